@@ -1,0 +1,4 @@
+#pragma once
+// Umbrella header of the Win32 stand-in: what engine code includes in place of the system header.
+
+#include "platform/win32/WinTypes.h"
