@@ -5,9 +5,9 @@
 // with XMStore*. Row vectors (v' = v x M), left-handed view and projection matrices, quaternions
 // (x, y, z, w). Exact single-precision scalar code; see DirectXMathTypes.h for the conventions.
 
-#include "platform/directxmath/DirectXMathTypes.h"
 #include "platform/directxmath/DirectXMathConvert.h"
-#include "platform/directxmath/DirectXMathVector.h"
 #include "platform/directxmath/DirectXMathMatrix.h"
-#include "platform/directxmath/DirectXMathQuaternion.h"
 #include "platform/directxmath/DirectXMathPlane.h"
+#include "platform/directxmath/DirectXMathQuaternion.h"
+#include "platform/directxmath/DirectXMathTypes.h"
+#include "platform/directxmath/DirectXMathVector.h"

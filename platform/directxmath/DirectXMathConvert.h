@@ -7,12 +7,27 @@
 namespace DirectX
 {
 
-inline XMVECTOR XMLoadFloat(const float* p) { return XMVECTOR{{*p, 0.0f, 0.0f, 0.0f}}; }
-inline XMVECTOR XMLoadFloat2(const XMFLOAT2* p) { return XMVECTOR{{p->x, p->y, 0.0f, 0.0f}}; }
-inline XMVECTOR XMLoadFloat3(const XMFLOAT3* p) { return XMVECTOR{{p->x, p->y, p->z, 0.0f}}; }
-inline XMVECTOR XMLoadFloat4(const XMFLOAT4* p) { return XMVECTOR{{p->x, p->y, p->z, p->w}}; }
+inline XMVECTOR XMLoadFloat(const float* p)
+{
+    return XMVECTOR{{*p, 0.0f, 0.0f, 0.0f}};
+}
+inline XMVECTOR XMLoadFloat2(const XMFLOAT2* p)
+{
+    return XMVECTOR{{p->x, p->y, 0.0f, 0.0f}};
+}
+inline XMVECTOR XMLoadFloat3(const XMFLOAT3* p)
+{
+    return XMVECTOR{{p->x, p->y, p->z, 0.0f}};
+}
+inline XMVECTOR XMLoadFloat4(const XMFLOAT4* p)
+{
+    return XMVECTOR{{p->x, p->y, p->z, p->w}};
+}
 
-inline void XMStoreFloat(float* p, FXMVECTOR v) { *p = v.f[0]; }
+inline void XMStoreFloat(float* p, FXMVECTOR v)
+{
+    *p = v.f[0];
+}
 
 inline void XMStoreFloat2(XMFLOAT2* p, FXMVECTOR v)
 {

@@ -270,7 +270,7 @@ XMMATRIX XMMatrixPerspectiveFovLH(float fovAngleY, float aspectRatio, float near
     const float height = cosFov / sinFov;
     const float width = height / aspectRatio;
     const float range = farZ / (farZ - nearZ);
-    return XMMATRIX(width, 0.0f, 0.0f, 0.0f, //
+    return XMMATRIX(width, 0.0f, 0.0f, 0.0f,  //
                     0.0f, height, 0.0f, 0.0f, //
                     0.0f, 0.0f, range, 1.0f,  //
                     0.0f, 0.0f, -range * nearZ, 0.0f);

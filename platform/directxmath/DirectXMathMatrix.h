@@ -50,14 +50,20 @@ inline XMMATRIX XMMatrixTranslation(float x, float y, float z)
     return XMMATRIX(1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, x, y, z, 1.0f);
 }
 
-inline XMMATRIX XMMatrixTranslationFromVector(FXMVECTOR v) { return XMMatrixTranslation(v.f[0], v.f[1], v.f[2]); }
+inline XMMATRIX XMMatrixTranslationFromVector(FXMVECTOR v)
+{
+    return XMMatrixTranslation(v.f[0], v.f[1], v.f[2]);
+}
 
 inline XMMATRIX XMMatrixScaling(float x, float y, float z)
 {
     return XMMATRIX(x, 0.0f, 0.0f, 0.0f, 0.0f, y, 0.0f, 0.0f, 0.0f, 0.0f, z, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f);
 }
 
-inline XMMATRIX XMMatrixScalingFromVector(FXMVECTOR v) { return XMMatrixScaling(v.f[0], v.f[1], v.f[2]); }
+inline XMMATRIX XMMatrixScalingFromVector(FXMVECTOR v)
+{
+    return XMMatrixScaling(v.f[0], v.f[1], v.f[2]);
+}
 
 XMMATRIX XMMatrixRotationX(float angle);
 XMMATRIX XMMatrixRotationY(float angle);
@@ -104,11 +110,15 @@ XMMATRIX XMMatrixPerspectiveFovLH(float fovAngleY, float aspectRatio, float near
 // Left-handed orthographic projection of a view volume centred on the z axis.
 XMMATRIX XMMatrixOrthographicLH(float viewWidth, float viewHeight, float nearZ, float farZ);
 
-inline XMMATRIX operator+(FXMMATRIX m) { return m; }
+inline XMMATRIX operator+(FXMMATRIX m)
+{
+    return m;
+}
 
 inline XMMATRIX operator-(FXMMATRIX m)
 {
-    return XMMATRIX(XMVectorNegate(m.r[0]), XMVectorNegate(m.r[1]), XMVectorNegate(m.r[2]), XMVectorNegate(m.r[3]));
+    return XMMATRIX(XMVectorNegate(m.r[0]), XMVectorNegate(m.r[1]), XMVectorNegate(m.r[2]),
+                    XMVectorNegate(m.r[3]));
 }
 
 inline XMMATRIX operator+(FXMMATRIX a, CXMMATRIX b)
@@ -124,7 +134,10 @@ inline XMMATRIX operator-(FXMMATRIX a, CXMMATRIX b)
 }
 
 // The matrix product A x B.
-inline XMMATRIX operator*(FXMMATRIX a, CXMMATRIX b) { return XMMatrixMultiply(a, b); }
+inline XMMATRIX operator*(FXMMATRIX a, CXMMATRIX b)
+{
+    return XMMatrixMultiply(a, b);
+}
 
 inline XMMATRIX operator*(FXMMATRIX m, float s)
 {
@@ -132,7 +145,10 @@ inline XMMATRIX operator*(FXMMATRIX m, float s)
                     XMVectorScale(m.r[3], s));
 }
 
-inline XMMATRIX operator*(float s, FXMMATRIX m) { return m * s; }
+inline XMMATRIX operator*(float s, FXMMATRIX m)
+{
+    return m * s;
+}
 
 inline XMMATRIX operator/(FXMMATRIX m, float s)
 {
@@ -141,10 +157,25 @@ inline XMMATRIX operator/(FXMMATRIX m, float s)
                     XMVectorDivide(m.r[3], vs));
 }
 
-inline XMMATRIX& operator+=(XMMATRIX& a, CXMMATRIX b) { return a = a + b; }
-inline XMMATRIX& operator-=(XMMATRIX& a, CXMMATRIX b) { return a = a - b; }
-inline XMMATRIX& operator*=(XMMATRIX& a, CXMMATRIX b) { return a = XMMatrixMultiply(a, b); }
-inline XMMATRIX& operator*=(XMMATRIX& m, float s) { return m = m * s; }
-inline XMMATRIX& operator/=(XMMATRIX& m, float s) { return m = m / s; }
+inline XMMATRIX& operator+=(XMMATRIX& a, CXMMATRIX b)
+{
+    return a = a + b;
+}
+inline XMMATRIX& operator-=(XMMATRIX& a, CXMMATRIX b)
+{
+    return a = a - b;
+}
+inline XMMATRIX& operator*=(XMMATRIX& a, CXMMATRIX b)
+{
+    return a = XMMatrixMultiply(a, b);
+}
+inline XMMATRIX& operator*=(XMMATRIX& m, float s)
+{
+    return m = m * s;
+}
+inline XMMATRIX& operator/=(XMMATRIX& m, float s)
+{
+    return m = m / s;
+}
 
 } // namespace DirectX

@@ -7,13 +7,22 @@ namespace DirectX
 {
 
 // Four-lane dot product of the plane with v.
-inline XMVECTOR XMPlaneDot(FXMVECTOR p, FXMVECTOR v) { return XMVector4Dot(p, v); }
+inline XMVECTOR XMPlaneDot(FXMVECTOR p, FXMVECTOR v)
+{
+    return XMVector4Dot(p, v);
+}
 
 // a x + b y + c z + d for the point v (its w ignored), in every lane.
-inline XMVECTOR XMPlaneDotCoord(FXMVECTOR p, FXMVECTOR v) { return XMVector4Dot(p, XMVectorSetW(v, 1.0f)); }
+inline XMVECTOR XMPlaneDotCoord(FXMVECTOR p, FXMVECTOR v)
+{
+    return XMVector4Dot(p, XMVectorSetW(v, 1.0f));
+}
 
 // a x + b y + c z for the direction v, in every lane.
-inline XMVECTOR XMPlaneDotNormal(FXMVECTOR p, FXMVECTOR v) { return XMVector3Dot(p, v); }
+inline XMVECTOR XMPlaneDotNormal(FXMVECTOR p, FXMVECTOR v)
+{
+    return XMVector3Dot(p, v);
+}
 
 // The plane with all four lanes divided by the length of (a, b, c), so the normal has unit length.
 // A plane whose squared normal length is infinite becomes all zero, as does one with a zero normal.

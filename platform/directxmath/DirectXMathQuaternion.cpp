@@ -12,9 +12,15 @@ namespace
 // "parallel" for slerp.
 constexpr float ONE_MINUS_EPSILON = 1.0f - 0.00001f;
 
-XMVECTOR VectorPart(FXMVECTOR q) { return XMVectorSetW(q, 0.0f); }
+XMVECTOR VectorPart(FXMVECTOR q)
+{
+    return XMVectorSetW(q, 0.0f);
+}
 
-float LengthSq4(FXMVECTOR v) { return XMVectorGetX(XMVector4LengthSq(v)); }
+float LengthSq4(FXMVECTOR v)
+{
+    return XMVectorGetX(XMVector4LengthSq(v));
+}
 
 // q2, or -q2 when q2 lies nearer to -q1 than to q1 (the same rotation on q1's side).
 XMVECTOR OnSideOf(FXMVECTOR q1, FXMVECTOR q2)
@@ -76,8 +82,8 @@ XMVECTOR XMQuaternionSquad(FXMVECTOR q0, FXMVECTOR q1, FXMVECTOR q2, GXMVECTOR q
     return XMQuaternionSlerp(outer, inner, blend);
 }
 
-void XMQuaternionSquadSetup(XMVECTOR* pA, XMVECTOR* pB, XMVECTOR* pC, FXMVECTOR q0, FXMVECTOR q1, FXMVECTOR q2,
-                            GXMVECTOR q3)
+void XMQuaternionSquadSetup(XMVECTOR* pA, XMVECTOR* pB, XMVECTOR* pC, FXMVECTOR q0, FXMVECTOR q1,
+                            FXMVECTOR q2, GXMVECTOR q3)
 {
     // Bring the neighbours into one hemisphere, each step using the result of the one before.
     const XMVECTOR sq2 = OnSideOf(q1, q2);

@@ -8,15 +8,33 @@
 namespace DirectX
 {
 
-inline XMVECTOR XMQuaternionIdentity() { return g_XMIdentityR3; }
-inline XMVECTOR XMQuaternionDot(FXMVECTOR q1, FXMVECTOR q2) { return XMVector4Dot(q1, q2); }
-inline XMVECTOR XMQuaternionLengthSq(FXMVECTOR q) { return XMVector4LengthSq(q); }
-inline XMVECTOR XMQuaternionLength(FXMVECTOR q) { return XMVector4Length(q); }
+inline XMVECTOR XMQuaternionIdentity()
+{
+    return g_XMIdentityR3;
+}
+inline XMVECTOR XMQuaternionDot(FXMVECTOR q1, FXMVECTOR q2)
+{
+    return XMVector4Dot(q1, q2);
+}
+inline XMVECTOR XMQuaternionLengthSq(FXMVECTOR q)
+{
+    return XMVector4LengthSq(q);
+}
+inline XMVECTOR XMQuaternionLength(FXMVECTOR q)
+{
+    return XMVector4Length(q);
+}
 
 // XMVector4Normalize: zero stays zero, an infinite length gives quiet NaN in every lane.
-inline XMVECTOR XMQuaternionNormalize(FXMVECTOR q) { return XMVector4Normalize(q); }
+inline XMVECTOR XMQuaternionNormalize(FXMVECTOR q)
+{
+    return XMVector4Normalize(q);
+}
 
-inline XMVECTOR XMQuaternionConjugate(FXMVECTOR q) { return XMVECTOR{{-q.f[0], -q.f[1], -q.f[2], q.f[3]}}; }
+inline XMVECTOR XMQuaternionConjugate(FXMVECTOR q)
+{
+    return XMVECTOR{{-q.f[0], -q.f[1], -q.f[2], q.f[3]}};
+}
 
 // Q1 then Q2: the Hamilton product Q2 Q1.
 inline XMVECTOR XMQuaternionMultiply(FXMVECTOR q1, FXMVECTOR q2)
@@ -64,8 +82,8 @@ XMVECTOR XMQuaternionSquad(FXMVECTOR q0, FXMVECTOR q1, FXMVECTOR q2, GXMVECTOR q
 // (possibly negated) q2. With the inverse I of q1 (and J of q2):
 // A = q1 exp(-(ln(I q2) + ln(I q0)) / 4), B = q2 exp(-(ln(J q3) + ln(J q1)) / 4), C = q2,
 // products in this library's XMQuaternionMultiply order.
-void XMQuaternionSquadSetup(XMVECTOR* pA, XMVECTOR* pB, XMVECTOR* pC, FXMVECTOR q0, FXMVECTOR q1, FXMVECTOR q2,
-                            GXMVECTOR q3);
+void XMQuaternionSquadSetup(XMVECTOR* pA, XMVECTOR* pB, XMVECTOR* pC, FXMVECTOR q0, FXMVECTOR q1,
+                            FXMVECTOR q2, GXMVECTOR q3);
 
 // Rotation about a unit axis: (sin(angle/2) axis, cos(angle/2)).
 XMVECTOR XMQuaternionRotationNormal(FXMVECTOR normalAxis, float angle);

@@ -29,8 +29,14 @@ constexpr float XM_1DIV2PI = 0.159154943f;
 constexpr float XM_PIDIV2 = 1.570796327f;
 constexpr float XM_PIDIV4 = 0.785398163f;
 
-constexpr float XMConvertToRadians(float fDegrees) { return fDegrees * (XM_PI / 180.0f); }
-constexpr float XMConvertToDegrees(float fRadians) { return fRadians * (180.0f / XM_PI); }
+constexpr float XMConvertToRadians(float fDegrees)
+{
+    return fDegrees * (XM_PI / 180.0f);
+}
+constexpr float XMConvertToDegrees(float fRadians)
+{
+    return fRadians * (180.0f / XM_PI);
+}
 
 // A register-like four-float vector, 16-byte aligned. A plain aggregate: XMVECTOR{{x, y, z, w}}.
 struct alignas(16) XMVECTOR
@@ -60,8 +66,8 @@ struct alignas(16) XMMATRIX
             r[i / 4].f[i % 4] = pArray[i];
     }
 
-    float operator()(size_t row, size_t column) const { return r[row].f[column]; }
-    float& operator()(size_t row, size_t column) { return r[row].f[column]; }
+    float operator()(std::size_t row, std::size_t column) const { return r[row].f[column]; }
+    float& operator()(std::size_t row, std::size_t column) { return r[row].f[column]; }
 };
 
 // Parameter types of the library's signatures (by value or by reference, as on x64).
@@ -107,8 +113,9 @@ struct XMFLOAT4X4
 {
     float m[4][4];
     XMFLOAT4X4() = default;
-    constexpr XMFLOAT4X4(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13,
-                         float m20, float m21, float m22, float m23, float m30, float m31, float m32, float m33)
+    constexpr XMFLOAT4X4(float m00, float m01, float m02, float m03, float m10, float m11, float m12,
+                         float m13, float m20, float m21, float m22, float m23, float m30, float m31,
+                         float m32, float m33)
         : m{{m00, m01, m02, m03}, {m10, m11, m12, m13}, {m20, m21, m22, m23}, {m30, m31, m32, m33}}
     {
     }
@@ -118,8 +125,8 @@ struct XMFLOAT4X4
             m[i / 4][i % 4] = pArray[i];
     }
 
-    float operator()(size_t row, size_t column) const { return m[row][column]; }
-    float& operator()(size_t row, size_t column) { return m[row][column]; }
+    float operator()(std::size_t row, std::size_t column) const { return m[row][column]; }
+    float& operator()(std::size_t row, std::size_t column) { return m[row][column]; }
 };
 
 // A vector constant written as four floats: XMVECTORF32 c = {{{1.0f, 0.0f, 0.0f, 0.0f}}};
@@ -145,6 +152,7 @@ inline constexpr XMVECTORF32 g_XMOne = {{{1.0f, 1.0f, 1.0f, 1.0f}}};
 inline constexpr XMVECTORF32 g_XMNegativeOne = {{{-1.0f, -1.0f, -1.0f, -1.0f}}};
 inline constexpr XMVECTORF32 g_XMOneHalf = {{{0.5f, 0.5f, 0.5f, 0.5f}}};
 // FLT_EPSILON in every lane: the library's threshold for "near zero".
-inline constexpr XMVECTORF32 g_XMEpsilon = {{{1.192092896e-7f, 1.192092896e-7f, 1.192092896e-7f, 1.192092896e-7f}}};
+inline constexpr XMVECTORF32 g_XMEpsilon = {
+    {{1.192092896e-7f, 1.192092896e-7f, 1.192092896e-7f, 1.192092896e-7f}}};
 
 } // namespace DirectX

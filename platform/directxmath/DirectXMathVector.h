@@ -14,8 +14,14 @@ namespace DirectX
 {
 
 // Scalar trigonometry in single precision (the C library's sinf, cosf and acosf).
-inline float XMScalarSin(float value) { return std::sin(value); }
-inline float XMScalarCos(float value) { return std::cos(value); }
+inline float XMScalarSin(float value)
+{
+    return std::sin(value);
+}
+inline float XMScalarCos(float value)
+{
+    return std::cos(value);
+}
 
 inline void XMScalarSinCos(float* pSin, float* pCos, float value)
 {
@@ -33,28 +39,85 @@ inline float XMScalarACos(float value)
     return std::acos(value);
 }
 
-inline bool XMScalarNearEqual(float s1, float s2, float epsilon) { return std::fabs(s1 - s2) <= epsilon; }
+inline bool XMScalarNearEqual(float s1, float s2, float epsilon)
+{
+    return std::fabs(s1 - s2) <= epsilon;
+}
 
-inline XMVECTOR XMVectorZero() { return XMVECTOR{{0.0f, 0.0f, 0.0f, 0.0f}}; }
-inline XMVECTOR XMVectorSet(float x, float y, float z, float w) { return XMVECTOR{{x, y, z, w}}; }
-inline XMVECTOR XMVectorReplicate(float value) { return XMVECTOR{{value, value, value, value}}; }
-inline XMVECTOR XMVectorSplatOne() { return XMVectorReplicate(1.0f); }
-inline XMVECTOR XMVectorSplatInfinity() { return XMVectorReplicate(std::numeric_limits<float>::infinity()); }
-inline XMVECTOR XMVectorSplatQNaN() { return XMVectorReplicate(std::numeric_limits<float>::quiet_NaN()); }
-inline XMVECTOR XMVectorSplatX(FXMVECTOR v) { return XMVectorReplicate(v.f[0]); }
-inline XMVECTOR XMVectorSplatY(FXMVECTOR v) { return XMVectorReplicate(v.f[1]); }
-inline XMVECTOR XMVectorSplatZ(FXMVECTOR v) { return XMVectorReplicate(v.f[2]); }
-inline XMVECTOR XMVectorSplatW(FXMVECTOR v) { return XMVectorReplicate(v.f[3]); }
+inline XMVECTOR XMVectorZero()
+{
+    return XMVECTOR{{0.0f, 0.0f, 0.0f, 0.0f}};
+}
+inline XMVECTOR XMVectorSet(float x, float y, float z, float w)
+{
+    return XMVECTOR{{x, y, z, w}};
+}
+inline XMVECTOR XMVectorReplicate(float value)
+{
+    return XMVECTOR{{value, value, value, value}};
+}
+inline XMVECTOR XMVectorSplatOne()
+{
+    return XMVectorReplicate(1.0f);
+}
+inline XMVECTOR XMVectorSplatInfinity()
+{
+    return XMVectorReplicate(std::numeric_limits<float>::infinity());
+}
+inline XMVECTOR XMVectorSplatQNaN()
+{
+    return XMVectorReplicate(std::numeric_limits<float>::quiet_NaN());
+}
+inline XMVECTOR XMVectorSplatX(FXMVECTOR v)
+{
+    return XMVectorReplicate(v.f[0]);
+}
+inline XMVECTOR XMVectorSplatY(FXMVECTOR v)
+{
+    return XMVectorReplicate(v.f[1]);
+}
+inline XMVECTOR XMVectorSplatZ(FXMVECTOR v)
+{
+    return XMVectorReplicate(v.f[2]);
+}
+inline XMVECTOR XMVectorSplatW(FXMVECTOR v)
+{
+    return XMVectorReplicate(v.f[3]);
+}
 
-inline float XMVectorGetX(FXMVECTOR v) { return v.f[0]; }
-inline float XMVectorGetY(FXMVECTOR v) { return v.f[1]; }
-inline float XMVectorGetZ(FXMVECTOR v) { return v.f[2]; }
-inline float XMVectorGetW(FXMVECTOR v) { return v.f[3]; }
+inline float XMVectorGetX(FXMVECTOR v)
+{
+    return v.f[0];
+}
+inline float XMVectorGetY(FXMVECTOR v)
+{
+    return v.f[1];
+}
+inline float XMVectorGetZ(FXMVECTOR v)
+{
+    return v.f[2];
+}
+inline float XMVectorGetW(FXMVECTOR v)
+{
+    return v.f[3];
+}
 
-inline XMVECTOR XMVectorSetX(FXMVECTOR v, float x) { return XMVECTOR{{x, v.f[1], v.f[2], v.f[3]}}; }
-inline XMVECTOR XMVectorSetY(FXMVECTOR v, float y) { return XMVECTOR{{v.f[0], y, v.f[2], v.f[3]}}; }
-inline XMVECTOR XMVectorSetZ(FXMVECTOR v, float z) { return XMVECTOR{{v.f[0], v.f[1], z, v.f[3]}}; }
-inline XMVECTOR XMVectorSetW(FXMVECTOR v, float w) { return XMVECTOR{{v.f[0], v.f[1], v.f[2], w}}; }
+inline XMVECTOR XMVectorSetX(FXMVECTOR v, float x)
+{
+    return XMVECTOR{{x, v.f[1], v.f[2], v.f[3]}};
+}
+inline XMVECTOR XMVectorSetY(FXMVECTOR v, float y)
+{
+    return XMVECTOR{{v.f[0], y, v.f[2], v.f[3]}};
+}
+inline XMVECTOR XMVectorSetZ(FXMVECTOR v, float z)
+{
+    return XMVECTOR{{v.f[0], v.f[1], z, v.f[3]}};
+}
+inline XMVECTOR XMVectorSetW(FXMVECTOR v, float w)
+{
+    return XMVECTOR{{v.f[0], v.f[1], v.f[2], w}};
+}
 
 inline XMVECTOR XMVectorAdd(FXMVECTOR a, FXMVECTOR b)
 {
@@ -88,7 +151,10 @@ inline XMVECTOR XMVectorScale(FXMVECTOR v, float s)
     return XMVECTOR{{v.f[0] * s, v.f[1] * s, v.f[2] * s, v.f[3] * s}};
 }
 
-inline XMVECTOR XMVectorNegate(FXMVECTOR v) { return XMVECTOR{{-v.f[0], -v.f[1], -v.f[2], -v.f[3]}}; }
+inline XMVECTOR XMVectorNegate(FXMVECTOR v)
+{
+    return XMVECTOR{{-v.f[0], -v.f[1], -v.f[2], -v.f[3]}};
+}
 
 inline XMVECTOR XMVectorAbs(FXMVECTOR v)
 {
@@ -135,22 +201,67 @@ inline XMVECTOR XMVectorLerp(FXMVECTOR v0, FXMVECTOR v1, float t)
     return XMVectorMultiplyAdd(XMVectorSubtract(v1, v0), XMVectorReplicate(t), v0);
 }
 
-inline XMVECTOR operator+(FXMVECTOR v) { return v; }
-inline XMVECTOR operator-(FXMVECTOR v) { return XMVectorNegate(v); }
-inline XMVECTOR operator+(FXMVECTOR a, FXMVECTOR b) { return XMVectorAdd(a, b); }
-inline XMVECTOR operator-(FXMVECTOR a, FXMVECTOR b) { return XMVectorSubtract(a, b); }
-inline XMVECTOR operator*(FXMVECTOR a, FXMVECTOR b) { return XMVectorMultiply(a, b); }
-inline XMVECTOR operator/(FXMVECTOR a, FXMVECTOR b) { return XMVectorDivide(a, b); }
-inline XMVECTOR operator*(FXMVECTOR v, float s) { return XMVectorScale(v, s); }
-inline XMVECTOR operator*(float s, FXMVECTOR v) { return XMVectorScale(v, s); }
-inline XMVECTOR operator/(FXMVECTOR v, float s) { return XMVectorDivide(v, XMVectorReplicate(s)); }
+inline XMVECTOR operator+(FXMVECTOR v)
+{
+    return v;
+}
+inline XMVECTOR operator-(FXMVECTOR v)
+{
+    return XMVectorNegate(v);
+}
+inline XMVECTOR operator+(FXMVECTOR a, FXMVECTOR b)
+{
+    return XMVectorAdd(a, b);
+}
+inline XMVECTOR operator-(FXMVECTOR a, FXMVECTOR b)
+{
+    return XMVectorSubtract(a, b);
+}
+inline XMVECTOR operator*(FXMVECTOR a, FXMVECTOR b)
+{
+    return XMVectorMultiply(a, b);
+}
+inline XMVECTOR operator/(FXMVECTOR a, FXMVECTOR b)
+{
+    return XMVectorDivide(a, b);
+}
+inline XMVECTOR operator*(FXMVECTOR v, float s)
+{
+    return XMVectorScale(v, s);
+}
+inline XMVECTOR operator*(float s, FXMVECTOR v)
+{
+    return XMVectorScale(v, s);
+}
+inline XMVECTOR operator/(FXMVECTOR v, float s)
+{
+    return XMVectorDivide(v, XMVectorReplicate(s));
+}
 
-inline XMVECTOR& operator+=(XMVECTOR& a, FXMVECTOR b) { return a = XMVectorAdd(a, b); }
-inline XMVECTOR& operator-=(XMVECTOR& a, FXMVECTOR b) { return a = XMVectorSubtract(a, b); }
-inline XMVECTOR& operator*=(XMVECTOR& a, FXMVECTOR b) { return a = XMVectorMultiply(a, b); }
-inline XMVECTOR& operator/=(XMVECTOR& a, FXMVECTOR b) { return a = XMVectorDivide(a, b); }
-inline XMVECTOR& operator*=(XMVECTOR& v, float s) { return v = XMVectorScale(v, s); }
-inline XMVECTOR& operator/=(XMVECTOR& v, float s) { return v = XMVectorDivide(v, XMVectorReplicate(s)); }
+inline XMVECTOR& operator+=(XMVECTOR& a, FXMVECTOR b)
+{
+    return a = XMVectorAdd(a, b);
+}
+inline XMVECTOR& operator-=(XMVECTOR& a, FXMVECTOR b)
+{
+    return a = XMVectorSubtract(a, b);
+}
+inline XMVECTOR& operator*=(XMVECTOR& a, FXMVECTOR b)
+{
+    return a = XMVectorMultiply(a, b);
+}
+inline XMVECTOR& operator/=(XMVECTOR& a, FXMVECTOR b)
+{
+    return a = XMVectorDivide(a, b);
+}
+inline XMVECTOR& operator*=(XMVECTOR& v, float s)
+{
+    return v = XMVectorScale(v, s);
+}
+inline XMVECTOR& operator/=(XMVECTOR& v, float s)
+{
+    return v = XMVectorDivide(v, XMVectorReplicate(s));
+}
 
 // Dot product of x, y, z: ((x1 x2 + y1 y2) + z1 z2) in every lane.
 inline XMVECTOR XMVector3Dot(FXMVECTOR a, FXMVECTOR b)
@@ -165,8 +276,14 @@ inline XMVECTOR XMVector3Cross(FXMVECTOR a, FXMVECTOR b)
                      a.f[0] * b.f[1] - a.f[1] * b.f[0], 0.0f}};
 }
 
-inline XMVECTOR XMVector3LengthSq(FXMVECTOR v) { return XMVector3Dot(v, v); }
-inline XMVECTOR XMVector3Length(FXMVECTOR v) { return XMVectorSqrt(XMVector3LengthSq(v)); }
+inline XMVECTOR XMVector3LengthSq(FXMVECTOR v)
+{
+    return XMVector3Dot(v, v);
+}
+inline XMVECTOR XMVector3Length(FXMVECTOR v)
+{
+    return XMVectorSqrt(XMVector3LengthSq(v));
+}
 
 // All four lanes divided by the length of x, y, z. A zero length gives the zero vector; an
 // infinite squared length gives quiet NaN in every lane.
@@ -187,8 +304,14 @@ inline XMVECTOR XMVector4Dot(FXMVECTOR a, FXMVECTOR b)
     return XMVectorReplicate(a.f[0] * b.f[0] + a.f[1] * b.f[1] + a.f[2] * b.f[2] + a.f[3] * b.f[3]);
 }
 
-inline XMVECTOR XMVector4LengthSq(FXMVECTOR v) { return XMVector4Dot(v, v); }
-inline XMVECTOR XMVector4Length(FXMVECTOR v) { return XMVectorSqrt(XMVector4LengthSq(v)); }
+inline XMVECTOR XMVector4LengthSq(FXMVECTOR v)
+{
+    return XMVector4Dot(v, v);
+}
+inline XMVECTOR XMVector4Length(FXMVECTOR v)
+{
+    return XMVectorSqrt(XMVector4LengthSq(v));
+}
 
 // All four lanes divided by the four-lane length; zero and infinite lengths as XMVector3Normalize.
 inline XMVECTOR XMVector4Normalize(FXMVECTOR v)
@@ -230,7 +353,8 @@ inline XMVECTOR XMVector4Transform(FXMVECTOR v, FXMMATRIX m)
 {
     XMVECTOR result;
     for (int c = 0; c < 4; ++c)
-        result.f[c] = v.f[0] * m.r[0].f[c] + v.f[1] * m.r[1].f[c] + v.f[2] * m.r[2].f[c] + v.f[3] * m.r[3].f[c];
+        result.f[c] =
+            v.f[0] * m.r[0].f[c] + v.f[1] * m.r[1].f[c] + v.f[2] * m.r[2].f[c] + v.f[3] * m.r[3].f[c];
     return result;
 }
 

@@ -14,7 +14,10 @@ using xmtest::ExpectVectorNear;
 namespace
 {
 
-XMVECTOR Apply(const XMVECTOR& point, const XMMATRIX& m) { return XMVector3Transform(point, m); }
+XMVECTOR Apply(const XMVECTOR& point, const XMMATRIX& m)
+{
+    return XMVector3Transform(point, m);
+}
 
 } // namespace
 
@@ -56,7 +59,8 @@ TEST(XMMatrix, QuarterTurnsAboutEachAxisAreLeftHanded)
 
     // The axis, the quaternion and the per-axis forms agree; the axis need not be unit length.
     const float angle = 0.7f;
-    ExpectMatrixNear(XMMatrixRotationAxis(XMVectorSet(3.0f, 0.0f, 0.0f, 0.0f), angle), XMMatrixRotationX(angle));
+    ExpectMatrixNear(XMMatrixRotationAxis(XMVectorSet(3.0f, 0.0f, 0.0f, 0.0f), angle),
+                     XMMatrixRotationX(angle));
     ExpectMatrixNear(XMMatrixRotationAxis(g_XMIdentityR1, angle), XMMatrixRotationY(angle));
     ExpectMatrixNear(XMMatrixRotationAxis(g_XMIdentityR2, angle), XMMatrixRotationZ(angle));
     const XMVECTOR axis = XMVectorSet(1.0f, -2.0f, 0.5f, 0.0f);
@@ -71,7 +75,8 @@ TEST(XMMatrix, RollPitchYawTurnsRollThenPitchThenYaw)
     const XMMATRIX expected = XMMatrixRotationZ(roll) * XMMatrixRotationX(pitch) * XMMatrixRotationY(yaw);
     ExpectMatrixNear(XMMatrixRotationRollPitchYaw(pitch, yaw, roll), expected);
     ExpectMatrixNear(XMMatrixRotationRollPitchYawFromVector(XMVectorSet(pitch, yaw, roll, 0.0f)), expected);
-    ExpectMatrixNear(XMMatrixRotationQuaternion(XMQuaternionRotationRollPitchYaw(pitch, yaw, roll)), expected);
+    ExpectMatrixNear(XMMatrixRotationQuaternion(XMQuaternionRotationRollPitchYaw(pitch, yaw, roll)),
+                     expected);
 }
 
 TEST(XMMatrix, InverseTimesOriginalIsIdentityAndReportsTheDeterminant)
@@ -92,7 +97,8 @@ TEST(XMMatrix, InverseTimesOriginalIsIdentityAndReportsTheDeterminant)
     ExpectMatrixNear(XMMatrixInverse(nullptr, p) * p, XMMatrixIdentity(), 1e-4f);
 
     ExpectMatrixNear(XMMatrixInverse(nullptr, XMMatrixIdentity()), XMMatrixIdentity(), 0.0f);
-    ExpectMatrixNear(XMMatrixInverse(nullptr, XMMatrixTranslation(1, 2, 3)), XMMatrixTranslation(-1, -2, -3), 0.0f);
+    ExpectMatrixNear(XMMatrixInverse(nullptr, XMMatrixTranslation(1, 2, 3)), XMMatrixTranslation(-1, -2, -3),
+                     0.0f);
 }
 
 TEST(XMMatrix, SingularInverseIsInfiniteWithZeroDeterminant)

@@ -25,6 +25,17 @@ inline void ExpectVectorEq(const DirectX::XMVECTOR& v, float x, float y, float z
     EXPECT_EQ(v.f[3], w);
 }
 
+inline void ExpectVectorEq(const DirectX::XMVECTOR& v, const DirectX::XMVECTOR& expected)
+{
+    ExpectVectorEq(v, expected.f[0], expected.f[1], expected.f[2], expected.f[3]);
+}
+
+inline void ExpectVectorNear(const DirectX::XMVECTOR& v, const DirectX::XMVECTOR& expected,
+                             float tolerance = 1e-5f)
+{
+    ExpectVectorNear(v, expected.f[0], expected.f[1], expected.f[2], expected.f[3], tolerance);
+}
+
 inline void ExpectMatrixNear(const DirectX::XMMATRIX& a, const DirectX::XMMATRIX& b, float tolerance = 1e-5f)
 {
     for (int r = 0; r < 4; ++r)
@@ -33,7 +44,8 @@ inline void ExpectMatrixNear(const DirectX::XMMATRIX& a, const DirectX::XMMATRIX
 }
 
 // Same rotation: q and -q are equal rotations.
-inline void ExpectSameRotation(const DirectX::XMVECTOR& a, const DirectX::XMVECTOR& b, float tolerance = 1e-5f)
+inline void ExpectSameRotation(const DirectX::XMVECTOR& a, const DirectX::XMVECTOR& b,
+                               float tolerance = 1e-5f)
 {
     const float dot = DirectX::XMVectorGetX(DirectX::XMQuaternionDot(a, b));
     EXPECT_NEAR(std::fabs(dot), 1.0f, tolerance);

@@ -67,7 +67,8 @@ TEST(XMVector, NormalizeDividesAllLanesAndHandlesZeroAndInfinity)
     // A length too small to square is treated as zero.
     ExpectVectorEq(XMVector3Normalize(XMVectorSet(1e-30f, 0.0f, 0.0f, 0.0f)), 0.0f, 0.0f, 0.0f, 0.0f);
 
-    const XMVECTOR infinite[] = {XMVectorSet(INFINITY, 0.0f, 0.0f, 0.0f), XMVectorSet(1e20f, 1e20f, 0.0f, 0.0f)};
+    const XMVECTOR infinite[] = {XMVectorSet(INFINITY, 0.0f, 0.0f, 0.0f),
+                                 XMVectorSet(1e20f, 1e20f, 0.0f, 0.0f)};
     for (const XMVECTOR& v : infinite)
     {
         const XMVECTOR n = XMVector3Normalize(v);
