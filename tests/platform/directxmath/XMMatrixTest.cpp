@@ -203,3 +203,21 @@ TEST(XMMatrix, DecomposeRebuildsCollapsedAxesAndRejectsShear)
     EXPECT_FALSE(XMMatrixDecompose(&scale, &q, &translation, shear));
     ExpectVectorEq(q, 7.0f, 7.0f, 7.0f, 7.0f);
 }
+
+TEST(XMMatrix, DecomposedViewRebuildsFromEyeAndRotation)
+{
+    // A camera keeps a look-to view as eye plus rotation and rebuilds it as
+    // Translation(-eye) x RotationQuaternion(rotation); directions in every octant.
+    const XMVECTOR eye = XMVectorSet(-3.0f, 2.0f, 8.0f, 0.0f);
+    const XMVECTOR directions[] = {XMVectorSet(1, 0.5f, 2, 0), XMVectorSet(-1, -0.2f, -3, 0),
+                                   XMVectorSet(-2, 1, 0.1f, 0), XMVectorSet(0.3f, -1, -0.5f, 0)};
+    for (const XMVECTOR& direction : directions)
+    {
+        const XMMATRIX view = XMMatrixLookToLH(eye, direction, g_XMIdentityR1);
+        XMVECTOR scale, rotation, translation;
+        ASSERT_TRUE(XMMatrixDecompose(&scale, &rotation, &translation, view));
+        ExpectVectorNear(scale, 1.0f, 1.0f, 1.0f, 0.0f);
+        const XMMATRIX rebuilt = XMMatrixTranslationFromVector(-eye) * XMMatrixRotationQuaternion(rotation);
+        ExpectMatrixNear(rebuilt, view, 1e-5f);
+    }
+}
