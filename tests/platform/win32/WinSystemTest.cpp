@@ -206,30 +206,6 @@ TEST_F(WinSystem, MutexIsRecursiveAndOwnedByOneThread)
     EXPECT_EQ(CreateMutexA(nullptr, FALSE, "named"), nullptr);
 }
 
-TEST_F(WinSystem, MutexSerialisesThreads)
-{
-    HANDLE hMutex = CreateMutexA(nullptr, FALSE, nullptr);
-    int iCounter = 0;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-    {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 1000; ++i)
-            {
-                ASSERT_EQ(WaitForSingleObject(hMutex, INFINITE), WAIT_OBJECT_0);
-                ++iCounter;
-                ReleaseMutex(hMutex);
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-    {
-        thread.join();
-    }
-    EXPECT_EQ(iCounter, 4000);
-    CloseHandle(hMutex);
-}
-
 TEST_F(WinSystem, SemaphoreCountsBetweenZeroAndMaximum)
 {
     EXPECT_EQ(CreateSemaphoreA(nullptr, 2, 1, nullptr), nullptr);
