@@ -8,9 +8,15 @@
 // the graphics context fills its members through them, and tests use them to install fakes
 // (a test that installs its own objects sets the members back to null before deleting the
 // manager).
+//
+// The members whose classes live above the framework (graphics, scenes, materials, shaders,
+// facade, audio, curves) are created, deleted and driven through the installed
+// KE_SubsystemBridge. Without a bridge they are never made, and the steps that need them are
+// skipped or fail.
 
 #include "framework/core/KB_String.h"
 
+class KE_SubsystemBridge;
 class KU_ApplicationFactory;
 class KR_GraphicsContextManager;
 class KR_GraphicsDevice;
@@ -36,6 +42,11 @@ class KE_ApplicationManager
 public:
     // All members null, both names empty, developer mode off. pFactory is owned from now on.
     explicit KE_ApplicationManager(KU_ApplicationFactory* pFactory);
+    // Deletes each member that exists, in the order particle engine, post-processing engine,
+    // metaball renderer, OIT renderer, scene manager, renderer, resource manager, graphics context
+    // manager, graphics device, file manager, audio context manager, managed facade, material
+    // manager, shader cache, shader core manager, dispatcher, input manager, application factory,
+    // interpolation manager, and nulls it. The worker pool must be stopped before.
     ~KE_ApplicationManager();
 
     KE_ApplicationManager(const KE_ApplicationManager&) = delete;
@@ -43,6 +54,26 @@ public:
 
     // Null before KE_Application::Initialize and after KE_Application::Shutdown.
     static KE_ApplicationManager* GetInstance() { return s_pInstance; }
+
+    // The bridge to the subsystems above the framework; not owned, installed by the program entry
+    // before KE_Application::Initialize and kept until after KE_Application::Shutdown. Null: none.
+    static void SetSubsystemBridge(KE_SubsystemBridge* pBridge) { s_pSubsystemBridge = pBridge; }
+    static KE_SubsystemBridge* GetSubsystemBridge() { return s_pSubsystemBridge; }
+
+    // Creates, in order, the graphics context manager (only with a factory), input manager,
+    // dispatcher, scene manager, material manager, shader cache, managed facade, audio context
+    // manager with the audio context, file manager and interpolation manager. When the audio
+    // context cannot be made or initialised, shows the matching "Initialization Failure" box,
+    // dispatches the forced quit and returns false; everything else is still created.
+    bool Initialize();
+    // After the device exists: creates the renderer, selects the audio device chosen in the
+    // configuration dialog, hands the audio entity directory to the audio resource manager and
+    // starts the scene manager.
+    void StartRuntime();
+    // Asks the factory for the banner times, then the banner paths, and shows the configuration
+    // dialog with them; true when the user confirmed a valid choice. False without a factory,
+    // facade or bridge.
+    bool ShowConfigurationDialog();
 
     KR_GraphicsContextManager* GetGraphicsContextManager() const { return m_pGraphicsContextManager; }
     KR_GraphicsDevice* GetGraphicsDevice() const { return m_pGraphicsDevice; }
@@ -104,7 +135,15 @@ public:
     // The one instance; KE_Application::Initialize sets it, KE_Application::Shutdown clears it.
     static inline KE_ApplicationManager* s_pInstance = nullptr;
 
+    // Texts of the two start-up failure boxes.
+    static constexpr const char* AUDIO_CONTEXT_NOT_CREATED = "Could not create AudioContext. Application will exit.";
+    static constexpr const char* AUDIO_CONTEXT_NOT_INITIALIZED =
+        "Could not initialize AudioContext. Application will exit.";
+    static constexpr const char* INITIALIZATION_FAILURE_CAPTION = "Initialization Failure";
+
 private:
+    static inline KE_SubsystemBridge* s_pSubsystemBridge = nullptr;   // not owned
+
     KR_GraphicsContextManager* m_pGraphicsContextManager = nullptr;   // owned
     KR_GraphicsDevice* m_pGraphicsDevice = nullptr;                   // owned
     KR_GraphicsResourceManager* m_pGraphicsResourceManager = nullptr; // owned

@@ -1,0 +1,76 @@
+#pragma once
+// The spine of the running production: owns the timeline of scenes, the production clock and
+// the camera mode, and runs one whole frame per idle turn of the main loop. Created by the engine
+// singleton's initialisation; main thread only.
+//
+// This is the framework-facing part so far: construction with the fixed playback speed, Start
+// (registration for controller, keyboard and mouse messages), the per-frame UpdateAndRender,
+// OnResize, Shutdown, the cursor flag and the camera mode. There are no scenes, no loading job
+// and no drawing yet, so the timeline is empty: the first frame hands over to playback, which at
+// once passes the end of the (empty) timeline, holds the clock, switches to the rail mode and
+// asks the application to quit (0, 1), as at the end of every show.
+//
+// Does NOT draw, load, or read the scene configuration yet.
+
+#include "framework/app/KE_MessageReceiver.h"
+
+#include <cstdint>
+
+// Camera modes: Demo runs the clock and the animated cameras; Rail, Edit and Roam hold the clock
+// and give input to the controller camera.
+enum KR_SceneCameraMode : std::uint32_t
+{
+    KR_SCM_Demo = 0,
+    KR_SCM_Rail = 1,
+    KR_SCM_Edit = 2,
+    KR_SCM_Roam = 3,
+};
+
+class KR_SceneManager : public KE_MessageReceiver
+{
+public:
+    // Timeline seconds per clock second, and its inverse (the audio time scale).
+    static constexpr double PLAYBACK_SPEED = 13.0 / 12.0;
+    static constexpr double INVERSE_PLAYBACK_SPEED = 12.0 / 13.0;
+
+    KR_SceneManager();   // Demo mode, not playing, registers nothing
+    ~KR_SceneManager() override;
+
+    KR_SceneManager(const KR_SceneManager&) = delete;
+    KR_SceneManager& operator=(const KR_SceneManager&) = delete;
+
+    // Reads the scene configuration that times the scenes added afterwards. With no scene
+    // classes yet there is nothing to time, and nothing is read.
+    void LoadSceneConfig();
+
+    // Once, after the graphics device exists: registers for message types 1, 2 and 3.
+    void Start();
+    // One frame: hands over to playback once loading has finished, then plays; when playback
+    // passes the end of the timeline, holds the clock, switches to Rail and dispatches (0, 1).
+    void UpdateAndRender();
+    // After the graphics context accepted a new client size.
+    void OnResize();
+    // Once, after the main loop (the worker pool is stopped before): unregisters.
+    void Shutdown();
+
+    // Controller, keyboard and mouse input: nothing is handled yet (false).
+    bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override;
+
+    // The arrow cursor may show: the cursor is allowed and the mode is Edit or Roam.
+    bool IsCursorVisible() const;
+    void SetCursorVisible(bool bVisible) { m_bCursorAllowed = bVisible; }
+    KR_SceneCameraMode GetCameraMode() const { return m_eCameraMode; }
+    bool IsPlaying() const { return m_bPlaying; }
+    double GetInverseSpeed() const { return m_fInverseSpeed; }
+
+private:
+    // Holds the clock, leaves the developer modes for Rail and asks the application to quit.
+    void EndPlayback();
+
+    KR_SceneCameraMode m_eCameraMode = KR_SCM_Demo;
+    bool m_bPlaying = false;
+    bool m_bLoaded = false;          // the hand-over from loading to playback has happened
+    bool m_bCursorAllowed = false;   // set at the hand-over
+    bool m_bRegistered = false;      // for message types 1, 2 and 3
+    double m_fInverseSpeed = INVERSE_PLAYBACK_SPEED;
+};
