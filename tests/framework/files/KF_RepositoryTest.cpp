@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <thread>
 #include <vector>
 
 namespace
@@ -118,38 +116,4 @@ TEST(KF_Repository, DestructionFreesBuffersStillReferenced)
     ASSERT_TRUE(pRepository->ReadFile("kept", &uiSize, &pData));
     ASSERT_TRUE(pRepository->ReadFile("kept", &uiSize, &pData));
     delete pRepository;   // the leak checker of the sanitizer build watches this
-}
-
-TEST(KF_Repository, ConcurrentReadsAndReleasesOfOnePath)
-{
-    MemoryRepository repository;
-    const std::string sContents(4096, 'k');
-    repository.SetFile("shared.bin", sContents);
-    constexpr int NUM_THREADS = 4;
-    constexpr int NUM_ROUNDS = 2000;
-    std::vector<std::thread> threads;
-    std::vector<int> failures(NUM_THREADS, 0);
-    for (int t = 0; t < NUM_THREADS; ++t)
-    {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < NUM_ROUNDS; ++i)
-            {
-                std::uint64_t uiSize = 0;
-                std::uint8_t* pData = nullptr;
-                if (!repository.ReadFile("shared.bin", &uiSize, &pData) || uiSize != sContents.size() ||
-                    std::memcmp(pData, sContents.data(), sContents.size()) != 0 ||
-                    !repository.RemoveReference("shared.bin"))
-                {
-                    ++failures[static_cast<std::size_t>(t)];
-                }
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-    {
-        thread.join();
-    }
-    EXPECT_EQ(failures, std::vector<int>(NUM_THREADS, 0));
-    EXPECT_EQ(repository.GetNumLoadedFiles(), 0u);
-    EXPECT_EQ(repository.GetNumReads(), static_cast<std::uint32_t>(NUM_THREADS * NUM_ROUNDS));
 }

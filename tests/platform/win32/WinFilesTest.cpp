@@ -1,9 +1,9 @@
 #include "platform/win32/Windows.h"
 
+#include "tests/support/TestTempDir.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,20 +15,14 @@
 namespace
 {
 
-// A fresh folder under KV_TEST_TMP (or the system's temporary folder), removed afterwards.
 class WinFilesTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        const char* pBase = std::getenv("KV_TEST_TMP");
-        std::filesystem::path base = pBase != nullptr ? pBase : std::filesystem::temp_directory_path().string();
-        std::filesystem::create_directories(base);
-        std::string sTemplate = (base / "winfiles-XXXXXX").string();
-        ASSERT_NE(mkdtemp(sTemplate.data()), nullptr);
-        m_sRoot = sTemplate;
+        ASSERT_TRUE(m_folder.IsValid());
+        m_sRoot = m_folder.GetPath();
     }
-    void TearDown() override { std::filesystem::remove_all(m_sRoot); }
 
     std::string Path(const std::string& sName) const { return m_sRoot + "/" + sName; }
     void Write(const std::string& sName, const std::string& sText) const
@@ -53,6 +47,7 @@ protected:
         return names;
     }
 
+    TestTempDir m_folder;
     std::string m_sRoot;
 };
 
