@@ -310,7 +310,7 @@ BOOL FindClose(HANDLE hFindFile)
     return TRUE;
 }
 
-BOOL CreateDirectoryA(LPCSTR lpPathName, _SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/)
+BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/)
 {
     if (lpPathName == nullptr || lpPathName[0] == '\0')
     {

@@ -8,8 +8,6 @@
 
 #include "platform/win32/WinTypes.h"
 
-struct _SECURITY_ATTRIBUTES;
-
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010u;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080u;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
@@ -67,7 +65,7 @@ BOOL FindClose(HANDLE hFindFile);
 
 // FALSE with ERROR_ALREADY_EXISTS when the path exists, ERROR_PATH_NOT_FOUND when its parent
 // does not. The security attributes are ignored.
-BOOL CreateDirectoryA(LPCSTR lpPathName, _SECURITY_ATTRIBUTES* lpSecurityAttributes);
+BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 // INVALID_FILE_ATTRIBUTES (ERROR_FILE_NOT_FOUND) when the path does not exist.
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 // Attributes, times and size of a file or directory; only GetFileExInfoStandard.
