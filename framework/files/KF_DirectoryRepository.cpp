@@ -207,13 +207,15 @@ bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiS
     if (uiSlash != std::string::npos && uiSlash > 0)
     {
         const std::string sDirectory = sFull.substr(0, uiSlash);
-        if (!IsExistingDirectory(sDirectory) && !KU_FileUtilities::CreateDirectories(KB_String(sDirectory.c_str())))
+        if (!IsExistingDirectory(sDirectory) &&
+            !KU_FileUtilities::CreateDirectories(KB_String(sDirectory.c_str())))
         {
             return false;
         }
     }
 
-    const std::string sTemporary = sFull + ".~" + std::to_string(s_uiTemporaryFileCounter.fetch_add(1)) + ".tmp";
+    const std::string sTemporary =
+        sFull + ".~" + std::to_string(s_uiTemporaryFileCounter.fetch_add(1)) + ".tmp";
     FILE* pFile = fopen(sTemporary.c_str(), "wb");
     if (pFile == nullptr)
     {

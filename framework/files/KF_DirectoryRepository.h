@@ -23,7 +23,8 @@ public:
     // Creates missing directories first; false when they cannot be made or the data not written.
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override;
     bool RemoveFile(const KB_String& sPath) override;   // false for a directory or a failed removal
-    bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) override;   // false when it cannot be opened
+    // False when the file cannot be opened.
+    bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) override;
     bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) override;
     bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash) override;
     bool FileExists(const KB_String& sPath) override;

@@ -49,7 +49,7 @@ public:
     // Deletes the previous validator and keeps pValidator (owned); null installs a plain one.
     void SetNameValidator(KF_NameValidator* pValidator);
     KF_NameValidator* GetNameValidator() const { return m_pNameValidator; }   // not null
-    void SetWorkingDirectory(const char* pDirectory);   // stores a copy
+    void SetWorkingDirectory(const char* pDirectory);                         // stores a copy
     const KB_String& GetWorkingDirectory() const { return m_sWorkingDirectory; }
 
 private:

@@ -123,7 +123,8 @@ private:
     // The three-byte sequences the parser skips as white space in UTF-8 mode.
     static bool IsByteOrderMark(const unsigned char* p)
     {
-        return p[0] == 0xEF && ((p[1] == 0xBB && p[2] == 0xBF) || (p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF)));
+        return p[0] == 0xEF &&
+               ((p[1] == 0xBB && p[2] == 0xBF) || (p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF)));
     }
 
     // Text this walk could read differently from the parser, which it refuses:
@@ -182,7 +183,8 @@ private:
     void SkipTo(const char* pEnd)
     {
         const char* pFound = std::strstr(reinterpret_cast<const char*>(m_p), pEnd);
-        m_p = pFound != nullptr ? reinterpret_cast<const unsigned char*>(pFound) : m_p + std::strlen(reinterpret_cast<const char*>(m_p));
+        m_p = pFound != nullptr ? reinterpret_cast<const unsigned char*>(pFound)
+                                : m_p + std::strlen(reinterpret_cast<const char*>(m_p));
     }
 
     // Moves past the first occurrence of pEnd; false when the text ends first.

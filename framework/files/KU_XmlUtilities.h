@@ -18,5 +18,4 @@ public:
     // text does not parse or nests too deeply. The file reference is released on every path.
     // The caller owns the document.
     static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
-
 };

@@ -73,8 +73,9 @@ bool MatchPattern(const char* pPattern, const char* pName)
             pStar = pPattern++;
             pStarName = pName;
         }
-        else if (*pPattern == '?' || (*pPattern != '\0' && UpperAscii(static_cast<unsigned char>(*pPattern)) ==
-                                                                 UpperAscii(static_cast<unsigned char>(*pName))))
+        else if (*pPattern == '?' ||
+                 (*pPattern != '\0' && UpperAscii(static_cast<unsigned char>(*pPattern)) ==
+                                           UpperAscii(static_cast<unsigned char>(*pName))))
         {
             ++pPattern;
             ++pName;
@@ -244,7 +245,8 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
     {
         FoundEntry entry;
         entry.sName = pEntry->d_name;
-        if (entry.sName.size() >= static_cast<std::size_t>(MAX_PATH) || !MatchWindowsPattern(sPattern, entry.sName))
+        if (entry.sName.size() >= static_cast<std::size_t>(MAX_PATH) ||
+            !MatchWindowsPattern(sPattern, entry.sName))
         {
             continue;
         }
@@ -342,7 +344,8 @@ BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId
     struct stat info;
     if (lpFileName[0] == '\0' || stat(ToHostPath(lpFileName).c_str(), &info) != 0)
     {
-        return Fail(lpFileName[0] == '\0' ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno, ERROR_FILE_NOT_FOUND));
+        return Fail(lpFileName[0] == '\0' ? ERROR_PATH_NOT_FOUND
+                                          : ErrorFromErrno(errno, ERROR_FILE_NOT_FOUND));
     }
     FoundEntry entry;
     FillEntry(entry, info);

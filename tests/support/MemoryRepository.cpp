@@ -222,7 +222,8 @@ bool MemoryRepository::FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_S
 {
     const std::string sFull = ToStd(sPattern);
     const std::size_t uiSlash = sFull.rfind('/');
-    const std::string sDirectory = uiSlash == std::string::npos ? std::string() : sFull.substr(0, uiSlash + 1);
+    const std::string sDirectory =
+        uiSlash == std::string::npos ? std::string() : sFull.substr(0, uiSlash + 1);
     const std::string sNamePattern = uiSlash == std::string::npos ? sFull : sFull.substr(uiSlash + 1);
     std::vector<std::string> names;
     {

@@ -30,7 +30,8 @@ public:
     std::uint32_t GetNumReads();
 
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) override;
-    bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override;   // false when read-only
+    bool WriteFile(const KB_String& sPath, std::uint64_t uiSize,
+                   const char* pData) override;         // false when read-only
     bool RemoveFile(const KB_String& sPath) override;   // false when read-only
     bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) override;
     bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) override;
@@ -48,7 +49,7 @@ private:
     };
 
     std::map<std::string, File> m_mFiles;   // guarded by m_Mutex
-    std::uint32_t m_uiNumReads = 0;          // guarded by m_Mutex
-    std::uint64_t m_uiNextTime = 1;          // time stamp of the next write; guarded by m_Mutex
+    std::uint32_t m_uiNumReads = 0;         // guarded by m_Mutex
+    std::uint64_t m_uiNextTime = 1;         // time stamp of the next write; guarded by m_Mutex
     bool m_bWritable = true;
 };

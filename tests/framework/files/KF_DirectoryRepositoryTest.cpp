@@ -95,7 +95,8 @@ using Names = std::vector<std::string>;
 TEST_F(KF_DirectoryRepositoryTest, EveryOperationIsRelativeToTheRoot)
 {
     Write("Assets/a.txt", "alpha");
-    for (const std::string& sRoot : {m_folder.GetPath(), m_folder.GetPath() + "/", m_folder.GetPath() + "\\."})
+    for (const std::string& sRoot :
+         {m_folder.GetPath(), m_folder.GetPath() + "/", m_folder.GetPath() + "\\."})
     {
         KF_DirectoryRepository repository(sRoot.c_str());
         EXPECT_EQ(Read(repository, "Assets/a.txt"), "alpha") << sRoot;
@@ -264,20 +265,22 @@ TEST_F(KF_DirectoryRepositoryTest, ConcurrentReadsAndReleasesOfOnePath)
     std::vector<int> failures(NUM_THREADS, 0);
     for (int t = 0; t < NUM_THREADS; ++t)
     {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 300; ++i)
+        threads.emplace_back(
+            [&, t]
             {
-                const char* pPath = (i % 2 == 0) ? "Shared/big.bin" : "shared/BIG.bin";
-                std::uint64_t uiSize = 0;
-                std::uint8_t* pData = nullptr;
-                if (!repository.ReadFile(pPath, &uiSize, &pData) || uiSize != sContents.size() ||
-                    std::memcmp(pData, sContents.data(), sContents.size()) != 0 ||
-                    !repository.RemoveReference(pPath))
+                for (int i = 0; i < 300; ++i)
                 {
-                    ++failures[static_cast<std::size_t>(t)];
+                    const char* pPath = (i % 2 == 0) ? "Shared/big.bin" : "shared/BIG.bin";
+                    std::uint64_t uiSize = 0;
+                    std::uint8_t* pData = nullptr;
+                    if (!repository.ReadFile(pPath, &uiSize, &pData) || uiSize != sContents.size() ||
+                        std::memcmp(pData, sContents.data(), sContents.size()) != 0 ||
+                        !repository.RemoveReference(pPath))
+                    {
+                        ++failures[static_cast<std::size_t>(t)];
+                    }
                 }
-            }
-        });
+            });
     }
     for (std::thread& thread : threads)
     {

@@ -1,5 +1,5 @@
-#include "framework/files/KF_ExtensionRejectNameValidator.h"
 #include "framework/files/KF_NameValidator.h"
+#include "framework/files/KF_ExtensionRejectNameValidator.h"
 #include "framework/files/KF_RelativeDirectoryRejectNameValidator.h"
 #include "framework/files/KF_SubversionDirectoryRejectNameValidator.h"
 
@@ -14,7 +14,10 @@ class CombinedValidator : public KF_ExtensionRejectNameValidator,
                           public KF_RelativeDirectoryRejectNameValidator
 {
 public:
-    bool IsFileNameValid(KB_String sName) override { return KF_ExtensionRejectNameValidator::IsFileNameValid(sName); }
+    bool IsFileNameValid(KB_String sName) override
+    {
+        return KF_ExtensionRejectNameValidator::IsFileNameValid(sName);
+    }
     bool IsFileCompressed(KB_String sName) override
     {
         return KF_ExtensionRejectNameValidator::IsFileCompressed(sName);
