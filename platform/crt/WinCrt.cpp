@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace
 {
@@ -107,6 +108,13 @@ int _strlwr_s(char* str, std::size_t size)
 int _strupr_s(char* str, std::size_t size)
 {
     return ConvertInPlace(str, size, UpperAscii);
+}
+
+char* _getcwd(char* buffer, int maxlen)
+{
+    if (buffer == nullptr || maxlen <= 0)
+        return nullptr;
+    return ::getcwd(buffer, static_cast<std::size_t>(maxlen));
 }
 
 void* _aligned_malloc(std::size_t size, std::size_t alignment)

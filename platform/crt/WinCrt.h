@@ -38,6 +38,10 @@ int _strnicmp(const char* a, const char* b, std::size_t count);
 int _strlwr_s(char* str, std::size_t size);
 int _strupr_s(char* str, std::size_t size);
 
+// The current working directory, NUL-terminated, in buffer (maxlen bytes). Returns buffer, or null
+// when buffer is null, the directory does not fit or cannot be read.
+char* _getcwd(char* buffer, int maxlen);
+
 // Heap blocks aligned to alignment (a power of two). Null on failure or a bad alignment.
 // Blocks from _aligned_malloc must be released with _aligned_free (null is ignored).
 void* _aligned_malloc(std::size_t size, std::size_t alignment);

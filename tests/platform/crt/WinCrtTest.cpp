@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -105,6 +106,17 @@ TEST_F(WinCrt, CaseConversionInPlaceChecksTermination)
     EXPECT_EQ(_strupr_s(unterminated, sizeof(unterminated)), EINVAL);
     EXPECT_EQ(std::memcmp(unterminated, "abc", 3), 0);
     EXPECT_EQ(_strlwr_s(nullptr, 4), EINVAL);
+}
+
+TEST_F(WinCrt, WorkingDirectoryFitsOrFails)
+{
+    const std::string current = std::filesystem::current_path().string();
+    char buffer[260] = {};
+    EXPECT_EQ(_getcwd(buffer, sizeof(buffer)), buffer);
+    EXPECT_EQ(current, buffer);
+    char tooSmall[2] = {};
+    EXPECT_EQ(_getcwd(tooSmall, sizeof(tooSmall)), nullptr);
+    EXPECT_EQ(_getcwd(nullptr, 260), nullptr);
 }
 
 TEST_F(WinCrt, AlignedMallocHonoursTheAlignment)

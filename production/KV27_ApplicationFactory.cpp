@@ -1,0 +1,48 @@
+#include "production/KV27_ApplicationFactory.h"
+
+namespace
+{
+
+constexpr int BANNER_TIME_MS = 3000;
+
+} // namespace
+
+KV27_ApplicationFactory::KV27_ApplicationFactory() = default;
+
+KV27_ApplicationFactory::~KV27_ApplicationFactory() = default;
+
+KB_GrowingArray<KU_GraphicsContextFactory*>& KV27_ApplicationFactory::GetGraphicsContextFactories()
+{
+    return m_gGraphicsContextFactories;
+}
+
+KU_AudioContextFactory* KV27_ApplicationFactory::GetAudioContextFactory()
+{
+    return m_pAudioContextFactory;
+}
+
+KB_String KV27_ApplicationFactory::GetMaterialFilePath()
+{
+    return KB_String("Assets/Materials/KV27_Materials.xml");
+}
+
+KB_String KV27_ApplicationFactory::GetAudioEntityDirectory()
+{
+    return KB_String("Assets/Entities/Audio/");
+}
+
+KB_GrowingArray<KB_String> KV27_ApplicationFactory::GetLauncherBannerPaths()
+{
+    KB_GrowingArray<KB_String> gPaths;
+    gPaths.Add(KB_String("Assets/Textures/Launcher/KV27_Banner_00.png"));
+    gPaths.Add(KB_String("Assets/Textures/Launcher/KV27_Banner_01.png"));
+    return gPaths;
+}
+
+KB_GrowingArray<int> KV27_ApplicationFactory::GetLauncherBannerTimes()
+{
+    KB_GrowingArray<int> gTimes;
+    gTimes.Add(BANNER_TIME_MS);
+    gTimes.Add(BANNER_TIME_MS);
+    return gTimes;
+}

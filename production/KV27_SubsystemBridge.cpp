@@ -1,0 +1,149 @@
+#include "production/KV27_SubsystemBridge.h"
+
+#include "render/scene/KR_SceneManager.h"
+#include "tools/KG_ManagedFacade.h"
+
+#include <new>
+
+KR_GraphicsContextManager* KV27_SubsystemBridge::CreateGraphicsContextManager(KU_ApplicationFactory* /*pFactory*/)
+{
+    return nullptr;
+}
+
+KR_SceneManager* KV27_SubsystemBridge::CreateSceneManager()
+{
+    return new (std::nothrow) KR_SceneManager();
+}
+
+KR_MaterialManager* KV27_SubsystemBridge::CreateMaterialManager()
+{
+    return nullptr;
+}
+
+KR_ShaderCache* KV27_SubsystemBridge::CreateShaderCache()
+{
+    return nullptr;
+}
+
+KG_ManagedFacade* KV27_SubsystemBridge::CreateManagedFacade()
+{
+    return new (std::nothrow) KG_ManagedFacade();
+}
+
+KA_AudioContextManager* KV27_SubsystemBridge::CreateAudioContextManager(KU_ApplicationFactory* /*pFactory*/)
+{
+    return nullptr;
+}
+
+KU_InterpolationManager* KV27_SubsystemBridge::CreateInterpolationManager()
+{
+    return nullptr;
+}
+
+KR_Renderer* KV27_SubsystemBridge::CreateRenderer()
+{
+    return nullptr;
+}
+
+// Members of kinds nobody makes yet are never present, so there is nothing to delete.
+void KV27_SubsystemBridge::DeleteParticleEngine(KR_ParticleEngine* /*p*/) {}
+void KV27_SubsystemBridge::DeletePostFXEngine(KR_PostFXEngine* /*p*/) {}
+void KV27_SubsystemBridge::DeleteMetaBallRenderer(KR_MetaBallRenderer* /*p*/) {}
+void KV27_SubsystemBridge::DeleteOITRenderer(KR_OITRenderer* /*p*/) {}
+void KV27_SubsystemBridge::DeleteRenderer(KR_Renderer* /*p*/) {}
+void KV27_SubsystemBridge::DeleteGraphicsResourceManager(KR_GraphicsResourceManager* /*p*/) {}
+void KV27_SubsystemBridge::DeleteGraphicsContextManager(KR_GraphicsContextManager* /*p*/) {}
+void KV27_SubsystemBridge::DeleteGraphicsDevice(KR_GraphicsDevice* /*p*/) {}
+void KV27_SubsystemBridge::DeleteAudioContextManager(KA_AudioContextManager* /*p*/) {}
+void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/) {}
+void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* /*p*/) {}
+void KV27_SubsystemBridge::DeleteShaderCoreManager(KR_ShaderCoreManager* /*p*/) {}
+void KV27_SubsystemBridge::DeleteInterpolationManager(KU_InterpolationManager* /*p*/) {}
+
+void KV27_SubsystemBridge::DeleteSceneManager(KR_SceneManager* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::DeleteManagedFacade(KG_ManagedFacade* p)
+{
+    delete p;
+}
+
+bool KV27_SubsystemBridge::CreateAudioContext(KA_AudioContextManager* /*pManager*/)
+{
+    return false;
+}
+
+bool KV27_SubsystemBridge::InitializeAudioContext(KA_AudioContextManager* /*pManager*/)
+{
+    return false;
+}
+
+void KV27_SubsystemBridge::UpdateAudioContext(KA_AudioContextManager* /*pManager*/) {}
+
+void KV27_SubsystemBridge::SelectAudioDevice(KA_AudioContextManager* /*pManager*/, std::uint32_t /*uiDevice*/) {}
+
+void KV27_SubsystemBridge::SetAudioEntityPath(KA_AudioContextManager* /*pManager*/, const KB_String& /*sDirectory*/) {}
+
+bool KV27_SubsystemBridge::ShowConfigurationDialog(KG_ManagedFacade* pFacade,
+                                                   const KB_GrowingArray<KB_String>& gBannerPaths,
+                                                   const KB_GrowingArray<int>& gBannerTimes)
+{
+    return pFacade->ShowConfigurationDialog(gBannerPaths, gBannerTimes);
+}
+
+bool KV27_SubsystemBridge::GetSelectedAudioDevice(KG_ManagedFacade* pFacade, std::uint32_t* pDevice)
+{
+    return pFacade->GetSelectedAudioDevice(pDevice);
+}
+
+bool KV27_SubsystemBridge::CloseInterpolationEditorDialogs(KG_ManagedFacade* pFacade, bool bForce)
+{
+    return pFacade->CloseInterpolationEditorDialogs(bForce);
+}
+
+bool KV27_SubsystemBridge::PollSelectedScreenResolution(KR_GraphicsContextManager* /*pManager*/)
+{
+    return false;
+}
+
+bool KV27_SubsystemBridge::CreateGraphicsDevice(KR_GraphicsContextManager* /*pManager*/, HWND /*hWindow*/)
+{
+    return false;
+}
+
+bool KV27_SubsystemBridge::SetScreenResolution(KR_GraphicsContextManager* /*pManager*/, std::uint16_t /*uiWidth*/,
+                                               std::uint16_t /*uiHeight*/)
+{
+    return false;
+}
+
+void KV27_SubsystemBridge::PushRasterizerState(KR_GraphicsDevice* /*pDevice*/) {}
+
+void KV27_SubsystemBridge::PopRasterizerState(KR_GraphicsDevice* /*pDevice*/) {}
+
+void KV27_SubsystemBridge::StartSceneManager(KR_SceneManager* pSceneManager)
+{
+    pSceneManager->Start();
+}
+
+void KV27_SubsystemBridge::UpdateAndRenderScenes(KR_SceneManager* pSceneManager)
+{
+    pSceneManager->UpdateAndRender();
+}
+
+void KV27_SubsystemBridge::ResizeScenes(KR_SceneManager* pSceneManager)
+{
+    pSceneManager->OnResize();
+}
+
+void KV27_SubsystemBridge::ShutdownSceneManager(KR_SceneManager* pSceneManager)
+{
+    pSceneManager->Shutdown();
+}
+
+bool KV27_SubsystemBridge::IsCursorVisible(KR_SceneManager* pSceneManager)
+{
+    return pSceneManager->IsCursorVisible();
+}

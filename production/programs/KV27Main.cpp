@@ -1,0 +1,63 @@
+// kv27 [/develop]: plays the production. Assembles the engine for it (factory, names, file
+// repositories, scene configuration) and hands over to the application's main loop; the exit
+// code is the one KE_Application::Run returns.
+
+#include "framework/app/KE_Application.h"
+#include "framework/app/KE_ApplicationManager.h"
+#include "framework/files/KF_FileManager.h"
+#include "platform/crt/WinCrt.h"
+#include "production/KV27_ApplicationFactory.h"
+#include "production/KV27_SubsystemBridge.h"
+#include "render/scene/KR_SceneManager.h"
+
+#include <string>
+
+namespace
+{
+
+// The command line as Windows hands it to the program: the arguments after the program name,
+// joined by single blanks, so "/develop" alone switches developer mode on.
+KB_String JoinArguments(int argc, char** argv)
+{
+    std::string line;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (i > 1)
+            line += ' ';
+        line += argv[i];
+    }
+    return KB_String(line.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    KV27_SubsystemBridge bridge;
+    KE_ApplicationManager::SetSubsystemBridge(&bridge);
+
+    KE_Application application;
+    application.Initialize(new KV27_ApplicationFactory(), JoinArguments(argc, argv));
+
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    pEngine->m_sApplicationName = "KV-27: Moorglow";
+    pEngine->m_sApplicationShortName = "KV-27";
+
+    KF_FileManager* pFiles = pEngine->GetFileManager();
+    if (pEngine->IsDeveloperBuild())
+    {
+        char directory[MAX_PATH] = {};
+        if (_getcwd(directory, MAX_PATH) != nullptr)
+        {
+            pFiles->SetWorkingDirectory(directory);
+            pFiles->AddDirectoryRepository(KB_String(directory));
+        }
+    }
+
+    if (pEngine->GetSceneManager() != nullptr)
+        pEngine->GetSceneManager()->LoadSceneConfig();
+
+    const int iExitCode = application.Run(GetModuleHandleA(nullptr), SW_SHOWDEFAULT);
+    KE_ApplicationManager::SetSubsystemBridge(nullptr);
+    return iExitCode;
+}
