@@ -205,6 +205,7 @@ void ClearCallLog()
 {
     std::lock_guard<std::mutex> lock(Control().mutex);
     Control().callLog.clear();
+    Control().callCounts.clear();
 }
 
 int GetCallCount(const std::string& call)

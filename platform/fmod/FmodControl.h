@@ -69,10 +69,12 @@ void SetVersion(unsigned int version);
 // "FMOD_System_Create") answers result and does nothing else. Several failures queue up per name.
 void FailNext(const std::string& call, FMOD_RESULT result);
 
-// Every call made, as "System::init(1024, 0)", oldest first (the latest 10000 are kept).
+// Every call made, as "System::init(1024, 0)", oldest first (the latest 10000 are kept), and the
+// number of calls per name ("System::init").
 std::vector<std::string> GetCallLog();
-void ClearCallLog();
 int GetCallCount(const std::string& call);
+// Empties the call log and the call counts.
+void ClearCallLog();
 
 // Switches every system to a clock that only AdvanceClock moves.
 void UseManualClock();

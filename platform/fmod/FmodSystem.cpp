@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace FmodDetail
@@ -452,7 +453,23 @@ FMOD_RESULT System::getMasterChannelGroup(ChannelGroup** channelgroup)
 FMOD_RESULT System::set3DListenerAttributes(int listener, const FMOD_VECTOR* pos, const FMOD_VECTOR* vel,
                                             const FMOD_VECTOR* forward, const FMOD_VECTOR* up)
 {
-    if (FMOD_RESULT r = EnterCall("System::set3DListenerAttributes", "%d", listener); r != FMOD_OK)
+    const FMOD_VECTOR* vectors[4] = {pos, vel, forward, up};
+    char text[4][64];
+    for (int i = 0; i < 4; ++i)
+    {
+        if (vectors[i] == nullptr)
+        {
+            std::snprintf(text[i], sizeof text[i], "null");
+        }
+        else
+        {
+            std::snprintf(text[i], sizeof text[i], "(%g %g %g)", static_cast<double>(vectors[i]->x),
+                          static_cast<double>(vectors[i]->y), static_cast<double>(vectors[i]->z));
+        }
+    }
+    if (FMOD_RESULT r = EnterCall("System::set3DListenerAttributes", "%d, %s, %s, %s, %s", listener, text[0], text[1],
+                                  text[2], text[3]);
+        r != FMOD_OK)
     {
         return r;
     }
