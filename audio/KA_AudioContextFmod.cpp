@@ -1,6 +1,7 @@
 #include "audio/KA_AudioContextFmod.h"
 
 #include "audio/KA_AudioResourceFmod.h"
+#include "framework/core/KU_FileUtilities.h"
 #include "platform/fmod/fmod.hpp"
 
 #include <climits>
@@ -23,13 +24,6 @@ constexpr int FLOAT_OUTPUT_RATE = 48000;
 // the hint only saves time; the engine has always passed 11, which FMOD Ex's list calls
 // FMOD_SOUND_TYPE_MOD (its MPEG entry is 12).
 constexpr FMOD_SOUND_TYPE MP3_SOUND_TYPE_HINT = static_cast<FMOD_SOUND_TYPE>(11);
-
-// The text after the last '.' is exactly "mp3" (case-sensitive).
-bool HasMp3Extension(const KB_String& path)
-{
-    const char* pDot = std::strrchr(path.GetBuffer(), '.');
-    return pDot != nullptr && std::strcmp(pDot + 1, "mp3") == 0;
-}
 
 FMOD_VECTOR ToFmod(const DirectX::XMFLOAT3& v) { return FMOD_VECTOR{v.x, v.y, v.z}; }
 
@@ -203,7 +197,8 @@ KA_AudioResource* KA_AudioContextFmod::CreateSound(const KB_String& path, const 
     FMOD_CREATESOUNDEXINFO exinfo = {};
     exinfo.cbsize = sizeof exinfo;
     exinfo.length = static_cast<unsigned int>(size);
-    exinfo.suggestedsoundtype = HasMp3Extension(path) ? MP3_SOUND_TYPE_HINT : FMOD_SOUND_TYPE_UNKNOWN;
+    const bool mp3 = KU_FileUtilities::ExtractExtension(path) == KB_String("mp3");   // case-sensitive
+    exinfo.suggestedsoundtype = mp3 ? MP3_SOUND_TYPE_HINT : FMOD_SOUND_TYPE_UNKNOWN;
     FMOD_MODE mode = FMOD_OPENMEMORY | FMOD_CREATESAMPLE;
     if (is3D)
     {
