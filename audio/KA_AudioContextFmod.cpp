@@ -1,7 +1,9 @@
 #include "audio/KA_AudioContextFmod.h"
 
 #include "audio/KA_AudioResourceFmod.h"
+#include "framework/app/KE_ApplicationManager.h"
 #include "framework/core/KU_FileUtilities.h"
+#include "framework/files/KF_FileManager.h"
 #include "platform/fmod/fmod.hpp"
 
 #include <climits>
@@ -179,12 +181,21 @@ std::int32_t KA_AudioContextFmod::Set3DListenerAttributes(const DirectX::XMFLOAT
 
 KA_AudioResource* KA_AudioContextFmod::CreateAudioResource(const KB_String& path, bool is3D, bool looped)
 {
-    // UNFINISHED: the file is to be read through the engine's file manager, which does not exist
-    // yet; until then no audio file can be opened.
-    (void)path;
-    (void)is3D;
-    (void)looped;
-    return nullptr;
+    const KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    if (m_pSystem == nullptr || pFiles == nullptr)
+    {
+        return nullptr;
+    }
+    std::uint64_t size = 0;
+    std::uint8_t* pData = nullptr;
+    if (!pFiles->ReadFile(path, &size, &pData))
+    {
+        return nullptr;
+    }
+    KA_AudioResource* pResource = CreateSound(path, pData, size, is3D, looped);
+    pFiles->RemoveReference(path);  // FMOD keeps nothing of the bytes
+    return pResource;
 }
 
 KA_AudioResource* KA_AudioContextFmod::CreateSound(const KB_String& path, const std::uint8_t* pData,

@@ -1,11 +1,18 @@
 #include "audio/KA_AudioContextFmod.h"
 #include "audio/KA_AudioContextFmodFactory.h"
+#include "audio/KA_AudioResource.h"
+#include "framework/files/KF_FileManager.h"
 #include "platform/fmod/FmodControl.h"
+#include "tests/support/MemoryRepository.h"
+#include "tests/support/TestAudioFiles.h"
+#include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -209,4 +216,125 @@ TEST_F(KA_AudioContextFmodTest, TheFactoryMakesAnFmodContext)
     ASSERT_NE(dynamic_cast<KA_AudioContextFmod*>(pContext.get()), nullptr);
     EXPECT_TRUE(pContext->Initialize());
     EXPECT_EQ(pContext->GetAudioDevices().GetNumMembers(), 1u);
+}
+
+namespace
+{
+
+std::string AsText(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// An opened context and an engine whose file manager reads one in-memory repository.
+class KA_AudioContextFmodFiles : public KA_AudioContextFmodTest
+{
+protected:
+    void SetUp() override
+    {
+        KA_AudioContextFmodTest::SetUp();
+        m_pRepository = new MemoryRepository();
+        m_Files.AddRepository(m_pRepository);
+        m_Engine->SetFileManager(&m_Files);
+        Initialize({{"Speakers", FMOD_CAPS_NONE, FMOD_SPEAKERMODE_STEREO}});
+        ASSERT_TRUE(m_pContext->SelectAudioDevice(0));
+        FmodControl::ClearCallLog();
+    }
+
+    std::string CreateSoundCall()
+    {
+        for (const std::string& call : FmodControl::GetCallLog())
+        {
+            if (call.rfind("System::createSound", 0) == 0)
+            {
+                return call;
+            }
+        }
+        return "";
+    }
+
+    TestEngine m_Engine;
+    KF_FileManager m_Files;
+    MemoryRepository* m_pRepository = nullptr;  // owned by m_Files
+};
+
+} // namespace
+
+TEST_F(KA_AudioContextFmodFiles, OnlyALowerCaseMp3ExtensionSuggestsTheCodec)
+{
+    const std::vector<std::uint8_t> mp3 = TestAudioFiles::MakeMp3(100);
+    struct Case
+    {
+        const char* path;
+        bool is3D;
+        bool looped;
+        std::string expected;
+    };
+    const std::string length = std::to_string(mp3.size());
+    const Case cases[] = {
+        {"Audio/music.mp3", false, false, "System::createSound(0x900, " + length + ", 11)"},
+        {"Audio/MUSIC.MP3", false, false, "System::createSound(0x900, " + length + ", 0)"},
+        {"Audio/music.Mp3", true, false, "System::createSound(0x910, " + length + ", 0)"},
+        {"Audio/music.wav", false, true, "System::createSound(0x902, " + length + ", 0)"},
+        {"Audio/music", true, true, "System::createSound(0x912, " + length + ", 0)"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.path);
+        m_pRepository->SetFile(c.path, AsText(mp3));
+        FmodControl::ClearCallLog();
+        std::unique_ptr<KA_AudioResource> pResource(m_pContext->CreateAudioResource(KB_String(c.path), c.is3D,
+                                                                                   c.looped));
+        ASSERT_NE(pResource, nullptr);
+        EXPECT_EQ(CreateSoundCall(), c.expected);
+        EXPECT_NEAR(pResource->GetLength(), 2.612, 1e-9);
+        EXPECT_EQ(m_pRepository->GetReferenceCount(c.path), 0u);
+    }
+}
+
+TEST_F(KA_AudioContextFmodFiles, AMissingFileGivesNullWithoutAnyFmodCall)
+{
+    EXPECT_EQ(m_pContext->CreateAudioResource(KB_String("Audio/missing.mp3"), false, false), nullptr);
+    EXPECT_EQ(FmodControl::GetCallLog().size(), 0u);
+}
+
+TEST_F(KA_AudioContextFmodFiles, TheFileIsReleasedWhateverFmodSays)
+{
+    m_pRepository->SetFile("Audio/notes.txt", "not a sound at all, just some words");
+    EXPECT_EQ(m_pContext->CreateAudioResource(KB_String("Audio/notes.txt"), false, false), nullptr);
+    EXPECT_EQ(CreateSoundCall().empty(), false);
+    EXPECT_EQ(m_pRepository->GetNumLoadedFiles(), 0u);
+    EXPECT_EQ(FmodControl::GetLiveSoundCount(), 0);
+}
+
+TEST_F(KA_AudioContextFmodFiles, SoundsAreMadeOnAWorkerWhileTheMainThreadUpdates)
+{
+    const std::vector<std::uint8_t> wav =
+        TestAudioFiles::MakeWav(2, 22050, 16, false, TestAudioFiles::MakeSine(2, 22050, 4410, 440.0, 0.5f));
+    constexpr int SOUNDS = 16;
+    for (int i = 0; i < SOUNDS; ++i)
+    {
+        m_pRepository->SetFile("Audio/sound" + std::to_string(i) + ".wav", AsText(wav));
+    }
+    std::vector<std::unique_ptr<KA_AudioResource>> resources(SOUNDS);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < SOUNDS; ++i)
+        {
+            const std::string path = "Audio/sound" + std::to_string(i) + ".wav";
+            resources[static_cast<std::size_t>(i)].reset(
+                m_pContext->CreateAudioResource(KB_String(path.c_str()), false, true));
+        }
+        done.store(true, std::memory_order_release);
+    });
+    while (!done.load(std::memory_order_acquire))
+    {
+        m_pContext->Update();
+        m_pContext->SetMasterVolume(0.5f);
+    }
+    worker.join();
+    for (const auto& pResource : resources)
+    {
+        ASSERT_NE(pResource, nullptr);
+        EXPECT_EQ(pResource->Play(), FMOD_OK);
+    }
+    resources.clear();
+    EXPECT_EQ(FmodControl::GetLiveSoundCount(), 0);
 }
