@@ -17,7 +17,7 @@ constexpr int DRIVER_NAME_LENGTH = 256;
 constexpr int MAX_CHANNELS = 1024;
 // Channel count of the stereo fallback when the driver cannot make buffers for MAX_CHANNELS.
 constexpr int FALLBACK_CHANNELS = 100;
-constexpr unsigned int DSP_BUFFER_LENGTH = 1024;   // samples
+constexpr unsigned int DSP_BUFFER_LENGTH = 1024; // samples
 constexpr int DSP_BUFFER_COUNT = 10;
 // Drivers of this maker get 48 kHz floating-point software output.
 constexpr const char* FLOAT_OUTPUT_DRIVER_MAKER = "SigmaTel";
@@ -27,7 +27,10 @@ constexpr int FLOAT_OUTPUT_RATE = 48000;
 // FMOD_SOUND_TYPE_MOD (its MPEG entry is 12).
 constexpr FMOD_SOUND_TYPE MP3_SOUND_TYPE_HINT = static_cast<FMOD_SOUND_TYPE>(11);
 
-FMOD_VECTOR ToFmod(const DirectX::XMFLOAT3& v) { return FMOD_VECTOR{v.x, v.y, v.z}; }
+FMOD_VECTOR ToFmod(const DirectX::XMFLOAT3& v)
+{
+    return FMOD_VECTOR{v.x, v.y, v.z};
+}
 
 } // namespace
 
@@ -44,7 +47,7 @@ bool KA_AudioContextFmod::Initialize()
 {
     if (m_pSystem != nullptr)
     {
-        return false;  // already initialised
+        return false; // already initialised
     }
     if (FMOD_System_Create(&m_pSystem) != FMOD_OK)
     {
@@ -194,7 +197,7 @@ KA_AudioResource* KA_AudioContextFmod::CreateAudioResource(const KB_String& path
         return nullptr;
     }
     KA_AudioResource* pResource = CreateSound(path, pData, size, is3D, looped);
-    pFiles->RemoveReference(path);  // FMOD keeps nothing of the bytes
+    pFiles->RemoveReference(path); // FMOD keeps nothing of the bytes
     return pResource;
 }
 
@@ -208,7 +211,7 @@ KA_AudioResource* KA_AudioContextFmod::CreateSound(const KB_String& path, const 
     FMOD_CREATESOUNDEXINFO exinfo = {};
     exinfo.cbsize = sizeof exinfo;
     exinfo.length = static_cast<unsigned int>(size);
-    const bool mp3 = KU_FileUtilities::ExtractExtension(path) == KB_String("mp3");   // case-sensitive
+    const bool mp3 = KU_FileUtilities::ExtractExtension(path) == KB_String("mp3"); // case-sensitive
     exinfo.suggestedsoundtype = mp3 ? MP3_SOUND_TYPE_HINT : FMOD_SOUND_TYPE_UNKNOWN;
     FMOD_MODE mode = FMOD_OPENMEMORY | FMOD_CREATESAMPLE;
     if (is3D)

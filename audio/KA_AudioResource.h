@@ -31,8 +31,8 @@ public:
     virtual void UpdateSpectrum(double time) = 0;
     // seconds below 0 or NaN seek to the start.
     virtual std::int32_t SetPosition(double seconds) = 0;
-    virtual double GetPosition() = 0;  // seconds; 0.0 on failure
-    virtual double GetLength() = 0;    // seconds; 0.0 on failure
+    virtual double GetPosition() = 0; // seconds; 0.0 on failure
+    virtual double GetLength() = 0;   // seconds; 0.0 on failure
     // Clamped to [0, 1]; NaN gives 0.
     virtual std::int32_t SetVolume(float volume) = 0;
     virtual float GetVolume() = 0;

@@ -21,7 +21,7 @@ template <typename T>
 T* AllocateZeroed(std::uint64_t count)
 {
     const std::size_t bytes = static_cast<std::size_t>(count) * sizeof(T);
-    void* pBlock = ::operator new(bytes, std::align_val_t{ARRAY_ALIGNMENT}, std::nothrow);
+    void* pBlock = ::operator new (bytes, std::align_val_t{ARRAY_ALIGNMENT}, std::nothrow);
     if (pBlock != nullptr)
     {
         std::memset(pBlock, 0, bytes);
@@ -33,7 +33,7 @@ void FreeAligned(void* pBlock)
 {
     if (pBlock != nullptr)
     {
-        ::operator delete(pBlock, std::align_val_t{ARRAY_ALIGNMENT});
+        ::operator delete (pBlock, std::align_val_t{ARRAY_ALIGNMENT});
     }
 }
 
@@ -93,7 +93,7 @@ int KA_AudioResourceFmod::CallChannel(Call call)
         {
             return result;
         }
-        m_pChannel = nullptr;  // ended or stolen
+        m_pChannel = nullptr; // ended or stolen
     }
     return FMOD_ERR_INVALID_HANDLE;
 }
@@ -113,17 +113,19 @@ std::int32_t KA_AudioResourceFmod::SetPosition(double seconds)
     // Below zero (a resume just before an entity's start) and NaN seek to the start.
     const double ms = seconds > 0.0 ? std::floor(seconds * 1000.0) : 0.0;
     const unsigned int position = ms < 4294967295.0 ? static_cast<unsigned int>(ms) : 0xFFFFFFFFu;
-    return CallChannel(
-        [position](FMOD::Channel* pChannel) { return pChannel->setPosition(position, FMOD_TIMEUNIT_MS); });
+    return CallChannel([position](FMOD::Channel* pChannel)
+                       { return pChannel->setPosition(position, FMOD_TIMEUNIT_MS); });
 }
 
 double KA_AudioResourceFmod::GetPosition()
 {
     unsigned int ms = 0;
-    const int result = CallChannel([&ms](FMOD::Channel* pChannel) {
-        ms = 0;
-        return pChannel->getPosition(&ms, FMOD_TIMEUNIT_MS);
-    });
+    const int result = CallChannel(
+        [&ms](FMOD::Channel* pChannel)
+        {
+            ms = 0;
+            return pChannel->getPosition(&ms, FMOD_TIMEUNIT_MS);
+        });
     return result == FMOD_OK ? ms * 0.001 : 0.0;
 }
 
@@ -139,7 +141,7 @@ double KA_AudioResourceFmod::GetLength()
 
 std::int32_t KA_AudioResourceFmod::SetVolume(float volume)
 {
-    const float clamped = volume > 0.0f ? (volume > 1.0f ? 1.0f : volume) : 0.0f;  // NaN gives 0
+    const float clamped = volume > 0.0f ? (volume > 1.0f ? 1.0f : volume) : 0.0f; // NaN gives 0
     return CallChannel([clamped](FMOD::Channel* pChannel) { return pChannel->setVolume(clamped); });
 }
 
@@ -163,14 +165,14 @@ std::int32_t KA_AudioResourceFmod::Set3DAttributes(DirectX::FXMVECTOR position, 
 
 std::int32_t KA_AudioResourceFmod::Set3DMinMaxDistance(float minDistance, float maxDistance)
 {
-    return CallChannel(
-        [=](FMOD::Channel* pChannel) { return pChannel->set3DMinMaxDistance(minDistance, maxDistance); });
+    return CallChannel([=](FMOD::Channel* pChannel)
+                       { return pChannel->set3DMinMaxDistance(minDistance, maxDistance); });
 }
 
 std::int32_t KA_AudioResourceFmod::Set3DOcclusion(float directOcclusion, float reverbOcclusion)
 {
-    return CallChannel(
-        [=](FMOD::Channel* pChannel) { return pChannel->set3DOcclusion(directOcclusion, reverbOcclusion); });
+    return CallChannel([=](FMOD::Channel* pChannel)
+                       { return pChannel->set3DOcclusion(directOcclusion, reverbOcclusion); });
 }
 
 void KA_AudioResourceFmod::FreeArrays()
@@ -267,10 +269,10 @@ void KA_AudioResourceFmod::UpdateSpectrum(double time)
     const float now = static_cast<float>(time);
     const float threshold = m_fTriggerThreshold;
     const float hold = m_fTriggerHoldTime;
-    ApplyTriggerRule(m_pChannelSpectrum, m_pChannelSpectrum + n, m_pSpectrum, m_pLastTriggerTime, m_pTriggered, n,
-                     now, threshold, hold);
-    ApplyTriggerRule(m_pChannelSpectrum, nullptr, nullptr, m_pChannelLastTriggerTime, m_pChannelTriggered, 2 * n,
-                     now, threshold, hold);
+    ApplyTriggerRule(m_pChannelSpectrum, m_pChannelSpectrum + n, m_pSpectrum, m_pLastTriggerTime,
+                     m_pTriggered, n, now, threshold, hold);
+    ApplyTriggerRule(m_pChannelSpectrum, nullptr, nullptr, m_pChannelLastTriggerTime, m_pChannelTriggered,
+                     2 * n, now, threshold, hold);
 }
 
 void KA_AudioResourceFmod::ApplyTriggerRule(const float* pValues, const float* pRight, float* pCombined,
@@ -287,7 +289,7 @@ void KA_AudioResourceFmod::ApplyTriggerRule(const float* pValues, const float* p
         __m128 value = _mm_load_ps(pValues + i);
         if (pRight != nullptr)
         {
-            value = _mm_max_ps(value, _mm_loadu_ps(pRight + i));  // the right half need not be aligned
+            value = _mm_max_ps(value, _mm_loadu_ps(pRight + i)); // the right half need not be aligned
         }
         const __m128 last = _mm_load_ps(pLastTrigger + i);
         const __m128 held = _mm_cmple_ps(_mm_add_ps(last, vHold), vTime);

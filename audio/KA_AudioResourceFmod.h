@@ -51,9 +51,9 @@ public:
     // (threshold <= value), in single precision; a trigger stores time in pLastTrigger[i], and
     // pFlags[i] becomes all ones or 0. pValues, pCombined, pLastTrigger and pFlags are 16-byte
     // aligned. Public for tests and benchmarks.
-    static void ApplyTriggerRule(const float* pValues, const float* pRight, float* pCombined, float* pLastTrigger,
-                                 std::uint32_t* pFlags, std::uint32_t count, float time, float threshold,
-                                 float hold);
+    static void ApplyTriggerRule(const float* pValues, const float* pRight, float* pCombined,
+                                 float* pLastTrigger, std::uint32_t* pFlags, std::uint32_t count, float time,
+                                 float threshold, float hold);
 
 private:
     // Plays the sound paused on a fresh channel when there is none; FMOD's result.
@@ -64,9 +64,9 @@ private:
     int CallChannel(Call call);
     void FreeArrays();
 
-    FMOD::System* m_pSystem = nullptr;    // not owned
-    FMOD::Sound* m_pSound = nullptr;      // owned (released through FMOD)
-    FMOD::Channel* m_pChannel = nullptr;  // owned by FMOD; null when there is none
+    FMOD::System* m_pSystem = nullptr;            // not owned
+    FMOD::Sound* m_pSound = nullptr;              // owned (released through FMOD)
+    FMOD::Channel* m_pChannel = nullptr;          // owned by FMOD; null when there is none
     float* m_pChannelSpectrum = nullptr;          // owned, 2n: left bands, then right bands
     float* m_pSpectrum = nullptr;                 // owned, n: per band the louder channel
     float* m_pChannelLastTriggerTime = nullptr;   // owned, 2n, seconds
@@ -74,6 +74,6 @@ private:
     std::uint32_t* m_pChannelTriggered = nullptr; // owned, 2n, all ones or 0
     std::uint32_t* m_pTriggered = nullptr;        // owned, n, all ones or 0
     float m_fTriggerThreshold = 0.8f;
-    float m_fTriggerHoldTime = 0.1f;   // seconds
+    float m_fTriggerHoldTime = 0.1f; // seconds
     std::uint32_t m_uiNumFFTValues = 0;
 };

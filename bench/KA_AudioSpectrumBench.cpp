@@ -26,8 +26,8 @@ void TriggerAnalysis(benchmark::State& state)
     for (auto _ : state)
     {
         time += 1.0f / 60.0f;
-        KA_AudioResourceFmod::ApplyTriggerRule(channelSpectrum, channelSpectrum + bands, spectrum, last, flags, bands,
-                                               time, 0.8f, 0.1f);
+        KA_AudioResourceFmod::ApplyTriggerRule(channelSpectrum, channelSpectrum + bands, spectrum, last,
+                                               flags, bands, time, 0.8f, 0.1f);
         KA_AudioResourceFmod::ApplyTriggerRule(channelSpectrum, nullptr, nullptr, channelLast, channelFlags,
                                                2 * bands, time, 0.8f, 0.1f);
         benchmark::ClobberMemory();

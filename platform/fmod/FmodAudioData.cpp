@@ -1,9 +1,9 @@
 #include "platform/fmod/FmodAudioData.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
-#include <algorithm>
 #include <new>
 #include <numbers>
 
@@ -17,7 +17,10 @@ constexpr std::uint16_t WAVE_FORMAT_PCM = 0x0001;
 constexpr std::uint16_t WAVE_FORMAT_IEEE_FLOAT = 0x0003;
 constexpr std::uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
-std::uint16_t ReadU16LE(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t ReadU16LE(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 std::uint32_t ReadU32LE(const std::uint8_t* p)
 {
@@ -49,18 +52,19 @@ float DecodeSample(const std::uint8_t* p, int bits, bool isFloat)
     {
         const std::uint32_t raw = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
                                   (static_cast<std::uint32_t>(p[2]) << 16);
-        const std::int32_t value = static_cast<std::int32_t>(raw << 8) >> 8;  // sign-extended
+        const std::int32_t value = static_cast<std::int32_t>(raw << 8) >> 8; // sign-extended
         return static_cast<float>(value) / 8388608.0f;
     }
     default:
-        return static_cast<float>(static_cast<double>(static_cast<std::int32_t>(ReadU32LE(p))) / 2147483648.0);
+        return static_cast<float>(static_cast<double>(static_cast<std::int32_t>(ReadU32LE(p))) /
+                                  2147483648.0);
     }
 }
 
 struct MpegHeader
 {
-    int version = 0;  // 1 MPEG-1, 2 MPEG-2, 3 MPEG-2.5
-    int layer = 0;    // 1, 2 or 3
+    int version = 0; // 1 MPEG-1, 2 MPEG-2, 3 MPEG-2.5
+    int layer = 0;   // 1, 2 or 3
     int sampleRate = 0;
     int channels = 0;
     int frameBytes = 0;
@@ -195,13 +199,14 @@ std::size_t SkipId3v2Tags(const std::uint8_t* data, std::size_t size)
         const std::uint8_t* h = data + pos;
         if ((h[6] | h[7] | h[8] | h[9]) & 0x80)
         {
-            break;  // not a synchsafe size: not a tag
+            break; // not a synchsafe size: not a tag
         }
-        std::size_t tagBytes = 10 + ((static_cast<std::size_t>(h[6]) << 21) | (static_cast<std::size_t>(h[7]) << 14) |
-                                     (static_cast<std::size_t>(h[8]) << 7) | static_cast<std::size_t>(h[9]));
+        std::size_t tagBytes =
+            10 + ((static_cast<std::size_t>(h[6]) << 21) | (static_cast<std::size_t>(h[7]) << 14) |
+                  (static_cast<std::size_t>(h[8]) << 7) | static_cast<std::size_t>(h[9]));
         if (h[5] & 0x10)
         {
-            tagBytes += 10;  // footer
+            tagBytes += 10; // footer
         }
         if (tagBytes > size - pos)
         {
@@ -295,7 +300,7 @@ FMOD_RESULT ReadWav(const std::uint8_t* data, std::size_t size, AudioData* out)
                 {
                     return FMOD_ERR_FILE_BAD;
                 }
-                formatTag = ReadU16LE(f + 24);  // first two bytes of the sub-format GUID
+                formatTag = ReadU16LE(f + 24); // first two bytes of the sub-format GUID
             }
             haveFormat = true;
         }
@@ -458,8 +463,8 @@ void ComputeSpectrum(const AudioData& audio, int channel, std::int64_t centreFra
         {
             continue;
         }
-        const std::size_t index =
-            static_cast<std::size_t>(frame) * static_cast<std::size_t>(audio.channels) + static_cast<std::size_t>(channel);
+        const std::size_t index = static_cast<std::size_t>(frame) * static_cast<std::size_t>(audio.channels) +
+                                  static_cast<std::size_t>(channel);
         x[i] = std::complex<double>(audio.samples[index], 0.0);
     }
     Fft(x);

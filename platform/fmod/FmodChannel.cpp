@@ -11,7 +11,10 @@ namespace
 constexpr int MIN_SPECTRUM_VALUES = 64;
 constexpr int MAX_SPECTRUM_VALUES = 8192;
 
-ChannelImpl* Impl(FMOD::Channel* p) { return static_cast<ChannelImpl*>(p); }
+ChannelImpl* Impl(FMOD::Channel* p)
+{
+    return static_cast<ChannelImpl*>(p);
+}
 
 std::int64_t FramesToNs(std::uint64_t frames, int sampleRate)
 {
@@ -274,7 +277,7 @@ FMOD_RESULT Channel::getSpectrum(float* spectrumarray, int numvalues, int channe
     }
     if (windowtype != FMOD_DSP_FFT_WINDOW_RECT)
     {
-        return FMOD_ERR_UNIMPLEMENTED;  // only the rectangular window is offered
+        return FMOD_ERR_UNIMPLEMENTED; // only the rectangular window is offered
     }
     ChannelImpl* pChannel = Impl(this);
     std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
@@ -294,8 +297,9 @@ FMOD_RESULT Channel::getSpectrum(float* spectrumarray, int numvalues, int channe
     {
         return FMOD_OK;
     }
-    ComputeSpectrum(pSound->m_Audio, soundChannel, NsToFrames(pChannel->m_iPositionNs, pSound->m_Audio.sampleRate),
-                    pSound->IsLooped(), numvalues, spectrumarray);
+    ComputeSpectrum(pSound->m_Audio, soundChannel,
+                    NsToFrames(pChannel->m_iPositionNs, pSound->m_Audio.sampleRate), pSound->IsLooped(),
+                    numvalues, spectrumarray);
     return FMOD_OK;
 }
 

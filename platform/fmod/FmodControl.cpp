@@ -100,7 +100,10 @@ FMOD_RESULT EnterCall(const char* call, const char* format, ...)
     return result;
 }
 
-FMOD_RESULT EnterCall(const char* call) { return EnterCall(call, "%s", ""); }
+FMOD_RESULT EnterCall(const char* call)
+{
+    return EnterCall(call, "%s", "");
+}
 
 std::vector<FmodControl::Driver> GetScriptedDrivers()
 {
@@ -283,9 +286,21 @@ bool GetChannelState(const FMOD::Channel* channel, ChannelState* state)
     return false;
 }
 
-int GetLiveSystemCount() { return g_iLiveSystems; }
-int GetLiveSoundCount() { return g_iLiveSounds; }
-int GetLiveChannelCount() { return g_iLiveChannels; }
-int GetObjectsLeftAtSystemRelease() { return g_iLeftAtSystemRelease; }
+int GetLiveSystemCount()
+{
+    return g_iLiveSystems;
+}
+int GetLiveSoundCount()
+{
+    return g_iLiveSounds;
+}
+int GetLiveChannelCount()
+{
+    return g_iLiveChannels;
+}
+int GetObjectsLeftAtSystemRelease()
+{
+    return g_iLeftAtSystemRelease;
+}
 
 } // namespace FmodControl

@@ -22,7 +22,7 @@ struct Driver
 struct SystemState
 {
     bool initialized = false;
-    int maxChannels = 0;                       // valid when initialized
+    int maxChannels = 0; // valid when initialized
     FMOD_OUTPUTTYPE output = FMOD_OUTPUTTYPE_AUTODETECT;
     int driver = 0;
     FMOD_SPEAKERMODE speakerMode = FMOD_SPEAKERMODE_STEREO;
@@ -39,8 +39,8 @@ struct SystemState
     FMOD_VECTOR listenerVelocity = {0.0f, 0.0f, 0.0f};
     FMOD_VECTOR listenerForward = {0.0f, 0.0f, 1.0f};
     FMOD_VECTOR listenerUp = {0.0f, 1.0f, 0.0f};
-    int soundCount = 0;          // sounds not yet released
-    int activeChannelCount = 0;  // channels that have not ended
+    int soundCount = 0;         // sounds not yet released
+    int activeChannelCount = 0; // channels that have not ended
 };
 
 struct ChannelState

@@ -26,11 +26,11 @@ class ChannelImpl final : public FMOD::Channel
 public:
     ChannelImpl(SystemImpl* pSystem, SoundImpl* pSound, std::uint64_t uiSequence);
 
-    SystemImpl* m_pSystem = nullptr;  // not owned; owns this channel
-    SoundImpl* m_pSound = nullptr;    // not owned; null once the channel has ended
-    std::uint64_t m_uiSequence = 0;   // play order, oldest first when a channel must be stolen
-    std::int64_t m_iPositionNs = 0;   // play position in nanoseconds
-    FmodControl::ChannelState m_State;  // pause, volume and 3-D settings; positionMs is not kept here
+    SystemImpl* m_pSystem = nullptr;   // not owned; owns this channel
+    SoundImpl* m_pSound = nullptr;     // not owned; null once the channel has ended
+    std::uint64_t m_uiSequence = 0;    // play order, oldest first when a channel must be stolen
+    std::int64_t m_iPositionNs = 0;    // play position in nanoseconds
+    FmodControl::ChannelState m_State; // pause, volume and 3-D settings; positionMs is not kept here
 
     bool IsActive() const { return m_pSound != nullptr; }
 };
@@ -40,7 +40,7 @@ class SoundImpl final : public FMOD::Sound
 public:
     SoundImpl(SystemImpl* pSystem, AudioData&& audio, FMOD_MODE mode);
 
-    SystemImpl* m_pSystem = nullptr;  // not owned; owns this sound
+    SystemImpl* m_pSystem = nullptr; // not owned; owns this sound
     AudioData m_Audio;
     FMOD_MODE m_uiMode = 0;
     std::int64_t m_iLengthNs = 0;
@@ -53,7 +53,7 @@ class ChannelGroupImpl final : public FMOD::ChannelGroup
 public:
     explicit ChannelGroupImpl(SystemImpl* pSystem) : m_pSystem(pSystem) {}
 
-    SystemImpl* m_pSystem = nullptr;  // not owned; owns this group
+    SystemImpl* m_pSystem = nullptr; // not owned; owns this group
 };
 
 class SystemImpl final : public FMOD::System
@@ -68,10 +68,10 @@ public:
     // Moves a channel by delta nanoseconds, wrapping or ending it at the end of its sound.
     // Caller holds m_Mutex.
     void AdvanceChannel(ChannelImpl* pChannel, std::int64_t iDeltaNs);
-    bool OwnsSound(const SoundImpl* pSound) const;  // caller holds m_Mutex
+    bool OwnsSound(const SoundImpl* pSound) const; // caller holds m_Mutex
 
     std::mutex m_Mutex;
-    std::vector<FmodControl::Driver> m_vDrivers;  // the driver script when the system was created
+    std::vector<FmodControl::Driver> m_vDrivers; // the driver script when the system was created
     FmodControl::SystemState m_State;
     ChannelGroupImpl m_MasterGroup;
     std::vector<std::unique_ptr<SoundImpl>> m_vSounds;
@@ -83,7 +83,7 @@ public:
 
 // Records a call in the log and call counts; returns the injected failure for it or FMOD_OK.
 FMOD_RESULT EnterCall(const char* call, const char* format, ...) __attribute__((format(printf, 2, 3)));
-FMOD_RESULT EnterCall(const char* call);  // a call without arguments
+FMOD_RESULT EnterCall(const char* call); // a call without arguments
 
 std::vector<FmodControl::Driver> GetScriptedDrivers();
 unsigned int GetScriptedVersion();

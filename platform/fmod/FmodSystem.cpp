@@ -99,7 +99,10 @@ using namespace FmodDetail;
 namespace
 {
 
-SystemImpl* Impl(FMOD::System* p) { return static_cast<SystemImpl*>(p); }
+SystemImpl* Impl(FMOD::System* p)
+{
+    return static_cast<SystemImpl*>(p);
+}
 
 FMOD_RESULT CreateSystem(const char* call, FMOD::System** system)
 {
@@ -121,9 +124,15 @@ FMOD_RESULT CreateSystem(const char* call, FMOD::System** system)
 
 } // namespace
 
-FMOD_RESULT FMOD::System_Create(FMOD::System** system) { return CreateSystem("System_Create", system); }
+FMOD_RESULT FMOD::System_Create(FMOD::System** system)
+{
+    return CreateSystem("System_Create", system);
+}
 
-FMOD_RESULT FMOD_System_Create(FMOD::System** system) { return CreateSystem("FMOD_System_Create", system); }
+FMOD_RESULT FMOD_System_Create(FMOD::System** system)
+{
+    return CreateSystem("FMOD_System_Create", system);
+}
 
 namespace FMOD
 {
@@ -195,7 +204,8 @@ FMOD_RESULT System::getDriverInfo(int id, char* name, int namelen, FMOD_GUID* gu
     }
     SystemImpl* pSystem = Impl(this);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
-    if (id < 0 || static_cast<std::size_t>(id) >= pSystem->m_vDrivers.size() || (name != nullptr && namelen < 1))
+    if (id < 0 || static_cast<std::size_t>(id) >= pSystem->m_vDrivers.size() ||
+        (name != nullptr && namelen < 1))
     {
         return FMOD_ERR_INVALID_PARAM;
     }
@@ -285,7 +295,8 @@ FMOD_RESULT System::setDriver(int driver)
 
 FMOD_RESULT System::setSpeakerMode(FMOD_SPEAKERMODE speakermode)
 {
-    if (FMOD_RESULT r = EnterCall("System::setSpeakerMode", "%d", static_cast<int>(speakermode)); r != FMOD_OK)
+    if (FMOD_RESULT r = EnterCall("System::setSpeakerMode", "%d", static_cast<int>(speakermode));
+        r != FMOD_OK)
     {
         return r;
     }
@@ -305,7 +316,8 @@ FMOD_RESULT System::setSpeakerMode(FMOD_SPEAKERMODE speakermode)
 
 FMOD_RESULT System::setDSPBufferSize(unsigned int bufferlength, int numbuffers)
 {
-    if (FMOD_RESULT r = EnterCall("System::setDSPBufferSize", "%u, %d", bufferlength, numbuffers); r != FMOD_OK)
+    if (FMOD_RESULT r = EnterCall("System::setDSPBufferSize", "%u, %d", bufferlength, numbuffers);
+        r != FMOD_OK)
     {
         return r;
     }
@@ -327,9 +339,9 @@ FMOD_RESULT System::setDSPBufferSize(unsigned int bufferlength, int numbuffers)
 FMOD_RESULT System::setSoftwareFormat(int samplerate, FMOD_SOUND_FORMAT format, int numoutputchannels,
                                       int maxinputchannels, FMOD_DSP_RESAMPLER resamplemethod)
 {
-    if (FMOD_RESULT r = EnterCall("System::setSoftwareFormat", "%d, %d, %d, %d, %d", samplerate,
-                                  static_cast<int>(format), numoutputchannels, maxinputchannels,
-                                  static_cast<int>(resamplemethod));
+    if (FMOD_RESULT r =
+            EnterCall("System::setSoftwareFormat", "%d, %d, %d, %d, %d", samplerate, static_cast<int>(format),
+                      numoutputchannels, maxinputchannels, static_cast<int>(resamplemethod));
         r != FMOD_OK)
     {
         return r;
@@ -467,8 +479,8 @@ FMOD_RESULT System::set3DListenerAttributes(int listener, const FMOD_VECTOR* pos
                           static_cast<double>(vectors[i]->y), static_cast<double>(vectors[i]->z));
         }
     }
-    if (FMOD_RESULT r = EnterCall("System::set3DListenerAttributes", "%d, %s, %s, %s, %s", listener, text[0], text[1],
-                                  text[2], text[3]);
+    if (FMOD_RESULT r = EnterCall("System::set3DListenerAttributes", "%d, %s, %s, %s, %s", listener, text[0],
+                                  text[1], text[2], text[3]);
         r != FMOD_OK)
     {
         return r;
@@ -502,9 +514,9 @@ FMOD_RESULT System::set3DListenerAttributes(int listener, const FMOD_VECTOR* pos
 FMOD_RESULT System::createSound(const char* name_or_data, FMOD_MODE mode, FMOD_CREATESOUNDEXINFO* exinfo,
                                 Sound** sound)
 {
-    if (FMOD_RESULT r = EnterCall("System::createSound", "0x%x, %u, %d", mode,
-                                  exinfo != nullptr ? exinfo->length : 0u,
-                                  exinfo != nullptr ? static_cast<int>(exinfo->suggestedsoundtype) : -1);
+    if (FMOD_RESULT r =
+            EnterCall("System::createSound", "0x%x, %u, %d", mode, exinfo != nullptr ? exinfo->length : 0u,
+                      exinfo != nullptr ? static_cast<int>(exinfo->suggestedsoundtype) : -1);
         r != FMOD_OK)
     {
         return r;
@@ -516,7 +528,7 @@ FMOD_RESULT System::createSound(const char* name_or_data, FMOD_MODE mode, FMOD_C
     *sound = nullptr;
     if ((mode & FMOD_OPENMEMORY) == 0)
     {
-        return FMOD_ERR_FILE_NOTFOUND;  // this layer has no file system of its own
+        return FMOD_ERR_FILE_NOTFOUND; // this layer has no file system of its own
     }
     if (name_or_data == nullptr || exinfo == nullptr || exinfo->cbsize != static_cast<int>(sizeof *exinfo) ||
         exinfo->length == 0 || exinfo->fileoffset >= exinfo->length)
@@ -536,7 +548,8 @@ FMOD_RESULT System::createSound(const char* name_or_data, FMOD_MODE mode, FMOD_C
     // thread updates.
     AudioData audio;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(name_or_data) + exinfo->fileoffset;
-    const FMOD_RESULT result = ReadAudio(bytes, exinfo->length - exinfo->fileoffset, exinfo->suggestedsoundtype, &audio);
+    const FMOD_RESULT result =
+        ReadAudio(bytes, exinfo->length - exinfo->fileoffset, exinfo->suggestedsoundtype, &audio);
     if (result != FMOD_OK)
     {
         return result;
@@ -552,7 +565,8 @@ FMOD_RESULT System::createSound(const char* name_or_data, FMOD_MODE mode, FMOD_C
 
 FMOD_RESULT System::playSound(FMOD_CHANNELINDEX channelid, Sound* sound, bool paused, Channel** channel)
 {
-    if (FMOD_RESULT r = EnterCall("System::playSound", "%d, %s", static_cast<int>(channelid), paused ? "true" : "false");
+    if (FMOD_RESULT r =
+            EnterCall("System::playSound", "%d, %s", static_cast<int>(channelid), paused ? "true" : "false");
         r != FMOD_OK)
     {
         return r;

@@ -138,8 +138,8 @@ struct FMOD_GUID
 // caller does not use stay zero.
 struct FMOD_CREATESOUNDEXINFO
 {
-    int cbsize;                          // sizeof(FMOD_CREATESOUNDEXINFO)
-    unsigned int length;                 // bytes of memory to read with FMOD_OPENMEMORY
-    unsigned int fileoffset;             // bytes to skip at the start of the data
-    FMOD_SOUND_TYPE suggestedsoundtype;  // codec to try first; FMOD_SOUND_TYPE_UNKNOWN to probe
+    int cbsize;                         // sizeof(FMOD_CREATESOUNDEXINFO)
+    unsigned int length;                // bytes of memory to read with FMOD_OPENMEMORY
+    unsigned int fileoffset;            // bytes to skip at the start of the data
+    FMOD_SOUND_TYPE suggestedsoundtype; // codec to try first; FMOD_SOUND_TYPE_UNKNOWN to probe
 };

@@ -61,7 +61,7 @@ protected:
 class Sound
 {
 public:
-    FMOD_RESULT release();  // stops every channel playing this sound
+    FMOD_RESULT release(); // stops every channel playing this sound
     FMOD_RESULT getLength(unsigned int* length, FMOD_TIMEUNIT lengthtype);
 
 protected:
@@ -81,7 +81,7 @@ public:
     // channel.
     FMOD_RESULT setPosition(unsigned int position, FMOD_TIMEUNIT postype);
     FMOD_RESULT getPosition(unsigned int* position, FMOD_TIMEUNIT postype);
-    FMOD_RESULT setVolume(float volume);  // clamped to [0, 1]
+    FMOD_RESULT setVolume(float volume); // clamped to [0, 1]
     FMOD_RESULT getVolume(float* volume);
     FMOD_RESULT set3DAttributes(const FMOD_VECTOR* pos, const FMOD_VECTOR* vel);
     FMOD_RESULT set3DMinMaxDistance(float mindistance, float maxdistance);

@@ -127,7 +127,7 @@ TEST_F(KA_AudioContextFmodTest, OtherDriversKeepTheDefaultFormat)
     Initialize({{"speakers (sigmatel audio)", FMOD_CAPS_NONE, FMOD_SPEAKERMODE_QUAD}});
     EXPECT_TRUE(m_pContext->SelectAudioDevice(0));
     EXPECT_EQ(FmodControl::GetCallCount("System::setSoftwareFormat"), 0);
-    EXPECT_EQ(FmodControl::GetCallCount("System::setDSPBufferSize"), 0);  // no emulated caps
+    EXPECT_EQ(FmodControl::GetCallCount("System::setDSPBufferSize"), 0); // no emulated caps
     EXPECT_EQ(FmodControl::GetCallLog()[1], "System::setSpeakerMode(3)");
 }
 
@@ -167,9 +167,9 @@ TEST_F(KA_AudioContextFmodTest, ABufferFailureIsRetriedOnceInStereoWithFewerChan
 
 TEST_F(KA_AudioContextFmodTest, AnyFailedDriverStepEndsTheSelection)
 {
-    for (const char* call : {"System::getDriverCaps", "System::setSpeakerMode", "System::setDSPBufferSize",
-                             "System::getDriverInfo", "System::setSoftwareFormat", "System::setDriver",
-                             "System::set3DSettings"})
+    for (const char* call :
+         {"System::getDriverCaps", "System::setSpeakerMode", "System::setDSPBufferSize",
+          "System::getDriverInfo", "System::setSoftwareFormat", "System::setDriver", "System::set3DSettings"})
     {
         SCOPED_TRACE(call);
         Initialize({SIGMATEL});
@@ -193,9 +193,9 @@ TEST_F(KA_AudioContextFmodTest, FrameCallsReachTheSystem)
     const DirectX::XMFLOAT3 up(0.0f, 1.0f, 0.0f);
     EXPECT_EQ(m_pContext->Set3DListenerAttributes(&pos, &vel, &fwd, &up), FMOD_OK);
     EXPECT_EQ(FmodControl::GetCallLog(),
-              (std::vector<std::string>{"System::update()", "System::getMasterChannelGroup()",
-                                        "ChannelGroup::setVolume(0.5)",
-                                        "System::set3DListenerAttributes(0, (1 2 3), (0 0 0.5), (0 0 1), (0 1 0))"}));
+              (std::vector<std::string>{
+                  "System::update()", "System::getMasterChannelGroup()", "ChannelGroup::setVolume(0.5)",
+                  "System::set3DListenerAttributes(0, (1 2 3), (0 0 0.5), (0 0 1), (0 1 0))"}));
 }
 
 TEST_F(KA_AudioContextFmodTest, AContextWithoutSystemFailsQuietly)
@@ -221,7 +221,10 @@ TEST_F(KA_AudioContextFmodTest, TheFactoryMakesAnFmodContext)
 namespace
 {
 
-std::string AsText(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsText(const std::vector<std::uint8_t>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
 
 // An opened context and an engine whose file manager reads one in-memory repository.
 class KA_AudioContextFmodFiles : public KA_AudioContextFmodTest
@@ -252,7 +255,7 @@ protected:
 
     TestEngine m_Engine;
     KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr;  // owned by m_Files
+    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
 };
 
 } // namespace
@@ -280,8 +283,8 @@ TEST_F(KA_AudioContextFmodFiles, OnlyALowerCaseMp3ExtensionSuggestsTheCodec)
         SCOPED_TRACE(c.path);
         m_pRepository->SetFile(c.path, AsText(mp3));
         FmodControl::ClearCallLog();
-        std::unique_ptr<KA_AudioResource> pResource(m_pContext->CreateAudioResource(KB_String(c.path), c.is3D,
-                                                                                   c.looped));
+        std::unique_ptr<KA_AudioResource> pResource(
+            m_pContext->CreateAudioResource(KB_String(c.path), c.is3D, c.looped));
         ASSERT_NE(pResource, nullptr);
         EXPECT_EQ(CreateSoundCall(), c.expected);
         EXPECT_NEAR(pResource->GetLength(), 2.612, 1e-9);
@@ -315,15 +318,17 @@ TEST_F(KA_AudioContextFmodFiles, SoundsAreMadeOnAWorkerWhileTheMainThreadUpdates
     }
     std::vector<std::unique_ptr<KA_AudioResource>> resources(SOUNDS);
     std::atomic<bool> done{false};
-    std::thread worker([&] {
-        for (int i = 0; i < SOUNDS; ++i)
+    std::thread worker(
+        [&]
         {
-            const std::string path = "Audio/sound" + std::to_string(i) + ".wav";
-            resources[static_cast<std::size_t>(i)].reset(
-                m_pContext->CreateAudioResource(KB_String(path.c_str()), false, true));
-        }
-        done.store(true, std::memory_order_release);
-    });
+            for (int i = 0; i < SOUNDS; ++i)
+            {
+                const std::string path = "Audio/sound" + std::to_string(i) + ".wav";
+                resources[static_cast<std::size_t>(i)].reset(
+                    m_pContext->CreateAudioResource(KB_String(path.c_str()), false, true));
+            }
+            done.store(true, std::memory_order_release);
+        });
     while (!done.load(std::memory_order_acquire))
     {
         m_pContext->Update();

@@ -26,8 +26,8 @@ protected:
         FmodControl::UseManualClock();
         ASSERT_EQ(FMOD_System_Create(&m_pSystem), FMOD_OK);
         ASSERT_EQ(m_pSystem->init(32, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
-        const std::vector<std::uint8_t> wav =
-            TestAudioFiles::MakeWav(2, 8000, 16, false, TestAudioFiles::MakeSine(2, 8000, 32000, 250.0, 0.5f));
+        const std::vector<std::uint8_t> wav = TestAudioFiles::MakeWav(
+            2, 8000, 16, false, TestAudioFiles::MakeSine(2, 8000, 32000, 250.0, 0.5f));
         FMOD_CREATESOUNDEXINFO exinfo = {};
         exinfo.cbsize = sizeof exinfo;
         exinfo.length = static_cast<unsigned int>(wav.size());
@@ -70,12 +70,13 @@ protected:
 };
 
 // The trigger rule one value at a time, written from its definition.
-void ReferenceRule(const float* pValues, const float* pRight, float* pCombined, float* pLast, std::uint32_t* pFlags,
-                   std::uint32_t count, float time, float threshold, float hold)
+void ReferenceRule(const float* pValues, const float* pRight, float* pCombined, float* pLast,
+                   std::uint32_t* pFlags, std::uint32_t count, float time, float threshold, float hold)
 {
     for (std::uint32_t i = 0; i < count; ++i)
     {
-        const float value = pRight == nullptr ? pValues[i] : (pValues[i] > pRight[i] ? pValues[i] : pRight[i]);
+        const float value =
+            pRight == nullptr ? pValues[i] : (pValues[i] > pRight[i] ? pValues[i] : pRight[i]);
         if (pCombined != nullptr)
         {
             pCombined[i] = value;
@@ -91,7 +92,7 @@ void ReferenceRule(const float* pValues, const float* pRight, float* pCombined, 
 TEST_F(KA_AudioResourceFmodTest, StartsWithAPausedChannelAndPlaysOnTheClock)
 {
     auto pSecond = std::make_unique<KA_AudioResourceFmod>(m_pSystem, nullptr);
-    EXPECT_EQ(pSecond->Play(), FMOD_ERR_INVALID_HANDLE);  // no sound: nothing to play, no crash
+    EXPECT_EQ(pSecond->Play(), FMOD_ERR_INVALID_HANDLE); // no sound: nothing to play, no crash
     pSecond.reset();
 
     EXPECT_EQ(m_pResource->GetLength(), 4.0);
@@ -104,7 +105,7 @@ TEST_F(KA_AudioResourceFmodTest, StartsWithAPausedChannelAndPlaysOnTheClock)
     EXPECT_EQ(m_pResource->Pause(), FMOD_OK);
     Step(0.5);
     EXPECT_DOUBLE_EQ(m_pResource->GetPosition(), 0.5);
-    EXPECT_EQ(FmodControl::GetCallCount("System::playSound"), 0);  // still the constructor's channel
+    EXPECT_EQ(FmodControl::GetCallCount("System::playSound"), 0); // still the constructor's channel
 }
 
 TEST_F(KA_AudioResourceFmodTest, PositionsAreFlooredToMillisecondsAndNeverNegative)
@@ -152,7 +153,7 @@ TEST_F(KA_AudioResourceFmodTest, VolumeIsClampedToTheUnitRange)
 TEST_F(KA_AudioResourceFmodTest, AChannelThatEndedIsReplacedAndTheCallRepeated)
 {
     EXPECT_EQ(m_pResource->Play(), FMOD_OK);
-    Step(4.5);  // the sound ends, its channel with it
+    Step(4.5); // the sound ends, its channel with it
     FmodControl::ClearCallLog();
     EXPECT_EQ(m_pResource->SetPosition(1.0), FMOD_OK);
     EXPECT_EQ(FmodControl::GetCallLog(),
@@ -167,7 +168,7 @@ TEST_F(KA_AudioResourceFmodTest, AChannelThatEndedIsReplacedAndTheCallRepeated)
     Step(3.0);
     FmodControl::FailNext("System::playSound", FMOD_ERR_CHANNEL_ALLOC);
     EXPECT_EQ(m_pResource->Pause(), FMOD_ERR_CHANNEL_ALLOC);
-    EXPECT_EQ(m_pResource->GetPosition(), 0.0);  // the next call acquires again, at the start
+    EXPECT_EQ(m_pResource->GetPosition(), 0.0); // the next call acquires again, at the start
 }
 
 TEST_F(KA_AudioResourceFmodTest, ThreeDSettingsReachTheChannel)
@@ -179,7 +180,8 @@ TEST_F(KA_AudioResourceFmodTest, ThreeDSettingsReachTheChannel)
     EXPECT_EQ(m_pResource->Set3DOcclusion(0.5f, 0.25f), FMOD_OK);
     EXPECT_EQ(FmodControl::GetCallLog(),
               (std::vector<std::string>{"Channel::set3DAttributes(1, 2, 3, 0, -1, 0)",
-                                        "Channel::set3DMinMaxDistance(2, 40)", "Channel::set3DOcclusion(0.5, 0.25)"}));
+                                        "Channel::set3DMinMaxDistance(2, 40)",
+                                        "Channel::set3DOcclusion(0.5, 0.25)"}));
 }
 
 TEST_F(KA_AudioResourceFmodTest, WithoutBandsNothingIsAnalysed)
@@ -200,7 +202,7 @@ TEST_F(KA_AudioResourceFmodTest, ABandTriggersWhenLoudAndTheHoldTimeHasPassed)
     ASSERT_NE(pSpectrum, nullptr);
     for (std::uint32_t i = 0; i < BANDS; ++i)
     {
-        ASSERT_EQ(pSpectrum[i], 0.0f);  // zeroed, not left as found
+        ASSERT_EQ(pSpectrum[i], 0.0f); // zeroed, not left as found
     }
     const float belowThreshold = std::nextafter(0.8f, 0.0f);
     Inject(0, {{0, 0.9f}, {1, 0.8f}, {2, belowThreshold}});
@@ -215,8 +217,8 @@ TEST_F(KA_AudioResourceFmodTest, ABandTriggersWhenLoudAndTheHoldTimeHasPassed)
         EXPECT_EQ(m_pResource->IsTriggered(0), band0Expected[f]);
         EXPECT_EQ(m_pResource->IsChannelTriggered(0, 0), band0Expected[f]);
         EXPECT_FALSE(m_pResource->IsChannelTriggered(1, 0));
-        EXPECT_EQ(m_pResource->IsTriggered(1), band0Expected[f]);  // exactly at the threshold
-        EXPECT_FALSE(m_pResource->IsTriggered(2));                 // just below it
+        EXPECT_EQ(m_pResource->IsTriggered(1), band0Expected[f]); // exactly at the threshold
+        EXPECT_FALSE(m_pResource->IsTriggered(2));                // just below it
         // Loud on the right only: the right flag and the combined flag, never the left one.
         EXPECT_EQ(m_pResource->IsChannelTriggered(1, 3), band0Expected[f]);
         EXPECT_EQ(m_pResource->IsTriggered(3), band0Expected[f]);
@@ -257,7 +259,7 @@ TEST_F(KA_AudioResourceFmodTest, ChangingTheBandCountResetsTheTriggers)
         // Triggered at 0.10: at 0.15 only a reset trigger time (0) lets it trigger again.
         m_pResource->UpdateSpectrum(0.15);
         EXPECT_FALSE(m_pResource->IsTriggered(0));
-        m_pResource->SetNumFFTValues(count);  // the same count changes nothing
+        m_pResource->SetNumFFTValues(count); // the same count changes nothing
         m_pResource->UpdateSpectrum(0.16);
         EXPECT_FALSE(m_pResource->IsTriggered(0));
     }
@@ -269,7 +271,7 @@ TEST_F(KA_AudioResourceFmodTest, WithoutAChannelTheSpectrumKeepsItsValues)
     Inject(1, {{7, 0.9f}});
     m_pResource->UpdateSpectrum(0.5);
     EXPECT_EQ(m_pResource->Play(), FMOD_OK);
-    Step(5.0);  // the channel ends; the analysis does not ask for a new one
+    Step(5.0); // the channel ends; the analysis does not ask for a new one
     FmodControl::ClearCallLog();
     Inject(1, {{7, 0.1f}});
     m_pResource->UpdateSpectrum(0.7);
@@ -306,8 +308,10 @@ TEST(KA_AudioResourceFmodRule, MatchesItsDefinitionOnEveryLengthAndValue)
                 flags[i] = referenceFlags[i] = 0x5A5A5A5Au;
                 combined[i] = referenceCombined[i] = -1.0f;
             }
-            KA_AudioResourceFmod::ApplyTriggerRule(values, pRight, combined, last, flags, count, 0.1f, 0.8f, 0.05f);
-            ReferenceRule(values, pRight, referenceCombined, referenceLast, referenceFlags, count, 0.1f, 0.8f, 0.05f);
+            KA_AudioResourceFmod::ApplyTriggerRule(values, pRight, combined, last, flags, count, 0.1f, 0.8f,
+                                                   0.05f);
+            ReferenceRule(values, pRight, referenceCombined, referenceLast, referenceFlags, count, 0.1f, 0.8f,
+                          0.05f);
             for (std::uint32_t i = 0; i < MAX; ++i)
             {
                 EXPECT_EQ(flags[i], referenceFlags[i]) << i;

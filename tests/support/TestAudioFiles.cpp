@@ -37,7 +37,8 @@ std::int64_t ToInteger(float value, double scale)
 
 } // namespace
 
-std::vector<float> MakeSine(int channels, int sampleRate, std::size_t frames, double frequency, float amplitude)
+std::vector<float> MakeSine(int channels, int sampleRate, std::size_t frames, double frequency,
+                            float amplitude)
 {
     std::vector<float> samples(frames * static_cast<std::size_t>(channels));
     for (std::size_t i = 0; i < frames; ++i)
@@ -69,14 +70,15 @@ std::vector<std::uint8_t> MakeWav(int channels, int sampleRate, int bits, bool i
     PutU16(out, extensible ? 0xFFFE : formatTag);
     PutU16(out, static_cast<unsigned>(channels));
     PutU32(out, static_cast<std::uint32_t>(sampleRate));
-    PutU32(out, static_cast<std::uint32_t>(sampleRate) * static_cast<std::uint32_t>(channels) * bytesPerSample);
+    PutU32(out,
+           static_cast<std::uint32_t>(sampleRate) * static_cast<std::uint32_t>(channels) * bytesPerSample);
     PutU16(out, static_cast<unsigned>(channels) * bytesPerSample);
     PutU16(out, static_cast<unsigned>(bits));
     if (extensible)
     {
         PutU16(out, 22);
         PutU16(out, static_cast<unsigned>(bits));
-        PutU32(out, 0);  // channel mask
+        PutU32(out, 0); // channel mask
         PutU16(out, formatTag);
         static const std::uint8_t GUID_TAIL[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                    0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
@@ -142,14 +144,14 @@ std::vector<std::uint8_t> MakeMp3(int frames, std::size_t id3Bytes, std::uint32_
         const std::size_t start = out.size();
         out.resize(start + MP3_FRAME_BYTES, 0);
         out[start + 0] = 0xFF;
-        out[start + 1] = 0xFB;  // MPEG-1, layer III, no CRC
-        out[start + 2] = 0x90;  // 128 kbit/s, 44100 Hz, no padding
-        out[start + 3] = 0x00;  // stereo
+        out[start + 1] = 0xFB; // MPEG-1, layer III, no CRC
+        out[start + 2] = 0x90; // 128 kbit/s, 44100 Hz, no padding
+        out[start + 3] = 0x00; // stereo
         if (f == 0 && xingFrames > 0)
         {
             std::uint8_t* tag = &out[start + 36];
             std::memcpy(tag, "Info", 4);
-            tag[7] = 1;  // frame count present
+            tag[7] = 1; // frame count present
             tag[8] = static_cast<std::uint8_t>(xingFrames >> 24);
             tag[9] = static_cast<std::uint8_t>(xingFrames >> 16);
             tag[10] = static_cast<std::uint8_t>(xingFrames >> 8);

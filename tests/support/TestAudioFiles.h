@@ -10,7 +10,8 @@ namespace TestAudioFiles
 {
 
 // Interleaved samples of a sine of the given amplitude on every channel.
-std::vector<float> MakeSine(int channels, int sampleRate, std::size_t frames, double frequency, float amplitude);
+std::vector<float> MakeSine(int channels, int sampleRate, std::size_t frames, double frequency,
+                            float amplitude);
 
 // A RIFF/WAVE file. bits 8, 16, 24 or 32 (integer) or 32 with isFloat; samples are interleaved and
 // clamped to [-1, 1) when converted to integers. extensible writes WAVE_FORMAT_EXTENSIBLE.

@@ -23,8 +23,8 @@ protected:
     void Play(FMOD_MODE mode)
     {
         InitSystem(4);
-        const std::vector<std::uint8_t> wav =
-            TestAudioFiles::MakeWav(1, 8000, 16, false, TestAudioFiles::MakeSine(1, 8000, 16000, 250.0, 0.5f));
+        const std::vector<std::uint8_t> wav = TestAudioFiles::MakeWav(
+            1, 8000, 16, false, TestAudioFiles::MakeSine(1, 8000, 16000, 250.0, 0.5f));
         ASSERT_EQ(CreateSound(wav, FMOD_CREATESAMPLE | mode, &m_pSound), FMOD_OK);
         ASSERT_EQ(m_pSystem->playSound(FMOD_CHANNEL_FREE, m_pSound, true, &m_pChannel), FMOD_OK);
     }
@@ -58,7 +58,7 @@ TEST_F(FmodChannelOnSound, StartsPausedAndMovesOnlyWhenPlayingOnUpdate)
     EXPECT_EQ(PositionMs(m_pChannel), 0u);
     EXPECT_EQ(m_pChannel->setPaused(false), FMOD_OK);
     FmodControl::AdvanceClock(0.25);
-    EXPECT_EQ(PositionMs(m_pChannel), 0u);  // nothing moves between updates
+    EXPECT_EQ(PositionMs(m_pChannel), 0u); // nothing moves between updates
     ASSERT_EQ(m_pSystem->update(), FMOD_OK);
     EXPECT_EQ(PositionMs(m_pChannel), 250u);
     unsigned int pcm = 0;

@@ -38,7 +38,7 @@ TEST_F(FmodSound, WavOfEverySampleFormatDecodesToTheSameSpectrum)
         bool isFloat;
         bool extensible;
     };
-    const Case cases[] = {{8, false, false}, {16, false, false}, {24, false, false},
+    const Case cases[] = {{8, false, false},  {16, false, false}, {24, false, false},
                           {32, false, false}, {32, true, false},  {16, false, true}};
     for (const Case& c : cases)
     {
@@ -74,7 +74,7 @@ TEST_F(FmodSound, TheCallersBufferIsNotKept)
     FMOD::Sound* pSound = nullptr;
     ASSERT_EQ(CreateSound(*data, FMOD_CREATESAMPLE, &pSound), FMOD_OK);
     std::fill(data->begin(), data->end(), std::uint8_t{0});
-    data.reset();  // AddressSanitizer reports any later read of it
+    data.reset(); // AddressSanitizer reports any later read of it
 
     FMOD::Channel* pChannel = nullptr;
     ASSERT_EQ(m_pSystem->playSound(FMOD_CHANNEL_FREE, pSound, true, &pChannel), FMOD_OK);
@@ -96,15 +96,15 @@ TEST_F(FmodSound, DamagedOrUnknownDataIsRefused)
     EXPECT_EQ(CreateSound(text, FMOD_CREATESAMPLE, &pSound), FMOD_ERR_FORMAT);
 
     std::vector<std::uint8_t> adpcm = good;
-    adpcm[20] = 2;  // format tag: ADPCM
+    adpcm[20] = 2; // format tag: ADPCM
     EXPECT_EQ(CreateSound(adpcm, FMOD_CREATESAMPLE, &pSound), FMOD_ERR_FORMAT);
 
     std::vector<std::uint8_t> badAlign = good;
-    badAlign[32] = 3;  // block align that does not fit one 16-bit channel
+    badAlign[32] = 3; // block align that does not fit one 16-bit channel
     EXPECT_EQ(CreateSound(badAlign, FMOD_CREATESAMPLE, &pSound), FMOD_ERR_FILE_BAD);
 
     std::vector<std::uint8_t> hugeFmt = good;
-    PutU32(hugeFmt, 16, 0xFFFFFFF0u);  // fmt chunk larger than the file
+    PutU32(hugeFmt, 16, 0xFFFFFFF0u); // fmt chunk larger than the file
     EXPECT_EQ(CreateSound(hugeFmt, FMOD_CREATESAMPLE, &pSound), FMOD_ERR_FILE_BAD);
 
     std::vector<std::uint8_t> noData(good.begin(), good.begin() + 36);
@@ -118,7 +118,7 @@ TEST_F(FmodSound, DamagedOrUnknownDataIsRefused)
     // A data chunk claiming more than the file holds is read as far as it goes.
     std::vector<std::uint8_t> cut = good;
     PutU32(cut, 40, 0xFFFFFFFFu);
-    cut.resize(cut.size() - 40);  // 20 of the 100 frames missing
+    cut.resize(cut.size() - 40); // 20 of the 100 frames missing
     ASSERT_EQ(CreateSound(cut, FMOD_CREATESAMPLE, &pSound), FMOD_OK);
     unsigned int pcm = 0;
     pSound->getLength(&pcm, FMOD_TIMEUNIT_PCM);
@@ -140,7 +140,7 @@ TEST_F(FmodSound, Mp3LengthComesFromItsFrames)
     const char trailer[] = "TAG and the rest of an ID3v1 trailer";
     withTrailer.insert(withTrailer.end(), trailer, trailer + sizeof trailer);
     std::vector<std::uint8_t> damaged = TestAudioFiles::MakeMp3(100);
-    damaged[50 * TestAudioFiles::MP3_FRAME_BYTES + 1] = 0x00;  // frame 50 loses its sync
+    damaged[50 * TestAudioFiles::MP3_FRAME_BYTES + 1] = 0x00; // frame 50 loses its sync
     const Case cases[] = {
         {"plain", TestAudioFiles::MakeMp3(100), 2612},
         {"ID3v2 tag full of frames", TestAudioFiles::MakeMp3(100, 3000), 2612},
@@ -159,7 +159,8 @@ TEST_F(FmodSound, Mp3LengthComesFromItsFrames)
 
     // Not decoded: the spectrum is silent.
     FMOD::Sound* pSound = nullptr;
-    ASSERT_EQ(CreateSound(TestAudioFiles::MakeMp3(100), FMOD_CREATESAMPLE, &pSound, FMOD_SOUND_TYPE_MPEG), FMOD_OK);
+    ASSERT_EQ(CreateSound(TestAudioFiles::MakeMp3(100), FMOD_CREATESAMPLE, &pSound, FMOD_SOUND_TYPE_MPEG),
+              FMOD_OK);
     FMOD::Channel* pChannel = nullptr;
     ASSERT_EQ(m_pSystem->playSound(FMOD_CHANNEL_FREE, pSound, false, &pChannel), FMOD_OK);
     std::vector<float> spectrum(64, 1.0f);
@@ -189,12 +190,14 @@ TEST_F(FmodSound, SpectrumChecksItsArgumentsAndHonoursInjection)
     std::vector<float> spectrum(8192);
     for (int bad : {0, 32, 100, 16384})
     {
-        EXPECT_EQ(pChannel->getSpectrum(spectrum.data(), bad, 0, FMOD_DSP_FFT_WINDOW_RECT), FMOD_ERR_INVALID_PARAM)
+        EXPECT_EQ(pChannel->getSpectrum(spectrum.data(), bad, 0, FMOD_DSP_FFT_WINDOW_RECT),
+                  FMOD_ERR_INVALID_PARAM)
             << bad;
     }
-    EXPECT_EQ(pChannel->getSpectrum(spectrum.data(), 64, 2, FMOD_DSP_FFT_WINDOW_RECT), FMOD_ERR_INVALID_PARAM);
+    EXPECT_EQ(pChannel->getSpectrum(spectrum.data(), 64, 2, FMOD_DSP_FFT_WINDOW_RECT),
+              FMOD_ERR_INVALID_PARAM);
     EXPECT_EQ(pChannel->getSpectrum(spectrum.data(), 8192, 0, FMOD_DSP_FFT_WINDOW_RECT), FMOD_OK);
-    EXPECT_GT(spectrum[1024], 0.99f);  // 500 Hz at 8000 / 16384 Hz per band
+    EXPECT_GT(spectrum[1024], 0.99f); // 500 Hz at 8000 / 16384 Hz per band
 
     // A mono sound shows the same on both output channels.
     std::vector<float> right(256);
@@ -208,6 +211,6 @@ TEST_F(FmodSound, SpectrumChecksItsArgumentsAndHonoursInjection)
     EXPECT_EQ(right[1], 0.1f);
     EXPECT_EQ(right[255], 0.0f);
     ASSERT_EQ(pChannel->getSpectrum(spectrum.data(), 256, 0, FMOD_DSP_FFT_WINDOW_RECT), FMOD_OK);
-    EXPECT_GT(spectrum[32], 0.99f);  // offset 0 still analysed
+    EXPECT_GT(spectrum[32], 0.99f); // offset 0 still analysed
     EXPECT_EQ(pMono->release(), FMOD_OK);
 }

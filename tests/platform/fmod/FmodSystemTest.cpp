@@ -27,9 +27,9 @@ TEST_F(FmodSystem, DefaultScriptHasOneDriverAndCurrentVersion)
 
 TEST_F(FmodSystem, ScriptedDriversReportNamesCapsAndSpeakerModes)
 {
-    FmodControl::SetDrivers({{"Speakers (SigmaTel High Definition Audio)", FMOD_CAPS_HARDWARE_EMULATED,
-                              FMOD_SPEAKERMODE_5POINT1},
-                             {"Headphones", FMOD_CAPS_NONE, FMOD_SPEAKERMODE_STEREO}});
+    FmodControl::SetDrivers(
+        {{"Speakers (SigmaTel High Definition Audio)", FMOD_CAPS_HARDWARE_EMULATED, FMOD_SPEAKERMODE_5POINT1},
+         {"Headphones", FMOD_CAPS_NONE, FMOD_SPEAKERMODE_STEREO}});
     FmodControl::SetVersion(0x44429);
     ASSERT_EQ(FMOD_System_Create(&m_pSystem), FMOD_OK);
     unsigned int version = 0;
@@ -77,8 +77,9 @@ TEST_F(FmodSystem, SetupIsRecordedAndRefusedOnceInitialised)
     ASSERT_EQ(FMOD_System_Create(&m_pSystem), FMOD_OK);
     EXPECT_EQ(m_pSystem->setSpeakerMode(FMOD_SPEAKERMODE_QUAD), FMOD_OK);
     EXPECT_EQ(m_pSystem->setDSPBufferSize(1024, 10), FMOD_OK);
-    EXPECT_EQ(m_pSystem->setSoftwareFormat(48000, FMOD_SOUND_FORMAT_PCMFLOAT, 0, 0, FMOD_DSP_RESAMPLER_LINEAR),
-              FMOD_OK);
+    EXPECT_EQ(
+        m_pSystem->setSoftwareFormat(48000, FMOD_SOUND_FORMAT_PCMFLOAT, 0, 0, FMOD_DSP_RESAMPLER_LINEAR),
+        FMOD_OK);
     EXPECT_EQ(m_pSystem->setDriver(2), FMOD_ERR_INVALID_PARAM);
     EXPECT_EQ(m_pSystem->setDriver(1), FMOD_OK);
     EXPECT_EQ(m_pSystem->init(1024, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
@@ -202,14 +203,17 @@ TEST_F(FmodSystem, SoundsCanBeCreatedOnAWorkerWhileTheMainThreadUpdates)
     constexpr int SOUNDS = 40;
     std::vector<FMOD::Sound*> sounds(SOUNDS, nullptr);
     std::atomic<int> created{0};
-    std::thread worker([&] {
-        for (int i = 0; i < SOUNDS; ++i)
+    std::thread worker(
+        [&]
         {
-            EXPECT_EQ(CreateSound(wav, FMOD_CREATESAMPLE | FMOD_LOOP_NORMAL, &sounds[static_cast<std::size_t>(i)]),
-                      FMOD_OK);
-            created.store(i + 1, std::memory_order_release);
-        }
-    });
+            for (int i = 0; i < SOUNDS; ++i)
+            {
+                EXPECT_EQ(CreateSound(wav, FMOD_CREATESAMPLE | FMOD_LOOP_NORMAL,
+                                      &sounds[static_cast<std::size_t>(i)]),
+                          FMOD_OK);
+                created.store(i + 1, std::memory_order_release);
+            }
+        });
     int played = 0;
     while (played < SOUNDS)
     {
@@ -228,7 +232,7 @@ TEST_F(FmodSystem, SoundsCanBeCreatedOnAWorkerWhileTheMainThreadUpdates)
     FmodControl::SystemState state;
     ASSERT_TRUE(FmodControl::GetSystemState(m_pSystem, &state));
     EXPECT_EQ(state.soundCount, SOUNDS);
-    EXPECT_EQ(state.activeChannelCount, 8);  // the older ones were stolen
+    EXPECT_EQ(state.activeChannelCount, 8); // the older ones were stolen
     for (FMOD::Sound* pSound : sounds)
     {
         EXPECT_EQ(pSound->release(), FMOD_OK);

@@ -45,9 +45,9 @@ protected:
         exinfo.cbsize = sizeof exinfo;
         exinfo.length = static_cast<unsigned int>(data.size());
         exinfo.suggestedsoundtype = suggested;
-        return m_pSystem->createSound(reinterpret_cast<const char*>(data.data()), mode | FMOD_OPENMEMORY, &exinfo,
-                                      sound);
+        return m_pSystem->createSound(reinterpret_cast<const char*>(data.data()), mode | FMOD_OPENMEMORY,
+                                      &exinfo, sound);
     }
 
-    FMOD::System* m_pSystem = nullptr;  // released by TearDown
+    FMOD::System* m_pSystem = nullptr; // released by TearDown
 };
