@@ -20,10 +20,12 @@ public:
     virtual void SetStartTime(double fStartTime);
     virtual void SetEndTime(double fEndTime);
 
-    // Byte form: start and end as little-endian f64 (16 bytes). Serialize appends at *ppCursor,
-    // advances it and adds the bytes written to *pWritten; it fails (false, nothing written) when
-    // fewer than 16 bytes of uiCapacity remain after *pWritten. Deserialize reads between
-    // *ppCursor and pEnd and fails (false, nothing changed) on a short record.
+    // Byte form: start and end as little-endian f64 (16 bytes). uiCapacity is the size of the
+    // buffer that the running total *pWritten counts into: Serialize writes at most
+    // uiCapacity - *pWritten bytes at *ppCursor, then advances *ppCursor and *pWritten past the
+    // record; when the record does not fit it returns false and moves neither. Deserialize reads
+    // between *ppCursor and pEnd and advances *ppCursor; on a short record it returns false and
+    // changes nothing.
     virtual bool Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten) const;
     virtual bool Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd);
 

@@ -1,6 +1,8 @@
 #include "timing/KU_VertexInterpolation.h"
 
+#include "tests/support/TestEngine.h"
 #include "tests/timing/CurveTestHelpers.h"
+#include "timing/KU_InterpolationManager.h"
 #include "timing/KB_AnimationTriggerInterpolation.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -9,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace DirectX;
@@ -267,4 +271,61 @@ TEST(KU_VertexInterpolation, NamesAreKeptAndCopied)
     EXPECT_EQ(curve.GetFilePath(), KB_String("y.int"));
     KB_AnimationTriggerInterpolation trigger(KB_String(""));
     EXPECT_EQ(trigger.GetTypeName(), KB_String("AnimationTriggerInterpolation"));
+}
+
+namespace
+{
+
+std::vector<std::pair<std::string, const KU_VertexInterpolation*>> Entries(const KU_InterpolationManager& registry)
+{
+    std::vector<std::pair<std::string, const KU_VertexInterpolation*>> entries;
+    const auto& list = registry.GetAllVertexInterpolations();
+    for (std::uint32_t i = 0; i < list.GetNumMembers(); ++i)
+        entries.emplace_back(list[i].first.GetBuffer(), list[i].second);
+    return entries;
+}
+
+} // namespace
+
+TEST(KU_VertexInterpolation, PathConstructorRegistersAndDestructorUnregisters)
+{
+    TestEngine engine;
+    KU_InterpolationManager registry;
+    engine->SetInterpolationManager(&registry);
+    {
+        KB_LinearInterpolation first(KB_String("rail.int"));
+        auto pSecond = std::make_unique<KB_CubicBSplineInterpolation>(KB_String("rail.int"));
+        KB_LinearInterpolation unlisted;   // the byte-form constructor does not register
+        EXPECT_EQ(Entries(registry), (std::vector<std::pair<std::string, const KU_VertexInterpolation*>>{
+                                         {"rail.int", &first}, {"rail.int", pSecond.get()}}));
+
+        // Two curves share the path: destroying the later one takes out its own entry.
+        pSecond.reset();
+        EXPECT_EQ(Entries(registry), (std::vector<std::pair<std::string, const KU_VertexInterpolation*>>{
+                                         {"rail.int", &first}}));
+
+        first.SetFilePath(KB_String("target.int"));
+        EXPECT_EQ(first.GetFilePath(), KB_String("target.int"));
+        EXPECT_EQ(Entries(registry), (std::vector<std::pair<std::string, const KU_VertexInterpolation*>>{
+                                         {"target.int", &first}}));
+
+        std::unique_ptr<KU_VertexInterpolation> pMade(
+            KU_VertexInterpolation::CreateVertexInterpolation(KB_String("TrigonometryInterpolation"), KB_String("m")));
+        EXPECT_EQ(Entries(registry).size(), 2u);
+    }
+    EXPECT_TRUE(Entries(registry).empty());
+    engine->SetInterpolationManager(nullptr);
+}
+
+TEST(KU_VertexInterpolation, MissingEngineOrRegistryIsTolerated)
+{
+    ASSERT_EQ(KE_ApplicationManager::GetInstance(), nullptr);
+    {
+        KB_LinearInterpolation curve(KB_String("a.int"));
+        curve.SetFilePath(KB_String("b.int"));
+    }
+    TestEngine engine;
+    KB_LinearInterpolation curve(KB_String("a.int"));
+    curve.SetFilePath(KB_String("b.int"));
+    EXPECT_EQ(curve.GetFilePath(), KB_String("b.int"));
 }
