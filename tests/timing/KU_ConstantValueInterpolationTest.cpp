@@ -43,10 +43,3 @@ TEST(KU_ConstantValueInterpolation, EachKeyHoldsUntilTheNext)
     curve.InsertVertex(Vec(4, 0, 0), 3.0);
     EXPECT_TRUE(VectorEq(At(curve, 3.0), Vec(4, 0, 0)));
 }
-
-TEST(KU_ConstantValueInterpolation, DefaultConstructedForTheByteForm)
-{
-    KU_ConstantValueInterpolation curve;
-    EXPECT_TRUE(curve.IsDerivedDataValid());
-    EXPECT_EQ(curve.GetNumVertices(), 0u);
-}

@@ -79,10 +79,3 @@ TEST(KU_QuaternionInterpolation, KeyEditsKeepTheStampsSorted)
     EXPECT_EQ(curve.GetNearestKeyIndex(3.6), 1u);
     EXPECT_EQ(curve.GetTimeStamp(3), 0.0);
 }
-
-TEST(KU_QuaternionInterpolation, FilePathIsOnlyStored)
-{
-    KB_RotationInterpolation curve(KB_String("a.int"));
-    curve.SetFilePath(KB_String("b.int"));
-    EXPECT_EQ(curve.GetFilePath(), KB_String("b.int"));
-}

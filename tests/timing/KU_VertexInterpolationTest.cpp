@@ -260,33 +260,6 @@ TEST(KU_VertexInterpolation, FactoryMakesTheFourNamedKinds)
     EXPECT_NE(dynamic_cast<KB_CubicBSplineInterpolation*>(pSpline.get()), nullptr);
 }
 
-TEST(KU_VertexInterpolation, NamesAreKeptAndCopied)
-{
-    KB_TrigonometryInterpolation curve(KB_String("x.int"));
-    EXPECT_EQ(curve.GetTypeName(), KB_String("TrigonometryInterpolation"));
-    EXPECT_EQ(curve.GetDebugName(), KB_String(""));
-    curve.SetDebugName(KB_String("rail"));
-    EXPECT_EQ(curve.GetDebugName(), KB_String("rail"));
-    curve.SetFilePath(KB_String("y.int"));
-    EXPECT_EQ(curve.GetFilePath(), KB_String("y.int"));
-    KB_AnimationTriggerInterpolation trigger(KB_String(""));
-    EXPECT_EQ(trigger.GetTypeName(), KB_String("AnimationTriggerInterpolation"));
-}
-
-namespace
-{
-
-std::vector<std::pair<std::string, const KU_VertexInterpolation*>> Entries(const KU_InterpolationManager& registry)
-{
-    std::vector<std::pair<std::string, const KU_VertexInterpolation*>> entries;
-    const auto& list = registry.GetAllVertexInterpolations();
-    for (std::uint32_t i = 0; i < list.GetNumMembers(); ++i)
-        entries.emplace_back(list[i].first.GetBuffer(), list[i].second);
-    return entries;
-}
-
-} // namespace
-
 TEST(KU_VertexInterpolation, PathConstructorRegistersAndDestructorUnregisters)
 {
     TestEngine engine;
