@@ -260,6 +260,20 @@ TEST(KU_VertexInterpolation, FactoryMakesTheFourNamedKinds)
     EXPECT_NE(dynamic_cast<KB_CubicBSplineInterpolation*>(pSpline.get()), nullptr);
 }
 
+namespace
+{
+
+std::vector<std::pair<std::string, const KU_VertexInterpolation*>> Entries(const KU_InterpolationManager& registry)
+{
+    std::vector<std::pair<std::string, const KU_VertexInterpolation*>> entries;
+    const auto& list = registry.GetAllVertexInterpolations();
+    for (std::uint32_t i = 0; i < list.GetNumMembers(); ++i)
+        entries.emplace_back(list[i].first.GetBuffer(), list[i].second);
+    return entries;
+}
+
+} // namespace
+
 TEST(KU_VertexInterpolation, PathConstructorRegistersAndDestructorUnregisters)
 {
     TestEngine engine;
