@@ -27,7 +27,8 @@ void KU_InterpolationManager::UnregisterInterpolation(const KU_VertexInterpolati
     }
 }
 
-void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* pCurve, const KB_String& sNewPath)
+void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* pCurve,
+                                                  const KB_String& sNewPath)
 {
     KT_AutoLock lock(&m_Mutex);
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)

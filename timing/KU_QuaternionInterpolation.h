@@ -29,7 +29,7 @@ public:
     DirectX::XMVECTOR* GetValueAtAbsoluteTime(DirectX::XMVECTOR* pOut, double fTime);
 
 protected:
-    std::uint32_t GetNumKeys() const;   // the smaller of the stamp and value counts
+    std::uint32_t GetNumKeys() const; // the smaller of the stamp and value counts
 
     KB_GrowingArray<DirectX::XMVECTOR> m_gQuaternions;
 };
