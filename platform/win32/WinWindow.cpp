@@ -371,11 +371,19 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     if (!Deliver(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)))
     {
         Deliver(window, WM_NCDESTROY, 0, 0);
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.windows.erase(window);
-        if (s.newest == window)
+        bool anyLeft = true;
         {
-            s.newest = nullptr;
+            std::lock_guard<std::mutex> lock(s.mutex);
+            s.windows.erase(window);
+            if (s.newest == window)
+            {
+                s.newest = nullptr;
+            }
+            anyLeft = AnyTopLevelWindowLocked(s);
+        }
+        if (!anyLeft)
+        {
+            win32_internal::StopRealRunInput();
         }
         return nullptr;
     }
