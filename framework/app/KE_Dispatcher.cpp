@@ -58,7 +58,7 @@ void KE_Dispatcher::UnRegisterReceiver(KE_MessageType type, KE_MessageReceiver* 
         const std::uint32_t last = count - 1;
         if (i != last)
             (*pList)[i] = (*pList)[last];
-        pList->Remove(last);   // clears the last slot and shrinks when under half full
+        pList->Remove(last); // clears the last slot and shrinks when under half full
         return;
     }
 }

@@ -26,7 +26,7 @@ class KE_Dispatcher
 {
 public:
     KE_Dispatcher();
-    ~KE_Dispatcher();   // frees the lists; the receivers are left alone
+    ~KE_Dispatcher(); // frees the lists; the receivers are left alone
 
     KE_Dispatcher(const KE_Dispatcher&) = delete;
     KE_Dispatcher& operator=(const KE_Dispatcher&) = delete;
@@ -41,7 +41,7 @@ public:
     void Dispatch(KE_MessageType type, KE_MessageSubType subType, void* pPayload);
 
     std::uint32_t GetReceiverCount(KE_MessageType type);
-    std::uint32_t GetReceiverCapacity(KE_MessageType type);   // 0 before the first registration
+    std::uint32_t GetReceiverCapacity(KE_MessageType type); // 0 before the first registration
 
 private:
     using ReceiverList = KB_GrowingArray<KE_MessageReceiver*>;
@@ -49,6 +49,6 @@ private:
     // Null for an invalid type or a type without list. Caller holds the lock.
     ReceiverList* GetList(KE_MessageType type) const;
 
-    ReceiverList** m_pReceiverLists = nullptr;   // owned table of KE_MESSAGE_TYPE_COUNT owned lists
-    KT_Mutex m_Mutex;                            // guards the table and every list
+    ReceiverList** m_pReceiverLists = nullptr; // owned table of KE_MESSAGE_TYPE_COUNT owned lists
+    KT_Mutex m_Mutex;                          // guards the table and every list
 };

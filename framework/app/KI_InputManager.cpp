@@ -72,7 +72,7 @@ std::uint64_t KI_InputManager::HandleMessage(HWND hWindow, UINT uiMessage, WPARA
     case WM_MBUTTONUP:
     {
         POINT cursor = {m_iCursorX, m_iCursorY};
-        GetCursorPos(&cursor);   // on failure the last position stays
+        GetCursorPos(&cursor); // on failure the last position stays
         m_iCursorX = cursor.x;
         m_iCursorY = cursor.y;
         m_uiLeftButton = (wParam & MK_LBUTTON) != 0 ? 1 : 0;

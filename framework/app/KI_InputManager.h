@@ -14,7 +14,7 @@
 class KI_InputManager
 {
 public:
-    KI_InputManager();   // mouse record all zero
+    KI_InputManager(); // mouse record all zero
 
     // The last mouse record {x, y, left, right, middle}, stored in every mode.
     KE_MouseState GetMouseState() const;

@@ -32,22 +32,22 @@ std::vector<MessageRecord> GetMessageLog();
 void ClearMessageLog();
 // Every window text set (at creation and through WM_SETTEXT), oldest first; the last 1024.
 std::vector<std::string> GetTitleHistory();
-HWND GetMainWindow();   // the newest live top-level window, or null
+HWND GetMainWindow(); // the newest live top-level window, or null
 int GetWindowCount();
-int GetQueuedMessageCount();   // posted messages waiting, WM_QUIT not counted
+int GetQueuedMessageCount(); // posted messages waiting, WM_QUIT not counted
 
 // Makes the next `times` calls of a named function fail: "RegisterClassExA", "CreateWindowExA",
 // "GetWindowRect" (any window, the desktop included). Returns false for a name it does not know.
 bool FailNext(const std::string& call, int times = 1);
 
 void SetDesktopRect(const RECT& rect);
-void SetCursorPosition(int x, int y);   // unclamped, unlike SetCursorPos
+void SetCursorPosition(int x, int y); // unclamped, unlike SetCursorPos
 void SetKeyState(int virtualKey, bool down);
 
 // Input posted to a window (null: the main window), as a keyboard and mouse would. Each returns
 // false when there is no such window.
 bool PostKey(HWND window, int virtualKey, bool down);
-bool PostKeyPress(HWND window, int virtualKey);   // key down, then key up
+bool PostKeyPress(HWND window, int virtualKey); // key down, then key up
 // Mouse move or button message at a screen position: moves the cursor there and posts the message
 // with client coordinates in lParam and `flags` (MK_...) in wParam.
 bool PostMouse(HWND window, UINT message, int screenX, int screenY, WPARAM flags);
@@ -70,7 +70,7 @@ struct MessageBoxRecord
     int answer;
 };
 void PushMessageBoxAnswer(int answer);
-void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder);   // empty: none
+void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder); // empty: none
 std::vector<MessageBoxRecord> GetMessageBoxes();
 
 // Built-in modules ("d3d11.dll", "dxgi.dll" and whatever other layers registered): a missing

@@ -17,7 +17,7 @@ void StopRealRunInput();
 void PollRealRunInput();
 
 // Window-system services used above (implemented with the windows).
-HWND GetInputTargetWindow();   // the active window, else the newest top-level window; may be null
+HWND GetInputTargetWindow(); // the active window, else the newest top-level window; may be null
 void PostCloseToTopLevelWindows();
 LPARAM MakeKeyLParam(bool down);
 

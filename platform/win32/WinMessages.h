@@ -188,7 +188,10 @@ constexpr UINT IMAGE_CURSOR = 2;
 constexpr UINT LR_DEFAULTSIZE = 0x00000040u;
 constexpr UINT LR_SHARED = 0x00008000u;
 
-constexpr WORD MAKEWORD(BYTE low, BYTE high) { return static_cast<WORD>(low | (high << 8)); }
+constexpr WORD MAKEWORD(BYTE low, BYTE high)
+{
+    return static_cast<WORD>(low | (high << 8));
+}
 constexpr LONG MAKELONG(WORD low, WORD high)
 {
     return static_cast<LONG>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
@@ -201,14 +204,32 @@ constexpr LPARAM MAKELPARAM(WORD low, WORD high)
 {
     return static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(low, high)));
 }
-constexpr int GET_X_LPARAM(LPARAM value) { return static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(value))); }
-constexpr int GET_Y_LPARAM(LPARAM value) { return static_cast<SHORT>(HIWORD(static_cast<DWORD_PTR>(value))); }
-constexpr SHORT GET_WHEEL_DELTA_WPARAM(WPARAM value) { return static_cast<SHORT>(HIWORD(value)); }
+constexpr int GET_X_LPARAM(LPARAM value)
+{
+    return static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(value)));
+}
+constexpr int GET_Y_LPARAM(LPARAM value)
+{
+    return static_cast<SHORT>(HIWORD(static_cast<DWORD_PTR>(value)));
+}
+constexpr SHORT GET_WHEEL_DELTA_WPARAM(WPARAM value)
+{
+    return static_cast<SHORT>(HIWORD(value));
+}
 
 // A resource or system-object number passed where a name is expected.
-inline LPSTR MAKEINTRESOURCEA(WORD id) { return reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(id)); }
-inline LPSTR MAKEINTRESOURCE(WORD id) { return MAKEINTRESOURCEA(id); }
-inline bool IS_INTRESOURCE(const void* name) { return (reinterpret_cast<ULONG_PTR>(name) >> 16) == 0; }
+inline LPSTR MAKEINTRESOURCEA(WORD id)
+{
+    return reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(id));
+}
+inline LPSTR MAKEINTRESOURCE(WORD id)
+{
+    return MAKEINTRESOURCEA(id);
+}
+inline bool IS_INTRESOURCE(const void* name)
+{
+    return (reinterpret_cast<ULONG_PTR>(name) >> 16) == 0;
+}
 
 inline const LPCSTR IDC_ARROW = MAKEINTRESOURCEA(32512);
 inline const LPCSTR IDC_IBEAM = MAKEINTRESOURCEA(32513);

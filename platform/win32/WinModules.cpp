@@ -24,7 +24,7 @@ struct ModuleRecord
 struct ModuleTable
 {
     std::mutex mutex;
-    std::map<std::string, ModuleRecord> modules;   // by normalised name
+    std::map<std::string, ModuleRecord> modules; // by normalised name
     std::uintptr_t nextHandle = FIRST_MODULE_HANDLE;
 };
 
@@ -62,7 +62,8 @@ ModuleRecord& AddModule(ModuleTable& table, const std::string& name)
 
 ModuleTable& Modules()
 {
-    static ModuleTable* s_pTable = [] {
+    static ModuleTable* s_pTable = []
+    {
         ModuleTable* table = new ModuleTable;
         AddModule(*table, "d3d11.dll");
         AddModule(*table, "dxgi.dll");

@@ -23,9 +23,9 @@ struct RealRunInput
 {
     std::mutex mutex;
     bool enabled = true;
-    int requestedFd = -1;   // -1: stdin when it is a terminal
+    int requestedFd = -1; // -1: stdin when it is a terminal
     bool running = false;
-    int fd = -1;            // where keys are read; -1 when none
+    int fd = -1; // where keys are read; -1 when none
     bool signalsInstalled = false;
     struct sigaction previousInt = {};
     struct sigaction previousTerm = {};
@@ -257,7 +257,7 @@ std::vector<int> ParseKeys(const std::string& bytes)
         }
         if (end >= bytes.size())
         {
-            keys.push_back(VK_ESCAPE);   // incomplete sequence: keep only the Escape key
+            keys.push_back(VK_ESCAPE); // incomplete sequence: keep only the Escape key
             i = bytes.size();
             continue;
         }
@@ -361,7 +361,7 @@ void PollRealRunInput()
         {
             break;
         }
-        closed = true;   // end of input or a read error: stop reading, keep the signals
+        closed = true; // end of input or a read error: stop reading, keep the signals
         break;
     }
     if (closed)

@@ -42,7 +42,7 @@ struct WindowRecord
     DWORD style = 0;
     HWND parent = nullptr;
     bool hasMenu = false;
-    RECT rect = {0, 0, 0, 0};   // screen coordinates of the whole window
+    RECT rect = {0, 0, 0, 0}; // screen coordinates of the whole window
     std::string text;
     bool visible = false;
     bool minimized = false;
@@ -86,7 +86,10 @@ DWORD MillisecondsSinceStart()
     return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
-HWND DesktopHandle() { return reinterpret_cast<HWND>(DESKTOP_HANDLE); }
+HWND DesktopHandle()
+{
+    return reinterpret_cast<HWND>(DESKTOP_HANDLE);
+}
 
 // Caller holds the lock.
 WindowRecord* FindWindow(WindowSystem& s, HWND window)
@@ -117,8 +120,8 @@ void RecordTitle(WindowSystem& s, const std::string& text)
 
 struct FrameSize
 {
-    int side;   // left, right and bottom
-    int top;    // frame, caption and menu bar
+    int side; // left, right and bottom
+    int top;  // frame, caption and menu bar
 };
 
 FrameSize FrameFor(DWORD style, bool menu)
@@ -160,7 +163,10 @@ void ClientGeometry(const WindowRecord& w, LONG* width, LONG* height, POINT* ori
     }
 }
 
-LPARAM PackPoint(LONG x, LONG y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
+LPARAM PackPoint(LONG x, LONG y)
+{
+    return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
+}
 
 LPARAM ClientSizeLParam(const WindowRecord& w)
 {
@@ -200,7 +206,8 @@ void PostLocked(WindowSystem& s, HWND window, UINT message, WPARAM wParam, LPARA
 // PeekMessageA's view of the keyboard and mouse buttons, as messages leave the queue.
 void ApplyToKeyTable(WindowSystem& s, const MSG& m)
 {
-    auto press = [&s](std::size_t vk, bool down) {
+    auto press = [&s](std::size_t vk, bool down)
+    {
         if (down && !s.keyDown[vk])
         {
             s.keyToggled[vk] ^= 1;
@@ -276,8 +283,8 @@ void Activate(HWND window, int state, bool minimized)
 
 HANDLE ResourceHandle(std::uintptr_t base, LPCSTR name)
 {
-    const WORD id = IS_INTRESOURCE(name) ? static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name))
-                                         : NAMED_RESOURCE_ID;
+    const WORD id =
+        IS_INTRESOURCE(name) ? static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)) : NAMED_RESOURCE_ID;
     return reinterpret_cast<HANDLE>(base + id);
 }
 } // namespace
@@ -366,8 +373,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         win32_internal::StartRealRunInput();
     }
 
-    CREATESTRUCTA create = {param,  instance, menu, parent,      height,    width,
-                            y,      x,        static_cast<LONG>(style), windowName, className, exStyle};
+    CREATESTRUCTA create = {
+        param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
+        windowName, className, exStyle};
     if (!Deliver(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)))
     {
         Deliver(window, WM_NCDESTROY, 0, 0);
@@ -459,7 +467,7 @@ BOOL DestroyWindow(HWND window)
             {
                 if (!other.parent)
                 {
-                    s.newest = handle;   // handles grow, so the last one seen is the newest
+                    s.newest = handle; // handles grow, so the last one seen is the newest
                 }
             }
         }
@@ -505,8 +513,8 @@ BOOL ShowWindow(HWND window, int showCommand)
         wasMinimized = w->minimized;
         wasActive = s.active == window;
         w->visible = showCommand != SW_HIDE;
-        const bool minimize =
-            showCommand == SW_MINIMIZE || showCommand == SW_SHOWMINIMIZED || showCommand == SW_SHOWMINNOACTIVE;
+        const bool minimize = showCommand == SW_MINIMIZE || showCommand == SW_SHOWMINIMIZED ||
+                              showCommand == SW_SHOWMINNOACTIVE;
         if (showCommand != SW_HIDE)
         {
             w->minimized = minimize;
@@ -573,9 +581,15 @@ BOOL ShowWindow(HWND window, int showCommand)
     return wasVisible ? TRUE : FALSE;
 }
 
-BOOL UpdateWindow(HWND window) { return IsWindow(window); }
+BOOL UpdateWindow(HWND window)
+{
+    return IsWindow(window);
+}
 
-HWND GetDesktopWindow() { return DesktopHandle(); }
+HWND GetDesktopWindow()
+{
+    return DesktopHandle();
+}
 
 HWND GetActiveWindow()
 {
@@ -631,7 +645,10 @@ BOOL GetClientRect(HWND window, RECT* rect)
     return TRUE;
 }
 
-BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu) { return AdjustWindowRectEx(rect, style, menu, 0); }
+BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu)
+{
+    return AdjustWindowRectEx(rect, style, menu, 0);
+}
 
 BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD /*exStyle*/)
 {
@@ -719,7 +736,10 @@ int GetWindowTextA(HWND window, LPSTR buffer, int bufferSize)
         SendMessageA(window, WM_GETTEXT, static_cast<WPARAM>(bufferSize), reinterpret_cast<LPARAM>(buffer)));
 }
 
-int GetWindowTextLengthA(HWND window) { return static_cast<int>(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0)); }
+int GetWindowTextLengthA(HWND window)
+{
+    return static_cast<int>(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0));
+}
 
 BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags)
 {
@@ -730,9 +750,9 @@ BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
     win32_internal::PollRealRunInput();
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
-    const auto it = std::find_if(s.queue.begin(), s.queue.end(), [&](const MSG& m) {
-        return MatchesFilter(m, window, filterMin, filterMax);
-    });
+    const auto it =
+        std::find_if(s.queue.begin(), s.queue.end(),
+                     [&](const MSG& m) { return MatchesFilter(m, window, filterMin, filterMax); });
     if (it != s.queue.end())
     {
         *message = *it;
@@ -746,8 +766,12 @@ BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
     const bool threadMessages = !window || window == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
     if (s.quitPending && threadMessages)
     {
-        *message = {nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<LONG_PTR>(s.quitCode)), 0,
-                    MillisecondsSinceStart(), s.cursorPosition};
+        *message = {nullptr,
+                    WM_QUIT,
+                    static_cast<WPARAM>(static_cast<LONG_PTR>(s.quitCode)),
+                    0,
+                    MillisecondsSinceStart(),
+                    s.cursorPosition};
         if (removeFlags & PM_REMOVE)
         {
             s.quitPending = false;
@@ -757,7 +781,10 @@ BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
     return FALSE;
 }
 
-BOOL TranslateMessage(const MSG* /*message*/) { return FALSE; }
+BOOL TranslateMessage(const MSG* /*message*/)
+{
+    return FALSE;
+}
 
 LRESULT DispatchMessageA(const MSG* message)
 {
@@ -862,7 +889,10 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint)
     return paint->hdc;
 }
 
-BOOL EndPaint(HWND /*window*/, const PAINTSTRUCT* paint) { return paint ? TRUE : FALSE; }
+BOOL EndPaint(HWND /*window*/, const PAINTSTRUCT* paint)
+{
+    return paint ? TRUE : FALSE;
+}
 
 HICON LoadIconA(HINSTANCE /*instance*/, LPCSTR name)
 {

@@ -67,8 +67,8 @@ struct MSG
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
-    DWORD time;   // milliseconds since the stand-in started, when the message was posted
-    POINT pt;     // cursor position in screen coordinates when the message was posted
+    DWORD time; // milliseconds since the stand-in started, when the message was posted
+    POINT pt;   // cursor position in screen coordinates when the message was posted
 };
 
 struct PAINTSTRUCT
@@ -88,8 +88,8 @@ ATOM RegisterClassExA(const WNDCLASSEXA* windowClass);
 // Returns null when the class is unknown, a test made the call fail, or the procedure refused
 // WM_NCCREATE (returned FALSE) or WM_CREATE (returned -1). CW_USEDEFAULT picks a default position
 // or size.
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
@@ -100,8 +100,8 @@ BOOL UpdateWindow(HWND window);
 // The desktop is a pseudo window whose rectangle is the screen (1920 x 1080 unless a test sets it).
 HWND GetDesktopWindow();
 HWND GetActiveWindow();
-BOOL GetWindowRect(HWND window, RECT* rect);   // screen coordinates of the whole window
-BOOL GetClientRect(HWND window, RECT* rect);   // (0, 0, client width, client height)
+BOOL GetWindowRect(HWND window, RECT* rect); // screen coordinates of the whole window
+BOOL GetClientRect(HWND window, RECT* rect); // (0, 0, client width, client height)
 // Grows a client rectangle to the window rectangle for a style: a 1-pixel border, a 3-pixel dialog
 // frame or an 8-pixel sizing frame on each side, a 23-pixel caption and a 20-pixel menu bar.
 BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu);
@@ -112,14 +112,14 @@ BOOL ScreenToClient(HWND window, POINT* point);
 
 // Window text goes through WM_SETTEXT / WM_GETTEXT, as for windows of the calling process.
 BOOL SetWindowTextA(HWND window, LPCSTR text);
-int GetWindowTextA(HWND window, LPSTR buffer, int bufferSize);   // characters copied, 0 on failure
+int GetWindowTextA(HWND window, LPSTR buffer, int bufferSize); // characters copied, 0 on failure
 int GetWindowTextLengthA(HWND window);
 
 // Message queue.
 BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessageA(const MSG* message);
-BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);   // null window: queue only
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam); // null window: queue only
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -131,12 +131,12 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int width, int height, UINT flags);
-HCURSOR SetCursor(HCURSOR cursor);   // returns the previous cursor; null hides it
+HCURSOR SetCursor(HCURSOR cursor); // returns the previous cursor; null hides it
 HCURSOR GetCursor();
-int ShowCursor(BOOL show);           // the display counter after the change
-BOOL GetCursorPos(POINT* point);     // screen coordinates
-BOOL SetCursorPos(int x, int y);     // clamped to the desktop
-HWND SetCapture(HWND window);        // returns the window that had the capture
+int ShowCursor(BOOL show);       // the display counter after the change
+BOOL GetCursorPos(POINT* point); // screen coordinates
+BOOL SetCursorPos(int x, int y); // clamped to the desktop
+HWND SetCapture(HWND window);    // returns the window that had the capture
 BOOL ReleaseCapture();
 HWND GetCapture();
 

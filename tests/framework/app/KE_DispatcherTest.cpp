@@ -98,7 +98,8 @@ TEST(KE_Dispatcher, ListsGrowByDoublingAndShrinkNotBelowTwo)
     for (int i = 0; i < 5; ++i)
     {
         dispatcher.UnRegisterReceiver(KE_MT_Window, &r[i]);
-        EXPECT_EQ(dispatcher.GetReceiverCapacity(KE_MT_Window), expectedAfterRemove[i]) << "removal " << i + 1;
+        EXPECT_EQ(dispatcher.GetReceiverCapacity(KE_MT_Window), expectedAfterRemove[i])
+            << "removal " << i + 1;
     }
     EXPECT_EQ(dispatcher.GetReceiverCount(KE_MT_Window), 0u);
 }
@@ -118,7 +119,8 @@ TEST(KE_Dispatcher, ChangesDuringADispatchFollowTheWalk)
     EXPECT_EQ(Deliver(dispatcher, journal), (std::vector<int>{3, 2}));
 
     // c (now first) registers d: d hears the same message.
-    c.m_OnReceive = [&] {
+    c.m_OnReceive = [&]
+    {
         dispatcher.RegisterReceiver(KE_MT_Keyboard, &d);
         c.m_OnReceive = nullptr;
     };
@@ -149,14 +151,16 @@ TEST(KE_Dispatcher, WorkerRegistersWhileTheMainThreadDispatches)
 
     std::atomic<bool> dispatching{false};
     std::atomic<bool> done{false};
-    std::thread worker([&] {
-        while (!dispatching)
+    std::thread worker(
+        [&]
         {
-        }
-        for (int i = 0; i < COUNT; ++i)
-            dispatcher.RegisterReceiver(KE_MT_EditorCommand, probes[i].get());
-        done = true;
-    });
+            while (!dispatching)
+            {
+            }
+            for (int i = 0; i < COUNT; ++i)
+                dispatcher.RegisterReceiver(KE_MT_EditorCommand, probes[i].get());
+            done = true;
+        });
     int dispatches = 0;
     dispatching = true;
     while (!done)
@@ -188,18 +192,21 @@ TEST(KE_Dispatcher, AReceiverMayJoinAThreadThatIsRegistering)
     std::thread loader;
     Probe stopper(0, nullptr);
     // As the application stops the worker pool on a quit request while the load job registers.
-    stopper.m_OnReceive = [&] {
+    stopper.m_OnReceive = [&]
+    {
         while (!started)
         {
         }
         loader.join();
     };
     dispatcher.RegisterReceiver(KE_MT_Application, &stopper);
-    loader = std::thread([&] {
-        started = true;
-        for (auto& probe : probes)
-            dispatcher.RegisterReceiver(KE_MT_Keyboard, probe.get());
-    });
+    loader = std::thread(
+        [&]
+        {
+            started = true;
+            for (auto& probe : probes)
+                dispatcher.RegisterReceiver(KE_MT_Keyboard, probe.get());
+        });
     dispatcher.Dispatch(KE_MT_Application, KE_MST_QuitRequest, nullptr);
     EXPECT_FALSE(loader.joinable());
     EXPECT_EQ(dispatcher.GetReceiverCount(KE_MT_Keyboard), 2000u);

@@ -1,6 +1,6 @@
+#include "framework/app/KI_InputManager.h"
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KE_MessageReceiver.h"
-#include "framework/app/KI_InputManager.h"
 #include "platform/win32/Win32Control.h"
 #include "tests/support/TestEngine.h"
 
@@ -114,7 +114,7 @@ TEST_F(KI_InputManagerTest, ActivationDecidesOnTheLowWord)
         {WA_ACTIVE, KE_MST_WindowActivated},
         {WA_CLICKACTIVE, KE_MST_WindowActivated},
         {MAKEWPARAM(WA_ACTIVE, 1), KE_MST_WindowActivated},
-        {MAKEWPARAM(WA_INACTIVE, 1), KE_MST_WindowDeactivated},   // deactivated while minimising
+        {MAKEWPARAM(WA_INACTIVE, 1), KE_MST_WindowDeactivated}, // deactivated while minimising
     };
     for (const Case& c : cases)
     {

@@ -43,10 +43,12 @@ TEST_F(WinDialogs, ScriptedAnswersComeFirstThenTheResponder)
     Win32Control::PushMessageBoxAnswer(IDNO);
     Win32Control::PushMessageBoxAnswer(IDCANCEL);
     int responderCalls = 0;
-    Win32Control::SetMessageBoxResponder([&responderCalls](const Win32Control::MessageBoxRecord& box) {
-        ++responderCalls;
-        return box.caption == "Quit?" ? IDNO : IDOK;
-    });
+    Win32Control::SetMessageBoxResponder(
+        [&responderCalls](const Win32Control::MessageBoxRecord& box)
+        {
+            ++responderCalls;
+            return box.caption == "Quit?" ? IDNO : IDOK;
+        });
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(MessageBoxA(nullptr, "q", "Quit?", MB_YESNO), IDNO);
     EXPECT_EQ(MessageBoxA(nullptr, "q", "Quit?", MB_YESNO), IDCANCEL);
@@ -62,12 +64,14 @@ TEST_F(WinDialogs, WorkerThreadsMayShowBoxes)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
     {
-        threads.emplace_back([] {
-            for (int i = 0; i < 100; ++i)
+        threads.emplace_back(
+            []
             {
-                MessageBoxA(nullptr, "Shader", "Shader Compile Error", MB_OK);
-            }
-        });
+                for (int i = 0; i < 100; ++i)
+                {
+                    MessageBoxA(nullptr, "Shader", "Shader Compile Error", MB_OK);
+                }
+            });
     }
     for (std::thread& t : threads)
     {

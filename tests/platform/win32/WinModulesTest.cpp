@@ -5,7 +5,10 @@
 
 namespace
 {
-INT_PTR FakeEntry() { return 42; }
+INT_PTR FakeEntry()
+{
+    return 42;
+}
 
 class WinModules : public ::testing::Test
 {

@@ -28,8 +28,8 @@ protected:
         wc.lpfnWndProc = Proc;
         wc.lpszClassName = "RealRun";
         RegisterClassExA(&wc);
-        m_hWindow = CreateWindowExA(0, "RealRun", "", WS_CAPTION, 0, 0, 100, 100, nullptr, nullptr, nullptr,
-                                    nullptr);
+        m_hWindow =
+            CreateWindowExA(0, "RealRun", "", WS_CAPTION, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(m_hWindow, nullptr);
     }
     void TearDown() override
@@ -105,7 +105,7 @@ TEST_F(WinRealRunInput, SignalsCloseTheWindow)
 TEST_F(WinRealRunInput, EndOfInputStopsReading)
 {
     close(m_aiPipe[1]);
-    m_aiPipe[1] = dup(m_aiPipe[0]);   // keep TearDown's close harmless
+    m_aiPipe[1] = dup(m_aiPipe[0]); // keep TearDown's close harmless
     MSG m;
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));

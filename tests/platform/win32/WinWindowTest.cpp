@@ -99,7 +99,8 @@ TEST_F(WinWindow, ClassRegistrationRejectsDuplicatesAndForcedFailures)
 
 TEST_F(WinWindow, CreationFailsForUnknownClassForcedFailureAndRefusedCreate)
 {
-    EXPECT_EQ(CreateWindowExA(0, "Unknown", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CreateWindowExA(0, "Unknown", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+              nullptr);
     Win32Control::FailNext("CreateWindowExA");
     EXPECT_EQ(Create(), nullptr);
 
@@ -166,7 +167,7 @@ TEST_F(WinWindow, AdjustWindowRectAddsFixedFrames)
     EXPECT_EQ(r.bottom, 243);
 
     r = {0, 0, 320, 240};
-    AdjustWindowRect(&r, 0x00CC0000, FALSE);   // caption, system menu and sizing frame
+    AdjustWindowRect(&r, 0x00CC0000, FALSE); // caption, system menu and sizing frame
     EXPECT_EQ(r.left, -8);
     EXPECT_EQ(r.top, -31);
     EXPECT_EQ(r.right, 328);
@@ -362,12 +363,14 @@ TEST_F(WinWindow, PostsFromOtherThreadsAllArrive)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
     {
-        threads.emplace_back([window] {
-            for (int i = 0; i < PER_THREAD; ++i)
+        threads.emplace_back(
+            [window]
             {
-                PostMessageA(window, WM_USER, 0, 0);
-            }
-        });
+                for (int i = 0; i < PER_THREAD; ++i)
+                {
+                    PostMessageA(window, WM_USER, 0, 0);
+                }
+            });
     }
     int received = 0;
     MSG m;
