@@ -3,3 +3,4 @@
 
 #include "platform/win32/WinTypes.h"
 #include "platform/win32/WinSystem.h"
+#include "platform/win32/WinFiles.h"
