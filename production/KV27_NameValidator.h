@@ -15,7 +15,7 @@ class KV27_NameValidator : public KF_ExtensionRejectNameValidator,
 public:
     KV27_NameValidator();
 
-    bool IsFileNameValid(KB_String sName) override;        // the extension validator's answer
-    bool IsDirectoryNameValid(KB_String sName) override;   // neither relative nor ".svn"
-    bool IsFileCompressed(KB_String sName) override;       // the extension validator's answer
+    bool IsFileNameValid(KB_String sName) override;      // the extension validator's answer
+    bool IsDirectoryNameValid(KB_String sName) override; // neither relative nor ".svn"
+    bool IsFileCompressed(KB_String sName) override;     // the extension validator's answer
 };

@@ -9,6 +9,7 @@
 #include "framework/threads/KT_AutoLock.h"
 #include "platform/win32/Windows.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -62,7 +63,8 @@ bool ReadExactly(std::FILE* pFile, void* pData, std::uint64_t uiSize)
     auto* pTarget = static_cast<std::uint8_t*>(pData);
     while (uiSize > 0)
     {
-        const std::size_t uiPiece = static_cast<std::size_t>(uiSize < COPY_PIECE_SIZE ? uiSize : COPY_PIECE_SIZE);
+        const std::size_t uiPiece =
+            static_cast<std::size_t>(uiSize < COPY_PIECE_SIZE ? uiSize : COPY_PIECE_SIZE);
         if (std::fread(pTarget, 1, uiPiece, pFile) != uiPiece)
         {
             return false;
@@ -78,7 +80,8 @@ bool WriteExactly(std::FILE* pFile, const void* pData, std::uint64_t uiSize)
     const auto* pSource = static_cast<const std::uint8_t*>(pData);
     while (uiSize > 0)
     {
-        const std::size_t uiPiece = static_cast<std::size_t>(uiSize < COPY_PIECE_SIZE ? uiSize : COPY_PIECE_SIZE);
+        const std::size_t uiPiece =
+            static_cast<std::size_t>(uiSize < COPY_PIECE_SIZE ? uiSize : COPY_PIECE_SIZE);
         if (std::fwrite(pSource, 1, uiPiece, pFile) != uiPiece)
         {
             return false;
@@ -121,8 +124,31 @@ bool IsInsideTree(const KB_String& sPath, const KB_String& sRoot)
     return sPath.GetLength() == sRoot.GetLength() || sPath[sRoot.GetLength()] == '/';
 }
 
+// The first child in archive order whose name equals sName without regard to case.
 KF_DataRepositoryNode* FindChild(const KF_DataRepositoryNode* pNode, const KB_String& sName)
 {
+    const KB_GrowingArray<KF_DataRepositoryNode*>& gSorted = pNode->m_gChildrenByName;
+    if (gSorted.GetNumMembers() == pNode->m_gChildren.GetNumMembers())
+    {
+        // Lower bound: the first of equal names, which the stable sort left in archive order.
+        std::uint32_t uiLow = 0;
+        std::uint32_t uiHigh = gSorted.GetNumMembers();
+        while (uiLow < uiHigh)
+        {
+            const std::uint32_t uiMiddle = uiLow + (uiHigh - uiLow) / 2;
+            if (gSorted[uiMiddle]->m_sName.CompareNoCase(sName) < 0)
+            {
+                uiLow = uiMiddle + 1;
+            }
+            else
+            {
+                uiHigh = uiMiddle;
+            }
+        }
+        return (uiLow < gSorted.GetNumMembers() && gSorted[uiLow]->m_sName.CompareNoCase(sName) == 0)
+                   ? gSorted[uiLow]
+                   : nullptr;
+    }
     for (std::uint32_t i = 0; i < pNode->m_gChildren.GetNumMembers(); ++i)
     {
         KF_DataRepositoryNode* pChild = pNode->m_gChildren[i];
@@ -132,6 +158,25 @@ KF_DataRepositoryNode* FindChild(const KF_DataRepositoryNode* pNode, const KB_St
         }
     }
     return nullptr;
+}
+
+// Fills the node's name index so that a path lookup costs a binary search per component.
+void IndexChildren(KF_DataRepositoryNode* pNode)
+{
+    const std::uint32_t uiCount = pNode->m_gChildren.GetNumMembers();
+    pNode->m_gChildrenByName = KB_GrowingArray<KF_DataRepositoryNode*>(uiCount);
+    for (std::uint32_t i = 0; i < uiCount; ++i)
+    {
+        pNode->m_gChildrenByName.Add(pNode->m_gChildren[i]);
+    }
+    if (uiCount > 1)
+    {
+        // stable_sort copes without its scratch memory when none can be had; it does not throw.
+        KF_DataRepositoryNode** pFirst = &pNode->m_gChildrenByName[0];
+        std::stable_sort(pFirst, pFirst + uiCount,
+                         [](const KF_DataRepositoryNode* pA, const KF_DataRepositoryNode* pB)
+                         { return pA->m_sName.CompareNoCase(pB->m_sName) < 0; });
+    }
 }
 
 } // namespace
@@ -158,7 +203,8 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
     if (bOk)
     {
         KB_ByteReader reader(header + 4, 8);
-        bOk = reader.ReadU64(&uiDirectoryEnd) && uiDirectoryEnd >= HEADER_SIZE && uiDirectoryEnd <= uiFileSize;
+        bOk =
+            reader.ReadU64(&uiDirectoryEnd) && uiDirectoryEnd >= HEADER_SIZE && uiDirectoryEnd <= uiFileSize;
     }
     // The directory is at most the file's own size, so this allocation is bounded by real data.
     const std::uint64_t uiDirectorySize = bOk ? uiDirectoryEnd - HEADER_SIZE : 0;
@@ -221,7 +267,7 @@ bool KF_DataRepository::ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& r
     pNode->m_bDirectory = (uiFlags & FLAG_DIRECTORY) != 0;
     pNode->m_bCompressed = (uiFlags & FLAG_COMPRESSED) != 0;
     pNode->m_bReadFromArchive = true;
-    pNode->m_sName = KB_String(name);   // up to the first NUL among the name bytes
+    pNode->m_sName = KB_String(name); // up to the first NUL among the name bytes
     pNode->m_sSourceFileName = KB_String();
     pNode->m_uiPayloadOffset = uiPayloadOffset;
     pNode->m_uiStoredSize = uiStoredSize;
@@ -242,6 +288,7 @@ bool KF_DataRepository::ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& r
             return false;
         }
     }
+    IndexChildren(pNode);
     return true;
 }
 
@@ -341,7 +388,8 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
     {
         return false;
     }
-    if (!SeekTo(m_pArchiveFile, pNode->m_uiPayloadOffset) || !ReadExactly(m_pArchiveFile, pData, uiStoredSize))
+    if (!SeekTo(m_pArchiveFile, pNode->m_uiPayloadOffset) ||
+        !ReadExactly(m_pArchiveFile, pData, uiStoredSize))
     {
         FreeFileBuffer(pData);
         return false;
@@ -444,7 +492,8 @@ bool KF_DataRepository::FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_
     for (std::uint32_t i = 0; i < pDirectory->m_gChildren.GetNumMembers(); ++i)
     {
         const KF_DataRepositoryNode* pChild = pDirectory->m_gChildren[i];
-        if (!pChild->m_bDirectory && pChild->m_bReadFromArchive && MatchWildcard(sNamePattern, pChild->m_sName))
+        if (!pChild->m_bDirectory && pChild->m_bReadFromArchive &&
+            MatchWildcard(sNamePattern, pChild->m_sName))
         {
             gOut.Add(pChild->m_sName);
             bFound = true;
@@ -457,7 +506,8 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
                                             bool bRootNamed)
 {
     Unload();
-    m_sSourceDirectory = KU_FileUtilities::EnforceForwardSlashes(KU_FileUtilities::GetAbsolutePath(sDirectory));
+    m_sSourceDirectory =
+        KU_FileUtilities::EnforceForwardSlashes(KU_FileUtilities::GetAbsolutePath(sDirectory));
     KB_String sRootName;
     if (bRootNamed)
     {
@@ -530,7 +580,8 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
         }
         const KB_String sSourceName = pNode->m_sSourceFileName + sName;
         const bool bListedAsDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (bListedAsDirectory ? !pValidator->IsDirectoryNameValid(sName) : !pValidator->IsFileNameValid(sName))
+        if (bListedAsDirectory ? !pValidator->IsDirectoryNameValid(sName)
+                               : !pValidator->IsFileNameValid(sName))
         {
             continue;
         }
@@ -560,7 +611,7 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
             }
             if (std::filesystem::is_directory(status) && bOnBuildPath)
             {
-                continue;   // a link back up the tree would never end
+                continue; // a link back up the tree would never end
             }
         }
         if (std::filesystem::is_directory(status))
@@ -599,8 +650,8 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
         else
         {
             pChild->m_bCompressed = pValidator->IsFileCompressed(sName);
-            pChild->m_uiStoredSize =
-                (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | static_cast<std::uint64_t>(data.nFileSizeLow);
+            pChild->m_uiStoredSize = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                     static_cast<std::uint64_t>(data.nFileSizeLow);
             pChild->m_sSourceFileName = sSourceName;
             pChild->m_uiLastWriteTime = KU_FileUtilities::GetLastWriteTime(sSourceName);
         }
@@ -632,7 +683,8 @@ bool KF_DataRepository::SaveToFile(const KB_String& sPath)
     }
     bool bOk = WriteArchive(pFile, uiDirectoryEnd, uiPayloadEnd);
     bOk = (std::fclose(pFile) == 0) && bOk;
-    bOk = bOk && MoveFileExA(sTemporaryPath.GetBuffer(), sPath.GetBuffer(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    bOk =
+        bOk && MoveFileExA(sTemporaryPath.GetBuffer(), sPath.GetBuffer(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     if (!bOk)
     {
         DeleteFileA(sTemporaryPath.GetBuffer());
@@ -640,7 +692,8 @@ bool KF_DataRepository::SaveToFile(const KB_String& sPath)
     return bOk;
 }
 
-bool KF_DataRepository::WriteArchive(std::FILE* pFile, std::uint64_t uiDirectoryEnd, std::uint64_t uiPayloadEnd)
+bool KF_DataRepository::WriteArchive(std::FILE* pFile, std::uint64_t uiDirectoryEnd,
+                                     std::uint64_t uiPayloadEnd)
 {
     auto* pDirectory = new (std::nothrow) std::uint8_t[uiDirectoryEnd];
     if (pDirectory == nullptr)
@@ -694,7 +747,7 @@ bool KF_DataRepository::CompressFiles(KF_DataRepositoryNode* pNode)
 {
     if (pNode->m_pCompressedData != nullptr)
     {
-        return false;   // this tree was saved before
+        return false; // this tree was saved before
     }
     if (!pNode->m_bDirectory && pNode->m_bCompressed)
     {

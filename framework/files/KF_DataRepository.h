@@ -68,15 +68,15 @@ public:
     // The whole file, inflated when stored compressed. False (nothing cached) for a missing
     // node, a directory, or a payload that lies outside the archive or does not inflate exactly.
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) override;
-    bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override;   // false
-    bool RemoveFile(const KB_String& sPath) override;                                           // false
+    bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override; // false
+    bool RemoveFile(const KB_String& sPath) override;                                         // false
     // The stored size: for a compressed entry that of the compressed form with its prefix.
     bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) override;
-    bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) override;   // any node
-    bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash) override;   // of the inflated bytes
+    bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) override; // any node
+    bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash) override; // of the inflated bytes
     bool FileExists(const KB_String& sPath) override;
     bool DirectoryExists(const KB_String& sPath) override;
-    bool IsWritable() override;   // false
+    bool IsWritable() override; // false
     // Names of the files (not directories) in the pattern's directory whose names match its
     // name part (MatchWildcard, case-sensitive), in archive order.
     bool FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut) override;
@@ -99,10 +99,10 @@ private:
                           std::uint64_t uiScratchSize) const;
     bool WriteArchive(std::FILE* pFile, std::uint64_t uiDirectoryEnd, std::uint64_t uiPayloadEnd);
 
-    KF_DataRepositoryNode* m_pRootNode = nullptr;   // owned; null when nothing is loaded or built
-    KB_String m_sSourceDirectory;                   // builder only: absolute, ends in '/'
-    std::FILE* m_pArchiveFile = nullptr;            // owned; null when no archive is open
-    std::uint64_t m_uiArchiveSize = 0;              // bytes of the open archive
-    KB_GrowingArray<KB_String> m_gBuildPath;        // builder only: resolved directories being filled
-    KB_String m_sResolvedSourceDirectory;           // builder only: the tree's root, links resolved
+    KF_DataRepositoryNode* m_pRootNode = nullptr; // owned; null when nothing is loaded or built
+    KB_String m_sSourceDirectory;                 // builder only: absolute, ends in '/'
+    std::FILE* m_pArchiveFile = nullptr;          // owned; null when no archive is open
+    std::uint64_t m_uiArchiveSize = 0;            // bytes of the open archive
+    KB_GrowingArray<KB_String> m_gBuildPath;      // builder only: resolved directories being filled
+    KB_String m_sResolvedSourceDirectory;         // builder only: the tree's root, links resolved
 };

@@ -69,7 +69,8 @@ bool KF_Zipper::Compress(const std::uint8_t* pSource, std::uint64_t size, std::u
 
     z_stream stream;
     std::memset(&stream, 0, sizeof(stream));
-    if (deflateInit_(&stream, COMPRESSION_LEVEL, ZLIB_STREAM_VERSION, static_cast<int>(sizeof(z_stream))) != Z_OK)
+    if (deflateInit_(&stream, COMPRESSION_LEVEL, ZLIB_STREAM_VERSION, static_cast<int>(sizeof(z_stream))) !=
+        Z_OK)
     {
         return false;
     }

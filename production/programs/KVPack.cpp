@@ -12,8 +12,9 @@ int main(int argc, char** argv)
 {
     if (argc != 3)
     {
-        std::fprintf(stderr, "usage: kvpack <folder> <archive>\n"
-                             "Packs the folder into a data archive; its top directory takes the folder's name.\n");
+        std::fprintf(stderr,
+                     "usage: kvpack <folder> <archive>\n"
+                     "Packs the folder into a data archive; its top directory takes the folder's name.\n");
         return 2;
     }
     KV27_NameValidator validator;

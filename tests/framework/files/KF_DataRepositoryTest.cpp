@@ -1,6 +1,6 @@
+#include "framework/files/KF_DataRepository.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/core/KU_HashUtilities.h"
-#include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_DataRepositoryNode.h"
 #include "framework/files/KF_ExtensionRejectNameValidator.h"
 #include "framework/files/KF_Zipper.h"
@@ -120,8 +120,9 @@ void ReadEveryNode(KF_DataRepository& repository, const KF_DataRepositoryNode* p
 // A hand-made archive record, for damaged and crafted archives.
 struct RawRecord
 {
-    RawRecord(std::string name, std::uint16_t flags, std::uint32_t numChildren = 0, std::uint64_t payloadOffset = 0,
-              std::uint64_t storedSize = 0, std::uint16_t nameLength = 0xFFFF)
+    RawRecord(std::string name, std::uint16_t flags, std::uint32_t numChildren = 0,
+              std::uint64_t payloadOffset = 0, std::uint64_t storedSize = 0,
+              std::uint16_t nameLength = 0xFFFF)
         : sName(std::move(name)), uiFlags(flags), uiNumChildren(numChildren), uiPayloadOffset(payloadOffset),
           uiStoredSize(storedSize), uiNameLength(nameLength)
     {
@@ -132,7 +133,7 @@ struct RawRecord
     std::uint32_t uiNumChildren;
     std::uint64_t uiPayloadOffset;
     std::uint64_t uiStoredSize;
-    std::uint16_t uiNameLength;   // 0xFFFF: the name's own length
+    std::uint16_t uiNameLength; // 0xFFFF: the name's own length
 };
 
 void PutLittleEndian(Bytes& out, std::uint64_t value, int bytes)
@@ -151,13 +152,14 @@ Bytes MakeArchive(const std::vector<RawRecord>& records, const Bytes& payload, b
     for (const RawRecord& record : records)
     {
         PutLittleEndian(directory, 0, 8);
-        directory.insert(directory.end(), 8, 0);   // offset patched below
+        directory.insert(directory.end(), 8, 0); // offset patched below
         PutLittleEndian(directory, record.uiStoredSize, 8);
         PutLittleEndian(directory, 0, 8);
         PutLittleEndian(directory, record.uiNumChildren, 4);
         PutLittleEndian(directory, record.uiFlags, 2);
-        const std::uint16_t uiLength =
-            record.uiNameLength == 0xFFFF ? static_cast<std::uint16_t>(record.sName.size()) : record.uiNameLength;
+        const std::uint16_t uiLength = record.uiNameLength == 0xFFFF
+                                           ? static_cast<std::uint16_t>(record.sName.size())
+                                           : record.uiNameLength;
         PutLittleEndian(directory, uiLength, 2);
         directory.insert(directory.end(), record.sName.begin(), record.sName.end());
     }
@@ -228,7 +230,7 @@ protected:
     TestTempDir m_Temp;
     std::string m_sSource;
     std::string m_sArchive;
-    std::map<std::string, Bytes> m_Files;   // relative path -> contents of the sample tree
+    std::map<std::string, Bytes> m_Files; // relative path -> contents of the sample tree
 };
 
 } // namespace
@@ -335,7 +337,7 @@ TEST_F(KF_DataRepositoryTest, FindFilesListsMatchingFilesInWindowsOrder)
     EXPECT_EQ(FindAll(archive, "Assets/Textures/zero.dat/*"), Names{});
     EXPECT_EQ(FindAll(archive, "Assets/"), Names{});
     EXPECT_EQ(FindAll(archive, "Missing/*"), Names{});
-    EXPECT_EQ(FindAll(archive, "*.txt"), Names{});   // a named root is not searched without its name
+    EXPECT_EQ(FindAll(archive, "*.txt"), Names{}); // a named root is not searched without its name
 
     KB_GrowingArray<KB_String> found;
     found.Add("kept");
@@ -359,7 +361,7 @@ TEST_F(KF_DataRepositoryTest, ArchiveLayoutIsLittleEndianAndPacked)
     ASSERT_EQ(archive.size(), 153u);
 
     Bytes expected = {'K', 'V', 'D', 'R'};
-    PutLittleEndian(expected, 148, 8);   // 20 + root (40) + "a.bin" (45) + "Dir" (43)
+    PutLittleEndian(expected, 148, 8); // 20 + root (40) + "a.bin" (45) + "Dir" (43)
     PutLittleEndian(expected, 5, 8);
     // Root: subtree, offset, stored size, time, children, flags, name length.
     for (const std::uint64_t value : {128ull, 148ull, 0ull, 0ull})
@@ -419,7 +421,7 @@ TEST_F(KF_DataRepositoryTest, BuilderSkipsDotEntriesLinksOutOfTheTreeAndSpecialF
     {
         EXPECT_EQ(archive.FindNode(pPath), nullptr) << pPath;
     }
-    EXPECT_EQ(archive.FindNode("")->m_gChildren.GetNumMembers(), 4u);   // alias, inside, linkdir, sub
+    EXPECT_EQ(archive.FindNode("")->m_gChildren.GetNumMembers(), 4u); // alias, inside, linkdir, sub
 }
 
 TEST_F(KF_DataRepositoryTest, BuilderRefusesMissingFoldersTreesTooDeepAndASecondSave)
@@ -457,7 +459,7 @@ TEST_F(KF_DataRepositoryTest, FailedSaveLeavesTheOldArchiveWhole)
 
     KF_DataRepository builder;
     ASSERT_TRUE(builder.CreateFromDirectory(m_sSource.c_str(), &validator, false));
-    std::filesystem::remove(Source("Textures/Big.bin"));   // vanishes between the scan and the save
+    std::filesystem::remove(Source("Textures/Big.bin")); // vanishes between the scan and the save
     EXPECT_FALSE(builder.SaveToFile(m_sArchive.c_str()));
     EXPECT_EQ(ReadBytes(m_sArchive), before);
     EXPECT_FALSE(std::filesystem::exists(m_sArchive + ".tmp"));
@@ -468,7 +470,8 @@ TEST_F(KF_DataRepositoryTest, FailedSaveLeavesTheOldArchiveWhole)
 TEST_F(KF_DataRepositoryTest, DamagedDirectoriesFailToLoad)
 {
     const std::string path = m_Temp.Join("crafted.dat");
-    const auto loads = [&](const Bytes& archive) {
+    const auto loads = [&](const Bytes& archive)
+    {
         WriteBytes(path, archive);
         KF_DataRepository repository;
         const bool bLoaded = repository.LoadFromFile(path.c_str());
@@ -488,20 +491,21 @@ TEST_F(KF_DataRepositoryTest, DamagedDirectoriesFailToLoad)
     EXPECT_FALSE(loads(damaged));
     EXPECT_FALSE(loads(Bytes(good.begin(), good.begin() + 19)));
     EXPECT_FALSE(loads(Bytes{'K', 'V', 'D', 'R'}));
-    for (const std::uint64_t uiDirectoryEnd : {0ull, 19ull, 20ull, 104ull, 106ull, 108ull, 0xFFFFFFFFFFFFFFFFull})
+    for (const std::uint64_t uiDirectoryEnd :
+         {0ull, 19ull, 20ull, 104ull, 106ull, 108ull, 0xFFFFFFFFFFFFFFFFull})
     {
         damaged = good;
         for (int i = 0; i < 8; ++i)
         {
             damaged[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(uiDirectoryEnd >> (8 * i));
         }
-        EXPECT_FALSE(loads(damaged)) << uiDirectoryEnd;   // the real end is 105
+        EXPECT_FALSE(loads(damaged)) << uiDirectoryEnd; // the real end is 105
     }
-    EXPECT_FALSE(loads(MakeArchive({root}, {})));                                  // child missing
-    EXPECT_FALSE(loads(MakeArchive({{"", 1, 0xFFFFFFFFu}, file}, {})));            // absurd count
-    EXPECT_FALSE(loads(MakeArchive({root, file, file}, {})));                      // bytes left over
-    EXPECT_FALSE(loads(MakeArchive({root, {"x", 0, 0, 0, 0, 200}}, {})));          // name runs past
-    EXPECT_FALSE(loads(MakeArchive({root, {std::string(260, 'n'), 0}}, {})));      // name too long
+    EXPECT_FALSE(loads(MakeArchive({root}, {})));                             // child missing
+    EXPECT_FALSE(loads(MakeArchive({{"", 1, 0xFFFFFFFFu}, file}, {})));       // absurd count
+    EXPECT_FALSE(loads(MakeArchive({root, file, file}, {})));                 // bytes left over
+    EXPECT_FALSE(loads(MakeArchive({root, {"x", 0, 0, 0, 0, 200}}, {})));     // name runs past
+    EXPECT_FALSE(loads(MakeArchive({root, {std::string(260, 'n'), 0}}, {}))); // name too long
     EXPECT_TRUE(loads(MakeArchive({root, {std::string(259, 'n'), 0}}, {})));
 
     // A name with a NUL inside keeps the bytes before it.
@@ -509,6 +513,22 @@ TEST_F(KF_DataRepositoryTest, DamagedDirectoriesFailToLoad)
     KF_DataRepository named;
     ASSERT_TRUE(named.LoadFromFile(path.c_str()));
     EXPECT_TRUE(named.FileExists("AB"));
+
+    // Of names equal but for case, a path finds the first in archive order.
+    ASSERT_TRUE(loads(MakeArchive(
+        {{"", 1, 4}, {"b", 0, 0, 0, 1}, {"Same", 0, 0, 1, 1}, {"SAME", 0, 0, 2, 1}, {"a", 0, 0, 3, 1}},
+        TextBytes("1234"))));
+    KF_DataRepository duplicates;
+    ASSERT_TRUE(duplicates.LoadFromFile(path.c_str()));
+    Bytes contents;
+    for (const char* pPath : {"same", "SAME", "Same"})
+    {
+        ASSERT_TRUE(ReadArchived(duplicates, pPath, &contents));
+        EXPECT_EQ(contents, TextBytes("2")) << pPath;
+    }
+    ASSERT_TRUE(ReadArchived(duplicates, "A", &contents));
+    EXPECT_EQ(contents, TextBytes("4"));
+    EXPECT_EQ(FindAll(duplicates, "*"), (std::vector<std::string>{"b", "Same", "SAME", "a"}));
 
     // Nesting: MAX_DEPTH levels below the root load, one more does not.
     for (const std::uint32_t uiLevels : {KF_DataRepository::MAX_DEPTH, KF_DataRepository::MAX_DEPTH + 1})
@@ -540,16 +560,17 @@ TEST_F(KF_DataRepositoryTest, DamagedPayloadsFailOnlyTheirOwnRead)
     const std::uint64_t uiPlain = plain.size();
     const std::uint64_t uiStored = stored.size();
     const std::vector<RawRecord> records = {
-        {"", 1, 9},
+        {"", 1, 10},
         {"plain", 0, 0, 0, uiPlain},
         {"packed", 2, 0, uiPlain, uiStored},
-        {"beyond", 0, 0, uiPlain, 1000},                               // runs past the end
-        {"wraps", 0, 0, 0xFFFFFFFFFFFFFF00ull, 0x200},                 // offset + size overflows
-        {"tiny", 2, 0, uiPlain, 4},                                    // only the prefix
-        {"cut", 2, 0, uiPlain, uiStored - 3},                          // stream ends early
-        {"long", 2, 0, uiPlain, uiStored + 1},                         // a byte after the stream
-        {"huge", 2, 0, uiPlain + uiStored, uiStored},                  // 4 GiB announced
-        {"dir", 1, 0, 0, 0xFFFFFFFFFFFFull},                           // a directory reads nothing
+        {"beyond", 0, 0, uiPlain, 1000},               // runs past the end
+        {"wraps", 0, 0, 0xFFFFFFFFFFFFFF00ull, 0x200}, // offset + size overflows
+        {"enormous", 0, 0, 0, 1ull << 40},             // never allocated
+        {"tiny", 2, 0, uiPlain, 4},                    // only the prefix
+        {"cut", 2, 0, uiPlain, uiStored - 3},          // stream ends early
+        {"long", 2, 0, uiPlain, uiStored + 1},         // a byte after the stream
+        {"huge", 2, 0, uiPlain + uiStored, uiStored},  // 4 GiB announced
+        {"dir", 1, 0, 0, 0xFFFFFFFFFFFFull},           // a directory reads nothing
     };
     const std::string path = m_Temp.Join("payloads.dat");
     WriteBytes(path, MakeArchive(records, payload));
@@ -560,14 +581,14 @@ TEST_F(KF_DataRepositoryTest, DamagedPayloadsFailOnlyTheirOwnRead)
     EXPECT_EQ(contents, plain);
     ASSERT_TRUE(ReadArchived(archive, "packed", &contents));
     EXPECT_EQ(contents, TextBytes(std::string(1000, 'z')));
-    for (const char* pPath : {"beyond", "wraps", "tiny", "cut", "long", "huge", "dir"})
+    for (const char* pPath : {"beyond", "wraps", "enormous", "tiny", "cut", "long", "huge", "dir"})
     {
         EXPECT_FALSE(ReadArchived(archive, pPath, &contents)) << pPath;
         std::uint64_t uiHash = 1;
         EXPECT_FALSE(archive.GetFileHash(pPath, &uiHash)) << pPath;
         EXPECT_EQ(uiHash, 0u);
     }
-    EXPECT_FALSE(archive.RemoveReference("cut"));   // nothing was cached for a failed read
+    EXPECT_FALSE(archive.RemoveReference("cut")); // nothing was cached for a failed read
 }
 
 TEST_F(KF_DataRepositoryTest, TruncationsAndByteFlipsNeverCrash)
@@ -641,23 +662,25 @@ TEST_F(KF_DataRepositoryTest, ConcurrentReadsShareTheArchive)
     std::vector<int> failures(4, 0);
     for (int t = 0; t < 4; ++t)
     {
-        threads.emplace_back([&, t] {
-            for (int round = 0; round < 20; ++round)
+        threads.emplace_back(
+            [&, t]
             {
-                for (const auto& [name, data] : m_Files)
+                for (int round = 0; round < 20; ++round)
                 {
-                    std::uint64_t uiSize = 0;
-                    std::uint8_t* pData = nullptr;
-                    if (!archive.ReadFile(name.c_str(), &uiSize, &pData) || uiSize != data.size() ||
-                        (uiSize > 0 && std::memcmp(pData, data.data(), uiSize) != 0))
+                    for (const auto& [name, data] : m_Files)
                     {
-                        ++failures[static_cast<std::size_t>(t)];
-                        continue;
+                        std::uint64_t uiSize = 0;
+                        std::uint8_t* pData = nullptr;
+                        if (!archive.ReadFile(name.c_str(), &uiSize, &pData) || uiSize != data.size() ||
+                            (uiSize > 0 && std::memcmp(pData, data.data(), uiSize) != 0))
+                        {
+                            ++failures[static_cast<std::size_t>(t)];
+                            continue;
+                        }
+                        archive.RemoveReference(name.c_str());
                     }
-                    archive.RemoveReference(name.c_str());
                 }
-            }
-        });
+            });
     }
     for (auto& thread : threads)
     {

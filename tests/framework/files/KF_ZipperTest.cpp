@@ -16,7 +16,8 @@ std::vector<std::uint8_t> MakeData(std::size_t size, bool bCompressible)
     std::mt19937 random(static_cast<std::uint32_t>(size));
     for (std::size_t i = 0; i < size; ++i)
     {
-        data[i] = bCompressible ? static_cast<std::uint8_t>("moorglow "[i % 9]) : static_cast<std::uint8_t>(random());
+        data[i] = bCompressible ? static_cast<std::uint8_t>("moorglow "[i % 9])
+                                : static_cast<std::uint8_t>(random());
     }
     return data;
 }
@@ -48,7 +49,7 @@ bool DecompressEquals(const std::vector<std::uint8_t>& stored, const std::vector
 
 bool DecompressFails(const std::vector<std::uint8_t>& stored, std::uint64_t uiStoredSize)
 {
-    std::uint8_t* pData = reinterpret_cast<std::uint8_t*>(&uiStoredSize);   // must come back null
+    std::uint8_t* pData = reinterpret_cast<std::uint8_t*>(&uiStoredSize); // must come back null
     std::uint64_t uiSize = 0;
     const bool bResult = KF_Zipper::Decompress(stored.data(), &pData, &uiSize, uiStoredSize);
     return !bResult && pData == nullptr;
