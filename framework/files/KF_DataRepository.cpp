@@ -521,11 +521,6 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
     {
         m_sSourceDirectory += "/";
     }
-    m_sResolvedSourceDirectory = ResolvePath(m_sSourceDirectory);
-    if (m_sResolvedSourceDirectory.GetLength() == 0)
-    {
-        return false;
-    }
 
     auto* pRoot = new (std::nothrow) KF_DataRepositoryNode;
     if (pRoot == nullptr)
@@ -538,7 +533,6 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
     m_gBuildPath.RemoveAll();
     const bool bOk = AddDirectoryNodes(pRoot, pValidator, 0);
     m_gBuildPath.RemoveAll();
-    m_sResolvedSourceDirectory = KB_String();
     if (!bOk)
     {
         delete pRoot;

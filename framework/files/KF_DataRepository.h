@@ -103,6 +103,5 @@ private:
     KB_String m_sSourceDirectory;                 // builder only: absolute, ends in '/'
     std::FILE* m_pArchiveFile = nullptr;          // owned; null when no archive is open
     std::uint64_t m_uiArchiveSize = 0;            // bytes of the open archive
-    KB_GrowingArray<KB_String> m_gBuildPath;      // builder only: resolved directories being filled
-    KB_String m_sResolvedSourceDirectory;         // builder only: the tree's root, links resolved
+    KB_GrowingArray<KB_String> m_gBuildPath; // builder only: resolved directories being filled, root first
 };

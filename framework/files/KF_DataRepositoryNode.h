@@ -25,7 +25,7 @@ public:
     // The same children (not owned) sorted by name without regard to case, equal names in archive
     // order; filled for nodes read from an archive, empty for built ones.
     KB_GrowingArray<KF_DataRepositoryNode*> m_gChildrenByName;
-    KB_String m_sName;                         // no '/'; empty for an unnamed root
+    KB_String m_sName;                         // as stored; empty for an unnamed root
     KB_String m_sSourceFileName;               // absolute source path; builder only ('/' after directories)
     std::uint64_t m_uiPayloadOffset = 0;       // absolute offset of the payload in the archive
     std::uint64_t m_uiStoredSize = 0;          // payload bytes (with the 4-byte prefix when compressed)
