@@ -598,14 +598,16 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
             {
                 continue;
             }
-            bool bOnBuildPath = false;
-            for (std::uint32_t i = 0; i < m_gBuildPath.GetNumMembers(); ++i)
+            // A directory link to where the scan already is (or above it) would never end.
+            bool bLoops = false;
+            for (std::uint32_t i = 0;
+                 i < m_gBuildPath.GetNumMembers() && std::filesystem::is_directory(status); ++i)
             {
-                bOnBuildPath = bOnBuildPath || IsInsideTree(m_gBuildPath[i], sTarget);
+                bLoops = bLoops || IsInsideTree(m_gBuildPath[i], sTarget);
             }
-            if (std::filesystem::is_directory(status) && bOnBuildPath)
+            if (bLoops)
             {
-                continue; // a link back up the tree would never end
+                continue;
             }
         }
         if (std::filesystem::is_directory(status))
