@@ -1,5 +1,7 @@
 #include "production/KV27_ApplicationFactory.h"
 
+#include "audio/KA_AudioContextFmodFactory.h"
+
 namespace
 {
 
@@ -7,9 +9,16 @@ constexpr int BANNER_TIME_MS = 3000;
 
 } // namespace
 
-KV27_ApplicationFactory::KV27_ApplicationFactory() = default;
+KV27_ApplicationFactory::KV27_ApplicationFactory()
+    : m_pAudioContextFactory(new KA_AudioContextFmodFactory())
+{
+}
 
-KV27_ApplicationFactory::~KV27_ApplicationFactory() = default;
+KV27_ApplicationFactory::~KV27_ApplicationFactory()
+{
+    delete m_pAudioContextFactory;
+    m_pAudioContextFactory = nullptr;
+}
 
 KB_GrowingArray<KU_GraphicsContextFactory*>& KV27_ApplicationFactory::GetGraphicsContextFactories()
 {

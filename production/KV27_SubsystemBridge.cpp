@@ -1,6 +1,9 @@
 #include "production/KV27_SubsystemBridge.h"
 
+#include "audio/KA_AudioContext.h"
+#include "audio/KA_AudioContextManager.h"
 #include "render/scene/KR_SceneManager.h"
+#include "timing/KU_InterpolationManager.h"
 #include "tools/KG_ManagedFacade.h"
 
 #include <new>
@@ -30,14 +33,14 @@ KG_ManagedFacade* KV27_SubsystemBridge::CreateManagedFacade()
     return new (std::nothrow) KG_ManagedFacade();
 }
 
-KA_AudioContextManager* KV27_SubsystemBridge::CreateAudioContextManager(KU_ApplicationFactory* /*pFactory*/)
+KA_AudioContextManager* KV27_SubsystemBridge::CreateAudioContextManager(KU_ApplicationFactory* pFactory)
 {
-    return nullptr;
+    return new (std::nothrow) KA_AudioContextManager(pFactory);
 }
 
 KU_InterpolationManager* KV27_SubsystemBridge::CreateInterpolationManager()
 {
-    return nullptr;
+    return new (std::nothrow) KU_InterpolationManager();
 }
 
 KR_Renderer* KV27_SubsystemBridge::CreateRenderer()
@@ -54,11 +57,9 @@ void KV27_SubsystemBridge::DeleteRenderer(KR_Renderer* /*p*/) {}
 void KV27_SubsystemBridge::DeleteGraphicsResourceManager(KR_GraphicsResourceManager* /*p*/) {}
 void KV27_SubsystemBridge::DeleteGraphicsContextManager(KR_GraphicsContextManager* /*p*/) {}
 void KV27_SubsystemBridge::DeleteGraphicsDevice(KR_GraphicsDevice* /*p*/) {}
-void KV27_SubsystemBridge::DeleteAudioContextManager(KA_AudioContextManager* /*p*/) {}
 void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/) {}
 void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* /*p*/) {}
 void KV27_SubsystemBridge::DeleteShaderCoreManager(KR_ShaderCoreManager* /*p*/) {}
-void KV27_SubsystemBridge::DeleteInterpolationManager(KU_InterpolationManager* /*p*/) {}
 
 void KV27_SubsystemBridge::DeleteSceneManager(KR_SceneManager* p)
 {
@@ -70,20 +71,39 @@ void KV27_SubsystemBridge::DeleteManagedFacade(KG_ManagedFacade* p)
     delete p;
 }
 
-bool KV27_SubsystemBridge::CreateAudioContext(KA_AudioContextManager* /*pManager*/)
+void KV27_SubsystemBridge::DeleteAudioContextManager(KA_AudioContextManager* p)
 {
-    return false;
+    delete p;
 }
 
-bool KV27_SubsystemBridge::InitializeAudioContext(KA_AudioContextManager* /*pManager*/)
+void KV27_SubsystemBridge::DeleteInterpolationManager(KU_InterpolationManager* p)
 {
-    return false;
+    delete p;
 }
 
-void KV27_SubsystemBridge::UpdateAudioContext(KA_AudioContextManager* /*pManager*/) {}
+bool KV27_SubsystemBridge::CreateAudioContext(KA_AudioContextManager* pManager)
+{
+    return pManager->CreateAudioContext();
+}
 
-void KV27_SubsystemBridge::SelectAudioDevice(KA_AudioContextManager* /*pManager*/, std::uint32_t /*uiDevice*/) {}
+bool KV27_SubsystemBridge::InitializeAudioContext(KA_AudioContextManager* pManager)
+{
+    return pManager->GetAudioContext() != nullptr && pManager->GetAudioContext()->Initialize();
+}
 
+void KV27_SubsystemBridge::UpdateAudioContext(KA_AudioContextManager* pManager)
+{
+    if (pManager->GetAudioContext() != nullptr)
+        pManager->GetAudioContext()->Update();
+}
+
+void KV27_SubsystemBridge::SelectAudioDevice(KA_AudioContextManager* pManager, std::uint32_t uiDevice)
+{
+    if (pManager->GetAudioContext() != nullptr)
+        pManager->GetAudioContext()->SelectAudioDevice(uiDevice);
+}
+
+// The audio resource manager that takes the entity directory is not made yet.
 void KV27_SubsystemBridge::SetAudioEntityPath(KA_AudioContextManager* /*pManager*/, const KB_String& /*sDirectory*/) {}
 
 bool KV27_SubsystemBridge::ShowConfigurationDialog(KG_ManagedFacade* pFacade,

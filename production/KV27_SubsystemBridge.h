@@ -4,8 +4,8 @@
 // (KE_ApplicationManager::SetSubsystemBridge). Main thread only.
 //
 // Members whose classes do not exist yet are not made (Create answers null), so the engine runs
-// without them: no graphics context manager means the start-up ends after the configuration
-// dialog, no audio context manager means the "Could not create AudioContext" start-up failure.
+// without them: without a graphics context manager the configuration dialog has nothing to offer
+// and the start-up ends there.
 
 #include "framework/app/KE_SubsystemBridge.h"
 

@@ -4,9 +4,11 @@
 
 #include "framework/app/KE_Application.h"
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/crt/WinCrt.h"
 #include "production/KV27_ApplicationFactory.h"
+#include "production/KV27_NameValidator.h"
 #include "production/KV27_SubsystemBridge.h"
 #include "render/scene/KR_SceneManager.h"
 
@@ -43,7 +45,14 @@ int main(int argc, char** argv)
     pEngine->m_sApplicationName = "KV-27: Moorglow";
     pEngine->m_sApplicationShortName = "KV-27";
 
+    // The archive comes first, so a file present in both is served from it.
     KF_FileManager* pFiles = pEngine->GetFileManager();
+    pFiles->SetNameValidator(new KV27_NameValidator());
+    KF_DataRepository* pArchive = new KF_DataRepository();
+    if (pArchive->LoadFromFile(KB_String("KV27.dat")))
+        pFiles->AddRepository(pArchive);
+    else
+        delete pArchive;
     if (pEngine->IsDeveloperBuild())
     {
         char directory[MAX_PATH] = {};

@@ -8,6 +8,8 @@ TEST(KV27_ApplicationFactory, ProductionPathsAndBanners)
     EXPECT_TRUE(factory.GetMaterialFilePath() == KB_String("Assets/Materials/KV27_Materials.xml"));
     EXPECT_TRUE(factory.GetAudioEntityDirectory() == KB_String("Assets/Entities/Audio/"));
     EXPECT_TRUE(factory.UseSynchronizedTime());
+    EXPECT_NE(factory.GetAudioContextFactory(), nullptr);
+    EXPECT_EQ(factory.GetAudioContextFactory(), factory.GetAudioContextFactory());
 
     // Fresh, index-aligned lists on every call.
     for (int i = 0; i < 2; ++i)
