@@ -29,36 +29,75 @@ std::vector<DXGI_MODE_DESC> DefaultDisplayModes()
     return vModes;
 }
 
-void Reset() { Runtime::Get().Reset(); }
+void Reset()
+{
+    Runtime::Get().Reset();
+}
 
-void SetAdapters(const std::vector<AdapterConfig>& adapters) { Runtime::Get().SetAdapters(adapters); }
+void SetAdapters(const std::vector<AdapterConfig>& adapters)
+{
+    Runtime::Get().SetAdapters(adapters);
+}
 
-void SetFeatureLevel(D3D_FEATURE_LEVEL level) { Runtime::Get().SetFeatureLevel(level); }
+void SetFeatureLevel(D3D_FEATURE_LEVEL level)
+{
+    Runtime::Get().SetFeatureLevel(level);
+}
 
 void SetMultisampleQualityLevels(UINT sampleCount, UINT levels, DXGI_FORMAT format)
 {
     Runtime::Get().SetQualityLevels(sampleCount, levels, format);
 }
 
-void FailNext(const std::string& call, HRESULT hr) { Runtime::Get().FailNext(call, hr); }
+void FailNext(const std::string& call, HRESULT hr)
+{
+    Runtime::Get().FailNext(call, hr);
+}
 
-std::vector<CallRecord> GetCallLog() { return Runtime::Get().GetCallLog(); }
+std::vector<CallRecord> GetCallLog()
+{
+    return Runtime::Get().GetCallLog();
+}
 
-std::vector<CallRecord> GetLastFrameCallLog() { return Runtime::Get().GetLastFrameCallLog(); }
+std::vector<CallRecord> GetLastFrameCallLog()
+{
+    return Runtime::Get().GetLastFrameCallLog();
+}
 
-void ClearCallLog() { Runtime::Get().ClearCallLog(); }
+void ClearCallLog()
+{
+    Runtime::Get().ClearCallLog();
+}
 
-std::uint64_t GetCallCount(const std::string& call) { return Runtime::Get().GetCallCount(call); }
+std::uint64_t GetCallCount(const std::string& call)
+{
+    return Runtime::Get().GetCallCount(call);
+}
 
-std::uint64_t GetPresentCount() { return Runtime::Get().GetPresentCount(); }
+std::uint64_t GetPresentCount()
+{
+    return Runtime::Get().GetPresentCount();
+}
 
-UINT GetLastSyncInterval() { return Runtime::Get().GetLastSyncInterval(); }
+UINT GetLastSyncInterval()
+{
+    return Runtime::Get().GetLastSyncInterval();
+}
 
-std::size_t GetLiveObjectCount() { return Runtime::Get().GetLiveObjectCount(); }
+std::size_t GetLiveObjectCount()
+{
+    return Runtime::Get().GetLiveObjectCount();
+}
 
-std::vector<std::string> GetLiveObjects() { return Runtime::Get().GetLiveObjects(); }
+std::vector<std::string> GetLiveObjects()
+{
+    return Runtime::Get().GetLiveObjects();
+}
 
-std::uint64_t GetObjectId(const IUnknown* pObject) { return kv_d3d11::Object::IdOf(pObject); }
+std::uint64_t GetObjectId(const IUnknown* pObject)
+{
+    return kv_d3d11::Object::IdOf(pObject);
+}
 
 ULONG GetRefCount(const IUnknown* pObject)
 {
@@ -66,8 +105,8 @@ ULONG GetRefCount(const IUnknown* pObject)
     return pOurs != nullptr ? pOurs->GetRefCount() : 0;
 }
 
-bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<std::uint8_t>* pData, UINT* pRowPitch,
-                     UINT* pDepthPitch)
+bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<std::uint8_t>* pData,
+                     UINT* pRowPitch, UINT* pDepthPitch)
 {
     kv_d3d11::ResourceImpl* pImpl = kv_d3d11::ResourceImpl::From(pResource);
     const kv_d3d11::SubresourceLayout* pLayout = pImpl != nullptr ? pImpl->GetLayout(subresource) : nullptr;

@@ -38,13 +38,13 @@ struct AdapterConfig
 // One logged call. Objects are named by their ids (GetObjectId), never reused; 0 stands for null.
 struct CallRecord
 {
-    std::string Interface;                // "ID3D11DeviceContext", "IDXGISwapChain", ... ("" for functions)
-    std::string Method;                   // "ClearRenderTargetView", "Present", "Release", ...
-    std::uint64_t Sequence = 0;           // order of every logged call since Reset
-    std::uint64_t Frame = 0;              // frames presented before the call
-    HRESULT Result = S_OK;                // S_OK for calls without a result
-    std::vector<std::uint64_t> Objects;   // argument objects in order, then the object created
-    std::vector<double> Values;           // numeric arguments in order (see the method's notes)
+    std::string Interface;              // "ID3D11DeviceContext", "IDXGISwapChain", ... ("" for functions)
+    std::string Method;                 // "ClearRenderTargetView", "Present", "Release", ...
+    std::uint64_t Sequence = 0;         // order of every logged call since Reset
+    std::uint64_t Frame = 0;            // frames presented before the call
+    HRESULT Result = S_OK;              // S_OK for calls without a result
+    std::vector<std::uint64_t> Objects; // argument objects in order, then the object created
+    std::vector<double> Values;         // numeric arguments in order (see the method's notes)
 };
 
 // Back to the defaults: one adapter with one output and the default modes, feature level 11_0,

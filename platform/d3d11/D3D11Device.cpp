@@ -72,9 +72,15 @@ Device* Device::Create(UINT uiAdapter, D3D_FEATURE_LEVEL featureLevel)
     return pDevice;
 }
 
-Device* Device::From(IUnknown* pObject) { return pObject != nullptr ? dynamic_cast<Device*>(pObject) : nullptr; }
+Device* Device::From(IUnknown* pObject)
+{
+    return pObject != nullptr ? dynamic_cast<Device*>(pObject) : nullptr;
+}
 
-DeviceContext* Device::GetContext() const { return static_cast<DeviceContext*>(m_context.Get()); }
+DeviceContext* Device::GetContext() const
+{
+    return static_cast<DeviceContext*>(m_context.Get());
+}
 
 bool Device::Implements(REFIID riid) const
 {
@@ -92,7 +98,8 @@ HRESULT Device::CreateBuffer(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESO
     return RunCreate<Buffer>("CreateBuffer", ppBuffer, {},
                              {static_cast<double>(desc.ByteWidth), static_cast<double>(desc.Usage),
                               static_cast<double>(desc.BindFlags), static_cast<double>(desc.CPUAccessFlags),
-                              static_cast<double>(desc.MiscFlags), static_cast<double>(desc.StructureByteStride)},
+                              static_cast<double>(desc.MiscFlags),
+                              static_cast<double>(desc.StructureByteStride)},
                              [&](Buffer** ppOut) { return Buffer::Create(pDesc, pInitialData, ppOut); });
 }
 
@@ -106,8 +113,9 @@ HRESULT Device::CreateTexture1D(const D3D11_TEXTURE1D_DESC* pDesc, const D3D11_S
     }
     return RunCreate<Texture1D>(
         "CreateTexture1D", ppTexture1D, {},
-        {static_cast<double>(desc.Width), static_cast<double>(desc.MipLevels), static_cast<double>(desc.ArraySize),
-         static_cast<double>(desc.Format), static_cast<double>(desc.Usage), static_cast<double>(desc.BindFlags),
+        {static_cast<double>(desc.Width), static_cast<double>(desc.MipLevels),
+         static_cast<double>(desc.ArraySize), static_cast<double>(desc.Format),
+         static_cast<double>(desc.Usage), static_cast<double>(desc.BindFlags),
          static_cast<double>(desc.CPUAccessFlags), static_cast<double>(desc.MiscFlags)},
         [&](Texture1D** ppOut) { return Texture1D::Create(pDesc, pInitialData, ppOut); });
 }
@@ -122,11 +130,12 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_S
     }
     return RunCreate<Texture2D>(
         "CreateTexture2D", ppTexture2D, {},
-        {static_cast<double>(desc.Width), static_cast<double>(desc.Height), static_cast<double>(desc.MipLevels),
-         static_cast<double>(desc.ArraySize), static_cast<double>(desc.Format),
-         static_cast<double>(desc.SampleDesc.Count), static_cast<double>(desc.SampleDesc.Quality),
-         static_cast<double>(desc.Usage), static_cast<double>(desc.BindFlags),
-         static_cast<double>(desc.CPUAccessFlags), static_cast<double>(desc.MiscFlags)},
+        {static_cast<double>(desc.Width), static_cast<double>(desc.Height),
+         static_cast<double>(desc.MipLevels), static_cast<double>(desc.ArraySize),
+         static_cast<double>(desc.Format), static_cast<double>(desc.SampleDesc.Count),
+         static_cast<double>(desc.SampleDesc.Quality), static_cast<double>(desc.Usage),
+         static_cast<double>(desc.BindFlags), static_cast<double>(desc.CPUAccessFlags),
+         static_cast<double>(desc.MiscFlags)},
         [&](Texture2D** ppOut) { return Texture2D::Create(pDesc, pInitialData, ppOut); });
 }
 
@@ -141,13 +150,14 @@ HRESULT Device::CreateTexture3D(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_S
     return RunCreate<Texture3D>(
         "CreateTexture3D", ppTexture3D, {},
         {static_cast<double>(desc.Width), static_cast<double>(desc.Height), static_cast<double>(desc.Depth),
-         static_cast<double>(desc.MipLevels), static_cast<double>(desc.Format), static_cast<double>(desc.Usage),
-         static_cast<double>(desc.BindFlags), static_cast<double>(desc.CPUAccessFlags),
-         static_cast<double>(desc.MiscFlags)},
+         static_cast<double>(desc.MipLevels), static_cast<double>(desc.Format),
+         static_cast<double>(desc.Usage), static_cast<double>(desc.BindFlags),
+         static_cast<double>(desc.CPUAccessFlags), static_cast<double>(desc.MiscFlags)},
         [&](Texture3D** ppOut) { return Texture3D::Create(pDesc, pInitialData, ppOut); });
 }
 
-HRESULT Device::CreateShaderResourceView(ID3D11Resource* pResource, const D3D11_SHADER_RESOURCE_VIEW_DESC* pDesc,
+HRESULT Device::CreateShaderResourceView(ID3D11Resource* pResource,
+                                         const D3D11_SHADER_RESOURCE_VIEW_DESC* pDesc,
                                          ID3D11ShaderResourceView** ppSRView)
 {
     const double fFormat = pDesc != nullptr ? static_cast<double>(pDesc->Format) : -1.0;
@@ -180,9 +190,9 @@ HRESULT Device::CreateDepthStencilView(ID3D11Resource* pResource, const D3D11_DE
 HRESULT Device::CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
                                       ID3D11RasterizerState** ppRasterizerState)
 {
-    return RunCreate<RasterizerState>(
-        "CreateRasterizerState", ppRasterizerState, {}, {},
-        [&](RasterizerState** ppOut) { return RasterizerState::Create(pRasterizerDesc, ppOut); });
+    return RunCreate<RasterizerState>("CreateRasterizerState", ppRasterizerState, {}, {},
+                                      [&](RasterizerState** ppOut)
+                                      { return RasterizerState::Create(pRasterizerDesc, ppOut); });
 }
 
 HRESULT Device::CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount, UINT* pNumQualityLevels)
@@ -205,8 +215,9 @@ HRESULT Device::CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCou
     {
         *pNumQualityLevels = uiLevels;
     }
-    Runtime::Get().Log(INTERFACE_NAME, "CheckMultisampleQualityLevels", hr, {GetId()},
-                       {static_cast<double>(Format), static_cast<double>(SampleCount), static_cast<double>(uiLevels)});
+    Runtime::Get().Log(
+        INTERFACE_NAME, "CheckMultisampleQualityLevels", hr, {GetId()},
+        {static_cast<double>(Format), static_cast<double>(SampleCount), static_cast<double>(uiLevels)});
     return hr;
 }
 
@@ -242,7 +253,8 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HM
                                                       : DriverType != D3D_DRIVER_TYPE_UNKNOWN;
         const bool bSoftwareValid = (Software != nullptr) == (DriverType == D3D_DRIVER_TYPE_SOFTWARE);
         if (!bDriverValid || !bSoftwareValid || SDKVersion != D3D11_SDK_VERSION ||
-            (pFeatureLevels != nullptr && FeatureLevels == 0) || (pAdapter != nullptr && pOurAdapter == nullptr))
+            (pFeatureLevels != nullptr && FeatureLevels == 0) ||
+            (pAdapter != nullptr && pOurAdapter == nullptr))
         {
             hr = E_INVALIDARG;
         }

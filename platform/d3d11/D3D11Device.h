@@ -33,7 +33,8 @@ public:
                                    ID3D11DepthStencilView** ppDepthStencilView) override;
     HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
                                   ID3D11RasterizerState** ppRasterizerState) override;
-    HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount, UINT* pNumQualityLevels) override;
+    HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount,
+                                          UINT* pNumQualityLevels) override;
 
     // Not AddRef'd.
     DeviceContext* GetContext() const;

@@ -32,7 +32,8 @@ void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8
     {
         for (UINT uiRow = 0; uiRow < pLayout->rowCount; ++uiRow)
         {
-            std::uint8_t* pRow = pData + std::size_t{z} * pLayout->depthPitch + std::size_t{uiRow} * pLayout->rowPitch;
+            std::uint8_t* pRow =
+                pData + std::size_t{z} * pLayout->depthPitch + std::size_t{uiRow} * pLayout->rowPitch;
             for (UINT uiElement = 0; uiElement < uiElementsPerRow; ++uiElement)
             {
                 std::uint8_t* pElement = pRow + std::size_t{uiElement} * uiElementSize;
@@ -43,7 +44,8 @@ void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8
                 }
                 for (UINT i = 0; i < uiElementSize; ++i)
                 {
-                    pElement[i] = static_cast<std::uint8_t>((pElement[i] & ~pMask[i]) | (pPattern[i] & pMask[i]));
+                    pElement[i] =
+                        static_cast<std::uint8_t>((pElement[i] & ~pMask[i]) | (pPattern[i] & pMask[i]));
                 }
             }
         }
@@ -52,7 +54,9 @@ void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8
 
 } // namespace
 
-DeviceContext::DeviceContext() : ComObject<ID3D11DeviceContext>(INTERFACE_NAME) {}
+DeviceContext::DeviceContext() : ComObject<ID3D11DeviceContext>(INTERFACE_NAME)
+{
+}
 
 DeviceContext* DeviceContext::Create()
 {
@@ -84,7 +88,8 @@ void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* co
     record.Interface = INTERFACE_NAME;
     record.Method = "OMSetRenderTargets";
     record.Values = {static_cast<double>(NumViews)};
-    bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT && (NumViews == 0 || ppRenderTargetViews != nullptr);
+    bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
+                  (NumViews == 0 || ppRenderTargetViews != nullptr);
     for (UINT i = 0; bValid && i < NumViews; ++i)
     {
         ID3D11RenderTargetView* pView = ppRenderTargetViews[i];
@@ -139,8 +144,8 @@ void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pVie
 void DeviceContext::RSSetState(ID3D11RasterizerState* pRasterizerState)
 {
     const bool bValid = pRasterizerState == nullptr || RasterizerState::From(pRasterizerState) != nullptr;
-    Runtime::Get().Log(INTERFACE_NAME, "RSSetState", bValid ? S_OK : E_INVALIDARG, {Object::IdOf(pRasterizerState)},
-                       {});
+    Runtime::Get().Log(INTERFACE_NAME, "RSSetState", bValid ? S_OK : E_INVALIDARG,
+                       {Object::IdOf(pRasterizerState)}, {});
     if (bValid)
     {
         m_rasterizerState.Set(pRasterizerState);
@@ -167,8 +172,8 @@ void DeviceContext::ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetV
     RenderTargetView* pView = RenderTargetView::From(pRenderTargetView);
     if (pView == nullptr || ColorRGBA == nullptr)
     {
-        Runtime::Get().Log(INTERFACE_NAME, "ClearRenderTargetView", E_INVALIDARG, {Object::IdOf(pRenderTargetView)},
-                           {});
+        Runtime::Get().Log(INTERFACE_NAME, "ClearRenderTargetView", E_INVALIDARG,
+                           {Object::IdOf(pRenderTargetView)}, {});
         return;
     }
     Runtime::Get().Log(INTERFACE_NAME, "ClearRenderTargetView", S_OK, {pView->GetId()},
@@ -185,12 +190,13 @@ void DeviceContext::ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetV
     }
 }
 
-void DeviceContext::ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags, FLOAT Depth,
-                                          UINT8 Stencil)
+void DeviceContext::ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags,
+                                          FLOAT Depth, UINT8 Stencil)
 {
     DepthStencilView* pView = DepthStencilView::From(pDepthStencilView);
     const UINT uiKnownFlags = D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL;
-    const bool bValid = pView != nullptr && (ClearFlags & uiKnownFlags) != 0 && (ClearFlags & ~uiKnownFlags) == 0;
+    const bool bValid =
+        pView != nullptr && (ClearFlags & uiKnownFlags) != 0 && (ClearFlags & ~uiKnownFlags) == 0;
     Runtime::Get().Log(INTERFACE_NAME, "ClearDepthStencilView", bValid ? S_OK : E_INVALIDARG,
                        {Object::IdOf(pDepthStencilView)},
                        {static_cast<double>(ClearFlags), Depth, static_cast<double>(Stencil)});
@@ -211,25 +217,26 @@ void DeviceContext::ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilV
     }
 }
 
-void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource, ID3D11Resource* pSrcResource,
-                                       UINT SrcSubresource, DXGI_FORMAT Format)
+void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource,
+                                       ID3D11Resource* pSrcResource, UINT SrcSubresource, DXGI_FORMAT Format)
 {
     ResourceImpl* pDst = ResourceImpl::From(pDstResource);
     ResourceImpl* pSrc = ResourceImpl::From(pSrcResource);
     const SubresourceLayout* pDstLayout = pDst != nullptr ? pDst->GetLayout(DstSubresource) : nullptr;
     const SubresourceLayout* pSrcLayout = pSrc != nullptr ? pSrc->GetLayout(SrcSubresource) : nullptr;
     FormatInfo info;
-    bool bValid = pDstLayout != nullptr && pSrcLayout != nullptr && pDst != pSrc && GetFormatInfo(Format, &info) &&
-                  info.kind != FormatKind::Typeless && info.blockWidth == 1 && info.blockHeight == 1;
+    bool bValid = pDstLayout != nullptr && pSrcLayout != nullptr && pDst != pSrc &&
+                  GetFormatInfo(Format, &info) && info.kind != FormatKind::Typeless && info.blockWidth == 1 &&
+                  info.blockHeight == 1;
     if (bValid)
     {
         const ResourceShape& dst = pDst->GetShape();
         const ResourceShape& src = pSrc->GetShape();
         bValid = dst.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D &&
-                 src.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && dst.sampleCount == 1 && src.sampleCount > 1 &&
-                 dst.usage == D3D11_USAGE_DEFAULT && pDstLayout->width == pSrcLayout->width &&
-                 pDstLayout->height == pSrcLayout->height && IsViewFormatCompatible(dst.format, Format) &&
-                 IsViewFormatCompatible(src.format, Format);
+                 src.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && dst.sampleCount == 1 &&
+                 src.sampleCount > 1 && dst.usage == D3D11_USAGE_DEFAULT &&
+                 pDstLayout->width == pSrcLayout->width && pDstLayout->height == pSrcLayout->height &&
+                 IsViewFormatCompatible(dst.format, Format) && IsViewFormatCompatible(src.format, Format);
     }
     Runtime::Get().Log(INTERFACE_NAME, "ResolveSubresource", bValid ? S_OK : E_INVALIDARG,
                        {Object::IdOf(pDstResource), Object::IdOf(pSrcResource)},
@@ -249,7 +256,8 @@ void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSub
         for (UINT x = 0; x < pDstLayout->width; ++x)
         {
             std::memcpy(pDstData + std::size_t{y} * pDstLayout->rowPitch + std::size_t{x} * uiElementSize,
-                        pSrcData + std::size_t{y} * pSrcLayout->rowPitch + std::size_t{x} * uiSamples * uiElementSize,
+                        pSrcData + std::size_t{y} * pSrcLayout->rowPitch +
+                            std::size_t{x} * uiSamples * uiElementSize,
                         uiElementSize);
         }
     }
@@ -273,7 +281,10 @@ void DeviceContext::ClearState()
     UnbindAll();
 }
 
-void DeviceContext::Flush() { Runtime::Get().Log(INTERFACE_NAME, "Flush", S_OK, {}, {}); }
+void DeviceContext::Flush()
+{
+    Runtime::Get().Log(INTERFACE_NAME, "Flush", S_OK, {}, {});
+}
 
 D3D11Control::BoundState DeviceContext::GetBoundState() const
 {

@@ -12,105 +12,107 @@ namespace
 // Indexed by DXGI_FORMAT value.
 constexpr FormatInfo FORMAT_TABLE[] = {
     {DXGI_FORMAT_UNKNOWN, 0, 1, 1, 0, 0, FormatKind::Typeless, false},
-    {DXGI_FORMAT_R32G32B32A32_TYPELESS, 16, 1, 1, 4, 32, FormatKind::Typeless, false}, // R32G32B32A32_TYPELESS
-    {DXGI_FORMAT_R32G32B32A32_TYPELESS, 16, 1, 1, 4, 32, FormatKind::Float, false}, // R32G32B32A32_FLOAT
-    {DXGI_FORMAT_R32G32B32A32_TYPELESS, 16, 1, 1, 4, 32, FormatKind::Uint, false}, // R32G32B32A32_UINT
-    {DXGI_FORMAT_R32G32B32A32_TYPELESS, 16, 1, 1, 4, 32, FormatKind::Sint, false}, // R32G32B32A32_SINT
-    {DXGI_FORMAT_R32G32B32_TYPELESS, 12, 1, 1, 3, 32, FormatKind::Typeless, false}, // R32G32B32_TYPELESS
-    {DXGI_FORMAT_R32G32B32_TYPELESS, 12, 1, 1, 3, 32, FormatKind::Float, false}, // R32G32B32_FLOAT
-    {DXGI_FORMAT_R32G32B32_TYPELESS, 12, 1, 1, 3, 32, FormatKind::Uint, false}, // R32G32B32_UINT
-    {DXGI_FORMAT_R32G32B32_TYPELESS, 12, 1, 1, 3, 32, FormatKind::Sint, false}, // R32G32B32_SINT
+    {DXGI_FORMAT_R32G32B32A32_TYPELESS, 16, 1, 1, 4, 32, FormatKind::Typeless,
+     false},                                                                          // R32G32B32A32_TYPELESS
+    {DXGI_FORMAT_R32G32B32A32_TYPELESS, 16, 1, 1, 4, 32, FormatKind::Float, false},   // R32G32B32A32_FLOAT
+    {DXGI_FORMAT_R32G32B32A32_TYPELESS, 16, 1, 1, 4, 32, FormatKind::Uint, false},    // R32G32B32A32_UINT
+    {DXGI_FORMAT_R32G32B32A32_TYPELESS, 16, 1, 1, 4, 32, FormatKind::Sint, false},    // R32G32B32A32_SINT
+    {DXGI_FORMAT_R32G32B32_TYPELESS, 12, 1, 1, 3, 32, FormatKind::Typeless, false},   // R32G32B32_TYPELESS
+    {DXGI_FORMAT_R32G32B32_TYPELESS, 12, 1, 1, 3, 32, FormatKind::Float, false},      // R32G32B32_FLOAT
+    {DXGI_FORMAT_R32G32B32_TYPELESS, 12, 1, 1, 3, 32, FormatKind::Uint, false},       // R32G32B32_UINT
+    {DXGI_FORMAT_R32G32B32_TYPELESS, 12, 1, 1, 3, 32, FormatKind::Sint, false},       // R32G32B32_SINT
     {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Typeless, false}, // R16G16B16A16_TYPELESS
-    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Float, false}, // R16G16B16A16_FLOAT
-    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Unorm, false}, // R16G16B16A16_UNORM
-    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Uint, false}, // R16G16B16A16_UINT
-    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Snorm, false}, // R16G16B16A16_SNORM
-    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Sint, false}, // R16G16B16A16_SINT
-    {DXGI_FORMAT_R32G32_TYPELESS, 8, 1, 1, 2, 32, FormatKind::Typeless, false}, // R32G32_TYPELESS
-    {DXGI_FORMAT_R32G32_TYPELESS, 8, 1, 1, 2, 32, FormatKind::Float, false}, // R32G32_FLOAT
-    {DXGI_FORMAT_R32G32_TYPELESS, 8, 1, 1, 2, 32, FormatKind::Uint, false}, // R32G32_UINT
-    {DXGI_FORMAT_R32G32_TYPELESS, 8, 1, 1, 2, 32, FormatKind::Sint, false}, // R32G32_SINT
-    {DXGI_FORMAT_R32G8X24_TYPELESS, 8, 1, 1, 0, 0, FormatKind::Typeless, false}, // R32G8X24_TYPELESS
-    {DXGI_FORMAT_R32G8X24_TYPELESS, 8, 1, 1, 0, 0, FormatKind::Depth, false}, // D32_FLOAT_S8X24_UINT
+    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Float, false},    // R16G16B16A16_FLOAT
+    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Unorm, false},    // R16G16B16A16_UNORM
+    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Uint, false},     // R16G16B16A16_UINT
+    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Snorm, false},    // R16G16B16A16_SNORM
+    {DXGI_FORMAT_R16G16B16A16_TYPELESS, 8, 1, 1, 4, 16, FormatKind::Sint, false},     // R16G16B16A16_SINT
+    {DXGI_FORMAT_R32G32_TYPELESS, 8, 1, 1, 2, 32, FormatKind::Typeless, false},       // R32G32_TYPELESS
+    {DXGI_FORMAT_R32G32_TYPELESS, 8, 1, 1, 2, 32, FormatKind::Float, false},          // R32G32_FLOAT
+    {DXGI_FORMAT_R32G32_TYPELESS, 8, 1, 1, 2, 32, FormatKind::Uint, false},           // R32G32_UINT
+    {DXGI_FORMAT_R32G32_TYPELESS, 8, 1, 1, 2, 32, FormatKind::Sint, false},           // R32G32_SINT
+    {DXGI_FORMAT_R32G8X24_TYPELESS, 8, 1, 1, 0, 0, FormatKind::Typeless, false},      // R32G8X24_TYPELESS
+    {DXGI_FORMAT_R32G8X24_TYPELESS, 8, 1, 1, 0, 0, FormatKind::Depth, false},         // D32_FLOAT_S8X24_UINT
     {DXGI_FORMAT_R32G8X24_TYPELESS, 8, 1, 1, 0, 0, FormatKind::Packed, false}, // R32_FLOAT_X8X24_TYPELESS
     {DXGI_FORMAT_R32G8X24_TYPELESS, 8, 1, 1, 0, 0, FormatKind::Packed, false}, // X32_TYPELESS_G8X24_UINT
     {DXGI_FORMAT_R10G10B10A2_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Typeless, false}, // R10G10B10A2_TYPELESS
-    {DXGI_FORMAT_R10G10B10A2_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false}, // R10G10B10A2_UNORM
-    {DXGI_FORMAT_R10G10B10A2_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false}, // R10G10B10A2_UINT
-    {DXGI_FORMAT_R11G11B10_FLOAT, 4, 1, 1, 0, 0, FormatKind::Packed, false}, // R11G11B10_FLOAT
-    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Typeless, false}, // R8G8B8A8_TYPELESS
-    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Unorm, false}, // R8G8B8A8_UNORM
-    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Srgb, false}, // R8G8B8A8_UNORM_SRGB
-    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Uint, false}, // R8G8B8A8_UINT
-    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Snorm, false}, // R8G8B8A8_SNORM
-    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Sint, false}, // R8G8B8A8_SINT
-    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Typeless, false}, // R16G16_TYPELESS
-    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Float, false}, // R16G16_FLOAT
-    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Unorm, false}, // R16G16_UNORM
-    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Uint, false}, // R16G16_UINT
-    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Snorm, false}, // R16G16_SNORM
-    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Sint, false}, // R16G16_SINT
-    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 1, 32, FormatKind::Typeless, false}, // R32_TYPELESS
-    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Depth, false}, // D32_FLOAT
-    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 1, 32, FormatKind::Float, false}, // R32_FLOAT
-    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 1, 32, FormatKind::Uint, false}, // R32_UINT
-    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 1, 32, FormatKind::Sint, false}, // R32_SINT
-    {DXGI_FORMAT_R24G8_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Typeless, false}, // R24G8_TYPELESS
-    {DXGI_FORMAT_R24G8_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Depth, false}, // D24_UNORM_S8_UINT
-    {DXGI_FORMAT_R24G8_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false}, // R24_UNORM_X8_TYPELESS
-    {DXGI_FORMAT_R24G8_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false}, // X24_TYPELESS_G8_UINT
-    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Typeless, false}, // R8G8_TYPELESS
-    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Unorm, false}, // R8G8_UNORM
-    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Uint, false}, // R8G8_UINT
-    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Snorm, false}, // R8G8_SNORM
-    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Sint, false}, // R8G8_SINT
-    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Typeless, false}, // R16_TYPELESS
-    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Float, false}, // R16_FLOAT
-    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 0, 0, FormatKind::Depth, false}, // D16_UNORM
-    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Unorm, false}, // R16_UNORM
-    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Uint, false}, // R16_UINT
-    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Snorm, false}, // R16_SNORM
-    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Sint, false}, // R16_SINT
-    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Typeless, false}, // R8_TYPELESS
-    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Unorm, false}, // R8_UNORM
-    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Uint, false}, // R8_UINT
-    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Snorm, false}, // R8_SNORM
-    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Sint, false}, // R8_SINT
-    {DXGI_FORMAT_A8_UNORM, 1, 1, 1, 0, 0, FormatKind::Packed, false}, // A8_UNORM
-    {DXGI_FORMAT_R1_UNORM, 1, 8, 1, 0, 0, FormatKind::Packed, false}, // R1_UNORM
-    {DXGI_FORMAT_R9G9B9E5_SHAREDEXP, 4, 1, 1, 0, 0, FormatKind::Packed, false}, // R9G9B9E5_SHAREDEXP
-    {DXGI_FORMAT_R8G8_B8G8_UNORM, 4, 2, 1, 0, 0, FormatKind::Packed, false}, // R8G8_B8G8_UNORM
-    {DXGI_FORMAT_G8R8_G8B8_UNORM, 4, 2, 1, 0, 0, FormatKind::Packed, false}, // G8R8_G8B8_UNORM
-    {DXGI_FORMAT_BC1_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Typeless, false}, // BC1_TYPELESS
-    {DXGI_FORMAT_BC1_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC1_UNORM
-    {DXGI_FORMAT_BC1_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC1_UNORM_SRGB
-    {DXGI_FORMAT_BC2_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false}, // BC2_TYPELESS
-    {DXGI_FORMAT_BC2_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC2_UNORM
-    {DXGI_FORMAT_BC2_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC2_UNORM_SRGB
-    {DXGI_FORMAT_BC3_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false}, // BC3_TYPELESS
-    {DXGI_FORMAT_BC3_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC3_UNORM
-    {DXGI_FORMAT_BC3_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC3_UNORM_SRGB
-    {DXGI_FORMAT_BC4_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Typeless, false}, // BC4_TYPELESS
-    {DXGI_FORMAT_BC4_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC4_UNORM
-    {DXGI_FORMAT_BC4_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC4_SNORM
-    {DXGI_FORMAT_BC5_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false}, // BC5_TYPELESS
-    {DXGI_FORMAT_BC5_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC5_UNORM
-    {DXGI_FORMAT_BC5_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC5_SNORM
-    {DXGI_FORMAT_B5G6R5_UNORM, 2, 1, 1, 0, 0, FormatKind::Packed, false}, // B5G6R5_UNORM
-    {DXGI_FORMAT_B5G5R5A1_UNORM, 2, 1, 1, 0, 0, FormatKind::Packed, false}, // B5G5R5A1_UNORM
-    {DXGI_FORMAT_B8G8R8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Unorm, true}, // B8G8R8A8_UNORM
-    {DXGI_FORMAT_B8G8R8X8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Unorm, true}, // B8G8R8X8_UNORM
-    {DXGI_FORMAT_R10G10B10A2_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false}, // R10G10B10_XR_BIAS_A2_UNORM
+    {DXGI_FORMAT_R10G10B10A2_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false},   // R10G10B10A2_UNORM
+    {DXGI_FORMAT_R10G10B10A2_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false},   // R10G10B10A2_UINT
+    {DXGI_FORMAT_R11G11B10_FLOAT, 4, 1, 1, 0, 0, FormatKind::Packed, false},        // R11G11B10_FLOAT
+    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Typeless, false},    // R8G8B8A8_TYPELESS
+    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Unorm, false},       // R8G8B8A8_UNORM
+    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Srgb, false},        // R8G8B8A8_UNORM_SRGB
+    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Uint, false},        // R8G8B8A8_UINT
+    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Snorm, false},       // R8G8B8A8_SNORM
+    {DXGI_FORMAT_R8G8B8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Sint, false},        // R8G8B8A8_SINT
+    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Typeless, false},     // R16G16_TYPELESS
+    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Float, false},        // R16G16_FLOAT
+    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Unorm, false},        // R16G16_UNORM
+    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Uint, false},         // R16G16_UINT
+    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Snorm, false},        // R16G16_SNORM
+    {DXGI_FORMAT_R16G16_TYPELESS, 4, 1, 1, 2, 16, FormatKind::Sint, false},         // R16G16_SINT
+    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 1, 32, FormatKind::Typeless, false},        // R32_TYPELESS
+    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Depth, false},            // D32_FLOAT
+    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 1, 32, FormatKind::Float, false},           // R32_FLOAT
+    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 1, 32, FormatKind::Uint, false},            // R32_UINT
+    {DXGI_FORMAT_R32_TYPELESS, 4, 1, 1, 1, 32, FormatKind::Sint, false},            // R32_SINT
+    {DXGI_FORMAT_R24G8_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Typeless, false},       // R24G8_TYPELESS
+    {DXGI_FORMAT_R24G8_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Depth, false},          // D24_UNORM_S8_UINT
+    {DXGI_FORMAT_R24G8_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false},         // R24_UNORM_X8_TYPELESS
+    {DXGI_FORMAT_R24G8_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed, false},         // X24_TYPELESS_G8_UINT
+    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Typeless, false},        // R8G8_TYPELESS
+    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Unorm, false},           // R8G8_UNORM
+    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Uint, false},            // R8G8_UINT
+    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Snorm, false},           // R8G8_SNORM
+    {DXGI_FORMAT_R8G8_TYPELESS, 2, 1, 1, 2, 8, FormatKind::Sint, false},            // R8G8_SINT
+    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Typeless, false},        // R16_TYPELESS
+    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Float, false},           // R16_FLOAT
+    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 0, 0, FormatKind::Depth, false},            // D16_UNORM
+    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Unorm, false},           // R16_UNORM
+    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Uint, false},            // R16_UINT
+    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Snorm, false},           // R16_SNORM
+    {DXGI_FORMAT_R16_TYPELESS, 2, 1, 1, 1, 16, FormatKind::Sint, false},            // R16_SINT
+    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Typeless, false},          // R8_TYPELESS
+    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Unorm, false},             // R8_UNORM
+    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Uint, false},              // R8_UINT
+    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Snorm, false},             // R8_SNORM
+    {DXGI_FORMAT_R8_TYPELESS, 1, 1, 1, 1, 8, FormatKind::Sint, false},              // R8_SINT
+    {DXGI_FORMAT_A8_UNORM, 1, 1, 1, 0, 0, FormatKind::Packed, false},               // A8_UNORM
+    {DXGI_FORMAT_R1_UNORM, 1, 8, 1, 0, 0, FormatKind::Packed, false},               // R1_UNORM
+    {DXGI_FORMAT_R9G9B9E5_SHAREDEXP, 4, 1, 1, 0, 0, FormatKind::Packed, false},     // R9G9B9E5_SHAREDEXP
+    {DXGI_FORMAT_R8G8_B8G8_UNORM, 4, 2, 1, 0, 0, FormatKind::Packed, false},        // R8G8_B8G8_UNORM
+    {DXGI_FORMAT_G8R8_G8B8_UNORM, 4, 2, 1, 0, 0, FormatKind::Packed, false},        // G8R8_G8B8_UNORM
+    {DXGI_FORMAT_BC1_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Typeless, false},         // BC1_TYPELESS
+    {DXGI_FORMAT_BC1_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Compressed, false},       // BC1_UNORM
+    {DXGI_FORMAT_BC1_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Compressed, false},       // BC1_UNORM_SRGB
+    {DXGI_FORMAT_BC2_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false},        // BC2_TYPELESS
+    {DXGI_FORMAT_BC2_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false},      // BC2_UNORM
+    {DXGI_FORMAT_BC2_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false},      // BC2_UNORM_SRGB
+    {DXGI_FORMAT_BC3_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false},        // BC3_TYPELESS
+    {DXGI_FORMAT_BC3_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false},      // BC3_UNORM
+    {DXGI_FORMAT_BC3_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false},      // BC3_UNORM_SRGB
+    {DXGI_FORMAT_BC4_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Typeless, false},         // BC4_TYPELESS
+    {DXGI_FORMAT_BC4_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Compressed, false},       // BC4_UNORM
+    {DXGI_FORMAT_BC4_TYPELESS, 8, 4, 4, 0, 0, FormatKind::Compressed, false},       // BC4_SNORM
+    {DXGI_FORMAT_BC5_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false},        // BC5_TYPELESS
+    {DXGI_FORMAT_BC5_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false},      // BC5_UNORM
+    {DXGI_FORMAT_BC5_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false},      // BC5_SNORM
+    {DXGI_FORMAT_B5G6R5_UNORM, 2, 1, 1, 0, 0, FormatKind::Packed, false},           // B5G6R5_UNORM
+    {DXGI_FORMAT_B5G5R5A1_UNORM, 2, 1, 1, 0, 0, FormatKind::Packed, false},         // B5G5R5A1_UNORM
+    {DXGI_FORMAT_B8G8R8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Unorm, true},        // B8G8R8A8_UNORM
+    {DXGI_FORMAT_B8G8R8X8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Unorm, true},        // B8G8R8X8_UNORM
+    {DXGI_FORMAT_R10G10B10A2_TYPELESS, 4, 1, 1, 0, 0, FormatKind::Packed,
+     false},                                                                    // R10G10B10_XR_BIAS_A2_UNORM
     {DXGI_FORMAT_B8G8R8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Typeless, true}, // B8G8R8A8_TYPELESS
-    {DXGI_FORMAT_B8G8R8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Srgb, true}, // B8G8R8A8_UNORM_SRGB
+    {DXGI_FORMAT_B8G8R8A8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Srgb, true},     // B8G8R8A8_UNORM_SRGB
     {DXGI_FORMAT_B8G8R8X8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Typeless, true}, // B8G8R8X8_TYPELESS
-    {DXGI_FORMAT_B8G8R8X8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Srgb, true}, // B8G8R8X8_UNORM_SRGB
-    {DXGI_FORMAT_BC6H_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false}, // BC6H_TYPELESS
+    {DXGI_FORMAT_B8G8R8X8_TYPELESS, 4, 1, 1, 4, 8, FormatKind::Srgb, true},     // B8G8R8X8_UNORM_SRGB
+    {DXGI_FORMAT_BC6H_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false},   // BC6H_TYPELESS
     {DXGI_FORMAT_BC6H_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC6H_UF16
     {DXGI_FORMAT_BC6H_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC6H_SF16
-    {DXGI_FORMAT_BC7_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false}, // BC7_TYPELESS
-    {DXGI_FORMAT_BC7_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC7_UNORM
-    {DXGI_FORMAT_BC7_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false}, // BC7_UNORM_SRGB
+    {DXGI_FORMAT_BC7_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Typeless, false},    // BC7_TYPELESS
+    {DXGI_FORMAT_BC7_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false},  // BC7_UNORM
+    {DXGI_FORMAT_BC7_TYPELESS, 16, 4, 4, 0, 0, FormatKind::Compressed, false},  // BC7_UNORM_SRGB
 };
 
 constexpr UINT FORMAT_COUNT = sizeof(FORMAT_TABLE) / sizeof(FORMAT_TABLE[0]);
@@ -200,12 +202,12 @@ bool EncodePacked(DXGI_FORMAT format, const float rgba[4], std::uint8_t out[16],
     switch (format)
     {
     case DXGI_FORMAT_R10G10B10A2_UNORM:
-        uiValue = EncodeUnorm(rgba[0], 10) | (EncodeUnorm(rgba[1], 10) << 10) | (EncodeUnorm(rgba[2], 10) << 20) |
-                  (EncodeUnorm(rgba[3], 2) << 30);
+        uiValue = EncodeUnorm(rgba[0], 10) | (EncodeUnorm(rgba[1], 10) << 10) |
+                  (EncodeUnorm(rgba[2], 10) << 20) | (EncodeUnorm(rgba[3], 2) << 30);
         break;
     case DXGI_FORMAT_R10G10B10A2_UINT:
-        uiValue = EncodeUint(rgba[0], 10) | (EncodeUint(rgba[1], 10) << 10) | (EncodeUint(rgba[2], 10) << 20) |
-                  (EncodeUint(rgba[3], 2) << 30);
+        uiValue = EncodeUint(rgba[0], 10) | (EncodeUint(rgba[1], 10) << 10) |
+                  (EncodeUint(rgba[2], 10) << 20) | (EncodeUint(rgba[3], 2) << 30);
         break;
     case DXGI_FORMAT_R11G11B10_FLOAT:
         uiValue = EncodeSmallFloat(rgba[0], 6, false) | (EncodeSmallFloat(rgba[1], 6, false) << 11) |
@@ -312,7 +314,8 @@ bool EncodeColor(DXGI_FORMAT format, const float rgba[4], std::uint8_t out[16], 
             uiSource = 2 - i;
         }
         // sRGB encodes colour only; alpha stays linear.
-        const FormatKind kind = (info.kind == FormatKind::Srgb && uiSource == 3) ? FormatKind::Unorm : info.kind;
+        const FormatKind kind =
+            (info.kind == FormatKind::Srgb && uiSource == 3) ? FormatKind::Unorm : info.kind;
         StoreLittleEndian(out + i * uiChannelBytes, EncodeChannel(kind, rgba[uiSource], info.channelBits),
                           uiChannelBytes);
     }
@@ -391,7 +394,8 @@ std::uint32_t EncodeSmallFloat(float fValue, int iMantissaBits, bool bSigned)
     {
         // Normal in the small format: keep the top mantissa bits, round, let a carry raise the exponent.
         iShift = 23 - iMantissaBits;
-        uiResult = (static_cast<std::uint32_t>(iExponent + EXPONENT_BIAS) << iMantissaBits) | (uiFull >> iShift);
+        uiResult =
+            (static_cast<std::uint32_t>(iExponent + EXPONENT_BIAS) << iMantissaBits) | (uiFull >> iShift);
     }
     else
     {

@@ -30,10 +30,10 @@ struct FormatInfo
     UINT bytesPerBlock = 0;                   // bytes of one block (one element for plain formats)
     UINT blockWidth = 1;                      // elements across one block: 1, 2 (pairs), 4 (BC) or 8 (R1)
     UINT blockHeight = 1;
-    UINT channels = 0;                        // for plain formats: components per element
-    UINT channelBits = 0;                     // for plain formats: bits per component
+    UINT channels = 0;    // for plain formats: components per element
+    UINT channelBits = 0; // for plain formats: bits per component
     FormatKind kind = FormatKind::Typeless;
-    bool bgra = false;                        // components stored blue, green, red, alpha
+    bool bgra = false; // components stored blue, green, red, alpha
 };
 
 // False for DXGI_FORMAT_UNKNOWN and values the device does not know.

@@ -14,11 +14,14 @@ namespace
 // Largest resource the stand-in allocates; the runtime's own limit depends on video memory.
 constexpr std::uint64_t MAX_RESOURCE_BYTES = std::uint64_t{1} << 30;
 
-constexpr UINT TEXTURE_BIND_FLAGS =
-    D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET | D3D11_BIND_DEPTH_STENCIL | D3D11_BIND_UNORDERED_ACCESS;
+constexpr UINT TEXTURE_BIND_FLAGS = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET |
+                                    D3D11_BIND_DEPTH_STENCIL | D3D11_BIND_UNORDERED_ACCESS;
 constexpr UINT CPU_ACCESS_FLAGS = D3D11_CPU_ACCESS_READ | D3D11_CPU_ACCESS_WRITE;
 
-UINT MipSide(UINT uiSide, UINT uiMip) { return (uiSide >> uiMip) > 0 ? (uiSide >> uiMip) : 1; }
+UINT MipSide(UINT uiSide, UINT uiMip)
+{
+    return (uiSide >> uiMip) > 0 ? (uiSide >> uiMip) : 1;
+}
 
 bool CanBeDepthStencil(DXGI_FORMAT format)
 {
@@ -27,8 +30,9 @@ bool CanBeDepthStencil(DXGI_FORMAT format)
     {
         return false;
     }
-    const bool bDepthFamily = info.family == DXGI_FORMAT_R32_TYPELESS || info.family == DXGI_FORMAT_R24G8_TYPELESS ||
-                              info.family == DXGI_FORMAT_R16_TYPELESS || info.family == DXGI_FORMAT_R32G8X24_TYPELESS;
+    const bool bDepthFamily =
+        info.family == DXGI_FORMAT_R32_TYPELESS || info.family == DXGI_FORMAT_R24G8_TYPELESS ||
+        info.family == DXGI_FORMAT_R16_TYPELESS || info.family == DXGI_FORMAT_R32G8X24_TYPELESS;
     return bDepthFamily && (info.kind == FormatKind::Depth || info.kind == FormatKind::Typeless);
 }
 
@@ -99,7 +103,8 @@ HRESULT ValidateTexture(const ResourceShape& shape, bool bHasInitialData, UINT u
     {
         return E_INVALIDARG;
     }
-    if (bDepthStencil && (!CanBeDepthStencil(shape.format) || shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D))
+    if (bDepthStencil &&
+        (!CanBeDepthStencil(shape.format) || shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D))
     {
         return E_INVALIDARG;
     }
@@ -110,7 +115,8 @@ HRESULT ValidateTexture(const ResourceShape& shape, bool bHasInitialData, UINT u
     if (info.blockWidth == 4)
     {
         // Block-compressed: 2-D and 3-D only, top level a whole number of blocks.
-        if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D || shape.width % 4 != 0 || shape.height % 4 != 0)
+        if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D || shape.width % 4 != 0 ||
+            shape.height % 4 != 0)
         {
             return E_INVALIDARG;
         }
@@ -131,8 +137,9 @@ HRESULT ValidateTexture(const ResourceShape& shape, bool bHasInitialData, UINT u
     }
     if (shape.sampleCount > 1)
     {
-        if (shape.dimension != D3D11_RESOURCE_DIMENSION_TEXTURE2D || shape.mipLevels != 1 || bHasInitialData ||
-            shape.usage != D3D11_USAGE_DEFAULT || (shape.bindFlags & D3D11_BIND_UNORDERED_ACCESS) != 0)
+        if (shape.dimension != D3D11_RESOURCE_DIMENSION_TEXTURE2D || shape.mipLevels != 1 ||
+            bHasInitialData || shape.usage != D3D11_USAGE_DEFAULT ||
+            (shape.bindFlags & D3D11_BIND_UNORDERED_ACCESS) != 0)
         {
             return E_INVALIDARG;
         }
@@ -215,7 +222,8 @@ HRESULT ResourceImpl::InitStorage(const ResourceShape& shape, const D3D11_SUBRES
                     layout.height = MipSide(shape.height, uiMip);
                     layout.depth = MipSide(shape.depth, uiMip);
                     UINT uiRowPitch = 0;
-                    if (!GetSurfacePitch(shape.format, layout.width, layout.height, &uiRowPitch, &layout.rowCount))
+                    if (!GetSurfacePitch(shape.format, layout.width, layout.height, &uiRowPitch,
+                                         &layout.rowCount))
                     {
                         return E_INVALIDARG;
                     }
@@ -287,9 +295,12 @@ HRESULT ResourceImpl::InitStorage(const ResourceShape& shape, const D3D11_SUBRES
     return S_OK;
 }
 
-Buffer::Buffer() : ComObject<ID3D11Buffer>("ID3D11Buffer") {}
+Buffer::Buffer() : ComObject<ID3D11Buffer>("ID3D11Buffer")
+{
+}
 
-HRESULT Buffer::Create(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData, Buffer** ppOut)
+HRESULT Buffer::Create(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+                       Buffer** ppOut)
 {
     if (pDesc == nullptr || pDesc->ByteWidth == 0)
     {
@@ -361,7 +372,9 @@ bool Buffer::Implements(REFIID riid) const
            IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
 }
 
-Texture1D::Texture1D() : ComObject<ID3D11Texture1D>("ID3D11Texture1D") {}
+Texture1D::Texture1D() : ComObject<ID3D11Texture1D>("ID3D11Texture1D")
+{
+}
 
 HRESULT Texture1D::Create(const D3D11_TEXTURE1D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
                           Texture1D** ppOut)
@@ -422,7 +435,9 @@ bool Texture1D::Implements(REFIID riid) const
            IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
 }
 
-Texture2D::Texture2D() : ComObject<ID3D11Texture2D>("ID3D11Texture2D") {}
+Texture2D::Texture2D() : ComObject<ID3D11Texture2D>("ID3D11Texture2D")
+{
+}
 
 HRESULT Texture2D::Create(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
                           Texture2D** ppOut)
@@ -436,9 +451,9 @@ HRESULT Texture2D::Create(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESO
     shape.format = pDesc->Format;
     shape.width = pDesc->Width;
     shape.height = pDesc->Height;
-    shape.mipLevels =
-        pDesc->MipLevels == 0 ? FullMipCount(pDesc->Width > pDesc->Height ? pDesc->Width : pDesc->Height)
-                              : pDesc->MipLevels;
+    shape.mipLevels = pDesc->MipLevels == 0
+                          ? FullMipCount(pDesc->Width > pDesc->Height ? pDesc->Width : pDesc->Height)
+                          : pDesc->MipLevels;
     shape.arraySize = pDesc->ArraySize;
     shape.sampleCount = pDesc->SampleDesc.Count;
     shape.usage = pDesc->Usage;
@@ -449,9 +464,9 @@ HRESULT Texture2D::Create(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESO
     {
         return E_INVALIDARG;
     }
-    if (shape.sampleCount == 1 ? pDesc->SampleDesc.Quality != 0
-                               : pDesc->SampleDesc.Quality >=
-                                     Runtime::Get().GetQualityLevels(shape.format, shape.sampleCount))
+    if (shape.sampleCount == 1
+            ? pDesc->SampleDesc.Quality != 0
+            : pDesc->SampleDesc.Quality >= Runtime::Get().GetQualityLevels(shape.format, shape.sampleCount))
     {
         return E_INVALIDARG;
     }
@@ -497,7 +512,9 @@ bool Texture2D::Implements(REFIID riid) const
            IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
 }
 
-Texture3D::Texture3D() : ComObject<ID3D11Texture3D>("ID3D11Texture3D") {}
+Texture3D::Texture3D() : ComObject<ID3D11Texture3D>("ID3D11Texture3D")
+{
+}
 
 HRESULT Texture3D::Create(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
                           Texture3D** ppOut)
@@ -519,7 +536,8 @@ HRESULT Texture3D::Create(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_SUBRESO
     shape.bindFlags = pDesc->BindFlags;
     shape.cpuAccessFlags = pDesc->CPUAccessFlags;
     shape.miscFlags = pDesc->MiscFlags;
-    const HRESULT hr = ValidateTexture(shape, pInitialData != nullptr, D3D11_REQ_TEXTURE3D_U_V_OR_W_DIMENSION, 1);
+    const HRESULT hr =
+        ValidateTexture(shape, pInitialData != nullptr, D3D11_REQ_TEXTURE3D_U_V_OR_W_DIMENSION, 1);
     if (FAILED(hr))
     {
         return hr;

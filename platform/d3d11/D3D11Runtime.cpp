@@ -10,7 +10,10 @@ Object::Object(const char* pInterfaceName) : m_pInterfaceName(pInterfaceName)
     m_uiId = Runtime::Get().Register(this);
 }
 
-Object::~Object() { Runtime::Get().Unregister(m_uiId); }
+Object::~Object()
+{
+    Runtime::Get().Unregister(m_uiId);
+}
 
 Object* Object::From(const IUnknown* pObject)
 {
@@ -27,9 +30,15 @@ std::uint64_t Object::IdOf(const IUnknown* pObject)
     return pOurs != nullptr ? pOurs->GetId() : 0;
 }
 
-void Object::Discard() { delete this; }
+void Object::Discard()
+{
+    delete this;
+}
 
-ULONG Object::AddRefObject() { return m_uiRefs.fetch_add(1, std::memory_order_relaxed) + 1; }
+ULONG Object::AddRefObject()
+{
+    return m_uiRefs.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 ULONG Object::ReleaseObject()
 {
@@ -49,7 +58,10 @@ Runtime& Runtime::Get()
     return *s_pRuntime;
 }
 
-Runtime::Runtime() { ResetConfigLocked(); }
+Runtime::Runtime()
+{
+    ResetConfigLocked();
+}
 
 void Runtime::ResetConfigLocked()
 {

@@ -138,8 +138,8 @@ public:
     // S_OK when no failure is queued for the call; else the queued result, taken once.
     HRESULT TakeFailure(const char* pInterface, const char* pMethod);
 
-    void Log(const char* pInterface, const char* pMethod, HRESULT hr, std::initializer_list<std::uint64_t> objects,
-             std::initializer_list<double> values);
+    void Log(const char* pInterface, const char* pMethod, HRESULT hr,
+             std::initializer_list<std::uint64_t> objects, std::initializer_list<double> values);
     void Log(D3D11Control::CallRecord record);
     // Called by Present after logging itself: closes the frame.
     void EndFrame(UINT uiSyncInterval);

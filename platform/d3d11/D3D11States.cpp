@@ -5,11 +5,14 @@
 namespace kv_d3d11
 {
 
-RasterizerState::RasterizerState() : ComObject<ID3D11RasterizerState>("ID3D11RasterizerState") {}
+RasterizerState::RasterizerState() : ComObject<ID3D11RasterizerState>("ID3D11RasterizerState")
+{
+}
 
 HRESULT RasterizerState::Create(const D3D11_RASTERIZER_DESC* pDesc, RasterizerState** ppOut)
 {
-    if (pDesc == nullptr || (pDesc->FillMode != D3D11_FILL_WIREFRAME && pDesc->FillMode != D3D11_FILL_SOLID) ||
+    if (pDesc == nullptr ||
+        (pDesc->FillMode != D3D11_FILL_WIREFRAME && pDesc->FillMode != D3D11_FILL_SOLID) ||
         (pDesc->CullMode != D3D11_CULL_NONE && pDesc->CullMode != D3D11_CULL_FRONT &&
          pDesc->CullMode != D3D11_CULL_BACK))
     {

@@ -33,11 +33,14 @@ bool ResolveSpan(UINT uiFirst, UINT uiCount, UINT uiTotal, bool bAllowAll, UINT*
     return true;
 }
 
-UINT MipSide(UINT uiSide, UINT uiMip) { return (uiSide >> uiMip) > 0 ? (uiSide >> uiMip) : 1; }
+UINT MipSide(UINT uiSide, UINT uiMip)
+{
+    return (uiSide >> uiMip) > 0 ? (uiSide >> uiMip) : 1;
+}
 
 // One range per array slice of one mip; a 3-D texture has one range of depth slices instead.
-std::vector<ViewRange> MakeRanges(const ResourceShape& shape, UINT uiMip, UINT uiFirstSlice, UINT uiSliceCount,
-                                  UINT uiFirstZ, UINT uiZCount)
+std::vector<ViewRange> MakeRanges(const ResourceShape& shape, UINT uiMip, UINT uiFirstSlice,
+                                  UINT uiSliceCount, UINT uiFirstZ, UINT uiZCount)
 {
     std::vector<ViewRange> vRanges;
     if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D)
@@ -74,7 +77,8 @@ HRESULT Publish(T* pView, T** ppOut)
 
 } // namespace
 
-void ViewImpl::Bind(ID3D11Resource* pResource, ResourceImpl* pImpl, DXGI_FORMAT format, std::vector<ViewRange> vRanges)
+void ViewImpl::Bind(ID3D11Resource* pResource, ResourceImpl* pImpl, DXGI_FORMAT format,
+                    std::vector<ViewRange> vRanges)
 {
     m_resource.Set(pResource);
     m_pResourceImpl = pImpl;
@@ -95,7 +99,9 @@ void ViewImpl::GetResourceRef(ID3D11Resource** ppResource) const
     }
 }
 
-RenderTargetView::RenderTargetView() : ComObject<ID3D11RenderTargetView>("ID3D11RenderTargetView") {}
+RenderTargetView::RenderTargetView() : ComObject<ID3D11RenderTargetView>("ID3D11RenderTargetView")
+{
+}
 
 HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_TARGET_VIEW_DESC* pDesc,
                                  RenderTargetView** ppOut)
@@ -107,7 +113,8 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
     }
     const ResourceShape& shape = pImpl->GetShape();
     // Buffers as render targets are not supported by the stand-in.
-    if ((shape.bindFlags & D3D11_BIND_RENDER_TARGET) == 0 || shape.dimension == D3D11_RESOURCE_DIMENSION_BUFFER)
+    if ((shape.bindFlags & D3D11_BIND_RENDER_TARGET) == 0 ||
+        shape.dimension == D3D11_RESOURCE_DIMENSION_BUFFER)
     {
         return E_INVALIDARG;
     }
@@ -121,7 +128,8 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
         desc.Format = shape.format;
         if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D)
         {
-            desc.ViewDimension = shape.arraySize > 1 ? D3D11_RTV_DIMENSION_TEXTURE1DARRAY : D3D11_RTV_DIMENSION_TEXTURE1D;
+            desc.ViewDimension =
+                shape.arraySize > 1 ? D3D11_RTV_DIMENSION_TEXTURE1DARRAY : D3D11_RTV_DIMENSION_TEXTURE1D;
             desc.Texture1DArray = {0, 0, shape.arraySize};
         }
         else if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D)
@@ -137,7 +145,8 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
         }
         else
         {
-            desc.ViewDimension = shape.arraySize > 1 ? D3D11_RTV_DIMENSION_TEXTURE2DARRAY : D3D11_RTV_DIMENSION_TEXTURE2D;
+            desc.ViewDimension =
+                shape.arraySize > 1 ? D3D11_RTV_DIMENSION_TEXTURE2DARRAY : D3D11_RTV_DIMENSION_TEXTURE2D;
             desc.Texture2DArray = {0, 0, shape.arraySize};
         }
     }
@@ -166,12 +175,13 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
         break;
     case D3D11_RTV_DIMENSION_TEXTURE1DARRAY:
         if (!b1D || desc.Texture1DArray.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize, false,
-                         &uiCount))
+            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
         {
             return E_INVALIDARG;
         }
-        vRanges = MakeRanges(shape, desc.Texture1DArray.MipSlice, desc.Texture1DArray.FirstArraySlice, uiCount, 0, 1);
+        vRanges = MakeRanges(shape, desc.Texture1DArray.MipSlice, desc.Texture1DArray.FirstArraySlice,
+                             uiCount, 0, 1);
         break;
     case D3D11_RTV_DIMENSION_TEXTURE2D:
         if (!b2D || desc.Texture2D.MipSlice >= shape.mipLevels)
@@ -182,12 +192,13 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
         break;
     case D3D11_RTV_DIMENSION_TEXTURE2DARRAY:
         if (!b2D || desc.Texture2DArray.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize, false,
-                         &uiCount))
+            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
         {
             return E_INVALIDARG;
         }
-        vRanges = MakeRanges(shape, desc.Texture2DArray.MipSlice, desc.Texture2DArray.FirstArraySlice, uiCount, 0, 1);
+        vRanges = MakeRanges(shape, desc.Texture2DArray.MipSlice, desc.Texture2DArray.FirstArraySlice,
+                             uiCount, 0, 1);
         break;
     case D3D11_RTV_DIMENSION_TEXTURE2DMS:
         if (!b2DMS)
@@ -205,9 +216,10 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
         vRanges = MakeRanges(shape, 0, desc.Texture2DMSArray.FirstArraySlice, uiCount, 0, 1);
         break;
     case D3D11_RTV_DIMENSION_TEXTURE3D:
-        if (shape.dimension != D3D11_RESOURCE_DIMENSION_TEXTURE3D || desc.Texture3D.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture3D.FirstWSlice, desc.Texture3D.WSize, MipSide(shape.depth, desc.Texture3D.MipSlice),
-                         true, &uiCount))
+        if (shape.dimension != D3D11_RESOURCE_DIMENSION_TEXTURE3D ||
+            desc.Texture3D.MipSlice >= shape.mipLevels ||
+            !ResolveSpan(desc.Texture3D.FirstWSlice, desc.Texture3D.WSize,
+                         MipSide(shape.depth, desc.Texture3D.MipSlice), true, &uiCount))
         {
             return E_INVALIDARG;
         }
@@ -237,7 +249,10 @@ RenderTargetView* RenderTargetView::From(ID3D11RenderTargetView* pView)
     return pView != nullptr ? dynamic_cast<RenderTargetView*>(pView) : nullptr;
 }
 
-void RenderTargetView::GetResource(ID3D11Resource** ppResource) { GetResourceRef(ppResource); }
+void RenderTargetView::GetResource(ID3D11Resource** ppResource)
+{
+    GetResourceRef(ppResource);
+}
 
 void RenderTargetView::GetDesc(D3D11_RENDER_TARGET_VIEW_DESC* pDesc)
 {
@@ -253,7 +268,9 @@ bool RenderTargetView::Implements(REFIID riid) const
            IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
 }
 
-DepthStencilView::DepthStencilView() : ComObject<ID3D11DepthStencilView>("ID3D11DepthStencilView") {}
+DepthStencilView::DepthStencilView() : ComObject<ID3D11DepthStencilView>("ID3D11DepthStencilView")
+{
+}
 
 HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_STENCIL_VIEW_DESC* pDesc,
                                  DepthStencilView** ppOut)
@@ -278,7 +295,8 @@ HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_ST
         desc.Format = shape.format;
         if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D)
         {
-            desc.ViewDimension = shape.arraySize > 1 ? D3D11_DSV_DIMENSION_TEXTURE1DARRAY : D3D11_DSV_DIMENSION_TEXTURE1D;
+            desc.ViewDimension =
+                shape.arraySize > 1 ? D3D11_DSV_DIMENSION_TEXTURE1DARRAY : D3D11_DSV_DIMENSION_TEXTURE1D;
             desc.Texture1DArray = {0, 0, shape.arraySize};
         }
         else if (shape.sampleCount > 1)
@@ -289,7 +307,8 @@ HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_ST
         }
         else
         {
-            desc.ViewDimension = shape.arraySize > 1 ? D3D11_DSV_DIMENSION_TEXTURE2DARRAY : D3D11_DSV_DIMENSION_TEXTURE2D;
+            desc.ViewDimension =
+                shape.arraySize > 1 ? D3D11_DSV_DIMENSION_TEXTURE2DARRAY : D3D11_DSV_DIMENSION_TEXTURE2D;
             desc.Texture2DArray = {0, 0, shape.arraySize};
         }
     }
@@ -319,12 +338,13 @@ HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_ST
         break;
     case D3D11_DSV_DIMENSION_TEXTURE1DARRAY:
         if (!b1D || desc.Texture1DArray.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize, false,
-                         &uiCount))
+            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
         {
             return E_INVALIDARG;
         }
-        vRanges = MakeRanges(shape, desc.Texture1DArray.MipSlice, desc.Texture1DArray.FirstArraySlice, uiCount, 0, 1);
+        vRanges = MakeRanges(shape, desc.Texture1DArray.MipSlice, desc.Texture1DArray.FirstArraySlice,
+                             uiCount, 0, 1);
         break;
     case D3D11_DSV_DIMENSION_TEXTURE2D:
         if (!b2D || desc.Texture2D.MipSlice >= shape.mipLevels)
@@ -335,12 +355,13 @@ HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_ST
         break;
     case D3D11_DSV_DIMENSION_TEXTURE2DARRAY:
         if (!b2D || desc.Texture2DArray.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize, false,
-                         &uiCount))
+            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
         {
             return E_INVALIDARG;
         }
-        vRanges = MakeRanges(shape, desc.Texture2DArray.MipSlice, desc.Texture2DArray.FirstArraySlice, uiCount, 0, 1);
+        vRanges = MakeRanges(shape, desc.Texture2DArray.MipSlice, desc.Texture2DArray.FirstArraySlice,
+                             uiCount, 0, 1);
         break;
     case D3D11_DSV_DIMENSION_TEXTURE2DMS:
         if (!b2DMS)
@@ -380,7 +401,10 @@ DepthStencilView* DepthStencilView::From(ID3D11DepthStencilView* pView)
     return pView != nullptr ? dynamic_cast<DepthStencilView*>(pView) : nullptr;
 }
 
-void DepthStencilView::GetResource(ID3D11Resource** ppResource) { GetResourceRef(ppResource); }
+void DepthStencilView::GetResource(ID3D11Resource** ppResource)
+{
+    GetResourceRef(ppResource);
+}
 
 void DepthStencilView::GetDesc(D3D11_DEPTH_STENCIL_VIEW_DESC* pDesc)
 {
@@ -396,7 +420,9 @@ bool DepthStencilView::Implements(REFIID riid) const
            IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
 }
 
-ShaderResourceView::ShaderResourceView() : ComObject<ID3D11ShaderResourceView>("ID3D11ShaderResourceView") {}
+ShaderResourceView::ShaderResourceView() : ComObject<ID3D11ShaderResourceView>("ID3D11ShaderResourceView")
+{
+}
 
 namespace
 {
@@ -434,8 +460,8 @@ HRESULT ResolveBufferView(const ResourceShape& shape, D3D11_SHADER_RESOURCE_VIEW
     else
     {
         FormatInfo info;
-        if (!GetFormatInfo(pDesc->Format, &info) || info.kind == FormatKind::Typeless || info.blockWidth != 1 ||
-            info.blockHeight != 1)
+        if (!GetFormatInfo(pDesc->Format, &info) || info.kind == FormatKind::Typeless ||
+            info.blockWidth != 1 || info.blockHeight != 1)
         {
             return E_INVALIDARG;
         }
@@ -490,7 +516,8 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
         desc.Format = shape.format;
         if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D)
         {
-            desc.ViewDimension = shape.arraySize > 1 ? D3D11_SRV_DIMENSION_TEXTURE1DARRAY : D3D11_SRV_DIMENSION_TEXTURE1D;
+            desc.ViewDimension =
+                shape.arraySize > 1 ? D3D11_SRV_DIMENSION_TEXTURE1DARRAY : D3D11_SRV_DIMENSION_TEXTURE1D;
             desc.Texture1DArray = {0, ALL_REMAINING, 0, shape.arraySize};
         }
         else if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D)
@@ -512,7 +539,8 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
         }
         else
         {
-            desc.ViewDimension = shape.arraySize > 1 ? D3D11_SRV_DIMENSION_TEXTURE2DARRAY : D3D11_SRV_DIMENSION_TEXTURE2D;
+            desc.ViewDimension =
+                shape.arraySize > 1 ? D3D11_SRV_DIMENSION_TEXTURE2DARRAY : D3D11_SRV_DIMENSION_TEXTURE2D;
             desc.Texture2DArray = {0, ALL_REMAINING, 0, shape.arraySize};
         }
     }
@@ -552,9 +580,10 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
         break;
     case D3D11_SRV_DIMENSION_TEXTURE1DARRAY:
         if (!b1D ||
-            !ResolveMips(desc.Texture1DArray.MostDetailedMip, &desc.Texture1DArray.MipLevels, shape.mipLevels) ||
-            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize, false,
-                         &uiCount))
+            !ResolveMips(desc.Texture1DArray.MostDetailedMip, &desc.Texture1DArray.MipLevels,
+                         shape.mipLevels) ||
+            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
         {
             return E_INVALIDARG;
         }
@@ -567,9 +596,10 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
         break;
     case D3D11_SRV_DIMENSION_TEXTURE2DARRAY:
         if (!b2D ||
-            !ResolveMips(desc.Texture2DArray.MostDetailedMip, &desc.Texture2DArray.MipLevels, shape.mipLevels) ||
-            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize, false,
-                         &uiCount))
+            !ResolveMips(desc.Texture2DArray.MostDetailedMip, &desc.Texture2DArray.MipLevels,
+                         shape.mipLevels) ||
+            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
         {
             return E_INVALIDARG;
         }
@@ -595,17 +625,19 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
         }
         break;
     case D3D11_SRV_DIMENSION_TEXTURECUBE:
-        if (!bCube || !ResolveMips(desc.TextureCube.MostDetailedMip, &desc.TextureCube.MipLevels, shape.mipLevels))
+        if (!bCube ||
+            !ResolveMips(desc.TextureCube.MostDetailedMip, &desc.TextureCube.MipLevels, shape.mipLevels))
         {
             return E_INVALIDARG;
         }
         break;
     case D3D11_SRV_DIMENSION_TEXTURECUBEARRAY:
         if (!bCube ||
-            !ResolveMips(desc.TextureCubeArray.MostDetailedMip, &desc.TextureCubeArray.MipLevels, shape.mipLevels) ||
+            !ResolveMips(desc.TextureCubeArray.MostDetailedMip, &desc.TextureCubeArray.MipLevels,
+                         shape.mipLevels) ||
             desc.TextureCubeArray.NumCubes == 0 ||
-            !ResolveSpan(desc.TextureCubeArray.First2DArrayFace, desc.TextureCubeArray.NumCubes * 6, shape.arraySize,
-                         false, &uiCount))
+            !ResolveSpan(desc.TextureCubeArray.First2DArrayFace, desc.TextureCubeArray.NumCubes * 6,
+                         shape.arraySize, false, &uiCount))
         {
             return E_INVALIDARG;
         }
@@ -633,7 +665,10 @@ ShaderResourceView* ShaderResourceView::From(ID3D11ShaderResourceView* pView)
     return pView != nullptr ? dynamic_cast<ShaderResourceView*>(pView) : nullptr;
 }
 
-void ShaderResourceView::GetResource(ID3D11Resource** ppResource) { GetResourceRef(ppResource); }
+void ShaderResourceView::GetResource(ID3D11Resource** ppResource)
+{
+    GetResourceRef(ppResource);
+}
 
 void ShaderResourceView::GetDesc(D3D11_SHADER_RESOURCE_VIEW_DESC* pDesc)
 {

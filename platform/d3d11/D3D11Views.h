@@ -35,7 +35,8 @@ protected:
     ViewImpl() = default;
     virtual ~ViewImpl() = default;
 
-    void Bind(ID3D11Resource* pResource, ResourceImpl* pImpl, DXGI_FORMAT format, std::vector<ViewRange> vRanges);
+    void Bind(ID3D11Resource* pResource, ResourceImpl* pImpl, DXGI_FORMAT format,
+              std::vector<ViewRange> vRanges);
     void GetResourceRef(ID3D11Resource** ppResource) const;
 
 private:

@@ -29,7 +29,9 @@ void CopyName(const std::u16string& sName, WCHAR (&aOut)[N])
 
 } // namespace
 
-Factory::Factory() : ComObject<IDXGIFactory>("IDXGIFactory") {}
+Factory::Factory() : ComObject<IDXGIFactory>("IDXGIFactory")
+{
+}
 
 Factory* Factory::Create()
 {
@@ -45,7 +47,8 @@ Factory* Factory::Create()
 
 bool Factory::Implements(REFIID riid) const
 {
-    return IsEqualIID(riid, IID_IDXGIFactory) || IsEqualIID(riid, IID_IDXGIObject) || IsEqualIID(riid, IID_IUnknown);
+    return IsEqualIID(riid, IID_IDXGIFactory) || IsEqualIID(riid, IID_IDXGIObject) ||
+           IsEqualIID(riid, IID_IUnknown);
 }
 
 HRESULT Factory::EnumAdapters(UINT uiAdapter, IDXGIAdapter** ppAdapter)
@@ -85,7 +88,8 @@ HRESULT Factory::CreateSwapChain(IUnknown* pDevice, DXGI_SWAP_CHAIN_DESC* pDesc,
     SwapChain* pSwapChain = nullptr;
     if (SUCCEEDED(hr))
     {
-        hr = ppSwapChain != nullptr ? SwapChain::Create(pDevice, pDesc, &pSwapChain) : DXGI_ERROR_INVALID_CALL;
+        hr =
+            ppSwapChain != nullptr ? SwapChain::Create(pDevice, pDesc, &pSwapChain) : DXGI_ERROR_INVALID_CALL;
     }
     if (ppSwapChain != nullptr)
     {
@@ -96,7 +100,8 @@ HRESULT Factory::CreateSwapChain(IUnknown* pDevice, DXGI_SWAP_CHAIN_DESC* pDesc,
     {
         desc = *pDesc;
     }
-    runtime.Log("IDXGIFactory", "CreateSwapChain", hr, {GetId(), Object::IdOf(pDevice), Object::IdOf(pSwapChain)},
+    runtime.Log("IDXGIFactory", "CreateSwapChain", hr,
+                {GetId(), Object::IdOf(pDevice), Object::IdOf(pSwapChain)},
                 {static_cast<double>(desc.BufferDesc.Width), static_cast<double>(desc.BufferDesc.Height),
                  static_cast<double>(desc.BufferDesc.RefreshRate.Numerator),
                  static_cast<double>(desc.BufferDesc.RefreshRate.Denominator),
@@ -107,7 +112,9 @@ HRESULT Factory::CreateSwapChain(IUnknown* pDevice, DXGI_SWAP_CHAIN_DESC* pDesc,
     return hr;
 }
 
-Adapter::Adapter(UINT uiIndex) : ComObject<IDXGIAdapter>("IDXGIAdapter"), m_uiIndex(uiIndex) {}
+Adapter::Adapter(UINT uiIndex) : ComObject<IDXGIAdapter>("IDXGIAdapter"), m_uiIndex(uiIndex)
+{
+}
 
 Adapter* Adapter::Create(UINT uiIndex)
 {
@@ -128,7 +135,8 @@ const Adapter* Adapter::From(IDXGIAdapter* pAdapter)
 
 bool Adapter::Implements(REFIID riid) const
 {
-    return IsEqualIID(riid, IID_IDXGIAdapter) || IsEqualIID(riid, IID_IDXGIObject) || IsEqualIID(riid, IID_IUnknown);
+    return IsEqualIID(riid, IID_IDXGIAdapter) || IsEqualIID(riid, IID_IDXGIObject) ||
+           IsEqualIID(riid, IID_IUnknown);
 }
 
 HRESULT Adapter::EnumOutputs(UINT uiOutput, IDXGIOutput** ppOutput)
@@ -157,7 +165,8 @@ HRESULT Adapter::EnumOutputs(UINT uiOutput, IDXGIOutput** ppOutput)
     {
         *ppOutput = pOutput;
     }
-    runtime.Log("IDXGIAdapter", "EnumOutputs", hr, {GetId(), Object::IdOf(pOutput)}, {static_cast<double>(uiOutput)});
+    runtime.Log("IDXGIAdapter", "EnumOutputs", hr, {GetId(), Object::IdOf(pOutput)},
+                {static_cast<double>(uiOutput)});
     return hr;
 }
 
@@ -207,7 +216,8 @@ Output* Output::Create(UINT uiAdapter, UINT uiIndex)
 
 bool Output::Implements(REFIID riid) const
 {
-    return IsEqualIID(riid, IID_IDXGIOutput) || IsEqualIID(riid, IID_IDXGIObject) || IsEqualIID(riid, IID_IUnknown);
+    return IsEqualIID(riid, IID_IDXGIOutput) || IsEqualIID(riid, IID_IDXGIObject) ||
+           IsEqualIID(riid, IID_IUnknown);
 }
 
 HRESULT Output::GetDesc(DXGI_OUTPUT_DESC* pDesc)
@@ -289,8 +299,9 @@ HRESULT Output::GetDisplayModeList(DXGI_FORMAT EnumFormat, UINT Flags, UINT* pNu
         }
         *pNumModes = uiWritten;
     }
-    runtime.Log("IDXGIOutput", "GetDisplayModeList", hr, {GetId()},
-                {static_cast<double>(EnumFormat), static_cast<double>(Flags), static_cast<double>(uiWritten)});
+    runtime.Log(
+        "IDXGIOutput", "GetDisplayModeList", hr, {GetId()},
+        {static_cast<double>(EnumFormat), static_cast<double>(Flags), static_cast<double>(uiWritten)});
     return hr;
 }
 

@@ -15,7 +15,8 @@ public:
     static Factory* Create();
 
     HRESULT EnumAdapters(UINT Adapter, IDXGIAdapter** ppAdapter) override;
-    HRESULT CreateSwapChain(IUnknown* pDevice, DXGI_SWAP_CHAIN_DESC* pDesc, IDXGISwapChain** ppSwapChain) override;
+    HRESULT CreateSwapChain(IUnknown* pDevice, DXGI_SWAP_CHAIN_DESC* pDesc,
+                            IDXGISwapChain** ppSwapChain) override;
 
 private:
     Factory();
@@ -45,7 +46,8 @@ public:
     static Output* Create(UINT uiAdapter, UINT uiIndex);
 
     HRESULT GetDesc(DXGI_OUTPUT_DESC* pDesc) override;
-    HRESULT GetDisplayModeList(DXGI_FORMAT EnumFormat, UINT Flags, UINT* pNumModes, DXGI_MODE_DESC* pDesc) override;
+    HRESULT GetDisplayModeList(DXGI_FORMAT EnumFormat, UINT Flags, UINT* pNumModes,
+                               DXGI_MODE_DESC* pDesc) override;
 
 private:
     Output(UINT uiAdapter, UINT uiIndex);

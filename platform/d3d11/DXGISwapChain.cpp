@@ -34,7 +34,9 @@ bool IsDisplayFormat(DXGI_FORMAT format)
 
 } // namespace
 
-SwapChain::SwapChain() : ComObject<IDXGISwapChain>(INTERFACE_NAME) {}
+SwapChain::SwapChain() : ComObject<IDXGISwapChain>(INTERFACE_NAME)
+{
+}
 
 HRESULT SwapChain::Create(IUnknown* pDevice, const DXGI_SWAP_CHAIN_DESC* pDesc, SwapChain** ppOut)
 {
@@ -137,7 +139,8 @@ HRESULT SwapChain::GetBuffer(UINT Buffer, REFIID riid, void** ppSurface)
     {
         *ppSurface = nullptr;
     }
-    runtime.Log(INTERFACE_NAME, "GetBuffer", hr, {GetId(), SUCCEEDED(hr) ? Object::IdOf(m_backBuffer.Get()) : 0},
+    runtime.Log(INTERFACE_NAME, "GetBuffer", hr,
+                {GetId(), SUCCEEDED(hr) ? Object::IdOf(m_backBuffer.Get()) : 0},
                 {static_cast<double>(Buffer)});
     return hr;
 }

@@ -21,7 +21,8 @@ protected:
     ~IUnknown() = default;
 };
 
-inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 inline bool IsEqualGUID(REFGUID a, REFGUID b)
 {
@@ -39,4 +40,7 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b)
     return true;
 }
 
-inline bool IsEqualIID(REFIID a, REFIID b) { return IsEqualGUID(a, b); }
+inline bool IsEqualIID(REFIID a, REFIID b)
+{
+    return IsEqualGUID(a, b);
+}

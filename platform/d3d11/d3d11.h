@@ -528,13 +528,15 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     // AddRef'd; null when no state is bound.
     virtual void RSGetState(ID3D11RasterizerState** ppRasterizerState) = 0;
     // Writes the colour, converted to the view's format, into every element the view covers.
-    virtual void ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetView, const FLOAT ColorRGBA[4]) = 0;
-    virtual void ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags, FLOAT Depth,
-                                       UINT8 Stencil) = 0;
+    virtual void ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetView,
+                                       const FLOAT ColorRGBA[4]) = 0;
+    virtual void ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags,
+                                       FLOAT Depth, UINT8 Stencil) = 0;
     // Copies sample 0 of every pixel of a multisampled subresource into a single-sampled one of
     // the same size; Format must fit both resources.
-    virtual void ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource, ID3D11Resource* pSrcResource,
-                                    UINT SrcSubresource, DXGI_FORMAT Format) = 0;
+    virtual void ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource,
+                                    ID3D11Resource* pSrcResource, UINT SrcSubresource,
+                                    DXGI_FORMAT Format) = 0;
     virtual void ClearState() = 0;
     virtual void Flush() = 0;
 };
@@ -545,32 +547,45 @@ struct ID3D11Device : public IUnknown
 {
     virtual HRESULT CreateBuffer(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
                                  ID3D11Buffer** ppBuffer) = 0;
-    virtual HRESULT CreateTexture1D(const D3D11_TEXTURE1D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+    virtual HRESULT CreateTexture1D(const D3D11_TEXTURE1D_DESC* pDesc,
+                                    const D3D11_SUBRESOURCE_DATA* pInitialData,
                                     ID3D11Texture1D** ppTexture1D) = 0;
-    virtual HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+    virtual HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* pDesc,
+                                    const D3D11_SUBRESOURCE_DATA* pInitialData,
                                     ID3D11Texture2D** ppTexture2D) = 0;
-    virtual HRESULT CreateTexture3D(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+    virtual HRESULT CreateTexture3D(const D3D11_TEXTURE3D_DESC* pDesc,
+                                    const D3D11_SUBRESOURCE_DATA* pInitialData,
                                     ID3D11Texture3D** ppTexture3D) = 0;
-    virtual HRESULT CreateShaderResourceView(ID3D11Resource* pResource, const D3D11_SHADER_RESOURCE_VIEW_DESC* pDesc,
+    virtual HRESULT CreateShaderResourceView(ID3D11Resource* pResource,
+                                             const D3D11_SHADER_RESOURCE_VIEW_DESC* pDesc,
                                              ID3D11ShaderResourceView** ppSRView) = 0;
-    virtual HRESULT CreateRenderTargetView(ID3D11Resource* pResource, const D3D11_RENDER_TARGET_VIEW_DESC* pDesc,
+    virtual HRESULT CreateRenderTargetView(ID3D11Resource* pResource,
+                                           const D3D11_RENDER_TARGET_VIEW_DESC* pDesc,
                                            ID3D11RenderTargetView** ppRTView) = 0;
-    virtual HRESULT CreateDepthStencilView(ID3D11Resource* pResource, const D3D11_DEPTH_STENCIL_VIEW_DESC* pDesc,
+    virtual HRESULT CreateDepthStencilView(ID3D11Resource* pResource,
+                                           const D3D11_DEPTH_STENCIL_VIEW_DESC* pDesc,
                                            ID3D11DepthStencilView** ppDepthStencilView) = 0;
     virtual HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
                                           ID3D11RasterizerState** ppRasterizerState) = 0;
     // *pNumQualityLevels is 0 when the format cannot be multisampled with that count.
-    virtual HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount, UINT* pNumQualityLevels) = 0;
+    virtual HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount,
+                                                  UINT* pNumQualityLevels) = 0;
 };
 
 inline constexpr IID IID_ID3D11DeviceChild = {
     0x1841e5c8, 0x16b0, 0x489b, {0xbc, 0xc8, 0x44, 0xcf, 0xb0, 0xd5, 0xde, 0xae}};
-inline constexpr IID IID_ID3D11Resource = {0xdc8e63f3, 0xd12b, 0x4952, {0xb4, 0x7b, 0x5e, 0x45, 0x02, 0x6a, 0x86, 0x2d}};
-inline constexpr IID IID_ID3D11Buffer = {0x48570b85, 0xd1ee, 0x4fcd, {0xa2, 0x50, 0xeb, 0x35, 0x07, 0x22, 0xb0, 0x37}};
-inline constexpr IID IID_ID3D11Texture1D = {0xf8fb5c27, 0xc6b3, 0x4f75, {0xa4, 0xc8, 0x43, 0x9a, 0xf2, 0xef, 0x56, 0x4c}};
-inline constexpr IID IID_ID3D11Texture2D = {0x6f15aaf2, 0xd208, 0x4e89, {0x9a, 0xb4, 0x48, 0x95, 0x35, 0xd3, 0x4f, 0x9c}};
-inline constexpr IID IID_ID3D11Texture3D = {0x037e866e, 0xf56d, 0x4357, {0xa8, 0xaf, 0x9d, 0xab, 0xbe, 0x6e, 0x25, 0x0e}};
-inline constexpr IID IID_ID3D11View = {0x839d1216, 0xbb2e, 0x412b, {0xb7, 0xf4, 0xa9, 0xdb, 0xeb, 0xe0, 0x8e, 0xd1}};
+inline constexpr IID IID_ID3D11Resource = {
+    0xdc8e63f3, 0xd12b, 0x4952, {0xb4, 0x7b, 0x5e, 0x45, 0x02, 0x6a, 0x86, 0x2d}};
+inline constexpr IID IID_ID3D11Buffer = {
+    0x48570b85, 0xd1ee, 0x4fcd, {0xa2, 0x50, 0xeb, 0x35, 0x07, 0x22, 0xb0, 0x37}};
+inline constexpr IID IID_ID3D11Texture1D = {
+    0xf8fb5c27, 0xc6b3, 0x4f75, {0xa4, 0xc8, 0x43, 0x9a, 0xf2, 0xef, 0x56, 0x4c}};
+inline constexpr IID IID_ID3D11Texture2D = {
+    0x6f15aaf2, 0xd208, 0x4e89, {0x9a, 0xb4, 0x48, 0x95, 0x35, 0xd3, 0x4f, 0x9c}};
+inline constexpr IID IID_ID3D11Texture3D = {
+    0x037e866e, 0xf56d, 0x4357, {0xa8, 0xaf, 0x9d, 0xab, 0xbe, 0x6e, 0x25, 0x0e}};
+inline constexpr IID IID_ID3D11View = {
+    0x839d1216, 0xbb2e, 0x412b, {0xb7, 0xf4, 0xa9, 0xdb, 0xeb, 0xe0, 0x8e, 0xd1}};
 inline constexpr IID IID_ID3D11ShaderResourceView = {
     0xb0e06fe0, 0x8192, 0x4e1a, {0xb1, 0xca, 0x36, 0xd7, 0x41, 0x47, 0x10, 0xb2}};
 inline constexpr IID IID_ID3D11RenderTargetView = {
@@ -581,7 +596,8 @@ inline constexpr IID IID_ID3D11RasterizerState = {
     0x9bb4ab81, 0xab1a, 0x4d8f, {0xb5, 0x06, 0xfc, 0x04, 0x20, 0x0b, 0x6e, 0xe7}};
 inline constexpr IID IID_ID3D11DeviceContext = {
     0xc0bfa96c, 0xe089, 0x44fb, {0x8e, 0xaf, 0x26, 0xf8, 0x79, 0x61, 0x90, 0xda}};
-inline constexpr IID IID_ID3D11Device = {0xdb6f6ddb, 0xac77, 0x4e88, {0x82, 0x53, 0x81, 0x9d, 0xf9, 0xbb, 0xf1, 0x40}};
+inline constexpr IID IID_ID3D11Device = {
+    0xdb6f6ddb, 0xac77, 0x4e88, {0x82, 0x53, 0x81, 0x9d, 0xf9, 0xbb, 0xf1, 0x40}};
 
 // Exported by "d3d11.dll". With an adapter the driver type must be D3D_DRIVER_TYPE_UNKNOWN;
 // without one it must not be. pFeatureLevels null means 11_0, 10_1, 10_0, 9_3, 9_2, 9_1; the
@@ -592,5 +608,6 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HM
                           ID3D11Device** ppDevice, D3D_FEATURE_LEVEL* pFeatureLevel,
                           ID3D11DeviceContext** ppImmediateContext);
 
-using PFN_D3D11_CREATE_DEVICE = HRESULT (*)(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT, const D3D_FEATURE_LEVEL*,
-                                            UINT, UINT, ID3D11Device**, D3D_FEATURE_LEVEL*, ID3D11DeviceContext**);
+using PFN_D3D11_CREATE_DEVICE = HRESULT (*)(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT,
+                                            const D3D_FEATURE_LEVEL*, UINT, UINT, ID3D11Device**,
+                                            D3D_FEATURE_LEVEL*, ID3D11DeviceContext**);

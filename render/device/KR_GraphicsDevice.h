@@ -48,9 +48,9 @@ public:
     // Width / height for KR_ASPECT_RATIO_FROM_SIZE, the fixed ratio otherwise (1.33 for a value
     // outside the enumeration).
     virtual float GetAspectRatio() = 0;
-    virtual std::uint32_t GetAntiAliasing() = 0;       // multisample count
+    virtual std::uint32_t GetAntiAliasing() = 0; // multisample count
     virtual std::uint32_t GetMultisampleQuality() = 0;
-    virtual std::uint32_t GetRenderingQuality() = 0;   // 0 to 4
+    virtual std::uint32_t GetRenderingQuality() = 0; // 0 to 4
     // Resolves the multisampled depth buffer first (every call) when multisampling is on.
     virtual ID3D11ShaderResourceView* GetDepthShaderResourceView() = 0;
     virtual ID3D11Texture2D* GetDepthStencilTexture() = 0;

@@ -16,7 +16,8 @@ void ReleaseAndNull(T*& p)
 } // namespace
 
 KR_GraphicsDeviceDX11::KR_GraphicsDeviceDX11(ID3D11Device* pDevice, ID3D11DeviceContext* pImmediateContext,
-                                             IDXGISwapChain* pSwapChain, const KR_ScreenResolution& screenResolution)
+                                             IDXGISwapChain* pSwapChain,
+                                             const KR_ScreenResolution& screenResolution)
     : m_pDevice(pDevice), m_pImmediateContext(pImmediateContext), m_pSwapChain(pSwapChain),
       m_ScreenResolution(screenResolution)
 {
@@ -48,9 +49,15 @@ KR_GraphicsDeviceDX11::~KR_GraphicsDeviceDX11()
     ReleaseAndNull(m_pDevice);
 }
 
-ID3D11Device* KR_GraphicsDeviceDX11::GetDevice() { return m_pDevice; }
+ID3D11Device* KR_GraphicsDeviceDX11::GetDevice()
+{
+    return m_pDevice;
+}
 
-ID3D11DeviceContext* KR_GraphicsDeviceDX11::GetImmediateContext() { return m_pImmediateContext; }
+ID3D11DeviceContext* KR_GraphicsDeviceDX11::GetImmediateContext()
+{
+    return m_pImmediateContext;
+}
 
 void KR_GraphicsDeviceDX11::BindMainRenderTarget()
 {
@@ -76,7 +83,10 @@ void KR_GraphicsDeviceDX11::ClearMainDepthStencil(float fDepth)
     m_pImmediateContext->ClearDepthStencilView(m_pMainDepthStencilView, D3D11_CLEAR_DEPTH, fDepth, 0);
 }
 
-void KR_GraphicsDeviceDX11::Present() { m_pSwapChain->Present(IsVSync() ? 1 : 0, 0); }
+void KR_GraphicsDeviceDX11::Present()
+{
+    m_pSwapChain->Present(IsVSync() ? 1 : 0, 0);
+}
 
 void KR_GraphicsDeviceDX11::PushRasterizerState()
 {
@@ -196,20 +206,33 @@ void KR_GraphicsDeviceDX11::ReleaseSizeDependentResources()
     ReleaseAndNull(m_pMainRenderTargetView);
 }
 
-bool KR_GraphicsDeviceDX11::IsFullscreen() { return m_ScreenResolution.m_bFullscreen; }
+bool KR_GraphicsDeviceDX11::IsFullscreen()
+{
+    return m_ScreenResolution.m_bFullscreen;
+}
 
-bool KR_GraphicsDeviceDX11::IsVSync() { return m_ScreenResolution.m_bVSync; }
+bool KR_GraphicsDeviceDX11::IsVSync()
+{
+    return m_ScreenResolution.m_bVSync;
+}
 
-std::uint32_t KR_GraphicsDeviceDX11::GetWidth() { return m_ScreenResolution.m_uiWidth; }
+std::uint32_t KR_GraphicsDeviceDX11::GetWidth()
+{
+    return m_ScreenResolution.m_uiWidth;
+}
 
-std::uint32_t KR_GraphicsDeviceDX11::GetHeight() { return m_ScreenResolution.m_uiHeight; }
+std::uint32_t KR_GraphicsDeviceDX11::GetHeight()
+{
+    return m_ScreenResolution.m_uiHeight;
+}
 
 float KR_GraphicsDeviceDX11::GetAspectRatio()
 {
     switch (m_ScreenResolution.m_eAspectRatio)
     {
     case KR_ASPECT_RATIO_FROM_SIZE:
-        return static_cast<float>(m_ScreenResolution.m_uiWidth) / static_cast<float>(m_ScreenResolution.m_uiHeight);
+        return static_cast<float>(m_ScreenResolution.m_uiWidth) /
+               static_cast<float>(m_ScreenResolution.m_uiHeight);
     case KR_ASPECT_RATIO_3_2:
         return 1.5f;
     case KR_ASPECT_RATIO_4_3:
@@ -227,11 +250,20 @@ float KR_GraphicsDeviceDX11::GetAspectRatio()
     }
 }
 
-std::uint32_t KR_GraphicsDeviceDX11::GetAntiAliasing() { return m_ScreenResolution.m_uiAntiAliasing; }
+std::uint32_t KR_GraphicsDeviceDX11::GetAntiAliasing()
+{
+    return m_ScreenResolution.m_uiAntiAliasing;
+}
 
-std::uint32_t KR_GraphicsDeviceDX11::GetMultisampleQuality() { return m_ScreenResolution.m_uiMultisampleQuality; }
+std::uint32_t KR_GraphicsDeviceDX11::GetMultisampleQuality()
+{
+    return m_ScreenResolution.m_uiMultisampleQuality;
+}
 
-std::uint32_t KR_GraphicsDeviceDX11::GetRenderingQuality() { return m_ScreenResolution.m_uiRenderingQuality; }
+std::uint32_t KR_GraphicsDeviceDX11::GetRenderingQuality()
+{
+    return m_ScreenResolution.m_uiRenderingQuality;
+}
 
 ID3D11ShaderResourceView* KR_GraphicsDeviceDX11::GetDepthShaderResourceView()
 {
@@ -244,9 +276,15 @@ ID3D11ShaderResourceView* KR_GraphicsDeviceDX11::GetDepthShaderResourceView()
     return m_pDepthStencilSRV;
 }
 
-ID3D11Texture2D* KR_GraphicsDeviceDX11::GetDepthStencilTexture() { return m_pDepthStencilTexture; }
+ID3D11Texture2D* KR_GraphicsDeviceDX11::GetDepthStencilTexture()
+{
+    return m_pDepthStencilTexture;
+}
 
-ID3D11DepthStencilView* KR_GraphicsDeviceDX11::GetMainDepthStencilView() { return m_pMainDepthStencilView; }
+ID3D11DepthStencilView* KR_GraphicsDeviceDX11::GetMainDepthStencilView()
+{
+    return m_pMainDepthStencilView;
+}
 
 bool KR_GraphicsDeviceDX11::Resize(const KR_ScreenResolution* pScreenResolution)
 {

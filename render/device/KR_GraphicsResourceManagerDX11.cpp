@@ -4,6 +4,10 @@ KR_GraphicsResourceManagerDX11::KR_GraphicsResourceManagerDX11() = default;
 
 KR_GraphicsResourceManagerDX11::~KR_GraphicsResourceManagerDX11() = default;
 
-void KR_GraphicsResourceManagerDX11::DestroyUnusedTextures() {}
+void KR_GraphicsResourceManagerDX11::DestroyUnusedTextures()
+{
+}
 
-void KR_GraphicsResourceManagerDX11::DestroyUnusedBuffers() {}
+void KR_GraphicsResourceManagerDX11::DestroyUnusedBuffers()
+{
+}

@@ -19,14 +19,14 @@ enum KR_AspectRatio : std::uint32_t
 
 struct KR_ScreenResolution
 {
-    std::uint32_t m_uiWidth = 0;                    // pixels
-    std::uint32_t m_uiHeight = 0;                   // pixels
-    std::uint32_t m_uiRefreshRateNumerator = 0;     // refresh rate in Hz as a fraction
+    std::uint32_t m_uiWidth = 0;                // pixels
+    std::uint32_t m_uiHeight = 0;               // pixels
+    std::uint32_t m_uiRefreshRateNumerator = 0; // refresh rate in Hz as a fraction
     std::uint32_t m_uiRefreshRateDenominator = 1;
     bool m_bFullscreen = true;
     bool m_bVSync = true;
     KR_AspectRatio m_eAspectRatio = KR_ASPECT_RATIO_FROM_SIZE;
-    std::uint32_t m_uiAntiAliasing = 1;             // multisample count; 1 is no multisampling
-    std::uint32_t m_uiRenderingQuality = 1;         // 0 ("Low") to 4 ("Melt it!")
-    std::uint32_t m_uiMultisampleQuality = 0;       // written back by device creation
+    std::uint32_t m_uiAntiAliasing = 1;       // multisample count; 1 is no multisampling
+    std::uint32_t m_uiRenderingQuality = 1;   // 0 ("Low") to 4 ("Melt it!")
+    std::uint32_t m_uiMultisampleQuality = 0; // written back by device creation
 };

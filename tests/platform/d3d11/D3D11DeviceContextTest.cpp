@@ -53,7 +53,8 @@ TEST_F(D3D11DeviceContext, ClearWritesTheColourInTheViewFormat)
         ASSERT_TRUE(D3D11Control::ReadSubresource(pTexture, 0, &vData));
         for (std::size_t uiOffset = 0; uiOffset < vData.size(); uiOffset += 4)
         {
-            ASSERT_EQ(c.uiExpected, ReadU32(vData, uiOffset)) << "format " << c.format << " byte " << uiOffset;
+            ASSERT_EQ(c.uiExpected, ReadU32(vData, uiOffset))
+                << "format " << c.format << " byte " << uiOffset;
         }
         pView->Release();
         pTexture->Release();
@@ -88,7 +89,8 @@ TEST_F(D3D11DeviceContext, ClearCoversOnlyTheViewsSlices)
 TEST_F(D3D11DeviceContext, DepthClearKeepsStencilUnlessAsked)
 {
     CreateDevice();
-    const D3D11_TEXTURE2D_DESC desc = TextureDesc(2, 1, DXGI_FORMAT_D24_UNORM_S8_UINT, D3D11_BIND_DEPTH_STENCIL);
+    const D3D11_TEXTURE2D_DESC desc =
+        TextureDesc(2, 1, DXGI_FORMAT_D24_UNORM_S8_UINT, D3D11_BIND_DEPTH_STENCIL);
     ID3D11Texture2D* pTexture = nullptr;
     ID3D11DepthStencilView* pView = nullptr;
     ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTexture));
@@ -109,8 +111,10 @@ TEST_F(D3D11DeviceContext, DepthClearKeepsStencilUnlessAsked)
 TEST_F(D3D11DeviceContext, ResolveCopiesSampleZeroOfEveryPixel)
 {
     CreateDevice();
-    const D3D11_TEXTURE2D_DESC msDesc = TextureDesc(4, 2, DXGI_FORMAT_R32_TYPELESS, D3D11_BIND_DEPTH_STENCIL, 4);
-    D3D11_TEXTURE2D_DESC resolvedDesc = TextureDesc(4, 2, DXGI_FORMAT_R32_TYPELESS, D3D11_BIND_SHADER_RESOURCE);
+    const D3D11_TEXTURE2D_DESC msDesc =
+        TextureDesc(4, 2, DXGI_FORMAT_R32_TYPELESS, D3D11_BIND_DEPTH_STENCIL, 4);
+    D3D11_TEXTURE2D_DESC resolvedDesc =
+        TextureDesc(4, 2, DXGI_FORMAT_R32_TYPELESS, D3D11_BIND_SHADER_RESOURCE);
     ID3D11Texture2D* pMultisampled = nullptr;
     ID3D11Texture2D* pResolved = nullptr;
     ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&msDesc, nullptr, &pMultisampled));
@@ -153,8 +157,8 @@ TEST_F(D3D11DeviceContext, BoundObjectsAreReferencedUntilUnbound)
     ID3D11RenderTargetView* pRtv = nullptr;
     ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTexture));
     ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(pTexture, nullptr, &pRtv));
-    const D3D11_RASTERIZER_DESC rsDesc{D3D11_FILL_SOLID, D3D11_CULL_BACK, TRUE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE,
-                                       FALSE};
+    const D3D11_RASTERIZER_DESC rsDesc{
+        D3D11_FILL_SOLID, D3D11_CULL_BACK, TRUE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
     ID3D11RasterizerState* pState = nullptr;
     ASSERT_EQ(S_OK, m_pDevice->CreateRasterizerState(&rsDesc, &pState));
     const D3D11_VIEWPORT viewport{0, 0, 8, 8, 0, 1};
@@ -210,8 +214,8 @@ TEST_F(D3D11DeviceContext, InvalidBindingsAreLoggedAndIgnored)
 TEST_F(D3D11DeviceContext, DestroyingTheContextReleasesWhatIsBound)
 {
     CreateDevice();
-    const D3D11_RASTERIZER_DESC rsDesc{D3D11_FILL_SOLID, D3D11_CULL_NONE, FALSE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE,
-                                       FALSE};
+    const D3D11_RASTERIZER_DESC rsDesc{
+        D3D11_FILL_SOLID, D3D11_CULL_NONE, FALSE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
     ID3D11RasterizerState* pState = nullptr;
     ASSERT_EQ(S_OK, m_pDevice->CreateRasterizerState(&rsDesc, &pState));
     m_pContext->RSSetState(pState);

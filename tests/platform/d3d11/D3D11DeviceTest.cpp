@@ -12,8 +12,8 @@ TEST_F(D3D11Device, CreationReachesTheConfiguredFeatureLevel)
     D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_9_1;
     ID3D11Device* pDevice = nullptr;
     ID3D11DeviceContext* pContext = nullptr;
-    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
-                                      &pDevice, &level, &pContext));
+    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
+                                      D3D11_SDK_VERSION, &pDevice, &level, &pContext));
     EXPECT_EQ(D3D_FEATURE_LEVEL_11_0, level);
     ASSERT_NE(nullptr, pContext);
     pContext->Release();
@@ -21,15 +21,15 @@ TEST_F(D3D11Device, CreationReachesTheConfiguredFeatureLevel)
 
     // Weaker hardware: the default list falls back to the best level it allows.
     D3D11Control::SetFeatureLevel(D3D_FEATURE_LEVEL_10_1);
-    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
-                                      &pDevice, &level, nullptr));
+    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
+                                      D3D11_SDK_VERSION, &pDevice, &level, nullptr));
     EXPECT_EQ(D3D_FEATURE_LEVEL_10_1, level);
     pDevice->Release();
 
     // An explicit list the hardware cannot reach fails.
     const D3D_FEATURE_LEVEL only11 = D3D_FEATURE_LEVEL_11_0;
-    EXPECT_EQ(E_FAIL, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, &only11, 1, D3D11_SDK_VERSION,
-                                        &pDevice, &level, nullptr));
+    EXPECT_EQ(E_FAIL, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, &only11, 1,
+                                        D3D11_SDK_VERSION, &pDevice, &level, nullptr));
     EXPECT_EQ(nullptr, pDevice);
 }
 
@@ -37,8 +37,8 @@ TEST_F(D3D11Device, CreationValidatesItsArgumentsAndCanBeMadeToFail)
 {
     ID3D11Device* pDevice = nullptr;
     // Wrong SDK version; a driver type of UNKNOWN without an adapter.
-    EXPECT_EQ(E_INVALIDARG, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, 6, &pDevice,
-                                              nullptr, nullptr));
+    EXPECT_EQ(E_INVALIDARG, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, 6,
+                                              &pDevice, nullptr, nullptr));
     EXPECT_EQ(E_INVALIDARG, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, nullptr, 0,
                                               D3D11_SDK_VERSION, &pDevice, nullptr, nullptr));
     // No output pointers: only validation.
@@ -47,8 +47,9 @@ TEST_F(D3D11Device, CreationValidatesItsArgumentsAndCanBeMadeToFail)
 
     D3D11Control::FailNext("D3D11CreateDevice", DXGI_ERROR_UNSUPPORTED);
     ID3D11DeviceContext* pContext = nullptr;
-    EXPECT_EQ(DXGI_ERROR_UNSUPPORTED, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                                        D3D11_SDK_VERSION, &pDevice, nullptr, &pContext));
+    EXPECT_EQ(DXGI_ERROR_UNSUPPORTED,
+              D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
+                                &pDevice, nullptr, &pContext));
     EXPECT_EQ(nullptr, pDevice);
     EXPECT_EQ(nullptr, pContext);
     EXPECT_EQ(4u, D3D11Control::GetCallCount("D3D11CreateDevice"));
@@ -129,8 +130,10 @@ TEST_F(D3D11Device, InvalidDescriptionsAreRefused)
         D3D11_TEXTURE2D_DESC desc;
     };
     std::vector<Case> vCases;
-    auto add = [&](const char* pName, auto change) {
-        D3D11_TEXTURE2D_DESC desc = TextureDesc(64, 64, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_SHADER_RESOURCE);
+    auto add = [&](const char* pName, auto change)
+    {
+        D3D11_TEXTURE2D_DESC desc =
+            TextureDesc(64, 64, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_SHADER_RESOURCE);
         change(desc);
         vCases.push_back({pName, desc});
     };
@@ -138,29 +141,41 @@ TEST_F(D3D11Device, InvalidDescriptionsAreRefused)
     add("too wide", [](D3D11_TEXTURE2D_DESC& d) { d.Width = 16385; });
     add("too many mips", [](D3D11_TEXTURE2D_DESC& d) { d.MipLevels = 8; });
     add("unknown format", [](D3D11_TEXTURE2D_DESC& d) { d.Format = DXGI_FORMAT_UNKNOWN; });
-    add("default usage with CPU access", [](D3D11_TEXTURE2D_DESC& d) { d.CPUAccessFlags = D3D11_CPU_ACCESS_READ; });
-    add("staging with bind flags", [](D3D11_TEXTURE2D_DESC& d) {
-        d.Usage = D3D11_USAGE_STAGING;
-        d.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    });
+    add("default usage with CPU access",
+        [](D3D11_TEXTURE2D_DESC& d) { d.CPUAccessFlags = D3D11_CPU_ACCESS_READ; });
+    add("staging with bind flags",
+        [](D3D11_TEXTURE2D_DESC& d)
+        {
+            d.Usage = D3D11_USAGE_STAGING;
+            d.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+        });
     add("immutable without data", [](D3D11_TEXTURE2D_DESC& d) { d.Usage = D3D11_USAGE_IMMUTABLE; });
-    add("depth bind on a colour format", [](D3D11_TEXTURE2D_DESC& d) { d.BindFlags = D3D11_BIND_DEPTH_STENCIL; });
-    add("cube of five faces", [](D3D11_TEXTURE2D_DESC& d) {
-        d.ArraySize = 5;
-        d.MiscFlags = D3D11_RESOURCE_MISC_TEXTURECUBE;
-    });
-    add("multisampled with mips", [](D3D11_TEXTURE2D_DESC& d) {
-        d.SampleDesc.Count = 4;
-        d.MipLevels = 2;
-    });
-    add("quality beyond the levels", [](D3D11_TEXTURE2D_DESC& d) {
-        d.SampleDesc.Count = 4;
-        d.SampleDesc.Quality = 1;
-    });
-    add("block-compressed side not a whole block", [](D3D11_TEXTURE2D_DESC& d) {
-        d.Format = DXGI_FORMAT_BC3_UNORM;
-        d.Width = 62;
-    });
+    add("depth bind on a colour format",
+        [](D3D11_TEXTURE2D_DESC& d) { d.BindFlags = D3D11_BIND_DEPTH_STENCIL; });
+    add("cube of five faces",
+        [](D3D11_TEXTURE2D_DESC& d)
+        {
+            d.ArraySize = 5;
+            d.MiscFlags = D3D11_RESOURCE_MISC_TEXTURECUBE;
+        });
+    add("multisampled with mips",
+        [](D3D11_TEXTURE2D_DESC& d)
+        {
+            d.SampleDesc.Count = 4;
+            d.MipLevels = 2;
+        });
+    add("quality beyond the levels",
+        [](D3D11_TEXTURE2D_DESC& d)
+        {
+            d.SampleDesc.Count = 4;
+            d.SampleDesc.Quality = 1;
+        });
+    add("block-compressed side not a whole block",
+        [](D3D11_TEXTURE2D_DESC& d)
+        {
+            d.Format = DXGI_FORMAT_BC3_UNORM;
+            d.Width = 62;
+        });
     for (const Case& c : vCases)
     {
         ID3D11Texture2D* pTexture = nullptr;
@@ -183,9 +198,11 @@ TEST_F(D3D11Device, BuffersHoldTheirBytesAndFollowTheBufferRules)
     pBuffer->Release();
 
     const D3D11_BUFFER_DESC aInvalid[] = {
-        {40, D3D11_USAGE_DYNAMIC, D3D11_BIND_CONSTANT_BUFFER, D3D11_CPU_ACCESS_WRITE, 0, 0}, // not 16-byte multiple
-        {64, D3D11_USAGE_DYNAMIC, D3D11_BIND_CONSTANT_BUFFER, D3D11_CPU_ACCESS_READ, 0, 0},  // dynamic reads
-        {64, D3D11_USAGE_DEFAULT, D3D11_BIND_SHADER_RESOURCE, 0, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 24 + 1},
+        {40, D3D11_USAGE_DYNAMIC, D3D11_BIND_CONSTANT_BUFFER, D3D11_CPU_ACCESS_WRITE, 0,
+         0}, // not 16-byte multiple
+        {64, D3D11_USAGE_DYNAMIC, D3D11_BIND_CONSTANT_BUFFER, D3D11_CPU_ACCESS_READ, 0, 0}, // dynamic reads
+        {64, D3D11_USAGE_DEFAULT, D3D11_BIND_SHADER_RESOURCE, 0, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED,
+         24 + 1},
         {0, D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0},
     };
     for (const D3D11_BUFFER_DESC& bad : aInvalid)
@@ -258,7 +275,8 @@ TEST_F(D3D11Device, ViewsFillDefaultsHoldTheirResourceAndCheckFormats)
 TEST_F(D3D11Device, CubeViewsAndQueryInterface)
 {
     CreateDevice();
-    D3D11_TEXTURE2D_DESC desc = TextureDesc(16, 16, DXGI_FORMAT_R16G16B16A16_FLOAT, D3D11_BIND_SHADER_RESOURCE);
+    D3D11_TEXTURE2D_DESC desc =
+        TextureDesc(16, 16, DXGI_FORMAT_R16G16B16A16_FLOAT, D3D11_BIND_SHADER_RESOURCE);
     desc.MipLevels = 0;
     desc.ArraySize = 6;
     desc.MiscFlags = D3D11_RESOURCE_MISC_TEXTURECUBE;
@@ -317,19 +335,22 @@ TEST_F(D3D11Device, CreationFromManyThreadsKeepsCountsAndRegistryWhole)
     std::vector<std::vector<ID3D11Texture2D*>> vMade(THREADS);
     for (int t = 0; t < THREADS; ++t)
     {
-        vThreads.emplace_back([this, t, &vMade] {
-            const D3D11_TEXTURE2D_DESC desc = TextureDesc(16, 16, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_SHADER_RESOURCE);
-            for (int i = 0; i < PER_THREAD; ++i)
+        vThreads.emplace_back(
+            [this, t, &vMade]
             {
-                ID3D11Texture2D* pTexture = nullptr;
-                if (m_pDevice->CreateTexture2D(&desc, nullptr, &pTexture) == S_OK)
+                const D3D11_TEXTURE2D_DESC desc =
+                    TextureDesc(16, 16, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_SHADER_RESOURCE);
+                for (int i = 0; i < PER_THREAD; ++i)
                 {
-                    m_pDevice->AddRef();
-                    m_pDevice->Release();
-                    vMade[t].push_back(pTexture);
+                    ID3D11Texture2D* pTexture = nullptr;
+                    if (m_pDevice->CreateTexture2D(&desc, nullptr, &pTexture) == S_OK)
+                    {
+                        m_pDevice->AddRef();
+                        m_pDevice->Release();
+                        vMade[t].push_back(pTexture);
+                    }
                 }
-            }
-        });
+            });
     }
     for (std::thread& thread : vThreads)
     {

@@ -16,12 +16,12 @@ TEST(D3D11Formats, HalfFloatsRoundToNearestEven)
     const Case aCases[] = {
         {1.0f, 0x3C00},
         {-2.0f, 0xC000},
-        {65504.0f, 0x7BFF},                                 // largest finite half
-        {65520.0f, 0x7C00},                                 // rounds up past it: infinity
-        {1.0f + 1.0f / 2048.0f, 0x3C00},                    // halfway, even mantissa kept
-        {1.0f + 3.0f / 2048.0f, 0x3C02},                    // halfway, rounds to even
-        {5.9604645e-8f, 0x0001},                            // smallest subnormal
-        {2.0e-8f, 0x0000},                                  // below half of it
+        {65504.0f, 0x7BFF},              // largest finite half
+        {65520.0f, 0x7C00},              // rounds up past it: infinity
+        {1.0f + 1.0f / 2048.0f, 0x3C00}, // halfway, even mantissa kept
+        {1.0f + 3.0f / 2048.0f, 0x3C02}, // halfway, rounds to even
+        {5.9604645e-8f, 0x0001},         // smallest subnormal
+        {2.0e-8f, 0x0000},               // below half of it
         {std::numeric_limits<float>::infinity(), 0x7C00},
     };
     for (const Case& c : aCases)

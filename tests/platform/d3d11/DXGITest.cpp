@@ -116,12 +116,12 @@ TEST_F(DXGI, DisplayModesAreCountedThenListedInTheirOrder)
     ASSERT_EQ(S_OK, pAdapter->EnumOutputs(0, &pOutput));
 
     UINT uiCount = 0;
-    ASSERT_EQ(S_OK, pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, DXGI_ENUM_MODES_SCALING, &uiCount,
-                                                nullptr));
+    ASSERT_EQ(S_OK, pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, DXGI_ENUM_MODES_SCALING,
+                                                &uiCount, nullptr));
     ASSERT_EQ(6u, uiCount);
     std::vector<DXGI_MODE_DESC> vList(uiCount);
-    ASSERT_EQ(S_OK, pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, DXGI_ENUM_MODES_SCALING, &uiCount,
-                                                vList.data()));
+    ASSERT_EQ(S_OK, pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, DXGI_ENUM_MODES_SCALING,
+                                                &uiCount, vList.data()));
     const UINT aWidths[] = {640, 800, 1024, 1280, 1920, 800};
     for (UINT i = 0; i < 6; ++i)
     {
@@ -130,11 +130,11 @@ TEST_F(DXGI, DisplayModesAreCountedThenListedInTheirOrder)
         EXPECT_EQ(1u, vList[i].RefreshRate.Denominator);
     }
     uiCount = 2;
-    EXPECT_EQ(DXGI_ERROR_MORE_DATA, pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, 0, &uiCount,
-                                                                vList.data()));
+    EXPECT_EQ(DXGI_ERROR_MORE_DATA,
+              pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, 0, &uiCount, vList.data()));
     EXPECT_EQ(2u, uiCount);
-    EXPECT_EQ(DXGI_ERROR_INVALID_CALL, pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, 0, nullptr,
-                                                                   nullptr));
+    EXPECT_EQ(DXGI_ERROR_INVALID_CALL,
+              pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, 0, nullptr, nullptr));
     pOutput->Release();
     pAdapter->Release();
 }

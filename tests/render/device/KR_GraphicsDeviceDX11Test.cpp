@@ -108,7 +108,8 @@ TEST_F(KR_GraphicsDeviceDX11Test, SingleSampledDepthIsReadDirectlyWithoutResolve
 
     D3D11_RASTERIZER_DESC rsDesc{};
     m_pGraphicsDevice->BindMainRenderTarget();
-    const D3D11Control::BoundState bound = D3D11Control::GetBoundState(m_pGraphicsDevice->GetImmediateContext());
+    const D3D11Control::BoundState bound =
+        D3D11Control::GetBoundState(m_pGraphicsDevice->GetImmediateContext());
     ASSERT_EQ(1u, bound.RenderTargets.size());
     EXPECT_NE(0u, bound.RenderTargets[0]);
     EXPECT_EQ(D3D11Control::GetObjectId(m_pGraphicsDevice->GetMainDepthStencilView()), bound.DepthStencil);
@@ -225,7 +226,8 @@ TEST_F(KR_GraphicsDeviceDX11Test, DestructionReleasesContextThenSwapChainThenDev
         for (const D3D11Control::CallRecord& record : D3D11Control::GetCallLog())
         {
             const std::uint64_t uiId = record.Objects.empty() ? 0 : record.Objects[0];
-            if (record.Method == "ClearState" || record.Method == "Flush" || record.Method == "SetFullscreenState")
+            if (record.Method == "ClearState" || record.Method == "Flush" ||
+                record.Method == "SetFullscreenState")
             {
                 vOrder.push_back(record.Method);
             }
@@ -289,7 +291,8 @@ TEST_F(KR_GraphicsDeviceDX11Test, ClearAndPresentReachTheBackBuffer)
         EXPECT_EQ(bVSync ? 1u : 0u, D3D11Control::GetLastSyncInterval());
 
         ID3D11Texture2D* pBackBuffer = nullptr;
-        ASSERT_EQ(S_OK, m_pSwapChain->GetBuffer(0, IID_ID3D11Texture2D, reinterpret_cast<void**>(&pBackBuffer)));
+        ASSERT_EQ(S_OK,
+                  m_pSwapChain->GetBuffer(0, IID_ID3D11Texture2D, reinterpret_cast<void**>(&pBackBuffer)));
         std::vector<std::uint8_t> vData;
         ASSERT_TRUE(D3D11Control::ReadSubresource(pBackBuffer, 0, &vData));
         pBackBuffer->Release();
