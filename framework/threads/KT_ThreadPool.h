@@ -24,7 +24,8 @@ public:
     // A worker that could not be created stays listed without a thread.
     static void Start(std::uint32_t uiThreadCount);
     // Queued jobs still run; then every worker ends, is waited for and removed, and the port is
-    // closed. Jobs queued after the stop stay queued on their futures alone.
+    // closed. Jobs queued after the stop (and, when a job stops the pool, jobs no other worker
+    // took) are dropped from the port and stay queued on their futures alone.
     static void Stop();
     // Takes every queued job off the port without running it, then Stop. A running job finishes;
     // the dropped jobs' futures stay queued, and waiting on one runs it on the waiting thread.

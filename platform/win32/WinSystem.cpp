@@ -69,9 +69,15 @@ int FindCall(const char* pName)
 
 // Process-wide state of the stand-in; never destroyed, so static destructors elsewhere may still
 // close their handles.
+// One cache line per counter, so threads making different calls do not contend.
+struct alignas(64) CallCounter
+{
+    std::atomic<unsigned> uiValue{0};
+};
+
 struct SystemState
 {
-    std::array<std::atomic<unsigned>, CALL_COUNT> uiCallCounts{};
+    std::array<CallCounter, CALL_COUNT> uiCallCounts{};
     std::array<std::atomic<bool>, CALL_COUNT> bFailNext{};
     std::atomic<DWORD> uiProcessorOverride{0};
     std::atomic<bool> bSleepSkipped{false};
@@ -90,8 +96,9 @@ SystemState& State()
 bool EnterCall(CallId eCall)
 {
     SystemState& state = State();
-    state.uiCallCounts[eCall].fetch_add(1, std::memory_order_relaxed);
-    return state.bFailNext[eCall].exchange(false);
+    state.uiCallCounts[eCall].uiValue.fetch_add(1, std::memory_order_relaxed);
+    // Read first: a write on every call would make all threads contend for the flag.
+    return state.bFailNext[eCall].load(std::memory_order_relaxed) && state.bFailNext[eCall].exchange(false);
 }
 
 enum class ObjectKind
@@ -108,6 +115,7 @@ struct KernelObject
     virtual ~KernelObject() = default;
 
     const ObjectKind eKind;
+    std::atomic<bool> bHandleClosed{false};   // set by CloseHandle; read by the handle caches
     std::mutex mLock;
     std::condition_variable cvChanged;
 };
@@ -123,9 +131,22 @@ struct PortObject : KernelObject
 {
     PortObject() : KernelObject(ObjectKind::Port) {}
     std::deque<Packet> packets;
+    std::atomic<std::size_t> uiQueued{0};   // packets.size(), readable without the lock
+    std::size_t uiSleepers = 0;             // threads blocked in GetQueuedCompletionStatus
     DWORD uiConcurrency = 0;
     bool bClosed = false;
 };
+
+// Rounds a taker polls an empty port before it blocks: packets posted in quick succession are
+// then taken without a sleep and a wake-up each (a few microseconds at most).
+constexpr int PORT_SPIN_ROUNDS = 1000;
+
+void CpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 struct ThreadObject : KernelObject
 {
@@ -201,15 +222,59 @@ HandleTable& Handles()
     return *s_pTable;
 }
 
-template <typename T>
-std::shared_ptr<T> FindObject(HANDLE hHandle, ObjectKind eKind)
+// Each thread keeps the objects of the last few handles it used, so the hot calls (posting and
+// taking packets, locking) reach their object without touching the shared table or reference
+// count. A cached object stays alive while cached; a closed handle is noticed by its flag.
+constexpr std::size_t HANDLE_CACHE_SIZE = 4;
+
+struct HandleCache
 {
+    std::array<std::uintptr_t, HANDLE_CACHE_SIZE> uiHandles{};
+    std::array<std::shared_ptr<KernelObject>, HANDLE_CACHE_SIZE> pObjects;
+    std::size_t uiNext = 0;
+};
+
+thread_local HandleCache t_handleCache;
+
+// The object of an open handle, or null. The pointer stays valid until this thread's next
+// look-up, which is never made inside one call.
+KernelObject* LookUp(HANDLE hHandle)
+{
+    const auto uiHandle = reinterpret_cast<std::uintptr_t>(hHandle);
+    HandleCache& cache = t_handleCache;
+    for (std::size_t i = 0; i < HANDLE_CACHE_SIZE; ++i)
+    {
+        if (cache.uiHandles[i] == uiHandle && cache.pObjects[i] != nullptr)
+        {
+            if (!cache.pObjects[i]->bHandleClosed.load(std::memory_order_acquire))
+            {
+                return cache.pObjects[i].get();
+            }
+            cache.uiHandles[i] = 0;
+            cache.pObjects[i].reset();
+            return nullptr;   // handle values are never reused, so the table cannot know it either
+        }
+    }
     std::shared_ptr<KernelObject> pObject = Handles().Find(hHandle);
+    if (pObject == nullptr)
+    {
+        return nullptr;
+    }
+    const std::size_t uiSlot = cache.uiNext++ % HANDLE_CACHE_SIZE;
+    cache.uiHandles[uiSlot] = uiHandle;
+    cache.pObjects[uiSlot] = std::move(pObject);
+    return cache.pObjects[uiSlot].get();
+}
+
+template <typename T>
+T* FindObject(HANDLE hHandle, ObjectKind eKind)
+{
+    KernelObject* pObject = LookUp(hHandle);
     if (pObject == nullptr || pObject->eKind != eKind)
     {
         return nullptr;
     }
-    return std::static_pointer_cast<T>(pObject);
+    return static_cast<T*>(pObject);
 }
 
 // Waits on the object's condition until pred holds; false on time-out.
@@ -281,11 +346,12 @@ BOOL PostQueuedCompletionStatus(HANDLE CompletionPort, DWORD dwNumberOfBytesTran
     {
         return FALSE;
     }
-    std::shared_ptr<PortObject> pPort = FindObject<PortObject>(CompletionPort, ObjectKind::Port);
+    PortObject* pPort = FindObject<PortObject>(CompletionPort, ObjectKind::Port);
     if (pPort == nullptr)
     {
         return FALSE;
     }
+    bool bWake = false;
     {
         std::lock_guard lock(pPort->mLock);
         if (pPort->bClosed)
@@ -293,8 +359,13 @@ BOOL PostQueuedCompletionStatus(HANDLE CompletionPort, DWORD dwNumberOfBytesTran
             return FALSE;
         }
         pPort->packets.push_back(Packet{dwNumberOfBytesTransferred, dwCompletionKey, lpOverlapped});
+        pPort->uiQueued.store(pPort->packets.size(), std::memory_order_relaxed);
+        bWake = pPort->uiSleepers > 0;
     }
-    pPort->cvChanged.notify_one();
+    if (bWake)
+    {
+        pPort->cvChanged.notify_one();
+    }
     return TRUE;
 }
 
@@ -306,20 +377,33 @@ BOOL GetQueuedCompletionStatus(HANDLE CompletionPort, LPDWORD lpNumberOfBytesTra
     {
         *lpOverlapped = nullptr;
     }
-    std::shared_ptr<PortObject> pPort = FindObject<PortObject>(CompletionPort, ObjectKind::Port);
+    PortObject* pPort = FindObject<PortObject>(CompletionPort, ObjectKind::Port);
     if (pPort == nullptr)
     {
         return FALSE;
     }
+    if (dwMilliseconds != 0)
+    {
+        for (int i = 0; i < PORT_SPIN_ROUNDS && pPort->uiQueued.load(std::memory_order_relaxed) == 0; ++i)
+        {
+            CpuRelax();
+        }
+    }
     std::unique_lock lock(pPort->mLock);
-    const bool bReady =
-        WaitUntil(*pPort, lock, dwMilliseconds, [&] { return pPort->bClosed || !pPort->packets.empty(); });
+    bool bReady = pPort->bClosed || !pPort->packets.empty();
+    if (!bReady && dwMilliseconds != 0)
+    {
+        ++pPort->uiSleepers;
+        bReady = WaitUntil(*pPort, lock, dwMilliseconds, [&] { return pPort->bClosed || !pPort->packets.empty(); });
+        --pPort->uiSleepers;
+    }
     if (!bReady || pPort->bClosed)
     {
         return FALSE;
     }
     const Packet packet = pPort->packets.front();
     pPort->packets.pop_front();
+    pPort->uiQueued.store(pPort->packets.size(), std::memory_order_relaxed);
     if (lpNumberOfBytesTransferred != nullptr)
     {
         *lpNumberOfBytesTransferred = packet.uiBytes;
@@ -343,6 +427,7 @@ BOOL CloseHandle(HANDLE hObject)
     {
         return FALSE;
     }
+    pObject->bHandleClosed.store(true, std::memory_order_release);
     if (pObject->eKind == ObjectKind::Port)
     {
         auto& port = static_cast<PortObject&>(*pObject);
@@ -350,6 +435,7 @@ BOOL CloseHandle(HANDLE hObject)
             std::lock_guard lock(port.mLock);
             port.bClosed = true;
             port.packets.clear();
+            port.uiQueued.store(0, std::memory_order_relaxed);
         }
         port.cvChanged.notify_all();
     }
@@ -410,7 +496,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T dwStack
 BOOL TerminateThread(HANDLE hThread, DWORD /*dwExitCode*/)
 {
     EnterCall(CALL_TerminateThread);
-    std::shared_ptr<ThreadObject> pThread = FindObject<ThreadObject>(hThread, ObjectKind::Thread);
+    ThreadObject* pThread = FindObject<ThreadObject>(hThread, ObjectKind::Thread);
     if (pThread == nullptr)
     {
         return FALSE;
@@ -431,7 +517,7 @@ DWORD GetCurrentThreadId()
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 {
     EnterCall(CALL_WaitForSingleObject);
-    std::shared_ptr<KernelObject> pObject = Handles().Find(hHandle);
+    KernelObject* pObject = LookUp(hHandle);
     if (pObject == nullptr)
     {
         return WAIT_FAILED;
@@ -496,7 +582,7 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*lpMutexAttributes*/, BOOL bInitialOw
 BOOL ReleaseMutex(HANDLE hMutex)
 {
     EnterCall(CALL_ReleaseMutex);
-    std::shared_ptr<MutexObject> pMutex = FindObject<MutexObject>(hMutex, ObjectKind::Mutex);
+    MutexObject* pMutex = FindObject<MutexObject>(hMutex, ObjectKind::Mutex);
     if (pMutex == nullptr)
     {
         return FALSE;
@@ -537,7 +623,7 @@ HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES /*lpSemaphoreAttributes*/, LONG lI
 BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCount)
 {
     EnterCall(CALL_ReleaseSemaphore);
-    std::shared_ptr<SemaphoreObject> pSemaphore = FindObject<SemaphoreObject>(hSemaphore, ObjectKind::Semaphore);
+    SemaphoreObject* pSemaphore = FindObject<SemaphoreObject>(hSemaphore, ObjectKind::Semaphore);
     if (pSemaphore == nullptr || lReleaseCount < 1)
     {
         return FALSE;
@@ -624,7 +710,7 @@ bool FailNext(const char* pCallName)
 unsigned GetCallCount(const char* pCallName)
 {
     const int iCall = FindCall(pCallName);
-    return iCall < 0 ? 0 : State().uiCallCounts[iCall].load();
+    return iCall < 0 ? 0 : State().uiCallCounts[iCall].uiValue.load();
 }
 
 std::size_t GetOpenHandleCount()
@@ -652,7 +738,7 @@ void Reset()
     SystemState& state = State();
     for (int i = 0; i < CALL_COUNT; ++i)
     {
-        state.uiCallCounts[i].store(0);
+        state.uiCallCounts[i].uiValue.store(0);
         state.bFailNext[i].store(false);
     }
     state.uiProcessorOverride.store(0);
