@@ -65,7 +65,8 @@ void SetMultisampleQualityLevels(UINT sampleCount, UINT levels, DXGI_FORMAT form
 // taken in order, each once.
 void FailNext(const std::string& call, HRESULT hr = E_FAIL);
 
-// Calls of the frame in progress (since the last Present, Reset or ClearCallLog).
+// Calls of the frame in progress (since the last Present, Reset or ClearCallLog); a frame that
+// grows past 65536 calls drops its oldest half.
 std::vector<CallRecord> GetCallLog();
 // Calls of the frame that the last Present ended, that Present included.
 std::vector<CallRecord> GetLastFrameCallLog();

@@ -5,6 +5,14 @@
 namespace kv_d3d11
 {
 
+namespace
+{
+
+// A frame that never ends (nothing presents) keeps only its newest calls.
+constexpr std::size_t MAX_FRAME_LOG = 65536;
+
+} // namespace
+
 Object::Object(const char* pInterfaceName) : m_pInterfaceName(pInterfaceName)
 {
     m_uiId = Runtime::Get().Register(this);
@@ -178,6 +186,10 @@ void Runtime::Log(D3D11Control::CallRecord record)
     if (!record.Interface.empty())
     {
         ++m_mCallCounts[record.Interface + "::" + record.Method];
+    }
+    if (m_vFrameLog.size() >= MAX_FRAME_LOG)
+    {
+        m_vFrameLog.erase(m_vFrameLog.begin(), m_vFrameLog.begin() + MAX_FRAME_LOG / 2);
     }
     m_vFrameLog.push_back(std::move(record));
 }
