@@ -3,6 +3,7 @@
 #include "framework/core/KU_HashUtilities.h"
 #include "framework/files/KF_DataRepositoryNode.h"
 #include "framework/files/KF_ExtensionRejectNameValidator.h"
+#include "framework/files/KF_FileManager.h"
 #include "framework/files/KF_Zipper.h"
 #include "tests/support/TestTempDir.h"
 
@@ -688,4 +689,22 @@ TEST_F(KF_DataRepositoryTest, ConcurrentReadsShareTheArchive)
         thread.join();
     }
     EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+TEST_F(KF_DataRepositoryTest, FileManagerAddsTheArchiveOnlyWhenItOpens)
+{
+    MakeSampleTree();
+    KF_NameValidator acceptAll;
+    ASSERT_TRUE(Pack(false, &acceptAll));
+
+    KF_FileManager manager;
+    EXPECT_FALSE(manager.AddDataRepository(m_Temp.Join("missing.dat").c_str()));
+    EXPECT_FALSE(manager.FileExists("A.txt"));
+
+    ASSERT_TRUE(manager.AddDataRepository(m_sArchive.c_str()));
+    std::uint64_t size = 0;
+    std::uint8_t* pData = nullptr;
+    ASSERT_TRUE(manager.ReadFile("curves/camera.INT", &size, &pData));
+    EXPECT_EQ(Bytes(pData, pData + size), m_Files["Curves/Camera.int"]);
+    EXPECT_TRUE(manager.RemoveReference("curves/camera.INT"));
 }
