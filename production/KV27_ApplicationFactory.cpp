@@ -1,6 +1,7 @@
 #include "production/KV27_ApplicationFactory.h"
 
 #include "audio/KA_AudioContextFmodFactory.h"
+#include "render/device/KR_GraphicsContextDX11Factory.h"
 
 namespace
 {
@@ -12,10 +13,12 @@ constexpr int BANNER_TIME_MS = 3000;
 KV27_ApplicationFactory::KV27_ApplicationFactory()
     : m_pAudioContextFactory(new KA_AudioContextFmodFactory())
 {
+    m_gGraphicsContextFactories.Add(new KR_GraphicsContextDX11Factory());
 }
 
 KV27_ApplicationFactory::~KV27_ApplicationFactory()
 {
+    m_gGraphicsContextFactories.DeleteAll();
     delete m_pAudioContextFactory;
     m_pAudioContextFactory = nullptr;
 }

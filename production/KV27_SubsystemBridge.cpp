@@ -2,15 +2,27 @@
 
 #include "audio/KA_AudioContext.h"
 #include "audio/KA_AudioContextManager.h"
+#include "render/device/KR_GraphicsContextManager.h"
+#include "render/device/KR_GraphicsDevice.h"
+#include "render/device/KR_GraphicsResourceManager.h"
+#include "render/device/KR_ShaderCoreManager.h"
+#include "render/effects/KR_MetaBallRenderer.h"
+#include "render/effects/KR_OITRenderer.h"
+#include "render/effects/KR_ParticleEngine.h"
+#include "render/effects/KR_PostFXEngine.h"
 #include "render/scene/KR_SceneManager.h"
 #include "timing/KU_InterpolationManager.h"
+#include "framework/app/KU_ApplicationFactory.h"
 #include "tools/KG_ManagedFacade.h"
 
 #include <new>
 
-KR_GraphicsContextManager* KV27_SubsystemBridge::CreateGraphicsContextManager(KU_ApplicationFactory* /*pFactory*/)
+KR_GraphicsContextManager* KV27_SubsystemBridge::CreateGraphicsContextManager(KU_ApplicationFactory* pFactory)
 {
-    return nullptr;
+    KR_GraphicsContextManager* pManager = new (std::nothrow) KR_GraphicsContextManager(pFactory);
+    if (pManager != nullptr)
+        pManager->CreateGraphicsContexts(pFactory->GetGraphicsContextFactories());
+    return pManager;
 }
 
 KR_SceneManager* KV27_SubsystemBridge::CreateSceneManager()
@@ -49,17 +61,49 @@ KR_Renderer* KV27_SubsystemBridge::CreateRenderer()
 }
 
 // Members of kinds nobody makes yet are never present, so there is nothing to delete.
-void KV27_SubsystemBridge::DeleteParticleEngine(KR_ParticleEngine* /*p*/) {}
-void KV27_SubsystemBridge::DeletePostFXEngine(KR_PostFXEngine* /*p*/) {}
-void KV27_SubsystemBridge::DeleteMetaBallRenderer(KR_MetaBallRenderer* /*p*/) {}
-void KV27_SubsystemBridge::DeleteOITRenderer(KR_OITRenderer* /*p*/) {}
 void KV27_SubsystemBridge::DeleteRenderer(KR_Renderer* /*p*/) {}
-void KV27_SubsystemBridge::DeleteGraphicsResourceManager(KR_GraphicsResourceManager* /*p*/) {}
-void KV27_SubsystemBridge::DeleteGraphicsContextManager(KR_GraphicsContextManager* /*p*/) {}
-void KV27_SubsystemBridge::DeleteGraphicsDevice(KR_GraphicsDevice* /*p*/) {}
 void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/) {}
 void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* /*p*/) {}
-void KV27_SubsystemBridge::DeleteShaderCoreManager(KR_ShaderCoreManager* /*p*/) {}
+
+void KV27_SubsystemBridge::DeleteParticleEngine(KR_ParticleEngine* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::DeletePostFXEngine(KR_PostFXEngine* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::DeleteMetaBallRenderer(KR_MetaBallRenderer* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::DeleteOITRenderer(KR_OITRenderer* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::DeleteGraphicsResourceManager(KR_GraphicsResourceManager* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::DeleteGraphicsContextManager(KR_GraphicsContextManager* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::DeleteGraphicsDevice(KR_GraphicsDevice* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::DeleteShaderCoreManager(KR_ShaderCoreManager* p)
+{
+    delete p;
+}
 
 void KV27_SubsystemBridge::DeleteSceneManager(KR_SceneManager* p)
 {
@@ -123,25 +167,42 @@ bool KV27_SubsystemBridge::CloseInterpolationEditorDialogs(KG_ManagedFacade* pFa
     return pFacade->CloseInterpolationEditorDialogs(bForce);
 }
 
-bool KV27_SubsystemBridge::PollSelectedScreenResolution(KR_GraphicsContextManager* /*pManager*/)
+bool KV27_SubsystemBridge::GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution,
+                                                       int* piContext, int* piAdapter, int* piOutput)
 {
-    return false;
+    return pFacade->GetSelectedScreenResolution(pResolution, piContext, piAdapter, piOutput);
 }
 
-bool KV27_SubsystemBridge::CreateGraphicsDevice(KR_GraphicsContextManager* /*pManager*/, HWND /*hWindow*/)
+void KV27_SubsystemBridge::ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText, const KB_String& sCaption)
 {
-    return false;
+    pFacade->ShowMessageBox(sText, sCaption);
 }
 
-bool KV27_SubsystemBridge::SetScreenResolution(KR_GraphicsContextManager* /*pManager*/, std::uint16_t /*uiWidth*/,
-                                               std::uint16_t /*uiHeight*/)
+bool KV27_SubsystemBridge::PollSelectedScreenResolution(KR_GraphicsContextManager* pManager)
 {
-    return false;
+    return pManager->PollSelectedScreenResolution();
 }
 
-void KV27_SubsystemBridge::PushRasterizerState(KR_GraphicsDevice* /*pDevice*/) {}
+bool KV27_SubsystemBridge::CreateGraphicsDevice(KR_GraphicsContextManager* pManager, HWND hWindow)
+{
+    return pManager->CreateGraphicsDevice(hWindow);
+}
 
-void KV27_SubsystemBridge::PopRasterizerState(KR_GraphicsDevice* /*pDevice*/) {}
+bool KV27_SubsystemBridge::SetScreenResolution(KR_GraphicsContextManager* pManager, std::uint16_t uiWidth,
+                                               std::uint16_t uiHeight)
+{
+    return pManager->SetScreenResolution(uiWidth, uiHeight);
+}
+
+void KV27_SubsystemBridge::PushRasterizerState(KR_GraphicsDevice* pDevice)
+{
+    pDevice->PushRasterizerState();
+}
+
+void KV27_SubsystemBridge::PopRasterizerState(KR_GraphicsDevice* pDevice)
+{
+    pDevice->PopRasterizerState();
+}
 
 void KV27_SubsystemBridge::StartSceneManager(KR_SceneManager* pSceneManager)
 {

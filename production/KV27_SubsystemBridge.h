@@ -3,9 +3,8 @@
 // whose classes the framework cannot see. The program entry installs one for the whole run
 // (KE_ApplicationManager::SetSubsystemBridge). Main thread only.
 //
-// Members whose classes do not exist yet are not made (Create answers null), so the engine runs
-// without them: without a graphics context manager the configuration dialog has nothing to offer
-// and the start-up ends there.
+// Members whose classes do not exist yet (material manager, shader cache, renderer) are not made:
+// Create answers null and the engine runs without them.
 
 #include "framework/app/KE_SubsystemBridge.h"
 
@@ -47,6 +46,9 @@ public:
                                  const KB_GrowingArray<int>& gBannerTimes) override;
     bool GetSelectedAudioDevice(KG_ManagedFacade* pFacade, std::uint32_t* pDevice) override;
     bool CloseInterpolationEditorDialogs(KG_ManagedFacade* pFacade, bool bForce) override;
+    bool GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution, int* piContext,
+                                     int* piAdapter, int* piOutput) override;
+    void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText, const KB_String& sCaption) override;
 
     bool PollSelectedScreenResolution(KR_GraphicsContextManager* pManager) override;
     bool CreateGraphicsDevice(KR_GraphicsContextManager* pManager, HWND hWindow) override;

@@ -14,6 +14,7 @@
 
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"
+#include "render/device/KR_ScreenResolution.h"
 
 #include <cstdint>
 
@@ -31,6 +32,10 @@ public:
     // was confirmed; the facade then holds it.
     bool ShowConfigurationDialog(const KB_GrowingArray<KB_String>& gBannerPaths,
                                  const KB_GrowingArray<int>& gBannerTimes);
+    // The whole chosen mode and the graphics context, adapter and output indices; false (outputs
+    // untouched) without a confirmed choice or with a null pointer.
+    bool GetSelectedScreenResolution(KR_ScreenResolution* pResolution, int* piContext, int* piAdapter,
+                                     int* piOutput) const;
     // The chosen audio device index; false (value untouched) without a confirmed choice or with
     // a null pointer.
     bool GetSelectedAudioDevice(std::uint32_t* pDevice) const;
@@ -45,6 +50,10 @@ private:
     // there is nothing to choose.
     bool ChooseDefaultMode();
 
+    KR_ScreenResolution m_SelectedScreenResolution;
+    int m_iGraphicsContext = 0;
+    int m_iAdapter = 0;
+    int m_iOutput = 0;
     std::uint32_t m_uiAudioDevice = 0;
     bool m_bResultValid = false;   // a choice was confirmed
 };

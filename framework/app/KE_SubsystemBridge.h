@@ -5,7 +5,8 @@
 // concrete class is visible and installs with KE_ApplicationManager::SetSubsystemBridge before
 // KE_Application::Initialize. Tests install a fake that records the calls.
 //
-// Only what the application and the singleton do with those objects is here. Every operation
+// Only what the application and the singleton do with those objects is here, plus the two facade
+// services the graphics context layer needs (it sits below the facade). Every operation
 // is called on the main thread with a non-null object; the framework checks for null first.
 // The Delete operations run the object's own destructor. Creation returns null when the object
 // cannot be made.
@@ -34,6 +35,7 @@ class KR_MaterialManager;
 class KR_ShaderCache;
 class KR_ShaderCoreManager;
 class KG_ManagedFacade;
+struct KR_ScreenResolution;
 
 class KE_SubsystemBridge
 {
@@ -89,6 +91,12 @@ public:
                                          const KB_GrowingArray<int>& gBannerTimes) = 0;
     virtual bool GetSelectedAudioDevice(KG_ManagedFacade* pFacade, std::uint32_t* pDevice) = 0;
     virtual bool CloseInterpolationEditorDialogs(KG_ManagedFacade* pFacade, bool bForce) = 0;
+    // For the graphics context manager: the dialog's display choice (false, outputs untouched,
+    // without one or with a null output) ...
+    virtual bool GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution,
+                                             int* piContext, int* piAdapter, int* piOutput) = 0;
+    // ... and for the graphics context: a modal box with an OK button.
+    virtual void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText, const KB_String& sCaption) = 0;
 
     // Graphics. PollSelectedScreenResolution takes the dialog's choice (false: none);
     // CreateGraphicsDevice makes the device on the window and fills the singleton's device

@@ -7,6 +7,7 @@
 #include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/crt/WinCrt.h"
+#include "platform/d3d11/D3D11Modules.h"
 #include "production/KV27_ApplicationFactory.h"
 #include "production/KV27_NameValidator.h"
 #include "production/KV27_SubsystemBridge.h"
@@ -35,6 +36,10 @@ KB_String JoinArguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // The Direct3D and DXGI libraries are loaded at run time; make the stand-in's entry points
+    // reachable first.
+    D3D11Modules::Register();
+
     KV27_SubsystemBridge bridge;
     KE_ApplicationManager::SetSubsystemBridge(&bridge);
 

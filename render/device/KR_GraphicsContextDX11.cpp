@@ -1,6 +1,7 @@
 #include "render/device/KR_GraphicsContextDX11.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_SubsystemBridge.h"
 #include "platform/win32/Windows.h"
 #include "render/device/KR_GraphicsDeviceDX11.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
@@ -21,11 +22,17 @@ constexpr const char* FEATURE_LEVEL_TEXT =
     "DirectX 11 capable graphics card to run this Demo.";
 constexpr const char* DEVICE_CAPTION = "Device Initialization";
 
-// Tells the user why there is no device.
-// UNFINISHED: this belongs to KG_ManagedFacade::ShowMessageBox(text, caption), which is not built
-// yet; until it is, the same text and caption go straight to a message box.
+// Tells the user why there is no device, through the managed facade when the engine has one
+// (reached through the subsystem bridge), else with the same box directly.
 void ShowDeviceMessage(const char* pText)
 {
+    KE_ApplicationManager* pApplication = KE_ApplicationManager::GetInstance();
+    KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
+    if (pApplication != nullptr && pBridge != nullptr && pApplication->GetManagedFacade() != nullptr)
+    {
+        pBridge->ShowMessageBox(pApplication->GetManagedFacade(), KB_String(pText), KB_String(DEVICE_CAPTION));
+        return;
+    }
     MessageBoxA(nullptr, pText, DEVICE_CAPTION, MB_OK);
 }
 

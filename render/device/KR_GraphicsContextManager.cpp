@@ -1,6 +1,7 @@
 #include "render/device/KR_GraphicsContextManager.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_SubsystemBridge.h"
 #include "render/device/KR_GraphicsContext.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KU_GraphicsContextFactory.h"
@@ -48,11 +49,12 @@ bool KR_GraphicsContextManager::PollSelectedScreenResolution()
     int iContext = -1;
     int iAdapter = -1;
     int iOutput = -1;
-    // UNFINISHED: the choice comes from KG_ManagedFacade::GetSelectedScreenResolution(
-    // &m_SelectedScreenResolution, &iContext, &iAdapter, &iOutput), which is not built yet; until
-    // it is there is never a choice.
-    const bool bChosen = false;
-    if (!bChosen)
+    // The choice is the managed facade's, reached through the subsystem bridge.
+    KE_ApplicationManager* pApplication = KE_ApplicationManager::GetInstance();
+    KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
+    if (pApplication == nullptr || pBridge == nullptr || pApplication->GetManagedFacade() == nullptr ||
+        !pBridge->GetSelectedScreenResolution(pApplication->GetManagedFacade(), &m_SelectedScreenResolution,
+                                              &iContext, &iAdapter, &iOutput))
     {
         return false;
     }

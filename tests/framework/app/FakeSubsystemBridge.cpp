@@ -230,6 +230,20 @@ bool FakeSubsystemBridge::CloseInterpolationEditorDialogs(KG_ManagedFacade* pFac
     return bAnswer;
 }
 
+// The application itself never asks these; only the graphics layer does.
+bool FakeSubsystemBridge::GetSelectedScreenResolution(KG_ManagedFacade* /*pFacade*/, KR_ScreenResolution* /*pResolution*/,
+                                                      int* /*piContext*/, int* /*piAdapter*/, int* /*piOutput*/)
+{
+    m_gLog.push_back("get screen resolution");
+    return false;
+}
+
+void FakeSubsystemBridge::ShowMessageBox(KG_ManagedFacade* /*pFacade*/, const KB_String& sText,
+                                         const KB_String& /*sCaption*/)
+{
+    m_gLog.push_back(std::string("message box ") + sText.GetBuffer());
+}
+
 bool FakeSubsystemBridge::PollSelectedScreenResolution(KR_GraphicsContextManager* pManager)
 {
     EXPECT_TRUE(Is(pManager, TOKEN_GRAPHICS_CONTEXT_MANAGER));

@@ -1,0 +1,118 @@
+#include "framework/app/KE_Application.h"
+#include "framework/app/KE_ApplicationManager.h"
+#include "framework/threads/KT_ThreadPool.h"
+#include "platform/d3d11/D3D11Control.h"
+#include "platform/d3d11/D3D11Modules.h"
+#include "platform/fmod/FmodControl.h"
+#include "platform/win32/Win32Control.h"
+#include "platform/win32/Win32SystemControl.h"
+#include "production/KV27_ApplicationFactory.h"
+#include "production/KV27_SubsystemBridge.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// The production's own wiring, run in-process on the stand-ins as the program entry runs it.
+class KV27_RunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetStandIns();
+        KE_ApplicationManager::SetSubsystemBridge(&m_Bridge);
+    }
+
+    void TearDown() override
+    {
+        KE_ApplicationManager::SetSubsystemBridge(nullptr);
+        EXPECT_EQ(KE_ApplicationManager::GetInstance(), nullptr);
+        EXPECT_FALSE(KT_ThreadPool::IsRunning());
+        ResetStandIns();
+    }
+
+    static void ResetStandIns()
+    {
+        Win32Control::Reset();
+        Win32SystemControl::Reset();
+        D3D11Control::Reset();
+        FmodControl::Reset();
+        D3D11Modules::Register();
+    }
+
+    int Run(const char* pCommandLine)
+    {
+        KE_Application application;
+        application.Initialize(new KV27_ApplicationFactory(), KB_String(pCommandLine));
+        KE_ApplicationManager::GetInstance()->m_sApplicationName = "KV-27: Moorglow";
+        return application.Run(nullptr, SW_SHOWDEFAULT);
+    }
+
+    KV27_SubsystemBridge m_Bridge;
+};
+
+TEST_F(KV27_RunTest, PlaysToTheEndOfTheTimelineAndQuits)
+{
+    EXPECT_EQ(Run(""), 0);
+
+    const auto titles = Win32Control::GetTitleHistory();
+    ASSERT_FALSE(titles.empty());
+    EXPECT_EQ(titles.front(), "Initializing Korvelane Framework");
+    EXPECT_EQ(titles.back(), "KV-27: Moorglow");
+    EXPECT_EQ(D3D11Control::GetPresentCount(), 1u);   // the light grey at device creation
+    EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
+    EXPECT_EQ(D3D11Control::GetLiveObjectCount(), 0u) << "leaked Direct3D objects";
+}
+
+TEST_F(KV27_RunTest, DeveloperRunAsksBeforeQuittingAndRunsOnAfterNo)
+{
+    int iQuestions = 0;
+    Win32Control::SetMessageBoxResponder([&](const Win32Control::MessageBoxRecord& box) {
+        if (box.text != "Do you really want to quit?")
+            return IDOK;
+        // The first answer keeps the show running; Escape then asks again.
+        if (++iQuestions == 1)
+        {
+            Win32Control::PostKeyPress(nullptr, VK_ESCAPE);
+            return IDNO;
+        }
+        return IDYES;
+    });
+    EXPECT_EQ(Run("/develop"), 0);
+    EXPECT_EQ(iQuestions, 2);
+}
+
+TEST_F(KV27_RunTest, WithoutDirect3DThereIsNothingToChooseAndNoWindow)
+{
+    for (const char* pMissing : {"d3d11.dll", "dxgi.dll"})
+    {
+        ResetStandIns();
+        Win32Control::SetModuleMissing(pMissing, true);
+        EXPECT_EQ(Run(""), 0) << pMissing;
+        EXPECT_EQ(Win32Control::GetWindowCount(), 0) << pMissing;
+        EXPECT_TRUE(Win32Control::GetMessageBoxes().empty()) << pMissing;
+    }
+}
+
+TEST_F(KV27_RunTest, FailedDeviceIsReportedThroughTheFacade)
+{
+    D3D11Control::FailNext("D3D11CreateDevice");
+    EXPECT_EQ(Run(""), 0);
+    const auto boxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Failed to initialize DirectX 11 Device.");
+    EXPECT_EQ(boxes[0].caption, "Device Initialization");
+}
+
+TEST_F(KV27_RunTest, AudioContextThatCannotStartEndsBeforeTheDialog)
+{
+    FmodControl::FailNext("FMOD_System_Create", FMOD_ERR_MEMORY);
+    EXPECT_EQ(Run(""), 0);
+    const auto boxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Could not initialize AudioContext. Application will exit.");
+    EXPECT_EQ(Win32Control::GetWindowCount(), 0);
+}
+
+} // namespace
