@@ -14,7 +14,7 @@ class KA_AudioContextManager
 public:
     // pFactory is not owned and may be null (then no context can be made).
     explicit KA_AudioContextManager(KU_ApplicationFactory* pFactory);
-    ~KA_AudioContextManager();   // deletes the context
+    ~KA_AudioContextManager(); // deletes the context
 
     KA_AudioContextManager(const KA_AudioContextManager&) = delete;
     KA_AudioContextManager& operator=(const KA_AudioContextManager&) = delete;
@@ -26,7 +26,7 @@ public:
     KA_AudioResourceManager* GetAudioResourceManager() const { return m_pAudioResourceManager; }
 
 private:
-    KA_AudioContext* m_pAudioContext = nullptr;                   // owned
-    KU_ApplicationFactory* m_pApplicationFactory = nullptr;       // not owned
-    KA_AudioResourceManager* m_pAudioResourceManager = nullptr;   // not made yet
+    KA_AudioContext* m_pAudioContext = nullptr;                 // owned
+    KU_ApplicationFactory* m_pApplicationFactory = nullptr;     // not owned
+    KA_AudioResourceManager* m_pAudioResourceManager = nullptr; // not made yet
 };

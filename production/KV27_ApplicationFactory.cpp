@@ -10,8 +10,7 @@ constexpr int BANNER_TIME_MS = 3000;
 
 } // namespace
 
-KV27_ApplicationFactory::KV27_ApplicationFactory()
-    : m_pAudioContextFactory(new KA_AudioContextFmodFactory())
+KV27_ApplicationFactory::KV27_ApplicationFactory() : m_pAudioContextFactory(new KA_AudioContextFmodFactory())
 {
     m_gGraphicsContextFactories.Add(new KR_GraphicsContextDX11Factory());
 }

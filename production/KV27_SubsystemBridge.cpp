@@ -2,6 +2,7 @@
 
 #include "audio/KA_AudioContext.h"
 #include "audio/KA_AudioContextManager.h"
+#include "framework/app/KU_ApplicationFactory.h"
 #include "render/device/KR_GraphicsContextManager.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
@@ -12,7 +13,6 @@
 #include "render/effects/KR_PostFXEngine.h"
 #include "render/scene/KR_SceneManager.h"
 #include "timing/KU_InterpolationManager.h"
-#include "framework/app/KU_ApplicationFactory.h"
 #include "tools/KG_ManagedFacade.h"
 
 #include <new>
@@ -61,9 +61,15 @@ KR_Renderer* KV27_SubsystemBridge::CreateRenderer()
 }
 
 // Members of kinds nobody makes yet are never present, so there is nothing to delete.
-void KV27_SubsystemBridge::DeleteRenderer(KR_Renderer* /*p*/) {}
-void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/) {}
-void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* /*p*/) {}
+void KV27_SubsystemBridge::DeleteRenderer(KR_Renderer* /*p*/)
+{
+}
+void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/)
+{
+}
+void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* /*p*/)
+{
+}
 
 void KV27_SubsystemBridge::DeleteParticleEngine(KR_ParticleEngine* p)
 {
@@ -148,7 +154,10 @@ void KV27_SubsystemBridge::SelectAudioDevice(KA_AudioContextManager* pManager, s
 }
 
 // The audio resource manager that takes the entity directory is not made yet.
-void KV27_SubsystemBridge::SetAudioEntityPath(KA_AudioContextManager* /*pManager*/, const KB_String& /*sDirectory*/) {}
+void KV27_SubsystemBridge::SetAudioEntityPath(KA_AudioContextManager* /*pManager*/,
+                                              const KB_String& /*sDirectory*/)
+{
+}
 
 bool KV27_SubsystemBridge::ShowConfigurationDialog(KG_ManagedFacade* pFacade,
                                                    const KB_GrowingArray<KB_String>& gBannerPaths,
@@ -167,13 +176,15 @@ bool KV27_SubsystemBridge::CloseInterpolationEditorDialogs(KG_ManagedFacade* pFa
     return pFacade->CloseInterpolationEditorDialogs(bForce);
 }
 
-bool KV27_SubsystemBridge::GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution,
-                                                       int* piContext, int* piAdapter, int* piOutput)
+bool KV27_SubsystemBridge::GetSelectedScreenResolution(KG_ManagedFacade* pFacade,
+                                                       KR_ScreenResolution* pResolution, int* piContext,
+                                                       int* piAdapter, int* piOutput)
 {
     return pFacade->GetSelectedScreenResolution(pResolution, piContext, piAdapter, piOutput);
 }
 
-void KV27_SubsystemBridge::ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText, const KB_String& sCaption)
+void KV27_SubsystemBridge::ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText,
+                                          const KB_String& sCaption)
 {
     pFacade->ShowMessageBox(sText, sCaption);
 }

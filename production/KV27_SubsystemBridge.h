@@ -46,9 +46,10 @@ public:
                                  const KB_GrowingArray<int>& gBannerTimes) override;
     bool GetSelectedAudioDevice(KG_ManagedFacade* pFacade, std::uint32_t* pDevice) override;
     bool CloseInterpolationEditorDialogs(KG_ManagedFacade* pFacade, bool bForce) override;
-    bool GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution, int* piContext,
-                                     int* piAdapter, int* piOutput) override;
-    void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText, const KB_String& sCaption) override;
+    bool GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution,
+                                     int* piContext, int* piAdapter, int* piOutput) override;
+    void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText,
+                        const KB_String& sCaption) override;
 
     bool PollSelectedScreenResolution(KR_GraphicsContextManager* pManager) override;
     bool CreateGraphicsDevice(KR_GraphicsContextManager* pManager, HWND hWindow) override;

@@ -91,11 +91,13 @@ bool KG_ManagedFacade::CloseInterpolationEditorDialogs(bool /*bForce*/)
 bool KG_ManagedFacade::ChooseDefaultMode()
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsContextManager* pContexts = pEngine != nullptr ? pEngine->GetGraphicsContextManager() : nullptr;
+    KR_GraphicsContextManager* pContexts =
+        pEngine != nullptr ? pEngine->GetGraphicsContextManager() : nullptr;
     if (pContexts == nullptr || pContexts->GetSelectableGraphicsContexts().GetNumMembers() == 0)
         return false;
     KR_GraphicsContext* pContext = pContexts->GetSelectableGraphicsContexts()[0];
-    if (pContext == nullptr || !TakeNonEmpty(pContext->GetAdapterNames()) || !TakeNonEmpty(pContext->GetOutputNames(0)))
+    if (pContext == nullptr || !TakeNonEmpty(pContext->GetAdapterNames()) ||
+        !TakeNonEmpty(pContext->GetOutputNames(0)))
         return false;
 
     KB_GrowingArray<KR_ScreenResolution>* pModes = pContext->GetScreenResolutions(0, 0);

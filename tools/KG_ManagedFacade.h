@@ -21,7 +21,7 @@
 class KG_ManagedFacade
 {
 public:
-    KG_ManagedFacade();   // no dialog result yet
+    KG_ManagedFacade(); // no dialog result yet
     ~KG_ManagedFacade();
 
     KG_ManagedFacade(const KG_ManagedFacade&) = delete;
@@ -55,5 +55,5 @@ private:
     int m_iAdapter = 0;
     int m_iOutput = 0;
     std::uint32_t m_uiAudioDevice = 0;
-    bool m_bResultValid = false;   // a choice was confirmed
+    bool m_bResultValid = false; // a choice was confirmed
 };

@@ -172,7 +172,7 @@ bool KE_Application::Receive(KE_MessageType type, KE_MessageSubType subType, voi
         const bool bForce = type == KE_MT_Application && subType == KE_MST_QuitForced;
         KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
         KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
-        bool bMayQuit = true;   // without a facade there is no dialog that could refuse
+        bool bMayQuit = true; // without a facade there is no dialog that could refuse
         if (pManager != nullptr && pBridge != nullptr && pManager->GetManagedFacade() != nullptr)
             bMayQuit = pBridge->CloseInterpolationEditorDialogs(pManager->GetManagedFacade(), bForce);
         if (bMayQuit)
@@ -221,8 +221,8 @@ HRESULT KE_Application::CreateMainWindow(HINSTANCE hInstance, int iShowCommand)
         iY = (iDesktopHeight >> 1) - (iHeight >> 1);
     }
 
-    m_hWindow = CreateWindowExA(0, WINDOW_CLASS_NAME, INITIAL_WINDOW_TITLE, WINDOW_STYLE, iX, iY, iWidth, iHeight,
-                                nullptr, nullptr, hInstance, nullptr);
+    m_hWindow = CreateWindowExA(0, WINDOW_CLASS_NAME, INITIAL_WINDOW_TITLE, WINDOW_STYLE, iX, iY, iWidth,
+                                iHeight, nullptr, nullptr, hInstance, nullptr);
     if (m_hWindow == nullptr)
         return E_FAIL;
     ShowWindow(m_hWindow, iShowCommand);

@@ -27,7 +27,7 @@ public:
     static constexpr LONG CLIENT_WIDTH = 320;
     static constexpr LONG CLIENT_HEIGHT = 240;
 
-    KE_Application() = default;   // handles null, quit flag clear
+    KE_Application() = default; // handles null, quit flag clear
     ~KE_Application() override = default;
 
     KE_Application(const KE_Application&) = delete;

@@ -17,7 +17,8 @@ KE_ApplicationManager::~KE_ApplicationManager()
     KE_SubsystemBridge* pBridge = s_pSubsystemBridge;
 
     // Members made above the framework can only be deleted through the bridge that made them.
-    auto deleteThroughBridge = [pBridge](auto*& p, auto deleteMember) {
+    auto deleteThroughBridge = [pBridge](auto*& p, auto deleteMember)
+    {
         if (p != nullptr && pBridge != nullptr)
             (pBridge->*deleteMember)(p);
         p = nullptr;

@@ -127,22 +127,23 @@ public:
     void SetInterpolationManager(KU_InterpolationManager* p) { m_pInterpolationManager = p; }
 
     // The application factory, read directly by the scene manager; no getter by design.
-    KU_ApplicationFactory* m_pApplicationFactory = nullptr;   // owned
+    KU_ApplicationFactory* m_pApplicationFactory = nullptr; // owned
     // Written directly by the program entry.
-    KB_String m_sApplicationName;        // the window title
+    KB_String m_sApplicationName; // the window title
     KB_String m_sApplicationShortName;
 
     // The one instance; KE_Application::Initialize sets it, KE_Application::Shutdown clears it.
     static inline KE_ApplicationManager* s_pInstance = nullptr;
 
     // Texts of the two start-up failure boxes.
-    static constexpr const char* AUDIO_CONTEXT_NOT_CREATED = "Could not create AudioContext. Application will exit.";
+    static constexpr const char* AUDIO_CONTEXT_NOT_CREATED =
+        "Could not create AudioContext. Application will exit.";
     static constexpr const char* AUDIO_CONTEXT_NOT_INITIALIZED =
         "Could not initialize AudioContext. Application will exit.";
     static constexpr const char* INITIALIZATION_FAILURE_CAPTION = "Initialization Failure";
 
 private:
-    static inline KE_SubsystemBridge* s_pSubsystemBridge = nullptr;   // not owned
+    static inline KE_SubsystemBridge* s_pSubsystemBridge = nullptr; // not owned
 
     KR_GraphicsContextManager* m_pGraphicsContextManager = nullptr;   // owned
     KR_GraphicsDevice* m_pGraphicsDevice = nullptr;                   // owned

@@ -79,7 +79,7 @@ public:
     // factory's audio context factory made one. InitializeAudioContext: its Initialize result.
     virtual bool CreateAudioContext(KA_AudioContextManager* pManager) = 0;
     virtual bool InitializeAudioContext(KA_AudioContextManager* pManager) = 0;
-    virtual void UpdateAudioContext(KA_AudioContextManager* pManager) = 0;                        // once per frame
+    virtual void UpdateAudioContext(KA_AudioContextManager* pManager) = 0; // once per frame
     virtual void SelectAudioDevice(KA_AudioContextManager* pManager, std::uint32_t uiDevice) = 0;
     // Hands the audio entity directory to the audio resource manager (which then listens for keys).
     virtual void SetAudioEntityPath(KA_AudioContextManager* pManager, const KB_String& sDirectory) = 0;
@@ -87,7 +87,8 @@ public:
     // Managed facade. ShowConfigurationDialog: true when the user confirmed a valid choice.
     // GetSelectedAudioDevice: false (value untouched) without a confirmed choice.
     // CloseInterpolationEditorDialogs: false when a dialog or the user refused to quit.
-    virtual bool ShowConfigurationDialog(KG_ManagedFacade* pFacade, const KB_GrowingArray<KB_String>& gBannerPaths,
+    virtual bool ShowConfigurationDialog(KG_ManagedFacade* pFacade,
+                                         const KB_GrowingArray<KB_String>& gBannerPaths,
                                          const KB_GrowingArray<int>& gBannerTimes) = 0;
     virtual bool GetSelectedAudioDevice(KG_ManagedFacade* pFacade, std::uint32_t* pDevice) = 0;
     virtual bool CloseInterpolationEditorDialogs(KG_ManagedFacade* pFacade, bool bForce) = 0;
@@ -96,7 +97,8 @@ public:
     virtual bool GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution,
                                              int* piContext, int* piAdapter, int* piOutput) = 0;
     // ... and for the graphics context: a modal box with an OK button.
-    virtual void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText, const KB_String& sCaption) = 0;
+    virtual void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText,
+                                const KB_String& sCaption) = 0;
 
     // Graphics. PollSelectedScreenResolution takes the dialog's choice (false: none);
     // CreateGraphicsDevice makes the device on the window and fills the singleton's device

@@ -30,7 +30,8 @@ void ShowDeviceMessage(const char* pText)
     KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
     if (pApplication != nullptr && pBridge != nullptr && pApplication->GetManagedFacade() != nullptr)
     {
-        pBridge->ShowMessageBox(pApplication->GetManagedFacade(), KB_String(pText), KB_String(DEVICE_CAPTION));
+        pBridge->ShowMessageBox(pApplication->GetManagedFacade(), KB_String(pText),
+                                KB_String(DEVICE_CAPTION));
         return;
     }
     MessageBoxA(nullptr, pText, DEVICE_CAPTION, MB_OK);

@@ -33,7 +33,7 @@ public:
     static constexpr double PLAYBACK_SPEED = 13.0 / 12.0;
     static constexpr double INVERSE_PLAYBACK_SPEED = 12.0 / 13.0;
 
-    KR_SceneManager();   // Demo mode, not playing, registers nothing
+    KR_SceneManager(); // Demo mode, not playing, registers nothing
     ~KR_SceneManager() override;
 
     KR_SceneManager(const KR_SceneManager&) = delete;
@@ -69,8 +69,8 @@ private:
 
     KR_SceneCameraMode m_eCameraMode = KR_SCM_Demo;
     bool m_bPlaying = false;
-    bool m_bLoaded = false;          // the hand-over from loading to playback has happened
-    bool m_bCursorAllowed = false;   // set at the hand-over
-    bool m_bRegistered = false;      // for message types 1, 2 and 3
+    bool m_bLoaded = false;        // the hand-over from loading to playback has happened
+    bool m_bCursorAllowed = false; // set at the hand-over
+    bool m_bRegistered = false;    // for message types 1, 2 and 3
     double m_fInverseSpeed = INVERSE_PLAYBACK_SPEED;
 };

@@ -1,5 +1,5 @@
-#include "audio/KA_AudioContext.h"
 #include "audio/KA_AudioContextManager.h"
+#include "audio/KA_AudioContext.h"
 #include "audio/KU_AudioContextFactory.h"
 #include "framework/app/KU_ApplicationFactory.h"
 
@@ -33,7 +33,10 @@ private:
 class ContextFactory : public KU_AudioContextFactory
 {
 public:
-    KA_AudioContext* CreateAudioContext() override { return m_bFails ? nullptr : new CountingContext(&m_iAlive); }
+    KA_AudioContext* CreateAudioContext() override
+    {
+        return m_bFails ? nullptr : new CountingContext(&m_iAlive);
+    }
     bool m_bFails = false;
     int m_iAlive = 0;
 };
@@ -42,7 +45,10 @@ class AudioOnlyFactory : public KU_ApplicationFactory
 {
 public:
     explicit AudioOnlyFactory(KU_AudioContextFactory* pAudio) : m_pAudio(pAudio) {}
-    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gGraphics; }
+    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override
+    {
+        return m_gGraphics;
+    }
     KU_AudioContextFactory* GetAudioContextFactory() override { return m_pAudio; }
     KB_String GetMaterialFilePath() override { return KB_String(); }
     KB_String GetAudioEntityDirectory() override { return KB_String(); }

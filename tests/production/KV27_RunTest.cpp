@@ -60,7 +60,7 @@ TEST_F(KV27_RunTest, PlaysToTheEndOfTheTimelineAndQuits)
     ASSERT_FALSE(titles.empty());
     EXPECT_EQ(titles.front(), "Initializing Korvelane Framework");
     EXPECT_EQ(titles.back(), "KV-27: Moorglow");
-    EXPECT_EQ(D3D11Control::GetPresentCount(), 1u);   // the light grey at device creation
+    EXPECT_EQ(D3D11Control::GetPresentCount(), 1u); // the light grey at device creation
     EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
     EXPECT_EQ(D3D11Control::GetLiveObjectCount(), 0u) << "leaked Direct3D objects";
 }
@@ -68,17 +68,19 @@ TEST_F(KV27_RunTest, PlaysToTheEndOfTheTimelineAndQuits)
 TEST_F(KV27_RunTest, DeveloperRunAsksBeforeQuittingAndRunsOnAfterNo)
 {
     int iQuestions = 0;
-    Win32Control::SetMessageBoxResponder([&](const Win32Control::MessageBoxRecord& box) {
-        if (box.text != "Do you really want to quit?")
-            return IDOK;
-        // The first answer keeps the show running; Escape then asks again.
-        if (++iQuestions == 1)
+    Win32Control::SetMessageBoxResponder(
+        [&](const Win32Control::MessageBoxRecord& box)
         {
-            Win32Control::PostKeyPress(nullptr, VK_ESCAPE);
-            return IDNO;
-        }
-        return IDYES;
-    });
+            if (box.text != "Do you really want to quit?")
+                return IDOK;
+            // The first answer keeps the show running; Escape then asks again.
+            if (++iQuestions == 1)
+            {
+                Win32Control::PostKeyPress(nullptr, VK_ESCAPE);
+                return IDNO;
+            }
+            return IDYES;
+        });
     EXPECT_EQ(Run("/develop"), 0);
     EXPECT_EQ(iQuestions, 2);
 }

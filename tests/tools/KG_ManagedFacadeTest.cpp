@@ -1,13 +1,13 @@
+#include "tools/KG_ManagedFacade.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11Modules.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Windows.h"
-#include "tests/support/MemoryRepository.h"
 #include "render/device/KR_GraphicsContextDX11Factory.h"
 #include "render/device/KR_GraphicsContextManager.h"
+#include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
-#include "tools/KG_ManagedFacade.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +62,7 @@ protected:
 
     TestEngine m_Engine;
     KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr;   // owned by m_Files
+    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
     KR_GraphicsContextDX11Factory m_Direct3D;
     KB_GrowingArray<KU_GraphicsContextFactory*> m_gFactories;
     KG_ManagedFacade m_Facade;
@@ -89,12 +89,12 @@ TEST_F(KG_ManagedFacadeTest, NoChoiceLeavesTheOutputsAlone)
     {
         if (iAttempt == 1)
         {
-            EXPECT_FALSE(ShowDialog(nullptr));   // no graphics context manager
+            EXPECT_FALSE(ShowDialog(nullptr)); // no graphics context manager
         }
         if (iAttempt == 2)
         {
             SetModes({});
-            EXPECT_FALSE(ShowDialog(&contexts));   // an output without modes
+            EXPECT_FALSE(ShowDialog(&contexts)); // an output without modes
         }
         std::uint32_t uiDevice = 77;
         KR_ScreenResolution resolution;

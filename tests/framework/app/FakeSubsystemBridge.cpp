@@ -231,8 +231,10 @@ bool FakeSubsystemBridge::CloseInterpolationEditorDialogs(KG_ManagedFacade* pFac
 }
 
 // The application itself never asks these; only the graphics layer does.
-bool FakeSubsystemBridge::GetSelectedScreenResolution(KG_ManagedFacade* /*pFacade*/, KR_ScreenResolution* /*pResolution*/,
-                                                      int* /*piContext*/, int* /*piAdapter*/, int* /*piOutput*/)
+bool FakeSubsystemBridge::GetSelectedScreenResolution(KG_ManagedFacade* /*pFacade*/,
+                                                      KR_ScreenResolution* /*pResolution*/,
+                                                      int* /*piContext*/, int* /*piAdapter*/,
+                                                      int* /*piOutput*/)
 {
     m_gLog.push_back("get screen resolution");
     return false;
@@ -266,7 +268,8 @@ bool FakeSubsystemBridge::CreateGraphicsDevice(KR_GraphicsContextManager* pManag
     pEngine->SetPostFXEngine(reinterpret_cast<KR_PostFXEngine*>(&m_Tokens[TOKEN_POSTFX_ENGINE]));
     pEngine->SetOITRenderer(reinterpret_cast<KR_OITRenderer*>(&m_Tokens[TOKEN_OIT_RENDERER]));
     pEngine->SetMetaBallRenderer(reinterpret_cast<KR_MetaBallRenderer*>(&m_Tokens[TOKEN_METABALL_RENDERER]));
-    pEngine->SetShaderCoreManager(reinterpret_cast<KR_ShaderCoreManager*>(&m_Tokens[TOKEN_SHADER_CORE_MANAGER]));
+    pEngine->SetShaderCoreManager(
+        reinterpret_cast<KR_ShaderCoreManager*>(&m_Tokens[TOKEN_SHADER_CORE_MANAGER]));
     return true;
 }
 

@@ -20,17 +20,17 @@ public:
     ~FakeSubsystemBridge() override;
 
     // Scripted answers.
-    bool m_bMakeObjects = true;             // the Create calls return tokens (else null)
+    bool m_bMakeObjects = true; // the Create calls return tokens (else null)
     bool m_bAudioCreated = true;
     bool m_bAudioInitialized = true;
     bool m_bDialogConfirmed = true;
     bool m_bResolutionSelected = true;
-    bool m_bDeviceCreated = true;           // and the device members are set on the singleton
+    bool m_bDeviceCreated = true; // and the device members are set on the singleton
     bool m_bAudioDeviceSelected = true;
     std::uint32_t m_uiAudioDevice = 0;
-    std::vector<bool> m_gCloseAnswers;      // answers of CloseInterpolationEditorDialogs, then true
+    std::vector<bool> m_gCloseAnswers; // answers of CloseInterpolationEditorDialogs, then true
     bool m_bCursorVisible = false;
-    std::uint16_t m_uiWidth = 0;            // the graphics context manager's stored client size
+    std::uint16_t m_uiWidth = 0; // the graphics context manager's stored client size
     std::uint16_t m_uiHeight = 0;
 
     // Called inside UpdateAndRenderScenes with the frame number (1, 2, ...).
@@ -40,7 +40,7 @@ public:
 
     // Read back.
     std::vector<std::string> m_gLog;
-    std::vector<bool> m_gForceArguments;    // of CloseInterpolationEditorDialogs
+    std::vector<bool> m_gForceArguments; // of CloseInterpolationEditorDialogs
     std::vector<std::uint32_t> m_gSelectedAudioDevices;
     std::vector<std::string> m_gBannerPaths;
     std::vector<int> m_gBannerTimes;
@@ -86,9 +86,10 @@ public:
                                  const KB_GrowingArray<int>& gBannerTimes) override;
     bool GetSelectedAudioDevice(KG_ManagedFacade* pFacade, std::uint32_t* pDevice) override;
     bool CloseInterpolationEditorDialogs(KG_ManagedFacade* pFacade, bool bForce) override;
-    bool GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution, int* piContext,
-                                     int* piAdapter, int* piOutput) override;
-    void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText, const KB_String& sCaption) override;
+    bool GetSelectedScreenResolution(KG_ManagedFacade* pFacade, KR_ScreenResolution* pResolution,
+                                     int* piContext, int* piAdapter, int* piOutput) override;
+    void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText,
+                        const KB_String& sCaption) override;
 
     bool PollSelectedScreenResolution(KR_GraphicsContextManager* pManager) override;
     bool CreateGraphicsDevice(KR_GraphicsContextManager* pManager, HWND hWindow) override;

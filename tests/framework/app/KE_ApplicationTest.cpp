@@ -22,7 +22,10 @@ public:
     explicit LoggingFactory(std::vector<std::string>* pLog) : m_pLog(pLog) {}
     ~LoggingFactory() override { m_pLog->push_back("delete factory"); }
 
-    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gFactories; }
+    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override
+    {
+        return m_gFactories;
+    }
     KU_AudioContextFactory* GetAudioContextFactory() override { return nullptr; }
     KB_String GetMaterialFilePath() override { return "Assets/Materials/Test.xml"; }
     KB_String GetAudioEntityDirectory() override { return "Assets/Entities/Audio/"; }
@@ -55,7 +58,8 @@ public:
     bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override
     {
         m_gSubTypes.push_back(subType);
-        m_gWindows.push_back(type == KE_MT_Window && pPayload != nullptr ? *static_cast<HWND*>(pPayload) : nullptr);
+        m_gWindows.push_back(type == KE_MT_Window && pPayload != nullptr ? *static_cast<HWND*>(pPayload)
+                                                                         : nullptr);
         return true;
     }
     std::vector<KE_MessageSubType> m_gSubTypes;
@@ -102,12 +106,13 @@ TEST_F(KE_ApplicationTest, DeveloperModeOnlyForTheExactWord)
     {
         const char* pCommandLine;
         bool bDeveloper;
-    } cases[] = {{"/develop", true}, {"/DEVELOP", false}, {"/develop ", false}, {" /develop", false},
-                 {"/develop x", false}, {"/develo", false}, {"", false}};
+    } cases[] = {{"/develop", true},    {"/DEVELOP", false}, {"/develop ", false}, {" /develop", false},
+                 {"/develop x", false}, {"/develo", false},  {"", false}};
     for (const auto& c : cases)
     {
         Initialize(c.pCommandLine);
-        EXPECT_EQ(KE_ApplicationManager::GetInstance()->IsDeveloperBuild(), c.bDeveloper) << '"' << c.pCommandLine << '"';
+        EXPECT_EQ(KE_ApplicationManager::GetInstance()->IsDeveloperBuild(), c.bDeveloper)
+            << '"' << c.pCommandLine << '"';
         m_App.Shutdown();
     }
 }
@@ -118,10 +123,15 @@ TEST_F(KE_ApplicationTest, InitializeCreatesTheMembersInOrderAndStartsThePool)
     Initialize();
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     ASSERT_NE(pEngine, nullptr);
-    const std::vector<std::string> expected = {
-        "create graphics context manager", "create scene manager", "create material manager",
-        "create shader cache", "create facade", "create audio context manager", "create audio context",
-        "initialize audio context", "create interpolation manager"};
+    const std::vector<std::string> expected = {"create graphics context manager",
+                                               "create scene manager",
+                                               "create material manager",
+                                               "create shader cache",
+                                               "create facade",
+                                               "create audio context manager",
+                                               "create audio context",
+                                               "initialize audio context",
+                                               "create interpolation manager"};
     EXPECT_EQ(m_Bridge.m_gLog, expected);
     EXPECT_NE(pEngine->GetInputManager(), nullptr);
     EXPECT_NE(pEngine->GetDispatcher(), nullptr);
@@ -150,7 +160,8 @@ TEST_F(KE_ApplicationTest, WorkerCountFollowsTheProcessors)
 TEST_F(KE_ApplicationTest, EscapeEndsTheRunAfterTheNextFrameThenShutsDownInOrder)
 {
     bool bPoolRunningInSecondFrame = true;
-    m_Bridge.m_OnFrame = [&](int iFrame) {
+    m_Bridge.m_OnFrame = [&](int iFrame)
+    {
         if (iFrame == 1)
             Win32Control::PostKeyPress(nullptr, VK_ESCAPE);
         if (iFrame == 2)
@@ -164,13 +175,24 @@ TEST_F(KE_ApplicationTest, EscapeEndsTheRunAfterTheNextFrameThenShutsDownInOrder
     // The scenes shut down before the application deletes anything.
     const int iSceneShutdown = m_Bridge.IndexOf("shutdown scenes");
     ASSERT_GE(iSceneShutdown, 0);
-    const std::vector<std::string> deletions(m_Bridge.m_gLog.begin() + iSceneShutdown + 1, m_Bridge.m_gLog.end());
-    const std::vector<std::string> expected = {
-        "delete particle engine", "delete post-processing engine", "delete metaball renderer",
-        "delete OIT renderer", "delete scene manager", "delete renderer", "delete resource manager",
-        "delete graphics context manager", "delete graphics device", "delete audio context manager",
-        "delete facade", "delete material manager", "delete shader cache", "delete shader core manager",
-        "delete factory", "delete interpolation manager"};
+    const std::vector<std::string> deletions(m_Bridge.m_gLog.begin() + iSceneShutdown + 1,
+                                             m_Bridge.m_gLog.end());
+    const std::vector<std::string> expected = {"delete particle engine",
+                                               "delete post-processing engine",
+                                               "delete metaball renderer",
+                                               "delete OIT renderer",
+                                               "delete scene manager",
+                                               "delete renderer",
+                                               "delete resource manager",
+                                               "delete graphics context manager",
+                                               "delete graphics device",
+                                               "delete audio context manager",
+                                               "delete facade",
+                                               "delete material manager",
+                                               "delete shader cache",
+                                               "delete shader core manager",
+                                               "delete factory",
+                                               "delete interpolation manager"};
     EXPECT_EQ(deletions, expected);
     EXPECT_EQ(Win32Control::GetMessageBoxes().size(), 0u);
 }
@@ -181,13 +203,15 @@ TEST_F(KE_ApplicationTest, OneFrameIsAudioPushScenesPop)
     InitializeAndRun();
     const int iFirst = m_Bridge.IndexOf("update audio");
     ASSERT_GE(iFirst, 0);
-    const std::vector<std::string> frame(m_Bridge.m_gLog.begin() + iFirst, m_Bridge.m_gLog.begin() + iFirst + 4);
+    const std::vector<std::string> frame(m_Bridge.m_gLog.begin() + iFirst,
+                                         m_Bridge.m_gLog.begin() + iFirst + 4);
     EXPECT_EQ(frame, (std::vector<std::string>{"update audio", "push", "frame", "pop"}));
 }
 
 TEST_F(KE_ApplicationTest, ClosingTheWindowEndsWithTheQuitMessageCode)
 {
-    m_Bridge.m_OnFrame = [&](int iFrame) {
+    m_Bridge.m_OnFrame = [&](int iFrame)
+    {
         if (iFrame == 1)
             PostMessageA(Win32Control::GetMainWindow(), WM_CLOSE, 0, 0);
     };
@@ -207,7 +231,8 @@ TEST_F(KE_ApplicationTest, QuitMessageCodeBecomesTheExitCode)
 TEST_F(KE_ApplicationTest, RefusedQuitKeepsRunning)
 {
     m_Bridge.m_gCloseAnswers = {false};
-    m_Bridge.m_OnFrame = [&](int iFrame) {
+    m_Bridge.m_OnFrame = [&](int iFrame)
+    {
         if (iFrame == 1 || iFrame == 3)
             Win32Control::PostKeyPress(nullptr, VK_ESCAPE);
     };
@@ -251,7 +276,7 @@ struct StartUpFailure
 {
     const char* pName;
     void (*Arrange)(FakeSubsystemBridge&);
-    const char* pMessageBox;   // null: no box
+    const char* pMessageBox; // null: no box
     bool bDialogShown;
     bool bWindowCreated;
 };
@@ -293,19 +318,22 @@ TEST_P(KE_ApplicationStartUpFailureTest, EndsWithExitCodeZero)
 INSTANTIATE_TEST_SUITE_P(
     All, KE_ApplicationStartUpFailureTest,
     ::testing::Values(
-        StartUpFailure{"DialogCancelled", [](FakeSubsystemBridge& b) { b.m_bDialogConfirmed = false; }, nullptr, true,
-                       false},
-        StartUpFailure{"NoResolution", [](FakeSubsystemBridge& b) { b.m_bResolutionSelected = false; }, nullptr,
-                       true, false},
-        StartUpFailure{"WindowClassFails", [](FakeSubsystemBridge&) { Win32Control::FailNext("RegisterClassExA"); },
+        StartUpFailure{"DialogCancelled", [](FakeSubsystemBridge& b) { b.m_bDialogConfirmed = false; },
                        nullptr, true, false},
+        StartUpFailure{"NoResolution", [](FakeSubsystemBridge& b) { b.m_bResolutionSelected = false; },
+                       nullptr, true, false},
+        StartUpFailure{"WindowClassFails",
+                       [](FakeSubsystemBridge&) { Win32Control::FailNext("RegisterClassExA"); }, nullptr,
+                       true, false},
         StartUpFailure{"WindowFails", [](FakeSubsystemBridge&) { Win32Control::FailNext("CreateWindowExA"); },
                        nullptr, true, false},
-        StartUpFailure{"DeviceFails", [](FakeSubsystemBridge& b) { b.m_bDeviceCreated = false; }, nullptr, true,
-                       true},
+        StartUpFailure{"DeviceFails", [](FakeSubsystemBridge& b) { b.m_bDeviceCreated = false; }, nullptr,
+                       true, true},
         StartUpFailure{"QuitDuringRuntimeStart",
-                       [](FakeSubsystemBridge& b) {
-                           b.m_OnStartScenes = [] {
+                       [](FakeSubsystemBridge& b)
+                       {
+                           b.m_OnStartScenes = []
+                           {
                                KE_ApplicationManager::GetInstance()->GetDispatcher()->Dispatch(
                                    KE_MT_Application, KE_MST_QuitRequest, nullptr);
                            };
@@ -313,7 +341,8 @@ INSTANTIATE_TEST_SUITE_P(
                        nullptr, true, true},
         StartUpFailure{"NoAudioContext", [](FakeSubsystemBridge& b) { b.m_bAudioCreated = false; },
                        "Could not create AudioContext. Application will exit.", false, false},
-        StartUpFailure{"AudioContextFailsToInitialize", [](FakeSubsystemBridge& b) { b.m_bAudioInitialized = false; },
+        StartUpFailure{"AudioContextFailsToInitialize",
+                       [](FakeSubsystemBridge& b) { b.m_bAudioInitialized = false; },
                        "Could not initialize AudioContext. Application will exit.", false, false}),
     [](const ::testing::TestParamInfo<StartUpFailure>& info) { return std::string(info.param.pName); });
 
@@ -356,7 +385,7 @@ TEST_F(KE_ApplicationTest, RuntimeSelectsTheChosenAudioDeviceAndHandsOverTheEnti
         m_Bridge.m_bAudioDeviceSelected = c.bChosen;
         m_Bridge.m_uiAudioDevice = c.uiDevice;
         m_Bridge.m_OnFrame = [](int) { Win32Control::PostKeyPress(nullptr, VK_ESCAPE); };
-        Win32Control::Reset();   // the window class of the previous run is still registered
+        Win32Control::Reset(); // the window class of the previous run is still registered
         KE_Application app;
         app.Initialize(new LoggingFactory(&m_Bridge.m_gLog), KB_String());
         EXPECT_EQ(app.Run(nullptr, SW_SHOWNORMAL), 0);
@@ -364,8 +393,10 @@ TEST_F(KE_ApplicationTest, RuntimeSelectsTheChosenAudioDeviceAndHandsOverTheEnti
         const int iRenderer = m_Bridge.IndexOf("create renderer");
         ASSERT_GE(iRenderer, 0);
         EXPECT_LT(iRenderer, m_Bridge.IndexOf("get audio device"));
-        EXPECT_LT(m_Bridge.IndexOf("get audio device"), m_Bridge.IndexOf("audio entity path Assets/Entities/Audio/"));
-        EXPECT_LT(m_Bridge.IndexOf("audio entity path Assets/Entities/Audio/"), m_Bridge.IndexOf("start scenes"));
+        EXPECT_LT(m_Bridge.IndexOf("get audio device"),
+                  m_Bridge.IndexOf("audio entity path Assets/Entities/Audio/"));
+        EXPECT_LT(m_Bridge.IndexOf("audio entity path Assets/Entities/Audio/"),
+                  m_Bridge.IndexOf("start scenes"));
     }
 }
 
@@ -375,10 +406,10 @@ TEST_F(KE_ApplicationTest, WindowIsCentredAndRetitledAfterStartUp)
     WindowProbe probe;
     RECT client = {};
     RECT window = {};
-    m_Bridge.m_OnStartScenes = [&] {
-        KE_ApplicationManager::GetInstance()->GetDispatcher()->RegisterReceiver(KE_MT_Window, &probe);
-    };
-    m_Bridge.m_OnFrame = [&](int) {
+    m_Bridge.m_OnStartScenes = [&]
+    { KE_ApplicationManager::GetInstance()->GetDispatcher()->RegisterReceiver(KE_MT_Window, &probe); };
+    m_Bridge.m_OnFrame = [&](int)
+    {
         GetClientRect(Win32Control::GetMainWindow(), &client);
         GetWindowRect(Win32Control::GetMainWindow(), &window);
         KE_ApplicationManager::GetInstance()->GetDispatcher()->UnRegisterReceiver(KE_MT_Window, &probe);
@@ -421,7 +452,8 @@ TEST_F(KE_ApplicationTest, ResizeReachesTheScenesOnlyWhenTheSizeChanged)
 {
     m_Bridge.m_uiWidth = 320;
     m_Bridge.m_uiHeight = 240;
-    m_Bridge.m_OnFrame = [&](int iFrame) {
+    m_Bridge.m_OnFrame = [&](int iFrame)
+    {
         if (iFrame > 1)
             return;
         HWND hWindow = Win32Control::GetMainWindow();
@@ -442,7 +474,8 @@ TEST_F(KE_ApplicationTest, ArrowCursorOnlyWhenTheScenesAllowIt)
 {
     HCURSOR hHidden = reinterpret_cast<HCURSOR>(1);
     HCURSOR hShown = nullptr;
-    m_Bridge.m_OnFrame = [&](int iFrame) {
+    m_Bridge.m_OnFrame = [&](int iFrame)
+    {
         if (iFrame > 1)
             return;
         HWND hWindow = Win32Control::GetMainWindow();

@@ -1,6 +1,6 @@
+#include "render/scene/KR_SceneManager.h"
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KE_MessageReceiver.h"
-#include "render/scene/KR_SceneManager.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
