@@ -7,7 +7,7 @@ bash scripts/deps.sh
 jobs=$(nproc)
 
 # Test programs whose code runs on several threads; they also run under ThreadSanitizer.
-tsan_labels='framework_threads|framework_files|framework_app|timing|audio'
+tsan_labels='platform_crt|platform_win32|platform_fmod|platform_d3d11|framework_threads|framework_files|framework_app|timing|audio'
 
 configure() { cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${@:2}" >/dev/null; }
 

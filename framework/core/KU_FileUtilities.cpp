@@ -1,0 +1,201 @@
+#include "framework/core/KU_FileUtilities.h"
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace
+{
+
+// Path buffers of the callers hold 260 bytes with the NUL.
+constexpr std::uint64_t MAX_PATH_LENGTH = 259;
+
+// FILETIME ticks between 1601-01-01 and 1970-01-01.
+constexpr std::int64_t FILETIME_UNIX_EPOCH = 116444736000000000LL;
+
+KB_String MakeString(const char* pBytes, std::uint64_t length)
+{
+    KB_String result;
+    char* pBuffer = result.SetLength(length);
+    if (length > 0)
+    {
+        std::memcpy(pBuffer, pBytes, length);
+    }
+    return result;
+}
+
+bool IsSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// Index of the last '/' or '\', or -1.
+std::int64_t FindLastSeparator(const KB_String& path)
+{
+    for (std::uint64_t i = path.GetLength(); i > 0; --i)
+    {
+        if (IsSeparator(path[i - 1]))
+        {
+            return static_cast<std::int64_t>(i - 1);
+        }
+    }
+    return -1;
+}
+
+// Index of the last '.' after the last separator, or -1.
+std::int64_t FindExtensionDot(const KB_String& path)
+{
+    const std::int64_t iSeparator = FindLastSeparator(path);
+    for (std::int64_t i = static_cast<std::int64_t>(path.GetLength()) - 1; i > iSeparator; --i)
+    {
+        if (path[static_cast<std::uint64_t>(i)] == '.')
+        {
+            return i;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+KB_String KU_FileUtilities::EnforceForwardSlashes(const KB_String& path)
+{
+    KB_String result = MakeString(path.GetBuffer(), path.GetLength());
+    char* pBuffer = result.GetBuffer();
+    for (std::uint64_t i = 0; i < result.GetLength(); ++i)
+    {
+        if (pBuffer[i] == '\\')
+        {
+            pBuffer[i] = '/';
+        }
+    }
+    return result;
+}
+
+KB_String KU_FileUtilities::GetAbsolutePath(const KB_String& path)
+{
+    const KB_String slashed = EnforceForwardSlashes(path);
+    if (slashed.GetLength() == 0 || slashed.GetLength() > MAX_PATH_LENGTH)
+    {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(slashed.GetBuffer(), error);
+    if (error)
+    {
+        return path;
+    }
+    std::string text = absolute.lexically_normal().generic_string();
+    // "dir/." normalises to "dir/"; keep a trailing separator only when the input had one.
+    if (text.size() > 1 && text.back() == '/' && slashed[slashed.GetLength() - 1] != '/')
+    {
+        text.pop_back();
+    }
+    if (text.empty() || text.size() > MAX_PATH_LENGTH)
+    {
+        return path;
+    }
+    return MakeString(text.data(), text.size());
+}
+
+KB_String KU_FileUtilities::ExtractDirectory(const KB_String& path)
+{
+    const std::int64_t iSeparator = FindLastSeparator(path);
+    if (iSeparator < 0)
+    {
+        return KB_String();
+    }
+    return EnforceForwardSlashes(MakeString(path.GetBuffer(), static_cast<std::uint64_t>(iSeparator)));
+}
+
+KB_String KU_FileUtilities::ExtractFilename(const KB_String& path)
+{
+    const std::int64_t iSeparator = FindLastSeparator(path);
+    const std::uint64_t uiStart = static_cast<std::uint64_t>(iSeparator + 1);
+    return MakeString(path.GetBuffer() + uiStart, path.GetLength() - uiStart);
+}
+
+KB_String KU_FileUtilities::ExtractExtension(const KB_String& path)
+{
+    const std::int64_t iDot = FindExtensionDot(path);
+    if (iDot < 0)
+    {
+        return KB_String();
+    }
+    const std::uint64_t uiStart = static_cast<std::uint64_t>(iDot + 1);
+    return MakeString(path.GetBuffer() + uiStart, path.GetLength() - uiStart);
+}
+
+KB_String KU_FileUtilities::ReplaceExtension(const KB_String& path, const KB_String& extension)
+{
+    const std::int64_t iDot = FindExtensionDot(path);
+    if (iDot < 0)
+    {
+        return KB_String();
+    }
+    return MakeString(path.GetBuffer(), static_cast<std::uint64_t>(iDot + 1)) + extension;
+}
+
+KB_GrowingArray<KB_String> KU_FileUtilities::SplitPath(const KB_String& path)
+{
+    KB_GrowingArray<KB_String> components;
+    const char* pText = path.GetBuffer();
+    std::uint64_t uiStart = 0;
+    for (std::uint64_t i = 0; i <= path.GetLength(); ++i)
+    {
+        if (i == path.GetLength() || IsSeparator(pText[i]))
+        {
+            if (i > uiStart)
+            {
+                components.Add(MakeString(pText + uiStart, i - uiStart));
+            }
+            uiStart = i + 1;
+        }
+    }
+    return components;
+}
+
+bool KU_FileUtilities::CreateDirectories(const KB_String& path)
+{
+    const KB_GrowingArray<KB_String> components = SplitPath(path);
+    if (components.GetNumMembers() < 2)
+    {
+        return true;
+    }
+    KB_String prefix = path.GetLength() > 0 && IsSeparator(path[0]) ? KB_String("/") : KB_String();
+    prefix += components[0];
+    for (std::uint32_t i = 1; i < components.GetNumMembers(); ++i)
+    {
+        prefix += "/";
+        prefix += components[i];
+        std::error_code error;
+        std::filesystem::create_directory(prefix.GetBuffer(), error);
+        if (error)
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint64_t KU_FileUtilities::GetLastWriteTime(const KB_String& path)
+{
+    std::error_code error;
+    const std::filesystem::path file(path.GetBuffer());
+    if (!std::filesystem::is_regular_file(file, error) || error)
+    {
+        return 0;
+    }
+    const std::filesystem::file_time_type written = std::filesystem::last_write_time(file, error);
+    if (error)
+    {
+        return 0;
+    }
+    using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
+    const auto sinceUnixEpoch =
+        std::chrono::duration_cast<Ticks>(std::chrono::file_clock::to_sys(written).time_since_epoch());
+    const std::int64_t iTicks = sinceUnixEpoch.count() + FILETIME_UNIX_EPOCH;
+    return iTicks > 0 ? static_cast<std::uint64_t>(iTicks) : 0;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// A source of files for the file manager: the data archive, a directory tree, or an in-memory
+// set in tests. Paths are relative to the repository and use '/'.
+//
+// Read data is cached per path text and reference-counted: every successful ReadFile (or
+// AddReference) is paired with one RemoveReference of the same path, and the buffer stays valid
+// until the count falls to 0. ReadFile, AddReference and RemoveReference may be called from any
+// thread at the same time; they hold the repository's mutex while they touch the cache. Derived
+// classes take the same mutex around their own reads.
+//
+// A repository destroyed while references are still held frees those buffers: pointers handed
+// out become invalid then.
+
+#include "framework/core/KB_GrowingArray.h"
+#include "framework/core/KB_String.h"
+#include "framework/files/KF_LoadedFile.h"
+#include "framework/threads/KT_Mutex.h"
+
+#include <cstdint>
+
+class KF_Repository
+{
+public:
+    KF_Repository() = default;
+    virtual ~KF_Repository();
+
+    KF_Repository(const KF_Repository&) = delete;
+    KF_Repository& operator=(const KF_Repository&) = delete;
+
+    // The whole file; *ppData holds *pSize bytes plus a NUL and stays valid until the matching
+    // RemoveReference. False (outputs untouched) when the file cannot be read.
+    virtual bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) = 0;
+    // Replaces the file with uiSize bytes; false when nothing (or not everything) was written.
+    virtual bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) = 0;
+    // True when the file is gone afterwards (also when it never existed).
+    virtual bool RemoveFile(const KB_String& sPath) = 0;
+    virtual bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) = 0;
+    // Last write as a FILETIME: 100 ns ticks since 1601-01-01 UTC.
+    virtual bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) = 0;
+    // FNV-1a-64 of the contents starting from the FNV prime; *pHash = 0 and false when the file
+    // cannot be read. Leaves the cache as it found it.
+    virtual bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash) = 0;
+    virtual bool FileExists(const KB_String& sPath) = 0;
+    virtual bool DirectoryExists(const KB_String& sPath) = 0;
+    // One more reference on a loaded path; false when the path is not loaded.
+    virtual bool AddReference(const KB_String& sPath);
+    // One reference less; at 0 the buffer is freed. False when the path is not loaded.
+    virtual bool RemoveReference(const KB_String& sPath);
+    virtual bool IsWritable();   // false here
+    // Appends the names (without directory) matching sPattern ("dir/name-pattern"); true when
+    // gOut holds at least one name afterwards.
+    virtual bool FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut) = 0;
+
+protected:
+    // The cache helpers below expect m_Mutex to be held by the caller.
+
+    // A cached path: one more reference, its data and size; false when the path is not cached.
+    bool TakeCachedFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData);
+    // Caches pData (from AllocateFileBuffer, now owned by the cache) under sPath with one reference.
+    void AddLoadedFile(const KB_String& sPath, std::uint8_t* pData, std::uint64_t uiSize);
+    // References held on sPath; 0 when it is not cached.
+    std::uint32_t GetReferenceCount(const KB_String& sPath);
+    std::uint32_t GetNumLoadedFiles() const { return m_gLoadedFiles.GetNumMembers(); }
+
+    // uiSize + 1 bytes with a NUL at [uiSize]; null when the memory cannot be had.
+    static std::uint8_t* AllocateFileBuffer(std::uint64_t uiSize);
+    static void FreeFileBuffer(std::uint8_t* pData);
+
+    // The content hash every repository gives: ReadFile through this repository, FNV-1a-64 of
+    // the bytes, then RemoveReference. Takes no lock of its own.
+    bool HashThroughReadFile(const KB_String& sPath, std::uint64_t* pHash);
+
+    KT_Mutex m_Mutex;   // guards the cache and whatever a derived class reads under it
+
+private:
+    int FindLoadedFile(const KB_String& sPath) const;   // index or -1
+
+    KB_GrowingArray<KF_LoadedFile> m_gLoadedFiles;   // buffers owned
+};

@@ -1,0 +1,21 @@
+#pragma once
+// Loads XML documents through the file repositories. Static functions only; any thread (the
+// file manager's repositories lock their own caches).
+
+#include "framework/core/KB_String.h"
+
+class KF_FileManager;
+class TiXmlDocument;
+
+class KU_XmlUtilities
+{
+public:
+    // Elements nested deeper than this are refused: the parser recurses once per level.
+    static constexpr int MAX_ELEMENT_DEPTH = 256;
+
+    // Reads sPath from the first repository of pFileManager that has it and parses it as a
+    // TinyXML document without a declared encoding. Null when no repository has the file, the
+    // text does not parse or nests too deeply. The file reference is released on every path.
+    // The caller owns the document.
+    static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
+};

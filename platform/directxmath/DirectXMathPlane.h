@@ -1,0 +1,40 @@
+#pragma once
+// Planes (a, b, c, d): the points p with a p.x + b p.y + c p.z + d = 0; (a, b, c) is the normal.
+
+#include "platform/directxmath/DirectXMathVector.h"
+
+namespace DirectX
+{
+
+// Four-lane dot product of the plane with v.
+inline XMVECTOR XMPlaneDot(FXMVECTOR p, FXMVECTOR v)
+{
+    return XMVector4Dot(p, v);
+}
+
+// a x + b y + c z + d for the point v (its w ignored), in every lane.
+inline XMVECTOR XMPlaneDotCoord(FXMVECTOR p, FXMVECTOR v)
+{
+    return XMVector4Dot(p, XMVectorSetW(v, 1.0f));
+}
+
+// a x + b y + c z for the direction v, in every lane.
+inline XMVECTOR XMPlaneDotNormal(FXMVECTOR p, FXMVECTOR v)
+{
+    return XMVector3Dot(p, v);
+}
+
+// The plane with all four lanes divided by the length of (a, b, c), so the normal has unit length.
+// A plane whose squared normal length is infinite becomes all zero, as does one with a zero normal.
+inline XMVECTOR XMPlaneNormalize(FXMVECTOR p)
+{
+    const float lengthSq = XMVectorGetX(XMVector3LengthSq(p));
+    if (lengthSq == std::numeric_limits<float>::infinity())
+        return XMVectorZero();
+    const float length = std::sqrt(lengthSq);
+    if (length == 0.0f)
+        return XMVectorZero();
+    return XMVectorDivide(p, XMVectorReplicate(length));
+}
+
+} // namespace DirectX

@@ -1,0 +1,291 @@
+#include "framework/files/KF_DirectoryRepository.h"
+
+#include "framework/threads/KT_AutoLock.h"
+#include "tests/support/TestTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace
+{
+
+// Exposes the cache so tests can see what is still referenced.
+class InspectableDirectoryRepository : public KF_DirectoryRepository
+{
+public:
+    using KF_DirectoryRepository::KF_DirectoryRepository;
+    std::uint32_t GetNumLoaded()
+    {
+        KT_AutoLock lock(&m_Mutex);
+        return GetNumLoadedFiles();
+    }
+};
+
+class KF_DirectoryRepositoryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_folder.IsValid()); }
+
+    void Write(const std::string& sRelative, const std::string& sText) const
+    {
+        const std::filesystem::path path = m_folder.Join(sRelative);
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << sText;
+    }
+    std::string ReadBack(const std::string& sRelative) const
+    {
+        std::ifstream in(m_folder.Join(sRelative), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::string Read(KF_Repository& repository, const char* pPath) const
+    {
+        std::uint64_t uiSize = 0;
+        std::uint8_t* pData = nullptr;
+        if (!repository.ReadFile(pPath, &uiSize, &pData))
+        {
+            return "<none>";
+        }
+        EXPECT_EQ(pData[uiSize], 0);
+        std::string sText(reinterpret_cast<char*>(pData), static_cast<std::size_t>(uiSize));
+        EXPECT_TRUE(repository.RemoveReference(pPath));
+        return sText;
+    }
+    std::vector<std::string> Find(KF_Repository& repository, const char* pPattern) const
+    {
+        KB_GrowingArray<KB_String> gNames;
+        repository.FindFiles(pPattern, gNames);
+        std::vector<std::string> names;
+        for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
+        {
+            names.emplace_back(gNames[i].GetBuffer());
+        }
+        return names;
+    }
+    std::vector<std::string> ListFolder(const std::string& sRelative) const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_folder.Join(sRelative)))
+        {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    TestTempDir m_folder;
+};
+
+using Names = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(KF_DirectoryRepositoryTest, EveryOperationIsRelativeToTheRoot)
+{
+    Write("Assets/a.txt", "alpha");
+    for (const std::string& sRoot :
+         {m_folder.GetPath(), m_folder.GetPath() + "/", m_folder.GetPath() + "\\."})
+    {
+        KF_DirectoryRepository repository(sRoot.c_str());
+        EXPECT_EQ(Read(repository, "Assets/a.txt"), "alpha") << sRoot;
+        EXPECT_EQ(Read(repository, "Assets\\a.txt"), "alpha") << sRoot;
+        EXPECT_TRUE(repository.FileExists("Assets/a.txt"));
+        EXPECT_FALSE(repository.FileExists("Assets"));
+        EXPECT_TRUE(repository.DirectoryExists("Assets"));
+        EXPECT_FALSE(repository.DirectoryExists("Assets/a.txt"));
+    }
+
+    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    const std::string sText = "written";
+    ASSERT_TRUE(repository.WriteFile("New/Deeper/b.txt", sText.size(), sText.data()));
+    EXPECT_EQ(ReadBack("New/Deeper/b.txt"), "written");
+    std::uint64_t uiValue = 0;
+    EXPECT_TRUE(repository.GetFileSize("New/Deeper/b.txt", &uiValue));
+    EXPECT_EQ(uiValue, 7u);
+    EXPECT_TRUE(repository.GetFileTime("New/Deeper/b.txt", &uiValue));
+    EXPECT_TRUE(repository.RemoveFile("New/Deeper/b.txt"));
+    EXPECT_FALSE(std::filesystem::exists(m_folder.Join("New/Deeper/b.txt")));
+    EXPECT_TRUE(repository.IsWritable());
+}
+
+TEST_F(KF_DirectoryRepositoryTest, ReadFailures)
+{
+    Write("empty.bin", "");
+    Write("Dir/x", "x");
+    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    std::uint64_t uiSize = 5;
+    std::uint8_t* pData = nullptr;
+    EXPECT_FALSE(repository.ReadFile("empty.bin", &uiSize, &pData));
+    EXPECT_FALSE(repository.ReadFile("missing.bin", &uiSize, &pData));
+    EXPECT_FALSE(repository.ReadFile("Dir", &uiSize, &pData));
+    EXPECT_EQ(uiSize, 5u);
+    EXPECT_EQ(pData, nullptr);
+    EXPECT_FALSE(repository.GetFileSize("missing.bin", &uiSize));
+    EXPECT_FALSE(repository.GetFileSize("Dir", &uiSize));
+    EXPECT_TRUE(repository.GetFileSize("empty.bin", &uiSize));
+    EXPECT_EQ(uiSize, 0u);
+    EXPECT_FALSE(repository.GetFileTime("missing.bin", &uiSize));
+}
+
+TEST_F(KF_DirectoryRepositoryTest, NamesMatchWithoutRegardToCase)
+{
+    Write("Assets/Models/Tree.DAE", "tree");
+    InspectableDirectoryRepository repository(m_folder.GetPath().c_str());
+    EXPECT_EQ(Read(repository, "assets/models/tree.dae"), "tree");
+    EXPECT_TRUE(repository.FileExists("ASSETS/MODELS/TREE.DAE"));
+    EXPECT_TRUE(repository.DirectoryExists("assets/MODELS"));
+    EXPECT_EQ(Find(repository, "assets/models/*.dae"), Names{"Tree.DAE"});
+
+    // The cache is keyed by the text asked for.
+    std::uint64_t uiSize = 0;
+    std::uint8_t* pLower = nullptr;
+    std::uint8_t* pExact = nullptr;
+    ASSERT_TRUE(repository.ReadFile("assets/models/tree.dae", &uiSize, &pLower));
+    ASSERT_TRUE(repository.ReadFile("Assets/Models/Tree.DAE", &uiSize, &pExact));
+    EXPECT_NE(pLower, pExact);
+    EXPECT_EQ(repository.GetNumLoaded(), 2u);
+    EXPECT_TRUE(repository.RemoveReference("assets/models/tree.dae"));
+    EXPECT_TRUE(repository.RemoveReference("Assets/Models/Tree.DAE"));
+
+    // A write through another spelling replaces the existing file; new parts keep their spelling.
+    const std::string sText = "pine";
+    ASSERT_TRUE(repository.WriteFile("ASSETS/models/TREE.dae", sText.size(), sText.data()));
+    EXPECT_EQ(ReadBack("Assets/Models/Tree.DAE"), "pine");
+    ASSERT_TRUE(repository.WriteFile("assets/NEW/x.txt", sText.size(), sText.data()));
+    EXPECT_EQ(ReadBack("Assets/NEW/x.txt"), "pine");
+    EXPECT_TRUE(repository.RemoveFile("assets/models/tree.DAE"));
+    EXPECT_FALSE(std::filesystem::exists(m_folder.Join("Assets/Models/Tree.DAE")));
+}
+
+TEST_F(KF_DirectoryRepositoryTest, ExactNameWinsOverOtherCase)
+{
+    Write("file.txt", "lower");
+    Write("FILE.txt", "upper");
+    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    EXPECT_EQ(Read(repository, "file.txt"), "lower");
+    EXPECT_EQ(Read(repository, "FILE.txt"), "upper");
+    EXPECT_EQ(Read(repository, "File.txt"), "upper");   // the first in listing order
+}
+
+TEST_F(KF_DirectoryRepositoryTest, FindFilesInWindowsOrder)
+{
+    for (const char* pName : {"b.int", "_last.int", "A.INT", "a_b.int", "10.int", "ab.int", "c.aud"})
+    {
+        Write(std::string("Curves/") + pName, "k");
+    }
+    std::filesystem::create_directories(m_folder.Join("Curves/Sub.int"));
+    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    EXPECT_EQ(Find(repository, "Curves/*.int"),
+              (Names{"10.int", "A.INT", "ab.int", "a_b.int", "b.int", "Sub.int", "_last.int"}));
+    EXPECT_EQ(Find(repository, "curves/*.*").front(), ".");
+    EXPECT_EQ(Find(repository, "Curves/*.wav"), Names{});
+    EXPECT_EQ(Find(repository, "Nowhere/*.int"), Names{});
+
+    KB_GrowingArray<KB_String> gNames;
+    gNames.Add("earlier");
+    EXPECT_TRUE(repository.FindFiles("Curves/*.wav", gNames));   // names already there count
+    EXPECT_EQ(gNames.GetNumMembers(), 1u);
+}
+
+TEST_F(KF_DirectoryRepositoryTest, RemoveFileReportsWhetherTheFileIsGone)
+{
+    Write("Dir/a", "a");
+    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    EXPECT_TRUE(repository.RemoveFile("never/there"));
+    EXPECT_FALSE(repository.RemoveFile("Dir"));
+    EXPECT_TRUE(std::filesystem::is_directory(m_folder.Join("Dir")));
+    EXPECT_TRUE(repository.RemoveFile("Dir/a"));
+    EXPECT_TRUE(repository.RemoveFile("Dir/a"));
+}
+
+TEST_F(KF_DirectoryRepositoryTest, FailedWriteKeepsTheOldFile)
+{
+    Write("Data/save.txt", "old contents");
+    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+
+    // Writes past a file-size limit fail part-way, as on a full disk.
+    struct rlimit oldLimit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit smallLimit = oldLimit;
+    smallLimit.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &smallLimit), 0);
+    const std::string sLarge(100000, 'n');
+    const bool bWritten = repository.WriteFile("Data/save.txt", sLarge.size(), sLarge.data());
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(bWritten);
+    EXPECT_EQ(ReadBack("Data/save.txt"), "old contents");
+    EXPECT_EQ(ListFolder("Data"), Names{"save.txt"});   // no temporary file left behind
+
+    std::filesystem::create_directories(m_folder.Join("Data/Folder"));
+    EXPECT_FALSE(repository.WriteFile("Data/Folder", 3, "abc"));
+    EXPECT_FALSE(repository.WriteFile("Data/x", 3, nullptr));
+    EXPECT_TRUE(repository.WriteFile("Data/empty", 0, nullptr));
+    EXPECT_TRUE(std::filesystem::exists(m_folder.Join("Data/empty")));
+}
+
+TEST_F(KF_DirectoryRepositoryTest, HashIsOverTheContents)
+{
+    Write("abc.txt", "abc");
+    InspectableDirectoryRepository repository(m_folder.GetPath().c_str());
+    std::uint64_t uiHash = 0;
+    EXPECT_TRUE(repository.GetFileHash("abc.txt", &uiHash));
+    std::uint64_t uiExpected = 0x100000001b3ull;
+    for (unsigned char c : std::string("abc"))
+    {
+        uiExpected = (uiExpected ^ c) * 0x100000001b3ull;
+    }
+    EXPECT_EQ(uiHash, uiExpected);
+    EXPECT_EQ(repository.GetNumLoaded(), 0u);
+    EXPECT_FALSE(repository.GetFileHash("none.txt", &uiHash));
+    EXPECT_EQ(uiHash, 0u);
+}
+
+TEST_F(KF_DirectoryRepositoryTest, ConcurrentReadsAndReleasesOfOnePath)
+{
+    const std::string sContents(10000, 'd');
+    Write("Shared/big.bin", sContents);
+    InspectableDirectoryRepository repository(m_folder.GetPath().c_str());
+    constexpr int NUM_THREADS = 4;
+    std::vector<std::thread> threads;
+    std::vector<int> failures(NUM_THREADS, 0);
+    for (int t = 0; t < NUM_THREADS; ++t)
+    {
+        threads.emplace_back(
+            [&, t]
+            {
+                for (int i = 0; i < 300; ++i)
+                {
+                    const char* pPath = (i % 2 == 0) ? "Shared/big.bin" : "shared/BIG.bin";
+                    std::uint64_t uiSize = 0;
+                    std::uint8_t* pData = nullptr;
+                    if (!repository.ReadFile(pPath, &uiSize, &pData) || uiSize != sContents.size() ||
+                        std::memcmp(pData, sContents.data(), sContents.size()) != 0 ||
+                        !repository.RemoveReference(pPath))
+                    {
+                        ++failures[static_cast<std::size_t>(t)];
+                    }
+                }
+            });
+    }
+    for (std::thread& thread : threads)
+    {
+        thread.join();
+    }
+    EXPECT_EQ(failures, std::vector<int>(NUM_THREADS, 0));
+    EXPECT_EQ(repository.GetNumLoaded(), 0u);
+}

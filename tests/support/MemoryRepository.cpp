@@ -1,0 +1,248 @@
+#include "tests/support/MemoryRepository.h"
+
+#include "framework/threads/KT_AutoLock.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+
+std::string ToStd(const KB_String& sText)
+{
+    return std::string(sText.GetBuffer(), sText.GetLength());
+}
+
+char ToUpper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// '*' any run (also none), '?' one character; letters match either case.
+bool MatchNoCase(const char* pPattern, const char* pName)
+{
+    const char* pStar = nullptr;
+    const char* pStarName = nullptr;
+    while (*pName != '\0')
+    {
+        if (*pPattern == '*')
+        {
+            pStar = pPattern++;
+            pStarName = pName;
+        }
+        else if (*pPattern != '\0' && (*pPattern == '?' || ToUpper(*pPattern) == ToUpper(*pName)))
+        {
+            ++pPattern;
+            ++pName;
+        }
+        else if (pStar != nullptr)
+        {
+            pPattern = pStar + 1;
+            pName = ++pStarName;
+        }
+        else
+        {
+            return false;
+        }
+    }
+    while (*pPattern == '*')
+    {
+        ++pPattern;
+    }
+    return *pPattern == '\0';
+}
+
+bool IsBeforeInListing(const std::string& a, const std::string& b)
+{
+    std::string sUpperA = a;
+    std::string sUpperB = b;
+    std::transform(sUpperA.begin(), sUpperA.end(), sUpperA.begin(), ToUpper);
+    std::transform(sUpperB.begin(), sUpperB.end(), sUpperB.begin(), ToUpper);
+    return sUpperA != sUpperB ? sUpperA < sUpperB : a < b;
+}
+
+} // namespace
+
+MemoryRepository::MemoryRepository(bool bWritable) : m_bWritable(bWritable)
+{
+}
+
+MemoryRepository::~MemoryRepository() = default;
+
+void MemoryRepository::SetFile(const std::string& sPath, const std::string& sContents, std::uint64_t uiTime)
+{
+    KT_AutoLock lock(&m_Mutex);
+    m_mFiles[sPath] = File{sContents, uiTime};
+}
+
+void MemoryRepository::RemoveAllFiles()
+{
+    KT_AutoLock lock(&m_Mutex);
+    m_mFiles.clear();
+}
+
+bool MemoryRepository::HasFile(const std::string& sPath)
+{
+    KT_AutoLock lock(&m_Mutex);
+    return m_mFiles.count(sPath) != 0;
+}
+
+std::string MemoryRepository::GetFileContents(const std::string& sPath)
+{
+    KT_AutoLock lock(&m_Mutex);
+    const auto it = m_mFiles.find(sPath);
+    return it == m_mFiles.end() ? std::string() : it->second.sContents;
+}
+
+std::uint32_t MemoryRepository::GetReferenceCount(const std::string& sPath)
+{
+    KT_AutoLock lock(&m_Mutex);
+    return KF_Repository::GetReferenceCount(KB_String(sPath.c_str()));
+}
+
+std::uint32_t MemoryRepository::GetNumLoadedFiles()
+{
+    KT_AutoLock lock(&m_Mutex);
+    return KF_Repository::GetNumLoadedFiles();
+}
+
+std::uint32_t MemoryRepository::GetNumReads()
+{
+    KT_AutoLock lock(&m_Mutex);
+    return m_uiNumReads;
+}
+
+bool MemoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
+{
+    KT_AutoLock lock(&m_Mutex);
+    const auto it = m_mFiles.find(ToStd(sPath));
+    if (it == m_mFiles.end())
+    {
+        return false;
+    }
+    if (!TakeCachedFile(sPath, pSize, ppData))
+    {
+        const std::string& sContents = it->second.sContents;
+        std::uint8_t* pData = AllocateFileBuffer(sContents.size());
+        if (pData == nullptr)
+        {
+            return false;
+        }
+        std::memcpy(pData, sContents.data(), sContents.size());
+        AddLoadedFile(sPath, pData, sContents.size());
+        *pSize = sContents.size();
+        *ppData = pData;
+    }
+    ++m_uiNumReads;
+    return true;
+}
+
+bool MemoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
+{
+    if (!m_bWritable || (pData == nullptr && uiSize != 0))
+    {
+        return false;
+    }
+    KT_AutoLock lock(&m_Mutex);
+    m_mFiles[ToStd(sPath)] = File{std::string(pData, static_cast<std::size_t>(uiSize)), ++m_uiNextTime};
+    return true;
+}
+
+bool MemoryRepository::RemoveFile(const KB_String& sPath)
+{
+    if (!m_bWritable)
+    {
+        return false;
+    }
+    KT_AutoLock lock(&m_Mutex);
+    m_mFiles.erase(ToStd(sPath));
+    return true;
+}
+
+bool MemoryRepository::GetFileSize(const KB_String& sPath, std::uint64_t* pSize)
+{
+    KT_AutoLock lock(&m_Mutex);
+    const auto it = m_mFiles.find(ToStd(sPath));
+    if (it == m_mFiles.end())
+    {
+        return false;
+    }
+    *pSize = it->second.sContents.size();
+    return true;
+}
+
+bool MemoryRepository::GetFileTime(const KB_String& sPath, std::uint64_t* pTime)
+{
+    KT_AutoLock lock(&m_Mutex);
+    const auto it = m_mFiles.find(ToStd(sPath));
+    if (it == m_mFiles.end())
+    {
+        return false;
+    }
+    *pTime = it->second.uiTime;
+    return true;
+}
+
+bool MemoryRepository::GetFileHash(const KB_String& sPath, std::uint64_t* pHash)
+{
+    return HashThroughReadFile(sPath, pHash);
+}
+
+bool MemoryRepository::FileExists(const KB_String& sPath)
+{
+    KT_AutoLock lock(&m_Mutex);
+    return m_mFiles.count(ToStd(sPath)) != 0;
+}
+
+bool MemoryRepository::DirectoryExists(const KB_String& sPath)
+{
+    std::string sPrefix = ToStd(sPath);
+    if (!sPrefix.empty() && sPrefix.back() != '/')
+    {
+        sPrefix += '/';
+    }
+    KT_AutoLock lock(&m_Mutex);
+    for (const auto& entry : m_mFiles)
+    {
+        if (entry.first.compare(0, sPrefix.size(), sPrefix) == 0)
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MemoryRepository::IsWritable()
+{
+    return m_bWritable;
+}
+
+bool MemoryRepository::FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut)
+{
+    const std::string sFull = ToStd(sPattern);
+    const std::size_t uiSlash = sFull.rfind('/');
+    const std::string sDirectory =
+        uiSlash == std::string::npos ? std::string() : sFull.substr(0, uiSlash + 1);
+    const std::string sNamePattern = uiSlash == std::string::npos ? sFull : sFull.substr(uiSlash + 1);
+    std::vector<std::string> names;
+    {
+        KT_AutoLock lock(&m_Mutex);
+        for (const auto& entry : m_mFiles)
+        {
+            const std::string& sPath = entry.first;
+            if (sPath.size() > sDirectory.size() && sPath.compare(0, sDirectory.size(), sDirectory) == 0 &&
+                sPath.find('/', sDirectory.size()) == std::string::npos &&
+                MatchNoCase(sNamePattern.c_str(), sPath.c_str() + sDirectory.size()))
+            {
+                names.push_back(sPath.substr(sDirectory.size()));
+            }
+        }
+    }
+    std::sort(names.begin(), names.end(), IsBeforeInListing);
+    for (const std::string& sName : names)
+    {
+        gOut.Add(KB_String(sName.c_str()));
+    }
+    return gOut.GetNumMembers() > 0;
+}
