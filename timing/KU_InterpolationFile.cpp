@@ -5,9 +5,8 @@
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileReader.h"
 
+#include <charconv>
 #include <cstring>
-#include <locale>
-#include <sstream>
 #include <string>
 
 using namespace DirectX;
@@ -119,6 +118,38 @@ const char* GetValueKey(KU_InterpolationFile::ValueKind eKind)
     return "v";
 }
 
+// Builds the text of a file. Numbers come out as a text stream's default format writes them in the
+// classic locale (printf's "%.6g"), whatever the global locale is.
+class TextBuilder
+{
+public:
+    TextBuilder& operator<<(const char* pText)
+    {
+        m_sText += pText;
+        return *this;
+    }
+    TextBuilder& operator<<(double fValue)
+    {
+        char buffer[32];
+        const std::to_chars_result result =
+            std::to_chars(buffer, buffer + sizeof(buffer), fValue, std::chars_format::general, 6);
+        m_sText.append(buffer, result.ptr);
+        return *this;
+    }
+    TextBuilder& operator<<(std::uint32_t uiValue)
+    {
+        char buffer[16];
+        const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), uiValue);
+        m_sText.append(buffer, result.ptr);
+        return *this;
+    }
+    void Append(const char* pText, std::size_t uiLength) { m_sText.append(pText, uiLength); }
+    const std::string& GetText() const { return m_sText; }
+
+private:
+    std::string m_sText;
+};
+
 } // namespace
 
 bool KU_InterpolationFile::Read(const KB_String& sPath, ValueKind eKind, Contents* pContents)
@@ -205,8 +236,7 @@ bool KU_InterpolationFile::Write(const KB_String& sPath, ValueKind eKind, const 
     const char* const* ppLegend = eKind == ValueKind::Vertex       ? VERTEX_LEGEND
                                   : eKind == ValueKind::Quaternion ? QUATERNION_LEGEND
                                                                    : MATRIX_LEGEND;
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
+    TextBuilder text;
     text << KU_CreateTextFileHeader(pTitle, KU_HASH_COMMENT_LEGEND, ppLegend, NUM_LEGEND_LINES).GetBuffer();
 
     if (contents.sDebugName.GetLength() != 0)
@@ -215,7 +245,7 @@ bool KU_InterpolationFile::Write(const KB_String& sPath, ValueKind eKind, const 
         const char* pName = contents.sDebugName.GetBuffer();
         const char* pLineEnd = std::strchr(pName, '\n');
         text << "d ";
-        text.write(pName, pLineEnd ? pLineEnd - pName : static_cast<std::streamsize>(std::strlen(pName)));
+        text.Append(pName, pLineEnd ? static_cast<std::size_t>(pLineEnd - pName) : std::strlen(pName));
         text << "\n";
     }
     text << "n " << contents.sTypeName.GetBuffer() << "\n";
@@ -234,7 +264,7 @@ bool KU_InterpolationFile::Write(const KB_String& sPath, ValueKind eKind, const 
             for (int r = 0; r < 4; ++r)
             {
                 for (int c = 0; c < 4; ++c)
-                    text << " " << m.m[r][c];
+                    text << " " << static_cast<double>(m.m[r][c]);
             }
             text << "\n";
         }
@@ -245,15 +275,16 @@ bool KU_InterpolationFile::Write(const KB_String& sPath, ValueKind eKind, const 
         {
             XMFLOAT4 v;
             XMStoreFloat4(&v, contents.gVectors[i]);
-            if (eKind == ValueKind::Vertex)
-                text << "v " << v.x << " " << v.y << " " << v.z << "\n";
-            else
-                text << "q " << v.x << " " << v.y << " " << v.z << " " << v.w << "\n";
+            text << (eKind == ValueKind::Vertex ? "v " : "q ") << static_cast<double>(v.x) << " "
+                 << static_cast<double>(v.y) << " " << static_cast<double>(v.z);
+            if (eKind == ValueKind::Quaternion)
+                text << " " << static_cast<double>(v.w);
+            text << "\n";
         }
     }
     for (std::uint32_t i = 0; i < contents.gTimeStamps.GetNumMembers(); ++i)
         text << "t " << contents.gTimeStamps[i] << "\n";
 
-    const std::string sText = text.str();
+    const std::string& sText = text.GetText();
     return pFiles->WriteFile(sPath, sText.size(), sText.data());
 }

@@ -16,6 +16,7 @@
 
 #include <locale>
 #include <memory>
+#include <sstream>
 #include <string>
 
 using namespace DirectX;
@@ -264,6 +265,37 @@ TEST_F(CurveFileTest, SaveThenLoadKeepsKindTimesAndValuesToSixDigits)
     std::unique_ptr<KU_VertexInterpolation> pEased(KU_VertexInterpolation::LoadVertexInterpolation("eased.int"));
     ASSERT_NE(dynamic_cast<KB_TrigonometryInterpolation*>(pEased.get()), nullptr);
     EXPECT_EQ(static_cast<KB_TrigonometryInterpolation*>(pEased.get())->GetMode(), 7u);
+}
+
+TEST_F(CurveFileTest, NumbersAreWrittenAsAClassicStreamWritesThem)
+{
+    const double values[] = {0.0, -0.0, 1.0, 0.1, 1.0 / 3.0, 123456.0, 1234567.0, 999999.5, 1e-5, 1.5e-4,
+                             0.0001, 1e100, -2.5e-300, 65536.0, 100000.0, 3.14159265358979};
+    KB_LinearInterpolation curve(PATH);
+    std::ostringstream expected;
+    expected.imbue(std::locale::classic());
+    expected << "n LinearInterpolation\ns 0\ne 0\n";
+    for (double f : values)
+    {
+        const float fValue = static_cast<float>(f);
+        curve.InsertVertex(Vec(fValue, -fValue, fValue * 7.0f), 0.0);
+        expected << "v " << fValue << " " << -fValue << " " << fValue * 7.0f << "\n";
+    }
+    for (std::size_t i = 0; i < sizeof(values) / sizeof(values[0]); ++i)
+        expected << "t 0\n";
+    curve.SetStartTime(0.0);
+    ASSERT_TRUE(curve.Save());
+    EXPECT_EQ(SavedBody(), expected.str());
+
+    for (double f : values)
+    {
+        curve.SetStartTime(f);
+        ASSERT_TRUE(curve.Save());
+        std::ostringstream line;
+        line.imbue(std::locale::classic());
+        line << "\ns " << f << "\n";
+        EXPECT_NE(SavedBody().find(line.str()), std::string::npos) << line.str();
+    }
 }
 
 TEST_F(CurveFileTest, DebugNameWithLineFeedDoesNotBecomeKeys)
