@@ -23,7 +23,7 @@ void* KB_AnimationTriggerInterpolation::GetValueAt(void* pOut, double fLocalTime
             uiPassed = i;
     }
     const double fPassedStamp = m_gTimeStamps[uiPassed];
-    if (!(fPassedStamp < fLocalTime))   // no stamp lies before the time (also for NaN)
+    if (!(fPassedStamp < fLocalTime)) // no stamp lies before the time (also for NaN)
         return pOut;
 
     const double fSince = fLocalTime - fPassedStamp;

@@ -8,7 +8,7 @@
 class KB_AnimationTriggerInterpolation : public KU_VertexInterpolation
 {
 public:
-    explicit KB_AnimationTriggerInterpolation(const KB_String& sFilePath);   // registered
+    explicit KB_AnimationTriggerInterpolation(const KB_String& sFilePath); // registered
 
     void* GetValueAt(void* pOut, double fLocalTime) override;
 };

@@ -48,7 +48,7 @@ void* KB_CubicBSplineInterpolation::GetValueAt(void* pOut, double fLocalTime)
     const bool bHandles = uiNumKeys >= 4;
     std::uint32_t uiFrom = NONE;
     std::uint32_t uiTo = NONE;
-    std::uint32_t uiSegmentEnd = 0;   // number of pass-through points at or before fLocalTime
+    std::uint32_t uiSegmentEnd = 0; // number of pass-through points at or before fLocalTime
     for (std::uint32_t i = 0; i < uiNumKeys; ++i)
     {
         if (bHandles && (i == 1 || i == uiNumKeys - 2))
@@ -108,7 +108,7 @@ void KB_CubicBSplineInterpolation::BuildDerivates()
     if (uiNumKeys < 5)
         return;
 
-    const std::uint32_t uiLast = uiNumKeys - 3;   // index of the last tangent
+    const std::uint32_t uiLast = uiNumKeys - 3; // index of the last tangent
     m_uiNumDerivates = uiNumKeys - 2;
     m_pDerivates = new XMVECTOR[m_uiNumDerivates];
     const KB_GrowingArray<XMVECTOR>& v = m_gVertices;

@@ -13,7 +13,7 @@
 class KB_CubicBSplineInterpolation : public KU_VertexInterpolation
 {
 public:
-    explicit KB_CubicBSplineInterpolation(const KB_String& sFilePath);   // registered
+    explicit KB_CubicBSplineInterpolation(const KB_String& sFilePath); // registered
     ~KB_CubicBSplineInterpolation() override;
 
     void* GetValueAt(void* pOut, double fLocalTime) override;
@@ -28,6 +28,6 @@ public:
 private:
     void FreeDerivates();
 
-    DirectX::XMVECTOR* m_pDerivates = nullptr;   // owned, m_uiNumDerivates entries
+    DirectX::XMVECTOR* m_pDerivates = nullptr; // owned, m_uiNumDerivates entries
     std::uint32_t m_uiNumDerivates = 0;
 };

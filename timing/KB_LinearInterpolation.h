@@ -7,8 +7,8 @@
 class KB_LinearInterpolation : public KU_VertexInterpolation
 {
 public:
-    explicit KB_LinearInterpolation(const KB_String& sFilePath);   // registered
-    KB_LinearInterpolation();                                      // unregistered, for the byte form
+    explicit KB_LinearInterpolation(const KB_String& sFilePath); // registered
+    KB_LinearInterpolation();                                    // unregistered, for the byte form
 
     void* GetValueAt(void* pOut, double fLocalTime) override;
 };

@@ -34,7 +34,8 @@ void* KB_LinearMatrixInterpolation::GetValueAt(void* pOut, double fLocalTime)
     const XMMATRIX& mTo = m_gMatrices[span.uiTo];
     XMMATRIX mResult;
     for (int r = 0; r < 4; ++r)
-        mResult.r[r] = XMVectorAdd(XMVectorScale(mFrom.r[r], fWeightFrom), XMVectorScale(mTo.r[r], fWeightTo));
+        mResult.r[r] =
+            XMVectorAdd(XMVectorScale(mFrom.r[r], fWeightFrom), XMVectorScale(mTo.r[r], fWeightTo));
     *pValue = mResult;
     return pOut;
 }

@@ -8,7 +8,7 @@ class KB_LinearMatrixInterpolation : public KU_MatrixInterpolation
 {
 public:
     explicit KB_LinearMatrixInterpolation(const KB_String& sFilePath);
-    KB_LinearMatrixInterpolation();   // for the byte form
+    KB_LinearMatrixInterpolation(); // for the byte form
 
     void* GetValueAt(void* pOut, double fLocalTime) override;
 };

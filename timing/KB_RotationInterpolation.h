@@ -8,7 +8,7 @@ class KB_RotationInterpolation : public KU_QuaternionInterpolation
 {
 public:
     explicit KB_RotationInterpolation(const KB_String& sFilePath);
-    KB_RotationInterpolation();   // for the byte form
+    KB_RotationInterpolation(); // for the byte form
 
     void* GetValueAt(void* pOut, double fLocalTime) override;
 };

@@ -55,6 +55,6 @@ void* KB_TrigonometryInterpolation::GetValueAt(void* pOut, double fLocalTime)
     const XMVECTOR vWeightTo = XMVectorSet(afTo[0], afTo[1], afTo[2], 0.0f);
     *pValue = XMVectorAdd(XMVectorMultiply(vWeightFrom, m_gVertices[span.uiFrom]),
                           XMVectorMultiply(vWeightTo, m_gVertices[span.uiTo]));
-    *pValue = XMVectorSetW(*pValue, 0.0f);   // zero weights, but an infinite w in a key gives NaN
+    *pValue = XMVectorSetW(*pValue, 0.0f); // zero weights, but an infinite w in a key gives NaN
     return pOut;
 }

@@ -10,7 +10,7 @@
 class KB_TrigonometryInterpolation : public KU_VertexInterpolation
 {
 public:
-    explicit KB_TrigonometryInterpolation(const KB_String& sFilePath);   // registered, mode 0
+    explicit KB_TrigonometryInterpolation(const KB_String& sFilePath); // registered, mode 0
 
     void SetMode(std::uint32_t uiMode);
     std::uint32_t GetMode() const;

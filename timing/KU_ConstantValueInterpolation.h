@@ -8,8 +8,8 @@
 class KU_ConstantValueInterpolation : public KU_VertexInterpolation
 {
 public:
-    explicit KU_ConstantValueInterpolation(const KB_String& sFilePath);   // registered
-    KU_ConstantValueInterpolation();                                      // unregistered, for the byte form
+    explicit KU_ConstantValueInterpolation(const KB_String& sFilePath); // registered
+    KU_ConstantValueInterpolation();                                    // unregistered, for the byte form
 
     void* GetValueAt(void* pOut, double fLocalTime) override;
 };

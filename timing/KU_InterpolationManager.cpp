@@ -40,7 +40,8 @@ void KU_InterpolationManager::UnregisterInterpolation(const KB_String& sPath)
     }
 }
 
-void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* pCurve, const KB_String& sNewPath)
+void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* pCurve,
+                                                  const KB_String& sNewPath)
 {
     KT_AutoLock lock(&m_Mutex);
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)

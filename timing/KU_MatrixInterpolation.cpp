@@ -89,7 +89,7 @@ bool KU_MatrixInterpolation::Deserialize(const std::uint8_t** ppCursor, const st
 
 std::uint32_t KU_MatrixInterpolation::InsertMatrix(const XMMATRIX& mValue, double fLocalTime)
 {
-    const XMMATRIX mCopy = mValue;   // mValue may live in this curve's own array
+    const XMMATRIX mCopy = mValue; // mValue may live in this curve's own array
     const std::uint32_t uiIndex = CountLeadingStamps(fLocalTime, GetNumKeys());
     m_gMatrices.Insert(uiIndex, mCopy);
     m_gTimeStamps.Insert(uiIndex, fLocalTime);
@@ -202,7 +202,8 @@ void KU_MatrixInterpolation::MarkKeysChanged()
 namespace
 {
 
-XMMATRIX MakeFrame(const XMVECTOR& vRow0, const XMVECTOR& vRow1, const XMVECTOR& vRow2, const XMVECTOR& vPosition)
+XMMATRIX MakeFrame(const XMVECTOR& vRow0, const XMVECTOR& vRow1, const XMVECTOR& vRow2,
+                   const XMVECTOR& vPosition)
 {
     XMMATRIX mFrame;
     mFrame.r[0] = XMVectorSetW(vRow0, 0.0f);

@@ -47,7 +47,7 @@ public:
     static KU_MatrixInterpolation* LoadMatrixInterpolation(const KB_String& sFilePath);
 
 protected:
-    std::uint32_t GetNumKeys() const;   // the smaller of the stamp and value counts
+    std::uint32_t GetNumKeys() const; // the smaller of the stamp and value counts
     void MarkKeysChanged();
 
     KB_GrowingArray<DirectX::XMMATRIX> m_gMatrices;

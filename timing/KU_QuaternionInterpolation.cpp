@@ -6,7 +6,8 @@
 
 using namespace DirectX;
 
-KU_QuaternionInterpolation::KU_QuaternionInterpolation(const KB_String& sFilePath) : KU_Interpolation(sFilePath)
+KU_QuaternionInterpolation::KU_QuaternionInterpolation(const KB_String& sFilePath)
+    : KU_Interpolation(sFilePath)
 {
 }
 

@@ -40,7 +40,7 @@ public:
     static KU_QuaternionInterpolation* LoadQuaternionInterpolation(const KB_String& sFilePath);
 
 protected:
-    std::uint32_t GetNumKeys() const;   // the smaller of the stamp and value counts
+    std::uint32_t GetNumKeys() const; // the smaller of the stamp and value counts
 
     KB_GrowingArray<DirectX::XMVECTOR> m_gQuaternions;
 };

@@ -16,7 +16,7 @@ public:
     virtual bool IsActive(double fTime) const;
     virtual double GetStartTime() const;
     virtual double GetEndTime() const;
-    virtual double GetDuration() const;   // end - start
+    virtual double GetDuration() const; // end - start
     virtual void SetStartTime(double fStartTime);
     virtual void SetEndTime(double fEndTime);
 

@@ -123,7 +123,7 @@ bool KU_VertexInterpolation::Deserialize(const std::uint8_t** ppCursor, const st
 
 std::uint32_t KU_VertexInterpolation::InsertVertex(const XMVECTOR& vValue, double fLocalTime)
 {
-    const XMVECTOR vCopy = vValue;   // vValue may live in this curve's own array
+    const XMVECTOR vCopy = vValue; // vValue may live in this curve's own array
     const std::uint32_t uiIndex = CountLeadingStamps(fLocalTime, GetNumKeys());
     m_gVertices.Insert(uiIndex, vCopy);
     m_gTimeStamps.Insert(uiIndex, fLocalTime);

@@ -46,7 +46,7 @@ public:
     // nothing when pTemplate is null.
     void InsertVertexInterpolationTemplate(const KU_VertexInterpolation* pTemplate, double fTimeOffset);
 
-    DirectX::XMVECTOR GetVertex(std::uint32_t uiIndex) const;   // zero when out of range
+    DirectX::XMVECTOR GetVertex(std::uint32_t uiIndex) const; // zero when out of range
     std::uint32_t GetNumVertices() const;
     bool IsDerivedDataValid() const;
 
@@ -80,7 +80,8 @@ protected:
     // Marks the keys changed and derived data invalid.
     void MarkKeysChanged();
     // (1 - fU) x vFrom + fU x vTo, the weights computed in double and applied in float.
-    static DirectX::XMVECTOR LinearBlend(const DirectX::XMVECTOR& vFrom, const DirectX::XMVECTOR& vTo, double fU);
+    static DirectX::XMVECTOR LinearBlend(const DirectX::XMVECTOR& vFrom, const DirectX::XMVECTOR& vTo,
+                                         double fU);
 
     KB_GrowingArray<DirectX::XMVECTOR> m_gVertices;
     bool m_bDerivedDataValid = false;

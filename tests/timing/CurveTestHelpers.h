@@ -22,8 +22,8 @@ inline DirectX::XMFLOAT4 Lanes(const DirectX::XMVECTOR& v)
     return f;
 }
 
-inline ::testing::AssertionResult VectorNear(const DirectX::XMVECTOR& actual, const DirectX::XMVECTOR& expected,
-                                             float tolerance)
+inline ::testing::AssertionResult VectorNear(const DirectX::XMVECTOR& actual,
+                                             const DirectX::XMVECTOR& expected, float tolerance)
 {
     const DirectX::XMFLOAT4 a = Lanes(actual);
     const DirectX::XMFLOAT4 e = Lanes(expected);
@@ -32,9 +32,9 @@ inline ::testing::AssertionResult VectorNear(const DirectX::XMVECTOR& actual, co
     for (int i = 0; i < 4; ++i)
     {
         if (!(std::fabs(av[i] - ev[i]) <= tolerance))
-            return ::testing::AssertionFailure() << "lane " << i << ": got (" << a.x << ", " << a.y << ", " << a.z
-                                                 << ", " << a.w << "), expected (" << e.x << ", " << e.y << ", "
-                                                 << e.z << ", " << e.w << ")";
+            return ::testing::AssertionFailure()
+                   << "lane " << i << ": got (" << a.x << ", " << a.y << ", " << a.z << ", " << a.w
+                   << "), expected (" << e.x << ", " << e.y << ", " << e.z << ", " << e.w << ")";
     }
     return ::testing::AssertionSuccess();
 }

@@ -137,7 +137,8 @@ TEST(KB_CubicBSplineInterpolation, TangentsMatchADenseSolve)
         const std::vector<Vec3> expected = DenseTangents(keys);
         ASSERT_EQ(curve.GetNumDerivates(), n - 2);
         for (std::size_t j = 0; j < expected.size(); ++j)
-            EXPECT_TRUE(VectorNear(curve.GetDerivate(static_cast<std::uint32_t>(j)), ToVector(expected[j]), 2e-5f))
+            EXPECT_TRUE(
+                VectorNear(curve.GetDerivate(static_cast<std::uint32_t>(j)), ToVector(expected[j]), 2e-5f))
                 << "n " << n << " tangent " << j;
     }
 }
@@ -181,7 +182,8 @@ TEST(KB_CubicBSplineInterpolation, SegmentsJoinAtThePassThroughPoints)
         for (double u : {0.2, 0.5, 0.9})
         {
             const Vec3 expected = Bezier(keys[points[k]], D[k], keys[points[k + 1]], D[k + 1], u);
-            EXPECT_TRUE(VectorNear(At(curve, s0 + u * (s1 - s0)), ToVector(expected), 1e-4f)) << k << " " << u;
+            EXPECT_TRUE(VectorNear(At(curve, s0 + u * (s1 - s0)), ToVector(expected), 1e-4f))
+                << k << " " << u;
         }
         if (k > 0)
         {
@@ -209,9 +211,9 @@ TEST(KB_CubicBSplineInterpolation, RebuildsTangentsAfterAKeyChange)
     curve.RemoveVertex(5);
     keys.pop_back();
     curve.SetEndTime(5.0);
-    EXPECT_TRUE(VectorNear(At(curve, 3.0), ToVector(Bezier(keys[2], DenseTangents(keys)[1], keys[4],
-                                                                 DenseTangents(keys)[2], 0.5)),
-                           1e-4f));
+    EXPECT_TRUE(VectorNear(
+        At(curve, 3.0),
+        ToVector(Bezier(keys[2], DenseTangents(keys)[1], keys[4], DenseTangents(keys)[2], 0.5)), 1e-4f));
     EXPECT_EQ(curve.GetNumDerivates(), 3u);
 }
 
@@ -238,8 +240,8 @@ TEST(KB_CubicBSplineInterpolation, FewKeysBlendLinearly)
     // Three keys: a linear curve through all three.
     KB_CubicBSplineInterpolation spline(KB_String(""));
     KB_LinearInterpolation linear;
-    for (KU_VertexInterpolation* pCurve : {static_cast<KU_VertexInterpolation*>(&spline),
-                                           static_cast<KU_VertexInterpolation*>(&linear)})
+    for (KU_VertexInterpolation* pCurve :
+         {static_cast<KU_VertexInterpolation*>(&spline), static_cast<KU_VertexInterpolation*>(&linear)})
     {
         pCurve->SetEndTime(4.0);
         pCurve->InsertVertex(Vec(0, 0, 0), 0.0);

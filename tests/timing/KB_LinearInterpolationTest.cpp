@@ -56,7 +56,7 @@ TEST(KB_LinearInterpolation, EvaluationTable)
     EXPECT_TRUE(VectorEq(At(curve, 1e300), b));
 
     XMVECTOR v;
-    curve.SetStartTime(-10.0);   // the duration grows to 20; stamps stay local
+    curve.SetStartTime(-10.0); // the duration grows to 20; stamps stay local
     EXPECT_TRUE(VectorEq(*curve.GetValueAtAbsoluteTime(&v, -8.0), Vec(3, 4, 5, 6)));
 }
 
@@ -126,7 +126,7 @@ TEST(KB_LinearInterpolation, MismatchedCountsNeverReadPastEitherArray)
     moreStamps.AddValue(Vec(1, 0, 0));
     EXPECT_TRUE(VectorEq(At(moreStamps, 0.5), Vec(0.5f, 0, 0)));
     EXPECT_TRUE(VectorEq(At(moreStamps, 2.5), Vec(1, 0, 0)));
-    EXPECT_EQ(moreStamps.InsertVertex(Vec(7, 0, 0), 9.0), 2u);   // after the complete keys
+    EXPECT_EQ(moreStamps.InsertVertex(Vec(7, 0, 0), 9.0), 2u); // after the complete keys
     EXPECT_EQ(moreStamps.SetVertexTimeStamp(3, 0.0), 3u);
 
     RawLinear moreValues;

@@ -55,7 +55,8 @@ TEST(KB_RotationInterpolation, TwoKeysMeetHalfwayOnTheGreatArc)
     EXPECT_TRUE(VectorNear(At(curve, 1.0), AboutY(45.0), 1e-5f));
     // Neither end key is its own neighbour's mirror, so the path stays on the arc.
     for (int i = 0; i <= 8; ++i)
-        EXPECT_NEAR(AngleBetween(At(curve, 0.25 * i), AboutY(0.0)) + AngleBetween(At(curve, 0.25 * i), AboutY(90.0)),
+        EXPECT_NEAR(AngleBetween(At(curve, 0.25 * i), AboutY(0.0)) +
+                        AngleBetween(At(curve, 0.25 * i), AboutY(90.0)),
                     90.0, 0.1)
             << i;
 }

@@ -134,8 +134,8 @@ TEST(KU_MatrixInterpolation, EditsMarkChangedAndIndicesOutOfRangeDoNothing)
 
 TEST(KU_MatrixInterpolation, NearestKeyAndFactory)
 {
-    std::unique_ptr<KU_MatrixInterpolation> pCurve(
-        KU_MatrixInterpolation::CreateMatrixInterpolation(KB_String("LinearMatrixInterpolation"), KB_String("p")));
+    std::unique_ptr<KU_MatrixInterpolation> pCurve(KU_MatrixInterpolation::CreateMatrixInterpolation(
+        KB_String("LinearMatrixInterpolation"), KB_String("p")));
     ASSERT_NE(pCurve, nullptr);
     EXPECT_TRUE(pCurve->HasChanged(false));
     EXPECT_EQ(pCurve->GetFilePath(), KB_String("p"));
@@ -148,8 +148,9 @@ TEST(KU_MatrixInterpolation, NearestKeyAndFactory)
     pCurve->SetFilePath(KB_String("q"));
     EXPECT_EQ(pCurve->GetFilePath(), KB_String("q"));
 
-    EXPECT_EQ(KU_MatrixInterpolation::CreateMatrixInterpolation(KB_String("LinearInterpolation"), KB_String("p")),
-              nullptr);
+    EXPECT_EQ(
+        KU_MatrixInterpolation::CreateMatrixInterpolation(KB_String("LinearInterpolation"), KB_String("p")),
+        nullptr);
     EXPECT_EQ(KU_MatrixInterpolation::CreateMatrixInterpolation(KB_String(""), KB_String("p")), nullptr);
 }
 
@@ -171,7 +172,7 @@ TEST(KU_MatrixInterpolation, LookAtFrames)
 
     const XMMATRIX locked = KU_CreateUpLockedFrame(Vec(1, 2, 3), Vec(1, 2, 5), Vec(0, 2, 0, 5));
     EXPECT_TRUE(VectorEq(locked.r[0], Vec(1, 0, 0, 0)));
-    EXPECT_TRUE(VectorEq(locked.r[1], Vec(0, 2, 0, 0)));   // the up vector itself, not normalised
+    EXPECT_TRUE(VectorEq(locked.r[1], Vec(0, 2, 0, 0))); // the up vector itself, not normalised
     EXPECT_TRUE(VectorEq(locked.r[2], Vec(0, 0, 1, 0)));
     EXPECT_TRUE(VectorEq(locked.r[3], Vec(1, 2, 3, 1)));
 }

@@ -48,7 +48,7 @@ TEST(KU_QuaternionInterpolation, KeysAreNormalisedAsFourVectors)
     XMVECTOR v;
     curve.GetValueAt(&v, 0.0);
     EXPECT_TRUE(VectorEq(v, Vec(0, 0, 0, -1)));
-    curve.SetQuaternion(1, Vec(1, 0, 0, 0));   // out of range: nothing
+    curve.SetQuaternion(1, Vec(1, 0, 0, 0)); // out of range: nothing
     EXPECT_FALSE(curve.HasChanged(false));
     EXPECT_EQ(curve.GetNumQuaternions(), 1u);
 }
@@ -71,7 +71,7 @@ TEST(KU_QuaternionInterpolation, KeyEditsKeepTheStampsSorted)
     curve.SetEndTime(10.0);
     XMVECTOR v;
     curve.GetValueAt(&v, 6.0);
-    EXPECT_TRUE(VectorEq(v, Vec(0, 1, 0, 0)));   // the moved key is last now
+    EXPECT_TRUE(VectorEq(v, Vec(0, 1, 0, 0))); // the moved key is last now
 
     EXPECT_EQ(curve.GetNearestKeyIndex(2.5), 0u);
     curve.SetStartTime(1.0);

@@ -46,7 +46,7 @@ TEST(KU_TimeLimitedEntity, ByteFormIsSixteenLittleEndianBytes)
     ASSERT_TRUE(entity.Serialize(&pCursor, sizeof(buffer), &uiWritten));
     EXPECT_EQ(pCursor, buffer + 20);
     EXPECT_EQ(uiWritten, 20u);
-    const std::uint8_t one[8] = {0, 0, 0, 0, 0, 0, 0xF0, 0x3F};   // 1.0
+    const std::uint8_t one[8] = {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}; // 1.0
     EXPECT_EQ(std::memcmp(buffer + 4, one, 8), 0);
 
     KU_TimeLimitedEntity copy;

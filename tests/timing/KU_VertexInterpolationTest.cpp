@@ -2,11 +2,11 @@
 
 #include "tests/support/TestEngine.h"
 #include "tests/timing/CurveTestHelpers.h"
-#include "timing/KU_InterpolationManager.h"
 #include "timing/KB_AnimationTriggerInterpolation.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KB_TrigonometryInterpolation.h"
+#include "timing/KU_InterpolationManager.h"
 
 #include <gtest/gtest.h>
 
@@ -81,8 +81,9 @@ TEST(KU_VertexInterpolation, MovingAStampKeepsTheKeysSorted)
         std::uint32_t uiIndex;
         std::vector<double> stamps;
     };
-    for (const Case& c : {Case{6.0, 2u, {1, 5, 6, 7}}, Case{0.0, 0u, {0, 1, 5, 7}}, Case{4.0, 1u, {1, 4, 5, 7}},
-                          Case{5.0, 2u, {1, 5, 5, 7}}, Case{9.0, 3u, {1, 5, 7, 9}}})
+    for (const Case& c :
+         {Case{6.0, 2u, {1, 5, 6, 7}}, Case{0.0, 0u, {0, 1, 5, 7}}, Case{4.0, 1u, {1, 4, 5, 7}},
+          Case{5.0, 2u, {1, 5, 5, 7}}, Case{9.0, 3u, {1, 5, 7, 9}}})
     {
         KB_LinearInterpolation curve;
         AddKeys(curve, {1, 3, 5, 7});
@@ -138,11 +139,12 @@ TEST(KU_VertexInterpolation, ScaleTimeStampsMultipliesEveryStamp)
 
 TEST(KU_VertexInterpolation, EveryKeyEditMarksChangedAndInvalidatesDerivedData)
 {
-    KB_LinearInterpolation curve;   // the byte-form constructor starts with valid derived data
+    KB_LinearInterpolation curve; // the byte-form constructor starts with valid derived data
     EXPECT_TRUE(curve.IsDerivedDataValid());
     EXPECT_FALSE(curve.HasChanged(false));
 
-    auto expectEdited = [&curve](const char* pWhat) {
+    auto expectEdited = [&curve](const char* pWhat)
+    {
         EXPECT_FALSE(curve.IsDerivedDataValid()) << pWhat;
         EXPECT_TRUE(curve.HasChanged(false)) << pWhat;
         EXPECT_TRUE(curve.HasChanged(true)) << pWhat;
@@ -156,7 +158,7 @@ TEST(KU_VertexInterpolation, EveryKeyEditMarksChangedAndInvalidatesDerivedData)
     expectEdited("set");
     curve.SetVertexTimeStamp(0, 3.0);
     expectEdited("move");
-    curve.SetVertexTimeStamp(0, 0.5);   // stays at its index
+    curve.SetVertexTimeStamp(0, 0.5); // stays at its index
     expectEdited("retime");
     curve.RemoveVertex(1);
     expectEdited("remove");
@@ -214,7 +216,7 @@ TEST(KU_VertexInterpolation, DirectionAndVelocityUseACentralDifference)
     curve.SetStartTime(100.0);
     curve.SetEndTime(110.0);
     curve.InsertVertex(Vec(0, 0, 0, 0), 0.0);
-    curve.InsertVertex(Vec(20, 0, 0, 10), 10.0);   // 2 units/s in x, 1 in w
+    curve.InsertVertex(Vec(20, 0, 0, 10), 10.0); // 2 units/s in x, 1 in w
 
     XMVECTOR v;
     EXPECT_TRUE(VectorNear(*curve.GetVelocity(&v, 5.0), Vec(4, 0, 0, 2), 1e-4f));
@@ -240,10 +242,11 @@ TEST(KU_VertexInterpolation, FactoryMakesTheFourNamedKinds)
         const char* pName;
         bool bMade;
     };
-    for (const Case& c : {Case{"LinearInterpolation", true}, Case{"TrigonometryInterpolation", true},
-                          Case{"CubicBSplineInterpolation", true}, Case{"AnimationTriggerInterpolation", true},
-                          Case{"ConstantValueInterpolation", false}, Case{"linearInterpolation", false},
-                          Case{"LinearInterpolation ", false}, Case{"", false}})
+    for (const Case& c :
+         {Case{"LinearInterpolation", true}, Case{"TrigonometryInterpolation", true},
+          Case{"CubicBSplineInterpolation", true}, Case{"AnimationTriggerInterpolation", true},
+          Case{"ConstantValueInterpolation", false}, Case{"linearInterpolation", false},
+          Case{"LinearInterpolation ", false}, Case{"", false}})
     {
         std::unique_ptr<KU_VertexInterpolation> pCurve(
             KU_VertexInterpolation::CreateVertexInterpolation(KB_String(c.pName), KB_String("a/b.int")));
@@ -263,7 +266,8 @@ TEST(KU_VertexInterpolation, FactoryMakesTheFourNamedKinds)
 namespace
 {
 
-std::vector<std::pair<std::string, const KU_VertexInterpolation*>> Entries(const KU_InterpolationManager& registry)
+std::vector<std::pair<std::string, const KU_VertexInterpolation*>>
+Entries(const KU_InterpolationManager& registry)
 {
     std::vector<std::pair<std::string, const KU_VertexInterpolation*>> entries;
     const auto& list = registry.GetAllVertexInterpolations();
@@ -282,22 +286,22 @@ TEST(KU_VertexInterpolation, PathConstructorRegistersAndDestructorUnregisters)
     {
         KB_LinearInterpolation first(KB_String("rail.int"));
         auto pSecond = std::make_unique<KB_CubicBSplineInterpolation>(KB_String("rail.int"));
-        KB_LinearInterpolation unlisted;   // the byte-form constructor does not register
+        KB_LinearInterpolation unlisted; // the byte-form constructor does not register
         EXPECT_EQ(Entries(registry), (std::vector<std::pair<std::string, const KU_VertexInterpolation*>>{
                                          {"rail.int", &first}, {"rail.int", pSecond.get()}}));
 
         // Two curves share the path: destroying the later one takes out its own entry.
         pSecond.reset();
-        EXPECT_EQ(Entries(registry), (std::vector<std::pair<std::string, const KU_VertexInterpolation*>>{
-                                         {"rail.int", &first}}));
+        EXPECT_EQ(Entries(registry),
+                  (std::vector<std::pair<std::string, const KU_VertexInterpolation*>>{{"rail.int", &first}}));
 
         first.SetFilePath(KB_String("target.int"));
         EXPECT_EQ(first.GetFilePath(), KB_String("target.int"));
         EXPECT_EQ(Entries(registry), (std::vector<std::pair<std::string, const KU_VertexInterpolation*>>{
                                          {"target.int", &first}}));
 
-        std::unique_ptr<KU_VertexInterpolation> pMade(
-            KU_VertexInterpolation::CreateVertexInterpolation(KB_String("TrigonometryInterpolation"), KB_String("m")));
+        std::unique_ptr<KU_VertexInterpolation> pMade(KU_VertexInterpolation::CreateVertexInterpolation(
+            KB_String("TrigonometryInterpolation"), KB_String("m")));
         EXPECT_EQ(Entries(registry).size(), 2u);
     }
     EXPECT_TRUE(Entries(registry).empty());
