@@ -1,0 +1,306 @@
+#include "platform/fmod/FmodControl.h"
+
+#include "platform/fmod/FmodObjects.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <set>
+
+namespace FmodDetail
+{
+
+std::atomic<int> g_iLiveSystems{0};
+std::atomic<int> g_iLiveSounds{0};
+std::atomic<int> g_iLiveChannels{0};
+std::atomic<int> g_iLeftAtSystemRelease{0};
+
+namespace
+{
+
+constexpr std::size_t MAX_LOGGED_CALLS = 10000;
+
+std::vector<FmodControl::Driver> DefaultDrivers()
+{
+    FmodControl::Driver driver;
+    driver.name = "Stand-in audio device";
+    return {driver};
+}
+
+struct ControlState
+{
+    std::mutex mutex;
+    std::vector<FmodControl::Driver> drivers = DefaultDrivers();
+    unsigned int version = FMOD_VERSION;
+    std::map<std::string, std::deque<FMOD_RESULT>> failures;
+    std::map<std::string, int> callCounts;
+    std::deque<std::string> callLog;
+    bool manualClock = false;
+    double manualSeconds = 0.0;
+    std::map<int, std::vector<float>> spectra;
+};
+
+ControlState& Control()
+{
+    static ControlState state;
+    return state;
+}
+
+struct Registry
+{
+    std::mutex mutex;
+    std::set<SystemImpl*> systems;
+};
+
+Registry& Systems()
+{
+    static Registry registry;
+    return registry;
+}
+
+SystemImpl* FindSystem(const FMOD::System* pSystem)
+{
+    for (SystemImpl* p : Systems().systems)
+    {
+        if (static_cast<const FMOD::System*>(p) == pSystem)
+        {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+FMOD_RESULT EnterCall(const char* call, const char* format, ...)
+{
+    char args[256];
+    va_list list;
+    va_start(list, format);
+    std::vsnprintf(args, sizeof args, format, list);
+    va_end(list);
+
+    ControlState& control = Control();
+    std::lock_guard<std::mutex> lock(control.mutex);
+    control.callLog.push_back(std::string(call) + "(" + args + ")");
+    if (control.callLog.size() > MAX_LOGGED_CALLS)
+    {
+        control.callLog.pop_front();
+    }
+    ++control.callCounts[call];
+    auto it = control.failures.find(call);
+    if (it == control.failures.end() || it->second.empty())
+    {
+        return FMOD_OK;
+    }
+    const FMOD_RESULT result = it->second.front();
+    it->second.pop_front();
+    return result;
+}
+
+FMOD_RESULT EnterCall(const char* call)
+{
+    return EnterCall(call, "%s", "");
+}
+
+std::vector<FmodControl::Driver> GetScriptedDrivers()
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    return Control().drivers;
+}
+
+unsigned int GetScriptedVersion()
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    return Control().version;
+}
+
+double GetClockSeconds()
+{
+    {
+        std::lock_guard<std::mutex> lock(Control().mutex);
+        if (Control().manualClock)
+        {
+            return Control().manualSeconds;
+        }
+    }
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(now).count();
+}
+
+bool GetInjectedSpectrum(int channelOffset, int numValues, float* out)
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    auto it = Control().spectra.find(channelOffset);
+    if (it == Control().spectra.end())
+    {
+        return false;
+    }
+    const std::vector<float>& values = it->second;
+    for (int i = 0; i < numValues; ++i)
+    {
+        out[i] = static_cast<std::size_t>(i) < values.size() ? values[static_cast<std::size_t>(i)] : 0.0f;
+    }
+    return true;
+}
+
+void RegisterSystem(SystemImpl* pSystem)
+{
+    std::lock_guard<std::mutex> lock(Systems().mutex);
+    Systems().systems.insert(pSystem);
+}
+
+void UnregisterSystem(SystemImpl* pSystem)
+{
+    std::lock_guard<std::mutex> lock(Systems().mutex);
+    Systems().systems.erase(pSystem);
+}
+
+} // namespace FmodDetail
+
+namespace FmodControl
+{
+
+using namespace FmodDetail;
+
+void Reset()
+{
+    ControlState& control = Control();
+    std::lock_guard<std::mutex> lock(control.mutex);
+    control.drivers = DefaultDrivers();
+    control.version = FMOD_VERSION;
+    control.failures.clear();
+    control.callCounts.clear();
+    control.callLog.clear();
+    control.manualClock = false;
+    control.manualSeconds = 0.0;
+    control.spectra.clear();
+    g_iLeftAtSystemRelease = 0;
+}
+
+void SetDrivers(const std::vector<Driver>& drivers)
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    Control().drivers = drivers;
+}
+
+void SetVersion(unsigned int version)
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    Control().version = version;
+}
+
+void FailNext(const std::string& call, FMOD_RESULT result)
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    Control().failures[call].push_back(result);
+}
+
+std::vector<std::string> GetCallLog()
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    return std::vector<std::string>(Control().callLog.begin(), Control().callLog.end());
+}
+
+void ClearCallLog()
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    Control().callLog.clear();
+    Control().callCounts.clear();
+}
+
+int GetCallCount(const std::string& call)
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    auto it = Control().callCounts.find(call);
+    return it == Control().callCounts.end() ? 0 : it->second;
+}
+
+void UseManualClock()
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    Control().manualClock = true;
+}
+
+void AdvanceClock(double seconds)
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    Control().manualSeconds += seconds;
+}
+
+void SetSpectrum(int channelOffset, const std::vector<float>& values)
+{
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    if (values.empty())
+    {
+        Control().spectra.erase(channelOffset);
+    }
+    else
+    {
+        Control().spectra[channelOffset] = values;
+    }
+}
+
+bool GetSystemState(const FMOD::System* system, SystemState* state)
+{
+    std::lock_guard<std::mutex> registryLock(Systems().mutex);
+    SystemImpl* pSystem = FindSystem(system);
+    if (pSystem == nullptr)
+    {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
+    *state = pSystem->m_State;
+    state->soundCount = static_cast<int>(pSystem->m_vSounds.size());
+    state->activeChannelCount = 0;
+    for (const auto& pChannel : pSystem->m_vChannels)
+    {
+        state->activeChannelCount += pChannel->IsActive() ? 1 : 0;
+    }
+    return true;
+}
+
+bool GetChannelState(const FMOD::Channel* channel, ChannelState* state)
+{
+    std::lock_guard<std::mutex> registryLock(Systems().mutex);
+    for (SystemImpl* pSystem : Systems().systems)
+    {
+        std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
+        for (const auto& pChannel : pSystem->m_vChannels)
+        {
+            if (static_cast<const FMOD::Channel*>(pChannel.get()) != channel)
+            {
+                continue;
+            }
+            if (!pChannel->IsActive())
+            {
+                return false;
+            }
+            *state = pChannel->m_State;
+            state->positionMs = static_cast<unsigned int>(pChannel->m_iPositionNs / 1000000);
+            return true;
+        }
+    }
+    return false;
+}
+
+int GetLiveSystemCount()
+{
+    return g_iLiveSystems;
+}
+int GetLiveSoundCount()
+{
+    return g_iLiveSounds;
+}
+int GetLiveChannelCount()
+{
+    return g_iLiveChannels;
+}
+int GetObjectsLeftAtSystemRelease()
+{
+    return g_iLeftAtSystemRelease;
+}
+
+} // namespace FmodControl
