@@ -121,7 +121,8 @@ std::vector<std::unique_ptr<KB_LinearInterpolation>> MakeCurves()
         for (int k = 0; k < NUM_KEYS; ++k)
         {
             const float f = static_cast<float>(i * NUM_KEYS + k);
-            pCurve->InsertVertex(XMVectorSet(std::sin(f) * 100.0f, std::cos(f) * 10.0f, f * 0.001f, 0.0f), k * 0.37);
+            pCurve->InsertVertex(XMVectorSet(std::sin(f) * 100.0f, std::cos(f) * 10.0f, f * 0.001f, 0.0f),
+                                 k * 0.37);
         }
         curves.push_back(std::move(pCurve));
     }

@@ -147,7 +147,8 @@ double KU_Interpolation::SegmentFraction(double fLocalTime, double fStamp0, doub
     return fU;
 }
 
-bool KU_Interpolation::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten) const
+bool KU_Interpolation::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
+                                 std::uint64_t* pWritten) const
 {
     KB_ByteWriter writer(*ppCursor, GetRemainingCapacity(uiCapacity, *pWritten));
     WriteBaseRecord(writer);
@@ -218,7 +219,8 @@ std::uint64_t KU_Interpolation::GetRemainingCapacity(std::uint64_t uiCapacity, s
     return uiWritten < uiCapacity ? uiCapacity - uiWritten : 0;
 }
 
-bool KU_Interpolation::CommitWrite(const KB_ByteWriter& writer, std::uint8_t** ppCursor, std::uint64_t* pWritten)
+bool KU_Interpolation::CommitWrite(const KB_ByteWriter& writer, std::uint8_t** ppCursor,
+                                   std::uint64_t* pWritten)
 {
     if (!writer.IsOk())
         return false;

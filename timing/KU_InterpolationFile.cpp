@@ -167,7 +167,8 @@ bool KU_InterpolationFile::Read(const KB_String& sPath, ValueKind eKind, Content
     return true;
 }
 
-void KU_InterpolationFile::Parse(const char* pText, std::uint64_t uiSize, ValueKind eKind, Contents* pContents)
+void KU_InterpolationFile::Parse(const char* pText, std::uint64_t uiSize, ValueKind eKind,
+                                 Contents* pContents)
 {
     KU_TextFileReader reader(pText, uiSize);
     const std::uint32_t uiMaxKeyLength = eKind == ValueKind::Matrix ? MAX_MATRIX_KEY_LENGTH : MAX_KEY_LENGTH;

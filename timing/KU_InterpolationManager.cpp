@@ -57,7 +57,8 @@ KU_InterpolationManager::GetAllVertexInterpolations() const
     return m_gEntries;
 }
 
-KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> KU_InterpolationManager::CopyAllVertexInterpolations() const
+KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>
+KU_InterpolationManager::CopyAllVertexInterpolations() const
 {
     KT_AutoLock lock(&m_Mutex);
     return m_gEntries;

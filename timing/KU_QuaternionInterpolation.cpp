@@ -135,7 +135,8 @@ XMVECTOR* KU_QuaternionInterpolation::GetValueAtAbsoluteTime(XMVECTOR* pOut, dou
     return pOut;
 }
 
-KU_QuaternionInterpolation* KU_QuaternionInterpolation::LoadQuaternionInterpolation(const KB_String& sFilePath)
+KU_QuaternionInterpolation*
+KU_QuaternionInterpolation::LoadQuaternionInterpolation(const KB_String& sFilePath)
 {
     KU_InterpolationFile::Contents contents;
     if (!KU_InterpolationFile::Read(sFilePath, KU_InterpolationFile::ValueKind::Quaternion, &contents))

@@ -28,8 +28,8 @@ void AppendLine(std::string& sText, const char* pLine)
 
 } // namespace
 
-KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend, const char* const* ppLegendLines,
-                                  std::uint32_t uiNumLegendLines)
+KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend,
+                                  const char* const* ppLegendLines, std::uint32_t uiNumLegendLines)
 {
     std::string sText;
     for (const char* pLine : COMMENT_BLOCK)

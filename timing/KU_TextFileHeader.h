@@ -17,5 +17,5 @@ inline constexpr const char* KU_PLAIN_COMMENT_LEGEND = "# == comment line";
 // such as "# Simple Vertex Interpolation file", pCommentLegend one of the legends above, and
 // uiNumLegendLines lines at ppLegendLines such as "# s == start time stamp (double)". A null line
 // is written as an empty one.
-KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend, const char* const* ppLegendLines,
-                                  std::uint32_t uiNumLegendLines);
+KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend,
+                                  const char* const* ppLegendLines, std::uint32_t uiNumLegendLines);

@@ -31,10 +31,10 @@ namespace
 const char* const PATH = "Assets/Entities/Scene1/rail.int";
 
 // The engine with a file manager over one writable memory repository and a curve registry.
-class CurveFileTest : public ::testing::Test
+class KU_InterpolationFileTest : public ::testing::Test
 {
 protected:
-    CurveFileTest()
+    KU_InterpolationFileTest()
     {
         m_pRepository = new MemoryRepository();
         m_files.AddRepository(m_pRepository);
@@ -66,7 +66,7 @@ protected:
 
 } // namespace
 
-TEST_F(CurveFileTest, TypeOnlyFileGivesEmptyRegisteredCurve)
+TEST_F(KU_InterpolationFileTest, TypeOnlyFileGivesEmptyRegisteredCurve)
 {
     std::unique_ptr<KU_VertexInterpolation> pCurve = LoadVertex("n LinearInterpolation\n");
     ASSERT_NE(dynamic_cast<KB_LinearInterpolation*>(pCurve.get()), nullptr);
@@ -84,7 +84,7 @@ TEST_F(CurveFileTest, TypeOnlyFileGivesEmptyRegisteredCurve)
     EXPECT_EQ(m_pRepository->GetReferenceCount(PATH), 0u);
 }
 
-TEST_F(CurveFileTest, ReadsEveryKeyOfAVertexFile)
+TEST_F(KU_InterpolationFileTest, ReadsEveryKeyOfAVertexFile)
 {
     std::unique_ptr<KU_VertexInterpolation> pCurve = LoadVertex("# a comment v 9 9 9\n"
                                                                 "d  Rail of the bridge\r\n"
@@ -111,7 +111,7 @@ TEST_F(CurveFileTest, ReadsEveryKeyOfAVertexFile)
     EXPECT_EQ(pCurve->GetTimeStamp(1), 2.25);
 }
 
-TEST_F(CurveFileTest, ModeLineOfOtherKindsIsReadAndIgnored)
+TEST_F(KU_InterpolationFileTest, ModeLineOfOtherKindsIsReadAndIgnored)
 {
     std::unique_ptr<KU_VertexInterpolation> pCurve =
         LoadVertex("n CubicBSplineInterpolation\na 1\nv 1 1 1\nt 0\n");
@@ -122,7 +122,7 @@ TEST_F(CurveFileTest, ModeLineOfOtherKindsIsReadAndIgnored)
     EXPECT_NE(dynamic_cast<KU_ConstantValueInterpolation*>(pCurve.get()), nullptr);
 }
 
-TEST_F(CurveFileTest, MissingFileOrUnknownTypeGivesNull)
+TEST_F(KU_InterpolationFileTest, MissingFileOrUnknownTypeGivesNull)
 {
     EXPECT_EQ(KU_VertexInterpolation::LoadVertexInterpolation("Assets/none.int"), nullptr);
     EXPECT_EQ(LoadVertex("n linearinterpolation\nv 1 2 3\nt 0\n"), nullptr);   // case-sensitive
@@ -137,7 +137,7 @@ TEST_F(CurveFileTest, MissingFileOrUnknownTypeGivesNull)
     EXPECT_EQ(m_registry.GetAllVertexInterpolations().GetNumMembers(), 0u);
 }
 
-TEST_F(CurveFileTest, NonNumberEndsTheParseKeepingEarlierKeys)
+TEST_F(KU_InterpolationFileTest, NonNumberEndsTheParseKeepingEarlierKeys)
 {
     std::unique_ptr<KU_VertexInterpolation> pCurve =
         LoadVertex("n LinearInterpolation\ns 2\nv 1 2 3\nt 0\nv 4 x 6\nt 1\ne 9\n");
@@ -156,7 +156,7 @@ TEST_F(CurveFileTest, NonNumberEndsTheParseKeepingEarlierKeys)
     EXPECT_EQ(pCurve->GetNumVertices(), 0u);
 }
 
-TEST_F(CurveFileTest, UnequalStampAndValueCountsAreCutToTheShorter)
+TEST_F(KU_InterpolationFileTest, UnequalStampAndValueCountsAreCutToTheShorter)
 {
     std::unique_ptr<KU_VertexInterpolation> pCurve =
         LoadVertex("n LinearInterpolation\nv 1 0 0\nv 2 0 0\nv 3 0 0\nt 0\nt 1\n");
@@ -167,7 +167,7 @@ TEST_F(CurveFileTest, UnequalStampAndValueCountsAreCutToTheShorter)
     EXPECT_EQ(pCurve->GetNumTimeStamps(), 1u);
 }
 
-TEST_F(CurveFileTest, LongLinesAndWordsStayBounded)
+TEST_F(KU_InterpolationFileTest, LongLinesAndWordsStayBounded)
 {
     // A debug name of 600 characters is cut to 511; the keys after it are still read.
     std::unique_ptr<KU_VertexInterpolation> pCurve =
@@ -177,7 +177,8 @@ TEST_F(CurveFileTest, LongLinesAndWordsStayBounded)
     EXPECT_EQ(pCurve->GetNumVertices(), 1u);
 
     // The rest of a long line after a key is skipped to its real end, not read as keys.
-    pCurve = LoadVertex("n LinearInterpolation\ns 1" + std::string(1500, ' ') + "v 9 9 9 t 5\nv 1 2 3\nt 0\n");
+    pCurve =
+        LoadVertex("n LinearInterpolation\ns 1" + std::string(1500, ' ') + "v 9 9 9 t 5\nv 1 2 3\nt 0\n");
     ASSERT_NE(pCurve, nullptr);
     ASSERT_EQ(pCurve->GetNumVertices(), 1u);
     EXPECT_TRUE(VectorEq(pCurve->GetVertex(0), Vec(1, 2, 3)));
@@ -191,10 +192,12 @@ TEST_F(CurveFileTest, LongLinesAndWordsStayBounded)
     EXPECT_EQ(LoadVertex("n " + std::string(600, 'L') + "\n"), nullptr);
 }
 
-TEST_F(CurveFileTest, QuaternionFileNormalisesAndStaysUnchanged)
+TEST_F(KU_InterpolationFileTest, QuaternionFileNormalisesAndStaysUnchanged)
 {
-    m_pRepository->SetFile(PATH, "d view\nn RotationInterpolation\ns 0\ne 4\nq 0 0 0 2\nq 0 3 0 4\nt 0\nt 1\n");
-    std::unique_ptr<KU_QuaternionInterpolation> pCurve(KU_QuaternionInterpolation::LoadQuaternionInterpolation(PATH));
+    m_pRepository->SetFile(PATH,
+                           "d view\nn RotationInterpolation\ns 0\ne 4\nq 0 0 0 2\nq 0 3 0 4\nt 0\nt 1\n");
+    std::unique_ptr<KU_QuaternionInterpolation> pCurve(
+        KU_QuaternionInterpolation::LoadQuaternionInterpolation(PATH));
     ASSERT_NE(dynamic_cast<KB_RotationInterpolation*>(pCurve.get()), nullptr);
     EXPECT_FALSE(pCurve->HasChanged(false));
     ASSERT_EQ(pCurve->GetNumQuaternions(), 2u);
@@ -207,7 +210,7 @@ TEST_F(CurveFileTest, QuaternionFileNormalisesAndStaysUnchanged)
     EXPECT_EQ(m_registry.GetAllVertexInterpolations().GetNumMembers(), 0u);
 }
 
-TEST_F(CurveFileTest, SavedVertexFileHasHeaderAndKeysInOrder)
+TEST_F(KU_InterpolationFileTest, SavedVertexFileHasHeaderAndKeysInOrder)
 {
     KB_TrigonometryInterpolation curve(PATH);
     curve.SetMode(1);
@@ -238,7 +241,7 @@ TEST_F(CurveFileTest, SavedVertexFileHasHeaderAndKeysInOrder)
                            "t 2.5\n");
 }
 
-TEST_F(CurveFileTest, SaveThenLoadKeepsKindTimesAndValuesToSixDigits)
+TEST_F(KU_InterpolationFileTest, SaveThenLoadKeepsKindTimesAndValuesToSixDigits)
 {
     {
         KB_LinearInterpolation linear(PATH);
@@ -262,12 +265,13 @@ TEST_F(CurveFileTest, SaveThenLoadKeepsKindTimesAndValuesToSixDigits)
     eased.SetMode(7);
     eased.InsertVertex(Vec(1, 1, 1), 0.5);
     ASSERT_TRUE(eased.Save());
-    std::unique_ptr<KU_VertexInterpolation> pEased(KU_VertexInterpolation::LoadVertexInterpolation("eased.int"));
+    std::unique_ptr<KU_VertexInterpolation> pEased(
+        KU_VertexInterpolation::LoadVertexInterpolation("eased.int"));
     ASSERT_NE(dynamic_cast<KB_TrigonometryInterpolation*>(pEased.get()), nullptr);
     EXPECT_EQ(static_cast<KB_TrigonometryInterpolation*>(pEased.get())->GetMode(), 7u);
 }
 
-TEST_F(CurveFileTest, NumbersAreWrittenAsAClassicStreamWritesThem)
+TEST_F(KU_InterpolationFileTest, NumbersAreWrittenAsAClassicStreamWritesThem)
 {
     const double values[] = {0.0, -0.0, 1.0, 0.1, 1.0 / 3.0, 123456.0, 1234567.0, 999999.5, 1e-5, 1.5e-4,
                              0.0001, 1e100, -2.5e-300, 65536.0, 100000.0, 3.14159265358979};
@@ -298,7 +302,7 @@ TEST_F(CurveFileTest, NumbersAreWrittenAsAClassicStreamWritesThem)
     }
 }
 
-TEST_F(CurveFileTest, DebugNameWithLineFeedDoesNotBecomeKeys)
+TEST_F(KU_InterpolationFileTest, DebugNameWithLineFeedDoesNotBecomeKeys)
 {
     KB_LinearInterpolation curve(PATH);
     curve.SetDebugName("first\nv 9 9 9");
@@ -310,7 +314,7 @@ TEST_F(CurveFileTest, DebugNameWithLineFeedDoesNotBecomeKeys)
     EXPECT_EQ(pCurve->GetNumVertices(), 1u);
 }
 
-TEST_F(CurveFileTest, MatrixFileCarriesTheVertexTitleAndRoundTrips)
+TEST_F(KU_InterpolationFileTest, MatrixFileCarriesTheVertexTitleAndRoundTrips)
 {
     KB_LinearMatrixInterpolation curve(PATH);
     curve.SetEndTime(3.0);
@@ -321,7 +325,8 @@ TEST_F(CurveFileTest, MatrixFileCarriesTheVertexTitleAndRoundTrips)
     EXPECT_NE(sText.find("\n# Simple Vertex Interpolation file\n"), std::string::npos);
     EXPECT_NE(sText.find("\n# d == debug name of the matrix interpolation (string)\n"), std::string::npos);
     EXPECT_NE(sText.find("\n# m == matrix data (16 x float)\n"), std::string::npos);
-    EXPECT_EQ(SavedBody(), "n LinearMatrixInterpolation\ns 0\ne 3\nm 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16.5\nt 1\n");
+    EXPECT_EQ(SavedBody(),
+              "n LinearMatrixInterpolation\ns 0\ne 3\nm 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16.5\nt 1\n");
 
     std::unique_ptr<KU_MatrixInterpolation> pCurve(KU_MatrixInterpolation::LoadMatrixInterpolation(PATH));
     ASSERT_NE(dynamic_cast<KB_LinearMatrixInterpolation*>(pCurve.get()), nullptr);
@@ -331,7 +336,7 @@ TEST_F(CurveFileTest, MatrixFileCarriesTheVertexTitleAndRoundTrips)
         EXPECT_TRUE(VectorEq(pCurve->GetMatrix(0).r[r], mKey.r[r]));
 }
 
-TEST_F(CurveFileTest, QuaternionFileRoundTripsWithItsOwnTitle)
+TEST_F(KU_InterpolationFileTest, QuaternionFileRoundTripsWithItsOwnTitle)
 {
     KB_RotationInterpolation curve(PATH);
     curve.InsertQuaternion(Vec(0, 0.6f, 0, 0.8f), 0.0);
@@ -341,7 +346,7 @@ TEST_F(CurveFileTest, QuaternionFileRoundTripsWithItsOwnTitle)
     EXPECT_EQ(SavedBody(), "n RotationInterpolation\ns 0\ne 0\nq 0 0.6 0 0.8\nt 0\n");
 }
 
-TEST_F(CurveFileTest, SaveGoesToTheFirstWritableRepository)
+TEST_F(KU_InterpolationFileTest, SaveGoesToTheFirstWritableRepository)
 {
     KF_FileManager files;
     MemoryRepository* pReadOnly = new MemoryRepository(false);
@@ -364,7 +369,7 @@ TEST_F(CurveFileTest, SaveGoesToTheFirstWritableRepository)
     m_engine->SetFileManager(&m_files);
 }
 
-TEST_F(CurveFileTest, NumbersDoNotDependOnTheGlobalLocale)
+TEST_F(KU_InterpolationFileTest, NumbersDoNotDependOnTheGlobalLocale)
 {
     // A global locale with ',' as the decimal point and '.' grouping thousands.
     struct CommaDecimal : std::numpunct<char>
@@ -378,7 +383,8 @@ TEST_F(CurveFileTest, NumbersDoNotDependOnTheGlobalLocale)
     curve.SetStartTime(1234.5);
     const bool bSaved = curve.Save();
     m_pRepository->SetFile("other.int", "n LinearInterpolation\ns 2.5\ne 1234567\n");
-    std::unique_ptr<KU_VertexInterpolation> pCurve(KU_VertexInterpolation::LoadVertexInterpolation("other.int"));
+    std::unique_ptr<KU_VertexInterpolation> pCurve(
+        KU_VertexInterpolation::LoadVertexInterpolation("other.int"));
     std::locale::global(previous);
 
     ASSERT_TRUE(bSaved);

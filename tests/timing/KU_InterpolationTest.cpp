@@ -85,10 +85,10 @@ void ExpectSameBase(KU_Interpolation& read, KU_Interpolation& written)
     EXPECT_EQ(read.GetDebugName(), written.GetDebugName());
 }
 
-class ByteFormTest : public ::testing::Test
+class KU_InterpolationTest : public ::testing::Test
 {
 protected:
-    ByteFormTest() { m_engine->SetInterpolationManager(&m_registry); }
+    KU_InterpolationTest() { m_engine->SetInterpolationManager(&m_registry); }
 
     TestEngine m_engine;
     KU_InterpolationManager m_registry;
@@ -96,7 +96,7 @@ protected:
 
 } // namespace
 
-TEST_F(ByteFormTest, TwoKeyLinearCurveIsExactly95Bytes)
+TEST_F(KU_InterpolationTest, TwoKeyLinearCurveIsExactly95Bytes)
 {
     KB_LinearInterpolation curve;
     curve.SetStartTime(1.0);
@@ -129,7 +129,7 @@ TEST_F(ByteFormTest, TwoKeyLinearCurveIsExactly95Bytes)
     EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin() + 7, buffer.end()), expected);
 }
 
-TEST_F(ByteFormTest, SerializeFailsWhenTheRecordDoesNotFit)
+TEST_F(KU_InterpolationTest, SerializeFailsWhenTheRecordDoesNotFit)
 {
     KB_LinearInterpolation curve;
     curve.InsertVertex(Vec(1, 2, 3), 0.0);
@@ -152,7 +152,7 @@ TEST_F(ByteFormTest, SerializeFailsWhenTheRecordDoesNotFit)
     EXPECT_EQ(uiWritten, 100u);
 }
 
-TEST_F(ByteFormTest, LinearRoundTripRestoresEveryFieldAndRegisters)
+TEST_F(KU_InterpolationTest, LinearRoundTripRestoresEveryFieldAndRegisters)
 {
     KB_LinearInterpolation written(KB_String("Assets/Models/crane.dae Animation TranslationInterpolation"));
     written.SetStartTime(0.25);
@@ -179,7 +179,7 @@ TEST_F(ByteFormTest, LinearRoundTripRestoresEveryFieldAndRegisters)
     EXPECT_EQ(entries[1].first, written.GetFilePath());
 }
 
-TEST_F(ByteFormTest, EveryVertexKindRoundTrips)
+TEST_F(KU_InterpolationTest, EveryVertexKindRoundTrips)
 {
     const std::vector<std::function<KU_VertexInterpolation*()>> makers = {
         [] { return new KB_LinearInterpolation(KB_String("a.int")); },
@@ -209,13 +209,14 @@ TEST_F(ByteFormTest, EveryVertexKindRoundTrips)
             XMVECTOR vWritten;
             pRead->GetValueAt(&vRead, t * 0.25);
             pWritten->GetValueAt(&vWritten, t * 0.25);
-            EXPECT_TRUE(VectorEq(vRead, vWritten)) << pWritten->GetTypeName().GetBuffer() << " at " << t * 0.25;
+            EXPECT_TRUE(VectorEq(vRead, vWritten))
+                << pWritten->GetTypeName().GetBuffer() << " at " << t * 0.25;
         }
     }
     EXPECT_EQ(m_registry.GetAllVertexInterpolations().GetNumMembers(), 0u);
 }
 
-TEST_F(ByteFormTest, RotationCurveReadsBackUnchangedAndUnnormalised)
+TEST_F(KU_InterpolationTest, RotationCurveReadsBackUnchangedAndUnnormalised)
 {
     KB_RotationInterpolation written(KB_String("view.int"));
     written.SetEndTime(2.0);
@@ -238,7 +239,7 @@ TEST_F(ByteFormTest, RotationCurveReadsBackUnchangedAndUnnormalised)
     EXPECT_EQ(m_registry.GetAllVertexInterpolations().GetNumMembers(), 0u);
 }
 
-TEST_F(ByteFormTest, MatrixCurveRoundTripsWithDerivedDataValid)
+TEST_F(KU_InterpolationTest, MatrixCurveRoundTripsWithDerivedDataValid)
 {
     KB_LinearMatrixInterpolation written;
     written.SetEndTime(5.0);
@@ -260,7 +261,7 @@ TEST_F(ByteFormTest, MatrixCurveRoundTripsWithDerivedDataValid)
     }
 }
 
-TEST_F(ByteFormTest, EmptyCurveReadsBackEmpty)
+TEST_F(KU_InterpolationTest, EmptyCurveReadsBackEmpty)
 {
     KU_ConstantValueInterpolation written;
     const std::vector<std::uint8_t> bytes = Serialize(written);
@@ -273,7 +274,7 @@ TEST_F(ByteFormTest, EmptyCurveReadsBackEmpty)
     ASSERT_EQ(m_registry.GetAllVertexInterpolations().GetNumMembers(), 1u);
 }
 
-TEST_F(ByteFormTest, TruncatedRecordsFailWithoutChangingTheCurve)
+TEST_F(KU_InterpolationTest, TruncatedRecordsFailWithoutChangingTheCurve)
 {
     KB_LinearInterpolation linear(KB_String("path.int"));
     linear.SetDebugName("debug");
@@ -310,7 +311,7 @@ TEST_F(ByteFormTest, TruncatedRecordsFailWithoutChangingTheCurve)
     EXPECT_EQ(m_registry.GetAllVertexInterpolations().GetNumMembers(), 1u);
 }
 
-TEST_F(ByteFormTest, InconsistentCountsFailOrAreCut)
+TEST_F(KU_InterpolationTest, InconsistentCountsFailOrAreCut)
 {
     KB_LinearInterpolation written;
     written.InsertVertex(Vec(1, 0, 0), 0.0);
@@ -345,7 +346,7 @@ TEST_F(ByteFormTest, InconsistentCountsFailOrAreCut)
     EXPECT_EQ(Stamps(read), std::vector<double>{0.0});
 }
 
-TEST_F(ByteFormTest, ReadingAPathConstructedCurveMovesItsEntry)
+TEST_F(KU_InterpolationTest, ReadingAPathConstructedCurveMovesItsEntry)
 {
     KB_LinearInterpolation source(KB_String("new.int"));
     const std::vector<std::uint8_t> bytes = Serialize(source);

@@ -24,7 +24,8 @@ std::vector<std::string> Lines(const KB_String& sText)
 TEST(KU_TextFileHeader, CommentBlockTitleAndLegendInOrder)
 {
     const char* const legend[] = {"# d == debug name (string)", "# s == start (double)"};
-    const KB_String sHeader = KU_CreateTextFileHeader("# Simple Omni Light file", KU_PLAIN_COMMENT_LEGEND, legend, 2);
+    const KB_String sHeader =
+        KU_CreateTextFileHeader("# Simple Omni Light file", KU_PLAIN_COMMENT_LEGEND, legend, 2);
     const std::string sText = sHeader.GetBuffer();
     ASSERT_FALSE(sText.empty());
     EXPECT_EQ(sText.back(), '\n');
@@ -47,8 +48,8 @@ TEST(KU_TextFileHeader, CommentBlockTitleAndLegendInOrder)
 
 TEST(KU_TextFileHeader, CurveLegendAndNoLegendLines)
 {
-    const std::vector<std::string> lines =
-        Lines(KU_CreateTextFileHeader("# Simple Vertex Interpolation file", KU_HASH_COMMENT_LEGEND, nullptr, 3));
+    const std::vector<std::string> lines = Lines(
+        KU_CreateTextFileHeader("# Simple Vertex Interpolation file", KU_HASH_COMMENT_LEGEND, nullptr, 3));
     ASSERT_EQ(lines.size(), 16u);
     EXPECT_EQ(lines[14], "# # == comment line");
     EXPECT_EQ(lines[15], "# ");

@@ -67,7 +67,8 @@ TEST(KU_TextFileReader, NumbersInStreamFormat)
     EXPECT_FALSE(reader->IsOk());
     EXPECT_FALSE(reader->ReadKey());
 
-    const char* const bad[] = {"", "  ", "-", "+", ".", "e5", "1e", "1e+", "+-1", "nan", "inf", "1e400", "0x10"};
+    const char* const bad[] = {"",    "  ",  "-",   "+",   ".",     "e5",  "1e",
+                               "1e+", "+-1", "nan", "inf", "1e400", "0x10"};
     for (const char* pText : bad)
     {
         ExactText one(pText);
