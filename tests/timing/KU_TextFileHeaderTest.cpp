@@ -45,12 +45,3 @@ TEST(KU_TextFileHeader, CommentBlockTitleAndLegendInOrder)
     EXPECT_EQ(tail, (std::vector<std::string>{"# ", "# Simple Omni Light file", "# ", "# == comment line",
                                               "# d == debug name (string)", "# s == start (double)", "# "}));
 }
-
-TEST(KU_TextFileHeader, CurveLegendAndNoLegendLines)
-{
-    const std::vector<std::string> lines = Lines(
-        KU_CreateTextFileHeader("# Simple Vertex Interpolation file", KU_HASH_COMMENT_LEGEND, nullptr, 3));
-    ASSERT_EQ(lines.size(), 16u);
-    EXPECT_EQ(lines[14], "# # == comment line");
-    EXPECT_EQ(lines[15], "# ");
-}

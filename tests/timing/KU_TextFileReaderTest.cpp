@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <string>
 
@@ -20,7 +19,6 @@ public:
         std::memcpy(m_pData.get(), sText.data(), sText.size());
         m_pData[sText.size()] = 'X';   // past the end: must never be read as text
     }
-    KU_TextFileReader& operator*() { return m_reader; }
     KU_TextFileReader* operator->() { return &m_reader; }
 
 private:
@@ -35,112 +33,60 @@ TEST(KU_TextFileReader, KeysAreBoundedWordsAcrossLines)
     ExactText reader(" \tabcdef\r\n\n  g");
     ASSERT_TRUE(reader->ReadKey(4));
     EXPECT_EQ(reader->GetKey(), KB_String("abcd"));
-    EXPECT_FALSE(reader->IsKey("abcdef"));
     ASSERT_TRUE(reader->ReadKey(4));   // the rest of a longer word is the next word
     EXPECT_TRUE(reader->IsKey("ef"));
     ASSERT_TRUE(reader->ReadKey());
     EXPECT_TRUE(reader->IsKey("g"));
     EXPECT_FALSE(reader->IsKey("gX"));
     EXPECT_FALSE(reader->ReadKey());
+    EXPECT_EQ(reader->ReadRestOfLine(), KB_String(""));
     EXPECT_TRUE(reader->IsOk());
 
-    ExactText empty("");
-    EXPECT_FALSE(empty->ReadKey());
     KU_TextFileReader none(nullptr, 0);
     EXPECT_FALSE(none.ReadKey());
-    EXPECT_EQ(none.ReadRestOfLine(), KB_String(""));
 }
 
-TEST(KU_TextFileReader, NumbersInStreamFormat)
+TEST(KU_TextFileReader, NumbersFollowTheStreamGrammarAndFailForGood)
 {
     ExactText reader("1.5 -2\n+3 .5 5. 1e3 -1.25E-2 7abc");
     double f = 0.0;
-    const double expected[] = {1.5, -2.0, 3.0, 0.5, 5.0, 1000.0, -0.0125, 7.0};
-    for (double e : expected)
+    for (double expected : {1.5, -2.0, 3.0, 0.5, 5.0, 1000.0, -0.0125, 7.0})
     {
         ASSERT_TRUE(reader->ReadDouble(&f));
-        EXPECT_EQ(f, e);
+        EXPECT_EQ(f, expected);
     }
-    // "abc" is no number: the reader fails for good and keeps the value.
-    EXPECT_FALSE(reader->ReadDouble(&f));
+    EXPECT_FALSE(reader->ReadDouble(&f));   // "abc"
     EXPECT_EQ(f, 7.0);
-    EXPECT_FALSE(reader->IsOk());
-    EXPECT_FALSE(reader->ReadKey());
+    EXPECT_FALSE(reader->ReadKey());   // the failure is sticky
 
-    const char* const bad[] = {"",    "  ",  "-",   "+",   ".",     "e5",  "1e",
-                               "1e+", "+-1", "nan", "inf", "1e400", "0x10"};
-    for (const char* pText : bad)
+    for (const char* pText : {"", "  ", "-", "+", ".", "e5", "1e", "1e+", "+-1", "nan", "inf", "1e400"})
     {
         ExactText one(pText);
-        double fValue = 0.0;
-        // "0x10" reads as 0 followed by the word "x10", as a stream reads it.
-        if (std::string(pText) == "0x10")
-        {
-            EXPECT_TRUE(one->ReadDouble(&fValue));
-            EXPECT_FALSE(one->ReadDouble(&fValue));
-            continue;
-        }
-        EXPECT_FALSE(one->ReadDouble(&fValue)) << pText;
+        EXPECT_FALSE(one->ReadDouble(&f)) << '"' << pText << '"';
     }
-}
-
-TEST(KU_TextFileReader, FloatAndUnsignedRanges)
-{
     ExactText floats("3.4e38 1e39");
-    float f = 0.0f;
-    EXPECT_TRUE(floats->ReadFloat(&f));
-    EXPECT_EQ(f, 3.4e38f);
-    EXPECT_FALSE(floats->ReadFloat(&f));
+    float fSingle = 0.0f;
+    EXPECT_TRUE(floats->ReadFloat(&fSingle));
+    EXPECT_FALSE(floats->ReadFloat(&fSingle));
 
-    ExactText numbers("0 +7 4294967295 4294967296");
-    std::uint32_t u = 1;
+    ExactText numbers("+7 4294967295 4294967296");
+    std::uint32_t u = 0;
     EXPECT_TRUE(numbers->ReadU32(&u));
-    EXPECT_EQ(u, 0u);
     EXPECT_TRUE(numbers->ReadU32(&u));
-    EXPECT_EQ(u, 7u);
-    EXPECT_TRUE(numbers->ReadU32(&u));
-    EXPECT_EQ(u, std::numeric_limits<std::uint32_t>::max());
+    EXPECT_EQ(u, 4294967295u);
     EXPECT_FALSE(numbers->ReadU32(&u));
-
-    for (const char* pText : {"-1", "1.5x"})
-    {
-        ExactText one(pText);
-        std::uint32_t uValue = 0;
-        if (std::string(pText) == "1.5x")
-        {
-            EXPECT_TRUE(one->ReadU32(&uValue));   // 1, then ".5x" is not a number
-            EXPECT_FALSE(one->ReadU32(&uValue));
-            continue;
-        }
-        EXPECT_FALSE(one->ReadU32(&uValue)) << pText;
-    }
+    ExactText negative("-1");
+    EXPECT_FALSE(negative->ReadU32(&u));
 }
 
-TEST(KU_TextFileReader, RestOfLineSkipsOneBlankAndIsCut)
+TEST(KU_TextFileReader, LineValuesNeverCrossTheirLine)
 {
-    ExactText reader("d  two blanks\r\nd\nd " + std::string(20, 'x') + "\nd last");
+    ExactText reader("d " + std::string(20, 'x') + "\nn\nnext x\nn toolong");
     ASSERT_TRUE(reader->ReadKey());
-    EXPECT_EQ(reader->ReadRestOfLine(), KB_String(" two blanks\r"));
+    EXPECT_EQ(reader->ReadRestOfLine(8), KB_String("xxxxxxxx"));   // cut, and the line consumed whole
     ASSERT_TRUE(reader->ReadKey());
-    EXPECT_EQ(reader->ReadRestOfLine(), KB_String(""));
-    ASSERT_TRUE(reader->ReadKey());
-    EXPECT_EQ(reader->ReadRestOfLine(8), KB_String("xxxxxxxx"));
-    ASSERT_TRUE(reader->ReadKey());   // the cut line was consumed whole
-    EXPECT_TRUE(reader->IsKey("d"));
-    EXPECT_EQ(reader->ReadRestOfLine(), KB_String("last"));
-    EXPECT_FALSE(reader->ReadKey());
-}
-
-TEST(KU_TextFileReader, LineWordsStayOnTheirLine)
-{
-    ExactText reader("n  Linear  rest\nn\nnext\nn toolong\nn x");
-    KB_String sWord;
-    ASSERT_TRUE(reader->ReadKey());
-    EXPECT_TRUE(reader->ReadLineWord(&sWord, 16));
-    EXPECT_EQ(sWord, KB_String("Linear"));
-    reader->SkipLine();
-    ASSERT_TRUE(reader->ReadKey());
-    EXPECT_FALSE(reader->ReadLineWord(&sWord, 16));   // nothing on this line
+    KB_String sWord("stale");
+    EXPECT_FALSE(reader->ReadLineWord(&sWord, 16));   // nothing more on this line
     EXPECT_EQ(sWord, KB_String(""));
     reader->SkipLine();
     ASSERT_TRUE(reader->ReadKey());
@@ -148,10 +94,6 @@ TEST(KU_TextFileReader, LineWordsStayOnTheirLine)
     reader->SkipLine();
     ASSERT_TRUE(reader->ReadKey());
     EXPECT_FALSE(reader->ReadLineWord(&sWord, 4));   // longer than allowed
-    reader->SkipLine();
-    ASSERT_TRUE(reader->ReadKey());
-    EXPECT_TRUE(reader->ReadLineWord(&sWord, 4));
-    EXPECT_EQ(sWord, KB_String("x"));
     reader->SkipLine();
     EXPECT_FALSE(reader->ReadKey());
 }
