@@ -4,7 +4,6 @@
 
 #include "framework/app/KE_Application.h"
 #include "framework/app/KE_ApplicationManager.h"
-#include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/crt/WinCrt.h"
 #include "platform/d3d11/D3D11Modules.h"
@@ -53,11 +52,7 @@ int main(int argc, char** argv)
     // The archive comes first, so a file present in both is served from it.
     KF_FileManager* pFiles = pEngine->GetFileManager();
     pFiles->SetNameValidator(new KV27_NameValidator());
-    KF_DataRepository* pArchive = new KF_DataRepository();
-    if (pArchive->LoadFromFile(KB_String("KV27.dat")))
-        pFiles->AddRepository(pArchive);
-    else
-        delete pArchive;
+    pFiles->AddDataRepository(KB_String("KV27.dat"));   // only when it opens
     if (pEngine->IsDeveloperBuild())
     {
         char directory[MAX_PATH] = {};

@@ -440,14 +440,6 @@ TEST_F(KE_ApplicationTest, WindowIsCentredAndRetitledAfterStartUp)
     EXPECT_EQ(m_Bridge.m_hDeviceWindow, m_App.GetMainWindow());
 }
 
-TEST_F(KE_ApplicationTest, WindowWithoutDesktopRectangleTakesTheDefaultPosition)
-{
-    Win32Control::FailNext("GetWindowRect");
-    m_Bridge.m_OnFrame = [](int) { Win32Control::PostKeyPress(nullptr, VK_ESCAPE); };
-    EXPECT_EQ(InitializeAndRun(), 0);
-    EXPECT_GT(m_Bridge.m_iFrames, 0);
-}
-
 TEST_F(KE_ApplicationTest, ResizeReachesTheScenesOnlyWhenTheSizeChanged)
 {
     m_Bridge.m_uiWidth = 320;
