@@ -5,7 +5,7 @@
 #include "framework/threads/KT_ThreadPool.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Win32SystemControl.h"
-#include "tests/framework/app/FakeSubsystemBridge.h"
+#include "tests/support/FakeSubsystemBridge.h"
 
 #include <gtest/gtest.h>
 

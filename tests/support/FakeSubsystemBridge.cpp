@@ -1,4 +1,4 @@
-#include "tests/framework/app/FakeSubsystemBridge.h"
+#include "tests/support/FakeSubsystemBridge.h"
 
 #include "framework/app/KE_ApplicationManager.h"
 
