@@ -45,7 +45,7 @@ int FakeSubsystemBridge::IndexOf(const std::string& entry) const
 
 bool FakeSubsystemBridge::Record(const char* pCall, const void* p, Token token, bool bResult)
 {
-    EXPECT_EQ(p, &m_Tokens[token]) << pCall << ": not the " << TOKEN_NAMES[token];
+    EXPECT_EQ(p, static_cast<const void*>(m_Tokens[token])) << pCall << ": not the " << TOKEN_NAMES[token];
     if (std::strcmp(pCall, "delete") == 0)
         m_gLog.push_back(std::string("delete ") + TOKEN_NAMES[token]);
     else if (std::strcmp(pCall, "cursor") != 0)

@@ -175,16 +175,16 @@ private:
     T* Make(Token token)
     {
         m_gLog.push_back(std::string("create ") + TOKEN_NAMES[token]);
-        return reinterpret_cast<T*>(&m_Tokens[token]);
+        return reinterpret_cast<T*>(m_Tokens[token]);
     }
     template <typename T>
     T* TokenOf(Token token)
     {
-        return reinterpret_cast<T*>(&m_Tokens[token]);
+        return reinterpret_cast<T*>(m_Tokens[token]);
     }
     // Logs the call ("delete" gets the kind's name appended), checks that p is the token of that
     // kind, and returns bResult.
     bool Record(const char* pCall, const void* p, Token token, bool bResult = true);
 
-    char m_Tokens[TOKEN_COUNT] = {};
+    alignas(16) char m_Tokens[TOKEN_COUNT][16] = {}; // one aligned slot per kind, never read
 };
