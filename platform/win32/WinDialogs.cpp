@@ -1,0 +1,123 @@
+#include "platform/win32/WinDialogs.h"
+
+#include "platform/win32/Win32Control.h"
+#include "platform/win32/WinInternal.h"
+
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <utility>
+
+namespace
+{
+struct DialogState
+{
+    std::mutex mutex;
+    std::deque<int> answers;
+    std::function<int(const Win32Control::MessageBoxRecord&)> responder;
+    std::vector<Win32Control::MessageBoxRecord> records;
+};
+
+DialogState& Dialogs()
+{
+    static DialogState* s_pState = new DialogState;
+    return *s_pState;
+}
+
+int FirstButton(UINT type)
+{
+    switch (type & MB_TYPEMASK)
+    {
+    case MB_OK:
+    case MB_OKCANCEL:
+        return IDOK;
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    case MB_YESNOCANCEL:
+    case MB_YESNO:
+        return IDYES;
+    case MB_RETRYCANCEL:
+        return IDRETRY;
+    case MB_CANCELTRYCONTINUE:
+        return IDCANCEL;
+    default:
+        return 0;
+    }
+}
+} // namespace
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    Win32Control::MessageBoxRecord record = {owner, text ? text : "", caption ? caption : "", type, 0};
+    const int firstButton = FirstButton(type);
+    if (firstButton == 0)
+    {
+        return 0;
+    }
+    DialogState& state = Dialogs();
+    bool answered = false;
+    std::function<int(const Win32Control::MessageBoxRecord&)> responder;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (!state.answers.empty())
+        {
+            record.answer = state.answers.front();
+            state.answers.pop_front();
+            answered = true;
+        }
+        else
+        {
+            responder = state.responder;
+        }
+    }
+    // The responder runs unlocked: it may itself show a message box.
+    if (!answered && responder)
+    {
+        record.answer = responder(record);
+        answered = true;
+    }
+    if (!answered)
+    {
+        std::fprintf(stderr, "[%s] %s\n", record.caption.c_str(), record.text.c_str());
+        record.answer = firstButton;
+    }
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.records.push_back(record);
+    return record.answer;
+}
+
+namespace win32_internal
+{
+void ResetDialogs()
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.answers.clear();
+    state.responder = nullptr;
+    state.records.clear();
+}
+} // namespace win32_internal
+
+namespace Win32Control
+{
+void PushMessageBoxAnswer(int answer)
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.answers.push_back(answer);
+}
+
+void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder)
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.responder = std::move(responder);
+}
+
+std::vector<MessageBoxRecord> GetMessageBoxes()
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.records;
+}
+} // namespace Win32Control

@@ -1,0 +1,81 @@
+#include "platform/win32/Win32Control.h"
+#include "platform/win32/Windows.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+class WinDialogs : public ::testing::Test
+{
+protected:
+    void SetUp() override { Win32Control::Reset(); }
+    void TearDown() override { Win32Control::Reset(); }
+};
+
+TEST_F(WinDialogs, UnscriptedBoxesPrintAndAnswerTheFirstButton)
+{
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "Could not create AudioContext. Application will exit.",
+                          "Initialization Failure", MB_OK | MB_ICONERROR),
+              IDOK);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(printed.find("Initialization Failure"), std::string::npos);
+    EXPECT_NE(printed.find("Could not create AudioContext."), std::string::npos);
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "Do you really want to quit?", "Quit?", MB_YESNO), IDYES);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_ABORTRETRYIGNORE), IDABORT);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_RETRYCANCEL), IDRETRY);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_CANCELTRYCONTINUE), IDCANCEL);
+    EXPECT_EQ(MessageBoxA(nullptr, nullptr, nullptr, 0x0F), 0) << "unknown button set";
+    ::testing::internal::GetCapturedStderr();
+
+    const std::vector<Win32Control::MessageBoxRecord> boxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(boxes.size(), 5u) << "a failed call shows nothing";
+    EXPECT_EQ(boxes[0].caption, "Initialization Failure");
+    EXPECT_EQ(boxes[0].type, 0x10u);
+    EXPECT_EQ(boxes[1].answer, IDYES);
+}
+
+TEST_F(WinDialogs, ScriptedAnswersComeFirstThenTheResponder)
+{
+    Win32Control::PushMessageBoxAnswer(IDNO);
+    Win32Control::PushMessageBoxAnswer(IDCANCEL);
+    int responderCalls = 0;
+    Win32Control::SetMessageBoxResponder(
+        [&responderCalls](const Win32Control::MessageBoxRecord& box)
+        {
+            ++responderCalls;
+            return box.caption == "Quit?" ? IDNO : IDOK;
+        });
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "q", "Quit?", MB_YESNO), IDNO);
+    EXPECT_EQ(MessageBoxA(nullptr, "q", "Quit?", MB_YESNO), IDCANCEL);
+    EXPECT_EQ(MessageBoxA(nullptr, "q", "Quit?", MB_YESNO), IDNO);
+    EXPECT_TRUE(::testing::internal::GetCapturedStderr().empty()) << "answered boxes print nothing";
+    EXPECT_EQ(responderCalls, 1);
+    EXPECT_EQ(Win32Control::GetMessageBoxes().size(), 3u);
+}
+
+TEST_F(WinDialogs, WorkerThreadsMayShowBoxes)
+{
+    Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+    {
+        threads.emplace_back(
+            []
+            {
+                for (int i = 0; i < 100; ++i)
+                {
+                    MessageBoxA(nullptr, "Shader", "Shader Compile Error", MB_OK);
+                }
+            });
+    }
+    for (std::thread& t : threads)
+    {
+        t.join();
+    }
+    EXPECT_EQ(Win32Control::GetMessageBoxes().size(), 400u);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "framework/core/KB_GrowingArray.h"
+#include "framework/core/KB_String.h"
+#include "timing/KU_TimeLimitedEntity.h"
+
+#include <cstdint>
+
+// Abstract keyed curve: time stamps in seconds relative to the entity's start time (local time),
+// kept in ascending order by every editing operation (equal stamps allowed), a changed flag for
+// editors and visualisations, and three names (kind, file path, debug name). The value classes
+// (vertex, quaternion, matrix) keep the values parallel to the stamps; each kind defines
+// GetValueAt. Callers evaluate at local time: GetValueAt(out, time - GetStartTime()).
+// Not copyable: vertex curves are listed in the curve registry by address.
+class KU_Interpolation : public KU_TimeLimitedEntity
+{
+public:
+    KU_Interpolation() = default;
+    explicit KU_Interpolation(const KB_String& sFilePath);
+    ~KU_Interpolation() override = default;
+
+    KU_Interpolation(const KU_Interpolation&) = delete;
+    KU_Interpolation& operator=(const KU_Interpolation&) = delete;
+
+    virtual KB_String GetTypeName() const;
+    // Index of the stamp nearest to fTime - start; ties go to the lower index; 0 without keys.
+    virtual std::uint32_t GetNearestKeyIndex(double fTime) const = 0;
+    // Returns the changed flag and clears it when bReset is true.
+    virtual bool HasChanged(bool bReset);
+    // Moves the interval onto the keys (through the virtual setters) and makes the first stamp 0.
+    virtual void NormalizeTimeStamps();
+    virtual std::uint32_t GetNumTimeStamps() const;
+    // Local stamp at uiIndex; 0.0 when uiIndex is out of range.
+    virtual double GetTimeStamp(std::uint32_t uiIndex) const;
+    // Start time + stamp; the start time alone when uiIndex is out of range.
+    virtual double GetAbsoluteTimeStamp(std::uint32_t uiIndex) const;
+    virtual void SetFilePath(const KB_String& sFilePath) = 0;
+    // Writes the curve's text file at its file path; false when no repository took it.
+    virtual bool Save() = 0;
+    virtual KB_String GetDebugName() const;
+    virtual void SetDebugName(const KB_String& sDebugName);
+    // Writes the value at fLocalTime into pOut and returns pOut. pOut points to a 16-byte aligned
+    // DirectX::XMVECTOR for vertex and quaternion curves, to a DirectX::XMMATRIX for matrix curves.
+    virtual void* GetValueAt(void* pOut, double fLocalTime) = 0;
+
+    const KB_String& GetFilePath() const;
+    // Multiplies every stamp by fFactor, unchecked: 0 collapses the keys, a negative factor
+    // reverses their order.
+    void ScaleTimeStamps(double fFactor);
+
+protected:
+    // Where a local time falls among the keys: either one key (bBlend false, uiFrom) or a blend
+    // of keys uiFrom and uiTo with weight fU in [0, 1] on uiTo.
+    struct KeySpan
+    {
+        std::uint32_t uiFrom;
+        std::uint32_t uiTo;
+        double fU;
+        bool bBlend;
+    };
+
+    // The lookup shared by the linear, cosine-eased, rotation and matrix kinds, for a curve of
+    // uiNumValues > 0 values: before 0 or NaN the first key, from the duration on the last, else
+    // the keys around fLocalTime by a linear scan (only as many stamps as there are values).
+    KeySpan LocateKeys(double fLocalTime, std::uint32_t uiNumValues) const;
+    // (t - s0) / (s1 - s0) in double; 1 when the difference is 0 or NaN; clamped to [0, 1] with
+    // NaN going to 0.
+    static double SegmentFraction(double fLocalTime, double fStamp0, double fStamp1);
+
+    // Index of the stamp nearest to fLocalTime among the first uiCount stamps; 0 when uiCount is 0.
+    std::uint32_t FindNearestStamp(double fLocalTime, std::uint32_t uiCount) const;
+    // Number of leading stamps (of the first uiCount) that are <= fLocalTime, skipping uiSkip;
+    // the scan stops at the first larger stamp. This is where a key with that stamp goes.
+    std::uint32_t CountLeadingStamps(double fLocalTime, std::uint32_t uiCount,
+                                     std::uint32_t uiSkip = 0xFFFFFFFFu) const;
+
+    KB_GrowingArray<double> m_gTimeStamps;
+    bool m_bChanged = false;
+    KB_String m_sTypeName;
+    KB_String m_sFilePath;
+    KB_String m_sDebugName;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "framework/core/KB_GrowingArray.h"
+#include "framework/core/KB_Pair.h"
+#include "framework/core/KB_String.h"
+#include "framework/threads/KT_Mutex.h"
+
+class KU_VertexInterpolation;
+
+// Registry of every live vertex curve under its file path, in registration order; the editor
+// offers the curves from it. Owned by the engine singleton. Curves put themselves in when made
+// with a path and take themselves out when destroyed; the registry never deletes a curve.
+// Registration, removal and renaming take the mutex, so curves may be made and destroyed on any
+// thread.
+class KU_InterpolationManager
+{
+public:
+    KU_InterpolationManager();
+    virtual ~KU_InterpolationManager();
+
+    KU_InterpolationManager(const KU_InterpolationManager&) = delete;
+    KU_InterpolationManager& operator=(const KU_InterpolationManager&) = delete;
+
+    // Appends {copy of sPath, pCurve} (pCurve not owned); nothing when pCurve is already listed
+    // under that path.
+    void RegisterInterpolation(const KB_String& sPath, KU_VertexInterpolation* pCurve);
+    // Removes every entry holding pCurve.
+    void UnregisterInterpolation(const KU_VertexInterpolation* pCurve);
+    // Gives every entry holding pCurve the path sNewPath.
+    void RenameInterpolation(const KU_VertexInterpolation* pCurve, const KB_String& sNewPath);
+
+    // The entries themselves; read on the main thread while no curve is made or destroyed.
+    const KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>& GetAllVertexInterpolations() const;
+
+private:
+    KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> m_gEntries;
+    KT_Mutex m_Mutex;
+};

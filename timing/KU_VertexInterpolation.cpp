@@ -1,0 +1,211 @@
+#include "timing/KU_VertexInterpolation.h"
+
+#include "framework/app/KE_ApplicationManager.h"
+#include "timing/KB_AnimationTriggerInterpolation.h"
+#include "timing/KB_CubicBSplineInterpolation.h"
+#include "timing/KB_LinearInterpolation.h"
+#include "timing/KB_TrigonometryInterpolation.h"
+#include "timing/KU_InterpolationManager.h"
+
+using namespace DirectX;
+
+namespace
+{
+
+KU_InterpolationManager* GetRegistry()
+{
+    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
+    return pManager ? pManager->GetInterpolationManger() : nullptr;
+}
+
+} // namespace
+
+KU_VertexInterpolation::KU_VertexInterpolation(const KB_String& sFilePath) : KU_Interpolation(sFilePath)
+{
+    if (KU_InterpolationManager* pRegistry = GetRegistry())
+        pRegistry->RegisterInterpolation(sFilePath, this);
+}
+
+KU_VertexInterpolation::KU_VertexInterpolation() : m_bDerivedDataValid(true)
+{
+}
+
+KU_VertexInterpolation::~KU_VertexInterpolation()
+{
+    if (KU_InterpolationManager* pRegistry = GetRegistry())
+        pRegistry->UnregisterInterpolation(this);
+}
+
+std::uint32_t KU_VertexInterpolation::GetNearestKeyIndex(double fTime) const
+{
+    return FindNearestStamp(fTime - GetStartTime(), m_gTimeStamps.GetNumMembers());
+}
+
+void KU_VertexInterpolation::SetFilePath(const KB_String& sFilePath)
+{
+    if (KU_InterpolationManager* pRegistry = GetRegistry())
+        pRegistry->RenameInterpolation(this, sFilePath);
+    m_sFilePath = sFilePath;
+}
+
+bool KU_VertexInterpolation::Save()
+{
+    // No text writer for curves exists in this library yet.
+    return false;
+}
+
+std::uint32_t KU_VertexInterpolation::InsertVertex(const XMVECTOR& vValue, double fLocalTime)
+{
+    const XMVECTOR vCopy = vValue; // vValue may live in this curve's own array
+    const std::uint32_t uiIndex = CountLeadingStamps(fLocalTime, GetNumKeys());
+    m_gVertices.Insert(uiIndex, vCopy);
+    m_gTimeStamps.Insert(uiIndex, fLocalTime);
+    MarkKeysChanged();
+    return uiIndex;
+}
+
+std::uint32_t KU_VertexInterpolation::SetVertexTimeStamp(std::uint32_t uiIndex, double fLocalTime)
+{
+    const std::uint32_t uiNumKeys = GetNumKeys();
+    if (uiIndex >= uiNumKeys)
+        return uiIndex;
+    const std::uint32_t uiNewIndex = CountLeadingStamps(fLocalTime, uiNumKeys, uiIndex);
+    MarkKeysChanged();
+    if (uiNewIndex == uiIndex)
+    {
+        m_gTimeStamps[uiIndex] = fLocalTime;
+        return uiIndex;
+    }
+    const XMVECTOR vValue = m_gVertices[uiIndex];
+    m_gVertices.Remove(uiIndex, false);
+    m_gTimeStamps.Remove(uiIndex, false);
+    m_gVertices.Insert(uiNewIndex, vValue);
+    m_gTimeStamps.Insert(uiNewIndex, fLocalTime);
+    return uiNewIndex;
+}
+
+void KU_VertexInterpolation::SetVertex(std::uint32_t uiIndex, const XMVECTOR& vValue)
+{
+    if (uiIndex >= m_gVertices.GetNumMembers())
+        return;
+    m_gVertices[uiIndex] = vValue;
+    MarkKeysChanged();
+}
+
+void KU_VertexInterpolation::RemoveVertex(std::uint32_t uiIndex)
+{
+    if (uiIndex >= GetNumKeys())
+        return;
+    m_gVertices.Remove(uiIndex);
+    m_gTimeStamps.Remove(uiIndex);
+    MarkKeysChanged();
+}
+
+void KU_VertexInterpolation::SetChanged()
+{
+    MarkKeysChanged();
+}
+
+void KU_VertexInterpolation::InsertVertexInterpolationTemplate(const KU_VertexInterpolation* pTemplate,
+                                                               double fTimeOffset)
+{
+    if (!pTemplate)
+        return;
+    const KB_GrowingArray<XMVECTOR> gValues(pTemplate->m_gVertices);
+    const KB_GrowingArray<double> gStamps(pTemplate->m_gTimeStamps);
+    const std::uint32_t uiCount = pTemplate->GetNumKeys();
+    for (std::uint32_t i = 0; i < uiCount; ++i)
+        InsertVertex(gValues[i], gStamps[i] + fTimeOffset);
+}
+
+XMVECTOR KU_VertexInterpolation::GetVertex(std::uint32_t uiIndex) const
+{
+    if (uiIndex >= m_gVertices.GetNumMembers())
+        return XMVectorZero();
+    return m_gVertices[uiIndex];
+}
+
+std::uint32_t KU_VertexInterpolation::GetNumVertices() const
+{
+    return m_gVertices.GetNumMembers();
+}
+
+bool KU_VertexInterpolation::IsDerivedDataValid() const
+{
+    return m_bDerivedDataValid;
+}
+
+XMVECTOR* KU_VertexInterpolation::GetValueAtAbsoluteTime(XMVECTOR* pOut, double fTime)
+{
+    GetValueAt(pOut, fTime - GetStartTime());
+    return pOut;
+}
+
+XMVECTOR* KU_VertexInterpolation::GetDirection(XMVECTOR* pOut, double fLocalTime)
+{
+    XMVECTOR vAhead;
+    XMVECTOR vBehind;
+    GetValueAt(&vAhead, fLocalTime + DIFFERENCE_STEP);
+    GetValueAt(&vBehind, fLocalTime - DIFFERENCE_STEP);
+    *pOut = XMVector3Normalize(XMVectorSubtract(vAhead, vBehind));
+    return pOut;
+}
+
+XMVECTOR* KU_VertexInterpolation::GetDirectionAtAbsoluteTime(XMVECTOR* pOut, double fTime)
+{
+    return GetDirection(pOut, fTime - GetStartTime());
+}
+
+XMVECTOR* KU_VertexInterpolation::GetVelocity(XMVECTOR* pOut, double fLocalTime)
+{
+    XMVECTOR vAhead;
+    XMVECTOR vBehind;
+    GetValueAt(&vAhead, fLocalTime + DIFFERENCE_STEP);
+    GetValueAt(&vBehind, fLocalTime - DIFFERENCE_STEP);
+    *pOut = XMVectorScale(XMVectorSubtract(vAhead, vBehind), 100.0f);
+    return pOut;
+}
+
+XMVECTOR* KU_VertexInterpolation::GetVelocityAtAbsoluteTime(XMVECTOR* pOut, double fTime)
+{
+    return GetVelocity(pOut, fTime - GetStartTime());
+}
+
+KU_VertexInterpolation* KU_VertexInterpolation::CreateVertexInterpolation(const KB_String& sTypeName,
+                                                                          const KB_String& sFilePath)
+{
+    KU_VertexInterpolation* pCurve = nullptr;
+    if (sTypeName == KB_String("LinearInterpolation"))
+        pCurve = new KB_LinearInterpolation(sFilePath);
+    else if (sTypeName == KB_String("TrigonometryInterpolation"))
+        pCurve = new KB_TrigonometryInterpolation(sFilePath);
+    else if (sTypeName == KB_String("CubicBSplineInterpolation"))
+        pCurve = new KB_CubicBSplineInterpolation(sFilePath);
+    else if (sTypeName == KB_String("AnimationTriggerInterpolation"))
+        pCurve = new KB_AnimationTriggerInterpolation(sFilePath);
+    if (!pCurve)
+        return nullptr;
+    pCurve->m_sTypeName = sTypeName;
+    pCurve->MarkKeysChanged();
+    return pCurve;
+}
+
+std::uint32_t KU_VertexInterpolation::GetNumKeys() const
+{
+    const std::uint32_t uiNumStamps = m_gTimeStamps.GetNumMembers();
+    const std::uint32_t uiNumValues = m_gVertices.GetNumMembers();
+    return uiNumStamps < uiNumValues ? uiNumStamps : uiNumValues;
+}
+
+void KU_VertexInterpolation::MarkKeysChanged()
+{
+    m_bChanged = true;
+    m_bDerivedDataValid = false;
+}
+
+XMVECTOR KU_VertexInterpolation::LinearBlend(const XMVECTOR& vFrom, const XMVECTOR& vTo, double fU)
+{
+    const float fWeightFrom = static_cast<float>(1.0 - fU);
+    const float fWeightTo = static_cast<float>(fU);
+    return XMVectorAdd(XMVectorScale(vFrom, fWeightFrom), XMVectorScale(vTo, fWeightTo));
+}
