@@ -159,7 +159,10 @@ bool KA_AudioEntity::Load(const KB_String& sPath)
     }
     // The text ends at the file's end or at its first NUL byte.
     KB_String text(size);
-    std::memcpy(text.GetBuffer(), pData, size);
+    if (size != 0)
+    {
+        std::memcpy(text.GetBuffer(), pData, size);
+    }
     pFiles->RemoveReference(sPath);
     m_sFilePath = sPath;
     ParseText(text.GetBuffer(), std::strlen(text.GetBuffer()));

@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace DirectX;
 
@@ -272,4 +275,36 @@ TEST_F(KA_AudioResourceManagerFmodTest, NoSoundOrChannelOutlivesTheAudioSystem)
     EXPECT_EQ(FmodControl::GetLiveChannelCount(), 0);
     EXPECT_EQ(FmodControl::GetLiveSystemCount(), 0);
     EXPECT_EQ(FmodControl::GetObjectsLeftAtSystemRelease(), 0);
+}
+
+TEST_F(KA_AudioResourceManagerFmodTest, LoadingOnAWorkerWhileTheMainThreadUpdatesAndDispatches)
+{
+    KA_AudioContext* pContext = m_pAudio->GetAudioContext();
+    ASSERT_TRUE(pContext->Initialize());
+    ASSERT_TRUE(pContext->SelectAudioDevice(0));
+    const std::vector<std::uint8_t> wav =
+        TestAudioFiles::MakeWav(1, 8000, 16, false, TestAudioFiles::MakeSine(1, 8000, 16000, 440.0, 0.5f));
+    AddFile("Music/tone.wav", std::string(wav.begin(), wav.end()));
+    for (int i = 0; i < 8; ++i)
+    {
+        AddFile("Assets/Entities/Audio/e" + std::to_string(i) + ".aud", "s 0\ne 10\n3d 1\nf Music/tone.wav\n");
+    }
+    KA_AudioResourceManager* pManager = m_pAudio->GetAudioResourceManager();
+    pManager->SetAudioEntityPath(KB_String(DIRECTORY));
+    std::atomic<bool> bLoaded = false;
+    std::thread loader([&] {
+        pManager->LoadAll();
+        bLoaded = true;
+    });
+    while (!bLoaded)
+    {
+        pContext->Update();
+        m_pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
+    }
+    loader.join();
+    EXPECT_EQ(pManager->GetEntries().GetNumMembers(), 8u);
+    EXPECT_EQ(m_pDispatcher->GetReceiverCount(KE_MT_EditorCommand), 8u);
+    pManager->Resume(1.0);
+    pManager->Update(1.5);
+    EXPECT_TRUE(pManager->GetEntries()[7].m_bPlaying);
 }
