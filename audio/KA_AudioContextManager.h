@@ -20,11 +20,11 @@ public:
     // The context becomes what the factory's audio context factory makes; true when it made one.
     // A context that already exists is kept (sounds may refer to it) and answers true.
     bool CreateAudioContext();
-    KA_AudioContext* GetAudioContext() const { return m_pAudioContext; }   // null before CreateAudioContext
+    KA_AudioContext* GetAudioContext() const { return m_pAudioContext; } // null before CreateAudioContext
     KA_AudioResourceManager* GetAudioResourceManager() const { return m_pAudioResourceManager; }
 
 private:
-    KA_AudioContext* m_pAudioContext = nullptr;                   // owned
-    KU_ApplicationFactory* m_pApplicationFactory = nullptr;       // not owned
-    KA_AudioResourceManager* m_pAudioResourceManager = nullptr;   // owned
+    KA_AudioContext* m_pAudioContext = nullptr;                 // owned
+    KU_ApplicationFactory* m_pApplicationFactory = nullptr;     // not owned
+    KA_AudioResourceManager* m_pAudioResourceManager = nullptr; // owned
 };

@@ -51,15 +51,16 @@ public:
     // Rail of pCurve (not owned, must outlive the rail) in the three colours: rail lines, key
     // markers, selection. Registers for editor commands. Never null; delete with
     // DeletePathVisualisation.
-    virtual KR_VertexInterpolationVisualisation* CreatePathVisualisation(KU_VertexInterpolation* pCurve,
-                                                                         const DirectX::XMFLOAT4& railColor,
-                                                                         const DirectX::XMFLOAT4& markerColor,
-                                                                         const DirectX::XMFLOAT4& selectionColor) = 0;
+    virtual KR_VertexInterpolationVisualisation*
+    CreatePathVisualisation(KU_VertexInterpolation* pCurve, const DirectX::XMFLOAT4& railColor,
+                            const DirectX::XMFLOAT4& markerColor,
+                            const DirectX::XMFLOAT4& selectionColor) = 0;
     virtual void DeletePathVisualisation(KR_VertexInterpolationVisualisation* pRail) = 0;
     virtual void RenderPathVisualisation(KR_VertexInterpolationVisualisation* pRail, double time,
                                          const DirectX::XMMATRIX& viewProjection,
                                          const DirectX::XMVECTOR& cameraPosition) = 0;
-    virtual float GetPathPickDistance(KR_VertexInterpolationVisualisation* pRail, const DirectX::XMVECTOR& origin,
+    virtual float GetPathPickDistance(KR_VertexInterpolationVisualisation* pRail,
+                                      const DirectX::XMVECTOR& origin,
                                       const DirectX::XMVECTOR& direction) = 0;
     // Selects the key hit by the ray (a second hit deselects it); true on a hit.
     virtual bool PickControlPoint(KR_VertexInterpolationVisualisation* pRail, const DirectX::XMVECTOR& origin,

@@ -82,7 +82,8 @@ void WriteLineValue(std::ostringstream& text, const KB_String& value)
 {
     const char* pValue = value.GetBuffer();
     const char* pLineEnd = std::strchr(pValue, '\n');
-    text.write(pValue, pLineEnd != nullptr ? pLineEnd - pValue : static_cast<std::streamsize>(std::strlen(pValue)));
+    text.write(pValue,
+               pLineEnd != nullptr ? pLineEnd - pValue : static_cast<std::streamsize>(std::strlen(pValue)));
 }
 
 } // namespace
@@ -210,8 +211,9 @@ void KA_AudioEntity::ParseText(const char* pText, std::uint64_t uiSize)
             // Only the rest of this line: an empty value must not take the next line's key.
             KB_String value;
             reader.ReadLineWord(&value, MAX_PATH_LENGTH);
-            (reader.IsKey("f") ? m_sAudioFilePath : reader.IsKey("pp") ? m_sPositionCurvePath : m_sVolumeCurvePath) =
-                value;
+            (reader.IsKey("f")    ? m_sAudioFilePath
+             : reader.IsKey("pp") ? m_sPositionCurvePath
+                                  : m_sVolumeCurvePath) = value;
         }
         else if (reader.IsKey("pv"))
         {
@@ -242,7 +244,9 @@ void KA_AudioEntity::ParseText(const char* pText, std::uint64_t uiSize)
             {
                 break;
             }
-            (reader.IsKey("od") ? m_fDirectOcclusion : reader.IsKey("or") ? m_fReverbOcclusion : m_fVolume) = value;
+            (reader.IsKey("od")   ? m_fDirectOcclusion
+             : reader.IsKey("or") ? m_fReverbOcclusion
+                                  : m_fVolume) = value;
         }
         reader.SkipLine(); // the rest of the line, also after comments and unknown keys
     }
@@ -342,8 +346,8 @@ bool KA_AudioEntity::Initialize()
         // takes the place of the gizmo.
         if (m_pPositionCurve != nullptr)
         {
-            m_pPathVisualisation = m_pEditorObjects->CreatePathVisualisation(m_pPositionCurve, m_vRailColor,
-                                                                             m_vMarkerColor, m_vSelectionColor);
+            m_pPathVisualisation = m_pEditorObjects->CreatePathVisualisation(
+                m_pPositionCurve, m_vRailColor, m_vMarkerColor, m_vSelectionColor);
         }
         else
         {
@@ -428,7 +432,8 @@ void KA_AudioEntity::RenderDebug(double time, const XMMATRIX& viewProjection, co
         return;
     }
     const XMVECTOR position = GetPositionAt(time);
-    const float s = SCREEN_SIZE_FACTOR * XMVectorGetX(XMVector3Length(XMVectorSubtract(position, cameraPosition)));
+    const float s =
+        SCREEN_SIZE_FACTOR * XMVectorGetX(XMVector3Length(XMVectorSubtract(position, cameraPosition)));
     const XMMATRIX world = XMMatrixMultiply(
         XMMatrixScaling(s, s, s),
         XMMatrixTranslation(XMVectorGetX(position), XMVectorGetY(position), XMVectorGetZ(position)));
@@ -461,7 +466,8 @@ float KA_AudioEntity::GetPickDistance(double time, const XMVECTOR& origin, const
     float distance = m_pEditorObjects->GetMarkerPickDistance(m_pMarker, origin, direction);
     if (m_bSelected && m_pPathVisualisation != nullptr)
     {
-        const float railDistance = m_pEditorObjects->GetPathPickDistance(m_pPathVisualisation, origin, direction);
+        const float railDistance =
+            m_pEditorObjects->GetPathPickDistance(m_pPathVisualisation, origin, direction);
         if (railDistance < distance)
         {
             distance = railDistance;
@@ -476,8 +482,9 @@ void KA_AudioEntity::Select(double time, const XMVECTOR& origin, const XMVECTOR&
     {
         return;
     }
-    const float markerDistance =
-        m_pMarker != nullptr ? m_pEditorObjects->GetMarkerPickDistance(m_pMarker, origin, direction) : FLT_MAX;
+    const float markerDistance = m_pMarker != nullptr
+                                     ? m_pEditorObjects->GetMarkerPickDistance(m_pMarker, origin, direction)
+                                     : FLT_MAX;
     if (m_bSelected && m_pPathVisualisation != nullptr && m_pMarker != nullptr &&
         m_pEditorObjects->GetPathPickDistance(m_pPathVisualisation, origin, direction) < markerDistance)
     {
@@ -495,7 +502,8 @@ void KA_AudioEntity::Select(double time, const XMVECTOR& origin, const XMVECTOR&
     }
 }
 
-void KA_AudioEntity::MoveSelected(double time, const XMVECTOR& origin, const XMVECTOR& direction, bool bDragging)
+void KA_AudioEntity::MoveSelected(double time, const XMVECTOR& origin, const XMVECTOR& direction,
+                                  bool bDragging)
 {
     if (!m_bSelected || !IsActive(time))
     {

@@ -72,7 +72,8 @@ public:
     float GetVolumeAt(double time);
 
     // Editor operations (developer mode); the ray is an origin and a normalised direction.
-    void RenderDebug(double time, const DirectX::XMMATRIX& viewProjection, const DirectX::XMVECTOR& cameraPosition);
+    void RenderDebug(double time, const DirectX::XMMATRIX& viewProjection,
+                     const DirectX::XMVECTOR& cameraPosition);
     // Distance to the entity's marker (or its rail's key, when selected and nearer); FLT_MAX when
     // inactive at time, without a marker or missed.
     float GetPickDistance(double time, const DirectX::XMVECTOR& origin, const DirectX::XMVECTOR& direction);
@@ -120,29 +121,29 @@ private:
     // The ".aud" file's directory followed by "/".
     KB_String GetCurveDirectory() const;
 
-    KA_AudioResource* m_pSound = nullptr;   // owned; null when none could be made
+    KA_AudioResource* m_pSound = nullptr; // owned; null when none could be made
     bool m_bSelected = false;
-    bool m_bSoundDirty = true;              // the sound must be (re)created before its next use
-    bool m_bLooped = false;                 // "l"
-    bool m_b3D = false;                     // "3d"
-    float m_fVolume = 1.0f;                 // "vo"
-    float m_fDirectOcclusion = 0.0f;        // "od"
-    float m_fReverbOcclusion = 0.0f;        // "or"
-    float m_fMinDistance = 10.0f;           // "m", first value
-    float m_fMaxDistance = 100000.0f;       // "m", second value
-    DirectX::XMVECTOR m_vStaticPosition = {};   // "pv"; w stays 0
-    KB_String m_sPositionCurvePath;         // "pp", relative to the ".aud" file's directory
-    KB_String m_sVolumeCurvePath;           // "vp", likewise
-    KB_String m_sFilePath;                  // the ".aud" file
-    KB_String m_sAudioFilePath;             // "f", as the repositories know it
-    KB_String m_sDebugName;                 // "d"
-    KU_VertexInterpolation* m_pPositionCurve = nullptr;   // owned
-    KU_VertexInterpolation* m_pVolumeCurve = nullptr;     // owned
+    bool m_bSoundDirty = true;                          // the sound must be (re)created before its next use
+    bool m_bLooped = false;                             // "l"
+    bool m_b3D = false;                                 // "3d"
+    float m_fVolume = 1.0f;                             // "vo"
+    float m_fDirectOcclusion = 0.0f;                    // "od"
+    float m_fReverbOcclusion = 0.0f;                    // "or"
+    float m_fMinDistance = 10.0f;                       // "m", first value
+    float m_fMaxDistance = 100000.0f;                   // "m", second value
+    DirectX::XMVECTOR m_vStaticPosition = {};           // "pv"; w stays 0
+    KB_String m_sPositionCurvePath;                     // "pp", relative to the ".aud" file's directory
+    KB_String m_sVolumeCurvePath;                       // "vp", likewise
+    KB_String m_sFilePath;                              // the ".aud" file
+    KB_String m_sAudioFilePath;                         // "f", as the repositories know it
+    KB_String m_sDebugName;                             // "d"
+    KU_VertexInterpolation* m_pPositionCurve = nullptr; // owned
+    KU_VertexInterpolation* m_pVolumeCurve = nullptr;   // owned
     DirectX::XMFLOAT4 m_vRailColor = {0.757f, 0.361f, 0.224f, 1.0f};
     DirectX::XMFLOAT4 m_vSelectionColor = {0.0f, 1.0f, 0.0f, 1.0f};
     DirectX::XMFLOAT4 m_vMarkerColor = {0.929f, 0.262f, 0.262f, 1.0f};
     KA_AudioEditorObjects* m_pEditorObjects = nullptr;                   // not owned
-    KR_VertexInterpolationVisualisation* m_pPathVisualisation = nullptr;   // owned (through m_pEditorObjects)
-    KR_TranslateGizmo* m_pGizmo = nullptr;                                 // owned (through m_pEditorObjects)
-    KR_DebugPolyhedron* m_pMarker = nullptr;                               // owned (through m_pEditorObjects)
+    KR_VertexInterpolationVisualisation* m_pPathVisualisation = nullptr; // owned (through m_pEditorObjects)
+    KR_TranslateGizmo* m_pGizmo = nullptr;                               // owned (through m_pEditorObjects)
+    KR_DebugPolyhedron* m_pMarker = nullptr;                             // owned (through m_pEditorObjects)
 };

@@ -6,6 +6,6 @@ class KA_AudioEntity;
 
 struct KA_AudioEntityEntry
 {
-    KA_AudioEntity* m_pEntity = nullptr;   // owned by the audio resource manager
+    KA_AudioEntity* m_pEntity = nullptr; // owned by the audio resource manager
     bool m_bPlaying = false;
 };

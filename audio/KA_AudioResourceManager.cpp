@@ -323,7 +323,8 @@ bool KA_AudioResourceManager::Receive(KE_MessageType type, KE_MessageSubType sub
     return true;
 }
 
-bool KA_AudioResourceManager::RenderDebug(double time, const XMMATRIX& viewProjection, const XMVECTOR& cameraPosition)
+bool KA_AudioResourceManager::RenderDebug(double time, const XMMATRIX& viewProjection,
+                                          const XMVECTOR& cameraPosition)
 {
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
     {

@@ -33,7 +33,7 @@ public:
     // Name of the master-volume curve in the audio entity directory; its x value is the volume.
     static constexpr const char* MASTER_VOLUME_FILE = "MasterVolume.int";
 
-    KA_AudioResourceManager();   // paused, keeping looped 3-D sounds, time scale 1
+    KA_AudioResourceManager(); // paused, keeping looped 3-D sounds, time scale 1
     // Deletes every entity, the master-volume curve and the editor objects; unregisters.
     ~KA_AudioResourceManager() override;
 
@@ -71,7 +71,8 @@ public:
     bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override;
 
     // Editor operations on the active entities; the ray is an origin and a normalised direction.
-    bool RenderDebug(double time, const DirectX::XMMATRIX& viewProjection, const DirectX::XMVECTOR& cameraPosition);
+    bool RenderDebug(double time, const DirectX::XMMATRIX& viewProjection,
+                     const DirectX::XMVECTOR& cameraPosition);
     // Smallest pick distance of the active entities; FLT_MAX when none is hit.
     float GetPickDistance(double time, const DirectX::XMVECTOR& origin, const DirectX::XMVECTOR& direction);
     // Selects the nearest hit active entity (the first in list order on a tie); nothing on a miss.
@@ -96,9 +97,9 @@ private:
     KB_GrowingArray<KA_AudioEntityEntry> m_gEntries;
     KB_String m_sAudioEntityDirectory;
     bool m_bPaused = true;
-    bool m_bKeepLooped3D = true;   // looped 3-D sounds keep playing while paused
-    bool m_bRegistered = false;    // for keyboard messages
+    bool m_bKeepLooped3D = true; // looped 3-D sounds keep playing while paused
+    bool m_bRegistered = false;  // for keyboard messages
     double m_fTimeScale = 1.0;
-    KU_VertexInterpolation* m_pMasterVolume = nullptr;    // owned
-    KA_AudioEditorObjects* m_pEditorObjects = nullptr;    // owned; null outside developer mode
+    KU_VertexInterpolation* m_pMasterVolume = nullptr; // owned
+    KA_AudioEditorObjects* m_pEditorObjects = nullptr; // owned; null outside developer mode
 };

@@ -62,8 +62,8 @@ void KR_AudioEditorObjects::RenderGizmo(KR_TranslateGizmo* pGizmo, const XMMATRI
     pGizmo->Render(&viewProjection);
 }
 
-bool KR_AudioEditorObjects::DragGizmo(KR_TranslateGizmo* pGizmo, const XMVECTOR& origin, const XMVECTOR& direction,
-                                      XMVECTOR* pPosition)
+bool KR_AudioEditorObjects::DragGizmo(KR_TranslateGizmo* pGizmo, const XMVECTOR& origin,
+                                      const XMVECTOR& direction, XMVECTOR* pPosition)
 {
     return pGizmo->Drag(KR_Ray{origin, direction}, pPosition);
 }
@@ -73,10 +73,9 @@ void KR_AudioEditorObjects::EndGizmoDrag(KR_TranslateGizmo* pGizmo)
     pGizmo->EndDrag();
 }
 
-KR_VertexInterpolationVisualisation* KR_AudioEditorObjects::CreatePathVisualisation(KU_VertexInterpolation* pCurve,
-                                                                                    const XMFLOAT4& railColor,
-                                                                                    const XMFLOAT4& markerColor,
-                                                                                    const XMFLOAT4& selectionColor)
+KR_VertexInterpolationVisualisation*
+KR_AudioEditorObjects::CreatePathVisualisation(KU_VertexInterpolation* pCurve, const XMFLOAT4& railColor,
+                                               const XMFLOAT4& markerColor, const XMFLOAT4& selectionColor)
 {
     KR_VertexInterpolationVisualisation* pRail = new KR_VertexInterpolationVisualisation(pCurve);
     pRail->SetColors(KB_Color(railColor), KB_Color(markerColor), KB_Color(selectionColor));
@@ -89,19 +88,20 @@ void KR_AudioEditorObjects::DeletePathVisualisation(KR_VertexInterpolationVisual
 }
 
 void KR_AudioEditorObjects::RenderPathVisualisation(KR_VertexInterpolationVisualisation* pRail, double time,
-                                                    const XMMATRIX& viewProjection, const XMVECTOR& cameraPosition)
+                                                    const XMMATRIX& viewProjection,
+                                                    const XMVECTOR& cameraPosition)
 {
     pRail->Render(time, &viewProjection, cameraPosition);
 }
 
-float KR_AudioEditorObjects::GetPathPickDistance(KR_VertexInterpolationVisualisation* pRail, const XMVECTOR& origin,
-                                                 const XMVECTOR& direction)
+float KR_AudioEditorObjects::GetPathPickDistance(KR_VertexInterpolationVisualisation* pRail,
+                                                 const XMVECTOR& origin, const XMVECTOR& direction)
 {
     return pRail->GetPickDistance(KR_Ray{origin, direction});
 }
 
-bool KR_AudioEditorObjects::PickControlPoint(KR_VertexInterpolationVisualisation* pRail, const XMVECTOR& origin,
-                                             const XMVECTOR& direction)
+bool KR_AudioEditorObjects::PickControlPoint(KR_VertexInterpolationVisualisation* pRail,
+                                             const XMVECTOR& origin, const XMVECTOR& direction)
 {
     return pRail->PickControlPoint(KR_Ray{origin, direction});
 }
@@ -118,7 +118,8 @@ bool KR_AudioEditorObjects::HasSelectedControlPoint(const KR_VertexInterpolation
     return pRail->GetSelectedIndex() != KR_VertexInterpolationVisualisation::NO_SELECTION;
 }
 
-void KR_AudioEditorObjects::SetSelectedVertex(KR_VertexInterpolationVisualisation* pRail, const XMVECTOR& position)
+void KR_AudioEditorObjects::SetSelectedVertex(KR_VertexInterpolationVisualisation* pRail,
+                                              const XMVECTOR& position)
 {
     pRail->SetSelectedVertex(position);
 }

@@ -20,14 +20,14 @@ public:
     void DeleteGizmo(KR_TranslateGizmo* pGizmo) override;
     void SetGizmoWorldMatrix(KR_TranslateGizmo* pGizmo, const DirectX::XMMATRIX& world) override;
     void RenderGizmo(KR_TranslateGizmo* pGizmo, const DirectX::XMMATRIX& viewProjection) override;
-    bool DragGizmo(KR_TranslateGizmo* pGizmo, const DirectX::XMVECTOR& origin, const DirectX::XMVECTOR& direction,
-                   DirectX::XMVECTOR* pPosition) override;
+    bool DragGizmo(KR_TranslateGizmo* pGizmo, const DirectX::XMVECTOR& origin,
+                   const DirectX::XMVECTOR& direction, DirectX::XMVECTOR* pPosition) override;
     void EndGizmoDrag(KR_TranslateGizmo* pGizmo) override;
 
-    KR_VertexInterpolationVisualisation* CreatePathVisualisation(KU_VertexInterpolation* pCurve,
-                                                                 const DirectX::XMFLOAT4& railColor,
-                                                                 const DirectX::XMFLOAT4& markerColor,
-                                                                 const DirectX::XMFLOAT4& selectionColor) override;
+    KR_VertexInterpolationVisualisation*
+    CreatePathVisualisation(KU_VertexInterpolation* pCurve, const DirectX::XMFLOAT4& railColor,
+                            const DirectX::XMFLOAT4& markerColor,
+                            const DirectX::XMFLOAT4& selectionColor) override;
     void DeletePathVisualisation(KR_VertexInterpolationVisualisation* pRail) override;
     void RenderPathVisualisation(KR_VertexInterpolationVisualisation* pRail, double time,
                                  const DirectX::XMMATRIX& viewProjection,
@@ -39,5 +39,6 @@ public:
     void MoveSelectedControlPoint(KR_VertexInterpolationVisualisation* pRail, const DirectX::XMVECTOR& origin,
                                   const DirectX::XMVECTOR& direction, bool bDragging) override;
     bool HasSelectedControlPoint(const KR_VertexInterpolationVisualisation* pRail) const override;
-    void SetSelectedVertex(KR_VertexInterpolationVisualisation* pRail, const DirectX::XMVECTOR& position) override;
+    void SetSelectedVertex(KR_VertexInterpolationVisualisation* pRail,
+                           const DirectX::XMVECTOR& position) override;
 };

@@ -19,7 +19,7 @@ public:
     static constexpr std::uint32_t NUM_VERTICES = 24;
     static constexpr std::uint32_t NUM_TRIANGLES = 44;
 
-    KR_DebugPolyhedron();   // white, identity matrices, inverse stale
+    KR_DebugPolyhedron(); // white, identity matrices, inverse stale
 
     // Stores the matrix and marks the inverse stale.
     void SetWorldMatrix(const DirectX::XMMATRIX& world);

@@ -28,7 +28,8 @@ bool IntersectRayPlane(const XMVECTOR& plane, const KR_Ray& ray, XMVECTOR* pPoin
     return true;
 }
 
-bool IntersectRayTriangle(const KR_Ray& ray, const XMVECTOR& a, const XMVECTOR& b, const XMVECTOR& c, float* pT)
+bool IntersectRayTriangle(const KR_Ray& ray, const XMVECTOR& a, const XMVECTOR& b, const XMVECTOR& c,
+                          float* pT)
 {
     *pT = FLT_MAX;
     const XMVECTOR edge1 = XMVectorSubtract(b, a);
@@ -60,7 +61,8 @@ bool IntersectRayTriangle(const KR_Ray& ray, const XMVECTOR& a, const XMVECTOR& 
     return true;
 }
 
-bool IntersectRayTriangle(const KR_Ray& ray, const XMFLOAT3& a, const XMFLOAT3& b, const XMFLOAT3& c, float* pT)
+bool IntersectRayTriangle(const KR_Ray& ray, const XMFLOAT3& a, const XMFLOAT3& b, const XMFLOAT3& c,
+                          float* pT)
 {
     return IntersectRayTriangle(ray, XMLoadFloat3(&a), XMLoadFloat3(&b), XMLoadFloat3(&c), pT);
 }

@@ -7,8 +7,8 @@
 
 struct KR_Ray
 {
-    DirectX::XMVECTOR origin;      // w = 1
-    DirectX::XMVECTOR direction;   // w = 0, normalised over x, y, z
+    DirectX::XMVECTOR origin;    // w = 1
+    DirectX::XMVECTOR direction; // w = 0, normalised over x, y, z
 };
 
 // Plane (a, b, c, d) with a x + b y + c z + d = 0. *pT := 0, then the distance to the plane; true

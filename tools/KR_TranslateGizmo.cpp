@@ -15,10 +15,11 @@ constexpr float T = 1.0f / 3.0f;
 // Gizmo space: each arrow is a box from 1 to 7 along its axis with a pyramid to the tip at 7.5;
 // the triangle handles sit between the axes.
 const XMFLOAT3 VERTICES[KR_TranslateGizmo::NUM_VERTICES] = {
-    {7, T, -T},  {1, T, -T},  {1, T, T},   {7, T, T},   {7, -T, -T}, {1, -T, -T}, {1, -T, T}, {7, -T, T}, {7.5f, 0, 0},
-    {T, 7, -T},  {T, 1, -T},  {T, 1, T},   {T, 7, T},   {-T, 7, -T}, {-T, 1, -T}, {-T, 1, T}, {-T, 7, T}, {0, 7.5f, 0},
-    {T, -T, 7},  {T, -T, 1},  {T, T, 1},   {T, T, 7},   {-T, -T, 7}, {-T, -T, 1}, {-T, T, 1}, {-T, T, 7}, {0, 0, 7.5f},
-    {6, 6, 0},   {4, 6, 0},   {6, 4, 0},   {0, 6, 6},   {0, 4, 6},   {0, 6, 4},   {6, 0, 6},  {4, 0, 6},  {6, 0, 4},
+    {7, T, -T},   {1, T, -T},   {1, T, T},    {7, T, T},  {7, -T, -T}, {1, -T, -T}, {1, -T, T},  {7, -T, T},
+    {7.5f, 0, 0}, {T, 7, -T},   {T, 1, -T},   {T, 1, T},  {T, 7, T},   {-T, 7, -T}, {-T, 1, -T}, {-T, 1, T},
+    {-T, 7, T},   {0, 7.5f, 0}, {T, -T, 7},   {T, -T, 1}, {T, T, 1},   {T, T, 7},   {-T, -T, 7}, {-T, -T, 1},
+    {-T, T, 1},   {-T, T, 7},   {0, 0, 7.5f}, {6, 6, 0},  {4, 6, 0},   {6, 4, 0},   {0, 6, 6},   {0, 4, 6},
+    {0, 6, 4},    {6, 0, 6},    {4, 0, 6},    {6, 0, 4},
 };
 
 std::uint16_t s_Indices[KR_TranslateGizmo::NUM_INDICES] = {};
@@ -26,7 +27,8 @@ std::uint16_t s_Indices[KR_TranslateGizmo::NUM_INDICES] = {};
 // Fills the shared index data once; the arrays are constant afterwards.
 const std::uint16_t* GetIndices()
 {
-    static const bool s_bBuilt = [] {
+    static const bool s_bBuilt = []
+    {
         KR_TranslateGizmo::BuildArrowIndices(0, 0);
         KR_TranslateGizmo::BuildArrowIndices(9, 36);
         KR_TranslateGizmo::BuildArrowIndices(18, 72);
@@ -111,7 +113,8 @@ bool KR_TranslateGizmo::Drag(const KR_Ray& ray, XMVECTOR* pPosition)
             return false;
         }
         m_vStartPosition = *pPosition;
-        const XMVECTOR localHit = XMVectorSetW(XMVectorAdd(local.origin, XMVectorScale(local.direction, best)), 1.0f);
+        const XMVECTOR localHit =
+            XMVectorSetW(XMVectorAdd(local.origin, XMVectorScale(local.direction, best)), 1.0f);
         const XMVECTOR g = XMVector4Transform(localHit, m_mWorld);
         m_vGrabPoint = g;
         const float dx = std::fabs(XMVectorGetX(ray.direction));

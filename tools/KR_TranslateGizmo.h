@@ -20,7 +20,7 @@ public:
     static constexpr std::uint32_t NUM_VERTICES = 36;
     static constexpr std::uint32_t NUM_INDICES = 126;
 
-    KR_TranslateGizmo();   // axis colours, identity matrices, idle
+    KR_TranslateGizmo(); // axis colours, identity matrices, idle
 
     // Stores the matrix and marks the inverse stale. Owners scale it with the distance to the
     // viewer so that the gizmo keeps its size on screen.
@@ -56,11 +56,11 @@ private:
     DirectX::XMMATRIX m_mWorld;
     DirectX::XMMATRIX m_mInverseWorld;
     bool m_bInverseValid = false;
-    bool m_bDragStarted = false;      // the first call of the current drag has been made
-    bool m_bDragging = false;         // that call hit a handle; later calls move
-    bool m_bAxisConstrained = true;   // the motion is masked to one axis
+    bool m_bDragStarted = false;    // the first call of the current drag has been made
+    bool m_bDragging = false;       // that call hit a handle; later calls move
+    bool m_bAxisConstrained = true; // the motion is masked to one axis
     DirectX::XMVECTOR m_vStartPosition = {};
-    DirectX::XMVECTOR m_vGrabPoint = {};   // world point where the ray first hit the handle
+    DirectX::XMVECTOR m_vGrabPoint = {}; // world point where the ray first hit the handle
     DirectX::XMVECTOR m_vAxisMask = {};
-    DirectX::XMVECTOR m_vDragPlane = {};   // plane through the grab point
+    DirectX::XMVECTOR m_vDragPlane = {}; // plane through the grab point
 };

@@ -98,7 +98,8 @@ void KR_VertexInterpolationVisualisation::Rebuild()
         for (const float* corner : BOX_CORNERS)
         {
             XMFLOAT3 vertex;
-            XMStoreFloat3(&vertex, XMVectorAdd(key, XMVectorSet(corner[0] * s, corner[1] * s, corner[2] * s, 0.0f)));
+            XMStoreFloat3(&vertex,
+                          XMVectorAdd(key, XMVectorSet(corner[0] * s, corner[1] * s, corner[2] * s, 0.0f)));
             m_gBoxVertices.Add(vertex);
         }
         for (std::uint16_t index : BOX_INDICES)
@@ -132,7 +133,8 @@ void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX
     {
         const XMVECTOR key = m_pCurve->GetVertex(m_uiSelectedIndex);
         const float s = SCREEN_SIZE_FACTOR * Distance3(key, cameraPosition);
-        m_pGizmo->SetWorldMatrix(XMMatrixMultiply(XMMatrixScaling(s, s, s), XMMatrixTranslationFromVector(key)));
+        m_pGizmo->SetWorldMatrix(
+            XMMatrixMultiply(XMMatrixScaling(s, s, s), XMMatrixTranslationFromVector(key)));
         m_pGizmo->Render(pViewProjection);
     }
 }
@@ -166,7 +168,8 @@ bool KR_VertexInterpolationVisualisation::PickControlPoint(const KR_Ray& ray)
         for (std::uint32_t i = 0; i + 2 < m_gBoxIndices.GetNumMembers(); i += 3)
         {
             float t = FLT_MAX;
-            if (IntersectRayTriangle(ray, m_gBoxVertices[m_gBoxIndices[i]], m_gBoxVertices[m_gBoxIndices[i + 1]],
+            if (IntersectRayTriangle(ray, m_gBoxVertices[m_gBoxIndices[i]],
+                                     m_gBoxVertices[m_gBoxIndices[i + 1]],
                                      m_gBoxVertices[m_gBoxIndices[i + 2]], &t) &&
                 t < best)
             {
@@ -251,7 +254,8 @@ void KR_VertexInterpolationVisualisation::SetSelectedVertex(const XMVECTOR& vPos
     m_bDirty = true;
 }
 
-bool KR_VertexInterpolationVisualisation::Receive(KE_MessageType type, KE_MessageSubType subType, void* /*pPayload*/)
+bool KR_VertexInterpolationVisualisation::Receive(KE_MessageType type, KE_MessageSubType subType,
+                                                  void* /*pPayload*/)
 {
     if (type != KE_MT_EditorCommand)
     {

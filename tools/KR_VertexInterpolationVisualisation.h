@@ -27,7 +27,7 @@ public:
 
     // pCurve not owned (may be null: nothing is drawn or picked). Registers for message type 5.
     explicit KR_VertexInterpolationVisualisation(KU_VertexInterpolation* pCurve);
-    ~KR_VertexInterpolationVisualisation() override;   // unregisters; the curve is left alone
+    ~KR_VertexInterpolationVisualisation() override; // unregisters; the curve is left alone
 
     KR_VertexInterpolationVisualisation(const KR_VertexInterpolationVisualisation&) = delete;
     KR_VertexInterpolationVisualisation& operator=(const KR_VertexInterpolationVisualisation&) = delete;
@@ -40,7 +40,8 @@ public:
 
     // Rebuilds the geometry when needed (curve changed, camera moved, flagged dirty) and places the
     // gizmo at the selected key; time is the production time in seconds.
-    void Render(double time, const DirectX::XMMATRIX* pViewProjection, const DirectX::XMVECTOR& cameraPosition);
+    void Render(double time, const DirectX::XMMATRIX* pViewProjection,
+                const DirectX::XMVECTOR& cameraPosition);
     // Nearest hit over the key boxes of the last rebuild; FLT_MAX when hidden, empty or missed.
     float GetPickDistance(const KR_Ray& ray) const;
     // Selects the key whose box the ray hits (the same key again deselects it) and answers true;
@@ -68,14 +69,14 @@ public:
 private:
     void Rebuild();
 
-    KU_VertexInterpolation* m_pCurve = nullptr;   // not owned
-    KR_TranslateGizmo* m_pGizmo = nullptr;        // owned
+    KU_VertexInterpolation* m_pCurve = nullptr; // not owned
+    KR_TranslateGizmo* m_pGizmo = nullptr;      // owned
     bool m_bExtendRail = false;
     std::uint32_t m_uiNumSegments = 0;
-    std::uint32_t m_uiNumBoxVertices = 0;    // 8 per key
-    std::uint32_t m_uiNumBoxTriangles = 0;   // 12 per key
-    DirectX::XMVECTOR m_vCameraPosition = {};   // of the last rebuild
-    bool m_bHasCameraPosition = false;          // the first Render always rebuilds
+    std::uint32_t m_uiNumBoxVertices = 0;     // 8 per key
+    std::uint32_t m_uiNumBoxTriangles = 0;    // 12 per key
+    DirectX::XMVECTOR m_vCameraPosition = {}; // of the last rebuild
+    bool m_bHasCameraPosition = false;        // the first Render always rebuilds
     KB_Color m_RailColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
     KB_Color m_MarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
     KB_Color m_SelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);

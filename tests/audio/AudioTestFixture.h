@@ -129,7 +129,7 @@ public:
         return it == m_mLengths.end() ? nullptr : new FakeAudioResource(it->second);
     }
 
-    std::map<std::string, double> m_mLengths;   // audio path -> sound length in seconds
+    std::map<std::string, double> m_mLengths; // audio path -> sound length in seconds
     int m_iCreateCount = 0;
     bool m_bLast3D = false;
     bool m_bLastLooped = false;
@@ -156,7 +156,10 @@ class TestApplicationFactory : public KU_ApplicationFactory
 public:
     explicit TestApplicationFactory(KU_AudioContextFactory* pAudio) : m_pAudio(pAudio) {}
     ~TestApplicationFactory() override { delete m_pAudio; }
-    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gGraphics; }
+    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override
+    {
+        return m_gGraphics;
+    }
     KU_AudioContextFactory* GetAudioContextFactory() override { return m_pAudio; }
     KB_String GetMaterialFilePath() override { return KB_String(); }
     KB_String GetAudioEntityDirectory() override { return KB_String("Assets/Entities/Audio/"); }
@@ -164,7 +167,7 @@ public:
     KB_GrowingArray<int> GetLauncherBannerTimes() override { return KB_GrowingArray<int>(); }
 
 private:
-    KU_AudioContextFactory* m_pAudio;   // owned
+    KU_AudioContextFactory* m_pAudio; // owned
     KB_GrowingArray<KU_GraphicsContextFactory*> m_gGraphics;
 };
 
@@ -173,7 +176,10 @@ class AudioEngineFixture : public ::testing::Test
 protected:
     static constexpr const char* DIRECTORY = "Assets/Entities/Audio/";
 
-    void SetUp() override { StartEngine([]() -> KA_AudioContext* { return new FakeAudioContext(); }); }
+    void SetUp() override
+    {
+        StartEngine([]() -> KA_AudioContext* { return new FakeAudioContext(); });
+    }
 
     void TearDown() override
     {
@@ -220,17 +226,25 @@ protected:
         m_pFactory = nullptr;
     }
 
-    FakeAudioContext* GetFakeContext() const { return static_cast<FakeAudioContext*>(m_pAudio->GetAudioContext()); }
+    FakeAudioContext* GetFakeContext() const
+    {
+        return static_cast<FakeAudioContext*>(m_pAudio->GetAudioContext());
+    }
 
-    void AddFile(const std::string& path, const std::string& contents) { m_pRepository->SetFile(path, contents); }
+    void AddFile(const std::string& path, const std::string& contents)
+    {
+        m_pRepository->SetFile(path, contents);
+    }
 
     // A linear vertex curve file with one key per (time, x, y, z).
     static std::string MakeCurve(double start, double end, const std::vector<std::array<double, 4>>& keys)
     {
-        std::string text = "n LinearInterpolation\ns " + std::to_string(start) + "\ne " + std::to_string(end) + "\n";
+        std::string text =
+            "n LinearInterpolation\ns " + std::to_string(start) + "\ne " + std::to_string(end) + "\n";
         for (const auto& key : keys)
         {
-            text += "v " + std::to_string(key[1]) + " " + std::to_string(key[2]) + " " + std::to_string(key[3]) + "\n";
+            text += "v " + std::to_string(key[1]) + " " + std::to_string(key[2]) + " " +
+                    std::to_string(key[3]) + "\n";
         }
         for (const auto& key : keys)
         {
@@ -240,9 +254,9 @@ protected:
     }
 
     TestEngine* m_pEngine = nullptr;
-    TestApplicationFactory* m_pFactory = nullptr;     // owned by the engine
+    TestApplicationFactory* m_pFactory = nullptr; // owned by the engine
     KF_FileManager* m_pFileManager = nullptr;
-    MemoryRepository* m_pRepository = nullptr;        // owned by the file manager
+    MemoryRepository* m_pRepository = nullptr; // owned by the file manager
     KE_Dispatcher* m_pDispatcher = nullptr;
     KU_InterpolationManager* m_pCurves = nullptr;
     KA_AudioContextManager* m_pAudio = nullptr;

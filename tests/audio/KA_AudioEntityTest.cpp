@@ -34,7 +34,8 @@ protected:
     std::string SavedBody(const std::string& name = "e.aud")
     {
         const std::string text = m_pRepository->GetFileContents(std::string(DIRECTORY) + name);
-        const std::string marker = "# vp == following string is the path to playback volume VertexInterpolation\n# \n";
+        const std::string marker =
+            "# vp == following string is the path to playback volume VertexInterpolation\n# \n";
         const std::size_t at = text.find(marker);
         EXPECT_NE(at, std::string::npos) << text;
         return at == std::string::npos ? text : text.substr(at + marker.size());
@@ -73,8 +74,9 @@ TEST_F(KA_AudioEntityTest, FileWithOnlyTimesGivesTheResetValues)
 
 TEST_F(KA_AudioEntityTest, ReadsEveryKeyAndStopsAtAValueThatIsNoNumber)
 {
-    auto pAll = LoadEntity("# comment\nd  two blanks\ns 1\ne 9\nl 1\n3d 2\nf Music/a.wav\npv 1 2 3 4\nm 5 50\n"
-                           "od 0.25\nor 0.5\nvo 0.75\nunknown 1 2\n");
+    auto pAll =
+        LoadEntity("# comment\nd  two blanks\ns 1\ne 9\nl 1\n3d 2\nf Music/a.wav\npv 1 2 3 4\nm 5 50\n"
+                   "od 0.25\nor 0.5\nvo 0.75\nunknown 1 2\n");
     EXPECT_EQ(pAll->GetDebugName(), KB_String(" two blanks"));
     EXPECT_TRUE(pAll->IsLooped());
     EXPECT_TRUE(pAll->Is3D());
@@ -99,12 +101,15 @@ TEST_F(KA_AudioEntityTest, ReadsEveryKeyAndStopsAtAValueThatIsNoNumber)
 
 TEST_F(KA_AudioEntityTest, SavesKeysInOrderWithTheConditionalOnes)
 {
-    auto pPlain = LoadEntity("d Rain loop\ns 12.3456789\ne 20\nl 1\n3d 0\nf Music/rain.wav\npv 1 2.5 -3\nvo 0.5\n");
+    auto pPlain =
+        LoadEntity("d Rain loop\ns 12.3456789\ne 20\nl 1\n3d 0\nf Music/rain.wav\npv 1 2.5 -3\nvo 0.5\n");
     ASSERT_TRUE(pPlain->Save());
     const std::string text = m_pRepository->GetFileContents("Assets/Entities/Audio/e.aud");
-    EXPECT_NE(text.find("# Simple Audio Entity file\n# \n# # == comment line\n# d == debug name"), std::string::npos);
-    EXPECT_EQ(SavedBody(), "d Rain loop\ns 12.3457\ne 20\nl 1\n3d 0\nf Music/rain.wav\nm 1 100000\nod 0\nor 0\n"
-                           "pv 1 2.5 -3\nvo 0.5\n");
+    EXPECT_NE(text.find("# Simple Audio Entity file\n# \n# # == comment line\n# d == debug name"),
+              std::string::npos);
+    EXPECT_EQ(SavedBody(),
+              "d Rain loop\ns 12.3457\ne 20\nl 1\n3d 0\nf Music/rain.wav\nm 1 100000\nod 0\nor 0\n"
+              "pv 1 2.5 -3\nvo 0.5\n");
 
     AddFile("Assets/Entities/Audio/Curves/p.int", MakeCurve(0, 2, {{0, 0, 0, 0}, {2, 2, 0, 0}}));
     AddFile("Assets/Entities/Audio/Curves/v.int", MakeCurve(0, 2, {{0, 1, 0, 0}}));
@@ -126,7 +131,8 @@ TEST_F(KA_AudioEntityTest, NamesAndEmptyPathsSurviveASaveAndLoad)
     EXPECT_FLOAT_EQ(pEntity->GetMinDistance(), 2.0f); // the "m" line was not swallowed by "f"
     EXPECT_FLOAT_EQ(pEntity->GetMaxDistance(), 300.0f);
     ASSERT_TRUE(pEntity->Save());
-    EXPECT_NE(m_pRepository->GetFileContents("Assets/Entities/Audio/e.aud").find("\nf \nm 2 300\n"), std::string::npos);
+    EXPECT_NE(m_pRepository->GetFileContents("Assets/Entities/Audio/e.aud").find("\nf \nm 2 300\n"),
+              std::string::npos);
 
     KA_AudioEntity reloaded;
     ASSERT_TRUE(reloaded.Load(KB_String("Assets/Entities/Audio/e.aud")));
@@ -150,7 +156,8 @@ TEST_F(KA_AudioEntityTest, InitializeAndUpdateFrameDrive3DSettingsFromTheCurves)
     GetFakeContext()->m_mLengths["Music/wind.wav"] = 10.0;
     AddFile("Assets/Entities/Audio/p.int", MakeCurve(1, 3, {{0, 0, 0, 0}, {2, 2, 4, 0}}));
     AddFile("Assets/Entities/Audio/v.int", MakeCurve(1, 3, {{0, 0.25, 0, 0}, {2, 0.75, 0, 0}}));
-    auto pEntity = LoadEntity("s 1\ne 3\nl 1\n3d 1\nf Music/wind.wav\nm 3 30\nod 0.1\nor 0.2\npp p.int\nvp v.int\n");
+    auto pEntity =
+        LoadEntity("s 1\ne 3\nl 1\n3d 1\nf Music/wind.wav\nm 3 30\nod 0.1\nor 0.2\npp p.int\nvp v.int\n");
     EXPECT_TRUE(GetFakeContext()->m_bLast3D);
     EXPECT_TRUE(GetFakeContext()->m_bLastLooped);
     FakeAudioResource* pSound = Sound(*pEntity);

@@ -1,6 +1,6 @@
+#include "audio/KA_AudioResourceManager.h"
 #include "audio/KA_AudioContextFmod.h"
 #include "audio/KA_AudioEntity.h"
-#include "audio/KA_AudioResourceManager.h"
 #include "platform/fmod/FmodControl.h"
 #include "tests/audio/AudioTestFixture.h"
 #include "tests/support/TestAudioFiles.h"
@@ -31,11 +31,13 @@ protected:
     }
 
     // An entity file "<name>.aud" playing "<name>.wav", a sound of the given length.
-    void AddEntity(const std::string& name, double start, double end, double length, const std::string& extra = "")
+    void AddEntity(const std::string& name, double start, double end, double length,
+                   const std::string& extra = "")
     {
         GetFakeContext()->m_mLengths[name + ".wav"] = length;
-        AddFile(std::string(DIRECTORY) + name + ".aud", "s " + std::to_string(start) + "\ne " + std::to_string(end) +
-                                                            "\nf " + name + ".wav\n" + extra);
+        AddFile(std::string(DIRECTORY) + name + ".aud", "s " + std::to_string(start) + "\ne " +
+                                                            std::to_string(end) + "\nf " + name + ".wav\n" +
+                                                            extra);
     }
 
     FakeAudioResource* Sound(std::uint32_t index) const
@@ -287,15 +289,18 @@ TEST_F(KA_AudioResourceManagerFmodTest, LoadingOnAWorkerWhileTheMainThreadUpdate
     AddFile("Music/tone.wav", std::string(wav.begin(), wav.end()));
     for (int i = 0; i < 8; ++i)
     {
-        AddFile("Assets/Entities/Audio/e" + std::to_string(i) + ".aud", "s 0\ne 10\n3d 1\nf Music/tone.wav\n");
+        AddFile("Assets/Entities/Audio/e" + std::to_string(i) + ".aud",
+                "s 0\ne 10\n3d 1\nf Music/tone.wav\n");
     }
     KA_AudioResourceManager* pManager = m_pAudio->GetAudioResourceManager();
     pManager->SetAudioEntityPath(KB_String(DIRECTORY));
     std::atomic<bool> bLoaded = false;
-    std::thread loader([&] {
-        pManager->LoadAll();
-        bLoaded = true;
-    });
+    std::thread loader(
+        [&]
+        {
+            pManager->LoadAll();
+            bLoaded = true;
+        });
     while (!bLoaded)
     {
         pContext->Update();

@@ -26,7 +26,7 @@ TEST(KR_TranslateGizmo, ArrowDragMovesAlongItsAxisOnly)
     EXPECT_EQ(XMVectorGetX(position), 10.0f);
     EXPECT_TRUE(gizmo.Drag(MakeRay(6, 2, -10, 0, 0, 1), &position));
     EXPECT_FLOAT_EQ(XMVectorGetX(position), 12.0f);
-    EXPECT_FLOAT_EQ(XMVectorGetY(position), 20.0f); // masked away
+    EXPECT_FLOAT_EQ(XMVectorGetY(position), 20.0f);                   // masked away
     EXPECT_FALSE(gizmo.Drag(MakeRay(6, 2, -10, 1, 0, 0), &position)); // parallel to the drag plane
     EXPECT_FLOAT_EQ(XMVectorGetX(position), 12.0f);
     gizmo.EndDrag();
