@@ -1,5 +1,7 @@
 #include "timing/KU_Interpolation.h"
 
+#include "framework/core/KB_ByteCursor.h"
+
 #include <cmath>
 
 KU_Interpolation::KU_Interpolation(const KB_String& sFilePath) : m_sFilePath(sFilePath)
@@ -143,4 +145,92 @@ double KU_Interpolation::SegmentFraction(double fLocalTime, double fStamp0, doub
     if (fU > 1.0)
         return 1.0;
     return fU;
+}
+
+bool KU_Interpolation::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
+                                 std::uint64_t* pWritten) const
+{
+    KB_ByteWriter writer(*ppCursor, GetRemainingCapacity(uiCapacity, *pWritten));
+    WriteBaseRecord(writer);
+    return CommitWrite(writer, ppCursor, pWritten);
+}
+
+bool KU_Interpolation::Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd)
+{
+    KB_ByteReader reader(*ppCursor, pEnd);
+    BaseRecord record;
+    if (!ReadBaseRecord(reader, &record))
+        return false;
+    ApplyBaseRecord(record);
+    *ppCursor = reader.GetCursor();
+    return true;
+}
+
+void KU_Interpolation::WriteBaseRecord(KB_ByteWriter& writer) const
+{
+    writer.WriteF64(m_fStartTime);
+    writer.WriteF64(m_fEndTime);
+    const std::uint32_t uiNumStamps = m_gTimeStamps.GetNumMembers();
+    writer.WriteU32(uiNumStamps);
+    for (std::uint32_t i = 0; i < uiNumStamps; ++i)
+        writer.WriteF64(m_gTimeStamps[i]);
+    writer.WriteU8(m_bChanged ? 1 : 0);
+    writer.WriteString(m_sTypeName);
+    writer.WriteString(m_sFilePath);
+    writer.WriteString(m_sDebugName);
+}
+
+bool KU_Interpolation::ReadBaseRecord(KB_ByteReader& reader, BaseRecord* pRecord)
+{
+    reader.ReadF64(&pRecord->fStartTime);
+    reader.ReadF64(&pRecord->fEndTime);
+    std::uint32_t uiNumStamps = 0;
+    reader.ReadU32(&uiNumStamps);
+    if (!reader.CheckCount(uiNumStamps, sizeof(double)))
+        return false;
+    for (std::uint32_t i = 0; i < uiNumStamps; ++i)
+    {
+        double fStamp = 0.0;
+        reader.ReadF64(&fStamp);
+        pRecord->gTimeStamps.Add(fStamp);
+    }
+    std::uint8_t uiChanged = 0;
+    reader.ReadU8(&uiChanged);
+    pRecord->bChanged = uiChanged != 0;
+    reader.ReadString(&pRecord->sTypeName);
+    reader.ReadString(&pRecord->sFilePath);
+    reader.ReadString(&pRecord->sDebugName);
+    return reader.IsOk();
+}
+
+void KU_Interpolation::ApplyBaseRecord(const BaseRecord& record)
+{
+    m_fStartTime = record.fStartTime;
+    m_fEndTime = record.fEndTime;
+    m_gTimeStamps = record.gTimeStamps;
+    m_bChanged = record.bChanged;
+    m_sTypeName = record.sTypeName;
+    m_sFilePath = record.sFilePath;
+    m_sDebugName = record.sDebugName;
+}
+
+std::uint64_t KU_Interpolation::GetRemainingCapacity(std::uint64_t uiCapacity, std::uint64_t uiWritten)
+{
+    return uiWritten < uiCapacity ? uiCapacity - uiWritten : 0;
+}
+
+bool KU_Interpolation::CommitWrite(const KB_ByteWriter& writer, std::uint8_t** ppCursor,
+                                   std::uint64_t* pWritten)
+{
+    if (!writer.IsOk())
+        return false;
+    *ppCursor = writer.GetCursor();
+    *pWritten += writer.GetWritten();
+    return true;
+}
+
+void KU_Interpolation::CutTimeStamps(std::uint32_t uiCount)
+{
+    while (m_gTimeStamps.GetNumMembers() > uiCount)
+        m_gTimeStamps.Remove(m_gTimeStamps.GetNumMembers() - 1, false);
 }

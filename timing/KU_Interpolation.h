@@ -6,6 +6,9 @@
 
 #include <cstdint>
 
+class KB_ByteReader;
+class KB_ByteWriter;
+
 // Abstract keyed curve: time stamps in seconds relative to the entity's start time (local time),
 // kept in ascending order by every editing operation (equal stamps allowed), a changed flag for
 // editors and visualisations, and three names (kind, file path, debug name). The value classes
@@ -21,6 +24,14 @@ public:
 
     KU_Interpolation(const KU_Interpolation&) = delete;
     KU_Interpolation& operator=(const KU_Interpolation&) = delete;
+
+    // Byte form of the curve base, little-endian and packed: f64 start, f64 end, u32 stamp count,
+    // the stamps (f64 each), u8 changed flag, then type name, file path and debug name, each
+    // NUL-terminated. The value classes append a u32 value count and the values. Capacity and
+    // cursor rules as for the time-limited entity: a record that does not fit, or one whose
+    // counts or texts run past pEnd, fails and moves nothing; a failed read changes nothing.
+    bool Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten) const override;
+    bool Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd) override;
 
     virtual KB_String GetTypeName() const;
     // Index of the stamp nearest to fTime - start; ties go to the lower index; 0 without keys.
@@ -49,6 +60,34 @@ public:
     void ScaleTimeStamps(double fFactor);
 
 protected:
+    // The base part of the byte form, read before anything of the curve changes.
+    struct BaseRecord
+    {
+        double fStartTime = 0.0;
+        double fEndTime = 0.0;
+        KB_GrowingArray<double> gTimeStamps;
+        bool bChanged = false;
+        KB_String sTypeName;
+        KB_String sFilePath;
+        KB_String sDebugName;
+    };
+
+    // Appends the base part to writer (which fails when it does not fit).
+    void WriteBaseRecord(KB_ByteWriter& writer) const;
+    // Reads the base part; false when it is short (the stamp count is checked against the bytes
+    // left before anything is allocated).
+    static bool ReadBaseRecord(KB_ByteReader& reader, BaseRecord* pRecord);
+    // Stores a record read by ReadBaseRecord: start and end directly (no virtual setter runs),
+    // the stamps replace the curve's, the flag and the three names as read.
+    void ApplyBaseRecord(const BaseRecord& record);
+    // Bytes left for a record at a running total of uiWritten in a buffer of uiCapacity.
+    static std::uint64_t GetRemainingCapacity(std::uint64_t uiCapacity, std::uint64_t uiWritten);
+    // Advances the caller's cursor and running total past what writer wrote; false (nothing
+    // moved) when writer failed.
+    static bool CommitWrite(const KB_ByteWriter& writer, std::uint8_t** ppCursor, std::uint64_t* pWritten);
+    // Cuts the stamps to uiCount (after a load with more stamps than values).
+    void CutTimeStamps(std::uint32_t uiCount);
+
     // Where a local time falls among the keys: either one key (bBlend false, uiFrom) or a blend
     // of keys uiFrom and uiTo with weight fU in [0, 1] on uiTo.
     struct KeySpan

@@ -27,6 +27,19 @@ void KU_InterpolationManager::UnregisterInterpolation(const KU_VertexInterpolati
     }
 }
 
+void KU_InterpolationManager::UnregisterInterpolation(const KB_String& sPath)
+{
+    KT_AutoLock lock(&m_Mutex);
+    for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
+    {
+        if (m_gEntries[i].first == sPath)
+        {
+            m_gEntries.Remove(i);
+            return;
+        }
+    }
+}
+
 void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* pCurve,
                                                   const KB_String& sNewPath)
 {
@@ -41,5 +54,12 @@ void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* 
 const KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>&
 KU_InterpolationManager::GetAllVertexInterpolations() const
 {
+    return m_gEntries;
+}
+
+KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>
+KU_InterpolationManager::CopyAllVertexInterpolations() const
+{
+    KT_AutoLock lock(&m_Mutex);
     return m_gEntries;
 }

@@ -17,7 +17,14 @@ public:
 
     std::uint32_t GetNearestKeyIndex(double fTime) const override;
     void SetFilePath(const KB_String& sFilePath) override;
+    // Writes the curve's text file (values as "m" and sixteen floats, row by row) under the
+    // title line of vertex curve files.
     bool Save() override;
+    // Byte form: the base part, u32 value count, then sixteen f32 per value, row 0 to row 3.
+    // Reading marks derived data valid and keeps the changed flag as read; a count of values that
+    // differs from the stamps' is cut to the shorter.
+    bool Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten) const override;
+    bool Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd) override;
 
     // Inserts after every key with a stamp <= fLocalTime; returns the new key's index.
     std::uint32_t InsertMatrix(const DirectX::XMMATRIX& mValue, double fLocalTime);
@@ -35,6 +42,9 @@ public:
     // gives null. The caller owns the curve.
     static KU_MatrixInterpolation* CreateMatrixInterpolation(const KB_String& sTypeName,
                                                              const KB_String& sFilePath);
+    // Reads the curve file at sFilePath; only "LinearMatrixInterpolation" is made, marked changed.
+    // Null when no repository has the file or the type name is another. The caller owns the curve.
+    static KU_MatrixInterpolation* LoadMatrixInterpolation(const KB_String& sFilePath);
 
 protected:
     std::uint32_t GetNumKeys() const; // the smaller of the stamp and value counts

@@ -24,7 +24,14 @@ public:
     std::uint32_t GetNearestKeyIndex(double fTime) const override;
     // Renames the registry entry of this curve, then stores the path.
     void SetFilePath(const KB_String& sFilePath) override;
+    // Writes the curve's text file (values as "v x y z", the mode for the cosine-eased kind).
     bool Save() override;
+    // Byte form: the base part, u32 value count, then x, y, z, w as f32 per value. Reading marks
+    // derived data valid and lists the curve in the registry under the path read (renaming
+    // entries it already had); a count of values that differs from the stamps' is cut to the
+    // shorter.
+    bool Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten) const override;
+    bool Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd) override;
 
     // Inserts after every key with a stamp <= fLocalTime; returns the new key's index.
     std::uint32_t InsertVertex(const DirectX::XMVECTOR& vValue, double fLocalTime);
@@ -57,6 +64,12 @@ public:
     // under sFilePath, marked changed. Null for any other name. The caller owns the curve.
     static KU_VertexInterpolation* CreateVertexInterpolation(const KB_String& sTypeName,
                                                              const KB_String& sFilePath);
+    // Reads the curve file at sFilePath and makes the kind its "n" line names
+    // ("LinearInterpolation", "TrigonometryInterpolation", "CubicBSplineInterpolation",
+    // "AnimationTriggerInterpolation", "ConstantValueInterpolation"), registered under sFilePath,
+    // marked changed. Null when no repository has the file or the type name is none of these. The
+    // caller owns the curve.
+    static KU_VertexInterpolation* LoadVertexInterpolation(const KB_String& sFilePath);
 
     // The single-precision 0.01 widened to double.
     static constexpr double DIFFERENCE_STEP = static_cast<double>(0.01f);

@@ -1,6 +1,7 @@
 #include "framework/files/KF_FileManager.h"
 
 #include "framework/core/KU_FileUtilities.h"
+#include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_DirectoryRepository.h"
 #include "framework/files/KF_NameValidator.h"
 #include "framework/files/KF_Repository.h"
@@ -153,6 +154,18 @@ bool KF_FileManager::FindFiles(KB_String sPattern, KB_GrowingArray<KB_String>& g
         m_gRepositories[i]->FindFiles(sPattern, gOut);
     }
     return gOut.GetNumMembers() > 0;
+}
+
+bool KF_FileManager::AddDataRepository(const KB_String& sPath)
+{
+    KF_DataRepository* pRepository = new KF_DataRepository();
+    if (!pRepository->LoadFromFile(sPath))
+    {
+        delete pRepository;
+        return false;
+    }
+    AddRepository(pRepository);
+    return true;
 }
 
 bool KF_FileManager::AddDirectoryRepository(const KB_String& sPath)

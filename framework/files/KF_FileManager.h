@@ -41,6 +41,8 @@ public:
     // otherwise true when any name was found.
     bool FindFiles(KB_String sPattern, KB_GrowingArray<KB_String>& gOut);
 
+    // Opens the data archive at sPath and appends it only when it loads; the load's result.
+    bool AddDataRepository(const KB_String& sPath);
     // Appends a directory repository rooted at sPath; true.
     bool AddDirectoryRepository(const KB_String& sPath);
     // Appends pRepository, owned from now on; asked after those added before it.

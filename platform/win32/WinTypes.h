@@ -6,6 +6,7 @@
 
 using BOOL = int;
 using BYTE = std::uint8_t;
+using UINT8 = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using UINT = unsigned int;
@@ -15,6 +16,7 @@ using ULONG = std::uint32_t;
 using SHORT = std::int16_t;
 using USHORT = std::uint16_t;
 using CHAR = char;
+using WCHAR = char16_t; // one UTF-16 unit, 16 bits as on Windows
 using UCHAR = unsigned char;
 using FLOAT = float;
 using SIZE_T = std::size_t;
@@ -108,6 +110,14 @@ struct GUID
     std::uint16_t Data3;
     std::uint8_t Data4[8];
 };
+
+// Locally unique identifier (adapter identities).
+struct LUID
+{
+    DWORD LowPart;
+    LONG HighPart;
+};
+
 using IID = GUID;
 using REFIID = const IID&;
 using REFGUID = const GUID&;

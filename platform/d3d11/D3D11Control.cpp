@@ -1,0 +1,136 @@
+#include "platform/d3d11/D3D11Control.h"
+
+#include "platform/d3d11/D3D11DeviceContext.h"
+#include "platform/d3d11/D3D11Resources.h"
+#include "platform/d3d11/D3D11Runtime.h"
+
+#include <cstring>
+
+namespace D3D11Control
+{
+
+using kv_d3d11::Runtime;
+
+std::vector<DXGI_MODE_DESC> DefaultDisplayModes()
+{
+    const UINT aSizes[][2] = {{640, 480}, {800, 600}, {1024, 768}, {1280, 720}, {1920, 1080}};
+    std::vector<DXGI_MODE_DESC> vModes;
+    for (const auto& size : aSizes)
+    {
+        DXGI_MODE_DESC mode{};
+        mode.Width = size[0];
+        mode.Height = size[1];
+        mode.RefreshRate = {60, 1};
+        mode.Format = DXGI_FORMAT_R8G8B8A8_UNORM_SRGB;
+        mode.ScanlineOrdering = DXGI_MODE_SCANLINE_ORDER_PROGRESSIVE;
+        mode.Scaling = DXGI_MODE_SCALING_UNSPECIFIED;
+        vModes.push_back(mode);
+    }
+    return vModes;
+}
+
+void Reset()
+{
+    Runtime::Get().Reset();
+}
+
+void SetAdapters(const std::vector<AdapterConfig>& adapters)
+{
+    Runtime::Get().SetAdapters(adapters);
+}
+
+void SetFeatureLevel(D3D_FEATURE_LEVEL level)
+{
+    Runtime::Get().SetFeatureLevel(level);
+}
+
+void SetMultisampleQualityLevels(UINT sampleCount, UINT levels, DXGI_FORMAT format)
+{
+    Runtime::Get().SetQualityLevels(sampleCount, levels, format);
+}
+
+void FailNext(const std::string& call, HRESULT hr)
+{
+    Runtime::Get().FailNext(call, hr);
+}
+
+std::vector<CallRecord> GetCallLog()
+{
+    return Runtime::Get().GetCallLog();
+}
+
+std::vector<CallRecord> GetLastFrameCallLog()
+{
+    return Runtime::Get().GetLastFrameCallLog();
+}
+
+void ClearCallLog()
+{
+    Runtime::Get().ClearCallLog();
+}
+
+std::uint64_t GetCallCount(const std::string& call)
+{
+    return Runtime::Get().GetCallCount(call);
+}
+
+std::uint64_t GetPresentCount()
+{
+    return Runtime::Get().GetPresentCount();
+}
+
+UINT GetLastSyncInterval()
+{
+    return Runtime::Get().GetLastSyncInterval();
+}
+
+std::size_t GetLiveObjectCount()
+{
+    return Runtime::Get().GetLiveObjectCount();
+}
+
+std::vector<std::string> GetLiveObjects()
+{
+    return Runtime::Get().GetLiveObjects();
+}
+
+std::uint64_t GetObjectId(const IUnknown* pObject)
+{
+    return kv_d3d11::Object::IdOf(pObject);
+}
+
+ULONG GetRefCount(const IUnknown* pObject)
+{
+    const kv_d3d11::Object* pOurs = kv_d3d11::Object::From(pObject);
+    return pOurs != nullptr ? pOurs->GetRefCount() : 0;
+}
+
+bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<std::uint8_t>* pData,
+                     UINT* pRowPitch, UINT* pDepthPitch)
+{
+    kv_d3d11::ResourceImpl* pImpl = kv_d3d11::ResourceImpl::From(pResource);
+    const kv_d3d11::SubresourceLayout* pLayout = pImpl != nullptr ? pImpl->GetLayout(subresource) : nullptr;
+    if (pLayout == nullptr || pData == nullptr)
+    {
+        return false;
+    }
+    const std::uint8_t* pBytes = pImpl->GetData(subresource);
+    pData->assign(pBytes, pBytes + pLayout->byteSize);
+    if (pRowPitch != nullptr)
+    {
+        *pRowPitch = pLayout->rowPitch;
+    }
+    if (pDepthPitch != nullptr)
+    {
+        *pDepthPitch = pLayout->depthPitch;
+    }
+    return true;
+}
+
+BoundState GetBoundState(ID3D11DeviceContext* pContext)
+{
+    const kv_d3d11::DeviceContext* pOurs = kv_d3d11::DeviceContext::From(pContext);
+    return pOurs != nullptr ? pOurs->GetBoundState() : BoundState{};
+}
+
+} // namespace D3D11Control

@@ -1,0 +1,100 @@
+#pragma once
+// Test control of the Direct3D 11 and DXGI stand-in: configuration of the simulated hardware
+// (adapters, outputs, display modes, feature level, multisample quality levels), failure
+// injection, the call log, the live-object registry and read access to resource memory.
+// Engine code never includes this header. Every function is thread-safe.
+
+#include "platform/d3d11/d3d11.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace D3D11Control
+{
+
+// The default display-mode list of an output: 640x480, 800x600, 1024x768, 1280x720 and
+// 1920x1080 at 60 Hz in DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, progressive, unspecified scaling.
+std::vector<DXGI_MODE_DESC> DefaultDisplayModes();
+
+struct OutputConfig
+{
+    std::u16string DeviceName = u"\\\\.\\DISPLAY1";
+    RECT DesktopCoordinates = {0, 0, 1920, 1080};
+    // Reported in this order, duplicates included; GetDisplayModeList answers the modes whose
+    // format is the one asked for.
+    std::vector<DXGI_MODE_DESC> Modes = DefaultDisplayModes();
+    bool FailGetDesc = false; // IDXGIOutput::GetDesc answers E_FAIL
+};
+
+struct AdapterConfig
+{
+    std::u16string Description = u"Korvelane Software Adapter";
+    std::vector<OutputConfig> Outputs = {OutputConfig{}};
+    bool FailGetDesc = false; // IDXGIAdapter::GetDesc answers E_FAIL
+};
+
+// One logged call. Objects are named by their ids (GetObjectId), never reused; 0 stands for null.
+struct CallRecord
+{
+    std::string Interface;              // "ID3D11DeviceContext", "IDXGISwapChain", ... ("" for functions)
+    std::string Method;                 // "ClearRenderTargetView", "Present", "Release", ...
+    std::uint64_t Sequence = 0;         // order of every logged call since Reset
+    std::uint64_t Frame = 0;            // frames presented before the call
+    HRESULT Result = S_OK;              // S_OK for calls without a result
+    std::vector<std::uint64_t> Objects; // argument objects in order, then the object created
+    std::vector<double> Values;         // numeric arguments in order (see the method's notes)
+};
+
+// Back to the defaults: one adapter with one output and the default modes, feature level 11_0,
+// one quality level for 1, 2, 4 and 8 samples (none for other counts), no failures queued, empty
+// call log and counters, frame 0. Live objects are not touched.
+void Reset();
+
+void SetAdapters(const std::vector<AdapterConfig>& adapters);
+// The highest level the simulated hardware reaches.
+void SetFeatureLevel(D3D_FEATURE_LEVEL level);
+// Answer of CheckMultisampleQualityLevels for that sample count; format DXGI_FORMAT_UNKNOWN sets
+// it for every format that has no entry of its own.
+void SetMultisampleQualityLevels(UINT sampleCount, UINT levels, DXGI_FORMAT format = DXGI_FORMAT_UNKNOWN);
+
+// The next call of that name fails with hr instead of doing its work. The name is a method
+// ("CreateTexture2D", "Present", "D3D11CreateDevice") or "Interface::Method"
+// ("IDXGIAdapter::GetDesc") where several interfaces share a method name. Queued failures are
+// taken in order, each once.
+void FailNext(const std::string& call, HRESULT hr = E_FAIL);
+
+// Calls of the frame in progress (since the last Present, Reset or ClearCallLog); a frame that
+// grows past 65536 calls drops its oldest half.
+std::vector<CallRecord> GetCallLog();
+// Calls of the frame that the last Present ended, that Present included.
+std::vector<CallRecord> GetLastFrameCallLog();
+void ClearCallLog();
+// Calls of that name ("Method" or "Interface::Method") since Reset, failed ones included.
+std::uint64_t GetCallCount(const std::string& call);
+std::uint64_t GetPresentCount();
+UINT GetLastSyncInterval();
+
+std::size_t GetLiveObjectCount();
+// One line per live object: "<interface> #<id> refs <count>", for leak messages.
+std::vector<std::string> GetLiveObjects();
+// 0 for null or for an object that does not belong to the stand-in.
+std::uint64_t GetObjectId(const IUnknown* pObject);
+ULONG GetRefCount(const IUnknown* pObject);
+
+// Copies one subresource's memory; false for a foreign object or an index out of range. For a
+// multisampled texture every pixel holds its samples one after another.
+bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<std::uint8_t>* pData,
+                     UINT* pRowPitch = nullptr, UINT* pDepthPitch = nullptr);
+
+struct BoundState
+{
+    std::vector<std::uint64_t> RenderTargets; // one id per bound slot
+    std::uint64_t DepthStencil = 0;
+    std::vector<D3D11_VIEWPORT> Viewports;
+    std::uint64_t RasterizerState = 0;
+};
+BoundState GetBoundState(ID3D11DeviceContext* pContext);
+
+} // namespace D3D11Control

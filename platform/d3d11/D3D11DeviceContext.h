@@ -1,0 +1,48 @@
+#pragma once
+// Internal to the Direct3D 11 stand-in: the immediate context. It keeps a reference on every
+// bound object, logs every call, and performs clears and resolves on the resources' memory.
+// One thread at a time, as on Windows.
+
+#include "platform/d3d11/D3D11Control.h"
+#include "platform/d3d11/D3D11Runtime.h"
+#include "platform/d3d11/d3d11.h"
+
+#include <vector>
+
+namespace kv_d3d11
+{
+
+class DeviceContext final : public ComObject<ID3D11DeviceContext>
+{
+public:
+    static DeviceContext* Create();
+    static DeviceContext* From(ID3D11DeviceContext* pContext);
+
+    void OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
+                            ID3D11DepthStencilView* pDepthStencilView) override;
+    void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) override;
+    void RSSetState(ID3D11RasterizerState* pRasterizerState) override;
+    void RSGetState(ID3D11RasterizerState** ppRasterizerState) override;
+    void ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetView, const FLOAT ColorRGBA[4]) override;
+    void ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags, FLOAT Depth,
+                               UINT8 Stencil) override;
+    void ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource, ID3D11Resource* pSrcResource,
+                            UINT SrcSubresource, DXGI_FORMAT Format) override;
+    void ClearState() override;
+    void Flush() override;
+
+    D3D11Control::BoundState GetBoundState() const;
+
+private:
+    DeviceContext();
+    bool Implements(REFIID riid) const override;
+    void UnbindAll();
+
+    Ref<ID3D11RenderTargetView> m_aRenderTargets[D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT];
+    UINT m_uiRenderTargetCount = 0;
+    Ref<ID3D11DepthStencilView> m_depthStencil;
+    std::vector<D3D11_VIEWPORT> m_vViewports;
+    Ref<ID3D11RasterizerState> m_rasterizerState;
+};
+
+} // namespace kv_d3d11

@@ -1,0 +1,140 @@
+#pragma once
+// Internal to the Direct3D 11 stand-in: buffers and textures. Each keeps its description and
+// one block of CPU memory per subresource, filled from the initial data or with zeros.
+
+#include "platform/d3d11/D3D11Runtime.h"
+#include "platform/d3d11/d3d11.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kv_d3d11
+{
+
+// What views and context calls need to know of any resource.
+struct ResourceShape
+{
+    D3D11_RESOURCE_DIMENSION dimension = D3D11_RESOURCE_DIMENSION_UNKNOWN;
+    DXGI_FORMAT format = DXGI_FORMAT_UNKNOWN; // DXGI_FORMAT_UNKNOWN for buffers
+    UINT width = 1;                           // bytes for buffers
+    UINT height = 1;
+    UINT depth = 1;
+    UINT mipLevels = 1;
+    UINT arraySize = 1;
+    UINT sampleCount = 1;
+    UINT usage = D3D11_USAGE_DEFAULT;
+    UINT bindFlags = 0;
+    UINT cpuAccessFlags = 0;
+    UINT miscFlags = 0;
+    UINT structureByteStride = 0;
+};
+
+// Size and pitches of one subresource. A multisampled pixel holds its samples one after another,
+// so its row pitch is sampleCount times that of one sample.
+struct SubresourceLayout
+{
+    UINT width = 0;
+    UINT height = 0;
+    UINT depth = 0;
+    UINT rowPitch = 0;
+    UINT rowCount = 0;   // rows of blocks
+    UINT depthPitch = 0; // rowPitch * rowCount
+    std::size_t byteSize = 0;
+};
+
+// Memory and shape shared by every resource class; reached from an interface with From.
+class ResourceImpl
+{
+public:
+    ResourceImpl(const ResourceImpl&) = delete;
+    ResourceImpl& operator=(const ResourceImpl&) = delete;
+
+    const ResourceShape& GetShape() const { return m_shape; }
+    UINT GetSubresourceCount() const { return static_cast<UINT>(m_vLayouts.size()); }
+    // Null when the index is out of range.
+    const SubresourceLayout* GetLayout(UINT uiSubresource) const;
+    std::uint8_t* GetData(UINT uiSubresource);
+
+    // Null for null or for a resource that is not ours.
+    static ResourceImpl* From(ID3D11Resource* pResource);
+
+protected:
+    ResourceImpl() = default;
+    virtual ~ResourceImpl() = default;
+
+    // Computes the layouts of a validated shape and allocates the memory; E_OUTOFMEMORY when it
+    // cannot be had, E_INVALIDARG when initial data is missing or its pitches are too small.
+    HRESULT InitStorage(const ResourceShape& shape, const D3D11_SUBRESOURCE_DATA* pInitialData);
+
+private:
+    ResourceShape m_shape;
+    std::vector<SubresourceLayout> m_vLayouts;
+    std::vector<std::vector<std::uint8_t>> m_vData;
+};
+
+class Buffer final : public ComObject<ID3D11Buffer>, public ResourceImpl
+{
+public:
+    // Validates the description as the runtime does; *ppOut gets the one reference.
+    static HRESULT Create(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+                          Buffer** ppOut);
+
+    void GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension) override;
+    void GetDesc(D3D11_BUFFER_DESC* pDesc) override;
+
+private:
+    Buffer();
+    bool Implements(REFIID riid) const override;
+    D3D11_BUFFER_DESC m_desc{};
+};
+
+class Texture1D final : public ComObject<ID3D11Texture1D>, public ResourceImpl
+{
+public:
+    static HRESULT Create(const D3D11_TEXTURE1D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+                          Texture1D** ppOut);
+
+    void GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension) override;
+    void GetDesc(D3D11_TEXTURE1D_DESC* pDesc) override;
+
+private:
+    Texture1D();
+    bool Implements(REFIID riid) const override;
+    D3D11_TEXTURE1D_DESC m_desc{};
+};
+
+class Texture2D final : public ComObject<ID3D11Texture2D>, public ResourceImpl
+{
+public:
+    static HRESULT Create(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+                          Texture2D** ppOut);
+
+    void GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension) override;
+    void GetDesc(D3D11_TEXTURE2D_DESC* pDesc) override;
+
+private:
+    Texture2D();
+    bool Implements(REFIID riid) const override;
+    D3D11_TEXTURE2D_DESC m_desc{};
+};
+
+class Texture3D final : public ComObject<ID3D11Texture3D>, public ResourceImpl
+{
+public:
+    static HRESULT Create(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+                          Texture3D** ppOut);
+
+    void GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension) override;
+    void GetDesc(D3D11_TEXTURE3D_DESC* pDesc) override;
+
+private:
+    Texture3D();
+    bool Implements(REFIID riid) const override;
+    D3D11_TEXTURE3D_DESC m_desc{};
+};
+
+// Number of levels of a full mip chain for that largest side.
+UINT FullMipCount(UINT uiLargestSide);
+
+} // namespace kv_d3d11

@@ -1,0 +1,292 @@
+#include "platform/d3d11/D3D11Runtime.h"
+
+#include <string>
+
+namespace kv_d3d11
+{
+
+namespace
+{
+
+// A frame that never ends (nothing presents) keeps only its newest calls.
+constexpr std::size_t MAX_FRAME_LOG = 65536;
+
+} // namespace
+
+Object::Object(const char* pInterfaceName) : m_pInterfaceName(pInterfaceName)
+{
+    m_uiId = Runtime::Get().Register(this);
+}
+
+Object::~Object()
+{
+    Runtime::Get().Unregister(m_uiId);
+}
+
+Object* Object::From(const IUnknown* pObject)
+{
+    if (pObject == nullptr)
+    {
+        return nullptr;
+    }
+    return dynamic_cast<Object*>(const_cast<IUnknown*>(pObject));
+}
+
+std::uint64_t Object::IdOf(const IUnknown* pObject)
+{
+    const Object* pOurs = From(pObject);
+    return pOurs != nullptr ? pOurs->GetId() : 0;
+}
+
+void Object::Discard()
+{
+    delete this;
+}
+
+ULONG Object::AddRefObject()
+{
+    return m_uiRefs.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+ULONG Object::ReleaseObject()
+{
+    const ULONG uiLeft = m_uiRefs.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    Runtime::Get().Log(m_pInterfaceName, "Release", S_OK, {m_uiId}, {static_cast<double>(uiLeft)});
+    if (uiLeft == 0)
+    {
+        delete this;
+    }
+    return uiLeft;
+}
+
+Runtime& Runtime::Get()
+{
+    // Never destroyed: objects released during static destruction still find it.
+    static Runtime* s_pRuntime = new Runtime();
+    return *s_pRuntime;
+}
+
+Runtime::Runtime()
+{
+    ResetConfigLocked();
+}
+
+void Runtime::ResetConfigLocked()
+{
+    m_vAdapters.assign(1, D3D11Control::AdapterConfig{});
+    m_featureLevel = D3D_FEATURE_LEVEL_11_0;
+    m_mQualityLevels.clear();
+    for (UINT uiCount : {1u, 2u, 4u, 8u})
+    {
+        m_mQualityLevels[{DXGI_FORMAT_UNKNOWN, uiCount}] = 1;
+    }
+    m_vFailures.clear();
+    m_vFrameLog.clear();
+    m_vLastFrameLog.clear();
+    m_mCallCounts.clear();
+    m_uiSequence = 0;
+    m_uiFrame = 0;
+    m_uiLastSyncInterval = 0;
+}
+
+std::uint64_t Runtime::Register(Object* pObject)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const std::uint64_t uiId = m_uiNextId++;
+    m_mObjects[uiId] = pObject;
+    return uiId;
+}
+
+void Runtime::Unregister(std::uint64_t uiId)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mObjects.erase(uiId);
+}
+
+D3D_FEATURE_LEVEL Runtime::GetFeatureLevel()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_featureLevel;
+}
+
+UINT Runtime::GetQualityLevels(DXGI_FORMAT format, UINT uiSampleCount)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_mQualityLevels.find({static_cast<UINT>(format), uiSampleCount});
+    if (it == m_mQualityLevels.end())
+    {
+        it = m_mQualityLevels.find({static_cast<UINT>(DXGI_FORMAT_UNKNOWN), uiSampleCount});
+    }
+    return it != m_mQualityLevels.end() ? it->second : 0;
+}
+
+UINT Runtime::GetAdapterCount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<UINT>(m_vAdapters.size());
+}
+
+bool Runtime::GetAdapter(UINT uiAdapter, D3D11Control::AdapterConfig* pOut)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (uiAdapter >= m_vAdapters.size())
+    {
+        return false;
+    }
+    *pOut = m_vAdapters[uiAdapter];
+    return true;
+}
+
+bool Runtime::GetOutput(UINT uiAdapter, UINT uiOutput, D3D11Control::OutputConfig* pOut)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (uiAdapter >= m_vAdapters.size() || uiOutput >= m_vAdapters[uiAdapter].Outputs.size())
+    {
+        return false;
+    }
+    *pOut = m_vAdapters[uiAdapter].Outputs[uiOutput];
+    return true;
+}
+
+HRESULT Runtime::TakeFailure(const char* pInterface, const char* pMethod)
+{
+    const std::string sMethod = pMethod;
+    const std::string sQualified = std::string(pInterface) + "::" + sMethod;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_vFailures.begin(); it != m_vFailures.end(); ++it)
+    {
+        if (it->first == sMethod || it->first == sQualified)
+        {
+            const HRESULT hr = it->second;
+            m_vFailures.erase(it);
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+void Runtime::Log(const char* pInterface, const char* pMethod, HRESULT hr,
+                  std::initializer_list<std::uint64_t> objects, std::initializer_list<double> values)
+{
+    D3D11Control::CallRecord record;
+    record.Interface = pInterface;
+    record.Method = pMethod;
+    record.Result = hr;
+    record.Objects.assign(objects.begin(), objects.end());
+    record.Values.assign(values.begin(), values.end());
+    Log(std::move(record));
+}
+
+void Runtime::Log(D3D11Control::CallRecord record)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    record.Sequence = m_uiSequence++;
+    record.Frame = m_uiFrame;
+    ++m_mCallCounts[record.Method];
+    if (!record.Interface.empty())
+    {
+        ++m_mCallCounts[record.Interface + "::" + record.Method];
+    }
+    if (m_vFrameLog.size() >= MAX_FRAME_LOG)
+    {
+        m_vFrameLog.erase(m_vFrameLog.begin(), m_vFrameLog.begin() + MAX_FRAME_LOG / 2);
+    }
+    m_vFrameLog.push_back(std::move(record));
+}
+
+void Runtime::EndFrame(UINT uiSyncInterval)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_uiFrame;
+    m_uiLastSyncInterval = uiSyncInterval;
+    m_vLastFrameLog.swap(m_vFrameLog);
+    m_vFrameLog.clear();
+}
+
+void Runtime::Reset()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ResetConfigLocked();
+}
+
+void Runtime::SetAdapters(const std::vector<D3D11Control::AdapterConfig>& adapters)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vAdapters = adapters;
+}
+
+void Runtime::SetFeatureLevel(D3D_FEATURE_LEVEL level)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_featureLevel = level;
+}
+
+void Runtime::SetQualityLevels(UINT uiSampleCount, UINT uiLevels, DXGI_FORMAT format)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mQualityLevels[{static_cast<UINT>(format), uiSampleCount}] = uiLevels;
+}
+
+void Runtime::FailNext(const std::string& sCall, HRESULT hr)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vFailures.emplace_back(sCall, hr);
+}
+
+std::vector<D3D11Control::CallRecord> Runtime::GetCallLog()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vFrameLog;
+}
+
+std::vector<D3D11Control::CallRecord> Runtime::GetLastFrameCallLog()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_vLastFrameLog;
+}
+
+void Runtime::ClearCallLog()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_vFrameLog.clear();
+    m_vLastFrameLog.clear();
+}
+
+std::uint64_t Runtime::GetCallCount(const std::string& sCall)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_mCallCounts.find(sCall);
+    return it != m_mCallCounts.end() ? it->second : 0;
+}
+
+std::uint64_t Runtime::GetPresentCount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_uiFrame;
+}
+
+UINT Runtime::GetLastSyncInterval()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_uiLastSyncInterval;
+}
+
+std::size_t Runtime::GetLiveObjectCount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_mObjects.size();
+}
+
+std::vector<std::string> Runtime::GetLiveObjects()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::string> vLines;
+    for (const auto& [uiId, pObject] : m_mObjects)
+    {
+        vLines.push_back(std::string(pObject->GetInterfaceName()) + " #" + std::to_string(uiId) + " refs " +
+                         std::to_string(pObject->GetRefCount()));
+    }
+    return vLines;
+}
+
+} // namespace kv_d3d11

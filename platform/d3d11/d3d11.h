@@ -1,0 +1,613 @@
+#pragma once
+// Direct3D 11 stand-in: a software device. Resources keep real CPU memory per subresource, views
+// and states keep their descriptions, and the immediate context records bound state and really
+// performs clears and resolves on that memory. Nothing is drawn to a screen. The device is safe
+// to call from several threads (atomic reference counts, locked object registry); the immediate
+// context belongs to one thread at a time, as on Windows. Tests configure and observe it through
+// platform/d3d11/D3D11Control.h.
+
+#include "platform/d3d11/Unknwn.h"
+#include "platform/d3d11/d3dcommon.h"
+#include "platform/d3d11/dxgi.h"
+#include "platform/d3d11/dxgiformat.h"
+#include "platform/win32/WinTypes.h"
+
+constexpr UINT D3D11_SDK_VERSION = 7;
+
+constexpr UINT D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT = 8;
+constexpr UINT D3D11_VIEWPORT_AND_SCISSORRECT_OBJECT_COUNT_PER_PIPELINE = 16;
+constexpr UINT D3D11_REQ_TEXTURE1D_U_DIMENSION = 16384;
+constexpr UINT D3D11_REQ_TEXTURE1D_ARRAY_AXIS_DIMENSION = 2048;
+constexpr UINT D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION = 16384;
+constexpr UINT D3D11_REQ_TEXTURE2D_ARRAY_AXIS_DIMENSION = 2048;
+constexpr UINT D3D11_REQ_TEXTURE3D_U_V_OR_W_DIMENSION = 2048;
+constexpr UINT D3D11_REQ_TEXTURECUBE_DIMENSION = 16384;
+constexpr UINT D3D11_REQ_CONSTANT_BUFFER_ELEMENT_COUNT = 4096;
+constexpr UINT D3D11_MAX_MULTISAMPLE_SAMPLE_COUNT = 32;
+
+enum D3D11_USAGE
+{
+    D3D11_USAGE_DEFAULT = 0,
+    D3D11_USAGE_IMMUTABLE = 1,
+    D3D11_USAGE_DYNAMIC = 2,
+    D3D11_USAGE_STAGING = 3
+};
+
+enum D3D11_BIND_FLAG
+{
+    D3D11_BIND_VERTEX_BUFFER = 0x1,
+    D3D11_BIND_INDEX_BUFFER = 0x2,
+    D3D11_BIND_CONSTANT_BUFFER = 0x4,
+    D3D11_BIND_SHADER_RESOURCE = 0x8,
+    D3D11_BIND_STREAM_OUTPUT = 0x10,
+    D3D11_BIND_RENDER_TARGET = 0x20,
+    D3D11_BIND_DEPTH_STENCIL = 0x40,
+    D3D11_BIND_UNORDERED_ACCESS = 0x80
+};
+
+enum D3D11_CPU_ACCESS_FLAG
+{
+    D3D11_CPU_ACCESS_WRITE = 0x10000,
+    D3D11_CPU_ACCESS_READ = 0x20000
+};
+
+enum D3D11_RESOURCE_MISC_FLAG
+{
+    D3D11_RESOURCE_MISC_GENERATE_MIPS = 0x1,
+    D3D11_RESOURCE_MISC_SHARED = 0x2,
+    D3D11_RESOURCE_MISC_TEXTURECUBE = 0x4,
+    D3D11_RESOURCE_MISC_DRAWINDIRECT_ARGS = 0x10,
+    D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS = 0x20,
+    D3D11_RESOURCE_MISC_BUFFER_STRUCTURED = 0x40,
+    D3D11_RESOURCE_MISC_RESOURCE_CLAMP = 0x80,
+    D3D11_RESOURCE_MISC_SHARED_KEYEDMUTEX = 0x100,
+    D3D11_RESOURCE_MISC_GDI_COMPATIBLE = 0x200
+};
+
+enum D3D11_RESOURCE_DIMENSION
+{
+    D3D11_RESOURCE_DIMENSION_UNKNOWN = 0,
+    D3D11_RESOURCE_DIMENSION_BUFFER = 1,
+    D3D11_RESOURCE_DIMENSION_TEXTURE1D = 2,
+    D3D11_RESOURCE_DIMENSION_TEXTURE2D = 3,
+    D3D11_RESOURCE_DIMENSION_TEXTURE3D = 4
+};
+
+enum D3D11_RTV_DIMENSION
+{
+    D3D11_RTV_DIMENSION_UNKNOWN = 0,
+    D3D11_RTV_DIMENSION_BUFFER = 1,
+    D3D11_RTV_DIMENSION_TEXTURE1D = 2,
+    D3D11_RTV_DIMENSION_TEXTURE1DARRAY = 3,
+    D3D11_RTV_DIMENSION_TEXTURE2D = 4,
+    D3D11_RTV_DIMENSION_TEXTURE2DARRAY = 5,
+    D3D11_RTV_DIMENSION_TEXTURE2DMS = 6,
+    D3D11_RTV_DIMENSION_TEXTURE2DMSARRAY = 7,
+    D3D11_RTV_DIMENSION_TEXTURE3D = 8
+};
+
+enum D3D11_DSV_DIMENSION
+{
+    D3D11_DSV_DIMENSION_UNKNOWN = 0,
+    D3D11_DSV_DIMENSION_TEXTURE1D = 1,
+    D3D11_DSV_DIMENSION_TEXTURE1DARRAY = 2,
+    D3D11_DSV_DIMENSION_TEXTURE2D = 3,
+    D3D11_DSV_DIMENSION_TEXTURE2DARRAY = 4,
+    D3D11_DSV_DIMENSION_TEXTURE2DMS = 5,
+    D3D11_DSV_DIMENSION_TEXTURE2DMSARRAY = 6
+};
+
+enum D3D11_SRV_DIMENSION
+{
+    D3D11_SRV_DIMENSION_UNKNOWN = 0,
+    D3D11_SRV_DIMENSION_BUFFER = 1,
+    D3D11_SRV_DIMENSION_TEXTURE1D = 2,
+    D3D11_SRV_DIMENSION_TEXTURE1DARRAY = 3,
+    D3D11_SRV_DIMENSION_TEXTURE2D = 4,
+    D3D11_SRV_DIMENSION_TEXTURE2DARRAY = 5,
+    D3D11_SRV_DIMENSION_TEXTURE2DMS = 6,
+    D3D11_SRV_DIMENSION_TEXTURE2DMSARRAY = 7,
+    D3D11_SRV_DIMENSION_TEXTURE3D = 8,
+    D3D11_SRV_DIMENSION_TEXTURECUBE = 9,
+    D3D11_SRV_DIMENSION_TEXTURECUBEARRAY = 10,
+    D3D11_SRV_DIMENSION_BUFFEREX = 11
+};
+
+enum D3D11_DSV_FLAG
+{
+    D3D11_DSV_READ_ONLY_DEPTH = 0x1,
+    D3D11_DSV_READ_ONLY_STENCIL = 0x2
+};
+
+enum D3D11_BUFFEREX_SRV_FLAG
+{
+    D3D11_BUFFEREX_SRV_FLAG_RAW = 0x1
+};
+
+enum D3D11_CLEAR_FLAG
+{
+    D3D11_CLEAR_DEPTH = 0x1,
+    D3D11_CLEAR_STENCIL = 0x2
+};
+
+enum D3D11_FILL_MODE
+{
+    D3D11_FILL_WIREFRAME = 2,
+    D3D11_FILL_SOLID = 3
+};
+
+enum D3D11_CULL_MODE
+{
+    D3D11_CULL_NONE = 1,
+    D3D11_CULL_FRONT = 2,
+    D3D11_CULL_BACK = 3
+};
+
+struct D3D11_BUFFER_DESC
+{
+    UINT ByteWidth;
+    D3D11_USAGE Usage;
+    UINT BindFlags;
+    UINT CPUAccessFlags;
+    UINT MiscFlags;
+    UINT StructureByteStride;
+};
+
+struct D3D11_TEXTURE1D_DESC
+{
+    UINT Width;
+    UINT MipLevels;
+    UINT ArraySize;
+    DXGI_FORMAT Format;
+    D3D11_USAGE Usage;
+    UINT BindFlags;
+    UINT CPUAccessFlags;
+    UINT MiscFlags;
+};
+
+struct D3D11_TEXTURE2D_DESC
+{
+    UINT Width;
+    UINT Height;
+    UINT MipLevels;
+    UINT ArraySize;
+    DXGI_FORMAT Format;
+    DXGI_SAMPLE_DESC SampleDesc;
+    D3D11_USAGE Usage;
+    UINT BindFlags;
+    UINT CPUAccessFlags;
+    UINT MiscFlags;
+};
+
+struct D3D11_TEXTURE3D_DESC
+{
+    UINT Width;
+    UINT Height;
+    UINT Depth;
+    UINT MipLevels;
+    DXGI_FORMAT Format;
+    D3D11_USAGE Usage;
+    UINT BindFlags;
+    UINT CPUAccessFlags;
+    UINT MiscFlags;
+};
+
+// Initial contents of one subresource; SysMemPitch is the distance between rows (rows of blocks
+// for compressed formats), SysMemSlicePitch between depth slices of a 3-D texture.
+struct D3D11_SUBRESOURCE_DATA
+{
+    const void* pSysMem;
+    UINT SysMemPitch;
+    UINT SysMemSlicePitch;
+};
+
+struct D3D11_BUFFER_RTV
+{
+    union
+    {
+        UINT FirstElement;
+        UINT ElementOffset;
+    };
+    union
+    {
+        UINT NumElements;
+        UINT ElementWidth;
+    };
+};
+
+struct D3D11_TEX1D_RTV
+{
+    UINT MipSlice;
+};
+
+struct D3D11_TEX1D_ARRAY_RTV
+{
+    UINT MipSlice;
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX2D_RTV
+{
+    UINT MipSlice;
+};
+
+struct D3D11_TEX2D_ARRAY_RTV
+{
+    UINT MipSlice;
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX2DMS_RTV
+{
+    UINT UnusedField_NothingToDefine;
+};
+
+struct D3D11_TEX2DMS_ARRAY_RTV
+{
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX3D_RTV
+{
+    UINT MipSlice;
+    UINT FirstWSlice;
+    UINT WSize;
+};
+
+struct D3D11_RENDER_TARGET_VIEW_DESC
+{
+    DXGI_FORMAT Format;
+    D3D11_RTV_DIMENSION ViewDimension;
+    union
+    {
+        D3D11_BUFFER_RTV Buffer;
+        D3D11_TEX1D_RTV Texture1D;
+        D3D11_TEX1D_ARRAY_RTV Texture1DArray;
+        D3D11_TEX2D_RTV Texture2D;
+        D3D11_TEX2D_ARRAY_RTV Texture2DArray;
+        D3D11_TEX2DMS_RTV Texture2DMS;
+        D3D11_TEX2DMS_ARRAY_RTV Texture2DMSArray;
+        D3D11_TEX3D_RTV Texture3D;
+    };
+};
+
+struct D3D11_TEX1D_DSV
+{
+    UINT MipSlice;
+};
+
+struct D3D11_TEX1D_ARRAY_DSV
+{
+    UINT MipSlice;
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX2D_DSV
+{
+    UINT MipSlice;
+};
+
+struct D3D11_TEX2D_ARRAY_DSV
+{
+    UINT MipSlice;
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX2DMS_DSV
+{
+    UINT UnusedField_NothingToDefine;
+};
+
+struct D3D11_TEX2DMS_ARRAY_DSV
+{
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_DEPTH_STENCIL_VIEW_DESC
+{
+    DXGI_FORMAT Format;
+    D3D11_DSV_DIMENSION ViewDimension;
+    UINT Flags;
+    union
+    {
+        D3D11_TEX1D_DSV Texture1D;
+        D3D11_TEX1D_ARRAY_DSV Texture1DArray;
+        D3D11_TEX2D_DSV Texture2D;
+        D3D11_TEX2D_ARRAY_DSV Texture2DArray;
+        D3D11_TEX2DMS_DSV Texture2DMS;
+        D3D11_TEX2DMS_ARRAY_DSV Texture2DMSArray;
+    };
+};
+
+struct D3D11_BUFFER_SRV
+{
+    union
+    {
+        UINT FirstElement;
+        UINT ElementOffset;
+    };
+    union
+    {
+        UINT NumElements;
+        UINT ElementWidth;
+    };
+};
+
+struct D3D11_BUFFEREX_SRV
+{
+    UINT FirstElement;
+    UINT NumElements;
+    UINT Flags;
+};
+
+struct D3D11_TEX1D_SRV
+{
+    UINT MostDetailedMip;
+    UINT MipLevels;
+};
+
+struct D3D11_TEX1D_ARRAY_SRV
+{
+    UINT MostDetailedMip;
+    UINT MipLevels;
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX2D_SRV
+{
+    UINT MostDetailedMip;
+    UINT MipLevels;
+};
+
+struct D3D11_TEX2D_ARRAY_SRV
+{
+    UINT MostDetailedMip;
+    UINT MipLevels;
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX2DMS_SRV
+{
+    UINT UnusedField_NothingToDefine;
+};
+
+struct D3D11_TEX2DMS_ARRAY_SRV
+{
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX3D_SRV
+{
+    UINT MostDetailedMip;
+    UINT MipLevels;
+};
+
+struct D3D11_TEXCUBE_SRV
+{
+    UINT MostDetailedMip;
+    UINT MipLevels;
+};
+
+struct D3D11_TEXCUBE_ARRAY_SRV
+{
+    UINT MostDetailedMip;
+    UINT MipLevels;
+    UINT First2DArrayFace;
+    UINT NumCubes;
+};
+
+// MipLevels (UINT)-1 means every level from MostDetailedMip on; GetDesc reports the resolved
+// count.
+struct D3D11_SHADER_RESOURCE_VIEW_DESC
+{
+    DXGI_FORMAT Format;
+    D3D11_SRV_DIMENSION ViewDimension;
+    union
+    {
+        D3D11_BUFFER_SRV Buffer;
+        D3D11_TEX1D_SRV Texture1D;
+        D3D11_TEX1D_ARRAY_SRV Texture1DArray;
+        D3D11_TEX2D_SRV Texture2D;
+        D3D11_TEX2D_ARRAY_SRV Texture2DArray;
+        D3D11_TEX2DMS_SRV Texture2DMS;
+        D3D11_TEX2DMS_ARRAY_SRV Texture2DMSArray;
+        D3D11_TEX3D_SRV Texture3D;
+        D3D11_TEXCUBE_SRV TextureCube;
+        D3D11_TEXCUBE_ARRAY_SRV TextureCubeArray;
+        D3D11_BUFFEREX_SRV BufferEx;
+    };
+};
+
+struct D3D11_RASTERIZER_DESC
+{
+    D3D11_FILL_MODE FillMode;
+    D3D11_CULL_MODE CullMode;
+    BOOL FrontCounterClockwise;
+    INT DepthBias;
+    FLOAT DepthBiasClamp;
+    FLOAT SlopeScaledDepthBias;
+    BOOL DepthClipEnable;
+    BOOL ScissorEnable;
+    BOOL MultisampleEnable;
+    BOOL AntialiasedLineEnable;
+};
+
+struct D3D11_VIEWPORT
+{
+    FLOAT TopLeftX;
+    FLOAT TopLeftY;
+    FLOAT Width;
+    FLOAT Height;
+    FLOAT MinDepth;
+    FLOAT MaxDepth;
+};
+
+// Subresource index of a mip level in an array slice.
+inline constexpr UINT D3D11CalcSubresource(UINT MipSlice, UINT ArraySlice, UINT MipLevels)
+{
+    return MipSlice + ArraySlice * MipLevels;
+}
+
+struct ID3D11Device;
+
+struct ID3D11DeviceChild : public IUnknown
+{
+};
+
+struct ID3D11Resource : public ID3D11DeviceChild
+{
+    virtual void GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension) = 0;
+};
+
+struct ID3D11Buffer : public ID3D11Resource
+{
+    virtual void GetDesc(D3D11_BUFFER_DESC* pDesc) = 0;
+};
+
+// GetDesc of the textures reports the resolved mip count when 0 (full chain) was asked.
+struct ID3D11Texture1D : public ID3D11Resource
+{
+    virtual void GetDesc(D3D11_TEXTURE1D_DESC* pDesc) = 0;
+};
+
+struct ID3D11Texture2D : public ID3D11Resource
+{
+    virtual void GetDesc(D3D11_TEXTURE2D_DESC* pDesc) = 0;
+};
+
+struct ID3D11Texture3D : public ID3D11Resource
+{
+    virtual void GetDesc(D3D11_TEXTURE3D_DESC* pDesc) = 0;
+};
+
+// A view holds a reference on its resource for its whole life.
+struct ID3D11View : public ID3D11DeviceChild
+{
+    // AddRef'd.
+    virtual void GetResource(ID3D11Resource** ppResource) = 0;
+};
+
+struct ID3D11RenderTargetView : public ID3D11View
+{
+    virtual void GetDesc(D3D11_RENDER_TARGET_VIEW_DESC* pDesc) = 0;
+};
+
+struct ID3D11DepthStencilView : public ID3D11View
+{
+    virtual void GetDesc(D3D11_DEPTH_STENCIL_VIEW_DESC* pDesc) = 0;
+};
+
+struct ID3D11ShaderResourceView : public ID3D11View
+{
+    virtual void GetDesc(D3D11_SHADER_RESOURCE_VIEW_DESC* pDesc) = 0;
+};
+
+struct ID3D11RasterizerState : public ID3D11DeviceChild
+{
+    virtual void GetDesc(D3D11_RASTERIZER_DESC* pDesc) = 0;
+};
+
+// The immediate context holds a reference on every object bound to it until it is unbound
+// (ClearState unbinds everything). Invalid arguments make a call do nothing, as the runtime
+// does without its debug layer.
+struct ID3D11DeviceContext : public ID3D11DeviceChild
+{
+    virtual void OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
+                                    ID3D11DepthStencilView* pDepthStencilView) = 0;
+    virtual void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) = 0;
+    virtual void RSSetState(ID3D11RasterizerState* pRasterizerState) = 0;
+    // AddRef'd; null when no state is bound.
+    virtual void RSGetState(ID3D11RasterizerState** ppRasterizerState) = 0;
+    // Writes the colour, converted to the view's format, into every element the view covers.
+    virtual void ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetView,
+                                       const FLOAT ColorRGBA[4]) = 0;
+    virtual void ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags,
+                                       FLOAT Depth, UINT8 Stencil) = 0;
+    // Copies sample 0 of every pixel of a multisampled subresource into a single-sampled one of
+    // the same size; Format must fit both resources.
+    virtual void ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource,
+                                    ID3D11Resource* pSrcResource, UINT SrcSubresource,
+                                    DXGI_FORMAT Format) = 0;
+    virtual void ClearState() = 0;
+    virtual void Flush() = 0;
+};
+
+// Creation calls fail with E_INVALIDARG on a description the runtime rejects and E_OUTOFMEMORY
+// when the memory cannot be had; a null output pointer only validates (S_FALSE).
+struct ID3D11Device : public IUnknown
+{
+    virtual HRESULT CreateBuffer(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESOURCE_DATA* pInitialData,
+                                 ID3D11Buffer** ppBuffer) = 0;
+    virtual HRESULT CreateTexture1D(const D3D11_TEXTURE1D_DESC* pDesc,
+                                    const D3D11_SUBRESOURCE_DATA* pInitialData,
+                                    ID3D11Texture1D** ppTexture1D) = 0;
+    virtual HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* pDesc,
+                                    const D3D11_SUBRESOURCE_DATA* pInitialData,
+                                    ID3D11Texture2D** ppTexture2D) = 0;
+    virtual HRESULT CreateTexture3D(const D3D11_TEXTURE3D_DESC* pDesc,
+                                    const D3D11_SUBRESOURCE_DATA* pInitialData,
+                                    ID3D11Texture3D** ppTexture3D) = 0;
+    virtual HRESULT CreateShaderResourceView(ID3D11Resource* pResource,
+                                             const D3D11_SHADER_RESOURCE_VIEW_DESC* pDesc,
+                                             ID3D11ShaderResourceView** ppSRView) = 0;
+    virtual HRESULT CreateRenderTargetView(ID3D11Resource* pResource,
+                                           const D3D11_RENDER_TARGET_VIEW_DESC* pDesc,
+                                           ID3D11RenderTargetView** ppRTView) = 0;
+    virtual HRESULT CreateDepthStencilView(ID3D11Resource* pResource,
+                                           const D3D11_DEPTH_STENCIL_VIEW_DESC* pDesc,
+                                           ID3D11DepthStencilView** ppDepthStencilView) = 0;
+    virtual HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
+                                          ID3D11RasterizerState** ppRasterizerState) = 0;
+    // *pNumQualityLevels is 0 when the format cannot be multisampled with that count.
+    virtual HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount,
+                                                  UINT* pNumQualityLevels) = 0;
+};
+
+inline constexpr IID IID_ID3D11DeviceChild = {
+    0x1841e5c8, 0x16b0, 0x489b, {0xbc, 0xc8, 0x44, 0xcf, 0xb0, 0xd5, 0xde, 0xae}};
+inline constexpr IID IID_ID3D11Resource = {
+    0xdc8e63f3, 0xd12b, 0x4952, {0xb4, 0x7b, 0x5e, 0x45, 0x02, 0x6a, 0x86, 0x2d}};
+inline constexpr IID IID_ID3D11Buffer = {
+    0x48570b85, 0xd1ee, 0x4fcd, {0xa2, 0x50, 0xeb, 0x35, 0x07, 0x22, 0xb0, 0x37}};
+inline constexpr IID IID_ID3D11Texture1D = {
+    0xf8fb5c27, 0xc6b3, 0x4f75, {0xa4, 0xc8, 0x43, 0x9a, 0xf2, 0xef, 0x56, 0x4c}};
+inline constexpr IID IID_ID3D11Texture2D = {
+    0x6f15aaf2, 0xd208, 0x4e89, {0x9a, 0xb4, 0x48, 0x95, 0x35, 0xd3, 0x4f, 0x9c}};
+inline constexpr IID IID_ID3D11Texture3D = {
+    0x037e866e, 0xf56d, 0x4357, {0xa8, 0xaf, 0x9d, 0xab, 0xbe, 0x6e, 0x25, 0x0e}};
+inline constexpr IID IID_ID3D11View = {
+    0x839d1216, 0xbb2e, 0x412b, {0xb7, 0xf4, 0xa9, 0xdb, 0xeb, 0xe0, 0x8e, 0xd1}};
+inline constexpr IID IID_ID3D11ShaderResourceView = {
+    0xb0e06fe0, 0x8192, 0x4e1a, {0xb1, 0xca, 0x36, 0xd7, 0x41, 0x47, 0x10, 0xb2}};
+inline constexpr IID IID_ID3D11RenderTargetView = {
+    0xdfdba067, 0x0b8d, 0x4865, {0x87, 0x5b, 0xd7, 0xb4, 0x51, 0x6c, 0xc1, 0x64}};
+inline constexpr IID IID_ID3D11DepthStencilView = {
+    0x9fdac92a, 0x1876, 0x48c3, {0xaf, 0xad, 0x25, 0xb9, 0x4f, 0x84, 0xa9, 0xb6}};
+inline constexpr IID IID_ID3D11RasterizerState = {
+    0x9bb4ab81, 0xab1a, 0x4d8f, {0xb5, 0x06, 0xfc, 0x04, 0x20, 0x0b, 0x6e, 0xe7}};
+inline constexpr IID IID_ID3D11DeviceContext = {
+    0xc0bfa96c, 0xe089, 0x44fb, {0x8e, 0xaf, 0x26, 0xf8, 0x79, 0x61, 0x90, 0xda}};
+inline constexpr IID IID_ID3D11Device = {
+    0xdb6f6ddb, 0xac77, 0x4e88, {0x82, 0x53, 0x81, 0x9d, 0xf9, 0xbb, 0xf1, 0x40}};
+
+// Exported by "d3d11.dll". With an adapter the driver type must be D3D_DRIVER_TYPE_UNKNOWN;
+// without one it must not be. pFeatureLevels null means 11_0, 10_1, 10_0, 9_3, 9_2, 9_1; the
+// reached level is the first of the list the configured hardware level allows. SDKVersion must
+// be D3D11_SDK_VERSION. ppDevice null only validates (S_FALSE).
+HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HMODULE Software, UINT Flags,
+                          const D3D_FEATURE_LEVEL* pFeatureLevels, UINT FeatureLevels, UINT SDKVersion,
+                          ID3D11Device** ppDevice, D3D_FEATURE_LEVEL* pFeatureLevel,
+                          ID3D11DeviceContext** ppImmediateContext);
+
+using PFN_D3D11_CREATE_DEVICE = HRESULT (*)(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT,
+                                            const D3D_FEATURE_LEVEL*, UINT, UINT, ID3D11Device**,
+                                            D3D_FEATURE_LEVEL*, ID3D11DeviceContext**);

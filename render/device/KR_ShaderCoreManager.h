@@ -1,0 +1,22 @@
+#pragma once
+// Abstract interface of the shader core manager, which keeps the engine-wide shader constants.
+// The selected graphics context makes the one instance; the engine singleton owns it and deletes
+// it through the virtual destructor. Initialize and CreateResources run on the load job; the rest
+// on the main thread.
+
+class KR_ShaderCoreManager
+{
+public:
+    KR_ShaderCoreManager() = default;
+    virtual ~KR_ShaderCoreManager() = default;
+
+    KR_ShaderCoreManager(const KR_ShaderCoreManager&) = delete;
+    KR_ShaderCoreManager& operator=(const KR_ShaderCoreManager&) = delete;
+
+    // Each returns true on success.
+    virtual bool Initialize() = 0;
+    virtual bool CreateResources() = 0;
+    virtual bool CreateSizeDependentResources() = 0;
+    virtual bool ReleaseResources() = 0;
+    virtual bool ReleaseSizeDependentResources() = 0;
+};

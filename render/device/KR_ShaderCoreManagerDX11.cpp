@@ -1,0 +1,30 @@
+#include "render/device/KR_ShaderCoreManagerDX11.h"
+
+KR_ShaderCoreManagerDX11::KR_ShaderCoreManagerDX11() = default;
+
+KR_ShaderCoreManagerDX11::~KR_ShaderCoreManagerDX11() = default;
+
+bool KR_ShaderCoreManagerDX11::Initialize()
+{
+    return true;
+}
+
+bool KR_ShaderCoreManagerDX11::CreateResources()
+{
+    return true;
+}
+
+bool KR_ShaderCoreManagerDX11::CreateSizeDependentResources()
+{
+    return true;
+}
+
+bool KR_ShaderCoreManagerDX11::ReleaseResources()
+{
+    return true;
+}
+
+bool KR_ShaderCoreManagerDX11::ReleaseSizeDependentResources()
+{
+    return true;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Direct3D 11 shader core manager. Constructing it touches no device; its life-cycle operations
+// make no device objects and report success.
+
+#include "render/device/KR_ShaderCoreManager.h"
+
+class KR_ShaderCoreManagerDX11 : public KR_ShaderCoreManager
+{
+public:
+    KR_ShaderCoreManagerDX11();
+    ~KR_ShaderCoreManagerDX11() override;
+
+    bool Initialize() override;
+    bool CreateResources() override;
+    bool CreateSizeDependentResources() override;
+    bool ReleaseResources() override;
+    bool ReleaseSizeDependentResources() override;
+};

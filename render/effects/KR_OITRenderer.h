@@ -1,0 +1,30 @@
+#pragma once
+// Abstract interface of order-independent transparency. The selected graphics context makes the one
+// instance; the engine singleton owns it and deletes it through the virtual destructor. Device
+// resources are made by the life-cycle operations, which the load job calls; the rest runs on the
+// main thread.
+
+class KR_OITRenderer
+{
+public:
+    KR_OITRenderer() = default;
+    virtual ~KR_OITRenderer() = default;
+
+    KR_OITRenderer(const KR_OITRenderer&) = delete;
+    KR_OITRenderer& operator=(const KR_OITRenderer&) = delete;
+
+    // Prepares the renderer before its resources exist; true on success.
+    virtual bool Initialize() = 0;
+    // Makes the device objects that do not depend on the window size; true on success.
+    virtual bool CreateResources() = 0;
+    // Makes the objects sized after the back buffer; true on success.
+    virtual bool CreateSizeDependentResources() = 0;
+    // Releases what CreateResources made; true on success.
+    virtual bool ReleaseResources() = 0;
+    // Releases what CreateSizeDependentResources made; true on success.
+    virtual bool ReleaseSizeDependentResources() = 0;
+    // Starts transparent drawing for the following draws of a material; true on success.
+    virtual bool BeginTransparency() = 0;
+    // Restores opaque drawing; called first by every material application; true on success.
+    virtual bool EndTransparency() = 0;
+};

@@ -1,0 +1,24 @@
+#pragma once
+// Abstract interface of the GPU particle system. The selected graphics context makes the one
+// instance; the engine singleton owns it and deletes it through the virtual destructor. Device
+// resources are made by the life-cycle operations, which the load job calls; the rest runs on the
+// main thread.
+
+class KR_ParticleEngine
+{
+public:
+    KR_ParticleEngine() = default;
+    virtual ~KR_ParticleEngine() = default;
+
+    KR_ParticleEngine(const KR_ParticleEngine&) = delete;
+    KR_ParticleEngine& operator=(const KR_ParticleEngine&) = delete;
+
+    // Prepares the renderer before its resources exist; true on success.
+    virtual bool Initialize() = 0;
+    // Makes the device objects that do not depend on the window size; true on success.
+    virtual bool CreateResources() = 0;
+    // Releases what CreateResources made; true on success.
+    virtual bool ReleaseResources() = 0;
+    // Releases what CreateSizeDependentResources made; true on success.
+    virtual bool ReleaseSizeDependentResources() = 0;
+};

@@ -1,0 +1,99 @@
+#include "timing/KU_TextFileReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace
+{
+
+// A reader over an exact-size heap copy, so a read past the text is caught by AddressSanitizer.
+class ExactText
+{
+public:
+    explicit ExactText(const std::string& sText)
+        : m_pData(new char[sText.size() + 1]), m_reader(m_pData.get(), sText.size())
+    {
+        std::memcpy(m_pData.get(), sText.data(), sText.size());
+        m_pData[sText.size()] = 'X';   // past the end: must never be read as text
+    }
+    KU_TextFileReader* operator->() { return &m_reader; }
+
+private:
+    std::unique_ptr<char[]> m_pData;
+    KU_TextFileReader m_reader;
+};
+
+} // namespace
+
+TEST(KU_TextFileReader, KeysAreBoundedWordsAcrossLines)
+{
+    ExactText reader(" \tabcdef\r\n\n  g");
+    ASSERT_TRUE(reader->ReadKey(4));
+    EXPECT_EQ(reader->GetKey(), KB_String("abcd"));
+    ASSERT_TRUE(reader->ReadKey(4));   // the rest of a longer word is the next word
+    EXPECT_TRUE(reader->IsKey("ef"));
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_TRUE(reader->IsKey("g"));
+    EXPECT_FALSE(reader->IsKey("gX"));
+    EXPECT_FALSE(reader->ReadKey());
+    EXPECT_EQ(reader->ReadRestOfLine(), KB_String(""));
+    EXPECT_TRUE(reader->IsOk());
+
+    KU_TextFileReader none(nullptr, 0);
+    EXPECT_FALSE(none.ReadKey());
+}
+
+TEST(KU_TextFileReader, NumbersFollowTheStreamGrammarAndFailForGood)
+{
+    ExactText reader("1.5 -2\n+3 .5 5. 1e3 -1.25E-2 7abc");
+    double f = 0.0;
+    for (double expected : {1.5, -2.0, 3.0, 0.5, 5.0, 1000.0, -0.0125, 7.0})
+    {
+        ASSERT_TRUE(reader->ReadDouble(&f));
+        EXPECT_EQ(f, expected);
+    }
+    EXPECT_FALSE(reader->ReadDouble(&f));   // "abc"
+    EXPECT_EQ(f, 7.0);
+    EXPECT_FALSE(reader->ReadKey());   // the failure is sticky
+
+    for (const char* pText : {"", "  ", "-", "+", ".", "e5", "1e", "1e+", "+-1", "nan", "inf", "1e400"})
+    {
+        ExactText one(pText);
+        EXPECT_FALSE(one->ReadDouble(&f)) << '"' << pText << '"';
+    }
+    ExactText floats("3.4e38 1e39");
+    float fSingle = 0.0f;
+    EXPECT_TRUE(floats->ReadFloat(&fSingle));
+    EXPECT_FALSE(floats->ReadFloat(&fSingle));
+
+    ExactText numbers("+7 4294967295 4294967296");
+    std::uint32_t u = 0;
+    EXPECT_TRUE(numbers->ReadU32(&u));
+    EXPECT_TRUE(numbers->ReadU32(&u));
+    EXPECT_EQ(u, 4294967295u);
+    EXPECT_FALSE(numbers->ReadU32(&u));
+    ExactText negative("-1");
+    EXPECT_FALSE(negative->ReadU32(&u));
+}
+
+TEST(KU_TextFileReader, LineValuesNeverCrossTheirLine)
+{
+    ExactText reader("d " + std::string(20, 'x') + "\nn\nnext x\nn toolong");
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_EQ(reader->ReadRestOfLine(8), KB_String("xxxxxxxx"));   // cut, and the line consumed whole
+    ASSERT_TRUE(reader->ReadKey());
+    KB_String sWord("stale");
+    EXPECT_FALSE(reader->ReadLineWord(&sWord, 16));   // nothing more on this line
+    EXPECT_EQ(sWord, KB_String(""));
+    reader->SkipLine();
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_TRUE(reader->IsKey("next"));
+    reader->SkipLine();
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_FALSE(reader->ReadLineWord(&sWord, 4));   // longer than allowed
+    reader->SkipLine();
+    EXPECT_FALSE(reader->ReadKey());
+}

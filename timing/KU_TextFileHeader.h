@@ -1,0 +1,21 @@
+#pragma once
+// The header every text curve and entity file of the program begins with: a fixed block of eleven
+// comment lines on the format, "# ", the file kind's title line, "# ", the comment legend line,
+// one legend line per key and "# ". Every line begins with "#", so readers skip the whole header.
+// Free function; any thread.
+
+#include "framework/core/KB_String.h"
+
+#include <cstdint>
+
+// Comment legend lines: curve, camera and audio entity files use the first, light and cube-map
+// placer files the second.
+inline constexpr const char* KU_HASH_COMMENT_LEGEND = "# # == comment line";
+inline constexpr const char* KU_PLAIN_COMMENT_LEGEND = "# == comment line";
+
+// The header text, every line ending in "\n". Lines are passed without their line end: pTitle
+// such as "# Simple Vertex Interpolation file", pCommentLegend one of the legends above, and
+// uiNumLegendLines lines at ppLegendLines such as "# s == start time stamp (double)". A null line
+// is written as an empty one.
+KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend,
+                                  const char* const* ppLegendLines, std::uint32_t uiNumLegendLines);
