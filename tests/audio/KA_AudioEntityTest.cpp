@@ -99,6 +99,14 @@ TEST_F(KA_AudioEntityTest, ReadsEveryKeyAndStopsAtAValueThatIsNoNumber)
     EXPECT_FLOAT_EQ(pStopped->GetVolume(), 1.0f);
 }
 
+TEST_F(KA_AudioEntityTest, OverlongNamesAndPathsAreBoundedAndTheNextLinesStillRead)
+{
+    auto pEntity = LoadEntity("d " + std::string(600, 'n') + "\nf " + std::string(300, 'p') + "\nvo 0.5\n");
+    EXPECT_EQ(pEntity->GetDebugName().GetLength(), KA_AudioEntity::MAX_DEBUG_NAME_LENGTH);
+    EXPECT_EQ(pEntity->GetAudioFilePath(), KB_String()); // a path that cannot fit is not kept
+    EXPECT_FLOAT_EQ(pEntity->GetVolume(), 0.5f);
+}
+
 TEST_F(KA_AudioEntityTest, SavesKeysInOrderWithTheConditionalOnes)
 {
     auto pPlain =
