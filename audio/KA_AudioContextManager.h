@@ -1,9 +1,6 @@
 #pragma once
 // The engine singleton's audio member: asks the production's application factory for the audio
-// context and owns it. Main thread only.
-//
-// So far it holds the context alone; the audio resource manager (audio entities, master volume)
-// is not made yet, and GetAudioResourceManager answers null.
+// context and owns it together with the audio resource manager. Main thread only.
 
 class KA_AudioContext;
 class KA_AudioResourceManager;
@@ -12,21 +9,22 @@ class KU_ApplicationFactory;
 class KA_AudioContextManager
 {
 public:
-    // pFactory is not owned and may be null (then no context can be made).
+    // pFactory not owned (may be null: no context can be made). Creates the resource manager.
     explicit KA_AudioContextManager(KU_ApplicationFactory* pFactory);
-    ~KA_AudioContextManager(); // deletes the context
+    // Deletes the resource manager (and with it every sound) before the context.
+    ~KA_AudioContextManager();
 
     KA_AudioContextManager(const KA_AudioContextManager&) = delete;
     KA_AudioContextManager& operator=(const KA_AudioContextManager&) = delete;
 
-    // The context becomes what the factory's audio context factory makes (a previous one is
-    // deleted); true when that is not null. Not initialised here.
+    // The context becomes what the factory's audio context factory makes; true when it made one.
+    // A context that already exists is kept (sounds may refer to it) and answers true.
     bool CreateAudioContext();
-    KA_AudioContext* GetAudioContext() const { return m_pAudioContext; }
+    KA_AudioContext* GetAudioContext() const { return m_pAudioContext; } // null before CreateAudioContext
     KA_AudioResourceManager* GetAudioResourceManager() const { return m_pAudioResourceManager; }
 
 private:
     KA_AudioContext* m_pAudioContext = nullptr;                 // owned
     KU_ApplicationFactory* m_pApplicationFactory = nullptr;     // not owned
-    KA_AudioResourceManager* m_pAudioResourceManager = nullptr; // not made yet
+    KA_AudioResourceManager* m_pAudioResourceManager = nullptr; // owned
 };

@@ -2,6 +2,8 @@
 
 #include "audio/KA_AudioContext.h"
 #include "audio/KA_AudioContextManager.h"
+#include "audio/KA_AudioResourceManager.h"
+#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KU_ApplicationFactory.h"
 #include "render/device/KR_GraphicsContextManager.h"
 #include "render/device/KR_GraphicsDevice.h"
@@ -14,6 +16,7 @@
 #include "render/scene/KR_SceneManager.h"
 #include "timing/KU_InterpolationManager.h"
 #include "tools/KG_ManagedFacade.h"
+#include "tools/KR_AudioEditorObjects.h"
 
 #include <new>
 
@@ -153,10 +156,19 @@ void KV27_SubsystemBridge::SelectAudioDevice(KA_AudioContextManager* pManager, s
         pManager->GetAudioContext()->SelectAudioDevice(uiDevice);
 }
 
-// The audio resource manager that takes the entity directory is not made yet.
-void KV27_SubsystemBridge::SetAudioEntityPath(KA_AudioContextManager* /*pManager*/,
-                                              const KB_String& /*sDirectory*/)
+// The audio resource manager listens for keys from now on and plays at the scene manager's audio
+// time scale; in developer mode its entities get the editor's markers and gizmos.
+void KV27_SubsystemBridge::SetAudioEntityPath(KA_AudioContextManager* pManager, const KB_String& sDirectory)
 {
+    KA_AudioResourceManager* pAudio = pManager->GetAudioResourceManager();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    if (pAudio == nullptr || pEngine == nullptr)
+        return;
+    pAudio->SetAudioEntityPath(sDirectory);
+    if (pEngine->GetSceneManager() != nullptr)
+        pAudio->SetTimeScale(pEngine->GetSceneManager()->GetInverseSpeed());
+    if (pEngine->IsDeveloperBuild())
+        pAudio->SetEditorObjects(new KR_AudioEditorObjects());
 }
 
 bool KV27_SubsystemBridge::ShowConfigurationDialog(KG_ManagedFacade* pFacade,

@@ -67,11 +67,13 @@ TEST(KA_AudioContextManager, OwnsTheContextTheFactoryMakes)
     {
         KA_AudioContextManager manager(&factory);
         EXPECT_EQ(manager.GetAudioContext(), nullptr);
-        EXPECT_EQ(manager.GetAudioResourceManager(), nullptr);
+        EXPECT_NE(manager.GetAudioResourceManager(), nullptr);
         ASSERT_TRUE(manager.CreateAudioContext());
-        EXPECT_NE(manager.GetAudioContext(), nullptr);
-        // Asking again replaces the context instead of leaking it.
+        KA_AudioContext* pFirst = manager.GetAudioContext();
+        EXPECT_NE(pFirst, nullptr);
+        // Asking again keeps the context that sounds may already refer to.
         ASSERT_TRUE(manager.CreateAudioContext());
+        EXPECT_EQ(manager.GetAudioContext(), pFirst);
         EXPECT_EQ(audio.m_iAlive, 1);
     }
     EXPECT_EQ(audio.m_iAlive, 0);

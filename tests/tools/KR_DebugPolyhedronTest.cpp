@@ -1,0 +1,33 @@
+#include "tools/KR_DebugPolyhedron.h"
+#include "tools/KR_Ray.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+
+using namespace DirectX;
+
+namespace
+{
+
+KR_Ray MakeRay(float x, float y, float z, float dx, float dy, float dz)
+{
+    return KR_Ray{XMVectorSet(x, y, z, 1.0f), XMVectorSet(dx, dy, dz, 0.0f)};
+}
+
+} // namespace
+
+TEST(KR_DebugPolyhedron, PickDistanceFollowsTheWorldMatrixInWorldUnits)
+{
+    KR_DebugPolyhedron marker;
+    const KR_Ray ray = MakeRay(0, 0, -10, 0, 0, 1);
+    EXPECT_FLOAT_EQ(marker.GetPickDistance(ray), 9.0f);
+    EXPECT_TRUE(marker.IsInverseValid());
+    marker.SetWorldMatrix(XMMatrixTranslation(0, 5, 0));
+    EXPECT_FALSE(marker.IsInverseValid());
+    EXPECT_EQ(marker.GetPickDistance(ray), FLT_MAX);
+    marker.SetWorldMatrix(XMMatrixScaling(2, 2, 2));
+    EXPECT_FLOAT_EQ(marker.GetPickDistance(ray), 8.0f);
+    // From inside, the far face counts.
+    EXPECT_FLOAT_EQ(marker.GetPickDistance(MakeRay(0, 0, 0, 0, 0, 1)), 2.0f);
+}

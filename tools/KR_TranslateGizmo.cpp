@@ -1,0 +1,200 @@
+#include "tools/KR_TranslateGizmo.h"
+
+#include "tools/KR_Ray.h"
+
+#include <cfloat>
+#include <cmath>
+
+using namespace DirectX;
+
+namespace
+{
+
+constexpr float T = 1.0f / 3.0f;
+
+// Gizmo space: each arrow is a box from 1 to 7 along its axis with a pyramid to the tip at 7.5;
+// the triangle handles sit between the axes.
+const XMFLOAT3 VERTICES[KR_TranslateGizmo::NUM_VERTICES] = {
+    {7, T, -T},   {1, T, -T},   {1, T, T},    {7, T, T},  {7, -T, -T}, {1, -T, -T}, {1, -T, T},  {7, -T, T},
+    {7.5f, 0, 0}, {T, 7, -T},   {T, 1, -T},   {T, 1, T},  {T, 7, T},   {-T, 7, -T}, {-T, 1, -T}, {-T, 1, T},
+    {-T, 7, T},   {0, 7.5f, 0}, {T, -T, 7},   {T, -T, 1}, {T, T, 1},   {T, T, 7},   {-T, -T, 7}, {-T, -T, 1},
+    {-T, T, 1},   {-T, T, 7},   {0, 0, 7.5f}, {6, 6, 0},  {4, 6, 0},   {6, 4, 0},   {0, 6, 6},   {0, 4, 6},
+    {0, 6, 4},    {6, 0, 6},    {4, 0, 6},    {6, 0, 4},
+};
+
+std::uint16_t s_Indices[KR_TranslateGizmo::NUM_INDICES] = {};
+
+// Fills the shared index data once; the arrays are constant afterwards.
+const std::uint16_t* GetIndices()
+{
+    static const bool s_bBuilt = []
+    {
+        KR_TranslateGizmo::BuildArrowIndices(0, 0);
+        KR_TranslateGizmo::BuildArrowIndices(9, 36);
+        KR_TranslateGizmo::BuildArrowIndices(18, 72);
+        KR_TranslateGizmo::BuildPlaneIndices(27, 108);
+        KR_TranslateGizmo::BuildPlaneIndices(30, 114);
+        KR_TranslateGizmo::BuildPlaneIndices(33, 120);
+        return true;
+    }();
+    (void)s_bBuilt;
+    return s_Indices;
+}
+
+} // namespace
+
+KR_TranslateGizmo::KR_TranslateGizmo()
+    : m_vColors{{1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}, {1, 1, 0, 1}, {0, 1, 1, 1}, {1, 0, 1, 1}},
+      m_mWorld(XMMatrixIdentity()), m_mInverseWorld(XMMatrixIdentity())
+{
+}
+
+void KR_TranslateGizmo::SetWorldMatrix(const XMMATRIX& world)
+{
+    m_mWorld = world;
+    m_bInverseValid = false;
+}
+
+void KR_TranslateGizmo::SetColors(const XMFLOAT4& x, const XMFLOAT4& y, const XMFLOAT4& z, const XMFLOAT4& xy,
+                                  const XMFLOAT4& yz, const XMFLOAT4& xz)
+{
+    m_vColors[0] = x;
+    m_vColors[1] = y;
+    m_vColors[2] = z;
+    m_vColors[3] = xy;
+    m_vColors[4] = yz;
+    m_vColors[5] = xz;
+}
+
+void KR_TranslateGizmo::Render(const XMMATRIX* pViewProjection) const
+{
+    Draw(pViewProjection, &m_mWorld, m_vColors);
+}
+
+void KR_TranslateGizmo::Draw(const XMMATRIX* /*pViewProjection*/, const XMMATRIX* /*pWorld*/,
+                             const XMFLOAT4* /*pColors*/)
+{
+}
+
+std::uint32_t KR_TranslateGizmo::GetHandle(std::uint32_t uiTriangle)
+{
+    return uiTriangle < 36 ? uiTriangle / 12 : (uiTriangle - 36) / 2 + 3;
+}
+
+bool KR_TranslateGizmo::Drag(const KR_Ray& ray, XMVECTOR* pPosition)
+{
+    if (!m_bDragStarted)
+    {
+        m_bDragStarted = true;
+        if (!m_bInverseValid)
+        {
+            m_mInverseWorld = XMMatrixInverse(nullptr, m_mWorld);
+            m_bInverseValid = true;
+        }
+        const KR_Ray local = {XMVector4Transform(ray.origin, m_mInverseWorld),
+                              XMVector4Transform(ray.direction, m_mInverseWorld)};
+        const std::uint16_t* pIndices = GetIndices();
+        float best = FLT_MAX;
+        std::uint32_t hitTriangle = NUM_INDICES;
+        for (std::uint32_t i = 0; i < NUM_INDICES; i += 3)
+        {
+            float t = FLT_MAX;
+            if (IntersectRayTriangle(local, VERTICES[pIndices[i]], VERTICES[pIndices[i + 1]],
+                                     VERTICES[pIndices[i + 2]], &t) &&
+                t < best)
+            {
+                best = t;
+                hitTriangle = i / 3;
+            }
+        }
+        if (hitTriangle == NUM_INDICES)
+        {
+            m_bDragging = false;
+            return false;
+        }
+        m_vStartPosition = *pPosition;
+        const XMVECTOR localHit =
+            XMVectorSetW(XMVectorAdd(local.origin, XMVectorScale(local.direction, best)), 1.0f);
+        const XMVECTOR g = XMVector4Transform(localHit, m_mWorld);
+        m_vGrabPoint = g;
+        const float dx = std::fabs(XMVectorGetX(ray.direction));
+        const float dy = std::fabs(XMVectorGetY(ray.direction));
+        const float dz = std::fabs(XMVectorGetZ(ray.direction));
+        const XMVECTOR planeX = XMVectorSet(1, 0, 0, -XMVectorGetX(g));
+        const XMVECTOR planeY = XMVectorSet(0, 1, 0, -XMVectorGetY(g));
+        const XMVECTOR planeZ = XMVectorSet(0, 0, 1, -XMVectorGetZ(g));
+        const std::uint32_t handle = GetHandle(hitTriangle);
+        m_bAxisConstrained = handle < 3;
+        switch (handle)
+        {
+        case 0:
+            m_vAxisMask = XMVectorSet(1, 0, 0, 0);
+            m_vDragPlane = dy > dz ? planeY : planeZ;
+            break;
+        case 1:
+            m_vAxisMask = XMVectorSet(0, 1, 0, 0);
+            m_vDragPlane = dx > dz ? planeX : planeZ;
+            break;
+        case 2:
+            m_vAxisMask = XMVectorSet(0, 0, 1, 0);
+            m_vDragPlane = dx > dy ? planeX : planeY;
+            break;
+        case 3:
+            m_vAxisMask = XMVectorZero();
+            m_vDragPlane = planeZ;
+            break;
+        case 4:
+            m_vAxisMask = XMVectorZero();
+            m_vDragPlane = planeX;
+            break;
+        default:
+            m_vAxisMask = XMVectorZero();
+            m_vDragPlane = planeY;
+            break;
+        }
+        m_bDragging = true;
+        return false;
+    }
+    if (!m_bDragging)
+    {
+        return false;
+    }
+    float t = 0.0f;
+    if (!IntersectRayPlane(m_vDragPlane, ray, &t))
+    {
+        return false;
+    }
+    XMVECTOR delta = XMVectorSubtract(XMVectorAdd(ray.origin, XMVectorScale(ray.direction, t)), m_vGrabPoint);
+    if (m_bAxisConstrained)
+    {
+        delta = XMVectorMultiply(delta, m_vAxisMask);
+    }
+    *pPosition = XMVectorAdd(m_vStartPosition, delta);
+    return true;
+}
+
+void KR_TranslateGizmo::EndDrag()
+{
+    m_bDragStarted = false;
+    m_bDragging = false;
+}
+
+void KR_TranslateGizmo::BuildArrowIndices(std::uint16_t uiFirstVertex, std::uint32_t uiFirstIndex)
+{
+    static constexpr std::uint16_t ARROW[36] = {0, 2, 1, 2, 0, 3, 1, 4, 0, 1, 5, 4, 3, 6, 2, 3, 7, 6,
+                                                4, 6, 7, 4, 5, 6, 0, 8, 3, 3, 8, 7, 7, 8, 4, 4, 8, 0};
+    for (std::uint32_t i = 0; i < 36 && uiFirstIndex + i < NUM_INDICES; ++i)
+    {
+        s_Indices[uiFirstIndex + i] = static_cast<std::uint16_t>(uiFirstVertex + ARROW[i]);
+    }
+}
+
+void KR_TranslateGizmo::BuildPlaneIndices(std::uint16_t uiFirstVertex, std::uint32_t uiFirstIndex)
+{
+    // Stored once per winding so that the triangle shows from both sides.
+    static constexpr std::uint16_t PLANE[6] = {0, 2, 1, 0, 1, 2};
+    for (std::uint32_t i = 0; i < 6 && uiFirstIndex + i < NUM_INDICES; ++i)
+    {
+        s_Indices[uiFirstIndex + i] = static_cast<std::uint16_t>(uiFirstVertex + PLANE[i]);
+    }
+}

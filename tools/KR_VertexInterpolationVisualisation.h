@@ -1,0 +1,89 @@
+#pragma once
+// The rail of one vertex curve in the developer view: the curve sampled as a line strip, one small
+// box per key, and a translate gizmo at the selected key. It lets the editor pick a key with the
+// mouse, drag it, and follow the editor's spline commands on message type 5 (next and previous
+// key, hiding, deselection), which reach every rail at once.
+//
+// Main thread only (developer mode); constructed wherever its owner is loaded, which registers it
+// with the dispatcher from that thread. The rail's CPU geometry is rebuilt by Render when the
+// curve, the camera or the selection changed; the GPU buffers and the drawing itself are not made
+// by this class yet, so nothing is drawn.
+
+#include "framework/app/KE_MessageReceiver.h"
+#include "framework/core/KB_Color.h"
+#include "framework/core/KB_GrowingArray.h"
+#include "platform/directxmath/DirectXMath.h"
+
+#include <cstdint>
+
+class KR_TranslateGizmo;
+class KU_VertexInterpolation;
+struct KR_Ray;
+
+class KR_VertexInterpolationVisualisation : public KE_MessageReceiver
+{
+public:
+    static constexpr std::uint32_t NO_SELECTION = 0xFFFFFFFFu;
+
+    // pCurve not owned (may be null: nothing is drawn or picked). Registers for message type 5.
+    explicit KR_VertexInterpolationVisualisation(KU_VertexInterpolation* pCurve);
+    ~KR_VertexInterpolationVisualisation() override; // unregisters; the curve is left alone
+
+    KR_VertexInterpolationVisualisation(const KR_VertexInterpolationVisualisation&) = delete;
+    KR_VertexInterpolationVisualisation& operator=(const KR_VertexInterpolationVisualisation&) = delete;
+
+    // Rail lines, key boxes and the travelling marker's (selection) colour.
+    void SetColors(const KB_Color& rail, const KB_Color& marker, const KB_Color& selection);
+    const KB_Color& GetRailColor() const { return m_RailColor; }
+    const KB_Color& GetMarkerColor() const { return m_MarkerColor; }
+    const KB_Color& GetSelectionColor() const { return m_SelectionColor; }
+
+    // Rebuilds the geometry when needed (curve changed, camera moved, flagged dirty) and places the
+    // gizmo at the selected key; time is the production time in seconds.
+    void Render(double time, const DirectX::XMMATRIX* pViewProjection,
+                const DirectX::XMVECTOR& cameraPosition);
+    // Nearest hit over the key boxes of the last rebuild; FLT_MAX when hidden, empty or missed.
+    float GetPickDistance(const KR_Ray& ray) const;
+    // Selects the key whose box the ray hits (the same key again deselects it) and answers true;
+    // on a miss deselects every rail's key and answers false.
+    bool PickControlPoint(const KR_Ray& ray);
+    // Deselects every rail and selects key uiIndex of this one (none when out of range).
+    void SelectControlPoint(std::uint32_t uiIndex);
+    // Sends (5, 11, this) to every type-5 receiver, this one included.
+    void DeselectOthers();
+    // While dragging, moves the selected key with the gizmo; otherwise ends the gizmo's drag.
+    void MoveSelectedControlPoint(const KR_Ray& ray, bool bDragging);
+    // The selected key's value becomes vPosition; nothing without a selected key.
+    void SetSelectedVertex(const DirectX::XMVECTOR& vPosition);
+
+    bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override;
+
+    std::uint32_t GetSelectedIndex() const { return m_uiSelectedIndex; }
+    bool IsHidden() const { return m_bHidden; }
+    bool IsDirty() const { return m_bDirty; }
+    // When set, selecting the last key sends (5, 14) with the curve.
+    void SetExtendRail(bool bExtend) { m_bExtendRail = bExtend; }
+    KR_TranslateGizmo* GetGizmo() const { return m_pGizmo; }
+    std::uint32_t GetNumSegments() const { return m_uiNumSegments; }
+
+private:
+    void Rebuild();
+
+    KU_VertexInterpolation* m_pCurve = nullptr; // not owned
+    KR_TranslateGizmo* m_pGizmo = nullptr;      // owned
+    bool m_bExtendRail = false;
+    std::uint32_t m_uiNumSegments = 0;
+    std::uint32_t m_uiNumBoxVertices = 0;     // 8 per key
+    std::uint32_t m_uiNumBoxTriangles = 0;    // 12 per key
+    DirectX::XMVECTOR m_vCameraPosition = {}; // of the last rebuild
+    bool m_bHasCameraPosition = false;        // the first Render always rebuilds
+    KB_Color m_RailColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_MarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
+    KB_Color m_SelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
+    KB_GrowingArray<DirectX::XMFLOAT3> m_gLinePoints;
+    KB_GrowingArray<DirectX::XMFLOAT3> m_gBoxVertices;
+    KB_GrowingArray<std::uint16_t> m_gBoxIndices;
+    bool m_bHidden = false;
+    bool m_bDirty = false;
+    std::uint32_t m_uiSelectedIndex = NO_SELECTION;
+};
