@@ -1,5 +1,9 @@
+#include "production/KV27_SubsystemBridge.h"
+#include "audio/KA_AudioContextManager.h"
+#include "audio/KA_AudioResourceManager.h"
 #include "framework/app/KE_Application.h"
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_Dispatcher.h"
 #include "framework/threads/KT_ThreadPool.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11Modules.h"
@@ -7,7 +11,8 @@
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Win32SystemControl.h"
 #include "production/KV27_ApplicationFactory.h"
-#include "production/KV27_SubsystemBridge.h"
+#include "render/scene/KR_SceneManager.h"
+#include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +20,7 @@ namespace
 {
 
 // The production's own wiring, run in-process on the stand-ins as the program entry runs it.
-class KV27_RunTest : public ::testing::Test
+class KV27_SubsystemBridgeTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -52,7 +57,7 @@ protected:
     KV27_SubsystemBridge m_Bridge;
 };
 
-TEST_F(KV27_RunTest, PlaysToTheEndOfTheTimelineAndQuits)
+TEST_F(KV27_SubsystemBridgeTest, PlaysToTheEndOfTheTimelineAndQuits)
 {
     EXPECT_EQ(Run(""), 0);
 
@@ -65,7 +70,7 @@ TEST_F(KV27_RunTest, PlaysToTheEndOfTheTimelineAndQuits)
     EXPECT_EQ(D3D11Control::GetLiveObjectCount(), 0u) << "leaked Direct3D objects";
 }
 
-TEST_F(KV27_RunTest, DeveloperRunAsksBeforeQuittingAndRunsOnAfterNo)
+TEST_F(KV27_SubsystemBridgeTest, DeveloperRunAsksBeforeQuittingAndRunsOnAfterNo)
 {
     int iQuestions = 0;
     Win32Control::SetMessageBoxResponder(
@@ -85,7 +90,7 @@ TEST_F(KV27_RunTest, DeveloperRunAsksBeforeQuittingAndRunsOnAfterNo)
     EXPECT_EQ(iQuestions, 2);
 }
 
-TEST_F(KV27_RunTest, WithoutDirect3DThereIsNothingToChooseAndNoWindow)
+TEST_F(KV27_SubsystemBridgeTest, WithoutDirect3DThereIsNothingToChooseAndNoWindow)
 {
     for (const char* pMissing : {"d3d11.dll", "dxgi.dll"})
     {
@@ -97,7 +102,7 @@ TEST_F(KV27_RunTest, WithoutDirect3DThereIsNothingToChooseAndNoWindow)
     }
 }
 
-TEST_F(KV27_RunTest, FailedDeviceIsReportedThroughTheFacade)
+TEST_F(KV27_SubsystemBridgeTest, FailedDeviceIsReportedThroughTheFacade)
 {
     D3D11Control::FailNext("D3D11CreateDevice");
     EXPECT_EQ(Run(""), 0);
@@ -107,7 +112,7 @@ TEST_F(KV27_RunTest, FailedDeviceIsReportedThroughTheFacade)
     EXPECT_EQ(boxes[0].caption, "Device Initialization");
 }
 
-TEST_F(KV27_RunTest, AudioContextThatCannotStartEndsBeforeTheDialog)
+TEST_F(KV27_SubsystemBridgeTest, AudioContextThatCannotStartEndsBeforeTheDialog)
 {
     FmodControl::FailNext("FMOD_System_Create", FMOD_ERR_MEMORY);
     EXPECT_EQ(Run(""), 0);
@@ -115,6 +120,26 @@ TEST_F(KV27_RunTest, AudioContextThatCannotStartEndsBeforeTheDialog)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Could not initialize AudioContext. Application will exit.");
     EXPECT_EQ(Win32Control::GetWindowCount(), 0);
+}
+
+TEST_F(KV27_SubsystemBridgeTest, AudioEntityPathBringsTheScenesTimeScaleAndKeyInput)
+{
+    for (bool bDeveloper : {false, true})
+    {
+        TestEngine engine;
+        KE_Dispatcher dispatcher;
+        KR_SceneManager scenes;
+        engine->SetDispatcher(&dispatcher);
+        engine->SetSceneManager(&scenes);
+        engine->SetDeveloperBuild(bDeveloper);
+        {
+            KA_AudioContextManager audio(nullptr);
+            m_Bridge.SetAudioEntityPath(&audio, KB_String("Assets/Entities/Audio/"));
+            EXPECT_DOUBLE_EQ(audio.GetAudioResourceManager()->GetTimeScale(), 12.0 / 13.0);
+            EXPECT_EQ(dispatcher.GetReceiverCount(KE_MT_Keyboard), 1u);
+        }
+        EXPECT_EQ(dispatcher.GetReceiverCount(KE_MT_Keyboard), 0u);
+    }
 }
 
 } // namespace
