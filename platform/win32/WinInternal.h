@@ -12,6 +12,8 @@ void StartRealRunInput();
 // Called when the last top-level window is gone and by Win32Control::Reset: restores the terminal
 // settings and the previous signal handlers.
 void StopRealRunInput();
+// True unless a test turned real-run behaviour off (Win32Control::Reset or SetRealRunInput).
+bool IsRealRun();
 // Called by PeekMessageA on the main thread: turns a pending signal into WM_CLOSE and the bytes
 // waiting on the terminal into key messages.
 void PollRealRunInput();

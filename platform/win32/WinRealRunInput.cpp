@@ -284,6 +284,13 @@ void ConfigureRealRunInput(bool enabled, int terminalFd)
     input.requestedFd = terminalFd;
 }
 
+bool IsRealRun()
+{
+    RealRunInput& input = Input();
+    std::lock_guard<std::mutex> lock(input.mutex);
+    return input.enabled;
+}
+
 void StartRealRunInput()
 {
     RealRunInput& input = Input();

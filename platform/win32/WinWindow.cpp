@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -109,8 +110,14 @@ bool ConsumeFailure(WindowSystem& s, const char* call)
     return true;
 }
 
+// Headless, the terminal stands in for the window: each title a window takes is one status line.
 void RecordTitle(WindowSystem& s, const std::string& text)
 {
+    if (win32_internal::IsRealRun())
+    {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
     s.titles.push_back(text);
     if (s.titles.size() > TITLE_HISTORY_LIMIT)
     {
