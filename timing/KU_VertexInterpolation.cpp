@@ -1,7 +1,6 @@
 #include "timing/KU_VertexInterpolation.h"
 
 #include "framework/app/KE_ApplicationManager.h"
-#include "framework/core/KB_ByteCursor.h"
 #include "timing/KB_AnimationTriggerInterpolation.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -39,11 +38,6 @@ KU_VertexInterpolation::~KU_VertexInterpolation()
         pRegistry->UnregisterInterpolation(this);
 }
 
-std::uint32_t KU_VertexInterpolation::GetNearestKeyIndex(double fTime) const
-{
-    return FindNearestStamp(fTime - GetStartTime(), m_gTimeStamps.GetNumMembers());
-}
-
 void KU_VertexInterpolation::SetFilePath(const KB_String& sFilePath)
 {
     if (KU_InterpolationManager* pRegistry = GetRegistry())
@@ -54,13 +48,9 @@ void KU_VertexInterpolation::SetFilePath(const KB_String& sFilePath)
 bool KU_VertexInterpolation::Save()
 {
     KU_InterpolationFile::Contents contents;
-    contents.sTypeName = m_sTypeName;
-    contents.sDebugName = m_sDebugName;
-    contents.fStartTime = GetStartTime();
-    contents.fEndTime = GetEndTime();
+    StoreFileHeader(&contents);
     if (const KB_TrigonometryInterpolation* pEased = dynamic_cast<const KB_TrigonometryInterpolation*>(this))
         contents.uiMode = pEased->GetMode();
-    contents.gTimeStamps = m_gTimeStamps;
     contents.gVectors = m_gVertices;
     return KU_InterpolationFile::Write(m_sFilePath, KU_InterpolationFile::ValueKind::Vertex, contents);
 }
@@ -68,104 +58,40 @@ bool KU_VertexInterpolation::Save()
 bool KU_VertexInterpolation::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
                                        std::uint64_t* pWritten) const
 {
-    KB_ByteWriter writer(*ppCursor, GetRemainingCapacity(uiCapacity, *pWritten));
-    WriteBaseRecord(writer);
-    const std::uint32_t uiNumValues = m_gVertices.GetNumMembers();
-    writer.WriteU32(uiNumValues);
-    for (std::uint32_t i = 0; i < uiNumValues; ++i)
-    {
-        XMFLOAT4 v;
-        XMStoreFloat4(&v, m_gVertices[i]);
-        writer.WriteF32(v.x);
-        writer.WriteF32(v.y);
-        writer.WriteF32(v.z);
-        writer.WriteF32(v.w);
-    }
-    return CommitWrite(writer, ppCursor, pWritten);
+    return SerializeKeys(m_gVertices, ppCursor, uiCapacity, pWritten);
 }
 
 bool KU_VertexInterpolation::Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd)
 {
-    KB_ByteReader reader(*ppCursor, pEnd);
-    BaseRecord record;
-    if (!ReadBaseRecord(reader, &record))
+    if (!DeserializeKeys(m_gVertices, ppCursor, pEnd))
         return false;
-    std::uint32_t uiNumValues = 0;
-    reader.ReadU32(&uiNumValues);
-    if (!reader.CheckCount(uiNumValues, 4 * sizeof(float)))
-        return false;
-
-    // The values are the last field and the bytes for them are there: nothing can fail now.
-    ApplyBaseRecord(record);
-    m_gVertices.RemoveAll();
-    for (std::uint32_t i = 0; i < uiNumValues; ++i)
-    {
-        XMFLOAT4 v;
-        reader.ReadF32(&v.x);
-        reader.ReadF32(&v.y);
-        reader.ReadF32(&v.z);
-        reader.ReadF32(&v.w);
-        m_gVertices.Add(XMLoadFloat4(&v));
-    }
-    const std::uint32_t uiNumKeys = GetNumKeys();
-    CutTimeStamps(uiNumKeys);
-    while (m_gVertices.GetNumMembers() > uiNumKeys)
-        m_gVertices.Remove(m_gVertices.GetNumMembers() - 1, false);
     m_bDerivedDataValid = true;
     if (KU_InterpolationManager* pRegistry = GetRegistry())
     {
         pRegistry->RenameInterpolation(this, m_sFilePath);
         pRegistry->RegisterInterpolation(m_sFilePath, this);
     }
-    *ppCursor = reader.GetCursor();
     return true;
 }
 
 std::uint32_t KU_VertexInterpolation::InsertVertex(const XMVECTOR& vValue, double fLocalTime)
 {
-    const XMVECTOR vCopy = vValue; // vValue may live in this curve's own array
-    const std::uint32_t uiIndex = CountLeadingStamps(fLocalTime, GetNumKeys());
-    m_gVertices.Insert(uiIndex, vCopy);
-    m_gTimeStamps.Insert(uiIndex, fLocalTime);
-    MarkKeysChanged();
-    return uiIndex;
+    return InsertKey(m_gVertices, vValue, fLocalTime);
 }
 
 std::uint32_t KU_VertexInterpolation::SetVertexTimeStamp(std::uint32_t uiIndex, double fLocalTime)
 {
-    const std::uint32_t uiNumKeys = GetNumKeys();
-    if (uiIndex >= uiNumKeys)
-        return uiIndex;
-    const std::uint32_t uiNewIndex = CountLeadingStamps(fLocalTime, uiNumKeys, uiIndex);
-    MarkKeysChanged();
-    if (uiNewIndex == uiIndex)
-    {
-        m_gTimeStamps[uiIndex] = fLocalTime;
-        return uiIndex;
-    }
-    const XMVECTOR vValue = m_gVertices[uiIndex];
-    m_gVertices.Remove(uiIndex, false);
-    m_gTimeStamps.Remove(uiIndex, false);
-    m_gVertices.Insert(uiNewIndex, vValue);
-    m_gTimeStamps.Insert(uiNewIndex, fLocalTime);
-    return uiNewIndex;
+    return MoveKey(m_gVertices, uiIndex, fLocalTime);
 }
 
 void KU_VertexInterpolation::SetVertex(std::uint32_t uiIndex, const XMVECTOR& vValue)
 {
-    if (uiIndex >= m_gVertices.GetNumMembers())
-        return;
-    m_gVertices[uiIndex] = vValue;
-    MarkKeysChanged();
+    ReplaceKeyValue(m_gVertices, uiIndex, vValue);
 }
 
 void KU_VertexInterpolation::RemoveVertex(std::uint32_t uiIndex)
 {
-    if (uiIndex >= GetNumKeys())
-        return;
-    m_gVertices.Remove(uiIndex);
-    m_gTimeStamps.Remove(uiIndex);
-    MarkKeysChanged();
+    RemoveKey(m_gVertices, uiIndex);
 }
 
 void KU_VertexInterpolation::SetChanged()
@@ -281,20 +207,14 @@ KU_VertexInterpolation* KU_VertexInterpolation::LoadVertexInterpolation(const KB
     if (!pCurve)
         return nullptr;
     pCurve->m_gVertices = contents.gVectors;
-    pCurve->m_gTimeStamps = contents.gTimeStamps;
-    pCurve->m_sTypeName = sTypeName;
-    pCurve->m_fStartTime = contents.fStartTime;
-    pCurve->m_fEndTime = contents.fEndTime;
-    pCurve->SetDebugName(contents.sDebugName);
+    pCurve->ApplyFileHeader(contents);
     pCurve->MarkKeysChanged();
     return pCurve;
 }
 
 std::uint32_t KU_VertexInterpolation::GetNumKeys() const
 {
-    const std::uint32_t uiNumStamps = m_gTimeStamps.GetNumMembers();
-    const std::uint32_t uiNumValues = m_gVertices.GetNumMembers();
-    return uiNumStamps < uiNumValues ? uiNumStamps : uiNumValues;
+    return CountKeys(m_gVertices);
 }
 
 void KU_VertexInterpolation::MarkKeysChanged()
