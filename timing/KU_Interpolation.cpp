@@ -406,6 +406,30 @@ bool KU_Interpolation::DeserializeKeys(KB_GrowingArray<T>& gValues, const std::u
     return true;
 }
 
+template <typename T>
+bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<T>& gValues, const T& empty, double fLocalTime,
+                                     T* pValue, KeySpan* pSpan) const
+{
+    const std::uint32_t uiNumValues = gValues.GetNumMembers();
+    if (uiNumValues == 0)
+    {
+        *pValue = empty;
+        return false;
+    }
+    *pSpan = LocateKeys(fLocalTime, uiNumValues);
+    if (!pSpan->bBlend)
+    {
+        *pValue = gValues[pSpan->uiFrom];
+        return false;
+    }
+    return true;
+}
+
+template bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<XMVECTOR>&, const XMVECTOR&, double, XMVECTOR*,
+                                              KeySpan*) const;
+template bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<XMMATRIX>&, const XMMATRIX&, double, XMMATRIX*,
+                                              KeySpan*) const;
+
 template std::uint32_t KU_Interpolation::CountKeys(const KB_GrowingArray<XMVECTOR>&) const;
 template std::uint32_t KU_Interpolation::InsertKey(KB_GrowingArray<XMVECTOR>&, const XMVECTOR&, double);
 template std::uint32_t KU_Interpolation::MoveKey(KB_GrowingArray<XMVECTOR>&, std::uint32_t, double);

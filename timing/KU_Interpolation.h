@@ -143,6 +143,12 @@ protected:
     // uiNumValues > 0 values: before 0 or NaN the first key, from the duration on the last, else
     // the keys around fLocalTime by a linear scan (only as many stamps as there are values).
     KeySpan LocateKeys(double fLocalTime, std::uint32_t uiNumValues) const;
+    // The start of evaluation for the kinds that blend two keys, over gValues: false with *pValue
+    // set when there is nothing to blend (empty without values, else the single key in force);
+    // true with *pSpan set to blend. Defined for DirectX::XMVECTOR and DirectX::XMMATRIX values.
+    template <typename T>
+    bool FindBlendKeys(const KB_GrowingArray<T>& gValues, const T& empty, double fLocalTime, T* pValue,
+                       KeySpan* pSpan) const;
     // (t - s0) / (s1 - s0) in double; 1 when the difference is 0 or NaN; clamped to [0, 1] with
     // NaN going to 0.
     static double SegmentFraction(double fLocalTime, double fStamp0, double fStamp1);
