@@ -136,11 +136,7 @@ XMVECTOR* KU_VertexInterpolation::GetValueAtAbsoluteTime(XMVECTOR* pOut, double 
 
 XMVECTOR* KU_VertexInterpolation::GetDirection(XMVECTOR* pOut, double fLocalTime)
 {
-    XMVECTOR vAhead;
-    XMVECTOR vBehind;
-    GetValueAt(&vAhead, fLocalTime + DIFFERENCE_STEP);
-    GetValueAt(&vBehind, fLocalTime - DIFFERENCE_STEP);
-    *pOut = XMVector3Normalize(XMVectorSubtract(vAhead, vBehind));
+    *pOut = XMVector3Normalize(GetCentralDifference(fLocalTime));
     return pOut;
 }
 
@@ -151,11 +147,7 @@ XMVECTOR* KU_VertexInterpolation::GetDirectionAtAbsoluteTime(XMVECTOR* pOut, dou
 
 XMVECTOR* KU_VertexInterpolation::GetVelocity(XMVECTOR* pOut, double fLocalTime)
 {
-    XMVECTOR vAhead;
-    XMVECTOR vBehind;
-    GetValueAt(&vAhead, fLocalTime + DIFFERENCE_STEP);
-    GetValueAt(&vBehind, fLocalTime - DIFFERENCE_STEP);
-    *pOut = XMVectorScale(XMVectorSubtract(vAhead, vBehind), 100.0f);
+    *pOut = XMVectorScale(GetCentralDifference(fLocalTime), 100.0f);
     return pOut;
 }
 
@@ -215,6 +207,15 @@ KU_VertexInterpolation* KU_VertexInterpolation::LoadVertexInterpolation(const KB
 std::uint32_t KU_VertexInterpolation::GetNumKeys() const
 {
     return CountKeys(m_gVertices);
+}
+
+XMVECTOR KU_VertexInterpolation::GetCentralDifference(double fLocalTime)
+{
+    XMVECTOR vAhead;
+    XMVECTOR vBehind;
+    GetValueAt(&vAhead, fLocalTime + DIFFERENCE_STEP);
+    GetValueAt(&vBehind, fLocalTime - DIFFERENCE_STEP);
+    return XMVectorSubtract(vAhead, vBehind);
 }
 
 void KU_VertexInterpolation::MarkKeysChanged()

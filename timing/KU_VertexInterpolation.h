@@ -78,6 +78,8 @@ protected:
     std::uint32_t GetNumKeys() const;
     // Marks the keys changed and derived data invalid.
     void MarkKeysChanged() override;
+    // Value at fLocalTime + DIFFERENCE_STEP minus value at fLocalTime - DIFFERENCE_STEP.
+    DirectX::XMVECTOR GetCentralDifference(double fLocalTime);
     // (1 - fU) x vFrom + fU x vTo, the weights computed in double and applied in float.
     static DirectX::XMVECTOR LinearBlend(const DirectX::XMVECTOR& vFrom, const DirectX::XMVECTOR& vTo,
                                          double fU);
