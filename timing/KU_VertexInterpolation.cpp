@@ -20,6 +20,20 @@ KU_InterpolationManager* GetRegistry()
     return pManager ? pManager->GetInterpolationManger() : nullptr;
 }
 
+// The kinds a curve can be created as, made with sFilePath; null for any other name.
+KU_VertexInterpolation* NewCreatableKind(const KB_String& sTypeName, const KB_String& sFilePath)
+{
+    if (sTypeName == KB_String("LinearInterpolation"))
+        return new KB_LinearInterpolation(sFilePath);
+    if (sTypeName == KB_String("TrigonometryInterpolation"))
+        return new KB_TrigonometryInterpolation(sFilePath);
+    if (sTypeName == KB_String("CubicBSplineInterpolation"))
+        return new KB_CubicBSplineInterpolation(sFilePath);
+    if (sTypeName == KB_String("AnimationTriggerInterpolation"))
+        return new KB_AnimationTriggerInterpolation(sFilePath);
+    return nullptr;
+}
+
 } // namespace
 
 KU_VertexInterpolation::KU_VertexInterpolation(const KB_String& sFilePath) : KU_Interpolation(sFilePath)
@@ -159,15 +173,7 @@ XMVECTOR* KU_VertexInterpolation::GetVelocityAtAbsoluteTime(XMVECTOR* pOut, doub
 KU_VertexInterpolation* KU_VertexInterpolation::CreateVertexInterpolation(const KB_String& sTypeName,
                                                                           const KB_String& sFilePath)
 {
-    KU_VertexInterpolation* pCurve = nullptr;
-    if (sTypeName == KB_String("LinearInterpolation"))
-        pCurve = new KB_LinearInterpolation(sFilePath);
-    else if (sTypeName == KB_String("TrigonometryInterpolation"))
-        pCurve = new KB_TrigonometryInterpolation(sFilePath);
-    else if (sTypeName == KB_String("CubicBSplineInterpolation"))
-        pCurve = new KB_CubicBSplineInterpolation(sFilePath);
-    else if (sTypeName == KB_String("AnimationTriggerInterpolation"))
-        pCurve = new KB_AnimationTriggerInterpolation(sFilePath);
+    KU_VertexInterpolation* pCurve = NewCreatableKind(sTypeName, sFilePath);
     if (!pCurve)
         return nullptr;
     pCurve->m_sTypeName = sTypeName;
@@ -181,23 +187,13 @@ KU_VertexInterpolation* KU_VertexInterpolation::LoadVertexInterpolation(const KB
     if (!KU_InterpolationFile::Read(sFilePath, KU_InterpolationFile::ValueKind::Vertex, &contents))
         return nullptr;
     const KB_String& sTypeName = contents.sTypeName;
-    KU_VertexInterpolation* pCurve = nullptr;
-    if (sTypeName == KB_String("LinearInterpolation"))
-        pCurve = new KB_LinearInterpolation(sFilePath);
-    else if (sTypeName == KB_String("TrigonometryInterpolation"))
-    {
-        KB_TrigonometryInterpolation* pEased = new KB_TrigonometryInterpolation(sFilePath);
-        pEased->SetMode(contents.uiMode);
-        pCurve = pEased;
-    }
-    else if (sTypeName == KB_String("CubicBSplineInterpolation"))
-        pCurve = new KB_CubicBSplineInterpolation(sFilePath);
-    else if (sTypeName == KB_String("AnimationTriggerInterpolation"))
-        pCurve = new KB_AnimationTriggerInterpolation(sFilePath);
-    else if (sTypeName == KB_String("ConstantValueInterpolation"))
+    KU_VertexInterpolation* pCurve = NewCreatableKind(sTypeName, sFilePath);
+    if (!pCurve && sTypeName == KB_String("ConstantValueInterpolation"))
         pCurve = new KU_ConstantValueInterpolation(sFilePath);
     if (!pCurve)
         return nullptr;
+    if (KB_TrigonometryInterpolation* pEased = dynamic_cast<KB_TrigonometryInterpolation*>(pCurve))
+        pEased->SetMode(contents.uiMode);
     pCurve->m_gVertices = contents.gVectors;
     pCurve->ApplyFileHeader(contents);
     pCurve->MarkKeysChanged();
