@@ -133,15 +133,22 @@ void FillEntry(FoundEntry& entry, const struct stat& info)
     entry.uiSize = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
 }
 
-void CopyToFindData(const FoundEntry& entry, LPWIN32_FIND_DATAA pData)
+// The attribute, time and size fields WIN32_FIND_DATAA and WIN32_FILE_ATTRIBUTE_DATA share.
+template <class Data>
+void CopyAttributes(const FoundEntry& entry, Data* pData)
 {
-    std::memset(pData, 0, sizeof(*pData));
     pData->dwFileAttributes = entry.uiAttributes;
     pData->ftCreationTime = SplitFileTime(entry.uiCreationTime);
     pData->ftLastAccessTime = SplitFileTime(entry.uiAccessTime);
     pData->ftLastWriteTime = SplitFileTime(entry.uiWriteTime);
     pData->nFileSizeHigh = static_cast<DWORD>(entry.uiSize >> 32);
     pData->nFileSizeLow = static_cast<DWORD>(entry.uiSize & 0xFFFFFFFFu);
+}
+
+void CopyToFindData(const FoundEntry& entry, LPWIN32_FIND_DATAA pData)
+{
+    std::memset(pData, 0, sizeof(*pData));
+    CopyAttributes(entry, pData);
     std::memcpy(pData->cFileName, entry.sName.c_str(), entry.sName.size() + 1);
 }
 
@@ -320,13 +327,7 @@ BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId
     }
     FoundEntry entry;
     FillEntry(entry, info);
-    auto* pData = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
-    pData->dwFileAttributes = entry.uiAttributes;
-    pData->ftCreationTime = SplitFileTime(entry.uiCreationTime);
-    pData->ftLastAccessTime = SplitFileTime(entry.uiAccessTime);
-    pData->ftLastWriteTime = SplitFileTime(entry.uiWriteTime);
-    pData->nFileSizeHigh = static_cast<DWORD>(entry.uiSize >> 32);
-    pData->nFileSizeLow = static_cast<DWORD>(entry.uiSize & 0xFFFFFFFFu);
+    CopyAttributes(entry, static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation));
     return TRUE;
 }
 
