@@ -15,16 +15,8 @@ KB_LinearInterpolation::KB_LinearInterpolation()
 void* KB_LinearInterpolation::GetValueAt(void* pOut, double fLocalTime)
 {
     XMVECTOR* pValue = static_cast<XMVECTOR*>(pOut);
-    const std::uint32_t uiNumValues = m_gVertices.GetNumMembers();
-    if (uiNumValues == 0)
-    {
-        *pValue = XMVectorZero();
-        return pOut;
-    }
-    const KeySpan span = LocateKeys(fLocalTime, uiNumValues);
-    if (!span.bBlend)
-        *pValue = m_gVertices[span.uiFrom];
-    else
+    KeySpan span;
+    if (FindBlendKeys(m_gVertices, XMVectorZero(), fLocalTime, pValue, &span))
         *pValue = LinearBlend(m_gVertices[span.uiFrom], m_gVertices[span.uiTo], span.fU);
     return pOut;
 }

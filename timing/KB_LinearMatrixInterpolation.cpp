@@ -16,18 +16,9 @@ KB_LinearMatrixInterpolation::KB_LinearMatrixInterpolation()
 void* KB_LinearMatrixInterpolation::GetValueAt(void* pOut, double fLocalTime)
 {
     XMMATRIX* pValue = static_cast<XMMATRIX*>(pOut);
-    const std::uint32_t uiNumValues = m_gMatrices.GetNumMembers();
-    if (uiNumValues == 0)
-    {
-        *pValue = XMMatrixIdentity();
+    KeySpan span;
+    if (!FindBlendKeys(m_gMatrices, XMMatrixIdentity(), fLocalTime, pValue, &span))
         return pOut;
-    }
-    const KeySpan span = LocateKeys(fLocalTime, uiNumValues);
-    if (!span.bBlend)
-    {
-        *pValue = m_gMatrices[span.uiFrom];
-        return pOut;
-    }
     const float fWeightFrom = static_cast<float>(1.0 - span.fU);
     const float fWeightTo = static_cast<float>(span.fU);
     const XMMATRIX& mFrom = m_gMatrices[span.uiFrom];

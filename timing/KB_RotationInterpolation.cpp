@@ -16,19 +16,11 @@ KB_RotationInterpolation::KB_RotationInterpolation()
 void* KB_RotationInterpolation::GetValueAt(void* pOut, double fLocalTime)
 {
     XMVECTOR* pValue = static_cast<XMVECTOR*>(pOut);
-    const std::uint32_t uiNumValues = m_gQuaternions.GetNumMembers();
-    if (uiNumValues == 0)
-    {
-        *pValue = XMQuaternionIdentity();
+    KeySpan span;
+    if (!FindBlendKeys(m_gQuaternions, XMQuaternionIdentity(), fLocalTime, pValue, &span))
         return pOut;
-    }
-    const KeySpan span = LocateKeys(fLocalTime, uiNumValues);
-    if (!span.bBlend)
-    {
-        *pValue = m_gQuaternions[span.uiFrom];
-        return pOut;
-    }
 
+    const std::uint32_t uiNumValues = m_gQuaternions.GetNumMembers();
     const std::uint32_t i = span.uiFrom;
     const std::uint32_t j = span.uiTo;
     const XMVECTOR q0 = m_gQuaternions[i == 0 ? 0 : i - 1];

@@ -30,18 +30,9 @@ std::uint32_t KB_TrigonometryInterpolation::GetMode() const
 void* KB_TrigonometryInterpolation::GetValueAt(void* pOut, double fLocalTime)
 {
     XMVECTOR* pValue = static_cast<XMVECTOR*>(pOut);
-    const std::uint32_t uiNumValues = m_gVertices.GetNumMembers();
-    if (uiNumValues == 0)
-    {
-        *pValue = XMVectorZero();
+    KeySpan span;
+    if (!FindBlendKeys(m_gVertices, XMVectorZero(), fLocalTime, pValue, &span))
         return pOut;
-    }
-    const KeySpan span = LocateKeys(fLocalTime, uiNumValues);
-    if (!span.bBlend)
-    {
-        *pValue = m_gVertices[span.uiFrom];
-        return pOut;
-    }
 
     // Eased weight: 0 at u = 0, 1 at u = 1, zero slope at both ends.
     const float fEased = static_cast<float>(std::cos((span.fU + 1.0) * PI) + 1.0) * 0.5f;

@@ -1,8 +1,66 @@
 #include "timing/KU_Interpolation.h"
 
 #include "framework/core/KB_ByteCursor.h"
+#include "platform/directxmath/DirectXMath.h"
 
 #include <cmath>
+
+using namespace DirectX;
+
+namespace
+{
+
+// Bytes of one value in the byte form; 0 for a type that has none.
+template <typename T>
+constexpr std::uint64_t VALUE_BYTES = 0;
+template <>
+constexpr std::uint64_t VALUE_BYTES<XMVECTOR> = 4 * sizeof(float);
+template <>
+constexpr std::uint64_t VALUE_BYTES<XMMATRIX> = 16 * sizeof(float);
+
+void WriteValue(KB_ByteWriter& writer, const XMVECTOR& vValue)
+{
+    XMFLOAT4 v;
+    XMStoreFloat4(&v, vValue);
+    writer.WriteF32(v.x);
+    writer.WriteF32(v.y);
+    writer.WriteF32(v.z);
+    writer.WriteF32(v.w);
+}
+
+void WriteValue(KB_ByteWriter& writer, const XMMATRIX& mValue)
+{
+    XMFLOAT4X4 m;
+    XMStoreFloat4x4(&m, mValue);
+    for (int r = 0; r < 4; ++r)
+    {
+        for (int c = 0; c < 4; ++c)
+            writer.WriteF32(m.m[r][c]);
+    }
+}
+
+void ReadValue(KB_ByteReader& reader, XMVECTOR* pValue)
+{
+    XMFLOAT4 v;
+    reader.ReadF32(&v.x);
+    reader.ReadF32(&v.y);
+    reader.ReadF32(&v.z);
+    reader.ReadF32(&v.w);
+    *pValue = XMLoadFloat4(&v);
+}
+
+void ReadValue(KB_ByteReader& reader, XMMATRIX* pValue)
+{
+    XMFLOAT4X4 m;
+    for (int r = 0; r < 4; ++r)
+    {
+        for (int c = 0; c < 4; ++c)
+            reader.ReadF32(&m.m[r][c]);
+    }
+    *pValue = XMLoadFloat4x4(&m);
+}
+
+} // namespace
 
 KU_Interpolation::KU_Interpolation(const KB_String& sFilePath) : m_sFilePath(sFilePath)
 {
@@ -49,6 +107,11 @@ double KU_Interpolation::GetTimeStamp(std::uint32_t uiIndex) const
     if (uiIndex >= m_gTimeStamps.GetNumMembers())
         return 0.0;
     return m_gTimeStamps[uiIndex];
+}
+
+std::uint32_t KU_Interpolation::GetNearestKeyIndex(double fTime) const
+{
+    return FindNearestStamp(fTime - GetStartTime(), m_gTimeStamps.GetNumMembers());
 }
 
 double KU_Interpolation::GetAbsoluteTimeStamp(std::uint32_t uiIndex) const
@@ -233,4 +296,174 @@ void KU_Interpolation::CutTimeStamps(std::uint32_t uiCount)
 {
     while (m_gTimeStamps.GetNumMembers() > uiCount)
         m_gTimeStamps.Remove(m_gTimeStamps.GetNumMembers() - 1, false);
+}
+
+void KU_Interpolation::MarkKeysChanged()
+{
+    m_bChanged = true;
+}
+
+template <typename T>
+std::uint32_t KU_Interpolation::CountKeys(const KB_GrowingArray<T>& gValues) const
+{
+    const std::uint32_t uiNumStamps = m_gTimeStamps.GetNumMembers();
+    const std::uint32_t uiNumValues = gValues.GetNumMembers();
+    return uiNumStamps < uiNumValues ? uiNumStamps : uiNumValues;
+}
+
+template <typename T>
+std::uint32_t KU_Interpolation::InsertKey(KB_GrowingArray<T>& gValues, const T& value, double fLocalTime)
+{
+    const T copy = value; // value may live in gValues
+    const std::uint32_t uiIndex = CountLeadingStamps(fLocalTime, CountKeys(gValues));
+    gValues.Insert(uiIndex, copy);
+    m_gTimeStamps.Insert(uiIndex, fLocalTime);
+    MarkKeysChanged();
+    return uiIndex;
+}
+
+template <typename T>
+std::uint32_t KU_Interpolation::MoveKey(KB_GrowingArray<T>& gValues, std::uint32_t uiIndex, double fLocalTime)
+{
+    const std::uint32_t uiNumKeys = CountKeys(gValues);
+    if (uiIndex >= uiNumKeys)
+        return uiIndex;
+    const std::uint32_t uiNewIndex = CountLeadingStamps(fLocalTime, uiNumKeys, uiIndex);
+    MarkKeysChanged();
+    if (uiNewIndex == uiIndex)
+    {
+        m_gTimeStamps[uiIndex] = fLocalTime;
+        return uiIndex;
+    }
+    const T value = gValues[uiIndex];
+    gValues.Remove(uiIndex, false);
+    m_gTimeStamps.Remove(uiIndex, false);
+    gValues.Insert(uiNewIndex, value);
+    m_gTimeStamps.Insert(uiNewIndex, fLocalTime);
+    return uiNewIndex;
+}
+
+template <typename T>
+void KU_Interpolation::ReplaceKeyValue(KB_GrowingArray<T>& gValues, std::uint32_t uiIndex, const T& value)
+{
+    if (uiIndex >= gValues.GetNumMembers())
+        return;
+    gValues[uiIndex] = value;
+    MarkKeysChanged();
+}
+
+template <typename T>
+void KU_Interpolation::RemoveKey(KB_GrowingArray<T>& gValues, std::uint32_t uiIndex)
+{
+    if (uiIndex >= CountKeys(gValues))
+        return;
+    gValues.Remove(uiIndex);
+    m_gTimeStamps.Remove(uiIndex);
+    MarkKeysChanged();
+}
+
+template <typename T>
+bool KU_Interpolation::SerializeKeys(const KB_GrowingArray<T>& gValues, std::uint8_t** ppCursor,
+                                     std::uint64_t uiCapacity, std::uint64_t* pWritten) const
+{
+    KB_ByteWriter writer(*ppCursor, GetRemainingCapacity(uiCapacity, *pWritten));
+    WriteBaseRecord(writer);
+    const std::uint32_t uiNumValues = gValues.GetNumMembers();
+    writer.WriteU32(uiNumValues);
+    for (std::uint32_t i = 0; i < uiNumValues; ++i)
+        WriteValue(writer, gValues[i]);
+    return CommitWrite(writer, ppCursor, pWritten);
+}
+
+template <typename T>
+bool KU_Interpolation::DeserializeKeys(KB_GrowingArray<T>& gValues, const std::uint8_t** ppCursor,
+                                       const std::uint8_t* pEnd)
+{
+    KB_ByteReader reader(*ppCursor, pEnd);
+    BaseRecord record;
+    if (!ReadBaseRecord(reader, &record))
+        return false;
+    static_assert(VALUE_BYTES<T> > 0, "no byte form for this value type");
+    std::uint32_t uiNumValues = 0;
+    reader.ReadU32(&uiNumValues);
+    if (!reader.CheckCount(uiNumValues, VALUE_BYTES<T>))
+        return false;
+
+    // The values are the last field and the bytes for them are there: nothing can fail now.
+    ApplyBaseRecord(record);
+    gValues.RemoveAll();
+    for (std::uint32_t i = 0; i < uiNumValues; ++i)
+    {
+        T value;
+        ReadValue(reader, &value);
+        gValues.Add(value);
+    }
+    const std::uint32_t uiNumKeys = CountKeys(gValues);
+    CutTimeStamps(uiNumKeys);
+    while (gValues.GetNumMembers() > uiNumKeys)
+        gValues.Remove(gValues.GetNumMembers() - 1, false);
+    *ppCursor = reader.GetCursor();
+    return true;
+}
+
+template <typename T>
+bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<T>& gValues, const T& empty, double fLocalTime,
+                                     T* pValue, KeySpan* pSpan) const
+{
+    const std::uint32_t uiNumValues = gValues.GetNumMembers();
+    if (uiNumValues == 0)
+    {
+        *pValue = empty;
+        return false;
+    }
+    *pSpan = LocateKeys(fLocalTime, uiNumValues);
+    if (!pSpan->bBlend)
+    {
+        *pValue = gValues[pSpan->uiFrom];
+        return false;
+    }
+    return true;
+}
+
+template bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<XMVECTOR>&, const XMVECTOR&, double, XMVECTOR*,
+                                              KeySpan*) const;
+template bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<XMMATRIX>&, const XMMATRIX&, double, XMMATRIX*,
+                                              KeySpan*) const;
+
+template std::uint32_t KU_Interpolation::CountKeys(const KB_GrowingArray<XMVECTOR>&) const;
+template std::uint32_t KU_Interpolation::InsertKey(KB_GrowingArray<XMVECTOR>&, const XMVECTOR&, double);
+template std::uint32_t KU_Interpolation::MoveKey(KB_GrowingArray<XMVECTOR>&, std::uint32_t, double);
+template void KU_Interpolation::ReplaceKeyValue(KB_GrowingArray<XMVECTOR>&, std::uint32_t, const XMVECTOR&);
+template void KU_Interpolation::RemoveKey(KB_GrowingArray<XMVECTOR>&, std::uint32_t);
+template bool KU_Interpolation::SerializeKeys(const KB_GrowingArray<XMVECTOR>&, std::uint8_t**, std::uint64_t,
+                                             std::uint64_t*) const;
+template bool KU_Interpolation::DeserializeKeys(KB_GrowingArray<XMVECTOR>&, const std::uint8_t**,
+                                               const std::uint8_t*);
+
+template std::uint32_t KU_Interpolation::CountKeys(const KB_GrowingArray<XMMATRIX>&) const;
+template std::uint32_t KU_Interpolation::InsertKey(KB_GrowingArray<XMMATRIX>&, const XMMATRIX&, double);
+template std::uint32_t KU_Interpolation::MoveKey(KB_GrowingArray<XMMATRIX>&, std::uint32_t, double);
+template void KU_Interpolation::ReplaceKeyValue(KB_GrowingArray<XMMATRIX>&, std::uint32_t, const XMMATRIX&);
+template void KU_Interpolation::RemoveKey(KB_GrowingArray<XMMATRIX>&, std::uint32_t);
+template bool KU_Interpolation::SerializeKeys(const KB_GrowingArray<XMMATRIX>&, std::uint8_t**, std::uint64_t,
+                                             std::uint64_t*) const;
+template bool KU_Interpolation::DeserializeKeys(KB_GrowingArray<XMMATRIX>&, const std::uint8_t**,
+                                               const std::uint8_t*);
+
+void KU_Interpolation::StoreFileHeader(KU_InterpolationFile::Contents* pContents) const
+{
+    pContents->sTypeName = m_sTypeName;
+    pContents->sDebugName = m_sDebugName;
+    pContents->fStartTime = GetStartTime();
+    pContents->fEndTime = GetEndTime();
+    pContents->gTimeStamps = m_gTimeStamps;
+}
+
+void KU_Interpolation::ApplyFileHeader(const KU_InterpolationFile::Contents& contents)
+{
+    m_gTimeStamps = contents.gTimeStamps;
+    m_sTypeName = contents.sTypeName;
+    m_fStartTime = contents.fStartTime;
+    m_fEndTime = contents.fEndTime;
+    SetDebugName(contents.sDebugName);
 }

@@ -2,6 +2,7 @@
 
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"
+#include "timing/KU_InterpolationFile.h"
 #include "timing/KU_TimeLimitedEntity.h"
 
 #include <cstdint>
@@ -35,7 +36,7 @@ public:
 
     virtual KB_String GetTypeName() const;
     // Index of the stamp nearest to fTime - start; ties go to the lower index; 0 without keys.
-    virtual std::uint32_t GetNearestKeyIndex(double fTime) const = 0;
+    virtual std::uint32_t GetNearestKeyIndex(double fTime) const;
     // Returns the changed flag and clears it when bReset is true.
     virtual bool HasChanged(bool bReset);
     // Moves the interval onto the keys (through the virtual setters) and makes the first stamp 0.
@@ -88,6 +89,46 @@ protected:
     // Cuts the stamps to uiCount (after a load with more stamps than values).
     void CutTimeStamps(std::uint32_t uiCount);
 
+    // Sets the changed flag after a key edit; value classes with derived data also mark it
+    // invalid.
+    virtual void MarkKeysChanged();
+
+    // The key edits and byte form shared by the value classes, over their value array gValues
+    // (parallel to the stamps). Defined for DirectX::XMVECTOR and DirectX::XMMATRIX values.
+    // Number of complete keys: the smaller of the stamp and value counts.
+    template <typename T>
+    std::uint32_t CountKeys(const KB_GrowingArray<T>& gValues) const;
+    // Inserts a copy of value (which may live in gValues) after every key with a stamp
+    // <= fLocalTime and marks the keys changed; returns the new key's index.
+    template <typename T>
+    std::uint32_t InsertKey(KB_GrowingArray<T>& gValues, const T& value, double fLocalTime);
+    // Moves key uiIndex to fLocalTime keeping the stamps sorted and marks the keys changed;
+    // returns its new index (uiIndex unchanged, nothing marked, when out of range).
+    template <typename T>
+    std::uint32_t MoveKey(KB_GrowingArray<T>& gValues, std::uint32_t uiIndex, double fLocalTime);
+    // Replaces value uiIndex and marks the keys changed; nothing when out of range.
+    template <typename T>
+    void ReplaceKeyValue(KB_GrowingArray<T>& gValues, std::uint32_t uiIndex, const T& value);
+    // Removes key uiIndex and marks the keys changed; nothing when out of range.
+    template <typename T>
+    void RemoveKey(KB_GrowingArray<T>& gValues, std::uint32_t uiIndex);
+    // The byte form of a value class: the base part, u32 value count, then each value as f32
+    // (four for a vector, sixteen row by row for a matrix). Rules as for Serialize.
+    template <typename T>
+    bool SerializeKeys(const KB_GrowingArray<T>& gValues, std::uint8_t** ppCursor, std::uint64_t uiCapacity,
+                       std::uint64_t* pWritten) const;
+    // Reads what SerializeKeys writes: on success stores the base part and the values, cuts
+    // stamps and values to the shorter count and advances the cursor; false (nothing changed)
+    // when the record is short.
+    template <typename T>
+    bool DeserializeKeys(KB_GrowingArray<T>& gValues, const std::uint8_t** ppCursor, const std::uint8_t* pEnd);
+
+    // Copies type name, debug name, interval and stamps into the contents of a file to write.
+    void StoreFileHeader(KU_InterpolationFile::Contents* pContents) const;
+    // Takes the stamps, type name, interval and debug name of a file read (values are the
+    // caller's).
+    void ApplyFileHeader(const KU_InterpolationFile::Contents& contents);
+
     // Where a local time falls among the keys: either one key (bBlend false, uiFrom) or a blend
     // of keys uiFrom and uiTo with weight fU in [0, 1] on uiTo.
     struct KeySpan
@@ -102,6 +143,12 @@ protected:
     // uiNumValues > 0 values: before 0 or NaN the first key, from the duration on the last, else
     // the keys around fLocalTime by a linear scan (only as many stamps as there are values).
     KeySpan LocateKeys(double fLocalTime, std::uint32_t uiNumValues) const;
+    // The start of evaluation for the kinds that blend two keys, over gValues: false with *pValue
+    // set when there is nothing to blend (empty without values, else the single key in force);
+    // true with *pSpan set to blend. Defined for DirectX::XMVECTOR and DirectX::XMMATRIX values.
+    template <typename T>
+    bool FindBlendKeys(const KB_GrowingArray<T>& gValues, const T& empty, double fLocalTime, T* pValue,
+                       KeySpan* pSpan) const;
     // (t - s0) / (s1 - s0) in double; 1 when the difference is 0 or NaN; clamped to [0, 1] with
     // NaN going to 0.
     static double SegmentFraction(double fLocalTime, double fStamp0, double fStamp1);

@@ -1,6 +1,5 @@
 #include "timing/KU_MatrixInterpolation.h"
 
-#include "framework/core/KB_ByteCursor.h"
 #include "timing/KB_LinearMatrixInterpolation.h"
 #include "timing/KU_InterpolationFile.h"
 
@@ -12,11 +11,6 @@ KU_MatrixInterpolation::KU_MatrixInterpolation(const KB_String& sFilePath) : KU_
 
 KU_MatrixInterpolation::KU_MatrixInterpolation() = default;
 
-std::uint32_t KU_MatrixInterpolation::GetNearestKeyIndex(double fTime) const
-{
-    return FindNearestStamp(fTime - GetStartTime(), m_gTimeStamps.GetNumMembers());
-}
-
 void KU_MatrixInterpolation::SetFilePath(const KB_String& sFilePath)
 {
     m_sFilePath = sFilePath;
@@ -25,11 +19,7 @@ void KU_MatrixInterpolation::SetFilePath(const KB_String& sFilePath)
 bool KU_MatrixInterpolation::Save()
 {
     KU_InterpolationFile::Contents contents;
-    contents.sTypeName = m_sTypeName;
-    contents.sDebugName = m_sDebugName;
-    contents.fStartTime = GetStartTime();
-    contents.fEndTime = GetEndTime();
-    contents.gTimeStamps = m_gTimeStamps;
+    StoreFileHeader(&contents);
     contents.gMatrices = m_gMatrices;
     return KU_InterpolationFile::Write(m_sFilePath, KU_InterpolationFile::ValueKind::Matrix, contents);
 }
@@ -37,101 +27,35 @@ bool KU_MatrixInterpolation::Save()
 bool KU_MatrixInterpolation::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
                                        std::uint64_t* pWritten) const
 {
-    KB_ByteWriter writer(*ppCursor, GetRemainingCapacity(uiCapacity, *pWritten));
-    WriteBaseRecord(writer);
-    const std::uint32_t uiNumValues = m_gMatrices.GetNumMembers();
-    writer.WriteU32(uiNumValues);
-    for (std::uint32_t i = 0; i < uiNumValues; ++i)
-    {
-        XMFLOAT4X4 m;
-        XMStoreFloat4x4(&m, m_gMatrices[i]);
-        for (int r = 0; r < 4; ++r)
-        {
-            for (int c = 0; c < 4; ++c)
-                writer.WriteF32(m.m[r][c]);
-        }
-    }
-    return CommitWrite(writer, ppCursor, pWritten);
+    return SerializeKeys(m_gMatrices, ppCursor, uiCapacity, pWritten);
 }
 
 bool KU_MatrixInterpolation::Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd)
 {
-    KB_ByteReader reader(*ppCursor, pEnd);
-    BaseRecord record;
-    if (!ReadBaseRecord(reader, &record))
+    if (!DeserializeKeys(m_gMatrices, ppCursor, pEnd))
         return false;
-    std::uint32_t uiNumValues = 0;
-    reader.ReadU32(&uiNumValues);
-    if (!reader.CheckCount(uiNumValues, 16 * sizeof(float)))
-        return false;
-
-    // The values are the last field and the bytes for them are there: nothing can fail now.
-    ApplyBaseRecord(record);
-    m_gMatrices.RemoveAll();
-    for (std::uint32_t i = 0; i < uiNumValues; ++i)
-    {
-        XMFLOAT4X4 m;
-        for (int r = 0; r < 4; ++r)
-        {
-            for (int c = 0; c < 4; ++c)
-                reader.ReadF32(&m.m[r][c]);
-        }
-        m_gMatrices.Add(XMLoadFloat4x4(&m));
-    }
-    const std::uint32_t uiNumKeys = GetNumKeys();
-    CutTimeStamps(uiNumKeys);
-    while (m_gMatrices.GetNumMembers() > uiNumKeys)
-        m_gMatrices.Remove(m_gMatrices.GetNumMembers() - 1, false);
     m_bDerivedDataValid = true;
-    *ppCursor = reader.GetCursor();
     return true;
 }
 
 std::uint32_t KU_MatrixInterpolation::InsertMatrix(const XMMATRIX& mValue, double fLocalTime)
 {
-    const XMMATRIX mCopy = mValue; // mValue may live in this curve's own array
-    const std::uint32_t uiIndex = CountLeadingStamps(fLocalTime, GetNumKeys());
-    m_gMatrices.Insert(uiIndex, mCopy);
-    m_gTimeStamps.Insert(uiIndex, fLocalTime);
-    MarkKeysChanged();
-    return uiIndex;
+    return InsertKey(m_gMatrices, mValue, fLocalTime);
 }
 
 std::uint32_t KU_MatrixInterpolation::SetMatrixTimeStamp(std::uint32_t uiIndex, double fLocalTime)
 {
-    const std::uint32_t uiNumKeys = GetNumKeys();
-    if (uiIndex >= uiNumKeys)
-        return uiIndex;
-    const std::uint32_t uiNewIndex = CountLeadingStamps(fLocalTime, uiNumKeys, uiIndex);
-    MarkKeysChanged();
-    if (uiNewIndex == uiIndex)
-    {
-        m_gTimeStamps[uiIndex] = fLocalTime;
-        return uiIndex;
-    }
-    const XMMATRIX mValue = m_gMatrices[uiIndex];
-    m_gMatrices.Remove(uiIndex, false);
-    m_gTimeStamps.Remove(uiIndex, false);
-    m_gMatrices.Insert(uiNewIndex, mValue);
-    m_gTimeStamps.Insert(uiNewIndex, fLocalTime);
-    return uiNewIndex;
+    return MoveKey(m_gMatrices, uiIndex, fLocalTime);
 }
 
 void KU_MatrixInterpolation::SetMatrix(std::uint32_t uiIndex, const XMMATRIX& mValue)
 {
-    if (uiIndex >= m_gMatrices.GetNumMembers())
-        return;
-    m_gMatrices[uiIndex] = mValue;
-    MarkKeysChanged();
+    ReplaceKeyValue(m_gMatrices, uiIndex, mValue);
 }
 
 void KU_MatrixInterpolation::RemoveMatrix(std::uint32_t uiIndex)
 {
-    if (uiIndex >= GetNumKeys())
-        return;
-    m_gMatrices.Remove(uiIndex);
-    m_gTimeStamps.Remove(uiIndex);
-    MarkKeysChanged();
+    RemoveKey(m_gMatrices, uiIndex);
 }
 
 XMMATRIX KU_MatrixInterpolation::GetMatrix(std::uint32_t uiIndex) const
@@ -177,20 +101,14 @@ KU_MatrixInterpolation* KU_MatrixInterpolation::LoadMatrixInterpolation(const KB
         return nullptr;
     KU_MatrixInterpolation* pCurve = new KB_LinearMatrixInterpolation(sFilePath);
     pCurve->m_gMatrices = contents.gMatrices;
-    pCurve->m_gTimeStamps = contents.gTimeStamps;
-    pCurve->m_sTypeName = contents.sTypeName;
-    pCurve->m_fStartTime = contents.fStartTime;
-    pCurve->m_fEndTime = contents.fEndTime;
-    pCurve->SetDebugName(contents.sDebugName);
+    pCurve->ApplyFileHeader(contents);
     pCurve->MarkKeysChanged();
     return pCurve;
 }
 
 std::uint32_t KU_MatrixInterpolation::GetNumKeys() const
 {
-    const std::uint32_t uiNumStamps = m_gTimeStamps.GetNumMembers();
-    const std::uint32_t uiNumValues = m_gMatrices.GetNumMembers();
-    return uiNumStamps < uiNumValues ? uiNumStamps : uiNumValues;
+    return CountKeys(m_gMatrices);
 }
 
 void KU_MatrixInterpolation::MarkKeysChanged()

@@ -15,7 +15,6 @@ public:
     explicit KU_MatrixInterpolation(const KB_String& sFilePath);
     KU_MatrixInterpolation();
 
-    std::uint32_t GetNearestKeyIndex(double fTime) const override;
     void SetFilePath(const KB_String& sFilePath) override;
     // Writes the curve's text file (values as "m" and sixteen floats, row by row) under the
     // title line of vertex curve files.
@@ -48,7 +47,7 @@ public:
 
 protected:
     std::uint32_t GetNumKeys() const; // the smaller of the stamp and value counts
-    void MarkKeysChanged();
+    void MarkKeysChanged() override;
 
     KB_GrowingArray<DirectX::XMMATRIX> m_gMatrices;
     bool m_bDerivedDataValid = false;

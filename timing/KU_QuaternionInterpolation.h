@@ -15,7 +15,6 @@ public:
     explicit KU_QuaternionInterpolation(const KB_String& sFilePath);
     KU_QuaternionInterpolation();
 
-    std::uint32_t GetNearestKeyIndex(double fTime) const override;
     void SetFilePath(const KB_String& sFilePath) override;
     // Writes the curve's text file (values as "q x y z w").
     bool Save() override;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 #include <system_error>
+#include <type_traits>
 
 namespace
 {
@@ -71,53 +72,17 @@ KB_String KU_TextFileReader::GetKey() const
 
 bool KU_TextFileReader::ReadDouble(double* pValue)
 {
-    const char* pBegin = nullptr;
-    const char* pEnd = nullptr;
-    double fValue = 0.0;
-    if (!ScanNumber(true, &pBegin, &pEnd))
-        return false;
-    const std::from_chars_result result = std::from_chars(pBegin, pEnd, fValue, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != pEnd)
-    {
-        m_bFailed = true;
-        return false;
-    }
-    *pValue = fValue;
-    return true;
+    return ReadNumber(true, pValue);
 }
 
 bool KU_TextFileReader::ReadFloat(float* pValue)
 {
-    const char* pBegin = nullptr;
-    const char* pEnd = nullptr;
-    float fValue = 0.0f;
-    if (!ScanNumber(true, &pBegin, &pEnd))
-        return false;
-    const std::from_chars_result result = std::from_chars(pBegin, pEnd, fValue, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != pEnd)
-    {
-        m_bFailed = true;
-        return false;
-    }
-    *pValue = fValue;
-    return true;
+    return ReadNumber(true, pValue);
 }
 
 bool KU_TextFileReader::ReadU32(std::uint32_t* pValue)
 {
-    const char* pBegin = nullptr;
-    const char* pEnd = nullptr;
-    std::uint32_t uiValue = 0;
-    if (!ScanNumber(false, &pBegin, &pEnd))
-        return false;
-    const std::from_chars_result result = std::from_chars(pBegin, pEnd, uiValue, 10);
-    if (result.ec != std::errc() || result.ptr != pEnd)
-    {
-        m_bFailed = true;
-        return false;
-    }
-    *pValue = uiValue;
-    return true;
+    return ReadNumber(false, pValue);
 }
 
 KB_String KU_TextFileReader::ReadRestOfLine(std::uint32_t uiMaxLength)
@@ -168,6 +133,28 @@ bool KU_TextFileReader::SkipWhiteSpace()
     while (m_pCursor < m_pEnd && IsSpace(*m_pCursor))
         ++m_pCursor;
     return m_pCursor < m_pEnd;
+}
+
+template <typename T>
+bool KU_TextFileReader::ReadNumber(bool bAllowFraction, T* pValue)
+{
+    const char* pBegin = nullptr;
+    const char* pEnd = nullptr;
+    T value = 0;
+    if (!ScanNumber(bAllowFraction, &pBegin, &pEnd))
+        return false;
+    std::from_chars_result result;
+    if constexpr (std::is_integral_v<T>)
+        result = std::from_chars(pBegin, pEnd, value, 10);
+    else
+        result = std::from_chars(pBegin, pEnd, value, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != pEnd)
+    {
+        m_bFailed = true;
+        return false;
+    }
+    *pValue = value;
+    return true;
 }
 
 bool KU_TextFileReader::ScanNumber(bool bAllowFraction, const char** ppBegin, const char** ppEnd)

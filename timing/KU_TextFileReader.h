@@ -57,6 +57,10 @@ private:
     // Scans a number at the cursor; [*pBegin, *pEnd) is the text for the converter (a leading
     // '+' dropped). False when no number starts here.
     bool ScanNumber(bool bAllowFraction, const char** ppBegin, const char** ppEnd);
+    // Scans a number (ScanNumber) and converts all of it into *pValue; false, with the reader
+    // failed and *pValue unchanged, when either step does not take it.
+    template <typename T>
+    bool ReadNumber(bool bAllowFraction, T* pValue);
 
     const char* m_pCursor = nullptr;      // not owned
     const char* m_pEnd = nullptr;         // not owned

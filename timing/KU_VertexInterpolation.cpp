@@ -1,7 +1,6 @@
 #include "timing/KU_VertexInterpolation.h"
 
 #include "framework/app/KE_ApplicationManager.h"
-#include "framework/core/KB_ByteCursor.h"
 #include "timing/KB_AnimationTriggerInterpolation.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -19,6 +18,20 @@ KU_InterpolationManager* GetRegistry()
 {
     KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
     return pManager ? pManager->GetInterpolationManger() : nullptr;
+}
+
+// The kinds a curve can be created as, made with sFilePath; null for any other name.
+KU_VertexInterpolation* NewCreatableKind(const KB_String& sTypeName, const KB_String& sFilePath)
+{
+    if (sTypeName == KB_String("LinearInterpolation"))
+        return new KB_LinearInterpolation(sFilePath);
+    if (sTypeName == KB_String("TrigonometryInterpolation"))
+        return new KB_TrigonometryInterpolation(sFilePath);
+    if (sTypeName == KB_String("CubicBSplineInterpolation"))
+        return new KB_CubicBSplineInterpolation(sFilePath);
+    if (sTypeName == KB_String("AnimationTriggerInterpolation"))
+        return new KB_AnimationTriggerInterpolation(sFilePath);
+    return nullptr;
 }
 
 } // namespace
@@ -39,11 +52,6 @@ KU_VertexInterpolation::~KU_VertexInterpolation()
         pRegistry->UnregisterInterpolation(this);
 }
 
-std::uint32_t KU_VertexInterpolation::GetNearestKeyIndex(double fTime) const
-{
-    return FindNearestStamp(fTime - GetStartTime(), m_gTimeStamps.GetNumMembers());
-}
-
 void KU_VertexInterpolation::SetFilePath(const KB_String& sFilePath)
 {
     if (KU_InterpolationManager* pRegistry = GetRegistry())
@@ -54,13 +62,9 @@ void KU_VertexInterpolation::SetFilePath(const KB_String& sFilePath)
 bool KU_VertexInterpolation::Save()
 {
     KU_InterpolationFile::Contents contents;
-    contents.sTypeName = m_sTypeName;
-    contents.sDebugName = m_sDebugName;
-    contents.fStartTime = GetStartTime();
-    contents.fEndTime = GetEndTime();
+    StoreFileHeader(&contents);
     if (const KB_TrigonometryInterpolation* pEased = dynamic_cast<const KB_TrigonometryInterpolation*>(this))
         contents.uiMode = pEased->GetMode();
-    contents.gTimeStamps = m_gTimeStamps;
     contents.gVectors = m_gVertices;
     return KU_InterpolationFile::Write(m_sFilePath, KU_InterpolationFile::ValueKind::Vertex, contents);
 }
@@ -68,104 +72,40 @@ bool KU_VertexInterpolation::Save()
 bool KU_VertexInterpolation::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
                                        std::uint64_t* pWritten) const
 {
-    KB_ByteWriter writer(*ppCursor, GetRemainingCapacity(uiCapacity, *pWritten));
-    WriteBaseRecord(writer);
-    const std::uint32_t uiNumValues = m_gVertices.GetNumMembers();
-    writer.WriteU32(uiNumValues);
-    for (std::uint32_t i = 0; i < uiNumValues; ++i)
-    {
-        XMFLOAT4 v;
-        XMStoreFloat4(&v, m_gVertices[i]);
-        writer.WriteF32(v.x);
-        writer.WriteF32(v.y);
-        writer.WriteF32(v.z);
-        writer.WriteF32(v.w);
-    }
-    return CommitWrite(writer, ppCursor, pWritten);
+    return SerializeKeys(m_gVertices, ppCursor, uiCapacity, pWritten);
 }
 
 bool KU_VertexInterpolation::Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd)
 {
-    KB_ByteReader reader(*ppCursor, pEnd);
-    BaseRecord record;
-    if (!ReadBaseRecord(reader, &record))
+    if (!DeserializeKeys(m_gVertices, ppCursor, pEnd))
         return false;
-    std::uint32_t uiNumValues = 0;
-    reader.ReadU32(&uiNumValues);
-    if (!reader.CheckCount(uiNumValues, 4 * sizeof(float)))
-        return false;
-
-    // The values are the last field and the bytes for them are there: nothing can fail now.
-    ApplyBaseRecord(record);
-    m_gVertices.RemoveAll();
-    for (std::uint32_t i = 0; i < uiNumValues; ++i)
-    {
-        XMFLOAT4 v;
-        reader.ReadF32(&v.x);
-        reader.ReadF32(&v.y);
-        reader.ReadF32(&v.z);
-        reader.ReadF32(&v.w);
-        m_gVertices.Add(XMLoadFloat4(&v));
-    }
-    const std::uint32_t uiNumKeys = GetNumKeys();
-    CutTimeStamps(uiNumKeys);
-    while (m_gVertices.GetNumMembers() > uiNumKeys)
-        m_gVertices.Remove(m_gVertices.GetNumMembers() - 1, false);
     m_bDerivedDataValid = true;
     if (KU_InterpolationManager* pRegistry = GetRegistry())
     {
         pRegistry->RenameInterpolation(this, m_sFilePath);
         pRegistry->RegisterInterpolation(m_sFilePath, this);
     }
-    *ppCursor = reader.GetCursor();
     return true;
 }
 
 std::uint32_t KU_VertexInterpolation::InsertVertex(const XMVECTOR& vValue, double fLocalTime)
 {
-    const XMVECTOR vCopy = vValue; // vValue may live in this curve's own array
-    const std::uint32_t uiIndex = CountLeadingStamps(fLocalTime, GetNumKeys());
-    m_gVertices.Insert(uiIndex, vCopy);
-    m_gTimeStamps.Insert(uiIndex, fLocalTime);
-    MarkKeysChanged();
-    return uiIndex;
+    return InsertKey(m_gVertices, vValue, fLocalTime);
 }
 
 std::uint32_t KU_VertexInterpolation::SetVertexTimeStamp(std::uint32_t uiIndex, double fLocalTime)
 {
-    const std::uint32_t uiNumKeys = GetNumKeys();
-    if (uiIndex >= uiNumKeys)
-        return uiIndex;
-    const std::uint32_t uiNewIndex = CountLeadingStamps(fLocalTime, uiNumKeys, uiIndex);
-    MarkKeysChanged();
-    if (uiNewIndex == uiIndex)
-    {
-        m_gTimeStamps[uiIndex] = fLocalTime;
-        return uiIndex;
-    }
-    const XMVECTOR vValue = m_gVertices[uiIndex];
-    m_gVertices.Remove(uiIndex, false);
-    m_gTimeStamps.Remove(uiIndex, false);
-    m_gVertices.Insert(uiNewIndex, vValue);
-    m_gTimeStamps.Insert(uiNewIndex, fLocalTime);
-    return uiNewIndex;
+    return MoveKey(m_gVertices, uiIndex, fLocalTime);
 }
 
 void KU_VertexInterpolation::SetVertex(std::uint32_t uiIndex, const XMVECTOR& vValue)
 {
-    if (uiIndex >= m_gVertices.GetNumMembers())
-        return;
-    m_gVertices[uiIndex] = vValue;
-    MarkKeysChanged();
+    ReplaceKeyValue(m_gVertices, uiIndex, vValue);
 }
 
 void KU_VertexInterpolation::RemoveVertex(std::uint32_t uiIndex)
 {
-    if (uiIndex >= GetNumKeys())
-        return;
-    m_gVertices.Remove(uiIndex);
-    m_gTimeStamps.Remove(uiIndex);
-    MarkKeysChanged();
+    RemoveKey(m_gVertices, uiIndex);
 }
 
 void KU_VertexInterpolation::SetChanged()
@@ -210,11 +150,7 @@ XMVECTOR* KU_VertexInterpolation::GetValueAtAbsoluteTime(XMVECTOR* pOut, double 
 
 XMVECTOR* KU_VertexInterpolation::GetDirection(XMVECTOR* pOut, double fLocalTime)
 {
-    XMVECTOR vAhead;
-    XMVECTOR vBehind;
-    GetValueAt(&vAhead, fLocalTime + DIFFERENCE_STEP);
-    GetValueAt(&vBehind, fLocalTime - DIFFERENCE_STEP);
-    *pOut = XMVector3Normalize(XMVectorSubtract(vAhead, vBehind));
+    *pOut = XMVector3Normalize(GetCentralDifference(fLocalTime));
     return pOut;
 }
 
@@ -225,11 +161,7 @@ XMVECTOR* KU_VertexInterpolation::GetDirectionAtAbsoluteTime(XMVECTOR* pOut, dou
 
 XMVECTOR* KU_VertexInterpolation::GetVelocity(XMVECTOR* pOut, double fLocalTime)
 {
-    XMVECTOR vAhead;
-    XMVECTOR vBehind;
-    GetValueAt(&vAhead, fLocalTime + DIFFERENCE_STEP);
-    GetValueAt(&vBehind, fLocalTime - DIFFERENCE_STEP);
-    *pOut = XMVectorScale(XMVectorSubtract(vAhead, vBehind), 100.0f);
+    *pOut = XMVectorScale(GetCentralDifference(fLocalTime), 100.0f);
     return pOut;
 }
 
@@ -241,15 +173,7 @@ XMVECTOR* KU_VertexInterpolation::GetVelocityAtAbsoluteTime(XMVECTOR* pOut, doub
 KU_VertexInterpolation* KU_VertexInterpolation::CreateVertexInterpolation(const KB_String& sTypeName,
                                                                           const KB_String& sFilePath)
 {
-    KU_VertexInterpolation* pCurve = nullptr;
-    if (sTypeName == KB_String("LinearInterpolation"))
-        pCurve = new KB_LinearInterpolation(sFilePath);
-    else if (sTypeName == KB_String("TrigonometryInterpolation"))
-        pCurve = new KB_TrigonometryInterpolation(sFilePath);
-    else if (sTypeName == KB_String("CubicBSplineInterpolation"))
-        pCurve = new KB_CubicBSplineInterpolation(sFilePath);
-    else if (sTypeName == KB_String("AnimationTriggerInterpolation"))
-        pCurve = new KB_AnimationTriggerInterpolation(sFilePath);
+    KU_VertexInterpolation* pCurve = NewCreatableKind(sTypeName, sFilePath);
     if (!pCurve)
         return nullptr;
     pCurve->m_sTypeName = sTypeName;
@@ -263,38 +187,31 @@ KU_VertexInterpolation* KU_VertexInterpolation::LoadVertexInterpolation(const KB
     if (!KU_InterpolationFile::Read(sFilePath, KU_InterpolationFile::ValueKind::Vertex, &contents))
         return nullptr;
     const KB_String& sTypeName = contents.sTypeName;
-    KU_VertexInterpolation* pCurve = nullptr;
-    if (sTypeName == KB_String("LinearInterpolation"))
-        pCurve = new KB_LinearInterpolation(sFilePath);
-    else if (sTypeName == KB_String("TrigonometryInterpolation"))
-    {
-        KB_TrigonometryInterpolation* pEased = new KB_TrigonometryInterpolation(sFilePath);
-        pEased->SetMode(contents.uiMode);
-        pCurve = pEased;
-    }
-    else if (sTypeName == KB_String("CubicBSplineInterpolation"))
-        pCurve = new KB_CubicBSplineInterpolation(sFilePath);
-    else if (sTypeName == KB_String("AnimationTriggerInterpolation"))
-        pCurve = new KB_AnimationTriggerInterpolation(sFilePath);
-    else if (sTypeName == KB_String("ConstantValueInterpolation"))
+    KU_VertexInterpolation* pCurve = NewCreatableKind(sTypeName, sFilePath);
+    if (!pCurve && sTypeName == KB_String("ConstantValueInterpolation"))
         pCurve = new KU_ConstantValueInterpolation(sFilePath);
     if (!pCurve)
         return nullptr;
+    if (KB_TrigonometryInterpolation* pEased = dynamic_cast<KB_TrigonometryInterpolation*>(pCurve))
+        pEased->SetMode(contents.uiMode);
     pCurve->m_gVertices = contents.gVectors;
-    pCurve->m_gTimeStamps = contents.gTimeStamps;
-    pCurve->m_sTypeName = sTypeName;
-    pCurve->m_fStartTime = contents.fStartTime;
-    pCurve->m_fEndTime = contents.fEndTime;
-    pCurve->SetDebugName(contents.sDebugName);
+    pCurve->ApplyFileHeader(contents);
     pCurve->MarkKeysChanged();
     return pCurve;
 }
 
 std::uint32_t KU_VertexInterpolation::GetNumKeys() const
 {
-    const std::uint32_t uiNumStamps = m_gTimeStamps.GetNumMembers();
-    const std::uint32_t uiNumValues = m_gVertices.GetNumMembers();
-    return uiNumStamps < uiNumValues ? uiNumStamps : uiNumValues;
+    return CountKeys(m_gVertices);
+}
+
+XMVECTOR KU_VertexInterpolation::GetCentralDifference(double fLocalTime)
+{
+    XMVECTOR vAhead;
+    XMVECTOR vBehind;
+    GetValueAt(&vAhead, fLocalTime + DIFFERENCE_STEP);
+    GetValueAt(&vBehind, fLocalTime - DIFFERENCE_STEP);
+    return XMVectorSubtract(vAhead, vBehind);
 }
 
 void KU_VertexInterpolation::MarkKeysChanged()

@@ -21,7 +21,6 @@ public:
     // Takes every registry entry of this curve out.
     ~KU_VertexInterpolation() override;
 
-    std::uint32_t GetNearestKeyIndex(double fTime) const override;
     // Renames the registry entry of this curve, then stores the path.
     void SetFilePath(const KB_String& sFilePath) override;
     // Writes the curve's text file (values as "v x y z", the mode for the cosine-eased kind).
@@ -78,7 +77,9 @@ protected:
     // Number of complete keys: the smaller of the stamp and value counts.
     std::uint32_t GetNumKeys() const;
     // Marks the keys changed and derived data invalid.
-    void MarkKeysChanged();
+    void MarkKeysChanged() override;
+    // Value at fLocalTime + DIFFERENCE_STEP minus value at fLocalTime - DIFFERENCE_STEP.
+    DirectX::XMVECTOR GetCentralDifference(double fLocalTime);
     // (1 - fU) x vFrom + fU x vTo, the weights computed in double and applied in float.
     static DirectX::XMVECTOR LinearBlend(const DirectX::XMVECTOR& vFrom, const DirectX::XMVECTOR& vTo,
                                          double fU);

@@ -63,6 +63,122 @@ bool CanRender(DXGI_FORMAT format)
     return EncodeColor(format, rgba, bytes, &uiSize);
 }
 
+// The view dimensions render-target and depth-stencil views share, as each names them.
+template <class Dimension>
+struct TargetDimensions
+{
+    Dimension tex1D;
+    Dimension tex1DArray;
+    Dimension tex2D;
+    Dimension tex2DArray;
+    Dimension tex2DMS;
+    Dimension tex2DMSArray;
+};
+
+constexpr TargetDimensions<D3D11_RTV_DIMENSION> RTV_DIMENSIONS = {
+    D3D11_RTV_DIMENSION_TEXTURE1D,      D3D11_RTV_DIMENSION_TEXTURE1DARRAY, D3D11_RTV_DIMENSION_TEXTURE2D,
+    D3D11_RTV_DIMENSION_TEXTURE2DARRAY, D3D11_RTV_DIMENSION_TEXTURE2DMS,    D3D11_RTV_DIMENSION_TEXTURE2DMSARRAY};
+constexpr TargetDimensions<D3D11_DSV_DIMENSION> DSV_DIMENSIONS = {
+    D3D11_DSV_DIMENSION_TEXTURE1D,      D3D11_DSV_DIMENSION_TEXTURE1DARRAY, D3D11_DSV_DIMENSION_TEXTURE2D,
+    D3D11_DSV_DIMENSION_TEXTURE2DARRAY, D3D11_DSV_DIMENSION_TEXTURE2DMS,    D3D11_DSV_DIMENSION_TEXTURE2DMSARRAY};
+
+// The default target view of a 1-D or 2-D texture: the first mip, every slice, in the
+// resource's format.
+template <class Desc, class Dimension>
+void FillDefaultTargetDesc(const ResourceShape& shape, const TargetDimensions<Dimension>& dimensions, Desc* pDesc)
+{
+    pDesc->Format = shape.format;
+    if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D)
+    {
+        pDesc->ViewDimension = shape.arraySize > 1 ? dimensions.tex1DArray : dimensions.tex1D;
+        pDesc->Texture1DArray = {0, 0, shape.arraySize};
+    }
+    else if (shape.sampleCount > 1)
+    {
+        pDesc->ViewDimension = shape.arraySize > 1 ? dimensions.tex2DMSArray : dimensions.tex2DMS;
+        pDesc->Texture2DMSArray = {0, shape.arraySize};
+    }
+    else
+    {
+        pDesc->ViewDimension = shape.arraySize > 1 ? dimensions.tex2DArray : dimensions.tex2D;
+        pDesc->Texture2DArray = {0, 0, shape.arraySize};
+    }
+}
+
+// Checks a target view of one of the shared dimensions against the resource and lists the
+// slices it covers; false when it does not fit or its dimension is none of them.
+template <class Desc, class Dimension>
+bool ResolveTargetRanges(const ResourceShape& shape, const Desc& desc, const TargetDimensions<Dimension>& dimensions,
+                         std::vector<ViewRange>* pRanges)
+{
+    const bool b1D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D;
+    const bool b2D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && shape.sampleCount == 1;
+    const bool b2DMS = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && shape.sampleCount > 1;
+    UINT uiCount = 0;
+    if (desc.ViewDimension == dimensions.tex1D)
+    {
+        if (!b1D || desc.Texture1D.MipSlice >= shape.mipLevels)
+        {
+            return false;
+        }
+        *pRanges = MakeRanges(shape, desc.Texture1D.MipSlice, 0, 1, 0, 1);
+        return true;
+    }
+    if (desc.ViewDimension == dimensions.tex1DArray)
+    {
+        if (!b1D || desc.Texture1DArray.MipSlice >= shape.mipLevels ||
+            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
+        {
+            return false;
+        }
+        *pRanges = MakeRanges(shape, desc.Texture1DArray.MipSlice, desc.Texture1DArray.FirstArraySlice,
+                              uiCount, 0, 1);
+        return true;
+    }
+    if (desc.ViewDimension == dimensions.tex2D)
+    {
+        if (!b2D || desc.Texture2D.MipSlice >= shape.mipLevels)
+        {
+            return false;
+        }
+        *pRanges = MakeRanges(shape, desc.Texture2D.MipSlice, 0, 1, 0, 1);
+        return true;
+    }
+    if (desc.ViewDimension == dimensions.tex2DArray)
+    {
+        if (!b2D || desc.Texture2DArray.MipSlice >= shape.mipLevels ||
+            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
+        {
+            return false;
+        }
+        *pRanges = MakeRanges(shape, desc.Texture2DArray.MipSlice, desc.Texture2DArray.FirstArraySlice,
+                              uiCount, 0, 1);
+        return true;
+    }
+    if (desc.ViewDimension == dimensions.tex2DMS)
+    {
+        if (!b2DMS)
+        {
+            return false;
+        }
+        *pRanges = MakeRanges(shape, 0, 0, 1, 0, 1);
+        return true;
+    }
+    if (desc.ViewDimension == dimensions.tex2DMSArray)
+    {
+        if (!b2DMS || !ResolveSpan(desc.Texture2DMSArray.FirstArraySlice, desc.Texture2DMSArray.ArraySize,
+                                   shape.arraySize, false, &uiCount))
+        {
+            return false;
+        }
+        *pRanges = MakeRanges(shape, 0, desc.Texture2DMSArray.FirstArraySlice, uiCount, 0, 1);
+        return true;
+    }
+    return false;
+}
+
 template <class T>
 HRESULT Publish(T* pView, T** ppOut)
 {
@@ -123,32 +239,15 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
     {
         desc = *pDesc;
     }
-    else
+    else if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D)
     {
         desc.Format = shape.format;
-        if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D)
-        {
-            desc.ViewDimension =
-                shape.arraySize > 1 ? D3D11_RTV_DIMENSION_TEXTURE1DARRAY : D3D11_RTV_DIMENSION_TEXTURE1D;
-            desc.Texture1DArray = {0, 0, shape.arraySize};
-        }
-        else if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D)
-        {
-            desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE3D;
-            desc.Texture3D = {0, 0, ALL_REMAINING};
-        }
-        else if (shape.sampleCount > 1)
-        {
-            desc.ViewDimension =
-                shape.arraySize > 1 ? D3D11_RTV_DIMENSION_TEXTURE2DMSARRAY : D3D11_RTV_DIMENSION_TEXTURE2DMS;
-            desc.Texture2DMSArray = {0, shape.arraySize};
-        }
-        else
-        {
-            desc.ViewDimension =
-                shape.arraySize > 1 ? D3D11_RTV_DIMENSION_TEXTURE2DARRAY : D3D11_RTV_DIMENSION_TEXTURE2D;
-            desc.Texture2DArray = {0, 0, shape.arraySize};
-        }
+        desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE3D;
+        desc.Texture3D = {0, 0, ALL_REMAINING};
+    }
+    else
+    {
+        FillDefaultTargetDesc(shape, RTV_DIMENSIONS, &desc);
     }
     if (desc.Format == DXGI_FORMAT_UNKNOWN)
     {
@@ -159,65 +258,11 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
         return E_INVALIDARG;
     }
 
-    const bool b1D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D;
-    const bool b2D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && shape.sampleCount == 1;
-    const bool b2DMS = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && shape.sampleCount > 1;
-    UINT uiCount = 0;
     std::vector<ViewRange> vRanges;
-    switch (desc.ViewDimension)
+    if (desc.ViewDimension == D3D11_RTV_DIMENSION_TEXTURE3D)
     {
-    case D3D11_RTV_DIMENSION_TEXTURE1D:
-        if (!b1D || desc.Texture1D.MipSlice >= shape.mipLevels)
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, desc.Texture1D.MipSlice, 0, 1, 0, 1);
-        break;
-    case D3D11_RTV_DIMENSION_TEXTURE1DARRAY:
-        if (!b1D || desc.Texture1DArray.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize,
-                         false, &uiCount))
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, desc.Texture1DArray.MipSlice, desc.Texture1DArray.FirstArraySlice,
-                             uiCount, 0, 1);
-        break;
-    case D3D11_RTV_DIMENSION_TEXTURE2D:
-        if (!b2D || desc.Texture2D.MipSlice >= shape.mipLevels)
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, desc.Texture2D.MipSlice, 0, 1, 0, 1);
-        break;
-    case D3D11_RTV_DIMENSION_TEXTURE2DARRAY:
-        if (!b2D || desc.Texture2DArray.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize,
-                         false, &uiCount))
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, desc.Texture2DArray.MipSlice, desc.Texture2DArray.FirstArraySlice,
-                             uiCount, 0, 1);
-        break;
-    case D3D11_RTV_DIMENSION_TEXTURE2DMS:
-        if (!b2DMS)
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, 0, 0, 1, 0, 1);
-        break;
-    case D3D11_RTV_DIMENSION_TEXTURE2DMSARRAY:
-        if (!b2DMS || !ResolveSpan(desc.Texture2DMSArray.FirstArraySlice, desc.Texture2DMSArray.ArraySize,
-                                   shape.arraySize, false, &uiCount))
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, 0, desc.Texture2DMSArray.FirstArraySlice, uiCount, 0, 1);
-        break;
-    case D3D11_RTV_DIMENSION_TEXTURE3D:
-        if (shape.dimension != D3D11_RESOURCE_DIMENSION_TEXTURE3D ||
-            desc.Texture3D.MipSlice >= shape.mipLevels ||
+        UINT uiCount = 0;
+        if (shape.dimension != D3D11_RESOURCE_DIMENSION_TEXTURE3D || desc.Texture3D.MipSlice >= shape.mipLevels ||
             !ResolveSpan(desc.Texture3D.FirstWSlice, desc.Texture3D.WSize,
                          MipSide(shape.depth, desc.Texture3D.MipSlice), true, &uiCount))
         {
@@ -225,8 +270,9 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
         }
         desc.Texture3D.WSize = uiCount;
         vRanges = MakeRanges(shape, desc.Texture3D.MipSlice, 0, 1, desc.Texture3D.FirstWSlice, uiCount);
-        break;
-    default:
+    }
+    else if (!ResolveTargetRanges(shape, desc, RTV_DIMENSIONS, &vRanges))
+    {
         return E_INVALIDARG;
     }
 
@@ -292,25 +338,7 @@ HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_ST
     }
     else
     {
-        desc.Format = shape.format;
-        if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D)
-        {
-            desc.ViewDimension =
-                shape.arraySize > 1 ? D3D11_DSV_DIMENSION_TEXTURE1DARRAY : D3D11_DSV_DIMENSION_TEXTURE1D;
-            desc.Texture1DArray = {0, 0, shape.arraySize};
-        }
-        else if (shape.sampleCount > 1)
-        {
-            desc.ViewDimension =
-                shape.arraySize > 1 ? D3D11_DSV_DIMENSION_TEXTURE2DMSARRAY : D3D11_DSV_DIMENSION_TEXTURE2DMS;
-            desc.Texture2DMSArray = {0, shape.arraySize};
-        }
-        else
-        {
-            desc.ViewDimension =
-                shape.arraySize > 1 ? D3D11_DSV_DIMENSION_TEXTURE2DARRAY : D3D11_DSV_DIMENSION_TEXTURE2D;
-            desc.Texture2DArray = {0, 0, shape.arraySize};
-        }
+        FillDefaultTargetDesc(shape, DSV_DIMENSIONS, &desc);
     }
     if (desc.Format == DXGI_FORMAT_UNKNOWN)
     {
@@ -322,63 +350,9 @@ HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_ST
         return E_INVALIDARG;
     }
 
-    const bool b1D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D;
-    const bool b2D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && shape.sampleCount == 1;
-    const bool b2DMS = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && shape.sampleCount > 1;
-    UINT uiCount = 0;
     std::vector<ViewRange> vRanges;
-    switch (desc.ViewDimension)
+    if (!ResolveTargetRanges(shape, desc, DSV_DIMENSIONS, &vRanges))
     {
-    case D3D11_DSV_DIMENSION_TEXTURE1D:
-        if (!b1D || desc.Texture1D.MipSlice >= shape.mipLevels)
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, desc.Texture1D.MipSlice, 0, 1, 0, 1);
-        break;
-    case D3D11_DSV_DIMENSION_TEXTURE1DARRAY:
-        if (!b1D || desc.Texture1DArray.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize,
-                         false, &uiCount))
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, desc.Texture1DArray.MipSlice, desc.Texture1DArray.FirstArraySlice,
-                             uiCount, 0, 1);
-        break;
-    case D3D11_DSV_DIMENSION_TEXTURE2D:
-        if (!b2D || desc.Texture2D.MipSlice >= shape.mipLevels)
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, desc.Texture2D.MipSlice, 0, 1, 0, 1);
-        break;
-    case D3D11_DSV_DIMENSION_TEXTURE2DARRAY:
-        if (!b2D || desc.Texture2DArray.MipSlice >= shape.mipLevels ||
-            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize,
-                         false, &uiCount))
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, desc.Texture2DArray.MipSlice, desc.Texture2DArray.FirstArraySlice,
-                             uiCount, 0, 1);
-        break;
-    case D3D11_DSV_DIMENSION_TEXTURE2DMS:
-        if (!b2DMS)
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, 0, 0, 1, 0, 1);
-        break;
-    case D3D11_DSV_DIMENSION_TEXTURE2DMSARRAY:
-        if (!b2DMS || !ResolveSpan(desc.Texture2DMSArray.FirstArraySlice, desc.Texture2DMSArray.ArraySize,
-                                   shape.arraySize, false, &uiCount))
-        {
-            return E_INVALIDARG;
-        }
-        vRanges = MakeRanges(shape, 0, desc.Texture2DMSArray.FirstArraySlice, uiCount, 0, 1);
-        break;
-    default:
         return E_INVALIDARG;
     }
 

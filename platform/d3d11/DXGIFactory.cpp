@@ -27,6 +27,38 @@ void CopyName(const std::u16string& sName, WCHAR (&aOut)[N])
     }
 }
 
+// The checks the enumeration calls share, after the injected failure of pMethod: a null ppOut
+// fails with DXGI_ERROR_INVALID_CALL, an index exists() denies with DXGI_ERROR_NOT_FOUND, a failed
+// make() with E_OUTOFMEMORY. *ppOut (when not null) and *ppMade get the object made or null.
+template <class Made, class Out, class Exists, class Make>
+HRESULT Enumerate(const char* pInterface, const char* pMethod, Out** ppOut, Made** ppMade, Exists exists, Make make)
+{
+    HRESULT hr = Runtime::Get().TakeFailure(pInterface, pMethod);
+    Made* pMade = nullptr;
+    if (SUCCEEDED(hr))
+    {
+        if (ppOut == nullptr)
+        {
+            hr = DXGI_ERROR_INVALID_CALL;
+        }
+        else if (!exists())
+        {
+            hr = DXGI_ERROR_NOT_FOUND;
+        }
+        else
+        {
+            pMade = make();
+            hr = pMade != nullptr ? S_OK : E_OUTOFMEMORY;
+        }
+    }
+    if (ppOut != nullptr)
+    {
+        *ppOut = pMade;
+    }
+    *ppMade = pMade;
+    return hr;
+}
+
 } // namespace
 
 Factory::Factory() : ComObject<IDXGIFactory>("IDXGIFactory")
@@ -54,28 +86,10 @@ bool Factory::Implements(REFIID riid) const
 HRESULT Factory::EnumAdapters(UINT uiAdapter, IDXGIAdapter** ppAdapter)
 {
     Runtime& runtime = Runtime::Get();
-    HRESULT hr = runtime.TakeFailure("IDXGIFactory", "EnumAdapters");
     Adapter* pAdapter = nullptr;
-    if (SUCCEEDED(hr))
-    {
-        if (ppAdapter == nullptr)
-        {
-            hr = DXGI_ERROR_INVALID_CALL;
-        }
-        else if (uiAdapter >= runtime.GetAdapterCount())
-        {
-            hr = DXGI_ERROR_NOT_FOUND;
-        }
-        else
-        {
-            pAdapter = Adapter::Create(uiAdapter);
-            hr = pAdapter != nullptr ? S_OK : E_OUTOFMEMORY;
-        }
-    }
-    if (ppAdapter != nullptr)
-    {
-        *ppAdapter = pAdapter;
-    }
+    const HRESULT hr = Enumerate(
+        "IDXGIFactory", "EnumAdapters", ppAdapter, &pAdapter,
+        [&] { return uiAdapter < runtime.GetAdapterCount(); }, [&] { return Adapter::Create(uiAdapter); });
     runtime.Log("IDXGIFactory", "EnumAdapters", hr, {GetId(), Object::IdOf(pAdapter)},
                 {static_cast<double>(uiAdapter)});
     return hr;
@@ -142,29 +156,12 @@ bool Adapter::Implements(REFIID riid) const
 HRESULT Adapter::EnumOutputs(UINT uiOutput, IDXGIOutput** ppOutput)
 {
     Runtime& runtime = Runtime::Get();
-    HRESULT hr = runtime.TakeFailure("IDXGIAdapter", "EnumOutputs");
     Output* pOutput = nullptr;
     D3D11Control::OutputConfig config;
-    if (SUCCEEDED(hr))
-    {
-        if (ppOutput == nullptr)
-        {
-            hr = DXGI_ERROR_INVALID_CALL;
-        }
-        else if (!runtime.GetOutput(m_uiIndex, uiOutput, &config))
-        {
-            hr = DXGI_ERROR_NOT_FOUND;
-        }
-        else
-        {
-            pOutput = Output::Create(m_uiIndex, uiOutput);
-            hr = pOutput != nullptr ? S_OK : E_OUTOFMEMORY;
-        }
-    }
-    if (ppOutput != nullptr)
-    {
-        *ppOutput = pOutput;
-    }
+    const HRESULT hr = Enumerate(
+        "IDXGIAdapter", "EnumOutputs", ppOutput, &pOutput,
+        [&] { return runtime.GetOutput(m_uiIndex, uiOutput, &config); },
+        [&] { return Output::Create(m_uiIndex, uiOutput); });
     runtime.Log("IDXGIAdapter", "EnumOutputs", hr, {GetId(), Object::IdOf(pOutput)},
                 {static_cast<double>(uiOutput)});
     return hr;

@@ -28,13 +28,7 @@ inline XMVECTOR XMPlaneDotNormal(FXMVECTOR p, FXMVECTOR v)
 // A plane whose squared normal length is infinite becomes all zero, as does one with a zero normal.
 inline XMVECTOR XMPlaneNormalize(FXMVECTOR p)
 {
-    const float lengthSq = XMVectorGetX(XMVector3LengthSq(p));
-    if (lengthSq == std::numeric_limits<float>::infinity())
-        return XMVectorZero();
-    const float length = std::sqrt(lengthSq);
-    if (length == 0.0f)
-        return XMVectorZero();
-    return XMVectorDivide(p, XMVectorReplicate(length));
+    return directxmath_internal::DivideByLength(p, XMVectorGetX(XMVector3LengthSq(p)), XMVectorZero());
 }
 
 } // namespace DirectX

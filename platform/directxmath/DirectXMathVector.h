@@ -285,17 +285,31 @@ inline XMVECTOR XMVector3Length(FXMVECTOR v)
     return XMVectorSqrt(XMVector3LengthSq(v));
 }
 
+} // namespace DirectX
+
+namespace directxmath_internal
+{
+// The normalisations' common part: all four lanes of v divided by sqrt(lengthSq); infinite for
+// an infinite squared length, the zero vector for a zero length.
+inline DirectX::XMVECTOR DivideByLength(DirectX::FXMVECTOR v, float lengthSq, DirectX::FXMVECTOR infinite)
+{
+    if (lengthSq == std::numeric_limits<float>::infinity())
+        return infinite;
+    const float length = std::sqrt(lengthSq);
+    if (length == 0.0f)
+        return DirectX::XMVectorZero();
+    return DirectX::XMVectorDivide(v, DirectX::XMVectorReplicate(length));
+}
+} // namespace directxmath_internal
+
+namespace DirectX
+{
+
 // All four lanes divided by the length of x, y, z. A zero length gives the zero vector; an
 // infinite squared length gives quiet NaN in every lane.
 inline XMVECTOR XMVector3Normalize(FXMVECTOR v)
 {
-    const float lengthSq = XMVectorGetX(XMVector3LengthSq(v));
-    if (lengthSq == std::numeric_limits<float>::infinity())
-        return XMVectorSplatQNaN();
-    const float length = std::sqrt(lengthSq);
-    if (length == 0.0f)
-        return XMVectorZero();
-    return XMVectorDivide(v, XMVectorReplicate(length));
+    return directxmath_internal::DivideByLength(v, XMVectorGetX(XMVector3LengthSq(v)), XMVectorSplatQNaN());
 }
 
 // Dot product of all four lanes: (((x1 x2 + y1 y2) + z1 z2) + w1 w2) in every lane.
@@ -316,13 +330,7 @@ inline XMVECTOR XMVector4Length(FXMVECTOR v)
 // All four lanes divided by the four-lane length; zero and infinite lengths as XMVector3Normalize.
 inline XMVECTOR XMVector4Normalize(FXMVECTOR v)
 {
-    const float lengthSq = XMVectorGetX(XMVector4LengthSq(v));
-    if (lengthSq == std::numeric_limits<float>::infinity())
-        return XMVectorSplatQNaN();
-    const float length = std::sqrt(lengthSq);
-    if (length == 0.0f)
-        return XMVectorZero();
-    return XMVectorDivide(v, XMVectorReplicate(length));
+    return directxmath_internal::DivideByLength(v, XMVectorGetX(XMVector4LengthSq(v)), XMVectorSplatQNaN());
 }
 
 // The point (x, y, z, 1) times m: ((z r2 + r3) + y r1) + x r0; no division by w.

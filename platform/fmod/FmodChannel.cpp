@@ -27,6 +27,20 @@ std::int64_t NsToFrames(std::int64_t ns, int sampleRate)
     return static_cast<std::int64_t>(static_cast<__int128>(ns) * sampleRate / 1000000000);
 }
 
+// Runs body(channel) under the system lock when the channel is still playing; its result, or
+// FMOD_ERR_INVALID_HANDLE for a channel that has ended.
+template <class Body>
+FMOD_RESULT OnActiveChannel(FMOD::Channel* p, Body body)
+{
+    ChannelImpl* pChannel = Impl(p);
+    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
+    if (!pChannel->IsActive())
+    {
+        return FMOD_ERR_INVALID_HANDLE;
+    }
+    return body(pChannel);
+}
+
 } // namespace
 
 namespace FMOD
@@ -38,14 +52,12 @@ FMOD_RESULT Channel::stop()
     {
         return r;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    pChannel->m_pSystem->EndChannel(pChannel);
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               pChannel->m_pSystem->EndChannel(pChannel);
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::setPaused(bool paused)
@@ -54,14 +66,12 @@ FMOD_RESULT Channel::setPaused(bool paused)
     {
         return r;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    pChannel->m_State.paused = paused;
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               pChannel->m_State.paused = paused;
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::getPaused(bool* paused)
@@ -74,14 +84,12 @@ FMOD_RESULT Channel::getPaused(bool* paused)
     {
         return FMOD_ERR_INVALID_PARAM;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    *paused = pChannel->m_State.paused;
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               *paused = pChannel->m_State.paused;
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::setPosition(unsigned int position, FMOD_TIMEUNIT postype)
@@ -90,30 +98,26 @@ FMOD_RESULT Channel::setPosition(unsigned int position, FMOD_TIMEUNIT postype)
     {
         return r;
     }
-    ChannelImpl* pChannel = Impl(this);
-    SystemImpl* pSystem = pChannel->m_pSystem;
-    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    const SoundImpl* pSound = pChannel->m_pSound;
-    std::int64_t ns;
-    if (postype == FMOD_TIMEUNIT_MS)
-    {
-        ns = static_cast<std::int64_t>(position) * 1000000;
-    }
-    else if (postype == FMOD_TIMEUNIT_PCM)
-    {
-        ns = FramesToNs(position, pSound->m_Audio.sampleRate);
-    }
-    else
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    pChannel->m_iPositionNs = 0;
-    pSystem->AdvanceChannel(pChannel, ns);
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               std::int64_t ns;
+                               if (postype == FMOD_TIMEUNIT_MS)
+                               {
+                                   ns = static_cast<std::int64_t>(position) * 1000000;
+                               }
+                               else if (postype == FMOD_TIMEUNIT_PCM)
+                               {
+                                   ns = FramesToNs(position, pChannel->m_pSound->m_Audio.sampleRate);
+                               }
+                               else
+                               {
+                                   return FMOD_ERR_INVALID_PARAM;
+                               }
+                               pChannel->m_iPositionNs = 0;
+                               pChannel->m_pSystem->AdvanceChannel(pChannel, ns);
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::getPosition(unsigned int* position, FMOD_TIMEUNIT postype)
@@ -126,27 +130,26 @@ FMOD_RESULT Channel::getPosition(unsigned int* position, FMOD_TIMEUNIT postype)
     {
         return FMOD_ERR_INVALID_PARAM;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    std::int64_t value;
-    if (postype == FMOD_TIMEUNIT_MS)
-    {
-        value = pChannel->m_iPositionNs / 1000000;
-    }
-    else if (postype == FMOD_TIMEUNIT_PCM)
-    {
-        value = NsToFrames(pChannel->m_iPositionNs, pChannel->m_pSound->m_Audio.sampleRate);
-    }
-    else
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    *position = static_cast<unsigned int>(std::min<std::int64_t>(value, 0xFFFFFFFF));
-    return FMOD_OK;
+    return OnActiveChannel(
+        this,
+        [&](ChannelImpl* pChannel)
+        {
+            std::int64_t value;
+            if (postype == FMOD_TIMEUNIT_MS)
+            {
+                value = pChannel->m_iPositionNs / 1000000;
+            }
+            else if (postype == FMOD_TIMEUNIT_PCM)
+            {
+                value = NsToFrames(pChannel->m_iPositionNs, pChannel->m_pSound->m_Audio.sampleRate);
+            }
+            else
+            {
+                return FMOD_ERR_INVALID_PARAM;
+            }
+            *position = static_cast<unsigned int>(std::min<std::int64_t>(value, 0xFFFFFFFF));
+            return FMOD_OK;
+        });
 }
 
 FMOD_RESULT Channel::setVolume(float volume)
@@ -155,18 +158,16 @@ FMOD_RESULT Channel::setVolume(float volume)
     {
         return r;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    if (std::isnan(volume))
-    {
-        return FMOD_ERR_INVALID_FLOAT;
-    }
-    pChannel->m_State.volume = std::clamp(volume, 0.0f, 1.0f);
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               if (std::isnan(volume))
+                               {
+                                   return FMOD_ERR_INVALID_FLOAT;
+                               }
+                               pChannel->m_State.volume = std::clamp(volume, 0.0f, 1.0f);
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::getVolume(float* volume)
@@ -179,14 +180,12 @@ FMOD_RESULT Channel::getVolume(float* volume)
     {
         return FMOD_ERR_INVALID_PARAM;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    *volume = pChannel->m_State.volume;
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               *volume = pChannel->m_State.volume;
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::set3DAttributes(const FMOD_VECTOR* pos, const FMOD_VECTOR* vel)
@@ -202,21 +201,19 @@ FMOD_RESULT Channel::set3DAttributes(const FMOD_VECTOR* pos, const FMOD_VECTOR* 
     {
         return r;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    if (pos != nullptr)
-    {
-        pChannel->m_State.position = *pos;
-    }
-    if (vel != nullptr)
-    {
-        pChannel->m_State.velocity = *vel;
-    }
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               if (pos != nullptr)
+                               {
+                                   pChannel->m_State.position = *pos;
+                               }
+                               if (vel != nullptr)
+                               {
+                                   pChannel->m_State.velocity = *vel;
+                               }
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::set3DMinMaxDistance(float mindistance, float maxdistance)
@@ -227,19 +224,17 @@ FMOD_RESULT Channel::set3DMinMaxDistance(float mindistance, float maxdistance)
     {
         return r;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    if (!(mindistance >= 0.0f) || !(maxdistance >= mindistance))
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    pChannel->m_State.minDistance = mindistance;
-    pChannel->m_State.maxDistance = maxdistance;
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               if (!(mindistance >= 0.0f) || !(maxdistance >= mindistance))
+                               {
+                                   return FMOD_ERR_INVALID_PARAM;
+                               }
+                               pChannel->m_State.minDistance = mindistance;
+                               pChannel->m_State.maxDistance = maxdistance;
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::set3DOcclusion(float directocclusion, float reverbocclusion)
@@ -250,15 +245,13 @@ FMOD_RESULT Channel::set3DOcclusion(float directocclusion, float reverbocclusion
     {
         return r;
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    pChannel->m_State.directOcclusion = directocclusion;
-    pChannel->m_State.reverbOcclusion = reverbocclusion;
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               pChannel->m_State.directOcclusion = directocclusion;
+                               pChannel->m_State.reverbOcclusion = reverbocclusion;
+                               return FMOD_OK;
+                           });
 }
 
 FMOD_RESULT Channel::getSpectrum(float* spectrumarray, int numvalues, int channeloffset,
@@ -279,28 +272,28 @@ FMOD_RESULT Channel::getSpectrum(float* spectrumarray, int numvalues, int channe
     {
         return FMOD_ERR_UNIMPLEMENTED; // only the rectangular window is offered
     }
-    ChannelImpl* pChannel = Impl(this);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
-    {
-        return FMOD_ERR_INVALID_HANDLE;
-    }
-    const SoundImpl* pSound = pChannel->m_pSound;
-    const int channels = pSound->m_Audio.channels;
-    // A mono sound reaches both stereo speakers, so either output channel shows its one channel.
-    if (channeloffset >= (channels == 1 ? 2 : channels))
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    const int soundChannel = channels == 1 ? 0 : channeloffset;
-    if (GetInjectedSpectrum(channeloffset, numvalues, spectrumarray))
-    {
-        return FMOD_OK;
-    }
-    ComputeSpectrum(pSound->m_Audio, soundChannel,
-                    NsToFrames(pChannel->m_iPositionNs, pSound->m_Audio.sampleRate), pSound->IsLooped(),
-                    numvalues, spectrumarray);
-    return FMOD_OK;
+    return OnActiveChannel(this,
+                           [&](ChannelImpl* pChannel)
+                           {
+                               const SoundImpl* pSound = pChannel->m_pSound;
+                               const int channels = pSound->m_Audio.channels;
+                               // A mono sound reaches both stereo speakers, so either output channel shows
+                               // its one channel.
+                               if (channeloffset >= (channels == 1 ? 2 : channels))
+                               {
+                                   return FMOD_ERR_INVALID_PARAM;
+                               }
+                               const int soundChannel = channels == 1 ? 0 : channeloffset;
+                               if (GetInjectedSpectrum(channeloffset, numvalues, spectrumarray))
+                               {
+                                   return FMOD_OK;
+                               }
+                               ComputeSpectrum(
+                                   pSound->m_Audio, soundChannel,
+                                   NsToFrames(pChannel->m_iPositionNs, pSound->m_Audio.sampleRate),
+                                   pSound->IsLooped(), numvalues, spectrumarray);
+                               return FMOD_OK;
+                           });
 }
 
 } // namespace FMOD

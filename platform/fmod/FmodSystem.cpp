@@ -104,6 +104,20 @@ SystemImpl* Impl(FMOD::System* p)
     return static_cast<SystemImpl*>(p);
 }
 
+// Runs body(system) under the system lock while init has not succeeded yet (init and the settings
+// it takes); its result, or FMOD_ERR_INITIALIZED once it has.
+template <class Body>
+FMOD_RESULT BeforeInit(FMOD::System* p, Body body)
+{
+    SystemImpl* pSystem = Impl(p);
+    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
+    if (pSystem->m_State.initialized)
+    {
+        return FMOD_ERR_INITIALIZED;
+    }
+    return body(pSystem);
+}
+
 FMOD_RESULT CreateSystem(const char* call, FMOD::System** system)
 {
     const FMOD_RESULT result = EnterCall(call);
@@ -259,18 +273,16 @@ FMOD_RESULT System::setOutput(FMOD_OUTPUTTYPE output)
     {
         return r;
     }
-    SystemImpl* pSystem = Impl(this);
-    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
-    if (pSystem->m_State.initialized)
-    {
-        return FMOD_ERR_INITIALIZED;
-    }
-    if (output != FMOD_OUTPUTTYPE_AUTODETECT && output != FMOD_OUTPUTTYPE_NOSOUND)
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    pSystem->m_State.output = output;
-    return FMOD_OK;
+    return BeforeInit(this,
+                      [&](SystemImpl* pSystem)
+                      {
+                          if (output != FMOD_OUTPUTTYPE_AUTODETECT && output != FMOD_OUTPUTTYPE_NOSOUND)
+                          {
+                              return FMOD_ERR_INVALID_PARAM;
+                          }
+                          pSystem->m_State.output = output;
+                          return FMOD_OK;
+                      });
 }
 
 FMOD_RESULT System::setDriver(int driver)
@@ -279,18 +291,16 @@ FMOD_RESULT System::setDriver(int driver)
     {
         return r;
     }
-    SystemImpl* pSystem = Impl(this);
-    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
-    if (pSystem->m_State.initialized)
-    {
-        return FMOD_ERR_INITIALIZED;
-    }
-    if (driver < 0 || static_cast<std::size_t>(driver) >= pSystem->m_vDrivers.size())
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    pSystem->m_State.driver = driver;
-    return FMOD_OK;
+    return BeforeInit(this,
+                      [&](SystemImpl* pSystem)
+                      {
+                          if (driver < 0 || static_cast<std::size_t>(driver) >= pSystem->m_vDrivers.size())
+                          {
+                              return FMOD_ERR_INVALID_PARAM;
+                          }
+                          pSystem->m_State.driver = driver;
+                          return FMOD_OK;
+                      });
 }
 
 FMOD_RESULT System::setSpeakerMode(FMOD_SPEAKERMODE speakermode)
@@ -300,18 +310,16 @@ FMOD_RESULT System::setSpeakerMode(FMOD_SPEAKERMODE speakermode)
     {
         return r;
     }
-    SystemImpl* pSystem = Impl(this);
-    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
-    if (pSystem->m_State.initialized)
-    {
-        return FMOD_ERR_INITIALIZED;
-    }
-    if (speakermode < FMOD_SPEAKERMODE_RAW || speakermode > FMOD_SPEAKERMODE_7POINT1)
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    pSystem->m_State.speakerMode = speakermode;
-    return FMOD_OK;
+    return BeforeInit(this,
+                      [&](SystemImpl* pSystem)
+                      {
+                          if (speakermode < FMOD_SPEAKERMODE_RAW || speakermode > FMOD_SPEAKERMODE_7POINT1)
+                          {
+                              return FMOD_ERR_INVALID_PARAM;
+                          }
+                          pSystem->m_State.speakerMode = speakermode;
+                          return FMOD_OK;
+                      });
 }
 
 FMOD_RESULT System::setDSPBufferSize(unsigned int bufferlength, int numbuffers)
@@ -321,19 +329,17 @@ FMOD_RESULT System::setDSPBufferSize(unsigned int bufferlength, int numbuffers)
     {
         return r;
     }
-    SystemImpl* pSystem = Impl(this);
-    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
-    if (pSystem->m_State.initialized)
-    {
-        return FMOD_ERR_INITIALIZED;
-    }
-    if (bufferlength == 0 || numbuffers < 2)
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    pSystem->m_State.dspBufferLength = bufferlength;
-    pSystem->m_State.dspNumBuffers = numbuffers;
-    return FMOD_OK;
+    return BeforeInit(this,
+                      [&](SystemImpl* pSystem)
+                      {
+                          if (bufferlength == 0 || numbuffers < 2)
+                          {
+                              return FMOD_ERR_INVALID_PARAM;
+                          }
+                          pSystem->m_State.dspBufferLength = bufferlength;
+                          pSystem->m_State.dspNumBuffers = numbuffers;
+                          return FMOD_OK;
+                      });
 }
 
 FMOD_RESULT System::setSoftwareFormat(int samplerate, FMOD_SOUND_FORMAT format, int numoutputchannels,
@@ -346,22 +352,21 @@ FMOD_RESULT System::setSoftwareFormat(int samplerate, FMOD_SOUND_FORMAT format, 
     {
         return r;
     }
-    SystemImpl* pSystem = Impl(this);
-    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
-    if (pSystem->m_State.initialized)
-    {
-        return FMOD_ERR_INITIALIZED;
-    }
-    if (samplerate < 8000 || samplerate > 192000 || format < FMOD_SOUND_FORMAT_PCM8 ||
-        format > FMOD_SOUND_FORMAT_PCMFLOAT || numoutputchannels < 0 || maxinputchannels < 0 ||
-        resamplemethod < FMOD_DSP_RESAMPLER_NOINTERP || resamplemethod > FMOD_DSP_RESAMPLER_SPLINE)
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    pSystem->m_State.softwareRate = samplerate;
-    pSystem->m_State.softwareFormat = format;
-    pSystem->m_State.resampler = resamplemethod;
-    return FMOD_OK;
+    return BeforeInit(this,
+                      [&](SystemImpl* pSystem)
+                      {
+                          if (samplerate < 8000 || samplerate > 192000 || format < FMOD_SOUND_FORMAT_PCM8 ||
+                              format > FMOD_SOUND_FORMAT_PCMFLOAT || numoutputchannels < 0 ||
+                              maxinputchannels < 0 || resamplemethod < FMOD_DSP_RESAMPLER_NOINTERP ||
+                              resamplemethod > FMOD_DSP_RESAMPLER_SPLINE)
+                          {
+                              return FMOD_ERR_INVALID_PARAM;
+                          }
+                          pSystem->m_State.softwareRate = samplerate;
+                          pSystem->m_State.softwareFormat = format;
+                          pSystem->m_State.resampler = resamplemethod;
+                          return FMOD_OK;
+                      });
 }
 
 FMOD_RESULT System::init(int maxchannels, FMOD_INITFLAGS flags, void* extradriverdata)
@@ -372,24 +377,23 @@ FMOD_RESULT System::init(int maxchannels, FMOD_INITFLAGS flags, void* extradrive
     }
     (void)extradriverdata;
     const double now = GetClockSeconds();
-    SystemImpl* pSystem = Impl(this);
-    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
-    if (pSystem->m_State.initialized)
-    {
-        return FMOD_ERR_INITIALIZED;
-    }
-    if (maxchannels < 1 || maxchannels > MAX_CHANNELS)
-    {
-        return FMOD_ERR_INVALID_PARAM;
-    }
-    if (pSystem->m_vDrivers.empty() && pSystem->m_State.output != FMOD_OUTPUTTYPE_NOSOUND)
-    {
-        return FMOD_ERR_OUTPUT_INIT;
-    }
-    pSystem->m_State.initialized = true;
-    pSystem->m_State.maxChannels = maxchannels;
-    pSystem->m_fLastUpdateSeconds = now;
-    return FMOD_OK;
+    return BeforeInit(this,
+                      [&](SystemImpl* pSystem)
+                      {
+                          if (maxchannels < 1 || maxchannels > MAX_CHANNELS)
+                          {
+                              return FMOD_ERR_INVALID_PARAM;
+                          }
+                          if (pSystem->m_vDrivers.empty() &&
+                              pSystem->m_State.output != FMOD_OUTPUTTYPE_NOSOUND)
+                          {
+                              return FMOD_ERR_OUTPUT_INIT;
+                          }
+                          pSystem->m_State.initialized = true;
+                          pSystem->m_State.maxChannels = maxchannels;
+                          pSystem->m_fLastUpdateSeconds = now;
+                          return FMOD_OK;
+                      });
 }
 
 FMOD_RESULT System::set3DSettings(float dopplerscale, float distancefactor, float rolloffscale)

@@ -77,4 +77,11 @@ std::vector<MessageBoxRecord> GetMessageBoxes();
 // module makes LoadLibraryA fail. GetModuleReferenceCount counts loads not yet freed.
 void SetModuleMissing(const std::string& module, bool missing);
 int GetModuleReferenceCount(const std::string& module);
+
+// The name rules of FindFirstFileA, for stand-ins of other file stores (the tests' memory
+// repository). Whether name matches the wildcard pattern ('*' any run, '?' one character, letters
+// in either case; a trailing ".*" also matches names without an extension).
+bool MatchesFindPattern(const std::string& pattern, const std::string& name);
+// Whether a is listed before b: upper-cased bytes first, then the raw bytes.
+bool IsBeforeInFindOrder(const std::string& a, const std::string& b);
 } // namespace Win32Control

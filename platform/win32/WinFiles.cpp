@@ -1,5 +1,7 @@
 #include "platform/win32/WinFiles.h"
 
+#include "platform/win32/Win32Control.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -97,40 +99,9 @@ bool MatchPattern(const char* pPattern, const char* pName)
     return *pPattern == '\0';
 }
 
-// Windows also lets a trailing ".*" match names without an extension, so "*.*" matches every name.
-bool MatchWindowsPattern(const std::string& sPattern, const std::string& sName)
-{
-    if (MatchPattern(sPattern.c_str(), sName.c_str()))
-    {
-        return true;
-    }
-    const std::size_t uiLength = sPattern.size();
-    if (uiLength >= 2 && sPattern[uiLength - 2] == '.' && sPattern[uiLength - 1] == '*')
-    {
-        return MatchPattern(sPattern.substr(0, uiLength - 2).c_str(), sName.c_str());
-    }
-    return false;
-}
-
-// The order of a Windows directory listing: names compared byte by byte after upper-casing; names
-// that differ only in case (possible here, not there) fall back to their raw bytes.
 bool IsBeforeInListing(const FoundEntry& a, const FoundEntry& b)
 {
-    const std::size_t uiCommon = std::min(a.sName.size(), b.sName.size());
-    for (std::size_t i = 0; i < uiCommon; ++i)
-    {
-        const unsigned char ca = UpperAscii(static_cast<unsigned char>(a.sName[i]));
-        const unsigned char cb = UpperAscii(static_cast<unsigned char>(b.sName[i]));
-        if (ca != cb)
-        {
-            return ca < cb;
-        }
-    }
-    if (a.sName.size() != b.sName.size())
-    {
-        return a.sName.size() < b.sName.size();
-    }
-    return a.sName < b.sName;
+    return Win32Control::IsBeforeInFindOrder(a.sName, b.sName);
 }
 
 std::uint64_t ToFileTime(const struct timespec& time)
@@ -162,15 +133,22 @@ void FillEntry(FoundEntry& entry, const struct stat& info)
     entry.uiSize = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
 }
 
-void CopyToFindData(const FoundEntry& entry, LPWIN32_FIND_DATAA pData)
+// The attribute, time and size fields WIN32_FIND_DATAA and WIN32_FILE_ATTRIBUTE_DATA share.
+template <class Data>
+void CopyAttributes(const FoundEntry& entry, Data* pData)
 {
-    std::memset(pData, 0, sizeof(*pData));
     pData->dwFileAttributes = entry.uiAttributes;
     pData->ftCreationTime = SplitFileTime(entry.uiCreationTime);
     pData->ftLastAccessTime = SplitFileTime(entry.uiAccessTime);
     pData->ftLastWriteTime = SplitFileTime(entry.uiWriteTime);
     pData->nFileSizeHigh = static_cast<DWORD>(entry.uiSize >> 32);
     pData->nFileSizeLow = static_cast<DWORD>(entry.uiSize & 0xFFFFFFFFu);
+}
+
+void CopyToFindData(const FoundEntry& entry, LPWIN32_FIND_DATAA pData)
+{
+    std::memset(pData, 0, sizeof(*pData));
+    CopyAttributes(entry, pData);
     std::memcpy(pData->cFileName, entry.sName.c_str(), entry.sName.size() + 1);
 }
 
@@ -246,7 +224,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
         FoundEntry entry;
         entry.sName = pEntry->d_name;
         if (entry.sName.size() >= static_cast<std::size_t>(MAX_PATH) ||
-            !MatchWindowsPattern(sPattern, entry.sName))
+            !Win32Control::MatchesFindPattern(sPattern, entry.sName))
         {
             continue;
         }
@@ -349,13 +327,7 @@ BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId
     }
     FoundEntry entry;
     FillEntry(entry, info);
-    auto* pData = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
-    pData->dwFileAttributes = entry.uiAttributes;
-    pData->ftCreationTime = SplitFileTime(entry.uiCreationTime);
-    pData->ftLastAccessTime = SplitFileTime(entry.uiAccessTime);
-    pData->ftLastWriteTime = SplitFileTime(entry.uiWriteTime);
-    pData->nFileSizeHigh = static_cast<DWORD>(entry.uiSize >> 32);
-    pData->nFileSizeLow = static_cast<DWORD>(entry.uiSize & 0xFFFFFFFFu);
+    CopyAttributes(entry, static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation));
     return TRUE;
 }
 
@@ -421,4 +393,40 @@ DWORD GetLastError()
 void SetLastError(DWORD dwErrCode)
 {
     t_uiLastError = dwErrCode;
+}
+
+// Windows also lets a trailing ".*" match names without an extension, so "*.*" matches every name.
+bool Win32Control::MatchesFindPattern(const std::string& pattern, const std::string& name)
+{
+    if (MatchPattern(pattern.c_str(), name.c_str()))
+    {
+        return true;
+    }
+    const std::size_t uiLength = pattern.size();
+    if (uiLength >= 2 && pattern[uiLength - 2] == '.' && pattern[uiLength - 1] == '*')
+    {
+        return MatchPattern(pattern.substr(0, uiLength - 2).c_str(), name.c_str());
+    }
+    return false;
+}
+
+// The order of a Windows directory listing: names compared byte by byte after upper-casing; names
+// that differ only in case (possible here, not there) fall back to their raw bytes.
+bool Win32Control::IsBeforeInFindOrder(const std::string& a, const std::string& b)
+{
+    const std::size_t uiCommon = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < uiCommon; ++i)
+    {
+        const unsigned char ca = UpperAscii(static_cast<unsigned char>(a[i]));
+        const unsigned char cb = UpperAscii(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+        {
+            return ca < cb;
+        }
+    }
+    if (a.size() != b.size())
+    {
+        return a.size() < b.size();
+    }
+    return a < b;
 }

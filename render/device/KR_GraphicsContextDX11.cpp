@@ -5,6 +5,7 @@
 #include "platform/win32/Windows.h"
 #include "render/device/KR_GraphicsDeviceDX11.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
+#include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderCoreManagerDX11.h"
 #include "render/effects/KR_MetaBallRendererDX11.h"
 #include "render/effects/KR_OITRendererDX11.h"
@@ -35,16 +36,6 @@ void ShowDeviceMessage(const char* pText)
         return;
     }
     MessageBoxA(nullptr, pText, DEVICE_CAPTION, MB_OK);
-}
-
-template <class T>
-void ReleaseAndNull(T*& p)
-{
-    if (p != nullptr)
-    {
-        p->Release();
-        p = nullptr;
-    }
 }
 
 } // namespace
@@ -100,8 +91,8 @@ KR_GraphicsDevice* KR_GraphicsContextDX11::CreateGraphicsDevice(HWND hWindow, st
                                                   D3D11_SDK_VERSION, &pDevice, &featureLevel, &pContext);
     if (FAILED(hrDevice) || featureLevel < D3D_FEATURE_LEVEL_11_0)
     {
-        ReleaseAndNull(pContext);
-        ReleaseAndNull(pDevice);
+        KR_ReleaseAndNull(pContext);
+        KR_ReleaseAndNull(pDevice);
         pAdapter->Release();
         ShowDeviceMessage(FAILED(hrDevice) ? DEVICE_FAILED_TEXT : FEATURE_LEVEL_TEXT);
         return nullptr;
@@ -132,8 +123,8 @@ KR_GraphicsDevice* KR_GraphicsContextDX11::CreateGraphicsDevice(HWND hWindow, st
     IDXGISwapChain* pSwapChain = nullptr;
     if (FAILED(m_pDXGIFactory->CreateSwapChain(pDevice, &desc, &pSwapChain)))
     {
-        ReleaseAndNull(pContext);
-        ReleaseAndNull(pDevice);
+        KR_ReleaseAndNull(pContext);
+        KR_ReleaseAndNull(pDevice);
         return nullptr;
     }
     if (pScreenResolution->m_bFullscreen)

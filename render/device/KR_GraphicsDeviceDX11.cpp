@@ -1,19 +1,6 @@
 #include "render/device/KR_GraphicsDeviceDX11.h"
 
-namespace
-{
-
-template <class T>
-void ReleaseAndNull(T*& p)
-{
-    if (p != nullptr)
-    {
-        p->Release();
-        p = nullptr;
-    }
-}
-
-} // namespace
+#include "render/device/KR_ReleaseAndNull.h"
 
 KR_GraphicsDeviceDX11::KR_GraphicsDeviceDX11(ID3D11Device* pDevice, ID3D11DeviceContext* pImmediateContext,
                                              IDXGISwapChain* pSwapChain,
@@ -29,14 +16,14 @@ KR_GraphicsDeviceDX11::~KR_GraphicsDeviceDX11()
     // References taken by pushes that were never popped.
     for (std::uint32_t i = 0; i < m_gRasterizerStateStack.GetNumMembers(); ++i)
     {
-        ReleaseAndNull(m_gRasterizerStateStack[i]);
+        KR_ReleaseAndNull(m_gRasterizerStateStack[i]);
     }
     m_gRasterizerStateStack.RemoveAll();
     if (m_pImmediateContext != nullptr)
     {
         m_pImmediateContext->ClearState();
         m_pImmediateContext->Flush();
-        ReleaseAndNull(m_pImmediateContext);
+        KR_ReleaseAndNull(m_pImmediateContext);
     }
     if (m_pSwapChain != nullptr)
     {
@@ -44,9 +31,9 @@ KR_GraphicsDeviceDX11::~KR_GraphicsDeviceDX11()
         {
             m_pSwapChain->SetFullscreenState(FALSE, nullptr);
         }
-        ReleaseAndNull(m_pSwapChain);
+        KR_ReleaseAndNull(m_pSwapChain);
     }
-    ReleaseAndNull(m_pDevice);
+    KR_ReleaseAndNull(m_pDevice);
 }
 
 ID3D11Device* KR_GraphicsDeviceDX11::GetDevice()
@@ -105,7 +92,7 @@ void KR_GraphicsDeviceDX11::PopRasterizerState()
     ID3D11RasterizerState* pState = m_gRasterizerStateStack[uiCount - 1];
     m_gRasterizerStateStack.Remove(uiCount - 1);
     m_pImmediateContext->RSSetState(pState);
-    ReleaseAndNull(pState);
+    KR_ReleaseAndNull(pState);
 }
 
 bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
@@ -198,12 +185,12 @@ bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
 
 void KR_GraphicsDeviceDX11::ReleaseSizeDependentResources()
 {
-    ReleaseAndNull(m_pMainRasterizerState);
-    ReleaseAndNull(m_pDepthStencilSRV);
-    ReleaseAndNull(m_pResolvedDepthStencilTexture);
-    ReleaseAndNull(m_pMainDepthStencilView);
-    ReleaseAndNull(m_pDepthStencilTexture);
-    ReleaseAndNull(m_pMainRenderTargetView);
+    KR_ReleaseAndNull(m_pMainRasterizerState);
+    KR_ReleaseAndNull(m_pDepthStencilSRV);
+    KR_ReleaseAndNull(m_pResolvedDepthStencilTexture);
+    KR_ReleaseAndNull(m_pMainDepthStencilView);
+    KR_ReleaseAndNull(m_pDepthStencilTexture);
+    KR_ReleaseAndNull(m_pMainRenderTargetView);
 }
 
 bool KR_GraphicsDeviceDX11::IsFullscreen()

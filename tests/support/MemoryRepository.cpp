@@ -1,6 +1,7 @@
 #include "tests/support/MemoryRepository.h"
 
 #include "framework/threads/KT_AutoLock.h"
+#include "platform/win32/Win32Control.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,54 +13,6 @@ namespace
 std::string ToStd(const KB_String& sText)
 {
     return std::string(sText.GetBuffer(), sText.GetLength());
-}
-
-char ToUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// '*' any run (also none), '?' one character; letters match either case.
-bool MatchNoCase(const char* pPattern, const char* pName)
-{
-    const char* pStar = nullptr;
-    const char* pStarName = nullptr;
-    while (*pName != '\0')
-    {
-        if (*pPattern == '*')
-        {
-            pStar = pPattern++;
-            pStarName = pName;
-        }
-        else if (*pPattern != '\0' && (*pPattern == '?' || ToUpper(*pPattern) == ToUpper(*pName)))
-        {
-            ++pPattern;
-            ++pName;
-        }
-        else if (pStar != nullptr)
-        {
-            pPattern = pStar + 1;
-            pName = ++pStarName;
-        }
-        else
-        {
-            return false;
-        }
-    }
-    while (*pPattern == '*')
-    {
-        ++pPattern;
-    }
-    return *pPattern == '\0';
-}
-
-bool IsBeforeInListing(const std::string& a, const std::string& b)
-{
-    std::string sUpperA = a;
-    std::string sUpperB = b;
-    std::transform(sUpperA.begin(), sUpperA.end(), sUpperA.begin(), ToUpper);
-    std::transform(sUpperB.begin(), sUpperB.end(), sUpperB.begin(), ToUpper);
-    return sUpperA != sUpperB ? sUpperA < sUpperB : a < b;
 }
 
 } // namespace
@@ -233,13 +186,13 @@ bool MemoryRepository::FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_S
             const std::string& sPath = entry.first;
             if (sPath.size() > sDirectory.size() && sPath.compare(0, sDirectory.size(), sDirectory) == 0 &&
                 sPath.find('/', sDirectory.size()) == std::string::npos &&
-                MatchNoCase(sNamePattern.c_str(), sPath.c_str() + sDirectory.size()))
+                Win32Control::MatchesFindPattern(sNamePattern, sPath.substr(sDirectory.size())))
             {
                 names.push_back(sPath.substr(sDirectory.size()));
             }
         }
     }
-    std::sort(names.begin(), names.end(), IsBeforeInListing);
+    std::sort(names.begin(), names.end(), Win32Control::IsBeforeInFindOrder);
     for (const std::string& sName : names)
     {
         gOut.Add(KB_String(sName.c_str()));

@@ -2,7 +2,7 @@
 // A KF_Repository over files held in memory, for tests that read or write through the file
 // manager. Paths are compared exactly (letter case counts); a directory exists when some file
 // lies below it. Listings hold the files (not directories) of one directory whose names match the
-// pattern without regard to case, in Windows order. Unlike a directory on disk it can hold and
+// pattern by the rules of FindFirstFileA (without regard to case), in Windows order. Unlike a directory on disk it can hold and
 // read empty files. Thread-safe like every repository.
 
 #include "framework/files/KF_Repository.h"
