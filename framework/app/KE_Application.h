@@ -23,7 +23,8 @@ public:
     static constexpr const char* WINDOW_CLASS_NAME = "KorvelaneFramworkWindowClass";
     static constexpr const char* INITIAL_WINDOW_TITLE = "Initializing Korvelane Framework";
     static constexpr WORD ICON_RESOURCE_ID = 1002;
-    static constexpr DWORD WINDOW_STYLE = WS_CAPTION | WS_SYSMENU;
+    // 0x00CC0000: captioned, with the system menu and a sizing frame (the window may be resized).
+    static constexpr DWORD WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
     static constexpr LONG CLIENT_WIDTH = 320;
     static constexpr LONG CLIENT_HEIGHT = 240;
 

@@ -422,7 +422,7 @@ TEST_F(KE_ApplicationTest, WindowIsCentredAndRetitledAfterStartUp)
     EXPECT_EQ(client.right - client.left, 320);
     EXPECT_EQ(client.bottom - client.top, 240);
     RECT adjusted = {0, 0, 320, 240};
-    AdjustWindowRect(&adjusted, WS_CAPTION | WS_SYSMENU, FALSE);
+    AdjustWindowRect(&adjusted, 0x00CC0000, FALSE);
     const LONG iWidth = adjusted.right - adjusted.left;
     const LONG iHeight = adjusted.bottom - adjusted.top;
     EXPECT_EQ(window.left, (1280 >> 1) - (iWidth >> 1));
