@@ -133,14 +133,16 @@ KB_GrowingArray<KR_ScreenResolution>* KR_GraphicsContextDXGI::GetScreenResolutio
     {
         pModes = new (std::nothrow) DXGI_MODE_DESC[uiCount];
     }
-    // The modes may have changed between the two calls: take what the second one wrote.
+    // The modes may have changed between the two calls: take what the second one wrote, never
+    // more than the list holds.
+    const UINT uiCapacity = uiCount;
     const HRESULT hrList = pModes != nullptr
                                ? pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB,
                                                              DXGI_ENUM_MODES_SCALING, &uiCount, pModes)
                                : E_FAIL;
     if (hrList == S_OK || hrList == DXGI_ERROR_MORE_DATA)
     {
-        for (UINT i = 0; i < uiCount; ++i)
+        for (UINT i = 0; i < uiCount && i < uiCapacity; ++i)
         {
             KR_ScreenResolution resolution;
             resolution.m_uiWidth = pModes[i].Width;
