@@ -100,6 +100,14 @@ void* KB_CubicBSplineInterpolation::GetValueAt(void* pOut, double fLocalTime)
     return pOut;
 }
 
+bool KB_CubicBSplineInterpolation::Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd)
+{
+    if (!KU_VertexInterpolation::Deserialize(ppCursor, pEnd))
+        return false;
+    FreeDerivates();
+    return true;
+}
+
 void KB_CubicBSplineInterpolation::BuildDerivates()
 {
     FreeDerivates();

@@ -17,6 +17,9 @@ public:
     ~KB_CubicBSplineInterpolation() override;
 
     void* GetValueAt(void* pOut, double fLocalTime) override;
+    // The vertex byte form; the tangents of the keys it replaces are dropped, so they are built
+    // anew for the keys read.
+    bool Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd) override;
 
     // Rebuilds the n - 2 tangents of a curve of n >= 5 keys and marks derived data valid; frees
     // them for fewer keys.

@@ -183,9 +183,10 @@ void KU_InterpolationFile::Parse(const char* pText, std::uint64_t uiSize, ValueK
         }
         if (reader.IsKey("n"))
         {
-            KB_String sTypeName;
-            if (reader.ReadLineWord(&sTypeName, MAX_KEY_LENGTH))
-                pContents->sTypeName = sTypeName;
+            // The next word, wherever it is, as a bounded key word; none ends the text.
+            if (!reader.ReadKey(MAX_KEY_LENGTH))
+                break;
+            pContents->sTypeName = reader.GetKey();
         }
         else if (reader.IsKey("s"))
         {

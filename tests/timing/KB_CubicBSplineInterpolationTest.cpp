@@ -278,3 +278,26 @@ TEST(KB_CubicBSplineInterpolation, TimeBeforeTheFirstStampHoldsTheFirstKey)
     EXPECT_TRUE(VectorEq(At(curve, 5.0), ToVector(keys[0])));
     EXPECT_TRUE(VectorEq(At(curve, 15.0), ToVector(keys[4])));
 }
+
+TEST(KB_CubicBSplineInterpolation, KeysReadFromBytesGetTheirOwnTangents)
+{
+    std::vector<Vec3> other = MakeKeys(5);
+    for (Vec3& key : other)
+        key = {key[1] * 3.0, key[2] - 2.0, key[0]};
+    KB_CubicBSplineInterpolation source(KB_String(""));
+    Fill(source, other);
+    std::vector<std::uint8_t> bytes(4096);
+    std::uint8_t* pWrite = bytes.data();
+    std::uint64_t uiWritten = 0;
+    ASSERT_TRUE(source.Serialize(&pWrite, bytes.size(), &uiWritten));
+
+    // A curve whose tangents were built for other keys of the same count reads the record.
+    KB_CubicBSplineInterpolation curve(KB_String(""));
+    Fill(curve, MakeKeys(5));
+    At(curve, 1.0);
+    ASSERT_EQ(curve.GetNumDerivates(), 3u);
+    const std::uint8_t* pRead = bytes.data();
+    ASSERT_TRUE(curve.Deserialize(&pRead, bytes.data() + uiWritten));
+    const std::vector<Vec3> D = DenseTangents(other);
+    EXPECT_TRUE(VectorNear(At(curve, 1.0), ToVector(Bezier(other[0], D[0], other[2], D[1], 0.5)), 1e-4f));
+}

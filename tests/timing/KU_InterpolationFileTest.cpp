@@ -127,8 +127,6 @@ TEST_F(KU_InterpolationFileTest, MissingFileOrUnknownTypeGivesNull)
     EXPECT_EQ(KU_VertexInterpolation::LoadVertexInterpolation("Assets/none.int"), nullptr);
     EXPECT_EQ(LoadVertex("n linearinterpolation\nv 1 2 3\nt 0\n"), nullptr);   // case-sensitive
     EXPECT_EQ(LoadVertex("v 1 2 3\nt 0\n"), nullptr);
-    // The type name is a word of its own line: a bare "n" does not take the next line's word.
-    EXPECT_EQ(LoadVertex("n\nLinearInterpolation\n"), nullptr);
     // Each loader takes only its own kinds.
     EXPECT_EQ(LoadVertex("n RotationInterpolation\n"), nullptr);
     m_pRepository->SetFile(PATH, "n LinearInterpolation\n");
@@ -188,8 +186,17 @@ TEST_F(KU_InterpolationFileTest, LongLinesAndWordsStayBounded)
     ASSERT_NE(pCurve, nullptr);
     EXPECT_EQ(pCurve->GetNumVertices(), 1u);
 
-    // An over-long type name is no type name.
+    // An over-long type name is cut to its first 511 characters, which name no kind.
     EXPECT_EQ(LoadVertex("n " + std::string(600, 'L') + "\n"), nullptr);
+    EXPECT_EQ(LoadVertex("n LinearInterpolation\nn " + std::string(511, 'L') + "LinearInterpolation\n"), nullptr);
+}
+
+TEST_F(KU_InterpolationFileTest, TypeNameIsTheNextWordEvenOnTheNextLine)
+{
+    std::unique_ptr<KU_VertexInterpolation> pCurve = LoadVertex("n\n\n  LinearInterpolation extra\nv 1 2 3\nt 0\n");
+    ASSERT_NE(dynamic_cast<KB_LinearInterpolation*>(pCurve.get()), nullptr);
+    EXPECT_EQ(pCurve->GetNumVertices(), 1u);   // the rest of the type name's line is skipped
+    EXPECT_EQ(LoadVertex("v 1 2 3\nt 0\nn"), nullptr);
 }
 
 TEST_F(KU_InterpolationFileTest, QuaternionFileNormalisesAndStaysUnchanged)
