@@ -39,6 +39,20 @@ bool IsLooped3D(const KA_AudioEntity* pEntity)
     return pEntity->IsLooped() && pEntity->Is3D();
 }
 
+// Plays the entry's sound from where its channel stands and marks the entry playing.
+void Play(KA_AudioEntityEntry& entry, KA_AudioResource* pSound)
+{
+    pSound->Play();
+    entry.m_bPlaying = true;
+}
+
+// Seeks the entry's sound to fPosition seconds first.
+void PlayFrom(KA_AudioEntityEntry& entry, KA_AudioResource* pSound, double fPosition)
+{
+    pSound->SetPosition(fPosition);
+    Play(entry, pSound);
+}
+
 } // namespace
 
 KA_AudioResourceManager::KA_AudioResourceManager() = default;
@@ -180,26 +194,18 @@ void KA_AudioResourceManager::Update(double time)
                 if (length > 0.0 && position > length)
                 {
                     if (pEntity->IsLooped())
-                    {
-                        pSound->SetPosition(std::fmod(position, length));
-                        pSound->Play();
-                        entry.m_bPlaying = true;
-                    }
+                        PlayFrom(entry, pSound, std::fmod(position, length));
                 }
                 else
                 {
-                    pSound->Play();
-                    entry.m_bPlaying = true;
+                    Play(entry, pSound);
                 }
             }
         }
         else if (bActive && m_bKeepLooped3D)
         {
             if (!entry.m_bPlaying && IsLooped3D(pEntity))
-            {
-                pSound->Play();
-                entry.m_bPlaying = true;
-            }
+                Play(entry, pSound);
         }
         else if (bActive)
         {
@@ -239,16 +245,13 @@ void KA_AudioResourceManager::SeekAndPlay(KA_AudioEntityEntry& entry, double tim
     if (!(length > 0.0))
     {
         // Without a known length there is nothing to seek against: play from where it stands.
-        pSound->Play();
-        entry.m_bPlaying = true;
+        Play(entry, pSound);
     }
     else if (position > length)
     {
         if (pEntity->IsLooped())
         {
-            pSound->SetPosition(std::fmod(position, length));
-            pSound->Play();
-            entry.m_bPlaying = true;
+            PlayFrom(entry, pSound, std::fmod(position, length));
         }
         else
         {
@@ -258,9 +261,7 @@ void KA_AudioResourceManager::SeekAndPlay(KA_AudioEntityEntry& entry, double tim
     }
     else
     {
-        pSound->SetPosition(position);
-        pSound->Play();
-        entry.m_bPlaying = true;
+        PlayFrom(entry, pSound, position);
     }
 }
 
