@@ -46,9 +46,7 @@ KA_AudioContextFmod::~KA_AudioContextFmod()
 bool KA_AudioContextFmod::Initialize()
 {
     if (m_pSystem != nullptr)
-    {
         return false; // already initialised
-    }
     if (FMOD_System_Create(&m_pSystem) != FMOD_OK)
     {
         m_pSystem = nullptr;
@@ -56,25 +54,17 @@ bool KA_AudioContextFmod::Initialize()
     }
     unsigned int version = 0;
     if (m_pSystem->getVersion(&version) != FMOD_OK || version < MIN_FMOD_VERSION)
-    {
         return false;
-    }
     int numDrivers = 0;
     if (m_pSystem->getNumDrivers(&numDrivers) != FMOD_OK)
-    {
         return false;
-    }
     if (numDrivers == 0)
-    {
         return m_pSystem->setOutput(FMOD_OUTPUTTYPE_NOSOUND) == FMOD_OK;
-    }
     for (int driver = 0; driver < numDrivers; ++driver)
     {
         char name[DRIVER_NAME_LENGTH] = {};
         if (m_pSystem->getDriverInfo(driver, name, DRIVER_NAME_LENGTH, nullptr) != FMOD_OK)
-        {
             return false;
-        }
         name[DRIVER_NAME_LENGTH - 1] = '\0';
         m_gAudioDevices.Add(KB_String(name));
     }
@@ -84,9 +74,7 @@ bool KA_AudioContextFmod::Initialize()
 bool KA_AudioContextFmod::SelectAudioDevice(std::uint32_t index)
 {
     if (m_pSystem == nullptr)
-    {
         return false;
-    }
     if (index < m_gAudioDevices.GetNumMembers())
     {
         const int driver = static_cast<int>(index);
@@ -104,9 +92,7 @@ bool KA_AudioContextFmod::SelectAudioDevice(std::uint32_t index)
         }
         char name[DRIVER_NAME_LENGTH] = {};
         if (m_pSystem->getDriverInfo(driver, name, DRIVER_NAME_LENGTH, nullptr) != FMOD_OK)
-        {
             return false;
-        }
         name[DRIVER_NAME_LENGTH - 1] = '\0';
         if (std::strstr(name, FLOAT_OUTPUT_DRIVER_MAKER) != nullptr &&
             m_pSystem->setSoftwareFormat(FLOAT_OUTPUT_RATE, FMOD_SOUND_FORMAT_PCMFLOAT, 0, 0,
@@ -115,47 +101,35 @@ bool KA_AudioContextFmod::SelectAudioDevice(std::uint32_t index)
             return false;
         }
         if (m_pSystem->setDriver(driver) != FMOD_OK)
-        {
             return false;
-        }
     }
     FMOD_RESULT result = m_pSystem->init(MAX_CHANNELS, FMOD_INIT_NORMAL, nullptr);
     if (result == FMOD_ERR_OUTPUT_CREATEBUFFER)
     {
         if (m_pSystem->setSpeakerMode(FMOD_SPEAKERMODE_STEREO) != FMOD_OK)
-        {
             return false;
-        }
         result = m_pSystem->init(FALLBACK_CHANNELS, FMOD_INIT_NORMAL, nullptr);
     }
     if (result != FMOD_OK)
-    {
         return false;
-    }
     return m_pSystem->set3DSettings(1.0f, 100.0f, 1.0f) == FMOD_OK;
 }
 
 std::int32_t KA_AudioContextFmod::Update()
 {
     if (m_pSystem == nullptr)
-    {
         return FMOD_ERR_UNINITIALIZED;
-    }
     return m_pSystem->update();
 }
 
 std::int32_t KA_AudioContextFmod::SetMasterVolume(float volume)
 {
     if (m_pSystem == nullptr)
-    {
         return FMOD_ERR_UNINITIALIZED;
-    }
     FMOD::ChannelGroup* pMaster = nullptr;
     const FMOD_RESULT result = m_pSystem->getMasterChannelGroup(&pMaster);
     if (pMaster == nullptr)
-    {
         return result;
-    }
     return pMaster->setVolume(volume);
 }
 
@@ -165,9 +139,7 @@ std::int32_t KA_AudioContextFmod::Set3DListenerAttributes(const DirectX::XMFLOAT
                                                           const DirectX::XMFLOAT3* pUp)
 {
     if (m_pSystem == nullptr)
-    {
         return FMOD_ERR_UNINITIALIZED;
-    }
     FMOD_VECTOR vectors[4];
     const DirectX::XMFLOAT3* inputs[4] = {pPosition, pVelocity, pForward, pUp};
     const FMOD_VECTOR* outputs[4] = {};
@@ -187,15 +159,11 @@ KA_AudioResource* KA_AudioContextFmod::CreateAudioResource(const KB_String& path
     const KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
     if (m_pSystem == nullptr || pFiles == nullptr)
-    {
         return nullptr;
-    }
     std::uint64_t size = 0;
     std::uint8_t* pData = nullptr;
     if (!pFiles->ReadFile(path, &size, &pData))
-    {
         return nullptr;
-    }
     KA_AudioResource* pResource = CreateSound(path, pData, size, is3D, looped);
     pFiles->RemoveReference(path); // FMOD keeps nothing of the bytes
     return pResource;
@@ -205,9 +173,7 @@ KA_AudioResource* KA_AudioContextFmod::CreateSound(const KB_String& path, const 
                                                    std::uint64_t size, bool is3D, bool looped)
 {
     if (m_pSystem == nullptr || size == 0 || size > UINT_MAX)
-    {
         return nullptr;
-    }
     FMOD_CREATESOUNDEXINFO exinfo = {};
     exinfo.cbsize = sizeof exinfo;
     exinfo.length = static_cast<unsigned int>(size);
@@ -215,13 +181,9 @@ KA_AudioResource* KA_AudioContextFmod::CreateSound(const KB_String& path, const 
     exinfo.suggestedsoundtype = mp3 ? MP3_SOUND_TYPE_HINT : FMOD_SOUND_TYPE_UNKNOWN;
     FMOD_MODE mode = FMOD_OPENMEMORY | FMOD_CREATESAMPLE;
     if (is3D)
-    {
         mode |= FMOD_3D;
-    }
     if (looped)
-    {
         mode |= FMOD_LOOP_NORMAL;
-    }
     FMOD::Sound* pSound = nullptr;
     if (m_pSystem->createSound(reinterpret_cast<const char*>(pData), mode, &exinfo, &pSound) != FMOD_OK ||
         pSound == nullptr)
@@ -230,8 +192,6 @@ KA_AudioResource* KA_AudioContextFmod::CreateSound(const KB_String& path, const 
     }
     KA_AudioResource* pResource = new (std::nothrow) KA_AudioResourceFmod(m_pSystem, pSound);
     if (pResource == nullptr)
-    {
         pSound->release();
-    }
     return pResource;
 }

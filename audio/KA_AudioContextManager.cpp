@@ -21,14 +21,10 @@ KA_AudioContextManager::~KA_AudioContextManager()
 bool KA_AudioContextManager::CreateAudioContext()
 {
     if (m_pAudioContext != nullptr)
-    {
         return true;
-    }
     KU_AudioContextFactory* pFactory =
         m_pApplicationFactory != nullptr ? m_pApplicationFactory->GetAudioContextFactory() : nullptr;
     if (pFactory != nullptr)
-    {
         m_pAudioContext = pFactory->CreateAudioContext();
-    }
     return m_pAudioContext != nullptr;
 }

@@ -91,9 +91,7 @@ void WriteLineValue(std::ostringstream& text, const KB_String& value)
 KA_AudioEntity::KA_AudioEntity()
 {
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
-    {
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
-    }
 }
 
 KA_AudioEntity::~KA_AudioEntity()
@@ -101,9 +99,7 @@ KA_AudioEntity::~KA_AudioEntity()
     delete m_pSound;
     m_pSound = nullptr;
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
-    {
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
-    }
     DeleteCurvesAndEditorObjects();
 }
 
@@ -155,15 +151,11 @@ bool KA_AudioEntity::Load(const KB_String& sPath)
     std::uint64_t size = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &size, &pData))
-    {
         return false;
-    }
     // The text ends at the file's end or at its first NUL byte.
     KB_String text(size);
     if (size != 0)
-    {
         std::memcpy(text.GetBuffer(), pData, size);
-    }
     pFiles->RemoveReference(sPath);
     m_sFilePath = sPath;
     ParseText(text.GetBuffer(), std::strlen(text.GetBuffer()));
@@ -185,25 +177,17 @@ void KA_AudioEntity::ParseText(const char* pText, std::uint64_t uiSize)
         {
             double value = 0.0;
             if (!reader.ReadDouble(&value))
-            {
                 break;
-            }
             if (reader.IsKey("s"))
-            {
                 SetStartTime(value);
-            }
             else
-            {
                 SetEndTime(value);
-            }
         }
         else if (reader.IsKey("l") || reader.IsKey("3d"))
         {
             std::uint32_t value = 0;
             if (!reader.ReadU32(&value))
-            {
                 break;
-            }
             (reader.IsKey("l") ? m_bLooped : m_b3D) = value != 0;
         }
         else if (reader.IsKey("f") || reader.IsKey("pp") || reader.IsKey("vp"))
@@ -221,9 +205,7 @@ void KA_AudioEntity::ParseText(const char* pText, std::uint64_t uiSize)
             float y = 0.0f;
             float z = 0.0f;
             if (!reader.ReadFloat(&x) || !reader.ReadFloat(&y) || !reader.ReadFloat(&z))
-            {
                 break;
-            }
             m_vStaticPosition = XMVectorSet(x, y, z, 0.0f);
         }
         else if (reader.IsKey("m"))
@@ -231,9 +213,7 @@ void KA_AudioEntity::ParseText(const char* pText, std::uint64_t uiSize)
             float minDistance = 0.0f;
             float maxDistance = 0.0f;
             if (!reader.ReadFloat(&minDistance) || !reader.ReadFloat(&maxDistance))
-            {
                 break;
-            }
             m_fMinDistance = minDistance;
             m_fMaxDistance = maxDistance;
         }
@@ -241,9 +221,7 @@ void KA_AudioEntity::ParseText(const char* pText, std::uint64_t uiSize)
         {
             float value = 0.0f;
             if (!reader.ReadFloat(&value))
-            {
                 break;
-            }
             (reader.IsKey("od")   ? m_fDirectOcclusion
              : reader.IsKey("or") ? m_fReverbOcclusion
                                   : m_fVolume) = value;
@@ -280,9 +258,7 @@ KB_String KA_AudioEntity::CreateText() const
         text << "pv " << position.x << " " << position.y << " " << position.z << "\n";
     }
     if (m_sVolumeCurvePath.GetLength() == 0)
-    {
         text << "vo " << m_fVolume << "\n";
-    }
     if (m_sPositionCurvePath.GetLength() != 0)
     {
         text << "pp ";
@@ -310,9 +286,7 @@ bool KA_AudioEntity::Save()
 {
     KF_FileManager* pFiles = GetFileManager();
     if (pFiles == nullptr || m_sFilePath.GetLength() == 0)
-    {
         return false;
-    }
     const KB_String directory = GetCurveDirectory();
     if (m_pPositionCurve != nullptr)
     {
@@ -333,13 +307,9 @@ bool KA_AudioEntity::Initialize()
     DeleteCurvesAndEditorObjects();
     const KB_String directory = GetCurveDirectory();
     if (m_sPositionCurvePath.GetLength() != 0)
-    {
         m_pPositionCurve = KU_VertexInterpolation::LoadVertexInterpolation(directory + m_sPositionCurvePath);
-    }
     if (m_sVolumeCurvePath.GetLength() != 0)
-    {
         m_pVolumeCurve = KU_VertexInterpolation::LoadVertexInterpolation(directory + m_sVolumeCurvePath);
-    }
     if (m_pEditorObjects != nullptr && IsDeveloperBuild())
     {
         // Every entity gets a marker, so that one following a curve can be picked too; its rail
@@ -375,15 +345,11 @@ KA_AudioResource* KA_AudioEntity::GetAudioResource()
     // A sound that could not be made is not tried again on every call (each try reads the file);
     // the next Initialize marks it dirty again.
     if (!m_bSoundDirty)
-    {
         return m_pSound;
-    }
     delete m_pSound;
     m_pSound = nullptr;
     if (KA_AudioContext* pContext = GetAudioContext())
-    {
         m_pSound = pContext->CreateAudioResource(m_sAudioFilePath, m_b3D, m_bLooped);
-    }
     m_bSoundDirty = false;
     return m_pSound;
 }
@@ -392,17 +358,11 @@ void KA_AudioEntity::UpdateFrame(double time)
 {
     KA_AudioResource* pSound = GetAudioResource();
     if (pSound == nullptr)
-    {
         return;
-    }
     if (m_pVolumeCurve != nullptr)
-    {
         pSound->SetVolume(GetVolumeAt(time));
-    }
     if (m_b3D)
-    {
         pSound->Set3DAttributes(GetPositionAt(time), GetVelocityAt(time));
-    }
 }
 
 XMVECTOR KA_AudioEntity::GetPositionAt(double time)
@@ -414,9 +374,7 @@ XMVECTOR KA_AudioEntity::GetVelocityAt(double time)
 {
     XMVECTOR velocity = XMVectorZero();
     if (m_pPositionCurve != nullptr)
-    {
         m_pPositionCurve->GetVelocity(&velocity, time - m_pPositionCurve->GetStartTime());
-    }
     return velocity;
 }
 
@@ -428,9 +386,7 @@ float KA_AudioEntity::GetVolumeAt(double time)
 void KA_AudioEntity::RenderDebug(double time, const XMMATRIX& viewProjection, const XMVECTOR& cameraPosition)
 {
     if (m_pEditorObjects == nullptr)
-    {
         return;
-    }
     const XMVECTOR position = GetPositionAt(time);
     const float s =
         SCREEN_SIZE_FACTOR * XMVectorGetX(XMVector3Length(XMVectorSubtract(position, cameraPosition)));
@@ -443,35 +399,27 @@ void KA_AudioEntity::RenderDebug(double time, const XMMATRIX& viewProjection, co
         m_pEditorObjects->RenderMarker(m_pMarker, viewProjection);
     }
     if (!m_bSelected)
-    {
         return;
-    }
     if (m_pGizmo != nullptr)
     {
         m_pEditorObjects->SetGizmoWorldMatrix(m_pGizmo, world);
         m_pEditorObjects->RenderGizmo(m_pGizmo, viewProjection);
     }
     if (m_pPathVisualisation != nullptr)
-    {
         m_pEditorObjects->RenderPathVisualisation(m_pPathVisualisation, time, viewProjection, cameraPosition);
-    }
 }
 
 float KA_AudioEntity::GetPickDistance(double time, const XMVECTOR& origin, const XMVECTOR& direction)
 {
     if (m_pMarker == nullptr || !IsActive(time))
-    {
         return FLT_MAX;
-    }
     float distance = m_pEditorObjects->GetMarkerPickDistance(m_pMarker, origin, direction);
     if (m_bSelected && m_pPathVisualisation != nullptr)
     {
         const float railDistance =
             m_pEditorObjects->GetPathPickDistance(m_pPathVisualisation, origin, direction);
         if (railDistance < distance)
-        {
             distance = railDistance;
-        }
     }
     return distance;
 }
@@ -479,9 +427,7 @@ float KA_AudioEntity::GetPickDistance(double time, const XMVECTOR& origin, const
 void KA_AudioEntity::Select(double time, const XMVECTOR& origin, const XMVECTOR& direction)
 {
     if (!IsActive(time))
-    {
         return;
-    }
     const float markerDistance = m_pMarker != nullptr
                                      ? m_pEditorObjects->GetMarkerPickDistance(m_pMarker, origin, direction)
                                      : FLT_MAX;
@@ -506,9 +452,7 @@ void KA_AudioEntity::MoveSelected(double time, const XMVECTOR& origin, const XMV
                                   bool bDragging)
 {
     if (!m_bSelected || !IsActive(time))
-    {
         return;
-    }
     if (m_pPathVisualisation != nullptr)
     {
         m_pEditorObjects->MoveSelectedControlPoint(m_pPathVisualisation, origin, direction, bDragging);
@@ -516,51 +460,35 @@ void KA_AudioEntity::MoveSelected(double time, const XMVECTOR& origin, const XMV
     else if (m_pGizmo != nullptr)
     {
         if (bDragging)
-        {
             m_pEditorObjects->DragGizmo(m_pGizmo, origin, direction, &m_vStaticPosition);
-        }
         else
-        {
             m_pEditorObjects->EndGizmoDrag(m_pGizmo);
-        }
     }
 }
 
 void KA_AudioEntity::SetSelectedPosition(const XMVECTOR& vPosition)
 {
     if (m_pPathVisualisation != nullptr && m_pEditorObjects->HasSelectedControlPoint(m_pPathVisualisation))
-    {
         m_pEditorObjects->SetSelectedVertex(m_pPathVisualisation, vPosition);
-    }
     if (m_bSelected && m_pPathVisualisation == nullptr)
-    {
         m_vStaticPosition = XMVectorSetW(vPosition, 0.0f);
-    }
 }
 
 void KA_AudioEntity::DeselectAll()
 {
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
-    {
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
-    }
 }
 
 bool KA_AudioEntity::Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload)
 {
     if (type != KE_MT_EditorCommand || subType != KE_MST_DeselectControlPoints)
-    {
         return false;
-    }
     // Its own rail deselecting the other rails leaves the entity selected.
     if (m_pPathVisualisation != nullptr && pPayload == m_pPathVisualisation)
-    {
         return true;
-    }
     m_bSelected = false;
     if (m_pMarker != nullptr)
-    {
         m_pEditorObjects->SetMarkerColor(m_pMarker, m_vMarkerColor);
-    }
     return true;
 }

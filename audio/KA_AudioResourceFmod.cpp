@@ -21,20 +21,16 @@ template <typename T>
 T* AllocateZeroed(std::uint64_t count)
 {
     const std::size_t bytes = static_cast<std::size_t>(count) * sizeof(T);
-    void* pBlock = ::operator new (bytes, std::align_val_t{ARRAY_ALIGNMENT}, std::nothrow);
+    void* pBlock = ::operator new(bytes, std::align_val_t{ARRAY_ALIGNMENT}, std::nothrow);
     if (pBlock != nullptr)
-    {
         std::memset(pBlock, 0, bytes);
-    }
     return static_cast<T*>(pBlock);
 }
 
 void FreeAligned(void* pBlock)
 {
     if (pBlock != nullptr)
-    {
-        ::operator delete (pBlock, std::align_val_t{ARRAY_ALIGNMENT});
-    }
+        ::operator delete(pBlock, std::align_val_t{ARRAY_ALIGNMENT});
 }
 
 } // namespace
@@ -63,18 +59,12 @@ KA_AudioResourceFmod::~KA_AudioResourceFmod()
 int KA_AudioResourceFmod::AcquireChannel()
 {
     if (m_pChannel != nullptr)
-    {
         return FMOD_OK;
-    }
     if (m_pSystem == nullptr || m_pSound == nullptr)
-    {
         return FMOD_ERR_INVALID_HANDLE;
-    }
     const FMOD_RESULT result = m_pSystem->playSound(FMOD_CHANNEL_FREE, m_pSound, true, &m_pChannel);
     if (result != FMOD_OK)
-    {
         m_pChannel = nullptr;
-    }
     return result;
 }
 
@@ -85,14 +75,10 @@ int KA_AudioResourceFmod::CallChannel(Call call)
     {
         const int acquired = AcquireChannel();
         if (acquired != FMOD_OK)
-        {
             return acquired;
-        }
         const int result = call(m_pChannel);
         if (result != FMOD_ERR_INVALID_HANDLE)
-        {
             return result;
-        }
         m_pChannel = nullptr; // ended or stolen
     }
     return FMOD_ERR_INVALID_HANDLE;
@@ -133,9 +119,7 @@ double KA_AudioResourceFmod::GetLength()
 {
     unsigned int ms = 0;
     if (m_pSound == nullptr || m_pSound->getLength(&ms, FMOD_TIMEUNIT_MS) != FMOD_OK)
-    {
         return 0.0;
-    }
     return ms * 0.001;
 }
 
@@ -194,9 +178,7 @@ void KA_AudioResourceFmod::FreeArrays()
 void KA_AudioResourceFmod::SetNumFFTValues(std::uint32_t count)
 {
     if (count == m_uiNumFFTValues)
-    {
         return;
-    }
     const std::uint64_t bands = count;
     if (count > m_uiNumFFTValues)
     {
@@ -242,9 +224,7 @@ const float* KA_AudioResourceFmod::GetChannelSpectrum() const
 bool KA_AudioResourceFmod::IsChannelTriggered(std::uint32_t channel, std::uint32_t band) const
 {
     if (channel > 1 || band >= m_uiNumFFTValues)
-    {
         return false;
-    }
     return m_pChannelTriggered[channel * m_uiNumFFTValues + band] != 0;
 }
 
@@ -257,9 +237,7 @@ void KA_AudioResourceFmod::UpdateSpectrum(double time)
 {
     const std::uint32_t n = m_uiNumFFTValues;
     if (n == 0)
-    {
         return;
-    }
     if (m_pChannel != nullptr)
     {
         // Results ignored: without a fresh spectrum the previous one stays.
@@ -288,18 +266,14 @@ void KA_AudioResourceFmod::ApplyTriggerRule(const float* pValues, const float* p
     {
         __m128 value = _mm_load_ps(pValues + i);
         if (pRight != nullptr)
-        {
             value = _mm_max_ps(value, _mm_loadu_ps(pRight + i)); // the right half need not be aligned
-        }
         const __m128 last = _mm_load_ps(pLastTrigger + i);
         const __m128 held = _mm_cmple_ps(_mm_add_ps(last, vHold), vTime);
         const __m128 loud = _mm_cmple_ps(vThreshold, value);
         const __m128 triggered = _mm_and_ps(held, loud);
         const __m128 newLast = _mm_or_ps(_mm_and_ps(triggered, vTime), _mm_andnot_ps(triggered, last));
         if (pCombined != nullptr)
-        {
             _mm_stream_ps(pCombined + i, value);
-        }
         _mm_stream_ps(pLastTrigger + i, newLast);
         _mm_stream_si128(reinterpret_cast<__m128i*>(pFlags + i), _mm_castps_si128(triggered));
     }
@@ -310,18 +284,12 @@ void KA_AudioResourceFmod::ApplyTriggerRule(const float* pValues, const float* p
     {
         float value = pValues[i];
         if (pRight != nullptr)
-        {
             value = value > pRight[i] ? value : pRight[i];
-        }
         const bool triggered = (pLastTrigger[i] + hold <= time) && (threshold <= value);
         if (pCombined != nullptr)
-        {
             pCombined[i] = value;
-        }
         if (triggered)
-        {
             pLastTrigger[i] = time;
-        }
         pFlags[i] = triggered ? TRIGGERED : 0u;
     }
 #if defined(__SSE2__)

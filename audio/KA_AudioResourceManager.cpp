@@ -65,9 +65,7 @@ KA_AudioResourceManager::~KA_AudioResourceManager()
     if (m_bRegistered)
     {
         if (KE_Dispatcher* pDispatcher = GetDispatcher())
-        {
             pDispatcher->UnRegisterReceiver(KE_MT_Keyboard, this);
-        }
         m_bRegistered = false;
     }
     delete m_pEditorObjects; // after the entities, whose editor objects it deleted
@@ -100,9 +98,7 @@ void KA_AudioResourceManager::SetAudioEntityPath(const KB_String& sDirectory)
 void KA_AudioResourceManager::SetEditorObjects(KA_AudioEditorObjects* pEditorObjects)
 {
     if (pEditorObjects == m_pEditorObjects)
-    {
         return;
-    }
     DeleteEntities();
     delete m_pEditorObjects;
     m_pEditorObjects = pEditorObjects;
@@ -115,9 +111,7 @@ void KA_AudioResourceManager::LoadAll()
     m_pMasterVolume = nullptr;
     KF_FileManager* pFiles = GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
     if (pFiles == nullptr)
-    {
         return;
-    }
     KB_GrowingArray<KB_String> gNames;
     pFiles->FindFiles(m_sAudioEntityDirectory + "*.aud", gNames);
     for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
@@ -126,13 +120,9 @@ void KA_AudioResourceManager::LoadAll()
         // the same file, play twice, and the later one would overwrite an edit of the first on save.
         bool bListedBefore = false;
         for (std::uint32_t j = 0; j < i && !bListedBefore; ++j)
-        {
             bListedBefore = gNames[j].CompareNoCase(gNames[i]) == 0;
-        }
         if (bListedBefore)
-        {
             continue;
-        }
         KA_AudioEntity* pEntity = new KA_AudioEntity();
         pEntity->SetEditorObjects(m_pEditorObjects);
         if (pEntity->Load(m_sAudioEntityDirectory + gNames[i]))
@@ -148,17 +138,13 @@ void KA_AudioResourceManager::LoadAll()
     }
     const KB_String sMasterVolumePath = m_sAudioEntityDirectory + MASTER_VOLUME_FILE;
     if (pFiles->FileExists(sMasterVolumePath))
-    {
         m_pMasterVolume = KU_VertexInterpolation::LoadVertexInterpolation(sMasterVolumePath);
-    }
 }
 
 void KA_AudioResourceManager::SaveAll()
 {
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
-    {
         m_gEntries[i].m_pEntity->Save();
-    }
 }
 
 void KA_AudioResourceManager::Update(double time)
@@ -221,9 +207,7 @@ void KA_AudioResourceManager::Update(double time)
             entry.m_bPlaying = false;
         }
         if (entry.m_bPlaying)
-        {
             pEntity->UpdateFrame(time);
-        }
     }
     if (m_pMasterVolume != nullptr)
     {
@@ -295,13 +279,9 @@ void KA_AudioResourceManager::PauseAll()
     {
         KA_AudioEntityEntry& entry = m_gEntries[i];
         if (m_bKeepLooped3D && IsLooped3D(entry.m_pEntity))
-        {
             continue;
-        }
         if (KA_AudioResource* pSound = entry.m_pEntity->GetAudioResource())
-        {
             pSound->Pause();
-        }
         entry.m_bPlaying = false;
     }
 }
@@ -309,17 +289,11 @@ void KA_AudioResourceManager::PauseAll()
 bool KA_AudioResourceManager::Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload)
 {
     if (type != KE_MT_Keyboard || subType != KE_MST_KeyDown)
-    {
         return false;
-    }
     if (pPayload == nullptr)
-    {
         return true;
-    }
     if (*static_cast<const std::uint64_t*>(pPayload) != KEEP_LOOPED_3D_TOGGLE_KEY)
-    {
         return false;
-    }
     m_bKeepLooped3D = !m_bKeepLooped3D;
     return true;
 }
@@ -331,9 +305,7 @@ bool KA_AudioResourceManager::RenderDebug(double time, const XMMATRIX& viewProje
     {
         KA_AudioEntity* pEntity = m_gEntries[i].m_pEntity;
         if (pEntity->IsActive(time))
-        {
             pEntity->RenderDebug(time, viewProjection, cameraPosition);
-        }
     }
     return true;
 }
@@ -348,9 +320,7 @@ float KA_AudioResourceManager::GetPickDistance(double time, const XMVECTOR& orig
         {
             const float distance = pEntity->GetPickDistance(time, origin, direction);
             if (distance < best)
-            {
                 best = distance;
-            }
         }
     }
     return best;
@@ -374,9 +344,7 @@ void KA_AudioResourceManager::Pick(double time, const XMVECTOR& origin, const XM
         }
     }
     if (pNearest != nullptr)
-    {
         pNearest->Select(time, origin, direction);
-    }
 }
 
 void KA_AudioResourceManager::MoveSelected(double time, const XMVECTOR& origin, const XMVECTOR& direction,
@@ -386,9 +354,7 @@ void KA_AudioResourceManager::MoveSelected(double time, const XMVECTOR& origin, 
     {
         KA_AudioEntity* pEntity = m_gEntries[i].m_pEntity;
         if (pEntity->IsActive(time))
-        {
             pEntity->MoveSelected(time, origin, direction, bDragging);
-        }
     }
 }
 
@@ -398,8 +364,6 @@ void KA_AudioResourceManager::SetSelectedPosition(double time, const XMVECTOR& v
     {
         KA_AudioEntity* pEntity = m_gEntries[i].m_pEntity;
         if (pEntity->IsActive(time))
-        {
             pEntity->SetSelectedPosition(vPosition);
-        }
     }
 }

@@ -68,9 +68,7 @@ struct ArchiveData
         std::string pattern =
             std::string(pRoot != nullptr && pRoot[0] != '\0' ? pRoot : "/tmp") + "/kvbench-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr)
-        {
             return;
-        }
         sFolder = pattern;
         const std::string source = sFolder + "/Assets";
         std::mt19937 random(27);
@@ -81,9 +79,7 @@ struct ArchiveData
         {
             std::vector<std::uint8_t> data(1024 + random() % 7168);
             for (auto& byte : data)
-            {
                 byte = static_cast<std::uint8_t>(random());
-            }
             const std::string name = "Models/Part" + std::to_string(i) + ".obj";
             WriteFile(source + "/" + name, data.data(), data.size());
             storedNames.push_back(name);
@@ -93,9 +89,7 @@ struct ArchiveData
         {
             std::vector<std::uint8_t> data(LARGE_FILE_BYTES);
             for (auto& byte : data)
-            {
                 byte = static_cast<std::uint8_t>(random());
-            }
             const std::string name = "Textures/Large" + std::to_string(i) + ".dds";
             WriteFile(source + "/" + name, data.data(), data.size());
             storedNames.push_back(name);
@@ -122,9 +116,7 @@ struct ArchiveData
         KF_DataRepository reader;
         std::FILE* pFile = std::fopen(archive.c_str(), "rb");
         if (!reader.LoadFromFile(archive.c_str()) || pFile == nullptr)
-        {
             return;
-        }
         for (const std::string& name : compressedNames)
         {
             const KF_DataRepositoryNode* pNode = reader.FindNode(name.c_str());
@@ -197,9 +189,7 @@ void BM_ArchiveRead(benchmark::State& state)
     const auto& names = COMPRESSED ? data.compressedNames : data.storedNames;
     std::uint64_t uiBytes = 0;
     for (auto _ : state)
-    {
         uiBytes += ReadAll(archive, names);
-    }
     state.SetBytesProcessed(static_cast<std::int64_t>(uiBytes));
 }
 
@@ -216,9 +206,7 @@ void BM_DirectoryRead(benchmark::State& state)
     const auto& names = COMPRESSED ? data.compressedNames : data.storedNames;
     std::uint64_t uiBytes = 0;
     for (auto _ : state)
-    {
         uiBytes += ReadAll(directory, names);
-    }
     state.SetBytesProcessed(static_cast<std::int64_t>(uiBytes));
 }
 

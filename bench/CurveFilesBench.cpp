@@ -74,7 +74,7 @@ public:
     bool FindFiles(const KB_String&, KB_GrowingArray<KB_String>&) override { return false; }
 
 private:
-    std::map<std::string, std::string> m_mFiles;   // guarded by m_Mutex
+    std::map<std::string, std::string> m_mFiles; // guarded by m_Mutex
 };
 
 // The engine singleton with a file manager over one memory repository and a curve registry.
@@ -98,7 +98,7 @@ public:
     }
 
 private:
-    KE_ApplicationManager* m_pManager = nullptr;   // owned
+    KE_ApplicationManager* m_pManager = nullptr; // owned
     KF_FileManager m_files;
     KU_InterpolationManager m_registry;
 };
@@ -140,10 +140,8 @@ void BM_SaveCurveFiles(benchmark::State& state)
     BenchEngine engine;
     const auto curves = MakeCurves();
     for (auto _ : state)
-    {
         for (const auto& pCurve : curves)
             benchmark::DoNotOptimize(pCurve->Save());
-    }
     ReportCurves(state);
 }
 BENCHMARK(BM_SaveCurveFiles)->Unit(benchmark::kMillisecond);

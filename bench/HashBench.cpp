@@ -29,9 +29,7 @@ void BM_HashFNV1a64(benchmark::State& state)
 {
     const std::vector<std::uint8_t> data = MakeData();
     for (auto _ : state)
-    {
         benchmark::DoNotOptimize(KU_HashUtilities::HashFNV1a64(data.data(), data.size()));
-    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 BENCHMARK(BM_HashFNV1a64);
@@ -56,9 +54,7 @@ void BM_ByteLoopReference(benchmark::State& state)
     {
         std::uint64_t uiHash = KU_HashUtilities::FNV_PRIME_64;
         for (const std::uint8_t byte : data)
-        {
             uiHash = (uiHash ^ byte) * KU_HashUtilities::FNV_PRIME_64;
-        }
         benchmark::DoNotOptimize(uiHash);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));

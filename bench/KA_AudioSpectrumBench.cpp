@@ -19,9 +19,7 @@ void TriggerAnalysis(benchmark::State& state)
     alignas(64) static std::uint32_t channelFlags[2 * 8192];
     alignas(64) static std::uint32_t flags[8192];
     for (std::uint32_t i = 0; i < 2 * bands; ++i)
-    {
         channelSpectrum[i] = static_cast<float>(i % 17) / 16.0f;
-    }
     float time = 0.0f;
     for (auto _ : state)
     {

@@ -46,9 +46,7 @@ public:
     explicit BaselinePool(std::uint32_t uiWorkers)
     {
         for (std::uint32_t i = 0; i < uiWorkers; ++i)
-        {
             m_Workers.emplace_back([this] { WorkerLoop(); });
-        }
     }
 
     ~BaselinePool()
@@ -59,9 +57,7 @@ public:
         }
         m_Ready.notify_all();
         for (std::thread& worker : m_Workers)
-        {
             worker.join();
-        }
     }
 
     void Post(Job* pJob)
@@ -83,9 +79,7 @@ private:
                 std::unique_lock guard(m_Lock);
                 m_Ready.wait(guard, [this] { return m_bStop || !m_Queue.empty(); });
                 if (m_Queue.empty())
-                {
                     return;
-                }
                 pJob = m_Queue.front();
                 m_Queue.pop_front();
             }
@@ -171,9 +165,7 @@ void BM_PoolThroughput(benchmark::State& state)
     for (auto _ : state)
     {
         for (int i = 0; i < BATCH; ++i)
-        {
             futures[i] = PostSmallJob(&counter);
-        }
         for (int i = 0; i < BATCH; ++i)
         {
             futures[i]->Wait();

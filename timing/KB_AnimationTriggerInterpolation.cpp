@@ -18,10 +18,8 @@ void* KB_AnimationTriggerInterpolation::GetValueAt(void* pOut, double fLocalTime
 
     std::uint32_t uiPassed = 0;
     for (std::uint32_t i = 0; i < uiNumStamps; ++i)
-    {
         if (m_gTimeStamps[i] < fLocalTime)
             uiPassed = i;
-    }
     const double fPassedStamp = m_gTimeStamps[uiPassed];
     if (!(fPassedStamp < fLocalTime)) // no stamp lies before the time (also for NaN)
         return pOut;

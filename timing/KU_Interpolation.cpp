@@ -33,10 +33,8 @@ void WriteValue(KB_ByteWriter& writer, const XMMATRIX& mValue)
     XMFLOAT4X4 m;
     XMStoreFloat4x4(&m, mValue);
     for (int r = 0; r < 4; ++r)
-    {
         for (int c = 0; c < 4; ++c)
             writer.WriteF32(m.m[r][c]);
-    }
 }
 
 void ReadValue(KB_ByteReader& reader, XMVECTOR* pValue)
@@ -53,10 +51,8 @@ void ReadValue(KB_ByteReader& reader, XMMATRIX* pValue)
 {
     XMFLOAT4X4 m;
     for (int r = 0; r < 4; ++r)
-    {
         for (int c = 0; c < 4; ++c)
             reader.ReadF32(&m.m[r][c]);
-    }
     *pValue = XMLoadFloat4x4(&m);
 }
 
@@ -425,10 +421,10 @@ bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<T>& gValues, const T&
     return true;
 }
 
-template bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<XMVECTOR>&, const XMVECTOR&, double, XMVECTOR*,
-                                              KeySpan*) const;
-template bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<XMMATRIX>&, const XMMATRIX&, double, XMMATRIX*,
-                                              KeySpan*) const;
+template bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<XMVECTOR>&, const XMVECTOR&, double,
+                                              XMVECTOR*, KeySpan*) const;
+template bool KU_Interpolation::FindBlendKeys(const KB_GrowingArray<XMMATRIX>&, const XMMATRIX&, double,
+                                              XMMATRIX*, KeySpan*) const;
 
 template std::uint32_t KU_Interpolation::CountKeys(const KB_GrowingArray<XMVECTOR>&) const;
 template std::uint32_t KU_Interpolation::InsertKey(KB_GrowingArray<XMVECTOR>&, const XMVECTOR&, double);
@@ -436,9 +432,9 @@ template std::uint32_t KU_Interpolation::MoveKey(KB_GrowingArray<XMVECTOR>&, std
 template void KU_Interpolation::ReplaceKeyValue(KB_GrowingArray<XMVECTOR>&, std::uint32_t, const XMVECTOR&);
 template void KU_Interpolation::RemoveKey(KB_GrowingArray<XMVECTOR>&, std::uint32_t);
 template bool KU_Interpolation::SerializeKeys(const KB_GrowingArray<XMVECTOR>&, std::uint8_t**, std::uint64_t,
-                                             std::uint64_t*) const;
+                                              std::uint64_t*) const;
 template bool KU_Interpolation::DeserializeKeys(KB_GrowingArray<XMVECTOR>&, const std::uint8_t**,
-                                               const std::uint8_t*);
+                                                const std::uint8_t*);
 
 template std::uint32_t KU_Interpolation::CountKeys(const KB_GrowingArray<XMMATRIX>&) const;
 template std::uint32_t KU_Interpolation::InsertKey(KB_GrowingArray<XMMATRIX>&, const XMMATRIX&, double);
@@ -446,9 +442,9 @@ template std::uint32_t KU_Interpolation::MoveKey(KB_GrowingArray<XMMATRIX>&, std
 template void KU_Interpolation::ReplaceKeyValue(KB_GrowingArray<XMMATRIX>&, std::uint32_t, const XMMATRIX&);
 template void KU_Interpolation::RemoveKey(KB_GrowingArray<XMMATRIX>&, std::uint32_t);
 template bool KU_Interpolation::SerializeKeys(const KB_GrowingArray<XMMATRIX>&, std::uint8_t**, std::uint64_t,
-                                             std::uint64_t*) const;
+                                              std::uint64_t*) const;
 template bool KU_Interpolation::DeserializeKeys(KB_GrowingArray<XMMATRIX>&, const std::uint8_t**,
-                                               const std::uint8_t*);
+                                                const std::uint8_t*);
 
 void KU_Interpolation::StoreFileHeader(KU_InterpolationFile::Contents* pContents) const
 {

@@ -121,7 +121,8 @@ protected:
     // stamps and values to the shorter count and advances the cursor; false (nothing changed)
     // when the record is short.
     template <typename T>
-    bool DeserializeKeys(KB_GrowingArray<T>& gValues, const std::uint8_t** ppCursor, const std::uint8_t* pEnd);
+    bool DeserializeKeys(KB_GrowingArray<T>& gValues, const std::uint8_t** ppCursor,
+                         const std::uint8_t* pEnd);
 
     // Copies type name, debug name, interval and stamps into the contents of a file to write.
     void StoreFileHeader(KU_InterpolationFile::Contents* pContents) const;

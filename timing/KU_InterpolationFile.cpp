@@ -63,10 +63,8 @@ void CutToLength(KB_GrowingArray<T>& gArray, std::uint32_t uiLength)
 bool ReadFloats(KU_TextFileReader& reader, float* pValues, std::uint32_t uiCount)
 {
     for (std::uint32_t i = 0; i < uiCount; ++i)
-    {
         if (!reader.ReadFloat(&pValues[i]))
             return false;
-    }
     return true;
 }
 
@@ -264,10 +262,8 @@ bool KU_InterpolationFile::Write(const KB_String& sPath, ValueKind eKind, const 
             XMStoreFloat4x4(&m, contents.gMatrices[i]);
             text << "m";
             for (int r = 0; r < 4; ++r)
-            {
                 for (int c = 0; c < 4; ++c)
                     text << " " << static_cast<double>(m.m[r][c]);
-            }
             text << "\n";
         }
     }

@@ -32,10 +32,10 @@ public:
         KB_String sDebugName;
         double fStartTime = 0.0;
         double fEndTime = 0.0;
-        std::uint32_t uiMode = 0;   // vertex files: the mode of a cosine-eased curve
+        std::uint32_t uiMode = 0; // vertex files: the mode of a cosine-eased curve
         KB_GrowingArray<double> gTimeStamps;
-        KB_GrowingArray<DirectX::XMVECTOR> gVectors;    // vertex (w = 0) and quaternion files
-        KB_GrowingArray<DirectX::XMMATRIX> gMatrices;   // matrix files
+        KB_GrowingArray<DirectX::XMVECTOR> gVectors;  // vertex (w = 0) and quaternion files
+        KB_GrowingArray<DirectX::XMMATRIX> gMatrices; // matrix files
     };
 
     // Reads and parses sPath; false when no repository has it (or there is no file manager).

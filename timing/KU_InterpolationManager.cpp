@@ -10,10 +10,8 @@ void KU_InterpolationManager::RegisterInterpolation(const KB_String& sPath, KU_V
 {
     KT_AutoLock lock(&m_Mutex);
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
-    {
         if (m_gEntries[i].second == pCurve && m_gEntries[i].first == sPath)
             return;
-    }
     m_gEntries.Add({sPath, pCurve});
 }
 
@@ -21,10 +19,8 @@ void KU_InterpolationManager::UnregisterInterpolation(const KU_VertexInterpolati
 {
     KT_AutoLock lock(&m_Mutex);
     for (std::uint32_t i = m_gEntries.GetNumMembers(); i-- > 0;)
-    {
         if (m_gEntries[i].second == pCurve)
             m_gEntries.Remove(i);
-    }
 }
 
 void KU_InterpolationManager::UnregisterInterpolation(const KB_String& sPath)
@@ -45,10 +41,8 @@ void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* 
 {
     KT_AutoLock lock(&m_Mutex);
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
-    {
         if (m_gEntries[i].second == pCurve)
             m_gEntries[i].first = sNewPath;
-    }
 }
 
 const KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>&

@@ -40,6 +40,6 @@ public:
     KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> CopyAllVertexInterpolations() const;
 
 private:
-    KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> m_gEntries;   // guarded by m_Mutex
+    KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> m_gEntries; // guarded by m_Mutex
     mutable KT_Mutex m_Mutex;
 };

@@ -26,7 +26,7 @@ bool KU_QuaternionInterpolation::Save()
 }
 
 bool KU_QuaternionInterpolation::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
-                                       std::uint64_t* pWritten) const
+                                           std::uint64_t* pWritten) const
 {
     return SerializeKeys(m_gQuaternions, ppCursor, uiCapacity, pWritten);
 }

@@ -189,7 +189,7 @@ bool KU_TextFileReader::ScanNumber(bool bAllowFraction, const char** ppBegin, co
             const char* pExponent = p;
             p = SkipDigits(p, m_pEnd);
             if (p == pExponent)
-                uiNumDigits = 0;   // an exponent mark without digits: not a number
+                uiNumDigits = 0; // an exponent mark without digits: not a number
         }
     }
     if (uiNumDigits == 0)

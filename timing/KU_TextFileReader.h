@@ -37,7 +37,7 @@ public:
     // unchanged.
     bool ReadDouble(double* pValue);
     bool ReadFloat(float* pValue);
-    bool ReadU32(std::uint32_t* pValue);   // digits only (an optional '+'), at most 4294967295
+    bool ReadU32(std::uint32_t* pValue); // digits only (an optional '+'), at most 4294967295
 
     // The rest of the current line after one optional blank, without its line end (a '\r' before
     // it stays), cut to uiMaxLength characters; the whole line is consumed. Empty at the end of
@@ -53,7 +53,7 @@ public:
     bool IsOk() const { return !m_bFailed; }
 
 private:
-    bool SkipWhiteSpace();   // false when the text (or the reader) has ended
+    bool SkipWhiteSpace(); // false when the text (or the reader) has ended
     // Scans a number at the cursor; [*pBegin, *pEnd) is the text for the converter (a leading
     // '+' dropped). False when no number starts here.
     bool ScanNumber(bool bAllowFraction, const char** ppBegin, const char** ppEnd);
@@ -62,9 +62,9 @@ private:
     template <typename T>
     bool ReadNumber(bool bAllowFraction, T* pValue);
 
-    const char* m_pCursor = nullptr;      // not owned
-    const char* m_pEnd = nullptr;         // not owned
-    const char* m_pKey = nullptr;         // last key, inside the text; not owned
+    const char* m_pCursor = nullptr; // not owned
+    const char* m_pEnd = nullptr;    // not owned
+    const char* m_pKey = nullptr;    // last key, inside the text; not owned
     std::uint32_t m_uiKeyLength = 0;
     bool m_bFailed = false;
 };

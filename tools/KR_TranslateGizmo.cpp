@@ -156,19 +156,13 @@ bool KR_TranslateGizmo::Drag(const KR_Ray& ray, XMVECTOR* pPosition)
         return false;
     }
     if (!m_bDragging)
-    {
         return false;
-    }
     float t = 0.0f;
     if (!IntersectRayPlane(m_vDragPlane, ray, &t))
-    {
         return false;
-    }
     XMVECTOR delta = XMVectorSubtract(XMVectorAdd(ray.origin, XMVectorScale(ray.direction, t)), m_vGrabPoint);
     if (m_bAxisConstrained)
-    {
         delta = XMVectorMultiply(delta, m_vAxisMask);
-    }
     *pPosition = XMVectorAdd(m_vStartPosition, delta);
     return true;
 }
@@ -184,9 +178,7 @@ void KR_TranslateGizmo::BuildArrowIndices(std::uint16_t uiFirstVertex, std::uint
     static constexpr std::uint16_t ARROW[36] = {0, 2, 1, 2, 0, 3, 1, 4, 0, 1, 5, 4, 3, 6, 2, 3, 7, 6,
                                                 4, 6, 7, 4, 5, 6, 0, 8, 3, 3, 8, 7, 7, 8, 4, 4, 8, 0};
     for (std::uint32_t i = 0; i < 36 && uiFirstIndex + i < NUM_INDICES; ++i)
-    {
         s_Indices[uiFirstIndex + i] = static_cast<std::uint16_t>(uiFirstVertex + ARROW[i]);
-    }
 }
 
 void KR_TranslateGizmo::BuildPlaneIndices(std::uint16_t uiFirstVertex, std::uint32_t uiFirstIndex)
@@ -194,7 +186,5 @@ void KR_TranslateGizmo::BuildPlaneIndices(std::uint16_t uiFirstVertex, std::uint
     // Stored once per winding so that the triangle shows from both sides.
     static constexpr std::uint16_t PLANE[6] = {0, 2, 1, 0, 1, 2};
     for (std::uint32_t i = 0; i < 6 && uiFirstIndex + i < NUM_INDICES; ++i)
-    {
         s_Indices[uiFirstIndex + i] = static_cast<std::uint16_t>(uiFirstVertex + PLANE[i]);
-    }
 }

@@ -42,17 +42,13 @@ KR_VertexInterpolationVisualisation::KR_VertexInterpolationVisualisation(KU_Vert
     : m_pCurve(pCurve), m_pGizmo(new KR_TranslateGizmo())
 {
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
-    {
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
-    }
 }
 
 KR_VertexInterpolationVisualisation::~KR_VertexInterpolationVisualisation()
 {
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
-    {
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
-    }
     delete m_pGizmo;
     m_pGizmo = nullptr;
 }
@@ -76,9 +72,7 @@ void KR_VertexInterpolationVisualisation::Rebuild()
     m_bDirty = false;
     const std::uint32_t numKeys = m_pCurve->GetNumVertices();
     if (numKeys == 0)
-    {
         return;
-    }
     const double duration = m_pCurve->GetDuration();
     const double segments = std::ceil(duration * SEGMENTS_PER_SECOND);
     // A negative, NaN or absurd duration draws no line rather than an unbounded one.
@@ -103,9 +97,7 @@ void KR_VertexInterpolationVisualisation::Rebuild()
             m_gBoxVertices.Add(vertex);
         }
         for (std::uint16_t index : BOX_INDICES)
-        {
             m_gBoxIndices.Add(static_cast<std::uint16_t>(8 * k + index));
-        }
     }
     m_uiNumBoxVertices = 8 * numKeys;
     m_uiNumBoxTriangles = 12 * numKeys;
@@ -115,9 +107,7 @@ void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX
                                                  const XMVECTOR& cameraPosition)
 {
     if (m_pCurve == nullptr || m_bHidden)
-    {
         return;
-    }
     const bool bCameraMoved = !m_bHasCameraPosition ||
                               XMVectorGetX(cameraPosition) != XMVectorGetX(m_vCameraPosition) ||
                               XMVectorGetY(cameraPosition) != XMVectorGetY(m_vCameraPosition) ||
@@ -126,9 +116,7 @@ void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX
     m_vCameraPosition = cameraPosition;
     m_bHasCameraPosition = true;
     if (bChanged || bCameraMoved || m_bDirty)
-    {
         Rebuild();
-    }
     if (m_uiSelectedIndex != NO_SELECTION && m_uiSelectedIndex < m_pCurve->GetNumVertices())
     {
         const XMVECTOR key = m_pCurve->GetVertex(m_uiSelectedIndex);
@@ -143,9 +131,7 @@ float KR_VertexInterpolationVisualisation::GetPickDistance(const KR_Ray& ray) co
 {
     float best = FLT_MAX;
     if (m_bHidden)
-    {
         return best;
-    }
     for (std::uint32_t i = 0; i + 2 < m_gBoxIndices.GetNumMembers(); i += 3)
     {
         float t = FLT_MAX;
@@ -185,13 +171,9 @@ bool KR_VertexInterpolationVisualisation::PickControlPoint(const KR_Ray& ray)
     }
     const std::uint32_t key = hitTriangle / 12;
     if (key != m_uiSelectedIndex)
-    {
         SelectControlPoint(key);
-    }
     else
-    {
         DeselectOthers();
-    }
     return true;
 }
 
@@ -201,37 +183,27 @@ void KR_VertexInterpolationVisualisation::SelectControlPoint(std::uint32_t uiInd
     const std::uint32_t numKeys = m_pCurve != nullptr ? m_pCurve->GetNumVertices() : 0;
     DeselectOthers();
     if (uiIndex >= numKeys)
-    {
         return;
-    }
     m_uiSelectedIndex = uiIndex;
     if (m_bExtendRail && uiIndex + 1 == numKeys)
     {
         if (KE_Dispatcher* pDispatcher = GetDispatcher())
-        {
             pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_ExtendRail, m_pCurve);
-        }
     }
 }
 
 void KR_VertexInterpolationVisualisation::DeselectOthers()
 {
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
-    {
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, this);
-    }
     else
-    {
         Receive(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, this);
-    }
 }
 
 void KR_VertexInterpolationVisualisation::MoveSelectedControlPoint(const KR_Ray& ray, bool bDragging)
 {
     if (m_pCurve == nullptr || m_uiSelectedIndex >= m_pCurve->GetNumVertices() || m_pGizmo == nullptr)
-    {
         return;
-    }
     if (!bDragging)
     {
         m_pGizmo->EndDrag();
@@ -239,17 +211,13 @@ void KR_VertexInterpolationVisualisation::MoveSelectedControlPoint(const KR_Ray&
     }
     XMVECTOR value = m_pCurve->GetVertex(m_uiSelectedIndex);
     if (m_pGizmo->Drag(ray, &value))
-    {
         m_pCurve->SetVertex(m_uiSelectedIndex, value); // marks the curve changed
-    }
 }
 
 void KR_VertexInterpolationVisualisation::SetSelectedVertex(const XMVECTOR& vPosition)
 {
     if (m_pCurve == nullptr || m_uiSelectedIndex >= m_pCurve->GetNumVertices())
-    {
         return;
-    }
     m_pCurve->SetVertex(m_uiSelectedIndex, vPosition); // marks the curve changed
     m_bDirty = true;
 }
@@ -258,9 +226,7 @@ bool KR_VertexInterpolationVisualisation::Receive(KE_MessageType type, KE_Messag
                                                   void* /*pPayload*/)
 {
     if (type != KE_MT_EditorCommand)
-    {
         return false;
-    }
     const std::uint32_t numKeys = m_pCurve != nullptr ? m_pCurve->GetNumVertices() : 0;
     const bool bSelected = m_uiSelectedIndex != NO_SELECTION;
     switch (subType)
@@ -271,33 +237,25 @@ bool KR_VertexInterpolationVisualisation::Receive(KE_MessageType type, KE_Messag
         return true;
     case KE_MST_NextControlPoint:
         if (!bSelected || m_uiSelectedIndex + 1 >= numKeys)
-        {
             return false;
-        }
         ++m_uiSelectedIndex;
         m_bDirty = true;
         return true;
     case KE_MST_PreviousControlPoint:
         if (!bSelected || m_uiSelectedIndex == 0)
-        {
             return false;
-        }
         --m_uiSelectedIndex;
         m_bDirty = true;
         return true;
     case KE_MST_HideSelected:
         if (!bSelected)
-        {
             return false;
-        }
         m_bHidden = true;
         m_uiSelectedIndex = NO_SELECTION;
         return true;
     case KE_MST_HideUnselected:
         if (bSelected)
-        {
             return false;
-        }
         m_bHidden = true;
         return true;
     case KE_MST_UnhideAll:

@@ -237,7 +237,8 @@ bool KB_ByteReader::ReadString(KB_String* pText)
         m_bFailed = true;
         return false;
     }
-    const std::uint64_t length = static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(pNul) - m_pCursor);
+    const std::uint64_t length =
+        static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(pNul) - m_pCursor);
     char* pBuffer = pText->SetLength(length);
     std::memcpy(pBuffer, m_pCursor, static_cast<std::size_t>(length));
     m_pCursor += length + 1;

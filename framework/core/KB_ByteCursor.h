@@ -29,9 +29,9 @@ public:
     bool WriteI64(std::int64_t value);
     bool WriteF32(float value);
     bool WriteF64(double value);
-    bool WriteBool(bool value);                 // one byte, 0 or 1
-    bool WriteString(const char* pText);        // the bytes up to and with the NUL; null as ""
-    bool WriteString(const KB_String& text);    // up to the first NUL, then the NUL
+    bool WriteBool(bool value);              // one byte, 0 or 1
+    bool WriteString(const char* pText);     // the bytes up to and with the NUL; null as ""
+    bool WriteString(const KB_String& text); // up to the first NUL, then the NUL
 
     bool IsOk() const { return !m_bFailed; }
     std::uint64_t GetWritten() const { return m_uiWritten; }
@@ -42,7 +42,7 @@ private:
     bool Reserve(std::uint64_t size);
     bool WriteLittleEndian(std::uint64_t value, std::uint32_t bytes);
 
-    std::uint8_t* m_pBuffer = nullptr;   // not owned
+    std::uint8_t* m_pBuffer = nullptr; // not owned
     std::uint64_t m_uiCapacity = 0;
     std::uint64_t m_uiWritten = 0;
     bool m_bFailed = false;
@@ -66,8 +66,8 @@ public:
     bool ReadI64(std::int64_t* pValue);
     bool ReadF32(float* pValue);
     bool ReadF64(double* pValue);
-    bool ReadBool(bool* pValue);         // one byte; any value but 0 reads as true
-    bool ReadString(KB_String* pText);   // fails when no NUL comes before the end
+    bool ReadBool(bool* pValue);       // one byte; any value but 0 reads as true
+    bool ReadString(KB_String* pText); // fails when no NUL comes before the end
 
     // Whether count elements of elementSize bytes can still follow (overflow-safe); a failed
     // check marks the reader failed. Check counts from the data with this before allocating.
@@ -83,8 +83,8 @@ private:
     bool Take(std::uint64_t size);
     bool ReadLittleEndian(std::uint64_t* pValue, std::uint32_t bytes);
 
-    const std::uint8_t* m_pBegin = nullptr;    // not owned
-    const std::uint8_t* m_pCursor = nullptr;   // not owned
-    const std::uint8_t* m_pEnd = nullptr;      // not owned
+    const std::uint8_t* m_pBegin = nullptr;  // not owned
+    const std::uint8_t* m_pCursor = nullptr; // not owned
+    const std::uint8_t* m_pEnd = nullptr;    // not owned
     bool m_bFailed = false;
 };

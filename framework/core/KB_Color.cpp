@@ -7,7 +7,7 @@
 namespace
 {
 
-constexpr float BYTE_TO_UNIT = 0.003921569f;   // 1/255 as f32
+constexpr float BYTE_TO_UNIT = 0.003921569f; // 1/255 as f32
 constexpr float TO_LINEAR_EXPONENT = 2.2f;
 constexpr float TO_GAMMA_EXPONENT = 0.45454544f;
 
@@ -15,7 +15,7 @@ constexpr float TO_GAMMA_EXPONENT = 0.45454544f;
 std::uint32_t ChannelToByte(float c)
 {
     float scaled = c * 255.0f;
-    if (!(scaled > 0.0f))   // also catches NaN
+    if (!(scaled > 0.0f)) // also catches NaN
         scaled = 0.0f;
     if (scaled > 255.0f)
         scaled = 255.0f;
@@ -50,7 +50,7 @@ void KB_Color::ParseFromWebColor(const KB_String& text)
         ++pDigits;
     std::istringstream stream(pDigits);
     std::uint32_t v = 0;
-    stream >> std::hex >> v;   // a failed read leaves 0 (or the maximum on overflow)
+    stream >> std::hex >> v; // a failed read leaves 0 (or the maximum on overflow)
     m_fR = static_cast<float>((v >> 16) & 255) * BYTE_TO_UNIT;
     m_fG = static_cast<float>((v >> 8) & 255) * BYTE_TO_UNIT;
     m_fB = static_cast<float>(v & 255) * BYTE_TO_UNIT;
@@ -65,8 +65,8 @@ KB_String KB_Color::GetWebColorRGB() const
 
 KB_String KB_Color::GetWebColorRGBA() const
 {
-    const std::uint32_t value =
-        ChannelToByte(m_fA) << 24 | ChannelToByte(m_fR) << 16 | ChannelToByte(m_fG) << 8 | ChannelToByte(m_fB);
+    const std::uint32_t value = ChannelToByte(m_fA) << 24 | ChannelToByte(m_fR) << 16 |
+                                ChannelToByte(m_fG) << 8 | ChannelToByte(m_fB);
     return KB_String("#%.8X", value);
 }
 

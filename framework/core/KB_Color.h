@@ -11,7 +11,7 @@ public:
     KB_Color() = default;
     KB_Color(float r, float g, float b, float a);
     explicit KB_Color(const DirectX::XMFLOAT4& rgba);
-    explicit KB_Color(const DirectX::XMFLOAT3& rgb);   // alpha 1
+    explicit KB_Color(const DirectX::XMFLOAT3& rgb); // alpha 1
     KB_Color(const DirectX::XMFLOAT3& rgb, float a);
 
     // Starts from (0, 0, 0, 1); an empty text leaves it so. One leading '#' is skipped and the

@@ -60,7 +60,7 @@ public:
     {
         if (m_uiNumMembers == m_uiCapacity)
         {
-            const T copy(value);   // value may live in the storage that growing frees
+            const T copy(value); // value may live in the storage that growing frees
             GrowArray();
             m_pData[m_uiNumMembers++] = copy;
             return;
@@ -158,8 +158,8 @@ public:
     std::uint32_t GetCapacity() const { return m_uiCapacity; }
     std::uint32_t GetInitialCapacity() const { return m_uiInitialCapacity; }
 
-    T& operator[](std::uint32_t index) { return m_pData[index]; }               // no bounds check
-    const T& operator[](std::uint32_t index) const { return m_pData[index]; }   // no bounds check
+    T& operator[](std::uint32_t index) { return m_pData[index]; }             // no bounds check
+    const T& operator[](std::uint32_t index) const { return m_pData[index]; } // no bounds check
 
 private:
     static constexpr bool RAW_STORAGE =
@@ -173,10 +173,8 @@ private:
         void* pBlock = KB_Memory::Allocate(static_cast<std::uint64_t>(capacity) * sizeof(T));
         T* pData = static_cast<T*>(pBlock);
         if constexpr (!RAW_STORAGE)
-        {
             for (std::uint32_t i = 0; i < capacity; ++i)
                 new (pData + i) T();
-        }
         return pData;
     }
 
@@ -185,10 +183,8 @@ private:
         if (pData == nullptr)
             return;
         if constexpr (!RAW_STORAGE)
-        {
             for (std::uint32_t i = 0; i < capacity; ++i)
                 pData[i].~T();
-        }
         KB_Memory::Free(pData);
     }
 
@@ -207,5 +203,5 @@ private:
     std::uint32_t m_uiInitialCapacity = 0;
     std::uint32_t m_uiCapacity = 0;
     std::uint32_t m_uiNumMembers = 0;
-    T* m_pData = nullptr;   // owned; null when the capacity is 0
+    T* m_pData = nullptr; // owned; null when the capacity is 0
 };

@@ -13,19 +13,19 @@ public:
     static constexpr std::uint64_t NOT_FOUND = ~static_cast<std::uint64_t>(0);
 
     KB_String();
-    KB_String(const char* pText);              // null gives the empty string
+    KB_String(const char* pText); // null gives the empty string
     KB_String(const KB_String& other);
-    explicit KB_String(std::uint64_t n);        // n zero bytes, length n
-    KB_String(const wchar_t* pText);           // each unit narrowed to its low byte
+    explicit KB_String(std::uint64_t n); // n zero bytes, length n
+    KB_String(const wchar_t* pText);     // each unit narrowed to its low byte
     // printf-style, see Format. Needs at least one argument after the format, so a lone text
     // is never read as a format.
     template <typename... Args>
         requires(sizeof...(Args) > 0)
     KB_String(const char* pFormat, Args... args)
     {
-        static_assert(((std::is_arithmetic_v<Args> || std::is_pointer_v<Args> ||
-                        std::is_null_pointer_v<Args>) && ...),
-                      "format arguments must be numbers or pointers");
+        static_assert(
+            ((std::is_arithmetic_v<Args> || std::is_pointer_v<Args> || std::is_null_pointer_v<Args>)&&...),
+            "format arguments must be numbers or pointers");
         Format(pFormat, args...);
     }
     ~KB_String();
@@ -46,7 +46,7 @@ public:
     int CompareNoCase(const KB_String& other) const;
     int CompareNoCase(const char* pText) const;
 
-    bool operator==(const KB_String& other) const;   // equal lengths and equal bytes
+    bool operator==(const KB_String& other) const; // equal lengths and equal bytes
     bool operator!=(const KB_String& other) const;
     bool operator<(const KB_String& other) const;
 
@@ -54,7 +54,7 @@ public:
     char* SetLength(std::uint64_t n);
 
     bool StartsWith(const KB_String& what) const;
-    bool EndsWith(const KB_String& what) const;      // false when what is longer
+    bool EndsWith(const KB_String& what) const; // false when what is longer
     // Absolute index of the first occurrence at or after start; NOT_FOUND when start >= length,
     // what is empty or nothing matches.
     std::uint64_t Find(const KB_String& what, std::uint64_t start = 0) const;
@@ -67,12 +67,12 @@ public:
     char* GetBuffer() { return m_pData; }
     const char* GetBuffer() const { return m_pData; }
     std::uint64_t GetLength() const { return m_uiLength; }
-    char operator[](std::uint64_t index) const { return m_pData[index]; }   // no bounds check
+    char operator[](std::uint64_t index) const { return m_pData[index]; } // no bounds check
 
 private:
     void Assign(const char* pBytes, std::uint64_t length);
     void Release();
 
-    char* m_pData = nullptr;   // owned, never null after construction
+    char* m_pData = nullptr; // owned, never null after construction
     std::uint64_t m_uiLength = 0;
 };

@@ -17,8 +17,14 @@ struct KB_Vector2
     KB_Vector2(const DirectX::XMFLOAT2& v) : x(static_cast<T>(v.x)), y(static_cast<T>(v.y)) {}
     explicit KB_Vector2(DirectX::FXMVECTOR v) : x(static_cast<T>(v.f[0])), y(static_cast<T>(v.f[1])) {}
 
-    operator DirectX::XMFLOAT2() const { return DirectX::XMFLOAT2(static_cast<float>(x), static_cast<float>(y)); }
-    DirectX::XMVECTOR ToXMVECTOR() const { return DirectX::XMVECTOR{{static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f}}; }
+    operator DirectX::XMFLOAT2() const
+    {
+        return DirectX::XMFLOAT2(static_cast<float>(x), static_cast<float>(y));
+    }
+    DirectX::XMVECTOR ToXMVECTOR() const
+    {
+        return DirectX::XMVECTOR{{static_cast<float>(x), static_cast<float>(y), 0.0f, 0.0f}};
+    }
 
     bool operator==(const KB_Vector2& other) const = default;
 };

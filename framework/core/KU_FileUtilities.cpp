@@ -20,9 +20,7 @@ KB_String MakeString(const char* pBytes, std::uint64_t length)
     KB_String result;
     char* pBuffer = result.SetLength(length);
     if (length > 0)
-    {
         std::memcpy(pBuffer, pBytes, length);
-    }
     return result;
 }
 
@@ -35,12 +33,8 @@ bool IsSeparator(char c)
 std::int64_t FindLastSeparator(const KB_String& path)
 {
     for (std::uint64_t i = path.GetLength(); i > 0; --i)
-    {
         if (IsSeparator(path[i - 1]))
-        {
             return static_cast<std::int64_t>(i - 1);
-        }
-    }
     return -1;
 }
 
@@ -49,12 +43,8 @@ std::int64_t FindExtensionDot(const KB_String& path)
 {
     const std::int64_t iSeparator = FindLastSeparator(path);
     for (std::int64_t i = static_cast<std::int64_t>(path.GetLength()) - 1; i > iSeparator; --i)
-    {
         if (path[static_cast<std::uint64_t>(i)] == '.')
-        {
             return i;
-        }
-    }
     return -1;
 }
 
@@ -65,12 +55,8 @@ KB_String KU_FileUtilities::EnforceForwardSlashes(const KB_String& path)
     KB_String result = MakeString(path.GetBuffer(), path.GetLength());
     char* pBuffer = result.GetBuffer();
     for (std::uint64_t i = 0; i < result.GetLength(); ++i)
-    {
         if (pBuffer[i] == '\\')
-        {
             pBuffer[i] = '/';
-        }
-    }
     return result;
 }
 
@@ -78,25 +64,17 @@ KB_String KU_FileUtilities::GetAbsolutePath(const KB_String& path)
 {
     const KB_String slashed = EnforceForwardSlashes(path);
     if (slashed.GetLength() == 0 || slashed.GetLength() > MAX_PATH_LENGTH)
-    {
         return path;
-    }
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(slashed.GetBuffer(), error);
     if (error)
-    {
         return path;
-    }
     std::string text = absolute.lexically_normal().generic_string();
     // "dir/." normalises to "dir/"; keep a trailing separator only when the input had one.
     if (text.size() > 1 && text.back() == '/' && slashed[slashed.GetLength() - 1] != '/')
-    {
         text.pop_back();
-    }
     if (text.empty() || text.size() > MAX_PATH_LENGTH)
-    {
         return path;
-    }
     return MakeString(text.data(), text.size());
 }
 
@@ -104,9 +82,7 @@ KB_String KU_FileUtilities::ExtractDirectory(const KB_String& path)
 {
     const std::int64_t iSeparator = FindLastSeparator(path);
     if (iSeparator < 0)
-    {
         return KB_String();
-    }
     return EnforceForwardSlashes(MakeString(path.GetBuffer(), static_cast<std::uint64_t>(iSeparator)));
 }
 
@@ -121,9 +97,7 @@ KB_String KU_FileUtilities::ExtractExtension(const KB_String& path)
 {
     const std::int64_t iDot = FindExtensionDot(path);
     if (iDot < 0)
-    {
         return KB_String();
-    }
     const std::uint64_t uiStart = static_cast<std::uint64_t>(iDot + 1);
     return MakeString(path.GetBuffer() + uiStart, path.GetLength() - uiStart);
 }
@@ -132,9 +106,7 @@ KB_String KU_FileUtilities::ReplaceExtension(const KB_String& path, const KB_Str
 {
     const std::int64_t iDot = FindExtensionDot(path);
     if (iDot < 0)
-    {
         return KB_String();
-    }
     return MakeString(path.GetBuffer(), static_cast<std::uint64_t>(iDot + 1)) + extension;
 }
 
@@ -148,9 +120,7 @@ KB_GrowingArray<KB_String> KU_FileUtilities::SplitPath(const KB_String& path)
         if (i == path.GetLength() || IsSeparator(pText[i]))
         {
             if (i > uiStart)
-            {
                 components.Add(MakeString(pText + uiStart, i - uiStart));
-            }
             uiStart = i + 1;
         }
     }
@@ -161,9 +131,7 @@ bool KU_FileUtilities::CreateDirectories(const KB_String& path)
 {
     const KB_GrowingArray<KB_String> components = SplitPath(path);
     if (components.GetNumMembers() < 2)
-    {
         return true;
-    }
     KB_String prefix = path.GetLength() > 0 && IsSeparator(path[0]) ? KB_String("/") : KB_String();
     prefix += components[0];
     for (std::uint32_t i = 1; i < components.GetNumMembers(); ++i)
@@ -173,9 +141,7 @@ bool KU_FileUtilities::CreateDirectories(const KB_String& path)
         std::error_code error;
         std::filesystem::create_directory(prefix.GetBuffer(), error);
         if (error)
-        {
             return false;
-        }
     }
     return true;
 }
@@ -185,14 +151,10 @@ std::uint64_t KU_FileUtilities::GetLastWriteTime(const KB_String& path)
     std::error_code error;
     const std::filesystem::path file(path.GetBuffer());
     if (!std::filesystem::is_regular_file(file, error) || error)
-    {
         return 0;
-    }
     const std::filesystem::file_time_type written = std::filesystem::last_write_time(file, error);
     if (error)
-    {
         return 0;
-    }
     using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
     const auto sinceUnixEpoch =
         std::chrono::duration_cast<Ticks>(std::chrono::file_clock::to_sys(written).time_since_epoch());

@@ -9,13 +9,9 @@ T HashFNV1a(const std::uint8_t* pData, std::uint64_t uiLength, T uiPrime)
 {
     T uiHash = uiPrime;
     if (pData == nullptr)
-    {
         return uiHash;
-    }
     for (std::uint64_t i = 0; i < uiLength; ++i)
-    {
         uiHash = static_cast<T>((uiHash ^ pData[i]) * uiPrime);
-    }
     return uiHash;
 }
 

@@ -12,14 +12,13 @@ constexpr std::uint64_t MAX_PATTERN_LENGTH = 259;
 void SplitLines(KB_GrowingArray<KB_String>& out, const char* pText)
 {
     if (pText == nullptr)
-    {
         return;
-    }
     const char* pLine = pText;
     for (;;)
     {
         const char* pBreak = std::strstr(pLine, "\n");
-        const std::size_t uiLength = pBreak != nullptr ? static_cast<std::size_t>(pBreak - pLine) : std::strlen(pLine);
+        const std::size_t uiLength =
+            pBreak != nullptr ? static_cast<std::size_t>(pBreak - pLine) : std::strlen(pLine);
         if (uiLength > 0)
         {
             KB_String line;
@@ -27,9 +26,7 @@ void SplitLines(KB_GrowingArray<KB_String>& out, const char* pText)
             out.Add(line);
         }
         if (pBreak == nullptr)
-        {
             return;
-        }
         pLine = pBreak + 1;
     }
 }
@@ -37,9 +34,7 @@ void SplitLines(KB_GrowingArray<KB_String>& out, const char* pText)
 bool MatchWildcard(KB_String pattern, const KB_String& name)
 {
     if (pattern.GetLength() > MAX_PATTERN_LENGTH)
-    {
         return false;
-    }
     const char* pPattern = pattern.GetBuffer();
     const char* pName = name.GetBuffer();
     const std::uint64_t uiPatternLength = pattern.GetLength();
@@ -76,8 +71,6 @@ bool MatchWildcard(KB_String pattern, const KB_String& name)
         }
     }
     while (p < uiPatternLength && pPattern[p] == '*')
-    {
         ++p;
-    }
     return p == uiPatternLength;
 }

@@ -36,9 +36,7 @@ enum class EntryKind
 bool SeekTo(std::FILE* pFile, std::uint64_t uiOffset)
 {
     if (uiOffset > static_cast<std::uint64_t>(LONG_MAX))
-    {
         return false;
-    }
     std::clearerr(pFile);
     return std::fseek(pFile, static_cast<long>(uiOffset), SEEK_SET) == 0;
 }
@@ -46,14 +44,10 @@ bool SeekTo(std::FILE* pFile, std::uint64_t uiOffset)
 bool GetSizeOfOpenFile(std::FILE* pFile, std::uint64_t* pSize)
 {
     if (std::fseek(pFile, 0, SEEK_END) != 0)
-    {
         return false;
-    }
     const long iSize = std::ftell(pFile);
     if (iSize < 0)
-    {
         return false;
-    }
     *pSize = static_cast<std::uint64_t>(iSize);
     return true;
 }
@@ -66,9 +60,7 @@ bool ReadExactly(std::FILE* pFile, void* pData, std::uint64_t uiSize)
         const std::size_t uiPiece =
             static_cast<std::size_t>(uiSize < COPY_PIECE_SIZE ? uiSize : COPY_PIECE_SIZE);
         if (std::fread(pTarget, 1, uiPiece, pFile) != uiPiece)
-        {
             return false;
-        }
         pTarget += uiPiece;
         uiSize -= uiPiece;
     }
@@ -83,9 +75,7 @@ bool WriteExactly(std::FILE* pFile, const void* pData, std::uint64_t uiSize)
         const std::size_t uiPiece =
             static_cast<std::size_t>(uiSize < COPY_PIECE_SIZE ? uiSize : COPY_PIECE_SIZE);
         if (std::fwrite(pSource, 1, uiPiece, pFile) != uiPiece)
-        {
             return false;
-        }
         pSource += uiPiece;
         uiSize -= uiPiece;
     }
@@ -104,9 +94,7 @@ KB_String ResolvePath(const KB_String& sPath)
     std::error_code error;
     const std::filesystem::path resolved = std::filesystem::canonical(sPath.GetBuffer(), error);
     if (error)
-    {
         return KB_String();
-    }
     return KB_String(resolved.c_str());
 }
 
@@ -114,13 +102,9 @@ KB_String ResolvePath(const KB_String& sPath)
 bool IsInsideTree(const KB_String& sPath, const KB_String& sRoot)
 {
     if (sRoot == KB_String("/"))
-    {
         return true;
-    }
     if (!sPath.StartsWith(sRoot))
-    {
         return false;
-    }
     return sPath.GetLength() == sRoot.GetLength() || sPath[sRoot.GetLength()] == '/';
 }
 
@@ -137,13 +121,9 @@ KF_DataRepositoryNode* FindChild(const KF_DataRepositoryNode* pNode, const KB_St
         {
             const std::uint32_t uiMiddle = uiLow + (uiHigh - uiLow) / 2;
             if (gSorted[uiMiddle]->m_sName.CompareNoCase(sName) < 0)
-            {
                 uiLow = uiMiddle + 1;
-            }
             else
-            {
                 uiHigh = uiMiddle;
-            }
         }
         return (uiLow < gSorted.GetNumMembers() && gSorted[uiLow]->m_sName.CompareNoCase(sName) == 0)
                    ? gSorted[uiLow]
@@ -153,9 +133,7 @@ KF_DataRepositoryNode* FindChild(const KF_DataRepositoryNode* pNode, const KB_St
     {
         KF_DataRepositoryNode* pChild = pNode->m_gChildren[i];
         if (pChild->m_sName.CompareNoCase(sName) == 0)
-        {
             return pChild;
-        }
     }
     return nullptr;
 }
@@ -166,9 +144,7 @@ void IndexChildren(KF_DataRepositoryNode* pNode)
     const std::uint32_t uiCount = pNode->m_gChildren.GetNumMembers();
     pNode->m_gChildrenByName = KB_GrowingArray<KF_DataRepositoryNode*>(uiCount);
     for (std::uint32_t i = 0; i < uiCount; ++i)
-    {
         pNode->m_gChildrenByName.Add(pNode->m_gChildren[i]);
-    }
     if (uiCount > 1)
     {
         // stable_sort copes without its scratch memory when none can be had; it does not throw.
@@ -191,9 +167,7 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
     Unload();
     std::FILE* pFile = std::fopen(sPath.GetBuffer(), "rb");
     if (pFile == nullptr)
-    {
         return false;
-    }
 
     std::uint64_t uiFileSize = 0;
     std::uint8_t header[HEADER_SIZE];
@@ -235,9 +209,7 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
 bool KF_DataRepository::ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& reader, std::uint32_t uiDepth)
 {
     if (uiDepth > MAX_DEPTH)
-    {
         return false;
-    }
     std::uint64_t uiSubtreeSize = 0;
     std::uint64_t uiPayloadOffset = 0;
     std::uint64_t uiStoredSize = 0;
@@ -253,16 +225,12 @@ bool KF_DataRepository::ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& r
     reader.ReadU16(&uiFlags);
     reader.ReadU16(&uiNameLength);
     if (!reader.IsOk() || uiNameLength > MAX_NAME_LENGTH)
-    {
         return false;
-    }
     char name[MAX_NAME_LENGTH + 1] = {};
     // Every child needs at least a record's worth of the bytes left: a damaged count fails here
     // instead of running a long loop.
     if (!reader.ReadBytes(name, uiNameLength) || !reader.CheckCount(uiNumChildren, RECORD_SIZE))
-    {
         return false;
-    }
 
     pNode->m_bDirectory = (uiFlags & FLAG_DIRECTORY) != 0;
     pNode->m_bCompressed = (uiFlags & FLAG_COMPRESSED) != 0;
@@ -278,15 +246,11 @@ bool KF_DataRepository::ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& r
     {
         auto* pChild = new (std::nothrow) KF_DataRepositoryNode;
         if (pChild == nullptr)
-        {
             return false;
-        }
         pChild->m_pParent = pNode;
         pNode->m_gChildren.Add(pChild);
         if (!ParseNode(pChild, reader, uiDepth + 1))
-        {
             return false;
-        }
     }
     IndexChildren(pNode);
     return true;
@@ -309,43 +273,31 @@ void KF_DataRepository::Unload()
 KF_DataRepositoryNode* KF_DataRepository::FindNode(const KB_String& sPath) const
 {
     if (m_pRootNode == nullptr)
-    {
         return nullptr;
-    }
     const KB_GrowingArray<KB_String> components = KU_FileUtilities::SplitPath(sPath);
     const bool bRootNamed = m_pRootNode->m_sName.GetLength() > 0;
     if (components.GetNumMembers() == 0)
-    {
         return bRootNamed ? nullptr : m_pRootNode;
-    }
     KF_DataRepositoryNode* pCurrent = m_pRootNode;
     std::uint32_t uiFirst = 0;
     if (bRootNamed)
     {
         if (m_pRootNode->m_sName.CompareNoCase(components[0]) != 0)
-        {
             return nullptr;
-        }
         uiFirst = 1;
     }
     for (std::uint32_t i = uiFirst; i < components.GetNumMembers() && pCurrent != nullptr; ++i)
-    {
         pCurrent = FindChild(pCurrent, components[i]);
-    }
     return pCurrent;
 }
 
 KB_String KF_DataRepository::GetNodePath(const KF_DataRepositoryNode* pNode) const
 {
     if (pNode == nullptr)
-    {
         return KB_String();
-    }
     KB_String sPath = GetNodePath(pNode->m_pParent);
     if (sPath.GetLength() > 0)
-    {
         sPath += "/";
-    }
     sPath += pNode->m_sName;
     return sPath;
 }
@@ -359,23 +311,15 @@ KF_DataRepositoryNode* KF_DataRepository::FindArchiveNode(const KB_String& sPath
 bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
 {
     if (pSize == nullptr || ppData == nullptr)
-    {
         return false;
-    }
     KT_AutoLock lock(&m_Mutex);
     if (m_pArchiveFile == nullptr)
-    {
         return false;
-    }
     const KF_DataRepositoryNode* pNode = FindArchiveNode(sPath);
     if (pNode == nullptr || pNode->m_bDirectory)
-    {
         return false;
-    }
     if (TakeCachedFile(sPath, pSize, ppData))
-    {
         return true;
-    }
 
     const std::uint64_t uiStoredSize = pNode->m_uiStoredSize;
     if (!IsWithinFile(pNode->m_uiPayloadOffset, uiStoredSize, m_uiArchiveSize) ||
@@ -385,9 +329,7 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
     }
     std::uint8_t* pData = AllocateFileBuffer(uiStoredSize);
     if (pData == nullptr)
-    {
         return false;
-    }
     if (!SeekTo(m_pArchiveFile, pNode->m_uiPayloadOffset) ||
         !ReadExactly(m_pArchiveFile, pData, uiStoredSize))
     {
@@ -401,9 +343,7 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
         const bool bInflated = KF_Zipper::Decompress(pData, &pInflated, &uiSize, uiStoredSize);
         FreeFileBuffer(pData);
         if (!bInflated)
-        {
             return false;
-        }
         // KF_Zipper allocates with new[], as the cache's own buffers are, so the cache frees it.
         pData = pInflated;
     }
@@ -427,9 +367,7 @@ bool KF_DataRepository::GetFileSize(const KB_String& sPath, std::uint64_t* pSize
 {
     const KF_DataRepositoryNode* pNode = FindArchiveNode(sPath);
     if (pSize == nullptr || pNode == nullptr || pNode->m_bDirectory)
-    {
         return false;
-    }
     *pSize = pNode->m_uiStoredSize;
     return true;
 }
@@ -438,9 +376,7 @@ bool KF_DataRepository::GetFileTime(const KB_String& sPath, std::uint64_t* pTime
 {
     const KF_DataRepositoryNode* pNode = FindArchiveNode(sPath);
     if (pTime == nullptr || pNode == nullptr)
-    {
         return false;
-    }
     *pTime = pNode->m_uiLastWriteTime;
     return true;
 }
@@ -448,9 +384,7 @@ bool KF_DataRepository::GetFileTime(const KB_String& sPath, std::uint64_t* pTime
 bool KF_DataRepository::GetFileHash(const KB_String& sPath, std::uint64_t* pHash)
 {
     if (pHash == nullptr)
-    {
         return false;
-    }
     return HashThroughReadFile(sPath, pHash);
 }
 
@@ -474,20 +408,14 @@ bool KF_DataRepository::IsWritable()
 bool KF_DataRepository::FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut)
 {
     if (m_pRootNode == nullptr)
-    {
         return false;
-    }
     const KB_String sDirectory = KU_FileUtilities::ExtractDirectory(sPattern);
     const KB_String sNamePattern = KU_FileUtilities::ExtractFilename(sPattern);
     if (sNamePattern.GetLength() == 0 || (sDirectory.GetLength() > 0 && !DirectoryExists(sDirectory)))
-    {
         return false;
-    }
     const KF_DataRepositoryNode* pDirectory = FindArchiveNode(sDirectory);
     if (pDirectory == nullptr || !pDirectory->m_bDirectory)
-    {
         return false;
-    }
     bool bFound = false;
     for (std::uint32_t i = 0; i < pDirectory->m_gChildren.GetNumMembers(); ++i)
     {
@@ -513,20 +441,14 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
     {
         const KB_GrowingArray<KB_String> components = KU_FileUtilities::SplitPath(m_sSourceDirectory);
         if (components.GetNumMembers() > 0)
-        {
             sRootName = components[components.GetNumMembers() - 1];
-        }
     }
     if (!m_sSourceDirectory.EndsWith(KB_String("/")))
-    {
         m_sSourceDirectory += "/";
-    }
 
     auto* pRoot = new (std::nothrow) KF_DataRepositoryNode;
     if (pRoot == nullptr)
-    {
         return false;
-    }
     pRoot->m_bDirectory = true;
     pRoot->m_sName = sRootName;
     pRoot->m_sSourceFileName = m_sSourceDirectory;
@@ -552,15 +474,11 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
     }
     const KB_String sResolved = ResolvePath(pNode->m_sSourceFileName);
     if (sResolved.GetLength() == 0)
-    {
         return false;
-    }
     WIN32_FIND_DATAA data;
     HANDLE hFind = FindFirstFileA((pNode->m_sSourceFileName + "*.*").GetBuffer(), &data);
     if (hFind == INVALID_HANDLE_VALUE)
-    {
         return false;
-    }
     m_gBuildPath.Add(sResolved);
 
     bool bOk = true;
@@ -569,9 +487,7 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
         const KB_String sName(data.cFileName);
         // Never the directory itself or its parent, whatever the validator says.
         if (sName == KB_String(".") || sName == KB_String(".."))
-        {
             continue;
-        }
         const KB_String sSourceName = pNode->m_sSourceFileName + sName;
         const bool bListedAsDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (bListedAsDirectory ? !pValidator->IsDirectoryNameValid(sName)
@@ -586,18 +502,14 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
         const std::filesystem::file_status linkStatus =
             std::filesystem::symlink_status(sSourceName.GetBuffer(), error);
         if (error)
-        {
             continue;
-        }
         std::filesystem::file_status status = linkStatus;
         if (std::filesystem::is_symlink(linkStatus))
         {
             const KB_String sTarget = ResolvePath(sSourceName);
             status = std::filesystem::status(sSourceName.GetBuffer(), error);
             if (error || sTarget.GetLength() == 0 || !IsInsideTree(sTarget, m_gBuildPath[0]))
-            {
                 continue;
-            }
             // A directory link to where the scan already is (or above it) would never end.
             bool bLoops = false;
             for (std::uint32_t i = 0;
@@ -606,23 +518,15 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
                 bLoops = bLoops || IsInsideTree(m_gBuildPath[i], sTarget);
             }
             if (bLoops)
-            {
                 continue;
-            }
         }
         if (std::filesystem::is_directory(status))
-        {
             kind = EntryKind::Directory;
-        }
         else if (std::filesystem::is_regular_file(status))
-        {
             kind = EntryKind::File;
-        }
         // The validator was asked under the listed kind; a link may turn out to be the other kind.
         if (kind == EntryKind::Skip || (kind == EntryKind::Directory) != bListedAsDirectory)
-        {
             continue;
-        }
 
         auto* pChild = new (std::nothrow) KF_DataRepositoryNode;
         if (pChild == nullptr)
@@ -661,30 +565,22 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
 bool KF_DataRepository::SaveToFile(const KB_String& sPath)
 {
     if (m_pRootNode == nullptr || !CalcChunkHeaderSizes(m_pRootNode) || !CompressFiles(m_pRootNode))
-    {
         return false;
-    }
     const std::uint64_t uiDirectoryEnd = HEADER_SIZE + m_pRootNode->m_uiSubtreeSize;
     std::uint64_t uiPayloadEnd = uiDirectoryEnd;
     if (!UpdatePayloadOffsets(m_pRootNode, &uiPayloadEnd))
-    {
         return false;
-    }
 
     const KB_String sTemporaryPath = sPath + ".tmp";
     std::FILE* pFile = std::fopen(sTemporaryPath.GetBuffer(), "wb");
     if (pFile == nullptr)
-    {
         return false;
-    }
     bool bOk = WriteArchive(pFile, uiDirectoryEnd, uiPayloadEnd);
     bOk = (std::fclose(pFile) == 0) && bOk;
     bOk =
         bOk && MoveFileExA(sTemporaryPath.GetBuffer(), sPath.GetBuffer(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     if (!bOk)
-    {
         DeleteFileA(sTemporaryPath.GetBuffer());
-    }
     return bOk;
 }
 
@@ -693,9 +589,7 @@ bool KF_DataRepository::WriteArchive(std::FILE* pFile, std::uint64_t uiDirectory
 {
     auto* pDirectory = new (std::nothrow) std::uint8_t[uiDirectoryEnd];
     if (pDirectory == nullptr)
-    {
         return false;
-    }
     KB_ByteWriter writer(pDirectory, uiDirectoryEnd);
     writer.WriteBytes(ARCHIVE_MAGIC, sizeof(ARCHIVE_MAGIC));
     writer.WriteU64(uiDirectoryEnd);
@@ -704,17 +598,13 @@ bool KF_DataRepository::WriteArchive(std::FILE* pFile, std::uint64_t uiDirectory
                WriteExactly(pFile, pDirectory, uiDirectoryEnd);
     delete[] pDirectory;
     if (!bOk)
-    {
         return false;
-    }
 
     const std::uint64_t uiPayloadSize = uiPayloadEnd - uiDirectoryEnd;
     const std::uint64_t uiScratchSize = uiPayloadSize < COPY_PIECE_SIZE ? uiPayloadSize : COPY_PIECE_SIZE;
     auto* pScratch = new (std::nothrow) std::uint8_t[uiScratchSize + 1];
     if (pScratch == nullptr)
-    {
         return false;
-    }
     bOk = WritePayloadData(m_pRootNode, pFile, pScratch, uiScratchSize);
     delete[] pScratch;
     return bOk;
@@ -723,16 +613,12 @@ bool KF_DataRepository::WriteArchive(std::FILE* pFile, std::uint64_t uiDirectory
 bool KF_DataRepository::CalcChunkHeaderSizes(KF_DataRepositoryNode* pNode)
 {
     if (pNode->m_sName.GetLength() > MAX_NAME_LENGTH)
-    {
         return false;
-    }
     std::uint64_t uiSize = RECORD_SIZE + pNode->m_sName.GetLength();
     for (std::uint32_t i = 0; i < pNode->m_gChildren.GetNumMembers(); ++i)
     {
         if (!CalcChunkHeaderSizes(pNode->m_gChildren[i]))
-        {
             return false;
-        }
         uiSize += pNode->m_gChildren[i]->m_uiSubtreeSize;
     }
     pNode->m_uiSubtreeSize = uiSize;
@@ -742,16 +628,12 @@ bool KF_DataRepository::CalcChunkHeaderSizes(KF_DataRepositoryNode* pNode)
 bool KF_DataRepository::CompressFiles(KF_DataRepositoryNode* pNode)
 {
     if (pNode->m_pCompressedData != nullptr)
-    {
         return false; // this tree was saved before
-    }
     if (!pNode->m_bDirectory && pNode->m_bCompressed)
     {
         std::FILE* pSource = std::fopen(pNode->m_sSourceFileName.GetBuffer(), "rb");
         if (pSource == nullptr)
-        {
             return false;
-        }
         std::uint64_t uiSize = 0;
         std::uint8_t* pContents = nullptr;
         bool bOk = GetSizeOfOpenFile(pSource, &uiSize) && SeekTo(pSource, 0);
@@ -765,18 +647,12 @@ bool KF_DataRepository::CompressFiles(KF_DataRepositoryNode* pNode)
         bOk = bOk && KF_Zipper::Compress(pContents, uiSize, &pNode->m_pCompressedData, &uiCompressedSize);
         delete[] pContents;
         if (!bOk)
-        {
             return false;
-        }
         pNode->m_uiStoredSize = uiCompressedSize;
     }
     for (std::uint32_t i = 0; i < pNode->m_gChildren.GetNumMembers(); ++i)
-    {
         if (!CompressFiles(pNode->m_gChildren[i]))
-        {
             return false;
-        }
-    }
     return true;
 }
 
@@ -784,18 +660,12 @@ bool KF_DataRepository::UpdatePayloadOffsets(KF_DataRepositoryNode* pNode, std::
 {
     const std::uint64_t uiStoredSize = pNode->m_bDirectory ? 0 : pNode->m_uiStoredSize;
     if (uiStoredSize > UINT64_MAX - *pOffset)
-    {
         return false;
-    }
     pNode->m_uiPayloadOffset = *pOffset;
     *pOffset += uiStoredSize;
     for (std::uint32_t i = 0; i < pNode->m_gChildren.GetNumMembers(); ++i)
-    {
         if (!UpdatePayloadOffsets(pNode->m_gChildren[i], pOffset))
-        {
             return false;
-        }
-    }
     return true;
 }
 
@@ -803,13 +673,9 @@ bool KF_DataRepository::WriteNodeRecords(const KF_DataRepositoryNode* pNode, KB_
 {
     std::uint16_t uiFlags = 0;
     if (pNode->m_bDirectory)
-    {
         uiFlags |= FLAG_DIRECTORY;
-    }
     if (pNode->m_bCompressed)
-    {
         uiFlags |= FLAG_COMPRESSED;
-    }
     writer.WriteU64(pNode->m_uiSubtreeSize);
     writer.WriteU64(pNode->m_uiPayloadOffset);
     writer.WriteU64(pNode->m_bDirectory ? 0 : pNode->m_uiStoredSize);
@@ -819,9 +685,7 @@ bool KF_DataRepository::WriteNodeRecords(const KF_DataRepositoryNode* pNode, KB_
     writer.WriteU16(static_cast<std::uint16_t>(pNode->m_sName.GetLength()));
     writer.WriteBytes(pNode->m_sName.GetBuffer(), pNode->m_sName.GetLength());
     for (std::uint32_t i = 0; i < pNode->m_gChildren.GetNumMembers(); ++i)
-    {
         WriteNodeRecords(pNode->m_gChildren[i], writer);
-    }
     return writer.IsOk();
 }
 
@@ -842,9 +706,7 @@ bool KF_DataRepository::WritePayloadData(const KF_DataRepositoryNode* pNode, std
         {
             std::FILE* pSource = std::fopen(pNode->m_sSourceFileName.GetBuffer(), "rb");
             if (pSource == nullptr)
-            {
                 return false;
-            }
             std::uint64_t uiLeft = pNode->m_uiStoredSize;
             bool bOk = true;
             while (bOk && uiLeft > 0)
@@ -855,17 +717,11 @@ bool KF_DataRepository::WritePayloadData(const KF_DataRepositoryNode* pNode, std
             }
             std::fclose(pSource);
             if (!bOk)
-            {
                 return false;
-            }
         }
     }
     for (std::uint32_t i = 0; i < pNode->m_gChildren.GetNumMembers(); ++i)
-    {
         if (!WritePayloadData(pNode->m_gChildren[i], pFile, pScratch, uiScratchSize))
-        {
             return false;
-        }
-    }
     return true;
 }

@@ -35,12 +35,8 @@ std::string WithForwardSlashes(const KB_String& sPath)
 {
     std::string sResult(sPath.GetBuffer(), sPath.GetLength());
     for (char& c : sResult)
-    {
         if (c == '\\')
-        {
             c = '/';
-        }
-    }
     return sResult;
 }
 
@@ -49,15 +45,11 @@ std::string WithForwardSlashes(const KB_String& sPath)
 std::string FindNameIgnoringCase(const std::string& sDirectory, const std::string& sName)
 {
     if (sName.find_first_of("*?") != std::string::npos)
-    {
         return std::string();
-    }
     WIN32_FIND_DATAA data;
     HANDLE hFind = FindFirstFileA((sDirectory + sName).c_str(), &data);
     if (hFind == INVALID_HANDLE_VALUE)
-    {
         return std::string();
-    }
     std::string sFound = data.cFileName;
     FindClose(hFind);
     return sFound;
@@ -72,9 +64,7 @@ std::string ResolvePath(const KB_String& sRoot, const KB_String& sPath)
     const std::string sRootText(sRoot.GetBuffer(), sRoot.GetLength());
     const std::string sExact = sRootText + sRelative;
     if (GetAttributes(sExact) != INVALID_FILE_ATTRIBUTES)
-    {
         return sExact;
-    }
 
     std::vector<std::string> components;
     std::size_t uiStart = 0;
@@ -82,27 +72,19 @@ std::string ResolvePath(const KB_String& sRoot, const KB_String& sPath)
     {
         std::size_t uiEnd = sRelative.find('/', uiStart);
         if (uiEnd == std::string::npos)
-        {
             uiEnd = sRelative.size();
-        }
         if (uiEnd > uiStart)
-        {
             components.push_back(sRelative.substr(uiStart, uiEnd - uiStart));
-        }
         uiStart = uiEnd + 1;
     }
 
     std::string sResolved = sRootText;
     if (sResolved.empty() && !sRelative.empty() && sRelative[0] == '/')
-    {
         sResolved = "/";
-    }
     for (std::size_t i = 0; i < components.size(); ++i)
     {
         if (i > 0)
-        {
             sResolved += '/';
-        }
         const std::string sCandidate = sResolved + components[i];
         if (GetAttributes(sCandidate) != INVALID_FILE_ATTRIBUTES)
         {
@@ -113,9 +95,7 @@ std::string ResolvePath(const KB_String& sRoot, const KB_String& sPath)
         if (sFound.empty())
         {
             for (std::size_t j = i; j < components.size(); ++j)
-            {
                 sResolved += (j > i ? "/" : "") + components[j];
-            }
             return sResolved;
         }
         sResolved += sFound;
@@ -127,14 +107,10 @@ std::string ResolvePath(const KB_String& sRoot, const KB_String& sPath)
 bool MeasureFile(FILE* pFile, std::uint64_t* pSize)
 {
     if (fseeko(pFile, 0, SEEK_END) != 0)
-    {
         return false;
-    }
     const off_t iSize = ftello(pFile);
     if (iSize < 0 || fseeko(pFile, 0, SEEK_SET) != 0)
-    {
         return false;
-    }
     *pSize = static_cast<std::uint64_t>(iSize);
     return true;
 }
@@ -144,15 +120,11 @@ bool MeasureFile(FILE* pFile, std::uint64_t* pSize)
 KF_DirectoryRepository::KF_DirectoryRepository(const KB_String& sRootPath)
 {
     if (sRootPath.GetLength() == 0)
-    {
         return;
-    }
     m_sRootDirectory = KU_FileUtilities::EnforceForwardSlashes(KU_FileUtilities::GetAbsolutePath(sRootPath));
     const std::uint64_t uiLength = m_sRootDirectory.GetLength();
     if (uiLength == 0 || m_sRootDirectory[uiLength - 1] != '/')
-    {
         m_sRootDirectory += "/";
-    }
 }
 
 bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
@@ -160,18 +132,12 @@ bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSi
     KT_AutoLock lock(&m_Mutex);
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     if (!IsExistingFile(sFull))
-    {
         return false;
-    }
     if (TakeCachedFile(sPath, pSize, ppData))
-    {
         return true;
-    }
     FILE* pFile = fopen(sFull.c_str(), "rb");
     if (pFile == nullptr)
-    {
         return false;
-    }
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (!MeasureFile(pFile, &uiSize) || uiSize == 0 || (pData = AllocateFileBuffer(uiSize)) == nullptr)
@@ -195,14 +161,10 @@ bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSi
 bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
 {
     if (pData == nullptr && uiSize != 0)
-    {
         return false;
-    }
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     if (IsExistingDirectory(sFull))
-    {
         return false;
-    }
     const std::size_t uiSlash = sFull.rfind('/');
     if (uiSlash != std::string::npos && uiSlash > 0)
     {
@@ -218,9 +180,7 @@ bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiS
         sFull + ".~" + std::to_string(s_uiTemporaryFileCounter.fetch_add(1)) + ".tmp";
     FILE* pFile = fopen(sTemporary.c_str(), "wb");
     if (pFile == nullptr)
-    {
         return false;
-    }
     bool bWritten = uiSize == 0 || fwrite(pData, 1, static_cast<std::size_t>(uiSize), pFile) == uiSize;
     bWritten = fflush(pFile) == 0 && bWritten;
     bWritten = fclose(pFile) == 0 && bWritten;
@@ -237,13 +197,9 @@ bool KF_DirectoryRepository::RemoveFile(const KB_String& sPath)
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     const DWORD uiAttributes = GetAttributes(sFull);
     if (uiAttributes == INVALID_FILE_ATTRIBUTES)
-    {
         return true;
-    }
     if ((uiAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    {
         return false;
-    }
     return DeleteFileA(sFull.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
@@ -251,14 +207,10 @@ bool KF_DirectoryRepository::GetFileSize(const KB_String& sPath, std::uint64_t* 
 {
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     if (!IsExistingFile(sFull))
-    {
         return false;
-    }
     FILE* pFile = fopen(sFull.c_str(), "rb");
     if (pFile == nullptr)
-    {
         return false;
-    }
     const bool bMeasured = MeasureFile(pFile, pSize);
     fclose(pFile);
     return bMeasured;
@@ -269,9 +221,7 @@ bool KF_DirectoryRepository::GetFileTime(const KB_String& sPath, std::uint64_t* 
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     const std::uint64_t uiTime = KU_FileUtilities::GetLastWriteTime(KB_String(sFull.c_str()));
     if (uiTime == 0)
-    {
         return false;
-    }
     *pTime = uiTime;
     return true;
 }

@@ -22,17 +22,17 @@ public:
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) override;
     // Creates missing directories first; false when they cannot be made or the data not written.
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override;
-    bool RemoveFile(const KB_String& sPath) override;   // false for a directory or a failed removal
+    bool RemoveFile(const KB_String& sPath) override; // false for a directory or a failed removal
     // False when the file cannot be opened.
     bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) override;
     bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) override;
     bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash) override;
     bool FileExists(const KB_String& sPath) override;
     bool DirectoryExists(const KB_String& sPath) override;
-    bool IsWritable() override;   // true
+    bool IsWritable() override; // true
     // Files and directories alike, "." and ".." included when the name pattern matches them.
     bool FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut) override;
 
 private:
-    KB_String m_sRootDirectory;   // absolute, '/' separators, ends in '/'; empty for an empty root
+    KB_String m_sRootDirectory; // absolute, '/' separators, ends in '/'; empty for an empty root
 };

@@ -9,12 +9,8 @@ namespace
 int FindExtension(const KB_GrowingArray<KB_String>& gList, const KB_String& sExtension)
 {
     for (std::uint32_t i = 0; i < gList.GetNumMembers(); ++i)
-    {
         if (gList[i] == sExtension)
-        {
             return static_cast<int>(i);
-        }
-    }
     return -1;
 }
 
@@ -22,18 +18,14 @@ void AddExtension(KB_GrowingArray<KB_String>& gList, const KB_String& sExtension
 {
     const KB_String sLower = sExtension.ToLower();
     if (FindExtension(gList, sLower) < 0)
-    {
         gList.Add(sLower);
-    }
 }
 
 void RemoveExtension(KB_GrowingArray<KB_String>& gList, const KB_String& sExtension)
 {
     const int iIndex = FindExtension(gList, sExtension.ToLower());
     if (iIndex >= 0)
-    {
         gList.Remove(static_cast<std::uint32_t>(iIndex));
-    }
 }
 
 KB_String LowerExtensionOf(const KB_String& sName)

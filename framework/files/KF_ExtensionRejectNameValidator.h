@@ -12,8 +12,8 @@
 class KF_ExtensionRejectNameValidator : public virtual KF_NameValidator
 {
 public:
-    bool IsFileNameValid(KB_String sName) override;    // false when the extension is rejected
-    bool IsFileCompressed(KB_String sName) override;   // true when the extension is compressed
+    bool IsFileNameValid(KB_String sName) override;  // false when the extension is rejected
+    bool IsFileCompressed(KB_String sName) override; // true when the extension is compressed
 
     // Add: appended unless already listed. Remove: the first equal entry goes, the others keep
     // their order; nothing when absent. Any letter case is accepted.
@@ -23,6 +23,6 @@ public:
     virtual void RemoveCompressedExtension(KB_String sExtension);
 
 private:
-    KB_GrowingArray<KB_String> m_gRejectedExtensions;     // lower case, no dot
-    KB_GrowingArray<KB_String> m_gCompressedExtensions;   // lower case, no dot
+    KB_GrowingArray<KB_String> m_gRejectedExtensions;   // lower case, no dot
+    KB_GrowingArray<KB_String> m_gCompressedExtensions; // lower case, no dot
 };

@@ -20,72 +20,48 @@ KF_FileManager::~KF_FileManager()
 bool KF_FileManager::ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->ReadFile(sPath, pSize, ppData))
-        {
             return true;
-        }
-    }
     return false;
 }
 
 bool KF_FileManager::RemoveReference(const KB_String& sPath)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->RemoveReference(sPath))
-        {
             return true;
-        }
-    }
     return false;
 }
 
 bool KF_FileManager::AddReference(const KB_String& sPath)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->AddReference(sPath))
-        {
             return true;
-        }
-    }
     return false;
 }
 
 bool KF_FileManager::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->IsWritable() && m_gRepositories[i]->WriteFile(sPath, uiSize, pData))
-        {
             return true;
-        }
-    }
     return false;
 }
 
 bool KF_FileManager::RemoveFile(const KB_String& sPath)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->IsWritable() && m_gRepositories[i]->RemoveFile(sPath))
-        {
             return true;
-        }
-    }
     return false;
 }
 
 bool KF_FileManager::GetFileSize(const KB_String& sPath, std::uint64_t* pSize)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->GetFileSize(sPath, pSize))
-        {
             return true;
-        }
-    }
     *pSize = 0;
     return false;
 }
@@ -93,24 +69,16 @@ bool KF_FileManager::GetFileSize(const KB_String& sPath, std::uint64_t* pSize)
 bool KF_FileManager::GetFileTime(const KB_String& sPath, std::uint64_t* pTime)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->GetFileTime(sPath, pTime))
-        {
             return true;
-        }
-    }
     return false;
 }
 
 bool KF_FileManager::GetFileHash(const KB_String& sPath, std::uint64_t* pHash)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->GetFileHash(sPath, pHash))
-        {
             return true;
-        }
-    }
     *pHash = 0;
     return false;
 }
@@ -118,24 +86,16 @@ bool KF_FileManager::GetFileHash(const KB_String& sPath, std::uint64_t* pHash)
 bool KF_FileManager::FileExists(const KB_String& sPath)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->FileExists(sPath))
-        {
             return true;
-        }
-    }
     return false;
 }
 
 bool KF_FileManager::DirectoryExists(const KB_String& sPath)
 {
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         if (m_gRepositories[i]->DirectoryExists(sPath))
-        {
             return true;
-        }
-    }
     return false;
 }
 
@@ -150,9 +110,7 @@ bool KF_FileManager::FindFiles(KB_String sPattern, KB_GrowingArray<KB_String>& g
         return false;
     }
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-    {
         m_gRepositories[i]->FindFiles(sPattern, gOut);
-    }
     return gOut.GetNumMembers() > 0;
 }
 
@@ -177,17 +135,13 @@ bool KF_FileManager::AddDirectoryRepository(const KB_String& sPath)
 void KF_FileManager::AddRepository(KF_Repository* pRepository)
 {
     if (pRepository != nullptr)
-    {
         m_gRepositories.Add(pRepository);
-    }
 }
 
 void KF_FileManager::SetNameValidator(KF_NameValidator* pValidator)
 {
     if (pValidator == m_pNameValidator)
-    {
         return;
-    }
     delete m_pNameValidator;
     // The archive builder always needs a validator: null brings back the one that accepts all.
     m_pNameValidator = pValidator != nullptr ? pValidator : new KF_NameValidator();

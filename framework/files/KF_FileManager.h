@@ -19,8 +19,8 @@ class KF_Repository;
 class KF_FileManager
 {
 public:
-    KF_FileManager();    // no repositories; a plain KF_NameValidator that accepts everything
-    ~KF_FileManager();   // deletes every repository, then the validator
+    KF_FileManager();  // no repositories; a plain KF_NameValidator that accepts everything
+    ~KF_FileManager(); // deletes every repository, then the validator
 
     KF_FileManager(const KF_FileManager&) = delete;
     KF_FileManager& operator=(const KF_FileManager&) = delete;
@@ -31,9 +31,9 @@ public:
     bool AddReference(const KB_String& sPath);
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData);
     bool RemoveFile(const KB_String& sPath);
-    bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize);   // *pSize = 0 when nothing answers
-    bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime);   // FILETIME ticks
-    bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash);   // *pHash = 0 when nothing answers
+    bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize); // *pSize = 0 when nothing answers
+    bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime); // FILETIME ticks
+    bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash); // *pHash = 0 when nothing answers
     bool FileExists(const KB_String& sPath);
     bool DirectoryExists(const KB_String& sPath);
     // Empties gOut, then appends the names every repository finds for sPattern, repository by
@@ -50,12 +50,12 @@ public:
 
     // Deletes the previous validator and keeps pValidator (owned); null installs a plain one.
     void SetNameValidator(KF_NameValidator* pValidator);
-    KF_NameValidator* GetNameValidator() const { return m_pNameValidator; }   // not null
-    void SetWorkingDirectory(const char* pDirectory);                         // stores a copy
+    KF_NameValidator* GetNameValidator() const { return m_pNameValidator; } // not null
+    void SetWorkingDirectory(const char* pDirectory);                       // stores a copy
     const KB_String& GetWorkingDirectory() const { return m_sWorkingDirectory; }
 
 private:
-    KB_GrowingArray<KF_Repository*> m_gRepositories;   // owned, in the order asked
-    KF_NameValidator* m_pNameValidator = nullptr;      // owned, never null
-    KB_String m_sWorkingDirectory;                     // empty until set
+    KB_GrowingArray<KF_Repository*> m_gRepositories; // owned, in the order asked
+    KF_NameValidator* m_pNameValidator = nullptr;    // owned, never null
+    KB_String m_sWorkingDirectory;                   // empty until set
 };

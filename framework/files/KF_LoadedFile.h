@@ -9,8 +9,8 @@
 
 struct KF_LoadedFile
 {
-    KB_String m_sPath;                 // exactly as requested
-    std::uint8_t* m_pData = nullptr;   // owned by the repository; one NUL after the contents
+    KB_String m_sPath;               // exactly as requested
+    std::uint8_t* m_pData = nullptr; // owned by the repository; one NUL after the contents
     std::uint32_t m_uiReferenceCount = 0;
-    std::uint64_t m_uiSize = 0;   // bytes of contents, without the NUL
+    std::uint64_t m_uiSize = 0; // bytes of contents, without the NUL
 };

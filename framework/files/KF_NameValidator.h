@@ -13,7 +13,7 @@ class KF_NameValidator
 public:
     virtual ~KF_NameValidator() = default;
 
-    virtual bool IsFileNameValid(KB_String sName);        // true
-    virtual bool IsDirectoryNameValid(KB_String sName);   // true
-    virtual bool IsFileCompressed(KB_String sName);       // false
+    virtual bool IsFileNameValid(KB_String sName);      // true
+    virtual bool IsDirectoryNameValid(KB_String sName); // true
+    virtual bool IsFileCompressed(KB_String sName);     // false
 };

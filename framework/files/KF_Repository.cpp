@@ -23,9 +23,7 @@ bool KF_Repository::AddReference(const KB_String& sPath)
     KT_AutoLock lock(&m_Mutex);
     const int iIndex = FindLoadedFile(sPath);
     if (iIndex < 0)
-    {
         return false;
-    }
     ++m_gLoadedFiles[static_cast<std::uint32_t>(iIndex)].m_uiReferenceCount;
     return true;
 }
@@ -35,9 +33,7 @@ bool KF_Repository::RemoveReference(const KB_String& sPath)
     KT_AutoLock lock(&m_Mutex);
     const int iIndex = FindLoadedFile(sPath);
     if (iIndex < 0)
-    {
         return false;
-    }
     KF_LoadedFile& file = m_gLoadedFiles[static_cast<std::uint32_t>(iIndex)];
     if (--file.m_uiReferenceCount == 0)
     {
@@ -57,9 +53,7 @@ bool KF_Repository::TakeCachedFile(const KB_String& sPath, std::uint64_t* pSize,
 {
     const int iIndex = FindLoadedFile(sPath);
     if (iIndex < 0)
-    {
         return false;
-    }
     KF_LoadedFile& file = m_gLoadedFiles[static_cast<std::uint32_t>(iIndex)];
     ++file.m_uiReferenceCount;
     *pSize = file.m_uiSize;
@@ -86,14 +80,10 @@ std::uint32_t KF_Repository::GetReferenceCount(const KB_String& sPath)
 std::uint8_t* KF_Repository::AllocateFileBuffer(std::uint64_t uiSize)
 {
     if (uiSize >= std::numeric_limits<std::size_t>::max())
-    {
         return nullptr;
-    }
     auto* pData = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(uiSize) + 1];
     if (pData != nullptr)
-    {
         pData[uiSize] = 0;
-    }
     return pData;
 }
 
@@ -120,11 +110,7 @@ bool KF_Repository::HashThroughReadFile(const KB_String& sPath, std::uint64_t* p
 int KF_Repository::FindLoadedFile(const KB_String& sPath) const
 {
     for (std::uint32_t i = 0; i < m_gLoadedFiles.GetNumMembers(); ++i)
-    {
         if (m_gLoadedFiles[i].m_sPath == sPath)
-        {
             return static_cast<int>(i);
-        }
-    }
     return -1;
 }

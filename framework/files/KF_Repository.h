@@ -46,7 +46,7 @@ public:
     virtual bool AddReference(const KB_String& sPath);
     // One reference less; at 0 the buffer is freed. False when the path is not loaded.
     virtual bool RemoveReference(const KB_String& sPath);
-    virtual bool IsWritable();   // false here
+    virtual bool IsWritable(); // false here
     // Appends the names (without directory) matching sPattern ("dir/name-pattern"); true when
     // gOut holds at least one name afterwards.
     virtual bool FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut) = 0;
@@ -70,10 +70,10 @@ protected:
     // the bytes, then RemoveReference. Takes no lock of its own.
     bool HashThroughReadFile(const KB_String& sPath, std::uint64_t* pHash);
 
-    KT_Mutex m_Mutex;   // guards the cache and whatever a derived class reads under it
+    KT_Mutex m_Mutex; // guards the cache and whatever a derived class reads under it
 
 private:
-    int FindLoadedFile(const KB_String& sPath) const;   // index or -1
+    int FindLoadedFile(const KB_String& sPath) const; // index or -1
 
-    KB_GrowingArray<KF_LoadedFile> m_gLoadedFiles;   // buffers owned
+    KB_GrowingArray<KF_LoadedFile> m_gLoadedFiles; // buffers owned
 };

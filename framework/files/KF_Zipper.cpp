@@ -42,14 +42,10 @@ std::uint32_t ReadU32(const std::uint8_t* pSource)
 std::uint64_t KF_Zipper::GetMaxUncompressedSize(std::uint64_t storedSize)
 {
     if (storedSize <= PREFIX_SIZE)
-    {
         return 0;
-    }
     const std::uint64_t streamSize = storedSize - PREFIX_SIZE;
     if (streamSize > (UINT64_MAX - MAX_INFLATE_SLACK) / MAX_INFLATE_RATIO)
-    {
         return UINT64_MAX;
-    }
     return streamSize * MAX_INFLATE_RATIO + MAX_INFLATE_SLACK;
 }
 
@@ -57,15 +53,11 @@ bool KF_Zipper::Compress(const std::uint8_t* pSource, std::uint64_t size, std::u
                          std::uint64_t* pSize)
 {
     if (ppData == nullptr || pSize == nullptr)
-    {
         return false;
-    }
     *ppData = nullptr;
     *pSize = 0;
     if ((pSource == nullptr && size > 0) || size > UINT32_MAX)
-    {
         return false;
-    }
 
     z_stream stream;
     std::memset(&stream, 0, sizeof(stream));
@@ -142,24 +134,16 @@ bool KF_Zipper::Decompress(const std::uint8_t* pData, std::uint8_t** ppData, std
                            std::uint64_t storedSize)
 {
     if (ppData == nullptr || pSize == nullptr)
-    {
         return false;
-    }
     *ppData = nullptr;
     if (pData == nullptr || storedSize <= PREFIX_SIZE)
-    {
         return false;
-    }
     const std::uint64_t announced = ReadU32(pData);
     if (announced > GetMaxUncompressedSize(storedSize))
-    {
         return false;
-    }
     std::uint8_t* pBuffer = new (std::nothrow) std::uint8_t[announced + 1];
     if (pBuffer == nullptr)
-    {
         return false;
-    }
 
     z_stream stream;
     std::memset(&stream, 0, sizeof(stream));

@@ -31,13 +31,9 @@ public:
     {
         // A byte-order mark opens the text; it is skipped like white space.
         if (IsByteOrderMark(m_p))
-        {
             m_p += 3;
-        }
         if (HasAmbiguousBytes())
-        {
             return false;
-        }
         int iDepth = 0;
         SkipWhiteSpace();
         while (*m_p != 0)
@@ -45,9 +41,7 @@ public:
             if (*m_p != '<')
             {
                 if (iDepth == 0)
-                {
-                    return true;   // the parser stops at text outside the root
-                }
+                    return true; // the parser stops at text outside the root
                 SkipTo("<");
                 continue;
             }
@@ -56,47 +50,35 @@ public:
                 // An end tag that does not match ends the parse with an error, so whatever
                 // follows it is never nested.
                 if (!SkipPast(">"))
-                {
                     return true;
-                }
                 --iDepth;
             }
             else if (StartsWith("<?xml", true))
             {
                 if (!WalkDeclaration())
-                {
                     return true;
-                }
             }
             else if (StartsWith("<!--", false))
             {
                 m_p += 4;
                 if (!SkipPast("-->"))
-                {
                     return true;
-                }
             }
             else if (StartsWith("<![CDATA[", false))
             {
                 m_p += 9;
                 if (!SkipPast("]]>"))
-                {
                     return true;
-                }
             }
             else if (IsNameStart(m_p[1]))
             {
                 const Tag tag = WalkStartTag();
                 if (tag == Tag::Broken)
-                {
                     return true;
-                }
                 if (tag == Tag::Open && ++iDepth > KU_XmlUtilities::MAX_ELEMENT_DEPTH)
-                {
                     return false;
-                }
             }
-            else if (!SkipPast(">"))   // any other markup is read up to the next '>'
+            else if (!SkipPast(">")) // any other markup is read up to the next '>'
             {
                 return true;
             }
@@ -138,21 +120,13 @@ private:
         for (const unsigned char* p = m_p; *p != 0; ++p)
         {
             if (*p < 0xC0)
-            {
                 continue;
-            }
             if (IsByteOrderMark(p))
-            {
                 return true;
-            }
             const int iLength = *p >= 0xF0 ? 4 : (*p >= 0xE0 ? 3 : 2);
             for (int i = 1; i < iLength && p[i] != 0; ++i)
-            {
                 if (p[i] == '<' || p[i] == '"' || p[i] == '\'')
-                {
                     return true;
-                }
-            }
         }
         return false;
     }
@@ -160,9 +134,7 @@ private:
     void SkipWhiteSpace()
     {
         while (*m_p != 0 && IsWhite(*m_p))
-        {
             ++m_p;
-        }
     }
 
     bool StartsWith(const char* pTag, bool bIgnoreCase) const
@@ -172,9 +144,7 @@ private:
             const unsigned char c = m_p[i];
             const unsigned char t = static_cast<unsigned char>(pTag[i]);
             if (c == 0 || (bIgnoreCase ? std::tolower(c) != std::tolower(t) : c != t))
-            {
                 return false;
-            }
         }
         return true;
     }
@@ -192,9 +162,7 @@ private:
     {
         SkipTo(pEnd);
         if (*m_p == 0)
-        {
             return false;
-        }
         m_p += std::strlen(pEnd);
         return true;
     }
@@ -203,18 +171,12 @@ private:
     bool WalkAttribute()
     {
         if (!IsNameStart(*m_p))
-        {
             return false;
-        }
         while (IsNameChar(*m_p))
-        {
             ++m_p;
-        }
         SkipWhiteSpace();
         if (*m_p != '=')
-        {
             return false;
-        }
         ++m_p;
         SkipWhiteSpace();
         if (*m_p == '"' || *m_p == '\'')
@@ -226,9 +188,7 @@ private:
         while (*m_p != 0 && !IsWhite(*m_p) && *m_p != '/' && *m_p != '>')
         {
             if (*m_p == '"' || *m_p == '\'')
-            {
                 return false;
-            }
             ++m_p;
         }
         return *m_p != 0;
@@ -238,22 +198,16 @@ private:
     {
         ++m_p;
         while (IsNameChar(*m_p))
-        {
             ++m_p;
-        }
         for (;;)
         {
             SkipWhiteSpace();
             if (*m_p == 0)
-            {
                 return Tag::Broken;
-            }
             if (*m_p == '/')
             {
                 if (m_p[1] != '>')
-                {
                     return Tag::Broken;
-                }
                 m_p += 2;
                 return Tag::SelfClosed;
             }
@@ -263,9 +217,7 @@ private:
                 return Tag::Open;
             }
             if (!WalkAttribute())
-            {
                 return Tag::Broken;
-            }
         }
     }
 
@@ -285,43 +237,33 @@ private:
             if (StartsWith("version", true) || StartsWith("encoding", true) || StartsWith("standalone", true))
             {
                 if (!WalkAttribute())
-                {
                     return false;
-                }
             }
             else
             {
                 while (*m_p != 0 && *m_p != '>' && !IsWhite(*m_p))
-                {
                     ++m_p;
-                }
             }
         }
         return false;
     }
 
-    const unsigned char* m_p;   // not owned; current position
+    const unsigned char* m_p; // not owned; current position
 };
 } // namespace
 
 TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath)
 {
     if (pFileManager == nullptr)
-    {
         return nullptr;
-    }
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (!pFileManager->ReadFile(sPath, &uiSize, &pData))
-    {
         return nullptr;
-    }
     // The parser reads a little past the end of malformed text: parse a padded copy.
     char* pText = nullptr;
     if (uiSize < std::numeric_limits<std::size_t>::max() - TEXT_PADDING)
-    {
         pText = new (std::nothrow) char[static_cast<std::size_t>(uiSize) + TEXT_PADDING];
-    }
     if (pText != nullptr)
     {
         std::memcpy(pText, pData, static_cast<std::size_t>(uiSize));
@@ -330,15 +272,11 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     pFileManager->RemoveReference(sPath);
     const std::unique_ptr<char[]> text(pText);
     if (pText == nullptr || !NestingWalk(pText).IsWithinLimit())
-    {
         return nullptr;
-    }
 
     auto* pDocument = new (std::nothrow) TiXmlDocument();
     if (pDocument == nullptr)
-    {
         return nullptr;
-    }
     pDocument->Parse(pText, nullptr, TIXML_ENCODING_UNKNOWN);
     if (pDocument->Error())
     {

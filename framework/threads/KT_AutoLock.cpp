@@ -7,9 +7,7 @@ KT_AutoLock::KT_AutoLock(KT_Mutex* pMutex)
     // A lock that was not taken is not given back, so a failed wait never releases another
     // thread's hold.
     if (pMutex != nullptr && pMutex->Lock())
-    {
         m_pMutex = pMutex;
-    }
 }
 
 KT_AutoLock::~KT_AutoLock()

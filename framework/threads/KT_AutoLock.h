@@ -7,12 +7,12 @@ class KT_Mutex;
 class KT_AutoLock
 {
 public:
-    explicit KT_AutoLock(KT_Mutex* pMutex);   // pMutex not owned, may be null, must outlive this
+    explicit KT_AutoLock(KT_Mutex* pMutex); // pMutex not owned, may be null, must outlive this
     ~KT_AutoLock();
 
     KT_AutoLock(const KT_AutoLock&) = delete;
     KT_AutoLock& operator=(const KT_AutoLock&) = delete;
 
 private:
-    KT_Mutex* m_pMutex = nullptr;   // not owned; null when nothing is held
+    KT_Mutex* m_pMutex = nullptr; // not owned; null when nothing is held
 };

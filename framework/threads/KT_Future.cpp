@@ -17,9 +17,7 @@ KT_Future<void>::~KT_Future()
 bool KT_Future<void>::Wait()
 {
     if (m_pData == nullptr)
-    {
         return false;
-    }
     m_pData->Run();
     m_pData->WaitUntilDone();
     return true;

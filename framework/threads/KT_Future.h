@@ -22,7 +22,7 @@ public:
 
     // Takes over the record's first reference; pData may be null (Wait then answers false).
     explicit KT_Future(KT_FutureResultData* pData);
-    ~KT_Future() override;   // gives back the future's reference to the record
+    ~KT_Future() override; // gives back the future's reference to the record
 
     // Returns once the job is done: a job still queued runs on the calling thread, a running
     // one is waited for. False only without a job record.
@@ -40,15 +40,13 @@ public:
     void Run() override
     {
         if (!this->Claim())
-        {
             return;
-        }
         m_Bind.Call();
         this->Finish();
     }
 
 private:
-    B m_Bind;   // the function and a copy of its arguments
+    B m_Bind; // the function and a copy of its arguments
 };
 
 // Queues a copy of the bound call on the worker pool and returns its future, which the caller

@@ -3,9 +3,7 @@
 void KT_FutureBase::KT_FutureBaseData::WaitUntilDone()
 {
     if (m_iState.load() == STATE_DONE)
-    {
         return;
-    }
     std::unique_lock lock(m_DoneLock);
     m_DoneSignal.wait(lock, [this] { return m_iState.load() == STATE_DONE; });
 }
@@ -18,9 +16,7 @@ void KT_FutureBase::KT_FutureBaseData::AddReference()
 void KT_FutureBase::KT_FutureBaseData::RemoveReference()
 {
     if (m_uiReferences.fetch_sub(1, std::memory_order_acq_rel) == 1)
-    {
         delete this;
-    }
 }
 
 bool KT_FutureBase::KT_FutureBaseData::Claim()

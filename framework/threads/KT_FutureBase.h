@@ -48,8 +48,8 @@ public:
     private:
         std::atomic<std::int64_t> m_iState{STATE_QUEUED};
         std::atomic<std::uint32_t> m_uiReferences{1};
-        std::mutex m_DoneLock;                  // guards the change to STATE_DONE for waiters
-        std::condition_variable m_DoneSignal;   // notified once, when the job is done
+        std::mutex m_DoneLock;                // guards the change to STATE_DONE for waiters
+        std::condition_variable m_DoneSignal; // notified once, when the job is done
     };
 
     KT_FutureBase() = default;
@@ -62,5 +62,5 @@ public:
     std::int64_t GetState() const { return m_pData != nullptr ? m_pData->GetState() : -1; }
 
 protected:
-    KT_FutureBaseData* m_pData = nullptr;   // one reference owned; released by the derived future
+    KT_FutureBaseData* m_pData = nullptr; // one reference owned; released by the derived future
 };

@@ -19,9 +19,7 @@ KT_Mutex::~KT_Mutex()
 bool KT_Mutex::Lock()
 {
     if (m_pMutex == nullptr)
-    {
         return false;
-    }
     const DWORD uiResult = WaitForSingleObject(m_pMutex, INFINITE);
     return uiResult == WAIT_OBJECT_0 || uiResult == WAIT_ABANDONED;
 }

@@ -21,5 +21,5 @@ public:
     bool Unlock();
 
 private:
-    HANDLE m_pMutex = nullptr;   // owned Win32 mutex; null when creation failed
+    HANDLE m_pMutex = nullptr; // owned Win32 mutex; null when creation failed
 };

@@ -17,9 +17,7 @@ bool KT_Thread::Start(LPTHREAD_START_ROUTINE pRoutine, LPVOID pParameter)
 bool KT_Thread::Join()
 {
     if (m_pThread == nullptr)
-    {
         return false;
-    }
     const bool bEnded = WaitForSingleObject(m_pThread, INFINITE) == WAIT_OBJECT_0;
     Close();
     return bEnded;
@@ -28,9 +26,7 @@ bool KT_Thread::Join()
 bool KT_Thread::Terminate()
 {
     if (m_pThread == nullptr)
-    {
         return false;
-    }
     const bool bEnded = TerminateThread(m_pThread, 0) != FALSE;
     Close();
     return bEnded;

@@ -12,7 +12,7 @@ public:
     static constexpr SIZE_T STACK_SIZE = 16384;
 
     KT_Thread() = default;
-    ~KT_Thread();   // closes the handle; a thread still running goes on
+    ~KT_Thread(); // closes the handle; a thread still running goes on
 
     KT_Thread(const KT_Thread&) = delete;
     KT_Thread& operator=(const KT_Thread&) = delete;
@@ -28,10 +28,10 @@ public:
     // Closes the handle without waiting.
     void Close();
 
-    bool IsCurrentThread() const;   // true when called on this thread
+    bool IsCurrentThread() const; // true when called on this thread
     HANDLE GetHandle() const { return m_pThread; }
 
 private:
-    HANDLE m_pThread = nullptr;   // owned Win32 handle; null when none
-    DWORD m_uiThreadId = 0;       // 0 when none
+    HANDLE m_pThread = nullptr; // owned Win32 handle; null when none
+    DWORD m_uiThreadId = 0;     // 0 when none
 };

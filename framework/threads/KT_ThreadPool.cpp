@@ -26,12 +26,8 @@ void DrainPort(HANDLE pPort)
     ULONG_PTR uiKey = 0;
     LPOVERLAPPED pOverlapped = nullptr;
     while (GetQueuedCompletionStatus(pPort, &uiBytes, &uiKey, &pOverlapped, 0))
-    {
         if (uiKey != 0)
-        {
             reinterpret_cast<KT_FutureBase::KT_FutureBaseData*>(uiKey)->RemoveReference();
-        }
-    }
 }
 
 } // namespace
@@ -40,14 +36,10 @@ void KT_ThreadPool::Start(std::uint32_t uiThreadCount)
 {
     Stop();
     if (uiThreadCount == 0)
-    {
         return;
-    }
     HANDLE pPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, uiThreadCount);
     if (pPort == nullptr)
-    {
         return;
-    }
     s_pPort.store(pPort);
     for (std::uint32_t i = 0; i < uiThreadCount; ++i)
     {
@@ -61,23 +53,15 @@ void KT_ThreadPool::Stop()
 {
     const HANDLE pPort = s_pPort.load();
     if (pPort != INVALID_HANDLE_VALUE)
-    {
         for (std::uint32_t i = 0; i < s_gThreads.GetNumMembers(); ++i)
-        {
             PostQueuedCompletionStatus(pPort, 0, 0, nullptr);
-        }
-    }
     for (std::uint32_t i = 0; i < s_gThreads.GetNumMembers(); ++i)
     {
         KT_Thread* pThread = s_gThreads[i];
         if (pThread->IsCurrentThread())
-        {
-            pThread->Close();   // a worker stopping the pool ends when its job returns
-        }
+            pThread->Close(); // a worker stopping the pool ends when its job returns
         else
-        {
             pThread->Join();
-        }
     }
     s_gThreads.DeleteAll();
 
@@ -97,18 +81,14 @@ void KT_ThreadPool::DrainAndStop()
 {
     const HANDLE pPort = s_pPort.load();
     if (pPort != INVALID_HANDLE_VALUE)
-    {
         DrainPort(pPort);
-    }
     Stop();
 }
 
 void KT_ThreadPool::Kill()
 {
     for (std::uint32_t i = 0; i < s_gThreads.GetNumMembers(); ++i)
-    {
         s_gThreads[i]->Terminate();
-    }
     s_gThreads.DeleteAll();
 }
 
@@ -121,11 +101,9 @@ DWORD KT_ThreadPool::WorkerThreadProc(LPVOID pParameter)
         ULONG_PTR uiKey = 0;
         LPOVERLAPPED pOverlapped = nullptr;
         if (!GetQueuedCompletionStatus(pPort, &uiBytes, &uiKey, &pOverlapped, INFINITE) || uiKey == 0)
-        {
             return 0;
-        }
         auto* pData = reinterpret_cast<KT_FutureBase::KT_FutureBaseData*>(uiKey);
-        pData->Run();   // does nothing when a waiter has claimed the job first
+        pData->Run(); // does nothing when a waiter has claimed the job first
         pData->RemoveReference();
     }
 }
@@ -133,15 +111,11 @@ DWORD KT_ThreadPool::WorkerThreadProc(LPVOID pParameter)
 bool KT_ThreadPool::PostJob(KT_FutureBase::KT_FutureBaseData* pData)
 {
     if (pData == nullptr)
-    {
         return false;
-    }
     std::lock_guard lock(PortLock());
     const HANDLE pPort = s_pPort.load();
     if (pPort == INVALID_HANDLE_VALUE)
-    {
         return false;
-    }
     pData->AddReference();
     if (!PostQueuedCompletionStatus(pPort, 0, reinterpret_cast<ULONG_PTR>(pData), nullptr))
     {

@@ -43,10 +43,10 @@ public:
 
     // max(number of processors, 2) - 1.
     static std::uint32_t GetDefaultThreadCount();
-    static std::uint32_t GetNumThreads();   // listed workers; controlling thread only
-    static bool IsRunning();                // true while the port is open
+    static std::uint32_t GetNumThreads(); // listed workers; controlling thread only
+    static bool IsRunning();              // true while the port is open
 
 private:
-    static std::atomic<HANDLE> s_pPort;               // INVALID_HANDLE_VALUE while stopped
-    static KB_GrowingArray<KT_Thread*> s_gThreads;    // owned records
+    static std::atomic<HANDLE> s_pPort;            // INVALID_HANDLE_VALUE while stopped
+    static KB_GrowingArray<KT_Thread*> s_gThreads; // owned records
 };

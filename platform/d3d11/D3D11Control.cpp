@@ -111,19 +111,13 @@ bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<st
     kv_d3d11::ResourceImpl* pImpl = kv_d3d11::ResourceImpl::From(pResource);
     const kv_d3d11::SubresourceLayout* pLayout = pImpl != nullptr ? pImpl->GetLayout(subresource) : nullptr;
     if (pLayout == nullptr || pData == nullptr)
-    {
         return false;
-    }
     const std::uint8_t* pBytes = pImpl->GetData(subresource);
     pData->assign(pBytes, pBytes + pLayout->byteSize);
     if (pRowPitch != nullptr)
-    {
         *pRowPitch = pLayout->rowPitch;
-    }
     if (pDepthPitch != nullptr)
-    {
         *pDepthPitch = pLayout->depthPitch;
-    }
     return true;
 }
 

@@ -26,13 +26,9 @@ HRESULT RunCreate(const char* pMethod, TInterface** ppOut, std::initializer_list
     HRESULT hr = Runtime::Get().TakeFailure(INTERFACE_NAME, pMethod);
     TImpl* pObject = nullptr;
     if (SUCCEEDED(hr))
-    {
         hr = create(ppOut != nullptr ? &pObject : nullptr);
-    }
     if (ppOut != nullptr)
-    {
         *ppOut = SUCCEEDED(hr) ? pObject : nullptr;
-    }
     D3D11Control::CallRecord record;
     record.Interface = INTERFACE_NAME;
     record.Method = pMethod;
@@ -92,9 +88,7 @@ HRESULT Device::CreateBuffer(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESO
 {
     D3D11_BUFFER_DESC desc{};
     if (pDesc != nullptr)
-    {
         desc = *pDesc;
-    }
     return RunCreate<Buffer>("CreateBuffer", ppBuffer, {},
                              {static_cast<double>(desc.ByteWidth), static_cast<double>(desc.Usage),
                               static_cast<double>(desc.BindFlags), static_cast<double>(desc.CPUAccessFlags),
@@ -108,9 +102,7 @@ HRESULT Device::CreateTexture1D(const D3D11_TEXTURE1D_DESC* pDesc, const D3D11_S
 {
     D3D11_TEXTURE1D_DESC desc{};
     if (pDesc != nullptr)
-    {
         desc = *pDesc;
-    }
     return RunCreate<Texture1D>(
         "CreateTexture1D", ppTexture1D, {},
         {static_cast<double>(desc.Width), static_cast<double>(desc.MipLevels),
@@ -125,9 +117,7 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_S
 {
     D3D11_TEXTURE2D_DESC desc{};
     if (pDesc != nullptr)
-    {
         desc = *pDesc;
-    }
     return RunCreate<Texture2D>(
         "CreateTexture2D", ppTexture2D, {},
         {static_cast<double>(desc.Width), static_cast<double>(desc.Height),
@@ -144,9 +134,7 @@ HRESULT Device::CreateTexture3D(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_S
 {
     D3D11_TEXTURE3D_DESC desc{};
     if (pDesc != nullptr)
-    {
         desc = *pDesc;
-    }
     return RunCreate<Texture3D>(
         "CreateTexture3D", ppTexture3D, {},
         {static_cast<double>(desc.Width), static_cast<double>(desc.Height), static_cast<double>(desc.Depth),
@@ -212,9 +200,7 @@ HRESULT Device::CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCou
         uiLevels = bSampleable ? Runtime::Get().GetQualityLevels(Format, SampleCount) : 0;
     }
     if (pNumQualityLevels != nullptr)
-    {
         *pNumQualityLevels = uiLevels;
-    }
     Runtime::Get().Log(
         INTERFACE_NAME, "CheckMultisampleQualityLevels", hr, {GetId()},
         {static_cast<double>(Format), static_cast<double>(SampleCount), static_cast<double>(uiLevels)});
@@ -236,13 +222,9 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HM
                                                            D3D_FEATURE_LEVEL_9_2,  D3D_FEATURE_LEVEL_9_1};
     Runtime& runtime = Runtime::Get();
     if (ppDevice != nullptr)
-    {
         *ppDevice = nullptr;
-    }
     if (ppImmediateContext != nullptr)
-    {
         *ppImmediateContext = nullptr;
-    }
 
     HRESULT hr = runtime.TakeFailure("", "D3D11CreateDevice");
     UINT uiAdapter = 0;
@@ -262,9 +244,7 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HM
         {
             uiAdapter = pOurAdapter->GetIndex();
             if (uiAdapter >= runtime.GetAdapterCount())
-            {
                 hr = E_INVALIDARG;
-            }
         }
     }
 
@@ -297,18 +277,14 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HM
         hr = pDevice != nullptr ? S_OK : E_OUTOFMEMORY;
     }
     if (SUCCEEDED(hr) && pFeatureLevel != nullptr)
-    {
         *pFeatureLevel = level;
-    }
     const std::uint64_t uiContextId = pDevice != nullptr ? pDevice->GetContext()->GetId() : 0;
     runtime.Log("", "D3D11CreateDevice", hr,
                 {kv_d3d11::Object::IdOf(pAdapter), pDevice != nullptr ? pDevice->GetId() : 0, uiContextId},
                 {static_cast<double>(DriverType), static_cast<double>(Flags), static_cast<double>(SDKVersion),
                  static_cast<double>(level)});
     if (pDevice == nullptr)
-    {
         return hr;
-    }
     if (ppImmediateContext != nullptr)
     {
         ID3D11DeviceContext* pContext = pDevice->GetContext();
@@ -316,12 +292,8 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HM
         *ppImmediateContext = pContext;
     }
     if (ppDevice != nullptr)
-    {
         *ppDevice = pDevice;
-    }
     else
-    {
         pDevice->Release();
-    }
     return hr;
 }

@@ -24,9 +24,7 @@ void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8
     const SubresourceLayout* pLayout = pResource->GetLayout(range.subresource);
     std::uint8_t* pData = pResource->GetData(range.subresource);
     if (pLayout == nullptr || pData == nullptr || uiElementSize == 0)
-    {
         return;
-    }
     const UINT uiElementsPerRow = pLayout->rowPitch / uiElementSize;
     for (UINT z = range.firstSlice; z < range.firstSlice + range.sliceCount && z < pLayout->depth; ++z)
     {
@@ -106,9 +104,7 @@ void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* co
     }
     Runtime::Get().Log(std::move(record));
     for (UINT i = 0; i < D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT; ++i)
-    {
         m_aRenderTargets[i].Set(i < NumViews ? ppRenderTargetViews[i] : nullptr);
-    }
     m_uiRenderTargetCount = NumViews;
     m_depthStencil.Set(pDepthStencilView);
 }
@@ -136,9 +132,7 @@ void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pVie
     }
     Runtime::Get().Log(std::move(record));
     if (bValid)
-    {
         m_vViewports.assign(pViewports, pViewports + NumViewports);
-    }
 }
 
 void DeviceContext::RSSetState(ID3D11RasterizerState* pRasterizerState)
@@ -147,9 +141,7 @@ void DeviceContext::RSSetState(ID3D11RasterizerState* pRasterizerState)
     Runtime::Get().Log(INTERFACE_NAME, "RSSetState", bValid ? S_OK : E_INVALIDARG,
                        {Object::IdOf(pRasterizerState)}, {});
     if (bValid)
-    {
         m_rasterizerState.Set(pRasterizerState);
-    }
 }
 
 void DeviceContext::RSGetState(ID3D11RasterizerState** ppRasterizerState)
@@ -157,13 +149,9 @@ void DeviceContext::RSGetState(ID3D11RasterizerState** ppRasterizerState)
     ID3D11RasterizerState* pState = m_rasterizerState.Get();
     Runtime::Get().Log(INTERFACE_NAME, "RSGetState", S_OK, {Object::IdOf(pState)}, {});
     if (ppRasterizerState == nullptr)
-    {
         return;
-    }
     if (pState != nullptr)
-    {
         pState->AddRef();
-    }
     *ppRasterizerState = pState;
 }
 
@@ -181,13 +169,9 @@ void DeviceContext::ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetV
     std::uint8_t aPattern[16];
     UINT uiSize = 0;
     if (!EncodeColor(pView->GetFormat(), ColorRGBA, aPattern, &uiSize))
-    {
         return;
-    }
     for (const ViewRange& range : pView->GetRanges())
-    {
         FillRange(pView->GetResourceImpl(), range, aPattern, nullptr, uiSize);
-    }
 }
 
 void DeviceContext::ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags,
@@ -201,20 +185,14 @@ void DeviceContext::ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilV
                        {Object::IdOf(pDepthStencilView)},
                        {static_cast<double>(ClearFlags), Depth, static_cast<double>(Stencil)});
     if (!bValid)
-    {
         return;
-    }
     std::uint8_t aPattern[8];
     std::uint8_t aMask[8];
     UINT uiSize = 0;
     if (!EncodeDepthStencil(pView->GetFormat(), ClearFlags, Depth, Stencil, aPattern, aMask, &uiSize))
-    {
         return;
-    }
     for (const ViewRange& range : pView->GetRanges())
-    {
         FillRange(pView->GetResourceImpl(), range, aPattern, aMask, uiSize);
-    }
 }
 
 void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource,
@@ -243,9 +221,7 @@ void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSub
                        {static_cast<double>(DstSubresource), static_cast<double>(SrcSubresource),
                         static_cast<double>(Format)});
     if (!bValid)
-    {
         return;
-    }
     // The stand-in's resolve: sample 0 of every source pixel.
     const UINT uiElementSize = info.bytesPerBlock;
     const UINT uiSamples = pSrc->GetShape().sampleCount;
@@ -266,9 +242,7 @@ void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSub
 void DeviceContext::UnbindAll()
 {
     for (Ref<ID3D11RenderTargetView>& target : m_aRenderTargets)
-    {
         target.Reset();
-    }
     m_uiRenderTargetCount = 0;
     m_depthStencil.Reset();
     m_vViewports.clear();
@@ -290,9 +264,7 @@ D3D11Control::BoundState DeviceContext::GetBoundState() const
 {
     D3D11Control::BoundState state;
     for (UINT i = 0; i < m_uiRenderTargetCount; ++i)
-    {
         state.RenderTargets.push_back(Object::IdOf(m_aRenderTargets[i].Get()));
-    }
     state.DepthStencil = Object::IdOf(m_depthStencil.Get());
     state.Viewports = m_vViewports;
     state.RasterizerState = Object::IdOf(m_rasterizerState.Get());

@@ -121,9 +121,7 @@ static_assert(FORMAT_COUNT == 100, "one entry per format of the 11.0 runtime");
 double Clamp(double fValue, double fLow, double fHigh)
 {
     if (std::isnan(fValue))
-    {
         return 0.0;
-    }
     return fValue < fLow ? fLow : (fValue > fHigh ? fHigh : fValue);
 }
 
@@ -169,9 +167,7 @@ std::uint32_t FloatBits(float fValue)
 void StoreLittleEndian(std::uint8_t* pOut, std::uint32_t uiValue, UINT uiBytes)
 {
     for (UINT i = 0; i < uiBytes; ++i)
-    {
         pOut[i] = static_cast<std::uint8_t>(uiValue >> (8 * i));
-    }
 }
 
 std::uint32_t EncodeChannel(FormatKind kind, float fValue, UINT uiBits)
@@ -240,9 +236,7 @@ bool GetFormatInfo(DXGI_FORMAT format, FormatInfo* pInfo)
 {
     const auto uiIndex = static_cast<UINT>(format);
     if (uiIndex == 0 || uiIndex >= FORMAT_COUNT)
-    {
         return false;
-    }
     *pInfo = FORMAT_TABLE[uiIndex];
     return true;
 }
@@ -251,9 +245,7 @@ bool GetSurfacePitch(DXGI_FORMAT format, UINT uiWidth, UINT uiHeight, UINT* pRow
 {
     FormatInfo info;
     if (!GetFormatInfo(format, &info))
-    {
         return false;
-    }
     const UINT uiBlocksAcross = (uiWidth + info.blockWidth - 1) / info.blockWidth;
     const UINT uiBlocksDown = (uiHeight + info.blockHeight - 1) / info.blockHeight;
     *pRowPitch = (uiBlocksAcross > 0 ? uiBlocksAcross : 1) * info.bytesPerBlock;
@@ -264,15 +256,11 @@ bool GetSurfacePitch(DXGI_FORMAT format, UINT uiWidth, UINT uiHeight, UINT* pRow
 bool IsViewFormatCompatible(DXGI_FORMAT resourceFormat, DXGI_FORMAT viewFormat)
 {
     if (resourceFormat == viewFormat)
-    {
         return true;
-    }
     FormatInfo resourceInfo;
     FormatInfo viewInfo;
     if (!GetFormatInfo(resourceFormat, &resourceInfo) || !GetFormatInfo(viewFormat, &viewInfo))
-    {
         return false;
-    }
     return resourceInfo.kind == FormatKind::Typeless && resourceInfo.family == viewInfo.family;
 }
 
@@ -292,13 +280,9 @@ bool EncodeColor(DXGI_FORMAT format, const float rgba[4], std::uint8_t out[16], 
 {
     FormatInfo info;
     if (!GetFormatInfo(format, &info))
-    {
         return false;
-    }
     if (info.kind == FormatKind::Packed)
-    {
         return EncodePacked(format, rgba, out, pSize);
-    }
     if (info.channels == 0 || info.kind == FormatKind::Typeless || info.kind == FormatKind::Depth ||
         info.kind == FormatKind::Compressed)
     {
@@ -310,9 +294,7 @@ bool EncodeColor(DXGI_FORMAT format, const float rgba[4], std::uint8_t out[16], 
         // Colour index of memory component i.
         UINT uiSource = i;
         if (info.bgra && i < 3)
-        {
             uiSource = 2 - i;
-        }
         // sRGB encodes colour only; alpha stays linear.
         const FormatKind kind =
             (info.kind == FormatKind::Srgb && uiSource == 3) ? FormatKind::Unorm : info.kind;
@@ -370,22 +352,16 @@ std::uint32_t EncodeSmallFloat(float fValue, int iMantissaBits, bool bSigned)
     const bool bNegative = (uiBits >> 31) != 0;
     const std::uint32_t uiInfinity = EXPONENT_MAX << iMantissaBits;
     if (uiAbs > 0x7F800000u)
-    {
         return uiInfinity | (1u << (iMantissaBits - 1)); // NaN
-    }
     std::uint32_t uiSign = 0;
     if (bNegative)
     {
         if (!bSigned)
-        {
             return 0;
-        }
         uiSign = 1u << (5 + iMantissaBits);
     }
     if (uiAbs == 0x7F800000u)
-    {
         return uiSign | uiInfinity;
-    }
     const int iExponent = static_cast<int>(uiAbs >> 23) - 127;
     std::uint32_t uiFull = uiAbs & 0x7FFFFFu;
     std::uint32_t uiResult = 0;
@@ -403,21 +379,15 @@ std::uint32_t EncodeSmallFloat(float fValue, int iMantissaBits, bool bSigned)
         uiFull |= 0x800000u;
         iShift = (1 - EXPONENT_BIAS - iMantissaBits) - (iExponent - 23);
         if (iShift >= 32)
-        {
             return uiSign;
-        }
         uiResult = uiFull >> iShift;
     }
     const std::uint32_t uiRemainder = uiFull & ((1u << iShift) - 1);
     const std::uint32_t uiHalf = 1u << (iShift - 1);
     if (uiRemainder > uiHalf || (uiRemainder == uiHalf && (uiResult & 1u) != 0))
-    {
         ++uiResult;
-    }
     if (uiResult >= uiInfinity)
-    {
         uiResult = uiInfinity;
-    }
     return uiSign | uiResult;
 }
 

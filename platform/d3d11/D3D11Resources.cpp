@@ -27,9 +27,7 @@ bool CanBeDepthStencil(DXGI_FORMAT format)
 {
     FormatInfo info;
     if (!GetFormatInfo(format, &info))
-    {
         return false;
-    }
     const bool bDepthFamily =
         info.family == DXGI_FORMAT_R32_TYPELESS || info.family == DXGI_FORMAT_R24G8_TYPELESS ||
         info.family == DXGI_FORMAT_R16_TYPELESS || info.family == DXGI_FORMAT_R32G8X24_TYPELESS;
@@ -40,9 +38,7 @@ bool CanBeDepthStencil(DXGI_FORMAT format)
 HRESULT ValidateUsage(const ResourceShape& shape, bool bHasInitialData)
 {
     if ((shape.cpuAccessFlags & ~CPU_ACCESS_FLAGS) != 0)
-    {
         return E_INVALIDARG;
-    }
     switch (shape.usage)
     {
     case D3D11_USAGE_DEFAULT:
@@ -70,9 +66,7 @@ HRESULT ValidateTexture(const ResourceShape& shape, bool bHasInitialData, UINT u
 {
     FormatInfo info;
     if (!GetFormatInfo(shape.format, &info))
-    {
         return E_INVALIDARG;
-    }
     if (shape.width < 1 || shape.width > uiMaxSide || shape.height < 1 || shape.height > uiMaxSide ||
         shape.depth < 1 || shape.depth > uiMaxSide || shape.arraySize < 1 || shape.arraySize > uiMaxArraySize)
     {
@@ -81,37 +75,25 @@ HRESULT ValidateTexture(const ResourceShape& shape, bool bHasInitialData, UINT u
     UINT uiLargest = shape.width > shape.height ? shape.width : shape.height;
     uiLargest = uiLargest > shape.depth ? uiLargest : shape.depth;
     if (shape.mipLevels < 1 || shape.mipLevels > FullMipCount(uiLargest))
-    {
         return E_INVALIDARG;
-    }
     const HRESULT hrUsage = ValidateUsage(shape, bHasInitialData);
     if (FAILED(hrUsage))
-    {
         return hrUsage;
-    }
     if (shape.usage == D3D11_USAGE_DYNAMIC && shape.mipLevels != 1)
-    {
         return E_INVALIDARG;
-    }
     if ((shape.bindFlags & ~TEXTURE_BIND_FLAGS) != 0)
-    {
         return E_INVALIDARG;
-    }
     const bool bRenderTarget = (shape.bindFlags & D3D11_BIND_RENDER_TARGET) != 0;
     const bool bDepthStencil = (shape.bindFlags & D3D11_BIND_DEPTH_STENCIL) != 0;
     if (bRenderTarget && bDepthStencil)
-    {
         return E_INVALIDARG;
-    }
     if (bDepthStencil &&
         (!CanBeDepthStencil(shape.format) || shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D))
     {
         return E_INVALIDARG;
     }
     if (bRenderTarget && (info.kind == FormatKind::Depth || info.blockWidth == 4))
-    {
         return E_INVALIDARG;
-    }
     if (info.blockWidth == 4)
     {
         // Block-compressed: 2-D and 3-D only, top level a whole number of blocks.
@@ -229,18 +211,14 @@ HRESULT ResourceImpl::InitStorage(const ResourceShape& shape, const D3D11_SUBRES
                     }
                     const std::uint64_t uiSampledPitch = std::uint64_t{uiRowPitch} * shape.sampleCount;
                     if (uiSampledPitch > MAX_RESOURCE_BYTES)
-                    {
                         return E_OUTOFMEMORY;
-                    }
                     layout.rowPitch = static_cast<UINT>(uiSampledPitch);
                 }
                 const std::uint64_t uiDepthPitch = std::uint64_t{layout.rowPitch} * layout.rowCount;
                 const std::uint64_t uiSize = uiDepthPitch * layout.depth;
                 uiTotal += uiSize;
                 if (uiDepthPitch > MAX_RESOURCE_BYTES || uiTotal > MAX_RESOURCE_BYTES)
-                {
                     return E_OUTOFMEMORY;
-                }
                 layout.depthPitch = static_cast<UINT>(uiDepthPitch);
                 layout.byteSize = static_cast<std::size_t>(uiSize);
                 vLayouts.push_back(layout);
@@ -269,9 +247,7 @@ HRESULT ResourceImpl::InitStorage(const ResourceShape& shape, const D3D11_SUBRES
             const SubresourceLayout& layout = vLayouts[i];
             vData[i].assign(layout.byteSize, 0);
             if (pInitialData == nullptr)
-            {
                 continue;
-            }
             const auto* pSource = static_cast<const std::uint8_t*>(pInitialData[i].pSysMem);
             for (UINT z = 0; z < layout.depth; ++z)
             {
@@ -303,9 +279,7 @@ HRESULT Buffer::Create(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESOURCE_D
                        Buffer** ppOut)
 {
     if (pDesc == nullptr || pDesc->ByteWidth == 0)
-    {
         return E_INVALIDARG;
-    }
     ResourceShape shape;
     shape.dimension = D3D11_RESOURCE_DIMENSION_BUFFER;
     shape.width = pDesc->ByteWidth;
@@ -333,9 +307,7 @@ HRESULT Buffer::Create(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESOURCE_D
         return E_INVALIDARG;
     }
     if (bRaw && shape.width % 4 != 0)
-    {
         return E_INVALIDARG;
-    }
 
     Buffer* pBuffer = nullptr;
     try
@@ -353,17 +325,13 @@ HRESULT Buffer::Create(const D3D11_BUFFER_DESC* pDesc, const D3D11_SUBRESOURCE_D
 void Buffer::GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension)
 {
     if (pResourceDimension != nullptr)
-    {
         *pResourceDimension = D3D11_RESOURCE_DIMENSION_BUFFER;
-    }
 }
 
 void Buffer::GetDesc(D3D11_BUFFER_DESC* pDesc)
 {
     if (pDesc != nullptr)
-    {
         *pDesc = m_desc;
-    }
 }
 
 bool Buffer::Implements(REFIID riid) const
@@ -380,9 +348,7 @@ HRESULT Texture1D::Create(const D3D11_TEXTURE1D_DESC* pDesc, const D3D11_SUBRESO
                           Texture1D** ppOut)
 {
     if (pDesc == nullptr)
-    {
         return E_INVALIDARG;
-    }
     ResourceShape shape;
     shape.dimension = D3D11_RESOURCE_DIMENSION_TEXTURE1D;
     shape.format = pDesc->Format;
@@ -396,9 +362,7 @@ HRESULT Texture1D::Create(const D3D11_TEXTURE1D_DESC* pDesc, const D3D11_SUBRESO
     const HRESULT hr = ValidateTexture(shape, pInitialData != nullptr, D3D11_REQ_TEXTURE1D_U_DIMENSION,
                                        D3D11_REQ_TEXTURE1D_ARRAY_AXIS_DIMENSION);
     if (FAILED(hr))
-    {
         return hr;
-    }
     Texture1D* pTexture = nullptr;
     try
     {
@@ -416,17 +380,13 @@ HRESULT Texture1D::Create(const D3D11_TEXTURE1D_DESC* pDesc, const D3D11_SUBRESO
 void Texture1D::GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension)
 {
     if (pResourceDimension != nullptr)
-    {
         *pResourceDimension = D3D11_RESOURCE_DIMENSION_TEXTURE1D;
-    }
 }
 
 void Texture1D::GetDesc(D3D11_TEXTURE1D_DESC* pDesc)
 {
     if (pDesc != nullptr)
-    {
         *pDesc = m_desc;
-    }
 }
 
 bool Texture1D::Implements(REFIID riid) const
@@ -443,9 +403,7 @@ HRESULT Texture2D::Create(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESO
                           Texture2D** ppOut)
 {
     if (pDesc == nullptr)
-    {
         return E_INVALIDARG;
-    }
     ResourceShape shape;
     shape.dimension = D3D11_RESOURCE_DIMENSION_TEXTURE2D;
     shape.format = pDesc->Format;
@@ -461,9 +419,7 @@ HRESULT Texture2D::Create(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESO
     shape.cpuAccessFlags = pDesc->CPUAccessFlags;
     shape.miscFlags = pDesc->MiscFlags;
     if (shape.sampleCount < 1 || shape.sampleCount > D3D11_MAX_MULTISAMPLE_SAMPLE_COUNT)
-    {
         return E_INVALIDARG;
-    }
     if (shape.sampleCount == 1
             ? pDesc->SampleDesc.Quality != 0
             : pDesc->SampleDesc.Quality >= Runtime::Get().GetQualityLevels(shape.format, shape.sampleCount))
@@ -473,9 +429,7 @@ HRESULT Texture2D::Create(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESO
     const HRESULT hr = ValidateTexture(shape, pInitialData != nullptr, D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION,
                                        D3D11_REQ_TEXTURE2D_ARRAY_AXIS_DIMENSION);
     if (FAILED(hr))
-    {
         return hr;
-    }
     Texture2D* pTexture = nullptr;
     try
     {
@@ -493,17 +447,13 @@ HRESULT Texture2D::Create(const D3D11_TEXTURE2D_DESC* pDesc, const D3D11_SUBRESO
 void Texture2D::GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension)
 {
     if (pResourceDimension != nullptr)
-    {
         *pResourceDimension = D3D11_RESOURCE_DIMENSION_TEXTURE2D;
-    }
 }
 
 void Texture2D::GetDesc(D3D11_TEXTURE2D_DESC* pDesc)
 {
     if (pDesc != nullptr)
-    {
         *pDesc = m_desc;
-    }
 }
 
 bool Texture2D::Implements(REFIID riid) const
@@ -520,9 +470,7 @@ HRESULT Texture3D::Create(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_SUBRESO
                           Texture3D** ppOut)
 {
     if (pDesc == nullptr)
-    {
         return E_INVALIDARG;
-    }
     ResourceShape shape;
     shape.dimension = D3D11_RESOURCE_DIMENSION_TEXTURE3D;
     shape.format = pDesc->Format;
@@ -539,9 +487,7 @@ HRESULT Texture3D::Create(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_SUBRESO
     const HRESULT hr =
         ValidateTexture(shape, pInitialData != nullptr, D3D11_REQ_TEXTURE3D_U_V_OR_W_DIMENSION, 1);
     if (FAILED(hr))
-    {
         return hr;
-    }
     Texture3D* pTexture = nullptr;
     try
     {
@@ -559,17 +505,13 @@ HRESULT Texture3D::Create(const D3D11_TEXTURE3D_DESC* pDesc, const D3D11_SUBRESO
 void Texture3D::GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension)
 {
     if (pResourceDimension != nullptr)
-    {
         *pResourceDimension = D3D11_RESOURCE_DIMENSION_TEXTURE3D;
-    }
 }
 
 void Texture3D::GetDesc(D3D11_TEXTURE3D_DESC* pDesc)
 {
     if (pDesc != nullptr)
-    {
         *pDesc = m_desc;
-    }
 }
 
 bool Texture3D::Implements(REFIID riid) const

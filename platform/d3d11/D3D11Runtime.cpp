@@ -26,9 +26,7 @@ Object::~Object()
 Object* Object::From(const IUnknown* pObject)
 {
     if (pObject == nullptr)
-    {
         return nullptr;
-    }
     return dynamic_cast<Object*>(const_cast<IUnknown*>(pObject));
 }
 
@@ -53,9 +51,7 @@ ULONG Object::ReleaseObject()
     const ULONG uiLeft = m_uiRefs.fetch_sub(1, std::memory_order_acq_rel) - 1;
     Runtime::Get().Log(m_pInterfaceName, "Release", S_OK, {m_uiId}, {static_cast<double>(uiLeft)});
     if (uiLeft == 0)
-    {
         delete this;
-    }
     return uiLeft;
 }
 
@@ -77,9 +73,7 @@ void Runtime::ResetConfigLocked()
     m_featureLevel = D3D_FEATURE_LEVEL_11_0;
     m_mQualityLevels.clear();
     for (UINT uiCount : {1u, 2u, 4u, 8u})
-    {
         m_mQualityLevels[{DXGI_FORMAT_UNKNOWN, uiCount}] = 1;
-    }
     m_vFailures.clear();
     m_vFrameLog.clear();
     m_vLastFrameLog.clear();
@@ -114,9 +108,7 @@ UINT Runtime::GetQualityLevels(DXGI_FORMAT format, UINT uiSampleCount)
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_mQualityLevels.find({static_cast<UINT>(format), uiSampleCount});
     if (it == m_mQualityLevels.end())
-    {
         it = m_mQualityLevels.find({static_cast<UINT>(DXGI_FORMAT_UNKNOWN), uiSampleCount});
-    }
     return it != m_mQualityLevels.end() ? it->second : 0;
 }
 
@@ -130,9 +122,7 @@ bool Runtime::GetAdapter(UINT uiAdapter, D3D11Control::AdapterConfig* pOut)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (uiAdapter >= m_vAdapters.size())
-    {
         return false;
-    }
     *pOut = m_vAdapters[uiAdapter];
     return true;
 }
@@ -141,9 +131,7 @@ bool Runtime::GetOutput(UINT uiAdapter, UINT uiOutput, D3D11Control::OutputConfi
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (uiAdapter >= m_vAdapters.size() || uiOutput >= m_vAdapters[uiAdapter].Outputs.size())
-    {
         return false;
-    }
     *pOut = m_vAdapters[uiAdapter].Outputs[uiOutput];
     return true;
 }
@@ -184,13 +172,9 @@ void Runtime::Log(D3D11Control::CallRecord record)
     record.Frame = m_uiFrame;
     ++m_mCallCounts[record.Method];
     if (!record.Interface.empty())
-    {
         ++m_mCallCounts[record.Interface + "::" + record.Method];
-    }
     if (m_vFrameLog.size() >= MAX_FRAME_LOG)
-    {
         m_vFrameLog.erase(m_vFrameLog.begin(), m_vFrameLog.begin() + MAX_FRAME_LOG / 2);
-    }
     m_vFrameLog.push_back(std::move(record));
 }
 

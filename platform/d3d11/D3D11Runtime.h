@@ -59,9 +59,7 @@ public:
     HRESULT QueryInterface(REFIID riid, void** ppvObject) override
     {
         if (ppvObject == nullptr)
-        {
             return E_POINTER;
-        }
         if (!Implements(riid))
         {
             *ppvObject = nullptr;
@@ -94,9 +92,7 @@ public:
     void Set(T* p)
     {
         if (p != nullptr)
-        {
             p->AddRef();
-        }
         Reset();
         m_p = p;
     }
@@ -111,9 +107,7 @@ public:
         T* p = m_p;
         m_p = nullptr;
         if (p != nullptr)
-        {
             p->Release();
-        }
     }
     T* Get() const { return m_p; }
 

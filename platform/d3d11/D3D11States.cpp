@@ -19,9 +19,7 @@ HRESULT RasterizerState::Create(const D3D11_RASTERIZER_DESC* pDesc, RasterizerSt
         return E_INVALIDARG;
     }
     if (ppOut == nullptr)
-    {
         return S_FALSE;
-    }
     RasterizerState* pState = nullptr;
     try
     {
@@ -44,9 +42,7 @@ RasterizerState* RasterizerState::From(ID3D11RasterizerState* pState)
 void RasterizerState::GetDesc(D3D11_RASTERIZER_DESC* pDesc)
 {
     if (pDesc != nullptr)
-    {
         *pDesc = m_desc;
-    }
 }
 
 bool RasterizerState::Implements(REFIID riid) const

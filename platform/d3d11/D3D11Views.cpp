@@ -18,17 +18,11 @@ constexpr UINT ALL_REMAINING = static_cast<UINT>(-1);
 bool ResolveSpan(UINT uiFirst, UINT uiCount, UINT uiTotal, bool bAllowAll, UINT* pResolved)
 {
     if (uiFirst >= uiTotal)
-    {
         return false;
-    }
     if (uiCount == ALL_REMAINING && bAllowAll)
-    {
         uiCount = uiTotal - uiFirst;
-    }
     if (uiCount == 0 || uiCount > uiTotal - uiFirst)
-    {
         return false;
-    }
     *pResolved = uiCount;
     return true;
 }
@@ -49,9 +43,7 @@ std::vector<ViewRange> MakeRanges(const ResourceShape& shape, UINT uiMip, UINT u
         return vRanges;
     }
     for (UINT uiSlice = uiFirstSlice; uiSlice < uiFirstSlice + uiSliceCount; ++uiSlice)
-    {
         vRanges.push_back({D3D11CalcSubresource(uiMip, uiSlice, shape.mipLevels), 0, 1});
-    }
     return vRanges;
 }
 
@@ -76,16 +68,19 @@ struct TargetDimensions
 };
 
 constexpr TargetDimensions<D3D11_RTV_DIMENSION> RTV_DIMENSIONS = {
-    D3D11_RTV_DIMENSION_TEXTURE1D,      D3D11_RTV_DIMENSION_TEXTURE1DARRAY, D3D11_RTV_DIMENSION_TEXTURE2D,
-    D3D11_RTV_DIMENSION_TEXTURE2DARRAY, D3D11_RTV_DIMENSION_TEXTURE2DMS,    D3D11_RTV_DIMENSION_TEXTURE2DMSARRAY};
+    D3D11_RTV_DIMENSION_TEXTURE1D,   D3D11_RTV_DIMENSION_TEXTURE1DARRAY,
+    D3D11_RTV_DIMENSION_TEXTURE2D,   D3D11_RTV_DIMENSION_TEXTURE2DARRAY,
+    D3D11_RTV_DIMENSION_TEXTURE2DMS, D3D11_RTV_DIMENSION_TEXTURE2DMSARRAY};
 constexpr TargetDimensions<D3D11_DSV_DIMENSION> DSV_DIMENSIONS = {
-    D3D11_DSV_DIMENSION_TEXTURE1D,      D3D11_DSV_DIMENSION_TEXTURE1DARRAY, D3D11_DSV_DIMENSION_TEXTURE2D,
-    D3D11_DSV_DIMENSION_TEXTURE2DARRAY, D3D11_DSV_DIMENSION_TEXTURE2DMS,    D3D11_DSV_DIMENSION_TEXTURE2DMSARRAY};
+    D3D11_DSV_DIMENSION_TEXTURE1D,   D3D11_DSV_DIMENSION_TEXTURE1DARRAY,
+    D3D11_DSV_DIMENSION_TEXTURE2D,   D3D11_DSV_DIMENSION_TEXTURE2DARRAY,
+    D3D11_DSV_DIMENSION_TEXTURE2DMS, D3D11_DSV_DIMENSION_TEXTURE2DMSARRAY};
 
 // The default target view of a 1-D or 2-D texture: the first mip, every slice, in the
 // resource's format.
 template <class Desc, class Dimension>
-void FillDefaultTargetDesc(const ResourceShape& shape, const TargetDimensions<Dimension>& dimensions, Desc* pDesc)
+void FillDefaultTargetDesc(const ResourceShape& shape, const TargetDimensions<Dimension>& dimensions,
+                           Desc* pDesc)
 {
     pDesc->Format = shape.format;
     if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D)
@@ -108,8 +103,8 @@ void FillDefaultTargetDesc(const ResourceShape& shape, const TargetDimensions<Di
 // Checks a target view of one of the shared dimensions against the resource and lists the
 // slices it covers; false when it does not fit or its dimension is none of them.
 template <class Desc, class Dimension>
-bool ResolveTargetRanges(const ResourceShape& shape, const Desc& desc, const TargetDimensions<Dimension>& dimensions,
-                         std::vector<ViewRange>* pRanges)
+bool ResolveTargetRanges(const ResourceShape& shape, const Desc& desc,
+                         const TargetDimensions<Dimension>& dimensions, std::vector<ViewRange>* pRanges)
 {
     const bool b1D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D;
     const bool b2D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D && shape.sampleCount == 1;
@@ -118,9 +113,7 @@ bool ResolveTargetRanges(const ResourceShape& shape, const Desc& desc, const Tar
     if (desc.ViewDimension == dimensions.tex1D)
     {
         if (!b1D || desc.Texture1D.MipSlice >= shape.mipLevels)
-        {
             return false;
-        }
         *pRanges = MakeRanges(shape, desc.Texture1D.MipSlice, 0, 1, 0, 1);
         return true;
     }
@@ -139,9 +132,7 @@ bool ResolveTargetRanges(const ResourceShape& shape, const Desc& desc, const Tar
     if (desc.ViewDimension == dimensions.tex2D)
     {
         if (!b2D || desc.Texture2D.MipSlice >= shape.mipLevels)
-        {
             return false;
-        }
         *pRanges = MakeRanges(shape, desc.Texture2D.MipSlice, 0, 1, 0, 1);
         return true;
     }
@@ -160,9 +151,7 @@ bool ResolveTargetRanges(const ResourceShape& shape, const Desc& desc, const Tar
     if (desc.ViewDimension == dimensions.tex2DMS)
     {
         if (!b2DMS)
-        {
             return false;
-        }
         *pRanges = MakeRanges(shape, 0, 0, 1, 0, 1);
         return true;
     }
@@ -205,14 +194,10 @@ void ViewImpl::Bind(ID3D11Resource* pResource, ResourceImpl* pImpl, DXGI_FORMAT 
 void ViewImpl::GetResourceRef(ID3D11Resource** ppResource) const
 {
     if (ppResource == nullptr)
-    {
         return;
-    }
     *ppResource = m_resource.Get();
     if (*ppResource != nullptr)
-    {
         (*ppResource)->AddRef();
-    }
 }
 
 RenderTargetView::RenderTargetView() : ComObject<ID3D11RenderTargetView>("ID3D11RenderTargetView")
@@ -224,9 +209,7 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
 {
     ResourceImpl* pImpl = ResourceImpl::From(pResource);
     if (pImpl == nullptr)
-    {
         return E_INVALIDARG;
-    }
     const ResourceShape& shape = pImpl->GetShape();
     // Buffers as render targets are not supported by the stand-in.
     if ((shape.bindFlags & D3D11_BIND_RENDER_TARGET) == 0 ||
@@ -250,19 +233,16 @@ HRESULT RenderTargetView::Create(ID3D11Resource* pResource, const D3D11_RENDER_T
         FillDefaultTargetDesc(shape, RTV_DIMENSIONS, &desc);
     }
     if (desc.Format == DXGI_FORMAT_UNKNOWN)
-    {
         desc.Format = shape.format;
-    }
     if (!IsViewFormatCompatible(shape.format, desc.Format) || !CanRender(desc.Format))
-    {
         return E_INVALIDARG;
-    }
 
     std::vector<ViewRange> vRanges;
     if (desc.ViewDimension == D3D11_RTV_DIMENSION_TEXTURE3D)
     {
         UINT uiCount = 0;
-        if (shape.dimension != D3D11_RESOURCE_DIMENSION_TEXTURE3D || desc.Texture3D.MipSlice >= shape.mipLevels ||
+        if (shape.dimension != D3D11_RESOURCE_DIMENSION_TEXTURE3D ||
+            desc.Texture3D.MipSlice >= shape.mipLevels ||
             !ResolveSpan(desc.Texture3D.FirstWSlice, desc.Texture3D.WSize,
                          MipSide(shape.depth, desc.Texture3D.MipSlice), true, &uiCount))
         {
@@ -303,9 +283,7 @@ void RenderTargetView::GetResource(ID3D11Resource** ppResource)
 void RenderTargetView::GetDesc(D3D11_RENDER_TARGET_VIEW_DESC* pDesc)
 {
     if (pDesc != nullptr)
-    {
         *pDesc = m_desc;
-    }
 }
 
 bool RenderTargetView::Implements(REFIID riid) const
@@ -323,27 +301,17 @@ HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_ST
 {
     ResourceImpl* pImpl = ResourceImpl::From(pResource);
     if (pImpl == nullptr)
-    {
         return E_INVALIDARG;
-    }
     const ResourceShape& shape = pImpl->GetShape();
     if ((shape.bindFlags & D3D11_BIND_DEPTH_STENCIL) == 0)
-    {
         return E_INVALIDARG;
-    }
     D3D11_DEPTH_STENCIL_VIEW_DESC desc{};
     if (pDesc != nullptr)
-    {
         desc = *pDesc;
-    }
     else
-    {
         FillDefaultTargetDesc(shape, DSV_DIMENSIONS, &desc);
-    }
     if (desc.Format == DXGI_FORMAT_UNKNOWN)
-    {
         desc.Format = shape.format;
-    }
     if (!IsDepthFormat(desc.Format) || !IsViewFormatCompatible(shape.format, desc.Format) ||
         (desc.Flags & ~static_cast<UINT>(D3D11_DSV_READ_ONLY_DEPTH | D3D11_DSV_READ_ONLY_STENCIL)) != 0)
     {
@@ -352,9 +320,7 @@ HRESULT DepthStencilView::Create(ID3D11Resource* pResource, const D3D11_DEPTH_ST
 
     std::vector<ViewRange> vRanges;
     if (!ResolveTargetRanges(shape, desc, DSV_DIMENSIONS, &vRanges))
-    {
         return E_INVALIDARG;
-    }
 
     DepthStencilView* pView = nullptr;
     try
@@ -383,9 +349,7 @@ void DepthStencilView::GetResource(ID3D11Resource** ppResource)
 void DepthStencilView::GetDesc(D3D11_DEPTH_STENCIL_VIEW_DESC* pDesc)
 {
     if (pDesc != nullptr)
-    {
         *pDesc = m_desc;
-    }
 }
 
 bool DepthStencilView::Implements(REFIID riid) const
@@ -426,9 +390,7 @@ HRESULT ResolveBufferView(const ResourceShape& shape, D3D11_SHADER_RESOURCE_VIEW
     else if (bStructured)
     {
         if (pDesc->Format != DXGI_FORMAT_UNKNOWN)
-        {
             return E_INVALIDARG;
-        }
         uiElementBytes = shape.structureByteStride;
     }
     else
@@ -444,9 +406,7 @@ HRESULT ResolveBufferView(const ResourceShape& shape, D3D11_SHADER_RESOURCE_VIEW
     if (pDesc->ViewDimension == D3D11_SRV_DIMENSION_BUFFEREX)
     {
         if ((pDesc->BufferEx.Flags & ~static_cast<UINT>(D3D11_BUFFEREX_SRV_FLAG_RAW)) != 0)
-        {
             return E_INVALIDARG;
-        }
         uiFirst = pDesc->BufferEx.FirstElement;
         uiCount = pDesc->BufferEx.NumElements;
     }
@@ -467,14 +427,10 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
 {
     ResourceImpl* pImpl = ResourceImpl::From(pResource);
     if (pImpl == nullptr)
-    {
         return E_INVALIDARG;
-    }
     const ResourceShape& shape = pImpl->GetShape();
     if ((shape.bindFlags & D3D11_BIND_SHADER_RESOURCE) == 0)
-    {
         return E_INVALIDARG;
-    }
     const bool bBuffer = shape.dimension == D3D11_RESOURCE_DIMENSION_BUFFER;
     D3D11_SHADER_RESOURCE_VIEW_DESC desc{};
     if (pDesc != nullptr)
@@ -484,9 +440,7 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
     else
     {
         if (bBuffer)
-        {
             return E_INVALIDARG;
-        }
         desc.Format = shape.format;
         if (shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D)
         {
@@ -520,9 +474,7 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
     }
     const bool bStructured = (shape.miscFlags & D3D11_RESOURCE_MISC_BUFFER_STRUCTURED) != 0;
     if (desc.Format == DXGI_FORMAT_UNKNOWN && !(bBuffer && bStructured))
-    {
         desc.Format = shape.format;
-    }
     const bool bRawView = desc.ViewDimension == D3D11_SRV_DIMENSION_BUFFEREX &&
                           (desc.BufferEx.Flags & D3D11_BUFFEREX_SRV_FLAG_RAW) != 0;
     if (!bBuffer && (IsTypelessFormat(desc.Format) || IsDepthFormat(desc.Format) ||
@@ -548,9 +500,7 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
         break;
     case D3D11_SRV_DIMENSION_TEXTURE1D:
         if (!b1D || !ResolveMips(desc.Texture1D.MostDetailedMip, &desc.Texture1D.MipLevels, shape.mipLevels))
-        {
             return E_INVALIDARG;
-        }
         break;
     case D3D11_SRV_DIMENSION_TEXTURE1DARRAY:
         if (!b1D ||
@@ -564,9 +514,7 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
         break;
     case D3D11_SRV_DIMENSION_TEXTURE2D:
         if (!b2D || !ResolveMips(desc.Texture2D.MostDetailedMip, &desc.Texture2D.MipLevels, shape.mipLevels))
-        {
             return E_INVALIDARG;
-        }
         break;
     case D3D11_SRV_DIMENSION_TEXTURE2DARRAY:
         if (!b2D ||
@@ -580,9 +528,7 @@ HRESULT ShaderResourceView::Create(ID3D11Resource* pResource, const D3D11_SHADER
         break;
     case D3D11_SRV_DIMENSION_TEXTURE2DMS:
         if (!b2DMS)
-        {
             return E_INVALIDARG;
-        }
         break;
     case D3D11_SRV_DIMENSION_TEXTURE2DMSARRAY:
         if (!b2DMS || !ResolveSpan(desc.Texture2DMSArray.FirstArraySlice, desc.Texture2DMSArray.ArraySize,
@@ -647,9 +593,7 @@ void ShaderResourceView::GetResource(ID3D11Resource** ppResource)
 void ShaderResourceView::GetDesc(D3D11_SHADER_RESOURCE_VIEW_DESC* pDesc)
 {
     if (pDesc != nullptr)
-    {
         *pDesc = m_desc;
-    }
 }
 
 bool ShaderResourceView::Implements(REFIID riid) const

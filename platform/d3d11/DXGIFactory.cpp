@@ -18,20 +18,17 @@ void CopyName(const std::u16string& sName, WCHAR (&aOut)[N])
 {
     std::size_t uiLength = sName.size() < N - 1 ? sName.size() : N - 1;
     for (std::size_t i = 0; i < uiLength; ++i)
-    {
         aOut[i] = sName[i];
-    }
     for (std::size_t i = uiLength; i < N; ++i)
-    {
         aOut[i] = 0;
-    }
 }
 
 // The checks the enumeration calls share, after the injected failure of pMethod: a null ppOut
 // fails with DXGI_ERROR_INVALID_CALL, an index exists() denies with DXGI_ERROR_NOT_FOUND, a failed
 // make() with E_OUTOFMEMORY. *ppOut (when not null) and *ppMade get the object made or null.
 template <class Made, class Out, class Exists, class Make>
-HRESULT Enumerate(const char* pInterface, const char* pMethod, Out** ppOut, Made** ppMade, Exists exists, Make make)
+HRESULT Enumerate(const char* pInterface, const char* pMethod, Out** ppOut, Made** ppMade, Exists exists,
+                  Make make)
 {
     HRESULT hr = Runtime::Get().TakeFailure(pInterface, pMethod);
     Made* pMade = nullptr;
@@ -52,9 +49,7 @@ HRESULT Enumerate(const char* pInterface, const char* pMethod, Out** ppOut, Made
         }
     }
     if (ppOut != nullptr)
-    {
         *ppOut = pMade;
-    }
     *ppMade = pMade;
     return hr;
 }
@@ -106,14 +101,10 @@ HRESULT Factory::CreateSwapChain(IUnknown* pDevice, DXGI_SWAP_CHAIN_DESC* pDesc,
             ppSwapChain != nullptr ? SwapChain::Create(pDevice, pDesc, &pSwapChain) : DXGI_ERROR_INVALID_CALL;
     }
     if (ppSwapChain != nullptr)
-    {
         *ppSwapChain = SUCCEEDED(hr) ? pSwapChain : nullptr;
-    }
     DXGI_SWAP_CHAIN_DESC desc{};
     if (pDesc != nullptr)
-    {
         desc = *pDesc;
-    }
     runtime.Log("IDXGIFactory", "CreateSwapChain", hr,
                 {GetId(), Object::IdOf(pDevice), Object::IdOf(pSwapChain)},
                 {static_cast<double>(desc.BufferDesc.Width), static_cast<double>(desc.BufferDesc.Height),
@@ -175,13 +166,9 @@ HRESULT Adapter::GetDesc(DXGI_ADAPTER_DESC* pDesc)
     if (SUCCEEDED(hr))
     {
         if (pDesc == nullptr)
-        {
             hr = E_INVALIDARG;
-        }
         else if (!runtime.GetAdapter(m_uiIndex, &config) || config.FailGetDesc)
-        {
             hr = E_FAIL;
-        }
     }
     if (SUCCEEDED(hr))
     {
@@ -225,13 +212,9 @@ HRESULT Output::GetDesc(DXGI_OUTPUT_DESC* pDesc)
     if (SUCCEEDED(hr))
     {
         if (pDesc == nullptr)
-        {
             hr = E_INVALIDARG;
-        }
         else if (!runtime.GetOutput(m_uiAdapter, m_uiIndex, &config) || config.FailGetDesc)
-        {
             hr = E_FAIL;
-        }
     }
     if (SUCCEEDED(hr))
     {
@@ -254,13 +237,9 @@ HRESULT Output::GetDisplayModeList(DXGI_FORMAT EnumFormat, UINT Flags, UINT* pNu
     if (SUCCEEDED(hr))
     {
         if (pNumModes == nullptr)
-        {
             hr = DXGI_ERROR_INVALID_CALL;
-        }
         else if (!runtime.GetOutput(m_uiAdapter, m_uiIndex, &config))
-        {
             hr = DXGI_ERROR_NOT_FOUND;
-        }
     }
     if (SUCCEEDED(hr))
     {
@@ -286,13 +265,9 @@ HRESULT Output::GetDisplayModeList(DXGI_FORMAT EnumFormat, UINT Flags, UINT* pNu
         {
             uiWritten = *pNumModes < uiCount ? *pNumModes : uiCount;
             for (UINT i = 0; i < uiWritten; ++i)
-            {
                 pDesc[i] = vMatching[i];
-            }
             if (uiWritten < uiCount)
-            {
                 hr = DXGI_ERROR_MORE_DATA;
-            }
         }
         *pNumModes = uiWritten;
     }
@@ -327,9 +302,7 @@ HRESULT CreateDXGIFactory(REFIID riid, void** ppFactory)
         }
     }
     if (ppFactory != nullptr)
-    {
         *ppFactory = static_cast<IDXGIFactory*>(pFactory);
-    }
     runtime.Log("", "CreateDXGIFactory", hr, {kv_d3d11::Object::IdOf(pFactory)}, {});
     return hr;
 }

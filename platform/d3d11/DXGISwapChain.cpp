@@ -88,15 +88,11 @@ HRESULT SwapChain::CreateBackBuffer(const DXGI_SWAP_CHAIN_DESC& desc)
     textureDesc.Usage = D3D11_USAGE_DEFAULT;
     textureDesc.BindFlags = D3D11_BIND_RENDER_TARGET;
     if ((desc.BufferUsage & DXGI_USAGE_SHADER_INPUT) != 0)
-    {
         textureDesc.BindFlags |= D3D11_BIND_SHADER_RESOURCE;
-    }
     Texture2D* pTexture = nullptr;
     const HRESULT hr = Texture2D::Create(&textureDesc, nullptr, &pTexture);
     if (FAILED(hr))
-    {
         return hr;
-    }
     m_backBuffer.Adopt(pTexture);
     return S_OK;
 }
@@ -106,15 +102,11 @@ HRESULT SwapChain::Present(UINT SyncInterval, UINT Flags)
     Runtime& runtime = Runtime::Get();
     HRESULT hr = runtime.TakeFailure(INTERFACE_NAME, "Present");
     if (SUCCEEDED(hr) && SyncInterval > MAX_SYNC_INTERVAL)
-    {
         hr = DXGI_ERROR_INVALID_CALL;
-    }
     runtime.Log(INTERFACE_NAME, "Present", hr, {GetId()},
                 {static_cast<double>(SyncInterval), static_cast<double>(Flags)});
     if (SUCCEEDED(hr))
-    {
         runtime.EndFrame(SyncInterval);
-    }
     return hr;
 }
 
@@ -127,13 +119,9 @@ HRESULT SwapChain::GetBuffer(UINT Buffer, REFIID riid, void** ppSurface)
         // Only the first buffer is reachable: always so for DXGI_SWAP_EFFECT_DISCARD, and the
         // stand-in keeps a single buffer for the sequential effect as well.
         if (ppSurface == nullptr || Buffer != 0)
-        {
             hr = DXGI_ERROR_INVALID_CALL;
-        }
         else
-        {
             hr = m_backBuffer.Get()->QueryInterface(riid, ppSurface);
-        }
     }
     else if (ppSurface != nullptr)
     {
@@ -150,9 +138,7 @@ HRESULT SwapChain::SetFullscreenState(BOOL Fullscreen, IDXGIOutput* pTarget)
     Runtime& runtime = Runtime::Get();
     const HRESULT hr = runtime.TakeFailure(INTERFACE_NAME, "SetFullscreenState");
     if (SUCCEEDED(hr))
-    {
         m_bFullscreen = Fullscreen != FALSE;
-    }
     runtime.Log(INTERFACE_NAME, "SetFullscreenState", hr, {GetId(), Object::IdOf(pTarget)},
                 {static_cast<double>(Fullscreen)});
     return hr;
@@ -163,9 +149,7 @@ HRESULT SwapChain::GetDesc(DXGI_SWAP_CHAIN_DESC* pDesc)
     Runtime& runtime = Runtime::Get();
     HRESULT hr = runtime.TakeFailure(INTERFACE_NAME, "GetDesc");
     if (SUCCEEDED(hr) && pDesc == nullptr)
-    {
         hr = E_INVALIDARG;
-    }
     if (SUCCEEDED(hr))
     {
         *pDesc = m_desc;
@@ -184,21 +168,13 @@ HRESULT SwapChain::ResizeBuffers(UINT BufferCount, UINT Width, UINT Height, DXGI
     if (SUCCEEDED(hr))
     {
         if (BufferCount != 0)
-        {
             desc.BufferCount = BufferCount;
-        }
         if (Width != 0)
-        {
             desc.BufferDesc.Width = Width;
-        }
         if (Height != 0)
-        {
             desc.BufferDesc.Height = Height;
-        }
         if (NewFormat != DXGI_FORMAT_UNKNOWN)
-        {
             desc.BufferDesc.Format = NewFormat;
-        }
         desc.Flags = SwapChainFlags;
         // Every reference to the back buffer (views included) must be gone first.
         const Object* pBuffer = Object::From(m_backBuffer.Get());
@@ -212,14 +188,10 @@ HRESULT SwapChain::ResizeBuffers(UINT BufferCount, UINT Width, UINT Height, DXGI
     {
         hr = CreateBackBuffer(desc);
         if (hr == E_INVALIDARG)
-        {
             hr = DXGI_ERROR_INVALID_CALL;
-        }
     }
     if (SUCCEEDED(hr))
-    {
         m_desc = desc;
-    }
     runtime.Log(INTERFACE_NAME, "ResizeBuffers", hr, {GetId()},
                 {static_cast<double>(BufferCount), static_cast<double>(Width), static_cast<double>(Height),
                  static_cast<double>(NewFormat), static_cast<double>(SwapChainFlags)});

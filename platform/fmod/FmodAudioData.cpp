@@ -92,9 +92,7 @@ bool ParseMpegHeader(const std::uint8_t* p, MpegHeader* header)
     };
 
     if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0)
-    {
         return false;
-    }
     const int versionBits = (p[1] >> 3) & 3;
     const int layerBits = (p[1] >> 1) & 3;
     const int bitrateIndex = (p[2] >> 4) & 15;
@@ -141,18 +139,12 @@ bool SameStream(const MpegHeader& a, const MpegHeader& b)
 bool IsConfirmedFrame(const std::uint8_t* data, std::size_t size, std::size_t pos, MpegHeader* header)
 {
     if (size - pos < 4 || !ParseMpegHeader(data + pos, header))
-    {
         return false;
-    }
     const std::size_t next = pos + static_cast<std::size_t>(header->frameBytes);
     if (next > size)
-    {
         return false;
-    }
     if (next == size || (size - next >= 3 && std::memcmp(data + next, "TAG", 3) == 0))
-    {
         return true;
-    }
     MpegHeader following;
     return size - next >= 4 && ParseMpegHeader(data + next, &following) && SameStream(*header, following);
 }
@@ -161,33 +153,21 @@ bool IsConfirmedFrame(const std::uint8_t* data, std::size_t size, std::size_t po
 std::uint64_t ReadXingFrameCount(const std::uint8_t* frame, const MpegHeader& header)
 {
     if (header.layer != 3)
-    {
         return 0;
-    }
     std::size_t offset;
     if (header.version == 1)
-    {
         offset = header.channels == 1 ? 4 + 17 : 4 + 32;
-    }
     else
-    {
         offset = header.channels == 1 ? 4 + 9 : 4 + 17;
-    }
     const std::size_t frameBytes = static_cast<std::size_t>(header.frameBytes);
     if (offset + 12 > frameBytes)
-    {
         return 0;
-    }
     const std::uint8_t* tag = frame + offset;
     if (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0)
-    {
         return 0;
-    }
     const std::uint32_t flags = ReadU32BE(tag + 4);
     if ((flags & 1u) == 0)
-    {
         return 0;
-    }
     return ReadU32BE(tag + 8);
 }
 
@@ -198,20 +178,14 @@ std::size_t SkipId3v2Tags(const std::uint8_t* data, std::size_t size)
     {
         const std::uint8_t* h = data + pos;
         if ((h[6] | h[7] | h[8] | h[9]) & 0x80)
-        {
             break; // not a synchsafe size: not a tag
-        }
         std::size_t tagBytes =
             10 + ((static_cast<std::size_t>(h[6]) << 21) | (static_cast<std::size_t>(h[7]) << 14) |
                   (static_cast<std::size_t>(h[8]) << 7) | static_cast<std::size_t>(h[9]));
         if (h[5] & 0x10)
-        {
             tagBytes += 10; // footer
-        }
         if (tagBytes > size - pos)
-        {
             return size;
-        }
         pos += tagBytes;
     }
     return pos;
@@ -224,14 +198,10 @@ void Fft(std::vector<std::complex<double>>& x)
     {
         std::size_t bit = n >> 1;
         for (; j & bit; bit >>= 1)
-        {
             j ^= bit;
-        }
         j ^= bit;
         if (i < j)
-        {
             std::swap(x[i], x[j]);
-        }
     }
     for (std::size_t len = 2; len <= n; len <<= 1)
     {
@@ -257,15 +227,11 @@ void Fft(std::vector<std::complex<double>>& x)
 FMOD_RESULT ReadWav(const std::uint8_t* data, std::size_t size, AudioData* out)
 {
     if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0)
-    {
         return FMOD_ERR_FORMAT;
-    }
     std::size_t end = size;
     const std::uint32_t riffBytes = ReadU32LE(data + 4);
     if (riffBytes >= 4 && static_cast<std::size_t>(riffBytes) < size - 8)
-    {
         end = 8 + static_cast<std::size_t>(riffBytes);
-    }
 
     bool haveFormat = false;
     std::uint16_t formatTag = 0;
@@ -285,9 +251,7 @@ FMOD_RESULT ReadWav(const std::uint8_t* data, std::size_t size, AudioData* out)
         if (std::memcmp(chunk, "fmt ", 4) == 0)
         {
             if (chunkBytes < 16 || chunkBytes > available)
-            {
                 return FMOD_ERR_FILE_BAD;
-            }
             const std::uint8_t* f = chunk + 8;
             formatTag = ReadU16LE(f);
             channels = ReadU16LE(f + 2);
@@ -297,9 +261,7 @@ FMOD_RESULT ReadWav(const std::uint8_t* data, std::size_t size, AudioData* out)
             if (formatTag == WAVE_FORMAT_EXTENSIBLE)
             {
                 if (chunkBytes < 40 || ReadU16LE(f + 16) < 22)
-                {
                     return FMOD_ERR_FILE_BAD;
-                }
                 formatTag = ReadU16LE(f + 24); // first two bytes of the sub-format GUID
             }
             haveFormat = true;
@@ -307,37 +269,25 @@ FMOD_RESULT ReadWav(const std::uint8_t* data, std::size_t size, AudioData* out)
         else if (std::memcmp(chunk, "data", 4) == 0)
         {
             if (!haveFormat)
-            {
                 return FMOD_ERR_FILE_BAD;
-            }
             // A data chunk longer than the file (an unfinished recording) is read as far as it goes.
             samples = chunk + 8;
             sampleBytes = chunkBytes < available ? chunkBytes : available;
             break;
         }
         if (chunkBytes > available)
-        {
             break;
-        }
         pos += 8 + chunkBytes + (chunkBytes & 1u);
         if (pos > end)
-        {
             break;
-        }
     }
     if (!haveFormat || samples == nullptr)
-    {
         return FMOD_ERR_FILE_BAD;
-    }
     const bool isFloat = formatTag == WAVE_FORMAT_IEEE_FLOAT;
     if (formatTag != WAVE_FORMAT_PCM && !isFloat)
-    {
         return FMOD_ERR_FORMAT;
-    }
     if (isFloat ? bits != 32 : (bits != 8 && bits != 16 && bits != 24 && bits != 32))
-    {
         return FMOD_ERR_FORMAT;
-    }
     if (channels < 1 || channels > MAX_WAV_CHANNELS || sampleRate == 0 || sampleRate > 1000000 ||
         blockAlign != channels * bits / 8)
     {
@@ -361,9 +311,7 @@ FMOD_RESULT ReadWav(const std::uint8_t* data, std::size_t size, AudioData* out)
     }
     const std::size_t bytesPerSample = static_cast<std::size_t>(bits / 8);
     for (std::size_t i = 0; i < result.samples.size(); ++i)
-    {
         result.samples[i] = DecodeSample(samples + i * bytesPerSample, bits, isFloat);
-    }
     *out = std::move(result);
     return FMOD_OK;
 }
@@ -373,13 +321,9 @@ FMOD_RESULT ReadMpeg(const std::uint8_t* data, std::size_t size, AudioData* out)
     std::size_t pos = SkipId3v2Tags(data, size);
     MpegHeader first;
     while (pos < size && !IsConfirmedFrame(data, size, pos, &first))
-    {
         ++pos;
-    }
     if (pos >= size)
-    {
         return FMOD_ERR_FORMAT;
-    }
 
     std::uint64_t totalSamples = 0;
     const std::uint64_t xingFrames = ReadXingFrameCount(data + pos, first);
@@ -408,9 +352,7 @@ FMOD_RESULT ReadMpeg(const std::uint8_t* data, std::size_t size, AudioData* out)
             // Lost sync (damaged data): continue at the next confirmed frame of the same stream.
             ++pos;
             while (pos < size && !(IsConfirmedFrame(data, size, pos, &header) && SameStream(first, header)))
-            {
                 ++pos;
-            }
         }
     }
 
@@ -429,9 +371,7 @@ FMOD_RESULT ReadAudio(const std::uint8_t* data, std::size_t size, FMOD_SOUND_TYP
     const bool mpegFirst = suggested == FMOD_SOUND_TYPE_MPEG;
     FMOD_RESULT result = mpegFirst ? ReadMpeg(data, size, out) : ReadWav(data, size, out);
     if (result != FMOD_ERR_FORMAT)
-    {
         return result;
-    }
     return mpegFirst ? ReadWav(data, size, out) : ReadMpeg(data, size, out);
 }
 
@@ -455,9 +395,7 @@ void ComputeSpectrum(const AudioData& audio, int channel, std::int64_t centreFra
         {
             frame %= frames;
             if (frame < 0)
-            {
                 frame += frames;
-            }
         }
         else if (frame < 0 || frame >= frames)
         {

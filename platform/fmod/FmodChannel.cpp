@@ -35,9 +35,7 @@ FMOD_RESULT OnActiveChannel(FMOD::Channel* p, Body body)
     ChannelImpl* pChannel = Impl(p);
     std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
     if (!pChannel->IsActive())
-    {
         return FMOD_ERR_INVALID_HANDLE;
-    }
     return body(pChannel);
 }
 
@@ -49,9 +47,7 @@ namespace FMOD
 FMOD_RESULT Channel::stop()
 {
     if (FMOD_RESULT r = EnterCall("Channel::stop"); r != FMOD_OK)
-    {
         return r;
-    }
     return OnActiveChannel(this,
                            [&](ChannelImpl* pChannel)
                            {
@@ -63,9 +59,7 @@ FMOD_RESULT Channel::stop()
 FMOD_RESULT Channel::setPaused(bool paused)
 {
     if (FMOD_RESULT r = EnterCall("Channel::setPaused", "%s", paused ? "true" : "false"); r != FMOD_OK)
-    {
         return r;
-    }
     return OnActiveChannel(this,
                            [&](ChannelImpl* pChannel)
                            {
@@ -77,13 +71,9 @@ FMOD_RESULT Channel::setPaused(bool paused)
 FMOD_RESULT Channel::getPaused(bool* paused)
 {
     if (FMOD_RESULT r = EnterCall("Channel::getPaused"); r != FMOD_OK)
-    {
         return r;
-    }
     if (paused == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     return OnActiveChannel(this,
                            [&](ChannelImpl* pChannel)
                            {
@@ -95,25 +85,17 @@ FMOD_RESULT Channel::getPaused(bool* paused)
 FMOD_RESULT Channel::setPosition(unsigned int position, FMOD_TIMEUNIT postype)
 {
     if (FMOD_RESULT r = EnterCall("Channel::setPosition", "%u, %u", position, postype); r != FMOD_OK)
-    {
         return r;
-    }
     return OnActiveChannel(this,
                            [&](ChannelImpl* pChannel)
                            {
                                std::int64_t ns;
                                if (postype == FMOD_TIMEUNIT_MS)
-                               {
                                    ns = static_cast<std::int64_t>(position) * 1000000;
-                               }
                                else if (postype == FMOD_TIMEUNIT_PCM)
-                               {
                                    ns = FramesToNs(position, pChannel->m_pSound->m_Audio.sampleRate);
-                               }
                                else
-                               {
                                    return FMOD_ERR_INVALID_PARAM;
-                               }
                                pChannel->m_iPositionNs = 0;
                                pChannel->m_pSystem->AdvanceChannel(pChannel, ns);
                                return FMOD_OK;
@@ -123,30 +105,20 @@ FMOD_RESULT Channel::setPosition(unsigned int position, FMOD_TIMEUNIT postype)
 FMOD_RESULT Channel::getPosition(unsigned int* position, FMOD_TIMEUNIT postype)
 {
     if (FMOD_RESULT r = EnterCall("Channel::getPosition", "%u", postype); r != FMOD_OK)
-    {
         return r;
-    }
     if (position == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     return OnActiveChannel(
         this,
         [&](ChannelImpl* pChannel)
         {
             std::int64_t value;
             if (postype == FMOD_TIMEUNIT_MS)
-            {
                 value = pChannel->m_iPositionNs / 1000000;
-            }
             else if (postype == FMOD_TIMEUNIT_PCM)
-            {
                 value = NsToFrames(pChannel->m_iPositionNs, pChannel->m_pSound->m_Audio.sampleRate);
-            }
             else
-            {
                 return FMOD_ERR_INVALID_PARAM;
-            }
             *position = static_cast<unsigned int>(std::min<std::int64_t>(value, 0xFFFFFFFF));
             return FMOD_OK;
         });
@@ -155,16 +127,12 @@ FMOD_RESULT Channel::getPosition(unsigned int* position, FMOD_TIMEUNIT postype)
 FMOD_RESULT Channel::setVolume(float volume)
 {
     if (FMOD_RESULT r = EnterCall("Channel::setVolume", "%g", static_cast<double>(volume)); r != FMOD_OK)
-    {
         return r;
-    }
     return OnActiveChannel(this,
                            [&](ChannelImpl* pChannel)
                            {
                                if (std::isnan(volume))
-                               {
                                    return FMOD_ERR_INVALID_FLOAT;
-                               }
                                pChannel->m_State.volume = std::clamp(volume, 0.0f, 1.0f);
                                return FMOD_OK;
                            });
@@ -173,13 +141,9 @@ FMOD_RESULT Channel::setVolume(float volume)
 FMOD_RESULT Channel::getVolume(float* volume)
 {
     if (FMOD_RESULT r = EnterCall("Channel::getVolume"); r != FMOD_OK)
-    {
         return r;
-    }
     if (volume == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     return OnActiveChannel(this,
                            [&](ChannelImpl* pChannel)
                            {
@@ -205,13 +169,9 @@ FMOD_RESULT Channel::set3DAttributes(const FMOD_VECTOR* pos, const FMOD_VECTOR* 
                            [&](ChannelImpl* pChannel)
                            {
                                if (pos != nullptr)
-                               {
                                    pChannel->m_State.position = *pos;
-                               }
                                if (vel != nullptr)
-                               {
                                    pChannel->m_State.velocity = *vel;
-                               }
                                return FMOD_OK;
                            });
 }
@@ -228,9 +188,7 @@ FMOD_RESULT Channel::set3DMinMaxDistance(float mindistance, float maxdistance)
                            [&](ChannelImpl* pChannel)
                            {
                                if (!(mindistance >= 0.0f) || !(maxdistance >= mindistance))
-                               {
                                    return FMOD_ERR_INVALID_PARAM;
-                               }
                                pChannel->m_State.minDistance = mindistance;
                                pChannel->m_State.maxDistance = maxdistance;
                                return FMOD_OK;
@@ -269,9 +227,7 @@ FMOD_RESULT Channel::getSpectrum(float* spectrumarray, int numvalues, int channe
         return FMOD_ERR_INVALID_PARAM;
     }
     if (windowtype != FMOD_DSP_FFT_WINDOW_RECT)
-    {
         return FMOD_ERR_UNIMPLEMENTED; // only the rectangular window is offered
-    }
     return OnActiveChannel(this,
                            [&](ChannelImpl* pChannel)
                            {
@@ -280,14 +236,10 @@ FMOD_RESULT Channel::getSpectrum(float* spectrumarray, int numvalues, int channe
                                // A mono sound reaches both stereo speakers, so either output channel shows
                                // its one channel.
                                if (channeloffset >= (channels == 1 ? 2 : channels))
-                               {
                                    return FMOD_ERR_INVALID_PARAM;
-                               }
                                const int soundChannel = channels == 1 ? 0 : channeloffset;
                                if (GetInjectedSpectrum(channeloffset, numvalues, spectrumarray))
-                               {
                                    return FMOD_OK;
-                               }
                                ComputeSpectrum(
                                    pSound->m_Audio, soundChannel,
                                    NsToFrames(pChannel->m_iPositionNs, pSound->m_Audio.sampleRate),

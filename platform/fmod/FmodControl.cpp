@@ -63,12 +63,8 @@ Registry& Systems()
 SystemImpl* FindSystem(const FMOD::System* pSystem)
 {
     for (SystemImpl* p : Systems().systems)
-    {
         if (static_cast<const FMOD::System*>(p) == pSystem)
-        {
             return p;
-        }
-    }
     return nullptr;
 }
 
@@ -86,15 +82,11 @@ FMOD_RESULT EnterCall(const char* call, const char* format, ...)
     std::lock_guard<std::mutex> lock(control.mutex);
     control.callLog.push_back(std::string(call) + "(" + args + ")");
     if (control.callLog.size() > MAX_LOGGED_CALLS)
-    {
         control.callLog.pop_front();
-    }
     ++control.callCounts[call];
     auto it = control.failures.find(call);
     if (it == control.failures.end() || it->second.empty())
-    {
         return FMOD_OK;
-    }
     const FMOD_RESULT result = it->second.front();
     it->second.pop_front();
     return result;
@@ -122,9 +114,7 @@ double GetClockSeconds()
     {
         std::lock_guard<std::mutex> lock(Control().mutex);
         if (Control().manualClock)
-        {
             return Control().manualSeconds;
-        }
     }
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return std::chrono::duration<double>(now).count();
@@ -135,14 +125,10 @@ bool GetInjectedSpectrum(int channelOffset, int numValues, float* out)
     std::lock_guard<std::mutex> lock(Control().mutex);
     auto it = Control().spectra.find(channelOffset);
     if (it == Control().spectra.end())
-    {
         return false;
-    }
     const std::vector<float>& values = it->second;
     for (int i = 0; i < numValues; ++i)
-    {
         out[i] = static_cast<std::size_t>(i) < values.size() ? values[static_cast<std::size_t>(i)] : 0.0f;
-    }
     return true;
 }
 
@@ -234,13 +220,9 @@ void SetSpectrum(int channelOffset, const std::vector<float>& values)
 {
     std::lock_guard<std::mutex> lock(Control().mutex);
     if (values.empty())
-    {
         Control().spectra.erase(channelOffset);
-    }
     else
-    {
         Control().spectra[channelOffset] = values;
-    }
 }
 
 bool GetSystemState(const FMOD::System* system, SystemState* state)
@@ -248,17 +230,13 @@ bool GetSystemState(const FMOD::System* system, SystemState* state)
     std::lock_guard<std::mutex> registryLock(Systems().mutex);
     SystemImpl* pSystem = FindSystem(system);
     if (pSystem == nullptr)
-    {
         return false;
-    }
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     *state = pSystem->m_State;
     state->soundCount = static_cast<int>(pSystem->m_vSounds.size());
     state->activeChannelCount = 0;
     for (const auto& pChannel : pSystem->m_vChannels)
-    {
         state->activeChannelCount += pChannel->IsActive() ? 1 : 0;
-    }
     return true;
 }
 
@@ -271,13 +249,9 @@ bool GetChannelState(const FMOD::Channel* channel, ChannelState* state)
         for (const auto& pChannel : pSystem->m_vChannels)
         {
             if (static_cast<const FMOD::Channel*>(pChannel.get()) != channel)
-            {
                 continue;
-            }
             if (!pChannel->IsActive())
-            {
                 return false;
-            }
             *state = pChannel->m_State;
             state->positionMs = static_cast<unsigned int>(pChannel->m_iPositionNs / 1000000);
             return true;

@@ -17,9 +17,7 @@ constexpr int DRIVER_OUTPUT_RATE = 48000;
 std::int64_t SecondsToNs(double seconds)
 {
     if (!(seconds > 0.0))
-    {
         return 0;
-    }
     return static_cast<std::int64_t>(std::llround(seconds * 1e9));
 }
 
@@ -67,28 +65,18 @@ void SystemImpl::AdvanceChannel(ChannelImpl* pChannel, std::int64_t iDeltaNs)
     const SoundImpl* pSound = pChannel->m_pSound;
     pChannel->m_iPositionNs += iDeltaNs;
     if (pChannel->m_iPositionNs < pSound->m_iLengthNs)
-    {
         return;
-    }
     if (pSound->IsLooped())
-    {
         pChannel->m_iPositionNs = pSound->m_iLengthNs > 0 ? pChannel->m_iPositionNs % pSound->m_iLengthNs : 0;
-    }
     else
-    {
         EndChannel(pChannel);
-    }
 }
 
 bool SystemImpl::OwnsSound(const SoundImpl* pSound) const
 {
     for (const auto& p : m_vSounds)
-    {
         if (p.get() == pSound)
-        {
             return true;
-        }
-    }
     return false;
 }
 
@@ -112,9 +100,7 @@ FMOD_RESULT BeforeInit(FMOD::System* p, Body body)
     SystemImpl* pSystem = Impl(p);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     if (pSystem->m_State.initialized)
-    {
         return FMOD_ERR_INITIALIZED;
-    }
     return body(pSystem);
 }
 
@@ -122,14 +108,10 @@ FMOD_RESULT CreateSystem(const char* call, FMOD::System** system)
 {
     const FMOD_RESULT result = EnterCall(call);
     if (system == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     *system = nullptr;
     if (result != FMOD_OK)
-    {
         return result;
-    }
     SystemImpl* pSystem = new SystemImpl();
     RegisterSystem(pSystem);
     *system = pSystem;
@@ -154,9 +136,7 @@ namespace FMOD
 FMOD_RESULT System::release()
 {
     if (FMOD_RESULT r = EnterCall("System::release"); r != FMOD_OK)
-    {
         return r;
-    }
     SystemImpl* pSystem = Impl(this);
     UnregisterSystem(pSystem);
     {
@@ -183,13 +163,9 @@ FMOD_RESULT System::release()
 FMOD_RESULT System::getVersion(unsigned int* version)
 {
     if (FMOD_RESULT r = EnterCall("System::getVersion"); r != FMOD_OK)
-    {
         return r;
-    }
     if (version == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     *version = GetScriptedVersion();
     return FMOD_OK;
 }
@@ -197,13 +173,9 @@ FMOD_RESULT System::getVersion(unsigned int* version)
 FMOD_RESULT System::getNumDrivers(int* numdrivers)
 {
     if (FMOD_RESULT r = EnterCall("System::getNumDrivers"); r != FMOD_OK)
-    {
         return r;
-    }
     if (numdrivers == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     SystemImpl* pSystem = Impl(this);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     *numdrivers = static_cast<int>(pSystem->m_vDrivers.size());
@@ -213,9 +185,7 @@ FMOD_RESULT System::getNumDrivers(int* numdrivers)
 FMOD_RESULT System::getDriverInfo(int id, char* name, int namelen, FMOD_GUID* guid)
 {
     if (FMOD_RESULT r = EnterCall("System::getDriverInfo", "%d, %d", id, namelen); r != FMOD_OK)
-    {
         return r;
-    }
     SystemImpl* pSystem = Impl(this);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     if (id < 0 || static_cast<std::size_t>(id) >= pSystem->m_vDrivers.size() ||
@@ -242,44 +212,30 @@ FMOD_RESULT System::getDriverCaps(int id, FMOD_CAPS* caps, int* controlpaneloutp
                                   FMOD_SPEAKERMODE* controlpanelspeakermode)
 {
     if (FMOD_RESULT r = EnterCall("System::getDriverCaps", "%d", id); r != FMOD_OK)
-    {
         return r;
-    }
     SystemImpl* pSystem = Impl(this);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     if (id < 0 || static_cast<std::size_t>(id) >= pSystem->m_vDrivers.size())
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     const FmodControl::Driver& driver = pSystem->m_vDrivers[static_cast<std::size_t>(id)];
     if (caps != nullptr)
-    {
         *caps = driver.caps;
-    }
     if (controlpaneloutputrate != nullptr)
-    {
         *controlpaneloutputrate = DRIVER_OUTPUT_RATE;
-    }
     if (controlpanelspeakermode != nullptr)
-    {
         *controlpanelspeakermode = driver.speakerMode;
-    }
     return FMOD_OK;
 }
 
 FMOD_RESULT System::setOutput(FMOD_OUTPUTTYPE output)
 {
     if (FMOD_RESULT r = EnterCall("System::setOutput", "%d", static_cast<int>(output)); r != FMOD_OK)
-    {
         return r;
-    }
     return BeforeInit(this,
                       [&](SystemImpl* pSystem)
                       {
                           if (output != FMOD_OUTPUTTYPE_AUTODETECT && output != FMOD_OUTPUTTYPE_NOSOUND)
-                          {
                               return FMOD_ERR_INVALID_PARAM;
-                          }
                           pSystem->m_State.output = output;
                           return FMOD_OK;
                       });
@@ -288,16 +244,12 @@ FMOD_RESULT System::setOutput(FMOD_OUTPUTTYPE output)
 FMOD_RESULT System::setDriver(int driver)
 {
     if (FMOD_RESULT r = EnterCall("System::setDriver", "%d", driver); r != FMOD_OK)
-    {
         return r;
-    }
     return BeforeInit(this,
                       [&](SystemImpl* pSystem)
                       {
                           if (driver < 0 || static_cast<std::size_t>(driver) >= pSystem->m_vDrivers.size())
-                          {
                               return FMOD_ERR_INVALID_PARAM;
-                          }
                           pSystem->m_State.driver = driver;
                           return FMOD_OK;
                       });
@@ -314,9 +266,7 @@ FMOD_RESULT System::setSpeakerMode(FMOD_SPEAKERMODE speakermode)
                       [&](SystemImpl* pSystem)
                       {
                           if (speakermode < FMOD_SPEAKERMODE_RAW || speakermode > FMOD_SPEAKERMODE_7POINT1)
-                          {
                               return FMOD_ERR_INVALID_PARAM;
-                          }
                           pSystem->m_State.speakerMode = speakermode;
                           return FMOD_OK;
                       });
@@ -333,9 +283,7 @@ FMOD_RESULT System::setDSPBufferSize(unsigned int bufferlength, int numbuffers)
                       [&](SystemImpl* pSystem)
                       {
                           if (bufferlength == 0 || numbuffers < 2)
-                          {
                               return FMOD_ERR_INVALID_PARAM;
-                          }
                           pSystem->m_State.dspBufferLength = bufferlength;
                           pSystem->m_State.dspNumBuffers = numbuffers;
                           return FMOD_OK;
@@ -372,23 +320,17 @@ FMOD_RESULT System::setSoftwareFormat(int samplerate, FMOD_SOUND_FORMAT format, 
 FMOD_RESULT System::init(int maxchannels, FMOD_INITFLAGS flags, void* extradriverdata)
 {
     if (FMOD_RESULT r = EnterCall("System::init", "%d, %u", maxchannels, flags); r != FMOD_OK)
-    {
         return r;
-    }
     (void)extradriverdata;
     const double now = GetClockSeconds();
     return BeforeInit(this,
                       [&](SystemImpl* pSystem)
                       {
                           if (maxchannels < 1 || maxchannels > MAX_CHANNELS)
-                          {
                               return FMOD_ERR_INVALID_PARAM;
-                          }
                           if (pSystem->m_vDrivers.empty() &&
                               pSystem->m_State.output != FMOD_OUTPUTTYPE_NOSOUND)
-                          {
                               return FMOD_ERR_OUTPUT_INIT;
-                          }
                           pSystem->m_State.initialized = true;
                           pSystem->m_State.maxChannels = maxchannels;
                           pSystem->m_fLastUpdateSeconds = now;
@@ -405,9 +347,7 @@ FMOD_RESULT System::set3DSettings(float dopplerscale, float distancefactor, floa
         return r;
     }
     if (!(dopplerscale >= 0.0f) || !(distancefactor > 0.0f) || !(rolloffscale >= 0.0f))
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     SystemImpl* pSystem = Impl(this);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     pSystem->m_State.dopplerScale = dopplerscale;
@@ -419,49 +359,33 @@ FMOD_RESULT System::set3DSettings(float dopplerscale, float distancefactor, floa
 FMOD_RESULT System::update()
 {
     if (FMOD_RESULT r = EnterCall("System::update"); r != FMOD_OK)
-    {
         return r;
-    }
     const double now = GetClockSeconds();
     SystemImpl* pSystem = Impl(this);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     if (!pSystem->m_State.initialized)
-    {
         return FMOD_ERR_UNINITIALIZED;
-    }
     const std::int64_t deltaNs = SecondsToNs(now - pSystem->m_fLastUpdateSeconds);
     pSystem->m_fLastUpdateSeconds = now;
     if (deltaNs == 0)
-    {
         return FMOD_OK;
-    }
     for (auto& pChannel : pSystem->m_vChannels)
-    {
         if (pChannel->IsActive() && !pChannel->m_State.paused)
-        {
             pSystem->AdvanceChannel(pChannel.get(), deltaNs);
-        }
-    }
     return FMOD_OK;
 }
 
 FMOD_RESULT System::getMasterChannelGroup(ChannelGroup** channelgroup)
 {
     if (FMOD_RESULT r = EnterCall("System::getMasterChannelGroup"); r != FMOD_OK)
-    {
         return r;
-    }
     if (channelgroup == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     *channelgroup = nullptr;
     SystemImpl* pSystem = Impl(this);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     if (!pSystem->m_State.initialized)
-    {
         return FMOD_ERR_UNINITIALIZED;
-    }
     *channelgroup = &pSystem->m_MasterGroup;
     return FMOD_OK;
 }
@@ -490,28 +414,18 @@ FMOD_RESULT System::set3DListenerAttributes(int listener, const FMOD_VECTOR* pos
         return r;
     }
     if (listener != 0)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     SystemImpl* pSystem = Impl(this);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     FmodControl::SystemState& state = pSystem->m_State;
     if (pos != nullptr)
-    {
         state.listenerPosition = *pos;
-    }
     if (vel != nullptr)
-    {
         state.listenerVelocity = *vel;
-    }
     if (forward != nullptr)
-    {
         state.listenerForward = *forward;
-    }
     if (up != nullptr)
-    {
         state.listenerUp = *up;
-    }
     return FMOD_OK;
 }
 
@@ -526,14 +440,10 @@ FMOD_RESULT System::createSound(const char* name_or_data, FMOD_MODE mode, FMOD_C
         return r;
     }
     if (sound == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     *sound = nullptr;
     if ((mode & FMOD_OPENMEMORY) == 0)
-    {
         return FMOD_ERR_FILE_NOTFOUND; // this layer has no file system of its own
-    }
     if (name_or_data == nullptr || exinfo == nullptr || exinfo->cbsize != static_cast<int>(sizeof *exinfo) ||
         exinfo->length == 0 || exinfo->fileoffset >= exinfo->length)
     {
@@ -543,9 +453,7 @@ FMOD_RESULT System::createSound(const char* name_or_data, FMOD_MODE mode, FMOD_C
     {
         std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
         if (!pSystem->m_State.initialized)
-        {
             return FMOD_ERR_UNINITIALIZED;
-        }
     }
 
     // Parsed without the lock: this is the slow part, and it may run on a worker while the main
@@ -555,9 +463,7 @@ FMOD_RESULT System::createSound(const char* name_or_data, FMOD_MODE mode, FMOD_C
     const FMOD_RESULT result =
         ReadAudio(bytes, exinfo->length - exinfo->fileoffset, exinfo->suggestedsoundtype, &audio);
     if (result != FMOD_OK)
-    {
         return result;
-    }
 
     auto pSound = std::make_unique<SoundImpl>(pSystem, std::move(audio), mode);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
@@ -576,21 +482,15 @@ FMOD_RESULT System::playSound(FMOD_CHANNELINDEX channelid, Sound* sound, bool pa
         return r;
     }
     if (channel == nullptr || sound == nullptr || channelid != FMOD_CHANNEL_FREE)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     *channel = nullptr;
     SystemImpl* pSystem = Impl(this);
     SoundImpl* pSound = static_cast<SoundImpl*>(sound);
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     if (!pSystem->m_State.initialized)
-    {
         return FMOD_ERR_UNINITIALIZED;
-    }
     if (!pSystem->OwnsSound(pSound))
-    {
         return FMOD_ERR_INVALID_HANDLE;
-    }
     // All channels busy: the oldest one is stolen.
     int active = 0;
     ChannelImpl* pOldest = nullptr;
@@ -600,15 +500,11 @@ FMOD_RESULT System::playSound(FMOD_CHANNELINDEX channelid, Sound* sound, bool pa
         {
             ++active;
             if (pOldest == nullptr || p->m_uiSequence < pOldest->m_uiSequence)
-            {
                 pOldest = p.get();
-            }
         }
     }
     if (active >= pSystem->m_State.maxChannels && pOldest != nullptr)
-    {
         pSystem->EndChannel(pOldest);
-    }
     auto pChannel = std::make_unique<ChannelImpl>(pSystem, pSound, pSystem->m_uiNextSequence++);
     pChannel->m_State.paused = paused;
     *channel = pChannel.get();
@@ -620,13 +516,9 @@ FMOD_RESULT System::playSound(FMOD_CHANNELINDEX channelid, Sound* sound, bool pa
 FMOD_RESULT ChannelGroup::setVolume(float volume)
 {
     if (FMOD_RESULT r = EnterCall("ChannelGroup::setVolume", "%g", static_cast<double>(volume)); r != FMOD_OK)
-    {
         return r;
-    }
     if (std::isnan(volume))
-    {
         return FMOD_ERR_INVALID_FLOAT;
-    }
     SystemImpl* pSystem = static_cast<ChannelGroupImpl*>(this)->m_pSystem;
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     pSystem->m_State.masterVolume = std::clamp(volume, 0.0f, 1.0f);
@@ -636,13 +528,9 @@ FMOD_RESULT ChannelGroup::setVolume(float volume)
 FMOD_RESULT ChannelGroup::getVolume(float* volume)
 {
     if (FMOD_RESULT r = EnterCall("ChannelGroup::getVolume"); r != FMOD_OK)
-    {
         return r;
-    }
     if (volume == nullptr)
-    {
         return FMOD_ERR_INVALID_PARAM;
-    }
     SystemImpl* pSystem = static_cast<ChannelGroupImpl*>(this)->m_pSystem;
     std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
     *volume = pSystem->m_State.masterVolume;

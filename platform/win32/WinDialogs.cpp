@@ -51,9 +51,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     Win32Control::MessageBoxRecord record = {owner, text ? text : "", caption ? caption : "", type, 0};
     const int firstButton = FirstButton(type);
     if (firstButton == 0)
-    {
         return 0;
-    }
     DialogState& state = Dialogs();
     bool answered = false;
     std::function<int(const Win32Control::MessageBoxRecord&)> responder;

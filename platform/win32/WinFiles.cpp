@@ -43,7 +43,7 @@ struct FindSearch
 };
 
 std::mutex s_searchMutex;
-std::unordered_set<FindSearch*> s_searches;   // live handles; guarded by s_searchMutex
+std::unordered_set<FindSearch*> s_searches; // live handles; guarded by s_searchMutex
 
 BOOL Fail(DWORD uiError)
 {
@@ -93,9 +93,7 @@ bool MatchPattern(const char* pPattern, const char* pName)
         }
     }
     while (*pPattern == '*')
-    {
         ++pPattern;
-    }
     return *pPattern == '\0';
 }
 
@@ -108,9 +106,7 @@ std::uint64_t ToFileTime(const struct timespec& time)
 {
     const std::int64_t iSeconds = static_cast<std::int64_t>(time.tv_sec) + FILETIME_EPOCH_OFFSET_SECONDS;
     if (iSeconds < 0)
-    {
         return 0;
-    }
     return static_cast<std::uint64_t>(iSeconds) * FILETIME_TICKS_PER_SECOND +
            static_cast<std::uint64_t>(time.tv_nsec) / 100u;
 }
@@ -232,9 +228,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
         const std::string sFull = sPrefix + entry.sName;
         // A link that leads nowhere is still listed, as the link itself.
         if (stat(sFull.c_str(), &info) != 0 && lstat(sFull.c_str(), &info) != 0)
-        {
             continue;
-        }
         FillEntry(entry, info);
         pSearch->entries.push_back(std::move(entry));
     }
@@ -261,17 +255,11 @@ BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData)
     std::lock_guard<std::mutex> lock(s_searchMutex);
     auto* pSearch = static_cast<FindSearch*>(hFindFile);
     if (s_searches.count(pSearch) == 0)
-    {
         return Fail(ERROR_INVALID_HANDLE);
-    }
     if (lpFindFileData == nullptr)
-    {
         return Fail(ERROR_INVALID_PARAMETER);
-    }
     if (pSearch->uiNext >= pSearch->entries.size())
-    {
         return Fail(ERROR_NO_MORE_FILES);
-    }
     CopyToFindData(pSearch->entries[pSearch->uiNext++], lpFindFileData);
     return TRUE;
 }
@@ -282,9 +270,7 @@ BOOL FindClose(HANDLE hFindFile)
     {
         std::lock_guard<std::mutex> lock(s_searchMutex);
         if (s_searches.erase(pSearch) == 0)
-        {
             return Fail(ERROR_INVALID_HANDLE);
-        }
     }
     delete pSearch;
     return TRUE;
@@ -293,13 +279,9 @@ BOOL FindClose(HANDLE hFindFile)
 BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/)
 {
     if (lpPathName == nullptr || lpPathName[0] == '\0')
-    {
         return Fail(ERROR_PATH_NOT_FOUND);
-    }
     if (mkdir(ToHostPath(lpPathName).c_str(), 0777) != 0)
-    {
         return Fail(ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND));
-    }
     return TRUE;
 }
 
@@ -307,18 +289,14 @@ DWORD GetFileAttributesA(LPCSTR lpFileName)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(lpFileName, GetFileExInfoStandard, &data))
-    {
         return INVALID_FILE_ATTRIBUTES;
-    }
     return data.dwFileAttributes;
 }
 
 BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId, LPVOID lpFileInformation)
 {
     if (lpFileName == nullptr || lpFileInformation == nullptr || fInfoLevelId != GetFileExInfoStandard)
-    {
         return Fail(ERROR_INVALID_PARAMETER);
-    }
     struct stat info;
     if (lpFileName[0] == '\0' || stat(ToHostPath(lpFileName).c_str(), &info) != 0)
     {
@@ -334,54 +312,36 @@ BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId
 BOOL DeleteFileA(LPCSTR lpFileName)
 {
     if (lpFileName == nullptr || lpFileName[0] == '\0')
-    {
         return Fail(ERROR_PATH_NOT_FOUND);
-    }
     const std::string sPath = ToHostPath(lpFileName);
     struct stat info;
     if (lstat(sPath.c_str(), &info) != 0)
-    {
         return Fail(ErrorFromErrno(errno, ERROR_FILE_NOT_FOUND));
-    }
     if (S_ISDIR(info.st_mode))
-    {
         return Fail(ERROR_ACCESS_DENIED);
-    }
     if (unlink(sPath.c_str()) != 0)
-    {
         return Fail(ErrorFromErrno(errno, ERROR_FILE_NOT_FOUND));
-    }
     return TRUE;
 }
 
 BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
 {
     if (lpExistingFileName == nullptr || lpNewFileName == nullptr || lpNewFileName[0] == '\0')
-    {
         return Fail(ERROR_INVALID_PARAMETER);
-    }
     const std::string sFrom = ToHostPath(lpExistingFileName);
     const std::string sTo = ToHostPath(lpNewFileName);
     struct stat info;
     if (lstat(sFrom.c_str(), &info) != 0)
-    {
         return Fail(ErrorFromErrno(errno, ERROR_FILE_NOT_FOUND));
-    }
     if (lstat(sTo.c_str(), &info) == 0)
     {
         if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0)
-        {
             return Fail(ERROR_ALREADY_EXISTS);
-        }
         if (S_ISDIR(info.st_mode))
-        {
             return Fail(ERROR_ACCESS_DENIED);
-        }
     }
     if (rename(sFrom.c_str(), sTo.c_str()) != 0)
-    {
         return Fail(ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND));
-    }
     return TRUE;
 }
 
@@ -399,14 +359,10 @@ void SetLastError(DWORD dwErrCode)
 bool Win32Control::MatchesFindPattern(const std::string& pattern, const std::string& name)
 {
     if (MatchPattern(pattern.c_str(), name.c_str()))
-    {
         return true;
-    }
     const std::size_t uiLength = pattern.size();
     if (uiLength >= 2 && pattern[uiLength - 2] == '.' && pattern[uiLength - 1] == '*')
-    {
         return MatchPattern(pattern.substr(0, uiLength - 2).c_str(), name.c_str());
-    }
     return false;
 }
 
@@ -420,13 +376,9 @@ bool Win32Control::IsBeforeInFindOrder(const std::string& a, const std::string& 
         const unsigned char ca = UpperAscii(static_cast<unsigned char>(a[i]));
         const unsigned char cb = UpperAscii(static_cast<unsigned char>(b[i]));
         if (ca != cb)
-        {
             return ca < cb;
-        }
     }
     if (a.size() != b.size())
-    {
         return a.size() < b.size();
-    }
     return a < b;
 }

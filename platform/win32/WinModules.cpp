@@ -34,17 +34,11 @@ std::string NormalizeName(const char* name)
     std::string result(name);
     const std::size_t slash = result.find_last_of("/\\");
     if (slash != std::string::npos)
-    {
         result.erase(0, slash + 1);
-    }
     for (char& c : result)
-    {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
     if (result.find('.') == std::string::npos)
-    {
         result += ".dll";
-    }
     return result;
 }
 
@@ -75,12 +69,8 @@ ModuleTable& Modules()
 ModuleRecord* FindByHandle(ModuleTable& table, HMODULE module)
 {
     for (auto& [name, record] : table.modules)
-    {
         if (record.handle == module)
-        {
             return &record;
-        }
-    }
     return nullptr;
 }
 } // namespace
@@ -88,16 +78,12 @@ ModuleRecord* FindByHandle(ModuleTable& table, HMODULE module)
 HMODULE LoadLibraryA(LPCSTR fileName)
 {
     if (!fileName || !*fileName)
-    {
         return nullptr;
-    }
     ModuleTable& table = Modules();
     std::lock_guard<std::mutex> lock(table.mutex);
     const auto it = table.modules.find(NormalizeName(fileName));
     if (it == table.modules.end() || it->second.missing)
-    {
         return nullptr;
-    }
     ++it->second.references;
     return it->second.handle;
 }
@@ -105,16 +91,12 @@ HMODULE LoadLibraryA(LPCSTR fileName)
 FARPROC GetProcAddress(HMODULE module, LPCSTR procedureName)
 {
     if (!procedureName)
-    {
         return nullptr;
-    }
     ModuleTable& table = Modules();
     std::lock_guard<std::mutex> lock(table.mutex);
     const ModuleRecord* record = FindByHandle(table, module);
     if (!record || record->references <= 0)
-    {
         return nullptr;
-    }
     const auto it = record->procedures.find(procedureName);
     return it == record->procedures.end() ? nullptr : it->second;
 }
@@ -125,9 +107,7 @@ BOOL FreeLibrary(HMODULE module)
     std::lock_guard<std::mutex> lock(table.mutex);
     ModuleRecord* record = FindByHandle(table, module);
     if (!record || record->references <= 0)
-    {
         return FALSE;
-    }
     --record->references;
     return TRUE;
 }
@@ -135,9 +115,7 @@ BOOL FreeLibrary(HMODULE module)
 HMODULE GetModuleHandleA(LPCSTR moduleName)
 {
     if (!moduleName)
-    {
         return reinterpret_cast<HMODULE>(PROGRAM_INSTANCE_HANDLE);
-    }
     ModuleTable& table = Modules();
     std::lock_guard<std::mutex> lock(table.mutex);
     const auto it = table.modules.find(NormalizeName(moduleName));
@@ -149,9 +127,7 @@ namespace Win32Modules
 void RegisterProcedure(const char* moduleName, const char* procedureName, FARPROC procedure)
 {
     if (!moduleName || !procedureName)
-    {
         return;
-    }
     ModuleTable& table = Modules();
     std::lock_guard<std::mutex> lock(table.mutex);
     AddModule(table, NormalizeName(moduleName)).procedures[procedureName] = procedure;

@@ -45,9 +45,7 @@ termios g_savedTerminal = {};
 void RestoreTerminal()
 {
     if (g_terminalChanged.exchange(false))
-    {
         tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
-    }
 }
 
 // A first signal asks the main loop to close the window; a second one, before the loop took the
@@ -57,9 +55,7 @@ void OnSignal(int signalNumber)
     if (g_pendingSignal.exchange(signalNumber) != 0)
     {
         if (g_terminalChanged.load())
-        {
             tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
-        }
         std::signal(signalNumber, SIG_DFL);
         std::raise(signalNumber);
     }
@@ -69,24 +65,18 @@ bool HookTerminal()
 {
     termios settings;
     if (tcgetattr(STDIN_FILENO, &settings) != 0)
-    {
         return false;
-    }
     g_savedTerminal = settings;
     // Keys arrive one by one and unechoed; Ctrl-C still raises SIGINT.
     settings.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
     if (tcsetattr(STDIN_FILENO, TCSANOW, &settings) != 0)
-    {
         return false;
-    }
     g_terminalChanged = true;
     static bool s_bExitHandlerInstalled = false;
     if (!s_bExitHandlerInstalled)
-    {
         s_bExitHandlerInstalled = std::atexit(RestoreTerminal) == 0;
-    }
     return true;
 }
 
@@ -94,9 +84,7 @@ int ParseNumber(const std::string& text, std::size_t begin, std::size_t end)
 {
     int value = 0;
     for (std::size_t i = begin; i < end && text[i] >= '0' && text[i] <= '9'; ++i)
-    {
         value = value * 10 + (text[i] - '0');
-    }
     return value;
 }
 
@@ -171,13 +159,9 @@ int KeyOfFinalByte(char final)
 int KeyOfCharacter(unsigned char c)
 {
     if (c >= 'a' && c <= 'z')
-    {
         return c - 'a' + 'A';
-    }
     if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
-    {
         return c;
-    }
     switch (c)
     {
     case ' ':
@@ -212,9 +196,7 @@ std::vector<int> ParseKeys(const std::string& bytes)
         if (!introducer)
         {
             if (const int key = KeyOfCharacter(c))
-            {
                 keys.push_back(key);
-            }
             ++i;
             continue;
         }
@@ -228,9 +210,7 @@ std::vector<int> ParseKeys(const std::string& bytes)
                 continue;
             }
             if (const int key = KeyOfFinalByte(bytes[i + 2]))
-            {
                 keys.push_back(key);
-            }
             i += 3;
             continue;
         }
@@ -252,9 +232,7 @@ std::vector<int> ParseKeys(const std::string& bytes)
         }
         std::size_t end = begin;
         while (end < bytes.size() && (bytes[end] < 0x40 || bytes[end] > 0x7E))
-        {
             ++end;
-        }
         if (end >= bytes.size())
         {
             keys.push_back(VK_ESCAPE); // incomplete sequence: keep only the Escape key
@@ -264,9 +242,7 @@ std::vector<int> ParseKeys(const std::string& bytes)
         const int key = bytes[end] == '~' ? KeyOfTildeSequence(ParseNumber(bytes, begin, end))
                                           : KeyOfFinalByte(bytes[end]);
         if (key)
-        {
             keys.push_back(key);
-        }
         i = end + 1;
     }
     return keys;
@@ -296,18 +272,12 @@ void StartRealRunInput()
     RealRunInput& input = Input();
     std::lock_guard<std::mutex> lock(input.mutex);
     if (!input.enabled || input.running)
-    {
         return;
-    }
     input.running = true;
     if (input.requestedFd >= 0)
-    {
         input.fd = input.requestedFd;
-    }
     else if (isatty(STDIN_FILENO) && HookTerminal())
-    {
         input.fd = STDIN_FILENO;
-    }
     g_pendingSignal = 0;
     struct sigaction action = {};
     action.sa_handler = OnSignal;
@@ -321,9 +291,7 @@ void StopRealRunInput()
     RealRunInput& input = Input();
     std::lock_guard<std::mutex> lock(input.mutex);
     if (!input.running)
-    {
         return;
-    }
     if (input.signalsInstalled)
     {
         sigaction(SIGINT, &input.previousInt, nullptr);
@@ -339,9 +307,7 @@ void StopRealRunInput()
 void PollRealRunInput()
 {
     if (g_pendingSignal.exchange(0) != 0)
-    {
         PostCloseToTopLevelWindows();
-    }
     int fd = -1;
     {
         RealRunInput& input = Input();
@@ -349,9 +315,7 @@ void PollRealRunInput()
         fd = input.fd;
     }
     if (fd < 0)
-    {
         return;
-    }
     std::string bytes;
     bool closed = false;
     pollfd request = {fd, POLLIN, 0};
@@ -365,9 +329,7 @@ void PollRealRunInput()
             continue;
         }
         if (count < 0 && (errno == EINTR || errno == EAGAIN))
-        {
             break;
-        }
         closed = true; // end of input or a read error: stop reading, keep the signals
         break;
     }
@@ -378,14 +340,10 @@ void PollRealRunInput()
         input.fd = -1;
     }
     if (bytes.empty())
-    {
         return;
-    }
     HWND target = GetInputTargetWindow();
     if (!target)
-    {
         return;
-    }
     for (const int key : ParseKeys(bytes))
     {
         PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(key), MakeKeyLParam(true));

@@ -40,30 +40,32 @@ enum CallId
     CALL_COUNT
 };
 
-constexpr std::array<const char*, CALL_COUNT> CALL_NAMES = {
-    "CreateIoCompletionPort", "PostQueuedCompletionStatus", "GetQueuedCompletionStatus",
-    "CloseHandle",            "CreateThread",               "TerminateThread",
-    "WaitForSingleObject",    "CreateMutexA",               "ReleaseMutex",
-    "CreateSemaphoreA",       "ReleaseSemaphore",           "GetSystemInfo",
-    "Sleep"};
+constexpr std::array<const char*, CALL_COUNT> CALL_NAMES = {"CreateIoCompletionPort",
+                                                            "PostQueuedCompletionStatus",
+                                                            "GetQueuedCompletionStatus",
+                                                            "CloseHandle",
+                                                            "CreateThread",
+                                                            "TerminateThread",
+                                                            "WaitForSingleObject",
+                                                            "CreateMutexA",
+                                                            "ReleaseMutex",
+                                                            "CreateSemaphoreA",
+                                                            "ReleaseSemaphore",
+                                                            "GetSystemInfo",
+                                                            "Sleep"};
 
 // Calls that FailNext may make fail.
-constexpr std::array<CallId, 5> FAILABLE_CALLS = {CALL_CreateIoCompletionPort, CALL_PostQueuedCompletionStatus,
-                                                  CALL_CreateThread, CALL_CreateMutexA, CALL_CreateSemaphoreA};
+constexpr std::array<CallId, 5> FAILABLE_CALLS = {CALL_CreateIoCompletionPort,
+                                                  CALL_PostQueuedCompletionStatus, CALL_CreateThread,
+                                                  CALL_CreateMutexA, CALL_CreateSemaphoreA};
 
 int FindCall(const char* pName)
 {
     if (pName == nullptr)
-    {
         return -1;
-    }
     for (int i = 0; i < CALL_COUNT; ++i)
-    {
         if (std::strcmp(CALL_NAMES[i], pName) == 0)
-        {
             return i;
-        }
-    }
     return -1;
 }
 
@@ -115,7 +117,7 @@ struct KernelObject
     virtual ~KernelObject() = default;
 
     const ObjectKind eKind;
-    std::atomic<bool> bHandleClosed{false};   // set by CloseHandle; read by the handle caches
+    std::atomic<bool> bHandleClosed{false}; // set by CloseHandle; read by the handle caches
     std::mutex mLock;
     std::condition_variable cvChanged;
 };
@@ -131,8 +133,8 @@ struct PortObject : KernelObject
 {
     PortObject() : KernelObject(ObjectKind::Port) {}
     std::deque<Packet> packets;
-    std::atomic<std::size_t> uiQueued{0};   // packets.size(), readable without the lock
-    std::size_t uiSleepers = 0;             // threads blocked in GetQueuedCompletionStatus
+    std::atomic<std::size_t> uiQueued{0}; // packets.size(), readable without the lock
+    std::size_t uiSleepers = 0;           // threads blocked in GetQueuedCompletionStatus
     DWORD uiConcurrency = 0;
     bool bClosed = false;
 };
@@ -196,9 +198,7 @@ public:
         std::unique_lock lock(m_mLock);
         const auto it = m_mObjects.find(reinterpret_cast<std::uintptr_t>(hHandle));
         if (it == m_mObjects.end())
-        {
             return nullptr;
-        }
         std::shared_ptr<KernelObject> pObject = std::move(it->second);
         m_mObjects.erase(it);
         return pObject;
@@ -247,19 +247,15 @@ KernelObject* LookUp(HANDLE hHandle)
         if (cache.uiHandles[i] == uiHandle && cache.pObjects[i] != nullptr)
         {
             if (!cache.pObjects[i]->bHandleClosed.load(std::memory_order_acquire))
-            {
                 return cache.pObjects[i].get();
-            }
             cache.uiHandles[i] = 0;
             cache.pObjects[i].reset();
-            return nullptr;   // handle values are never reused, so the table cannot know it either
+            return nullptr; // handle values are never reused, so the table cannot know it either
         }
     }
     std::shared_ptr<KernelObject> pObject = Handles().Find(hHandle);
     if (pObject == nullptr)
-    {
         return nullptr;
-    }
     const std::size_t uiSlot = cache.uiNext++ % HANDLE_CACHE_SIZE;
     cache.uiHandles[uiSlot] = uiHandle;
     cache.pObjects[uiSlot] = std::move(pObject);
@@ -271,9 +267,7 @@ T* FindObject(HANDLE hHandle, ObjectKind eKind)
 {
     KernelObject* pObject = LookUp(hHandle);
     if (pObject == nullptr || pObject->eKind != eKind)
-    {
         return nullptr;
-    }
     return static_cast<T*>(pObject);
 }
 
@@ -327,13 +321,9 @@ HANDLE CreateIoCompletionPort(HANDLE FileHandle, HANDLE ExistingCompletionPort, 
                               DWORD NumberOfConcurrentThreads)
 {
     if (EnterCall(CALL_CreateIoCompletionPort))
-    {
         return nullptr;
-    }
     if (FileHandle != INVALID_HANDLE_VALUE || ExistingCompletionPort != nullptr)
-    {
         return nullptr;
-    }
     auto pPort = std::make_shared<PortObject>();
     pPort->uiConcurrency = NumberOfConcurrentThreads;
     return Handles().Add(std::move(pPort));
@@ -343,29 +333,21 @@ BOOL PostQueuedCompletionStatus(HANDLE CompletionPort, DWORD dwNumberOfBytesTran
                                 ULONG_PTR dwCompletionKey, LPOVERLAPPED lpOverlapped)
 {
     if (EnterCall(CALL_PostQueuedCompletionStatus))
-    {
         return FALSE;
-    }
     PortObject* pPort = FindObject<PortObject>(CompletionPort, ObjectKind::Port);
     if (pPort == nullptr)
-    {
         return FALSE;
-    }
     bool bWake = false;
     {
         std::lock_guard lock(pPort->mLock);
         if (pPort->bClosed)
-        {
             return FALSE;
-        }
         pPort->packets.push_back(Packet{dwNumberOfBytesTransferred, dwCompletionKey, lpOverlapped});
         pPort->uiQueued.store(pPort->packets.size(), std::memory_order_relaxed);
         bWake = pPort->uiSleepers > 0;
     }
     if (bWake)
-    {
         pPort->cvChanged.notify_one();
-    }
     return TRUE;
 }
 
@@ -374,48 +356,33 @@ BOOL GetQueuedCompletionStatus(HANDLE CompletionPort, LPDWORD lpNumberOfBytesTra
 {
     EnterCall(CALL_GetQueuedCompletionStatus);
     if (lpOverlapped != nullptr)
-    {
         *lpOverlapped = nullptr;
-    }
     PortObject* pPort = FindObject<PortObject>(CompletionPort, ObjectKind::Port);
     if (pPort == nullptr)
-    {
         return FALSE;
-    }
     if (dwMilliseconds != 0)
-    {
         for (int i = 0; i < PORT_SPIN_ROUNDS && pPort->uiQueued.load(std::memory_order_relaxed) == 0; ++i)
-        {
             CpuRelax();
-        }
-    }
     std::unique_lock lock(pPort->mLock);
     bool bReady = pPort->bClosed || !pPort->packets.empty();
     if (!bReady && dwMilliseconds != 0)
     {
         ++pPort->uiSleepers;
-        bReady = WaitUntil(*pPort, lock, dwMilliseconds, [&] { return pPort->bClosed || !pPort->packets.empty(); });
+        bReady = WaitUntil(*pPort, lock, dwMilliseconds,
+                           [&] { return pPort->bClosed || !pPort->packets.empty(); });
         --pPort->uiSleepers;
     }
     if (!bReady || pPort->bClosed)
-    {
         return FALSE;
-    }
     const Packet packet = pPort->packets.front();
     pPort->packets.pop_front();
     pPort->uiQueued.store(pPort->packets.size(), std::memory_order_relaxed);
     if (lpNumberOfBytesTransferred != nullptr)
-    {
         *lpNumberOfBytesTransferred = packet.uiBytes;
-    }
     if (lpCompletionKey != nullptr)
-    {
         *lpCompletionKey = packet.uiKey;
-    }
     if (lpOverlapped != nullptr)
-    {
         *lpOverlapped = packet.pOverlapped;
-    }
     return TRUE;
 }
 
@@ -424,9 +391,7 @@ BOOL CloseHandle(HANDLE hObject)
     EnterCall(CALL_CloseHandle);
     std::shared_ptr<KernelObject> pObject = Handles().Remove(hObject);
     if (pObject == nullptr)
-    {
         return FALSE;
-    }
     pObject->bHandleClosed.store(true, std::memory_order_release);
     if (pObject->eKind == ObjectKind::Port)
     {
@@ -447,13 +412,9 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T dwStack
                     LPDWORD lpThreadId)
 {
     if (EnterCall(CALL_CreateThread))
-    {
         return nullptr;
-    }
     if (lpStartAddress == nullptr || dwCreationFlags != 0)
-    {
         return nullptr;
-    }
     auto pThread = std::make_shared<ThreadObject>();
     pThread->pRoutine = lpStartAddress;
     pThread->pParameter = lpParameter;
@@ -461,9 +422,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T dwStack
 
     pthread_attr_t attr;
     if (pthread_attr_init(&attr) != 0)
-    {
         return nullptr;
-    }
     bool bAttrOk = pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED) == 0;
     bAttrOk = bAttrOk && pthread_attr_setstacksize(&attr, ChooseStackSize(attr, dwStackSize)) == 0;
     if (!bAttrOk)
@@ -487,9 +446,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T dwStack
         return nullptr;
     }
     if (lpThreadId != nullptr)
-    {
         *lpThreadId = pThread->uiId;
-    }
     return hThread;
 }
 
@@ -498,9 +455,7 @@ BOOL TerminateThread(HANDLE hThread, DWORD /*dwExitCode*/)
     EnterCall(CALL_TerminateThread);
     ThreadObject* pThread = FindObject<ThreadObject>(hThread, ObjectKind::Thread);
     if (pThread == nullptr)
-    {
         return FALSE;
-    }
     std::lock_guard lock(pThread->mLock);
     return pThread->bFinished ? TRUE : FALSE;
 }
@@ -508,9 +463,7 @@ BOOL TerminateThread(HANDLE hThread, DWORD /*dwExitCode*/)
 DWORD GetCurrentThreadId()
 {
     if (t_uiThreadId == 0)
-    {
         t_uiThreadId = NewThreadId();
-    }
     return t_uiThreadId;
 }
 
@@ -519,9 +472,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
     EnterCall(CALL_WaitForSingleObject);
     KernelObject* pObject = LookUp(hHandle);
     if (pObject == nullptr)
-    {
         return WAIT_FAILED;
-    }
     std::unique_lock lock(pObject->mLock);
     switch (pObject->eKind)
     {
@@ -529,7 +480,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
     {
         auto& thread = static_cast<ThreadObject&>(*pObject);
         return WaitUntil(thread, lock, dwMilliseconds, [&] { return thread.bFinished; }) ? WAIT_OBJECT_0
-                                                                                          : WAIT_TIMEOUT;
+                                                                                         : WAIT_TIMEOUT;
     }
     case ObjectKind::Mutex:
     {
@@ -541,9 +492,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
             return WAIT_OBJECT_0;
         }
         if (!WaitUntil(mutex, lock, dwMilliseconds, [&] { return mutex.uiRecursion == 0; }))
-        {
             return WAIT_TIMEOUT;
-        }
         mutex.owner = self;
         mutex.uiRecursion = 1;
         return WAIT_OBJECT_0;
@@ -552,9 +501,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
     {
         auto& semaphore = static_cast<SemaphoreObject&>(*pObject);
         if (!WaitUntil(semaphore, lock, dwMilliseconds, [&] { return semaphore.iCount > 0; }))
-        {
             return WAIT_TIMEOUT;
-        }
         --semaphore.iCount;
         return WAIT_OBJECT_0;
     }
@@ -567,9 +514,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*lpMutexAttributes*/, BOOL bInitialOwner, LPCSTR lpName)
 {
     if (EnterCall(CALL_CreateMutexA) || lpName != nullptr)
-    {
         return nullptr;
-    }
     auto pMutex = std::make_shared<MutexObject>();
     if (bInitialOwner)
     {
@@ -584,36 +529,26 @@ BOOL ReleaseMutex(HANDLE hMutex)
     EnterCall(CALL_ReleaseMutex);
     MutexObject* pMutex = FindObject<MutexObject>(hMutex, ObjectKind::Mutex);
     if (pMutex == nullptr)
-    {
         return FALSE;
-    }
     {
         std::lock_guard lock(pMutex->mLock);
         if (pMutex->uiRecursion == 0 || pMutex->owner != std::this_thread::get_id())
-        {
             return FALSE;
-        }
         if (--pMutex->uiRecursion > 0)
-        {
             return TRUE;
-        }
         pMutex->owner = std::thread::id();
     }
     pMutex->cvChanged.notify_one();
     return TRUE;
 }
 
-HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES /*lpSemaphoreAttributes*/, LONG lInitialCount, LONG lMaximumCount,
-                        LPCSTR lpName)
+HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES /*lpSemaphoreAttributes*/, LONG lInitialCount,
+                        LONG lMaximumCount, LPCSTR lpName)
 {
     if (EnterCall(CALL_CreateSemaphoreA) || lpName != nullptr)
-    {
         return nullptr;
-    }
     if (lMaximumCount <= 0 || lInitialCount < 0 || lInitialCount > lMaximumCount)
-    {
         return nullptr;
-    }
     auto pSemaphore = std::make_shared<SemaphoreObject>();
     pSemaphore->iCount = lInitialCount;
     pSemaphore->iMaximum = lMaximumCount;
@@ -625,19 +560,13 @@ BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCo
     EnterCall(CALL_ReleaseSemaphore);
     SemaphoreObject* pSemaphore = FindObject<SemaphoreObject>(hSemaphore, ObjectKind::Semaphore);
     if (pSemaphore == nullptr || lReleaseCount < 1)
-    {
         return FALSE;
-    }
     {
         std::lock_guard lock(pSemaphore->mLock);
         if (lReleaseCount > pSemaphore->iMaximum - pSemaphore->iCount)
-        {
             return FALSE;
-        }
         if (lpPreviousCount != nullptr)
-        {
             *lpPreviousCount = pSemaphore->iCount;
-        }
         pSemaphore->iCount += lReleaseCount;
     }
     pSemaphore->cvChanged.notify_all();
@@ -648,9 +577,7 @@ void GetSystemInfo(LPSYSTEM_INFO lpSystemInfo)
 {
     EnterCall(CALL_GetSystemInfo);
     if (lpSystemInfo == nullptr)
-    {
         return;
-    }
     DWORD uiProcessors = State().uiProcessorOverride.load();
     if (uiProcessors == 0)
     {
@@ -677,9 +604,7 @@ void Sleep(DWORD dwMilliseconds)
     SystemState& state = State();
     state.uiSleptMilliseconds.fetch_add(dwMilliseconds);
     if (state.bSleepSkipped.load())
-    {
         return;
-    }
     if (dwMilliseconds == 0)
     {
         std::this_thread::yield();
@@ -700,9 +625,7 @@ bool FailNext(const char* pCallName)
 {
     const int iCall = FindCall(pCallName);
     if (iCall < 0 || std::find(FAILABLE_CALLS.begin(), FAILABLE_CALLS.end(), iCall) == FAILABLE_CALLS.end())
-    {
         return false;
-    }
     State().bFailNext[iCall].store(true);
     return true;
 }

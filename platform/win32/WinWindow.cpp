@@ -103,9 +103,7 @@ bool ConsumeFailure(WindowSystem& s, const char* call)
 {
     const auto it = s.failures.find(call);
     if (it == s.failures.end() || it->second <= 0)
-    {
         return false;
-    }
     --it->second;
     return true;
 }
@@ -120,9 +118,7 @@ void RecordTitle(WindowSystem& s, const std::string& text)
     }
     s.titles.push_back(text);
     if (s.titles.size() > TITLE_HISTORY_LIMIT)
-    {
         s.titles.pop_front();
-    }
 }
 
 struct FrameSize
@@ -135,17 +131,11 @@ FrameSize FrameFor(DWORD style, bool menu)
 {
     int side = 0;
     if (style & WS_THICKFRAME)
-    {
         side = 8;
-    }
     else if (style & WS_DLGFRAME)
-    {
         side = 3;
-    }
     else if (style & WS_BORDER)
-    {
         side = 1;
-    }
     const int caption = (style & WS_CAPTION) == WS_CAPTION ? 23 : 0;
     return {side, side + caption + (menu ? 20 : 0)};
 }
@@ -157,17 +147,11 @@ void ClientGeometry(const WindowRecord& w, LONG* width, LONG* height, POINT* ori
     const LONG cw = w.rect.right - w.rect.left - 2 * frame.side;
     const LONG ch = w.rect.bottom - w.rect.top - frame.top - frame.side;
     if (width)
-    {
         *width = w.minimized ? 0 : std::max<LONG>(cw, 0);
-    }
     if (height)
-    {
         *height = w.minimized ? 0 : std::max<LONG>(ch, 0);
-    }
     if (origin)
-    {
         *origin = {w.rect.left + frame.side, w.rect.top + frame.top};
-    }
 }
 
 LPARAM PackPoint(LONG x, LONG y)
@@ -192,15 +176,11 @@ LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         std::lock_guard<std::mutex> lock(s.mutex);
         const WindowRecord* w = FindWindow(s, window);
         if (!w || !w->procedure)
-        {
             return 0;
-        }
         procedure = w->procedure;
         s.log.push_back({window, message, wParam, lParam});
         if (s.log.size() > MESSAGE_LOG_LIMIT)
-        {
             s.log.pop_front();
-        }
     }
     return procedure(window, message, wParam, lParam);
 }
@@ -216,9 +196,7 @@ void ApplyToKeyTable(WindowSystem& s, const MSG& m)
     auto press = [&s](std::size_t vk, bool down)
     {
         if (down && !s.keyDown[vk])
-        {
             s.keyToggled[vk] ^= 1;
-        }
         s.keyDown[vk] = down ? 1 : 0;
     };
     switch (m.message)
@@ -253,9 +231,7 @@ bool MatchesFilter(const MSG& m, HWND window, UINT filterMin, UINT filterMax)
     if (window == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)))
     {
         if (m.hwnd)
-        {
             return false;
-        }
     }
     else if (window && m.hwnd != window)
     {
@@ -281,9 +257,7 @@ void Activate(HWND window, int state, bool minimized)
         s.active = window;
     }
     if (previous && previous != window)
-    {
         Deliver(previous, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(window));
-    }
     Deliver(window, WM_ACTIVATE, MAKEWPARAM(static_cast<WORD>(state), minimized ? 1 : 0),
             reinterpret_cast<LPARAM>(previous == window ? nullptr : previous));
 }
@@ -306,16 +280,10 @@ ATOM RegisterClassExA(const WNDCLASSEXA* windowClass)
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (ConsumeFailure(s, "RegisterClassExA"))
-    {
         return 0;
-    }
     for (const WindowClassRecord& c : s.classes)
-    {
         if (strcasecmp(c.name.c_str(), windowClass->lpszClassName) == 0)
-        {
             return 0;
-        }
-    }
     const ATOM atom = static_cast<ATOM>(0xC000 + s.classes.size());
     s.classes.push_back({windowClass->lpszClassName, atom, *windowClass});
     return atom;
@@ -330,9 +298,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (!className || ConsumeFailure(s, "CreateWindowExA") || (parent && !FindWindow(s, parent)))
-        {
             return nullptr;
-        }
         const WindowClassRecord* found = nullptr;
         for (const WindowClassRecord& c : s.classes)
         {
@@ -346,9 +312,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
             }
         }
         if (!found)
-        {
             return nullptr;
-        }
         const bool child = (style & WS_CHILD) != 0;
         if (x == CW_USEDEFAULT)
         {
@@ -370,15 +334,11 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         s.nextHandle += 0x10;
         s.windows.emplace(window, record);
         if (!child)
-        {
             s.newest = window;
-        }
         RecordTitle(s, record.text);
     }
     if (!parent)
-    {
         win32_internal::StartRealRunInput();
-    }
 
     CREATESTRUCTA create = {
         param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
@@ -391,15 +351,11 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
             std::lock_guard<std::mutex> lock(s.mutex);
             s.windows.erase(window);
             if (s.newest == window)
-            {
                 s.newest = nullptr;
-            }
             anyLeft = AnyTopLevelWindowLocked(s);
         }
         if (!anyLeft)
-        {
             win32_internal::StopRealRunInput();
-        }
         return nullptr;
     }
     if (Deliver(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1)
@@ -412,9 +368,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     Deliver(window, WM_SIZE, SIZE_RESTORED, ClientSizeLParam(record));
     Deliver(window, WM_MOVE, 0, PackPoint(origin.x, origin.y));
     if (style & WS_VISIBLE)
-    {
         ShowWindow(window, SW_SHOW);
-    }
     return IsWindow(window) ? window : nullptr;
 }
 
@@ -428,33 +382,21 @@ BOOL DestroyWindow(HWND window)
         std::lock_guard<std::mutex> lock(s.mutex);
         WindowRecord* w = FindWindow(s, window);
         if (!w || w->destroying)
-        {
             return FALSE;
-        }
         w->destroying = true;
         w->visible = false;
         minimized = w->minimized;
         wasActive = s.active == window;
         if (wasActive)
-        {
             s.active = nullptr;
-        }
         for (const auto& [handle, other] : s.windows)
-        {
             if (other.parent == window)
-            {
                 children.push_back(handle);
-            }
-        }
     }
     for (HWND child : children)
-    {
         DestroyWindow(child);
-    }
     if (wasActive)
-    {
         Deliver(window, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, minimized ? 1 : 0), 0);
-    }
     Deliver(window, WM_DESTROY, 0, 0);
     Deliver(window, WM_NCDESTROY, 0, 0);
 
@@ -464,26 +406,18 @@ BOOL DestroyWindow(HWND window)
         s.windows.erase(window);
         std::erase_if(s.queue, [window](const MSG& m) { return m.hwnd == window; });
         if (s.capture == window)
-        {
             s.capture = nullptr;
-        }
         if (s.newest == window)
         {
             s.newest = nullptr;
             for (const auto& [handle, other] : s.windows)
-            {
                 if (!other.parent)
-                {
                     s.newest = handle; // handles grow, so the last one seen is the newest
-                }
-            }
         }
         anyLeft = AnyTopLevelWindowLocked(s);
     }
     if (!anyLeft)
-    {
         win32_internal::StopRealRunInput();
-    }
     return TRUE;
 }
 
@@ -513,9 +447,7 @@ BOOL ShowWindow(HWND window, int showCommand)
         std::lock_guard<std::mutex> lock(s.mutex);
         WindowRecord* w = FindWindow(s, window);
         if (!w || w->destroying)
-        {
             return FALSE;
-        }
         wasVisible = w->visible;
         wasMinimized = w->minimized;
         wasActive = s.active == window;
@@ -523,13 +455,9 @@ BOOL ShowWindow(HWND window, int showCommand)
         const bool minimize = showCommand == SW_MINIMIZE || showCommand == SW_SHOWMINIMIZED ||
                               showCommand == SW_SHOWMINNOACTIVE;
         if (showCommand != SW_HIDE)
-        {
             w->minimized = minimize;
-        }
         if (showCommand == SW_HIDE && wasActive)
-        {
             s.active = nullptr;
-        }
         restoredSize = ClientSizeLParam(*w);
     }
 
@@ -539,16 +467,12 @@ BOOL ShowWindow(HWND window, int showCommand)
         {
             Deliver(window, WM_SHOWWINDOW, FALSE, 0);
             if (wasActive)
-            {
                 Deliver(window, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, wasMinimized ? 1 : 0), 0);
-            }
         }
         return wasVisible ? TRUE : FALSE;
     }
     if (!wasVisible)
-    {
         Deliver(window, WM_SHOWWINDOW, TRUE, 0);
-    }
     switch (showCommand)
     {
     case SW_SHOWMINIMIZED:
@@ -570,21 +494,15 @@ BOOL ShowWindow(HWND window, int showCommand)
         break;
     default:
         if (!wasActive || wasMinimized)
-        {
             Activate(window, WA_ACTIVE, false);
-        }
         break;
     }
     const bool minimized =
         showCommand == SW_MINIMIZE || showCommand == SW_SHOWMINIMIZED || showCommand == SW_SHOWMINNOACTIVE;
     if (minimized && !wasMinimized)
-    {
         Deliver(window, WM_SIZE, SIZE_MINIMIZED, 0);
-    }
     else if (!minimized && (!wasVisible || wasMinimized))
-    {
         Deliver(window, WM_SIZE, SIZE_RESTORED, restoredSize);
-    }
     return wasVisible ? TRUE : FALSE;
 }
 
@@ -610,9 +528,7 @@ BOOL GetWindowRect(HWND window, RECT* rect)
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!rect || ConsumeFailure(s, "GetWindowRect"))
-    {
         return FALSE;
-    }
     if (window == DesktopHandle())
     {
         *rect = s.desktop;
@@ -620,9 +536,7 @@ BOOL GetWindowRect(HWND window, RECT* rect)
     }
     const WindowRecord* w = FindWindow(s, window);
     if (!w)
-    {
         return FALSE;
-    }
     *rect = w->rect;
     return TRUE;
 }
@@ -632,9 +546,7 @@ BOOL GetClientRect(HWND window, RECT* rect)
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!rect)
-    {
         return FALSE;
-    }
     if (window == DesktopHandle())
     {
         *rect = {0, 0, s.desktop.right - s.desktop.left, s.desktop.bottom - s.desktop.top};
@@ -642,9 +554,7 @@ BOOL GetClientRect(HWND window, RECT* rect)
     }
     const WindowRecord* w = FindWindow(s, window);
     if (!w)
-    {
         return FALSE;
-    }
     LONG width = 0;
     LONG height = 0;
     ClientGeometry(*w, &width, &height, nullptr);
@@ -660,9 +570,7 @@ BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu)
 BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD /*exStyle*/)
 {
     if (!rect)
-    {
         return FALSE;
-    }
     const FrameSize frame = FrameFor(style, menu != FALSE);
     rect->left -= frame.side;
     rect->right += frame.side;
@@ -682,9 +590,7 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL /*repaint
         std::lock_guard<std::mutex> lock(s.mutex);
         WindowRecord* w = FindWindow(s, window);
         if (!w)
-        {
             return FALSE;
-        }
         LONG oldWidth = 0;
         LONG oldHeight = 0;
         ClientGeometry(*w, &oldWidth, &oldHeight, nullptr);
@@ -697,13 +603,9 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL /*repaint
         size = PackPoint(newWidth, newHeight);
     }
     if (moved)
-    {
         Deliver(window, WM_MOVE, 0, PackPoint(origin.x, origin.y));
-    }
     if (resized)
-    {
         Deliver(window, WM_SIZE, SIZE_RESTORED, size);
-    }
     return TRUE;
 }
 
@@ -713,9 +615,7 @@ BOOL ScreenToClient(HWND window, POINT* point)
     std::lock_guard<std::mutex> lock(s.mutex);
     const WindowRecord* w = FindWindow(s, window);
     if (!w || !point)
-    {
         return FALSE;
-    }
     POINT origin;
     ClientGeometry(*w, nullptr, nullptr, &origin);
     point->x -= origin.x;
@@ -726,18 +626,14 @@ BOOL ScreenToClient(HWND window, POINT* point)
 BOOL SetWindowTextA(HWND window, LPCSTR text)
 {
     if (!IsWindow(window))
-    {
         return FALSE;
-    }
     return SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
 }
 
 int GetWindowTextA(HWND window, LPSTR buffer, int bufferSize)
 {
     if (!buffer || bufferSize <= 0)
-    {
         return 0;
-    }
     buffer[0] = '\0';
     return static_cast<int>(
         SendMessageA(window, WM_GETTEXT, static_cast<WPARAM>(bufferSize), reinterpret_cast<LPARAM>(buffer)));
@@ -751,9 +647,7 @@ int GetWindowTextLengthA(HWND window)
 BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags)
 {
     if (!message)
-    {
         return FALSE;
-    }
     win32_internal::PollRealRunInput();
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -780,9 +674,7 @@ BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
                     MillisecondsSinceStart(),
                     s.cursorPosition};
         if (removeFlags & PM_REMOVE)
-        {
             s.quitPending = false;
-        }
         return TRUE;
     }
     return FALSE;
@@ -796,9 +688,7 @@ BOOL TranslateMessage(const MSG* /*message*/)
 LRESULT DispatchMessageA(const MSG* message)
 {
     if (!message || !message->hwnd)
-    {
         return 0;
-    }
     return Deliver(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
@@ -807,9 +697,7 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (window && !FindWindow(s, window))
-    {
         return FALSE;
-    }
     PostLocked(s, window, message, wParam, lParam);
     return TRUE;
 }
@@ -842,9 +730,7 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         std::lock_guard<std::mutex> lock(s.mutex);
         WindowRecord* w = FindWindow(s, window);
         if (!w)
-        {
             return FALSE;
-        }
         const char* text = reinterpret_cast<const char*>(lParam);
         w->text = text ? text : "";
         RecordTitle(s, w->text);
@@ -857,18 +743,12 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         std::lock_guard<std::mutex> lock(s.mutex);
         const WindowRecord* w = FindWindow(s, window);
         if (!w)
-        {
             return 0;
-        }
         if (message == WM_GETTEXTLENGTH)
-        {
             return static_cast<LRESULT>(w->text.size());
-        }
         char* buffer = reinterpret_cast<char*>(lParam);
         if (!buffer || wParam == 0)
-        {
             return 0;
-        }
         const std::size_t count = std::min<std::size_t>(w->text.size(), wParam - 1);
         std::memcpy(buffer, w->text.data(), count);
         buffer[count] = '\0';
@@ -882,14 +762,10 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint)
 {
     if (!paint)
-    {
         return nullptr;
-    }
     RECT client;
     if (!GetClientRect(window, &client))
-    {
         return nullptr;
-    }
     *paint = {};
     paint->hdc = reinterpret_cast<HDC>(PAINT_DC_HANDLE);
     paint->rcPaint = client;
@@ -951,9 +827,7 @@ int ShowCursor(BOOL show)
 BOOL GetCursorPos(POINT* point)
 {
     if (!point)
-    {
         return FALSE;
-    }
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     *point = s.cursorPosition;
@@ -997,9 +871,7 @@ HWND GetCapture()
 SHORT GetAsyncKeyState(int virtualKey)
 {
     if (virtualKey < 0 || virtualKey > 255)
-    {
         return 0;
-    }
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.keyDown[static_cast<std::size_t>(virtualKey)] ? static_cast<SHORT>(0x8000) : 0;
@@ -1008,9 +880,7 @@ SHORT GetAsyncKeyState(int virtualKey)
 SHORT GetKeyState(int virtualKey)
 {
     if (virtualKey < 0 || virtualKey > 255)
-    {
         return 0;
-    }
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     const std::size_t vk = static_cast<std::size_t>(virtualKey);
@@ -1031,12 +901,8 @@ void PostCloseToTopLevelWindows()
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     for (const auto& [handle, w] : s.windows)
-    {
         if (!w.parent && !w.destroying)
-        {
             PostLocked(s, handle, WM_CLOSE, 0, 0);
-        }
-    }
 }
 
 LPARAM MakeKeyLParam(bool down)
@@ -1117,9 +983,7 @@ int GetQueuedMessageCount()
 bool FailNext(const std::string& call, int times)
 {
     if (call != "RegisterClassExA" && call != "CreateWindowExA" && call != "GetWindowRect")
-    {
         return false;
-    }
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.failures[call] = std::max(times, 0);
@@ -1143,9 +1007,7 @@ void SetCursorPosition(int x, int y)
 void SetKeyState(int virtualKey, bool down)
 {
     if (virtualKey < 0 || virtualKey > 255)
-    {
         return;
-    }
     WindowSystem& s = System();
     std::lock_guard<std::mutex> lock(s.mutex);
     MSG m = {nullptr, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(virtualKey), 0, 0, {0, 0}};
@@ -1167,9 +1029,7 @@ bool PostKey(HWND window, int virtualKey, bool down)
     std::lock_guard<std::mutex> lock(s.mutex);
     HWND target = ResolveTarget(s, window);
     if (!target)
-    {
         return false;
-    }
     PostLocked(s, target, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(virtualKey),
                win32_internal::MakeKeyLParam(down));
     return true;
@@ -1186,9 +1046,7 @@ bool PostMouse(HWND window, UINT message, int screenX, int screenY, WPARAM flags
     std::lock_guard<std::mutex> lock(s.mutex);
     HWND target = ResolveTarget(s, window);
     if (!target)
-    {
         return false;
-    }
     POINT origin;
     ClientGeometry(*FindWindow(s, target), nullptr, nullptr, &origin);
     s.cursorPosition = {screenX, screenY};
@@ -1202,9 +1060,7 @@ bool PostMouseWheel(HWND window, int delta, int screenX, int screenY, WPARAM fla
     std::lock_guard<std::mutex> lock(s.mutex);
     HWND target = ResolveTarget(s, window);
     if (!target)
-    {
         return false;
-    }
     s.cursorPosition = {screenX, screenY};
     const WPARAM wParam = MAKEWPARAM(static_cast<WORD>(flags), static_cast<WORD>(static_cast<SHORT>(delta)));
     PostLocked(s, target, WM_MOUSEWHEEL, wParam, PackPoint(screenX, screenY));

@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     // The archive comes first, so a file present in both is served from it.
     KF_FileManager* pFiles = pEngine->GetFileManager();
     pFiles->SetNameValidator(new KV27_NameValidator());
-    pFiles->AddDataRepository(KB_String("KV27.dat"));   // only when it opens
+    pFiles->AddDataRepository(KB_String("KV27.dat")); // only when it opens
     if (pEngine->IsDeveloperBuild())
     {
         char directory[MAX_PATH] = {};

@@ -48,9 +48,7 @@ bool KR_GraphicsContextDX11::LoadLibraries()
 {
     LoadDXGILibrary();
     if (m_hDXGIModule == nullptr)
-    {
         return false;
-    }
     if (!m_bD3D11LibraryTried)
     {
         m_bD3D11LibraryTried = true;
@@ -80,9 +78,7 @@ KR_GraphicsDevice* KR_GraphicsContextDX11::CreateGraphicsDevice(HWND hWindow, st
     }
     IDXGIAdapter* pAdapter = nullptr;
     if (FAILED(m_pDXGIFactory->EnumAdapters(uiAdapter, &pAdapter)))
-    {
         return nullptr;
-    }
 
     ID3D11Device* pDevice = nullptr;
     ID3D11DeviceContext* pContext = nullptr;
@@ -128,17 +124,13 @@ KR_GraphicsDevice* KR_GraphicsContextDX11::CreateGraphicsDevice(HWND hWindow, st
         return nullptr;
     }
     if (pScreenResolution->m_bFullscreen)
-    {
         pSwapChain->SetFullscreenState(TRUE, nullptr);
-    }
     auto* pGraphicsDevice =
         new (std::nothrow) KR_GraphicsDeviceDX11(pDevice, pContext, pSwapChain, *pScreenResolution);
     if (pGraphicsDevice == nullptr)
     {
         if (pScreenResolution->m_bFullscreen)
-        {
             pSwapChain->SetFullscreenState(FALSE, nullptr);
-        }
         pSwapChain->Release();
         pContext->Release();
         pDevice->Release();
@@ -179,9 +171,7 @@ void KR_GraphicsContextDX11::PlaceWindow(HWND hWindow, IDXGIAdapter* pAdapter, s
     const int iWidth = window.right - window.left;
     const int iHeight = window.bottom - window.top;
     if (!bHaveMonitor)
-    {
         bHaveMonitor = GetWindowRect(GetDesktopWindow(), &monitor) != FALSE;
-    }
     int iX = CW_USEDEFAULT;
     int iY = CW_USEDEFAULT;
     if (bHaveMonitor)
@@ -198,9 +188,7 @@ bool KR_GraphicsContextDX11::ApplyScreenResolution(KR_ScreenResolution* pScreenR
     KR_GraphicsDevice* pDevice = pApplication != nullptr ? pApplication->GetGraphicsDevice() : nullptr;
     ID3D11DeviceContext* pContext = pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
     if (pContext == nullptr || pScreenResolution == nullptr)
-    {
         return false;
-    }
     pDevice->UnbindRenderTargets();
     pDevice->ReleaseSizeDependentResources();
     pContext->ClearState();

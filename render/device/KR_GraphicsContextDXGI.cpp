@@ -46,9 +46,7 @@ KR_GraphicsContextDXGI::~KR_GraphicsContextDXGI()
 void KR_GraphicsContextDXGI::LoadDXGILibrary()
 {
     if (m_bDXGILibraryTried)
-    {
         return;
-    }
     m_bDXGILibraryTried = true;
     m_hDXGIModule = LoadLibraryA("dxgi.dll");
     if (m_hDXGIModule != nullptr)
@@ -68,9 +66,7 @@ KB_GrowingArray<KB_String>* KR_GraphicsContextDXGI::GetAdapterNames()
 {
     auto* pNames = new (std::nothrow) KB_GrowingArray<KB_String>();
     if (pNames == nullptr || !LoadLibraries() || m_pDXGIFactory == nullptr)
-    {
         return pNames;
-    }
     IDXGIAdapter* pAdapter = nullptr;
     for (UINT uiAdapter = 0; SUCCEEDED(m_pDXGIFactory->EnumAdapters(uiAdapter, &pAdapter)); ++uiAdapter)
     {
@@ -86,14 +82,10 @@ KB_GrowingArray<KB_String>* KR_GraphicsContextDXGI::GetOutputNames(std::uint32_t
 {
     auto* pNames = new (std::nothrow) KB_GrowingArray<KB_String>();
     if (pNames == nullptr || !LoadLibraries() || m_pDXGIFactory == nullptr)
-    {
         return pNames;
-    }
     IDXGIAdapter* pAdapter = nullptr;
     if (FAILED(m_pDXGIFactory->EnumAdapters(uiAdapter, &pAdapter)))
-    {
         return pNames;
-    }
     IDXGIOutput* pOutput = nullptr;
     for (UINT uiOutput = 0; SUCCEEDED(pAdapter->EnumOutputs(uiOutput, &pOutput)); ++uiOutput)
     {
@@ -110,21 +102,15 @@ KB_GrowingArray<KR_ScreenResolution>* KR_GraphicsContextDXGI::GetScreenResolutio
 {
     auto* pResolutions = new (std::nothrow) KB_GrowingArray<KR_ScreenResolution>();
     if (pResolutions == nullptr || !LoadLibraries() || m_pDXGIFactory == nullptr)
-    {
         return pResolutions;
-    }
     IDXGIAdapter* pAdapter = nullptr;
     if (FAILED(m_pDXGIFactory->EnumAdapters(uiAdapter, &pAdapter)))
-    {
         return pResolutions;
-    }
     IDXGIOutput* pOutput = nullptr;
     const HRESULT hrOutput = pAdapter->EnumOutputs(uiOutput, &pOutput);
     pAdapter->Release();
     if (FAILED(hrOutput))
-    {
         return pResolutions;
-    }
     UINT uiCount = 0;
     DXGI_MODE_DESC* pModes = nullptr;
     if (SUCCEEDED(pOutput->GetDisplayModeList(DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, DXGI_ENUM_MODES_SCALING,

@@ -35,12 +35,8 @@ void KR_GraphicsContextManager::CreateGraphicsContexts(KB_GrowingArray<KU_Graphi
     m_pgFactories = &factories;
     m_gGraphicsContexts.DeleteAll();
     for (std::uint32_t i = 0; i < factories.GetNumMembers(); ++i)
-    {
         if (factories[i] != nullptr)
-        {
             m_gGraphicsContexts.Add(factories[i]->CreateGraphicsContext());
-        }
-    }
 }
 
 bool KR_GraphicsContextManager::PollSelectedScreenResolution()
@@ -81,18 +77,14 @@ bool KR_GraphicsContextManager::CreateGraphicsDevice(HWND hWindow)
     }
     KR_GraphicsContext* pContext = m_gGraphicsContexts[m_uiSelectedGraphicsContext];
     if (pContext == nullptr)
-    {
         return false;
-    }
     // The device keeps the multisample quality written into this copy; the manager's own copy
     // keeps the dialog's.
     KR_ScreenResolution screenResolution = m_SelectedScreenResolution;
     KR_GraphicsDevice* pDevice =
         pContext->CreateGraphicsDevice(hWindow, m_uiSelectedAdapter, m_uiSelectedOutput, &screenResolution);
     if (pDevice == nullptr)
-    {
         return false;
-    }
     if (!pDevice->CreateSizeDependentResources())
     {
         delete pDevice;

@@ -15,9 +15,7 @@ KR_GraphicsDeviceDX11::~KR_GraphicsDeviceDX11()
     ReleaseSizeDependentResources();
     // References taken by pushes that were never popped.
     for (std::uint32_t i = 0; i < m_gRasterizerStateStack.GetNumMembers(); ++i)
-    {
         KR_ReleaseAndNull(m_gRasterizerStateStack[i]);
-    }
     m_gRasterizerStateStack.RemoveAll();
     if (m_pImmediateContext != nullptr)
     {
@@ -28,9 +26,7 @@ KR_GraphicsDeviceDX11::~KR_GraphicsDeviceDX11()
     if (m_pSwapChain != nullptr)
     {
         if (IsFullscreen())
-        {
             m_pSwapChain->SetFullscreenState(FALSE, nullptr);
-        }
         KR_ReleaseAndNull(m_pSwapChain);
     }
     KR_ReleaseAndNull(m_pDevice);
@@ -86,9 +82,7 @@ void KR_GraphicsDeviceDX11::PopRasterizerState()
 {
     const std::uint32_t uiCount = m_gRasterizerStateStack.GetNumMembers();
     if (uiCount == 0)
-    {
         return;
-    }
     ID3D11RasterizerState* pState = m_gRasterizerStateStack[uiCount - 1];
     m_gRasterizerStateStack.Remove(uiCount - 1);
     m_pImmediateContext->RSSetState(pState);
@@ -102,15 +96,11 @@ bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
 
     ID3D11Texture2D* pBackBuffer = nullptr;
     if (FAILED(m_pSwapChain->GetBuffer(0, IID_ID3D11Texture2D, reinterpret_cast<void**>(&pBackBuffer))))
-    {
         return false;
-    }
     const HRESULT hrView = m_pDevice->CreateRenderTargetView(pBackBuffer, nullptr, &m_pMainRenderTargetView);
     pBackBuffer->Release();
     if (FAILED(hrView))
-    {
         return false;
-    }
 
     D3D11_TEXTURE2D_DESC depthDesc{};
     depthDesc.Width = m_ScreenResolution.m_uiWidth;
@@ -124,18 +114,14 @@ bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
     depthDesc.BindFlags =
         bMultisampled ? D3D11_BIND_DEPTH_STENCIL : (D3D11_BIND_DEPTH_STENCIL | D3D11_BIND_SHADER_RESOURCE);
     if (FAILED(m_pDevice->CreateTexture2D(&depthDesc, nullptr, &m_pDepthStencilTexture)))
-    {
         return false;
-    }
 
     D3D11_DEPTH_STENCIL_VIEW_DESC dsvDesc{};
     dsvDesc.Format = DXGI_FORMAT_D32_FLOAT;
     dsvDesc.ViewDimension = bMultisampled ? D3D11_DSV_DIMENSION_TEXTURE2DMS : D3D11_DSV_DIMENSION_TEXTURE2D;
     dsvDesc.Texture2D.MipSlice = 0;
     if (FAILED(m_pDevice->CreateDepthStencilView(m_pDepthStencilTexture, &dsvDesc, &m_pMainDepthStencilView)))
-    {
         return false;
-    }
 
     if (bMultisampled)
     {
@@ -144,9 +130,7 @@ bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
         resolvedDesc.SampleDesc.Quality = 0;
         resolvedDesc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
         if (FAILED(m_pDevice->CreateTexture2D(&resolvedDesc, nullptr, &m_pResolvedDepthStencilTexture)))
-        {
             return false;
-        }
     }
 
     D3D11_SHADER_RESOURCE_VIEW_DESC srvDesc{};
@@ -156,9 +140,7 @@ bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
     srvDesc.Texture2D.MipLevels = 1;
     ID3D11Texture2D* pReadable = bMultisampled ? m_pResolvedDepthStencilTexture : m_pDepthStencilTexture;
     if (FAILED(m_pDevice->CreateShaderResourceView(pReadable, &srvDesc, &m_pDepthStencilSRV)))
-    {
         return false;
-    }
 
     m_MainViewport.TopLeftX = 0.0f;
     m_MainViewport.TopLeftY = 0.0f;

@@ -209,9 +209,7 @@ protected:
     void StopEngine()
     {
         if (m_pEngine == nullptr)
-        {
             return;
-        }
         delete m_pAudio;
         m_pAudio = nullptr;
         delete m_pFileManager;
@@ -247,9 +245,7 @@ protected:
                     std::to_string(key[3]) + "\n";
         }
         for (const auto& key : keys)
-        {
             text += "t " + std::to_string(key[0]) + "\n";
-        }
         return text;
     }
 

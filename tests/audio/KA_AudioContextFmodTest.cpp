@@ -81,9 +81,7 @@ TEST_F(KA_AudioContextFmodTest, InitializeFailsOnAnOldVersionOrAFailedCall)
         FmodControl::Reset();
         FmodControl::SetVersion(c.version);
         if (c.failingCall != nullptr)
-        {
             FmodControl::FailNext(c.failingCall, FMOD_ERR_INTERNAL);
-        }
         KA_AudioContextFmod context;
         EXPECT_EQ(context.Initialize(), c.expected);
     }
@@ -244,12 +242,8 @@ protected:
     std::string CreateSoundCall()
     {
         for (const std::string& call : FmodControl::GetCallLog())
-        {
             if (call.rfind("System::createSound", 0) == 0)
-            {
                 return call;
-            }
-        }
         return "";
     }
 
@@ -313,9 +307,7 @@ TEST_F(KA_AudioContextFmodFiles, SoundsAreMadeOnAWorkerWhileTheMainThreadUpdates
         TestAudioFiles::MakeWav(2, 22050, 16, false, TestAudioFiles::MakeSine(2, 22050, 4410, 440.0, 0.5f));
     constexpr int SOUNDS = 16;
     for (int i = 0; i < SOUNDS; ++i)
-    {
         m_pRepository->SetFile("Audio/sound" + std::to_string(i) + ".wav", AsText(wav));
-    }
     std::vector<std::unique_ptr<KA_AudioResource>> resources(SOUNDS);
     std::atomic<bool> done{false};
     std::thread worker(

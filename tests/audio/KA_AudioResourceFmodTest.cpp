@@ -59,9 +59,7 @@ protected:
     {
         std::vector<float> values(BANDS, 0.0f);
         for (const auto& band : bands)
-        {
             values[band.first] = band.second;
-        }
         FmodControl::SetSpectrum(channel, values);
     }
 
@@ -78,9 +76,7 @@ void ReferenceRule(const float* pValues, const float* pRight, float* pCombined, 
         const float value =
             pRight == nullptr ? pValues[i] : (pValues[i] > pRight[i] ? pValues[i] : pRight[i]);
         if (pCombined != nullptr)
-        {
             pCombined[i] = value;
-        }
         const bool triggered = pLast[i] + hold <= time && threshold <= value;
         pLast[i] = triggered ? time : pLast[i];
         pFlags[i] = triggered ? 0xFFFFFFFFu : 0u;
@@ -201,9 +197,7 @@ TEST_F(KA_AudioResourceFmodTest, ABandTriggersWhenLoudAndTheHoldTimeHasPassed)
     const float* pSpectrum = m_pResource->GetSpectrum();
     ASSERT_NE(pSpectrum, nullptr);
     for (std::uint32_t i = 0; i < BANDS; ++i)
-    {
         ASSERT_EQ(pSpectrum[i], 0.0f); // zeroed, not left as found
-    }
     const float belowThreshold = std::nextafter(0.8f, 0.0f);
     Inject(0, {{0, 0.9f}, {1, 0.8f}, {2, belowThreshold}});
     Inject(1, {{3, 0.95f}});
@@ -316,10 +310,9 @@ TEST(KA_AudioResourceFmodRule, MatchesItsDefinitionOnEveryLengthAndValue)
             {
                 EXPECT_EQ(flags[i], referenceFlags[i]) << i;
                 EXPECT_EQ(last[i], referenceLast[i]) << i;
-                if (!std::isnan(referenceCombined[i]))
-                {
-                    EXPECT_EQ(combined[i], referenceCombined[i]) << i;
-                }
+                if (std::isnan(referenceCombined[i]))
+                    continue;
+                EXPECT_EQ(combined[i], referenceCombined[i]) << i;
             }
         }
     }

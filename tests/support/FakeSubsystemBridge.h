@@ -2,8 +2,8 @@
 // A subsystem bridge for tests of the application and of whatever reaches the engine through the
 // bridge. The objects it "creates" are distinct tokens that only this bridge ever looks at; every
 // call is appended to one log ("create scene manager", "delete facade", "frame", ...) so tests can
-// check orders, and each call checks that it was handed the member of the right kind. Results are scripted through the public fields; hooks let
-// a test act in the middle of a frame or of the runtime start.
+// check orders, and each call checks that it was handed the member of the right kind. Results are scripted
+// through the public fields; hooks let a test act in the middle of a frame or of the runtime start.
 //
 // Installs itself as the singleton's bridge on construction and removes itself on destruction.
 

@@ -71,17 +71,13 @@ bool MemoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, st
     KT_AutoLock lock(&m_Mutex);
     const auto it = m_mFiles.find(ToStd(sPath));
     if (it == m_mFiles.end())
-    {
         return false;
-    }
     if (!TakeCachedFile(sPath, pSize, ppData))
     {
         const std::string& sContents = it->second.sContents;
         std::uint8_t* pData = AllocateFileBuffer(sContents.size());
         if (pData == nullptr)
-        {
             return false;
-        }
         std::memcpy(pData, sContents.data(), sContents.size());
         AddLoadedFile(sPath, pData, sContents.size());
         *pSize = sContents.size();
@@ -94,9 +90,7 @@ bool MemoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, st
 bool MemoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
 {
     if (!m_bWritable || (pData == nullptr && uiSize != 0))
-    {
         return false;
-    }
     KT_AutoLock lock(&m_Mutex);
     m_mFiles[ToStd(sPath)] = File{std::string(pData, static_cast<std::size_t>(uiSize)), ++m_uiNextTime};
     return true;
@@ -105,9 +99,7 @@ bool MemoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, c
 bool MemoryRepository::RemoveFile(const KB_String& sPath)
 {
     if (!m_bWritable)
-    {
         return false;
-    }
     KT_AutoLock lock(&m_Mutex);
     m_mFiles.erase(ToStd(sPath));
     return true;
@@ -118,9 +110,7 @@ bool MemoryRepository::GetFileSize(const KB_String& sPath, std::uint64_t* pSize)
     KT_AutoLock lock(&m_Mutex);
     const auto it = m_mFiles.find(ToStd(sPath));
     if (it == m_mFiles.end())
-    {
         return false;
-    }
     *pSize = it->second.sContents.size();
     return true;
 }
@@ -130,9 +120,7 @@ bool MemoryRepository::GetFileTime(const KB_String& sPath, std::uint64_t* pTime)
     KT_AutoLock lock(&m_Mutex);
     const auto it = m_mFiles.find(ToStd(sPath));
     if (it == m_mFiles.end())
-    {
         return false;
-    }
     *pTime = it->second.uiTime;
     return true;
 }
@@ -152,17 +140,11 @@ bool MemoryRepository::DirectoryExists(const KB_String& sPath)
 {
     std::string sPrefix = ToStd(sPath);
     if (!sPrefix.empty() && sPrefix.back() != '/')
-    {
         sPrefix += '/';
-    }
     KT_AutoLock lock(&m_Mutex);
     for (const auto& entry : m_mFiles)
-    {
         if (entry.first.compare(0, sPrefix.size(), sPrefix) == 0)
-        {
             return true;
-        }
-    }
     return false;
 }
 
@@ -194,8 +176,6 @@ bool MemoryRepository::FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_S
     }
     std::sort(names.begin(), names.end(), Win32Control::IsBeforeInFindOrder);
     for (const std::string& sName : names)
-    {
         gOut.Add(KB_String(sName.c_str()));
-    }
     return gOut.GetNumMembers() > 0;
 }

@@ -2,8 +2,8 @@
 // A KF_Repository over files held in memory, for tests that read or write through the file
 // manager. Paths are compared exactly (letter case counts); a directory exists when some file
 // lies below it. Listings hold the files (not directories) of one directory whose names match the
-// pattern by the rules of FindFirstFileA (without regard to case), in Windows order. Unlike a directory on disk it can hold and
-// read empty files. Thread-safe like every repository.
+// pattern by the rules of FindFirstFileA (without regard to case), in Windows order. Unlike a directory on
+// disk it can hold and read empty files. Thread-safe like every repository.
 
 #include "framework/files/KF_Repository.h"
 
@@ -21,7 +21,7 @@ public:
     void SetFile(const std::string& sPath, const std::string& sContents, std::uint64_t uiTime = 1);
     void RemoveAllFiles();
     bool HasFile(const std::string& sPath);
-    std::string GetFileContents(const std::string& sPath);   // empty when absent
+    std::string GetFileContents(const std::string& sPath); // empty when absent
 
     // The cache as the tests see it.
     std::uint32_t GetReferenceCount(const std::string& sPath);
@@ -31,8 +31,8 @@ public:
 
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) override;
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize,
-                   const char* pData) override;         // false when read-only
-    bool RemoveFile(const KB_String& sPath) override;   // false when read-only
+                   const char* pData) override;       // false when read-only
+    bool RemoveFile(const KB_String& sPath) override; // false when read-only
     bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) override;
     bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) override;
     bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash) override;
@@ -48,8 +48,8 @@ private:
         std::uint64_t uiTime = 0;
     };
 
-    std::map<std::string, File> m_mFiles;   // guarded by m_Mutex
-    std::uint32_t m_uiNumReads = 0;         // guarded by m_Mutex
-    std::uint64_t m_uiNextTime = 1;         // time stamp of the next write; guarded by m_Mutex
+    std::map<std::string, File> m_mFiles; // guarded by m_Mutex
+    std::uint32_t m_uiNumReads = 0;       // guarded by m_Mutex
+    std::uint64_t m_uiNextTime = 1;       // time stamp of the next write; guarded by m_Mutex
     bool m_bWritable = true;
 };

@@ -24,9 +24,7 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value)
 void PutTag(std::vector<std::uint8_t>& out, const char* tag)
 {
     for (int i = 0; i < 4; ++i)
-    {
         out.push_back(static_cast<std::uint8_t>(tag[i]));
-    }
 }
 
 std::int64_t ToInteger(float value, double scale)
@@ -46,9 +44,7 @@ std::vector<float> MakeSine(int channels, int sampleRate, std::size_t frames, do
         const double t = static_cast<double>(i) / sampleRate;
         const float value = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frequency * t));
         for (int c = 0; c < channels; ++c)
-        {
             samples[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = value;
-        }
     }
     return samples;
 }

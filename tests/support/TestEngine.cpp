@@ -1,7 +1,7 @@
 #include "tests/support/TestEngine.h"
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 TestEngine::TestEngine(KU_ApplicationFactory* pFactory)
 {

@@ -21,5 +21,5 @@ public:
     KE_ApplicationManager* operator->() const { return m_pManager; }
 
 private:
-    KE_ApplicationManager* m_pManager = nullptr;   // owned
+    KE_ApplicationManager* m_pManager = nullptr; // owned
 };

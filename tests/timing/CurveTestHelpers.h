@@ -30,12 +30,10 @@ inline ::testing::AssertionResult VectorNear(const DirectX::XMVECTOR& actual,
     const float av[4] = {a.x, a.y, a.z, a.w};
     const float ev[4] = {e.x, e.y, e.z, e.w};
     for (int i = 0; i < 4; ++i)
-    {
         if (!(std::fabs(av[i] - ev[i]) <= tolerance))
             return ::testing::AssertionFailure()
                    << "lane " << i << ": got (" << a.x << ", " << a.y << ", " << a.z << ", " << a.w
                    << "), expected (" << e.x << ", " << e.y << ", " << e.z << ", " << e.w << ")";
-    }
     return ::testing::AssertionSuccess();
 }
 

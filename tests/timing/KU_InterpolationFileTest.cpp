@@ -61,7 +61,7 @@ protected:
     TestEngine m_engine;
     KF_FileManager m_files;
     KU_InterpolationManager m_registry;
-    MemoryRepository* m_pRepository = nullptr;   // owned by m_files
+    MemoryRepository* m_pRepository = nullptr; // owned by m_files
 };
 
 } // namespace
@@ -105,7 +105,7 @@ TEST_F(KU_InterpolationFileTest, ReadsEveryKeyOfAVertexFile)
     EXPECT_EQ(pCurve->GetStartTime(), 1.5);
     EXPECT_EQ(pCurve->GetEndTime(), 12.0);
     ASSERT_EQ(pCurve->GetNumVertices(), 2u);
-    EXPECT_TRUE(VectorEq(pCurve->GetVertex(0), Vec(1, 2, 3, 0)));   // the 4 goes with the rest of the line
+    EXPECT_TRUE(VectorEq(pCurve->GetVertex(0), Vec(1, 2, 3, 0))); // the 4 goes with the rest of the line
     EXPECT_TRUE(VectorEq(pCurve->GetVertex(1), Vec(-15.0f, 0.5f, 6.0f, 0)));
     ASSERT_EQ(pCurve->GetNumTimeStamps(), 2u);
     EXPECT_EQ(pCurve->GetTimeStamp(1), 2.25);
@@ -125,7 +125,7 @@ TEST_F(KU_InterpolationFileTest, ModeLineOfOtherKindsIsReadAndIgnored)
 TEST_F(KU_InterpolationFileTest, MissingFileOrUnknownTypeGivesNull)
 {
     EXPECT_EQ(KU_VertexInterpolation::LoadVertexInterpolation("Assets/none.int"), nullptr);
-    EXPECT_EQ(LoadVertex("n linearinterpolation\nv 1 2 3\nt 0\n"), nullptr);   // case-sensitive
+    EXPECT_EQ(LoadVertex("n linearinterpolation\nv 1 2 3\nt 0\n"), nullptr); // case-sensitive
     EXPECT_EQ(LoadVertex("v 1 2 3\nt 0\n"), nullptr);
     // Each loader takes only its own kinds.
     EXPECT_EQ(LoadVertex("n RotationInterpolation\n"), nullptr);
@@ -188,14 +188,16 @@ TEST_F(KU_InterpolationFileTest, LongLinesAndWordsStayBounded)
 
     // An over-long type name is cut to its first 511 characters, which name no kind.
     EXPECT_EQ(LoadVertex("n " + std::string(600, 'L') + "\n"), nullptr);
-    EXPECT_EQ(LoadVertex("n LinearInterpolation\nn " + std::string(511, 'L') + "LinearInterpolation\n"), nullptr);
+    EXPECT_EQ(LoadVertex("n LinearInterpolation\nn " + std::string(511, 'L') + "LinearInterpolation\n"),
+              nullptr);
 }
 
 TEST_F(KU_InterpolationFileTest, TypeNameIsTheNextWordEvenOnTheNextLine)
 {
-    std::unique_ptr<KU_VertexInterpolation> pCurve = LoadVertex("n\n\n  LinearInterpolation extra\nv 1 2 3\nt 0\n");
+    std::unique_ptr<KU_VertexInterpolation> pCurve =
+        LoadVertex("n\n\n  LinearInterpolation extra\nv 1 2 3\nt 0\n");
     ASSERT_NE(dynamic_cast<KB_LinearInterpolation*>(pCurve.get()), nullptr);
-    EXPECT_EQ(pCurve->GetNumVertices(), 1u);   // the rest of the type name's line is skipped
+    EXPECT_EQ(pCurve->GetNumVertices(), 1u); // the rest of the type name's line is skipped
     EXPECT_EQ(LoadVertex("v 1 2 3\nt 0\nn"), nullptr);
 }
 
@@ -258,7 +260,7 @@ TEST_F(KU_InterpolationFileTest, SaveThenLoadKeepsKindTimesAndValuesToSixDigits)
 {
     {
         KB_LinearInterpolation linear(PATH);
-        linear.SetDebugName("first\nv 9 9 9");   // a line feed must not start a line of keys
+        linear.SetDebugName("first\nv 9 9 9"); // a line feed must not start a line of keys
         linear.SetStartTime(100.123456789);
         linear.SetEndTime(200.0);
         linear.InsertVertex(Vec(12.3456789f, 2, 3), 0.0);
@@ -287,8 +289,8 @@ TEST_F(KU_InterpolationFileTest, SaveThenLoadKeepsKindTimesAndValuesToSixDigits)
 
 TEST_F(KU_InterpolationFileTest, NumbersAreWrittenAsAClassicStreamWritesThem)
 {
-    const double values[] = {0.0, -0.0, 1.0, 0.1, 1.0 / 3.0, 123456.0, 1234567.0, 999999.5, 1e-5, 1.5e-4,
-                             0.0001, 1e100, -2.5e-300, 65536.0, 100000.0, 3.14159265358979};
+    const double values[] = {0.0,  -0.0,   1.0,    0.1,   1.0 / 3.0, 123456.0, 1234567.0, 999999.5,
+                             1e-5, 1.5e-4, 0.0001, 1e100, -2.5e-300, 65536.0,  100000.0,  3.14159265358979};
     KB_LinearInterpolation curve(PATH);
     std::ostringstream expected;
     expected.imbue(std::locale::classic());

@@ -45,7 +45,7 @@ TEST(KU_InterpolationManager, KeepsOrderAndShrinksByTheArrayRule)
 
     registry.UnregisterInterpolation(&b);
     EXPECT_EQ(Entries(registry), (std::vector<Entry>{{"a.int", &a}, {"c.int", &c}}));
-    EXPECT_EQ(registry.GetAllVertexInterpolations().GetCapacity(), 5u);   // 2 of 5 is not under half
+    EXPECT_EQ(registry.GetAllVertexInterpolations().GetCapacity(), 5u); // 2 of 5 is not under half
 
     registry.UnregisterInterpolation("absent.int");
     registry.UnregisterInterpolation(&b);
@@ -54,7 +54,7 @@ TEST(KU_InterpolationManager, KeepsOrderAndShrinksByTheArrayRule)
     registry.UnregisterInterpolation("a.int");
     EXPECT_EQ(Entries(registry), (std::vector<Entry>{{"c.int", &c}}));
     EXPECT_EQ(registry.GetAllVertexInterpolations().GetCapacity(), 2u);
-    registry.UnregisterInterpolation(&c);   // empty: halved once more, not dropped
+    registry.UnregisterInterpolation(&c); // empty: halved once more, not dropped
     EXPECT_EQ(registry.GetAllVertexInterpolations().GetCapacity(), 1u);
 }
 
@@ -132,31 +132,36 @@ TEST(KU_InterpolationManager, ConcurrentRegistrationAndRemoval)
     std::vector<std::thread> threads;
     for (int t = 0; t < NUM_THREADS; ++t)
     {
-        threads.emplace_back([t] {
-            std::vector<std::unique_ptr<KB_LinearInterpolation>> curves;
-            for (int i = 0; i < NUM_ROUNDS; ++i)
+        threads.emplace_back(
+            [t]
             {
-                // Shared and own paths, renames, path removals of absent paths and destruction.
-                curves.push_back(std::make_unique<KB_LinearInterpolation>(
-                    KB_String(i % 2 == 0 ? "shared.int" : ("t" + std::to_string(t) + ".int").c_str())));
-                if (i % 3 == 0)
-                    curves.back()->SetFilePath(KB_String("renamed.int"));
-                if (i % 5 == 0)
-                    KE_ApplicationManager::GetInstance()->GetInterpolationManger()->UnregisterInterpolation(
-                        KB_String("nobody.int"));
-                if (curves.size() > 8)
-                    curves.erase(curves.begin() + (i % 8));
+                std::vector<std::unique_ptr<KB_LinearInterpolation>> curves;
+                for (int i = 0; i < NUM_ROUNDS; ++i)
+                {
+                    // Shared and own paths, renames, path removals of absent paths and destruction.
+                    curves.push_back(std::make_unique<KB_LinearInterpolation>(
+                        KB_String(i % 2 == 0 ? "shared.int" : ("t" + std::to_string(t) + ".int").c_str())));
+                    if (i % 3 == 0)
+                        curves.back()->SetFilePath(KB_String("renamed.int"));
+                    if (i % 5 == 0)
+                        KE_ApplicationManager::GetInstance()
+                            ->GetInterpolationManger()
+                            ->UnregisterInterpolation(KB_String("nobody.int"));
+                    if (curves.size() > 8)
+                        curves.erase(curves.begin() + (i % 8));
+                }
+            });
+    }
+    std::thread lister(
+        [&]
+        {
+            while (!bStop.load())
+            {
+                const auto copy = registry.CopyAllVertexInterpolations();
+                for (std::uint32_t i = 0; i < copy.GetNumMembers(); ++i)
+                    EXPECT_NE(copy[i].second, nullptr);
             }
         });
-    }
-    std::thread lister([&] {
-        while (!bStop.load())
-        {
-            const auto copy = registry.CopyAllVertexInterpolations();
-            for (std::uint32_t i = 0; i < copy.GetNumMembers(); ++i)
-                EXPECT_NE(copy[i].second, nullptr);
-        }
-    });
     for (std::thread& thread : threads)
         thread.join();
     bStop = true;

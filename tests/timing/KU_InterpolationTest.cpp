@@ -58,7 +58,7 @@ template <typename T>
 void Append(std::vector<std::uint8_t>& bytes, T value)
 {
     std::uint8_t raw[sizeof(T)];
-    std::memcpy(raw, &value, sizeof(T));   // the host is little-endian
+    std::memcpy(raw, &value, sizeof(T)); // the host is little-endian
     bytes.insert(bytes.end(), raw, raw + sizeof(T));
 }
 
@@ -251,14 +251,12 @@ TEST_F(KU_InterpolationTest, MatrixCurveRoundTripsWithDerivedDataValid)
     KB_LinearMatrixInterpolation read;
     ASSERT_TRUE(Deserialize(read, bytes));
     ExpectSameBase(read, written);
-    EXPECT_TRUE(read.HasChanged(false));   // kept as written
+    EXPECT_TRUE(read.HasChanged(false)); // kept as written
     EXPECT_TRUE(read.IsDerivedDataValid());
     ASSERT_EQ(read.GetNumMatrices(), 2u);
     for (std::uint32_t i = 0; i < 2; ++i)
-    {
         for (int r = 0; r < 4; ++r)
             EXPECT_TRUE(VectorEq(read.GetMatrix(i).r[r], written.GetMatrix(i).r[r]));
-    }
 }
 
 TEST_F(KU_InterpolationTest, EmptyCurveReadsBackEmpty)

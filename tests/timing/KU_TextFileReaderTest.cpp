@@ -17,7 +17,7 @@ public:
         : m_pData(new char[sText.size() + 1]), m_reader(m_pData.get(), sText.size())
     {
         std::memcpy(m_pData.get(), sText.data(), sText.size());
-        m_pData[sText.size()] = 'X';   // past the end: must never be read as text
+        m_pData[sText.size()] = 'X'; // past the end: must never be read as text
     }
     KU_TextFileReader* operator->() { return &m_reader; }
 
@@ -33,7 +33,7 @@ TEST(KU_TextFileReader, KeysAreBoundedWordsAcrossLines)
     ExactText reader(" \tabcdef\r\n\n  g");
     ASSERT_TRUE(reader->ReadKey(4));
     EXPECT_EQ(reader->GetKey(), KB_String("abcd"));
-    ASSERT_TRUE(reader->ReadKey(4));   // the rest of a longer word is the next word
+    ASSERT_TRUE(reader->ReadKey(4)); // the rest of a longer word is the next word
     EXPECT_TRUE(reader->IsKey("ef"));
     ASSERT_TRUE(reader->ReadKey());
     EXPECT_TRUE(reader->IsKey("g"));
@@ -55,9 +55,9 @@ TEST(KU_TextFileReader, NumbersFollowTheStreamGrammarAndFailForGood)
         ASSERT_TRUE(reader->ReadDouble(&f));
         EXPECT_EQ(f, expected);
     }
-    EXPECT_FALSE(reader->ReadDouble(&f));   // "abc"
+    EXPECT_FALSE(reader->ReadDouble(&f)); // "abc"
     EXPECT_EQ(f, 7.0);
-    EXPECT_FALSE(reader->ReadKey());   // the failure is sticky
+    EXPECT_FALSE(reader->ReadKey()); // the failure is sticky
 
     for (const char* pText : {"", "  ", "-", "+", ".", "e5", "1e", "1e+", "+-1", "nan", "inf", "1e400"})
     {
@@ -83,17 +83,17 @@ TEST(KU_TextFileReader, LineValuesNeverCrossTheirLine)
 {
     ExactText reader("d " + std::string(20, 'x') + "\nn\nnext x\nn toolong");
     ASSERT_TRUE(reader->ReadKey());
-    EXPECT_EQ(reader->ReadRestOfLine(8), KB_String("xxxxxxxx"));   // cut, and the line consumed whole
+    EXPECT_EQ(reader->ReadRestOfLine(8), KB_String("xxxxxxxx")); // cut, and the line consumed whole
     ASSERT_TRUE(reader->ReadKey());
     KB_String sWord("stale");
-    EXPECT_FALSE(reader->ReadLineWord(&sWord, 16));   // nothing more on this line
+    EXPECT_FALSE(reader->ReadLineWord(&sWord, 16)); // nothing more on this line
     EXPECT_EQ(sWord, KB_String(""));
     reader->SkipLine();
     ASSERT_TRUE(reader->ReadKey());
     EXPECT_TRUE(reader->IsKey("next"));
     reader->SkipLine();
     ASSERT_TRUE(reader->ReadKey());
-    EXPECT_FALSE(reader->ReadLineWord(&sWord, 4));   // longer than allowed
+    EXPECT_FALSE(reader->ReadLineWord(&sWord, 4)); // longer than allowed
     reader->SkipLine();
     EXPECT_FALSE(reader->ReadKey());
 }

@@ -89,7 +89,8 @@ TEST_F(KG_ManagedFacadeTest, NoChoiceLeavesTheOutputsAlone)
     {
         if (iAttempt == 1)
         {
-            EXPECT_FALSE(ShowDialog(nullptr)); // no graphics context manager
+            // no graphics context manager
+            EXPECT_FALSE(ShowDialog(nullptr));
         }
         if (iAttempt == 2)
         {

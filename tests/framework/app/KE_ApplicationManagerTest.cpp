@@ -13,7 +13,10 @@ public:
     explicit CountingFactory(int* pDeleted) : m_pDeleted(pDeleted) {}
     ~CountingFactory() override { ++*m_pDeleted; }
 
-    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gFactories; }
+    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override
+    {
+        return m_gFactories;
+    }
     KU_AudioContextFactory* GetAudioContextFactory() override { return nullptr; }
     KB_String GetMaterialFilePath() override { return "Assets/Materials/Test.xml"; }
     KB_String GetAudioEntityDirectory() override { return "Assets/Entities/Audio/"; }

@@ -38,7 +38,7 @@ TEST(KB_ByteCursor, WritesLittleEndianPackedAndReadsBack)
     const std::uint8_t head[] = {0xA1, 0xC3, 0xB2, 0x04, 0x03, 0x02, 0x01, 0x88, 0x77};
     EXPECT_EQ(std::memcmp(buffer, head, sizeof(head)), 0);
     EXPECT_EQ(std::memcmp(buffer + 15, "\xFE\xFF\xFF\xFF", 4), 0);
-    EXPECT_EQ(std::memcmp(buffer + 27, "\x00\x00\xC0\x3F", 4), 0);   // 1.5f
+    EXPECT_EQ(std::memcmp(buffer + 27, "\x00\x00\xC0\x3F", 4), 0); // 1.5f
     EXPECT_EQ(std::memcmp(buffer + 40, "hello\0\0xyz", 10), 0);
 
     KB_ByteReader reader(buffer, sizeof(buffer));
@@ -156,7 +156,7 @@ TEST(KB_ByteCursor, ReaderRejectsUnterminatedStringsAndHugeCounts)
     EXPECT_FALSE(counts.IsOk());
 
     KB_ByteReader overflow(data, sizeof(data));
-    EXPECT_FALSE(overflow.CheckCount(0x4000000000000001ull, 4));   // count x 4 wraps to 4
+    EXPECT_FALSE(overflow.CheckCount(0x4000000000000001ull, 4)); // count x 4 wraps to 4
     KB_ByteReader skip(data, sizeof(data));
     EXPECT_FALSE(skip.Skip(~0ull));
     EXPECT_EQ(skip.GetRemaining(), 16u);

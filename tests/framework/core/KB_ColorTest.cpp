@@ -34,16 +34,16 @@ TEST(KB_Color, ParsesWebColours)
 {
     KB_Color c(0.5f, 0.5f, 0.5f, 0.5f);
     c.ParseFromWebColor("#FF8000");
-    ExpectColor(c, 1.0f, 0.50196f, 0.0f, 0.0f);   // six digits: alpha 0
+    ExpectColor(c, 1.0f, 0.50196f, 0.0f, 0.0f); // six digits: alpha 0
     c.ParseFromWebColor("FF8000FF");
-    ExpectColor(c, 0.50196f, 0.0f, 1.0f, 1.0f);   // AARRGGBB
+    ExpectColor(c, 0.50196f, 0.0f, 1.0f, 1.0f); // AARRGGBB
     c.ParseFromWebColor("");
     ExpectColor(c, 0, 0, 0, 1);
     c.ParseFromWebColor("zz");
     ExpectColor(c, 0, 0, 0, 0);
     c.ParseFromWebColor("#ff8000");
     ExpectColor(c, 1.0f, 0.50196f, 0.0f, 0.0f);
-    c.ParseFromWebColor("##12");   // only one '#' is skipped
+    c.ParseFromWebColor("##12"); // only one '#' is skipped
     ExpectColor(c, 0, 0, 0, 0);
 }
 

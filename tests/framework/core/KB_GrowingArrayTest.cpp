@@ -66,7 +66,7 @@ TEST(KB_GrowingArray, ShrinkHalvesButNeverBelowTheInitialCapacity)
     for (int i = 0; i < 10; ++i)
         strings.Add(KB_String("s%d", i));
     ASSERT_EQ(strings.GetCapacity(), 10u);
-    const std::uint32_t expected[] = {10, 10, 10, 10, 10, 5, 5, 5, 2, 1};   // after removals 1..10
+    const std::uint32_t expected[] = {10, 10, 10, 10, 10, 5, 5, 5, 2, 1}; // after removals 1..10
     for (std::uint32_t removed = 1; removed <= 10; ++removed)
     {
         strings.Remove(strings.GetNumMembers() - 1);
@@ -95,7 +95,7 @@ TEST(KB_GrowingArray, RemoveAndInsertKeepOrder)
     EXPECT_STREQ(a[0].GetBuffer(), "a");
     EXPECT_STREQ(a[1].GetBuffer(), "c");
     EXPECT_STREQ(a[2].GetBuffer(), "d");
-    EXPECT_EQ(a[3].GetLength(), 0u);   // freed slot reset to an empty string
+    EXPECT_EQ(a[3].GetLength(), 0u); // freed slot reset to an empty string
     EXPECT_EQ(a.GetCapacity(), 5u);
 
     a.Insert(0, "first");
@@ -113,7 +113,7 @@ TEST(KB_GrowingArray, AddingAMemberOfTheSameArrayWhileGrowing)
     KB_GrowingArray<KB_String> a;
     for (int i = 0; i < 5; ++i)
         a.Add(KB_String("value %d", i));
-    a.Add(a[0]);   // the source slot is freed by the growth
+    a.Add(a[0]); // the source slot is freed by the growth
     a.Insert(0, a[5]);
     EXPECT_STREQ(a[6].GetBuffer(), "value 0");
     EXPECT_STREQ(a[0].GetBuffer(), "value 0");
@@ -128,7 +128,7 @@ TEST(KB_GrowingArray, RemoveAllHonoursTheShrinkFlag)
     numbers.RemoveAll(false);
     EXPECT_EQ(numbers.GetNumMembers(), 0u);
     EXPECT_EQ(numbers.GetCapacity(), 16u);
-    EXPECT_EQ(numbers[0], 0u);   // members reset
+    EXPECT_EQ(numbers[0], 0u); // members reset
     numbers.Add(7);
     numbers.RemoveAll();
     EXPECT_EQ(numbers.GetCapacity(), 2u);

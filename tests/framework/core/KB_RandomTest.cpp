@@ -30,7 +30,7 @@ TEST(KB_Random, DefaultConstructionDrawsAUnitVector)
 TEST(KB_Random, TablesDrawForEveryConstructedSlot)
 {
     const std::uint32_t after20 = StateAfterDraws(20);
-    const std::uint32_t after64 = StateAfterDraws(64);   // 4 + 20 (storage of 5) + 40 (storage of 10)
+    const std::uint32_t after64 = StateAfterDraws(64); // 4 + 20 (storage of 5) + 40 (storage of 10)
     CrtControl::Reset();
     {
         KB_GrowingArray<KB_Random> table;
@@ -42,12 +42,10 @@ TEST(KB_Random, TablesDrawForEveryConstructedSlot)
     CrtControl::Reset();
     KB_GrowingArray<KB_Random> table;
     for (int i = 0; i < 6; ++i)
-    {
         if (i == 0)
             table.Add(KB_Random());
         else
             table.Add(table[0]);
-    }
     EXPECT_EQ(CrtControl::GetRandState(), after64);
     CrtControl::Reset();
 }

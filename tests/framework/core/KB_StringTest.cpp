@@ -25,7 +25,7 @@ TEST(KB_String, ConstructorsKeepTheBufferExactAndTerminated)
     for (std::uint64_t i = 0; i <= 4; ++i)
         EXPECT_EQ(zeros[i], '\0');
 
-    const KB_String wide(L"W\u0141x");   // U+0141 keeps only its low byte 0x41
+    const KB_String wide(L"W\u0141x"); // U+0141 keeps only its low byte 0x41
     EXPECT_STREQ(wide.GetBuffer(), "WAx");
 
     const KB_String formatted("%s-%04d", "id", 7);
@@ -33,7 +33,7 @@ TEST(KB_String, ConstructorsKeepTheBufferExactAndTerminated)
     EXPECT_EQ(formatted.GetLength(), 7u);
     EXPECT_TRUE(KB_Memory::IsAligned(formatted.GetBuffer()));
 
-    const KB_String percent("100%");   // one argument: plain text, not a format
+    const KB_String percent("100%"); // one argument: plain text, not a format
     EXPECT_STREQ(percent.GetBuffer(), "100%");
 }
 
@@ -77,7 +77,7 @@ TEST(KB_String, ComparisonsAreUnsignedAndStopAtNul)
     EXPECT_EQ(KB_String("abc").Compare("abc"), 0);
     EXPECT_EQ(KB_String("abc").Compare("abd"), -1);
     EXPECT_EQ(KB_String("abd").Compare(KB_String("abc")), 1);
-    EXPECT_EQ(KB_String("\xFF").Compare("a"), 1);   // 0xFF above 'a' as unsigned
+    EXPECT_EQ(KB_String("\xFF").Compare("a"), 1); // 0xFF above 'a' as unsigned
     EXPECT_EQ(KB_String("ab").Compare("abc"), -1);
 
     EXPECT_EQ(KB_String("ABC").CompareNoCase("abc"), 0);
@@ -125,7 +125,7 @@ TEST(KB_String, FindBounds)
 {
     const KB_String s("abcabc");
     EXPECT_EQ(s.Find("bc"), 1u);
-    EXPECT_EQ(s.Find("bc", 2), 4u);   // absolute index
+    EXPECT_EQ(s.Find("bc", 2), 4u); // absolute index
     EXPECT_EQ(s.Find("abc", 3), 3u);
     EXPECT_EQ(s.Find("x"), KB_String::NOT_FOUND);
     EXPECT_EQ(s.Find(""), KB_String::NOT_FOUND);

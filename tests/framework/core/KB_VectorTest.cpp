@@ -40,7 +40,7 @@ TEST(KB_Vector, CreateRandomDrawsFourValuesInComponentOrder)
     EXPECT_FLOAT_EQ(v.x, (41.0f / 32767.0f * 2.0f - 1.0f) * 10.0f);
     EXPECT_EQ(v.y, 0.0f);
     EXPECT_FLOAT_EQ(v.z, (6334.0f / 32767.0f * 2.0f - 1.0f) * 2.0f);
-    EXPECT_FLOAT_EQ(v.w, 26500.0f / 32767.0f * 2.0f - 1.0f);   // w is not scaled
+    EXPECT_FLOAT_EQ(v.w, 26500.0f / 32767.0f * 2.0f - 1.0f); // w is not scaled
 
     KB_Vector4<float> out;
     const XMFLOAT3 unit(1.0f, 1.0f, 1.0f);

@@ -25,9 +25,7 @@ std::vector<std::string> Strings(const KB_GrowingArray<KB_String>& array)
 {
     std::vector<std::string> result;
     for (std::uint32_t i = 0; i < array.GetNumMembers(); ++i)
-    {
         result.push_back(Str(array[i]));
-    }
     return result;
 }
 
@@ -39,44 +37,34 @@ struct PathCase
 
 TEST(KU_FileUtilities, ExtractDirectoryAndFilename)
 {
-    const PathCase directories[] = {{"file", ""},
-                                    {"a/b/c.txt", "a/b"},
-                                    {"a\\b/c\\d.txt", "a/b/c"},
-                                    {"/root.txt", ""},
-                                    {"a/b/", "a/b"},
-                                    {"", ""}};
+    const PathCase directories[] = {{"file", ""},      {"a/b/c.txt", "a/b"}, {"a\\b/c\\d.txt", "a/b/c"},
+                                    {"/root.txt", ""}, {"a/b/", "a/b"},      {"", ""}};
     for (const PathCase& c : directories)
-    {
         EXPECT_EQ(Str(KU_FileUtilities::ExtractDirectory(c.pInput)), c.pExpected) << c.pInput;
-    }
     const PathCase filenames[] = {
         {"file", "file"}, {"a/b/", ""}, {"a\\b\\c.dae", "c.dae"}, {"a/b\\c/d.x", "d.x"}, {"", ""}};
     for (const PathCase& c : filenames)
-    {
         EXPECT_EQ(Str(KU_FileUtilities::ExtractFilename(c.pInput)), c.pExpected) << c.pInput;
-    }
     EXPECT_EQ(Str(KU_FileUtilities::EnforceForwardSlashes("a\\b\\\\c/d")), "a/b//c/d");
 }
 
 TEST(KU_FileUtilities, ExtensionsComeFromTheLastComponentOnly)
 {
-    const PathCase extensions[] = {{"a.b.c", "c"},          {"model.DAE", "DAE"}, {"noext", ""},
-                                   {"dir.v2/file", ""},     {"dir.v2\\file", ""}, {"../Source/x", ""},
-                                   {"Assets/x.tar.gz", "gz"}, {"trailing.", ""}};
+    const PathCase extensions[] = {{"a.b.c", "c"},
+                                   {"model.DAE", "DAE"},
+                                   {"noext", ""},
+                                   {"dir.v2/file", ""},
+                                   {"dir.v2\\file", ""},
+                                   {"../Source/x", ""},
+                                   {"Assets/x.tar.gz", "gz"},
+                                   {"trailing.", ""}};
     for (const PathCase& c : extensions)
-    {
         EXPECT_EQ(Str(KU_FileUtilities::ExtractExtension(c.pInput)), c.pExpected) << c.pInput;
-    }
-    const PathCase replaced[] = {{"a.b.c", "a.b.x"},
-                                 {"noext", ""},
-                                 {"../Source/x", ""},
-                                 {"../Source/x.dae", "../Source/x.x"},
-                                 {"dir.v2/file", ""},
-                                 {"trailing.", "trailing.x"}};
+    const PathCase replaced[] = {{"a.b.c", "a.b.x"},  {"noext", ""},
+                                 {"../Source/x", ""}, {"../Source/x.dae", "../Source/x.x"},
+                                 {"dir.v2/file", ""}, {"trailing.", "trailing.x"}};
     for (const PathCase& c : replaced)
-    {
         EXPECT_EQ(Str(KU_FileUtilities::ReplaceExtension(c.pInput, "x")), c.pExpected) << c.pInput;
-    }
 }
 
 TEST(KU_FileUtilities, SplitPathDropsEmptyComponents)

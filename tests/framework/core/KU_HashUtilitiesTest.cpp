@@ -45,9 +45,7 @@ TEST(KU_HashUtilities, HighBytesAreUnsigned)
 TEST(Log2OfPow2, GivesTheExponent)
 {
     for (std::uint32_t i = 0; i < 32; ++i)
-    {
         EXPECT_EQ(Log2OfPow2(1u << i), i);
-    }
     static_assert(Log2OfPow2(256) == 8);
     EXPECT_EQ(Log2OfPow2(0), 0u);
 }

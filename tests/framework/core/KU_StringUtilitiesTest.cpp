@@ -17,9 +17,7 @@ std::vector<std::string> Lines(const char* pText)
     SplitLines(out, pText);
     std::vector<std::string> result;
     for (std::uint32_t i = 0; i < out.GetNumMembers(); ++i)
-    {
         result.emplace_back(out[i].GetBuffer(), out[i].GetLength());
-    }
     return result;
 }
 
@@ -48,17 +46,27 @@ TEST(MatchWildcard, AnchoredAtBothEnds)
         bool bMatch;
     };
     const Case cases[] = {
-        {"*.aud", "a.aud", true},     {"*.aud", "a.audio", false}, {"*.aud", "a.int", false},
-        {"*.aud", ".aud", true},      {"", "", true},              {"", "a", false},
-        {"*", "", true},              {"**", "", true},            {"**", "abc", true},
-        {"?", "", false},             {"a?c", "abc", true},        {"a?c", "ac", false},
-        {"*.AUD", "a.aud", false},    {"x*", "yx", false},         {"*x", "xy", false},
-        {"a*b*c", "aXbYbZc", true},   {"a*b*c", "aXbYc", true},    {"a*b*c", "abcb", false},
+        {"*.aud", "a.aud", true},
+        {"*.aud", "a.audio", false},
+        {"*.aud", "a.int", false},
+        {"*.aud", ".aud", true},
+        {"", "", true},
+        {"", "a", false},
+        {"*", "", true},
+        {"**", "", true},
+        {"**", "abc", true},
+        {"?", "", false},
+        {"a?c", "abc", true},
+        {"a?c", "ac", false},
+        {"*.AUD", "a.aud", false},
+        {"x*", "yx", false},
+        {"*x", "xy", false},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*b*c", "aXbYc", true},
+        {"a*b*c", "abcb", false},
     };
     for (const Case& c : cases)
-    {
         EXPECT_EQ(MatchWildcard(c.pPattern, c.pName), c.bMatch) << c.pPattern << " vs " << c.pName;
-    }
     const std::string longPattern(260, '*');
     EXPECT_FALSE(MatchWildcard(longPattern.c_str(), "anything"));
     EXPECT_TRUE(MatchWildcard(std::string(259, '*').c_str(), "anything"));
@@ -73,14 +81,10 @@ TEST(MatchWildcard, AgreesWithFnmatchOnRandomPatterns)
     {
         std::string pattern(random() % 7, ' ');
         for (char& c : pattern)
-        {
             c = patternAlphabet[random() % sizeof(patternAlphabet)];
-        }
         std::string name(random() % 8, ' ');
         for (char& c : name)
-        {
             c = nameAlphabet[random() % sizeof(nameAlphabet)];
-        }
         const bool bExpected = fnmatch(pattern.c_str(), name.c_str(), FNM_NOESCAPE) == 0;
         ASSERT_EQ(MatchWildcard(pattern.c_str(), name.c_str()), bExpected)
             << "pattern '" << pattern << "' name '" << name << "'";

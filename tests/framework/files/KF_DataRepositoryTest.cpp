@@ -43,9 +43,7 @@ Bytes RandomBytes(std::size_t size, std::uint32_t seed)
     std::mt19937 random(seed);
     Bytes data(size);
     for (auto& byte : data)
-    {
         byte = static_cast<std::uint8_t>(random());
-    }
     return data;
 }
 
@@ -73,9 +71,7 @@ bool ReadArchived(KF_DataRepository& repository, const std::string& path, Bytes*
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (!repository.ReadFile(path.c_str(), &uiSize, &pData))
-    {
         return false;
-    }
     EXPECT_EQ(pData[uiSize], 0) << path;
     pContents->assign(pData, pData + uiSize);
     EXPECT_TRUE(repository.RemoveReference(path.c_str()));
@@ -88,9 +84,7 @@ std::vector<std::string> FindAll(KF_DataRepository& repository, const char* pPat
     repository.FindFiles(pPattern, found);
     std::vector<std::string> names;
     for (std::uint32_t i = 0; i < found.GetNumMembers(); ++i)
-    {
         names.emplace_back(found[i].GetBuffer());
-    }
     return names;
 }
 
@@ -98,9 +92,7 @@ std::vector<std::string> FindAll(KF_DataRepository& repository, const char* pPat
 void ReadEveryNode(KF_DataRepository& repository, const KF_DataRepositoryNode* pNode)
 {
     if (pNode == nullptr)
-    {
         return;
-    }
     for (std::uint32_t i = 0; i < pNode->m_gChildren.GetNumMembers(); ++i)
     {
         const KB_String path = repository.GetNodePath(pNode->m_gChildren[i]);
@@ -140,9 +132,7 @@ struct RawRecord
 void PutLittleEndian(Bytes& out, std::uint64_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
-    {
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
 }
 
 // Header and records; payload offsets of records are relative to the directory end when
@@ -170,9 +160,7 @@ Bytes MakeArchive(const std::vector<RawRecord>& records, const Bytes& payload, b
     {
         const std::uint64_t uiOffset = record.uiPayloadOffset + (bRelative ? uiDirectoryEnd : 0);
         for (int i = 0; i < 8; ++i)
-        {
             directory[uiAt + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(uiOffset >> (8 * i));
-        }
         uiAt += 40 + record.sName.size();
     }
     Bytes archive = {'K', 'V', 'D', 'R'};
@@ -204,9 +192,7 @@ protected:
         m_Files["_under.txt"] = TextBytes("third");
         std::string curve;
         for (int i = 0; i < 400; ++i)
-        {
             curve += "key " + std::to_string(i) + " 0.5 1.0 0.25\n";
-        }
         m_Files["Curves/Camera.int"] = TextBytes(curve);
         m_Files["Curves/Light.INT"] = TextBytes("key 0 1 1 1\n");
         m_Files["Curves/empty.int"] = Bytes();
@@ -214,9 +200,7 @@ protected:
         m_Files["Textures/zero.dat"] = Bytes();
         m_Files["Textures/Sub/Deep/leaf.txt"] = TextBytes("leaf");
         for (const auto& [name, data] : m_Files)
-        {
             WriteBytes(Source(name), data);
-        }
         WriteBytes(Source("Shader/skip.fx"), TextBytes("technique11 t {}"));
         std::filesystem::create_directories(Source("EmptyDir"));
     }
@@ -366,26 +350,20 @@ TEST_F(KF_DataRepositoryTest, ArchiveLayoutIsLittleEndianAndPacked)
     PutLittleEndian(expected, 5, 8);
     // Root: subtree, offset, stored size, time, children, flags, name length.
     for (const std::uint64_t value : {128ull, 148ull, 0ull, 0ull})
-    {
         PutLittleEndian(expected, value, 8);
-    }
     PutLittleEndian(expected, 2, 4);
     PutLittleEndian(expected, 1, 2);
     PutLittleEndian(expected, 0, 2);
     // "a.bin" comes before "Dir" in Windows order.
     const std::uint64_t uiTime = KU_FileUtilities::GetLastWriteTime(Source("a.bin").c_str());
     for (const std::uint64_t value : {45ull, 148ull, 5ull, static_cast<unsigned long long>(uiTime)})
-    {
         PutLittleEndian(expected, value, 8);
-    }
     PutLittleEndian(expected, 0, 4);
     PutLittleEndian(expected, 0, 2);
     PutLittleEndian(expected, 5, 2);
     expected.insert(expected.end(), {'a', '.', 'b', 'i', 'n'});
     for (const std::uint64_t value : {43ull, 153ull, 0ull, 0ull})
-    {
         PutLittleEndian(expected, value, 8);
-    }
     PutLittleEndian(expected, 0, 4);
     PutLittleEndian(expected, 1, 2);
     PutLittleEndian(expected, 3, 2);
@@ -419,9 +397,7 @@ TEST_F(KF_DataRepositoryTest, BuilderSkipsDotEntriesLinksOutOfTheTreeAndSpecialF
     EXPECT_TRUE(ReadArchived(archive, "linkdir/x.txt", &contents));
     EXPECT_EQ(contents, TextBytes("x"));
     for (const char* pPath : {".", "..", "escape.txt", "escapedir", "self", "sub/up", "dangling.txt", "pipe"})
-    {
         EXPECT_EQ(archive.FindNode(pPath), nullptr) << pPath;
-    }
     EXPECT_EQ(archive.FindNode("")->m_gChildren.GetNumMembers(), 4u); // alias, inside, linkdir, sub
 }
 
@@ -434,9 +410,7 @@ TEST_F(KF_DataRepositoryTest, BuilderRefusesMissingFoldersTreesTooDeepAndASecond
 
     std::string deep = m_sSource;
     for (std::uint32_t i = 0; i <= KF_DataRepository::MAX_DEPTH; ++i)
-    {
         deep += "/d";
-    }
     std::filesystem::create_directories(deep);
     EXPECT_FALSE(builder.CreateFromDirectory(m_sSource.c_str(), &acceptAll, false));
     std::filesystem::remove_all(m_sSource);
@@ -497,9 +471,7 @@ TEST_F(KF_DataRepositoryTest, DamagedDirectoriesFailToLoad)
     {
         damaged = good;
         for (int i = 0; i < 8; ++i)
-        {
             damaged[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(uiDirectoryEnd >> (8 * i));
-        }
         EXPECT_FALSE(loads(damaged)) << uiDirectoryEnd; // the real end is 105
     }
     EXPECT_FALSE(loads(MakeArchive({root}, {})));                             // child missing
@@ -685,9 +657,7 @@ TEST_F(KF_DataRepositoryTest, ConcurrentReadsShareTheArchive)
             });
     }
     for (auto& thread : threads)
-    {
         thread.join();
-    }
     EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
 

@@ -56,9 +56,7 @@ protected:
         std::uint64_t uiSize = 0;
         std::uint8_t* pData = nullptr;
         if (!repository.ReadFile(pPath, &uiSize, &pData))
-        {
             return "<none>";
-        }
         EXPECT_EQ(pData[uiSize], 0);
         std::string sText(reinterpret_cast<char*>(pData), static_cast<std::size_t>(uiSize));
         EXPECT_TRUE(repository.RemoveReference(pPath));
@@ -70,18 +68,14 @@ protected:
         repository.FindFiles(pPattern, gNames);
         std::vector<std::string> names;
         for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
-        {
             names.emplace_back(gNames[i].GetBuffer());
-        }
         return names;
     }
     std::vector<std::string> ListFolder(const std::string& sRelative) const
     {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(m_folder.Join(sRelative)))
-        {
             names.push_back(entry.path().filename().string());
-        }
         return names;
     }
 
@@ -176,15 +170,13 @@ TEST_F(KF_DirectoryRepositoryTest, ExactNameWinsOverOtherCase)
     KF_DirectoryRepository repository(m_folder.GetPath().c_str());
     EXPECT_EQ(Read(repository, "file.txt"), "lower");
     EXPECT_EQ(Read(repository, "FILE.txt"), "upper");
-    EXPECT_EQ(Read(repository, "File.txt"), "upper");   // the first in listing order
+    EXPECT_EQ(Read(repository, "File.txt"), "upper"); // the first in listing order
 }
 
 TEST_F(KF_DirectoryRepositoryTest, FindFilesInWindowsOrder)
 {
     for (const char* pName : {"b.int", "_last.int", "A.INT", "a_b.int", "10.int", "ab.int", "c.aud"})
-    {
         Write(std::string("Curves/") + pName, "k");
-    }
     std::filesystem::create_directories(m_folder.Join("Curves/Sub.int"));
     KF_DirectoryRepository repository(m_folder.GetPath().c_str());
     EXPECT_EQ(Find(repository, "Curves/*.int"),
@@ -195,7 +187,7 @@ TEST_F(KF_DirectoryRepositoryTest, FindFilesInWindowsOrder)
 
     KB_GrowingArray<KB_String> gNames;
     gNames.Add("earlier");
-    EXPECT_TRUE(repository.FindFiles("Curves/*.wav", gNames));   // names already there count
+    EXPECT_TRUE(repository.FindFiles("Curves/*.wav", gNames)); // names already there count
     EXPECT_EQ(gNames.GetNumMembers(), 1u);
 }
 
@@ -229,7 +221,7 @@ TEST_F(KF_DirectoryRepositoryTest, FailedWriteKeepsTheOldFile)
 
     EXPECT_FALSE(bWritten);
     EXPECT_EQ(ReadBack("Data/save.txt"), "old contents");
-    EXPECT_EQ(ListFolder("Data"), Names{"save.txt"});   // no temporary file left behind
+    EXPECT_EQ(ListFolder("Data"), Names{"save.txt"}); // no temporary file left behind
 
     std::filesystem::create_directories(m_folder.Join("Data/Folder"));
     EXPECT_FALSE(repository.WriteFile("Data/Folder", 3, "abc"));
@@ -246,9 +238,7 @@ TEST_F(KF_DirectoryRepositoryTest, HashIsOverTheContents)
     EXPECT_TRUE(repository.GetFileHash("abc.txt", &uiHash));
     std::uint64_t uiExpected = 0x100000001b3ull;
     for (unsigned char c : std::string("abc"))
-    {
         uiExpected = (uiExpected ^ c) * 0x100000001b3ull;
-    }
     EXPECT_EQ(uiHash, uiExpected);
     EXPECT_EQ(repository.GetNumLoaded(), 0u);
     EXPECT_FALSE(repository.GetFileHash("none.txt", &uiHash));
@@ -283,9 +273,7 @@ TEST_F(KF_DirectoryRepositoryTest, ConcurrentReadsAndReleasesOfOnePath)
             });
     }
     for (std::thread& thread : threads)
-    {
         thread.join();
-    }
     EXPECT_EQ(failures, std::vector<int>(NUM_THREADS, 0));
     EXPECT_EQ(repository.GetNumLoaded(), 0u);
 }

@@ -35,10 +35,10 @@ TEST(KF_ExtensionRejectNameValidator, AddKeepsOneEntryAndRemoveKeepsTheOthers)
     EXPECT_TRUE(validator.IsFileCompressed("b.cam"));
     EXPECT_TRUE(validator.IsFileNameValid("a.int"));
 
-    validator.RemoveCompressedExtension("Int");   // one removal takes the only entry
+    validator.RemoveCompressedExtension("Int"); // one removal takes the only entry
     EXPECT_FALSE(validator.IsFileCompressed("a.int"));
     EXPECT_TRUE(validator.IsFileCompressed("b.cam"));
-    validator.RemoveCompressedExtension("png");   // absent: nothing happens
+    validator.RemoveCompressedExtension("png"); // absent: nothing happens
     EXPECT_TRUE(validator.IsFileCompressed("b.cam"));
 
     validator.AddRejectedExtension("fxp");

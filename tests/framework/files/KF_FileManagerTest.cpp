@@ -17,9 +17,7 @@ std::vector<std::string> ToVector(const KB_GrowingArray<KB_String>& gNames)
 {
     std::vector<std::string> names;
     for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
-    {
         names.emplace_back(gNames[i].GetBuffer());
-    }
     return names;
 }
 
@@ -28,9 +26,7 @@ std::string ReadText(KF_FileManager& manager, const char* pPath)
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (!manager.ReadFile(pPath, &uiSize, &pData))
-    {
         return "<none>";
-    }
     std::string sText(reinterpret_cast<char*>(pData), static_cast<std::size_t>(uiSize));
     manager.RemoveReference(pPath);
     return sText;
@@ -59,8 +55,8 @@ protected:
     }
 
     KF_FileManager m_manager;
-    MemoryRepository* m_pArchive = nullptr;   // owned by m_manager
-    MemoryRepository* m_pLoose = nullptr;     // owned by m_manager
+    MemoryRepository* m_pArchive = nullptr; // owned by m_manager
+    MemoryRepository* m_pLoose = nullptr;   // owned by m_manager
 };
 
 } // namespace

@@ -13,9 +13,7 @@ std::uint64_t Fnv1a64FromPrime(const std::string& sText)
 {
     std::uint64_t h = 0x100000001b3ull;
     for (unsigned char c : sText)
-    {
         h = (h ^ c) * 0x100000001b3ull;
-    }
     return h;
 }
 
@@ -33,7 +31,7 @@ TEST(KF_Repository, ReadsOfOnePathShareOneCountedBuffer)
     ASSERT_TRUE(repository.ReadFile("a/b.txt", &uiSize2, &pData2));
     EXPECT_EQ(pData1, pData2);
     EXPECT_EQ(uiSize1, 5u);
-    EXPECT_EQ(pData1[5], 0);   // NUL after the contents
+    EXPECT_EQ(pData1[5], 0); // NUL after the contents
     EXPECT_STREQ(reinterpret_cast<char*>(pData1), "hello");
     EXPECT_EQ(repository.GetReferenceCount("a/b.txt"), 2u);
 
@@ -84,7 +82,7 @@ TEST(KF_Repository, HashOfPresentAndMissingFiles)
     EXPECT_EQ(uiHash, Fnv1a64FromPrime("abc"));
     EXPECT_TRUE(repository.GetFileHash("empty", &uiHash));
     EXPECT_EQ(uiHash, 0x100000001b3ull);
-    EXPECT_EQ(repository.GetNumLoadedFiles(), 0u);   // released again
+    EXPECT_EQ(repository.GetNumLoadedFiles(), 0u); // released again
 
     uiHash = 7;
     EXPECT_FALSE(repository.GetFileHash("missing", &uiHash));
@@ -98,7 +96,7 @@ TEST(KF_Repository, FailedHashLeavesOtherReadersReferences)
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     ASSERT_TRUE(repository.ReadFile("held", &uiSize, &pData));
-    repository.RemoveAllFiles();   // still cached, but no longer readable
+    repository.RemoveAllFiles(); // still cached, but no longer readable
 
     std::uint64_t uiHash = 0;
     EXPECT_FALSE(repository.GetFileHash("held", &uiHash));
@@ -115,5 +113,5 @@ TEST(KF_Repository, DestructionFreesBuffersStillReferenced)
     std::uint8_t* pData = nullptr;
     ASSERT_TRUE(pRepository->ReadFile("kept", &uiSize, &pData));
     ASSERT_TRUE(pRepository->ReadFile("kept", &uiSize, &pData));
-    delete pRepository;   // the leak checker of the sanitizer build watches this
+    delete pRepository; // the leak checker of the sanitizer build watches this
 }

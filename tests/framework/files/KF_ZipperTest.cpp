@@ -38,9 +38,7 @@ bool DecompressEquals(const std::vector<std::uint8_t>& stored, const std::vector
     std::uint8_t* pData = nullptr;
     std::uint64_t uiSize = 0;
     if (!KF_Zipper::Decompress(stored.data(), &pData, &uiSize, stored.size()))
-    {
         return false;
-    }
     const bool bEqual = uiSize == expected.size() && pData[uiSize] == 0 &&
                         (uiSize == 0 || std::memcmp(pData, expected.data(), uiSize) == 0);
     delete[] pData;
@@ -70,10 +68,9 @@ TEST(KF_Zipper, RoundTripsSizesFromEmptyToLarge)
                                            (stored[2] << 16) | (static_cast<std::uint32_t>(stored[3]) << 24);
             EXPECT_EQ(uiPrefix, size);
             EXPECT_TRUE(DecompressEquals(stored, source)) << size << " compressible " << bCompressible;
-            if (bCompressible && size >= 1000)
-            {
-                EXPECT_LT(stored.size(), size / 10);
-            }
+            if (!bCompressible || size < 1000)
+                continue;
+            EXPECT_LT(stored.size(), size / 10);
         }
     }
 }
@@ -94,9 +91,7 @@ TEST(KF_Zipper, DecompressRejectsEveryTruncationAndTrailingBytes)
     const std::vector<std::uint8_t> source = MakeData(5000, false);
     std::vector<std::uint8_t> stored = CompressToVector(source);
     for (std::uint64_t uiLength = 0; uiLength < stored.size(); ++uiLength)
-    {
         EXPECT_TRUE(DecompressFails(stored, uiLength)) << uiLength;
-    }
     stored.push_back(0);
     EXPECT_TRUE(DecompressFails(stored, stored.size()));
 }

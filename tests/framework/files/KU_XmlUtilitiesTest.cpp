@@ -16,13 +16,9 @@ std::string Nested(const std::string& sOpen, const std::string& sClose, int iDep
 {
     std::string sText;
     for (int i = 0; i < iDepth; ++i)
-    {
         sText += sOpen;
-    }
     for (int i = 0; i < iDepth; ++i)
-    {
         sText += sClose;
-    }
     return sText;
 }
 
@@ -45,7 +41,7 @@ protected:
     }
 
     KF_FileManager m_manager;
-    MemoryRepository* m_pRepository = nullptr;   // owned by m_manager
+    MemoryRepository* m_pRepository = nullptr; // owned by m_manager
 };
 
 } // namespace
@@ -89,9 +85,7 @@ TEST_F(KU_XmlUtilitiesTest, NestingUpToTheLimitLoads)
     // Siblings and self-closed elements do not nest.
     std::string sWide = "<r>";
     for (int i = 0; i < 5000; ++i)
-    {
         sWide += "<a><b/></a>";
-    }
     EXPECT_NE(Load(sWide + "</r>"), nullptr);
 }
 

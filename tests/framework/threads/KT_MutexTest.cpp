@@ -1,5 +1,5 @@
-#include "framework/threads/KT_AutoLock.h"
 #include "framework/threads/KT_Mutex.h"
+#include "framework/threads/KT_AutoLock.h"
 
 #include "platform/win32/Win32SystemControl.h"
 
@@ -17,7 +17,7 @@ TEST(KT_Mutex, IsRecursiveOnTheSameThread)
     KT_Mutex mutex;
     {
         KT_AutoLock outer(&mutex);
-        KT_AutoLock inner(&mutex);   // must not deadlock
+        KT_AutoLock inner(&mutex); // must not deadlock
         EXPECT_TRUE(mutex.Lock());
         EXPECT_TRUE(mutex.Unlock());
     }
@@ -30,16 +30,16 @@ TEST(KT_Mutex, ExcludesOtherThreadsUntilFullyReleased)
     std::atomic<bool> bOtherHolds{false};
     mutex.Lock();
     mutex.Lock();
-    std::thread other([&] {
-        KT_AutoLock lock(&mutex);
-        bOtherHolds = true;
-    });
+    std::thread other(
+        [&]
+        {
+            KT_AutoLock lock(&mutex);
+            bOtherHolds = true;
+        });
     mutex.Unlock();
     // Still held once: the other thread cannot have it yet.
     for (int i = 0; i < 1000; ++i)
-    {
         std::this_thread::yield();
-    }
     EXPECT_FALSE(bOtherHolds.load());
     mutex.Unlock();
     other.join();
@@ -53,19 +53,19 @@ TEST(KT_AutoLock, SerialisesUpdatesFromManyThreads)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
     {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 2000; ++i)
+        threads.emplace_back(
+            [&]
             {
-                KT_AutoLock lock(&mutex);
-                KT_AutoLock again(&mutex);
-                ++iCounter;
-            }
-        });
+                for (int i = 0; i < 2000; ++i)
+                {
+                    KT_AutoLock lock(&mutex);
+                    KT_AutoLock again(&mutex);
+                    ++iCounter;
+                }
+            });
     }
     for (std::thread& thread : threads)
-    {
         thread.join();
-    }
     EXPECT_EQ(iCounter, 8000);
 }
 

@@ -1,7 +1,7 @@
+#include "framework/threads/KT_ThreadPool.h"
 #include "framework/core/KB_String.h"
 #include "framework/threads/KT_BindStruct.h"
 #include "framework/threads/KT_Future.h"
-#include "framework/threads/KT_ThreadPool.h"
 
 #include "platform/win32/Win32SystemControl.h"
 
@@ -19,9 +19,7 @@ namespace
 void SpinUntil(const std::atomic<bool>& bFlag)
 {
     while (!bFlag.load())
-    {
         std::this_thread::yield();
-    }
 }
 
 // What a test job records about its runs.
@@ -31,7 +29,7 @@ struct JobRecord
     std::atomic<DWORD> uiThreadId{0};
     std::atomic<bool> bStarted{false};
     std::atomic<bool> bFinished{false};
-    const std::atomic<bool>* pGate = nullptr;   // the job waits for it when set
+    const std::atomic<bool>* pGate = nullptr; // the job waits for it when set
     std::mutex* pOrderLock = nullptr;
     std::vector<int>* pOrder = nullptr;
     int iNumber = 0;
@@ -42,9 +40,7 @@ void RecordJob(JobRecord* pRecord)
     pRecord->uiThreadId = GetCurrentThreadId();
     pRecord->bStarted = true;
     if (pRecord->pGate != nullptr)
-    {
         SpinUntil(*pRecord->pGate);
-    }
     if (pRecord->pOrder != nullptr)
     {
         std::lock_guard lock(*pRecord->pOrderLock);
@@ -78,9 +74,7 @@ protected:
         EXPECT_EQ(KT_ThreadPool::GetNumThreads(), 0u);
         EXPECT_EQ(Win32SystemControl::GetOpenHandleCount(), m_uiHandles);
         while (Win32SystemControl::GetRunningThreadCount() > m_uiThreads)
-        {
-            std::this_thread::yield();   // a worker that stopped the pool ends after its job
-        }
+            std::this_thread::yield(); // a worker that stopped the pool ends after its job
     }
 
     std::size_t m_uiHandles = 0;
@@ -104,7 +98,7 @@ TEST_F(KT_ThreadPoolTest, OneWorkerRunsJobsInPostingOrder)
         records[i].pOrder = &order;
         futures[i].reset(Post(&records[i]));
     }
-    KT_ThreadPool::Stop();   // queued jobs still run before the workers end
+    KT_ThreadPool::Stop(); // queued jobs still run before the workers end
 
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
     for (int i = 0; i < 3; ++i)
@@ -129,7 +123,7 @@ TEST_F(KT_ThreadPoolTest, WaitRunsQueuedJobOnCallerAndWorkerSkipsIt)
 
     EXPECT_TRUE(queuedFuture->Wait());
     EXPECT_EQ(queued.uiThreadId.load(), GetCurrentThreadId());
-    queuedFuture.reset();   // the packet still queued keeps the record alive
+    queuedFuture.reset(); // the packet still queued keeps the record alive
 
     bGate = true;
     EXPECT_TRUE(blockerFuture->Wait());
@@ -153,26 +147,22 @@ TEST_F(KT_ThreadPoolTest, WaitOnRunningJobBlocksUntilDoneForEveryWaiter)
     std::vector<std::thread> waiters;
     for (int i = 0; i < 4; ++i)
     {
-        waiters.emplace_back([&] {
-            EXPECT_TRUE(future->Wait());
-            if (!running.bFinished.load())
+        waiters.emplace_back(
+            [&]
             {
-                bEarly = true;
-            }
-            ++iReturned;
-        });
+                EXPECT_TRUE(future->Wait());
+                if (!running.bFinished.load())
+                    bEarly = true;
+                ++iReturned;
+            });
     }
     for (int i = 0; i < 100; ++i)
-    {
         std::this_thread::yield();
-    }
     EXPECT_EQ(iReturned.load(), 0);
     bGate = true;
     EXPECT_TRUE(future->Wait());
     for (std::thread& waiter : waiters)
-    {
         waiter.join();
-    }
     EXPECT_EQ(iReturned.load(), 4);
     EXPECT_FALSE(bEarly.load()) << "a waiter returned before the job was done";
     EXPECT_EQ(running.iRuns.load(), 1);
@@ -186,19 +176,20 @@ TEST_F(KT_ThreadPoolTest, DrainAndStopDropsQueuedJobsAndLetsTheRunningOneFinish)
     running.pGate = &bGate;
     JobRecord dropped[2];
     std::unique_ptr<KT_Future<void>> runningFuture(Post(&running));
-    std::unique_ptr<KT_Future<void>> droppedFutures[2] = {std::unique_ptr<KT_Future<void>>(Post(&dropped[0])),
-                                                          std::unique_ptr<KT_Future<void>>(Post(&dropped[1]))};
+    std::unique_ptr<KT_Future<void>> droppedFutures[2] = {
+        std::unique_ptr<KT_Future<void>>(Post(&dropped[0])),
+        std::unique_ptr<KT_Future<void>>(Post(&dropped[1]))};
     SpinUntil(running.bStarted);
 
     // The stop packet is posted only once the queue has been drained; then the gate opens.
     const unsigned uiPostsBefore = Win32SystemControl::GetCallCount("PostQueuedCompletionStatus");
-    std::thread opener([&] {
-        while (Win32SystemControl::GetCallCount("PostQueuedCompletionStatus") == uiPostsBefore)
+    std::thread opener(
+        [&]
         {
-            std::this_thread::yield();
-        }
-        bGate = true;
-    });
+            while (Win32SystemControl::GetCallCount("PostQueuedCompletionStatus") == uiPostsBefore)
+                std::this_thread::yield();
+            bGate = true;
+        });
     KT_ThreadPool::DrainAndStop();
     opener.join();
 
@@ -230,9 +221,7 @@ TEST_F(KT_ThreadPoolTest, StartRestartsStopAndKillAreSafeWhenStopped)
     JobRecord record;
     std::unique_ptr<KT_Future<void>> future(Post(&record));
     while (future->GetState() == KT_FutureBase::KT_FutureBaseData::STATE_QUEUED)
-    {
         std::this_thread::yield();
-    }
     EXPECT_TRUE(future->Wait());
     EXPECT_NE(record.uiThreadId.load(), GetCurrentThreadId()) << "the restarted pool runs jobs";
 
@@ -271,7 +260,7 @@ TEST_F(KT_ThreadPoolTest, WorkerWithoutThreadLeavesJobsToWaiters)
     std::unique_ptr<KT_Future<void>> never(Post(&record));
     EXPECT_TRUE(future->Wait());
     EXPECT_EQ(record.iRuns.load(), 1);
-    KT_ThreadPool::Stop();   // drops the packets left in the port
+    KT_ThreadPool::Stop(); // drops the packets left in the port
 }
 
 void StopPoolFromJob(JobRecord* pRecord)
@@ -287,9 +276,7 @@ TEST_F(KT_ThreadPoolTest, StopFromAWorkerDoesNotJoinItself)
     std::unique_ptr<KT_Future<void>> future(
         KT_RunAsync(KT_BindStruct1<void, JobRecord*>{&StopPoolFromJob, &record}));
     while (future->GetState() == KT_FutureBase::KT_FutureBaseData::STATE_QUEUED)
-    {
         std::this_thread::yield();
-    }
     EXPECT_TRUE(future->Wait());
     EXPECT_NE(record.uiThreadId.load(), GetCurrentThreadId());
     EXPECT_FALSE(KT_ThreadPool::IsRunning());
@@ -299,9 +286,7 @@ TEST_F(KT_ThreadPoolTest, StopFromAWorkerDoesNotJoinItself)
 void AppendText(KB_String* pOut, KB_String text, int iRepeat)
 {
     for (int i = 0; i < iRepeat; ++i)
-    {
         *pOut += text;
-    }
 }
 
 TEST_F(KT_ThreadPoolTest, BindStructHoldsItsArgumentsByValue)
@@ -347,46 +332,45 @@ TEST_F(KT_ThreadPoolTest, StressManyJobsConcurrentWaitsAndDeletions)
     std::vector<std::thread> producers;
     for (int p = 0; p < PRODUCERS; ++p)
     {
-        producers.emplace_back([&, p] {
-            for (int j = 0; j < JOBS_PER_PRODUCER; ++j)
+        producers.emplace_back(
+            [&, p]
             {
-                StressJob job{&runs[p * JOBS_PER_PRODUCER + j]};
-                KT_Future<void>* pFuture = KT_RunAsync(KT_BindStruct1<void, StressJob>{&CountStressRun, job});
-                switch (j % 4)
+                for (int j = 0; j < JOBS_PER_PRODUCER; ++j)
                 {
-                case 0:   // waited for and deleted at once
-                    pFuture->Wait();
-                    delete pFuture;
-                    break;
-                case 1:   // deleted without waiting; the job still runs on a worker
-                    delete pFuture;
-                    break;
-                case 2:
-                {   // two threads wait on it together
-                    std::thread helper([pFuture] { pFuture->Wait(); });
-                    pFuture->Wait();
-                    helper.join();
-                    delete pFuture;
-                    break;
+                    StressJob job{&runs[p * JOBS_PER_PRODUCER + j]};
+                    KT_Future<void>* pFuture =
+                        KT_RunAsync(KT_BindStruct1<void, StressJob>{&CountStressRun, job});
+                    switch (j % 4)
+                    {
+                    case 0: // waited for and deleted at once
+                        pFuture->Wait();
+                        delete pFuture;
+                        break;
+                    case 1: // deleted without waiting; the job still runs on a worker
+                        delete pFuture;
+                        break;
+                    case 2:
+                    { // two threads wait on it together
+                        std::thread helper([pFuture] { pFuture->Wait(); });
+                        pFuture->Wait();
+                        helper.join();
+                        delete pFuture;
+                        break;
+                    }
+                    default: // waits after the job had a chance to be taken by a worker
+                        std::this_thread::yield();
+                        pFuture->Wait();
+                        delete pFuture;
+                        break;
+                    }
                 }
-                default:   // waits after the job had a chance to be taken by a worker
-                    std::this_thread::yield();
-                    pFuture->Wait();
-                    delete pFuture;
-                    break;
-                }
-            }
-        });
+            });
     }
     for (std::thread& producer : producers)
-    {
         producer.join();
-    }
     KT_ThreadPool::Stop();
     for (std::size_t i = 0; i < runs.size(); ++i)
-    {
         ASSERT_EQ(runs[i].load(), 1) << "job " << i;
-    }
 }
 
 } // namespace

@@ -21,9 +21,7 @@ DWORD ProbeRoutine(LPVOID pParameter)
 {
     auto* pProbe = static_cast<Probe*>(pParameter);
     while (!pProbe->bRelease.load())
-    {
         std::this_thread::yield();
-    }
     pProbe->bWasCurrent = pProbe->pThread->IsCurrentThread();
     return 0;
 }
@@ -52,9 +50,7 @@ TEST(KT_Thread, StartJoinAndTerminate)
     EXPECT_EQ(other.GetHandle(), nullptr);
     detached.bRelease = true;
     while (Win32SystemControl::GetRunningThreadCount() == uiRunning)
-    {
         std::this_thread::yield();
-    }
     EXPECT_EQ(Win32SystemControl::GetOpenHandleCount(), uiHandles);
 
     ASSERT_TRUE(Win32SystemControl::FailNext("CreateThread"));

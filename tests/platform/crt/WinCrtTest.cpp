@@ -1,5 +1,5 @@
-#include "platform/crt/CrtControl.h"
 #include "platform/crt/WinCrt.h"
+#include "platform/crt/CrtControl.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST_F(WinCrt, RandReproducesTheWindowsSequenceFromSeedOne)
     wincrt::srand(1);
     EXPECT_EQ(wincrt::rand(), 41);
     wincrt::srand(0);
-    EXPECT_EQ(wincrt::rand(), 38);   // (2531011 >> 16) & 0x7FFF
+    EXPECT_EQ(wincrt::rand(), 38); // (2531011 >> 16) & 0x7FFF
 }
 
 TEST_F(WinCrt, RandStaysWithinItsRangeOverAFullPeriodSample)
@@ -51,10 +51,12 @@ TEST_F(WinCrt, EachThreadStartsItsOwnSequenceAtOne)
     wincrt::srand(777);
     wincrt::rand();
     std::vector<int> fromThread;
-    std::thread worker([&fromThread] {
-        for (int i = 0; i < 3; ++i)
-            fromThread.push_back(wincrt::rand());
-    });
+    std::thread worker(
+        [&fromThread]
+        {
+            for (int i = 0; i < 3; ++i)
+                fromThread.push_back(wincrt::rand());
+        });
     worker.join();
     EXPECT_EQ(fromThread, (std::vector<int>{41, 18467, 6334}));
     EXPECT_NE(CrtControl::GetRandState(), 1u);

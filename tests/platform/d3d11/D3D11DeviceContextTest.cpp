@@ -134,9 +134,7 @@ TEST_F(D3D11DeviceContext, ResolveCopiesSampleZeroOfEveryPixel)
     m_pContext->ResolveSubresource(pResolved, 0, pMultisampled, 0, DXGI_FORMAT_R32_FLOAT);
     ASSERT_TRUE(D3D11Control::ReadSubresource(pResolved, 0, &vData));
     for (std::size_t uiOffset = 0; uiOffset < vData.size(); uiOffset += 4)
-    {
         ASSERT_EQ(0.75f, ReadF32(vData, uiOffset));
-    }
     // Wrong way round or mismatched sizes do nothing but are logged as refused.
     m_pContext->ResolveSubresource(pMultisampled, 0, pResolved, 0, DXGI_FORMAT_R32_FLOAT);
     const auto vResolves = Calls("ResolveSubresource");

@@ -79,9 +79,7 @@ TEST_F(D3D11Device, TexturesKeepTheirInitialDataPerSubresource)
         vSource.emplace_back(32 * uiRows, static_cast<std::uint8_t>(0xA0 + uiSub));
     }
     for (auto& vBytes : vSource)
-    {
         vInit.push_back({vBytes.data(), 32, 0});
-    }
     ID3D11Texture2D* pTexture = nullptr;
     ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, vInit.data(), &pTexture));
 
@@ -93,9 +91,7 @@ TEST_F(D3D11Device, TexturesKeepTheirInitialDataPerSubresource)
         EXPECT_EQ(uiSub % 2 == 0 ? 16u : 8u, uiRowPitch);
         EXPECT_EQ(uiSub % 2 == 0 ? 32u : 8u, vData.size());
         for (std::uint8_t uiByte : vData)
-        {
             ASSERT_EQ(0xA0 + uiSub, uiByte);
-        }
     }
     std::vector<std::uint8_t> vData;
     EXPECT_FALSE(D3D11Control::ReadSubresource(pTexture, 4, &vData));
@@ -206,9 +202,7 @@ TEST_F(D3D11Device, BuffersHoldTheirBytesAndFollowTheBufferRules)
         {0, D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0},
     };
     for (const D3D11_BUFFER_DESC& bad : aInvalid)
-    {
         EXPECT_EQ(E_INVALIDARG, m_pDevice->CreateBuffer(&bad, nullptr, &pBuffer));
-    }
 }
 
 TEST_F(D3D11Device, NamedFailuresHitOnlyTheNextCallOfThatName)
@@ -353,16 +347,10 @@ TEST_F(D3D11Device, CreationFromManyThreadsKeepsCountsAndRegistryWhole)
             });
     }
     for (std::thread& thread : vThreads)
-    {
         thread.join();
-    }
     EXPECT_EQ(2u + THREADS * PER_THREAD, D3D11Control::GetLiveObjectCount());
     EXPECT_EQ(1u, D3D11Control::GetRefCount(m_pDevice));
     for (auto& vTextures : vMade)
-    {
         for (ID3D11Texture2D* pTexture : vTextures)
-        {
             pTexture->Release();
-        }
-    }
 }

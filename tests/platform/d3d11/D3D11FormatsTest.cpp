@@ -25,9 +25,7 @@ TEST(D3D11Formats, HalfFloatsRoundToNearestEven)
         {std::numeric_limits<float>::infinity(), 0x7C00},
     };
     for (const Case& c : aCases)
-    {
         EXPECT_EQ(c.uiHalf, EncodeSmallFloat(c.fValue, 10, true)) << c.fValue;
-    }
     EXPECT_EQ(0x7E00u, EncodeSmallFloat(std::numeric_limits<float>::quiet_NaN(), 10, true));
     // Unsigned 11-bit: negatives clamp to zero, 1.0 keeps the exponent bias.
     EXPECT_EQ(0u, EncodeSmallFloat(-1.0f, 6, false));

@@ -25,9 +25,7 @@ protected:
         Release(m_pDevice);
         std::string sLive;
         for (const std::string& sLine : D3D11Control::GetLiveObjects())
-        {
             sLive += sLine + "\n";
-        }
         EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount()) << sLive;
         D3D11Control::Reset();
     }
@@ -68,12 +66,8 @@ protected:
     {
         std::vector<D3D11Control::CallRecord> vFound;
         for (const D3D11Control::CallRecord& record : D3D11Control::GetCallLog())
-        {
             if (record.Method == sMethod)
-            {
                 vFound.push_back(record);
-            }
-        }
         return vFound;
     }
 

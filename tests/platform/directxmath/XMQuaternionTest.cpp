@@ -104,9 +104,7 @@ TEST(XMQuaternion, SlerpTakesTheShortArcAndSurvivesParallelInputs)
     // Equal and opposite-equal inputs take the linear branch instead of dividing by sin 0.
     const XMVECTOR q = TurnAboutY(30.0f);
     for (const XMVECTOR& other : {q, -q})
-    {
         ExpectVectorNear(XMQuaternionSlerp(q, other, 0.3f), q, 1e-7f);
-    }
 }
 
 TEST(XMQuaternion, SquadWithRepeatedEndKeysBlendsLikeSlerp)

@@ -37,10 +37,7 @@ protected:
 
     void TearDown() override
     {
-        if (m_pSound != nullptr)
-        {
-            EXPECT_EQ(m_pSound->release(), FMOD_OK);
-        }
+        EXPECT_EQ(m_pSound != nullptr ? m_pSound->release() : FMOD_OK, FMOD_OK);
         FmodTest::TearDown();
     }
 
@@ -149,9 +146,7 @@ TEST_F(FmodChannelOnSound, StopReleaseAndStealingEndChannels)
     // Four channels at most: a fifth steals the oldest.
     FMOD::Channel* channels[5] = {};
     for (FMOD::Channel*& pChannel : channels)
-    {
         ASSERT_EQ(m_pSystem->playSound(FMOD_CHANNEL_FREE, m_pSound, true, &pChannel), FMOD_OK);
-    }
     EXPECT_EQ(channels[0]->setPaused(false), FMOD_ERR_INVALID_HANDLE);
     EXPECT_EQ(channels[1]->setPaused(false), FMOD_OK);
     EXPECT_EQ(FmodControl::GetLiveChannelCount(), 4);

@@ -234,7 +234,5 @@ TEST_F(FmodSystem, SoundsCanBeCreatedOnAWorkerWhileTheMainThreadUpdates)
     EXPECT_EQ(state.soundCount, SOUNDS);
     EXPECT_EQ(state.activeChannelCount, 8); // the older ones were stolen
     for (FMOD::Sound* pSound : sounds)
-    {
         EXPECT_EQ(pSound->release(), FMOD_OK);
-    }
 }

@@ -21,10 +21,7 @@ protected:
 
     void TearDown() override
     {
-        if (m_pSystem != nullptr)
-        {
-            EXPECT_EQ(m_pSystem->release(), FMOD_OK);
-        }
+        EXPECT_EQ(m_pSystem != nullptr ? m_pSystem->release() : FMOD_OK, FMOD_OK);
         EXPECT_EQ(FmodControl::GetLiveSystemCount(), 0);
         EXPECT_EQ(FmodControl::GetLiveSoundCount(), 0);
         EXPECT_EQ(FmodControl::GetLiveChannelCount(), 0);

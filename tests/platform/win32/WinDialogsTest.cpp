@@ -68,14 +68,10 @@ TEST_F(WinDialogs, WorkerThreadsMayShowBoxes)
             []
             {
                 for (int i = 0; i < 100; ++i)
-                {
                     MessageBoxA(nullptr, "Shader", "Shader Compile Error", MB_OK);
-                }
             });
     }
     for (std::thread& t : threads)
-    {
         t.join();
-    }
     EXPECT_EQ(Win32Control::GetMessageBoxes().size(), 400u);
 }

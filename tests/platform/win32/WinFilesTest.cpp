@@ -35,9 +35,7 @@ protected:
         WIN32_FIND_DATAA data;
         HANDLE hFind = FindFirstFileA(Path(sPattern).c_str(), &data);
         if (hFind == INVALID_HANDLE_VALUE)
-        {
             return names;
-        }
         do
         {
             names.push_back(data.cFileName);
@@ -56,9 +54,7 @@ using Names = std::vector<std::string>;
 TEST_F(WinFilesTest, ListsInUpperCasedByteOrderWithDotEntries)
 {
     for (const char* pName : {"b.txt", "Zeta", "_x.txt", "a_b", "1.txt", "ab", "A.txt"})
-    {
         Write(pName, "x");
-    }
     // Upper-cased: '.' < digits < letters < '_'.
     EXPECT_EQ(List("*"), (Names{".", "..", "1.txt", "A.txt", "ab", "a_b", "b.txt", "Zeta", "_x.txt"}));
     EXPECT_EQ(List("*.*"), List("*"));
@@ -67,9 +63,7 @@ TEST_F(WinFilesTest, ListsInUpperCasedByteOrderWithDotEntries)
 TEST_F(WinFilesTest, WildcardsIgnoreCase)
 {
     for (const char* pName : {"x.DAE", "y.dae", "z.Dae", "w.daex", "dae", "Q.txt"})
-    {
         Write(pName, "x");
-    }
     EXPECT_EQ(List("*.dae"), (Names{"x.DAE", "y.dae", "z.Dae"}));
     EXPECT_EQ(List("?.DAE"), (Names{"x.DAE", "y.dae", "z.Dae"}));
     EXPECT_EQ(List("q.*"), (Names{"Q.txt"}));

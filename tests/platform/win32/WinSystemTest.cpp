@@ -36,10 +36,7 @@ ULONG_PTR TakeKey(HANDLE hPort, DWORD uiMilliseconds, BOOL* pOk)
     OVERLAPPED dummy{};
     LPOVERLAPPED pOverlapped = &dummy;
     *pOk = GetQueuedCompletionStatus(hPort, &uiBytes, &uiKey, &pOverlapped, uiMilliseconds);
-    if (!*pOk)
-    {
-        EXPECT_EQ(pOverlapped, nullptr);
-    }
+    EXPECT_TRUE(*pOk || pOverlapped == nullptr);
     return uiKey;
 }
 
@@ -76,24 +73,20 @@ TEST_F(WinSystem, ClosingPortWakesWaitersAndRefusesPosts)
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i)
     {
-        waiters.emplace_back([&] {
-            BOOL bOk = TRUE;
-            TakeKey(hPort, INFINITE, &bOk);
-            if (!bOk)
+        waiters.emplace_back(
+            [&]
             {
-                ++iWoken;
-            }
-        });
+                BOOL bOk = TRUE;
+                TakeKey(hPort, INFINITE, &bOk);
+                if (!bOk)
+                    ++iWoken;
+            });
     }
     while (Win32SystemControl::GetCallCount("GetQueuedCompletionStatus") < 3)
-    {
         std::this_thread::yield();
-    }
     EXPECT_TRUE(CloseHandle(hPort));
     for (std::thread& waiter : waiters)
-    {
         waiter.join();
-    }
     EXPECT_EQ(iWoken.load(), 3);
     EXPECT_FALSE(PostQueuedCompletionStatus(hPort, 0, 1, nullptr));
     EXPECT_FALSE(CloseHandle(hPort));
@@ -128,9 +121,7 @@ DWORD ProbeRoutine(LPVOID pParameter)
         pProbe->uiStackBytes = uiSize;
     }
     while (!pProbe->bRelease.load())
-    {
         std::this_thread::yield();
-    }
     return 0;
 }
 
@@ -165,9 +156,7 @@ TEST_F(WinSystem, ClosedThreadHandleLeavesThreadRunning)
     EXPECT_EQ(Win32SystemControl::GetRunningThreadCount(), uiRunning);
     probe.bRelease = true;
     while (Win32SystemControl::GetRunningThreadCount() == uiRunning)
-    {
         std::this_thread::yield();
-    }
 }
 
 TEST_F(WinSystem, MutexIsRecursiveAndOwnedByOneThread)
@@ -177,17 +166,18 @@ TEST_F(WinSystem, MutexIsRecursiveAndOwnedByOneThread)
     EXPECT_EQ(WaitForSingleObject(hMutex, INFINITE), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(hMutex, INFINITE), WAIT_OBJECT_0);
 
-    auto tryFromOtherThread = [&] {
+    auto tryFromOtherThread = [&]
+    {
         DWORD uiResult = 0;
         BOOL bReleased = TRUE;
-        std::thread other([&] {
-            bReleased = ReleaseMutex(hMutex);
-            uiResult = WaitForSingleObject(hMutex, 0);
-            if (uiResult == WAIT_OBJECT_0)
+        std::thread other(
+            [&]
             {
-                ReleaseMutex(hMutex);
-            }
-        });
+                bReleased = ReleaseMutex(hMutex);
+                uiResult = WaitForSingleObject(hMutex, 0);
+                if (uiResult == WAIT_OBJECT_0)
+                    ReleaseMutex(hMutex);
+            });
         other.join();
         EXPECT_FALSE(bReleased) << "only the owner may release";
         return uiResult;

@@ -14,13 +14,9 @@ bool s_swallowSetText = false;
 LRESULT TestProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_CREATE)
-    {
         return s_createResult;
-    }
     if (message == WM_SETTEXT && s_swallowSetText)
-    {
         return TRUE;
-    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -28,12 +24,8 @@ std::vector<UINT> LoggedMessages(HWND window)
 {
     std::vector<UINT> messages;
     for (const Win32Control::MessageRecord& r : Win32Control::GetMessageLog())
-    {
         if (r.hwnd == window)
-        {
             messages.push_back(r.message);
-        }
-    }
     return messages;
 }
 
@@ -42,12 +34,8 @@ const Win32Control::MessageRecord* FindLogged(UINT message)
     static std::vector<Win32Control::MessageRecord> s_log;
     s_log = Win32Control::GetMessageLog();
     for (const Win32Control::MessageRecord& r : s_log)
-    {
         if (r.message == message)
-        {
             return &r;
-        }
-    }
     return nullptr;
 }
 
@@ -367,23 +355,15 @@ TEST_F(WinWindow, PostsFromOtherThreadsAllArrive)
             [window]
             {
                 for (int i = 0; i < PER_THREAD; ++i)
-                {
                     PostMessageA(window, WM_USER, 0, 0);
-                }
             });
     }
     int received = 0;
     MSG m;
     while (received < 4 * PER_THREAD)
-    {
         if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-        {
             ++received;
-        }
-    }
     for (std::thread& t : threads)
-    {
         t.join();
-    }
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
 }

@@ -38,9 +38,7 @@ std::vector<std::string> Strings(const KB_GrowingArray<KB_String>& names)
 {
     std::vector<std::string> vNames;
     for (std::uint32_t i = 0; i < names.GetNumMembers(); ++i)
-    {
         vNames.emplace_back(names[i].GetBuffer());
-    }
     return vNames;
 }
 
@@ -58,9 +56,7 @@ protected:
     {
         m_pContext.reset();
         if (m_hWindow != nullptr)
-        {
             DestroyWindow(m_hWindow);
-        }
         EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
         D3D11Control::Reset();
         Win32Control::Reset();
@@ -226,13 +222,9 @@ TEST_F(KR_GraphicsContextDX11Test, FullscreenFitsTheWindowToTheOutputAndSwitches
     for (const auto& record : vCalls)
     {
         if (record.Method == "CreateSwapChain")
-        {
             bCreatedWindowed = record.Values[9] == TRUE;
-        }
         if (record.Method == "SetFullscreenState")
-        {
             bSwitched = record.Values[0] == TRUE;
-        }
     }
     EXPECT_TRUE(bCreatedWindowed);
     EXPECT_TRUE(bSwitched);
@@ -260,10 +252,9 @@ TEST_F(KR_GraphicsContextDX11Test, MultisampleQualityIsTheLastLevelAndWrittenBac
     const auto vCalls = D3D11Control::GetCallLog();
     for (const auto& record : vCalls)
     {
-        if (record.Method == "CreateSwapChain")
-        {
-            EXPECT_EQ(0.0, record.Values[6]);
-        }
+        if (record.Method != "CreateSwapChain")
+            continue;
+        EXPECT_EQ(0.0, record.Values[6]);
     }
 }
 
@@ -297,12 +288,8 @@ TEST_F(KR_GraphicsContextDX11Test, ApplyScreenResolutionRebuildsTheSingletonsDev
     EXPECT_EQ(1024u, pDevice->GetWidth());
     std::vector<std::string> vMethods;
     for (const auto& record : D3D11Control::GetCallLog())
-    {
         if (record.Method != "Release" && record.Method != "GetDesc")
-        {
             vMethods.push_back(record.Method);
-        }
-    }
     ASSERT_GE(vMethods.size(), 6u);
     const std::vector<std::string> vStart(vMethods.begin(), vMethods.begin() + 6);
     EXPECT_EQ((std::vector<std::string>{"OMSetRenderTargets", "RSSetViewports", "RSSetState", "ClearState",

@@ -156,12 +156,8 @@ public:
     {
         // The frame that the start-up Present ended.
         for (const auto& record : D3D11Control::GetLastFrameCallLog())
-        {
             if (record.Method == "ClearRenderTargetView" || record.Method == "Present")
-            {
                 m_gCallsBefore.push_back(record.Method);
-            }
-        }
         m_uiPresentsBefore = D3D11Control::GetPresentCount();
         m_pDeviceAtConstruction = KE_ApplicationManager::GetInstance()->GetGraphicsDevice();
         m_bConstructed = true;
@@ -252,14 +248,16 @@ TEST(KR_GraphicsContextManager, DeviceIsClearedGreyPresentedAndStoredBeforeTheRe
 
         ASSERT_NE(nullptr, factory.m_pMade);
         ASSERT_TRUE(factory.m_pMade->m_bConstructed);
-        EXPECT_EQ((std::vector<std::string>{"ClearRenderTargetView", "Present"}), factory.m_pMade->m_gCallsBefore);
+        EXPECT_EQ((std::vector<std::string>{"ClearRenderTargetView", "Present"}),
+                  factory.m_pMade->m_gCallsBefore);
         EXPECT_EQ(1u, factory.m_pMade->m_uiPresentsBefore);
         ASSERT_NE(nullptr, engine->GetGraphicsDevice());
         EXPECT_EQ(engine->GetGraphicsDevice(), factory.m_pMade->m_pDeviceAtConstruction);
         EXPECT_EQ(1u, D3D11Control::GetPresentCount());
         // The clear is light grey.
         const auto vCalls = D3D11Control::GetLastFrameCallLog();
-        const auto itClear = std::find_if(vCalls.begin(), vCalls.end(), [](const D3D11Control::CallRecord& r)
+        const auto itClear = std::find_if(vCalls.begin(), vCalls.end(),
+                                          [](const D3D11Control::CallRecord& r)
                                           { return r.Method == "ClearRenderTargetView"; });
         ASSERT_NE(vCalls.end(), itClear);
         ASSERT_GE(itClear->Values.size(), 3u);

@@ -26,12 +26,8 @@ std::vector<D3D11Control::CallRecord> Calls(const std::string& sMethod)
 {
     std::vector<D3D11Control::CallRecord> vFound;
     for (const D3D11Control::CallRecord& record : D3D11Control::GetCallLog())
-    {
         if (record.Method == sMethod)
-        {
             vFound.push_back(record);
-        }
-    }
     return vFound;
 }
 
@@ -246,9 +242,7 @@ TEST_F(KR_GraphicsDeviceDX11Test, DestructionReleasesContextThenSwapChainThenDev
         }
         std::vector<std::string> vExpected = {"ClearState", "Flush", "context", "swap chain", "device"};
         if (bFullscreen)
-        {
             vExpected.insert(vExpected.begin() + 3, "SetFullscreenState");
-        }
         // The device's own release of its context comes last of all.
         ASSERT_GE(vOrder.size(), vExpected.size());
         vOrder.resize(vExpected.size());
