@@ -9,7 +9,7 @@
 namespace D3D11Control
 {
 
-using kv_d3d11::Runtime;
+using d3d11_internal::Runtime;
 
 std::vector<DXGI_MODE_DESC> DefaultDisplayModes()
 {
@@ -96,20 +96,21 @@ std::vector<std::string> GetLiveObjects()
 
 std::uint64_t GetObjectId(const IUnknown* pObject)
 {
-    return kv_d3d11::Object::IdOf(pObject);
+    return d3d11_internal::Object::IdOf(pObject);
 }
 
 ULONG GetRefCount(const IUnknown* pObject)
 {
-    const kv_d3d11::Object* pOurs = kv_d3d11::Object::From(pObject);
+    const d3d11_internal::Object* pOurs = d3d11_internal::Object::From(pObject);
     return pOurs != nullptr ? pOurs->GetRefCount() : 0;
 }
 
 bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<std::uint8_t>* pData,
                      UINT* pRowPitch, UINT* pDepthPitch)
 {
-    kv_d3d11::ResourceImpl* pImpl = kv_d3d11::ResourceImpl::From(pResource);
-    const kv_d3d11::SubresourceLayout* pLayout = pImpl != nullptr ? pImpl->GetLayout(subresource) : nullptr;
+    d3d11_internal::ResourceImpl* pImpl = d3d11_internal::ResourceImpl::From(pResource);
+    const d3d11_internal::SubresourceLayout* pLayout =
+        pImpl != nullptr ? pImpl->GetLayout(subresource) : nullptr;
     if (pLayout == nullptr || pData == nullptr)
         return false;
     const std::uint8_t* pBytes = pImpl->GetData(subresource);
@@ -123,7 +124,7 @@ bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<st
 
 BoundState GetBoundState(ID3D11DeviceContext* pContext)
 {
-    const kv_d3d11::DeviceContext* pOurs = kv_d3d11::DeviceContext::From(pContext);
+    const d3d11_internal::DeviceContext* pOurs = d3d11_internal::DeviceContext::From(pContext);
     return pOurs != nullptr ? pOurs->GetBoundState() : BoundState{};
 }
 

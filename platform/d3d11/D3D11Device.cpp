@@ -9,7 +9,7 @@
 
 #include <new>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 namespace
@@ -207,10 +207,10 @@ HRESULT Device::CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCou
     return hr;
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal
 
-using kv_d3d11::Device;
-using kv_d3d11::Runtime;
+using d3d11_internal::Device;
+using d3d11_internal::Runtime;
 
 HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HMODULE Software, UINT Flags,
                           const D3D_FEATURE_LEVEL* pFeatureLevels, UINT FeatureLevels, UINT SDKVersion,
@@ -230,7 +230,7 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HM
     UINT uiAdapter = 0;
     if (SUCCEEDED(hr))
     {
-        const kv_d3d11::Adapter* pOurAdapter = kv_d3d11::Adapter::From(pAdapter);
+        const d3d11_internal::Adapter* pOurAdapter = d3d11_internal::Adapter::From(pAdapter);
         const bool bDriverValid = pAdapter != nullptr ? DriverType == D3D_DRIVER_TYPE_UNKNOWN
                                                       : DriverType != D3D_DRIVER_TYPE_UNKNOWN;
         const bool bSoftwareValid = (Software != nullptr) == (DriverType == D3D_DRIVER_TYPE_SOFTWARE);
@@ -279,10 +279,11 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverType, HM
     if (SUCCEEDED(hr) && pFeatureLevel != nullptr)
         *pFeatureLevel = level;
     const std::uint64_t uiContextId = pDevice != nullptr ? pDevice->GetContext()->GetId() : 0;
-    runtime.Log("", "D3D11CreateDevice", hr,
-                {kv_d3d11::Object::IdOf(pAdapter), pDevice != nullptr ? pDevice->GetId() : 0, uiContextId},
-                {static_cast<double>(DriverType), static_cast<double>(Flags), static_cast<double>(SDKVersion),
-                 static_cast<double>(level)});
+    runtime.Log(
+        "", "D3D11CreateDevice", hr,
+        {d3d11_internal::Object::IdOf(pAdapter), pDevice != nullptr ? pDevice->GetId() : 0, uiContextId},
+        {static_cast<double>(DriverType), static_cast<double>(Flags), static_cast<double>(SDKVersion),
+         static_cast<double>(level)});
     if (pDevice == nullptr)
         return hr;
     if (ppImmediateContext != nullptr)

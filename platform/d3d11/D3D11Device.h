@@ -5,7 +5,7 @@
 #include "platform/d3d11/D3D11Runtime.h"
 #include "platform/d3d11/d3d11.h"
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 class DeviceContext;
@@ -50,4 +50,4 @@ private:
     D3D_FEATURE_LEVEL m_featureLevel = D3D_FEATURE_LEVEL_11_0;
 };
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 namespace
@@ -271,4 +271,4 @@ D3D11Control::BoundState DeviceContext::GetBoundState() const
     return state;
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

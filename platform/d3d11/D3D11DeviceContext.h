@@ -9,7 +9,7 @@
 
 #include <vector>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 class DeviceContext final : public ComObject<ID3D11DeviceContext>
@@ -45,4 +45,4 @@ private:
     Ref<ID3D11RasterizerState> m_rasterizerState;
 };
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 namespace
@@ -391,4 +391,4 @@ std::uint32_t EncodeSmallFloat(float fValue, int iMantissaBits, bool bSigned)
     return uiSign | uiResult;
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

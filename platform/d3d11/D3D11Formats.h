@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 enum class FormatKind : std::uint8_t
@@ -61,4 +61,4 @@ bool EncodeDepthStencil(DXGI_FORMAT format, UINT uiClearFlags, float fDepth, std
 // nearest even; without a sign bit negative values become 0.
 std::uint32_t EncodeSmallFloat(float fValue, int iMantissaBits, bool bSigned);
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 namespace
@@ -520,4 +520,4 @@ bool Texture3D::Implements(REFIID riid) const
            IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

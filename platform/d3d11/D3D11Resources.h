@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 // What views and context calls need to know of any resource.
@@ -137,4 +137,4 @@ private:
 // Number of levels of a full mip chain for that largest side.
 UINT FullMipCount(UINT uiLargestSide);
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 namespace
@@ -273,4 +273,4 @@ std::vector<std::string> Runtime::GetLiveObjects()
     return vLines;
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 // Identity, reference count and registry entry of one stand-in object.
@@ -174,4 +174,4 @@ private:
     UINT m_uiLastSyncInterval = 0;
 };
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 RasterizerState::RasterizerState() : ComObject<ID3D11RasterizerState>("ID3D11RasterizerState")
@@ -51,4 +51,4 @@ bool RasterizerState::Implements(REFIID riid) const
            IsEqualIID(riid, IID_IUnknown);
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -5,7 +5,7 @@
 #include "platform/d3d11/D3D11Runtime.h"
 #include "platform/d3d11/d3d11.h"
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 class RasterizerState final : public ComObject<ID3D11RasterizerState>
@@ -22,4 +22,4 @@ private:
     D3D11_RASTERIZER_DESC m_desc{};
 };
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

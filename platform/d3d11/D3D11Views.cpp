@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 namespace
@@ -602,4 +602,4 @@ bool ShaderResourceView::Implements(REFIID riid) const
            IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 // Depth slices [firstSlice, firstSlice + sliceCount) of one subresource.
@@ -96,4 +96,4 @@ private:
     D3D11_SHADER_RESOURCE_VIEW_DESC m_desc{};
 };
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 namespace
@@ -277,13 +277,13 @@ HRESULT Output::GetDisplayModeList(DXGI_FORMAT EnumFormat, UINT Flags, UINT* pNu
     return hr;
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal
 
 HRESULT CreateDXGIFactory(REFIID riid, void** ppFactory)
 {
-    kv_d3d11::Runtime& runtime = kv_d3d11::Runtime::Get();
+    d3d11_internal::Runtime& runtime = d3d11_internal::Runtime::Get();
     HRESULT hr = runtime.TakeFailure("", "CreateDXGIFactory");
-    kv_d3d11::Factory* pFactory = nullptr;
+    d3d11_internal::Factory* pFactory = nullptr;
     if (SUCCEEDED(hr))
     {
         if (ppFactory == nullptr)
@@ -297,12 +297,12 @@ HRESULT CreateDXGIFactory(REFIID riid, void** ppFactory)
         }
         else
         {
-            pFactory = kv_d3d11::Factory::Create();
+            pFactory = d3d11_internal::Factory::Create();
             hr = pFactory != nullptr ? S_OK : E_OUTOFMEMORY;
         }
     }
     if (ppFactory != nullptr)
         *ppFactory = static_cast<IDXGIFactory*>(pFactory);
-    runtime.Log("", "CreateDXGIFactory", hr, {kv_d3d11::Object::IdOf(pFactory)}, {});
+    runtime.Log("", "CreateDXGIFactory", hr, {d3d11_internal::Object::IdOf(pFactory)}, {});
     return hr;
 }

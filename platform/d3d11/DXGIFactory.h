@@ -6,7 +6,7 @@
 #include "platform/d3d11/D3D11Runtime.h"
 #include "platform/d3d11/dxgi.h"
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 class Factory final : public ComObject<IDXGIFactory>
@@ -56,4 +56,4 @@ private:
     UINT m_uiIndex = 0;
 };
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -5,7 +5,7 @@
 
 #include <new>
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 namespace
@@ -198,4 +198,4 @@ HRESULT SwapChain::ResizeBuffers(UINT BufferCount, UINT Width, UINT Height, DXGI
     return hr;
 }
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

@@ -6,7 +6,7 @@
 #include "platform/d3d11/d3d11.h"
 #include "platform/d3d11/dxgi.h"
 
-namespace kv_d3d11
+namespace d3d11_internal
 {
 
 class SwapChain final : public ComObject<IDXGISwapChain>
@@ -35,4 +35,4 @@ private:
     bool m_bFullscreen = false;
 };
 
-} // namespace kv_d3d11
+} // namespace d3d11_internal

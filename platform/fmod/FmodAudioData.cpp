@@ -7,7 +7,7 @@
 #include <new>
 #include <numbers>
 
-namespace FmodDetail
+namespace fmod_internal
 {
 namespace
 {
@@ -415,4 +415,4 @@ void ComputeSpectrum(const AudioData& audio, int channel, std::int64_t centreFra
     }
 }
 
-} // namespace FmodDetail
+} // namespace fmod_internal

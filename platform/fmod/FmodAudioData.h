@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace FmodDetail
+namespace fmod_internal
 {
 
 struct AudioData
@@ -37,4 +37,4 @@ FMOD_RESULT ReadAudio(const std::uint8_t* data, std::size_t size, FMOD_SOUND_TYP
 void ComputeSpectrum(const AudioData& audio, int channel, std::int64_t centreFrame, bool looped, int numBands,
                      float* out);
 
-} // namespace FmodDetail
+} // namespace fmod_internal

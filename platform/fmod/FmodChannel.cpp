@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-using namespace FmodDetail;
+using namespace fmod_internal;
 
 namespace
 {

@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-namespace FmodDetail
+namespace fmod_internal
 {
 
 std::atomic<int> g_iLiveSystems{0};
@@ -144,12 +144,12 @@ void UnregisterSystem(SystemImpl* pSystem)
     Systems().systems.erase(pSystem);
 }
 
-} // namespace FmodDetail
+} // namespace fmod_internal
 
 namespace FmodControl
 {
 
-using namespace FmodDetail;
+using namespace fmod_internal;
 
 void Reset()
 {

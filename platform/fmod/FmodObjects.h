@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-namespace FmodDetail
+namespace fmod_internal
 {
 
 class SystemImpl;
@@ -102,4 +102,4 @@ extern std::atomic<int> g_iLeftAtSystemRelease;
 void RegisterSystem(SystemImpl* pSystem);
 void UnregisterSystem(SystemImpl* pSystem);
 
-} // namespace FmodDetail
+} // namespace fmod_internal

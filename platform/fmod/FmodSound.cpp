@@ -1,6 +1,6 @@
 #include "platform/fmod/FmodObjects.h"
 
-using namespace FmodDetail;
+using namespace fmod_internal;
 
 namespace FMOD
 {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace FmodDetail
+namespace fmod_internal
 {
 
 namespace
@@ -80,9 +80,9 @@ bool SystemImpl::OwnsSound(const SoundImpl* pSound) const
     return false;
 }
 
-} // namespace FmodDetail
+} // namespace fmod_internal
 
-using namespace FmodDetail;
+using namespace fmod_internal;
 
 namespace
 {

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-using namespace kv_d3d11;
+using namespace d3d11_internal;
 
 TEST(D3D11Formats, HalfFloatsRoundToNearestEven)
 {
