@@ -16,6 +16,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace
 {
@@ -434,6 +435,7 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
                                             bool bRootNamed)
 {
     Unload();
+    m_sBuildError = KB_String();
     m_sSourceDirectory =
         KU_FileUtilities::EnforceForwardSlashes(KU_FileUtilities::GetAbsolutePath(sDirectory));
     KB_String sRootName;
@@ -457,6 +459,8 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
     m_gBuildPath.RemoveAll();
     if (!bOk)
     {
+        if (m_sBuildError.GetLength() == 0)
+            m_sBuildError = KB_String("cannot read the folder \"%s\"", sDirectory.GetBuffer());
         delete pRoot;
         return false;
     }
@@ -468,8 +472,14 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
                                           std::uint32_t uiDepth)
 {
     if (pNode == nullptr || !pNode->m_bDirectory || pNode->m_sSourceFileName.GetLength() == 0 ||
-        pValidator == nullptr || uiDepth > MAX_DEPTH)
+        pValidator == nullptr)
     {
+        return false;
+    }
+    if (uiDepth > MAX_DEPTH)
+    {
+        m_sBuildError = KB_String("\"%s\" nests deeper than an archive may (%u levels)",
+                                  GetSourceRelativePath(pNode).GetBuffer(), MAX_DEPTH);
         return false;
     }
     const KB_String sResolved = ResolvePath(pNode->m_sSourceFileName);
@@ -536,6 +546,16 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
         }
         pChild->m_pParent = pNode;
         pChild->m_sName = sName;
+        pChild->m_sSourceFileName = sSourceName;
+        // '\\' separates names in archive paths, so such a name could never be read back.
+        if (sName.Find(KB_String("\\")) != KB_String::NOT_FOUND)
+        {
+            m_sBuildError = KB_String("\"%s\": a name in an archive cannot hold '\\'",
+                                      GetSourceRelativePath(pChild).GetBuffer());
+            delete pChild;
+            bOk = false;
+            break;
+        }
         if (kind == EntryKind::Directory)
         {
             pChild->m_bDirectory = true;
@@ -552,14 +572,49 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
             pChild->m_bCompressed = pValidator->IsFileCompressed(sName);
             pChild->m_uiStoredSize = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                      static_cast<std::uint64_t>(data.nFileSizeLow);
-            pChild->m_sSourceFileName = sSourceName;
             pChild->m_uiLastWriteTime = KU_FileUtilities::GetLastWriteTime(sSourceName);
         }
         pNode->m_gChildren.Add(pChild);
     } while (FindNextFileA(hFind, &data));
     FindClose(hFind);
     m_gBuildPath.Remove(m_gBuildPath.GetNumMembers() - 1);
-    return bOk;
+    return bOk && CheckNamesDistinct(pNode);
+}
+
+bool KF_DataRepository::CheckNamesDistinct(const KF_DataRepositoryNode* pNode)
+{
+    const std::uint32_t uiCount = pNode->m_gChildren.GetNumMembers();
+    if (uiCount < 2)
+        return true;
+    std::vector<const KF_DataRepositoryNode*> sorted(&pNode->m_gChildren[0],
+                                                     &pNode->m_gChildren[0] + uiCount);
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const KF_DataRepositoryNode* pA, const KF_DataRepositoryNode* pB)
+                     { return pA->m_sName.CompareNoCase(pB->m_sName) < 0; });
+    for (std::size_t i = 1; i < sorted.size(); ++i)
+    {
+        if (sorted[i - 1]->m_sName.CompareNoCase(sorted[i]->m_sName) == 0)
+        {
+            // A reader would always get the first of the two.
+            m_sBuildError =
+                KB_String("\"%s\" and \"%s\" differ only in letter case, which an archive cannot tell apart",
+                          GetSourceRelativePath(sorted[i - 1]).GetBuffer(),
+                          GetSourceRelativePath(sorted[i]).GetBuffer());
+            return false;
+        }
+    }
+    return true;
+}
+
+KB_String KF_DataRepository::GetSourceRelativePath(const KF_DataRepositoryNode* pNode) const
+{
+    KB_String sPath = pNode->m_sSourceFileName;
+    if (sPath.StartsWith(m_sSourceDirectory))
+        sPath = sPath.SubString(sPath.GetLength() - m_sSourceDirectory.GetLength(),
+                                m_sSourceDirectory.GetLength());
+    if (sPath.EndsWith(KB_String("/")))
+        sPath = sPath.SubString(sPath.GetLength() - 1, 0);
+    return sPath.GetLength() > 0 ? sPath : KB_String(".");
 }
 
 bool KF_DataRepository::SaveToFile(const KB_String& sPath)

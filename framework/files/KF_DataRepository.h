@@ -58,9 +58,13 @@ public:
 
     // Builds a tree from sDirectory with the files and directories pValidator (not owned)
     // accepts; the root is named after the directory's last component when bRootNamed. False
-    // (and nothing built) when a directory cannot be listed or the tree nests deeper than
-    // MAX_DEPTH; links that lead nowhere usable are skipped.
+    // (and nothing built) when a directory cannot be listed, the tree nests deeper than
+    // MAX_DEPTH, or a name could not be read back from the archive: one holding '\\' (a
+    // separator there) or two names in one folder that differ only in letter case (names are
+    // matched without regard to case). Links that lead nowhere usable are skipped.
     bool CreateFromDirectory(const KB_String& sDirectory, KF_NameValidator* pValidator, bool bRootNamed);
+    // Why the last CreateFromDirectory failed, naming the entries concerned; empty after a success.
+    const KB_String& GetBuildError() const { return m_sBuildError; }
     // Writes the built tree as an archive at sPath: into a temporary file beside it that then
     // replaces it, so a failed save leaves any old archive whole. A tree is saved once.
     bool SaveToFile(const KB_String& sPath);
@@ -88,6 +92,10 @@ private:
     KF_DataRepositoryNode* FindArchiveNode(const KB_String& sPath) const;
 
     bool AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameValidator* pValidator, std::uint32_t uiDepth);
+    // False (with m_sBuildError set) when two children of pNode have names equal but for case.
+    bool CheckNamesDistinct(const KF_DataRepositoryNode* pNode);
+    // The source path of pNode relative to the folder being packed, for messages.
+    KB_String GetSourceRelativePath(const KF_DataRepositoryNode* pNode) const;
     // Subtree sizes of every node below and including pNode; false for a name too long to store.
     bool CalcChunkHeaderSizes(KF_DataRepositoryNode* pNode);
     bool CompressFiles(KF_DataRepositoryNode* pNode);
@@ -104,4 +112,5 @@ private:
     std::FILE* m_pArchiveFile = nullptr;          // owned; null when no archive is open
     std::uint64_t m_uiArchiveSize = 0;            // bytes of the open archive
     KB_GrowingArray<KB_String> m_gBuildPath; // builder only: resolved directories being filled, root first
+    KB_String m_sBuildError;                 // builder only: see GetBuildError
 };

@@ -425,6 +425,45 @@ TEST_F(KF_DataRepositoryTest, BuilderRefusesMissingFoldersTreesTooDeepAndASecond
     EXPECT_FALSE(std::filesystem::exists(m_Temp.Join("second.dat")));
 }
 
+TEST_F(KF_DataRepositoryTest, BuilderRefusesNamesTheArchiveCouldNotTellApart)
+{
+    KF_NameValidator acceptAll;
+    KF_DataRepository builder;
+    const auto Fails = [&](const char* pFirst, const char* pSecond)
+    {
+        const bool bBuilt = builder.CreateFromDirectory(m_sSource.c_str(), &acceptAll, true);
+        const std::string sError = builder.GetBuildError().GetBuffer();
+        EXPECT_FALSE(bBuilt);
+        EXPECT_NE(sError.find(pFirst), std::string::npos) << sError;
+        EXPECT_NE(sError.find(pSecond), std::string::npos) << sError;
+        std::filesystem::remove_all(m_sSource);
+    };
+    // Two names of one folder that differ only in case: a reader would get the first one's bytes.
+    WriteBytes(Source("Textures/Tex.png"), TextBytes("upper"));
+    WriteBytes(Source("Textures/tex.png"), TextBytes("lower"));
+    WriteBytes(Source("Textures/other.png"), TextBytes("other"));
+    Fails("\"Textures/Tex.png\"", "\"Textures/tex.png\"");
+    // A folder and a file count alike.
+    WriteBytes(Source("Models/a.obj"), TextBytes("a"));
+    WriteBytes(Source("MODELS"), TextBytes("file"));
+    Fails("\"MODELS\"", "\"Models\"");
+    // '\\' separates names in archive paths.
+    WriteBytes(Source("dir/a\\b.txt"), TextBytes("x"));
+    Fails("\"dir/a\\b.txt\"", "'\\'");
+
+    // The same names in different folders are fine, and success leaves no message.
+    WriteBytes(Source("One/tex.png"), TextBytes("1"));
+    WriteBytes(Source("Two/Tex.png"), TextBytes("2"));
+    EXPECT_TRUE(builder.CreateFromDirectory(m_sSource.c_str(), &acceptAll, false));
+    EXPECT_STREQ(builder.GetBuildError().GetBuffer(), "");
+    EXPECT_TRUE(builder.SaveToFile(m_sArchive.c_str()));
+    KF_DataRepository archive;
+    ASSERT_TRUE(archive.LoadFromFile(m_sArchive.c_str()));
+    Bytes contents;
+    ASSERT_TRUE(ReadArchived(archive, "two/tex.png", &contents));
+    EXPECT_EQ(contents, TextBytes("2"));
+}
+
 TEST_F(KF_DataRepositoryTest, FailedSaveLeavesTheOldArchiveWhole)
 {
     MakeSampleTree();
