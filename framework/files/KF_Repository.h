@@ -16,7 +16,13 @@
 #include "framework/files/KF_LoadedFile.h"
 #include "framework/threads/KT_Mutex.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 class KF_Repository
 {
@@ -60,7 +66,7 @@ protected:
     void AddLoadedFile(const KB_String& sPath, std::uint8_t* pData, std::uint64_t uiSize);
     // References held on sPath; 0 when it is not cached.
     std::uint32_t GetReferenceCount(const KB_String& sPath);
-    std::uint32_t GetNumLoadedFiles() const { return m_gLoadedFiles.GetNumMembers(); }
+    std::uint32_t GetNumLoadedFiles() const { return static_cast<std::uint32_t>(m_LoadedFiles.size()); }
 
     // uiSize + 1 bytes with a NUL at [uiSize]; null when the memory cannot be had.
     static std::uint8_t* AllocateFileBuffer(std::uint64_t uiSize);
@@ -73,7 +79,19 @@ protected:
     KT_Mutex m_Mutex; // guards the cache and whatever a derived class reads under it
 
 private:
-    int FindLoadedFile(const KB_String& sPath) const; // index or -1
+    // Hashes path text; lookups with a KB_String's bytes need no std::string of their own.
+    struct PathHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view sPath) const { return std::hash<std::string_view>()(sPath); }
+    };
 
-    KB_GrowingArray<KF_LoadedFile> m_gLoadedFiles; // buffers owned
+    KF_LoadedFile* FindLoadedFile(const KB_String& sPath); // null when not cached
+    // Frees the entry's buffer and drops it: the last entry moves into its place.
+    void RemoveLoadedFile(KF_LoadedFile* pFile);
+
+    // The cache: entries packed in any order (buffers owned) and, by exact path text, the index
+    // of each. A read, reference or release costs one hash lookup however many files are held.
+    std::vector<KF_LoadedFile> m_LoadedFiles;
+    std::unordered_map<std::string, std::size_t, PathHash, std::equal_to<>> m_LoadedFileIndex;
 };
