@@ -10,13 +10,19 @@
 #include "platform/win32/Windows.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <new>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -26,6 +32,29 @@ constexpr std::uint16_t FLAG_DIRECTORY = 0x1;
 constexpr std::uint16_t FLAG_COMPRESSED = 0x2;
 // Uncompressed payloads are copied from their source files in pieces of at most this size.
 constexpr std::uint64_t COPY_PIECE_SIZE = 0x1400000;
+
+// Reads exactly uiSize bytes at uiOffset of an open file, leaving no file position behind;
+// false on an error or when the file ends first.
+bool ReadAt(int iFile, void* pData, std::uint64_t uiSize, std::uint64_t uiOffset)
+{
+    auto* pTarget = static_cast<std::uint8_t*>(pData);
+    while (uiSize > 0)
+    {
+        if (uiOffset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+            return false;
+        const std::size_t uiPiece =
+            static_cast<std::size_t>(uiSize < COPY_PIECE_SIZE ? uiSize : COPY_PIECE_SIZE);
+        const ssize_t iRead = pread(iFile, pTarget, uiPiece, static_cast<off_t>(uiOffset));
+        if (iRead < 0 && errno == EINTR)
+            continue;
+        if (iRead <= 0)
+            return false;
+        pTarget += iRead;
+        uiSize -= static_cast<std::uint64_t>(iRead);
+        uiOffset += static_cast<std::uint64_t>(iRead);
+    }
+    return true;
+}
 
 enum class EntryKind
 {
@@ -158,6 +187,21 @@ void IndexChildren(KF_DataRepositoryNode* pNode)
 
 } // namespace
 
+struct KF_DataRepository::OpenArchive
+{
+    OpenArchive() = default;
+    OpenArchive(const OpenArchive&) = delete;
+    OpenArchive& operator=(const OpenArchive&) = delete;
+    ~OpenArchive()
+    {
+        if (m_iFile >= 0)
+            close(m_iFile);
+    }
+
+    int m_iFile = -1;           // read only through positioned reads
+    std::uint64_t m_uiSize = 0; // bytes of the archive
+};
+
 KF_DataRepository::~KF_DataRepository()
 {
     Unload();
@@ -166,15 +210,22 @@ KF_DataRepository::~KF_DataRepository()
 bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
 {
     Unload();
-    std::FILE* pFile = std::fopen(sPath.GetBuffer(), "rb");
-    if (pFile == nullptr)
+    auto pArchive = std::make_shared<OpenArchive>();
+    // Without blocking, and only a regular file: a FIFO in its place must not hang the load.
+    pArchive->m_iFile = open(sPath.GetBuffer(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status;
+    if (pArchive->m_iFile < 0 || fstat(pArchive->m_iFile, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size < 0)
+    {
         return false;
+    }
+    const std::uint64_t uiFileSize = static_cast<std::uint64_t>(status.st_size);
+    pArchive->m_uiSize = uiFileSize;
 
-    std::uint64_t uiFileSize = 0;
     std::uint8_t header[HEADER_SIZE];
     std::uint64_t uiDirectoryEnd = 0;
-    bool bOk = GetSizeOfOpenFile(pFile, &uiFileSize) && uiFileSize >= HEADER_SIZE && SeekTo(pFile, 0) &&
-               ReadExactly(pFile, header, HEADER_SIZE) && std::memcmp(header, ARCHIVE_MAGIC, 4) == 0;
+    bool bOk = uiFileSize >= HEADER_SIZE && ReadAt(pArchive->m_iFile, header, HEADER_SIZE, 0) &&
+               std::memcmp(header, ARCHIVE_MAGIC, 4) == 0;
     if (bOk)
     {
         KB_ByteReader reader(header + 4, 8);
@@ -184,7 +235,7 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
     // The directory is at most the file's own size, so this allocation is bounded by real data.
     const std::uint64_t uiDirectorySize = bOk ? uiDirectoryEnd - HEADER_SIZE : 0;
     std::uint8_t* pDirectory = bOk ? new (std::nothrow) std::uint8_t[uiDirectorySize + 1] : nullptr;
-    bOk = bOk && pDirectory != nullptr && ReadExactly(pFile, pDirectory, uiDirectorySize);
+    bOk = bOk && pDirectory != nullptr && ReadAt(pArchive->m_iFile, pDirectory, uiDirectorySize, HEADER_SIZE);
 
     KF_DataRepositoryNode* pRoot = bOk ? new (std::nothrow) KF_DataRepositoryNode : nullptr;
     if (pRoot != nullptr)
@@ -196,14 +247,12 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
     if (!bOk || pRoot == nullptr)
     {
         delete pRoot;
-        std::fclose(pFile);
         return false;
     }
 
     KT_AutoLock lock(&m_Mutex);
     m_pRootNode = pRoot;
-    m_pArchiveFile = pFile;
-    m_uiArchiveSize = uiFileSize;
+    m_pArchive = std::move(pArchive);
     return true;
 }
 
@@ -263,12 +312,7 @@ void KF_DataRepository::Unload()
     delete m_pRootNode;
     m_pRootNode = nullptr;
     m_sSourceDirectory = KB_String();
-    if (m_pArchiveFile != nullptr)
-    {
-        std::fclose(m_pArchiveFile);
-        m_pArchiveFile = nullptr;
-    }
-    m_uiArchiveSize = 0;
+    m_pArchive.reset(); // reads still under way keep the file open until they end
 }
 
 KF_DataRepositoryNode* KF_DataRepository::FindNode(const KB_String& sPath) const
@@ -313,32 +357,43 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
 {
     if (pSize == nullptr || ppData == nullptr)
         return false;
-    KT_AutoLock lock(&m_Mutex);
-    if (m_pArchiveFile == nullptr)
-        return false;
-    const KF_DataRepositoryNode* pNode = FindArchiveNode(sPath);
-    if (pNode == nullptr || pNode->m_bDirectory)
-        return false;
-    if (TakeCachedFile(sPath, pSize, ppData))
-        return true;
+    // Under the lock only the lookup: the payload is read and inflated without it, so readers
+    // on other threads proceed side by side.
+    std::shared_ptr<OpenArchive> pArchive;
+    std::uint64_t uiOffset = 0;
+    std::uint64_t uiStoredSize = 0;
+    bool bCompressed = false;
+    {
+        KT_AutoLock lock(&m_Mutex);
+        if (m_pArchive == nullptr)
+            return false;
+        const KF_DataRepositoryNode* pNode = FindArchiveNode(sPath);
+        if (pNode == nullptr || pNode->m_bDirectory)
+            return false;
+        if (TakeCachedFile(sPath, pSize, ppData))
+            return true;
+        pArchive = m_pArchive;
+        uiOffset = pNode->m_uiPayloadOffset;
+        uiStoredSize = pNode->m_uiStoredSize;
+        bCompressed = pNode->m_bCompressed;
+    }
 
-    const std::uint64_t uiStoredSize = pNode->m_uiStoredSize;
-    if (!IsWithinFile(pNode->m_uiPayloadOffset, uiStoredSize, m_uiArchiveSize) ||
-        (pNode->m_bCompressed && uiStoredSize <= KF_Zipper::PREFIX_SIZE))
+    if (!IsWithinFile(uiOffset, uiStoredSize, pArchive->m_uiSize) ||
+        (bCompressed && uiStoredSize <= KF_Zipper::PREFIX_SIZE))
     {
         return false;
     }
     std::uint8_t* pData = AllocateFileBuffer(uiStoredSize);
     if (pData == nullptr)
         return false;
-    if (!SeekTo(m_pArchiveFile, pNode->m_uiPayloadOffset) ||
-        !ReadExactly(m_pArchiveFile, pData, uiStoredSize))
+    if (!ReadAt(pArchive->m_iFile, pData, uiStoredSize, uiOffset))
     {
         FreeFileBuffer(pData);
         return false;
     }
+    pArchive.reset();
     std::uint64_t uiSize = uiStoredSize;
-    if (pNode->m_bCompressed)
+    if (bCompressed)
     {
         std::uint8_t* pInflated = nullptr;
         const bool bInflated = KF_Zipper::Decompress(pData, &pInflated, &uiSize, uiStoredSize);
@@ -347,6 +402,14 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
             return false;
         // KF_Zipper allocates with new[], as the cache's own buffers are, so the cache frees it.
         pData = pInflated;
+    }
+
+    KT_AutoLock lock(&m_Mutex);
+    // Another reader of the same path may have cached it meanwhile: share that buffer.
+    if (TakeCachedFile(sPath, pSize, ppData))
+    {
+        FreeFileBuffer(pData);
+        return true;
     }
     AddLoadedFile(sPath, pData, uiSize);
     *pSize = uiSize;

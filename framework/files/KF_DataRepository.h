@@ -8,8 +8,11 @@
 // length, then the name without NUL), then the payloads back to back in the same order. A
 // compressed payload is KF_Zipper's form. Names are matched without regard to case.
 //
-// Reading: LoadFromFile reads the directory into a node tree and keeps the archive open; the
-// reads seek into it under the repository's mutex, from any thread. Nothing in the file is
+// Reading: LoadFromFile reads the directory into a node tree and keeps the archive open. Reads
+// may come from any thread at once: each reads its payload with a positioned read (there is no
+// shared file position) and inflates it without holding the repository's mutex, which guards
+// only the cache and the lookup; two readers of one uncached path may both read it, the first to
+// finish caches it and the other takes that buffer. Nothing in the file is
 // trusted: the directory must lie inside the file and parse exactly (names under 260 bytes,
 // nesting at most MAX_DEPTH levels), and each payload is checked against the file size before
 // anything is allocated for it, so a damaged archive fails to open or fails the one read.
@@ -26,6 +29,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 class KB_ByteReader;
 class KB_ByteWriter;
@@ -86,6 +90,8 @@ public:
     bool FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut) override;
 
 private:
+    struct OpenArchive; // the open archive file, kept alive by the reads still using it
+
     // Reads one record and, recursively, its children at nesting level uiDepth.
     bool ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& reader, std::uint32_t uiDepth);
     // The node of sPath when it was read from the archive; null otherwise.
@@ -109,8 +115,7 @@ private:
 
     KF_DataRepositoryNode* m_pRootNode = nullptr; // owned; null when nothing is loaded or built
     KB_String m_sSourceDirectory;                 // builder only: absolute, ends in '/'
-    std::FILE* m_pArchiveFile = nullptr;          // owned; null when no archive is open
-    std::uint64_t m_uiArchiveSize = 0;            // bytes of the open archive
+    std::shared_ptr<OpenArchive> m_pArchive;      // null when no archive is open; guarded by m_Mutex
     KB_GrowingArray<KB_String> m_gBuildPath; // builder only: resolved directories being filled, root first
     KB_String m_sBuildError;                 // builder only: see GetBuildError
 };

@@ -6,7 +6,7 @@
 // AddReference) is paired with one RemoveReference of the same path, and the buffer stays valid
 // until the count falls to 0. ReadFile, AddReference and RemoveReference may be called from any
 // thread at the same time; they hold the repository's mutex while they touch the cache. Derived
-// classes take the same mutex around their own reads.
+// classes take the same mutex around their use of the cache (and may read outside it).
 //
 // A repository destroyed while references are still held frees those buffers: pointers handed
 // out become invalid then.
@@ -62,7 +62,8 @@ protected:
 
     // A cached path: one more reference, its data and size; false when the path is not cached.
     bool TakeCachedFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData);
-    // Caches pData (from AllocateFileBuffer, now owned by the cache) under sPath with one reference.
+    // Caches pData (from AllocateFileBuffer, now owned by the cache) under sPath, which must not be
+    // cached yet, with one reference.
     void AddLoadedFile(const KB_String& sPath, std::uint8_t* pData, std::uint64_t uiSize);
     // References held on sPath; 0 when it is not cached.
     std::uint32_t GetReferenceCount(const KB_String& sPath);
