@@ -6,7 +6,6 @@
 #include "framework/files/KF_DataRepositoryNode.h"
 #include "framework/files/KF_NameValidator.h"
 #include "framework/files/KF_Zipper.h"
-#include "framework/threads/KT_AutoLock.h"
 #include "platform/win32/Windows.h"
 
 #include <algorithm>
@@ -194,12 +193,14 @@ struct KF_DataRepository::OpenArchive
     OpenArchive& operator=(const OpenArchive&) = delete;
     ~OpenArchive()
     {
+        delete m_pRoot;
         if (m_iFile >= 0)
             close(m_iFile);
     }
 
-    int m_iFile = -1;           // read only through positioned reads
-    std::uint64_t m_uiSize = 0; // bytes of the archive
+    int m_iFile = -1;                         // read only through positioned reads
+    std::uint64_t m_uiSize = 0;               // bytes of the archive
+    KF_DataRepositoryNode* m_pRoot = nullptr; // owned; the tree read from the archive's directory
 };
 
 KF_DataRepository::~KF_DataRepository()
@@ -250,8 +251,9 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
         return false;
     }
 
-    KT_AutoLock lock(&m_Mutex);
+    pArchive->m_pRoot = pRoot;
     m_pRootNode = pRoot;
+    const std::lock_guard lock(m_ArchiveLock);
     m_pArchive = std::move(pArchive);
     return true;
 }
@@ -308,26 +310,36 @@ bool KF_DataRepository::ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& r
 
 void KF_DataRepository::Unload()
 {
-    KT_AutoLock lock(&m_Mutex);
-    delete m_pRootNode;
+    std::shared_ptr<OpenArchive> pArchive;
+    {
+        const std::lock_guard lock(m_ArchiveLock);
+        pArchive.swap(m_pArchive);
+    }
+    // A loaded tree goes with the archive, once the reads still under way have ended.
+    if (pArchive == nullptr)
+        delete m_pRootNode;
     m_pRootNode = nullptr;
     m_sSourceDirectory = KB_String();
-    m_pArchive.reset(); // reads still under way keep the file open until they end
 }
 
 KF_DataRepositoryNode* KF_DataRepository::FindNode(const KB_String& sPath) const
 {
-    if (m_pRootNode == nullptr)
+    return FindNodeBelow(m_pRootNode, sPath);
+}
+
+KF_DataRepositoryNode* KF_DataRepository::FindNodeBelow(KF_DataRepositoryNode* pRoot, const KB_String& sPath)
+{
+    if (pRoot == nullptr)
         return nullptr;
     const KB_GrowingArray<KB_String> components = KU_FileUtilities::SplitPath(sPath);
-    const bool bRootNamed = m_pRootNode->m_sName.GetLength() > 0;
+    const bool bRootNamed = pRoot->m_sName.GetLength() > 0;
     if (components.GetNumMembers() == 0)
-        return bRootNamed ? nullptr : m_pRootNode;
-    KF_DataRepositoryNode* pCurrent = m_pRootNode;
+        return bRootNamed ? nullptr : pRoot;
+    KF_DataRepositoryNode* pCurrent = pRoot;
     std::uint32_t uiFirst = 0;
     if (bRootNamed)
     {
-        if (m_pRootNode->m_sName.CompareNoCase(components[0]) != 0)
+        if (pRoot->m_sName.CompareNoCase(components[0]) != 0)
             return nullptr;
         uiFirst = 1;
     }
@@ -357,26 +369,21 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
 {
     if (pSize == nullptr || ppData == nullptr)
         return false;
-    // Under the lock only the lookup: the payload is read and inflated without it, so readers
-    // on other threads proceed side by side.
     std::shared_ptr<OpenArchive> pArchive;
-    std::uint64_t uiOffset = 0;
-    std::uint64_t uiStoredSize = 0;
-    bool bCompressed = false;
     {
-        KT_AutoLock lock(&m_Mutex);
-        if (m_pArchive == nullptr)
-            return false;
-        const KF_DataRepositoryNode* pNode = FindArchiveNode(sPath);
-        if (pNode == nullptr || pNode->m_bDirectory)
-            return false;
-        if (TakeCachedFile(sPath, pSize, ppData))
-            return true;
+        const std::lock_guard lock(m_ArchiveLock);
         pArchive = m_pArchive;
-        uiOffset = pNode->m_uiPayloadOffset;
-        uiStoredSize = pNode->m_uiStoredSize;
-        bCompressed = pNode->m_bCompressed;
     }
+    if (pArchive == nullptr)
+        return false;
+    const KF_DataRepositoryNode* pNode = FindNodeBelow(pArchive->m_pRoot, sPath);
+    if (pNode == nullptr || pNode->m_bDirectory)
+        return false;
+    if (TakeCachedFile(sPath, pSize, ppData))
+        return true;
+    const std::uint64_t uiOffset = pNode->m_uiPayloadOffset;
+    const std::uint64_t uiStoredSize = pNode->m_uiStoredSize;
+    const bool bCompressed = pNode->m_bCompressed;
 
     if (!IsWithinFile(uiOffset, uiStoredSize, pArchive->m_uiSize) ||
         (bCompressed && uiStoredSize <= KF_Zipper::PREFIX_SIZE))
@@ -391,7 +398,6 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
         FreeFileBuffer(pData);
         return false;
     }
-    pArchive.reset();
     std::uint64_t uiSize = uiStoredSize;
     if (bCompressed)
     {
@@ -404,16 +410,8 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
         pData = pInflated;
     }
 
-    KT_AutoLock lock(&m_Mutex);
-    // Another reader of the same path may have cached it meanwhile: share that buffer.
-    if (TakeCachedFile(sPath, pSize, ppData))
-    {
-        FreeFileBuffer(pData);
-        return true;
-    }
-    AddLoadedFile(sPath, pData, uiSize);
-    *pSize = uiSize;
-    *ppData = pData;
+    // Another reader of the same path may have cached it meanwhile: then that buffer is shared.
+    AddOrTakeLoadedFile(sPath, pData, uiSize, pSize, ppData);
     return true;
 }
 

@@ -9,10 +9,12 @@
 // compressed payload is KF_Zipper's form. Names are matched without regard to case.
 //
 // Reading: LoadFromFile reads the directory into a node tree and keeps the archive open. Reads
-// may come from any thread at once: each reads its payload with a positioned read (there is no
-// shared file position) and inflates it without holding the repository's mutex, which guards
-// only the cache and the lookup; two readers of one uncached path may both read it, the first to
-// finish caches it and the other takes that buffer. Nothing in the file is
+// may come from any thread at once, and take no lock while they look up, read and inflate: each
+// holds the open archive (file and tree) alive while it uses it, so an Unload meanwhile only
+// makes later reads fail, and reads its payload with a positioned read (there is no shared file
+// position). Two readers of one uncached path may both read it; the first to finish caches it
+// and the other takes that buffer. The other queries read the tree without a lock: they must not
+// run while the repository is loaded or unloaded. Nothing in the file is
 // trusted: the directory must lie inside the file and parse exactly (names under 260 bytes,
 // nesting at most MAX_DEPTH levels), and each payload is checked against the file size before
 // anything is allocated for it, so a damaged archive fails to open or fails the one read.
@@ -30,6 +32,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 class KB_ByteReader;
 class KB_ByteWriter;
@@ -90,7 +93,11 @@ public:
     bool FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut) override;
 
 private:
-    struct OpenArchive; // the open archive file, kept alive by the reads still using it
+    // The open archive file and the tree read from it, kept alive by the reads still using them.
+    struct OpenArchive;
+
+    // The node for sPath below pRoot (see FindNode); null when there is none or pRoot is null.
+    static KF_DataRepositoryNode* FindNodeBelow(KF_DataRepositoryNode* pRoot, const KB_String& sPath);
 
     // Reads one record and, recursively, its children at nesting level uiDepth.
     bool ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& reader, std::uint32_t uiDepth);
@@ -113,9 +120,11 @@ private:
                           std::uint64_t uiScratchSize) const;
     bool WriteArchive(std::FILE* pFile, std::uint64_t uiDirectoryEnd, std::uint64_t uiPayloadEnd);
 
-    KF_DataRepositoryNode* m_pRootNode = nullptr; // owned; null when nothing is loaded or built
-    KB_String m_sSourceDirectory;                 // builder only: absolute, ends in '/'
-    std::shared_ptr<OpenArchive> m_pArchive;      // null when no archive is open; guarded by m_Mutex
+    // Null when nothing is loaded or built; a built tree is owned, a loaded one belongs to m_pArchive.
+    KF_DataRepositoryNode* m_pRootNode = nullptr;
+    KB_String m_sSourceDirectory;            // builder only: absolute, ends in '/'
+    std::shared_ptr<OpenArchive> m_pArchive; // null when no archive is open; guarded by m_ArchiveLock
+    std::mutex m_ArchiveLock;                // held only to change or copy m_pArchive
     KB_GrowingArray<KB_String> m_gBuildPath; // builder only: resolved directories being filled, root first
     KB_String m_sBuildError;                 // builder only: see GetBuildError
 };

@@ -1,11 +1,11 @@
 #include "framework/files/KF_Repository.h"
 
 #include "framework/core/KU_HashUtilities.h"
-#include "framework/threads/KT_AutoLock.h"
 
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace
@@ -20,7 +20,7 @@ std::string_view ViewOf(const KB_String& sText)
 
 KF_Repository::~KF_Repository()
 {
-    KT_AutoLock lock(&m_Mutex);
+    const std::lock_guard lock(m_CacheLock);
     for (KF_LoadedFile& file : m_LoadedFiles)
     {
         FreeFileBuffer(file.m_pData);
@@ -32,7 +32,7 @@ KF_Repository::~KF_Repository()
 
 bool KF_Repository::AddReference(const KB_String& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
+    const std::lock_guard lock(m_CacheLock);
     KF_LoadedFile* pFile = FindLoadedFile(sPath);
     if (pFile == nullptr)
         return false;
@@ -42,7 +42,7 @@ bool KF_Repository::AddReference(const KB_String& sPath)
 
 bool KF_Repository::RemoveReference(const KB_String& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
+    const std::lock_guard lock(m_CacheLock);
     KF_LoadedFile* pFile = FindLoadedFile(sPath);
     if (pFile == nullptr)
         return false;
@@ -58,6 +58,7 @@ bool KF_Repository::IsWritable()
 
 bool KF_Repository::TakeCachedFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
 {
+    const std::lock_guard lock(m_CacheLock);
     KF_LoadedFile* pFile = FindLoadedFile(sPath);
     if (pFile == nullptr)
         return false;
@@ -74,14 +75,47 @@ void KF_Repository::AddLoadedFile(const KB_String& sPath, std::uint8_t* pData, s
     file.m_pData = pData;
     file.m_uiReferenceCount = 1;
     file.m_uiSize = uiSize;
+    const std::lock_guard lock(m_CacheLock);
     m_LoadedFileIndex.emplace(std::string(ViewOf(sPath)), m_LoadedFiles.size());
     m_LoadedFiles.push_back(file);
 }
 
+void KF_Repository::AddOrTakeLoadedFile(const KB_String& sPath, std::uint8_t* pData, std::uint64_t uiSize,
+                                        std::uint64_t* pSize, std::uint8_t** ppData)
+{
+    KF_LoadedFile file;
+    file.m_sPath = sPath;
+    file.m_pData = pData;
+    file.m_uiReferenceCount = 1;
+    file.m_uiSize = uiSize;
+    std::string sKey(ViewOf(sPath));
+    const std::lock_guard lock(m_CacheLock);
+    KF_LoadedFile* pCached = FindLoadedFile(sPath);
+    if (pCached != nullptr)
+    {
+        FreeFileBuffer(pData);
+        ++pCached->m_uiReferenceCount;
+        *pSize = pCached->m_uiSize;
+        *ppData = pCached->m_pData;
+        return;
+    }
+    m_LoadedFileIndex.emplace(std::move(sKey), m_LoadedFiles.size());
+    m_LoadedFiles.push_back(file);
+    *pSize = uiSize;
+    *ppData = pData;
+}
+
 std::uint32_t KF_Repository::GetReferenceCount(const KB_String& sPath)
 {
+    const std::lock_guard lock(m_CacheLock);
     const KF_LoadedFile* pFile = FindLoadedFile(sPath);
     return pFile == nullptr ? 0 : pFile->m_uiReferenceCount;
+}
+
+std::uint32_t KF_Repository::GetNumLoadedFiles() const
+{
+    const std::lock_guard lock(m_CacheLock);
+    return static_cast<std::uint32_t>(m_LoadedFiles.size());
 }
 
 std::uint8_t* KF_Repository::AllocateFileBuffer(std::uint64_t uiSize)
