@@ -9,7 +9,8 @@
 // compressed payload is KF_Zipper's form. Names are matched without regard to case.
 //
 // Reading: LoadFromFile reads the directory into a node tree and keeps the archive open. Reads
-// may come from any thread at once, and take no lock while they look up, read and inflate: each
+// may come from any thread at once and hold no lock while they look up, read and inflate (the
+// cache's own lock only while they use the cache): each
 // holds the open archive (file and tree) alive while it uses it, so an Unload meanwhile only
 // makes later reads fail, and reads its payload with a positioned read (there is no shared file
 // position). Two readers of one uncached path may both read it; the first to finish caches it
