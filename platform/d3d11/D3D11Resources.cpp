@@ -170,6 +170,27 @@ std::uint8_t* ResourceImpl::GetData(UINT uiSubresource)
     return uiSubresource < m_vData.size() ? m_vData[uiSubresource].data() : nullptr;
 }
 
+bool ResourceImpl::IsMapped(UINT uiSubresource) const
+{
+    return uiSubresource < m_vMapped.size() && m_vMapped[uiSubresource];
+}
+
+bool ResourceImpl::IsAnyMapped() const
+{
+    for (const bool bMapped : m_vMapped)
+        if (bMapped)
+            return true;
+    return false;
+}
+
+void ResourceImpl::SetMapped(UINT uiSubresource, bool bMapped)
+{
+    if (m_vMapped.size() < m_vLayouts.size())
+        m_vMapped.resize(m_vLayouts.size(), false);
+    if (uiSubresource < m_vMapped.size())
+        m_vMapped[uiSubresource] = bMapped;
+}
+
 ResourceImpl* ResourceImpl::From(ID3D11Resource* pResource)
 {
     return pResource != nullptr ? dynamic_cast<ResourceImpl*>(pResource) : nullptr;

@@ -55,6 +55,10 @@ public:
     // Null when the index is out of range.
     const SubresourceLayout* GetLayout(UINT uiSubresource) const;
     std::uint8_t* GetData(UINT uiSubresource);
+    // Map state of a subresource, kept for the immediate context (one thread).
+    bool IsMapped(UINT uiSubresource) const;
+    bool IsAnyMapped() const;
+    void SetMapped(UINT uiSubresource, bool bMapped);
 
     // Null for null or for a resource that is not ours.
     static ResourceImpl* From(ID3D11Resource* pResource);
@@ -71,6 +75,7 @@ private:
     ResourceShape m_shape;
     std::vector<SubresourceLayout> m_vLayouts;
     std::vector<std::vector<std::uint8_t>> m_vData;
+    std::vector<bool> m_vMapped;
 };
 
 class Buffer final : public ComObject<ID3D11Buffer>, public ResourceImpl
