@@ -262,14 +262,25 @@ HRESULT ResourceImpl::InitStorage(const ResourceShape& shape, const D3D11_SUBRES
             }
         }
 
-        std::vector<std::vector<std::uint8_t>> vData(vLayouts.size());
+        std::vector<ByteBuffer> vData(vLayouts.size());
         for (std::size_t i = 0; i < vLayouts.size(); ++i)
         {
             const SubresourceLayout& layout = vLayouts[i];
-            vData[i].assign(layout.byteSize, 0);
             if (pInitialData == nullptr)
+            {
+                vData[i].assign(layout.byteSize, 0);
                 continue;
+            }
+            vData[i].resize(layout.byteSize); // every byte is written below
             const auto* pSource = static_cast<const std::uint8_t*>(pInitialData[i].pSysMem);
+            const bool bContiguous =
+                (layout.rowCount <= 1 || pInitialData[i].SysMemPitch == layout.rowPitch) &&
+                (layout.depth <= 1 || pInitialData[i].SysMemSlicePitch == layout.depthPitch);
+            if (bContiguous)
+            {
+                std::memcpy(vData[i].data(), pSource, layout.byteSize);
+                continue;
+            }
             for (UINT z = 0; z < layout.depth; ++z)
             {
                 for (UINT uiRow = 0; uiRow < layout.rowCount; ++uiRow)

@@ -7,10 +7,41 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace d3d11_internal
 {
+
+// Leaves new elements uninitialised, so memory that is about to be overwritten whole (initial
+// data, decoded images) is not cleared first.
+template <class T>
+struct UninitializedAllocator : std::allocator<T>
+{
+    template <class U>
+    struct rebind
+    {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using ByteBuffer = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
 // What views and context calls need to know of any resource.
 struct ResourceShape
@@ -74,7 +105,7 @@ protected:
 private:
     ResourceShape m_shape;
     std::vector<SubresourceLayout> m_vLayouts;
-    std::vector<std::vector<std::uint8_t>> m_vData;
+    std::vector<ByteBuffer> m_vData;
     std::vector<bool> m_vMapped;
 };
 

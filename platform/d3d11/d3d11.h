@@ -25,7 +25,7 @@ constexpr UINT D3D11_REQ_TEXTURECUBE_DIMENSION = 16384;
 constexpr UINT D3D11_REQ_CONSTANT_BUFFER_ELEMENT_COUNT = 4096;
 constexpr UINT D3D11_MAX_MULTISAMPLE_SAMPLE_COUNT = 32;
 
-enum D3D11_USAGE
+enum D3D11_USAGE : UINT // fixed width: loaders store "default" (all bits set) in it
 {
     D3D11_USAGE_DEFAULT = 0,
     D3D11_USAGE_IMMUTABLE = 1,

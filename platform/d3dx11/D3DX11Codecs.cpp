@@ -77,7 +77,7 @@ HRESULT ReadStbImage(const std::uint8_t* pData, std::size_t uiSize, bool bHeader
     if (!MakeSurface(image.format, image.width, image.height, 1, &surface))
         return E_OUTOFMEMORY;
     // stb rows are tightly packed, as are ours for these formats.
-    std::memcpy(surface.bytes.data(), pPixels.get(), surface.bytes.size());
+    std::memcpy(surface.bytes.data(), pPixels.get(), surface.Size());
     *pOut = std::move(image);
     return S_OK;
 }
@@ -121,7 +121,7 @@ HRESULT EncodePng(const Surface& surface, std::vector<std::uint8_t>* pOut)
         return E_FAIL;
     PngSink sink{pOut, false};
     if (stbi_write_png_to_func(AppendBytes, &sink, static_cast<int>(surface.width),
-                               static_cast<int>(surface.height), 4, surface.bytes.data(),
+                               static_cast<int>(surface.height), 4, surface.Data(),
                                static_cast<int>(surface.rowPitch)) == 0 ||
         sink.bFailed || pOut->empty())
     {

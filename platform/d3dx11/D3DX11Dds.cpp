@@ -332,12 +332,11 @@ HRESULT ReadDds(const std::uint8_t* pData, std::size_t uiSize, bool bHeaderOnly,
         {
             Surface& surface = image.At(uiItem, uiMip);
             if (!MakeSurface(image.format, MipSide(image.width, uiMip), MipSide(image.height, uiMip),
-                             MipSide(image.depth, uiMip), &surface))
+                             MipSide(image.depth, uiMip), &surface, pData + uiOffset))
             {
                 return E_OUTOFMEMORY;
             }
-            std::memcpy(surface.bytes.data(), pData + uiOffset, surface.bytes.size());
-            uiOffset += surface.bytes.size();
+            uiOffset += surface.Size();
         }
     }
     *pOut = std::move(image);
@@ -418,7 +417,7 @@ HRESULT WriteDds(const Image& image, std::vector<std::uint8_t>* pOut)
             WriteU32(pOut, 0);
         }
         for (const Surface& surface : image.surfaces)
-            pOut->insert(pOut->end(), surface.bytes.begin(), surface.bytes.end());
+            pOut->insert(pOut->end(), surface.Data(), surface.Data() + surface.Size());
     }
     catch (const std::bad_alloc&)
     {

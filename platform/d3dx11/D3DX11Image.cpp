@@ -206,8 +206,8 @@ bool ReadSurface(DXGI_FORMAT format, const Surface& surface, std::vector<float>*
     {
         for (UINT y = 0; y < surface.height; ++y)
         {
-            const std::uint8_t* pRow = surface.bytes.data() + std::size_t{z} * surface.slicePitch +
-                                       std::size_t{y} * surface.rowPitch;
+            const std::uint8_t* pRow =
+                surface.Data() + std::size_t{z} * surface.slicePitch + std::size_t{y} * surface.rowPitch;
             for (UINT x = 0; x < surface.width; ++x, pDst += 4)
             {
                 Float4 pixel;
@@ -299,7 +299,7 @@ bool ScaleSurface(DXGI_FORMAT format, const Surface& src, Surface* pDst, UINT ui
         return false;
     if (IsPointFilter(uiFilter))
     {
-        ScaleNearest(src.bytes.data(), src.width, src.height, src.rowPitch, pDst->bytes.data(), pDst->width,
+        ScaleNearest(src.Data(), src.width, src.height, src.rowPitch, pDst->bytes.data(), pDst->width,
                      pDst->height, pDst->rowPitch, info.bytesPerBlock);
         return true;
     }
@@ -313,7 +313,7 @@ bool ScaleSurface(DXGI_FORMAT format, const Surface& src, Surface* pDst, UINT ui
     const stbir_filter filter = ToStbFilter(uiFilter, bMip);
     if (IsRgba8(format))
     {
-        return stbir_resize_uint8_generic(src.bytes.data(), static_cast<int>(src.width),
+        return stbir_resize_uint8_generic(src.Data(), static_cast<int>(src.width),
                                           static_cast<int>(src.height), static_cast<int>(src.rowPitch),
                                           pDst->bytes.data(), static_cast<int>(pDst->width),
                                           static_cast<int>(pDst->height), static_cast<int>(pDst->rowPitch), 4,
@@ -356,7 +356,8 @@ D3DX11_IMAGE_INFO Image::GetInfo() const
     return info;
 }
 
-bool MakeSurface(DXGI_FORMAT format, UINT uiWidth, UINT uiHeight, UINT uiDepth, Surface* pOut)
+bool MakeSurface(DXGI_FORMAT format, UINT uiWidth, UINT uiHeight, UINT uiDepth, Surface* pOut,
+                 const std::uint8_t* pView)
 {
     UINT uiRowPitch = 0;
     UINT uiRowCount = 0;
@@ -366,9 +367,13 @@ bool MakeSurface(DXGI_FORMAT format, UINT uiWidth, UINT uiHeight, UINT uiDepth, 
     const std::uint64_t uiSize = uiSlice * uiDepth;
     if (uiSize > MAX_IMAGE_BYTES)
         return false;
+    pOut->pView = pView;
     try
     {
-        pOut->bytes.assign(static_cast<std::size_t>(uiSize), 0);
+        if (pView == nullptr)
+            pOut->bytes.resize(static_cast<std::size_t>(uiSize));
+        else
+            pOut->bytes = d3d11_internal::ByteBuffer();
     }
     catch (const std::bad_alloc&)
     {

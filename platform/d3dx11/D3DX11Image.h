@@ -3,6 +3,7 @@
 // face, in one DXGI format) and what the loader does to it between the file and the texture:
 // format conversion, resizing, dropping the top mip levels and building a mip chain.
 
+#include "platform/d3d11/D3D11Resources.h"
 #include "platform/d3dx11/d3dx11.h"
 
 #include <cstddef>
@@ -23,7 +24,13 @@ struct Surface
     UINT rowPitch = 0;   // bytes of one row of blocks
     UINT rowCount = 0;   // rows of blocks
     UINT slicePitch = 0; // rowPitch * rowCount
-    std::vector<std::uint8_t> bytes;
+    // The surface's own bytes, or, when pView is set, a view of the file's bytes that stays valid
+    // while the call that decoded them runs (loading a file as stored copies nothing).
+    d3d11_internal::ByteBuffer bytes;
+    const std::uint8_t* pView = nullptr;
+
+    const std::uint8_t* Data() const { return pView != nullptr ? pView : bytes.data(); }
+    std::size_t Size() const { return std::size_t{slicePitch} * depth; }
 };
 
 struct Image
@@ -43,9 +50,10 @@ struct Image
     Surface& At(UINT uiItem, UINT uiMip) { return surfaces[std::size_t{uiItem} * mipLevels + uiMip]; }
 };
 
-// A zero-filled surface of that size in that format; false for an unknown format or a size past
-// MAX_IMAGE_BYTES.
-bool MakeSurface(DXGI_FORMAT format, UINT uiWidth, UINT uiHeight, UINT uiDepth, Surface* pOut);
+// A surface of that size in that format whose bytes the caller fills whole; false for an unknown
+// format or a size past MAX_IMAGE_BYTES. With pView, the surface is a view of those bytes instead.
+bool MakeSurface(DXGI_FORMAT format, UINT uiWidth, UINT uiHeight, UINT uiDepth, Surface* pOut,
+                 const std::uint8_t* pView = nullptr);
 
 // Formats whose pixels the loader can read and write as four floats.
 bool CanConvert(DXGI_FORMAT format);

@@ -79,7 +79,7 @@ HRESULT CreateTexture(ID3D11Device* pDevice, const D3DX11_IMAGE_LOAD_INFO& load,
     std::vector<D3D11_SUBRESOURCE_DATA> vInit;
     vInit.reserve(image.surfaces.size());
     for (const Surface& surface : image.surfaces)
-        vInit.push_back(D3D11_SUBRESOURCE_DATA{surface.bytes.data(), surface.rowPitch, surface.slicePitch});
+        vInit.push_back(D3D11_SUBRESOURCE_DATA{surface.Data(), surface.rowPitch, surface.slicePitch});
 
     HRESULT hr = E_FAIL;
     switch (image.dimension)
@@ -173,7 +173,7 @@ HRESULT ReadResource(ID3D11Resource* pResource, bool bFirstOnly, Image* pOut)
             if (pLayout == nullptr || pData == nullptr ||
                 !d3dx11_internal::MakeSurface(shape.format, pLayout->width, pLayout->height, pLayout->depth,
                                               &surface) ||
-                surface.bytes.size() != pLayout->byteSize)
+                surface.Size() != pLayout->byteSize)
             {
                 return E_FAIL;
             }
