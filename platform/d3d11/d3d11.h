@@ -25,7 +25,7 @@ constexpr UINT D3D11_REQ_TEXTURECUBE_DIMENSION = 16384;
 constexpr UINT D3D11_REQ_CONSTANT_BUFFER_ELEMENT_COUNT = 4096;
 constexpr UINT D3D11_MAX_MULTISAMPLE_SAMPLE_COUNT = 32;
 
-enum D3D11_USAGE
+enum D3D11_USAGE : UINT // fixed width: loaders store "default" (all bits set) in it
 {
     D3D11_USAGE_DEFAULT = 0,
     D3D11_USAGE_IMMUTABLE = 1,
@@ -451,6 +451,33 @@ struct D3D11_VIEWPORT
     FLOAT MaxDepth;
 };
 
+enum D3D11_MAP
+{
+    D3D11_MAP_READ = 1,
+    D3D11_MAP_WRITE = 2,
+    D3D11_MAP_READ_WRITE = 3,
+    D3D11_MAP_WRITE_DISCARD = 4,
+    D3D11_MAP_WRITE_NO_OVERWRITE = 5
+};
+
+struct D3D11_MAPPED_SUBRESOURCE
+{
+    void* pData;
+    UINT RowPitch;
+    UINT DepthPitch;
+};
+
+// Texels for textures, bytes for buffers; right, bottom and back lie one past the box.
+struct D3D11_BOX
+{
+    UINT left;
+    UINT top;
+    UINT front;
+    UINT right;
+    UINT bottom;
+    UINT back;
+};
+
 // Subresource index of a mip level in an array slice.
 inline constexpr UINT D3D11CalcSubresource(UINT MipSlice, UINT ArraySlice, UINT MipLevels)
 {
@@ -539,6 +566,24 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
                                     DXGI_FORMAT Format) = 0;
     virtual void ClearState() = 0;
     virtual void Flush() = 0;
+
+    // The subresource's own memory with its row and depth pitches. READ needs CPU read access,
+    // WRITE and READ_WRITE the matching access on a staging resource, WRITE_DISCARD and
+    // WRITE_NO_OVERWRITE a dynamic resource with CPU write access. A subresource is mapped once
+    // until Unmap; a mapped subresource may not be copied to or from.
+    virtual HRESULT Map(ID3D11Resource* pResource, UINT Subresource, D3D11_MAP MapType, UINT MapFlags,
+                        D3D11_MAPPED_SUBRESOURCE* pMappedResource) = 0;
+    virtual void Unmap(ID3D11Resource* pResource, UINT Subresource) = 0;
+    // Copies caller memory (rows SrcRowPitch apart, slices SrcDepthPitch apart) into the box of a
+    // default-usage, single-sampled subresource; the whole subresource when the box is null.
+    virtual void UpdateSubresource(ID3D11Resource* pDstResource, UINT DstSubresource,
+                                   const D3D11_BOX* pDstBox, const void* pSrcData, UINT SrcRowPitch,
+                                   UINT SrcDepthPitch) = 0;
+    // Every subresource of one resource into another of the same type, size and format family.
+    virtual void CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* pSrcResource) = 0;
+    virtual void CopySubresourceRegion(ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX,
+                                       UINT DstY, UINT DstZ, ID3D11Resource* pSrcResource,
+                                       UINT SrcSubresource, const D3D11_BOX* pSrcBox) = 0;
 };
 
 // Creation calls fail with E_INVALIDARG on a description the runtime rejects and E_OUTOFMEMORY
