@@ -99,6 +99,21 @@ TEST_F(KA_AudioEntityTest, ReadsEveryKeyAndStopsAtAValueThatIsNoNumber)
     EXPECT_FLOAT_EQ(pStopped->GetVolume(), 1.0f);
 }
 
+TEST_F(KA_AudioEntityTest, NumbersOutOfAFloatsRangeDoNotEndTheParse)
+{
+    auto pEntity = LoadEntity("s 1e-400\ne 5\npv 1e-50 1e39 -1e39\nod 1e-50\nvo 0.5\nl 1\n");
+    EXPECT_EQ(pEntity->GetStartTime(), 0.0);
+    EXPECT_DOUBLE_EQ(pEntity->GetEndTime(), 5.0);
+    XMFLOAT4 position;
+    XMStoreFloat4(&position, pEntity->GetStaticPosition());
+    EXPECT_EQ(position.x, 0.0f);
+    EXPECT_EQ(position.y, FLT_MAX);
+    EXPECT_EQ(position.z, -FLT_MAX);
+    EXPECT_EQ(pEntity->GetDirectOcclusion(), 0.0f);
+    EXPECT_FLOAT_EQ(pEntity->GetVolume(), 0.5f);
+    EXPECT_TRUE(pEntity->IsLooped());
+}
+
 TEST_F(KA_AudioEntityTest, OverlongNamesAndPathsAreBoundedAndTheNextLinesStillRead)
 {
     auto pEntity = LoadEntity("d " + std::string(600, 'n') + "\nf " + std::string(300, 'p') + "\nvo 0.5\n");

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <locale>
 #include <memory>
 #include <sstream>
@@ -145,10 +146,7 @@ TEST_F(KU_InterpolationFileTest, NonNumberEndsTheParseKeepingEarlierKeys)
     EXPECT_EQ(pCurve->GetStartTime(), 2.0);
     EXPECT_EQ(pCurve->GetEndTime(), 0.0);
 
-    // Out-of-range numbers count as not numbers.
-    pCurve = LoadVertex("n LinearInterpolation\nv 1e39 0 0\nt 0\n");
-    ASSERT_NE(pCurve, nullptr);
-    EXPECT_EQ(pCurve->GetNumVertices(), 0u);
+    // An integer out of range is not a number.
     pCurve = LoadVertex("n TrigonometryInterpolation\na -1\nv 1 2 3\nt 0\n");
     ASSERT_NE(pCurve, nullptr);
     EXPECT_EQ(pCurve->GetNumVertices(), 0u);
@@ -386,4 +384,18 @@ TEST_F(KU_InterpolationFileTest, NumbersDoNotDependOnTheGlobalLocale)
     ASSERT_NE(pCurve, nullptr);
     EXPECT_EQ(pCurve->GetStartTime(), 2.5);
     EXPECT_EQ(pCurve->GetEndTime(), 1234567.0);
+}
+
+// Numbers out of a float's range neither end the parse nor cut the curve short.
+TEST_F(KU_InterpolationFileTest, NumbersOutOfRangeDoNotEndTheParse)
+{
+    std::unique_ptr<KU_VertexInterpolation> pCurve =
+        LoadVertex("n LinearInterpolation\ns 0\ne 1e400\nv 1e-50 -1e39 2\nv 1 2 3\nt 0\nt 1e-400\n");
+    ASSERT_NE(pCurve, nullptr);
+    ASSERT_EQ(pCurve->GetNumVertices(), 2u);
+    EXPECT_TRUE(VectorEq(pCurve->GetVertex(0), Vec(0.0f, -std::numeric_limits<float>::max(), 2.0f)));
+    EXPECT_TRUE(VectorEq(pCurve->GetVertex(1), Vec(1, 2, 3)));
+    EXPECT_EQ(pCurve->GetEndTime(), std::numeric_limits<double>::max());
+    ASSERT_EQ(pCurve->GetNumTimeStamps(), 2u);
+    EXPECT_EQ(pCurve->GetTimeStamp(1), 0.0);
 }
