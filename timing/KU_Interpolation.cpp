@@ -4,6 +4,7 @@
 #include "platform/directxmath/DirectXMath.h"
 
 #include <cmath>
+#include <limits>
 
 using namespace DirectX;
 
@@ -18,14 +19,26 @@ constexpr std::uint64_t VALUE_BYTES<XMVECTOR> = 4 * sizeof(float);
 template <>
 constexpr std::uint64_t VALUE_BYTES<XMMATRIX> = 16 * sizeof(float);
 
+// A number as the byte form holds it: NaN as 0, an infinity as the largest finite value of its
+// sign, as the text form writes them, so that every record written reads back.
+template <typename F>
+F Finite(F fValue)
+{
+    if (std::isnan(fValue))
+        return F(0);
+    if (std::isinf(fValue))
+        return fValue > F(0) ? std::numeric_limits<F>::max() : -std::numeric_limits<F>::max();
+    return fValue;
+}
+
 void WriteValue(KB_ByteWriter& writer, const XMVECTOR& vValue)
 {
     XMFLOAT4 v;
     XMStoreFloat4(&v, vValue);
-    writer.WriteF32(v.x);
-    writer.WriteF32(v.y);
-    writer.WriteF32(v.z);
-    writer.WriteF32(v.w);
+    writer.WriteF32(Finite(v.x));
+    writer.WriteF32(Finite(v.y));
+    writer.WriteF32(Finite(v.z));
+    writer.WriteF32(Finite(v.w));
 }
 
 void WriteValue(KB_ByteWriter& writer, const XMMATRIX& mValue)
@@ -34,26 +47,40 @@ void WriteValue(KB_ByteWriter& writer, const XMMATRIX& mValue)
     XMStoreFloat4x4(&m, mValue);
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            writer.WriteF32(m.m[r][c]);
+            writer.WriteF32(Finite(m.m[r][c]));
 }
 
-void ReadValue(KB_ByteReader& reader, XMVECTOR* pValue)
+// Reads one number of a record; false when it is missing or not finite (a damaged record).
+template <typename F>
+bool ReadFinite(KB_ByteReader& reader, F* pValue)
+{
+    bool bRead;
+    if constexpr (sizeof(F) == sizeof(float))
+        bRead = reader.ReadF32(pValue);
+    else
+        bRead = reader.ReadF64(pValue);
+    return bRead && std::isfinite(*pValue);
+}
+
+bool ReadValue(KB_ByteReader& reader, XMVECTOR* pValue)
 {
     XMFLOAT4 v;
-    reader.ReadF32(&v.x);
-    reader.ReadF32(&v.y);
-    reader.ReadF32(&v.z);
-    reader.ReadF32(&v.w);
+    if (!ReadFinite(reader, &v.x) || !ReadFinite(reader, &v.y) || !ReadFinite(reader, &v.z) ||
+        !ReadFinite(reader, &v.w))
+        return false;
     *pValue = XMLoadFloat4(&v);
+    return true;
 }
 
-void ReadValue(KB_ByteReader& reader, XMMATRIX* pValue)
+bool ReadValue(KB_ByteReader& reader, XMMATRIX* pValue)
 {
     XMFLOAT4X4 m;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            reader.ReadF32(&m.m[r][c]);
+            if (!ReadFinite(reader, &m.m[r][c]))
+                return false;
     *pValue = XMLoadFloat4x4(&m);
+    return true;
 }
 
 } // namespace
@@ -227,12 +254,12 @@ bool KU_Interpolation::Deserialize(const std::uint8_t** ppCursor, const std::uin
 
 void KU_Interpolation::WriteBaseRecord(KB_ByteWriter& writer) const
 {
-    writer.WriteF64(m_fStartTime);
-    writer.WriteF64(m_fEndTime);
+    writer.WriteF64(Finite(m_fStartTime));
+    writer.WriteF64(Finite(m_fEndTime));
     const std::uint32_t uiNumStamps = m_gTimeStamps.GetNumMembers();
     writer.WriteU32(uiNumStamps);
     for (std::uint32_t i = 0; i < uiNumStamps; ++i)
-        writer.WriteF64(m_gTimeStamps[i]);
+        writer.WriteF64(Finite(m_gTimeStamps[i]));
     writer.WriteU8(m_bChanged ? 1 : 0);
     writer.WriteString(m_sTypeName);
     writer.WriteString(m_sFilePath);
@@ -241,8 +268,8 @@ void KU_Interpolation::WriteBaseRecord(KB_ByteWriter& writer) const
 
 bool KU_Interpolation::ReadBaseRecord(KB_ByteReader& reader, BaseRecord* pRecord)
 {
-    reader.ReadF64(&pRecord->fStartTime);
-    reader.ReadF64(&pRecord->fEndTime);
+    if (!ReadFinite(reader, &pRecord->fStartTime) || !ReadFinite(reader, &pRecord->fEndTime))
+        return false;
     std::uint32_t uiNumStamps = 0;
     reader.ReadU32(&uiNumStamps);
     if (!reader.CheckCount(uiNumStamps, sizeof(double)))
@@ -250,7 +277,8 @@ bool KU_Interpolation::ReadBaseRecord(KB_ByteReader& reader, BaseRecord* pRecord
     for (std::uint32_t i = 0; i < uiNumStamps; ++i)
     {
         double fStamp = 0.0;
-        reader.ReadF64(&fStamp);
+        if (!ReadFinite(reader, &fStamp))
+            return false;
         pRecord->gTimeStamps.Add(fStamp);
     }
     std::uint8_t uiChanged = 0;
@@ -385,15 +413,17 @@ bool KU_Interpolation::DeserializeKeys(KB_GrowingArray<T>& gValues, const std::u
     if (!reader.CheckCount(uiNumValues, VALUE_BYTES<T>))
         return false;
 
-    // The values are the last field and the bytes for them are there: nothing can fail now.
-    ApplyBaseRecord(record);
-    gValues.RemoveAll();
+    KB_GrowingArray<T> gRead;
     for (std::uint32_t i = 0; i < uiNumValues; ++i)
     {
         T value;
-        ReadValue(reader, &value);
-        gValues.Add(value);
+        if (!ReadValue(reader, &value))
+            return false;
+        gRead.Add(value);
     }
+
+    ApplyBaseRecord(record);
+    gValues = gRead;
     const std::uint32_t uiNumKeys = CountKeys(gValues);
     CutTimeStamps(uiNumKeys);
     while (gValues.GetNumMembers() > uiNumKeys)

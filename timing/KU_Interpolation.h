@@ -31,6 +31,9 @@ public:
     // NUL-terminated. The value classes append a u32 value count and the values. Capacity and
     // cursor rules as for the time-limited entity: a record that does not fit, or one whose
     // counts or texts run past pEnd, fails and moves nothing; a failed read changes nothing.
+    // Every number is finite: Serialize writes NaN as 0 and an infinity as the largest finite
+    // value of its sign (as the text form does), Deserialize fails on a record holding a NaN or
+    // an infinity (a damaged record) instead of spreading it.
     bool Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten) const override;
     bool Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd) override;
 
@@ -76,7 +79,7 @@ protected:
     // Appends the base part to writer (which fails when it does not fit).
     void WriteBaseRecord(KB_ByteWriter& writer) const;
     // Reads the base part; false when it is short (the stamp count is checked against the bytes
-    // left before anything is allocated).
+    // left before anything is allocated) or holds a number that is not finite.
     static bool ReadBaseRecord(KB_ByteReader& reader, BaseRecord* pRecord);
     // Stores a record read by ReadBaseRecord: start and end directly (no virtual setter runs),
     // the stamps replace the curve's, the flag and the three names as read.
@@ -119,7 +122,7 @@ protected:
                        std::uint64_t* pWritten) const;
     // Reads what SerializeKeys writes: on success stores the base part and the values, cuts
     // stamps and values to the shorter count and advances the cursor; false (nothing changed)
-    // when the record is short.
+    // when the record is short or holds a number that is not finite.
     template <typename T>
     bool DeserializeKeys(KB_GrowingArray<T>& gValues, const std::uint8_t** ppCursor,
                          const std::uint8_t* pEnd);
