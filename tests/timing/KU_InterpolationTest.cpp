@@ -21,6 +21,7 @@
 #include <vector>
 
 using namespace DirectX;
+using curvetest::Stamps;
 using curvetest::Vec;
 using curvetest::VectorEq;
 
@@ -66,14 +67,6 @@ void Append(std::vector<std::uint8_t>& bytes, T value)
 void AppendText(std::vector<std::uint8_t>& bytes, const char* pText)
 {
     bytes.insert(bytes.end(), pText, pText + std::strlen(pText) + 1);
-}
-
-std::vector<double> Stamps(const KU_Interpolation& curve)
-{
-    std::vector<double> stamps;
-    for (std::uint32_t i = 0; i < curve.GetNumTimeStamps(); ++i)
-        stamps.push_back(curve.GetTimeStamp(i));
-    return stamps;
 }
 
 void ExpectSameBase(KU_Interpolation& read, KU_Interpolation& written)
