@@ -3,6 +3,7 @@
 #include "framework/core/KB_ByteCursor.h"
 #include "platform/directxmath/DirectXMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -118,6 +119,7 @@ void KU_Interpolation::NormalizeTimeStamps()
     const double fStart = GetStartTime();
     for (std::uint32_t i = 0; i < uiCount; ++i)
         m_gTimeStamps[i] -= fStart;
+    UpdateStampOrder(); // infinite stamps become NaN
 }
 
 std::uint32_t KU_Interpolation::GetNumTimeStamps() const
@@ -164,6 +166,35 @@ void KU_Interpolation::ScaleTimeStamps(double fFactor)
     const std::uint32_t uiCount = m_gTimeStamps.GetNumMembers();
     for (std::uint32_t i = 0; i < uiCount; ++i)
         m_gTimeStamps[i] *= fFactor;
+    UpdateStampOrder();
+}
+
+bool KU_Interpolation::AreTimeStampsSorted() const
+{
+    return m_bStampsSorted;
+}
+
+void KU_Interpolation::UpdateStampOrder()
+{
+    const std::uint32_t uiCount = m_gTimeStamps.GetNumMembers();
+    m_bStampsSorted = uiCount == 0 || !std::isnan(m_gTimeStamps[0]);
+    for (std::uint32_t i = 1; i < uiCount && m_bStampsSorted; ++i)
+        m_bStampsSorted = m_gTimeStamps[i - 1] <= m_gTimeStamps[i]; // false for NaN
+}
+
+void KU_Interpolation::UpdateStampOrderAt(std::uint32_t uiIndex)
+{
+    // Sorted stamps with one stamp inserted or changed are judged by that stamp's neighbours;
+    // unsorted ones are looked at whole (a moved stamp may have repaired their order).
+    if (!m_bStampsSorted)
+    {
+        UpdateStampOrder();
+        return;
+    }
+    const std::uint32_t uiCount = m_gTimeStamps.GetNumMembers();
+    const double fStamp = m_gTimeStamps[uiIndex];
+    m_bStampsSorted = !std::isnan(fStamp) && (uiIndex == 0 || m_gTimeStamps[uiIndex - 1] <= fStamp) &&
+                      (uiIndex + 1 == uiCount || fStamp <= m_gTimeStamps[uiIndex + 1]);
 }
 
 std::uint32_t KU_Interpolation::FindNearestStamp(double fLocalTime, std::uint32_t uiCount) const
@@ -187,6 +218,19 @@ std::uint32_t KU_Interpolation::FindNearestStamp(double fLocalTime, std::uint32_
 std::uint32_t KU_Interpolation::CountLeadingStamps(double fLocalTime, std::uint32_t uiCount,
                                                    std::uint32_t uiSkip) const
 {
+    if (m_bStampsSorted)
+    {
+        // The scan's answer by halving: the stamps <= fLocalTime are a prefix, and a skipped
+        // stamp only counts when it lies in that prefix. No stamp is <= NaN.
+        if (uiCount == 0 || std::isnan(fLocalTime))
+            return 0;
+        const double* pStamps = &m_gTimeStamps[0];
+        auto uiLeading =
+            static_cast<std::uint32_t>(std::upper_bound(pStamps, pStamps + uiCount, fLocalTime) - pStamps);
+        if (uiSkip < uiLeading)
+            --uiLeading;
+        return uiLeading;
+    }
     std::uint32_t uiLeading = 0;
     for (std::uint32_t i = 0; i < uiCount; ++i)
     {
@@ -295,6 +339,7 @@ void KU_Interpolation::ApplyBaseRecord(const BaseRecord& record)
     m_fStartTime = record.fStartTime;
     m_fEndTime = record.fEndTime;
     m_gTimeStamps = record.gTimeStamps;
+    UpdateStampOrder();
     m_bChanged = record.bChanged;
     m_sTypeName = record.sTypeName;
     m_sFilePath = record.sFilePath;
@@ -318,8 +363,12 @@ bool KU_Interpolation::CommitWrite(const KB_ByteWriter& writer, std::uint8_t** p
 
 void KU_Interpolation::CutTimeStamps(std::uint32_t uiCount)
 {
+    if (m_gTimeStamps.GetNumMembers() <= uiCount)
+        return;
     while (m_gTimeStamps.GetNumMembers() > uiCount)
         m_gTimeStamps.Remove(m_gTimeStamps.GetNumMembers() - 1, false);
+    if (!m_bStampsSorted)
+        UpdateStampOrder();
 }
 
 void KU_Interpolation::MarkKeysChanged()
@@ -342,6 +391,7 @@ std::uint32_t KU_Interpolation::InsertKey(KB_GrowingArray<T>& gValues, const T& 
     const std::uint32_t uiIndex = CountLeadingStamps(fLocalTime, CountKeys(gValues));
     gValues.Insert(uiIndex, copy);
     m_gTimeStamps.Insert(uiIndex, fLocalTime);
+    UpdateStampOrderAt(uiIndex);
     MarkKeysChanged();
     return uiIndex;
 }
@@ -357,6 +407,7 @@ std::uint32_t KU_Interpolation::MoveKey(KB_GrowingArray<T>& gValues, std::uint32
     if (uiNewIndex == uiIndex)
     {
         m_gTimeStamps[uiIndex] = fLocalTime;
+        UpdateStampOrderAt(uiIndex);
         return uiIndex;
     }
     const T value = gValues[uiIndex];
@@ -364,6 +415,8 @@ std::uint32_t KU_Interpolation::MoveKey(KB_GrowingArray<T>& gValues, std::uint32
     m_gTimeStamps.Remove(uiIndex, false);
     gValues.Insert(uiNewIndex, value);
     m_gTimeStamps.Insert(uiNewIndex, fLocalTime);
+    // Sorted stamps stay sorted without the old one; unsorted ones are looked at whole.
+    UpdateStampOrderAt(uiNewIndex);
     return uiNewIndex;
 }
 
@@ -383,6 +436,8 @@ void KU_Interpolation::RemoveKey(KB_GrowingArray<T>& gValues, std::uint32_t uiIn
         return;
     gValues.Remove(uiIndex);
     m_gTimeStamps.Remove(uiIndex);
+    if (!m_bStampsSorted) // removing a stamp may have repaired the order
+        UpdateStampOrder();
     MarkKeysChanged();
 }
 
@@ -488,6 +543,7 @@ void KU_Interpolation::StoreFileHeader(KU_InterpolationFile::Contents* pContents
 void KU_Interpolation::ApplyFileHeader(const KU_InterpolationFile::Contents& contents)
 {
     m_gTimeStamps = contents.gTimeStamps;
+    UpdateStampOrder();
     m_sTypeName = contents.sTypeName;
     m_fStartTime = contents.fStartTime;
     m_fEndTime = contents.fEndTime;

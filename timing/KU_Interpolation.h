@@ -11,7 +11,8 @@ class KB_ByteReader;
 class KB_ByteWriter;
 
 // Abstract keyed curve: time stamps in seconds relative to the entity's start time (local time),
-// kept in ascending order by every editing operation (equal stamps allowed), a changed flag for
+// kept in ascending order by every editing operation (equal stamps allowed; a file or record may
+// still hold them unsorted, and evaluation then scans them from the first), a changed flag for
 // editors and visualisations, and three names (kind, file path, debug name). The value classes
 // (vertex, quaternion, matrix) keep the values parallel to the stamps; each kind defines
 // GetValueAt. Callers evaluate at local time: GetValueAt(out, time - GetStartTime()).
@@ -59,6 +60,10 @@ public:
     virtual void* GetValueAt(void* pOut, double fLocalTime) = 0;
 
     const KB_String& GetFilePath() const;
+    // Whether every stamp is a number and none is smaller than the one before it (true without
+    // stamps). Kept up to date by every key edit, load and read of the byte form; while it holds,
+    // key lookups search by halving instead of scanning, with the same results.
+    bool AreTimeStampsSorted() const;
     // Multiplies every stamp by fFactor, unchecked: 0 collapses the keys, a negative factor
     // reverses their order.
     void ScaleTimeStamps(double fFactor);
@@ -160,11 +165,20 @@ protected:
     // Index of the stamp nearest to fLocalTime among the first uiCount stamps; 0 when uiCount is 0.
     std::uint32_t FindNearestStamp(double fLocalTime, std::uint32_t uiCount) const;
     // Number of leading stamps (of the first uiCount) that are <= fLocalTime, skipping uiSkip;
-    // the scan stops at the first larger stamp. This is where a key with that stamp goes.
+    // the scan stops at the first larger (or NaN) stamp, and NaN time counts none. This is where
+    // a key with that stamp goes. Sorted stamps are searched by halving with the same answer.
     std::uint32_t CountLeadingStamps(double fLocalTime, std::uint32_t uiCount,
                                      std::uint32_t uiSkip = 0xFFFFFFFFu) const;
 
+    // Recomputes the sorted flag from all stamps; for code that writes m_gTimeStamps directly.
+    void UpdateStampOrder();
+    // Updates the sorted flag after the stamp at uiIndex was inserted or changed in place.
+    void UpdateStampOrderAt(std::uint32_t uiIndex);
+
+    // Written only through the key edits, loads and byte-form reads, or followed by
+    // UpdateStampOrder: the sorted flag must describe them.
     KB_GrowingArray<double> m_gTimeStamps;
+    bool m_bStampsSorted = true;
     bool m_bChanged = false;
     KB_String m_sTypeName;
     KB_String m_sFilePath;
