@@ -138,8 +138,8 @@ protected:
     // caller's).
     void ApplyFileHeader(const KU_InterpolationFile::Contents& contents);
 
-    // Where a local time falls among the keys: either one key (bBlend false, uiFrom) or a blend
-    // of keys uiFrom and uiTo with weight fU in [0, 1] on uiTo.
+    // Where a local time falls among the keys: either one key (bBlend false, uiFrom; uiTo not
+    // set) or a blend of keys uiFrom and uiTo with weight fU in [0, 1] on uiTo.
     struct KeySpan
     {
         std::uint32_t uiFrom;
@@ -150,8 +150,8 @@ protected:
 
     // The lookup shared by the linear, cosine-eased, rotation and matrix kinds, for a curve of
     // uiNumValues > 0 values: before 0 or NaN the first key, from the duration on the last, else
-    // the keys around fLocalTime by a linear scan (only as many stamps as there are values).
-    KeySpan LocateKeys(double fLocalTime, std::uint32_t uiNumValues) const;
+    // the keys around fLocalTime by CountLeadingStamps (only as many stamps as there are values).
+    void LocateKeys(double fLocalTime, std::uint32_t uiNumValues, KeySpan* pSpan) const;
     // The start of evaluation for the kinds that blend two keys, over gValues: false with *pValue
     // set when there is nothing to blend (empty without values, else the single key in force);
     // true with *pSpan set to blend. Defined for DirectX::XMVECTOR and DirectX::XMMATRIX values.
