@@ -111,6 +111,13 @@ using Context = boost::wave::context<std::string::iterator, LexIterator, Include
 // so one preprocessing runs at a time.
 std::mutex s_mutex;
 
+// The library's category macro mixes two enumerations, which newer compilers warn about.
+bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
+{
+    const auto uiMask = static_cast<unsigned>(boost::wave::TokenTypeMask);
+    return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
+}
+
 int ErrorCodeOf(const boost::wave::cpp_exception& e)
 {
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
@@ -193,9 +200,9 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                     const Token& token = *it;
                     const boost::wave::token_id id = boost::wave::token_id(token);
                     out.Text += token.get_value().c_str();
-                    if (!IS_CATEGORY(id, boost::wave::WhiteSpaceTokenType) &&
-                        !IS_CATEGORY(id, boost::wave::EOLTokenType) &&
-                        !IS_CATEGORY(id, boost::wave::EOFTokenType))
+                    if (!InCategory(id, boost::wave::WhiteSpaceTokenType) &&
+                        !InCategory(id, boost::wave::EOLTokenType) &&
+                        !InCategory(id, boost::wave::EOFTokenType))
                     {
                         const auto& position = token.get_position();
                         std::string sFile = position.get_file().c_str();
