@@ -13,10 +13,11 @@
 //   u32 technique count, each: string name, u32 pass count, each pass:
 //     string name, u32 shader count, each: u32 stage (ShaderStage), u32 size, bytecode of that
 //     size (a whole record of this layout; size 0 when the pass sets the stage to NULL),
-//     u32 state count, each: string call ("SetBlendState"), string arguments as written;
+//     u32 state count, each: string call ("SetBlendState"), string arguments (their
+//     tokens, spaced only between words);
 //   u32 variable count, each: string type, string name, string constant buffer ("" outside
 //     one), u32 array size (0 when not an array), string semantic, u32 assignment count, each:
-//     string key, string value (the members of a state block, as written).
+//     string key, string value (the members of a state block, tokens as above).
 
 #include <cstddef>
 #include <cstdint>
@@ -55,7 +56,7 @@ struct PassShader
 struct PassState
 {
     std::string Call;      // "SetBlendState", "SetDepthStencilState", "SetRasterizerState"
-    std::string Arguments; // the text between the parentheses
+    std::string Arguments; // the tokens between the parentheses, spaced only between words
 };
 
 struct EffectPass
@@ -74,7 +75,7 @@ struct EffectTechnique
 struct StateAssignment
 {
     std::string Key;   // "BlendEnable[0]", "DepthFunc", ...
-    std::string Value; // "TRUE", "LESS_EQUAL", ...
+    std::string Value; // "TRUE", "LESS_EQUAL", ... (tokens as in Arguments)
 };
 
 struct EffectVariable

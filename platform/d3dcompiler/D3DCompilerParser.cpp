@@ -214,7 +214,8 @@ private:
         return true;
     }
 
-    // Past a template argument list starting at i ("<"); >> closes two levels.
+    // Past a template argument list or an annotation block (which holds ';') starting at i ("<");
+    // >> closes two levels.
     std::size_t SkipAngles(std::size_t i) const
     {
         int iDepth = 0;
@@ -232,8 +233,6 @@ private:
                 --iDepth;
             else if (s == ">>")
                 iDepth -= 2;
-            else if (s == ";")
-                return i;
             if (iDepth <= 0)
                 return i + 1;
         }

@@ -260,7 +260,7 @@ BlendState AlphaBlend { BlendEnable[0] = TRUE; SrcBlend[0] = SRC_ALPHA; };
 struct VS_IN { float3 position : POSITION; };
 float4 VSMain(VS_IN input) : SV_POSITION { return float4(input.position, 1); }
 float4 PSMain() : SV_Target { return g_vLights[0]; }
-technique11 Render
+technique11 Render < string info = "annotations hold ;"; >
 {
     pass P0
     {
