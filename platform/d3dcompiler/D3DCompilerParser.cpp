@@ -59,7 +59,8 @@ bool IsWord(const std::string& s)
     return !s.empty() && (std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_');
 }
 
-// An integer constant expression of + - * / % and parentheses; false when it is anything else.
+// An integer constant expression of + - * / % and parentheses in 32-bit range; false when it is
+// anything else.
 class IntegerExpression
 {
 public:
@@ -79,6 +80,8 @@ private:
             if (!Product(&iRight))
                 return false;
             *pOut = bPlus ? *pOut + iRight : *pOut - iRight;
+            if (*pOut > INT32_MAX || *pOut < INT32_MIN)
+                return false;
         }
         return true;
     }
@@ -100,8 +103,15 @@ private:
     }
     bool Unary(std::int64_t* pOut)
     {
-        if (m_i >= m_v.size())
+        // Nesting is bounded so that a hostile source cannot exhaust the stack.
+        if (m_i >= m_v.size() || ++m_iDepth > MAX_DEPTH)
             return false;
+        const bool bOk = Operand(pOut);
+        --m_iDepth;
+        return bOk && *pOut <= INT32_MAX && *pOut >= INT32_MIN;
+    }
+    bool Operand(std::int64_t* pOut)
+    {
         const std::string& s = m_v[m_i]->Text;
         if (s == "-" || s == "+")
         {
@@ -139,8 +149,11 @@ private:
         return uiUsed == sDigits.size();
     }
 
+    static constexpr int MAX_DEPTH = 64;
+
     const std::vector<const SourceToken*>& m_v;
     std::size_t m_i = 0;
+    int m_iDepth = 0;
 };
 
 class Analyzer

@@ -218,6 +218,13 @@ TEST_F(D3DCompile_, ErrorsNameTheProblemAndWhere)
     result = Compile("#error stop here\n", "PSMain", "ps_5_0");
     EXPECT_NE(std::string::npos, result.sErrors.find("shader.hlsl(1,")) << result.sErrors;
 
+    // Array sizes must be sane constants; absurd ones fail instead of overflowing.
+    EXPECT_EQ(S_OK, Compile("float g[(2 + 2) * 3];\n" + std::string(VERTEX_SHADER), "VSMain", "vs_5_0").hr);
+    EXPECT_EQ(E_FAIL, Compile("float g[4294967296 * 4294967296];", "VSMain", "vs_5_0").hr);
+    EXPECT_EQ(E_FAIL, Compile("float g[" + std::string(5000, '(') + "1" + std::string(5000, ')') + "];\n" +
+                                  VERTEX_SHADER,
+                              "VSMain", "vs_5_0")
+                          .hr);
     EXPECT_EQ(E_FAIL, Compile(VERTEX_SHADER, "VSMain", "vs_4_0").hr);
     EXPECT_EQ(E_FAIL, Compile("float4 x;", nullptr, "fx_5_0").hr); // no technique11
 }
