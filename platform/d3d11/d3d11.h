@@ -441,6 +441,27 @@ struct D3D11_RASTERIZER_DESC
     BOOL AntialiasedLineEnable;
 };
 
+enum D3D11_INPUT_CLASSIFICATION
+{
+    D3D11_INPUT_PER_VERTEX_DATA = 0,
+    D3D11_INPUT_PER_INSTANCE_DATA = 1
+};
+
+constexpr UINT D3D11_APPEND_ALIGNED_ELEMENT = 0xffffffffu;
+constexpr UINT D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT = 32;
+constexpr UINT D3D11_IA_VERTEX_INPUT_STRUCTURE_ELEMENT_COUNT = 32;
+
+struct D3D11_INPUT_ELEMENT_DESC
+{
+    LPCSTR SemanticName;
+    UINT SemanticIndex;
+    DXGI_FORMAT Format;
+    UINT InputSlot;
+    UINT AlignedByteOffset;
+    D3D11_INPUT_CLASSIFICATION InputSlotClass;
+    UINT InstanceDataStepRate;
+};
+
 struct D3D11_VIEWPORT
 {
     FLOAT TopLeftX;
@@ -543,6 +564,31 @@ struct ID3D11RasterizerState : public ID3D11DeviceChild
     virtual void GetDesc(D3D11_RASTERIZER_DESC* pDesc) = 0;
 };
 
+// Shaders are made from the bytecode of the HLSL compiler stand-in (platform/d3dcompiler) for
+// their stage.
+struct ID3D11VertexShader : public ID3D11DeviceChild
+{
+};
+
+struct ID3D11PixelShader : public ID3D11DeviceChild
+{
+};
+
+struct ID3D11GeometryShader : public ID3D11DeviceChild
+{
+};
+
+struct ID3D11ComputeShader : public ID3D11DeviceChild
+{
+};
+
+struct ID3D11InputLayout : public ID3D11DeviceChild
+{
+};
+
+// Dynamic shader linkage is not supported: creation calls take null here.
+struct ID3D11ClassLinkage;
+
 // The immediate context holds a reference on every object bound to it until it is unbound
 // (ClearState unbinds everything). Invalid arguments make a call do nothing, as the runtime
 // does without its debug layer.
@@ -612,6 +658,26 @@ struct ID3D11Device : public IUnknown
                                            ID3D11DepthStencilView** ppDepthStencilView) = 0;
     virtual HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
                                           ID3D11RasterizerState** ppRasterizerState) = 0;
+    // The bytecode must be the compiler stand-in's output for the stage ("vs_5_0", "ps_5_0",
+    // "gs_5_0", "cs_5_0"), else E_INVALIDARG. pClassLinkage must be null.
+    virtual HRESULT CreateVertexShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                       ID3D11ClassLinkage* pClassLinkage,
+                                       ID3D11VertexShader** ppVertexShader) = 0;
+    virtual HRESULT CreateGeometryShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                         ID3D11ClassLinkage* pClassLinkage,
+                                         ID3D11GeometryShader** ppGeometryShader) = 0;
+    virtual HRESULT CreatePixelShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                      ID3D11ClassLinkage* pClassLinkage,
+                                      ID3D11PixelShader** ppPixelShader) = 0;
+    virtual HRESULT CreateComputeShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                        ID3D11ClassLinkage* pClassLinkage,
+                                        ID3D11ComputeShader** ppComputeShader) = 0;
+    // The bytecode is a vertex shader's; every element of its input signature other than a
+    // system value ("SV_" names) must be matched by an element of the same semantic name
+    // (letter case aside) and index, else E_INVALIDARG. Elements need a known format.
+    virtual HRESULT CreateInputLayout(const D3D11_INPUT_ELEMENT_DESC* pInputElementDescs, UINT NumElements,
+                                      const void* pShaderBytecodeWithInputSignature, SIZE_T BytecodeLength,
+                                      ID3D11InputLayout** ppInputLayout) = 0;
     // *pNumQualityLevels is 0 when the format cannot be multisampled with that count.
     virtual HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount,
                                                   UINT* pNumQualityLevels) = 0;
@@ -639,6 +705,16 @@ inline constexpr IID IID_ID3D11DepthStencilView = {
     0x9fdac92a, 0x1876, 0x48c3, {0xaf, 0xad, 0x25, 0xb9, 0x4f, 0x84, 0xa9, 0xb6}};
 inline constexpr IID IID_ID3D11RasterizerState = {
     0x9bb4ab81, 0xab1a, 0x4d8f, {0xb5, 0x06, 0xfc, 0x04, 0x20, 0x0b, 0x6e, 0xe7}};
+inline constexpr IID IID_ID3D11VertexShader = {
+    0x3b301d64, 0xd678, 0x4289, {0x88, 0x97, 0x22, 0xf8, 0x92, 0x8b, 0x72, 0xf3}};
+inline constexpr IID IID_ID3D11PixelShader = {
+    0xea82e40d, 0x51dc, 0x4f33, {0x93, 0xd4, 0xdb, 0x7c, 0x91, 0x25, 0xae, 0x8c}};
+inline constexpr IID IID_ID3D11GeometryShader = {
+    0x38325b96, 0xeffb, 0x4022, {0xba, 0x02, 0x2e, 0x79, 0x5b, 0x70, 0x27, 0x5c}};
+inline constexpr IID IID_ID3D11ComputeShader = {
+    0x4f5b196e, 0xc2bd, 0x495e, {0xbd, 0x01, 0x1f, 0xde, 0xd3, 0x8e, 0x49, 0x69}};
+inline constexpr IID IID_ID3D11InputLayout = {
+    0xe4819ddc, 0x4cf0, 0x4025, {0xbd, 0x26, 0x5d, 0xe8, 0x2a, 0x3e, 0x07, 0xb7}};
 inline constexpr IID IID_ID3D11DeviceContext = {
     0xc0bfa96c, 0xe089, 0x44fb, {0x8e, 0xaf, 0x26, 0xf8, 0x79, 0x61, 0x90, 0xda}};
 inline constexpr IID IID_ID3D11Device = {
