@@ -101,7 +101,7 @@ private:
 
 KB_String CurvePath(int i)
 {
-    return KB_String("Assets/Entities/Bench/Interpolations/Curve%04d.int", i);
+    return KB_String::Formatted("Assets/Entities/Bench/Interpolations/Curve%04d.int", i);
 }
 
 // Curves with values and stamps that need all six digits in the text form.

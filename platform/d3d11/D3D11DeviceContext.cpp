@@ -50,6 +50,33 @@ void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8
     }
 }
 
+// The layout of the subresource a view writes (its first range); null when it has none.
+const SubresourceLayout* TargetLayout(const ViewImpl* pView)
+{
+    if (pView == nullptr || pView->GetRanges().empty() || pView->GetResourceImpl() == nullptr)
+        return nullptr;
+    return pView->GetResourceImpl()->GetLayout(pView->GetRanges().front().subresource);
+}
+
+// The runtime refuses a depth-stencil view bound with a render target of another size.
+bool SizesMatch(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
+                ID3D11DepthStencilView* pDepthStencilView)
+{
+    const SubresourceLayout* pDepth =
+        pDepthStencilView != nullptr ? TargetLayout(DepthStencilView::From(pDepthStencilView)) : nullptr;
+    if (pDepth == nullptr)
+        return true;
+    for (UINT i = 0; i < NumViews; ++i)
+    {
+        if (ppRenderTargetViews[i] == nullptr)
+            continue;
+        const SubresourceLayout* pTarget = TargetLayout(RenderTargetView::From(ppRenderTargetViews[i]));
+        if (pTarget != nullptr && (pTarget->width != pDepth->width || pTarget->height != pDepth->height))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 DeviceContext::DeviceContext() : ComObject<ID3D11DeviceContext>(INTERFACE_NAME)
@@ -100,6 +127,17 @@ void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* co
     {
         record.Result = E_INVALIDARG;
         Runtime::Get().Log(std::move(record));
+        return;
+    }
+    if (!SizesMatch(NumViews, ppRenderTargetViews, pDepthStencilView))
+    {
+        // As the runtime does: nothing stays bound, and the refusal shows in the log.
+        record.Result = E_INVALIDARG;
+        Runtime::Get().Log(std::move(record));
+        for (auto& target : m_aRenderTargets)
+            target.Set(nullptr);
+        m_uiRenderTargetCount = 0;
+        m_depthStencil.Set(nullptr);
         return;
     }
     Runtime::Get().Log(std::move(record));

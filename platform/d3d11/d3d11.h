@@ -591,7 +591,8 @@ struct ID3D11ClassLinkage;
 
 // The immediate context holds a reference on every object bound to it until it is unbound
 // (ClearState unbinds everything). Invalid arguments make a call do nothing, as the runtime
-// does without its debug layer.
+// does without its debug layer; the stand-in logs such a call with E_INVALIDARG. A depth-stencil
+// view bound with a render target of another size leaves nothing bound (OMSetRenderTargets).
 struct ID3D11DeviceContext : public ID3D11DeviceChild
 {
     virtual void OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
