@@ -521,7 +521,7 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
     if (!bOk)
     {
         if (m_sBuildError.GetLength() == 0)
-            m_sBuildError = KB_String("cannot read the folder \"%s\"", sDirectory.GetBuffer());
+            m_sBuildError = KB_String::Formatted("cannot read the folder \"%s\"", sDirectory.GetBuffer());
         delete pRoot;
         return false;
     }
@@ -539,8 +539,8 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
     }
     if (uiDepth > MAX_DEPTH)
     {
-        m_sBuildError = KB_String("\"%s\" nests deeper than an archive may (%u levels)",
-                                  GetSourceRelativePath(pNode).GetBuffer(), MAX_DEPTH);
+        m_sBuildError = KB_String::Formatted("\"%s\" nests deeper than an archive may (%u levels)",
+                                             GetSourceRelativePath(pNode).GetBuffer(), MAX_DEPTH);
         return false;
     }
     const KB_String sResolved = ResolvePath(pNode->m_sSourceFileName);
@@ -611,8 +611,8 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
         // '\\' separates names in archive paths, so such a name could never be read back.
         if (sName.Find(KB_String("\\")) != KB_String::NOT_FOUND)
         {
-            m_sBuildError = KB_String("\"%s\": a name in an archive cannot hold '\\'",
-                                      GetSourceRelativePath(pChild).GetBuffer());
+            m_sBuildError = KB_String::Formatted("\"%s\": a name in an archive cannot hold '\\'",
+                                                 GetSourceRelativePath(pChild).GetBuffer());
             delete pChild;
             bOk = false;
             break;
@@ -657,10 +657,10 @@ bool KF_DataRepository::CheckNamesDistinct(const KF_DataRepositoryNode* pNode)
         if (sorted[i - 1]->m_sName.CompareNoCase(sorted[i]->m_sName) == 0)
         {
             // A reader would always get the first of the two.
-            m_sBuildError =
-                KB_String("\"%s\" and \"%s\" differ only in letter case, which an archive cannot tell apart",
-                          GetSourceRelativePath(sorted[i - 1]).GetBuffer(),
-                          GetSourceRelativePath(sorted[i]).GetBuffer());
+            m_sBuildError = KB_String::Formatted(
+                "\"%s\" and \"%s\" differ only in letter case, which an archive cannot tell apart",
+                GetSourceRelativePath(sorted[i - 1]).GetBuffer(),
+                GetSourceRelativePath(sorted[i]).GetBuffer());
             return false;
         }
     }
