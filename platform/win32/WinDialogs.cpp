@@ -6,14 +6,24 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace
 {
+// A queued answer; with a caption, only a box of that caption may take it.
+struct ScriptedAnswer
+{
+    int answer;
+    std::optional<std::string> caption;
+};
+
 struct DialogState
 {
     std::mutex mutex;
-    std::deque<int> answers;
+    std::deque<ScriptedAnswer> answers;
+    bool strict = false;
+    int unexpectedCount = 0;
     std::function<int(const Win32Control::MessageBoxRecord&)> responder;
     std::vector<Win32Control::MessageBoxRecord> records;
 };
@@ -44,6 +54,13 @@ int FirstButton(UINT type)
         return 0;
     }
 }
+
+bool IsStrict()
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.strict;
+}
 } // namespace
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
@@ -59,8 +76,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         std::lock_guard<std::mutex> lock(state.mutex);
         if (!state.answers.empty())
         {
-            record.answer = state.answers.front();
+            const ScriptedAnswer scripted = state.answers.front();
             state.answers.pop_front();
+            record.unexpected = scripted.caption && *scripted.caption != record.caption;
+            record.answer = record.unexpected ? firstButton : scripted.answer;
             answered = true;
         }
         else
@@ -74,12 +93,20 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         record.answer = responder(record);
         answered = true;
     }
+    if (!answered && IsStrict())
+    {
+        record.unexpected = true;
+        record.answer = firstButton;
+        answered = true;
+    }
     if (!answered)
     {
         std::fprintf(stderr, "[%s] %s\n", record.caption.c_str(), record.text.c_str());
         record.answer = firstButton;
     }
     std::lock_guard<std::mutex> lock(state.mutex);
+    if (record.unexpected)
+        ++state.unexpectedCount;
     state.records.push_back(record);
     return record.answer;
 }
@@ -93,6 +120,8 @@ void ResetDialogs()
     state.answers.clear();
     state.responder = nullptr;
     state.records.clear();
+    state.strict = false;
+    state.unexpectedCount = 0;
 }
 } // namespace win32_internal
 
@@ -102,7 +131,33 @@ void PushMessageBoxAnswer(int answer)
 {
     DialogState& state = Dialogs();
     std::lock_guard<std::mutex> lock(state.mutex);
-    state.answers.push_back(answer);
+    state.answers.push_back({answer, std::nullopt});
+}
+
+void ExpectMessageBox(const std::string& caption, int answer)
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.answers.push_back({answer, caption});
+}
+
+void SetStrictMessageBoxes(bool strict)
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.strict = strict;
+}
+
+int GetUnexpectedMessageBoxCount()
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.unexpectedCount;
+}
+
+void ResetMessageBoxes()
+{
+    win32_internal::ResetDialogs();
 }
 
 void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder)
