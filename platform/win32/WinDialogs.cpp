@@ -55,10 +55,13 @@ int FirstButton(UINT type)
     }
 }
 
-bool IsStrict()
+// In strict mode a box nobody answered is unexpected: counts it and answers true.
+bool CountUnansweredAsUnexpected()
 {
     DialogState& state = Dialogs();
     std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.strict)
+        ++state.unexpectedCount;
     return state.strict;
 }
 } // namespace
@@ -80,6 +83,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
             state.answers.pop_front();
             record.unexpected = scripted.caption && *scripted.caption != record.caption;
             record.answer = record.unexpected ? firstButton : scripted.answer;
+            state.unexpectedCount += record.unexpected ? 1 : 0;
             answered = true;
         }
         else
@@ -93,7 +97,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         record.answer = responder(record);
         answered = true;
     }
-    if (!answered && IsStrict())
+    if (!answered && CountUnansweredAsUnexpected())
     {
         record.unexpected = true;
         record.answer = firstButton;
@@ -105,8 +109,6 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         record.answer = firstButton;
     }
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (record.unexpected)
-        ++state.unexpectedCount;
     state.records.push_back(record);
     return record.answer;
 }
