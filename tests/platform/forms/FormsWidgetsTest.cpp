@@ -288,3 +288,23 @@ TEST_F(FormsTest, ToolTipsArePerControl)
     tips.SetToolTip(pLabel, "");
     EXPECT_EQ(tips.GetToolTip(pLabel), "");
 }
+
+TEST_F(FormsTest, TabSelectionRaisesOnlyOnChange)
+{
+    Window w;
+    TabControl* pTabs = w.form.AddNew<TabControl>("tabControl");
+    int changes = 0;
+    pTabs->SelectedIndexChanged.Add([&](Control&, EventArgs&) { ++changes; });
+    EXPECT_EQ(pTabs->GetSelectedIndex(), -1);
+    pTabs->AddPage("tabInterpolations", "Interpolations");
+    TabPage* pLights = pTabs->AddPage("tabLights", "Lights");
+    EXPECT_EQ(pTabs->GetSelectedIndex(), 0) << "the first page is selected without an event";
+    EXPECT_TRUE(pTabs->UserSelect(1));
+    pTabs->SetSelectedIndex(1);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(pTabs->GetSelectedTab(), pLights);
+    EXPECT_FALSE(pTabs->UserSelect(2));
+    pTabs->SetEnabled(false);
+    EXPECT_FALSE(pTabs->UserSelect(0));
+    EXPECT_EQ(changes, 1);
+}
