@@ -2,8 +2,10 @@
 
 #include "platform/d3dx11/D3DX11Codecs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstddef>
 #include <utility>
 
 namespace forms
@@ -13,9 +15,11 @@ void Surface::Record(DrawCommand command)
 {
     if (m_gCommands.size() >= MAX_COMMANDS)
     {
-        // A surface nobody clears (a banner faded in for hours) must not grow without bound.
-        m_gCommands.erase(m_gCommands.begin());
-        ++m_uiDropped;
+        // A surface nobody clears (a banner faded in for hours) must not grow without bound; the
+        // older half goes at once so that recording stays cheap.
+        const std::size_t dropped = m_gCommands.size() / 2;
+        m_gCommands.erase(m_gCommands.begin(), m_gCommands.begin() + std::ptrdiff_t(dropped));
+        m_uiDropped += dropped;
     }
     m_gCommands.push_back(std::move(command));
 }

@@ -166,7 +166,7 @@ struct DrawCommand
 class Surface
 {
 public:
-    // Commands kept per surface; a longer frame drops its oldest commands (counted).
+    // Commands kept per surface; a longer frame drops its older half (counted).
     static constexpr std::size_t MAX_COMMANDS = 65536;
 
     const std::vector<DrawCommand>& Commands() const { return m_gCommands; }

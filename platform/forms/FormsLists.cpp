@@ -73,6 +73,17 @@ void ObjectCollection::Clear()
     m_pOwner->ItemsCleared();
 }
 
+const std::string& ObjectCollection::operator[](int index) const
+{
+    static const std::string s_empty;
+    if (index < 0 || index >= GetCount())
+    {
+        assert(!"item index out of range");
+        return s_empty;
+    }
+    return m_gItems[std::size_t(index)];
+}
+
 int ObjectCollection::IndexOf(const std::string& item) const
 {
     const auto it = std::find(m_gItems.begin(), m_gItems.end(), item);

@@ -40,8 +40,8 @@ public:
     bool RemoveAt(int index); // false for a bad index
     void Clear();
     int GetCount() const { return int(m_gItems.size()); }
-    const std::string& operator[](int index) const { return m_gItems.at(std::size_t(index)); }
-    int IndexOf(const std::string& item) const; // exact match; -1 when absent
+    const std::string& operator[](int index) const; // "" (and an assertion in debug builds) out of range
+    int IndexOf(const std::string& item) const;     // exact match; -1 when absent
     bool Contains(const std::string& item) const { return IndexOf(item) >= 0; }
     std::vector<std::string>::const_iterator begin() const { return m_gItems.begin(); }
     std::vector<std::string>::const_iterator end() const { return m_gItems.end(); }

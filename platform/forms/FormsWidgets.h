@@ -107,7 +107,7 @@ public:
     Rectangle GetBounds() const { return m_bounds; }
     void SetBounds(const Rectangle& bounds); // Resize and SizeChanged when the size changes
     Point GetLocation() const { return {m_bounds.X, m_bounds.Y}; }
-    void SetLocation(int x, int y) { m_bounds.X = x, m_bounds.Y = y; }
+    void SetLocation(int x, int y) { SetBounds({x, y, m_bounds.Width, m_bounds.Height}); }
     Size GetSize() const { return {m_bounds.Width, m_bounds.Height}; }
     void SetSize(int width, int height) { SetBounds({m_bounds.X, m_bounds.Y, width, height}); }
     int GetWidth() const { return m_bounds.Width; }

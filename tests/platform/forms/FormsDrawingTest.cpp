@@ -116,3 +116,15 @@ TEST_F(FormsTest, ImagesDecodeThroughTheSharedDecoderAndRejectDamagedBytes)
     EXPECT_FALSE(Image::FromBytes(damaged));
     EXPECT_FALSE(Image::FromBytes(nullptr, 0));
 }
+
+TEST_F(FormsTest, ASurfaceNobodyClearsStaysBounded)
+{
+    Bitmap bitmap(1, 1);
+    Graphics graphics = Graphics::FromImage(bitmap);
+    for (std::size_t i = 0; i < Surface::MAX_COMMANDS + 10; ++i)
+        graphics.DrawLine(Pen(Color::Red), float(i), 0, 0, 0);
+    const Surface& surface = bitmap.GetSurface();
+    EXPECT_LE(surface.Commands().size(), Surface::MAX_COMMANDS);
+    EXPECT_EQ(surface.Commands().size() + surface.GetDroppedCount(), Surface::MAX_COMMANDS + 10);
+    EXPECT_EQ(surface.Commands().back().x1, float(Surface::MAX_COMMANDS + 9)) << "the newest are kept";
+}
