@@ -2,6 +2,7 @@
 # Installs what the build needs on a Debian 12 machine (as root), only when something is missing.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libtinyxml-dev libstb-dev)
+packages+=(libtbb-dev) # benchmark peer only
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
