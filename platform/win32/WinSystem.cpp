@@ -218,11 +218,18 @@ public:
         }
         if (m_uiSleepers.load(std::memory_order_seq_cst) > 0)
         {
+            bool bWake = false;
             {
-                // A sleeper holds the lock from its last look at the queue until it waits.
+                // A sleeper holds the lock from its last look at the queue until it waits. One
+                // wake-up per sleeper: a burst of posts does not signal one that is waking already
+                // (it takes what it finds, and takers not sleeping find the rest).
                 std::lock_guard lock(mLock);
+                bWake = m_uiSleepers.load(std::memory_order_relaxed) > m_uiWakesPending;
+                if (bWake)
+                    ++m_uiWakesPending;
             }
-            cvChanged.notify_one();
+            if (bWake)
+                cvChanged.notify_one();
         }
         return true;
     }
@@ -243,14 +250,20 @@ public:
                 deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(uiMilliseconds);
             std::unique_lock lock(mLock);
             m_uiSleepers.fetch_add(1, std::memory_order_seq_cst);
-            const auto ready = [this] { return HasNewsForTakers(); };
-            bool bReady = true;
-            if (uiMilliseconds == INFINITE)
-                cvChanged.wait(lock, ready);
-            else
-                bReady = cvChanged.wait_until(lock, deadline, ready);
+            // One wait at a time, never a waiting loop here: each return from a wait consumes a
+            // pending wake-up, whether the packet it was for is still there or not.
+            bool bTimedOut = false;
+            if (!HasNewsForTakers())
+            {
+                if (uiMilliseconds == INFINITE)
+                    cvChanged.wait(lock);
+                else
+                    bTimedOut = cvChanged.wait_until(lock, deadline) == std::cv_status::timeout;
+            }
             m_uiSleepers.fetch_sub(1, std::memory_order_relaxed);
-            if (!bReady)
+            if (m_uiWakesPending > 0)
+                --m_uiWakesPending;
+            if (bTimedOut && !HasNewsForTakers())
                 return TakeResult::Empty;
         }
     }
@@ -317,7 +330,8 @@ private:
 
     const DWORD m_uiConcurrency; // kept, not enforced
     std::atomic<bool> m_bClosed{false};
-    std::atomic<std::size_t> m_uiSleepers{0}; // takers waiting on cvChanged (under mLock)
+    std::atomic<std::size_t> m_uiSleepers{0}; // takers waiting on cvChanged (changed under mLock)
+    std::size_t m_uiWakesPending = 0;         // signals not yet taken by a sleeper (under mLock)
 
     // Each on its own cache line: takers poll the two counts, and the poster's lock and the
     // takers' lock should not move between processors with them.
