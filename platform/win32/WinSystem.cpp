@@ -237,17 +237,28 @@ public:
     // Takes the oldest packet, waiting up to uiMilliseconds (INFINITE: no limit).
     TakeResult Take(Packet* pPacket, DWORD uiMilliseconds)
     {
-        if (uiMilliseconds != 0)
-            for (int i = 0; i < PORT_SPIN_ROUNDS && !HasNewsForTakers(); ++i)
-                CpuRelax();
+        // A taker that loses a packet to another goes on polling within the same budget rather
+        // than going to sleep, so the next post need not wake it.
+        int iSpinLeft = uiMilliseconds != 0 ? PORT_SPIN_ROUNDS : 0;
         std::chrono::steady_clock::time_point deadline;
-        for (bool bFirst = true;; bFirst = false)
+        bool bDeadlineSet = false;
+        for (;;)
         {
+            for (; iSpinLeft > 0 && !HasNewsForTakers(); --iSpinLeft)
+                CpuRelax();
             const TakeResult eResult = TryTake(pPacket);
             if (eResult != TakeResult::Empty || uiMilliseconds == 0)
                 return eResult;
-            if (bFirst && uiMilliseconds != INFINITE)
+            if (iSpinLeft > 0)
+            {
+                --iSpinLeft;
+                continue;
+            }
+            if (!bDeadlineSet && uiMilliseconds != INFINITE)
+            {
                 deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(uiMilliseconds);
+                bDeadlineSet = true;
+            }
             std::unique_lock lock(mLock);
             m_uiSleepers.fetch_add(1, std::memory_order_seq_cst);
             // One wait at a time, never a waiting loop here: each return from a wait consumes a
