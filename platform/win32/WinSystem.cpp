@@ -339,7 +339,7 @@ private:
         return TakeResult::Taken;
     }
 
-    const DWORD m_uiConcurrency; // kept, not enforced
+    [[maybe_unused]] const DWORD m_uiConcurrency; // kept, not enforced
     std::atomic<bool> m_bClosed{false};
     std::atomic<std::size_t> m_uiSleepers{0}; // takers waiting on cvChanged (changed under mLock)
     std::size_t m_uiWakesPending = 0;         // signals not yet taken by a sleeper (under mLock)
