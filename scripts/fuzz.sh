@@ -32,13 +32,21 @@ launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target kv_fuzz >/dev/null
-"$build/fuzz/MakeFuzzCorpus" "$build/seeds"
-
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF "${launcher[@]}" &&
+    cmake --build "$build" -j "$(nproc)" --target kv_fuzz; } >"$build/build.log" 2>&1; then
+    tail -n 40 "$build/build.log" >&2
+    echo "fuzz targets: build FAILED, see $build/build.log" >&2
+    exit 1
+fi
 export UBSAN_OPTIONS=print_stacktrace=1
-mkdir -p "$build/artifacts" "$build/logs"
+# The targets' temporary files and folders stay in the build folder, also those a crash leaves.
+rm -rf "$build/tmp"
+mkdir -p "$build/artifacts" "$build/logs" "$build/tmp"
+TMPDIR="$(cd "$build/tmp" && pwd)"
+export TMPDIR KV_TEST_TMP="$TMPDIR"
+"$build/fuzz/MakeFuzzCorpus" "$build/seeds" || { echo "fuzz seeds: FAILED" >&2; exit 1; }
 failed=0
 while read -r target; do
     [ -n "$target" ] || continue
