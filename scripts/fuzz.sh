@@ -74,7 +74,7 @@ while read -r target; do
     else
         failed=1
         echo "$target: FAILED, see $log"
-        grep -m 3 -E '^(SUMMARY|==[0-9]+== ?ERROR)|^artifact_prefix|Test unit written' "$log" | sed 's/^/    /' || true
+        grep -a -m 3 -E '^(SUMMARY|==[0-9]+== ?ERROR)|^artifact_prefix|Test unit written' "$log" | sed 's/^/    /' || true
     fi
 done <"$build/fuzz_targets.txt"
 exit "$failed"
