@@ -8,6 +8,7 @@
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11Modules.h"
 #include "platform/fmod/FmodControl.h"
+#include "platform/forms/FormsControl.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Win32SystemControl.h"
 #include "production/KV27_ApplicationFactory.h"
@@ -43,6 +44,7 @@ protected:
         Win32SystemControl::Reset();
         D3D11Control::Reset();
         FmodControl::Reset();
+        FormsControl::Reset();
         D3D11Modules::Register();
     }
 
