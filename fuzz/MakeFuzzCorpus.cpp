@@ -9,6 +9,8 @@
 #include "framework/files/KF_ExtensionRejectNameValidator.h"
 #include "framework/files/KF_Zipper.h"
 #include "fuzz/FuzzEngine.h"
+#include "platform/d3d11/d3d11.h"
+#include "platform/d3dx11/d3dx11.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestAudioFiles.h"
@@ -41,9 +43,9 @@ namespace
 using Bytes = std::vector<std::uint8_t>;
 
 // The folders this program fills (and empties first).
-const char* const TARGETS[] = {"ArchiveFuzz",       "InflateFuzz",       "CurveTextFuzz", "CurveBytesFuzz",
-                               "TextReaderFuzz",    "AudioEntityFuzz",   "XmlFuzz",       "SoundDataFuzz",
-                               "TerminalInputFuzz", "DirectoryPathsFuzz"};
+const char* const TARGETS[] = {"ArchiveFuzz",       "InflateFuzz",        "CurveTextFuzz", "CurveBytesFuzz",
+                               "TextReaderFuzz",    "AudioEntityFuzz",    "XmlFuzz",       "SoundDataFuzz",
+                               "TerminalInputFuzz", "DirectoryPathsFuzz", "ImageFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
@@ -336,6 +338,60 @@ void MakeDirectorySeeds()
     AddSeed("DirectoryPathsFuzz", ToBytes("wAssets\\Sub\\c.txt\nrAssets/./Sub/c.txt\nfAssets/Sub/?.*\n"));
 }
 
+// Images saved by the D3DX11 stand-in: PNG and DDS of a small 2-D texture with a mip chain, a cube
+// map and a float texture. The first byte picks the load options (see ImageFuzz).
+void MakeImageSeeds()
+{
+    ID3D11Device* pDevice = nullptr;
+    ID3D11DeviceContext* pContext = nullptr;
+    if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
+                                 &pDevice, nullptr, &pContext)))
+    {
+        Fail("cannot make a device for the image seeds");
+        return;
+    }
+    TestTempDir temp;
+    const auto save =
+        [&](const D3D11_TEXTURE2D_DESC& desc, D3DX11_IMAGE_FILE_FORMAT format, std::uint8_t uiPrefix)
+    {
+        ID3D11Texture2D* pTexture = nullptr;
+        if (FAILED(pDevice->CreateTexture2D(&desc, nullptr, &pTexture)))
+        {
+            Fail("cannot make an image seed texture");
+            return;
+        }
+        const std::string sPath = temp.Join(format == D3DX11_IFF_PNG ? "seed.png" : "seed.dds");
+        if (FAILED(D3DX11SaveTextureToFileA(pContext, pTexture, format, sPath.c_str())))
+            Fail("cannot save an image seed");
+        pTexture->Release();
+        std::ifstream stream(sPath, std::ios::binary);
+        AddSeed("ImageFuzz", uiPrefix,
+                Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()));
+    };
+    D3D11_TEXTURE2D_DESC desc{8, 4, 4, 1, DXGI_FORMAT_R8G8B8A8_UNORM, {1, 0}, D3D11_USAGE_DEFAULT, 0, 0, 0};
+    save(desc, D3DX11_IFF_PNG, 1);
+    save(desc, D3DX11_IFF_DDS, 0);
+    desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+    save(desc, D3DX11_IFF_DDS, 2);
+    desc.Format = DXGI_FORMAT_R16G16B16A16_FLOAT;
+    save(desc, D3DX11_IFF_DDS, 7);
+    desc = D3D11_TEXTURE2D_DESC{4,
+                                4,
+                                1,
+                                6,
+                                DXGI_FORMAT_BC1_UNORM,
+                                {1, 0},
+                                D3D11_USAGE_DEFAULT,
+                                0,
+                                0,
+                                D3D11_RESOURCE_MISC_TEXTURECUBE};
+    save(desc, D3DX11_IFF_DDS, 0);
+    desc = D3D11_TEXTURE2D_DESC{8, 8, 1, 3, DXGI_FORMAT_R8G8_UNORM, {1, 0}, D3D11_USAGE_DEFAULT, 0, 0, 0};
+    save(desc, D3DX11_IFF_DDS, 3);
+    pContext->Release();
+    pDevice->Release();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -357,6 +413,7 @@ int main(int argc, char** argv)
     }
 
     FuzzEngine& engine = FuzzEngine::Get(true);
+    MakeImageSeeds();
     MakeArchiveSeeds();
     MakeInflateSeeds();
     MakeCurveSeeds(engine.GetRepository());

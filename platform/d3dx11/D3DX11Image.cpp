@@ -277,12 +277,16 @@ void ScaleNearest(const std::uint8_t* pSrc, UINT uiSrcW, UINT uiSrcH, UINT uiSrc
     }
 }
 
-stbir_filter ToStbFilter(UINT uiFilter, bool bMip)
+// Along one axis. Shrinking always averages the source area under each target pixel (the box
+// filter): that is what the triangle filter means when shrinking ("every source pixel contributes
+// equally"), and stb's tent filter trips its own coefficient check on shrink ratios between 1
+// and 2 (7 to 5, say), which ends the process. Growing takes the tent unless a box is asked for.
+stbir_filter ToStbFilter(UINT uiFilter, bool bMip, UINT uiSource, UINT uiTarget)
 {
     UINT uiKind = uiFilter & 0xff;
     if (uiFilter == D3DX11_DEFAULT)
         uiKind = bMip ? D3DX11_FILTER_BOX : D3DX11_FILTER_TRIANGLE;
-    return uiKind == D3DX11_FILTER_BOX ? STBIR_FILTER_BOX : STBIR_FILTER_TRIANGLE;
+    return uiKind == D3DX11_FILTER_BOX || uiTarget < uiSource ? STBIR_FILTER_BOX : STBIR_FILTER_TRIANGLE;
 }
 
 bool IsPointFilter(UINT uiFilter)
@@ -310,24 +314,26 @@ bool ScaleSurface(DXGI_FORMAT format, const Surface& src, Surface* pDst, UINT ui
         (uiFilter != D3DX11_DEFAULT && (uiFilter & D3DX11_FILTER_SRGB) == D3DX11_FILTER_SRGB)
             ? STBIR_COLORSPACE_SRGB
             : STBIR_COLORSPACE_LINEAR;
-    const stbir_filter filter = ToStbFilter(uiFilter, bMip);
+    const stbir_filter filterX = ToStbFilter(uiFilter, bMip, src.width, pDst->width);
+    const stbir_filter filterY = ToStbFilter(uiFilter, bMip, src.height, pDst->height);
     if (IsRgba8(format))
     {
-        return stbir_resize_uint8_generic(src.Data(), static_cast<int>(src.width),
-                                          static_cast<int>(src.height), static_cast<int>(src.rowPitch),
-                                          pDst->bytes.data(), static_cast<int>(pDst->width),
-                                          static_cast<int>(pDst->height), static_cast<int>(pDst->rowPitch), 4,
-                                          STBIR_ALPHA_CHANNEL_NONE, 0, edge, filter, space, nullptr) != 0;
+        return stbir_resize(src.Data(), static_cast<int>(src.width), static_cast<int>(src.height),
+                            static_cast<int>(src.rowPitch), pDst->bytes.data(), static_cast<int>(pDst->width),
+                            static_cast<int>(pDst->height), static_cast<int>(pDst->rowPitch),
+                            STBIR_TYPE_UINT8, 4, STBIR_ALPHA_CHANNEL_NONE, 0, edge, edge, filterX, filterY,
+                            space, nullptr) != 0;
     }
     std::vector<float> vSrc;
     if (!ReadSurface(format, src, &vSrc))
         return false;
     std::vector<float> vDst(std::size_t{pDst->width} * pDst->height * 4);
-    if (stbir_resize_float_generic(
-            vSrc.data(), static_cast<int>(src.width), static_cast<int>(src.height),
-            static_cast<int>(src.width * 4 * sizeof(float)), vDst.data(), static_cast<int>(pDst->width),
-            static_cast<int>(pDst->height), static_cast<int>(pDst->width * 4 * sizeof(float)), 4,
-            STBIR_ALPHA_CHANNEL_NONE, 0, edge, filter, STBIR_COLORSPACE_LINEAR, nullptr) == 0)
+    if (stbir_resize(vSrc.data(), static_cast<int>(src.width), static_cast<int>(src.height),
+                     static_cast<int>(src.width * 4 * sizeof(float)), vDst.data(),
+                     static_cast<int>(pDst->width), static_cast<int>(pDst->height),
+                     static_cast<int>(pDst->width * 4 * sizeof(float)), STBIR_TYPE_FLOAT, 4,
+                     STBIR_ALPHA_CHANNEL_NONE, 0, edge, edge, filterX, filterY, STBIR_COLORSPACE_LINEAR,
+                     nullptr) == 0)
     {
         return false;
     }

@@ -201,6 +201,29 @@ TEST_F(D3DX11, DefaultMipLevelsBuildAFullChainFromTheTopLevel)
     Release(pView);
 }
 
+TEST_F(D3DX11, ResizingKeepsTheAverageAtEveryRatio)
+{
+    // Shrinking by less than half (7x4 to 5x3) and growing both keep a flat image flat.
+    const Bytes png = SaveTexture(7, 4, DXGI_FORMAT_R8G8B8A8_UNORM, Bytes(7 * 4 * 4, 90), 28, D3DX11_IFF_PNG);
+    for (const UINT uiWidth : {5u, 11u})
+    {
+        D3DX11_IMAGE_LOAD_INFO load;
+        load.Width = uiWidth;
+        load.Height = 3;
+        load.MipLevels = 1;
+        load.Usage = D3D11_USAGE_STAGING;
+        load.BindFlags = 0;
+        load.CpuAccessFlags = D3D11_CPU_ACCESS_READ;
+        ID3D11Resource* pTexture = nullptr;
+        ASSERT_EQ(S_OK, D3DX11CreateTextureFromMemory(m_pDevice, png.data(), png.size(), &load, nullptr,
+                                                      &pTexture, nullptr));
+        Bytes pixels;
+        ASSERT_TRUE(D3D11Control::ReadSubresource(pTexture, 0, &pixels));
+        EXPECT_EQ(Bytes(uiWidth * 3 * 4, 90), pixels) << uiWidth;
+        Release(pTexture);
+    }
+}
+
 TEST_F(D3DX11, DdsMipChainsLoadAsStoredAndConvertToRgba)
 {
     // B8G8R8A8 by masks, 4x4 with three levels of distinct bytes.
