@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libtinyxml-dev libstb-dev)
 missing=()
+packages+=(ccache clang clang-format-16 python3) # the test command: cache, sanitizer build, checks
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
