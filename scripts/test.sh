@@ -34,6 +34,7 @@ step() {
     echo "== $name =="
     "$@"
     timings+=("$(printf '%-44s %5d s' "$name" $((SECONDS - start)))")
+    echo "== $name: $((SECONDS - start)) s"
 }
 configure() { cmake -S . -B "$1" -DKV_WERROR=ON "${launcher[@]}" "${@:2}" >/dev/null; }
 run_ctest() { ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$jobs" "${@:2}"; }
