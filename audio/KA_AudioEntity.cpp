@@ -9,6 +9,7 @@
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "timing/KU_TextFileHeader.h"
+#include "timing/KU_TextFileNumber.h"
 #include "timing/KU_TextFileReader.h"
 #include "timing/KU_VertexInterpolation.h"
 
@@ -241,24 +242,26 @@ KB_String KA_AudioEntity::CreateText() const
         WriteLineValue(text, m_sDebugName);
         text << "\n";
     }
-    text << "s " << GetStartTime() << "\n";
-    text << "e " << GetEndTime() << "\n";
+    text << "s " << KU_TextFileNumber::Format(GetStartTime()) << "\n";
+    text << "e " << KU_TextFileNumber::Format(GetEndTime()) << "\n";
     text << "l " << (m_bLooped ? 1 : 0) << "\n";
     text << "3d " << (m_b3D ? 1 : 0) << "\n";
     text << "f ";
     WriteLineValue(text, m_sAudioFilePath);
     text << "\n";
-    text << "m " << m_fMinDistance << " " << m_fMaxDistance << "\n";
-    text << "od " << m_fDirectOcclusion << "\n";
-    text << "or " << m_fReverbOcclusion << "\n";
+    text << "m " << KU_TextFileNumber::Format(m_fMinDistance) << " "
+         << KU_TextFileNumber::Format(m_fMaxDistance) << "\n";
+    text << "od " << KU_TextFileNumber::Format(m_fDirectOcclusion) << "\n";
+    text << "or " << KU_TextFileNumber::Format(m_fReverbOcclusion) << "\n";
     if (m_sPositionCurvePath.GetLength() == 0)
     {
         XMFLOAT4 position;
         XMStoreFloat4(&position, m_vStaticPosition);
-        text << "pv " << position.x << " " << position.y << " " << position.z << "\n";
+        text << "pv " << KU_TextFileNumber::Format(position.x) << " " << KU_TextFileNumber::Format(position.y)
+             << " " << KU_TextFileNumber::Format(position.z) << "\n";
     }
     if (m_sVolumeCurvePath.GetLength() == 0)
-        text << "vo " << m_fVolume << "\n";
+        text << "vo " << KU_TextFileNumber::Format(m_fVolume) << "\n";
     if (m_sPositionCurvePath.GetLength() != 0)
     {
         text << "pp ";

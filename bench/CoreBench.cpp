@@ -1,13 +1,17 @@
-// Core containers against their standard counterparts: string append, growing-array growth,
-// string search and byte-cursor throughput.
+// Core containers against their standard counterparts: string append, path split and
+// case-insensitive compare, growing-array growth, string search and byte-cursor throughput.
 
 #include "framework/core/KB_ByteCursor.h"
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"
+#include "framework/core/KU_FileUtilities.h"
 
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <string_view>
+#include <strings.h>
+#include <utility>
 #include <vector>
 
 namespace
@@ -40,6 +44,107 @@ void BM_StdStringAppend(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * pieces);
 }
 BENCHMARK(BM_StdStringAppend)->Arg(8)->Arg(64)->Arg(512);
+
+// A path as the loaders split it: a handful of short components and a file name.
+constexpr const char* SPLIT_PATH = "Assets/Entities/Scene3/Lights/Spot/Omni_Key.omn";
+
+void BM_KU_SplitPath(benchmark::State& state)
+{
+    const KB_String path(SPLIT_PATH);
+    for (auto _ : state)
+    {
+        KB_GrowingArray<KB_String> components = KU_FileUtilities::SplitPath(path);
+        benchmark::DoNotOptimize(&components[0]);
+    }
+}
+BENCHMARK(BM_KU_SplitPath);
+
+template <class Component>
+std::vector<Component> SplitStd(std::string_view path)
+{
+    std::vector<Component> components;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i)
+    {
+        if (i < path.size() && path[i] != '/' && path[i] != '\\')
+            continue;
+        if (i > start)
+            components.emplace_back(path.substr(start, i - start));
+        start = i + 1;
+    }
+    return components;
+}
+
+void BM_StdStringSplitPath(benchmark::State& state)
+{
+    const std::string path(SPLIT_PATH);
+    for (auto _ : state)
+    {
+        std::vector<std::string> components = SplitStd<std::string>(path);
+        benchmark::DoNotOptimize(components.data());
+    }
+}
+BENCHMARK(BM_StdStringSplitPath);
+
+void BM_StringViewSplitPath(benchmark::State& state)
+{
+    const std::string path(SPLIT_PATH);
+    for (auto _ : state)
+    {
+        std::vector<std::string_view> components = SplitStd<std::string_view>(path);
+        benchmark::DoNotOptimize(components.data());
+    }
+}
+BENCHMARK(BM_StringViewSplitPath);
+
+// Archive names compared ignoring case: equal up to the last byte.
+constexpr const char* COMPARE_LEFT = "Assets/Textures/Environment/SkyDome_Night.dds";
+constexpr const char* COMPARE_RIGHT = "assets/textures/environment/skydome_night.DDT";
+
+void BM_KB_StringCompareNoCase(benchmark::State& state)
+{
+    const KB_String left(COMPARE_LEFT);
+    const KB_String right(COMPARE_RIGHT);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(left.CompareNoCase(right));
+}
+BENCHMARK(BM_KB_StringCompareNoCase);
+
+void BM_Strcasecmp(benchmark::State& state)
+{
+    const std::string left(COMPARE_LEFT);
+    const std::string right(COMPARE_RIGHT);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(strcasecmp(left.c_str(), right.c_str()));
+}
+BENCHMARK(BM_Strcasecmp);
+
+// Moving a string into a slot against copying it.
+void BM_KB_StringMoveAround(benchmark::State& state)
+{
+    KB_String a("Assets/Entities/Lights/Omni.omn");
+    KB_String b;
+    for (auto _ : state)
+    {
+        b = std::move(a);
+        a = std::move(b);
+        benchmark::DoNotOptimize(a.GetBuffer());
+    }
+}
+BENCHMARK(BM_KB_StringMoveAround);
+
+void BM_StdStringMoveAround(benchmark::State& state)
+{
+    std::string a("Assets/Entities/Lights/Omni.omn");
+    std::string b;
+    for (auto _ : state)
+    {
+        b = std::move(a);
+        a = std::move(b);
+        benchmark::DoNotOptimize(a.data());
+    }
+}
+BENCHMARK(BM_StdStringMoveAround);
 
 void BM_KB_StringFind(benchmark::State& state)
 {

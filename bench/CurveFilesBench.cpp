@@ -83,18 +83,14 @@ class BenchEngine
 public:
     BenchEngine()
     {
-        m_pManager = new KE_ApplicationManager(nullptr);
-        KE_ApplicationManager::s_pInstance = m_pManager;
+        m_pManager = new KE_ApplicationManager(nullptr, KE_ApplicationManager::MemberOwnership::Lent);
         m_files.AddRepository(new BenchRepository());
         m_pManager->SetFileManager(&m_files);
         m_pManager->SetInterpolationManager(&m_registry);
     }
     ~BenchEngine()
     {
-        m_pManager->SetFileManager(nullptr);
-        m_pManager->SetInterpolationManager(nullptr);
-        delete m_pManager;
-        KE_ApplicationManager::s_pInstance = nullptr;
+        delete m_pManager; // lent members are not deleted
     }
 
 private:
@@ -105,7 +101,7 @@ private:
 
 KB_String CurvePath(int i)
 {
-    return KB_String("Assets/Entities/Bench/Interpolations/Curve%04d.int", i);
+    return KB_String::Formatted("Assets/Entities/Bench/Interpolations/Curve%04d.int", i);
 }
 
 // Curves with values and stamps that need all six digits in the text form.

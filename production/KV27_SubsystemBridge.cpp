@@ -20,17 +20,69 @@
 
 #include <new>
 
+void KV27_SubsystemBridge::Install()
+{
+    KE_ApplicationManager::SetSceneBridge(this);
+    KE_ApplicationManager::SetGraphicsBridge(this);
+    KE_ApplicationManager::SetAudioBridge(this);
+    KE_ApplicationManager::SetToolsBridge(this);
+    KE_ApplicationManager::SetCurveBridge(this);
+}
+
+void KV27_SubsystemBridge::Uninstall()
+{
+    KE_ApplicationManager::SetSceneBridge(nullptr);
+    KE_ApplicationManager::SetGraphicsBridge(nullptr);
+    KE_ApplicationManager::SetAudioBridge(nullptr);
+    KE_ApplicationManager::SetToolsBridge(nullptr);
+    KE_ApplicationManager::SetCurveBridge(nullptr);
+}
+
+// ---- KE_SceneBridge
+
+KR_SceneManager* KV27_SubsystemBridge::CreateSceneManager()
+{
+    return new (std::nothrow) KR_SceneManager();
+}
+
+void KV27_SubsystemBridge::DeleteSceneManager(KR_SceneManager* p)
+{
+    delete p;
+}
+
+void KV27_SubsystemBridge::StartSceneManager(KR_SceneManager* pSceneManager)
+{
+    pSceneManager->Start();
+}
+
+void KV27_SubsystemBridge::UpdateAndRenderScenes(KR_SceneManager* pSceneManager)
+{
+    pSceneManager->UpdateAndRender();
+}
+
+void KV27_SubsystemBridge::ResizeScenes(KR_SceneManager* pSceneManager)
+{
+    pSceneManager->OnResize();
+}
+
+void KV27_SubsystemBridge::ShutdownSceneManager(KR_SceneManager* pSceneManager)
+{
+    pSceneManager->Shutdown();
+}
+
+bool KV27_SubsystemBridge::IsCursorVisible(KR_SceneManager* pSceneManager)
+{
+    return pSceneManager->IsCursorVisible();
+}
+
+// ---- KE_GraphicsBridge
+
 KR_GraphicsContextManager* KV27_SubsystemBridge::CreateGraphicsContextManager(KU_ApplicationFactory* pFactory)
 {
     KR_GraphicsContextManager* pManager = new (std::nothrow) KR_GraphicsContextManager(pFactory);
     if (pManager != nullptr)
         pManager->CreateGraphicsContexts(pFactory->GetGraphicsContextFactories());
     return pManager;
-}
-
-KR_SceneManager* KV27_SubsystemBridge::CreateSceneManager()
-{
-    return new (std::nothrow) KR_SceneManager();
 }
 
 KR_MaterialManager* KV27_SubsystemBridge::CreateMaterialManager()
@@ -43,35 +95,9 @@ KR_ShaderCache* KV27_SubsystemBridge::CreateShaderCache()
     return nullptr;
 }
 
-KG_ManagedFacade* KV27_SubsystemBridge::CreateManagedFacade()
-{
-    return new (std::nothrow) KG_ManagedFacade();
-}
-
-KA_AudioContextManager* KV27_SubsystemBridge::CreateAudioContextManager(KU_ApplicationFactory* pFactory)
-{
-    return new (std::nothrow) KA_AudioContextManager(pFactory);
-}
-
-KU_InterpolationManager* KV27_SubsystemBridge::CreateInterpolationManager()
-{
-    return new (std::nothrow) KU_InterpolationManager();
-}
-
 KR_Renderer* KV27_SubsystemBridge::CreateRenderer()
 {
     return nullptr;
-}
-
-// Members of kinds nobody makes yet are never present, so there is nothing to delete.
-void KV27_SubsystemBridge::DeleteRenderer(KR_Renderer* /*p*/)
-{
-}
-void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/)
-{
-}
-void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* /*p*/)
-{
 }
 
 void KV27_SubsystemBridge::DeleteParticleEngine(KR_ParticleEngine* p)
@@ -94,6 +120,19 @@ void KV27_SubsystemBridge::DeleteOITRenderer(KR_OITRenderer* p)
     delete p;
 }
 
+// Members of kinds nobody makes yet are never present, so there is nothing to delete.
+void KV27_SubsystemBridge::DeleteRenderer(KR_Renderer* /*p*/)
+{
+}
+
+void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/)
+{
+}
+
+void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* /*p*/)
+{
+}
+
 void KV27_SubsystemBridge::DeleteGraphicsResourceManager(KR_GraphicsResourceManager* p)
 {
     delete p;
@@ -114,22 +153,40 @@ void KV27_SubsystemBridge::DeleteShaderCoreManager(KR_ShaderCoreManager* p)
     delete p;
 }
 
-void KV27_SubsystemBridge::DeleteSceneManager(KR_SceneManager* p)
+bool KV27_SubsystemBridge::PollSelectedScreenResolution(KR_GraphicsContextManager* pManager)
 {
-    delete p;
+    return pManager->PollSelectedScreenResolution();
 }
 
-void KV27_SubsystemBridge::DeleteManagedFacade(KG_ManagedFacade* p)
+bool KV27_SubsystemBridge::CreateGraphicsDevice(KR_GraphicsContextManager* pManager, HWND hWindow)
 {
-    delete p;
+    return pManager->CreateGraphicsDevice(hWindow);
+}
+
+bool KV27_SubsystemBridge::SetScreenResolution(KR_GraphicsContextManager* pManager, std::uint16_t uiWidth,
+                                               std::uint16_t uiHeight)
+{
+    return pManager->SetScreenResolution(uiWidth, uiHeight);
+}
+
+void KV27_SubsystemBridge::PushRasterizerState(KR_GraphicsDevice* pDevice)
+{
+    pDevice->PushRasterizerState();
+}
+
+void KV27_SubsystemBridge::PopRasterizerState(KR_GraphicsDevice* pDevice)
+{
+    pDevice->PopRasterizerState();
+}
+
+// ---- KE_AudioBridge
+
+KA_AudioContextManager* KV27_SubsystemBridge::CreateAudioContextManager(KU_ApplicationFactory* pFactory)
+{
+    return new (std::nothrow) KA_AudioContextManager(pFactory);
 }
 
 void KV27_SubsystemBridge::DeleteAudioContextManager(KA_AudioContextManager* p)
-{
-    delete p;
-}
-
-void KV27_SubsystemBridge::DeleteInterpolationManager(KU_InterpolationManager* p)
 {
     delete p;
 }
@@ -171,6 +228,18 @@ void KV27_SubsystemBridge::SetAudioEntityPath(KA_AudioContextManager* pManager, 
         pAudio->SetEditorObjects(new KR_AudioEditorObjects());
 }
 
+// ---- KE_ToolsBridge
+
+KG_ManagedFacade* KV27_SubsystemBridge::CreateManagedFacade()
+{
+    return new (std::nothrow) KG_ManagedFacade();
+}
+
+void KV27_SubsystemBridge::DeleteManagedFacade(KG_ManagedFacade* p)
+{
+    delete p;
+}
+
 bool KV27_SubsystemBridge::ShowConfigurationDialog(KG_ManagedFacade* pFacade,
                                                    const KB_GrowingArray<KB_String>& gBannerPaths,
                                                    const KB_GrowingArray<int>& gBannerTimes)
@@ -201,53 +270,14 @@ void KV27_SubsystemBridge::ShowMessageBox(KG_ManagedFacade* pFacade, const KB_St
     pFacade->ShowMessageBox(sText, sCaption);
 }
 
-bool KV27_SubsystemBridge::PollSelectedScreenResolution(KR_GraphicsContextManager* pManager)
+// ---- KE_CurveBridge
+
+KU_InterpolationManager* KV27_SubsystemBridge::CreateInterpolationManager()
 {
-    return pManager->PollSelectedScreenResolution();
+    return new (std::nothrow) KU_InterpolationManager();
 }
 
-bool KV27_SubsystemBridge::CreateGraphicsDevice(KR_GraphicsContextManager* pManager, HWND hWindow)
+void KV27_SubsystemBridge::DeleteInterpolationManager(KU_InterpolationManager* p)
 {
-    return pManager->CreateGraphicsDevice(hWindow);
-}
-
-bool KV27_SubsystemBridge::SetScreenResolution(KR_GraphicsContextManager* pManager, std::uint16_t uiWidth,
-                                               std::uint16_t uiHeight)
-{
-    return pManager->SetScreenResolution(uiWidth, uiHeight);
-}
-
-void KV27_SubsystemBridge::PushRasterizerState(KR_GraphicsDevice* pDevice)
-{
-    pDevice->PushRasterizerState();
-}
-
-void KV27_SubsystemBridge::PopRasterizerState(KR_GraphicsDevice* pDevice)
-{
-    pDevice->PopRasterizerState();
-}
-
-void KV27_SubsystemBridge::StartSceneManager(KR_SceneManager* pSceneManager)
-{
-    pSceneManager->Start();
-}
-
-void KV27_SubsystemBridge::UpdateAndRenderScenes(KR_SceneManager* pSceneManager)
-{
-    pSceneManager->UpdateAndRender();
-}
-
-void KV27_SubsystemBridge::ResizeScenes(KR_SceneManager* pSceneManager)
-{
-    pSceneManager->OnResize();
-}
-
-void KV27_SubsystemBridge::ShutdownSceneManager(KR_SceneManager* pSceneManager)
-{
-    pSceneManager->Shutdown();
-}
-
-bool KV27_SubsystemBridge::IsCursorVisible(KR_SceneManager* pSceneManager)
-{
-    return pSceneManager->IsCursorVisible();
+    delete p;
 }

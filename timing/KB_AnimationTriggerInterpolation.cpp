@@ -1,5 +1,8 @@
 #include "timing/KB_AnimationTriggerInterpolation.h"
 
+#include <algorithm>
+#include <cmath>
+
 using namespace DirectX;
 
 KB_AnimationTriggerInterpolation::KB_AnimationTriggerInterpolation(const KB_String& sFilePath)
@@ -16,10 +19,23 @@ void* KB_AnimationTriggerInterpolation::GetValueAt(void* pOut, double fLocalTime
     if (uiNumStamps == 0)
         return pOut;
 
+    // The last stamp before the time (0 when none is).
     std::uint32_t uiPassed = 0;
-    for (std::uint32_t i = 0; i < uiNumStamps; ++i)
-        if (m_gTimeStamps[i] < fLocalTime)
-            uiPassed = i;
+    if (AreTimeStampsSorted())
+    {
+        // The stamps before the time are a prefix (none for NaN time).
+        const double* pStamps = &m_gTimeStamps[0];
+        const auto uiBefore = static_cast<std::uint32_t>(
+            std::lower_bound(pStamps, pStamps + uiNumStamps, fLocalTime) - pStamps);
+        if (uiBefore != 0 && !std::isnan(fLocalTime))
+            uiPassed = uiBefore - 1;
+    }
+    else
+    {
+        for (std::uint32_t i = 0; i < uiNumStamps; ++i)
+            if (m_gTimeStamps[i] < fLocalTime)
+                uiPassed = i;
+    }
     const double fPassedStamp = m_gTimeStamps[uiPassed];
     if (!(fPassedStamp < fLocalTime)) // no stamp lies before the time (also for NaN)
         return pOut;

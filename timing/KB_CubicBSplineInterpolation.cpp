@@ -43,23 +43,45 @@ void* KB_CubicBSplineInterpolation::GetValueAt(void* pOut, double fLocalTime)
         return pOut;
     }
 
-    // Scan the pass-through points: every key but the two handles.
+    // The pass-through points are every key but the two handles: find the last one at or before
+    // fLocalTime (uiFrom) and the one after it (uiTo).
     const std::uint32_t uiNumKeys = GetNumKeys();
     const bool bHandles = uiNumKeys >= 4;
+    const auto IsHandle = [&](std::uint32_t i) { return bHandles && (i == 1 || i == uiNumKeys - 2); };
     std::uint32_t uiFrom = NONE;
     std::uint32_t uiTo = NONE;
     std::uint32_t uiSegmentEnd = 0; // number of pass-through points at or before fLocalTime
-    for (std::uint32_t i = 0; i < uiNumKeys; ++i)
+    if (AreTimeStampsSorted())
     {
-        if (bHandles && (i == 1 || i == uiNumKeys - 2))
-            continue;
-        if (!(m_gTimeStamps[i] <= fLocalTime))
+        // The keys at or before fLocalTime are a prefix: the same points as the scan below finds.
+        const std::uint32_t uiLeading = CountLeadingStamps(fLocalTime, uiNumKeys);
+        uiSegmentEnd = uiLeading;
+        if (bHandles)
+            uiSegmentEnd -= (1 < uiLeading ? 1 : 0) + (uiNumKeys - 2 < uiLeading ? 1 : 0);
+        if (uiSegmentEnd != 0)
         {
-            uiTo = i;
-            break;
+            uiFrom = uiLeading - 1;
+            while (IsHandle(uiFrom))
+                --uiFrom;
         }
-        uiFrom = i;
-        ++uiSegmentEnd;
+        for (std::uint32_t i = uiLeading; i < uiNumKeys && uiTo == NONE; ++i)
+            if (!IsHandle(i))
+                uiTo = i;
+    }
+    else
+    {
+        for (std::uint32_t i = 0; i < uiNumKeys; ++i)
+        {
+            if (IsHandle(i))
+                continue;
+            if (!(m_gTimeStamps[i] <= fLocalTime))
+            {
+                uiTo = i;
+                break;
+            }
+            uiFrom = i;
+            ++uiSegmentEnd;
+        }
     }
     if (uiTo == NONE)
     {

@@ -11,7 +11,8 @@ class KB_ByteReader;
 class KB_ByteWriter;
 
 // Abstract keyed curve: time stamps in seconds relative to the entity's start time (local time),
-// kept in ascending order by every editing operation (equal stamps allowed), a changed flag for
+// kept in ascending order by every editing operation (equal stamps allowed; a file or record may
+// still hold them unsorted, and evaluation then scans them from the first), a changed flag for
 // editors and visualisations, and three names (kind, file path, debug name). The value classes
 // (vertex, quaternion, matrix) keep the values parallel to the stamps; each kind defines
 // GetValueAt. Callers evaluate at local time: GetValueAt(out, time - GetStartTime()).
@@ -31,6 +32,9 @@ public:
     // NUL-terminated. The value classes append a u32 value count and the values. Capacity and
     // cursor rules as for the time-limited entity: a record that does not fit, or one whose
     // counts or texts run past pEnd, fails and moves nothing; a failed read changes nothing.
+    // Every number is finite: Serialize writes NaN as 0 and an infinity as the largest finite
+    // value of its sign (as the text form does), Deserialize fails on a record holding a NaN or
+    // an infinity (a damaged record) instead of spreading it.
     bool Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten) const override;
     bool Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd) override;
 
@@ -56,6 +60,10 @@ public:
     virtual void* GetValueAt(void* pOut, double fLocalTime) = 0;
 
     const KB_String& GetFilePath() const;
+    // Whether every stamp is a number and none is smaller than the one before it (true without
+    // stamps). Kept up to date by every key edit, load and read of the byte form; while it holds,
+    // key lookups search by halving instead of scanning, with the same results.
+    bool AreTimeStampsSorted() const;
     // Multiplies every stamp by fFactor, unchecked: 0 collapses the keys, a negative factor
     // reverses their order.
     void ScaleTimeStamps(double fFactor);
@@ -76,7 +84,7 @@ protected:
     // Appends the base part to writer (which fails when it does not fit).
     void WriteBaseRecord(KB_ByteWriter& writer) const;
     // Reads the base part; false when it is short (the stamp count is checked against the bytes
-    // left before anything is allocated).
+    // left before anything is allocated) or holds a number that is not finite.
     static bool ReadBaseRecord(KB_ByteReader& reader, BaseRecord* pRecord);
     // Stores a record read by ReadBaseRecord: start and end directly (no virtual setter runs),
     // the stamps replace the curve's, the flag and the three names as read.
@@ -119,7 +127,7 @@ protected:
                        std::uint64_t* pWritten) const;
     // Reads what SerializeKeys writes: on success stores the base part and the values, cuts
     // stamps and values to the shorter count and advances the cursor; false (nothing changed)
-    // when the record is short.
+    // when the record is short or holds a number that is not finite.
     template <typename T>
     bool DeserializeKeys(KB_GrowingArray<T>& gValues, const std::uint8_t** ppCursor,
                          const std::uint8_t* pEnd);
@@ -130,8 +138,8 @@ protected:
     // caller's).
     void ApplyFileHeader(const KU_InterpolationFile::Contents& contents);
 
-    // Where a local time falls among the keys: either one key (bBlend false, uiFrom) or a blend
-    // of keys uiFrom and uiTo with weight fU in [0, 1] on uiTo.
+    // Where a local time falls among the keys: either one key (bBlend false, uiFrom; uiTo not
+    // set) or a blend of keys uiFrom and uiTo with weight fU in [0, 1] on uiTo.
     struct KeySpan
     {
         std::uint32_t uiFrom;
@@ -142,8 +150,8 @@ protected:
 
     // The lookup shared by the linear, cosine-eased, rotation and matrix kinds, for a curve of
     // uiNumValues > 0 values: before 0 or NaN the first key, from the duration on the last, else
-    // the keys around fLocalTime by a linear scan (only as many stamps as there are values).
-    KeySpan LocateKeys(double fLocalTime, std::uint32_t uiNumValues) const;
+    // the keys around fLocalTime by CountLeadingStamps (only as many stamps as there are values).
+    void LocateKeys(double fLocalTime, std::uint32_t uiNumValues, KeySpan* pSpan) const;
     // The start of evaluation for the kinds that blend two keys, over gValues: false with *pValue
     // set when there is nothing to blend (empty without values, else the single key in force);
     // true with *pSpan set to blend. Defined for DirectX::XMVECTOR and DirectX::XMMATRIX values.
@@ -157,11 +165,20 @@ protected:
     // Index of the stamp nearest to fLocalTime among the first uiCount stamps; 0 when uiCount is 0.
     std::uint32_t FindNearestStamp(double fLocalTime, std::uint32_t uiCount) const;
     // Number of leading stamps (of the first uiCount) that are <= fLocalTime, skipping uiSkip;
-    // the scan stops at the first larger stamp. This is where a key with that stamp goes.
+    // the scan stops at the first larger (or NaN) stamp, and NaN time counts none. This is where
+    // a key with that stamp goes. Sorted stamps are searched by halving with the same answer.
     std::uint32_t CountLeadingStamps(double fLocalTime, std::uint32_t uiCount,
                                      std::uint32_t uiSkip = 0xFFFFFFFFu) const;
 
+    // Recomputes the sorted flag from all stamps; for code that writes m_gTimeStamps directly.
+    void UpdateStampOrder();
+    // Updates the sorted flag after the stamp at uiIndex was inserted or changed in place.
+    void UpdateStampOrderAt(std::uint32_t uiIndex);
+
+    // Written only through the key edits, loads and byte-form reads, or followed by
+    // UpdateStampOrder: the sorted flag must describe them.
     KB_GrowingArray<double> m_gTimeStamps;
+    bool m_bStampsSorted = true;
     bool m_bChanged = false;
     KB_String m_sTypeName;
     KB_String m_sFilePath;

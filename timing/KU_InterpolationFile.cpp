@@ -3,6 +3,7 @@
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/files/KF_FileManager.h"
 #include "timing/KU_TextFileHeader.h"
+#include "timing/KU_TextFileNumber.h"
 #include "timing/KU_TextFileReader.h"
 
 #include <charconv>
@@ -116,8 +117,7 @@ const char* GetValueKey(KU_InterpolationFile::ValueKind eKind)
     return "v";
 }
 
-// Builds the text of a file. Numbers come out as a text stream's default format writes them in the
-// classic locale (printf's "%.6g"), whatever the global locale is.
+// Builds the text of a file. Numbers come out as KU_TextFileNumber writes them.
 class TextBuilder
 {
 public:
@@ -128,10 +128,8 @@ public:
     }
     TextBuilder& operator<<(double fValue)
     {
-        char buffer[32];
-        const std::to_chars_result result =
-            std::to_chars(buffer, buffer + sizeof(buffer), fValue, std::chars_format::general, 6);
-        m_sText.append(buffer, result.ptr);
+        char buffer[KU_TextFileNumber::MAX_LENGTH];
+        m_sText.append(buffer, KU_TextFileNumber::Write(fValue, buffer));
         return *this;
     }
     TextBuilder& operator<<(std::uint32_t uiValue)

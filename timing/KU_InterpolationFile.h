@@ -45,9 +45,9 @@ public:
     // Parses a file's text; the rules of Read.
     static void Parse(const char* pText, std::uint64_t uiSize, ValueKind eKind, Contents* pContents);
     // Writes the file of contents to sPath through the first writable repository that takes it;
-    // false when none did (or there is no file manager). Numbers in the default stream format
-    // (6 significant digits); vertex values without w; "a" only for "TrigonometryInterpolation";
-    // a debug name up to its first line feed.
+    // false when none did (or there is no file manager). Numbers as KU_TextFileNumber writes them
+    // (6 significant digits, never "nan" or "inf"); vertex values without w; "a" only for
+    // "TrigonometryInterpolation"; a debug name up to its first line feed.
     static bool Write(const KB_String& sPath, ValueKind eKind, const Contents& contents);
 
     // Longest key word of vertex and quaternion files, and of matrix files.

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <limits>
 #include <system_error>
 #include <type_traits>
 
@@ -24,6 +25,52 @@ const char* SkipDigits(const char* p, const char* pEnd)
     while (p < pEnd && IsDigit(*p))
         ++p;
     return p;
+}
+
+// Decimal exponent of the first non-zero digit of a number ScanNumber took (sign, digits, optional
+// fraction and exponent), saturated far beyond every type's range; 0 for a number of zeros.
+std::int64_t GetDecimalMagnitude(const char* p, const char* pEnd)
+{
+    constexpr std::int64_t LIMIT = 1000000000;
+    if (p < pEnd && (*p == '-' || *p == '+'))
+        ++p;
+    std::int64_t iMagnitude = 0;
+    bool bFound = false;
+    std::int64_t iPosition = 0; // digits of the integer part left of the current one
+    const char* pIntegerEnd = SkipDigits(p, pEnd);
+    const std::int64_t iIntegerDigits = pIntegerEnd - p;
+    for (; p < pIntegerEnd; ++p, ++iPosition)
+        if (!bFound && *p != '0')
+        {
+            iMagnitude = iIntegerDigits - iPosition - 1;
+            bFound = true;
+        }
+    if (p < pEnd && *p == '.')
+    {
+        ++p;
+        std::int64_t iPlace = -1;
+        for (; p < pEnd && IsDigit(*p); ++p, --iPlace)
+            if (!bFound && *p != '0')
+            {
+                iMagnitude = iPlace;
+                bFound = true;
+            }
+    }
+    if (!bFound)
+        return 0;
+    if (p < pEnd && (*p == 'e' || *p == 'E'))
+    {
+        ++p;
+        const bool bNegative = p < pEnd && *p == '-';
+        if (p < pEnd && (*p == '-' || *p == '+'))
+            ++p;
+        std::int64_t iExponent = 0;
+        for (; p < pEnd && IsDigit(*p); ++p)
+            if (iExponent < LIMIT)
+                iExponent = iExponent * 10 + (*p - '0');
+        iMagnitude += bNegative ? -iExponent : iExponent;
+    }
+    return iMagnitude;
 }
 
 KB_String MakeString(const char* pBegin, std::uint64_t uiLength)
@@ -148,6 +195,20 @@ bool KU_TextFileReader::ReadNumber(bool bAllowFraction, T* pValue)
         result = std::from_chars(pBegin, pEnd, value, 10);
     else
         result = std::from_chars(pBegin, pEnd, value, std::chars_format::general);
+    if constexpr (std::is_floating_point_v<T>)
+    {
+        // Out of range, as a classic-locale stream reads it: too small gives zero of the number's
+        // sign, too large the largest finite value of its sign. Either way the parse goes on.
+        if (result.ec == std::errc::result_out_of_range && result.ptr == pEnd)
+        {
+            const bool bNegative = *pBegin == '-';
+            if (GetDecimalMagnitude(pBegin, pEnd) < 0)
+                value = bNegative ? -T(0) : T(0);
+            else
+                value = bNegative ? -std::numeric_limits<T>::max() : std::numeric_limits<T>::max();
+            result.ec = std::errc();
+        }
+    }
     if (result.ec != std::errc() || result.ptr != pEnd)
     {
         m_bFailed = true;

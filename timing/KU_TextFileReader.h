@@ -32,9 +32,11 @@ public:
     KB_String GetKey() const;
 
     // Formatted number reads: white space (line ends too) is skipped, then an optional sign,
-    // digits with an optional '.' and fraction and an optional exponent are taken. Anything else,
-    // the end of the text or a value out of the type's range fails the reader; *pValue is then
-    // unchanged.
+    // digits with an optional '.' and fraction and an optional exponent are taken. Anything else
+    // or the end of the text fails the reader; *pValue is then unchanged. A floating-point number
+    // out of the type's range reads as a classic-locale stream reads it, without failing: too
+    // small as zero (or the denormal it rounds to), too large as the largest finite value, each
+    // with the number's sign. An integer out of range fails.
     bool ReadDouble(double* pValue);
     bool ReadFloat(float* pValue);
     bool ReadU32(std::uint32_t* pValue); // digits only (an optional '+'), at most 4294967295

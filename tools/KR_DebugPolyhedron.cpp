@@ -57,8 +57,9 @@ float KR_DebugPolyhedron::GetPickDistance(const KR_Ray& ray)
         m_bInverseValid = true;
     }
     // Not renormalised: the distance stays in the units of the world ray.
-    const KR_Ray local = {XMVector4Transform(ray.origin, m_mInverseWorld),
-                          XMVector4Transform(ray.direction, m_mInverseWorld)};
+    // The origin is a point and the direction a vector whatever w the caller left in them.
+    const KR_Ray local = {XMVector4Transform(XMVectorSetW(ray.origin, 1.0f), m_mInverseWorld),
+                          XMVector4Transform(XMVectorSetW(ray.direction, 0.0f), m_mInverseWorld)};
     float best = FLT_MAX;
     for (std::uint32_t i = 0; i < NUM_TRIANGLES * 3; i += 3)
     {

@@ -91,8 +91,9 @@ bool KR_TranslateGizmo::Drag(const KR_Ray& ray, XMVECTOR* pPosition)
             m_mInverseWorld = XMMatrixInverse(nullptr, m_mWorld);
             m_bInverseValid = true;
         }
-        const KR_Ray local = {XMVector4Transform(ray.origin, m_mInverseWorld),
-                              XMVector4Transform(ray.direction, m_mInverseWorld)};
+        // The origin is a point and the direction a vector whatever w the caller left in them.
+        const KR_Ray local = {XMVector4Transform(XMVectorSetW(ray.origin, 1.0f), m_mInverseWorld),
+                              XMVector4Transform(XMVectorSetW(ray.direction, 0.0f), m_mInverseWorld)};
         const std::uint16_t* pIndices = GetIndices();
         float best = FLT_MAX;
         std::uint32_t hitTriangle = NUM_INDICES;

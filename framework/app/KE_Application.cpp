@@ -1,8 +1,11 @@
 #include "framework/app/KE_Application.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_AudioBridge.h"
 #include "framework/app/KE_Dispatcher.h"
-#include "framework/app/KE_SubsystemBridge.h"
+#include "framework/app/KE_GraphicsBridge.h"
+#include "framework/app/KE_SceneBridge.h"
+#include "framework/app/KE_ToolsBridge.h"
 #include "framework/app/KI_InputManager.h"
 #include "framework/threads/KT_ThreadPool.h"
 
@@ -16,27 +19,28 @@ constexpr std::uint32_t QUIT_CONTROLLER_BUTTON = 5;
 bool IsArrowCursorWanted()
 {
     KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
-    if (pManager == nullptr || pBridge == nullptr || pManager->GetSceneManager() == nullptr)
+    KE_SceneBridge* pScenes = KE_ApplicationManager::GetSceneBridge();
+    if (pManager == nullptr || pScenes == nullptr || pManager->GetSceneManager() == nullptr)
         return false;
-    return pBridge->IsCursorVisible(pManager->GetSceneManager());
+    return pScenes->IsCursorVisible(pManager->GetSceneManager());
 }
 
 void OnSize(LPARAM lParam)
 {
     KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
-    if (pManager == nullptr || pBridge == nullptr || pManager->GetGraphicsDevice() == nullptr ||
+    KE_GraphicsBridge* pGraphics = KE_ApplicationManager::GetGraphicsBridge();
+    KE_SceneBridge* pScenes = KE_ApplicationManager::GetSceneBridge();
+    if (pManager == nullptr || pGraphics == nullptr || pManager->GetGraphicsDevice() == nullptr ||
         pManager->GetGraphicsContextManager() == nullptr || pManager->GetGraphicsResourceManager() == nullptr)
     {
         return;
     }
     const WORD uiWidth = LOWORD(static_cast<DWORD_PTR>(lParam));
     const WORD uiHeight = HIWORD(static_cast<DWORD_PTR>(lParam));
-    if (pBridge->SetScreenResolution(pManager->GetGraphicsContextManager(), uiWidth, uiHeight) &&
-        pManager->GetSceneManager() != nullptr)
+    if (pGraphics->SetScreenResolution(pManager->GetGraphicsContextManager(), uiWidth, uiHeight) &&
+        pScenes != nullptr && pManager->GetSceneManager() != nullptr)
     {
-        pBridge->ResizeScenes(pManager->GetSceneManager());
+        pScenes->ResizeScenes(pManager->GetSceneManager());
     }
 }
 
@@ -44,8 +48,8 @@ void OnSize(LPARAM lParam)
 
 bool KE_Application::Initialize(KU_ApplicationFactory* pFactory, const KB_String& sCommandLine)
 {
+    // The new manager is the engine singleton from here on.
     KE_ApplicationManager* pManager = new KE_ApplicationManager(pFactory);
-    KE_ApplicationManager::s_pInstance = pManager;
     const bool bInitialized = pManager->Initialize();
 
     // Exactly these 8 bytes; capitals, blanks or further arguments leave developer mode off.
@@ -66,21 +70,21 @@ bool KE_Application::Initialize(KU_ApplicationFactory* pFactory, const KB_String
 int KE_Application::Run(HINSTANCE hInstance, int iShowCommand)
 {
     KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
-    if (m_bQuit || pManager == nullptr || pBridge == nullptr)
+    KE_GraphicsBridge* pGraphics = KE_ApplicationManager::GetGraphicsBridge();
+    if (m_bQuit || pManager == nullptr || pGraphics == nullptr)
         return FailStartUp();
 
     if (!pManager->ShowConfigurationDialog())
         return FailStartUp();
 
     KR_GraphicsContextManager* pContextManager = pManager->GetGraphicsContextManager();
-    if (pContextManager == nullptr || !pBridge->PollSelectedScreenResolution(pContextManager))
+    if (pContextManager == nullptr || !pGraphics->PollSelectedScreenResolution(pContextManager))
         return FailStartUp();
 
     if (FAILED(CreateMainWindow(hInstance, iShowCommand)))
         return FailStartUp();
 
-    if (!pBridge->CreateGraphicsDevice(pContextManager, m_hWindow))
+    if (!pGraphics->CreateGraphicsDevice(pContextManager, m_hWindow))
         return FailStartUp();
 
     s_hArrowCursor = LoadCursorA(nullptr, IDC_ARROW);
@@ -122,8 +126,9 @@ int KE_Application::Run(HINSTANCE hInstance, int iShowCommand)
 
     // No job may run while the scenes and the members are torn down.
     KT_ThreadPool::DrainAndStop();
-    if (pManager->GetSceneManager() != nullptr)
-        pBridge->ShutdownSceneManager(pManager->GetSceneManager());
+    KE_SceneBridge* pScenes = KE_ApplicationManager::GetSceneBridge();
+    if (pScenes != nullptr && pManager->GetSceneManager() != nullptr)
+        pScenes->ShutdownSceneManager(pManager->GetSceneManager());
     Shutdown();
     return iExitCode;
 }
@@ -143,9 +148,8 @@ void KE_Application::Shutdown()
             pDispatcher->UnRegisterReceiver(KE_MT_Application, this);
             pDispatcher->UnRegisterReceiver(KE_MT_Controller, this);
         }
-        delete pManager;
+        delete pManager; // which clears the singleton
     }
-    KE_ApplicationManager::s_pInstance = nullptr;
     KT_ThreadPool::Kill();
 }
 
@@ -171,10 +175,10 @@ bool KE_Application::Receive(KE_MessageType type, KE_MessageSubType subType, voi
     {
         const bool bForce = type == KE_MT_Application && subType == KE_MST_QuitForced;
         KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-        KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
+        KE_ToolsBridge* pTools = KE_ApplicationManager::GetToolsBridge();
         bool bMayQuit = true; // without a facade there is no dialog that could refuse
-        if (pManager != nullptr && pBridge != nullptr && pManager->GetManagedFacade() != nullptr)
-            bMayQuit = pBridge->CloseInterpolationEditorDialogs(pManager->GetManagedFacade(), bForce);
+        if (pManager != nullptr && pTools != nullptr && pManager->GetManagedFacade() != nullptr)
+            bMayQuit = pTools->CloseInterpolationEditorDialogs(pManager->GetManagedFacade(), bForce);
         if (bMayQuit)
         {
             KT_ThreadPool::DrainAndStop();
@@ -275,17 +279,19 @@ LRESULT KE_Application::WindowProc(HWND hWindow, UINT uiMessage, WPARAM wParam, 
 void KE_Application::RunFrame()
 {
     KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
-    if (pManager == nullptr || pBridge == nullptr)
+    if (pManager == nullptr)
         return;
-    if (pManager->GetAudioContextManager() != nullptr)
-        pBridge->UpdateAudioContext(pManager->GetAudioContextManager());
-    if (pManager->GetGraphicsDevice() != nullptr)
-        pBridge->PushRasterizerState(pManager->GetGraphicsDevice());
-    if (pManager->GetSceneManager() != nullptr)
-        pBridge->UpdateAndRenderScenes(pManager->GetSceneManager());
-    if (pManager->GetGraphicsDevice() != nullptr)
-        pBridge->PopRasterizerState(pManager->GetGraphicsDevice());
+    KE_AudioBridge* pAudio = KE_ApplicationManager::GetAudioBridge();
+    KE_GraphicsBridge* pGraphics = KE_ApplicationManager::GetGraphicsBridge();
+    KE_SceneBridge* pScenes = KE_ApplicationManager::GetSceneBridge();
+    if (pAudio != nullptr && pManager->GetAudioContextManager() != nullptr)
+        pAudio->UpdateAudioContext(pManager->GetAudioContextManager());
+    if (pGraphics != nullptr && pManager->GetGraphicsDevice() != nullptr)
+        pGraphics->PushRasterizerState(pManager->GetGraphicsDevice());
+    if (pScenes != nullptr && pManager->GetSceneManager() != nullptr)
+        pScenes->UpdateAndRenderScenes(pManager->GetSceneManager());
+    if (pGraphics != nullptr && pManager->GetGraphicsDevice() != nullptr)
+        pGraphics->PopRasterizerState(pManager->GetGraphicsDevice());
 }
 
 int KE_Application::FailStartUp()

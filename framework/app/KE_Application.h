@@ -4,11 +4,12 @@
 // and tears everything down. Main thread only; it receives the quit requests (type 0) and the
 // controller buttons (type 1) from the dispatcher.
 //
-// Use: Initialize(factory, command line), then set up the singleton's names, validator,
-// repositories and scenes through its getters, then Run, whose result is the exit code: 0 after
-// a quit request or a failed start-up, WM_QUIT's wParam when the window was closed.
+// Use: Initialize(factory, command line), then set up the singleton's names (its setters),
+// validator, repositories and scenes (through its getters), then Run, whose result is the exit
+// code: 0 after a quit request or a failed start-up, WM_QUIT's wParam when the window was closed.
 //
-// Does NOT own the subsystem bridge (see KE_ApplicationManager::SetSubsystemBridge).
+// Does NOT own the subsystem bridges (see KE_ApplicationManager::SetSceneBridge and its
+// neighbours).
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_String.h"

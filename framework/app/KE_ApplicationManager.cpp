@@ -1,52 +1,68 @@
 #include "framework/app/KE_ApplicationManager.h"
 
+#include "framework/app/KE_AudioBridge.h"
+#include "framework/app/KE_CurveBridge.h"
 #include "framework/app/KE_Dispatcher.h"
-#include "framework/app/KE_SubsystemBridge.h"
+#include "framework/app/KE_GraphicsBridge.h"
+#include "framework/app/KE_SceneBridge.h"
+#include "framework/app/KE_ToolsBridge.h"
 #include "framework/app/KI_InputManager.h"
 #include "framework/app/KU_ApplicationFactory.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/win32/Windows.h"
 
-KE_ApplicationManager::KE_ApplicationManager(KU_ApplicationFactory* pFactory)
-    : m_pApplicationFactory(pFactory)
+namespace
 {
+
+// Members made above the framework can only be deleted through the bridge that made them; without
+// one they cannot be deleted at all.
+template <typename Bridge, typename T>
+auto ThroughBridge(Bridge* pBridge, void (Bridge::*deleteMember)(T*))
+{
+    return [pBridge, deleteMember](T* p)
+    {
+        if (pBridge != nullptr)
+            (pBridge->*deleteMember)(p);
+    };
+}
+
+template <typename T>
+void DeleteDirectly(T* p)
+{
+    delete p;
+}
+
+} // namespace
+
+KE_ApplicationManager::KE_ApplicationManager(KU_ApplicationFactory* pFactory, MemberOwnership ownership)
+    : m_Ownership(ownership), m_pApplicationFactory(pFactory)
+{
+    s_pInstance = this;
 }
 
 KE_ApplicationManager::~KE_ApplicationManager()
 {
-    KE_SubsystemBridge* pBridge = s_pSubsystemBridge;
-
-    // Members made above the framework can only be deleted through the bridge that made them.
-    auto deleteThroughBridge = [pBridge](auto*& p, auto deleteMember)
-    {
-        if (p != nullptr && pBridge != nullptr)
-            (pBridge->*deleteMember)(p);
-        p = nullptr;
-    };
-
-    deleteThroughBridge(m_pParticleEngine, &KE_SubsystemBridge::DeleteParticleEngine);
-    deleteThroughBridge(m_pPostFXEngine, &KE_SubsystemBridge::DeletePostFXEngine);
-    deleteThroughBridge(m_pMetaBallRenderer, &KE_SubsystemBridge::DeleteMetaBallRenderer);
-    deleteThroughBridge(m_pOITRenderer, &KE_SubsystemBridge::DeleteOITRenderer);
-    deleteThroughBridge(m_pSceneManager, &KE_SubsystemBridge::DeleteSceneManager);
-    deleteThroughBridge(m_pRenderer, &KE_SubsystemBridge::DeleteRenderer);
-    deleteThroughBridge(m_pGraphicsResourceManager, &KE_SubsystemBridge::DeleteGraphicsResourceManager);
-    deleteThroughBridge(m_pGraphicsContextManager, &KE_SubsystemBridge::DeleteGraphicsContextManager);
-    deleteThroughBridge(m_pGraphicsDevice, &KE_SubsystemBridge::DeleteGraphicsDevice);
-    delete m_pFileManager;
-    m_pFileManager = nullptr;
-    deleteThroughBridge(m_pAudioContextManager, &KE_SubsystemBridge::DeleteAudioContextManager);
-    deleteThroughBridge(m_pManagedFacade, &KE_SubsystemBridge::DeleteManagedFacade);
-    deleteThroughBridge(m_pMaterialManager, &KE_SubsystemBridge::DeleteMaterialManager);
-    deleteThroughBridge(m_pShaderCache, &KE_SubsystemBridge::DeleteShaderCache);
-    deleteThroughBridge(m_pShaderCoreManager, &KE_SubsystemBridge::DeleteShaderCoreManager);
-    delete m_pDispatcher;
-    m_pDispatcher = nullptr;
-    delete m_pInputManager;
-    m_pInputManager = nullptr;
+    // Setting every member to null deletes the owned ones, in the documented order.
+    SetParticleEngine(nullptr);
+    SetPostFXEngine(nullptr);
+    SetMetaBallRenderer(nullptr);
+    SetOITRenderer(nullptr);
+    SetSceneManager(nullptr);
+    SetRenderer(nullptr);
+    SetGraphicsResourceManager(nullptr);
+    SetGraphicsContextManager(nullptr);
+    SetGraphicsDevice(nullptr);
+    SetFileManager(nullptr);
+    SetAudioContextManager(nullptr);
+    SetManagedFacade(nullptr);
+    SetMaterialManager(nullptr);
+    SetShaderCache(nullptr);
+    SetShaderCoreManager(nullptr);
+    SetDispatcher(nullptr);
+    SetInputManager(nullptr);
     delete m_pApplicationFactory;
     m_pApplicationFactory = nullptr;
-    deleteThroughBridge(m_pInterpolationManager, &KE_SubsystemBridge::DeleteInterpolationManager);
+    SetInterpolationManager(nullptr);
 
     m_sApplicationShortName = KB_String();
     m_sApplicationName = KB_String();
@@ -54,30 +70,140 @@ KE_ApplicationManager::~KE_ApplicationManager()
         s_pInstance = nullptr;
 }
 
+template <typename T, typename Delete>
+void KE_ApplicationManager::Replace(T*& pMember, T* p, Delete deleteOld)
+{
+    T* pOld = pMember;
+    pMember = p;
+    if (pOld != nullptr && pOld != p && m_Ownership == MemberOwnership::Owned)
+        deleteOld(pOld);
+}
+
+void KE_ApplicationManager::SetGraphicsContextManager(KR_GraphicsContextManager* p)
+{
+    Replace(m_pGraphicsContextManager, p,
+            ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteGraphicsContextManager));
+}
+
+void KE_ApplicationManager::SetGraphicsDevice(KR_GraphicsDevice* p)
+{
+    Replace(m_pGraphicsDevice, p, ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteGraphicsDevice));
+}
+
+void KE_ApplicationManager::SetGraphicsResourceManager(KR_GraphicsResourceManager* p)
+{
+    Replace(m_pGraphicsResourceManager, p,
+            ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteGraphicsResourceManager));
+}
+
+void KE_ApplicationManager::SetInputManager(KI_InputManager* p)
+{
+    Replace(m_pInputManager, p, &DeleteDirectly<KI_InputManager>);
+}
+
+void KE_ApplicationManager::SetRenderer(KR_Renderer* p)
+{
+    Replace(m_pRenderer, p, ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteRenderer));
+}
+
+void KE_ApplicationManager::SetParticleEngine(KR_ParticleEngine* p)
+{
+    Replace(m_pParticleEngine, p, ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteParticleEngine));
+}
+
+void KE_ApplicationManager::SetPostFXEngine(KR_PostFXEngine* p)
+{
+    Replace(m_pPostFXEngine, p, ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeletePostFXEngine));
+}
+
+void KE_ApplicationManager::SetOITRenderer(KR_OITRenderer* p)
+{
+    Replace(m_pOITRenderer, p, ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteOITRenderer));
+}
+
+void KE_ApplicationManager::SetMetaBallRenderer(KR_MetaBallRenderer* p)
+{
+    Replace(m_pMetaBallRenderer, p,
+            ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteMetaBallRenderer));
+}
+
+void KE_ApplicationManager::SetSceneManager(KR_SceneManager* p)
+{
+    Replace(m_pSceneManager, p, ThroughBridge(s_pSceneBridge, &KE_SceneBridge::DeleteSceneManager));
+}
+
+void KE_ApplicationManager::SetMaterialManager(KR_MaterialManager* p)
+{
+    Replace(m_pMaterialManager, p,
+            ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteMaterialManager));
+}
+
+void KE_ApplicationManager::SetShaderCache(KR_ShaderCache* p)
+{
+    Replace(m_pShaderCache, p, ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteShaderCache));
+}
+
+void KE_ApplicationManager::SetShaderCoreManager(KR_ShaderCoreManager* p)
+{
+    Replace(m_pShaderCoreManager, p,
+            ThroughBridge(s_pGraphicsBridge, &KE_GraphicsBridge::DeleteShaderCoreManager));
+}
+
+void KE_ApplicationManager::SetDispatcher(KE_Dispatcher* p)
+{
+    Replace(m_pDispatcher, p, &DeleteDirectly<KE_Dispatcher>);
+}
+
+void KE_ApplicationManager::SetManagedFacade(KG_ManagedFacade* p)
+{
+    Replace(m_pManagedFacade, p, ThroughBridge(s_pToolsBridge, &KE_ToolsBridge::DeleteManagedFacade));
+}
+
+void KE_ApplicationManager::SetAudioContextManager(KA_AudioContextManager* p)
+{
+    Replace(m_pAudioContextManager, p,
+            ThroughBridge(s_pAudioBridge, &KE_AudioBridge::DeleteAudioContextManager));
+}
+
+void KE_ApplicationManager::SetFileManager(KF_FileManager* p)
+{
+    Replace(m_pFileManager, p, &DeleteDirectly<KF_FileManager>);
+}
+
+void KE_ApplicationManager::SetInterpolationManager(KU_InterpolationManager* p)
+{
+    Replace(m_pInterpolationManager, p,
+            ThroughBridge(s_pCurveBridge, &KE_CurveBridge::DeleteInterpolationManager));
+}
+
 bool KE_ApplicationManager::Initialize()
 {
-    KE_SubsystemBridge* pBridge = s_pSubsystemBridge;
+    KE_GraphicsBridge* pGraphics = s_pGraphicsBridge;
+    KE_AudioBridge* pAudio = s_pAudioBridge;
 
-    if (m_pApplicationFactory != nullptr && pBridge != nullptr)
-        m_pGraphicsContextManager = pBridge->CreateGraphicsContextManager(m_pApplicationFactory);
-    m_pInputManager = new KI_InputManager();
-    m_pDispatcher = new KE_Dispatcher();
-    if (pBridge != nullptr)
+    if (m_pApplicationFactory != nullptr && pGraphics != nullptr)
+        SetGraphicsContextManager(pGraphics->CreateGraphicsContextManager(m_pApplicationFactory));
+    SetInputManager(new KI_InputManager());
+    SetDispatcher(new KE_Dispatcher());
+    if (s_pSceneBridge != nullptr)
+        SetSceneManager(s_pSceneBridge->CreateSceneManager());
+    if (pGraphics != nullptr)
     {
-        m_pSceneManager = pBridge->CreateSceneManager();
-        m_pMaterialManager = pBridge->CreateMaterialManager();
-        m_pShaderCache = pBridge->CreateShaderCache();
-        m_pManagedFacade = pBridge->CreateManagedFacade();
-        m_pAudioContextManager = pBridge->CreateAudioContextManager(m_pApplicationFactory);
+        SetMaterialManager(pGraphics->CreateMaterialManager());
+        SetShaderCache(pGraphics->CreateShaderCache());
     }
+    if (s_pToolsBridge != nullptr)
+        SetManagedFacade(s_pToolsBridge->CreateManagedFacade());
+    if (pAudio != nullptr)
+        SetAudioContextManager(pAudio->CreateAudioContextManager(m_pApplicationFactory));
 
     // Without a factory there is no audio context factory to ask: the context is not created.
     bool bAudioCreated = m_pAudioContextManager != nullptr && m_pApplicationFactory != nullptr &&
-                         pBridge->CreateAudioContext(m_pAudioContextManager);
+                         pAudio->CreateAudioContext(m_pAudioContextManager);
     const char* pFailure = nullptr;
     if (!bAudioCreated)
         pFailure = AUDIO_CONTEXT_NOT_CREATED;
-    else if (!pBridge->InitializeAudioContext(m_pAudioContextManager))
+    else if (!pAudio->InitializeAudioContext(m_pAudioContextManager))
         pFailure = AUDIO_CONTEXT_NOT_INITIALIZED;
     if (pFailure != nullptr)
     {
@@ -85,42 +211,41 @@ bool KE_ApplicationManager::Initialize()
         m_pDispatcher->Dispatch(KE_MT_Application, KE_MST_QuitForced, nullptr);
     }
 
-    m_pFileManager = new KF_FileManager();
-    if (pBridge != nullptr)
-        m_pInterpolationManager = pBridge->CreateInterpolationManager();
+    SetFileManager(new KF_FileManager());
+    if (s_pCurveBridge != nullptr)
+        SetInterpolationManager(s_pCurveBridge->CreateInterpolationManager());
     return pFailure == nullptr;
 }
 
 void KE_ApplicationManager::StartRuntime()
 {
-    KE_SubsystemBridge* pBridge = s_pSubsystemBridge;
-    if (pBridge == nullptr)
-        return;
+    if (s_pGraphicsBridge != nullptr)
+        SetRenderer(s_pGraphicsBridge->CreateRenderer());
 
-    m_pRenderer = pBridge->CreateRenderer();
-
+    KE_AudioBridge* pAudio = s_pAudioBridge;
     std::uint32_t uiAudioDevice = 0xFFFFFFFFu;
-    if (m_pManagedFacade != nullptr && pBridge->GetSelectedAudioDevice(m_pManagedFacade, &uiAudioDevice) &&
+    if (s_pToolsBridge != nullptr && m_pManagedFacade != nullptr && pAudio != nullptr &&
+        s_pToolsBridge->GetSelectedAudioDevice(m_pManagedFacade, &uiAudioDevice) &&
         uiAudioDevice != 0xFFFFFFFFu && m_pAudioContextManager != nullptr)
     {
-        pBridge->SelectAudioDevice(m_pAudioContextManager, uiAudioDevice);
+        pAudio->SelectAudioDevice(m_pAudioContextManager, uiAudioDevice);
     }
 
-    if (m_pApplicationFactory != nullptr && m_pAudioContextManager != nullptr)
-        pBridge->SetAudioEntityPath(m_pAudioContextManager, m_pApplicationFactory->GetAudioEntityDirectory());
+    if (pAudio != nullptr && m_pApplicationFactory != nullptr && m_pAudioContextManager != nullptr)
+        pAudio->SetAudioEntityPath(m_pAudioContextManager, m_pApplicationFactory->GetAudioEntityDirectory());
 
-    if (m_pSceneManager != nullptr)
-        pBridge->StartSceneManager(m_pSceneManager);
+    if (s_pSceneBridge != nullptr && m_pSceneManager != nullptr)
+        s_pSceneBridge->StartSceneManager(m_pSceneManager);
 }
 
 bool KE_ApplicationManager::ShowConfigurationDialog()
 {
-    KE_SubsystemBridge* pBridge = s_pSubsystemBridge;
-    if (pBridge == nullptr || m_pApplicationFactory == nullptr || m_pManagedFacade == nullptr)
+    KE_ToolsBridge* pTools = s_pToolsBridge;
+    if (pTools == nullptr || m_pApplicationFactory == nullptr || m_pManagedFacade == nullptr)
         return false;
     KB_GrowingArray<int> gTimes = m_pApplicationFactory->GetLauncherBannerTimes();
     KB_GrowingArray<KB_String> gPaths = m_pApplicationFactory->GetLauncherBannerPaths();
-    return pBridge->ShowConfigurationDialog(m_pManagedFacade, gPaths, gTimes);
+    return pTools->ShowConfigurationDialog(m_pManagedFacade, gPaths, gTimes);
 }
 
 bool KE_ApplicationManager::IsGraphicsInitialized() const

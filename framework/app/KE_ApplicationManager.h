@@ -4,19 +4,25 @@
 // the engine through GetInstance. Members are written on the main thread before the load job
 // starts; worker jobs only read them.
 //
-// Every pointer member is owned. The setters store a pointer without deleting the previous one;
-// the graphics context fills its members through them, and tests use them to install fakes
-// (a test that installs its own objects sets the members back to null before deleting the
-// manager).
+// Single owner: in a real run (MemberOwnership::Owned) the manager deletes every member it holds,
+// and a setter that replaces a member deletes the old one first (nothing happens when the same
+// pointer is set again). A test fixture that installs its own objects or fakes makes the manager
+// with MemberOwnership::Lent: then the manager deletes none of its members (only the factory,
+// which it always owns), and setters simply replace them.
 //
-// The members whose classes live above the framework (graphics, scenes, materials, shaders,
-// facade, audio, curves) are created, deleted and driven through the installed
-// KE_SubsystemBridge. Without a bridge they are never made, and the steps that need them are
-// skipped or fail.
+// The members whose classes live above the framework are created, deleted and driven through
+// the installed subsystem bridges, one per subsystem: scenes (KE_SceneBridge), graphics
+// (KE_GraphicsBridge), audio (KE_AudioBridge), the tools' facade (KE_ToolsBridge) and curves
+// (KE_CurveBridge). Without a bridge its members are never made (and an owned one cannot be
+// deleted), and the steps that need them are skipped or fail.
 
 #include "framework/core/KB_String.h"
 
-class KE_SubsystemBridge;
+class KE_SceneBridge;
+class KE_GraphicsBridge;
+class KE_AudioBridge;
+class KE_ToolsBridge;
+class KE_CurveBridge;
 class KU_ApplicationFactory;
 class KR_GraphicsContextManager;
 class KR_GraphicsDevice;
@@ -40,13 +46,23 @@ class KU_InterpolationManager;
 class KE_ApplicationManager
 {
 public:
+    // Who deletes the members set through the setters (see above).
+    enum class MemberOwnership
+    {
+        Owned, // a real run
+        Lent,  // a test fixture keeps its own objects
+    };
+
     // All members null, both names empty, developer mode off. pFactory is owned from now on.
-    explicit KE_ApplicationManager(KU_ApplicationFactory* pFactory);
-    // Deletes each member that exists, in the order particle engine, post-processing engine,
-    // metaball renderer, OIT renderer, scene manager, renderer, resource manager, graphics context
-    // manager, graphics device, file manager, audio context manager, managed facade, material
-    // manager, shader cache, shader core manager, dispatcher, input manager, application factory,
-    // interpolation manager, and nulls it. The worker pool must be stopped before.
+    // Becomes the one instance (GetInstance) until it is deleted.
+    explicit KE_ApplicationManager(KU_ApplicationFactory* pFactory,
+                                   MemberOwnership ownership = MemberOwnership::Owned);
+    // Owned members: deletes each member that exists, in the order particle engine,
+    // post-processing engine, metaball renderer, OIT renderer, scene manager, renderer, resource manager,
+    // graphics context manager, graphics device, file manager, audio context manager, managed facade,
+    // material manager, shader cache, shader core manager, dispatcher, input manager, application factory,
+    // interpolation manager, and nulls it. Lent members are only forgotten; the factory is
+    // deleted at its place in that order either way. The worker pool must be stopped before.
     ~KE_ApplicationManager();
 
     KE_ApplicationManager(const KE_ApplicationManager&) = delete;
@@ -55,10 +71,18 @@ public:
     // Null before KE_Application::Initialize and after KE_Application::Shutdown.
     static KE_ApplicationManager* GetInstance() { return s_pInstance; }
 
-    // The bridge to the subsystems above the framework; not owned, installed by the program entry
+    // The bridges to the subsystems above the framework; not owned, installed by the program entry
     // before KE_Application::Initialize and kept until after KE_Application::Shutdown. Null: none.
-    static void SetSubsystemBridge(KE_SubsystemBridge* pBridge) { s_pSubsystemBridge = pBridge; }
-    static KE_SubsystemBridge* GetSubsystemBridge() { return s_pSubsystemBridge; }
+    static void SetSceneBridge(KE_SceneBridge* pBridge) { s_pSceneBridge = pBridge; }
+    static void SetGraphicsBridge(KE_GraphicsBridge* pBridge) { s_pGraphicsBridge = pBridge; }
+    static void SetAudioBridge(KE_AudioBridge* pBridge) { s_pAudioBridge = pBridge; }
+    static void SetToolsBridge(KE_ToolsBridge* pBridge) { s_pToolsBridge = pBridge; }
+    static void SetCurveBridge(KE_CurveBridge* pBridge) { s_pCurveBridge = pBridge; }
+    static KE_SceneBridge* GetSceneBridge() { return s_pSceneBridge; }
+    static KE_GraphicsBridge* GetGraphicsBridge() { return s_pGraphicsBridge; }
+    static KE_AudioBridge* GetAudioBridge() { return s_pAudioBridge; }
+    static KE_ToolsBridge* GetToolsBridge() { return s_pToolsBridge; }
+    static KE_CurveBridge* GetCurveBridge() { return s_pCurveBridge; }
 
     // Creates, in order, the graphics context manager (only with a factory), input manager,
     // dispatcher, scene manager, material manager, shader cache, managed facade, audio context
@@ -72,7 +96,7 @@ public:
     void StartRuntime();
     // Asks the factory for the banner times, then the banner paths, and shows the configuration
     // dialog with them; true when the user confirmed a valid choice. False without a factory,
-    // facade or bridge.
+    // facade or tools bridge.
     bool ShowConfigurationDialog();
 
     KR_GraphicsContextManager* GetGraphicsContextManager() const { return m_pGraphicsContextManager; }
@@ -94,6 +118,8 @@ public:
     KF_FileManager* GetFileManager() const { return m_pFileManager; }
     KU_InterpolationManager* GetInterpolationManger() const { return m_pInterpolationManager; }
 
+    // The application factory given to the constructor (owned); null without one.
+    KU_ApplicationFactory* GetApplicationFactory() const { return m_pApplicationFactory; }
     KB_String GetApplicationName() const { return m_sApplicationName; }
     KB_String GetApplicationShortName() const { return m_sApplicationShortName; }
     bool IsDeveloperBuild() const { return m_bDeveloperBuild; }
@@ -102,38 +128,35 @@ public:
     // The factory's material library path; empty without a factory.
     KB_String GetMaterialFilePath() const;
 
-    // Filled by the graphics context when the device is made on the window.
-    void SetGraphicsDevice(KR_GraphicsDevice* pDevice) { m_pGraphicsDevice = pDevice; }
-    void SetGraphicsResourceManager(KR_GraphicsResourceManager* p) { m_pGraphicsResourceManager = p; }
-    void SetParticleEngine(KR_ParticleEngine* p) { m_pParticleEngine = p; }
-    void SetPostFXEngine(KR_PostFXEngine* p) { m_pPostFXEngine = p; }
-    void SetOITRenderer(KR_OITRenderer* p) { m_pOITRenderer = p; }
-    void SetMetaBallRenderer(KR_MetaBallRenderer* p) { m_pMetaBallRenderer = p; }
-    void SetShaderCoreManager(KR_ShaderCoreManager* p) { m_pShaderCoreManager = p; }
+    // Set by the program entry after KE_Application::Initialize: the window title and the short
+    // name.
+    void SetApplicationName(const KB_String& sName) { m_sApplicationName = sName; }
+    void SetApplicationShortName(const KB_String& sName) { m_sApplicationShortName = sName; }
     void SetDeveloperBuild(bool bDeveloperBuild) { m_bDeveloperBuild = bDeveloperBuild; }
 
-    // Setters for the members the manager creates itself; the start-up uses them and tests
-    // install fakes through them.
-    void SetGraphicsContextManager(KR_GraphicsContextManager* p) { m_pGraphicsContextManager = p; }
-    void SetInputManager(KI_InputManager* p) { m_pInputManager = p; }
-    void SetRenderer(KR_Renderer* p) { m_pRenderer = p; }
-    void SetSceneManager(KR_SceneManager* p) { m_pSceneManager = p; }
-    void SetMaterialManager(KR_MaterialManager* p) { m_pMaterialManager = p; }
-    void SetShaderCache(KR_ShaderCache* p) { m_pShaderCache = p; }
-    void SetDispatcher(KE_Dispatcher* p) { m_pDispatcher = p; }
-    void SetManagedFacade(KG_ManagedFacade* p) { m_pManagedFacade = p; }
-    void SetAudioContextManager(KA_AudioContextManager* p) { m_pAudioContextManager = p; }
-    void SetFileManager(KF_FileManager* p) { m_pFileManager = p; }
-    void SetInterpolationManager(KU_InterpolationManager* p) { m_pInterpolationManager = p; }
-
-    // The application factory, read directly by the scene manager; no getter by design.
-    KU_ApplicationFactory* m_pApplicationFactory = nullptr; // owned
-    // Written directly by the program entry.
-    KB_String m_sApplicationName; // the window title
-    KB_String m_sApplicationShortName;
-
-    // The one instance; KE_Application::Initialize sets it, KE_Application::Shutdown clears it.
-    static inline KE_ApplicationManager* s_pInstance = nullptr;
+    // Member setters: the start-up and the graphics context (when the device is made on the
+    // window) fill the members through them, and test fixtures install their objects. An owned
+    // member that is replaced is deleted first, through its bridge for the kinds above the
+    // framework. Replacing the graphics device while the members made on it still exist leaves
+    // them with a deleted device: replace or clear those first.
+    void SetGraphicsContextManager(KR_GraphicsContextManager* p);
+    void SetGraphicsDevice(KR_GraphicsDevice* p);
+    void SetGraphicsResourceManager(KR_GraphicsResourceManager* p);
+    void SetInputManager(KI_InputManager* p);
+    void SetRenderer(KR_Renderer* p);
+    void SetParticleEngine(KR_ParticleEngine* p);
+    void SetPostFXEngine(KR_PostFXEngine* p);
+    void SetOITRenderer(KR_OITRenderer* p);
+    void SetMetaBallRenderer(KR_MetaBallRenderer* p);
+    void SetSceneManager(KR_SceneManager* p);
+    void SetMaterialManager(KR_MaterialManager* p);
+    void SetShaderCache(KR_ShaderCache* p);
+    void SetShaderCoreManager(KR_ShaderCoreManager* p);
+    void SetDispatcher(KE_Dispatcher* p);
+    void SetManagedFacade(KG_ManagedFacade* p);
+    void SetAudioContextManager(KA_AudioContextManager* p);
+    void SetFileManager(KF_FileManager* p);
+    void SetInterpolationManager(KU_InterpolationManager* p);
 
     // Texts of the two start-up failure boxes.
     static constexpr const char* AUDIO_CONTEXT_NOT_CREATED =
@@ -143,7 +166,22 @@ public:
     static constexpr const char* INITIALIZATION_FAILURE_CAPTION = "Initialization Failure";
 
 private:
-    static inline KE_SubsystemBridge* s_pSubsystemBridge = nullptr; // not owned
+    // Puts p in place of the member; an owned member that is replaced goes to Delete first.
+    template <typename T, typename Delete>
+    void Replace(T*& pMember, T* p, Delete deleteOld);
+
+    // The one instance: the constructor sets it, the destructor clears it.
+    static inline KE_ApplicationManager* s_pInstance = nullptr;
+    static inline KE_SceneBridge* s_pSceneBridge = nullptr;       // not owned
+    static inline KE_GraphicsBridge* s_pGraphicsBridge = nullptr; // not owned
+    static inline KE_AudioBridge* s_pAudioBridge = nullptr;       // not owned
+    static inline KE_ToolsBridge* s_pToolsBridge = nullptr;       // not owned
+    static inline KE_CurveBridge* s_pCurveBridge = nullptr;       // not owned
+
+    const MemberOwnership m_Ownership;
+    KU_ApplicationFactory* m_pApplicationFactory = nullptr; // owned
+    KB_String m_sApplicationName;                           // the window title
+    KB_String m_sApplicationShortName;
 
     KR_GraphicsContextManager* m_pGraphicsContextManager = nullptr;   // owned
     KR_GraphicsDevice* m_pGraphicsDevice = nullptr;                   // owned

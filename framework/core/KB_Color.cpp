@@ -60,14 +60,14 @@ void KB_Color::ParseFromWebColor(const KB_String& text)
 KB_String KB_Color::GetWebColorRGB() const
 {
     const std::uint32_t value = ChannelToByte(m_fR) << 16 | ChannelToByte(m_fG) << 8 | ChannelToByte(m_fB);
-    return KB_String("#%.6X", value);
+    return KB_String::Formatted("#%.6X", value);
 }
 
 KB_String KB_Color::GetWebColorRGBA() const
 {
     const std::uint32_t value = ChannelToByte(m_fA) << 24 | ChannelToByte(m_fR) << 16 |
                                 ChannelToByte(m_fG) << 8 | ChannelToByte(m_fB);
-    return KB_String("#%.8X", value);
+    return KB_String::Formatted("#%.8X", value);
 }
 
 void KB_Color::ToLinear()

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 template <typename T>
 class KB_GrowingArray
@@ -193,7 +194,7 @@ private:
         T* pData = CreateStorage(capacity);
         const std::uint32_t kept = m_uiNumMembers < capacity ? m_uiNumMembers : capacity;
         for (std::uint32_t i = 0; i < kept; ++i)
-            pData[i] = m_pData[i];
+            pData[i] = std::move(m_pData[i]); // the old storage is destroyed next
         DestroyStorage(m_pData, m_uiCapacity);
         m_pData = pData;
         m_uiCapacity = capacity;

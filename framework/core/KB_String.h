@@ -1,10 +1,12 @@
 #pragma once
-// Owning byte string. The buffer is never null and holds exactly length + 1 bytes on the aligned
-// heap with a NUL at [length]; every change allocates a new buffer of the exact size. Comparisons
-// stop at the first NUL byte. Not thread-safe; copy it to share it between threads.
+// Owning byte string. The buffer is never null and always holds a NUL at [length]; it lives on
+// the aligned heap with room to grow (appending doubles it when full), except that a string that
+// never held text shares one static NUL byte and allocates nothing (never write through
+// GetBuffer into an empty string). Moves take the buffer and leave the source empty.
+// Comparisons stop at the first NUL byte. Not thread-safe; copy it to share it between threads.
 
 #include <cstdint>
-#include <type_traits>
+#include <cstring>
 
 class KB_String
 {
@@ -15,29 +17,34 @@ public:
     KB_String();
     KB_String(const char* pText); // null gives the empty string
     KB_String(const KB_String& other);
+    KB_String(KB_String&& other) noexcept;
     explicit KB_String(std::uint64_t n); // n zero bytes, length n
     KB_String(const wchar_t* pText);     // each unit narrowed to its low byte
-    // printf-style, see Format. Needs at least one argument after the format, so a lone text
-    // is never read as a format.
-    template <typename... Args>
-        requires(sizeof...(Args) > 0)
-    KB_String(const char* pFormat, Args... args)
-    {
-        static_assert(
-            ((std::is_arithmetic_v<Args> || std::is_pointer_v<Args> || std::is_null_pointer_v<Args>)&&...),
-            "format arguments must be numbers or pointers");
-        Format(pFormat, args...);
-    }
     ~KB_String();
 
-    // printf-style; the result may have any length.
+    // printf-style, checked by the compiler (-Wformat); the result may have any length.
+    static KB_String Formatted(const char* pFormat, ...) __attribute__((format(printf, 1, 2)));
+    // printf-style into this string; the result may have any length.
     void Format(const char* pFormat, ...) __attribute__((format(printf, 2, 3)));
 
     KB_String& operator=(const KB_String& other);
-    KB_String operator+(const KB_String& other) const;
-    KB_String operator+(const char* pText) const;
-    KB_String& operator+=(const KB_String& other);
-    KB_String& operator+=(const char* pText);
+    KB_String& operator=(KB_String&& other) noexcept;
+    KB_String operator+(const KB_String& other) const&;
+    KB_String operator+(const char* pText) const&;
+    KB_String operator+(const KB_String& other) &&; // appends to this temporary
+    KB_String operator+(const char* pText) &&;
+    // Either may be (part of) this string. Inline: appending is the hot path of path building.
+    KB_String& operator+=(const KB_String& other)
+    {
+        Append(other.m_pData, other.m_uiLength);
+        return *this;
+    }
+    KB_String& operator+=(const char* pText)
+    {
+        if (pText != nullptr)
+            Append(pText, std::strlen(pText));
+        return *this;
+    }
 
     // -1, 0 or 1 by unsigned bytes, up to the first difference or NUL.
     int Compare(const KB_String& other) const;
@@ -52,6 +59,9 @@ public:
 
     // Replaces the contents by n + 1 zero bytes and returns the buffer for the caller to fill.
     char* SetLength(std::uint64_t n);
+    // Room for n bytes of text without another allocation; the contents stay.
+    void Reserve(std::uint64_t n);
+    std::uint64_t GetCapacity() const { return m_uiCapacity; } // bytes of text the buffer holds
 
     bool StartsWith(const KB_String& what) const;
     bool EndsWith(const KB_String& what) const; // false when what is longer
@@ -71,8 +81,27 @@ public:
 
 private:
     void Assign(const char* pBytes, std::uint64_t length);
+    void Append(const char* pBytes, std::uint64_t length)
+    {
+        // The bytes fit after the text: a source inside this string lies before the old NUL, so
+        // it never overlaps the destination.
+        if (length != 0 && length <= m_uiCapacity - m_uiLength)
+        {
+            std::memcpy(m_pData + m_uiLength, pBytes, length);
+            m_uiLength += length;
+            m_pData[m_uiLength] = '\0';
+        }
+        else if (length != 0)
+        {
+            AppendGrowing(pBytes, length);
+        }
+    }
+    void AppendGrowing(const char* pBytes, std::uint64_t length);
+    // A buffer of at least capacity bytes of text holding the current contents.
+    void Grow(std::uint64_t capacity);
     void Release();
 
-    char* m_pData = nullptr; // owned, never null after construction
-    std::uint64_t m_uiLength = 0;
+    char* m_pData;                  // owned when m_uiCapacity > 0; never null
+    std::uint64_t m_uiLength = 0;   // bytes before the NUL
+    std::uint64_t m_uiCapacity = 0; // bytes of text the buffer holds; 0: the shared static NUL
 };

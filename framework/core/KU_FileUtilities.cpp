@@ -48,16 +48,22 @@ std::int64_t FindExtensionDot(const KB_String& path)
     return -1;
 }
 
+// A copy of [pBytes, pBytes + length) with every '\' made '/'.
+KB_String MakeSlashedString(const char* pBytes, std::uint64_t length)
+{
+    KB_String result = MakeString(pBytes, length);
+    char* pBuffer = result.GetBuffer();
+    for (std::uint64_t i = 0; i < length; ++i)
+        if (pBuffer[i] == '\\')
+            pBuffer[i] = '/';
+    return result;
+}
+
 } // namespace
 
 KB_String KU_FileUtilities::EnforceForwardSlashes(const KB_String& path)
 {
-    KB_String result = MakeString(path.GetBuffer(), path.GetLength());
-    char* pBuffer = result.GetBuffer();
-    for (std::uint64_t i = 0; i < result.GetLength(); ++i)
-        if (pBuffer[i] == '\\')
-            pBuffer[i] = '/';
-    return result;
+    return MakeSlashedString(path.GetBuffer(), path.GetLength());
 }
 
 KB_String KU_FileUtilities::GetAbsolutePath(const KB_String& path)
@@ -83,7 +89,7 @@ KB_String KU_FileUtilities::ExtractDirectory(const KB_String& path)
     const std::int64_t iSeparator = FindLastSeparator(path);
     if (iSeparator < 0)
         return KB_String();
-    return EnforceForwardSlashes(MakeString(path.GetBuffer(), static_cast<std::uint64_t>(iSeparator)));
+    return MakeSlashedString(path.GetBuffer(), static_cast<std::uint64_t>(iSeparator));
 }
 
 KB_String KU_FileUtilities::ExtractFilename(const KB_String& path)
@@ -107,7 +113,12 @@ KB_String KU_FileUtilities::ReplaceExtension(const KB_String& path, const KB_Str
     const std::int64_t iDot = FindExtensionDot(path);
     if (iDot < 0)
         return KB_String();
-    return MakeString(path.GetBuffer(), static_cast<std::uint64_t>(iDot + 1)) + extension;
+    const std::uint64_t uiKept = static_cast<std::uint64_t>(iDot + 1);
+    KB_String result;
+    char* pBuffer = result.SetLength(uiKept + extension.GetLength());
+    std::memcpy(pBuffer, path.GetBuffer(), uiKept);
+    std::memcpy(pBuffer + uiKept, extension.GetBuffer(), extension.GetLength());
+    return result;
 }
 
 KB_GrowingArray<KB_String> KU_FileUtilities::SplitPath(const KB_String& path)
@@ -120,7 +131,12 @@ KB_GrowingArray<KB_String> KU_FileUtilities::SplitPath(const KB_String& path)
         if (i == path.GetLength() || IsSeparator(pText[i]))
         {
             if (i > uiStart)
-                components.Add(MakeString(pText + uiStart, i - uiStart));
+            {
+                // Made in its slot: one allocation per component.
+                components.Add(KB_String());
+                std::memcpy(components[components.GetNumMembers() - 1].SetLength(i - uiStart),
+                            pText + uiStart, i - uiStart);
+            }
             uiStart = i + 1;
         }
     }

@@ -6,16 +6,22 @@
 #include "framework/files/KF_DataRepositoryNode.h"
 #include "framework/files/KF_NameValidator.h"
 #include "framework/files/KF_Zipper.h"
-#include "framework/threads/KT_AutoLock.h"
 #include "platform/win32/Windows.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <new>
 #include <string>
 #include <system_error>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -25,6 +31,29 @@ constexpr std::uint16_t FLAG_DIRECTORY = 0x1;
 constexpr std::uint16_t FLAG_COMPRESSED = 0x2;
 // Uncompressed payloads are copied from their source files in pieces of at most this size.
 constexpr std::uint64_t COPY_PIECE_SIZE = 0x1400000;
+
+// Reads exactly uiSize bytes at uiOffset of an open file, leaving no file position behind;
+// false on an error or when the file ends first.
+bool ReadAt(int iFile, void* pData, std::uint64_t uiSize, std::uint64_t uiOffset)
+{
+    auto* pTarget = static_cast<std::uint8_t*>(pData);
+    while (uiSize > 0)
+    {
+        if (uiOffset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+            return false;
+        const std::size_t uiPiece =
+            static_cast<std::size_t>(uiSize < COPY_PIECE_SIZE ? uiSize : COPY_PIECE_SIZE);
+        const ssize_t iRead = pread(iFile, pTarget, uiPiece, static_cast<off_t>(uiOffset));
+        if (iRead < 0 && errno == EINTR)
+            continue;
+        if (iRead <= 0)
+            return false;
+        pTarget += iRead;
+        uiSize -= static_cast<std::uint64_t>(iRead);
+        uiOffset += static_cast<std::uint64_t>(iRead);
+    }
+    return true;
+}
 
 enum class EntryKind
 {
@@ -157,6 +186,23 @@ void IndexChildren(KF_DataRepositoryNode* pNode)
 
 } // namespace
 
+struct KF_DataRepository::OpenArchive
+{
+    OpenArchive() = default;
+    OpenArchive(const OpenArchive&) = delete;
+    OpenArchive& operator=(const OpenArchive&) = delete;
+    ~OpenArchive()
+    {
+        delete m_pRoot;
+        if (m_iFile >= 0)
+            close(m_iFile);
+    }
+
+    int m_iFile = -1;                         // read only through positioned reads
+    std::uint64_t m_uiSize = 0;               // bytes of the archive
+    KF_DataRepositoryNode* m_pRoot = nullptr; // owned; the tree read from the archive's directory
+};
+
 KF_DataRepository::~KF_DataRepository()
 {
     Unload();
@@ -165,15 +211,22 @@ KF_DataRepository::~KF_DataRepository()
 bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
 {
     Unload();
-    std::FILE* pFile = std::fopen(sPath.GetBuffer(), "rb");
-    if (pFile == nullptr)
+    auto pArchive = std::make_shared<OpenArchive>();
+    // Without blocking, and only a regular file: a FIFO in its place must not hang the load.
+    pArchive->m_iFile = open(sPath.GetBuffer(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status;
+    if (pArchive->m_iFile < 0 || fstat(pArchive->m_iFile, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size < 0)
+    {
         return false;
+    }
+    const std::uint64_t uiFileSize = static_cast<std::uint64_t>(status.st_size);
+    pArchive->m_uiSize = uiFileSize;
 
-    std::uint64_t uiFileSize = 0;
     std::uint8_t header[HEADER_SIZE];
     std::uint64_t uiDirectoryEnd = 0;
-    bool bOk = GetSizeOfOpenFile(pFile, &uiFileSize) && uiFileSize >= HEADER_SIZE && SeekTo(pFile, 0) &&
-               ReadExactly(pFile, header, HEADER_SIZE) && std::memcmp(header, ARCHIVE_MAGIC, 4) == 0;
+    bool bOk = uiFileSize >= HEADER_SIZE && ReadAt(pArchive->m_iFile, header, HEADER_SIZE, 0) &&
+               std::memcmp(header, ARCHIVE_MAGIC, 4) == 0;
     if (bOk)
     {
         KB_ByteReader reader(header + 4, 8);
@@ -183,7 +236,7 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
     // The directory is at most the file's own size, so this allocation is bounded by real data.
     const std::uint64_t uiDirectorySize = bOk ? uiDirectoryEnd - HEADER_SIZE : 0;
     std::uint8_t* pDirectory = bOk ? new (std::nothrow) std::uint8_t[uiDirectorySize + 1] : nullptr;
-    bOk = bOk && pDirectory != nullptr && ReadExactly(pFile, pDirectory, uiDirectorySize);
+    bOk = bOk && pDirectory != nullptr && ReadAt(pArchive->m_iFile, pDirectory, uiDirectorySize, HEADER_SIZE);
 
     KF_DataRepositoryNode* pRoot = bOk ? new (std::nothrow) KF_DataRepositoryNode : nullptr;
     if (pRoot != nullptr)
@@ -195,14 +248,13 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
     if (!bOk || pRoot == nullptr)
     {
         delete pRoot;
-        std::fclose(pFile);
         return false;
     }
 
-    KT_AutoLock lock(&m_Mutex);
+    pArchive->m_pRoot = pRoot;
     m_pRootNode = pRoot;
-    m_pArchiveFile = pFile;
-    m_uiArchiveSize = uiFileSize;
+    const std::lock_guard lock(m_ArchiveLock);
+    m_pArchive = std::move(pArchive);
     return true;
 }
 
@@ -258,31 +310,36 @@ bool KF_DataRepository::ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& r
 
 void KF_DataRepository::Unload()
 {
-    KT_AutoLock lock(&m_Mutex);
-    delete m_pRootNode;
+    std::shared_ptr<OpenArchive> pArchive;
+    {
+        const std::lock_guard lock(m_ArchiveLock);
+        pArchive.swap(m_pArchive);
+    }
+    // A loaded tree goes with the archive, once the reads still under way have ended.
+    if (pArchive == nullptr)
+        delete m_pRootNode;
     m_pRootNode = nullptr;
     m_sSourceDirectory = KB_String();
-    if (m_pArchiveFile != nullptr)
-    {
-        std::fclose(m_pArchiveFile);
-        m_pArchiveFile = nullptr;
-    }
-    m_uiArchiveSize = 0;
 }
 
 KF_DataRepositoryNode* KF_DataRepository::FindNode(const KB_String& sPath) const
 {
-    if (m_pRootNode == nullptr)
+    return FindNodeBelow(m_pRootNode, sPath);
+}
+
+KF_DataRepositoryNode* KF_DataRepository::FindNodeBelow(KF_DataRepositoryNode* pRoot, const KB_String& sPath)
+{
+    if (pRoot == nullptr)
         return nullptr;
     const KB_GrowingArray<KB_String> components = KU_FileUtilities::SplitPath(sPath);
-    const bool bRootNamed = m_pRootNode->m_sName.GetLength() > 0;
+    const bool bRootNamed = pRoot->m_sName.GetLength() > 0;
     if (components.GetNumMembers() == 0)
-        return bRootNamed ? nullptr : m_pRootNode;
-    KF_DataRepositoryNode* pCurrent = m_pRootNode;
+        return bRootNamed ? nullptr : pRoot;
+    KF_DataRepositoryNode* pCurrent = pRoot;
     std::uint32_t uiFirst = 0;
     if (bRootNamed)
     {
-        if (m_pRootNode->m_sName.CompareNoCase(components[0]) != 0)
+        if (pRoot->m_sName.CompareNoCase(components[0]) != 0)
             return nullptr;
         uiFirst = 1;
     }
@@ -312,32 +369,37 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
 {
     if (pSize == nullptr || ppData == nullptr)
         return false;
-    KT_AutoLock lock(&m_Mutex);
-    if (m_pArchiveFile == nullptr)
+    std::shared_ptr<OpenArchive> pArchive;
+    {
+        const std::lock_guard lock(m_ArchiveLock);
+        pArchive = m_pArchive;
+    }
+    if (pArchive == nullptr)
         return false;
-    const KF_DataRepositoryNode* pNode = FindArchiveNode(sPath);
+    const KF_DataRepositoryNode* pNode = FindNodeBelow(pArchive->m_pRoot, sPath);
     if (pNode == nullptr || pNode->m_bDirectory)
         return false;
     if (TakeCachedFile(sPath, pSize, ppData))
         return true;
-
+    const std::uint64_t uiOffset = pNode->m_uiPayloadOffset;
     const std::uint64_t uiStoredSize = pNode->m_uiStoredSize;
-    if (!IsWithinFile(pNode->m_uiPayloadOffset, uiStoredSize, m_uiArchiveSize) ||
-        (pNode->m_bCompressed && uiStoredSize <= KF_Zipper::PREFIX_SIZE))
+    const bool bCompressed = pNode->m_bCompressed;
+
+    if (!IsWithinFile(uiOffset, uiStoredSize, pArchive->m_uiSize) ||
+        (bCompressed && uiStoredSize <= KF_Zipper::PREFIX_SIZE))
     {
         return false;
     }
     std::uint8_t* pData = AllocateFileBuffer(uiStoredSize);
     if (pData == nullptr)
         return false;
-    if (!SeekTo(m_pArchiveFile, pNode->m_uiPayloadOffset) ||
-        !ReadExactly(m_pArchiveFile, pData, uiStoredSize))
+    if (!ReadAt(pArchive->m_iFile, pData, uiStoredSize, uiOffset))
     {
         FreeFileBuffer(pData);
         return false;
     }
     std::uint64_t uiSize = uiStoredSize;
-    if (pNode->m_bCompressed)
+    if (bCompressed)
     {
         std::uint8_t* pInflated = nullptr;
         const bool bInflated = KF_Zipper::Decompress(pData, &pInflated, &uiSize, uiStoredSize);
@@ -347,9 +409,9 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
         // KF_Zipper allocates with new[], as the cache's own buffers are, so the cache frees it.
         pData = pInflated;
     }
-    AddLoadedFile(sPath, pData, uiSize);
-    *pSize = uiSize;
-    *ppData = pData;
+
+    // Another reader of the same path may have cached it meanwhile: then that buffer is shared.
+    AddOrTakeLoadedFile(sPath, pData, uiSize, pSize, ppData);
     return true;
 }
 
@@ -434,6 +496,7 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
                                             bool bRootNamed)
 {
     Unload();
+    m_sBuildError = KB_String();
     m_sSourceDirectory =
         KU_FileUtilities::EnforceForwardSlashes(KU_FileUtilities::GetAbsolutePath(sDirectory));
     KB_String sRootName;
@@ -457,6 +520,8 @@ bool KF_DataRepository::CreateFromDirectory(const KB_String& sDirectory, KF_Name
     m_gBuildPath.RemoveAll();
     if (!bOk)
     {
+        if (m_sBuildError.GetLength() == 0)
+            m_sBuildError = KB_String::Formatted("cannot read the folder \"%s\"", sDirectory.GetBuffer());
         delete pRoot;
         return false;
     }
@@ -468,8 +533,14 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
                                           std::uint32_t uiDepth)
 {
     if (pNode == nullptr || !pNode->m_bDirectory || pNode->m_sSourceFileName.GetLength() == 0 ||
-        pValidator == nullptr || uiDepth > MAX_DEPTH)
+        pValidator == nullptr)
     {
+        return false;
+    }
+    if (uiDepth > MAX_DEPTH)
+    {
+        m_sBuildError = KB_String::Formatted("\"%s\" nests deeper than an archive may (%u levels)",
+                                             GetSourceRelativePath(pNode).GetBuffer(), MAX_DEPTH);
         return false;
     }
     const KB_String sResolved = ResolvePath(pNode->m_sSourceFileName);
@@ -536,6 +607,16 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
         }
         pChild->m_pParent = pNode;
         pChild->m_sName = sName;
+        pChild->m_sSourceFileName = sSourceName;
+        // '\\' separates names in archive paths, so such a name could never be read back.
+        if (sName.Find(KB_String("\\")) != KB_String::NOT_FOUND)
+        {
+            m_sBuildError = KB_String::Formatted("\"%s\": a name in an archive cannot hold '\\'",
+                                                 GetSourceRelativePath(pChild).GetBuffer());
+            delete pChild;
+            bOk = false;
+            break;
+        }
         if (kind == EntryKind::Directory)
         {
             pChild->m_bDirectory = true;
@@ -552,14 +633,49 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
             pChild->m_bCompressed = pValidator->IsFileCompressed(sName);
             pChild->m_uiStoredSize = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                      static_cast<std::uint64_t>(data.nFileSizeLow);
-            pChild->m_sSourceFileName = sSourceName;
             pChild->m_uiLastWriteTime = KU_FileUtilities::GetLastWriteTime(sSourceName);
         }
         pNode->m_gChildren.Add(pChild);
     } while (FindNextFileA(hFind, &data));
     FindClose(hFind);
     m_gBuildPath.Remove(m_gBuildPath.GetNumMembers() - 1);
-    return bOk;
+    return bOk && CheckNamesDistinct(pNode);
+}
+
+bool KF_DataRepository::CheckNamesDistinct(const KF_DataRepositoryNode* pNode)
+{
+    const std::uint32_t uiCount = pNode->m_gChildren.GetNumMembers();
+    if (uiCount < 2)
+        return true;
+    std::vector<const KF_DataRepositoryNode*> sorted(&pNode->m_gChildren[0],
+                                                     &pNode->m_gChildren[0] + uiCount);
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const KF_DataRepositoryNode* pA, const KF_DataRepositoryNode* pB)
+                     { return pA->m_sName.CompareNoCase(pB->m_sName) < 0; });
+    for (std::size_t i = 1; i < sorted.size(); ++i)
+    {
+        if (sorted[i - 1]->m_sName.CompareNoCase(sorted[i]->m_sName) == 0)
+        {
+            // A reader would always get the first of the two.
+            m_sBuildError = KB_String::Formatted(
+                "\"%s\" and \"%s\" differ only in letter case, which an archive cannot tell apart",
+                GetSourceRelativePath(sorted[i - 1]).GetBuffer(),
+                GetSourceRelativePath(sorted[i]).GetBuffer());
+            return false;
+        }
+    }
+    return true;
+}
+
+KB_String KF_DataRepository::GetSourceRelativePath(const KF_DataRepositoryNode* pNode) const
+{
+    KB_String sPath = pNode->m_sSourceFileName;
+    if (sPath.StartsWith(m_sSourceDirectory))
+        sPath = sPath.SubString(sPath.GetLength() - m_sSourceDirectory.GetLength(),
+                                m_sSourceDirectory.GetLength());
+    if (sPath.EndsWith(KB_String("/")))
+        sPath = sPath.SubString(sPath.GetLength() - 1, 0);
+    return sPath.GetLength() > 0 ? sPath : KB_String(".");
 }
 
 bool KF_DataRepository::SaveToFile(const KB_String& sPath)

@@ -8,8 +8,14 @@
 // length, then the name without NUL), then the payloads back to back in the same order. A
 // compressed payload is KF_Zipper's form. Names are matched without regard to case.
 //
-// Reading: LoadFromFile reads the directory into a node tree and keeps the archive open; the
-// reads seek into it under the repository's mutex, from any thread. Nothing in the file is
+// Reading: LoadFromFile reads the directory into a node tree and keeps the archive open. Reads
+// may come from any thread at once and hold no lock while they look up, read and inflate (the
+// cache's own lock only while they use the cache): each
+// holds the open archive (file and tree) alive while it uses it, so an Unload meanwhile only
+// makes later reads fail, and reads its payload with a positioned read (there is no shared file
+// position). Two readers of one uncached path may both read it; the first to finish caches it
+// and the other takes that buffer. The other queries read the tree without a lock: they must not
+// run while the repository is loaded or unloaded. Nothing in the file is
 // trusted: the directory must lie inside the file and parse exactly (names under 260 bytes,
 // nesting at most MAX_DEPTH levels), and each payload is checked against the file size before
 // anything is allocated for it, so a damaged archive fails to open or fails the one read.
@@ -26,6 +32,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 
 class KB_ByteReader;
 class KB_ByteWriter;
@@ -58,9 +66,13 @@ public:
 
     // Builds a tree from sDirectory with the files and directories pValidator (not owned)
     // accepts; the root is named after the directory's last component when bRootNamed. False
-    // (and nothing built) when a directory cannot be listed or the tree nests deeper than
-    // MAX_DEPTH; links that lead nowhere usable are skipped.
+    // (and nothing built) when a directory cannot be listed, the tree nests deeper than
+    // MAX_DEPTH, or a name could not be read back from the archive: one holding '\\' (a
+    // separator there) or two names in one folder that differ only in letter case (names are
+    // matched without regard to case). Links that lead nowhere usable are skipped.
     bool CreateFromDirectory(const KB_String& sDirectory, KF_NameValidator* pValidator, bool bRootNamed);
+    // Why the last CreateFromDirectory failed, naming the entries concerned; empty after a success.
+    const KB_String& GetBuildError() const { return m_sBuildError; }
     // Writes the built tree as an archive at sPath: into a temporary file beside it that then
     // replaces it, so a failed save leaves any old archive whole. A tree is saved once.
     bool SaveToFile(const KB_String& sPath);
@@ -82,12 +94,22 @@ public:
     bool FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut) override;
 
 private:
+    // The open archive file and the tree read from it, kept alive by the reads still using them.
+    struct OpenArchive;
+
+    // The node for sPath below pRoot (see FindNode); null when there is none or pRoot is null.
+    static KF_DataRepositoryNode* FindNodeBelow(KF_DataRepositoryNode* pRoot, const KB_String& sPath);
+
     // Reads one record and, recursively, its children at nesting level uiDepth.
     bool ParseNode(KF_DataRepositoryNode* pNode, KB_ByteReader& reader, std::uint32_t uiDepth);
     // The node of sPath when it was read from the archive; null otherwise.
     KF_DataRepositoryNode* FindArchiveNode(const KB_String& sPath) const;
 
     bool AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameValidator* pValidator, std::uint32_t uiDepth);
+    // False (with m_sBuildError set) when two children of pNode have names equal but for case.
+    bool CheckNamesDistinct(const KF_DataRepositoryNode* pNode);
+    // The source path of pNode relative to the folder being packed, for messages.
+    KB_String GetSourceRelativePath(const KF_DataRepositoryNode* pNode) const;
     // Subtree sizes of every node below and including pNode; false for a name too long to store.
     bool CalcChunkHeaderSizes(KF_DataRepositoryNode* pNode);
     bool CompressFiles(KF_DataRepositoryNode* pNode);
@@ -99,9 +121,11 @@ private:
                           std::uint64_t uiScratchSize) const;
     bool WriteArchive(std::FILE* pFile, std::uint64_t uiDirectoryEnd, std::uint64_t uiPayloadEnd);
 
-    KF_DataRepositoryNode* m_pRootNode = nullptr; // owned; null when nothing is loaded or built
-    KB_String m_sSourceDirectory;                 // builder only: absolute, ends in '/'
-    std::FILE* m_pArchiveFile = nullptr;          // owned; null when no archive is open
-    std::uint64_t m_uiArchiveSize = 0;            // bytes of the open archive
+    // Null when nothing is loaded or built; a built tree is owned, a loaded one belongs to m_pArchive.
+    KF_DataRepositoryNode* m_pRootNode = nullptr;
+    KB_String m_sSourceDirectory;            // builder only: absolute, ends in '/'
+    std::shared_ptr<OpenArchive> m_pArchive; // null when no archive is open; guarded by m_ArchiveLock
+    std::mutex m_ArchiveLock;                // held only to change or copy m_pArchive
     KB_GrowingArray<KB_String> m_gBuildPath; // builder only: resolved directories being filled, root first
+    KB_String m_sBuildError;                 // builder only: see GetBuildError
 };

@@ -1,7 +1,8 @@
 #pragma once
 // One file or directory of a data archive, read from its directory or made by the archive
 // builder. A node owns its children and, while an archive is being built, the compressed form of
-// its file. Owned by its KF_DataRepository; read-only once loaded, so any thread may read it.
+// its file. Owned by its KF_DataRepository (a loaded tree by the open archive, which reads still
+// under way keep alive); read-only once loaded, so any thread may read it.
 
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"

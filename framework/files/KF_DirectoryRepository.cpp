@@ -5,9 +5,15 @@
 #include "platform/win32/Windows.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -19,16 +25,83 @@ DWORD GetAttributes(const std::string& sPath)
     return GetFileAttributesA(sPath.c_str());
 }
 
+// Only regular files (links followed) count as files: opening a FIFO or a device for reading
+// could block for ever, or read without end.
 bool IsExistingFile(const std::string& sPath)
 {
-    const DWORD uiAttributes = GetAttributes(sPath);
-    return uiAttributes != INVALID_FILE_ATTRIBUTES && (uiAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    struct stat status;
+    return stat(sPath.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 bool IsExistingDirectory(const std::string& sPath)
 {
-    const DWORD uiAttributes = GetAttributes(sPath);
-    return uiAttributes != INVALID_FILE_ATTRIBUTES && (uiAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    struct stat status;
+    return stat(sPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Opens a regular file for reading without ever blocking in the open, whatever now lies at
+// sPath (it may have been replaced since it was looked at); its descriptor and size, or -1.
+int OpenRegularFile(const std::string& sPath, std::uint64_t* pSize)
+{
+    const int iFile = open(sPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (iFile < 0)
+        return -1;
+    struct stat status;
+    if (fstat(iFile, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0)
+    {
+        close(iFile);
+        return -1;
+    }
+    *pSize = static_cast<std::uint64_t>(status.st_size);
+    return iFile;
+}
+
+// Reads exactly uiSize bytes from the start of the file; false on an error or a short file.
+bool ReadWholeFile(int iFile, std::uint8_t* pData, std::uint64_t uiSize)
+{
+    std::uint64_t uiDone = 0;
+    while (uiDone < uiSize)
+    {
+        const std::uint64_t uiLeft = uiSize - uiDone;
+        const std::size_t uiPiece = static_cast<std::size_t>(uiLeft < (1u << 30) ? uiLeft : (1u << 30));
+        const ssize_t iRead = pread(iFile, pData + uiDone, uiPiece, static_cast<off_t>(uiDone));
+        if (iRead < 0 && errno == EINTR)
+            continue;
+        if (iRead <= 0)
+            return false;
+        uiDone += static_cast<std::uint64_t>(iRead);
+    }
+    return true;
+}
+
+// Whether a relative path stays inside the root: not absolute (a leading '/' or '\\', or a drive
+// letter) and no ".." climbing above where it started. Only the text is judged.
+bool StaysInsideRoot(const std::string& sRelative)
+{
+    if (sRelative.empty())
+        return true;
+    if (sRelative[0] == '/' || (sRelative.size() >= 2 && sRelative[1] == ':'))
+        return false;
+    int iDepth = 0;
+    std::size_t uiStart = 0;
+    while (uiStart <= sRelative.size())
+    {
+        std::size_t uiEnd = sRelative.find('/', uiStart);
+        if (uiEnd == std::string::npos)
+            uiEnd = sRelative.size();
+        const std::string_view component(sRelative.data() + uiStart, uiEnd - uiStart);
+        if (component == "..")
+        {
+            if (--iDepth < 0)
+                return false;
+        }
+        else if (!component.empty() && component != ".")
+        {
+            ++iDepth;
+        }
+        uiStart = uiEnd + 1;
+    }
+    return true;
 }
 
 std::string WithForwardSlashes(const KB_String& sPath)
@@ -103,18 +176,6 @@ std::string ResolvePath(const KB_String& sRoot, const KB_String& sPath)
     return sResolved;
 }
 
-// Size of an open file by seeking to its end; false when that fails.
-bool MeasureFile(FILE* pFile, std::uint64_t* pSize)
-{
-    if (fseeko(pFile, 0, SEEK_END) != 0)
-        return false;
-    const off_t iSize = ftello(pFile);
-    if (iSize < 0 || fseeko(pFile, 0, SEEK_SET) != 0)
-        return false;
-    *pSize = static_cast<std::uint64_t>(iSize);
-    return true;
-}
-
 } // namespace
 
 KF_DirectoryRepository::KF_DirectoryRepository(const KB_String& sRootPath)
@@ -129,24 +190,21 @@ KF_DirectoryRepository::KF_DirectoryRepository(const KB_String& sRootPath)
 
 bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
 {
+    if (pSize == nullptr || ppData == nullptr || !StaysInsideRoot(WithForwardSlashes(sPath)))
+        return false;
     KT_AutoLock lock(&m_Mutex);
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     if (!IsExistingFile(sFull))
         return false;
     if (TakeCachedFile(sPath, pSize, ppData))
         return true;
-    FILE* pFile = fopen(sFull.c_str(), "rb");
-    if (pFile == nullptr)
-        return false;
     std::uint64_t uiSize = 0;
-    std::uint8_t* pData = nullptr;
-    if (!MeasureFile(pFile, &uiSize) || uiSize == 0 || (pData = AllocateFileBuffer(uiSize)) == nullptr)
-    {
-        fclose(pFile);
+    const int iFile = OpenRegularFile(sFull, &uiSize);
+    if (iFile < 0)
         return false;
-    }
-    const bool bComplete = fread(pData, 1, static_cast<std::size_t>(uiSize), pFile) == uiSize;
-    fclose(pFile);
+    std::uint8_t* pData = uiSize == 0 ? nullptr : AllocateFileBuffer(uiSize);
+    const bool bComplete = pData != nullptr && ReadWholeFile(iFile, pData, uiSize);
+    close(iFile);
     if (!bComplete)
     {
         FreeFileBuffer(pData);
@@ -160,7 +218,7 @@ bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSi
 
 bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
 {
-    if (pData == nullptr && uiSize != 0)
+    if ((pData == nullptr && uiSize != 0) || !StaysInsideRoot(WithForwardSlashes(sPath)))
         return false;
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     if (IsExistingDirectory(sFull))
@@ -194,6 +252,8 @@ bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiS
 
 bool KF_DirectoryRepository::RemoveFile(const KB_String& sPath)
 {
+    if (!StaysInsideRoot(WithForwardSlashes(sPath)))
+        return false;
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     const DWORD uiAttributes = GetAttributes(sFull);
     if (uiAttributes == INVALID_FILE_ATTRIBUTES)
@@ -205,15 +265,16 @@ bool KF_DirectoryRepository::RemoveFile(const KB_String& sPath)
 
 bool KF_DirectoryRepository::GetFileSize(const KB_String& sPath, std::uint64_t* pSize)
 {
+    if (pSize == nullptr)
+        return false;
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
-    if (!IsExistingFile(sFull))
+    std::uint64_t uiSize = 0;
+    const int iFile = OpenRegularFile(sFull, &uiSize);
+    if (iFile < 0)
         return false;
-    FILE* pFile = fopen(sFull.c_str(), "rb");
-    if (pFile == nullptr)
-        return false;
-    const bool bMeasured = MeasureFile(pFile, pSize);
-    fclose(pFile);
-    return bMeasured;
+    close(iFile);
+    *pSize = uiSize;
+    return true;
 }
 
 bool KF_DirectoryRepository::GetFileTime(const KB_String& sPath, std::uint64_t* pTime)

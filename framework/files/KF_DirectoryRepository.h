@@ -7,6 +7,15 @@
 // component without regard to case. Listings come in Windows order. A write goes to a temporary
 // file beside the target that then replaces it, so a failed write leaves the old file whole.
 //
+// Only regular files (links followed) are files here, so a FIFO or a device under the root can
+// never block a read; directories are only taken where a directory is meant.
+//
+// ReadFile, WriteFile and RemoveFile refuse a path that leaves the root: an absolute one (a
+// leading '/' or '\\', or a drive letter) or one whose ".." components climb above where it
+// starts. Paths come from data files, so they are not trusted. The queries (FileExists,
+// DirectoryExists, sizes, times, hashes through ReadFile excepted, listings) still answer for
+// such paths: probing beside the root is harmless and callers rely on it.
+//
 // Reads use the shared cache under the repository's mutex and may come from any thread; writes,
 // removals and listings take no lock (callers do not write a file others are reading).
 
@@ -23,7 +32,7 @@ public:
     // Creates missing directories first; false when they cannot be made or the data not written.
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override;
     bool RemoveFile(const KB_String& sPath) override; // false for a directory or a failed removal
-    // False when the file cannot be opened.
+    // False when the path is not a regular file or cannot be opened.
     bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) override;
     bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) override;
     bool GetFileHash(const KB_String& sPath, std::uint64_t* pHash) override;

@@ -1,46 +1,53 @@
 #include "framework/files/KF_Repository.h"
 
 #include "framework/core/KU_HashUtilities.h"
-#include "framework/threads/KT_AutoLock.h"
 
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <string>
+#include <utility>
+
+namespace
+{
+
+std::string_view ViewOf(const KB_String& sText)
+{
+    return std::string_view(sText.GetBuffer(), static_cast<std::size_t>(sText.GetLength()));
+}
+
+} // namespace
 
 KF_Repository::~KF_Repository()
 {
-    KT_AutoLock lock(&m_Mutex);
-    for (std::uint32_t i = 0; i < m_gLoadedFiles.GetNumMembers(); ++i)
+    const std::lock_guard lock(m_CacheLock);
+    for (KF_LoadedFile& file : m_LoadedFiles)
     {
-        FreeFileBuffer(m_gLoadedFiles[i].m_pData);
-        m_gLoadedFiles[i].m_pData = nullptr;
+        FreeFileBuffer(file.m_pData);
+        file.m_pData = nullptr;
     }
-    m_gLoadedFiles.RemoveAll();
+    m_LoadedFiles.clear();
+    m_LoadedFileIndex.clear();
 }
 
 bool KF_Repository::AddReference(const KB_String& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
-    const int iIndex = FindLoadedFile(sPath);
-    if (iIndex < 0)
+    const std::lock_guard lock(m_CacheLock);
+    KF_LoadedFile* pFile = FindLoadedFile(sPath);
+    if (pFile == nullptr)
         return false;
-    ++m_gLoadedFiles[static_cast<std::uint32_t>(iIndex)].m_uiReferenceCount;
+    ++pFile->m_uiReferenceCount;
     return true;
 }
 
 bool KF_Repository::RemoveReference(const KB_String& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
-    const int iIndex = FindLoadedFile(sPath);
-    if (iIndex < 0)
+    const std::lock_guard lock(m_CacheLock);
+    KF_LoadedFile* pFile = FindLoadedFile(sPath);
+    if (pFile == nullptr)
         return false;
-    KF_LoadedFile& file = m_gLoadedFiles[static_cast<std::uint32_t>(iIndex)];
-    if (--file.m_uiReferenceCount == 0)
-    {
-        FreeFileBuffer(file.m_pData);
-        file.m_pData = nullptr;
-        m_gLoadedFiles.Remove(static_cast<std::uint32_t>(iIndex));
-    }
+    if (--pFile->m_uiReferenceCount == 0)
+        RemoveLoadedFile(pFile);
     return true;
 }
 
@@ -51,13 +58,13 @@ bool KF_Repository::IsWritable()
 
 bool KF_Repository::TakeCachedFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
 {
-    const int iIndex = FindLoadedFile(sPath);
-    if (iIndex < 0)
+    const std::lock_guard lock(m_CacheLock);
+    KF_LoadedFile* pFile = FindLoadedFile(sPath);
+    if (pFile == nullptr)
         return false;
-    KF_LoadedFile& file = m_gLoadedFiles[static_cast<std::uint32_t>(iIndex)];
-    ++file.m_uiReferenceCount;
-    *pSize = file.m_uiSize;
-    *ppData = file.m_pData;
+    ++pFile->m_uiReferenceCount;
+    *pSize = pFile->m_uiSize;
+    *ppData = pFile->m_pData;
     return true;
 }
 
@@ -68,13 +75,47 @@ void KF_Repository::AddLoadedFile(const KB_String& sPath, std::uint8_t* pData, s
     file.m_pData = pData;
     file.m_uiReferenceCount = 1;
     file.m_uiSize = uiSize;
-    m_gLoadedFiles.Add(file);
+    const std::lock_guard lock(m_CacheLock);
+    m_LoadedFileIndex.emplace(std::string(ViewOf(sPath)), m_LoadedFiles.size());
+    m_LoadedFiles.push_back(file);
+}
+
+void KF_Repository::AddOrTakeLoadedFile(const KB_String& sPath, std::uint8_t* pData, std::uint64_t uiSize,
+                                        std::uint64_t* pSize, std::uint8_t** ppData)
+{
+    KF_LoadedFile file;
+    file.m_sPath = sPath;
+    file.m_pData = pData;
+    file.m_uiReferenceCount = 1;
+    file.m_uiSize = uiSize;
+    std::string sKey(ViewOf(sPath));
+    const std::lock_guard lock(m_CacheLock);
+    KF_LoadedFile* pCached = FindLoadedFile(sPath);
+    if (pCached != nullptr)
+    {
+        FreeFileBuffer(pData);
+        ++pCached->m_uiReferenceCount;
+        *pSize = pCached->m_uiSize;
+        *ppData = pCached->m_pData;
+        return;
+    }
+    m_LoadedFileIndex.emplace(std::move(sKey), m_LoadedFiles.size());
+    m_LoadedFiles.push_back(file);
+    *pSize = uiSize;
+    *ppData = pData;
 }
 
 std::uint32_t KF_Repository::GetReferenceCount(const KB_String& sPath)
 {
-    const int iIndex = FindLoadedFile(sPath);
-    return iIndex < 0 ? 0 : m_gLoadedFiles[static_cast<std::uint32_t>(iIndex)].m_uiReferenceCount;
+    const std::lock_guard lock(m_CacheLock);
+    const KF_LoadedFile* pFile = FindLoadedFile(sPath);
+    return pFile == nullptr ? 0 : pFile->m_uiReferenceCount;
+}
+
+std::uint32_t KF_Repository::GetNumLoadedFiles() const
+{
+    const std::lock_guard lock(m_CacheLock);
+    return static_cast<std::uint32_t>(m_LoadedFiles.size());
 }
 
 std::uint8_t* KF_Repository::AllocateFileBuffer(std::uint64_t uiSize)
@@ -107,10 +148,22 @@ bool KF_Repository::HashThroughReadFile(const KB_String& sPath, std::uint64_t* p
     return true;
 }
 
-int KF_Repository::FindLoadedFile(const KB_String& sPath) const
+KF_LoadedFile* KF_Repository::FindLoadedFile(const KB_String& sPath)
 {
-    for (std::uint32_t i = 0; i < m_gLoadedFiles.GetNumMembers(); ++i)
-        if (m_gLoadedFiles[i].m_sPath == sPath)
-            return static_cast<int>(i);
-    return -1;
+    const auto found = m_LoadedFileIndex.find(ViewOf(sPath));
+    return found == m_LoadedFileIndex.end() ? nullptr : &m_LoadedFiles[found->second];
+}
+
+void KF_Repository::RemoveLoadedFile(KF_LoadedFile* pFile)
+{
+    FreeFileBuffer(pFile->m_pData);
+    pFile->m_pData = nullptr;
+    const std::size_t uiIndex = static_cast<std::size_t>(pFile - m_LoadedFiles.data());
+    m_LoadedFileIndex.erase(m_LoadedFileIndex.find(ViewOf(pFile->m_sPath)));
+    if (uiIndex + 1 != m_LoadedFiles.size())
+    {
+        *pFile = std::move(m_LoadedFiles.back());
+        m_LoadedFileIndex.find(ViewOf(pFile->m_sPath))->second = uiIndex;
+    }
+    m_LoadedFiles.pop_back();
 }

@@ -5,8 +5,9 @@
 // Read data is cached per path text and reference-counted: every successful ReadFile (or
 // AddReference) is paired with one RemoveReference of the same path, and the buffer stays valid
 // until the count falls to 0. ReadFile, AddReference and RemoveReference may be called from any
-// thread at the same time; they hold the repository's mutex while they touch the cache. Derived
-// classes take the same mutex around their own reads.
+// thread at the same time. The cache has a lock of its own, held only for a lookup or a change
+// of the cache; derived classes take m_Mutex around their own reads where they need it (the
+// cache helpers may be called with or without it held; the cache lock is always taken last).
 //
 // A repository destroyed while references are still held frees those buffers: pointers handed
 // out become invalid then.
@@ -16,7 +17,14 @@
 #include "framework/files/KF_LoadedFile.h"
 #include "framework/threads/KT_Mutex.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 class KF_Repository
 {
@@ -52,15 +60,19 @@ public:
     virtual bool FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_String>& gOut) = 0;
 
 protected:
-    // The cache helpers below expect m_Mutex to be held by the caller.
-
     // A cached path: one more reference, its data and size; false when the path is not cached.
     bool TakeCachedFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData);
-    // Caches pData (from AllocateFileBuffer, now owned by the cache) under sPath with one reference.
+    // Caches pData (from AllocateFileBuffer, now owned by the cache) under sPath, which must not be
+    // cached yet, with one reference.
     void AddLoadedFile(const KB_String& sPath, std::uint8_t* pData, std::uint64_t uiSize);
+    // For readers that read without holding a lock: caches pData under sPath with one reference,
+    // or, when another reader cached sPath meanwhile, frees pData and takes a reference on that
+    // entry instead. The cached data and size go to *ppData and *pSize.
+    void AddOrTakeLoadedFile(const KB_String& sPath, std::uint8_t* pData, std::uint64_t uiSize,
+                             std::uint64_t* pSize, std::uint8_t** ppData);
     // References held on sPath; 0 when it is not cached.
     std::uint32_t GetReferenceCount(const KB_String& sPath);
-    std::uint32_t GetNumLoadedFiles() const { return m_gLoadedFiles.GetNumMembers(); }
+    std::uint32_t GetNumLoadedFiles() const;
 
     // uiSize + 1 bytes with a NUL at [uiSize]; null when the memory cannot be had.
     static std::uint8_t* AllocateFileBuffer(std::uint64_t uiSize);
@@ -70,10 +82,25 @@ protected:
     // the bytes, then RemoveReference. Takes no lock of its own.
     bool HashThroughReadFile(const KB_String& sPath, std::uint64_t* pHash);
 
-    KT_Mutex m_Mutex; // guards the cache and whatever a derived class reads under it
+    KT_Mutex m_Mutex; // guards whatever a derived class reads under it
 
 private:
-    int FindLoadedFile(const KB_String& sPath) const; // index or -1
+    // Hashes path text; lookups with a KB_String's bytes need no std::string of their own.
+    struct PathHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view sPath) const { return std::hash<std::string_view>()(sPath); }
+    };
 
-    KB_GrowingArray<KF_LoadedFile> m_gLoadedFiles; // buffers owned
+    // The two below expect m_CacheLock to be held.
+    KF_LoadedFile* FindLoadedFile(const KB_String& sPath); // null when not cached
+    // Frees the entry's buffer and drops it: the last entry moves into its place.
+    void RemoveLoadedFile(KF_LoadedFile* pFile);
+
+    // The cache: entries packed in any order (buffers owned) and, by exact path text, the index
+    // of each. A read, reference or release costs one hash lookup however many files are held.
+    // A plain mutex: it is held for a hash lookup at a time, by every reader of every thread.
+    mutable std::mutex m_CacheLock;
+    std::vector<KF_LoadedFile> m_LoadedFiles;
+    std::unordered_map<std::string, std::size_t, PathHash, std::equal_to<>> m_LoadedFileIndex;
 };

@@ -4,11 +4,12 @@
 
 #include <tinyxml.h>
 
-#include <cctype>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -17,239 +18,209 @@ namespace
 // unterminated comment, CDATA section or attribute value before it notices the end.
 constexpr std::size_t TEXT_PADDING = 8;
 
-// Follows the text the way TinyXML reads it (same markup kinds, same ends, same white space) and
-// counts open elements, so a document nested too deeply is refused before the recursive parser
-// can run out of stack. Wherever TinyXML would stop with an error the walk may end too: the
-// parser goes no deeper than that point either.
-class NestingWalk
+// Retraces TinyXML's document parse without its recursion and counts open elements, so a document
+// nested too deeply is refused before the recursive parser can run out of stack. It follows the
+// parser step for step: the same encoding (a leading byte-order mark or the first declaration of
+// the document decides it, as in the parser), and TinyXML's own routines for everything that does
+// not nest (white space, names, attributes, text, comments, CDATA, declarations, unknown markup),
+// so multi-byte characters and character references end where the parser ends them. Only the
+// element structure is walked here, with an explicit stack of end tags. Wherever the parser stops
+// with an error the walk stops too: the parser goes no deeper than that point.
+class NestingWalk : private TiXmlBase
 {
 public:
-    explicit NestingWalk(const char* pText) : m_p(reinterpret_cast<const unsigned char*>(pText)) {}
-
     // True when the parser cannot nest deeper than the limit.
-    bool IsWithinLimit()
+    static bool IsWithinLimit(const char* p)
     {
-        // A byte-order mark opens the text; it is skipped like white space.
-        if (IsByteOrderMark(m_p))
-            m_p += 3;
-        if (HasAmbiguousBytes())
-            return false;
-        int iDepth = 0;
-        SkipWhiteSpace();
-        while (*m_p != 0)
+        TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN;
+        const auto* pU = reinterpret_cast<const unsigned char*>(p);
+        if (pU[0] == 0xEF && pU[1] == 0xBB && pU[2] == 0xBF)
+            encoding = TIXML_ENCODING_UTF8;
+        p = SkipWhiteSpace(p, encoding);
+        while (p != nullptr && *p != 0)
         {
-            if (*m_p != '<')
+            const Kind kind = Identify(p, encoding);
+            if (kind == Kind::None)
+                break;
+            if (kind == Kind::Element)
             {
-                if (iDepth == 0)
-                    return true; // the parser stops at text outside the root
-                SkipTo("<");
-                continue;
-            }
-            if (iDepth > 0 && m_p[1] == '/')
-            {
-                // An end tag that does not match ends the parse with an error, so whatever
-                // follows it is never nested.
-                if (!SkipPast(">"))
-                    return true;
-                --iDepth;
-            }
-            else if (StartsWith("<?xml", true))
-            {
-                if (!WalkDeclaration())
-                    return true;
-            }
-            else if (StartsWith("<!--", false))
-            {
-                m_p += 4;
-                if (!SkipPast("-->"))
-                    return true;
-            }
-            else if (StartsWith("<![CDATA[", false))
-            {
-                m_p += 9;
-                if (!SkipPast("]]>"))
-                    return true;
-            }
-            else if (IsNameStart(m_p[1]))
-            {
-                const Tag tag = WalkStartTag();
-                if (tag == Tag::Broken)
-                    return true;
-                if (tag == Tag::Open && ++iDepth > KU_XmlUtilities::MAX_ELEMENT_DEPTH)
+                bool bTooDeep = false;
+                p = WalkElement(p, encoding, &bTooDeep);
+                if (bTooDeep)
                     return false;
             }
-            else if (!SkipPast(">")) // any other markup is read up to the next '>'
+            else if (kind == Kind::Declaration)
             {
-                return true;
+                TiXmlDeclaration declaration;
+                p = declaration.Parse(p, nullptr, encoding);
+                if (encoding == TIXML_ENCODING_UNKNOWN)
+                    encoding = EncodingDeclared(declaration.Encoding());
             }
-            SkipWhiteSpace();
+            else
+            {
+                p = ParseLeaf(kind, p, encoding);
+            }
+            p = SkipWhiteSpace(p, encoding);
         }
         return true;
     }
 
 private:
-    enum class Tag
+    enum class Kind
     {
-        Open,
-        SelfClosed,
-        Broken
+        None,
+        Declaration,
+        Comment,
+        CData,
+        Unknown,
+        Element
     };
 
-    static bool IsWhite(unsigned char c) { return std::isspace(c) != 0; }
-    static bool IsNameStart(unsigned char c) { return c >= 127 || std::isalpha(c) != 0 || c == '_'; }
-    static bool IsNameChar(unsigned char c)
+    // What the node starting at p is, as the parser identifies it.
+    static Kind Identify(const char* p, TiXmlEncoding encoding)
     {
-        return c >= 127 || std::isalnum(c) != 0 || c == '_' || c == '-' || c == '.' || c == ':';
+        p = SkipWhiteSpace(p, encoding);
+        if (p == nullptr || *p != '<')
+            return Kind::None;
+        if (StringEqual(p, "<?xml", true, encoding))
+            return Kind::Declaration;
+        if (StringEqual(p, "<!--", false, encoding))
+            return Kind::Comment;
+        if (StringEqual(p, "<![CDATA[", false, encoding))
+            return Kind::CData;
+        if (StringEqual(p, "<!", false, encoding))
+            return Kind::Unknown;
+        if (IsAlpha(static_cast<unsigned char>(p[1]), encoding) != 0 || p[1] == '_')
+            return Kind::Element;
+        return Kind::Unknown;
     }
 
-    // The three-byte sequences the parser skips as white space in UTF-8 mode.
-    static bool IsByteOrderMark(const unsigned char* p)
+    static TiXmlEncoding EncodingDeclared(const char* pEncoding)
     {
-        return p[0] == 0xEF &&
-               ((p[1] == 0xBB && p[2] == 0xBF) || (p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF)));
-    }
-
-    // Text this walk could read differently from the parser, which it refuses:
-    // - In UTF-8 mode the parser takes a byte from 0xC0 up as the start of a 2- to 4-byte sequence
-    //   and skips the bytes it claims; those must not include a character that ends text or an
-    //   attribute value. Valid UTF-8 never does.
-    // - Whether the parser skips a byte-order mark past the start depends on the encoding it
-    //   settled on; such marks do not occur in real documents.
-    bool HasAmbiguousBytes() const
-    {
-        for (const unsigned char* p = m_p; *p != 0; ++p)
+        if (*pEncoding == 0 || StringEqual(pEncoding, "UTF-8", true, TIXML_ENCODING_UNKNOWN) ||
+            StringEqual(pEncoding, "UTF8", true, TIXML_ENCODING_UNKNOWN))
         {
-            if (*p < 0xC0)
-                continue;
-            if (IsByteOrderMark(p))
-                return true;
-            const int iLength = *p >= 0xF0 ? 4 : (*p >= 0xE0 ? 3 : 2);
-            for (int i = 1; i < iLength && p[i] != 0; ++i)
-                if (p[i] == '<' || p[i] == '"' || p[i] == '\'')
-                    return true;
+            return TIXML_ENCODING_UTF8;
         }
-        return false;
+        return TIXML_ENCODING_LEGACY;
     }
 
-    void SkipWhiteSpace()
+    // A node that does not nest, parsed by the parser's own code; its end, or null on an error.
+    static const char* ParseLeaf(Kind kind, const char* p, TiXmlEncoding encoding)
     {
-        while (*m_p != 0 && IsWhite(*m_p))
-            ++m_p;
-    }
-
-    bool StartsWith(const char* pTag, bool bIgnoreCase) const
-    {
-        for (std::size_t i = 0; pTag[i] != 0; ++i)
+        switch (kind)
         {
-            const unsigned char c = m_p[i];
-            const unsigned char t = static_cast<unsigned char>(pTag[i]);
-            if (c == 0 || (bIgnoreCase ? std::tolower(c) != std::tolower(t) : c != t))
-                return false;
-        }
-        return true;
-    }
-
-    // Moves to the first occurrence of pEnd (or the NUL).
-    void SkipTo(const char* pEnd)
-    {
-        const char* pFound = std::strstr(reinterpret_cast<const char*>(m_p), pEnd);
-        m_p = pFound != nullptr ? reinterpret_cast<const unsigned char*>(pFound)
-                                : m_p + std::strlen(reinterpret_cast<const char*>(m_p));
-    }
-
-    // Moves past the first occurrence of pEnd; false when the text ends first.
-    bool SkipPast(const char* pEnd)
-    {
-        SkipTo(pEnd);
-        if (*m_p == 0)
-            return false;
-        m_p += std::strlen(pEnd);
-        return true;
-    }
-
-    // name = value, with the value quoted or bare; false where the parser reports an error.
-    bool WalkAttribute()
-    {
-        if (!IsNameStart(*m_p))
-            return false;
-        while (IsNameChar(*m_p))
-            ++m_p;
-        SkipWhiteSpace();
-        if (*m_p != '=')
-            return false;
-        ++m_p;
-        SkipWhiteSpace();
-        if (*m_p == '"' || *m_p == '\'')
+        case Kind::Declaration:
+            return TiXmlDeclaration().Parse(p, nullptr, encoding);
+        case Kind::Comment:
+            return TiXmlComment().Parse(p, nullptr, encoding);
+        case Kind::CData:
         {
-            const char quote[2] = {static_cast<char>(*m_p), 0};
-            ++m_p;
-            return SkipPast(quote);
+            TiXmlText text("");
+            text.SetCDATA(true);
+            return text.Parse(p, nullptr, encoding);
         }
-        while (*m_p != 0 && !IsWhite(*m_p) && *m_p != '/' && *m_p != '>')
-        {
-            if (*m_p == '"' || *m_p == '\'')
-                return false;
-            ++m_p;
+        default:
+            return TiXmlUnknown().Parse(p, nullptr, encoding);
         }
-        return *m_p != 0;
     }
 
-    Tag WalkStartTag()
+    // Element start tag at p (name, attributes, "/>" or ">"); the position after it, or null on an
+    // error. *pName receives the name, *pOpen whether content follows.
+    static const char* WalkStartTag(const char* p, TiXmlEncoding encoding, std::string* pName, bool* pOpen)
     {
-        ++m_p;
-        while (IsNameChar(*m_p))
-            ++m_p;
+        p = SkipWhiteSpace(p, encoding);
+        if (p == nullptr || *p != '<')
+            return nullptr;
+        p = SkipWhiteSpace(p + 1, encoding);
+        if (p == nullptr)
+            return nullptr;
+        p = ReadName(p, pName, encoding);
+        if (p == nullptr || *p == 0)
+            return nullptr;
         for (;;)
         {
-            SkipWhiteSpace();
-            if (*m_p == 0)
-                return Tag::Broken;
-            if (*m_p == '/')
+            p = SkipWhiteSpace(p, encoding);
+            if (p == nullptr || *p == 0)
+                return nullptr;
+            if (*p == '/')
             {
-                if (m_p[1] != '>')
-                    return Tag::Broken;
-                m_p += 2;
-                return Tag::SelfClosed;
+                *pOpen = false;
+                return p[1] == '>' ? p + 2 : nullptr;
             }
-            if (*m_p == '>')
+            if (*p == '>')
             {
-                ++m_p;
-                return Tag::Open;
+                *pOpen = true;
+                return p + 1;
             }
-            if (!WalkAttribute())
-                return Tag::Broken;
+            // A repeated attribute name is an error for the parser; walking on is only cautious.
+            TiXmlAttribute attribute;
+            p = attribute.Parse(p, nullptr, encoding);
+            if (p == nullptr || *p == 0)
+                return nullptr;
         }
     }
 
-    // "<?xml" up to its '>'; version, encoding and standalone are read as attributes (their
-    // quoted values may hold a '>'), anything else word by word.
-    bool WalkDeclaration()
+    // The element at p with everything inside it; the position after its end tag, or null where
+    // the parser reports an error. *pTooDeep is set when open elements nest beyond the limit.
+    static const char* WalkElement(const char* p, TiXmlEncoding encoding, bool* pTooDeep)
     {
-        m_p += 5;
-        while (*m_p != 0)
+        std::vector<std::string> endTags; // of the open elements, outermost first
+        std::string sName;
+        bool bOpen = false;
+        p = WalkStartTag(p, encoding, &sName, &bOpen);
+        if (p == nullptr || !bOpen)
+            return p;
+        endTags.push_back("</" + sName);
+        p = SkipWhiteSpace(p, encoding);
+        while (p != nullptr && *p != 0)
         {
-            if (*m_p == '>')
+            if (*p != '<')
             {
-                ++m_p;
-                return true;
+                TiXmlText text("");
+                p = text.Parse(p, nullptr, encoding);
             }
-            SkipWhiteSpace();
-            if (StartsWith("version", true) || StartsWith("encoding", true) || StartsWith("standalone", true))
+            else if (StringEqual(p, "</", false, encoding))
             {
-                if (!WalkAttribute())
-                    return false;
+                // The end tag of the innermost open element, or an error.
+                const std::string& sEndTag = endTags.back();
+                if (!StringEqual(p, sEndTag.c_str(), false, encoding))
+                    return nullptr;
+                p = SkipWhiteSpace(p + sEndTag.size(), encoding);
+                if (p == nullptr || *p != '>')
+                    return nullptr;
+                ++p;
+                endTags.pop_back();
+                if (endTags.empty())
+                    return p;
             }
             else
             {
-                while (*m_p != 0 && *m_p != '>' && !IsWhite(*m_p))
-                    ++m_p;
+                const Kind kind = Identify(p, encoding);
+                if (kind == Kind::Element)
+                {
+                    p = WalkStartTag(p, encoding, &sName, &bOpen);
+                    if (p != nullptr && bOpen)
+                    {
+                        if (endTags.size() >= static_cast<std::size_t>(KU_XmlUtilities::MAX_ELEMENT_DEPTH))
+                        {
+                            *pTooDeep = true;
+                            return nullptr;
+                        }
+                        endTags.push_back("</" + sName);
+                    }
+                }
+                else
+                {
+                    p = ParseLeaf(kind, p, encoding);
+                }
             }
+            p = SkipWhiteSpace(p, encoding);
         }
-        return false;
+        return nullptr; // the text ended inside an element
     }
-
-    const unsigned char* m_p; // not owned; current position
 };
+
 } // namespace
 
 TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath)
@@ -271,7 +242,7 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     }
     pFileManager->RemoveReference(sPath);
     const std::unique_ptr<char[]> text(pText);
-    if (pText == nullptr || !NestingWalk(pText).IsWithinLimit())
+    if (pText == nullptr || !NestingWalk::IsWithinLimit(pText))
         return nullptr;
 
     auto* pDocument = new (std::nothrow) TiXmlDocument();

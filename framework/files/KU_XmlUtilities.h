@@ -14,8 +14,9 @@ public:
     static constexpr int MAX_ELEMENT_DEPTH = 256;
 
     // Reads sPath from the first repository of pFileManager that has it and parses it as a
-    // TinyXML document without a declared encoding. Null when no repository has the file, the
-    // text does not parse or nests too deeply. The file reference is released on every path.
+    // TinyXML document without a declared encoding (the parser takes it from a byte-order mark or
+    // the document's declaration). Null when no repository has the file, the text does not parse
+    // or nests more than MAX_ELEMENT_DEPTH elements deep as the parser reads it. The file reference is released on every path.
     // The caller owns the document.
     static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
 };

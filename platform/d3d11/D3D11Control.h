@@ -42,7 +42,7 @@ struct CallRecord
     std::string Method;                 // "ClearRenderTargetView", "Present", "Release", ...
     std::uint64_t Sequence = 0;         // order of every logged call since Reset
     std::uint64_t Frame = 0;            // frames presented before the call
-    HRESULT Result = S_OK;              // S_OK for calls without a result
+    HRESULT Result = S_OK;              // S_OK for calls without a result; a refused call: E_INVALIDARG
     std::vector<std::uint64_t> Objects; // argument objects in order, then the object created
     std::vector<double> Values;         // numeric arguments in order (see the method's notes)
 };

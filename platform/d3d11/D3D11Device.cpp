@@ -3,6 +3,7 @@
 #include "platform/d3d11/D3D11DeviceContext.h"
 #include "platform/d3d11/D3D11Formats.h"
 #include "platform/d3d11/D3D11Resources.h"
+#include "platform/d3d11/D3D11Shaders.h"
 #include "platform/d3d11/D3D11States.h"
 #include "platform/d3d11/D3D11Views.h"
 #include "platform/d3d11/DXGIFactory.h"
@@ -181,6 +182,57 @@ HRESULT Device::CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDe
     return RunCreate<RasterizerState>("CreateRasterizerState", ppRasterizerState, {}, {},
                                       [&](RasterizerState** ppOut)
                                       { return RasterizerState::Create(pRasterizerDesc, ppOut); });
+}
+
+HRESULT Device::CreateVertexShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                   ID3D11ClassLinkage* pClassLinkage, ID3D11VertexShader** ppVertexShader)
+{
+    return RunCreate<VertexShader>(
+        "CreateVertexShader", ppVertexShader, {}, {static_cast<double>(BytecodeLength)},
+        [&](VertexShader** ppOut)
+        { return VertexShader::Create(pShaderBytecode, BytecodeLength, pClassLinkage, ppOut); });
+}
+
+HRESULT Device::CreateGeometryShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                     ID3D11ClassLinkage* pClassLinkage,
+                                     ID3D11GeometryShader** ppGeometryShader)
+{
+    return RunCreate<GeometryShader>(
+        "CreateGeometryShader", ppGeometryShader, {}, {static_cast<double>(BytecodeLength)},
+        [&](GeometryShader** ppOut)
+        { return GeometryShader::Create(pShaderBytecode, BytecodeLength, pClassLinkage, ppOut); });
+}
+
+HRESULT Device::CreatePixelShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                  ID3D11ClassLinkage* pClassLinkage, ID3D11PixelShader** ppPixelShader)
+{
+    return RunCreate<PixelShader>(
+        "CreatePixelShader", ppPixelShader, {}, {static_cast<double>(BytecodeLength)},
+        [&](PixelShader** ppOut)
+        { return PixelShader::Create(pShaderBytecode, BytecodeLength, pClassLinkage, ppOut); });
+}
+
+HRESULT Device::CreateComputeShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                    ID3D11ClassLinkage* pClassLinkage, ID3D11ComputeShader** ppComputeShader)
+{
+    return RunCreate<ComputeShader>(
+        "CreateComputeShader", ppComputeShader, {}, {static_cast<double>(BytecodeLength)},
+        [&](ComputeShader** ppOut)
+        { return ComputeShader::Create(pShaderBytecode, BytecodeLength, pClassLinkage, ppOut); });
+}
+
+HRESULT Device::CreateInputLayout(const D3D11_INPUT_ELEMENT_DESC* pInputElementDescs, UINT NumElements,
+                                  const void* pShaderBytecodeWithInputSignature, SIZE_T BytecodeLength,
+                                  ID3D11InputLayout** ppInputLayout)
+{
+    return RunCreate<InputLayout>("CreateInputLayout", ppInputLayout, {},
+                                  {static_cast<double>(NumElements), static_cast<double>(BytecodeLength)},
+                                  [&](InputLayout** ppOut)
+                                  {
+                                      return InputLayout::Create(pInputElementDescs, NumElements,
+                                                                 pShaderBytecodeWithInputSignature,
+                                                                 BytecodeLength, ppOut);
+                                  });
 }
 
 HRESULT Device::CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount, UINT* pNumQualityLevels)

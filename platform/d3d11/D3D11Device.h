@@ -33,6 +33,20 @@ public:
                                    ID3D11DepthStencilView** ppDepthStencilView) override;
     HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
                                   ID3D11RasterizerState** ppRasterizerState) override;
+    HRESULT CreateVertexShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                               ID3D11ClassLinkage* pClassLinkage,
+                               ID3D11VertexShader** ppVertexShader) override;
+    HRESULT CreateGeometryShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                 ID3D11ClassLinkage* pClassLinkage,
+                                 ID3D11GeometryShader** ppGeometryShader) override;
+    HRESULT CreatePixelShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                              ID3D11ClassLinkage* pClassLinkage, ID3D11PixelShader** ppPixelShader) override;
+    HRESULT CreateComputeShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                ID3D11ClassLinkage* pClassLinkage,
+                                ID3D11ComputeShader** ppComputeShader) override;
+    HRESULT CreateInputLayout(const D3D11_INPUT_ELEMENT_DESC* pInputElementDescs, UINT NumElements,
+                              const void* pShaderBytecodeWithInputSignature, SIZE_T BytecodeLength,
+                              ID3D11InputLayout** ppInputLayout) override;
     HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount,
                                           UINT* pNumQualityLevels) override;
 

@@ -50,6 +50,33 @@ void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8
     }
 }
 
+// The layout of the subresource a view writes (its first range); null when it has none.
+const SubresourceLayout* TargetLayout(const ViewImpl* pView)
+{
+    if (pView == nullptr || pView->GetRanges().empty() || pView->GetResourceImpl() == nullptr)
+        return nullptr;
+    return pView->GetResourceImpl()->GetLayout(pView->GetRanges().front().subresource);
+}
+
+// The runtime refuses a depth-stencil view bound with a render target of another size.
+bool SizesMatch(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
+                ID3D11DepthStencilView* pDepthStencilView)
+{
+    const SubresourceLayout* pDepth =
+        pDepthStencilView != nullptr ? TargetLayout(DepthStencilView::From(pDepthStencilView)) : nullptr;
+    if (pDepth == nullptr)
+        return true;
+    for (UINT i = 0; i < NumViews; ++i)
+    {
+        if (ppRenderTargetViews[i] == nullptr)
+            continue;
+        const SubresourceLayout* pTarget = TargetLayout(RenderTargetView::From(ppRenderTargetViews[i]));
+        if (pTarget != nullptr && (pTarget->width != pDepth->width || pTarget->height != pDepth->height))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 DeviceContext::DeviceContext() : ComObject<ID3D11DeviceContext>(INTERFACE_NAME)
@@ -100,6 +127,17 @@ void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* co
     {
         record.Result = E_INVALIDARG;
         Runtime::Get().Log(std::move(record));
+        return;
+    }
+    if (!SizesMatch(NumViews, ppRenderTargetViews, pDepthStencilView))
+    {
+        // As the runtime does: nothing stays bound, and the refusal shows in the log.
+        record.Result = E_INVALIDARG;
+        Runtime::Get().Log(std::move(record));
+        for (auto& target : m_aRenderTargets)
+            target.Set(nullptr);
+        m_uiRenderTargetCount = 0;
+        m_depthStencil.Set(nullptr);
         return;
     }
     Runtime::Get().Log(std::move(record));
@@ -237,6 +275,268 @@ void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSub
                         uiElementSize);
         }
     }
+}
+
+namespace
+{
+
+// Block geometry of a resource: buffers count in bytes.
+struct BlockShape
+{
+    UINT bytesPerBlock = 1;
+    UINT blockWidth = 1;
+    UINT blockHeight = 1;
+};
+
+bool GetBlockShape(const ResourceShape& shape, BlockShape* pOut)
+{
+    if (shape.dimension == D3D11_RESOURCE_DIMENSION_BUFFER)
+    {
+        *pOut = BlockShape{};
+        return true;
+    }
+    FormatInfo info;
+    if (!GetFormatInfo(shape.format, &info) || info.bytesPerBlock == 0)
+        return false;
+    pOut->bytesPerBlock = info.bytesPerBlock;
+    pOut->blockWidth = info.blockWidth;
+    pOut->blockHeight = info.blockHeight;
+    return true;
+}
+
+// A box in texels turned into block columns, block rows and slices; false when it is empty,
+// reversed, outside the subresource or not on block edges (the last partial block excepted).
+bool ToBlockBox(const SubresourceLayout& layout, const BlockShape& block, const D3D11_BOX& box,
+                D3D11_BOX* pBlocks)
+{
+    if (box.left >= box.right || box.top >= box.bottom || box.front >= box.back || box.right > layout.width ||
+        box.bottom > layout.height || box.back > layout.depth)
+    {
+        return false;
+    }
+    const auto onEdge = [](UINT uiValue, UINT uiBlock, UINT uiSide)
+    { return uiValue % uiBlock == 0 || uiValue == uiSide; };
+    if (!onEdge(box.left, block.blockWidth, layout.width) ||
+        !onEdge(box.right, block.blockWidth, layout.width) ||
+        !onEdge(box.top, block.blockHeight, layout.height) ||
+        !onEdge(box.bottom, block.blockHeight, layout.height))
+    {
+        return false;
+    }
+    pBlocks->left = box.left / block.blockWidth;
+    pBlocks->right = (box.right + block.blockWidth - 1) / block.blockWidth;
+    pBlocks->top = box.top / block.blockHeight;
+    pBlocks->bottom = (box.bottom + block.blockHeight - 1) / block.blockHeight;
+    pBlocks->front = box.front;
+    pBlocks->back = box.back;
+    return true;
+}
+
+D3D11_BOX WholeBox(const SubresourceLayout& layout)
+{
+    return D3D11_BOX{0, 0, 0, layout.width, layout.height, layout.depth};
+}
+
+// Copies block rows from one place to another; pitches in bytes.
+void CopyBlocks(const std::uint8_t* pSrc, std::size_t uiSrcRowPitch, std::size_t uiSrcSlicePitch,
+                std::uint8_t* pDst, std::size_t uiDstRowPitch, std::size_t uiDstSlicePitch,
+                std::size_t uiRowBytes, UINT uiRows, UINT uiSlices)
+{
+    for (UINT z = 0; z < uiSlices; ++z)
+    {
+        for (UINT y = 0; y < uiRows; ++y)
+        {
+            std::memcpy(pDst + z * uiDstSlicePitch + y * uiDstRowPitch,
+                        pSrc + z * uiSrcSlicePitch + y * uiSrcRowPitch, uiRowBytes);
+        }
+    }
+}
+
+std::size_t BlockOffset(const SubresourceLayout& layout, const BlockShape& block, UINT x, UINT y, UINT z)
+{
+    return std::size_t{z} * layout.depthPitch + std::size_t{y} * layout.rowPitch +
+           std::size_t{x} * block.bytesPerBlock;
+}
+
+bool SameFamily(const ResourceShape& a, const ResourceShape& b)
+{
+    if (a.dimension == D3D11_RESOURCE_DIMENSION_BUFFER || b.dimension == D3D11_RESOURCE_DIMENSION_BUFFER)
+        return a.dimension == b.dimension;
+    FormatInfo infoA;
+    FormatInfo infoB;
+    return GetFormatInfo(a.format, &infoA) && GetFormatInfo(b.format, &infoB) && infoA.family == infoB.family;
+}
+
+} // namespace
+
+HRESULT DeviceContext::Map(ID3D11Resource* pResource, UINT Subresource, D3D11_MAP MapType, UINT MapFlags,
+                           D3D11_MAPPED_SUBRESOURCE* pMappedResource)
+{
+    ResourceImpl* pImpl = ResourceImpl::From(pResource);
+    const SubresourceLayout* pLayout = pImpl != nullptr ? pImpl->GetLayout(Subresource) : nullptr;
+    HRESULT hr = Runtime::Get().TakeFailure(INTERFACE_NAME, "Map");
+    if (SUCCEEDED(hr))
+    {
+        bool bValid = pLayout != nullptr && pMappedResource != nullptr && !pImpl->IsMapped(Subresource) &&
+                      pImpl->GetShape().sampleCount == 1;
+        if (bValid)
+        {
+            const ResourceShape& shape = pImpl->GetShape();
+            const bool bRead = (shape.cpuAccessFlags & D3D11_CPU_ACCESS_READ) != 0;
+            const bool bWrite = (shape.cpuAccessFlags & D3D11_CPU_ACCESS_WRITE) != 0;
+            const bool bStaging = shape.usage == D3D11_USAGE_STAGING;
+            const bool bDynamic = shape.usage == D3D11_USAGE_DYNAMIC;
+            switch (MapType)
+            {
+            case D3D11_MAP_READ:
+                bValid = bRead;
+                break;
+            case D3D11_MAP_WRITE:
+                bValid = bStaging && bWrite;
+                break;
+            case D3D11_MAP_READ_WRITE:
+                bValid = bStaging && bRead && bWrite;
+                break;
+            case D3D11_MAP_WRITE_DISCARD:
+            case D3D11_MAP_WRITE_NO_OVERWRITE:
+                bValid = bDynamic && bWrite;
+                break;
+            default:
+                bValid = false;
+                break;
+            }
+        }
+        hr = bValid ? S_OK : E_INVALIDARG;
+    }
+    Runtime::Get().Log(
+        INTERFACE_NAME, "Map", hr, {Object::IdOf(pResource)},
+        {static_cast<double>(Subresource), static_cast<double>(MapType), static_cast<double>(MapFlags)});
+    if (FAILED(hr))
+    {
+        if (pMappedResource != nullptr)
+            *pMappedResource = D3D11_MAPPED_SUBRESOURCE{};
+        return hr;
+    }
+    pImpl->SetMapped(Subresource, true);
+    pMappedResource->pData = pImpl->GetData(Subresource);
+    pMappedResource->RowPitch = pLayout->rowPitch;
+    pMappedResource->DepthPitch = pLayout->depthPitch;
+    return S_OK;
+}
+
+void DeviceContext::Unmap(ID3D11Resource* pResource, UINT Subresource)
+{
+    ResourceImpl* pImpl = ResourceImpl::From(pResource);
+    const bool bValid = pImpl != nullptr && pImpl->IsMapped(Subresource);
+    Runtime::Get().Log(INTERFACE_NAME, "Unmap", bValid ? S_OK : E_INVALIDARG, {Object::IdOf(pResource)},
+                       {static_cast<double>(Subresource)});
+    if (bValid)
+        pImpl->SetMapped(Subresource, false);
+}
+
+void DeviceContext::UpdateSubresource(ID3D11Resource* pDstResource, UINT DstSubresource,
+                                      const D3D11_BOX* pDstBox, const void* pSrcData, UINT SrcRowPitch,
+                                      UINT SrcDepthPitch)
+{
+    ResourceImpl* pDst = ResourceImpl::From(pDstResource);
+    const SubresourceLayout* pLayout = pDst != nullptr ? pDst->GetLayout(DstSubresource) : nullptr;
+    BlockShape block;
+    D3D11_BOX blocks{};
+    bool bValid = pLayout != nullptr && pSrcData != nullptr && !pDst->IsMapped(DstSubresource) &&
+                  pDst->GetShape().usage == D3D11_USAGE_DEFAULT && pDst->GetShape().sampleCount == 1 &&
+                  !IsDepthFormat(pDst->GetShape().format) && GetBlockShape(pDst->GetShape(), &block) &&
+                  ToBlockBox(*pLayout, block, pDstBox != nullptr ? *pDstBox : WholeBox(*pLayout), &blocks);
+    const std::size_t uiRowBytes = bValid ? std::size_t{blocks.right - blocks.left} * block.bytesPerBlock : 0;
+    const UINT uiRows = blocks.bottom - blocks.top;
+    const UINT uiSlices = blocks.back - blocks.front;
+    // The caller's pitches must hold the rows and slices they describe.
+    bValid = bValid && (uiRows <= 1 || SrcRowPitch >= uiRowBytes) &&
+             (uiSlices <= 1 ||
+              std::uint64_t{SrcDepthPitch} >= std::uint64_t{SrcRowPitch} * (uiRows - 1) + uiRowBytes);
+    Runtime::Get().Log(INTERFACE_NAME, "UpdateSubresource", bValid ? S_OK : E_INVALIDARG,
+                       {Object::IdOf(pDstResource)},
+                       {static_cast<double>(DstSubresource), static_cast<double>(SrcRowPitch),
+                        static_cast<double>(SrcDepthPitch)});
+    if (!bValid)
+        return;
+    CopyBlocks(static_cast<const std::uint8_t*>(pSrcData), SrcRowPitch, SrcDepthPitch,
+               pDst->GetData(DstSubresource) +
+                   BlockOffset(*pLayout, block, blocks.left, blocks.top, blocks.front),
+               pLayout->rowPitch, pLayout->depthPitch, uiRowBytes, uiRows, uiSlices);
+}
+
+void DeviceContext::CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* pSrcResource)
+{
+    ResourceImpl* pDst = ResourceImpl::From(pDstResource);
+    ResourceImpl* pSrc = ResourceImpl::From(pSrcResource);
+    bool bValid =
+        pDst != nullptr && pSrc != nullptr && pDst != pSrc && !pDst->IsAnyMapped() && !pSrc->IsAnyMapped();
+    if (bValid)
+    {
+        const ResourceShape& dst = pDst->GetShape();
+        const ResourceShape& src = pSrc->GetShape();
+        bValid = dst.dimension == src.dimension && dst.width == src.width && dst.height == src.height &&
+                 dst.depth == src.depth && dst.mipLevels == src.mipLevels && dst.arraySize == src.arraySize &&
+                 dst.sampleCount == src.sampleCount && dst.usage != D3D11_USAGE_IMMUTABLE &&
+                 SameFamily(dst, src);
+    }
+    Runtime::Get().Log(INTERFACE_NAME, "CopyResource", bValid ? S_OK : E_INVALIDARG,
+                       {Object::IdOf(pDstResource), Object::IdOf(pSrcResource)}, {});
+    if (!bValid)
+        return;
+    for (UINT i = 0; i < pDst->GetSubresourceCount(); ++i)
+        std::memcpy(pDst->GetData(i), pSrc->GetData(i), pDst->GetLayout(i)->byteSize);
+}
+
+void DeviceContext::CopySubresourceRegion(ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX,
+                                          UINT DstY, UINT DstZ, ID3D11Resource* pSrcResource,
+                                          UINT SrcSubresource, const D3D11_BOX* pSrcBox)
+{
+    ResourceImpl* pDst = ResourceImpl::From(pDstResource);
+    ResourceImpl* pSrc = ResourceImpl::From(pSrcResource);
+    const SubresourceLayout* pDstLayout = pDst != nullptr ? pDst->GetLayout(DstSubresource) : nullptr;
+    const SubresourceLayout* pSrcLayout = pSrc != nullptr ? pSrc->GetLayout(SrcSubresource) : nullptr;
+    BlockShape block;
+    D3D11_BOX srcBlocks{};
+    D3D11_BOX dstBlocks{};
+    bool bValid =
+        pDstLayout != nullptr && pSrcLayout != nullptr && !pDst->IsMapped(DstSubresource) &&
+        !pSrc->IsMapped(SrcSubresource) && (pDst != pSrc || DstSubresource != SrcSubresource) &&
+        pDst->GetShape().dimension == pSrc->GetShape().dimension &&
+        pDst->GetShape().usage != D3D11_USAGE_IMMUTABLE && pDst->GetShape().sampleCount == 1 &&
+        pSrc->GetShape().sampleCount == 1 && SameFamily(pDst->GetShape(), pSrc->GetShape()) &&
+        GetBlockShape(pDst->GetShape(), &block) &&
+        ToBlockBox(*pSrcLayout, block, pSrcBox != nullptr ? *pSrcBox : WholeBox(*pSrcLayout), &srcBlocks);
+    if (bValid)
+    {
+        const D3D11_BOX& src = pSrcBox != nullptr ? *pSrcBox : WholeBox(*pSrcLayout);
+        const std::uint64_t uiRight = std::uint64_t{DstX} + (src.right - src.left);
+        const std::uint64_t uiBottom = std::uint64_t{DstY} + (src.bottom - src.top);
+        const std::uint64_t uiBack = std::uint64_t{DstZ} + (src.back - src.front);
+        bValid = uiRight <= pDstLayout->width && uiBottom <= pDstLayout->height &&
+                 uiBack <= pDstLayout->depth &&
+                 ToBlockBox(*pDstLayout, block,
+                            D3D11_BOX{DstX, DstY, DstZ, static_cast<UINT>(uiRight),
+                                      static_cast<UINT>(uiBottom), static_cast<UINT>(uiBack)},
+                            &dstBlocks) &&
+                 dstBlocks.right - dstBlocks.left == srcBlocks.right - srcBlocks.left &&
+                 dstBlocks.bottom - dstBlocks.top == srcBlocks.bottom - srcBlocks.top;
+    }
+    Runtime::Get().Log(INTERFACE_NAME, "CopySubresourceRegion", bValid ? S_OK : E_INVALIDARG,
+                       {Object::IdOf(pDstResource), Object::IdOf(pSrcResource)},
+                       {static_cast<double>(DstSubresource), static_cast<double>(DstX),
+                        static_cast<double>(DstY), static_cast<double>(DstZ),
+                        static_cast<double>(SrcSubresource)});
+    if (!bValid)
+        return;
+    CopyBlocks(pSrc->GetData(SrcSubresource) +
+                   BlockOffset(*pSrcLayout, block, srcBlocks.left, srcBlocks.top, srcBlocks.front),
+               pSrcLayout->rowPitch, pSrcLayout->depthPitch,
+               pDst->GetData(DstSubresource) +
+                   BlockOffset(*pDstLayout, block, dstBlocks.left, dstBlocks.top, dstBlocks.front),
+               pDstLayout->rowPitch, pDstLayout->depthPitch,
+               std::size_t{srcBlocks.right - srcBlocks.left} * block.bytesPerBlock,
+               srcBlocks.bottom - srcBlocks.top, srcBlocks.back - srcBlocks.front);
 }
 
 void DeviceContext::UnbindAll()

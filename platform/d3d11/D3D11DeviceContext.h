@@ -30,6 +30,15 @@ public:
                             UINT SrcSubresource, DXGI_FORMAT Format) override;
     void ClearState() override;
     void Flush() override;
+    HRESULT Map(ID3D11Resource* pResource, UINT Subresource, D3D11_MAP MapType, UINT MapFlags,
+                D3D11_MAPPED_SUBRESOURCE* pMappedResource) override;
+    void Unmap(ID3D11Resource* pResource, UINT Subresource) override;
+    void UpdateSubresource(ID3D11Resource* pDstResource, UINT DstSubresource, const D3D11_BOX* pDstBox,
+                           const void* pSrcData, UINT SrcRowPitch, UINT SrcDepthPitch) override;
+    void CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* pSrcResource) override;
+    void CopySubresourceRegion(ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX, UINT DstY,
+                               UINT DstZ, ID3D11Resource* pSrcResource, UINT SrcSubresource,
+                               const D3D11_BOX* pSrcBox) override;
 
     D3D11Control::BoundState GetBoundState() const;
 

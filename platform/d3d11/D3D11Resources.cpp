@@ -170,6 +170,27 @@ std::uint8_t* ResourceImpl::GetData(UINT uiSubresource)
     return uiSubresource < m_vData.size() ? m_vData[uiSubresource].data() : nullptr;
 }
 
+bool ResourceImpl::IsMapped(UINT uiSubresource) const
+{
+    return uiSubresource < m_vMapped.size() && m_vMapped[uiSubresource];
+}
+
+bool ResourceImpl::IsAnyMapped() const
+{
+    for (const bool bMapped : m_vMapped)
+        if (bMapped)
+            return true;
+    return false;
+}
+
+void ResourceImpl::SetMapped(UINT uiSubresource, bool bMapped)
+{
+    if (m_vMapped.size() < m_vLayouts.size())
+        m_vMapped.resize(m_vLayouts.size(), false);
+    if (uiSubresource < m_vMapped.size())
+        m_vMapped[uiSubresource] = bMapped;
+}
+
 ResourceImpl* ResourceImpl::From(ID3D11Resource* pResource)
 {
     return pResource != nullptr ? dynamic_cast<ResourceImpl*>(pResource) : nullptr;
@@ -241,14 +262,25 @@ HRESULT ResourceImpl::InitStorage(const ResourceShape& shape, const D3D11_SUBRES
             }
         }
 
-        std::vector<std::vector<std::uint8_t>> vData(vLayouts.size());
+        std::vector<ByteBuffer> vData(vLayouts.size());
         for (std::size_t i = 0; i < vLayouts.size(); ++i)
         {
             const SubresourceLayout& layout = vLayouts[i];
-            vData[i].assign(layout.byteSize, 0);
             if (pInitialData == nullptr)
+            {
+                vData[i].assign(layout.byteSize, 0);
                 continue;
+            }
+            vData[i].resize(layout.byteSize); // every byte is written below
             const auto* pSource = static_cast<const std::uint8_t*>(pInitialData[i].pSysMem);
+            const bool bContiguous =
+                (layout.rowCount <= 1 || pInitialData[i].SysMemPitch == layout.rowPitch) &&
+                (layout.depth <= 1 || pInitialData[i].SysMemSlicePitch == layout.depthPitch);
+            if (bContiguous)
+            {
+                std::memcpy(vData[i].data(), pSource, layout.byteSize);
+                continue;
+            }
             for (UINT z = 0; z < layout.depth; ++z)
             {
                 for (UINT uiRow = 0; uiRow < layout.rowCount; ++uiRow)

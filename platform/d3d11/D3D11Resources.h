@@ -7,10 +7,41 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace d3d11_internal
 {
+
+// Leaves new elements uninitialised, so memory that is about to be overwritten whole (initial
+// data, decoded images) is not cleared first.
+template <class T>
+struct UninitializedAllocator : std::allocator<T>
+{
+    template <class U>
+    struct rebind
+    {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using ByteBuffer = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
 // What views and context calls need to know of any resource.
 struct ResourceShape
@@ -55,6 +86,10 @@ public:
     // Null when the index is out of range.
     const SubresourceLayout* GetLayout(UINT uiSubresource) const;
     std::uint8_t* GetData(UINT uiSubresource);
+    // Map state of a subresource, kept for the immediate context (one thread).
+    bool IsMapped(UINT uiSubresource) const;
+    bool IsAnyMapped() const;
+    void SetMapped(UINT uiSubresource, bool bMapped);
 
     // Null for null or for a resource that is not ours.
     static ResourceImpl* From(ID3D11Resource* pResource);
@@ -70,7 +105,8 @@ protected:
 private:
     ResourceShape m_shape;
     std::vector<SubresourceLayout> m_vLayouts;
-    std::vector<std::vector<std::uint8_t>> m_vData;
+    std::vector<ByteBuffer> m_vData;
+    std::vector<bool> m_vMapped;
 };
 
 class Buffer final : public ComObject<ID3D11Buffer>, public ResourceImpl

@@ -25,7 +25,7 @@ constexpr UINT D3D11_REQ_TEXTURECUBE_DIMENSION = 16384;
 constexpr UINT D3D11_REQ_CONSTANT_BUFFER_ELEMENT_COUNT = 4096;
 constexpr UINT D3D11_MAX_MULTISAMPLE_SAMPLE_COUNT = 32;
 
-enum D3D11_USAGE
+enum D3D11_USAGE : UINT // fixed width: loaders store "default" (all bits set) in it
 {
     D3D11_USAGE_DEFAULT = 0,
     D3D11_USAGE_IMMUTABLE = 1,
@@ -441,6 +441,27 @@ struct D3D11_RASTERIZER_DESC
     BOOL AntialiasedLineEnable;
 };
 
+enum D3D11_INPUT_CLASSIFICATION
+{
+    D3D11_INPUT_PER_VERTEX_DATA = 0,
+    D3D11_INPUT_PER_INSTANCE_DATA = 1
+};
+
+constexpr UINT D3D11_APPEND_ALIGNED_ELEMENT = 0xffffffffu;
+constexpr UINT D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT = 32;
+constexpr UINT D3D11_IA_VERTEX_INPUT_STRUCTURE_ELEMENT_COUNT = 32;
+
+struct D3D11_INPUT_ELEMENT_DESC
+{
+    LPCSTR SemanticName;
+    UINT SemanticIndex;
+    DXGI_FORMAT Format;
+    UINT InputSlot;
+    UINT AlignedByteOffset;
+    D3D11_INPUT_CLASSIFICATION InputSlotClass;
+    UINT InstanceDataStepRate;
+};
+
 struct D3D11_VIEWPORT
 {
     FLOAT TopLeftX;
@@ -449,6 +470,33 @@ struct D3D11_VIEWPORT
     FLOAT Height;
     FLOAT MinDepth;
     FLOAT MaxDepth;
+};
+
+enum D3D11_MAP
+{
+    D3D11_MAP_READ = 1,
+    D3D11_MAP_WRITE = 2,
+    D3D11_MAP_READ_WRITE = 3,
+    D3D11_MAP_WRITE_DISCARD = 4,
+    D3D11_MAP_WRITE_NO_OVERWRITE = 5
+};
+
+struct D3D11_MAPPED_SUBRESOURCE
+{
+    void* pData;
+    UINT RowPitch;
+    UINT DepthPitch;
+};
+
+// Texels for textures, bytes for buffers; right, bottom and back lie one past the box.
+struct D3D11_BOX
+{
+    UINT left;
+    UINT top;
+    UINT front;
+    UINT right;
+    UINT bottom;
+    UINT back;
 };
 
 // Subresource index of a mip level in an array slice.
@@ -516,9 +564,35 @@ struct ID3D11RasterizerState : public ID3D11DeviceChild
     virtual void GetDesc(D3D11_RASTERIZER_DESC* pDesc) = 0;
 };
 
+// Shaders are made from the bytecode of the HLSL compiler stand-in (platform/d3dcompiler) for
+// their stage.
+struct ID3D11VertexShader : public ID3D11DeviceChild
+{
+};
+
+struct ID3D11PixelShader : public ID3D11DeviceChild
+{
+};
+
+struct ID3D11GeometryShader : public ID3D11DeviceChild
+{
+};
+
+struct ID3D11ComputeShader : public ID3D11DeviceChild
+{
+};
+
+struct ID3D11InputLayout : public ID3D11DeviceChild
+{
+};
+
+// Dynamic shader linkage is not supported: creation calls take null here.
+struct ID3D11ClassLinkage;
+
 // The immediate context holds a reference on every object bound to it until it is unbound
 // (ClearState unbinds everything). Invalid arguments make a call do nothing, as the runtime
-// does without its debug layer.
+// does without its debug layer; the stand-in logs such a call with E_INVALIDARG. A depth-stencil
+// view bound with a render target of another size leaves nothing bound (OMSetRenderTargets).
 struct ID3D11DeviceContext : public ID3D11DeviceChild
 {
     virtual void OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
@@ -539,6 +613,24 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
                                     DXGI_FORMAT Format) = 0;
     virtual void ClearState() = 0;
     virtual void Flush() = 0;
+
+    // The subresource's own memory with its row and depth pitches. READ needs CPU read access,
+    // WRITE and READ_WRITE the matching access on a staging resource, WRITE_DISCARD and
+    // WRITE_NO_OVERWRITE a dynamic resource with CPU write access. A subresource is mapped once
+    // until Unmap; a mapped subresource may not be copied to or from.
+    virtual HRESULT Map(ID3D11Resource* pResource, UINT Subresource, D3D11_MAP MapType, UINT MapFlags,
+                        D3D11_MAPPED_SUBRESOURCE* pMappedResource) = 0;
+    virtual void Unmap(ID3D11Resource* pResource, UINT Subresource) = 0;
+    // Copies caller memory (rows SrcRowPitch apart, slices SrcDepthPitch apart) into the box of a
+    // default-usage, single-sampled subresource; the whole subresource when the box is null.
+    virtual void UpdateSubresource(ID3D11Resource* pDstResource, UINT DstSubresource,
+                                   const D3D11_BOX* pDstBox, const void* pSrcData, UINT SrcRowPitch,
+                                   UINT SrcDepthPitch) = 0;
+    // Every subresource of one resource into another of the same type, size and format family.
+    virtual void CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* pSrcResource) = 0;
+    virtual void CopySubresourceRegion(ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX,
+                                       UINT DstY, UINT DstZ, ID3D11Resource* pSrcResource,
+                                       UINT SrcSubresource, const D3D11_BOX* pSrcBox) = 0;
 };
 
 // Creation calls fail with E_INVALIDARG on a description the runtime rejects and E_OUTOFMEMORY
@@ -567,6 +659,26 @@ struct ID3D11Device : public IUnknown
                                            ID3D11DepthStencilView** ppDepthStencilView) = 0;
     virtual HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
                                           ID3D11RasterizerState** ppRasterizerState) = 0;
+    // The bytecode must be the compiler stand-in's output for the stage ("vs_5_0", "ps_5_0",
+    // "gs_5_0", "cs_5_0"), else E_INVALIDARG. pClassLinkage must be null.
+    virtual HRESULT CreateVertexShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                       ID3D11ClassLinkage* pClassLinkage,
+                                       ID3D11VertexShader** ppVertexShader) = 0;
+    virtual HRESULT CreateGeometryShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                         ID3D11ClassLinkage* pClassLinkage,
+                                         ID3D11GeometryShader** ppGeometryShader) = 0;
+    virtual HRESULT CreatePixelShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                      ID3D11ClassLinkage* pClassLinkage,
+                                      ID3D11PixelShader** ppPixelShader) = 0;
+    virtual HRESULT CreateComputeShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
+                                        ID3D11ClassLinkage* pClassLinkage,
+                                        ID3D11ComputeShader** ppComputeShader) = 0;
+    // The bytecode is a vertex shader's; every element of its input signature other than a
+    // system value ("SV_" names) must be matched by an element of the same semantic name
+    // (letter case aside) and index, else E_INVALIDARG. Elements need a known format.
+    virtual HRESULT CreateInputLayout(const D3D11_INPUT_ELEMENT_DESC* pInputElementDescs, UINT NumElements,
+                                      const void* pShaderBytecodeWithInputSignature, SIZE_T BytecodeLength,
+                                      ID3D11InputLayout** ppInputLayout) = 0;
     // *pNumQualityLevels is 0 when the format cannot be multisampled with that count.
     virtual HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount,
                                                   UINT* pNumQualityLevels) = 0;
@@ -594,6 +706,16 @@ inline constexpr IID IID_ID3D11DepthStencilView = {
     0x9fdac92a, 0x1876, 0x48c3, {0xaf, 0xad, 0x25, 0xb9, 0x4f, 0x84, 0xa9, 0xb6}};
 inline constexpr IID IID_ID3D11RasterizerState = {
     0x9bb4ab81, 0xab1a, 0x4d8f, {0xb5, 0x06, 0xfc, 0x04, 0x20, 0x0b, 0x6e, 0xe7}};
+inline constexpr IID IID_ID3D11VertexShader = {
+    0x3b301d64, 0xd678, 0x4289, {0x88, 0x97, 0x22, 0xf8, 0x92, 0x8b, 0x72, 0xf3}};
+inline constexpr IID IID_ID3D11PixelShader = {
+    0xea82e40d, 0x51dc, 0x4f33, {0x93, 0xd4, 0xdb, 0x7c, 0x91, 0x25, 0xae, 0x8c}};
+inline constexpr IID IID_ID3D11GeometryShader = {
+    0x38325b96, 0xeffb, 0x4022, {0xba, 0x02, 0x2e, 0x79, 0x5b, 0x70, 0x27, 0x5c}};
+inline constexpr IID IID_ID3D11ComputeShader = {
+    0x4f5b196e, 0xc2bd, 0x495e, {0xbd, 0x01, 0x1f, 0xde, 0xd3, 0x8e, 0x49, 0x69}};
+inline constexpr IID IID_ID3D11InputLayout = {
+    0xe4819ddc, 0x4cf0, 0x4025, {0xbd, 0x26, 0x5d, 0xe8, 0x2a, 0x3e, 0x07, 0xb7}};
 inline constexpr IID IID_ID3D11DeviceContext = {
     0xc0bfa96c, 0xe089, 0x44fb, {0x8e, 0xaf, 0x26, 0xf8, 0x79, 0x61, 0x90, 0xda}};
 inline constexpr IID IID_ID3D11Device = {

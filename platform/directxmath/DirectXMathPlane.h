@@ -25,10 +25,11 @@ inline XMVECTOR XMPlaneDotNormal(FXMVECTOR p, FXMVECTOR v)
 }
 
 // The plane with all four lanes divided by the length of (a, b, c), so the normal has unit length.
-// A plane whose squared normal length is infinite becomes all zero, as does one with a zero normal.
+// A plane whose normal has an infinite lane becomes all zero, as does one with a zero normal; any
+// finite non-zero normal normalises (as in XMVector3Normalize).
 inline XMVECTOR XMPlaneNormalize(FXMVECTOR p)
 {
-    return directxmath_internal::DivideByLength(p, XMVectorGetX(XMVector3LengthSq(p)), XMVectorZero());
+    return directxmath_internal::DivideByLength(p, XMVectorGetX(XMVector3LengthSq(p)), 3, XMVectorZero());
 }
 
 } // namespace DirectX

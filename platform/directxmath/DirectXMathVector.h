@@ -289,16 +289,31 @@ inline XMVECTOR XMVector3Length(FXMVECTOR v)
 
 namespace directxmath_internal
 {
-// The normalisations' common part: all four lanes of v divided by sqrt(lengthSq); infinite for
-// an infinite squared length, the zero vector for a zero length.
-inline DirectX::XMVECTOR DivideByLength(DirectX::FXMVECTOR v, float lengthSq, DirectX::FXMVECTOR infinite)
+// The normalisations' common part: all four lanes of v divided by the length of its first
+// `lanes` lanes, whose squared length (summed as the dot products sum it) is lengthSq. A zero
+// vector gives the zero vector, an infinite lane (an infinite length) gives infinite, a NaN lane
+// NaN. When the squared length overflows or leaves the normal range although the length itself
+// is a finite non-zero float, the lanes are first divided by the largest magnitude among them,
+// so long and tiny vectors normalise too; other vectors take the plain division.
+inline DirectX::XMVECTOR DivideByLength(DirectX::FXMVECTOR v, float lengthSq, int lanes,
+                                        DirectX::FXMVECTOR infinite)
 {
-    if (lengthSq == std::numeric_limits<float>::infinity())
+    if (lengthSq >= std::numeric_limits<float>::min() && lengthSq < std::numeric_limits<float>::infinity())
+        return DirectX::XMVectorDivide(v, DirectX::XMVectorReplicate(std::sqrt(lengthSq)));
+    if (std::isnan(lengthSq))
+        return DirectX::XMVectorSplatQNaN();
+    float largest = 0.0f;
+    for (int i = 0; i < lanes; ++i)
+        largest = std::fmax(largest, std::fabs(v.f[i]));
+    if (largest == std::numeric_limits<float>::infinity())
         return infinite;
-    const float length = std::sqrt(lengthSq);
-    if (length == 0.0f)
+    if (largest == 0.0f)
         return DirectX::XMVectorZero();
-    return DirectX::XMVectorDivide(v, DirectX::XMVectorReplicate(length));
+    const DirectX::XMVECTOR scaled = DirectX::XMVectorDivide(v, DirectX::XMVectorReplicate(largest));
+    float scaledSq = 0.0f; // in [1, lanes]
+    for (int i = 0; i < lanes; ++i)
+        scaledSq += scaled.f[i] * scaled.f[i];
+    return DirectX::XMVectorDivide(scaled, DirectX::XMVectorReplicate(std::sqrt(scaledSq)));
 }
 } // namespace directxmath_internal
 
@@ -306,10 +321,12 @@ namespace DirectX
 {
 
 // All four lanes divided by the length of x, y, z. A zero length gives the zero vector; an
-// infinite squared length gives quiet NaN in every lane.
+// infinite length (an infinite lane) gives quiet NaN in every lane. Any finite non-zero length
+// normalises, also where its square overflows or underflows a float.
 inline XMVECTOR XMVector3Normalize(FXMVECTOR v)
 {
-    return directxmath_internal::DivideByLength(v, XMVectorGetX(XMVector3LengthSq(v)), XMVectorSplatQNaN());
+    return directxmath_internal::DivideByLength(v, XMVectorGetX(XMVector3LengthSq(v)), 3,
+                                                XMVectorSplatQNaN());
 }
 
 // Dot product of all four lanes: (((x1 x2 + y1 y2) + z1 z2) + w1 w2) in every lane.
@@ -330,7 +347,8 @@ inline XMVECTOR XMVector4Length(FXMVECTOR v)
 // All four lanes divided by the four-lane length; zero and infinite lengths as XMVector3Normalize.
 inline XMVECTOR XMVector4Normalize(FXMVECTOR v)
 {
-    return directxmath_internal::DivideByLength(v, XMVectorGetX(XMVector4LengthSq(v)), XMVectorSplatQNaN());
+    return directxmath_internal::DivideByLength(v, XMVectorGetX(XMVector4LengthSq(v)), 4,
+                                                XMVectorSplatQNaN());
 }
 
 // The point (x, y, z, 1) times m: ((z r2 + r3) + y r1) + x r0; no division by w.

@@ -11,9 +11,9 @@ namespace
 constexpr int MIN_SPECTRUM_VALUES = 64;
 constexpr int MAX_SPECTRUM_VALUES = 8192;
 
-ChannelImpl* Impl(FMOD::Channel* p)
+ChannelHandle* Handle(FMOD::Channel* p)
 {
-    return static_cast<ChannelImpl*>(p);
+    return static_cast<ChannelHandle*>(p);
 }
 
 std::int64_t FramesToNs(std::uint64_t frames, int sampleRate)
@@ -32,11 +32,14 @@ std::int64_t NsToFrames(std::int64_t ns, int sampleRate)
 template <class Body>
 FMOD_RESULT OnActiveChannel(FMOD::Channel* p, Body body)
 {
-    ChannelImpl* pChannel = Impl(p);
-    std::lock_guard<std::mutex> lock(pChannel->m_pSystem->m_Mutex);
-    if (!pChannel->IsActive())
+    ChannelHandle* pHandle = Handle(p);
+    SystemImpl* pSystem = pHandle->m_pSystem;
+    std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
+    if (pHandle->m_pChannel == nullptr)
         return FMOD_ERR_INVALID_HANDLE;
-    return body(pChannel);
+    const FMOD_RESULT result = body(pHandle->m_pChannel);
+    pSystem->FreeEndedChannels(); // the body may have ended the channel
+    return result;
 }
 
 } // namespace

@@ -237,6 +237,7 @@ bool GetSystemState(const FMOD::System* system, SystemState* state)
     state->activeChannelCount = 0;
     for (const auto& pChannel : pSystem->m_vChannels)
         state->activeChannelCount += pChannel->IsActive() ? 1 : 0;
+    state->channelRecordCount = static_cast<int>(pSystem->m_vChannels.size());
     return true;
 }
 
@@ -248,7 +249,7 @@ bool GetChannelState(const FMOD::Channel* channel, ChannelState* state)
         std::lock_guard<std::mutex> lock(pSystem->m_Mutex);
         for (const auto& pChannel : pSystem->m_vChannels)
         {
-            if (static_cast<const FMOD::Channel*>(pChannel.get()) != channel)
+            if (static_cast<const FMOD::Channel*>(pChannel->m_pHandle) != channel)
                 continue;
             if (!pChannel->IsActive())
                 return false;

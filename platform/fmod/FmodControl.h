@@ -41,6 +41,7 @@ struct SystemState
     FMOD_VECTOR listenerUp = {0.0f, 1.0f, 0.0f};
     int soundCount = 0;         // sounds not yet released
     int activeChannelCount = 0; // channels that have not ended
+    int channelRecordCount = 0; // channel records held; an ended channel keeps only its handle
 };
 
 struct ChannelState

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -21,16 +22,31 @@ namespace fmod_internal
 class SystemImpl;
 class SoundImpl;
 
-class ChannelImpl final : public FMOD::Channel
+class ChannelImpl;
+
+// What the engine holds as an FMOD::Channel*. A playing channel is freed when it ends; its handle
+// stays (two pointers) until the system is released, so an old handle is always safe to call and
+// answers FMOD_ERR_INVALID_HANDLE.
+class ChannelHandle final : public FMOD::Channel
 {
 public:
-    ChannelImpl(SystemImpl* pSystem, SoundImpl* pSound, std::uint64_t uiSequence);
+    explicit ChannelHandle(SystemImpl* pSystem) : m_pSystem(pSystem) {}
 
-    SystemImpl* m_pSystem = nullptr;   // not owned; owns this channel
-    SoundImpl* m_pSound = nullptr;     // not owned; null once the channel has ended
-    std::uint64_t m_uiSequence = 0;    // play order, oldest first when a channel must be stolen
-    std::int64_t m_iPositionNs = 0;    // play position in nanoseconds
-    FmodControl::ChannelState m_State; // pause, volume and 3-D settings; positionMs is not kept here
+    SystemImpl* m_pSystem = nullptr;   // not owned; owns this handle
+    ChannelImpl* m_pChannel = nullptr; // the playing channel; null once it has ended
+};
+
+class ChannelImpl final
+{
+public:
+    ChannelImpl(ChannelHandle* pHandle, SoundImpl* pSound, std::uint64_t uiSequence);
+
+    ChannelHandle* m_pHandle = nullptr; // not owned
+    SystemImpl* m_pSystem = nullptr;    // not owned; owns this channel
+    SoundImpl* m_pSound = nullptr;      // not owned; null once the channel has ended
+    std::uint64_t m_uiSequence = 0;     // play order, oldest first when a channel must be stolen
+    std::int64_t m_iPositionNs = 0;     // play position in nanoseconds
+    FmodControl::ChannelState m_State;  // pause, volume and 3-D settings; positionMs is not kept here
 
     bool IsActive() const { return m_pSound != nullptr; }
 };
@@ -62,9 +78,12 @@ public:
     SystemImpl();
     ~SystemImpl();
 
-    // Ends a channel: frees its slot so that later calls on it answer FMOD_ERR_INVALID_HANDLE.
-    // Caller holds m_Mutex.
+    // Ends a channel: detaches it from its handle so that later calls on it answer
+    // FMOD_ERR_INVALID_HANDLE; FreeEndedChannels frees it. Caller holds m_Mutex.
     void EndChannel(ChannelImpl* pChannel);
+    // Frees the channels that have ended, keeping their handles. Not while iterating m_vChannels.
+    // Caller holds m_Mutex.
+    void FreeEndedChannels();
     // Moves a channel by delta nanoseconds, wrapping or ending it at the end of its sound.
     // Caller holds m_Mutex.
     void AdvanceChannel(ChannelImpl* pChannel, std::int64_t iDeltaNs);
@@ -75,8 +94,11 @@ public:
     FmodControl::SystemState m_State;
     ChannelGroupImpl m_MasterGroup;
     std::vector<std::unique_ptr<SoundImpl>> m_vSounds;
-    // Every channel ever played, ended ones included, so that old handles stay safe to call.
+    // The channels playing (and ended ones until FreeEndedChannels), oldest first.
     std::vector<std::unique_ptr<ChannelImpl>> m_vChannels;
+    // Every handle given out, so that old handles stay safe to call; a deque keeps them in place.
+    std::deque<ChannelHandle> m_Handles;
+    bool m_bEndedChannels = false; // some channel in m_vChannels has ended
     std::uint64_t m_uiNextSequence = 0;
     double m_fLastUpdateSeconds = 0.0;
 };

@@ -15,6 +15,7 @@ FMOD_RESULT Sound::release()
     for (auto& pChannel : pSystem->m_vChannels)
         if (pChannel->m_pSound == pSound)
             pSystem->EndChannel(pChannel.get());
+    pSystem->FreeEndedChannels();
     for (auto it = pSystem->m_vSounds.begin(); it != pSystem->m_vSounds.end(); ++it)
     {
         if (it->get() == pSound)

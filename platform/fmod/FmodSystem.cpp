@@ -23,9 +23,10 @@ std::int64_t SecondsToNs(double seconds)
 
 } // namespace
 
-ChannelImpl::ChannelImpl(SystemImpl* pSystem, SoundImpl* pSound, std::uint64_t uiSequence)
-    : m_pSystem(pSystem), m_pSound(pSound), m_uiSequence(uiSequence)
+ChannelImpl::ChannelImpl(ChannelHandle* pHandle, SoundImpl* pSound, std::uint64_t uiSequence)
+    : m_pHandle(pHandle), m_pSystem(pHandle->m_pSystem), m_pSound(pSound), m_uiSequence(uiSequence)
 {
+    pHandle->m_pChannel = this;
 }
 
 SoundImpl::SoundImpl(SystemImpl* pSystem, AudioData&& audio, FMOD_MODE mode)
@@ -56,8 +57,18 @@ void SystemImpl::EndChannel(ChannelImpl* pChannel)
     if (pChannel->IsActive())
     {
         pChannel->m_pSound = nullptr;
+        pChannel->m_pHandle->m_pChannel = nullptr;
+        m_bEndedChannels = true;
         --g_iLiveChannels;
     }
+}
+
+void SystemImpl::FreeEndedChannels()
+{
+    if (!m_bEndedChannels)
+        return;
+    std::erase_if(m_vChannels, [](const std::unique_ptr<ChannelImpl>& p) { return !p->IsActive(); });
+    m_bEndedChannels = false;
 }
 
 void SystemImpl::AdvanceChannel(ChannelImpl* pChannel, std::int64_t iDeltaNs)
@@ -155,6 +166,7 @@ FMOD_RESULT System::release()
         g_iLeftAtSystemRelease += left;
         pSystem->m_vSounds.clear();
         pSystem->m_vChannels.clear();
+        pSystem->m_Handles.clear();
     }
     delete pSystem;
     return FMOD_OK;
@@ -372,6 +384,7 @@ FMOD_RESULT System::update()
     for (auto& pChannel : pSystem->m_vChannels)
         if (pChannel->IsActive() && !pChannel->m_State.paused)
             pSystem->AdvanceChannel(pChannel.get(), deltaNs);
+    pSystem->FreeEndedChannels();
     return FMOD_OK;
 }
 
@@ -505,9 +518,11 @@ FMOD_RESULT System::playSound(FMOD_CHANNELINDEX channelid, Sound* sound, bool pa
     }
     if (active >= pSystem->m_State.maxChannels && pOldest != nullptr)
         pSystem->EndChannel(pOldest);
-    auto pChannel = std::make_unique<ChannelImpl>(pSystem, pSound, pSystem->m_uiNextSequence++);
+    pSystem->FreeEndedChannels();
+    ChannelHandle& handle = pSystem->m_Handles.emplace_back(pSystem);
+    auto pChannel = std::make_unique<ChannelImpl>(&handle, pSound, pSystem->m_uiNextSequence++);
     pChannel->m_State.paused = paused;
-    *channel = pChannel.get();
+    *channel = &handle;
     pSystem->m_vChannels.push_back(std::move(pChannel));
     ++g_iLiveChannels;
     return FMOD_OK;

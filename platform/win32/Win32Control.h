@@ -11,6 +11,8 @@
 
 #include "platform/win32/WinTypes.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,8 +61,10 @@ bool PostMouseWheel(HWND window, int delta, int screenX, int screenY, WPARAM fla
 // descriptor instead of stdin (a pipe in tests; its terminal settings are left alone).
 void SetRealRunInput(bool enabled, int terminalFd = -1);
 
-// Message boxes: every call is recorded. The answer is the next scripted answer, else the
-// responder's, else (as in real runs) the first button after printing caption and text to stderr.
+// Message boxes: every call is counted and the last MESSAGE_BOX_HISTORY_LIMIT are recorded (a
+// long run that keeps reporting must not grow the record). The answer is the next scripted
+// answer, else the responder's, else (as in real runs) the first button after printing caption
+// and text to stderr.
 struct MessageBoxRecord
 {
     HWND owner;
@@ -71,7 +75,9 @@ struct MessageBoxRecord
 };
 void PushMessageBoxAnswer(int answer);
 void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder); // empty: none
-std::vector<MessageBoxRecord> GetMessageBoxes();
+constexpr std::size_t MESSAGE_BOX_HISTORY_LIMIT = 64;
+std::vector<MessageBoxRecord> GetMessageBoxes(); // oldest first
+std::uint64_t GetMessageBoxCount();              // every box shown since Reset
 
 // Built-in modules ("d3d11.dll", "dxgi.dll" and whatever other layers registered): a missing
 // module makes LoadLibraryA fail. GetModuleReferenceCount counts loads not yet freed.

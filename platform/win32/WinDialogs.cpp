@@ -15,7 +15,8 @@ struct DialogState
     std::mutex mutex;
     std::deque<int> answers;
     std::function<int(const Win32Control::MessageBoxRecord&)> responder;
-    std::vector<Win32Control::MessageBoxRecord> records;
+    std::deque<Win32Control::MessageBoxRecord> records; // the last MESSAGE_BOX_HISTORY_LIMIT
+    std::uint64_t shown = 0;
 };
 
 DialogState& Dialogs()
@@ -80,8 +81,11 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         record.answer = firstButton;
     }
     std::lock_guard<std::mutex> lock(state.mutex);
-    state.records.push_back(record);
-    return record.answer;
+    state.records.push_back(std::move(record));
+    if (state.records.size() > Win32Control::MESSAGE_BOX_HISTORY_LIMIT)
+        state.records.pop_front();
+    ++state.shown;
+    return state.records.back().answer;
 }
 
 namespace win32_internal
@@ -93,6 +97,7 @@ void ResetDialogs()
     state.answers.clear();
     state.responder = nullptr;
     state.records.clear();
+    state.shown = 0;
 }
 } // namespace win32_internal
 
@@ -116,6 +121,13 @@ std::vector<MessageBoxRecord> GetMessageBoxes()
 {
     DialogState& state = Dialogs();
     std::lock_guard<std::mutex> lock(state.mutex);
-    return state.records;
+    return {state.records.begin(), state.records.end()};
+}
+
+std::uint64_t GetMessageBoxCount()
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.shown;
 }
 } // namespace Win32Control

@@ -6,6 +6,7 @@
 #include "platform/win32/WinMessages.h"
 #include "platform/win32/WinWindow.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -80,11 +81,14 @@ bool HookTerminal()
     return true;
 }
 
+// The leading decimal digits of text[begin, end). The bytes come from stdin, so a long run of
+// digits saturates at NUMBER_CAP (no key has such a number) instead of overflowing.
 int ParseNumber(const std::string& text, std::size_t begin, std::size_t end)
 {
+    constexpr int NUMBER_CAP = 1000000;
     int value = 0;
     for (std::size_t i = begin; i < end && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10 + (text[i] - '0');
+        value = std::min(value * 10 + (text[i] - '0'), NUMBER_CAP);
     return value;
 }
 

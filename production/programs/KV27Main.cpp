@@ -39,15 +39,15 @@ int main(int argc, char** argv)
     // reachable first.
     D3D11Modules::Register();
 
-    KV27_SubsystemBridge bridge;
-    KE_ApplicationManager::SetSubsystemBridge(&bridge);
+    KV27_SubsystemBridge bridges;
+    bridges.Install();
 
     KE_Application application;
     application.Initialize(new KV27_ApplicationFactory(), JoinArguments(argc, argv));
 
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    pEngine->m_sApplicationName = "KV-27: Moorglow";
-    pEngine->m_sApplicationShortName = "KV-27";
+    pEngine->SetApplicationName(KB_String("KV-27: Moorglow"));
+    pEngine->SetApplicationShortName(KB_String("KV-27"));
 
     // The archive comes first, so a file present in both is served from it.
     KF_FileManager* pFiles = pEngine->GetFileManager();
@@ -67,6 +67,6 @@ int main(int argc, char** argv)
         pEngine->GetSceneManager()->LoadSceneConfig();
 
     const int iExitCode = application.Run(GetModuleHandleA(nullptr), SW_SHOWDEFAULT);
-    KE_ApplicationManager::SetSubsystemBridge(nullptr);
+    KV27_SubsystemBridge::Uninstall();
     return iExitCode;
 }

@@ -21,7 +21,8 @@ int main(int argc, char** argv)
     KF_DataRepository archive;
     if (!archive.CreateFromDirectory(argv[1], &validator, true))
     {
-        std::fprintf(stderr, "kvpack: cannot read the folder \"%s\"\n", argv[1]);
+        // The builder says why: a folder it cannot read, or names an archive could not tell apart.
+        std::fprintf(stderr, "kvpack: %s\n", archive.GetBuildError().GetBuffer());
         return 1;
     }
     if (!archive.SaveToFile(argv[2]))

@@ -1,7 +1,7 @@
 #include "render/device/KR_GraphicsContextDX11.h"
 
 #include "framework/app/KE_ApplicationManager.h"
-#include "framework/app/KE_SubsystemBridge.h"
+#include "framework/app/KE_ToolsBridge.h"
 #include "platform/win32/Windows.h"
 #include "render/device/KR_GraphicsDeviceDX11.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
@@ -24,15 +24,14 @@ constexpr const char* FEATURE_LEVEL_TEXT =
 constexpr const char* DEVICE_CAPTION = "Device Initialization";
 
 // Tells the user why there is no device, through the managed facade when the engine has one
-// (reached through the subsystem bridge), else with the same box directly.
+// (reached through the tools bridge), else with the same box directly.
 void ShowDeviceMessage(const char* pText)
 {
     KE_ApplicationManager* pApplication = KE_ApplicationManager::GetInstance();
-    KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
-    if (pApplication != nullptr && pBridge != nullptr && pApplication->GetManagedFacade() != nullptr)
+    KE_ToolsBridge* pTools = KE_ApplicationManager::GetToolsBridge();
+    if (pApplication != nullptr && pTools != nullptr && pApplication->GetManagedFacade() != nullptr)
     {
-        pBridge->ShowMessageBox(pApplication->GetManagedFacade(), KB_String(pText),
-                                KB_String(DEVICE_CAPTION));
+        pTools->ShowMessageBox(pApplication->GetManagedFacade(), KB_String(pText), KB_String(DEVICE_CAPTION));
         return;
     }
     MessageBoxA(nullptr, pText, DEVICE_CAPTION, MB_OK);

@@ -1,7 +1,7 @@
 #include "render/device/KR_GraphicsContextManager.h"
 
 #include "framework/app/KE_ApplicationManager.h"
-#include "framework/app/KE_SubsystemBridge.h"
+#include "framework/app/KE_ToolsBridge.h"
 #include "render/device/KR_GraphicsContext.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KU_GraphicsContextFactory.h"
@@ -44,12 +44,12 @@ bool KR_GraphicsContextManager::PollSelectedScreenResolution()
     int iContext = -1;
     int iAdapter = -1;
     int iOutput = -1;
-    // The choice is the managed facade's, reached through the subsystem bridge.
+    // The choice is the managed facade's, reached through the tools bridge.
     KE_ApplicationManager* pApplication = KE_ApplicationManager::GetInstance();
-    KE_SubsystemBridge* pBridge = KE_ApplicationManager::GetSubsystemBridge();
-    if (pApplication == nullptr || pBridge == nullptr || pApplication->GetManagedFacade() == nullptr ||
-        !pBridge->GetSelectedScreenResolution(pApplication->GetManagedFacade(), &m_SelectedScreenResolution,
-                                              &iContext, &iAdapter, &iOutput))
+    KE_ToolsBridge* pTools = KE_ApplicationManager::GetToolsBridge();
+    if (pApplication == nullptr || pTools == nullptr || pApplication->GetManagedFacade() == nullptr ||
+        !pTools->GetSelectedScreenResolution(pApplication->GetManagedFacade(), &m_SelectedScreenResolution,
+                                             &iContext, &iAdapter, &iOutput))
     {
         return false;
     }

@@ -257,10 +257,14 @@ ID3D11DepthStencilView* KR_GraphicsDeviceDX11::GetMainDepthStencilView()
 
 bool KR_GraphicsDeviceDX11::Resize(const KR_ScreenResolution* pScreenResolution)
 {
+    const KR_ScreenResolution previous = m_ScreenResolution;
     m_ScreenResolution = *pScreenResolution;
     if (m_pSwapChain->ResizeBuffers(0, m_ScreenResolution.m_uiWidth, m_ScreenResolution.m_uiHeight,
                                     DXGI_FORMAT_UNKNOWN, 0) != S_OK)
     {
+        // The back buffer keeps its old size: so do the depth buffer and viewport made from the
+        // resolution after this.
+        m_ScreenResolution = previous;
         return false;
     }
     DXGI_SWAP_CHAIN_DESC desc{};

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -91,6 +92,33 @@ TEST_F(KA_AudioEntityTest, ReadsEveryKeyAndStopsAtAValueThatIsNoNumber)
     EXPECT_FALSE(pStopped->Is3D());
     EXPECT_FALSE(pStopped->IsLooped());
     EXPECT_FLOAT_EQ(pStopped->GetVolume(), 1.0f);
+}
+
+TEST_F(KA_AudioEntityTest, NumbersOutOfAFloatsRangeDoNotEndTheParse)
+{
+    auto pEntity = LoadEntity("s 1e-400\ne 5\npv 1e-50 1e39 -1e39\nod 1e-50\nvo 0.5\nl 1\n");
+    EXPECT_EQ(pEntity->GetStartTime(), 0.0);
+    EXPECT_DOUBLE_EQ(pEntity->GetEndTime(), 5.0);
+    XMFLOAT4 position;
+    XMStoreFloat4(&position, pEntity->GetStaticPosition());
+    EXPECT_EQ(position.x, 0.0f);
+    EXPECT_EQ(position.y, FLT_MAX);
+    EXPECT_EQ(position.z, -FLT_MAX);
+    EXPECT_EQ(pEntity->GetDirectOcclusion(), 0.0f);
+    EXPECT_FLOAT_EQ(pEntity->GetVolume(), 0.5f);
+    EXPECT_TRUE(pEntity->IsLooped());
+}
+
+// "nan" or "inf" in the file would end its parse on the next load.
+TEST_F(KA_AudioEntityTest, NonFiniteTimesAreSavedAsNumbersTheReaderTakes)
+{
+    auto pEntity = LoadEntity("s 1\ne 2\nvo 0.5\n");
+    pEntity->SetStartTime(std::nan(""));
+    pEntity->SetEndTime(-HUGE_VAL);
+    ASSERT_TRUE(pEntity->Save());
+    EXPECT_EQ(SavedBody(), "s 0\ne -1.79769e+308\nl 0\n3d 0\nf \nm 1 100000\nod 0\nor 0\npv 0 0 0\nvo 0.5\n");
+    auto pRead = LoadEntity(m_pRepository->GetFileContents(std::string(DIRECTORY) + "e.aud"), "r.aud");
+    EXPECT_FLOAT_EQ(pRead->GetVolume(), 0.5f);
 }
 
 TEST_F(KA_AudioEntityTest, OverlongNamesAndPathsAreBoundedAndTheNextLinesStillRead)

@@ -26,12 +26,12 @@ protected:
     void SetUp() override
     {
         ResetStandIns();
-        KE_ApplicationManager::SetSubsystemBridge(&m_Bridge);
+        m_Bridge.Install();
     }
 
     void TearDown() override
     {
-        KE_ApplicationManager::SetSubsystemBridge(nullptr);
+        KV27_SubsystemBridge::Uninstall();
         EXPECT_EQ(KE_ApplicationManager::GetInstance(), nullptr);
         EXPECT_FALSE(KT_ThreadPool::IsRunning());
         ResetStandIns();
@@ -50,7 +50,7 @@ protected:
     {
         KE_Application application;
         application.Initialize(new KV27_ApplicationFactory(), KB_String(pCommandLine));
-        KE_ApplicationManager::GetInstance()->m_sApplicationName = "KV-27: Moorglow";
+        KE_ApplicationManager::GetInstance()->SetApplicationName(KB_String("KV-27: Moorglow"));
         return application.Run(nullptr, SW_SHOWDEFAULT);
     }
 

@@ -1,7 +1,9 @@
 #pragma once
-// Builds the engine singleton for one test. The test installs real objects or fakes through the
-// manager's setters and keeps ownership of them; on destruction every member is set back to null
-// (so the manager deletes none of them), the manager is deleted and no singleton is left behind.
+// Builds the engine singleton for one test. The manager's members are lent
+// (KE_ApplicationManager::MemberOwnership::Lent): the test installs real objects or fakes through
+// the manager's setters, may replace them at will and keeps ownership of them; the manager deletes
+// none of them. On destruction the manager (with the factory) is deleted and no singleton is left
+// behind.
 
 #include "framework/app/KE_ApplicationManager.h"
 

@@ -1,11 +1,15 @@
 #pragma once
-// Shared helpers of the curve tests: building vectors, reading lanes and comparing them.
+// Shared helpers of the curve tests: building vectors, reading lanes, comparing values and
+// evaluating curves.
 
 #include "platform/directxmath/DirectXMath.h"
+#include "timing/KU_Interpolation.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace curvetest
 {
@@ -40,6 +44,42 @@ inline ::testing::AssertionResult VectorNear(const DirectX::XMVECTOR& actual,
 inline ::testing::AssertionResult VectorEq(const DirectX::XMVECTOR& actual, const DirectX::XMVECTOR& expected)
 {
     return VectorNear(actual, expected, 0.0f);
+}
+
+inline ::testing::AssertionResult MatrixEq(const DirectX::XMMATRIX& a, const DirectX::XMMATRIX& b)
+{
+    for (int r = 0; r < 4; ++r)
+    {
+        ::testing::AssertionResult row = VectorEq(a.r[r], b.r[r]);
+        if (!row)
+            return row << " in row " << r;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The value of a vertex or quaternion curve at local time t (GetValueAt must answer its out
+// pointer).
+inline DirectX::XMVECTOR At(KU_Interpolation& curve, double t)
+{
+    DirectX::XMVECTOR v;
+    EXPECT_EQ(curve.GetValueAt(&v, t), &v);
+    return v;
+}
+
+// The value of a matrix curve at local time t.
+inline DirectX::XMMATRIX MatrixAt(KU_Interpolation& curve, double t)
+{
+    DirectX::XMMATRIX m;
+    EXPECT_EQ(curve.GetValueAt(&m, t), &m);
+    return m;
+}
+
+inline std::vector<double> Stamps(const KU_Interpolation& curve)
+{
+    std::vector<double> stamps;
+    for (std::uint32_t i = 0; i < curve.GetNumTimeStamps(); ++i)
+        stamps.push_back(curve.GetTimeStamp(i));
+    return stamps;
 }
 
 } // namespace curvetest

@@ -7,20 +7,9 @@
 #include <limits>
 
 using namespace DirectX;
+using curvetest::At;
 using curvetest::Vec;
 using curvetest::VectorEq;
-
-namespace
-{
-
-XMVECTOR At(KU_Interpolation& curve, double t)
-{
-    XMVECTOR v;
-    curve.GetValueAt(&v, t);
-    return v;
-}
-
-} // namespace
 
 TEST(KB_AnimationTriggerInterpolation, ReportsTheLastPassedKey)
 {

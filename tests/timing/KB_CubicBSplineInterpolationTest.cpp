@@ -11,6 +11,7 @@
 #include <vector>
 
 using namespace DirectX;
+using curvetest::At;
 using curvetest::Lanes;
 using curvetest::Vec;
 using curvetest::VectorEq;
@@ -20,13 +21,6 @@ namespace
 {
 
 using Vec3 = std::array<double, 3>;
-
-XMVECTOR At(KU_Interpolation& curve, double t)
-{
-    XMVECTOR v;
-    curve.GetValueAt(&v, t);
-    return v;
-}
 
 XMVECTOR ToVector(const Vec3& v)
 {

@@ -7,6 +7,7 @@
 #include <limits>
 
 using namespace DirectX;
+using curvetest::At;
 using curvetest::Vec;
 using curvetest::VectorEq;
 using curvetest::VectorNear;
@@ -16,19 +17,16 @@ namespace
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-XMVECTOR At(KU_Interpolation& curve, double t)
-{
-    XMVECTOR v;
-    EXPECT_EQ(curve.GetValueAt(&v, t), &v);
-    return v;
-}
-
 // Gives the tests direct access to the key arrays, to build curves whose stamp and value counts
 // differ (as a file may hold).
 class RawLinear : public KB_LinearInterpolation
 {
 public:
-    void AddStamp(double f) { m_gTimeStamps.Add(f); }
+    void AddStamp(double f)
+    {
+        m_gTimeStamps.Add(f);
+        UpdateStampOrder();
+    }
     void AddValue(const XMVECTOR& v) { m_gVertices.Add(v); }
 };
 

@@ -8,6 +8,7 @@
 #include <limits>
 
 using namespace DirectX;
+using curvetest::At;
 using curvetest::Lanes;
 using curvetest::Vec;
 using curvetest::VectorEq;
@@ -17,13 +18,6 @@ namespace
 {
 
 constexpr double PI = 3.141592653589793;
-
-XMVECTOR At(KU_Interpolation& curve, double t)
-{
-    XMVECTOR v;
-    curve.GetValueAt(&v, t);
-    return v;
-}
 
 XMVECTOR AboutY(double degrees)
 {

@@ -8,19 +8,13 @@
 #include <limits>
 
 using namespace DirectX;
+using curvetest::At;
 using curvetest::Vec;
 using curvetest::VectorEq;
 using curvetest::VectorNear;
 
 namespace
 {
-
-XMVECTOR At(KU_Interpolation& curve, double t)
-{
-    XMVECTOR v;
-    curve.GetValueAt(&v, t);
-    return v;
-}
 
 // From (0, 0, 0, 1) at 0 to (1, 1, 1, 1) at 1.
 void MakeUnitRamp(KB_TrigonometryInterpolation& curve, std::uint32_t uiMode)

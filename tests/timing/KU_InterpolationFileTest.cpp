@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <locale>
 #include <memory>
 #include <sstream>
@@ -145,10 +146,7 @@ TEST_F(KU_InterpolationFileTest, NonNumberEndsTheParseKeepingEarlierKeys)
     EXPECT_EQ(pCurve->GetStartTime(), 2.0);
     EXPECT_EQ(pCurve->GetEndTime(), 0.0);
 
-    // Out-of-range numbers count as not numbers.
-    pCurve = LoadVertex("n LinearInterpolation\nv 1e39 0 0\nt 0\n");
-    ASSERT_NE(pCurve, nullptr);
-    EXPECT_EQ(pCurve->GetNumVertices(), 0u);
+    // An integer out of range is not a number.
     pCurve = LoadVertex("n TrigonometryInterpolation\na -1\nv 1 2 3\nt 0\n");
     ASSERT_NE(pCurve, nullptr);
     EXPECT_EQ(pCurve->GetNumVertices(), 0u);
@@ -289,8 +287,8 @@ TEST_F(KU_InterpolationFileTest, SaveThenLoadKeepsKindTimesAndValuesToSixDigits)
 
 TEST_F(KU_InterpolationFileTest, NumbersAreWrittenAsAClassicStreamWritesThem)
 {
-    const double values[] = {0.0,  -0.0,   1.0,    0.1,   1.0 / 3.0, 123456.0, 1234567.0, 999999.5,
-                             1e-5, 1.5e-4, 0.0001, 1e100, -2.5e-300, 65536.0,  100000.0,  3.14159265358979};
+    const double values[] = {0.0,  -0.0,   1.0,    0.1,  1.0 / 3.0, 123456.0, 1234567.0, 999999.5,
+                             1e-5, 1.5e-4, 0.0001, 1e30, -2.5e-300, 65536.0,  100000.0,  3.14159265358979};
     KB_LinearInterpolation curve(PATH);
     std::ostringstream expected;
     expected.imbue(std::locale::classic());
@@ -386,4 +384,73 @@ TEST_F(KU_InterpolationFileTest, NumbersDoNotDependOnTheGlobalLocale)
     ASSERT_NE(pCurve, nullptr);
     EXPECT_EQ(pCurve->GetStartTime(), 2.5);
     EXPECT_EQ(pCurve->GetEndTime(), 1234567.0);
+}
+
+// Numbers out of a float's range neither end the parse nor cut the curve short.
+TEST_F(KU_InterpolationFileTest, NumbersOutOfRangeDoNotEndTheParse)
+{
+    std::unique_ptr<KU_VertexInterpolation> pCurve =
+        LoadVertex("n LinearInterpolation\ns 0\ne 1e400\nv 1e-50 -1e39 2\nv 1 2 3\nt 0\nt 1e-400\n");
+    ASSERT_NE(pCurve, nullptr);
+    ASSERT_EQ(pCurve->GetNumVertices(), 2u);
+    EXPECT_TRUE(VectorEq(pCurve->GetVertex(0), Vec(0.0f, -std::numeric_limits<float>::max(), 2.0f)));
+    EXPECT_TRUE(VectorEq(pCurve->GetVertex(1), Vec(1, 2, 3)));
+    EXPECT_EQ(pCurve->GetEndTime(), std::numeric_limits<double>::max());
+    ASSERT_EQ(pCurve->GetNumTimeStamps(), 2u);
+    EXPECT_EQ(pCurve->GetTimeStamp(1), 0.0);
+}
+
+// A large finite quaternion component must not turn the key into NaN, which would be saved as a
+// line the reader refuses and lose every key on the next load.
+TEST_F(KU_InterpolationFileTest, LargeQuaternionKeySurvivesASaveAndReload)
+{
+    m_pRepository->SetFile(PATH, "n RotationInterpolation\ns 0\ne 4\nq 0 0 1e20 1\nq 0 0 0 1\nt 0\nt 1\n");
+    std::unique_ptr<KU_QuaternionInterpolation> pCurve(
+        KU_QuaternionInterpolation::LoadQuaternionInterpolation(PATH));
+    ASSERT_NE(pCurve, nullptr);
+    ASSERT_EQ(pCurve->GetNumQuaternions(), 2u);
+    XMVECTOR q;
+    pCurve->GetValueAt(&q, 0.0);
+    EXPECT_TRUE(VectorEq(q, Vec(0, 0, 1, 1e-20f)));
+
+    ASSERT_TRUE(pCurve->Save());
+    EXPECT_EQ(SavedBody(), "n RotationInterpolation\ns 0\ne 4\nq 0 0 1 1e-20\nq 0 0 0 1\nt 0\nt 1\n");
+    pCurve.reset(KU_QuaternionInterpolation::LoadQuaternionInterpolation(PATH));
+    ASSERT_NE(pCurve, nullptr);
+    EXPECT_EQ(pCurve->GetNumQuaternions(), 2u);
+}
+
+// Values that are not finite are written so that the file still reads back whole: NaN as 0, an
+// infinity as the largest finite value of its sign.
+TEST_F(KU_InterpolationFileTest, NonFiniteValuesAreNeverWrittenAsNanOrInf)
+{
+    constexpr float INF = std::numeric_limits<float>::infinity();
+    constexpr float FLT_LARGEST = std::numeric_limits<float>::max();
+    KB_LinearInterpolation curve(PATH);
+    curve.SetStartTime(-std::numeric_limits<double>::infinity());
+    curve.SetEndTime(std::numeric_limits<double>::quiet_NaN());
+    curve.InsertVertex(Vec(std::numeric_limits<float>::quiet_NaN(), INF, -INF), 0.0);
+    curve.InsertVertex(Vec(1, 2, 3), 1.0);
+    ASSERT_TRUE(curve.Save());
+    const std::string sBody = SavedBody();
+    EXPECT_EQ(sBody, "n LinearInterpolation\ns -1.79769e+308\ne 0\nv 0 1.79769e+308 -1.79769e+308\nv 1 2 3\n"
+                     "t 0\nt 1\n");
+
+    std::unique_ptr<KU_VertexInterpolation> pRead(KU_VertexInterpolation::LoadVertexInterpolation(PATH));
+    ASSERT_NE(pRead, nullptr);
+    ASSERT_EQ(pRead->GetNumVertices(), 2u);
+    EXPECT_TRUE(VectorEq(pRead->GetVertex(0), Vec(0, FLT_LARGEST, -FLT_LARGEST)));
+    EXPECT_TRUE(VectorEq(pRead->GetVertex(1), Vec(1, 2, 3)));
+    EXPECT_EQ(pRead->GetStartTime(), -1.79769e+308);
+
+    KB_LinearMatrixInterpolation matrix(PATH);
+    XMMATRIX m = XMMatrixIdentity();
+    m.r[3] = Vec(std::numeric_limits<float>::quiet_NaN(), INF, 0, 1);
+    matrix.InsertMatrix(m, 0.0);
+    ASSERT_TRUE(matrix.Save());
+    EXPECT_EQ(SavedBody().find("nan"), std::string::npos);
+    EXPECT_EQ(SavedBody().find("inf"), std::string::npos);
+    std::unique_ptr<KU_MatrixInterpolation> pMatrix(KU_MatrixInterpolation::LoadMatrixInterpolation(PATH));
+    ASSERT_NE(pMatrix, nullptr);
+    EXPECT_EQ(pMatrix->GetNumMatrices(), 1u);
 }

@@ -15,11 +15,13 @@
 
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 using namespace DirectX;
+using curvetest::Stamps;
 using curvetest::Vec;
 using curvetest::VectorEq;
 
@@ -65,14 +67,6 @@ void Append(std::vector<std::uint8_t>& bytes, T value)
 void AppendText(std::vector<std::uint8_t>& bytes, const char* pText)
 {
     bytes.insert(bytes.end(), pText, pText + std::strlen(pText) + 1);
-}
-
-std::vector<double> Stamps(const KU_Interpolation& curve)
-{
-    std::vector<double> stamps;
-    for (std::uint32_t i = 0; i < curve.GetNumTimeStamps(); ++i)
-        stamps.push_back(curve.GetTimeStamp(i));
-    return stamps;
 }
 
 void ExpectSameBase(KU_Interpolation& read, KU_Interpolation& written)
@@ -355,4 +349,73 @@ TEST_F(KU_InterpolationTest, ReadingAPathConstructedCurveMovesItsEntry)
     ASSERT_EQ(entries.GetNumMembers(), 3u);
     EXPECT_EQ(entries[2].first, KB_String("new.int"));
     EXPECT_EQ(entries[2].second, &read);
+}
+
+// A record holding a NaN or an infinity is damaged: reading it fails and changes nothing, for every
+// number of the record (start, end, a stamp, a value) and every value class.
+TEST_F(KU_InterpolationTest, RecordsWithNonFiniteNumbersFail)
+{
+    KB_LinearInterpolation linear;
+    linear.InsertVertex(Vec(1, 2, 3), 0.0);
+    KB_RotationInterpolation rotation;
+    rotation.InsertQuaternion(Vec(0, 0, 0, 1), 0.0);
+    KB_LinearMatrixInterpolation matrix;
+    matrix.InsertMatrix(XMMatrixIdentity(), 0.0);
+
+    struct Case
+    {
+        KU_Interpolation* pWritten;
+        std::function<KU_Interpolation*()> make;
+    };
+    const Case cases[] = {
+        {&linear, [] { return new KB_LinearInterpolation(); }},
+        {&rotation, [] { return new KB_RotationInterpolation(); }},
+        {&matrix, [] { return new KB_LinearMatrixInterpolation(); }},
+    };
+    for (const Case& c : cases)
+    {
+        const std::vector<std::uint8_t> bytes = Serialize(*c.pWritten);
+        std::unique_ptr<KU_Interpolation> pRead(c.make());
+        ASSERT_TRUE(Deserialize(*pRead, bytes));
+        // start, end, the one stamp, then the last value lane (the record's last four bytes).
+        const std::size_t doubleOffsets[] = {0, 8, 20};
+        for (double fBad :
+             {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()})
+            for (std::size_t uiOffset : doubleOffsets)
+            {
+                std::vector<std::uint8_t> bad = bytes;
+                std::memcpy(bad.data() + uiOffset, &fBad, 8);
+                pRead.reset(c.make());
+                pRead->SetStartTime(-1.0);
+                EXPECT_FALSE(Deserialize(*pRead, bad)) << uiOffset;
+                EXPECT_EQ(pRead->GetStartTime(), -1.0);
+                EXPECT_EQ(pRead->GetNumTimeStamps(), 0u);
+            }
+        for (float fBad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
+        {
+            std::vector<std::uint8_t> bad = bytes;
+            std::memcpy(bad.data() + bad.size() - 4, &fBad, 4);
+            pRead.reset(c.make());
+            EXPECT_FALSE(Deserialize(*pRead, bad)) << c.pWritten->GetTypeName().GetBuffer();
+            EXPECT_EQ(pRead->GetNumTimeStamps(), 0u);
+        }
+    }
+}
+
+// What a curve holds that is not finite is written finite, so its record reads back.
+TEST_F(KU_InterpolationTest, NonFiniteNumbersAreWrittenFinite)
+{
+    constexpr float INF = std::numeric_limits<float>::infinity();
+    KB_LinearInterpolation written;
+    written.SetEndTime(std::numeric_limits<double>::infinity());
+    written.InsertVertex(Vec(std::numeric_limits<float>::quiet_NaN(), INF, -INF, 1), 0.0);
+    written.InsertVertex(Vec(1, 2, 3), std::numeric_limits<double>::quiet_NaN());
+    KB_LinearInterpolation read;
+    ASSERT_TRUE(Deserialize(read, Serialize(written)));
+    EXPECT_EQ(read.GetEndTime(), std::numeric_limits<double>::max());
+    ASSERT_EQ(read.GetNumVertices(), 2u);
+    EXPECT_TRUE(VectorEq(read.GetVertex(0), Vec(1, 2, 3)));
+    EXPECT_EQ(read.GetTimeStamp(0), 0.0);
+    EXPECT_TRUE(VectorEq(read.GetVertex(1),
+                         Vec(0, std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(), 1)));
 }

@@ -10,6 +10,9 @@
 #include <vector>
 
 using namespace DirectX;
+using curvetest::MatrixAt;
+using curvetest::MatrixEq;
+using curvetest::Stamps;
 using curvetest::Vec;
 using curvetest::VectorEq;
 using curvetest::VectorNear;
@@ -26,32 +29,6 @@ XMMATRIX Counting(float base)
     return m;
 }
 
-::testing::AssertionResult MatrixEq(const XMMATRIX& a, const XMMATRIX& b)
-{
-    for (int r = 0; r < 4; ++r)
-    {
-        ::testing::AssertionResult row = VectorEq(a.r[r], b.r[r]);
-        if (!row)
-            return row << " in row " << r;
-    }
-    return ::testing::AssertionSuccess();
-}
-
-XMMATRIX At(KU_Interpolation& curve, double t)
-{
-    XMMATRIX m;
-    EXPECT_EQ(curve.GetValueAt(&m, t), &m);
-    return m;
-}
-
-std::vector<double> Stamps(const KU_Interpolation& curve)
-{
-    std::vector<double> stamps;
-    for (std::uint32_t i = 0; i < curve.GetNumTimeStamps(); ++i)
-        stamps.push_back(curve.GetTimeStamp(i));
-    return stamps;
-}
-
 } // namespace
 
 TEST(KU_MatrixInterpolation, EmptyCurveIsIdentityAndOneKeyHoldsEverywhere)
@@ -60,10 +37,10 @@ TEST(KU_MatrixInterpolation, EmptyCurveIsIdentityAndOneKeyHoldsEverywhere)
     EXPECT_EQ(curve.GetTypeName(), KB_String("LinearMatrixInterpolation"));
     EXPECT_FALSE(curve.IsDerivedDataValid());
     curve.SetEndTime(4.0);
-    EXPECT_TRUE(MatrixEq(At(curve, 1.0), XMMatrixIdentity()));
+    EXPECT_TRUE(MatrixEq(MatrixAt(curve, 1.0), XMMatrixIdentity()));
     curve.InsertMatrix(Counting(1.0f), 2.0);
     for (double t : {-1.0, 0.0, 1.0, 2.0, 3.0, 4.0, 9.0, std::numeric_limits<double>::quiet_NaN()})
-        EXPECT_TRUE(MatrixEq(At(curve, t), Counting(1.0f))) << t;
+        EXPECT_TRUE(MatrixEq(MatrixAt(curve, t), Counting(1.0f))) << t;
 }
 
 TEST(KU_MatrixInterpolation, BlendsElementWise)
@@ -72,10 +49,10 @@ TEST(KU_MatrixInterpolation, BlendsElementWise)
     curve.SetEndTime(10.0);
     curve.InsertMatrix(Counting(0.0f), 1.0);
     curve.InsertMatrix(Counting(8.0f), 3.0);
-    EXPECT_TRUE(MatrixEq(At(curve, 2.0), Counting(4.0f)));
-    EXPECT_TRUE(MatrixEq(At(curve, 2.5), Counting(6.0f)));
-    EXPECT_TRUE(MatrixEq(At(curve, 0.5), Counting(0.0f)));
-    EXPECT_TRUE(MatrixEq(At(curve, 3.0), Counting(8.0f)));
+    EXPECT_TRUE(MatrixEq(MatrixAt(curve, 2.0), Counting(4.0f)));
+    EXPECT_TRUE(MatrixEq(MatrixAt(curve, 2.5), Counting(6.0f)));
+    EXPECT_TRUE(MatrixEq(MatrixAt(curve, 0.5), Counting(0.0f)));
+    EXPECT_TRUE(MatrixEq(MatrixAt(curve, 3.0), Counting(8.0f)));
     XMMATRIX m;
     curve.SetStartTime(-10.0);
     EXPECT_TRUE(MatrixEq(*curve.GetValueAtAbsoluteTime(&m, -8.0), Counting(4.0f)));

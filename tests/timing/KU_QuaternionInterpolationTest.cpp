@@ -8,6 +8,7 @@
 #include <vector>
 
 using namespace DirectX;
+using curvetest::Stamps;
 using curvetest::Vec;
 using curvetest::VectorEq;
 
@@ -22,14 +23,6 @@ XMVECTOR Stored(const XMVECTOR& q)
     XMVECTOR v;
     curve.GetValueAt(&v, -1.0);
     return v;
-}
-
-std::vector<double> Stamps(const KU_Interpolation& curve)
-{
-    std::vector<double> stamps;
-    for (std::uint32_t i = 0; i < curve.GetNumTimeStamps(); ++i)
-        stamps.push_back(curve.GetTimeStamp(i));
-    return stamps;
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -59,15 +61,11 @@ TEST(KU_TextFileReader, NumbersFollowTheStreamGrammarAndFailForGood)
     EXPECT_EQ(f, 7.0);
     EXPECT_FALSE(reader->ReadKey()); // the failure is sticky
 
-    for (const char* pText : {"", "  ", "-", "+", ".", "e5", "1e", "1e+", "+-1", "nan", "inf", "1e400"})
+    for (const char* pText : {"", "  ", "-", "+", ".", "e5", "1e", "1e+", "+-1", "nan", "inf", "-inf"})
     {
         ExactText one(pText);
         EXPECT_FALSE(one->ReadDouble(&f)) << '"' << pText << '"';
     }
-    ExactText floats("3.4e38 1e39");
-    float fSingle = 0.0f;
-    EXPECT_TRUE(floats->ReadFloat(&fSingle));
-    EXPECT_FALSE(floats->ReadFloat(&fSingle));
 
     ExactText numbers("+7 4294967295 4294967296");
     std::uint32_t u = 0;
@@ -96,4 +94,33 @@ TEST(KU_TextFileReader, LineValuesNeverCrossTheirLine)
     EXPECT_FALSE(reader->ReadLineWord(&sWord, 4)); // longer than allowed
     reader->SkipLine();
     EXPECT_FALSE(reader->ReadKey());
+}
+
+// Out-of-range numbers read as a classic-locale stream reads them, and the text goes on.
+TEST(KU_TextFileReader, NumbersOutOfRangeSaturateOrVanishWithoutFailing)
+{
+    constexpr float FLT_LARGEST = std::numeric_limits<float>::max();
+    ExactText floats(
+        "1e-50 -1e-50 1e-40 7e-46 0.0000000000000000000000000000000000000000000000001 3.4e38 1e39 "
+        "-1e39 123456789012345678901234567890123456789012 0.5e-45 1e999999999999 1e-999999999999 "
+        "0e999 4");
+    const float expected[] = {0.0f,         -0.0f,       1e-40f, 0.0f,        0.0f, 3.4e38f, FLT_LARGEST,
+                              -FLT_LARGEST, FLT_LARGEST, 0.0f,   FLT_LARGEST, 0.0f, 0.0f,    4.0f};
+    for (float fExpected : expected)
+    {
+        float fValue = 99.0f;
+        ASSERT_TRUE(floats->ReadFloat(&fValue)) << fExpected;
+        EXPECT_EQ(fValue, fExpected);
+        EXPECT_EQ(std::signbit(fValue), std::signbit(fExpected)) << fExpected;
+    }
+    EXPECT_TRUE(floats->IsOk());
+
+    ExactText doubles("1e-400 -1e400 2.5");
+    double f = 0.0;
+    ASSERT_TRUE(doubles->ReadDouble(&f));
+    EXPECT_EQ(f, 0.0);
+    ASSERT_TRUE(doubles->ReadDouble(&f));
+    EXPECT_EQ(f, -std::numeric_limits<double>::max());
+    ASSERT_TRUE(doubles->ReadDouble(&f));
+    EXPECT_EQ(f, 2.5);
 }

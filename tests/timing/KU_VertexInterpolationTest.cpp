@@ -16,20 +16,13 @@
 #include <vector>
 
 using namespace DirectX;
+using curvetest::Stamps;
 using curvetest::Vec;
 using curvetest::VectorEq;
 using curvetest::VectorNear;
 
 namespace
 {
-
-std::vector<double> Stamps(const KU_Interpolation& curve)
-{
-    std::vector<double> stamps;
-    for (std::uint32_t i = 0; i < curve.GetNumTimeStamps(); ++i)
-        stamps.push_back(curve.GetTimeStamp(i));
-    return stamps;
-}
 
 // Keys at the given stamps with value (stamp index, 0, 0, 0).
 void AddKeys(KU_VertexInterpolation& curve, std::initializer_list<double> stamps)

@@ -31,3 +31,14 @@ TEST(KR_DebugPolyhedron, PickDistanceFollowsTheWorldMatrixInWorldUnits)
     // From inside, the far face counts.
     EXPECT_FLOAT_EQ(marker.GetPickDistance(MakeRay(0, 0, 0, 0, 0, 1)), 2.0f);
 }
+
+TEST(KR_DebugPolyhedron, RayOriginAndDirectionIgnoreTheirW)
+{
+    KR_DebugPolyhedron marker;
+    marker.SetWorldMatrix(XMMatrixTranslation(0, 5, 0));
+    const KR_Ray ray = MakeRay(0, 5, -10, 0, 0, 1);
+    EXPECT_FLOAT_EQ(marker.GetPickDistance(ray), 9.0f);
+    // A point with w = 0 would miss the translation; a direction with w = 1 would gain it.
+    EXPECT_FLOAT_EQ(marker.GetPickDistance({XMVectorSetW(ray.origin, 0.0f), ray.direction}), 9.0f);
+    EXPECT_FLOAT_EQ(marker.GetPickDistance({ray.origin, XMVectorSetW(ray.direction, 1.0f)}), 9.0f);
+}

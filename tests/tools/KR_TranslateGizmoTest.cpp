@@ -45,3 +45,20 @@ TEST(KR_TranslateGizmo, ArrowDragMovesAlongItsAxisOnly)
     EXPECT_FALSE(gizmo.Drag(MakeRay(6, 0, -10, 0, 0, 1), &position));
     EXPECT_FLOAT_EQ(XMVectorGetX(position), 13.0f);
 }
+
+TEST(KR_TranslateGizmo, RayOriginAndDirectionIgnoreTheirW)
+{
+    KR_TranslateGizmo gizmo;
+    gizmo.SetWorldMatrix(XMMatrixTranslation(100, 0, 0));
+    XMVECTOR position = XMVectorSet(10, 20, 30, 0);
+    KR_Ray grab = MakeRay(104, 0, -10, 0, 0, 1); // the x arrow, moved with the gizmo
+    grab.origin = XMVectorSetW(grab.origin, 0.0f);
+    grab.direction = XMVectorSetW(grab.direction, 1.0f);
+    EXPECT_FALSE(gizmo.Drag(grab, &position));
+    EXPECT_TRUE(gizmo.IsDragging());
+    KR_Ray move = MakeRay(106, 2, -10, 0, 0, 1);
+    move.origin = XMVectorSetW(move.origin, 0.0f);
+    EXPECT_TRUE(gizmo.Drag(move, &position));
+    EXPECT_FLOAT_EQ(XMVectorGetX(position), 12.0f);
+    EXPECT_FLOAT_EQ(XMVectorGetY(position), 20.0f);
+}

@@ -416,7 +416,7 @@ TEST_F(KE_ApplicationTest, WindowIsCentredAndRetitledAfterStartUp)
         Win32Control::PostKeyPress(nullptr, VK_ESCAPE);
     };
     Initialize();
-    KE_ApplicationManager::GetInstance()->m_sApplicationName = "Test Show";
+    KE_ApplicationManager::GetInstance()->SetApplicationName(KB_String("Test Show"));
     EXPECT_EQ(m_App.Run(nullptr, SW_SHOWNORMAL), 0);
 
     EXPECT_EQ(client.right - client.left, 320);

@@ -61,11 +61,11 @@ TEST(KB_Color, EveryChannelValueRoundTrips)
 {
     for (std::uint32_t v = 0; v < 256; ++v)
     {
-        const KB_String rgba("#%.2X%.2X%.2X%.2X", v, v, 255 - v, v / 2);
+        const KB_String rgba = KB_String::Formatted("#%.2X%.2X%.2X%.2X", v, v, 255 - v, v / 2);
         KB_Color c;
         c.ParseFromWebColor(rgba);
         EXPECT_STREQ(c.GetWebColorRGBA().GetBuffer(), rgba.GetBuffer());
-        const KB_String rgb("#%.2X%.2X%.2X", 255 - v, v, v);
+        const KB_String rgb = KB_String::Formatted("#%.2X%.2X%.2X", 255 - v, v, v);
         c.ParseFromWebColor(rgb);
         EXPECT_STREQ(c.GetWebColorRGB().GetBuffer(), rgb.GetBuffer());
     }

@@ -64,7 +64,7 @@ TEST(KB_GrowingArray, ShrinkHalvesButNeverBelowTheInitialCapacity)
     // members left -> capacity, for an array grown to 10 from initial capacity 0
     KB_GrowingArray<KB_String> strings;
     for (int i = 0; i < 10; ++i)
-        strings.Add(KB_String("s%d", i));
+        strings.Add(KB_String::Formatted("s%d", i));
     ASSERT_EQ(strings.GetCapacity(), 10u);
     const std::uint32_t expected[] = {10, 10, 10, 10, 10, 5, 5, 5, 2, 1}; // after removals 1..10
     for (std::uint32_t removed = 1; removed <= 10; ++removed)
@@ -112,7 +112,7 @@ TEST(KB_GrowingArray, AddingAMemberOfTheSameArrayWhileGrowing)
 {
     KB_GrowingArray<KB_String> a;
     for (int i = 0; i < 5; ++i)
-        a.Add(KB_String("value %d", i));
+        a.Add(KB_String::Formatted("value %d", i));
     a.Add(a[0]); // the source slot is freed by the growth
     a.Insert(0, a[5]);
     EXPECT_STREQ(a[6].GetBuffer(), "value 0");

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace
 {
@@ -28,7 +29,7 @@ TEST(KB_String, ConstructorsKeepTheBufferExactAndTerminated)
     const KB_String wide(L"W\u0141x"); // U+0141 keeps only its low byte 0x41
     EXPECT_STREQ(wide.GetBuffer(), "WAx");
 
-    const KB_String formatted("%s-%04d", "id", 7);
+    const KB_String formatted = KB_String::Formatted("%s-%04d", "id", 7);
     EXPECT_STREQ(formatted.GetBuffer(), "id-0007");
     EXPECT_EQ(formatted.GetLength(), 7u);
     EXPECT_TRUE(KB_Memory::IsAligned(formatted.GetBuffer()));
@@ -152,6 +153,101 @@ TEST(KB_String, SubStringBounds)
     const KB_String cut = withNul.SubString(5, 0);
     EXPECT_EQ(cut.GetLength(), 2u);
     EXPECT_STREQ(cut.GetBuffer(), "ab");
+}
+
+TEST(KB_String, AppendingGrowsTheBufferGeometrically)
+{
+    KB_String s;
+    std::string expected;
+    int buffers = 0;
+    const char* pLast = nullptr;
+    for (int i = 0; i < 512; ++i)
+    {
+        s += "piece/";
+        expected += "piece/";
+        if (s.GetBuffer() != pLast)
+            ++buffers;
+        pLast = s.GetBuffer();
+        ASSERT_GE(s.GetCapacity(), s.GetLength());
+        ASSERT_EQ(s[s.GetLength()], '\0');
+    }
+    EXPECT_EQ(std::string(s.GetBuffer()), expected);
+    EXPECT_EQ(s.GetLength(), expected.size());
+    EXPECT_LE(buffers, 10) << "3072 bytes in doubling steps from 15";
+    EXPECT_TRUE(KB_Memory::IsAligned(s.GetBuffer()));
+
+    // Chained + appends to the temporary it builds.
+    EXPECT_STREQ((KB_String("a") + "b" + KB_String("c") + static_cast<const char*>(nullptr)).GetBuffer(),
+                 "abc");
+
+    // Shorter contents keep the buffer; the NUL follows the new end.
+    const char* pBuffer = s.GetBuffer();
+    const KB_String shorter("xy");
+    s = shorter;
+    EXPECT_STREQ(s.GetBuffer(), "xy");
+    s.SetLength(2);
+    EXPECT_EQ(s.GetBuffer(), pBuffer);
+    EXPECT_EQ(s[2], '\0');
+}
+
+TEST(KB_String, AppendingItselfOrPartOfItself)
+{
+    for (const std::uint64_t reserve : {0u, 100u})
+    {
+        KB_String s("abcdefgh");
+        s.Reserve(reserve);
+        s += s;
+        EXPECT_STREQ(s.GetBuffer(), "abcdefghabcdefgh");
+        s += s.GetBuffer() + 12; // "efgh", from the buffer being appended to
+        EXPECT_STREQ(s.GetBuffer(), "abcdefghabcdefghefgh");
+        s = s.SubString(3, 1);
+        EXPECT_STREQ(s.GetBuffer(), "bcd");
+        s = s.GetBuffer() + 1; // assigned from inside itself
+        EXPECT_STREQ(s.GetBuffer(), "cd");
+        s.Format("%s-%s", s.GetBuffer(), s.GetBuffer()); // formatted from itself
+        EXPECT_STREQ(s.GetBuffer(), "cd-cd");
+    }
+}
+
+TEST(KB_String, MovesTakeTheBufferAndLeaveAValidEmptyString)
+{
+    KB_String source("a text longer than the smallest buffer");
+    const char* pBuffer = source.GetBuffer();
+    KB_String moved(std::move(source));
+    EXPECT_EQ(moved.GetBuffer(), pBuffer);
+    ASSERT_NE(source.GetBuffer(),
+              nullptr); // NOLINT(bugprone-use-after-move): the moved-from state is specified
+    EXPECT_EQ(source.GetLength(), 0u);
+    EXPECT_STREQ(source.GetBuffer(), "");
+    EXPECT_TRUE(source == KB_String());
+    source += "reused";
+    EXPECT_STREQ(source.GetBuffer(), "reused");
+
+    KB_String target("old");
+    target = std::move(moved);
+    EXPECT_EQ(target.GetBuffer(), pBuffer);
+    EXPECT_EQ(moved.GetLength(), 0u);
+    EXPECT_STREQ(moved.GetBuffer(), "");
+    KB_String& alias = target;
+    target = std::move(alias);
+    EXPECT_EQ(target.GetBuffer(), pBuffer) << "moving into itself changes nothing";
+
+    // Empty strings and empty results allocate nothing, yet read as terminated text.
+    const KB_String empty = KB_String() + "";
+    EXPECT_EQ(empty.GetCapacity(), 0u);
+    EXPECT_EQ(KB_String(static_cast<std::uint64_t>(0)).GetCapacity(), 0u);
+    EXPECT_STREQ(KB_String("").GetBuffer(), "");
+}
+
+TEST(KB_String, FormattedSizesTheResult)
+{
+    const std::string longText(5000, 'y');
+    const KB_String s = KB_String::Formatted("[%s|%d]", longText.c_str(), -12);
+    EXPECT_EQ(s.GetLength(), 5006u);
+    EXPECT_EQ(s[5001], '|');
+    EXPECT_EQ(s[5006], '\0');
+    EXPECT_EQ(KB_String::Formatted("%s", "").GetLength(), 0u);
+    EXPECT_STREQ(KB_String::Formatted("%u%%", 100u).GetBuffer(), "100%");
 }
 
 TEST(KB_String, CaseConversionCopies)

@@ -74,6 +74,11 @@ TEST(KU_FileUtilities, SplitPathDropsEmptyComponents)
               (std::vector<std::string>{"C:", "x", "y", "z.txt"}));
     EXPECT_TRUE(Strings(KU_FileUtilities::SplitPath("//")).empty());
     EXPECT_TRUE(Strings(KU_FileUtilities::SplitPath("")).empty());
+    EXPECT_EQ(Strings(KU_FileUtilities::SplitPath("name")), (std::vector<std::string>{"name"}));
+    EXPECT_EQ(Strings(KU_FileUtilities::SplitPath("\\lead")), (std::vector<std::string>{"lead"}));
+    // More components than the array's first storage, some longer than a small buffer.
+    EXPECT_EQ(Strings(KU_FileUtilities::SplitPath("a/b/c/d/e/f/a_component_of_thirty_bytes__/g")),
+              (std::vector<std::string>{"a", "b", "c", "d", "e", "f", "a_component_of_thirty_bytes__", "g"}));
 }
 
 TEST(KU_FileUtilities, GetAbsolutePathNormalisesAgainstTheWorkingDirectory)

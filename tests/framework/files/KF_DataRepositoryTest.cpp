@@ -5,12 +5,15 @@
 #include "framework/files/KF_ExtensionRejectNameValidator.h"
 #include "framework/files/KF_FileManager.h"
 #include "framework/files/KF_Zipper.h"
+#include "framework/threads/KT_AutoLock.h"
 #include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -425,6 +428,45 @@ TEST_F(KF_DataRepositoryTest, BuilderRefusesMissingFoldersTreesTooDeepAndASecond
     EXPECT_FALSE(std::filesystem::exists(m_Temp.Join("second.dat")));
 }
 
+TEST_F(KF_DataRepositoryTest, BuilderRefusesNamesTheArchiveCouldNotTellApart)
+{
+    KF_NameValidator acceptAll;
+    KF_DataRepository builder;
+    const auto Fails = [&](const char* pFirst, const char* pSecond)
+    {
+        const bool bBuilt = builder.CreateFromDirectory(m_sSource.c_str(), &acceptAll, true);
+        const std::string sError = builder.GetBuildError().GetBuffer();
+        EXPECT_FALSE(bBuilt);
+        EXPECT_NE(sError.find(pFirst), std::string::npos) << sError;
+        EXPECT_NE(sError.find(pSecond), std::string::npos) << sError;
+        std::filesystem::remove_all(m_sSource);
+    };
+    // Two names of one folder that differ only in case: a reader would get the first one's bytes.
+    WriteBytes(Source("Textures/Tex.png"), TextBytes("upper"));
+    WriteBytes(Source("Textures/tex.png"), TextBytes("lower"));
+    WriteBytes(Source("Textures/other.png"), TextBytes("other"));
+    Fails("\"Textures/Tex.png\"", "\"Textures/tex.png\"");
+    // A folder and a file count alike.
+    WriteBytes(Source("Models/a.obj"), TextBytes("a"));
+    WriteBytes(Source("MODELS"), TextBytes("file"));
+    Fails("\"MODELS\"", "\"Models\"");
+    // '\\' separates names in archive paths.
+    WriteBytes(Source("dir/a\\b.txt"), TextBytes("x"));
+    Fails("\"dir/a\\b.txt\"", "'\\'");
+
+    // The same names in different folders are fine, and success leaves no message.
+    WriteBytes(Source("One/tex.png"), TextBytes("1"));
+    WriteBytes(Source("Two/Tex.png"), TextBytes("2"));
+    EXPECT_TRUE(builder.CreateFromDirectory(m_sSource.c_str(), &acceptAll, false));
+    EXPECT_STREQ(builder.GetBuildError().GetBuffer(), "");
+    EXPECT_TRUE(builder.SaveToFile(m_sArchive.c_str()));
+    KF_DataRepository archive;
+    ASSERT_TRUE(archive.LoadFromFile(m_sArchive.c_str()));
+    Bytes contents;
+    ASSERT_TRUE(ReadArchived(archive, "two/tex.png", &contents));
+    EXPECT_EQ(contents, TextBytes("2"));
+}
+
 TEST_F(KF_DataRepositoryTest, FailedSaveLeavesTheOldArchiveWhole)
 {
     MakeSampleTree();
@@ -659,6 +701,97 @@ TEST_F(KF_DataRepositoryTest, ConcurrentReadsShareTheArchive)
     for (auto& thread : threads)
         thread.join();
     EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+TEST_F(KF_DataRepositoryTest, ConcurrentReadsOfManyEntriesGiveTheirOwnBytes)
+{
+    // Compressed entries large enough that inflates overlap, stored ones beside them; each thread
+    // reads them all in its own order, holds them, checks them and releases them.
+    class Inspectable : public KF_DataRepository
+    {
+    public:
+        std::uint32_t GetNumLoaded()
+        {
+            KT_AutoLock lock(&m_Mutex);
+            return GetNumLoadedFiles();
+        }
+    };
+    std::vector<std::pair<std::string, Bytes>> files;
+    for (int i = 0; i < 24; ++i)
+    {
+        std::string text;
+        for (int k = 0; text.size() < 60000; ++k)
+            text += "key " + std::to_string(k * (i + 1)) + " 0.5 " + std::to_string(i) + "\n";
+        files.emplace_back("Curves/c" + std::to_string(i) + ".int", TextBytes(text));
+        files.emplace_back(
+            "Models/m" + std::to_string(i) + ".bin",
+            RandomBytes(1000 + 997 * static_cast<std::size_t>(i), static_cast<std::uint32_t>(i)));
+    }
+    for (const auto& [name, data] : files)
+        WriteBytes(Source(name), data);
+    TestValidator validator;
+    ASSERT_TRUE(Pack(false, &validator));
+    Inspectable archive;
+    ASSERT_TRUE(archive.LoadFromFile(m_sArchive.c_str()));
+
+    constexpr int NUM_THREADS = 4;
+    std::vector<int> failures(NUM_THREADS, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < NUM_THREADS; ++t)
+    {
+        threads.emplace_back(
+            [&, t]
+            {
+                std::mt19937 random(static_cast<std::uint32_t>(t));
+                std::vector<std::size_t> order(files.size());
+                for (std::size_t i = 0; i < order.size(); ++i)
+                    order[i] = i;
+                for (int round = 0; round < 5; ++round)
+                {
+                    std::shuffle(order.begin(), order.end(), random);
+                    std::vector<std::pair<std::size_t, std::uint8_t*>> held;
+                    for (const std::size_t i : order)
+                    {
+                        std::uint64_t uiSize = 0;
+                        std::uint8_t* pData = nullptr;
+                        if (!archive.ReadFile(files[i].first.c_str(), &uiSize, &pData) ||
+                            uiSize != files[i].second.size())
+                        {
+                            ++failures[static_cast<std::size_t>(t)];
+                            continue;
+                        }
+                        held.emplace_back(i, pData);
+                    }
+                    for (const auto& [i, pData] : held)
+                    {
+                        if (std::memcmp(pData, files[i].second.data(), files[i].second.size()) != 0)
+                            ++failures[static_cast<std::size_t>(t)];
+                        archive.RemoveReference(files[i].first.c_str());
+                    }
+                }
+            });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, std::vector<int>(NUM_THREADS, 0));
+    EXPECT_EQ(archive.GetNumLoaded(), 0u);
+
+    // Unloading while another thread reads: each read either fails or gives the right bytes.
+    std::atomic<int> iWrong{0};
+    std::thread reader(
+        [&]
+        {
+            for (int round = 0; round < 3; ++round)
+                for (const auto& [name, data] : files)
+                {
+                    Bytes contents;
+                    if (ReadArchived(archive, name, &contents) && contents != data)
+                        ++iWrong;
+                }
+        });
+    archive.Unload();
+    reader.join();
+    EXPECT_EQ(iWrong.load(), 0);
 }
 
 TEST_F(KF_DataRepositoryTest, FileManagerAddsTheArchiveOnlyWhenItOpens)

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -131,6 +133,80 @@ TEST_F(KF_DirectoryRepositoryTest, ReadFailures)
     EXPECT_TRUE(repository.GetFileSize("empty.bin", &uiSize));
     EXPECT_EQ(uiSize, 0u);
     EXPECT_FALSE(repository.GetFileTime("missing.bin", &uiSize));
+}
+
+TEST_F(KF_DirectoryRepositoryTest, SpecialFilesAreNeverOpened)
+{
+    Write("plain.txt", "plain");
+    ASSERT_EQ(mkfifo(m_folder.Join("pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink("pipe", m_folder.Join("pipe.link"));
+    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+
+    // Before the mend, opening the FIFO blocked (with the repository's lock held): let a writer
+    // release such a reader so that the test fails instead of hanging.
+    auto queries = std::async(std::launch::async,
+                              [&]
+                              {
+                                  std::vector<bool> answers;
+                                  for (const char* pPath : {"pipe", "pipe.link"})
+                                  {
+                                      std::uint64_t uiSize = 0;
+                                      std::uint8_t* pData = nullptr;
+                                      answers.push_back(repository.ReadFile(pPath, &uiSize, &pData));
+                                      answers.push_back(repository.GetFileSize(pPath, &uiSize));
+                                      answers.push_back(repository.FileExists(pPath));
+                                      answers.push_back(repository.DirectoryExists(pPath));
+                                  }
+                                  return answers;
+                              });
+    if (queries.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+    {
+        ADD_FAILURE() << "a read of a FIFO blocked";
+        for (int i = 0;
+             i < 4 && queries.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready; ++i)
+        {
+            const int iWriter = open(m_folder.Join("pipe").c_str(), O_WRONLY | O_NONBLOCK);
+            if (iWriter >= 0)
+                close(iWriter);
+        }
+    }
+    EXPECT_EQ(queries.get(), std::vector<bool>(8, false));
+    EXPECT_EQ(Read(repository, "plain.txt"), "plain"); // the lock is free again
+}
+
+TEST_F(KF_DirectoryRepositoryTest, ReadsWritesAndRemovalsStayInsideTheRoot)
+{
+    Write("outside.txt", "outside");
+    Write("Root/a/inside.txt", "inside");
+    KF_DirectoryRepository repository(m_folder.Join("Root").c_str());
+    const std::string sText = "data";
+    for (const std::string& sPath :
+         {std::string("../outside.txt"), std::string("a/../../outside.txt"), std::string("..\\outside.txt"),
+          std::string("a/./../../outside.txt"), m_folder.Join("outside.txt")})
+    {
+        EXPECT_EQ(Read(repository, sPath.c_str()), "<none>") << sPath;
+        EXPECT_FALSE(repository.WriteFile(sPath.c_str(), sText.size(), sText.data())) << sPath;
+        EXPECT_FALSE(repository.RemoveFile(sPath.c_str())) << sPath;
+        EXPECT_EQ(ReadBack("outside.txt"), "outside") << sPath;
+        // The queries still answer beside the root (an absolute path is taken below the root).
+        std::uint64_t uiValue = 0;
+        const bool bBeside = sPath[0] != '/';
+        EXPECT_EQ(repository.FileExists(sPath.c_str()), bBeside) << sPath;
+        EXPECT_EQ(repository.GetFileSize(sPath.c_str(), &uiValue), bBeside) << sPath;
+        EXPECT_EQ(uiValue, bBeside ? 7u : 0u);
+        EXPECT_EQ(repository.GetFileTime(sPath.c_str(), &uiValue), bBeside) << sPath;
+    }
+    EXPECT_FALSE(repository.WriteFile("../new.txt", sText.size(), sText.data()));
+    EXPECT_FALSE(repository.WriteFile("/new.txt", sText.size(), sText.data()));
+    EXPECT_FALSE(std::filesystem::exists(m_folder.Join("new.txt")));
+    EXPECT_TRUE(repository.DirectoryExists(".."));
+
+    // ".." that stays below the root is fine.
+    EXPECT_EQ(Read(repository, "a/../a/inside.txt"), "inside");
+    EXPECT_TRUE(repository.WriteFile("a/../b/new.txt", sText.size(), sText.data()));
+    EXPECT_EQ(ReadBack("Root/b/new.txt"), "data");
+    EXPECT_TRUE(repository.RemoveFile("b/./../b/new.txt"));
+    EXPECT_FALSE(std::filesystem::exists(m_folder.Join("Root/b/new.txt")));
 }
 
 TEST_F(KF_DirectoryRepositoryTest, NamesMatchWithoutRegardToCase)

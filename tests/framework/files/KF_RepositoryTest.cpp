@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -114,4 +119,112 @@ TEST(KF_Repository, DestructionFreesBuffersStillReferenced)
     ASSERT_TRUE(pRepository->ReadFile("kept", &uiSize, &pData));
     ASSERT_TRUE(pRepository->ReadFile("kept", &uiSize, &pData));
     delete pRepository; // the leak checker of the sanitizer build watches this
+}
+
+TEST(KF_Repository, CacheFollowsEveryReadReferenceAndRelease)
+{
+    // Random reads, extra references and releases over 200 paths against a plain count per path:
+    // entries moved into the place of removed ones must keep their path, buffer and count.
+    MemoryRepository repository;
+    constexpr int NUM_PATHS = 200;
+    for (int i = 0; i < NUM_PATHS; ++i)
+        repository.SetFile("dir/file" + std::to_string(i), "contents " + std::to_string(i));
+    std::map<std::string, std::uint32_t> counts;
+    std::map<std::string, std::uint8_t*> buffers;
+    std::mt19937 random(5);
+    for (int step = 0; step < 20000; ++step)
+    {
+        const std::string path = "dir/file" + std::to_string(random() % NUM_PATHS);
+        const KB_String sPath(path.c_str());
+        switch (random() % 3)
+        {
+        case 0:
+        {
+            std::uint64_t uiSize = 0;
+            std::uint8_t* pData = nullptr;
+            ASSERT_TRUE(repository.ReadFile(sPath, &uiSize, &pData));
+            ASSERT_EQ(std::string(reinterpret_cast<char*>(pData), uiSize), "contents " + path.substr(8));
+            ASSERT_TRUE(counts[path]++ == 0 || pData == buffers[path]) << path;
+            buffers[path] = pData;
+            break;
+        }
+        case 1:
+            ASSERT_EQ(repository.AddReference(sPath), counts[path] > 0);
+            if (counts[path] > 0)
+                ++counts[path];
+            break;
+        default:
+            ASSERT_EQ(repository.RemoveReference(sPath), counts[path] > 0);
+            if (counts[path] > 0)
+                --counts[path];
+            break;
+        }
+        ASSERT_EQ(repository.GetReferenceCount(path), counts[path]) << path;
+    }
+    std::uint32_t uiHeld = 0;
+    for (const auto& [path, count] : counts)
+        uiHeld += count > 0 ? 1 : 0;
+    EXPECT_EQ(repository.GetNumLoadedFiles(), uiHeld);
+    for (const auto& [path, count] : counts)
+        for (std::uint32_t i = 0; i < count; ++i)
+            EXPECT_TRUE(repository.RemoveReference(path.c_str()));
+    EXPECT_EQ(repository.GetNumLoadedFiles(), 0u);
+}
+
+TEST(KF_Repository, CacheUnderConcurrentReadsAndReleases)
+{
+    // Four threads read, hold and release overlapping sets of paths in different orders; every
+    // buffer must hold its own path's bytes for as long as it is referenced.
+    MemoryRepository repository;
+    constexpr int NUM_PATHS = 64;
+    for (int i = 0; i < NUM_PATHS; ++i)
+        repository.SetFile("p" + std::to_string(i), std::string(100 + i, static_cast<char>('a' + i % 26)));
+    constexpr int NUM_THREADS = 4;
+    std::vector<int> failures(NUM_THREADS, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < NUM_THREADS; ++t)
+    {
+        threads.emplace_back(
+            [&, t]
+            {
+                std::mt19937 random(static_cast<std::uint32_t>(t));
+                std::vector<std::pair<std::string, std::uint8_t*>> held;
+                for (int step = 0; step < 4000; ++step)
+                {
+                    if (held.size() < 16 && random() % 2 == 0)
+                    {
+                        const int i = static_cast<int>(random() % NUM_PATHS);
+                        const std::string path = "p" + std::to_string(i);
+                        std::uint64_t uiSize = 0;
+                        std::uint8_t* pData = nullptr;
+                        if (!repository.ReadFile(path.c_str(), &uiSize, &pData) ||
+                            uiSize != static_cast<std::uint64_t>(100 + i))
+                        {
+                            ++failures[static_cast<std::size_t>(t)];
+                            continue;
+                        }
+                        held.emplace_back(path, pData);
+                    }
+                    else if (!held.empty())
+                    {
+                        const std::size_t k = random() % held.size();
+                        const auto [path, pData] = held[k];
+                        const int i = std::stoi(path.substr(1));
+                        const std::string expected(100 + i, static_cast<char>('a' + i % 26));
+                        if (std::memcmp(pData, expected.data(), expected.size()) != 0 ||
+                            !repository.RemoveReference(path.c_str()))
+                        {
+                            ++failures[static_cast<std::size_t>(t)];
+                        }
+                        held.erase(held.begin() + static_cast<std::ptrdiff_t>(k));
+                    }
+                }
+                for (const auto& [path, pData] : held)
+                    repository.RemoveReference(path.c_str());
+            });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, std::vector<int>(NUM_THREADS, 0));
+    EXPECT_EQ(repository.GetNumLoadedFiles(), 0u);
 }

@@ -98,6 +98,35 @@ TEST_F(KU_XmlUtilitiesTest, DeepNestingIsRefusedWithoutCrashing)
     EXPECT_EQ(Load(Nested("<a><![CDATA[</a>]]>", "</a>", 100000)), nullptr);
     EXPECT_EQ(Load(Nested("<a x=\"</a>\">", "</a>", 100000)), nullptr);
     EXPECT_EQ(Load(Nested("<a><?xml version='</a>'?>", "</a>", 100000)), nullptr);
-    // A malformed multi-byte sequence that would swallow the '<' of an end tag.
-    EXPECT_EQ(Load("<?xml version=\"1.0\"?>" + Nested("<a>\xE0</a>", "</a>", 50)), nullptr);
+    // End tags swallowed by what the parser reads as one character: in UTF-8 a lead byte takes
+    // the next two bytes with it, and a character reference runs to the next ';'.
+    const std::string sUtf8 = "<?xml version=\"1.0\"?>";
+    EXPECT_EQ(Load(sUtf8 + Nested("<a>\xE0</a>", "</a>", 100000)), nullptr);
+    EXPECT_EQ(Load(Nested("<a>&#</a>#1;", "</a>", 100000)), nullptr);
+    EXPECT_EQ(Load(Nested("<a>&#x</a>x1;", "</a>", 100000)), nullptr);
+    EXPECT_EQ(Load(Nested("<a b=\"&#\"></a>#1;\">", "</a>", 100000)), nullptr);
+}
+
+TEST_F(KU_XmlUtilitiesTest, NestingIsCountedInTheDocumentsEncoding)
+{
+    // Latin-1 as declared: every byte is one character.
+    auto document = Load("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><name a=\"Caf\xE9\">Caf\xE9</name>");
+    ASSERT_NE(document, nullptr);
+    EXPECT_STREQ(document->RootElement()->GetText(), "Caf\xE9");
+    EXPECT_STREQ(document->RootElement()->Attribute("a"), "Caf\xE9");
+    // UTF-8 holding U+FEFF inside text, an attribute and between elements.
+    document = Load("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\xEF\xBB\xBF<r a=\"x\xEF\xBB\xBF\">"
+                    "x\xEF\xBB\xBFy<b/></r>");
+    ASSERT_NE(document, nullptr);
+    EXPECT_STREQ(document->RootElement()->GetText(), "x\xEF\xBB\xBFy");
+    EXPECT_NE(document->RootElement()->FirstChildElement("b"), nullptr);
+    // A lead byte that takes the '<' of an end tag with it still nests as the parser nests it.
+    EXPECT_NE(Load("<?xml version=\"1.0\"?>" + Nested("<a>\xE0</a>", "</a>", 50)), nullptr);
+    EXPECT_EQ(Load("<?xml version=\"1.0\"?>" +
+                   Nested("<a>\xE0</a>", "</a>", KU_XmlUtilities::MAX_ELEMENT_DEPTH + 1)),
+              nullptr);
+    // The same bytes in Latin-1 are closed where they stand.
+    EXPECT_NE(
+        Load("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>" + Nested("<a>\xE0</a>", "", 1000) + "</r>"),
+        nullptr);
 }

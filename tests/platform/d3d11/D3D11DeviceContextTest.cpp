@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 using D3D11DeviceContext = D3D11Fixture;
@@ -207,6 +208,45 @@ TEST_F(D3D11DeviceContext, InvalidBindingsAreLoggedAndIgnored)
     EXPECT_EQ(E_INVALIDARG, Calls("RSSetViewports").back().Result);
     m_pContext->Flush();
     EXPECT_EQ(1u, D3D11Control::GetCallCount("ID3D11DeviceContext::Flush"));
+}
+
+TEST_F(D3D11DeviceContext, ADepthViewOfAnotherSizeThanTheTargetIsRefusedAndUnbindsAll)
+{
+    CreateDevice();
+    const D3D11_TEXTURE2D_DESC targetDesc =
+        TextureDesc(8, 8, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_RENDER_TARGET);
+    ID3D11Texture2D* pTarget = nullptr;
+    ID3D11RenderTargetView* pRtv = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&targetDesc, nullptr, &pTarget));
+    ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(pTarget, nullptr, &pRtv));
+    ID3D11Texture2D* apDepth[2] = {};
+    ID3D11DepthStencilView* apDsv[2] = {};
+    for (int i = 0; i < 2; ++i)
+    {
+        const D3D11_TEXTURE2D_DESC depthDesc =
+            TextureDesc(i == 0 ? 8 : 4, 8, DXGI_FORMAT_D24_UNORM_S8_UINT, D3D11_BIND_DEPTH_STENCIL);
+        ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&depthDesc, nullptr, &apDepth[i]));
+        ASSERT_EQ(S_OK, m_pDevice->CreateDepthStencilView(apDepth[i], nullptr, &apDsv[i]));
+    }
+
+    m_pContext->OMSetRenderTargets(1, &pRtv, apDsv[0]);
+    EXPECT_EQ(S_OK, Calls("OMSetRenderTargets").back().Result);
+    EXPECT_EQ(D3D11Control::GetObjectId(apDsv[0]), D3D11Control::GetBoundState(m_pContext).DepthStencil);
+
+    m_pContext->OMSetRenderTargets(1, &pRtv, apDsv[1]);
+    EXPECT_EQ(E_INVALIDARG, Calls("OMSetRenderTargets").back().Result);
+    const D3D11Control::BoundState bound = D3D11Control::GetBoundState(m_pContext);
+    EXPECT_TRUE(bound.RenderTargets.empty());
+    EXPECT_EQ(0u, bound.DepthStencil);
+
+    // A depth view alone, or with no target in the slot, is any size.
+    ID3D11RenderTargetView* apNone[1] = {};
+    m_pContext->OMSetRenderTargets(1, apNone, apDsv[1]);
+    EXPECT_EQ(S_OK, Calls("OMSetRenderTargets").back().Result);
+    m_pContext->ClearState();
+    for (IUnknown* pObject :
+         std::initializer_list<IUnknown*>{pRtv, pTarget, apDsv[0], apDsv[1], apDepth[0], apDepth[1]})
+        pObject->Release();
 }
 
 TEST_F(D3D11DeviceContext, DestroyingTheContextReleasesWhatIsBound)

@@ -5,6 +5,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <limits>
 
 using namespace DirectX;
 using xmtest::ExpectVectorEq;
@@ -64,12 +65,10 @@ TEST(XMVector, NormalizeDividesAllLanesAndHandlesZeroAndInfinity)
     ExpectVectorEq(XMVector3Normalize(XMVectorZero()), 0.0f, 0.0f, 0.0f, 0.0f);
     // w alone does not count for the 3-component length.
     ExpectVectorEq(XMVector3Normalize(XMVectorSet(0.0f, 0.0f, 0.0f, 5.0f)), 0.0f, 0.0f, 0.0f, 0.0f);
-    // A length too small to square is treated as zero.
-    ExpectVectorEq(XMVector3Normalize(XMVectorSet(1e-30f, 0.0f, 0.0f, 0.0f)), 0.0f, 0.0f, 0.0f, 0.0f);
 
-    const XMVECTOR infinite[] = {XMVectorSet(INFINITY, 0.0f, 0.0f, 0.0f),
-                                 XMVectorSet(1e20f, 1e20f, 0.0f, 0.0f)};
-    for (const XMVECTOR& v : infinite)
+    const XMVECTOR notFinite[] = {XMVectorSet(INFINITY, 0.0f, 0.0f, 0.0f), XMVectorSet(1.0f, NAN, 0.0f, 0.0f),
+                                  XMVectorSet(-INFINITY, 1e30f, 0.0f, 0.0f)};
+    for (const XMVECTOR& v : notFinite)
     {
         const XMVECTOR n = XMVector3Normalize(v);
         for (float lane : n.f)
@@ -79,6 +78,21 @@ TEST(XMVector, NormalizeDividesAllLanesAndHandlesZeroAndInfinity)
     ExpectVectorEq(XMVector4Normalize(XMVectorSet(0.0f, 0.0f, 0.0f, 2.0f)), 0.0f, 0.0f, 0.0f, 1.0f);
     ExpectVectorEq(XMVector4Normalize(XMVectorZero()), 0.0f, 0.0f, 0.0f, 0.0f);
     EXPECT_TRUE(std::isnan(XMVectorGetZ(XMVector4Normalize(XMVectorSet(0.0f, 0.0f, 0.0f, -INFINITY)))));
+}
+
+// A finite length normalises even where its square overflows or underflows a float.
+TEST(XMVector, NormalizeScalesLongAndTinyVectors)
+{
+    const float h = 0.70710677f; // 1 / sqrt(2) in float
+    ExpectVectorNear(XMVector3Normalize(XMVectorSet(1e20f, -1e20f, 0.0f, 1e20f)), h, -h, 0.0f, h, 1e-6f);
+    ExpectVectorEq(XMVector3Normalize(XMVectorSet(1e-30f, 0.0f, 0.0f, 0.0f)), 1.0f, 0.0f, 0.0f, 0.0f);
+    ExpectVectorNear(XMVector3Normalize(XMVectorSet(0.0f, 3e-40f, 4e-40f, 0.0f)), 0.0f, 0.6f, 0.8f, 0.0f,
+                     1e-6f);
+    const XMVECTOR q = XMVector4Normalize(XMVectorSet(0.0f, 0.0f, 1e20f, 1.0f));
+    ExpectVectorEq(q, 0.0f, 0.0f, 1.0f, 1e-20f);
+    const float fMax = std::numeric_limits<float>::max();
+    ExpectVectorEq(XMVector4Normalize(XMVectorSet(fMax, -fMax, fMax, -fMax)), 0.5f, -0.5f, 0.5f, -0.5f);
+    ExpectVectorEq(XMQuaternionNormalize(XMVectorSet(0.0f, 1e25f, 0.0f, 0.0f)), 0.0f, 1.0f, 0.0f, 0.0f);
 }
 
 TEST(XMVector, TransformsTreatTheFourthLaneAsTheirKindSays)
@@ -117,7 +131,9 @@ TEST(XMPlane, NormalizeAndDistances)
     EXPECT_EQ(XMVectorGetX(XMPlaneDotCoord(plane, XMVectorSet(5.0f, 5.0f, 3.0f, 0.0f))), 1.0f);
     EXPECT_EQ(XMVectorGetX(XMPlaneDotNormal(plane, XMVectorSet(5.0f, 5.0f, 3.0f, 9.0f))), 3.0f);
     EXPECT_EQ(XMVectorGetX(XMPlaneDot(plane, XMVectorSet(0.0f, 0.0f, 3.0f, 2.0f))), -1.0f);
-    // An infinite or a zero normal becomes the all-zero plane rather than infinities.
-    ExpectVectorEq(XMPlaneNormalize(XMVectorSet(1e30f, 0.0f, 0.0f, 1.0f)), 0.0f, 0.0f, 0.0f, 0.0f);
+    // An infinite or a zero normal becomes the all-zero plane rather than infinities; a long
+    // finite one normalises.
+    ExpectVectorEq(XMPlaneNormalize(XMVectorSet(INFINITY, 0.0f, 0.0f, 1.0f)), 0.0f, 0.0f, 0.0f, 0.0f);
+    ExpectVectorEq(XMPlaneNormalize(XMVectorSet(0.0f, -1e30f, 0.0f, 2e30f)), 0.0f, -1.0f, 0.0f, 2.0f);
     ExpectVectorEq(XMPlaneNormalize(XMVectorSet(0.0f, 0.0f, 0.0f, 1.0f)), 0.0f, 0.0f, 0.0f, 0.0f);
 }

@@ -157,6 +157,38 @@ TEST_F(FmodChannelOnSound, StopReleaseAndStealingEndChannels)
     EXPECT_EQ(FmodControl::GetLiveChannelCount(), 0);
 }
 
+TEST_F(FmodChannelOnSound, EndedChannelsAreFreedAndTheirHandlesStaySafe)
+{
+    Play(FMOD_DEFAULT);
+    ASSERT_EQ(m_pChannel->stop(), FMOD_OK);
+    std::vector<FMOD::Channel*> channels{m_pChannel};
+    for (int i = 0; i < 200; ++i)
+    {
+        FMOD::Channel* pChannel = nullptr;
+        ASSERT_EQ(m_pSystem->playSound(FMOD_CHANNEL_FREE, m_pSound, false, &pChannel), FMOD_OK);
+        channels.push_back(pChannel);
+        EXPECT_EQ(i % 3 == 0 ? pChannel->stop() : FMOD_OK, FMOD_OK);
+        Step(0.5);
+    }
+    Step(2.0);
+    FmodControl::SystemState state;
+    ASSERT_TRUE(FmodControl::GetSystemState(m_pSystem, &state));
+    EXPECT_EQ(state.activeChannelCount, 0);
+    EXPECT_EQ(state.channelRecordCount, 0) << "stolen, stopped and finished channels are freed";
+    for (FMOD::Channel* pChannel : channels)
+    {
+        bool paused = false;
+        EXPECT_EQ(pChannel->getPaused(&paused), FMOD_ERR_INVALID_HANDLE);
+        EXPECT_EQ(pChannel->stop(), FMOD_ERR_INVALID_HANDLE);
+    }
+
+    // A channel played after the others were freed is a new handle that works.
+    FMOD::Channel* pChannel = nullptr;
+    ASSERT_EQ(m_pSystem->playSound(FMOD_CHANNEL_FREE, m_pSound, true, &pChannel), FMOD_OK);
+    EXPECT_EQ(pChannel->setPaused(false), FMOD_OK);
+    EXPECT_EQ(channels.back()->setPaused(false), FMOD_ERR_INVALID_HANDLE);
+}
+
 TEST_F(FmodChannel, PlaySoundChecksItsArguments)
 {
     InitSystem();

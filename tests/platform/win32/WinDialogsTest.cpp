@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -65,13 +66,27 @@ TEST_F(WinDialogs, WorkerThreadsMayShowBoxes)
     for (int t = 0; t < 4; ++t)
     {
         threads.emplace_back(
-            []
+            [t]
             {
                 for (int i = 0; i < 100; ++i)
-                    MessageBoxA(nullptr, "Shader", "Shader Compile Error", MB_OK);
+                    MessageBoxA(nullptr, std::to_string(t * 100 + i).c_str(), "Shader Compile Error", MB_OK);
             });
     }
     for (std::thread& t : threads)
         t.join();
-    EXPECT_EQ(Win32Control::GetMessageBoxes().size(), 400u);
+    EXPECT_EQ(Win32Control::GetMessageBoxCount(), 400u);
+    EXPECT_EQ(Win32Control::GetMessageBoxes().size(), Win32Control::MESSAGE_BOX_HISTORY_LIMIT);
+}
+
+TEST_F(WinDialogs, OnlyTheLatestBoxesAreKept)
+{
+    Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
+    const std::size_t shown = Win32Control::MESSAGE_BOX_HISTORY_LIMIT + 10;
+    for (std::size_t i = 0; i < shown; ++i)
+        MessageBoxA(nullptr, std::to_string(i).c_str(), "Report", MB_OK);
+    const std::vector<Win32Control::MessageBoxRecord> boxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(boxes.size(), Win32Control::MESSAGE_BOX_HISTORY_LIMIT);
+    EXPECT_EQ(boxes.front().text, "10");
+    EXPECT_EQ(boxes.back().text, std::to_string(shown - 1));
+    EXPECT_EQ(Win32Control::GetMessageBoxCount(), shown);
 }

@@ -84,6 +84,9 @@ TEST_F(WinRealRunInput, EscapeWithoutACompleteSequenceIsTheEscapeKey)
     EXPECT_EQ(TakeKeys(), (std::vector<int>{VK_ESCAPE, 'Q', VK_ESCAPE}));
     Type("\x1b[99~!");
     EXPECT_TRUE(TakeKeys().empty()) << "unknown keys are dropped";
+    // 4294967301 wraps to 5 (Page Up) in 32 bits; the number saturates instead and names no key.
+    Type("\x1b[4294967301~\x1b[99999999999999999999~\x1b[6~");
+    EXPECT_EQ(TakeKeys(), (std::vector<int>{VK_NEXT}));
 }
 
 TEST_F(WinRealRunInput, SignalsCloseTheWindow)

@@ -15,7 +15,7 @@
 #include "render/effects/KR_OITRenderer.h"
 #include "render/effects/KR_ParticleEngine.h"
 #include "render/effects/KR_PostFXEngine.h"
-#include "tests/support/FakeSubsystemBridge.h"
+#include "tests/support/FakeToolsBridge.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -182,7 +182,7 @@ public:
 };
 
 // Answers the dialog's choice: the first context, adapter and output at 640 x 480, windowed.
-class ChoosingBridge : public FakeSubsystemBridge
+class ChoosingBridge : public FakeToolsBridge
 {
 public:
     bool GetSelectedScreenResolution(KG_ManagedFacade*, KR_ScreenResolution* pResolution, int* piContext,

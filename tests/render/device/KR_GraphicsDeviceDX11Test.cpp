@@ -251,7 +251,7 @@ TEST_F(KR_GraphicsDeviceDX11Test, DestructionReleasesContextThenSwapChainThenDev
     }
 }
 
-TEST_F(KR_GraphicsDeviceDX11Test, ResizeKeepsTheSettingAndReportsSwapChainFailure)
+TEST_F(KR_GraphicsDeviceDX11Test, AFailedResizeKeepsTheSizeOfTheSwapChain)
 {
     Make(Resolution(640, 480));
     ASSERT_TRUE(m_pGraphicsDevice->CreateSizeDependentResources());
@@ -268,7 +268,17 @@ TEST_F(KR_GraphicsDeviceDX11Test, ResizeKeepsTheSettingAndReportsSwapChainFailur
     D3D11Control::FailNext("ResizeBuffers");
     const KR_ScreenResolution smaller = Resolution(320, 200);
     EXPECT_FALSE(m_pGraphicsDevice->Resize(&smaller));
-    EXPECT_EQ(320u, m_pGraphicsDevice->GetWidth()); // the setting is taken even so
+    // The swap chain kept its buffers, so the device keeps the size that matches them.
+    EXPECT_EQ(800u, m_pGraphicsDevice->GetWidth());
+    EXPECT_EQ(600u, m_pGraphicsDevice->GetHeight());
+    ASSERT_TRUE(m_pGraphicsDevice->CreateSizeDependentResources());
+    m_pGraphicsDevice->GetDepthStencilTexture()->GetDesc(&desc);
+    EXPECT_EQ(800u, desc.Width);
+    D3D11Control::ClearCallLog();
+    m_pGraphicsDevice->BindMainRenderTarget();
+    for (const D3D11Control::CallRecord& record : D3D11Control::GetCallLog())
+        EXPECT_EQ(S_OK, record.Result) << record.Method;
+    EXPECT_NE(0u, D3D11Control::GetBoundState(m_pGraphicsDevice->GetImmediateContext()).DepthStencil);
 }
 
 TEST_F(KR_GraphicsDeviceDX11Test, ClearAndPresentReachTheBackBuffer)

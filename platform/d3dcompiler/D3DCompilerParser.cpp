@@ -1,0 +1,819 @@
+#include "platform/d3dcompiler/D3DCompilerParser.h"
+
+#include <cctype>
+#include <cstdint>
+#include <map>
+#include <set>
+
+namespace d3dcompiler_internal
+{
+
+using d3d11_internal::EffectPass;
+using d3d11_internal::EffectTechnique;
+using d3d11_internal::EffectVariable;
+using d3d11_internal::PassShader;
+using d3d11_internal::PassState;
+using d3d11_internal::ShaderBytecode;
+using d3d11_internal::ShaderStage;
+using d3d11_internal::SignatureElement;
+using d3d11_internal::StageOfTarget;
+
+namespace
+{
+
+constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+// Limits of one thread group.
+constexpr std::uint32_t MAX_THREADS_XY = 1024;
+constexpr std::uint32_t MAX_THREADS_Z = 64;
+constexpr std::uint32_t MAX_THREADS = 1024;
+
+const std::set<std::string> DECLARATION_MODIFIERS = {
+    "static",   "const",   "uniform",   "extern",       "shared",          "groupshared",
+    "volatile", "precise", "row_major", "column_major", "inline",          "snorm",
+    "unorm",    "linear",  "centroid",  "sample",       "nointerpolation", "noperspective"};
+const std::set<std::string> PARAMETER_MODIFIERS = {
+    "in",      "out",         "inout",  "uniform",         "const",         "point",    "line",   "triangle",
+    "lineadj", "triangleadj", "linear", "nointerpolation", "noperspective", "centroid", "sample", "precise"};
+
+struct Declarator
+{
+    std::string Type;
+    std::string Name;
+    std::string Semantic;
+    std::uint32_t ArraySize = 0;
+    bool Output = false; // an out parameter
+    bool Uniform = false;
+};
+
+struct Function
+{
+    std::string Name;
+    std::vector<Declarator> Parameters;
+    std::map<std::string, std::vector<std::string>> Attributes; // name -> argument texts
+    std::size_t NameToken = 0;
+    bool HasBody = false;
+};
+
+bool IsWord(const std::string& s)
+{
+    return !s.empty() && (std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_');
+}
+
+// An integer constant expression of + - * / % and parentheses in 32-bit range; false when it is
+// anything else.
+class IntegerExpression
+{
+public:
+    explicit IntegerExpression(const std::vector<const SourceToken*>& v) : m_v(v) {}
+
+    bool Evaluate(std::int64_t* pOut) { return Sum(pOut) && m_i == m_v.size(); }
+
+private:
+    bool Sum(std::int64_t* pOut)
+    {
+        if (!Product(pOut))
+            return false;
+        while (m_i < m_v.size() && (m_v[m_i]->Text == "+" || m_v[m_i]->Text == "-"))
+        {
+            const bool bPlus = m_v[m_i++]->Text == "+";
+            std::int64_t iRight = 0;
+            if (!Product(&iRight))
+                return false;
+            *pOut = bPlus ? *pOut + iRight : *pOut - iRight;
+            if (*pOut > INT32_MAX || *pOut < INT32_MIN)
+                return false;
+        }
+        return true;
+    }
+    bool Product(std::int64_t* pOut)
+    {
+        if (!Unary(pOut))
+            return false;
+        while (m_i < m_v.size() && (m_v[m_i]->Text == "*" || m_v[m_i]->Text == "/" || m_v[m_i]->Text == "%"))
+        {
+            const char op = m_v[m_i++]->Text[0];
+            std::int64_t iRight = 0;
+            if (!Unary(&iRight) || (op != '*' && iRight == 0))
+                return false;
+            *pOut = op == '*' ? *pOut * iRight : op == '/' ? *pOut / iRight : *pOut % iRight;
+            if (*pOut > INT32_MAX || *pOut < INT32_MIN)
+                return false;
+        }
+        return true;
+    }
+    bool Unary(std::int64_t* pOut)
+    {
+        // Nesting is bounded so that a hostile source cannot exhaust the stack.
+        if (m_i >= m_v.size() || ++m_iDepth > MAX_DEPTH)
+            return false;
+        const bool bOk = Operand(pOut);
+        --m_iDepth;
+        return bOk && *pOut <= INT32_MAX && *pOut >= INT32_MIN;
+    }
+    bool Operand(std::int64_t* pOut)
+    {
+        const std::string& s = m_v[m_i]->Text;
+        if (s == "-" || s == "+")
+        {
+            ++m_i;
+            if (!Unary(pOut))
+                return false;
+            if (s == "-")
+                *pOut = -*pOut;
+            return true;
+        }
+        if (s == "(")
+        {
+            ++m_i;
+            if (!Sum(pOut) || m_i >= m_v.size() || m_v[m_i]->Text != ")")
+                return false;
+            ++m_i;
+            return true;
+        }
+        std::string sDigits = s;
+        while (!sDigits.empty() && (sDigits.back() == 'u' || sDigits.back() == 'U' || sDigits.back() == 'l' ||
+                                    sDigits.back() == 'L'))
+            sDigits.pop_back();
+        if (sDigits.empty() || sDigits.size() > 10 || !std::isdigit(static_cast<unsigned char>(sDigits[0])))
+            return false;
+        std::size_t uiUsed = 0;
+        try
+        {
+            *pOut = std::stoll(sDigits, &uiUsed, 0);
+        }
+        catch (const std::exception&)
+        {
+            return false;
+        }
+        ++m_i;
+        return uiUsed == sDigits.size();
+    }
+
+    static constexpr int MAX_DEPTH = 64;
+
+    const std::vector<const SourceToken*>& m_v;
+    std::size_t m_i = 0;
+    int m_iDepth = 0;
+};
+
+class Analyzer
+{
+public:
+    Analyzer(const std::vector<SourceToken>& vTokens, const std::string& sSourceName, std::string* pErrors)
+        : m_v(vTokens), m_sSourceName(sSourceName), m_pErrors(pErrors)
+    {
+    }
+
+    bool Run(ShaderBytecode* pOut)
+    {
+        if (!CheckBalance())
+            return false;
+        ParseTopLevel();
+        if (!m_bOk)
+            return false;
+        const ShaderStage stage = StageOfTarget(pOut->Target);
+        if (stage == ShaderStage::Effect)
+            return BuildEffect(pOut);
+        return BuildStage(stage, pOut->Entry, NONE, pOut);
+    }
+
+private:
+    const std::string& Text(std::size_t i) const
+    {
+        static const std::string s_sEnd;
+        return i < m_v.size() ? m_v[i].Text : s_sEnd;
+    }
+
+    void Error(std::size_t i, int iCode, const std::string& sText)
+    {
+        m_bOk = false;
+        if (i < m_v.size())
+            *m_pErrors += FormatError(m_v[i].File, m_v[i].Line, m_v[i].Column, iCode, sText);
+        else
+            *m_pErrors += FormatError(m_sSourceName, 1, 1, iCode, sText);
+    }
+
+    // Every ( [ { closed by its partner, in order; m_vMatch gets each bracket's partner.
+    bool CheckBalance()
+    {
+        m_vMatch.assign(m_v.size(), NONE);
+        std::vector<std::size_t> vOpen;
+        for (std::size_t i = 0; i < m_v.size(); ++i)
+        {
+            const std::string& s = m_v[i].Text;
+            if (s == "(" || s == "[" || s == "{")
+            {
+                vOpen.push_back(i);
+                continue;
+            }
+            if (s != ")" && s != "]" && s != "}")
+                continue;
+            const char opener = s == ")" ? '(' : s == "]" ? '[' : '{';
+            if (vOpen.empty() || m_v[vOpen.back()].Text[0] != opener)
+            {
+                Error(i, 3000, "syntax error: unexpected token '" + s + "'");
+                return false;
+            }
+            m_vMatch[vOpen.back()] = i;
+            m_vMatch[i] = vOpen.back();
+            vOpen.pop_back();
+        }
+        if (!vOpen.empty())
+        {
+            Error(vOpen.back(), 3000,
+                  "syntax error: unexpected end of file; '" + m_v[vOpen.back()].Text + "' is never closed");
+            return false;
+        }
+        return true;
+    }
+
+    // Past a template argument list or an annotation block (which holds ';') starting at i ("<");
+    // >> closes two levels.
+    std::size_t SkipAngles(std::size_t i) const
+    {
+        int iDepth = 0;
+        for (; i < m_v.size(); ++i)
+        {
+            const std::string& s = m_v[i].Text;
+            if (s == "(" || s == "[" || s == "{")
+            {
+                i = m_vMatch[i];
+                continue;
+            }
+            if (s == "<")
+                ++iDepth;
+            else if (s == ">")
+                --iDepth;
+            else if (s == ">>")
+                iDepth -= 2;
+            if (iDepth <= 0)
+                return i + 1;
+        }
+        return i;
+    }
+
+    // Past the next ";" at this level (brace blocks skipped whole).
+    std::size_t SkipStatement(std::size_t i) const
+    {
+        for (; i < m_v.size(); ++i)
+        {
+            if (Text(i) == ";")
+                return i + 1;
+            if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
+                i = m_vMatch[i];
+        }
+        return i;
+    }
+
+    std::string Join(std::size_t uiBegin, std::size_t uiEnd) const
+    {
+        std::string s;
+        for (std::size_t i = uiBegin; i < uiEnd && i < m_v.size(); ++i)
+        {
+            if (!s.empty() && IsWord(m_v[i].Text) &&
+                (IsWord(m_v[i - 1].Text) || std::isdigit(static_cast<unsigned char>(m_v[i - 1].Text.back()))))
+                s += ' ';
+            s += m_v[i].Text;
+        }
+        return s;
+    }
+
+    // A type at i, its template arguments included; NONE when there is no word there.
+    std::size_t ParseType(std::size_t i, std::string* pType) const
+    {
+        if (!IsWord(Text(i)))
+            return NONE;
+        std::size_t uiEnd = i + 1;
+        if (Text(uiEnd) == "<")
+            uiEnd = SkipAngles(uiEnd);
+        *pType = Join(i, uiEnd);
+        return uiEnd;
+    }
+
+    // Array dimensions ([n][m]...) at i: the product into *pSize (0 when not an array).
+    std::size_t ParseArray(std::size_t i, std::uint32_t* pSize)
+    {
+        *pSize = 0;
+        while (Text(i) == "[")
+        {
+            const std::size_t uiClose = m_vMatch[i];
+            std::vector<const SourceToken*> v;
+            for (std::size_t k = i + 1; k < uiClose; ++k)
+                v.push_back(&m_v[k]);
+            std::int64_t iCount = 0;
+            if (v.empty())
+                iCount = 0; // unsized, as in a parameter
+            else if (!IntegerExpression(v).Evaluate(&iCount) || iCount <= 0 || iCount > 65536)
+                Error(i, 3000, "array dimension must be a positive integer constant");
+            const std::uint64_t uiSize = (*pSize == 0 ? 1 : *pSize) * static_cast<std::uint64_t>(iCount);
+            *pSize = uiSize > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(uiSize);
+            i = uiClose + 1;
+        }
+        return i;
+    }
+
+    // ": SEMANTIC", ": register(...)", ": packoffset(...)", any number of them.
+    std::size_t ParseSemantic(std::size_t i, std::string* pSemantic) const
+    {
+        while (Text(i) == ":" && IsWord(Text(i + 1)))
+        {
+            if ((Text(i + 1) == "register" || Text(i + 1) == "packoffset") && Text(i + 2) == "(")
+            {
+                i = m_vMatch[i + 2] + 1;
+                continue;
+            }
+            *pSemantic = Text(i + 1);
+            i += 2;
+        }
+        return i;
+    }
+
+    void ParseTopLevel()
+    {
+        std::map<std::string, std::vector<std::string>> pendingAttributes;
+        std::size_t i = 0;
+        while (i < m_v.size() && m_bOk)
+        {
+            const std::string& s = Text(i);
+            if (s == ";")
+            {
+                ++i;
+            }
+            else if (s == "[")
+            {
+                const std::size_t uiClose = m_vMatch[i];
+                if (IsWord(Text(i + 1)))
+                {
+                    std::vector<std::string>& vArgs = pendingAttributes[Text(i + 1)];
+                    vArgs.clear();
+                    if (Text(i + 2) == "(")
+                    {
+                        std::size_t uiStart = i + 3;
+                        for (std::size_t k = uiStart; k <= m_vMatch[i + 2]; ++k)
+                        {
+                            if (k == m_vMatch[i + 2] || Text(k) == ",")
+                            {
+                                vArgs.push_back(Join(uiStart, k));
+                                uiStart = k + 1;
+                            }
+                            else if (Text(k) == "(" || Text(k) == "[" || Text(k) == "{")
+                            {
+                                k = m_vMatch[k];
+                            }
+                        }
+                    }
+                }
+                i = uiClose + 1;
+            }
+            else if (s == "struct" && IsWord(Text(i + 1)) && Text(i + 2) == "{")
+            {
+                std::vector<Declarator>& vMembers = m_mStructs[Text(i + 1)];
+                ParseDeclarations(i + 3, m_vMatch[i + 2], "", &vMembers, nullptr);
+                i = SkipStatement(m_vMatch[i + 2] + 1);
+            }
+            else if ((s == "cbuffer" || s == "tbuffer") && IsWord(Text(i + 1)))
+            {
+                std::size_t k = i + 2;
+                while (k < m_v.size() && Text(k) != "{" && Text(k) != ";")
+                    k = Text(k) == "(" ? m_vMatch[k] + 1 : k + 1;
+                if (Text(k) == "{")
+                {
+                    ParseDeclarations(k + 1, m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
+                    k = m_vMatch[k];
+                }
+                i = k + 1;
+            }
+            else if (s == "technique11" || s == "technique10" || s == "technique")
+            {
+                i = ParseTechnique(i);
+            }
+            else if (s == "typedef")
+            {
+                i = SkipStatement(i);
+            }
+            else
+            {
+                i = ParseDeclaration(i, &pendingAttributes);
+            }
+        }
+    }
+
+    // Member or variable declarations from uiBegin to uiEnd (a block's inside).
+    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, const std::string& sBuffer,
+                           std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
+    {
+        std::size_t i = uiBegin;
+        while (i < uiEnd && m_bOk)
+        {
+            if (Text(i) == ";")
+            {
+                ++i;
+                continue;
+            }
+            std::size_t k = i;
+            while (DECLARATION_MODIFIERS.count(Text(k)) != 0 || PARAMETER_MODIFIERS.count(Text(k)) != 0)
+                ++k;
+            std::string sType;
+            k = ParseType(k, &sType);
+            if (k == NONE || k >= uiEnd)
+            {
+                i = std::min(SkipStatement(i), uiEnd);
+                continue;
+            }
+            while (k < uiEnd && IsWord(Text(k)))
+            {
+                Declarator declarator;
+                declarator.Type = sType;
+                declarator.Name = Text(k);
+                k = ParseArray(k + 1, &declarator.ArraySize);
+                k = ParseSemantic(k, &declarator.Semantic);
+                EffectVariable variable;
+                k = ParseInitializer(k, declarator.Name, &variable);
+                if (pMembers != nullptr)
+                    pMembers->push_back(declarator);
+                if (pVariables != nullptr)
+                {
+                    variable.Type = sType;
+                    variable.Name = declarator.Name;
+                    variable.Buffer = sBuffer;
+                    variable.ArraySize = declarator.ArraySize;
+                    variable.Semantic = declarator.Semantic;
+                    pVariables->push_back(std::move(variable));
+                }
+                if (Text(k) != ",")
+                    break;
+                ++k;
+            }
+            i = std::min(SkipStatement(k), uiEnd);
+        }
+    }
+
+    // Annotations, "= value" and "{ state block }" after a declarator; stops at "," or ";".
+    std::size_t ParseInitializer(std::size_t k, const std::string& sName, EffectVariable* pVariable)
+    {
+        if (Text(k) == "<")
+            k = SkipAngles(k);
+        if (Text(k) == "=")
+        {
+            const std::size_t uiStart = ++k;
+            while (k < m_v.size() && Text(k) != "," && Text(k) != ";")
+                k = (Text(k) == "(" || Text(k) == "[" || Text(k) == "{") ? m_vMatch[k] + 1 : k + 1;
+            for (std::size_t c = uiStart; c < k; ++c)
+                if (Text(c) == "CompileShader" && Text(c + 1) == "(")
+                    m_mShaderVariables[sName] = c;
+        }
+        else if (Text(k) == "{")
+        {
+            const std::size_t uiClose = m_vMatch[k];
+            std::size_t c = k + 1;
+            while (c < uiClose)
+            {
+                std::size_t uiEquals = c;
+                while (uiEquals < uiClose && Text(uiEquals) != "=" && Text(uiEquals) != ";")
+                    uiEquals = Text(uiEquals) == "[" ? m_vMatch[uiEquals] + 1 : uiEquals + 1;
+                std::size_t uiEnd = uiEquals;
+                while (uiEnd < uiClose && Text(uiEnd) != ";")
+                    uiEnd = (Text(uiEnd) == "(" || Text(uiEnd) == "[") ? m_vMatch[uiEnd] + 1 : uiEnd + 1;
+                if (uiEquals < uiEnd && Text(uiEquals) == "=")
+                    pVariable->Assignments.push_back({Join(c, uiEquals), Join(uiEquals + 1, uiEnd)});
+                c = uiEnd + 1;
+            }
+            k = uiClose + 1;
+        }
+        return k;
+    }
+
+    // A variable or function declaration at the top level.
+    std::size_t ParseDeclaration(std::size_t i, std::map<std::string, std::vector<std::string>>* pAttributes)
+    {
+        std::size_t k = i;
+        while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
+            ++k;
+        std::string sType;
+        k = ParseType(k, &sType);
+        if (k == NONE || !IsWord(Text(k)))
+        {
+            pAttributes->clear();
+            return SkipStatement(i);
+        }
+        if (Text(k + 1) == "(")
+        {
+            Function function;
+            function.Name = Text(k);
+            function.NameToken = k;
+            function.Attributes = std::move(*pAttributes);
+            pAttributes->clear();
+            ParseParameters(k + 2, m_vMatch[k + 1], &function.Parameters);
+            std::size_t e = m_vMatch[k + 1] + 1;
+            std::string sReturnSemantic;
+            e = ParseSemantic(e, &sReturnSemantic);
+            if (Text(e) == "{")
+            {
+                function.HasBody = true;
+                e = m_vMatch[e] + 1;
+            }
+            else
+            {
+                e = SkipStatement(e);
+            }
+            m_vFunctions.push_back(std::move(function));
+            return e;
+        }
+        pAttributes->clear();
+        // Variables: the declarators are read again by the block reader, which knows them all.
+        const std::size_t uiEnd = SkipStatement(i);
+        ParseDeclarations(i, uiEnd, "", nullptr, &m_vVariables);
+        return uiEnd;
+    }
+
+    void ParseParameters(std::size_t uiBegin, std::size_t uiEnd, std::vector<Declarator>* pOut)
+    {
+        std::size_t i = uiBegin;
+        while (i < uiEnd)
+        {
+            Declarator parameter;
+            std::size_t k = i;
+            while (PARAMETER_MODIFIERS.count(Text(k)) != 0)
+            {
+                parameter.Output = parameter.Output || Text(k) == "out";
+                parameter.Uniform = parameter.Uniform || Text(k) == "uniform";
+                ++k;
+            }
+            k = ParseType(k, &parameter.Type);
+            if (k != NONE && IsWord(Text(k)))
+            {
+                parameter.Name = Text(k);
+                k = ParseArray(k + 1, &parameter.ArraySize);
+                k = ParseSemantic(k, &parameter.Semantic);
+                pOut->push_back(parameter);
+            }
+            else
+            {
+                k = i;
+            }
+            while (k < uiEnd && Text(k) != ",")
+                k = (Text(k) == "(" || Text(k) == "[" || Text(k) == "{") ? m_vMatch[k] + 1 : k + 1;
+            i = k + 1;
+        }
+    }
+
+    std::size_t ParseTechnique(std::size_t i)
+    {
+        const bool bTechnique11 = Text(i) == "technique11";
+        EffectTechnique technique;
+        std::size_t k = i + 1;
+        if (IsWord(Text(k)))
+            technique.Name = Text(k++);
+        if (Text(k) == "<")
+            k = SkipAngles(k);
+        if (Text(k) != "{")
+        {
+            Error(k, 3000, "syntax error: '{' expected after technique '" + technique.Name + "'");
+            return k;
+        }
+        const std::size_t uiClose = m_vMatch[k];
+        ++k;
+        while (k < uiClose && m_bOk)
+        {
+            if (Text(k) != "pass")
+            {
+                k = std::min(SkipStatement(k), uiClose);
+                continue;
+            }
+            EffectPass pass;
+            ++k;
+            if (IsWord(Text(k)))
+                pass.Name = Text(k++);
+            if (Text(k) == "<")
+                k = SkipAngles(k);
+            if (Text(k) != "{")
+            {
+                Error(k, 3000, "syntax error: '{' expected after pass '" + pass.Name + "'");
+                return uiClose + 1;
+            }
+            const std::size_t uiPassClose = m_vMatch[k];
+            for (std::size_t c = k + 1; c < uiPassClose;)
+            {
+                if (IsWord(Text(c)) && Text(c + 1) == "(")
+                    m_vPassCalls.push_back({m_vTechniques.size(), technique.Passes.size(), c});
+                c = std::min(SkipStatement(c), uiPassClose);
+            }
+            technique.Passes.push_back(std::move(pass));
+            k = uiPassClose + 1;
+        }
+        if (bTechnique11)
+            m_bHasTechnique11 = true;
+        m_vTechniques.push_back(std::move(technique));
+        return uiClose + 1;
+    }
+
+    const Function* FindFunction(const std::string& sName) const
+    {
+        for (const Function& function : m_vFunctions)
+            if (function.Name == sName && function.HasBody)
+                return &function;
+        return nullptr;
+    }
+
+    void AddSignature(const Declarator& parameter, std::vector<SignatureElement>* pOut, int iDepth)
+    {
+        if (!parameter.Semantic.empty())
+        {
+            std::string sName = parameter.Semantic;
+            std::size_t uiDigits = sName.size();
+            while (uiDigits > 0 && std::isdigit(static_cast<unsigned char>(sName[uiDigits - 1])))
+                --uiDigits;
+            std::uint32_t uiIndex = 0;
+            if (uiDigits < sName.size() && sName.size() - uiDigits <= 9)
+                uiIndex = static_cast<std::uint32_t>(std::stoul(sName.substr(uiDigits)));
+            sName.resize(uiDigits);
+            const std::uint32_t uiCount = parameter.ArraySize == 0 ? 1 : std::min(parameter.ArraySize, 32u);
+            for (std::uint32_t n = 0; n < uiCount; ++n)
+                pOut->push_back({sName, uiIndex + n});
+            return;
+        }
+        auto it = m_mStructs.find(parameter.Type);
+        if (it == m_mStructs.end() || iDepth > 8)
+            return;
+        for (const Declarator& member : it->second)
+            AddSignature(member, pOut, iDepth + 1);
+    }
+
+    // One stage's fields; uiAt is the token an error about the entry points at (NONE: none).
+    bool BuildStage(ShaderStage stage, const std::string& sEntry, std::size_t uiAt, ShaderBytecode* pOut)
+    {
+        const Function* pFunction = FindFunction(sEntry);
+        if (pFunction == nullptr)
+        {
+            Error(uiAt, 3501, "'" + sEntry + "': entrypoint not found");
+            return false;
+        }
+        for (const Declarator& parameter : pFunction->Parameters)
+            if (!parameter.Output && !parameter.Uniform)
+                AddSignature(parameter, &pOut->InputSignature, 0);
+        if (stage != ShaderStage::Compute)
+            return true;
+        auto it = pFunction->Attributes.find("numthreads");
+        if (it == pFunction->Attributes.end() || it->second.size() != 3)
+        {
+            Error(pFunction->NameToken, 3000,
+                  "'" + sEntry + "': compute shaders need a numthreads(x, y, z) attribute");
+            return false;
+        }
+        std::uint64_t uiTotal = 1;
+        for (int n = 0; n < 3; ++n)
+        {
+            // The argument texts are re-read through the expression evaluator.
+            std::vector<SourceToken> vParts = SplitText(it->second[n]);
+            std::vector<const SourceToken*> v;
+            for (const SourceToken& token : vParts)
+                v.push_back(&token);
+            std::int64_t iValue = 0;
+            const std::uint32_t uiLimit = n < 2 ? MAX_THREADS_XY : MAX_THREADS_Z;
+            if (!IntegerExpression(v).Evaluate(&iValue) || iValue < 1 || iValue > uiLimit)
+            {
+                Error(pFunction->NameToken, 3000,
+                      "'" + sEntry +
+                          "': numthreads values must be integer constants "
+                          "from 1 to 1024 (z: 64)");
+                return false;
+            }
+            pOut->NumThreads[n] = static_cast<std::uint32_t>(iValue);
+            uiTotal *= static_cast<std::uint64_t>(iValue);
+        }
+        if (uiTotal > MAX_THREADS)
+        {
+            Error(pFunction->NameToken, 3000, "'" + sEntry + "': a thread group holds at most 1024 threads");
+            return false;
+        }
+        return true;
+    }
+
+    // Tokens of a text joined by Join (words, numbers and single punctuation characters).
+    static std::vector<SourceToken> SplitText(const std::string& s)
+    {
+        std::vector<SourceToken> v;
+        for (std::size_t i = 0; i < s.size();)
+        {
+            const unsigned char c = static_cast<unsigned char>(s[i]);
+            if (std::isspace(c))
+            {
+                ++i;
+                continue;
+            }
+            std::size_t j = i + 1;
+            if (std::isalnum(c) || c == '_')
+                while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_'))
+                    ++j;
+            v.push_back({s.substr(i, j - i), "", 0, 0});
+            i = j;
+        }
+        return v;
+    }
+
+    struct PassCall
+    {
+        std::size_t Technique;
+        std::size_t Pass;
+        std::size_t Token; // the call's name
+    };
+
+    bool BuildEffect(ShaderBytecode* pOut)
+    {
+        if (!m_bHasTechnique11)
+        {
+            Error(NONE, 3000, "an fx_5_0 effect needs at least one technique11");
+            return false;
+        }
+        for (const PassCall& call : m_vPassCalls)
+        {
+            EffectPass& pass = m_vTechniques[call.Technique].Passes[call.Pass];
+            const std::string& sCall = Text(call.Token);
+            const std::size_t uiOpen = call.Token + 1;
+            const std::size_t uiClose = m_vMatch[uiOpen];
+            const ShaderStage stage = sCall == "SetVertexShader"     ? ShaderStage::Vertex
+                                      : sCall == "SetPixelShader"    ? ShaderStage::Pixel
+                                      : sCall == "SetGeometryShader" ? ShaderStage::Geometry
+                                      : sCall == "SetComputeShader"  ? ShaderStage::Compute
+                                                                     : ShaderStage::Unknown;
+            if (stage == ShaderStage::Unknown)
+            {
+                pass.States.push_back({sCall, Join(uiOpen + 1, uiClose)});
+                continue;
+            }
+            PassShader shader;
+            shader.Stage = stage;
+            if (!BuildPassShader(uiOpen + 1, uiClose, stage, pOut, &shader.Bytecode))
+                return false;
+            pass.Shaders.push_back(std::move(shader));
+        }
+        pOut->Techniques = std::move(m_vTechniques);
+        pOut->Variables = std::move(m_vVariables);
+        return true;
+    }
+
+    // The shader of a Set...Shader call: NULL, CompileShader(target, entry(...)) (possibly inside
+    // another call) or a variable initialised with one.
+    bool BuildPassShader(std::size_t uiBegin, std::size_t uiEnd, ShaderStage stage,
+                         const ShaderBytecode* pEffect, std::vector<std::uint8_t>* pBytecode)
+    {
+        if (uiEnd == uiBegin + 1 && (Text(uiBegin) == "NULL" || Text(uiBegin) == "0"))
+            return true;
+        std::size_t uiCompile = NONE;
+        for (std::size_t k = uiBegin; k < uiEnd && uiCompile == NONE; ++k)
+            if (Text(k) == "CompileShader" && Text(k + 1) == "(")
+                uiCompile = k;
+        if (uiCompile == NONE && uiEnd == uiBegin + 1 && m_mShaderVariables.count(Text(uiBegin)) != 0)
+            uiCompile = m_mShaderVariables[Text(uiBegin)];
+        if (uiCompile == NONE)
+        {
+            Error(uiBegin, 3000, "'" + Join(uiBegin, uiEnd) + "': not a shader");
+            return false;
+        }
+        const std::string& sTarget = Text(uiCompile + 2);
+        const std::string& sEntry = Text(uiCompile + 4);
+        if (Text(uiCompile + 3) != "," || !IsWord(sEntry))
+        {
+            Error(uiCompile, 3000, "syntax error: CompileShader(target, entry(...)) expected");
+            return false;
+        }
+        if (StageOfTarget(sTarget) != stage)
+        {
+            Error(uiCompile + 2, 3000, "'" + sTarget + "': wrong target for this shader stage");
+            return false;
+        }
+        ShaderBytecode shader;
+        shader.Target = sTarget;
+        shader.Entry = sEntry;
+        shader.SourceHash = pEffect->SourceHash;
+        if (!BuildStage(stage, sEntry, uiCompile + 4, &shader))
+            return false;
+        *pBytecode = d3d11_internal::EncodeShaderBytecode(shader);
+        return true;
+    }
+
+    const std::vector<SourceToken>& m_v;
+    const std::string& m_sSourceName;
+    std::string* m_pErrors;
+    bool m_bOk = true;
+
+    std::vector<std::size_t> m_vMatch;
+    std::map<std::string, std::vector<Declarator>> m_mStructs;
+    std::vector<Function> m_vFunctions;
+    std::vector<EffectVariable> m_vVariables;
+    std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token
+    std::vector<EffectTechnique> m_vTechniques;
+    std::vector<PassCall> m_vPassCalls;
+    bool m_bHasTechnique11 = false;
+};
+
+} // namespace
+
+bool AnalyzeSource(const std::vector<SourceToken>& vTokens, const std::string& sSourceName,
+                   ShaderBytecode* pOut, std::string* pErrors)
+{
+    Analyzer analyzer(vTokens, sSourceName, pErrors);
+    return analyzer.Run(pOut);
+}
+
+} // namespace d3dcompiler_internal

@@ -1,0 +1,44 @@
+#pragma once
+// Internal to the HLSL compiler stand-in: the preprocessor, Boost.Wave reading every include
+// through the caller's ID3DInclude.
+
+#include "platform/d3dcompiler/d3dcompiler.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace d3dcompiler_internal
+{
+
+// One token of the preprocessed source with the place it came from (for a token a macro made,
+// the place Boost.Wave gives it). File is the source name, or the include name as written.
+struct SourceToken
+{
+    std::string Text;
+    std::string File;
+    std::uint32_t Line = 0;
+    std::uint32_t Column = 0;
+};
+
+struct PreprocessedSource
+{
+    std::string Text;                // the output, whitespace and line breaks included
+    std::vector<SourceToken> Tokens; // the same without whitespace, comments and line breaks
+};
+
+// Includes may nest this deep; a file that includes itself fails instead of running away.
+constexpr std::size_t MAX_INCLUDE_DEPTH = 32;
+
+// False with one "file(line,col): error Xnnnn: text" line in *pErrors when preprocessing fails
+// (bad directive, #error, failed include, bad macro in the table). pSourceName may be null.
+bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName,
+                const D3D_SHADER_MACRO* pDefines, ID3DInclude* pInclude, PreprocessedSource* pOut,
+                std::string* pErrors);
+
+// "file(line,col): error Xcode: text" with a line break.
+std::string FormatError(const std::string& sFile, std::uint32_t uiLine, std::uint32_t uiColumn, int iCode,
+                        const std::string& sText);
+
+} // namespace d3dcompiler_internal

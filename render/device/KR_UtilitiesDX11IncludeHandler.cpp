@@ -1,0 +1,65 @@
+#include "render/device/KR_UtilitiesDX11IncludeHandler.h"
+
+#include "framework/app/KE_ApplicationManager.h"
+#include "framework/files/KF_FileManager.h"
+
+#include <cstdint>
+
+namespace
+{
+
+KF_FileManager* GetFileManager()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+}
+
+} // namespace
+
+KR_UtilitiesDX11IncludeHandler::KR_UtilitiesDX11IncludeHandler(const KB_String& sBaseDirectory)
+    : m_sBaseDirectory(sBaseDirectory)
+{
+}
+
+KR_UtilitiesDX11IncludeHandler::~KR_UtilitiesDX11IncludeHandler()
+{
+    KF_FileManager* pFiles = GetFileManager();
+    if (pFiles == nullptr)
+        return;
+    for (const auto& entry : m_mOpenFiles)
+        pFiles->RemoveReference(entry.second);
+}
+
+HRESULT KR_UtilitiesDX11IncludeHandler::Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData,
+                                             UINT* pBytes)
+{
+    KF_FileManager* pFiles = GetFileManager();
+    if (pFileName == nullptr || ppData == nullptr || pBytes == nullptr || pFiles == nullptr)
+        return E_FAIL;
+    const KB_String sPath = m_sBaseDirectory + pFileName;
+    std::uint64_t uiSize = 0;
+    std::uint8_t* pData = nullptr;
+    if (!pFiles->ReadFile(sPath, &uiSize, &pData))
+        return E_FAIL;
+    if (uiSize > 0xFFFFFFFFull)
+    {
+        pFiles->RemoveReference(sPath);
+        return E_FAIL;
+    }
+    m_mOpenFiles.emplace(pData, sPath);
+    *ppData = pData;
+    *pBytes = static_cast<UINT>(uiSize);
+    return S_OK;
+}
+
+HRESULT KR_UtilitiesDX11IncludeHandler::Close(LPCVOID pData)
+{
+    auto it = m_mOpenFiles.find(pData);
+    if (it == m_mOpenFiles.end())
+        return S_OK;
+    const KB_String sPath = it->second;
+    m_mOpenFiles.erase(it);
+    if (KF_FileManager* pFiles = GetFileManager())
+        pFiles->RemoveReference(sPath);
+    return S_OK;
+}

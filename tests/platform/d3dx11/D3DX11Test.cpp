@@ -1,0 +1,385 @@
+#include "tests/platform/d3d11/D3D11TestFixture.h"
+
+#include "platform/d3dx11/D3DX11Control.h"
+#include "platform/d3dx11/d3dx11.h"
+#include "tests/support/TestTempDir.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+namespace
+{
+
+using Bytes = std::vector<std::uint8_t>;
+
+void PutU32(Bytes* pOut, std::uint32_t uiValue)
+{
+    for (int i = 0; i < 4; ++i)
+        pOut->push_back(static_cast<std::uint8_t>(uiValue >> (8 * i)));
+}
+
+// A DDS header written by hand: legacy pixel format (FourCC or masks) or, with dxgiFormat set,
+// the extended header. The payload follows as given.
+struct DdsSpec
+{
+    std::uint32_t width = 4;
+    std::uint32_t height = 4;
+    std::uint32_t depth = 0;
+    std::uint32_t mips = 1;
+    std::uint32_t pfFlags = 0x41; // RGB | ALPHAPIXELS
+    std::uint32_t fourCC = 0;
+    std::uint32_t bitCount = 32;
+    std::uint32_t masks[4] = {0x000000ff, 0x0000ff00, 0x00ff0000, 0xff000000};
+    std::uint32_t caps2 = 0;
+    std::uint32_t dxgiFormat = 0; // extended header when not 0
+    std::uint32_t dx10Dimension = 3;
+    std::uint32_t dx10Misc = 0;
+    std::uint32_t dx10ArraySize = 1;
+};
+
+Bytes MakeDds(const DdsSpec& spec, const Bytes& payload)
+{
+    Bytes out;
+    PutU32(&out, 0x20534444);
+    PutU32(&out, 124);
+    PutU32(&out, 0x1 | 0x2 | 0x4 | 0x1000 | (spec.mips > 1 ? 0x20000 : 0) | (spec.depth > 0 ? 0x800000 : 0));
+    PutU32(&out, spec.height);
+    PutU32(&out, spec.width);
+    PutU32(&out, 0);
+    PutU32(&out, spec.depth);
+    PutU32(&out, spec.mips);
+    for (int i = 0; i < 11; ++i)
+        PutU32(&out, 0);
+    PutU32(&out, 32);
+    PutU32(&out, spec.dxgiFormat != 0 ? 0x4 : spec.pfFlags);
+    PutU32(&out, spec.dxgiFormat != 0 ? 0x30315844 : spec.fourCC); // "DX10"
+    PutU32(&out, spec.bitCount);
+    for (std::uint32_t uiMask : spec.masks)
+        PutU32(&out, uiMask);
+    PutU32(&out, 0x1000);
+    PutU32(&out, spec.caps2);
+    for (int i = 0; i < 3; ++i)
+        PutU32(&out, 0);
+    if (spec.dxgiFormat != 0)
+    {
+        PutU32(&out, spec.dxgiFormat);
+        PutU32(&out, spec.dx10Dimension);
+        PutU32(&out, spec.dx10Misc);
+        PutU32(&out, spec.dx10ArraySize);
+        PutU32(&out, 0);
+    }
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+Bytes Ramp(std::size_t uiCount, unsigned uiSeed = 1)
+{
+    Bytes v(uiCount);
+    for (std::size_t i = 0; i < uiCount; ++i)
+        v[i] = static_cast<std::uint8_t>(i * 13 + uiSeed);
+    return v;
+}
+
+Bytes ReadFile(const std::string& sPath)
+{
+    std::ifstream file(sPath, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+class D3DX11 : public D3D11Fixture
+{
+protected:
+    void SetUp() override
+    {
+        D3D11Fixture::SetUp();
+        D3DX11Control::Reset();
+        CreateDevice();
+    }
+
+    // Loads as a staging texture that the test can read back.
+    HRESULT LoadStaging(const Bytes& file, UINT uiMips, ID3D11Texture2D** ppTexture,
+                        DXGI_FORMAT format = DXGI_FORMAT_FROM_FILE, D3DX11_IMAGE_INFO* pInfo = nullptr)
+    {
+        D3DX11_IMAGE_LOAD_INFO load;
+        load.MipLevels = uiMips;
+        load.Usage = D3D11_USAGE_STAGING;
+        load.BindFlags = 0;
+        load.CpuAccessFlags = D3D11_CPU_ACCESS_READ;
+        load.Format = format;
+        load.pSrcInfo = pInfo;
+        ID3D11Resource* pResource = nullptr;
+        const HRESULT hr = D3DX11CreateTextureFromMemory(m_pDevice, file.data(), file.size(), &load, nullptr,
+                                                         &pResource, nullptr);
+        *ppTexture = nullptr;
+        if (SUCCEEDED(hr))
+        {
+            EXPECT_EQ(S_OK,
+                      pResource->QueryInterface(IID_ID3D11Texture2D, reinterpret_cast<void**>(ppTexture)));
+            pResource->Release();
+        }
+        return hr;
+    }
+
+    // A 2-D texture holding the pixels, saved in that file format and read back as bytes.
+    Bytes SaveTexture(UINT uiWidth, UINT uiHeight, DXGI_FORMAT format, const Bytes& pixels, UINT uiPitch,
+                      D3DX11_IMAGE_FILE_FORMAT fileFormat)
+    {
+        const D3D11_TEXTURE2D_DESC desc = TextureDesc(uiWidth, uiHeight, format, D3D11_BIND_SHADER_RESOURCE);
+        const D3D11_SUBRESOURCE_DATA init{pixels.data(), uiPitch, 0};
+        ID3D11Texture2D* pTexture = nullptr;
+        EXPECT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, &init, &pTexture));
+        const std::string sPath = m_Temp.Join("saved.img");
+        EXPECT_EQ(S_OK, D3DX11SaveTextureToFileA(m_pContext, pTexture, fileFormat, sPath.c_str()));
+        Release(pTexture);
+        return ReadFile(sPath);
+    }
+
+    TestTempDir m_Temp;
+};
+
+} // namespace
+
+TEST_F(D3DX11, PngRoundTripKeepsEveryPixelAndMapReadsRowsAtTheirPitch)
+{
+    const Bytes pixels = Ramp(5 * 3 * 4);
+    const Bytes png = SaveTexture(5, 3, DXGI_FORMAT_R8G8B8A8_UNORM, pixels, 20, D3DX11_IFF_PNG);
+    ASSERT_GT(png.size(), 8u);
+
+    D3DX11_IMAGE_INFO info{};
+    ASSERT_EQ(S_OK, D3DX11GetImageInfoFromMemory(png.data(), png.size(), nullptr, &info, nullptr));
+    EXPECT_EQ(5u, info.Width);
+    EXPECT_EQ(3u, info.Height);
+    EXPECT_EQ(1u, info.MipLevels);
+    EXPECT_EQ(DXGI_FORMAT_R8G8B8A8_UNORM, info.Format);
+    EXPECT_EQ(D3DX11_IFF_PNG, info.ImageFileFormat);
+    EXPECT_EQ(0u, D3DX11Control::GetDecodeCount()); // the header only
+
+    ID3D11Texture2D* pTexture = nullptr;
+    ASSERT_EQ(S_OK, LoadStaging(png, 1, &pTexture));
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    ASSERT_EQ(S_OK, m_pContext->Map(pTexture, 0, D3D11_MAP_READ, 0, &mapped));
+    for (UINT y = 0; y < 3; ++y)
+        EXPECT_EQ(0, std::memcmp(static_cast<const std::uint8_t*>(mapped.pData) + y * mapped.RowPitch,
+                                 &pixels[y * 20], 20));
+    m_pContext->Unmap(pTexture, 0);
+    Release(pTexture);
+}
+
+TEST_F(D3DX11, DefaultMipLevelsBuildAFullChainFromTheTopLevel)
+{
+    // Columns alternate black and white; every lower level is the grey between them.
+    Bytes pixels(4 * 4 * 4);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = (i / 4) % 2 == 0 ? 0 : 255;
+    const Bytes png = SaveTexture(4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, pixels, 16, D3DX11_IFF_PNG);
+    ID3D11Texture2D* pTexture = nullptr;
+    ASSERT_EQ(S_OK, LoadStaging(png, D3DX11_DEFAULT, &pTexture));
+    D3D11_TEXTURE2D_DESC desc{};
+    pTexture->GetDesc(&desc);
+    EXPECT_EQ(3u, desc.MipLevels);
+    for (UINT uiMip = 1; uiMip < 3; ++uiMip)
+    {
+        Bytes level;
+        ASSERT_TRUE(D3D11Control::ReadSubresource(pTexture, uiMip, &level));
+        for (std::uint8_t uiValue : level)
+            EXPECT_NEAR(uiValue, 127.5, 1.0) << "mip " << uiMip;
+    }
+    Release(pTexture);
+
+    // The shader-resource path makes a default texture and a view of every level.
+    ID3D11ShaderResourceView* pView = nullptr;
+    ASSERT_EQ(S_OK, D3DX11CreateShaderResourceViewFromMemory(m_pDevice, png.data(), png.size(), nullptr,
+                                                             nullptr, &pView, nullptr));
+    D3D11_SHADER_RESOURCE_VIEW_DESC viewDesc{};
+    pView->GetDesc(&viewDesc);
+    EXPECT_EQ(D3D11_SRV_DIMENSION_TEXTURE2D, viewDesc.ViewDimension);
+    EXPECT_EQ(3u, viewDesc.Texture2D.MipLevels);
+    Release(pView);
+}
+
+TEST_F(D3DX11, DdsMipChainsLoadAsStoredAndConvertToRgba)
+{
+    // B8G8R8A8 by masks, 4x4 with three levels of distinct bytes.
+    DdsSpec spec;
+    spec.mips = 3;
+    spec.masks[0] = 0x00ff0000;
+    spec.masks[2] = 0x000000ff;
+    const Bytes payload = Ramp((16 + 4 + 1) * 4, 5);
+    const Bytes dds = MakeDds(spec, payload);
+
+    ID3D11Texture2D* pTexture = nullptr;
+    D3DX11_IMAGE_INFO info{};
+    ASSERT_EQ(S_OK, LoadStaging(dds, D3DX11_FROM_FILE, &pTexture, DXGI_FORMAT_FROM_FILE, &info));
+    EXPECT_EQ(DXGI_FORMAT_B8G8R8A8_UNORM, info.Format);
+    EXPECT_EQ(3u, info.MipLevels);
+    const std::size_t aOffsets[] = {0, 64, 80};
+    for (UINT uiMip = 0; uiMip < 3; ++uiMip)
+    {
+        Bytes level;
+        ASSERT_TRUE(D3D11Control::ReadSubresource(pTexture, uiMip, &level));
+        EXPECT_EQ(Bytes(payload.begin() + aOffsets[uiMip], payload.begin() + aOffsets[uiMip] + level.size()),
+                  level);
+    }
+    Release(pTexture);
+
+    // Converted: blue and red change places, nothing else moves.
+    ASSERT_EQ(S_OK, LoadStaging(dds, 1, &pTexture, DXGI_FORMAT_R8G8B8A8_UNORM));
+    Bytes top;
+    ASSERT_TRUE(D3D11Control::ReadSubresource(pTexture, 0, &top));
+    for (std::size_t i = 0; i < 64; i += 4)
+    {
+        EXPECT_EQ(payload[i + 2], top[i]);
+        EXPECT_EQ(payload[i + 1], top[i + 1]);
+        EXPECT_EQ(payload[i], top[i + 2]);
+        EXPECT_EQ(payload[i + 3], top[i + 3]);
+    }
+    Release(pTexture);
+}
+
+TEST_F(D3DX11, CubeMapsAndArraysKeepTheirFacesAndBlocks)
+{
+    // Legacy cube map of BC1 blocks: one 8-byte block per 4x4 face.
+    DdsSpec cube;
+    cube.pfFlags = 0x4;
+    cube.fourCC = 0x31545844; // "DXT1"
+    cube.bitCount = 0;
+    cube.caps2 = 0x200 | 0xFC00;
+    const Bytes faces = Ramp(6 * 8, 9);
+    const Bytes cubeFile = MakeDds(cube, faces);
+    ID3D11ShaderResourceView* pView = nullptr;
+    ASSERT_EQ(S_OK, D3DX11CreateShaderResourceViewFromMemory(m_pDevice, cubeFile.data(), cubeFile.size(),
+                                                             nullptr, nullptr, &pView, nullptr));
+    D3D11_SHADER_RESOURCE_VIEW_DESC viewDesc{};
+    pView->GetDesc(&viewDesc);
+    EXPECT_EQ(D3D11_SRV_DIMENSION_TEXTURECUBE, viewDesc.ViewDimension);
+    EXPECT_EQ(DXGI_FORMAT_BC1_UNORM, viewDesc.Format);
+    ID3D11Resource* pResource = nullptr;
+    pView->GetResource(&pResource);
+    Bytes face3;
+    ASSERT_TRUE(D3D11Control::ReadSubresource(pResource, 3, &face3));
+    EXPECT_EQ(Bytes(faces.begin() + 24, faces.begin() + 32), face3);
+    Release(pResource);
+    Release(pView);
+
+    // A cube map missing a face has no texture.
+    cube.caps2 = 0x200 | 0x7C00;
+    const Bytes partial = MakeDds(cube, faces);
+    EXPECT_EQ(E_FAIL, D3DX11CreateShaderResourceViewFromMemory(m_pDevice, partial.data(), partial.size(),
+                                                               nullptr, nullptr, &pView, nullptr));
+
+    // Extended header: an array of two BC3 textures of 8x8 (four 16-byte blocks each).
+    DdsSpec array;
+    array.width = array.height = 8;
+    array.dxgiFormat = DXGI_FORMAT_BC3_UNORM;
+    array.dx10ArraySize = 2;
+    const Bytes arrayFile = MakeDds(array, Ramp(2 * 64, 3));
+    D3DX11_IMAGE_INFO info{};
+    ASSERT_EQ(S_OK,
+              D3DX11GetImageInfoFromMemory(arrayFile.data(), arrayFile.size(), nullptr, &info, nullptr));
+    EXPECT_EQ(2u, info.ArraySize);
+    EXPECT_EQ(DXGI_FORMAT_BC3_UNORM, info.Format);
+    EXPECT_EQ(D3DX11_IFF_DDS, info.ImageFileFormat);
+    ID3D11Texture2D* pTexture = nullptr;
+    ASSERT_EQ(S_OK, LoadStaging(arrayFile, D3DX11_DEFAULT, &pTexture));
+    D3D11_TEXTURE2D_DESC desc{};
+    pTexture->GetDesc(&desc);
+    EXPECT_EQ(2u, desc.ArraySize);
+    EXPECT_EQ(1u, desc.MipLevels); // block-compressed levels are not built
+    Release(pTexture);
+}
+
+TEST_F(D3DX11, DdsSaveKeepsEveryByteOfAFloatTexture)
+{
+    Bytes pixels(3 * 2 * 8);
+    for (std::size_t i = 0; i < pixels.size(); i += 2)
+    {
+        pixels[i] = static_cast<std::uint8_t>(i);
+        pixels[i + 1] = 0x3c; // halves near 1.0
+    }
+    const Bytes dds = SaveTexture(3, 2, DXGI_FORMAT_R16G16B16A16_FLOAT, pixels, 24, D3DX11_IFF_DDS);
+    ID3D11Texture2D* pTexture = nullptr;
+    ASSERT_EQ(S_OK, LoadStaging(dds, D3DX11_FROM_FILE, &pTexture));
+    D3D11_TEXTURE2D_DESC desc{};
+    pTexture->GetDesc(&desc);
+    EXPECT_EQ(DXGI_FORMAT_R16G16B16A16_FLOAT, desc.Format);
+    Bytes loaded;
+    ASSERT_TRUE(D3D11Control::ReadSubresource(pTexture, 0, &loaded));
+    EXPECT_EQ(pixels, loaded);
+    Release(pTexture);
+
+    // A failed save leaves the old file whole.
+    const std::string sPath = m_Temp.Join("saved.img");
+    D3DX11Control::FailNext("D3DX11SaveTextureToFileA");
+    ID3D11Texture2D* pOther = nullptr;
+    const D3D11_TEXTURE2D_DESC otherDesc = TextureDesc(1, 1, DXGI_FORMAT_R8G8B8A8_UNORM, 0);
+    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&otherDesc, nullptr, &pOther));
+    EXPECT_EQ(E_FAIL, D3DX11SaveTextureToFileA(m_pContext, pOther, D3DX11_IFF_PNG, sPath.c_str()));
+    EXPECT_EQ(dds, ReadFile(sPath));
+    Release(pOther);
+}
+
+TEST_F(D3DX11, DamagedFilesFailCleanly)
+{
+    DdsSpec spec;
+    spec.mips = 3;
+    const Bytes dds = MakeDds(spec, Ramp(84));
+    const Bytes png = SaveTexture(4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, Ramp(64), 16, D3DX11_IFF_PNG);
+
+    // Every truncation of both files (a PNG whose pixels are whole may lack its 12-byte end chunk).
+    const std::pair<const Bytes*, std::size_t> aFiles[] = {{&dds, dds.size()}, {&png, png.size() - 12}};
+    for (const auto& [pFile, uiEnd] : aFiles)
+    {
+        for (std::size_t uiLength = 0; uiLength < uiEnd; ++uiLength)
+        {
+            const Bytes cut(pFile->begin(), pFile->begin() + uiLength);
+            ID3D11Texture2D* pTexture = nullptr;
+            EXPECT_TRUE(FAILED(LoadStaging(cut, D3DX11_DEFAULT, &pTexture))) << uiLength;
+            Release(pTexture);
+        }
+    }
+    // Headers that lie about sizes and counts.
+    DdsSpec bad = spec;
+    const auto expectFails = [&](const DdsSpec& s, const char* pWhat)
+    {
+        const Bytes file = MakeDds(s, Ramp(84));
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr))
+            << pWhat;
+    };
+    bad.width = 0;
+    expectFails(bad, "zero width");
+    bad = spec;
+    bad.width = bad.height = 1u << 20;
+    expectFails(bad, "huge sides");
+    bad = spec;
+    bad.mips = 4;
+    expectFails(bad, "more levels than the chain has");
+    bad = spec;
+    bad.masks[1] = 0x00ff00ff;
+    expectFails(bad, "unknown masks");
+    bad = spec;
+    bad.dxgiFormat = DXGI_FORMAT_D32_FLOAT;
+    expectFails(bad, "depth format");
+    bad = spec;
+    bad.dxgiFormat = DXGI_FORMAT_R8G8B8A8_UNORM;
+    bad.dx10ArraySize = 0xffffffffu;
+    expectFails(bad, "array size");
+
+    // Garbage and nothing.
+    const Bytes garbage = Ramp(300);
+    ID3D11Texture2D* pTexture = nullptr;
+    EXPECT_EQ(E_FAIL, LoadStaging(garbage, 1, &pTexture));
+    D3DX11_IMAGE_INFO info{};
+    EXPECT_EQ(E_INVALIDARG, D3DX11GetImageInfoFromMemory(nullptr, 0, nullptr, &info, nullptr));
+    HRESULT hr = S_OK;
+    D3DX11Control::FailNext("D3DX11CreateTextureFromMemory", E_OUTOFMEMORY);
+    ID3D11Resource* pResource = nullptr;
+    EXPECT_EQ(E_OUTOFMEMORY, D3DX11CreateTextureFromMemory(m_pDevice, dds.data(), dds.size(), nullptr,
+                                                           nullptr, &pResource, &hr));
+    EXPECT_EQ(E_OUTOFMEMORY, hr);
+    EXPECT_EQ(nullptr, pResource);
+}

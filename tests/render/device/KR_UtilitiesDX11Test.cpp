@@ -1,0 +1,244 @@
+#include "render/device/KR_UtilitiesDX11.h"
+
+#include "framework/files/KF_FileManager.h"
+#include "platform/d3d11/D3D11Control.h"
+#include "platform/d3dcompiler/D3DCompilerControl.h"
+#include "platform/effects11/Effects11Control.h"
+#include "platform/win32/Win32Control.h"
+#include "platform/win32/Windows.h"
+#include "render/device/KR_GraphicsDevice.h"
+#include "render/device/KR_ShaderProgram.h"
+#include "tests/support/MemoryRepository.h"
+#include "tests/support/TestEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// Hands out a stand-in device; nothing else is used here.
+class DeviceOnly : public KR_GraphicsDevice
+{
+public:
+    explicit DeviceOnly(ID3D11Device* pDevice) : m_pDevice(pDevice) {}
+    ID3D11Device* GetDevice() override { return m_pDevice; }
+    void BindMainRenderTarget() override {}
+    void UnbindRenderTargets() override {}
+    void ClearMainRenderTarget(const float[4]) override {}
+    void ClearMainDepthStencil(float) override {}
+    void Present() override {}
+    void PushRasterizerState() override {}
+    void PopRasterizerState() override {}
+    bool CreateSizeDependentResources() override { return true; }
+    void ReleaseSizeDependentResources() override {}
+    bool IsFullscreen() override { return false; }
+    bool IsVSync() override { return false; }
+    std::uint32_t GetWidth() override { return 0; }
+    std::uint32_t GetHeight() override { return 0; }
+    float GetAspectRatio() override { return 1.0f; }
+    std::uint32_t GetAntiAliasing() override { return 1; }
+    std::uint32_t GetMultisampleQuality() override { return 0; }
+    std::uint32_t GetRenderingQuality() override { return 0; }
+    ID3D11ShaderResourceView* GetDepthShaderResourceView() override { return nullptr; }
+    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
+    ID3D11DepthStencilView* GetMainDepthStencilView() override { return nullptr; }
+    bool Resize(const KR_ScreenResolution*) override { return true; }
+
+private:
+    ID3D11Device* m_pDevice;
+};
+
+const char* const EFFECT = "float4 PSMain() : SV_Target { return 1; }\n"
+                           "technique11 T { pass P { SetPixelShader(CompileShader(ps_5_0, PSMain())); } }\n";
+
+class KR_UtilitiesDX11Test : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Win32Control::Reset();
+        Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
+        D3DCompilerControl::Reset();
+        Effects11Control::Reset();
+        m_pRepository = new MemoryRepository(false);
+        m_files.AddRepository(m_pRepository);
+        m_engine->SetFileManager(&m_files);
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& sPath : m_vPaths)
+            EXPECT_EQ(0u, m_pRepository->GetReferenceCount(sPath)) << sPath;
+        EXPECT_EQ(0u, m_pRepository->GetNumLoadedFiles());
+        EXPECT_EQ(0u, D3DCompilerControl::GetLiveObjectCount());
+        Win32Control::Reset();
+    }
+
+    void SetFile(const std::string& sPath, const std::string& sContents)
+    {
+        m_pRepository->SetFile(sPath, sContents);
+        m_vPaths.push_back(sPath);
+    }
+
+    // The compiler's own messages for a source, to compare with what the box shows.
+    static std::string CompilerErrors(const std::string& sSource, const char* pName, const char* pEntry)
+    {
+        ID3DBlob* pCode = nullptr;
+        ID3DBlob* pErrors = nullptr;
+        EXPECT_EQ(E_FAIL, D3DCompile(sSource.data(), sSource.size(), pName, nullptr, nullptr, pEntry,
+                                     "ps_5_0", D3DCOMPILE_ENABLE_STRICTNESS, 0, &pCode, &pErrors));
+        std::string sErrors(static_cast<const char*>(pErrors->GetBufferPointer()), pErrors->GetBufferSize());
+        pErrors->Release();
+        return sErrors;
+    }
+
+    TestEngine m_engine;
+    KF_FileManager m_files;
+    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    std::vector<std::string> m_vPaths;
+};
+
+} // namespace
+
+TEST_F(KR_UtilitiesDX11Test, IncludesResolveAgainstTheCompiledFilesDirectory)
+{
+    SetFile("Assets/Shader/main.hlsl",
+            "#include \"sub/a.hlsli\"\nfloat4 PSMain() : SV_Target { return B; }\n");
+    // Nested: the include inside sub/a.hlsli is still relative to Assets/Shader/.
+    SetFile("Assets/Shader/sub/a.hlsli", "#include \"sub/b.hlsli\"\n");
+    SetFile("Assets/Shader/sub/b.hlsli", "#define B 1\n");
+    ID3DBlob* pCode = nullptr;
+    EXPECT_EQ(
+        0, KR_UtilitiesDX11::CompileShader("Assets/Shader/main.hlsl", nullptr, "PSMain", "ps_5_0", &pCode));
+    ASSERT_NE(nullptr, pCode);
+    pCode->Release();
+
+    // A file at the root gets the base "", not "/".
+    SetFile("root.hlsl", "#include \"inc.hlsli\"\nfloat4 PSMain() : SV_Target { return 0; }\n");
+    SetFile("inc.hlsli", "\n");
+    EXPECT_EQ(0, KR_UtilitiesDX11::CompileShader("root.hlsl", nullptr, "PSMain", "ps_5_0", nullptr));
+
+    // The same include open twice at once gives both references back.
+    SetFile("twice.hlsl", "#include \"guard.hlsli\"\nfloat4 PSMain() : SV_Target { return 0; }\n");
+    SetFile("guard.hlsli", "#ifndef INNER\n#define INNER\n#include \"guard.hlsli\"\n#endif\n");
+    EXPECT_EQ(0, KR_UtilitiesDX11::CompileShader("twice.hlsl", nullptr, "PSMain", "ps_5_0", nullptr));
+    EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
+}
+
+TEST_F(KR_UtilitiesDX11Test, CompileErrorShowsTheCompilerTextAndMissingFileShowsNothing)
+{
+    ID3DBlob* pCode = reinterpret_cast<ID3DBlob*>(this);
+    EXPECT_EQ(
+        1, KR_UtilitiesDX11::CompileShader("Assets/Shader/none.hlsl", nullptr, "PSMain", "ps_5_0", &pCode));
+    EXPECT_EQ(nullptr, pCode);
+    EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
+
+    const std::string sSource = "float4 PSMain() : SV_Target\n{\n    return 0;\n}}\n";
+    SetFile("Assets/Shader/bad.hlsl", sSource);
+    EXPECT_EQ(1,
+              KR_UtilitiesDX11::CompileShader("Assets/Shader/bad.hlsl", nullptr, "PSMain", "ps_5_0", &pCode));
+    EXPECT_EQ(nullptr, pCode);
+    std::vector<Win32Control::MessageBoxRecord> vBoxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(1u, vBoxes.size());
+    EXPECT_EQ(CompilerErrors(sSource, "Assets/Shader/bad.hlsl", "PSMain"), vBoxes[0].text);
+    EXPECT_EQ("Shader Compile Error", vBoxes[0].caption);
+    EXPECT_EQ(0x30u, vBoxes[0].type);
+    EXPECT_EQ(nullptr, vBoxes[0].owner);
+
+    SetFile("Assets/Shader/inc.hlsl", "#include \"gone.hlsli\"\nfloat4 PSMain() : SV_Target { return 0; }\n");
+    EXPECT_EQ(
+        1, KR_UtilitiesDX11::CompileShader("Assets/Shader/inc.hlsl", nullptr, "PSMain", "ps_5_0", nullptr));
+    D3DCompilerControl::FailNext("D3DCompile");
+    EXPECT_EQ(
+        1, KR_UtilitiesDX11::CompileShader("Assets/Shader/inc.hlsl", nullptr, "PSMain", "ps_5_0", nullptr));
+    vBoxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(3u, vBoxes.size());
+    EXPECT_NE(std::string::npos,
+              vBoxes[1].text.find("error X1507: failed to open source file: 'gone.hlsli'"));
+    EXPECT_EQ("Could not compile shader file. No error messages returned.", vBoxes[2].text);
+}
+
+TEST_F(KR_UtilitiesDX11Test, EffectPrefersThePrecompiledFile)
+{
+    D3D11Control::Reset();
+    ID3D11Device* pDevice = nullptr;
+    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
+                                      D3D11_SDK_VERSION, &pDevice, nullptr, nullptr));
+    DeviceOnly graphicsDevice(pDevice);
+    m_engine->SetGraphicsDevice(&graphicsDevice);
+
+    // Source only: compiled.
+    SetFile("Assets/Effects/Glow.fx", EFFECT);
+    ID3DX11Effect* pEffect = nullptr;
+    EXPECT_EQ(0, KR_UtilitiesDX11::CompileEffect("Assets/Effects/Glow.fx", nullptr, &pEffect));
+    ASSERT_NE(nullptr, pEffect);
+    pEffect->Release();
+    EXPECT_EQ(1u, D3DCompilerControl::GetCompileCount());
+
+    // A saved ".fxo" is loaded without compiling; the source need not exist.
+    ID3DBlob* pCode = nullptr;
+    ASSERT_EQ(S_OK, D3DCompile(EFFECT, std::strlen(EFFECT), "Blur.fx", nullptr, nullptr, nullptr, "fx_5_0", 0,
+                               0, &pCode, nullptr));
+    SetFile("Assets/Effects/Blur.fxo",
+            std::string(static_cast<const char*>(pCode->GetBufferPointer()), pCode->GetBufferSize()));
+    pCode->Release();
+    D3DCompilerControl::Reset();
+    EXPECT_EQ(0, KR_UtilitiesDX11::CompileEffect("Assets/Effects/Blur.fx", nullptr, &pEffect));
+    ASSERT_NE(nullptr, pEffect);
+    pEffect->Release();
+    EXPECT_EQ(0u, D3DCompilerControl::GetCompileCount());
+    EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
+
+    // A damaged ".fxo" fails with the fixed text; a missing effect fails silently.
+    SetFile("Assets/Effects/Broken.fxo", "KVSB and nothing else");
+    EXPECT_EQ(1, KR_UtilitiesDX11::CompileEffect("Assets/Effects/Broken.fx", nullptr, &pEffect));
+    EXPECT_EQ(nullptr, pEffect);
+    EXPECT_EQ(1, KR_UtilitiesDX11::CompileEffect("Assets/Effects/None.fx", nullptr, &pEffect));
+    ASSERT_EQ(1u, Win32Control::GetMessageBoxes().size());
+    EXPECT_EQ("Could not compile shader file. No error messages returned.",
+              Win32Control::GetMessageBoxes()[0].text);
+
+    EXPECT_EQ(0u, Effects11Control::GetLiveEffectCount());
+    pDevice->Release();
+    EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
+}
+
+TEST_F(KR_UtilitiesDX11Test, DispatchSizeRoundsUpAndNeedsACompiledComputeStage)
+{
+    const std::uint32_t threads[3] = {1000, 64, 1};
+    EXPECT_EQ((std::array<std::uint32_t, 3>{0, 0, 0}), KR_UtilitiesDX11::GetDispatchSize(threads, nullptr));
+    KR_ShaderProgram program;
+    program.m_uiThreadGroupSizeX = 64;
+    program.m_uiThreadGroupSizeY = 8;
+    program.m_uiThreadGroupSizeZ = 1;
+    EXPECT_EQ((std::array<std::uint32_t, 3>{0, 0, 0}), KR_UtilitiesDX11::GetDispatchSize(threads, &program));
+
+    SetFile("cs.hlsl", "[numthreads(64, 8, 1)] void CSMain() { }\n");
+    ASSERT_EQ(0, KR_UtilitiesDX11::CompileShader("cs.hlsl", nullptr, "CSMain", "cs_5_0",
+                                                 &program.m_pBlob[KR_SHADER_STAGE_COMPUTE]));
+    ID3D11ShaderReflection* pReflection = nullptr;
+    ID3DBlob* pBlob = program.m_pBlob[KR_SHADER_STAGE_COMPUTE];
+    ASSERT_EQ(S_OK, D3DReflect(pBlob->GetBufferPointer(), pBlob->GetBufferSize(), IID_ID3D11ShaderReflection,
+                               reinterpret_cast<void**>(&pReflection)));
+    pReflection->GetThreadGroupSize(&program.m_uiThreadGroupSizeX, &program.m_uiThreadGroupSizeY,
+                                    &program.m_uiThreadGroupSizeZ);
+    pReflection->Release();
+    EXPECT_EQ((std::array<std::uint32_t, 3>{16, 8, 1}), KR_UtilitiesDX11::GetDispatchSize(threads, &program));
+    const std::uint32_t huge[3] = {0xFFFFFFFFu, 0, 1};
+    EXPECT_EQ((std::array<std::uint32_t, 3>{67108864, 0, 1}),
+              KR_UtilitiesDX11::GetDispatchSize(huge, &program));
+    program.m_uiThreadGroupSizeZ = 0;
+    EXPECT_EQ((std::array<std::uint32_t, 3>{0, 0, 0}), KR_UtilitiesDX11::GetDispatchSize(threads, &program));
+    pBlob->Release();
+
+    ID3DBlob* pMade = KR_UtilitiesDX11::CreateBlob(24);
+    ASSERT_NE(nullptr, pMade);
+    EXPECT_EQ(24u, pMade->GetBufferSize());
+    pMade->Release();
+    D3DCompilerControl::FailNext("D3DCreateBlob");
+    EXPECT_EQ(nullptr, KR_UtilitiesDX11::CreateBlob(24));
+}
