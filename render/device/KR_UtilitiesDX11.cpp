@@ -3,6 +3,7 @@
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
+#include "platform/d3dx11/d3dx11.h"
 #include "platform/win32/Windows.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_ShaderProgram.h"
@@ -27,6 +28,13 @@ ID3D11Device* GetDevice()
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
     return pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
+}
+
+ID3D11DeviceContext* GetContext()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    return pGraphicsDevice != nullptr ? pGraphicsDevice->GetImmediateContext() : nullptr;
 }
 
 // The compiler's messages are text of the blob's size, not NUL-terminated.
@@ -67,7 +75,186 @@ HRESULT CompileRead(const KB_String& sFile, const std::uint8_t* pData, std::uint
                       pTarget, D3DCOMPILE_ENABLE_STRICTNESS, 0, ppCode, ppErrors);
 }
 
+// One image of a texture array as a staging texture in R8G8B8A8_UNORM with a full mip chain made
+// with the mip filter; null when it cannot be read or decoded.
+ID3D11Texture2D* LoadArrayImage(ID3D11Device* pDevice, KF_FileManager* pFiles, const KB_String& sFile,
+                                UINT uiMipFilter)
+{
+    std::uint64_t uiSize = 0;
+    std::uint8_t* pData = nullptr;
+    if (!pFiles->ReadFile(sFile, &uiSize, &pData))
+        return nullptr;
+    D3DX11_IMAGE_LOAD_INFO load;
+    load.Height = 0;
+    load.FirstMipLevel = 0;
+    load.Usage = D3D11_USAGE_STAGING;
+    load.BindFlags = 0;
+    load.CpuAccessFlags = D3D11_CPU_ACCESS_READ;
+    load.MiscFlags = 0;
+    load.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    load.Filter = D3DX11_FILTER_NONE;
+    load.MipFilter = uiMipFilter;
+    ID3D11Resource* pResource = nullptr;
+    const HRESULT hr = D3DX11CreateTextureFromMemory(pDevice, pData, static_cast<SIZE_T>(uiSize), &load,
+                                                     nullptr, &pResource, nullptr);
+    pFiles->RemoveReference(sFile);
+    if (FAILED(hr))
+        return nullptr;
+    ID3D11Texture2D* pTexture = nullptr;
+    pResource->QueryInterface(IID_ID3D11Texture2D, reinterpret_cast<void**>(&pTexture));
+    pResource->Release();
+    return pTexture;
+}
+
+// Copies levels [0, uiLevels) of a staging image into slice uiSlice of an array with uiArrayMips
+// levels per slice.
+bool CopyIntoSlice(ID3D11DeviceContext* pContext, ID3D11Texture2D* pStaging, ID3D11Resource* pArray,
+                   UINT uiSlice, UINT uiLevels, UINT uiArrayMips)
+{
+    for (UINT uiMip = 0; uiMip < uiLevels; ++uiMip)
+    {
+        D3D11_MAPPED_SUBRESOURCE mapped{};
+        if (FAILED(pContext->Map(pStaging, uiMip, D3D11_MAP_READ, 0, &mapped)))
+            return false;
+        pContext->UpdateSubresource(pArray, D3D11CalcSubresource(uiMip, uiSlice, uiArrayMips), nullptr,
+                                    mapped.pData, mapped.RowPitch, mapped.DepthPitch);
+        pContext->Unmap(pStaging, uiMip);
+    }
+    return true;
+}
+
+// What the copy needs to know of an array texture.
+struct ArrayShape
+{
+    ID3D11Resource* pResource = nullptr;
+    UINT width = 0;
+    UINT mipLevels = 0;
+    UINT arraySize = 0;
+};
+
+// The walk both array kinds share: loads each image, checks it against the first, lets
+// makeArray give the array (made on the first image) and copies the image's levels into its
+// slice. bAllLevels: every level, else the top one. False when an image fails; *pFirst
+// describes the first image.
+template <class MakeArray>
+bool FillArray(const KB_GrowingArray<KB_String>& gFiles, UINT uiMipFilter, bool bAllLevels,
+               D3D11_TEXTURE2D_DESC* pFirst, MakeArray makeArray)
+{
+    ID3D11Device* pDevice = GetDevice();
+    ID3D11DeviceContext* pContext = GetContext();
+    KF_FileManager* pFiles = GetFileManager();
+    if (pDevice == nullptr || pContext == nullptr || pFiles == nullptr || gFiles.GetNumMembers() == 0)
+        return false;
+    for (std::uint32_t i = 0; i < gFiles.GetNumMembers(); ++i)
+    {
+        ID3D11Texture2D* pStaging = LoadArrayImage(pDevice, pFiles, gFiles[i], uiMipFilter);
+        if (pStaging == nullptr)
+            return false;
+        D3D11_TEXTURE2D_DESC desc{};
+        pStaging->GetDesc(&desc);
+        if (i == 0)
+            *pFirst = desc;
+        // A smaller or deeper image would be read past its end or written past its slice.
+        bool bOk = desc.Format == DXGI_FORMAT_R8G8B8A8_UNORM && desc.Width == pFirst->Width &&
+                   desc.Height == pFirst->Height && desc.MipLevels == pFirst->MipLevels;
+        const ArrayShape array = bOk ? makeArray(pDevice, desc) : ArrayShape{};
+        const UINT uiLevels = bAllLevels ? desc.MipLevels : 1;
+        bOk = bOk && array.pResource != nullptr && array.width == desc.Width && i < array.arraySize &&
+              uiLevels <= array.mipLevels &&
+              CopyIntoSlice(pContext, pStaging, array.pResource, i, uiLevels, array.mipLevels);
+        pStaging->Release();
+        if (!bOk)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+HRESULT KR_UtilitiesDX11::CreateTexture1DArrayFromFiles(KB_GrowingArray<KB_String> gFiles,
+                                                        ID3D11Texture1D** ppTexture,
+                                                        ID3D11ShaderResourceView** ppView)
+{
+    if (ppTexture == nullptr || ppView == nullptr)
+        return E_FAIL;
+    *ppView = nullptr;
+    const UINT uiCount = gFiles.GetNumMembers();
+    D3D11_TEXTURE2D_DESC first{};
+    const auto makeArray = [&](ID3D11Device* pDevice, const D3D11_TEXTURE2D_DESC& image)
+    {
+        if (*ppTexture == nullptr)
+        {
+            const D3D11_TEXTURE1D_DESC desc{image.Width,
+                                            1,
+                                            uiCount,
+                                            DXGI_FORMAT_R8G8B8A8_UNORM,
+                                            D3D11_USAGE_DEFAULT,
+                                            D3D11_BIND_SHADER_RESOURCE,
+                                            0,
+                                            0};
+            if (FAILED(pDevice->CreateTexture1D(&desc, nullptr, ppTexture)))
+                *ppTexture = nullptr;
+        }
+        ArrayShape shape;
+        if (*ppTexture != nullptr)
+        {
+            D3D11_TEXTURE1D_DESC desc{};
+            (*ppTexture)->GetDesc(&desc);
+            shape = {*ppTexture, desc.Width, desc.MipLevels, desc.ArraySize};
+        }
+        return shape;
+    };
+    if (!FillArray(gFiles, D3DX11_FILTER_NONE, false, &first, makeArray))
+        return E_FAIL;
+    D3D11_SHADER_RESOURCE_VIEW_DESC view{};
+    view.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE1DARRAY;
+    view.Texture1DArray = {0, 1, 0, uiCount};
+    return GetDevice()->CreateShaderResourceView(*ppTexture, &view, ppView);
+}
+
+HRESULT KR_UtilitiesDX11::CreateTexture2DArrayFromFiles(KB_GrowingArray<KB_String> gFiles,
+                                                        ID3D11Texture2D** ppTexture,
+                                                        ID3D11ShaderResourceView** ppView)
+{
+    if (ppTexture == nullptr || ppView == nullptr)
+        return E_FAIL;
+    *ppView = nullptr;
+    const UINT uiCount = gFiles.GetNumMembers();
+    D3D11_TEXTURE2D_DESC first{};
+    const auto makeArray = [&](ID3D11Device* pDevice, const D3D11_TEXTURE2D_DESC& image)
+    {
+        if (*ppTexture == nullptr)
+        {
+            D3D11_TEXTURE2D_DESC desc = image;
+            desc.ArraySize = uiCount;
+            desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+            desc.Usage = D3D11_USAGE_DEFAULT;
+            desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+            desc.CPUAccessFlags = 0;
+            desc.MiscFlags = 0;
+            if (FAILED(pDevice->CreateTexture2D(&desc, nullptr, ppTexture)))
+                *ppTexture = nullptr;
+        }
+        ArrayShape shape;
+        if (*ppTexture != nullptr)
+        {
+            D3D11_TEXTURE2D_DESC desc{};
+            (*ppTexture)->GetDesc(&desc);
+            // Rows are copied whole, so the array's height must be the image's too.
+            if (desc.Height == image.Height)
+                shape = {*ppTexture, desc.Width, desc.MipLevels, desc.ArraySize};
+        }
+        return shape;
+    };
+    if (!FillArray(gFiles, D3DX11_FILTER_TRIANGLE, true, &first, makeArray))
+        return E_FAIL;
+    D3D11_SHADER_RESOURCE_VIEW_DESC view{};
+    view.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
+    view.Texture2DArray = {0, first.MipLevels, 0, uiCount};
+    return GetDevice()->CreateShaderResourceView(*ppTexture, &view, ppView);
+}
 
 std::int32_t KR_UtilitiesDX11::CompileShader(const KB_String& sFile, const D3D_SHADER_MACRO* pMacros,
                                              const char* pEntry, const char* pTarget, ID3DBlob** ppOut)

@@ -8,7 +8,9 @@
 // messages returned." when it gave none) in a message box captioned "Shader Compile Error" and
 // returns 1; a source that no repository has returns 1 without a message.
 
+#include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"
+#include "platform/d3d11/d3d11.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 #include "platform/effects11/d3dx11effect.h"
 
@@ -32,6 +34,18 @@ public:
     // compiled as "fx_5_0". 0 with the effect in *ppOut (owned by the caller), 1 on failure.
     static std::int32_t CompileEffect(const KB_String& sFile, const D3D_SHADER_MACRO* pMacros,
                                       ID3DX11Effect** ppOut);
+    // Texture arrays with one slice per image file, read through the repositories and loaded as
+    // R8G8B8A8_UNORM: the 1-D array takes the top row of each image with one level, the 2-D
+    // array every level of a full mip chain. *ppTexture is made for the first image when it is
+    // still null and kept when a later image fails. Every image must match the first in width,
+    // height and mip count. The file list is taken by value. E_FAIL when an image cannot be read,
+    // decoded or does not match (or without a device); else the result of making the view.
+    static HRESULT CreateTexture1DArrayFromFiles(KB_GrowingArray<KB_String> gFiles,
+                                                 ID3D11Texture1D** ppTexture,
+                                                 ID3D11ShaderResourceView** ppView);
+    static HRESULT CreateTexture2DArrayFromFiles(KB_GrowingArray<KB_String> gFiles,
+                                                 ID3D11Texture2D** ppTexture,
+                                                 ID3D11ShaderResourceView** ppView);
     // A zeroed blob of that size; null on failure.
     static ID3DBlob* CreateBlob(std::uint32_t uiSize);
     // Thread groups per axis to cover the threads with the program's compute thread-group size,

@@ -3,6 +3,7 @@
 #include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
+#include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/Effects11Control.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Windows.h"
@@ -10,10 +11,13 @@
 #include "render/device/KR_ShaderProgram.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
+#include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,8 +28,12 @@ namespace
 class DeviceOnly : public KR_GraphicsDevice
 {
 public:
-    explicit DeviceOnly(ID3D11Device* pDevice) : m_pDevice(pDevice) {}
+    explicit DeviceOnly(ID3D11Device* pDevice, ID3D11DeviceContext* pContext = nullptr)
+        : m_pDevice(pDevice), m_pContext(pContext)
+    {
+    }
     ID3D11Device* GetDevice() override { return m_pDevice; }
+    ID3D11DeviceContext* GetImmediateContext() override { return m_pContext; }
     void BindMainRenderTarget() override {}
     void UnbindRenderTargets() override {}
     void ClearMainRenderTarget(const float[4]) override {}
@@ -50,6 +58,7 @@ public:
 
 private:
     ID3D11Device* m_pDevice;
+    ID3D11DeviceContext* m_pContext;
 };
 
 const char* const EFFECT = "float4 PSMain() : SV_Target { return 1; }\n"
@@ -241,4 +250,106 @@ TEST_F(KR_UtilitiesDX11Test, DispatchSizeRoundsUpAndNeedsACompiledComputeStage)
     pMade->Release();
     D3DCompilerControl::FailNext("D3DCreateBlob");
     EXPECT_EQ(nullptr, KR_UtilitiesDX11::CreateBlob(24));
+}
+
+namespace
+{
+
+// A PNG of one colour, written by the D3DX11 stand-in.
+std::string SolidPng(ID3D11Device* pDevice, ID3D11DeviceContext* pContext, UINT uiWidth, UINT uiHeight,
+                     std::uint8_t uiShade)
+{
+    const std::vector<std::uint8_t> vPixels(std::size_t{uiWidth} * uiHeight * 4, uiShade);
+    const D3D11_TEXTURE2D_DESC desc{
+        uiWidth, uiHeight, 1, 1, DXGI_FORMAT_R8G8B8A8_UNORM, {1, 0}, D3D11_USAGE_DEFAULT, 0, 0, 0};
+    const D3D11_SUBRESOURCE_DATA init{vPixels.data(), uiWidth * 4, 0};
+    ID3D11Texture2D* pTexture = nullptr;
+    EXPECT_EQ(S_OK, pDevice->CreateTexture2D(&desc, &init, &pTexture));
+    TestTempDir temp;
+    const std::string sPath = temp.Join("solid.png");
+    EXPECT_EQ(S_OK, D3DX11SaveTextureToFileA(pContext, pTexture, D3DX11_IFF_PNG, sPath.c_str()));
+    pTexture->Release();
+    std::ifstream file(sPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::uint8_t> Bytes(ID3D11Resource* pResource, UINT uiSubresource)
+{
+    std::vector<std::uint8_t> vData;
+    EXPECT_TRUE(D3D11Control::ReadSubresource(pResource, uiSubresource, &vData));
+    return vData;
+}
+
+KB_GrowingArray<KB_String> Files(std::initializer_list<const char*> names)
+{
+    KB_GrowingArray<KB_String> gFiles;
+    for (const char* pName : names)
+        gFiles.Add(KB_String(pName));
+    return gFiles;
+}
+
+} // namespace
+
+TEST_F(KR_UtilitiesDX11Test, TextureArraysTakeEveryImageAndRefuseOnesThatDoNotMatch)
+{
+    D3D11Control::Reset();
+    ID3D11Device* pDevice = nullptr;
+    ID3D11DeviceContext* pContext = nullptr;
+    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
+                                      D3D11_SDK_VERSION, &pDevice, nullptr, &pContext));
+    DeviceOnly graphicsDevice(pDevice, pContext);
+    m_engine->SetGraphicsDevice(&graphicsDevice);
+    SetFile("p0.png", SolidPng(pDevice, pContext, 8, 4, 10));
+    SetFile("p1.png", SolidPng(pDevice, pContext, 8, 4, 20));
+    SetFile("p2.png", SolidPng(pDevice, pContext, 8, 4, 30));
+    SetFile("small.png", SolidPng(pDevice, pContext, 4, 4, 40));
+    SetFile("text.png", "not an image");
+
+    // 2-D: three slices of four levels (8x4 down to 1x1), each level of each slice its image's.
+    ID3D11Texture2D* pArray = nullptr;
+    ID3D11ShaderResourceView* pView = nullptr;
+    ASSERT_EQ(S_OK, KR_UtilitiesDX11::CreateTexture2DArrayFromFiles(Files({"p0.png", "p1.png", "p2.png"}),
+                                                                    &pArray, &pView));
+    D3D11_TEXTURE2D_DESC desc{};
+    pArray->GetDesc(&desc);
+    EXPECT_EQ(3u, desc.ArraySize);
+    EXPECT_EQ(4u, desc.MipLevels);
+    D3D11_SHADER_RESOURCE_VIEW_DESC viewDesc{};
+    pView->GetDesc(&viewDesc);
+    EXPECT_EQ(D3D11_SRV_DIMENSION_TEXTURE2DARRAY, viewDesc.ViewDimension);
+    EXPECT_EQ(3u, viewDesc.Texture2DArray.ArraySize);
+    EXPECT_EQ(4u, viewDesc.Texture2DArray.MipLevels);
+    EXPECT_EQ(std::vector<std::uint8_t>(8 * 4 * 4, 30), Bytes(pArray, D3D11CalcSubresource(0, 2, 4)));
+    EXPECT_EQ(std::vector<std::uint8_t>(4, 20), Bytes(pArray, D3D11CalcSubresource(3, 1, 4)));
+    pView->Release();
+    pArray->Release();
+
+    // An image of another size fails the call; the array made for the first image stays.
+    pArray = nullptr;
+    EXPECT_EQ(E_FAIL, KR_UtilitiesDX11::CreateTexture2DArrayFromFiles(
+                          Files({"p0.png", "small.png", "p2.png"}), &pArray, &pView));
+    EXPECT_EQ(nullptr, pView);
+    ASSERT_NE(nullptr, pArray);
+    pArray->Release();
+
+    // 1-D: the top row of each image, one level.
+    ID3D11Texture1D* pRow = nullptr;
+    ASSERT_EQ(S_OK,
+              KR_UtilitiesDX11::CreateTexture1DArrayFromFiles(Files({"p0.png", "p1.png"}), &pRow, &pView));
+    D3D11_TEXTURE1D_DESC rowDesc{};
+    pRow->GetDesc(&rowDesc);
+    EXPECT_EQ(8u, rowDesc.Width);
+    EXPECT_EQ(2u, rowDesc.ArraySize);
+    EXPECT_EQ(1u, rowDesc.MipLevels);
+    EXPECT_EQ(std::vector<std::uint8_t>(8 * 4, 20), Bytes(pRow, 1));
+    pView->Release();
+    pRow->Release();
+    pRow = nullptr;
+    EXPECT_EQ(E_FAIL, KR_UtilitiesDX11::CreateTexture1DArrayFromFiles(Files({"text.png"}), &pRow, &pView));
+    EXPECT_EQ(nullptr, pRow);
+
+    m_engine->SetGraphicsDevice(nullptr);
+    pContext->Release();
+    pDevice->Release();
+    EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
 }
