@@ -1,14 +1,34 @@
 # Helpers shared by every folder's CMakeLists.txt.
 
-set(KV_WARNINGS -Wall -Wextra -Werror)
+# Warnings are on in our code; they become errors only with KV_WERROR (the test command sets it),
+# so a newer compiler's new warning never stops a user's build.
+option(KV_WERROR "Treat warnings in our code as errors" OFF)
+set(KV_WARNINGS -Wall -Wextra -Wformat -Wformat-security)
+if(KV_WERROR)
+    list(APPEND KV_WARNINGS -Werror)
+endif()
 set_property(GLOBAL PROPERTY KV_LIBRARIES "")
 
-# kv_library(<name> [DEPS <targets>...])
-# One static library from the .cpp files of the calling folder (not its subfolders).
+# kv_library(<name> [FOLDERS <subfolders>...] [DEPS <targets>...])
+# One static library from the .cpp files of the calling folder (not its subfolders), or, with
+# FOLDERS, of those subfolders of the calling folder that exist (one library in topic folders).
 # Headers are included by their path from the project root: "framework/core/KB_String.h".
+# Records which library each folder belongs to (KV_LIBRARY_OF_<folder>) for the tests.
 function(kv_library name)
-    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    cmake_parse_arguments(ARG "" "" "FOLDERS;DEPS" ${ARGN})
+    set(folders "")
+    if(ARG_FOLDERS)
+        foreach(sub IN LISTS ARG_FOLDERS)
+            list(APPEND folders ${CMAKE_CURRENT_SOURCE_DIR}/${sub})
+        endforeach()
+    else()
+        set(folders ${CMAKE_CURRENT_SOURCE_DIR})
+    endif()
+    set(sources "")
+    foreach(folder IN LISTS folders)
+        file(GLOB found CONFIGURE_DEPENDS ${folder}/*.cpp)
+        list(APPEND sources ${found})
+    endforeach()
     if(sources)
         add_library(${name} STATIC ${sources})
         target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
@@ -20,6 +40,8 @@ function(kv_library name)
         target_link_libraries(${name} INTERFACE ${ARG_DEPS})
     endif()
     set_property(GLOBAL APPEND PROPERTY KV_LIBRARIES ${name})
+    file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    set_property(GLOBAL PROPERTY KV_LIBRARY_OF_${folder} ${name})
 endfunction()
 
 # kv_program(<name> SOURCES <files>... DEPS <targets>...)
@@ -28,6 +50,24 @@ function(kv_program name)
     add_executable(${name} ${ARG_SOURCES})
     target_compile_options(${name} PRIVATE ${KV_WARNINGS})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+endfunction()
+
+# kv_included_paths(<out> <files>...): the root-relative paths the files include with quotes.
+function(kv_included_paths out)
+    set(paths "")
+    foreach(file IN LISTS ARGN)
+        if(NOT EXISTS ${file})
+            continue()
+        endif()
+        file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+        foreach(line IN LISTS lines)
+            if(line MATCHES "\"([^\"]+)\"")
+                list(APPEND paths ${CMAKE_MATCH_1})
+            endif()
+        endforeach()
+    endforeach()
+    list(REMOVE_DUPLICATES paths)
+    set(${out} ${paths} PARENT_SCOPE)
 endfunction()
 
 # Every header of ours must compile on its own: one generated translation unit per header.

@@ -153,7 +153,7 @@ std::string ResolvePath(const KB_String& sRoot, const KB_String& sPath)
 
     std::string sResolved = sRootText;
     if (sResolved.empty() && !sRelative.empty() && sRelative[0] == '/')
-        sResolved = "/";
+        sResolved.push_back('/'); // empty here; GCC 12 at -O3 misreads assigning "/" (-Wrestrict)
     for (std::size_t i = 0; i < components.size(); ++i)
     {
         if (i > 0)

@@ -16,7 +16,7 @@ public:
     // Reads sPath from the first repository of pFileManager that has it and parses it as a
     // TinyXML document without a declared encoding (the parser takes it from a byte-order mark or
     // the document's declaration). Null when no repository has the file, the text does not parse
-    // or nests more than MAX_ELEMENT_DEPTH elements deep as the parser reads it. The file reference is released on every path.
-    // The caller owns the document.
+    // or nests more than MAX_ELEMENT_DEPTH elements deep as the parser reads it. The file reference is
+    // released on every path. The caller owns the document.
     static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
 };

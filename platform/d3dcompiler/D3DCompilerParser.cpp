@@ -767,7 +767,11 @@ private:
             uiCompile = m_mShaderVariables[Text(uiBegin)];
         if (uiCompile == NONE)
         {
-            Error(uiBegin, 3000, "'" + Join(uiBegin, uiEnd) + "': not a shader");
+            // Appended, not "'" + Join(...): GCC 12 at -O3 misreads that as an overlapping copy.
+            std::string sMessage = "'";
+            sMessage += Join(uiBegin, uiEnd);
+            sMessage += "': not a shader";
+            Error(uiBegin, 3000, sMessage);
             return false;
         }
         const std::string& sTarget = Text(uiCompile + 2);

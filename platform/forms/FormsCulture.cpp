@@ -165,7 +165,7 @@ std::string FormatFixed(double value, int decimals, const CultureInfo& culture)
         bool carry = false;
         std::string kept = RoundDigits(digits, keep, &carry);
         if (kept.empty())
-            kept = "0";
+            kept.push_back('0'); // not = "0": GCC 12 at -O3 misreads that as an overlapping copy
         // kept holds the number times 10^decimals.
         while (kept.size() < std::size_t(decimals) + 1)
             kept.insert(kept.begin(), '0');

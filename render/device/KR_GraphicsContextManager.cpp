@@ -20,8 +20,7 @@ std::uint16_t ClampSide(std::uint16_t uiSide)
 
 } // namespace
 
-KR_GraphicsContextManager::KR_GraphicsContextManager(KU_ApplicationFactory* pApplicationFactory)
-    : m_pApplicationFactory(pApplicationFactory)
+KR_GraphicsContextManager::KR_GraphicsContextManager(KU_ApplicationFactory*)
 {
 }
 

@@ -17,7 +17,9 @@ class KR_GraphicsContext;
 class KR_GraphicsContextManager
 {
 public:
-    // pApplicationFactory is not owned.
+    // The engine makes the manager only when it has an application factory and hands it over; the
+    // manager itself needs nothing from it (the context factories come with CreateGraphicsContexts),
+    // so it keeps no pointer to it.
     explicit KR_GraphicsContextManager(KU_ApplicationFactory* pApplicationFactory);
     // Deletes every context.
     ~KR_GraphicsContextManager();
@@ -47,7 +49,6 @@ public:
     const KR_ScreenResolution& GetSelectedScreenResolution() const { return m_SelectedScreenResolution; }
 
 private:
-    KU_ApplicationFactory* m_pApplicationFactory = nullptr;               // not owned
     KB_GrowingArray<KU_GraphicsContextFactory*>* m_pgFactories = nullptr; // not owned
     KB_GrowingArray<KR_GraphicsContext*> m_gGraphicsContexts;             // owned contexts
     bool m_bSelectionValid = false;

@@ -4,7 +4,6 @@
 #include "platform/fmod/FmodControl.h"
 #include "tests/audio/AudioTestFixture.h"
 #include "tests/support/TestAudioFiles.h"
-#include "tools/KR_AudioEditorObjects.h"
 
 #include <gtest/gtest.h>
 
@@ -210,28 +209,6 @@ TEST_F(KA_AudioResourceManagerTest, LoadsEachListedNameOnceAndSkipsUnreadableFil
     EXPECT_FALSE(Playing(silent));
     m_pManager->SaveAll();
     EXPECT_TRUE(m_pRepository->HasFile("Assets/Entities/Audio/c.aud")); // written to the first writable
-}
-
-TEST_F(KA_AudioResourceManagerTest, PickTieGoesToTheFirstEntity)
-{
-    (*m_pEngine)->SetDeveloperBuild(true);
-    m_pManager->SetEditorObjects(new KR_AudioEditorObjects());
-    AddEntity("a", 0.0, 10.0, 20.0, "pv 0 0 10\n");
-    AddEntity("b", 0.0, 10.0, 20.0, "pv 0 0 10\n");
-    AddEntity("c", 5.0, 10.0, 20.0, "pv 0 0 5\n");
-    m_pManager->LoadAll();
-    const XMVECTOR camera = XMVectorSet(0, 0, 0, 1);
-    const XMVECTOR forward = XMVectorSet(0, 0, 1, 0);
-    EXPECT_TRUE(m_pManager->RenderDebug(1.0, XMMatrixIdentity(), camera)); // "c" is not active
-    EXPECT_NEAR(m_pManager->GetPickDistance(1.0, camera, forward), 9.9f, 1e-4f);
-    m_pManager->Pick(1.0, camera, forward);
-    EXPECT_TRUE(m_pManager->GetEntries()[0].m_pEntity->IsSelected());
-    EXPECT_FALSE(m_pManager->GetEntries()[1].m_pEntity->IsSelected());
-    m_pManager->Pick(1.0, camera, XMVectorSet(0, 1, 0, 0)); // a miss deselects nothing
-    EXPECT_TRUE(m_pManager->GetEntries()[0].m_pEntity->IsSelected());
-    m_pManager->SetSelectedPosition(1.0, XMVectorSet(1, 2, 3, 0));
-    EXPECT_EQ(XMVectorGetY(m_pManager->GetEntries()[0].m_pEntity->GetStaticPosition()), 2.0f);
-    EXPECT_EQ(XMVectorGetY(m_pManager->GetEntries()[1].m_pEntity->GetStaticPosition()), 0.0f);
 }
 
 // The real context on the FMOD stand-in: the engine's shutdown order leaves nothing behind.

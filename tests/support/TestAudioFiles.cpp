@@ -130,7 +130,8 @@ std::vector<std::uint8_t> MakeMp3(int frames, std::size_t id3Bytes, std::uint32_
                                          static_cast<std::uint8_t>((id3Bytes >> 14) & 0x7F),
                                          static_cast<std::uint8_t>((id3Bytes >> 7) & 0x7F),
                                          static_cast<std::uint8_t>(id3Bytes & 0x7F)};
-        out.insert(out.end(), header, header + 10);
+        // out is empty: assign, since GCC 12 at -O3 misreads an insert here (-Wstringop-overflow).
+        out.assign(header, header + 10);
         // The tag's payload is itself a run of frames, which the reader must skip with the tag.
         const std::vector<std::uint8_t> payload = MakeMp3(static_cast<int>(id3Bytes / MP3_FRAME_BYTES) + 1);
         out.insert(out.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(id3Bytes));

@@ -135,12 +135,16 @@ TEST(KU_InterpolationManager, ConcurrentRegistrationAndRemoval)
         threads.emplace_back(
             [t]
             {
+                // Built by appending: GCC 12 at -O3 misreads "t" + std::string as overlapping (-Wrestrict).
+                std::string own = "t";
+                own += std::to_string(t);
+                own += ".int";
                 std::vector<std::unique_ptr<KB_LinearInterpolation>> curves;
                 for (int i = 0; i < NUM_ROUNDS; ++i)
                 {
                     // Shared and own paths, renames, path removals of absent paths and destruction.
                     curves.push_back(std::make_unique<KB_LinearInterpolation>(
-                        KB_String(i % 2 == 0 ? "shared.int" : ("t" + std::to_string(t) + ".int").c_str())));
+                        KB_String(i % 2 == 0 ? "shared.int" : own.c_str())));
                     if (i % 3 == 0)
                         curves.back()->SetFilePath(KB_String("renamed.int"));
                     if (i % 5 == 0)

@@ -177,8 +177,15 @@ TEST(KF_Repository, CacheUnderConcurrentReadsAndReleases)
     // buffer must hold its own path's bytes for as long as it is referenced.
     MemoryRepository repository;
     constexpr int NUM_PATHS = 64;
+    // Paths are appended to "p": GCC 12 at -O3 misreads "p" + std::string as an overlapping copy.
+    const auto PathOf = [](int i)
+    {
+        std::string path = "p";
+        path += std::to_string(i);
+        return path;
+    };
     for (int i = 0; i < NUM_PATHS; ++i)
-        repository.SetFile("p" + std::to_string(i), std::string(100 + i, static_cast<char>('a' + i % 26)));
+        repository.SetFile(PathOf(i), std::string(100 + i, static_cast<char>('a' + i % 26)));
     constexpr int NUM_THREADS = 4;
     std::vector<int> failures(NUM_THREADS, 0);
     std::vector<std::thread> threads;
@@ -194,7 +201,7 @@ TEST(KF_Repository, CacheUnderConcurrentReadsAndReleases)
                     if (held.size() < 16 && random() % 2 == 0)
                     {
                         const int i = static_cast<int>(random() % NUM_PATHS);
-                        const std::string path = "p" + std::to_string(i);
+                        const std::string path = PathOf(i);
                         std::uint64_t uiSize = 0;
                         std::uint8_t* pData = nullptr;
                         if (!repository.ReadFile(path.c_str(), &uiSize, &pData) ||

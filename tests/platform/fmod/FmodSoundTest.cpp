@@ -20,7 +20,7 @@ unsigned int LengthMs(FMOD::Sound* pSound)
 void PutU32(std::vector<std::uint8_t>& data, std::size_t at, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
-        data[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+        data.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 } // namespace

@@ -50,6 +50,8 @@ protected:
         Win32Control::Reset();
         D3D11Control::Reset();
         D3D11Modules::Register();
+        // Made after the stand-in's modules exist: the context loads dxgi.dll when it is constructed.
+        m_pContext = std::make_unique<KR_GraphicsContextDX11>();
     }
 
     void TearDown() override
@@ -75,7 +77,7 @@ protected:
         return m_hWindow;
     }
 
-    std::unique_ptr<KR_GraphicsContextDX11> m_pContext = std::make_unique<KR_GraphicsContextDX11>();
+    std::unique_ptr<KR_GraphicsContextDX11> m_pContext;
     HWND m_hWindow = nullptr;
 };
 

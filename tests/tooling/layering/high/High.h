@@ -1,0 +1,8 @@
+#pragma once
+
+#include "low/Low.h"
+
+struct High
+{
+    Low m_Low;
+};

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "platform/stub/Stub.h"
+
+struct Low
+{
+    Stub m_Stub;
+};
