@@ -15,9 +15,11 @@
 namespace modeltest
 {
 
-// The whole record of anything with the (cursor, capacity, running total) Serialize.
+// The whole record of anything with the (cursor, capacity, running total) Serialize; with
+// bCheckShorter also checks that every smaller capacity fails and moves neither the cursor nor the
+// total.
 template <typename T>
-std::vector<std::uint8_t> Serialize(const T& object)
+std::vector<std::uint8_t> Serialize(const T& object, bool bCheckShorter = true)
 {
     std::vector<std::uint8_t> bytes(1 << 20);
     std::uint8_t* pCursor = bytes.data();
@@ -25,6 +27,13 @@ std::vector<std::uint8_t> Serialize(const T& object)
     EXPECT_TRUE(object.Serialize(&pCursor, bytes.size(), &uiWritten));
     EXPECT_EQ(pCursor, bytes.data() + uiWritten);
     bytes.resize(uiWritten);
+    for (std::uint64_t uiCapacity = 0; bCheckShorter && uiCapacity < uiWritten; ++uiCapacity)
+    {
+        std::uint8_t* pShort = bytes.data();
+        std::uint64_t uiShort = 0;
+        EXPECT_FALSE(object.Serialize(&pShort, uiCapacity, &uiShort)) << "capacity " << uiCapacity;
+        EXPECT_TRUE(pShort == bytes.data() && uiShort == 0);
+    }
     return bytes;
 }
 
@@ -34,8 +43,7 @@ template <typename T>
 bool Deserialize(T& object, const std::vector<std::uint8_t>& bytes, std::uint64_t uiLength)
 {
     std::unique_ptr<std::uint8_t[]> pCopy(new std::uint8_t[uiLength == 0 ? 1 : uiLength]);
-    if (uiLength != 0)
-        std::memcpy(pCopy.get(), bytes.data(), uiLength);
+    std::memcpy(pCopy.get(), bytes.data(), uiLength);
     const std::uint8_t* pCursor = pCopy.get();
     const bool bOk = object.Deserialize(&pCursor, pCopy.get() + uiLength);
     EXPECT_EQ(pCursor, bOk ? pCopy.get() + uiLength : pCopy.get());
@@ -48,52 +56,16 @@ bool Deserialize(T& object, const std::vector<std::uint8_t>& bytes)
     return Deserialize(object, bytes, bytes.size());
 }
 
-// Serialize into every capacity short of the record: each fails and moves neither the cursor nor
-// the running total; the exact capacity succeeds.
-template <typename T>
-void ExpectSerializeNeedsExactly(const T& object, std::uint64_t uiSize)
-{
-    std::vector<std::uint8_t> bytes(uiSize + 8);
-    for (std::uint64_t uiCapacity = 0; uiCapacity < uiSize; ++uiCapacity)
-    {
-        std::uint8_t* pCursor = bytes.data();
-        std::uint64_t uiWritten = 0;
-        EXPECT_FALSE(object.Serialize(&pCursor, uiCapacity, &uiWritten)) << "capacity " << uiCapacity;
-        EXPECT_EQ(bytes.data(), pCursor);
-        EXPECT_EQ(0u, uiWritten);
-    }
-    // A running total already at the capacity leaves no room at all.
-    std::uint8_t* pCursor = bytes.data();
-    std::uint64_t uiWritten = 5;
-    EXPECT_FALSE(object.Serialize(&pCursor, uiSize + 4, &uiWritten));
-    EXPECT_EQ(5u, uiWritten);
-    uiWritten = 0;
-    EXPECT_TRUE(object.Serialize(&pCursor, uiSize, &uiWritten));
-    EXPECT_EQ(uiSize, uiWritten);
-    EXPECT_EQ(bytes.data() + uiSize, pCursor);
-}
-
 inline ::testing::AssertionResult MatrixNear(const DirectX::XMMATRIX& actual,
-                                             const DirectX::XMMATRIX& expected, float tolerance)
+                                             const DirectX::XMMATRIX& expected, float tolerance = 0.0f)
 {
     for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 4; ++column)
             if (!(std::fabs(actual(row, column) - expected(row, column)) <= tolerance))
-            {
-                ::testing::AssertionResult result = ::testing::AssertionFailure();
-                result << "element (" << row << ", " << column << "): got " << actual(row, column)
-                       << ", expected " << expected(row, column) << "\nactual:";
-                for (int r = 0; r < 4; ++r)
-                    result << "\n  " << actual(r, 0) << " " << actual(r, 1) << " " << actual(r, 2) << " "
-                           << actual(r, 3);
-                return result;
-            }
+                return ::testing::AssertionFailure()
+                       << "element (" << row << ", " << column << "): got " << actual(row, column)
+                       << ", expected " << expected(row, column);
     return ::testing::AssertionSuccess();
-}
-
-inline ::testing::AssertionResult MatrixEq(const DirectX::XMMATRIX& actual, const DirectX::XMMATRIX& expected)
-{
-    return MatrixNear(actual, expected, 0.0f);
 }
 
 } // namespace modeltest
