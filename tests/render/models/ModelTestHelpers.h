@@ -43,7 +43,8 @@ template <typename T>
 bool Deserialize(T& object, const std::vector<std::uint8_t>& bytes, std::uint64_t uiLength)
 {
     std::unique_ptr<std::uint8_t[]> pCopy(new std::uint8_t[uiLength == 0 ? 1 : uiLength]);
-    std::memcpy(pCopy.get(), bytes.data(), uiLength);
+    if (uiLength != 0)
+        std::memcpy(pCopy.get(), bytes.data(), uiLength);
     const std::uint8_t* pCursor = pCopy.get();
     const bool bOk = object.Deserialize(&pCursor, pCopy.get() + uiLength);
     EXPECT_EQ(pCursor, bOk ? pCopy.get() + uiLength : pCopy.get());
