@@ -4,6 +4,9 @@
 // it through the virtual destructor. Initialize and CreateResources run on the load job; the rest
 // on the main thread.
 
+#include "framework/core/KB_GrowingArray.h"
+#include "platform/directxmath/DirectXMath.h"
+
 class KR_ShaderCoreManager
 {
 public:
@@ -19,4 +22,8 @@ public:
     virtual bool CreateSizeDependentResources() = 0;
     virtual bool ReleaseResources() = 0;
     virtual bool ReleaseSizeDependentResources() = 0;
+
+    // The skinning matrices of the next skinned draw, one per bone in bone order; the manager
+    // keeps the first 256. An empty array changes nothing.
+    virtual void SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>& gMatrices) = 0;
 };

@@ -28,3 +28,7 @@ bool KR_ShaderCoreManagerDX11::ReleaseSizeDependentResources()
 {
     return true;
 }
+
+void KR_ShaderCoreManagerDX11::SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>&)
+{
+}

@@ -15,4 +15,6 @@ public:
     bool CreateSizeDependentResources() override;
     bool ReleaseResources() override;
     bool ReleaseSizeDependentResources() override;
+    // No bone constant buffer exists yet: the matrices are not kept.
+    void SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>& gMatrices) override;
 };
