@@ -2,7 +2,7 @@
 # Installs what the build needs on a Debian 12 machine (as root), only when something is missing.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libtinyxml-dev libstb-dev libboost-wave-dev libboost-thread-dev)
-packages+=(libphysfs-dev) # peer of the archive benchmark only
+packages+=(libphysfs-dev libtbb-dev) # peers of the benchmarks only
 missing=()
 packages+=(ccache clang clang-format-16 python3) # the test command: cache, sanitizer build, checks
 for p in "${packages[@]}"; do

@@ -2,9 +2,7 @@
 // Base of the futures: the caller's handle of one job on the worker pool.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
 class KT_FutureBase
 {
@@ -30,9 +28,10 @@ public:
         // in which case it returns at once. Implementations claim with Claim and end with Finish.
         virtual void Run() = 0;
 
-        // Blocks until the job is done; any number of threads may wait.
+        // Blocks until the job is done; any number of threads may wait. Spins briefly first, as
+        // small jobs are often done within a few microseconds.
         void WaitUntilDone();
-        std::int64_t GetState() const { return m_iState.load(); }
+        std::int64_t GetState() const { return m_iState.load(std::memory_order_acquire); }
 
         // A new record holds one reference.
         void AddReference();
@@ -46,10 +45,10 @@ public:
         void Finish();
 
     private:
-        std::atomic<std::int64_t> m_iState{STATE_QUEUED};
+        // A 32-bit word, so waiters block on it directly (a futex) instead of on a mutex and a
+        // condition variable per job.
+        std::atomic<std::int32_t> m_iState{STATE_QUEUED};
         std::atomic<std::uint32_t> m_uiReferences{1};
-        std::mutex m_DoneLock;                // guards the change to STATE_DONE for waiters
-        std::condition_variable m_DoneSignal; // notified once, when the job is done
     };
 
     KT_FutureBase() = default;

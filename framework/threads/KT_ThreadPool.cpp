@@ -2,7 +2,7 @@
 
 #include "framework/threads/KT_Thread.h"
 
-#include <mutex>
+#include <thread>
 
 std::atomic<HANDLE> KT_ThreadPool::s_pPort{INVALID_HANDLE_VALUE};
 KB_GrowingArray<KT_Thread*> KT_ThreadPool::s_gThreads(0);
@@ -10,13 +10,11 @@ KB_GrowingArray<KT_Thread*> KT_ThreadPool::s_gThreads(0);
 namespace
 {
 
-// Orders posting against closing the port, so no packet (and the reference it holds) is
-// posted to a port after its last drain.
-std::mutex& PortLock()
-{
-    static std::mutex* s_pLock = new std::mutex;
-    return *s_pLock;
-}
+// Posts under way. Stop takes the port away first and then waits for this to reach 0 before
+// its last drain, so no packet (and the reference it holds) is posted to a port after it; a
+// post that starts later finds no port. A count instead of a lock keeps posters from queuing
+// behind each other.
+alignas(64) std::atomic<std::uint32_t> s_uiPostsUnderWay{0};
 
 // Takes every packet off the port without running it, giving back the references held by the
 // job packets (stop packets hold none).
@@ -65,13 +63,11 @@ void KT_ThreadPool::Stop()
     }
     s_gThreads.DeleteAll();
 
-    HANDLE pClosed = INVALID_HANDLE_VALUE;
-    {
-        std::lock_guard lock(PortLock());
-        pClosed = s_pPort.exchange(INVALID_HANDLE_VALUE);
-    }
+    const HANDLE pClosed = s_pPort.exchange(INVALID_HANDLE_VALUE);
     if (pClosed != INVALID_HANDLE_VALUE)
     {
+        while (s_uiPostsUnderWay.load() != 0)
+            std::this_thread::yield();
         DrainPort(pClosed);
         CloseHandle(pClosed);
     }
@@ -112,17 +108,20 @@ bool KT_ThreadPool::PostJob(KT_FutureBase::KT_FutureBaseData* pData)
 {
     if (pData == nullptr)
         return false;
-    std::lock_guard lock(PortLock());
+    // Both sequentially consistent, against the exchange and the load in Stop: either Stop sees
+    // this post under way or this post sees the port gone.
+    s_uiPostsUnderWay.fetch_add(1);
     const HANDLE pPort = s_pPort.load();
-    if (pPort == INVALID_HANDLE_VALUE)
-        return false;
-    pData->AddReference();
-    if (!PostQueuedCompletionStatus(pPort, 0, reinterpret_cast<ULONG_PTR>(pData), nullptr))
+    bool bPosted = false;
+    if (pPort != INVALID_HANDLE_VALUE)
     {
-        pData->RemoveReference();
-        return false;
+        pData->AddReference();
+        bPosted = PostQueuedCompletionStatus(pPort, 0, reinterpret_cast<ULONG_PTR>(pData), nullptr) != FALSE;
+        if (!bPosted)
+            pData->RemoveReference();
     }
-    return true;
+    s_uiPostsUnderWay.fetch_sub(1);
+    return bPosted;
 }
 
 std::uint32_t KT_ThreadPool::GetDefaultThreadCount()

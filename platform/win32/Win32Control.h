@@ -72,12 +72,23 @@ struct MessageBoxRecord
     std::string caption;
     UINT type;
     int answer;
+    bool unexpected = false; // see ExpectMessageBox and SetStrictMessageBoxes
 };
 void PushMessageBoxAnswer(int answer);
 void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder); // empty: none
 constexpr std::size_t MESSAGE_BOX_HISTORY_LIMIT = 64;
 std::vector<MessageBoxRecord> GetMessageBoxes(); // oldest first
 std::uint64_t GetMessageBoxCount();              // every box shown since Reset
+// Queues an answer that only a box with that caption may take. A box that meets an expectation
+// with another caption is unexpected: it takes the expectation (so later boxes stay in step) and
+// answers with its first button.
+void ExpectMessageBox(const std::string& caption, int answer);
+// Strict: a box that no queued answer or responder answers is unexpected and answers with its
+// first button without printing. Off after Reset.
+void SetStrictMessageBoxes(bool strict);
+int GetUnexpectedMessageBoxCount(); // since the last Reset or ResetMessageBoxes
+// The message-box part of Reset: no queued answers, no responder, not strict, nothing recorded.
+void ResetMessageBoxes();
 
 // Built-in modules ("d3d11.dll", "dxgi.dll" and whatever other layers registered): a missing
 // module makes LoadLibraryA fail. GetModuleReferenceCount counts loads not yet freed.

@@ -6,14 +6,24 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace
 {
+// A queued answer; with a caption, only a box of that caption may take it.
+struct ScriptedAnswer
+{
+    int answer;
+    std::optional<std::string> caption;
+};
+
 struct DialogState
 {
     std::mutex mutex;
-    std::deque<int> answers;
+    std::deque<ScriptedAnswer> answers;
+    bool strict = false;
+    int unexpectedCount = 0;
     std::function<int(const Win32Control::MessageBoxRecord&)> responder;
     std::deque<Win32Control::MessageBoxRecord> records; // the last MESSAGE_BOX_HISTORY_LIMIT
     std::uint64_t shown = 0;
@@ -45,6 +55,16 @@ int FirstButton(UINT type)
         return 0;
     }
 }
+
+// In strict mode a box nobody answered is unexpected: counts it and answers true.
+bool CountUnansweredAsUnexpected()
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.strict)
+        ++state.unexpectedCount;
+    return state.strict;
+}
 } // namespace
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
@@ -60,8 +80,11 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         std::lock_guard<std::mutex> lock(state.mutex);
         if (!state.answers.empty())
         {
-            record.answer = state.answers.front();
+            const ScriptedAnswer scripted = state.answers.front();
             state.answers.pop_front();
+            record.unexpected = scripted.caption && *scripted.caption != record.caption;
+            record.answer = record.unexpected ? firstButton : scripted.answer;
+            state.unexpectedCount += record.unexpected ? 1 : 0;
             answered = true;
         }
         else
@@ -73,6 +96,12 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     if (!answered && responder)
     {
         record.answer = responder(record);
+        answered = true;
+    }
+    if (!answered && CountUnansweredAsUnexpected())
+    {
+        record.unexpected = true;
+        record.answer = firstButton;
         answered = true;
     }
     if (!answered)
@@ -98,6 +127,8 @@ void ResetDialogs()
     state.responder = nullptr;
     state.records.clear();
     state.shown = 0;
+    state.strict = false;
+    state.unexpectedCount = 0;
 }
 } // namespace win32_internal
 
@@ -107,7 +138,33 @@ void PushMessageBoxAnswer(int answer)
 {
     DialogState& state = Dialogs();
     std::lock_guard<std::mutex> lock(state.mutex);
-    state.answers.push_back(answer);
+    state.answers.push_back({answer, std::nullopt});
+}
+
+void ExpectMessageBox(const std::string& caption, int answer)
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.answers.push_back({answer, caption});
+}
+
+void SetStrictMessageBoxes(bool strict)
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.strict = strict;
+}
+
+int GetUnexpectedMessageBoxCount()
+{
+    DialogState& state = Dialogs();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.unexpectedCount;
+}
+
+void ResetMessageBoxes()
+{
+    win32_internal::ResetDialogs();
 }
 
 void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder)

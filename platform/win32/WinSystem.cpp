@@ -10,12 +10,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 namespace
 {
@@ -69,17 +69,21 @@ int FindCall(const char* pName)
     return -1;
 }
 
-// Process-wide state of the stand-in; never destroyed, so static destructors elsewhere may still
-// close their handles.
-// One cache line per counter, so threads making different calls do not contend.
-struct alignas(64) CallCounter
+// The call counts in shards of one cache line each; a thread counts in the shard it was given
+// first, so threads making the same call (workers taking packets) do not contend for one counter.
+constexpr std::size_t CALL_COUNT_SHARDS = 8;
+
+struct alignas(64) CallCountShard
 {
-    std::atomic<unsigned> uiValue{0};
+    std::array<std::atomic<unsigned>, CALL_COUNT> uiCounts{};
 };
 
+// Process-wide state of the stand-in; never destroyed, so static destructors elsewhere may still
+// close their handles.
 struct SystemState
 {
-    std::array<CallCounter, CALL_COUNT> uiCallCounts{};
+    std::array<CallCountShard, CALL_COUNT_SHARDS> callCounts{};
+    std::atomic<std::size_t> uiNextShard{0};
     std::array<std::atomic<bool>, CALL_COUNT> bFailNext{};
     std::atomic<DWORD> uiProcessorOverride{0};
     std::atomic<bool> bSleepSkipped{false};
@@ -98,7 +102,9 @@ SystemState& State()
 bool EnterCall(CallId eCall)
 {
     SystemState& state = State();
-    state.uiCallCounts[eCall].uiValue.fetch_add(1, std::memory_order_relaxed);
+    thread_local const std::size_t t_uiShard =
+        state.uiNextShard.fetch_add(1, std::memory_order_relaxed) % CALL_COUNT_SHARDS;
+    state.callCounts[t_uiShard].uiCounts[eCall].fetch_add(1, std::memory_order_relaxed);
     // Read first: a write on every call would make all threads contend for the flag.
     return state.bFailNext[eCall].load(std::memory_order_relaxed) && state.bFailNext[eCall].exchange(false);
 }
@@ -129,26 +135,227 @@ struct Packet
     LPOVERLAPPED pOverlapped;
 };
 
-struct PortObject : KernelObject
-{
-    PortObject() : KernelObject(ObjectKind::Port) {}
-    std::deque<Packet> packets;
-    std::atomic<std::size_t> uiQueued{0}; // packets.size(), readable without the lock
-    std::size_t uiSleepers = 0;           // threads blocked in GetQueuedCompletionStatus
-    DWORD uiConcurrency = 0;
-    bool bClosed = false;
-};
-
-// Rounds a taker polls an empty port before it blocks: packets posted in quick succession are
-// then taken without a sleep and a wake-up each (a few microseconds at most).
-constexpr int PORT_SPIN_ROUNDS = 1000;
-
 void CpuRelax()
 {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #endif
 }
+
+// Rounds a taker polls an empty port before it blocks: packets posted in quick succession are
+// then taken without a sleep and a wake-up each (a few microseconds at most).
+constexpr int PORT_SPIN_ROUNDS = 1000;
+
+// Tries the lock a while before blocking on it: a port's lock is held for a few instructions
+// only, and a futex sleep and wake-up cost far more than waiting them out.
+constexpr int LOCK_SPIN_ROUNDS = 200;
+
+void LockSpinning(std::unique_lock<std::mutex>& lock)
+{
+    for (int i = 0; i < LOCK_SPIN_ROUNDS; ++i)
+    {
+        if (lock.try_lock())
+            return;
+        CpuRelax();
+    }
+    lock.lock();
+}
+
+// A completion port: packets in posting order in a list of fixed-size chunks, with one lock for
+// posters (the tail) and another for takers (the head), so posting and taking do not contend with
+// each other. A packet is published by the count of posted packets; takers compare it with the
+// count taken, without a lock, to see whether anything is queued. Posting allocates only when a
+// chunk fills and no emptied chunk is kept for reuse.
+class PortObject : public KernelObject
+{
+public:
+    enum class TakeResult
+    {
+        Taken,
+        Empty,
+        Closed
+    };
+
+    explicit PortObject(DWORD uiConcurrency)
+        : KernelObject(ObjectKind::Port), m_uiConcurrency(uiConcurrency), m_pTail(new Chunk), m_pHead(m_pTail)
+    {
+    }
+
+    ~PortObject() override
+    {
+        for (Chunk* pChunk = m_pHead; pChunk != nullptr;)
+            delete std::exchange(pChunk, pChunk->pNext);
+        delete m_pSpare.load();
+    }
+
+    PortObject(const PortObject&) = delete;
+    PortObject& operator=(const PortObject&) = delete;
+
+    // False when the port is closed.
+    bool Post(const Packet& packet)
+    {
+        {
+            std::unique_lock lock(m_TailLock, std::defer_lock);
+            LockSpinning(lock);
+            if (m_bClosed.load(std::memory_order_relaxed))
+                return false;
+            const std::uint64_t uiPosition = m_uiPosted.load(std::memory_order_relaxed);
+            const std::size_t uiSlot = uiPosition % CHUNK_PACKETS;
+            if (uiSlot == 0 && uiPosition != 0)
+            {
+                // The head has left a chunk only after its last packet, so a spare is free.
+                Chunk* pNext = m_pSpare.exchange(nullptr, std::memory_order_acquire);
+                if (pNext == nullptr)
+                    pNext = new Chunk;
+                pNext->pNext = nullptr;
+                m_pTail->pNext = pNext;
+                m_pTail = pNext;
+            }
+            m_pTail->packets[uiSlot] = packet;
+            // Sequentially consistent with the sleepers' count below and in Take, so either the
+            // poster sees a sleeper or the sleeper sees the packet.
+            m_uiPosted.store(uiPosition + 1, std::memory_order_seq_cst);
+        }
+        if (m_uiSleepers.load(std::memory_order_seq_cst) > 0)
+        {
+            bool bWake = false;
+            {
+                // A sleeper holds the lock from its last look at the queue until it waits. One
+                // wake-up per sleeper: a burst of posts does not signal one that is waking already
+                // (it takes what it finds, and takers not sleeping find the rest).
+                std::lock_guard lock(mLock);
+                bWake = m_uiSleepers.load(std::memory_order_relaxed) > m_uiWakesPending;
+                if (bWake)
+                    ++m_uiWakesPending;
+            }
+            if (bWake)
+                cvChanged.notify_one();
+        }
+        return true;
+    }
+
+    // Takes the oldest packet, waiting up to uiMilliseconds (INFINITE: no limit).
+    TakeResult Take(Packet* pPacket, DWORD uiMilliseconds)
+    {
+        // A taker that loses a packet to another goes on polling within the same budget rather
+        // than going to sleep, so the next post need not wake it.
+        int iSpinLeft = uiMilliseconds != 0 ? PORT_SPIN_ROUNDS : 0;
+        std::chrono::steady_clock::time_point deadline;
+        bool bDeadlineSet = false;
+        for (;;)
+        {
+            for (; iSpinLeft > 0 && !HasNewsForTakers(); --iSpinLeft)
+                CpuRelax();
+            const TakeResult eResult = TryTake(pPacket);
+            if (eResult != TakeResult::Empty || uiMilliseconds == 0)
+                return eResult;
+            if (iSpinLeft > 0)
+            {
+                --iSpinLeft;
+                continue;
+            }
+            if (!bDeadlineSet && uiMilliseconds != INFINITE)
+            {
+                deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(uiMilliseconds);
+                bDeadlineSet = true;
+            }
+            std::unique_lock lock(mLock);
+            m_uiSleepers.fetch_add(1, std::memory_order_seq_cst);
+            // One wait at a time, never a waiting loop here: each return from a wait consumes a
+            // pending wake-up, whether the packet it was for is still there or not.
+            bool bTimedOut = false;
+            if (!HasNewsForTakers())
+            {
+                if (uiMilliseconds == INFINITE)
+                    cvChanged.wait(lock);
+                else
+                    bTimedOut = cvChanged.wait_until(lock, deadline) == std::cv_status::timeout;
+            }
+            m_uiSleepers.fetch_sub(1, std::memory_order_relaxed);
+            if (m_uiWakesPending > 0)
+                --m_uiWakesPending;
+            if (bTimedOut && !HasNewsForTakers())
+                return TakeResult::Empty;
+        }
+    }
+
+    // Refuses later posts, drops the queued packets and wakes every waiter.
+    void Close()
+    {
+        {
+            std::lock_guard tailLock(m_TailLock);
+            std::lock_guard headLock(m_HeadLock);
+            m_bClosed.store(true, std::memory_order_seq_cst);
+            for (Chunk* pChunk = m_pHead; pChunk != m_pTail;)
+                delete std::exchange(pChunk, pChunk->pNext);
+            m_pHead = m_pTail;
+            m_uiTaken.store(m_uiPosted.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        }
+        {
+            std::lock_guard lock(mLock);
+        }
+        cvChanged.notify_all();
+    }
+
+private:
+    static constexpr std::size_t CHUNK_PACKETS = 256;
+
+    struct Chunk
+    {
+        std::array<Packet, CHUNK_PACKETS> packets;
+        Chunk* pNext = nullptr;
+    };
+
+    // True when the port is closed or holds a packet; read without a lock.
+    bool HasNewsForTakers() const
+    {
+        return m_bClosed.load(std::memory_order_seq_cst) ||
+               m_uiTaken.load(std::memory_order_seq_cst) != m_uiPosted.load(std::memory_order_seq_cst);
+    }
+
+    TakeResult TryTake(Packet* pPacket)
+    {
+        if (m_bClosed.load(std::memory_order_acquire))
+            return TakeResult::Closed;
+        if (m_uiTaken.load(std::memory_order_relaxed) == m_uiPosted.load(std::memory_order_acquire))
+            return TakeResult::Empty;
+        std::unique_lock lock(m_HeadLock, std::defer_lock);
+        LockSpinning(lock);
+        if (m_bClosed.load(std::memory_order_relaxed))
+            return TakeResult::Closed;
+        const std::uint64_t uiPosition = m_uiTaken.load(std::memory_order_relaxed);
+        if (uiPosition == m_uiPosted.load(std::memory_order_acquire))
+            return TakeResult::Empty;
+        const std::size_t uiSlot = uiPosition % CHUNK_PACKETS;
+        if (uiSlot == 0 && uiPosition != 0)
+        {
+            // The poster linked the next chunk before publishing this packet and writes to the
+            // old one no more; keep it for reuse.
+            Chunk* pOld = std::exchange(m_pHead, m_pHead->pNext);
+            delete m_pSpare.exchange(pOld, std::memory_order_acq_rel);
+        }
+        *pPacket = m_pHead->packets[uiSlot];
+        m_uiTaken.store(uiPosition + 1, std::memory_order_seq_cst);
+        return TakeResult::Taken;
+    }
+
+    [[maybe_unused]] const DWORD m_uiConcurrency; // kept, not enforced
+    std::atomic<bool> m_bClosed{false};
+    std::atomic<std::size_t> m_uiSleepers{0}; // takers waiting on cvChanged (changed under mLock)
+    std::size_t m_uiWakesPending = 0;         // signals not yet taken by a sleeper (under mLock)
+
+    // Each on its own cache line: takers poll the two counts, and the poster's lock and the
+    // takers' lock should not move between processors with them.
+    alignas(64) std::mutex m_TailLock;
+    Chunk* m_pTail;                                       // guarded by m_TailLock
+    alignas(64) std::atomic<std::uint64_t> m_uiPosted{0}; // written under m_TailLock
+
+    alignas(64) std::mutex m_HeadLock;
+    Chunk* m_pHead;                                      // guarded by m_HeadLock
+    alignas(64) std::atomic<std::uint64_t> m_uiTaken{0}; // written under m_HeadLock
+
+    alignas(64) std::atomic<Chunk*> m_pSpare{nullptr};
+};
 
 struct ThreadObject : KernelObject
 {
@@ -324,9 +531,7 @@ HANDLE CreateIoCompletionPort(HANDLE FileHandle, HANDLE ExistingCompletionPort, 
         return nullptr;
     if (FileHandle != INVALID_HANDLE_VALUE || ExistingCompletionPort != nullptr)
         return nullptr;
-    auto pPort = std::make_shared<PortObject>();
-    pPort->uiConcurrency = NumberOfConcurrentThreads;
-    return Handles().Add(std::move(pPort));
+    return Handles().Add(std::make_shared<PortObject>(NumberOfConcurrentThreads));
 }
 
 BOOL PostQueuedCompletionStatus(HANDLE CompletionPort, DWORD dwNumberOfBytesTransferred,
@@ -337,18 +542,7 @@ BOOL PostQueuedCompletionStatus(HANDLE CompletionPort, DWORD dwNumberOfBytesTran
     PortObject* pPort = FindObject<PortObject>(CompletionPort, ObjectKind::Port);
     if (pPort == nullptr)
         return FALSE;
-    bool bWake = false;
-    {
-        std::lock_guard lock(pPort->mLock);
-        if (pPort->bClosed)
-            return FALSE;
-        pPort->packets.push_back(Packet{dwNumberOfBytesTransferred, dwCompletionKey, lpOverlapped});
-        pPort->uiQueued.store(pPort->packets.size(), std::memory_order_relaxed);
-        bWake = pPort->uiSleepers > 0;
-    }
-    if (bWake)
-        pPort->cvChanged.notify_one();
-    return TRUE;
+    return pPort->Post(Packet{dwNumberOfBytesTransferred, dwCompletionKey, lpOverlapped}) ? TRUE : FALSE;
 }
 
 BOOL GetQueuedCompletionStatus(HANDLE CompletionPort, LPDWORD lpNumberOfBytesTransferred,
@@ -360,23 +554,9 @@ BOOL GetQueuedCompletionStatus(HANDLE CompletionPort, LPDWORD lpNumberOfBytesTra
     PortObject* pPort = FindObject<PortObject>(CompletionPort, ObjectKind::Port);
     if (pPort == nullptr)
         return FALSE;
-    if (dwMilliseconds != 0)
-        for (int i = 0; i < PORT_SPIN_ROUNDS && pPort->uiQueued.load(std::memory_order_relaxed) == 0; ++i)
-            CpuRelax();
-    std::unique_lock lock(pPort->mLock);
-    bool bReady = pPort->bClosed || !pPort->packets.empty();
-    if (!bReady && dwMilliseconds != 0)
-    {
-        ++pPort->uiSleepers;
-        bReady = WaitUntil(*pPort, lock, dwMilliseconds,
-                           [&] { return pPort->bClosed || !pPort->packets.empty(); });
-        --pPort->uiSleepers;
-    }
-    if (!bReady || pPort->bClosed)
+    Packet packet{};
+    if (pPort->Take(&packet, dwMilliseconds) != PortObject::TakeResult::Taken)
         return FALSE;
-    const Packet packet = pPort->packets.front();
-    pPort->packets.pop_front();
-    pPort->uiQueued.store(pPort->packets.size(), std::memory_order_relaxed);
     if (lpNumberOfBytesTransferred != nullptr)
         *lpNumberOfBytesTransferred = packet.uiBytes;
     if (lpCompletionKey != nullptr)
@@ -394,16 +574,7 @@ BOOL CloseHandle(HANDLE hObject)
         return FALSE;
     pObject->bHandleClosed.store(true, std::memory_order_release);
     if (pObject->eKind == ObjectKind::Port)
-    {
-        auto& port = static_cast<PortObject&>(*pObject);
-        {
-            std::lock_guard lock(port.mLock);
-            port.bClosed = true;
-            port.packets.clear();
-            port.uiQueued.store(0, std::memory_order_relaxed);
-        }
-        port.cvChanged.notify_all();
-    }
+        static_cast<PortObject&>(*pObject).Close();
     return TRUE;
 }
 
@@ -633,7 +804,12 @@ bool FailNext(const char* pCallName)
 unsigned GetCallCount(const char* pCallName)
 {
     const int iCall = FindCall(pCallName);
-    return iCall < 0 ? 0 : State().uiCallCounts[iCall].uiValue.load();
+    if (iCall < 0)
+        return 0;
+    unsigned uiTotal = 0;
+    for (const CallCountShard& shard : State().callCounts)
+        uiTotal += shard.uiCounts[iCall].load();
+    return uiTotal;
 }
 
 std::size_t GetOpenHandleCount()
@@ -659,11 +835,11 @@ unsigned long long GetSleptMilliseconds()
 void Reset()
 {
     SystemState& state = State();
-    for (int i = 0; i < CALL_COUNT; ++i)
-    {
-        state.uiCallCounts[i].uiValue.store(0);
-        state.bFailNext[i].store(false);
-    }
+    for (CallCountShard& shard : state.callCounts)
+        for (std::atomic<unsigned>& uiCount : shard.uiCounts)
+            uiCount.store(0);
+    for (std::atomic<bool>& bFail : state.bFailNext)
+        bFail.store(false);
     state.uiProcessorOverride.store(0);
     state.bSleepSkipped.store(false);
     state.uiSleptMilliseconds.store(0);

@@ -373,4 +373,121 @@ TEST_F(KT_ThreadPoolTest, StressManyJobsConcurrentWaitsAndDeletions)
         ASSERT_EQ(runs[i].load(), 1) << "job " << i;
 }
 
+TEST_F(KT_ThreadPoolTest, OneWorkerKeepsPostingOrderOverManyJobs)
+{
+    constexpr int JOBS = 1500; // several of the port's packet chunks
+    KT_ThreadPool::Start(1);
+    std::mutex orderLock;
+    std::vector<int> order;
+    auto records = std::make_unique<JobRecord[]>(JOBS);
+    std::vector<std::unique_ptr<KT_Future<void>>> futures;
+    for (int i = 0; i < JOBS; ++i)
+    {
+        records[i].iNumber = i;
+        records[i].pOrderLock = &orderLock;
+        records[i].pOrder = &order;
+        futures.emplace_back(Post(&records[i]));
+    }
+    KT_ThreadPool::Stop();
+    ASSERT_EQ(order.size(), static_cast<std::size_t>(JOBS));
+    for (int i = 0; i < JOBS; ++i)
+        ASSERT_EQ(order[i], i);
+}
+
+// Counts the copies of itself alive, so a test sees every job record freed exactly once.
+struct CountedArgument
+{
+    static std::atomic<int> s_iAlive;
+
+    explicit CountedArgument(std::atomic<int>* pRunsIn) : pRuns(pRunsIn) { ++s_iAlive; }
+    CountedArgument(const CountedArgument& other) : pRuns(other.pRuns) { ++s_iAlive; }
+    CountedArgument& operator=(const CountedArgument&) = default;
+    ~CountedArgument() { --s_iAlive; }
+
+    std::atomic<int>* pRuns;
+};
+std::atomic<int> CountedArgument::s_iAlive{0};
+
+void CountRun(CountedArgument argument)
+{
+    argument.pRuns->fetch_add(1);
+}
+
+// Posters keep posting while the pool stops: jobs posted before the stop run on workers, later
+// ones on their waiters; each runs once, and once every future is deleted every record is gone
+// (none kept by a packet that missed the last drain, none freed twice).
+TEST_F(KT_ThreadPoolTest, PostsRacingStopRunOnceAndLeaveNoRecord)
+{
+    constexpr int POSTERS = 3;
+    constexpr int JOBS_PER_POSTER = 3000;
+    for (int iCycle = 0; iCycle < 3; ++iCycle)
+    {
+        KT_ThreadPool::Start(2);
+        std::vector<std::atomic<int>> runs(POSTERS * JOBS_PER_POSTER);
+        std::atomic<int> iPosted{0};
+        std::vector<std::thread> posters;
+        for (int p = 0; p < POSTERS; ++p)
+        {
+            posters.emplace_back(
+                [&, p]
+                {
+                    std::vector<KT_Future<void>*> kept;
+                    for (int j = 0; j < JOBS_PER_POSTER; ++j)
+                    {
+                        KT_Future<void>* pFuture = KT_RunAsync(KT_BindStruct1<void, CountedArgument>{
+                            &CountRun, CountedArgument(&runs[p * JOBS_PER_POSTER + j])});
+                        ++iPosted;
+                        if (j % 3 == 0)
+                        { // waited for and deleted at once, while the workers are busy
+                            pFuture->Wait();
+                            delete pFuture;
+                        }
+                        else
+                            kept.push_back(pFuture);
+                    }
+                    for (KT_Future<void>* pFuture : kept)
+                    {
+                        pFuture->Wait();
+                        delete pFuture;
+                    }
+                });
+        }
+        while (iPosted.load() < POSTERS * JOBS_PER_POSTER / 3)
+            std::this_thread::yield();
+        if (iCycle == 1)
+            KT_ThreadPool::DrainAndStop();
+        else
+            KT_ThreadPool::Stop();
+        for (std::thread& poster : posters)
+            poster.join();
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            ASSERT_EQ(runs[i].load(), 1) << "job " << i << " in cycle " << iCycle;
+        EXPECT_EQ(CountedArgument::s_iAlive.load(), 0) << "cycle " << iCycle;
+    }
+}
+
+// Workers that have gone to sleep on the empty port end on Stop and on DrainAndStop, start
+// after start.
+TEST_F(KT_ThreadPoolTest, IdleWorkersStopAndStartRepeatedly)
+{
+    for (int iCycle = 0; iCycle < 20; ++iCycle)
+    {
+        KT_ThreadPool::Start(4);
+        JobRecord record;
+        std::unique_ptr<KT_Future<void>> future(Post(&record));
+        while (future->GetState() == KT_FutureBase::KT_FutureBaseData::STATE_QUEUED)
+            std::this_thread::yield();
+        EXPECT_TRUE(future->Wait());
+        EXPECT_NE(record.uiThreadId.load(), GetCurrentThreadId());
+        for (int i = 0; i < 200 * (iCycle % 5); ++i)
+            std::this_thread::yield(); // some cycles stop spinning workers, some sleeping ones
+        if (iCycle % 2 == 0)
+            KT_ThreadPool::Stop();
+        else
+            KT_ThreadPool::DrainAndStop();
+        EXPECT_FALSE(KT_ThreadPool::IsRunning());
+        EXPECT_EQ(KT_ThreadPool::GetNumThreads(), 0u);
+    }
+}
+
 } // namespace

@@ -90,3 +90,25 @@ TEST_F(WinDialogs, OnlyTheLatestBoxesAreKept)
     EXPECT_EQ(boxes.back().text, std::to_string(shown - 1));
     EXPECT_EQ(Win32Control::GetMessageBoxCount(), shown);
 }
+
+TEST_F(WinDialogs, ExpectedCaptionsAndStrictModeFlagUnexpectedBoxes)
+{
+    Win32Control::ExpectMessageBox("Quit?", IDNO);
+    EXPECT_EQ(MessageBoxA(nullptr, "q", "Quit?", MB_YESNO), IDNO);
+    Win32Control::ExpectMessageBox("Quit?", IDNO);
+    EXPECT_EQ(MessageBoxA(nullptr, "q", "Other", MB_YESNO), IDYES)
+        << "another caption takes the first button";
+    Win32Control::SetStrictMessageBoxes(true);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "Unscripted", MB_OKCANCEL), IDOK);
+    EXPECT_TRUE(::testing::internal::GetCapturedStderr().empty()) << "strict boxes print nothing";
+    EXPECT_EQ(Win32Control::GetUnexpectedMessageBoxCount(), 2);
+    const std::vector<Win32Control::MessageBoxRecord> boxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_FALSE(boxes[0].unexpected);
+    EXPECT_TRUE(boxes[1].unexpected);
+    EXPECT_TRUE(boxes[2].unexpected);
+    Win32Control::ResetMessageBoxes();
+    EXPECT_EQ(Win32Control::GetUnexpectedMessageBoxCount(), 0);
+    EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
+}

@@ -101,6 +101,192 @@ TEST_F(WinSystem, OnlyNewUnboundPortsAreSupported)
     CloseHandle(hPort);
 }
 
+// Packets cross many internal chunk boundaries, with the queue emptied and refilled in between,
+// and leave in posting order with their bytes, keys and overlapped pointers intact.
+TEST_F(WinSystem, PortKeepsOrderAndFieldsAcrossGrowthAndReuse)
+{
+    HANDLE hPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    ASSERT_NE(hPort, nullptr);
+    std::vector<OVERLAPPED> overlapped(1500);
+    std::size_t uiPosted = 0;
+    std::size_t uiTaken = 0;
+    bool bInOrder = true;
+    const auto post = [&](std::size_t uiCount)
+    {
+        for (std::size_t i = 0; i < uiCount; ++i, ++uiPosted)
+            ASSERT_TRUE(PostQueuedCompletionStatus(hPort, static_cast<DWORD>(uiPosted), uiPosted + 1,
+                                                   &overlapped[uiPosted]));
+    };
+    const auto take = [&](std::size_t uiCount)
+    {
+        for (std::size_t i = 0; i < uiCount; ++i, ++uiTaken)
+        {
+            DWORD uiBytes = 0;
+            ULONG_PTR uiKey = 0;
+            LPOVERLAPPED pOverlapped = nullptr;
+            ASSERT_TRUE(
+                GetQueuedCompletionStatus(hPort, &uiBytes, &uiKey, &pOverlapped, i % 2 == 0 ? 0 : INFINITE));
+            bInOrder =
+                bInOrder && uiBytes == uiTaken && uiKey == uiTaken + 1 && pOverlapped == &overlapped[uiTaken];
+        }
+    };
+    post(300);
+    take(200);
+    post(700);
+    take(800);
+    post(500);
+    take(250);
+    take(250);
+    EXPECT_TRUE(bInOrder);
+    BOOL bOk = TRUE;
+    TakeKey(hPort, 0, &bOk);
+    EXPECT_FALSE(bOk) << "every packet was taken once";
+    EXPECT_TRUE(CloseHandle(hPort));
+}
+
+// Closing drops a queue of several chunks; nothing more comes out of the handle.
+TEST_F(WinSystem, ClosingPortDropsQueuedPackets)
+{
+    HANDLE hPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    ASSERT_NE(hPort, nullptr);
+    for (ULONG_PTR i = 1; i <= 1000; ++i)
+        ASSERT_TRUE(PostQueuedCompletionStatus(hPort, 0, i, nullptr));
+    EXPECT_TRUE(CloseHandle(hPort));
+    BOOL bOk = TRUE;
+    TakeKey(hPort, 0, &bOk);
+    EXPECT_FALSE(bOk);
+    TakeKey(hPort, 1, &bOk);
+    EXPECT_FALSE(bOk);
+}
+
+// Several posters and takers at once (takers waiting without limit and with short time-outs):
+// every packet is taken exactly once, and each taker sees any one poster's packets in the order
+// they were posted.
+TEST_F(WinSystem, PortDeliversEveryPacketOnceToManyTakersInOrder)
+{
+    constexpr int POSTERS = 4;
+    constexpr int TAKERS = 4;
+    constexpr ULONG_PTR PER_POSTER = 5000;
+    HANDLE hPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, TAKERS);
+    ASSERT_NE(hPort, nullptr);
+    std::vector<std::atomic<int>> takes(POSTERS * PER_POSTER);
+    std::atomic<bool> bOrderBroken{false};
+    std::atomic<bool> bFieldsBroken{false};
+    std::vector<std::thread> takers;
+    for (int t = 0; t < TAKERS; ++t)
+    {
+        takers.emplace_back(
+            [&, t]
+            {
+                std::vector<ULONG_PTR> lastSeen(POSTERS, 0);
+                for (;;)
+                {
+                    DWORD uiBytes = 0;
+                    ULONG_PTR uiKey = 0;
+                    LPOVERLAPPED pOverlapped = nullptr;
+                    if (!GetQueuedCompletionStatus(hPort, &uiBytes, &uiKey, &pOverlapped,
+                                                   t % 2 == 0 ? INFINITE : 1))
+                        continue; // a time-out; ask again
+                    if (uiKey == 0)
+                        return; // one end packet per taker
+                    const ULONG_PTR uiPoster = (uiKey - 1) / PER_POSTER;
+                    const ULONG_PTR uiNumber = (uiKey - 1) % PER_POSTER + 1;
+                    if (uiBytes != uiNumber || pOverlapped != reinterpret_cast<LPOVERLAPPED>(uiKey * 8))
+                        bFieldsBroken = true;
+                    if (uiNumber <= lastSeen[uiPoster])
+                        bOrderBroken = true;
+                    lastSeen[uiPoster] = uiNumber;
+                    ++takes[uiKey - 1];
+                }
+            });
+    }
+    std::vector<std::thread> posters;
+    for (int p = 0; p < POSTERS; ++p)
+    {
+        posters.emplace_back(
+            [&, p]
+            {
+                for (ULONG_PTR i = 1; i <= PER_POSTER; ++i)
+                {
+                    const ULONG_PTR uiKey = p * PER_POSTER + i;
+                    if (!PostQueuedCompletionStatus(hPort, static_cast<DWORD>(i), uiKey,
+                                                    reinterpret_cast<LPOVERLAPPED>(uiKey * 8)))
+                        bFieldsBroken = true;
+                    if (i % 512 == 0)
+                        std::this_thread::yield(); // lets takers empty the port and go to sleep
+                }
+            });
+    }
+    for (std::thread& poster : posters)
+        poster.join();
+    for (int t = 0; t < TAKERS; ++t)
+        ASSERT_TRUE(PostQueuedCompletionStatus(hPort, 0, 0, nullptr));
+    for (std::thread& taker : takers)
+        taker.join();
+    EXPECT_FALSE(bFieldsBroken.load());
+    EXPECT_FALSE(bOrderBroken.load());
+    for (std::size_t i = 0; i < takes.size(); ++i)
+        ASSERT_EQ(takes[i].load(), 1) << "packet " << i + 1;
+    EXPECT_TRUE(CloseHandle(hPort));
+}
+
+// Takers asleep on an empty port, then a burst of one packet each: every taker gets one, round
+// after round (a wake-up lost in a burst leaves a taker asleep for good).
+TEST_F(WinSystem, BurstOfPostsWakesEverySleepingTaker)
+{
+    constexpr int TAKERS = 4;
+    constexpr int ROUNDS = 40;
+    HANDLE hPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, TAKERS);
+    ASSERT_NE(hPort, nullptr);
+    std::atomic<int> iTaken{0};
+    for (int r = 0; r < ROUNDS; ++r)
+    {
+        const unsigned uiCallsBefore = Win32SystemControl::GetCallCount("GetQueuedCompletionStatus");
+        std::vector<std::thread> takers;
+        for (int t = 0; t < TAKERS; ++t)
+        {
+            takers.emplace_back(
+                [&]
+                {
+                    BOOL bOk = FALSE;
+                    TakeKey(hPort, INFINITE, &bOk);
+                    if (bOk)
+                        ++iTaken;
+                });
+        }
+        while (Win32SystemControl::GetCallCount("GetQueuedCompletionStatus") < uiCallsBefore + TAKERS)
+            std::this_thread::yield();
+        for (int i = 0; i < 2000 * (r % 4); ++i)
+            std::this_thread::yield(); // some rounds find the takers spinning, some asleep
+        for (int t = 0; t < TAKERS; ++t)
+            ASSERT_TRUE(PostQueuedCompletionStatus(hPort, 0, 1, nullptr));
+        for (std::thread& taker : takers)
+            taker.join();
+    }
+    EXPECT_EQ(iTaken.load(), TAKERS * ROUNDS);
+    EXPECT_TRUE(CloseHandle(hPort));
+}
+
+// A taker with a time-out is woken by a post well before it, and one that waits out its
+// time-out afterwards fails without a packet.
+TEST_F(WinSystem, PostWakesTimedTakerBeforeItsTimeOut)
+{
+    HANDLE hPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    ASSERT_NE(hPort, nullptr);
+    BOOL bOk = FALSE;
+    ULONG_PTR uiKey = 0;
+    std::thread taker([&] { uiKey = TakeKey(hPort, 60000, &bOk); });
+    while (Win32SystemControl::GetCallCount("GetQueuedCompletionStatus") < 1)
+        std::this_thread::yield();
+    ASSERT_TRUE(PostQueuedCompletionStatus(hPort, 0, 5, nullptr));
+    taker.join(); // a minute only if the wake-up was lost
+    EXPECT_TRUE(bOk);
+    EXPECT_EQ(uiKey, 5u);
+    TakeKey(hPort, 2, &bOk);
+    EXPECT_FALSE(bOk);
+    EXPECT_TRUE(CloseHandle(hPort));
+}
+
 struct ThreadProbe
 {
     std::atomic<bool> bRelease{false};
