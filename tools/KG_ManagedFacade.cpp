@@ -1,26 +1,48 @@
 #include "tools/KG_ManagedFacade.h"
 
+#include "audio/KA_AudioContext.h"
+#include "audio/KA_AudioContextManager.h"
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/files/KF_FileManager.h"
-#include "platform/win32/Windows.h"
-#include "render/device/KR_GraphicsContext.h"
+#include "platform/forms/FormsDrawing.h"
+#include "platform/forms/FormsMessageBox.h"
 #include "render/device/KR_GraphicsContextManager.h"
+#include "tools/KG_DeviceConfigurationDialog.h"
+
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace
 {
 
 constexpr const char* QUIT_QUESTION = "Do you really want to quit?";
 constexpr const char* QUIT_CAPTION = "Quit?";
-constexpr std::uint32_t PREFERRED_WIDTH = 1280;
-constexpr std::uint32_t PREFERRED_HEIGHT = 720;
+constexpr std::uint32_t NO_AUDIO_DEVICE = 0xFFFFFFFFu;
 
-// True when the array exists and holds something; the array is deleted either way.
-template <typename T>
-bool TakeNonEmpty(KB_GrowingArray<T>* pArray)
+std::string ToStd(const KB_String& s)
 {
-    const bool bFilled = pArray != nullptr && pArray->GetNumMembers() > 0;
-    delete pArray;
-    return bFilled;
+    return s.GetBuffer() != nullptr ? std::string(s.GetBuffer(), s.GetLength()) : std::string();
+}
+
+// The banners as images, in order; one that cannot be read or decoded is left out.
+std::vector<std::shared_ptr<forms::Image>> ReadBanners(KF_FileManager* pFiles,
+                                                       const KB_GrowingArray<KB_String>& gPaths)
+{
+    std::vector<std::shared_ptr<forms::Image>> gImages;
+    for (std::uint32_t i = 0; pFiles != nullptr && i < gPaths.GetNumMembers(); ++i)
+    {
+        std::uint64_t uiSize = 0;
+        std::uint8_t* pData = nullptr;
+        if (!pFiles->ReadFile(gPaths[i], &uiSize, &pData))
+            continue;
+        std::shared_ptr<forms::Image> pImage =
+            pData != nullptr ? forms::Image::FromBytes(pData, static_cast<std::size_t>(uiSize)) : nullptr;
+        pFiles->RemoveReference(gPaths[i]);
+        if (pImage != nullptr)
+            gImages.push_back(std::move(pImage));
+    }
+    return gImages;
 }
 
 } // namespace
@@ -30,24 +52,35 @@ KG_ManagedFacade::KG_ManagedFacade() = default;
 KG_ManagedFacade::~KG_ManagedFacade() = default;
 
 bool KG_ManagedFacade::ShowConfigurationDialog(const KB_GrowingArray<KB_String>& gBannerPaths,
-                                               const KB_GrowingArray<int>& /*gBannerTimes*/)
+                                               const KB_GrowingArray<int>& gBannerTimes)
 {
     m_bResultValid = false;
-
-    // The dialog holds its own copies of the banner images; a banner that cannot be read is left out.
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-    for (std::uint32_t i = 0; pFiles != nullptr && i < gBannerPaths.GetNumMembers(); ++i)
-    {
-        std::uint64_t uiSize = 0;
-        std::uint8_t* pData = nullptr;
-        if (pFiles->ReadFile(gBannerPaths[i], &uiSize, &pData))
-            pFiles->RemoveReference(gBannerPaths[i]);
-    }
-
-    if (!ChooseDefaultMode())
+    if (pEngine == nullptr)
         return false;
-    m_uiAudioDevice = 0;
+
+    std::vector<std::shared_ptr<forms::Image>> gImages = ReadBanners(pEngine->GetFileManager(), gBannerPaths);
+    // Every view time is kept, also those of skipped banners: the dialog copes with either count.
+    std::vector<int> gTimes;
+    for (std::uint32_t i = 0; i < gBannerTimes.GetNumMembers(); ++i)
+        gTimes.push_back(gBannerTimes[i]);
+
+    KR_GraphicsContextManager* pContexts = pEngine->GetGraphicsContextManager();
+    KA_AudioContextManager* pAudio = pEngine->GetAudioContextManager();
+    KA_AudioContext* pAudioContext = pAudio != nullptr ? pAudio->GetAudioContext() : nullptr;
+    K_GUI::KG_DeviceConfigurationDialog dialog(
+        std::move(gImages), std::move(gTimes),
+        pContexts != nullptr ? &pContexts->GetSelectableGraphicsContexts() : nullptr,
+        pAudioContext != nullptr ? &pAudioContext->GetAudioDevices() : nullptr, pEngine->IsDeveloperBuild());
+    dialog.SetTitle(pEngine->GetApplicationName());
+    dialog.ShowDialog();
+
+    if (!dialog.IsResultValid() ||
+        !dialog.GetSelectedScreenResolution(&m_SelectedScreenResolution, &m_iGraphicsContext, &m_iAdapter,
+                                            &m_iOutput))
+        return false;
+    const int iAudioDevice = dialog.GetSelectedAudioDevice();
+    m_uiAudioDevice = iAudioDevice >= 0 ? static_cast<std::uint32_t>(iAudioDevice) : NO_AUDIO_DEVICE;
     m_bResultValid = true;
     return true;
 }
@@ -77,49 +110,27 @@ bool KG_ManagedFacade::GetSelectedAudioDevice(std::uint32_t* pDevice) const
 
 void KG_ManagedFacade::ShowMessageBox(const KB_String& sText, const KB_String& sCaption)
 {
-    MessageBoxA(nullptr, sText.GetBuffer(), sCaption.GetBuffer(), MB_OK);
+    forms::MessageBox::Show(ToStd(sText), ToStd(sCaption));
+}
+
+bool KG_ManagedFacade::ShowInterpolationEditorDialog()
+{
+    return false;
+}
+
+void KG_ManagedFacade::UpdateInterpolationEditorDialogs()
+{
+}
+
+void KG_ManagedFacade::InvalidateInterpolationEditorDialogs()
+{
 }
 
 bool KG_ManagedFacade::CloseInterpolationEditorDialogs(bool /*bForce*/)
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    if (pEngine != nullptr && pEngine->IsDeveloperBuild())
-        return MessageBoxA(nullptr, QUIT_QUESTION, QUIT_CAPTION, MB_YESNO | MB_ICONSTOP) != IDNO;
-    return true;
-}
-
-bool KG_ManagedFacade::ChooseDefaultMode()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsContextManager* pContexts =
-        pEngine != nullptr ? pEngine->GetGraphicsContextManager() : nullptr;
-    if (pContexts == nullptr || pContexts->GetSelectableGraphicsContexts().GetNumMembers() == 0)
-        return false;
-    KR_GraphicsContext* pContext = pContexts->GetSelectableGraphicsContexts()[0];
-    if (pContext == nullptr || !TakeNonEmpty(pContext->GetAdapterNames()) ||
-        !TakeNonEmpty(pContext->GetOutputNames(0)))
-        return false;
-
-    KB_GrowingArray<KR_ScreenResolution>* pModes = pContext->GetScreenResolutions(0, 0);
-    if (pModes == nullptr || pModes->GetNumMembers() == 0)
-    {
-        delete pModes;
-        return false;
-    }
-    std::uint32_t uiChosen = 0;
-    for (std::uint32_t i = 0; i < pModes->GetNumMembers(); ++i)
-    {
-        if ((*pModes)[i].m_uiWidth == PREFERRED_WIDTH && (*pModes)[i].m_uiHeight == PREFERRED_HEIGHT)
-        {
-            uiChosen = i;
-            break;
-        }
-    }
-    m_SelectedScreenResolution = (*pModes)[uiChosen];
-    m_SelectedScreenResolution.m_bFullscreen = false;
-    delete pModes;
-    m_iGraphicsContext = 0;
-    m_iAdapter = 0;
-    m_iOutput = 0;
-    return true;
+    if (pEngine == nullptr || !pEngine->IsDeveloperBuild())
+        return true;
+    return forms::MessageBox::Show(QUIT_QUESTION, QUIT_CAPTION, forms::MessageBoxButtons::YesNo,
+                                   forms::MessageBoxIcon::Stop) != forms::DialogResult::No;
 }

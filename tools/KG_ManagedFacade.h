@@ -1,16 +1,13 @@
 #pragma once
 // The engine's only door to its dialogs: the start-up device configuration dialog, the editor
 // dialogs and message boxes. Created by the engine singleton's initialisation and owned by it;
-// main thread only.
+// main thread only. Nothing of the forms layer shows in this header.
 //
-// Headless, the configuration dialog is not shown: it reads the banners as the dialog would and
-// confirms its default choice at once (first graphics context, adapter and output, the
-// 1280 x 720 mode when listed else the first mode, windowed, first audio device). Message boxes
-// and the quit question go to the Win32 message box, which tests script and real runs answer
-// with the first button.
+// The configuration dialog is modal: headless, the forms layer's modal runner drives it (the
+// program's default runner presses "Start" when it is enabled, else "Abort").
 //
-// Does NOT open editor dialogs yet: there are none to close, so only the developer-mode quit
-// question can refuse a quit.
+// Does NOT open editor dialogs yet: the three editor calls do nothing, and closing them always
+// agrees, so only the developer-mode quit question can refuse a quit.
 
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"
@@ -27,29 +24,31 @@ public:
     KG_ManagedFacade(const KG_ManagedFacade&) = delete;
     KG_ManagedFacade& operator=(const KG_ManagedFacade&) = delete;
 
-    // Reads every banner through the file manager (a banner that cannot be read is skipped) and
-    // runs the configuration dialog titled with the application name. True when a valid choice
-    // was confirmed; the facade then holds it.
+    // Reads and decodes every banner through the file manager (one that cannot be read or decoded
+    // is skipped), then runs the configuration dialog over the engine's graphics contexts and audio
+    // devices, titled with the application name. True when the user confirmed a display mode; the
+    // facade then holds the choice.
     bool ShowConfigurationDialog(const KB_GrowingArray<KB_String>& gBannerPaths,
                                  const KB_GrowingArray<int>& gBannerTimes);
     // The whole chosen mode and the graphics context, adapter and output indices; false (outputs
     // untouched) without a confirmed choice or with a null pointer.
     bool GetSelectedScreenResolution(KR_ScreenResolution* pResolution, int* piContext, int* piAdapter,
                                      int* piOutput) const;
-    // The chosen audio device index; false (value untouched) without a confirmed choice or with
-    // a null pointer.
+    // The chosen audio device index (0xFFFFFFFF when the dialog had none selected); false (value
+    // untouched) without a confirmed choice or with a null pointer.
     bool GetSelectedAudioDevice(std::uint32_t* pDevice) const;
-    // A modal box with that text and caption and an OK button.
+    // A modal box with that text and caption and only an OK button.
     void ShowMessageBox(const KB_String& sText, const KB_String& sCaption);
+
+    // The editor dialogs: none exist yet, so nothing is shown (false), updated or invalidated.
+    bool ShowInterpolationEditorDialog();
+    void UpdateInterpolationEditorDialogs();
+    void InvalidateInterpolationEditorDialogs();
     // Closes the editor dialogs, then in developer mode asks "Do you really want to quit?" under
-    // "Quit?" (Yes/No). False when a dialog refused or the answer was No.
+    // "Quit?" (Yes/No, stop icon). False when a dialog refused or the answer was No.
     bool CloseInterpolationEditorDialogs(bool bForce);
 
 private:
-    // The dialog's default choice of graphics context, adapter, output and mode; false when
-    // there is nothing to choose.
-    bool ChooseDefaultMode();
-
     KR_ScreenResolution m_SelectedScreenResolution;
     int m_iGraphicsContext = 0;
     int m_iAdapter = 0;

@@ -185,9 +185,10 @@ int KeyOfCharacter(unsigned char c)
     }
 }
 
-// Turns terminal bytes into virtual keys: plain characters, and the escape sequences of xterm and
-// the Linux console for arrows, editing keys and F1-F12. An escape byte that does not start a
-// complete sequence is the Escape key; unknown keys are dropped.
+} // namespace
+
+namespace win32_internal
+{
 std::vector<int> ParseKeys(const std::string& bytes)
 {
     std::vector<int> keys;
@@ -251,10 +252,7 @@ std::vector<int> ParseKeys(const std::string& bytes)
     }
     return keys;
 }
-} // namespace
 
-namespace win32_internal
-{
 void ConfigureRealRunInput(bool enabled, int terminalFd)
 {
     StopRealRunInput();

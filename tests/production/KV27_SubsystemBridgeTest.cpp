@@ -8,6 +8,8 @@
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11Modules.h"
 #include "platform/fmod/FmodControl.h"
+#include "platform/forms/FormsControl.h"
+#include "platform/forms/FormsLists.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Win32SystemControl.h"
 #include "production/KV27_ApplicationFactory.h"
@@ -43,6 +45,7 @@ protected:
         Win32SystemControl::Reset();
         D3D11Control::Reset();
         FmodControl::Reset();
+        FormsControl::Reset();
         D3D11Modules::Register();
     }
 
@@ -68,6 +71,23 @@ TEST_F(KV27_SubsystemBridgeTest, PlaysToTheEndOfTheTimelineAndQuits)
     EXPECT_EQ(D3D11Control::GetPresentCount(), 1u); // the light grey at device creation
     EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
     EXPECT_EQ(D3D11Control::GetLiveObjectCount(), 0u) << "leaked Direct3D objects";
+}
+
+TEST_F(KV27_SubsystemBridgeTest, StartsThroughTheConfigurationDialogWhoseAbortEndsWithExitCodeZero)
+{
+    std::string sTitle;
+    std::string sMode;
+    FormsControl::SetModalRunner(
+        [&](forms::Form& form)
+        {
+            sTitle = form.GetText();
+            sMode = form.Find<forms::ComboBox>("comboBoxResolution")->GetText();
+            form.UserPressEscape();
+        });
+    EXPECT_EQ(Run(""), 0);
+    EXPECT_EQ(sTitle, "KV-27: Moorglow");
+    EXPECT_EQ(sMode, "1920 x 1080 @ 60 Hz"); // the desktop's size
+    EXPECT_EQ(Win32Control::GetWindowCount(), 0);
 }
 
 TEST_F(KV27_SubsystemBridgeTest, DeveloperRunAsksBeforeQuittingAndRunsOnAfterNo)

@@ -2,17 +2,31 @@
 #include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11Modules.h"
+#include "platform/forms/FormsControl.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Windows.h"
 #include "render/device/KR_GraphicsContextDX11Factory.h"
 #include "render/device/KR_GraphicsContextManager.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
+#include "tools/KG_DeviceConfigurationDialog.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
+
+// A 2 x 1 RGBA PNG, stored uncompressed.
+std::string TinyPng()
+{
+    const unsigned char bytes[] = {
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52,
+        0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0xF4, 0x22, 0x7F,
+        0x8A, 0x00, 0x00, 0x00, 0x14, 0x49, 0x44, 0x41, 0x54, 0x78, 0x01, 0x01, 0x09, 0x00, 0xF6, 0xFF,
+        0x00, 0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0xFF, 0x80, 0x0F, 0x7A, 0x03, 0x7E, 0x4A, 0x6E, 0x70,
+        0x0C, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    return std::string(reinterpret_cast<const char*>(bytes), sizeof(bytes));
+}
 
 class KG_ManagedFacadeTest : public ::testing::Test
 {
@@ -20,6 +34,7 @@ protected:
     void SetUp() override
     {
         Win32Control::Reset();
+        FormsControl::Reset();
         D3D11Control::Reset();
         D3D11Modules::Register();
         m_pRepository = new MemoryRepository(false);
@@ -30,6 +45,7 @@ protected:
 
     void TearDown() override
     {
+        FormsControl::Reset();
         Win32Control::Reset();
         D3D11Control::Reset();
     }
@@ -41,16 +57,6 @@ protected:
             pContexts->CreateGraphicsContexts(m_gFactories);
         m_Engine->SetGraphicsContextManager(pContexts);
         return m_Facade.ShowConfigurationDialog(KB_GrowingArray<KB_String>(), KB_GrowingArray<int>());
-    }
-
-    static DXGI_MODE_DESC Mode(UINT uiWidth, UINT uiHeight)
-    {
-        DXGI_MODE_DESC mode = {};
-        mode.Width = uiWidth;
-        mode.Height = uiHeight;
-        mode.RefreshRate = {60, 1};
-        mode.Format = DXGI_FORMAT_R8G8B8A8_UNORM_SRGB;
-        return mode;
     }
 
     static void SetModes(const std::vector<DXGI_MODE_DESC>& modes)
@@ -68,18 +74,34 @@ protected:
     KG_ManagedFacade m_Facade;
 };
 
-TEST_F(KG_ManagedFacadeTest, BannersAreReadAndReleasedMissingOnesSkipped)
+TEST_F(KG_ManagedFacadeTest, BannersThatCannotBeReadOrDecodedAreSkipped)
 {
-    m_pRepository->SetFile("Assets/Banner_00.png", "png bytes");
+    m_pRepository->SetFile("Assets/Banner_00.png", TinyPng());
+    m_pRepository->SetFile("Assets/Banner_01.png", "png bytes");
+    m_Engine->SetApplicationName("KV-27: Moorglow");
     KB_GrowingArray<KB_String> gPaths;
-    gPaths.Add("Assets/Banner_00.png");
-    gPaths.Add("Assets/Missing.png");
     KB_GrowingArray<int> gTimes;
-    gTimes.Add(3000);
-    gTimes.Add(3000);
-    m_Facade.ShowConfigurationDialog(gPaths, gTimes);
-    EXPECT_EQ(m_pRepository->GetNumReads(), 1u);
+    for (const char* pPath : {"Assets/Banner_00.png", "Assets/Banner_01.png", "Assets/Missing.png"})
+    {
+        gPaths.Add(pPath);
+        gTimes.Add(3000);
+    }
+    std::string sTitle;
+    std::shared_ptr<forms::Image> pBanner;
+    FormsControl::SetModalRunner(
+        [&](forms::Form& form)
+        {
+            sTitle = form.GetText();
+            pBanner = form.Find<forms::PictureBox>("pictureBoxBanner")->GetImage();
+        });
+    EXPECT_FALSE(m_Facade.ShowConfigurationDialog(gPaths, gTimes)); // the runner left it open
+    EXPECT_EQ(sTitle, "KV-27: Moorglow");
+    ASSERT_NE(pBanner, nullptr);
+    EXPECT_EQ(pBanner->GetWidth(), 2);
+    EXPECT_EQ(FormsControl::GetArmedTimerCount(), 0); // one banner left: no fade
+    EXPECT_EQ(m_pRepository->GetNumReads(), 2u);
     EXPECT_EQ(m_pRepository->GetReferenceCount("Assets/Banner_00.png"), 0u);
+    EXPECT_EQ(m_pRepository->GetReferenceCount("Assets/Banner_01.png"), 0u);
 }
 
 TEST_F(KG_ManagedFacadeTest, NoChoiceLeavesTheOutputsAlone)
@@ -110,35 +132,29 @@ TEST_F(KG_ManagedFacadeTest, NoChoiceLeavesTheOutputsAlone)
     m_Engine->SetGraphicsContextManager(nullptr);
 }
 
-TEST_F(KG_ManagedFacadeTest, DefaultChoiceIsWindowed1280x720OrTheFirstMode)
+TEST_F(KG_ManagedFacadeTest, TheDefaultRunnerStartsWithTheScreenSize)
 {
-    const struct
-    {
-        std::vector<DXGI_MODE_DESC> modes;
-        UINT uiWidth;
-        UINT uiHeight;
-    } cases[] = {{D3D11Control::DefaultDisplayModes(), 1280, 720},
-                 {{Mode(800, 600), Mode(1280, 1024), Mode(1280, 720), Mode(1280, 720)}, 1280, 720},
-                 {{Mode(1024, 768), Mode(1920, 1080)}, 1024, 768}};
-    for (const auto& c : cases)
-    {
-        SetModes(c.modes);
-        KR_GraphicsContextManager contexts(nullptr);
-        ASSERT_TRUE(ShowDialog(&contexts));
-        KR_ScreenResolution resolution;
-        int iContext = -1, iAdapter = -1, iOutput = -1;
-        std::uint32_t uiDevice = 77;
-        ASSERT_TRUE(m_Facade.GetSelectedScreenResolution(&resolution, &iContext, &iAdapter, &iOutput));
-        EXPECT_EQ(resolution.m_uiWidth, c.uiWidth);
-        EXPECT_EQ(resolution.m_uiHeight, c.uiHeight);
-        EXPECT_EQ(resolution.m_uiRefreshRateNumerator, 60u);
-        EXPECT_FALSE(resolution.m_bFullscreen);
-        EXPECT_EQ(iContext + iAdapter + iOutput, 0);
-        EXPECT_FALSE(m_Facade.GetSelectedScreenResolution(&resolution, nullptr, &iAdapter, &iOutput));
-        EXPECT_TRUE(m_Facade.GetSelectedAudioDevice(&uiDevice));
-        EXPECT_EQ(uiDevice, 0u);
-        m_Engine->SetGraphicsContextManager(nullptr);
-    }
+    SetModes(D3D11Control::DefaultDisplayModes());
+    KR_GraphicsContextManager contexts(nullptr);
+    ASSERT_TRUE(ShowDialog(&contexts));
+    KR_ScreenResolution resolution;
+    resolution.m_uiMultisampleQuality = 3;
+    int iContext = -1, iAdapter = -1, iOutput = -1;
+    std::uint32_t uiDevice = 77;
+    ASSERT_TRUE(m_Facade.GetSelectedScreenResolution(&resolution, &iContext, &iAdapter, &iOutput));
+    EXPECT_EQ(resolution.m_uiWidth, 1920u);
+    EXPECT_EQ(resolution.m_uiHeight, 1080u);
+    EXPECT_EQ(resolution.m_uiRefreshRateNumerator, 60u);
+    EXPECT_EQ(resolution.m_eAspectRatio, KR_ASPECT_RATIO_16_9);
+    EXPECT_EQ(resolution.m_uiRenderingQuality, 2u);
+    EXPECT_TRUE(resolution.m_bFullscreen);
+    EXPECT_EQ(resolution.m_uiMultisampleQuality, 0u); // the facade's own record, copied whole
+    EXPECT_EQ(iContext + iAdapter + iOutput, 0);
+    EXPECT_FALSE(m_Facade.GetSelectedScreenResolution(&resolution, nullptr, &iAdapter, &iOutput));
+    EXPECT_FALSE(m_Facade.GetSelectedAudioDevice(nullptr));
+    EXPECT_TRUE(m_Facade.GetSelectedAudioDevice(&uiDevice));
+    EXPECT_EQ(uiDevice, 0u); // "No Audio Device available"
+    m_Engine->SetGraphicsContextManager(nullptr);
 }
 
 TEST_F(KG_ManagedFacadeTest, QuitQuestionOnlyInDeveloperMode)
@@ -147,15 +163,15 @@ TEST_F(KG_ManagedFacadeTest, QuitQuestionOnlyInDeveloperMode)
     EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
 
     m_Engine->SetDeveloperBuild(true);
-    Win32Control::PushMessageBoxAnswer(IDNO);
-    Win32Control::PushMessageBoxAnswer(IDYES);
+    FormsControl::ExpectMessageBox("Quit?", forms::DialogResult::No);
+    FormsControl::ExpectMessageBox("Quit?", forms::DialogResult::Yes);
     EXPECT_FALSE(m_Facade.CloseInterpolationEditorDialogs(false));
     EXPECT_TRUE(m_Facade.CloseInterpolationEditorDialogs(true));
     const auto boxes = Win32Control::GetMessageBoxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, "Do you really want to quit?");
     EXPECT_EQ(boxes[0].caption, "Quit?");
-    EXPECT_EQ(boxes[0].type & MB_TYPEMASK, MB_YESNO);
+    EXPECT_EQ(boxes[0].type, UINT(MB_YESNO | MB_ICONSTOP));
 }
 
 TEST_F(KG_ManagedFacadeTest, MessageBoxHasOnlyAnOkButton)

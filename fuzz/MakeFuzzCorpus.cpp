@@ -1,0 +1,369 @@
+// Writes the seed corpus of every fuzz target with the project's own writers: archives packed by the
+// archive builder, payloads from the zipper, curve files and byte forms written by the curves,
+// entity files saved by the audio entity, documents printed by TinyXML, sound files from the test
+// sound writer and a few terminal sequences. Usage: MakeFuzzCorpus <folder>; each target's seeds go
+// to <folder>/<target>/ (emptied first). Exit code 0 on success, 1 on failure, 2 on wrong usage.
+
+#include "audio/KA_AudioEntity.h"
+#include "framework/files/KF_DataRepository.h"
+#include "framework/files/KF_ExtensionRejectNameValidator.h"
+#include "framework/files/KF_Zipper.h"
+#include "fuzz/FuzzEngine.h"
+#include "platform/directxmath/DirectXMath.h"
+#include "tests/support/MemoryRepository.h"
+#include "tests/support/TestAudioFiles.h"
+#include "tests/support/TestTempDir.h"
+#include "timing/KB_AnimationTriggerInterpolation.h"
+#include "timing/KB_CubicBSplineInterpolation.h"
+#include "timing/KB_LinearInterpolation.h"
+#include "timing/KB_LinearMatrixInterpolation.h"
+#include "timing/KB_RotationInterpolation.h"
+#include "timing/KB_TrigonometryInterpolation.h"
+#include "timing/KU_ConstantValueInterpolation.h"
+
+#include <tinyxml.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace DirectX;
+
+namespace
+{
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The folders this program fills (and empties first).
+const char* const TARGETS[] = {"ArchiveFuzz",       "InflateFuzz",       "CurveTextFuzz", "CurveBytesFuzz",
+                               "TextReaderFuzz",    "AudioEntityFuzz",   "XmlFuzz",       "SoundDataFuzz",
+                               "TerminalInputFuzz", "DirectoryPathsFuzz"};
+
+std::filesystem::path g_Output;
+bool g_bFailed = false;
+
+Bytes ToBytes(const std::string& sText)
+{
+    return Bytes(sText.begin(), sText.end());
+}
+
+void AddSeed(const char* pTarget, const Bytes& data)
+{
+    const std::filesystem::path folder = g_Output / pTarget;
+    std::filesystem::create_directories(folder);
+    std::size_t uiIndex = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        uiIndex += entry.is_regular_file() ? 1 : 0;
+    const std::filesystem::path file = folder / ("seed-" + std::to_string(uiIndex));
+    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+    stream.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!stream)
+        g_bFailed = true;
+}
+
+void AddSeed(const char* pTarget, std::uint8_t uiPrefix, const Bytes& data)
+{
+    Bytes prefixed{uiPrefix};
+    prefixed.insert(prefixed.end(), data.begin(), data.end());
+    AddSeed(pTarget, prefixed);
+}
+
+void Fail(const char* pWhat)
+{
+    std::fprintf(stderr, "MakeFuzzCorpus: %s\n", pWhat);
+    g_bFailed = true;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& sText)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << sText;
+}
+
+Bytes ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+std::string CurveText(int iKeys)
+{
+    std::string sText = "n LinearInterpolation\ns 0\ne 4\n";
+    for (int i = 0; i < iKeys; ++i)
+        sText += "v " + std::to_string(i) + " 0.5 -2\n";
+    for (int i = 0; i < iKeys; ++i)
+        sText += "t " + std::to_string(i * 0.5) + "\n";
+    return sText;
+}
+
+void MakeArchiveSeeds()
+{
+    TestTempDir temp;
+    const std::filesystem::path source = temp.Join("Assets");
+    WriteFile(source / "sceneconfig.xml", "<scenes><scene name=\"a\"/></scenes>");
+    WriteFile(source / "Curves" / "rail.int", CurveText(40));
+    WriteFile(source / "Curves" / "empty.int", "");
+    WriteFile(source / "Textures" / "Sub" / "leaf.txt", "leaf");
+    std::filesystem::create_directories(source / "EmptyDir");
+    KF_ExtensionRejectNameValidator validator;
+    validator.AddCompressedExtension(KB_String("int"));
+    int iIndex = 0;
+    for (const bool bRootNamed : {true, false})
+    {
+        const std::string sArchive = temp.Join("seed" + std::to_string(iIndex++) + ".dat");
+        KF_DataRepository builder;
+        if (!builder.CreateFromDirectory(KB_String(source.c_str()), &validator, bRootNamed) ||
+            !builder.SaveToFile(KB_String(sArchive.c_str())))
+        {
+            Fail("the archive builder failed");
+            continue;
+        }
+        AddSeed("ArchiveFuzz", ReadFile(sArchive));
+    }
+    std::filesystem::create_directories(temp.Join("Nothing"));
+    KF_DataRepository empty;
+    const std::string sEmpty = temp.Join("empty.dat");
+    if (empty.CreateFromDirectory(KB_String(temp.Join("Nothing").c_str()), &validator, true) &&
+        empty.SaveToFile(KB_String(sEmpty.c_str())))
+    {
+        AddSeed("ArchiveFuzz", ReadFile(sEmpty));
+    }
+}
+
+void MakeInflateSeeds()
+{
+    std::mt19937 random(5);
+    Bytes noise(512);
+    for (auto& byte : noise)
+        byte = static_cast<std::uint8_t>(random());
+    for (const Bytes& plain : {Bytes(), ToBytes("hello"), ToBytes(CurveText(100)), noise})
+    {
+        std::uint8_t* pPacked = nullptr;
+        std::uint64_t uiPacked = 0;
+        if (!KF_Zipper::Compress(plain.data(), plain.size(), &pPacked, &uiPacked))
+        {
+            Fail("the zipper failed");
+            continue;
+        }
+        AddSeed("InflateFuzz", Bytes(pPacked, pPacked + uiPacked));
+        delete[] pPacked;
+    }
+}
+
+// Gives a curve three keys of its value class and a name and interval.
+void AddKeys(KU_Interpolation* pCurve)
+{
+    pCurve->SetStartTime(1.5);
+    pCurve->SetEndTime(9.0);
+    pCurve->SetDebugName(KB_String("Seed curve"));
+    if (auto* pVertex = dynamic_cast<KU_VertexInterpolation*>(pCurve))
+    {
+        pVertex->InsertVertex(XMVectorSet(1.0f, 2.0f, 3.0f, 0.0f), 0.0);
+        pVertex->InsertVertex(XMVectorSet(-4.0f, 0.25f, 1e-3f, 0.0f), 1.25);
+        pVertex->InsertVertex(XMVectorSet(7.0f, 8.5f, -9.0f, 0.0f), 3.0);
+    }
+    else if (auto* pQuaternion = dynamic_cast<KU_QuaternionInterpolation*>(pCurve))
+    {
+        pQuaternion->InsertQuaternion(XMQuaternionIdentity(), 0.0);
+        pQuaternion->InsertQuaternion(XMQuaternionRotationRollPitchYaw(0.5f, 1.0f, -0.25f), 1.0);
+        pQuaternion->InsertQuaternion(XMQuaternionRotationRollPitchYaw(3.0f, 0.0f, 2.0f), 2.5);
+    }
+    else if (auto* pMatrix = dynamic_cast<KU_MatrixInterpolation*>(pCurve))
+    {
+        pMatrix->InsertMatrix(XMMatrixIdentity(), 0.0);
+        pMatrix->InsertMatrix(XMMatrixTranslation(1.0f, 2.0f, 3.0f) * XMMatrixRotationY(0.5f), 2.0);
+    }
+}
+
+// The seven kinds in the order the curve fuzz targets number them.
+std::vector<std::unique_ptr<KU_Interpolation>> MakeCurves(const char* pPath)
+{
+    std::vector<std::unique_ptr<KU_Interpolation>> curves;
+    curves.push_back(std::make_unique<KB_LinearInterpolation>(KB_String(pPath)));
+    auto pEased = std::make_unique<KB_TrigonometryInterpolation>(KB_String(pPath));
+    pEased->SetMode(1);
+    curves.push_back(std::move(pEased));
+    curves.push_back(std::make_unique<KB_CubicBSplineInterpolation>(KB_String(pPath)));
+    curves.push_back(std::make_unique<KB_AnimationTriggerInterpolation>(KB_String(pPath)));
+    curves.push_back(std::make_unique<KU_ConstantValueInterpolation>(KB_String(pPath)));
+    curves.push_back(std::make_unique<KB_RotationInterpolation>(KB_String(pPath)));
+    curves.push_back(std::make_unique<KB_LinearMatrixInterpolation>(KB_String(pPath)));
+    for (auto& pCurve : curves)
+        AddKeys(pCurve.get());
+    return curves;
+}
+
+void MakeCurveSeeds(MemoryRepository& repository)
+{
+    const char* const pPath = "Assets/Curves/seed.int";
+    std::vector<std::unique_ptr<KU_Interpolation>> curves = MakeCurves(pPath);
+    for (std::size_t i = 0; i < curves.size(); ++i)
+    {
+        KU_Interpolation* pCurve = curves[i].get();
+        // The text targets number the value classes: vertex 0, quaternion 1, matrix 2.
+        const std::uint8_t uiClass = i < 5 ? 0 : (i == 5 ? 1 : 2);
+        if (!pCurve->Save())
+            Fail("a curve did not save");
+        const std::string sText = repository.GetFileContents(pPath);
+        AddSeed("CurveTextFuzz", uiClass, ToBytes(sText));
+        AddSeed("TextReaderFuzz", static_cast<std::uint8_t>(255), ToBytes(std::string(1, '\xff') + sText));
+
+        Bytes record(1 << 16);
+        std::uint8_t* pCursor = record.data();
+        std::uint64_t uiWritten = 0;
+        if (!pCurve->Serialize(&pCursor, record.size(), &uiWritten))
+        {
+            Fail("a curve did not serialize");
+            continue;
+        }
+        record.resize(uiWritten);
+        AddSeed("CurveBytesFuzz", static_cast<std::uint8_t>(i), record);
+    }
+    repository.RemoveAllFiles();
+}
+
+void MakeAudioEntitySeeds(MemoryRepository& repository)
+{
+    const std::string sDirectory = "Assets/Entities/Audio/";
+    const std::string sCurve = CurveText(3);
+    const char* const texts[] = {
+        "d Seed entity\ns 1\ne 9\nl 1\n3d 1\nf Music/a.wav\npv 1 2 3\nm 5 50\nod 0.25\nor 0.5\nvo 0.75\n"
+        "pp p.int\nvp v.int\n",
+        "s 0\ne 2\nf Music/a.wav\nvo 0.5\n",
+    };
+    for (const char* pText : texts)
+    {
+        repository.SetFile(sDirectory + "seed.aud", pText);
+        repository.SetFile(sDirectory + "p.int", sCurve);
+        repository.SetFile(sDirectory + "v.int", sCurve);
+        KA_AudioEntity entity;
+        if (!entity.Load(KB_String((sDirectory + "seed.aud").c_str())) || !entity.Save())
+        {
+            Fail("an audio entity did not load and save");
+            continue;
+        }
+        const std::string sSaved = repository.GetFileContents(sDirectory + "seed.aud");
+        AddSeed("AudioEntityFuzz", ToBytes(sSaved + '\0' + repository.GetFileContents(sDirectory + "p.int") +
+                                           '\0' + repository.GetFileContents(sDirectory + "v.int")));
+        AddSeed("TextReaderFuzz", static_cast<std::uint8_t>(255), ToBytes(std::string(1, '\xff') + sSaved));
+    }
+    repository.RemoveAllFiles();
+}
+
+std::string Print(const TiXmlDocument& document)
+{
+    TiXmlPrinter printer;
+    document.Accept(&printer);
+    return printer.Str();
+}
+
+void MakeXmlSeeds()
+{
+    {
+        TiXmlDocument document;
+        document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
+        auto* pScenes = new TiXmlElement("scenes");
+        document.LinkEndChild(pScenes);
+        for (int i = 0; i < 3; ++i)
+        {
+            auto* pScene = new TiXmlElement("scene");
+            pScene->SetAttribute("name", ("Scene" + std::to_string(i)).c_str());
+            pScene->SetDoubleAttribute("start", i * 12.5);
+            pScene->LinkEndChild(new TiXmlText("a &amp; b"));
+            pScene->LinkEndChild(new TiXmlComment("comment"));
+            pScenes->LinkEndChild(pScene);
+        }
+        AddSeed("XmlFuzz", ToBytes(Print(document)));
+    }
+    {
+        TiXmlDocument document;
+        document.LinkEndChild(new TiXmlDeclaration("1.0", "ISO-8859-1", "yes"));
+        auto* pRoot = new TiXmlElement("menu");
+        pRoot->SetAttribute("item", "Caf\xe9");
+        document.LinkEndChild(pRoot);
+        AddSeed("XmlFuzz", ToBytes(Print(document)));
+    }
+    {
+        TiXmlDocument document;
+        TiXmlNode* pParent = &document;
+        for (int i = 0; i < 40; ++i)
+            pParent = pParent->LinkEndChild(new TiXmlElement("n"));
+        AddSeed("XmlFuzz", ToBytes(Print(document)));
+    }
+}
+
+void MakeSoundSeeds()
+{
+    using TestAudioFiles::MakeSine;
+    using TestAudioFiles::MakeWav;
+    // Flags byte: codec hint in bits 0-1 (unknown, WAV, MPEG, other), 3-D in bit 2, looping in bit 3.
+    AddSeed("SoundDataFuzz", 0, MakeWav(1, 8000, 16, false, MakeSine(1, 8000, 200, 440.0, 0.5f)));
+    AddSeed("SoundDataFuzz", 1, MakeWav(2, 22050, 8, false, MakeSine(2, 22050, 100, 1000.0, 0.9f)));
+    AddSeed("SoundDataFuzz", 5, MakeWav(1, 44100, 24, false, MakeSine(1, 44100, 100, 50.0, 1.0f)));
+    AddSeed("SoundDataFuzz", 9, MakeWav(2, 48000, 32, false, MakeSine(2, 48000, 64, 300.0, 0.25f)));
+    AddSeed("SoundDataFuzz", 1, MakeWav(1, 11025, 32, true, MakeSine(1, 11025, 64, 700.0, 0.75f)));
+    AddSeed("SoundDataFuzz", 0, MakeWav(2, 8000, 16, false, MakeSine(2, 8000, 64, 440.0, 0.5f), true));
+    AddSeed("SoundDataFuzz", 2, TestAudioFiles::MakeMp3(3));
+    AddSeed("SoundDataFuzz", 0, TestAudioFiles::MakeMp3(2, 24, 2));
+}
+
+void MakeTerminalSeeds()
+{
+    const char* const sequences[] = {"q",
+                                     "\x1b",
+                                     "\x1b[A\x1b[B\x1b[C\x1b[D",
+                                     "\x1b[15~\x1b[24~\x1b[3~",
+                                     "\x1bOP\x1bOS\x1bOH",
+                                     "\x1b[[A\x1b[[E",
+                                     "abc 123\r\n\t\x7f",
+                                     "\x1b[1;5A\x1b[2;3~"};
+    for (const char* pSequence : sequences)
+        AddSeed("TerminalInputFuzz", ToBytes(pSequence));
+}
+
+void MakeDirectorySeeds()
+{
+    AddSeed("DirectoryPathsFuzz", ToBytes("rAssets/a.txt\nhassets/sub/b.txt\nsAssets/Sub/B.TXT\ntAssets\n"
+                                          "eASSETS/A.TXT\nxEmpty\nfAssets/*\nf*.txt\n"));
+    AddSeed("DirectoryPathsFuzz", ToBytes("wNew/Dir/file.txt\nrnew/dir/FILE.txt\ndNew/Dir/file.txt\n"
+                                          "rNew/Dir/file.txt\nwEmpty\ndEmpty\n"));
+    AddSeed("DirectoryPathsFuzz", ToBytes("wAssets\\Sub\\c.txt\nrAssets/./Sub/c.txt\nfAssets/Sub/?.*\n"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2)
+    {
+        std::fprintf(stderr, "Usage: MakeFuzzCorpus <folder>\n");
+        return 2;
+    }
+    g_Output = argv[1];
+    std::error_code error;
+    for (const char* pTarget : TARGETS)
+        std::filesystem::remove_all(g_Output / pTarget, error);
+    std::filesystem::create_directories(g_Output, error);
+    if (error)
+    {
+        std::fprintf(stderr, "MakeFuzzCorpus: cannot make %s\n", argv[1]);
+        return 1;
+    }
+
+    FuzzEngine& engine = FuzzEngine::Get(true);
+    MakeArchiveSeeds();
+    MakeInflateSeeds();
+    MakeCurveSeeds(engine.GetRepository());
+    MakeAudioEntitySeeds(engine.GetRepository());
+    MakeXmlSeeds();
+    MakeSoundSeeds();
+    MakeTerminalSeeds();
+    MakeDirectorySeeds();
+    return g_bFailed ? 1 : 0;
+}
