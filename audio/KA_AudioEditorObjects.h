@@ -1,7 +1,7 @@
 #pragma once
 // Makes and drives the developer-mode objects of the audio entities: the marker shape, the
-// translate gizmo and the rail of a position curve. Those classes belong to the editor tools
-// library, which is built on top of audio, so audio code knows them only by name and reaches
+// translate gizmo and the rail of a position curve. Those classes belong to the renderer's debug
+// folder, which is built on top of audio, so audio code knows them only by name and reaches
 // every operation through this interface; the tools library supplies the implementation and the
 // start-up hands it to the audio resource manager in developer mode.
 //

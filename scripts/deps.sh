@@ -3,10 +3,10 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libtinyxml-dev libstb-dev libboost-wave-dev libboost-thread-dev)
 packages+=(libphysfs-dev libtbb-dev) # peers of the benchmarks only
-missing=()
 packages+=(ccache clang clang-format-16 python3) # the test command: cache, sanitizer build, checks
 # clang with its sanitizer and libFuzzer runtimes, for the fuzz targets (scripts/fuzz.sh).
 packages+=(clang libclang-rt-14-dev)
+missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done

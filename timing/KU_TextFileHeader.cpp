@@ -1,5 +1,6 @@
 #include "timing/KU_TextFileHeader.h"
 
+#include <cstring>
 #include <string>
 
 namespace
@@ -42,4 +43,13 @@ KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend
         AppendLine(sText, ppLegendLines[i]);
     AppendLine(sText, "# ");
     return KB_String(sText.c_str());
+}
+
+std::string_view KU_GetTextFileLineValue(const KB_String& sValue)
+{
+    const char* pValue = sValue.GetBuffer();
+    if (pValue == nullptr)
+        return std::string_view();
+    const std::size_t uiLength = std::strcspn(pValue, "\r\n");
+    return std::string_view(pValue, uiLength);
 }

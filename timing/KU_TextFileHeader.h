@@ -7,6 +7,7 @@
 #include "framework/core/KB_String.h"
 
 #include <cstdint>
+#include <string_view>
 
 // Comment legend lines: curve, camera and audio entity files use the first, light and cube-map
 // placer files the second.
@@ -19,3 +20,7 @@ inline constexpr const char* KU_PLAIN_COMMENT_LEGEND = "# == comment line";
 // is written as an empty one.
 KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend,
                                   const char* const* ppLegendLines, std::uint32_t uiNumLegendLines);
+
+// What a writer puts after a key whose value is free text (a debug name, a path): the text up to
+// its first line end, so that a value can never start a line of its own and be read as a key.
+std::string_view KU_GetTextFileLineValue(const KB_String& sValue);

@@ -173,6 +173,22 @@ void KU_TextFileReader::SkipLine()
     m_pCursor = pLineEnd ? static_cast<const char*>(pLineEnd) + 1 : m_pEnd;
 }
 
+bool KU_TextFileReader::ReadWord(KB_String* pWord, std::uint32_t uiMaxLength)
+{
+    *pWord = KB_String();
+    if (!SkipWhiteSpace() || uiMaxLength == 0)
+    {
+        m_bFailed = true;
+        return false;
+    }
+    const char* pBegin = m_pCursor;
+    while (m_pCursor < m_pEnd && !IsSpace(*m_pCursor) &&
+           static_cast<std::uint64_t>(m_pCursor - pBegin) < uiMaxLength)
+        ++m_pCursor;
+    *pWord = MakeString(pBegin, static_cast<std::uint64_t>(m_pCursor - pBegin));
+    return true;
+}
+
 bool KU_TextFileReader::SkipWhiteSpace()
 {
     if (m_bFailed)

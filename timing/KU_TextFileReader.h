@@ -49,6 +49,11 @@ public:
     // with *pWord emptied, when the line holds no further word or the word is longer than
     // uiMaxLength; the word is consumed either way.
     bool ReadLineWord(KB_String* pWord, std::uint32_t uiMaxLength);
+    // The next word as a stream reads a word with a width: white space (line ends too) is
+    // skipped, then at most uiMaxLength characters are taken and the rest of a longer word is left
+    // as the next word. At the end of the text the reader fails (the value cannot be read), with
+    // *pWord emptied.
+    bool ReadWord(KB_String* pWord, std::uint32_t uiMaxLength);
     // Consumes everything up to and including the next line end (however long the line is).
     void SkipLine();
 

@@ -1,9 +1,9 @@
 #include "tools/KR_AudioEditorObjects.h"
 
-#include "tools/KR_DebugPolyhedron.h"
-#include "tools/KR_Ray.h"
-#include "tools/KR_TranslateGizmo.h"
-#include "tools/KR_VertexInterpolationVisualisation.h"
+#include "render/debug/KR_DebugPolyhedron.h"
+#include "render/debug/KR_Ray.h"
+#include "render/debug/KR_TranslateGizmo.h"
+#include "render/debug/KR_VertexInterpolationVisualisation.h"
 
 #include <cfloat>
 

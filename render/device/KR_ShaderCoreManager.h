@@ -26,4 +26,10 @@ public:
     // The skinning matrices of the next skinned draw, one per bone in bone order; the manager
     // keeps the first 256. An empty array changes nothing.
     virtual void SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>& gMatrices) = 0;
+
+    // The world-view-projection matrix and the fixed object colour of the next draws (debug
+    // drawing in one colour). They do nothing here, so that a manager that does not draw (a test
+    // fake) need not provide them.
+    virtual void SetWorldViewProjectionMatrix(const DirectX::XMMATRIX& /*mWorldViewProjection*/) {}
+    virtual void SetObjectColor(const DirectX::XMFLOAT4& /*color*/) {}
 };

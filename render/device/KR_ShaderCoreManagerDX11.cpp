@@ -32,3 +32,13 @@ bool KR_ShaderCoreManagerDX11::ReleaseSizeDependentResources()
 void KR_ShaderCoreManagerDX11::SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>&)
 {
 }
+
+void KR_ShaderCoreManagerDX11::SetWorldViewProjectionMatrix(const DirectX::XMMATRIX& mWorldViewProjection)
+{
+    m_mWorldViewProjection = mWorldViewProjection;
+}
+
+void KR_ShaderCoreManagerDX11::SetObjectColor(const DirectX::XMFLOAT4& color)
+{
+    m_vObjectColor = color;
+}

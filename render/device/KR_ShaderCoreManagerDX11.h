@@ -17,4 +17,11 @@ public:
     bool ReleaseSizeDependentResources() override;
     // No bone constant buffer exists yet: the matrices are not kept.
     void SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>& gMatrices) override;
+    // Kept for the constant buffers, which do not exist yet.
+    void SetWorldViewProjectionMatrix(const DirectX::XMMATRIX& mWorldViewProjection) override;
+    void SetObjectColor(const DirectX::XMFLOAT4& color) override;
+
+private:
+    DirectX::XMMATRIX m_mWorldViewProjection = DirectX::XMMatrixIdentity();
+    DirectX::XMFLOAT4 m_vObjectColor = {1.0f, 1.0f, 1.0f, 1.0f};
 };

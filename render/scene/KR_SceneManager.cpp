@@ -72,6 +72,14 @@ bool KR_SceneManager::Receive(KE_MessageType /*type*/, KE_MessageSubType /*subTy
     return false;
 }
 
+void KR_SceneManager::PickEditorObject(const KR_Ray& /*ray*/)
+{
+}
+
+void KR_SceneManager::PickEditorGizmo(const KR_Ray& /*ray*/, bool /*bDragging*/)
+{
+}
+
 bool KR_SceneManager::IsCursorVisible() const
 {
     return m_bCursorAllowed && (m_eCameraMode == KR_SCM_Edit || m_eCameraMode == KR_SCM_Roam);

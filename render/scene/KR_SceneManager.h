@@ -16,6 +16,8 @@
 
 #include <cstdint>
 
+struct KR_Ray;
+
 // Camera modes: Demo runs the clock and the animated cameras; Rail, Edit and Roam hold the clock
 // and give input to the controller camera.
 enum KR_SceneCameraMode : std::uint32_t
@@ -60,6 +62,15 @@ public:
     bool IsCursorVisible() const;
     void SetCursorVisible(bool bVisible) { m_bCursorAllowed = bVisible; }
     KR_SceneCameraMode GetCameraMode() const { return m_eCameraMode; }
+    // Stores the mode only; switching the controller camera's input with it comes with the
+    // developer keys.
+    void SetCameraMode(KR_SceneCameraMode eMode) { m_eCameraMode = eMode; }
+
+    // Editor picking in Edit mode, called by the controller camera with its picking ray: a click
+    // selects the nearest editor object, a drag moves the selected object's gizmo (bDragging
+    // false ends the drag). There are no scenes yet, so nothing is picked.
+    virtual void PickEditorObject(const KR_Ray& ray);
+    virtual void PickEditorGizmo(const KR_Ray& ray, bool bDragging);
     bool IsPlaying() const { return m_bPlaying; }
     double GetInverseSpeed() const { return m_fInverseSpeed; }
 

@@ -45,3 +45,11 @@ TEST(KU_TextFileHeader, CommentBlockTitleAndLegendInOrder)
     EXPECT_EQ(tail, (std::vector<std::string>{"# ", "# Simple Omni Light file", "# ", "# == comment line",
                                               "# d == debug name (string)", "# s == start (double)", "# "}));
 }
+
+TEST(KU_TextFileHeader, LineValuesStopAtTheirFirstLineEnd)
+{
+    EXPECT_EQ(KU_GetTextFileLineValue(KB_String("name\nfov 1")), "name");
+    EXPECT_EQ(KU_GetTextFileLineValue(KB_String("name\r\n")), "name");
+    EXPECT_EQ(KU_GetTextFileLineValue(KB_String(" two words")), " two words");
+    EXPECT_EQ(KU_GetTextFileLineValue(KB_String()), "");
+}

@@ -124,3 +124,18 @@ TEST(KU_TextFileReader, NumbersOutOfRangeSaturateOrVanishWithoutFailing)
     ASSERT_TRUE(doubles->ReadDouble(&f));
     EXPECT_EQ(f, 2.5);
 }
+
+TEST(KU_TextFileReader, WordsCrossLinesAreCutToTheirWidthAndEndTheParseAtTheEnd)
+{
+    ExactText reader("cp\r\n  abcdefgh.int rest");
+    ASSERT_TRUE(reader->ReadKey());
+    KB_String sWord;
+    ASSERT_TRUE(reader->ReadWord(&sWord, 5)); // like a stream's word with a width
+    EXPECT_EQ(sWord, KB_String("abcde"));
+    ASSERT_TRUE(reader->ReadWord(&sWord, 100));
+    EXPECT_EQ(sWord, KB_String("fgh.int"));
+    reader->SkipLine();
+    EXPECT_FALSE(reader->ReadWord(&sWord, 100));
+    EXPECT_EQ(sWord, KB_String(""));
+    EXPECT_FALSE(reader->IsOk());
+}

@@ -2,10 +2,10 @@
 
 #include "audio/KA_AudioEntity.h"
 #include "audio/KA_AudioResourceManager.h"
+#include "render/debug/KR_DebugPolyhedron.h"
+#include "render/debug/KR_VertexInterpolationVisualisation.h"
 #include "tests/audio/AudioTestFixture.h"
 #include "timing/KU_VertexInterpolation.h"
-#include "tools/KR_DebugPolyhedron.h"
-#include "tools/KR_VertexInterpolationVisualisation.h"
 
 #include <gtest/gtest.h>
 

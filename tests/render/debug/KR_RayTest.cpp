@@ -1,4 +1,4 @@
-#include "tools/KR_Ray.h"
+#include "render/debug/KR_Ray.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "tools/KR_TranslateGizmo.h"
+#include "render/debug/KR_TranslateGizmo.h"
 
-#include "tools/KR_Ray.h"
+#include "render/debug/KR_Ray.h"
 
 #include <cfloat>
 #include <cmath>

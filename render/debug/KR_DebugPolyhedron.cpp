@@ -1,6 +1,6 @@
-#include "tools/KR_DebugPolyhedron.h"
+#include "render/debug/KR_DebugPolyhedron.h"
 
-#include "tools/KR_Ray.h"
+#include "render/debug/KR_Ray.h"
 
 #include <cfloat>
 

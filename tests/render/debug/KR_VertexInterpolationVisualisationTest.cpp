@@ -1,9 +1,9 @@
-#include "tools/KR_VertexInterpolationVisualisation.h"
+#include "render/debug/KR_VertexInterpolationVisualisation.h"
 
 #include "framework/app/KE_Dispatcher.h"
+#include "render/debug/KR_Ray.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
-#include "tools/KR_Ray.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "tools/KR_VertexInterpolationVisualisation.h"
+#include "render/debug/KR_VertexInterpolationVisualisation.h"
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "render/debug/KR_Ray.h"
+#include "render/debug/KR_TranslateGizmo.h"
 #include "timing/KU_VertexInterpolation.h"
-#include "tools/KR_Ray.h"
-#include "tools/KR_TranslateGizmo.h"
 
 #include <cfloat>
 #include <cmath>

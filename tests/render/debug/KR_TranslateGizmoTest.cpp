@@ -1,5 +1,5 @@
-#include "tools/KR_TranslateGizmo.h"
-#include "tools/KR_Ray.h"
+#include "render/debug/KR_TranslateGizmo.h"
+#include "render/debug/KR_Ray.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,183 @@
+#include "render/camera/KR_ViewFrustum.h"
+
+#include "framework/app/KE_ApplicationManager.h"
+#include "platform/d3d11/d3d11.h"
+#include "render/camera/KR_Camera.h"
+#include "render/device/KR_GraphicsDevice.h"
+#include "render/device/KR_ReleaseAndNull.h"
+#include "render/device/KR_ShaderCoreManager.h"
+#include "render/models/KR_BoundingBox.h"
+
+#include <cmath>
+
+using namespace DirectX;
+
+namespace
+{
+
+bool IsDeveloperBuild()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr && pEngine->IsDeveloperBuild();
+}
+
+ID3D11Device* GetDevice()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    return pDevice != nullptr ? pDevice->GetDevice() : nullptr;
+}
+
+// An immutable buffer of the given binding made from pData; null when it cannot be made.
+ID3D11Buffer* CreateBuffer(ID3D11Device* pDevice, UINT uiBindFlags, const void* pData, UINT uiByteWidth)
+{
+    if (pDevice == nullptr)
+        return nullptr;
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = uiByteWidth;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = uiBindFlags;
+    D3D11_SUBRESOURCE_DATA data = {};
+    data.pSysMem = pData;
+    ID3D11Buffer* pBuffer = nullptr;
+    if (FAILED(pDevice->CreateBuffer(&desc, &data, &pBuffer)))
+        return nullptr;
+    return pBuffer;
+}
+
+} // namespace
+
+KR_ViewFrustum::KR_ViewFrustum(KR_Camera* pOwner) : m_pOwner(pOwner)
+{
+    if (IsDeveloperBuild())
+        m_pLineIB = CreateBuffer(GetDevice(), D3D11_BIND_INDEX_BUFFER, LINE_INDICES, sizeof(LINE_INDICES));
+}
+
+KR_ViewFrustum::~KR_ViewFrustum()
+{
+    KR_ReleaseAndNull(m_pLineVB);
+    KR_ReleaseAndNull(m_pLineIB);
+}
+
+void KR_ViewFrustum::Update()
+{
+    if (m_pOwner != nullptr)
+        ExtractFrustumPlanes(m_pOwner->GetViewProjectionMatrix(), m_vPlanes);
+}
+
+bool KR_ViewFrustum::IsBoxInside(const XMVECTOR* pPlanes, const KR_BoundingBox* pBox, const XMMATRIX* pMatrix)
+{
+    if (pBox == nullptr || pPlanes == nullptr)
+        return true;
+    XMVECTOR vMin, vMax;
+    pBox->GetMinMax(&vMin, &vMax);
+    if (pMatrix != nullptr)
+    {
+        vMin = XMVector3TransformCoord(vMin, *pMatrix);
+        vMax = XMVector3TransformCoord(vMax, *pMatrix);
+    }
+    XMFLOAT3 a, b;
+    XMStoreFloat3(&a, vMin);
+    XMStoreFloat3(&b, vMax);
+    const XMVECTOR corners[8] = {XMVectorSet(a.x, a.y, a.z, 1), XMVectorSet(b.x, b.y, b.z, 1),
+                                 XMVectorSet(a.x, a.y, b.z, 1), XMVectorSet(a.x, b.y, a.z, 1),
+                                 XMVectorSet(b.x, a.y, a.z, 1), XMVectorSet(a.x, b.y, b.z, 1),
+                                 XMVectorSet(b.x, b.y, a.z, 1), XMVectorSet(b.x, a.y, b.z, 1)};
+    for (std::uint32_t i = 0; i < NUM_PLANES; ++i)
+    {
+        bool bAnyInside = false;
+        for (const XMVECTOR& corner : corners)
+        {
+            if (XMVectorGetX(XMVector4Dot(pPlanes[i], corner)) >= 0.0f)
+            {
+                bAnyInside = true;
+                break;
+            }
+        }
+        if (!bAnyInside)
+            return false;
+    }
+    return true;
+}
+
+void KR_ViewFrustum::GetLinePoints(XMFLOAT3 (&points)[NUM_LINE_VERTICES]) const
+{
+    const XMVECTOR* p = m_vPlanes;
+    IntersectThreePlanes(&points[0], &p[KR_FP_Left], &p[KR_FP_Top], &p[KR_FP_Near]);
+    IntersectThreePlanes(&points[1], &p[KR_FP_Right], &p[KR_FP_Top], &p[KR_FP_Near]);
+    IntersectThreePlanes(&points[2], &p[KR_FP_Left], &p[KR_FP_Bottom], &p[KR_FP_Near]);
+    IntersectThreePlanes(&points[3], &p[KR_FP_Right], &p[KR_FP_Bottom], &p[KR_FP_Near]);
+    IntersectThreePlanes(&points[4], &p[KR_FP_Left], &p[KR_FP_Top], &p[KR_FP_Far]);
+    IntersectThreePlanes(&points[5], &p[KR_FP_Right], &p[KR_FP_Top], &p[KR_FP_Far]);
+    IntersectThreePlanes(&points[6], &p[KR_FP_Left], &p[KR_FP_Bottom], &p[KR_FP_Far]);
+    IntersectThreePlanes(&points[7], &p[KR_FP_Right], &p[KR_FP_Bottom], &p[KR_FP_Far]);
+    // The roof: the middle of the far top edge raised along the owner's up by a tenth of the edge.
+    const XMVECTOR p4 = XMLoadFloat3(&points[4]);
+    const XMVECTOR p5 = XMLoadFloat3(&points[5]);
+    const XMVECTOR up = m_pOwner != nullptr ? m_pOwner->GetUpVector() : XMVectorSet(0, 1, 0, 0);
+    const float fEdge = XMVectorGetX(XMVector3Length(XMVectorSubtract(p5, p4)));
+    XMStoreFloat3(&points[8],
+                  XMVectorAdd(XMVectorScale(XMVectorAdd(p4, p5), 0.5f), XMVectorScale(up, fEdge * 0.1f)));
+}
+
+void KR_ViewFrustum::CreateLineVB()
+{
+    KR_ReleaseAndNull(m_pLineVB);
+    XMFLOAT3 points[NUM_LINE_VERTICES];
+    GetLinePoints(points);
+    m_pLineVB = CreateBuffer(GetDevice(), D3D11_BIND_VERTEX_BUFFER, points, sizeof(points));
+}
+
+bool KR_ViewFrustum::Render(double /*fTime*/, const XMMATRIX* pViewProjection)
+{
+    if (m_pOwner == nullptr || !IsDeveloperBuild() || m_pLineIB == nullptr || pViewProjection == nullptr)
+        return false;
+    CreateLineVB(); // the drawing always follows the latest planes
+    if (m_pLineVB == nullptr)
+        return false;
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    if (KR_ShaderCoreManager* pShaderCore = pEngine->GetShaderCoreManager())
+    {
+        // The points are in world space already.
+        pShaderCore->SetWorldViewProjectionMatrix(*pViewProjection);
+        pShaderCore->SetObjectColor(m_vColor);
+    }
+    // The input-assembler binding (m_pInputLayout, line list, the two buffers) and
+    // DrawIndexed(m_uiNumLineIndices) go here once the device context offers them.
+    static_cast<void>(m_pInputLayout);
+    static_cast<void>(m_uiNumLineIndices);
+    return true;
+}
+
+void ExtractFrustumPlanes(const XMMATRIX& m, XMVECTOR planes[KR_ViewFrustum::NUM_PLANES])
+{
+    XMFLOAT4X4 f;
+    XMStoreFloat4x4(&f, m);
+    const XMVECTOR c0 = XMVectorSet(f.m[0][0], f.m[1][0], f.m[2][0], f.m[3][0]);
+    const XMVECTOR c1 = XMVectorSet(f.m[0][1], f.m[1][1], f.m[2][1], f.m[3][1]);
+    const XMVECTOR c2 = XMVectorSet(f.m[0][2], f.m[1][2], f.m[2][2], f.m[3][2]);
+    const XMVECTOR c3 = XMVectorSet(f.m[0][3], f.m[1][3], f.m[2][3], f.m[3][3]);
+    planes[KR_FP_Left] = XMPlaneNormalize(XMVectorAdd(c3, c0));
+    planes[KR_FP_Right] = XMPlaneNormalize(XMVectorSubtract(c3, c0));
+    planes[KR_FP_Top] = XMPlaneNormalize(XMVectorSubtract(c3, c1));
+    planes[KR_FP_Bottom] = XMPlaneNormalize(XMVectorAdd(c3, c1));
+    planes[KR_FP_Near] = XMPlaneNormalize(c2);
+    planes[KR_FP_Far] = XMPlaneNormalize(XMVectorSubtract(c3, c2));
+}
+
+void IntersectThreePlanes(XMFLOAT3* pOut, const XMVECTOR* pA, const XMVECTOR* pB, const XMVECTOR* pC)
+{
+    const XMVECTOR bc = XMVector3Cross(*pB, *pC);
+    const XMVECTOR ca = XMVector3Cross(*pC, *pA);
+    const XMVECTOR ab = XMVector3Cross(*pA, *pB);
+    const float det = XMVectorGetX(XMVector3Dot(*pA, bc));
+    if (det == 0.0f || std::isnan(det))
+    {
+        *pOut = XMFLOAT3(0.0f, 0.0f, 0.0f);
+        return;
+    }
+    const XMVECTOR sum =
+        XMVectorAdd(XMVectorAdd(XMVectorScale(bc, -XMVectorGetW(*pA)), XMVectorScale(ca, -XMVectorGetW(*pB))),
+                    XMVectorScale(ab, -XMVectorGetW(*pC)));
+    XMStoreFloat3(pOut, XMVectorScale(sum, 1.0f / det));
+}

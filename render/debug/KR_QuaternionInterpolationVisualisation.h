@@ -1,0 +1,112 @@
+#pragma once
+// The orientation curve of an animated camera in the developer view: the camera rail, a line that
+// traces the tip of the camera's up vector along the rail, the target rail, one arrow per
+// orientation key pointing along the camera's up direction at that key's time, and an arrow at
+// the current orientation. Keys are picked with the mouse, stepped and hidden by the editor
+// commands on message type 5 (like the vertex curve rails), and rolled about the look direction
+// by dragging their arrow.
+//
+// Main thread only (developer mode); registers with the dispatcher from the thread that makes it.
+// Render rebuilds the CPU geometry when a curve, the viewer or the selection changed; the GPU
+// buffers and the drawing itself are not made by this class yet, so nothing is drawn.
+
+#include "framework/app/KE_MessageReceiver.h"
+#include "framework/core/KB_Color.h"
+#include "framework/core/KB_GrowingArray.h"
+#include "platform/directxmath/DirectXMath.h"
+
+#include <cstdint>
+
+class KU_QuaternionInterpolation;
+class KU_VertexInterpolation;
+struct KR_Ray;
+
+class KR_QuaternionInterpolationVisualisation : public KE_MessageReceiver
+{
+public:
+    static constexpr std::int32_t NO_SELECTION = -1;
+    static constexpr std::uint32_t MARKER_VERTICES = 6;
+    static constexpr std::uint32_t MARKER_TRIANGLES = 8;
+
+    // The three curves are not owned (any may be null: nothing is drawn or picked without the
+    // camera rail and the orientation). Registers for message type 5.
+    KR_QuaternionInterpolationVisualisation(KU_VertexInterpolation* pCameraRail,
+                                            KU_VertexInterpolation* pTargetRail,
+                                            KU_QuaternionInterpolation* pOrientation);
+    ~KR_QuaternionInterpolationVisualisation() override; // unregisters; the curves are left alone
+
+    KR_QuaternionInterpolationVisualisation(const KR_QuaternionInterpolationVisualisation&) = delete;
+    KR_QuaternionInterpolationVisualisation&
+    operator=(const KR_QuaternionInterpolationVisualisation&) = delete;
+
+    // False without camera rail or orientation, or when hidden; otherwise rebuilds the geometry
+    // when needed and answers true.
+    bool Render(double time, const DirectX::XMMATRIX* pViewProjection,
+                const DirectX::XMVECTOR& viewerPosition);
+    // Nearest hit over the key arrows of the last rebuild; FLT_MAX when hidden, empty or missed.
+    float GetPickDistance(const KR_Ray& ray) const;
+    // Selects the key whose arrow the ray hits (the selected key again deselects it) and answers
+    // true; on a miss deselects every rail's key and answers false.
+    bool PickKey(const KR_Ray& ray);
+    // Deselects every rail, then selects key iIndex of this one (none when out of range).
+    void SelectKey(std::int32_t iIndex);
+    // While the button is down, rolls the selected key about the camera's look direction by the
+    // angle the ray has turned around the rail point since it grabbed the key's arrow.
+    void RotateSelectedKey(const KR_Ray& ray, bool bButtonDown);
+
+    bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override;
+
+    std::int32_t GetSelectedKey() const { return m_iSelectedKey; }
+    bool IsHidden() const { return m_bHidden; }
+    bool IsDirty() const { return m_bDirty; }
+    bool IsGrabbed() const { return m_bGrabbed; }
+    std::uint32_t GetNumLineVertices() const { return m_uiNumLineVertices; }
+    std::uint32_t GetNumMarkerTriangles() const { return m_uiNumMarkerTriangles; }
+    const KB_GrowingArray<DirectX::XMFLOAT3>& GetMarkerVertices() const { return m_gMarkerVertices; }
+
+    // Arrow of the markers: origin p, unit direction d, unit fin s, length L.
+    static void BuildArrow(const DirectX::XMVECTOR& p, const DirectX::XMVECTOR& d, const DirectX::XMVECTOR& s,
+                           float fLength, DirectX::XMFLOAT3* pVertices);
+    // Marker size at p: 16 + distance to the viewer / 30.
+    float GetMarkerSize(const DirectX::XMVECTOR& p) const;
+
+    // The owner may overwrite these at once (the animated camera does).
+    KB_Color m_RailColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_UpLineColor = KB_Color(0.7f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_TargetRailColor = KB_Color(0.4f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_KeyMarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
+    KB_Color m_CurrentOrientationColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
+
+private:
+    void Rebuild();
+    void DeselectAll();
+    // Camera position, look and up directions at absolute time t (rails and orientation present).
+    void GetFrame(double t, DirectX::XMVECTOR* pPosition, DirectX::XMVECTOR* pLook,
+                  DirectX::XMVECTOR* pUp) const;
+    // Nearest hit over triangles [uiFirst, uiEnd) of the markers; FLT_MAX and *pTriangle unchanged on a miss.
+    float PickTriangles(const KR_Ray& ray, std::uint32_t uiFirst, std::uint32_t uiEnd,
+                        std::uint32_t* pTriangle) const;
+    std::uint32_t GetNumKeys() const;
+
+    KU_VertexInterpolation* m_pCameraRail = nullptr;      // not owned
+    KU_VertexInterpolation* m_pTargetRail = nullptr;      // not owned
+    KU_QuaternionInterpolation* m_pOrientation = nullptr; // not owned
+    std::uint32_t m_uiNumLineVertices = 0;                // 3 x N
+    std::uint32_t m_uiNumMarkerVertices = 0;              // 6 per key
+    std::uint32_t m_uiNumMarkerTriangles = 0;             // 8 per key
+    DirectX::XMVECTOR m_vViewerPosition = {};             // of the last rebuild
+    bool m_bHasViewerPosition = false;                    // the first Render always rebuilds
+    KB_GrowingArray<DirectX::XMFLOAT3> m_gLineVertices;
+    KB_GrowingArray<DirectX::XMFLOAT3> m_gMarkerVertices;
+    KB_GrowingArray<std::uint16_t> m_gMarkerIndices;
+    bool m_bHidden = false;
+    bool m_bDirty = false;
+    std::int32_t m_iSelectedKey = NO_SELECTION;
+    bool m_bButtonHeld = false;
+    bool m_bGrabbed = false;
+    DirectX::XMVECTOR m_qBaseOrientation = {};
+    DirectX::XMVECTOR m_vRotationCentre = {};
+    DirectX::XMVECTOR m_vGrabPoint = {};
+    DirectX::XMVECTOR m_vAxis = {};
+    DirectX::XMVECTOR m_vDragPlane = {};
+};

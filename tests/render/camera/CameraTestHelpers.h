@@ -1,0 +1,86 @@
+#pragma once
+// Fakes for the camera tests: a graphics device that hands out a stand-in device and a fixed
+// aspect ratio, and a shader core manager that records the debug-drawing constants.
+
+#include "platform/d3d11/d3d11.h"
+#include "platform/directxmath/DirectXMath.h"
+#include "render/device/KR_GraphicsDevice.h"
+#include "render/device/KR_ShaderCoreManager.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace cameratest
+{
+
+class FakeDevice : public KR_GraphicsDevice
+{
+public:
+    explicit FakeDevice(float fAspectRatio, ID3D11Device* pDevice = nullptr)
+        : m_fAspectRatio(fAspectRatio), m_pDevice(pDevice)
+    {
+    }
+    ID3D11Device* GetDevice() override { return m_pDevice; }
+    void BindMainRenderTarget() override {}
+    void UnbindRenderTargets() override {}
+    void ClearMainRenderTarget(const float[4]) override {}
+    void ClearMainDepthStencil(float) override {}
+    void Present() override {}
+    void PushRasterizerState() override {}
+    void PopRasterizerState() override {}
+    bool CreateSizeDependentResources() override { return true; }
+    void ReleaseSizeDependentResources() override {}
+    bool IsFullscreen() override { return false; }
+    bool IsVSync() override { return false; }
+    std::uint32_t GetWidth() override { return 0; }
+    std::uint32_t GetHeight() override { return 0; }
+    float GetAspectRatio() override { return m_fAspectRatio; }
+    std::uint32_t GetAntiAliasing() override { return 1; }
+    std::uint32_t GetMultisampleQuality() override { return 0; }
+    std::uint32_t GetRenderingQuality() override { return 0; }
+    ID3D11ShaderResourceView* GetDepthShaderResourceView() override { return nullptr; }
+    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
+    ID3D11DepthStencilView* GetMainDepthStencilView() override { return nullptr; }
+    bool Resize(const KR_ScreenResolution*) override { return true; }
+
+private:
+    float m_fAspectRatio;
+    ID3D11Device* m_pDevice;
+};
+
+class FakeShaderCore : public KR_ShaderCoreManager
+{
+public:
+    bool Initialize() override { return true; }
+    bool CreateResources() override { return true; }
+    bool CreateSizeDependentResources() override { return true; }
+    bool ReleaseResources() override { return true; }
+    bool ReleaseSizeDependentResources() override { return true; }
+    void SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>&) override {}
+    void SetWorldViewProjectionMatrix(const DirectX::XMMATRIX& m) override { m_Matrices.push_back(m); }
+    void SetObjectColor(const DirectX::XMFLOAT4& color) override { m_Colors.push_back(color); }
+
+    std::vector<DirectX::XMMATRIX> m_Matrices;
+    std::vector<DirectX::XMFLOAT4> m_Colors;
+};
+
+inline void ExpectMatrixNear(const DirectX::XMMATRIX& actual, const float (&expected)[4][4],
+                             float fTolerance = 1e-5f)
+{
+    DirectX::XMFLOAT4X4 a;
+    DirectX::XMStoreFloat4x4(&a, actual);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_NEAR(a.m[r][c], expected[r][c], fTolerance) << "row " << r << " column " << c;
+}
+
+inline void ExpectVectorNear(const DirectX::XMVECTOR& actual, float x, float y, float z,
+                             float fTolerance = 1e-5f)
+{
+    EXPECT_NEAR(DirectX::XMVectorGetX(actual), x, fTolerance);
+    EXPECT_NEAR(DirectX::XMVectorGetY(actual), y, fTolerance);
+    EXPECT_NEAR(DirectX::XMVectorGetZ(actual), z, fTolerance);
+}
+
+} // namespace cameratest

@@ -1,0 +1,116 @@
+#include "render/debug/KR_QuaternionInterpolationVisualisation.h"
+
+#include "framework/app/KE_Dispatcher.h"
+#include "render/debug/KR_Ray.h"
+#include "tests/support/TestEngine.h"
+#include "timing/KB_LinearInterpolation.h"
+#include "timing/KB_RotationInterpolation.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+
+using namespace DirectX;
+
+namespace
+{
+
+// A camera moving 100 units along +x in one second, looking along +z at its target, with two
+// identity orientation keys at 0 and 1 s; the viewer stands at the rail's start.
+class KR_QuaternionInterpolationVisualisationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_Engine->SetDispatcher(&m_Dispatcher);
+        m_Rail.InsertVertex(XMVectorSet(0, 0, 0, 0), 0.0);
+        m_Rail.InsertVertex(XMVectorSet(100, 0, 0, 0), 1.0);
+        m_Rail.SetEndTime(1.0);
+        m_Target.InsertVertex(XMVectorSet(0, 0, 100, 0), 0.0);
+        m_Target.InsertVertex(XMVectorSet(100, 0, 100, 0), 1.0);
+        m_Target.SetEndTime(1.0);
+        m_Orientation.InsertQuaternion(XMQuaternionIdentity(), 0.0);
+        m_Orientation.InsertQuaternion(XMQuaternionIdentity(), 1.0);
+        m_Orientation.SetEndTime(1.0);
+    }
+
+    static KR_Ray Ray(float x, float y) { return KR_Ray{XMVectorSet(x, y, -50, 1), XMVectorSet(0, 0, 1, 0)}; }
+
+    TestEngine m_Engine;
+    KE_Dispatcher m_Dispatcher;
+    KB_LinearInterpolation m_Rail{KB_String("cp.int")};
+    KB_LinearInterpolation m_Target{KB_String("tp.int")};
+    KB_RotationInterpolation m_Orientation{KB_String("op.int")};
+};
+
+} // namespace
+
+TEST_F(KR_QuaternionInterpolationVisualisationTest, GeometryFollowsRailsKeysAndViewer)
+{
+    XMFLOAT3 arrow[6];
+    KR_QuaternionInterpolationVisualisation::BuildArrow(XMVectorSet(1, 2, 3, 1), XMVectorSet(0, 1, 0, 0),
+                                                        XMVectorSet(0, 0, 1, 0), 10.0f, arrow);
+    // c = fin x direction = (-1, 0, 0): the ring is 2.5 out on the fin side, 1.5 on the others.
+    const float expected[6][3] = {{1, 2, 3},       {1, 4.5f, 5.5f},  {2.5f, 4.5f, 3},
+                                  {1, 4.5f, 1.5f}, {-0.5f, 4.5f, 3}, {1, 12, 3}};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(arrow[i].x == expected[i][0] && arrow[i].y == expected[i][1] &&
+                    arrow[i].z == expected[i][2])
+            << "vertex " << i;
+
+    KR_QuaternionInterpolationVisualisation visualisation(&m_Rail, &m_Target, &m_Orientation);
+    EXPECT_TRUE(visualisation.Render(0.0, nullptr, XMVectorSet(0, 0, 0, 1)));
+    EXPECT_EQ(visualisation.GetNumLineVertices(), 30u); // 3 x 10 samples
+    EXPECT_EQ(visualisation.GetNumMarkerTriangles(), 16u);
+    // Key 1 sits 100 units from the viewer: its arrow is 16 + 100 / 30 long, pointing up.
+    EXPECT_NEAR(visualisation.GetMarkerVertices()[11].y, 16.0f + 100.0f / 30.0f, 1e-4f);
+
+    m_Rail.SetEndTime(0.0); // a rail of duration 0: no lines, still one arrow per key
+    m_Rail.SetVertexTimeStamp(1, 0.0);
+    visualisation.Render(0.0, nullptr, XMVectorSet(0, 0, 0, 1));
+    EXPECT_EQ(visualisation.GetNumLineVertices(), 0u);
+    EXPECT_EQ(visualisation.GetNumMarkerTriangles(), 16u);
+
+    KR_QuaternionInterpolationVisualisation noOrientation(&m_Rail, &m_Target, nullptr);
+    EXPECT_FALSE(noOrientation.Render(0.0, nullptr, XMVectorSet(0, 0, 0, 1)));
+}
+
+TEST_F(KR_QuaternionInterpolationVisualisationTest, PickingAndEditorCommands)
+{
+    KR_QuaternionInterpolationVisualisation visualisation(&m_Rail, &m_Target, &m_Orientation);
+    visualisation.Render(0.0, nullptr, XMVectorSet(0, 0, 0, 1));
+    EXPECT_LT(visualisation.GetPickDistance(Ray(0, 8)), 50.0f);
+    EXPECT_TRUE(visualisation.PickKey(Ray(0, 8)));
+    EXPECT_EQ(visualisation.GetSelectedKey(), 0);
+    EXPECT_FALSE(visualisation.Receive(KE_MT_EditorCommand, KE_MST_PreviousControlPoint, nullptr));
+    EXPECT_FALSE(visualisation.Receive(KE_MT_EditorCommand, KE_MST_HideUnselected, nullptr));
+    EXPECT_TRUE(visualisation.Receive(KE_MT_EditorCommand, KE_MST_NextControlPoint, nullptr));
+    EXPECT_FALSE(
+        visualisation.Receive(KE_MT_EditorCommand, KE_MST_NextControlPoint, nullptr)); // the last key
+    EXPECT_EQ(visualisation.GetSelectedKey(), 1);
+    visualisation.SelectKey(0);
+    EXPECT_TRUE(visualisation.PickKey(Ray(0, 8))); // the selected key again deselects it
+    EXPECT_EQ(visualisation.GetSelectedKey(), -1);
+    EXPECT_FALSE(visualisation.PickKey(Ray(50, 50)));
+    EXPECT_EQ(visualisation.GetPickDistance(Ray(50, 50)), FLT_MAX);
+}
+
+TEST_F(KR_QuaternionInterpolationVisualisationTest, DraggingTheArrowRollsTheKeyAboutTheLookDirection)
+{
+    KR_QuaternionInterpolationVisualisation visualisation(&m_Rail, &m_Target, &m_Orientation);
+    visualisation.Render(0.0, nullptr, XMVectorSet(0, 0, 0, 1));
+    visualisation.SelectKey(0);
+    visualisation.Render(0.0, nullptr, XMVectorSet(0, 0, 0, 1));
+    visualisation.RotateSelectedKey(Ray(0, 8), true); // grabs the arrow above the rail point
+    EXPECT_TRUE(visualisation.IsGrabbed());
+    // The cursor swings a quarter turn to +x: the camera's up follows it.
+    visualisation.RotateSelectedKey(Ray(8, 0), true);
+    XMVECTOR q;
+    m_Orientation.GetValueAt(&q, 0.0);
+    const XMVECTOR up = XMVector3Rotate(XMVectorSet(0, 1, 0, 0), q);
+    EXPECT_NEAR(XMVectorGetX(up), 1.0f, 1e-5f);
+    EXPECT_NEAR(XMVectorGetY(up), 0.0f, 1e-5f);
+    EXPECT_TRUE(m_Orientation.HasChanged(false));
+    visualisation.RotateSelectedKey(Ray(8, 0), false);
+    EXPECT_FALSE(visualisation.IsGrabbed());
+}
