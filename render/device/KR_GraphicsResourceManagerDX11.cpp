@@ -1,7 +1,6 @@
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 
 #include "framework/app/KE_ApplicationManager.h"
-#include "framework/threads/KT_AutoLock.h"
 #include "platform/effects11/d3dx11effect.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_InputLayouts.h"
@@ -120,15 +119,12 @@ KR_GraphicsResourceManagerDX11::~KR_GraphicsResourceManagerDX11()
         KR_ReleaseAndNull(pLayout);
     for (auto& entry : m_programs)
         DeleteShaderProgram(entry.second.pProgram);
-    for (auto& bucket : m_blendStates)
-        for (auto& entry : bucket.second)
-            KR_ReleaseAndNull(entry.second);
-    for (auto& bucket : m_rasterizerStates)
-        for (auto& entry : bucket.second)
-            KR_ReleaseAndNull(entry.second);
-    for (auto& bucket : m_depthStencilStates)
-        for (auto& entry : bucket.second)
-            KR_ReleaseAndNull(entry.second);
+    for (auto& entry : m_blendStates)
+        KR_ReleaseAndNull(entry.second);
+    for (auto& entry : m_rasterizerStates)
+        KR_ReleaseAndNull(entry.second);
+    for (auto& entry : m_depthStencilStates)
+        KR_ReleaseAndNull(entry.second);
 }
 
 void KR_GraphicsResourceManagerDX11::DeleteShaderProgram(KR_ShaderProgram* pProgram)
@@ -153,20 +149,20 @@ KR_GraphicsResourceManagerDX11::AcquireTexture(const KR_TextureResourceDescripti
 {
     if (pDescription == nullptr)
         return INVALID_HANDLE;
-    KT_AutoLock lock(&m_textureMutex);
+    std::lock_guard<std::mutex> lock(m_textureMutex);
     return Acquire<KR_StableTable<KR_TextureResource>, KR_TextureResource>(m_textures, m_vFreeTextureIndices,
                                                                            *pDescription);
 }
 
 void KR_GraphicsResourceManagerDX11::ReleaseTexture(std::uint32_t* pHandle)
 {
-    KT_AutoLock lock(&m_textureMutex);
+    std::lock_guard<std::mutex> lock(m_textureMutex);
     ReleaseHandle(m_textures, pHandle);
 }
 
 void KR_GraphicsResourceManagerDX11::DestroyUnusedTextures()
 {
-    KT_AutoLock lock(&m_textureMutex);
+    std::lock_guard<std::mutex> lock(m_textureMutex);
     DestroyUnused(m_textures, m_vFreeTextureIndices);
 }
 
@@ -226,20 +222,20 @@ std::uint32_t KR_GraphicsResourceManagerDX11::AcquireBuffer(const KR_BufferResou
 {
     if (pDescription == nullptr)
         return INVALID_HANDLE;
-    KT_AutoLock lock(&m_bufferMutex);
+    std::lock_guard<std::mutex> lock(m_bufferMutex);
     return Acquire<KR_StableTable<KR_BufferResource>, KR_BufferResource>(m_buffers, m_vFreeBufferIndices,
                                                                          *pDescription);
 }
 
 void KR_GraphicsResourceManagerDX11::ReleaseBuffer(std::uint32_t* pHandle)
 {
-    KT_AutoLock lock(&m_bufferMutex);
+    std::lock_guard<std::mutex> lock(m_bufferMutex);
     ReleaseHandle(m_buffers, pHandle);
 }
 
 void KR_GraphicsResourceManagerDX11::DestroyUnusedBuffers()
 {
-    KT_AutoLock lock(&m_bufferMutex);
+    std::lock_guard<std::mutex> lock(m_bufferMutex);
     DestroyUnused(m_buffers, m_vFreeBufferIndices);
 }
 
@@ -273,24 +269,20 @@ ID3D11ShaderResourceView* KR_GraphicsResourceManagerDX11::GetBufferShaderResourc
 }
 
 template <class TDesc, class TState, class TCreate>
-TState* KR_GraphicsResourceManagerDX11::GetState(KT_Mutex& mutex, StateTable<TDesc, TState>& table,
-                                                 const TDesc* pDesc, std::uint64_t uiHash, TCreate create)
+TState* KR_GraphicsResourceManagerDX11::GetState(std::mutex& mutex, StateTable<TDesc, TState>& table,
+                                                 const TDesc* pDesc, TCreate create)
 {
-    KT_AutoLock lock(&mutex);
-    auto found = table.find(uiHash);
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = table.find(*pDesc);
     if (found != table.end())
-    {
-        for (const std::pair<TDesc, TState*>& entry : found->second)
-            if (KR_KeyHashing::Equal(entry.first, *pDesc))
-                return entry.second;
-    }
+        return found->second;
     ID3D11Device* pDevice = GetDevice();
     TState* pState = nullptr;
     if (pDevice == nullptr || FAILED(create(pDevice, &pState)) || pState == nullptr)
         return nullptr; // not kept: the next request tries again
     try
     {
-        table[uiHash].emplace_back(*pDesc, pState);
+        table.emplace(*pDesc, pState);
     }
     catch (const std::bad_alloc&)
     {
@@ -304,7 +296,7 @@ ID3D11BlendState* KR_GraphicsResourceManagerDX11::GetBlendState(const D3D11_BLEN
 {
     if (pDesc == nullptr)
         return nullptr;
-    return GetState(m_blendMutex, m_blendStates, pDesc, KR_KeyHashing::HashBlendDesc(*pDesc),
+    return GetState(m_blendMutex, m_blendStates, pDesc,
                     [pDesc](ID3D11Device* pDevice, ID3D11BlendState** ppOut)
                     { return pDevice->CreateBlendState(pDesc, ppOut); });
 }
@@ -313,7 +305,7 @@ ID3D11RasterizerState* KR_GraphicsResourceManagerDX11::GetRasterizerState(const 
 {
     if (pDesc == nullptr)
         return nullptr;
-    return GetState(m_rasterizerMutex, m_rasterizerStates, pDesc, KR_KeyHashing::HashRasterizerDesc(*pDesc),
+    return GetState(m_rasterizerMutex, m_rasterizerStates, pDesc,
                     [pDesc](ID3D11Device* pDevice, ID3D11RasterizerState** ppOut)
                     { return pDevice->CreateRasterizerState(pDesc, ppOut); });
 }
@@ -324,7 +316,6 @@ KR_GraphicsResourceManagerDX11::GetDepthStencilState(const D3D11_DEPTH_STENCIL_D
     if (pDesc == nullptr)
         return nullptr;
     return GetState(m_depthStencilMutex, m_depthStencilStates, pDesc,
-                    KR_KeyHashing::HashDepthStencilDesc(*pDesc),
                     [pDesc](ID3D11Device* pDevice, ID3D11DepthStencilState** ppOut)
                     { return pDevice->CreateDepthStencilState(pDesc, ppOut); });
 }
@@ -350,7 +341,7 @@ KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(co
 ID3DX11Effect* KR_GraphicsResourceManagerDX11::GetEffect(const KB_String& sPath,
                                                          const D3D_SHADER_MACRO* pMacros)
 {
-    KT_AutoLock lock(&m_effectMutex);
+    std::lock_guard<std::mutex> lock(m_effectMutex);
     KR_EffectKey key(sPath, pMacros);
     const std::uint64_t uiHash = key.GetHash();
     std::vector<std::pair<KR_EffectKey, ID3DX11Effect*>>& bucket = m_effects[uiHash];
@@ -370,7 +361,7 @@ KR_ShaderProgram* KR_GraphicsResourceManagerDX11::GetShaderProgram(const KR_Shad
     if (pProperties == nullptr)
         return nullptr;
     const std::uint64_t uiHash = pProperties->GetHash();
-    KT_AutoLock lock(&m_programMutex);
+    std::lock_guard<std::mutex> lock(m_programMutex);
     auto found = m_programs.find(uiHash);
     if (found != m_programs.end())
         return found->second.pProgram;
@@ -407,7 +398,7 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
     if (pVertexFormat == nullptr)
         return nullptr;
     const std::uint8_t uiFormat = *pVertexFormat;
-    KT_AutoLock lock(&m_inputLayoutMutex);
+    std::lock_guard<std::mutex> lock(m_inputLayoutMutex);
     if (m_abInputLayoutKnown[uiFormat])
         return m_apInputLayouts[uiFormat];
     std::uint32_t uiCount = 0;
@@ -434,7 +425,7 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
 
 float KR_GraphicsResourceManagerDX11::GetLoadingProgress()
 {
-    KT_AutoLock lock(&m_progressMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
     if (!m_bLoadingPhase)
         return 0.0f;
     if (m_uiBytesToLoad == 0)
@@ -444,13 +435,13 @@ float KR_GraphicsResourceManagerDX11::GetLoadingProgress()
 
 bool KR_GraphicsResourceManagerDX11::FinishLoading()
 {
-    KT_AutoLock lock(&m_progressMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
     return m_bLoadingPhase && m_uiLoadedBytes == m_uiBytesToLoad;
 }
 
 void KR_GraphicsResourceManagerDX11::BeginLoadingPhase()
 {
-    KT_AutoLock lock(&m_progressMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
     m_bLoadingPhase = true;
 }
 

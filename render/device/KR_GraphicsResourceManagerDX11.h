@@ -7,7 +7,7 @@
 // handle and slice. A destroyed record keeps its slot; its index is reused by the next new record
 // (first free index, the last one moved into its place).
 //
-// Every cache has its own mutex held for the whole get-or-create, so a missing object is made at
+// Every cache has its own lock held for the whole get-or-create, so a missing object is made at
 // most once. The state, effect and program caches keep each key's 64-bit hash with the entry and
 // compare whole keys on a hash match: equal descriptions share one object, different ones never
 // do. Lock order: input layouts, then shader programs; nothing else nests.
@@ -15,15 +15,16 @@
 // The file-backed views and models, their jobs and the loading progress are not built yet: the
 // file getters answer null and the progress reports a loading phase with nothing to load.
 
-#include "framework/threads/KT_Mutex.h"
 #include "render/device/KR_BufferResource.h"
 #include "render/device/KR_EffectKey.h"
 #include "render/device/KR_GraphicsResourceManager.h"
+#include "render/device/KR_KeyHashing.h"
 #include "render/device/KR_ShaderProperties.h"
 #include "render/device/KR_StableTable.h"
 #include "render/device/KR_TextureResource.h"
 
 #include <cstdint>
+#include <mutex>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -83,8 +84,10 @@ public:
     static void DeleteShaderProgram(KR_ShaderProgram* pProgram);
 
 private:
+    // The hash picks the bucket; equal hashes are told apart by the whole description.
     template <class TDesc, class TState>
-    using StateTable = std::unordered_map<std::uint64_t, std::vector<std::pair<TDesc, TState*>>>;
+    using StateTable =
+        std::unordered_map<TDesc, TState*, KR_KeyHashing::DescriptionHash, KR_KeyHashing::DescriptionEqual>;
 
     struct ProgramEntry
     {
@@ -93,8 +96,7 @@ private:
     };
 
     template <class TDesc, class TState, class TCreate>
-    TState* GetState(KT_Mutex& mutex, StateTable<TDesc, TState>& table, const TDesc* pDesc,
-                     std::uint64_t uiHash, TCreate create);
+    TState* GetState(std::mutex& mutex, StateTable<TDesc, TState>& table, const TDesc* pDesc, TCreate create);
 
     KR_StableTable<KR_TextureResource> m_textures;
     KR_StableTable<KR_BufferResource> m_buffers;
@@ -111,15 +113,18 @@ private:
     std::uint64_t m_uiLoadedBytes = 0;
     std::uint64_t m_uiBytesToLoad = 0;
 
-    KT_Mutex m_progressMutex;
-    KT_Mutex m_textureMutex;
-    KT_Mutex m_bufferMutex;
-    KT_Mutex m_viewsMutex;
-    KT_Mutex m_modelsMutex;
-    KT_Mutex m_effectMutex;
-    KT_Mutex m_inputLayoutMutex;
-    KT_Mutex m_programMutex;
-    KT_Mutex m_blendMutex;
-    KT_Mutex m_rasterizerMutex;
-    KT_Mutex m_depthStencilMutex;
+    // Plain mutexes: nothing takes its own lock again, and an operating-system mutex would cost
+    // a system call on every cached lookup. The progress lock is taken again by its owner when a
+    // waited-for job finishes on the waiting thread, so it is recursive.
+    std::recursive_mutex m_progressMutex;
+    std::mutex m_textureMutex;
+    std::mutex m_bufferMutex;
+    std::mutex m_viewsMutex;
+    std::mutex m_modelsMutex;
+    std::mutex m_effectMutex;
+    std::mutex m_inputLayoutMutex;
+    std::mutex m_programMutex;
+    std::mutex m_blendMutex;
+    std::mutex m_rasterizerMutex;
+    std::mutex m_depthStencilMutex;
 };

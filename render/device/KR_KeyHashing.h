@@ -8,6 +8,7 @@
 
 #include "platform/d3d11/d3d11.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class KR_KeyHashing
@@ -32,4 +33,23 @@ public:
     static bool Equal(const D3D11_BLEND_DESC& a, const D3D11_BLEND_DESC& b);
     static bool Equal(const D3D11_RASTERIZER_DESC& a, const D3D11_RASTERIZER_DESC& b);
     static bool Equal(const D3D11_DEPTH_STENCIL_DESC& a, const D3D11_DEPTH_STENCIL_DESC& b);
+
+    // Hash and equality of the three descriptions for the standard hash tables.
+    struct DescriptionHash
+    {
+        std::size_t operator()(const D3D11_BLEND_DESC& desc) const { return HashBlendDesc(desc); }
+        std::size_t operator()(const D3D11_RASTERIZER_DESC& desc) const { return HashRasterizerDesc(desc); }
+        std::size_t operator()(const D3D11_DEPTH_STENCIL_DESC& desc) const
+        {
+            return HashDepthStencilDesc(desc);
+        }
+    };
+    struct DescriptionEqual
+    {
+        template <class TDesc>
+        bool operator()(const TDesc& a, const TDesc& b) const
+        {
+            return Equal(a, b);
+        }
+    };
 };

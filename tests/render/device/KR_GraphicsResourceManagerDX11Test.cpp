@@ -21,6 +21,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
 
 namespace
 {
@@ -440,4 +441,33 @@ TEST_F(KR_GraphicsResourceManagerDX11Test, LoadingProgressWithNothingToLoad)
     m_pManager->BeginLoadingPhase();
     EXPECT_EQ(1.0f, m_pManager->GetLoadingProgress());
     EXPECT_TRUE(m_pManager->FinishLoading());
+}
+
+TEST_F(KR_GraphicsResourceManagerDX11Test, GettersStayValidWhileAnotherThreadAppends)
+{
+    const KR_TextureResourceDescription held = Target(4);
+    const std::uint32_t uiHeld = m_pManager->AcquireTexture(&held);
+    ID3D11Texture2D* pHeld = m_pManager->GetTexture2D(uiHeld);
+    const D3D11_RASTERIZER_DESC desc = Rasterizer(0.0f);
+    ID3D11RasterizerState* apStates[2] = {};
+    std::thread loader(
+        [&]
+        {
+            const KR_BufferResourceDescription buffer(4, 16, D3D11_USAGE_DEFAULT, D3D11_BIND_SHADER_RESOURCE,
+                                                      0, 0);
+            for (int i = 0; i < 200; ++i) // past several chunks of the table
+                m_pManager->AcquireBuffer(&buffer);
+            for (int i = 0; i < 200; ++i)
+                m_pManager->AcquireTexture(&held);
+            apStates[0] = m_pManager->GetRasterizerState(&desc);
+        });
+    bool bSame = true;
+    for (int i = 0; i < 2000; ++i)
+        bSame = bSame && m_pManager->GetTexture2D(uiHeld) == pHeld;
+    apStates[1] = m_pManager->GetRasterizerState(&desc);
+    loader.join();
+    EXPECT_TRUE(bSame);
+    EXPECT_EQ(apStates[0], apStates[1]);
+    EXPECT_EQ(1u, D3D11Control::GetCallCount("CreateRasterizerState"));
+    EXPECT_NE(nullptr, m_pManager->GetTexture2D(200));
 }
