@@ -405,8 +405,8 @@ TEST_F(KR_GraphicsResourceManagerDX11Test, EffectsCompileOncePerPathAndMacroAddr
     m_pRepository->SetFile("Assets/Effects/Broken.fx", "technique11 {");
     const D3D_SHADER_MACRO macros[] = {{"GLOW", "1"}, {nullptr, nullptr}};
     // Equal text in arrays of its own, so at other addresses.
-    static const char NAME_COPY[] = "GLOW";
-    static const char VALUE_COPY[] = "1";
+    static char NAME_COPY[] = "GLOW"; // writable, so never merged with the literal
+    static char VALUE_COPY[] = "1";
     const D3D_SHADER_MACRO sameText[] = {{NAME_COPY, VALUE_COPY}, {nullptr, nullptr}};
 
     ID3DX11Effect* pEffect = m_pManager->GetEffect("Assets/Effects/Glow.fx", macros);
