@@ -197,7 +197,8 @@ TEST_F(KR_GraphicsResourceManagerDX11Test, TexturesArePooledByDescriptionAndFree
     const std::uint32_t uiReleased = uiA;
     m_pManager->ReleaseTexture(&uiA);
     EXPECT_EQ(KR_GraphicsResourceManager::INVALID_HANDLE, uiA);
-    EXPECT_EQ(uiReleased, m_pManager->AcquireTexture(&small)); // the same record comes back
+    std::uint32_t uiAgain = m_pManager->AcquireTexture(&small);
+    EXPECT_EQ(uiReleased, uiAgain); // the same record comes back
     EXPECT_EQ(1u, D3D11Control::GetCallCount("CreateTexture2D") - 1);
 
     // Getters check handle and slice.
@@ -206,24 +207,27 @@ TEST_F(KR_GraphicsResourceManagerDX11Test, TexturesArePooledByDescriptionAndFree
     EXPECT_EQ(nullptr, m_pManager->GetTexture2D(KR_GraphicsResourceManager::INVALID_HANDLE));
     EXPECT_EQ(nullptr, m_pManager->GetShaderResourceView(7));
 
-    // Records 0..3 exist; release 1 and 3, destroy them: free list {1, 3}. The next new record
-    // takes 1 and 3 moves to the front.
+    // Records 0..3 exist; release 0, 1 and 3 and destroy them: free list {0, 1, 3}. A new record
+    // takes the first free index and the last one moves into its place: 0, then 3, then 1.
     const KR_TextureResourceDescription other = Target(8);
     std::uint32_t uiC = m_pManager->AcquireTexture(&other);
     std::uint32_t uiD = m_pManager->AcquireTexture(&other);
+    ASSERT_EQ(2u, uiC);
     ASSERT_EQ(3u, uiD);
+    m_pManager->ReleaseTexture(&uiAgain);
     m_pManager->ReleaseTexture(&uiB);
     m_pManager->ReleaseTexture(&uiD);
     m_pManager->DestroyUnusedTextures();
     EXPECT_EQ(nullptr, m_pManager->GetTexture2D(1));
+    EXPECT_NE(nullptr, m_pManager->GetTexture2D(uiC));
     const KR_TextureResourceDescription big = Target(32);
-    EXPECT_EQ(1u, m_pManager->AcquireTexture(&big));
+    EXPECT_EQ(0u, m_pManager->AcquireTexture(&big));
     EXPECT_EQ(3u, m_pManager->AcquireTexture(&big));
+    EXPECT_EQ(1u, m_pManager->AcquireTexture(&big));
     EXPECT_EQ(4u, m_pManager->AcquireTexture(&big));
     KR_TextureResourceDescription read;
     ASSERT_TRUE(m_pManager->GetTextureDescription(read, 3));
     EXPECT_EQ(big, read);
-    (void)uiC;
 }
 
 TEST_F(KR_GraphicsResourceManagerDX11Test, TextureViewsFollowBindFlagsAndDimensions)
