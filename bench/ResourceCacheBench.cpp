@@ -11,6 +11,7 @@
 #include "render/device/KR_ShaderCache.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
+#include "tests/support/FakeGraphicsDevice.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,36 +26,7 @@ namespace
 
 constexpr int KEYS = 16;
 
-class BenchGraphicsDevice : public KR_GraphicsDevice
-{
-public:
-    explicit BenchGraphicsDevice(ID3D11Device* pDevice) : m_pDevice(pDevice) {}
-    ID3D11Device* GetDevice() override { return m_pDevice; }
-    void BindMainRenderTarget() override {}
-    void UnbindRenderTargets() override {}
-    void ClearMainRenderTarget(const float[4]) override {}
-    void ClearMainDepthStencil(float) override {}
-    void Present() override {}
-    void PushRasterizerState() override {}
-    void PopRasterizerState() override {}
-    bool CreateSizeDependentResources() override { return true; }
-    void ReleaseSizeDependentResources() override {}
-    bool IsFullscreen() override { return false; }
-    bool IsVSync() override { return false; }
-    std::uint32_t GetWidth() override { return 0; }
-    std::uint32_t GetHeight() override { return 0; }
-    float GetAspectRatio() override { return 1.0f; }
-    std::uint32_t GetAntiAliasing() override { return 1; }
-    std::uint32_t GetMultisampleQuality() override { return 0; }
-    std::uint32_t GetRenderingQuality() override { return 0; }
-    ID3D11ShaderResourceView* GetDepthShaderResourceView() override { return nullptr; }
-    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
-    ID3D11DepthStencilView* GetMainDepthStencilView() override { return nullptr; }
-    bool Resize(const KR_ScreenResolution*) override { return true; }
-
-private:
-    ID3D11Device* m_pDevice;
-};
+using BenchGraphicsDevice = FakeGraphicsDevice;
 
 // Programs without stages: the cache's cost is what is measured, not loading.
 class EmptyShaderCache : public KR_ShaderCache

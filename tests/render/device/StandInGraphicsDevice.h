@@ -5,14 +5,14 @@
 
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/d3d11.h"
-#include "render/device/KR_GraphicsDevice.h"
+#include "tests/support/FakeGraphicsDevice.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-class StandInGraphicsDevice : public KR_GraphicsDevice
+class StandInGraphicsDevice : public FakeGraphicsDevice
 {
 public:
     explicit StandInGraphicsDevice(TestEngine& engine) : m_engine(engine)
@@ -36,30 +36,6 @@ public:
         D3D11Control::Reset();
     }
 
-    ID3D11Device* GetDevice() override { return m_pDevice; }
-    ID3D11DeviceContext* GetImmediateContext() override { return m_pContext; }
-    void BindMainRenderTarget() override {}
-    void UnbindRenderTargets() override {}
-    void ClearMainRenderTarget(const float[4]) override {}
-    void ClearMainDepthStencil(float) override {}
-    void Present() override {}
-    void PushRasterizerState() override {}
-    void PopRasterizerState() override {}
-    bool CreateSizeDependentResources() override { return true; }
-    void ReleaseSizeDependentResources() override {}
-    bool IsFullscreen() override { return false; }
-    bool IsVSync() override { return false; }
-    std::uint32_t GetWidth() override { return 0; }
-    std::uint32_t GetHeight() override { return 0; }
-    float GetAspectRatio() override { return 1.0f; }
-    std::uint32_t GetAntiAliasing() override { return 1; }
-    std::uint32_t GetMultisampleQuality() override { return 0; }
-    std::uint32_t GetRenderingQuality() override { return 0; }
-    ID3D11ShaderResourceView* GetDepthShaderResourceView() override { return nullptr; }
-    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
-    ID3D11DepthStencilView* GetMainDepthStencilView() override { return nullptr; }
-    bool Resize(const KR_ScreenResolution*) override { return true; }
-
 private:
     template <class T>
     static void Release(T*& p)
@@ -70,6 +46,4 @@ private:
     }
 
     TestEngine& m_engine;
-    ID3D11Device* m_pDevice = nullptr;
-    ID3D11DeviceContext* m_pContext = nullptr;
 };
