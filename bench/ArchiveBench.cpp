@@ -5,6 +5,7 @@
 // plain inflate. Reports bytes per second. The data is generated at start in a temporary folder
 // ($KV_BENCH_TMP or /tmp) and removed at exit.
 
+#include "bench/BenchFiles.h"
 #include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_DataRepositoryNode.h"
 #include "framework/files/KF_DirectoryRepository.h"
@@ -25,51 +26,23 @@
 namespace
 {
 
+using benchfiles::CurveText;
+using benchfiles::CurveValidator;
+using benchfiles::WriteFile;
+
 constexpr int NUM_SMALL_FILES = 2000;     // 1 to 8 KiB each, about 9 MB
 constexpr int NUM_LARGE_FILES = 4;        // 8 MiB each
 constexpr int NUM_COMPRESSED_FILES = 200; // about 40 KB of curve text each, about 8 MB
 constexpr std::size_t LARGE_FILE_BYTES = 8u << 20;
-
-class CurveValidator : public KF_ExtensionRejectNameValidator
-{
-public:
-    CurveValidator() { AddCompressedExtension("int"); }
-};
-
-std::string CurveText(std::mt19937& random, std::size_t bytes)
-{
-    std::string text = "# Curve file\n# key time x y z w\n";
-    char line[96];
-    for (int i = 0; text.size() < bytes; ++i)
-    {
-        std::snprintf(line, sizeof(line), "key %d %.4f %.4f %.4f 1\n", i, (random() % 10000) / 1000.0,
-                      (random() % 2000) / 1000.0 - 1.0, (random() % 2000) / 1000.0 - 1.0);
-        text += line;
-    }
-    return text;
-}
-
-void WriteFile(const std::string& path, const void* pData, std::size_t size)
-{
-    std::FILE* pFile = std::fopen(path.c_str(), "wb");
-    if (pFile != nullptr)
-    {
-        std::fwrite(pData, 1, size, pFile);
-        std::fclose(pFile);
-    }
-}
 
 // The generated tree, its archive and the stored streams of its compressed entries.
 struct ArchiveData
 {
     ArchiveData()
     {
-        const char* pRoot = std::getenv("KV_BENCH_TMP");
-        std::string pattern =
-            std::string(pRoot != nullptr && pRoot[0] != '\0' ? pRoot : "/tmp") + "/kvbench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
+        sFolder = benchfiles::MakeTempFolder();
+        if (sFolder.empty())
             return;
-        sFolder = pattern;
         const std::string source = sFolder + "/Assets";
         std::mt19937 random(27);
         std::filesystem::create_directories(source + "/Textures");

@@ -6,6 +6,7 @@
 // One thread of each is shown too. Reports bytes per second (wall clock). The data is generated
 // at start in a temporary folder ($KV_BENCH_TMP or /tmp) and removed at exit.
 
+#include "bench/BenchFiles.h"
 #include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_DataRepositoryNode.h"
 #include "framework/files/KF_ExtensionRejectNameValidator.h"
@@ -25,27 +26,12 @@
 namespace
 {
 
+using benchfiles::CurveText;
+using benchfiles::CurveValidator;
+using benchfiles::WriteFile;
+
 constexpr int NUM_STORED_FILES = 2000;    // 1 to 32 KiB each, about 33 MB
 constexpr int NUM_COMPRESSED_FILES = 400; // about 40 KB of curve text each, about 16 MB
-
-class CurveValidator : public KF_ExtensionRejectNameValidator
-{
-public:
-    CurveValidator() { AddCompressedExtension("int"); }
-};
-
-std::string CurveText(std::mt19937& random, std::size_t bytes)
-{
-    std::string text = "# Curve file\n# key time x y z w\n";
-    char line[96];
-    for (int i = 0; text.size() < bytes; ++i)
-    {
-        std::snprintf(line, sizeof(line), "key %d %.4f %.4f %.4f 1\n", i, (random() % 10000) / 1000.0,
-                      (random() % 2000) / 1000.0 - 1.0, (random() % 2000) / 1000.0 - 1.0);
-        text += line;
-    }
-    return text;
-}
 
 void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
 {
@@ -120,12 +106,9 @@ struct ThreadsData
 {
     ThreadsData()
     {
-        const char* pRoot = std::getenv("KV_BENCH_TMP");
-        std::string pattern =
-            std::string(pRoot != nullptr && pRoot[0] != '\0' ? pRoot : "/tmp") + "/kvbench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
+        sFolder = benchfiles::MakeTempFolder();
+        if (sFolder.empty())
             return;
-        sFolder = pattern;
         const std::string source = sFolder + "/Assets";
         std::filesystem::create_directories(source + "/Models");
         std::filesystem::create_directories(source + "/Curves");

@@ -4,6 +4,7 @@
 // directory. Target: holding within 2x of one at a time. Reports files per second. The files are
 // generated at start in a temporary folder ($KV_BENCH_TMP or /tmp) and removed at exit.
 
+#include "bench/BenchFiles.h"
 #include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_DirectoryRepository.h"
 #include "framework/files/KF_NameValidator.h"
@@ -27,12 +28,9 @@ struct CacheData
 {
     CacheData()
     {
-        const char* pRoot = std::getenv("KV_BENCH_TMP");
-        std::string pattern =
-            std::string(pRoot != nullptr && pRoot[0] != '\0' ? pRoot : "/tmp") + "/kvbench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
+        sFolder = benchfiles::MakeTempFolder();
+        if (sFolder.empty())
             return;
-        sFolder = pattern;
         std::mt19937 random(17);
         for (int i = 0; i < NUM_FILES; ++i)
         {

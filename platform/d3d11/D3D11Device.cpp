@@ -184,6 +184,44 @@ HRESULT Device::CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDe
                                       { return RasterizerState::Create(pRasterizerDesc, ppOut); });
 }
 
+HRESULT Device::CreateBlendState(const D3D11_BLEND_DESC* pBlendStateDesc, ID3D11BlendState** ppBlendState)
+{
+    return RunCreate<BlendState>("CreateBlendState", ppBlendState, {}, {},
+                                 [&](BlendState** ppOut)
+                                 { return BlendState::Create(pBlendStateDesc, ppOut); });
+}
+
+HRESULT Device::CreateDepthStencilState(const D3D11_DEPTH_STENCIL_DESC* pDepthStencilDesc,
+                                        ID3D11DepthStencilState** ppDepthStencilState)
+{
+    return RunCreate<DepthStencilState>("CreateDepthStencilState", ppDepthStencilState, {}, {},
+                                        [&](DepthStencilState** ppOut)
+                                        { return DepthStencilState::Create(pDepthStencilDesc, ppOut); });
+}
+
+HRESULT Device::CreateSamplerState(const D3D11_SAMPLER_DESC* pSamplerDesc,
+                                   ID3D11SamplerState** ppSamplerState)
+{
+    return RunCreate<SamplerState>("CreateSamplerState", ppSamplerState, {}, {},
+                                   [&](SamplerState** ppOut)
+                                   { return SamplerState::Create(pSamplerDesc, ppOut); });
+}
+
+// Values: format, dimension and, for a buffer view, its flags.
+HRESULT Device::CreateUnorderedAccessView(ID3D11Resource* pResource,
+                                          const D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc,
+                                          ID3D11UnorderedAccessView** ppUAView)
+{
+    const double fFormat = pDesc != nullptr ? static_cast<double>(pDesc->Format) : -1.0;
+    const double fDimension = pDesc != nullptr ? static_cast<double>(pDesc->ViewDimension) : -1.0;
+    const double fFlags = pDesc != nullptr && pDesc->ViewDimension == D3D11_UAV_DIMENSION_BUFFER
+                              ? static_cast<double>(pDesc->Buffer.Flags)
+                              : 0.0;
+    return RunCreate<UnorderedAccessView>(
+        "CreateUnorderedAccessView", ppUAView, {Object::IdOf(pResource)}, {fFormat, fDimension, fFlags},
+        [&](UnorderedAccessView** ppOut) { return UnorderedAccessView::Create(pResource, pDesc, ppOut); });
+}
+
 HRESULT Device::CreateVertexShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
                                    ID3D11ClassLinkage* pClassLinkage, ID3D11VertexShader** ppVertexShader)
 {

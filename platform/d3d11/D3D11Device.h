@@ -33,6 +33,15 @@ public:
                                    ID3D11DepthStencilView** ppDepthStencilView) override;
     HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
                                   ID3D11RasterizerState** ppRasterizerState) override;
+    HRESULT CreateBlendState(const D3D11_BLEND_DESC* pBlendStateDesc,
+                             ID3D11BlendState** ppBlendState) override;
+    HRESULT CreateDepthStencilState(const D3D11_DEPTH_STENCIL_DESC* pDepthStencilDesc,
+                                    ID3D11DepthStencilState** ppDepthStencilState) override;
+    HRESULT CreateSamplerState(const D3D11_SAMPLER_DESC* pSamplerDesc,
+                               ID3D11SamplerState** ppSamplerState) override;
+    HRESULT CreateUnorderedAccessView(ID3D11Resource* pResource,
+                                      const D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc,
+                                      ID3D11UnorderedAccessView** ppUAView) override;
     HRESULT CreateVertexShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
                                ID3D11ClassLinkage* pClassLinkage,
                                ID3D11VertexShader** ppVertexShader) override;

@@ -2,6 +2,7 @@
 
 #include "platform/d3d11/D3D11Formats.h"
 #include "platform/d3d11/D3D11Resources.h"
+#include "platform/d3d11/D3D11Shaders.h"
 #include "platform/d3d11/D3D11States.h"
 #include "platform/d3d11/D3D11Views.h"
 
@@ -539,8 +540,122 @@ void DeviceContext::CopySubresourceRegion(ID3D11Resource* pDstResource, UINT Dst
                srcBlocks.bottom - srcBlocks.top, srcBlocks.back - srcBlocks.front);
 }
 
+namespace
+{
+
+bool HasBind(ID3D11Buffer* pBuffer, UINT uiBind)
+{
+    const ResourceImpl* pImpl = ResourceImpl::From(pBuffer);
+    return pImpl != nullptr && pImpl->GetShape().dimension == D3D11_RESOURCE_DIMENSION_BUFFER &&
+           (pImpl->GetShape().bindFlags & uiBind) != 0;
+}
+
+} // namespace
+
+// Objects: the layout.
+void DeviceContext::IASetInputLayout(ID3D11InputLayout* pInputLayout)
+{
+    const bool bValid = pInputLayout == nullptr || InputLayout::From(pInputLayout) != nullptr;
+    Runtime::Get().Log(INTERFACE_NAME, "IASetInputLayout", bValid ? S_OK : E_INVALIDARG,
+                       {Object::IdOf(pInputLayout)}, {});
+    if (bValid)
+        m_inputLayout.Set(pInputLayout);
+}
+
+// Objects: the buffers in slot order. Values: start slot, count, then stride and offset per buffer.
+void DeviceContext::IASetVertexBuffers(UINT StartSlot, UINT NumBuffers, ID3D11Buffer* const* ppVertexBuffers,
+                                       const UINT* pStrides, const UINT* pOffsets)
+{
+    bool bValid =
+        StartSlot < D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT &&
+        NumBuffers <= D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT - StartSlot &&
+        (NumBuffers == 0 || (ppVertexBuffers != nullptr && pStrides != nullptr && pOffsets != nullptr));
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "IASetVertexBuffers";
+    record.Values = {static_cast<double>(StartSlot), static_cast<double>(NumBuffers)};
+    for (UINT i = 0; bValid && i < NumBuffers; ++i)
+    {
+        if (ppVertexBuffers[i] != nullptr && !HasBind(ppVertexBuffers[i], D3D11_BIND_VERTEX_BUFFER))
+            bValid = false;
+        record.Objects.push_back(Object::IdOf(ppVertexBuffers[i]));
+        record.Values.push_back(static_cast<double>(pStrides[i]));
+        record.Values.push_back(static_cast<double>(pOffsets[i]));
+    }
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(std::move(record));
+    if (!bValid)
+        return;
+    for (UINT i = 0; i < NumBuffers; ++i)
+    {
+        m_aVertexBuffers[StartSlot + i].Set(ppVertexBuffers[i]);
+        m_aVertexStrides[StartSlot + i] = pStrides[i];
+        m_aVertexOffsets[StartSlot + i] = pOffsets[i];
+    }
+}
+
+// Objects: the buffer. Values: format, offset.
+void DeviceContext::IASetIndexBuffer(ID3D11Buffer* pIndexBuffer, DXGI_FORMAT Format, UINT Offset)
+{
+    const bool bValid =
+        pIndexBuffer == nullptr || (HasBind(pIndexBuffer, D3D11_BIND_INDEX_BUFFER) &&
+                                    (Format == DXGI_FORMAT_R16_UINT || Format == DXGI_FORMAT_R32_UINT));
+    Runtime::Get().Log(INTERFACE_NAME, "IASetIndexBuffer", bValid ? S_OK : E_INVALIDARG,
+                       {Object::IdOf(pIndexBuffer)},
+                       {static_cast<double>(Format), static_cast<double>(Offset)});
+    if (!bValid)
+        return;
+    m_indexBuffer.Set(pIndexBuffer);
+    m_indexFormat = Format;
+    m_uiIndexOffset = Offset;
+}
+
+// Values: the topology.
+void DeviceContext::IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology)
+{
+    const bool bValid =
+        Topology >= D3D11_PRIMITIVE_TOPOLOGY_POINTLIST && Topology <= D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP;
+    Runtime::Get().Log(INTERFACE_NAME, "IASetPrimitiveTopology", bValid ? S_OK : E_INVALIDARG, {},
+                       {static_cast<double>(Topology)});
+    if (bValid)
+        m_topology = Topology;
+}
+
+// Objects: the bound index buffer and the vertex buffer of slot 0. Values: index count, start
+// index, base vertex.
+void DeviceContext::DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation)
+{
+    Runtime::Get().Log(INTERFACE_NAME, "DrawIndexed", S_OK,
+                       {Object::IdOf(m_indexBuffer.Get()), Object::IdOf(m_aVertexBuffers[0].Get())},
+                       {static_cast<double>(IndexCount), static_cast<double>(StartIndexLocation),
+                        static_cast<double>(BaseVertexLocation)});
+}
+
+// As DrawIndexed; values: index count, instance count, start index, base vertex, start instance.
+void DeviceContext::DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount,
+                                         UINT StartIndexLocation, INT BaseVertexLocation,
+                                         UINT StartInstanceLocation)
+{
+    Runtime::Get().Log(INTERFACE_NAME, "DrawIndexedInstanced", S_OK,
+                       {Object::IdOf(m_indexBuffer.Get()), Object::IdOf(m_aVertexBuffers[0].Get())},
+                       {static_cast<double>(IndexCountPerInstance), static_cast<double>(InstanceCount),
+                        static_cast<double>(StartIndexLocation), static_cast<double>(BaseVertexLocation),
+                        static_cast<double>(StartInstanceLocation)});
+}
+
 void DeviceContext::UnbindAll()
 {
+    m_inputLayout.Reset();
+    for (UINT i = 0; i < D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT; ++i)
+    {
+        m_aVertexBuffers[i].Reset();
+        m_aVertexStrides[i] = 0;
+        m_aVertexOffsets[i] = 0;
+    }
+    m_indexBuffer.Reset();
+    m_indexFormat = DXGI_FORMAT_UNKNOWN;
+    m_uiIndexOffset = 0;
+    m_topology = D3D11_PRIMITIVE_TOPOLOGY_UNDEFINED;
     for (Ref<ID3D11RenderTargetView>& target : m_aRenderTargets)
         target.Reset();
     m_uiRenderTargetCount = 0;

@@ -40,6 +40,15 @@ public:
                                UINT DstZ, ID3D11Resource* pSrcResource, UINT SrcSubresource,
                                const D3D11_BOX* pSrcBox) override;
 
+    void IASetInputLayout(ID3D11InputLayout* pInputLayout) override;
+    void IASetVertexBuffers(UINT StartSlot, UINT NumBuffers, ID3D11Buffer* const* ppVertexBuffers,
+                            const UINT* pStrides, const UINT* pOffsets) override;
+    void IASetIndexBuffer(ID3D11Buffer* pIndexBuffer, DXGI_FORMAT Format, UINT Offset) override;
+    void IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology) override;
+    void DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation) override;
+    void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
+                              INT BaseVertexLocation, UINT StartInstanceLocation) override;
+
     D3D11Control::BoundState GetBoundState() const;
 
 private:
@@ -52,6 +61,14 @@ private:
     Ref<ID3D11DepthStencilView> m_depthStencil;
     std::vector<D3D11_VIEWPORT> m_vViewports;
     Ref<ID3D11RasterizerState> m_rasterizerState;
+    Ref<ID3D11InputLayout> m_inputLayout;
+    Ref<ID3D11Buffer> m_aVertexBuffers[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT];
+    UINT m_aVertexStrides[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT] = {};
+    UINT m_aVertexOffsets[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT] = {};
+    Ref<ID3D11Buffer> m_indexBuffer;
+    DXGI_FORMAT m_indexFormat = DXGI_FORMAT_UNKNOWN;
+    UINT m_uiIndexOffset = 0;
+    D3D11_PRIMITIVE_TOPOLOGY m_topology = D3D11_PRIMITIVE_TOPOLOGY_UNDEFINED;
 };
 
 } // namespace d3d11_internal

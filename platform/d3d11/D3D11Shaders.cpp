@@ -154,6 +154,11 @@ HRESULT InputLayout::Create(const D3D11_INPUT_ELEMENT_DESC* pElements, UINT uiNu
     return S_OK;
 }
 
+InputLayout* InputLayout::From(ID3D11InputLayout* pLayout)
+{
+    return pLayout != nullptr ? dynamic_cast<InputLayout*>(pLayout) : nullptr;
+}
+
 bool InputLayout::Implements(REFIID riid) const
 {
     return IsEqualIID(riid, IID_ID3D11InputLayout) || IsEqualIID(riid, IID_ID3D11DeviceChild) ||

@@ -54,6 +54,7 @@ public:
     // See ID3D11Device::CreateInputLayout.
     static HRESULT Create(const D3D11_INPUT_ELEMENT_DESC* pElements, UINT uiNumElements,
                           const void* pBytecode, SIZE_T uiLength, InputLayout** ppOut);
+    static InputLayout* From(ID3D11InputLayout* pLayout);
 
     const std::vector<InputElement>& GetElements() const { return m_vElements; }
 

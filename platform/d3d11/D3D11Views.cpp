@@ -602,4 +602,201 @@ bool ShaderResourceView::Implements(REFIID riid) const
            IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
 }
 
+UnorderedAccessView::UnorderedAccessView() : ComObject<ID3D11UnorderedAccessView>("ID3D11UnorderedAccessView")
+{
+}
+
+namespace
+{
+
+HRESULT ResolveBufferUav(const ResourceShape& shape, const D3D11_UNORDERED_ACCESS_VIEW_DESC& desc)
+{
+    const bool bStructured = (shape.miscFlags & D3D11_RESOURCE_MISC_BUFFER_STRUCTURED) != 0;
+    const UINT uiFlags = desc.Buffer.Flags;
+    UINT uiElementBytes = 0;
+    if ((uiFlags & ~static_cast<UINT>(D3D11_BUFFER_UAV_FLAG_RAW | D3D11_BUFFER_UAV_FLAG_APPEND |
+                                      D3D11_BUFFER_UAV_FLAG_COUNTER)) != 0 ||
+        ((uiFlags & D3D11_BUFFER_UAV_FLAG_APPEND) != 0 && (uiFlags & D3D11_BUFFER_UAV_FLAG_COUNTER) != 0))
+    {
+        return E_INVALIDARG;
+    }
+    if ((uiFlags & D3D11_BUFFER_UAV_FLAG_RAW) != 0)
+    {
+        if (desc.Format != DXGI_FORMAT_R32_TYPELESS ||
+            (shape.miscFlags & D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS) == 0 ||
+            (uiFlags & (D3D11_BUFFER_UAV_FLAG_APPEND | D3D11_BUFFER_UAV_FLAG_COUNTER)) != 0)
+        {
+            return E_INVALIDARG;
+        }
+        uiElementBytes = 4;
+    }
+    else if (bStructured)
+    {
+        if (desc.Format != DXGI_FORMAT_UNKNOWN)
+            return E_INVALIDARG;
+        uiElementBytes = shape.structureByteStride;
+    }
+    else
+    {
+        FormatInfo info;
+        if ((uiFlags & (D3D11_BUFFER_UAV_FLAG_APPEND | D3D11_BUFFER_UAV_FLAG_COUNTER)) != 0 ||
+            !GetFormatInfo(desc.Format, &info) || info.kind == FormatKind::Typeless || info.blockWidth != 1 ||
+            info.blockHeight != 1)
+        {
+            return E_INVALIDARG;
+        }
+        uiElementBytes = info.bytesPerBlock;
+    }
+    if (uiElementBytes == 0)
+        return E_INVALIDARG;
+    UINT uiResolved = 0;
+    return ResolveSpan(desc.Buffer.FirstElement, desc.Buffer.NumElements, shape.width / uiElementBytes, false,
+                       &uiResolved)
+               ? S_OK
+               : E_INVALIDARG;
+}
+
+} // namespace
+
+HRESULT UnorderedAccessView::Create(ID3D11Resource* pResource, const D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc,
+                                    UnorderedAccessView** ppOut)
+{
+    ResourceImpl* pImpl = ResourceImpl::From(pResource);
+    if (pImpl == nullptr)
+        return E_INVALIDARG;
+    const ResourceShape& shape = pImpl->GetShape();
+    if ((shape.bindFlags & D3D11_BIND_UNORDERED_ACCESS) == 0 || shape.sampleCount > 1)
+        return E_INVALIDARG;
+    const bool bBuffer = shape.dimension == D3D11_RESOURCE_DIMENSION_BUFFER;
+    const bool b1D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE1D;
+    const bool b2D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE2D;
+    const bool b3D = shape.dimension == D3D11_RESOURCE_DIMENSION_TEXTURE3D;
+    D3D11_UNORDERED_ACCESS_VIEW_DESC desc{};
+    if (pDesc != nullptr)
+    {
+        desc = *pDesc;
+    }
+    else
+    {
+        if (bBuffer)
+            return E_INVALIDARG;
+        desc.Format = shape.format;
+        if (b3D)
+        {
+            desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE3D;
+            desc.Texture3D = {0, 0, ALL_REMAINING};
+        }
+        else if (b1D)
+        {
+            desc.ViewDimension =
+                shape.arraySize > 1 ? D3D11_UAV_DIMENSION_TEXTURE1DARRAY : D3D11_UAV_DIMENSION_TEXTURE1D;
+            desc.Texture1DArray = {0, 0, shape.arraySize};
+        }
+        else
+        {
+            desc.ViewDimension =
+                shape.arraySize > 1 ? D3D11_UAV_DIMENSION_TEXTURE2DARRAY : D3D11_UAV_DIMENSION_TEXTURE2D;
+            desc.Texture2DArray = {0, 0, shape.arraySize};
+        }
+    }
+    if (!bBuffer)
+    {
+        if (desc.Format == DXGI_FORMAT_UNKNOWN)
+            desc.Format = shape.format;
+        if (IsTypelessFormat(desc.Format) || IsDepthFormat(desc.Format) ||
+            !IsViewFormatCompatible(shape.format, desc.Format))
+        {
+            return E_INVALIDARG;
+        }
+    }
+
+    std::vector<ViewRange> vRanges;
+    UINT uiCount = 0;
+    switch (desc.ViewDimension)
+    {
+    case D3D11_UAV_DIMENSION_BUFFER:
+        if (!bBuffer || FAILED(ResolveBufferUav(shape, desc)))
+            return E_INVALIDARG;
+        break;
+    case D3D11_UAV_DIMENSION_TEXTURE1D:
+        if (!b1D || desc.Texture1D.MipSlice >= shape.mipLevels)
+            return E_INVALIDARG;
+        vRanges = MakeRanges(shape, desc.Texture1D.MipSlice, 0, 1, 0, 1);
+        break;
+    case D3D11_UAV_DIMENSION_TEXTURE1DARRAY:
+        if (!b1D || desc.Texture1DArray.MipSlice >= shape.mipLevels ||
+            !ResolveSpan(desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
+        {
+            return E_INVALIDARG;
+        }
+        vRanges = MakeRanges(shape, desc.Texture1DArray.MipSlice, desc.Texture1DArray.FirstArraySlice,
+                             uiCount, 0, 1);
+        break;
+    case D3D11_UAV_DIMENSION_TEXTURE2D:
+        if (!b2D || desc.Texture2D.MipSlice >= shape.mipLevels)
+            return E_INVALIDARG;
+        vRanges = MakeRanges(shape, desc.Texture2D.MipSlice, 0, 1, 0, 1);
+        break;
+    case D3D11_UAV_DIMENSION_TEXTURE2DARRAY:
+        if (!b2D || desc.Texture2DArray.MipSlice >= shape.mipLevels ||
+            !ResolveSpan(desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize, shape.arraySize,
+                         false, &uiCount))
+        {
+            return E_INVALIDARG;
+        }
+        vRanges = MakeRanges(shape, desc.Texture2DArray.MipSlice, desc.Texture2DArray.FirstArraySlice,
+                             uiCount, 0, 1);
+        break;
+    case D3D11_UAV_DIMENSION_TEXTURE3D:
+    {
+        if (!b3D || desc.Texture3D.MipSlice >= shape.mipLevels)
+            return E_INVALIDARG;
+        const UINT uiDepth = MipSide(shape.depth, desc.Texture3D.MipSlice);
+        if (!ResolveSpan(desc.Texture3D.FirstWSlice, desc.Texture3D.WSize, uiDepth, true, &uiCount))
+            return E_INVALIDARG;
+        desc.Texture3D.WSize = uiCount;
+        vRanges = MakeRanges(shape, desc.Texture3D.MipSlice, 0, 1, desc.Texture3D.FirstWSlice, uiCount);
+        break;
+    }
+    default:
+        return E_INVALIDARG;
+    }
+
+    UnorderedAccessView* pView = nullptr;
+    try
+    {
+        pView = new UnorderedAccessView();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return E_OUTOFMEMORY;
+    }
+    pView->m_desc = desc;
+    pView->Bind(pResource, pImpl, desc.Format, std::move(vRanges));
+    return Publish(pView, ppOut);
+}
+
+UnorderedAccessView* UnorderedAccessView::From(ID3D11UnorderedAccessView* pView)
+{
+    return pView != nullptr ? dynamic_cast<UnorderedAccessView*>(pView) : nullptr;
+}
+
+void UnorderedAccessView::GetResource(ID3D11Resource** ppResource)
+{
+    GetResourceRef(ppResource);
+}
+
+void UnorderedAccessView::GetDesc(D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc)
+{
+    if (pDesc != nullptr)
+        *pDesc = m_desc;
+}
+
+bool UnorderedAccessView::Implements(REFIID riid) const
+{
+    return IsEqualIID(riid, IID_ID3D11UnorderedAccessView) || IsEqualIID(riid, IID_ID3D11View) ||
+           IsEqualIID(riid, IID_ID3D11DeviceChild) || IsEqualIID(riid, IID_IUnknown);
+}
+
 } // namespace d3d11_internal

@@ -1,5 +1,6 @@
 #pragma once
-// Internal to the Direct3D 11 stand-in: render-target, depth-stencil and shader-resource views.
+// Internal to the Direct3D 11 stand-in: render-target, depth-stencil, shader-resource and
+// unordered-access views.
 // A view keeps its resolved description (defaults filled in, "all remaining" counts resolved),
 // a reference on its resource, and the stretches of memory it covers.
 
@@ -94,6 +95,23 @@ private:
     ShaderResourceView();
     bool Implements(REFIID riid) const override;
     D3D11_SHADER_RESOURCE_VIEW_DESC m_desc{};
+};
+
+class UnorderedAccessView final : public ComObject<ID3D11UnorderedAccessView>, public ViewImpl
+{
+public:
+    // pDesc null: the first mip of a texture, every slice, in its own (typed) format.
+    static HRESULT Create(ID3D11Resource* pResource, const D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc,
+                          UnorderedAccessView** ppOut);
+    static UnorderedAccessView* From(ID3D11UnorderedAccessView* pView);
+
+    void GetResource(ID3D11Resource** ppResource) override;
+    void GetDesc(D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc) override;
+
+private:
+    UnorderedAccessView();
+    bool Implements(REFIID riid) const override;
+    D3D11_UNORDERED_ACCESS_VIEW_DESC m_desc{};
 };
 
 } // namespace d3d11_internal

@@ -441,6 +441,240 @@ struct D3D11_RASTERIZER_DESC
     BOOL AntialiasedLineEnable;
 };
 
+enum D3D11_BLEND
+{
+    D3D11_BLEND_ZERO = 1,
+    D3D11_BLEND_ONE = 2,
+    D3D11_BLEND_SRC_COLOR = 3,
+    D3D11_BLEND_INV_SRC_COLOR = 4,
+    D3D11_BLEND_SRC_ALPHA = 5,
+    D3D11_BLEND_INV_SRC_ALPHA = 6,
+    D3D11_BLEND_DEST_ALPHA = 7,
+    D3D11_BLEND_INV_DEST_ALPHA = 8,
+    D3D11_BLEND_DEST_COLOR = 9,
+    D3D11_BLEND_INV_DEST_COLOR = 10,
+    D3D11_BLEND_SRC_ALPHA_SAT = 11,
+    D3D11_BLEND_BLEND_FACTOR = 14,
+    D3D11_BLEND_INV_BLEND_FACTOR = 15,
+    D3D11_BLEND_SRC1_COLOR = 16,
+    D3D11_BLEND_INV_SRC1_COLOR = 17,
+    D3D11_BLEND_SRC1_ALPHA = 18,
+    D3D11_BLEND_INV_SRC1_ALPHA = 19
+};
+
+enum D3D11_BLEND_OP
+{
+    D3D11_BLEND_OP_ADD = 1,
+    D3D11_BLEND_OP_SUBTRACT = 2,
+    D3D11_BLEND_OP_REV_SUBTRACT = 3,
+    D3D11_BLEND_OP_MIN = 4,
+    D3D11_BLEND_OP_MAX = 5
+};
+
+enum D3D11_COLOR_WRITE_ENABLE
+{
+    D3D11_COLOR_WRITE_ENABLE_RED = 1,
+    D3D11_COLOR_WRITE_ENABLE_GREEN = 2,
+    D3D11_COLOR_WRITE_ENABLE_BLUE = 4,
+    D3D11_COLOR_WRITE_ENABLE_ALPHA = 8,
+    D3D11_COLOR_WRITE_ENABLE_ALL = 15
+};
+
+struct D3D11_RENDER_TARGET_BLEND_DESC
+{
+    BOOL BlendEnable;
+    D3D11_BLEND SrcBlend;
+    D3D11_BLEND DestBlend;
+    D3D11_BLEND_OP BlendOp;
+    D3D11_BLEND SrcBlendAlpha;
+    D3D11_BLEND DestBlendAlpha;
+    D3D11_BLEND_OP BlendOpAlpha;
+    UINT8 RenderTargetWriteMask;
+};
+
+// Without independent blending only RenderTarget[0] is used (and checked).
+struct D3D11_BLEND_DESC
+{
+    BOOL AlphaToCoverageEnable;
+    BOOL IndependentBlendEnable;
+    D3D11_RENDER_TARGET_BLEND_DESC RenderTarget[8];
+};
+
+enum D3D11_COMPARISON_FUNC
+{
+    D3D11_COMPARISON_NEVER = 1,
+    D3D11_COMPARISON_LESS = 2,
+    D3D11_COMPARISON_EQUAL = 3,
+    D3D11_COMPARISON_LESS_EQUAL = 4,
+    D3D11_COMPARISON_GREATER = 5,
+    D3D11_COMPARISON_NOT_EQUAL = 6,
+    D3D11_COMPARISON_GREATER_EQUAL = 7,
+    D3D11_COMPARISON_ALWAYS = 8
+};
+
+enum D3D11_DEPTH_WRITE_MASK
+{
+    D3D11_DEPTH_WRITE_MASK_ZERO = 0,
+    D3D11_DEPTH_WRITE_MASK_ALL = 1
+};
+
+enum D3D11_STENCIL_OP
+{
+    D3D11_STENCIL_OP_KEEP = 1,
+    D3D11_STENCIL_OP_ZERO = 2,
+    D3D11_STENCIL_OP_REPLACE = 3,
+    D3D11_STENCIL_OP_INCR_SAT = 4,
+    D3D11_STENCIL_OP_DECR_SAT = 5,
+    D3D11_STENCIL_OP_INVERT = 6,
+    D3D11_STENCIL_OP_INCR = 7,
+    D3D11_STENCIL_OP_DECR = 8
+};
+
+struct D3D11_DEPTH_STENCILOP_DESC
+{
+    D3D11_STENCIL_OP StencilFailOp;
+    D3D11_STENCIL_OP StencilDepthFailOp;
+    D3D11_STENCIL_OP StencilPassOp;
+    D3D11_COMPARISON_FUNC StencilFunc;
+};
+
+struct D3D11_DEPTH_STENCIL_DESC
+{
+    BOOL DepthEnable;
+    D3D11_DEPTH_WRITE_MASK DepthWriteMask;
+    D3D11_COMPARISON_FUNC DepthFunc;
+    BOOL StencilEnable;
+    UINT8 StencilReadMask;
+    UINT8 StencilWriteMask;
+    D3D11_DEPTH_STENCILOP_DESC FrontFace;
+    D3D11_DEPTH_STENCILOP_DESC BackFace;
+};
+
+enum D3D11_FILTER
+{
+    D3D11_FILTER_MIN_MAG_MIP_POINT = 0,
+    D3D11_FILTER_MIN_MAG_POINT_MIP_LINEAR = 0x1,
+    D3D11_FILTER_MIN_POINT_MAG_LINEAR_MIP_POINT = 0x4,
+    D3D11_FILTER_MIN_POINT_MAG_MIP_LINEAR = 0x5,
+    D3D11_FILTER_MIN_LINEAR_MAG_MIP_POINT = 0x10,
+    D3D11_FILTER_MIN_LINEAR_MAG_POINT_MIP_LINEAR = 0x11,
+    D3D11_FILTER_MIN_MAG_LINEAR_MIP_POINT = 0x14,
+    D3D11_FILTER_MIN_MAG_MIP_LINEAR = 0x15,
+    D3D11_FILTER_ANISOTROPIC = 0x55,
+    D3D11_FILTER_COMPARISON_MIN_MAG_MIP_POINT = 0x80,
+    D3D11_FILTER_COMPARISON_MIN_MAG_LINEAR_MIP_POINT = 0x94,
+    D3D11_FILTER_COMPARISON_MIN_MAG_MIP_LINEAR = 0x95,
+    D3D11_FILTER_COMPARISON_ANISOTROPIC = 0xd5
+};
+
+enum D3D11_TEXTURE_ADDRESS_MODE
+{
+    D3D11_TEXTURE_ADDRESS_WRAP = 1,
+    D3D11_TEXTURE_ADDRESS_MIRROR = 2,
+    D3D11_TEXTURE_ADDRESS_CLAMP = 3,
+    D3D11_TEXTURE_ADDRESS_BORDER = 4,
+    D3D11_TEXTURE_ADDRESS_MIRROR_ONCE = 5
+};
+
+constexpr FLOAT D3D11_FLOAT32_MAX = 3.402823466e+38f;
+constexpr UINT D3D11_MAX_MAXANISOTROPY = 16;
+
+struct D3D11_SAMPLER_DESC
+{
+    D3D11_FILTER Filter;
+    D3D11_TEXTURE_ADDRESS_MODE AddressU;
+    D3D11_TEXTURE_ADDRESS_MODE AddressV;
+    D3D11_TEXTURE_ADDRESS_MODE AddressW;
+    FLOAT MipLODBias;
+    UINT MaxAnisotropy;
+    D3D11_COMPARISON_FUNC ComparisonFunc;
+    FLOAT BorderColor[4];
+    FLOAT MinLOD;
+    FLOAT MaxLOD;
+};
+
+enum D3D11_UAV_DIMENSION
+{
+    D3D11_UAV_DIMENSION_UNKNOWN = 0,
+    D3D11_UAV_DIMENSION_BUFFER = 1,
+    D3D11_UAV_DIMENSION_TEXTURE1D = 2,
+    D3D11_UAV_DIMENSION_TEXTURE1DARRAY = 3,
+    D3D11_UAV_DIMENSION_TEXTURE2D = 4,
+    D3D11_UAV_DIMENSION_TEXTURE2DARRAY = 5,
+    D3D11_UAV_DIMENSION_TEXTURE3D = 8
+};
+
+enum D3D11_BUFFER_UAV_FLAG
+{
+    D3D11_BUFFER_UAV_FLAG_RAW = 0x1,
+    D3D11_BUFFER_UAV_FLAG_APPEND = 0x2,
+    D3D11_BUFFER_UAV_FLAG_COUNTER = 0x4
+};
+
+struct D3D11_BUFFER_UAV
+{
+    UINT FirstElement;
+    UINT NumElements;
+    UINT Flags;
+};
+
+struct D3D11_TEX1D_UAV
+{
+    UINT MipSlice;
+};
+
+struct D3D11_TEX1D_ARRAY_UAV
+{
+    UINT MipSlice;
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+struct D3D11_TEX2D_UAV
+{
+    UINT MipSlice;
+};
+
+struct D3D11_TEX2D_ARRAY_UAV
+{
+    UINT MipSlice;
+    UINT FirstArraySlice;
+    UINT ArraySize;
+};
+
+// WSize (UINT)-1 means every depth slice from FirstWSlice on.
+struct D3D11_TEX3D_UAV
+{
+    UINT MipSlice;
+    UINT FirstWSlice;
+    UINT WSize;
+};
+
+struct D3D11_UNORDERED_ACCESS_VIEW_DESC
+{
+    DXGI_FORMAT Format;
+    D3D11_UAV_DIMENSION ViewDimension;
+    union
+    {
+        D3D11_BUFFER_UAV Buffer;
+        D3D11_TEX1D_UAV Texture1D;
+        D3D11_TEX1D_ARRAY_UAV Texture1DArray;
+        D3D11_TEX2D_UAV Texture2D;
+        D3D11_TEX2D_ARRAY_UAV Texture2DArray;
+        D3D11_TEX3D_UAV Texture3D;
+    };
+};
+
+enum D3D11_PRIMITIVE_TOPOLOGY
+{
+    D3D11_PRIMITIVE_TOPOLOGY_UNDEFINED = 0,
+    D3D11_PRIMITIVE_TOPOLOGY_POINTLIST = 1,
+    D3D11_PRIMITIVE_TOPOLOGY_LINELIST = 2,
+    D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP = 3,
+    D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST = 4,
+    D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP = 5
+};
+
 enum D3D11_INPUT_CLASSIFICATION
 {
     D3D11_INPUT_PER_VERTEX_DATA = 0,
@@ -564,6 +798,26 @@ struct ID3D11RasterizerState : public ID3D11DeviceChild
     virtual void GetDesc(D3D11_RASTERIZER_DESC* pDesc) = 0;
 };
 
+struct ID3D11BlendState : public ID3D11DeviceChild
+{
+    virtual void GetDesc(D3D11_BLEND_DESC* pDesc) = 0;
+};
+
+struct ID3D11DepthStencilState : public ID3D11DeviceChild
+{
+    virtual void GetDesc(D3D11_DEPTH_STENCIL_DESC* pDesc) = 0;
+};
+
+struct ID3D11SamplerState : public ID3D11DeviceChild
+{
+    virtual void GetDesc(D3D11_SAMPLER_DESC* pDesc) = 0;
+};
+
+struct ID3D11UnorderedAccessView : public ID3D11View
+{
+    virtual void GetDesc(D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc) = 0;
+};
+
 // Shaders are made from the bytecode of the HLSL compiler stand-in (platform/d3dcompiler) for
 // their stage.
 struct ID3D11VertexShader : public ID3D11DeviceChild
@@ -631,6 +885,18 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     virtual void CopySubresourceRegion(ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX,
                                        UINT DstY, UINT DstZ, ID3D11Resource* pSrcResource,
                                        UINT SrcSubresource, const D3D11_BOX* pSrcBox) = 0;
+
+    // Input assembly. Buffers must carry the matching bind flag; index buffers take
+    // DXGI_FORMAT_R16_UINT or DXGI_FORMAT_R32_UINT. Null unbinds.
+    virtual void IASetInputLayout(ID3D11InputLayout* pInputLayout) = 0;
+    virtual void IASetVertexBuffers(UINT StartSlot, UINT NumBuffers, ID3D11Buffer* const* ppVertexBuffers,
+                                    const UINT* pStrides, const UINT* pOffsets) = 0;
+    virtual void IASetIndexBuffer(ID3D11Buffer* pIndexBuffer, DXGI_FORMAT Format, UINT Offset) = 0;
+    virtual void IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology) = 0;
+    // Nothing is rasterised: draws are only logged with their arguments.
+    virtual void DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation) = 0;
+    virtual void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
+                                      INT BaseVertexLocation, UINT StartInstanceLocation) = 0;
 };
 
 // Creation calls fail with E_INVALIDARG on a description the runtime rejects and E_OUTOFMEMORY
@@ -659,6 +925,19 @@ struct ID3D11Device : public IUnknown
                                            ID3D11DepthStencilView** ppDepthStencilView) = 0;
     virtual HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* pRasterizerDesc,
                                           ID3D11RasterizerState** ppRasterizerState) = 0;
+    // Equal descriptions give distinct objects (the runtime's own sharing is not imitated).
+    virtual HRESULT CreateBlendState(const D3D11_BLEND_DESC* pBlendStateDesc,
+                                     ID3D11BlendState** ppBlendState) = 0;
+    virtual HRESULT CreateDepthStencilState(const D3D11_DEPTH_STENCIL_DESC* pDepthStencilDesc,
+                                            ID3D11DepthStencilState** ppDepthStencilState) = 0;
+    virtual HRESULT CreateSamplerState(const D3D11_SAMPLER_DESC* pSamplerDesc,
+                                       ID3D11SamplerState** ppSamplerState) = 0;
+    // The resource needs D3D11_BIND_UNORDERED_ACCESS. Buffers: a structured buffer takes format
+    // UNKNOWN (COUNTER and APPEND allowed), a raw view R32_TYPELESS on a buffer that allows raw
+    // views, other views a typed format.
+    virtual HRESULT CreateUnorderedAccessView(ID3D11Resource* pResource,
+                                              const D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc,
+                                              ID3D11UnorderedAccessView** ppUAView) = 0;
     // The bytecode must be the compiler stand-in's output for the stage ("vs_5_0", "ps_5_0",
     // "gs_5_0", "cs_5_0"), else E_INVALIDARG. pClassLinkage must be null.
     virtual HRESULT CreateVertexShader(const void* pShaderBytecode, SIZE_T BytecodeLength,
@@ -706,6 +985,14 @@ inline constexpr IID IID_ID3D11DepthStencilView = {
     0x9fdac92a, 0x1876, 0x48c3, {0xaf, 0xad, 0x25, 0xb9, 0x4f, 0x84, 0xa9, 0xb6}};
 inline constexpr IID IID_ID3D11RasterizerState = {
     0x9bb4ab81, 0xab1a, 0x4d8f, {0xb5, 0x06, 0xfc, 0x04, 0x20, 0x0b, 0x6e, 0xe7}};
+inline constexpr IID IID_ID3D11BlendState = {
+    0x75b68faa, 0x347d, 0x4159, {0x8f, 0x45, 0xa0, 0x64, 0x0f, 0x01, 0xcd, 0x9a}};
+inline constexpr IID IID_ID3D11DepthStencilState = {
+    0x03823efb, 0x8d8f, 0x4e1c, {0x9a, 0xa2, 0xf6, 0x4b, 0xb2, 0xcb, 0xfd, 0xf1}};
+inline constexpr IID IID_ID3D11SamplerState = {
+    0xda6fea51, 0x564c, 0x4487, {0x98, 0x10, 0xf0, 0xd0, 0xf9, 0xb4, 0xe3, 0xa5}};
+inline constexpr IID IID_ID3D11UnorderedAccessView = {
+    0x28acf509, 0x7f5c, 0x48f6, {0x86, 0x11, 0xf3, 0x16, 0x01, 0x0a, 0x63, 0x80}};
 inline constexpr IID IID_ID3D11VertexShader = {
     0x3b301d64, 0xd678, 0x4289, {0x88, 0x97, 0x22, 0xf8, 0x92, 0x8b, 0x72, 0xf3}};
 inline constexpr IID IID_ID3D11PixelShader = {

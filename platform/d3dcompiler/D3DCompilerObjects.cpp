@@ -18,30 +18,18 @@ Runtime& Runtime::Get()
 
 HRESULT Runtime::TakeFailure(const char* pCall)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (auto it = m_vFailures.begin(); it != m_vFailures.end(); ++it)
-    {
-        if (it->first == pCall)
-        {
-            const HRESULT hr = it->second;
-            m_vFailures.erase(it);
-            return hr;
-        }
-    }
-    return S_OK;
+    return m_failures.Take(pCall);
 }
 
 void Runtime::Reset()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_vFailures.clear();
+    m_failures.Clear();
     m_uiCompiles.store(0, std::memory_order_relaxed);
 }
 
 void Runtime::FailNext(const std::string& sCall, HRESULT hr)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_vFailures.emplace_back(sCall, hr);
+    m_failures.Push(sCall, hr);
 }
 
 Blob* Blob::Create(const void* pData, std::size_t uiSize)

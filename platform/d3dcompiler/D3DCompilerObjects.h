@@ -4,8 +4,10 @@
 
 #include "platform/d3dcompiler/d3dcompiler.h"
 
+#include "platform/win32/WinFailureQueue.h"
 #include <atomic>
 #include <cstdint>
+
 #include <mutex>
 #include <string>
 #include <utility>
@@ -33,8 +35,7 @@ public:
 private:
     Runtime() = default;
 
-    std::mutex m_mutex;
-    std::vector<std::pair<std::string, HRESULT>> m_vFailures; // guarded by m_mutex
+    win32_internal::FailureQueue m_failures;
     std::atomic<std::uint64_t> m_uiCompiles{0};
     std::atomic<std::size_t> m_uiLive{0};
 };

@@ -11,30 +11,18 @@ State& State::Get()
 
 HRESULT State::TakeFailure(const char* pCall)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (auto it = m_vFailures.begin(); it != m_vFailures.end(); ++it)
-    {
-        if (it->first == pCall)
-        {
-            const HRESULT hr = it->second;
-            m_vFailures.erase(it);
-            return hr;
-        }
-    }
-    return S_OK;
+    return m_failures.Take(pCall);
 }
 
 void State::Reset()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_vFailures.clear();
+    m_failures.Clear();
     m_uiDecodes.store(0, std::memory_order_relaxed);
 }
 
 void State::FailNext(const std::string& sCall, HRESULT hr)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_vFailures.emplace_back(sCall, hr);
+    m_failures.Push(sCall, hr);
 }
 
 } // namespace d3dx11_internal

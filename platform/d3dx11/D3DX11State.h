@@ -3,8 +3,10 @@
 
 #include "platform/win32/WinTypes.h"
 
+#include "platform/win32/WinFailureQueue.h"
 #include <atomic>
 #include <cstdint>
+
 #include <mutex>
 #include <string>
 #include <utility>
@@ -29,8 +31,7 @@ public:
 private:
     State() = default;
 
-    std::mutex m_mutex;
-    std::vector<std::pair<std::string, HRESULT>> m_vFailures;
+    win32_internal::FailureQueue m_failures;
     std::atomic<std::uint64_t> m_uiDecodes{0};
 };
 

@@ -5,8 +5,10 @@
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/effects11/d3dx11effect.h"
 
+#include "platform/win32/WinFailureQueue.h"
 #include <atomic>
 #include <cstdint>
+
 #include <mutex>
 #include <string>
 #include <utility>
@@ -31,8 +33,7 @@ public:
 private:
     Runtime() = default;
 
-    std::mutex m_mutex;
-    std::vector<std::pair<std::string, HRESULT>> m_vFailures; // guarded by m_mutex
+    win32_internal::FailureQueue m_failures;
 };
 
 class Effect final : public ID3DX11Effect

@@ -21,11 +21,22 @@ bool IsDeveloperBuild()
     return pEngine != nullptr && pEngine->IsDeveloperBuild();
 }
 
-ID3D11Device* GetDevice()
+KR_GraphicsDevice* GetGraphicsDevice()
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+}
+
+ID3D11Device* GetDevice()
+{
+    KR_GraphicsDevice* pDevice = GetGraphicsDevice();
     return pDevice != nullptr ? pDevice->GetDevice() : nullptr;
+}
+
+ID3D11DeviceContext* GetContext()
+{
+    KR_GraphicsDevice* pDevice = GetGraphicsDevice();
+    return pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
 }
 
 // An immutable buffer of the given binding made from pData; null when it cannot be made.
@@ -132,9 +143,18 @@ bool KR_ViewFrustum::Render(double /*fTime*/, const XMMATRIX* pViewProjection)
 {
     if (m_pOwner == nullptr || !IsDeveloperBuild() || m_pLineIB == nullptr || pViewProjection == nullptr)
         return false;
+    ID3D11DeviceContext* pContext = GetContext();
+    if (pContext == nullptr)
+        return false;
     CreateLineVB(); // the drawing always follows the latest planes
     if (m_pLineVB == nullptr)
         return false;
+    pContext->IASetInputLayout(m_pInputLayout);
+    pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_LINELIST);
+    const UINT uiStride = 3 * sizeof(float);
+    const UINT uiOffset = 0;
+    pContext->IASetVertexBuffers(0, 1, &m_pLineVB, &uiStride, &uiOffset);
+    pContext->IASetIndexBuffer(m_pLineIB, DXGI_FORMAT_R16_UINT, 0);
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (KR_ShaderCoreManager* pShaderCore = pEngine->GetShaderCoreManager())
     {
@@ -142,10 +162,7 @@ bool KR_ViewFrustum::Render(double /*fTime*/, const XMMATRIX* pViewProjection)
         pShaderCore->SetWorldViewProjectionMatrix(*pViewProjection);
         pShaderCore->SetObjectColor(m_vColor);
     }
-    // The input-assembler binding (m_pInputLayout, line list, the two buffers) and
-    // DrawIndexed(m_uiNumLineIndices) go here once the device context offers them.
-    static_cast<void>(m_pInputLayout);
-    static_cast<void>(m_uiNumLineIndices);
+    pContext->DrawIndexed(m_uiNumLineIndices, 0, 0);
     return true;
 }
 

@@ -7,8 +7,9 @@
 // order left, right, top, bottom, near, far. Main thread only.
 //
 // Drawing: the index buffer is made once by the constructor, the nine vertices anew by every
-// Render. The fixed-colour shader program and the input layout come from the resource manager,
-// which does not hand them out yet: Render binds none of them and draws with whatever is bound.
+// Render, which binds them and draws the lines. The fixed-colour shader program, its input layout
+// and the standard states are not made yet (they come with the shader core and the materials):
+// until then the lines are drawn with whatever program is bound.
 
 #include "platform/directxmath/DirectXMath.h"
 

@@ -1,13 +1,450 @@
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 
+#include "framework/app/KE_ApplicationManager.h"
+#include "platform/effects11/d3dx11effect.h"
+#include "render/device/KR_GraphicsDevice.h"
+#include "render/device/KR_InputLayouts.h"
+#include "render/device/KR_KeyHashing.h"
+#include "render/device/KR_MaterialManager.h"
+#include "render/device/KR_ReleaseAndNull.h"
+#include "render/device/KR_ShaderCache.h"
+#include "render/device/KR_ShaderProgram.h"
+#include "render/device/KR_UtilitiesDX11.h"
+#include "render/models/KR_MeshDX11.h"
+
+#include <algorithm>
+#include <new>
+
+namespace
+{
+
+ID3D11Device* GetDevice()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    return pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
+}
+
+KR_ShaderCache* GetShaderCache()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr ? pEngine->GetShaderCache() : nullptr;
+}
+
+// Takes the first free index and moves the last one into its place.
+std::uint32_t TakeFreeIndex(std::vector<std::uint32_t>& vFree)
+{
+    const std::uint32_t uiIndex = vFree.front();
+    vFree.front() = vFree.back();
+    vFree.pop_back();
+    return uiIndex;
+}
+
+template <class TTable, class TRecord, class TDescription>
+std::uint32_t Acquire(TTable& table, std::vector<std::uint32_t>& vFree, const TDescription& description)
+{
+    const std::uint32_t uiCount = table.GetCount();
+    for (std::uint32_t i = 0; i < uiCount; ++i)
+    {
+        TRecord* pRecord = table.Get(i);
+        if (pRecord->m_bCreated && !pRecord->m_bInUse && pRecord->m_description == description)
+        {
+            pRecord->m_bInUse = true;
+            return i;
+        }
+    }
+    std::uint32_t uiIndex = KR_GraphicsResourceManager::INVALID_HANDLE;
+    TRecord* pRecord = nullptr;
+    if (!vFree.empty())
+    {
+        uiIndex = TakeFreeIndex(vFree);
+        pRecord = table.Get(uiIndex);
+        pRecord->Release();
+        pRecord->m_description = description;
+    }
+    else
+    {
+        TRecord fresh;
+        fresh.m_description = description;
+        uiIndex = table.Append(fresh);
+        if (uiIndex == KR_GraphicsResourceManager::INVALID_HANDLE)
+            return uiIndex;
+        pRecord = table.Get(uiIndex);
+    }
+    pRecord->Create(GetDevice());
+    pRecord->m_bInUse = true;
+    return uiIndex;
+}
+
+template <class TTable>
+void ReleaseHandle(TTable& table, std::uint32_t* pHandle)
+{
+    if (pHandle == nullptr)
+        return;
+    auto* pRecord = table.Get(*pHandle);
+    if (pRecord != nullptr)
+        pRecord->m_bInUse = false;
+    *pHandle = KR_GraphicsResourceManager::INVALID_HANDLE;
+}
+
+template <class TTable>
+void DestroyUnused(TTable& table, std::vector<std::uint32_t>& vFree)
+{
+    const std::uint32_t uiCount = table.GetCount();
+    for (std::uint32_t i = 0; i < uiCount; ++i)
+    {
+        auto* pRecord = table.Get(i);
+        if (pRecord->m_bInUse)
+            continue;
+        pRecord->Release();
+        if (std::find(vFree.begin(), vFree.end(), i) == vFree.end())
+            vFree.push_back(i);
+    }
+}
+
+} // namespace
+
 KR_GraphicsResourceManagerDX11::KR_GraphicsResourceManagerDX11() = default;
 
-KR_GraphicsResourceManagerDX11::~KR_GraphicsResourceManagerDX11() = default;
+KR_GraphicsResourceManagerDX11::~KR_GraphicsResourceManagerDX11()
+{
+    for (std::uint32_t i = 0; i < m_textures.GetCount(); ++i)
+        m_textures.Get(i)->Release();
+    for (std::uint32_t i = 0; i < m_buffers.GetCount(); ++i)
+        m_buffers.Get(i)->Release();
+    for (auto& bucket : m_effects)
+        for (auto& entry : bucket.second)
+            KR_ReleaseAndNull(entry.second);
+    for (ID3D11InputLayout*& pLayout : m_apInputLayouts)
+        KR_ReleaseAndNull(pLayout);
+    for (auto& entry : m_programs)
+        DeleteShaderProgram(entry.second.pProgram);
+    for (auto& entry : m_blendStates)
+        KR_ReleaseAndNull(entry.second);
+    for (auto& entry : m_rasterizerStates)
+        KR_ReleaseAndNull(entry.second);
+    for (auto& entry : m_depthStencilStates)
+        KR_ReleaseAndNull(entry.second);
+}
 
-void KR_GraphicsResourceManagerDX11::DestroyUnusedTextures()
+void KR_GraphicsResourceManagerDX11::DeleteShaderProgram(KR_ShaderProgram* pProgram)
+{
+    if (pProgram == nullptr)
+        return;
+    for (ID3DBlob*& pBlob : pProgram->m_pBlob)
+        KR_ReleaseAndNull(pBlob);
+    KR_ReleaseAndNull(pProgram->m_pVertexShader);
+    KR_ReleaseAndNull(pProgram->m_pPixelShader);
+    KR_ReleaseAndNull(pProgram->m_pGeometryShader);
+    KR_ReleaseAndNull(pProgram->m_pComputeShader);
+    delete pProgram;
+}
+
+void KR_GraphicsResourceManagerDX11::LoadDefaultResources()
 {
 }
 
+std::uint32_t
+KR_GraphicsResourceManagerDX11::AcquireTexture(const KR_TextureResourceDescription* pDescription)
+{
+    if (pDescription == nullptr)
+        return INVALID_HANDLE;
+    std::lock_guard<std::mutex> lock(m_textureMutex);
+    return Acquire<KR_StableTable<KR_TextureResource>, KR_TextureResource>(m_textures, m_vFreeTextureIndices,
+                                                                           *pDescription);
+}
+
+void KR_GraphicsResourceManagerDX11::ReleaseTexture(std::uint32_t* pHandle)
+{
+    std::lock_guard<std::mutex> lock(m_textureMutex);
+    ReleaseHandle(m_textures, pHandle);
+}
+
+void KR_GraphicsResourceManagerDX11::DestroyUnusedTextures()
+{
+    std::lock_guard<std::mutex> lock(m_textureMutex);
+    DestroyUnused(m_textures, m_vFreeTextureIndices);
+}
+
+bool KR_GraphicsResourceManagerDX11::GetTextureDescription(KR_TextureResourceDescription& description,
+                                                           std::uint32_t uiHandle)
+{
+    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    if (pRecord == nullptr)
+        return false;
+    description = pRecord->m_description;
+    return true;
+}
+
+ID3D11Texture2D* KR_GraphicsResourceManagerDX11::GetTexture2D(std::uint32_t uiHandle)
+{
+    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    return pRecord != nullptr ? pRecord->m_pTexture2D : nullptr;
+}
+
+ID3D11Texture3D* KR_GraphicsResourceManagerDX11::GetTexture3D(std::uint32_t uiHandle)
+{
+    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    return pRecord != nullptr ? pRecord->m_pTexture3D : nullptr;
+}
+
+ID3D11RenderTargetView* KR_GraphicsResourceManagerDX11::GetRenderTargetView(std::uint32_t uiHandle,
+                                                                            std::uint32_t uiSlice)
+{
+    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    if (pRecord == nullptr || uiSlice >= pRecord->m_vRenderTargetViews.size())
+        return nullptr;
+    return pRecord->m_vRenderTargetViews[uiSlice];
+}
+
+ID3D11DepthStencilView* KR_GraphicsResourceManagerDX11::GetDepthStencilView(std::uint32_t uiHandle,
+                                                                            std::uint32_t uiSlice)
+{
+    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    if (pRecord == nullptr || uiSlice >= pRecord->m_vDepthStencilViews.size())
+        return nullptr;
+    return pRecord->m_vDepthStencilViews[uiSlice];
+}
+
+ID3D11ShaderResourceView* KR_GraphicsResourceManagerDX11::GetShaderResourceView(std::uint32_t uiHandle)
+{
+    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    return pRecord != nullptr ? pRecord->m_pShaderResourceView : nullptr;
+}
+
+ID3D11UnorderedAccessView* KR_GraphicsResourceManagerDX11::GetUnorderedAccessView(std::uint32_t uiHandle)
+{
+    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    return pRecord != nullptr ? pRecord->m_pUnorderedAccessView : nullptr;
+}
+
+std::uint32_t KR_GraphicsResourceManagerDX11::AcquireBuffer(const KR_BufferResourceDescription* pDescription)
+{
+    if (pDescription == nullptr)
+        return INVALID_HANDLE;
+    std::lock_guard<std::mutex> lock(m_bufferMutex);
+    return Acquire<KR_StableTable<KR_BufferResource>, KR_BufferResource>(m_buffers, m_vFreeBufferIndices,
+                                                                         *pDescription);
+}
+
+void KR_GraphicsResourceManagerDX11::ReleaseBuffer(std::uint32_t* pHandle)
+{
+    std::lock_guard<std::mutex> lock(m_bufferMutex);
+    ReleaseHandle(m_buffers, pHandle);
+}
+
 void KR_GraphicsResourceManagerDX11::DestroyUnusedBuffers()
+{
+    std::lock_guard<std::mutex> lock(m_bufferMutex);
+    DestroyUnused(m_buffers, m_vFreeBufferIndices);
+}
+
+bool KR_GraphicsResourceManagerDX11::GetBufferDescription(KR_BufferResourceDescription& description,
+                                                          std::uint32_t uiHandle)
+{
+    const KR_BufferResource* pRecord = m_buffers.Get(uiHandle);
+    if (pRecord == nullptr)
+        return false;
+    description = pRecord->m_description;
+    return true;
+}
+
+ID3D11Buffer* KR_GraphicsResourceManagerDX11::GetBuffer(std::uint32_t uiHandle)
+{
+    const KR_BufferResource* pRecord = m_buffers.Get(uiHandle);
+    return pRecord != nullptr ? pRecord->m_pBuffer : nullptr;
+}
+
+ID3D11UnorderedAccessView*
+KR_GraphicsResourceManagerDX11::GetBufferUnorderedAccessView(std::uint32_t uiHandle)
+{
+    const KR_BufferResource* pRecord = m_buffers.Get(uiHandle);
+    return pRecord != nullptr ? pRecord->m_pUnordererAccessView : nullptr;
+}
+
+ID3D11ShaderResourceView* KR_GraphicsResourceManagerDX11::GetBufferShaderResourceView(std::uint32_t uiHandle)
+{
+    const KR_BufferResource* pRecord = m_buffers.Get(uiHandle);
+    return pRecord != nullptr ? pRecord->m_pShaderResourceView : nullptr;
+}
+
+template <class TDesc, class TState, class TCreate>
+TState* KR_GraphicsResourceManagerDX11::GetState(std::mutex& mutex, StateTable<TDesc, TState>& table,
+                                                 const TDesc* pDesc, TCreate create)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = table.find(*pDesc);
+    if (found != table.end())
+        return found->second;
+    ID3D11Device* pDevice = GetDevice();
+    TState* pState = nullptr;
+    if (pDevice == nullptr || FAILED(create(pDevice, &pState)) || pState == nullptr)
+        return nullptr; // not kept: the next request tries again
+    try
+    {
+        table.emplace(*pDesc, pState);
+    }
+    catch (const std::bad_alloc&)
+    {
+        pState->Release();
+        return nullptr;
+    }
+    return pState;
+}
+
+ID3D11BlendState* KR_GraphicsResourceManagerDX11::GetBlendState(const D3D11_BLEND_DESC* pDesc)
+{
+    if (pDesc == nullptr)
+        return nullptr;
+    return GetState(m_blendMutex, m_blendStates, pDesc,
+                    [pDesc](ID3D11Device* pDevice, ID3D11BlendState** ppOut)
+                    { return pDevice->CreateBlendState(pDesc, ppOut); });
+}
+
+ID3D11RasterizerState* KR_GraphicsResourceManagerDX11::GetRasterizerState(const D3D11_RASTERIZER_DESC* pDesc)
+{
+    if (pDesc == nullptr)
+        return nullptr;
+    return GetState(m_rasterizerMutex, m_rasterizerStates, pDesc,
+                    [pDesc](ID3D11Device* pDevice, ID3D11RasterizerState** ppOut)
+                    { return pDevice->CreateRasterizerState(pDesc, ppOut); });
+}
+
+ID3D11DepthStencilState*
+KR_GraphicsResourceManagerDX11::GetDepthStencilState(const D3D11_DEPTH_STENCIL_DESC* pDesc)
+{
+    if (pDesc == nullptr)
+        return nullptr;
+    return GetState(m_depthStencilMutex, m_depthStencilStates, pDesc,
+                    [pDesc](ID3D11Device* pDevice, ID3D11DepthStencilState** ppOut)
+                    { return pDevice->CreateDepthStencilState(pDesc, ppOut); });
+}
+
+KR_ManagedShaderResourceView* KR_GraphicsResourceManagerDX11::GetShaderResourceViewFromFile(const KB_String&)
+{
+    return nullptr;
+}
+
+KR_ManagedShaderResourceView*
+KR_GraphicsResourceManagerDX11::GetTexture3DShaderResourceViewFromFile(const KB_String&, std::uint32_t,
+                                                                       std::uint32_t)
+{
+    return nullptr;
+}
+
+KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(const KB_String&, std::uint8_t,
+                                                                              std::uint8_t, std::uint8_t)
+{
+    return nullptr;
+}
+
+ID3DX11Effect* KR_GraphicsResourceManagerDX11::GetEffect(const KB_String& sPath,
+                                                         const D3D_SHADER_MACRO* pMacros)
+{
+    std::lock_guard<std::mutex> lock(m_effectMutex);
+    KR_EffectKey key(sPath, pMacros);
+    const std::uint64_t uiHash = key.GetHash();
+    std::vector<std::pair<KR_EffectKey, ID3DX11Effect*>>& bucket = m_effects[uiHash];
+    for (const std::pair<KR_EffectKey, ID3DX11Effect*>& entry : bucket)
+        if (entry.first == key)
+            return entry.second;
+    ID3DX11Effect* pEffect = nullptr;
+    if (KR_UtilitiesDX11::CompileEffect(sPath, pMacros, &pEffect) != 0)
+        KR_ReleaseAndNull(pEffect);
+    // A failure is kept too: a broken effect file is not compiled again on every frame.
+    bucket.emplace_back(std::move(key), pEffect);
+    return pEffect;
+}
+
+KR_ShaderProgram* KR_GraphicsResourceManagerDX11::GetShaderProgram(const KR_ShaderProperties* pProperties)
+{
+    if (pProperties == nullptr)
+        return nullptr;
+    const std::uint64_t uiHash = pProperties->GetHash();
+    std::lock_guard<std::mutex> lock(m_programMutex);
+    auto found = m_programs.find(uiHash);
+    if (found != m_programs.end())
+        return found->second.pProgram;
+    KR_ShaderCache* pCache = GetShaderCache();
+    if (pCache == nullptr)
+        return nullptr; // nothing can load programs yet; not a failure of these properties
+    KR_ShaderProgram* pProgram = pCache->LoadShaderProgram(pProperties);
+    try
+    {
+        m_programs.emplace(uiHash, ProgramEntry{*pProperties, pProgram});
+    }
+    catch (const std::bad_alloc&)
+    {
+        DeleteShaderProgram(pProgram);
+        return nullptr;
+    }
+    return pProgram;
+}
+
+KR_MeshDX11* KR_GraphicsResourceManagerDX11::CreateMesh(std::uint32_t uiStride, std::uint32_t uiVertexCount,
+                                                        std::uint32_t uiTriangleCount)
+{
+    KR_MeshDX11* pMesh = new (std::nothrow) KR_MeshDX11();
+    if (pMesh != nullptr && !pMesh->Allocate(uiStride, uiVertexCount, uiTriangleCount))
+    {
+        delete pMesh;
+        pMesh = nullptr;
+    }
+    return pMesh;
+}
+
+ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uint8_t* pVertexFormat)
+{
+    if (pVertexFormat == nullptr)
+        return nullptr;
+    const std::uint8_t uiFormat = *pVertexFormat;
+    std::lock_guard<std::mutex> lock(m_inputLayoutMutex);
+    if (m_abInputLayoutKnown[uiFormat])
+        return m_apInputLayouts[uiFormat];
+    std::uint32_t uiCount = 0;
+    const D3D11_INPUT_ELEMENT_DESC* pElements = KR_InputLayouts::GetElements(uiFormat, &uiCount);
+    ID3D11InputLayout* pLayout = nullptr;
+    if (pElements != nullptr)
+    {
+        KR_ShaderProperties properties;
+        KR_MaterialManager::BuildVertexShaderProperties(properties, &uiFormat);
+        const KR_ShaderProgram* pProgram = GetShaderProgram(&properties);
+        ID3DBlob* pCode = pProgram != nullptr ? pProgram->m_pBlob[KR_SHADER_STAGE_VERTEX] : nullptr;
+        ID3D11Device* pDevice = GetDevice();
+        if (pCode != nullptr && pDevice != nullptr &&
+            FAILED(pDevice->CreateInputLayout(pElements, uiCount, pCode->GetBufferPointer(),
+                                              pCode->GetBufferSize(), &pLayout)))
+        {
+            pLayout = nullptr;
+        }
+    }
+    m_apInputLayouts[uiFormat] = pLayout;
+    m_abInputLayoutKnown[uiFormat] = true;
+    return pLayout;
+}
+
+float KR_GraphicsResourceManagerDX11::GetLoadingProgress()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
+    if (!m_bLoadingPhase)
+        return 0.0f;
+    if (m_uiBytesToLoad == 0)
+        return 1.0f;
+    return static_cast<float>(m_uiLoadedBytes) / static_cast<float>(m_uiBytesToLoad);
+}
+
+bool KR_GraphicsResourceManagerDX11::FinishLoading()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
+    return m_bLoadingPhase && m_uiLoadedBytes == m_uiBytesToLoad;
+}
+
+void KR_GraphicsResourceManagerDX11::BeginLoadingPhase()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
+    m_bLoadingPhase = true;
+}
+
+void KR_GraphicsResourceManagerDX11::ProcessQueuedTexture3D()
 {
 }

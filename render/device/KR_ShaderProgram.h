@@ -10,10 +10,6 @@
 
 #include <cstdint>
 
-// Declared here until the device stand-in offers these states.
-struct ID3D11DepthStencilState;
-struct ID3D11BlendState;
-
 struct KR_ShaderProgram
 {
     ID3DBlob* m_pBlob[KR_NUM_SHADER_STAGES] = {nullptr, nullptr, nullptr, nullptr};

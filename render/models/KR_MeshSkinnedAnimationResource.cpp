@@ -73,6 +73,15 @@ KR_MeshSkinnedAnimationResource::~KR_MeshSkinnedAnimationResource()
 bool KR_MeshSkinnedAnimationResource::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
                                                 std::uint64_t* pWritten) const
 {
+    return WriteBone(ppCursor, uiCapacity, pWritten, 0);
+}
+
+bool KR_MeshSkinnedAnimationResource::WriteBone(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
+                                                std::uint64_t* pWritten, std::uint32_t uiDepth) const
+{
+    // A tree deeper than the reader accepts is not written: the record could never be read back.
+    if (uiDepth >= MAX_DEPTH)
+        return false;
     // Written through copies of the cursor and total so that a record that does not fit moves
     // neither.
     std::uint8_t* pCursor = *ppCursor;
@@ -87,7 +96,7 @@ bool KR_MeshSkinnedAnimationResource::Serialize(std::uint8_t** ppCursor, std::ui
     if (!Commit(countWriter, &pCursor, &uiWritten))
         return false;
     for (std::uint32_t i = 0; i < uiNumChildren; ++i)
-        if (!m_gChildren[i]->Serialize(&pCursor, uiCapacity, &uiWritten))
+        if (!m_gChildren[i]->WriteBone(&pCursor, uiCapacity, &uiWritten, uiDepth + 1))
             return false;
 
     KB_ByteWriter tailWriter(pCursor, RemainingCapacity(uiCapacity, uiWritten));

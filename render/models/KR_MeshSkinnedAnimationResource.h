@@ -35,7 +35,8 @@ public:
 
     // Byte form of the bone and its subtree: f64 start, f64 end, the matrix curve's record, u32
     // child count, each child's record, local matrix and bind matrix (sixteen f32 each, row by
-    // row), bone name with its NUL. Serialize fails, moving nothing, when the record does not fit.
+    // row), bone name with its NUL. Serialize fails, moving nothing, when the record does not fit or
+    // the tree is deeper than MAX_DEPTH bones (a record Deserialize would refuse).
     // Deserialize keeps every stored interval as it is (no widening by the children); it fails on a
     // short or inconsistent record, on a child count larger than the bytes left could hold and on
     // a tree deeper than MAX_DEPTH bones, and then leaves the bone unchanged.
@@ -76,6 +77,9 @@ public:
     static constexpr std::uint32_t MAX_DEPTH = 256;
 
 private:
+    // Writes one bone record at nesting level uiDepth (0 for the root); see Serialize.
+    bool WriteBone(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten,
+                   std::uint32_t uiDepth) const;
     // Reads one bone record at nesting level uiDepth (0 for the root) into a new bone; null
     // (with nothing left allocated) when it fails. Advances *ppCursor only on success.
     static KR_MeshSkinnedAnimationResource* ReadBone(const std::uint8_t** ppCursor, const std::uint8_t* pEnd,

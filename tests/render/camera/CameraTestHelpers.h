@@ -6,6 +6,7 @@
 #include "platform/directxmath/DirectXMath.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_ShaderCoreManager.h"
+#include "tests/support/FakeGraphicsDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -14,39 +15,14 @@
 namespace cameratest
 {
 
-class FakeDevice : public KR_GraphicsDevice
+// A device with a fixed aspect ratio and, optionally, a Direct3D device.
+class FakeDevice : public FakeGraphicsDevice
 {
 public:
     explicit FakeDevice(float fAspectRatio, ID3D11Device* pDevice = nullptr)
-        : m_fAspectRatio(fAspectRatio), m_pDevice(pDevice)
+        : FakeGraphicsDevice(pDevice, nullptr, fAspectRatio)
     {
     }
-    ID3D11Device* GetDevice() override { return m_pDevice; }
-    void BindMainRenderTarget() override {}
-    void UnbindRenderTargets() override {}
-    void ClearMainRenderTarget(const float[4]) override {}
-    void ClearMainDepthStencil(float) override {}
-    void Present() override {}
-    void PushRasterizerState() override {}
-    void PopRasterizerState() override {}
-    bool CreateSizeDependentResources() override { return true; }
-    void ReleaseSizeDependentResources() override {}
-    bool IsFullscreen() override { return false; }
-    bool IsVSync() override { return false; }
-    std::uint32_t GetWidth() override { return 0; }
-    std::uint32_t GetHeight() override { return 0; }
-    float GetAspectRatio() override { return m_fAspectRatio; }
-    std::uint32_t GetAntiAliasing() override { return 1; }
-    std::uint32_t GetMultisampleQuality() override { return 0; }
-    std::uint32_t GetRenderingQuality() override { return 0; }
-    ID3D11ShaderResourceView* GetDepthShaderResourceView() override { return nullptr; }
-    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
-    ID3D11DepthStencilView* GetMainDepthStencilView() override { return nullptr; }
-    bool Resize(const KR_ScreenResolution*) override { return true; }
-
-private:
-    float m_fAspectRatio;
-    ID3D11Device* m_pDevice;
 };
 
 class FakeShaderCore : public KR_ShaderCoreManager

@@ -163,9 +163,10 @@ TEST_F(KR_CameraTest, FrustumDrawsOnlyInDeveloperMode)
 {
     D3D11Control::Reset();
     ID3D11Device* pD3DDevice = nullptr;
+    ID3D11DeviceContext* pContext = nullptr;
     ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                      D3D11_SDK_VERSION, &pD3DDevice, nullptr, nullptr));
-    cameratest::FakeDevice device(1.0f, pD3DDevice);
+                                      D3D11_SDK_VERSION, &pD3DDevice, nullptr, &pContext));
+    FakeGraphicsDevice device(pD3DDevice, pContext);
     cameratest::FakeShaderCore shaderCore;
     m_Engine->SetGraphicsDevice(&device);
     m_Engine->SetShaderCoreManager(&shaderCore);
@@ -184,6 +185,13 @@ TEST_F(KR_CameraTest, FrustumDrawsOnlyInDeveloperMode)
         EXPECT_TRUE(camera.GetFrustum()->Render(0.0, &viewProjection));
         EXPECT_TRUE(camera.GetFrustum()->Render(0.0, &viewProjection)); // a new vertex buffer each time
         EXPECT_EQ(D3D11Control::GetCallCount("CreateBuffer"), 3u);
+        // 14 lines as indexed pairs, each time.
+        const std::vector<D3D11Control::CallRecord> vLog = D3D11Control::GetCallLog();
+        std::vector<double> vDrawn;
+        for (const D3D11Control::CallRecord& record : vLog)
+            if (record.Method == "DrawIndexed")
+                vDrawn.push_back(record.Values.empty() ? -1.0 : record.Values[0]);
+        EXPECT_EQ(vDrawn, std::vector<double>(2, 28.0));
         ASSERT_EQ(shaderCore.m_Matrices.size(), 2u);
         EXPECT_EQ(std::memcmp(&shaderCore.m_Matrices[0], &viewProjection, sizeof(XMMATRIX)), 0);
         EXPECT_EQ(shaderCore.m_Colors[0].y, 1.0f); // green
@@ -191,6 +199,8 @@ TEST_F(KR_CameraTest, FrustumDrawsOnlyInDeveloperMode)
     m_Engine->SetDeveloperBuild(false);
     m_Engine->SetShaderCoreManager(nullptr);
     m_Engine->SetGraphicsDevice(nullptr);
+    pContext->ClearState();
+    pContext->Release();
     pD3DDevice->Release();
     EXPECT_EQ(D3D11Control::GetLiveObjectCount(), 0u);
 }

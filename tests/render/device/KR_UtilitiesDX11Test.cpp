@@ -9,6 +9,7 @@
 #include "platform/win32/Windows.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_ShaderProgram.h"
+#include "tests/support/FakeGraphicsDevice.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
@@ -24,42 +25,8 @@
 namespace
 {
 
-// Hands out a stand-in device; nothing else is used here.
-class DeviceOnly : public KR_GraphicsDevice
-{
-public:
-    explicit DeviceOnly(ID3D11Device* pDevice, ID3D11DeviceContext* pContext = nullptr)
-        : m_pDevice(pDevice), m_pContext(pContext)
-    {
-    }
-    ID3D11Device* GetDevice() override { return m_pDevice; }
-    ID3D11DeviceContext* GetImmediateContext() override { return m_pContext; }
-    void BindMainRenderTarget() override {}
-    void UnbindRenderTargets() override {}
-    void ClearMainRenderTarget(const float[4]) override {}
-    void ClearMainDepthStencil(float) override {}
-    void Present() override {}
-    void PushRasterizerState() override {}
-    void PopRasterizerState() override {}
-    bool CreateSizeDependentResources() override { return true; }
-    void ReleaseSizeDependentResources() override {}
-    bool IsFullscreen() override { return false; }
-    bool IsVSync() override { return false; }
-    std::uint32_t GetWidth() override { return 0; }
-    std::uint32_t GetHeight() override { return 0; }
-    float GetAspectRatio() override { return 1.0f; }
-    std::uint32_t GetAntiAliasing() override { return 1; }
-    std::uint32_t GetMultisampleQuality() override { return 0; }
-    std::uint32_t GetRenderingQuality() override { return 0; }
-    ID3D11ShaderResourceView* GetDepthShaderResourceView() override { return nullptr; }
-    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
-    ID3D11DepthStencilView* GetMainDepthStencilView() override { return nullptr; }
-    bool Resize(const KR_ScreenResolution*) override { return true; }
-
-private:
-    ID3D11Device* m_pDevice;
-    ID3D11DeviceContext* m_pContext;
-};
+// Hands out a stand-in device (and context); nothing else is used here.
+using DeviceOnly = FakeGraphicsDevice;
 
 const char* const EFFECT = "float4 PSMain() : SV_Target { return 1; }\n"
                            "technique11 T { pass P { SetPixelShader(CompileShader(ps_5_0, PSMain())); } }\n";

@@ -222,18 +222,24 @@ TEST(KR_MeshSkinnedAnimationResource, TruncatedAndHostileRecordsFailAndChangeNot
         bad.push_back(bytes);
         std::memcpy(bad.back().data() + uiCountOffset, &uiCount, 4);
     }
-    // One level deeper than allowed (a chain of bones, each the only child of the one before).
-    auto chain = [](std::uint32_t uiDepth)
+    // One level deeper than allowed: a chain of bones, each the only child of the one before,
+    // written by wrapping a leaf's record (the writer itself refuses such a tree).
+    std::unique_ptr<Bone> pLeaf(MakeBone("", XMMatrixIdentity()));
+    const std::vector<std::uint8_t> leaf = modeltest::Serialize(*pLeaf, false);
+    const std::uint64_t uiLeafCount = 16 + modeltest::Serialize(*pLeaf->GetCurve(), false).size();
+    auto chain = [&](std::uint32_t uiDepth)
     {
-        std::unique_ptr<Bone> pRoot(MakeBone("", XMMatrixIdentity()));
-        Bone* pLast = pRoot.get();
+        std::vector<std::uint8_t> record = leaf;
         for (std::uint32_t i = 1; i < uiDepth; ++i)
         {
-            Bone* pNext = MakeBone("", XMMatrixIdentity());
-            pLast->AddChild(pNext);
-            pLast = pNext;
+            std::vector<std::uint8_t> outer(leaf.begin(), leaf.begin() + uiLeafCount);
+            const std::uint8_t aOne[4] = {1, 0, 0, 0};
+            outer.insert(outer.end(), aOne, aOne + 4);
+            outer.insert(outer.end(), record.begin(), record.end());
+            outer.insert(outer.end(), leaf.begin() + uiLeafCount + 4, leaf.end());
+            record = std::move(outer);
         }
-        return modeltest::Serialize(*pRoot, false);
+        return record;
     };
     bad.push_back(chain(Bone::MAX_DEPTH + 1));
 
@@ -248,4 +254,16 @@ TEST(KR_MeshSkinnedAnimationResource, TruncatedAndHostileRecordsFailAndChangeNot
     }
     ASSERT_TRUE(modeltest::Deserialize(target, chain(Bone::MAX_DEPTH)));
     EXPECT_EQ(Bone::MAX_DEPTH, target.GetBoneCount());
+
+    // The writer refuses the tree the reader would refuse, and writes nothing.
+    Bone* pDeepest = &target;
+    while (pDeepest->GetNumChildren() != 0)
+        pDeepest = pDeepest->GetChild(0);
+    pDeepest->AddChild(MakeBone("", XMMatrixIdentity()));
+    std::vector<std::uint8_t> buffer(1 << 20);
+    std::uint8_t* pCursor = buffer.data();
+    std::uint64_t uiWritten = 0;
+    EXPECT_FALSE(target.Serialize(&pCursor, buffer.size(), &uiWritten));
+    EXPECT_EQ(buffer.data(), pCursor);
+    EXPECT_EQ(0u, uiWritten);
 }

@@ -1,0 +1,28 @@
+#pragma once
+// Description of a pooled buffer, the key of the resource manager's buffer table: element count
+// and stride (the buffer holds count x stride bytes), usage and flags.
+
+#include "platform/d3d11/d3d11.h"
+
+#include <cstdint>
+
+struct KR_BufferResourceDescription
+{
+    KR_BufferResourceDescription() = default;
+    KR_BufferResourceDescription(std::uint32_t uiElementCount, std::uint32_t uiElementStride,
+                                 D3D11_USAGE usage, std::uint32_t uiBindFlags, std::uint32_t uiMiscFlags,
+                                 std::uint32_t uiCPUAccessFlags)
+        : m_uiElementCount(uiElementCount), m_uiElementStride(uiElementStride), m_usage(usage),
+          m_uiBindFlags(uiBindFlags), m_uiMiscFlags(uiMiscFlags), m_uiCPUAccessFlags(uiCPUAccessFlags)
+    {
+    }
+
+    bool operator==(const KR_BufferResourceDescription& other) const = default;
+
+    std::uint32_t m_uiElementCount = 0;
+    std::uint32_t m_uiElementStride = 0;
+    D3D11_USAGE m_usage = D3D11_USAGE_DEFAULT;
+    std::uint32_t m_uiBindFlags = 0;
+    std::uint32_t m_uiMiscFlags = 0;
+    std::uint32_t m_uiCPUAccessFlags = 0;
+};
