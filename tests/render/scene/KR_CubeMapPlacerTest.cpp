@@ -10,6 +10,7 @@
 #include "render/device/KR_ManagedShaderResourceView.h"
 #include "tests/render/camera/CameraTestHelpers.h"
 #include "tests/support/MemoryRepository.h"
+#include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
 
@@ -38,11 +39,9 @@ public:
 
 // The resource manager's texture pool, and the one view every texture file gets, with what was
 // asked of them. Views are told apart by address only; nothing reads through them.
-class FakeTexturePool : public KR_GraphicsResourceManager, public KR_ManagedShaderResourceView
+class FakeTexturePool : public NullResourceManager, public KR_ManagedShaderResourceView
 {
 public:
-    void DestroyUnusedTextures() override {}
-    void DestroyUnusedBuffers() override {}
     std::uint32_t AcquireTexture(const KR_TextureResourceDescription* pDescription) override
     {
         m_Acquired.push_back(*pDescription);
