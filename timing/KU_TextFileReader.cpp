@@ -134,6 +134,16 @@ bool KU_TextFileReader::ReadU32(std::uint32_t* pValue)
 
 KB_String KU_TextFileReader::ReadRestOfLine(std::uint32_t uiMaxLength)
 {
+    return ReadLine(uiMaxLength, false);
+}
+
+KB_String KU_TextFileReader::ReadLineValue(std::uint32_t uiMaxLength)
+{
+    return ReadLine(uiMaxLength, true);
+}
+
+KB_String KU_TextFileReader::ReadLine(std::uint32_t uiMaxLength, bool bDropCarriageReturn)
+{
     if (m_bFailed || m_pCursor >= m_pEnd)
         return KB_String();
     if (*m_pCursor == ' ')
@@ -142,6 +152,8 @@ KB_String KU_TextFileReader::ReadRestOfLine(std::uint32_t uiMaxLength)
     const void* pLineEnd = std::memchr(m_pCursor, '\n', static_cast<std::size_t>(m_pEnd - m_pCursor));
     const char* pStop = pLineEnd ? static_cast<const char*>(pLineEnd) : m_pEnd;
     m_pCursor = pLineEnd ? pStop + 1 : m_pEnd;
+    if (bDropCarriageReturn && pStop > pBegin && pStop[-1] == '\r')
+        --pStop;
     std::uint64_t uiLength = static_cast<std::uint64_t>(pStop - pBegin);
     if (uiLength > uiMaxLength)
         uiLength = uiMaxLength;

@@ -45,6 +45,9 @@ public:
     // it stays), cut to uiMaxLength characters; the whole line is consumed. Empty at the end of
     // the text.
     KB_String ReadRestOfLine(std::uint32_t uiMaxLength = MAX_LINE_LENGTH);
+    // ReadRestOfLine for free-text values (names, paths): one '\r' before the line end is dropped
+    // before the cut, so a file saved with CRLF line ends gives the same value.
+    KB_String ReadLineValue(std::uint32_t uiMaxLength = MAX_LINE_LENGTH);
     // The next word on the current line only (blanks skipped, the line end not crossed). False,
     // with *pWord emptied, when the line holds no further word or the word is longer than
     // uiMaxLength; the word is consumed either way.
@@ -60,6 +63,7 @@ public:
     bool IsOk() const { return !m_bFailed; }
 
 private:
+    KB_String ReadLine(std::uint32_t uiMaxLength, bool bDropCarriageReturn);
     bool SkipWhiteSpace(); // false when the text (or the reader) has ended
     // Scans a number at the cursor; [*pBegin, *pEnd) is the text for the converter (a leading
     // '+' dropped). False when no number starts here.

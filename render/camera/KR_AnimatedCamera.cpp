@@ -192,12 +192,8 @@ void KR_AnimatedCamera::ParseText(const char* pText, std::uint64_t uiSize)
     {
         if (reader.IsKey("d"))
         {
-            m_sDebugName = reader.ReadRestOfLine(MAX_DEBUG_NAME_LENGTH); // consumes the line
-            // A file saved with CRLF line ends keeps no CR in the name.
-            if (m_sDebugName.GetLength() != 0 &&
-                m_sDebugName.GetBuffer()[m_sDebugName.GetLength() - 1] == '\r')
-                m_sDebugName =
-                    KB_String(std::string(m_sDebugName.GetBuffer(), m_sDebugName.GetLength() - 1).c_str());
+            // Consumes the line; a file saved with CRLF line ends keeps no CR in the name.
+            m_sDebugName = reader.ReadLineValue(MAX_DEBUG_NAME_LENGTH);
             continue;
         }
         float fValue = 0.0f;

@@ -96,6 +96,22 @@ TEST(KU_TextFileReader, LineValuesNeverCrossTheirLine)
     EXPECT_FALSE(reader->ReadKey());
 }
 
+TEST(KU_TextFileReader, LineValuesDropOneCarriageReturnBeforeTheCut)
+{
+    ExactText reader("cp  two words\r\ncp\r\ncp abcd\r\ncp x\r\r\ncp tail\r");
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_EQ(reader->ReadLineValue(), KB_String(" two words")); // only the first blank is skipped
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_EQ(reader->ReadLineValue(), KB_String(""));
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_EQ(reader->ReadLineValue(4), KB_String("abcd")); // the CR is not what the cut keeps
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_EQ(reader->ReadLineValue(), KB_String("x\r")); // one CR only
+    ASSERT_TRUE(reader->ReadKey());
+    EXPECT_EQ(reader->ReadLineValue(), KB_String("tail")); // at the end of the text too
+    EXPECT_FALSE(reader->ReadKey());
+}
+
 // Out-of-range numbers read as a classic-locale stream reads them, and the text goes on.
 TEST(KU_TextFileReader, NumbersOutOfRangeSaturateOrVanishWithoutFailing)
 {

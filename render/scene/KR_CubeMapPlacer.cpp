@@ -1,0 +1,492 @@
+#include "render/scene/KR_CubeMapPlacer.h"
+
+#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_Dispatcher.h"
+#include "framework/core/KU_FileUtilities.h"
+#include "framework/files/KF_FileManager.h"
+#include "render/debug/KR_DebugPolyhedron.h"
+#include "render/debug/KR_Ray.h"
+#include "render/debug/KR_TranslateGizmo.h"
+#include "render/debug/KR_VertexInterpolationVisualisation.h"
+#include "render/device/KR_GraphicsDevice.h"
+#include "render/device/KR_GraphicsResourceManager.h"
+#include "render/device/KR_ManagedShaderResourceView.h"
+#include "render/device/KR_TextureResourceDescription.h"
+#include "timing/KU_TextFileHeader.h"
+#include "timing/KU_TextFileNumber.h"
+#include "timing/KU_TextFileReader.h"
+#include "timing/KU_VertexInterpolation.h"
+
+#include <cfloat>
+#include <cstring>
+#include <string>
+
+using namespace DirectX;
+
+namespace
+{
+
+constexpr const char* LEGEND[] = {
+    "# d == debug name of the cube map placer (string)",
+    "# s == start time stamp of the cube map placer (double)",
+    "# e == end time stamp of the cube map placer (double)",
+    "# rt == time stamp of when the cube map is supposed to be rendered (double)",
+    "# pv == position of the cube map placer (3x float)",
+    "# rv == resolution of the cube map (2x unsigned int)",
+    "# i == influence range of this cubemap (1x float)",
+    "# dy == dynamic cube map that gets rendered every frame (bool)",
+    "# cp == path to the cube map (string)",
+    "# pp == path to the cube map position VertexInterpolation (string)",
+};
+constexpr std::uint32_t NUM_LEGEND_LINES = sizeof(LEGEND) / sizeof(LEGEND[0]);
+
+// Markers keep their size on screen: they are scaled by this share of their distance to the viewer.
+constexpr float MARKER_SIZE_FACTOR = 0.01f;
+// The marker of a placer the editor highlights (the bytes 42, 148, 222).
+const KB_Color HIGHLIGHT_COLOR(0.1647059f, 0.5803922f, 0.8705882f, 1.0f);
+
+KE_ApplicationManager* GetEngine()
+{
+    return KE_ApplicationManager::GetInstance();
+}
+
+bool IsDeveloperBuild()
+{
+    return GetEngine() != nullptr && GetEngine()->IsDeveloperBuild();
+}
+
+KF_FileManager* GetFileManager()
+{
+    return GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
+}
+
+KE_Dispatcher* GetDispatcher()
+{
+    return GetEngine() != nullptr ? GetEngine()->GetDispatcher() : nullptr;
+}
+
+KR_GraphicsResourceManager* GetResourceManager()
+{
+    return GetEngine() != nullptr ? GetEngine()->GetGraphicsResourceManager() : nullptr;
+}
+
+// Faces rendered per frame: all six at the highest qualities, spread over more frames below.
+std::int32_t GetFramesPerUpdateForQuality(std::uint32_t uiQuality)
+{
+    switch (uiQuality)
+    {
+    case 0:
+        return 6;
+    case 1:
+        return 3;
+    case 2:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+void AppendNumberLine(std::string& sText, const char* pKey, double fValue)
+{
+    sText += pKey;
+    sText += ' ';
+    sText += KU_TextFileNumber::Format(fValue);
+    sText += '\n';
+}
+
+void AppendTextLine(std::string& sText, const char* pKey, const KB_String& sValue)
+{
+    if (sValue.GetLength() == 0)
+        return;
+    sText += pKey;
+    sText += ' ';
+    sText += KU_GetTextFileLineValue(sValue);
+    sText += '\n';
+}
+
+template <typename T>
+void DeleteAndNull(T*& p)
+{
+    delete p;
+    p = nullptr;
+}
+
+std::uint32_t ClampSide(std::uint32_t uiSide)
+{
+    if (uiSide < KR_CubeMapPlacer::MIN_TEXTURE_SIDE)
+        return KR_CubeMapPlacer::MIN_TEXTURE_SIDE;
+    return uiSide > KR_CubeMapPlacer::MAX_TEXTURE_SIDE ? KR_CubeMapPlacer::MAX_TEXTURE_SIDE : uiSide;
+}
+
+} // namespace
+
+KR_CubeMapPlacer::KR_CubeMapPlacer()
+{
+    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+        pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
+    KR_GraphicsDevice* pDevice = GetEngine() != nullptr ? GetEngine()->GetGraphicsDevice() : nullptr;
+    if (pDevice != nullptr)
+        m_iFramesPerUpdate = GetFramesPerUpdateForQuality(pDevice->GetRenderingQuality());
+    m_iFramesLeft = m_iFramesPerUpdate;
+    if (IsDeveloperBuild())
+    {
+        m_pMarker = new KR_DebugPolyhedron();
+        m_pMarker->SetColor(m_MarkerColor.GetRGBA());
+    }
+}
+
+KR_CubeMapPlacer::~KR_CubeMapPlacer()
+{
+    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+        pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
+    // The visualisation points at the rail: it goes first.
+    DeleteAndNull(m_pRailVisualisation);
+    DeleteAndNull(m_pPositionRail);
+    DeleteAndNull(m_pPositionHandle);
+    DeleteAndNull(m_pMarker);
+    ReleaseTextures();
+}
+
+void KR_CubeMapPlacer::ResetFileFields()
+{
+    m_fStartTime = 0.0;
+    m_fEndTime = 0.0;
+    m_fRenderTime = 0.0;
+    m_vPosition = XMVectorZero();
+    m_Resolution = {512, 512};
+    m_fInfluenceRange = 5.0f;
+    SetFlag(FLAG_DYNAMIC, false);
+    m_sCubeMapPath = KB_String();
+    m_sPositionRailPath = KB_String();
+}
+
+bool KR_CubeMapPlacer::LoadFromFile(const KB_String& sPath)
+{
+    ResetFileFields();
+    m_sPlacerPath = sPath;
+    KF_FileManager* pFiles = GetFileManager();
+    std::uint64_t uiSize = 0;
+    std::uint8_t* pData = nullptr;
+    if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
+        return false;
+    // The text ends at the file's end or at its first NUL byte.
+    std::string sText(reinterpret_cast<const char*>(pData), static_cast<std::size_t>(uiSize));
+    pFiles->RemoveReference(sPath);
+    ParseText(sText.c_str(), std::strlen(sText.c_str()));
+    ReloadCubeMapPlacer();
+    return true;
+}
+
+void KR_CubeMapPlacer::ParseText(const char* pText, std::uint64_t uiSize)
+{
+    KU_TextFileReader reader(pText, uiSize);
+    while (reader.ReadKey())
+    {
+        // Free-text values take the rest of their line (blanks included) and consume it.
+        if (reader.IsKey("d") || reader.IsKey("cp") || reader.IsKey("pp"))
+        {
+            KB_String* pValue = reader.IsKey("d")    ? &m_sDebugName
+                                : reader.IsKey("cp") ? &m_sCubeMapPath
+                                                     : &m_sPositionRailPath;
+            *pValue = reader.ReadLineValue(MAX_LINE_VALUE_LENGTH);
+            continue;
+        }
+        if (reader.IsKey("s") || reader.IsKey("e") || reader.IsKey("rt"))
+        {
+            double* pTime = reader.IsKey("s")   ? &m_fStartTime
+                            : reader.IsKey("e") ? &m_fEndTime
+                                                : &m_fRenderTime;
+            reader.ReadDouble(pTime);
+        }
+        else if (reader.IsKey("pv"))
+        {
+            float x = 0.0f;
+            float y = 0.0f;
+            float z = 0.0f;
+            if (reader.ReadFloat(&x) && reader.ReadFloat(&y) && reader.ReadFloat(&z))
+                m_vPosition = XMVectorSet(x, y, z, 1.0f);
+        }
+        else if (reader.IsKey("rv"))
+        {
+            // Stored as read: the texture size is bounded where textures are made.
+            Resolution resolution = m_Resolution;
+            if (reader.ReadU32(&resolution.uiWidth) && reader.ReadU32(&resolution.uiHeight))
+                m_Resolution = resolution;
+        }
+        else if (reader.IsKey("i"))
+        {
+            reader.ReadFloat(&m_fInfluenceRange);
+        }
+        else if (reader.IsKey("dy"))
+        {
+            // Only this line's word: an empty value must not take the next line's key.
+            KB_String sWord;
+            reader.ReadLineWord(&sWord, MAX_LINE_VALUE_LENGTH);
+            SetFlag(FLAG_DYNAMIC, sWord.CompareNoCase("true") == 0);
+        }
+        reader.SkipLine(); // the rest of the line, also after comments and unknown keys
+    }
+}
+
+KB_String KR_CubeMapPlacer::GetRailDirectory() const
+{
+    const KB_String sDirectory = KU_FileUtilities::ExtractDirectory(m_sPlacerPath);
+    // A file without a folder keeps its rail beside it rather than at the root.
+    return sDirectory.GetLength() != 0 ? sDirectory + "/" : KB_String();
+}
+
+KB_String KR_CubeMapPlacer::CreateCubeMapPlacerText() const
+{
+    std::string sText =
+        KU_CreateTextFileHeader(TITLE, KU_PLAIN_COMMENT_LEGEND, LEGEND, NUM_LEGEND_LINES).GetBuffer();
+    AppendTextLine(sText, "d", m_sDebugName);
+    AppendNumberLine(sText, "s", GetStartTime());
+    AppendNumberLine(sText, "e", GetEndTime());
+    AppendNumberLine(sText, "rt", m_fRenderTime);
+    XMFLOAT4 position;
+    XMStoreFloat4(&position, m_vPosition);
+    sText += "pv " + KU_TextFileNumber::Format(position.x) + " " + KU_TextFileNumber::Format(position.y) +
+             " " + KU_TextFileNumber::Format(position.z) + "\n";
+    sText +=
+        "rv " + std::to_string(m_Resolution.uiWidth) + " " + std::to_string(m_Resolution.uiHeight) + "\n";
+    AppendNumberLine(sText, "i", m_fInfluenceRange);
+    sText += IsDynamic() ? "dy true\n" : "dy false\n";
+    AppendTextLine(sText, "cp", m_sCubeMapPath);
+    AppendTextLine(sText, "pp", m_sPositionRailPath);
+    return KB_String(sText.c_str());
+}
+
+bool KR_CubeMapPlacer::SaveCubeMapPlacerToFile(const KB_String& sPath)
+{
+    m_sPlacerPath = sPath;
+    const KB_String sText = CreateCubeMapPlacerText();
+    // A rail without a path has no file to go to (it would be written as the folder itself).
+    if (m_pPositionRail != nullptr && m_sPositionRailPath.GetLength() != 0)
+    {
+        m_pPositionRail->SetFilePath(GetRailDirectory() + m_sPositionRailPath);
+        m_pPositionRail->Save();
+    }
+    KF_FileManager* pFiles = GetFileManager();
+    return pFiles != nullptr && pFiles->WriteFile(m_sPlacerPath, sText.GetLength(), sText.GetBuffer());
+}
+
+void KR_CubeMapPlacer::RebuildEditorObjects()
+{
+    DeleteAndNull(m_pRailVisualisation);
+    DeleteAndNull(m_pPositionHandle);
+    if (!IsDeveloperBuild())
+        return;
+    if (m_pPositionRail != nullptr)
+    {
+        m_pRailVisualisation = new KR_VertexInterpolationVisualisation(m_pPositionRail);
+        m_pRailVisualisation->SetColors(m_RailColor, m_RailMarkerColor, m_RailSelectionColor);
+    }
+    else
+    {
+        m_pPositionHandle = new KR_TranslateGizmo();
+    }
+}
+
+void KR_CubeMapPlacer::ReleaseTextures()
+{
+    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    if (pResources != nullptr)
+    {
+        if (m_uiFrontTexture != NO_TEXTURE)
+            pResources->ReleaseTexture(&m_uiFrontTexture);
+        if (m_uiBackTexture != NO_TEXTURE)
+            pResources->ReleaseTexture(&m_uiBackTexture);
+    }
+    m_uiFrontTexture = NO_TEXTURE;
+    m_uiBackTexture = NO_TEXTURE;
+}
+
+void KR_CubeMapPlacer::ReloadCubeMapPlacer()
+{
+    // The visualisation points at the rail: it goes first.
+    DeleteAndNull(m_pRailVisualisation);
+    DeleteAndNull(m_pPositionRail);
+    if (m_sPositionRailPath.GetLength() != 0)
+        m_pPositionRail =
+            KU_VertexInterpolation::LoadVertexInterpolation(GetRailDirectory() + m_sPositionRailPath);
+    RebuildEditorObjects();
+    ReleaseTextures();
+    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    if (!IsDynamic() || pResources == nullptr)
+        return;
+    const Resolution size = GetTextureResolution(m_Resolution);
+    const KR_TextureResourceDescription description(
+        size.uiWidth, size.uiHeight, 0, 6, GetDynamicMipLevels(size.uiWidth), DXGI_FORMAT_R8G8B8A8_UNORM,
+        D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE,
+        D3D11_RESOURCE_MISC_TEXTURECUBE | D3D11_RESOURCE_MISC_GENERATE_MIPS, 0);
+    m_uiFrontTexture = pResources->AcquireTexture(&description);
+    if (m_iFramesPerUpdate > 1)
+        m_uiBackTexture = pResources->AcquireTexture(&description);
+}
+
+KR_CubeMapPlacer::Resolution KR_CubeMapPlacer::GetTextureResolution(const Resolution& resolution)
+{
+    return {ClampSide(resolution.uiWidth), ClampSide(resolution.uiHeight)};
+}
+
+std::uint32_t KR_CubeMapPlacer::GetDynamicMipLevels(std::uint32_t uiWidth)
+{
+    // floor(log2(width)): the chain stops one level above 1x1; a width of 1 still has its level.
+    std::uint32_t uiLevels = 0;
+    for (std::uint32_t uiSide = ClampSide(uiWidth); uiSide > 1; uiSide >>= 1)
+        ++uiLevels;
+    return uiLevels < 1 ? 1 : uiLevels;
+}
+
+void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* /*pScene*/, double /*fTime*/)
+{
+    // Rendering the faces (temporary camera, face selection, copy for static maps, DDS output,
+    // mip generation and front/back swap) is not built yet.
+}
+
+void KR_CubeMapPlacer::RenderOnceAtStartTime(KR_Scene* pScene)
+{
+    if (!IsDynamic())
+        return;
+    const std::int32_t iFramesPerUpdate = m_iFramesPerUpdate;
+    m_iFramesPerUpdate = 1;
+    m_iFramesLeft = 1;
+    RenderCubeMap(pScene, GetStartTime());
+    m_iFramesPerUpdate = iFramesPerUpdate;
+    m_iFramesLeft = iFramesPerUpdate;
+}
+
+ID3D11ShaderResourceView* KR_CubeMapPlacer::GetCubeMapView()
+{
+    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    if (pResources == nullptr)
+        return nullptr;
+    if (IsUsingDebugTexture() || !IsDynamic())
+    {
+        KR_ManagedShaderResourceView* pView = pResources->GetShaderResourceViewFromFile(
+            IsUsingDebugTexture() ? KB_String(DEBUG_CUBE_MAP_PATH) : m_sCubeMapPath);
+        return pView != nullptr ? pView->GetShaderResourceView() : nullptr;
+    }
+    return m_uiFrontTexture != NO_TEXTURE ? pResources->GetShaderResourceView(m_uiFrontTexture) : nullptr;
+}
+
+XMVECTOR KR_CubeMapPlacer::GetPosition(double fTime) const
+{
+    if (m_pPositionRail == nullptr)
+        return m_vPosition;
+    XMVECTOR vValue = XMVectorZero();
+    m_pPositionRail->GetValueAt(&vValue, fTime - m_pPositionRail->GetStartTime());
+    return vValue;
+}
+
+void KR_CubeMapPlacer::SetPositionRail(const KB_String& sPath, KU_VertexInterpolation* pRail)
+{
+    m_sPositionRailPath = sPath;
+    // The visualisation points at the old rail: it goes first, and is made anew for the new one.
+    DeleteAndNull(m_pRailVisualisation);
+    if (pRail != m_pPositionRail)
+        delete m_pPositionRail;
+    m_pPositionRail = pRail;
+    RebuildEditorObjects();
+}
+
+void KR_CubeMapPlacer::MoveSelectedKeyTo(const XMVECTOR& vPosition)
+{
+    if (IsSelected())
+        m_vPosition = vPosition;
+}
+
+void KR_CubeMapPlacer::SetHighlighted(bool bHighlighted)
+{
+    if (m_pMarker != nullptr)
+        m_pMarker->SetColor((bHighlighted ? HIGHLIGHT_COLOR : m_MarkerColor).GetRGBA());
+}
+
+void KR_CubeMapPlacer::RenderDebug(double fTime, const XMMATRIX* pViewProjection,
+                                   const XMVECTOR& vCameraPosition)
+{
+    const XMVECTOR p = GetPosition(fTime);
+    const float fScale =
+        MARKER_SIZE_FACTOR * XMVectorGetX(XMVector3Length(XMVectorSubtract(p, vCameraPosition)));
+    const XMMATRIX world =
+        XMMatrixMultiply(XMMatrixScaling(fScale, fScale, fScale),
+                         XMMatrixTranslation(XMVectorGetX(p), XMVectorGetY(p), XMVectorGetZ(p)));
+    if (m_pMarker != nullptr)
+    {
+        m_pMarker->SetWorldMatrix(world);
+        m_pMarker->Render(pViewProjection);
+    }
+    if (m_pRailVisualisation != nullptr)
+        m_pRailVisualisation->Render(fTime, pViewProjection, vCameraPosition);
+    if (IsSelected() && m_pPositionHandle != nullptr)
+    {
+        m_pPositionHandle->SetWorldMatrix(world);
+        m_pPositionHandle->Render(pViewProjection);
+    }
+}
+
+float KR_CubeMapPlacer::GetPickDistance(double fTime, const KR_Ray& ray)
+{
+    if (!IsActive(fTime))
+        return FLT_MAX;
+    const float fRail =
+        m_pRailVisualisation != nullptr ? m_pRailVisualisation->GetPickDistance(ray) : FLT_MAX;
+    const float fMarker = m_pMarker != nullptr ? m_pMarker->GetPickDistance(ray) : FLT_MAX;
+    return fRail < fMarker ? fRail : fMarker;
+}
+
+void KR_CubeMapPlacer::Select(double fTime, const KR_Ray& ray)
+{
+    if (!IsActive(fTime))
+        return;
+    const float fMarker = m_pMarker != nullptr ? m_pMarker->GetPickDistance(ray) : FLT_MAX;
+    if (m_pRailVisualisation != nullptr &&
+        (m_pRailVisualisation->GetPickDistance(ray) < fMarker || fMarker == FLT_MAX))
+    {
+        m_pRailVisualisation->PickControlPoint(ray);
+        return;
+    }
+    const bool bWasSelected = IsSelected();
+    DeselectAll();
+    // Also without a dispatcher, clicking a selected placer deselects it.
+    Receive(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
+    if (fMarker == FLT_MAX || bWasSelected)
+        return;
+    SetFlag(FLAG_SELECTED, true);
+    m_pMarker->SetColor(m_SelectionColor.GetRGBA());
+    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+        pDispatcher->Dispatch(KE_MT_CubeMapSelection, KE_MST_CubeMapSelected, this);
+}
+
+void KR_CubeMapPlacer::DragSelection(double fTime, const KR_Ray& ray, bool bDragging)
+{
+    if (!IsActive(fTime))
+        return;
+    if (m_pRailVisualisation != nullptr)
+    {
+        m_pRailVisualisation->MoveSelectedControlPoint(ray, bDragging);
+        return;
+    }
+    if (!IsSelected() || m_pPositionHandle == nullptr)
+        return;
+    if (bDragging)
+        m_pPositionHandle->Drag(ray, &m_vPosition);
+    else
+        m_pPositionHandle->EndDrag();
+}
+
+void KR_CubeMapPlacer::DeselectAll()
+{
+    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+        pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
+}
+
+bool KR_CubeMapPlacer::Receive(KE_MessageType type, KE_MessageSubType subType, void* /*pPayload*/)
+{
+    if (type != KE_MT_EditorCommand || subType != KE_MST_DeselectControlPoints)
+        return false;
+    SetFlag(FLAG_SELECTED, false);
+    if (m_pMarker != nullptr)
+        m_pMarker->SetColor(m_MarkerColor.GetRGBA());
+    return true;
+}
