@@ -4,6 +4,8 @@
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderProgram.h"
+#include "render/light/KR_OmniLight.h"
+#include "render/light/KR_SpotLight.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -484,4 +486,267 @@ void KR_ShaderCoreManagerDX11::ApplyShaderProgram(const KR_ShaderProgram* pProgr
     pContext->OMSetBlendState(pProgram->m_pBlendState, pProgram->m_fBlendFactor, pProgram->m_uiSampleMask);
     pContext->OMSetDepthStencilState(pProgram->m_pDepthStencilState, pProgram->m_uiStencilReference);
     pContext->RSSetState(pProgram->m_pRasterizerState);
+}
+
+// Material textures, cube maps, shadow maps and lights: the rest of b9 and the view table.
+
+void KR_ShaderCoreManagerDX11::ResetMaterialTextures()
+{
+    for (std::uint32_t i = 0; i < NUM_MATERIAL_SLOTS; ++i)
+        m_apViews[i] = nullptr;
+    for (std::uint32_t uiRow : {B9_TILES_0, B9_TILES_1, B9_TILES_2})
+    {
+        StoreFloats(m_aMaterial, uiRow, 1.0f, 1.0f, 1.0f, 1.0f);
+        StoreFloats(m_aMaterial, uiRow + 16, 1.0f, 1.0f, 1.0f, 1.0f);
+        StoreUInts(m_aMaterial, uiRow + 32, 0, 0, 0, 0);
+        StoreUInts(m_aMaterial, uiRow + 48, 0, 0, 0, 0);
+    }
+    StoreFloats(m_aMaterial, B9_SPECULAR_POWER, 20.0f, 0.0f, 0.0f, 0.0f);
+    StoreFloats(m_aMaterial, B9_SPECULAR_POWER + 16, 20.0f, 0.0f, 0.0f, 0.0f);
+    StoreFloats(m_aMaterial, B9_RESERVED, 0.0f, 0.0f, 0.0f, 0.0f);
+    MarkViewTable();
+}
+
+void KR_ShaderCoreManagerDX11::SetChannelTexture(std::uint32_t uiIndex, std::uint32_t uiIndices,
+                                                 std::uint32_t uiFirstSlot, std::uint32_t uiTileOffset,
+                                                 std::uint32_t uiComponent, ID3D11ShaderResourceView* pView,
+                                                 float fTile, std::uint32_t uiUV)
+{
+    if (uiIndex >= uiIndices)
+        return;
+    m_apViews[uiFirstSlot + uiIndex] = pView;
+    const std::uint32_t uiOffset = uiTileOffset + 16 * uiIndex + 4 * uiComponent;
+    std::memcpy(m_aMaterial + uiOffset, &fTile, sizeof(fTile));
+    std::memcpy(m_aMaterial + uiOffset + 32, &uiUV, sizeof(uiUV));
+    MarkViewTable();
+}
+
+void KR_ShaderCoreManagerDX11::SetDiffuseTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                                 float fTile, std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 2, SLOT_DIFFUSE, B9_TILES_0, 0, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetNormalTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                                float fTile, std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 2, SLOT_NORMAL, B9_TILES_0, 1, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetSpecularTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                                  float fTile, std::uint32_t uiUV, float fPower)
+{
+    if (uiIndex >= 2)
+        return;
+    SetChannelTexture(uiIndex, 2, SLOT_SPECULAR, B9_TILES_0, 2, pView, fTile, uiUV);
+    StoreFloats(m_aMaterial, B9_SPECULAR_POWER + 16 * uiIndex, fPower, 0.0f, 0.0f, 0.0f);
+}
+
+void KR_ShaderCoreManagerDX11::SetRoughnessTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                                   float fTile, std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 2, SLOT_ROUGHNESS, B9_TILES_0, 3, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetGlossTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                               float fTile, std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 2, SLOT_GLOSS, B9_TILES_1, 0, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetMaskTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                              float fTile, std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 1, SLOT_MASK, B9_TILES_1, 1, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetLightmapTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                                  float fTile, std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 1, SLOT_LIGHTMAP, B9_TILES_1, 2, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetAmbientOcclusionTexture(std::uint32_t uiIndex,
+                                                          ID3D11ShaderResourceView* pView, float fTile,
+                                                          std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 1, SLOT_AMBIENT_OCCLUSION, B9_TILES_1, 3, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetHeightmapTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                                   float fTile, std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 2, SLOT_HEIGHTMAP, B9_TILES_2, 0, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetTransparencyTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                                      float fTile, std::uint32_t uiUV)
+{
+    SetChannelTexture(uiIndex, 2, SLOT_TRANSPARENCY, B9_TILES_2, 1, pView, fTile, uiUV);
+}
+
+void KR_ShaderCoreManagerDX11::SetCubemapTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView,
+                                                 float fValue)
+{
+    if (uiIndex != 0)
+        return;
+    m_apViews[SLOT_MATERIAL_CUBE_MAP] = pView;
+    // Shared with the scene's cube map 0: the material's value replaces it until the next SetCubeMaps.
+    StoreFloats(m_aMaterial, B9_CUBE_VALUES, fValue, 0.0f, 0.0f, 0.0f);
+    MarkViewTable();
+}
+
+void KR_ShaderCoreManagerDX11::EnableCubeMaps(bool bEnable)
+{
+    const std::uint32_t uiCount = bEnable ? m_uiNumCubeMaps : 0;
+    std::memcpy(m_aMaterial + B9_NUM_CUBE_MAPS, &uiCount, sizeof(uiCount));
+    m_abChanged[BUFFER_MATERIAL] = true;
+}
+
+void KR_ShaderCoreManagerDX11::SetCubeMaps(const KB_GrowingArray<ID3D11ShaderResourceView*>* pViews,
+                                           const KB_GrowingArray<XMFLOAT4>* pVectors,
+                                           const KB_GrowingArray<float>* pValues,
+                                           const KB_GrowingArray<bool>* pFlags)
+{
+    // Only as many as every array holds: a shorter companion array is never read past its end.
+    std::uint32_t uiCount = MAX_CUBE_MAPS;
+    uiCount = std::min(uiCount, pViews != nullptr ? pViews->GetNumMembers() : 0u);
+    uiCount = std::min(uiCount, pVectors != nullptr ? pVectors->GetNumMembers() : 0u);
+    uiCount = std::min(uiCount, pValues != nullptr ? pValues->GetNumMembers() : 0u);
+    uiCount = std::min(uiCount, pFlags != nullptr ? pFlags->GetNumMembers() : 0u);
+    m_uiNumCubeMaps = uiCount;
+    std::memcpy(m_aMaterial + B9_NUM_CUBE_MAPS, &uiCount, sizeof(uiCount));
+    std::memset(m_aMaterial + B9_CUBE_VECTORS, 0, B9_SIZE - B9_CUBE_VECTORS);
+    for (std::uint32_t i = 0; i < MAX_CUBE_MAPS; ++i)
+        m_apViews[SLOT_CUBE_MAPS + i] = nullptr;
+    for (std::uint32_t i = 0; i < uiCount; ++i)
+    {
+        m_apViews[SLOT_CUBE_MAPS + i] = (*pViews)[i];
+        const XMFLOAT4& vVector = (*pVectors)[i];
+        StoreFloats(m_aMaterial, B9_CUBE_VECTORS + 16 * i, vVector.x, vVector.y, vVector.z, vVector.w);
+        StoreFloats(m_aMaterial, B9_CUBE_VALUES + 16 * i, (*pValues)[i], 0.0f, 0.0f, 0.0f);
+        StoreUInts(m_aMaterial, B9_CUBE_FLAGS + 16 * i, (*pFlags)[i] ? 1u : 0u, 0, 0, 0);
+    }
+    MarkViewTable();
+}
+
+void KR_ShaderCoreManagerDX11::ResetShadowMaps()
+{
+    // Unbound at once, so that the shadow maps can be rendered to before the next apply.
+    if (ID3D11DeviceContext* pContext = GetContext())
+    {
+        ID3D11ShaderResourceView* const apNull[MAX_SHADOW_MAPS] = {};
+        const UINT uiFirst = FIRST_VIEW + SLOT_SHADOW_MAPS;
+        pContext->VSSetShaderResources(uiFirst, MAX_SHADOW_MAPS, apNull);
+        pContext->PSSetShaderResources(uiFirst, MAX_SHADOW_MAPS, apNull);
+        pContext->GSSetShaderResources(uiFirst, MAX_SHADOW_MAPS, apNull);
+        pContext->CSSetShaderResources(uiFirst, MAX_SHADOW_MAPS, apNull);
+    }
+    m_uiNumSpotLights = 0;
+    for (std::uint32_t i = 0; i < MAX_SHADOW_MAPS; ++i)
+    {
+        m_apViews[SLOT_SHADOW_MAPS + i] = nullptr;
+        FillIdentity(m_aMaterial + B9_SHADOW_MATRICES + 64 * i, 1);
+        StoreFloats(m_aMaterial, B9_SPOT_POSITION + 16 * i, 0.0f, 0.0f, 0.0f, 0.0f);
+        StoreFloats(m_aMaterial, B9_SPOT_DIRECTION + 16 * i, 0.0f, 0.0f, 1.0f, 0.0f);
+        StoreFloats(m_aMaterial, B9_SPOT_COLOR + 16 * i, 1.0f, 1.0f, 1.0f, 1.0f);
+        StoreFloats(m_aMaterial, B9_SPOT_ATTENUATION + 16 * i, 0.0f, 0.0f, 0.0f, 0.0f);
+        StoreFloats(m_aMaterial, B9_SPOT_CONE + 16 * i, 0.0f, 0.0f, 0.0f, 0.0f);
+        StoreFloats(m_aMaterial, B9_SPOT_SHADOW_BIAS + 16 * i, 0.0f, 0.0f, 0.0f, 0.0f);
+    }
+    MarkViewTable();
+}
+
+namespace
+{
+
+// normalize(to - from); a zero difference stays zero.
+XMFLOAT3 Direction(const XMFLOAT3& from, const XMFLOAT3& to)
+{
+    const float x = to.x - from.x;
+    const float y = to.y - from.y;
+    const float z = to.z - from.z;
+    const float fLength = std::sqrt(x * x + y * y + z * z);
+    if (!(fLength > 0.0f))
+        return XMFLOAT3(0.0f, 0.0f, 0.0f);
+    return XMFLOAT3(x / fLength, y / fLength, z / fLength);
+}
+
+} // namespace
+
+void KR_ShaderCoreManagerDX11::SetSpotLights(double fTime, KR_SpotLight* pLight)
+{
+    if (pLight == nullptr || m_uiNumSpotLights >= MAX_SHADOW_MAPS)
+        return;
+    const float fStrength = pLight->GetLightStrength(fTime);
+    if (!(fStrength > 0.0f))
+        return;
+    const std::uint32_t k = m_uiNumSpotLights;
+    constexpr float DEGREES_TO_RADIANS = 0.017453292f;
+    const float fCosFOV = std::cos(pLight->GetLightFOV() * DEGREES_TO_RADIANS);
+    const float fCosFalloff = std::cos(pLight->GetLightFOVFalloff() * DEGREES_TO_RADIANS);
+    const float fFlag = (pLight->GetSpotFlags() & KR_SpotLight::SPOT_FLAG_OPTION) != 0 ? 0.0f : 1.0f;
+    const XMFLOAT3 position = pLight->GetPositionAt(fTime);
+    const XMFLOAT3 direction = Direction(position, pLight->GetTargetAt(fTime));
+    XMFLOAT3 attenuation(0.0f, 0.0f, 0.0f);
+    pLight->GetLightAttenuation(&attenuation);
+    KB_Color color;
+    pLight->GetLightColor(&color, fTime);
+    XMFLOAT2 bias(0.0f, 0.0f);
+    pLight->GetShadowBias(&bias);
+
+    StoreTransposed(m_aMaterial, B9_SHADOW_MATRICES + 64 * k, pLight->GetViewProjectionMatrix(fTime));
+    m_apViews[SLOT_SHADOW_MAPS + k] = pLight->m_pShadowMapView;
+    StoreFloats(m_aMaterial, B9_SPOT_POSITION + 16 * k, position.x, position.y, position.z, 0.0f);
+    StoreFloats(m_aMaterial, B9_SPOT_DIRECTION + 16 * k, direction.x, direction.y, direction.z, 0.0f);
+    StoreFloats(m_aMaterial, B9_SPOT_COLOR + 16 * k, ToLinear(color.GetR()), ToLinear(color.GetG()),
+                ToLinear(color.GetB()), pLight->GetLightSpecularStrength(fTime));
+    StoreFloats(m_aMaterial, B9_SPOT_ATTENUATION + 16 * k, attenuation.x, attenuation.y, attenuation.z,
+                fStrength);
+    StoreFloats(m_aMaterial, B9_SPOT_CONE + 16 * k, fCosFOV, fCosFalloff, fCosFOV - fCosFalloff, fFlag);
+    StoreFloats(m_aMaterial, B9_SPOT_SHADOW_BIAS + 16 * k, bias.x, bias.y, 0.0f, 0.0f);
+    ++m_uiNumSpotLights;
+    MarkViewTable();
+}
+
+void KR_ShaderCoreManagerDX11::ResetLights()
+{
+    m_uiNumOmniLights = 0;
+    for (std::uint32_t i = 0; i < MAX_LIGHTS; ++i)
+    {
+        StoreFloats(m_aMaterial, B9_OMNI_COLOR + 16 * i, 1.0f, 1.0f, 1.0f, 1.0f);
+        StoreFloats(m_aMaterial, B9_OMNI_ATTENUATION + 16 * i, 0.0f, 0.0f, 0.0f, 0.0f);
+        StoreFloats(m_aMaterial, B9_OMNI_POSITION + 16 * i, 0.0f, 0.0f, 0.0f, 0.0f);
+        StoreFloats(m_aMaterial, B9_OMNI_SECOND_POINT + 16 * i, 0.0f, 0.0f, 0.0f, 0.0f);
+        StoreUInts(m_aMaterial, B9_OMNI_KIND + 16 * i, 0, 0, 0, 0);
+    }
+    m_abChanged[BUFFER_MATERIAL] = true;
+}
+
+void KR_ShaderCoreManagerDX11::SetOmniLights(double fTime, KR_OmniLight* pLight)
+{
+    if (pLight == nullptr || m_uiNumOmniLights >= MAX_LIGHTS)
+        return;
+    const float fStrength = pLight->GetLightStrength(fTime);
+    if (!(fStrength > 0.0f))
+        return;
+    const std::uint32_t k = m_uiNumOmniLights;
+    KB_Color color;
+    pLight->GetLightColor(&color, fTime);
+    XMFLOAT3 attenuation(0.0f, 0.0f, 0.0f);
+    pLight->GetLightAttenuation(&attenuation);
+    const XMFLOAT3 position = pLight->GetPositionAt(fTime);
+    StoreFloats(m_aMaterial, B9_OMNI_COLOR + 16 * k, ToLinear(color.GetR()), ToLinear(color.GetG()),
+                ToLinear(color.GetB()), pLight->GetLightSpecularStrength(fTime));
+    StoreFloats(m_aMaterial, B9_OMNI_ATTENUATION + 16 * k, attenuation.x, attenuation.y, attenuation.z,
+                fStrength);
+    StoreFloats(m_aMaterial, B9_OMNI_POSITION + 16 * k, position.x, position.y, position.z, 0.0f);
+    if (pLight->IsUsedAsTubeLight())
+    {
+        const XMFLOAT3 second = pLight->GetTargetAt(fTime);
+        StoreUInts(m_aMaterial, B9_OMNI_KIND + 16 * k, 1, 0, 0, 0);
+        StoreFloats(m_aMaterial, B9_OMNI_SECOND_POINT + 16 * k, second.x, second.y, second.z, 0.0f);
+    }
+    ++m_uiNumOmniLights;
+    m_abChanged[BUFFER_MATERIAL] = true;
 }

@@ -47,6 +47,37 @@ public:
     void SetFrameScalar(float fValue) override;
     void SetAmbientLightColor(const DirectX::XMFLOAT4& color) override;
     void SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>& gMatrices) override;
+
+    void ResetMaterialTextures() override;
+    void SetDiffuseTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                           std::uint32_t uiUV) override;
+    void SetNormalTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                          std::uint32_t uiUV) override;
+    void SetSpecularTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                            std::uint32_t uiUV, float fPower) override;
+    void SetRoughnessTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                             std::uint32_t uiUV) override;
+    void SetGlossTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                         std::uint32_t uiUV) override;
+    void SetMaskTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                        std::uint32_t uiUV) override;
+    void SetLightmapTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                            std::uint32_t uiUV) override;
+    void SetAmbientOcclusionTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                                    std::uint32_t uiUV) override;
+    void SetHeightmapTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                             std::uint32_t uiUV) override;
+    void SetTransparencyTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fTile,
+                                std::uint32_t uiUV) override;
+    void SetCubemapTexture(std::uint32_t uiIndex, ID3D11ShaderResourceView* pView, float fValue) override;
+    void EnableCubeMaps(bool bEnable) override;
+    void SetCubeMaps(const KB_GrowingArray<ID3D11ShaderResourceView*>* pViews,
+                     const KB_GrowingArray<DirectX::XMFLOAT4>* pVectors,
+                     const KB_GrowingArray<float>* pValues, const KB_GrowingArray<bool>* pFlags) override;
+    void ResetShadowMaps() override;
+    void SetSpotLights(double fTime, KR_SpotLight* pLight) override;
+    void ResetLights() override;
+    void SetOmniLights(double fTime, KR_OmniLight* pLight) override;
     void SetParameterVectorAt(const DirectX::XMFLOAT4& vVector, std::uint32_t uiIndex) override;
     void SetInputLayout(ID3D11InputLayout* pLayout) override;
     void SetPrimitiveTopology(KR_PrimitiveTopology topology) override;
@@ -77,6 +108,12 @@ private:
     static void StoreColor(std::uint8_t* pBuffer, std::uint32_t uiOffset, const DirectX::XMFLOAT4& color,
                            bool bAlpha);
     void MarkViewTable();
+    // One material channel: accepted when uiIndex < uiIndices; the view goes to slot
+    // uiFirstSlot + uiIndex, the tile factor and uv channel to component uiComponent of the row
+    // pair at uiTileOffset (tiles) and uiTileOffset + 32 (uv channels).
+    void SetChannelTexture(std::uint32_t uiIndex, std::uint32_t uiIndices, std::uint32_t uiFirstSlot,
+                           std::uint32_t uiTileOffset, std::uint32_t uiComponent,
+                           ID3D11ShaderResourceView* pView, float fTile, std::uint32_t uiUV);
     bool Upload(ID3D11DeviceContext* pContext, Buffer buffer);
 
     alignas(16) std::uint8_t m_aBones[KR_ShaderCoreLayouts::B8_SIZE];
