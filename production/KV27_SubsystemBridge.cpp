@@ -8,6 +8,7 @@
 #include "render/device/KR_GraphicsContextManager.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
+#include "render/device/KR_ShaderCache.h"
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/effects/KR_MetaBallRenderer.h"
 #include "render/effects/KR_OITRenderer.h"
@@ -92,7 +93,7 @@ KR_MaterialManager* KV27_SubsystemBridge::CreateMaterialManager()
 
 KR_ShaderCache* KV27_SubsystemBridge::CreateShaderCache()
 {
-    return nullptr;
+    return new (std::nothrow) KR_ShaderCache();
 }
 
 KR_Renderer* KV27_SubsystemBridge::CreateRenderer()
@@ -129,8 +130,9 @@ void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/)
 {
 }
 
-void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* /*p*/)
+void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* p)
 {
+    delete p;
 }
 
 void KV27_SubsystemBridge::DeleteGraphicsResourceManager(KR_GraphicsResourceManager* p)

@@ -69,6 +69,11 @@ void ClearCallLog()
     Runtime::Get().ClearCallLog();
 }
 
+void SetCallLogging(bool enabled)
+{
+    Runtime::Get().SetCallLogging(enabled);
+}
+
 std::uint64_t GetCallCount(const std::string& call)
 {
     return Runtime::Get().GetCallCount(call);

@@ -71,6 +71,9 @@ std::vector<CallRecord> GetCallLog();
 // Calls of the frame that the last Present ended, that Present included.
 std::vector<CallRecord> GetLastFrameCallLog();
 void ClearCallLog();
+// Off: calls are neither logged nor counted (benchmarks measure the caller, not the log); Reset
+// turns logging on again.
+void SetCallLogging(bool enabled);
 // Calls of that name ("Method" or "Interface::Method") since Reset, failed ones included.
 std::uint64_t GetCallCount(const std::string& call);
 std::uint64_t GetPresentCount();

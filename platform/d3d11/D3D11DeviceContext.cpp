@@ -643,8 +643,218 @@ void DeviceContext::DrawIndexedInstanced(UINT IndexCountPerInstance, UINT Instan
                         static_cast<double>(StartInstanceLocation)});
 }
 
+// Objects: the shader. Values: the number of class instances (must be 0).
+void DeviceContext::SetShader(StageIndex stage, const char* pMethod, ID3D11DeviceChild* pShader,
+                              UINT NumClassInstances)
+{
+    const bool bValid = NumClassInstances == 0 && (pShader == nullptr || Object::From(pShader) != nullptr);
+    Runtime::Get().Log(INTERFACE_NAME, pMethod, bValid ? S_OK : E_INVALIDARG, {Object::IdOf(pShader)},
+                       {static_cast<double>(NumClassInstances)});
+    if (bValid)
+        m_aStages[stage].shader.Set(pShader);
+}
+
+namespace
+{
+
+// Shared by the per-stage slot setters: logs objects (ids in slot order) and values (start slot,
+// count); a range past the stage's slots, a missing array or an object the check refuses makes
+// the whole call do nothing.
+template <class T, class TCheck>
+bool LogSlots(const char* pInterface, const char* pMethod, UINT StartSlot, UINT Num, T* const* ppObjects,
+              UINT uiSlotCount, TCheck check)
+{
+    D3D11Control::CallRecord record;
+    record.Interface = pInterface;
+    record.Method = pMethod;
+    record.Values = {static_cast<double>(StartSlot), static_cast<double>(Num)};
+    bool bValid =
+        StartSlot < uiSlotCount && Num <= uiSlotCount - StartSlot && (Num == 0 || ppObjects != nullptr);
+    for (UINT i = 0; bValid && i < Num; ++i)
+    {
+        bValid = ppObjects[i] == nullptr || check(ppObjects[i]);
+        record.Objects.push_back(Object::IdOf(ppObjects[i]));
+    }
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(std::move(record));
+    return bValid;
+}
+
+} // namespace
+
+void DeviceContext::SetConstantBuffers(StageIndex stage, const char* pMethod, UINT StartSlot, UINT NumBuffers,
+                                       ID3D11Buffer* const* ppBuffers)
+{
+    if (!LogSlots(INTERFACE_NAME, pMethod, StartSlot, NumBuffers, ppBuffers,
+                  D3D11_COMMONSHADER_CONSTANT_BUFFER_API_SLOT_COUNT,
+                  [](ID3D11Buffer* pBuffer) { return HasBind(pBuffer, D3D11_BIND_CONSTANT_BUFFER); }))
+        return;
+    for (UINT i = 0; i < NumBuffers; ++i)
+        m_aStages[stage].constantBuffers[StartSlot + i].Set(ppBuffers[i]);
+}
+
+void DeviceContext::SetSamplers(StageIndex stage, const char* pMethod, UINT StartSlot, UINT NumSamplers,
+                                ID3D11SamplerState* const* ppSamplers)
+{
+    if (!LogSlots(INTERFACE_NAME, pMethod, StartSlot, NumSamplers, ppSamplers,
+                  D3D11_COMMONSHADER_SAMPLER_SLOT_COUNT,
+                  [](ID3D11SamplerState* pSampler) { return SamplerState::From(pSampler) != nullptr; }))
+        return;
+    for (UINT i = 0; i < NumSamplers; ++i)
+        m_aStages[stage].samplers[StartSlot + i].Set(ppSamplers[i]);
+}
+
+void DeviceContext::SetShaderResources(StageIndex stage, const char* pMethod, UINT StartSlot, UINT NumViews,
+                                       ID3D11ShaderResourceView* const* ppViews)
+{
+    if (!LogSlots(INTERFACE_NAME, pMethod, StartSlot, NumViews, ppViews,
+                  D3D11_COMMONSHADER_INPUT_RESOURCE_SLOT_COUNT,
+                  [](ID3D11ShaderResourceView* pView) { return ShaderResourceView::From(pView) != nullptr; }))
+        return;
+    for (UINT i = 0; i < NumViews; ++i)
+        m_aStages[stage].views[StartSlot + i].Set(ppViews[i]);
+}
+
+void DeviceContext::VSSetShader(ID3D11VertexShader* pVertexShader, ID3D11ClassInstance* const*,
+                                UINT NumClassInstances)
+{
+    SetShader(STAGE_VS, "VSSetShader", pVertexShader, NumClassInstances);
+}
+
+void DeviceContext::VSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                                         ID3D11Buffer* const* ppConstantBuffers)
+{
+    SetConstantBuffers(STAGE_VS, "VSSetConstantBuffers", StartSlot, NumBuffers, ppConstantBuffers);
+}
+
+void DeviceContext::VSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers)
+{
+    SetSamplers(STAGE_VS, "VSSetSamplers", StartSlot, NumSamplers, ppSamplers);
+}
+
+void DeviceContext::VSSetShaderResources(UINT StartSlot, UINT NumViews,
+                                         ID3D11ShaderResourceView* const* ppShaderResourceViews)
+{
+    SetShaderResources(STAGE_VS, "VSSetShaderResources", StartSlot, NumViews, ppShaderResourceViews);
+}
+
+void DeviceContext::PSSetShader(ID3D11PixelShader* pPixelShader, ID3D11ClassInstance* const*,
+                                UINT NumClassInstances)
+{
+    SetShader(STAGE_PS, "PSSetShader", pPixelShader, NumClassInstances);
+}
+
+void DeviceContext::PSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                                         ID3D11Buffer* const* ppConstantBuffers)
+{
+    SetConstantBuffers(STAGE_PS, "PSSetConstantBuffers", StartSlot, NumBuffers, ppConstantBuffers);
+}
+
+void DeviceContext::PSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers)
+{
+    SetSamplers(STAGE_PS, "PSSetSamplers", StartSlot, NumSamplers, ppSamplers);
+}
+
+void DeviceContext::PSSetShaderResources(UINT StartSlot, UINT NumViews,
+                                         ID3D11ShaderResourceView* const* ppShaderResourceViews)
+{
+    SetShaderResources(STAGE_PS, "PSSetShaderResources", StartSlot, NumViews, ppShaderResourceViews);
+}
+
+void DeviceContext::GSSetShader(ID3D11GeometryShader* pShader, ID3D11ClassInstance* const*,
+                                UINT NumClassInstances)
+{
+    SetShader(STAGE_GS, "GSSetShader", pShader, NumClassInstances);
+}
+
+void DeviceContext::GSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                                         ID3D11Buffer* const* ppConstantBuffers)
+{
+    SetConstantBuffers(STAGE_GS, "GSSetConstantBuffers", StartSlot, NumBuffers, ppConstantBuffers);
+}
+
+void DeviceContext::GSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers)
+{
+    SetSamplers(STAGE_GS, "GSSetSamplers", StartSlot, NumSamplers, ppSamplers);
+}
+
+void DeviceContext::GSSetShaderResources(UINT StartSlot, UINT NumViews,
+                                         ID3D11ShaderResourceView* const* ppShaderResourceViews)
+{
+    SetShaderResources(STAGE_GS, "GSSetShaderResources", StartSlot, NumViews, ppShaderResourceViews);
+}
+
+void DeviceContext::CSSetShader(ID3D11ComputeShader* pComputeShader, ID3D11ClassInstance* const*,
+                                UINT NumClassInstances)
+{
+    SetShader(STAGE_CS, "CSSetShader", pComputeShader, NumClassInstances);
+}
+
+void DeviceContext::CSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                                         ID3D11Buffer* const* ppConstantBuffers)
+{
+    SetConstantBuffers(STAGE_CS, "CSSetConstantBuffers", StartSlot, NumBuffers, ppConstantBuffers);
+}
+
+void DeviceContext::CSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers)
+{
+    SetSamplers(STAGE_CS, "CSSetSamplers", StartSlot, NumSamplers, ppSamplers);
+}
+
+void DeviceContext::CSSetShaderResources(UINT StartSlot, UINT NumViews,
+                                         ID3D11ShaderResourceView* const* ppShaderResourceViews)
+{
+    SetShaderResources(STAGE_CS, "CSSetShaderResources", StartSlot, NumViews, ppShaderResourceViews);
+}
+
+// Objects: the state. Values: the blend factor (four values; 1 each for a null factor), the sample mask.
+void DeviceContext::OMSetBlendState(ID3D11BlendState* pBlendState, const FLOAT BlendFactor[4],
+                                    UINT SampleMask)
+{
+    const bool bValid = pBlendState == nullptr || BlendState::From(pBlendState) != nullptr;
+    const FLOAT aOnes[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    const FLOAT* pFactor = BlendFactor != nullptr ? BlendFactor : aOnes;
+    Runtime::Get().Log(INTERFACE_NAME, "OMSetBlendState", bValid ? S_OK : E_INVALIDARG,
+                       {Object::IdOf(pBlendState)},
+                       {pFactor[0], pFactor[1], pFactor[2], pFactor[3], static_cast<double>(SampleMask)});
+    if (!bValid)
+        return;
+    m_blendState.Set(pBlendState);
+    std::memcpy(m_aBlendFactor, pFactor, sizeof(m_aBlendFactor));
+    m_uiSampleMask = SampleMask;
+}
+
+// Objects: the state. Values: the stencil reference.
+void DeviceContext::OMSetDepthStencilState(ID3D11DepthStencilState* pDepthStencilState, UINT StencilRef)
+{
+    const bool bValid =
+        pDepthStencilState == nullptr || DepthStencilState::From(pDepthStencilState) != nullptr;
+    Runtime::Get().Log(INTERFACE_NAME, "OMSetDepthStencilState", bValid ? S_OK : E_INVALIDARG,
+                       {Object::IdOf(pDepthStencilState)}, {static_cast<double>(StencilRef)});
+    if (!bValid)
+        return;
+    m_depthStencilState.Set(pDepthStencilState);
+    m_uiStencilRef = StencilRef;
+}
+
 void DeviceContext::UnbindAll()
 {
+    for (Stage& stage : m_aStages)
+    {
+        stage.shader.Reset();
+        for (Ref<ID3D11Buffer>& buffer : stage.constantBuffers)
+            buffer.Reset();
+        for (Ref<ID3D11SamplerState>& sampler : stage.samplers)
+            sampler.Reset();
+        for (Ref<ID3D11ShaderResourceView>& view : stage.views)
+            view.Reset();
+    }
+    m_blendState.Reset();
+    for (FLOAT& fFactor : m_aBlendFactor)
+        fFactor = 1.0f;
+    m_uiSampleMask = 0xFFFFFFFFu;
+    m_depthStencilState.Reset();
+    m_uiStencilRef = 0;
     m_inputLayout.Reset();
     for (UINT i = 0; i < D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT; ++i)
     {

@@ -49,12 +49,67 @@ public:
     void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
                               INT BaseVertexLocation, UINT StartInstanceLocation) override;
 
+    void VSSetShader(ID3D11VertexShader* pVertexShader, ID3D11ClassInstance* const* ppClassInstances,
+                     UINT NumClassInstances) override;
+    void VSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                              ID3D11Buffer* const* ppConstantBuffers) override;
+    void VSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) override;
+    void VSSetShaderResources(UINT StartSlot, UINT NumViews,
+                              ID3D11ShaderResourceView* const* ppShaderResourceViews) override;
+    void PSSetShader(ID3D11PixelShader* pPixelShader, ID3D11ClassInstance* const* ppClassInstances,
+                     UINT NumClassInstances) override;
+    void PSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                              ID3D11Buffer* const* ppConstantBuffers) override;
+    void PSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) override;
+    void PSSetShaderResources(UINT StartSlot, UINT NumViews,
+                              ID3D11ShaderResourceView* const* ppShaderResourceViews) override;
+    void GSSetShader(ID3D11GeometryShader* pShader, ID3D11ClassInstance* const* ppClassInstances,
+                     UINT NumClassInstances) override;
+    void GSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                              ID3D11Buffer* const* ppConstantBuffers) override;
+    void GSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) override;
+    void GSSetShaderResources(UINT StartSlot, UINT NumViews,
+                              ID3D11ShaderResourceView* const* ppShaderResourceViews) override;
+    void CSSetShader(ID3D11ComputeShader* pComputeShader, ID3D11ClassInstance* const* ppClassInstances,
+                     UINT NumClassInstances) override;
+    void CSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                              ID3D11Buffer* const* ppConstantBuffers) override;
+    void CSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) override;
+    void CSSetShaderResources(UINT StartSlot, UINT NumViews,
+                              ID3D11ShaderResourceView* const* ppShaderResourceViews) override;
+    void OMSetBlendState(ID3D11BlendState* pBlendState, const FLOAT BlendFactor[4], UINT SampleMask) override;
+    void OMSetDepthStencilState(ID3D11DepthStencilState* pDepthStencilState, UINT StencilRef) override;
+
     D3D11Control::BoundState GetBoundState() const;
 
 private:
     DeviceContext();
     bool Implements(REFIID riid) const override;
     void UnbindAll();
+
+    // What one shader stage has bound.
+    struct Stage
+    {
+        Ref<ID3D11DeviceChild> shader;
+        Ref<ID3D11Buffer> constantBuffers[D3D11_COMMONSHADER_CONSTANT_BUFFER_API_SLOT_COUNT];
+        Ref<ID3D11SamplerState> samplers[D3D11_COMMONSHADER_SAMPLER_SLOT_COUNT];
+        Ref<ID3D11ShaderResourceView> views[D3D11_COMMONSHADER_INPUT_RESOURCE_SLOT_COUNT];
+    };
+    enum StageIndex
+    {
+        STAGE_VS,
+        STAGE_PS,
+        STAGE_GS,
+        STAGE_CS,
+        STAGE_COUNT
+    };
+    void SetShader(StageIndex stage, const char* pMethod, ID3D11DeviceChild* pShader, UINT NumClassInstances);
+    void SetConstantBuffers(StageIndex stage, const char* pMethod, UINT StartSlot, UINT NumBuffers,
+                            ID3D11Buffer* const* ppBuffers);
+    void SetSamplers(StageIndex stage, const char* pMethod, UINT StartSlot, UINT NumSamplers,
+                     ID3D11SamplerState* const* ppSamplers);
+    void SetShaderResources(StageIndex stage, const char* pMethod, UINT StartSlot, UINT NumViews,
+                            ID3D11ShaderResourceView* const* ppViews);
 
     Ref<ID3D11RenderTargetView> m_aRenderTargets[D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT];
     UINT m_uiRenderTargetCount = 0;
@@ -69,6 +124,12 @@ private:
     DXGI_FORMAT m_indexFormat = DXGI_FORMAT_UNKNOWN;
     UINT m_uiIndexOffset = 0;
     D3D11_PRIMITIVE_TOPOLOGY m_topology = D3D11_PRIMITIVE_TOPOLOGY_UNDEFINED;
+    Stage m_aStages[STAGE_COUNT];
+    Ref<ID3D11BlendState> m_blendState;
+    FLOAT m_aBlendFactor[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    UINT m_uiSampleMask = 0xFFFFFFFFu;
+    Ref<ID3D11DepthStencilState> m_depthStencilState;
+    UINT m_uiStencilRef = 0;
 };
 
 } // namespace d3d11_internal

@@ -81,6 +81,7 @@ void Runtime::ResetConfigLocked()
     m_uiSequence = 0;
     m_uiFrame = 0;
     m_uiLastSyncInterval = 0;
+    m_bLogging.store(true, std::memory_order_relaxed);
 }
 
 std::uint64_t Runtime::Register(Object* pObject)
@@ -156,6 +157,8 @@ HRESULT Runtime::TakeFailure(const char* pInterface, const char* pMethod)
 void Runtime::Log(const char* pInterface, const char* pMethod, HRESULT hr,
                   std::initializer_list<std::uint64_t> objects, std::initializer_list<double> values)
 {
+    if (!m_bLogging.load(std::memory_order_relaxed))
+        return;
     D3D11Control::CallRecord record;
     record.Interface = pInterface;
     record.Method = pMethod;
@@ -167,6 +170,8 @@ void Runtime::Log(const char* pInterface, const char* pMethod, HRESULT hr,
 
 void Runtime::Log(D3D11Control::CallRecord record)
 {
+    if (!m_bLogging.load(std::memory_order_relaxed))
+        return;
     std::lock_guard<std::mutex> lock(m_mutex);
     record.Sequence = m_uiSequence++;
     record.Frame = m_uiFrame;
@@ -227,6 +232,11 @@ std::vector<D3D11Control::CallRecord> Runtime::GetLastFrameCallLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_vLastFrameLog;
+}
+
+void Runtime::SetCallLogging(bool bEnabled)
+{
+    m_bLogging.store(bEnabled, std::memory_order_relaxed);
 }
 
 void Runtime::ClearCallLog()

@@ -147,6 +147,7 @@ public:
     std::vector<D3D11Control::CallRecord> GetCallLog();
     std::vector<D3D11Control::CallRecord> GetLastFrameCallLog();
     void ClearCallLog();
+    void SetCallLogging(bool bEnabled);
     std::uint64_t GetCallCount(const std::string& sCall);
     std::uint64_t GetPresentCount();
     UINT GetLastSyncInterval();
@@ -172,6 +173,7 @@ private:
     std::uint64_t m_uiSequence = 0;
     std::uint64_t m_uiFrame = 0;
     UINT m_uiLastSyncInterval = 0;
+    std::atomic<bool> m_bLogging{true}; // read without the mutex on every call
 };
 
 } // namespace d3d11_internal

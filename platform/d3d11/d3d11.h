@@ -683,6 +683,10 @@ enum D3D11_INPUT_CLASSIFICATION
 
 constexpr UINT D3D11_APPEND_ALIGNED_ELEMENT = 0xffffffffu;
 constexpr UINT D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT = 32;
+// Per-stage slots of the shader stages.
+constexpr UINT D3D11_COMMONSHADER_CONSTANT_BUFFER_API_SLOT_COUNT = 14;
+constexpr UINT D3D11_COMMONSHADER_SAMPLER_SLOT_COUNT = 16;
+constexpr UINT D3D11_COMMONSHADER_INPUT_RESOURCE_SLOT_COUNT = 128;
 constexpr UINT D3D11_IA_VERTEX_INPUT_STRUCTURE_ELEMENT_COUNT = 32;
 
 struct D3D11_INPUT_ELEMENT_DESC
@@ -840,8 +844,10 @@ struct ID3D11InputLayout : public ID3D11DeviceChild
 {
 };
 
-// Dynamic shader linkage is not supported: creation calls take null here.
+// Dynamic shader linkage is not supported: creation calls take null here, and binding a shader
+// takes no class instances.
 struct ID3D11ClassLinkage;
+struct ID3D11ClassInstance;
 
 // The immediate context holds a reference on every object bound to it until it is unbound
 // (ClearState unbinds everything). Invalid arguments make a call do nothing, as the runtime
@@ -897,6 +903,43 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     virtual void DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation) = 0;
     virtual void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
                                       INT BaseVertexLocation, UINT StartInstanceLocation) = 0;
+
+    // Shader stages: the shader (null switches the stage off; no class instances), then per-stage
+    // slots: constant buffers 0 to 13 (bind flag CONSTANT_BUFFER), samplers 0 to 15 and shader
+    // resource views 0 to 127. A null entry unbinds its slot; a range past the last slot is refused.
+    virtual void VSSetShader(ID3D11VertexShader* pVertexShader, ID3D11ClassInstance* const* ppClassInstances,
+                             UINT NumClassInstances) = 0;
+    virtual void VSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                                      ID3D11Buffer* const* ppConstantBuffers) = 0;
+    virtual void VSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) = 0;
+    virtual void VSSetShaderResources(UINT StartSlot, UINT NumViews,
+                                      ID3D11ShaderResourceView* const* ppShaderResourceViews) = 0;
+    virtual void PSSetShader(ID3D11PixelShader* pPixelShader, ID3D11ClassInstance* const* ppClassInstances,
+                             UINT NumClassInstances) = 0;
+    virtual void PSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                                      ID3D11Buffer* const* ppConstantBuffers) = 0;
+    virtual void PSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) = 0;
+    virtual void PSSetShaderResources(UINT StartSlot, UINT NumViews,
+                                      ID3D11ShaderResourceView* const* ppShaderResourceViews) = 0;
+    virtual void GSSetShader(ID3D11GeometryShader* pShader, ID3D11ClassInstance* const* ppClassInstances,
+                             UINT NumClassInstances) = 0;
+    virtual void GSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                                      ID3D11Buffer* const* ppConstantBuffers) = 0;
+    virtual void GSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) = 0;
+    virtual void GSSetShaderResources(UINT StartSlot, UINT NumViews,
+                                      ID3D11ShaderResourceView* const* ppShaderResourceViews) = 0;
+    virtual void CSSetShader(ID3D11ComputeShader* pComputeShader,
+                             ID3D11ClassInstance* const* ppClassInstances, UINT NumClassInstances) = 0;
+    virtual void CSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
+                                      ID3D11Buffer* const* ppConstantBuffers) = 0;
+    virtual void CSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) = 0;
+    virtual void CSSetShaderResources(UINT StartSlot, UINT NumViews,
+                                      ID3D11ShaderResourceView* const* ppShaderResourceViews) = 0;
+
+    // Output merger states; null binds the default state.
+    virtual void OMSetBlendState(ID3D11BlendState* pBlendState, const FLOAT BlendFactor[4],
+                                 UINT SampleMask) = 0;
+    virtual void OMSetDepthStencilState(ID3D11DepthStencilState* pDepthStencilState, UINT StencilRef) = 0;
 };
 
 // Creation calls fail with E_INVALIDARG on a description the runtime rejects and E_OUTOFMEMORY

@@ -262,3 +262,62 @@ TEST_F(D3D11DeviceContext, DestroyingTheContextReleasesWhatIsBound)
     Release(m_pDevice);
     EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
 }
+
+TEST_F(D3D11DeviceContext, StageBindingsHoldReferencesAndRefuseBadSlots)
+{
+    CreateDevice();
+    const D3D11_BUFFER_DESC cbDesc{
+        16, D3D11_USAGE_DYNAMIC, D3D11_BIND_CONSTANT_BUFFER, D3D11_CPU_ACCESS_WRITE, 0, 0};
+    const D3D11_BUFFER_DESC vbDesc{16, D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0};
+    ID3D11Buffer* pConstants = nullptr;
+    ID3D11Buffer* pVertices = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateBuffer(&cbDesc, nullptr, &pConstants));
+    ASSERT_EQ(S_OK, m_pDevice->CreateBuffer(&vbDesc, nullptr, &pVertices));
+    D3D11_SAMPLER_DESC samplerDesc{};
+    samplerDesc.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
+    samplerDesc.AddressU = samplerDesc.AddressV = samplerDesc.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
+    samplerDesc.ComparisonFunc = D3D11_COMPARISON_NEVER;
+    samplerDesc.MaxLOD = D3D11_FLOAT32_MAX;
+    ID3D11SamplerState* pSampler = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateSamplerState(&samplerDesc, &pSampler));
+
+    m_pContext->PSSetConstantBuffers(13, 1, &pConstants);
+    m_pContext->CSSetSamplers(15, 1, &pSampler);
+    EXPECT_EQ(2u, D3D11Control::GetRefCount(pConstants));
+    EXPECT_EQ(2u, D3D11Control::GetRefCount(pSampler));
+    EXPECT_EQ((std::vector<double>{13, 1}), Calls("PSSetConstantBuffers").back().Values);
+    EXPECT_EQ(std::vector<std::uint64_t>{D3D11Control::GetObjectId(pConstants)},
+              Calls("PSSetConstantBuffers").back().Objects);
+
+    // Past the last slot, or a buffer that is not a constant buffer: refused, nothing bound.
+    m_pContext->VSSetConstantBuffers(14, 1, &pConstants);
+    m_pContext->VSSetConstantBuffers(0, 1, &pVertices);
+    ID3D11ShaderResourceView* apViews[2] = {};
+    m_pContext->GSSetShaderResources(127, 2, apViews);
+    m_pContext->VSSetShader(nullptr, nullptr, 1);
+    EXPECT_EQ(E_INVALIDARG, Calls("VSSetConstantBuffers")[0].Result);
+    EXPECT_EQ(E_INVALIDARG, Calls("VSSetConstantBuffers")[1].Result);
+    EXPECT_EQ(E_INVALIDARG, Calls("GSSetShaderResources").back().Result);
+    EXPECT_EQ(E_INVALIDARG, Calls("VSSetShader").back().Result);
+    EXPECT_EQ(2u, D3D11Control::GetRefCount(pConstants));
+    EXPECT_EQ(1u, D3D11Control::GetRefCount(pVertices));
+
+    const FLOAT afFactor[4] = {0.5f, 0.25f, 0.0f, 1.0f};
+    m_pContext->OMSetBlendState(nullptr, afFactor, 0xFF);
+    m_pContext->OMSetDepthStencilState(nullptr, 7);
+    EXPECT_EQ((std::vector<double>{0.5, 0.25, 0.0, 1.0, 255.0}), Calls("OMSetBlendState").back().Values);
+    EXPECT_EQ(std::vector<double>{7.0}, Calls("OMSetDepthStencilState").back().Values);
+
+    // Without logging nothing is recorded or counted.
+    D3D11Control::SetCallLogging(false);
+    m_pContext->Flush();
+    D3D11Control::SetCallLogging(true);
+    EXPECT_EQ(0u, D3D11Control::GetCallCount("Flush"));
+
+    m_pContext->ClearState();
+    EXPECT_EQ(1u, D3D11Control::GetRefCount(pConstants));
+    EXPECT_EQ(1u, D3D11Control::GetRefCount(pSampler));
+    pConstants->Release();
+    pVertices->Release();
+    pSampler->Release();
+}
