@@ -205,9 +205,20 @@ void KR_GraphicsResourceManagerDX11::DeleteShaderProgram(KR_ShaderProgram* pProg
 void KR_GraphicsResourceManagerDX11::LoadDefaultResources()
 {
     KR_ModelResource* pModel = KR_ModelLoader::LoadModel(PLACEHOLDER_MODEL, 1, 1, 1);
+    if (pModel == nullptr)
+        return; // the empty model stays the placeholder
+    std::unique_ptr<KR_ModelResource> pOwned(pModel);
     std::lock_guard<std::mutex> lock(m_modelsMutex);
-    if (pModel != nullptr)
-        m_pPlaceholderModel.reset(pModel);
+    try
+    {
+        // Proxies made so far may hold an earlier placeholder: it stays alive with the models.
+        if (m_pPlaceholderModel != nullptr)
+            m_vLoadedModels.push_back(std::move(m_pPlaceholderModel));
+        m_pPlaceholderModel = std::move(pOwned);
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
 }
 
 std::uint32_t
@@ -421,18 +432,21 @@ void KR_GraphicsResourceManagerDX11::CompleteBytes(std::uint64_t uiSize)
     m_uiLoadedBytes += uiSize;
 }
 
-void KR_GraphicsResourceManagerDX11::AddPendingJob(KT_Future<void>* pFuture)
+template <class TJob>
+bool KR_GraphicsResourceManagerDX11::PostJob(void (*pRun)(TJob), TJob job)
 {
+    // The list has room before the job exists, so a posted job is always listed (and waited for).
     try
     {
-        m_vPendingJobs.push_back(pFuture);
+        if (m_vPendingJobs.size() == m_vPendingJobs.capacity())
+            m_vPendingJobs.reserve(std::max<std::size_t>(16, 2 * m_vPendingJobs.capacity()));
+        m_vPendingJobs.push_back(KT_RunAsync(KT_BindStruct1<void, TJob>{pRun, std::move(job)}));
     }
     catch (const std::bad_alloc&)
     {
-        // Not listed, so nobody would wait for it: wait now (it may run here).
-        pFuture->Wait();
-        delete pFuture;
+        return false;
     }
+    return true;
 }
 
 void KR_GraphicsResourceManagerDX11::RunViewJob(ViewJob job)
@@ -503,11 +517,10 @@ KR_GraphicsResourceManagerDX11::GetShaderResourceViewFromFile(const KB_String& s
         return nullptr;
     }
     const std::uint64_t uiSize = GetFileSize(sPath);
+    // The job counts its bytes under this lock, so it cannot do so before they are added here.
     std::lock_guard<std::mutex> progressLock(m_progressMutex);
-    // Counted before the job is posted, so its completion never runs ahead of the total.
-    m_uiBytesToLoad += uiSize;
-    const KT_BindStruct1<void, ViewJob> bind{&RunViewJob, ViewJob{this, sPath, pProxy, uiSize}};
-    AddPendingJob(KT_RunAsync(bind));
+    if (PostJob(&RunViewJob, ViewJob{this, sPath, pProxy, uiSize}))
+        m_uiBytesToLoad += uiSize; // otherwise the proxy stays on the placeholder, uncounted
     return pProxy;
 }
 
@@ -576,9 +589,8 @@ KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(co
     // Only a new proxy counts its file: a hit adds nothing, or the totals would never meet.
     const std::uint64_t uiSize = GetFileSize(sPath);
     std::lock_guard<std::mutex> progressLock(m_progressMutex);
-    m_uiBytesToLoad += uiSize;
-    const KT_BindStruct1<void, ModelJob> bind{&RunModelJob, ModelJob{this, std::move(key), pProxy, uiSize}};
-    AddPendingJob(KT_RunAsync(bind));
+    if (PostJob(&RunModelJob, ModelJob{this, std::move(key), pProxy, uiSize}))
+        m_uiBytesToLoad += uiSize;
     return pProxy;
 }
 

@@ -168,8 +168,10 @@ private:
     void CompleteBytes(std::uint64_t uiSize);
     // The file's size from the first repository that answers; 0 when none does.
     static std::uint64_t GetFileSize(const KB_String& sPath);
-    // Appends under the progress lock, which the caller holds.
-    void AddPendingJob(KT_Future<void>* pFuture);
+    // Posts the job and lists its future; false (nothing posted) when memory runs out. The
+    // caller holds the progress lock.
+    template <class TJob>
+    bool PostJob(void (*pRun)(TJob), TJob job);
     // Takes the pending jobs out under the progress lock and waits on each without it.
     void WaitForPendingJobs();
 
