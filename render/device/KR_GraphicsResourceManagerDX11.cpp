@@ -1,15 +1,24 @@
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/files/KF_FileManager.h"
+#include "framework/threads/KT_BindStruct.h"
+#include "framework/threads/KT_Future.h"
+#include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/d3dx11effect.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_InputLayouts.h"
 #include "render/device/KR_KeyHashing.h"
+#include "render/device/KR_ManagedShaderResourceViewDX11.h"
 #include "render/device/KR_MaterialManager.h"
+#include "render/device/KR_ModelLoader.h"
 #include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderCache.h"
 #include "render/device/KR_ShaderProgram.h"
+#include "render/device/KR_Texture3DBuilder.h"
 #include "render/device/KR_UtilitiesDX11.h"
+#include "render/models/KR_EmptyModelResource.h"
+#include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/models/KR_MeshDX11.h"
 
 #include <algorithm>
@@ -23,6 +32,45 @@ ID3D11Device* GetDevice()
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
     return pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
+}
+
+ID3D11DeviceContext* GetImmediateContext()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    return pGraphicsDevice != nullptr ? pGraphicsDevice->GetImmediateContext() : nullptr;
+}
+
+KF_FileManager* GetFileManager()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+}
+
+// The placeholder of last resort: one opaque mid-grey texel.
+ID3D11ShaderResourceView* CreateBuiltInPlaceholderView()
+{
+    ID3D11Device* pDevice = GetDevice();
+    if (pDevice == nullptr)
+        return nullptr;
+    const std::uint32_t uiTexel = 0xFF808080u;
+    D3D11_TEXTURE2D_DESC desc{
+        1, 1, 1, 1, DXGI_FORMAT_R8G8B8A8_UNORM, {1, 0}, D3D11_USAGE_DEFAULT, D3D11_BIND_SHADER_RESOURCE,
+        0, 0};
+    D3D11_SUBRESOURCE_DATA initial{&uiTexel, sizeof(uiTexel), sizeof(uiTexel)};
+    ID3D11Texture2D* pTexture = nullptr;
+    if (FAILED(pDevice->CreateTexture2D(&desc, &initial, &pTexture)) || pTexture == nullptr)
+        return nullptr;
+    ID3D11ShaderResourceView* pView = nullptr;
+    if (FAILED(pDevice->CreateShaderResourceView(pTexture, nullptr, &pView)))
+        pView = nullptr;
+    pTexture->Release();
+    return pView;
+}
+
+std::string Key(const KB_String& sPath)
+{
+    return std::string(sPath.GetBuffer(), sPath.GetLength());
 }
 
 KR_ShaderCache* GetShaderCache()
@@ -104,10 +152,24 @@ void DestroyUnused(TTable& table, std::vector<std::uint32_t>& vFree)
 
 } // namespace
 
-KR_GraphicsResourceManagerDX11::KR_GraphicsResourceManagerDX11() = default;
+KR_GraphicsResourceManagerDX11::KR_GraphicsResourceManagerDX11() : m_pEmptyModel(new KR_EmptyModelResource())
+{
+    m_pPlaceholderView = CreateViewFromFile(PLACEHOLDER_TEXTURE);
+    if (m_pPlaceholderView == nullptr)
+        m_pPlaceholderView = CreateBuiltInPlaceholderView();
+}
 
 KR_GraphicsResourceManagerDX11::~KR_GraphicsResourceManagerDX11()
 {
+    m_bShuttingDown.store(true);
+    WaitForPendingJobs();
+    m_vQueuedTexture3D.clear();
+    m_views.clear();
+    m_models.clear();
+    m_vLoadedModels.clear();
+    m_pPlaceholderModel.reset();
+    m_pEmptyModel.reset();
+    KR_ReleaseAndNull(m_pPlaceholderView);
     for (std::uint32_t i = 0; i < m_textures.GetCount(); ++i)
         m_textures.Get(i)->Release();
     for (std::uint32_t i = 0; i < m_buffers.GetCount(); ++i)
@@ -142,6 +204,21 @@ void KR_GraphicsResourceManagerDX11::DeleteShaderProgram(KR_ShaderProgram* pProg
 
 void KR_GraphicsResourceManagerDX11::LoadDefaultResources()
 {
+    KR_ModelResource* pModel = KR_ModelLoader::LoadModel(PLACEHOLDER_MODEL, 1, 1, 1);
+    if (pModel == nullptr)
+        return; // the empty model stays the placeholder
+    std::unique_ptr<KR_ModelResource> pOwned(pModel);
+    std::lock_guard<std::mutex> lock(m_modelsMutex);
+    try
+    {
+        // Proxies made so far may hold an earlier placeholder: it stays alive with the models.
+        if (m_pPlaceholderModel != nullptr)
+            m_vLoadedModels.push_back(std::move(m_pPlaceholderModel));
+        m_pPlaceholderModel = std::move(pOwned);
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
 }
 
 std::uint32_t
@@ -320,22 +397,201 @@ KR_GraphicsResourceManagerDX11::GetDepthStencilState(const D3D11_DEPTH_STENCIL_D
                     { return pDevice->CreateDepthStencilState(pDesc, ppOut); });
 }
 
-KR_ManagedShaderResourceView* KR_GraphicsResourceManagerDX11::GetShaderResourceViewFromFile(const KB_String&)
+std::uint64_t KR_GraphicsResourceManagerDX11::GetFileSize(const KB_String& sPath)
 {
-    return nullptr;
+    KF_FileManager* pFiles = GetFileManager();
+    std::uint64_t uiSize = 0;
+    if (pFiles == nullptr || !pFiles->GetFileSize(sPath, &uiSize))
+        return 0;
+    return uiSize;
+}
+
+ID3D11ShaderResourceView* KR_GraphicsResourceManagerDX11::CreateViewFromFile(const KB_String& sPath)
+{
+    KF_FileManager* pFiles = GetFileManager();
+    ID3D11Device* pDevice = GetDevice();
+    if (pFiles == nullptr || pDevice == nullptr)
+        return nullptr;
+    std::uint64_t uiSize = 0;
+    std::uint8_t* pData = nullptr;
+    if (!pFiles->ReadFile(sPath, &uiSize, &pData))
+        return nullptr;
+    ID3D11ShaderResourceView* pView = nullptr;
+    if (FAILED(D3DX11CreateShaderResourceViewFromMemory(pDevice, pData, uiSize, nullptr, nullptr, &pView,
+                                                        nullptr)))
+    {
+        pView = nullptr;
+    }
+    pFiles->RemoveReference(sPath);
+    return pView;
+}
+
+void KR_GraphicsResourceManagerDX11::CompleteBytes(std::uint64_t uiSize)
+{
+    std::lock_guard<std::mutex> lock(m_progressMutex);
+    m_uiLoadedBytes += uiSize;
+}
+
+template <class TJob>
+bool KR_GraphicsResourceManagerDX11::PostJob(void (*pRun)(TJob), TJob job)
+{
+    // The list has room before the job exists, so a posted job is always listed (and waited for).
+    try
+    {
+        if (m_vPendingJobs.size() == m_vPendingJobs.capacity())
+            m_vPendingJobs.reserve(std::max<std::size_t>(16, 2 * m_vPendingJobs.capacity()));
+        m_vPendingJobs.push_back(KT_RunAsync(KT_BindStruct1<void, TJob>{pRun, std::move(job)}));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    return true;
+}
+
+void KR_GraphicsResourceManagerDX11::RunViewJob(ViewJob job)
+{
+    KR_GraphicsResourceManagerDX11* pManager = job.pManager;
+    if (!pManager->m_bShuttingDown.load())
+    {
+        ID3D11ShaderResourceView* pView = CreateViewFromFile(job.sPath);
+        if (pView != nullptr)
+        {
+            job.pProxy->SetShaderResourceView(pView);
+            pView->Release(); // the proxy holds its own reference
+        }
+    }
+    if (pManager->m_hooks.pJobEnding != nullptr)
+        pManager->m_hooks.pJobEnding(pManager->m_hooks.pContext);
+    pManager->CompleteBytes(job.uiSize);
+}
+
+void KR_GraphicsResourceManagerDX11::RunModelJob(ModelJob job)
+{
+    KR_GraphicsResourceManagerDX11* pManager = job.pManager;
+    if (!pManager->m_bShuttingDown.load())
+    {
+        const KR_ModelResourceDescriptor& key = job.descriptor;
+        KR_ModelResource* pModel =
+            KR_ModelLoader::LoadModel(key.m_sPath, key.m_uiFlags[0], key.m_uiFlags[1], key.m_uiFlags[2]);
+        if (pModel != nullptr)
+        {
+            std::unique_ptr<KR_ModelResource> pOwned(pModel);
+            std::lock_guard<std::mutex> lock(pManager->m_modelsMutex);
+            try
+            {
+                pManager->m_vLoadedModels.push_back(std::move(pOwned));
+                job.pProxy->SetModelResource(pModel);
+            }
+            catch (const std::bad_alloc&)
+            {
+                // The model is freed; the proxy keeps the placeholder.
+            }
+        }
+    }
+    if (pManager->m_hooks.pJobEnding != nullptr)
+        pManager->m_hooks.pJobEnding(pManager->m_hooks.pContext);
+    pManager->CompleteBytes(job.uiSize);
 }
 
 KR_ManagedShaderResourceView*
-KR_GraphicsResourceManagerDX11::GetTexture3DShaderResourceViewFromFile(const KB_String&, std::uint32_t,
-                                                                       std::uint32_t)
+KR_GraphicsResourceManagerDX11::GetShaderResourceViewFromFile(const KB_String& sPath)
 {
-    return nullptr;
+    if (sPath.GetLength() == 0)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(m_viewsMutex);
+    const std::string sKey = Key(sPath);
+    auto found = m_views.find(sKey);
+    if (found != m_views.end())
+        return found->second.get();
+    auto* pProxy = new (std::nothrow) KR_ManagedShaderResourceViewDX11(m_pPlaceholderView);
+    if (pProxy == nullptr)
+        return nullptr;
+    try
+    {
+        m_views.emplace(sKey, std::unique_ptr<KR_ManagedShaderResourceViewDX11>(pProxy));
+    }
+    catch (const std::bad_alloc&)
+    {
+        delete pProxy;
+        return nullptr;
+    }
+    const std::uint64_t uiSize = GetFileSize(sPath);
+    // The job counts its bytes under this lock, so it cannot do so before they are added here.
+    std::lock_guard<std::mutex> progressLock(m_progressMutex);
+    if (PostJob(&RunViewJob, ViewJob{this, sPath, pProxy, uiSize}))
+        m_uiBytesToLoad += uiSize; // otherwise the proxy stays on the placeholder, uncounted
+    return pProxy;
 }
 
-KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(const KB_String&, std::uint8_t,
-                                                                              std::uint8_t, std::uint8_t)
+KR_ManagedShaderResourceView* KR_GraphicsResourceManagerDX11::GetTexture3DShaderResourceViewFromFile(
+    const KB_String& sPath, std::uint32_t uiTilesAcross, std::uint32_t uiTilesDown)
 {
-    return nullptr;
+    if (sPath.GetLength() == 0)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(m_viewsMutex);
+    const std::string sKey = Key(sPath);
+    auto found = m_views.find(sKey);
+    if (found != m_views.end())
+        return found->second.get();
+    auto* pProxy = new (std::nothrow) KR_ManagedShaderResourceViewDX11(m_pPlaceholderView);
+    if (pProxy == nullptr)
+        return nullptr;
+    try
+    {
+        m_views.emplace(sKey, std::unique_ptr<KR_ManagedShaderResourceViewDX11>(pProxy));
+    }
+    catch (const std::bad_alloc&)
+    {
+        delete pProxy;
+        return nullptr;
+    }
+    const std::uint64_t uiSize = GetFileSize(sPath);
+    std::lock_guard<std::mutex> progressLock(m_progressMutex);
+    try
+    {
+        m_vQueuedTexture3D.push_back(Texture3DRequest{sPath, pProxy, uiTilesAcross, uiTilesDown, uiSize});
+        m_uiBytesToLoad += uiSize;
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Not queued and not counted: the proxy stays on the placeholder.
+    }
+    return pProxy;
+}
+
+KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(const KB_String& sPath,
+                                                                              std::uint8_t uiFlag1,
+                                                                              std::uint8_t uiFlag2,
+                                                                              std::uint8_t uiFlag3)
+{
+    if (sPath.GetLength() == 0)
+        return nullptr;
+    KR_ModelResourceDescriptor key(sPath, uiFlag1, uiFlag2, uiFlag3);
+    std::lock_guard<std::mutex> lock(m_modelsMutex);
+    auto found = m_models.find(key);
+    if (found != m_models.end())
+        return found->second.get();
+    KR_ModelResource* pPlaceholder =
+        m_pPlaceholderModel != nullptr ? m_pPlaceholderModel.get() : m_pEmptyModel.get();
+    auto* pProxy = new (std::nothrow) KR_ManagedModelResourceDX11(pPlaceholder);
+    if (pProxy == nullptr)
+        return nullptr;
+    try
+    {
+        m_models.emplace(key, std::unique_ptr<KR_ManagedModelResourceDX11>(pProxy));
+    }
+    catch (const std::bad_alloc&)
+    {
+        delete pProxy;
+        return nullptr;
+    }
+    // Only a new proxy counts its file: a hit adds nothing, or the totals would never meet.
+    const std::uint64_t uiSize = GetFileSize(sPath);
+    std::lock_guard<std::mutex> progressLock(m_progressMutex);
+    if (PostJob(&RunModelJob, ModelJob{this, std::move(key), pProxy, uiSize}))
+        m_uiBytesToLoad += uiSize;
+    return pProxy;
 }
 
 ID3DX11Effect* KR_GraphicsResourceManagerDX11::GetEffect(const KB_String& sPath,
@@ -425,7 +681,7 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
 
 float KR_GraphicsResourceManagerDX11::GetLoadingProgress()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
+    std::lock_guard<std::mutex> lock(m_progressMutex);
     if (!m_bLoadingPhase)
         return 0.0f;
     if (m_uiBytesToLoad == 0)
@@ -433,18 +689,74 @@ float KR_GraphicsResourceManagerDX11::GetLoadingProgress()
     return static_cast<float>(m_uiLoadedBytes) / static_cast<float>(m_uiBytesToLoad);
 }
 
+void KR_GraphicsResourceManagerDX11::WaitForPendingJobs()
+{
+    std::vector<KT_Future<void>*> vJobs;
+    {
+        std::lock_guard<std::mutex> lock(m_progressMutex);
+        vJobs.swap(m_vPendingJobs);
+    }
+    for (KT_Future<void>* pJob : vJobs)
+    {
+        pJob->Wait();
+        delete pJob;
+    }
+}
+
 bool KR_GraphicsResourceManagerDX11::FinishLoading()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
-    return m_bLoadingPhase && m_uiLoadedBytes == m_uiBytesToLoad;
+    std::vector<KT_Future<void>*> vJobs;
+    {
+        std::lock_guard<std::mutex> lock(m_progressMutex);
+        if (!m_bLoadingPhase || m_uiLoadedBytes != m_uiBytesToLoad)
+            return false;
+        vJobs.swap(m_vPendingJobs);
+    }
+    if (m_hooks.pBeforeWaiting != nullptr)
+        m_hooks.pBeforeWaiting(m_hooks.pContext);
+    // A job of an unknown or empty file may still be running (or queued) with the totals equal;
+    // it takes the progress lock at its end, so it is waited for without holding that lock.
+    for (KT_Future<void>* pJob : vJobs)
+    {
+        pJob->Wait();
+        delete pJob;
+    }
+    std::lock_guard<std::mutex> lock(m_progressMutex);
+    return m_uiLoadedBytes == m_uiBytesToLoad && m_vPendingJobs.empty();
 }
 
 void KR_GraphicsResourceManagerDX11::BeginLoadingPhase()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_progressMutex);
+    std::lock_guard<std::mutex> lock(m_progressMutex);
     m_bLoadingPhase = true;
 }
 
 void KR_GraphicsResourceManagerDX11::ProcessQueuedTexture3D()
 {
+    Texture3DRequest request;
+    {
+        std::lock_guard<std::mutex> lock(m_progressMutex);
+        if (m_vQueuedTexture3D.empty())
+            return;
+        // The first request, then the last moved into its place: A, B, C are built A, C, B.
+        request = std::move(m_vQueuedTexture3D.front());
+        if (m_vQueuedTexture3D.size() > 1)
+            m_vQueuedTexture3D.front() = std::move(m_vQueuedTexture3D.back());
+        m_vQueuedTexture3D.pop_back();
+    }
+    KF_FileManager* pFiles = GetFileManager();
+    std::uint64_t uiSize = 0;
+    std::uint8_t* pData = nullptr;
+    if (pFiles != nullptr && pFiles->ReadFile(request.sPath, &uiSize, &pData))
+    {
+        ID3D11ShaderResourceView* pView = KR_Texture3DBuilder::Create(
+            GetDevice(), GetImmediateContext(), pData, uiSize, request.uiTilesAcross, request.uiTilesDown);
+        pFiles->RemoveReference(request.sPath);
+        if (pView != nullptr)
+        {
+            request.pProxy->SetShaderResourceView(pView);
+            pView->Release();
+        }
+    }
+    CompleteBytes(request.uiSize);
 }

@@ -12,29 +12,61 @@
 // compare whole keys on a hash match: equal descriptions share one object, different ones never
 // do. Lock order: input layouts, then shader programs; nothing else nests.
 //
-// The file-backed views and models, their jobs and the loading progress are not built yet: the
-// file getters answer null and the progress reports a loading phase with nothing to load.
+// Views and models from files are handed out at once as proxies on the placeholders and made by
+// jobs on the worker pool; colour cubes are queued and built on the main thread one per loading
+// frame. A request that makes a new proxy adds the file's size, read once then, to the bytes to
+// load; its job or build adds that same value to the loaded bytes when it ends, whether or not
+// the file loaded. Lock order: views or models, then progress. A job takes the models lock (to
+// hand over its model) and the progress lock one after the other, never nested, and nothing is
+// waited for while a lock is held.
 
 #include "render/device/KR_BufferResource.h"
 #include "render/device/KR_EffectKey.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_KeyHashing.h"
+#include "render/device/KR_ModelResourceDescriptor.h"
 #include "render/device/KR_ShaderProperties.h"
 #include "render/device/KR_StableTable.h"
 #include "render/device/KR_TextureResource.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+class KR_ManagedShaderResourceViewDX11;
+class KR_ModelResource;
+template <typename T>
+class KT_Future;
+
 class KR_GraphicsResourceManagerDX11 : public KR_GraphicsResourceManager
 {
 public:
+    static constexpr const char* PLACEHOLDER_TEXTURE = "Assets/Textures/Dev/Dev_UnloadedTexture.png";
+    static constexpr const char* PLACEHOLDER_MODEL = "Assets/Models/Dev/Dev_UnloadedModel.dae";
+
+    // Makes the placeholder view from PLACEHOLDER_TEXTURE, or, when that cannot be read or
+    // decoded, from a built-in 1x1 texture. The placeholder model is the empty model until
+    // LoadDefaultResources.
     KR_GraphicsResourceManagerDX11();
-    // Releases every object and deletes every program it made.
+    // Lets every job that has not begun skip its work, waits for every job, then releases every
+    // object and deletes every program, proxy and model it made.
     ~KR_GraphicsResourceManagerDX11() override;
+
+    // Test hooks of the loading jobs, called with pContext: pJobEnding by each view and model job
+    // after its work and before it counts its bytes; pBeforeWaiting by FinishLoading once it has
+    // taken the pending jobs, before it waits on them. Set before any request.
+    struct LoadingHooks
+    {
+        void (*pJobEnding)(void* pContext) = nullptr;
+        void (*pBeforeWaiting)(void* pContext) = nullptr;
+        void* pContext = nullptr;
+    };
+    void SetLoadingHooks(const LoadingHooks& hooks) { m_hooks = hooks; }
 
     void LoadDefaultResources() override;
 
@@ -75,6 +107,9 @@ public:
     ID3D11InputLayout* GetInputLayout(const std::uint8_t* pVertexFormat) override;
 
     float GetLoadingProgress() override;
+    // False before the loading phase or while the byte totals differ. Otherwise takes the
+    // pending jobs out under the progress lock, waits on each without it (a job still queued
+    // runs here), and answers whether the totals still match with no job pending.
     bool FinishLoading() override;
     void BeginLoadingPhase() override;
     void ProcessQueuedTexture3D() override;
@@ -95,6 +130,51 @@ private:
         KR_ShaderProgram* pProgram = nullptr;
     };
 
+    struct ViewJob
+    {
+        KR_GraphicsResourceManagerDX11* pManager;
+        KB_String sPath;
+        KR_ManagedShaderResourceViewDX11* pProxy;
+        std::uint64_t uiSize; // as read at request time
+    };
+    struct ModelJob
+    {
+        KR_GraphicsResourceManagerDX11* pManager;
+        KR_ModelResourceDescriptor descriptor;
+        KR_ManagedModelResourceDX11* pProxy;
+        std::uint64_t uiSize;
+    };
+    struct Texture3DRequest
+    {
+        KB_String sPath;
+        KR_ManagedShaderResourceViewDX11* pProxy = nullptr;
+        std::uint32_t uiTilesAcross = 0;
+        std::uint32_t uiTilesDown = 0;
+        std::uint64_t uiSize = 0;
+    };
+    struct DescriptorHash
+    {
+        std::size_t operator()(const KR_ModelResourceDescriptor& key) const
+        {
+            return static_cast<std::size_t>(key.GetHash());
+        }
+    };
+
+    static void RunViewJob(ViewJob job);
+    static void RunModelJob(ModelJob job);
+    // The view of a whole image file read through the file manager; null when it cannot be had.
+    static ID3D11ShaderResourceView* CreateViewFromFile(const KB_String& sPath);
+    // Counts a finished request's bytes as loaded.
+    void CompleteBytes(std::uint64_t uiSize);
+    // The file's size from the first repository that answers; 0 when none does.
+    static std::uint64_t GetFileSize(const KB_String& sPath);
+    // Posts the job and lists its future; false (nothing posted) when memory runs out. The
+    // caller holds the progress lock.
+    template <class TJob>
+    bool PostJob(void (*pRun)(TJob), TJob job);
+    // Takes the pending jobs out under the progress lock and waits on each without it.
+    void WaitForPendingJobs();
+
     template <class TDesc, class TState, class TCreate>
     TState* GetState(std::mutex& mutex, StateTable<TDesc, TState>& table, const TDesc* pDesc, TCreate create);
 
@@ -109,14 +189,31 @@ private:
     StateTable<D3D11_DEPTH_STENCIL_DESC, ID3D11DepthStencilState> m_depthStencilStates;
     std::vector<std::uint32_t> m_vFreeTextureIndices;
     std::vector<std::uint32_t> m_vFreeBufferIndices;
+
+    // Placeholders: the view (one reference held) and the model proxies start on; the empty model
+    // stands in for the placeholder model until (and when) that cannot be loaded.
+    ID3D11ShaderResourceView* m_pPlaceholderView = nullptr;
+    std::unique_ptr<KR_ModelResource> m_pEmptyModel;
+    std::unique_ptr<KR_ModelResource> m_pPlaceholderModel; // guarded by m_modelsMutex
+    std::unordered_map<std::string, std::unique_ptr<KR_ManagedShaderResourceViewDX11>> m_views;
+    std::unordered_map<KR_ModelResourceDescriptor, std::unique_ptr<KR_ManagedModelResourceDX11>,
+                       DescriptorHash>
+        m_models;
+    std::vector<std::unique_ptr<KR_ModelResource>> m_vLoadedModels; // guarded by m_modelsMutex
+    std::atomic<bool> m_bShuttingDown{false}; // jobs that begin after it skip their work
+    LoadingHooks m_hooks;
+
+    // Guarded by m_progressMutex.
     bool m_bLoadingPhase = false;
     std::uint64_t m_uiLoadedBytes = 0;
     std::uint64_t m_uiBytesToLoad = 0;
+    std::vector<KT_Future<void>*> m_vPendingJobs; // owned
+    std::vector<Texture3DRequest> m_vQueuedTexture3D;
 
     // Plain mutexes: nothing takes its own lock again, and an operating-system mutex would cost
-    // a system call on every cached lookup. The progress lock is taken again by its owner when a
-    // waited-for job finishes on the waiting thread, so it is recursive.
-    std::recursive_mutex m_progressMutex;
+    // a system call on every cached lookup. Nothing waits for a job while holding one, so no
+    // job that runs on the waiting thread takes a lock its waiter holds.
+    std::mutex m_progressMutex;
     std::mutex m_textureMutex;
     std::mutex m_bufferMutex;
     std::mutex m_viewsMutex;
