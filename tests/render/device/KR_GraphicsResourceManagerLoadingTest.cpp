@@ -326,8 +326,18 @@ TEST_F(KR_GraphicsResourceManagerLoadingTest, ConcurrentRequestsAndDrawsWhileWor
     KT_ThreadPool::Start(3);
     for (int i = 0; i < 12; ++i)
     {
-        m_pRepository->SetFile("t" + std::to_string(i) + ".png", Image(4, 4, 0xFF000000u + i));
-        m_pRepository->SetFile("m" + std::to_string(i) + ".obj", "o " + std::to_string(i));
+        // Appended rather than literal + string: GCC 12 at -O3 misreads the latter as overlapping.
+        const std::string sNumber = std::to_string(i);
+        std::string sTexture = "t";
+        sTexture += sNumber;
+        sTexture += ".png";
+        std::string sModel = "m";
+        sModel += sNumber;
+        sModel += ".obj";
+        std::string sContents = "o ";
+        sContents += sNumber;
+        m_pRepository->SetFile(sTexture, Image(4, 4, 0xFF000000u + i));
+        m_pRepository->SetFile(sModel, sContents);
     }
     KR_GraphicsResourceManagerDX11* pManager = Manager();
     const ID3D11ShaderResourceView* pPlaceholder = Placeholder();
