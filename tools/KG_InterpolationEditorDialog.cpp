@@ -673,7 +673,7 @@ bool KG_InterpolationEditorDialog::CloseInterpolationEditorDialog(bool bForce)
 
 void KG_InterpolationEditorDialog::OnFormClosing(forms::FormClosingEventArgs& e)
 {
-    if (m_bCloseQuestionAnswered || m_pInterpolationEditorDialogManager == nullptr)
+    if (m_bCloseQuestionAnswered || m_bDetached)
         return;
     const forms::DialogResult answer = AskAboutUnsavedChanges();
     if (answer == forms::DialogResult::Cancel ||

@@ -85,7 +85,11 @@ public:
 
     // The manager no longer listens for this window (shutdown): closing it asks nothing and
     // tells nobody.
-    void DetachFromManager() { m_pInterpolationEditorDialogManager = nullptr; }
+    void DetachFromManager()
+    {
+        m_pInterpolationEditorDialogManager = nullptr;
+        m_bDetached = true;
+    }
 
     // Saves the current curve (debug name from its box, then its file); the changed flag is
     // cleared only when the file was written. False without a curve or when writing failed.
@@ -154,6 +158,7 @@ private:
     int m_iInterpolationFlags = FLAG_SHOW_X | FLAG_SHOW_Y | FLAG_SHOW_Z;
     bool m_bIsCubemapDebugMode = false;
     bool m_bCloseQuestionAnswered = false; // this close already asked (or was forced)
+    bool m_bDetached = false;              // shutdown: closing asks nothing
 
     forms::ToolTip m_ToolTip;
     forms::Pen m_GridPen{forms::Color::LightGray};
