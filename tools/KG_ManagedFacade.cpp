@@ -8,6 +8,7 @@
 #include "platform/forms/FormsMessageBox.h"
 #include "render/device/KR_GraphicsContextManager.h"
 #include "tools/KG_DeviceConfigurationDialog.h"
+#include "tools/KG_InterpolationEditorDialogManager.h"
 
 #include <memory>
 #include <string>
@@ -47,7 +48,10 @@ std::vector<std::shared_ptr<forms::Image>> ReadBanners(KF_FileManager* pFiles,
 
 } // namespace
 
-KG_ManagedFacade::KG_ManagedFacade() = default;
+KG_ManagedFacade::KG_ManagedFacade()
+    : m_pInterpolationEditorDialogManager(std::make_unique<KG_InterpolationEditorDialogManager>())
+{
+}
 
 KG_ManagedFacade::~KG_ManagedFacade() = default;
 
@@ -115,19 +119,23 @@ void KG_ManagedFacade::ShowMessageBox(const KB_String& sText, const KB_String& s
 
 bool KG_ManagedFacade::ShowInterpolationEditorDialog()
 {
-    return false;
+    return m_pInterpolationEditorDialogManager->ShowNewInterpolationEditorDialog();
 }
 
 void KG_ManagedFacade::UpdateInterpolationEditorDialogs()
 {
+    m_pInterpolationEditorDialogManager->UpdateInterpolationEditorsDialogs();
 }
 
 void KG_ManagedFacade::InvalidateInterpolationEditorDialogs()
 {
+    m_pInterpolationEditorDialogManager->InvalidateInterpolationEditorsDialogs();
 }
 
-bool KG_ManagedFacade::CloseInterpolationEditorDialogs(bool /*bForce*/)
+bool KG_ManagedFacade::CloseInterpolationEditorDialogs(bool bForce)
 {
+    if (!m_pInterpolationEditorDialogManager->CloseInterpolationEditorDialogs(bForce))
+        return false;
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine == nullptr || !pEngine->IsDeveloperBuild())
         return true;

@@ -6,14 +6,17 @@
 // The configuration dialog is modal: headless, the forms layer's modal runner drives it (the
 // program's default runner presses "Start" when it is enabled, else "Abort").
 //
-// Does NOT open editor dialogs yet: the three editor calls do nothing, and closing them always
-// agrees, so only the developer-mode quit question can refuse a quit.
+// The editor windows belong to the facade's dialog manager, made with the facade and deleted with
+// it (windows still open then go without a question).
 
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"
 #include "render/device/KR_ScreenResolution.h"
 
 #include <cstdint>
+#include <memory>
+
+class KG_InterpolationEditorDialogManager;
 
 class KG_ManagedFacade
 {
@@ -40,13 +43,19 @@ public:
     // A modal box with that text and caption and only an OK button.
     void ShowMessageBox(const KB_String& sText, const KB_String& sCaption);
 
-    // The editor dialogs: none exist yet, so nothing is shown (false), updated or invalidated.
+    // The editor windows, through the dialog manager: open one more (true), update each once a
+    // frame, make each drop and re-resolve its engine objects after a reload.
     bool ShowInterpolationEditorDialog();
     void UpdateInterpolationEditorDialogs();
     void InvalidateInterpolationEditorDialogs();
-    // Closes the editor dialogs, then in developer mode asks "Do you really want to quit?" under
-    // "Quit?" (Yes/No, stop icon). False when a dialog refused or the answer was No.
+    // Closes the editor windows (asking about unsaved edits unless bForce), then in developer
+    // mode asks "Do you really want to quit?" under "Quit?" (Yes/No, stop icon). False when a
+    // window stayed open or the answer was No.
     bool CloseInterpolationEditorDialogs(bool bForce);
+    KG_InterpolationEditorDialogManager* GetInterpolationEditorDialogManager() const
+    {
+        return m_pInterpolationEditorDialogManager.get();
+    }
 
 private:
     KR_ScreenResolution m_SelectedScreenResolution;
@@ -55,4 +64,5 @@ private:
     int m_iOutput = 0;
     std::uint32_t m_uiAudioDevice = 0;
     bool m_bResultValid = false; // a choice was confirmed
+    std::unique_ptr<KG_InterpolationEditorDialogManager> m_pInterpolationEditorDialogManager;
 };

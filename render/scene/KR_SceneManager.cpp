@@ -72,6 +72,18 @@ bool KR_SceneManager::Receive(KE_MessageType /*type*/, KE_MessageSubType /*subTy
     return false;
 }
 
+void KR_SceneManager::SetSynchronizationTime(double fTime)
+{
+    const double fFirst = GetTimelineStart();
+    const double fLast = GetTimelineEnd();
+    // NaN is taken as the first start: a seek never leaves the timeline.
+    double fClamped = fTime >= fFirst ? fTime : fFirst;
+    if (fClamped > fLast)
+        fClamped = fLast;
+    m_fSeekPosition = fClamped / m_fSpeed - m_fTimeOffset;
+    m_bResynchronize = true;
+}
+
 void KR_SceneManager::PickEditorObject(const KR_Ray& /*ray*/)
 {
 }

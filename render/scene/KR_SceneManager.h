@@ -74,6 +74,24 @@ public:
     bool IsPlaying() const { return m_bPlaying; }
     double GetInverseSpeed() const { return m_fInverseSpeed; }
 
+    // The editor's view of the clock. The synchronisation time is (offset + seek) x speed; a seek
+    // clamps the wanted time to the timeline, stores seek := t / speed - offset and asks the clock
+    // to resynchronise. Without scenes the timeline is the single instant 0.
+    double GetSynchonizationTime() const { return (m_fTimeOffset + m_fSeekPosition) * m_fSpeed; }
+    void SetSynchronizationTime(double fTime);
+    double GetSpeed() const { return m_fSpeed; }
+    double GetTimeOffset() const { return m_fTimeOffset; }
+    double GetSeekPosition() const { return m_fSeekPosition; }
+    bool IsResynchronizationPending() const { return m_bResynchronize; }
+    // First start and last end over the scenes; overridden where scenes exist.
+    virtual double GetTimelineStart() const { return 0.0; }
+    virtual double GetTimelineEnd() const { return 0.0; }
+    // The camera modes' entering and leaving steps come with the developer keys; for now the
+    // mode is stored.
+    virtual void SwitchCameraModeTo(KR_SceneCameraMode eMode) { m_eCameraMode = eMode; }
+    // Loading has finished and playback took over (the editor's key is ignored before).
+    bool IsLoaded() const { return m_bLoaded; }
+
 private:
     // Holds the clock, leaves the developer modes for Rail and asks the application to quit.
     void EndPlayback();
@@ -84,4 +102,8 @@ private:
     bool m_bCursorAllowed = false; // set at the hand-over
     bool m_bRegistered = false;    // for message types 1, 2 and 3
     double m_fInverseSpeed = INVERSE_PLAYBACK_SPEED;
+    double m_fSpeed = PLAYBACK_SPEED;
+    double m_fTimeOffset = 0.0;   // clock seconds
+    double m_fSeekPosition = 0.0; // clock seconds
+    bool m_bResynchronize = false;
 };

@@ -20,6 +20,8 @@ public:
     // Adds or replaces a file; uiTime is its FILETIME.
     void SetFile(const std::string& sPath, const std::string& sContents, std::uint64_t uiTime = 1);
     void RemoveAllFiles();
+    // Writes and removals fail while it is not writable (a full disk, a locked file).
+    void SetWritable(bool bWritable) { m_bWritable = bWritable; }
     bool HasFile(const std::string& sPath);
     std::string GetFileContents(const std::string& sPath); // empty when absent
 

@@ -1,0 +1,199 @@
+#pragma once
+// The developer's editor window: a modeless form next to the running production, opened through
+// the dialog manager (any number may be open). One curve graph (the panel "visualisationPanel",
+// drawn from its KG_EditorCalculations into an off-screen bitmap) shared by six pages of the tab
+// control "frameworkTabControl": "Interpolations" (the registered vertex curves), "Camera",
+// "Demo Controls" (buttons that replay the developer keys), "Lights", "Cube Maps" and "Chunks".
+// The Camera, Lights, Cube Maps and Chunks pages are empty containers so far; their hooks
+// (SetLightSelected, SetCubemapSelected, the resolution lists) are here for the manager and the
+// constructor.
+//
+// Lifetime: the manager owns the window. Closing asks once about unsaved curve edits (in
+// CloseInterpolationEditorDialog, or in the closing event when the close came from elsewhere);
+// Yes saves and closes only when the save succeeded, No closes, Cancel keeps the window. The
+// closed event hands the window back to the manager, which deletes it later. The destructor
+// touches no engine object: at shutdown the curves and lights may be gone already.
+//
+// Engine pointers held here (current curve, camera, light, placer, page scenes) are dropped by
+// InvalidateInterpolation, which the manager runs in every window after a reload or a deletion
+// made from an editor. Main thread only.
+
+#include "framework/core/KB_String.h"
+#include "platform/forms/FormsCulture.h"
+#include "platform/forms/FormsForm.h"
+#include "platform/forms/FormsLists.h"
+#include "platform/forms/FormsWidgets.h"
+#include "tools/KG_EditorCalculations.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class KG_InterpolationEditorDialogManager;
+class KG_InterpolationEditorDemoControls;
+class KU_VertexInterpolation;
+class KR_AnimatedCamera;
+class KR_LightBase;
+class KR_CubeMapPlacer;
+class KR_Scene;
+
+namespace K_GUI
+{
+
+class KG_InterpolationEditorDialog : public forms::Form
+{
+public:
+    static constexpr const char* WINDOW_NAME = "KG_InterpolationEditorDialog";
+    static constexpr const char* UNSAVED_QUESTION =
+        "Interpolation has changes that have not been saved yet. Do you want to save your changes?";
+    static constexpr const char* UNSAVED_CAPTION = "Unsaved Data Warning";
+
+    // Page indices of frameworkTabControl.
+    static constexpr int PAGE_INTERPOLATIONS = 0;
+    static constexpr int PAGE_CAMERA = 1;
+    static constexpr int PAGE_DEMO_CONTROLS = 2;
+    static constexpr int PAGE_LIGHTS = 3;
+    static constexpr int PAGE_CUBEMAPS = 4;
+    static constexpr int PAGE_CHUNKS = 5;
+
+    // m_iInterpolationFlags bits.
+    static constexpr int FLAG_SHOW_X = 1;
+    static constexpr int FLAG_SHOW_Y = 2;
+    static constexpr int FLAG_SHOW_Z = 4;
+    static constexpr int FLAG_SNAP = 8;
+
+    // Without a query the calculations read the modifier keys from the forms layer.
+    explicit KG_InterpolationEditorDialog(KG_InterpolationEditorDialogManager* pManager,
+                                          KG_EditorCalculations::ModifierQuery modifiers = nullptr);
+    ~KG_InterpolationEditorDialog() override;
+
+    // Nothing while minimised. Redraws the graph when it changed (or when forced) and shows the
+    // cursor's and the hovered key's values.
+    void UpdateVisualisation(bool bForce);
+    // Drops every engine pointer the window holds, then refills the curve list and re-resolves
+    // the remembered entry from the registry (the selection handling runs even when the index
+    // stays the same).
+    void InvalidateInterpolation();
+    // Asks about unsaved edits unless bForce, then closes; true only when the window closed.
+    bool CloseInterpolationEditorDialog(bool bForce);
+    // Remember the pick; the Lights and Cube Maps pages select it when they show.
+    void SetLightSelected(KR_LightBase* pLight);
+    void SetCubemapSelected(KR_CubeMapPlacer* pPlacer);
+    void ClearSelectedCubemap() { m_pSelectedCubemap = nullptr; }
+    KR_LightBase* GetPendingLight() const { return m_pPendingLight; }
+    KR_CubeMapPlacer* GetPendingCubemap() const { return m_pPendingCubemap; }
+
+    // The manager no longer listens for this window (shutdown): closing it asks nothing and
+    // tells nobody.
+    void DetachFromManager()
+    {
+        m_pInterpolationEditorDialogManager = nullptr;
+        m_bDetached = true;
+    }
+
+    // Saves the current curve (debug name from its box, then its file); the changed flag is
+    // cleared only when the file was written. False without a curve or when writing failed.
+    bool SaveCurrentInterpolation();
+
+    KU_VertexInterpolation* GetCurrentVertexInterpolation() const { return m_pCurrentVertexInterpolation; }
+    KG_EditorCalculations* GetEditorCalculations() const { return m_pEditorCalculations.get(); }
+    int GetInterpolationFlags() const { return m_iInterpolationFlags; }
+    forms::Bitmap* GetBuffer() const { return m_pBuffer.get(); }
+    forms::ToolTip& GetToolTip() { return m_ToolTip; }
+
+private:
+    void BuildControls();
+    void BuildInterpolationPage(forms::TabPage* pPage);
+    void BuildEmptyPages();
+    void HookPanel();
+
+    // Curve page.
+    void FillInterpolationList();
+    void OnInterpolationTextUpdate();
+    void OnInterpolationSelected();
+    void UpdateTabs();
+    void OnTimeBoxChanged(forms::TextBox* pBox, bool bStart);
+    void OnTimeBoxLeave(forms::TextBox* pBox, bool bStart);
+    void OnShowFlagChanged();
+    void OnOpenInt();
+    KU_VertexInterpolation* FindRegisteredCurve(const std::string& sName) const;
+
+    // Window.
+    void OnPageChanged();
+    void SetCheckBoxesFromFlags(int iFlags);
+    int GetFlagsFromCheckBoxes() const;
+    void OnPanelSizeChanged();
+    void Redraw();
+    void OnFormClosing(forms::FormClosingEventArgs& e);
+    void OnFormClosed();
+    // Yes/No/Cancel about unsaved edits; None when nothing is unsaved.
+    forms::DialogResult AskAboutUnsavedChanges();
+    bool HasUnsavedChanges() const;
+    std::string Format(float fValue) const;
+
+    KG_InterpolationEditorDialogManager* m_pInterpolationEditorDialogManager; // not owned
+    std::unique_ptr<KG_EditorCalculations> m_pEditorCalculations;
+    std::unique_ptr<KG_InterpolationEditorDemoControls> m_pDemoControls;
+    std::shared_ptr<forms::Bitmap> m_pBuffer;
+
+    // Engine objects: not owned, dropped by InvalidateInterpolation.
+    KU_VertexInterpolation* m_pCurrentVertexInterpolation = nullptr;
+    KR_AnimatedCamera* m_pCurrentAnimatedCamera = nullptr;
+    KU_VertexInterpolation* m_pVertexInterpolationCameraTab = nullptr;
+    KU_VertexInterpolation* m_pVertexInterpolationLightsTab = nullptr;
+    KR_LightBase* m_pSelectedLight = nullptr;
+    KR_CubeMapPlacer* m_pSelectedCubemap = nullptr;
+    KR_Scene* m_pLightTabScene = nullptr;
+    KR_Scene* m_pCubeMapTabScene = nullptr;
+    // Picks waiting for the Lights and Cube Maps pages, which resolve them when shown.
+    KR_LightBase* m_pPendingLight = nullptr;
+    KR_CubeMapPlacer* m_pPendingCubemap = nullptr;
+
+    std::string m_sSelectedInterpolationName;
+    std::string m_sSelectedLightName;
+    std::string m_sSelectedCubemapName;
+    std::string m_sSearchString;
+    forms::CultureInfo m_NumberFormat{"en-US"};
+    int m_selectedTabIndex = 0;
+    int m_iInterpolationFlags = FLAG_SHOW_X | FLAG_SHOW_Y | FLAG_SHOW_Z;
+    bool m_bIsCubemapDebugMode = false;
+    bool m_bCloseQuestionAnswered = false; // this close already asked (or was forced)
+    bool m_bDetached = false;              // shutdown: closing asks nothing
+
+    forms::ToolTip m_ToolTip;
+    forms::Pen m_GridPen{forms::Color::LightGray};
+    forms::Pen m_AxisPen{forms::Color::Black};
+    forms::Pen m_StartPen{forms::Color::Orange};
+    forms::Pen m_EndPen{forms::Color::Cyan};
+    forms::Pen m_CurrentPen{forms::Color::Red};
+    forms::Pen m_SplinePens[3] = {forms::Pen{forms::Color::DarkRed}, forms::Pen{forms::Color::DarkGreen},
+                                  forms::Pen{forms::Color::DarkBlue}};
+    forms::SolidBrush m_LabelBrush{forms::Color::Black};
+    forms::SolidBrush m_MarkBrush{forms::Color::Red};
+    forms::SolidBrush m_HighlightBrush{forms::Color::Green};
+    forms::Font m_LabelFont{"Calibri", 9.0f};
+
+    // Controls: children of this form.
+    forms::Panel* m_pVisualisationPanel = nullptr;
+    forms::TabControl* m_pTabControl = nullptr;
+    forms::ComboBox* m_pInterpolationComboBox = nullptr;
+    forms::TextBox* m_pDebugStringTextBox = nullptr;
+    forms::TextBox* m_pStartTimeTextBox = nullptr;
+    forms::TextBox* m_pEndTimeTextBox = nullptr;
+    forms::CheckBox* m_pSplineCheckBoxes[3] = {nullptr, nullptr, nullptr};
+    forms::CheckBox* m_pSnapToIntegersCheckBox = nullptr;
+    forms::Button* m_pZoomExtendsButton = nullptr;
+    forms::Button* m_pLightZoomExtendsButton = nullptr;
+    forms::Button* m_pSaveButton = nullptr;
+    forms::Button* m_pOpenIntButton = nullptr;
+    forms::Label* m_pCurrentXValueLabel = nullptr;
+    forms::Label* m_pCurrentTValueLabel = nullptr;
+    forms::Label* m_pSelectedValueLabels[4] = {nullptr, nullptr, nullptr, nullptr}; // x, y, z, t
+    forms::ComboBox* m_pLightShadowMapResComboBox = nullptr;
+    forms::ComboBox* m_pCubemapResComboBox = nullptr;
+    forms::EventToken m_uiStartTextToken = 0;
+    forms::EventToken m_uiEndTextToken = 0;
+    forms::EventToken m_uiShowFlagTokens[4] = {0, 0, 0, 0};
+};
+
+} // namespace K_GUI
