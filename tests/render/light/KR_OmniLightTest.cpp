@@ -71,8 +71,6 @@ TEST_F(KR_OmniLightTest, ExampleLightIsWrittenInTheFixedLayoutAndReadBackEqual)
     tube.SetPositionRailPath(KB_String("Interpolations/P.int"));
     tube.SetPostitionRailInterpolation(Rail(XMVectorSet(0, 0, 0, 0), XMVectorSet(10, 0, 0, 0)));
     tube.SetTargetRailPath(KB_String("Interpolations/T.int"));
-    ASSERT_TRUE(tube.SaveToFile(KB_String(Path("Tube.omn").c_str()))); // not a tube yet: no target
-    EXPECT_FALSE(m_pRepository->HasFile(Path("Interpolations/T.int")));
     tube.SetTargetRailInterpolation(Rail(XMVectorSet(0, 5, 0, 0), XMVectorSet(10, 5, 0, 0)));
     tube.SetOmniFlags(KR_OmniLight::OMNI_FLAG_TUBE_LIGHT);
     ASSERT_TRUE(tube.SaveToFile(KB_String(Path("Tube.omn").c_str())));
@@ -129,9 +127,6 @@ TEST_F(KR_OmniLightTest, HandWrittenFilesWithCRLFUnknownKeysAndCurvePaths)
     EXPECT_EQ(light.GetLightStrength(0.0), 1.0f);
     EXPECT_FALSE(light.LoadFromFile(KB_String(Path("Missing.omn").c_str())));
     EXPECT_EQ(light.GetStartTime(), 0.0);
-    SetFile("Bad.omn", "s 2\ne x\nls 9\n"); // a malformed number ends the reading
-    ASSERT_TRUE(light.LoadFromFile(KB_String(Path("Bad.omn").c_str())));
-    EXPECT_TRUE(light.GetStartTime() == 2.0 && light.GetLightStrength(0.0) == 1.0f);
 }
 
 TEST_F(KR_OmniLightTest, SwitchingTheTubeOnAndOffKeepsTheTargetAndItsPath)
