@@ -38,10 +38,11 @@ constexpr std::uint32_t NUM_LEGEND_LINES = sizeof(LEGEND) / sizeof(LEGEND[0]);
 
 KR_OmniLight::KR_OmniLight()
 {
-    RegisterAtDispatcher();
     m_RailColor = KB_Color(1.0f, 0.918f, 0.38f, 1.0f);
     m_MarkerColor = KB_Color(0.976f, 1.0f, 0.251f, 1.0f);
     ApplyMarkerColor();
+    // Last: the light is whole before any message can reach it.
+    RegisterAtDispatcher();
 }
 
 KR_OmniLight::~KR_OmniLight()

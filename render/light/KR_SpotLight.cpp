@@ -46,11 +46,12 @@ KR_SpotLight::KR_SpotLight()
 {
     m_RailColor = KB_Color(0.96f, 0.616f, 0.318f, 1.0f);
     m_MarkerColor = KB_Color(0.91f, 0.424f, 0.0f, 1.0f);
-    RegisterAtDispatcher();
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine != nullptr && pEngine->IsDeveloperBuild())
         CreateTargetMarker();
     ApplyMarkerColor();
+    // Last: the light is whole before any message can reach it.
+    RegisterAtDispatcher();
 }
 
 KR_SpotLight::~KR_SpotLight()
