@@ -148,6 +148,35 @@ KR_LightBase::CreateRailVisualisation(KU_VertexInterpolation* pRail) const
     return pVis;
 }
 
+void KR_LightBase::SetPostitionRailInterpolation(KU_VertexInterpolation* p)
+{
+    ReplaceRail(&m_pPositionRail, &m_pPositionRailVis, &m_pPositionHandle, p);
+}
+
+void KR_LightBase::SetTargetRailInterpolation(KU_VertexInterpolation* p)
+{
+    ReplaceRail(&m_pTargetRail, &m_pTargetRailVis, &m_pTargetHandle, p);
+}
+
+void KR_LightBase::ReplaceRail(KU_VertexInterpolation** ppRail,
+                               KR_VertexInterpolationVisualisation** ppVisualisation,
+                               KR_TranslateGizmo** ppHandle, KU_VertexInterpolation* pRail)
+{
+    if (*ppRail == pRail)
+        return;
+    // Editor objects are made where ReloadLight makes them, and wherever a tube light had them.
+    const bool bEditor = IsDeveloperBuild() || *ppVisualisation != nullptr || *ppHandle != nullptr;
+    DeleteAndNull(*ppVisualisation);
+    DeleteAndNull(*ppHandle);
+    *ppRail = pRail;
+    if (!bEditor)
+        return;
+    if (pRail != nullptr)
+        *ppVisualisation = CreateRailVisualisation(pRail);
+    else
+        *ppHandle = new KR_TranslateGizmo();
+}
+
 KB_String KR_LightBase::GetCurveDirectory() const
 {
     const KB_String sDirectory = KU_FileUtilities::ExtractDirectory(m_sLightPath);

@@ -79,14 +79,15 @@ public:
 
     bool HasPositionRail() const { return m_pPositionRail != nullptr; }
     bool HasTargetRail() const { return m_pTargetRail != nullptr; }
-    // The curves are owned by the light. The setters only store the pointer (the editor calls them
-    // after making or clearing a curve); an old curve is the caller's to delete.
+    // The curves are owned by the light. The setters store the pointer (the editor calls them after
+    // making or clearing a curve); an old curve is the caller's to delete. A new rail also gets a
+    // new visualisation (a handle without a rail), which would otherwise point at the old curve.
     KU_VertexInterpolation* GetPostitionRailInterpolation() const { return m_pPositionRail; }
     KU_VertexInterpolation* GetTargetRailInterpolation() const { return m_pTargetRail; }
     KU_VertexInterpolation* GetStrengthInterpolation() const { return m_pStrengthInterpolation; }
     KU_VertexInterpolation* GetColorInterpolation() const { return m_pColorInterpolation; }
-    void SetPostitionRailInterpolation(KU_VertexInterpolation* p) { m_pPositionRail = p; }
-    void SetTargetRailInterpolation(KU_VertexInterpolation* p) { m_pTargetRail = p; }
+    void SetPostitionRailInterpolation(KU_VertexInterpolation* p);
+    void SetTargetRailInterpolation(KU_VertexInterpolation* p);
     void SetStrengthInterpolation(KU_VertexInterpolation* p) { m_pStrengthInterpolation = p; }
     void SetColorInterpolation(KU_VertexInterpolation* p) { m_pColorInterpolation = p; }
 
@@ -222,4 +223,6 @@ protected:
 
 private:
     void DeleteCurvesAndEditorObjects();
+    void ReplaceRail(KU_VertexInterpolation** ppRail, KR_VertexInterpolationVisualisation** ppVisualisation,
+                     KR_TranslateGizmo** ppHandle, KU_VertexInterpolation* pRail);
 };

@@ -173,6 +173,13 @@ TEST_F(KR_LightBaseTest, DraggingMovesTheLightAndItsRailKeys)
     ExpectVectorNear(railed.GetPostitionRailInterpolation()->GetVertex(0), -5, 4, 0);
     EXPECT_TRUE(pVis->IsDirty());
     ExpectVectorNear(XMLoadFloat4(&railed.GetStoredPosition()), 0, 0, 0); // the rail, not the point
+
+    // The editor clears the curve: the visualisation goes with it and a handle takes its place.
+    KU_VertexInterpolation* pOld = railed.GetPostitionRailInterpolation();
+    railed.SetPostitionRailInterpolation(nullptr);
+    delete pOld;
+    EXPECT_TRUE(railed.GetPositionRailVisualisation() == nullptr && railed.GetPositionHandle() != nullptr);
+    railed.RenderDebug(0.5, nullptr, vViewer); // selected: would draw a visualisation of the freed curve
 }
 
 TEST_F(KR_LightBaseTest, LightsRegisterFromALoadingThreadWhileTheMainThreadDispatches)
