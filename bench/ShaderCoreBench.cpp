@@ -11,6 +11,7 @@
 #include "render/device/KR_ShaderCache.h"
 #include "render/device/KR_ShaderCoreManagerDX11.h"
 #include "render/device/KR_ShaderProgram.h"
+#include "tests/support/FakeGraphicsDevice.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,41 +20,7 @@
 namespace
 {
 
-class BenchGraphicsDevice : public KR_GraphicsDevice
-{
-public:
-    BenchGraphicsDevice(ID3D11Device* pDevice, ID3D11DeviceContext* pContext)
-        : m_pDevice(pDevice), m_pContext(pContext)
-    {
-    }
-    ID3D11Device* GetDevice() override { return m_pDevice; }
-    ID3D11DeviceContext* GetImmediateContext() override { return m_pContext; }
-    void BindMainRenderTarget() override {}
-    void UnbindRenderTargets() override {}
-    void ClearMainRenderTarget(const float[4]) override {}
-    void ClearMainDepthStencil(float) override {}
-    void Present() override {}
-    void PushRasterizerState() override {}
-    void PopRasterizerState() override {}
-    bool CreateSizeDependentResources() override { return true; }
-    void ReleaseSizeDependentResources() override {}
-    bool IsFullscreen() override { return false; }
-    bool IsVSync() override { return false; }
-    std::uint32_t GetWidth() override { return 0; }
-    std::uint32_t GetHeight() override { return 0; }
-    float GetAspectRatio() override { return 1.0f; }
-    std::uint32_t GetAntiAliasing() override { return 1; }
-    std::uint32_t GetMultisampleQuality() override { return 0; }
-    std::uint32_t GetRenderingQuality() override { return 0; }
-    ID3D11ShaderResourceView* GetDepthShaderResourceView() override { return nullptr; }
-    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
-    ID3D11DepthStencilView* GetMainDepthStencilView() override { return nullptr; }
-    bool Resize(const KR_ScreenResolution*) override { return true; }
-
-private:
-    ID3D11Device* m_pDevice;
-    ID3D11DeviceContext* m_pContext;
-};
+using BenchGraphicsDevice = FakeGraphicsDevice;
 
 // An engine with a stand-in device, a shader core manager with its resources and a vertex and
 // pixel program; torn down in reverse.

@@ -53,3 +53,13 @@ std::string_view KU_GetTextFileLineValue(const KB_String& sValue)
     const std::size_t uiLength = std::strcspn(pValue, "\r\n");
     return std::string_view(pValue, uiLength);
 }
+
+void KU_AppendTextFileLine(std::string& sText, const char* pKey, const KB_String& sValue)
+{
+    if (sValue.GetLength() == 0)
+        return;
+    sText += pKey;
+    sText += ' ';
+    sText += KU_GetTextFileLineValue(sValue);
+    sText += '\n';
+}

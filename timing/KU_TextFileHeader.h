@@ -6,7 +6,10 @@
 
 #include "framework/core/KB_String.h"
 
+#include "timing/KU_TextFileNumber.h"
+
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Comment legend lines: curve, camera and audio entity files use the first, light and cube-map
@@ -24,3 +27,26 @@ KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend
 // What a writer puts after a key whose value is free text (a debug name, a path): the text up to
 // its first line end, so that a value can never start a line of its own and be read as a key.
 std::string_view KU_GetTextFileLineValue(const KB_String& sValue);
+
+// One key line of free text: the key, a blank, the value (as KU_GetTextFileLineValue gives it) and
+// a line end; nothing for an empty value.
+void KU_AppendTextFileLine(std::string& sText, const char* pKey, const KB_String& sValue);
+
+// One key line of numbers: the key, then each value after a blank as KU_TextFileNumber writes it,
+// and a line end.
+template <typename T>
+void KU_AppendTextFileNumbers(std::string& sText, const char* pKey, const T* pValues, std::uint32_t uiCount)
+{
+    sText += pKey;
+    for (std::uint32_t i = 0; i < uiCount; ++i)
+    {
+        sText += ' ';
+        sText += KU_TextFileNumber::Format(static_cast<double>(pValues[i]));
+    }
+    sText += '\n';
+}
+
+inline void KU_AppendTextFileNumber(std::string& sText, const char* pKey, double fValue)
+{
+    KU_AppendTextFileNumbers(sText, pKey, &fValue, 1);
+}

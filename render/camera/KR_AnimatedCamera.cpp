@@ -74,24 +74,6 @@ XMVECTOR ValueAt(KU_Interpolation* pCurve, double fLocalTime)
     return value;
 }
 
-void AppendNumberLine(std::string& sText, const char* pKey, double fValue)
-{
-    sText += pKey;
-    sText += ' ';
-    sText += KU_TextFileNumber::Format(fValue);
-    sText += '\n';
-}
-
-void AppendTextLine(std::string& sText, const char* pKey, const KB_String& sValue)
-{
-    if (sValue.GetLength() == 0)
-        return;
-    sText += pKey;
-    sText += ' ';
-    sText += KU_GetTextFileLineValue(sValue);
-    sText += '\n';
-}
-
 template <typename T>
 void DeleteAndNull(T*& p)
 {
@@ -254,17 +236,17 @@ KB_String KR_AnimatedCamera::CreateCameraText() const
 {
     std::string sText =
         KU_CreateTextFileHeader(TITLE, KU_HASH_COMMENT_LEGEND, LEGEND, NUM_LEGEND_LINES).GetBuffer();
-    AppendTextLine(sText, "d", m_sDebugName);
+    KU_AppendTextFileLine(sText, "d", m_sDebugName);
     if (m_sFOVInterpolationPath.GetLength() == 0)
-        AppendNumberLine(sText, "fov", GetFOV());
-    AppendNumberLine(sText, "nz", GetNearZ());
-    AppendNumberLine(sText, "fz", GetFarZ());
-    AppendNumberLine(sText, "s", GetStartTime());
-    AppendNumberLine(sText, "e", GetEndTime());
-    AppendTextLine(sText, "cp", m_sCameraRailPath);
-    AppendTextLine(sText, "tp", m_sCameraTargetRailPath);
-    AppendTextLine(sText, "fp", m_sFOVInterpolationPath);
-    AppendTextLine(sText, "op", m_sOrientationInterpolationPath);
+        KU_AppendTextFileNumber(sText, "fov", GetFOV());
+    KU_AppendTextFileNumber(sText, "nz", GetNearZ());
+    KU_AppendTextFileNumber(sText, "fz", GetFarZ());
+    KU_AppendTextFileNumber(sText, "s", GetStartTime());
+    KU_AppendTextFileNumber(sText, "e", GetEndTime());
+    KU_AppendTextFileLine(sText, "cp", m_sCameraRailPath);
+    KU_AppendTextFileLine(sText, "tp", m_sCameraTargetRailPath);
+    KU_AppendTextFileLine(sText, "fp", m_sFOVInterpolationPath);
+    KU_AppendTextFileLine(sText, "op", m_sOrientationInterpolationPath);
     return KB_String(sText.c_str());
 }
 

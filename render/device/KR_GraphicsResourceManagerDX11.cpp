@@ -180,26 +180,13 @@ KR_GraphicsResourceManagerDX11::~KR_GraphicsResourceManagerDX11()
     for (ID3D11InputLayout*& pLayout : m_apInputLayouts)
         KR_ReleaseAndNull(pLayout);
     for (auto& entry : m_programs)
-        DeleteShaderProgram(entry.second.pProgram);
+        KR_ShaderCache::DeleteShaderProgram(entry.second.pProgram);
     for (auto& entry : m_blendStates)
         KR_ReleaseAndNull(entry.second);
     for (auto& entry : m_rasterizerStates)
         KR_ReleaseAndNull(entry.second);
     for (auto& entry : m_depthStencilStates)
         KR_ReleaseAndNull(entry.second);
-}
-
-void KR_GraphicsResourceManagerDX11::DeleteShaderProgram(KR_ShaderProgram* pProgram)
-{
-    if (pProgram == nullptr)
-        return;
-    for (ID3DBlob*& pBlob : pProgram->m_pBlob)
-        KR_ReleaseAndNull(pBlob);
-    KR_ReleaseAndNull(pProgram->m_pVertexShader);
-    KR_ReleaseAndNull(pProgram->m_pPixelShader);
-    KR_ReleaseAndNull(pProgram->m_pGeometryShader);
-    KR_ReleaseAndNull(pProgram->m_pComputeShader);
-    delete pProgram;
 }
 
 void KR_GraphicsResourceManagerDX11::LoadDefaultResources()
@@ -631,7 +618,7 @@ KR_ShaderProgram* KR_GraphicsResourceManagerDX11::GetShaderProgram(const KR_Shad
     }
     catch (const std::bad_alloc&)
     {
-        DeleteShaderProgram(pProgram);
+        KR_ShaderCache::DeleteShaderProgram(pProgram);
         return nullptr;
     }
     return pProgram;

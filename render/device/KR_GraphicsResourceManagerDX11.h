@@ -114,10 +114,6 @@ public:
     void BeginLoadingPhase() override;
     void ProcessQueuedTexture3D() override;
 
-    // Releases the stages' code and shader objects and frees the record; the states it names are
-    // borrowed and stay.
-    static void DeleteShaderProgram(KR_ShaderProgram* pProgram);
-
 private:
     // The hash picks the bucket; equal hashes are told apart by the whole description.
     template <class TDesc, class TState>

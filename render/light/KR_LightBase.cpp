@@ -535,34 +535,6 @@ bool KR_LightBase::ReadCommonKey(KU_TextFileReader& reader)
     return true;
 }
 
-void KR_LightBase::AppendLine(std::string& sText, const char* pKey, const KB_String& sValue)
-{
-    sText += pKey;
-    sText += ' ';
-    sText += KU_GetTextFileLineValue(sValue);
-    sText += '\n';
-}
-
-void KR_LightBase::AppendNumbers(std::string& sText, const char* pKey, const float* pValues,
-                                 std::uint32_t uiCount)
-{
-    sText += pKey;
-    for (std::uint32_t i = 0; i < uiCount; ++i)
-    {
-        sText += ' ';
-        sText += KU_TextFileNumber::Format(pValues[i]);
-    }
-    sText += '\n';
-}
-
-void KR_LightBase::AppendNumber(std::string& sText, const char* pKey, double fValue)
-{
-    sText += pKey;
-    sText += ' ';
-    sText += KU_TextFileNumber::Format(fValue);
-    sText += '\n';
-}
-
 bool KR_LightBase::SaveCurvesAndText(const KB_String& sPath, const std::string& sText,
                                      KU_VertexInterpolation* const* ppCurves, const KB_String* const* ppPaths,
                                      std::uint32_t uiCount)

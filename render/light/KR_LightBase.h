@@ -182,11 +182,6 @@ protected:
     bool ReadCommonKey(KU_TextFileReader& reader);
     // A path key's word, bounded, on its line only.
     static void ReadPathWord(KU_TextFileReader& reader, KB_String* pPath);
-    // The header and the shared lines of a writer.
-    static void AppendLine(std::string& sText, const char* pKey, const KB_String& sValue);
-    static void AppendNumbers(std::string& sText, const char* pKey, const float* pValues,
-                              std::uint32_t uiCount);
-    static void AppendNumber(std::string& sText, const char* pKey, double fValue);
     // Saves each present curve to folder + path (only with a path) and writes the text.
     bool SaveCurvesAndText(const KB_String& sPath, const std::string& sText,
                            KU_VertexInterpolation* const* ppCurves, const KB_String* const* ppPaths,

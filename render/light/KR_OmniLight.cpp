@@ -119,29 +119,29 @@ KB_String KR_OmniLight::CreateLightText() const
     std::string sText =
         KU_CreateTextFileHeader(TITLE, KU_PLAIN_COMMENT_LEGEND, LEGEND, NUM_LEGEND_LINES).GetBuffer();
     if (m_sDebugName.GetLength() != 0)
-        AppendLine(sText, "d", m_sDebugName);
-    AppendNumber(sText, "s", GetStartTime());
-    AppendNumber(sText, "e", GetEndTime());
+        KU_AppendTextFileLine(sText, "d", m_sDebugName);
+    KU_AppendTextFileNumber(sText, "s", GetStartTime());
+    KU_AppendTextFileNumber(sText, "e", GetEndTime());
     if (m_sPositionRailPath.GetLength() == 0)
-        AppendNumbers(sText, "pv", &m_vPosition.x, 3);
+        KU_AppendTextFileNumbers(sText, "pv", &m_vPosition.x, 3);
     if (bTube && m_sTargetRailPath.GetLength() == 0)
-        AppendNumbers(sText, "tv", &m_vTarget.x, 3);
+        KU_AppendTextFileNumbers(sText, "tv", &m_vTarget.x, 3);
     if (m_sColorPath.GetLength() == 0)
-        AppendLine(sText, "cv", m_Color.GetWebColorRGB());
+        KU_AppendTextFileLine(sText, "cv", m_Color.GetWebColorRGB());
     if (m_fMaxDistance >= 0.0f)
-        AppendNumber(sText, "lm", m_fMaxDistance);
+        KU_AppendTextFileNumber(sText, "lm", m_fMaxDistance);
     if (m_sStrengthPath.GetLength() == 0)
-        AppendNumber(sText, "ls", m_fStrength);
-    AppendNumber(sText, "lss", m_fSpecularStrength);
-    AppendNumbers(sText, "av", &m_vAttenuation.x, 3);
+        KU_AppendTextFileNumber(sText, "ls", m_fStrength);
+    KU_AppendTextFileNumber(sText, "lss", m_fSpecularStrength);
+    KU_AppendTextFileNumbers(sText, "av", &m_vAttenuation.x, 3);
     if (m_sPositionRailPath.GetLength() != 0)
-        AppendLine(sText, "pp", m_sPositionRailPath);
+        KU_AppendTextFileLine(sText, "pp", m_sPositionRailPath);
     if (bTube && m_sTargetRailPath.GetLength() != 0)
-        AppendLine(sText, "tp", m_sTargetRailPath);
+        KU_AppendTextFileLine(sText, "tp", m_sTargetRailPath);
     if (m_sColorPath.GetLength() != 0)
-        AppendLine(sText, "cp", m_sColorPath);
+        KU_AppendTextFileLine(sText, "cp", m_sColorPath);
     if (m_sStrengthPath.GetLength() != 0)
-        AppendLine(sText, "sp", m_sStrengthPath);
+        KU_AppendTextFileLine(sText, "sp", m_sStrengthPath);
     sText += IsUsedAsVolumeLight() ? "vl true\n" : "vl false\n";
     return KB_String(sText.c_str());
 }

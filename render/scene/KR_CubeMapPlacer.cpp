@@ -86,24 +86,6 @@ std::int32_t GetFramesPerUpdateForQuality(std::uint32_t uiQuality)
     }
 }
 
-void AppendNumberLine(std::string& sText, const char* pKey, double fValue)
-{
-    sText += pKey;
-    sText += ' ';
-    sText += KU_TextFileNumber::Format(fValue);
-    sText += '\n';
-}
-
-void AppendTextLine(std::string& sText, const char* pKey, const KB_String& sValue)
-{
-    if (sValue.GetLength() == 0)
-        return;
-    sText += pKey;
-    sText += ' ';
-    sText += KU_GetTextFileLineValue(sValue);
-    sText += '\n';
-}
-
 template <typename T>
 void DeleteAndNull(T*& p)
 {
@@ -239,20 +221,20 @@ KB_String KR_CubeMapPlacer::CreateCubeMapPlacerText() const
 {
     std::string sText =
         KU_CreateTextFileHeader(TITLE, KU_PLAIN_COMMENT_LEGEND, LEGEND, NUM_LEGEND_LINES).GetBuffer();
-    AppendTextLine(sText, "d", m_sDebugName);
-    AppendNumberLine(sText, "s", GetStartTime());
-    AppendNumberLine(sText, "e", GetEndTime());
-    AppendNumberLine(sText, "rt", m_fRenderTime);
+    KU_AppendTextFileLine(sText, "d", m_sDebugName);
+    KU_AppendTextFileNumber(sText, "s", GetStartTime());
+    KU_AppendTextFileNumber(sText, "e", GetEndTime());
+    KU_AppendTextFileNumber(sText, "rt", m_fRenderTime);
     XMFLOAT4 position;
     XMStoreFloat4(&position, m_vPosition);
     sText += "pv " + KU_TextFileNumber::Format(position.x) + " " + KU_TextFileNumber::Format(position.y) +
              " " + KU_TextFileNumber::Format(position.z) + "\n";
     sText +=
         "rv " + std::to_string(m_Resolution.uiWidth) + " " + std::to_string(m_Resolution.uiHeight) + "\n";
-    AppendNumberLine(sText, "i", m_fInfluenceRange);
+    KU_AppendTextFileNumber(sText, "i", m_fInfluenceRange);
     sText += IsDynamic() ? "dy true\n" : "dy false\n";
-    AppendTextLine(sText, "cp", m_sCubeMapPath);
-    AppendTextLine(sText, "pp", m_sPositionRailPath);
+    KU_AppendTextFileLine(sText, "cp", m_sCubeMapPath);
+    KU_AppendTextFileLine(sText, "pp", m_sPositionRailPath);
     return KB_String(sText.c_str());
 }
 
