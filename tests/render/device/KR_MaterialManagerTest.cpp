@@ -26,6 +26,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -410,6 +411,41 @@ TEST_F(KR_MaterialManagerTest, PermutationMacrosFollowFormatAndSwitches)
     EXPECT_EQ(a.GetMacros()[a.GetMacroCount() - 3], b.GetMacros()[b.GetMacroCount() - 3]);
     EXPECT_EQ(nullptr,
               m_materials.BuildMaterialShaderProperties(KR_RENDER_PASS_COLOR, "Unknown", &uiFormat, false));
+}
+
+TEST_F(KR_MaterialManagerTest, ParallelBuildersShareOneTextPerSpecialValue)
+{
+    std::string sLibrary;
+    for (int i = 0; i < 16; ++i)
+        sLibrary +=
+            "<material id=\"S" + std::to_string(i) + "\" special=\"" + std::to_string(i * 37 - 100) + "\"/>";
+    ASSERT_TRUE(Load(sLibrary));
+    // Each worker builds every material's properties and keeps the value text it got.
+    const char* aapTexts[4][16] = {};
+    std::vector<std::thread> vWorkers;
+    for (int iWorker = 0; iWorker < 4; ++iWorker)
+        vWorkers.emplace_back(
+            [this, iWorker, &aapTexts]
+            {
+                const std::uint8_t uiFormat = 0x0B;
+                for (int i = 0; i < 16; ++i)
+                {
+                    KR_ShaderProperties properties;
+                    const KB_String sId = KB_String::Formatted("S%d", (i + iWorker * 5) % 16);
+                    m_materials.BuildMaterialShaderProperties(properties, KR_RENDER_PASS_COLOR, sId,
+                                                              &uiFormat, false);
+                    aapTexts[iWorker][(i + iWorker * 5) % 16] =
+                        properties.GetMacros()[properties.GetMacroCount() - 3];
+                }
+            });
+    for (std::thread& worker : vWorkers)
+        worker.join();
+    for (int i = 0; i < 16; ++i)
+    {
+        EXPECT_EQ(std::to_string(i * 37 - 100), aapTexts[0][i]);
+        for (int iWorker = 1; iWorker < 4; ++iWorker)
+            EXPECT_EQ(aapTexts[0][i], aapTexts[iWorker][i]);
+    }
 }
 
 TEST_F(KR_MaterialManagerTest, ShippedShadersCompileEveryDefaultMaterialPermutation)
