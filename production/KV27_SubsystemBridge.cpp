@@ -8,6 +8,7 @@
 #include "render/device/KR_GraphicsContextManager.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
+#include "render/device/KR_MaterialManager.h"
 #include "render/device/KR_ShaderCache.h"
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/effects/KR_MetaBallRenderer.h"
@@ -88,7 +89,7 @@ KR_GraphicsContextManager* KV27_SubsystemBridge::CreateGraphicsContextManager(KU
 
 KR_MaterialManager* KV27_SubsystemBridge::CreateMaterialManager()
 {
-    return nullptr;
+    return new (std::nothrow) KR_MaterialManager();
 }
 
 KR_ShaderCache* KV27_SubsystemBridge::CreateShaderCache()
@@ -126,8 +127,9 @@ void KV27_SubsystemBridge::DeleteRenderer(KR_Renderer* /*p*/)
 {
 }
 
-void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* /*p*/)
+void KV27_SubsystemBridge::DeleteMaterialManager(KR_MaterialManager* p)
 {
+    delete p;
 }
 
 void KV27_SubsystemBridge::DeleteShaderCache(KR_ShaderCache* p)

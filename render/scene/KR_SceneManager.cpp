@@ -2,6 +2,7 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "render/device/KR_MaterialManager.h"
 
 namespace
 {
@@ -10,6 +11,18 @@ KE_Dispatcher* GetDispatcher()
 {
     KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
     return pManager != nullptr ? pManager->GetDispatcher() : nullptr;
+}
+
+// The material library and the states of the material programs. A missing library leaves the
+// materials empty: meshes then draw without material programs.
+void LoadMaterials()
+{
+    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
+    KR_MaterialManager* pMaterials = pManager != nullptr ? pManager->GetMaterialManager() : nullptr;
+    if (pMaterials == nullptr)
+        return;
+    pMaterials->LoadMaterialLibrary();
+    pMaterials->CreateMaterialShaders();
 }
 
 } // namespace
@@ -40,7 +53,8 @@ void KR_SceneManager::UpdateAndRender()
 {
     if (!m_bLoaded)
     {
-        // Nothing to load yet: the hand-over to playback happens on the first frame.
+        // The first frame loads what there is to load so far, then hands over to playback.
+        LoadMaterials();
         m_bLoaded = true;
         m_bCursorAllowed = true;
         m_bPlaying = true;

@@ -1,6 +1,10 @@
 #include "render/scene/KR_SceneManager.h"
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KE_MessageReceiver.h"
+#include "framework/app/KU_ApplicationFactory.h"
+#include "framework/files/KF_FileManager.h"
+#include "render/device/KR_MaterialManager.h"
+#include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +25,20 @@ public:
     }
     std::vector<KE_MessageSubType> m_gSubTypes;
     bool m_bPayload = false;
+};
+
+class LibraryFactory : public KU_ApplicationFactory
+{
+public:
+    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gNone; }
+    KU_AudioContextFactory* GetAudioContextFactory() override { return nullptr; }
+    KB_String GetMaterialFilePath() override { return "Assets/Materials/Library.xml"; }
+    KB_String GetAudioEntityDirectory() override { return KB_String(); }
+    KB_GrowingArray<KB_String> GetLauncherBannerPaths() override { return KB_GrowingArray<KB_String>(); }
+    KB_GrowingArray<int> GetLauncherBannerTimes() override { return KB_GrowingArray<int>(); }
+
+private:
+    KB_GrowingArray<KU_GraphicsContextFactory*> m_gNone;
 };
 
 class KR_SceneManagerTest : public ::testing::Test
@@ -87,6 +105,24 @@ TEST_F(KR_SceneManagerTest, EmptyTimelineEndsOnTheFirstFrameWithOneQuitRequest)
     scenes.UpdateAndRender();
     EXPECT_EQ(m_Listener.m_gSubTypes.size(), 1u);
     scenes.Shutdown();
+}
+
+TEST(KR_SceneManagerLoading, FirstFrameLoadsTheMaterialLibrary)
+{
+    TestEngine engine(new LibraryFactory());
+    KF_FileManager files;
+    auto* pRepository = new MemoryRepository(false); // owned by the file manager
+    files.AddRepository(pRepository);
+    pRepository->SetFile("Assets/Materials/Library.xml",
+                         "<material_library><material id=\"A\"/></material_library>");
+    KR_MaterialManager materials;
+    engine->SetFileManager(&files);
+    engine->SetMaterialManager(&materials);
+    KR_SceneManager scenes;
+    scenes.UpdateAndRender();
+    EXPECT_NE(nullptr, materials.GetMaterial("A"));
+    engine->SetMaterialManager(nullptr);
+    engine->SetFileManager(nullptr);
 }
 
 } // namespace
