@@ -4,7 +4,7 @@
 // manager owns every model; callers draw through the proxies it hands out.
 
 #include "platform/directxmath/DirectXMath.h"
-#include "render/models/KR_RenderPass.h"
+#include "render/device/KR_RenderPass.h"
 
 #include <cstdint>
 
