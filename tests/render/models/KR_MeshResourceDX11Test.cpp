@@ -10,6 +10,7 @@
 #include "render/models/KR_MeshAnimationResource.h"
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_MeshSkinnedAnimationResource.h"
+#include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
 #include "tests/support/MemoryRepository.h"
@@ -174,6 +175,24 @@ KR_MeshSkinnedAnimationResource* MakeSkeleton()
     pRoot->AddChild(
         new KR_MeshSkinnedAnimationResource(nullptr, KB_String("Knee"), XMMatrixTranslation(0, -1, 0)));
     return pRoot;
+}
+
+// A drawable mesh of one triangle per subset (needs a device for its buffers).
+KR_MeshDX11* MakeMesh(std::uint32_t uiSubsets)
+{
+    auto* pMesh = new KR_MeshDX11();
+    EXPECT_TRUE(pMesh->Allocate(12, 3, uiSubsets));
+    std::vector<float> vPositions(9, 0.5f);
+    std::vector<std::uint32_t> vIndices(3 * uiSubsets, 1);
+    std::vector<std::uint32_t> vIds;
+    for (std::uint32_t i = 0; i < uiSubsets; ++i)
+        vIds.push_back(i);
+    pMesh->SetVertices(vPositions.data());
+    pMesh->SetIndices(vIndices.data());
+    pMesh->SetAttributes(vIds.data());
+    EXPECT_TRUE(pMesh->BuildSubsets());
+    EXPECT_TRUE(pMesh->CreateBuffers());
+    return pMesh;
 }
 
 class KR_MeshResourceDX11Test : public ::testing::Test
@@ -353,22 +372,6 @@ TEST_F(KR_MeshResourceDX11Test, ATreeDrawsEachSubsetWithItsMaterialThenItsChildr
 TEST_F(KR_MeshResourceDX11Test, TheNodeRecordRoundTripsAndEveryTruncationFails)
 {
     StandInGraphicsDevice device{m_engine};
-    auto MakeMesh = [](std::uint32_t uiSubsets)
-    {
-        auto* pMesh = new KR_MeshDX11();
-        EXPECT_TRUE(pMesh->Allocate(12, 3, uiSubsets));
-        std::vector<float> vPositions(9, 0.5f);
-        std::vector<std::uint32_t> vIndices(3 * uiSubsets, 1);
-        std::vector<std::uint32_t> vIds;
-        for (std::uint32_t i = 0; i < uiSubsets; ++i)
-            vIds.push_back(i);
-        pMesh->SetVertices(vPositions.data());
-        pMesh->SetIndices(vIndices.data());
-        pMesh->SetAttributes(vIds.data());
-        EXPECT_TRUE(pMesh->BuildSubsets());
-        EXPECT_TRUE(pMesh->CreateBuffers());
-        return pMesh;
-    };
     KR_MeshResourceDX11 root(MakeMesh(2), Names({"Stone", "Glass"}), MakeAnimation(2.0, 5.0), nullptr, 0x0B);
     root.SetCenter(XMVectorSet(1, 2, 3, 4));
     root.SetTransform(XMMatrixTranslation(5, 6, 7));
@@ -428,4 +431,51 @@ TEST_F(KR_MeshResourceDX11Test, ARecordWithFewerNamesThanSubsetsIsRefused)
     const std::vector<std::uint8_t> bytes = modeltest::Serialize(node, false);
     KR_MeshResourceDX11 copy;
     EXPECT_FALSE(modeltest::Deserialize(copy, bytes));
+}
+
+TEST_F(KR_MeshResourceDX11Test, AModelOfNestedNodesRoundTripsAndEveryTruncationFails)
+{
+    StandInGraphicsDevice device{m_engine};
+    auto* pRoot = new KR_MeshResourceDX11(MakeMesh(1), Names({"Stone"}), MakeAnimation(2.0, 5.0), nullptr, 1);
+    ASSERT_TRUE(pRoot->AddChild(
+        new KR_MeshResourceDX11(MakeMesh(2), Names({"Glass", "Skin"}), nullptr, MakeSkeleton(), 0x81)));
+    auto* pSecond =
+        new KR_MeshResourceDX11(MakeMesh(3), Names({"Stone", "Stone", "Glass"}), nullptr, nullptr, 1);
+    pSecond->SetCenter(XMVectorSet(2, 4, 6, 0));
+    KB_GrowingArray<KR_MeshResource*> gNodes;
+    gNodes.Add(pRoot);
+    gNodes.Add(pSecond);
+    KR_ModelResourceDX11 model(gNodes);
+    EXPECT_EQ(4u, model.GetTriangleCount());
+    EXPECT_TRUE(model.HasSkinnedAnimation());
+
+    const std::vector<std::uint8_t> bytes = modeltest::Serialize(model);
+    KR_ModelResourceDX11 copy;
+    ASSERT_TRUE(modeltest::Deserialize(copy, bytes));
+    EXPECT_FALSE(modeltest::Deserialize(copy, bytes)); // only into an empty model
+    ASSERT_EQ(2u, copy.GetMeshCount());
+    EXPECT_EQ(1u, copy.GetMesh(0)->GetChildCount());
+    EXPECT_EQ(model.GetTriangleCount(), copy.GetTriangleCount());
+    EXPECT_TRUE(copy.HasAnimation());
+    EXPECT_TRUE(copy.HasSkinnedAnimation());
+    EXPECT_EQ(1.0f, XMVectorGetX(copy.GetCenter()));
+    EXPECT_EQ(bytes.size(), modeltest::Serialize(copy, false).size());
+
+    for (std::uint64_t uiLength = 0; uiLength < bytes.size(); ++uiLength)
+    {
+        KR_ModelResourceDX11 shortCopy;
+        EXPECT_FALSE(modeltest::Deserialize(shortCopy, bytes, uiLength)) << uiLength;
+        EXPECT_EQ(0u, shortCopy.GetMeshCount());
+    }
+}
+
+TEST_F(KR_MeshResourceDX11Test, NestingDeeperThanTheLimitIsRefusedWithoutRecursingOn)
+{
+    // Every level claims one child; the padding keeps the child count plausible for the bytes left.
+    std::vector<std::uint8_t> bytes;
+    for (std::uint32_t i = 0; i <= KR_MeshResource::MAX_DEPTH; ++i)
+        bytes.insert(bytes.end(), {1, 0, 0, 0});
+    bytes.resize(bytes.size() + 4096, 0);
+    KR_MeshResourceDX11 node;
+    EXPECT_FALSE(modeltest::Deserialize(node, bytes));
 }
