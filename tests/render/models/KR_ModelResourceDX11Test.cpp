@@ -7,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <limits>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace DirectX;
@@ -139,31 +137,4 @@ TEST(KR_ManagedModelResourceDX11, ForwardsToTheHeldModelAndActsEmptyWithoutOne)
     // The proxy's end leaves both models alive.
     EXPECT_EQ(1u, placeholder.GetTriangleCount());
     EXPECT_EQ(std::vector<std::string>({"placeholder 0 1", "loaded 0 1"}), vLog);
-}
-
-TEST(KR_ManagedModelResourceDX11, ASwapWhileAnotherThreadReadsGivesOneModelOrTheOther)
-{
-    KB_GrowingArray<KR_MeshResource*> gFirst;
-    gFirst.Add(new FakeNode(nullptr, "a", 1));
-    KB_GrowingArray<KR_MeshResource*> gSecond;
-    gSecond.Add(new FakeNode(nullptr, "b", 2));
-    KR_ModelResourceDX11 first(gFirst);
-    KR_ModelResourceDX11 second(gSecond);
-    KR_ManagedModelResourceDX11 proxy(&first);
-    std::atomic<bool> bDone{false};
-    std::thread swapper(
-        [&]
-        {
-            for (int i = 0; i < 2000; ++i)
-                proxy.SetModelResource(i % 2 == 0 ? &second : &first);
-            bDone = true;
-        });
-    std::uint32_t uiBad = 0;
-    while (!bDone)
-    {
-        const std::uint32_t uiCount = proxy.GetTriangleCount();
-        uiBad += (uiCount != 1 && uiCount != 2) ? 1 : 0;
-    }
-    swapper.join();
-    EXPECT_EQ(0u, uiBad);
 }
