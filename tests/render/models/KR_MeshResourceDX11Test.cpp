@@ -369,6 +369,21 @@ TEST_F(KR_MeshResourceDX11Test, ATreeDrawsEachSubsetWithItsMaterialThenItsChildr
     EXPECT_EQ(20u, root->GetTriangleCount()); // its own two subsets, not the children's
 }
 
+TEST_F(KR_MeshResourceDX11Test, AGpuMeshReachesTheDeviceAsPlainOrInstancedDraws)
+{
+    StandInGraphicsDevice device{m_engine};
+    KR_MeshResourceDX11 node(MakeMesh(2), Names({"Stone", "Missing"}), nullptr, nullptr, 1);
+    D3D11Control::ClearCallLog();
+    node.Render(0.0, KR_RENDER_PASS_COLOR, nullptr, nullptr, 1);
+    node.Render(0.0, KR_RENDER_PASS_COLOR, nullptr, nullptr, 3);
+    std::vector<std::string> vDraws;
+    for (const D3D11Control::CallRecord& record : D3D11Control::GetCallLog())
+        if (record.Method.rfind("Draw", 0) == 0)
+            vDraws.push_back(record.Method);
+    // The second subset's material is unknown: not drawn.
+    EXPECT_EQ(std::vector<std::string>({"DrawIndexed", "DrawIndexedInstanced"}), vDraws);
+}
+
 TEST_F(KR_MeshResourceDX11Test, ARecordWithFewerNamesThanSubsetsIsRefused)
 {
     StandInGraphicsDevice device{m_engine};
