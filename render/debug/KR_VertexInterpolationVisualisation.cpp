@@ -2,8 +2,10 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "render/debug/KR_DebugDrawing.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
+#include "render/device/KR_ReleaseAndNull.h"
 #include "timing/KU_VertexInterpolation.h"
 
 #include <cfloat>
@@ -49,6 +51,7 @@ KR_VertexInterpolationVisualisation::~KR_VertexInterpolationVisualisation()
 {
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
+    ReleaseBuffers();
     delete m_pGizmo;
     m_pGizmo = nullptr;
 }
@@ -103,6 +106,29 @@ void KR_VertexInterpolationVisualisation::Rebuild()
     m_uiNumBoxTriangles = 12 * numKeys;
 }
 
+void KR_VertexInterpolationVisualisation::ReleaseBuffers()
+{
+    KR_ReleaseAndNull(m_pLineVB);
+    KR_ReleaseAndNull(m_pBoxVB);
+    KR_ReleaseAndNull(m_pBoxIB);
+}
+
+void KR_VertexInterpolationVisualisation::RebuildBuffers()
+{
+    ReleaseBuffers();
+    const UINT uiPointBytes = sizeof(XMFLOAT3);
+    if (m_gLinePoints.GetNumMembers() > 1)
+        m_pLineVB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, &m_gLinePoints[0],
+                                                        m_gLinePoints.GetNumMembers() * uiPointBytes);
+    if (m_gBoxVertices.GetNumMembers() > 0 && m_gBoxIndices.GetNumMembers() > 0)
+    {
+        m_pBoxVB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, &m_gBoxVertices[0],
+                                                       m_gBoxVertices.GetNumMembers() * uiPointBytes);
+        m_pBoxIB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_INDEX_BUFFER, &m_gBoxIndices[0],
+                                                       m_gBoxIndices.GetNumMembers() * sizeof(std::uint16_t));
+    }
+}
+
 void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX* pViewProjection,
                                                  const XMVECTOR& cameraPosition)
 {
@@ -116,7 +142,27 @@ void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX
     m_vCameraPosition = cameraPosition;
     m_bHasCameraPosition = true;
     if (bChanged || bCameraMoved || m_bDirty)
+    {
         Rebuild();
+        RebuildBuffers();
+    }
+
+    // The geometry is in world space already.
+    const XMMATRIX identity = XMMatrixIdentity();
+    KR_ShaderProgram* pProgram = KR_DebugDrawing::GetFixedColorProgram();
+    ID3D11InputLayout* pLayout = KR_DebugDrawing::GetInputLayout();
+    KR_DebugDrawing::DrawRange line;
+    line.topology = D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP;
+    line.uiCount = m_uiNumSegments + 1;
+    if (m_uiNumSegments > 0)
+        KR_DebugDrawing::Draw(m_pLineVB, nullptr, line, pProgram, pLayout, pViewProjection, &identity,
+                              m_RailColor.GetRGBA());
+    KR_DebugDrawing::DrawRange boxes;
+    boxes.uiCount = 3 * m_uiNumBoxTriangles;
+    // A box without its index buffer is not drawn as a vertex list.
+    if (m_pBoxIB != nullptr)
+        KR_DebugDrawing::Draw(m_pBoxVB, m_pBoxIB, boxes, pProgram, pLayout, pViewProjection, &identity,
+                              m_MarkerColor.GetRGBA());
     if (m_uiSelectedIndex != NO_SELECTION && m_uiSelectedIndex < m_pCurve->GetNumVertices())
     {
         const XMVECTOR key = m_pCurve->GetVertex(m_uiSelectedIndex);

@@ -5,13 +5,14 @@
 // key, hiding, deselection), which reach every rail at once.
 //
 // Main thread only (developer mode); constructed wherever its owner is loaded, which registers it
-// with the dispatcher from that thread. The rail's CPU geometry is rebuilt by Render when the
-// curve, the camera or the selection changed; the GPU buffers and the drawing itself are not made
-// by this class yet, so nothing is drawn.
+// with the dispatcher from that thread. The rail's CPU geometry and its GPU buffers are rebuilt by
+// Render when the curve, the camera or the selection changed; Render then draws the line strip in
+// the rail colour and the key boxes in the marker colour with the fixed-colour program.
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_Color.h"
 #include "framework/core/KB_GrowingArray.h"
+#include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
 
 #include <cstdint>
@@ -65,9 +66,14 @@ public:
     void SetExtendRail(bool bExtend) { m_bExtendRail = bExtend; }
     KR_TranslateGizmo* GetGizmo() const { return m_pGizmo; }
     std::uint32_t GetNumSegments() const { return m_uiNumSegments; }
+    ID3D11Buffer* GetLineVB() const { return m_pLineVB; }
+    ID3D11Buffer* GetBoxVB() const { return m_pBoxVB; }
+    ID3D11Buffer* GetBoxIB() const { return m_pBoxIB; }
 
 private:
     void Rebuild();
+    void RebuildBuffers();
+    void ReleaseBuffers();
 
     KU_VertexInterpolation* m_pCurve = nullptr; // not owned
     KR_TranslateGizmo* m_pGizmo = nullptr;      // owned
@@ -83,6 +89,9 @@ private:
     KB_GrowingArray<DirectX::XMFLOAT3> m_gLinePoints;
     KB_GrowingArray<DirectX::XMFLOAT3> m_gBoxVertices;
     KB_GrowingArray<std::uint16_t> m_gBoxIndices;
+    ID3D11Buffer* m_pLineVB = nullptr; // the line strip's points; null without a segment
+    ID3D11Buffer* m_pBoxVB = nullptr;  // the key boxes; null without a key
+    ID3D11Buffer* m_pBoxIB = nullptr;
     bool m_bHidden = false;
     bool m_bDirty = false;
     std::uint32_t m_uiSelectedIndex = NO_SELECTION;
