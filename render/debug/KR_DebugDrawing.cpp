@@ -69,6 +69,7 @@ bool KR_DebugDrawing::Draw(ID3D11Buffer* pVertexBuffer, ID3D11Buffer* pIndexBuff
     pContext->IASetVertexBuffers(0, 1, &pVertexBuffer, &uiStride, &uiOffset);
     pContext->IASetIndexBuffer(pIndexBuffer,
                                pIndexBuffer != nullptr ? DXGI_FORMAT_R16_UINT : DXGI_FORMAT_UNKNOWN, 0);
+    pShaderCore->SetWorldMatrix(*pWorld);
     pShaderCore->SetWorldViewProjectionMatrix(XMMatrixMultiply(*pWorld, *pViewProjection));
     pShaderCore->SetObjectColor(color);
     pShaderCore->ApplyShaderProgram(pProgram);

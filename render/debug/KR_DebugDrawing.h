@@ -36,10 +36,11 @@ public:
         UINT uiStart = 0; // first index, or first vertex
     };
 
-    // Binds layout, topology and buffers, hands world x view-projection and the colour to the
-    // shader core manager, applies the program and draws. False, with nothing bound, without a
-    // context, a shader core manager, a program, a vertex buffer or a matrix (a shape whose
-    // buffers could not be made draws nothing). A null index buffer draws the range as vertices.
+    // Binds layout, topology and buffers, hands the world matrix, world x view-projection and the
+    // colour to the shader core manager, applies the program and draws. False, with nothing bound,
+    // without a context, a shader core manager, a program, a vertex buffer or a matrix (a shape
+    // whose buffers could not be made draws nothing). A null index buffer draws the range as
+    // vertices.
     static bool Draw(ID3D11Buffer* pVertexBuffer, ID3D11Buffer* pIndexBuffer, const DrawRange& range,
                      const KR_ShaderProgram* pProgram, ID3D11InputLayout* pLayout,
                      const DirectX::XMMATRIX* pViewProjection, const DirectX::XMMATRIX* pWorld,
