@@ -2,6 +2,7 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "render/debug/KR_DebugCube.h"
 #include "render/debug/KR_DebugDrawing.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
@@ -20,6 +21,8 @@ constexpr double SEGMENTS_PER_SECOND = 10.0;
 // Boxes and the gizmo are scaled by this share of their distance to the camera, so that they keep
 // their size on screen.
 constexpr float SCREEN_SIZE_FACTOR = 0.01f;
+// The travelling marker is a little larger than the key boxes, so that it shows when it passes one.
+constexpr float TRAVELLING_MARKER_FACTOR = 0.011f;
 
 // Corner offsets of a key box in units of its half size: the upper face, then the lower face.
 constexpr float BOX_CORNERS[8][3] = {{1, 1, -1},  {-1, 1, -1},  {-1, 1, 1},  {1, 1, 1},
@@ -41,8 +44,9 @@ float Distance3(const XMVECTOR& a, const XMVECTOR& b)
 } // namespace
 
 KR_VertexInterpolationVisualisation::KR_VertexInterpolationVisualisation(KU_VertexInterpolation* pCurve)
-    : m_pCurve(pCurve), m_pGizmo(new KR_TranslateGizmo())
+    : m_pCurve(pCurve), m_pGizmo(new KR_TranslateGizmo()), m_pTravellingMarker(new KR_DebugCube())
 {
+    m_pTravellingMarker->SetColor(m_SelectionColor.GetRGBA());
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
 }
@@ -54,6 +58,8 @@ KR_VertexInterpolationVisualisation::~KR_VertexInterpolationVisualisation()
     ReleaseBuffers();
     delete m_pGizmo;
     m_pGizmo = nullptr;
+    delete m_pTravellingMarker;
+    m_pTravellingMarker = nullptr;
 }
 
 void KR_VertexInterpolationVisualisation::SetColors(const KB_Color& rail, const KB_Color& marker,
@@ -62,6 +68,7 @@ void KR_VertexInterpolationVisualisation::SetColors(const KB_Color& rail, const 
     m_RailColor = rail;
     m_MarkerColor = marker;
     m_SelectionColor = selection;
+    m_pTravellingMarker->SetColor(selection.GetRGBA());
 }
 
 void KR_VertexInterpolationVisualisation::Rebuild()
@@ -129,7 +136,7 @@ void KR_VertexInterpolationVisualisation::RebuildBuffers()
     }
 }
 
-void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX* pViewProjection,
+void KR_VertexInterpolationVisualisation::Render(double time, const XMMATRIX* pViewProjection,
                                                  const XMVECTOR& cameraPosition)
 {
     if (m_pCurve == nullptr || m_bHidden)
@@ -170,6 +177,15 @@ void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX
         m_pGizmo->SetWorldMatrix(
             XMMatrixMultiply(XMMatrixScaling(s, s, s), XMMatrixTranslationFromVector(key)));
         m_pGizmo->Render(pViewProjection);
+    }
+    if (m_pCurve->IsActive(time))
+    {
+        XMVECTOR value;
+        m_pCurve->GetValueAt(&value, time - m_pCurve->GetStartTime());
+        const float s = TRAVELLING_MARKER_FACTOR * Distance3(value, cameraPosition);
+        m_pTravellingMarker->SetWorldMatrix(
+            XMMatrixMultiply(XMMatrixScaling(s, s, s), XMMatrixTranslationFromVector(value)));
+        m_pTravellingMarker->Render(pViewProjection);
     }
 }
 

@@ -7,7 +7,8 @@
 // Main thread only (developer mode); constructed wherever its owner is loaded, which registers it
 // with the dispatcher from that thread. The rail's CPU geometry and its GPU buffers are rebuilt by
 // Render when the curve, the camera or the selection changed; Render then draws the line strip in
-// the rail colour and the key boxes in the marker colour with the fixed-colour program.
+// the rail colour, the key boxes in the marker colour, the gizmo at the selected key and, while
+// the curve is active, a travelling cube in the selection colour at the curve's current value.
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_Color.h"
@@ -17,6 +18,7 @@
 
 #include <cstdint>
 
+class KR_DebugCube;
 class KR_TranslateGizmo;
 class KU_VertexInterpolation;
 struct KR_Ray;
@@ -65,6 +67,7 @@ public:
     // When set, selecting the last key sends (5, 14) with the curve.
     void SetExtendRail(bool bExtend) { m_bExtendRail = bExtend; }
     KR_TranslateGizmo* GetGizmo() const { return m_pGizmo; }
+    KR_DebugCube* GetTravellingMarker() const { return m_pTravellingMarker; }
     std::uint32_t GetNumSegments() const { return m_uiNumSegments; }
     ID3D11Buffer* GetLineVB() const { return m_pLineVB; }
     ID3D11Buffer* GetBoxVB() const { return m_pBoxVB; }
@@ -75,8 +78,9 @@ private:
     void RebuildBuffers();
     void ReleaseBuffers();
 
-    KU_VertexInterpolation* m_pCurve = nullptr; // not owned
-    KR_TranslateGizmo* m_pGizmo = nullptr;      // owned
+    KU_VertexInterpolation* m_pCurve = nullptr;  // not owned
+    KR_TranslateGizmo* m_pGizmo = nullptr;       // owned
+    KR_DebugCube* m_pTravellingMarker = nullptr; // owned
     bool m_bExtendRail = false;
     std::uint32_t m_uiNumSegments = 0;
     std::uint32_t m_uiNumBoxVertices = 0;     // 8 per key

@@ -1,7 +1,9 @@
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 
 #include "framework/app/KE_Dispatcher.h"
+#include "render/debug/KR_DebugCube.h"
 #include "render/debug/KR_Ray.h"
+#include "render/debug/KR_TranslateGizmo.h"
 #include "tests/render/debug/DebugDrawingTestHelpers.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -99,6 +101,8 @@ protected:
     void TearDown() override
     {
         m_engine->SetDispatcher(nullptr);
+        KR_TranslateGizmo::ReleaseStaticBuffers();
+        KR_DebugCube::ReleaseStaticBuffers();
         DebugDrawingTest::TearDown();
     }
 
@@ -177,4 +181,35 @@ TEST_F(KR_VertexInterpolationVisualisationDrawTest, FailedBuffersDrawNothing)
     EXPECT_EQ(rail.GetLineVB(), nullptr);
     EXPECT_TRUE(debugdrawingtest::GetContextDraws().empty());
     EXPECT_EQ(rail.GetNumSegments(), 24u); // picking still has its geometry
+}
+
+TEST_F(KR_VertexInterpolationVisualisationDrawTest, GizmoAtTheSelectedKeyAndTheTravellingMarkerWhileActive)
+{
+    ASSERT_TRUE(KR_DebugCube::CreateStaticBuffers());
+    ASSERT_TRUE(KR_TranslateGizmo::CreateStaticBuffers());
+    KR_VertexInterpolationVisualisation rail(&m_Curve);
+    rail.SetColors(KB_Color(1, 0, 0, 1), KB_Color(0, 0, 1, 1), KB_Color(0, 1, 0, 1));
+    rail.SelectControlPoint(1);
+    const XMMATRIX viewProjection = XMMatrixIdentity();
+    D3D11Control::ClearCallLog();
+    // At 1.175 s (half way) the curve is at (2.5, 0, 10).
+    rail.Render(1.175, &viewProjection, XMVectorSet(0, 0, 0, 1));
+    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    ASSERT_EQ(vDraws.size(), 2u + 6u + 1u); // rail, boxes, six gizmo handles, the marker
+    EXPECT_EQ(vDraws[8].vValues, (std::vector<double>{36, 0, 0}));
+    ASSERT_EQ(m_core.m_vDraws.size(), 9u);
+    // The gizmo at key 1, (5, 0, 10): scale 0.01 x its distance.
+    const float fKey = 0.01f * std::sqrt(125.0f);
+    EXPECT_TRUE(SameMatrix(m_core.m_vDraws[2].worldViewProjection,
+                           XMMatrixScaling(fKey, fKey, fKey) * XMMatrixTranslation(5, 0, 10)));
+    // The marker: 0.011 x its distance, in the selection colour.
+    const float fMarker = 0.011f * std::sqrt(2.5f * 2.5f + 100.0f);
+    EXPECT_TRUE(SameMatrix(m_core.m_vDraws[8].worldViewProjection,
+                           XMMatrixScaling(fMarker, fMarker, fMarker) * XMMatrixTranslation(2.5f, 0, 10)));
+    EXPECT_EQ(m_core.m_vDraws[8].color.y, 1.0f);
+
+    // Past the curve's end there is no marker.
+    D3D11Control::ClearCallLog();
+    rail.Render(10.0, &viewProjection, XMVectorSet(0, 0, 0, 1));
+    EXPECT_EQ(debugdrawingtest::GetContextDraws().size(), 8u);
 }
