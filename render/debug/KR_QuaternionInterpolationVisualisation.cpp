@@ -50,6 +50,14 @@ KR_QuaternionInterpolationVisualisation::KR_QuaternionInterpolationVisualisation
     KU_QuaternionInterpolation* pOrientation)
     : m_pCameraRail(pCameraRail), m_pTargetRail(pTargetRail), m_pOrientation(pOrientation)
 {
+    // The marker of the current orientation: one arrow of unit length up the y axis, placed and
+    // turned by its world matrix every frame.
+    XMFLOAT3 unitArrow[MARKER_VERTICES];
+    BuildArrow(XMVectorZero(), XMVectorSet(0, 1, 0, 0), XMVectorSet(0, 0, 1, 0), 1.0f, unitArrow);
+    m_pUpVectorVB =
+        KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, unitArrow, sizeof(unitArrow));
+    m_pUpVectorIB =
+        KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_INDEX_BUFFER, ARROW_INDICES, sizeof(ARROW_INDICES));
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
 }
@@ -59,6 +67,8 @@ KR_QuaternionInterpolationVisualisation::~KR_QuaternionInterpolationVisualisatio
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
     ReleaseBuffers();
+    KR_ReleaseAndNull(m_pUpVectorVB);
+    KR_ReleaseAndNull(m_pUpVectorIB);
 }
 
 void KR_QuaternionInterpolationVisualisation::BuildArrow(const XMVECTOR& p, const XMVECTOR& d,
@@ -203,7 +213,25 @@ void KR_QuaternionInterpolationVisualisation::Draw(const XMMATRIX* pViewProjecti
                           m_KeyMarkerColor.GetRGBA());
 }
 
-bool KR_QuaternionInterpolationVisualisation::Render(double /*time*/, const XMMATRIX* pViewProjection,
+void KR_QuaternionInterpolationVisualisation::DrawCurrentOrientation(double time,
+                                                                     const XMMATRIX* pViewProjection)
+{
+    if (!m_pCameraRail->IsActive(time) || m_pUpVectorIB == nullptr)
+        return;
+    const XMVECTOR p = ValueAt(m_pCameraRail, time);
+    const XMVECTOR q = ValueAt(m_pOrientation, time);
+    const float size = GetMarkerSize(p);
+    const XMMATRIX world =
+        XMMatrixMultiply(XMMatrixMultiply(XMMatrixScaling(size, size, size), XMMatrixRotationQuaternion(q)),
+                         XMMatrixTranslationFromVector(p));
+    KR_DebugDrawing::DrawRange arrow;
+    arrow.uiCount = 3 * MARKER_TRIANGLES;
+    KR_DebugDrawing::Draw(m_pUpVectorVB, m_pUpVectorIB, arrow, KR_DebugDrawing::GetFixedColorProgram(),
+                          KR_DebugDrawing::GetInputLayout(), pViewProjection, &world,
+                          m_CurrentOrientationColor.GetRGBA());
+}
+
+bool KR_QuaternionInterpolationVisualisation::Render(double time, const XMMATRIX* pViewProjection,
                                                      const XMVECTOR& viewerPosition)
 {
     if (m_pCameraRail == nullptr || m_pOrientation == nullptr || m_bHidden)
@@ -223,6 +251,7 @@ bool KR_QuaternionInterpolationVisualisation::Render(double /*time*/, const XMMA
         RebuildBuffers();
     }
     Draw(pViewProjection);
+    DrawCurrentOrientation(time, pViewProjection);
     return true;
 }
 

@@ -9,7 +9,7 @@
 // Main thread only (developer mode); registers with the dispatcher from the thread that makes it.
 // Render rebuilds the CPU geometry and its GPU buffers when a curve, the viewer or the selection
 // changed, then draws the three lines as line strips and the key arrows with the fixed-colour
-// program. The arrow at the current orientation is not drawn yet.
+// program, and while the camera rail is active an arrow at the current orientation.
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_Color.h"
@@ -87,6 +87,7 @@ private:
     void RebuildBuffers();
     void ReleaseBuffers();
     void Draw(const DirectX::XMMATRIX* pViewProjection) const;
+    void DrawCurrentOrientation(double time, const DirectX::XMMATRIX* pViewProjection);
     void DeselectAll();
     // Camera position, look and up directions at absolute time t (rails and orientation present).
     void GetFrame(double t, DirectX::XMVECTOR* pPosition, DirectX::XMVECTOR* pLook,
@@ -110,6 +111,8 @@ private:
     ID3D11Buffer* m_pLineVB = nullptr;   // the three lines one after another; null without samples
     ID3D11Buffer* m_pMarkerVB = nullptr; // the key arrows; null without keys
     ID3D11Buffer* m_pMarkerIB = nullptr;
+    ID3D11Buffer* m_pUpVectorVB = nullptr; // the unit arrow of the current orientation
+    ID3D11Buffer* m_pUpVectorIB = nullptr;
     bool m_bHidden = false;
     bool m_bDirty = false;
     std::int32_t m_iSelectedKey = NO_SELECTION;

@@ -154,7 +154,7 @@ TEST_F(KR_QuaternionInterpolationVisualisationDrawTest, DrawsThreeLineStripsAndT
     ASSERT_TRUE(visualisation.Render(0.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
 
     const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
-    ASSERT_EQ(vDraws.size(), 4u);
+    ASSERT_EQ(vDraws.size(), 5u);
     // Rail, up line and target rail (the camera rail without a target): 11 points each.
     for (std::uint32_t i = 0; i < 3; ++i)
     {
@@ -167,12 +167,19 @@ TEST_F(KR_QuaternionInterpolationVisualisationDrawTest, DrawsThreeLineStripsAndT
     EXPECT_EQ(vDraws[3].vValues, (std::vector<double>{48, 0, 0})); // two arrows of 8 triangles
     EXPECT_EQ(vDraws[3].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
     EXPECT_EQ(vDraws[3].uiIndexBuffer, D3D11Control::GetObjectId(visualisation.GetMarkerIB()));
-    ASSERT_EQ(m_core.m_vDraws.size(), 4u);
+    ASSERT_EQ(m_core.m_vDraws.size(), 5u);
     EXPECT_EQ(m_core.m_vDraws[0].color.x, 1.0f);
     EXPECT_EQ(m_core.m_vDraws[1].color.x, 0.7f);
     EXPECT_EQ(m_core.m_vDraws[2].color.x, 0.4f);
     EXPECT_EQ(m_core.m_vDraws[3].color.z, 1.0f);
     EXPECT_TRUE(SameMatrix(m_core.m_vDraws[3].worldViewProjection, viewProjection));
+    // The current orientation at time 0: the unit arrow at the rail's start, scaled to the marker
+    // size there (16 + 50 / 30), identity rotation, in the current-orientation colour.
+    EXPECT_EQ(vDraws[4].vValues, (std::vector<double>{24, 0, 0}));
+    EXPECT_EQ(m_core.m_vDraws[4].color.y, 1.0f);
+    const float fSize = 16.0f + 50.0f / 30.0f;
+    EXPECT_TRUE(SameMatrix(m_core.m_vDraws[4].worldViewProjection,
+                           XMMatrixScaling(fSize, fSize, fSize) * viewProjection, 1e-4f));
     // The arrows' buffer holds the CPU geometry picking uses.
     std::vector<std::uint8_t> vBytes;
     ASSERT_TRUE(D3D11Control::ReadSubresource(visualisation.GetMarkerVB(), 0, &vBytes));
@@ -186,4 +193,8 @@ TEST_F(KR_QuaternionInterpolationVisualisationDrawTest, DrawsThreeLineStripsAndT
     m_Dispatcher.Dispatch(KE_MT_EditorCommand, KE_MST_HideSelected, nullptr);
     EXPECT_FALSE(visualisation.Render(0.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
     EXPECT_TRUE(debugdrawingtest::GetContextDraws().empty());
+    // Shown again but past the rail's end: no current-orientation arrow.
+    m_Dispatcher.Dispatch(KE_MT_EditorCommand, KE_MST_UnhideAll, nullptr);
+    EXPECT_TRUE(visualisation.Render(5.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
+    EXPECT_EQ(debugdrawingtest::GetContextDraws().size(), 4u);
 }
