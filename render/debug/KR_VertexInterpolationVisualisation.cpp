@@ -9,6 +9,7 @@
 #include "render/device/KR_ReleaseAndNull.h"
 #include "timing/KU_VertexInterpolation.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -80,7 +81,9 @@ void KR_VertexInterpolationVisualisation::Rebuild()
     m_uiNumBoxVertices = 0;
     m_uiNumBoxTriangles = 0;
     m_bDirty = false;
-    const std::uint32_t numKeys = m_pCurve->GetNumVertices();
+    // The box indices are 16-bit: keys past the first 8192 get no box (rather than wrapped
+    // indices that would join other keys' corners).
+    const std::uint32_t numKeys = std::min<std::uint32_t>(m_pCurve->GetNumVertices(), 65536 / 8);
     if (numKeys == 0)
         return;
     const double duration = m_pCurve->GetDuration();

@@ -213,3 +213,17 @@ TEST_F(KR_VertexInterpolationVisualisationDrawTest, GizmoAtTheSelectedKeyAndTheT
     rail.Render(10.0, &viewProjection, XMVectorSet(0, 0, 0, 1));
     EXPECT_EQ(debugdrawingtest::GetContextDraws().size(), 8u);
 }
+
+TEST_F(KR_VertexInterpolationVisualisationTest, KeysPastTheSixteenBitIndexRangeGetNoBox)
+{
+    KB_LinearInterpolation curve{KB_String("long.int")};
+    for (int i = 0; i < 8200; ++i)
+        curve.InsertVertex(XMVectorSet(static_cast<float>(i), 0, 10, 0), i * 0.001);
+    curve.SetEndTime(8.2);
+    KR_VertexInterpolationVisualisation rail(&curve);
+    // Near the last keys their boxes are small and apart.
+    rail.Render(0.0, nullptr, XMVectorSet(8193, 0, 0, 1));
+    EXPECT_TRUE(rail.PickControlPoint(Ray(8191, 0)));
+    EXPECT_EQ(rail.GetSelectedIndex(), 8191u);
+    EXPECT_FALSE(rail.PickControlPoint(Ray(8195, 0))); // no box, and no wrapped one either
+}
