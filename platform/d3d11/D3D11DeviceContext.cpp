@@ -621,6 +621,13 @@ void DeviceContext::IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology)
         m_topology = Topology;
 }
 
+// Objects: the vertex buffer of slot 0. Values: vertex count, start vertex.
+void DeviceContext::Draw(UINT VertexCount, UINT StartVertexLocation)
+{
+    Runtime::Get().Log(INTERFACE_NAME, "Draw", S_OK, {Object::IdOf(m_aVertexBuffers[0].Get())},
+                       {static_cast<double>(VertexCount), static_cast<double>(StartVertexLocation)});
+}
+
 // Objects: the bound index buffer and the vertex buffer of slot 0. Values: index count, start
 // index, base vertex.
 void DeviceContext::DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation)

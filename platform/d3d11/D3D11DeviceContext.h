@@ -45,6 +45,7 @@ public:
                             const UINT* pStrides, const UINT* pOffsets) override;
     void IASetIndexBuffer(ID3D11Buffer* pIndexBuffer, DXGI_FORMAT Format, UINT Offset) override;
     void IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology) override;
+    void Draw(UINT VertexCount, UINT StartVertexLocation) override;
     void DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation) override;
     void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
                               INT BaseVertexLocation, UINT StartInstanceLocation) override;

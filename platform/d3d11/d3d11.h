@@ -900,6 +900,7 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     virtual void IASetIndexBuffer(ID3D11Buffer* pIndexBuffer, DXGI_FORMAT Format, UINT Offset) = 0;
     virtual void IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology) = 0;
     // Nothing is rasterised: draws are only logged with their arguments.
+    virtual void Draw(UINT VertexCount, UINT StartVertexLocation) = 0;
     virtual void DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation) = 0;
     virtual void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
                                       INT BaseVertexLocation, UINT StartInstanceLocation) = 0;

@@ -1,6 +1,8 @@
 #include "render/debug/KR_DebugPolyhedron.h"
 
+#include "render/debug/KR_DebugDrawing.h"
 #include "render/debug/KR_Ray.h"
+#include "render/device/KR_ReleaseAndNull.h"
 
 #include <cfloat>
 
@@ -39,14 +41,43 @@ void KR_DebugPolyhedron::SetWorldMatrix(const XMMATRIX& world)
     m_bInverseValid = false;
 }
 
-void KR_DebugPolyhedron::Render(const XMMATRIX* pViewProjection) const
+bool KR_DebugPolyhedron::CreateStaticBuffers()
 {
-    Draw(pViewProjection, &m_mWorld, m_vColor);
+    if (s_pVertexBuffer == nullptr)
+        s_pVertexBuffer =
+            KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, VERTICES, sizeof(VERTICES));
+    if (s_pIndexBuffer == nullptr)
+        s_pIndexBuffer =
+            KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_INDEX_BUFFER, INDICES, sizeof(INDICES));
+    if (s_pProgram == nullptr)
+        s_pProgram = KR_DebugDrawing::GetFixedColorProgram();
+    if (s_pInputLayout == nullptr)
+        s_pInputLayout = KR_DebugDrawing::GetInputLayout();
+    return s_pVertexBuffer != nullptr && s_pIndexBuffer != nullptr;
 }
 
-void KR_DebugPolyhedron::Draw(const XMMATRIX* /*pViewProjection*/, const XMMATRIX* /*pWorld*/,
-                              const XMFLOAT4& /*color*/)
+void KR_DebugPolyhedron::ReleaseStaticBuffers()
 {
+    KR_ReleaseAndNull(s_pVertexBuffer);
+    KR_ReleaseAndNull(s_pIndexBuffer);
+    s_pProgram = nullptr;
+    s_pInputLayout = nullptr;
+}
+
+bool KR_DebugPolyhedron::Render(const XMMATRIX* pViewProjection) const
+{
+    return Draw(pViewProjection, &m_mWorld, m_vColor);
+}
+
+bool KR_DebugPolyhedron::Draw(const XMMATRIX* pViewProjection, const XMMATRIX* pWorld, const XMFLOAT4& color)
+{
+    // Without its index buffer the shape is not drawn at all (not as a vertex list).
+    if (s_pIndexBuffer == nullptr)
+        return false;
+    KR_DebugDrawing::DrawRange range;
+    range.uiCount = NUM_TRIANGLES * 3;
+    return KR_DebugDrawing::Draw(s_pVertexBuffer, s_pIndexBuffer, range, s_pProgram, s_pInputLayout,
+                                 pViewProjection, pWorld, color);
 }
 
 float KR_DebugPolyhedron::GetPickDistance(const KR_Ray& ray)

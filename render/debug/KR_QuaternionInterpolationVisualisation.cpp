@@ -2,7 +2,9 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "render/debug/KR_DebugDrawing.h"
 #include "render/debug/KR_Ray.h"
+#include "render/device/KR_ReleaseAndNull.h"
 #include "timing/KU_QuaternionInterpolation.h"
 #include "timing/KU_VertexInterpolation.h"
 
@@ -48,6 +50,14 @@ KR_QuaternionInterpolationVisualisation::KR_QuaternionInterpolationVisualisation
     KU_QuaternionInterpolation* pOrientation)
     : m_pCameraRail(pCameraRail), m_pTargetRail(pTargetRail), m_pOrientation(pOrientation)
 {
+    // The marker of the current orientation: one arrow of unit length up the y axis, placed and
+    // turned by its world matrix every frame.
+    XMFLOAT3 unitArrow[MARKER_VERTICES];
+    BuildArrow(XMVectorZero(), XMVectorSet(0, 1, 0, 0), XMVectorSet(0, 0, 1, 0), 1.0f, unitArrow);
+    m_pUpVectorVB =
+        KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, unitArrow, sizeof(unitArrow));
+    m_pUpVectorIB =
+        KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_INDEX_BUFFER, ARROW_INDICES, sizeof(ARROW_INDICES));
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
 }
@@ -56,6 +66,9 @@ KR_QuaternionInterpolationVisualisation::~KR_QuaternionInterpolationVisualisatio
 {
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
+    ReleaseBuffers();
+    KR_ReleaseAndNull(m_pUpVectorVB);
+    KR_ReleaseAndNull(m_pUpVectorIB);
 }
 
 void KR_QuaternionInterpolationVisualisation::BuildArrow(const XMVECTOR& p, const XMVECTOR& d,
@@ -149,7 +162,76 @@ void KR_QuaternionInterpolationVisualisation::Rebuild()
     m_uiNumMarkerTriangles = MARKER_TRIANGLES * numKeys;
 }
 
-bool KR_QuaternionInterpolationVisualisation::Render(double /*time*/, const XMMATRIX* /*pViewProjection*/,
+void KR_QuaternionInterpolationVisualisation::ReleaseBuffers()
+{
+    KR_ReleaseAndNull(m_pLineVB);
+    KR_ReleaseAndNull(m_pMarkerVB);
+    KR_ReleaseAndNull(m_pMarkerIB);
+}
+
+void KR_QuaternionInterpolationVisualisation::RebuildBuffers()
+{
+    ReleaseBuffers();
+    const UINT uiPointBytes = sizeof(XMFLOAT3);
+    if (m_gLineVertices.GetNumMembers() > 0)
+        m_pLineVB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, &m_gLineVertices[0],
+                                                        m_gLineVertices.GetNumMembers() * uiPointBytes);
+    if (m_gMarkerVertices.GetNumMembers() > 0 && m_gMarkerIndices.GetNumMembers() > 0)
+    {
+        m_pMarkerVB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, &m_gMarkerVertices[0],
+                                                          m_gMarkerVertices.GetNumMembers() * uiPointBytes);
+        m_pMarkerIB =
+            KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_INDEX_BUFFER, &m_gMarkerIndices[0],
+                                                m_gMarkerIndices.GetNumMembers() * sizeof(std::uint16_t));
+    }
+}
+
+void KR_QuaternionInterpolationVisualisation::Draw(const XMMATRIX* pViewProjection) const
+{
+    // The geometry is in world space already.
+    const XMMATRIX identity = XMMatrixIdentity();
+    KR_ShaderProgram* pProgram = KR_DebugDrawing::GetFixedColorProgram();
+    ID3D11InputLayout* pLayout = KR_DebugDrawing::GetInputLayout();
+    // Camera rail, up line and target rail, each a strip of the same number of points.
+    const UINT uiPoints = m_gLineVertices.GetNumMembers() / 3;
+    const KB_Color* apLineColors[3] = {&m_RailColor, &m_UpLineColor, &m_TargetRailColor};
+    KR_DebugDrawing::DrawRange line;
+    line.topology = D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP;
+    line.uiCount = uiPoints;
+    for (std::uint32_t i = 0; uiPoints > 1 && i < 3; ++i)
+    {
+        line.uiStart = i * uiPoints;
+        KR_DebugDrawing::Draw(m_pLineVB, nullptr, line, pProgram, pLayout, pViewProjection, &identity,
+                              apLineColors[i]->GetRGBA());
+    }
+    // Without its index buffer no arrow is drawn (not as a vertex list).
+    if (m_pMarkerIB == nullptr)
+        return;
+    KR_DebugDrawing::DrawRange arrows;
+    arrows.uiCount = 3 * m_uiNumMarkerTriangles;
+    KR_DebugDrawing::Draw(m_pMarkerVB, m_pMarkerIB, arrows, pProgram, pLayout, pViewProjection, &identity,
+                          m_KeyMarkerColor.GetRGBA());
+}
+
+void KR_QuaternionInterpolationVisualisation::DrawCurrentOrientation(double time,
+                                                                     const XMMATRIX* pViewProjection)
+{
+    if (!m_pCameraRail->IsActive(time) || m_pUpVectorIB == nullptr)
+        return;
+    const XMVECTOR p = ValueAt(m_pCameraRail, time);
+    const XMVECTOR q = ValueAt(m_pOrientation, time);
+    const float size = GetMarkerSize(p);
+    const XMMATRIX world =
+        XMMatrixMultiply(XMMatrixMultiply(XMMatrixScaling(size, size, size), XMMatrixRotationQuaternion(q)),
+                         XMMatrixTranslationFromVector(p));
+    KR_DebugDrawing::DrawRange arrow;
+    arrow.uiCount = 3 * MARKER_TRIANGLES;
+    KR_DebugDrawing::Draw(m_pUpVectorVB, m_pUpVectorIB, arrow, KR_DebugDrawing::GetFixedColorProgram(),
+                          KR_DebugDrawing::GetInputLayout(), pViewProjection, &world,
+                          m_CurrentOrientationColor.GetRGBA());
+}
+
+bool KR_QuaternionInterpolationVisualisation::Render(double time, const XMMATRIX* pViewProjection,
                                                      const XMVECTOR& viewerPosition)
 {
     if (m_pCameraRail == nullptr || m_pOrientation == nullptr || m_bHidden)
@@ -164,7 +246,12 @@ bool KR_QuaternionInterpolationVisualisation::Render(double /*time*/, const XMMA
     m_vViewerPosition = viewerPosition;
     m_bHasViewerPosition = true;
     if (bChanged || bViewerMoved || m_bDirty)
+    {
         Rebuild();
+        RebuildBuffers();
+    }
+    Draw(pViewProjection);
+    DrawCurrentOrientation(time, pViewProjection);
     return true;
 }
 

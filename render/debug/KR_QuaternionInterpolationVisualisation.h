@@ -7,12 +7,14 @@
 // by dragging their arrow.
 //
 // Main thread only (developer mode); registers with the dispatcher from the thread that makes it.
-// Render rebuilds the CPU geometry when a curve, the viewer or the selection changed; the GPU
-// buffers and the drawing itself are not made by this class yet, so nothing is drawn.
+// Render rebuilds the CPU geometry and its GPU buffers when a curve, the viewer or the selection
+// changed, then draws the three lines as line strips and the key arrows with the fixed-colour
+// program, and while the camera rail is active an arrow at the current orientation.
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_Color.h"
 #include "framework/core/KB_GrowingArray.h"
+#include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
 
 #include <cstdint>
@@ -63,6 +65,9 @@ public:
     std::uint32_t GetNumLineVertices() const { return m_uiNumLineVertices; }
     std::uint32_t GetNumMarkerTriangles() const { return m_uiNumMarkerTriangles; }
     const KB_GrowingArray<DirectX::XMFLOAT3>& GetMarkerVertices() const { return m_gMarkerVertices; }
+    ID3D11Buffer* GetLineVB() const { return m_pLineVB; }
+    ID3D11Buffer* GetMarkerVB() const { return m_pMarkerVB; }
+    ID3D11Buffer* GetMarkerIB() const { return m_pMarkerIB; }
 
     // Arrow of the markers: origin p, unit direction d, unit fin s, length L.
     static void BuildArrow(const DirectX::XMVECTOR& p, const DirectX::XMVECTOR& d, const DirectX::XMVECTOR& s,
@@ -79,6 +84,10 @@ public:
 
 private:
     void Rebuild();
+    void RebuildBuffers();
+    void ReleaseBuffers();
+    void Draw(const DirectX::XMMATRIX* pViewProjection) const;
+    void DrawCurrentOrientation(double time, const DirectX::XMMATRIX* pViewProjection);
     void DeselectAll();
     // Camera position, look and up directions at absolute time t (rails and orientation present).
     void GetFrame(double t, DirectX::XMVECTOR* pPosition, DirectX::XMVECTOR* pLook,
@@ -99,6 +108,11 @@ private:
     KB_GrowingArray<DirectX::XMFLOAT3> m_gLineVertices;
     KB_GrowingArray<DirectX::XMFLOAT3> m_gMarkerVertices;
     KB_GrowingArray<std::uint16_t> m_gMarkerIndices;
+    ID3D11Buffer* m_pLineVB = nullptr;   // the three lines one after another; null without samples
+    ID3D11Buffer* m_pMarkerVB = nullptr; // the key arrows; null without keys
+    ID3D11Buffer* m_pMarkerIB = nullptr;
+    ID3D11Buffer* m_pUpVectorVB = nullptr; // the unit arrow of the current orientation
+    ID3D11Buffer* m_pUpVectorIB = nullptr;
     bool m_bHidden = false;
     bool m_bDirty = false;
     std::int32_t m_iSelectedKey = NO_SELECTION;

@@ -1,6 +1,8 @@
 #include "render/debug/KR_TranslateGizmo.h"
 
+#include "render/debug/KR_DebugDrawing.h"
 #include "render/debug/KR_Ray.h"
+#include "render/device/KR_ReleaseAndNull.h"
 
 #include <cfloat>
 #include <cmath>
@@ -66,14 +68,50 @@ void KR_TranslateGizmo::SetColors(const XMFLOAT4& x, const XMFLOAT4& y, const XM
     m_vColors[5] = xz;
 }
 
-void KR_TranslateGizmo::Render(const XMMATRIX* pViewProjection) const
+bool KR_TranslateGizmo::CreateStaticBuffers()
 {
-    Draw(pViewProjection, &m_mWorld, m_vColors);
+    if (s_pVertexBuffer == nullptr)
+        s_pVertexBuffer =
+            KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, VERTICES, sizeof(VERTICES));
+    if (s_pIndexBuffer == nullptr)
+        s_pIndexBuffer = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_INDEX_BUFFER, GetIndices(),
+                                                             NUM_INDICES * sizeof(std::uint16_t));
+    if (s_pProgram == nullptr)
+        s_pProgram = KR_DebugDrawing::GetFixedColorProgram();
+    if (s_pInputLayout == nullptr)
+        s_pInputLayout = KR_DebugDrawing::GetInputLayout();
+    return s_pVertexBuffer != nullptr && s_pIndexBuffer != nullptr;
 }
 
-void KR_TranslateGizmo::Draw(const XMMATRIX* /*pViewProjection*/, const XMMATRIX* /*pWorld*/,
-                             const XMFLOAT4* /*pColors*/)
+void KR_TranslateGizmo::ReleaseStaticBuffers()
 {
+    KR_ReleaseAndNull(s_pVertexBuffer);
+    KR_ReleaseAndNull(s_pIndexBuffer);
+    s_pProgram = nullptr;
+    s_pInputLayout = nullptr;
+}
+
+bool KR_TranslateGizmo::Render(const XMMATRIX* pViewProjection) const
+{
+    return Draw(pViewProjection, &m_mWorld, m_vColors);
+}
+
+bool KR_TranslateGizmo::Draw(const XMMATRIX* pViewProjection, const XMMATRIX* pWorld, const XMFLOAT4* pColors)
+{
+    if (s_pIndexBuffer == nullptr || pColors == nullptr)
+        return false;
+    // The three arrows (36 indices each), then the three double-sided triangles (6 each).
+    static constexpr UINT COUNTS[NUM_HANDLES] = {36, 36, 36, 6, 6, 6};
+    KR_DebugDrawing::DrawRange range;
+    for (std::uint32_t i = 0; i < NUM_HANDLES; ++i)
+    {
+        range.uiCount = COUNTS[i];
+        if (!KR_DebugDrawing::Draw(s_pVertexBuffer, s_pIndexBuffer, range, s_pProgram, s_pInputLayout,
+                                   pViewProjection, pWorld, pColors[i]))
+            return false;
+        range.uiStart += COUNTS[i];
+    }
+    return true;
 }
 
 std::uint32_t KR_TranslateGizmo::GetHandle(std::uint32_t uiTriangle)

@@ -4,21 +4,31 @@
 // along its axis, dragging a triangle moves it in that plane. The gizmo does not know what it
 // moves: the owner passes the point's position, gets the new one back and stores it.
 //
-// Main thread only (developer mode). The geometry is shared by every instance; drawing needs the
-// shared GPU buffers, which this class does not make yet, so Render and Draw draw nothing.
-// Picking and dragging work on the CPU copy of the geometry.
+// Main thread only (developer mode). The geometry is shared by every instance: CreateStaticBuffers
+// makes its GPU buffers once, and without them Render and Draw draw nothing. Picking and dragging
+// work on the CPU copy of the geometry.
 
+#include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
 
 #include <cstdint>
 
 struct KR_Ray;
+struct KR_ShaderProgram;
 
 class KR_TranslateGizmo
 {
 public:
     static constexpr std::uint32_t NUM_VERTICES = 36;
     static constexpr std::uint32_t NUM_INDICES = 126;
+    static constexpr std::uint32_t NUM_HANDLES = 6;
+
+    // The class-wide vertex and index buffers, the fixed-colour program and the input layout.
+    // True when the buffers exist afterwards; a second call keeps what is there.
+    static bool CreateStaticBuffers();
+    static void ReleaseStaticBuffers();
+    static ID3D11Buffer* GetVertexBuffer() { return s_pVertexBuffer; }
+    static ID3D11Buffer* GetIndexBuffer() { return s_pIndexBuffer; }
 
     KR_TranslateGizmo(); // axis colours, identity matrices, idle
 
@@ -31,8 +41,10 @@ public:
     void SetColors(const DirectX::XMFLOAT4& x, const DirectX::XMFLOAT4& y, const DirectX::XMFLOAT4& z,
                    const DirectX::XMFLOAT4& xy, const DirectX::XMFLOAT4& yz, const DirectX::XMFLOAT4& xz);
 
-    void Render(const DirectX::XMMATRIX* pViewProjection) const;
-    static void Draw(const DirectX::XMMATRIX* pViewProjection, const DirectX::XMMATRIX* pWorld,
+    // One draw per handle in the order of SetColors, each in its colour (false when nothing was
+    // drawn). pColors holds NUM_HANDLES colours.
+    bool Render(const DirectX::XMMATRIX* pViewProjection) const;
+    static bool Draw(const DirectX::XMMATRIX* pViewProjection, const DirectX::XMMATRIX* pWorld,
                      const DirectX::XMFLOAT4* pColors);
 
     // One step of a drag. The first call of a drag picks a handle in gizmo space and never moves
@@ -49,6 +61,11 @@ public:
     static void BuildPlaneIndices(std::uint16_t uiFirstVertex, std::uint32_t uiFirstIndex);
 
 private:
+    static inline ID3D11Buffer* s_pVertexBuffer = nullptr;
+    static inline ID3D11Buffer* s_pIndexBuffer = nullptr;
+    static inline KR_ShaderProgram* s_pProgram = nullptr;      // the resource manager's
+    static inline ID3D11InputLayout* s_pInputLayout = nullptr; // the resource manager's
+
     // Handle of triangle k: 0-2 the arrows, 3 xy, 4 yz, 5 xz.
     static std::uint32_t GetHandle(std::uint32_t uiTriangle);
 

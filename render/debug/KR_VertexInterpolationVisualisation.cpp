@@ -2,10 +2,14 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "render/debug/KR_DebugCube.h"
+#include "render/debug/KR_DebugDrawing.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
+#include "render/device/KR_ReleaseAndNull.h"
 #include "timing/KU_VertexInterpolation.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -18,6 +22,8 @@ constexpr double SEGMENTS_PER_SECOND = 10.0;
 // Boxes and the gizmo are scaled by this share of their distance to the camera, so that they keep
 // their size on screen.
 constexpr float SCREEN_SIZE_FACTOR = 0.01f;
+// The travelling marker is a little larger than the key boxes, so that it shows when it passes one.
+constexpr float TRAVELLING_MARKER_FACTOR = 0.011f;
 
 // Corner offsets of a key box in units of its half size: the upper face, then the lower face.
 constexpr float BOX_CORNERS[8][3] = {{1, 1, -1},  {-1, 1, -1},  {-1, 1, 1},  {1, 1, 1},
@@ -39,8 +45,9 @@ float Distance3(const XMVECTOR& a, const XMVECTOR& b)
 } // namespace
 
 KR_VertexInterpolationVisualisation::KR_VertexInterpolationVisualisation(KU_VertexInterpolation* pCurve)
-    : m_pCurve(pCurve), m_pGizmo(new KR_TranslateGizmo())
+    : m_pCurve(pCurve), m_pGizmo(new KR_TranslateGizmo()), m_pTravellingMarker(new KR_DebugCube())
 {
+    m_pTravellingMarker->SetColor(m_SelectionColor.GetRGBA());
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
 }
@@ -49,8 +56,11 @@ KR_VertexInterpolationVisualisation::~KR_VertexInterpolationVisualisation()
 {
     if (KE_Dispatcher* pDispatcher = GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
+    ReleaseBuffers();
     delete m_pGizmo;
     m_pGizmo = nullptr;
+    delete m_pTravellingMarker;
+    m_pTravellingMarker = nullptr;
 }
 
 void KR_VertexInterpolationVisualisation::SetColors(const KB_Color& rail, const KB_Color& marker,
@@ -59,6 +69,7 @@ void KR_VertexInterpolationVisualisation::SetColors(const KB_Color& rail, const 
     m_RailColor = rail;
     m_MarkerColor = marker;
     m_SelectionColor = selection;
+    m_pTravellingMarker->SetColor(selection.GetRGBA());
 }
 
 void KR_VertexInterpolationVisualisation::Rebuild()
@@ -70,7 +81,9 @@ void KR_VertexInterpolationVisualisation::Rebuild()
     m_uiNumBoxVertices = 0;
     m_uiNumBoxTriangles = 0;
     m_bDirty = false;
-    const std::uint32_t numKeys = m_pCurve->GetNumVertices();
+    // The box indices are 16-bit: keys past the first 8192 get no box (rather than wrapped
+    // indices that would join other keys' corners).
+    const std::uint32_t numKeys = std::min<std::uint32_t>(m_pCurve->GetNumVertices(), 65536 / 8);
     if (numKeys == 0)
         return;
     const double duration = m_pCurve->GetDuration();
@@ -103,7 +116,30 @@ void KR_VertexInterpolationVisualisation::Rebuild()
     m_uiNumBoxTriangles = 12 * numKeys;
 }
 
-void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX* pViewProjection,
+void KR_VertexInterpolationVisualisation::ReleaseBuffers()
+{
+    KR_ReleaseAndNull(m_pLineVB);
+    KR_ReleaseAndNull(m_pBoxVB);
+    KR_ReleaseAndNull(m_pBoxIB);
+}
+
+void KR_VertexInterpolationVisualisation::RebuildBuffers()
+{
+    ReleaseBuffers();
+    const UINT uiPointBytes = sizeof(XMFLOAT3);
+    if (m_gLinePoints.GetNumMembers() > 1)
+        m_pLineVB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, &m_gLinePoints[0],
+                                                        m_gLinePoints.GetNumMembers() * uiPointBytes);
+    if (m_gBoxVertices.GetNumMembers() > 0 && m_gBoxIndices.GetNumMembers() > 0)
+    {
+        m_pBoxVB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, &m_gBoxVertices[0],
+                                                       m_gBoxVertices.GetNumMembers() * uiPointBytes);
+        m_pBoxIB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_INDEX_BUFFER, &m_gBoxIndices[0],
+                                                       m_gBoxIndices.GetNumMembers() * sizeof(std::uint16_t));
+    }
+}
+
+void KR_VertexInterpolationVisualisation::Render(double time, const XMMATRIX* pViewProjection,
                                                  const XMVECTOR& cameraPosition)
 {
     if (m_pCurve == nullptr || m_bHidden)
@@ -116,7 +152,27 @@ void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX
     m_vCameraPosition = cameraPosition;
     m_bHasCameraPosition = true;
     if (bChanged || bCameraMoved || m_bDirty)
+    {
         Rebuild();
+        RebuildBuffers();
+    }
+
+    // The geometry is in world space already.
+    const XMMATRIX identity = XMMatrixIdentity();
+    KR_ShaderProgram* pProgram = KR_DebugDrawing::GetFixedColorProgram();
+    ID3D11InputLayout* pLayout = KR_DebugDrawing::GetInputLayout();
+    KR_DebugDrawing::DrawRange line;
+    line.topology = D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP;
+    line.uiCount = m_uiNumSegments + 1;
+    if (m_uiNumSegments > 0)
+        KR_DebugDrawing::Draw(m_pLineVB, nullptr, line, pProgram, pLayout, pViewProjection, &identity,
+                              m_RailColor.GetRGBA());
+    KR_DebugDrawing::DrawRange boxes;
+    boxes.uiCount = 3 * m_uiNumBoxTriangles;
+    // A box without its index buffer is not drawn as a vertex list.
+    if (m_pBoxIB != nullptr)
+        KR_DebugDrawing::Draw(m_pBoxVB, m_pBoxIB, boxes, pProgram, pLayout, pViewProjection, &identity,
+                              m_MarkerColor.GetRGBA());
     if (m_uiSelectedIndex != NO_SELECTION && m_uiSelectedIndex < m_pCurve->GetNumVertices())
     {
         const XMVECTOR key = m_pCurve->GetVertex(m_uiSelectedIndex);
@@ -124,6 +180,15 @@ void KR_VertexInterpolationVisualisation::Render(double /*time*/, const XMMATRIX
         m_pGizmo->SetWorldMatrix(
             XMMatrixMultiply(XMMatrixScaling(s, s, s), XMMatrixTranslationFromVector(key)));
         m_pGizmo->Render(pViewProjection);
+    }
+    if (m_pCurve->IsActive(time))
+    {
+        XMVECTOR value;
+        m_pCurve->GetValueAt(&value, time - m_pCurve->GetStartTime());
+        const float s = TRAVELLING_MARKER_FACTOR * Distance3(value, cameraPosition);
+        m_pTravellingMarker->SetWorldMatrix(
+            XMMatrixMultiply(XMMatrixScaling(s, s, s), XMMatrixTranslationFromVector(value)));
+        m_pTravellingMarker->Render(pViewProjection);
     }
 }
 

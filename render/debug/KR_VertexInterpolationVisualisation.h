@@ -5,17 +5,20 @@
 // key, hiding, deselection), which reach every rail at once.
 //
 // Main thread only (developer mode); constructed wherever its owner is loaded, which registers it
-// with the dispatcher from that thread. The rail's CPU geometry is rebuilt by Render when the
-// curve, the camera or the selection changed; the GPU buffers and the drawing itself are not made
-// by this class yet, so nothing is drawn.
+// with the dispatcher from that thread. The rail's CPU geometry and its GPU buffers are rebuilt by
+// Render when the curve, the camera or the selection changed; Render then draws the line strip in
+// the rail colour, the key boxes in the marker colour, the gizmo at the selected key and, while
+// the curve is active, a travelling cube in the selection colour at the curve's current value.
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_Color.h"
 #include "framework/core/KB_GrowingArray.h"
+#include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
 
 #include <cstdint>
 
+class KR_DebugCube;
 class KR_TranslateGizmo;
 class KU_VertexInterpolation;
 struct KR_Ray;
@@ -64,13 +67,20 @@ public:
     // When set, selecting the last key sends (5, 14) with the curve.
     void SetExtendRail(bool bExtend) { m_bExtendRail = bExtend; }
     KR_TranslateGizmo* GetGizmo() const { return m_pGizmo; }
+    KR_DebugCube* GetTravellingMarker() const { return m_pTravellingMarker; }
     std::uint32_t GetNumSegments() const { return m_uiNumSegments; }
+    ID3D11Buffer* GetLineVB() const { return m_pLineVB; }
+    ID3D11Buffer* GetBoxVB() const { return m_pBoxVB; }
+    ID3D11Buffer* GetBoxIB() const { return m_pBoxIB; }
 
 private:
     void Rebuild();
+    void RebuildBuffers();
+    void ReleaseBuffers();
 
-    KU_VertexInterpolation* m_pCurve = nullptr; // not owned
-    KR_TranslateGizmo* m_pGizmo = nullptr;      // owned
+    KU_VertexInterpolation* m_pCurve = nullptr;  // not owned
+    KR_TranslateGizmo* m_pGizmo = nullptr;       // owned
+    KR_DebugCube* m_pTravellingMarker = nullptr; // owned
     bool m_bExtendRail = false;
     std::uint32_t m_uiNumSegments = 0;
     std::uint32_t m_uiNumBoxVertices = 0;     // 8 per key
@@ -83,6 +93,9 @@ private:
     KB_GrowingArray<DirectX::XMFLOAT3> m_gLinePoints;
     KB_GrowingArray<DirectX::XMFLOAT3> m_gBoxVertices;
     KB_GrowingArray<std::uint16_t> m_gBoxIndices;
+    ID3D11Buffer* m_pLineVB = nullptr; // the line strip's points; null without a segment
+    ID3D11Buffer* m_pBoxVB = nullptr;  // the key boxes; null without a key
+    ID3D11Buffer* m_pBoxIB = nullptr;
     bool m_bHidden = false;
     bool m_bDirty = false;
     std::uint32_t m_uiSelectedIndex = NO_SELECTION;

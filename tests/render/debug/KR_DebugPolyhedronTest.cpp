@@ -1,9 +1,11 @@
 #include "render/debug/KR_DebugPolyhedron.h"
 #include "render/debug/KR_Ray.h"
+#include "tests/render/debug/DebugDrawingTestHelpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cstring>
 
 using namespace DirectX;
 
@@ -41,4 +43,83 @@ TEST(KR_DebugPolyhedron, RayOriginAndDirectionIgnoreTheirW)
     // A point with w = 0 would miss the translation; a direction with w = 1 would gain it.
     EXPECT_FLOAT_EQ(marker.GetPickDistance({XMVectorSetW(ray.origin, 0.0f), ray.direction}), 9.0f);
     EXPECT_FLOAT_EQ(marker.GetPickDistance({ray.origin, XMVectorSetW(ray.direction, 1.0f)}), 9.0f);
+}
+
+using debugdrawingtest::ContextDraw;
+using debugdrawingtest::GetContextDraws;
+
+class KR_DebugPolyhedronDrawTest : public debugdrawingtest::DebugDrawingTest
+{
+protected:
+    void TearDown() override
+    {
+        KR_DebugPolyhedron::ReleaseStaticBuffers();
+        DebugDrawingTest::TearDown();
+    }
+};
+
+TEST_F(KR_DebugPolyhedronDrawTest, DrawsTheSharedBuffersWithTheInstancesMatrixAndColour)
+{
+    ASSERT_TRUE(KR_DebugPolyhedron::CreateStaticBuffers());
+    ID3D11Buffer* pVertices = KR_DebugPolyhedron::GetVertexBuffer();
+    ID3D11Buffer* pIndices = KR_DebugPolyhedron::GetIndexBuffer();
+    std::vector<std::uint8_t> vBytes;
+    ASSERT_TRUE(D3D11Control::ReadSubresource(pVertices, 0, &vBytes));
+    ASSERT_EQ(vBytes.size(), 288u); // 24 corners x 12 bytes
+    float afFirst[3];
+    std::memcpy(afFirst, vBytes.data(), sizeof(afFirst));
+    EXPECT_FLOAT_EQ(afFirst[1], 1.0f);
+    ASSERT_TRUE(D3D11Control::ReadSubresource(pIndices, 0, &vBytes));
+    EXPECT_EQ(vBytes.size(), 264u); // 132 u16 indices
+    // A second call makes nothing new.
+    ASSERT_TRUE(KR_DebugPolyhedron::CreateStaticBuffers());
+    EXPECT_EQ(KR_DebugPolyhedron::GetVertexBuffer(), pVertices);
+
+    D3D11Control::ClearCallLog();
+    KR_DebugPolyhedron marker;
+    const XMMATRIX world = XMMatrixScaling(2, 2, 2) * XMMatrixTranslation(1, 2, 3);
+    marker.SetWorldMatrix(world);
+    marker.SetColor({0.25f, 0.5f, 1.0f, 1.0f});
+    const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 100.0f);
+    ASSERT_TRUE(marker.Render(&viewProjection));
+
+    const std::vector<ContextDraw> vDraws = GetContextDraws();
+    ASSERT_EQ(vDraws.size(), 1u);
+    EXPECT_EQ(vDraws[0].sMethod, "DrawIndexed");
+    EXPECT_EQ(vDraws[0].vValues, (std::vector<double>{132, 0, 0}));
+    EXPECT_EQ(vDraws[0].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
+    EXPECT_EQ(vDraws[0].fStride, 12.0);
+    EXPECT_EQ(vDraws[0].fIndexFormat, double(DXGI_FORMAT_R16_UINT));
+    EXPECT_EQ(vDraws[0].uiVertexBuffer, D3D11Control::GetObjectId(pVertices));
+    EXPECT_EQ(vDraws[0].uiIndexBuffer, D3D11Control::GetObjectId(pIndices));
+
+    ASSERT_EQ(m_core.m_vDraws.size(), 1u);
+    const debugdrawingtest::ShaderCoreDraw& draw = m_core.m_vDraws[0];
+    EXPECT_TRUE(SameMatrix(draw.worldViewProjection, world * viewProjection));
+    EXPECT_EQ(draw.color.x, 0.25f); // handed over as given, not raised
+    EXPECT_EQ(draw.color.z, 1.0f);
+    // The shipped fixed-colour program, with the material manager's opaque states.
+    ASSERT_NE(draw.pProgram, nullptr);
+    EXPECT_NE(draw.pProgram->m_pVertexShader, nullptr);
+    EXPECT_NE(draw.pProgram->m_pPixelShader, nullptr);
+    EXPECT_EQ(draw.pProgram->m_pBlendState, m_materials.GetBlendState(0));
+    EXPECT_EQ(draw.pProgram->m_pDepthStencilState, m_materials.GetDepthStencilState(1));
+    EXPECT_EQ(marker.GetColor().x, 0.25f);
+}
+
+TEST_F(KR_DebugPolyhedronDrawTest, WithoutItsBuffersNothingIsDrawn)
+{
+    const XMMATRIX identity = XMMatrixIdentity();
+    EXPECT_FALSE(KR_DebugPolyhedron::Draw(&identity, &identity, {1, 1, 1, 1})); // never made
+    D3D11Control::FailNext("CreateBuffer");
+    EXPECT_FALSE(KR_DebugPolyhedron::CreateStaticBuffers());
+    EXPECT_EQ(KR_DebugPolyhedron::GetVertexBuffer(), nullptr);
+    EXPECT_FALSE(KR_DebugPolyhedron::Draw(&identity, &identity, {1, 1, 1, 1}));
+    EXPECT_TRUE(GetContextDraws().empty());
+    EXPECT_TRUE(m_core.m_vDraws.empty());
+    // The next attempt makes the missing one; after release nothing is drawn again.
+    EXPECT_TRUE(KR_DebugPolyhedron::CreateStaticBuffers());
+    EXPECT_TRUE(KR_DebugPolyhedron::Draw(&identity, &identity, {1, 1, 1, 1}));
+    KR_DebugPolyhedron::ReleaseStaticBuffers();
+    EXPECT_FALSE(KR_DebugPolyhedron::Draw(&identity, &identity, {1, 1, 1, 1}));
 }

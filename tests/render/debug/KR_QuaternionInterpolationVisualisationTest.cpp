@@ -2,6 +2,7 @@
 
 #include "framework/app/KE_Dispatcher.h"
 #include "render/debug/KR_Ray.h"
+#include "tests/render/debug/DebugDrawingTestHelpers.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KB_RotationInterpolation.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cstring>
 
 using namespace DirectX;
 
@@ -113,4 +115,86 @@ TEST_F(KR_QuaternionInterpolationVisualisationTest, DraggingTheArrowRollsTheKeyA
     EXPECT_TRUE(m_Orientation.HasChanged(false));
     visualisation.RotateSelectedKey(Ray(8, 0), false);
     EXPECT_FALSE(visualisation.IsGrabbed());
+}
+
+namespace
+{
+
+class KR_QuaternionInterpolationVisualisationDrawTest : public debugdrawingtest::DebugDrawingTest
+{
+protected:
+    void SetUp() override
+    {
+        DebugDrawingTest::SetUp();
+        m_engine->SetDispatcher(&m_Dispatcher);
+        m_Rail.InsertVertex(XMVectorSet(0, 0, 0, 0), 0.0);
+        m_Rail.InsertVertex(XMVectorSet(100, 0, 0, 0), 1.0);
+        m_Rail.SetEndTime(1.0);
+        m_Orientation.InsertQuaternion(XMQuaternionIdentity(), 0.0);
+        m_Orientation.InsertQuaternion(XMQuaternionIdentity(), 1.0);
+        m_Orientation.SetEndTime(1.0);
+    }
+    void TearDown() override
+    {
+        m_engine->SetDispatcher(nullptr);
+        DebugDrawingTest::TearDown();
+    }
+
+    KE_Dispatcher m_Dispatcher;
+    KB_LinearInterpolation m_Rail{KB_String("cp.int")};
+    KB_RotationInterpolation m_Orientation{KB_String("op.int")};
+};
+
+} // namespace
+
+TEST_F(KR_QuaternionInterpolationVisualisationDrawTest, DrawsThreeLineStripsAndTheKeyArrows)
+{
+    KR_QuaternionInterpolationVisualisation visualisation(&m_Rail, nullptr, &m_Orientation);
+    const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 1000.0f);
+    ASSERT_TRUE(visualisation.Render(0.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
+
+    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    ASSERT_EQ(vDraws.size(), 5u);
+    // Rail, up line and target rail (the camera rail without a target): 11 points each.
+    for (std::uint32_t i = 0; i < 3; ++i)
+    {
+        EXPECT_EQ(vDraws[i].sMethod, "Draw");
+        EXPECT_EQ(vDraws[i].vValues, (std::vector<double>{11, 11.0 * i})) << i;
+        EXPECT_EQ(vDraws[i].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP));
+        EXPECT_EQ(vDraws[i].uiVertexBuffer, D3D11Control::GetObjectId(visualisation.GetLineVB()));
+    }
+    EXPECT_EQ(vDraws[3].sMethod, "DrawIndexed");
+    EXPECT_EQ(vDraws[3].vValues, (std::vector<double>{48, 0, 0})); // two arrows of 8 triangles
+    EXPECT_EQ(vDraws[3].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
+    EXPECT_EQ(vDraws[3].uiIndexBuffer, D3D11Control::GetObjectId(visualisation.GetMarkerIB()));
+    ASSERT_EQ(m_core.m_vDraws.size(), 5u);
+    EXPECT_EQ(m_core.m_vDraws[0].color.x, 1.0f);
+    EXPECT_EQ(m_core.m_vDraws[1].color.x, 0.7f);
+    EXPECT_EQ(m_core.m_vDraws[2].color.x, 0.4f);
+    EXPECT_EQ(m_core.m_vDraws[3].color.z, 1.0f);
+    EXPECT_TRUE(SameMatrix(m_core.m_vDraws[3].worldViewProjection, viewProjection));
+    // The current orientation at time 0: the unit arrow at the rail's start, scaled to the marker
+    // size there (16 + 50 / 30), identity rotation, in the current-orientation colour.
+    EXPECT_EQ(vDraws[4].vValues, (std::vector<double>{24, 0, 0}));
+    EXPECT_EQ(m_core.m_vDraws[4].color.y, 1.0f);
+    const float fSize = 16.0f + 50.0f / 30.0f;
+    EXPECT_TRUE(SameMatrix(m_core.m_vDraws[4].worldViewProjection,
+                           XMMatrixScaling(fSize, fSize, fSize) * viewProjection, 1e-4f));
+    // The arrows' buffer holds the CPU geometry picking uses.
+    std::vector<std::uint8_t> vBytes;
+    ASSERT_TRUE(D3D11Control::ReadSubresource(visualisation.GetMarkerVB(), 0, &vBytes));
+    ASSERT_EQ(vBytes.size(), 12u * visualisation.GetMarkerVertices().GetNumMembers());
+    EXPECT_EQ(std::memcmp(vBytes.data(), &visualisation.GetMarkerVertices()[0], vBytes.size()), 0);
+
+    // Hidden: nothing is drawn.
+    D3D11Control::ClearCallLog();
+    m_Dispatcher.Dispatch(KE_MT_EditorCommand, KE_MST_UnhideAll, nullptr);
+    visualisation.SelectKey(0);
+    m_Dispatcher.Dispatch(KE_MT_EditorCommand, KE_MST_HideSelected, nullptr);
+    EXPECT_FALSE(visualisation.Render(0.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
+    EXPECT_TRUE(debugdrawingtest::GetContextDraws().empty());
+    // Shown again but past the rail's end: no current-orientation arrow.
+    m_Dispatcher.Dispatch(KE_MT_EditorCommand, KE_MST_UnhideAll, nullptr);
+    EXPECT_TRUE(visualisation.Render(5.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
+    EXPECT_EQ(debugdrawingtest::GetContextDraws().size(), 4u);
 }

@@ -1,9 +1,11 @@
 #include "render/debug/KR_TranslateGizmo.h"
 #include "render/debug/KR_Ray.h"
+#include "tests/render/debug/DebugDrawingTestHelpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cstring>
 
 using namespace DirectX;
 
@@ -61,4 +63,63 @@ TEST(KR_TranslateGizmo, RayOriginAndDirectionIgnoreTheirW)
     EXPECT_TRUE(gizmo.Drag(move, &position));
     EXPECT_FLOAT_EQ(XMVectorGetX(position), 12.0f);
     EXPECT_FLOAT_EQ(XMVectorGetY(position), 20.0f);
+}
+
+class KR_TranslateGizmoDrawTest : public debugdrawingtest::DebugDrawingTest
+{
+protected:
+    void TearDown() override
+    {
+        KR_TranslateGizmo::ReleaseStaticBuffers();
+        DebugDrawingTest::TearDown();
+    }
+};
+
+TEST_F(KR_TranslateGizmoDrawTest, DrawsEachHandleInItsOwnColourFromTheSharedBuffers)
+{
+    const XMMATRIX identity = XMMatrixIdentity();
+    KR_TranslateGizmo gizmo;
+    EXPECT_FALSE(gizmo.Render(&identity)); // no buffers yet
+    ASSERT_TRUE(KR_TranslateGizmo::CreateStaticBuffers());
+    std::vector<std::uint8_t> vBytes;
+    ASSERT_TRUE(D3D11Control::ReadSubresource(KR_TranslateGizmo::GetVertexBuffer(), 0, &vBytes));
+    EXPECT_EQ(vBytes.size(), 432u);
+    ASSERT_TRUE(D3D11Control::ReadSubresource(KR_TranslateGizmo::GetIndexBuffer(), 0, &vBytes));
+    ASSERT_EQ(vBytes.size(), 252u);
+    std::uint16_t uiLastIndex = 0;
+    std::memcpy(&uiLastIndex, vBytes.data() + 250, 2);
+    EXPECT_GE(uiLastIndex, 33u); // the xz triangle's corners
+    EXPECT_LT(uiLastIndex, 36u);
+
+    D3D11Control::ClearCallLog();
+    // The owner lights the handle under the mouse (here the y arrow) by its colours.
+    const XMFLOAT4 highlight(1, 1, 1, 1);
+    gizmo.SetColors({1, 0, 0, 1}, highlight, {0, 0, 1, 1}, {1, 1, 0, 1}, {0, 1, 1, 1}, {1, 0, 1, 1});
+    const XMMATRIX world = XMMatrixScaling(0.5f, 0.5f, 0.5f) * XMMatrixTranslation(3, 0, 0);
+    gizmo.SetWorldMatrix(world);
+    const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 100.0f);
+    ASSERT_TRUE(gizmo.Render(&viewProjection));
+
+    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    ASSERT_EQ(vDraws.size(), 6u);
+    const double afExpected[6][2] = {{36, 0}, {36, 36}, {36, 72}, {6, 108}, {6, 114}, {6, 120}};
+    for (std::size_t i = 0; i < vDraws.size(); ++i)
+    {
+        EXPECT_EQ(vDraws[i].sMethod, "DrawIndexed");
+        EXPECT_EQ(vDraws[i].vValues, (std::vector<double>{afExpected[i][0], afExpected[i][1], 0})) << i;
+        EXPECT_EQ(vDraws[i].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
+        EXPECT_EQ(vDraws[i].fStride, 12.0);
+    }
+    ASSERT_EQ(m_core.m_vDraws.size(), 6u);
+    EXPECT_EQ(m_core.m_vDraws[0].color.x, 1.0f);
+    EXPECT_EQ(m_core.m_vDraws[0].color.y, 0.0f);
+    EXPECT_EQ(m_core.m_vDraws[1].color.x, 1.0f); // highlighted
+    EXPECT_EQ(m_core.m_vDraws[1].color.z, 1.0f);
+    EXPECT_EQ(m_core.m_vDraws[5].color.y, 0.0f);
+    EXPECT_EQ(m_core.m_vDraws[5].color.z, 1.0f);
+    for (const debugdrawingtest::ShaderCoreDraw& draw : m_core.m_vDraws)
+    {
+        EXPECT_TRUE(SameMatrix(draw.worldViewProjection, world * viewProjection));
+        EXPECT_NE(draw.pProgram, nullptr);
+    }
 }
