@@ -12,6 +12,12 @@
 #include "platform/d3d11/d3d11.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/directxmath/DirectXMath.h"
+#include "render/models/KR_MeshAnimationResource.h"
+#include "render/models/KR_MeshDX11.h"
+#include "render/models/KR_MeshResourceDX11.h"
+#include "render/models/KR_MeshSkinnedAnimationResource.h"
+#include "render/models/KR_ModelCacheHeader.h"
+#include "render/models/KR_ModelResourceDX11.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestAudioFiles.h"
 #include "tests/support/TestTempDir.h"
@@ -45,7 +51,7 @@ using Bytes = std::vector<std::uint8_t>;
 // The folders this program fills (and empties first).
 const char* const TARGETS[] = {"ArchiveFuzz",       "InflateFuzz",        "CurveTextFuzz", "CurveBytesFuzz",
                                "TextReaderFuzz",    "AudioEntityFuzz",    "XmlFuzz",       "SoundDataFuzz",
-                               "TerminalInputFuzz", "DirectoryPathsFuzz", "ImageFuzz"};
+                               "TerminalInputFuzz", "DirectoryPathsFuzz", "ImageFuzz",     "ModelCacheFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
@@ -392,6 +398,60 @@ void MakeImageSeeds()
     pDevice->Release();
 }
 
+// Model cache files as the loader writes them: the empty model, and one node of two subsets with a
+// node animation and a two-bone skeleton. Written without a device: the byte
+// form needs no buffers.
+void AddModelCacheSeed(const KR_ModelResourceDX11& model)
+{
+    Bytes file(1 << 16);
+    std::uint8_t* pCursor = file.data();
+    std::uint64_t uiWritten = 0;
+    if (!KR_ModelCacheHeader().Write(&pCursor, file.size(), &uiWritten) ||
+        !model.Serialize(&pCursor, file.size(), &uiWritten))
+    {
+        Fail("cannot write a model cache seed");
+        return;
+    }
+    file.resize(uiWritten);
+    AddSeed("ModelCacheFuzz", file);
+}
+
+void MakeModelCacheSeeds()
+{
+    AddModelCacheSeed(KR_ModelResourceDX11());
+    auto* pMesh = new KR_MeshDX11();
+    if (!pMesh->Allocate(12, 6, 2))
+        Fail("cannot allocate a model cache seed mesh");
+    const float positions[18] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 0, 1, 0, 1};
+    const std::uint32_t indices[6] = {0, 1, 2, 3, 4, 5};
+    const std::uint32_t ids[2] = {0, 1};
+    pMesh->SetVertices(positions);
+    pMesh->SetIndices(indices);
+    pMesh->SetAttributes(ids);
+    if (!pMesh->BuildSubsets())
+        Fail("cannot build the model cache seed subsets");
+    KB_GrowingArray<KB_String> gNames;
+    gNames.Add(KB_String("Stone"));
+    gNames.Add(KB_String("Skin"));
+    auto* pTranslation = new KB_LinearInterpolation();
+    pTranslation->InsertVertex(XMVectorSet(0, 0, 0, 0), 0.0);
+    pTranslation->InsertVertex(XMVectorSet(1, 2, 3, 0), 1.0);
+    auto* pScale = new KB_LinearInterpolation();
+    pScale->InsertVertex(XMVectorSet(1, 1, 1, 0), 0.0);
+    auto* pRotation = new KB_RotationInterpolation();
+    pRotation->InsertQuaternion(XMQuaternionIdentity(), 0.0);
+    auto* pBones = new KB_LinearMatrixInterpolation();
+    pBones->InsertMatrix(XMMatrixIdentity(), 0.0);
+    pBones->InsertMatrix(XMMatrixTranslation(0, 1, 0), 1.0);
+    auto* pRoot = new KR_MeshSkinnedAnimationResource(pBones, KB_String("Hip"), XMMatrixIdentity());
+    pRoot->AddChild(new KR_MeshSkinnedAnimationResource(nullptr, KB_String("Knee"), XMMatrixIdentity()));
+    auto* pNode = new KR_MeshResourceDX11(
+        pMesh, gNames, new KR_MeshAnimationResource(pTranslation, pScale, pRotation), pRoot, 0x81);
+    KB_GrowingArray<KR_MeshResource*> gNodes;
+    gNodes.Add(pNode);
+    AddModelCacheSeed(KR_ModelResourceDX11(gNodes));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -414,6 +474,7 @@ int main(int argc, char** argv)
 
     FuzzEngine& engine = FuzzEngine::Get(true);
     MakeImageSeeds();
+    MakeModelCacheSeeds();
     MakeArchiveSeeds();
     MakeInflateSeeds();
     MakeCurveSeeds(engine.GetRepository());

@@ -11,6 +11,8 @@
 #include "render/effects/KR_OITRendererDX11.h"
 #include "render/effects/KR_ParticleEngineDX11.h"
 #include "render/effects/KR_PostFXEngineDX11.h"
+#include "render/models/KR_ModelCacheReader.h"
+#include "render/models/KR_ModelImporters.h"
 
 #include <new>
 
@@ -206,6 +208,10 @@ bool KR_GraphicsContextDX11::ApplyScreenResolution(KR_ScreenResolution* pScreenR
 
 KR_GraphicsResourceManager* KR_GraphicsContextDX11::CreateGraphicsResourceManager()
 {
+    // The manager's model loader reads caches through the seam; one set already (by a tool or a
+    // test) is kept.
+    if (KR_ModelImporters::GetCacheReader() == nullptr)
+        KR_ModelImporters::SetCacheReader(&KR_ModelCacheReader::LoadSerializedModel);
     return new (std::nothrow) KR_GraphicsResourceManagerDX11();
 }
 
