@@ -481,12 +481,10 @@ void KR_GraphicsResourceManagerDX11::RunModelJob(ModelJob job)
     pManager->CompleteBytes(job.uiSize);
 }
 
-KR_ManagedShaderResourceView*
-KR_GraphicsResourceManagerDX11::GetShaderResourceViewFromFile(const KB_String& sPath)
+KR_ManagedShaderResourceViewDX11* KR_GraphicsResourceManagerDX11::FindOrMakeViewProxy(const KB_String& sPath,
+                                                                                      bool* pMade)
 {
-    if (sPath.GetLength() == 0)
-        return nullptr;
-    std::lock_guard<std::mutex> lock(m_viewsMutex);
+    *pMade = false;
     const std::string sKey = Key(sPath);
     auto found = m_views.find(sKey);
     if (found != m_views.end())
@@ -503,6 +501,20 @@ KR_GraphicsResourceManagerDX11::GetShaderResourceViewFromFile(const KB_String& s
         delete pProxy;
         return nullptr;
     }
+    *pMade = true;
+    return pProxy;
+}
+
+KR_ManagedShaderResourceView*
+KR_GraphicsResourceManagerDX11::GetShaderResourceViewFromFile(const KB_String& sPath)
+{
+    if (sPath.GetLength() == 0)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(m_viewsMutex);
+    bool bMade = false;
+    KR_ManagedShaderResourceViewDX11* pProxy = FindOrMakeViewProxy(sPath, &bMade);
+    if (!bMade)
+        return pProxy;
     const std::uint64_t uiSize = GetFileSize(sPath);
     // The job counts its bytes under this lock, so it cannot do so before they are added here.
     std::lock_guard<std::mutex> progressLock(m_progressMutex);
@@ -517,22 +529,10 @@ KR_ManagedShaderResourceView* KR_GraphicsResourceManagerDX11::GetTexture3DShader
     if (sPath.GetLength() == 0)
         return nullptr;
     std::lock_guard<std::mutex> lock(m_viewsMutex);
-    const std::string sKey = Key(sPath);
-    auto found = m_views.find(sKey);
-    if (found != m_views.end())
-        return found->second.get();
-    auto* pProxy = new (std::nothrow) KR_ManagedShaderResourceViewDX11(m_pPlaceholderView);
-    if (pProxy == nullptr)
-        return nullptr;
-    try
-    {
-        m_views.emplace(sKey, std::unique_ptr<KR_ManagedShaderResourceViewDX11>(pProxy));
-    }
-    catch (const std::bad_alloc&)
-    {
-        delete pProxy;
-        return nullptr;
-    }
+    bool bMade = false;
+    KR_ManagedShaderResourceViewDX11* pProxy = FindOrMakeViewProxy(sPath, &bMade);
+    if (!bMade)
+        return pProxy;
     const std::uint64_t uiSize = GetFileSize(sPath);
     std::lock_guard<std::mutex> progressLock(m_progressMutex);
     try

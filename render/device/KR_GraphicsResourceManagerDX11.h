@@ -168,6 +168,9 @@ private:
     // caller holds the progress lock.
     template <class TJob>
     bool PostJob(void (*pRun)(TJob), TJob job);
+    // The proxy of a path (m_viewsMutex held): the existing one, or a new one on the placeholder
+    // (*pMade true) that the caller loads; null when the memory cannot be had.
+    KR_ManagedShaderResourceViewDX11* FindOrMakeViewProxy(const KB_String& sPath, bool* pMade);
     // Takes the pending jobs out under the progress lock and waits on each without it.
     void WaitForPendingJobs();
 
