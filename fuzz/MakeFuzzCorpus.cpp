@@ -10,6 +10,7 @@
 #include "framework/files/KF_Zipper.h"
 #include "fuzz/FuzzEngine.h"
 #include "platform/d3d11/d3d11.h"
+#include "platform/d3dcompiler/d3dcompiler.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "render/models/KR_MeshAnimationResource.h"
@@ -33,6 +34,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,7 +53,8 @@ using Bytes = std::vector<std::uint8_t>;
 // The folders this program fills (and empties first).
 const char* const TARGETS[] = {"ArchiveFuzz",       "InflateFuzz",        "CurveTextFuzz", "CurveBytesFuzz",
                                "TextReaderFuzz",    "AudioEntityFuzz",    "XmlFuzz",       "SoundDataFuzz",
-                               "TerminalInputFuzz", "DirectoryPathsFuzz", "ImageFuzz",     "ModelCacheFuzz"};
+                               "TerminalInputFuzz", "DirectoryPathsFuzz", "ImageFuzz",     "ModelCacheFuzz",
+                               "ShaderBytecodeFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
@@ -452,6 +455,40 @@ void MakeModelCacheSeeds()
     AddModelCacheSeed(KR_ModelResourceDX11(gNodes));
 }
 
+// Records written by the stand-in compiler: a vertex stage with an input signature, a pixel
+// stage, a compute stage with its thread-group size and an effect with a technique.
+void MakeShaderSeeds()
+{
+    const struct
+    {
+        const char* pSource;
+        const char* pEntry;
+        const char* pTarget;
+    } shaders[] = {
+        {"float4 VSMain(float3 p : POSITION, float2 uv : TEXCOORD0) : SV_Position { return float4(p, uv.x); "
+         "}",
+         "VSMain", "vs_5_0"},
+        {"float4 PSMain() : SV_Target { return 1; }", "PSMain", "ps_5_0"},
+        {"[numthreads(8, 4, 1)] void CSMain(uint3 id : SV_DispatchThreadID) {}", "CSMain", "cs_5_0"},
+        {"float4 Color; float4 PSMain() : SV_Target { return Color; }\n"
+         "technique11 T { pass P { SetPixelShader(CompileShader(ps_5_0, PSMain())); } }",
+         nullptr, "fx_5_0"},
+    };
+    for (const auto& shader : shaders)
+    {
+        ID3DBlob* pCode = nullptr;
+        if (FAILED(D3DCompile(shader.pSource, std::strlen(shader.pSource), "seed.hlsl", nullptr, nullptr,
+                              shader.pEntry, shader.pTarget, 0, 0, &pCode, nullptr)))
+        {
+            Fail("cannot compile a shader seed");
+            continue;
+        }
+        const auto* pBytes = static_cast<const std::uint8_t*>(pCode->GetBufferPointer());
+        AddSeed("ShaderBytecodeFuzz", Bytes(pBytes, pBytes + pCode->GetBufferSize()));
+        pCode->Release();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -474,6 +511,7 @@ int main(int argc, char** argv)
 
     FuzzEngine& engine = FuzzEngine::Get(true);
     MakeImageSeeds();
+    MakeShaderSeeds();
     MakeModelCacheSeeds();
     MakeArchiveSeeds();
     MakeInflateSeeds();
