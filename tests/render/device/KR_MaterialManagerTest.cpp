@@ -15,6 +15,7 @@
 #include "render/effects/KR_OITRenderer.h"
 #include "render/models/KR_VertexFormat.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
+#include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
 
@@ -33,20 +34,6 @@ namespace
 {
 
 const char* const LIBRARY_PATH = "Assets/Materials/KV27_Materials.xml";
-
-class LibraryFactory : public KU_ApplicationFactory
-{
-public:
-    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gNone; }
-    KU_AudioContextFactory* GetAudioContextFactory() override { return nullptr; }
-    KB_String GetMaterialFilePath() override { return LIBRARY_PATH; }
-    KB_String GetAudioEntityDirectory() override { return KB_String(); }
-    KB_GrowingArray<KB_String> GetLauncherBannerPaths() override { return KB_GrowingArray<KB_String>(); }
-    KB_GrowingArray<int> GetLauncherBannerTimes() override { return KB_GrowingArray<int>(); }
-
-private:
-    KB_GrowingArray<KU_GraphicsContextFactory*> m_gNone;
-};
 
 class FakeView : public KR_ManagedShaderResourceView
 {
@@ -235,7 +222,7 @@ protected:
         return macros;
     }
 
-    TestEngine m_engine{new LibraryFactory()};
+    TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
     StandInGraphicsDevice m_device{m_engine};
     KF_FileManager m_files;
     MemoryRepository* m_pMemory = new MemoryRepository(false); // owned by m_files

@@ -13,6 +13,7 @@
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
+#include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -34,20 +35,6 @@ namespace
 {
 
 const char* const LIBRARY_PATH = "Assets/Materials/Test_Materials.xml";
-
-class LibraryFactory : public KU_ApplicationFactory
-{
-public:
-    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gNone; }
-    KU_AudioContextFactory* GetAudioContextFactory() override { return nullptr; }
-    KB_String GetMaterialFilePath() override { return LIBRARY_PATH; }
-    KB_String GetAudioEntityDirectory() override { return KB_String(); }
-    KB_GrowingArray<KB_String> GetLauncherBannerPaths() override { return KB_GrowingArray<KB_String>(); }
-    KB_GrowingArray<int> GetLauncherBannerTimes() override { return KB_GrowingArray<int>(); }
-
-private:
-    KB_GrowingArray<KU_GraphicsContextFactory*> m_gNone;
-};
 
 // Hands out a new program per request, tagged with the request's number (1, 2, ...).
 class TaggingResources : public NullResourceManager
@@ -224,7 +211,7 @@ protected:
                                        0x0B);
     }
 
-    TestEngine m_engine{new LibraryFactory()};
+    TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
     KF_FileManager m_files;
     MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
     KR_MaterialManager m_materials;

@@ -14,6 +14,7 @@
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
+#include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -35,20 +36,6 @@ namespace
 {
 
 const char* const LIBRARY_PATH = "Assets/Materials/Test_Materials.xml";
-
-class LibraryFactory : public KU_ApplicationFactory
-{
-public:
-    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gNone; }
-    KU_AudioContextFactory* GetAudioContextFactory() override { return nullptr; }
-    KB_String GetMaterialFilePath() override { return LIBRARY_PATH; }
-    KB_String GetAudioEntityDirectory() override { return KB_String(); }
-    KB_GrowingArray<KB_String> GetLauncherBannerPaths() override { return KB_GrowingArray<KB_String>(); }
-    KB_GrowingArray<int> GetLauncherBannerTimes() override { return KB_GrowingArray<int>(); }
-
-private:
-    KB_GrowingArray<KU_GraphicsContextFactory*> m_gNone;
-};
 
 KB_GrowingArray<KB_String> Names(std::initializer_list<const char*> names)
 {
@@ -266,7 +253,7 @@ protected:
         return new KR_ModelResourceDX11(gNodes);
     }
 
-    TestEngine m_engine{new LibraryFactory()};
+    TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
     KF_FileManager m_files;
     MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
     KR_MaterialManager m_materials;

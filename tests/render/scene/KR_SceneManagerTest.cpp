@@ -4,6 +4,7 @@
 #include "framework/app/KU_ApplicationFactory.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/device/KR_MaterialManager.h"
+#include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
 
@@ -25,20 +26,6 @@ public:
     }
     std::vector<KE_MessageSubType> m_gSubTypes;
     bool m_bPayload = false;
-};
-
-class LibraryFactory : public KU_ApplicationFactory
-{
-public:
-    KB_GrowingArray<KU_GraphicsContextFactory*>& GetGraphicsContextFactories() override { return m_gNone; }
-    KU_AudioContextFactory* GetAudioContextFactory() override { return nullptr; }
-    KB_String GetMaterialFilePath() override { return "Assets/Materials/Library.xml"; }
-    KB_String GetAudioEntityDirectory() override { return KB_String(); }
-    KB_GrowingArray<KB_String> GetLauncherBannerPaths() override { return KB_GrowingArray<KB_String>(); }
-    KB_GrowingArray<int> GetLauncherBannerTimes() override { return KB_GrowingArray<int>(); }
-
-private:
-    KB_GrowingArray<KU_GraphicsContextFactory*> m_gNone;
 };
 
 class KR_SceneManagerTest : public ::testing::Test
@@ -109,7 +96,7 @@ TEST_F(KR_SceneManagerTest, EmptyTimelineEndsOnTheFirstFrameWithOneQuitRequest)
 
 TEST(KR_SceneManagerLoading, FirstFrameLoadsTheMaterialLibrary)
 {
-    TestEngine engine(new LibraryFactory());
+    TestEngine engine(new LibraryFactory("Assets/Materials/Library.xml"));
     KF_FileManager files;
     auto* pRepository = new MemoryRepository(false); // owned by the file manager
     files.AddRepository(pRepository);
