@@ -18,18 +18,12 @@ KF_FileManager* GetFileManager()
     return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
 }
 
-// Whether the cache's header vouches for the source as it is now. Reads the cache and drops the
-// read reference again: the reader reads it on its own.
-bool IsCacheFresh(KF_FileManager* pFiles, const KB_String& sCacheName, const KB_String& sPath,
-                  std::uint64_t uiSourceTime)
+// Whether the header of the cache's bytes vouches for the source as it is now.
+bool IsCacheFresh(KF_FileManager* pFiles, const std::uint8_t* pData, std::uint64_t uiSize,
+                  const KB_String& sPath, std::uint64_t uiSourceTime)
 {
-    std::uint64_t uiSize = 0;
-    std::uint8_t* pData = nullptr;
-    if (!pFiles->ReadFile(sCacheName, &uiSize, &pData))
-        return false;
     KR_ModelCacheHeader header;
     const bool bHeader = header.Read(pData, uiSize);
-    pFiles->RemoveReference(sCacheName);
     // A cache of another version would only be refused by the reader: re-import at once.
     if (!bHeader || header.m_uiVersion != KR_ModelCacheHeader::VERSION)
         return false;
@@ -54,16 +48,21 @@ KR_ModelResource* KR_ModelLoader::LoadModel(const KB_String& sPath, std::uint8_t
         return nullptr;
     const KB_String sCacheName = GetCacheName(sPath);
     const KR_ModelImporters::CacheReadFunction pReadCache = KR_ModelImporters::GetCacheReader();
-    if (pReadCache != nullptr && pFiles->FileExists(sCacheName))
+    std::uint64_t uiCacheSize = 0;
+    std::uint8_t* pCacheData = nullptr;
+    if (pReadCache != nullptr && pFiles->FileExists(sCacheName) &&
+        pFiles->ReadFile(sCacheName, &uiCacheSize, &pCacheData))
     {
+        // The reference is held until the reader is done, so its own read takes the cached bytes
+        // instead of reading the file a second time.
         std::uint64_t uiSourceTime = 0;
         const bool bDated = pFiles->GetFileTime(sPath, &uiSourceTime);
-        if (!bDated || IsCacheFresh(pFiles, sCacheName, sPath, uiSourceTime))
-        {
-            KR_ModelResource* pModel = pReadCache(sCacheName);
-            if (pModel != nullptr)
-                return pModel;
-        }
+        KR_ModelResource* pModel = nullptr;
+        if (!bDated || IsCacheFresh(pFiles, pCacheData, uiCacheSize, sPath, uiSourceTime))
+            pModel = pReadCache(sCacheName);
+        pFiles->RemoveReference(sCacheName);
+        if (pModel != nullptr)
+            return pModel;
     }
     const KR_ModelImporters::ImportFunction pImport = KR_ModelImporters::FindImporter(sPath);
     if (pImport == nullptr)
