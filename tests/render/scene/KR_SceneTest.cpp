@@ -110,7 +110,13 @@ public:
         }
         return entry.second.get();
     }
+    KR_ManagedShaderResourceView* GetShaderResourceViewFromFile(const KB_String& sPath) override
+    {
+        m_ViewFiles.push_back(sPath.GetBuffer());
+        return nullptr;
+    }
     RecordingModel* Model(const std::string& sPath) { return m_Models[sPath].first.get(); }
+    std::vector<std::string> m_ViewFiles;
     std::map<std::string,
              std::pair<std::unique_ptr<RecordingModel>, std::unique_ptr<KR_ManagedModelResourceDX11>>>
         m_Models;
@@ -298,6 +304,8 @@ TEST_F(KR_SceneTest, LoadsEveryFolderAndUnloadLeavesNothingBehind)
         TestScene scene;
         ASSERT_TRUE(scene.Load());
         ExpectSampleLoaded(scene);
+        // Asking for the placer's cube map starts loading it.
+        EXPECT_EQ(m_Shelf.m_ViewFiles, std::vector<std::string>{"Assets/Textures/Scene1_Cube.dds"});
         XMFLOAT4X4 world;
         XMStoreFloat4x4(&world, scene.GetChunkWorldMatrix());
         for (int r = 0; r < 4; ++r)
