@@ -183,6 +183,44 @@ void DeviceContext::RSSetState(ID3D11RasterizerState* pRasterizerState)
         m_rasterizerState.Set(pRasterizerState);
 }
 
+void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
+                                       ID3D11DepthStencilView** ppDepthStencilView)
+{
+    const bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT;
+    Runtime::Get().Log(INTERFACE_NAME, "OMGetRenderTargets", bValid ? S_OK : E_INVALIDARG, {},
+                       {static_cast<double>(NumViews)});
+    if (!bValid)
+        return;
+    for (UINT i = 0; ppRenderTargetViews != nullptr && i < NumViews; ++i)
+    {
+        ID3D11RenderTargetView* pView = m_aRenderTargets[i].Get();
+        if (pView != nullptr)
+            pView->AddRef();
+        ppRenderTargetViews[i] = pView;
+    }
+    if (ppDepthStencilView == nullptr)
+        return;
+    ID3D11DepthStencilView* pDepth = m_depthStencil.Get();
+    if (pDepth != nullptr)
+        pDepth->AddRef();
+    *ppDepthStencilView = pDepth;
+}
+
+void DeviceContext::RSGetViewports(UINT* pNumViewports, D3D11_VIEWPORT* pViewports)
+{
+    Runtime::Get().Log(INTERFACE_NAME, "RSGetViewports", pNumViewports != nullptr ? S_OK : E_INVALIDARG, {},
+                       {});
+    if (pNumViewports == nullptr)
+        return;
+    if (pViewports == nullptr)
+    {
+        *pNumViewports = static_cast<UINT>(m_vViewports.size());
+        return;
+    }
+    for (UINT i = 0; i < *pNumViewports; ++i)
+        pViewports[i] = i < m_vViewports.size() ? m_vViewports[i] : D3D11_VIEWPORT{};
+}
+
 void DeviceContext::RSGetState(ID3D11RasterizerState** ppRasterizerState)
 {
     ID3D11RasterizerState* pState = m_rasterizerState.Get();

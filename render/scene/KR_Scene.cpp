@@ -5,10 +5,15 @@
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/crt/WinCrt.h"
+
 #include "render/camera/KR_AnimatedCamera.h"
 #include "render/camera/KR_ControllerCamera.h"
+#include "render/debug/KR_Ray.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
+#include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
+#include "render/device/KR_ShaderCoreManager.h"
+#include "render/effects/KR_PostFXEngine.h"
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
 #include "render/models/KR_ManagedModelResourceDX11.h"
@@ -16,11 +21,15 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_EntityNaming.h"
 #include "render/scene/KR_SceneManager.h"
+#include "render/scene/KR_VolumeLightParameters.h"
+#include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
+#include "timing/KB_RotationInterpolation.h"
 #include "timing/KU_ConstantValueInterpolation.h"
 #include "timing/KU_MatrixInterpolation.h"
 #include "timing/KU_QuaternionInterpolation.h"
 #include "timing/KU_VertexInterpolation.h"
+#include <cfloat>
 
 using namespace DirectX;
 
@@ -37,6 +46,57 @@ KR_SceneManager* GetSceneManager()
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     return pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
+}
+
+KR_GraphicsDevice* GetGraphicsDevice()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+}
+
+KR_ShaderCoreManager* GetShaderCore()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
+}
+
+KR_PostFXEngine* GetPostFXEngine()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr ? pEngine->GetPostFXEngine() : nullptr;
+}
+
+// The post-processing effect the scene drives, and the user-defined curve that tunes it.
+constexpr std::uint32_t VOLUME_LIGHTING_EFFECT = 5;
+constexpr std::uint32_t VOLUME_LIGHTING_CURVE = 5;
+// The shadow projection's near plane; a light reaching no farther casts no shadow.
+constexpr float SHADOW_NEAR_PLANE = 1.0f;
+constexpr std::uint32_t SAVED_TARGETS = 2;
+constexpr std::uint32_t PIXEL_SHADER_SLOTS = 22;
+
+// Ray-march settings of the volume lighting by rendering quality.
+void GetVolumeLightQuality(std::uint32_t uiQuality, std::uint32_t* pSteps, float* pRandomFactor)
+{
+    static constexpr std::uint32_t STEPS[5] = {32, 48, 64, 96, 128};
+    static constexpr float RANDOM[5] = {0.125f, 0.25f, 0.45f, 0.7f, 1.0f};
+    const std::uint32_t uiLevel = uiQuality < 5 ? uiQuality : 0;
+    *pSteps = STEPS[uiLevel];
+    *pRandomFactor = RANDOM[uiLevel];
+}
+
+XMVECTOR GetCurveValueAt(KU_VertexInterpolation* pCurve, double fTime)
+{
+    XMVECTOR vValue = XMVectorZero();
+    pCurve->GetValueAt(&vValue, fTime - pCurve->GetStartTime());
+    return vValue;
+}
+
+// from + (to - from) x fraction, the fraction computed in double and used as a float; w of from.
+XMVECTOR StraightPoint(const XMVECTOR& vFrom, const XMVECTOR& vTo, double fFraction)
+{
+    const XMVECTOR vPoint =
+        XMVectorAdd(vFrom, XMVectorScale(XMVectorSubtract(vTo, vFrom), static_cast<float>(fFraction)));
+    return XMVectorSetW(vPoint, XMVectorGetW(vFrom));
 }
 
 KR_GraphicsResourceManager* GetResourceManager()
@@ -85,6 +145,7 @@ KR_Scene::KR_Scene()
 
 KR_Scene::~KR_Scene()
 {
+    ReleaseShadowMaps();
     ReleaseAllEntities();
 }
 
@@ -102,6 +163,10 @@ bool KR_Scene::Load()
     m_ShadowColorDescription =
         KR_TextureResourceDescription(0, 0, 0, 1, 1, DXGI_FORMAT_R32_FLOAT, D3D11_USAGE_DEFAULT,
                                       D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET, 0, 0);
+    // Warm the pool: textures of every size the spot lights need exist afterwards, idle, so
+    // acquiring them when the scene becomes current creates nothing.
+    AcquireShadowTextures();
+    ReleaseShadowMaps();
     return true;
 }
 
@@ -317,13 +382,7 @@ bool KR_Scene::LoadInterpolations()
         if (pCurve == nullptr)
             continue;
         m_gVertexInterpolations.Add(pCurve);
-        KR_VertexInterpolationVisualisation* pVisualisation = new KR_VertexInterpolationVisualisation(pCurve);
-        const float r = RandomRailChannel();
-        const float g = RandomRailChannel();
-        const float b = RandomRailChannel();
-        pVisualisation->SetColors(KB_Color(r, g, b, 1.0f), KB_Color(r + 0.15f, g + 0.15f, b + 0.15f, 1.0f),
-                                  KB_Color(0.25f, 1.0f, 0.25f, 1.0f));
-        m_gVertexVisualisations.Add(pVisualisation);
+        AddVisualisation(pCurve);
     }
 
     const KB_String sRotationFolder = GetRotationInterpolationsFolder();
@@ -700,4 +759,562 @@ void KR_Scene::RemoveEntityFile(const KB_String& sFolder, const KB_String& sPath
     if (pFiles == nullptr || sPath.GetLength() == 0)
         return;
     pFiles->RemoveFile(sFolder + sPath);
+}
+
+bool KR_Scene::Update(double fTime)
+{
+    for (std::uint32_t i = 0; i < m_gAnimatedCameras.GetNumMembers(); ++i)
+        if (m_gAnimatedCameras[i]->IsActive(fTime))
+            m_gAnimatedCameras[i]->Update(fTime);
+
+    // The lists keep their storage from frame to frame.
+    m_gCubeMapViews.RemoveAll(false);
+    m_gCubeMapVectors.RemoveAll(false);
+    m_gCubeMapMipCounts.RemoveAll(false);
+    m_gCubeMapFlags.RemoveAll(false);
+    auto addEntry = [&](KR_CubeMapPlacer* pPlacer, float fW)
+    {
+        ID3D11ShaderResourceView* pView = pPlacer->GetCubeMapView();
+        float fMipLevels = 0.0f;
+        if (pView != nullptr)
+        {
+            D3D11_SHADER_RESOURCE_VIEW_DESC desc = {};
+            pView->GetDesc(&desc);
+            fMipLevels = static_cast<float>(desc.TextureCube.MipLevels);
+        }
+        XMFLOAT4 vPosition;
+        XMStoreFloat4(&vPosition, XMVectorSetW(pPlacer->GetPosition(fTime), fW));
+        m_gCubeMapViews.Add(pView);
+        m_gCubeMapVectors.Add(vPosition);
+        m_gCubeMapMipCounts.Add(fMipLevels);
+        m_gCubeMapFlags.Add(pPlacer->IsDynamic());
+    };
+    // One global map (a negative range) first, then every local one.
+    for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+    {
+        KR_CubeMapPlacer* pPlacer = m_gCubeMapPlacers[i];
+        if (pPlacer->IsActive(fTime) && pPlacer->GetCubeMapInfluenceRange() < 0.0f)
+        {
+            addEntry(pPlacer, 0.0f);
+            break;
+        }
+    }
+    for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+    {
+        KR_CubeMapPlacer* pPlacer = m_gCubeMapPlacers[i];
+        const float fRange = pPlacer->GetCubeMapInfluenceRange();
+        if (pPlacer->IsActive(fTime) && fRange >= 0.0f)
+            addEntry(pPlacer, fRange * fRange);
+    }
+    if (KR_ShaderCoreManager* pCore = GetShaderCore())
+        pCore->SetCubeMaps(&m_gCubeMapViews, &m_gCubeMapVectors, &m_gCubeMapMipCounts, &m_gCubeMapFlags);
+    return true;
+}
+
+void KR_Scene::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals)
+{
+    // The cube-map pass renders through a camera of its own that does not outlive the pass: the
+    // volume lighting, read when the frame ends, must never see it.
+    if (bNoDebugVisuals)
+        return;
+
+    KR_SceneManager* pManager = GetSceneManager();
+    KR_PostFXEngine* pPostFX = GetPostFXEngine();
+    const bool bTimelineRunning = pManager == nullptr || pManager->IsTimelineRunning();
+    if (bTimelineRunning && pPostFX != nullptr)
+    {
+        // The effect's march is tuned by user-defined curve 5: without it there is no effect.
+        const bool bNoLights =
+            m_gVolumeSpotLights.GetNumMembers() == 0 && m_gVolumeOmniLights.GetNumMembers() == 0;
+        if (bNoLights || m_gUserDefinedInterpolations.GetNumMembers() <= VOLUME_LIGHTING_CURVE)
+        {
+            pPostFX->DisableEffect(VOLUME_LIGHTING_EFFECT);
+        }
+        else
+        {
+            KR_VolumeLightParameters record;
+            record.pCamera = pCamera;
+            for (std::uint32_t i = 0; i < m_gVolumeSpotLights.GetNumMembers(); ++i)
+                record.gSpotLights.Add(m_gVolumeSpotLights[i]);
+            for (std::uint32_t i = 0; i < m_gVolumeOmniLights.GetNumMembers(); ++i)
+                record.gOmniLights.Add(m_gVolumeOmniLights[i]);
+            KR_GraphicsDevice* pDevice = GetGraphicsDevice();
+            GetVolumeLightQuality(pDevice != nullptr ? pDevice->GetRenderingQuality() : 0,
+                                  &record.uiTraceSteps, &record.fRandomFactor);
+            const XMVECTOR vTuning =
+                GetCurveValueAt(m_gUserDefinedInterpolations[VOLUME_LIGHTING_CURVE], fTime);
+            record.fStepScale = XMVectorGetX(vTuning);
+            record.fTraceDistance = XMVectorGetY(vTuning);
+            pPostFX->EnableEffect(VOLUME_LIGHTING_EFFECT, &record);
+        }
+    }
+
+    const XMMATRIX mViewProjection =
+        pCamera != nullptr ? pCamera->GetViewProjectionMatrix() : XMMatrixIdentity();
+    const XMVECTOR vViewer = pCamera != nullptr ? pCamera->GetPosition() : XMVectorZero();
+    const bool bOrientations = IsShownInEditor(KR_SceneManager::VISUALISATION_ORIENTATIONS);
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_CAMERAS) && !bOrientations)
+        for (std::uint32_t i = 0; i < m_gAnimatedCameras.GetNumMembers(); ++i)
+            if (m_gAnimatedCameras[i]->IsActive(fTime))
+                m_gAnimatedCameras[i]->RenderDebug(fTime, &mViewProjection, &vViewer);
+    if (bOrientations)
+        for (std::uint32_t i = 0; i < m_gAnimatedCameras.GetNumMembers(); ++i)
+            if (m_gAnimatedCameras[i]->IsActive(fTime))
+                m_gAnimatedCameras[i]->RenderOrientationDebug(fTime, &mViewProjection, &vViewer);
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_CURVES))
+        for (std::uint32_t i = 0; i < m_gVertexVisualisations.GetNumMembers(); ++i)
+            if (m_gVertexInterpolations[i]->IsActive(fTime))
+                m_gVertexVisualisations[i]->Render(fTime, &mViewProjection, vViewer);
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_LIGHTS))
+    {
+        for (std::uint32_t i = 0; i < m_gOmniLights.GetNumMembers(); ++i)
+            if (m_gOmniLights[i]->IsActive(fTime))
+                m_gOmniLights[i]->RenderDebug(fTime, &mViewProjection, vViewer);
+        for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
+            if (m_gSpotLights[i]->IsActive(fTime))
+                m_gSpotLights[i]->RenderDebug(fTime, &mViewProjection, vViewer);
+    }
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_PLACERS))
+        for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+            if (m_gCubeMapPlacers[i]->IsActive(fTime))
+                m_gCubeMapPlacers[i]->RenderDebug(fTime, &mViewProjection, vViewer);
+}
+
+bool KR_Scene::RenderCubeMapsAtLoad()
+{
+    for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+        if (m_gCubeMapPlacers[i]->IsDynamic())
+            m_gCubeMapPlacers[i]->RenderOnceAtStartTime(this);
+    return true;
+}
+
+bool KR_Scene::RenderDynamicCubeMaps(double fTime)
+{
+    for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+        if (m_gCubeMapPlacers[i]->IsActive(fTime) && m_gCubeMapPlacers[i]->IsDynamic())
+            m_gCubeMapPlacers[i]->RenderCubeMap(this, fTime);
+    return true;
+}
+
+void KR_Scene::AcquireShadowMaps()
+{
+    AcquireShadowTextures();
+}
+
+void KR_Scene::ReleaseShadowMaps()
+{
+    if (KR_GraphicsResourceManager* pResources = GetResourceManager())
+    {
+        const std::uint32_t uiCount =
+            m_gShadowColorHandles.GetNumMembers() < m_gShadowDepthHandles.GetNumMembers()
+                ? m_gShadowColorHandles.GetNumMembers()
+                : m_gShadowDepthHandles.GetNumMembers();
+        for (std::uint32_t i = 0; i < uiCount; ++i)
+        {
+            pResources->ReleaseTexture(&m_gShadowColorHandles[i]);
+            pResources->ReleaseTexture(&m_gShadowDepthHandles[i]);
+        }
+    }
+    m_gShadowColorHandles.RemoveAll();
+    m_gShadowDepthHandles.RemoveAll();
+}
+
+void KR_Scene::AcquireShadowTextures()
+{
+    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    if (pResources == nullptr)
+        return;
+    for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
+    {
+        const std::uint32_t uiSide = m_gSpotLights[i]->GetShadowTextureResolution();
+        m_ShadowColorDescription.m_uiWidth = m_ShadowColorDescription.m_uiHeight = uiSide;
+        m_ShadowDepthDescription.m_uiWidth = m_ShadowDepthDescription.m_uiHeight = uiSide;
+        m_gShadowColorHandles.Add(pResources->AcquireTexture(&m_ShadowColorDescription));
+        m_gShadowDepthHandles.Add(pResources->AcquireTexture(&m_ShadowDepthDescription));
+    }
+}
+
+float KR_Scene::GetStrengthAt(KR_LightBase* pLight, double fTime)
+{
+    if (KU_VertexInterpolation* pStrength = pLight->GetStrengthInterpolation())
+        return XMVectorGetX(GetCurveValueAt(pStrength, fTime));
+    return pLight->GetLightStrength(fTime);
+}
+
+void KR_Scene::UpdateLightSelection(double fTime)
+{
+    Update(fTime);
+
+    KR_GraphicsDevice* pDevice = GetGraphicsDevice();
+    ID3D11DeviceContext* pContext = pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
+    KR_ShaderCoreManager* pCore = GetShaderCore();
+    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    if (pCore != nullptr)
+    {
+        pCore->ResetShadowMaps();
+        pCore->ResetLights();
+    }
+    // The spot lights may have changed since the maps were taken (entities reloaded): one map
+    // per light again before any is used.
+    if (m_gShadowColorHandles.GetNumMembers() != m_gSpotLights.GetNumMembers() ||
+        m_gShadowDepthHandles.GetNumMembers() != m_gSpotLights.GetNumMembers())
+    {
+        ReleaseShadowMaps();
+        AcquireShadowMaps();
+    }
+
+    UINT uiSavedViewports = 0;
+    if (pContext != nullptr)
+    {
+        pContext->OMGetRenderTargets(SAVED_TARGETS, m_apSavedRenderTargets, &m_pSavedDepthStencil);
+        pContext->RSGetViewports(&uiSavedViewports, nullptr);
+        uiSavedViewports = uiSavedViewports < SAVED_TARGETS ? uiSavedViewports : SAVED_TARGETS;
+        pContext->RSGetViewports(&uiSavedViewports, m_aSavedViewports);
+        ID3D11ShaderResourceView* apNoViews[PIXEL_SHADER_SLOTS] = {};
+        pContext->PSSetShaderResources(0, PIXEL_SHADER_SLOTS, apNoViews);
+    }
+
+    m_gVolumeSpotLights.RemoveAll(false);
+    for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
+    {
+        KR_SpotLight* pLight = m_gSpotLights[i];
+        if (!pLight->IsActive(fTime) || !(GetStrengthAt(pLight, fTime) > 0.0f))
+            continue;
+        // A light reaching no farther than the near plane, or aimed at itself, has no projection.
+        const float fDistance = pLight->GetMaxLightDistance(fTime);
+        if (!(fDistance > SHADOW_NEAR_PLANE) || !pLight->HasValidView(fTime))
+            continue;
+        const bool bHasMaps = i < m_gShadowColorHandles.GetNumMembers() && pResources != nullptr;
+        ID3D11RenderTargetView* pTarget =
+            bHasMaps ? pResources->GetRenderTargetView(m_gShadowColorHandles[i], 0) : nullptr;
+        ID3D11DepthStencilView* pDepth =
+            bHasMaps ? pResources->GetDepthStencilView(m_gShadowDepthHandles[i], 0) : nullptr;
+        const XMMATRIX mViewProjection = pLight->GetViewProjectionMatrix(fTime);
+        if (pContext != nullptr)
+        {
+            const float fSide = static_cast<float>(pLight->GetShadowTextureResolution());
+            const D3D11_VIEWPORT viewport = {0.0f, 0.0f, fSide, fSide, 0.0f, 1.0f};
+            pContext->RSSetViewports(1, &viewport);
+            const float afClear[4] = {fDistance, 0.0f, 0.0f, 0.0f};
+            if (pTarget != nullptr)
+                pContext->ClearRenderTargetView(pTarget, afClear);
+            if (pDepth != nullptr)
+                pContext->ClearDepthStencilView(pDepth, D3D11_CLEAR_DEPTH, 1.0f, 0);
+            pContext->OMSetRenderTargets(1, &pTarget, pDepth);
+        }
+        if (pCore != nullptr)
+            pCore->SetWorldViewProjectionMatrix(mViewProjection);
+        RenderModels(fTime, &mViewProjection);
+        pLight->SetShadowMapView(bHasMaps ? pResources->GetShaderResourceView(m_gShadowColorHandles[i])
+                                          : nullptr);
+        if (pCore != nullptr)
+            pCore->SetSpotLights(fTime, pLight);
+        if (pLight->IsUsedAsVolumeLight())
+            m_gVolumeSpotLights.Add(pLight);
+    }
+
+    if (pContext != nullptr)
+    {
+        pContext->OMSetRenderTargets(SAVED_TARGETS, m_apSavedRenderTargets, m_pSavedDepthStencil);
+        pContext->RSSetViewports(uiSavedViewports, m_aSavedViewports);
+        for (ID3D11RenderTargetView*& pTarget : m_apSavedRenderTargets)
+        {
+            if (pTarget != nullptr)
+                pTarget->Release();
+            pTarget = nullptr;
+        }
+        if (m_pSavedDepthStencil != nullptr)
+            m_pSavedDepthStencil->Release();
+        m_pSavedDepthStencil = nullptr;
+    }
+
+    m_gVolumeOmniLights.RemoveAll(false);
+    for (std::uint32_t i = 0; i < m_gOmniLights.GetNumMembers(); ++i)
+    {
+        KR_OmniLight* pLight = m_gOmniLights[i];
+        if (!pLight->IsActive(fTime) || !(GetStrengthAt(pLight, fTime) > 0.0f))
+            continue;
+        if (pCore != nullptr)
+            pCore->SetOmniLights(fTime, pLight);
+        if (pLight->IsUsedAsVolumeLight())
+            m_gVolumeOmniLights.Add(pLight);
+    }
+}
+
+void KR_Scene::ComputeRailTransform(double fTime, const XMMATRIX* pObjectMatrix, bool bShadowPass,
+                                    std::uint32_t uiCurve, KR_ModelResource* pModel)
+{
+    const std::uint64_t uiTarget = static_cast<std::uint64_t>(uiCurve) + 1;
+    if (pModel == nullptr || uiTarget >= m_gVertexInterpolations.GetNumMembers())
+        return;
+    const XMVECTOR vPosition = GetCurveValueAt(m_gVertexInterpolations[uiCurve], fTime);
+    const XMVECTOR vTarget =
+        GetCurveValueAt(m_gVertexInterpolations[static_cast<std::uint32_t>(uiTarget)], fTime);
+    const XMVECTOR vDirection = XMVectorSetW(XMVectorSubtract(vTarget, vPosition), 0.0f);
+    const XMVECTOR vUp = XMVectorSet(0.0f, 1.0f, 0.0f, 0.0f);
+    XMMATRIX mWorld = XMMatrixIdentity();
+    // A direction that is zero or straight up or down gives no look-to basis: no turn then.
+    if (XMVectorGetX(XMVector3LengthSq(XMVector3Cross(vDirection, vUp))) > 0.0f)
+    {
+        XMVECTOR vScale;
+        XMVECTOR vRotation;
+        XMVECTOR vTranslation;
+        if (XMMatrixDecompose(&vScale, &vRotation, &vTranslation,
+                              XMMatrixLookToLH(vPosition, vDirection, vUp)))
+            mWorld = XMMatrixRotationQuaternion(XMQuaternionConjugate(vRotation));
+    }
+    mWorld.r[3] = XMVectorSetW(vPosition, 1.0f);
+    pModel->Render(fTime, bShadowPass ? KR_RENDER_PASS_SHADOW_MAP : KR_RENDER_PASS_COLOR, &mWorld,
+                   pObjectMatrix, 1);
+}
+
+void KR_Scene::FillStraightRail(KU_VertexInterpolation* pCurve, double fStart, double fEnd, double fStep,
+                                const XMVECTOR& vFrom, const XMVECTOR& vTo)
+{
+    if (pCurve == nullptr)
+        return;
+    pCurve->SetStartTime(fStart);
+    pCurve->SetEndTime(fEnd);
+    const double fDuration = fEnd - fStart;
+    pCurve->InsertVertex(vFrom, 0.0);
+    pCurve->InsertVertex(vTo, fDuration);
+    // A zero-length interval has no inner points; a step that is not positive would never end.
+    if (!(fDuration > 0.0) || !(fStep > 0.0))
+        return;
+    const double fHandle = fStep * 0.1;
+    pCurve->InsertVertex(StraightPoint(vFrom, vTo, fHandle / fDuration), fHandle);
+    pCurve->InsertVertex(StraightPoint(vFrom, vTo, (fDuration - fHandle) / fDuration), fDuration - fHandle);
+    for (double fAt = fStart + fStep; fAt < fEnd; fAt += fStep)
+        pCurve->InsertVertex(StraightPoint(vFrom, vTo, (fAt - fStart) / fDuration), fAt - fStart);
+}
+
+KR_AnimatedCamera* KR_Scene::CreateNewCameraFromView(double fStart, double fEnd, double fStep,
+                                                     const XMVECTOR* pCameraFrom, const XMVECTOR* pCameraTo,
+                                                     const XMVECTOR* pTargetFrom, const XMVECTOR* pTargetTo,
+                                                     float fFieldOfView)
+{
+    const KB_String sFolder = GetAnimatedCamerasFolder();
+    const KB_String sBase =
+        KR_EntityNaming::GetBaseName(m_sSceneName, "_AnimatedCamera", m_gAnimatedCameras.GetNumMembers());
+    const KB_String sCurves = m_sCameraCurvesPath + sBase;
+    const KB_String sRailPath = sCurves + "_CP.int";
+    const KB_String sTargetPath = sCurves + "_TP.int";
+    const KB_String sFOVPath = sCurves + "_FOV.int";
+    const KB_String sOrientationPath = sCurves + "_OP.int";
+
+    KU_VertexInterpolation* pRail = new KB_CubicBSplineInterpolation(sRailPath);
+    FillStraightRail(pRail, fStart, fEnd, fStep, *pCameraFrom, *pCameraTo);
+    KU_VertexInterpolation* pTarget = new KB_CubicBSplineInterpolation(sTargetPath);
+    FillStraightRail(pTarget, fStart, fEnd, fStep, *pTargetFrom, *pTargetTo);
+    KB_RotationInterpolation* pOrientation = new KB_RotationInterpolation(sOrientationPath);
+    pOrientation->SetStartTime(fStart);
+    pOrientation->SetEndTime(fEnd);
+    pOrientation->InsertQuaternion(XMQuaternionIdentity(), 0.0);
+    KU_VertexInterpolation* pFOV = new KB_LinearInterpolation(sFOVPath);
+    pFOV->SetStartTime(fStart);
+    pFOV->SetEndTime(fEnd);
+    pFOV->InsertVertex(XMVectorSet(fFieldOfView, 0.0f, 0.0f, 0.0f), 0.0);
+
+    KR_AnimatedCamera* pCamera =
+        new KR_AnimatedCamera(sFolder + sBase + ".cam", pRail, pTarget, pFOV, pOrientation);
+    pCamera->SetStartTime(fStart);
+    pCamera->SetEndTime(fEnd);
+    pCamera->SetNearFarPlanes(m_fNearPlane, m_fFarPlane);
+    pCamera->SetCameraRailPath(sRailPath);
+    pCamera->SetCameraTargetRailPath(sTargetPath);
+    pCamera->SetFOVInterpolationPath(sFOVPath);
+    pCamera->SetOrientationInterpolationPath(sOrientationPath);
+    pCamera->SaveCameraToFile(sFolder + sBase + ".cam");
+    m_gAnimatedCameras.Add(pCamera);
+    return pCamera;
+}
+
+KU_VertexInterpolation* KR_Scene::CreateNewVertexInterpolation(double fStart, double fEnd, double fStep,
+                                                               const XMVECTOR* pFrom, const XMVECTOR* pTo)
+{
+    const KB_String sPath = GetVertexInterpolationsFolder() +
+                            KR_EntityNaming::GetBaseName(m_sSceneName, "_VertexInterpolation",
+                                                         m_gVertexInterpolations.GetNumMembers()) +
+                            ".int";
+    KU_VertexInterpolation* pCurve = new KB_CubicBSplineInterpolation(sPath);
+    pCurve->SetStartTime(fStart);
+    pCurve->SetEndTime(fEnd);
+    const double fDuration = fEnd - fStart;
+    pCurve->InsertVertex(*pFrom, 0.0);
+    pCurve->InsertVertex(*pTo, fDuration);
+    if (fDuration > 0.0 && fStep > 0.0)
+        for (double fAt = fStart + fStep; fAt < fEnd; fAt += fStep)
+            pCurve->InsertVertex(StraightPoint(*pFrom, *pTo, (fAt - fStart) / fDuration), fAt - fStart);
+    m_gVertexInterpolations.Add(pCurve);
+    AddVisualisation(pCurve);
+    return pCurve;
+}
+
+void KR_Scene::AddVisualisation(KU_VertexInterpolation* pCurve)
+{
+    KR_VertexInterpolationVisualisation* pVisualisation = new KR_VertexInterpolationVisualisation(pCurve);
+    const float r = RandomRailChannel();
+    const float g = RandomRailChannel();
+    const float b = RandomRailChannel();
+    pVisualisation->SetColors(KB_Color(r, g, b, 1.0f), KB_Color(r + 0.15f, g + 0.15f, b + 0.15f, 1.0f),
+                              KB_Color(0.25f, 1.0f, 0.25f, 1.0f));
+    m_gVertexVisualisations.Add(pVisualisation);
+}
+
+bool KR_Scene::IsShownInEditor(std::uint32_t uiToggle)
+{
+    KR_SceneManager* pManager = GetSceneManager();
+    return pManager != nullptr && pManager->GetCameraMode() == KR_SCM_Edit &&
+           pManager->IsVisualisationOn(uiToggle);
+}
+
+void KR_Scene::MoveSelectedKeyTo(double fTime, const XMVECTOR* pPosition)
+{
+    if (!IsActive(fTime) || pPosition == nullptr)
+        return;
+    for (std::uint32_t i = 0; i < m_gAnimatedCameras.GetNumMembers(); ++i)
+        m_gAnimatedCameras[i]->MoveSelectedKeyTo(fTime, *pPosition);
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_CURVES))
+        for (std::uint32_t i = 0; i < m_gVertexVisualisations.GetNumMembers(); ++i)
+            if (m_gVertexInterpolations[i]->IsActive(fTime))
+                m_gVertexVisualisations[i]->SetSelectedVertex(*pPosition);
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_LIGHTS))
+    {
+        for (std::uint32_t i = 0; i < m_gOmniLights.GetNumMembers(); ++i)
+            if (m_gOmniLights[i]->IsActive(fTime))
+                m_gOmniLights[i]->MoveSelectedKeyTo(*pPosition);
+        for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
+            if (m_gSpotLights[i]->IsActive(fTime))
+                m_gSpotLights[i]->MoveSelectedKeyTo(*pPosition);
+    }
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_PLACERS))
+        for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+            if (m_gCubeMapPlacers[i]->IsActive(fTime))
+                m_gCubeMapPlacers[i]->MoveSelectedKeyTo(*pPosition);
+}
+
+namespace
+{
+
+// The nearest member of one kind: strictly nearer replaces, so the first of equals stays.
+template <typename T>
+struct NearestPick
+{
+    T* pMember = nullptr;
+    float fDistance = FLT_MAX;
+    void Offer(T* pCandidate, float fCandidate)
+    {
+        if (fCandidate < fDistance)
+        {
+            fDistance = fCandidate;
+            pMember = pCandidate;
+        }
+    }
+};
+
+} // namespace
+
+float KR_Scene::GetPickDistance(double fTime, const KR_Ray& ray)
+{
+    if (!IsActive(fTime))
+        return FLT_MAX;
+    float fNearest = FLT_MAX;
+    auto offer = [&fNearest](float fDistance) { fNearest = fDistance < fNearest ? fDistance : fNearest; };
+    for (std::uint32_t i = 0; i < m_gAnimatedCameras.GetNumMembers(); ++i)
+        offer(m_gAnimatedCameras[i]->GetPickDistance(fTime, ray));
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_CURVES))
+        for (std::uint32_t i = 0; i < m_gVertexVisualisations.GetNumMembers(); ++i)
+            if (m_gVertexInterpolations[i]->IsActive(fTime))
+                offer(m_gVertexVisualisations[i]->GetPickDistance(ray));
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_LIGHTS))
+    {
+        for (std::uint32_t i = 0; i < m_gOmniLights.GetNumMembers(); ++i)
+            offer(m_gOmniLights[i]->GetPickDistance(fTime, ray));
+        for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
+            offer(m_gSpotLights[i]->GetPickDistance(fTime, ray));
+    }
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_PLACERS))
+        for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+            offer(m_gCubeMapPlacers[i]->GetPickDistance(fTime, ray));
+    return fNearest;
+}
+
+void KR_Scene::SelectPicked(double fTime, const KR_Ray& ray)
+{
+    if (!IsActive(fTime))
+        return;
+    NearestPick<KR_AnimatedCamera> camera;
+    NearestPick<KR_VertexInterpolationVisualisation> curve;
+    NearestPick<KR_LightBase> omni;
+    NearestPick<KR_LightBase> spot;
+    NearestPick<KR_CubeMapPlacer> placer;
+    for (std::uint32_t i = 0; i < m_gAnimatedCameras.GetNumMembers(); ++i)
+        camera.Offer(m_gAnimatedCameras[i], m_gAnimatedCameras[i]->GetPickDistance(fTime, ray));
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_CURVES))
+        for (std::uint32_t i = 0; i < m_gVertexVisualisations.GetNumMembers(); ++i)
+            if (m_gVertexInterpolations[i]->IsActive(fTime))
+                curve.Offer(m_gVertexVisualisations[i], m_gVertexVisualisations[i]->GetPickDistance(ray));
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_LIGHTS))
+    {
+        for (std::uint32_t i = 0; i < m_gOmniLights.GetNumMembers(); ++i)
+            omni.Offer(m_gOmniLights[i], m_gOmniLights[i]->GetPickDistance(fTime, ray));
+        for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
+            spot.Offer(m_gSpotLights[i], m_gSpotLights[i]->GetPickDistance(fTime, ray));
+    }
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_PLACERS))
+        for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+            placer.Offer(m_gCubeMapPlacers[i], m_gCubeMapPlacers[i]->GetPickDistance(fTime, ray));
+
+    // The later kind wins a tie.
+    const float afDistances[5] = {camera.fDistance, curve.fDistance, omni.fDistance, spot.fDistance,
+                                  placer.fDistance};
+    std::uint32_t uiKind = 0;
+    for (std::uint32_t k = 1; k < 5; ++k)
+        if (afDistances[k] <= afDistances[uiKind])
+            uiKind = k;
+    if (!(afDistances[uiKind] < FLT_MAX))
+        return;
+    switch (uiKind)
+    {
+    case 0:
+        camera.pMember->Select(fTime, ray);
+        break;
+    case 1:
+        curve.pMember->PickControlPoint(ray);
+        break;
+    case 2:
+        omni.pMember->Select(fTime, ray);
+        break;
+    case 3:
+        spot.pMember->Select(fTime, ray);
+        break;
+    default:
+        placer.pMember->Select(fTime, ray);
+        break;
+    }
+}
+
+void KR_Scene::PickGizmoOfSelection(double fTime, const KR_Ray& ray, bool bDragging)
+{
+    if (!IsActive(fTime))
+        return;
+    for (std::uint32_t i = 0; i < m_gAnimatedCameras.GetNumMembers(); ++i)
+        m_gAnimatedCameras[i]->DragSelectedKey(fTime, ray, bDragging);
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_CURVES))
+        for (std::uint32_t i = 0; i < m_gVertexVisualisations.GetNumMembers(); ++i)
+            if (m_gVertexInterpolations[i]->IsActive(fTime))
+                m_gVertexVisualisations[i]->MoveSelectedControlPoint(ray, bDragging);
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_LIGHTS))
+    {
+        for (std::uint32_t i = 0; i < m_gOmniLights.GetNumMembers(); ++i)
+            if (m_gOmniLights[i]->IsActive(fTime))
+                m_gOmniLights[i]->DragSelection(fTime, ray, bDragging);
+        for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
+            if (m_gSpotLights[i]->IsActive(fTime))
+                m_gSpotLights[i]->DragSelection(fTime, ray, bDragging);
+    }
+    if (IsShownInEditor(KR_SceneManager::VISUALISATION_PLACERS))
+        for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
+            if (m_gCubeMapPlacers[i]->IsActive(fTime))
+                m_gCubeMapPlacers[i]->DragSelection(fTime, ray, bDragging);
 }

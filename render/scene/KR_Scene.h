@@ -22,6 +22,7 @@
 
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"
+#include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "render/device/KR_TextureResourceDescription.h"
 #include "timing/KU_TimeLimitedEntity.h"
@@ -39,6 +40,7 @@ class KR_VertexInterpolationVisualisation;
 class KU_MatrixInterpolation;
 class KU_QuaternionInterpolation;
 class KU_VertexInterpolation;
+struct KR_Ray;
 
 class KR_Scene : public KU_TimeLimitedEntity
 {
@@ -63,18 +65,53 @@ public:
     // to identity and fills the shadow texture descriptions; true.
     virtual bool Load();
     virtual void OnResize() = 0;
-    // The scene's geometry for the shadow pass of one spot light.
-    virtual void RenderModels() = 0;
+    // Per frame while current, after UpdateLightSelection: the active cameras, and the cube maps
+    // handed to the shaders (at most one global one, range below 0, first; then the local ones
+    // with w = range squared); true.
+    virtual bool Update(double fTime);
+    // The scene's geometry for the shadow pass of one spot light (its view-projection).
+    virtual void RenderModels(double fTime, const DirectX::XMMATRIX* pLightViewProjection) = 0;
+    // While the timeline runs and unless bNoDebugVisuals (the cube-map pass): the volume-lighting
+    // effect (5) from this frame's volume lights, or off without any or with fewer than six
+    // user-defined curves. Unless bNoDebugVisuals: the editor's visuals under their toggles in
+    // Edit mode. pCamera may be null (identity view, viewer at the origin).
+    virtual void Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals);
     // Releases every entity; true.
     virtual bool Unload();
     virtual bool Shutdown() = 0;
+    // Every dynamic placer once at its start time, all six faces at once; true.
+    virtual bool RenderCubeMapsAtLoad();
     // After loading, after ReloadAllEntities and after the timeline jumps.
     virtual bool PostLoad() = 0;
+    // One colour and one depth shadow texture per spot light, in spot light order, from the
+    // resource manager's pool; when the scene becomes current.
+    virtual void AcquireShadowMaps();
+    // Gives them back; when another scene becomes current, and on destruction.
+    virtual void ReleaseShadowMaps();
+    // Editor: a new camera (numbered after the last) on two straight cubic rails, a fixed
+    // orientation and field of view, saved at once and appended.
+    virtual KR_AnimatedCamera*
+    CreateNewCameraFromView(double fStart, double fEnd, double fStep, const DirectX::XMVECTOR* pCameraFrom,
+                            const DirectX::XMVECTOR* pCameraTo, const DirectX::XMVECTOR* pTargetFrom,
+                            const DirectX::XMVECTOR* pTargetTo, float fFieldOfView);
 
     // Empties gOut and appends the cameras active at fTime, in array order; returns gOut.
     virtual KB_GrowingArray<KR_AnimatedCamera*>&
     GetAnimatedCamerasAt(KB_GrowingArray<KR_AnimatedCamera*>& gOut, double fTime);
     virtual KB_GrowingArray<KR_AnimatedCamera*>& GetAnimatedCameras() { return m_gAnimatedCameras; }
+    // Editor: a new straight cubic vertex curve with a visualisation, written by the next
+    // SaveInterpolations.
+    virtual KU_VertexInterpolation* CreateNewVertexInterpolation(double fStart, double fEnd, double fStep,
+                                                                 const DirectX::XMVECTOR* pFrom,
+                                                                 const DirectX::XMVECTOR* pTo);
+    // Editor operations on the entity kinds shown (cameras always, curves, lights and placers
+    // under their toggles in Edit mode); nothing (distance FLT_MAX) while the scene is inactive.
+    virtual void MoveSelectedKeyTo(double fTime, const DirectX::XMVECTOR* pPosition);
+    virtual float GetPickDistance(double fTime, const KR_Ray& ray);
+    // Selects in the nearest kind (on equal distances the later of cameras, curves, omni lights,
+    // spot lights, placers); nothing when nothing is hit.
+    virtual void SelectPicked(double fTime, const KR_Ray& ray);
+    virtual void PickGizmoOfSelection(double fTime, const KR_Ray& ray, bool bDragging);
     // With synchronised time in the Demo and Rail modes the animated camera at fTime (null
     // without cameras); otherwise the scene manager's controller camera with the scene's pair
     // while the timeline runs and the editor pair while it is held.
@@ -121,6 +158,23 @@ public:
     // Draws chunk i while its curve's x at fTime is above 0, with the chunk world matrix and
     // pObjectMatrix, in the shadow-map pass when bShadowPass.
     virtual void RenderChunks(double fTime, const DirectX::XMMATRIX* pObjectMatrix, bool bShadowPass);
+
+    // The shadow pass: Update, then per lit active spot light its shadow map rendered through
+    // RenderModels and the light handed to the shaders; the lit active omni lights to the shaders;
+    // the frame's volume lights collected. The device's targets and viewports are restored.
+    void UpdateLightSelection(double fTime);
+    // Every active dynamic placer renders its cube map; true.
+    bool RenderDynamicCubeMaps(double fTime);
+    // Draws pModel at vertex curve uiCurve's value at fTime, its +Z along the direction to curve
+    // uiCurve + 1's value (the rail's target). Nothing when either curve or the model is missing;
+    // no turn when both values are equal.
+    void ComputeRailTransform(double fTime, const DirectX::XMMATRIX* pObjectMatrix, bool bShadowPass,
+                              std::uint32_t uiCurve, KR_ModelResource* pModel);
+    // Keys of a straight rail from vFrom to vTo over [fStart, fEnd] every fStep, plus the two
+    // tangent handles a cubic B-spline needs at 0.1 step inside each end; the curve takes the
+    // interval.
+    static void FillStraightRail(KU_VertexInterpolation* pCurve, double fStart, double fEnd, double fStep,
+                                 const DirectX::XMVECTOR& vFrom, const DirectX::XMVECTOR& vTo);
 
     // Removes the camera: the files of the last camera's number, the camera, its selection keys
     // (keys of later cameras move down one), then rewrites the cameras and the selection curve.
@@ -202,6 +256,10 @@ public:
     {
         return m_ShadowColorDescription;
     }
+    const KB_GrowingArray<std::uint32_t>& GetShadowColorHandles() const { return m_gShadowColorHandles; }
+    const KB_GrowingArray<std::uint32_t>& GetShadowDepthHandles() const { return m_gShadowDepthHandles; }
+    const KB_GrowingArray<KR_SpotLight*>& GetVolumeSpotLights() const { return m_gVolumeSpotLights; }
+    const KB_GrowingArray<KR_OmniLight*>& GetVolumeOmniLights() const { return m_gVolumeOmniLights; }
 
 protected:
     // The derived scene's name, set in its constructor.
@@ -223,8 +281,23 @@ protected:
     KB_GrowingArray<KR_ModelResource*> m_gChunkModels; // not owned (the resource manager's)
     // One per chunk model, same index.
     KB_GrowingArray<KU_VertexInterpolation*> m_gChunkInterpolations; // owned
+    // One per spot light, same index, while the scene holds its shadow maps; empty otherwise.
+    KB_GrowingArray<std::uint32_t> m_gShadowDepthHandles;
+    KB_GrowingArray<std::uint32_t> m_gShadowColorHandles;
     KR_TextureResourceDescription m_ShadowDepthDescription;
     KR_TextureResourceDescription m_ShadowColorDescription;
+    // This frame's lit volume lights (not owned).
+    KB_GrowingArray<KR_SpotLight*> m_gVolumeSpotLights;
+    KB_GrowingArray<KR_OmniLight*> m_gVolumeOmniLights;
+    // The device's targets and viewports, saved around the shadow pass.
+    D3D11_VIEWPORT m_aSavedViewports[2] = {};
+    ID3D11RenderTargetView* m_apSavedRenderTargets[2] = {}; // referenced while saved
+    ID3D11DepthStencilView* m_pSavedDepthStencil = nullptr; // referenced while saved
+    // The cube maps handed to the shaders, refilled every frame without giving up their storage.
+    KB_GrowingArray<ID3D11ShaderResourceView*> m_gCubeMapViews;
+    KB_GrowingArray<DirectX::XMFLOAT4> m_gCubeMapVectors;
+    KB_GrowingArray<float> m_gCubeMapMipCounts;
+    KB_GrowingArray<bool> m_gCubeMapFlags;
 
     KB_String m_sAssetPath = "Assets/Entities/";
     KB_String m_sAnimatedCamerasPath = "/AnimatedCameras/";
@@ -254,6 +327,14 @@ protected:
 private:
     // The names FindFiles lists for sFolder + sPattern, each once (first repository wins).
     static KB_GrowingArray<KB_String> ListFolder(const KB_String& sFolder, const char* pPattern);
+    // The shadow textures for the spot lights appended to the handle arrays.
+    void AcquireShadowTextures();
+    // A light's strength at fTime: its strength curve's x when it has one.
+    static float GetStrengthAt(KR_LightBase* pLight, double fTime);
+    // A new rail visualisation in random colours for a vertex curve, appended.
+    void AddVisualisation(KU_VertexInterpolation* pCurve);
+    // Whether the editor shows the entity kind: Edit mode and the toggle on.
+    static bool IsShownInEditor(std::uint32_t uiToggle);
     // Removes sFolder + sPath through the file manager; nothing for an empty path, which would
     // name the folder itself.
     static void RemoveEntityFile(const KB_String& sFolder, const KB_String& sPath);

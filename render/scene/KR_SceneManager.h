@@ -86,6 +86,23 @@ public:
     // False exactly when synchronised time is on, the mode is Edit or Roam and the editor holds
     // the time (the default).
     bool IsTimelineRunning() const;
+    // The developer visualisation toggles 1 to 6 (keys Y, X, C, G, H, J), off at first; a number
+    // outside 1 to 6 is never on.
+    static constexpr std::uint32_t VISUALISATION_CAMERAS = 1;
+    static constexpr std::uint32_t VISUALISATION_CURVES = 2;
+    static constexpr std::uint32_t VISUALISATION_LIGHTS = 3;
+    static constexpr std::uint32_t VISUALISATION_ORIENTATIONS = 4;
+    static constexpr std::uint32_t VISUALISATION_AUDIO = 5;
+    static constexpr std::uint32_t VISUALISATION_PLACERS = 6;
+    bool IsVisualisationOn(std::uint32_t uiToggle) const
+    {
+        return uiToggle >= 1 && uiToggle <= 6 && m_abVisualisations[uiToggle - 1];
+    }
+    void SetVisualisationOn(std::uint32_t uiToggle, bool bOn)
+    {
+        if (uiToggle >= 1 && uiToggle <= 6)
+            m_abVisualisations[uiToggle - 1] = bOn;
+    }
     bool IsEditorTimeHeld() const { return m_bEditorTimeHold; }
     void SetEditorTimeHold(bool bHold) { m_bEditorTimeHold = bHold; }
 
@@ -141,6 +158,7 @@ private:
     double m_fSeekPosition = 0.0; // clock seconds
     bool m_bResynchronize = false;
     bool m_bEditorTimeHold = true;
+    bool m_abVisualisations[6] = {};
     KR_ControllerCamera* m_pControllerCamera = nullptr; // owned
     KB_GrowingArray<KR_Scene*> m_gScenes;               // owned
     KB_GrowingArray<KR_SceneConfigEntry> m_gSceneConfig;

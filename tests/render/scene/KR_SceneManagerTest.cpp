@@ -118,7 +118,7 @@ class TimedScene : public KR_Scene
 public:
     bool PreLoad() override { return true; }
     void OnResize() override {}
-    void RenderModels() override {}
+    void RenderModels(double, const DirectX::XMMATRIX*) override {}
     bool Shutdown() override { return true; }
     bool PostLoad() override { return true; }
 };

@@ -55,7 +55,7 @@ public:
     explicit TestScene(const char* pName = "Scene1") { SetSceneName(pName); }
     bool PreLoad() override { return true; }
     void OnResize() override {}
-    void RenderModels() override {}
+    void RenderModels(double, const XMMATRIX*) override {}
     bool Shutdown() override { return true; }
     bool PostLoad() override
     {
