@@ -8,12 +8,17 @@
 #include "render/camera/KR_AnimatedCamera.h"
 #include "render/camera/KR_ControllerCamera.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
+#include "render/device/KR_GraphicsResourceManagerDX11.h"
+#include "render/effects/KR_PostFXEngine.h"
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
 #include "render/models/KR_EmptyModelResource.h"
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_SceneManager.h"
+#include "render/scene/KR_VolumeLightParameters.h"
+#include "tests/render/camera/CameraTestHelpers.h"
+#include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/NullResourceManager.h"
@@ -86,14 +91,17 @@ public:
 class RecordingModel : public KR_EmptyModelResource
 {
 public:
-    void Render(double, KR_RenderPass pass, const XMMATRIX*, const XMMATRIX*,
+    void Render(double, KR_RenderPass pass, const XMMATRIX* pParent, const XMMATRIX*,
                 std::uint32_t uiInstances) override
     {
+        if (pParent != nullptr)
+            XMStoreFloat4x4(&m_Parent, *pParent);
         m_Passes.push_back(pass);
         m_uiInstances = uiInstances;
     }
     std::vector<KR_RenderPass> m_Passes;
     std::uint32_t m_uiInstances = 0;
+    XMFLOAT4X4 m_Parent = {};
 };
 
 class ModelShelf : public NullResourceManager
@@ -644,6 +652,362 @@ TEST_F(KR_SceneTest, ChunkListsGoThroughTheRepositories)
     EXPECT_EQ(m_pRepository->GetNumLoadedFiles(), 0u);
     m_pRepository->SetWritable(false);
     EXPECT_FALSE(scene.WriteChunkList("list.chk", names));
+}
+
+// The scene of the frame tests: counts its updates and records each shadow caster pass.
+class FrameScene : public TestScene
+{
+public:
+    bool Update(double fTime) override
+    {
+        ++m_iUpdates;
+        return KR_Scene::Update(fTime);
+    }
+    void RenderModels(double, const XMMATRIX* pLightViewProjection) override
+    {
+        m_CasterPasses.push_back(*pLightViewProjection);
+    }
+    int m_iUpdates = 0;
+    std::vector<XMMATRIX> m_CasterPasses;
+};
+
+class RecordingShaderCore : public cameratest::FakeShaderCore
+{
+public:
+    void SetSpotLights(double, KR_SpotLight* pLight) override { m_Spots.push_back(pLight); }
+    void SetOmniLights(double, KR_OmniLight* pLight) override { m_Omnis.push_back(pLight); }
+    void SetCubeMaps(const KB_GrowingArray<ID3D11ShaderResourceView*>* pViews,
+                     const KB_GrowingArray<XMFLOAT4>* pVectors, const KB_GrowingArray<float>*,
+                     const KB_GrowingArray<bool>* pFlags) override
+    {
+        m_CubeMaps.clear();
+        for (std::uint32_t i = 0; i < pVectors->GetNumMembers(); ++i)
+            m_CubeMaps.push_back((*pVectors)[i]);
+        EXPECT_EQ(pViews->GetNumMembers(), pVectors->GetNumMembers());
+        EXPECT_EQ(pFlags->GetNumMembers(), pVectors->GetNumMembers());
+    }
+    std::vector<KR_SpotLight*> m_Spots;
+    std::vector<KR_OmniLight*> m_Omnis;
+    std::vector<XMFLOAT4> m_CubeMaps;
+};
+
+// What the scene asked of the post-processing chain, as (id, enabled) with the last record.
+class RecordingPostFX : public KR_PostFXEngine
+{
+public:
+    bool Initialize() override { return true; }
+    bool CreateResources() override { return true; }
+    bool CreateSizeDependentResources() override { return true; }
+    bool ReleaseResources() override { return true; }
+    bool ReleaseSizeDependentResources() override { return true; }
+    bool EnableEffect(std::uint32_t uiId, const void* pRecord) override
+    {
+        m_Calls.push_back({uiId, true});
+        const auto* pParameters = static_cast<const KR_VolumeLightParameters*>(pRecord);
+        m_Last.pCamera = pParameters->pCamera;
+        m_Last.uiTraceSteps = pParameters->uiTraceSteps;
+        m_Last.fStepScale = pParameters->fStepScale;
+        m_Last.fTraceDistance = pParameters->fTraceDistance;
+        m_Last.fRandomFactor = pParameters->fRandomFactor;
+        m_uiSpots = pParameters->gSpotLights.GetNumMembers();
+        return true;
+    }
+    bool DisableEffect(std::uint32_t uiId) override
+    {
+        m_Calls.push_back({uiId, false});
+        return true;
+    }
+    std::vector<std::pair<std::uint32_t, bool>> m_Calls;
+    KR_VolumeLightParameters m_Last;
+    std::uint32_t m_uiSpots = 0;
+};
+
+KR_SpotLight* Spot(std::uint32_t uiSide, float fStrength = 1.0f)
+{
+    auto* pLight = new KR_SpotLight();
+    pLight->SetEndTime(100.0);
+    pLight->SetPosition(XMFLOAT3(0.0f, 2.0f, 0.0f));
+    pLight->SetTarget(XMFLOAT3(0.0f, 0.0f, 10.0f));
+    pLight->SetShadowMapResolution(uiSide);
+    if (fStrength != 1.0f)
+    {
+        auto* pStrength = new KB_LinearInterpolation();
+        pStrength->InsertVertex(XMVectorSet(fStrength, 0, 0, 0), 0.0);
+        pStrength->SetEndTime(100.0);
+        pLight->SetStrengthInterpolation(pStrength);
+    }
+    return pLight;
+}
+
+class KR_SceneFrameTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_pRepository = new MemoryRepository();
+        m_Files.AddRepository(m_pRepository);
+        m_Engine->SetFileManager(&m_Files);
+        m_Engine->SetDispatcher(&m_Dispatcher);
+        m_Engine->SetInterpolationManager(&m_Registry);
+        m_Engine->SetShaderCoreManager(&m_Core);
+        m_Engine->SetPostFXEngine(&m_PostFX);
+        m_Engine->SetSceneManager(&m_Manager);
+        m_Engine->SetGraphicsResourceManager(m_pPool);
+        m_Scene.SetEndTime(100.0);
+    }
+    void TearDown() override
+    {
+        m_Scene.ReleaseShadowMaps();
+        m_Scene.ReleaseAllEntities();
+        m_Engine->SetGraphicsResourceManager(nullptr);
+        delete m_pPool;
+        m_Engine->SetSceneManager(nullptr);
+        m_Engine->SetFileManager(nullptr);
+    }
+    std::uint32_t SideOf(std::uint32_t uiHandle)
+    {
+        KR_TextureResourceDescription description;
+        EXPECT_TRUE(m_pPool->GetTextureDescription(description, uiHandle));
+        return description.m_uiWidth;
+    }
+
+    TestEngine m_Engine;
+    StandInGraphicsDevice m_Device{m_Engine};
+    KF_FileManager m_Files;
+    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    KE_Dispatcher m_Dispatcher;
+    KU_InterpolationManager m_Registry;
+    RecordingShaderCore m_Core;
+    RecordingPostFX m_PostFX;
+    KR_SceneManager m_Manager;
+    KR_GraphicsResourceManagerDX11* m_pPool = new KR_GraphicsResourceManagerDX11();
+    FrameScene m_Scene;
+};
+
+TEST_F(KR_SceneFrameTest, ShadowTexturesArePooledPerSpotLightAndWarmedAtLoad)
+{
+    {
+        TestScene writer;
+        for (std::uint32_t uiSide : {512u, 512u, 1024u, 256u, 512u})
+            writer.GetSpotLights().Add(Spot(uiSide));
+        writer.SaveSpotLights();
+    }
+    m_Scene.Load();
+    ASSERT_EQ(m_Scene.GetSpotLights().GetNumMembers(), 5u);
+    EXPECT_EQ(m_Scene.GetShadowColorHandles().GetNumMembers(), 0u);
+    const std::uint64_t uiMade = D3D11Control::GetCallCount("CreateTexture2D");
+
+    m_Scene.AcquireShadowMaps();
+    EXPECT_EQ(D3D11Control::GetCallCount("CreateTexture2D"), uiMade); // all from the warm pool
+    ASSERT_EQ(m_Scene.GetShadowColorHandles().GetNumMembers(), 5u);
+    ASSERT_EQ(m_Scene.GetShadowDepthHandles().GetNumMembers(), 5u);
+    const std::uint32_t sides[5] = {512, 512, 1024, 256, 512};
+    for (std::uint32_t i = 0; i < 5; ++i)
+    {
+        EXPECT_EQ(SideOf(m_Scene.GetShadowColorHandles()[i]), sides[i]);
+        EXPECT_EQ(SideOf(m_Scene.GetShadowDepthHandles()[i]), sides[i]);
+    }
+    m_Scene.ReleaseShadowMaps();
+    EXPECT_EQ(m_Scene.GetShadowDepthHandles().GetNumMembers(), 0u);
+}
+
+TEST_F(KR_SceneFrameTest, ShadowPassRendersEachLitSpotLightAndRestoresTheDevice)
+{
+    KR_SpotLight* pLit = Spot(512);
+    KR_SpotLight* pDark = Spot(512, 0.0f);
+    KR_SpotLight* pVolume = Spot(256);
+    pVolume->SetUseAsVolumeLight(true);
+    pVolume->SetTarget(XMFLOAT3(5.0f, 0.0f, 5.0f));
+    for (KR_SpotLight* pLight : {pLit, pDark, pVolume})
+        m_Scene.GetSpotLights().Add(pLight);
+    m_Scene.AcquireShadowMaps();
+    // Entities reloaded while the maps are held: one more light than handles.
+    m_Scene.GetSpotLights().Add(Spot(128));
+
+    // The frame's own target and viewport, to be restored after the pass.
+    const KR_TextureResourceDescription frameDescription(64, 48, 0, 1, 1, DXGI_FORMAT_R8G8B8A8_UNORM,
+                                                         D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET, 0, 0);
+    std::uint32_t uiFrame = m_pPool->AcquireTexture(&frameDescription);
+    ID3D11RenderTargetView* pFrameTarget = m_pPool->GetRenderTargetView(uiFrame, 0);
+    ID3D11DeviceContext* pContext = m_Device.GetImmediateContext();
+    pContext->OMSetRenderTargets(1, &pFrameTarget, nullptr);
+    const D3D11_VIEWPORT frameViewport = {0.0f, 0.0f, 64.0f, 48.0f, 0.0f, 1.0f};
+    pContext->RSSetViewports(1, &frameViewport);
+
+    m_Scene.UpdateLightSelection(1.0);
+    EXPECT_EQ(m_Scene.m_iUpdates, 1);
+    ASSERT_EQ(m_Scene.GetShadowColorHandles().GetNumMembers(), 4u);
+    ASSERT_EQ(m_Scene.m_CasterPasses.size(), 3u);
+    const KR_SpotLight* expectedLights[3] = {pLit, pVolume, m_Scene.GetSpotLights()[3]};
+    for (std::size_t i = 0; i < 3; ++i)
+    {
+        const XMMATRIX mExpected = const_cast<KR_SpotLight*>(expectedLights[i])->GetViewProjectionMatrix(1.0);
+        XMFLOAT4X4 expected;
+        XMStoreFloat4x4(&expected, mExpected);
+        cameratest::ExpectMatrixNear(m_Scene.m_CasterPasses[i], expected.m);
+        cameratest::ExpectMatrixNear(m_Core.m_Matrices[i], expected.m);
+    }
+    EXPECT_EQ(m_Core.m_Spots, (std::vector<KR_SpotLight*>{pLit, pVolume, m_Scene.GetSpotLights()[3]}));
+    EXPECT_NE(pLit->GetShadowMapView(), nullptr);
+    EXPECT_EQ(pDark->GetShadowMapView(), nullptr);
+    ASSERT_EQ(m_Scene.GetVolumeSpotLights().GetNumMembers(), 1u);
+    EXPECT_EQ(m_Scene.GetVolumeSpotLights()[0], pVolume);
+    EXPECT_EQ(D3D11Control::GetCallCount("ClearRenderTargetView"), 3u);
+    EXPECT_EQ(D3D11Control::GetCallCount("ClearDepthStencilView"), 3u);
+
+    ID3D11RenderTargetView* pBound = nullptr;
+    pContext->OMGetRenderTargets(1, &pBound, nullptr);
+    EXPECT_EQ(pBound, pFrameTarget);
+    if (pBound != nullptr)
+        pBound->Release();
+    UINT uiViewports = 1;
+    D3D11_VIEWPORT bound = {};
+    pContext->RSGetViewports(&uiViewports, &bound);
+    EXPECT_FLOAT_EQ(bound.Width, 64.0f);
+    pContext->OMSetRenderTargets(0, nullptr, nullptr);
+    m_pPool->ReleaseTexture(&uiFrame);
+}
+
+TEST_F(KR_SceneFrameTest, CubeMapListHasOneGlobalEntryThenTheLocalOnes)
+{
+    const float ranges[5] = {-1.0f, -1.0f, 0.0f, 2.0f, 3.0f};
+    for (int i = 0; i < 5; ++i)
+    {
+        auto* pPlacer = new KR_CubeMapPlacer();
+        pPlacer->SetEndTime(i == 4 ? 0.5 : 100.0); // the last is over at 1.0
+        pPlacer->SetCubeMapInfluenceRange(ranges[i]);
+        pPlacer->SetPosition(XMVectorSet(static_cast<float>(i), 0, 0, 1));
+        m_Scene.GetCubeMapPlacers().Add(pPlacer);
+    }
+    EXPECT_TRUE(m_Scene.Update(1.0));
+    ASSERT_EQ(m_Core.m_CubeMaps.size(), 3u);
+    EXPECT_FLOAT_EQ(m_Core.m_CubeMaps[0].x, 0.0f);
+    EXPECT_FLOAT_EQ(m_Core.m_CubeMaps[0].w, 0.0f);
+    EXPECT_FLOAT_EQ(m_Core.m_CubeMaps[1].x, 2.0f);
+    EXPECT_FLOAT_EQ(m_Core.m_CubeMaps[1].w, 0.0f);
+    EXPECT_FLOAT_EQ(m_Core.m_CubeMaps[2].w, 4.0f);
+}
+
+TEST_F(KR_SceneFrameTest, VolumeLightingFollowsTheFrameLightsAndTheTuningCurve)
+{
+    KR_SpotLight* pVolume = Spot(64);
+    pVolume->SetUseAsVolumeLight(true);
+    m_Scene.GetSpotLights().Add(pVolume);
+    for (int i = 0; i < 6; ++i)
+    {
+        auto* pCurve = new KB_LinearInterpolation();
+        pCurve->InsertVertex(XMVectorSet(0.7f, 30.0f, 0, 0), 0.0);
+        pCurve->SetEndTime(100.0);
+        m_Scene.GetUserDefinedInterpolations().Add(pCurve);
+    }
+    KR_Camera camera;
+    using Calls = std::vector<std::pair<std::uint32_t, bool>>;
+
+    // No volume light lit yet: off.
+    m_Scene.Render(&camera, 1.0, false);
+    EXPECT_EQ(m_PostFX.m_Calls, (Calls{{5u, false}}));
+
+    m_Scene.UpdateLightSelection(1.0);
+    m_Scene.Render(&camera, 1.0, false);
+    ASSERT_EQ(m_PostFX.m_Calls.size(), 2u);
+    EXPECT_EQ(m_PostFX.m_Calls[1], (std::pair<std::uint32_t, bool>{5u, true}));
+    EXPECT_EQ(m_PostFX.m_Last.pCamera, &camera);
+    EXPECT_EQ(m_PostFX.m_uiSpots, 1u);
+    EXPECT_EQ(m_PostFX.m_Last.uiTraceSteps, 32u);
+    EXPECT_FLOAT_EQ(m_PostFX.m_Last.fRandomFactor, 0.125f);
+    EXPECT_FLOAT_EQ(m_PostFX.m_Last.fStepScale, 0.7f);
+    EXPECT_FLOAT_EQ(m_PostFX.m_Last.fTraceDistance, 30.0f);
+
+    // The cube-map pass and a held timeline leave the effect alone.
+    m_Scene.Render(&camera, 1.0, true);
+    m_Manager.SetCameraMode(KR_SCM_Edit);
+    m_Scene.Render(&camera, 1.0, false);
+    EXPECT_EQ(m_PostFX.m_Calls.size(), 2u);
+
+    // Fewer than six user-defined curves: no tuning, no effect.
+    m_Manager.SetCameraMode(KR_SCM_Demo);
+    delete m_Scene.GetUserDefinedInterpolations()[5];
+    m_Scene.GetUserDefinedInterpolations().Remove(5);
+    m_Scene.Render(&camera, 1.0, false);
+    EXPECT_EQ(m_PostFX.m_Calls.back(), (std::pair<std::uint32_t, bool>{5u, false}));
+}
+
+TEST_F(KR_SceneFrameTest, RailsAreDrawnInEditModeUnderTheirToggleOnly)
+{
+    m_Engine->SetDeveloperBuild(true);
+    KB_LinearInterpolation* pCurve = Rail(4.0f);
+    m_Scene.GetVertexInterpolations().Add(pCurve);
+    m_Scene.GetVertexInterpolationVisualisations().Add(new KR_VertexInterpolationVisualisation(pCurve));
+    KR_VertexInterpolationVisualisation* pRail = m_Scene.GetVertexInterpolationVisualisations()[0];
+    KR_Camera camera;
+    m_Manager.SetVisualisationOn(KR_SceneManager::VISUALISATION_CURVES, true);
+    m_Scene.Render(&camera, 1.0, false); // Demo mode
+    EXPECT_EQ(pRail->GetNumSegments(), 0u);
+    m_Manager.SetCameraMode(KR_SCM_Edit);
+    m_Scene.Render(&camera, 1.0, true); // the cube-map pass
+    EXPECT_EQ(pRail->GetNumSegments(), 0u);
+    m_Scene.Render(nullptr, 1.0, false);
+    EXPECT_GT(pRail->GetNumSegments(), 0u);
+    m_Engine->SetDeveloperBuild(false);
+}
+
+std::vector<double> Stamps(const KU_VertexInterpolation* pCurve)
+{
+    std::vector<double> stamps;
+    for (std::uint32_t i = 0; i < pCurve->GetNumTimeStamps(); ++i)
+        stamps.push_back(pCurve->GetTimeStamp(i));
+    return stamps;
+}
+
+TEST_F(KR_SceneFrameTest, NewCamerasAndCurvesLieOnStraightRails)
+{
+    const XMVECTOR vFrom = XMVectorSet(0, 0, 0, 1);
+    const XMVECTOR vTo = XMVectorSet(10, 0, 20, 1);
+    const XMVECTOR vTarget = XMVectorSet(0, 0, 50, 1);
+    KR_AnimatedCamera* pCamera =
+        m_Scene.CreateNewCameraFromView(0.0, 10.0, 2.0, &vFrom, &vTo, &vTarget, &vTarget, 45.0f);
+    ASSERT_EQ(m_Scene.GetAnimatedCameras().GetNumMembers(), 1u);
+    const std::vector<double> railStamps = Stamps(pCamera->GetCameraRailInterpolation());
+    const std::vector<double> expected = {0.0, 0.2, 2.0, 4.0, 6.0, 8.0, 9.8, 10.0};
+    ASSERT_EQ(railStamps.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR(railStamps[i], expected[i], 1e-9) << i;
+    EXPECT_FLOAT_EQ(XMVectorGetZ(pCamera->GetCameraRailInterpolation()->GetVertex(1)), 0.4f);
+    EXPECT_TRUE(m_pRepository->HasFile(CAMERAS + "Scene1_AnimatedCamera00.cam"));
+    EXPECT_TRUE(m_pRepository->HasFile(CAMERAS + "Interpolations/Scene1_AnimatedCamera00_FOV.int"));
+
+    KU_VertexInterpolation* pCurve = m_Scene.CreateNewVertexInterpolation(0.0, 10.0, 2.0, &vFrom, &vTo);
+    EXPECT_EQ(Stamps(pCurve), (std::vector<double>{0.0, 2.0, 4.0, 6.0, 8.0, 10.0}));
+    EXPECT_STREQ(pCurve->GetFilePath().GetBuffer(), (VERTEX + "Scene1_VertexInterpolation00.int").c_str());
+    EXPECT_EQ(m_Scene.GetVertexInterpolationVisualisations().GetNumMembers(), 1u);
+
+    // A zero step ends instead of looping.
+    KU_VertexInterpolation* pShort = m_Scene.CreateNewVertexInterpolation(0.0, 10.0, 0.0, &vFrom, &vTo);
+    EXPECT_EQ(pShort->GetNumVertices(), 2u);
+}
+
+TEST_F(KR_SceneFrameTest, RailTransformsFaceTheTargetRail)
+{
+    RecordingModel model;
+    auto addPoint = [this](float x, float z)
+    {
+        auto* pCurve = new KB_LinearInterpolation();
+        pCurve->InsertVertex(XMVectorSet(x, 0, z, 0), 0.0);
+        pCurve->SetEndTime(100.0);
+        m_Scene.GetVertexInterpolations().Add(pCurve);
+    };
+    addPoint(1.0f, 1.0f);
+    addPoint(5.0f, 1.0f);
+    addPoint(5.0f, 1.0f);
+    // The model's +Z turns to +X, its origin sits on the rail.
+    m_Scene.ComputeRailTransform(1.0, nullptr, false, 0, &model);
+    const float expected[4][4] = {{0, 0, -1, 0}, {0, 1, 0, 0}, {1, 0, 0, 0}, {1, 0, 1, 1}};
+    cameratest::ExpectMatrixNear(XMLoadFloat4x4(&model.m_Parent), expected);
+    m_Scene.ComputeRailTransform(1.0, nullptr, true, 1, &model);  // no direction: no turn
+    m_Scene.ComputeRailTransform(1.0, nullptr, false, 2, &model); // no target rail
+    m_Scene.ComputeRailTransform(1.0, nullptr, false, 0xFFFFFFFFu, &model);
+    m_Scene.ComputeRailTransform(1.0, nullptr, false, 0, nullptr);
+    EXPECT_EQ(model.m_Passes, (std::vector<KR_RenderPass>{KR_RENDER_PASS_COLOR, KR_RENDER_PASS_SHADOW_MAP}));
 }
 
 } // namespace
