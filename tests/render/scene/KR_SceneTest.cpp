@@ -7,6 +7,8 @@
 #include "platform/crt/CrtControl.h"
 #include "render/camera/KR_AnimatedCamera.h"
 #include "render/camera/KR_ControllerCamera.h"
+#include "render/debug/KR_DebugPolyhedron.h"
+#include "render/debug/KR_Ray.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 #include "render/effects/KR_PostFXEngine.h"
@@ -31,6 +33,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -1008,6 +1011,66 @@ TEST_F(KR_SceneFrameTest, RailTransformsFaceTheTargetRail)
     m_Scene.ComputeRailTransform(1.0, nullptr, false, 0xFFFFFFFFu, &model);
     m_Scene.ComputeRailTransform(1.0, nullptr, false, 0, nullptr);
     EXPECT_EQ(model.m_Passes, (std::vector<KR_RenderPass>{KR_RENDER_PASS_COLOR, KR_RENDER_PASS_SHADOW_MAP}));
+}
+
+class SelectionLog : public KE_MessageReceiver
+{
+public:
+    bool Receive(KE_MessageType type, KE_MessageSubType, void* pPayload) override
+    {
+        m_Selected.push_back({type, pPayload});
+        return true;
+    }
+    std::vector<std::pair<KE_MessageType, void*>> m_Selected;
+};
+
+TEST_F(KR_SceneFrameTest, PickingSelectsTheNearestKindAndTheLaterKindOnATie)
+{
+    m_Engine->SetDeveloperBuild(true);
+    SelectionLog log;
+    m_Dispatcher.RegisterReceiver(KE_MT_LightSelection, &log);
+    m_Dispatcher.RegisterReceiver(KE_MT_CubeMapSelection, &log);
+    auto* pOmni = new KR_OmniLight();
+    auto* pPlacer = new KR_CubeMapPlacer();
+    pOmni->SetEndTime(100.0);
+    pPlacer->SetEndTime(100.0);
+    m_Scene.GetOmniLights().Add(pOmni);
+    m_Scene.GetCubeMapPlacers().Add(pPlacer);
+    ASSERT_NE(pOmni->GetPositionMarker(), nullptr);
+    ASSERT_NE(pPlacer->GetMarker(), nullptr);
+    const KR_Ray ray = {XMVectorSet(0, 0, -10, 1), XMVectorSet(0, 0, 1, 0)};
+
+    // Not shown outside Edit mode: nothing to pick.
+    EXPECT_EQ(m_Scene.GetPickDistance(1.0, ray), FLT_MAX);
+    m_Manager.SetCameraMode(KR_SCM_Edit);
+    m_Manager.SetVisualisationOn(KR_SceneManager::VISUALISATION_LIGHTS, true);
+    m_Manager.SetVisualisationOn(KR_SceneManager::VISUALISATION_PLACERS, true);
+
+    // Both markers in the same place: the placer, the later kind, wins.
+    pOmni->GetPositionMarker()->SetWorldMatrix(XMMatrixIdentity());
+    pPlacer->GetMarker()->SetWorldMatrix(XMMatrixIdentity());
+    const float fDistance = m_Scene.GetPickDistance(1.0, ray);
+    EXPECT_LT(fDistance, FLT_MAX);
+    EXPECT_FLOAT_EQ(fDistance, pOmni->GetPickDistance(1.0, ray));
+    m_Scene.SelectPicked(1.0, ray);
+    ASSERT_EQ(log.m_Selected.size(), 1u);
+    EXPECT_EQ(log.m_Selected[0], (std::pair<KE_MessageType, void*>{KE_MT_CubeMapSelection, pPlacer}));
+
+    // The light nearer: the light.
+    pPlacer->GetMarker()->SetWorldMatrix(XMMatrixTranslation(0, 0, 5));
+    m_Scene.SelectPicked(1.0, ray);
+    ASSERT_EQ(log.m_Selected.size(), 2u);
+    EXPECT_EQ(log.m_Selected[1], (std::pair<KE_MessageType, void*>{KE_MT_LightSelection, pOmni}));
+
+    // A miss selects nothing; an inactive scene picks nothing.
+    const KR_Ray away = {XMVectorSet(0, 50, -10, 1), XMVectorSet(0, 0, 1, 0)};
+    m_Scene.SelectPicked(1.0, away);
+    EXPECT_EQ(log.m_Selected.size(), 2u);
+    EXPECT_EQ(m_Scene.GetPickDistance(200.0, ray), FLT_MAX);
+
+    m_Dispatcher.UnRegisterReceiver(KE_MT_LightSelection, &log);
+    m_Dispatcher.UnRegisterReceiver(KE_MT_CubeMapSelection, &log);
+    m_Engine->SetDeveloperBuild(false);
 }
 
 } // namespace
