@@ -182,6 +182,25 @@ TEST_F(D3D11DeviceContext, BoundObjectsAreReferencedUntilUnbound)
     pGot->Release();
     EXPECT_EQ(2u, D3D11Control::GetRefCount(pState));
 
+    // The target and viewport getters: references added for the caller, unbound slots null or
+    // zeroed, and the count of bound viewports on request.
+    ID3D11RenderTargetView* apTargets[2] = {pRtv, pRtv};
+    ID3D11DepthStencilView* pDepth = reinterpret_cast<ID3D11DepthStencilView*>(pRtv);
+    m_pContext->OMGetRenderTargets(2, apTargets, &pDepth);
+    EXPECT_EQ(pRtv, apTargets[0]);
+    EXPECT_EQ(nullptr, apTargets[1]);
+    EXPECT_EQ(nullptr, pDepth);
+    EXPECT_EQ(3u, D3D11Control::GetRefCount(pRtv));
+    apTargets[0]->Release();
+    UINT uiViewports = 0;
+    m_pContext->RSGetViewports(&uiViewports, nullptr);
+    EXPECT_EQ(1u, uiViewports);
+    D3D11_VIEWPORT aViewports[2] = {viewport, viewport};
+    uiViewports = 2;
+    m_pContext->RSGetViewports(&uiViewports, aViewports);
+    EXPECT_EQ(8.0f, aViewports[0].Height);
+    EXPECT_EQ(0.0f, aViewports[1].Width);
+
     // Releasing the caller's references leaves the bound objects alive until ClearState.
     pRtv->Release();
     pTexture->Release();
