@@ -21,7 +21,6 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_EntityNaming.h"
 #include "render/scene/KR_SceneManager.h"
-#include "render/scene/KR_VolumeLightParameters.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KB_RotationInterpolation.h"
@@ -832,8 +831,10 @@ void KR_Scene::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals)
         }
         else
         {
-            KR_VolumeLightParameters record;
+            KR_VolumeLightParameters& record = m_VolumeLightRecord;
             record.pCamera = pCamera;
+            record.gSpotLights.RemoveAll(false);
+            record.gOmniLights.RemoveAll(false);
             for (std::uint32_t i = 0; i < m_gVolumeSpotLights.GetNumMembers(); ++i)
                 record.gSpotLights.Add(m_gVolumeSpotLights[i]);
             for (std::uint32_t i = 0; i < m_gVolumeOmniLights.GetNumMembers(); ++i)
@@ -846,6 +847,7 @@ void KR_Scene::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals)
             record.fStepScale = XMVectorGetX(vTuning);
             record.fTraceDistance = XMVectorGetY(vTuning);
             pPostFX->EnableEffect(VOLUME_LIGHTING_EFFECT, &record);
+            record.pCamera = nullptr; // the engine took its copy; the camera may not outlive the frame
         }
     }
 

@@ -25,6 +25,7 @@
 #include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "render/device/KR_TextureResourceDescription.h"
+#include "render/scene/KR_VolumeLightParameters.h"
 #include "timing/KU_TimeLimitedEntity.h"
 
 #include <cstdint>
@@ -298,6 +299,8 @@ protected:
     KB_GrowingArray<DirectX::XMFLOAT4> m_gCubeMapVectors;
     KB_GrowingArray<float> m_gCubeMapMipCounts;
     KB_GrowingArray<bool> m_gCubeMapFlags;
+    // The volume-lighting record, refilled every frame without giving up its storage.
+    KR_VolumeLightParameters m_VolumeLightRecord;
 
     KB_String m_sAssetPath = "Assets/Entities/";
     KB_String m_sAnimatedCamerasPath = "/AnimatedCameras/";
