@@ -1062,10 +1062,27 @@ TEST_F(KR_SceneFrameTest, PickingSelectsTheNearestKindAndTheLaterKindOnATie)
     ASSERT_EQ(log.m_Selected.size(), 2u);
     EXPECT_EQ(log.m_Selected[1], (std::pair<KE_MessageType, void*>{KE_MT_LightSelection, pOmni}));
 
+    // A camera's rail key, always pickable: chosen while nearer than the light, not otherwise.
+    auto* pCamera = new KR_AnimatedCamera("", Rail(4.0f), nullptr, nullptr, nullptr);
+    pCamera->SetEndTime(100.0);
+    m_Scene.GetAnimatedCameras().Add(pCamera);
+    const XMMATRIX mIdentity = XMMatrixIdentity();
+    const XMVECTOR vViewer = XMVectorSet(0, 0, -10, 1);
+    pCamera->RenderDebug(1.0, &mIdentity, &vViewer); // builds the key boxes
+    ASSERT_NE(pCamera->GetCameraRailVisualisation(), nullptr);
+    pOmni->GetPositionMarker()->SetWorldMatrix(XMMatrixTranslation(0, 0, 3));
+    m_Scene.SelectPicked(1.0, ray);
+    EXPECT_EQ(pCamera->GetCameraRailVisualisation()->GetSelectedIndex(), 0u);
+    EXPECT_EQ(log.m_Selected.size(), 2u);
+    pOmni->GetPositionMarker()->SetWorldMatrix(XMMatrixTranslation(0, 0, -5));
+    m_Scene.SelectPicked(1.0, ray);
+    ASSERT_EQ(log.m_Selected.size(), 3u);
+    EXPECT_EQ(log.m_Selected[2].second, pOmni);
+
     // A miss selects nothing; an inactive scene picks nothing.
     const KR_Ray away = {XMVectorSet(0, 50, -10, 1), XMVectorSet(0, 0, 1, 0)};
     m_Scene.SelectPicked(1.0, away);
-    EXPECT_EQ(log.m_Selected.size(), 2u);
+    EXPECT_EQ(log.m_Selected.size(), 3u);
     EXPECT_EQ(m_Scene.GetPickDistance(200.0, ray), FLT_MAX);
 
     m_Dispatcher.UnRegisterReceiver(KE_MT_LightSelection, &log);
