@@ -92,34 +92,31 @@ TEST_F(KR_TranslateGizmoDrawTest, DrawsEachHandleInItsOwnColourFromTheSharedBuff
     EXPECT_LT(uiLastIndex, 36u);
 
     D3D11Control::ClearCallLog();
-    // The owner lights the handle under the mouse (here the y arrow) by its colours.
-    const XMFLOAT4 highlight(1, 1, 1, 1);
-    gizmo.SetColors({1, 0, 0, 1}, highlight, {0, 0, 1, 1}, {1, 1, 0, 1}, {0, 1, 1, 1}, {1, 0, 1, 1});
+    const XMFLOAT4 gray(0.5f, 0.5f, 0.5f, 1);
+    gizmo.SetColors({1, 0, 0, 1}, gray, {0, 0, 1, 1}, {1, 1, 0, 1}, {0, 1, 1, 1}, {1, 0, 1, 1});
     const XMMATRIX world = XMMatrixScaling(0.5f, 0.5f, 0.5f) * XMMatrixTranslation(3, 0, 0);
     gizmo.SetWorldMatrix(world);
     const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 100.0f);
     ASSERT_TRUE(gizmo.Render(&viewProjection));
 
-    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    const std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 6u);
     const double afExpected[6][2] = {{36, 0}, {36, 36}, {36, 72}, {6, 108}, {6, 114}, {6, 120}};
     for (std::size_t i = 0; i < vDraws.size(); ++i)
     {
-        EXPECT_EQ(vDraws[i].sMethod, "DrawIndexed");
-        EXPECT_EQ(vDraws[i].vValues, (std::vector<double>{afExpected[i][0], afExpected[i][1], 0})) << i;
-        EXPECT_EQ(vDraws[i].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
-        EXPECT_EQ(vDraws[i].fStride, 12.0);
+        EXPECT_EQ(vDraws[i].Method, "DrawIndexed");
+        EXPECT_EQ(vDraws[i].Values, (std::vector<double>{afExpected[i][0], afExpected[i][1], 0})) << i;
+        EXPECT_EQ(vDraws[i].Pipeline->Topology, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+        EXPECT_EQ(vDraws[i].Pipeline->IndexBuffer,
+                  D3D11Control::GetObjectId(KR_TranslateGizmo::GetIndexBuffer()));
+        ExpectFixedColorPipeline(vDraws[i]);
     }
     ASSERT_EQ(m_core.m_vDraws.size(), 6u);
     EXPECT_EQ(m_core.m_vDraws[0].color.x, 1.0f);
     EXPECT_EQ(m_core.m_vDraws[0].color.y, 0.0f);
-    EXPECT_EQ(m_core.m_vDraws[1].color.x, 1.0f); // highlighted
-    EXPECT_EQ(m_core.m_vDraws[1].color.z, 1.0f);
+    EXPECT_EQ(m_core.m_vDraws[1].color.x, 0.5f); // as set
     EXPECT_EQ(m_core.m_vDraws[5].color.y, 0.0f);
     EXPECT_EQ(m_core.m_vDraws[5].color.z, 1.0f);
     for (const debugdrawingtest::ShaderCoreDraw& draw : m_core.m_vDraws)
-    {
         EXPECT_TRUE(SameMatrix(draw.worldViewProjection, world * viewProjection));
-        EXPECT_NE(draw.pProgram, nullptr);
-    }
 }
