@@ -120,3 +120,67 @@ TEST_F(KR_TranslateGizmoDrawTest, DrawsEachHandleInItsOwnColourFromTheSharedBuff
     for (const debugdrawingtest::ShaderCoreDraw& draw : m_core.m_vDraws)
         EXPECT_TRUE(SameMatrix(draw.worldViewProjection, world * viewProjection));
 }
+
+TEST_F(KR_TranslateGizmoDrawTest, TheHandleADragHoldsIsDrawnHighlighted)
+{
+    ASSERT_TRUE(KR_TranslateGizmo::CreateStaticBuffers());
+    KR_TranslateGizmo gizmo;
+    // Half size at (3, 0, 0): the y arrow spans y 0.5 to 3.5 at x 3, the xz triangle lies in y = 0
+    // around (5.7, 0, 2.7).
+    gizmo.SetWorldMatrix(XMMatrixScaling(0.5f, 0.5f, 0.5f) * XMMatrixTranslation(3, 0, 0));
+    const XMMATRIX viewProjection = XMMatrixIdentity();
+    // The colour each handle was drawn in, in draw order.
+    const auto drawnColors = [&]
+    {
+        m_core.m_vDraws.clear();
+        D3D11Control::ClearCallLog();
+        std::vector<XMFLOAT4> vColors;
+        if (!gizmo.Render(&viewProjection) || D3D11Control::GetDrawCalls().size() != 6u)
+            return vColors;
+        for (const debugdrawingtest::ShaderCoreDraw& draw : m_core.m_vDraws)
+            vColors.push_back(draw.color);
+        return vColors;
+    };
+    const auto isHighlight = [](const XMFLOAT4& c) { return c.x == 1 && c.y == 1 && c.z == 1 && c.w == 1; };
+    const auto highlighted = [&](const std::vector<XMFLOAT4>& vColors)
+    {
+        std::vector<std::size_t> v;
+        for (std::size_t i = 0; i < vColors.size(); ++i)
+            if (isHighlight(vColors[i]))
+                v.push_back(i);
+        return v;
+    };
+
+    XMVECTOR position = XMVectorSet(3, 0, 0, 0);
+    ASSERT_EQ(highlighted(drawnColors()), std::vector<std::size_t>{}); // idle: the axis colours
+    EXPECT_EQ(gizmo.GetDraggedHandle(), KR_TranslateGizmo::NUM_HANDLES);
+
+    EXPECT_FALSE(gizmo.Drag(MakeRay(3, 1.5f, -10, 0, 0, 1), &position)); // takes the y arrow
+    EXPECT_EQ(gizmo.GetDraggedHandle(), 1u);
+    std::vector<XMFLOAT4> vColors = drawnColors();
+    ASSERT_EQ(vColors.size(), 6u);
+    EXPECT_EQ(highlighted(vColors), std::vector<std::size_t>{1});
+    EXPECT_EQ(vColors[0].x, 1.0f); // the others keep theirs
+    EXPECT_EQ(vColors[2].z, 1.0f);
+    EXPECT_EQ(vColors[2].x, 0.0f);
+    EXPECT_TRUE(gizmo.Drag(MakeRay(3, 2.5f, -10, 0, 0, 1), &position)); // still held while it moves
+    EXPECT_FLOAT_EQ(XMVectorGetY(position), 1.0f);
+    EXPECT_EQ(highlighted(drawnColors()), std::vector<std::size_t>{1});
+
+    // Released: the y arrow is green again (its own colour was never overwritten).
+    gizmo.EndDrag();
+    vColors = drawnColors();
+    ASSERT_EQ(vColors.size(), 6u);
+    EXPECT_EQ(highlighted(vColors), std::vector<std::size_t>{});
+    EXPECT_EQ(vColors[1].y, 1.0f);
+    EXPECT_EQ(vColors[1].x, 0.0f);
+
+    // A plane handle lights up the same way; a drag that began on nothing lights nothing.
+    EXPECT_FALSE(gizmo.Drag(MakeRay(5.6f, 10, 2.7f, 0, -1, 0), &position));
+    EXPECT_EQ(highlighted(drawnColors()), std::vector<std::size_t>{5});
+    gizmo.EndDrag();
+    EXPECT_FALSE(gizmo.Drag(MakeRay(-50, -50, -10, 0, 0, 1), &position));
+    EXPECT_FALSE(gizmo.Drag(MakeRay(3, 1.5f, -10, 0, 0, 1), &position));
+    EXPECT_EQ(highlighted(drawnColors()), std::vector<std::size_t>{});
+    EXPECT_EQ(gizmo.GetDraggedHandle(), KR_TranslateGizmo::NUM_HANDLES);
+}
