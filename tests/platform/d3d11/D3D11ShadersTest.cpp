@@ -125,8 +125,8 @@ TEST_F(D3D11Shaders, DrawsCarryTheBoundPipeline)
     m_pContext->PSSetShader(pPixel, nullptr, 0);
     m_pContext->OMSetDepthStencilState(pDepth, 0);
     m_pContext->DrawIndexed(6, 2, 0);
-    m_pContext->IASetPrimitiveTopology(static_cast<D3D11_PRIMITIVE_TOPOLOGY>(99)); // refused
-    m_pContext->IASetIndexBuffer(apVertices[0], DXGI_FORMAT_R16_UINT, 0);          // refused
+    m_pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_UNDEFINED); // refused
+    m_pContext->IASetIndexBuffer(apVertices[0], DXGI_FORMAT_R16_UINT, 0);   // refused
     m_pContext->PSSetShader(nullptr, nullptr, 0);
     ID3D11Buffer* pNone = nullptr;
     const UINT uiZero = 0;
