@@ -59,6 +59,15 @@ std::vector<CallRecord> GetCallLog()
     return Runtime::Get().GetCallLog();
 }
 
+std::vector<CallRecord> GetDrawCalls()
+{
+    std::vector<CallRecord> vDraws;
+    for (CallRecord& record : Runtime::Get().GetCallLog())
+        if (record.Pipeline.has_value())
+            vDraws.push_back(std::move(record));
+    return vDraws;
+}
+
 std::vector<CallRecord> GetLastFrameCallLog()
 {
     return Runtime::Get().GetLastFrameCallLog();

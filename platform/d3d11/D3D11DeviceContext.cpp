@@ -621,21 +621,52 @@ void DeviceContext::IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology)
         m_topology = Topology;
 }
 
-// Objects: the vertex buffer of slot 0. Values: vertex count, start vertex.
+void DeviceContext::LogDraw(const char* pMethod, std::vector<double> vValues) const
+{
+    if (!Runtime::Get().IsLogging())
+        return;
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = pMethod;
+    record.Values = std::move(vValues);
+    D3D11Control::DrawPipeline pipeline;
+    pipeline.Topology = m_topology;
+    pipeline.InputLayout = Object::IdOf(m_inputLayout.Get());
+    UINT uiSlots = D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT;
+    while (uiSlots > 0 && m_aVertexBuffers[uiSlots - 1].Get() == nullptr)
+        --uiSlots;
+    for (UINT i = 0; i < uiSlots; ++i)
+        pipeline.VertexBuffers.push_back(
+            {Object::IdOf(m_aVertexBuffers[i].Get()), m_aVertexStrides[i], m_aVertexOffsets[i]});
+    pipeline.IndexBuffer = Object::IdOf(m_indexBuffer.Get());
+    pipeline.IndexFormat = m_indexFormat;
+    pipeline.IndexOffset = m_uiIndexOffset;
+    pipeline.VertexShader = Object::IdOf(m_aStages[STAGE_VS].shader.Get());
+    pipeline.GeometryShader = Object::IdOf(m_aStages[STAGE_GS].shader.Get());
+    pipeline.PixelShader = Object::IdOf(m_aStages[STAGE_PS].shader.Get());
+    pipeline.BlendState = Object::IdOf(m_blendState.Get());
+    pipeline.DepthStencilState = Object::IdOf(m_depthStencilState.Get());
+    pipeline.RasterizerState = Object::IdOf(m_rasterizerState.Get());
+    // The buffers stay among the objects as before: index buffer (indexed draws), vertex buffer 0.
+    if (record.Method != "Draw")
+        record.Objects.push_back(pipeline.IndexBuffer);
+    record.Objects.push_back(uiSlots > 0 ? pipeline.VertexBuffers[0].Buffer : 0);
+    record.Pipeline = std::move(pipeline);
+    Runtime::Get().Log(std::move(record));
+}
+
+// Objects: the vertex buffer of slot 0. Values: vertex count, start vertex. Pipeline: as bound.
 void DeviceContext::Draw(UINT VertexCount, UINT StartVertexLocation)
 {
-    Runtime::Get().Log(INTERFACE_NAME, "Draw", S_OK, {Object::IdOf(m_aVertexBuffers[0].Get())},
-                       {static_cast<double>(VertexCount), static_cast<double>(StartVertexLocation)});
+    LogDraw("Draw", {static_cast<double>(VertexCount), static_cast<double>(StartVertexLocation)});
 }
 
 // Objects: the bound index buffer and the vertex buffer of slot 0. Values: index count, start
-// index, base vertex.
+// index, base vertex. Pipeline: as bound.
 void DeviceContext::DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation)
 {
-    Runtime::Get().Log(INTERFACE_NAME, "DrawIndexed", S_OK,
-                       {Object::IdOf(m_indexBuffer.Get()), Object::IdOf(m_aVertexBuffers[0].Get())},
-                       {static_cast<double>(IndexCount), static_cast<double>(StartIndexLocation),
-                        static_cast<double>(BaseVertexLocation)});
+    LogDraw("DrawIndexed", {static_cast<double>(IndexCount), static_cast<double>(StartIndexLocation),
+                            static_cast<double>(BaseVertexLocation)});
 }
 
 // As DrawIndexed; values: index count, instance count, start index, base vertex, start instance.
@@ -643,11 +674,10 @@ void DeviceContext::DrawIndexedInstanced(UINT IndexCountPerInstance, UINT Instan
                                          UINT StartIndexLocation, INT BaseVertexLocation,
                                          UINT StartInstanceLocation)
 {
-    Runtime::Get().Log(INTERFACE_NAME, "DrawIndexedInstanced", S_OK,
-                       {Object::IdOf(m_indexBuffer.Get()), Object::IdOf(m_aVertexBuffers[0].Get())},
-                       {static_cast<double>(IndexCountPerInstance), static_cast<double>(InstanceCount),
-                        static_cast<double>(StartIndexLocation), static_cast<double>(BaseVertexLocation),
-                        static_cast<double>(StartInstanceLocation)});
+    LogDraw("DrawIndexedInstanced",
+            {static_cast<double>(IndexCountPerInstance), static_cast<double>(InstanceCount),
+             static_cast<double>(StartIndexLocation), static_cast<double>(BaseVertexLocation),
+             static_cast<double>(StartInstanceLocation)});
 }
 
 // Objects: the shader. Values: the number of class instances (must be 0).

@@ -87,6 +87,8 @@ private:
     DeviceContext();
     bool Implements(REFIID riid) const override;
     void UnbindAll();
+    // A draw call's record: the method's values and the pipeline bound now.
+    void LogDraw(const char* pMethod, std::vector<double> vValues) const;
 
     // What one shader stage has bound.
     struct Stage
