@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -27,6 +28,8 @@ static_assert(sizeof(KR_ObjImporter::TangentVertex) == 44, "the corner is the 44
 // line; the rest of a longer line is read as keys.
 constexpr std::size_t LINE_SKIP = 1000;
 constexpr std::uint32_t PLAIN_STRIDE = 32;
+// Material 0, in use until the first "usemtl" line.
+constexpr std::string_view DEFAULT_MATERIAL = "DefaultMaterial";
 
 bool IsSpace(char c)
 {
@@ -262,7 +265,7 @@ bool KR_ObjImporter::ParseText(const char* pText, std::uint64_t uiSize, std::uin
 bool KR_ObjImporter::Parse(const char* pText, const char* pEnd, bool bTangents)
 {
     m_vertices.SelectVertexFormat(true, false, false, false, true, bTangents, false);
-    UseMaterial("DefaultMaterial", 15);
+    UseMaterial(DEFAULT_MATERIAL.data(), DEFAULT_MATERIAL.size());
     const char* p = pText;
     std::string_view key;
     // A failed number leaves the stream failed: the loop ends at the next key read.

@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <locale>
 #include <memory>
 #include <string>
