@@ -1,6 +1,7 @@
 #include "render/models/KR_ObjImporter.h"
 
 #include "framework/files/KF_FileManager.h"
+#include "render/device/KR_GraphicsContextDX11.h"
 #include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_BoundingBox.h"
 #include "render/models/KR_MeshDX11.h"
@@ -284,4 +285,17 @@ TEST_F(KR_ObjImporterTest, TheLoaderImportsThroughTheFileManagerAndCachesTheMode
     EXPECT_EQ(0.0f, XMVectorGetX(pPlain->GetMesh(0)->GetCenter()));
     EXPECT_EQ(nullptr, m_importer.ImportModel("Models/Absent.obj", 0, 0, 0));
     EXPECT_EQ(0u, m_importer.GetVertexCount());
+}
+
+TEST_F(KR_ObjImporterTest, TheGraphicsContextRegistersTheImporterUnlessOneIsSet)
+{
+    StandInGraphicsDevice device{m_engine};
+    KR_GraphicsContextDX11 context;
+    delete context.CreateGraphicsResourceManager();
+    EXPECT_EQ(&KR_ObjImporter::Import, KR_ModelImporters::FindImporter("Models/Rock.Obj"));
+    auto pOther = [](const KB_String&, std::uint8_t, std::uint8_t, std::uint8_t) -> KR_ModelResource*
+    { return nullptr; };
+    KR_ModelImporters::RegisterImporter("obj", pOther);
+    delete context.CreateGraphicsResourceManager();
+    EXPECT_EQ(+pOther, KR_ModelImporters::FindImporter("Models/Rock.obj"));
 }
