@@ -268,7 +268,7 @@ bool KR_ObjImporter::Parse(const char* pText, const char* pEnd, bool bTangents)
     UseMaterial(DEFAULT_MATERIAL.data(), DEFAULT_MATERIAL.size());
     const char* p = pText;
     std::string_view key;
-    // A failed number leaves the stream failed: the loop ends at the next key read.
+    // A malformed number or name ends the parse; what was read before it stays.
     while (ReadWord(&p, pEnd, &key))
     {
         if (key == "v" || key == "vn")
