@@ -286,7 +286,7 @@ void KR_ParticleEngineDX11::SetSpawnVariables()
         return;
     }
     const KR_ParticleSpawnRequest request = m_gSpawnQueue[0];
-    m_gSpawnQueue.Remove(0);
+    m_gSpawnQueue.Remove(0, false); // no shrinking: a frame allocates nothing
 
     SetVector3(m_pSpawnMinVariable, request.m_vSpawnMin);
     SetVector3(m_pSpawnMaxVariable, request.m_vSpawnMax);
