@@ -484,7 +484,6 @@ TEST_F(KR_ParticleEngineDX11Test, TexturePathsAreRegisteredOnceInTheirOwnLists)
 
 TEST_F(KR_ParticleEngineDX11Test, WithoutItsEffectTheEngineIsInert)
 {
-    const std::size_t uiBefore = D3D11Control::GetLiveObjectCount();
     KR_ParticleSpawnRequest request = MakeRequest(5000);
 
     // Never given resources.
@@ -494,6 +493,7 @@ TEST_F(KR_ParticleEngineDX11Test, WithoutItsEffectTheEngineIsInert)
 
     // The resource manager has no effect.
     m_resources.SetEffect(nullptr);
+    const std::size_t uiBefore = D3D11Control::GetLiveObjectCount();
     m_pParticles = std::make_unique<KR_ParticleEngineDX11>();
     EXPECT_TRUE(m_pParticles->CreateResources());
     EXPECT_EQ(uiBefore, D3D11Control::GetLiveObjectCount());
