@@ -125,6 +125,7 @@ struct BoundState
     std::uint64_t DepthStencil = 0;
     std::vector<D3D11_VIEWPORT> Viewports;
     std::uint64_t RasterizerState = 0;
+    std::vector<std::uint64_t> StreamOutTargets; // one id per slot, 0 when unbound
 };
 BoundState GetBoundState(ID3D11DeviceContext* pContext);
 

@@ -821,6 +821,37 @@ void DeviceContext::GSSetShaderResources(UINT StartSlot, UINT NumViews,
     SetShaderResources(STAGE_GS, "GSSetShaderResources", StartSlot, NumViews, ppShaderResourceViews);
 }
 
+// Objects: the buffers in slot order. Values: count, then the offset per buffer.
+void DeviceContext::SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTargets, const UINT* pOffsets)
+{
+    bool bValid = NumBuffers <= D3D11_SO_BUFFER_SLOT_COUNT && (NumBuffers == 0 || ppSOTargets != nullptr);
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "SOSetTargets";
+    record.Values = {static_cast<double>(NumBuffers)};
+    for (UINT i = 0; bValid && i < NumBuffers; ++i)
+    {
+        if (ppSOTargets[i] != nullptr && !HasBind(ppSOTargets[i], D3D11_BIND_STREAM_OUTPUT))
+            bValid = false;
+        record.Objects.push_back(Object::IdOf(ppSOTargets[i]));
+        record.Values.push_back(static_cast<double>(pOffsets != nullptr ? pOffsets[i] : 0));
+    }
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(std::move(record));
+    if (!bValid)
+        return;
+    for (UINT i = 0; i < D3D11_SO_BUFFER_SLOT_COUNT; ++i)
+        m_aStreamOutTargets[i].Set(i < NumBuffers ? ppSOTargets[i] : nullptr);
+}
+
+// Objects: the vertex buffer of slot 0 and the stream-output target of slot 0.
+void DeviceContext::DrawAuto()
+{
+    Runtime::Get().Log(INTERFACE_NAME, "DrawAuto", S_OK,
+                       {Object::IdOf(m_aVertexBuffers[0].Get()), Object::IdOf(m_aStreamOutTargets[0].Get())},
+                       {});
+}
+
 void DeviceContext::CSSetShader(ID3D11ComputeShader* pComputeShader, ID3D11ClassInstance* const*,
                                 UINT NumClassInstances)
 {
@@ -899,6 +930,8 @@ void DeviceContext::UnbindAll()
         m_aVertexStrides[i] = 0;
         m_aVertexOffsets[i] = 0;
     }
+    for (Ref<ID3D11Buffer>& target : m_aStreamOutTargets)
+        target.Reset();
     m_indexBuffer.Reset();
     m_indexFormat = DXGI_FORMAT_UNKNOWN;
     m_uiIndexOffset = 0;
@@ -930,6 +963,8 @@ D3D11Control::BoundState DeviceContext::GetBoundState() const
     state.DepthStencil = Object::IdOf(m_depthStencil.Get());
     state.Viewports = m_vViewports;
     state.RasterizerState = Object::IdOf(m_rasterizerState.Get());
+    for (const Ref<ID3D11Buffer>& target : m_aStreamOutTargets)
+        state.StreamOutTargets.push_back(Object::IdOf(target.Get()));
     return state;
 }
 

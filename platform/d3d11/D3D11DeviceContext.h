@@ -71,6 +71,8 @@ public:
     void GSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) override;
     void GSSetShaderResources(UINT StartSlot, UINT NumViews,
                               ID3D11ShaderResourceView* const* ppShaderResourceViews) override;
+    void SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTargets, const UINT* pOffsets) override;
+    void DrawAuto() override;
     void CSSetShader(ID3D11ComputeShader* pComputeShader, ID3D11ClassInstance* const* ppClassInstances,
                      UINT NumClassInstances) override;
     void CSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
@@ -123,6 +125,7 @@ private:
     Ref<ID3D11Buffer> m_aVertexBuffers[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT];
     UINT m_aVertexStrides[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT] = {};
     UINT m_aVertexOffsets[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT] = {};
+    Ref<ID3D11Buffer> m_aStreamOutTargets[D3D11_SO_BUFFER_SLOT_COUNT];
     Ref<ID3D11Buffer> m_indexBuffer;
     DXGI_FORMAT m_indexFormat = DXGI_FORMAT_UNKNOWN;
     UINT m_uiIndexOffset = 0;

@@ -687,6 +687,7 @@ constexpr UINT D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT = 32;
 constexpr UINT D3D11_COMMONSHADER_CONSTANT_BUFFER_API_SLOT_COUNT = 14;
 constexpr UINT D3D11_COMMONSHADER_SAMPLER_SLOT_COUNT = 16;
 constexpr UINT D3D11_COMMONSHADER_INPUT_RESOURCE_SLOT_COUNT = 128;
+constexpr UINT D3D11_SO_BUFFER_SLOT_COUNT = 4;
 constexpr UINT D3D11_IA_VERTEX_INPUT_STRUCTURE_ELEMENT_COUNT = 32;
 
 struct D3D11_INPUT_ELEMENT_DESC
@@ -929,6 +930,14 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     virtual void GSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) = 0;
     virtual void GSSetShaderResources(UINT StartSlot, UINT NumViews,
                                       ID3D11ShaderResourceView* const* ppShaderResourceViews) = 0;
+
+    // Stream output: buffers with bind flag STREAM_OUTPUT in slots 0 to 3; the slots past
+    // NumBuffers are unbound. Null pOffsets means offset 0 everywhere; an offset of 0xFFFFFFFF
+    // appends to what the buffer already holds. A null entry unbinds its slot.
+    virtual void SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTargets, const UINT* pOffsets) = 0;
+    // Draws the vertices a stream-output pass last wrote into the buffer of vertex slot 0. No
+    // shader runs here, so the count is not known: the draw is only logged.
+    virtual void DrawAuto() = 0;
     virtual void CSSetShader(ID3D11ComputeShader* pComputeShader,
                              ID3D11ClassInstance* const* ppClassInstances, UINT NumClassInstances) = 0;
     virtual void CSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
