@@ -32,10 +32,14 @@ public:
     std::uint32_t GetWidth() override { return m_uiWidth; }
     std::uint32_t GetHeight() override { return m_uiHeight; }
     std::uint32_t GetAntiAliasing() override { return m_uiSamples; }
+    ID3D11Texture2D* GetDepthStencilTexture() override { return m_pDepthTexture; }
+    ID3D11DepthStencilView* GetMainDepthStencilView() override { return m_pDepthView; }
 
     std::uint32_t m_uiWidth = 64;
     std::uint32_t m_uiHeight = 32;
     std::uint32_t m_uiSamples = 1;
+    ID3D11Texture2D* m_pDepthTexture = nullptr;     // not owned
+    ID3D11DepthStencilView* m_pDepthView = nullptr; // not owned
 };
 
 class MetaBallAndOITTest : public ::testing::Test
