@@ -195,13 +195,16 @@ bool KR_MetaBallRendererDX11::CreateSizeDependentResources()
 
     const std::uint64_t uiPixels = std::uint64_t{m_uiWidth} * m_uiHeight;
     const std::uint32_t uiLists = D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE;
-    const bool bDescribed =
+    // All three are described, even when one does not fit.
+    const bool bBalls =
         Describe(m_ballBufferDescription, MAX_BALLS, BALL_STRIDE, D3D11_USAGE_DYNAMIC,
-                 D3D11_BIND_SHADER_RESOURCE, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, D3D11_CPU_ACCESS_WRITE) &
+                 D3D11_BIND_SHADER_RESOURCE, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, D3D11_CPU_ACCESS_WRITE);
+    const bool bFragments =
         Describe(m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL, FRAGMENT_STRIDE,
-                 D3D11_USAGE_DEFAULT, uiLists, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 0) &
-        Describe(m_headBufferDescription, uiPixels, HEAD_STRIDE, D3D11_USAGE_DEFAULT, uiLists,
-                 D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS, 0);
+                 D3D11_USAGE_DEFAULT, uiLists, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 0);
+    const bool bHeads = Describe(m_headBufferDescription, uiPixels, HEAD_STRIDE, D3D11_USAGE_DEFAULT, uiLists,
+                                 D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS, 0);
+    const bool bDescribed = bBalls && bFragments && bHeads;
     // Made once now, so the pool holds buffers of this size before Render asks for them, and so a
     // size the device refuses is known beforehand.
     if (bDescribed && AcquireBuffers())

@@ -108,10 +108,12 @@ bool KR_OITRendererDX11::CreateSizeDependentResources()
     std::memset(m_aConstantData, 0, sizeof(m_aConstantData));
     std::memcpy(m_aConstantData, &uiWidth, sizeof(uiWidth));
     m_bMultisampled = pDevice->GetAntiAliasing() > 1;
-    const bool bDescribed = DescribeList(m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL,
-                                         FRAGMENT_STRIDE, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED) &
-                            DescribeList(m_headBufferDescription, uiPixels, HEAD_STRIDE,
-                                         D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS);
+    // Both are described, even when the first does not fit.
+    const bool bFragments = DescribeList(m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL,
+                                         FRAGMENT_STRIDE, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED);
+    const bool bHeads = DescribeList(m_headBufferDescription, uiPixels, HEAD_STRIDE,
+                                     D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS);
+    const bool bDescribed = bFragments && bHeads;
 
     // Made once now, so the pool holds buffers of this size before a frame asks for them, and so
     // a size the device refuses is known before the frame.
