@@ -481,7 +481,7 @@ TEST_F(D3D11DeviceContext, UintClearWritesTheViewSpanOrTheComponentsLowBits)
     pRaw->Release();
 }
 
-TEST_F(D3D11DeviceContext, TargetQueryAddsReferencesAndInstancedDrawsAreLogged)
+TEST_F(D3D11DeviceContext, TargetQueryAddsReferences)
 {
     CreateDevice();
     ID3D11Texture2D* pTexture = nullptr;
@@ -500,10 +500,6 @@ TEST_F(D3D11DeviceContext, TargetQueryAddsReferencesAndInstancedDrawsAreLogged)
     EXPECT_EQ(ulBefore + 1, D3D11Control::GetRefCount(pTarget));
     apTargets[0]->Release();
 
-    D3D11Control::ClearCallLog();
-    m_pContext->DrawInstanced(4, 199999, 1, 2);
-    ASSERT_EQ(1u, Calls("DrawInstanced").size());
-    EXPECT_EQ((std::vector<double>{4, 199999, 1, 2}), Calls("DrawInstanced")[0].Values);
     pTarget->Release();
     pTexture->Release();
 }
