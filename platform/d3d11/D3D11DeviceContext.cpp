@@ -823,7 +823,7 @@ void DeviceContext::LogDraw(const char* pMethod, std::vector<double> vValues) co
     pipeline.DepthStencilState = Object::IdOf(m_depthStencilState.Get());
     pipeline.RasterizerState = Object::IdOf(m_rasterizerState.Get());
     // The buffers stay among the objects as before: index buffer (indexed draws), vertex buffer 0.
-    if (record.Method != "Draw")
+    if (record.Method.rfind("DrawIndexed", 0) == 0)
         record.Objects.push_back(pipeline.IndexBuffer);
     record.Objects.push_back(uiSlots > 0 ? pipeline.VertexBuffers[0].Buffer : 0);
     record.Pipeline = std::move(pipeline);
@@ -856,14 +856,13 @@ void DeviceContext::DrawIndexedInstanced(UINT IndexCountPerInstance, UINT Instan
 }
 
 // Objects: the vertex buffer of slot 0. Values: vertex count, instance count, start vertex, start
-// instance.
+// instance. Pipeline: as bound.
 void DeviceContext::DrawInstanced(UINT VertexCountPerInstance, UINT InstanceCount, UINT StartVertexLocation,
                                   UINT StartInstanceLocation)
 {
-    Runtime::Get().Log(INTERFACE_NAME, "DrawInstanced", S_OK, {Object::IdOf(m_aVertexBuffers[0].Get())},
-                       {static_cast<double>(VertexCountPerInstance), static_cast<double>(InstanceCount),
-                        static_cast<double>(StartVertexLocation),
-                        static_cast<double>(StartInstanceLocation)});
+    LogDraw("DrawInstanced",
+            {static_cast<double>(VertexCountPerInstance), static_cast<double>(InstanceCount),
+             static_cast<double>(StartVertexLocation), static_cast<double>(StartInstanceLocation)});
 }
 
 // Objects: the shader. Values: the number of class instances (must be 0).

@@ -165,6 +165,26 @@ TEST_F(KR_MetaBallRendererDX11Test, PassesBindTheirViewsAndLeaveTheCallersTarget
                                record.Objects[4] == 0 && record.Objects[0] != 0);
     EXPECT_TRUE(bCoreDepthAtT3);
 
+    // Each pass draws the quad as a strip through its own program: cores with depth writes and
+    // no blending, the other two blended without depth writes.
+    const auto vDraws = D3D11Control::GetDrawCalls();
+    ASSERT_EQ(3u, vDraws.size());
+    for (const D3D11Control::CallRecord& draw : vDraws)
+    {
+        EXPECT_EQ(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP, draw.Pipeline->Topology);
+        EXPECT_NE(0u, draw.Pipeline->InputLayout);
+        ASSERT_EQ(1u, draw.Pipeline->VertexBuffers.size());
+        EXPECT_EQ(12u, draw.Pipeline->VertexBuffers[0].Stride);
+        EXPECT_NE(0u, draw.Pipeline->VertexShader);
+        EXPECT_NE(0u, draw.Pipeline->PixelShader);
+    }
+    EXPECT_NE(vDraws[0].Pipeline->PixelShader, vDraws[1].Pipeline->PixelShader);
+    EXPECT_NE(vDraws[1].Pipeline->PixelShader, vDraws[2].Pipeline->PixelShader);
+    EXPECT_NE(vDraws[0].Pipeline->BlendState, vDraws[1].Pipeline->BlendState);
+    EXPECT_EQ(vDraws[1].Pipeline->BlendState, vDraws[2].Pipeline->BlendState);
+    EXPECT_NE(vDraws[0].Pipeline->DepthStencilState, vDraws[1].Pipeline->DepthStencilState);
+    EXPECT_NE(vDraws[1].Pipeline->DepthStencilState, vDraws[2].Pipeline->DepthStencilState);
+
     // Constants as uploaded: the sizes and the ball count.
     EXPECT_EQ(64u, UploadedU32(KR_MetaBallConstants::SIZES));
     EXPECT_EQ(32u, UploadedU32(KR_MetaBallConstants::SIZES + 4));
