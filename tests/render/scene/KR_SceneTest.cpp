@@ -11,6 +11,7 @@
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
+#include "render/device/KR_ShaderCoreManager.h"
 #include "render/effects/KR_PostFXEngine.h"
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
@@ -674,9 +675,15 @@ public:
     std::vector<XMMATRIX> m_CasterPasses;
 };
 
-class RecordingShaderCore : public cameratest::FakeShaderCore
+class RecordingShaderCore : public KR_ShaderCoreManager
 {
 public:
+    bool Initialize() override { return true; }
+    bool CreateResources() override { return true; }
+    bool CreateSizeDependentResources() override { return true; }
+    bool ReleaseResources() override { return true; }
+    bool ReleaseSizeDependentResources() override { return true; }
+    void SetWorldViewProjectionMatrix(const XMMATRIX& m) override { m_Matrices.push_back(m); }
     void SetSpotLights(double, KR_SpotLight* pLight) override { m_Spots.push_back(pLight); }
     void SetOmniLights(double, KR_OmniLight* pLight) override { m_Omnis.push_back(pLight); }
     void SetCubeMaps(const KB_GrowingArray<ID3D11ShaderResourceView*>* pViews,
@@ -689,6 +696,7 @@ public:
         EXPECT_EQ(pViews->GetNumMembers(), pVectors->GetNumMembers());
         EXPECT_EQ(pFlags->GetNumMembers(), pVectors->GetNumMembers());
     }
+    std::vector<XMMATRIX> m_Matrices;
     std::vector<KR_SpotLight*> m_Spots;
     std::vector<KR_OmniLight*> m_Omnis;
     std::vector<XMFLOAT4> m_CubeMaps;
