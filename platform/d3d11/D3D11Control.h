@@ -125,7 +125,7 @@ struct BoundState
     std::uint64_t DepthStencil = 0;
     std::vector<D3D11_VIEWPORT> Viewports;
     std::uint64_t RasterizerState = 0;
-    std::vector<std::uint64_t> StreamOutTargets; // one id per slot, 0 when unbound
+    std::vector<std::uint64_t> StreamOutTargets;      // one id per slot, 0 when unbound
     std::vector<std::uint64_t> UnorderedAccessViews;  // the pixel stage's eight slots
     std::vector<std::uint64_t> VertexShaderResources; // all 128 slots
     std::vector<std::uint64_t> PixelShaderResources;
