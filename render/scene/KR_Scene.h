@@ -14,6 +14,12 @@
 // deleting never removes the folder an empty curve path would name, and never removes an omni
 // light's target rail file, which no save would write back.
 //
+// While current, each frame: UpdateLightSelection renders the spot lights' shadow maps into
+// textures of the resource manager's pool (warmed by Load, held between AcquireShadowMaps and
+// ReleaseShadowMaps, taken again when the number of spot lights changed), Update hands the cube
+// maps to the shaders, and Render hands this frame's volume lights to the post-processing chain
+// and draws the editor's visuals. The cube-map pass's Render sets up no volume lighting.
+//
 // Threads: PreLoad and Load run on the load job's worker thread while the main thread only draws
 // the loading screen; everything else runs on the main thread. No locks.
 //
