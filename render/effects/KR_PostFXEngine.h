@@ -4,6 +4,8 @@
 // resources are made by the life-cycle operations, which the load job calls; the rest runs on the
 // main thread.
 
+#include <cstdint>
+
 class KR_PostFXEngine
 {
 public:
@@ -23,4 +25,9 @@ public:
     virtual bool ReleaseResources() = 0;
     // Releases what CreateSizeDependentResources made; true on success.
     virtual bool ReleaseSizeDependentResources() = 0;
+    // Adds effect uiId to this frame's chain (once) with its parameter record, which is copied;
+    // true. The base keeps no chain.
+    virtual bool EnableEffect(std::uint32_t /*uiId*/, const void* /*pRecord*/) { return true; }
+    // Takes effect uiId out of the chain; false when it was not in it.
+    virtual bool DisableEffect(std::uint32_t /*uiId*/) { return false; }
 };
