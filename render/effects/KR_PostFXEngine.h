@@ -30,4 +30,9 @@ public:
     virtual bool EnableEffect(std::uint32_t /*uiId*/, const void* /*pRecord*/) { return true; }
     // Takes effect uiId out of the chain; false when it was not in it.
     virtual bool DisableEffect(std::uint32_t /*uiId*/) { return false; }
+    // Around the scene's drawing of one frame: redirects it into the chain's targets (clearColor
+    // points to four floats), then runs the chain into the back buffer; true. The base draws
+    // straight into the back buffer.
+    virtual bool BeginFrame(const float* /*clearColor*/) { return true; }
+    virtual bool EndFrame() { return true; }
 };
