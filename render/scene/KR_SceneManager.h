@@ -198,6 +198,8 @@ public:
     void RunLoadJob();
     // Loading has finished and playback took over.
     bool IsLoaded() const { return m_bLoaded; }
+    // The load job has run to its end (or was never queued); false while it is queued or running.
+    bool IsLoadJobDone() const;
     float GetShownProgress() const { return m_fShownProgress; }
     float GetTargetProgress() const { return m_fTargetProgress; }
     bool IsHandOverQueryIssued() const { return m_bHandOverQueryIssued; }

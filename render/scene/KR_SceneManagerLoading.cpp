@@ -309,6 +309,11 @@ void KR_SceneManager::PrepareMusicSounds()
     }
 }
 
+bool KR_SceneManager::IsLoadJobDone() const
+{
+    return m_pLoadFuture == nullptr || m_pLoadFuture->GetState() == KT_FutureBase::KT_FutureBaseData::STATE_DONE;
+}
+
 void KR_SceneManager::FinishLoadJob()
 {
     if (m_pLoadFuture == nullptr)
@@ -330,9 +335,7 @@ void KR_SceneManager::UpdateLoading()
     }
     // Done when the job itself has finished (it may still be making sounds after the resource
     // manager's loading phase began) and every resource it asked for has loaded.
-    const bool bJobDone =
-        m_pLoadFuture == nullptr || m_pLoadFuture->GetState() == KT_FutureBase::KT_FutureBaseData::STATE_DONE;
-    if (!bJobDone || (pResources != nullptr && !pResources->FinishLoading()))
+    if (!IsLoadJobDone() || (pResources != nullptr && !pResources->FinishLoading()))
         return;
     m_fTargetProgress = PROGRESS_DONE_TARGET;
     if (m_fShownProgress <= 1.0f)
