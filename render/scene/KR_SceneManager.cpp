@@ -224,7 +224,12 @@ void KR_SceneManager::HoldClock()
 
 void KR_SceneManager::RunClock()
 {
-    m_fSeekPosition -= static_cast<double>(wincrt::clock() - m_iPauseClock) * 0.001;
+    // The offset stood still while the clock was held; brought up to now first, so the time the
+    // music resumes at is the time the clock was held at, not that time less the paused seconds.
+    const long iNow = wincrt::clock();
+    if (m_bSynchronizedTime)
+        m_fTimeOffset = static_cast<double>(iNow - m_iStartClock) * 0.001;
+    m_fSeekPosition -= static_cast<double>(iNow - m_iPauseClock) * 0.001;
     if (KA_AudioResourceManager* pAudio = GetAudioResourceManager())
         pAudio->Resume(GetSynchonizationTime());
     m_bPlaying = true;

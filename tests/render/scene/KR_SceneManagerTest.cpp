@@ -57,8 +57,11 @@ TEST_F(KR_SceneManagerClock, PauseAndResumeKeepTheTimeContinuous)
     EXPECT_TRUE(Audio()->IsPaused());
     FrameAt(7000);
     EXPECT_DOUBLE_EQ(m_Scenes.GetSynchonizationTime(), 2.0 * SPEED);
+    CrtControl::SetClock(7000);
     m_Scenes.Resume();
     EXPECT_FALSE(Audio()->IsPaused());
+    // At once, not only after the next frame: the music resumes at this time.
+    EXPECT_NEAR(m_Scenes.GetSynchonizationTime(), 2.0 * SPEED, 1e-9);
     FrameAt(8000);
     EXPECT_NEAR(m_Scenes.GetSynchonizationTime(), 3.0 * SPEED, 1e-9);
 }

@@ -276,6 +276,7 @@ public:
     std::uint32_t GetHeight() override { return m_uiHeight; }
     std::uint32_t GetRenderingQuality() override { return m_uiQuality; }
     float GetAspectRatio() override { return m_fAspectRatio; }
+    void SetAspectRatio(float fAspectRatio) { m_fAspectRatio = fAspectRatio; }
 
     std::uint32_t m_uiWidth = 1280;
     std::uint32_t m_uiHeight = 720;
