@@ -172,8 +172,8 @@ public:
     bool IsResynchronizationPending() const { return m_bResynchronize; }
     float GetFrameRate() const { return m_fFrameRate; }
     // First start and last end over the scenes; 0 without scenes.
-    double GetTimelineStart() const;
-    double GetTimelineEnd() const;
+    virtual double GetTimelineStart() const;
+    virtual double GetTimelineEnd() const;
     // The largest scene end, from 0 (0 without scenes).
     double GetMaxSceneEnd() const;
     // Copies the four floats.

@@ -134,8 +134,8 @@ void KR_SceneManager::CreateLoaderShaders()
 
     KR_ShaderProperties properties;
     // Position-only vertices handed on untransformed, "MainPS" with "PS_LOADER".
-    KR_MaterialManager::BuildSimpleShaderProperties(properties, KR_SIMPLE_SHADER_LOADER, &POSITION_ONLY_FORMAT,
-                                                    true);
+    KR_MaterialManager::BuildSimpleShaderProperties(properties, KR_SIMPLE_SHADER_LOADER,
+                                                    &POSITION_ONLY_FORMAT, true);
     m_pLoaderProgram = pResources->GetShaderProgram(&properties);
     if (m_pLoaderProgram != nullptr)
     {
@@ -311,7 +311,8 @@ void KR_SceneManager::PrepareMusicSounds()
 
 bool KR_SceneManager::IsLoadJobDone() const
 {
-    return m_pLoadFuture == nullptr || m_pLoadFuture->GetState() == KT_FutureBase::KT_FutureBaseData::STATE_DONE;
+    return m_pLoadFuture == nullptr ||
+           m_pLoadFuture->GetState() == KT_FutureBase::KT_FutureBaseData::STATE_DONE;
 }
 
 void KR_SceneManager::FinishLoadJob()

@@ -1,7 +1,7 @@
+#include "audio/KA_AudioResourceManager.h"
 #include "platform/crt/CrtControl.h"
 #include "render/camera/KR_ControllerCamera.h"
 #include "render/scene/KR_SceneManager.h"
-#include "audio/KA_AudioResourceManager.h"
 #include "tests/render/scene/SceneManagerTestRig.h"
 
 #include <gtest/gtest.h>
