@@ -242,9 +242,11 @@ void KR_SceneManager::TakeScreenshot(bool bEnlarged)
     m_uiSavedHeight = pGraphics != nullptr ? pGraphics->GetHeight() : 0;
     const KB_String sName = pEngine->GetApplicationShortName();
     KF_FileManager* pFiles = pEngine->GetFileManager();
+    // Names on disk are skipped; at the last number that name is reused (and overwritten).
     do
     {
-        ++m_uiScreenshotCounter;
+        if (m_uiScreenshotCounter < MAX_SCREENSHOT_NUMBER)
+            ++m_uiScreenshotCounter;
         m_sScreenshotPath.Format("../Source/Screenshot/%s_Screenshot%05u.png", sName.GetBuffer(),
                                  m_uiScreenshotCounter);
     } while (pFiles != nullptr && pFiles->FileExists(m_sScreenshotPath) &&
