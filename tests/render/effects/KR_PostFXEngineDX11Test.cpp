@@ -288,6 +288,10 @@ TEST_F(KR_PostFXEngineDX11Test, TheProductionChainWithAScreenshotBalancesThePool
     EXPECT_EQ(3u, HeldObjects());
     EXPECT_EQ(uiBackBufferRefs, D3D11Control::GetRefCount(m_device.GetBackBufferView()));
     EXPECT_EQ(0u, m_pPostFX->GetChain().GetNumMembers());
+    // Shutdown gives back the light targets too.
+    m_pPostFX->ReleaseResources();
+    EXPECT_EQ(0u, HeldObjects());
+    EXPECT_FALSE(m_pPostFX->IsRunning());
 }
 
 TEST_F(KR_PostFXEngineDX11Test, BloomSizesOnAWidthNotDivisibleByFour)
