@@ -182,6 +182,18 @@ TEST_F(D3D11DeviceContext, BoundObjectsAreReferencedUntilUnbound)
     pGot->Release();
     EXPECT_EQ(2u, D3D11Control::GetRefCount(pState));
 
+    // So does OMGetRenderTargets, for each view it hands out; slots past the bound ones are null.
+    ID3D11RenderTargetView* apTargets[2] = {nullptr, pRtv};
+    ID3D11DepthStencilView* pDepth = nullptr;
+    m_pContext->OMGetRenderTargets(2, apTargets, &pDepth);
+    EXPECT_EQ(pRtv, apTargets[0]);
+    EXPECT_EQ(nullptr, apTargets[1]);
+    EXPECT_EQ(nullptr, pDepth);
+    EXPECT_EQ(3u, D3D11Control::GetRefCount(pRtv));
+    apTargets[0]->Release();
+    m_pContext->OMGetRenderTargets(1, nullptr, nullptr);
+    EXPECT_EQ(E_INVALIDARG, Calls("OMGetRenderTargets").back().Result);
+
     // Releasing the caller's references leaves the bound objects alive until ClearState.
     pRtv->Release();
     pTexture->Release();
