@@ -728,6 +728,14 @@ public:
         m_Calls.push_back({uiId, false});
         return true;
     }
+    bool RegisterEffect(std::uint32_t) override { return true; }
+    void ClearEffects() override {}
+    bool BeginFrame(const float*) override { return true; }
+    bool EndFrame() override { return true; }
+    void SetNearFarPlanes(const float*) override {}
+    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
+    ID3D11ShaderResourceView* GetDepthStencilSRV() override { return nullptr; }
+    ID3D11DepthStencilView* GetDepthStencilView() override { return nullptr; }
     std::vector<std::pair<std::uint32_t, bool>> m_Calls;
     KR_VolumeLightParameters m_Last;
     std::uint32_t m_uiSpots = 0;
