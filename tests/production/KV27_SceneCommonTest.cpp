@@ -618,6 +618,19 @@ TEST_F(KV27_SceneTest, ShortCurveListsAreNotedAndReadAsZeroOrLeftOut)
     EXPECT_EQ(DrawnModels(), expected);
 }
 
+TEST_F(KV27_SceneTest, RailWhoseEndsMeetStandsUnturned)
+{
+    KV27_SceneCommon& scene = Loaded(new KV27_Scene5(), 0, 9);
+    // Rail 0's start and target at the same point: no direction to face.
+    scene.GetVertexInterpolations().Add(Constant(1.0f, 2.0f, 3.0f));
+    scene.GetVertexInterpolations().Add(Constant(1.0f, 2.0f, 3.0f));
+    scene.Render(nullptr, 1.0, true);
+    ASSERT_EQ(DrawnModels(), std::vector<std::string>{"Prop_Fragmenter1.DAE"});
+    XMFLOAT4X4 expected;
+    XMStoreFloat4x4(&expected, XMMatrixTranslation(1.0f, 2.0f, 3.0f));
+    EXPECT_EQ(std::memcmp(&m_Resources.m_Draws[0].world, &expected, sizeof(expected)), 0);
+}
+
 TEST_F(KV27_SceneTest, TheShowPlaysTheFiveScenesInOrder)
 {
     KR_SceneManager manager;
