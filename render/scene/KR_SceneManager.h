@@ -105,7 +105,11 @@ public:
             m_abVisualisations[uiToggle - 1] = bOn;
     }
     // The colour the frame is cleared to; the current scene sets it every frame.
-    void SetClearColor(const DirectX::XMFLOAT4* pColor) { m_ClearColor = *pColor; }
+    void SetClearColor(const DirectX::XMFLOAT4* pColor)
+    {
+        if (pColor != nullptr)
+            m_ClearColor = *pColor;
+    }
     const DirectX::XMFLOAT4& GetClearColor() const { return m_ClearColor; }
     bool IsEditorTimeHeld() const { return m_bEditorTimeHold; }
     void SetEditorTimeHold(bool bHold) { m_bEditorTimeHold = bHold; }
