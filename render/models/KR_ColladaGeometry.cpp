@@ -1,0 +1,455 @@
+// The geometry pass of KR_ColladaImporter: sources, primitive elements, vertex assembly and the
+// finishing of each mesh.
+
+#include "render/models/KR_ColladaImporter.h"
+
+#include "framework/app/KE_ApplicationManager.h"
+#include "framework/core/KB_GrowingArray.h"
+#include "render/device/KR_GraphicsResourceManager.h"
+#include "render/models/KR_BoundingBox.h"
+#include "render/models/KR_ColladaReaders.h"
+#include "render/models/KR_MeshAnimationResource.h"
+#include "render/models/KR_MeshDX11.h"
+#include "render/models/KR_MeshResourceDX11.h"
+#include "render/models/KR_MeshSkinnedAnimationResource.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <tinyxml.h>
+
+using namespace DirectX;
+using namespace KR_ColladaReaders;
+
+namespace
+{
+
+const char* const DEFAULT_MATERIAL = "DefaultMaterial";
+const char* const DEFAULT_SKINNED_MATERIAL = "DefaultSkinnedMaterial";
+
+constexpr int NUM_UV_SETS = 4;
+
+// One input of a primitive element: its offset in the index tuple (-1 while unassigned) and its
+// source's floats read at the source's stride.
+struct InputSlot
+{
+    std::int64_t iOffset = -1;
+    std::string sSource;
+    const std::vector<float>* pValues = nullptr;
+    std::uint64_t uiStride = 0;
+};
+
+// Element uiIndex of a source as uiComponents floats; false when it lies past the source's end.
+bool ReadElement(const InputSlot& slot, std::uint32_t uiIndex, std::uint32_t uiComponents, float* pOut)
+{
+    const std::uint64_t uiStart = std::uint64_t{uiIndex} * slot.uiStride;
+    if (uiStart + uiComponents > slot.pValues->size())
+        return false;
+    std::memcpy(pOut, slot.pValues->data() + uiStart, uiComponents * sizeof(float));
+    return true;
+}
+
+} // namespace
+
+bool KR_ColladaImporter::ParseGeometries(const TiXmlElement* pLibrary, const Flags& flags)
+{
+    const TiXmlElement* pGeometry = pLibrary->FirstChildElement("geometry");
+    if (pGeometry == nullptr)
+        return false;
+    for (; pGeometry != nullptr; pGeometry = pGeometry->NextSiblingElement("geometry"))
+        if (!ParseMesh(pGeometry, flags))
+            return false;
+    return true;
+}
+
+bool KR_ColladaImporter::ParseMesh(const TiXmlElement* pGeometry, const Flags& flags)
+{
+    m_vSubsetMaterials.clear();
+    const std::string sId = AttributeText(pGeometry, "id");
+    const auto record = m_controllerRecords.find(sId);
+    KR_ColladaControllerRecord* pController =
+        record != m_controllerRecords.end() ? record->second.get() : nullptr;
+    if (pController == nullptr && m_instancedGeometryIds.count(sId) == 0)
+        return true; // nothing shows it
+
+    const TiXmlElement* pMesh = pGeometry->FirstChildElement("mesh");
+    if (pMesh == nullptr || pMesh->FirstChildElement("source") == nullptr)
+        return false;
+    SourceMap sources;
+    for (const TiXmlElement* pSource = pMesh->FirstChildElement("source"); pSource != nullptr;
+         pSource = pSource->NextSiblingElement("source"))
+    {
+        const char* pSourceId = pSource->Attribute("id");
+        const TiXmlElement* pArray = pSource->FirstChildElement("float_array");
+        if (pSourceId == nullptr || pArray == nullptr)
+            continue;
+        auto pRead = std::make_shared<Source>();
+        if (!ParseFloatArray(pArray, pRead->vValues))
+            return false;
+        const TiXmlElement* pTechnique = pSource->FirstChildElement("technique_common");
+        const TiXmlElement* pAccessor =
+            pTechnique != nullptr ? pTechnique->FirstChildElement("accessor") : nullptr;
+        if (pAccessor != nullptr && pAccessor->Attribute("stride") != nullptr)
+        {
+            int iStride = 0;
+            if (pAccessor->QueryIntAttribute("stride", &iStride) != TIXML_SUCCESS || iStride < 1)
+                return false;
+            pRead->uiStride = static_cast<std::uint32_t>(iStride);
+        }
+        sources[pSourceId] = std::move(pRead); // a later source of the same id replaces it
+    }
+
+    const TiXmlElement* pVertices = pMesh->FirstChildElement("vertices");
+    const char* pVerticesId = pVertices != nullptr ? pVertices->Attribute("id") : nullptr;
+    if (pVerticesId == nullptr)
+        return false;
+    const TiXmlElement* pPosition = pVertices->FirstChildElement("input");
+    while (pPosition != nullptr && AttributeText(pPosition, "semantic") != "POSITION")
+        pPosition = pPosition->NextSiblingElement("input");
+    std::string sPositionSource = pPosition != nullptr ? AttributeText(pPosition, "source") : std::string();
+    if (sPositionSource.empty() || !ResolveLocalReference(sPositionSource))
+        return false;
+    const auto positions = sources.find(sPositionSource);
+    auto pPositions = positions != sources.end() ? positions->second : std::make_shared<const Source>();
+    sources[pVerticesId] = std::move(pPositions);
+
+    std::uint32_t uiSubsets = 0;
+    bool bAnyElement = false;
+    for (const char* pName : {"polygons", "triangles"})
+    {
+        const bool bTriangles = std::strcmp(pName, "triangles") == 0;
+        for (const TiXmlElement* pElement = pMesh->FirstChildElement(pName); pElement != nullptr;
+             pElement = pElement->NextSiblingElement(pName))
+        {
+            bAnyElement = true;
+            if (!ParseTriangles(pElement, bTriangles, flags.bTangents, uiSubsets, sources, pController))
+                return false;
+        }
+    }
+    return bAnyElement && FinishMesh(sId, flags, uiSubsets, pController);
+}
+
+bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTriangles, bool bTangents,
+                                        std::uint32_t& uiSubsetCounter, const SourceMap& sources,
+                                        const KR_ColladaControllerRecord* pController)
+{
+    InputSlot vertex;
+    InputSlot normal;
+    InputSlot uvs[NUM_UV_SETS];
+    std::int64_t iTupleStride = 0;
+    const TiXmlElement* pInput = pElement->FirstChildElement("input");
+    if (pInput == nullptr)
+        return false;
+    for (; pInput != nullptr; pInput = pInput->NextSiblingElement("input"))
+    {
+        const char* pSemantic = pInput->Attribute("semantic");
+        int iOffset = 0;
+        std::string sSource = AttributeText(pInput, "source");
+        // A negative offset would index before the tuple.
+        if (pSemantic == nullptr || pInput->QueryIntAttribute("offset", &iOffset) != TIXML_SUCCESS ||
+            iOffset < 0 || sSource.empty() || !ResolveLocalReference(sSource))
+            return false;
+        iTupleStride = std::max<std::int64_t>(iTupleStride, std::int64_t{iOffset} + 1);
+        InputSlot* pSlot = nullptr;
+        if (std::strcmp(pSemantic, "VERTEX") == 0)
+        {
+            pSlot = &vertex;
+        }
+        else if (std::strcmp(pSemantic, "NORMAL") == 0)
+        {
+            pSlot = &normal;
+        }
+        else if (std::strcmp(pSemantic, "TEXCOORD") == 0)
+        {
+            int iSet = -1;
+            if (pInput->QueryIntAttribute("set", &iSet) != TIXML_SUCCESS)
+                iSet = -1;
+            if (iSet >= NUM_UV_SETS)
+                continue;
+            if (iSet >= 0)
+                pSlot = &uvs[iSet];
+            for (int i = 0; iSet < 0 && i < NUM_UV_SETS && pSlot == nullptr; ++i)
+                if (uvs[i].iOffset < 0)
+                    pSlot = &uvs[i];
+        }
+        if (pSlot != nullptr && pSlot->iOffset < 0)
+        {
+            pSlot->iOffset = iOffset;
+            pSlot->sSource = std::move(sSource);
+        }
+    }
+    if (vertex.iOffset < 0)
+        return false;
+    for (int i = 1; i < NUM_UV_SETS; ++i)
+        if (uvs[i].iOffset >= 0 && uvs[i - 1].iOffset < 0)
+            return false;
+
+    const std::int32_t iPreviousFormat = m_vertices.GetVertexFormatId();
+    m_vertices.SelectVertexFormat(uvs[0].iOffset >= 0, uvs[1].iOffset >= 0, uvs[2].iOffset >= 0,
+                                  uvs[3].iOffset >= 0, normal.iOffset >= 0, bTangents,
+                                  pController != nullptr);
+    if (iPreviousFormat != KR_VertexFormat::NO_FORMAT && iPreviousFormat != m_vertices.GetVertexFormatId())
+        return false;
+
+    const TiXmlElement* pP = pElement->FirstChildElement("p");
+    if (pP == nullptr || pP->GetText() == nullptr)
+    {
+        m_vertices.ClearTempVertices();
+        return true;
+    }
+
+    // Every assigned input needs its source, read at its accessor's stride (which must hold the
+    // components read from it).
+    struct Binding
+    {
+        InputSlot* pSlot;
+        std::uint32_t uiComponents;
+    };
+    Binding bindings[2 + NUM_UV_SETS] = {{&vertex, 3}, {&normal, 3}};
+    for (int i = 0; i < NUM_UV_SETS; ++i)
+        bindings[2 + i] = {&uvs[i], 2};
+    for (Binding& binding : bindings)
+    {
+        InputSlot& slot = *binding.pSlot;
+        if (slot.iOffset < 0)
+            continue;
+        const auto source = sources.find(slot.sSource);
+        if (source == sources.end() || source->second->vValues.empty())
+            return false;
+        slot.pValues = &source->second->vValues;
+        slot.uiStride = source->second->uiStride != 0 ? source->second->uiStride : binding.uiComponents;
+        if (slot.uiStride < binding.uiComponents)
+            return false;
+    }
+
+    const std::uint64_t uiTupleStride = static_cast<std::uint64_t>(iTupleStride);
+    const std::uint32_t uiSubset = uiSubsetCounter;
+    std::uint64_t uiTriangles = 0;
+    const KR_SkinRecord noSkin;
+    for (; pP != nullptr; pP = pP->NextSiblingElement("p"))
+    {
+        ParseIndexList(pP->GetText(), m_vTuple);
+        if (m_vTuple.size() % uiTupleStride != 0)
+            return false;
+        const std::uint64_t uiCorners = m_vTuple.size() / uiTupleStride;
+        m_vTempPositionIndices.clear();
+        for (std::uint64_t k = 0; k < uiCorners; ++k)
+        {
+            const std::uint32_t* pTuple = m_vTuple.data() + k * uiTupleStride;
+            const std::uint32_t uiPosition = pTuple[vertex.iOffset];
+            float position[3];
+            float normalValue[3] = {0.0f, 0.0f, 0.0f};
+            float uvValues[NUM_UV_SETS][2] = {};
+            if (!ReadElement(vertex, uiPosition, 3, position))
+                return false;
+            position[2] = -position[2];
+            if (normal.iOffset >= 0)
+            {
+                if (!ReadElement(normal, pTuple[normal.iOffset], 3, normalValue))
+                    return false;
+                normalValue[2] = -normalValue[2];
+            }
+            for (int i = 0; i < NUM_UV_SETS; ++i)
+            {
+                if (uvs[i].iOffset < 0)
+                    continue;
+                if (!ReadElement(uvs[i], pTuple[uvs[i].iOffset], 2, uvValues[i]))
+                    return false;
+                uvValues[i][1] = 1.0f - uvValues[i][1];
+            }
+            const KR_SkinRecord* pSkin = &noSkin;
+            if (pController != nullptr)
+            {
+                // A position without its skin record cannot be skinned.
+                if (uiPosition >= pController->vSkinRecords.size())
+                    return false;
+                pSkin = &pController->vSkinRecords[uiPosition];
+                XMVECTOR vPosition = XMVector3TransformCoord(
+                    XMVectorSet(position[0], position[1], position[2], 1.0f), pController->mBindShape);
+                std::memcpy(position, vPosition.f, sizeof(position));
+                XMVECTOR vNormal = XMVector3TransformNormal(
+                    XMVectorSet(normalValue[0], normalValue[1], normalValue[2], 0.0f),
+                    pController->mBindShape);
+                std::memcpy(normalValue, vNormal.f, sizeof(normalValue));
+            }
+            m_vertices.AddTempVertex(position, uvValues[0], uvValues[1], uvValues[2], uvValues[3],
+                                     normalValue, *pSkin);
+            m_vTempPositionIndices.push_back(uiPosition);
+        }
+
+        // Fan for a polygon (fewer than 3 corners give nothing), list for triangles.
+        std::uint64_t uiCount = 0;
+        if (bTriangles)
+        {
+            if (uiCorners % 3 != 0)
+                return false;
+            uiCount = uiCorners / 3;
+        }
+        else if (uiCorners >= 3)
+        {
+            uiCount = uiCorners - 2;
+        }
+        for (std::uint64_t t = 0; t < uiCount; ++t)
+        {
+            const std::uint32_t uiFirst = static_cast<std::uint32_t>(bTriangles ? 3 * t : 0);
+            const std::uint32_t uiBase = static_cast<std::uint32_t>(bTriangles ? 3 * t : t);
+            if (bTangents)
+                ComputeTriangleTangents(uiFirst, uiBase);
+            for (const std::uint32_t uiCorner : {uiFirst, uiBase + 1, uiBase + 2})
+                m_vIndices.push_back(m_vertices.AddUniqueVertex(m_vTempPositionIndices[uiCorner],
+                                                                m_vertices.GetTempVertex(uiCorner)));
+            m_vSubsetIds.push_back(uiSubset);
+        }
+        uiTriangles += uiCount;
+        m_vertices.ClearTempVertices();
+    }
+
+    // An element that gave no triangle is no subset: the next one keeps consecutive ids.
+    if (uiTriangles == 0)
+        return true;
+    const char* pMaterial = pElement->Attribute("material");
+    std::string sMaterial;
+    for (const std::string& sName : m_vMaterialNames)
+        if (pMaterial != nullptr && sName == pMaterial)
+            sMaterial = sName;
+    m_vSubsetMaterials.push_back(std::move(sMaterial));
+    ++uiSubsetCounter;
+    return true;
+}
+
+void KR_ColladaImporter::ComputeTriangleTangents(std::uint32_t uiFirst, std::uint32_t uiBase)
+{
+    const std::uint32_t corners[3] = {uiFirst, uiBase + 1, uiBase + 2};
+    float positions[3][3];
+    float uvs[3][2];
+    float normals[3][3];
+    for (int i = 0; i < 3; ++i)
+        if (!m_vertices.GetPosUV1NormalFromCurrentTempVertex(corners[i], positions[i], uvs[i], normals[i]))
+            return; // the format has no tangent
+    const XMVECTOR vE1 = XMVectorSubtract(XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(positions[1])),
+                                          XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(positions[0])));
+    const XMVECTOR vE2 = XMVectorSubtract(XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(positions[2])),
+                                          XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(positions[0])));
+    const float fS1 = uvs[1][0] - uvs[0][0];
+    const float fT1 = uvs[1][1] - uvs[0][1];
+    const float fS2 = uvs[2][0] - uvs[0][0];
+    const float fT2 = uvs[2][1] - uvs[0][1];
+    // Texture coordinates without area give no direction: a zero tangent, not infinities.
+    const float fDeterminant = fS1 * fT2 - fS2 * fT1;
+    const float fR = fDeterminant != 0.0f ? 1.0f / fDeterminant : 0.0f;
+    XMVECTOR vTangent = XMVectorZero();
+    if (std::isfinite(fR))
+        vTangent = XMVectorScale(XMVectorSubtract(XMVectorScale(vE1, fT2), XMVectorScale(vE2, fT1)), fR);
+    for (int i = 0; i < 3; ++i)
+    {
+        const XMVECTOR vNormal = XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(normals[i]));
+        const XMVECTOR vOrthogonal =
+            XMVectorSubtract(vTangent, XMVectorScale(vNormal, XMVectorGetX(XMVector3Dot(vNormal, vTangent))));
+        const XMVECTOR vUnit = XMVector3Normalize(vOrthogonal);
+        // Adding +0 turns -0 into +0: the two triangles of a flat quad then give bytewise equal
+        // tangents, and their shared corners merge.
+        const float tangent[3] = {vUnit.f[0] + 0.0f, vUnit.f[1] + 0.0f, vUnit.f[2] + 0.0f};
+        m_vertices.SetTangentOnCurrentTempVertex(corners[i], tangent);
+    }
+}
+
+bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags& flags,
+                                    std::uint32_t uiSubsets, KR_ColladaControllerRecord* pController)
+{
+    const std::uint32_t uiVertexCount = m_vertices.GetVertexCount();
+    const std::uint64_t uiTriangles = m_vSubsetIds.size();
+    // A geometry without a triangle would make a mesh without buffers.
+    if (uiVertexCount == 0 || uiTriangles == 0 || uiTriangles > 0xFFFFFFFFu)
+        return false;
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KR_GraphicsResourceManager* pResources =
+        pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
+    std::unique_ptr<KR_MeshDX11> pMesh(
+        pResources != nullptr ? pResources->CreateMesh(m_vertices.GetVertexStride(), uiVertexCount,
+                                                       static_cast<std::uint32_t>(uiTriangles))
+                              : nullptr);
+    if (pMesh == nullptr)
+        return false;
+    pMesh->SetVertices(m_vertices.GetVertex(0));
+    pMesh->SetIndices(m_vIndices.data());
+    pMesh->SetAttributes(m_vSubsetIds.data());
+
+    XMVECTOR vCentre = XMVectorZero();
+    KR_BoundingBox box;
+    if (flags.bCentres || flags.bBoxes)
+    {
+        double sum[3] = {0.0, 0.0, 0.0};
+        for (std::uint32_t i = 0; i < uiVertexCount; ++i)
+        {
+            float position[3];
+            m_vertices.GetVertexPosition(i, position);
+            for (int j = 0; j < 3; ++j)
+                sum[j] += position[j];
+            box.ExtendByPoint(XMVectorSet(position[0], position[1], position[2], 0.0f));
+        }
+        vCentre = XMVectorSet(static_cast<float>(sum[0] / uiVertexCount),
+                              static_cast<float>(sum[1] / uiVertexCount),
+                              static_cast<float>(sum[2] / uiVertexCount), 0.0f);
+    }
+    if (!pMesh->BuildSubsets() || !pMesh->CreateBuffers())
+        return false;
+
+    KB_GrowingArray<KB_String> gNames;
+    const char* pDefault = pController != nullptr && pController->pSkeleton != nullptr
+                               ? DEFAULT_SKINNED_MATERIAL
+                               : DEFAULT_MATERIAL;
+    for (std::uint32_t i = 0; i < uiSubsets; ++i)
+    {
+        const bool bNamed = i < m_vSubsetMaterials.size() && !m_vSubsetMaterials[i].empty();
+        gNames.Add(KB_String(bNamed ? m_vSubsetMaterials[i].c_str() : pDefault));
+    }
+
+    std::unique_ptr<KR_MeshSkinnedAnimationResource> pSkeleton;
+    if (pController != nullptr)
+        pSkeleton = std::move(pController->pSkeleton);
+    std::unique_ptr<KR_MeshAnimationResource> pAnimation;
+    const auto animation = m_geometryAnimations.find(sGeometryId);
+    if (animation != m_geometryAnimations.end())
+        pAnimation = std::move(animation->second);
+    auto* pNode = new KR_MeshResourceDX11(pMesh.get(), gNames, pAnimation.get(), pSkeleton.get(),
+                                          m_vertices.GetComponentMask());
+    pMesh.release();
+    pAnimation.release();
+    pSkeleton.release();
+    std::unique_ptr<KR_MeshResource> node(pNode);
+
+    const auto matrix = m_nodeMatrices.find(sGeometryId);
+    if (matrix != m_nodeMatrices.end())
+    {
+        node->SetTransform(matrix->second);
+        box.Transform(matrix->second);
+    }
+    if (flags.bCentres)
+        node->SetCenter(vCentre);
+    if (flags.bBoxes)
+        node->SetBoundingBox(&box);
+
+    // A second geometry of the same id replaces the first, which is freed.
+    const auto existing = m_meshIndices.find(sGeometryId);
+    if (existing != m_meshIndices.end())
+    {
+        delete m_vMeshes[existing->second].second;
+        m_vMeshes[existing->second].second = node.release();
+    }
+    else
+    {
+        m_vMeshes.emplace_back(sGeometryId, nullptr);
+        m_meshIndices[sGeometryId] = m_vMeshes.size() - 1;
+        m_vMeshes.back().second = node.release();
+    }
+    ClearMeshVertices();
+    return true;
+}
+
+void KR_ColladaImporter::ClearMeshVertices()
+{
+    m_vertices.ClearMeshVertices();
+    m_vIndices.clear();
+    m_vSubsetIds.clear();
+    m_vSubsetMaterials.clear();
+}
