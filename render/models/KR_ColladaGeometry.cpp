@@ -232,6 +232,14 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
         if (m_vTuple.size() % uiTupleStride != 0)
             return false;
         const std::uint64_t uiCorners = m_vTuple.size() / uiTupleStride;
+        if (bTriangles && uiCorners % 3 != 0)
+            return false;
+        const std::size_t uiNeeded = m_vIndices.size() + uiCorners;
+        if (uiNeeded > m_vIndices.capacity())
+        {
+            m_vIndices.reserve(std::max(uiNeeded, 2 * m_vIndices.capacity()));
+            m_vSubsetIds.reserve(m_vIndices.capacity() / 3);
+        }
         m_vTempPositionIndices.clear();
         for (std::uint64_t k = 0; k < uiCorners; ++k)
         {
@@ -275,32 +283,21 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
             m_vertices.AddTempVertex(position, uvValues[0], uvValues[1], uvValues[2], uvValues[3],
                                      normalValue, *pSkin);
             m_vTempPositionIndices.push_back(uiPosition);
+            // A list's triangle is finished as soon as its corners are read, so the temporary
+            // vertices never hold more than one triangle.
+            if (bTriangles && m_vTempPositionIndices.size() == 3)
+            {
+                AddTriangle(0, 0, uiSubset, bTangents);
+                m_vertices.ClearTempVertices();
+                m_vTempPositionIndices.clear();
+                ++uiTriangles;
+            }
         }
-
-        // Fan for a polygon (fewer than 3 corners give nothing), list for triangles.
-        std::uint64_t uiCount = 0;
-        if (bTriangles)
-        {
-            if (uiCorners % 3 != 0)
-                return false;
-            uiCount = uiCorners / 3;
-        }
-        else if (uiCorners >= 3)
-        {
-            uiCount = uiCorners - 2;
-        }
-        for (std::uint64_t t = 0; t < uiCount; ++t)
-        {
-            const std::uint32_t uiFirst = static_cast<std::uint32_t>(bTriangles ? 3 * t : 0);
-            const std::uint32_t uiBase = static_cast<std::uint32_t>(bTriangles ? 3 * t : t);
-            if (bTangents)
-                ComputeTriangleTangents(uiFirst, uiBase);
-            for (const std::uint32_t uiCorner : {uiFirst, uiBase + 1, uiBase + 2})
-                m_vIndices.push_back(m_vertices.AddUniqueVertex(m_vTempPositionIndices[uiCorner],
-                                                                m_vertices.GetTempVertex(uiCorner)));
-            m_vSubsetIds.push_back(uiSubset);
-        }
-        uiTriangles += uiCount;
+        // A polygon is a fan around its first corner; fewer than 3 corners give nothing.
+        for (std::uint64_t t = 0; !bTriangles && t + 2 < uiCorners; ++t)
+            AddTriangle(0, static_cast<std::uint32_t>(t), uiSubset, bTangents);
+        if (!bTriangles && uiCorners >= 3)
+            uiTriangles += uiCorners - 2;
         m_vertices.ClearTempVertices();
     }
 
@@ -317,19 +314,38 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
     return true;
 }
 
+void KR_ColladaImporter::AddTriangle(std::uint32_t uiFirst, std::uint32_t uiBase, std::uint32_t uiSubset,
+                                     bool bTangents)
+{
+    if (bTangents)
+        ComputeTriangleTangents(uiFirst, uiBase);
+    for (const std::uint32_t uiCorner : {uiFirst, uiBase + 1, uiBase + 2})
+        m_vIndices.push_back(
+            m_vertices.AddUniqueVertex(m_vTempPositionIndices[uiCorner], m_vertices.GetTempVertex(uiCorner)));
+    m_vSubsetIds.push_back(uiSubset);
+}
+
 void KR_ColladaImporter::ComputeTriangleTangents(std::uint32_t uiFirst, std::uint32_t uiBase)
 {
+    using namespace KR_VertexFormat;
+    const std::uint8_t uiMask = m_vertices.GetComponentMask();
+    if ((uiMask & MASK_TANGENT) == 0)
+        return;
+    const std::int32_t iNormal = ComponentOffset(uiMask, MASK_NORMAL);
+    const std::int32_t iUV = ComponentOffset(uiMask, MASK_UV1);
     const std::uint32_t corners[3] = {uiFirst, uiBase + 1, uiBase + 2};
     float positions[3][3];
     float uvs[3][2];
     float normals[3][3];
     for (int i = 0; i < 3; ++i)
-        if (!m_vertices.GetPosUV1NormalFromCurrentTempVertex(corners[i], positions[i], uvs[i], normals[i]))
-            return; // the format has no tangent
-    const XMVECTOR vE1 = XMVectorSubtract(XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(positions[1])),
-                                          XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(positions[0])));
-    const XMVECTOR vE2 = XMVectorSubtract(XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(positions[2])),
-                                          XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(positions[0])));
+    {
+        const std::uint8_t* pVertex = m_vertices.GetTempVertex(corners[i]);
+        if (pVertex == nullptr)
+            return;
+        std::memcpy(positions[i], pVertex, POSITION_SIZE);
+        std::memcpy(normals[i], pVertex + iNormal, NORMAL_SIZE);
+        std::memcpy(uvs[i], pVertex + iUV, UV_SIZE);
+    }
     const float fS1 = uvs[1][0] - uvs[0][0];
     const float fT1 = uvs[1][1] - uvs[0][1];
     const float fS2 = uvs[2][0] - uvs[0][0];
@@ -337,19 +353,32 @@ void KR_ColladaImporter::ComputeTriangleTangents(std::uint32_t uiFirst, std::uin
     // Texture coordinates without area give no direction: a zero tangent, not infinities.
     const float fDeterminant = fS1 * fT2 - fS2 * fT1;
     const float fR = fDeterminant != 0.0f ? 1.0f / fDeterminant : 0.0f;
-    XMVECTOR vTangent = XMVectorZero();
-    if (std::isfinite(fR))
-        vTangent = XMVectorScale(XMVectorSubtract(XMVectorScale(vE1, fT2), XMVectorScale(vE2, fT1)), fR);
+    float tangent[3] = {0.0f, 0.0f, 0.0f};
+    for (int j = 0; j < 3 && std::isfinite(fR); ++j)
+    {
+        const float fE1 = positions[1][j] - positions[0][j];
+        const float fE2 = positions[2][j] - positions[0][j];
+        tangent[j] = (fE1 * fT2 - fE2 * fT1) * fR;
+    }
     for (int i = 0; i < 3; ++i)
     {
-        const XMVECTOR vNormal = XMLoadFloat3(reinterpret_cast<const XMFLOAT3*>(normals[i]));
-        const XMVECTOR vOrthogonal =
-            XMVectorSubtract(vTangent, XMVectorScale(vNormal, XMVectorGetX(XMVector3Dot(vNormal, vTangent))));
-        const XMVECTOR vUnit = XMVector3Normalize(vOrthogonal);
+        const float* pN = normals[i];
+        const float fDot = pN[0] * tangent[0] + pN[1] * tangent[1] + pN[2] * tangent[2];
+        float orthogonal[3];
+        for (int j = 0; j < 3; ++j)
+            orthogonal[j] = tangent[j] - fDot * pN[j];
+        // The length in double cannot overflow; a zero vector stays zero and an infinite one
+        // gives NaN.
+        const double fLengthSq = double{orthogonal[0]} * orthogonal[0] +
+                                 double{orthogonal[1]} * orthogonal[1] +
+                                 double{orthogonal[2]} * orthogonal[2];
+        const double fInverse = fLengthSq > 0.0 ? 1.0 / std::sqrt(fLengthSq) : 0.0;
         // Adding +0 turns -0 into +0: the two triangles of a flat quad then give bytewise equal
         // tangents, and their shared corners merge.
-        const float tangent[3] = {vUnit.f[0] + 0.0f, vUnit.f[1] + 0.0f, vUnit.f[2] + 0.0f};
-        m_vertices.SetTangentOnCurrentTempVertex(corners[i], tangent);
+        float unit[3];
+        for (int j = 0; j < 3; ++j)
+            unit[j] = static_cast<float>(orthogonal[j] * fInverse) + 0.0f;
+        m_vertices.SetTangentOnCurrentTempVertex(corners[i], unit);
     }
 }
 

@@ -103,6 +103,9 @@ private:
     bool ParseTriangles(const TiXmlElement* pElement, bool bTriangles, bool bTangents,
                         std::uint32_t& uiSubsetCounter, const SourceMap& sources,
                         const KR_ColladaControllerRecord* pController);
+    // Tangents (when asked and the format has them), then the triangle of temporary vertices
+    // uiFirst, uiBase + 1 and uiBase + 2 as unique vertices, indices and a subset id.
+    void AddTriangle(std::uint32_t uiFirst, std::uint32_t uiBase, std::uint32_t uiSubset, bool bTangents);
     void ComputeTriangleTangents(std::uint32_t uiFirst, std::uint32_t uiBase);
     bool FinishMesh(const std::string& sGeometryId, const Flags& flags, std::uint32_t uiSubsets,
                     KR_ColladaControllerRecord* pController);
