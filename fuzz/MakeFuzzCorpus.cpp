@@ -555,7 +555,6 @@ int main(int argc, char** argv)
     MakeImageSeeds();
     MakeShaderSeeds();
     MakeModelCacheSeeds();
-    MakeColladaSeeds();
     MakeArchiveSeeds();
     MakeInflateSeeds();
     MakeCurveSeeds(engine.GetRepository());
@@ -564,5 +563,6 @@ int main(int argc, char** argv)
     MakeSoundSeeds();
     MakeTerminalSeeds();
     MakeDirectorySeeds();
+    MakeColladaSeeds();
     return g_bFailed ? 1 : 0;
 }

@@ -305,11 +305,8 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
     if (uiTriangles == 0)
         return true;
     const char* pMaterial = pElement->Attribute("material");
-    std::string sMaterial;
-    for (const std::string& sName : m_vMaterialNames)
-        if (pMaterial != nullptr && sName == pMaterial)
-            sMaterial = sName;
-    m_vSubsetMaterials.push_back(std::move(sMaterial));
+    const bool bKnown = pMaterial != nullptr && m_materialNames.count(pMaterial) != 0;
+    m_vSubsetMaterials.emplace_back(bKnown ? pMaterial : "");
     ++uiSubsetCounter;
     return true;
 }

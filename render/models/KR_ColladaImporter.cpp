@@ -71,7 +71,7 @@ void KR_ColladaImporter::Reset(bool bDeleteMeshes)
     m_vertices = KR_VertexAssembler();
     m_vTempPositionIndices = std::vector<std::uint32_t>();
     m_vTuple = std::vector<std::uint32_t>();
-    m_vMaterialNames.clear();
+    m_materialNames.clear();
     m_vSubsetMaterials.clear();
     m_instancedGeometryIds.clear();
     m_vInstancedControllerIds.clear();
@@ -111,7 +111,7 @@ bool KR_ColladaImporter::ParseDocument(const Flags& flags)
              pMaterial = pMaterial->NextSiblingElement("material"))
         {
             if (const char* pName = pMaterial->Attribute("name"))
-                m_vMaterialNames.emplace_back(pName);
+                m_materialNames.insert(pName);
         }
     }
 

@@ -113,8 +113,9 @@ private:
     void ClearMeshVertices();
 
     KB_String m_sPath;
-    // "name" attributes of the library's materials, in document order.
-    std::vector<std::string> m_vMaterialNames;
+    // "name" attributes of the library's materials (a set: every primitive element looks its
+    // material up).
+    std::unordered_set<std::string> m_materialNames;
     // Per subset of the geometry being built: its element's material when the library has it,
     // else empty (the default material).
     std::vector<std::string> m_vSubsetMaterials;
