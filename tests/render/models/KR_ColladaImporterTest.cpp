@@ -1,11 +1,14 @@
 #include "render/models/KR_ColladaImporter.h"
 
 #include "framework/files/KF_FileManager.h"
+#include "render/device/KR_GraphicsContextDX11.h"
 #include "render/device/KR_MaterialManager.h"
+#include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_BoundingBox.h"
 #include "render/models/KR_ColladaReaders.h"
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_MeshResourceDX11.h"
+#include "render/models/KR_ModelImporters.h"
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
@@ -678,4 +681,19 @@ TEST_F(KR_ColladaImporterTest, HostileDocumentsFailCleanly)
         }
         Import(sFlipped, 1, 1, 1);
     }
+}
+
+TEST_F(KR_ColladaImporterTest, TheGraphicsContextRegistersTheImporterWithTheLoader)
+{
+    KR_ModelImporters::Clear();
+    {
+        KR_GraphicsContextDX11 context;
+        delete context.CreateGraphicsResourceManager();
+    }
+    EXPECT_EQ(&KR_ColladaImporter::Import, KR_ModelImporters::FindImporter("Models/Thing.DAE"));
+    m_pMemory->SetFile("Models/thing.dae", OneTriangle());
+    std::unique_ptr<KR_ModelResource> pModel(KR_ModelLoader::LoadModel("Models/thing.dae", 0, 0, 0));
+    ASSERT_NE(nullptr, pModel);
+    EXPECT_EQ(1u, pModel->GetTriangleCount());
+    KR_ModelImporters::Clear();
 }
