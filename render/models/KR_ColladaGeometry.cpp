@@ -49,6 +49,56 @@ bool ReadElement(const InputSlot& slot, std::uint32_t uiIndex, std::uint32_t uiC
     return true;
 }
 
+// One corner of a primitive, converted to the engine's coordinates.
+struct Corner
+{
+    std::uint32_t uiPosition = 0; // the position index
+    float position[3] = {0.0f, 0.0f, 0.0f};
+    float normal[3] = {0.0f, 0.0f, 0.0f};
+    float uvs[NUM_UV_SETS][2] = {};
+    const KR_SkinRecord* pSkin = nullptr; // skinned geometry only
+};
+
+// Reads the corner of an index tuple from the assigned inputs; false when an index lies past its
+// source or, for a skinned geometry, past the skin records.
+bool ReadCorner(const std::uint32_t* pTuple, const InputSlot& vertex, const InputSlot& normal,
+                const InputSlot* pUVs, const KR_ColladaControllerRecord* pController, Corner& corner)
+{
+    corner.uiPosition = pTuple[vertex.iOffset];
+    if (!ReadElement(vertex, corner.uiPosition, 3, corner.position))
+        return false;
+    corner.position[2] = -corner.position[2];
+    if (normal.iOffset >= 0)
+    {
+        if (!ReadElement(normal, pTuple[normal.iOffset], 3, corner.normal))
+            return false;
+        corner.normal[2] = -corner.normal[2];
+    }
+    for (int i = 0; i < NUM_UV_SETS; ++i)
+    {
+        if (pUVs[i].iOffset < 0)
+            continue;
+        if (!ReadElement(pUVs[i], pTuple[pUVs[i].iOffset], 2, corner.uvs[i]))
+            return false;
+        corner.uvs[i][1] = 1.0f - corner.uvs[i][1];
+    }
+    if (pController == nullptr)
+        return true;
+    // A position without its skin record cannot be skinned. The bind shape moves the position (as
+    // a point, divided by w) and turns the normal (not renormalised).
+    if (corner.uiPosition >= pController->vSkinRecords.size())
+        return false;
+    corner.pSkin = &pController->vSkinRecords[corner.uiPosition];
+    const XMVECTOR vPosition =
+        XMVector3TransformCoord(XMVectorSet(corner.position[0], corner.position[1], corner.position[2], 1.0f),
+                                pController->mBindShape);
+    std::memcpy(corner.position, vPosition.f, sizeof(corner.position));
+    const XMVECTOR vNormal = XMVector3TransformNormal(
+        XMVectorSet(corner.normal[0], corner.normal[1], corner.normal[2], 0.0f), pController->mBindShape);
+    std::memcpy(corner.normal, vNormal.f, sizeof(corner.normal));
+    return true;
+}
+
 } // namespace
 
 bool KR_ColladaImporter::ParseGeometries(const TiXmlElement* pLibrary, const Flags& flags)
@@ -244,45 +294,13 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
         for (std::uint64_t k = 0; k < uiCorners; ++k)
         {
             const std::uint32_t* pTuple = m_vTuple.data() + k * uiTupleStride;
-            const std::uint32_t uiPosition = pTuple[vertex.iOffset];
-            float position[3];
-            float normalValue[3] = {0.0f, 0.0f, 0.0f};
-            float uvValues[NUM_UV_SETS][2] = {};
-            if (!ReadElement(vertex, uiPosition, 3, position))
+            Corner corner;
+            if (!ReadCorner(pTuple, vertex, normal, uvs, pController, corner))
                 return false;
-            position[2] = -position[2];
-            if (normal.iOffset >= 0)
-            {
-                if (!ReadElement(normal, pTuple[normal.iOffset], 3, normalValue))
-                    return false;
-                normalValue[2] = -normalValue[2];
-            }
-            for (int i = 0; i < NUM_UV_SETS; ++i)
-            {
-                if (uvs[i].iOffset < 0)
-                    continue;
-                if (!ReadElement(uvs[i], pTuple[uvs[i].iOffset], 2, uvValues[i]))
-                    return false;
-                uvValues[i][1] = 1.0f - uvValues[i][1];
-            }
-            const KR_SkinRecord* pSkin = &noSkin;
-            if (pController != nullptr)
-            {
-                // A position without its skin record cannot be skinned.
-                if (uiPosition >= pController->vSkinRecords.size())
-                    return false;
-                pSkin = &pController->vSkinRecords[uiPosition];
-                XMVECTOR vPosition = XMVector3TransformCoord(
-                    XMVectorSet(position[0], position[1], position[2], 1.0f), pController->mBindShape);
-                std::memcpy(position, vPosition.f, sizeof(position));
-                XMVECTOR vNormal = XMVector3TransformNormal(
-                    XMVectorSet(normalValue[0], normalValue[1], normalValue[2], 0.0f),
-                    pController->mBindShape);
-                std::memcpy(normalValue, vNormal.f, sizeof(normalValue));
-            }
-            m_vertices.AddTempVertex(position, uvValues[0], uvValues[1], uvValues[2], uvValues[3],
-                                     normalValue, *pSkin);
-            m_vTempPositionIndices.push_back(uiPosition);
+            m_vertices.AddTempVertex(corner.position, corner.uvs[0], corner.uvs[1], corner.uvs[2],
+                                     corner.uvs[3], corner.normal,
+                                     corner.pSkin != nullptr ? *corner.pSkin : noSkin);
+            m_vTempPositionIndices.push_back(corner.uiPosition);
             // A list's triangle is finished as soon as its corners are read, so the temporary
             // vertices never hold more than one triangle.
             if (bTriangles && m_vTempPositionIndices.size() == 3)
