@@ -51,10 +51,10 @@ namespace
 using Bytes = std::vector<std::uint8_t>;
 
 // The folders this program fills (and empties first).
-const char* const TARGETS[] = {"ArchiveFuzz",        "InflateFuzz",        "CurveTextFuzz", "CurveBytesFuzz",
-                               "TextReaderFuzz",     "AudioEntityFuzz",    "XmlFuzz",       "SoundDataFuzz",
-                               "TerminalInputFuzz",  "DirectoryPathsFuzz", "ImageFuzz",     "ModelCacheFuzz",
-                               "ShaderBytecodeFuzz", "ColladaFuzz"};
+const char* const TARGETS[] = {
+    "ArchiveFuzz",     "InflateFuzz",    "CurveTextFuzz",      "CurveBytesFuzz",    "TextReaderFuzz",
+    "AudioEntityFuzz", "XmlFuzz",        "SoundDataFuzz",      "TerminalInputFuzz", "DirectoryPathsFuzz",
+    "ImageFuzz",       "ModelCacheFuzz", "ShaderBytecodeFuzz", "ObjFuzz",           "ColladaFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
@@ -455,6 +455,21 @@ void MakeModelCacheSeeds()
     AddModelCacheSeed(KR_ModelResourceDX11(gNodes));
 }
 
+// OBJ texts as modelling tools write them (the first byte is the load options): a textured quad
+// with normals, faces with and without UVs or normals in material runs, a pentagon with Windows
+// line ends and no final newline.
+void MakeObjSeeds()
+{
+    const std::string sQuad = "# quad\nmtllib quad.mtl\no Quad\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+                              "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\ns off\nf 1/1/1 2/2/1 3/3/1 4/4/1\n";
+    AddSeed("ObjFuzz", 7, ToBytes(sQuad));
+    AddSeed("ObjFuzz", 0,
+            ToBytes(sQuad + "usemtl Stone\nf 1 2 3\nf 1//1 3//1 4//1\nusemtl Glass\nf 4/4 3/3 2/2\n"));
+    AddSeed("ObjFuzz", 5,
+            ToBytes("v -1.5e0 2 +3\r\nv 1 .5 0.\r\nv 0 1 0\r\nv 2 2 2\r\nv 3 0 1\r\ng p\r\n"
+                    "f 1 2 3 4 5"));
+}
+
 // Records written by the stand-in compiler: a vertex stage with an input signature, a pixel
 // stage, a compute stage with its thread-group size and an effect with a technique.
 void MakeShaderSeeds()
@@ -555,6 +570,7 @@ int main(int argc, char** argv)
     MakeImageSeeds();
     MakeShaderSeeds();
     MakeModelCacheSeeds();
+    MakeObjSeeds();
     MakeArchiveSeeds();
     MakeInflateSeeds();
     MakeCurveSeeds(engine.GetRepository());

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,16 +36,41 @@ struct AdapterConfig
     bool FailGetDesc = false; // IDXGIAdapter::GetDesc answers E_FAIL
 };
 
+// What a draw call of a context would take to the screen: the pipeline bound when it was made.
+// Objects are named by their ids as in CallRecord; 0 stands for nothing bound.
+struct VertexBufferBinding
+{
+    std::uint64_t Buffer = 0;
+    UINT Stride = 0;
+    UINT Offset = 0;
+};
+struct DrawPipeline
+{
+    D3D11_PRIMITIVE_TOPOLOGY Topology = D3D11_PRIMITIVE_TOPOLOGY_UNDEFINED;
+    std::uint64_t InputLayout = 0;
+    std::vector<VertexBufferBinding> VertexBuffers; // slot 0 up to the last slot holding a buffer
+    std::uint64_t IndexBuffer = 0;
+    DXGI_FORMAT IndexFormat = DXGI_FORMAT_UNKNOWN;
+    UINT IndexOffset = 0;
+    std::uint64_t VertexShader = 0;
+    std::uint64_t GeometryShader = 0;
+    std::uint64_t PixelShader = 0;
+    std::uint64_t BlendState = 0;
+    std::uint64_t DepthStencilState = 0;
+    std::uint64_t RasterizerState = 0;
+};
+
 // One logged call. Objects are named by their ids (GetObjectId), never reused; 0 stands for null.
 struct CallRecord
 {
-    std::string Interface;              // "ID3D11DeviceContext", "IDXGISwapChain", ... ("" for functions)
-    std::string Method;                 // "ClearRenderTargetView", "Present", "Release", ...
-    std::uint64_t Sequence = 0;         // order of every logged call since Reset
-    std::uint64_t Frame = 0;            // frames presented before the call
-    HRESULT Result = S_OK;              // S_OK for calls without a result; a refused call: E_INVALIDARG
-    std::vector<std::uint64_t> Objects; // argument objects in order, then the object created
-    std::vector<double> Values;         // numeric arguments in order (see the method's notes)
+    std::string Interface;                // "ID3D11DeviceContext", "IDXGISwapChain", ... ("" for functions)
+    std::string Method;                   // "ClearRenderTargetView", "Present", "Release", ...
+    std::uint64_t Sequence = 0;           // order of every logged call since Reset
+    std::uint64_t Frame = 0;              // frames presented before the call
+    HRESULT Result = S_OK;                // S_OK for calls without a result; a refused call: E_INVALIDARG
+    std::vector<std::uint64_t> Objects;   // argument objects in order, then the object created
+    std::vector<double> Values;           // numeric arguments in order (see the method's notes)
+    std::optional<DrawPipeline> Pipeline; // draw calls of a context only
 };
 
 // Back to the defaults: one adapter with one output and the default modes, feature level 11_0,
@@ -68,6 +94,8 @@ void FailNext(const std::string& call, HRESULT hr = E_FAIL);
 // Calls of the frame in progress (since the last Present, Reset or ClearCallLog); a frame that
 // grows past 65536 calls drops its oldest half.
 std::vector<CallRecord> GetCallLog();
+// The draw calls among GetCallLog, each with its Pipeline.
+std::vector<CallRecord> GetDrawCalls();
 // Calls of the frame that the last Present ended, that Present included.
 std::vector<CallRecord> GetLastFrameCallLog();
 void ClearCallLog();
@@ -97,7 +125,13 @@ struct BoundState
     std::uint64_t DepthStencil = 0;
     std::vector<D3D11_VIEWPORT> Viewports;
     std::uint64_t RasterizerState = 0;
+    std::vector<std::uint64_t> StreamOutTargets;      // one id per slot, 0 when unbound
+    std::vector<std::uint64_t> UnorderedAccessViews;  // the pixel stage's eight slots
+    std::vector<std::uint64_t> VertexShaderResources; // all 128 slots
+    std::vector<std::uint64_t> PixelShaderResources;
 };
+// The hidden counter of a buffer UAV made with the append or counter flag; false for others.
+bool GetUnorderedAccessViewCounter(ID3D11UnorderedAccessView* pView, UINT* pCounter);
 BoundState GetBoundState(ID3D11DeviceContext* pContext);
 
 } // namespace D3D11Control

@@ -148,6 +148,181 @@ void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* co
     m_depthStencil.Set(pDepthStencilView);
 }
 
+// Objects: the views handed out. Values: the count asked for.
+void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
+                                       ID3D11DepthStencilView** ppDepthStencilView)
+{
+    const bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
+                        (NumViews == 0 || ppRenderTargetViews != nullptr);
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "OMGetRenderTargets";
+    record.Values = {static_cast<double>(NumViews)};
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    for (UINT i = 0; bValid && i < NumViews; ++i)
+    {
+        ID3D11RenderTargetView* pView = i < m_uiRenderTargetCount ? m_aRenderTargets[i].Get() : nullptr;
+        if (pView != nullptr)
+            pView->AddRef();
+        ppRenderTargetViews[i] = pView;
+        record.Objects.push_back(Object::IdOf(pView));
+    }
+    if (ppDepthStencilView != nullptr)
+    {
+        ID3D11DepthStencilView* pDepth = m_depthStencil.Get();
+        if (pDepth != nullptr)
+            pDepth->AddRef();
+        *ppDepthStencilView = pDepth;
+        record.Objects.push_back(Object::IdOf(pDepth));
+    }
+    Runtime::Get().Log(std::move(record));
+}
+
+// Objects: the render targets and the depth view (unless kept), then the UAVs. Values: the
+// render-target count, the UAV start slot and count, then one initial count per UAV
+// (0xFFFFFFFF for each when none are given).
+void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
+    UINT NumRTVs, ID3D11RenderTargetView* const* ppRenderTargetViews,
+    ID3D11DepthStencilView* pDepthStencilView, UINT UAVStartSlot, UINT NumUAVs,
+    ID3D11UnorderedAccessView* const* ppUnorderedAccessViews, const UINT* pUAVInitialCounts)
+{
+    const bool bKeepTargets = NumRTVs == D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL;
+    const bool bKeepViews = NumUAVs == D3D11_KEEP_UNORDERED_ACCESS_VIEWS;
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "OMSetRenderTargetsAndUnorderedAccessViews";
+    record.Values = {static_cast<double>(NumRTVs), static_cast<double>(UAVStartSlot),
+                     static_cast<double>(NumUAVs)};
+    bool bValid = true;
+    if (!bKeepTargets)
+    {
+        bValid = NumRTVs <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
+                 (NumRTVs == 0 || ppRenderTargetViews != nullptr);
+        for (UINT i = 0; bValid && i < NumRTVs; ++i)
+        {
+            bValid = ppRenderTargetViews[i] == nullptr ||
+                     RenderTargetView::From(ppRenderTargetViews[i]) != nullptr;
+            record.Objects.push_back(Object::IdOf(ppRenderTargetViews[i]));
+        }
+        bValid = bValid &&
+                 (pDepthStencilView == nullptr || DepthStencilView::From(pDepthStencilView) != nullptr) &&
+                 SizesMatch(NumRTVs, ppRenderTargetViews, pDepthStencilView);
+        record.Objects.push_back(Object::IdOf(pDepthStencilView));
+    }
+    if (bValid && !bKeepViews && NumUAVs > 0)
+    {
+        // The UAVs share the output slots with the render targets and follow them.
+        const UINT uiTargets = bKeepTargets ? m_uiRenderTargetCount : NumRTVs;
+        bValid = ppUnorderedAccessViews != nullptr && UAVStartSlot >= uiTargets &&
+                 UAVStartSlot < D3D11_PS_CS_UAV_REGISTER_COUNT &&
+                 NumUAVs <= D3D11_PS_CS_UAV_REGISTER_COUNT - UAVStartSlot;
+        for (UINT i = 0; bValid && i < NumUAVs; ++i)
+        {
+            bValid = ppUnorderedAccessViews[i] == nullptr ||
+                     UnorderedAccessView::From(ppUnorderedAccessViews[i]) != nullptr;
+            record.Objects.push_back(Object::IdOf(ppUnorderedAccessViews[i]));
+            record.Values.push_back(
+                static_cast<double>(pUAVInitialCounts != nullptr ? pUAVInitialCounts[i] : 0xFFFFFFFFu));
+        }
+    }
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(std::move(record));
+    if (!bValid)
+        return;
+    if (!bKeepTargets)
+    {
+        for (UINT i = 0; i < D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT; ++i)
+            m_aRenderTargets[i].Set(i < NumRTVs ? ppRenderTargetViews[i] : nullptr);
+        m_uiRenderTargetCount = NumRTVs;
+        m_depthStencil.Set(pDepthStencilView);
+    }
+    if (bKeepViews)
+        return;
+    for (UINT uiSlot = 0; uiSlot < D3D11_PS_CS_UAV_REGISTER_COUNT; ++uiSlot)
+    {
+        const bool bInRange = NumUAVs > 0 && uiSlot >= UAVStartSlot && uiSlot - UAVStartSlot < NumUAVs;
+        ID3D11UnorderedAccessView* pView = bInRange ? ppUnorderedAccessViews[uiSlot - UAVStartSlot] : nullptr;
+        m_aUnorderedAccessViews[uiSlot].Set(pView);
+        UnorderedAccessView* pImpl = UnorderedAccessView::From(pView);
+        if (pImpl != nullptr && pImpl->HasCounter() && pUAVInitialCounts != nullptr &&
+            pUAVInitialCounts[uiSlot - UAVStartSlot] != 0xFFFFFFFFu)
+        {
+            pImpl->SetCounter(pUAVInitialCounts[uiSlot - UAVStartSlot]);
+        }
+    }
+}
+
+namespace
+{
+
+// One element of a plain, unpacked format holding the low bits of each value (stored in the
+// format's component order); false for packed, compressed and depth formats.
+bool EncodeUint(DXGI_FORMAT format, const UINT values[4], std::uint8_t out[16], UINT* pSize)
+{
+    FormatInfo info;
+    if (!GetFormatInfo(format, &info) || info.kind == FormatKind::Packed ||
+        info.kind == FormatKind::Compressed || info.kind == FormatKind::Depth || info.channels == 0 ||
+        info.channels > 4 || (info.channelBits != 8 && info.channelBits != 16 && info.channelBits != 32) ||
+        info.bytesPerBlock != info.channels * info.channelBits / 8)
+    {
+        return false;
+    }
+    const UINT uiBytes = info.channelBits / 8;
+    for (UINT c = 0; c < info.channels; ++c)
+    {
+        const UINT uiValue = info.bgra && c < 3 ? values[2 - c] : values[c];
+        for (UINT b = 0; b < uiBytes; ++b)
+            out[c * uiBytes + b] = static_cast<std::uint8_t>(uiValue >> (8 * b));
+    }
+    *pSize = info.bytesPerBlock;
+    return true;
+}
+
+} // namespace
+
+// Objects: the view. Values: the four values.
+void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUnorderedAccessView,
+                                                 const UINT Values[4])
+{
+    UnorderedAccessView* pView = UnorderedAccessView::From(pUnorderedAccessView);
+    std::size_t uiFirst = 0;
+    std::size_t uiBytes = 0;
+    bool bWords = false;
+    const bool bBuffer = pView != nullptr && pView->GetBufferSpan(&uiFirst, &uiBytes, &bWords);
+    std::uint8_t aPattern[16] = {};
+    UINT uiSize = 0;
+    bool bValid = pView != nullptr && Values != nullptr;
+    if (bValid && bWords)
+    {
+        std::memcpy(aPattern, &Values[0], sizeof(UINT));
+        uiSize = sizeof(UINT);
+    }
+    else if (bValid)
+    {
+        bValid = EncodeUint(pView->GetFormat(), Values, aPattern, &uiSize);
+    }
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "ClearUnorderedAccessViewUint";
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    record.Objects = {Object::IdOf(pUnorderedAccessView)};
+    if (Values != nullptr)
+        record.Values = {static_cast<double>(Values[0]), static_cast<double>(Values[1]),
+                         static_cast<double>(Values[2]), static_cast<double>(Values[3])};
+    Runtime::Get().Log(std::move(record));
+    if (!bValid)
+        return;
+    if (!bBuffer)
+    {
+        for (const ViewRange& range : pView->GetRanges())
+            FillRange(pView->GetResourceImpl(), range, aPattern, nullptr, uiSize);
+        return;
+    }
+    std::uint8_t* pData = pView->GetResourceImpl()->GetData(0);
+    for (std::size_t uiOffset = 0; uiOffset + uiSize <= uiBytes; uiOffset += uiSize)
+        std::memcpy(pData + uiFirst + uiOffset, aPattern, uiSize);
+}
+
 void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports)
 {
     D3D11Control::CallRecord record;
@@ -181,6 +356,21 @@ void DeviceContext::RSSetState(ID3D11RasterizerState* pRasterizerState)
                        {Object::IdOf(pRasterizerState)}, {});
     if (bValid)
         m_rasterizerState.Set(pRasterizerState);
+}
+
+void DeviceContext::RSGetViewports(UINT* pNumViewports, D3D11_VIEWPORT* pViewports)
+{
+    Runtime::Get().Log(INTERFACE_NAME, "RSGetViewports", pNumViewports != nullptr ? S_OK : E_INVALIDARG, {},
+                       {});
+    if (pNumViewports == nullptr)
+        return;
+    if (pViewports == nullptr)
+    {
+        *pNumViewports = static_cast<UINT>(m_vViewports.size());
+        return;
+    }
+    for (UINT i = 0; i < *pNumViewports; ++i)
+        pViewports[i] = i < m_vViewports.size() ? m_vViewports[i] : D3D11_VIEWPORT{};
 }
 
 void DeviceContext::RSGetState(ID3D11RasterizerState** ppRasterizerState)
@@ -621,21 +811,52 @@ void DeviceContext::IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology)
         m_topology = Topology;
 }
 
-// Objects: the vertex buffer of slot 0. Values: vertex count, start vertex.
+void DeviceContext::LogDraw(const char* pMethod, std::vector<double> vValues) const
+{
+    if (!Runtime::Get().IsLogging())
+        return;
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = pMethod;
+    record.Values = std::move(vValues);
+    D3D11Control::DrawPipeline pipeline;
+    pipeline.Topology = m_topology;
+    pipeline.InputLayout = Object::IdOf(m_inputLayout.Get());
+    UINT uiSlots = D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT;
+    while (uiSlots > 0 && m_aVertexBuffers[uiSlots - 1].Get() == nullptr)
+        --uiSlots;
+    for (UINT i = 0; i < uiSlots; ++i)
+        pipeline.VertexBuffers.push_back(
+            {Object::IdOf(m_aVertexBuffers[i].Get()), m_aVertexStrides[i], m_aVertexOffsets[i]});
+    pipeline.IndexBuffer = Object::IdOf(m_indexBuffer.Get());
+    pipeline.IndexFormat = m_indexFormat;
+    pipeline.IndexOffset = m_uiIndexOffset;
+    pipeline.VertexShader = Object::IdOf(m_aStages[STAGE_VS].shader.Get());
+    pipeline.GeometryShader = Object::IdOf(m_aStages[STAGE_GS].shader.Get());
+    pipeline.PixelShader = Object::IdOf(m_aStages[STAGE_PS].shader.Get());
+    pipeline.BlendState = Object::IdOf(m_blendState.Get());
+    pipeline.DepthStencilState = Object::IdOf(m_depthStencilState.Get());
+    pipeline.RasterizerState = Object::IdOf(m_rasterizerState.Get());
+    // The buffers stay among the objects as before: index buffer (indexed draws), vertex buffer 0.
+    if (record.Method.rfind("DrawIndexed", 0) == 0)
+        record.Objects.push_back(pipeline.IndexBuffer);
+    record.Objects.push_back(uiSlots > 0 ? pipeline.VertexBuffers[0].Buffer : 0);
+    record.Pipeline = std::move(pipeline);
+    Runtime::Get().Log(std::move(record));
+}
+
+// Objects: the vertex buffer of slot 0. Values: vertex count, start vertex. Pipeline: as bound.
 void DeviceContext::Draw(UINT VertexCount, UINT StartVertexLocation)
 {
-    Runtime::Get().Log(INTERFACE_NAME, "Draw", S_OK, {Object::IdOf(m_aVertexBuffers[0].Get())},
-                       {static_cast<double>(VertexCount), static_cast<double>(StartVertexLocation)});
+    LogDraw("Draw", {static_cast<double>(VertexCount), static_cast<double>(StartVertexLocation)});
 }
 
 // Objects: the bound index buffer and the vertex buffer of slot 0. Values: index count, start
-// index, base vertex.
+// index, base vertex. Pipeline: as bound.
 void DeviceContext::DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation)
 {
-    Runtime::Get().Log(INTERFACE_NAME, "DrawIndexed", S_OK,
-                       {Object::IdOf(m_indexBuffer.Get()), Object::IdOf(m_aVertexBuffers[0].Get())},
-                       {static_cast<double>(IndexCount), static_cast<double>(StartIndexLocation),
-                        static_cast<double>(BaseVertexLocation)});
+    LogDraw("DrawIndexed", {static_cast<double>(IndexCount), static_cast<double>(StartIndexLocation),
+                            static_cast<double>(BaseVertexLocation)});
 }
 
 // As DrawIndexed; values: index count, instance count, start index, base vertex, start instance.
@@ -643,11 +864,20 @@ void DeviceContext::DrawIndexedInstanced(UINT IndexCountPerInstance, UINT Instan
                                          UINT StartIndexLocation, INT BaseVertexLocation,
                                          UINT StartInstanceLocation)
 {
-    Runtime::Get().Log(INTERFACE_NAME, "DrawIndexedInstanced", S_OK,
-                       {Object::IdOf(m_indexBuffer.Get()), Object::IdOf(m_aVertexBuffers[0].Get())},
-                       {static_cast<double>(IndexCountPerInstance), static_cast<double>(InstanceCount),
-                        static_cast<double>(StartIndexLocation), static_cast<double>(BaseVertexLocation),
-                        static_cast<double>(StartInstanceLocation)});
+    LogDraw("DrawIndexedInstanced",
+            {static_cast<double>(IndexCountPerInstance), static_cast<double>(InstanceCount),
+             static_cast<double>(StartIndexLocation), static_cast<double>(BaseVertexLocation),
+             static_cast<double>(StartInstanceLocation)});
+}
+
+// Objects: the vertex buffer of slot 0. Values: vertex count, instance count, start vertex, start
+// instance. Pipeline: as bound.
+void DeviceContext::DrawInstanced(UINT VertexCountPerInstance, UINT InstanceCount, UINT StartVertexLocation,
+                                  UINT StartInstanceLocation)
+{
+    LogDraw("DrawInstanced",
+            {static_cast<double>(VertexCountPerInstance), static_cast<double>(InstanceCount),
+             static_cast<double>(StartVertexLocation), static_cast<double>(StartInstanceLocation)});
 }
 
 // Objects: the shader. Values: the number of class instances (must be 0).
@@ -791,6 +1021,37 @@ void DeviceContext::GSSetShaderResources(UINT StartSlot, UINT NumViews,
     SetShaderResources(STAGE_GS, "GSSetShaderResources", StartSlot, NumViews, ppShaderResourceViews);
 }
 
+// Objects: the buffers in slot order. Values: count, then the offset per buffer.
+void DeviceContext::SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTargets, const UINT* pOffsets)
+{
+    bool bValid = NumBuffers <= D3D11_SO_BUFFER_SLOT_COUNT && (NumBuffers == 0 || ppSOTargets != nullptr);
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "SOSetTargets";
+    record.Values = {static_cast<double>(NumBuffers)};
+    for (UINT i = 0; bValid && i < NumBuffers; ++i)
+    {
+        if (ppSOTargets[i] != nullptr && !HasBind(ppSOTargets[i], D3D11_BIND_STREAM_OUTPUT))
+            bValid = false;
+        record.Objects.push_back(Object::IdOf(ppSOTargets[i]));
+        record.Values.push_back(static_cast<double>(pOffsets != nullptr ? pOffsets[i] : 0));
+    }
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(std::move(record));
+    if (!bValid)
+        return;
+    for (UINT i = 0; i < D3D11_SO_BUFFER_SLOT_COUNT; ++i)
+        m_aStreamOutTargets[i].Set(i < NumBuffers ? ppSOTargets[i] : nullptr);
+}
+
+// Objects: the vertex buffer of slot 0 and the stream-output target of slot 0.
+void DeviceContext::DrawAuto()
+{
+    Runtime::Get().Log(INTERFACE_NAME, "DrawAuto", S_OK,
+                       {Object::IdOf(m_aVertexBuffers[0].Get()), Object::IdOf(m_aStreamOutTargets[0].Get())},
+                       {});
+}
+
 void DeviceContext::CSSetShader(ID3D11ComputeShader* pComputeShader, ID3D11ClassInstance* const*,
                                 UINT NumClassInstances)
 {
@@ -869,6 +1130,8 @@ void DeviceContext::UnbindAll()
         m_aVertexStrides[i] = 0;
         m_aVertexOffsets[i] = 0;
     }
+    for (Ref<ID3D11Buffer>& target : m_aStreamOutTargets)
+        target.Reset();
     m_indexBuffer.Reset();
     m_indexFormat = DXGI_FORMAT_UNKNOWN;
     m_uiIndexOffset = 0;
@@ -877,6 +1140,8 @@ void DeviceContext::UnbindAll()
         target.Reset();
     m_uiRenderTargetCount = 0;
     m_depthStencil.Reset();
+    for (Ref<ID3D11UnorderedAccessView>& view : m_aUnorderedAccessViews)
+        view.Reset();
     m_vViewports.clear();
     m_rasterizerState.Reset();
 }
@@ -900,6 +1165,14 @@ D3D11Control::BoundState DeviceContext::GetBoundState() const
     state.DepthStencil = Object::IdOf(m_depthStencil.Get());
     state.Viewports = m_vViewports;
     state.RasterizerState = Object::IdOf(m_rasterizerState.Get());
+    for (const Ref<ID3D11Buffer>& target : m_aStreamOutTargets)
+        state.StreamOutTargets.push_back(Object::IdOf(target.Get()));
+    for (const Ref<ID3D11UnorderedAccessView>& view : m_aUnorderedAccessViews)
+        state.UnorderedAccessViews.push_back(Object::IdOf(view.Get()));
+    for (const Ref<ID3D11ShaderResourceView>& view : m_aStages[STAGE_VS].views)
+        state.VertexShaderResources.push_back(Object::IdOf(view.Get()));
+    for (const Ref<ID3D11ShaderResourceView>& view : m_aStages[STAGE_PS].views)
+        state.PixelShaderResources.push_back(Object::IdOf(view.Get()));
     return state;
 }
 

@@ -20,9 +20,20 @@ public:
 
     void OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
                             ID3D11DepthStencilView* pDepthStencilView) override;
+    void OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
+                            ID3D11DepthStencilView** ppDepthStencilView) override;
+    void OMSetRenderTargetsAndUnorderedAccessViews(UINT NumRTVs,
+                                                   ID3D11RenderTargetView* const* ppRenderTargetViews,
+                                                   ID3D11DepthStencilView* pDepthStencilView,
+                                                   UINT UAVStartSlot, UINT NumUAVs,
+                                                   ID3D11UnorderedAccessView* const* ppUnorderedAccessViews,
+                                                   const UINT* pUAVInitialCounts) override;
+    void ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUnorderedAccessView,
+                                      const UINT Values[4]) override;
     void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) override;
     void RSSetState(ID3D11RasterizerState* pRasterizerState) override;
     void RSGetState(ID3D11RasterizerState** ppRasterizerState) override;
+    void RSGetViewports(UINT* pNumViewports, D3D11_VIEWPORT* pViewports) override;
     void ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetView, const FLOAT ColorRGBA[4]) override;
     void ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags, FLOAT Depth,
                                UINT8 Stencil) override;
@@ -49,6 +60,8 @@ public:
     void DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation) override;
     void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
                               INT BaseVertexLocation, UINT StartInstanceLocation) override;
+    void DrawInstanced(UINT VertexCountPerInstance, UINT InstanceCount, UINT StartVertexLocation,
+                       UINT StartInstanceLocation) override;
 
     void VSSetShader(ID3D11VertexShader* pVertexShader, ID3D11ClassInstance* const* ppClassInstances,
                      UINT NumClassInstances) override;
@@ -71,6 +84,8 @@ public:
     void GSSetSamplers(UINT StartSlot, UINT NumSamplers, ID3D11SamplerState* const* ppSamplers) override;
     void GSSetShaderResources(UINT StartSlot, UINT NumViews,
                               ID3D11ShaderResourceView* const* ppShaderResourceViews) override;
+    void SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTargets, const UINT* pOffsets) override;
+    void DrawAuto() override;
     void CSSetShader(ID3D11ComputeShader* pComputeShader, ID3D11ClassInstance* const* ppClassInstances,
                      UINT NumClassInstances) override;
     void CSSetConstantBuffers(UINT StartSlot, UINT NumBuffers,
@@ -87,6 +102,8 @@ private:
     DeviceContext();
     bool Implements(REFIID riid) const override;
     void UnbindAll();
+    // A draw call's record: the method's values and the pipeline bound now.
+    void LogDraw(const char* pMethod, std::vector<double> vValues) const;
 
     // What one shader stage has bound.
     struct Stage
@@ -115,12 +132,14 @@ private:
     Ref<ID3D11RenderTargetView> m_aRenderTargets[D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT];
     UINT m_uiRenderTargetCount = 0;
     Ref<ID3D11DepthStencilView> m_depthStencil;
+    Ref<ID3D11UnorderedAccessView> m_aUnorderedAccessViews[D3D11_PS_CS_UAV_REGISTER_COUNT];
     std::vector<D3D11_VIEWPORT> m_vViewports;
     Ref<ID3D11RasterizerState> m_rasterizerState;
     Ref<ID3D11InputLayout> m_inputLayout;
     Ref<ID3D11Buffer> m_aVertexBuffers[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT];
     UINT m_aVertexStrides[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT] = {};
     UINT m_aVertexOffsets[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT] = {};
+    Ref<ID3D11Buffer> m_aStreamOutTargets[D3D11_SO_BUFFER_SLOT_COUNT];
     Ref<ID3D11Buffer> m_indexBuffer;
     DXGI_FORMAT m_indexFormat = DXGI_FORMAT_UNKNOWN;
     UINT m_uiIndexOffset = 0;

@@ -135,6 +135,8 @@ public:
     void Log(const char* pInterface, const char* pMethod, HRESULT hr,
              std::initializer_list<std::uint64_t> objects, std::initializer_list<double> values);
     void Log(D3D11Control::CallRecord record);
+    // False while logging is switched off: callers may skip building a record.
+    bool IsLogging() const { return m_bLogging.load(std::memory_order_relaxed); }
     // Called by Present after logging itself: closes the frame.
     void EndFrame(UINT uiSyncInterval);
 

@@ -3,9 +3,8 @@
 #include "framework/app/KE_ApplicationManager.h"
 #include "platform/d3d11/d3d11.h"
 #include "render/camera/KR_Camera.h"
-#include "render/device/KR_GraphicsDevice.h"
+#include "render/debug/KR_DebugDrawing.h"
 #include "render/device/KR_ReleaseAndNull.h"
-#include "render/device/KR_ShaderCoreManager.h"
 #include "render/models/KR_BoundingBox.h"
 
 #include <cmath>
@@ -21,47 +20,16 @@ bool IsDeveloperBuild()
     return pEngine != nullptr && pEngine->IsDeveloperBuild();
 }
 
-KR_GraphicsDevice* GetGraphicsDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-}
-
-ID3D11Device* GetDevice()
-{
-    KR_GraphicsDevice* pDevice = GetGraphicsDevice();
-    return pDevice != nullptr ? pDevice->GetDevice() : nullptr;
-}
-
-ID3D11DeviceContext* GetContext()
-{
-    KR_GraphicsDevice* pDevice = GetGraphicsDevice();
-    return pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
-}
-
-// An immutable buffer of the given binding made from pData; null when it cannot be made.
-ID3D11Buffer* CreateBuffer(ID3D11Device* pDevice, UINT uiBindFlags, const void* pData, UINT uiByteWidth)
-{
-    if (pDevice == nullptr)
-        return nullptr;
-    D3D11_BUFFER_DESC desc = {};
-    desc.ByteWidth = uiByteWidth;
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = uiBindFlags;
-    D3D11_SUBRESOURCE_DATA data = {};
-    data.pSysMem = pData;
-    ID3D11Buffer* pBuffer = nullptr;
-    if (FAILED(pDevice->CreateBuffer(&desc, &data, &pBuffer)))
-        return nullptr;
-    return pBuffer;
-}
-
 } // namespace
 
 KR_ViewFrustum::KR_ViewFrustum(KR_Camera* pOwner) : m_pOwner(pOwner)
 {
-    if (IsDeveloperBuild())
-        m_pLineIB = CreateBuffer(GetDevice(), D3D11_BIND_INDEX_BUFFER, LINE_INDICES, sizeof(LINE_INDICES));
+    if (!IsDeveloperBuild())
+        return;
+    m_pProgram = KR_DebugDrawing::GetFixedColorProgram();
+    m_pInputLayout = KR_DebugDrawing::GetInputLayout();
+    m_pLineIB =
+        KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_INDEX_BUFFER, LINE_INDICES, sizeof(LINE_INDICES));
 }
 
 KR_ViewFrustum::~KR_ViewFrustum()
@@ -136,34 +104,29 @@ void KR_ViewFrustum::CreateLineVB()
     KR_ReleaseAndNull(m_pLineVB);
     XMFLOAT3 points[NUM_LINE_VERTICES];
     GetLinePoints(points);
-    m_pLineVB = CreateBuffer(GetDevice(), D3D11_BIND_VERTEX_BUFFER, points, sizeof(points));
+    m_pLineVB = KR_DebugDrawing::CreateStaticBuffer(D3D11_BIND_VERTEX_BUFFER, points, sizeof(points));
 }
 
 bool KR_ViewFrustum::Render(double /*fTime*/, const XMMATRIX* pViewProjection)
 {
     if (m_pOwner == nullptr || !IsDeveloperBuild() || m_pLineIB == nullptr || pViewProjection == nullptr)
         return false;
-    ID3D11DeviceContext* pContext = GetContext();
-    if (pContext == nullptr)
+    if (m_pProgram == nullptr)
+        m_pProgram = KR_DebugDrawing::GetFixedColorProgram();
+    if (m_pInputLayout == nullptr)
+        m_pInputLayout = KR_DebugDrawing::GetInputLayout();
+    if (m_pProgram == nullptr)
         return false;
     CreateLineVB(); // the drawing always follows the latest planes
     if (m_pLineVB == nullptr)
         return false;
-    pContext->IASetInputLayout(m_pInputLayout);
-    pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_LINELIST);
-    const UINT uiStride = 3 * sizeof(float);
-    const UINT uiOffset = 0;
-    pContext->IASetVertexBuffers(0, 1, &m_pLineVB, &uiStride, &uiOffset);
-    pContext->IASetIndexBuffer(m_pLineIB, DXGI_FORMAT_R16_UINT, 0);
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    if (KR_ShaderCoreManager* pShaderCore = pEngine->GetShaderCoreManager())
-    {
-        // The points are in world space already.
-        pShaderCore->SetWorldViewProjectionMatrix(*pViewProjection);
-        pShaderCore->SetObjectColor(m_vColor);
-    }
-    pContext->DrawIndexed(m_uiNumLineIndices, 0, 0);
-    return true;
+    KR_DebugDrawing::DrawRange range;
+    range.topology = D3D11_PRIMITIVE_TOPOLOGY_LINELIST;
+    range.uiCount = m_uiNumLineIndices;
+    // The points are in world space already.
+    const XMMATRIX identity = XMMatrixIdentity();
+    return KR_DebugDrawing::Draw(m_pLineVB, m_pLineIB, range, m_pProgram, m_pInputLayout, pViewProjection,
+                                 &identity, m_vColor);
 }
 
 void ExtractFrustumPlanes(const XMMATRIX& m, XMVECTOR planes[KR_ViewFrustum::NUM_PLANES])

@@ -6,10 +6,11 @@
 // Planes are (a, b, c, d) with a x + b y + c z + d >= 0 inside, normals of unit length, in the
 // order left, right, top, bottom, near, far. Main thread only.
 //
-// Drawing: the index buffer is made once by the constructor, the nine vertices anew by every
-// Render, which binds them and draws the lines. The fixed-colour shader program, its input layout
-// and the standard states are not made yet (they come with the shader core and the materials):
-// until then the lines are drawn with whatever program is bound.
+// Drawing (developer mode): the constructor takes the developer drawing's fixed-colour program
+// (with the standard states) and position-only input layout and makes the index buffer; every
+// Render makes the nine vertices anew and draws the lines through them. A frustum made before the
+// materials existed asks for the program and layout again when it is drawn; without them nothing
+// is drawn.
 
 #include "platform/directxmath/DirectXMath.h"
 
@@ -19,6 +20,7 @@ class KR_BoundingBox;
 class KR_Camera;
 struct ID3D11Buffer;
 struct ID3D11InputLayout;
+struct KR_ShaderProgram;
 
 enum KR_FrustumPlane : std::uint32_t
 {
@@ -40,7 +42,8 @@ public:
     static constexpr std::uint16_t LINE_INDICES[NUM_LINE_INDICES] = {
         0, 1, 1, 3, 3, 2, 2, 0, 0, 4, 1, 5, 3, 7, 2, 6, 4, 5, 5, 7, 7, 6, 6, 4, 4, 8, 8, 5};
 
-    // pOwner not owned. In developer mode with a graphics device, makes the line index buffer.
+    // pOwner not owned. In developer mode: the drawing program and layout, and with a graphics
+    // device the line index buffer.
     explicit KR_ViewFrustum(KR_Camera* pOwner);
     ~KR_ViewFrustum(); // releases both buffers
 
@@ -54,7 +57,7 @@ public:
     static bool IsBoxInside(const DirectX::XMVECTOR* pPlanes, const KR_BoundingBox* pBox,
                             const DirectX::XMMATRIX* pMatrix);
     // Draws the volume as seen through pViewProjection (the viewer's, not the owner's). False when
-    // nothing was drawn: no owner, not developer mode, no device or no index buffer.
+    // nothing was drawn: no owner, not developer mode, no device, no buffers or no program.
     bool Render(double fTime, const DirectX::XMMATRIX* pViewProjection);
     // The nine line vertices of the current planes: near corners left-top, right-top,
     // left-bottom, right-bottom, the far corners likewise, the roof tip.
@@ -73,6 +76,7 @@ private:
     std::uint32_t m_uiNumLineIndices = NUM_LINE_INDICES;
     ID3D11Buffer* m_pLineVB = nullptr;
     ID3D11Buffer* m_pLineIB = nullptr;
+    KR_ShaderProgram* m_pProgram = nullptr;      // the resource manager's; not owned
     ID3D11InputLayout* m_pInputLayout = nullptr; // the resource manager's; not owned
     DirectX::XMFLOAT4 m_vColor = {0.0f, 1.0f, 0.0f, 1.0f};
     // Zero until the first Update (every box counts as inside then).

@@ -93,7 +93,13 @@ void KR_TranslateGizmo::ReleaseStaticBuffers()
 
 bool KR_TranslateGizmo::Render(const XMMATRIX* pViewProjection) const
 {
-    return Draw(pViewProjection, &m_mWorld, m_vColors);
+    XMFLOAT4 colors[NUM_HANDLES];
+    for (std::uint32_t i = 0; i < NUM_HANDLES; ++i)
+        colors[i] = m_vColors[i];
+    const std::uint32_t uiDragged = GetDraggedHandle();
+    if (uiDragged < NUM_HANDLES)
+        colors[uiDragged] = HIGHLIGHT_COLOR;
+    return Draw(pViewProjection, &m_mWorld, colors);
 }
 
 bool KR_TranslateGizmo::Draw(const XMMATRIX* pViewProjection, const XMMATRIX* pWorld, const XMFLOAT4* pColors)
@@ -149,6 +155,7 @@ bool KR_TranslateGizmo::Drag(const KR_Ray& ray, XMVECTOR* pPosition)
         if (hitTriangle == NUM_INDICES)
         {
             m_bDragging = false;
+            m_uiDraggedHandle = NUM_HANDLES;
             return false;
         }
         m_vStartPosition = *pPosition;
@@ -163,6 +170,7 @@ bool KR_TranslateGizmo::Drag(const KR_Ray& ray, XMVECTOR* pPosition)
         const XMVECTOR planeY = XMVectorSet(0, 1, 0, -XMVectorGetY(g));
         const XMVECTOR planeZ = XMVectorSet(0, 0, 1, -XMVectorGetZ(g));
         const std::uint32_t handle = GetHandle(hitTriangle);
+        m_uiDraggedHandle = handle;
         m_bAxisConstrained = handle < 3;
         switch (handle)
         {
@@ -210,6 +218,7 @@ void KR_TranslateGizmo::EndDrag()
 {
     m_bDragStarted = false;
     m_bDragging = false;
+    m_uiDraggedHandle = NUM_HANDLES;
 }
 
 void KR_TranslateGizmo::BuildArrowIndices(std::uint16_t uiFirstVertex, std::uint32_t uiFirstIndex)

@@ -22,6 +22,9 @@ public:
     static constexpr std::uint32_t NUM_VERTICES = 36;
     static constexpr std::uint32_t NUM_INDICES = 126;
     static constexpr std::uint32_t NUM_HANDLES = 6;
+    // The handle a drag has taken hold of is drawn in this colour instead of its own, so the user
+    // sees which axis or plane follows the mouse.
+    static constexpr DirectX::XMFLOAT4 HIGHLIGHT_COLOR = {1.0f, 1.0f, 1.0f, 1.0f};
 
     // The class-wide vertex and index buffers, the fixed-colour program and the input layout.
     // True when the buffers exist afterwards; a second call keeps what is there.
@@ -42,7 +45,8 @@ public:
                    const DirectX::XMFLOAT4& xy, const DirectX::XMFLOAT4& yz, const DirectX::XMFLOAT4& xz);
 
     // One draw per handle in the order of SetColors, each in its colour (false when nothing was
-    // drawn). pColors holds NUM_HANDLES colours.
+    // drawn); while a drag holds a handle, that one in HIGHLIGHT_COLOR. The stored colours are not
+    // changed. Draw takes pColors (NUM_HANDLES colours) as they are.
     bool Render(const DirectX::XMMATRIX* pViewProjection) const;
     static bool Draw(const DirectX::XMMATRIX* pViewProjection, const DirectX::XMMATRIX* pWorld,
                      const DirectX::XMFLOAT4* pColors);
@@ -55,6 +59,9 @@ public:
     void EndDrag();
     bool IsDragStarted() const { return m_bDragStarted; }
     bool IsDragging() const { return m_bDragging; }
+    // The handle the current drag holds (0-2 the x, y, z arrow, 3 xy, 4 yz, 5 xz), NUM_HANDLES
+    // when none: idle, or the first call missed.
+    std::uint32_t GetDraggedHandle() const { return m_bDragging ? m_uiDraggedHandle : NUM_HANDLES; }
 
     // Writes one arrow's 36 or one triangle handle's 6 indices into the shared index data.
     static void BuildArrowIndices(std::uint16_t uiFirstVertex, std::uint32_t uiFirstIndex);
@@ -73,9 +80,10 @@ private:
     DirectX::XMMATRIX m_mWorld;
     DirectX::XMMATRIX m_mInverseWorld;
     bool m_bInverseValid = false;
-    bool m_bDragStarted = false;    // the first call of the current drag has been made
-    bool m_bDragging = false;       // that call hit a handle; later calls move
-    bool m_bAxisConstrained = true; // the motion is masked to one axis
+    bool m_bDragStarted = false;                   // the first call of the current drag has been made
+    bool m_bDragging = false;                      // that call hit a handle; later calls move
+    bool m_bAxisConstrained = true;                // the motion is masked to one axis
+    std::uint32_t m_uiDraggedHandle = NUM_HANDLES; // meaningful while dragging
     DirectX::XMVECTOR m_vStartPosition = {};
     DirectX::XMVECTOR m_vGrabPoint = {}; // world point where the ray first hit the handle
     DirectX::XMVECTOR m_vAxisMask = {};

@@ -1,11 +1,10 @@
 #pragma once
 // Fakes for the camera tests: a graphics device that hands out a stand-in device and a fixed
-// aspect ratio, and a shader core manager that records the debug-drawing constants.
+// aspect ratio.
 
 #include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "render/device/KR_GraphicsDevice.h"
-#include "render/device/KR_ShaderCoreManager.h"
 #include "tests/support/FakeGraphicsDevice.h"
 
 #include <gtest/gtest.h>
@@ -23,22 +22,6 @@ public:
         : FakeGraphicsDevice(pDevice, nullptr, fAspectRatio)
     {
     }
-};
-
-class FakeShaderCore : public KR_ShaderCoreManager
-{
-public:
-    bool Initialize() override { return true; }
-    bool CreateResources() override { return true; }
-    bool CreateSizeDependentResources() override { return true; }
-    bool ReleaseResources() override { return true; }
-    bool ReleaseSizeDependentResources() override { return true; }
-    void SetBoneMatrices(const KB_GrowingArray<DirectX::XMMATRIX>&) override {}
-    void SetWorldViewProjectionMatrix(const DirectX::XMMATRIX& m) override { m_Matrices.push_back(m); }
-    void SetObjectColor(const DirectX::XMFLOAT4& color) override { m_Colors.push_back(color); }
-
-    std::vector<DirectX::XMMATRIX> m_Matrices;
-    std::vector<DirectX::XMFLOAT4> m_Colors;
 };
 
 inline void ExpectMatrixNear(const DirectX::XMMATRIX& actual, const float (&expected)[4][4],

@@ -1,6 +1,5 @@
 #include "render/camera/KR_Camera.h"
 
-#include "platform/d3d11/D3D11Control.h"
 #include "render/camera/KR_ViewFrustum.h"
 #include "render/models/KR_BoundingBox.h"
 #include "tests/render/camera/CameraTestHelpers.h"
@@ -9,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 using namespace DirectX;
@@ -157,50 +155,4 @@ TEST_F(KR_CameraTest, FrustumPlanesCornersAndBoxTests)
     const XMVECTOR a = XMVectorSet(1, 0, 0, -1), b = XMVectorSet(1, 0, 0, -3), c = XMVectorSet(0, 1, 0, 0);
     IntersectThreePlanes(&point, &a, &b, &c);
     EXPECT_TRUE(point.x == 0.0f && point.y == 0.0f && point.z == 0.0f);
-}
-
-TEST_F(KR_CameraTest, FrustumDrawsOnlyInDeveloperMode)
-{
-    D3D11Control::Reset();
-    ID3D11Device* pD3DDevice = nullptr;
-    ID3D11DeviceContext* pContext = nullptr;
-    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                      D3D11_SDK_VERSION, &pD3DDevice, nullptr, &pContext));
-    FakeGraphicsDevice device(pD3DDevice, pContext);
-    cameratest::FakeShaderCore shaderCore;
-    m_Engine->SetGraphicsDevice(&device);
-    m_Engine->SetShaderCoreManager(&shaderCore);
-    const XMMATRIX viewProjection = m_Camera.GetViewProjectionMatrix();
-    {
-        KR_Camera camera; // not developer mode: no buffers, no device call
-        EXPECT_EQ(camera.GetFrustum()->GetLineIB(), nullptr);
-        EXPECT_FALSE(camera.GetFrustum()->Render(0.0, &viewProjection));
-        EXPECT_EQ(D3D11Control::GetCallCount("CreateBuffer"), 0u);
-    }
-    m_Engine->SetDeveloperBuild(true);
-    {
-        KR_Camera camera;
-        camera.Update(0.0);
-        EXPECT_NE(camera.GetFrustum()->GetLineIB(), nullptr);
-        EXPECT_TRUE(camera.GetFrustum()->Render(0.0, &viewProjection));
-        EXPECT_TRUE(camera.GetFrustum()->Render(0.0, &viewProjection)); // a new vertex buffer each time
-        EXPECT_EQ(D3D11Control::GetCallCount("CreateBuffer"), 3u);
-        // 14 lines as indexed pairs, each time.
-        const std::vector<D3D11Control::CallRecord> vLog = D3D11Control::GetCallLog();
-        std::vector<double> vDrawn;
-        for (const D3D11Control::CallRecord& record : vLog)
-            if (record.Method == "DrawIndexed")
-                vDrawn.push_back(record.Values.empty() ? -1.0 : record.Values[0]);
-        EXPECT_EQ(vDrawn, std::vector<double>(2, 28.0));
-        ASSERT_EQ(shaderCore.m_Matrices.size(), 2u);
-        EXPECT_EQ(std::memcmp(&shaderCore.m_Matrices[0], &viewProjection, sizeof(XMMATRIX)), 0);
-        EXPECT_EQ(shaderCore.m_Colors[0].y, 1.0f); // green
-    }
-    m_Engine->SetDeveloperBuild(false);
-    m_Engine->SetShaderCoreManager(nullptr);
-    m_Engine->SetGraphicsDevice(nullptr);
-    pContext->ClearState();
-    pContext->Release();
-    pD3DDevice->Release();
-    EXPECT_EQ(D3D11Control::GetLiveObjectCount(), 0u);
 }

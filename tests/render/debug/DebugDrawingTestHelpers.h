@@ -1,17 +1,19 @@
 #pragma once
 // Shared by the developer shapes' drawing tests: an engine with the stand-in device, the shipped
-// engine shaders read from the source tree, the real resource and material managers, and a shader
-// core manager that records what each draw hands it. Reads of the context's call log.
+// engine shaders read from the source tree, the real resource and material managers, and the real
+// shader core manager, which also records what each draw hands it. The context's draw records
+// (D3D11Control::GetDrawCalls) show the pipeline each draw would reach the screen with.
 
 #include "framework/files/KF_DirectoryRepository.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Windows.h"
+#include "render/debug/KR_DebugDrawing.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 #include "render/device/KR_MaterialManager.h"
 #include "render/device/KR_ShaderCache.h"
-#include "render/device/KR_ShaderCoreManager.h"
+#include "render/device/KR_ShaderCoreManagerDX11.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/TestEngine.h"
@@ -32,70 +34,29 @@ struct ShaderCoreDraw
     const KR_ShaderProgram* pProgram = nullptr;
 };
 
-class RecordingShaderCore : public KR_ShaderCoreManager
+class RecordingShaderCore : public KR_ShaderCoreManagerDX11
 {
 public:
-    bool Initialize() override { return true; }
-    bool CreateResources() override { return true; }
-    bool CreateSizeDependentResources() override { return true; }
-    bool ReleaseResources() override { return true; }
-    bool ReleaseSizeDependentResources() override { return true; }
     void SetWorldViewProjectionMatrix(const DirectX::XMMATRIX& m) override
     {
         DirectX::XMStoreFloat4x4(&m_pending.worldViewProjection, m);
+        KR_ShaderCoreManagerDX11::SetWorldViewProjectionMatrix(m);
     }
-    void SetObjectColor(const DirectX::XMFLOAT4& color) override { m_pending.color = color; }
+    void SetObjectColor(const DirectX::XMFLOAT4& color) override
+    {
+        m_pending.color = color;
+        KR_ShaderCoreManagerDX11::SetObjectColor(color);
+    }
     void ApplyShaderProgram(const KR_ShaderProgram* pProgram) override
     {
         m_pending.pProgram = pProgram;
         m_vDraws.push_back(m_pending);
+        KR_ShaderCoreManagerDX11::ApplyShaderProgram(pProgram);
     }
 
     ShaderCoreDraw m_pending;
     std::vector<ShaderCoreDraw> m_vDraws;
 };
-
-// One draw call of the context with the input-assembler state set before it.
-struct ContextDraw
-{
-    std::string sMethod; // "Draw" or "DrawIndexed"
-    std::vector<double> vValues;
-    double fTopology = -1;
-    double fStride = -1;
-    double fIndexFormat = -1;
-    std::uint64_t uiVertexBuffer = 0;
-    std::uint64_t uiIndexBuffer = 0;
-};
-
-inline std::vector<ContextDraw> GetContextDraws()
-{
-    std::vector<ContextDraw> vDraws;
-    ContextDraw state;
-    for (const D3D11Control::CallRecord& record : D3D11Control::GetCallLog())
-    {
-        if (record.Method == "IASetPrimitiveTopology" && !record.Values.empty())
-            state.fTopology = record.Values[0];
-        else if (record.Method == "IASetVertexBuffers" && record.Values.size() >= 3 &&
-                 !record.Objects.empty())
-        {
-            state.uiVertexBuffer = record.Objects[0];
-            state.fStride = record.Values[2];
-        }
-        else if (record.Method == "IASetIndexBuffer" && !record.Values.empty() && !record.Objects.empty())
-        {
-            state.uiIndexBuffer = record.Objects[0];
-            state.fIndexFormat = record.Values[0];
-        }
-        else if (record.Method == "Draw" || record.Method == "DrawIndexed")
-        {
-            ContextDraw draw = state;
-            draw.sMethod = record.Method;
-            draw.vValues = record.Values;
-            vDraws.push_back(draw);
-        }
-    }
-    return vDraws;
-}
 
 class DebugDrawingTest : public ::testing::Test
 {
@@ -109,6 +70,7 @@ protected:
         m_engine->SetFileManager(&m_files);
         m_engine->SetShaderCache(&m_cache);
         m_engine->SetShaderCoreManager(&m_core);
+        ASSERT_TRUE(m_core.CreateResources());
         m_pResources = new KR_GraphicsResourceManagerDX11();
         m_engine->SetGraphicsResourceManager(m_pResources);
         m_engine->SetMaterialManager(&m_materials);
@@ -123,6 +85,27 @@ protected:
         m_engine->SetShaderCache(nullptr);
         m_engine->SetFileManager(nullptr);
         Win32Control::Reset();
+    }
+
+    // The draw would reach the screen through the shipped fixed-colour program with the material
+    // manager's opaque states and the position-only layout.
+    void ExpectFixedColorPipeline(const D3D11Control::CallRecord& draw) const
+    {
+        ASSERT_TRUE(draw.Pipeline.has_value()) << draw.Method;
+        const D3D11Control::DrawPipeline& pipeline = *draw.Pipeline;
+        const KR_ShaderProgram* pProgram = KR_DebugDrawing::GetFixedColorProgram();
+        ASSERT_NE(pProgram, nullptr);
+        EXPECT_NE(pipeline.VertexShader, 0u);
+        EXPECT_EQ(pipeline.VertexShader, D3D11Control::GetObjectId(pProgram->m_pVertexShader));
+        EXPECT_EQ(pipeline.PixelShader, D3D11Control::GetObjectId(pProgram->m_pPixelShader));
+        EXPECT_EQ(pipeline.GeometryShader, 0u);
+        EXPECT_EQ(pipeline.InputLayout, D3D11Control::GetObjectId(KR_DebugDrawing::GetInputLayout()));
+        EXPECT_NE(pipeline.BlendState, 0u);
+        EXPECT_EQ(pipeline.BlendState, D3D11Control::GetObjectId(m_materials.GetBlendState(0)));
+        EXPECT_EQ(pipeline.DepthStencilState, D3D11Control::GetObjectId(m_materials.GetDepthStencilState(1)));
+        EXPECT_EQ(pipeline.RasterizerState, D3D11Control::GetObjectId(m_materials.GetRasterizerState(0)));
+        ASSERT_FALSE(pipeline.VertexBuffers.empty());
+        EXPECT_EQ(pipeline.VertexBuffers[0].Stride, KR_DebugDrawing::VERTEX_STRIDE);
     }
 
     static bool SameMatrix(const DirectX::XMFLOAT4X4& a, const DirectX::XMMATRIX& b, float fTolerance = 1e-5f)

@@ -74,10 +74,12 @@ TEST_F(KR_DebugCubeDrawTest, DrawsThirtySixIndicesWithTheInstancesMatrixAndColou
     const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 100.0f);
     D3D11Control::ClearCallLog();
     ASSERT_TRUE(cube.Render(&viewProjection));
-    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    const std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 1u);
-    EXPECT_EQ(vDraws[0].vValues, (std::vector<double>{36, 0, 0}));
-    EXPECT_EQ(vDraws[0].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
+    EXPECT_EQ(vDraws[0].Values, (std::vector<double>{36, 0, 0}));
+    EXPECT_EQ(vDraws[0].Pipeline->Topology, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    EXPECT_EQ(vDraws[0].Pipeline->IndexBuffer, D3D11Control::GetObjectId(KR_DebugCube::GetIndexBuffer()));
+    ExpectFixedColorPipeline(vDraws[0]);
     ASSERT_EQ(m_core.m_vDraws.size(), 1u);
     EXPECT_TRUE(SameMatrix(m_core.m_vDraws[0].worldViewProjection, world * viewProjection));
     EXPECT_EQ(m_core.m_vDraws[0].color.y, 1.0f);

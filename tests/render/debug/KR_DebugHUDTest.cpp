@@ -59,7 +59,10 @@ protected:
         m_pIcons = new IconResourceManager();
         m_pResources = m_pIcons;
         m_engine->SetGraphicsResourceManager(m_pResources);
+        // The standard states belonged to the replaced manager's cache: make them anew.
+        m_materials.CreateMaterialShaders();
         m_engine->SetShaderCoreManager(&m_textures);
+        ASSERT_TRUE(m_textures.CreateResources());
         m_hud.Initialize();
     }
     void TearDown() override
@@ -91,11 +94,12 @@ TEST_F(KR_DebugHUDTest, FixedBuffersHoldTheIconQuadAndTheGuides)
     EXPECT_TRUE(m_hud.RenderModeLines(1));
     EXPECT_TRUE(m_hud.RenderModeLines(2));
     EXPECT_FALSE(m_hud.RenderModeLines(3));
-    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    const std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 2u);
-    EXPECT_EQ(vDraws[0].vValues, (std::vector<double>{4, 0}));
-    EXPECT_EQ(vDraws[1].vValues, (std::vector<double>{8, 4}));
-    EXPECT_EQ(vDraws[1].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_LINELIST));
+    EXPECT_EQ(vDraws[0].Values, (std::vector<double>{4, 0}));
+    EXPECT_EQ(vDraws[1].Values, (std::vector<double>{8, 4}));
+    EXPECT_EQ(vDraws[1].Pipeline->Topology, D3D11_PRIMITIVE_TOPOLOGY_LINELIST);
+    EXPECT_EQ(vDraws[1].Pipeline->VertexBuffers[0].Buffer, D3D11Control::GetObjectId(m_hud.GetLineVB()));
     ASSERT_EQ(Draws().size(), 2u);
     EXPECT_EQ(Draws()[0].color.y, 1.0f); // yellow
     EXPECT_EQ(Draws()[0].color.z, 0.0f);
@@ -111,22 +115,23 @@ TEST_F(KR_DebugHUDTest, BarsCursorAndIconForAKnownState)
     const XMFLOAT3* pQuads = m_hud.GetQuadVertices();
     EXPECT_NEAR(pQuads[1].x, 0.99f, 1e-5f);   // 90 fps counts as 60: full width
     EXPECT_NEAR(pQuads[12].x, -0.99f, 1e-6f); // cursor at the start, clamped
-    std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 4u);
-    EXPECT_EQ(vDraws[0].vValues, (std::vector<double>{6, 0}));
-    EXPECT_EQ(vDraws[1].vValues, (std::vector<double>{6, 6}));
-    EXPECT_EQ(vDraws[2].vValues, (std::vector<double>{6, 12}));
-    EXPECT_EQ(vDraws[3].vValues, (std::vector<double>{6, 0}));
-    EXPECT_EQ(vDraws[3].fStride, 20.0);
-    EXPECT_EQ(vDraws[3].uiVertexBuffer, D3D11Control::GetObjectId(m_hud.GetCameraModeVB()));
+    EXPECT_EQ(vDraws[0].Values, (std::vector<double>{6, 0}));
+    EXPECT_EQ(vDraws[1].Values, (std::vector<double>{6, 6}));
+    EXPECT_EQ(vDraws[2].Values, (std::vector<double>{6, 12}));
+    EXPECT_EQ(vDraws[3].Values, (std::vector<double>{6, 0}));
+    EXPECT_EQ(vDraws[3].Pipeline->VertexBuffers[0].Stride, 20u);
+    EXPECT_EQ(vDraws[3].Pipeline->VertexBuffers[0].Buffer,
+              D3D11Control::GetObjectId(m_hud.GetCameraModeVB()));
     ASSERT_EQ(Draws().size(), 4u);
     EXPECT_NEAR(Draws()[0].color.x, 0.0f, 1e-6f);
     EXPECT_NEAR(Draws()[0].color.y, 1.0f, 1e-6f);
     EXPECT_EQ(m_textures.m_uiDiffuseTextures, 1u);
     // The icon blends over the frame; the bars draw with another program.
-    ASSERT_NE(Draws()[3].pProgram, nullptr);
-    EXPECT_NE(Draws()[3].pProgram, Draws()[0].pProgram);
-    EXPECT_EQ(Draws()[3].pProgram->m_pBlendState, m_materials.GetBlendState(1));
+    EXPECT_NE(vDraws[3].Pipeline->PixelShader, 0u);
+    EXPECT_NE(vDraws[3].Pipeline->PixelShader, vDraws[0].Pipeline->PixelShader);
+    EXPECT_EQ(vDraws[3].Pipeline->BlendState, D3D11Control::GetObjectId(m_materials.GetBlendState(1)));
 
     // 15 fps: a red bar a quarter wide; the cursor at the end clamps right; mode 4 has no icon.
     D3D11Control::ClearCallLog();
@@ -134,7 +139,7 @@ TEST_F(KR_DebugHUDTest, BarsCursorAndIconForAKnownState)
     ASSERT_TRUE(m_hud.Render(20.0, 10.0, 20.0, 15.0f, 4));
     EXPECT_NEAR(pQuads[1].x, -0.495f, 1e-5f);
     EXPECT_NEAR(pQuads[13].x, 0.99f, 1e-6f);
-    vDraws = debugdrawingtest::GetContextDraws();
+    vDraws = D3D11Control::GetDrawCalls();
     EXPECT_EQ(vDraws.size(), 3u);
     ASSERT_EQ(Draws().size(), 3u);
     EXPECT_EQ(Draws()[0].color.x, 1.0f);

@@ -45,9 +45,6 @@ TEST(KR_DebugPolyhedron, RayOriginAndDirectionIgnoreTheirW)
     EXPECT_FLOAT_EQ(marker.GetPickDistance({ray.origin, XMVectorSetW(ray.direction, 1.0f)}), 9.0f);
 }
 
-using debugdrawingtest::ContextDraw;
-using debugdrawingtest::GetContextDraws;
-
 class KR_DebugPolyhedronDrawTest : public debugdrawingtest::DebugDrawingTest
 {
 protected:
@@ -83,27 +80,22 @@ TEST_F(KR_DebugPolyhedronDrawTest, DrawsTheSharedBuffersWithTheInstancesMatrixAn
     const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 100.0f);
     ASSERT_TRUE(marker.Render(&viewProjection));
 
-    const std::vector<ContextDraw> vDraws = GetContextDraws();
+    const std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 1u);
-    EXPECT_EQ(vDraws[0].sMethod, "DrawIndexed");
-    EXPECT_EQ(vDraws[0].vValues, (std::vector<double>{132, 0, 0}));
-    EXPECT_EQ(vDraws[0].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
-    EXPECT_EQ(vDraws[0].fStride, 12.0);
-    EXPECT_EQ(vDraws[0].fIndexFormat, double(DXGI_FORMAT_R16_UINT));
-    EXPECT_EQ(vDraws[0].uiVertexBuffer, D3D11Control::GetObjectId(pVertices));
-    EXPECT_EQ(vDraws[0].uiIndexBuffer, D3D11Control::GetObjectId(pIndices));
+    EXPECT_EQ(vDraws[0].Method, "DrawIndexed");
+    EXPECT_EQ(vDraws[0].Values, (std::vector<double>{132, 0, 0}));
+    const D3D11Control::DrawPipeline& pipeline = *vDraws[0].Pipeline;
+    EXPECT_EQ(pipeline.Topology, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    EXPECT_EQ(pipeline.IndexFormat, DXGI_FORMAT_R16_UINT);
+    EXPECT_EQ(pipeline.VertexBuffers[0].Buffer, D3D11Control::GetObjectId(pVertices));
+    EXPECT_EQ(pipeline.IndexBuffer, D3D11Control::GetObjectId(pIndices));
+    ExpectFixedColorPipeline(vDraws[0]);
 
     ASSERT_EQ(m_core.m_vDraws.size(), 1u);
     const debugdrawingtest::ShaderCoreDraw& draw = m_core.m_vDraws[0];
     EXPECT_TRUE(SameMatrix(draw.worldViewProjection, world * viewProjection));
     EXPECT_EQ(draw.color.x, 0.25f); // handed over as given, not raised
     EXPECT_EQ(draw.color.z, 1.0f);
-    // The shipped fixed-colour program, with the material manager's opaque states.
-    ASSERT_NE(draw.pProgram, nullptr);
-    EXPECT_NE(draw.pProgram->m_pVertexShader, nullptr);
-    EXPECT_NE(draw.pProgram->m_pPixelShader, nullptr);
-    EXPECT_EQ(draw.pProgram->m_pBlendState, m_materials.GetBlendState(0));
-    EXPECT_EQ(draw.pProgram->m_pDepthStencilState, m_materials.GetDepthStencilState(1));
     EXPECT_EQ(marker.GetColor().x, 0.25f);
 }
 
@@ -115,7 +107,7 @@ TEST_F(KR_DebugPolyhedronDrawTest, WithoutItsBuffersNothingIsDrawn)
     EXPECT_FALSE(KR_DebugPolyhedron::CreateStaticBuffers());
     EXPECT_EQ(KR_DebugPolyhedron::GetVertexBuffer(), nullptr);
     EXPECT_FALSE(KR_DebugPolyhedron::Draw(&identity, &identity, {1, 1, 1, 1}));
-    EXPECT_TRUE(GetContextDraws().empty());
+    EXPECT_TRUE(D3D11Control::GetDrawCalls().empty());
     EXPECT_TRUE(m_core.m_vDraws.empty());
     // The next attempt makes the missing one; after release nothing is drawn again.
     EXPECT_TRUE(KR_DebugPolyhedron::CreateStaticBuffers());

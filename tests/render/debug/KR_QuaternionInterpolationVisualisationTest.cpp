@@ -153,20 +153,23 @@ TEST_F(KR_QuaternionInterpolationVisualisationDrawTest, DrawsThreeLineStripsAndT
     const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 1000.0f);
     ASSERT_TRUE(visualisation.Render(0.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
 
-    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    const std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 5u);
     // Rail, up line and target rail (the camera rail without a target): 11 points each.
     for (std::uint32_t i = 0; i < 3; ++i)
     {
-        EXPECT_EQ(vDraws[i].sMethod, "Draw");
-        EXPECT_EQ(vDraws[i].vValues, (std::vector<double>{11, 11.0 * i})) << i;
-        EXPECT_EQ(vDraws[i].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP));
-        EXPECT_EQ(vDraws[i].uiVertexBuffer, D3D11Control::GetObjectId(visualisation.GetLineVB()));
+        EXPECT_EQ(vDraws[i].Method, "Draw");
+        EXPECT_EQ(vDraws[i].Values, (std::vector<double>{11, 11.0 * i})) << i;
+        EXPECT_EQ(vDraws[i].Pipeline->Topology, D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP);
+        EXPECT_EQ(vDraws[i].Pipeline->VertexBuffers[0].Buffer,
+                  D3D11Control::GetObjectId(visualisation.GetLineVB()));
     }
-    EXPECT_EQ(vDraws[3].sMethod, "DrawIndexed");
-    EXPECT_EQ(vDraws[3].vValues, (std::vector<double>{48, 0, 0})); // two arrows of 8 triangles
-    EXPECT_EQ(vDraws[3].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
-    EXPECT_EQ(vDraws[3].uiIndexBuffer, D3D11Control::GetObjectId(visualisation.GetMarkerIB()));
+    EXPECT_EQ(vDraws[3].Method, "DrawIndexed");
+    EXPECT_EQ(vDraws[3].Values, (std::vector<double>{48, 0, 0})); // two arrows of 8 triangles
+    EXPECT_EQ(vDraws[3].Pipeline->Topology, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    EXPECT_EQ(vDraws[3].Pipeline->IndexBuffer, D3D11Control::GetObjectId(visualisation.GetMarkerIB()));
+    for (const D3D11Control::CallRecord& draw : vDraws)
+        ExpectFixedColorPipeline(draw);
     ASSERT_EQ(m_core.m_vDraws.size(), 5u);
     EXPECT_EQ(m_core.m_vDraws[0].color.x, 1.0f);
     EXPECT_EQ(m_core.m_vDraws[1].color.x, 0.7f);
@@ -175,7 +178,7 @@ TEST_F(KR_QuaternionInterpolationVisualisationDrawTest, DrawsThreeLineStripsAndT
     EXPECT_TRUE(SameMatrix(m_core.m_vDraws[3].worldViewProjection, viewProjection));
     // The current orientation at time 0: the unit arrow at the rail's start, scaled to the marker
     // size there (16 + 50 / 30), identity rotation, in the current-orientation colour.
-    EXPECT_EQ(vDraws[4].vValues, (std::vector<double>{24, 0, 0}));
+    EXPECT_EQ(vDraws[4].Values, (std::vector<double>{24, 0, 0}));
     EXPECT_EQ(m_core.m_vDraws[4].color.y, 1.0f);
     const float fSize = 16.0f + 50.0f / 30.0f;
     EXPECT_TRUE(SameMatrix(m_core.m_vDraws[4].worldViewProjection,
@@ -192,9 +195,9 @@ TEST_F(KR_QuaternionInterpolationVisualisationDrawTest, DrawsThreeLineStripsAndT
     visualisation.SelectKey(0);
     m_Dispatcher.Dispatch(KE_MT_EditorCommand, KE_MST_HideSelected, nullptr);
     EXPECT_FALSE(visualisation.Render(0.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
-    EXPECT_TRUE(debugdrawingtest::GetContextDraws().empty());
+    EXPECT_TRUE(D3D11Control::GetDrawCalls().empty());
     // Shown again but past the rail's end: no current-orientation arrow.
     m_Dispatcher.Dispatch(KE_MT_EditorCommand, KE_MST_UnhideAll, nullptr);
     EXPECT_TRUE(visualisation.Render(5.0, &viewProjection, XMVectorSet(0, 0, -50, 1)));
-    EXPECT_EQ(debugdrawingtest::GetContextDraws().size(), 4u);
+    EXPECT_EQ(D3D11Control::GetDrawCalls().size(), 4u);
 }

@@ -92,34 +92,95 @@ TEST_F(KR_TranslateGizmoDrawTest, DrawsEachHandleInItsOwnColourFromTheSharedBuff
     EXPECT_LT(uiLastIndex, 36u);
 
     D3D11Control::ClearCallLog();
-    // The owner lights the handle under the mouse (here the y arrow) by its colours.
-    const XMFLOAT4 highlight(1, 1, 1, 1);
-    gizmo.SetColors({1, 0, 0, 1}, highlight, {0, 0, 1, 1}, {1, 1, 0, 1}, {0, 1, 1, 1}, {1, 0, 1, 1});
+    const XMFLOAT4 gray(0.5f, 0.5f, 0.5f, 1);
+    gizmo.SetColors({1, 0, 0, 1}, gray, {0, 0, 1, 1}, {1, 1, 0, 1}, {0, 1, 1, 1}, {1, 0, 1, 1});
     const XMMATRIX world = XMMatrixScaling(0.5f, 0.5f, 0.5f) * XMMatrixTranslation(3, 0, 0);
     gizmo.SetWorldMatrix(world);
     const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 100.0f);
     ASSERT_TRUE(gizmo.Render(&viewProjection));
 
-    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    const std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 6u);
     const double afExpected[6][2] = {{36, 0}, {36, 36}, {36, 72}, {6, 108}, {6, 114}, {6, 120}};
     for (std::size_t i = 0; i < vDraws.size(); ++i)
     {
-        EXPECT_EQ(vDraws[i].sMethod, "DrawIndexed");
-        EXPECT_EQ(vDraws[i].vValues, (std::vector<double>{afExpected[i][0], afExpected[i][1], 0})) << i;
-        EXPECT_EQ(vDraws[i].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
-        EXPECT_EQ(vDraws[i].fStride, 12.0);
+        EXPECT_EQ(vDraws[i].Method, "DrawIndexed");
+        EXPECT_EQ(vDraws[i].Values, (std::vector<double>{afExpected[i][0], afExpected[i][1], 0})) << i;
+        EXPECT_EQ(vDraws[i].Pipeline->Topology, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+        EXPECT_EQ(vDraws[i].Pipeline->IndexBuffer,
+                  D3D11Control::GetObjectId(KR_TranslateGizmo::GetIndexBuffer()));
+        ExpectFixedColorPipeline(vDraws[i]);
     }
     ASSERT_EQ(m_core.m_vDraws.size(), 6u);
     EXPECT_EQ(m_core.m_vDraws[0].color.x, 1.0f);
     EXPECT_EQ(m_core.m_vDraws[0].color.y, 0.0f);
-    EXPECT_EQ(m_core.m_vDraws[1].color.x, 1.0f); // highlighted
-    EXPECT_EQ(m_core.m_vDraws[1].color.z, 1.0f);
+    EXPECT_EQ(m_core.m_vDraws[1].color.x, 0.5f); // as set
     EXPECT_EQ(m_core.m_vDraws[5].color.y, 0.0f);
     EXPECT_EQ(m_core.m_vDraws[5].color.z, 1.0f);
     for (const debugdrawingtest::ShaderCoreDraw& draw : m_core.m_vDraws)
-    {
         EXPECT_TRUE(SameMatrix(draw.worldViewProjection, world * viewProjection));
-        EXPECT_NE(draw.pProgram, nullptr);
-    }
+}
+
+TEST_F(KR_TranslateGizmoDrawTest, TheHandleADragHoldsIsDrawnHighlighted)
+{
+    ASSERT_TRUE(KR_TranslateGizmo::CreateStaticBuffers());
+    KR_TranslateGizmo gizmo;
+    // Half size at (3, 0, 0): the y arrow spans y 0.5 to 3.5 at x 3, the xz triangle lies in y = 0
+    // around (5.7, 0, 2.7).
+    gizmo.SetWorldMatrix(XMMatrixScaling(0.5f, 0.5f, 0.5f) * XMMatrixTranslation(3, 0, 0));
+    const XMMATRIX viewProjection = XMMatrixIdentity();
+    // The colour each handle was drawn in, in draw order.
+    const auto drawnColors = [&]
+    {
+        m_core.m_vDraws.clear();
+        D3D11Control::ClearCallLog();
+        std::vector<XMFLOAT4> vColors;
+        if (!gizmo.Render(&viewProjection) || D3D11Control::GetDrawCalls().size() != 6u)
+            return vColors;
+        for (const debugdrawingtest::ShaderCoreDraw& draw : m_core.m_vDraws)
+            vColors.push_back(draw.color);
+        return vColors;
+    };
+    const auto isHighlight = [](const XMFLOAT4& c) { return c.x == 1 && c.y == 1 && c.z == 1 && c.w == 1; };
+    const auto highlighted = [&](const std::vector<XMFLOAT4>& vColors)
+    {
+        std::vector<std::size_t> v;
+        for (std::size_t i = 0; i < vColors.size(); ++i)
+            if (isHighlight(vColors[i]))
+                v.push_back(i);
+        return v;
+    };
+
+    XMVECTOR position = XMVectorSet(3, 0, 0, 0);
+    ASSERT_EQ(highlighted(drawnColors()), std::vector<std::size_t>{}); // idle: the axis colours
+    EXPECT_EQ(gizmo.GetDraggedHandle(), KR_TranslateGizmo::NUM_HANDLES);
+
+    EXPECT_FALSE(gizmo.Drag(MakeRay(3, 1.5f, -10, 0, 0, 1), &position)); // takes the y arrow
+    EXPECT_EQ(gizmo.GetDraggedHandle(), 1u);
+    std::vector<XMFLOAT4> vColors = drawnColors();
+    ASSERT_EQ(vColors.size(), 6u);
+    EXPECT_EQ(highlighted(vColors), std::vector<std::size_t>{1});
+    EXPECT_EQ(vColors[0].x, 1.0f); // the others keep theirs
+    EXPECT_EQ(vColors[2].z, 1.0f);
+    EXPECT_EQ(vColors[2].x, 0.0f);
+    EXPECT_TRUE(gizmo.Drag(MakeRay(3, 2.5f, -10, 0, 0, 1), &position)); // still held while it moves
+    EXPECT_FLOAT_EQ(XMVectorGetY(position), 1.0f);
+    EXPECT_EQ(highlighted(drawnColors()), std::vector<std::size_t>{1});
+
+    // Released: the y arrow is green again (its own colour was never overwritten).
+    gizmo.EndDrag();
+    vColors = drawnColors();
+    ASSERT_EQ(vColors.size(), 6u);
+    EXPECT_EQ(highlighted(vColors), std::vector<std::size_t>{});
+    EXPECT_EQ(vColors[1].y, 1.0f);
+    EXPECT_EQ(vColors[1].x, 0.0f);
+
+    // A plane handle lights up the same way; a drag that began on nothing lights nothing.
+    EXPECT_FALSE(gizmo.Drag(MakeRay(5.6f, 10, 2.7f, 0, -1, 0), &position));
+    EXPECT_EQ(highlighted(drawnColors()), std::vector<std::size_t>{5});
+    gizmo.EndDrag();
+    EXPECT_FALSE(gizmo.Drag(MakeRay(-50, -50, -10, 0, 0, 1), &position));
+    EXPECT_FALSE(gizmo.Drag(MakeRay(3, 1.5f, -10, 0, 0, 1), &position));
+    EXPECT_EQ(highlighted(drawnColors()), std::vector<std::size_t>{});
+    EXPECT_EQ(gizmo.GetDraggedHandle(), KR_TranslateGizmo::NUM_HANDLES);
 }

@@ -135,16 +135,18 @@ TEST_F(KR_VertexInterpolationVisualisationDrawTest, DrawsTheLineStripAndKeyBoxes
     const XMMATRIX viewProjection = XMMatrixPerspectiveFovLH(1.0f, 1.5f, 0.1f, 100.0f);
     rail.Render(0.0, &viewProjection, XMVectorSet(0, 0, 0, 1));
 
-    std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 2u);
-    EXPECT_EQ(vDraws[0].sMethod, "Draw");
-    EXPECT_EQ(vDraws[0].vValues, (std::vector<double>{25, 0})); // 24 segments
-    EXPECT_EQ(vDraws[0].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP));
-    EXPECT_EQ(vDraws[0].uiVertexBuffer, D3D11Control::GetObjectId(rail.GetLineVB()));
-    EXPECT_EQ(vDraws[1].sMethod, "DrawIndexed");
-    EXPECT_EQ(vDraws[1].vValues, (std::vector<double>{72, 0, 0})); // 36 per key
-    EXPECT_EQ(vDraws[1].fTopology, double(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST));
-    EXPECT_EQ(vDraws[1].fIndexFormat, double(DXGI_FORMAT_R16_UINT));
+    EXPECT_EQ(vDraws[0].Method, "Draw");
+    EXPECT_EQ(vDraws[0].Values, (std::vector<double>{25, 0})); // 24 segments
+    EXPECT_EQ(vDraws[0].Pipeline->Topology, D3D11_PRIMITIVE_TOPOLOGY_LINESTRIP);
+    EXPECT_EQ(vDraws[0].Pipeline->VertexBuffers[0].Buffer, D3D11Control::GetObjectId(rail.GetLineVB()));
+    EXPECT_EQ(vDraws[1].Method, "DrawIndexed");
+    EXPECT_EQ(vDraws[1].Values, (std::vector<double>{72, 0, 0})); // 36 per key
+    EXPECT_EQ(vDraws[1].Pipeline->Topology, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    EXPECT_EQ(vDraws[1].Pipeline->IndexFormat, DXGI_FORMAT_R16_UINT);
+    for (const D3D11Control::CallRecord& draw : vDraws)
+        ExpectFixedColorPipeline(draw);
     ASSERT_EQ(m_core.m_vDraws.size(), 2u);
     EXPECT_EQ(m_core.m_vDraws[0].color.y, 0.5f);
     EXPECT_EQ(m_core.m_vDraws[1].color.z, 1.0f);
@@ -165,9 +167,9 @@ TEST_F(KR_VertexInterpolationVisualisationDrawTest, DrawsTheLineStripAndKeyBoxes
     extent = BoxExtentX(rail.GetBoxVB(), 1);
     EXPECT_NEAR(extent.first, 8.0f - 0.1f, 1e-5f);
     EXPECT_NEAR(extent.second, 8.0f + 0.1f, 1e-5f);
-    vDraws = debugdrawingtest::GetContextDraws();
+    vDraws = D3D11Control::GetDrawCalls();
     ASSERT_GE(vDraws.size(), 2u);
-    EXPECT_EQ(vDraws[1].vValues, (std::vector<double>{72, 0, 0}));
+    EXPECT_EQ(vDraws[1].Values, (std::vector<double>{72, 0, 0}));
 }
 
 TEST_F(KR_VertexInterpolationVisualisationDrawTest, FailedBuffersDrawNothing)
@@ -179,7 +181,7 @@ TEST_F(KR_VertexInterpolationVisualisationDrawTest, FailedBuffersDrawNothing)
     D3D11Control::FailNext("CreateBuffer");
     rail.Render(0.0, &viewProjection, XMVectorSet(0, 0, 0, 1));
     EXPECT_EQ(rail.GetLineVB(), nullptr);
-    EXPECT_TRUE(debugdrawingtest::GetContextDraws().empty());
+    EXPECT_TRUE(D3D11Control::GetDrawCalls().empty());
     EXPECT_EQ(rail.GetNumSegments(), 24u); // picking still has its geometry
 }
 
@@ -194,9 +196,12 @@ TEST_F(KR_VertexInterpolationVisualisationDrawTest, GizmoAtTheSelectedKeyAndTheT
     D3D11Control::ClearCallLog();
     // At 1.175 s (half way) the curve is at (2.5, 0, 10).
     rail.Render(1.175, &viewProjection, XMVectorSet(0, 0, 0, 1));
-    const std::vector<debugdrawingtest::ContextDraw> vDraws = debugdrawingtest::GetContextDraws();
+    const std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 2u + 6u + 1u); // rail, boxes, six gizmo handles, the marker
-    EXPECT_EQ(vDraws[8].vValues, (std::vector<double>{36, 0, 0}));
+    EXPECT_EQ(vDraws[2].Pipeline->IndexBuffer,
+              D3D11Control::GetObjectId(KR_TranslateGizmo::GetIndexBuffer()));
+    EXPECT_EQ(vDraws[8].Pipeline->IndexBuffer, D3D11Control::GetObjectId(KR_DebugCube::GetIndexBuffer()));
+    EXPECT_EQ(vDraws[8].Values, (std::vector<double>{36, 0, 0}));
     ASSERT_EQ(m_core.m_vDraws.size(), 9u);
     // The gizmo at key 1, (5, 0, 10): scale 0.01 x its distance.
     const float fKey = 0.01f * std::sqrt(125.0f);
@@ -211,7 +216,7 @@ TEST_F(KR_VertexInterpolationVisualisationDrawTest, GizmoAtTheSelectedKeyAndTheT
     // Past the curve's end there is no marker.
     D3D11Control::ClearCallLog();
     rail.Render(10.0, &viewProjection, XMVectorSet(0, 0, 0, 1));
-    EXPECT_EQ(debugdrawingtest::GetContextDraws().size(), 8u);
+    EXPECT_EQ(D3D11Control::GetDrawCalls().size(), 8u);
 }
 
 TEST_F(KR_VertexInterpolationVisualisationTest, KeysPastTheSixteenBitIndexRangeGetNoBox)

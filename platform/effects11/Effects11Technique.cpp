@@ -1,0 +1,477 @@
+#include "platform/effects11/Effects11Technique.h"
+
+#include "platform/effects11/Effects11Effect.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace effects11_internal
+{
+
+using d3d11_internal::EffectVariable;
+using d3d11_internal::ShaderStage;
+
+namespace
+{
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The arguments of a state call split at the commas outside parentheses.
+std::vector<std::string> SplitArguments(const std::string& s)
+{
+    std::vector<std::string> v(1);
+    int iDepth = 0;
+    for (char c : s)
+    {
+        if (c == '(')
+            ++iDepth;
+        else if (c == ')')
+            --iDepth;
+        if (c == ',' && iDepth == 0)
+            v.emplace_back();
+        else if (c != ' ')
+            v.back() += c;
+    }
+    return v;
+}
+
+// The numbers of "float4(a,b,c,d)" (or of a bare number list).
+std::vector<float> Numbers(const std::string& s)
+{
+    std::string sInside = s;
+    const std::size_t uiOpen = s.find('(');
+    if (uiOpen != std::string::npos)
+        sInside = s.substr(uiOpen + 1, s.rfind(')') - uiOpen - 1);
+    std::vector<float> v;
+    for (const std::string& sPart : SplitArguments(sInside))
+        if (!sPart.empty())
+            v.push_back(std::strtof(sPart.c_str(), nullptr));
+    return v;
+}
+
+UINT Unsigned(const std::string& s)
+{
+    return static_cast<UINT>(std::strtoul(s.c_str(), nullptr, 0));
+}
+
+bool Bool(const std::string& s)
+{
+    const std::string u = Upper(s);
+    return u == "TRUE" || (u != "FALSE" && std::strtol(s.c_str(), nullptr, 0) != 0);
+}
+
+template <class TEnum>
+bool Lookup(const std::map<std::string, TEnum>& m, const std::string& s, TEnum* pOut)
+{
+    const auto it = m.find(Upper(s));
+    if (it == m.end())
+        return false;
+    *pOut = it->second;
+    return true;
+}
+
+const std::map<std::string, D3D11_BLEND> BLENDS = {
+    {"ZERO", D3D11_BLEND_ZERO},
+    {"ONE", D3D11_BLEND_ONE},
+    {"SRC_COLOR", D3D11_BLEND_SRC_COLOR},
+    {"INV_SRC_COLOR", D3D11_BLEND_INV_SRC_COLOR},
+    {"SRC_ALPHA", D3D11_BLEND_SRC_ALPHA},
+    {"INV_SRC_ALPHA", D3D11_BLEND_INV_SRC_ALPHA},
+    {"DEST_ALPHA", D3D11_BLEND_DEST_ALPHA},
+    {"INV_DEST_ALPHA", D3D11_BLEND_INV_DEST_ALPHA},
+    {"DEST_COLOR", D3D11_BLEND_DEST_COLOR},
+    {"INV_DEST_COLOR", D3D11_BLEND_INV_DEST_COLOR},
+    {"SRC_ALPHA_SAT", D3D11_BLEND_SRC_ALPHA_SAT},
+    {"BLEND_FACTOR", D3D11_BLEND_BLEND_FACTOR},
+    {"INV_BLEND_FACTOR", D3D11_BLEND_INV_BLEND_FACTOR},
+};
+const std::map<std::string, D3D11_BLEND_OP> BLEND_OPS = {
+    {"ADD", D3D11_BLEND_OP_ADD},
+    {"SUBTRACT", D3D11_BLEND_OP_SUBTRACT},
+    {"REV_SUBTRACT", D3D11_BLEND_OP_REV_SUBTRACT},
+    {"MIN", D3D11_BLEND_OP_MIN},
+    {"MAX", D3D11_BLEND_OP_MAX},
+};
+const std::map<std::string, D3D11_COMPARISON_FUNC> COMPARISONS = {
+    {"NEVER", D3D11_COMPARISON_NEVER},
+    {"LESS", D3D11_COMPARISON_LESS},
+    {"EQUAL", D3D11_COMPARISON_EQUAL},
+    {"LESS_EQUAL", D3D11_COMPARISON_LESS_EQUAL},
+    {"GREATER", D3D11_COMPARISON_GREATER},
+    {"NOT_EQUAL", D3D11_COMPARISON_NOT_EQUAL},
+    {"GREATER_EQUAL", D3D11_COMPARISON_GREATER_EQUAL},
+    {"ALWAYS", D3D11_COMPARISON_ALWAYS},
+};
+const std::map<std::string, D3D11_FILL_MODE> FILLS = {{"WIREFRAME", D3D11_FILL_WIREFRAME},
+                                                      {"SOLID", D3D11_FILL_SOLID}};
+const std::map<std::string, D3D11_CULL_MODE> CULLS = {
+    {"NONE", D3D11_CULL_NONE}, {"FRONT", D3D11_CULL_FRONT}, {"BACK", D3D11_CULL_BACK}};
+const std::map<std::string, D3D11_DEPTH_WRITE_MASK> WRITE_MASKS = {{"ZERO", D3D11_DEPTH_WRITE_MASK_ZERO},
+                                                                   {"ALL", D3D11_DEPTH_WRITE_MASK_ALL}};
+
+// "BlendEnable[2]" -> "BLENDENABLE" and 2; no index gives 0.
+std::string KeyName(const std::string& sKey, UINT* pIndex)
+{
+    *pIndex = 0;
+    const std::size_t uiOpen = sKey.find('[');
+    if (uiOpen == std::string::npos)
+        return Upper(sKey);
+    *pIndex = Unsigned(sKey.substr(uiOpen + 1));
+    return Upper(sKey.substr(0, uiOpen));
+}
+
+// The state blocks start from the device's defaults; members this stand-in does not know are
+// left at them.
+D3D11_BLEND_DESC BlendDesc(const EffectVariable& block)
+{
+    D3D11_BLEND_DESC desc{};
+    for (D3D11_RENDER_TARGET_BLEND_DESC& rt : desc.RenderTarget)
+        rt = {FALSE,           D3D11_BLEND_ONE,  D3D11_BLEND_ZERO,   D3D11_BLEND_OP_ADD,
+              D3D11_BLEND_ONE, D3D11_BLEND_ZERO, D3D11_BLEND_OP_ADD, D3D11_COLOR_WRITE_ENABLE_ALL};
+    for (const d3d11_internal::StateAssignment& a : block.Assignments)
+    {
+        UINT i = 0;
+        const std::string sKey = KeyName(a.Key, &i);
+        if (i >= 8)
+            continue;
+        if (i > 0)
+            desc.IndependentBlendEnable = TRUE;
+        D3D11_RENDER_TARGET_BLEND_DESC& rt = desc.RenderTarget[i];
+        if (sKey == "ALPHATOCOVERAGEENABLE")
+            desc.AlphaToCoverageEnable = Bool(a.Value) ? TRUE : FALSE;
+        else if (sKey == "BLENDENABLE")
+            rt.BlendEnable = Bool(a.Value) ? TRUE : FALSE;
+        else if (sKey == "SRCBLEND")
+            Lookup(BLENDS, a.Value, &rt.SrcBlend);
+        else if (sKey == "DESTBLEND")
+            Lookup(BLENDS, a.Value, &rt.DestBlend);
+        else if (sKey == "BLENDOP")
+            Lookup(BLEND_OPS, a.Value, &rt.BlendOp);
+        else if (sKey == "SRCBLENDALPHA")
+            Lookup(BLENDS, a.Value, &rt.SrcBlendAlpha);
+        else if (sKey == "DESTBLENDALPHA")
+            Lookup(BLENDS, a.Value, &rt.DestBlendAlpha);
+        else if (sKey == "BLENDOPALPHA")
+            Lookup(BLEND_OPS, a.Value, &rt.BlendOpAlpha);
+        else if (sKey == "RENDERTARGETWRITEMASK")
+            rt.RenderTargetWriteMask = static_cast<UINT8>(Unsigned(a.Value));
+    }
+    return desc;
+}
+
+D3D11_DEPTH_STENCIL_DESC DepthStencilDesc(const EffectVariable& block)
+{
+    const D3D11_DEPTH_STENCILOP_DESC face = {D3D11_STENCIL_OP_KEEP, D3D11_STENCIL_OP_KEEP,
+                                             D3D11_STENCIL_OP_KEEP, D3D11_COMPARISON_ALWAYS};
+    D3D11_DEPTH_STENCIL_DESC desc = {
+        TRUE, D3D11_DEPTH_WRITE_MASK_ALL, D3D11_COMPARISON_LESS, FALSE, 0xFF, 0xFF, face, face};
+    for (const d3d11_internal::StateAssignment& a : block.Assignments)
+    {
+        UINT i = 0;
+        const std::string sKey = KeyName(a.Key, &i);
+        if (sKey == "DEPTHENABLE")
+            desc.DepthEnable = Bool(a.Value) ? TRUE : FALSE;
+        else if (sKey == "DEPTHWRITEMASK")
+            Lookup(WRITE_MASKS, a.Value, &desc.DepthWriteMask);
+        else if (sKey == "DEPTHFUNC")
+            Lookup(COMPARISONS, a.Value, &desc.DepthFunc);
+        else if (sKey == "STENCILENABLE")
+            desc.StencilEnable = Bool(a.Value) ? TRUE : FALSE;
+        else if (sKey == "STENCILREADMASK")
+            desc.StencilReadMask = static_cast<UINT8>(Unsigned(a.Value));
+        else if (sKey == "STENCILWRITEMASK")
+            desc.StencilWriteMask = static_cast<UINT8>(Unsigned(a.Value));
+    }
+    return desc;
+}
+
+D3D11_RASTERIZER_DESC RasterizerDesc(const EffectVariable& block)
+{
+    D3D11_RASTERIZER_DESC desc = {
+        D3D11_FILL_SOLID, D3D11_CULL_BACK, FALSE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
+    for (const d3d11_internal::StateAssignment& a : block.Assignments)
+    {
+        UINT i = 0;
+        const std::string sKey = KeyName(a.Key, &i);
+        if (sKey == "FILLMODE")
+            Lookup(FILLS, a.Value, &desc.FillMode);
+        else if (sKey == "CULLMODE")
+            Lookup(CULLS, a.Value, &desc.CullMode);
+        else if (sKey == "FRONTCOUNTERCLOCKWISE")
+            desc.FrontCounterClockwise = Bool(a.Value) ? TRUE : FALSE;
+        else if (sKey == "DEPTHBIAS")
+            desc.DepthBias = static_cast<INT>(std::strtol(a.Value.c_str(), nullptr, 0));
+        else if (sKey == "DEPTHBIASCLAMP")
+            desc.DepthBiasClamp = std::strtof(a.Value.c_str(), nullptr);
+        else if (sKey == "SLOPESCALEDDEPTHBIAS")
+            desc.SlopeScaledDepthBias = std::strtof(a.Value.c_str(), nullptr);
+        else if (sKey == "DEPTHCLIPENABLE")
+            desc.DepthClipEnable = Bool(a.Value) ? TRUE : FALSE;
+        else if (sKey == "SCISSORENABLE")
+            desc.ScissorEnable = Bool(a.Value) ? TRUE : FALSE;
+        else if (sKey == "MULTISAMPLEENABLE")
+            desc.MultisampleEnable = Bool(a.Value) ? TRUE : FALSE;
+        else if (sKey == "ANTIALIASEDLINEENABLE")
+            desc.AntialiasedLineEnable = Bool(a.Value) ? TRUE : FALSE;
+    }
+    return desc;
+}
+
+bool IsNull(const std::string& s)
+{
+    return s.empty() || s == "NULL" || s == "0";
+}
+
+} // namespace
+
+// ---- pass ----
+
+Pass::Pass(Effect* pEffect, UINT uiTechnique, UINT uiPass, const d3d11_internal::EffectPass* pDeclaration)
+    : m_pEffect(pEffect), m_uiTechnique(uiTechnique), m_uiPass(uiPass), m_pDeclaration(pDeclaration)
+{
+}
+
+Pass* Pass::Invalid()
+{
+    static Pass s_invalid(nullptr, 0, 0, nullptr);
+    return &s_invalid;
+}
+
+HRESULT Pass::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& vVariables)
+{
+    for (const d3d11_internal::PassShader& shader : m_pDeclaration->Shaders)
+    {
+        const void* pCode = shader.Bytecode.data();
+        const SIZE_T uiSize = shader.Bytecode.size();
+        const bool bNull = shader.Bytecode.empty();
+        HRESULT hr = S_OK;
+        switch (shader.Stage)
+        {
+        case ShaderStage::Vertex:
+        {
+            m_bVertex = true;
+            m_pInputSignature = bNull ? nullptr : &shader.Bytecode;
+            ID3D11VertexShader* p = nullptr;
+            if (!bNull)
+                hr = pDevice->CreateVertexShader(pCode, uiSize, nullptr, &p);
+            m_vertexShader.Adopt(p);
+            break;
+        }
+        case ShaderStage::Pixel:
+        {
+            m_bPixel = true;
+            ID3D11PixelShader* p = nullptr;
+            if (!bNull)
+                hr = pDevice->CreatePixelShader(pCode, uiSize, nullptr, &p);
+            m_pixelShader.Adopt(p);
+            break;
+        }
+        case ShaderStage::Geometry:
+        {
+            m_bGeometry = true;
+            ID3D11GeometryShader* p = nullptr;
+            if (!bNull)
+                hr = pDevice->CreateGeometryShader(pCode, uiSize, nullptr, &p);
+            m_geometryShader.Adopt(p);
+            break;
+        }
+        case ShaderStage::Compute:
+        {
+            m_bCompute = true;
+            ID3D11ComputeShader* p = nullptr;
+            if (!bNull)
+                hr = pDevice->CreateComputeShader(pCode, uiSize, nullptr, &p);
+            m_computeShader.Adopt(p);
+            break;
+        }
+        default:
+            hr = E_INVALIDARG;
+            break;
+        }
+        if (FAILED(hr))
+            return hr;
+    }
+    for (const d3d11_internal::PassState& state : m_pDeclaration->States)
+    {
+        const HRESULT hr = CreateState(pDevice, state, vVariables);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT Pass::CreateState(ID3D11Device* pDevice, const d3d11_internal::PassState& state,
+                          const std::vector<EffectVariable>& vVariables)
+{
+    const std::vector<std::string> vArguments = SplitArguments(state.Arguments);
+    const EffectVariable* pBlock = nullptr;
+    if (!IsNull(vArguments[0]))
+    {
+        for (const EffectVariable& variable : vVariables)
+            if (variable.Name == vArguments[0])
+                pBlock = &variable;
+        if (pBlock == nullptr)
+            return E_INVALIDARG;
+    }
+    HRESULT hr = S_OK;
+    if (state.Call == "SetBlendState")
+    {
+        if (pBlock != nullptr && pBlock->Type != "BlendState")
+            return E_INVALIDARG;
+        m_bBlend = true;
+        if (vArguments.size() > 1)
+        {
+            const std::vector<float> vFactor = Numbers(vArguments[1]);
+            for (std::size_t i = 0; i < 4 && i < vFactor.size(); ++i)
+                m_aBlendFactor[i] = vFactor[i];
+        }
+        if (vArguments.size() > 2)
+            m_uiSampleMask = Unsigned(vArguments[2]);
+        if (pBlock != nullptr)
+        {
+            const D3D11_BLEND_DESC desc = BlendDesc(*pBlock);
+            ID3D11BlendState* p = nullptr;
+            hr = pDevice->CreateBlendState(&desc, &p);
+            m_blendState.Adopt(p);
+        }
+    }
+    else if (state.Call == "SetDepthStencilState")
+    {
+        if (pBlock != nullptr && pBlock->Type != "DepthStencilState")
+            return E_INVALIDARG;
+        m_bDepthStencil = true;
+        if (vArguments.size() > 1)
+            m_uiStencilRef = Unsigned(vArguments[1]);
+        if (pBlock != nullptr)
+        {
+            const D3D11_DEPTH_STENCIL_DESC desc = DepthStencilDesc(*pBlock);
+            ID3D11DepthStencilState* p = nullptr;
+            hr = pDevice->CreateDepthStencilState(&desc, &p);
+            m_depthStencilState.Adopt(p);
+        }
+    }
+    else if (state.Call == "SetRasterizerState")
+    {
+        if (pBlock != nullptr && pBlock->Type != "RasterizerState")
+            return E_INVALIDARG;
+        m_bRasterizer = true;
+        if (pBlock != nullptr)
+        {
+            const D3D11_RASTERIZER_DESC desc = RasterizerDesc(*pBlock);
+            ID3D11RasterizerState* p = nullptr;
+            hr = pDevice->CreateRasterizerState(&desc, &p);
+            m_rasterizerState.Adopt(p);
+        }
+    }
+    // Other pass calls (stream output is part of the geometry shader) change nothing bound.
+    return hr;
+}
+
+HRESULT Pass::GetDesc(D3DX11_PASS_DESC* pDesc)
+{
+    if (m_pEffect == nullptr)
+        return E_FAIL;
+    if (pDesc == nullptr)
+        return E_INVALIDARG;
+    *pDesc = {};
+    pDesc->Name = m_pDeclaration->Name.c_str();
+    if (m_pInputSignature != nullptr)
+    {
+        pDesc->pIAInputSignature = const_cast<BYTE*>(m_pInputSignature->data());
+        pDesc->IAInputSignatureSize = m_pInputSignature->size();
+    }
+    pDesc->StencilRef = m_uiStencilRef;
+    pDesc->SampleMask = m_uiSampleMask;
+    std::memcpy(pDesc->BlendFactor, m_aBlendFactor, sizeof(m_aBlendFactor));
+    return S_OK;
+}
+
+HRESULT Pass::Apply(UINT Flags, ID3D11DeviceContext* pContext)
+{
+    if (m_pEffect == nullptr)
+        return E_FAIL;
+    const HRESULT hr = Runtime::Get().TakeFailure("Apply");
+    if (FAILED(hr))
+        return hr;
+    if (Flags != 0 || pContext == nullptr)
+        return E_INVALIDARG;
+    if (m_bVertex)
+        pContext->VSSetShader(m_vertexShader.Get(), nullptr, 0);
+    if (m_bGeometry)
+        pContext->GSSetShader(m_geometryShader.Get(), nullptr, 0);
+    if (m_bPixel)
+        pContext->PSSetShader(m_pixelShader.Get(), nullptr, 0);
+    if (m_bCompute)
+        pContext->CSSetShader(m_computeShader.Get(), nullptr, 0);
+    if (m_bBlend)
+        pContext->OMSetBlendState(m_blendState.Get(), m_aBlendFactor, m_uiSampleMask);
+    if (m_bDepthStencil)
+        pContext->OMSetDepthStencilState(m_depthStencilState.Get(), m_uiStencilRef);
+    if (m_bRasterizer)
+        pContext->RSSetState(m_rasterizerState.Get());
+    m_pEffect->RecordApply(m_uiTechnique, m_uiPass);
+    return S_OK;
+}
+
+// ---- technique ----
+
+Technique::Technique(Effect* pEffect, UINT uiIndex, const d3d11_internal::EffectTechnique* pDeclaration)
+    : m_pEffect(pEffect), m_uiIndex(uiIndex), m_pDeclaration(pDeclaration)
+{
+}
+
+Technique* Technique::Invalid()
+{
+    static Technique s_invalid(nullptr, 0, nullptr);
+    return &s_invalid;
+}
+
+HRESULT Technique::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& vVariables)
+{
+    for (std::size_t i = 0; i < m_pDeclaration->Passes.size(); ++i)
+    {
+        m_vPasses.push_back(
+            std::make_unique<Pass>(m_pEffect, m_uiIndex, static_cast<UINT>(i), &m_pDeclaration->Passes[i]));
+        const HRESULT hr = m_vPasses.back()->Create(pDevice, vVariables);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT Technique::GetDesc(D3DX11_TECHNIQUE_DESC* pDesc)
+{
+    if (m_pEffect == nullptr)
+        return E_FAIL;
+    if (pDesc == nullptr)
+        return E_INVALIDARG;
+    *pDesc = {};
+    pDesc->Name = m_pDeclaration->Name.c_str();
+    pDesc->Passes = static_cast<UINT>(m_vPasses.size());
+    return S_OK;
+}
+
+ID3DX11EffectPass* Technique::GetPassByIndex(UINT Index)
+{
+    if (m_pEffect == nullptr || Index >= m_vPasses.size())
+        return Pass::Invalid();
+    return m_vPasses[Index].get();
+}
+
+ID3DX11EffectPass* Technique::GetPassByName(LPCSTR Name)
+{
+    if (m_pEffect != nullptr && Name != nullptr)
+        for (const std::unique_ptr<Pass>& pPass : m_vPasses)
+            if (pPass->GetName() == Name)
+                return pPass.get();
+    return Pass::Invalid();
+}
+
+} // namespace effects11_internal
