@@ -9,13 +9,16 @@
 // drawing with BeginFrame and EndFrame. Records are copied when enabled, so the caller may reuse
 // their memory at once; views, lights and cameras they point to stay the caller's.
 
-#include "render/scene/KR_VolumeLightParameters.h" // the volume-lighting record (id 5)
+#include "framework/core/KB_GrowingArray.h"
 
 #include <cstdint>
 
 struct ID3D11DepthStencilView;
 struct ID3D11ShaderResourceView;
 struct ID3D11Texture2D;
+class KR_Camera;
+class KR_OmniLight;
+class KR_SpotLight;
 
 // Effect ids; ids from 9 up are accepted and run as nothing.
 enum KR_PostFXType : std::uint32_t
@@ -60,6 +63,18 @@ struct KR_ColorCubeParameters
     ID3D11ShaderResourceView* m_pCube2 = nullptr;
 };
 
+// A null camera draws nothing. The light lists are copied (the lights are not owned).
+struct KR_VolumeLightParameters
+{
+    KR_Camera* m_pCamera = nullptr;
+    KB_GrowingArray<KR_SpotLight*> m_gSpotLights;
+    KB_GrowingArray<KR_OmniLight*> m_gOmniLights; // omni and tube lights
+    std::uint32_t m_uiTraceSteps = 64;
+    float m_fStepScale = 1.0f;
+    float m_fTraceDistance = 100.0f;
+    float m_fRandomFactor = 0.25f;
+};
+
 struct KR_RGBUVScaleParameters
 {
     float m_fRed = 1.0f;
@@ -75,6 +90,8 @@ struct KR_DirtyLensParameters
     float m_fStrength = 1.0f;
     ID3D11ShaderResourceView* m_pLensTexture = nullptr; // not owned
 };
+
+#include <cstdint>
 
 class KR_PostFXEngine
 {

@@ -399,7 +399,7 @@ bool KR_PostFXEngineDX11::EnableEffect(std::uint32_t uiId, const void* pRecord)
         m_gVolumeOmniLights.RemoveAll(false);
         if (p == nullptr)
             break;
-        if (KR_Camera* pCamera = p->pCamera)
+        if (KR_Camera* pCamera = p->m_pCamera)
         {
             // Copied now: the camera may be a temporary one that is gone by EndFrame.
             m_volumeCamera.m_bValid = true;
@@ -414,15 +414,15 @@ bool KR_PostFXEngineDX11::EnableEffect(std::uint32_t uiId, const void* pRecord)
             StoreMatrix(projection, m_volumeCamera.m_mProjection);
             StoreMatrix(DirectX::XMMatrixInverse(nullptr, projection), m_volumeCamera.m_mInverseProjection);
         }
-        for (std::uint32_t i = 0; i < p->gSpotLights.GetNumMembers(); ++i)
-            m_gVolumeSpotLights.Add(p->gSpotLights[i]);
-        for (std::uint32_t i = 0; i < p->gOmniLights.GetNumMembers(); ++i)
-            m_gVolumeOmniLights.Add(p->gOmniLights[i]);
-        m_uiTraceSteps = p->uiTraceSteps;
-        m_fTraceStepScale = p->fStepScale;
-        m_fTraceDistance = p->fTraceDistance;
-        m_afRandomFactor[0] = p->fRandomFactor;
-        m_afRandomFactor[1] = 1.0f - p->fRandomFactor / 2.0f;
+        for (std::uint32_t i = 0; i < p->m_gSpotLights.GetNumMembers(); ++i)
+            m_gVolumeSpotLights.Add(p->m_gSpotLights[i]);
+        for (std::uint32_t i = 0; i < p->m_gOmniLights.GetNumMembers(); ++i)
+            m_gVolumeOmniLights.Add(p->m_gOmniLights[i]);
+        m_uiTraceSteps = p->m_uiTraceSteps;
+        m_fTraceStepScale = p->m_fStepScale;
+        m_fTraceDistance = p->m_fTraceDistance;
+        m_afRandomFactor[0] = p->m_fRandomFactor;
+        m_afRandomFactor[1] = 1.0f - p->m_fRandomFactor / 2.0f;
         break;
     }
     case KR_POSTFX_RGB_UV_SCALE:

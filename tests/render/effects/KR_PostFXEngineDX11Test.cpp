@@ -471,7 +471,7 @@ TEST_F(KR_PostFXEngineDX11Test, VolumeLightingKeepsNoCameraPointer)
     Start({5});
     auto* pCamera = new KR_Camera();
     KR_VolumeLightParameters record;
-    record.pCamera = pCamera;
+    record.m_pCamera = pCamera;
     m_pPostFX->ClearEffects();
     m_pPostFX->EnableEffect(5, &record);
     // A temporary camera, gone before the frame ends; the engine copied what it needs.
