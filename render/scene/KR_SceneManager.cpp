@@ -324,11 +324,6 @@ bool KR_SceneManager::IsCursorVisible() const
     return m_bCursorAllowed && IsEditorMode(m_eCameraMode);
 }
 
-void KR_SceneManager::SetClearColor(const float color[4])
-{
-    std::copy(color, color + 4, m_afClearColor);
-}
-
 void KR_SceneManager::GetQualityResolution(std::uint32_t* pSize, float* pScale) const
 {
     static constexpr std::uint32_t SIZES[5] = {32, 48, 64, 96, 128};

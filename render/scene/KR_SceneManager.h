@@ -21,6 +21,7 @@
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"
+#include "platform/directxmath/DirectXMath.h"
 #include "render/scene/KR_SceneConfig.h"
 
 #include <atomic>
@@ -151,6 +152,13 @@ public:
         if (uiToggle >= 1 && uiToggle <= 6)
             m_abVisualisations[uiToggle - 1] = bOn;
     }
+    // The colour the frame is cleared to; the current scene sets it every frame.
+    void SetClearColor(const DirectX::XMFLOAT4* pColor)
+    {
+        if (pColor != nullptr)
+            m_ClearColor = *pColor;
+    }
+    const DirectX::XMFLOAT4& GetClearColor() const { return m_ClearColor; }
     bool IsEditorTimeHeld() const { return m_bEditorTimeHold; }
     void SetEditorTimeHold(bool bHold) { m_bEditorTimeHold = bHold; }
     // 0 none, 1 centre cross, 2 thirds grid.
@@ -176,9 +184,6 @@ public:
     virtual double GetTimelineEnd() const;
     // The largest scene end, from 0 (0 without scenes).
     double GetMaxSceneEnd() const;
-    // Copies the four floats.
-    void SetClearColor(const float color[4]);
-    const float* GetClearColor() const { return m_afClearColor; }
 
     // ---- Loading
 
@@ -258,7 +263,8 @@ private:
     KR_SceneCameraMode m_eCameraMode = KR_SCM_Demo;
     bool m_bPlaying = false;
     bool m_abVisualisations[6] = {};
-    bool m_bSynchronizedTime = true;                    // the factory's answer at construction
+    bool m_bSynchronizedTime = true; // the factory's answer at construction
+    DirectX::XMFLOAT4 m_ClearColor = DirectX::XMFLOAT4(0.0f, 0.0f, 0.0f, 1.0f);
     KR_ControllerCamera* m_pControllerCamera = nullptr; // owned
     KB_GrowingArray<KR_Scene*> m_gScenes;               // owned
     KB_GrowingArray<KR_SceneConfigEntry> m_gSceneConfig;
@@ -286,7 +292,6 @@ private:
     std::uint32_t m_uiSavedHeight = 0;
     std::uint32_t m_uiScreenshotCounter = 0;
     KB_String m_sScreenshotPath;
-    float m_afClearColor[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     float m_afLoaderColor[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     bool m_bHandOverQueryIssued = false;
     bool m_bLoaded = false;

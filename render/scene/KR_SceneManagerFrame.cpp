@@ -120,7 +120,7 @@ void KR_SceneManager::RunPlaybackFrame()
 
     if (pGraphics != nullptr)
     {
-        pGraphics->ClearMainRenderTarget(m_afClearColor);
+        pGraphics->ClearMainRenderTarget(&m_ClearColor.x);
         pGraphics->ClearMainDepthStencil(1.0f);
         pGraphics->BindMainRenderTarget();
     }
@@ -134,7 +134,7 @@ void KR_SceneManager::RunPlaybackFrame()
         pAudio->GetAudioContext()->Set3DListenerAttributes(&vPosition, &vVelocity, &vForward, &vUp);
     }
     if (pPostFX != nullptr)
-        pPostFX->BeginFrame(m_afClearColor);
+        pPostFX->BeginFrame(&m_ClearColor.x);
     const double fMaxEnd = GetMaxSceneEnd();
     if (pGraphics != nullptr)
         pGraphics->PushRasterizerState();

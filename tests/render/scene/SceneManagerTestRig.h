@@ -160,6 +160,13 @@ public:
     }
     bool BeginFrame(const float*) override { return Add("PostFX.BeginFrame"); }
     bool EndFrame() override { return Add("PostFX.EndFrame"); }
+    bool RegisterEffect(std::uint32_t) override { return true; }
+    void ClearEffects() override {}
+    bool DisableEffect(std::uint32_t) override { return false; }
+    void SetNearFarPlanes(const float*) override {}
+    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
+    ID3D11ShaderResourceView* GetDepthStencilSRV() override { return nullptr; }
+    ID3D11DepthStencilView* GetDepthStencilView() override { return nullptr; }
 
 private:
     bool Add(const std::string& sCall)
