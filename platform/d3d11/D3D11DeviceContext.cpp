@@ -183,6 +183,39 @@ void DeviceContext::RSSetState(ID3D11RasterizerState* pRasterizerState)
         m_rasterizerState.Set(pRasterizerState);
 }
 
+// Objects: the views handed out (render targets, then the depth-stencil view). Values: NumViews.
+void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
+                                       ID3D11DepthStencilView** ppDepthStencilView)
+{
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "OMGetRenderTargets";
+    record.Values = {static_cast<double>(NumViews)};
+    if (NumViews > D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT || (NumViews > 0 && ppRenderTargetViews == nullptr))
+    {
+        record.Result = E_INVALIDARG;
+        Runtime::Get().Log(std::move(record));
+        return;
+    }
+    for (UINT i = 0; i < NumViews; ++i)
+    {
+        ID3D11RenderTargetView* pView = i < m_uiRenderTargetCount ? m_aRenderTargets[i].Get() : nullptr;
+        if (pView != nullptr)
+            pView->AddRef();
+        ppRenderTargetViews[i] = pView;
+        record.Objects.push_back(Object::IdOf(pView));
+    }
+    if (ppDepthStencilView != nullptr)
+    {
+        ID3D11DepthStencilView* pView = m_depthStencil.Get();
+        if (pView != nullptr)
+            pView->AddRef();
+        *ppDepthStencilView = pView;
+        record.Objects.push_back(Object::IdOf(pView));
+    }
+    Runtime::Get().Log(std::move(record));
+}
+
 void DeviceContext::RSGetState(ID3D11RasterizerState** ppRasterizerState)
 {
     ID3D11RasterizerState* pState = m_rasterizerState.Get();

@@ -20,6 +20,8 @@ public:
 
     void OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
                             ID3D11DepthStencilView* pDepthStencilView) override;
+    void OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
+                            ID3D11DepthStencilView** ppDepthStencilView) override;
     void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) override;
     void RSSetState(ID3D11RasterizerState* pRasterizerState) override;
     void RSGetState(ID3D11RasterizerState** ppRasterizerState) override;

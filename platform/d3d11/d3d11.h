@@ -858,6 +858,10 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
 {
     virtual void OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
                                     ID3D11DepthStencilView* pDepthStencilView) = 0;
+    // The first NumViews bound render-target views (null past the bound ones) and the bound
+    // depth-stencil view, each AddRef'd; either pointer may be null.
+    virtual void OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
+                                    ID3D11DepthStencilView** ppDepthStencilView) = 0;
     virtual void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) = 0;
     virtual void RSSetState(ID3D11RasterizerState* pRasterizerState) = 0;
     // AddRef'd; null when no state is bound.
