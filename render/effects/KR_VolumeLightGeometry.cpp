@@ -5,6 +5,7 @@
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
 
+#include <cfloat>
 #include <cmath>
 
 using namespace DirectX;
@@ -48,10 +49,10 @@ XMFLOAT4 Attenuation(KR_LightBase* pLight, float fStrength)
 
 float KR_VolumeLightGeometry::GetBrickHalfSize(float fMaxLightDistance, float fTraceDistance)
 {
-    if (!(fMaxLightDistance > 0.0f) || !(fTraceDistance > 0.0f))
+    // Without a finite trace distance an unbounded light would get a box of unbounded size.
+    if (!(fMaxLightDistance > 0.0f) || !(fTraceDistance > 0.0f) || !std::isfinite(fTraceDistance))
         return 0.0f;
-    const float m = fMaxLightDistance < fTraceDistance ? fMaxLightDistance : fTraceDistance;
-    return std::isfinite(m) ? m : 0.0f;
+    return fMaxLightDistance < fTraceDistance ? fMaxLightDistance : fTraceDistance;
 }
 
 void KR_VolumeLightGeometry::GetBrickAxes(const XMVECTOR& vAxis, XMVECTOR* pA, XMVECTOR* pB)
@@ -109,16 +110,16 @@ bool KR_VolumeLightGeometry::BuildSpotLightPyramid(KB_GrowingArray<XMFLOAT3>* pV
     if (pVertices == nullptr || pLight == nullptr || !pLight->HasValidView(fTime))
         return false;
     const float fReach = pLight->GetMaxLightDistance(fTime);
-    if (!(fReach > 0.0f) || !(fTraceDistance > 0.0f))
+    if (GetBrickHalfSize(fReach, fTraceDistance) <= 0.0f)
         return false;
     XMVECTOR planes[KR_ViewFrustum::NUM_PLANES];
     ExtractFrustumPlanes(pLight->GetViewProjectionMatrix(fTime), planes);
     const XMVECTOR vApex = pLight->GetLightPosition(fTime);
     XMVECTOR vBase = planes[KR_FP_Far];
-    if (!(fReach <= fTraceDistance))
+    if (!(fReach <= fTraceDistance) || fReach == FLT_MAX)
     {
-        // The shadow frustum reaches past the march (or never ends): the base goes where the
-        // march could still see it, perpendicular to the light's direction.
+        // The shadow frustum reaches past the march, or never ends (its far plane is then no
+        // plane): the base goes where the march could still see it, across the light's direction.
         const XMVECTOR d = Direction(vApex, pLight->GetLightTarget(fTime));
         vBase = XMVectorSetW(XMVectorNegate(d), XMVectorGetX(XMVector3Dot(d, vApex)) + fTraceDistance);
     }

@@ -44,7 +44,8 @@ public:
                                     KR_OmniLight* pLight, float fTraceDistance);
 
     // The pure parts the builders use. The half size of a box: the light's reach bounded by the
-    // trace distance; 0 (no box) when either is 0 or below or not a number.
+    // trace distance; 0 (no box) when either is 0 or below or not a number, or the trace distance
+    // is not finite.
     static float GetBrickHalfSize(float fMaxLightDistance, float fTraceDistance);
     // The box's cross axes a and b for its main axis d (unit length): a = cross(d, y) normalised,
     // or cross(d, x) when |d.y| > AXIS_SWITCH; b = cross(d, a) normalised.
