@@ -315,6 +315,14 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, NoLightsStillClearsTheTargetsAndMa
     // The scene's colour target, then L0, L1 and L2.
     EXPECT_EQ(4u, CallsOf("ClearRenderTargetView"));
     EXPECT_EQ(BackBufferId(), vDraws.back().Targets[0]);
+
+    // A record without steps marches nothing, and no constant becomes infinite.
+    m_record.m_uiTraceSteps = 0;
+    const Draw march = Find(Frame({5}), "16.0");
+    EXPECT_EQ(0.0f, march.Value("g_iTraceSteps"));
+    EXPECT_TRUE(std::isfinite(march.Value("g_fTraceStepFactor")));
+    for (float f : march.Values("g_fViewRayOffsets"))
+        EXPECT_TRUE(std::isfinite(f));
 }
 
 TEST_F(KR_PostFXEngineDX11VolumeLightingTest, ManyTubeLightsFirstStayWithinTheEffectsArrays)
