@@ -26,22 +26,11 @@
 #endif
 
 #ifdef PS_OIT
-// One transparent fragment of the per-pixel lists the OIT renderer resolves.
-struct KR_OITFragment
-{
-    uint uiColor;    // RGBA8
-    float fDepth;
-    uint uiCoverage; // sample mask
-    uint uiNext;     // index of the next fragment; 0xFFFFFFFF ends the list
-};
-RWByteAddressBuffer g_OITHeads : register(u1);
-RWStructuredBuffer<KR_OITFragment> g_OITFragments : register(u2);
-
-uint KR_PackColor(float4 vColor)
-{
-    const uint4 v = (uint4)round(saturate(vColor) * 255.0f);
-    return v.r | (v.g << 8) | (v.b << 16) | (v.a << 24);
-}
+// The transparency lists, written while the OIT renderer has them bound: fragments at u4 (with the
+// append counter), list heads at u5.
+#include "KR_OITCommon.hlsli"
+RWStructuredBuffer<KR_OITFragment> g_OITFragments : register(u4);
+RWByteAddressBuffer g_OITHeads : register(u5);
 #endif
 
 float2 KR_MaterialUV(PS_INPUT input, uint uiSet)
@@ -291,21 +280,29 @@ float4 MainPS(PS_INPUT input
 #endif
 #ifdef PS_OIT
     {
-        // The fragment joins its pixel's list; the OIT renderer blends the lists afterwards.
+        // The fragment joins its pixel's list; the OIT renderer blends the lists afterwards. A
+        // fragment past the end of the pool is dropped.
+        uint uiFragmentCount = 0;
+        uint uiStride = 0;
+        g_OITFragments.GetDimensions(uiFragmentCount, uiStride);
         const uint uiFragment = g_OITFragments.IncrementCounter();
-        uint uiPrevious = 0;
-        const uint uiPixel = (uint)input.vPosition.y * 8192u + (uint)input.vPosition.x;
-        g_OITHeads.InterlockedExchange(uiPixel * 4u, uiFragment, uiPrevious);
-        KR_OITFragment fragment;
-        fragment.uiColor = KR_PackColor(vColor);
-        fragment.fDepth = input.vPosition.z;
+        if (uiFragment < uiFragmentCount)
+        {
+            uint uiPrevious = KR_OIT_END_OF_LIST;
+            g_OITHeads.InterlockedExchange(KR_OITHeadAddress(input.vPosition), uiFragment, uiPrevious);
+            KR_OITFragment fragment;
+            fragment.uiColor = KR_OITPackColor(vColor);
 #ifdef PS_IN_COVERAGE
-        fragment.uiCoverage = uiCoverage;
+            fragment.uiDepthCoverage = KR_OITPackDepthCoverage(input.vPosition.z, uiCoverage);
 #else
-        fragment.uiCoverage = 0xFFFFFFFFu;
+            fragment.uiDepthCoverage = KR_OITPackDepthCoverage(input.vPosition.z, 0xFFu);
 #endif
-        fragment.uiNext = uiPrevious;
-        g_OITFragments[uiFragment] = fragment;
+            fragment.uiNext = uiPrevious;
+            g_OITFragments[uiFragment] = fragment;
+        }
+        // The colour reaches the image through the resolve only: the material's opaque blend
+        // state must not write it now (the list writes above stay).
+        discard;
         return float4(0.0f, 0.0f, 0.0f, 0.0f);
     }
 #endif

@@ -3,6 +3,7 @@
 #include "platform/d3d11/D3D11DeviceContext.h"
 #include "platform/d3d11/D3D11Resources.h"
 #include "platform/d3d11/D3D11Runtime.h"
+#include "platform/d3d11/D3D11Views.h"
 
 #include <cstring>
 
@@ -140,6 +141,15 @@ BoundState GetBoundState(ID3D11DeviceContext* pContext)
 {
     const d3d11_internal::DeviceContext* pOurs = d3d11_internal::DeviceContext::From(pContext);
     return pOurs != nullptr ? pOurs->GetBoundState() : BoundState{};
+}
+
+bool GetUnorderedAccessViewCounter(ID3D11UnorderedAccessView* pView, UINT* pCounter)
+{
+    const d3d11_internal::UnorderedAccessView* pOurs = d3d11_internal::UnorderedAccessView::From(pView);
+    if (pOurs == nullptr || pCounter == nullptr || !pOurs->HasCounter())
+        return false;
+    *pCounter = pOurs->GetCounter();
+    return true;
 }
 
 } // namespace D3D11Control

@@ -125,8 +125,13 @@ struct BoundState
     std::uint64_t DepthStencil = 0;
     std::vector<D3D11_VIEWPORT> Viewports;
     std::uint64_t RasterizerState = 0;
-    std::vector<std::uint64_t> StreamOutTargets; // one id per slot, 0 when unbound
+    std::vector<std::uint64_t> StreamOutTargets;      // one id per slot, 0 when unbound
+    std::vector<std::uint64_t> UnorderedAccessViews;  // the pixel stage's eight slots
+    std::vector<std::uint64_t> VertexShaderResources; // all 128 slots
+    std::vector<std::uint64_t> PixelShaderResources;
 };
+// The hidden counter of a buffer UAV made with the append or counter flag; false for others.
+bool GetUnorderedAccessViewCounter(ID3D11UnorderedAccessView* pView, UINT* pCounter);
 BoundState GetBoundState(ID3D11DeviceContext* pContext);
 
 } // namespace D3D11Control

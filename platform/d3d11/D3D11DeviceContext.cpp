@@ -148,6 +148,181 @@ void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* co
     m_depthStencil.Set(pDepthStencilView);
 }
 
+// Objects: the views handed out. Values: the count asked for.
+void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
+                                       ID3D11DepthStencilView** ppDepthStencilView)
+{
+    const bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
+                        (NumViews == 0 || ppRenderTargetViews != nullptr);
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "OMGetRenderTargets";
+    record.Values = {static_cast<double>(NumViews)};
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    for (UINT i = 0; bValid && i < NumViews; ++i)
+    {
+        ID3D11RenderTargetView* pView = i < m_uiRenderTargetCount ? m_aRenderTargets[i].Get() : nullptr;
+        if (pView != nullptr)
+            pView->AddRef();
+        ppRenderTargetViews[i] = pView;
+        record.Objects.push_back(Object::IdOf(pView));
+    }
+    if (ppDepthStencilView != nullptr)
+    {
+        ID3D11DepthStencilView* pDepth = m_depthStencil.Get();
+        if (pDepth != nullptr)
+            pDepth->AddRef();
+        *ppDepthStencilView = pDepth;
+        record.Objects.push_back(Object::IdOf(pDepth));
+    }
+    Runtime::Get().Log(std::move(record));
+}
+
+// Objects: the render targets and the depth view (unless kept), then the UAVs. Values: the
+// render-target count, the UAV start slot and count, then one initial count per UAV
+// (0xFFFFFFFF for each when none are given).
+void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
+    UINT NumRTVs, ID3D11RenderTargetView* const* ppRenderTargetViews,
+    ID3D11DepthStencilView* pDepthStencilView, UINT UAVStartSlot, UINT NumUAVs,
+    ID3D11UnorderedAccessView* const* ppUnorderedAccessViews, const UINT* pUAVInitialCounts)
+{
+    const bool bKeepTargets = NumRTVs == D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL;
+    const bool bKeepViews = NumUAVs == D3D11_KEEP_UNORDERED_ACCESS_VIEWS;
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "OMSetRenderTargetsAndUnorderedAccessViews";
+    record.Values = {static_cast<double>(NumRTVs), static_cast<double>(UAVStartSlot),
+                     static_cast<double>(NumUAVs)};
+    bool bValid = true;
+    if (!bKeepTargets)
+    {
+        bValid = NumRTVs <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
+                 (NumRTVs == 0 || ppRenderTargetViews != nullptr);
+        for (UINT i = 0; bValid && i < NumRTVs; ++i)
+        {
+            bValid = ppRenderTargetViews[i] == nullptr ||
+                     RenderTargetView::From(ppRenderTargetViews[i]) != nullptr;
+            record.Objects.push_back(Object::IdOf(ppRenderTargetViews[i]));
+        }
+        bValid = bValid &&
+                 (pDepthStencilView == nullptr || DepthStencilView::From(pDepthStencilView) != nullptr) &&
+                 SizesMatch(NumRTVs, ppRenderTargetViews, pDepthStencilView);
+        record.Objects.push_back(Object::IdOf(pDepthStencilView));
+    }
+    if (bValid && !bKeepViews && NumUAVs > 0)
+    {
+        // The UAVs share the output slots with the render targets and follow them.
+        const UINT uiTargets = bKeepTargets ? m_uiRenderTargetCount : NumRTVs;
+        bValid = ppUnorderedAccessViews != nullptr && UAVStartSlot >= uiTargets &&
+                 UAVStartSlot < D3D11_PS_CS_UAV_REGISTER_COUNT &&
+                 NumUAVs <= D3D11_PS_CS_UAV_REGISTER_COUNT - UAVStartSlot;
+        for (UINT i = 0; bValid && i < NumUAVs; ++i)
+        {
+            bValid = ppUnorderedAccessViews[i] == nullptr ||
+                     UnorderedAccessView::From(ppUnorderedAccessViews[i]) != nullptr;
+            record.Objects.push_back(Object::IdOf(ppUnorderedAccessViews[i]));
+            record.Values.push_back(
+                static_cast<double>(pUAVInitialCounts != nullptr ? pUAVInitialCounts[i] : 0xFFFFFFFFu));
+        }
+    }
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(std::move(record));
+    if (!bValid)
+        return;
+    if (!bKeepTargets)
+    {
+        for (UINT i = 0; i < D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT; ++i)
+            m_aRenderTargets[i].Set(i < NumRTVs ? ppRenderTargetViews[i] : nullptr);
+        m_uiRenderTargetCount = NumRTVs;
+        m_depthStencil.Set(pDepthStencilView);
+    }
+    if (bKeepViews)
+        return;
+    for (UINT uiSlot = 0; uiSlot < D3D11_PS_CS_UAV_REGISTER_COUNT; ++uiSlot)
+    {
+        const bool bInRange = NumUAVs > 0 && uiSlot >= UAVStartSlot && uiSlot - UAVStartSlot < NumUAVs;
+        ID3D11UnorderedAccessView* pView = bInRange ? ppUnorderedAccessViews[uiSlot - UAVStartSlot] : nullptr;
+        m_aUnorderedAccessViews[uiSlot].Set(pView);
+        UnorderedAccessView* pImpl = UnorderedAccessView::From(pView);
+        if (pImpl != nullptr && pImpl->HasCounter() && pUAVInitialCounts != nullptr &&
+            pUAVInitialCounts[uiSlot - UAVStartSlot] != 0xFFFFFFFFu)
+        {
+            pImpl->SetCounter(pUAVInitialCounts[uiSlot - UAVStartSlot]);
+        }
+    }
+}
+
+namespace
+{
+
+// One element of a plain, unpacked format holding the low bits of each value (stored in the
+// format's component order); false for packed, compressed and depth formats.
+bool EncodeUint(DXGI_FORMAT format, const UINT values[4], std::uint8_t out[16], UINT* pSize)
+{
+    FormatInfo info;
+    if (!GetFormatInfo(format, &info) || info.kind == FormatKind::Packed ||
+        info.kind == FormatKind::Compressed || info.kind == FormatKind::Depth || info.channels == 0 ||
+        info.channels > 4 || (info.channelBits != 8 && info.channelBits != 16 && info.channelBits != 32) ||
+        info.bytesPerBlock != info.channels * info.channelBits / 8)
+    {
+        return false;
+    }
+    const UINT uiBytes = info.channelBits / 8;
+    for (UINT c = 0; c < info.channels; ++c)
+    {
+        const UINT uiValue = info.bgra && c < 3 ? values[2 - c] : values[c];
+        for (UINT b = 0; b < uiBytes; ++b)
+            out[c * uiBytes + b] = static_cast<std::uint8_t>(uiValue >> (8 * b));
+    }
+    *pSize = info.bytesPerBlock;
+    return true;
+}
+
+} // namespace
+
+// Objects: the view. Values: the four values.
+void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUnorderedAccessView,
+                                                 const UINT Values[4])
+{
+    UnorderedAccessView* pView = UnorderedAccessView::From(pUnorderedAccessView);
+    std::size_t uiFirst = 0;
+    std::size_t uiBytes = 0;
+    bool bWords = false;
+    const bool bBuffer = pView != nullptr && pView->GetBufferSpan(&uiFirst, &uiBytes, &bWords);
+    std::uint8_t aPattern[16] = {};
+    UINT uiSize = 0;
+    bool bValid = pView != nullptr && Values != nullptr;
+    if (bValid && bWords)
+    {
+        std::memcpy(aPattern, &Values[0], sizeof(UINT));
+        uiSize = sizeof(UINT);
+    }
+    else if (bValid)
+    {
+        bValid = EncodeUint(pView->GetFormat(), Values, aPattern, &uiSize);
+    }
+    D3D11Control::CallRecord record;
+    record.Interface = INTERFACE_NAME;
+    record.Method = "ClearUnorderedAccessViewUint";
+    record.Result = bValid ? S_OK : E_INVALIDARG;
+    record.Objects = {Object::IdOf(pUnorderedAccessView)};
+    if (Values != nullptr)
+        record.Values = {static_cast<double>(Values[0]), static_cast<double>(Values[1]),
+                         static_cast<double>(Values[2]), static_cast<double>(Values[3])};
+    Runtime::Get().Log(std::move(record));
+    if (!bValid)
+        return;
+    if (!bBuffer)
+    {
+        for (const ViewRange& range : pView->GetRanges())
+            FillRange(pView->GetResourceImpl(), range, aPattern, nullptr, uiSize);
+        return;
+    }
+    std::uint8_t* pData = pView->GetResourceImpl()->GetData(0);
+    for (std::size_t uiOffset = 0; uiOffset + uiSize <= uiBytes; uiOffset += uiSize)
+        std::memcpy(pData + uiFirst + uiOffset, aPattern, uiSize);
+}
+
 void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports)
 {
     D3D11Control::CallRecord record;
@@ -181,39 +356,6 @@ void DeviceContext::RSSetState(ID3D11RasterizerState* pRasterizerState)
                        {Object::IdOf(pRasterizerState)}, {});
     if (bValid)
         m_rasterizerState.Set(pRasterizerState);
-}
-
-// Objects: the views handed out (render targets, then the depth-stencil view). Values: NumViews.
-void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
-                                       ID3D11DepthStencilView** ppDepthStencilView)
-{
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = "OMGetRenderTargets";
-    record.Values = {static_cast<double>(NumViews)};
-    if (NumViews > D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT || (NumViews > 0 && ppRenderTargetViews == nullptr))
-    {
-        record.Result = E_INVALIDARG;
-        Runtime::Get().Log(std::move(record));
-        return;
-    }
-    for (UINT i = 0; i < NumViews; ++i)
-    {
-        ID3D11RenderTargetView* pView = i < m_uiRenderTargetCount ? m_aRenderTargets[i].Get() : nullptr;
-        if (pView != nullptr)
-            pView->AddRef();
-        ppRenderTargetViews[i] = pView;
-        record.Objects.push_back(Object::IdOf(pView));
-    }
-    if (ppDepthStencilView != nullptr)
-    {
-        ID3D11DepthStencilView* pView = m_depthStencil.Get();
-        if (pView != nullptr)
-            pView->AddRef();
-        *ppDepthStencilView = pView;
-        record.Objects.push_back(Object::IdOf(pView));
-    }
-    Runtime::Get().Log(std::move(record));
 }
 
 void DeviceContext::RSGetState(ID3D11RasterizerState** ppRasterizerState)
@@ -681,7 +823,7 @@ void DeviceContext::LogDraw(const char* pMethod, std::vector<double> vValues) co
     pipeline.DepthStencilState = Object::IdOf(m_depthStencilState.Get());
     pipeline.RasterizerState = Object::IdOf(m_rasterizerState.Get());
     // The buffers stay among the objects as before: index buffer (indexed draws), vertex buffer 0.
-    if (record.Method != "Draw")
+    if (record.Method.rfind("DrawIndexed", 0) == 0)
         record.Objects.push_back(pipeline.IndexBuffer);
     record.Objects.push_back(uiSlots > 0 ? pipeline.VertexBuffers[0].Buffer : 0);
     record.Pipeline = std::move(pipeline);
@@ -711,6 +853,16 @@ void DeviceContext::DrawIndexedInstanced(UINT IndexCountPerInstance, UINT Instan
             {static_cast<double>(IndexCountPerInstance), static_cast<double>(InstanceCount),
              static_cast<double>(StartIndexLocation), static_cast<double>(BaseVertexLocation),
              static_cast<double>(StartInstanceLocation)});
+}
+
+// Objects: the vertex buffer of slot 0. Values: vertex count, instance count, start vertex, start
+// instance. Pipeline: as bound.
+void DeviceContext::DrawInstanced(UINT VertexCountPerInstance, UINT InstanceCount, UINT StartVertexLocation,
+                                  UINT StartInstanceLocation)
+{
+    LogDraw("DrawInstanced",
+            {static_cast<double>(VertexCountPerInstance), static_cast<double>(InstanceCount),
+             static_cast<double>(StartVertexLocation), static_cast<double>(StartInstanceLocation)});
 }
 
 // Objects: the shader. Values: the number of class instances (must be 0).
@@ -973,6 +1125,8 @@ void DeviceContext::UnbindAll()
         target.Reset();
     m_uiRenderTargetCount = 0;
     m_depthStencil.Reset();
+    for (Ref<ID3D11UnorderedAccessView>& view : m_aUnorderedAccessViews)
+        view.Reset();
     m_vViewports.clear();
     m_rasterizerState.Reset();
 }
@@ -998,6 +1152,12 @@ D3D11Control::BoundState DeviceContext::GetBoundState() const
     state.RasterizerState = Object::IdOf(m_rasterizerState.Get());
     for (const Ref<ID3D11Buffer>& target : m_aStreamOutTargets)
         state.StreamOutTargets.push_back(Object::IdOf(target.Get()));
+    for (const Ref<ID3D11UnorderedAccessView>& view : m_aUnorderedAccessViews)
+        state.UnorderedAccessViews.push_back(Object::IdOf(view.Get()));
+    for (const Ref<ID3D11ShaderResourceView>& view : m_aStages[STAGE_VS].views)
+        state.VertexShaderResources.push_back(Object::IdOf(view.Get()));
+    for (const Ref<ID3D11ShaderResourceView>& view : m_aStages[STAGE_PS].views)
+        state.PixelShaderResources.push_back(Object::IdOf(view.Get()));
     return state;
 }
 

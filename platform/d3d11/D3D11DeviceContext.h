@@ -22,6 +22,14 @@ public:
                             ID3D11DepthStencilView* pDepthStencilView) override;
     void OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
                             ID3D11DepthStencilView** ppDepthStencilView) override;
+    void OMSetRenderTargetsAndUnorderedAccessViews(UINT NumRTVs,
+                                                   ID3D11RenderTargetView* const* ppRenderTargetViews,
+                                                   ID3D11DepthStencilView* pDepthStencilView,
+                                                   UINT UAVStartSlot, UINT NumUAVs,
+                                                   ID3D11UnorderedAccessView* const* ppUnorderedAccessViews,
+                                                   const UINT* pUAVInitialCounts) override;
+    void ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUnorderedAccessView,
+                                      const UINT Values[4]) override;
     void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) override;
     void RSSetState(ID3D11RasterizerState* pRasterizerState) override;
     void RSGetState(ID3D11RasterizerState** ppRasterizerState) override;
@@ -51,6 +59,8 @@ public:
     void DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation) override;
     void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
                               INT BaseVertexLocation, UINT StartInstanceLocation) override;
+    void DrawInstanced(UINT VertexCountPerInstance, UINT InstanceCount, UINT StartVertexLocation,
+                       UINT StartInstanceLocation) override;
 
     void VSSetShader(ID3D11VertexShader* pVertexShader, ID3D11ClassInstance* const* ppClassInstances,
                      UINT NumClassInstances) override;
@@ -121,6 +131,7 @@ private:
     Ref<ID3D11RenderTargetView> m_aRenderTargets[D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT];
     UINT m_uiRenderTargetCount = 0;
     Ref<ID3D11DepthStencilView> m_depthStencil;
+    Ref<ID3D11UnorderedAccessView> m_aUnorderedAccessViews[D3D11_PS_CS_UAV_REGISTER_COUNT];
     std::vector<D3D11_VIEWPORT> m_vViewports;
     Ref<ID3D11RasterizerState> m_rasterizerState;
     Ref<ID3D11InputLayout> m_inputLayout;

@@ -793,6 +793,40 @@ void UnorderedAccessView::GetDesc(D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc)
         *pDesc = m_desc;
 }
 
+bool UnorderedAccessView::HasCounter() const
+{
+    return m_desc.ViewDimension == D3D11_UAV_DIMENSION_BUFFER &&
+           (m_desc.Buffer.Flags & (D3D11_BUFFER_UAV_FLAG_APPEND | D3D11_BUFFER_UAV_FLAG_COUNTER)) != 0;
+}
+
+bool UnorderedAccessView::GetBufferSpan(std::size_t* pFirstByte, std::size_t* pByteCount,
+                                        bool* pWordView) const
+{
+    const ResourceImpl* pImpl = GetResourceImpl();
+    if (m_desc.ViewDimension != D3D11_UAV_DIMENSION_BUFFER || pImpl == nullptr)
+        return false;
+    const ResourceShape& shape = pImpl->GetShape();
+    const bool bRaw = (m_desc.Buffer.Flags & D3D11_BUFFER_UAV_FLAG_RAW) != 0;
+    const bool bStructured = !bRaw && (shape.miscFlags & D3D11_RESOURCE_MISC_BUFFER_STRUCTURED) != 0;
+    UINT uiElementBytes = 4;
+    if (bStructured)
+    {
+        uiElementBytes = shape.structureByteStride;
+    }
+    else if (!bRaw)
+    {
+        FormatInfo info;
+        if (!GetFormatInfo(m_desc.Format, &info))
+            return false;
+        uiElementBytes = info.bytesPerBlock;
+    }
+    // Creation resolved the span against the buffer's size.
+    *pFirstByte = std::size_t{m_desc.Buffer.FirstElement} * uiElementBytes;
+    *pByteCount = std::size_t{m_desc.Buffer.NumElements} * uiElementBytes;
+    *pWordView = bRaw || bStructured;
+    return true;
+}
+
 bool UnorderedAccessView::Implements(REFIID riid) const
 {
     return IsEqualIID(riid, IID_ID3D11UnorderedAccessView) || IsEqualIID(riid, IID_ID3D11View) ||

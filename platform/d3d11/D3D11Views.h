@@ -8,6 +8,7 @@
 #include "platform/d3d11/D3D11Runtime.h"
 #include "platform/d3d11/d3d11.h"
 
+#include <cstddef>
 #include <vector>
 
 namespace d3d11_internal
@@ -108,10 +109,19 @@ public:
     void GetResource(ID3D11Resource** ppResource) override;
     void GetDesc(D3D11_UNORDERED_ACCESS_VIEW_DESC* pDesc) override;
 
+    // The hidden counter of a buffer view made with the append or counter flag.
+    bool HasCounter() const;
+    UINT GetCounter() const { return m_uiCounter; }
+    void SetCounter(UINT uiCounter) { m_uiCounter = uiCounter; }
+    // A buffer view's bytes [first, first + count) in the buffer and whether the view is raw or
+    // structured; false for a texture view.
+    bool GetBufferSpan(std::size_t* pFirstByte, std::size_t* pByteCount, bool* pWordView) const;
+
 private:
     UnorderedAccessView();
     bool Implements(REFIID riid) const override;
     D3D11_UNORDERED_ACCESS_VIEW_DESC m_desc{};
+    UINT m_uiCounter = 0;
 };
 
 } // namespace d3d11_internal

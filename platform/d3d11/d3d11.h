@@ -15,6 +15,9 @@
 constexpr UINT D3D11_SDK_VERSION = 7;
 
 constexpr UINT D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT = 8;
+constexpr UINT D3D11_PS_CS_UAV_REGISTER_COUNT = 8;
+constexpr UINT D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL = 0xffffffffu;
+constexpr UINT D3D11_KEEP_UNORDERED_ACCESS_VIEWS = 0xffffffffu;
 constexpr UINT D3D11_VIEWPORT_AND_SCISSORRECT_OBJECT_COUNT_PER_PIPELINE = 16;
 constexpr UINT D3D11_REQ_TEXTURE1D_U_DIMENSION = 16384;
 constexpr UINT D3D11_REQ_TEXTURE1D_ARRAY_AXIS_DIMENSION = 2048;
@@ -858,10 +861,22 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
 {
     virtual void OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
                                     ID3D11DepthStencilView* pDepthStencilView) = 0;
-    // The first NumViews bound render-target views (null past the bound ones) and the bound
-    // depth-stencil view, each AddRef'd; either pointer may be null.
+    // AddRef'd; slots past the bound ones and an unbound depth view give null.
     virtual void OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** ppRenderTargetViews,
                                     ID3D11DepthStencilView** ppDepthStencilView) = 0;
+    // Render targets as OMSetRenderTargets (D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL keeps
+    // them), then the pixel-stage UAVs at UAVStartSlot (at or past the render targets) to
+    // D3D11_PS_CS_UAV_REGISTER_COUNT; the other UAV slots are unbound. An initial count other than
+    // 0xFFFFFFFF sets the hidden counter of a view made with the append or counter flag.
+    // D3D11_KEEP_UNORDERED_ACCESS_VIEWS keeps the UAVs.
+    virtual void OMSetRenderTargetsAndUnorderedAccessViews(
+        UINT NumRTVs, ID3D11RenderTargetView* const* ppRenderTargetViews,
+        ID3D11DepthStencilView* pDepthStencilView, UINT UAVStartSlot, UINT NumUAVs,
+        ID3D11UnorderedAccessView* const* ppUnorderedAccessViews, const UINT* pUAVInitialCounts) = 0;
+    // Raw and structured buffer views: every 32-bit word gets Values[0]. Other views: each
+    // component gets the low bits of its value (packed and compressed formats are refused).
+    virtual void ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUnorderedAccessView,
+                                              const UINT Values[4]) = 0;
     virtual void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) = 0;
     virtual void RSSetState(ID3D11RasterizerState* pRasterizerState) = 0;
     // AddRef'd; null when no state is bound.
@@ -909,6 +924,8 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     virtual void DrawIndexed(UINT IndexCount, UINT StartIndexLocation, INT BaseVertexLocation) = 0;
     virtual void DrawIndexedInstanced(UINT IndexCountPerInstance, UINT InstanceCount, UINT StartIndexLocation,
                                       INT BaseVertexLocation, UINT StartInstanceLocation) = 0;
+    virtual void DrawInstanced(UINT VertexCountPerInstance, UINT InstanceCount, UINT StartVertexLocation,
+                               UINT StartInstanceLocation) = 0;
 
     // Shader stages: the shader (null switches the stage off; no class instances), then per-stage
     // slots: constant buffers 0 to 13 (bind flag CONSTANT_BUFFER), samplers 0 to 15 and shader

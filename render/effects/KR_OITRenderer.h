@@ -1,8 +1,9 @@
 #pragma once
-// Abstract interface of order-independent transparency. The selected graphics context makes the one
-// instance; the engine singleton owns it and deletes it through the virtual destructor. Device
-// resources are made by the life-cycle operations, which the load job calls; the rest runs on the
-// main thread.
+// Abstract interface of order-independent transparency: while a material marked for it draws, its
+// fragments go to per-pixel lists, which one full-screen pass blends over the image at the end of
+// the frame. The selected graphics context makes the one instance; the engine singleton owns it
+// and deletes it through the virtual destructor. Device resources are made by the life-cycle
+// operations, which the load job calls; the rest runs on the main thread.
 
 class KR_OITRenderer
 {
@@ -27,4 +28,7 @@ public:
     virtual bool BeginTransparency() = 0;
     // Restores opaque drawing; called first by every material application; true on success.
     virtual bool EndTransparency() = 0;
+    // Blends the frame's lists over the bound render target and ends the frame's transparency;
+    // nothing when no transparent material drew. Once per frame, after the scene; true.
+    virtual bool Resolve() = 0;
 };

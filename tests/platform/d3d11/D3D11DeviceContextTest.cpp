@@ -321,3 +321,185 @@ TEST_F(D3D11DeviceContext, StageBindingsHoldReferencesAndRefuseBadSlots)
     pVertices->Release();
     pSampler->Release();
 }
+
+namespace
+{
+
+// A default-usage buffer with unordered and shader-resource access, structured or raw.
+ID3D11Buffer* MakeComputeBuffer(ID3D11Device* pDevice, UINT uiBytes, UINT uiStride)
+{
+    D3D11_BUFFER_DESC desc{};
+    desc.ByteWidth = uiBytes;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE;
+    desc.MiscFlags =
+        uiStride != 0 ? D3D11_RESOURCE_MISC_BUFFER_STRUCTURED : D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS;
+    desc.StructureByteStride = uiStride;
+    ID3D11Buffer* pBuffer = nullptr;
+    EXPECT_EQ(S_OK, pDevice->CreateBuffer(&desc, nullptr, &pBuffer));
+    return pBuffer;
+}
+
+ID3D11UnorderedAccessView* MakeBufferView(ID3D11Device* pDevice, ID3D11Buffer* pBuffer, bool bRaw,
+                                          UINT uiFirst, UINT uiCount)
+{
+    D3D11_UNORDERED_ACCESS_VIEW_DESC desc{};
+    desc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+    desc.Format = bRaw ? DXGI_FORMAT_R32_TYPELESS : DXGI_FORMAT_UNKNOWN;
+    desc.Buffer = {uiFirst, uiCount,
+                   bRaw ? UINT(D3D11_BUFFER_UAV_FLAG_RAW) : UINT(D3D11_BUFFER_UAV_FLAG_COUNTER)};
+    ID3D11UnorderedAccessView* pView = nullptr;
+    EXPECT_EQ(S_OK, pDevice->CreateUnorderedAccessView(pBuffer, &desc, &pView));
+    return pView;
+}
+
+} // namespace
+
+TEST_F(D3D11DeviceContext, UnorderedAccessViewsFollowTheTargetsAndResetTheirCounters)
+{
+    CreateDevice();
+    ID3D11Texture2D* pTexture = nullptr;
+    ID3D11RenderTargetView* pTarget = nullptr;
+    const D3D11_TEXTURE2D_DESC targetDesc =
+        TextureDesc(4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_RENDER_TARGET);
+    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&targetDesc, nullptr, &pTexture));
+    ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(pTexture, nullptr, &pTarget));
+    ID3D11Buffer* pList = MakeComputeBuffer(m_pDevice, 12 * 8, 12);
+    ID3D11Buffer* pHeads = MakeComputeBuffer(m_pDevice, 64, 0);
+    ID3D11UnorderedAccessView* apViews[2] = {MakeBufferView(m_pDevice, pList, false, 0, 8),
+                                             MakeBufferView(m_pDevice, pHeads, true, 0, 16)};
+    m_pContext->OMSetRenderTargets(1, &pTarget, nullptr);
+
+    const UINT auiFive[2] = {5, 5};
+    m_pContext->OMSetRenderTargetsAndUnorderedAccessViews(D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL,
+                                                          nullptr, nullptr, 4, 2, apViews, auiFive);
+    D3D11Control::BoundState state = D3D11Control::GetBoundState(m_pContext);
+    ASSERT_EQ(8u, state.UnorderedAccessViews.size());
+    EXPECT_EQ(D3D11Control::GetObjectId(apViews[0]), state.UnorderedAccessViews[4]);
+    EXPECT_EQ(D3D11Control::GetObjectId(apViews[1]), state.UnorderedAccessViews[5]);
+    EXPECT_EQ(std::vector<std::uint64_t>{D3D11Control::GetObjectId(pTarget)}, state.RenderTargets);
+    UINT uiCounter = 0;
+    ASSERT_TRUE(D3D11Control::GetUnorderedAccessViewCounter(apViews[0], &uiCounter));
+    EXPECT_EQ(5u, uiCounter);
+    EXPECT_FALSE(D3D11Control::GetUnorderedAccessViewCounter(apViews[1], &uiCounter)); // raw: no counter
+
+    // 0xFFFFFFFF keeps the counter, 0 resets it; a start slot below the bound targets is refused.
+    const UINT auiKeep[2] = {0xFFFFFFFFu, 0};
+    m_pContext->OMSetRenderTargetsAndUnorderedAccessViews(D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL,
+                                                          nullptr, nullptr, 4, 2, apViews, auiKeep);
+    ASSERT_TRUE(D3D11Control::GetUnorderedAccessViewCounter(apViews[0], &uiCounter));
+    EXPECT_EQ(5u, uiCounter);
+    const UINT auiZero[2] = {0, 0};
+    m_pContext->OMSetRenderTargetsAndUnorderedAccessViews(D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL,
+                                                          nullptr, nullptr, 4, 2, apViews, auiZero);
+    ASSERT_TRUE(D3D11Control::GetUnorderedAccessViewCounter(apViews[0], &uiCounter));
+    EXPECT_EQ(0u, uiCounter);
+    D3D11Control::ClearCallLog();
+    m_pContext->OMSetRenderTargetsAndUnorderedAccessViews(D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL,
+                                                          nullptr, nullptr, 0, 2, apViews, auiZero);
+    ASSERT_EQ(1u, Calls("OMSetRenderTargetsAndUnorderedAccessViews").size());
+    EXPECT_EQ(E_INVALIDARG, Calls("OMSetRenderTargetsAndUnorderedAccessViews")[0].Result);
+    EXPECT_EQ(D3D11Control::GetObjectId(apViews[0]),
+              D3D11Control::GetBoundState(m_pContext).UnorderedAccessViews[4]);
+
+    // Binding one view elsewhere unbinds the others; the views hold a reference only while bound.
+    const ULONG ulBound = D3D11Control::GetRefCount(apViews[1]);
+    m_pContext->OMSetRenderTargetsAndUnorderedAccessViews(D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL,
+                                                          nullptr, nullptr, 1, 1, apViews, nullptr);
+    state = D3D11Control::GetBoundState(m_pContext);
+    EXPECT_EQ(D3D11Control::GetObjectId(apViews[0]), state.UnorderedAccessViews[1]);
+    EXPECT_EQ(0u, state.UnorderedAccessViews[4]);
+    EXPECT_EQ(0u, state.UnorderedAccessViews[5]);
+    EXPECT_EQ(ulBound - 1, D3D11Control::GetRefCount(apViews[1]));
+
+    // New targets and no views: everything else unbound.
+    m_pContext->OMSetRenderTargetsAndUnorderedAccessViews(0, nullptr, nullptr, 0, 0, nullptr, nullptr);
+    state = D3D11Control::GetBoundState(m_pContext);
+    EXPECT_TRUE(state.RenderTargets.empty());
+    EXPECT_EQ(std::vector<std::uint64_t>(8, 0), state.UnorderedAccessViews);
+
+    for (ID3D11UnorderedAccessView* pView : apViews)
+        pView->Release();
+    pHeads->Release();
+    pList->Release();
+    pTarget->Release();
+    pTexture->Release();
+}
+
+TEST_F(D3D11DeviceContext, UintClearWritesTheViewSpanOrTheComponentsLowBits)
+{
+    CreateDevice();
+    // Raw view of words 2..5 of an 8-word buffer: only those change.
+    ID3D11Buffer* pRaw = MakeComputeBuffer(m_pDevice, 32, 0);
+    ID3D11UnorderedAccessView* pRawView = MakeBufferView(m_pDevice, pRaw, true, 2, 4);
+    const UINT auiHeads[4] = {0xFFFFFFFFu, 1, 2, 3};
+    m_pContext->ClearUnorderedAccessViewUint(pRawView, auiHeads);
+    std::vector<std::uint8_t> vData;
+    ASSERT_TRUE(D3D11Control::ReadSubresource(pRaw, 0, &vData));
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(i >= 2 && i < 6 ? 0xFFFFFFFFu : 0u, ReadU32(vData, i * 4)) << "word " << i;
+
+    // Structured: every word of the covered elements gets the first value.
+    ID3D11Buffer* pList = MakeComputeBuffer(m_pDevice, 12 * 4, 12);
+    ID3D11UnorderedAccessView* pListView = MakeBufferView(m_pDevice, pList, false, 1, 2);
+    const UINT auiSeven[4] = {7, 8, 9, 10};
+    m_pContext->ClearUnorderedAccessViewUint(pListView, auiSeven);
+    ASSERT_TRUE(D3D11Control::ReadSubresource(pList, 0, &vData));
+    for (std::size_t i = 0; i < 12; ++i)
+        EXPECT_EQ(i >= 3 && i < 9 ? 7u : 0u, ReadU32(vData, i * 4)) << "word " << i;
+
+    // Typed texture views: each component keeps the low bits of its value; packed is refused.
+    struct Case
+    {
+        DXGI_FORMAT format;
+        bool bAccepted;
+        std::uint32_t uiExpected;
+    };
+    const UINT auiValues[4] = {0x1FF, 0x102, 0x3, 0x4};
+    for (const Case& c :
+         {Case{DXGI_FORMAT_R8G8B8A8_UINT, true, 0x04'03'02'FFu},
+          Case{DXGI_FORMAT_R16G16_UINT, true, 0x0102'01FFu}, Case{DXGI_FORMAT_R32_UINT, true, 0x1FFu},
+          Case{DXGI_FORMAT_R10G10B10A2_UINT, false, 0u}})
+    {
+        const D3D11_TEXTURE2D_DESC desc = TextureDesc(2, 2, c.format, D3D11_BIND_UNORDERED_ACCESS);
+        ID3D11Texture2D* pTexture = nullptr;
+        ID3D11UnorderedAccessView* pView = nullptr;
+        ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTexture));
+        ASSERT_EQ(S_OK, m_pDevice->CreateUnorderedAccessView(pTexture, nullptr, &pView));
+        D3D11Control::ClearCallLog();
+        m_pContext->ClearUnorderedAccessViewUint(pView, auiValues);
+        EXPECT_EQ(c.bAccepted ? S_OK : E_INVALIDARG, Calls("ClearUnorderedAccessViewUint").at(0).Result);
+        ASSERT_TRUE(D3D11Control::ReadSubresource(pTexture, 0, &vData));
+        for (std::size_t uiOffset = 0; uiOffset < vData.size(); uiOffset += 4)
+            EXPECT_EQ(c.uiExpected, ReadU32(vData, uiOffset)) << "format " << c.format;
+        pView->Release();
+        pTexture->Release();
+    }
+    pListView->Release();
+    pList->Release();
+    pRawView->Release();
+    pRaw->Release();
+}
+
+TEST_F(D3D11DeviceContext, TargetQueryAddsReferences)
+{
+    CreateDevice();
+    ID3D11Texture2D* pTexture = nullptr;
+    ID3D11RenderTargetView* pTarget = nullptr;
+    const D3D11_TEXTURE2D_DESC desc = TextureDesc(4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_RENDER_TARGET);
+    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTexture));
+    ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(pTexture, nullptr, &pTarget));
+    m_pContext->OMSetRenderTargets(1, &pTarget, nullptr);
+    const ULONG ulBefore = D3D11Control::GetRefCount(pTarget);
+    ID3D11RenderTargetView* apTargets[2] = {};
+    ID3D11DepthStencilView* pDepth = reinterpret_cast<ID3D11DepthStencilView*>(&apTargets);
+    m_pContext->OMGetRenderTargets(2, apTargets, &pDepth);
+    EXPECT_EQ(pTarget, apTargets[0]);
+    EXPECT_EQ(nullptr, apTargets[1]);
+    EXPECT_EQ(nullptr, pDepth);
+    EXPECT_EQ(ulBefore + 1, D3D11Control::GetRefCount(pTarget));
+    apTargets[0]->Release();
+
+    pTarget->Release();
+    pTexture->Release();
+}

@@ -144,6 +144,7 @@ public:
         m_vLog.push_back("EndTransparency");
         return true;
     }
+    bool Resolve() override { return true; }
 
     std::vector<std::string>& m_vLog;
 };

@@ -316,6 +316,31 @@ TEST_F(KR_PostFXEngineDX11Test, BloomSizesOnAWidthNotDivisibleByFour)
     EXPECT_EQ(1366.0, vPasses[7].Width);
 }
 
+TEST_F(KR_PostFXEngineDX11Test, NullRecordsResetOrKeepAsEachEffectDefines)
+{
+    Start();
+    const KR_ColorOffsetParameters offsets{{0.1f, 0.2f, 0.3f, 0.4f}, {1, 1, 1, 1}, {0.5f, 0.5f, 0.5f, 0.5f}};
+    const KR_BloomParameters bloom{3.0f};
+    Frame({{2, &offsets}, {0, &bloom}});
+    const std::vector<DrawnPass> vPasses = Frame({{2, nullptr}, {0, nullptr}});
+    ASSERT_EQ(8u, vPasses.size());
+    EXPECT_EQ((std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f}), vPasses[0].Values("g_vFXPreColorOffset"));
+    EXPECT_EQ((std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f}), vPasses[0].Values("g_vFXPostColorOffset"));
+    EXPECT_EQ(std::vector<float>{1.0f}, vPasses[3].Values("g_fBloomStrength"));
+}
+
+TEST_F(KR_PostFXEngineDX11Test, APassWhoseTargetCannotBeMadeIsSkipped)
+{
+    Start();
+    // The pool cannot make the first reduction's target: bloom goes on from the image it has.
+    D3D11Control::FailNext("CreateTexture2D");
+    const std::vector<DrawnPass> vPasses = Frame({{0, nullptr}});
+    ASSERT_EQ((std::vector<std::string>{"7.0", "8.0", "9.0", "8.0", "9.0", "2.0"}), Names(vPasses));
+    EXPECT_EQ(640.0, vPasses[0].Width);
+    EXPECT_EQ(BackBufferId(), vPasses.back().Target);
+    EXPECT_EQ(3u, HeldObjects());
+}
+
 TEST_F(KR_PostFXEngineDX11Test, ColorCubesPickPassAndCubesByBlend)
 {
     Start();
