@@ -33,7 +33,6 @@ constexpr std::uint32_t P_VOLUME_DEPTH = 3;
 constexpr std::uint32_t P_FILTER_FIRST = 5;
 constexpr std::uint32_t P_FILTER_SECOND = 6;
 constexpr UINT POSITION_STRIDE = 12;
-constexpr UINT QUAD_STRIDE = 20;
 constexpr std::uint32_t PIXEL_SLOTS = 9;
 
 // The element count the effect declares for the variable (1 when it is no array, 0 when the
