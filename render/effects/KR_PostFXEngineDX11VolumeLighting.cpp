@@ -105,7 +105,8 @@ void KR_PostFXEngineDX11::CreateLightBricks(double fTime)
     KR_ReleaseAndNull(m_pLightBricksVB);
     m_uiLightBricksVertexCount = 0;
     KB_GrowingArray<XMFLOAT3> vertices;
-    const XMVECTOR vCamera = XMLoadFloat4(reinterpret_cast<const XMFLOAT4*>(m_volumeCamera.m_vPosition));
+    const float* p = m_volumeCamera.m_vPosition;
+    const XMVECTOR vCamera = XMVectorSet(p[0], p[1], p[2], 1.0f);
     // Omni lights first, then tube lights.
     for (std::uint32_t i = 0; i < m_gVolumeOmniLights.GetNumMembers(); ++i)
     {
