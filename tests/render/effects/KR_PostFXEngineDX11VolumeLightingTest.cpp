@@ -253,14 +253,6 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, StagesDrawVolumesMarchFilterAndCom
     EXPECT_EQ(101.0f, march.Value("g_fFar"));
     EXPECT_EQ(32.0f, march.Value("g_iTraceSteps"));
     EXPECT_EQ(2.0f / 128.0f, march.Value("g_fTraceStepFactor"));
-    const std::vector<float> vRandom = march.Values("g_fRandomFactor");
-    ASSERT_EQ(4u, vRandom.size());
-    EXPECT_EQ(0.5f, vRandom[0]);
-    EXPECT_EQ(0.75f, vRandom[1]);
-    const std::vector<float> vCamera = march.Values("g_vCameraPosition");
-    ASSERT_EQ(4u, vCamera.size());
-    EXPECT_EQ((std::vector<float>{0.0f, 0.0f, -10.0f}),
-              std::vector<float>(vCamera.begin(), vCamera.begin() + 3));
     const float h = std::tan(m_camera.GetFOV() * 0.5f * 0.017453292f);
     const float w = m_camera.GetAspectRatio() * h;
     const std::vector<float> vCorners = march.Values("g_vFrustrumCorners");
@@ -269,10 +261,6 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, StagesDrawVolumesMarchFilterAndCom
     for (int k = 0; k < 3; ++k)
         for (int j = 0; j < 3; ++j)
             EXPECT_NEAR(afExpected[k][j], vCorners[k * 4 + j], 1e-5f) << k << " " << j;
-    XMFLOAT4X4 inverse;
-    XMStoreFloat4x4(&inverse, XMMatrixInverse(nullptr, m_camera.GetProjectionMatrix()));
-    EXPECT_EQ(std::vector<float>(&inverse.m[0][0], &inverse.m[0][0] + 16), march.Values("g_mInvProjection"));
-    EXPECT_NE(0u, march.Resource("g_tDepthTexture"));
 
     // Stage 3: L0 -> L1 -> L2 -> L1 at half size, then L1 onto the scene into the back buffer.
     const Draw& down = vDraws[3];
@@ -343,18 +331,6 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, ManyTubeLightsFirstStayWithinTheEf
     EXPECT_EQ(100.0f, vPositions[0]);
     EXPECT_EQ(131.0f, vPositions[31 * 4]);
     EXPECT_EQ(131.0f, march.Values("g_vOmniLightPosition2")[31 * 4]);
-
-    // A tube light, then 19 omni lights: 18 omni lights and the tube, first in every array.
-    m_record.m_gOmniLights.RemoveAll();
-    m_record.m_gOmniLights.Add(Omni(100.0f, true));
-    for (int i = 0; i < 19; ++i)
-        m_record.m_gOmniLights.Add(Omni(static_cast<float>(i)));
-    const std::vector<Draw> vAgain = Frame({5});
-    const Draw& again = Find(vAgain, "16.0");
-    EXPECT_EQ(19.0f, again.Value("g_iNumberOfOmniLights"));
-    EXPECT_EQ(1.0f, again.Value("g_iNumberOfTubeLights"));
-    EXPECT_EQ(100.0f, again.Values("g_vOmniLightPosition")[0]);
-    EXPECT_EQ(0.0f, again.Values("g_vOmniLightPosition")[4]);
 }
 
 TEST_F(KR_PostFXEngineDX11VolumeLightingTest, AfterBloomTheVolumeStagesCoverTheWholeScreen)
