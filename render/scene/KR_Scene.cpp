@@ -832,22 +832,22 @@ void KR_Scene::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals)
         else
         {
             KR_VolumeLightParameters& record = m_VolumeLightRecord;
-            record.pCamera = pCamera;
-            record.gSpotLights.RemoveAll(false);
-            record.gOmniLights.RemoveAll(false);
+            record.m_pCamera = pCamera;
+            record.m_gSpotLights.RemoveAll(false);
+            record.m_gOmniLights.RemoveAll(false);
             for (std::uint32_t i = 0; i < m_gVolumeSpotLights.GetNumMembers(); ++i)
-                record.gSpotLights.Add(m_gVolumeSpotLights[i]);
+                record.m_gSpotLights.Add(m_gVolumeSpotLights[i]);
             for (std::uint32_t i = 0; i < m_gVolumeOmniLights.GetNumMembers(); ++i)
-                record.gOmniLights.Add(m_gVolumeOmniLights[i]);
+                record.m_gOmniLights.Add(m_gVolumeOmniLights[i]);
             KR_GraphicsDevice* pDevice = GetGraphicsDevice();
             GetVolumeLightQuality(pDevice != nullptr ? pDevice->GetRenderingQuality() : 0,
-                                  &record.uiTraceSteps, &record.fRandomFactor);
+                                  &record.m_uiTraceSteps, &record.m_fRandomFactor);
             const XMVECTOR vTuning =
                 GetCurveValueAt(m_gUserDefinedInterpolations[VOLUME_LIGHTING_CURVE], fTime);
-            record.fStepScale = XMVectorGetX(vTuning);
-            record.fTraceDistance = XMVectorGetY(vTuning);
+            record.m_fStepScale = XMVectorGetX(vTuning);
+            record.m_fTraceDistance = XMVectorGetY(vTuning);
             pPostFX->EnableEffect(VOLUME_LIGHTING_EFFECT, &record);
-            record.pCamera = nullptr; // the engine took its copy; the camera may not outlive the frame
+            record.m_pCamera = nullptr; // the engine took its copy; the camera may not outlive the frame
         }
     }
 

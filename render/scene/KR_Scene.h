@@ -31,7 +31,7 @@
 #include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "render/device/KR_TextureResourceDescription.h"
-#include "render/scene/KR_VolumeLightParameters.h"
+#include "render/effects/KR_PostFXEngine.h"
 #include "timing/KU_TimeLimitedEntity.h"
 
 #include <cstdint>

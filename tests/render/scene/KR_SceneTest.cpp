@@ -19,7 +19,6 @@
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_SceneManager.h"
-#include "render/scene/KR_VolumeLightParameters.h"
 #include "tests/render/camera/CameraTestHelpers.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
@@ -715,12 +714,12 @@ public:
     {
         m_Calls.push_back({uiId, true});
         const auto* pParameters = static_cast<const KR_VolumeLightParameters*>(pRecord);
-        m_Last.pCamera = pParameters->pCamera;
-        m_Last.uiTraceSteps = pParameters->uiTraceSteps;
-        m_Last.fStepScale = pParameters->fStepScale;
-        m_Last.fTraceDistance = pParameters->fTraceDistance;
-        m_Last.fRandomFactor = pParameters->fRandomFactor;
-        m_uiSpots = pParameters->gSpotLights.GetNumMembers();
+        m_Last.m_pCamera = pParameters->m_pCamera;
+        m_Last.m_uiTraceSteps = pParameters->m_uiTraceSteps;
+        m_Last.m_fStepScale = pParameters->m_fStepScale;
+        m_Last.m_fTraceDistance = pParameters->m_fTraceDistance;
+        m_Last.m_fRandomFactor = pParameters->m_fRandomFactor;
+        m_uiSpots = pParameters->m_gSpotLights.GetNumMembers();
         return true;
     }
     bool DisableEffect(std::uint32_t uiId) override
@@ -728,6 +727,14 @@ public:
         m_Calls.push_back({uiId, false});
         return true;
     }
+    bool RegisterEffect(std::uint32_t) override { return true; }
+    void ClearEffects() override {}
+    bool BeginFrame(const float*) override { return true; }
+    bool EndFrame() override { return true; }
+    void SetNearFarPlanes(const float*) override {}
+    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
+    ID3D11ShaderResourceView* GetDepthStencilSRV() override { return nullptr; }
+    ID3D11DepthStencilView* GetDepthStencilView() override { return nullptr; }
     std::vector<std::pair<std::uint32_t, bool>> m_Calls;
     KR_VolumeLightParameters m_Last;
     std::uint32_t m_uiSpots = 0;
@@ -922,12 +929,12 @@ TEST_F(KR_SceneFrameTest, VolumeLightingFollowsTheFrameLightsAndTheTuningCurve)
     m_Scene.Render(&camera, 1.0, false);
     ASSERT_EQ(m_PostFX.m_Calls.size(), 2u);
     EXPECT_EQ(m_PostFX.m_Calls[1], (std::pair<std::uint32_t, bool>{5u, true}));
-    EXPECT_EQ(m_PostFX.m_Last.pCamera, &camera);
+    EXPECT_EQ(m_PostFX.m_Last.m_pCamera, &camera);
     EXPECT_EQ(m_PostFX.m_uiSpots, 1u);
-    EXPECT_EQ(m_PostFX.m_Last.uiTraceSteps, 32u);
-    EXPECT_FLOAT_EQ(m_PostFX.m_Last.fRandomFactor, 0.125f);
-    EXPECT_FLOAT_EQ(m_PostFX.m_Last.fStepScale, 0.7f);
-    EXPECT_FLOAT_EQ(m_PostFX.m_Last.fTraceDistance, 30.0f);
+    EXPECT_EQ(m_PostFX.m_Last.m_uiTraceSteps, 32u);
+    EXPECT_FLOAT_EQ(m_PostFX.m_Last.m_fRandomFactor, 0.125f);
+    EXPECT_FLOAT_EQ(m_PostFX.m_Last.m_fStepScale, 0.7f);
+    EXPECT_FLOAT_EQ(m_PostFX.m_Last.m_fTraceDistance, 30.0f);
 
     // The cube-map pass and a held timeline leave the effect alone.
     m_Scene.Render(&camera, 1.0, true);
