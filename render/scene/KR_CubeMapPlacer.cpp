@@ -115,6 +115,11 @@ constexpr float FACE_UP_VECTORS[KR_CubeMapPlacer::FACE_COUNT][3] = {
     {0.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 1.0f, 0.0f},
 };
 
+XMVECTOR FaceVector(const float (&table)[KR_CubeMapPlacer::FACE_COUNT][3], std::uint32_t uiFace)
+{
+    return XMVectorSet(table[uiFace][0], table[uiFace][1], table[uiFace][2], 0.0f);
+}
+
 // The device state a render replaces, put back afterwards.
 struct SavedDeviceState
 {
@@ -497,18 +502,6 @@ std::uint32_t KR_CubeMapPlacer::GetDynamicMipLevels(std::uint32_t uiWidth)
     return uiLevels < 1 ? 1 : uiLevels;
 }
 
-XMVECTOR KR_CubeMapPlacer::GetFaceDirection(std::uint32_t uiFace)
-{
-    const float* p = FACE_DIRECTIONS[uiFace % FACE_COUNT];
-    return XMVectorSet(p[0], p[1], p[2], 0.0f);
-}
-
-XMVECTOR KR_CubeMapPlacer::GetFaceUpVector(std::uint32_t uiFace)
-{
-    const float* p = FACE_UP_VECTORS[uiFace % FACE_COUNT];
-    return XMVectorSet(p[0], p[1], p[2], 0.0f);
-}
-
 void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
 {
     KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
@@ -621,7 +614,8 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
         if (pCopyTarget != nullptr)
             pContext->ClearRenderTargetView(pCopyTarget, afClear);
         pContext->ClearDepthStencilView(pDepth, D3D11_CLEAR_DEPTH, 1.0f, 0);
-        camera.LookAt(vPosition, XMVectorAdd(vPosition, GetFaceDirection(i)), GetFaceUpVector(i));
+        camera.LookAt(vPosition, XMVectorAdd(vPosition, FaceVector(FACE_DIRECTIONS, i)),
+                      FaceVector(FACE_UP_VECTORS, i));
         camera.Update(fTime);
         pScene->Render(&camera, fTime, true);
 

@@ -108,9 +108,6 @@ public:
     // without a scene, a device or the resource manager, for a static placer without the copy
     // effect, and when a texture or view it needs cannot be made.
     void RenderCubeMap(KR_Scene* pScene, double fTime);
-    // Where the camera of face uiFace (0 to 5) looks and which way is up.
-    static DirectX::XMVECTOR GetFaceDirection(std::uint32_t uiFace);
-    static DirectX::XMVECTOR GetFaceUpVector(std::uint32_t uiFace);
     // The copy effect and everything drawing through it were made.
     bool HasCopyEffect() const;
     // Dynamic placers only: RenderCubeMap at the start time with all six faces in one frame; the
