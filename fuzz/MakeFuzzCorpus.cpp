@@ -64,7 +64,8 @@ const char* const TARGETS[] = {"ArchiveFuzz",
                                "ImageFuzz",
                                "ModelCacheFuzz",
                                "ShaderBytecodeFuzz",
-                               "ObjFuzz"};
+                               "ObjFuzz",
+                               "ColladaFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
@@ -514,6 +515,48 @@ void MakeShaderSeeds()
     }
 }
 
+// The placeholder model, and small documents with what it lacks: polygons, nested nodes with
+// matrices, two UV sets of three floats, several elements and materials.
+void MakeColladaSeeds()
+{
+    const Bytes placeholder =
+        ReadFile(std::filesystem::path(KV_SOURCE_ROOT) / "assets/Models/Dev/Dev_UnloadedModel.dae");
+    if (placeholder.empty())
+        Fail("cannot read the placeholder model");
+    AddSeed("ColladaFuzz", placeholder);
+    const std::string sNested =
+        "<COLLADA version=\"1.4.0\"><library_materials><material id=\"m\" "
+        "name=\"Stone\"/></library_materials>"
+        "<library_geometries><geometry id=\"a\"><mesh><source id=\"p\"><float_array count=\"12\">0 0 0 1 0 0 "
+        "1 1 0 "
+        "0 1 0</float_array></source><source id=\"t\"><float_array count=\"12\">0 0 0 1 0 0 1 1 0 0 1 "
+        "0</float_array>"
+        "<technique_common><accessor stride=\"3\"/></technique_common></source><vertices id=\"v\"><input "
+        "semantic=\"POSITION\" source=\"#p\"/></vertices><polygons material=\"Stone\"><input "
+        "semantic=\"VERTEX\" "
+        "source=\"#v\" offset=\"0\"/><input semantic=\"TEXCOORD\" source=\"#t\" offset=\"1\" "
+        "set=\"0\"/><input "
+        "semantic=\"TEXCOORD\" source=\"#t\" offset=\"1\" set=\"1\"/><p>0 0 1 1 2 2 3 3</p><p>0 1 "
+        "2</p></polygons>"
+        "<triangles><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><input semantic=\"TEXCOORD\" "
+        "source=\"#t\" offset=\"1\"/><input semantic=\"TEXCOORD\" source=\"#t\" offset=\"2\"/><p>0 1 2 1 2 3 "
+        "2 3 "
+        "0</p></triangles></mesh></geometry><geometry id=\"b\"><mesh><source id=\"q\"><float_array "
+        "count=\"9\">0 0 0 "
+        "2 0 0 0 2 0</float_array></source><vertices id=\"w\"><input semantic=\"POSITION\" "
+        "source=\"#q\"/></vertices>"
+        "<triangles><input semantic=\"VERTEX\" source=\"#w\" offset=\"0\"/><p>0 1 "
+        "2</p></triangles></mesh></geometry>"
+        "</library_geometries><library_visual_scenes><visual_scene id=\"s\"><node id=\"na\"><matrix "
+        "sid=\"x\">1 0 0 5 "
+        "0 0 -1 6 0 1 0 7 0 0 0 1</matrix><instance_geometry url=\"#a\"/><node id=\"nb\"><matrix>2 0 0 0 0 2 "
+        "0 0 0 0 2 "
+        "0 0 0 0 1</matrix><instance_geometry "
+        "url=\"#b\"/></node></node></visual_scene></library_visual_scenes><scene>"
+        "<instance_visual_scene url=\"#s\"/></scene></COLLADA>";
+    AddSeed("ColladaFuzz", ToBytes(sNested));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -547,5 +590,6 @@ int main(int argc, char** argv)
     MakeSoundSeeds();
     MakeTerminalSeeds();
     MakeDirectorySeeds();
+    MakeColladaSeeds();
     return g_bFailed ? 1 : 0;
 }

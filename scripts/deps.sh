@@ -6,6 +6,7 @@ packages+=(libphysfs-dev libtbb-dev libtinyobjloader-dev libmeshoptimizer-dev) #
 packages+=(ccache clang clang-format-16 python3) # the test command: cache, sanitizer build, checks
 # clang with its sanitizer and libFuzzer runtimes, for the fuzz targets (scripts/fuzz.sh).
 packages+=(clang libclang-rt-14-dev)
+packages+=(libassimp-dev) # the COLLADA import benchmark's peer only
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

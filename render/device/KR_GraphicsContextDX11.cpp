@@ -11,6 +11,7 @@
 #include "render/effects/KR_OITRendererDX11.h"
 #include "render/effects/KR_ParticleEngineDX11.h"
 #include "render/effects/KR_PostFXEngineDX11.h"
+#include "render/models/KR_ColladaImporter.h"
 #include "render/models/KR_ModelCacheReader.h"
 #include "render/models/KR_ModelImporters.h"
 #include "render/models/KR_ObjImporter.h"
@@ -215,6 +216,8 @@ KR_GraphicsResourceManager* KR_GraphicsContextDX11::CreateGraphicsResourceManage
         KR_ModelImporters::SetCacheReader(&KR_ModelCacheReader::LoadSerializedModel);
     if (KR_ModelImporters::FindImporter(".obj") == nullptr)
         KR_ModelImporters::RegisterImporter("obj", &KR_ObjImporter::Import);
+    if (KR_ModelImporters::FindImporter("model.dae") == nullptr)
+        KR_ModelImporters::RegisterImporter("dae", &KR_ColladaImporter::Import);
     return new (std::nothrow) KR_GraphicsResourceManagerDX11();
 }
 
