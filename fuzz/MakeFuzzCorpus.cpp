@@ -51,21 +51,10 @@ namespace
 using Bytes = std::vector<std::uint8_t>;
 
 // The folders this program fills (and empties first).
-const char* const TARGETS[] = {"ArchiveFuzz",
-                               "InflateFuzz",
-                               "CurveTextFuzz",
-                               "CurveBytesFuzz",
-                               "TextReaderFuzz",
-                               "AudioEntityFuzz",
-                               "XmlFuzz",
-                               "SoundDataFuzz",
-                               "TerminalInputFuzz",
-                               "DirectoryPathsFuzz",
-                               "ImageFuzz",
-                               "ModelCacheFuzz",
-                               "ShaderBytecodeFuzz",
-                               "ObjFuzz",
-                               "ColladaFuzz"};
+const char* const TARGETS[] = {
+    "ArchiveFuzz",     "InflateFuzz",    "CurveTextFuzz",      "CurveBytesFuzz",    "TextReaderFuzz",
+    "AudioEntityFuzz", "XmlFuzz",        "SoundDataFuzz",      "TerminalInputFuzz", "DirectoryPathsFuzz",
+    "ImageFuzz",       "ModelCacheFuzz", "ShaderBytecodeFuzz", "ObjFuzz",           "ColladaFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
