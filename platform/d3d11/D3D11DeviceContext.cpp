@@ -358,6 +358,21 @@ void DeviceContext::RSSetState(ID3D11RasterizerState* pRasterizerState)
         m_rasterizerState.Set(pRasterizerState);
 }
 
+void DeviceContext::RSGetViewports(UINT* pNumViewports, D3D11_VIEWPORT* pViewports)
+{
+    Runtime::Get().Log(INTERFACE_NAME, "RSGetViewports", pNumViewports != nullptr ? S_OK : E_INVALIDARG, {},
+                       {});
+    if (pNumViewports == nullptr)
+        return;
+    if (pViewports == nullptr)
+    {
+        *pNumViewports = static_cast<UINT>(m_vViewports.size());
+        return;
+    }
+    for (UINT i = 0; i < *pNumViewports; ++i)
+        pViewports[i] = i < m_vViewports.size() ? m_vViewports[i] : D3D11_VIEWPORT{};
+}
+
 void DeviceContext::RSGetState(ID3D11RasterizerState** ppRasterizerState)
 {
     ID3D11RasterizerState* pState = m_rasterizerState.Get();

@@ -33,6 +33,7 @@ public:
     void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) override;
     void RSSetState(ID3D11RasterizerState* pRasterizerState) override;
     void RSGetState(ID3D11RasterizerState** ppRasterizerState) override;
+    void RSGetViewports(UINT* pNumViewports, D3D11_VIEWPORT* pViewports) override;
     void ClearRenderTargetView(ID3D11RenderTargetView* pRenderTargetView, const FLOAT ColorRGBA[4]) override;
     void ClearDepthStencilView(ID3D11DepthStencilView* pDepthStencilView, UINT ClearFlags, FLOAT Depth,
                                UINT8 Stencil) override;

@@ -878,6 +878,9 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     virtual void ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUnorderedAccessView,
                                               const UINT Values[4]) = 0;
     virtual void RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports) = 0;
+    // With pViewports null: the number bound into *pNumViewports. Otherwise the first
+    // *pNumViewports bound viewports; entries beyond those bound are zeroed.
+    virtual void RSGetViewports(UINT* pNumViewports, D3D11_VIEWPORT* pViewports) = 0;
     virtual void RSSetState(ID3D11RasterizerState* pRasterizerState) = 0;
     // AddRef'd; null when no state is bound.
     virtual void RSGetState(ID3D11RasterizerState** ppRasterizerState) = 0;

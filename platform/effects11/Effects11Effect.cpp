@@ -9,6 +9,9 @@ namespace
 {
 
 constexpr std::size_t MAX_APPLY_LOG = 1024;
+// Beyond any array a shader can declare (a constant buffer holds 4096 vectors); a larger size in
+// a saved file is damage, refused before anything is allocated for it.
+constexpr std::uint32_t MAX_ARRAY_ELEMENTS = 65536;
 
 } // namespace
 
@@ -82,7 +85,14 @@ HRESULT Effect::Create(d3d11_internal::ShaderBytecode bytecode, ID3D11Device* pD
         return E_OUTOFMEMORY;
     const d3d11_internal::ShaderBytecode& code = pEffect->m_bytecode;
     for (const d3d11_internal::EffectVariable& variable : code.Variables)
+    {
+        if (variable.ArraySize > MAX_ARRAY_ELEMENTS)
+        {
+            pEffect->Release();
+            return E_INVALIDARG;
+        }
         pEffect->m_vVariables.push_back(std::make_unique<Variable>(variable));
+    }
     for (std::size_t i = 0; i < code.Techniques.size(); ++i)
     {
         pEffect->m_vTechniques.push_back(

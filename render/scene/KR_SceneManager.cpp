@@ -2,7 +2,10 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KU_ApplicationFactory.h"
+#include "render/camera/KR_ControllerCamera.h"
 #include "render/device/KR_MaterialManager.h"
+#include "render/scene/KR_Scene.h"
 
 namespace
 {
@@ -32,6 +35,56 @@ KR_SceneManager::KR_SceneManager() = default;
 KR_SceneManager::~KR_SceneManager()
 {
     Shutdown();
+    m_gScenes.DeleteAll();
+}
+
+void KR_SceneManager::AddScene(KR_Scene* pScene)
+{
+    if (pScene == nullptr)
+        return;
+    m_gScenes.Add(pScene);
+    const std::uint32_t uiIndex = m_gScenes.GetNumMembers() - 1;
+    if (UsesSynchronizedTime())
+    {
+        while (m_gSceneConfig.GetNumMembers() < m_gScenes.GetNumMembers())
+            m_gSceneConfig.Add(KR_SceneConfigEntry());
+        double fStart = 0.0;
+        for (std::uint32_t i = 0; i < uiIndex; ++i)
+            fStart += m_gSceneConfig[i].fDuration;
+        const KR_SceneConfigEntry& entry = m_gSceneConfig[uiIndex];
+        pScene->SetStartTime(fStart);
+        pScene->SetEndTime(fStart + entry.fDuration);
+        pScene->SetNearFarPlanes(static_cast<float>(entry.fNearPlane), static_cast<float>(entry.fFarPlane));
+        pScene->SetEditorNearFarPlanes(static_cast<float>(entry.fNearPlane),
+                                       static_cast<float>(entry.fEditorFarPlane));
+    }
+    if (uiIndex == 0 || pScene->GetStartTime() < m_fFirstStart)
+        m_fFirstStart = pScene->GetStartTime();
+    if (uiIndex == 0 || pScene->GetEndTime() > m_fLastEnd)
+        m_fLastEnd = pScene->GetEndTime();
+}
+
+double KR_SceneManager::GetTimelineStart() const
+{
+    return m_gScenes.GetNumMembers() > 0 ? m_fFirstStart : 0.0;
+}
+
+double KR_SceneManager::GetTimelineEnd() const
+{
+    return m_gScenes.GetNumMembers() > 0 ? m_fLastEnd : 0.0;
+}
+
+bool KR_SceneManager::UsesSynchronizedTime() const
+{
+    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
+    KU_ApplicationFactory* pFactory = pManager != nullptr ? pManager->GetApplicationFactory() : nullptr;
+    return pFactory == nullptr || pFactory->UseSynchronizedTime();
+}
+
+bool KR_SceneManager::IsTimelineRunning() const
+{
+    const bool bEditorMode = m_eCameraMode == KR_SCM_Edit || m_eCameraMode == KR_SCM_Roam;
+    return !(UsesSynchronizedTime() && bEditorMode && m_bEditorTimeHold);
 }
 
 void KR_SceneManager::LoadSceneConfig()
@@ -40,6 +93,8 @@ void KR_SceneManager::LoadSceneConfig()
 
 void KR_SceneManager::Start()
 {
+    if (m_pControllerCamera == nullptr)
+        m_pControllerCamera = new KR_ControllerCamera();
     KE_Dispatcher* pDispatcher = GetDispatcher();
     if (pDispatcher == nullptr || m_bRegistered)
         return;
@@ -70,6 +125,8 @@ void KR_SceneManager::OnResize()
 
 void KR_SceneManager::Shutdown()
 {
+    delete m_pControllerCamera;
+    m_pControllerCamera = nullptr;
     if (!m_bRegistered)
         return;
     m_bRegistered = false;

@@ -182,6 +182,16 @@ TEST_F(D3D11DeviceContext, BoundObjectsAreReferencedUntilUnbound)
     pGot->Release();
     EXPECT_EQ(2u, D3D11Control::GetRefCount(pState));
 
+    // The viewport getter: the count bound on request, unbound entries zeroed.
+    UINT uiViewports = 0;
+    m_pContext->RSGetViewports(&uiViewports, nullptr);
+    EXPECT_EQ(1u, uiViewports);
+    D3D11_VIEWPORT aViewports[2] = {viewport, viewport};
+    uiViewports = 2;
+    m_pContext->RSGetViewports(&uiViewports, aViewports);
+    EXPECT_EQ(8.0f, aViewports[0].Height);
+    EXPECT_EQ(0.0f, aViewports[1].Width);
+
     // Releasing the caller's references leaves the bound objects alive until ClearState.
     pRtv->Release();
     pTexture->Release();

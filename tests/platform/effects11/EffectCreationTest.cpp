@@ -1,4 +1,5 @@
 #include "platform/d3d11/D3D11Control.h"
+#include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 #include "platform/effects11/Effects11Control.h"
 #include "platform/effects11/Effects11Effect.h"
@@ -69,6 +70,29 @@ TEST(EffectCreation, SavedBytecodeMakesAnEffectThatHoldsItsDevice)
     EXPECT_EQ(E_FAIL, D3DX11CreateEffectFromMemory(vSaved.data(), vSaved.size(), 0, pDevice, &pEffect));
     EXPECT_EQ(nullptr, pEffect);
     EXPECT_EQ(1u, Effects11Control::GetCreateCount());
+    pDevice->Release();
+    EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
+}
+
+TEST(EffectCreation, AnArraySizeNoShaderCanDeclareIsRefused)
+{
+    D3D11Control::Reset();
+    Effects11Control::Reset();
+    ID3D11Device* pDevice = nullptr;
+    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
+                                      D3D11_SDK_VERSION, &pDevice, nullptr, nullptr));
+    d3d11_internal::ShaderBytecode code;
+    code.Target = "fx_5_0";
+    code.Techniques.push_back({"T", {}});
+    code.Variables.push_back({"float4x4", "g_mHuge", "", 0x40000000u, "", {}});
+    std::vector<std::uint8_t> vBytes = d3d11_internal::EncodeShaderBytecode(code);
+    ID3DX11Effect* pEffect = nullptr;
+    EXPECT_EQ(E_INVALIDARG, D3DX11CreateEffectFromMemory(vBytes.data(), vBytes.size(), 0, pDevice, &pEffect));
+    EXPECT_EQ(nullptr, pEffect);
+    code.Variables[0].ArraySize = 4096;
+    vBytes = d3d11_internal::EncodeShaderBytecode(code);
+    ASSERT_EQ(S_OK, D3DX11CreateEffectFromMemory(vBytes.data(), vBytes.size(), 0, pDevice, &pEffect));
+    EXPECT_EQ(0u, pEffect->Release());
     pDevice->Release();
     EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
 }

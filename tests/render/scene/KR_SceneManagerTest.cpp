@@ -4,6 +4,7 @@
 #include "framework/app/KU_ApplicationFactory.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/device/KR_MaterialManager.h"
+#include "render/scene/KR_Scene.h"
 #include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
@@ -110,6 +111,76 @@ TEST(KR_SceneManagerLoading, FirstFrameLoadsTheMaterialLibrary)
     EXPECT_NE(nullptr, materials.GetMaterial("A"));
     engine->SetMaterialManager(nullptr);
     engine->SetFileManager(nullptr);
+}
+
+class TimedScene : public KR_Scene
+{
+public:
+    bool PreLoad() override { return true; }
+    void OnResize() override {}
+    void RenderModels(double, const DirectX::XMMATRIX*) override {}
+    bool Shutdown() override { return true; }
+    bool PostLoad() override { return true; }
+};
+
+class ClockFactory : public LibraryFactory
+{
+public:
+    explicit ClockFactory(bool bSynchronized) : LibraryFactory(""), m_bSynchronized(bSynchronized) {}
+    bool UseSynchronizedTime() override { return m_bSynchronized; }
+    bool m_bSynchronized;
+};
+
+TEST(KR_SceneManagerScenes, ScenesPlayBackToBackWithDefaultEntries)
+{
+    TestEngine engine(new ClockFactory(true));
+    KR_SceneManager scenes;
+    KR_Scene* pScenes[3] = {new TimedScene(), new TimedScene(), new TimedScene()};
+    for (KR_Scene* pScene : pScenes)
+        scenes.AddScene(pScene); // owned from here
+    scenes.AddScene(nullptr);
+    ASSERT_EQ(scenes.GetAllScenes().GetNumMembers(), 3u);
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_DOUBLE_EQ(pScenes[i]->GetStartTime(), 10.0 * i);
+        EXPECT_DOUBLE_EQ(pScenes[i]->GetEndTime(), 10.0 * (i + 1));
+    }
+    EXPECT_DOUBLE_EQ(scenes.GetTimelineStart(), 0.0);
+    EXPECT_DOUBLE_EQ(scenes.GetTimelineEnd(), 30.0);
+    EXPECT_FLOAT_EQ(pScenes[2]->GetNearFarPlanes().x, 0.1f);
+    EXPECT_FLOAT_EQ(pScenes[2]->GetEditorNearFarPlanes().y, 500.0f);
+}
+
+TEST(KR_SceneManagerScenes, WithoutSynchronisedTimeScenesKeepTheirTimes)
+{
+    TestEngine engine(new ClockFactory(false));
+    KR_SceneManager scenes;
+    auto* pScene = new TimedScene();
+    pScene->SetStartTime(-2.0);
+    pScene->SetEndTime(3.0);
+    scenes.AddScene(pScene);
+    EXPECT_DOUBLE_EQ(pScene->GetStartTime(), -2.0);
+    EXPECT_DOUBLE_EQ(scenes.GetTimelineStart(), -2.0);
+    EXPECT_DOUBLE_EQ(scenes.GetTimelineEnd(), 3.0);
+}
+
+TEST(KR_SceneManagerScenes, TimelineIsHeldOnlyInTheEditorModesWithSynchronisedTime)
+{
+    for (const bool bSynchronized : {true, false})
+    {
+        TestEngine engine(new ClockFactory(bSynchronized));
+        KR_SceneManager scenes;
+        EXPECT_EQ(scenes.GetControllerCamera(), nullptr);
+        for (KR_SceneCameraMode eMode : {KR_SCM_Demo, KR_SCM_Rail, KR_SCM_Edit, KR_SCM_Roam})
+        {
+            scenes.SetCameraMode(eMode);
+            const bool bEditor = eMode == KR_SCM_Edit || eMode == KR_SCM_Roam;
+            EXPECT_EQ(scenes.IsTimelineRunning(), !(bSynchronized && bEditor)) << eMode;
+            scenes.SetEditorTimeHold(false);
+            EXPECT_TRUE(scenes.IsTimelineRunning());
+            scenes.SetEditorTimeHold(true);
+        }
+    }
 }
 
 } // namespace
