@@ -20,6 +20,7 @@
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_ModelResource.h"
 #include "render/scene/KR_CubeMapPlacer.h"
+#include "render/scene/KR_Scene.h"
 #include "tests/support/FakeGraphicsDevice.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -29,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -99,6 +101,18 @@ public:
     }
 };
 
+// A production scene without its own drawing: the base loads and answers.
+class AssetScene : public KR_Scene
+{
+public:
+    explicit AssetScene(const char* pName) { SetSceneName(pName); }
+    bool PreLoad() override { return true; }
+    void OnResize() override {}
+    void RenderModels(double, const XMMATRIX*) override {}
+    bool Shutdown() override { return true; }
+    bool PostLoad() override { return true; }
+};
+
 // Minimum curve counts, rails (start i, target i + 1) of each production scene.
 struct SceneRule
 {
@@ -134,9 +148,15 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_temp.IsValid());
+        // Staged as the run command stages it: a copy of the tree with its effects precompiled.
+        const fs::path stage = fs::path(m_temp.GetPath()) / "assets";
+        fs::copy(SOURCE_ASSETS, stage, fs::copy_options::recursive);
+        const std::string sCommand = std::string("\"") + KV_KVFXC + "\" \"" + SOURCE_ASSETS.string() +
+                                     "\" \"" + stage.string() + "\" >/dev/null";
+        ASSERT_EQ(0, std::system(sCommand.c_str()));
         KV27_NameValidator validator;
         KF_DataRepository archive;
-        ASSERT_TRUE(archive.CreateFromDirectory(KB_String(SOURCE_ASSETS.string().c_str()), &validator, true))
+        ASSERT_TRUE(archive.CreateFromDirectory(KB_String(stage.string().c_str()), &validator, true))
             << archive.GetBuildError().GetBuffer();
         const std::string sArchive = m_temp.Join("KV27.dat");
         ASSERT_TRUE(archive.SaveToFile(KB_String(sArchive.c_str())));
@@ -212,16 +232,6 @@ protected:
             scenes.push_back(config);
         }
         return scenes;
-    }
-
-    // The curves of a scene's folder in listing order (which is their index).
-    std::vector<std::unique_ptr<KU_VertexInterpolation>> LoadCurves(const std::string& sFolder)
-    {
-        std::vector<std::unique_ptr<KU_VertexInterpolation>> curves;
-        for (const std::string& sName : Find(sFolder + "*.int"))
-            curves.emplace_back(
-                KU_VertexInterpolation::LoadVertexInterpolation(KB_String((sFolder + sName).c_str())));
-        return curves;
     }
 
     TestTempDir m_temp;
@@ -303,8 +313,10 @@ TEST_F(KV27_AssetsTest, EveryFileOfTheTreeLoadsFromTheArchiveThroughItsReader)
         const std::string sExtension = Lower(fs::path(sFile).extension().string());
         if (sExtension == ".fx")
         {
-            // Effects ship precompiled: the archive refuses their source.
+            // Effects ship precompiled: the archive refuses their source and holds the ".fxo".
             EXPECT_FALSE(m_files.FileExists(KB_String(sPath.c_str())));
+            const std::string sCompiled = sPath.substr(0, sPath.size() - 3) + ".fxo";
+            EXPECT_FALSE(Read(sCompiled).empty()) << sCompiled;
             continue;
         }
         ASSERT_TRUE(m_files.FileExists(KB_String(sPath.c_str())));
@@ -424,44 +436,40 @@ TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
         const std::string sScene = "Scene" + std::to_string(uiScene + 1);
         SCOPED_TRACE(sScene);
         const SceneRule& rule = SCENE_RULES[uiScene];
-        const SceneConfig& scene = config[uiScene];
-        const double fEnd = fStart + scene.fDuration;
-        EXPECT_GT(scene.fFar, scene.fNear);
-        EXPECT_GT(scene.fEditorFar, scene.fFar);
+        const SceneConfig& sceneConfig = config[uiScene];
+        const double fEnd = fStart + sceneConfig.fDuration;
+        EXPECT_GT(sceneConfig.fFar, sceneConfig.fNear);
+        EXPECT_GT(sceneConfig.fEditorFar, sceneConfig.fFar);
         const std::string sFolder = "Assets/Entities/" + sScene + "/";
 
-        // Curves: at least the counts the scene reads, listed in the order of their numbers.
-        const std::vector<std::string> vertexNames = Find(sFolder + "Interpolations/Vertex/*.int");
-        auto vertex = LoadCurves(sFolder + "Interpolations/Vertex/");
-        auto user = LoadCurves(sFolder + "Interpolations/UserDefined/");
-        ASSERT_GE(vertex.size(), rule.uiVertexCurves);
-        ASSERT_GE(user.size(), rule.uiUserCurves);
-        ASSERT_GE(user.size(), 6u);
-        for (std::size_t i = 0; i < vertexNames.size(); ++i)
-            EXPECT_NE(std::string::npos,
-                      vertexNames[i].find("VertexInterpolation" + std::string(i < 10 ? "0" : "") +
-                                          std::to_string(i)));
-        for (const auto& pCurve : vertex)
-            ASSERT_NE(nullptr, pCurve);
-        for (const auto& pCurve : user)
-            ASSERT_NE(nullptr, pCurve);
+        // The scene base loads the folder as a production scene would.
+        AssetScene scene(sScene.c_str());
+        scene.SetStartTime(fStart);
+        scene.SetEndTime(fEnd);
+        scene.SetNearFarPlanes(static_cast<float>(sceneConfig.fNear), static_cast<float>(sceneConfig.fFar));
+        ASSERT_TRUE(scene.LoadAllEntities());
+        auto& vertex = scene.GetVertexInterpolations();
+        auto& user = scene.GetUserDefinedInterpolations();
+        ASSERT_GE(vertex.GetNumMembers(), rule.uiVertexCurves);
+        ASSERT_GE(user.GetNumMembers(), rule.uiUserCurves);
+        ASSERT_GE(user.GetNumMembers(), 6u);
+        // Listed in the order of their numbers, which is the index the scenes address them by.
+        for (std::uint32_t i = 0; i < vertex.GetNumMembers(); ++i)
+            EXPECT_NE(std::string::npos, std::string(vertex[i]->GetFilePath().GetBuffer())
+                                             .find("VertexInterpolation" + std::string(i < 10 ? "0" : "") +
+                                                   std::to_string(i) + ".int"));
 
-        // Cameras: one is active at every moment of the scene, and its eye never meets its target.
-        std::vector<std::unique_ptr<KR_AnimatedCamera>> cameras;
-        for (const std::string& sName : Find(sFolder + "AnimatedCameras/*.cam"))
-        {
-            const KB_String sPath((sFolder + "AnimatedCameras/" + sName).c_str());
-            cameras.emplace_back(new KR_AnimatedCamera(sPath));
-            ASSERT_TRUE(cameras.back()->LoadCameraFromFile(sPath));
-        }
+        // Cameras: one at every moment of the scene, its eye never on its target.
         for (double t = fStart; t < fEnd; t = fStart + std::round((t - fStart) / 0.05 + 1.0) * 0.05)
         {
-            const auto active =
-                std::find_if(cameras.begin(), cameras.end(), [&](const auto& p) { return p->IsActive(t); });
-            ASSERT_NE(cameras.end(), active) << "no camera at " << t;
-            const XMFLOAT4 eye = ValueAt(*(*active)->GetCameraRailInterpolation(), t);
-            const XMFLOAT4 target = ValueAt(*(*active)->GetCameraTargetRailInterpolation(), t);
-            EXPECT_GT(Distance(eye, target), 1.0f) << t;
+            KR_AnimatedCamera* pCamera = scene.GetAnimatedCameraAt(t);
+            ASSERT_NE(nullptr, pCamera) << "no camera at " << t;
+            ASSERT_NE(nullptr, pCamera->GetCameraRailInterpolation());
+            ASSERT_NE(nullptr, pCamera->GetCameraTargetRailInterpolation());
+            EXPECT_GT(Distance(ValueAt(*pCamera->GetCameraRailInterpolation(), t),
+                               ValueAt(*pCamera->GetCameraTargetRailInterpolation(), t)),
+                      1.0f)
+                << t;
         }
 
         // Rails, depth of field and the volume-lighting distance at every moment.
@@ -473,45 +481,36 @@ TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
             const XMFLOAT4 f012 = ValueAt(*user[3], t);
             const XMFLOAT4 f34 = ValueAt(*user[4], t);
             ASSERT_TRUE(f012.y != 0.0f && f012.z != 0.0f && f34.x != 0.0f && f34.y != 0.0f) << t;
-            ASSERT_GT(ValueAt(*user[5], t).y, scene.fNear) << t;
+            ASSERT_GT(ValueAt(*user[5], t).y, sceneConfig.fNear) << t;
         }
 
-        // Lights: some of each kind, spot lights with a usable shadow-map size.
-        const std::vector<std::string> omnis = Find(sFolder + "Lights/OmniLights/*.omn");
-        const std::vector<std::string> spots = Find(sFolder + "Lights/SpotLights/*.spt");
-        EXPECT_FALSE(omnis.empty());
-        EXPECT_FALSE(spots.empty());
-        for (const std::string& sName : spots)
-        {
-            KR_SpotLight light;
-            ASSERT_TRUE(light.LoadFromFile(KB_String((sFolder + "Lights/SpotLights/" + sName).c_str())));
-            EXPECT_GE(light.GetShadowMapResolution(), 64u);
-        }
+        // Lights of both kinds; spot lights with a usable shadow-map size.
+        EXPECT_GE(scene.GetOmniLights().GetNumMembers(), 1u);
+        EXPECT_GE(scene.GetSpotLights().GetNumMembers(), 1u);
+        for (std::uint32_t i = 0; i < scene.GetSpotLights().GetNumMembers(); ++i)
+            EXPECT_GE(scene.GetSpotLights()[i]->GetShadowMapResolution(), 64u);
 
         // Placers: a static one whose map ships in the archive.
         bool bStatic = false;
-        for (const std::string& sName : Find(sFolder + "CubeMapPlacers/*.cmp"))
+        for (std::uint32_t i = 0; i < scene.GetCubeMapPlacers().GetNumMembers(); ++i)
         {
-            KR_CubeMapPlacer placer;
-            ASSERT_TRUE(placer.LoadFromFile(KB_String((sFolder + "CubeMapPlacers/" + sName).c_str())));
-            bDynamicPlacer = bDynamicPlacer || placer.IsDynamic();
-            bStatic = bStatic || (!placer.IsDynamic() && m_files.FileExists(placer.GetCubeMapPath()));
+            const KR_CubeMapPlacer* pPlacer = scene.GetCubeMapPlacers()[i];
+            bDynamicPlacer = bDynamicPlacer || pPlacer->IsDynamic();
+            bStatic = bStatic || (!pPlacer->IsDynamic() && m_files.FileExists(pPlacer->GetCubeMapPath()));
         }
         EXPECT_TRUE(bStatic);
 
-        // Chunks: a list with a visibility curve for each of its models.
-        const std::vector<std::uint8_t> list = Read(sFolder + "Chunks/Chunks_" + sScene + ".chk");
-        EXPECT_FALSE(list.empty());
-        std::string sText(list.begin(), list.end());
-        for (std::size_t uiPos = 0; uiPos <= sText.size();)
+        // Chunks: every chunk of the list found its own curve file (a missing one would be made).
+        KB_GrowingArray<KB_String> gChunks;
+        scene.ParseChunkList(scene.GetChunkListFileName(), gChunks);
+        EXPECT_GE(gChunks.GetNumMembers(), 1u);
+        ASSERT_EQ(gChunks.GetNumMembers(), scene.GetChunkInterpolations().GetNumMembers());
+        for (std::uint32_t i = 0; i < gChunks.GetNumMembers(); ++i)
         {
-            const std::size_t uiEnd = std::min(sText.find('\n', uiPos), sText.size());
-            const std::string sModel = fs::path(sText.substr(uiPos, uiEnd - uiPos)).stem().string();
-            EXPECT_TRUE(
-                m_files.FileExists(KB_String((sFolder + "Interpolations/Chunks/" + sModel + ".int").c_str())))
-                << sModel;
-            uiPos = uiEnd + 1;
+            EXPECT_TRUE(m_files.FileExists(gChunks[i])) << gChunks[i].GetBuffer();
+            EXPECT_TRUE(m_files.FileExists(scene.GetChunkInterpolations()[i]->GetFilePath()));
         }
+        scene.Unload();
         fStart = fEnd;
     }
     EXPECT_TRUE(bDynamicPlacer);
