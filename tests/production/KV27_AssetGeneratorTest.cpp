@@ -223,11 +223,15 @@ protected:
             {
                 const double f = std::strtod(pValue->GetText() != nullptr ? pValue->GetText() : "", nullptr);
                 const std::uint32_t uiHash = Hash(pValue->Value());
-                (uiHash == 0x73a96807u   ? config.fDuration
-                 : uiHash == 0xe719db85u ? config.fNear
-                 : uiHash == 0x2bba1c72u ? config.fFar
-                 : uiHash == 0xe60b9356u ? config.fEditorFar
-                                         : m_fIgnored) = f;
+                double* pField = uiHash == 0x73a96807u   ? &config.fDuration
+                                 : uiHash == 0xe719db85u ? &config.fNear
+                                 : uiHash == 0x2bba1c72u ? &config.fFar
+                                 : uiHash == 0xe60b9356u ? &config.fEditorFar
+                                                         : nullptr;
+                // Every value of the shipped file is one the manager reads.
+                EXPECT_NE(nullptr, pField) << pValue->Value();
+                if (pField != nullptr)
+                    *pField = f;
             }
             scenes.push_back(config);
         }
@@ -241,7 +245,6 @@ protected:
     ID3D11Device* m_pDevice = nullptr;
     ID3D11DeviceContext* m_pContext = nullptr;
     std::unique_ptr<FakeGraphicsDevice> m_pGraphicsDevice;
-    double m_fIgnored = 0.0;
 };
 
 XMFLOAT4 ValueAt(KU_VertexInterpolation& curve, double fTime)
