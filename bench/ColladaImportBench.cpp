@@ -15,6 +15,7 @@
 #include <benchmark/benchmark.h>
 #include <tinyxml.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -104,5 +105,48 @@ void BM_AssimpColladaImportRaw(benchmark::State& state)
     AssimpImport(state, 0);
 }
 BENCHMARK(BM_AssimpColladaImportRaw)->Unit(benchmark::kMillisecond);
+
+// A document that puts 50000 different vertices (one position, 50000 normals) under one position
+// index, 150000 corners: merging must stay linear, not compare each corner with every vertex of
+// its position.
+void BM_ColladaImportOnePosition(benchmark::State& state)
+{
+    ModelFixture& fixture = GetFixture();
+    constexpr int NORMALS = 50000;
+    std::string sNormals;
+    std::string sP;
+    char buffer[64];
+    for (int i = 0; i < NORMALS; ++i)
+    {
+        std::snprintf(buffer, sizeof(buffer), "%.6g 0 1 ", i * 1e-6);
+        sNormals += buffer;
+    }
+    for (int i = 0; i < 3 * NORMALS; ++i)
+        sP += "0 " + std::to_string(i % NORMALS) + " ";
+    const std::string sText =
+        "<COLLADA version=\"1.4.1\"><library_geometries><geometry id=\"g\"><mesh><source "
+        "id=\"p\"><float_array "
+        "count=\"3\">0 0 0</float_array></source><source id=\"n\"><float_array count=\"" +
+        std::to_string(3 * NORMALS) + "\">" + sNormals +
+        "</float_array></source><vertices id=\"v\"><input semantic=\"POSITION\" source=\"#p\"/></vertices>"
+        "<triangles><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><input semantic=\"NORMAL\" "
+        "source=\"#n\" offset=\"1\"/><p>" +
+        sP +
+        "</p></triangles></mesh></geometry></library_geometries><library_visual_scenes><visual_scene "
+        "id=\"s\">"
+        "<node><instance_geometry url=\"#g\"/></node></visual_scene></library_visual_scenes><scene>"
+        "<instance_visual_scene url=\"#s\"/></scene></COLLADA>";
+    benchfiles::WriteFile(fixture.sFolder + "/one.dae", sText.data(), sText.size());
+    for (auto _ : state)
+    {
+        std::unique_ptr<KR_ModelResource> pModel(KR_ColladaImporter::Import("one.dae", 0, 0, 0));
+        if (pModel == nullptr)
+        {
+            state.SkipWithError("the import failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ColladaImportOnePosition)->Unit(benchmark::kMillisecond);
 
 } // namespace

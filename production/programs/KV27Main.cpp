@@ -1,6 +1,6 @@
 // kv27 [/develop]: plays the production. Assembles the engine for it (factory, names, file
-// repositories, scene configuration) and hands over to the application's main loop; the exit
-// code is the one KE_Application::Run returns.
+// repositories, scene configuration and the five scenes) and hands over to the application's
+// main loop; the exit code is the one KE_Application::Run returns.
 
 #include "framework/app/KE_Application.h"
 #include "framework/app/KE_ApplicationManager.h"
@@ -9,8 +9,8 @@
 #include "platform/d3d11/D3D11Modules.h"
 #include "production/KV27_ApplicationFactory.h"
 #include "production/KV27_NameValidator.h"
+#include "production/KV27_Show.h"
 #include "production/KV27_SubsystemBridge.h"
-#include "render/scene/KR_SceneManager.h"
 
 #include <string>
 
@@ -63,8 +63,8 @@ int main(int argc, char** argv)
         }
     }
 
-    if (pEngine->GetSceneManager() != nullptr)
-        pEngine->GetSceneManager()->LoadSceneConfig();
+    // The scene configuration, then the five scenes in the order they play.
+    KV27_Show::AddScenes(pEngine->GetSceneManager());
 
     const int iExitCode = application.Run(GetModuleHandleA(nullptr), SW_SHOWDEFAULT);
     KV27_SubsystemBridge::Uninstall();

@@ -210,8 +210,8 @@ bool KR_GraphicsContextDX11::ApplyScreenResolution(KR_ScreenResolution* pScreenR
 
 KR_GraphicsResourceManager* KR_GraphicsContextDX11::CreateGraphicsResourceManager()
 {
-    // The manager's model loader reads caches and imports OBJ files through the seam; one set
-    // already (by a tool or a test) is kept.
+    // The manager's model loader reads caches and imports OBJ and COLLADA files through the seam;
+    // what is set already (by a tool or a test) is kept.
     if (KR_ModelImporters::GetCacheReader() == nullptr)
         KR_ModelImporters::SetCacheReader(&KR_ModelCacheReader::LoadSerializedModel);
     if (KR_ModelImporters::FindImporter(".obj") == nullptr)

@@ -1,5 +1,6 @@
 #include "render/models/KR_VertexAssembler.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace
@@ -13,7 +14,23 @@ void CopyOrZero(std::uint8_t* pDest, const float* pSource, std::uint32_t uiFloat
         std::memset(pDest, 0, uiFloats * sizeof(float));
 }
 
+std::uint64_t Mix(std::uint64_t x)
+{
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDull;
+    x ^= x >> 33;
+    x *= 0xC4CEB9FE1A85EC53ull;
+    x ^= x >> 33;
+    return x;
+}
+
 } // namespace
+
+KR_VertexAssembler::KR_VertexAssembler()
+{
+    static std::atomic<std::uint64_t> s_uiAssemblers{0};
+    m_uiSeed = Mix(s_uiAssemblers.fetch_add(1) ^ reinterpret_cast<std::uintptr_t>(this));
+}
 
 void KR_VertexAssembler::SelectVertexFormat(bool bUV1, bool bUV2, bool bUV3, bool bUV4, bool bNormal,
                                             bool bTangent, bool bSkinned)
@@ -28,6 +45,7 @@ void KR_VertexAssembler::SelectVertexFormat(bool bUV1, bool bUV2, bool bUV3, boo
         m_vVertices.clear();
         m_vTempVertices.clear();
         m_vBuckets.clear();
+        ClearTable();
     }
     m_iFormatId = iFormatId;
     m_uiStride = info.uiStride;
@@ -136,22 +154,83 @@ std::uint32_t KR_VertexAssembler::AddVertex(const void* pVertex)
     return uiIndex;
 }
 
+std::uint64_t KR_VertexAssembler::HashVertex(std::uint32_t uiPositionIndex, const std::uint8_t* pVertex) const
+{
+    // Every stride is a multiple of 4 bytes.
+    std::uint64_t uiHash = Mix(m_uiSeed ^ uiPositionIndex);
+    std::uint32_t uiOffset = 0;
+    for (; uiOffset + 8 <= m_uiStride; uiOffset += 8)
+    {
+        std::uint64_t uiWord = 0;
+        std::memcpy(&uiWord, pVertex + uiOffset, 8);
+        uiHash = Mix(uiHash ^ uiWord);
+    }
+    if (uiOffset < m_uiStride)
+    {
+        std::uint32_t uiWord = 0;
+        std::memcpy(&uiWord, pVertex + uiOffset, 4);
+        uiHash = Mix(uiHash ^ (std::uint64_t{uiWord} << 1));
+    }
+    return uiHash;
+}
+
+void KR_VertexAssembler::GrowTable()
+{
+    std::vector<Slot> vOld;
+    vOld.swap(m_vTable);
+    m_vTable.assign(vOld.empty() ? 16 : 2 * vOld.size(), Slot{0, EMPTY_SLOT, 0});
+    const std::size_t uiMask = m_vTable.size() - 1;
+    for (const Slot& slot : vOld)
+    {
+        if (slot.uiVertex == EMPTY_SLOT)
+            continue;
+        std::size_t i = slot.uiHash & uiMask;
+        while (m_vTable[i].uiVertex != EMPTY_SLOT)
+            i = (i + 1) & uiMask;
+        m_vTable[i] = slot;
+    }
+}
+
+void KR_VertexAssembler::ClearTable()
+{
+    std::vector<Slot>().swap(m_vTable);
+    m_uiTableEntries = 0;
+}
+
 std::uint32_t KR_VertexAssembler::AddUniqueVertex(std::uint32_t uiPositionIndex, const void* pVertex)
 {
     if (m_uiStride == 0 || pVertex == nullptr)
         return 0xFFFFFFFFu;
-    if (uiPositionIndex < m_vBuckets.size())
-    {
-        for (std::uint32_t uiCandidate : m_vBuckets[uiPositionIndex])
-            if (std::memcmp(GetVertex(uiCandidate), pVertex, m_uiStride) == 0)
-                return uiCandidate;
-    }
-    else
-    {
+    const std::uint8_t* pBytes = static_cast<const std::uint8_t*>(pVertex);
+    if (uiPositionIndex >= m_vBuckets.size())
         m_vBuckets.resize(std::size_t{uiPositionIndex} + 1);
+    std::vector<std::uint32_t>& vBucket = m_vBuckets[uiPositionIndex];
+    for (std::uint32_t uiCandidate : vBucket)
+        if (std::memcmp(GetVertex(uiCandidate), pBytes, m_uiStride) == 0)
+            return uiCandidate;
+    if (vBucket.size() < BUCKET_LIMIT)
+    {
+        const std::uint32_t uiIndex = AddVertex(pBytes);
+        vBucket.push_back(uiIndex);
+        return uiIndex;
     }
-    const std::uint32_t uiIndex = AddVertex(pVertex);
-    m_vBuckets[uiPositionIndex].push_back(uiIndex);
+
+    // A full bucket: the rest of this position's vertices are hashed.
+    if (2 * (std::size_t{m_uiTableEntries} + 1) > m_vTable.size())
+        GrowTable();
+    const std::uint64_t uiHash = HashVertex(uiPositionIndex, pBytes);
+    const std::size_t uiMask = m_vTable.size() - 1;
+    std::size_t i = uiHash & uiMask;
+    for (; m_vTable[i].uiVertex != EMPTY_SLOT; i = (i + 1) & uiMask)
+    {
+        const Slot& slot = m_vTable[i];
+        if (slot.uiHash == uiHash && slot.uiPositionIndex == uiPositionIndex &&
+            std::memcmp(GetVertex(slot.uiVertex), pBytes, m_uiStride) == 0)
+            return slot.uiVertex;
+    }
+    const std::uint32_t uiIndex = AddVertex(pBytes);
+    m_vTable[i] = Slot{uiHash, uiIndex, uiPositionIndex};
+    ++m_uiTableEntries;
     return uiIndex;
 }
 
@@ -167,4 +246,5 @@ void KR_VertexAssembler::ClearMeshVertices()
     std::vector<std::uint8_t>().swap(m_vVertices);
     std::vector<std::uint8_t>().swap(m_vTempVertices);
     std::vector<std::vector<std::uint32_t>>().swap(m_vBuckets);
+    ClearTable();
 }

@@ -5,7 +5,10 @@
 // format shares one implementation and the bytes are exactly those of the GPU vertex buffer.
 //
 // Equal vertices are shared only between corners that name the same position index; the
-// comparison is bytewise (0.0 and -0.0 differ, equal NaN bit patterns match). While no format is
+// comparison is bytewise (0.0 and -0.0 differ, equal NaN bit patterns match). The search visits
+// the few vertices of the same position index (a bucket of at most BUCKET_LIMIT), then a hash table
+// of the rest, so it stays short however many different vertices a document puts under one
+// position index. While no format is
 // chosen (or after ClearMeshVertices) the accessors return 0 or null and the builders do nothing.
 // Allocation failure throws std::bad_alloc, which the importer turns into a failed load.
 // Not thread-safe: one per importer.
@@ -26,7 +29,7 @@ static_assert(sizeof(KR_SkinRecord) == KR_VertexFormat::SKIN_SIZE, "the skin rec
 class KR_VertexAssembler
 {
 public:
-    KR_VertexAssembler() = default;
+    KR_VertexAssembler();
 
     // Chooses the format (KR_VertexFormat::SelectFormatId); the mask is the format's mask. Within
     // one mesh the caller keeps the format; a change drops the vertices gathered so far.
@@ -69,12 +72,30 @@ public:
 
 private:
     std::uint8_t* TempVertex(std::uint32_t uiIndex);
+    std::uint64_t HashVertex(std::uint32_t uiPositionIndex, const std::uint8_t* pVertex) const;
+    // Doubles the table (at least 16 slots) and places every entry again.
+    void GrowTable();
+    void ClearTable();
 
     std::int32_t m_iFormatId = KR_VertexFormat::NO_FORMAT;
     std::uint32_t m_uiStride = 0;
     std::uint8_t m_uiMask = KR_VertexFormat::MASK_POSITION;
     std::vector<std::uint8_t> m_vVertices;
     std::vector<std::uint8_t> m_vTempVertices;
-    // Per position index, the unique vertices added under it in order.
+    // Per position index, the first unique vertices added under it in order.
+    static constexpr std::size_t BUCKET_LIMIT = 16;
     std::vector<std::vector<std::uint32_t>> m_vBuckets;
+    // The unique vertices of full buckets, by hash of their position index and bytes: open
+    // addressing with linear probing, a power-of-two size, at most half full.
+    struct Slot
+    {
+        std::uint64_t uiHash;
+        std::uint32_t uiVertex; // EMPTY_SLOT when unused
+        std::uint32_t uiPositionIndex;
+    };
+    static constexpr std::uint32_t EMPTY_SLOT = 0xFFFFFFFFu;
+    std::vector<Slot> m_vTable;
+    std::uint32_t m_uiTableEntries = 0;
+    // Varies between assemblers, so no document can be made to collide everywhere.
+    std::uint64_t m_uiSeed;
 };

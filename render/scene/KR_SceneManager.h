@@ -15,6 +15,7 @@
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_GrowingArray.h"
+#include "platform/directxmath/DirectXMath.h"
 
 #include <cstdint>
 
@@ -103,6 +104,13 @@ public:
         if (uiToggle >= 1 && uiToggle <= 6)
             m_abVisualisations[uiToggle - 1] = bOn;
     }
+    // The colour the frame is cleared to; the current scene sets it every frame.
+    void SetClearColor(const DirectX::XMFLOAT4* pColor)
+    {
+        if (pColor != nullptr)
+            m_ClearColor = *pColor;
+    }
+    const DirectX::XMFLOAT4& GetClearColor() const { return m_ClearColor; }
     bool IsEditorTimeHeld() const { return m_bEditorTimeHold; }
     void SetEditorTimeHold(bool bHold) { m_bEditorTimeHold = bHold; }
 
@@ -159,6 +167,7 @@ private:
     bool m_bResynchronize = false;
     bool m_bEditorTimeHold = true;
     bool m_abVisualisations[6] = {};
+    DirectX::XMFLOAT4 m_ClearColor = DirectX::XMFLOAT4(0.0f, 0.0f, 0.0f, 1.0f);
     KR_ControllerCamera* m_pControllerCamera = nullptr; // owned
     KB_GrowingArray<KR_Scene*> m_gScenes;               // owned
     KB_GrowingArray<KR_SceneConfigEntry> m_gSceneConfig;

@@ -133,3 +133,36 @@ TEST(KR_VertexAssembler, UniqueVerticesAreSharedOnlyUnderOnePositionIndex)
     EXPECT_EQ(0u, assembler.GetVertexCount());
     EXPECT_EQ(0xFFFFFFFFu, assembler.AddUniqueVertex(3, a.data()));
 }
+
+TEST(KR_VertexAssembler, ManyVerticesUnderOnePositionIndexStayApartAndAreFoundAgain)
+{
+    // A document may put any number of different vertices under one position index (one position,
+    // thousands of normals); each must be found again, and only under its own position index.
+    KR_VertexAssembler assembler;
+    assembler.SelectVertexFormat(true, false, false, false, true, false, false);
+    constexpr std::uint32_t COUNT = 20000;
+    for (std::uint32_t i = 0; i < COUNT; ++i)
+    {
+        const std::vector<float> vertex = Vertex21(0.0f, static_cast<float>(i));
+        ASSERT_EQ(2 * i, assembler.AddUniqueVertex(0, vertex.data()));
+        ASSERT_EQ(2 * i + 1, assembler.AddUniqueVertex(i + 1, vertex.data()));
+    }
+    for (std::uint32_t i = 0; i < COUNT; i += 7)
+    {
+        const std::vector<float> vertex = Vertex21(0.0f, static_cast<float>(i));
+        EXPECT_EQ(2 * i, assembler.AddUniqueVertex(0, vertex.data()));
+        EXPECT_EQ(2 * i + 1, assembler.AddUniqueVertex(i + 1, vertex.data()));
+    }
+    EXPECT_EQ(2 * COUNT, assembler.GetVertexCount());
+
+    // Another format starts a new table, as does a new mesh.
+    assembler.SelectVertexFormat(false, false, false, false, false, false, false);
+    const float position[3] = {0.0f, 0.0f, 0.0f};
+    EXPECT_EQ(0u, assembler.AddUniqueVertex(0, position));
+    EXPECT_EQ(0u, assembler.AddUniqueVertex(0, position));
+    assembler.ClearMeshVertices();
+    assembler.SelectVertexFormat(false, false, false, false, false, false, false);
+    EXPECT_EQ(0u, assembler.AddUniqueVertex(5, position));
+    EXPECT_EQ(1u, assembler.AddVertex(position)); // added without a position index: never found
+    EXPECT_EQ(0u, assembler.AddUniqueVertex(5, position));
+}
