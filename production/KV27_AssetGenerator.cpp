@@ -813,8 +813,13 @@ std::string ColladaDocument(const std::string& sName, const std::vector<MeshPart
                 const float u = ax >= ay && ax >= az ? p->z : p->x;
                 const float v = ay >= ax && ay >= az ? p->z : p->y;
                 uvs.insert(uvs.end(), {u * fUvScale, v * fUvScale});
-                sIndices += (sIndices.empty() ? "" : " ") + std::to_string(uiCorner) + " " +
-                            std::to_string(uiTriangle) + " " + std::to_string(uiCorner);
+                if (!sIndices.empty())
+                    sIndices += ' ';
+                sIndices += std::to_string(uiCorner);
+                sIndices += ' ';
+                sIndices += std::to_string(uiTriangle);
+                sIndices += ' ';
+                sIndices += std::to_string(uiCorner);
             }
             ++uiTriangle;
         }
