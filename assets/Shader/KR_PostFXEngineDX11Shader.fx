@@ -310,10 +310,18 @@ float4 PS_ComposeDirtyLens(PS_QUAD_IN input) : SV_TARGET
 }
 
 // ---- volume lighting ----
+// The ray from the camera to this pixel's point on the near plane (view depth g_fNear).
 float3 ViewRay(float2 vUV)
 {
     return g_vFrustrumCorners[0].xyz + (g_vFrustrumCorners[1].xyz - g_vFrustrumCorners[0].xyz) * vUV.x +
            (g_vFrustrumCorners[2].xyz - g_vFrustrumCorners[0].xyz) * vUV.y - g_vCameraPosition.xyz;
+}
+
+// Strength over (constant + linear d + quadratic d^2), never divided by zero.
+float Falloff(float4 vAttenuation, float fDistance)
+{
+    return vAttenuation.w / max(vAttenuation.x + vAttenuation.y * fDistance + vAttenuation.z * fDistance * fDistance,
+                                0.0001f);
 }
 
 float3 ScatterAt(float3 vPoint)
@@ -323,39 +331,45 @@ float3 ScatterAt(float3 vPoint)
     {
         const float3 vToPoint = vPoint - g_vSpotLightPosition[s].xyz;
         const float fDistance = length(vToPoint);
-        const float fCos = dot(vToPoint / fDistance, g_vSpotLightDirection[s].xyz);
-        const float fCone = saturate((fCos - g_vSpotLightFOVCosAngle[s].x) * g_vSpotLightFOVCosAngle[s].y);
+        const float fCos = dot(vToPoint / max(fDistance, 0.0001f), g_vSpotLightDirection[s].xyz);
+        // Full inside the inner cone (x), none outside the outer one (y).
+        const float fCone = smoothstep(g_vSpotLightFOVCosAngle[s].y, g_vSpotLightFOVCosAngle[s].x, fCos);
         const float4 vShadow = mul(float4(vPoint, 1.0f), g_mSpotLightProjection[s]);
         const float2 vShadowUV = vShadow.xy / vShadow.w * float2(0.5f, -0.5f) + 0.5f;
         const float fLit = g_tShadowMap[s].SampleCmpLevelZero(
             g_sShadowCompare, vShadowUV, vShadow.z / vShadow.w - g_vSpotLightShadowBias[s].x);
-        vLight += g_vSpotLightColor[s].rgb * fCone * fLit / (1.0f + g_vSpotLightAttenuation[s].x * fDistance * fDistance);
+        vLight += g_vSpotLightColor[s].rgb * fCone * fLit * Falloff(g_vSpotLightAttenuation[s], fDistance);
     }
     [loop] for (int o = 0; o < g_iNumberOfOmniLights; ++o)
     {
+        // Tube lights come first and scatter from the nearest point of their segment.
         float3 vNearest = g_vOmniLightPosition[o].xyz;
         if (o < g_iNumberOfTubeLights)
         {
             const float3 vAxis = g_vOmniLightPosition2[o].xyz - vNearest;
             vNearest += vAxis * saturate(dot(vPoint - vNearest, vAxis) / max(dot(vAxis, vAxis), 0.0001f));
         }
-        const float fDistance = length(vPoint - vNearest);
-        vLight += g_vOmniLightColor[o].rgb * g_vOmniLightAttenuation[o].y /
-                  (1.0f + g_vOmniLightAttenuation[o].x * fDistance * fDistance);
+        vLight += g_vOmniLightColor[o].rgb * Falloff(g_vOmniLightAttenuation[o], length(vPoint - vNearest));
     }
     return vLight;
 }
 
 float4 PS_VolumeMarch(PS_QUAD_IN input) : SV_TARGET
 {
-    const float3 vRay = normalize(ViewRay(input.vUV));
-    const float fScene = LinearDepth(SceneDepth(input.vUV, input.vPosition)) * g_fFar;
+    const float3 vNearRay = ViewRay(input.vUV);
+    const float fNearDistance = length(vNearRay);
+    const float3 vRay = vNearRay / fNearDistance;
+    // The scene's distance along the ray: its view depth through the inverse projection, scaled
+    // by how far the ray runs per unit of view depth.
+    const float2 vClip = float2(input.vUV.x * 2.0f - 1.0f, 1.0f - input.vUV.y * 2.0f);
+    const float4 vView = mul(float4(vClip, SceneDepth(input.vUV, input.vPosition), 1.0f), g_mInvProjection);
+    const float fScene = vView.z / vView.w * fNearDistance / max(g_fNear, 0.0001f);
     const int iOffset = (int)(frac(sin(dot(input.vPosition.xy, float2(12.9898f, 78.233f))) * 43758.5453f) * 4.0f);
     const float fStep = (g_fFar - g_fNear) / max(g_iTraceSteps, 1);
     float3 vSum = 0.0f;
     [loop] for (int i = 0; i < g_iTraceSteps; ++i)
     {
-        const float fDistance = g_fNear + fStep * i + g_fViewRayOffsets[iOffset] * g_fRandomFactor.x;
+        const float fDistance = fNearDistance + fStep * i + g_fViewRayOffsets[iOffset] * g_fRandomFactor.x;
         if (fDistance > fScene)
             break;
         vSum += ScatterAt(g_vCameraPosition.xyz + vRay * fDistance);

@@ -79,6 +79,131 @@ bool SizesMatch(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetView
     return true;
 }
 
+// The mip levels and array slices a shader resource view covers; false for buffer and
+// multisampled views, which have no mips.
+struct MipSpan
+{
+    UINT firstMip = 0;
+    UINT mipCount = 0;
+    UINT firstSlice = 0;
+    UINT sliceCount = 1;
+};
+
+bool GetMipSpan(const D3D11_SHADER_RESOURCE_VIEW_DESC& desc, MipSpan* pSpan)
+{
+    switch (desc.ViewDimension)
+    {
+    case D3D11_SRV_DIMENSION_TEXTURE1D:
+        *pSpan = {desc.Texture1D.MostDetailedMip, desc.Texture1D.MipLevels, 0, 1};
+        return true;
+    case D3D11_SRV_DIMENSION_TEXTURE1DARRAY:
+        *pSpan = {desc.Texture1DArray.MostDetailedMip, desc.Texture1DArray.MipLevels,
+                  desc.Texture1DArray.FirstArraySlice, desc.Texture1DArray.ArraySize};
+        return true;
+    case D3D11_SRV_DIMENSION_TEXTURE2D:
+        *pSpan = {desc.Texture2D.MostDetailedMip, desc.Texture2D.MipLevels, 0, 1};
+        return true;
+    case D3D11_SRV_DIMENSION_TEXTURE2DARRAY:
+        *pSpan = {desc.Texture2DArray.MostDetailedMip, desc.Texture2DArray.MipLevels,
+                  desc.Texture2DArray.FirstArraySlice, desc.Texture2DArray.ArraySize};
+        return true;
+    case D3D11_SRV_DIMENSION_TEXTURE3D:
+        *pSpan = {desc.Texture3D.MostDetailedMip, desc.Texture3D.MipLevels, 0, 1};
+        return true;
+    case D3D11_SRV_DIMENSION_TEXTURECUBE:
+        *pSpan = {desc.TextureCube.MostDetailedMip, desc.TextureCube.MipLevels, 0, 6};
+        return true;
+    case D3D11_SRV_DIMENSION_TEXTURECUBEARRAY:
+        *pSpan = {desc.TextureCubeArray.MostDetailedMip, desc.TextureCubeArray.MipLevels,
+                  desc.TextureCubeArray.First2DArrayFace, desc.TextureCubeArray.NumCubes * 6};
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Formats whose components the box filter can average: plain UNORM of 8 or 16 bits and FLOAT of
+// 32 bits per component.
+bool CanFilter(const FormatInfo& info)
+{
+    if (info.blockWidth != 1 || info.blockHeight != 1 || info.channels == 0)
+        return false;
+    return (info.kind == FormatKind::Unorm && (info.channelBits == 8 || info.channelBits == 16)) ||
+           (info.kind == FormatKind::Float && info.channelBits == 32);
+}
+
+double ReadComponent(const std::uint8_t* p, const FormatInfo& info)
+{
+    if (info.kind == FormatKind::Float)
+    {
+        float f = 0.0f;
+        std::memcpy(&f, p, sizeof(f));
+        return f;
+    }
+    if (info.channelBits == 16)
+    {
+        std::uint16_t u = 0;
+        std::memcpy(&u, p, sizeof(u));
+        return u;
+    }
+    return *p;
+}
+
+void WriteComponent(std::uint8_t* p, const FormatInfo& info, double fValue)
+{
+    if (info.kind == FormatKind::Float)
+    {
+        const float f = static_cast<float>(fValue);
+        std::memcpy(p, &f, sizeof(f));
+        return;
+    }
+    // Averages of integers stay within the component's range; rounded to nearest.
+    if (info.channelBits == 16)
+    {
+        const std::uint16_t u = static_cast<std::uint16_t>(fValue + 0.5);
+        std::memcpy(p, &u, sizeof(u));
+        return;
+    }
+    *p = static_cast<std::uint8_t>(fValue + 0.5);
+}
+
+// One level from the level above: each element the mean of the (up to) 2x2x2 elements it covers;
+// an odd side's last element takes its one remaining neighbour twice.
+void DownsampleLevel(ResourceImpl* pResource, UINT uiSource, UINT uiTarget, const FormatInfo& info)
+{
+    const SubresourceLayout* pFrom = pResource->GetLayout(uiSource);
+    const SubresourceLayout* pTo = pResource->GetLayout(uiTarget);
+    const std::uint8_t* pSource = pResource->GetData(uiSource);
+    std::uint8_t* pTarget = pResource->GetData(uiTarget);
+    if (pFrom == nullptr || pTo == nullptr || pSource == nullptr || pTarget == nullptr)
+        return;
+    const UINT uiElement = info.bytesPerBlock;
+    const UINT uiComponent = info.channelBits / 8;
+    const auto clamp = [](UINT v, UINT uiSize) { return v < uiSize ? v : uiSize - 1; };
+    for (UINT z = 0; z < pTo->depth; ++z)
+        for (UINT y = 0; y < pTo->height; ++y)
+            for (UINT x = 0; x < pTo->width; ++x)
+            {
+                std::uint8_t* pOut = pTarget + std::size_t{z} * pTo->depthPitch +
+                                     std::size_t{y} * pTo->rowPitch + std::size_t{x} * uiElement;
+                for (UINT c = 0; c < info.channels; ++c)
+                {
+                    double fSum = 0.0;
+                    for (UINT i = 0; i < 8; ++i)
+                    {
+                        const UINT sx = clamp(2 * x + (i & 1), pFrom->width);
+                        const UINT sy = clamp(2 * y + ((i >> 1) & 1), pFrom->height);
+                        const UINT sz = clamp(2 * z + ((i >> 2) & 1), pFrom->depth);
+                        fSum += ReadComponent(pSource + std::size_t{sz} * pFrom->depthPitch +
+                                                  std::size_t{sy} * pFrom->rowPitch +
+                                                  std::size_t{sx} * uiElement + std::size_t{c} * uiComponent,
+                                              info);
+                    }
+                    WriteComponent(pOut + std::size_t{c} * uiComponent, info, fSum / 8.0);
+                }
+            }
+}
+
 } // namespace
 
 DeviceContext::DeviceContext() : ComObject<ID3D11DeviceContext>(INTERFACE_NAME)
@@ -1171,6 +1296,32 @@ void DeviceContext::UnbindAll()
         view.Reset();
     m_vViewports.clear();
     m_rasterizerState.Reset();
+}
+
+void DeviceContext::GenerateMips(ID3D11ShaderResourceView* pShaderResourceView)
+{
+    ShaderResourceView* pView = ShaderResourceView::From(pShaderResourceView);
+    ResourceImpl* pResource = pView != nullptr ? pView->GetResourceImpl() : nullptr;
+    D3D11_SHADER_RESOURCE_VIEW_DESC desc{};
+    if (pView != nullptr)
+        pView->GetDesc(&desc);
+    MipSpan span;
+    const UINT uiNeededBinds = D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE;
+    const bool bValid = pResource != nullptr && GetMipSpan(desc, &span) &&
+                        (pResource->GetShape().miscFlags & D3D11_RESOURCE_MISC_GENERATE_MIPS) != 0 &&
+                        (pResource->GetShape().bindFlags & uiNeededBinds) == uiNeededBinds;
+    FormatInfo info;
+    HRESULT hr = bValid ? S_OK : E_INVALIDARG;
+    if (bValid && !(GetFormatInfo(pView->GetFormat(), &info) && CanFilter(info)))
+        hr = E_NOTIMPL;
+    Runtime::Get().Log(INTERFACE_NAME, "GenerateMips", hr, {Object::IdOf(pShaderResourceView)}, {});
+    if (FAILED(hr))
+        return;
+    const UINT uiLevels = pResource->GetShape().mipLevels;
+    for (UINT uiSlice = span.firstSlice; uiSlice < span.firstSlice + span.sliceCount; ++uiSlice)
+        for (UINT uiMip = span.firstMip + 1; uiMip < span.firstMip + span.mipCount; ++uiMip)
+            DownsampleLevel(pResource, D3D11CalcSubresource(uiMip - 1, uiSlice, uiLevels),
+                            D3D11CalcSubresource(uiMip, uiSlice, uiLevels), info);
 }
 
 void DeviceContext::ClearState()

@@ -39,6 +39,7 @@ public:
                                UINT8 Stencil) override;
     void ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource, ID3D11Resource* pSrcResource,
                             UINT SrcSubresource, DXGI_FORMAT Format) override;
+    void GenerateMips(ID3D11ShaderResourceView* pShaderResourceView) override;
     void ClearState() override;
     void Flush() override;
     HRESULT Map(ID3D11Resource* pResource, UINT Subresource, D3D11_MAP MapType, UINT MapFlags,

@@ -917,6 +917,12 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     virtual void ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSubresource,
                                     ID3D11Resource* pSrcResource, UINT SrcSubresource,
                                     DXGI_FORMAT Format) = 0;
+    // Fills every mip level of the view below its most detailed one, in each slice it covers, from
+    // the level above with a box filter. The texture must be made with
+    // D3D11_RESOURCE_MISC_GENERATE_MIPS, render-target and shader-resource binding. The stand-in
+    // filters 8- and 16-bit UNORM and 32-bit FLOAT formats; other formats are left as they are and
+    // the call is logged with E_NOTIMPL.
+    virtual void GenerateMips(ID3D11ShaderResourceView* pShaderResourceView) = 0;
     virtual void ClearState() = 0;
     virtual void Flush() = 0;
 

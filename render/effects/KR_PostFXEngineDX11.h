@@ -14,6 +14,7 @@
 #include "framework/core/KB_String.h"
 #include "platform/d3d11/d3d11.h"
 #include "render/effects/KR_PostFXEngine.h"
+#include "render/effects/KR_VolumeLightGeometry.h"
 
 #include <cstdint>
 
@@ -149,6 +150,14 @@ private:
 
     // Volume lighting (KR_PostFXEngineDX11VolumeLighting.cpp).
     void RenderLightVolumes(bool bLast);
+    void CreateLightPyramids(double fTime);
+    void CreateLightBricks(double fTime);
+    void ResetSpotLightBatch();
+    void AddSpotLight(double fTime, KR_SpotLight* pLight);
+    void ApplySpotLightBatch();
+    void ResetOmniLightBatch();
+    void AddOmniLight(double fTime, KR_OmniLight* pLight);
+    void ApplyOmniLightBatch();
 
     // Registry.
     bool m_bRegistered = false;
@@ -196,6 +205,8 @@ private:
     std::uint32_t m_uiLightPyramidsVertexCount = 0;
     ID3D11Buffer* m_pLightBricksVB = nullptr; // owned
     std::uint32_t m_uiLightBricksVertexCount = 0;
+    KR_VolumeLightGeometry::SpotLightBatch m_spotLightBatch;
+    KR_VolumeLightGeometry::OmniLightBatch m_omniLightBatch;
 
     ID3DX11EffectShaderResourceVariable* m_pSourceTexture1 = nullptr;
     ID3DX11EffectShaderResourceVariable* m_pSourceTexture2 = nullptr;

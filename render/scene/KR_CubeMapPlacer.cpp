@@ -2,8 +2,12 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
+#include "platform/d3dx11/d3dx11.h"
+#include "platform/effects11/d3dx11effect.h"
+#include "render/camera/KR_Camera.h"
 #include "render/debug/KR_DebugPolyhedron.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
@@ -11,7 +15,10 @@
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ManagedShaderResourceView.h"
+#include "render/device/KR_ReleaseAndNull.h"
+#include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_TextureResourceDescription.h"
+#include "render/scene/KR_Scene.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileNumber.h"
 #include "timing/KU_TextFileReader.h"
@@ -70,6 +77,127 @@ KR_GraphicsResourceManager* GetResourceManager()
     return GetEngine() != nullptr ? GetEngine()->GetGraphicsResourceManager() : nullptr;
 }
 
+KR_GraphicsDevice* GetGraphicsDevice()
+{
+    return GetEngine() != nullptr ? GetEngine()->GetGraphicsDevice() : nullptr;
+}
+
+KR_ShaderCoreManager* GetShaderCore()
+{
+    return GetEngine() != nullptr ? GetEngine()->GetShaderCoreManager() : nullptr;
+}
+
+// Pixel-shader slots unbound around the cube-map pass and after each copy.
+constexpr UINT PIXEL_SHADER_SLOTS = 13;
+// The shader slots of the scene's cube maps, unbound in every stage while a cube map is drawn.
+constexpr UINT CUBE_MAP_FIRST_SLOT = 39;
+constexpr UINT CUBE_MAP_SLOTS = 8;
+// Enough for every viewport a device can have bound.
+constexpr UINT MAX_SAVED_VIEWPORTS = 16;
+constexpr float CUBE_FACE_FIELD_OF_VIEW = 90.0f;
+
+// The full-screen quad as a triangle strip: position, then texture coordinate ((0, 0) top left).
+constexpr float QUAD_VERTICES[4][5] = {
+    {-1.0f, 1.0f, 0.0f, 0.0f, 0.0f},
+    {-1.0f, -1.0f, 0.0f, 0.0f, 1.0f},
+    {1.0f, 1.0f, 0.0f, 1.0f, 0.0f},
+    {1.0f, -1.0f, 0.0f, 1.0f, 1.0f},
+};
+static_assert(sizeof(QUAD_VERTICES) == 4 * KR_CubeMapPlacer::QUAD_VERTEX_STRIDE);
+
+// The standard cube-face order: +x, -x, +y, -y, +z, -z.
+constexpr float FACE_DIRECTIONS[KR_CubeMapPlacer::FACE_COUNT][3] = {
+    {1.0f, 0.0f, 0.0f},  {-1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f},
+    {0.0f, -1.0f, 0.0f}, {0.0f, 0.0f, 1.0f},  {0.0f, 0.0f, -1.0f},
+};
+constexpr float FACE_UP_VECTORS[KR_CubeMapPlacer::FACE_COUNT][3] = {
+    {0.0f, 1.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, -1.0f},
+    {0.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 1.0f, 0.0f},
+};
+
+XMVECTOR FaceVector(const float (&table)[KR_CubeMapPlacer::FACE_COUNT][3], std::uint32_t uiFace)
+{
+    return XMVectorSet(table[uiFace][0], table[uiFace][1], table[uiFace][2], 0.0f);
+}
+
+// The device state a render replaces, put back afterwards.
+struct SavedDeviceState
+{
+    ID3D11RenderTargetView* apTargets[2] = {};
+    ID3D11DepthStencilView* pDepth = nullptr;
+    D3D11_VIEWPORT aViewports[MAX_SAVED_VIEWPORTS] = {};
+    UINT uiViewports = 0;
+    ID3D11RasterizerState* pRasterizer = nullptr;
+
+    void Save(ID3D11DeviceContext* pContext)
+    {
+        pContext->OMGetRenderTargets(2, apTargets, &pDepth);
+        pContext->RSGetViewports(&uiViewports, nullptr);
+        uiViewports = uiViewports < MAX_SAVED_VIEWPORTS ? uiViewports : MAX_SAVED_VIEWPORTS;
+        pContext->RSGetViewports(&uiViewports, aViewports);
+        pContext->RSGetState(&pRasterizer);
+    }
+    void Restore(ID3D11DeviceContext* pContext)
+    {
+        pContext->OMSetRenderTargets(2, apTargets, pDepth);
+        pContext->RSSetViewports(uiViewports, aViewports);
+        pContext->RSSetState(pRasterizer);
+        for (ID3D11RenderTargetView*& pTarget : apTargets)
+            KR_ReleaseAndNull(pTarget);
+        KR_ReleaseAndNull(pDepth);
+        KR_ReleaseAndNull(pRasterizer);
+    }
+};
+
+// Solid, back faces culled, counter-clockwise front faces, depth clipping, nothing else.
+D3D11_RASTERIZER_DESC CubeFaceRasterizerDesc()
+{
+    D3D11_RASTERIZER_DESC desc = {};
+    desc.FillMode = D3D11_FILL_SOLID;
+    desc.CullMode = D3D11_CULL_BACK;
+    desc.FrontCounterClockwise = TRUE;
+    desc.DepthBias = 0;
+    desc.DepthBiasClamp = 0.0f;
+    desc.SlopeScaledDepthBias = 0.0f;
+    desc.DepthClipEnable = TRUE;
+    desc.ScissorEnable = FALSE;
+    desc.MultisampleEnable = FALSE;
+    desc.AntialiasedLineEnable = FALSE;
+    return desc;
+}
+
+// Hands the shaders eight empty cube-map entries and unbinds the cube-map slots of every stage, so
+// that no cube map is read while one is drawn.
+void UnbindCubeMaps(ID3D11DeviceContext* pContext)
+{
+    if (KR_ShaderCoreManager* pCore = GetShaderCore())
+    {
+        KB_GrowingArray<ID3D11ShaderResourceView*> gViews;
+        KB_GrowingArray<XMFLOAT4> gVectors;
+        KB_GrowingArray<float> gValues;
+        KB_GrowingArray<bool> gFlags;
+        for (UINT i = 0; i < CUBE_MAP_SLOTS; ++i)
+        {
+            gViews.Add(nullptr);
+            gVectors.Add(XMFLOAT4(0.0f, 0.0f, 0.0f, 0.0f));
+            gValues.Add(0.0f);
+            gFlags.Add(false);
+        }
+        pCore->SetCubeMaps(&gViews, &gVectors, &gValues, &gFlags);
+    }
+    ID3D11ShaderResourceView* apNoViews[CUBE_MAP_SLOTS] = {};
+    pContext->VSSetShaderResources(CUBE_MAP_FIRST_SLOT, CUBE_MAP_SLOTS, apNoViews);
+    pContext->PSSetShaderResources(CUBE_MAP_FIRST_SLOT, CUBE_MAP_SLOTS, apNoViews);
+    pContext->GSSetShaderResources(CUBE_MAP_FIRST_SLOT, CUBE_MAP_SLOTS, apNoViews);
+    pContext->CSSetShaderResources(CUBE_MAP_FIRST_SLOT, CUBE_MAP_SLOTS, apNoViews);
+}
+
+void UnbindPixelShaderResources(ID3D11DeviceContext* pContext)
+{
+    ID3D11ShaderResourceView* apNoViews[PIXEL_SHADER_SLOTS] = {};
+    pContext->PSSetShaderResources(0, PIXEL_SHADER_SLOTS, apNoViews);
+}
+
 // Faces rendered per frame: all six at the highest qualities, spread over more frames below.
 std::int32_t GetFramesPerUpdateForQuality(std::uint32_t uiQuality)
 {
@@ -114,7 +242,59 @@ KR_CubeMapPlacer::KR_CubeMapPlacer()
     {
         m_pMarker = new KR_DebugPolyhedron();
         m_pMarker->SetColor(m_MarkerColor.GetRGBA());
+        CreateCopyResources();
     }
+}
+
+void KR_CubeMapPlacer::CreateCopyResources()
+{
+    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
+    if (pResources == nullptr || pDevice == nullptr)
+        return;
+    // A missing or broken effect was reported by the resource manager; static maps stay unrendered.
+    ID3DX11Effect* pEffect = pResources->GetEffect(COPY_EFFECT_PATH, nullptr);
+    if (pEffect == nullptr)
+        return;
+    ID3DX11EffectTechnique* pTechnique = pEffect->GetTechniqueByIndex(0);
+    ID3DX11EffectPass* pPass = pTechnique->GetPassByIndex(0);
+    D3DX11_PASS_DESC passDesc = {};
+    if (!pPass->IsValid() || FAILED(pPass->GetDesc(&passDesc)))
+        return;
+    const D3D11_INPUT_ELEMENT_DESC aElements[2] = {
+        {"SV_POSITION", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
+        {"TEXCOORD", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 12, D3D11_INPUT_PER_VERTEX_DATA, 0},
+    };
+    if (FAILED(pDevice->CreateInputLayout(aElements, 2, passDesc.pIAInputSignature,
+                                          passDesc.IAInputSignatureSize, &m_pInputLayoutPosUVVertex)))
+    {
+        m_pInputLayoutPosUVVertex = nullptr;
+        return;
+    }
+    D3D11_BUFFER_DESC bufferDesc = {};
+    bufferDesc.ByteWidth = sizeof(QUAD_VERTICES);
+    bufferDesc.Usage = D3D11_USAGE_DEFAULT;
+    bufferDesc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+    const D3D11_SUBRESOURCE_DATA initialData = {QUAD_VERTICES, 0, 0};
+    if (FAILED(pDevice->CreateBuffer(&bufferDesc, &initialData, &m_pFullScreenQuadUVsVB)))
+    {
+        m_pFullScreenQuadUVsVB = nullptr;
+        KR_ReleaseAndNull(m_pInputLayoutPosUVVertex);
+        return;
+    }
+    m_pCopyEffect = pEffect;
+    m_pCopyTechnique = pTechnique;
+    m_pSourceTextureVariable = pEffect->GetVariableByName("g_tSourceTexture")->AsShaderResource();
+    m_pSourceTextureSideVariable = pEffect->GetVariableByName("g_fSourceTextureSide")->AsScalar();
+}
+
+bool KR_CubeMapPlacer::HasCopyEffect() const
+{
+    return m_pCopyEffect != nullptr && m_pCopyTechnique != nullptr && m_pInputLayoutPosUVVertex != nullptr &&
+           m_pFullScreenQuadUVsVB != nullptr && m_pSourceTextureVariable != nullptr &&
+           m_pSourceTextureVariable->IsValid() && m_pSourceTextureSideVariable != nullptr &&
+           m_pSourceTextureSideVariable->IsValid();
 }
 
 KR_CubeMapPlacer::~KR_CubeMapPlacer()
@@ -127,6 +307,8 @@ KR_CubeMapPlacer::~KR_CubeMapPlacer()
     DeleteAndNull(m_pPositionHandle);
     DeleteAndNull(m_pMarker);
     ReleaseTextures();
+    KR_ReleaseAndNull(m_pFullScreenQuadUVsVB);
+    KR_ReleaseAndNull(m_pInputLayoutPosUVVertex);
 }
 
 void KR_CubeMapPlacer::ResetFileFields()
@@ -320,10 +502,167 @@ std::uint32_t KR_CubeMapPlacer::GetDynamicMipLevels(std::uint32_t uiWidth)
     return uiLevels < 1 ? 1 : uiLevels;
 }
 
-void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* /*pScene*/, double /*fTime*/)
+void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
 {
-    // Rendering the faces (temporary camera, face selection, copy for static maps, DDS output,
-    // mip generation and front/back swap) is not built yet.
+    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
+    ID3D11DeviceContext* pContext = pGraphics != nullptr ? pGraphics->GetImmediateContext() : nullptr;
+    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    if (pScene == nullptr || pDevice == nullptr || pContext == nullptr || pResources == nullptr)
+        return;
+    const bool bStatic = !IsDynamic();
+    // The copy of a static map's faces needs the effect only developer builds make.
+    if (bStatic && !HasCopyEffect())
+        return;
+
+    // Which faces go into which texture. A countdown out of its range (never set by the placer
+    // itself) starts a new update rather than choosing faces that do not exist.
+    const std::int32_t iFramesPerUpdate = m_iFramesPerUpdate > 1 ? m_iFramesPerUpdate : 1;
+    std::int32_t iFramesLeft =
+        m_iFramesLeft >= 1 && m_iFramesLeft <= iFramesPerUpdate ? m_iFramesLeft : iFramesPerUpdate;
+    --iFramesLeft;
+    std::uint32_t uiFirstFace = 0;
+    std::uint32_t uiFaceCount = FACE_COUNT;
+    std::uint32_t uiTarget = m_uiFrontTexture;
+    if (!bStatic && iFramesPerUpdate > 1)
+    {
+        uiFaceCount = FACE_COUNT / static_cast<std::uint32_t>(iFramesPerUpdate);
+        uiFirstFace = static_cast<std::uint32_t>(iFramesLeft) * uiFaceCount;
+        uiTarget = m_uiBackTexture;
+    }
+
+    const Resolution size = GetTextureResolution(m_Resolution);
+    const KR_TextureResourceDescription colorDescription(
+        size.uiWidth, size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_USAGE_DEFAULT,
+        D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE, D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
+    const KR_TextureResourceDescription depthDescription(
+        size.uiWidth, size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_D32_FLOAT, D3D11_USAGE_DEFAULT,
+        D3D11_BIND_DEPTH_STENCIL, D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
+    std::uint32_t uiCopy = NO_TEXTURE;
+    if (bStatic)
+    {
+        uiTarget = pResources->AcquireTexture(&colorDescription);
+        uiCopy = pResources->AcquireTexture(&colorDescription);
+    }
+    std::uint32_t uiDepth = pResources->AcquireTexture(&depthDescription);
+    std::uint32_t uiSource = bStatic ? uiTarget : NO_TEXTURE; // handed back below
+
+    // Every view the faces need, before the device is touched: a size the device refuses (a
+    // non-square resolution) or textures that were never made leave everything as it was.
+    ID3D11ShaderResourceView* pSourceView = nullptr;
+    bool bComplete = uiTarget != NO_TEXTURE && uiDepth != NO_TEXTURE;
+    for (std::uint32_t i = uiFirstFace; bComplete && i < uiFirstFace + uiFaceCount; ++i)
+        bComplete = pResources->GetRenderTargetView(uiTarget, i) != nullptr &&
+                    pResources->GetDepthStencilView(uiDepth, i) != nullptr &&
+                    (!bStatic || pResources->GetRenderTargetView(uiCopy, i) != nullptr);
+    if (bComplete && bStatic)
+    {
+        D3D11_SHADER_RESOURCE_VIEW_DESC sourceDesc = {};
+        sourceDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+        sourceDesc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
+        sourceDesc.Texture2DArray = {0, 1, 0, FACE_COUNT};
+        ID3D11Texture2D* pSourceTexture = pResources->GetTexture2D(uiTarget);
+        if (pSourceTexture == nullptr ||
+            FAILED(pDevice->CreateShaderResourceView(pSourceTexture, &sourceDesc, &pSourceView)))
+        {
+            pSourceView = nullptr;
+        }
+        bComplete = pSourceView != nullptr && pResources->GetTexture2D(uiCopy) != nullptr;
+    }
+    if (!bComplete)
+    {
+        KR_ReleaseAndNull(pSourceView);
+        if (uiSource != NO_TEXTURE)
+            pResources->ReleaseTexture(&uiSource);
+        if (uiCopy != NO_TEXTURE)
+            pResources->ReleaseTexture(&uiCopy);
+        if (uiDepth != NO_TEXTURE)
+            pResources->ReleaseTexture(&uiDepth);
+        return;
+    }
+    if (!bStatic)
+        m_iFramesLeft = iFramesLeft;
+
+    KR_Camera camera;
+    camera.SetFOV(CUBE_FACE_FIELD_OF_VIEW);
+    camera.SetAspectRatio(1.0f);
+    const XMFLOAT2 nearFar = pScene->GetNearFarPlanes();
+    camera.SetNearFarPlanes(nearFar.x, nearFar.y);
+
+    SavedDeviceState saved;
+    saved.Save(pContext);
+    UnbindPixelShaderResources(pContext);
+    const D3D11_VIEWPORT viewport = {
+        0.0f, 0.0f, static_cast<float>(size.uiWidth), static_cast<float>(size.uiHeight), 0.0f, 1.0f};
+    pContext->RSSetViewports(1, &viewport);
+    const D3D11_RASTERIZER_DESC rasterizerDesc = CubeFaceRasterizerDesc();
+    pContext->RSSetState(pResources->GetRasterizerState(&rasterizerDesc));
+
+    pScene->Update(fTime);
+    UnbindCubeMaps(pContext);
+
+    const XMVECTOR vPosition = GetPosition(fTime);
+    const float afClear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (std::uint32_t i = uiFirstFace; i < uiFirstFace + uiFaceCount; ++i)
+    {
+        ID3D11RenderTargetView* pTarget = pResources->GetRenderTargetView(uiTarget, i);
+        ID3D11DepthStencilView* pDepth = pResources->GetDepthStencilView(uiDepth, i);
+        ID3D11RenderTargetView* pCopyTarget = bStatic ? pResources->GetRenderTargetView(uiCopy, i) : nullptr;
+        pContext->OMSetRenderTargets(1, &pTarget, pDepth);
+        pContext->RSSetViewports(1, &viewport);
+        pContext->ClearRenderTargetView(pTarget, afClear);
+        if (pCopyTarget != nullptr)
+            pContext->ClearRenderTargetView(pCopyTarget, afClear);
+        pContext->ClearDepthStencilView(pDepth, D3D11_CLEAR_DEPTH, 1.0f, 0);
+        camera.LookAt(vPosition, XMVectorAdd(vPosition, FaceVector(FACE_DIRECTIONS, i)),
+                      FaceVector(FACE_UP_VECTORS, i));
+        camera.Update(fTime);
+        pScene->Render(&camera, fTime, true);
+
+        if (!bStatic)
+            continue;
+        // The face just drawn into slice i of the saved cube.
+        pContext->OMSetRenderTargets(1, &pCopyTarget, nullptr);
+        m_pSourceTextureSideVariable->SetFloat(static_cast<float>(i));
+        m_pSourceTextureVariable->SetResource(pSourceView);
+        pContext->IASetInputLayout(m_pInputLayoutPosUVVertex);
+        const UINT uiStride = QUAD_VERTEX_STRIDE;
+        const UINT uiOffset = 0;
+        pContext->IASetVertexBuffers(0, 1, &m_pFullScreenQuadUVsVB, &uiStride, &uiOffset);
+        pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
+        m_pCopyTechnique->GetPassByIndex(0)->Apply(0, pContext);
+        pContext->Draw(4, 0);
+        UnbindPixelShaderResources(pContext);
+    }
+
+    if (bStatic)
+    {
+        // The effect must not keep the temporary view alive.
+        m_pSourceTextureVariable->SetResource(nullptr);
+        KR_ReleaseAndNull(pSourceView);
+        // A failed write is not reported further: the file keeps its last good content.
+        D3DX11SaveTextureToFileA(pContext, pResources->GetTexture2D(uiCopy), D3DX11_IFF_DDS,
+                                 m_sCubeMapPath.GetBuffer());
+    }
+    else if (m_iFramesLeft == 0)
+    {
+        if (ID3D11ShaderResourceView* pTargetView = pResources->GetShaderResourceView(uiTarget))
+            pContext->GenerateMips(pTargetView);
+        m_iFramesLeft = iFramesPerUpdate;
+        if (iFramesPerUpdate > 1)
+        {
+            const std::uint32_t uiFinished = m_uiBackTexture;
+            m_uiBackTexture = m_uiFrontTexture;
+            m_uiFrontTexture = uiFinished;
+        }
+    }
+
+    saved.Restore(pContext);
+    if (uiSource != NO_TEXTURE)
+        pResources->ReleaseTexture(&uiSource);
+    if (uiCopy != NO_TEXTURE)
+        pResources->ReleaseTexture(&uiCopy);
+    pResources->ReleaseTexture(&uiDepth);
 }
 
 void KR_CubeMapPlacer::RenderOnceAtStartTime(KR_Scene* pScene)

@@ -14,8 +14,21 @@
 // significant digits; a malformed number ends the reading (what was read before stays).
 //
 // Robust where the files are not: the resolution is kept as read, but where textures are made
-// each side is clamped to 1..16384 with at least one mip level; replacing the rail rebuilds its
-// visualisation, which would otherwise point at the deleted curve.
+// each side is clamped to 1..16384 with at least one mip level (a cube's faces must be square: a
+// resolution of unequal sides makes no textures, and such a placer renders nothing); replacing the
+// rail rebuilds its visualisation, which would otherwise point at the deleted curve.
+//
+// Rendering: a temporary camera (90 degrees, square, the scene's near and far planes) looks from
+// the placer's position along the six cube directions in the standard face order (+x, -x, +y, -y,
+// +z, -z) while the scene renders its cube-map pass into pooled textures. A static placer draws
+// all six faces into one cube, copies each face into a second one through the copy effect and
+// saves that as a DDS file at its cube-map path, relative to the working directory (later runs
+// load it through the repositories); without the copy effect, which only developer builds make,
+// a static placer is not rendered. A dynamic placer draws 6 / F faces per frame into its back
+// texture (F the frames per update), last faces first; once all six are drawn it generates the
+// mip chain and the back texture becomes the front one. With F = 1 all six go straight into the
+// front texture. The device's render targets, depth view, viewports and rasterizer state are the
+// same afterwards, and no cube map is bound for reading while one is drawn.
 //
 // Editor (developer builds): a marker sized by its distance to the viewer (x 0.01), the rail's
 // visualisation or, without a rail, a translate gizmo at the selected marker; selection follows
@@ -23,7 +36,7 @@
 // selected placer with (7, 19, this placer).
 //
 // Threads: constructed and loaded by the load job (registration from that thread), used on the
-// main thread afterwards. Rendering the cube map is not built here yet: RenderCubeMap does nothing.
+// main thread afterwards.
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_Color.h"
@@ -38,7 +51,13 @@ class KR_Scene;
 class KR_TranslateGizmo;
 class KR_VertexInterpolationVisualisation;
 class KU_VertexInterpolation;
+struct ID3D11Buffer;
+struct ID3D11InputLayout;
 struct ID3D11ShaderResourceView;
+struct ID3DX11Effect;
+struct ID3DX11EffectScalarVariable;
+struct ID3DX11EffectShaderResourceVariable;
+struct ID3DX11EffectTechnique;
 struct KR_Ray;
 
 class KR_CubeMapPlacer : public KU_TimeLimitedEntity, public KE_MessageReceiver
@@ -46,6 +65,10 @@ class KR_CubeMapPlacer : public KU_TimeLimitedEntity, public KE_MessageReceiver
 public:
     static constexpr const char* TITLE = "# Simple Cube Map Placer file";
     static constexpr const char* DEBUG_CUBE_MAP_PATH = "Assets/Textures/Dev/Dev_CubeMap_Debug.dds";
+    static constexpr const char* COPY_EFFECT_PATH = "Assets/Shader/KR_CubeMapPlacerShader.fx";
+    static constexpr std::uint32_t FACE_COUNT = 6;
+    // Bytes of one vertex of the copy quad: position (3 floats) and texture coordinate (2 floats).
+    static constexpr std::uint32_t QUAD_VERTEX_STRIDE = 20;
     // Longest debug name and path a file gives.
     static constexpr std::uint32_t MAX_LINE_VALUE_LENGTH = 511;
     // Texture sides are clamped to this range where textures are made.
@@ -61,7 +84,8 @@ public:
     };
 
     // Registers on channel 5; takes the frames per update from the rendering quality (1 without a
-    // device); in developer builds makes the marker.
+    // device); in developer builds makes the marker and the copy effect's objects (input layout,
+    // full-screen quad).
     KR_CubeMapPlacer();
     ~KR_CubeMapPlacer() override;
 
@@ -80,8 +104,12 @@ public:
     // objects by new ones, and the dynamic textures by new ones of the present resolution.
     void ReloadCubeMapPlacer();
 
-    // Renders the six faces at production time fTime. Not built yet: does nothing.
+    // Renders the faces due at production time fTime (see the rendering notes above). Nothing
+    // without a scene, a device or the resource manager, for a static placer without the copy
+    // effect, and when a texture or view it needs cannot be made.
     void RenderCubeMap(KR_Scene* pScene, double fTime);
+    // The copy effect and everything drawing through it were made.
+    bool HasCopyEffect() const;
     // Dynamic placers only: RenderCubeMap at the start time with all six faces in one frame; the
     // frames per update are kept.
     void RenderOnceAtStartTime(KR_Scene* pScene);
@@ -171,6 +199,8 @@ private:
     // The rail's visualisation with a rail, else the gizmo (developer builds); the old ones go.
     void RebuildEditorObjects();
     void ReleaseTextures();
+    // The copy effect's technique, variables, input layout and quad (developer builds).
+    void CreateCopyResources();
 
     DirectX::XMVECTOR m_vPosition = {};
     Resolution m_Resolution = {512, 512};
@@ -194,4 +224,11 @@ private:
     KB_Color m_RailColor = KB_Color(0.733f, 0.231f, 0.898f, 1.0f);
     KB_Color m_RailSelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
     KB_Color m_RailMarkerColor = KB_Color(0.769f, 0.388f, 0.894f, 1.0f);
+    // The copy of static faces, developer builds only. The effect is the resource manager's.
+    ID3DX11Effect* m_pCopyEffect = nullptr;
+    ID3DX11EffectTechnique* m_pCopyTechnique = nullptr;
+    ID3DX11EffectShaderResourceVariable* m_pSourceTextureVariable = nullptr;
+    ID3DX11EffectScalarVariable* m_pSourceTextureSideVariable = nullptr;
+    ID3D11InputLayout* m_pInputLayoutPosUVVertex = nullptr; // owned
+    ID3D11Buffer* m_pFullScreenQuadUVsVB = nullptr;         // owned
 };

@@ -563,3 +563,113 @@ TEST_F(D3D11EventQuery, OtherKindsAndFlagsAreRefused)
 }
 
 } // namespace
+
+TEST_F(D3D11DeviceContext, GenerateMipsBoxFiltersEachCoveredSliceFromItsTopLevel)
+{
+    CreateDevice();
+    // A 4x4 cube of three levels; face f's top level holds f * 10 + texel index in every component.
+    D3D11_TEXTURE2D_DESC desc =
+        TextureDesc(4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE);
+    desc.MipLevels = 3;
+    desc.ArraySize = 6;
+    desc.MiscFlags = D3D11_RESOURCE_MISC_TEXTURECUBE | D3D11_RESOURCE_MISC_GENERATE_MIPS;
+    ID3D11Texture2D* pTexture = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTexture));
+    const auto fillTop = [&]()
+    {
+        for (UINT uiFace = 0; uiFace < 6; ++uiFace)
+        {
+            std::vector<std::uint8_t> vTexels;
+            for (std::uint8_t i = 0; i < 16; ++i)
+                for (int c = 0; c < 4; ++c)
+                    vTexels.push_back(static_cast<std::uint8_t>(uiFace * 10 + i));
+            m_pContext->UpdateSubresource(pTexture, D3D11CalcSubresource(0, uiFace, 3), nullptr,
+                                          vTexels.data(), 16, 0);
+        }
+    };
+    const auto texel = [&](UINT uiMip, UINT uiFace, std::size_t uiIndex)
+    {
+        std::vector<std::uint8_t> vData;
+        EXPECT_TRUE(D3D11Control::ReadSubresource(pTexture, D3D11CalcSubresource(uiMip, uiFace, 3), &vData));
+        return uiIndex * 4 < vData.size() ? ReadU32(vData, uiIndex * 4) : 0u;
+    };
+    fillTop();
+
+    // The whole cube: level 1 texel (1, 0) covers top texels 2, 3, 6, 7 (mean 4.5, rounded to 5).
+    ID3D11ShaderResourceView* pCube = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateShaderResourceView(pTexture, nullptr, &pCube));
+    m_pContext->GenerateMips(pCube);
+    EXPECT_EQ(S_OK, Calls("GenerateMips").back().Result);
+    for (UINT uiFace = 0; uiFace < 6; ++uiFace)
+    {
+        const std::uint32_t uiBase = uiFace * 10;
+        EXPECT_EQ((uiBase + 5) * 0x01010101u, texel(1, uiFace, 1)) << uiFace;
+        EXPECT_EQ((uiBase + 13) * 0x01010101u, texel(1, uiFace, 3)) << uiFace; // 10, 11, 14, 15
+        // Level 2 from level 1 (3, 5, 11, 13 on face 0: mean 8).
+        EXPECT_EQ((uiBase + 8) * 0x01010101u, texel(2, uiFace, 0)) << uiFace;
+    }
+
+    // A 2-D array view of faces 2 and 3 from level 1 on: only their level 2 is made again.
+    const D3D11_BOX box = {0, 0, 0, 1, 1, 1};
+    const std::uint8_t aZero[4] = {};
+    for (UINT uiFace = 0; uiFace < 6; ++uiFace)
+        m_pContext->UpdateSubresource(pTexture, D3D11CalcSubresource(2, uiFace, 3), &box, aZero, 4, 0);
+    const std::uint8_t aLevel1[16] = {40, 40, 40, 40, 60, 60, 60, 60, 0, 0, 0, 0, 0, 0, 0, 0};
+    m_pContext->UpdateSubresource(pTexture, D3D11CalcSubresource(1, 2, 3), nullptr, aLevel1, 8, 0);
+    D3D11_SHADER_RESOURCE_VIEW_DESC viewDesc{};
+    viewDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    viewDesc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
+    viewDesc.Texture2DArray = {1, 2, 2, 2};
+    ID3D11ShaderResourceView* pFaces = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateShaderResourceView(pTexture, &viewDesc, &pFaces));
+    m_pContext->GenerateMips(pFaces);
+    EXPECT_EQ(25u * 0x01010101u, texel(2, 2, 0)); // (40 + 60 + 0 + 0) / 4
+    EXPECT_EQ(38u * 0x01010101u, texel(2, 3, 0)); // face 3's level 1 as made above
+    EXPECT_EQ(0u, texel(2, 1, 0));
+    EXPECT_EQ(0u, texel(2, 4, 0));
+    EXPECT_EQ(60u * 0x01010101u, texel(1, 2, 1)); // the view's top level is read, not written
+    pFaces->Release();
+    pCube->Release();
+    pTexture->Release();
+}
+
+TEST_F(D3D11DeviceContext, GenerateMipsRefusesTexturesWithoutTheFlagAndLeavesUnfilteredFormats)
+{
+    CreateDevice();
+    struct Case
+    {
+        DXGI_FORMAT format;
+        UINT uiMiscFlags;
+        HRESULT hrExpected;
+    };
+    const Case aCases[] = {
+        {DXGI_FORMAT_R32_FLOAT, D3D11_RESOURCE_MISC_GENERATE_MIPS, S_OK},
+        {DXGI_FORMAT_R32_FLOAT, 0, E_INVALIDARG},
+        {DXGI_FORMAT_R8G8B8A8_UNORM_SRGB, D3D11_RESOURCE_MISC_GENERATE_MIPS, E_NOTIMPL},
+    };
+    for (const Case& c : aCases)
+    {
+        D3D11_TEXTURE2D_DESC desc =
+            TextureDesc(2, 2, c.format, D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE);
+        desc.MipLevels = 2;
+        desc.MiscFlags = c.uiMiscFlags;
+        ID3D11Texture2D* pTexture = nullptr;
+        ID3D11ShaderResourceView* pView = nullptr;
+        ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTexture));
+        ASSERT_EQ(S_OK, m_pDevice->CreateShaderResourceView(pTexture, nullptr, &pView));
+        const float afTop[4] = {1.0f, 2.0f, 3.0f, 4.5f}; // also the bytes of the 8-bit format
+        m_pContext->UpdateSubresource(pTexture, 0, nullptr, afTop, 8, 0);
+        m_pContext->GenerateMips(pView);
+        EXPECT_EQ(c.hrExpected, Calls("GenerateMips").back().Result) << c.format;
+        std::vector<std::uint8_t> vData;
+        ASSERT_TRUE(D3D11Control::ReadSubresource(pTexture, 1, &vData));
+        if (c.format == DXGI_FORMAT_R32_FLOAT)
+            EXPECT_EQ(c.hrExpected == S_OK ? 2.625f : 0.0f, ReadF32(vData, 0));
+        else
+            EXPECT_EQ(0u, ReadU32(vData, 0)); // left as it was
+        pView->Release();
+        pTexture->Release();
+    }
+    m_pContext->GenerateMips(nullptr);
+    EXPECT_EQ(E_INVALIDARG, Calls("GenerateMips").back().Result);
+}

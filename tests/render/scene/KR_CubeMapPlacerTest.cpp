@@ -285,7 +285,7 @@ TEST_F(KR_CubeMapPlacerTest, ReloadSwapsTheDynamicTexturesAndTheViewFollowsTheFl
     placer.ToggleUseDebugTexture();
     EXPECT_EQ(placer.GetCubeMapView(), m_Pool.ViewOf(FakeTexturePool::FILE_VIEW));
     EXPECT_EQ(m_Pool.m_sLastFile, KR_CubeMapPlacer::DEBUG_CUBE_MAP_PATH);
-    placer.RenderOnceAtStartTime(nullptr); // renders nothing yet, but the countdown is kept
+    placer.RenderOnceAtStartTime(nullptr); // nothing to render without a scene; the countdown is kept
     EXPECT_TRUE(placer.GetFramesPerUpdate() == 3 && placer.GetFramesLeft() == 3);
 
     placer.SetDynamic(false);

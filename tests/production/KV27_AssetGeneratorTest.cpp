@@ -1,0 +1,593 @@
+#include "production/KV27_AssetGenerator.h"
+
+#include "audio/KA_AudioContextFmod.h"
+#include "audio/KA_AudioEntity.h"
+#include "audio/KA_AudioResource.h"
+#include "framework/core/KU_HashUtilities.h"
+#include "framework/files/KF_DataRepository.h"
+#include "framework/files/KF_FileManager.h"
+#include "framework/files/KU_XmlUtilities.h"
+#include "platform/d3d11/D3D11Control.h"
+#include "platform/d3d11/d3d11.h"
+#include "platform/d3dx11/d3dx11.h"
+#include "platform/fmod/FmodControl.h"
+#include "production/KV27_NameValidator.h"
+#include "render/camera/KR_AnimatedCamera.h"
+#include "render/device/KR_Texture3DBuilder.h"
+#include "render/light/KR_OmniLight.h"
+#include "render/light/KR_SpotLight.h"
+#include "render/models/KR_ColladaImporter.h"
+#include "render/models/KR_MeshDX11.h"
+#include "render/models/KR_ModelResource.h"
+#include "render/scene/KR_CubeMapPlacer.h"
+#include "render/scene/KR_Scene.h"
+#include "tests/support/FakeGraphicsDevice.h"
+#include "tests/support/NullResourceManager.h"
+#include "tests/support/TestEngine.h"
+#include "tests/support/TestTempDir.h"
+#include "timing/KU_VertexInterpolation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <tinyxml.h>
+#include <vector>
+
+using namespace DirectX;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const fs::path SOURCE_ASSETS = fs::path(KV_SOURCE_ROOT) / "assets";
+
+std::vector<char> ReadWhole(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Every regular file under the folder, relative and with '/' separators, sorted.
+std::vector<std::string> ListFiles(const fs::path& folder)
+{
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files.push_back(fs::relative(entry.path(), folder).generic_string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+bool IsGenerated(const std::string& sRelative)
+{
+    if (sRelative == KV27_AssetGenerator::SCENE_CONFIG_FILE)
+        return true;
+    for (const char* pFolder : KV27_AssetGenerator::OWNED_FOLDERS)
+        if (sRelative.rfind(std::string(pFolder) + "/", 0) == 0)
+            return true;
+    return false;
+}
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Makes real meshes (for the COLLADA import); everything else as the null manager.
+class MeshResourceManager : public NullResourceManager
+{
+public:
+    KR_MeshDX11* CreateMesh(std::uint32_t uiStride, std::uint32_t uiVertices,
+                            std::uint32_t uiTriangles) override
+    {
+        auto* pMesh = new KR_MeshDX11();
+        if (!pMesh->Allocate(uiStride, uiVertices, uiTriangles))
+        {
+            delete pMesh;
+            return nullptr;
+        }
+        return pMesh;
+    }
+};
+
+// A production scene without its own drawing: the base loads and answers.
+class AssetScene : public KR_Scene
+{
+public:
+    explicit AssetScene(const char* pName) { SetSceneName(pName); }
+    bool PreLoad() override { return true; }
+    void OnResize() override {}
+    void RenderModels(double, const XMMATRIX*) override {}
+    bool Shutdown() override { return true; }
+    bool PostLoad() override { return true; }
+};
+
+// Minimum curve counts, rails (start i, target i + 1) of each production scene.
+struct SceneRule
+{
+    std::uint32_t uiVertexCurves;
+    std::uint32_t uiUserCurves;
+    std::vector<std::uint32_t> vRails;
+};
+const SceneRule SCENE_RULES[5] = {{6, 8, {}},
+                                  {16, 13, {6, 8, 10, 12, 14}},
+                                  {14, 12, {6, 8, 10, 12}},
+                                  {16, 11, {2, 4, 6, 14}},
+                                  {10, 9, {0, 2}}};
+
+std::uint32_t Hash(const char* pName)
+{
+    return KU_HashUtilities::HashFNV1a32(reinterpret_cast<const std::uint8_t*>(pName),
+                                         static_cast<std::uint32_t>(std::strlen(pName)));
+}
+
+struct SceneConfig
+{
+    double fDuration = 10.0;
+    double fNear = 0.1;
+    double fFar = 200.0;
+    double fEditorFar = 500.0;
+};
+
+// The packed archive of the committed asset tree as the only repository of a test engine, with a
+// stand-in graphics device and the mesh-making resource manager.
+class KV27_AssetsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_temp.IsValid());
+        // Staged as the run command stages it: a copy of the tree with its effects precompiled.
+        const fs::path stage = fs::path(m_temp.GetPath()) / "assets";
+        fs::copy(SOURCE_ASSETS, stage, fs::copy_options::recursive);
+        const std::string sCommand = std::string("\"") + KV_KVFXC + "\" \"" + SOURCE_ASSETS.string() +
+                                     "\" \"" + stage.string() + "\" >/dev/null";
+        ASSERT_EQ(0, std::system(sCommand.c_str()));
+        KV27_NameValidator validator;
+        KF_DataRepository archive;
+        ASSERT_TRUE(archive.CreateFromDirectory(KB_String(stage.string().c_str()), &validator, true))
+            << archive.GetBuildError().GetBuffer();
+        const std::string sArchive = m_temp.Join("KV27.dat");
+        ASSERT_TRUE(archive.SaveToFile(KB_String(sArchive.c_str())));
+        ASSERT_TRUE(m_files.AddDataRepository(KB_String(sArchive.c_str())));
+        m_engine->SetFileManager(&m_files);
+        m_engine->SetGraphicsResourceManager(&m_meshes);
+        D3D11Control::Reset();
+        ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
+                                          D3D11_SDK_VERSION, &m_pDevice, nullptr, &m_pContext));
+        m_pGraphicsDevice = std::make_unique<FakeGraphicsDevice>(m_pDevice, m_pContext);
+        m_engine->SetGraphicsDevice(m_pGraphicsDevice.get());
+    }
+    void TearDown() override
+    {
+        m_engine->SetGraphicsDevice(nullptr);
+        m_pGraphicsDevice.reset();
+        if (m_pContext != nullptr)
+            m_pContext->ClearState(), m_pContext->Release();
+        if (m_pDevice != nullptr)
+            m_pDevice->Release();
+        EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
+        D3D11Control::Reset();
+        m_engine->SetGraphicsResourceManager(nullptr);
+        m_engine->SetFileManager(nullptr);
+    }
+
+    std::vector<std::uint8_t> Read(const std::string& sPath)
+    {
+        std::uint64_t uiSize = 0;
+        std::uint8_t* pData = nullptr;
+        if (!m_files.ReadFile(KB_String(sPath.c_str()), &uiSize, &pData))
+            return {};
+        std::vector<std::uint8_t> bytes(pData, pData + uiSize);
+        m_files.RemoveReference(KB_String(sPath.c_str()));
+        return bytes;
+    }
+
+    std::vector<std::string> Find(const std::string& sPattern)
+    {
+        KB_GrowingArray<KB_String> gNames;
+        m_files.FindFiles(KB_String(sPattern.c_str()), gNames);
+        std::vector<std::string> names;
+        for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
+            names.emplace_back(gNames[i].GetBuffer());
+        return names;
+    }
+
+    std::vector<SceneConfig> ReadSceneConfig()
+    {
+        std::vector<SceneConfig> scenes;
+        std::unique_ptr<TiXmlDocument> pDocument(
+            KU_XmlUtilities::LoadXmlDocument(&m_files, KB_String("Assets/sceneconfig.xml")));
+        if (pDocument == nullptr)
+            return scenes;
+        for (const TiXmlNode* pNode = pDocument->FirstChildElement(); pNode != nullptr;
+             pNode = pNode->NextSibling())
+        {
+            const TiXmlElement* pScene = pNode->ToElement();
+            if (pScene == nullptr || Lower(pScene->Value()).rfind("scene", 0) != 0)
+                break;
+            SceneConfig config;
+            for (const TiXmlElement* pValue = pScene->FirstChildElement(); pValue != nullptr;
+                 pValue = pValue->NextSiblingElement())
+            {
+                const double f = std::strtod(pValue->GetText() != nullptr ? pValue->GetText() : "", nullptr);
+                const std::uint32_t uiHash = Hash(pValue->Value());
+                double* pField = uiHash == 0x73a96807u   ? &config.fDuration
+                                 : uiHash == 0xe719db85u ? &config.fNear
+                                 : uiHash == 0x2bba1c72u ? &config.fFar
+                                 : uiHash == 0xe60b9356u ? &config.fEditorFar
+                                                         : nullptr;
+                // Every value of the shipped file is one the manager reads.
+                EXPECT_NE(nullptr, pField) << pValue->Value();
+                if (pField != nullptr)
+                    *pField = f;
+            }
+            scenes.push_back(config);
+        }
+        return scenes;
+    }
+
+    TestTempDir m_temp;
+    TestEngine m_engine;
+    KF_FileManager m_files;
+    MeshResourceManager m_meshes;
+    ID3D11Device* m_pDevice = nullptr;
+    ID3D11DeviceContext* m_pContext = nullptr;
+    std::unique_ptr<FakeGraphicsDevice> m_pGraphicsDevice;
+};
+
+XMFLOAT4 ValueAt(KU_VertexInterpolation& curve, double fTime)
+{
+    XMVECTOR v = XMVectorZero();
+    curve.GetValueAtAbsoluteTime(&v, fTime);
+    XMFLOAT4 f;
+    XMStoreFloat4(&f, v);
+    return f;
+}
+
+float Distance(const XMFLOAT4& a, const XMFLOAT4& b)
+{
+    return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+}
+
+} // namespace
+
+TEST(KV27_AssetGeneratorTest, RerunReproducesTheCommittedFilesByteForByte)
+{
+    TestTempDir temp;
+    ASSERT_TRUE(temp.IsValid());
+    TestEngine engine;
+    KF_FileManager files;
+    ASSERT_TRUE(files.AddDirectoryRepository(KB_String(temp.GetPath().c_str())));
+    engine->SetFileManager(&files);
+    // A file of an earlier run in an owned folder is gone afterwards.
+    fs::create_directories(fs::path(temp.GetPath()) / "Entities/Scene9");
+    std::ofstream(fs::path(temp.GetPath()) / "Entities/Scene9/Stale.int") << "stale";
+    std::string sError;
+    ASSERT_TRUE(KV27_AssetGenerator::Generate(temp.GetPath(), &sError)) << sError;
+    engine->SetFileManager(nullptr);
+
+    const std::vector<std::string> generated = ListFiles(temp.GetPath());
+    EXPECT_EQ(0, std::count(generated.begin(), generated.end(), "Entities/Scene9/Stale.int"));
+    for (const std::string& sFile : generated)
+    {
+        EXPECT_TRUE(IsGenerated(sFile)) << sFile << " lies outside the generator's folders";
+        EXPECT_TRUE(ReadWhole(fs::path(temp.GetPath()) / sFile) == ReadWhole(SOURCE_ASSETS / sFile))
+            << sFile << " differs from the committed file (rerun kvassets and commit its output)";
+    }
+    // Nothing in the owned folders of the tree that the generator does not make.
+    for (const std::string& sFile : ListFiles(SOURCE_ASSETS))
+        EXPECT_TRUE(!IsGenerated(sFile) || std::binary_search(generated.begin(), generated.end(), sFile))
+            << sFile << " is committed but no longer generated";
+}
+
+TEST_F(KV27_AssetsTest, EveryFileOfTheTreeLoadsFromTheArchiveThroughItsReader)
+{
+    std::set<std::string> libraryMaterials;
+    {
+        std::unique_ptr<TiXmlDocument> pLibrary(
+            KU_XmlUtilities::LoadXmlDocument(&m_files, KB_String("Assets/Materials/KV27_Materials.xml")));
+        ASSERT_NE(nullptr, pLibrary);
+        for (const TiXmlElement* p = pLibrary->RootElement()->FirstChildElement("material"); p != nullptr;
+             p = p->NextSiblingElement("material"))
+            libraryMaterials.insert(p->Attribute("id"));
+    }
+    FmodControl::Reset();
+    auto pAudio = std::make_unique<KA_AudioContextFmod>();
+    ASSERT_TRUE(pAudio->Initialize());
+    ASSERT_TRUE(pAudio->SelectAudioDevice(0));
+
+    std::uint32_t uiRead = 0;
+    for (const std::string& sFile : ListFiles(SOURCE_ASSETS))
+    {
+        SCOPED_TRACE(sFile);
+        const std::string sPath = "Assets/" + sFile;
+        const std::string sExtension = Lower(fs::path(sFile).extension().string());
+        if (sExtension == ".fx")
+        {
+            // Effects ship precompiled: the archive refuses their source and holds the ".fxo".
+            EXPECT_FALSE(m_files.FileExists(KB_String(sPath.c_str())));
+            const std::string sCompiled = sPath.substr(0, sPath.size() - 3) + ".fxo";
+            EXPECT_FALSE(Read(sCompiled).empty()) << sCompiled;
+            continue;
+        }
+        ASSERT_TRUE(m_files.FileExists(KB_String(sPath.c_str())));
+        ++uiRead;
+        if (sExtension == ".hlsl" || sExtension == ".hlsli")
+            EXPECT_FALSE(Read(sPath).empty()); // compiled by the shader tests
+        else if (sExtension == ".xml")
+            EXPECT_NE(nullptr, std::unique_ptr<TiXmlDocument>(
+                                   KU_XmlUtilities::LoadXmlDocument(&m_files, KB_String(sPath.c_str()))));
+        else if (sExtension == ".int")
+            EXPECT_NE(nullptr,
+                      std::unique_ptr<KU_VertexInterpolation>(
+                          KU_VertexInterpolation::LoadVertexInterpolation(KB_String(sPath.c_str()))));
+        else if (sExtension == ".cam")
+        {
+            KR_AnimatedCamera camera{KB_String(sPath.c_str())};
+            EXPECT_TRUE(camera.LoadCameraFromFile(KB_String(sPath.c_str())));
+            EXPECT_NE(nullptr, camera.GetCameraRailInterpolation());
+            EXPECT_NE(nullptr, camera.GetCameraTargetRailInterpolation());
+            EXPECT_NE(nullptr, camera.GetFOVInterpolation());
+        }
+        else if (sExtension == ".omn")
+        {
+            KR_OmniLight light;
+            EXPECT_TRUE(light.LoadFromFile(KB_String(sPath.c_str())));
+            EXPECT_TRUE(light.GetPositionRailPath().GetLength() == 0 || light.HasPositionRail());
+        }
+        else if (sExtension == ".spt")
+        {
+            KR_SpotLight light;
+            EXPECT_TRUE(light.LoadFromFile(KB_String(sPath.c_str())));
+        }
+        else if (sExtension == ".cmp")
+        {
+            KR_CubeMapPlacer placer;
+            EXPECT_TRUE(placer.LoadFromFile(KB_String(sPath.c_str())));
+            EXPECT_TRUE(placer.IsDynamic() || m_files.FileExists(placer.GetCubeMapPath()));
+        }
+        else if (sExtension == ".aud")
+        {
+            KA_AudioEntity entity;
+            EXPECT_TRUE(entity.Load(KB_String(sPath.c_str())));
+            EXPECT_TRUE(m_files.FileExists(entity.GetAudioFilePath()));
+        }
+        else if (sExtension == ".wav")
+        {
+            std::unique_ptr<KA_AudioResource> pSound(
+                pAudio->CreateAudioResource(KB_String(sPath.c_str()), false, false));
+            ASSERT_NE(nullptr, pSound);
+            EXPECT_GT(pSound->GetLength(), 1.0);
+        }
+        else if (sExtension == ".png" || sExtension == ".dds")
+        {
+            const std::vector<std::uint8_t> bytes = Read(sPath);
+            ID3D11Resource* pTexture = nullptr;
+            EXPECT_EQ(S_OK, D3DX11CreateTextureFromMemory(m_pDevice, bytes.data(), bytes.size(), nullptr,
+                                                          nullptr, &pTexture, nullptr));
+            if (pTexture != nullptr)
+                pTexture->Release();
+        }
+        else if (sExtension == ".dae")
+        {
+            std::unique_ptr<KR_ModelResource> pModel(
+                KR_ColladaImporter::Import(KB_String(sPath.c_str()), 1, 1, 0));
+            EXPECT_NE(nullptr, pModel);
+            // Every triangle list names a material of the shipped library.
+            TiXmlDocument document;
+            const std::vector<std::uint8_t> bytes = Read(sPath);
+            document.Parse(std::string(bytes.begin(), bytes.end()).c_str());
+            const TiXmlElement* pMesh = TiXmlHandle(&document)
+                                            .FirstChildElement("COLLADA")
+                                            .FirstChildElement("library_geometries")
+                                            .FirstChildElement("geometry")
+                                            .FirstChildElement("mesh")
+                                            .ToElement();
+            ASSERT_NE(nullptr, pMesh);
+            for (const TiXmlElement* p = pMesh->FirstChildElement("triangles"); p != nullptr;
+                 p = p->NextSiblingElement("triangles"))
+                EXPECT_EQ(1u, libraryMaterials.count(p->Attribute("material"))) << p->Attribute("material");
+        }
+        else if (sExtension == ".chk")
+        {
+            // Each line names a world model in the archive (its curve is checked with the scene).
+            const std::vector<std::uint8_t> bytes = Read(sPath);
+            std::string sLine;
+            for (std::size_t i = 0; i <= bytes.size(); ++i)
+            {
+                if (i < bytes.size() && bytes[i] != '\n')
+                {
+                    sLine += static_cast<char>(bytes[i]);
+                    continue;
+                }
+                EXPECT_TRUE(sLine.rfind("Assets/Models/World/", 0) == 0 &&
+                            m_files.FileExists(KB_String(sLine.c_str())))
+                    << sLine;
+                sLine.clear();
+            }
+        }
+        else
+        {
+            ADD_FAILURE() << "no reader is tried for this kind of file";
+        }
+    }
+    EXPECT_GT(uiRead, 200u);
+    pAudio.reset();
+    FmodControl::Reset();
+}
+
+TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
+{
+    const std::vector<SceneConfig> config = ReadSceneConfig();
+    ASSERT_EQ(5u, config.size());
+    double fStart = 0.0;
+    bool bDynamicPlacer = false;
+    for (std::uint32_t uiScene = 0; uiScene < 5; ++uiScene)
+    {
+        const std::string sScene = "Scene" + std::to_string(uiScene + 1);
+        SCOPED_TRACE(sScene);
+        const SceneRule& rule = SCENE_RULES[uiScene];
+        const SceneConfig& sceneConfig = config[uiScene];
+        const double fEnd = fStart + sceneConfig.fDuration;
+        EXPECT_GT(sceneConfig.fFar, sceneConfig.fNear);
+        EXPECT_GT(sceneConfig.fEditorFar, sceneConfig.fFar);
+        const std::string sFolder = "Assets/Entities/" + sScene + "/";
+
+        // The scene base loads the folder as a production scene would.
+        AssetScene scene(sScene.c_str());
+        scene.SetStartTime(fStart);
+        scene.SetEndTime(fEnd);
+        scene.SetNearFarPlanes(static_cast<float>(sceneConfig.fNear), static_cast<float>(sceneConfig.fFar));
+        ASSERT_TRUE(scene.LoadAllEntities());
+        auto& vertex = scene.GetVertexInterpolations();
+        auto& user = scene.GetUserDefinedInterpolations();
+        ASSERT_GE(vertex.GetNumMembers(), rule.uiVertexCurves);
+        ASSERT_GE(user.GetNumMembers(), rule.uiUserCurves);
+        ASSERT_GE(user.GetNumMembers(), 6u);
+        // Listed in the order of their numbers, which is the index the scenes address them by.
+        for (std::uint32_t i = 0; i < vertex.GetNumMembers(); ++i)
+            EXPECT_NE(std::string::npos, std::string(vertex[i]->GetFilePath().GetBuffer())
+                                             .find("VertexInterpolation" + std::string(i < 10 ? "0" : "") +
+                                                   std::to_string(i) + ".int"));
+
+        // Cameras: one at every moment of the scene, its eye never on its target.
+        for (double t = fStart; t < fEnd; t = fStart + std::round((t - fStart) / 0.05 + 1.0) * 0.05)
+        {
+            KR_AnimatedCamera* pCamera = scene.GetAnimatedCameraAt(t);
+            ASSERT_NE(nullptr, pCamera) << "no camera at " << t;
+            ASSERT_NE(nullptr, pCamera->GetCameraRailInterpolation());
+            ASSERT_NE(nullptr, pCamera->GetCameraTargetRailInterpolation());
+            EXPECT_GT(Distance(ValueAt(*pCamera->GetCameraRailInterpolation(), t),
+                               ValueAt(*pCamera->GetCameraTargetRailInterpolation(), t)),
+                      1.0f)
+                << t;
+        }
+
+        // Rails, depth of field and the volume-lighting distance at every moment.
+        for (double t = fStart; t < fEnd; t = fStart + std::round((t - fStart) / 0.02 + 1.0) * 0.02)
+        {
+            for (std::uint32_t i : rule.vRails)
+                ASSERT_GT(Distance(ValueAt(*vertex[i], t), ValueAt(*vertex[i + 1], t)), 0.1f)
+                    << "rail " << i << " meets its target at " << t;
+            const XMFLOAT4 f012 = ValueAt(*user[3], t);
+            const XMFLOAT4 f34 = ValueAt(*user[4], t);
+            ASSERT_TRUE(f012.y != 0.0f && f012.z != 0.0f && f34.x != 0.0f && f34.y != 0.0f) << t;
+            ASSERT_GT(ValueAt(*user[5], t).y, sceneConfig.fNear) << t;
+        }
+
+        // Lights of both kinds; spot lights with a usable shadow-map size.
+        EXPECT_GE(scene.GetOmniLights().GetNumMembers(), 1u);
+        EXPECT_GE(scene.GetSpotLights().GetNumMembers(), 1u);
+        for (std::uint32_t i = 0; i < scene.GetSpotLights().GetNumMembers(); ++i)
+            EXPECT_GE(scene.GetSpotLights()[i]->GetShadowMapResolution(), 64u);
+
+        // Placers: a static one whose map ships in the archive.
+        bool bStatic = false;
+        for (std::uint32_t i = 0; i < scene.GetCubeMapPlacers().GetNumMembers(); ++i)
+        {
+            const KR_CubeMapPlacer* pPlacer = scene.GetCubeMapPlacers()[i];
+            bDynamicPlacer = bDynamicPlacer || pPlacer->IsDynamic();
+            bStatic = bStatic || (!pPlacer->IsDynamic() && m_files.FileExists(pPlacer->GetCubeMapPath()));
+        }
+        EXPECT_TRUE(bStatic);
+
+        // Chunks: every chunk of the list found its own curve file (a missing one would be made).
+        KB_GrowingArray<KB_String> gChunks;
+        scene.ParseChunkList(scene.GetChunkListFileName(), gChunks);
+        EXPECT_GE(gChunks.GetNumMembers(), 1u);
+        ASSERT_EQ(gChunks.GetNumMembers(), scene.GetChunkInterpolations().GetNumMembers());
+        for (std::uint32_t i = 0; i < gChunks.GetNumMembers(); ++i)
+        {
+            EXPECT_TRUE(m_files.FileExists(gChunks[i])) << gChunks[i].GetBuffer();
+            EXPECT_TRUE(m_files.FileExists(scene.GetChunkInterpolations()[i]->GetFilePath()));
+        }
+        scene.Unload();
+        fStart = fEnd;
+    }
+    EXPECT_TRUE(bDynamicPlacer);
+    // The show stays near a minute, and the music is exactly as long, played once and plain.
+    EXPECT_GE(fStart, 45.0);
+    EXPECT_LE(fStart, 75.0);
+    const std::vector<std::string> entities = Find("Assets/Entities/Audio/*.aud");
+    ASSERT_EQ(1u, entities.size());
+    KA_AudioEntity music;
+    ASSERT_TRUE(music.Load(KB_String(("Assets/Entities/Audio/" + entities[0]).c_str())));
+    EXPECT_FALSE(music.IsLooped());
+    EXPECT_FALSE(music.Is3D());
+    EXPECT_DOUBLE_EQ(0.0, music.GetStartTime());
+    EXPECT_DOUBLE_EQ(fStart, music.GetEndTime());
+    const std::vector<std::uint8_t> wav = Read(music.GetAudioFilePath().GetBuffer());
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_LE(wav.size(), 4u * 1024 * 1024);
+    std::uint32_t uiRate = 0;
+    std::uint32_t uiDataBytes = 0;
+    std::memcpy(&uiRate, &wav[24], 4);
+    std::memcpy(&uiDataBytes, &wav[40], 4);
+    EXPECT_DOUBLE_EQ(fStart, static_cast<double>(uiDataBytes) / (2.0 * uiRate));
+    EXPECT_TRUE(m_files.FileExists(KB_String("Assets/Entities/Audio/MasterVolume.int")));
+}
+
+TEST_F(KV27_AssetsTest, ColourCubesAreStripsOf32SlicesAndTheFirstCubesGradeNothing)
+{
+    for (std::uint32_t uiScene = 1; uiScene <= 5; ++uiScene)
+        for (const char* pSuffix : {"", "_2"})
+        {
+            if (uiScene == 5 && *pSuffix != '\0')
+                continue;
+            const std::string sPath =
+                "Assets/Textures/ColorGrading/ColorCube_Scene" + std::to_string(uiScene) + pSuffix + ".png";
+            SCOPED_TRACE(sPath);
+            const std::vector<std::uint8_t> bytes = Read(sPath);
+            D3DX11_IMAGE_INFO info = {};
+            ASSERT_EQ(S_OK,
+                      D3DX11GetImageInfoFromMemory(bytes.data(), bytes.size(), nullptr, &info, nullptr));
+            EXPECT_EQ(1024u, info.Width);
+            EXPECT_EQ(32u, info.Height);
+            ID3D11ShaderResourceView* pView =
+                KR_Texture3DBuilder::Create(m_pDevice, m_pContext, bytes.data(), bytes.size(), 32, 1);
+            ASSERT_NE(nullptr, pView);
+            pView->Release();
+            if (*pSuffix != '\0' || uiScene == 5)
+                continue;
+            // Cube A of Scenes 1-4 is the identity: the texel of (r, g, b) holds r, g, b.
+            ID3D11Resource* pTexture = nullptr;
+            ASSERT_EQ(S_OK, D3DX11CreateTextureFromMemory(m_pDevice, bytes.data(), bytes.size(), nullptr,
+                                                          nullptr, &pTexture, nullptr));
+            D3D11_TEXTURE2D_DESC desc = {};
+            static_cast<ID3D11Texture2D*>(pTexture)->GetDesc(&desc);
+            desc.Usage = D3D11_USAGE_STAGING;
+            desc.BindFlags = 0;
+            desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+            desc.MipLevels = 1;
+            ID3D11Texture2D* pStaging = nullptr;
+            ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pStaging));
+            m_pContext->CopySubresourceRegion(pStaging, 0, 0, 0, 0, pTexture, 0, nullptr);
+            D3D11_MAPPED_SUBRESOURCE mapped = {};
+            ASSERT_EQ(S_OK, m_pContext->Map(pStaging, 0, D3D11_MAP_READ, 0, &mapped));
+            for (std::uint32_t b : {0u, 9u, 31u})
+                for (std::uint32_t g : {0u, 17u, 31u})
+                    for (std::uint32_t r : {0u, 5u, 31u})
+                    {
+                        const auto* p = static_cast<const std::uint8_t*>(mapped.pData) + g * mapped.RowPitch +
+                                        (b * 32 + r) * 4;
+                        EXPECT_EQ(std::lround(r * 255.0 / 31.0), p[0]);
+                        EXPECT_EQ(std::lround(g * 255.0 / 31.0), p[1]);
+                        EXPECT_EQ(std::lround(b * 255.0 / 31.0), p[2]);
+                    }
+            m_pContext->Unmap(pStaging, 0);
+            pStaging->Release();
+            pTexture->Release();
+        }
+}
