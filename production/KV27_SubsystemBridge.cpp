@@ -274,6 +274,21 @@ void KV27_SubsystemBridge::ShowMessageBox(KG_ManagedFacade* pFacade, const KB_St
     pFacade->ShowMessageBox(sText, sCaption);
 }
 
+bool KV27_SubsystemBridge::ShowInterpolationEditorDialog(KG_ManagedFacade* pFacade)
+{
+    return pFacade->ShowInterpolationEditorDialog();
+}
+
+void KV27_SubsystemBridge::UpdateInterpolationEditorDialogs(KG_ManagedFacade* pFacade)
+{
+    pFacade->UpdateInterpolationEditorDialogs();
+}
+
+void KV27_SubsystemBridge::InvalidateInterpolationEditorDialogs(KG_ManagedFacade* pFacade)
+{
+    pFacade->InvalidateInterpolationEditorDialogs();
+}
+
 // ---- KE_CurveBridge
 
 KU_InterpolationManager* KV27_SubsystemBridge::CreateInterpolationManager()

@@ -77,6 +77,9 @@ public:
                                      int* piContext, int* piAdapter, int* piOutput) override;
     void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText,
                         const KB_String& sCaption) override;
+    bool ShowInterpolationEditorDialog(KG_ManagedFacade* pFacade) override;
+    void UpdateInterpolationEditorDialogs(KG_ManagedFacade* pFacade) override;
+    void InvalidateInterpolationEditorDialogs(KG_ManagedFacade* pFacade) override;
 
     // KE_CurveBridge
     KU_InterpolationManager* CreateInterpolationManager() override;

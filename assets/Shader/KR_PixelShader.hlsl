@@ -154,9 +154,8 @@ float4 MainPS(PS_INPUT input
 #endif
 
 #elif defined(PS_LOADER)
-    // The loading bar: filled up to the progress in the parameter vector's x.
-    const float fFilled = step(input.vPosition.x, g_vParameterVector.x * g_vParameterVector.z);
-    return lerp(g_vFrameColor0, g_vObjectColor, fFilled);
+    // The loading wedge: its geometry already covers the loaded share of the screen.
+    return float4(0.25f, 0.25f, 0.25f, 1.0f);
 
 #elif defined(PS_FIXEDCOLOR)
     return g_vObjectColor;

@@ -3,8 +3,8 @@
 // library above the framework and the renderer. The program entry implements it where the class
 // is visible and installs it with KE_ApplicationManager::SetToolsBridge before
 // KE_Application::Initialize; tests install tests/support/FakeToolsBridge. Besides the
-// application, the graphics context layer uses it (it sits below the facade). Main thread only;
-// every call gets a non-null facade (the caller checks first). Does NOT own anything: the engine
+// application, the graphics context layer and the scene manager use it (they sit below the facade). Main
+// thread only; every call gets a non-null facade (the caller checks first). Does NOT own anything: the engine
 // singleton owns what Create returns.
 
 #include "framework/core/KB_GrowingArray.h"
@@ -43,4 +43,10 @@ public:
     // ... and for the graphics context: a modal box with an OK button.
     virtual void ShowMessageBox(KG_ManagedFacade* pFacade, const KB_String& sText,
                                 const KB_String& sCaption) = 0;
+    // For the scene manager: the editor windows. Show opens one more (true when it did), Update
+    // refreshes each once a frame, Invalidate makes each drop and re-resolve its engine objects
+    // after the scenes reloaded them.
+    virtual bool ShowInterpolationEditorDialog(KG_ManagedFacade* pFacade) = 0;
+    virtual void UpdateInterpolationEditorDialogs(KG_ManagedFacade* pFacade) = 0;
+    virtual void InvalidateInterpolationEditorDialogs(KG_ManagedFacade* pFacade) = 0;
 };

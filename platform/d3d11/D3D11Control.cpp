@@ -1,6 +1,7 @@
 #include "platform/d3d11/D3D11Control.h"
 
 #include "platform/d3d11/D3D11DeviceContext.h"
+#include "platform/d3d11/D3D11Queries.h"
 #include "platform/d3d11/D3D11Resources.h"
 #include "platform/d3d11/D3D11Runtime.h"
 #include "platform/d3d11/D3D11Views.h"
@@ -33,6 +34,7 @@ std::vector<DXGI_MODE_DESC> DefaultDisplayModes()
 void Reset()
 {
     Runtime::Get().Reset();
+    d3d11_internal::Query::SetPollsBeforeDone(0);
 }
 
 void SetAdapters(const std::vector<AdapterConfig>& adapters)
@@ -135,6 +137,11 @@ bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<st
     if (pDepthPitch != nullptr)
         *pDepthPitch = pLayout->depthPitch;
     return true;
+}
+
+void SetEventQueryPolls(UINT polls)
+{
+    d3d11_internal::Query::SetPollsBeforeDone(polls);
 }
 
 BoundState GetBoundState(ID3D11DeviceContext* pContext)

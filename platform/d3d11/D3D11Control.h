@@ -107,6 +107,10 @@ std::uint64_t GetCallCount(const std::string& call);
 std::uint64_t GetPresentCount();
 UINT GetLastSyncInterval();
 
+// Event queries ended from now on answer S_FALSE to this many GetData polls before S_OK
+// (0, the default after Reset: done at once).
+void SetEventQueryPolls(UINT polls);
+
 std::size_t GetLiveObjectCount();
 // One line per live object: "<interface> #<id> refs <count>", for leak messages.
 std::vector<std::string> GetLiveObjects();

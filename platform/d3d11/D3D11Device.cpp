@@ -2,6 +2,7 @@
 
 #include "platform/d3d11/D3D11DeviceContext.h"
 #include "platform/d3d11/D3D11Formats.h"
+#include "platform/d3d11/D3D11Queries.h"
 #include "platform/d3d11/D3D11Resources.h"
 #include "platform/d3d11/D3D11Shaders.h"
 #include "platform/d3d11/D3D11States.h"
@@ -197,6 +198,12 @@ HRESULT Device::CreateDepthStencilState(const D3D11_DEPTH_STENCIL_DESC* pDepthSt
     return RunCreate<DepthStencilState>("CreateDepthStencilState", ppDepthStencilState, {}, {},
                                         [&](DepthStencilState** ppOut)
                                         { return DepthStencilState::Create(pDepthStencilDesc, ppOut); });
+}
+
+HRESULT Device::CreateQuery(const D3D11_QUERY_DESC* pQueryDesc, ID3D11Query** ppQuery)
+{
+    return RunCreate<Query>("CreateQuery", ppQuery, {}, {},
+                            [&](Query** ppOut) { return Query::Create(pQueryDesc, ppOut); });
 }
 
 HRESULT Device::CreateSamplerState(const D3D11_SAMPLER_DESC* pSamplerDesc,

@@ -56,6 +56,7 @@ public:
     HRESULT CreateInputLayout(const D3D11_INPUT_ELEMENT_DESC* pInputElementDescs, UINT NumElements,
                               const void* pShaderBytecodeWithInputSignature, SIZE_T BytecodeLength,
                               ID3D11InputLayout** ppInputLayout) override;
+    HRESULT CreateQuery(const D3D11_QUERY_DESC* pQueryDesc, ID3D11Query** ppQuery) override;
     HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount,
                                           UINT* pNumQualityLevels) override;
 

@@ -1,6 +1,7 @@
 #include "platform/d3d11/D3D11DeviceContext.h"
 
 #include "platform/d3d11/D3D11Formats.h"
+#include "platform/d3d11/D3D11Queries.h"
 #include "platform/d3d11/D3D11Resources.h"
 #include "platform/d3d11/D3D11Shaders.h"
 #include "platform/d3d11/D3D11States.h"
@@ -1228,6 +1229,32 @@ void DeviceContext::OMSetDepthStencilState(ID3D11DepthStencilState* pDepthStenci
         return;
     m_depthStencilState.Set(pDepthStencilState);
     m_uiStencilRef = StencilRef;
+}
+
+// Event queries have no beginning: always refused. Objects: the query.
+void DeviceContext::Begin(ID3D11Asynchronous* pAsync)
+{
+    Runtime::Get().Log(INTERFACE_NAME, "Begin", E_INVALIDARG, {Object::IdOf(pAsync)}, {});
+}
+
+// Objects: the query.
+void DeviceContext::End(ID3D11Asynchronous* pAsync)
+{
+    Query* pQuery = Query::From(pAsync);
+    Runtime::Get().Log(INTERFACE_NAME, "End", pQuery != nullptr ? S_OK : E_INVALIDARG, {Object::IdOf(pAsync)},
+                       {});
+    if (pQuery != nullptr)
+        pQuery->Issue();
+}
+
+// Objects: the query. Values: data size, flags.
+HRESULT DeviceContext::GetData(ID3D11Asynchronous* pAsync, void* pData, UINT DataSize, UINT GetDataFlags)
+{
+    Query* pQuery = Query::From(pAsync);
+    const HRESULT hr = pQuery != nullptr ? pQuery->Poll(pData, DataSize) : E_INVALIDARG;
+    Runtime::Get().Log(INTERFACE_NAME, "GetData", hr, {Object::IdOf(pAsync)},
+                       {static_cast<double>(DataSize), static_cast<double>(GetDataFlags)});
+    return hr;
 }
 
 void DeviceContext::UnbindAll()

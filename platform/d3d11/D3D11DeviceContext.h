@@ -96,6 +96,9 @@ public:
                               ID3D11ShaderResourceView* const* ppShaderResourceViews) override;
     void OMSetBlendState(ID3D11BlendState* pBlendState, const FLOAT BlendFactor[4], UINT SampleMask) override;
     void OMSetDepthStencilState(ID3D11DepthStencilState* pDepthStencilState, UINT StencilRef) override;
+    void Begin(ID3D11Asynchronous* pAsync) override;
+    void End(ID3D11Asynchronous* pAsync) override;
+    HRESULT GetData(ID3D11Asynchronous* pAsync, void* pData, UINT DataSize, UINT GetDataFlags) override;
 
     D3D11Control::BoundState GetBoundState() const;
 

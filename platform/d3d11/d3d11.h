@@ -848,6 +848,29 @@ struct ID3D11InputLayout : public ID3D11DeviceChild
 {
 };
 
+// Queries: only event queries, which tell when the GPU has finished the work issued before End.
+enum D3D11_QUERY
+{
+    D3D11_QUERY_EVENT = 0
+};
+
+struct D3D11_QUERY_DESC
+{
+    D3D11_QUERY Query;
+    UINT MiscFlags;
+};
+
+struct ID3D11Asynchronous : public ID3D11DeviceChild
+{
+    // Bytes GetData writes: sizeof(BOOL) for an event query.
+    virtual UINT GetDataSize() = 0;
+};
+
+struct ID3D11Query : public ID3D11Asynchronous
+{
+    virtual void GetDesc(D3D11_QUERY_DESC* pDesc) = 0;
+};
+
 // Dynamic shader linkage is not supported: creation calls take null here, and binding a shader
 // takes no class instances.
 struct ID3D11ClassLinkage;
@@ -980,6 +1003,14 @@ struct ID3D11DeviceContext : public ID3D11DeviceChild
     virtual void OMSetBlendState(ID3D11BlendState* pBlendState, const FLOAT BlendFactor[4],
                                  UINT SampleMask) = 0;
     virtual void OMSetDepthStencilState(ID3D11DepthStencilState* pDepthStencilState, UINT StencilRef) = 0;
+
+    // Queries. An event query takes no Begin (refused); End issues it. GetData before the first
+    // End answers DXGI_ERROR_INVALID_CALL; afterwards S_FALSE for as many polls as the stand-in is
+    // told to wait (none by default, as a GPU that has finished), then S_OK with TRUE written when
+    // pData is given (DataSize must then be sizeof(BOOL), else E_INVALIDARG).
+    virtual void Begin(ID3D11Asynchronous* pAsync) = 0;
+    virtual void End(ID3D11Asynchronous* pAsync) = 0;
+    virtual HRESULT GetData(ID3D11Asynchronous* pAsync, void* pData, UINT DataSize, UINT GetDataFlags) = 0;
 };
 
 // Creation calls fail with E_INVALIDARG on a description the runtime rejects and E_OUTOFMEMORY
@@ -1041,6 +1072,8 @@ struct ID3D11Device : public IUnknown
     virtual HRESULT CreateInputLayout(const D3D11_INPUT_ELEMENT_DESC* pInputElementDescs, UINT NumElements,
                                       const void* pShaderBytecodeWithInputSignature, SIZE_T BytecodeLength,
                                       ID3D11InputLayout** ppInputLayout) = 0;
+    // Event queries only; MiscFlags must be 0.
+    virtual HRESULT CreateQuery(const D3D11_QUERY_DESC* pQueryDesc, ID3D11Query** ppQuery) = 0;
     // *pNumQualityLevels is 0 when the format cannot be multisampled with that count.
     virtual HRESULT CheckMultisampleQualityLevels(DXGI_FORMAT Format, UINT SampleCount,
                                                   UINT* pNumQualityLevels) = 0;
@@ -1058,6 +1091,11 @@ inline constexpr IID IID_ID3D11Texture2D = {
     0x6f15aaf2, 0xd208, 0x4e89, {0x9a, 0xb4, 0x48, 0x95, 0x35, 0xd3, 0x4f, 0x9c}};
 inline constexpr IID IID_ID3D11Texture3D = {
     0x037e866e, 0xf56d, 0x4357, {0xa8, 0xaf, 0x9d, 0xab, 0xbe, 0x6e, 0x25, 0x0e}};
+// The stand-in's own identifiers for the query interfaces.
+inline constexpr IID IID_ID3D11Asynchronous = {
+    0x6b3c1e20, 0x4a51, 0x4f0e, {0x9d, 0x27, 0x51, 0x0a, 0x6e, 0x13, 0x8c, 0x41}};
+inline constexpr IID IID_ID3D11Query = {
+    0x6b3c1e21, 0x4a51, 0x4f0e, {0x9d, 0x27, 0x51, 0x0a, 0x6e, 0x13, 0x8c, 0x41}};
 inline constexpr IID IID_ID3D11View = {
     0x839d1216, 0xbb2e, 0x412b, {0xb7, 0xf4, 0xa9, 0xdb, 0xeb, 0xe0, 0x8e, 0xd1}};
 inline constexpr IID IID_ID3D11ShaderResourceView = {

@@ -1,41 +1,96 @@
 #include "render/scene/KR_SceneManager.h"
 
+#include "audio/KA_AudioContextManager.h"
+#include "audio/KA_AudioResourceManager.h"
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_Messages.h"
 #include "framework/app/KU_ApplicationFactory.h"
+#include "framework/files/KF_FileManager.h"
+#include "framework/files/KU_XmlUtilities.h"
+#include "platform/crt/WinCrt.h"
 #include "render/camera/KR_ControllerCamera.h"
-#include "render/device/KR_MaterialManager.h"
+#include "render/device/KR_GraphicsDevice.h"
 #include "render/scene/KR_Scene.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <memory>
 
 namespace
 {
 
-KE_Dispatcher* GetDispatcher()
+// Virtual-key codes and controller buttons taken in every phase.
+constexpr std::uint64_t KEY_F1 = 0x70;
+constexpr std::uint64_t KEY_F4 = 0x73;
+constexpr std::uint64_t KEY_F5 = 0x74;
+constexpr std::uint64_t KEY_F11 = 0x7A;
+constexpr std::uint64_t KEY_F12 = 0x7B;
+constexpr std::uint64_t KEY_LEFT = 0x25;
+constexpr std::uint64_t KEY_RIGHT = 0x27;
+constexpr std::uint64_t KEY_C = 0x43;
+constexpr std::uint64_t KEY_G = 0x47;
+constexpr std::uint64_t KEY_H = 0x48;
+constexpr std::uint64_t KEY_J = 0x4A;
+constexpr std::uint64_t KEY_L = 0x4C;
+constexpr std::uint64_t KEY_X = 0x58;
+constexpr std::uint64_t KEY_Y = 0x59;
+constexpr std::uint32_t BUTTON_STEP_FORWARD = 1;
+constexpr std::uint32_t BUTTON_STEP_BACK = 3;
+constexpr std::uint32_t BUTTON_NEXT_MODE = 4;
+constexpr std::uint32_t BUTTON_TOGGLE_CAMERAS = 13;
+constexpr std::uint32_t ACTING_CONTROLLER = 0;
+
+KE_ApplicationManager* Engine()
 {
-    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    return pManager != nullptr ? pManager->GetDispatcher() : nullptr;
+    return KE_ApplicationManager::GetInstance();
 }
 
-// The material library and the states of the material programs. A missing library leaves the
-// materials empty: meshes then draw without material programs.
-void LoadMaterials()
+KA_AudioResourceManager* GetAudioResourceManager()
 {
-    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    KR_MaterialManager* pMaterials = pManager != nullptr ? pManager->GetMaterialManager() : nullptr;
-    if (pMaterials == nullptr)
-        return;
-    pMaterials->LoadMaterialLibrary();
-    pMaterials->CreateMaterialShaders();
+    KE_ApplicationManager* pEngine = Engine();
+    KA_AudioContextManager* pAudio = pEngine != nullptr ? pEngine->GetAudioContextManager() : nullptr;
+    return pAudio != nullptr ? pAudio->GetAudioResourceManager() : nullptr;
+}
+
+bool AskSynchronizedTime()
+{
+    KE_ApplicationManager* pEngine = Engine();
+    KU_ApplicationFactory* pFactory = pEngine != nullptr ? pEngine->GetApplicationFactory() : nullptr;
+    return pFactory == nullptr || pFactory->UseSynchronizedTime();
+}
+
+bool IsEditorMode(KR_SceneCameraMode eMode)
+{
+    return eMode == KR_SCM_Edit || eMode == KR_SCM_Roam;
 }
 
 } // namespace
 
-KR_SceneManager::KR_SceneManager() = default;
+KR_SceneManager::KR_SceneManager() : m_bSynchronizedTime(AskSynchronizedTime())
+{
+}
 
 KR_SceneManager::~KR_SceneManager()
 {
-    Shutdown();
+    // Started but never shut down (a test, or a run that ended early): the full shutdown, which
+    // also waits for the load job. Never started: the scenes were never loaded.
+    if (m_bStarted)
+        Shutdown();
+    ReleaseLoaderObjects();
     m_gScenes.DeleteAll();
+}
+
+void KR_SceneManager::LoadSceneConfig()
+{
+    KE_ApplicationManager* pEngine = Engine();
+    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    if (pFiles == nullptr || !pFiles->FileExists(SCENE_CONFIG_PATH))
+        return;
+    std::unique_ptr<TiXmlDocument> pDocument(KU_XmlUtilities::LoadXmlDocument(pFiles, SCENE_CONFIG_PATH));
+    if (pDocument != nullptr)
+        KR_SceneConfig::Parse(*pDocument, m_gSceneConfig);
 }
 
 void KR_SceneManager::AddScene(KR_Scene* pScene)
@@ -44,7 +99,7 @@ void KR_SceneManager::AddScene(KR_Scene* pScene)
         return;
     m_gScenes.Add(pScene);
     const std::uint32_t uiIndex = m_gScenes.GetNumMembers() - 1;
-    if (UsesSynchronizedTime())
+    if (m_bSynchronizedTime)
     {
         while (m_gSceneConfig.GetNumMembers() < m_gScenes.GetNumMembers())
             m_gSceneConfig.Add(KR_SceneConfigEntry());
@@ -74,73 +129,12 @@ double KR_SceneManager::GetTimelineEnd() const
     return m_gScenes.GetNumMembers() > 0 ? m_fLastEnd : 0.0;
 }
 
-bool KR_SceneManager::UsesSynchronizedTime() const
+double KR_SceneManager::GetMaxSceneEnd() const
 {
-    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    KU_ApplicationFactory* pFactory = pManager != nullptr ? pManager->GetApplicationFactory() : nullptr;
-    return pFactory == nullptr || pFactory->UseSynchronizedTime();
-}
-
-bool KR_SceneManager::IsTimelineRunning() const
-{
-    const bool bEditorMode = m_eCameraMode == KR_SCM_Edit || m_eCameraMode == KR_SCM_Roam;
-    return !(UsesSynchronizedTime() && bEditorMode && m_bEditorTimeHold);
-}
-
-void KR_SceneManager::LoadSceneConfig()
-{
-}
-
-void KR_SceneManager::Start()
-{
-    if (m_pControllerCamera == nullptr)
-        m_pControllerCamera = new KR_ControllerCamera();
-    KE_Dispatcher* pDispatcher = GetDispatcher();
-    if (pDispatcher == nullptr || m_bRegistered)
-        return;
-    pDispatcher->RegisterReceiver(KE_MT_Controller, this);
-    pDispatcher->RegisterReceiver(KE_MT_Keyboard, this);
-    pDispatcher->RegisterReceiver(KE_MT_Mouse, this);
-    m_bRegistered = true;
-}
-
-void KR_SceneManager::UpdateAndRender()
-{
-    if (!m_bLoaded)
-    {
-        // The first frame loads what there is to load so far, then hands over to playback.
-        LoadMaterials();
-        m_bLoaded = true;
-        m_bCursorAllowed = true;
-        m_bPlaying = true;
-    }
-    // Without scenes the timeline ends where it starts.
-    if (m_bPlaying)
-        EndPlayback();
-}
-
-void KR_SceneManager::OnResize()
-{
-}
-
-void KR_SceneManager::Shutdown()
-{
-    delete m_pControllerCamera;
-    m_pControllerCamera = nullptr;
-    if (!m_bRegistered)
-        return;
-    m_bRegistered = false;
-    KE_Dispatcher* pDispatcher = GetDispatcher();
-    if (pDispatcher == nullptr)
-        return;
-    pDispatcher->UnRegisterReceiver(KE_MT_Controller, this);
-    pDispatcher->UnRegisterReceiver(KE_MT_Keyboard, this);
-    pDispatcher->UnRegisterReceiver(KE_MT_Mouse, this);
-}
-
-bool KR_SceneManager::Receive(KE_MessageType /*type*/, KE_MessageSubType /*subType*/, void* /*pPayload*/)
-{
-    return false;
+    double fMaxEnd = 0.0;
+    for (std::uint32_t i = 0; i < m_gScenes.GetNumMembers(); ++i)
+        fMaxEnd = std::max(fMaxEnd, m_gScenes[i]->GetEndTime());
+    return fMaxEnd;
 }
 
 void KR_SceneManager::SetSynchronizationTime(double fTime)
@@ -155,23 +149,318 @@ void KR_SceneManager::SetSynchronizationTime(double fTime)
     m_bResynchronize = true;
 }
 
+double KR_SceneManager::GetElapsedTime() const
+{
+    if (AskSynchronizedTime())
+        return GetSynchonizationTime();
+    return static_cast<double>(wincrt::clock()) * 0.001 - m_fPlaybackStartSeconds;
+}
+
+void KR_SceneManager::UpdateClock()
+{
+    const double fOldSeek = m_fSeekPosition;
+    const long iNow = wincrt::clock();
+    if (iNow != m_iFrameClock)
+    {
+        m_fFrameRate = 0.35f * (1000.0f / static_cast<float>(iNow - m_iFrameClock)) + 0.65f * m_fFrameRate;
+        m_iFrameClock = iNow;
+    }
+    if (!m_bSynchronizedTime)
+    {
+        m_fTimeOffset = 0.0;
+        m_fSeekPosition = 0.0;
+    }
+    else
+    {
+        if (m_bPlaying)
+            m_fTimeOffset = static_cast<double>(iNow - m_iStartClock) * 0.001;
+        if (m_bStepForward)
+            m_fSeekPosition += STEP_SECONDS;
+        if (m_bStepBack)
+            m_fSeekPosition -= STEP_SECONDS;
+        if (GetSynchonizationTime() < 0.0)
+            m_fSeekPosition = -m_fTimeOffset;
+        if (!m_bPlaying)
+        {
+            const double fMaxEnd = GetMaxSceneEnd();
+            if (GetSynchonizationTime() > fMaxEnd)
+                m_fSeekPosition = fMaxEnd / m_fSpeed - m_fTimeOffset - 0.001;
+        }
+    }
+    if (m_fSeekPosition != fOldSeek)
+        m_bResynchronize = true;
+    if (m_bResynchronize)
+    {
+        KA_AudioResourceManager* pAudio = GetAudioResourceManager();
+        if (m_eCameraMode == KR_SCM_Demo && pAudio != nullptr)
+        {
+            pAudio->PauseAll();
+            pAudio->Resume(GetSynchonizationTime());
+        }
+        m_bResynchronize = false;
+    }
+    if (m_pControllerCamera != nullptr)
+        m_pControllerCamera->Update(GetSynchonizationTime());
+}
+
+void KR_SceneManager::StartPlayback()
+{
+    const long iNow = wincrt::clock();
+    m_iStartClock = iNow;
+    m_iPauseClock = iNow;
+    m_iFrameClock = iNow;
+    m_bPlaying = true;
+    if (KA_AudioResourceManager* pAudio = GetAudioResourceManager())
+        pAudio->Resume(GetSynchonizationTime());
+}
+
+void KR_SceneManager::HoldClock()
+{
+    m_bPlaying = false;
+    m_iPauseClock = wincrt::clock();
+    if (KA_AudioResourceManager* pAudio = GetAudioResourceManager())
+        pAudio->PauseAll();
+}
+
+void KR_SceneManager::RunClock()
+{
+    // The offset stood still while the clock was held; brought up to now first, so the time the
+    // music resumes at is the time the clock was held at, not that time less the paused seconds.
+    const long iNow = wincrt::clock();
+    if (m_bSynchronizedTime)
+        m_fTimeOffset = static_cast<double>(iNow - m_iStartClock) * 0.001;
+    m_fSeekPosition -= static_cast<double>(iNow - m_iPauseClock) * 0.001;
+    if (KA_AudioResourceManager* pAudio = GetAudioResourceManager())
+        pAudio->Resume(GetSynchonizationTime());
+    m_bPlaying = true;
+}
+
+void KR_SceneManager::Pause()
+{
+    HoldClock();
+}
+
+void KR_SceneManager::Resume()
+{
+    RunClock();
+}
+
+void KR_SceneManager::SwitchCameraModeTo(KR_SceneCameraMode eMode)
+{
+    if (eMode == m_eCameraMode)
+        return;
+    // Before the hand-over the clock does not run and the load job may still be filling the
+    // audio entities: a mode switch then changes only the mode and the camera's input.
+    if (m_eCameraMode == KR_SCM_Demo && m_bLoaded)
+        HoldClock();
+    m_eCameraMode = eMode;
+    if (eMode == KR_SCM_Demo)
+    {
+        if (m_pControllerCamera != nullptr)
+        {
+            m_pControllerCamera->UnregisterFromGUIMessages();
+            m_pControllerCamera->SetActive(false);
+        }
+        if (m_bLoaded)
+        {
+            m_bResynchronize = true;
+            RunClock();
+        }
+        return;
+    }
+    if (m_pControllerCamera == nullptr)
+        return;
+    // Registering again forgets the held buttons.
+    if (m_pControllerCamera->IsControllerRegistered())
+        m_pControllerCamera->UnregisterFromGUIMessages();
+    m_pControllerCamera->RegisterForGUIMessages();
+    m_pControllerCamera->SetActive(true);
+}
+
+KR_Scene* KR_SceneManager::GetCurrentScene() const
+{
+    const double fTime = GetSynchonizationTime();
+    for (std::uint32_t i = 0; i < m_gScenes.GetNumMembers(); ++i)
+        if (m_gScenes[i]->IsActive(fTime))
+            return m_gScenes[i];
+    return nullptr;
+}
+
+KB_GrowingArray<KR_AnimatedCamera*>& KR_SceneManager::GetAnimatedCamerasForCurrentScene()
+{
+    KR_Scene* pScene = GetCurrentScene();
+    return pScene != nullptr ? pScene->GetAnimatedCameras() : m_gNoCameras;
+}
+
+KB_GrowingArray<KR_OmniLight*>& KR_SceneManager::GetOmniLightsForCurrentScene()
+{
+    KR_Scene* pScene = GetCurrentScene();
+    return pScene != nullptr ? pScene->GetOmniLights() : m_gNoOmniLights;
+}
+
+KB_GrowingArray<KR_SpotLight*>& KR_SceneManager::GetSpotLightsForCurrentScene()
+{
+    KR_Scene* pScene = GetCurrentScene();
+    return pScene != nullptr ? pScene->GetSpotLights() : m_gNoSpotLights;
+}
+
+bool KR_SceneManager::UsesSynchronizedTime() const
+{
+    return AskSynchronizedTime();
+}
+
+bool KR_SceneManager::IsTimelineRunning() const
+{
+    return !(AskSynchronizedTime() && IsEditorMode(m_eCameraMode) && m_bEditorTimeHold);
+}
+
+bool KR_SceneManager::IsEditorCameraMode() const
+{
+    return !AskSynchronizedTime() || IsEditorMode(m_eCameraMode);
+}
+
+bool KR_SceneManager::IsCursorVisible() const
+{
+    return m_bCursorAllowed && IsEditorMode(m_eCameraMode);
+}
+
+void KR_SceneManager::GetQualityResolution(std::uint32_t* pSize, float* pScale) const
+{
+    static constexpr std::uint32_t SIZES[5] = {32, 48, 64, 96, 128};
+    static constexpr float SCALES[5] = {0.125f, 0.25f, 0.45f, 0.7f, 1.0f};
+    KE_ApplicationManager* pEngine = Engine();
+    KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    std::uint32_t uiQuality = pDevice != nullptr ? pDevice->GetRenderingQuality() : 0;
+    if (uiQuality > 4)
+        uiQuality = 0;
+    if (pSize != nullptr)
+        *pSize = SIZES[uiQuality];
+    if (pScale != nullptr)
+        *pScale = SCALES[uiQuality];
+}
+
+float KR_SceneManager::GetQualityScale() const
+{
+    static constexpr float SCALES[4] = {0.1f, 0.25f, 0.55f, 0.8f};
+    KE_ApplicationManager* pEngine = Engine();
+    KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    const std::uint32_t uiQuality = pDevice != nullptr ? pDevice->GetRenderingQuality() : 4;
+    return uiQuality < 4 ? SCALES[uiQuality] : 1.0f;
+}
+
+bool KR_SceneManager::HandleKeyDown(std::uint64_t uiKey)
+{
+    if (uiKey >= KEY_F1 && uiKey <= KEY_F4)
+    {
+        SwitchCameraModeTo(static_cast<KR_SceneCameraMode>(uiKey - KEY_F1));
+        return true;
+    }
+    switch (uiKey)
+    {
+    case KEY_F5:
+        m_bEditorTimeHold = !m_bEditorTimeHold;
+        return true;
+    case KEY_LEFT:
+        m_bStepBack = true;
+        return true;
+    case KEY_RIGHT:
+        m_bStepForward = true;
+        return true;
+    case KEY_Y:
+        SetVisualisationOn(VISUALISATION_CAMERAS, !IsVisualisationOn(VISUALISATION_CAMERAS));
+        return true;
+    case KEY_X:
+        SetVisualisationOn(VISUALISATION_CURVES, !IsVisualisationOn(VISUALISATION_CURVES));
+        return true;
+    case KEY_C:
+        SetVisualisationOn(VISUALISATION_LIGHTS, !IsVisualisationOn(VISUALISATION_LIGHTS));
+        return true;
+    case KEY_G:
+        SetVisualisationOn(VISUALISATION_ORIENTATIONS, !IsVisualisationOn(VISUALISATION_ORIENTATIONS));
+        return true;
+    case KEY_H:
+        SetVisualisationOn(VISUALISATION_AUDIO, !IsVisualisationOn(VISUALISATION_AUDIO));
+        return true;
+    case KEY_J:
+        SetVisualisationOn(VISUALISATION_PLACERS, !IsVisualisationOn(VISUALISATION_PLACERS));
+        return true;
+    case KEY_L:
+        m_uiCompositionGuide = (m_uiCompositionGuide + 1) % 3;
+        return true;
+    default:
+        break;
+    }
+    // Everything else works on loaded scenes and resources.
+    if (!m_bLoaded)
+        return false;
+    if (uiKey == KEY_F11 || uiKey == KEY_F12)
+    {
+        TakeScreenshot(uiKey == KEY_F12);
+        return true;
+    }
+    return false;
+}
+
+bool KR_SceneManager::HandleButtonDown(std::uint32_t uiButton)
+{
+    switch (uiButton)
+    {
+    case BUTTON_STEP_FORWARD:
+        m_bStepForward = true;
+        return true;
+    case BUTTON_STEP_BACK:
+        m_bStepBack = true;
+        return true;
+    case BUTTON_NEXT_MODE:
+        SwitchCameraModeTo(static_cast<KR_SceneCameraMode>((m_eCameraMode + 1) % 4));
+        return true;
+    case BUTTON_TOGGLE_CAMERAS:
+        SetVisualisationOn(VISUALISATION_CAMERAS, !IsVisualisationOn(VISUALISATION_CAMERAS));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool KR_SceneManager::Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload)
+{
+    if (pPayload == nullptr)
+        return false;
+    if (type == KE_MT_Keyboard)
+    {
+        const std::uint64_t uiKey = *static_cast<const std::uint64_t*>(pPayload);
+        if (subType == KE_MST_KeyDown)
+            return HandleKeyDown(uiKey);
+        if (subType == KE_MST_KeyUp && uiKey == KEY_LEFT)
+            m_bStepBack = false;
+        else if (subType == KE_MST_KeyUp && uiKey == KEY_RIGHT)
+            m_bStepForward = false;
+        else
+            return false;
+        return true;
+    }
+    if (type == KE_MT_Controller)
+    {
+        const auto* pButton = static_cast<const KE_ControllerButtonData*>(pPayload);
+        if (pButton->device != ACTING_CONTROLLER)
+            return false;
+        if (subType == KE_MST_ButtonDown)
+            return HandleButtonDown(pButton->button);
+        if (subType == KE_MST_ButtonUp && pButton->button == BUTTON_STEP_FORWARD)
+            m_bStepForward = false;
+        else if (subType == KE_MST_ButtonUp && pButton->button == BUTTON_STEP_BACK)
+            m_bStepBack = false;
+        else
+            return false;
+        return true;
+    }
+    return false;
+}
+
 void KR_SceneManager::PickEditorObject(const KR_Ray& /*ray*/)
 {
 }
 
 void KR_SceneManager::PickEditorGizmo(const KR_Ray& /*ray*/, bool /*bDragging*/)
 {
-}
-
-bool KR_SceneManager::IsCursorVisible() const
-{
-    return m_bCursorAllowed && (m_eCameraMode == KR_SCM_Edit || m_eCameraMode == KR_SCM_Roam);
-}
-
-void KR_SceneManager::EndPlayback()
-{
-    m_bPlaying = false;
-    m_eCameraMode = KR_SCM_Rail;
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
-        pDispatcher->Dispatch(KE_MT_Application, KE_MST_QuitRequest, nullptr);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A tools bridge for tests: logs every call into the shared FakeBridgeLog ("create facade",
 // "configuration dialog", "get audio device", "close editor dialogs", "get screen resolution",
-// "message box", "delete facade"); the dialogs' answers are scripted. Installs itself as the
+// "message box", "show editor dialog", "update editor dialogs", "invalidate editor dialogs",
+// "delete facade"); the dialogs' answers are scripted. Installs itself as the
 // singleton's tools bridge on construction and removes itself on destruction.
 
 #include "framework/app/KE_ToolsBridge.h"
@@ -42,6 +43,18 @@ public:
     void ShowMessageBox(KG_ManagedFacade* p, const KB_String&, const KB_String&) override
     {
         Record("message box", p, m_Facade, KIND);
+    }
+    bool ShowInterpolationEditorDialog(KG_ManagedFacade* p) override
+    {
+        return Record("show editor dialog", p, m_Facade, KIND, true);
+    }
+    void UpdateInterpolationEditorDialogs(KG_ManagedFacade* p) override
+    {
+        Record("update editor dialogs", p, m_Facade, KIND);
+    }
+    void InvalidateInterpolationEditorDialogs(KG_ManagedFacade* p) override
+    {
+        Record("invalidate editor dialogs", p, m_Facade, KIND);
     }
 
 private:

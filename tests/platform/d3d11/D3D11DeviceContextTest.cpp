@@ -514,6 +514,56 @@ TEST_F(D3D11DeviceContext, TargetQueryAddsReferences)
     pTexture->Release();
 }
 
+namespace
+{
+
+class D3D11EventQuery : public D3D11Fixture
+{
+};
+
+TEST_F(D3D11EventQuery, AnswersDoneAfterTheConfiguredPollsFromEachEnd)
+{
+    CreateDevice();
+    D3D11_QUERY_DESC desc = {D3D11_QUERY_EVENT, 0};
+    ID3D11Query* pQuery = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateQuery(&desc, &pQuery));
+    EXPECT_EQ(pQuery->GetDataSize(), sizeof(BOOL));
+    BOOL bDone = FALSE;
+    EXPECT_EQ(m_pContext->GetData(pQuery, &bDone, sizeof(bDone), 0), DXGI_ERROR_INVALID_CALL); // not ended
+    m_pContext->Begin(pQuery); // event queries have no beginning
+    EXPECT_EQ(D3D11Control::GetCallLog().back().Result, E_INVALIDARG);
+
+    m_pContext->End(pQuery); // no polls configured: done at once
+    EXPECT_EQ(m_pContext->GetData(pQuery, &bDone, sizeof(bDone), 0), S_OK);
+    EXPECT_EQ(bDone, TRUE);
+    EXPECT_EQ(m_pContext->GetData(pQuery, &bDone, 2, 0), E_INVALIDARG);
+
+    D3D11Control::SetEventQueryPolls(2);
+    m_pContext->End(pQuery);
+    EXPECT_EQ(m_pContext->GetData(pQuery, nullptr, 0, 0), S_FALSE);
+    EXPECT_EQ(m_pContext->GetData(pQuery, &bDone, sizeof(bDone), 0), S_FALSE);
+    EXPECT_EQ(m_pContext->GetData(pQuery, &bDone, sizeof(bDone), 0), S_OK);
+    pQuery->Release();
+}
+
+TEST_F(D3D11EventQuery, OtherKindsAndFlagsAreRefused)
+{
+    CreateDevice();
+    D3D11_QUERY_DESC desc = {static_cast<D3D11_QUERY>(1), 0};
+    ID3D11Query* pQuery = nullptr;
+    EXPECT_EQ(E_INVALIDARG, m_pDevice->CreateQuery(&desc, &pQuery));
+    EXPECT_EQ(pQuery, nullptr);
+    desc = {D3D11_QUERY_EVENT, 1};
+    EXPECT_EQ(E_INVALIDARG, m_pDevice->CreateQuery(&desc, &pQuery));
+    desc.MiscFlags = 0;
+    EXPECT_EQ(S_FALSE, m_pDevice->CreateQuery(&desc, nullptr));
+    D3D11Control::FailNext("CreateQuery");
+    EXPECT_EQ(E_FAIL, m_pDevice->CreateQuery(&desc, &pQuery));
+    EXPECT_EQ(pQuery, nullptr);
+}
+
+} // namespace
+
 TEST_F(D3D11DeviceContext, GenerateMipsBoxFiltersEachCoveredSliceFromItsTopLevel)
 {
     CreateDevice();
