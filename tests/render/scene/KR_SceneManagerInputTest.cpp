@@ -1,6 +1,9 @@
 // The developer input of the scene manager, driven through Receive with key and button messages
 // as the input manager sends them, against three loaded test scenes of 10 s each.
 
+#include "audio/KA_AudioEditorObjects.h"
+#include "audio/KA_AudioEntity.h"
+#include "audio/KA_AudioResourceManager.h"
 #include "framework/app/KE_Dispatcher.h"
 #include "platform/crt/CrtControl.h"
 #include "render/camera/KR_AnimatedCamera.h"
@@ -72,6 +75,65 @@ public:
         return true;
     }
     std::vector<KE_MessageSubType> m_gSubTypes;
+};
+
+// Markers hit at a scripted distance; the gizmo follows the ray's origin while dragged.
+class ScriptedAudioEditorObjects : public KA_AudioEditorObjects
+{
+public:
+    KR_DebugPolyhedron* CreateMarker(const XMFLOAT4&) override
+    {
+        return reinterpret_cast<KR_DebugPolyhedron*>(&m_iMarker);
+    }
+    void DeleteMarker(KR_DebugPolyhedron*) override {}
+    void SetMarkerColor(KR_DebugPolyhedron*, const XMFLOAT4&) override {}
+    void SetMarkerWorldMatrix(KR_DebugPolyhedron*, const XMMATRIX&) override {}
+    void RenderMarker(KR_DebugPolyhedron*, const XMMATRIX&) override {}
+    float GetMarkerPickDistance(KR_DebugPolyhedron*, const XMVECTOR&, const XMVECTOR&) override
+    {
+        return m_fDistance;
+    }
+    KR_TranslateGizmo* CreateGizmo() override { return reinterpret_cast<KR_TranslateGizmo*>(&m_iGizmo); }
+    void DeleteGizmo(KR_TranslateGizmo*) override {}
+    void SetGizmoWorldMatrix(KR_TranslateGizmo*, const XMMATRIX&) override {}
+    void RenderGizmo(KR_TranslateGizmo*, const XMMATRIX&) override {}
+    bool DragGizmo(KR_TranslateGizmo*, const XMVECTOR& origin, const XMVECTOR&, XMVECTOR* pPosition) override
+    {
+        *pPosition = origin;
+        return true;
+    }
+    void EndGizmoDrag(KR_TranslateGizmo*) override { ++m_uiDragEnds; }
+    KR_VertexInterpolationVisualisation* CreatePathVisualisation(KU_VertexInterpolation*, const XMFLOAT4&,
+                                                                 const XMFLOAT4&, const XMFLOAT4&) override
+    {
+        return nullptr;
+    }
+    void DeletePathVisualisation(KR_VertexInterpolationVisualisation*) override {}
+    void RenderPathVisualisation(KR_VertexInterpolationVisualisation*, double, const XMMATRIX&,
+                                 const XMVECTOR&) override
+    {
+    }
+    float GetPathPickDistance(KR_VertexInterpolationVisualisation*, const XMVECTOR&, const XMVECTOR&) override
+    {
+        return FLT_MAX;
+    }
+    bool PickControlPoint(KR_VertexInterpolationVisualisation*, const XMVECTOR&, const XMVECTOR&) override
+    {
+        return false;
+    }
+    void MoveSelectedControlPoint(KR_VertexInterpolationVisualisation*, const XMVECTOR&, const XMVECTOR&,
+                                  bool) override
+    {
+    }
+    bool HasSelectedControlPoint(const KR_VertexInterpolationVisualisation*) const override { return false; }
+    void SetSelectedVertex(KR_VertexInterpolationVisualisation*, const XMVECTOR&) override {}
+
+    float m_fDistance = FLT_MAX;
+    std::uint32_t m_uiDragEnds = 0;
+
+private:
+    int m_iMarker = 0;
+    int m_iGizmo = 0;
 };
 
 KR_AnimatedCamera* AddCamera(KR_Scene* pScene, double fStart, double fEnd,
@@ -335,6 +397,40 @@ TEST_F(KR_SceneManagerInput, PickingPrefersTheNearestLowerSceneAndGizmosAndMoves
     EXPECT_EQ(m_Rig.m_Log.Filter({"A.Move", "B.Move", "C.Move"}),
               (std::vector<std::string>{"A.MoveSelectedKeyTo 7.000000", "B.MoveSelectedKeyTo 7.000000",
                                         "C.MoveSelectedKeyTo 7.000000"}));
+}
+
+TEST_F(KR_SceneManagerInput, ASceneAudioTieGoesToTheSceneAndANearerAudioEntityIsPickedAndDragged)
+{
+    auto* pEditorObjects = new ScriptedAudioEditorObjects();
+    KA_AudioResourceManager* pAudio = m_Rig.m_AudioContexts.GetAudioResourceManager();
+    pAudio->SetEditorObjects(pEditorObjects);
+    m_Rig.m_pRepository->SetFile("Audio/a.aud", "s 0\ne 30\npv 0 0 5\n");
+    pAudio->SetAudioEntityPath("Audio/");
+    m_Rig.m_Engine->SetDeveloperBuild(true); // markers and gizmos are made in developer builds only
+    pAudio->LoadAll();
+    ASSERT_EQ(pAudio->GetEntries().GetNumMembers(), 1u);
+    KA_AudioEntity* pEntity = pAudio->GetEntries()[0].m_pEntity;
+    const KR_Ray ray = {XMVectorSet(0, 0, -10, 1), XMVectorSet(0, 0, 1, 0)};
+    m_apScenes[0]->m_fPickDistance = 2.0f;
+    pEditorObjects->m_fDistance = 2.0f;
+    m_Scenes.PickEditorObject(ray);
+    EXPECT_EQ(m_Rig.m_Log.Filter({"A.Select"}).size(), 1u);
+    EXPECT_FALSE(pEntity->IsSelected());
+    pEditorObjects->m_fDistance = 1.0f;
+    m_Scenes.PickEditorObject(ray);
+    EXPECT_EQ(m_Rig.m_Log.Filter({"A.Select"}).size(), 1u);
+    EXPECT_TRUE(pEntity->IsSelected());
+    // The selected entity's gizmo moves its position while dragging and lets go at the end.
+    m_Scenes.PickEditorGizmo(ray, true);
+    EXPECT_FLOAT_EQ(XMVectorGetZ(pEntity->GetStaticPosition()), -10.0f);
+    m_Scenes.PickEditorGizmo(ray, false);
+    EXPECT_EQ(pEditorObjects->m_uiDragEnds, 1u);
+    // F in Edit mode puts it at the free camera.
+    Key(0x72);
+    m_Scenes.GetControllerCamera()->SetPosition(XMVectorSet(4.0f, 0.0f, 0.0f, 1.0f));
+    Key(0x46);
+    EXPECT_FLOAT_EQ(XMVectorGetX(pEntity->GetStaticPosition()), 4.0f);
+    m_Rig.m_Engine->SetDeveloperBuild(false);
 }
 
 TEST_F(KR_SceneManagerInput, EditorCommandKeysBroadcastToTheEditableObjects)
