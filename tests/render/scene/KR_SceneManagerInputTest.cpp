@@ -295,7 +295,11 @@ TEST(KR_SceneManagerInputModes, DemoAfterAModeChosenDuringLoadingKeepsTheRunning
 TEST_F(KR_SceneManagerInput, ReloadSaveAndCubeMapsReachTheActiveScenesOnlyAndKeepTheTime)
 {
     m_Scenes.SetSynchronizationTime(15.0);
+    m_Scenes.UpdateClock();
+    ASSERT_FALSE(m_Scenes.IsResynchronizationPending());
     Key(0x08);
+    // The reloaded music would start from its beginning: the running clock seeks it to now.
+    EXPECT_TRUE(m_Scenes.IsResynchronizationPending());
     EXPECT_EQ(
         m_Rig.m_Log.Filter({"A.", "B.", "C.", "Tools."}),
         (std::vector<std::string>{"B.ReloadAllEntities", "B.PostLoad", "Tools.InvalidateEditorDialogs"}));
