@@ -164,14 +164,15 @@ protected:
     }
     void TearDown() override { m_Scenes.Shutdown(); }
 
+    // Through the dispatcher, as the input manager sends them.
     void Key(std::uint64_t uiKey, bool bDown = true)
     {
-        EXPECT_TRUE(m_Scenes.Receive(KE_MT_Keyboard, bDown ? KE_MST_KeyDown : KE_MST_KeyUp, &uiKey));
+        m_Rig.m_Dispatcher.Dispatch(KE_MT_Keyboard, bDown ? KE_MST_KeyDown : KE_MST_KeyUp, &uiKey);
     }
     void Button(std::uint32_t uiButton, bool bDown = true)
     {
         KE_ControllerButtonData data = {0, uiButton};
-        EXPECT_TRUE(m_Scenes.Receive(KE_MT_Controller, bDown ? KE_MST_ButtonDown : KE_MST_ButtonUp, &data));
+        m_Rig.m_Dispatcher.Dispatch(KE_MT_Controller, bDown ? KE_MST_ButtonDown : KE_MST_ButtonUp, &data);
     }
     double Time() const { return m_Scenes.GetSynchonizationTime(); }
     std::vector<std::string> PostLoads()
@@ -210,7 +211,7 @@ TEST_F(KR_SceneManagerInput, PageKeysAndButtonsJumpToTheNeighbouringScenesStarts
     EXPECT_NEAR(Time(), 10.0, 1e-9);
     // Another controller does not jump.
     KE_ControllerButtonData data = {1, 0};
-    m_Scenes.Receive(KE_MT_Controller, KE_MST_ButtonDown, &data);
+    m_Rig.m_Dispatcher.Dispatch(KE_MT_Controller, KE_MST_ButtonDown, &data);
     EXPECT_NEAR(Time(), 10.0, 1e-9);
 }
 
@@ -286,7 +287,7 @@ TEST(KR_SceneManagerInputModes, DemoAfterAModeChosenDuringLoadingKeepsTheRunning
     scenes.UpdateClock();
     EXPECT_NEAR(scenes.GetSynchonizationTime(), 3.0 * SPEED, 1e-9);
     uiKey = 0x70; // F1: the clock was never held, so no time is paid back
-    scenes.Receive(KE_MT_Keyboard, KE_MST_KeyDown, &uiKey);
+    rig.m_Dispatcher.Dispatch(KE_MT_Keyboard, KE_MST_KeyDown, &uiKey);
     scenes.UpdateClock();
     EXPECT_NEAR(scenes.GetSynchonizationTime(), 3.0 * SPEED, 1e-9);
     scenes.Shutdown();
@@ -469,7 +470,7 @@ TEST(KR_SceneManagerInputStates, WithoutLoadedScenesOrInAGapTheCommandsDoNothing
     // Past the only scene: nothing is active, so reload, save and creation find nothing.
     scenes.SetSynchronizationTime(10.0);
     for (std::uint64_t uiKey : {0x08u, 0x0Du, 0x78u})
-        scenes.Receive(KE_MT_Keyboard, KE_MST_KeyDown, &uiKey);
+        rig.m_Dispatcher.Dispatch(KE_MT_Keyboard, KE_MST_KeyDown, &uiKey);
     EXPECT_TRUE(rig.m_Log.Filter({"A."}).empty());
     EXPECT_FALSE(scenes.CreateNewCameraInterpolation(0.0, 5.0, 1.0, afPoint, afPoint, afPoint, afPoint));
     scenes.Shutdown();
