@@ -13,6 +13,8 @@
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/TestTempDir.h"
+#include "tools/KG_InterpolationEditorDialogManager.h"
+#include "tools/KG_ManagedFacade.h"
 
 #include <gtest/gtest.h>
 
@@ -181,7 +183,8 @@ protected:
 
     // The program's run from its start-up on; pOnPlaybackFrame runs after each playback present
     // with the number of playback frames so far.
-    ShowRecord Play(const char* pCommandLine, const std::function<void(std::uint32_t)>& onPlaybackFrame = {})
+    ShowRecord Play(const char* pCommandLine, const std::function<void(std::uint32_t)>& onPlaybackFrame = {},
+                    const std::function<void()>& onQuitQuestion = {})
     {
         ResetStandIns();
         const RECT desktop = {0, 0, WIDTH, HEIGHT};
@@ -237,7 +240,11 @@ protected:
             [&](const Win32Control::MessageBoxRecord& box)
             {
                 if (box.text == "Do you really want to quit?")
+                {
                     ++record.uiQuitQuestions;
+                    if (onQuitQuestion)
+                        onQuitQuestion();
+                }
                 return box.text == "Do you really want to quit?" ? IDYES : IDOK;
             });
 
@@ -324,21 +331,40 @@ TEST_F(KV27_ShowRunTest, PlaysEveryScenesEffectsInOrderToTheQuitAndAgainFrameFor
         ASSERT_EQ(second.gPlaybackFrames[i], first.gPlaybackFrames[i]) << "playback frame " << i;
 }
 
-TEST_F(KV27_ShowRunTest, DeveloperRunTakesAScreenshotAndQuitsOnEscapeAfterItsQuestion)
+TEST_F(KV27_ShowRunTest, DeveloperRunOpensAnEditorTakesAScreenshotAndQuitsOnEscapeAfterItsQuestion)
 {
     namespace fs = std::filesystem;
     const std::string sShots = s_pFolder->Join("Source/Screenshot");
     fs::remove_all(sShots);
     fs::create_directories(sShots);
-    const ShowRecord record =
-        Play("/develop",
-             [](std::uint32_t uiFrame)
-             {
-                 if (uiFrame == 20)
-                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_F11);
-                 if (uiFrame == 40)
-                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_ESCAPE);
-             });
+    // Editor windows open after each playback frame, and when the quit question came.
+    std::vector<std::uint32_t> gEditors;
+    std::uint32_t uiEditorsAtQuestion = 99;
+    const auto editors = []() -> std::uint32_t
+    {
+        KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+        KG_ManagedFacade* pFacade = pEngine != nullptr ? pEngine->GetManagedFacade() : nullptr;
+        return pFacade != nullptr ? pFacade->GetInterpolationEditorDialogManager()->GetNumDialogs() : 0;
+    };
+    const ShowRecord record = Play(
+        "/develop",
+        [&](std::uint32_t uiFrame)
+        {
+            gEditors.push_back(editors());
+            if (uiFrame == 10)
+                Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_F8);
+            if (uiFrame == 20)
+                Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_F11);
+            if (uiFrame == 40)
+                Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_ESCAPE);
+        },
+        [&] { uiEditorsAtQuestion = editors(); });
+    ASSERT_GT(gEditors.size(), 40u);
+    EXPECT_EQ(gEditors[9], 0u);
+    EXPECT_EQ(gEditors[10], 1u);
+    EXPECT_EQ(*std::max_element(gEditors.begin(), gEditors.end()), 1u);
+    // Escape closes the editor window first, then asks.
+    EXPECT_EQ(uiEditorsAtQuestion, 0u);
     EXPECT_EQ(record.iExitCode, 0);
     EXPECT_EQ(record.uiQuitQuestions, 1u);
     EXPECT_LT(record.gPlaybackFrames.size(), 50u); // ended by Escape, not by the timeline
