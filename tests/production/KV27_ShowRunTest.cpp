@@ -36,6 +36,8 @@ namespace
 
 // Timeline milliseconds per presented frame: the show's 50 s in about a thousand frames.
 constexpr long FRAME_STEP_MS = 50;
+// Every this many playback frames the effect chain is read.
+constexpr std::uint32_t CHAIN_SAMPLE = 8;
 // A small back buffer keeps the software device's clears and copies cheap.
 constexpr int WIDTH = 640;
 constexpr int HEIGHT = 480;
@@ -82,7 +84,7 @@ std::vector<std::uint32_t> TakeFrameChain()
     return gChain;
 }
 
-// The frame's calls by name and numeric arguments. Object ids are left out: the load job makes
+// The frame's calls by name and numeric arguments (their bytes). Object ids are left out: the load job makes
 // objects on a worker while loading frames make theirs, so ids differ between runs.
 std::string DescribeFrame(const std::vector<D3D11Control::CallRecord>& gCalls)
 {
@@ -91,7 +93,7 @@ std::string DescribeFrame(const std::vector<D3D11Control::CallRecord>& gCalls)
     {
         sFrame += call.Method;
         for (double fValue : call.Values)
-            sFrame += ' ' + std::to_string(fValue);
+            sFrame.append(reinterpret_cast<const char*>(&fValue), sizeof(fValue));
         sFrame += '\n';
     }
     return sFrame;
@@ -197,10 +199,14 @@ protected:
         CrtControl::SetClock(0);
         FmodControl::UseManualClock();
         Effects11Control::Reset();
+        // The effects stand-in snapshots every variable per pass: only every CHAIN_SAMPLE-th
+        // playback frame is logged.
+        Effects11Control::SetApplyLogging(false);
 
         ShowRecord record;
         std::uint32_t uiPlaybackFrames = 0;
         KR_Scene* pLastScene = nullptr;
+        bool bApplyLogging = false; // during the frame being presented
         D3D11Control::SetPresentHook(
             [&](std::uint64_t)
             {
@@ -211,7 +217,11 @@ protected:
                 if (pScenes == nullptr || !pScenes->IsLoaded())
                     return;
                 const auto gCalls = D3D11Control::GetLastFrameCallLog();
-                const std::vector<std::uint32_t> gChain = TakeFrameChain();
+                const bool bSampled = bApplyLogging;
+                const std::vector<std::uint32_t> gChain =
+                    bSampled ? TakeFrameChain() : std::vector<std::uint32_t>{};
+                bApplyLogging = (uiPlaybackFrames + 1) % CHAIN_SAMPLE == 0;
+                Effects11Control::SetApplyLogging(bApplyLogging);
                 record.gPlaybackFrames.push_back(DescribeFrame(gCalls));
                 record.fTimelineSeconds = pScenes->GetTimelineEnd() - pScenes->GetTimelineStart();
                 record.fSpeed = pScenes->GetSpeed();
@@ -230,7 +240,7 @@ protected:
                     pLastScene = pScene;
                 }
                 auto& gSeen = record.gSceneChains.back();
-                if (std::find(gSeen.begin(), gSeen.end(), gChain) == gSeen.end())
+                if (bSampled && std::find(gSeen.begin(), gSeen.end(), gChain) == gSeen.end())
                     gSeen.push_back(gChain);
                 ++uiPlaybackFrames;
                 if (onPlaybackFrame)
