@@ -51,7 +51,8 @@ struct ShowRecord
     std::vector<std::string> gOrderFaults;    // playback frames out of the frame's order
     std::uint64_t uiQuitQuestions = 0;
     double fTimelineSeconds = 0.0;
-    double fSpeed = 0.0; // timeline seconds per clock second
+    std::vector<std::size_t> gLiveObjects; // stand-in objects alive after each playback frame
+    double fSpeed = 0.0;                   // timeline seconds per clock second
 };
 
 // The post-processing effect each technique belongs to, by the one technique only that effect
@@ -215,6 +216,7 @@ protected:
                 KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
                 if (pScenes == nullptr || !pScenes->IsLoaded())
                     return;
+                record.gLiveObjects.push_back(D3D11Control::GetLiveObjectCount());
                 const auto gCalls = D3D11Control::GetLastFrameCallLog();
                 const bool bSampled = bApplyLogging;
                 const std::vector<std::uint32_t> gChain =
@@ -327,6 +329,11 @@ TEST_F(KV27_ShowRunTest, PlaysEveryScenesEffectsInOrderToTheQuitAndAgainFrameFor
             EXPECT_TRUE(IsProductionChain(gChain)) << first.gSceneOrder[i] << ": " << sChain;
         }
     }
+    // Pooled targets go back every frame and scene changes create nothing: from the hand-over to
+    // the quit the stand-in holds the same objects.
+    ASSERT_FALSE(first.gLiveObjects.empty());
+    EXPECT_EQ(std::count(first.gLiveObjects.begin(), first.gLiveObjects.end(), first.gLiveObjects.front()),
+              static_cast<std::ptrdiff_t>(first.gLiveObjects.size()));
     const auto titles = Win32Control::GetTitleHistory();
     ASSERT_FALSE(titles.empty());
     EXPECT_EQ(titles.back(), "KV-27: Moorglow");
