@@ -99,30 +99,56 @@ std::string DescribeFrame(const std::vector<D3D11Control::CallRecord>& gCalls)
     return sFrame;
 }
 
-// A playback frame clears the back buffer and the depth before the scene draws into
-// post-processing's target, and ends with the present.
+// The target of a clear or the render target a binding sets (0 when none).
+std::uint64_t FirstObject(const D3D11Control::CallRecord& call)
+{
+    return call.Objects.empty() ? 0 : call.Objects.front();
+}
+
+// A playback frame, as far as the device sees it: whatever the scene update renders offscreen
+// (shadow maps, cube faces), then the back buffer and depth cleared and bound, then
+// post-processing's target cleared and bound with nothing drawn in between, then the scene's
+// draws, and the present last.
+// The back buffer's view is the one the frame binds last (post-processing hands it back).
 std::string CheckFrameOrder(const std::vector<D3D11Control::CallRecord>& gCalls)
 {
+    const std::size_t uiEnd = gCalls.size();
     if (gCalls.empty() || gCalls.back().Method != "Present")
         return "does not end with Present";
-    std::size_t uiFirstDraw = gCalls.size();
-    std::size_t uiColourClear = gCalls.size();
-    std::size_t uiDepthClear = gCalls.size();
-    for (std::size_t i = 0; i < gCalls.size(); ++i)
+    std::uint64_t uiBackBuffer = 0;
+    for (const D3D11Control::CallRecord& call : gCalls)
+        if (call.Method == "OMSetRenderTargets" && FirstObject(call) != 0)
+            uiBackBuffer = FirstObject(call);
+    // A target cleared, its depth cleared, and both bound: the index of the first of the three.
+    const auto isClearAndBind = [&](std::size_t i)
     {
-        const std::string& sMethod = gCalls[i].Method;
-        if (sMethod.rfind("Draw", 0) == 0 && uiFirstDraw == gCalls.size())
-            uiFirstDraw = i;
-        if (sMethod == "ClearRenderTargetView" && uiColourClear == gCalls.size())
-            uiColourClear = i;
-        if (sMethod == "ClearDepthStencilView" && uiDepthClear == gCalls.size())
-            uiDepthClear = i;
+        return i + 2 < uiEnd && gCalls[i].Method == "ClearRenderTargetView" &&
+               gCalls[i + 1].Method == "ClearDepthStencilView" &&
+               gCalls[i + 2].Method == "OMSetRenderTargets" &&
+               FirstObject(gCalls[i + 2]) == FirstObject(gCalls[i]);
+    };
+    std::size_t uiMain = uiEnd;
+    for (std::size_t i = 0; i < uiEnd && uiMain == uiEnd; ++i)
+        if (isClearAndBind(i) && FirstObject(gCalls[i]) == uiBackBuffer)
+            uiMain = i;
+    if (uiMain == uiEnd)
+        return "never clears and binds the back buffer";
+    // Between the two only state is read and set: nothing draws or clears.
+    std::size_t uiPost = uiMain + 3;
+    while (uiPost < uiEnd && gCalls[uiPost].Method != "ClearRenderTargetView" &&
+           gCalls[uiPost].Method.rfind("Draw", 0) != 0)
+        ++uiPost;
+    if (!isClearAndBind(uiPost) || FirstObject(gCalls[uiPost]) == uiBackBuffer)
+        return "does not begin post-processing right after the back buffer";
+    std::size_t uiDraws = 0;
+    for (std::size_t i = uiPost + 3; i < uiEnd; ++i)
+    {
+        if (gCalls[i].Method.rfind("Draw", 0) == 0)
+            ++uiDraws;
+        if (gCalls[i].Method == "ClearRenderTargetView" && FirstObject(gCalls[i]) == uiBackBuffer)
+            return "clears the back buffer twice";
     }
-    if (uiFirstDraw == gCalls.size())
-        return "draws nothing";
-    if (uiColourClear > uiFirstDraw || uiDepthClear > uiFirstDraw)
-        return "draws before its clears";
-    return "";
+    return uiDraws > 0 ? "" : "draws nothing";
 }
 
 // Runs the program in-process from a working directory holding the packed show, with the
