@@ -7,6 +7,7 @@
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
+#include "render/effects/KR_PostFXEngine.h"
 
 #include <cstring>
 
@@ -334,9 +335,13 @@ bool KR_MetaBallRendererDX11::Render(KR_Camera* pCamera, const KB_GrowingArray<K
     KR_ShaderCoreManager* pCore = pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
     if (pContext == nullptr || pResources == nullptr || pCore == nullptr)
         return false;
-    // The scene's depth: pass 1 writes the cores into it, pass 2 tests against it.
-    ID3D11DepthStencilView* pSceneDepthView = pGraphicsDevice->GetMainDepthStencilView();
-    ID3D11Texture2D* pSceneDepthTexture = pGraphicsDevice->GetDepthStencilTexture();
+    // The scene's depth: pass 1 writes the cores into it, pass 2 tests against it. While the
+    // post-processing chain runs, the scene draws into the engine's depth buffer, else the device's.
+    KR_PostFXEngine* pPostFX = pEngine != nullptr ? pEngine->GetPostFXEngine() : nullptr;
+    ID3D11DepthStencilView* pSceneDepthView =
+        pPostFX != nullptr ? pPostFX->GetDepthStencilView() : pGraphicsDevice->GetMainDepthStencilView();
+    ID3D11Texture2D* pSceneDepthTexture =
+        pPostFX != nullptr ? pPostFX->GetDepthStencilTexture() : pGraphicsDevice->GetDepthStencilTexture();
     if (!m_bBuffersAvailable || m_pCoreRadiusDepthStencilTexture == nullptr || m_pCoreRadiusSRV == nullptr ||
         m_pConstantBuffer == nullptr || m_pFullScreenQuadVB == nullptr ||
         m_pInputLayoutPosVertex == nullptr || m_pCoreRadiusProgram == nullptr ||
