@@ -4,7 +4,10 @@
 #include "platform/forms/FormsMessageBox.h"
 #include "timing/KU_InterpolationManager.h"
 #include "timing/KU_VertexInterpolation.h"
+#include "tools/KG_EditorChunkLists.h"
+#include "tools/KG_EditorSceneSource.h"
 #include "tools/KG_EditorShell.h"
+#include "tools/KG_InterpolationEditorChunkPage.h"
 #include "tools/KG_InterpolationEditorDemoControls.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
 
@@ -66,8 +69,10 @@ std::uint32_t ButtonBits(forms::MouseButtons buttons)
 KG_InterpolationEditorDialog::KG_InterpolationEditorDialog(KG_InterpolationEditorDialogManager* pManager,
                                                            KG_EditorCalculations::ModifierQuery modifiers)
     : m_pInterpolationEditorDialogManager(pManager),
-      m_pEditorCalculations(std::make_unique<KG_EditorCalculations>(std::move(modifiers)))
+      m_pEditorCalculations(std::make_unique<KG_EditorCalculations>(std::move(modifiers))),
+      m_pEngineSceneSource(KG_EditorSceneSource::CreateEngineSource())
 {
+    KG_EditorChunkLists::CreateListOfAllChunks();
     SetName(WINDOW_NAME);
     SetText(WINDOW_NAME);
     SetClientSize(PANEL_WIDTH + 24, PANEL_HEIGHT + 330);
@@ -137,6 +142,8 @@ void KG_InterpolationEditorDialog::BuildControls()
     BuildInterpolationPage(pInterpolations);
     m_pDemoControls = std::make_unique<KG_InterpolationEditorDemoControls>(pDemo, &m_ToolTip);
     BuildEmptyPages();
+    m_pChunkPage =
+        std::make_unique<KG_InterpolationEditorChunkPage>(*this, m_pTabControl->GetTabPage(PAGE_CHUNKS));
     m_pTabControl->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&) { OnPageChanged(); });
 }
 
@@ -595,6 +602,7 @@ void KG_InterpolationEditorDialog::OnPageChanged()
         // Chunk curves carry their values in x: x and snap shown, y and z hidden, without
         // touching the remembered choices.
         SetCheckBoxesFromFlags(FLAG_SHOW_X | FLAG_SNAP);
+        m_pChunkPage->OnEnter();
     }
 }
 
@@ -622,6 +630,7 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
     m_pCubeMapTabScene = nullptr;
     m_pPendingLight = nullptr;
     m_pPendingCubemap = nullptr;
+    m_pChunkPage->Invalidate();
     m_pEditorCalculations->SetInterpolation(nullptr);
 
     const int iOld = m_pInterpolationComboBox->GetSelectedIndex();
@@ -635,6 +644,28 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
         m_pInterpolationComboBox->SetSelectedIndex(iIndex);
     }
     OnInterpolationSelected();
+}
+
+KG_EditorSceneSource& KG_InterpolationEditorDialog::GetSceneSource() const
+{
+    return m_pSceneSource != nullptr ? *m_pSceneSource : *m_pEngineSceneSource;
+}
+
+void KG_InterpolationEditorDialog::ShowCurve(KU_VertexInterpolation* pCurve)
+{
+    m_pCurrentVertexInterpolation = pCurve;
+    m_pEditorCalculations->SetInterpolation(pCurve);
+    m_pEditorCalculations->ZoomExtends(true, true, true);
+    UpdateTabs();
+    UpdateVisualisation(true);
+}
+
+void KG_InterpolationEditorDialog::InvalidateEverywhere()
+{
+    if (m_pInterpolationEditorDialogManager != nullptr)
+        m_pInterpolationEditorDialogManager->InvalidateInterpolationEditorsDialogs();
+    else
+        InvalidateInterpolation();
 }
 
 // ---- Closing ----

@@ -4,7 +4,7 @@
 // drawn from its KG_EditorCalculations into an off-screen bitmap) shared by six pages of the tab
 // control "frameworkTabControl": "Interpolations" (the registered vertex curves), "Camera",
 // "Demo Controls" (buttons that replay the developer keys), "Lights", "Cube Maps" and "Chunks".
-// The Camera, Lights, Cube Maps and Chunks pages are empty containers so far; their hooks
+// The Camera, Lights and Cube Maps pages are empty containers so far; their hooks
 // (SetLightSelected, SetCubemapSelected, the resolution lists) are here for the manager and the
 // constructor.
 //
@@ -39,6 +39,9 @@ class KR_Scene;
 
 namespace K_GUI
 {
+
+class KG_EditorSceneSource;
+class KG_InterpolationEditorChunkPage;
 
 class KG_InterpolationEditorDialog : public forms::Form
 {
@@ -95,6 +98,16 @@ public:
     // cleared only when the file was written. False without a curve or when writing failed.
     bool SaveCurrentInterpolation();
 
+    // The scenes the pages edit: the engine's unless one was set (not owned; null restores the
+    // engine's).
+    KG_EditorSceneSource& GetSceneSource() const;
+    void SetSceneSource(KG_EditorSceneSource* pSource) { m_pSceneSource = pSource; }
+    // Makes pCurve (null allowed) the current curve of the graph, fitted in x, y and z.
+    void ShowCurve(KU_VertexInterpolation* pCurve);
+    // After a page deleted engine objects: the full invalidation in every open window (this one
+    // alone without a manager).
+    void InvalidateEverywhere();
+
     KU_VertexInterpolation* GetCurrentVertexInterpolation() const { return m_pCurrentVertexInterpolation; }
     KG_EditorCalculations* GetEditorCalculations() const { return m_pEditorCalculations.get(); }
     int GetInterpolationFlags() const { return m_iInterpolationFlags; }
@@ -134,6 +147,9 @@ private:
     KG_InterpolationEditorDialogManager* m_pInterpolationEditorDialogManager; // not owned
     std::unique_ptr<KG_EditorCalculations> m_pEditorCalculations;
     std::unique_ptr<KG_InterpolationEditorDemoControls> m_pDemoControls;
+    std::unique_ptr<KG_InterpolationEditorChunkPage> m_pChunkPage;
+    std::unique_ptr<KG_EditorSceneSource> m_pEngineSceneSource;
+    KG_EditorSceneSource* m_pSceneSource = nullptr; // not owned; null: the engine's
     std::shared_ptr<forms::Bitmap> m_pBuffer;
 
     // Engine objects: not owned, dropped by InvalidateInterpolation.
