@@ -7,6 +7,7 @@
 #include "tools/KG_EditorChunkLists.h"
 #include "tools/KG_EditorSceneSource.h"
 #include "tools/KG_EditorShell.h"
+#include "tools/KG_InterpolationEditorCameraPage.h"
 #include "tools/KG_InterpolationEditorChunkPage.h"
 #include "tools/KG_InterpolationEditorDemoControls.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
@@ -142,6 +143,8 @@ void KG_InterpolationEditorDialog::BuildControls()
     BuildInterpolationPage(pInterpolations);
     m_pDemoControls = std::make_unique<KG_InterpolationEditorDemoControls>(pDemo, &m_ToolTip);
     BuildEmptyPages();
+    m_pCameraPage =
+        std::make_unique<KG_InterpolationEditorCameraPage>(*this, m_pTabControl->GetTabPage(PAGE_CAMERA));
     m_pChunkPage =
         std::make_unique<KG_InterpolationEditorChunkPage>(*this, m_pTabControl->GetTabPage(PAGE_CHUNKS));
     m_pTabControl->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&) { OnPageChanged(); });
@@ -590,13 +593,7 @@ void KG_InterpolationEditorDialog::OnPageChanged()
             OnInterpolationSelected();
     }
     else if (iNew == PAGE_CAMERA)
-    {
-        m_pCurrentVertexInterpolation = m_pVertexInterpolationCameraTab;
-        m_pEditorCalculations->SetInterpolation(m_pCurrentVertexInterpolation);
-        m_pEditorCalculations->ZoomExtends(true, true, true);
-        UpdateTabs();
-        UpdateVisualisation(true);
-    }
+        m_pCameraPage->OnEnter();
     else if (iNew == PAGE_CHUNKS)
     {
         // Chunk curves carry their values in x: x and snap shown, y and z hidden, without
@@ -622,7 +619,6 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
     // Everything held may have been deleted by the reload: forget it all before anything reads it.
     m_pCurrentVertexInterpolation = nullptr;
     m_pCurrentAnimatedCamera = nullptr;
-    m_pVertexInterpolationCameraTab = nullptr;
     m_pVertexInterpolationLightsTab = nullptr;
     m_pSelectedLight = nullptr;
     m_pSelectedCubemap = nullptr;
@@ -631,6 +627,7 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
     m_pPendingLight = nullptr;
     m_pPendingCubemap = nullptr;
     m_pChunkPage->Invalidate();
+    m_pCameraPage->Invalidate();
     m_pEditorCalculations->SetInterpolation(nullptr);
 
     const int iOld = m_pInterpolationComboBox->GetSelectedIndex();

@@ -4,7 +4,7 @@
 // drawn from its KG_EditorCalculations into an off-screen bitmap) shared by six pages of the tab
 // control "frameworkTabControl": "Interpolations" (the registered vertex curves), "Camera",
 // "Demo Controls" (buttons that replay the developer keys), "Lights", "Cube Maps" and "Chunks".
-// The Camera, Lights and Cube Maps pages are empty containers so far; their hooks
+// The Lights and Cube Maps pages are empty containers so far; their hooks
 // (SetLightSelected, SetCubemapSelected, the resolution lists) are here for the manager and the
 // constructor.
 //
@@ -42,6 +42,7 @@ namespace K_GUI
 
 class KG_EditorSceneSource;
 class KG_InterpolationEditorChunkPage;
+class KG_InterpolationEditorCameraPage;
 
 class KG_InterpolationEditorDialog : public forms::Form
 {
@@ -148,6 +149,7 @@ private:
     std::unique_ptr<KG_EditorCalculations> m_pEditorCalculations;
     std::unique_ptr<KG_InterpolationEditorDemoControls> m_pDemoControls;
     std::unique_ptr<KG_InterpolationEditorChunkPage> m_pChunkPage;
+    std::unique_ptr<KG_InterpolationEditorCameraPage> m_pCameraPage;
     std::unique_ptr<KG_EditorSceneSource> m_pEngineSceneSource;
     KG_EditorSceneSource* m_pSceneSource = nullptr; // not owned; null: the engine's
     std::shared_ptr<forms::Bitmap> m_pBuffer;
@@ -155,7 +157,6 @@ private:
     // Engine objects: not owned, dropped by InvalidateInterpolation.
     KU_VertexInterpolation* m_pCurrentVertexInterpolation = nullptr;
     KR_AnimatedCamera* m_pCurrentAnimatedCamera = nullptr;
-    KU_VertexInterpolation* m_pVertexInterpolationCameraTab = nullptr;
     KU_VertexInterpolation* m_pVertexInterpolationLightsTab = nullptr;
     KR_LightBase* m_pSelectedLight = nullptr;
     KR_CubeMapPlacer* m_pSelectedCubemap = nullptr;
