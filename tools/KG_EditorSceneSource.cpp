@@ -54,6 +54,18 @@ public:
         return position;
     }
 
+    void GetFreeCameraDirections(DirectX::XMFLOAT3* pForward, DirectX::XMFLOAT3* pUp) const override
+    {
+        KG_EditorSceneSource::GetFreeCameraDirections(pForward, pUp);
+        KR_SceneManager* pScenes = GetScenes();
+        if (pScenes == nullptr || pScenes->GetControllerCamera() == nullptr)
+            return;
+        const DirectX::XMVECTOR qOrientation = pScenes->GetControllerCamera()->GetOrientation();
+        DirectX::XMStoreFloat3(pForward,
+                               DirectX::XMVector3Rotate(DirectX::XMVectorSet(0, 0, 1, 0), qOrientation));
+        DirectX::XMStoreFloat3(pUp, DirectX::XMVector3Rotate(DirectX::XMVectorSet(0, 1, 0, 0), qOrientation));
+    }
+
     bool CreateNewCameraInterpolation(const NewCamera&) override { return false; }
 };
 

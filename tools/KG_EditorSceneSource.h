@@ -34,6 +34,12 @@ public:
     virtual KR_Scene* GetCurrentScene() const = 0;
     virtual double GetProductionTime() const = 0;
     virtual DirectX::XMFLOAT3 GetFreeCameraPosition() const = 0;
+    // The free camera's forward and up directions; by default it looks along +z with +y up.
+    virtual void GetFreeCameraDirections(DirectX::XMFLOAT3* pForward, DirectX::XMFLOAT3* pUp) const
+    {
+        *pForward = DirectX::XMFLOAT3(0.0f, 0.0f, 1.0f);
+        *pUp = DirectX::XMFLOAT3(0.0f, 1.0f, 0.0f);
+    }
     // True when the camera and its files were made (in the current scene).
     virtual bool CreateNewCameraInterpolation(const NewCamera& camera) = 0;
 

@@ -11,6 +11,7 @@
 #include "tools/KG_InterpolationEditorChunkPage.h"
 #include "tools/KG_InterpolationEditorDemoControls.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
+#include "tools/KG_InterpolationEditorLightPage.h"
 
 #include <algorithm>
 #include <cctype>
@@ -145,6 +146,8 @@ void KG_InterpolationEditorDialog::BuildControls()
     BuildEmptyPages();
     m_pCameraPage =
         std::make_unique<KG_InterpolationEditorCameraPage>(*this, m_pTabControl->GetTabPage(PAGE_CAMERA));
+    m_pLightPage = std::make_unique<KG_InterpolationEditorLightPage>(
+        *this, m_pTabControl->GetTabPage(PAGE_LIGHTS), m_ToolTip, m_pLightShadowMapResComboBox);
     m_pChunkPage =
         std::make_unique<KG_InterpolationEditorChunkPage>(*this, m_pTabControl->GetTabPage(PAGE_CHUNKS));
     m_pTabControl->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&) { OnPageChanged(); });
@@ -279,6 +282,9 @@ void KG_InterpolationEditorDialog::HookPanel()
     pPanel->Paint.Add(
         [this](forms::Control&, forms::PaintEventArgs& e)
         {
+            // The Lights page follows the production time on every paint.
+            if (m_selectedTabIndex == PAGE_LIGHTS && m_pLightPage != nullptr)
+                m_pLightPage->OnPanelPaint();
             if (e.pGraphics != nullptr && m_pBuffer != nullptr)
                 e.pGraphics->DrawImage(*m_pBuffer, 0, 0);
         });
@@ -573,7 +579,10 @@ void KG_InterpolationEditorDialog::OnPageChanged()
     if (iOld == PAGE_INTERPOLATIONS)
         m_iInterpolationFlags = GetFlagsFromCheckBoxes();
     else if (iOld == PAGE_LIGHTS)
+    {
+        m_pLightPage->OnLeave();
         m_pSelectedLight = nullptr;
+    }
     else if (iOld == PAGE_CUBEMAPS)
     {
         m_pSelectedCubemap = nullptr;
@@ -594,6 +603,12 @@ void KG_InterpolationEditorDialog::OnPageChanged()
     }
     else if (iNew == PAGE_CAMERA)
         m_pCameraPage->OnEnter();
+    else if (iNew == PAGE_LIGHTS)
+    {
+        KR_LightBase* pPending = m_pPendingLight;
+        m_pPendingLight = nullptr;
+        m_pLightPage->OnEnter(pPending);
+    }
     else if (iNew == PAGE_CHUNKS)
     {
         // Chunk curves carry their values in x: x and snap shown, y and z hidden, without
@@ -605,8 +620,13 @@ void KG_InterpolationEditorDialog::OnPageChanged()
 
 void KG_InterpolationEditorDialog::SetLightSelected(KR_LightBase* pLight)
 {
-    // The Lights page resolves the light's file path and selects its entry when it shows.
+    // The Lights page selects the light when it shows (at once when it is shown).
     m_pPendingLight = pLight;
+    if (m_selectedTabIndex == PAGE_LIGHTS && pLight != m_pLightPage->GetLight())
+    {
+        m_pPendingLight = nullptr;
+        m_pLightPage->OnEnter(pLight);
+    }
 }
 
 void KG_InterpolationEditorDialog::SetCubemapSelected(KR_CubeMapPlacer* pPlacer)
@@ -628,6 +648,7 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
     m_pPendingCubemap = nullptr;
     m_pChunkPage->Invalidate();
     m_pCameraPage->Invalidate();
+    m_pLightPage->Invalidate();
     m_pEditorCalculations->SetInterpolation(nullptr);
 
     const int iOld = m_pInterpolationComboBox->GetSelectedIndex();
@@ -663,6 +684,33 @@ void KG_InterpolationEditorDialog::InvalidateEverywhere()
         m_pInterpolationEditorDialogManager->InvalidateInterpolationEditorsDialogs();
     else
         InvalidateInterpolation();
+}
+
+void KG_InterpolationEditorDialog::SetComponentsShown(bool bYAndZ)
+{
+    const int iFlags = GetFlagsFromCheckBoxes() & ~(FLAG_SHOW_Y | FLAG_SHOW_Z);
+    SetCheckBoxesFromFlags(bYAndZ ? iFlags | FLAG_SHOW_Y | FLAG_SHOW_Z : iFlags);
+}
+
+KU_VertexInterpolation*
+KG_InterpolationEditorDialog::FindRegisteredCurveContaining(const std::string& sPath) const
+{
+    if (sPath.empty())
+        return nullptr;
+    const KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> gEntries = CopyRegistry();
+    for (std::uint32_t i = 0; i < gEntries.GetNumMembers(); ++i)
+    {
+        const std::size_t uiAt = ToStd(gEntries[i].first).find(sPath);
+        if (uiAt != std::string::npos && uiAt > 0)
+            return gEntries[i].second;
+    }
+    return nullptr;
+}
+
+void KG_InterpolationEditorDialog::NotifyLightChosen(KR_LightBase* pLight)
+{
+    if (m_pInterpolationEditorDialogManager != nullptr)
+        m_pInterpolationEditorDialogManager->SetLightSelected(pLight);
 }
 
 // ---- Closing ----

@@ -4,7 +4,7 @@
 // drawn from its KG_EditorCalculations into an off-screen bitmap) shared by six pages of the tab
 // control "frameworkTabControl": "Interpolations" (the registered vertex curves), "Camera",
 // "Demo Controls" (buttons that replay the developer keys), "Lights", "Cube Maps" and "Chunks".
-// The Lights and Cube Maps pages are empty containers so far; their hooks
+// The Cube Maps page is an empty container so far; its hooks
 // (SetLightSelected, SetCubemapSelected, the resolution lists) are here for the manager and the
 // constructor.
 //
@@ -43,6 +43,7 @@ namespace K_GUI
 class KG_EditorSceneSource;
 class KG_InterpolationEditorChunkPage;
 class KG_InterpolationEditorCameraPage;
+class KG_InterpolationEditorLightPage;
 
 class KG_InterpolationEditorDialog : public forms::Form
 {
@@ -108,6 +109,13 @@ public:
     // After a page deleted engine objects: the full invalidation in every open window (this one
     // alone without a manager).
     void InvalidateEverywhere();
+    // Shows or hides the y and z values in the graph without changing the remembered choices.
+    void SetComponentsShown(bool bYAndZ);
+    // The first registered curve whose name holds sPath after its first character.
+    KU_VertexInterpolation* FindRegisteredCurveContaining(const std::string& sPath) const;
+    // A page chose a light: every open window remembers it.
+    void NotifyLightChosen(KR_LightBase* pLight);
+    int GetSelectedPage() const { return m_selectedTabIndex; }
 
     KU_VertexInterpolation* GetCurrentVertexInterpolation() const { return m_pCurrentVertexInterpolation; }
     KG_EditorCalculations* GetEditorCalculations() const { return m_pEditorCalculations.get(); }
@@ -150,6 +158,7 @@ private:
     std::unique_ptr<KG_InterpolationEditorDemoControls> m_pDemoControls;
     std::unique_ptr<KG_InterpolationEditorChunkPage> m_pChunkPage;
     std::unique_ptr<KG_InterpolationEditorCameraPage> m_pCameraPage;
+    std::unique_ptr<KG_InterpolationEditorLightPage> m_pLightPage;
     std::unique_ptr<KG_EditorSceneSource> m_pEngineSceneSource;
     KG_EditorSceneSource* m_pSceneSource = nullptr; // not owned; null: the engine's
     std::shared_ptr<forms::Bitmap> m_pBuffer;
