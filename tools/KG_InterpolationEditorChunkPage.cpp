@@ -249,7 +249,7 @@ void KG_InterpolationEditorChunkPage::OnRemove()
     {
         // Every window drops what it shows before the curves go; that forgets this page's scene.
         m_Dialog.ShowCurve(nullptr);
-        m_Dialog.InvalidateEverywhere();
+        m_Dialog.InvalidateEverywhere(aRemoved);
         for (KU_VertexInterpolation* pCurve : aRemoved)
             delete pCurve;
         m_pScene = pScene;

@@ -9,6 +9,7 @@
 #include "tools/KG_EditorShell.h"
 #include "tools/KG_InterpolationEditorCameraPage.h"
 #include "tools/KG_InterpolationEditorChunkPage.h"
+#include "tools/KG_InterpolationEditorCubeMapPage.h"
 #include "tools/KG_InterpolationEditorDemoControls.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
 #include "tools/KG_InterpolationEditorLightPage.h"
@@ -148,6 +149,8 @@ void KG_InterpolationEditorDialog::BuildControls()
         std::make_unique<KG_InterpolationEditorCameraPage>(*this, m_pTabControl->GetTabPage(PAGE_CAMERA));
     m_pLightPage = std::make_unique<KG_InterpolationEditorLightPage>(
         *this, m_pTabControl->GetTabPage(PAGE_LIGHTS), m_ToolTip, m_pLightShadowMapResComboBox);
+    m_pCubeMapPage = std::make_unique<KG_InterpolationEditorCubeMapPage>(
+        *this, m_pTabControl->GetTabPage(PAGE_CUBEMAPS), m_pCubemapResComboBox);
     m_pChunkPage =
         std::make_unique<KG_InterpolationEditorChunkPage>(*this, m_pTabControl->GetTabPage(PAGE_CHUNKS));
     m_pTabControl->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&) { OnPageChanged(); });
@@ -285,6 +288,8 @@ void KG_InterpolationEditorDialog::HookPanel()
             // The Lights page follows the production time on every paint.
             if (m_selectedTabIndex == PAGE_LIGHTS && m_pLightPage != nullptr)
                 m_pLightPage->OnPanelPaint();
+            else if (m_selectedTabIndex == PAGE_CUBEMAPS && m_pCubeMapPage != nullptr)
+                m_pCubeMapPage->OnPanelPaint();
             if (e.pGraphics != nullptr && m_pBuffer != nullptr)
                 e.pGraphics->DrawImage(*m_pBuffer, 0, 0);
         });
@@ -585,8 +590,8 @@ void KG_InterpolationEditorDialog::OnPageChanged()
     }
     else if (iOld == PAGE_CUBEMAPS)
     {
+        m_pCubeMapPage->OnLeave();
         m_pSelectedCubemap = nullptr;
-        m_bIsCubemapDebugMode = false;
     }
 
     if (iNew == PAGE_INTERPOLATIONS)
@@ -608,6 +613,12 @@ void KG_InterpolationEditorDialog::OnPageChanged()
         KR_LightBase* pPending = m_pPendingLight;
         m_pPendingLight = nullptr;
         m_pLightPage->OnEnter(pPending);
+    }
+    else if (iNew == PAGE_CUBEMAPS)
+    {
+        KR_CubeMapPlacer* pPending = m_pPendingCubemap;
+        m_pPendingCubemap = nullptr;
+        m_pCubeMapPage->OnEnter(pPending);
     }
     else if (iNew == PAGE_CHUNKS)
     {
@@ -632,6 +643,11 @@ void KG_InterpolationEditorDialog::SetLightSelected(KR_LightBase* pLight)
 void KG_InterpolationEditorDialog::SetCubemapSelected(KR_CubeMapPlacer* pPlacer)
 {
     m_pPendingCubemap = pPlacer;
+    if (m_selectedTabIndex == PAGE_CUBEMAPS && pPlacer != m_pCubeMapPage->GetPlacer())
+    {
+        m_pPendingCubemap = nullptr;
+        m_pCubeMapPage->OnEnter(pPlacer);
+    }
 }
 
 void KG_InterpolationEditorDialog::InvalidateInterpolation()
@@ -649,6 +665,7 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
     m_pChunkPage->Invalidate();
     m_pCameraPage->Invalidate();
     m_pLightPage->Invalidate();
+    m_pCubeMapPage->Invalidate();
     m_pEditorCalculations->SetInterpolation(nullptr);
 
     const int iOld = m_pInterpolationComboBox->GetSelectedIndex();
@@ -678,8 +695,13 @@ void KG_InterpolationEditorDialog::ShowCurve(KU_VertexInterpolation* pCurve)
     UpdateVisualisation(true);
 }
 
-void KG_InterpolationEditorDialog::InvalidateEverywhere()
+void KG_InterpolationEditorDialog::InvalidateEverywhere(const std::vector<KU_VertexInterpolation*>& aRetired)
 {
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KU_InterpolationManager* pRegistry = pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
+    for (KU_VertexInterpolation* pCurve : aRetired)
+        if (pRegistry != nullptr && pCurve != nullptr)
+            pRegistry->UnregisterInterpolation(pCurve);
     if (m_pInterpolationEditorDialogManager != nullptr)
         m_pInterpolationEditorDialogManager->InvalidateInterpolationEditorsDialogs();
     else

@@ -4,9 +4,8 @@
 // drawn from its KG_EditorCalculations into an off-screen bitmap) shared by six pages of the tab
 // control "frameworkTabControl": "Interpolations" (the registered vertex curves), "Camera",
 // "Demo Controls" (buttons that replay the developer keys), "Lights", "Cube Maps" and "Chunks".
-// The Cube Maps page is an empty container so far; its hooks
-// (SetLightSelected, SetCubemapSelected, the resolution lists) are here for the manager and the
-// constructor.
+// Each page but the curve page is its own class; the window keeps what they share (the graph,
+// the picks the manager forwards, the resolution lists).
 //
 // Lifetime: the manager owns the window. Closing asks once about unsaved curve edits (in
 // CloseInterpolationEditorDialog, or in the closing event when the close came from elsewhere);
@@ -28,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class KG_InterpolationEditorDialogManager;
 class KG_InterpolationEditorDemoControls;
@@ -44,6 +44,7 @@ class KG_EditorSceneSource;
 class KG_InterpolationEditorChunkPage;
 class KG_InterpolationEditorCameraPage;
 class KG_InterpolationEditorLightPage;
+class KG_InterpolationEditorCubeMapPage;
 
 class KG_InterpolationEditorDialog : public forms::Form
 {
@@ -106,9 +107,11 @@ public:
     void SetSceneSource(KG_EditorSceneSource* pSource) { m_pSceneSource = pSource; }
     // Makes pCurve (null allowed) the current curve of the graph, fitted in x, y and z.
     void ShowCurve(KU_VertexInterpolation* pCurve);
-    // After a page deleted engine objects: the full invalidation in every open window (this one
-    // alone without a manager).
-    void InvalidateEverywhere();
+    // After a page deleted engine objects, or before it deletes the curves aRetired: the full
+    // invalidation in every open window (this one alone without a manager). The retired curves
+    // leave the registry first, so that no window finds them again while it re-resolves its
+    // curve; the caller deletes them afterwards.
+    void InvalidateEverywhere(const std::vector<KU_VertexInterpolation*>& aRetired = {});
     // Shows or hides the y and z values in the graph without changing the remembered choices.
     void SetComponentsShown(bool bYAndZ);
     // The first registered curve whose name holds sPath after its first character.
@@ -159,6 +162,7 @@ private:
     std::unique_ptr<KG_InterpolationEditorChunkPage> m_pChunkPage;
     std::unique_ptr<KG_InterpolationEditorCameraPage> m_pCameraPage;
     std::unique_ptr<KG_InterpolationEditorLightPage> m_pLightPage;
+    std::unique_ptr<KG_InterpolationEditorCubeMapPage> m_pCubeMapPage;
     std::unique_ptr<KG_EditorSceneSource> m_pEngineSceneSource;
     KG_EditorSceneSource* m_pSceneSource = nullptr; // not owned; null: the engine's
     std::shared_ptr<forms::Bitmap> m_pBuffer;
@@ -182,7 +186,6 @@ private:
     forms::CultureInfo m_NumberFormat{"en-US"};
     int m_selectedTabIndex = 0;
     int m_iInterpolationFlags = FLAG_SHOW_X | FLAG_SHOW_Y | FLAG_SHOW_Z;
-    bool m_bIsCubemapDebugMode = false;
     bool m_bCloseQuestionAnswered = false; // this close already asked (or was forced)
     bool m_bDetached = false;              // shutdown: closing asks nothing
 

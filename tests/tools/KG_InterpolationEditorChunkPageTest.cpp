@@ -212,12 +212,21 @@ TEST_F(KG_InterpolationEditorChunkPageTest, IncludesSavesAndRemovesChunksInTheCh
     ASSERT_TRUE(pIncluded->UserSelect(0));
     ASSERT_TRUE(Exists(HALL_CURVES + "Tree.int"));
     const std::uint32_t uiRegistered = m_Registry.GetAllVertexInterpolations().GetNumMembers();
+    // A second window shows Tree's curve on its curve page: it must let go of it too.
+    m_pManager->ShowNewInterpolationEditorDialog();
+    KG_InterpolationEditorDialog* pOther = m_pManager->GetDialog(1);
+    auto* pOtherCurves = pOther->Find<forms::ComboBox>("interpolationComboBox");
+    ASSERT_TRUE(pOtherCurves->UserOpenDropDown());
+    ASSERT_TRUE(pOtherCurves->UserSelect(pOtherCurves->GetItems().IndexOf(HALL_CURVES + "Tree.int")));
+    ASSERT_NE(pOther->GetCurrentVertexInterpolation(), nullptr);
     ASSERT_TRUE(pDialog->Find<forms::Button>("chunkRemoveChunkButton")->UserClick());
     EXPECT_FALSE(Exists(HALL_CURVES + "Tree.int"));
     EXPECT_EQ(Items(pIncluded), (std::vector<std::string>{"short.dae", "rock_a.dae"}));
     ASSERT_EQ(m_pHall->GetChunkInterpolations().GetNumMembers(), 2u);
     EXPECT_EQ(m_pHall->GetChunkInterpolations()[1], pRockCurve);
     EXPECT_EQ(m_Registry.GetAllVertexInterpolations().GetNumMembers(), uiRegistered - 1);
+    EXPECT_EQ(pOther->GetCurrentVertexInterpolation(), nullptr);
+    EXPECT_EQ(pOther->GetEditorCalculations()->GetInterpolation(), nullptr);
     EXPECT_TRUE(Exists(CAVE_CURVES + "Rock_A.int"));
     EXPECT_EQ(Read(CAVE_CURVES + "Rock_A.int"), sCaveCurve);
     EXPECT_EQ(Read(CAVE_LIST), "Assets/Models/World/Rock_A.DAE");
