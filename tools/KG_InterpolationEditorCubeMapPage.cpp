@@ -334,6 +334,7 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
         m_pPlacer->SetHighlighted(true);
         m_pPlacer->SetUseDebugTexture(m_bDebugMode);
         m_Dialog.ShowCurve(m_pPlacer->GetPositionRail());
+        m_Dialog.NotifyCubemapChosen(m_pPlacer);
     }
 }
 

@@ -735,6 +735,12 @@ void KG_InterpolationEditorDialog::NotifyLightChosen(KR_LightBase* pLight)
         m_pInterpolationEditorDialogManager->SetLightSelected(pLight);
 }
 
+void KG_InterpolationEditorDialog::NotifyCubemapChosen(KR_CubeMapPlacer* pPlacer)
+{
+    if (m_pInterpolationEditorDialogManager != nullptr)
+        m_pInterpolationEditorDialogManager->SetCubemapSelected(pPlacer);
+}
+
 // ---- Closing ----
 
 bool KG_InterpolationEditorDialog::HasUnsavedChanges() const

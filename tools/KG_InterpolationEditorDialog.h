@@ -118,6 +118,7 @@ public:
     KU_VertexInterpolation* FindRegisteredCurveContaining(const std::string& sPath) const;
     // A page chose a light: every open window remembers it.
     void NotifyLightChosen(KR_LightBase* pLight);
+    void NotifyCubemapChosen(KR_CubeMapPlacer* pPlacer);
     int GetSelectedPage() const { return m_selectedTabIndex; }
 
     KU_VertexInterpolation* GetCurrentVertexInterpolation() const { return m_pCurrentVertexInterpolation; }

@@ -143,6 +143,7 @@ TEST_F(KG_InterpolationEditorCubeMapPageTest, GeneratesEditsSavesAndGivesARail)
     EXPECT_FLOAT_EQ(pPlacer->GetCubeMapInfluenceRange(), 250.0f);
     EXPECT_STREQ(pPlacer->GetCubeMapPath().GetBuffer(), "Assets/Textures/Cubemaps/CubeMap_Hall_0.dds");
     EXPECT_TRUE(Get<forms::Button>("cubemapSaveButton")->GetEnabled());
+    EXPECT_EQ(m_pManager->GetSelectedCubemap(), pPlacer); // every window hears of the choice
 
     // The position box is read quietly while typing.
     auto* pPosition = Get<forms::TextBox>("cubemapPositionTextBox");

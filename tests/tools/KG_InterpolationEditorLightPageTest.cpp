@@ -135,6 +135,7 @@ TEST_F(KG_InterpolationEditorLightPageTest, MakesEditsSavesAndDeletesOmniAndSpot
     EXPECT_TRUE(Exists(OMNI + "Hall_OmniLight00.omn"));
     EXPECT_EQ(Get<forms::ComboBox>("lightComboBox")->GetSelectedItem(), OMNI + "Hall_OmniLight00.omn");
     EXPECT_FLOAT_EQ(pOmni->GetStoredPosition().z, 3.0f);
+    EXPECT_EQ(m_pManager->GetSelectedLight(), pOmni); // every window hears of the choice
     EXPECT_EQ(Get<forms::TextBox>("lightPositionXTextBox")->GetText(), "1");
     EXPECT_FALSE(Get<forms::TextBox>("lightTargetXTextBox")->GetEnabled());
     EXPECT_TRUE(Get<forms::CheckBox>("lightTubeCheckBox")->GetEnabled());
