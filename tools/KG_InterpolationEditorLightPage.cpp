@@ -88,13 +88,13 @@ KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_Interpolatio
     m_pCurveComboBox->SetBounds({6, 33, 400, 21});
     m_pDebugTextBox = AddBox(pPage, "lightDebugStringTextBox", 6, 60, 400);
 
-    struct LabelSpec
+    struct LabelInfo
     {
         const char* pName;
         const char* pText;
         const char* pTip;
     };
-    const LabelSpec aLabels[] = {
+    const LabelInfo aLabels[] = {
         {"lightPositionLabel", "pv", "Light Position"},
         {"lightTargetLabel", "tv", "Target of Spotlight"},
         {"lightUpVecLabel", "upv", "Up Vector of Spotlight"},
@@ -114,7 +114,7 @@ KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_Interpolatio
         {"lightEndTimeLabel", "End Time", ""},
     };
     int iRow = 0;
-    for (const LabelSpec& label : aLabels)
+    for (const LabelInfo& label : aLabels)
     {
         forms::Label* pLabel = pPage->AddNew<forms::Label>(label.pName, label.pText);
         pLabel->SetBounds({420, 6 + 16 * iRow++, 40, 13});
