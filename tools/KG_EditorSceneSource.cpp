@@ -28,15 +28,8 @@ public:
 
     KR_Scene* GetCurrentScene() const override
     {
-        const KB_GrowingArray<KR_Scene*> gScenes = GetAllScenes();
-        if (gScenes.GetNumMembers() == 0)
-            return nullptr;
-        const double fTime = GetProductionTime();
-        for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
-            if (gScenes[i] != nullptr && fTime >= gScenes[i]->GetStartTime() &&
-                fTime < gScenes[i]->GetEndTime())
-                return gScenes[i];
-        return gScenes[0];
+        KR_SceneManager* pScenes = GetScenes();
+        return pScenes != nullptr ? pScenes->GetCurrentScene() : nullptr;
     }
 
     double GetProductionTime() const override
