@@ -3,8 +3,6 @@
 #include "audio/KA_AudioContextManager.h"
 #include "audio/KA_AudioResourceManager.h"
 #include "framework/app/KE_ApplicationManager.h"
-#include "framework/app/KE_Dispatcher.h"
-#include "framework/app/KE_Messages.h"
 #include "framework/app/KU_ApplicationFactory.h"
 #include "framework/files/KF_FileManager.h"
 #include "framework/files/KU_XmlUtilities.h"
@@ -20,27 +18,6 @@
 
 namespace
 {
-
-// Virtual-key codes and controller buttons taken in every phase.
-constexpr std::uint64_t KEY_F1 = 0x70;
-constexpr std::uint64_t KEY_F4 = 0x73;
-constexpr std::uint64_t KEY_F5 = 0x74;
-constexpr std::uint64_t KEY_F11 = 0x7A;
-constexpr std::uint64_t KEY_F12 = 0x7B;
-constexpr std::uint64_t KEY_LEFT = 0x25;
-constexpr std::uint64_t KEY_RIGHT = 0x27;
-constexpr std::uint64_t KEY_C = 0x43;
-constexpr std::uint64_t KEY_G = 0x47;
-constexpr std::uint64_t KEY_H = 0x48;
-constexpr std::uint64_t KEY_J = 0x4A;
-constexpr std::uint64_t KEY_L = 0x4C;
-constexpr std::uint64_t KEY_X = 0x58;
-constexpr std::uint64_t KEY_Y = 0x59;
-constexpr std::uint32_t BUTTON_STEP_FORWARD = 1;
-constexpr std::uint32_t BUTTON_STEP_BACK = 3;
-constexpr std::uint32_t BUTTON_NEXT_MODE = 4;
-constexpr std::uint32_t BUTTON_TOGGLE_CAMERAS = 13;
-constexpr std::uint32_t ACTING_CONTROLLER = 0;
 
 KE_ApplicationManager* Engine()
 {
@@ -229,7 +206,10 @@ void KR_SceneManager::RunClock()
     const long iNow = wincrt::clock();
     if (m_bSynchronizedTime)
         m_fTimeOffset = static_cast<double>(iNow - m_iStartClock) * 0.001;
-    m_fSeekPosition -= static_cast<double>(iNow - m_iPauseClock) * 0.001;
+    // Only a held clock has paused seconds to pay back: a clock already running (the hand-over
+    // in another mode, then Demo) would otherwise jump back by the time since it started.
+    if (!m_bPlaying)
+        m_fSeekPosition -= static_cast<double>(iNow - m_iPauseClock) * 0.001;
     if (KA_AudioResourceManager* pAudio = GetAudioResourceManager())
         pAudio->Resume(GetSynchonizationTime());
     m_bPlaying = true;
@@ -346,121 +326,4 @@ float KR_SceneManager::GetQualityScale() const
     KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
     const std::uint32_t uiQuality = pDevice != nullptr ? pDevice->GetRenderingQuality() : 4;
     return uiQuality < 4 ? SCALES[uiQuality] : 1.0f;
-}
-
-bool KR_SceneManager::HandleKeyDown(std::uint64_t uiKey)
-{
-    if (uiKey >= KEY_F1 && uiKey <= KEY_F4)
-    {
-        SwitchCameraModeTo(static_cast<KR_SceneCameraMode>(uiKey - KEY_F1));
-        return true;
-    }
-    switch (uiKey)
-    {
-    case KEY_F5:
-        m_bEditorTimeHold = !m_bEditorTimeHold;
-        return true;
-    case KEY_LEFT:
-        m_bStepBack = true;
-        return true;
-    case KEY_RIGHT:
-        m_bStepForward = true;
-        return true;
-    case KEY_Y:
-        SetVisualisationOn(VISUALISATION_CAMERAS, !IsVisualisationOn(VISUALISATION_CAMERAS));
-        return true;
-    case KEY_X:
-        SetVisualisationOn(VISUALISATION_CURVES, !IsVisualisationOn(VISUALISATION_CURVES));
-        return true;
-    case KEY_C:
-        SetVisualisationOn(VISUALISATION_LIGHTS, !IsVisualisationOn(VISUALISATION_LIGHTS));
-        return true;
-    case KEY_G:
-        SetVisualisationOn(VISUALISATION_ORIENTATIONS, !IsVisualisationOn(VISUALISATION_ORIENTATIONS));
-        return true;
-    case KEY_H:
-        SetVisualisationOn(VISUALISATION_AUDIO, !IsVisualisationOn(VISUALISATION_AUDIO));
-        return true;
-    case KEY_J:
-        SetVisualisationOn(VISUALISATION_PLACERS, !IsVisualisationOn(VISUALISATION_PLACERS));
-        return true;
-    case KEY_L:
-        m_uiCompositionGuide = (m_uiCompositionGuide + 1) % 3;
-        return true;
-    default:
-        break;
-    }
-    // Everything else works on loaded scenes and resources.
-    if (!m_bLoaded)
-        return false;
-    if (uiKey == KEY_F11 || uiKey == KEY_F12)
-    {
-        TakeScreenshot(uiKey == KEY_F12);
-        return true;
-    }
-    return false;
-}
-
-bool KR_SceneManager::HandleButtonDown(std::uint32_t uiButton)
-{
-    switch (uiButton)
-    {
-    case BUTTON_STEP_FORWARD:
-        m_bStepForward = true;
-        return true;
-    case BUTTON_STEP_BACK:
-        m_bStepBack = true;
-        return true;
-    case BUTTON_NEXT_MODE:
-        SwitchCameraModeTo(static_cast<KR_SceneCameraMode>((m_eCameraMode + 1) % 4));
-        return true;
-    case BUTTON_TOGGLE_CAMERAS:
-        SetVisualisationOn(VISUALISATION_CAMERAS, !IsVisualisationOn(VISUALISATION_CAMERAS));
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool KR_SceneManager::Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload)
-{
-    if (pPayload == nullptr)
-        return false;
-    if (type == KE_MT_Keyboard)
-    {
-        const std::uint64_t uiKey = *static_cast<const std::uint64_t*>(pPayload);
-        if (subType == KE_MST_KeyDown)
-            return HandleKeyDown(uiKey);
-        if (subType == KE_MST_KeyUp && uiKey == KEY_LEFT)
-            m_bStepBack = false;
-        else if (subType == KE_MST_KeyUp && uiKey == KEY_RIGHT)
-            m_bStepForward = false;
-        else
-            return false;
-        return true;
-    }
-    if (type == KE_MT_Controller)
-    {
-        const auto* pButton = static_cast<const KE_ControllerButtonData*>(pPayload);
-        if (pButton->device != ACTING_CONTROLLER)
-            return false;
-        if (subType == KE_MST_ButtonDown)
-            return HandleButtonDown(pButton->button);
-        if (subType == KE_MST_ButtonUp && pButton->button == BUTTON_STEP_FORWARD)
-            m_bStepForward = false;
-        else if (subType == KE_MST_ButtonUp && pButton->button == BUTTON_STEP_BACK)
-            m_bStepBack = false;
-        else
-            return false;
-        return true;
-    }
-    return false;
-}
-
-void KR_SceneManager::PickEditorObject(const KR_Ray& /*ray*/)
-{
-}
-
-void KR_SceneManager::PickEditorGizmo(const KR_Ray& /*ray*/, bool /*bDragging*/)
-{
 }

@@ -16,7 +16,7 @@
 // pool while the main thread draws loading frames. The hand-over to playback and Shutdown wait
 // for the job to be done before its future is deleted; a job that has not started by Shutdown
 // does nothing, and a running one stops between its steps. Until loading has finished only the
-// camera-mode keys, the toggles and the step keys are taken.
+// camera-mode keys, the toggles and the step keys act.
 
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_GrowingArray.h"
@@ -229,16 +229,57 @@ public:
 
     // ---- Input
 
-    // Controller buttons and keys: camera modes (F1 to F4, button 4), the toggles (F5, Y, X, C,
-    // G, H, J, L, button 13), stepping (Left and Right, buttons 3 and 1) and, once loaded,
-    // screenshots (F11, F12). Anything else is not taken (false).
+    // Keys (type 2) and controller buttons of controller 0 (type 1): camera modes, toggles, the
+    // editor time hold, stepping, jumps between scenes and cameras, reload, save, cube maps,
+    // screenshots, rail edits and editor commands. Until loading has finished only the camera
+    // modes, the toggles, the time hold and the steps act. True for every key and button message
+    // (acted on or not), false for every other type; a null payload is ignored.
     bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override;
 
+    // Backspace: the scenes active now reload their entities, the audio entities are reloaded
+    // with the music's sounds prepared again (a running clock seeks them to now on its next
+    // frame), and the editor windows are told to refill.
+    void OnBackspaceKey();
+    // Enter: the scenes active now save their entities, then every audio entity is saved.
+    void OnEnterKey();
+    // Page Up / Page Down: to the start of the nearest scene that ended before now / starts after
+    // now; every scene's PostLoad then runs. Only with synchronised time; nothing without one.
+    void OnPageUpKey();
+    void OnPageDownKey();
+    // Up / Down: to the start of the animated camera (of any scene) that ended most recently /
+    // starts next; PostLoad runs on every scene when that camera's scene is not the current one.
+    void OnUpKey();
+    void OnDownKey();
+    // Edit mode only. B: the key nearest now of every active camera's rail (in the scenes active
+    // now) moves to the free camera's position; V: that key moves onto the rail's own value now.
+    // Cameras without a rail or without keys are skipped.
+    void OnBKey();
+    void OnVKey();
+    // Edit mode only: the selected keys and objects of every scene and the selected audio entity
+    // or audio rail key move to the free camera's position.
+    void OnFKey();
+    // F9: the scenes active now render all their cube maps again.
+    void RerenderCubeMaps();
+
     // Editor picking in Edit mode, called by the controller camera with its picking ray: a click
-    // selects the nearest editor object, a drag moves the selected object's gizmo (bDragging
-    // false ends the drag). Nothing is picked here yet.
+    // selects the nearest editor object of the scenes and the audio entities (a tie goes to the
+    // lower scene, a scene/audio tie to the scene, a miss selects nothing); a drag moves the
+    // selection's gizmo or key (bDragging false ends the drag). Nothing before loading has ended.
     virtual void PickEditorObject(const KR_Ray& ray);
     virtual void PickEditorGizmo(const KR_Ray& ray, bool bDragging);
+
+    // The editor's new camera: in the first scene active now, on straight rails from pCameraFrom
+    // to pCameraTo looking from pTargetFrom to pTargetTo (three floats each), with the free
+    // camera's field of view. False in Roam mode, without an active scene, before loading has
+    // ended or when a point is null.
+    bool CreateNewCameraInterpolation(double fStart, double fEnd, double fTimeSlicing,
+                                      const float* pCameraFrom, const float* pCameraTo,
+                                      const float* pTargetFrom, const float* pTargetTo);
+    // The editor's new straight vertex curve from pFrom to pTo (three floats each) in the first
+    // scene active now. Roam mode only; false otherwise, without an active scene, before loading
+    // has ended or when a point is null.
+    bool CreateNewVertexInterpolation(double fStart, double fEnd, double fTimeSlicing, const float* pFrom,
+                                      const float* pTo);
 
 private:
     // Pause's steps without the check (leaving Demo and the end of the timeline use them too).
@@ -255,9 +296,15 @@ private:
     void FinishLoadJob();
     // True when the job should skip its remaining steps.
     bool IsLoadCancelled() const { return m_bLoadCancelled.load(std::memory_order_acquire); }
-    // The keys taken in every phase; true when the key was one of them.
-    bool HandleKeyDown(std::uint64_t uiKey);
-    bool HandleButtonDown(std::uint32_t uiButton);
+    // The key-down and button-down tables.
+    void HandleKeyDown(std::uint64_t uiKey);
+    void HandleButtonDown(std::uint32_t uiButton);
+    // Seeks as SetSynchronizationTime does; with bPostLoad every scene's PostLoad runs after.
+    void JumpTo(double fTime, bool bPostLoad);
+    // Next camera (bForward) or previous one, over every scene's animated cameras.
+    void JumpToCamera(bool bForward);
+    // B (bToFreeCamera) and V.
+    void EditCameraRails(bool bToFreeCamera);
     void ReleaseLoaderObjects();
 
     KR_SceneCameraMode m_eCameraMode = KR_SCM_Demo;

@@ -261,7 +261,13 @@ TEST(KR_SceneManagerScenes, TogglesAndTheGuideFollowTheirKeys)
     }
     PressKey(scenes, 0x74);
     EXPECT_FALSE(scenes.IsEditorTimeHeld());
-    EXPECT_FALSE(scenes.Receive(KE_MT_Keyboard, KE_MST_KeyDown, nullptr));
+    // Every key and button message is taken, a null payload too (and ignored); mouse messages not.
+    EXPECT_TRUE(scenes.Receive(KE_MT_Keyboard, KE_MST_KeyDown, nullptr));
+    EXPECT_TRUE(scenes.Receive(KE_MT_Controller, KE_MST_ButtonDown, nullptr));
+    std::uint64_t uiKey = 0x76; // F7: not the manager's
+    EXPECT_TRUE(scenes.Receive(KE_MT_Keyboard, KE_MST_KeyDown, &uiKey));
+    KE_MouseState mouse = {};
+    EXPECT_FALSE(scenes.Receive(KE_MT_Mouse, KE_MST_MouseMove, &mouse));
 }
 
 } // namespace

@@ -358,12 +358,19 @@ public:
         return false;
     }
     void ShowMessageBox(KG_ManagedFacade*, const KB_String&, const KB_String&) override {}
-    bool ShowInterpolationEditorDialog(KG_ManagedFacade*) override { return true; }
+    bool ShowInterpolationEditorDialog(KG_ManagedFacade*) override
+    {
+        m_Log.Add("Tools.ShowEditorDialog");
+        return true;
+    }
     void UpdateInterpolationEditorDialogs(KG_ManagedFacade*) override
     {
         m_Log.Add("Tools.UpdateEditorDialogs");
     }
-    void InvalidateInterpolationEditorDialogs(KG_ManagedFacade*) override {}
+    void InvalidateInterpolationEditorDialogs(KG_ManagedFacade*) override
+    {
+        m_Log.Add("Tools.InvalidateEditorDialogs");
+    }
 
 private:
     CallLog& m_Log;
