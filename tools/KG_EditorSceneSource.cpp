@@ -59,7 +59,13 @@ public:
         DirectX::XMStoreFloat3(pUp, DirectX::XMVector3Rotate(DirectX::XMVectorSet(0, 1, 0, 0), qOrientation));
     }
 
-    bool CreateNewCameraInterpolation(const NewCamera&) override { return false; }
+    bool CreateNewCameraInterpolation(const NewCamera& camera) override
+    {
+        KR_SceneManager* pScenes = GetScenes();
+        return pScenes != nullptr && pScenes->CreateNewCameraInterpolation(
+                                         camera.fStart, camera.fEnd, camera.fSlicing, &camera.cameraStart.x,
+                                         &camera.cameraEnd.x, &camera.targetStart.x, &camera.targetEnd.x);
+    }
 };
 
 } // namespace
