@@ -3,7 +3,6 @@
 #include "audio/KA_AudioContextFmod.h"
 #include "audio/KA_AudioEntity.h"
 #include "audio/KA_AudioResource.h"
-#include "framework/core/KU_HashUtilities.h"
 #include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_FileManager.h"
 #include "framework/files/KU_XmlUtilities.h"
