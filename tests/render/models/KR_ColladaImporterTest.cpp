@@ -1,6 +1,8 @@
 #include "render/models/KR_ColladaImporter.h"
 
 #include "framework/files/KF_FileManager.h"
+#include "framework/threads/KT_BindStruct.h"
+#include "framework/threads/KT_Future.h"
 #include "render/device/KR_GraphicsContextDX11.h"
 #include "render/device/KR_MaterialManager.h"
 #include "render/device/KR_ModelLoader.h"
@@ -1187,4 +1189,101 @@ TEST_F(KR_ColladaImporterTest, HostileSkinsFailCleanly)
     ASSERT_NE(nullptr, pModel);
     EXPECT_EQ(255, ReadSkinned(ReadMesh(pModel->GetMesh(0)))[1].bones[0]);
     EXPECT_EQ(nullptr, wide(257));
+}
+
+namespace
+{
+
+// One model loaded or deleted by a job on the worker pool.
+struct PoolSlot
+{
+    std::string sPath;
+    KR_ModelResource* pModel = nullptr;
+    std::atomic<bool> bDone{false};
+};
+
+void LoadOnPool(PoolSlot* pSlot)
+{
+    pSlot->pModel = KR_ColladaImporter::Import(pSlot->sPath.c_str(), 1, 1, 1);
+    pSlot->bDone.store(true);
+}
+
+void DeleteOnPool(PoolSlot* pSlot)
+{
+    delete pSlot->pModel;
+    pSlot->pModel = nullptr;
+    pSlot->bDone.store(true);
+}
+
+} // namespace
+
+TEST_F(KR_ColladaImporterTest, ModelsLoadOnTheWorkerPoolWhileTheCurveRegistryIsRead)
+{
+    // An animated geometry (its node animation keeps two registered curves), a skinned one whose
+    // bone takes its channel, and a channel nothing uses (freed on the worker).
+    SkinSpec skin;
+    skin.sGeometry = "s";
+    skin.sJoints = "R A";
+    skin.sInverseBinds = std::string(IDENTITY) + " " + IDENTITY;
+    skin.sVCount = "1 1 1";
+    skin.sV = "0 0 1 0 1 0";
+    const std::string sKeys = std::string(IDENTITY) + " " + Translation(1, 0, 0);
+    const std::string sDocument =
+        Document(Geometry("g", TRIANGLE, "<triangles>" + Vertex("g") + "<p>0 1 2</p></triangles>") +
+                     Geometry("s", TRIANGLE, "<triangles>" + Vertex("s") + "<p>0 1 2</p></triangles>"),
+                 Node("g", std::string("<matrix sid=\"m\">") + IDENTITY + "</matrix>") +
+                     Joint("R", IDENTITY, Joint("A", IDENTITY)) + SkinNode("c"),
+                 Animations(Animation("a", "n-g/m", "0 1", sKeys) + Animation("b", "A/m", "0 1", sKeys) +
+                            Animation("u", "nobody/m", "0 1", sKeys)) +
+                     Controllers(Skin(skin)));
+    KU_InterpolationManager registry;
+    m_engine->SetInterpolationManager(&registry);
+    constexpr int MODELS = 20;
+    std::vector<PoolSlot> vSlots(MODELS);
+    for (int i = 0; i < MODELS; ++i)
+    {
+        vSlots[i].sPath = "Models/m" + std::to_string(i) + ".dae";
+        m_pMemory->SetFile(vSlots[i].sPath, sDocument);
+    }
+
+    // Every entry seen while the models load names a curve of one of them.
+    auto readWhileRunning = [&](void (*pJob)(PoolSlot*))
+    {
+        std::vector<std::unique_ptr<KT_Future<void>>> vFutures;
+        for (PoolSlot& slot : vSlots)
+        {
+            slot.bDone.store(false);
+            vFutures.emplace_back(KT_RunAsync(KT_BindStruct1<void, PoolSlot*>{pJob, &slot}));
+        }
+        for (bool bAllDone = false; !bAllDone;)
+        {
+            bAllDone = true;
+            for (const PoolSlot& slot : vSlots)
+                bAllDone = bAllDone && slot.bDone.load();
+            const auto gEntries = registry.CopyAllVertexInterpolations();
+            for (std::uint32_t i = 0; i < gEntries.GetNumMembers(); ++i)
+            {
+                const std::string sName = Name(gEntries[i].first);
+                EXPECT_TRUE(sName.rfind("Models/m", 0) == 0 && sName.find(" Animation ") != std::string::npos)
+                    << sName;
+            }
+        }
+        for (auto& pFuture : vFutures)
+            pFuture->Wait();
+    };
+    KT_ThreadPool::Start(4);
+    readWhileRunning(&LoadOnPool);
+    std::uint32_t uiLoaded = 0;
+    for (const PoolSlot& slot : vSlots)
+        uiLoaded +=
+            slot.pModel != nullptr && static_cast<KR_ModelResourceDX11*>(slot.pModel)->GetMeshCount() == 2
+                ? 1
+                : 0;
+    EXPECT_EQ(std::uint32_t{MODELS}, uiLoaded);
+    // Translation and scale of each model's one node animation, each listed once.
+    EXPECT_EQ(2u * MODELS, registry.CopyAllVertexInterpolations().GetNumMembers());
+    readWhileRunning(&DeleteOnPool);
+    KT_ThreadPool::Stop();
+    EXPECT_EQ(0u, registry.CopyAllVertexInterpolations().GetNumMembers());
+    m_engine->SetInterpolationManager(nullptr);
 }
