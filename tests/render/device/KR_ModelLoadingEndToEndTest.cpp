@@ -1,7 +1,7 @@
 // Models from an archive through the real loader: the resource manager's model jobs on the worker
 // pool import a COLLADA model (animated and skinned), an OBJ model and the placeholder cube, write
-// their caches into a writable folder ahead of the archive, and a second manager reads the caches
-// instead of importing.
+// their caches into the writable folder behind the archive (as in developer mode), and a second
+// manager reads the caches instead of importing.
 
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 
@@ -149,7 +149,7 @@ protected:
         EXPECT_EQ(0u, m_registry.CopyAllVertexInterpolations().GetNumMembers());
     }
 
-    // One run: a file manager over the working folder and the archive, a manager loading the
+    // One run: a file manager over the archive and the working folder, a manager loading the
     // three models on the pool; returns each model's record and the triangle counts.
     struct Run
     {
@@ -166,8 +166,9 @@ protected:
         auto* pWork = new Counted<KF_DirectoryRepository>(m_temp.Join("work").c_str());
         auto* pArchive = new Counted<KF_DataRepository>();
         EXPECT_TRUE(pArchive->LoadFromFile(m_temp.Join("KV27.dat").c_str()));
-        files.AddRepository(pWork);
+        // As in developer mode: the archive first, then the writable working folder.
         files.AddRepository(pArchive);
+        files.AddRepository(pWork);
         m_engine->SetFileManager(&files);
         {
             KR_GraphicsResourceManagerDX11 manager;
