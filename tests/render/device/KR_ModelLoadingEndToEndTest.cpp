@@ -1,9 +1,14 @@
-// Models from an archive through the real loader: the resource manager's model jobs on the worker
-// pool import a COLLADA model (animated and skinned), an OBJ model and the placeholder cube, write
-// their caches into the writable folder behind the archive (as in developer mode), and a second
-// manager reads the caches instead of importing.
+// Models from an archive through the real loader and drawn on the stand-in device: the resource
+// manager's model jobs on the worker pool import a COLLADA model (animated and skinned), an OBJ model and the
+// placeholder cube, write their caches into the writable folder behind the archive (as in developer mode),
+// and a second manager reads the caches instead of importing.
 
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
+
+#include "render/device/KR_MaterialManager.h"
+#include "render/device/KR_ShaderCache.h"
+#include "render/device/KR_ShaderCoreManager.h"
+#include "render/device/KR_ShaderProgram.h"
 
 #include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_DirectoryRepository.h"
@@ -17,6 +22,7 @@
 #include "render/models/KR_ModelImporters.h"
 #include "render/models/KR_ObjImporter.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
+#include "tests/support/LibraryFactory.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
 #include "timing/KU_InterpolationManager.h"
@@ -65,6 +71,29 @@ public:
     using R::GetNumLoadedFiles;
     using R::R;
 };
+
+// Programs without stages: materials resolve and subsets draw without compiling shaders.
+class StagelessShaderCache : public KR_ShaderCache
+{
+public:
+    KR_ShaderProgram* LoadShaderProgram(const KR_ShaderProperties*) override
+    {
+        return new KR_ShaderProgram();
+    }
+};
+
+// A shader core that makes no resources of its own; its setters still reach the device context.
+class PlainCore : public KR_ShaderCoreManager
+{
+public:
+    bool Initialize() override { return true; }
+    bool CreateResources() override { return true; }
+    bool CreateSizeDependentResources() override { return true; }
+    bool ReleaseResources() override { return true; }
+    bool ReleaseSizeDependentResources() override { return true; }
+};
+
+const char* const LIBRARY = "Assets/Materials/Test_Materials.xml";
 
 const char* const IDENTITY = "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1";
 
@@ -126,6 +155,9 @@ protected:
         text << cube.rdbuf();
         WriteText(source / KR_GraphicsResourceManagerDX11::PLACEHOLDER_MODEL, text.str());
         WriteText(source / ARM, ArmDocument());
+        WriteText(source / LIBRARY,
+                  "<material_library><material id=\"DefaultMaterial\"/><material "
+                  "id=\"DefaultSkinnedMaterial\" skinnedAnimation=\"1\"/></material_library>");
         WriteText(source / CRATE, "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
                                   "vn 0 0 1\nf 1/1/1 2/2/1 3/3/1 4/4/1\n");
         KF_NameValidator acceptAll;
@@ -139,6 +171,8 @@ protected:
         KR_ModelImporters::RegisterImporter("dae", &CountedCollada);
         KR_ModelImporters::RegisterImporter("obj", &CountedObj);
         m_engine->SetInterpolationManager(&m_registry);
+        m_engine->SetShaderCache(&m_cache);
+        m_engine->SetShaderCoreManager(&m_core);
         KT_ThreadPool::Start(3);
     }
     void TearDown() override
@@ -146,6 +180,8 @@ protected:
         KT_ThreadPool::Stop();
         KR_ModelImporters::Clear();
         m_engine->SetInterpolationManager(nullptr);
+        m_engine->SetShaderCoreManager(nullptr);
+        m_engine->SetShaderCache(nullptr);
         EXPECT_EQ(0u, m_registry.CopyAllVertexInterpolations().GetNumMembers());
     }
 
@@ -154,6 +190,8 @@ protected:
     struct Run
     {
         std::vector<std::vector<std::uint8_t>> vRecords;
+        // Per model, the draw calls of its colour pass.
+        std::vector<std::vector<std::string>> vDraws;
         std::vector<std::uint32_t> vTriangles;
         bool bArmAnimated = false;
         bool bArmSkinned = false;
@@ -170,6 +208,9 @@ protected:
         files.AddRepository(pArchive);
         files.AddRepository(pWork);
         m_engine->SetFileManager(&files);
+        KR_MaterialManager materials;
+        EXPECT_TRUE(materials.LoadMaterialLibrary());
+        m_engine->SetMaterialManager(&materials);
         {
             KR_GraphicsResourceManagerDX11 manager;
             m_engine->SetGraphicsResourceManager(&manager);
@@ -193,17 +234,38 @@ protected:
                 run.vRecords.push_back(bytes);
                 run.vTriangles.push_back(pModel->GetTriangleCount());
             }
+            for (KR_ManagedModelResourceDX11* pModel : vModels)
+            {
+                D3D11Control::ClearCallLog();
+                pModel->Render(0.5, KR_RENDER_PASS_COLOR, nullptr, nullptr, 1);
+                std::vector<std::string> vDraws;
+                for (const D3D11Control::CallRecord& record : D3D11Control::GetCallLog())
+                {
+                    if (record.Method.rfind("Draw", 0) != 0)
+                        continue;
+                    std::string sDraw = record.Method;
+                    for (const double fValue : record.Values)
+                        sDraw += " " + std::to_string(static_cast<long long>(fValue));
+                    vDraws.push_back(sDraw);
+                }
+                run.vDraws.push_back(vDraws);
+            }
+            // The context keeps the last mesh's buffers bound, as the device does.
+            m_device.GetImmediateContext()->ClearState();
             run.bArmAnimated = vModels[1]->HasAnimation();
             run.bArmSkinned = vModels[1]->HasSkinnedAnimation();
             m_engine->SetGraphicsResourceManager(nullptr);
         }
+        m_engine->SetMaterialManager(nullptr);
         run.uiLoadedFiles = pWork->GetNumLoadedFiles() + pArchive->GetNumLoadedFiles();
         m_engine->SetFileManager(nullptr);
         return run;
     }
 
     TestTempDir m_temp;
-    TestEngine m_engine;
+    TestEngine m_engine{new LibraryFactory(LIBRARY)};
+    StagelessShaderCache m_cache;
+    PlainCore m_core;
     StandInGraphicsDevice m_device{m_engine};
     KU_InterpolationManager m_registry;
 };
@@ -221,12 +283,17 @@ TEST_F(KR_ModelLoadingEndToEndTest, ModelsImportFromTheArchiveOnceThenLoadFromTh
     EXPECT_TRUE(first.bArmAnimated);
     EXPECT_TRUE(first.bArmSkinned);
     EXPECT_EQ(0u, first.uiLoadedFiles);
+    // One indexed draw per subset: the cube's 12 triangles, the arm's two meshes of 2, the crate's 2.
+    const std::vector<std::vector<std::string>> vExpected = {
+        {"DrawIndexed 36 0 0"}, {"DrawIndexed 6 0 0", "DrawIndexed 6 0 0"}, {"DrawIndexed 6 0 0"}};
+    EXPECT_EQ(vExpected, first.vDraws);
     for (const char* pPath : {KR_GraphicsResourceManagerDX11::PLACEHOLDER_MODEL, ARM, CRATE})
         EXPECT_TRUE(std::filesystem::is_regular_file(m_temp.Join("work") + "/" + pPath + ".bin")) << pPath;
 
     const Run second = LoadAll();
     EXPECT_EQ(3, g_iImports.load()); // nothing imported again
     EXPECT_EQ(first.vTriangles, second.vTriangles);
+    EXPECT_EQ(first.vDraws, second.vDraws);
     EXPECT_TRUE(second.bArmAnimated);
     EXPECT_TRUE(second.bArmSkinned);
     EXPECT_EQ(0u, second.uiLoadedFiles);
