@@ -173,7 +173,9 @@ protected:
         m_engine->SetInterpolationManager(&m_registry);
         m_engine->SetShaderCache(&m_cache);
         m_engine->SetShaderCoreManager(&m_core);
-        KT_ThreadPool::Start(3);
+        // One worker: resolving materials writes the material's states onto the shared cached
+        // program without a lock, so two workers resolving at once would race there.
+        KT_ThreadPool::Start(1);
     }
     void TearDown() override
     {
