@@ -62,7 +62,9 @@ std::string SkinnedGridDocument()
     std::string sAnimations = "<library_animations>";
     for (int b = 0; b < BONES; ++b)
     {
-        sJoints += "b" + std::to_string(b) + " ";
+        sJoints += 'b';
+        sJoints += std::to_string(b);
+        sJoints += ' ';
         std::snprintf(buffer, sizeof(buffer), "1 0 0 %.6g 0 1 0 0 0 0 1 0 0 0 0 1 ", -b * fBoneLength);
         sInverseBinds += buffer;
         std::snprintf(buffer, sizeof(buffer),
@@ -86,7 +88,8 @@ std::string SkinnedGridDocument()
         std::string sInterpolations;
         for (int k = 0; k < KEYS; ++k)
             sInterpolations += "LINEAR ";
-        const std::string sId = "a" + std::to_string(b);
+        std::string sId = "a";
+        sId += std::to_string(b);
         sAnimations +=
             "<animation id=\"" + sId + "\">" +
             Source(sId + "-in", "float_array", KEYS, sTimes, 1, "TIME", "float") +

@@ -247,7 +247,10 @@ protected:
                         continue;
                     std::string sDraw = record.Method;
                     for (const double fValue : record.Values)
-                        sDraw += " " + std::to_string(static_cast<long long>(fValue));
+                    {
+                        sDraw += ' ';
+                        sDraw += std::to_string(static_cast<long long>(fValue));
+                    }
                     vDraws.push_back(sDraw);
                 }
                 run.vDraws.push_back(vDraws);

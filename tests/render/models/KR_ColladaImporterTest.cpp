@@ -1174,8 +1174,10 @@ TEST_F(KR_ColladaImporterTest, HostileSkinsFailCleanly)
         std::string sBinds = IDENTITY;
         for (int i = 1; i < iBones; ++i)
         {
-            sChildren += Joint("b" + std::to_string(i), IDENTITY);
-            sJoints += " b" + std::to_string(i);
+            const std::string sBone = std::string("b").append(std::to_string(i));
+            sChildren += Joint(sBone, IDENTITY);
+            sJoints += ' ';
+            sJoints += sBone;
             sBinds += std::string(" ") + IDENTITY;
         }
         SkinSpec skin = good;
