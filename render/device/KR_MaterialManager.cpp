@@ -505,7 +505,10 @@ KR_ShaderProgram* KR_MaterialManager::BuildMaterialShaderProperties(KR_RenderPas
     KR_GraphicsResourceManager* pResources = ResourceManager();
     KR_ShaderProgram* pProgram = pResources != nullptr ? pResources->GetShaderProgram(&properties) : nullptr;
     if (pProgram != nullptr)
+    {
+        std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
         SetStates(pProgram, ChooseStates(*GetMaterial(sMaterialId)));
+    }
     return pProgram;
 }
 
@@ -555,6 +558,7 @@ KR_ShaderProgram* KR_MaterialManager::BuildSimpleShaderProperties(KR_SimpleShade
     {
         const bool bTexture =
             type == KR_SIMPLE_SHADER_DEBUG_TEXTURE || type == KR_SIMPLE_SHADER_DEBUG_TEXTURE_FADING;
+        std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
         SetStates(pProgram, bTexture ? StateChoice{1, 0, 0} : StateChoice{0, 1, 0});
     }
     return pProgram;
@@ -771,7 +775,10 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
         // states go to a copy, the cached program stays as it is.
         if (pProgram != nullptr)
         {
-            withStates = *pProgram;
+            {
+                std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
+                withStates = *pProgram;
+            }
             SetStates(&withStates, ChooseStates(m));
             pApplied = &withStates;
         }

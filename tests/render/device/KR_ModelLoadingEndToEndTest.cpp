@@ -173,9 +173,7 @@ protected:
         m_engine->SetInterpolationManager(&m_registry);
         m_engine->SetShaderCache(&m_cache);
         m_engine->SetShaderCoreManager(&m_core);
-        // One worker: resolving materials writes the material's states onto the shared cached
-        // program without a lock, so two workers resolving at once would race there.
-        KT_ThreadPool::Start(1);
+        KT_ThreadPool::Start(4);
     }
     void TearDown() override
     {
