@@ -7,6 +7,7 @@
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
+#include "render/device/KR_UtilitiesDX11.h"
 #include "render/effects/KR_PostFXEngine.h"
 
 #include <cstring>
@@ -26,19 +27,6 @@ KR_GraphicsResourceManager* ResourceManager()
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-}
-
-// Four corners of the screen as a triangle strip; drawn instanced, one screen quad per ball.
-ID3D11Buffer* CreateFullScreenQuad(ID3D11Device* pDevice)
-{
-    static const float s_afCorners[12] = {-1.0f, 1.0f, 0.0f, -1.0f, -1.0f, 0.0f,
-                                          1.0f,  1.0f, 0.0f, 1.0f,  -1.0f, 0.0f};
-    const D3D11_BUFFER_DESC desc{sizeof(s_afCorners), D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0};
-    const D3D11_SUBRESOURCE_DATA initial{s_afCorners, 0, 0};
-    ID3D11Buffer* pBuffer = nullptr;
-    if (pDevice == nullptr || FAILED(pDevice->CreateBuffer(&desc, &initial, &pBuffer)))
-        return nullptr;
-    return pBuffer;
 }
 
 // A pooled buffer's description; false (left empty) when its bytes do not fit a buffer's 32-bit width.
@@ -129,14 +117,9 @@ bool KR_MetaBallRendererDX11::CreateResources()
     depth.DepthEnable = FALSE;
     m_pDepthOffState = pResources->GetDepthStencilState(&depth);
 
-    const BOOL bMultisample = pGraphicsDevice->GetAntiAliasing() > 1 ? TRUE : FALSE;
-    D3D11_RASTERIZER_DESC rasterizer{};
-    rasterizer.FillMode = D3D11_FILL_SOLID;
-    rasterizer.CullMode = D3D11_CULL_BACK;
-    rasterizer.FrontCounterClockwise = TRUE;
-    rasterizer.DepthClipEnable = TRUE;
-    rasterizer.MultisampleEnable = bMultisample;
-    rasterizer.AntialiasedLineEnable = bMultisample;
+    const bool bMultisample = pGraphicsDevice->GetAntiAliasing() > 1;
+    const D3D11_RASTERIZER_DESC rasterizer =
+        KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, bMultisample, bMultisample);
     m_pRasterizerState = pResources->GetRasterizerState(&rasterizer);
 
     m_pCoreRadiusProgram =
@@ -159,7 +142,8 @@ bool KR_MetaBallRendererDX11::CreateResources()
     {
         m_pInputLayoutPosVertex = nullptr;
     }
-    m_pFullScreenQuadVB = CreateFullScreenQuad(pDevice);
+    // Drawn instanced: one screen quad per ball.
+    m_pFullScreenQuadVB = KR_UtilitiesDX11::CreateScreenCornersBuffer(pDevice);
 
     const D3D11_BUFFER_DESC desc{KR_MetaBallConstants::SIZE,
                                  D3D11_USAGE_DYNAMIC,
