@@ -29,18 +29,6 @@ KR_GraphicsResourceManager* ResourceManager()
     return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
 }
 
-// A pooled buffer's description; false (left empty) when its bytes do not fit a buffer's 32-bit width.
-bool Describe(KR_BufferResourceDescription& description, std::uint64_t uiCount, std::uint32_t uiStride,
-              D3D11_USAGE usage, std::uint32_t uiBind, std::uint32_t uiMisc, std::uint32_t uiCPUAccess)
-{
-    description = KR_BufferResourceDescription();
-    if (uiCount == 0 || uiCount * uiStride > UINT32_MAX)
-        return false;
-    description = KR_BufferResourceDescription(static_cast<std::uint32_t>(uiCount), uiStride, usage, uiBind,
-                                               uiMisc, uiCPUAccess);
-    return true;
-}
-
 KR_ShaderProgram* GetProgram(KR_GraphicsResourceManager* pResources, const char* pVertexEntry,
                              const char* pPixelEntry, ID3D11DepthStencilState* pDepth,
                              ID3D11BlendState* pBlend, ID3D11RasterizerState* pRasterizer)
@@ -181,14 +169,15 @@ bool KR_MetaBallRendererDX11::CreateSizeDependentResources()
     const std::uint64_t uiPixels = std::uint64_t{m_uiWidth} * m_uiHeight;
     const std::uint32_t uiLists = D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE;
     // All three are described, even when one does not fit.
-    const bool bBalls =
-        Describe(m_ballBufferDescription, MAX_BALLS, BALL_STRIDE, D3D11_USAGE_DYNAMIC,
-                 D3D11_BIND_SHADER_RESOURCE, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, D3D11_CPU_ACCESS_WRITE);
-    const bool bFragments =
-        Describe(m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL, FRAGMENT_STRIDE,
-                 D3D11_USAGE_DEFAULT, uiLists, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 0);
-    const bool bHeads = Describe(m_headBufferDescription, uiPixels, HEAD_STRIDE, D3D11_USAGE_DEFAULT, uiLists,
-                                 D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS, 0);
+    const bool bBalls = KR_BufferResourceDescription::Describe(
+        m_ballBufferDescription, MAX_BALLS, BALL_STRIDE, D3D11_USAGE_DYNAMIC, D3D11_BIND_SHADER_RESOURCE,
+        D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, D3D11_CPU_ACCESS_WRITE);
+    const bool bFragments = KR_BufferResourceDescription::Describe(
+        m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL, FRAGMENT_STRIDE, D3D11_USAGE_DEFAULT,
+        uiLists, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 0);
+    const bool bHeads = KR_BufferResourceDescription::Describe(m_headBufferDescription, uiPixels, HEAD_STRIDE,
+                                                               D3D11_USAGE_DEFAULT, uiLists,
+                                                               D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS, 0);
     const bool bDescribed = bBalls && bFragments && bHeads;
     // Made once now, so the pool holds buffers of this size before Render asks for them, and so a
     // size the device refuses is known beforehand.

@@ -36,13 +36,9 @@ ID3D11DeviceContext* ImmediateContext()
 bool DescribeList(KR_BufferResourceDescription& description, std::uint64_t uiCount, std::uint32_t uiStride,
                   std::uint32_t uiMiscFlags)
 {
-    description = KR_BufferResourceDescription();
-    if (uiCount == 0 || uiCount * uiStride > UINT32_MAX)
-        return false;
-    description = KR_BufferResourceDescription(
-        static_cast<std::uint32_t>(uiCount), uiStride, D3D11_USAGE_DEFAULT,
-        D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE, uiMiscFlags, 0);
-    return true;
+    return KR_BufferResourceDescription::Describe(description, uiCount, uiStride, D3D11_USAGE_DEFAULT,
+                                                  D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE,
+                                                  uiMiscFlags, 0);
 }
 
 } // namespace
