@@ -8,6 +8,7 @@
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
+#include "render/device/KR_UtilitiesDX11.h"
 #include "render/effects/KR_OITRenderer.h"
 
 #include <tinyxml.h>
@@ -636,18 +637,9 @@ bool KR_MaterialManager::CreateMaterialShaders()
     m_apDepthStencilStates[2] = pResources->GetDepthStencilState(&depth);
 
     KR_GraphicsDevice* pDevice = Engine()->GetGraphicsDevice();
-    const BOOL bMultisample = pDevice != nullptr && pDevice->GetAntiAliasing() > 1 ? TRUE : FALSE;
-    D3D11_RASTERIZER_DESC rasterizer{};
-    rasterizer.FillMode = D3D11_FILL_SOLID;
-    rasterizer.CullMode = D3D11_CULL_BACK;
-    rasterizer.FrontCounterClockwise = TRUE;
-    rasterizer.DepthBias = 0;
-    rasterizer.DepthBiasClamp = 0.0f;
-    rasterizer.SlopeScaledDepthBias = 0.0f;
-    rasterizer.DepthClipEnable = TRUE;
-    rasterizer.ScissorEnable = FALSE;
-    rasterizer.MultisampleEnable = bMultisample;
-    rasterizer.AntialiasedLineEnable = bMultisample;
+    const bool bMultisample = pDevice != nullptr && pDevice->GetAntiAliasing() > 1;
+    D3D11_RASTERIZER_DESC rasterizer =
+        KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, bMultisample, bMultisample);
     m_apRasterizerStates[0] = pResources->GetRasterizerState(&rasterizer);
     rasterizer.CullMode = D3D11_CULL_NONE;
     m_apRasterizerStates[1] = pResources->GetRasterizerState(&rasterizer);

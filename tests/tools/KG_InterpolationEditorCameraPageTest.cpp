@@ -1,46 +1,26 @@
 #include "tools/KG_InterpolationEditorCameraPage.h"
 
-#include "framework/files/KF_FileManager.h"
-#include "platform/forms/FormsControl.h"
-#include "platform/win32/Win32Control.h"
 #include "render/camera/KR_AnimatedCamera.h"
-#include "render/scene/KR_Scene.h"
-#include "tests/support/TestEngine.h"
-#include "tests/support/TestTempDir.h"
+#include "tests/tools/InterpolationEditorPageTestFixture.h"
 #include "timing/KB_LinearInterpolation.h"
-#include "timing/KU_InterpolationManager.h"
-#include "tools/KG_EditorChunkLists.h"
 #include "tools/KG_EditorParsing.h"
-#include "tools/KG_EditorSceneSource.h"
-#include "tools/KG_InterpolationEditorDialog.h"
-#include "tools/KG_InterpolationEditorDialogManager.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 using namespace DirectX;
-using K_GUI::KG_EditorSceneSource;
 using K_GUI::KG_InterpolationEditorCameraPage;
 using K_GUI::KG_InterpolationEditorDialog;
 
 namespace
 {
 
-class TestScene : public KR_Scene
+class TestScene : public EditorTestScene
 {
 public:
-    explicit TestScene(const char* pName) { SetSceneName(pName); }
-    bool PreLoad() override { return true; }
-    void OnResize() override {}
-    void RenderModels(double, const XMMATRIX*) override {}
-    bool Shutdown() override { return true; }
-    bool PostLoad() override { return true; }
+    using EditorTestScene::EditorTestScene;
 
     // Cameras with a rail and a field-of-view curve, written to their files.
     void AddCameras(int iCount)
@@ -64,13 +44,9 @@ public:
     }
 };
 
-class FakeSceneSource : public KG_EditorSceneSource
+class FakeSceneSource : public FakeEditorSceneSource
 {
 public:
-    KB_GrowingArray<KR_Scene*> GetAllScenes() const override { return m_gScenes; }
-    KR_Scene* GetCurrentScene() const override { return m_pCurrent; }
-    double GetProductionTime() const override { return 0.0; }
-    XMFLOAT3 GetFreeCameraPosition() const override { return {1.5f, -2.0f, 3.0f}; }
     bool CreateNewCameraInterpolation(const NewCamera& camera) override
     {
         m_aCreated.push_back(camera);
@@ -78,54 +54,34 @@ public:
         return true;
     }
 
-    KB_GrowingArray<KR_Scene*> m_gScenes;
-    KR_Scene* m_pCurrent = nullptr;
     std::vector<NewCamera> m_aCreated;
 };
 
-class KG_InterpolationEditorCameraPageTest : public ::testing::Test
+class KG_InterpolationEditorCameraPageTest : public InterpolationEditorPageTestFixture
 {
 protected:
     void SetUp() override
     {
-        Win32Control::Reset();
-        FormsControl::Reset();
-        FormsControl::SetStrictMessageBoxes(true);
-        ASSERT_TRUE(m_Root.IsValid());
-        m_Files.AddDirectoryRepository(m_Root.GetPath().c_str());
-        m_Engine->SetFileManager(&m_Files);
-        m_Engine->SetInterpolationManager(&m_Registry);
+        InterpolationEditorPageTestFixture::SetUp();
+        if (HasFatalFailure())
+            return;
+        m_Source.m_vFreeCamera = {1.5f, -2.0f, 3.0f};
         m_Source.m_gScenes.Add(&m_Hall);
         m_Source.m_gScenes.Add(&m_Cave);
         m_Source.m_pCurrent = &m_Hall;
     }
 
-    void TearDown() override
-    {
-        m_pManager.reset();
-        K_GUI::KG_EditorChunkLists::ClearListsOfAllChunks();
-        EXPECT_EQ(FormsControl::GetUnexpectedMessageBoxCount(), 0);
-        FormsControl::Reset();
-        Win32Control::Reset();
-    }
-
     KG_InterpolationEditorDialog* OpenOnCameras()
     {
-        m_pManager = std::make_unique<KG_InterpolationEditorDialogManager>();
-        m_pManager->ShowNewInterpolationEditorDialog();
-        KG_InterpolationEditorDialog* pDialog = m_pManager->GetDialog(0);
-        pDialog->SetSceneSource(&m_Source);
-        pDialog->Find<forms::TabControl>("frameworkTabControl")
-            ->SetSelectedIndex(KG_InterpolationEditorDialog::PAGE_CAMERA);
-        return pDialog;
+        return OpenDialog(&m_Source, KG_InterpolationEditorDialog::PAGE_CAMERA);
     }
-    bool Exists(const KB_String& sPath) { return std::filesystem::exists(m_Root.Join(sPath.GetBuffer())); }
+    bool Exists(const KB_String& sPath)
+    {
+        return InterpolationEditorPageTestFixture::Exists(sPath.GetBuffer());
+    }
     std::string Read(const KB_String& sPath)
     {
-        std::ifstream in(m_Root.Join(sPath.GetBuffer()), std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
+        return InterpolationEditorPageTestFixture::Read(sPath.GetBuffer());
     }
     static std::string LastBox()
     {
@@ -133,14 +89,9 @@ protected:
         return boxes.empty() ? std::string() : boxes.back().caption + ": " + boxes.back().text;
     }
 
-    TestTempDir m_Root;
-    TestEngine m_Engine;
-    KF_FileManager m_Files;
-    KU_InterpolationManager m_Registry;
     TestScene m_Hall{"Hall"};
     TestScene m_Cave{"Cave"};
     FakeSceneSource m_Source;
-    std::unique_ptr<KG_InterpolationEditorDialogManager> m_pManager;
 };
 
 TEST_F(KG_InterpolationEditorCameraPageTest, ChoosesEditsSavesAndDeletesThroughTheHoldingScene)

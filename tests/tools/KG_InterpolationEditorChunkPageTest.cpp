@@ -1,77 +1,36 @@
 #include "tools/KG_InterpolationEditorChunkPage.h"
 
-#include "framework/files/KF_FileManager.h"
-#include "platform/forms/FormsControl.h"
-#include "platform/win32/Win32Control.h"
-#include "render/scene/KR_Scene.h"
-#include "tests/support/TestEngine.h"
-#include "tests/support/TestTempDir.h"
-#include "timing/KU_InterpolationManager.h"
+#include "tests/tools/InterpolationEditorPageTestFixture.h"
 #include "timing/KU_VertexInterpolation.h"
-#include "tools/KG_EditorChunkLists.h"
-#include "tools/KG_EditorSceneSource.h"
-#include "tools/KG_InterpolationEditorDialog.h"
-#include "tools/KG_InterpolationEditorDialogManager.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
-
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 using K_GUI::KG_EditorChunkLists;
-using K_GUI::KG_EditorSceneSource;
 using K_GUI::KG_InterpolationEditorDialog;
 
 namespace
 {
-
-class TestScene : public KR_Scene
-{
-public:
-    explicit TestScene(const char* pName) { SetSceneName(pName); }
-    bool PreLoad() override { return true; }
-    void OnResize() override {}
-    void RenderModels(double, const DirectX::XMMATRIX*) override {}
-    bool Shutdown() override { return true; }
-    bool PostLoad() override { return true; }
-};
-
-class FakeSceneSource : public KG_EditorSceneSource
-{
-public:
-    KB_GrowingArray<KR_Scene*> GetAllScenes() const override { return m_gScenes; }
-    KR_Scene* GetCurrentScene() const override { return m_pCurrent; }
-    double GetProductionTime() const override { return 0.0; }
-    DirectX::XMFLOAT3 GetFreeCameraPosition() const override { return {1.0f, 2.0f, 3.0f}; }
-    bool CreateNewCameraInterpolation(const NewCamera&) override { return false; }
-
-    KB_GrowingArray<KR_Scene*> m_gScenes;
-    KR_Scene* m_pCurrent = nullptr;
-};
 
 const std::string HALL_LIST = "Assets/Entities/Hall/Chunks/Chunks_Hall.chk";
 const std::string HALL_CURVES = "Assets/Entities/Hall/Interpolations/Chunks/";
 const std::string CAVE_LIST = "Assets/Entities/Cave/Chunks/Chunks_Cave.chk";
 const std::string CAVE_CURVES = "Assets/Entities/Cave/Interpolations/Chunks/";
 
-class KG_InterpolationEditorChunkPageTest : public ::testing::Test
+class KG_InterpolationEditorChunkPageTest : public InterpolationEditorPageTestFixture
 {
 protected:
     void SetUp() override
     {
-        Win32Control::Reset();
-        FormsControl::Reset();
-        FormsControl::SetStrictMessageBoxes(true);
-        ASSERT_TRUE(m_Root.IsValid());
-        m_Files.AddDirectoryRepository(m_Root.GetPath().c_str());
-        m_Engine->SetFileManager(&m_Files);
-        m_Engine->SetInterpolationManager(&m_Registry);
+        InterpolationEditorPageTestFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         for (const char* pModel : {"Rock_A.DAE", "Tree.dae", "Bush.dae", "readme.txt"})
             Write("Assets/Models/World/" + std::string(pModel), "model");
     }
@@ -81,45 +40,22 @@ protected:
         m_pManager.reset();
         m_pHall.reset();
         m_pCave.reset();
-        KG_EditorChunkLists::ClearListsOfAllChunks();
-        EXPECT_EQ(FormsControl::GetUnexpectedMessageBoxCount(), 0);
-        FormsControl::Reset();
-        Win32Control::Reset();
+        InterpolationEditorPageTestFixture::TearDown();
     }
-
-    void Write(const std::string& sPath, const std::string& sText)
-    {
-        std::filesystem::create_directories(std::filesystem::path(m_Root.Join(sPath)).parent_path());
-        std::ofstream(m_Root.Join(sPath), std::ios::binary) << sText;
-    }
-    std::string Read(const std::string& sPath)
-    {
-        std::ifstream in(m_Root.Join(sPath), std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    bool Exists(const std::string& sPath) { return std::filesystem::exists(m_Root.Join(sPath)); }
 
     // Loads both scenes, opens a window over them (Hall current) and shows the Chunks page.
     KG_InterpolationEditorDialog* OpenOnChunks()
     {
-        m_pHall = std::make_unique<TestScene>("Hall");
+        m_pHall = std::make_unique<EditorTestScene>("Hall");
         m_pHall->SetStartTime(2.0);
         m_pHall->SetEndTime(12.0);
-        m_pCave = std::make_unique<TestScene>("Cave");
+        m_pCave = std::make_unique<EditorTestScene>("Cave");
         EXPECT_TRUE(m_pHall->LoadChunks());
         m_pCave->LoadChunks();
         m_Source.m_gScenes.Add(m_pCave.get());
         m_Source.m_gScenes.Add(m_pHall.get());
         m_Source.m_pCurrent = m_pHall.get();
-        m_pManager = std::make_unique<KG_InterpolationEditorDialogManager>();
-        m_pManager->ShowNewInterpolationEditorDialog();
-        KG_InterpolationEditorDialog* pDialog = m_pManager->GetDialog(0);
-        pDialog->SetSceneSource(&m_Source);
-        pDialog->Find<forms::TabControl>("frameworkTabControl")
-            ->SetSelectedIndex(KG_InterpolationEditorDialog::PAGE_CHUNKS);
-        return pDialog;
+        return OpenDialog(&m_Source, KG_InterpolationEditorDialog::PAGE_CHUNKS);
     }
 
     static std::vector<std::string> Items(forms::ListControl* pList)
@@ -127,14 +63,9 @@ protected:
         return std::vector<std::string>(pList->GetItems().begin(), pList->GetItems().end());
     }
 
-    TestTempDir m_Root;
-    TestEngine m_Engine;
-    KF_FileManager m_Files;
-    KU_InterpolationManager m_Registry;
-    FakeSceneSource m_Source;
-    std::unique_ptr<TestScene> m_pHall;
-    std::unique_ptr<TestScene> m_pCave;
-    std::unique_ptr<KG_InterpolationEditorDialogManager> m_pManager;
+    FakeEditorSceneSource m_Source;
+    std::unique_ptr<EditorTestScene> m_pHall;
+    std::unique_ptr<EditorTestScene> m_pCave;
 };
 
 TEST_F(KG_InterpolationEditorChunkPageTest, ListsWorldModelsLowerCasedOnceAndKeepsTheirFileNames)

@@ -1,107 +1,39 @@
 #include "tools/KG_InterpolationEditorLightPage.h"
 
-#include "framework/files/KF_FileManager.h"
-#include "platform/forms/FormsControl.h"
-#include "platform/win32/Win32Control.h"
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
-#include "render/scene/KR_Scene.h"
-#include "tests/support/TestEngine.h"
-#include "tests/support/TestTempDir.h"
-#include "timing/KU_InterpolationManager.h"
+#include "tests/tools/InterpolationEditorPageTestFixture.h"
 #include "timing/KU_VertexInterpolation.h"
-#include "tools/KG_EditorChunkLists.h"
-#include "tools/KG_EditorSceneSource.h"
-#include "tools/KG_InterpolationEditorDialog.h"
-#include "tools/KG_InterpolationEditorDialogManager.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
 
 using namespace DirectX;
-using K_GUI::KG_EditorSceneSource;
 using K_GUI::KG_InterpolationEditorDialog;
 using K_GUI::KG_InterpolationEditorLightPage;
 
 namespace
 {
 
-class TestScene : public KR_Scene
-{
-public:
-    explicit TestScene(const char* pName) { SetSceneName(pName); }
-    bool PreLoad() override { return true; }
-    void OnResize() override {}
-    void RenderModels(double, const XMMATRIX*) override {}
-    bool Shutdown() override { return true; }
-    bool PostLoad() override { return true; }
-};
-
-class FakeSceneSource : public KG_EditorSceneSource
-{
-public:
-    KB_GrowingArray<KR_Scene*> GetAllScenes() const override { return m_gScenes; }
-    KR_Scene* GetCurrentScene() const override { return m_pCurrent; }
-    double GetProductionTime() const override { return 0.0; }
-    XMFLOAT3 GetFreeCameraPosition() const override { return {1.0f, 2.0f, 3.0f}; }
-    bool CreateNewCameraInterpolation(const NewCamera&) override { return false; }
-
-    KB_GrowingArray<KR_Scene*> m_gScenes;
-    KR_Scene* m_pCurrent = nullptr;
-};
-
 const std::string OMNI = "Assets/Entities/Hall/Lights/OmniLights/";
 const std::string SPOT = "Assets/Entities/Hall/Lights/SpotLights/";
 
-class KG_InterpolationEditorLightPageTest : public ::testing::Test
+class KG_InterpolationEditorLightPageTest : public InterpolationEditorPageTestFixture
 {
 protected:
     void SetUp() override
     {
-        Win32Control::Reset();
-        FormsControl::Reset();
-        FormsControl::SetStrictMessageBoxes(true);
-        ASSERT_TRUE(m_Root.IsValid());
-        m_Files.AddDirectoryRepository(m_Root.GetPath().c_str());
-        m_Engine->SetFileManager(&m_Files);
-        m_Engine->SetInterpolationManager(&m_Registry);
+        InterpolationEditorPageTestFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         m_Hall.SetEndTime(8.0);
         m_Source.m_gScenes.Add(&m_Hall);
         m_Source.m_gScenes.Add(&m_Cave);
         m_Source.m_pCurrent = &m_Hall;
-        m_pManager = std::make_unique<KG_InterpolationEditorDialogManager>();
-        m_pManager->ShowNewInterpolationEditorDialog();
-        m_pDialog = m_pManager->GetDialog(0);
-        m_pDialog->SetSceneSource(&m_Source);
+        OpenDialog(&m_Source);
     }
 
-    void TearDown() override
-    {
-        m_pManager.reset();
-        K_GUI::KG_EditorChunkLists::ClearListsOfAllChunks();
-        EXPECT_EQ(FormsControl::GetUnexpectedMessageBoxCount(), 0);
-        FormsControl::Reset();
-        Win32Control::Reset();
-    }
-
-    void ShowPage(int iPage)
-    {
-        m_pDialog->Find<forms::TabControl>("frameworkTabControl")->SetSelectedIndex(iPage);
-    }
-    template <typename T>
-    T* Get(const char* pName)
-    {
-        T* p = m_pDialog->Find<T>(pName);
-        EXPECT_NE(p, nullptr) << pName;
-        return p;
-    }
-    void Click(const char* pName) { ASSERT_TRUE(Get<forms::Button>(pName)->UserClick()) << pName; }
-    bool Exists(const std::string& sPath) { return std::filesystem::exists(m_Root.Join(sPath)); }
     void SelectCurve(const char* pPrefix)
     {
         auto* pCurves = Get<forms::ComboBox>("lightInterpolationComboBox");
@@ -112,15 +44,9 @@ protected:
         ASSERT_TRUE(pCurves->UserSelect(iEntry)) << pPrefix;
     }
 
-    TestTempDir m_Root;
-    TestEngine m_Engine;
-    KF_FileManager m_Files;
-    KU_InterpolationManager m_Registry;
-    TestScene m_Hall{"Hall"};
-    TestScene m_Cave{"Cave"};
-    FakeSceneSource m_Source;
-    std::unique_ptr<KG_InterpolationEditorDialogManager> m_pManager;
-    KG_InterpolationEditorDialog* m_pDialog = nullptr;
+    EditorTestScene m_Hall{"Hall"};
+    EditorTestScene m_Cave{"Cave"};
+    FakeEditorSceneSource m_Source;
 };
 
 TEST_F(KG_InterpolationEditorLightPageTest, MakesEditsSavesAndDeletesOmniAndSpotLights)
