@@ -505,7 +505,8 @@ void MakeShaderSeeds()
 }
 
 // The placeholder model, and small documents with what it lacks: polygons, nested nodes with
-// matrices, two UV sets of three floats, several elements and materials.
+// matrices, two UV sets of three floats, several elements and materials, animations, skeletons
+// and a skin.
 void MakeColladaSeeds()
 {
     const Bytes placeholder =
@@ -544,6 +545,63 @@ void MakeColladaSeeds()
         "url=\"#b\"/></node></node></visual_scene></library_visual_scenes><scene>"
         "<instance_visual_scene url=\"#s\"/></scene></COLLADA>";
     AddSeed("ColladaFuzz", ToBytes(sNested));
+
+    // An animated geometry node, and a geometry skinned by two skeletons (one of them animated)
+    // under an added root, with a bind shape and 0 to 4 influences per vertex.
+    const std::string sTriangle =
+        "<mesh><source id=\"p\"><float_array count=\"12\">0 0 0 1 0 0 0 1 0 1 1 0</float_array></source>"
+        "<vertices id=\"v\"><input semantic=\"POSITION\" source=\"#p\"/></vertices><triangles><input "
+        "semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>0 1 2 1 3 2</p></triangles></mesh>";
+    const std::string sIdentity = "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1";
+    auto animation = [&](const std::string& sId, const std::string& sTarget)
+    {
+        return "<animation id=\"" + sId + "\"><source id=\"" + sId + "-in\"><float_array count=\"2\">0 1.5" +
+               "</float_array></source><source id=\"" + sId + "-out\"><float_array count=\"32\">" +
+               sIdentity +
+               " 0 -1 0 1 1 0 0 2 0 0 1 3 0 0 0 1</float_array></source><sampler><input semantic=\"INPUT\" "
+               "source=\"#" +
+               sId + "-in\"/><input semantic=\"OUTPUT\" source=\"#" + sId +
+               "-out\"/></sampler><channel source=\"#x\" target=\"" + sTarget + "\"/></animation>";
+    };
+    const std::string sAnimated =
+        "<COLLADA version=\"1.4.1\"><library_animations>" + animation("a", "n/m") + "<animation>" +
+        animation("b", "n/m") +
+        "</animation></library_animations><library_geometries>"
+        "<geometry id=\"g\">" +
+        sTriangle +
+        "</geometry></library_geometries><library_visual_scenes>"
+        "<visual_scene id=\"s\"><node id=\"n\"><matrix sid=\"m\">" +
+        sIdentity +
+        "</matrix><instance_geometry url=\"#g\"/></node></visual_scene></library_visual_scenes><scene>"
+        "<instance_visual_scene url=\"#s\"/></scene></COLLADA>";
+    AddSeed("ColladaFuzz", ToBytes(sAnimated));
+    auto joint = [&](const std::string& sId, const std::string& sChildren)
+    {
+        return "<node id=\"" + sId + "\"><matrix sid=\"m\">1 0 0 1 0 1 0 0 0 0 1 0 0 0 0 1</matrix>" +
+               sChildren + "</node>";
+    };
+    std::string sBinds;
+    for (int i = 0; i < 4; ++i)
+        sBinds += sIdentity + " ";
+    const std::string sSkinned =
+        "<COLLADA version=\"1.4.1\"><library_animations>" + animation("a", "R/m") +
+        "</library_animations><library_controllers><controller id=\"c\"><skin source=\"#g\">"
+        "<bind_shape_matrix>1 0 0 0 0 1 0 0 0 0 1 2 0 0 0 1</bind_shape_matrix><source id=\"j\"><Name_array "
+        "count=\"4\">S R A T</Name_array></source><source id=\"ib\"><float_array count=\"64\">" +
+        sBinds +
+        "</float_array></source><source id=\"w\"><float_array count=\"4\">0.2 0.6 1 0.5</float_array>"
+        "</source><joints><input semantic=\"JOINT\" source=\"#j\"/><input semantic=\"INV_BIND_MATRIX\" "
+        "source=\"#ib\"/></joints><vertex_weights count=\"4\"><input semantic=\"JOINT\" source=\"#j\" "
+        "offset=\"0\"/><input semantic=\"WEIGHT\" source=\"#w\" offset=\"1\"/><vcount>2 4 0 1</vcount>"
+        "<v>0 0 1 1 0 0 1 1 2 2 3 3 2 2</v></vertex_weights></skin></controller></library_controllers>"
+        "<library_geometries><geometry id=\"g\">" +
+        sTriangle +
+        "</geometry></library_geometries>"
+        "<library_visual_scenes><visual_scene id=\"s\">" +
+        joint("R", joint("A", "")) + joint("S", joint("T", "")) +
+        "<node id=\"at\"><instance_controller url=\"#c\"/></node></visual_scene></library_visual_scenes>"
+        "<scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>";
+    AddSeed("ColladaFuzz", ToBytes(sSkinned));
 }
 
 } // namespace

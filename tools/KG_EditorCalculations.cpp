@@ -1,9 +1,15 @@
 #include "tools/KG_EditorCalculations.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/core/KU_FileUtilities.h"
+#include "framework/files/KF_FileManager.h"
 #include "platform/forms/FormsWidgets.h"
 #include "render/camera/KR_Camera.h"
+#include "render/device/KR_GraphicsResourceManager.h"
+#include "render/models/KR_ManagedModelResourceDX11.h"
+#include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
+#include "timing/KB_LinearInterpolation.h"
 #include "timing/KU_VertexInterpolation.h"
 
 #include <algorithm>
@@ -622,4 +628,47 @@ void KG_EditorCalculations::UpdateInterpolationVertex(KU_VertexInterpolation* pC
 {
     if (pCurve != nullptr)
         pCurve->SetVertex(uiIndex, XMVectorSet(fX, fY, fZ, 0.0f));
+}
+
+bool KG_EditorCalculations::AddChunkToScene(KR_Scene* pScene, const char* pChunkFile)
+{
+    if (pScene == nullptr || pChunkFile == nullptr || *pChunkFile == '\0')
+        return false;
+    const KB_String sCurvePath = KU_FileUtilities::ReplaceExtension(
+        KB_String::Formatted("%s%s%s%s%s", "Assets/Entities/", pScene->GetSceneName().GetBuffer(),
+                             "/Interpolations/", pScene->GetChunkInterpolationsPath().GetBuffer(),
+                             pChunkFile),
+        "int");
+    KB_LinearInterpolation* pCurve = new KB_LinearInterpolation(sCurvePath);
+    pCurve->InsertVertex(XMVectorSet(1.0f, 0.0f, 0.0f, 0.0f), 0.0);
+    pCurve->SetStartTime(pScene->GetStartTime());
+    pCurve->SetEndTime(pScene->GetEndTime());
+    pScene->GetChunkInterpolations().Add(pCurve);
+    pCurve->Save();
+
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KR_GraphicsResourceManager* pResources =
+        pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
+    // The model arrays stay parallel to the curves: no resource manager gives a null model.
+    KR_ModelResource* pModel = nullptr;
+    if (pResources != nullptr)
+        pModel =
+            pResources->GetModelResource(KB_String::Formatted("Assets/Models/World/%s", pChunkFile), 1, 1, 0);
+    pScene->GetChunkModels().Add(pModel);
+    return true;
+}
+
+KU_VertexInterpolation* KG_EditorCalculations::RemoveChunkFromScene(KR_Scene* pScene, std::uint32_t uiIndex)
+{
+    if (pScene == nullptr || uiIndex >= pScene->GetChunkInterpolations().GetNumMembers())
+        return nullptr;
+    KU_VertexInterpolation* pCurve = pScene->GetChunkInterpolations()[uiIndex];
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    if (pFiles != nullptr && pCurve != nullptr)
+        pFiles->RemoveFile(pCurve->GetFilePath());
+    pScene->GetChunkInterpolations().Remove(uiIndex);
+    if (uiIndex < pScene->GetChunkModels().GetNumMembers())
+        pScene->GetChunkModels().Remove(uiIndex);
+    return pCurve;
 }

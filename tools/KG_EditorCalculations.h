@@ -22,6 +22,7 @@
 
 class KU_VertexInterpolation;
 class KR_Camera;
+class KR_Scene;
 
 struct KG_Point
 {
@@ -71,6 +72,18 @@ public:
 
     KG_EditorCalculations(const KG_EditorCalculations&) = delete;
     KG_EditorCalculations& operator=(const KG_EditorCalculations&) = delete;
+
+    // Includes the world model sChunkFile (a file name in "Assets/Models/World/", as found on
+    // disk) in the scene: a new visibility curve "<chunk curves folder>/<name>.int" with one key
+    // (1, 0, 0) at 0 spanning the scene, saved, appended to the scene's chunk curves; the model
+    // requested from the resource manager and appended to the chunk models. False (nothing
+    // changed) without a scene or a name.
+    static bool AddChunkToScene(KR_Scene* pScene, const char* pChunkFile);
+    // Deletes the file of chunk curve uiIndex, then takes entry uiIndex out of the chunk curves
+    // and models, keeping the order of the rest. The curve is handed back, not deleted: editor
+    // windows may still show it, so the caller deletes it once every window dropped it. Null
+    // (nothing changed) for an index past the arrays.
+    static KU_VertexInterpolation* RemoveChunkFromScene(KR_Scene* pScene, std::uint32_t uiIndex);
 
     void SetDimensions(std::uint32_t uiWidth, std::uint32_t uiHeight);
     // Null allowed; clears the changed flag and the hovered and dragged keys.

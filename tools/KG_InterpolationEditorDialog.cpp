@@ -4,9 +4,15 @@
 #include "platform/forms/FormsMessageBox.h"
 #include "timing/KU_InterpolationManager.h"
 #include "timing/KU_VertexInterpolation.h"
+#include "tools/KG_EditorChunkLists.h"
+#include "tools/KG_EditorSceneSource.h"
 #include "tools/KG_EditorShell.h"
+#include "tools/KG_InterpolationEditorCameraPage.h"
+#include "tools/KG_InterpolationEditorChunkPage.h"
+#include "tools/KG_InterpolationEditorCubeMapPage.h"
 #include "tools/KG_InterpolationEditorDemoControls.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
+#include "tools/KG_InterpolationEditorLightPage.h"
 
 #include <algorithm>
 #include <cctype>
@@ -66,8 +72,10 @@ std::uint32_t ButtonBits(forms::MouseButtons buttons)
 KG_InterpolationEditorDialog::KG_InterpolationEditorDialog(KG_InterpolationEditorDialogManager* pManager,
                                                            KG_EditorCalculations::ModifierQuery modifiers)
     : m_pInterpolationEditorDialogManager(pManager),
-      m_pEditorCalculations(std::make_unique<KG_EditorCalculations>(std::move(modifiers)))
+      m_pEditorCalculations(std::make_unique<KG_EditorCalculations>(std::move(modifiers))),
+      m_pEngineSceneSource(KG_EditorSceneSource::CreateEngineSource())
 {
+    KG_EditorChunkLists::CreateListOfAllChunks();
     SetName(WINDOW_NAME);
     SetText(WINDOW_NAME);
     SetClientSize(PANEL_WIDTH + 24, PANEL_HEIGHT + 330);
@@ -137,6 +145,14 @@ void KG_InterpolationEditorDialog::BuildControls()
     BuildInterpolationPage(pInterpolations);
     m_pDemoControls = std::make_unique<KG_InterpolationEditorDemoControls>(pDemo, &m_ToolTip);
     BuildEmptyPages();
+    m_pCameraPage =
+        std::make_unique<KG_InterpolationEditorCameraPage>(*this, m_pTabControl->GetTabPage(PAGE_CAMERA));
+    m_pLightPage = std::make_unique<KG_InterpolationEditorLightPage>(
+        *this, m_pTabControl->GetTabPage(PAGE_LIGHTS), m_ToolTip, m_pLightShadowMapResComboBox);
+    m_pCubeMapPage = std::make_unique<KG_InterpolationEditorCubeMapPage>(
+        *this, m_pTabControl->GetTabPage(PAGE_CUBEMAPS), m_pCubemapResComboBox);
+    m_pChunkPage =
+        std::make_unique<KG_InterpolationEditorChunkPage>(*this, m_pTabControl->GetTabPage(PAGE_CHUNKS));
     m_pTabControl->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&) { OnPageChanged(); });
 }
 
@@ -269,6 +285,11 @@ void KG_InterpolationEditorDialog::HookPanel()
     pPanel->Paint.Add(
         [this](forms::Control&, forms::PaintEventArgs& e)
         {
+            // The Lights page follows the production time on every paint.
+            if (m_selectedTabIndex == PAGE_LIGHTS && m_pLightPage != nullptr)
+                m_pLightPage->OnPanelPaint();
+            else if (m_selectedTabIndex == PAGE_CUBEMAPS && m_pCubeMapPage != nullptr)
+                m_pCubeMapPage->OnPanelPaint();
             if (e.pGraphics != nullptr && m_pBuffer != nullptr)
                 e.pGraphics->DrawImage(*m_pBuffer, 0, 0);
         });
@@ -563,11 +584,14 @@ void KG_InterpolationEditorDialog::OnPageChanged()
     if (iOld == PAGE_INTERPOLATIONS)
         m_iInterpolationFlags = GetFlagsFromCheckBoxes();
     else if (iOld == PAGE_LIGHTS)
+    {
+        m_pLightPage->OnLeave();
         m_pSelectedLight = nullptr;
+    }
     else if (iOld == PAGE_CUBEMAPS)
     {
+        m_pCubeMapPage->OnLeave();
         m_pSelectedCubemap = nullptr;
-        m_bIsCubemapDebugMode = false;
     }
 
     if (iNew == PAGE_INTERPOLATIONS)
@@ -583,30 +607,47 @@ void KG_InterpolationEditorDialog::OnPageChanged()
             OnInterpolationSelected();
     }
     else if (iNew == PAGE_CAMERA)
+        m_pCameraPage->OnEnter();
+    else if (iNew == PAGE_LIGHTS)
     {
-        m_pCurrentVertexInterpolation = m_pVertexInterpolationCameraTab;
-        m_pEditorCalculations->SetInterpolation(m_pCurrentVertexInterpolation);
-        m_pEditorCalculations->ZoomExtends(true, true, true);
-        UpdateTabs();
-        UpdateVisualisation(true);
+        KR_LightBase* pPending = m_pPendingLight;
+        m_pPendingLight = nullptr;
+        m_pLightPage->OnEnter(pPending);
+    }
+    else if (iNew == PAGE_CUBEMAPS)
+    {
+        KR_CubeMapPlacer* pPending = m_pPendingCubemap;
+        m_pPendingCubemap = nullptr;
+        m_pCubeMapPage->OnEnter(pPending);
     }
     else if (iNew == PAGE_CHUNKS)
     {
         // Chunk curves carry their values in x: x and snap shown, y and z hidden, without
         // touching the remembered choices.
         SetCheckBoxesFromFlags(FLAG_SHOW_X | FLAG_SNAP);
+        m_pChunkPage->OnEnter();
     }
 }
 
 void KG_InterpolationEditorDialog::SetLightSelected(KR_LightBase* pLight)
 {
-    // The Lights page resolves the light's file path and selects its entry when it shows.
+    // The Lights page selects the light when it shows (at once when it is shown).
     m_pPendingLight = pLight;
+    if (m_selectedTabIndex == PAGE_LIGHTS && pLight != m_pLightPage->GetLight())
+    {
+        m_pPendingLight = nullptr;
+        m_pLightPage->OnEnter(pLight);
+    }
 }
 
 void KG_InterpolationEditorDialog::SetCubemapSelected(KR_CubeMapPlacer* pPlacer)
 {
     m_pPendingCubemap = pPlacer;
+    if (m_selectedTabIndex == PAGE_CUBEMAPS && pPlacer != m_pCubeMapPage->GetPlacer())
+    {
+        m_pPendingCubemap = nullptr;
+        m_pCubeMapPage->OnEnter(pPlacer);
+    }
 }
 
 void KG_InterpolationEditorDialog::InvalidateInterpolation()
@@ -614,7 +655,6 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
     // Everything held may have been deleted by the reload: forget it all before anything reads it.
     m_pCurrentVertexInterpolation = nullptr;
     m_pCurrentAnimatedCamera = nullptr;
-    m_pVertexInterpolationCameraTab = nullptr;
     m_pVertexInterpolationLightsTab = nullptr;
     m_pSelectedLight = nullptr;
     m_pSelectedCubemap = nullptr;
@@ -622,6 +662,10 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
     m_pCubeMapTabScene = nullptr;
     m_pPendingLight = nullptr;
     m_pPendingCubemap = nullptr;
+    m_pChunkPage->Invalidate();
+    m_pCameraPage->Invalidate();
+    m_pLightPage->Invalidate();
+    m_pCubeMapPage->Invalidate();
     m_pEditorCalculations->SetInterpolation(nullptr);
 
     const int iOld = m_pInterpolationComboBox->GetSelectedIndex();
@@ -635,6 +679,66 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
         m_pInterpolationComboBox->SetSelectedIndex(iIndex);
     }
     OnInterpolationSelected();
+}
+
+KG_EditorSceneSource& KG_InterpolationEditorDialog::GetSceneSource() const
+{
+    return m_pSceneSource != nullptr ? *m_pSceneSource : *m_pEngineSceneSource;
+}
+
+void KG_InterpolationEditorDialog::ShowCurve(KU_VertexInterpolation* pCurve)
+{
+    m_pCurrentVertexInterpolation = pCurve;
+    m_pEditorCalculations->SetInterpolation(pCurve);
+    m_pEditorCalculations->ZoomExtends(true, true, true);
+    UpdateTabs();
+    UpdateVisualisation(true);
+}
+
+void KG_InterpolationEditorDialog::InvalidateEverywhere(const std::vector<KU_VertexInterpolation*>& aRetired)
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KU_InterpolationManager* pRegistry = pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
+    for (KU_VertexInterpolation* pCurve : aRetired)
+        if (pRegistry != nullptr && pCurve != nullptr)
+            pRegistry->UnregisterInterpolation(pCurve);
+    if (m_pInterpolationEditorDialogManager != nullptr)
+        m_pInterpolationEditorDialogManager->InvalidateInterpolationEditorsDialogs();
+    else
+        InvalidateInterpolation();
+}
+
+void KG_InterpolationEditorDialog::SetComponentsShown(bool bYAndZ)
+{
+    const int iFlags = GetFlagsFromCheckBoxes() & ~(FLAG_SHOW_Y | FLAG_SHOW_Z);
+    SetCheckBoxesFromFlags(bYAndZ ? iFlags | FLAG_SHOW_Y | FLAG_SHOW_Z : iFlags);
+}
+
+KU_VertexInterpolation*
+KG_InterpolationEditorDialog::FindRegisteredCurveContaining(const std::string& sPath) const
+{
+    if (sPath.empty())
+        return nullptr;
+    const KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> gEntries = CopyRegistry();
+    for (std::uint32_t i = 0; i < gEntries.GetNumMembers(); ++i)
+    {
+        const std::size_t uiAt = ToStd(gEntries[i].first).find(sPath);
+        if (uiAt != std::string::npos && uiAt > 0)
+            return gEntries[i].second;
+    }
+    return nullptr;
+}
+
+void KG_InterpolationEditorDialog::NotifyLightChosen(KR_LightBase* pLight)
+{
+    if (m_pInterpolationEditorDialogManager != nullptr)
+        m_pInterpolationEditorDialogManager->SetLightSelected(pLight);
+}
+
+void KG_InterpolationEditorDialog::NotifyCubemapChosen(KR_CubeMapPlacer* pPlacer)
+{
+    if (m_pInterpolationEditorDialogManager != nullptr)
+        m_pInterpolationEditorDialogManager->SetCubemapSelected(pPlacer);
 }
 
 // ---- Closing ----

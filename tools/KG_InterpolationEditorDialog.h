@@ -4,9 +4,8 @@
 // drawn from its KG_EditorCalculations into an off-screen bitmap) shared by six pages of the tab
 // control "frameworkTabControl": "Interpolations" (the registered vertex curves), "Camera",
 // "Demo Controls" (buttons that replay the developer keys), "Lights", "Cube Maps" and "Chunks".
-// The Camera, Lights, Cube Maps and Chunks pages are empty containers so far; their hooks
-// (SetLightSelected, SetCubemapSelected, the resolution lists) are here for the manager and the
-// constructor.
+// Each page but the curve page is its own class; the window keeps what they share (the graph,
+// the picks the manager forwards, the resolution lists).
 //
 // Lifetime: the manager owns the window. Closing asks once about unsaved curve edits (in
 // CloseInterpolationEditorDialog, or in the closing event when the close came from elsewhere);
@@ -28,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class KG_InterpolationEditorDialogManager;
 class KG_InterpolationEditorDemoControls;
@@ -39,6 +39,12 @@ class KR_Scene;
 
 namespace K_GUI
 {
+
+class KG_EditorSceneSource;
+class KG_InterpolationEditorChunkPage;
+class KG_InterpolationEditorCameraPage;
+class KG_InterpolationEditorLightPage;
+class KG_InterpolationEditorCubeMapPage;
 
 class KG_InterpolationEditorDialog : public forms::Form
 {
@@ -95,6 +101,26 @@ public:
     // cleared only when the file was written. False without a curve or when writing failed.
     bool SaveCurrentInterpolation();
 
+    // The scenes the pages edit: the engine's unless one was set (not owned; null restores the
+    // engine's).
+    KG_EditorSceneSource& GetSceneSource() const;
+    void SetSceneSource(KG_EditorSceneSource* pSource) { m_pSceneSource = pSource; }
+    // Makes pCurve (null allowed) the current curve of the graph, fitted in x, y and z.
+    void ShowCurve(KU_VertexInterpolation* pCurve);
+    // After a page deleted engine objects, or before it deletes the curves aRetired: the full
+    // invalidation in every open window (this one alone without a manager). The retired curves
+    // leave the registry first, so that no window finds them again while it re-resolves its
+    // curve; the caller deletes them afterwards.
+    void InvalidateEverywhere(const std::vector<KU_VertexInterpolation*>& aRetired = {});
+    // Shows or hides the y and z values in the graph without changing the remembered choices.
+    void SetComponentsShown(bool bYAndZ);
+    // The first registered curve whose name holds sPath after its first character.
+    KU_VertexInterpolation* FindRegisteredCurveContaining(const std::string& sPath) const;
+    // A page chose a light: every open window remembers it.
+    void NotifyLightChosen(KR_LightBase* pLight);
+    void NotifyCubemapChosen(KR_CubeMapPlacer* pPlacer);
+    int GetSelectedPage() const { return m_selectedTabIndex; }
+
     KU_VertexInterpolation* GetCurrentVertexInterpolation() const { return m_pCurrentVertexInterpolation; }
     KG_EditorCalculations* GetEditorCalculations() const { return m_pEditorCalculations.get(); }
     int GetInterpolationFlags() const { return m_iInterpolationFlags; }
@@ -134,12 +160,17 @@ private:
     KG_InterpolationEditorDialogManager* m_pInterpolationEditorDialogManager; // not owned
     std::unique_ptr<KG_EditorCalculations> m_pEditorCalculations;
     std::unique_ptr<KG_InterpolationEditorDemoControls> m_pDemoControls;
+    std::unique_ptr<KG_InterpolationEditorChunkPage> m_pChunkPage;
+    std::unique_ptr<KG_InterpolationEditorCameraPage> m_pCameraPage;
+    std::unique_ptr<KG_InterpolationEditorLightPage> m_pLightPage;
+    std::unique_ptr<KG_InterpolationEditorCubeMapPage> m_pCubeMapPage;
+    std::unique_ptr<KG_EditorSceneSource> m_pEngineSceneSource;
+    KG_EditorSceneSource* m_pSceneSource = nullptr; // not owned; null: the engine's
     std::shared_ptr<forms::Bitmap> m_pBuffer;
 
     // Engine objects: not owned, dropped by InvalidateInterpolation.
     KU_VertexInterpolation* m_pCurrentVertexInterpolation = nullptr;
     KR_AnimatedCamera* m_pCurrentAnimatedCamera = nullptr;
-    KU_VertexInterpolation* m_pVertexInterpolationCameraTab = nullptr;
     KU_VertexInterpolation* m_pVertexInterpolationLightsTab = nullptr;
     KR_LightBase* m_pSelectedLight = nullptr;
     KR_CubeMapPlacer* m_pSelectedCubemap = nullptr;
@@ -156,7 +187,6 @@ private:
     forms::CultureInfo m_NumberFormat{"en-US"};
     int m_selectedTabIndex = 0;
     int m_iInterpolationFlags = FLAG_SHOW_X | FLAG_SHOW_Y | FLAG_SHOW_Z;
-    bool m_bIsCubemapDebugMode = false;
     bool m_bCloseQuestionAnswered = false; // this close already asked (or was forced)
     bool m_bDetached = false;              // shutdown: closing asks nothing
 

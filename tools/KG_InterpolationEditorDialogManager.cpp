@@ -2,6 +2,7 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "tools/KG_EditorChunkLists.h"
 #include "tools/KG_InterpolationEditorDialog.h"
 
 #include <algorithm>
@@ -90,6 +91,9 @@ bool KG_InterpolationEditorDialogManager::CloseInterpolationEditorDialogs(bool b
         }
     }
     DeleteClosedDialogs();
+    // The world-model lists are rebuilt by the next window.
+    if (bAllClosed)
+        K_GUI::KG_EditorChunkLists::ClearListsOfAllChunks();
     return bAllClosed;
 }
 

@@ -69,6 +69,14 @@ VariableKind Classify(const std::string& sType, UINT* pRows, UINT* pColumns)
     return VariableKind::Other;
 }
 
+// The one invalid object of each type (made on first use), shared by every effect.
+template <typename T>
+T* InvalidObject()
+{
+    static T s_invalid(nullptr);
+    return &s_invalid;
+}
+
 } // namespace
 
 // ---- the shared variable part ----
@@ -293,44 +301,37 @@ Variable::~Variable()
 
 GenericFacet* Variable::InvalidVariable()
 {
-    static GenericFacet s_invalid(nullptr);
-    return &s_invalid;
+    return InvalidObject<GenericFacet>();
 }
 
 ScalarFacet* Variable::InvalidScalar()
 {
-    static ScalarFacet s_invalid(nullptr);
-    return &s_invalid;
+    return InvalidObject<ScalarFacet>();
 }
 
 VectorFacet* Variable::InvalidVector()
 {
-    static VectorFacet s_invalid(nullptr);
-    return &s_invalid;
+    return InvalidObject<VectorFacet>();
 }
 
 MatrixFacet* Variable::InvalidMatrix()
 {
-    static MatrixFacet s_invalid(nullptr);
-    return &s_invalid;
+    return InvalidObject<MatrixFacet>();
 }
 
 ShaderResourceFacet* Variable::InvalidShaderResource()
 {
-    static ShaderResourceFacet s_invalid(nullptr);
-    return &s_invalid;
+    return InvalidObject<ShaderResourceFacet>();
 }
 
 UnorderedAccessFacet* Variable::InvalidUnorderedAccess()
 {
-    static UnorderedAccessFacet s_invalid(nullptr);
-    return &s_invalid;
+    return InvalidObject<UnorderedAccessFacet>();
 }
 
 TypeObject* Variable::InvalidType()
 {
-    static TypeObject s_invalid(nullptr);
-    return &s_invalid;
+    return InvalidObject<TypeObject>();
 }
 
 ScalarFacet* Variable::AsScalar()

@@ -17,6 +17,20 @@ struct KR_BufferResourceDescription
     {
     }
 
+    // Describes count elements of that stride into description; false, leaving it empty, for no
+    // elements or when their bytes do not fit a buffer's 32-bit width.
+    static bool Describe(KR_BufferResourceDescription& description, std::uint64_t uiCount,
+                         std::uint32_t uiStride, D3D11_USAGE usage, std::uint32_t uiBindFlags,
+                         std::uint32_t uiMiscFlags, std::uint32_t uiCPUAccessFlags)
+    {
+        description = KR_BufferResourceDescription();
+        if (uiCount == 0 || uiCount * uiStride > UINT32_MAX)
+            return false;
+        description = KR_BufferResourceDescription(static_cast<std::uint32_t>(uiCount), uiStride, usage,
+                                                   uiBindFlags, uiMiscFlags, uiCPUAccessFlags);
+        return true;
+    }
+
     bool operator==(const KR_BufferResourceDescription& other) const = default;
 
     std::uint32_t m_uiElementCount = 0;

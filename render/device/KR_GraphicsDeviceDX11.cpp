@@ -1,6 +1,7 @@
 #include "render/device/KR_GraphicsDeviceDX11.h"
 
 #include "render/device/KR_ReleaseAndNull.h"
+#include "render/device/KR_UtilitiesDX11.h"
 
 KR_GraphicsDeviceDX11::KR_GraphicsDeviceDX11(ID3D11Device* pDevice, ID3D11DeviceContext* pImmediateContext,
                                              IDXGISwapChain* pSwapChain,
@@ -149,17 +150,8 @@ bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
     m_MainViewport.MinDepth = 0.0f;
     m_MainViewport.MaxDepth = 1.0f;
 
-    D3D11_RASTERIZER_DESC rasterizerDesc{};
-    rasterizerDesc.FillMode = D3D11_FILL_SOLID;
-    rasterizerDesc.CullMode = D3D11_CULL_BACK;
-    rasterizerDesc.FrontCounterClockwise = TRUE;
-    rasterizerDesc.DepthBias = 0;
-    rasterizerDesc.DepthBiasClamp = 0.0f;
-    rasterizerDesc.SlopeScaledDepthBias = 0.0f;
-    rasterizerDesc.DepthClipEnable = TRUE;
-    rasterizerDesc.ScissorEnable = FALSE;
-    rasterizerDesc.MultisampleEnable = bMultisampled ? TRUE : FALSE;
-    rasterizerDesc.AntialiasedLineEnable = bMultisampled ? TRUE : FALSE;
+    const D3D11_RASTERIZER_DESC rasterizerDesc =
+        KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, bMultisampled, bMultisampled);
     // Without it the frame simply runs with the default state.
     m_pDevice->CreateRasterizerState(&rasterizerDesc, &m_pMainRasterizerState);
     return true;

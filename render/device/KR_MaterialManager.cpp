@@ -8,6 +8,7 @@
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
+#include "render/device/KR_UtilitiesDX11.h"
 #include "render/effects/KR_OITRenderer.h"
 
 #include <tinyxml.h>
@@ -505,7 +506,10 @@ KR_ShaderProgram* KR_MaterialManager::BuildMaterialShaderProperties(KR_RenderPas
     KR_GraphicsResourceManager* pResources = ResourceManager();
     KR_ShaderProgram* pProgram = pResources != nullptr ? pResources->GetShaderProgram(&properties) : nullptr;
     if (pProgram != nullptr)
+    {
+        std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
         SetStates(pProgram, ChooseStates(*GetMaterial(sMaterialId)));
+    }
     return pProgram;
 }
 
@@ -555,6 +559,7 @@ KR_ShaderProgram* KR_MaterialManager::BuildSimpleShaderProperties(KR_SimpleShade
     {
         const bool bTexture =
             type == KR_SIMPLE_SHADER_DEBUG_TEXTURE || type == KR_SIMPLE_SHADER_DEBUG_TEXTURE_FADING;
+        std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
         SetStates(pProgram, bTexture ? StateChoice{1, 0, 0} : StateChoice{0, 1, 0});
     }
     return pProgram;
@@ -632,18 +637,9 @@ bool KR_MaterialManager::CreateMaterialShaders()
     m_apDepthStencilStates[2] = pResources->GetDepthStencilState(&depth);
 
     KR_GraphicsDevice* pDevice = Engine()->GetGraphicsDevice();
-    const BOOL bMultisample = pDevice != nullptr && pDevice->GetAntiAliasing() > 1 ? TRUE : FALSE;
-    D3D11_RASTERIZER_DESC rasterizer{};
-    rasterizer.FillMode = D3D11_FILL_SOLID;
-    rasterizer.CullMode = D3D11_CULL_BACK;
-    rasterizer.FrontCounterClockwise = TRUE;
-    rasterizer.DepthBias = 0;
-    rasterizer.DepthBiasClamp = 0.0f;
-    rasterizer.SlopeScaledDepthBias = 0.0f;
-    rasterizer.DepthClipEnable = TRUE;
-    rasterizer.ScissorEnable = FALSE;
-    rasterizer.MultisampleEnable = bMultisample;
-    rasterizer.AntialiasedLineEnable = bMultisample;
+    const bool bMultisample = pDevice != nullptr && pDevice->GetAntiAliasing() > 1;
+    D3D11_RASTERIZER_DESC rasterizer =
+        KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, bMultisample, bMultisample);
     m_apRasterizerStates[0] = pResources->GetRasterizerState(&rasterizer);
     rasterizer.CullMode = D3D11_CULL_NONE;
     m_apRasterizerStates[1] = pResources->GetRasterizerState(&rasterizer);
@@ -771,7 +767,10 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
         // states go to a copy, the cached program stays as it is.
         if (pProgram != nullptr)
         {
-            withStates = *pProgram;
+            {
+                std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
+                withStates = *pProgram;
+            }
             SetStates(&withStates, ChooseStates(m));
             pApplied = &withStates;
         }

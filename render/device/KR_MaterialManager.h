@@ -132,4 +132,7 @@ private:
     // Texts of the "PS_SPECIAL" values handed out so far; node-based, so a text never moves.
     std::set<std::string> m_sSpecialTexts;
     std::mutex m_SpecialMutex;
+    // Guards the states written onto cached programs, which model loads on several workers share,
+    // and the copies made of them while drawing.
+    mutable std::mutex m_ProgramStatesMutex;
 };

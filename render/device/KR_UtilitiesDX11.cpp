@@ -338,6 +338,35 @@ std::int32_t KR_UtilitiesDX11::CompileEffect(const KB_String& sFile, const D3D_S
     return iResult;
 }
 
+D3D11_RASTERIZER_DESC KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_MODE cull, bool bMultisample,
+                                                            bool bAntialiasedLines)
+{
+    D3D11_RASTERIZER_DESC desc{};
+    desc.FillMode = D3D11_FILL_SOLID;
+    desc.CullMode = cull;
+    desc.FrontCounterClockwise = TRUE;
+    desc.DepthBias = 0;
+    desc.DepthBiasClamp = 0.0f;
+    desc.SlopeScaledDepthBias = 0.0f;
+    desc.DepthClipEnable = TRUE;
+    desc.ScissorEnable = FALSE;
+    desc.MultisampleEnable = bMultisample ? TRUE : FALSE;
+    desc.AntialiasedLineEnable = bAntialiasedLines ? TRUE : FALSE;
+    return desc;
+}
+
+ID3D11Buffer* KR_UtilitiesDX11::CreateScreenCornersBuffer(ID3D11Device* pDevice)
+{
+    static const float s_afCorners[12] = {-1.0f, 1.0f, 0.0f, -1.0f, -1.0f, 0.0f,
+                                          1.0f,  1.0f, 0.0f, 1.0f,  -1.0f, 0.0f};
+    const D3D11_BUFFER_DESC desc{sizeof(s_afCorners), D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0};
+    const D3D11_SUBRESOURCE_DATA initial{s_afCorners, 0, 0};
+    ID3D11Buffer* pBuffer = nullptr;
+    if (pDevice == nullptr || FAILED(pDevice->CreateBuffer(&desc, &initial, &pBuffer)))
+        return nullptr;
+    return pBuffer;
+}
+
 ID3DBlob* KR_UtilitiesDX11::CreateBlob(std::uint32_t uiSize)
 {
     ID3DBlob* pBlob = nullptr;

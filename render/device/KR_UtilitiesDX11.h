@@ -46,6 +46,14 @@ public:
     static HRESULT CreateTexture2DArrayFromFiles(KB_GrowingArray<KB_String> gFiles,
                                                  ID3D11Texture2D** ppTexture,
                                                  ID3D11ShaderResourceView** ppView);
+    // The rasterizer the engine draws with: solid, counter-clockwise front faces, depth clipping,
+    // no depth bias and no scissor test; the culling, multisampling and line antialiasing are the
+    // caller's.
+    static D3D11_RASTERIZER_DESC SolidRasterizerDesc(D3D11_CULL_MODE cull, bool bMultisample,
+                                                     bool bAntialiasedLines);
+    // A default-usage vertex buffer of the screen's four corners (x, y, 0) as a triangle strip;
+    // null without a device or when the device cannot make it.
+    static ID3D11Buffer* CreateScreenCornersBuffer(ID3D11Device* pDevice);
     // A zeroed blob of that size; null on failure.
     static ID3DBlob* CreateBlob(std::uint32_t uiSize);
     // Thread groups per axis to cover the threads with the program's compute thread-group size,

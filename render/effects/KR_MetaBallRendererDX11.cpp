@@ -7,6 +7,8 @@
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
+#include "render/device/KR_UtilitiesDX11.h"
+#include "render/effects/KR_PostFXEngine.h"
 
 #include <cstring>
 
@@ -25,31 +27,6 @@ KR_GraphicsResourceManager* ResourceManager()
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-}
-
-// Four corners of the screen as a triangle strip; drawn instanced, one screen quad per ball.
-ID3D11Buffer* CreateFullScreenQuad(ID3D11Device* pDevice)
-{
-    static const float s_afCorners[12] = {-1.0f, 1.0f, 0.0f, -1.0f, -1.0f, 0.0f,
-                                          1.0f,  1.0f, 0.0f, 1.0f,  -1.0f, 0.0f};
-    const D3D11_BUFFER_DESC desc{sizeof(s_afCorners), D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0};
-    const D3D11_SUBRESOURCE_DATA initial{s_afCorners, 0, 0};
-    ID3D11Buffer* pBuffer = nullptr;
-    if (pDevice == nullptr || FAILED(pDevice->CreateBuffer(&desc, &initial, &pBuffer)))
-        return nullptr;
-    return pBuffer;
-}
-
-// A pooled buffer's description; false (left empty) when its bytes do not fit a buffer's 32-bit width.
-bool Describe(KR_BufferResourceDescription& description, std::uint64_t uiCount, std::uint32_t uiStride,
-              D3D11_USAGE usage, std::uint32_t uiBind, std::uint32_t uiMisc, std::uint32_t uiCPUAccess)
-{
-    description = KR_BufferResourceDescription();
-    if (uiCount == 0 || uiCount * uiStride > UINT32_MAX)
-        return false;
-    description = KR_BufferResourceDescription(static_cast<std::uint32_t>(uiCount), uiStride, usage, uiBind,
-                                               uiMisc, uiCPUAccess);
-    return true;
 }
 
 KR_ShaderProgram* GetProgram(KR_GraphicsResourceManager* pResources, const char* pVertexEntry,
@@ -128,14 +105,9 @@ bool KR_MetaBallRendererDX11::CreateResources()
     depth.DepthEnable = FALSE;
     m_pDepthOffState = pResources->GetDepthStencilState(&depth);
 
-    const BOOL bMultisample = pGraphicsDevice->GetAntiAliasing() > 1 ? TRUE : FALSE;
-    D3D11_RASTERIZER_DESC rasterizer{};
-    rasterizer.FillMode = D3D11_FILL_SOLID;
-    rasterizer.CullMode = D3D11_CULL_BACK;
-    rasterizer.FrontCounterClockwise = TRUE;
-    rasterizer.DepthClipEnable = TRUE;
-    rasterizer.MultisampleEnable = bMultisample;
-    rasterizer.AntialiasedLineEnable = bMultisample;
+    const bool bMultisample = pGraphicsDevice->GetAntiAliasing() > 1;
+    const D3D11_RASTERIZER_DESC rasterizer =
+        KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, bMultisample, bMultisample);
     m_pRasterizerState = pResources->GetRasterizerState(&rasterizer);
 
     m_pCoreRadiusProgram =
@@ -158,7 +130,8 @@ bool KR_MetaBallRendererDX11::CreateResources()
     {
         m_pInputLayoutPosVertex = nullptr;
     }
-    m_pFullScreenQuadVB = CreateFullScreenQuad(pDevice);
+    // Drawn instanced: one screen quad per ball.
+    m_pFullScreenQuadVB = KR_UtilitiesDX11::CreateScreenCornersBuffer(pDevice);
 
     const D3D11_BUFFER_DESC desc{KR_MetaBallConstants::SIZE,
                                  D3D11_USAGE_DYNAMIC,
@@ -196,14 +169,15 @@ bool KR_MetaBallRendererDX11::CreateSizeDependentResources()
     const std::uint64_t uiPixels = std::uint64_t{m_uiWidth} * m_uiHeight;
     const std::uint32_t uiLists = D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE;
     // All three are described, even when one does not fit.
-    const bool bBalls =
-        Describe(m_ballBufferDescription, MAX_BALLS, BALL_STRIDE, D3D11_USAGE_DYNAMIC,
-                 D3D11_BIND_SHADER_RESOURCE, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, D3D11_CPU_ACCESS_WRITE);
-    const bool bFragments =
-        Describe(m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL, FRAGMENT_STRIDE,
-                 D3D11_USAGE_DEFAULT, uiLists, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 0);
-    const bool bHeads = Describe(m_headBufferDescription, uiPixels, HEAD_STRIDE, D3D11_USAGE_DEFAULT, uiLists,
-                                 D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS, 0);
+    const bool bBalls = KR_BufferResourceDescription::Describe(
+        m_ballBufferDescription, MAX_BALLS, BALL_STRIDE, D3D11_USAGE_DYNAMIC, D3D11_BIND_SHADER_RESOURCE,
+        D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, D3D11_CPU_ACCESS_WRITE);
+    const bool bFragments = KR_BufferResourceDescription::Describe(
+        m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL, FRAGMENT_STRIDE, D3D11_USAGE_DEFAULT,
+        uiLists, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 0);
+    const bool bHeads = KR_BufferResourceDescription::Describe(m_headBufferDescription, uiPixels, HEAD_STRIDE,
+                                                               D3D11_USAGE_DEFAULT, uiLists,
+                                                               D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS, 0);
     const bool bDescribed = bBalls && bFragments && bHeads;
     // Made once now, so the pool holds buffers of this size before Render asks for them, and so a
     // size the device refuses is known beforehand.
@@ -334,9 +308,13 @@ bool KR_MetaBallRendererDX11::Render(KR_Camera* pCamera, const KB_GrowingArray<K
     KR_ShaderCoreManager* pCore = pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
     if (pContext == nullptr || pResources == nullptr || pCore == nullptr)
         return false;
-    // The scene's depth: pass 1 writes the cores into it, pass 2 tests against it.
-    ID3D11DepthStencilView* pSceneDepthView = pGraphicsDevice->GetMainDepthStencilView();
-    ID3D11Texture2D* pSceneDepthTexture = pGraphicsDevice->GetDepthStencilTexture();
+    // The scene's depth: pass 1 writes the cores into it, pass 2 tests against it. While the
+    // post-processing chain runs, the scene draws into the engine's depth buffer, else the device's.
+    KR_PostFXEngine* pPostFX = pEngine != nullptr ? pEngine->GetPostFXEngine() : nullptr;
+    ID3D11DepthStencilView* pSceneDepthView =
+        pPostFX != nullptr ? pPostFX->GetDepthStencilView() : pGraphicsDevice->GetMainDepthStencilView();
+    ID3D11Texture2D* pSceneDepthTexture =
+        pPostFX != nullptr ? pPostFX->GetDepthStencilTexture() : pGraphicsDevice->GetDepthStencilTexture();
     if (!m_bBuffersAvailable || m_pCoreRadiusDepthStencilTexture == nullptr || m_pCoreRadiusSRV == nullptr ||
         m_pConstantBuffer == nullptr || m_pFullScreenQuadVB == nullptr ||
         m_pInputLayoutPosVertex == nullptr || m_pCoreRadiusProgram == nullptr ||

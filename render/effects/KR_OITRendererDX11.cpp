@@ -6,6 +6,7 @@
 #include "render/device/KR_MaterialManager.h"
 #include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderCoreManager.h"
+#include "render/device/KR_UtilitiesDX11.h"
 
 #include <cstring>
 
@@ -30,31 +31,14 @@ ID3D11DeviceContext* ImmediateContext()
     return pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
 }
 
-// Four corners of the screen as a triangle strip.
-ID3D11Buffer* CreateFullScreenQuad(ID3D11Device* pDevice)
-{
-    static const float s_afCorners[12] = {-1.0f, 1.0f, 0.0f, -1.0f, -1.0f, 0.0f,
-                                          1.0f,  1.0f, 0.0f, 1.0f,  -1.0f, 0.0f};
-    const D3D11_BUFFER_DESC desc{sizeof(s_afCorners), D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0};
-    const D3D11_SUBRESOURCE_DATA initial{s_afCorners, 0, 0};
-    ID3D11Buffer* pBuffer = nullptr;
-    if (pDevice == nullptr || FAILED(pDevice->CreateBuffer(&desc, &initial, &pBuffer)))
-        return nullptr;
-    return pBuffer;
-}
-
 // The description of a list buffer of count elements; false when its bytes do not fit the 32-bit
 // width a buffer has (the description is then left empty).
 bool DescribeList(KR_BufferResourceDescription& description, std::uint64_t uiCount, std::uint32_t uiStride,
                   std::uint32_t uiMiscFlags)
 {
-    description = KR_BufferResourceDescription();
-    if (uiCount == 0 || uiCount * uiStride > UINT32_MAX)
-        return false;
-    description = KR_BufferResourceDescription(
-        static_cast<std::uint32_t>(uiCount), uiStride, D3D11_USAGE_DEFAULT,
-        D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE, uiMiscFlags, 0);
-    return true;
+    return KR_BufferResourceDescription::Describe(description, uiCount, uiStride, D3D11_USAGE_DEFAULT,
+                                                  D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE,
+                                                  uiMiscFlags, 0);
 }
 
 } // namespace
@@ -88,7 +72,7 @@ bool KR_OITRendererDX11::CreateResources()
     m_pResolveProgram = pMaterials != nullptr ? pMaterials->BuildOITShaderProperties(&uiFormat) : nullptr;
     KR_GraphicsResourceManager* pResources = pEngine->GetGraphicsResourceManager();
     m_pResolveInputLayout = pResources != nullptr ? pResources->GetInputLayout(&uiFormat) : nullptr;
-    m_pFullScreenQuadVB = CreateFullScreenQuad(pDevice);
+    m_pFullScreenQuadVB = KR_UtilitiesDX11::CreateScreenCornersBuffer(pDevice);
     const D3D11_BUFFER_DESC desc{
         CONSTANT_BUFFER_SIZE, D3D11_USAGE_DYNAMIC, D3D11_BIND_CONSTANT_BUFFER, D3D11_CPU_ACCESS_WRITE, 0, 0};
     if (FAILED(pDevice->CreateBuffer(&desc, nullptr, &m_pConstantBuffer)))
@@ -129,17 +113,8 @@ bool KR_OITRendererDX11::CreateSizeDependentResources()
         pResources->ReleaseBuffer(&uiHeads);
     }
 
-    D3D11_RASTERIZER_DESC rasterizer{};
-    rasterizer.FillMode = D3D11_FILL_SOLID;
-    rasterizer.CullMode = D3D11_CULL_NONE;
-    rasterizer.FrontCounterClockwise = TRUE;
-    rasterizer.DepthBias = 0;
-    rasterizer.DepthBiasClamp = 0.0f;
-    rasterizer.SlopeScaledDepthBias = 0.0f;
-    rasterizer.DepthClipEnable = TRUE;
-    rasterizer.ScissorEnable = FALSE;
-    rasterizer.MultisampleEnable = m_bMultisampled ? TRUE : FALSE;
-    rasterizer.AntialiasedLineEnable = FALSE;
+    const D3D11_RASTERIZER_DESC rasterizer =
+        KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_NONE, m_bMultisampled, false);
     m_pTransparencyRasterizerState = pResources->GetRasterizerState(&rasterizer);
     return true;
 }

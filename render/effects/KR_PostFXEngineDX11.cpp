@@ -7,6 +7,7 @@
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ReleaseAndNull.h"
+#include "render/device/KR_UtilitiesDX11.h"
 
 #include <algorithm>
 #include <cstring>
@@ -128,8 +129,8 @@ bool KR_PostFXEngineDX11::CreateResources()
                                    &m_pInputLayoutPosVertex);
     TakeVariables();
     m_pFullScreenQuadUVsVB = CreateQuad(pDevice, 1.0f, 1.0f, 0.0f, 0.0f);
-    const D3D11_RASTERIZER_DESC rasterizer = {
-        D3D11_FILL_SOLID, D3D11_CULL_NONE, TRUE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
+    const D3D11_RASTERIZER_DESC rasterizer =
+        KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_NONE, false, false);
     m_pVolumeRasterizerState = pManager->GetRasterizerState(&rasterizer);
     return true;
 }

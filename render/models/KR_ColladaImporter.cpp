@@ -15,18 +15,6 @@
 
 using namespace KR_ColladaReaders;
 
-namespace
-{
-
-// A required local reference ("#id"): false when absent, empty or into another document.
-bool ReadLocalReference(const TiXmlElement* pElement, const char* pName, std::string& sId)
-{
-    sId = AttributeText(pElement, pName);
-    return !sId.empty() && ResolveLocalReference(sId);
-}
-
-} // namespace
-
 KR_ColladaControllerRecord::KR_ColladaControllerRecord() = default;
 KR_ColladaControllerRecord::~KR_ColladaControllerRecord() = default;
 
@@ -84,6 +72,9 @@ void KR_ColladaImporter::Reset(bool bDeleteMeshes)
     m_meshIndices.clear();
     m_nodeAnimations.clear();
     m_matrixCurves.clear();
+    m_animationSources.clear();
+    m_skeletonRoots.clear();
+    m_boneNumbers.clear();
     m_nodeMatrices.clear();
     m_geometryAnimations.clear();
     m_parentIds.clear();
@@ -133,49 +124,6 @@ bool KR_ColladaImporter::ParseDocument(const Flags& flags)
             return false;
     const TiXmlElement* pGeometries = pRoot->FirstChildElement("library_geometries");
     return pGeometries != nullptr && ParseGeometries(pGeometries, flags);
-}
-
-bool KR_ColladaImporter::ParseAnimations(const TiXmlElement* pLibrary)
-{
-    const TiXmlElement* pAnimation = pLibrary->FirstChildElement("animation");
-    if (pAnimation == nullptr)
-        return false;
-    for (; pAnimation != nullptr; pAnimation = pAnimation->NextSiblingElement("animation"))
-        if (!ParseAnimation(pAnimation))
-            return false;
-    return true;
-}
-
-bool KR_ColladaImporter::ParseAnimation(const TiXmlElement*)
-{
-    // Animation channels are not read yet; a model that has them is refused rather than shown
-    // without its motion.
-    return false;
-}
-
-bool KR_ColladaImporter::ParseControllers(const TiXmlElement* pLibrary)
-{
-    const TiXmlElement* pController = pLibrary->FirstChildElement("controller");
-    if (pController == nullptr)
-        return false;
-    for (; pController != nullptr; pController = pController->NextSiblingElement("controller"))
-        if (!ParseSkin(pController))
-            return false;
-    return true;
-}
-
-bool KR_ColladaImporter::ParseSkin(const TiXmlElement*)
-{
-    // Skin controllers are not read yet; a model that has them is refused.
-    return false;
-}
-
-bool KR_ColladaImporter::ParseJointNode(const TiXmlElement*, std::uint32_t&,
-                                        KR_MeshSkinnedAnimationResource*&)
-{
-    // Skeletons are not read yet: a node that instances neither a geometry nor a controller
-    // produces no bone, so the load fails.
-    return false;
 }
 
 bool KR_ColladaImporter::ParseVisualScene(const TiXmlElement* pLibrary, const std::string& sSceneId)
@@ -239,11 +187,13 @@ bool KR_ColladaImporter::ParseNodeInstances(const TiXmlElement* pNode, const std
     }
     else
     {
+        // Anything else is the root of a skeleton, which must make a bone and be named.
         std::uint32_t uiCounter = 0;
-        KR_MeshSkinnedAnimationResource* pRoot = nullptr;
-        const bool bOk = ParseJointNode(pNode, uiCounter, pRoot);
-        std::unique_ptr<KR_MeshSkinnedAnimationResource> root(pRoot);
-        return bOk && root != nullptr && !sNodeId.empty();
+        std::unique_ptr<KR_MeshSkinnedAnimationResource> pRoot;
+        if (sNodeId.empty() || !ParseJointNode(pNode, uiCounter, nullptr, pRoot) || pRoot == nullptr)
+            return false;
+        m_skeletonRoots[sNodeId] = std::move(pRoot); // a later root of the same id replaces it
+        return true;
     }
     for (const TiXmlElement* pChild = pNode->FirstChildElement("node"); pChild != nullptr;
          pChild = pChild->NextSiblingElement("node"))

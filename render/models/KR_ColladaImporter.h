@@ -9,12 +9,18 @@
 // and up-axis declarations are not read: every document gets the same conversion. Sources are read
 // at their accessor's stride (3 for positions and normals, 2 for texture coordinates when the
 // document declares none). Only "triangles" and "polygons" elements give triangles, and only
-// "matrix" elements give node transforms.
+// "matrix" elements give node transforms (exporters must bake them).
+//
+// Animations: each channel's keyed matrices become a node animation (translation, scale and
+// rotation curves) and a matrix curve under the channel's target; a node reaches them through
+// "node id/matrix sid". Every top-level node that instances neither a geometry nor a controller is
+// the root of a skeleton, so a scene with a camera, a light or an empty group node at the top
+// fails. Skin controllers bind a geometry to the skeletons whose root joints their joint list
+// names; joints wrapped in an armature node whose id is not a joint name find no root and fail.
 //
 // The document is distrusted: any fault (an index past its source, a geometry without triangles,
-// a node tree that would not be a tree, allocation failure, ...) gives null with everything built
-// so far freed. Skeletons, skins and animations are not read yet: a document that has them, or a
-// visual-scene node that instances nothing, fails the load.
+// a node tree that would not be a tree, a skin influence past its lists, more than 256 bones,
+// allocation failure, ...) gives null with everything built so far freed.
 
 #include "framework/core/KB_String.h"
 #include "platform/directxmath/DirectXMath.h"
@@ -90,8 +96,12 @@ private:
     bool ParseAnimation(const TiXmlElement* pAnimation);
     bool ParseVisualScene(const TiXmlElement* pLibrary, const std::string& sSceneId);
     bool ParseNodeInstances(const TiXmlElement* pNode, const std::string& sParentId);
+    // Builds the bones of pNode's subtree depth first; the bone of pNode becomes a child of pParent,
+    // or pRoot when pParent is null. A node without a bone (no "matrix" with a "sid") may only be
+    // a leaf, and then gets no bone number.
     bool ParseJointNode(const TiXmlElement* pNode, std::uint32_t& uiCounter,
-                        KR_MeshSkinnedAnimationResource*& pSlot);
+                        KR_MeshSkinnedAnimationResource* pParent,
+                        std::unique_ptr<KR_MeshSkinnedAnimationResource>& pRoot);
     bool ParseControllers(const TiXmlElement* pLibrary);
     bool ParseSkin(const TiXmlElement* pController);
     // The mesh forest from the parent ids, then the model; null on any fault.
@@ -127,8 +137,16 @@ private:
     std::vector<std::pair<std::string, KR_MeshResource*>> m_vMeshes;
     std::unordered_map<std::string, std::size_t> m_meshIndices;
     // Node animations and matrix curves by channel target ("node id/matrix sid").
+    // A later channel of the same target replaces (and frees) the earlier one's curves.
     std::unordered_map<std::string, std::unique_ptr<KR_MeshAnimationResource>> m_nodeAnimations;
     std::unordered_map<std::string, std::unique_ptr<KB_LinearMatrixInterpolation>> m_matrixCurves;
+    // Float sources of all animations by id, shared by the whole document.
+    std::unordered_map<std::string, std::vector<float>> m_animationSources;
+    // Skeletons by the id of their root joint node, until a controller takes one.
+    std::unordered_map<std::string, std::unique_ptr<KR_MeshSkinnedAnimationResource>> m_skeletonRoots;
+    // Bone number of every joint node that has a bone and an id (depth first within its skeleton,
+    // offset when a controller joins several skeletons).
+    std::unordered_map<std::string, std::uint32_t> m_boneNumbers;
     // By geometry id: the matrix, the node animation and the parent geometry id of the node that
     // instances it (a later instancing node overwrites), and the skin controller's record.
     std::unordered_map<std::string, DirectX::XMMATRIX> m_nodeMatrices;

@@ -191,4 +191,10 @@ bool ResolveLocalReference(std::string& sReference)
     return true;
 }
 
+bool ReadLocalReference(const TiXmlElement* pElement, const char* pName, std::string& sId)
+{
+    sId = AttributeText(pElement, pName);
+    return !sId.empty() && ResolveLocalReference(sId);
+}
+
 } // namespace KR_ColladaReaders

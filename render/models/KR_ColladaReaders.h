@@ -45,5 +45,8 @@ void ConvertMatrixHandedness(DirectX::XMMATRIX& m);
 std::string AttributeText(const TiXmlElement* pElement, const char* pName);
 // "#id" becomes "id"; false (unchanged) for a reference without the leading "#".
 bool ResolveLocalReference(std::string& sReference);
+// A required local reference attribute ("#id" gives "id"): false when absent, empty or into
+// another document.
+bool ReadLocalReference(const TiXmlElement* pElement, const char* pName, std::string& sId);
 
 } // namespace KR_ColladaReaders

@@ -18,6 +18,7 @@
 #include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_TextureResourceDescription.h"
+#include "render/device/KR_UtilitiesDX11.h"
 #include "render/scene/KR_Scene.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileNumber.h"
@@ -148,23 +149,6 @@ struct SavedDeviceState
         KR_ReleaseAndNull(pRasterizer);
     }
 };
-
-// Solid, back faces culled, counter-clockwise front faces, depth clipping, nothing else.
-D3D11_RASTERIZER_DESC CubeFaceRasterizerDesc()
-{
-    D3D11_RASTERIZER_DESC desc = {};
-    desc.FillMode = D3D11_FILL_SOLID;
-    desc.CullMode = D3D11_CULL_BACK;
-    desc.FrontCounterClockwise = TRUE;
-    desc.DepthBias = 0;
-    desc.DepthBiasClamp = 0.0f;
-    desc.SlopeScaledDepthBias = 0.0f;
-    desc.DepthClipEnable = TRUE;
-    desc.ScissorEnable = FALSE;
-    desc.MultisampleEnable = FALSE;
-    desc.AntialiasedLineEnable = FALSE;
-    return desc;
-}
 
 // Hands the shaders eight empty cube-map entries and unbinds the cube-map slots of every stage, so
 // that no cube map is read while one is drawn.
@@ -595,7 +579,9 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
     const D3D11_VIEWPORT viewport = {
         0.0f, 0.0f, static_cast<float>(size.uiWidth), static_cast<float>(size.uiHeight), 0.0f, 1.0f};
     pContext->RSSetViewports(1, &viewport);
-    const D3D11_RASTERIZER_DESC rasterizerDesc = CubeFaceRasterizerDesc();
+    // Back faces culled; cube faces are drawn without multisampling.
+    const D3D11_RASTERIZER_DESC rasterizerDesc =
+        KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, false, false);
     pContext->RSSetState(pResources->GetRasterizerState(&rasterizerDesc));
 
     pScene->Update(fTime);

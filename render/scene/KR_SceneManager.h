@@ -237,7 +237,8 @@ public:
     bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override;
 
     // Backspace: the scenes active now reload their entities, the audio entities are reloaded
-    // with the music's sounds prepared again, and the editor windows are told to refill.
+    // with the music's sounds prepared again (a running clock seeks them to now on its next
+    // frame), and the editor windows are told to refill.
     void OnBackspaceKey();
     // Enter: the scenes active now save their entities, then every audio entity is saved.
     void OnEnterKey();
@@ -295,7 +296,7 @@ private:
     void FinishLoadJob();
     // True when the job should skip its remaining steps.
     bool IsLoadCancelled() const { return m_bLoadCancelled.load(std::memory_order_acquire); }
-    // The keys taken in every phase; true when the key was one of them.
+    // The key-down and button-down tables.
     void HandleKeyDown(std::uint64_t uiKey);
     void HandleButtonDown(std::uint32_t uiButton);
     // Seeks as SetSynchronizationTime does; with bPostLoad every scene's PostLoad runs after.

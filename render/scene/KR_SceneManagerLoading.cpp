@@ -25,6 +25,7 @@
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
+#include "render/device/KR_UtilitiesDX11.h"
 #include "render/effects/KR_MetaBallRenderer.h"
 #include "render/effects/KR_OITRenderer.h"
 #include "render/effects/KR_ParticleEngine.h"
@@ -116,16 +117,9 @@ void KR_SceneManager::CreateLoaderShaders()
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
     if (pDevice != nullptr && m_pLoaderRasterizerState == nullptr)
     {
-        const BOOL bMultisampled = pGraphics->GetAntiAliasing() > 1 ? TRUE : FALSE;
-        D3D11_RASTERIZER_DESC desc = {};
-        desc.FillMode = D3D11_FILL_SOLID;
-        desc.CullMode = D3D11_CULL_BACK;
-        desc.FrontCounterClockwise = TRUE;
-        desc.DepthBias = 0;
-        desc.DepthClipEnable = TRUE;
-        desc.ScissorEnable = FALSE;
-        desc.MultisampleEnable = bMultisampled;
-        desc.AntialiasedLineEnable = bMultisampled;
+        const bool bMultisampled = pGraphics->GetAntiAliasing() > 1;
+        const D3D11_RASTERIZER_DESC desc =
+            KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, bMultisampled, bMultisampled);
         if (FAILED(pDevice->CreateRasterizerState(&desc, &m_pLoaderRasterizerState)))
             m_pLoaderRasterizerState = nullptr;
     }

@@ -3,7 +3,6 @@
 #include "audio/KA_AudioContextFmod.h"
 #include "audio/KA_AudioEntity.h"
 #include "audio/KA_AudioResource.h"
-#include "framework/core/KU_HashUtilities.h"
 #include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_FileManager.h"
 #include "framework/files/KU_XmlUtilities.h"
@@ -21,6 +20,7 @@
 #include "render/models/KR_ModelResource.h"
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_Scene.h"
+#include "render/scene/KR_SceneConfig.h"
 #include "tests/support/FakeGraphicsDevice.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -126,20 +126,6 @@ const SceneRule SCENE_RULES[5] = {{6, 8, {}},
                                   {16, 11, {2, 4, 6, 14}},
                                   {10, 9, {0, 2}}};
 
-std::uint32_t Hash(const char* pName)
-{
-    return KU_HashUtilities::HashFNV1a32(reinterpret_cast<const std::uint8_t*>(pName),
-                                         static_cast<std::uint32_t>(std::strlen(pName)));
-}
-
-struct SceneConfig
-{
-    double fDuration = 10.0;
-    double fNear = 0.1;
-    double fFar = 200.0;
-    double fEditorFar = 500.0;
-};
-
 // The packed archive of the committed asset tree as the only repository of a test engine, with a
 // stand-in graphics device and the mesh-making resource manager.
 class KV27_AssetsTest : public ::testing::Test
@@ -204,37 +190,31 @@ protected:
         return names;
     }
 
-    std::vector<SceneConfig> ReadSceneConfig()
+    // The configuration as the scene manager reads it; every value element of the shipped file
+    // must be one of the names it knows.
+    std::vector<KR_SceneConfigEntry> ReadSceneConfig()
     {
-        std::vector<SceneConfig> scenes;
+        std::vector<KR_SceneConfigEntry> scenes;
         std::unique_ptr<TiXmlDocument> pDocument(
             KU_XmlUtilities::LoadXmlDocument(&m_files, KB_String("Assets/sceneconfig.xml")));
         if (pDocument == nullptr)
             return scenes;
-        for (const TiXmlNode* pNode = pDocument->FirstChildElement(); pNode != nullptr;
-             pNode = pNode->NextSibling())
-        {
-            const TiXmlElement* pScene = pNode->ToElement();
-            if (pScene == nullptr || Lower(pScene->Value()).rfind("scene", 0) != 0)
-                break;
-            SceneConfig config;
+        for (const TiXmlElement* pScene = pDocument->FirstChildElement(); pScene != nullptr;
+             pScene = pScene->NextSiblingElement())
             for (const TiXmlElement* pValue = pScene->FirstChildElement(); pValue != nullptr;
                  pValue = pValue->NextSiblingElement())
             {
-                const double f = std::strtod(pValue->GetText() != nullptr ? pValue->GetText() : "", nullptr);
-                const std::uint32_t uiHash = Hash(pValue->Value());
-                double* pField = uiHash == 0x73a96807u   ? &config.fDuration
-                                 : uiHash == 0xe719db85u ? &config.fNear
-                                 : uiHash == 0x2bba1c72u ? &config.fFar
-                                 : uiHash == 0xe60b9356u ? &config.fEditorFar
-                                                         : nullptr;
-                // Every value of the shipped file is one the manager reads.
-                EXPECT_NE(nullptr, pField) << pValue->Value();
-                if (pField != nullptr)
-                    *pField = f;
+                const std::uint32_t uiHash = KR_SceneConfig::HashName(pValue->Value());
+                EXPECT_TRUE(uiHash == KR_SceneConfig::DURATION_HASH ||
+                            uiHash == KR_SceneConfig::NEAR_PLANE_HASH ||
+                            uiHash == KR_SceneConfig::FAR_PLANE_HASH ||
+                            uiHash == KR_SceneConfig::EDITOR_FAR_PLANE_HASH)
+                    << pValue->Value();
             }
-            scenes.push_back(config);
-        }
+        KB_GrowingArray<KR_SceneConfigEntry> gEntries;
+        KR_SceneConfig::Parse(*pDocument, gEntries);
+        for (std::uint32_t i = 0; i < gEntries.GetNumMembers(); ++i)
+            scenes.push_back(gEntries[i]);
         return scenes;
     }
 
@@ -430,7 +410,7 @@ TEST_F(KV27_AssetsTest, EveryFileOfTheTreeLoadsFromTheArchiveThroughItsReader)
 
 TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
 {
-    const std::vector<SceneConfig> config = ReadSceneConfig();
+    const std::vector<KR_SceneConfigEntry> config = ReadSceneConfig();
     ASSERT_EQ(5u, config.size());
     double fStart = 0.0;
     bool bDynamicPlacer = false;
@@ -439,17 +419,18 @@ TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
         const std::string sScene = "Scene" + std::to_string(uiScene + 1);
         SCOPED_TRACE(sScene);
         const SceneRule& rule = SCENE_RULES[uiScene];
-        const SceneConfig& sceneConfig = config[uiScene];
+        const KR_SceneConfigEntry& sceneConfig = config[uiScene];
         const double fEnd = fStart + sceneConfig.fDuration;
-        EXPECT_GT(sceneConfig.fFar, sceneConfig.fNear);
-        EXPECT_GT(sceneConfig.fEditorFar, sceneConfig.fFar);
+        EXPECT_GT(sceneConfig.fFarPlane, sceneConfig.fNearPlane);
+        EXPECT_GT(sceneConfig.fEditorFarPlane, sceneConfig.fFarPlane);
         const std::string sFolder = "Assets/Entities/" + sScene + "/";
 
         // The scene base loads the folder as a production scene would.
         AssetScene scene(sScene.c_str());
         scene.SetStartTime(fStart);
         scene.SetEndTime(fEnd);
-        scene.SetNearFarPlanes(static_cast<float>(sceneConfig.fNear), static_cast<float>(sceneConfig.fFar));
+        scene.SetNearFarPlanes(static_cast<float>(sceneConfig.fNearPlane),
+                               static_cast<float>(sceneConfig.fFarPlane));
         ASSERT_TRUE(scene.LoadAllEntities());
         auto& vertex = scene.GetVertexInterpolations();
         auto& user = scene.GetUserDefinedInterpolations();
@@ -484,7 +465,7 @@ TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
             const XMFLOAT4 f012 = ValueAt(*user[3], t);
             const XMFLOAT4 f34 = ValueAt(*user[4], t);
             ASSERT_TRUE(f012.y != 0.0f && f012.z != 0.0f && f34.x != 0.0f && f34.y != 0.0f) << t;
-            ASSERT_GT(ValueAt(*user[5], t).y, sceneConfig.fNear) << t;
+            ASSERT_GT(ValueAt(*user[5], t).y, sceneConfig.fNearPlane) << t;
         }
 
         // Lights of both kinds; spot lights with a usable shadow-map size.

@@ -17,6 +17,7 @@
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/MemoryRepository.h"
+#include "tests/support/NullPostFXEngine.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -120,14 +121,9 @@ public:
 };
 
 // What the scene asked of the chain, each call with the record's values copied.
-class RecordingPostFX : public KR_PostFXEngine
+class RecordingPostFX : public NullPostFXEngine
 {
 public:
-    bool Initialize() override { return true; }
-    bool CreateResources() override { return true; }
-    bool CreateSizeDependentResources() override { return true; }
-    bool ReleaseResources() override { return true; }
-    bool ReleaseSizeDependentResources() override { return true; }
     bool RegisterEffect(std::uint32_t uiId) override
     {
         m_Registered.push_back(uiId);
@@ -156,12 +152,7 @@ public:
         m_Chain.clear();
     }
     bool DisableEffect(std::uint32_t) override { return true; }
-    bool BeginFrame(const float*) override { return true; }
-    bool EndFrame() override { return true; }
     void SetNearFarPlanes(const float* nearFar) override { m_NearFar.push_back({nearFar[0], nearFar[1]}); }
-    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
-    ID3D11ShaderResourceView* GetDepthStencilSRV() override { return nullptr; }
-    ID3D11DepthStencilView* GetDepthStencilView() override { return nullptr; }
 
     std::vector<std::uint32_t> m_Registered;
     std::vector<std::uint32_t> m_Chain;

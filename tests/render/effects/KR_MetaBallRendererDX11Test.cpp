@@ -2,6 +2,7 @@
 
 #include "render/camera/KR_Camera.h"
 #include "tests/render/effects/MetaBallAndOITTestFixture.h"
+#include "tests/support/NullPostFXEngine.h"
 
 #include <cstring>
 
@@ -207,6 +208,26 @@ TEST_F(KR_MetaBallRendererDX11Test, PassesBindTheirViewsAndLeaveTheCallersTarget
     EXPECT_EQ(KR_MetaBallRendererDX11::INVALID_HANDLE, m_renderer.GetBallBufferHandle());
     EXPECT_EQ(KR_MetaBallRendererDX11::INVALID_HANDLE, m_renderer.GetFragmentBufferHandle());
     EXPECT_EQ(KR_MetaBallRendererDX11::INVALID_HANDLE, m_renderer.GetHeadBufferHandle());
+}
+
+TEST_F(KR_MetaBallRendererDX11Test, DrawsIntoThePostProcessingDepthWhenThereIsAChain)
+{
+    // The chain redirects the scene into its own depth buffer: the cores must go there, not into
+    // the device's depth, which is absent here.
+    Load();
+    SetBalls(2);
+    NullPostFXEngine postFX;
+    postFX.m_pDepthTexture = m_pDepth;
+    postFX.m_pDepthView = m_pDepthView;
+    m_device.m_pDepthTexture = nullptr;
+    m_device.m_pDepthView = nullptr;
+    m_engine->SetPostFXEngine(&postFX);
+    const bool bRendered = m_renderer.Render(&m_camera, &m_gBalls, 0.5f);
+    m_engine->SetPostFXEngine(nullptr);
+    ASSERT_TRUE(bRendered);
+    for (const D3D11Control::CallRecord& record : Calls("CopyResource"))
+        EXPECT_EQ(Id(m_pDepth), record.Objects[1]);
+    ASSERT_FALSE(Calls("CopyResource").empty());
 }
 
 TEST_F(KR_MetaBallRendererDX11Test, MultisampledDeviceReadsTheCoreDepthAtT4)

@@ -69,6 +69,19 @@ protected:
     }
 
     std::uint64_t BoundRasterizerState() { return D3D11Control::GetBoundState(Context()).RasterizerState; }
+    // The description of the rasterizer state bound now; all zero (and the test failed) when none is.
+    D3D11_RASTERIZER_DESC BoundRasterizerDesc()
+    {
+        D3D11_RASTERIZER_DESC desc{};
+        ID3D11RasterizerState* pBound = nullptr;
+        Context()->RSGetState(&pBound);
+        EXPECT_NE(nullptr, pBound);
+        if (pBound == nullptr)
+            return desc;
+        pBound->GetDesc(&desc);
+        pBound->Release();
+        return desc;
+    }
 
     KR_OITRendererDX11 m_oit;
     ID3D11Texture2D* m_pTarget = nullptr;
@@ -138,12 +151,7 @@ TEST_F(KR_OITRendererDX11Test, TransparentMaterialsShareOneSetupAndOneResolve)
     ASSERT_TRUE(m_oit.EndTransparency());
     EXPECT_EQ(Id(m_pSceneState), BoundRasterizerState());
     ASSERT_TRUE(m_oit.BeginTransparency());
-    ID3D11RasterizerState* pBound = nullptr;
-    Context()->RSGetState(&pBound);
-    ASSERT_NE(nullptr, pBound);
-    D3D11_RASTERIZER_DESC desc{};
-    pBound->GetDesc(&desc);
-    pBound->Release();
+    const D3D11_RASTERIZER_DESC desc = BoundRasterizerDesc();
     EXPECT_EQ(D3D11_CULL_NONE, desc.CullMode);
     EXPECT_EQ(FALSE, desc.MultisampleEnable);
     EXPECT_EQ(1u, Calls("ClearUnorderedAccessViewUint").size());
@@ -218,13 +226,7 @@ TEST_F(KR_OITRendererDX11Test, ResizeLeavesIdleListsOfTheNewSizeInThePool)
 
     // A multisampled device draws the transparent layers multisampled.
     ASSERT_TRUE(m_oit.BeginTransparency());
-    ID3D11RasterizerState* pBound = nullptr;
-    Context()->RSGetState(&pBound);
-    ASSERT_NE(nullptr, pBound);
-    D3D11_RASTERIZER_DESC rasterizer{};
-    pBound->GetDesc(&rasterizer);
-    pBound->Release();
-    EXPECT_EQ(TRUE, rasterizer.MultisampleEnable);
+    EXPECT_EQ(TRUE, BoundRasterizerDesc().MultisampleEnable);
     EXPECT_TRUE(m_oit.Resolve());
 }
 

@@ -1,13 +1,17 @@
 #include "render/models/KR_ColladaImporter.h"
 
 #include "framework/files/KF_FileManager.h"
+#include "framework/threads/KT_BindStruct.h"
+#include "framework/threads/KT_Future.h"
 #include "render/device/KR_GraphicsContextDX11.h"
 #include "render/device/KR_MaterialManager.h"
 #include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_BoundingBox.h"
 #include "render/models/KR_ColladaReaders.h"
+#include "render/models/KR_MeshAnimationResource.h"
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_MeshResourceDX11.h"
+#include "render/models/KR_MeshSkinnedAnimationResource.h"
 #include "render/models/KR_ModelImporters.h"
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
@@ -16,9 +20,13 @@
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
+#include "timing/KU_InterpolationManager.h"
+#include "timing/KU_QuaternionInterpolation.h"
+#include "timing/KU_VertexInterpolation.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <memory>
@@ -41,7 +49,7 @@ public:
     KR_MeshDX11* CreateMesh(std::uint32_t uiStride, std::uint32_t uiVertices,
                             std::uint32_t uiTriangles) override
     {
-        ++m_iMeshes;
+        m_iMeshes.fetch_add(1);
         auto* pMesh = new KR_MeshDX11();
         if (!pMesh->Allocate(uiStride, uiVertices, uiTriangles))
         {
@@ -50,7 +58,7 @@ public:
         }
         return pMesh;
     }
-    int m_iMeshes = 0;
+    std::atomic<int> m_iMeshes{0}; // models may load on the worker pool
 };
 
 // What a mesh holds, read back from its record.
@@ -268,16 +276,19 @@ TEST_F(KR_ColladaImporterTest, DocumentChecksAndSkippedGeometries)
     EXPECT_EQ(nullptr, Import(sGood.substr(0, sGood.size() / 2)));
     EXPECT_EQ(nullptr, KR_ColladaImporter::Import("Models/absent.dae", 0, 0, 0));
 
-    // Skeletons, skins and animations are not read: documents with them fail rather than lose them.
+    // A top-level camera is read as a skeleton root without a bone; empty animation and controller
+    // libraries fail; an empty animation and an unnamed controller are skipped.
     EXPECT_EQ(nullptr, Import(Document(
                            Geometry("g", TRIANGLE, "<triangles>" + Vertex("g") + "<p>0 1 2</p></triangles>"),
                            Node("g") + "<node id=\"camera\"><instance_camera url=\"#c\"/></node>")));
-    EXPECT_EQ(nullptr,
+    EXPECT_NE(nullptr,
               Import(replaced("<library_materials>", "<library_animations><animation/></library_animations>"
                                                      "<library_materials>")));
-    EXPECT_EQ(nullptr, Import(replaced("<library_materials>",
+    EXPECT_NE(nullptr, Import(replaced("<library_materials>",
                                        "<library_controllers><controller/></library_controllers>"
                                        "<library_materials>")));
+    EXPECT_EQ(nullptr, Import(replaced("<library_materials>", "<library_animations/><library_materials>")));
+    EXPECT_EQ(nullptr, Import(replaced("<library_materials>", "<library_controllers/><library_materials>")));
 
     // Geometries that nothing instances are not built; with none left the model has no meshes.
     const int iMeshesBefore = m_resources.m_iMeshes;
@@ -696,4 +707,585 @@ TEST_F(KR_ColladaImporterTest, TheGraphicsContextRegistersTheImporterWithTheLoad
     ASSERT_NE(nullptr, pModel);
     EXPECT_EQ(1u, pModel->GetTriangleCount());
     KR_ModelImporters::Clear();
+}
+
+namespace
+{
+
+const char* const IDENTITY = "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1";
+
+// A document matrix (row by row, column vectors) translating by (x, y, z).
+std::string Translation(float x, float y, float z = 0.0f)
+{
+    std::ostringstream text;
+    text << "1 0 0 " << x << " 0 1 0 " << y << " 0 0 1 " << z << " 0 0 0 1";
+    return text.str();
+}
+
+// An animation "<id>" keying the target at the times with the document matrices.
+std::string Animation(const std::string& sId, const std::string& sTarget, const std::string& sTimes,
+                      const std::string& sMatrices)
+{
+    return "<animation id=\"" + sId + "\">" + Source(sId + "-in", sTimes) + Source(sId + "-out", sMatrices) +
+           "<sampler><input semantic=\"INPUT\" source=\"#" + sId +
+           "-in\"/><input semantic=\"OUTPUT\" "
+           "source=\"#" +
+           sId + "-out\"/></sampler><channel source=\"#x\" target=\"" + sTarget + "\"/></animation>";
+}
+
+std::string Animations(const std::string& sAnimations)
+{
+    return "<library_animations>" + sAnimations + "</library_animations>";
+}
+
+// A joint node whose matrix has the sid "m" (or none with an empty sid).
+std::string Joint(const std::string& sId, const std::string& sMatrix, const std::string& sChildren = "",
+                  const char* pSid = "m")
+{
+    return "<node id=\"" + sId + "\"><matrix" + (*pSid != 0 ? std::string(" sid=\"") + pSid + "\"" : "") +
+           ">" + sMatrix + "</matrix>" + sChildren + "</node>";
+}
+
+std::string SkinNode(const std::string& sController)
+{
+    return "<node id=\"at-" + sController + "\"><instance_controller url=\"#" + sController + "\"/></node>";
+}
+
+// A skin controller over a geometry; the weights input has offset 1, the joints offset 0.
+struct SkinSpec
+{
+    std::string sController = "c";
+    std::string sGeometry = "g";
+    std::string sJoints;
+    std::string sInverseBinds;
+    std::string sWeights = "1";
+    std::string sVCount;
+    std::string sV;
+    std::string sBindShape;
+};
+
+std::string Skin(const SkinSpec& spec)
+{
+    std::istringstream stream(spec.sVCount);
+    int iCount = 0;
+    for (std::string s; stream >> s;)
+        ++iCount;
+    const std::string& c = spec.sController;
+    return "<controller id=\"" + c + "\"><skin source=\"#" + spec.sGeometry + "\">" +
+           (spec.sBindShape.empty() ? "" : "<bind_shape_matrix>" + spec.sBindShape + "</bind_shape_matrix>") +
+           "<source id=\"" + c + "-j\"><Name_array>" + spec.sJoints + "</Name_array></source>" +
+           Source(c + "-ib", spec.sInverseBinds) + Source(c + "-w", spec.sWeights) +
+           "<joints><input semantic=\"JOINT\" source=\"#" + c +
+           "-j\"/><input semantic=\"INV_BIND_MATRIX\" "
+           "source=\"#" +
+           c + "-ib\"/></joints><vertex_weights count=\"" + std::to_string(iCount) +
+           "\"><input semantic=\"JOINT\" source=\"#" + c +
+           "-j\" offset=\"0\"/><input semantic=\"WEIGHT\" "
+           "source=\"#" +
+           c + "-w\" offset=\"1\"/><vcount>" + spec.sVCount + "</vcount><v>" + spec.sV +
+           "</v></vertex_weights></skin></controller>";
+}
+
+std::string Controllers(const std::string& sControllers)
+{
+    return "<library_controllers>" + sControllers + "</library_controllers>";
+}
+
+// One skin record of a position-only skinned mesh.
+struct Skinned
+{
+    float position[3];
+    float weights[4];
+    std::uint8_t bones[4];
+};
+
+std::vector<Skinned> ReadSkinned(const MeshData& mesh)
+{
+    std::vector<Skinned> vOut;
+    EXPECT_EQ(32u, mesh.uiStride);
+    if (mesh.uiStride != 32)
+        return vOut;
+    for (std::uint32_t i = 0; i < mesh.uiVertexCount; ++i)
+    {
+        Skinned vertex;
+        std::memcpy(&vertex, reinterpret_cast<const std::uint8_t*>(mesh.vVertices.data()) + 32 * i, 32);
+        vOut.push_back(vertex);
+    }
+    return vOut;
+}
+
+std::string Name(const KB_String& s)
+{
+    return std::string(s.GetBuffer(), s.GetLength());
+}
+
+} // namespace
+
+TEST_F(KR_ColladaImporterTest, ChannelsAnimateTheNodesWhoseMatrixTheyTarget)
+{
+    const std::string sTriangle =
+        Geometry("g", TRIANGLE, "<triangles>" + Vertex("g") + "<p>0 1 2</p></triangles>");
+    const std::string sKeys = Translation(0, 0, 0) + " " + Translation(2, 0, 0) + " " + Translation(4, 0, 1);
+    auto document = [&](const std::string& sAnimations, const char* pMatrix = "<matrix sid=\"m\">")
+    {
+        return Document(sTriangle, Node("g", pMatrix + Translation(7, 0, 0) + "</matrix>"),
+                        Animations(sAnimations));
+    };
+
+    std::unique_ptr<KR_ModelResourceDX11> pModel = Import(document(Animation("a", "n-g/m", "1 2 3", sKeys)));
+    ASSERT_NE(nullptr, pModel);
+    auto* pNode = static_cast<KR_MeshResourceDX11*>(pModel->GetMesh(0));
+    KR_MeshAnimationResource* pAnimation = pNode->GetAnimation();
+    ASSERT_NE(nullptr, pAnimation);
+    EXPECT_EQ(1.0, pAnimation->GetStartTime());
+    EXPECT_EQ(3.0, pAnimation->GetEndTime());
+    ASSERT_EQ(3u, pAnimation->GetTranslation()->GetNumTimeStamps());
+    EXPECT_EQ(0.0, pAnimation->GetTranslation()->GetTimeStamp(0));
+    EXPECT_EQ(2.0, pAnimation->GetTranslation()->GetTimeStamp(2));
+    EXPECT_EQ(3u, pAnimation->GetRotation()->GetNumQuaternions());
+    XMMATRIX m;
+    EXPECT_TRUE(modeltest::MatrixNear(*pNode->GetTransform(&m, 2.0), XMMatrixTranslation(2, 0, 0), 1e-6f));
+    EXPECT_TRUE(
+        modeltest::MatrixNear(*pNode->GetTransform(&m, 2.5), XMMatrixTranslation(3, 0, -0.5f), 1e-6f));
+    EXPECT_EQ(std::vector<std::string>{"DefaultMaterial"}, Names(pNode));
+
+    // A later channel of the same target replaces the earlier one.
+    pModel =
+        Import(document(Animation("a", "n-g/m", "1 2 3", sKeys) +
+                        Animation("b", "n-g/m", "0 1", Translation(5, 5, 0) + " " + Translation(6, 5, 0))));
+    ASSERT_NE(nullptr, pModel);
+    EXPECT_TRUE(modeltest::MatrixNear(*pModel->GetMesh(0)->GetTransform(&m, 0.0),
+                                      XMMatrixTranslation(5, 5, 0), 1e-6f));
+
+    // Nested animations are read; other targets and matrices without a sid reach nothing.
+    pModel = Import(document("<animation>" + Animation("a", "n-g/m", "1 2 3", sKeys) + "</animation>"));
+    ASSERT_NE(nullptr, pModel);
+    EXPECT_NE(nullptr, static_cast<KR_MeshResourceDX11*>(pModel->GetMesh(0))->GetAnimation());
+    for (const std::string& sOther : {document(Animation("a", "n-g/other", "1 2 3", sKeys)),
+                                      document(Animation("a", "n-g/m", "1 2 3", sKeys), "<matrix>"),
+                                      document(Animation("a", "n-g/m", "", ""))})
+    {
+        pModel = Import(sOther);
+        ASSERT_NE(nullptr, pModel);
+        EXPECT_EQ(nullptr, static_cast<KR_MeshResourceDX11*>(pModel->GetMesh(0))->GetAnimation());
+        EXPECT_TRUE(
+            modeltest::MatrixNear(*pModel->GetMesh(0)->GetTransform(&m, 0.0), XMMatrixTranslation(7, 0, 0)));
+    }
+
+    // 47 output floats for 3 keys, outputs without times, a missing channel, target or source.
+    EXPECT_EQ(nullptr, Import(document(Animation("a", "n-g/m", "1 2 3", sKeys.substr(0, sKeys.rfind(' '))))));
+    EXPECT_EQ(nullptr, Import(document(Animation("a", "n-g/m", "", sKeys))));
+    EXPECT_EQ(nullptr, Import(document(Animation("a", "n-g/m", "1 2", sKeys))));
+    std::string sNoChannel = Animation("a", "n-g/m", "1 2 3", sKeys);
+    sNoChannel.erase(sNoChannel.find("<channel"),
+                     sNoChannel.find("</animation>") - sNoChannel.find("<channel"));
+    EXPECT_EQ(nullptr, Import(document(sNoChannel)));
+    std::string sForeign = Animation("a", "n-g/m", "1 2 3", sKeys);
+    sForeign.replace(sForeign.find("source=\"#a-in\""), 14, "source=\"x.dae#a-in\"");
+    EXPECT_EQ(nullptr, Import(document(sForeign)));
+}
+
+TEST_F(KR_ColladaImporterTest, ATwoBoneArmBendsAtItsElbow)
+{
+    // The shoulder at the origin, the elbow one unit along x; the elbow turns a quarter about z.
+    const std::string sBent = "0 -1 0 1 1 0 0 0 0 0 1 0 0 0 0 1";
+    SkinSpec skin;
+    skin.sJoints = "shoulder elbow";
+    skin.sInverseBinds = std::string(IDENTITY) + " " + Translation(-1, 0, 0);
+    skin.sWeights = "1 0.5";
+    skin.sVCount = "1 1 2";
+    skin.sV = "0 0 1 0 0 1 1 1";
+    const std::string sDocument = Document(
+        Geometry("g", "0.5 0 0 2 0 0 1 0 0", "<triangles>" + Vertex("g") + "<p>0 1 2</p></triangles>"),
+        Joint("shoulder", IDENTITY, Joint("elbow", Translation(1, 0, 0))) + SkinNode("c"),
+        Animations(Animation("bend", "elbow/m", "0 1", Translation(1, 0, 0) + " " + sBent)) +
+            Controllers(Skin(skin)));
+    KU_InterpolationManager registry;
+    m_engine->SetInterpolationManager(&registry);
+    std::unique_ptr<KR_ModelResourceDX11> pModel = Import(sDocument);
+    // The bone took the channel's matrix curve; its node animation (and curves) are gone.
+    EXPECT_EQ(0u, registry.CopyAllVertexInterpolations().GetNumMembers());
+    m_engine->SetInterpolationManager(nullptr);
+    ASSERT_NE(nullptr, pModel);
+    auto* pNode = static_cast<KR_MeshResourceDX11*>(pModel->GetMesh(0));
+    EXPECT_EQ(std::vector<std::string>{"DefaultSkinnedMaterial"}, Names(pNode));
+    EXPECT_EQ(KR_VertexFormat::MASK_POSITION | KR_VertexFormat::MASK_SKINNED, pNode->GetVertexFormat());
+    KR_MeshSkinnedAnimationResource* pSkeleton = pNode->GetSkinnedAnimation();
+    ASSERT_NE(nullptr, pSkeleton);
+    ASSERT_EQ(2u, pSkeleton->GetBoneCount());
+    EXPECT_EQ("shoulder", Name(pSkeleton->GetBoneName()));
+    EXPECT_EQ("elbow", Name(pSkeleton->GetChild(0)->GetBoneName()));
+
+    const std::vector<Skinned> vVertices = ReadSkinned(ReadMesh(pNode));
+    ASSERT_EQ(3u, vVertices.size());
+    EXPECT_EQ(1.0f, vVertices[1].weights[0]);
+    EXPECT_EQ(1, vVertices[1].bones[0]);
+    EXPECT_EQ(std::vector<float>({0.5f, 0.5f, 0, 0}),
+              std::vector<float>(vVertices[2].weights, vVertices[2].weights + 4));
+    struct Expected
+    {
+        double fTime;
+        float elbow[2]; // where the vertex at (2, 0, 0) goes
+    };
+    for (const Expected& expected :
+         {Expected{0.0, {2, 0}}, Expected{0.5, {1.5f, 0.5f}}, Expected{1.0, {1, 1}}, Expected{3.0, {1, 1}}})
+    {
+        KB_GrowingArray<XMMATRIX> gBones;
+        pSkeleton->FillBoneMatrices(expected.fTime, XMMatrixIdentity(), gBones);
+        ASSERT_EQ(2u, gBones.GetNumMembers());
+        std::vector<XMVECTOR> vSkinned;
+        for (const Skinned& vertex : vVertices)
+        {
+            XMVECTOR vSum = XMVectorZero();
+            const XMVECTOR vPosition =
+                XMVectorSet(vertex.position[0], vertex.position[1], vertex.position[2], 1);
+            for (int i = 0; i < 4; ++i)
+                vSum = XMVectorAdd(vSum, XMVectorScale(XMVector4Transform(vPosition, gBones[vertex.bones[i]]),
+                                                       vertex.weights[i]));
+            vSkinned.push_back(vSum);
+        }
+        EXPECT_NEAR(0.5f, vSkinned[0].f[0], 1e-6f) << expected.fTime; // on the shoulder: still
+        EXPECT_NEAR(0.0f, vSkinned[0].f[1], 1e-6f) << expected.fTime;
+        EXPECT_NEAR(expected.elbow[0], vSkinned[1].f[0], 1e-6f) << expected.fTime;
+        EXPECT_NEAR(expected.elbow[1], vSkinned[1].f[1], 1e-6f) << expected.fTime;
+        EXPECT_NEAR(0.0f, vSkinned[1].f[2], 1e-6f) << expected.fTime;
+        EXPECT_NEAR(1.0f, vSkinned[2].f[0], 1e-6f) << expected.fTime; // at the joint: still
+    }
+}
+
+TEST_F(KR_ColladaImporterTest, TwoSkeletonsJoinUnderAnAddedRootWithEveryBoneOffset)
+{
+    // Only R1 is animated; B and A have no curve and must still move past the first skeleton.
+    SkinSpec skin;
+    skin.sJoints = "R2 B R1 A";
+    skin.sInverseBinds = Translation(-1, 0, 0) + " " + Translation(-2, 0, 0) + " " + Translation(-3, 0, 0) +
+                         " " + Translation(-4, 0, 0);
+    skin.sVCount = "1 1 1 1";
+    skin.sV = "0 0 1 0 2 0 3 0";
+    const std::string sDocument = Document(
+        Geometry("g", "0 0 0 1 0 0 0 1 0 1 1 0",
+                 "<triangles>" + Vertex("g") + "<p>0 1 2 1 3 2</p></triangles>"),
+        Joint("R1", IDENTITY, Joint("A", Translation(1, 0, 0))) +
+            Joint("R2", Translation(0, 5, 0), Joint("B", Translation(1, 0, 0))) + SkinNode("c"),
+        Animations(Animation("r1", "R1/m", "0 1", std::string(IDENTITY) + " " + Translation(0, 1, 0))) +
+            Controllers(Skin(skin)));
+    std::unique_ptr<KR_ModelResourceDX11> pModel = Import(sDocument);
+    ASSERT_NE(nullptr, pModel);
+    auto* pNode = static_cast<KR_MeshResourceDX11*>(pModel->GetMesh(0));
+    KR_MeshSkinnedAnimationResource* pSkeleton = pNode->GetSkinnedAnimation();
+    ASSERT_NE(nullptr, pSkeleton);
+    KB_GrowingArray<KB_String> gNames;
+    pSkeleton->CollectBoneNames(gNames);
+    std::vector<std::string> vNames;
+    for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
+        vNames.push_back(Name(gNames[i]));
+    EXPECT_EQ(std::vector<std::string>({"", "R2", "B", "R1", "A"}), vNames);
+    // Bone order: the added root (identity), then each joint's inverse bind matrix.
+    EXPECT_TRUE(modeltest::MatrixNear(pSkeleton->GetBindMatrix(), XMMatrixIdentity()));
+    EXPECT_TRUE(
+        modeltest::MatrixNear(pSkeleton->GetChild(0)->GetBindMatrix(), XMMatrixTranslation(-1, 0, 0), 1e-6f));
+    EXPECT_TRUE(modeltest::MatrixNear(pSkeleton->GetChild(0)->GetChild(0)->GetBindMatrix(),
+                                      XMMatrixTranslation(-2, 0, 0), 1e-6f));
+    EXPECT_TRUE(
+        modeltest::MatrixNear(pSkeleton->GetChild(1)->GetBindMatrix(), XMMatrixTranslation(-3, 0, 0), 1e-6f));
+    EXPECT_TRUE(modeltest::MatrixNear(pSkeleton->GetChild(1)->GetChild(0)->GetBindMatrix(),
+                                      XMMatrixTranslation(-4, 0, 0), 1e-6f));
+    const std::vector<Skinned> vVertices = ReadSkinned(ReadMesh(pNode));
+    ASSERT_EQ(4u, vVertices.size());
+    for (std::uint8_t i = 0; i < 4; ++i)
+        EXPECT_EQ(i + 1, vVertices[i].bones[0]) << int{i};
+}
+
+TEST_F(KR_ColladaImporterTest, BoneNumbersAndWeights)
+{
+    // R { A { C, L (no sid: no bone, no number) }, B } numbers R 0, A 1, C 2, B 3; "ghost" names no
+    // joint node and L has no bone: both give bone 0.
+    const std::string sSkeleton = Joint(
+        "R", IDENTITY,
+        Joint("A", IDENTITY, Joint("C", IDENTITY) + Joint("L", IDENTITY, "", "")) + Joint("B", IDENTITY));
+    const std::string sBinds = std::string(IDENTITY) + " " + IDENTITY + " " + IDENTITY + " " + IDENTITY;
+    const std::string sSix = "0 0 0 1 0 0 0 1 0 1 1 0 2 0 0 0 2 0";
+    auto skinned = [&](const SkinSpec& skin, const std::string& sPositions)
+    {
+        return ReadSkinned(ImportOne(Document(
+            Geometry("g", sPositions, "<triangles>" + Vertex("g") + "<p>0 1 2 3 4 5</p></triangles>"),
+            sSkeleton + SkinNode("c"), Controllers(Skin(skin)))));
+    };
+    SkinSpec skin;
+    skin.sJoints = "B C A R ghost L";
+    skin.sInverseBinds = sBinds;
+    skin.sVCount = "1 1 1 1 1 1";
+    skin.sV = "0 0 1 0 2 0 3 0 4 0 5 0";
+    std::vector<Skinned> vVertices = skinned(skin, sSix);
+    ASSERT_EQ(6u, vVertices.size());
+    const std::uint8_t expected[6] = {3, 2, 1, 0, 0, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(expected[i], vVertices[i].bones[0]) << i;
+
+    // 0.2 and 0.6 become 0.25 and 0.75; four influences keep their order; none gives weight 1 on
+    // bone 0 (never NaN); zero weights likewise.
+    skin.sWeights = "0.2 0.6 0.1 0";
+    skin.sVCount = "2 4 0 1 1 1";
+    skin.sV = "1 0 0 1  0 2 1 2 2 2 3 2  3 3  2 1  3 1";
+    vVertices = skinned(skin, sSix);
+    ASSERT_EQ(6u, vVertices.size());
+    EXPECT_EQ(std::vector<float>({0.25f, 0.75f, 0, 0}),
+              std::vector<float>(vVertices[0].weights, vVertices[0].weights + 4));
+    EXPECT_EQ(std::vector<int>({2, 3, 0, 0}), std::vector<int>(vVertices[0].bones, vVertices[0].bones + 4));
+    EXPECT_EQ(std::vector<float>(4, 0.25f),
+              std::vector<float>(vVertices[1].weights, vVertices[1].weights + 4));
+    EXPECT_EQ(std::vector<int>({3, 2, 1, 0}), std::vector<int>(vVertices[1].bones, vVertices[1].bones + 4));
+    for (int i : {2, 3})
+    {
+        EXPECT_EQ(std::vector<float>({1, 0, 0, 0}),
+                  std::vector<float>(vVertices[i].weights, vVertices[i].weights + 4))
+            << i;
+        EXPECT_EQ(std::vector<int>(4, 0), std::vector<int>(vVertices[i].bones, vVertices[i].bones + 4)) << i;
+    }
+    EXPECT_EQ(1.0f, vVertices[4].weights[0]);
+    EXPECT_EQ(1, vVertices[4].bones[0]); // joint 2 is A
+
+    // The bind shape moves positions as points.
+    skin.sBindShape = Translation(0, 0, 10);
+    vVertices = skinned(skin, sSix);
+    ASSERT_EQ(6u, vVertices.size());
+    EXPECT_EQ(std::vector<float>({1, 0, -10}),
+              std::vector<float>(vVertices[1].position, vVertices[1].position + 3));
+}
+
+TEST_F(KR_ColladaImporterTest, HostileSkinsFailCleanly)
+{
+    const std::string sGeometry =
+        Geometry("g", "0 0 0 1 0 0 0 1 0", "<triangles>" + Vertex("g") + "<p>0 1 2</p></triangles>");
+    const std::string sSkeleton = Joint("R", IDENTITY, Joint("A", Translation(1, 0, 0)));
+    SkinSpec good;
+    good.sJoints = "R A";
+    good.sInverseBinds = std::string(IDENTITY) + " " + Translation(-1, 0, 0);
+    good.sWeights = "1 0.5";
+    good.sVCount = "1 1 2";
+    good.sV = "0 0 1 0 0 1 1 1";
+    auto document =
+        [&](const SkinSpec& skin, const std::string& sExtraNodes = "", const std::string& sMore = "")
+    { return Document(sGeometry, sSkeleton + SkinNode("c") + sExtraNodes, Controllers(Skin(skin) + sMore)); };
+    ASSERT_NE(nullptr, Import(document(good)));
+
+    auto with = [&](auto change)
+    {
+        SkinSpec skin = good;
+        change(skin);
+        return Import(document(skin));
+    };
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sV = "0 0 1 2 0 1 1 1"; }));  // past the weights
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sV = "0 0 2 0 0 1 1 1"; }));  // past the joints
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sV = "0 0 -1 0 0 1 1 1"; })); // negative
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sV = "0 0 1 0 0 1 1"; }));    // short of the pairs
+    EXPECT_EQ(nullptr, with(
+                           [](SkinSpec& s)
+                           {
+                               s.sVCount = "1 1";
+                               s.sV = "0 0 1 0";
+                           })); // a position without record
+    EXPECT_EQ(nullptr, with(
+                           [](SkinSpec& s)
+                           {
+                               s.sVCount = "1 1 5";
+                               s.sV += " 0 0 0 0 0 0";
+                           }));
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sVCount = "1 1 -1"; }));
+    EXPECT_EQ(nullptr, with(
+                           [](SkinSpec& s)
+                           {
+                               s.sVCount = "0 0 0";
+                               s.sV = "0 0";
+                           }));
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sWeights = ""; }));
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sInverseBinds = IDENTITY; }));  // one bone short
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sInverseBinds += " 1 0 0"; })); // not a multiple of 16
+    EXPECT_EQ(nullptr,
+              with([](SkinSpec& s) { s.sInverseBinds += std::string(" ") + IDENTITY; })); // three for two
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sJoints = "A"; }));                       // no root named
+    EXPECT_EQ(nullptr, with([](SkinSpec& s) { s.sBindShape = "1 0 0"; }));
+    std::string sForeign = document(good);
+    sForeign.replace(sForeign.find("<skin source=\"#g\""), 17, "<skin source=\"x.dae#g\"");
+    EXPECT_EQ(nullptr, Import(sForeign));
+    // A joint that is a bone of another skeleton names no bone of this one.
+    EXPECT_EQ(nullptr, Import(Document(
+                           sGeometry,
+                           sSkeleton + Joint("Q", IDENTITY, Joint("Q1", IDENTITY) + Joint("Q2", IDENTITY)) +
+                               SkinNode("c"),
+                           Controllers(Skin(
+                               [&]
+                               {
+                                   SkinSpec s = good;
+                                   s.sJoints = "R Q2";
+                                   return s;
+                               }())))));
+    // Offsets other than 0 and 1.
+    std::string sOffset = document(good);
+    sOffset.replace(sOffset.find("offset=\"1\""), 10, "offset=\"2\"");
+    EXPECT_EQ(nullptr, Import(sOffset));
+    // Without vcount, v, joints, vertex_weights or its count.
+    for (const auto& [sFrom, sTo] :
+         std::vector<std::pair<std::string, std::string>>{{"<vcount>", "</vcount>"},
+                                                          {"<v>", "</v>"},
+                                                          {"<joints>", "</joints>"},
+                                                          {"<vertex_weights", "</vertex_weights>"},
+                                                          {" count=\"3\"", ""}})
+    {
+        std::string sBroken = document(good);
+        const std::size_t uiStart = sBroken.find(sFrom);
+        const std::size_t uiEnd = sTo.empty() ? uiStart + sFrom.size() : sBroken.find(sTo) + sTo.size();
+        sBroken.erase(uiStart, uiEnd - uiStart);
+        EXPECT_EQ(nullptr, Import(sBroken)) << sFrom;
+    }
+
+    // Joint nodes: a joint with children but no bone fails; a camera at the top fails.
+    EXPECT_EQ(
+        nullptr,
+        Import(Document(
+            sGeometry, Joint("R", IDENTITY, Joint("mid", IDENTITY, Joint("A", IDENTITY), "")) + SkinNode("c"),
+            Controllers(Skin(good)))));
+
+    // A second controller over a skeleton already taken finds no root; an uninstanced or unnamed
+    // controller is skipped; two controllers of one geometry: the later wins.
+    SkinSpec second = good;
+    second.sController = "d";
+    EXPECT_EQ(nullptr, Import(document(good, SkinNode("d"), Skin(second))));
+    std::unique_ptr<KR_ModelResourceDX11> pModel = Import(document(good, "", Skin(second)));
+    ASSERT_NE(nullptr, pModel);
+    std::string sUnnamed = document(good, "", "<controller><skin/></controller>");
+    EXPECT_NE(nullptr, Import(sUnnamed));
+    SkinSpec other = good;
+    other.sController = "d";
+    other.sJoints = "S T";
+    pModel = Import(Document(
+        sGeometry, sSkeleton + Joint("S", IDENTITY, Joint("T", IDENTITY)) + SkinNode("c") + SkinNode("d"),
+        Controllers(Skin(good) + Skin(other))));
+    ASSERT_NE(nullptr, pModel);
+    EXPECT_EQ(
+        "S",
+        Name(static_cast<KR_MeshResourceDX11*>(pModel->GetMesh(0))->GetSkinnedAnimation()->GetBoneName()));
+
+    // 256 bones are accepted, 257 are not (bone numbers are 8 bits).
+    auto wide = [&](int iBones)
+    {
+        std::string sChildren;
+        std::string sJoints = "root";
+        std::string sBinds = IDENTITY;
+        for (int i = 1; i < iBones; ++i)
+        {
+            const std::string sBone = std::string("b").append(std::to_string(i));
+            sChildren += Joint(sBone, IDENTITY);
+            sJoints += ' ';
+            sJoints += sBone;
+            sBinds += std::string(" ") + IDENTITY;
+        }
+        SkinSpec skin = good;
+        skin.sJoints = sJoints;
+        skin.sInverseBinds = sBinds;
+        skin.sV = "0 0 " + std::to_string(iBones - 1) + " 0 0 1 1 1";
+        return Import(
+            Document(sGeometry, Joint("root", IDENTITY, sChildren) + SkinNode("c"), Controllers(Skin(skin))));
+    };
+    pModel = wide(256);
+    ASSERT_NE(nullptr, pModel);
+    EXPECT_EQ(255, ReadSkinned(ReadMesh(pModel->GetMesh(0)))[1].bones[0]);
+    EXPECT_EQ(nullptr, wide(257));
+}
+
+namespace
+{
+
+// One model loaded or deleted by a job on the worker pool.
+struct PoolSlot
+{
+    std::string sPath;
+    KR_ModelResource* pModel = nullptr;
+    std::atomic<bool> bDone{false};
+};
+
+void LoadOnPool(PoolSlot* pSlot)
+{
+    pSlot->pModel = KR_ColladaImporter::Import(pSlot->sPath.c_str(), 1, 1, 1);
+    pSlot->bDone.store(true);
+}
+
+void DeleteOnPool(PoolSlot* pSlot)
+{
+    delete pSlot->pModel;
+    pSlot->pModel = nullptr;
+    pSlot->bDone.store(true);
+}
+
+} // namespace
+
+TEST_F(KR_ColladaImporterTest, ModelsLoadOnTheWorkerPoolWhileTheCurveRegistryIsRead)
+{
+    // An animated geometry (its node animation keeps two registered curves), a skinned one whose
+    // bone takes its channel, and a channel nothing uses (freed on the worker).
+    SkinSpec skin;
+    skin.sGeometry = "s";
+    skin.sJoints = "R A";
+    skin.sInverseBinds = std::string(IDENTITY) + " " + IDENTITY;
+    skin.sVCount = "1 1 1";
+    skin.sV = "0 0 1 0 1 0";
+    const std::string sKeys = std::string(IDENTITY) + " " + Translation(1, 0, 0);
+    const std::string sDocument =
+        Document(Geometry("g", TRIANGLE, "<triangles>" + Vertex("g") + "<p>0 1 2</p></triangles>") +
+                     Geometry("s", TRIANGLE, "<triangles>" + Vertex("s") + "<p>0 1 2</p></triangles>"),
+                 Node("g", std::string("<matrix sid=\"m\">") + IDENTITY + "</matrix>") +
+                     Joint("R", IDENTITY, Joint("A", IDENTITY)) + SkinNode("c"),
+                 Animations(Animation("a", "n-g/m", "0 1", sKeys) + Animation("b", "A/m", "0 1", sKeys) +
+                            Animation("u", "nobody/m", "0 1", sKeys)) +
+                     Controllers(Skin(skin)));
+    KU_InterpolationManager registry;
+    m_engine->SetInterpolationManager(&registry);
+    constexpr int MODELS = 20;
+    std::vector<PoolSlot> vSlots(MODELS);
+    for (int i = 0; i < MODELS; ++i)
+    {
+        vSlots[i].sPath = "Models/m" + std::to_string(i) + ".dae";
+        m_pMemory->SetFile(vSlots[i].sPath, sDocument);
+    }
+
+    // Every entry seen while the models load names a curve of one of them.
+    auto readWhileRunning = [&](void (*pJob)(PoolSlot*))
+    {
+        std::vector<std::unique_ptr<KT_Future<void>>> vFutures;
+        for (PoolSlot& slot : vSlots)
+        {
+            slot.bDone.store(false);
+            vFutures.emplace_back(KT_RunAsync(KT_BindStruct1<void, PoolSlot*>{pJob, &slot}));
+        }
+        for (bool bAllDone = false; !bAllDone;)
+        {
+            bAllDone = true;
+            for (const PoolSlot& slot : vSlots)
+                bAllDone = bAllDone && slot.bDone.load();
+            const auto gEntries = registry.CopyAllVertexInterpolations();
+            for (std::uint32_t i = 0; i < gEntries.GetNumMembers(); ++i)
+            {
+                const std::string sName = Name(gEntries[i].first);
+                EXPECT_TRUE(sName.rfind("Models/m", 0) == 0 && sName.find(" Animation ") != std::string::npos)
+                    << sName;
+            }
+        }
+        for (auto& pFuture : vFutures)
+            pFuture->Wait();
+    };
+    KT_ThreadPool::Start(4);
+    readWhileRunning(&LoadOnPool);
+    std::uint32_t uiLoaded = 0;
+    for (const PoolSlot& slot : vSlots)
+        uiLoaded +=
+            slot.pModel != nullptr && static_cast<KR_ModelResourceDX11*>(slot.pModel)->GetMeshCount() == 2
+                ? 1
+                : 0;
+    EXPECT_EQ(std::uint32_t{MODELS}, uiLoaded);
+    // Translation and scale of each model's one node animation, each listed once.
+    EXPECT_EQ(2u * MODELS, registry.CopyAllVertexInterpolations().GetNumMembers());
+    readWhileRunning(&DeleteOnPool);
+    KT_ThreadPool::Stop();
+    EXPECT_EQ(0u, registry.CopyAllVertexInterpolations().GetNumMembers());
+    m_engine->SetInterpolationManager(nullptr);
 }

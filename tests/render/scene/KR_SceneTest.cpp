@@ -12,7 +12,6 @@
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 #include "render/device/KR_ShaderCoreManager.h"
-#include "render/effects/KR_PostFXEngine.h"
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
 #include "render/models/KR_EmptyModelResource.h"
@@ -23,6 +22,7 @@
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
+#include "tests/support/NullPostFXEngine.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
@@ -702,14 +702,9 @@ public:
 };
 
 // What the scene asked of the post-processing chain, as (id, enabled) with the last record.
-class RecordingPostFX : public KR_PostFXEngine
+class RecordingPostFX : public NullPostFXEngine
 {
 public:
-    bool Initialize() override { return true; }
-    bool CreateResources() override { return true; }
-    bool CreateSizeDependentResources() override { return true; }
-    bool ReleaseResources() override { return true; }
-    bool ReleaseSizeDependentResources() override { return true; }
     bool EnableEffect(std::uint32_t uiId, const void* pRecord) override
     {
         m_Calls.push_back({uiId, true});
@@ -727,14 +722,6 @@ public:
         m_Calls.push_back({uiId, false});
         return true;
     }
-    bool RegisterEffect(std::uint32_t) override { return true; }
-    void ClearEffects() override {}
-    bool BeginFrame(const float*) override { return true; }
-    bool EndFrame() override { return true; }
-    void SetNearFarPlanes(const float*) override {}
-    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
-    ID3D11ShaderResourceView* GetDepthStencilSRV() override { return nullptr; }
-    ID3D11DepthStencilView* GetDepthStencilView() override { return nullptr; }
     std::vector<std::pair<std::uint32_t, bool>> m_Calls;
     KR_VolumeLightParameters m_Last;
     std::uint32_t m_uiSpots = 0;

@@ -23,12 +23,12 @@
 #include "render/effects/KR_MetaBallRenderer.h"
 #include "render/effects/KR_OITRenderer.h"
 #include "render/effects/KR_ParticleEngine.h"
-#include "render/effects/KR_PostFXEngine.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/FakeGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
+#include "tests/support/NullPostFXEngine.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 
@@ -142,7 +142,7 @@ private:
     std::string m_sName;
 };
 
-class RecordingPostFX : public KR_PostFXEngine
+class RecordingPostFX : public NullPostFXEngine
 {
 public:
     explicit RecordingPostFX(CallLog& log) : m_Log(log) {}
@@ -160,13 +160,6 @@ public:
     }
     bool BeginFrame(const float*) override { return Add("PostFX.BeginFrame"); }
     bool EndFrame() override { return Add("PostFX.EndFrame"); }
-    bool RegisterEffect(std::uint32_t) override { return true; }
-    void ClearEffects() override {}
-    bool DisableEffect(std::uint32_t) override { return false; }
-    void SetNearFarPlanes(const float*) override {}
-    ID3D11Texture2D* GetDepthStencilTexture() override { return nullptr; }
-    ID3D11ShaderResourceView* GetDepthStencilSRV() override { return nullptr; }
-    ID3D11DepthStencilView* GetDepthStencilView() override { return nullptr; }
 
 private:
     bool Add(const std::string& sCall)

@@ -1,0 +1,282 @@
+// The controller pass of KR_ColladaImporter: each instanced skin binds its geometry to the
+// skeletons its joints name and leaves one skin record per position index.
+
+#include "render/models/KR_ColladaImporter.h"
+
+#include "framework/core/KB_GrowingArray.h"
+#include "render/models/KR_ColladaReaders.h"
+#include "render/models/KR_MeshSkinnedAnimationResource.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <tinyxml.h>
+#include <unordered_set>
+
+using namespace DirectX;
+using namespace KR_ColladaReaders;
+
+namespace
+{
+
+// Bone numbers are 8 bits wide and the shader keeps this many bone matrices.
+constexpr std::uint32_t MAX_BONES = 256;
+constexpr int MAX_INFLUENCES = 4;
+
+// The int attribute pName; false when absent or not a number.
+bool ReadIntAttribute(const TiXmlElement* pElement, const char* pName, int& iValue)
+{
+    return pElement->Attribute(pName) != nullptr &&
+           pElement->QueryIntAttribute(pName, &iValue) == TIXML_SUCCESS;
+}
+
+} // namespace
+
+bool KR_ColladaImporter::ParseControllers(const TiXmlElement* pLibrary)
+{
+    const TiXmlElement* pController = pLibrary->FirstChildElement("controller");
+    if (pController == nullptr)
+        return false;
+    for (; pController != nullptr; pController = pController->NextSiblingElement("controller"))
+        if (!ParseSkin(pController))
+            return false;
+    return true;
+}
+
+bool KR_ColladaImporter::ParseSkin(const TiXmlElement* pController)
+{
+    // Only controllers the scene instances are read.
+    const std::string sId = AttributeText(pController, "id");
+    if (sId.empty() || std::find(m_vInstancedControllerIds.begin(), m_vInstancedControllerIds.end(), sId) ==
+                           m_vInstancedControllerIds.end())
+        return true;
+
+    const TiXmlElement* pSkin = pController->FirstChildElement("skin");
+    std::string sGeometryId;
+    if (pSkin == nullptr || !ReadLocalReference(pSkin, "source", sGeometryId))
+        return false;
+    auto pRecord = std::make_unique<KR_ColladaControllerRecord>();
+    if (const TiXmlElement* pBindShape = pSkin->FirstChildElement("bind_shape_matrix"))
+        if (!ParseMatrix(pBindShape, pRecord->mBindShape))
+            return false;
+
+    // The skin's sources by id.
+    if (pSkin->FirstChildElement("source") == nullptr)
+        return false;
+    std::unordered_map<std::string, std::vector<float>> floatSources;
+    std::unordered_map<std::string, std::vector<std::string>> nameSources;
+    for (const TiXmlElement* pSource = pSkin->FirstChildElement("source"); pSource != nullptr;
+         pSource = pSource->NextSiblingElement("source"))
+    {
+        const char* pSourceId = pSource->Attribute("id");
+        if (pSourceId == nullptr)
+            continue;
+        if (const TiXmlElement* pArray = pSource->FirstChildElement("float_array"))
+            if (!ParseFloatArray(pArray, floatSources[pSourceId]))
+                return false;
+        if (const TiXmlElement* pArray = pSource->FirstChildElement("Name_array"))
+            if (!ParseNameArray(pArray, nameSources[pSourceId]))
+                return false;
+    }
+
+    // Joints: the skeletons whose roots they name, each joint's bone number and the inverse bind
+    // matrices in joint order.
+    const TiXmlElement* pJoints = pSkin->FirstChildElement("joints");
+    if (pJoints == nullptr || pJoints->FirstChildElement("input") == nullptr)
+        return false;
+    std::vector<std::unique_ptr<KR_MeshSkinnedAnimationResource>> vRoots;
+    std::vector<std::uint32_t> vJointBones;
+    std::vector<XMMATRIX> vInverseBinds;
+    bool bJoints = false;
+    bool bInverseBinds = false;
+    for (const TiXmlElement* pInput = pJoints->FirstChildElement("input"); pInput != nullptr;
+         pInput = pInput->NextSiblingElement("input"))
+    {
+        const char* pSemantic = pInput->Attribute("semantic");
+        if (pSemantic == nullptr || pInput->Attribute("source") == nullptr)
+            continue;
+        std::string sSource;
+        if (!ReadLocalReference(pInput, "source", sSource))
+            return false;
+        if (std::strcmp(pSemantic, "JOINT") == 0)
+        {
+            bJoints = true;
+            const auto names = nameSources.find(sSource);
+            const std::vector<std::string> vNames =
+                names != nameSources.end() ? names->second : std::vector<std::string>();
+            std::uint32_t uiOffset = 0;
+            for (const std::string& sName : vNames)
+            {
+                const auto root = m_skeletonRoots.find(sName);
+                if (root == m_skeletonRoots.end() || root->second == nullptr)
+                    continue;
+                // Every bone is named by its node id, so every bone of this skeleton moves past
+                // the bones of the skeletons taken before it.
+                KB_GrowingArray<KB_String> gBoneNames;
+                root->second->CollectBoneNames(gBoneNames);
+                std::unordered_set<std::string> offsetDone;
+                for (std::uint32_t i = 0; i < gBoneNames.GetNumMembers(); ++i)
+                {
+                    std::string sBone(gBoneNames[i].GetBuffer(), gBoneNames[i].GetLength());
+                    const auto number = m_boneNumbers.find(sBone);
+                    if (number != m_boneNumbers.end() && offsetDone.insert(sBone).second)
+                        number->second += uiOffset;
+                }
+                uiOffset += root->second->GetBoneCount();
+                vRoots.push_back(std::move(root->second));
+            }
+            vJointBones.clear();
+            for (const std::string& sName : vNames)
+            {
+                const auto number = m_boneNumbers.find(sName);
+                vJointBones.push_back(number != m_boneNumbers.end() ? number->second : 0);
+            }
+        }
+        else if (std::strcmp(pSemantic, "INV_BIND_MATRIX") == 0)
+        {
+            bInverseBinds = true;
+            const auto floats = floatSources.find(sSource);
+            if (floats == floatSources.end() || floats->second.empty() ||
+                !ParseMatrixArray(floats->second, vInverseBinds))
+                return false;
+        }
+    }
+    if (!bJoints || !bInverseBinds || vRoots.empty())
+        return false;
+
+    // The inverse bind matrices in bone order: bone b takes the matrix of the first joint whose
+    // bone it is.
+    const std::size_t uiMatrices = vInverseBinds.size();
+    std::vector<std::size_t> vJointOfBone(uiMatrices, std::numeric_limits<std::size_t>::max());
+    for (std::size_t j = vJointBones.size(); j-- > 0;)
+        if (vJointBones[j] < uiMatrices && j < uiMatrices)
+            vJointOfBone[vJointBones[j]] = j;
+    KB_GrowingArray<XMMATRIX> gBoneBinds;
+    const bool bAddedRoot = vRoots.size() > 1;
+    if (bAddedRoot)
+        gBoneBinds.Add(XMMatrixIdentity());
+    for (std::size_t b = 0; b < uiMatrices; ++b)
+    {
+        if (vJointOfBone[b] == std::numeric_limits<std::size_t>::max())
+            return false;
+        gBoneBinds.Add(vInverseBinds[vJointOfBone[b]]);
+    }
+
+    // Several skeletons hang under an added root, which makes every bone number one higher.
+    if (bAddedRoot)
+    {
+        pRecord->pSkeleton =
+            std::make_unique<KR_MeshSkinnedAnimationResource>(nullptr, KB_String(), XMMatrixIdentity());
+        for (auto& pRoot : vRoots)
+            pRecord->pSkeleton->AddChild(pRoot.release());
+    }
+    else
+    {
+        pRecord->pSkeleton = std::move(vRoots.front());
+    }
+    const std::uint32_t uiBones = pRecord->pSkeleton->GetBoneCount();
+    if (uiBones > MAX_BONES)
+        return false;
+    std::uint32_t uiBindIndex = 0;
+    pRecord->pSkeleton->SetBindMatrices(gBoneBinds, &uiBindIndex);
+    if (uiBindIndex != gBoneBinds.GetNumMembers())
+        return false;
+
+    // Influences: (joint, weight) pairs per vertex.
+    const TiXmlElement* pWeights = pSkin->FirstChildElement("vertex_weights");
+    if (pWeights == nullptr || pWeights->FirstChildElement("input") == nullptr)
+        return false;
+    int iJointOffset = -1;
+    int iWeightOffset = -1;
+    int iMaxOffset = -1;
+    const std::vector<float>* pWeightValues = nullptr;
+    for (const TiXmlElement* pInput = pWeights->FirstChildElement("input"); pInput != nullptr;
+         pInput = pInput->NextSiblingElement("input"))
+    {
+        const char* pSemantic = pInput->Attribute("semantic");
+        int iOffset = 0;
+        std::string sSource;
+        if (pSemantic == nullptr || !ReadIntAttribute(pInput, "offset", iOffset) ||
+            !ReadLocalReference(pInput, "source", sSource))
+            return false;
+        iMaxOffset = std::max(iMaxOffset, iOffset);
+        if (std::strcmp(pSemantic, "JOINT") == 0 && iJointOffset < 0)
+        {
+            iJointOffset = iOffset;
+        }
+        else if (std::strcmp(pSemantic, "WEIGHT") == 0 && pWeightValues == nullptr)
+        {
+            const auto floats = floatSources.find(sSource);
+            if (floats == floatSources.end() || floats->second.empty())
+                return false;
+            iWeightOffset = iOffset;
+            pWeightValues = &floats->second;
+        }
+    }
+    // Each influence is one (joint, weight) pair: the offsets are 0 and 1.
+    int iCount = 0;
+    const TiXmlElement* pVCount = pWeights->FirstChildElement("vcount");
+    if (iJointOffset < 0 || iWeightOffset < 0 || iMaxOffset != 1 || pVCount == nullptr ||
+        !ReadIntAttribute(pWeights, "count", iCount) || iCount < 1)
+        return false;
+    std::vector<int> vCounts;
+    if (!ParseIntArray(pVCount, vCounts, iCount))
+        return false;
+    std::int64_t iSum = 0;
+    for (const int iInfluences : vCounts)
+    {
+        if (iInfluences < 0 || iInfluences > MAX_INFLUENCES)
+            return false;
+        iSum += iInfluences;
+    }
+    const TiXmlElement* pV = pWeights->FirstChildElement("v");
+    std::vector<int> vPairs;
+    if (iSum <= 0 || pV == nullptr || 2 * iSum > std::numeric_limits<int>::max() ||
+        !ParseIntArray(pV, vPairs, static_cast<int>(2 * iSum)) ||
+        static_cast<std::int64_t>(vPairs.size()) != 2 * iSum)
+        return false;
+
+    const std::vector<float>& vWeights = *pWeightValues;
+    const std::uint32_t uiBoneShift = bAddedRoot ? 1 : 0;
+    pRecord->vSkinRecords.reserve(vCounts.size());
+    std::size_t uiCursor = 0;
+    for (const int iInfluences : vCounts)
+    {
+        KR_SkinRecord skin;
+        float fSum = 0.0f;
+        for (int s = 0; s < iInfluences; ++s, uiCursor += 2)
+        {
+            const int iJoint = vPairs[uiCursor + static_cast<std::size_t>(iJointOffset)];
+            const int iWeight = vPairs[uiCursor + static_cast<std::size_t>(iWeightOffset)];
+            // Every index must name a weight and a joint, and the joint a bone of this skeleton.
+            if (iJoint < 0 || static_cast<std::size_t>(iJoint) >= vJointBones.size() || iWeight < 0 ||
+                static_cast<std::size_t>(iWeight) >= vWeights.size())
+                return false;
+            const std::uint32_t uiBone = vJointBones[static_cast<std::size_t>(iJoint)] + uiBoneShift;
+            if (uiBone >= uiBones)
+                return false;
+            skin.fWeights[s] = vWeights[static_cast<std::size_t>(iWeight)];
+            skin.uiBones[s] = static_cast<std::uint8_t>(uiBone);
+            fSum += skin.fWeights[s];
+        }
+        if (fSum > 0.0f && std::isfinite(fSum))
+        {
+            for (float& fWeight : skin.fWeights)
+                fWeight /= fSum;
+        }
+        else
+        {
+            // No influence (or weights that cannot be normalised): the vertex follows bone 0, the
+            // root, instead of collapsing to the origin or becoming NaN.
+            skin = KR_SkinRecord();
+            skin.fWeights[0] = 1.0f;
+        }
+        pRecord->vSkinRecords.push_back(skin);
+    }
+
+    // A later controller of the same geometry replaces the earlier record, which is freed with
+    // its skeleton.
+    m_controllerRecords[sGeometryId] = std::move(pRecord);
+    return true;
+}

@@ -1,0 +1,72 @@
+#pragma once
+// The "Camera" page of the editor window: the current scene's animated cameras and their curves
+// (rail, target rail, field of view) in the window's graph, the camera's debug name and times,
+// saving and deleting a camera, and making a new one from typed or sampled positions.
+//
+// A camera is deleted through the scene whose arrays hold it (found by pointer), and afterwards
+// every open window drops what it held. Main thread only.
+
+#include "framework/core/KB_String.h"
+#include "platform/forms/FormsForm.h"
+#include "platform/forms/FormsLists.h"
+#include "platform/forms/FormsWidgets.h"
+
+#include <string>
+
+class KR_AnimatedCamera;
+class KR_Scene;
+class KU_VertexInterpolation;
+
+namespace K_GUI
+{
+
+class KG_InterpolationEditorDialog;
+
+class KG_InterpolationEditorCameraPage
+{
+public:
+    static constexpr const char* LAST_CAMERA_TEXT = "Cannot delete last camera";
+
+    KG_InterpolationEditorCameraPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage);
+
+    // The page became the shown one: its remembered curve returns to the graph.
+    void OnEnter();
+    // Every engine pointer is forgotten (a reload or a deletion in some window).
+    void Invalidate();
+    KR_AnimatedCamera* GetCamera() const { return m_pCamera; }
+    KU_VertexInterpolation* GetCurve() const { return m_pCurve; }
+
+private:
+    void FillCameraList();
+    void OnCameraChosen();
+    void OnCurveChosen();
+    void RefreshFields();
+    void OnTimeChanged(forms::TextBox* pBox, bool bStart);
+    void OnTimeLeave(forms::TextBox* pBox, bool bStart);
+    void OnSave();
+    void OnDelete();
+    void OnCreate();
+    void OnSamplePosition(forms::TextBox* pBox);
+    KR_Scene* FindSceneHolding(KR_AnimatedCamera* pCamera) const;
+    // The scene the list was filled from, while it is still one of the scenes.
+    KR_Scene* GetListScene() const;
+
+    KG_InterpolationEditorDialog& m_Dialog;
+    KR_Scene* m_pListScene = nullptr;           // not owned; checked against the scenes before use
+    KR_AnimatedCamera* m_pCamera = nullptr;     // not owned
+    KU_VertexInterpolation* m_pCurve = nullptr; // not owned: the page's curve
+
+    forms::ComboBox* m_pCameraComboBox = nullptr;
+    forms::ComboBox* m_pCurveComboBox = nullptr;
+    forms::TextBox* m_pDebugTextBox = nullptr;
+    forms::TextBox* m_pStartTextBox = nullptr;
+    forms::TextBox* m_pEndTextBox = nullptr;
+    forms::EventToken m_uiStartToken = 0;
+    forms::EventToken m_uiEndToken = 0;
+    forms::TextBox* m_pNewStartTextBox = nullptr;
+    forms::TextBox* m_pNewEndTextBox = nullptr;
+    forms::TextBox* m_apNewPositionTextBoxes[4] = {nullptr, nullptr, nullptr, nullptr};
+    forms::TextBox* m_pSlicingTextBox = nullptr;
+};
+
+} // namespace K_GUI

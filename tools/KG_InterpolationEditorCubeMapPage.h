@@ -1,0 +1,90 @@
+#pragma once
+// The "Cube Maps" page of the editor window: the current scene's cube-map placers and a "New"
+// entry; making a placer where the free camera is, editing, saving and rendering it, giving it a
+// position rail or taking it away, and the debug view of the maps.
+//
+// The position box is read quietly on every change (half-typed text is simply not applied). A
+// rail replaced or cleared is first dropped by every open window, as the placer deletes it.
+// Main thread only.
+
+#include "framework/core/KB_String.h"
+#include "platform/forms/FormsForm.h"
+#include "platform/forms/FormsLists.h"
+#include "platform/forms/FormsWidgets.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class KR_CubeMapPlacer;
+class KR_Scene;
+class KU_VertexInterpolation;
+
+namespace K_GUI
+{
+
+class KG_InterpolationEditorDialog;
+
+class KG_InterpolationEditorCubeMapPage
+{
+public:
+    static constexpr const char* NEW_ENTRY = "New";
+
+    KG_InterpolationEditorCubeMapPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage,
+                                      forms::ComboBox* pResolutionComboBox);
+
+    // The page became the shown one; pPending is a placer picked in the 3D view (or null).
+    void OnEnter(KR_CubeMapPlacer* pPending);
+    void OnLeave();
+    void Invalidate();
+    void OnPanelPaint();
+
+    KR_CubeMapPlacer* GetPlacer() const { return m_pPlacer; }
+    bool IsDebugMode() const { return m_bDebugMode; }
+    // The list entry of a placer's side: log2(side) - 5 for 32..1024, else -1.
+    static int ResolutionEntry(std::uint32_t uiSide);
+
+private:
+    void FillList();
+    void OnEntryChosen();
+    void ApplyEdit(forms::TextBox* pBox);
+    void OnResolutionChosen();
+    void OnGenerate();
+    void OnSave();
+    void Render();
+    void OnDynamicChanged();
+    void OnCreateRail();
+    void OnClearRail();
+    void OnDebug();
+    bool CheckPlacer();
+    int PlacerIndex() const;
+    void ReplaceRail(const KB_String& sPath, KU_VertexInterpolation* pRail);
+    void SetBox(forms::TextBox* pBox, const std::string& sText);
+    std::string CubeMapPathFor(std::uint32_t uiIndex) const;
+
+    KG_InterpolationEditorDialog& m_Dialog;
+    KR_Scene* m_pListScene = nullptr;
+    KR_CubeMapPlacer* m_pPlacer = nullptr;
+    std::vector<KR_CubeMapPlacer*> m_aListed; // parallel to the list before "New"
+    std::string m_sPlacerName;
+    bool m_bDebugMode = false;
+    bool m_bInPaint = false;
+
+    forms::ComboBox* m_pListComboBox = nullptr;
+    forms::ComboBox* m_pResolutionComboBox = nullptr;
+    forms::TextBox* m_pNameTextBox = nullptr;
+    forms::TextBox* m_pPositionTextBox = nullptr;
+    forms::TextBox* m_pInfluenceTextBox = nullptr;
+    forms::TextBox* m_pTimeTextBox = nullptr;
+    forms::TextBox* m_pStartTextBox = nullptr;
+    forms::TextBox* m_pEndTextBox = nullptr;
+    forms::TextBox* m_pDdsTextBox = nullptr;
+    forms::TextBox* m_pRailTextBox = nullptr;
+    forms::CheckBox* m_pDynamicCheckBox = nullptr;
+    forms::Button* m_pGenerateButton = nullptr;
+    forms::Button* m_pSaveButton = nullptr;
+    forms::Button* m_pRenderButton = nullptr;
+    forms::Button* m_pOpenButton = nullptr;
+};
+
+} // namespace K_GUI

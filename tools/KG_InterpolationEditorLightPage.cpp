@@ -1,0 +1,799 @@
+#include "tools/KG_InterpolationEditorLightPage.h"
+
+#include "framework/app/KE_ApplicationManager.h"
+#include "framework/core/KB_Color.h"
+#include "framework/core/KU_FileUtilities.h"
+#include "render/light/KR_LightBase.h"
+#include "render/light/KR_OmniLight.h"
+#include "render/light/KR_SpotLight.h"
+#include "render/scene/KR_Scene.h"
+#include "timing/KB_CubicBSplineInterpolation.h"
+#include "timing/KB_LinearInterpolation.h"
+#include "timing/KU_InterpolationManager.h"
+#include "tools/KG_EditorCalculations.h"
+#include "tools/KG_EditorParsing.h"
+#include "tools/KG_EditorSceneSource.h"
+#include "tools/KG_EditorShell.h"
+#include "tools/KG_InterpolationEditorDialog.h"
+#include "tools/KG_InterpolationEditorDialogManager.h"
+
+#include <algorithm>
+
+using namespace DirectX;
+
+namespace K_GUI
+{
+
+namespace
+{
+
+constexpr const char* PREFIX_STRENGTH = "sp: ";
+constexpr const char* PREFIX_POSITION = "pp: ";
+constexpr const char* PREFIX_TARGET = "tp: ";
+constexpr const char* PREFIX_COLOR = "cp: ";
+constexpr std::size_t PREFIX_LENGTH = 4;
+
+std::string ToStd(const KB_String& s)
+{
+    return s.GetBuffer() != nullptr ? std::string(s.GetBuffer(), s.GetLength()) : std::string();
+}
+
+const forms::CultureInfo& EnUs()
+{
+    static const forms::CultureInfo culture("en-US");
+    return culture;
+}
+
+std::string Number(float f)
+{
+    return forms::Single::ToString(f, "G", EnUs());
+}
+
+bool StartsWith(const std::string& s, const char* pPrefix)
+{
+    return s.rfind(pPrefix, 0) == 0;
+}
+
+} // namespace
+
+int KG_InterpolationEditorLightPage::ResolutionEntry(std::uint32_t uiSide)
+{
+    // Only the listed sides have an entry; anything else (a hand-edited file) selects nothing.
+    for (int i = 0; i < 5; ++i)
+        if (uiSide == (128u << i))
+            return i;
+    return -1;
+}
+
+forms::TextBox* KG_InterpolationEditorLightPage::AddBox(forms::TabPage* pPage, const char* pName, int iX,
+                                                        int iY, int iWidth)
+{
+    forms::TextBox* pBox = pPage->AddNew<forms::TextBox>(pName);
+    pBox->SetBounds({iX, iY, iWidth, 20});
+    pBox->TextChanged.Add([this, pBox](forms::Control&, forms::EventArgs&) { ApplyEdit(pBox); });
+    return pBox;
+}
+
+KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_InterpolationEditorDialog& dialog,
+                                                                 forms::TabPage* pPage,
+                                                                 forms::ToolTip& toolTip,
+                                                                 forms::ComboBox* pResolutionComboBox)
+    : m_Dialog(dialog), m_pResolutionComboBox(pResolutionComboBox)
+{
+    m_pLightComboBox = pPage->AddNew<forms::ComboBox>("lightComboBox");
+    m_pLightComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
+    m_pLightComboBox->SetBounds({6, 6, 400, 21});
+    m_pCurveComboBox = pPage->AddNew<forms::ComboBox>("lightInterpolationComboBox");
+    m_pCurveComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
+    m_pCurveComboBox->SetBounds({6, 33, 400, 21});
+    m_pDebugTextBox = AddBox(pPage, "lightDebugStringTextBox", 6, 60, 400);
+
+    struct LabelInfo
+    {
+        const char* pName;
+        const char* pText;
+        const char* pTip;
+    };
+    const LabelInfo aLabels[] = {
+        {"lightPositionLabel", "pv", "Light Position"},
+        {"lightTargetLabel", "tv", "Target of Spotlight"},
+        {"lightUpVecLabel", "upv", "Up Vector of Spotlight"},
+        {"lightColorLabel", "cv", "Light Colour (web colour)"},
+        {"lightAttenuationLabel", "av", "Attenuation (constant, linear, quadratic)"},
+        {"lightMaxDistLabel", "lm", "Max Distance"},
+        {"lightStrengthLabel", "ls", "Strength of Light"},
+        {"lightSpecularLabel", "lss", "Specular Strength of Light"},
+        {"lightNearDistLabel", "ln", "Near Distance of Spotlight"},
+        {"lightShadowBiasLabel", "lb", "Shadow Bias of Spotlight, base + adaptive width"},
+        {"lightFOVLabel", "lf", "FOV of Spotlight, in degrees"},
+        {"lightFOVFalloffLabel", "lff", "FOV Falloff in degrees"},
+        {"lightShadowMapResLabel", "res", "Shadow Map Resolution"},
+        {"lightVolumetricLabel", "vol", "Used in Volumelight PostFX"},
+        {"lightTubeLabel", "tube", ""},
+        {"lightStartTimeLabel", "Start Time", ""},
+        {"lightEndTimeLabel", "End Time", ""},
+    };
+    int iRow = 0;
+    for (const LabelInfo& label : aLabels)
+    {
+        forms::Label* pLabel = pPage->AddNew<forms::Label>(label.pName, label.pText);
+        pLabel->SetBounds({420, 6 + 16 * iRow++, 40, 13});
+        if (*label.pTip != '\0')
+            toolTip.SetToolTip(pLabel, label.pTip);
+    }
+
+    const char* aAxes = "XYZ";
+    for (int i = 0; i < 3; ++i)
+    {
+        const std::string sAxis(1, aAxes[i]);
+        m_apPosition[i] = AddBox(pPage, ("lightPosition" + sAxis + "TextBox").c_str(), 470 + 62 * i, 6);
+        m_apTarget[i] = AddBox(pPage, ("lightTarget" + sAxis + "TextBox").c_str(), 470 + 62 * i, 22);
+        m_apUp[i] = AddBox(pPage, ("lightUpVec" + sAxis + "TextBox").c_str(), 470 + 62 * i, 38);
+    }
+    m_pColorTextBox = AddBox(pPage, "lightColorTextBox", 470, 54);
+    const char* apAttenuation[3] = {"lightAttenuationConstantTextBox", "lightAttenuationLinearTextBox",
+                                    "lightAttenuationQuadraticTextBox"};
+    for (int i = 0; i < 3; ++i)
+        m_apAttenuation[i] = AddBox(pPage, apAttenuation[i], 470 + 62 * i, 70);
+    m_pMaxDistTextBox = AddBox(pPage, "lightMaxDistTextBox", 470, 86);
+    m_pStrengthTextBox = AddBox(pPage, "lightStrengthTextBox", 470, 102);
+    m_pSpecularTextBox = AddBox(pPage, "lightSpecularTextBox", 470, 118);
+    m_pNearTextBox = AddBox(pPage, "lightNearDistTextBox", 470, 134);
+    // The bias is two numbers: read when the box is left, with a message when they do not parse.
+    m_pBiasTextBox = pPage->AddNew<forms::TextBox>("lightShadowBiasTextBox");
+    m_pBiasTextBox->SetBounds({470, 150, 120, 20});
+    m_pBiasTextBox->Leave.Add([this](forms::Control&, forms::EventArgs&) { OnShadowBiasLeave(); });
+    m_pFovTextBox = AddBox(pPage, "lightFOVTextBox", 470, 166);
+    m_pFalloffTextBox = AddBox(pPage, "lightFOVFalloffTextBox", 470, 182);
+    m_pResolutionComboBox->SetBounds({470, 198, 80, 21});
+    m_pVolumeCheckBox = pPage->AddNew<forms::CheckBox>("lightVolumetricCheckBox");
+    m_pVolumeCheckBox->SetBounds({470, 214, 20, 17});
+    m_pTubeCheckBox = pPage->AddNew<forms::CheckBox>("lightTubeCheckBox");
+    m_pTubeCheckBox->SetBounds({470, 230, 20, 17});
+    m_pStartTextBox = AddBox(pPage, "lightStartTimeTextBox", 470, 246);
+    m_pEndTextBox = AddBox(pPage, "lightEndTimeTextBox", 540, 246);
+
+    forms::Button* pOmni = pPage->AddNew<forms::Button>("lightCreateOmniButton", "OMNI");
+    forms::Button* pSpot = pPage->AddNew<forms::Button>("lightCreateSpotButton", "SPOT");
+    m_pNewCurveButton = pPage->AddNew<forms::Button>("lightCreateIntButton", "New Int");
+    m_pCopyButton = pPage->AddNew<forms::Button>("lightCreateCopyButton", "Create Copy");
+    forms::Button* pSave = pPage->AddNew<forms::Button>("lightSaveButton", "Save");
+    forms::Button* pDelete = pPage->AddNew<forms::Button>("lightDeleteButton", "Del");
+    m_pOpenButton = pPage->AddNew<forms::Button>("lightOpenInterpolationButton", "Open Int");
+    int iButton = 0;
+    for (forms::Button* pButton :
+         {pOmni, pSpot, m_pNewCurveButton, m_pCopyButton, pSave, pDelete, m_pOpenButton})
+        pButton->SetBounds({6 + 80 * iButton++, 90, 75, 23});
+
+    m_pLightComboBox->DropDown.Add([this](forms::Control&, forms::EventArgs&) { FillLightList(); });
+    m_pLightComboBox->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&)
+                                               { OnLightChosen(); });
+    m_pCurveComboBox->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&)
+                                               { OnCurveChosen(); });
+    m_pResolutionComboBox->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&)
+                                                    { OnResolutionChosen(); });
+    m_pVolumeCheckBox->CheckedChanged.Add([this](forms::Control&, forms::EventArgs&) { OnVolumeChanged(); });
+    m_pTubeCheckBox->CheckedChanged.Add([this](forms::Control&, forms::EventArgs&) { OnTubeChanged(); });
+    pOmni->Click.Add([this](forms::Control&, forms::EventArgs&) { OnNewLight(false); });
+    pSpot->Click.Add([this](forms::Control&, forms::EventArgs&) { OnNewLight(true); });
+    m_pNewCurveButton->Click.Add([this](forms::Control&, forms::EventArgs&) { OnNewCurve(); });
+    pSave->Click.Add([this](forms::Control&, forms::EventArgs&) { OnSave(); });
+    pDelete->Click.Add([this](forms::Control&, forms::EventArgs&) { OnDelete(); });
+    m_pOpenButton->Click.Add([this](forms::Control&, forms::EventArgs&) { OnOpen(); });
+    // "Create Copy" has no action: what a copy of a light holds is not settled.
+}
+
+void KG_InterpolationEditorLightPage::SetBox(forms::TextBox* pBox, const std::string& sText)
+{
+    forms::Event<forms::EventArgs>::Suppression guard(pBox->TextChanged);
+    pBox->SetText(sText);
+}
+
+KR_Scene* KG_InterpolationEditorLightPage::FindSceneHolding(KR_LightBase* pLight) const
+{
+    if (pLight == nullptr)
+        return nullptr;
+    const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
+    for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
+    {
+        KR_Scene* pScene = gScenes[i];
+        if (pScene == nullptr)
+            continue;
+        for (std::uint32_t k = 0; k < pScene->GetOmniLights().GetNumMembers(); ++k)
+            if (pScene->GetOmniLights()[k] == pLight)
+                return pScene;
+        for (std::uint32_t k = 0; k < pScene->GetSpotLights().GetNumMembers(); ++k)
+            if (pScene->GetSpotLights()[k] == pLight)
+                return pScene;
+    }
+    return nullptr;
+}
+
+bool KG_InterpolationEditorLightPage::CheckLight()
+{
+    if (m_pLight == nullptr)
+        return false;
+    if (FindSceneHolding(m_pLight) == m_pListScene)
+        return true;
+    // Deleted elsewhere, or its scene went: never write through the stale pointer.
+    m_pLight = nullptr;
+    m_pCurve = nullptr;
+    FillLightList();
+    return false;
+}
+
+KR_SpotLight* KG_InterpolationEditorLightPage::GetSpot() const
+{
+    return dynamic_cast<KR_SpotLight*>(m_pLight);
+}
+
+bool KG_InterpolationEditorLightPage::IsOmni() const
+{
+    return dynamic_cast<KR_OmniLight*>(m_pLight) != nullptr;
+}
+
+void KG_InterpolationEditorLightPage::FillLightList()
+{
+    KR_Scene* pScene = m_Dialog.GetSceneSource().GetCurrentScene();
+    m_pListScene = pScene;
+    m_aListed.clear();
+    const std::string sSelected = m_pLightComboBox->GetSelectedItem();
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pLightComboBox->SelectedIndexChanged);
+        m_pLightComboBox->GetItems().Clear();
+        if (pScene != nullptr)
+        {
+            for (std::uint32_t i = 0; i < pScene->GetOmniLights().GetNumMembers(); ++i)
+                m_aListed.push_back(pScene->GetOmniLights()[i]);
+            for (std::uint32_t i = 0; i < pScene->GetSpotLights().GetNumMembers(); ++i)
+                m_aListed.push_back(pScene->GetSpotLights()[i]);
+        }
+        for (KR_LightBase* pLight : m_aListed)
+            m_pLightComboBox->GetItems().Add(ToStd(pLight->GetLightPath()));
+        m_pLightComboBox->SetMaxDropDownItems(std::clamp(m_pLightComboBox->GetItems().GetCount(), 3, 30));
+    }
+    // The chosen light keeps its entry when it is still listed.
+    const auto it = std::find(m_aListed.begin(), m_aListed.end(), m_pLight);
+    if (m_pLight != nullptr && it != m_aListed.end() && sSelected == ToStd(m_pLight->GetLightPath()))
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pLightComboBox->SelectedIndexChanged);
+        m_pLightComboBox->SetSelectedIndex(int(it - m_aListed.begin()));
+        return;
+    }
+    if (m_pLight != nullptr)
+        m_pLight->SetHighlighted(false);
+    m_pLight = nullptr;
+    m_pCurve = nullptr;
+    if (!m_aListed.empty())
+        m_pLightComboBox->SetSelectedIndex(0);
+    else
+        m_Dialog.ShowCurve(nullptr);
+}
+
+void KG_InterpolationEditorLightPage::OnEnter(KR_LightBase* pPending)
+{
+    KR_Scene* pCurrent = m_Dialog.GetSceneSource().GetCurrentScene();
+    if (m_pListScene != nullptr && m_pListScene != pCurrent)
+    {
+        m_pLight = nullptr;
+        FillLightList();
+        return;
+    }
+    if (m_pLightComboBox->GetItems().GetCount() == 0)
+        FillLightList();
+    KR_LightBase* pWanted = pPending != nullptr ? pPending : nullptr;
+    const auto it = std::find(m_aListed.begin(), m_aListed.end(), pWanted);
+    if (pWanted != nullptr && it != m_aListed.end())
+    {
+        m_pLightComboBox->SetSelectedIndex(int(it - m_aListed.begin()));
+        return;
+    }
+    const int iRemembered = m_sLightName.empty() ? -1 : m_pLightComboBox->GetItems().IndexOf(m_sLightName);
+    if (iRemembered >= 0)
+    {
+        // Chosen again even when already selected: the light was forgotten on leaving.
+        forms::Event<forms::EventArgs>::Suppression guard(m_pLightComboBox->SelectedIndexChanged);
+        m_pLightComboBox->SetSelectedIndex(iRemembered);
+    }
+    else if (m_pLightComboBox->GetItems().GetCount() > 0)
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pLightComboBox->SelectedIndexChanged);
+        m_pLightComboBox->SetSelectedIndex(0);
+    }
+    OnLightChosen();
+}
+
+void KG_InterpolationEditorLightPage::OnLeave()
+{
+    if (m_pLight != nullptr && FindSceneHolding(m_pLight) != nullptr)
+        m_pLight->SetHighlighted(false);
+    m_pLight = nullptr;
+}
+
+void KG_InterpolationEditorLightPage::Invalidate()
+{
+    m_pListScene = nullptr;
+    m_pLight = nullptr;
+    m_pCurve = nullptr;
+    m_aListed.clear();
+    forms::Event<forms::EventArgs>::Suppression guard(m_pLightComboBox->SelectedIndexChanged);
+    m_pLightComboBox->GetItems().Clear();
+}
+
+void KG_InterpolationEditorLightPage::OnLightChosen()
+{
+    if (m_pLight != nullptr && FindSceneHolding(m_pLight) != nullptr)
+        m_pLight->SetHighlighted(false);
+    m_pLight = nullptr;
+    m_pCurve = nullptr;
+    m_Dialog.ShowCurve(nullptr);
+    const int iIndex = m_pLightComboBox->GetSelectedIndex();
+    if (iIndex < 0 || std::size_t(iIndex) >= m_aListed.size())
+        return;
+    // The listed light must still be held by the listed scene.
+    if (FindSceneHolding(m_aListed[std::size_t(iIndex)]) != m_pListScene || m_pListScene == nullptr)
+    {
+        FillLightList();
+        return;
+    }
+    m_pLight = m_aListed[std::size_t(iIndex)];
+    KR_SpotLight* pSpot = GetSpot();
+    KR_OmniLight* pOmni = dynamic_cast<KR_OmniLight*>(m_pLight);
+    const bool bTube = pOmni != nullptr && pOmni->IsUsedAsTubeLight();
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pTubeCheckBox->CheckedChanged);
+        m_pTubeCheckBox->SetChecked(bTube);
+    }
+    m_pTubeCheckBox->SetEnabled(pOmni != nullptr);
+    for (int i = 0; i < 3; ++i)
+    {
+        m_apTarget[i]->SetEnabled(pSpot != nullptr || bTube);
+        m_apUp[i]->SetEnabled(pSpot != nullptr);
+    }
+    for (forms::Control* pControl : std::initializer_list<forms::Control*>{
+             m_pNearTextBox, m_pBiasTextBox, m_pFovTextBox, m_pFalloffTextBox, m_pResolutionComboBox})
+        pControl->SetEnabled(pSpot != nullptr);
+    m_pCopyButton->SetEnabled(true);
+
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pCurveComboBox->SelectedIndexChanged);
+        m_pCurveComboBox->GetItems().Clear();
+        m_pCurveComboBox->GetItems().Add(PREFIX_STRENGTH + ToStd(m_pLight->GetStrengthInterpolationPath()));
+        m_pCurveComboBox->GetItems().Add(PREFIX_POSITION + ToStd(m_pLight->GetPositionRailPath()));
+        if (pSpot != nullptr || bTube)
+            m_pCurveComboBox->GetItems().Add(PREFIX_TARGET + ToStd(m_pLight->GetTargetRailPath()));
+        m_pCurveComboBox->GetItems().Add(PREFIX_COLOR + ToStd(m_pLight->GetColorInterpolationPath()));
+        m_pCurveComboBox->SetMaxDropDownItems(4);
+    }
+    RefreshAllFields();
+    m_sLightName = m_pLightComboBox->GetSelectedItem();
+    m_pCurveComboBox->SetSelectedIndex(0);
+    m_pLight->SetHighlighted(true);
+    m_Dialog.NotifyLightChosen(m_pLight);
+}
+
+void KG_InterpolationEditorLightPage::RefreshAllFields()
+{
+    if (m_pLight == nullptr)
+        return;
+    const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
+    SetBox(m_pDebugTextBox, ToStd(m_pLight->GetDebugName()));
+    SetBox(m_pStartTextBox,
+           forms::Double::ToString(m_pLight->GetStartTime(), "G", forms::CultureInfo::CurrentCulture()));
+    SetBox(m_pEndTextBox,
+           forms::Double::ToString(m_pLight->GetEndTime(), "G", forms::CultureInfo::CurrentCulture()));
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pVolumeCheckBox->CheckedChanged);
+        m_pVolumeCheckBox->SetChecked(m_pLight->IsUsedAsVolumeLight());
+    }
+    const XMFLOAT3 target = m_pLight->GetTargetAt(fTime);
+    const float afTarget[3] = {target.x, target.y, target.z};
+    for (int i = 0; i < 3; ++i)
+        SetBox(m_apTarget[i], m_apTarget[i]->GetEnabled() ? Number(afTarget[i]) : "");
+    if (KR_SpotLight* pSpot = GetSpot())
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pResolutionComboBox->SelectedIndexChanged);
+        m_pResolutionComboBox->SetSelectedIndex(ResolutionEntry(pSpot->GetShadowMapResolution()));
+        SetBox(m_pNearTextBox, Number(pSpot->GetNearLightDistance()));
+        const XMFLOAT3 up = pSpot->GetUpVector();
+        SetBox(m_apUp[0], Number(up.x));
+        SetBox(m_apUp[1], Number(up.y));
+        SetBox(m_apUp[2], Number(up.z));
+        XMFLOAT2 bias{0.0f, 0.0f};
+        pSpot->GetShadowBias(&bias);
+        m_pBiasTextBox->SetText(Number(bias.x) + " " + Number(bias.y));
+        SetBox(m_pFovTextBox, Number(pSpot->GetLightFOV()));
+        SetBox(m_pFalloffTextBox, Number(pSpot->GetLightFOVFalloff()));
+    }
+    else
+    {
+        for (forms::TextBox* pBox :
+             {m_apUp[0], m_apUp[1], m_apUp[2], m_pNearTextBox, m_pFovTextBox, m_pFalloffTextBox})
+            SetBox(pBox, "");
+        m_pBiasTextBox->SetText("");
+        forms::Event<forms::EventArgs>::Suppression guard(m_pResolutionComboBox->SelectedIndexChanged);
+        m_pResolutionComboBox->SetSelectedIndex(-1);
+    }
+    RefreshLiveFields();
+}
+
+void KG_InterpolationEditorLightPage::RefreshLiveFields()
+{
+    if (m_pLight == nullptr)
+        return;
+    const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
+    // A group one of whose boxes has the keyboard focus is being typed into: left alone.
+    auto focused = [](std::initializer_list<forms::TextBox*> boxes)
+    { return std::any_of(boxes.begin(), boxes.end(), [](forms::TextBox* p) { return p->IsFocused(); }); };
+    if (!focused({m_apPosition[0], m_apPosition[1], m_apPosition[2]}))
+    {
+        const XMFLOAT3 position = m_pLight->GetPositionAt(fTime);
+        SetBox(m_apPosition[0], Number(position.x));
+        SetBox(m_apPosition[1], Number(position.y));
+        SetBox(m_apPosition[2], Number(position.z));
+    }
+    if (!focused({m_pColorTextBox}))
+    {
+        KB_Color color;
+        m_pLight->GetLightColor(&color, fTime);
+        SetBox(m_pColorTextBox, ToStd(color.GetWebColorRGB()));
+    }
+    if (!focused({m_apAttenuation[0], m_apAttenuation[1], m_apAttenuation[2]}))
+    {
+        XMFLOAT3 attenuation{0.0f, 0.0f, 0.0f};
+        m_pLight->GetLightAttenuation(&attenuation);
+        SetBox(m_apAttenuation[0], Number(attenuation.x));
+        SetBox(m_apAttenuation[1], Number(attenuation.y));
+        SetBox(m_apAttenuation[2], Number(attenuation.z));
+    }
+    if (!focused({m_pMaxDistTextBox}))
+        SetBox(m_pMaxDistTextBox, Number(m_pLight->GetMaxLightDistance(fTime)));
+    if (!focused({m_pStrengthTextBox}))
+        SetBox(m_pStrengthTextBox, Number(m_pLight->GetLightStrength(fTime)));
+    if (!focused({m_pSpecularTextBox}))
+        SetBox(m_pSpecularTextBox, Number(m_pLight->GetLightSpecularStrength(fTime)));
+    if (m_apTarget[0]->GetEnabled() && !focused({m_apTarget[0], m_apTarget[1], m_apTarget[2]}))
+    {
+        const XMFLOAT3 target = m_pLight->GetTargetAt(fTime);
+        SetBox(m_apTarget[0], Number(target.x));
+        SetBox(m_apTarget[1], Number(target.y));
+        SetBox(m_apTarget[2], Number(target.z));
+    }
+}
+
+void KG_InterpolationEditorLightPage::OnPanelPaint()
+{
+    if (m_bInPaint)
+        return;
+    m_bInPaint = true;
+    KR_Scene* pCurrent = m_Dialog.GetSceneSource().GetCurrentScene();
+    if (pCurrent != m_pListScene)
+    {
+        if (m_pLight != nullptr && FindSceneHolding(m_pLight) != nullptr)
+            m_pLight->SetHighlighted(false);
+        m_pLight = nullptr;
+        FillLightList();
+    }
+    else if (CheckLight())
+        RefreshLiveFields();
+    m_bInPaint = false;
+}
+
+void KG_InterpolationEditorLightPage::OnCurveChosen()
+{
+    m_pCurve = nullptr;
+    const std::string sEntry = m_pCurveComboBox->GetSelectedItem();
+    const bool bBare = sEntry.size() <= PREFIX_LENGTH;
+    m_pNewCurveButton->SetEnabled(bBare && !sEntry.empty());
+    m_pOpenButton->SetEnabled(!bBare);
+    const bool bStrength = StartsWith(sEntry, PREFIX_STRENGTH);
+    m_pStrengthTextBox->SetReadOnly(bStrength && !bBare);
+    m_Dialog.SetComponentsShown(!bStrength);
+    if (!bBare)
+    {
+        // The registry name that holds the path after its first character.
+        const std::string sPath = sEntry.substr(PREFIX_LENGTH);
+        m_pCurve = m_Dialog.FindRegisteredCurveContaining(sPath);
+    }
+    m_Dialog.ShowCurve(m_pCurve);
+    RefreshLiveFields();
+}
+
+void KG_InterpolationEditorLightPage::ApplyEdit(forms::TextBox* pBox)
+{
+    if (!CheckLight())
+        return;
+    const std::string sText = pBox->GetText();
+    if (pBox == m_pDebugTextBox)
+    {
+        m_pLight->SetDebugName(KB_String(sText.c_str()));
+        return;
+    }
+    if (pBox == m_pStartTextBox || pBox == m_pEndTextBox)
+    {
+        // The one box read in the user's own number format.
+        double fTime = 0.0;
+        if (!KG_EditorParsing::TryParseDouble(sText, forms::CultureInfo::CurrentCulture(), &fTime))
+            return;
+        if (pBox == m_pStartTextBox)
+            m_pLight->SetStartTime(fTime);
+        else
+            m_pLight->SetEndTime(fTime);
+        return;
+    }
+    if (pBox == m_pColorTextBox)
+    {
+        KB_Color color;
+        color.ParseFromWebColor(KB_String(sText.c_str()));
+        m_pLight->SetLightColor(color);
+        return;
+    }
+    float fValue = 0.0f;
+    if (!KG_EditorParsing::TryParseFloat(sText, EnUs(), &fValue))
+        return;
+    const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
+    for (int i = 0; i < 3; ++i)
+    {
+        if (pBox == m_apPosition[i] || pBox == m_apTarget[i])
+        {
+            const bool bPosition = pBox == m_apPosition[i];
+            XMFLOAT3 v = bPosition ? m_pLight->GetPositionAt(fTime) : m_pLight->GetTargetAt(fTime);
+            (i == 0 ? v.x : i == 1 ? v.y : v.z) = fValue;
+            KU_VertexInterpolation* pRail = bPosition ? m_pLight->GetPostitionRailInterpolation()
+                                                      : m_pLight->GetTargetRailInterpolation();
+            if (bPosition)
+                m_pLight->SetPosition(v);
+            else
+                m_pLight->SetTarget(v);
+            if (pRail != nullptr && pRail->GetNumVertices() > 0)
+            {
+                pRail->SetVertex(0, XMVectorSet(v.x, v.y, v.z, 0.0f));
+                pRail->SetChanged();
+            }
+            return;
+        }
+        if (pBox == m_apAttenuation[i])
+        {
+            XMFLOAT3 attenuation{0.0f, 0.0f, 0.0f};
+            m_pLight->GetLightAttenuation(&attenuation);
+            (i == 0 ? attenuation.x : i == 1 ? attenuation.y : attenuation.z) = fValue;
+            m_pLight->SetLightAttenuation(attenuation);
+            return;
+        }
+        if (pBox == m_apUp[i])
+        {
+            if (KR_SpotLight* pSpot = GetSpot())
+            {
+                XMFLOAT3 up = pSpot->GetUpVector();
+                (i == 0 ? up.x : i == 1 ? up.y : up.z) = fValue;
+                pSpot->SetUpVector(XMFLOAT4(up.x, up.y, up.z, 0.0f));
+            }
+            return;
+        }
+    }
+    if (pBox == m_pMaxDistTextBox)
+        m_pLight->SetMaxLightDistance(fValue);
+    else if (pBox == m_pStrengthTextBox)
+        m_pLight->SetLightStrength(fValue);
+    else if (pBox == m_pSpecularTextBox)
+        m_pLight->SetLightSpecularStrength(fValue);
+    else if (KR_SpotLight* pSpot = GetSpot())
+    {
+        if (pBox == m_pNearTextBox)
+            pSpot->SetNearLightDistance(fValue);
+        else if (pBox == m_pFovTextBox)
+            pSpot->SetLightFOV(fValue);
+        else if (pBox == m_pFalloffTextBox)
+            pSpot->SetLightFOVFalloff(fValue);
+    }
+}
+
+void KG_InterpolationEditorLightPage::OnShadowBiasLeave()
+{
+    KR_SpotLight* pSpot = CheckLight() ? GetSpot() : nullptr;
+    if (pSpot == nullptr)
+        return;
+    XMFLOAT2 bias{0.0f, 0.0f};
+    if (KG_EditorParsing::ParseVector2(m_pBiasTextBox->GetText(), m_pBiasTextBox->GetName(), &bias.x,
+                                       &bias.y))
+        pSpot->SetShadowBias(bias);
+}
+
+void KG_InterpolationEditorLightPage::OnResolutionChosen()
+{
+    KR_SpotLight* pSpot = CheckLight() ? GetSpot() : nullptr;
+    const int iIndex = m_pResolutionComboBox->GetSelectedIndex();
+    if (pSpot != nullptr && iIndex >= 0)
+        pSpot->SetShadowMapResolution(128u << iIndex);
+}
+
+void KG_InterpolationEditorLightPage::OnVolumeChanged()
+{
+    if (CheckLight())
+        m_pLight->SetUseAsVolumeLight(m_pVolumeCheckBox->GetChecked());
+}
+
+void KG_InterpolationEditorLightPage::OnTubeChanged()
+{
+    KR_OmniLight* pOmni = CheckLight() ? dynamic_cast<KR_OmniLight*>(m_pLight) : nullptr;
+    if (pOmni == nullptr)
+        return;
+    const bool bTube = m_pTubeCheckBox->GetChecked();
+    pOmni->SetUseAsTubeLight(bTube);
+    for (int i = 0; i < 3; ++i)
+        m_apTarget[i]->SetEnabled(bTube);
+    if (bTube)
+    {
+        const XMFLOAT3 target = m_pLight->GetTargetAt(m_Dialog.GetSceneSource().GetProductionTime());
+        SetBox(m_apTarget[0], Number(target.x));
+        SetBox(m_apTarget[1], Number(target.y));
+        SetBox(m_apTarget[2], Number(target.z));
+    }
+}
+
+void KG_InterpolationEditorLightPage::OnNewCurve()
+{
+    if (!CheckLight() || m_pListScene == nullptr)
+        return;
+    const int iEntry = m_pCurveComboBox->GetSelectedIndex();
+    const std::string sEntry = m_pCurveComboBox->GetSelectedItem();
+    if (iEntry < 0 || sEntry.size() > PREFIX_LENGTH)
+        return;
+    const char* pLetter = StartsWith(sEntry, PREFIX_COLOR)      ? "C"
+                          : StartsWith(sEntry, PREFIX_POSITION) ? "P"
+                          : StartsWith(sEntry, PREFIX_STRENGTH) ? "S"
+                                                                : "T";
+    const bool bOmni = IsOmni();
+    std::uint32_t uiIndex = 0;
+    if (bOmni)
+        while (m_pListScene->GetOmniLights()[uiIndex] != m_pLight)
+            ++uiIndex;
+    else
+        while (m_pListScene->GetSpotLights()[uiIndex] != m_pLight)
+            ++uiIndex;
+    const KB_String sFile =
+        KB_String::Formatted(bOmni ? "%s_OmniLight%02u_%s.int" : "%s_SpotLight%02u_%s.int",
+                             m_pListScene->GetSceneName().GetBuffer(), uiIndex, pLetter);
+    const KB_String sRelative = KB_String("Interpolations/") + sFile;
+    const KB_String sPath =
+        (bOmni ? m_pListScene->GetOmniLightsFolder() : m_pListScene->GetSpotLightsFolder()) + sRelative;
+    const bool bRail = *pLetter == 'P' || *pLetter == 'T';
+    KU_VertexInterpolation* pCurve =
+        bRail ? static_cast<KU_VertexInterpolation*>(new KB_CubicBSplineInterpolation(sPath))
+              : new KB_LinearInterpolation(sPath);
+    pCurve->SetStartTime(m_pLight->GetStartTime());
+    pCurve->SetEndTime(m_pLight->GetEndTime());
+    pCurve->InsertVertex(XMVectorSet(0, 0, 0, 0), 0.0);
+    if (*pLetter != 'C')
+    {
+        const double fSpan = m_pLight->GetEndTime() - m_pLight->GetStartTime();
+        const float fY = *pLetter == 'T' ? 1.0f : 0.0f;
+        for (double fPart : {0.25, 0.5, 0.75, 1.0})
+            pCurve->InsertVertex(XMVectorSet(0, fY, 0, 0), fPart * fSpan);
+    }
+    pCurve->Save();
+    switch (*pLetter)
+    {
+    case 'C':
+        m_pLight->SetColorInterpolationPath(sRelative);
+        m_pLight->SetColorInterpolation(pCurve);
+        break;
+    case 'P':
+        // The rail setters rebuild the rail's visualisation and handle.
+        m_pLight->SetPositionRailPath(sRelative);
+        m_pLight->SetPostitionRailInterpolation(pCurve);
+        break;
+    case 'S':
+        m_pLight->SetStrengthInterpolationPath(sRelative);
+        m_pLight->SetStrengthInterpolation(pCurve);
+        break;
+    default:
+        m_pLight->SetTargetRailPath(sRelative);
+        m_pLight->SetTargetRailInterpolation(pCurve);
+        break;
+    }
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pCurveComboBox->SelectedIndexChanged);
+        m_pCurveComboBox->GetItems().RemoveAt(iEntry);
+        m_pCurveComboBox->GetItems().Insert(iEntry, sEntry.substr(0, PREFIX_LENGTH) + ToStd(sRelative));
+        m_pCurveComboBox->SetSelectedIndex(iEntry);
+    }
+    m_pLight->SaveToFile(m_pLight->GetLightPath());
+    m_pNewCurveButton->SetEnabled(false);
+    m_pOpenButton->SetEnabled(true);
+    m_pCurve = pCurve;
+    m_Dialog.ShowCurve(pCurve);
+}
+
+void KG_InterpolationEditorLightPage::OnNewLight(bool bSpot)
+{
+    KR_Scene* pScene = m_Dialog.GetSceneSource().GetCurrentScene();
+    if (pScene == nullptr)
+        return;
+    if (pScene != m_pListScene)
+        FillLightList();
+    const XMFLOAT3 position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
+    const KB_String sName = pScene->GetSceneName();
+    KR_LightBase* pLight = nullptr;
+    int iEntry = 0;
+    if (bSpot)
+    {
+        XMFLOAT3 forward, up;
+        m_Dialog.GetSceneSource().GetFreeCameraDirections(&forward, &up);
+        KR_SpotLight* pNew = new KR_SpotLight();
+        pNew->SetPosition(position);
+        pNew->SetUpVector(XMFLOAT4(up.x, up.y, up.z, 0.0f));
+        pNew->SetTarget(XMFLOAT3(position.x + forward.x, position.y + forward.y, position.z + forward.z));
+        pNew->SetMaxLightDistance(1500.0f);
+        const std::uint32_t uiCount = pScene->GetSpotLights().GetNumMembers();
+        pNew->SetStartTime(pScene->GetStartTime());
+        pNew->SetEndTime(pScene->GetEndTime());
+        pNew->SaveToFile(pScene->GetSpotLightsFolder() +
+                         KB_String::Formatted("%s_SpotLight%02u.spt", sName.GetBuffer(), uiCount));
+        pNew->ReloadLight();
+        pScene->GetSpotLights().Add(pNew);
+        pLight = pNew;
+        iEntry = m_pLightComboBox->GetItems().GetCount();
+    }
+    else
+    {
+        KR_OmniLight* pNew = new KR_OmniLight();
+        pNew->SetPosition(position);
+        pNew->SetMaxLightDistance(500.0f);
+        const std::uint32_t uiCount = pScene->GetOmniLights().GetNumMembers();
+        pNew->SetStartTime(pScene->GetStartTime());
+        pNew->SetEndTime(pScene->GetEndTime());
+        pNew->SaveToFile(pScene->GetOmniLightsFolder() +
+                         KB_String::Formatted("%s_OmniLight%02u.omn", sName.GetBuffer(), uiCount));
+        pNew->ReloadLight();
+        pScene->GetOmniLights().Add(pNew);
+        pLight = pNew;
+        iEntry = int(uiCount);
+    }
+    m_aListed.insert(m_aListed.begin() + iEntry, pLight);
+    {
+        forms::Event<forms::EventArgs>::Suppression guard(m_pLightComboBox->SelectedIndexChanged);
+        m_pLightComboBox->GetItems().Insert(iEntry, ToStd(pLight->GetLightPath()));
+    }
+    m_pLightComboBox->SetMaxDropDownItems(std::clamp(m_pLightComboBox->GetItems().GetCount(), 1, 100));
+    m_pLightComboBox->SetSelectedIndex(iEntry);
+}
+
+void KG_InterpolationEditorLightPage::OnSave()
+{
+    if (CheckLight())
+        m_pLight->SaveToFile(m_pLight->GetLightPath());
+}
+
+void KG_InterpolationEditorLightPage::OnDelete()
+{
+    if (!CheckLight())
+        return;
+    KR_Scene* pScene = FindSceneHolding(m_pLight);
+    const int iIndex = m_pLightComboBox->GetSelectedIndex();
+    KR_LightBase* pLight = m_pLight;
+    m_pLight = nullptr;
+    m_pCurve = nullptr;
+    m_Dialog.ShowCurve(nullptr);
+    if (pScene == nullptr || !pScene->DeleteLight(pLight))
+        return;
+    // The light and its curves are gone: no window may keep pointing at them.
+    m_Dialog.InvalidateEverywhere();
+    m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
+    m_sLightName.clear();
+    m_pListScene = pScene;
+    (void)iIndex;
+    FillLightList();
+}
+
+void KG_InterpolationEditorLightPage::OnOpen()
+{
+    const std::string sEntry = m_pCurveComboBox->GetSelectedItem();
+    if (m_pLight == nullptr || sEntry.size() <= PREFIX_LENGTH)
+        return;
+    tools_openFile((ToStd(KU_FileUtilities::ExtractDirectory(m_pLight->GetLightPath())) + "/" +
+                    sEntry.substr(PREFIX_LENGTH))
+                       .c_str());
+}
+
+} // namespace K_GUI
