@@ -84,8 +84,8 @@ std::vector<std::uint32_t> TakeFrameChain()
     return gChain;
 }
 
-// The frame's calls by name and numeric arguments (their bytes). Object ids are left out: the load job makes
-// objects on a worker while loading frames make theirs, so ids differ between runs.
+// The frame's calls by name and numeric arguments (their bytes). Object ids are left out: the
+// load job makes objects on a worker while loading frames make theirs, so ids differ between runs.
 std::string DescribeFrame(const std::vector<D3D11Control::CallRecord>& gCalls)
 {
     std::string sFrame;
@@ -209,8 +209,8 @@ protected:
         D3D11Modules::Register();
     }
 
-    // The program's run from its start-up on; pOnPlaybackFrame runs after each playback present
-    // with the number of playback frames so far.
+    // The program's run from its start-up on: onPlaybackFrame runs after each playback present
+    // with the number of playback frames so far, onQuitQuestion when the program asks to quit.
     ShowRecord Play(const char* pCommandLine, const std::function<void(std::uint32_t)>& onPlaybackFrame = {},
                     const std::function<void()>& onQuitQuestion = {})
     {
@@ -255,20 +255,21 @@ protected:
 
                 // Between scenes and after the end a frame only clears and presents.
                 KR_Scene* pScene = pScenes->GetCurrentScene();
-                if (pScene == nullptr)
-                    return;
-                const std::string sFault = CheckFrameOrder(gCalls);
-                if (!sFault.empty())
-                    record.gOrderFaults.push_back(std::to_string(uiPlaybackFrames) + ": " + sFault);
-                if (pScene != pLastScene)
+                if (pScene != nullptr)
                 {
-                    record.gSceneOrder.push_back(pScene->GetSceneName().GetBuffer());
-                    record.gSceneChains.emplace_back();
-                    pLastScene = pScene;
+                    const std::string sFault = CheckFrameOrder(gCalls);
+                    if (!sFault.empty())
+                        record.gOrderFaults.push_back(std::to_string(uiPlaybackFrames) + ": " + sFault);
+                    if (pScene != pLastScene)
+                    {
+                        record.gSceneOrder.push_back(pScene->GetSceneName().GetBuffer());
+                        record.gSceneChains.emplace_back();
+                        pLastScene = pScene;
+                    }
+                    auto& gSeen = record.gSceneChains.back();
+                    if (bSampled && std::find(gSeen.begin(), gSeen.end(), gChain) == gSeen.end())
+                        gSeen.push_back(gChain);
                 }
-                auto& gSeen = record.gSceneChains.back();
-                if (bSampled && std::find(gSeen.begin(), gSeen.end(), gChain) == gSeen.end())
-                    gSeen.push_back(gChain);
                 ++uiPlaybackFrames;
                 if (onPlaybackFrame)
                     onPlaybackFrame(uiPlaybackFrames);
