@@ -1,5 +1,7 @@
 #include "platform/d3d11/D3D11Control.h"
 
+#include <utility>
+
 #include "platform/d3d11/D3D11DeviceContext.h"
 #include "platform/d3d11/D3D11Queries.h"
 #include "platform/d3d11/D3D11Resources.h"
@@ -35,6 +37,16 @@ void Reset()
 {
     Runtime::Get().Reset();
     d3d11_internal::Query::SetPollsBeforeDone(0);
+}
+
+void SetFrameReports(bool enabled)
+{
+    Runtime::Get().SetFrameReports(enabled);
+}
+
+void SetPresentHook(std::function<void(std::uint64_t presentedFrames)> hook)
+{
+    Runtime::Get().SetPresentHook(std::move(hook));
 }
 
 void SetAdapters(const std::vector<AdapterConfig>& adapters)

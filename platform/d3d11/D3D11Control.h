@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,8 +76,17 @@ struct CallRecord
 
 // Back to the defaults: one adapter with one output and the default modes, feature level 11_0,
 // one quality level for 1, 2, 4 and 8 samples (none for other counts), no failures queued, empty
-// call log and counters, frame 0. Live objects are not touched.
+// call log and counters, frame 0, no frame reports and no present hook. Live objects are not
+// touched.
 void Reset();
+
+// Frame reports: a real run (no Reset yet) prints a line "frame <n>: <draws> draw calls" on
+// standard output for the first presented frame and then at most every 250 ms, <n> counting the
+// presented frames and <draws> the draw calls of the frame just presented.
+void SetFrameReports(bool enabled);
+// Runs after every successful Present on the presenting thread, with the number of frames
+// presented so far (a test drives its clocks from here); empty: none. Reset removes it.
+void SetPresentHook(std::function<void(std::uint64_t presentedFrames)> hook);
 
 void SetAdapters(const std::vector<AdapterConfig>& adapters);
 // The highest level the simulated hardware reaches.

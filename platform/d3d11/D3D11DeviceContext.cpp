@@ -7,6 +7,7 @@
 #include "platform/d3d11/D3D11States.h"
 #include "platform/d3d11/D3D11Views.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -18,6 +19,24 @@ namespace
 
 constexpr const char* INTERFACE_NAME = "ID3D11DeviceContext";
 
+// Repeats the element pattern over the whole elements of bytes: one element, then the filled part
+// copied onto the rest, doubling each time (clears of large targets run every frame).
+void FillPattern(std::uint8_t* pData, std::size_t uiBytes, const std::uint8_t* pPattern, UINT uiElementSize)
+{
+    if (uiElementSize == 0)
+        return;
+    const std::size_t uiWhole = uiBytes / uiElementSize * uiElementSize;
+    if (uiWhole == 0)
+        return;
+    std::memcpy(pData, pPattern, uiElementSize);
+    for (std::size_t uiFilled = uiElementSize; uiFilled < uiWhole;)
+    {
+        const std::size_t uiCopy = std::min(uiFilled, uiWhole - uiFilled);
+        std::memcpy(pData + uiFilled, pData, uiCopy);
+        uiFilled += uiCopy;
+    }
+}
+
 // Writes the element pattern (only the bits of mask, when given) into every element of the
 // range. Elements of a multisampled resource include each sample.
 void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8_t* pPattern,
@@ -27,6 +46,10 @@ void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8
     std::uint8_t* pData = pResource->GetData(range.subresource);
     if (pLayout == nullptr || pData == nullptr || uiElementSize == 0)
         return;
+    // A mask that keeps no old bit (a depth format without stencil) writes whole elements.
+    if (pMask != nullptr &&
+        std::all_of(pMask, pMask + uiElementSize, [](std::uint8_t b) { return b == 0xFF; }))
+        pMask = nullptr;
     const UINT uiElementsPerRow = pLayout->rowPitch / uiElementSize;
     for (UINT z = range.firstSlice; z < range.firstSlice + range.sliceCount && z < pLayout->depth; ++z)
     {
@@ -34,14 +57,14 @@ void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8
         {
             std::uint8_t* pRow =
                 pData + std::size_t{z} * pLayout->depthPitch + std::size_t{uiRow} * pLayout->rowPitch;
+            if (pMask == nullptr)
+            {
+                FillPattern(pRow, pLayout->rowPitch, pPattern, uiElementSize);
+                continue;
+            }
             for (UINT uiElement = 0; uiElement < uiElementsPerRow; ++uiElement)
             {
                 std::uint8_t* pElement = pRow + std::size_t{uiElement} * uiElementSize;
-                if (pMask == nullptr)
-                {
-                    std::memcpy(pElement, pPattern, uiElementSize);
-                    continue;
-                }
                 for (UINT i = 0; i < uiElementSize; ++i)
                 {
                     pElement[i] =
@@ -445,8 +468,7 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
         return;
     }
     std::uint8_t* pData = pView->GetResourceImpl()->GetData(0);
-    for (std::size_t uiOffset = 0; uiOffset + uiSize <= uiBytes; uiOffset += uiSize)
-        std::memcpy(pData + uiFirst + uiOffset, aPattern, uiSize);
+    FillPattern(pData + uiFirst, uiBytes, aPattern, uiSize);
 }
 
 void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports)

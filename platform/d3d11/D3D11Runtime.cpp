@@ -1,5 +1,6 @@
 #include "platform/d3d11/D3D11Runtime.h"
 
+#include <cstdio>
 #include <string>
 
 namespace d3d11_internal
@@ -10,6 +11,8 @@ namespace
 
 // A frame that never ends (nothing presents) keeps only its newest calls.
 constexpr std::size_t MAX_FRAME_LOG = 65536;
+// A few frame reports a second at most.
+constexpr std::chrono::milliseconds FRAME_REPORT_INTERVAL{250};
 
 } // namespace
 
@@ -65,6 +68,8 @@ Runtime& Runtime::Get()
 Runtime::Runtime()
 {
     ResetConfigLocked();
+    // Without a test in control the program is a real run: it reports its frames.
+    m_bFrameReports = true;
 }
 
 void Runtime::ResetConfigLocked()
@@ -81,6 +86,10 @@ void Runtime::ResetConfigLocked()
     m_uiSequence = 0;
     m_uiFrame = 0;
     m_uiLastSyncInterval = 0;
+    m_uiFrameDraws = 0;
+    m_bFrameReports = false;
+    m_bReported = false;
+    m_presentHook = nullptr;
     m_bLogging.store(true, std::memory_order_relaxed);
 }
 
@@ -176,6 +185,8 @@ void Runtime::Log(D3D11Control::CallRecord record)
     record.Sequence = m_uiSequence++;
     record.Frame = m_uiFrame;
     ++m_mCallCounts[record.Method];
+    if (record.Method.rfind("Draw", 0) == 0)
+        ++m_uiFrameDraws;
     if (!record.Interface.empty())
         ++m_mCallCounts[record.Interface + "::" + record.Method];
     if (m_vFrameLog.size() >= MAX_FRAME_LOG)
@@ -185,17 +196,55 @@ void Runtime::Log(D3D11Control::CallRecord record)
 
 void Runtime::EndFrame(UINT uiSyncInterval)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    ++m_uiFrame;
-    m_uiLastSyncInterval = uiSyncInterval;
-    m_vLastFrameLog.swap(m_vFrameLog);
-    m_vFrameLog.clear();
+    std::uint64_t uiFrame = 0;
+    std::uint64_t uiDraws = 0;
+    bool bReport = false;
+    std::function<void(std::uint64_t)> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        uiFrame = ++m_uiFrame;
+        uiDraws = m_uiFrameDraws;
+        m_uiFrameDraws = 0;
+        m_uiLastSyncInterval = uiSyncInterval;
+        m_vLastFrameLog.swap(m_vFrameLog);
+        m_vFrameLog.clear();
+        const auto now = std::chrono::steady_clock::now();
+        if (m_bFrameReports && (!m_bReported || now - m_lastReport >= FRAME_REPORT_INTERVAL))
+        {
+            bReport = true;
+            m_bReported = true;
+            m_lastReport = now;
+        }
+        hook = m_presentHook;
+    }
+    // Headless, the terminal shows that frames go out; the counts are the stand-in's own.
+    if (bReport)
+    {
+        std::printf("frame %llu: %llu draw calls\n", static_cast<unsigned long long>(uiFrame),
+                    static_cast<unsigned long long>(uiDraws));
+        std::fflush(stdout);
+    }
+    if (hook)
+        hook(uiFrame);
 }
 
 void Runtime::Reset()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     ResetConfigLocked();
+}
+
+void Runtime::SetFrameReports(bool bEnabled)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bFrameReports = bEnabled;
+    m_bReported = false;
+}
+
+void Runtime::SetPresentHook(std::function<void(std::uint64_t)> hook)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_presentHook = std::move(hook);
 }
 
 void Runtime::SetAdapters(const std::vector<D3D11Control::AdapterConfig>& adapters)

@@ -7,7 +7,9 @@
 #include "platform/d3d11/d3d11.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <mutex>
@@ -137,11 +139,14 @@ public:
     void Log(D3D11Control::CallRecord record);
     // False while logging is switched off: callers may skip building a record.
     bool IsLogging() const { return m_bLogging.load(std::memory_order_relaxed); }
-    // Called by Present after logging itself: closes the frame.
+    // Called by Present after logging itself: closes the frame, prints the frame report when one
+    // is due and then runs the present hook (both outside the lock).
     void EndFrame(UINT uiSyncInterval);
 
     // Control side.
     void Reset();
+    void SetFrameReports(bool bEnabled);
+    void SetPresentHook(std::function<void(std::uint64_t)> hook);
     void SetAdapters(const std::vector<D3D11Control::AdapterConfig>& adapters);
     void SetFeatureLevel(D3D_FEATURE_LEVEL level);
     void SetQualityLevels(UINT uiSampleCount, UINT uiLevels, DXGI_FORMAT format);
@@ -175,6 +180,11 @@ private:
     std::uint64_t m_uiSequence = 0;
     std::uint64_t m_uiFrame = 0;
     UINT m_uiLastSyncInterval = 0;
+    std::uint64_t m_uiFrameDraws = 0; // draw calls logged in the frame in progress
+    bool m_bFrameReports = true;      // a real run until a test resets the runtime
+    bool m_bReported = false;         // since frame reports were switched on
+    std::chrono::steady_clock::time_point m_lastReport;
+    std::function<void(std::uint64_t)> m_presentHook;
     std::atomic<bool> m_bLogging{true}; // read without the mutex on every call
 };
 

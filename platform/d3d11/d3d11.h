@@ -849,7 +849,9 @@ struct ID3D11InputLayout : public ID3D11DeviceChild
 };
 
 // Queries: only event queries, which tell when the GPU has finished the work issued before End.
-enum D3D11_QUERY
+// Int-sized as the compiler the engine was written for makes every enum, so the other kinds a
+// caller may ask for (refused here) are valid values.
+enum D3D11_QUERY : int
 {
     D3D11_QUERY_EVENT = 0
 };

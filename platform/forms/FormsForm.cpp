@@ -28,8 +28,12 @@ FormsState& State()
 
 void PrintCaption(const char* pWhat, const Form& form)
 {
+    // On the terminal's status stream, next to the window's title lines and the frame reports.
     if (forms_internal::IsRealRun())
-        std::fprintf(stderr, "[form] %s: %s\n", pWhat, form.GetText().c_str());
+    {
+        std::printf("[form] %s: %s\n", pWhat, form.GetText().c_str());
+        std::fflush(stdout);
+    }
 }
 } // namespace
 

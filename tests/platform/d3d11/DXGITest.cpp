@@ -197,6 +197,31 @@ TEST_F(DXGI, PresentEndsTheFrameAndRecordsTheSyncInterval)
     EXPECT_EQ(2u, D3D11Control::GetPresentCount());
 }
 
+TEST_F(DXGI, FrameReportsCountTheFrameAndItsDrawsAndThrottleWhileTheHookSeesEveryPresent)
+{
+    CreateSwapChain();
+    std::vector<std::uint64_t> vHooked;
+    D3D11Control::SetPresentHook([&](std::uint64_t uiFrames) { vHooked.push_back(uiFrames); });
+    ::testing::internal::CaptureStdout();
+    m_pSwapChain->Present(0, 0); // reports are off after Reset
+    D3D11Control::SetFrameReports(true);
+    m_pContext->Draw(3, 0);
+    m_pContext->DrawInstanced(3, 2, 0, 0);
+    m_pSwapChain->Present(0, 0);
+    m_pContext->Draw(3, 0);
+    m_pSwapChain->Present(0, 0); // well inside the interval: not reported
+    D3D11Control::FailNext("Present");
+    m_pSwapChain->Present(0, 0); // no frame, no hook
+    EXPECT_EQ("frame 2: 2 draw calls\n", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ((std::vector<std::uint64_t>{1, 2, 3}), vHooked);
+
+    D3D11Control::Reset();
+    ::testing::internal::CaptureStdout();
+    m_pSwapChain->Present(0, 0);
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ(3u, vHooked.size());
+}
+
 TEST_F(DXGI, ResizeNeedsEveryBackBufferReferenceGone)
 {
     CreateSwapChain(320, 200);

@@ -1,0 +1,426 @@
+#include "framework/app/KE_ApplicationManager.h"
+#include "framework/threads/KT_ThreadPool.h"
+#include "platform/crt/CrtControl.h"
+#include "platform/d3d11/D3D11Control.h"
+#include "platform/d3d11/D3D11Modules.h"
+#include "platform/d3dx11/d3dx11.h"
+#include "platform/effects11/Effects11Control.h"
+#include "platform/fmod/FmodControl.h"
+#include "platform/forms/FormsControl.h"
+#include "platform/win32/Win32Control.h"
+#include "platform/win32/Win32SystemControl.h"
+#include "production/KV27_Program.h"
+#include "render/scene/KR_Scene.h"
+#include "render/scene/KR_SceneManager.h"
+#include "tests/support/TestTempDir.h"
+#include "tools/KG_InterpolationEditorDialogManager.h"
+#include "tools/KG_ManagedFacade.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// Clock milliseconds per presented frame: the show in about 550 frames.
+constexpr long FRAME_STEP_MS = 100;
+// Every this many playback frames the effect chain is read.
+constexpr std::uint32_t CHAIN_SAMPLE = 8;
+// A small back buffer keeps the software device's clears and copies cheap.
+constexpr int WIDTH = 640;
+constexpr int HEIGHT = 480;
+
+// What one run of the program left behind, as seen from the stand-ins after every present.
+struct ShowRecord
+{
+    int iExitCode = -1;
+    std::vector<std::string> gSceneOrder;                              // each scene as it became current
+    std::vector<std::vector<std::vector<std::uint32_t>>> gSceneChains; // per scene: its distinct chains
+    std::vector<std::string> gPlaybackFrames; // each playback frame's calls, no object ids
+    std::vector<std::string> gOrderFaults;    // playback frames out of the frame's order
+    std::uint64_t uiQuitQuestions = 0;
+    double fTimelineSeconds = 0.0;
+    std::vector<std::size_t> gLiveObjects; // stand-in objects alive after each playback frame
+    double fSpeed = 0.0;                   // timeline seconds per clock second
+};
+
+// The post-processing effect each technique belongs to, by the one technique only that effect
+// applies; the ids are the production's (bloom 0, depth of field 1, colour offsets 2, colour
+// cubes 4, volume lighting 5, dirty lens 8).
+int EffectOfTechnique(const std::string& sTechnique)
+{
+    static const std::pair<const char*, int> MARKS[] = {{"ComposeBloom", 0},   {"ComposeDepthOfField", 1},
+                                                        {"ColorOffsets", 2},   {"ColorCubes", 4},
+                                                        {"VolumeLighting", 5}, {"DirtyLens", 8}};
+    for (const auto& mark : MARKS)
+        if (sTechnique == mark.first)
+            return mark.second;
+    return -1;
+}
+
+// The effects that ran in the frame, in order: each effect once, at its first marking pass.
+std::vector<std::uint32_t> TakeFrameChain()
+{
+    std::vector<std::uint32_t> gChain;
+    for (const Effects11Control::ApplyRecord& apply : Effects11Control::GetApplyLog())
+    {
+        const int iEffect = EffectOfTechnique(apply.TechniqueName);
+        if (iEffect >= 0 &&
+            std::find(gChain.begin(), gChain.end(), static_cast<std::uint32_t>(iEffect)) == gChain.end())
+            gChain.push_back(static_cast<std::uint32_t>(iEffect));
+    }
+    Effects11Control::ClearApplyLog();
+    return gChain;
+}
+
+// The frame's calls by name and numeric arguments (their bytes). Object ids are left out: the
+// load job makes objects on a worker while loading frames make theirs, so ids differ between runs.
+std::string DescribeFrame(const std::vector<D3D11Control::CallRecord>& gCalls)
+{
+    std::string sFrame;
+    for (const D3D11Control::CallRecord& call : gCalls)
+    {
+        sFrame += call.Method;
+        for (double fValue : call.Values)
+            sFrame.append(reinterpret_cast<const char*>(&fValue), sizeof(fValue));
+        sFrame += '\n';
+    }
+    return sFrame;
+}
+
+// The target of a clear or the render target a binding sets (0 when none).
+std::uint64_t FirstObject(const D3D11Control::CallRecord& call)
+{
+    return call.Objects.empty() ? 0 : call.Objects.front();
+}
+
+// A playback frame, as far as the device sees it: whatever the scene update renders offscreen
+// (shadow maps, cube faces), then the back buffer and depth cleared and bound, then
+// post-processing's target cleared and bound with nothing drawn in between, then the scene's
+// draws, and the present last.
+// The back buffer's view is the one the frame binds last (post-processing hands it back).
+std::string CheckFrameOrder(const std::vector<D3D11Control::CallRecord>& gCalls)
+{
+    const std::size_t uiEnd = gCalls.size();
+    if (gCalls.empty() || gCalls.back().Method != "Present")
+        return "does not end with Present";
+    std::uint64_t uiBackBuffer = 0;
+    for (const D3D11Control::CallRecord& call : gCalls)
+        if (call.Method == "OMSetRenderTargets" && FirstObject(call) != 0)
+            uiBackBuffer = FirstObject(call);
+    // A target cleared, its depth cleared, and both bound: the index of the first of the three.
+    const auto isClearAndBind = [&](std::size_t i)
+    {
+        return i + 2 < uiEnd && gCalls[i].Method == "ClearRenderTargetView" &&
+               gCalls[i + 1].Method == "ClearDepthStencilView" &&
+               gCalls[i + 2].Method == "OMSetRenderTargets" &&
+               FirstObject(gCalls[i + 2]) == FirstObject(gCalls[i]);
+    };
+    std::size_t uiMain = uiEnd;
+    for (std::size_t i = 0; i < uiEnd && uiMain == uiEnd; ++i)
+        if (isClearAndBind(i) && FirstObject(gCalls[i]) == uiBackBuffer)
+            uiMain = i;
+    if (uiMain == uiEnd)
+        return "never clears and binds the back buffer";
+    // Between the two only state is read and set: nothing draws or clears.
+    std::size_t uiPost = uiMain + 3;
+    while (uiPost < uiEnd && gCalls[uiPost].Method != "ClearRenderTargetView" &&
+           gCalls[uiPost].Method.rfind("Draw", 0) != 0)
+        ++uiPost;
+    if (!isClearAndBind(uiPost) || FirstObject(gCalls[uiPost]) == uiBackBuffer)
+        return "does not begin post-processing right after the back buffer";
+    std::size_t uiDraws = 0;
+    for (std::size_t i = uiPost + 3; i < uiEnd; ++i)
+    {
+        if (gCalls[i].Method.rfind("Draw", 0) == 0)
+            ++uiDraws;
+        if (gCalls[i].Method == "ClearRenderTargetView" && FirstObject(gCalls[i]) == uiBackBuffer)
+            return "clears the back buffer twice";
+    }
+    return uiDraws > 0 ? "" : "draws nothing";
+}
+
+// Runs the program in-process from a working directory holding the packed show, with the
+// clocks driven by the presents: each present moves the timeline on by FRAME_STEP_MS.
+class KV27_ShowRunTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pFolder = new TestTempDir();
+        ASSERT_TRUE(s_pFolder->IsValid());
+        // The archive as the run command makes it: effects precompiled into a staged copy.
+        namespace fs = std::filesystem;
+        const std::string sStage = s_pFolder->Join("stage/assets");
+        fs::create_directories(s_pFolder->Join("stage"));
+        fs::copy(std::string(KV_SOURCE_ROOT) + "/assets", sStage, fs::copy_options::recursive);
+        const std::string sCompile =
+            std::string(KV_KVFXC) + " '" + KV_SOURCE_ROOT + "/assets' '" + sStage + "' >/dev/null";
+        ASSERT_EQ(std::system(sCompile.c_str()), 0) << sCompile;
+        fs::create_directories(s_pFolder->Join("run"));
+        const std::string sPack =
+            std::string(KV_KVPACK) + " '" + sStage + "' '" + s_pFolder->Join("run/KV27.dat") + "' >/dev/null";
+        ASSERT_EQ(std::system(sPack.c_str()), 0) << sPack;
+        fs::remove_all(s_pFolder->Join("stage"));
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete s_pFolder;
+        s_pFolder = nullptr;
+    }
+
+    void SetUp() override
+    {
+        char acDirectory[4096] = {};
+        ASSERT_NE(getcwd(acDirectory, sizeof(acDirectory)), nullptr);
+        m_sOldDirectory = acDirectory;
+        ASSERT_EQ(chdir(s_pFolder->Join("run").c_str()), 0);
+        ResetStandIns();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(KE_ApplicationManager::GetInstance(), nullptr);
+        EXPECT_FALSE(KT_ThreadPool::IsRunning());
+        ResetStandIns();
+        EXPECT_EQ(chdir(m_sOldDirectory.c_str()), 0);
+    }
+
+    static void ResetStandIns()
+    {
+        CrtControl::Reset();
+        Win32Control::Reset();
+        Win32SystemControl::Reset();
+        D3D11Control::Reset();
+        FmodControl::Reset();
+        FormsControl::Reset();
+        D3D11Modules::Register();
+    }
+
+    // The program's run from its start-up on: onPlaybackFrame runs after each playback present
+    // with the number of playback frames so far, onQuitQuestion when the program asks to quit.
+    ShowRecord Play(const char* pCommandLine, const std::function<void(std::uint32_t)>& onPlaybackFrame = {},
+                    const std::function<void()>& onQuitQuestion = {})
+    {
+        ResetStandIns();
+        const RECT desktop = {0, 0, WIDTH, HEIGHT};
+        Win32Control::SetDesktopRect(desktop);
+        FormsControl::SetPrimaryScreenSize(WIDTH, HEIGHT);
+        D3D11Control::AdapterConfig adapter;
+        adapter.Outputs[0].DesktopCoordinates = desktop;
+        D3D11Control::SetAdapters({adapter});
+        Win32SystemControl::SetSleepSkipped(true);
+        CrtControl::SetClock(0);
+        FmodControl::UseManualClock();
+        Effects11Control::Reset();
+        // The effects stand-in snapshots every variable per pass: only every CHAIN_SAMPLE-th
+        // playback frame is logged.
+        Effects11Control::SetApplyLogging(false);
+
+        ShowRecord record;
+        std::uint32_t uiPlaybackFrames = 0;
+        KR_Scene* pLastScene = nullptr;
+        bool bApplyLogging = false; // during the frame being presented
+        D3D11Control::SetPresentHook(
+            [&](std::uint64_t)
+            {
+                CrtControl::AdvanceClock(FRAME_STEP_MS);
+                FmodControl::AdvanceClock(FRAME_STEP_MS * 0.001);
+                KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+                KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
+                if (pScenes == nullptr || !pScenes->IsLoaded())
+                    return;
+                record.gLiveObjects.push_back(D3D11Control::GetLiveObjectCount());
+                const auto gCalls = D3D11Control::GetLastFrameCallLog();
+                const bool bSampled = bApplyLogging;
+                const std::vector<std::uint32_t> gChain =
+                    bSampled ? TakeFrameChain() : std::vector<std::uint32_t>{};
+                bApplyLogging = (uiPlaybackFrames + 1) % CHAIN_SAMPLE == 0;
+                Effects11Control::SetApplyLogging(bApplyLogging);
+                record.gPlaybackFrames.push_back(DescribeFrame(gCalls));
+                record.fTimelineSeconds = pScenes->GetTimelineEnd() - pScenes->GetTimelineStart();
+                record.fSpeed = pScenes->GetSpeed();
+
+                // Between scenes and after the end a frame only clears and presents.
+                KR_Scene* pScene = pScenes->GetCurrentScene();
+                if (pScene != nullptr)
+                {
+                    const std::string sFault = CheckFrameOrder(gCalls);
+                    if (!sFault.empty())
+                        record.gOrderFaults.push_back(std::to_string(uiPlaybackFrames) + ": " + sFault);
+                    if (pScene != pLastScene)
+                    {
+                        record.gSceneOrder.push_back(pScene->GetSceneName().GetBuffer());
+                        record.gSceneChains.emplace_back();
+                        pLastScene = pScene;
+                    }
+                    auto& gSeen = record.gSceneChains.back();
+                    if (bSampled && std::find(gSeen.begin(), gSeen.end(), gChain) == gSeen.end())
+                        gSeen.push_back(gChain);
+                }
+                ++uiPlaybackFrames;
+                if (onPlaybackFrame)
+                    onPlaybackFrame(uiPlaybackFrames);
+            });
+        Win32Control::SetMessageBoxResponder(
+            [&](const Win32Control::MessageBoxRecord& box)
+            {
+                if (box.text == "Do you really want to quit?")
+                {
+                    ++record.uiQuitQuestions;
+                    if (onQuitQuestion)
+                        onQuitQuestion();
+                }
+                return box.text == "Do you really want to quit?" ? IDYES : IDOK;
+            });
+
+        record.iExitCode = KV27_Program::Run(KB_String(pCommandLine));
+
+        // Everything the run made is gone with it.
+        EXPECT_EQ(D3D11Control::GetLiveObjectCount(), 0u) << Lines(D3D11Control::GetLiveObjects());
+        EXPECT_EQ(Effects11Control::GetLiveEffectCount(), 0u);
+        EXPECT_EQ(FmodControl::GetLiveSystemCount() + FmodControl::GetLiveSoundCount() +
+                      FmodControl::GetLiveChannelCount(),
+                  0);
+        EXPECT_EQ(Win32SystemControl::GetRunningThreadCount(), 0u);
+        EXPECT_EQ(Win32SystemControl::GetOpenHandleCount(), 0u);
+        return record;
+    }
+
+    static std::string Lines(const std::vector<std::string>& gLines)
+    {
+        std::string sText;
+        for (const std::string& sLine : gLines)
+            sText += sLine + '\n';
+        return sText;
+    }
+
+    static TestTempDir* s_pFolder;
+    std::string m_sOldDirectory;
+};
+
+TestTempDir* KV27_ShowRunTest::s_pFolder = nullptr;
+
+// The production's effect chain: bloom, depth of field, volume lighting where the scene's
+// lights reach it, dirty lens, colour cubes and the colour offsets while their curve changes
+// the image, in the order the scenes enable them.
+bool IsProductionChain(const std::vector<std::uint32_t>& gChain)
+{
+    const std::vector<std::uint32_t> gFull = {0, 1, 5, 8, 4, 2};
+    std::size_t uiNext = 0;
+    for (std::uint32_t uiId : gChain)
+    {
+        while (uiNext < gFull.size() && gFull[uiNext] != uiId)
+            ++uiNext;
+        if (uiNext == gFull.size())
+            return false;
+        ++uiNext;
+    }
+    return gChain.size() >= 4 && gChain[0] == 0 && gChain[1] == 1;
+}
+
+TEST_F(KV27_ShowRunTest, PlaysEveryScenesEffectsInOrderToTheQuitAndAgainFrameForFrame)
+{
+    const ShowRecord first = Play("");
+    EXPECT_EQ(first.iExitCode, 0);
+    EXPECT_EQ(first.uiQuitQuestions, 0u);
+    EXPECT_EQ(first.gSceneOrder,
+              (std::vector<std::string>{"Scene1", "Scene2", "Scene3", "Scene4", "Scene5"}));
+    EXPECT_TRUE(first.gOrderFaults.empty()) << Lines(first.gOrderFaults);
+    // The whole timeline at FRAME_STEP_MS a frame, give or take the hand-over and the end.
+    ASSERT_GT(first.fSpeed, 0.0);
+    const double fFrames = first.fTimelineSeconds / first.fSpeed * 1000.0 / FRAME_STEP_MS;
+    EXPECT_GT(first.fTimelineSeconds, 40.0);
+    EXPECT_GE(static_cast<double>(first.gPlaybackFrames.size()), fFrames - 2.0);
+    EXPECT_LE(static_cast<double>(first.gPlaybackFrames.size()), fFrames + 4.0);
+    for (std::size_t i = 0; i < first.gSceneChains.size(); ++i)
+    {
+        ASSERT_FALSE(first.gSceneChains[i].empty()) << first.gSceneOrder[i];
+        for (const auto& gChain : first.gSceneChains[i])
+        {
+            std::string sChain;
+            for (std::uint32_t uiId : gChain)
+                sChain += std::to_string(uiId) + ' ';
+            EXPECT_TRUE(IsProductionChain(gChain)) << first.gSceneOrder[i] << ": " << sChain;
+        }
+    }
+    // Pooled targets go back every frame and scene changes create nothing: from the hand-over to
+    // the quit the stand-in holds the same objects.
+    ASSERT_FALSE(first.gLiveObjects.empty());
+    EXPECT_EQ(std::count(first.gLiveObjects.begin(), first.gLiveObjects.end(), first.gLiveObjects.front()),
+              static_cast<std::ptrdiff_t>(first.gLiveObjects.size()));
+    const auto titles = Win32Control::GetTitleHistory();
+    ASSERT_FALSE(titles.empty());
+    EXPECT_EQ(titles.back(), "KV-27: Moorglow");
+
+    const ShowRecord second = Play("");
+    EXPECT_EQ(second.gSceneChains, first.gSceneChains);
+    ASSERT_EQ(second.gPlaybackFrames.size(), first.gPlaybackFrames.size());
+    for (std::size_t i = 0; i < first.gPlaybackFrames.size(); ++i)
+        ASSERT_EQ(second.gPlaybackFrames[i], first.gPlaybackFrames[i]) << "playback frame " << i;
+}
+
+TEST_F(KV27_ShowRunTest, DeveloperRunOpensAnEditorTakesAScreenshotAndQuitsOnEscapeAfterItsQuestion)
+{
+    namespace fs = std::filesystem;
+    const std::string sShots = s_pFolder->Join("Source/Screenshot");
+    fs::remove_all(sShots);
+    fs::create_directories(sShots);
+    // Editor windows open after each playback frame, and when the quit question came.
+    std::vector<std::uint32_t> gEditors;
+    std::uint32_t uiEditorsAtQuestion = 99;
+    const auto editors = []() -> std::uint32_t
+    {
+        KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+        KG_ManagedFacade* pFacade = pEngine != nullptr ? pEngine->GetManagedFacade() : nullptr;
+        return pFacade != nullptr ? pFacade->GetInterpolationEditorDialogManager()->GetNumDialogs() : 0;
+    };
+    const ShowRecord record = Play(
+        "/develop",
+        [&](std::uint32_t uiFrame)
+        {
+            gEditors.push_back(editors());
+            if (uiFrame == 10)
+                Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_F8);
+            if (uiFrame == 20)
+                Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_F11);
+            if (uiFrame == 40)
+                Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_ESCAPE);
+        },
+        [&] { uiEditorsAtQuestion = editors(); });
+    ASSERT_GT(gEditors.size(), 40u);
+    EXPECT_EQ(gEditors[9], 0u);
+    EXPECT_EQ(gEditors[10], 1u);
+    EXPECT_EQ(*std::max_element(gEditors.begin(), gEditors.end()), 1u);
+    // Escape closes the editor window first, then asks.
+    EXPECT_EQ(uiEditorsAtQuestion, 0u);
+    EXPECT_EQ(record.iExitCode, 0);
+    EXPECT_EQ(record.uiQuitQuestions, 1u);
+    EXPECT_LT(record.gPlaybackFrames.size(), 50u); // ended by Escape, not by the timeline
+
+    std::vector<fs::path> gShots;
+    for (const auto& entry : fs::directory_iterator(sShots))
+        gShots.push_back(entry.path());
+    ASSERT_EQ(gShots.size(), 1u);
+    EXPECT_EQ(gShots[0].extension(), ".png");
+    std::ifstream file(gShots[0], std::ios::binary);
+    const std::vector<char> gBytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    D3DX11_IMAGE_INFO info{};
+    ASSERT_EQ(D3DX11GetImageInfoFromMemory(gBytes.data(), gBytes.size(), nullptr, &info, nullptr), S_OK);
+    EXPECT_EQ(info.Width, static_cast<UINT>(WIDTH));
+    EXPECT_EQ(info.Height, static_cast<UINT>(HEIGHT));
+}
+
+} // namespace
