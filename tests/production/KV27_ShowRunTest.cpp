@@ -10,6 +10,10 @@
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Win32SystemControl.h"
 #include "production/KV27_Program.h"
+#include "render/device/KR_GraphicsResourceManager.h"
+#include "render/device/KR_ManagedShaderResourceView.h"
+#include "render/device/KR_MaterialManager.h"
+#include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/TestTempDir.h"
@@ -51,9 +55,36 @@ struct ShowRecord
     std::vector<std::string> gOrderFaults;    // playback frames out of the frame's order
     std::uint64_t uiQuitQuestions = 0;
     double fTimelineSeconds = 0.0;
-    std::vector<std::size_t> gLiveObjects; // stand-in objects alive after each playback frame
-    double fSpeed = 0.0;                   // timeline seconds per clock second
+    std::vector<std::size_t> gLiveObjects;  // stand-in objects alive after each playback frame
+    double fSpeed = 0.0;                    // timeline seconds per clock second
+    bool bStartedOnLoadedResources = false; // see StartedOnLoadedResources
 };
+
+// At the hand-over every load has finished, and the material library and both placeholders came
+// from the archive: a file that does not exist starts on the placeholders, which are then the
+// archive's 16 x 16 texture and 12-triangle cube, not the built-in grey texel and empty model.
+bool StartedOnLoadedResources(KE_ApplicationManager* pEngine)
+{
+    KR_GraphicsResourceManager* pResources = pEngine->GetGraphicsResourceManager();
+    KR_MaterialManager* pMaterials = pEngine->GetMaterialManager();
+    if (pResources == nullptr || pMaterials == nullptr || !pResources->FinishLoading())
+        return false;
+    if (pMaterials->GetMaterial(KB_String("DefaultMaterial")) == nullptr)
+        return false;
+    KR_ManagedShaderResourceView* pTexture =
+        pResources->GetShaderResourceViewFromFile(KB_String("Assets/Textures/Dev/NotInTheArchive.png"));
+    ID3D11ShaderResourceView* pView = pTexture != nullptr ? pTexture->GetShaderResourceView() : nullptr;
+    if (pView == nullptr)
+        return false;
+    ID3D11Resource* pResource = nullptr;
+    pView->GetResource(&pResource);
+    D3D11_TEXTURE2D_DESC desc{};
+    static_cast<ID3D11Texture2D*>(pResource)->GetDesc(&desc);
+    pResource->Release();
+    KR_ManagedModelResourceDX11* pModel =
+        pResources->GetModelResource(KB_String("Assets/Models/Dev/NotInTheArchive.dae"), 1, 1, 0);
+    return desc.Width == 16 && desc.Height == 16 && pModel != nullptr && pModel->GetTriangleCount() == 12;
+}
 
 // The post-processing effect each technique belongs to, by the one technique only that effect
 // applies; the ids are the production's (bloom 0, depth of field 1, colour offsets 2, colour
@@ -242,6 +273,8 @@ protected:
                 KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
                 if (pScenes == nullptr || !pScenes->IsLoaded())
                     return;
+                if (uiPlaybackFrames == 0)
+                    record.bStartedOnLoadedResources = StartedOnLoadedResources(pEngine);
                 record.gLiveObjects.push_back(D3D11Control::GetLiveObjectCount());
                 const auto gCalls = D3D11Control::GetLastFrameCallLog();
                 const bool bSampled = bApplyLogging;
@@ -336,6 +369,7 @@ TEST_F(KV27_ShowRunTest, PlaysEveryScenesEffectsInOrderToTheQuitAndAgainFrameFor
     const ShowRecord first = Play("");
     EXPECT_EQ(first.iExitCode, 0);
     EXPECT_EQ(first.uiQuitQuestions, 0u);
+    EXPECT_TRUE(first.bStartedOnLoadedResources);
     EXPECT_EQ(first.gSceneOrder,
               (std::vector<std::string>{"Scene1", "Scene2", "Scene3", "Scene4", "Scene5"}));
     EXPECT_TRUE(first.gOrderFaults.empty()) << Lines(first.gOrderFaults);
