@@ -1,8 +1,10 @@
 // Writes the seed corpus of every fuzz target with the project's own writers: archives packed by the
 // archive builder, payloads from the zipper, curve files and byte forms written by the curves,
 // entity files saved by the audio entity, documents printed by TinyXML, sound files from the test
-// sound writer and a few terminal sequences. Usage: MakeFuzzCorpus <folder>; each target's seeds go
-// to <folder>/<target>/ (emptied first). Exit code 0 on success, 1 on failure, 2 on wrong usage.
+// sound writer, a few terminal sequences, chunk lists from the chunk-list writer and camera,
+// light and cube-map placer files saved by those entities (with the sample production's files).
+// Usage: MakeFuzzCorpus <folder>; each target's seeds go to <folder>/<target>/ (emptied first).
+// Exit code 0 on success, 1 on failure, 2 on wrong usage.
 
 #include "audio/KA_AudioEntity.h"
 #include "framework/files/KF_DataRepository.h"
