@@ -1,8 +1,10 @@
 // Writes the seed corpus of every fuzz target with the project's own writers: archives packed by the
 // archive builder, payloads from the zipper, curve files and byte forms written by the curves,
 // entity files saved by the audio entity, documents printed by TinyXML, sound files from the test
-// sound writer and a few terminal sequences. Usage: MakeFuzzCorpus <folder>; each target's seeds go
-// to <folder>/<target>/ (emptied first). Exit code 0 on success, 1 on failure, 2 on wrong usage.
+// sound writer, a few terminal sequences, chunk lists from the chunk-list writer and camera,
+// light and cube-map placer files saved by those entities (with the sample production's files).
+// Usage: MakeFuzzCorpus <folder>; each target's seeds go to <folder>/<target>/ (emptied first).
+// Exit code 0 on success, 1 on failure, 2 on wrong usage.
 
 #include "audio/KA_AudioEntity.h"
 #include "framework/files/KF_DataRepository.h"
@@ -13,12 +15,17 @@
 #include "platform/d3dcompiler/d3dcompiler.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/directxmath/DirectXMath.h"
+#include "render/camera/KR_AnimatedCamera.h"
+#include "render/light/KR_OmniLight.h"
+#include "render/light/KR_SpotLight.h"
 #include "render/models/KR_MeshAnimationResource.h"
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_MeshResourceDX11.h"
 #include "render/models/KR_MeshSkinnedAnimationResource.h"
 #include "render/models/KR_ModelCacheHeader.h"
 #include "render/models/KR_ModelResourceDX11.h"
+#include "render/scene/KR_ChunkList.h"
+#include "render/scene/KR_CubeMapPlacer.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/TestAudioFiles.h"
 #include "tests/support/TestTempDir.h"
@@ -54,7 +61,8 @@ using Bytes = std::vector<std::uint8_t>;
 const char* const TARGETS[] = {
     "ArchiveFuzz",     "InflateFuzz",    "CurveTextFuzz",      "CurveBytesFuzz",    "TextReaderFuzz",
     "AudioEntityFuzz", "XmlFuzz",        "SoundDataFuzz",      "TerminalInputFuzz", "DirectoryPathsFuzz",
-    "ImageFuzz",       "ModelCacheFuzz", "ShaderBytecodeFuzz", "ObjFuzz",           "ColladaFuzz"};
+    "ImageFuzz",       "ModelCacheFuzz", "ShaderBytecodeFuzz", "ObjFuzz",           "ColladaFuzz",
+    "SceneConfigFuzz", "ChunkListFuzz",  "SceneEntityFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
@@ -604,6 +612,128 @@ void MakeColladaSeeds()
     AddSeed("ColladaFuzz", ToBytes(sSkinned));
 }
 
+// The sample production's scene configuration and documents printed by TinyXML with every value
+// element, comments, an empty element and a non-scene element that ends the list.
+void MakeSceneConfigSeeds()
+{
+    const Bytes sample = ReadFile(std::filesystem::path(KV_SOURCE_ROOT) / "assets/sceneconfig.xml");
+    if (sample.empty())
+        Fail("cannot read the sample scene configuration");
+    AddSeed("SceneConfigFuzz", sample);
+    TiXmlDocument document;
+    document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
+    const char* const values[] = {"duration", "near_distance", "far_distance", "far_distance_tools"};
+    for (int i = 0; i < 3; ++i)
+    {
+        auto* pScene = new TiXmlElement(i == 1 ? "SceneTwo" : "scene");
+        for (int j = 0; j < 4; ++j)
+        {
+            auto* pValue = new TiXmlElement(values[(i + j) % 4]);
+            pValue->LinkEndChild(new TiXmlText(std::to_string(j * 50.5 - i).c_str()));
+            pScene->LinkEndChild(pValue);
+        }
+        pScene->LinkEndChild(new TiXmlComment("comment"));
+        pScene->LinkEndChild(new TiXmlElement("duration"));
+        document.LinkEndChild(pScene);
+    }
+    document.LinkEndChild(new TiXmlElement("other"));
+    AddSeed("SceneConfigFuzz", ToBytes(Print(document)));
+}
+
+// A sample chunk list and lists written by the chunk-list writer.
+void MakeChunkListSeeds()
+{
+    const Bytes sample =
+        ReadFile(std::filesystem::path(KV_SOURCE_ROOT) / "assets/Entities/Scene2/Chunks/Chunks_Scene2.chk");
+    if (sample.empty())
+        Fail("cannot read the sample chunk list");
+    AddSeed("ChunkListFuzz", sample);
+    KB_GrowingArray<KB_String> gNames;
+    AddSeed("ChunkListFuzz", ToBytes(KR_ChunkList::CreateText(gNames).GetBuffer()));
+    gNames.Add(KB_String("Assets/Models/World/A.dae"));
+    gNames.Add(KB_String("Assets/Models/World/B C.obj"));
+    AddSeed("ChunkListFuzz", ToBytes(KR_ChunkList::CreateText(gNames).GetBuffer()));
+    AddSeed("ChunkListFuzz", ToBytes("A.dae\r\n\r\nB.dae\r\n"));
+}
+
+// The sample production's entity files (one of each kind), and entities with curves saved by
+// their own writers; the first byte is the kind and the developer mode (see SceneEntityFuzz).
+void MakeSceneEntitySeeds(MemoryRepository& repository)
+{
+    const std::filesystem::path root = std::filesystem::path(KV_SOURCE_ROOT) / "assets/Entities/Scene2";
+    const char* const samples[] = {
+        "AnimatedCameras/Scene2_AnimatedCamera00.cam", "Lights/OmniLights/Scene2_OmniLight00.omn",
+        "Lights/SpotLights/Scene2_SpotLight00.spt", "CubeMapPlacers/Scene2_CubeMapPlacer00.cmp"};
+    for (std::uint8_t i = 0; i < 4; ++i)
+    {
+        const Bytes sample = ReadFile(root / samples[i]);
+        if (sample.empty())
+            Fail("cannot read a sample entity file");
+        AddSeed("SceneEntityFuzz", i, sample);
+    }
+
+    const std::string sFolder = "Assets/Entities/S/Entities/";
+    const auto rail = []
+    {
+        auto* pRail = new KB_LinearInterpolation();
+        pRail->InsertVertex(XMVectorSet(0.0f, 1.0f, 2.0f, 0.0f), 0.0);
+        pRail->InsertVertex(XMVectorSet(4.0f, -1.0f, 0.5f, 0.0f), 2.0);
+        pRail->SetEndTime(2.0);
+        return pRail;
+    };
+    const auto add = [&](std::uint8_t uiKind, const char* pName, bool bSaved)
+    {
+        if (!bSaved)
+            Fail("an entity did not save");
+        AddSeed("SceneEntityFuzz", uiKind,
+                ToBytes(repository.GetFileContents(sFolder + pName) + '\0' +
+                        repository.GetFileContents(sFolder + "a.int") + '\0' +
+                        repository.GetFileContents(sFolder + "b.int")));
+        repository.RemoveAllFiles();
+    };
+    {
+        auto* pOrientation = new KB_RotationInterpolation();
+        pOrientation->InsertQuaternion(XMQuaternionIdentity(), 0.0);
+        pOrientation->InsertQuaternion(XMQuaternionRotationRollPitchYaw(0.5f, 1.0f, 0.0f), 2.0);
+        KR_AnimatedCamera camera(KB_String((sFolder + "e.cam").c_str()), rail(), nullptr, nullptr,
+                                 pOrientation);
+        camera.SetDebugName(KB_String("Seed camera"));
+        camera.SetCameraRailPath(KB_String("a.int"));
+        camera.SetOrientationInterpolationPath(KB_String("b.int"));
+        add(4, "e.cam", camera.SaveCameraToFile(KB_String((sFolder + "e.cam").c_str())));
+    }
+    {
+        KR_OmniLight tube;
+        tube.SetDebugName(KB_String("Seed tube"));
+        tube.SetPositionRailPath(KB_String("a.int"));
+        tube.SetPostitionRailInterpolation(rail());
+        tube.SetTargetRailPath(KB_String("b.int"));
+        tube.SetTargetRailInterpolation(rail());
+        tube.SetOmniFlags(KR_OmniLight::OMNI_FLAG_TUBE_LIGHT);
+        add(5, "e.omn", tube.SaveToFile(KB_String((sFolder + "e.omn").c_str())));
+    }
+    {
+        KR_SpotLight spot;
+        spot.SetPositionRailPath(KB_String("a.int"));
+        spot.SetPostitionRailInterpolation(rail());
+        spot.SetStrengthInterpolationPath(KB_String("b.int"));
+        spot.SetStrengthInterpolation(rail());
+        spot.SetShadowMapResolution(256);
+        add(6, "e.spt", spot.SaveToFile(KB_String((sFolder + "e.spt").c_str())));
+    }
+    {
+        KR_CubeMapPlacer placer;
+        KB_String sText("d Seed placer\ns 1\ne 5\nrt 2\npv 1 2 3\nrv 16 8\ni 40\ndy true\npp a.int\n");
+        repository.SetFile(sFolder + "e.cmp", sText.GetBuffer());
+        auto* pRail = rail();
+        pRail->SetFilePath(KB_String((sFolder + "a.int").c_str()));
+        pRail->Save();
+        delete pRail;
+        const bool bLoaded = placer.LoadFromFile(KB_String((sFolder + "e.cmp").c_str()));
+        add(7, "e.cmp", bLoaded && placer.SaveCubeMapPlacerToFile(KB_String((sFolder + "e.cmp").c_str())));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -638,5 +768,8 @@ int main(int argc, char** argv)
     MakeTerminalSeeds();
     MakeDirectorySeeds();
     MakeColladaSeeds();
+    MakeSceneConfigSeeds();
+    MakeChunkListSeeds();
+    MakeSceneEntitySeeds(engine.GetRepository());
     return g_bFailed ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace
 {
@@ -56,10 +57,13 @@ std::string_view KU_GetTextFileLineValue(const KB_String& sValue)
 
 void KU_AppendTextFileLine(std::string& sText, const char* pKey, const KB_String& sValue)
 {
-    if (sValue.GetLength() == 0)
+    // A value that begins with a line end writes nothing either: its key line would read back as
+    // an empty value, so the file would change on every save.
+    const std::string_view value = KU_GetTextFileLineValue(sValue);
+    if (value.empty())
         return;
     sText += pKey;
     sText += ' ';
-    sText += KU_GetTextFileLineValue(sValue);
+    sText += value;
     sText += '\n';
 }

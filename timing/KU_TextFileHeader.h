@@ -29,7 +29,7 @@ KB_String KU_CreateTextFileHeader(const char* pTitle, const char* pCommentLegend
 std::string_view KU_GetTextFileLineValue(const KB_String& sValue);
 
 // One key line of free text: the key, a blank, the value (as KU_GetTextFileLineValue gives it) and
-// a line end; nothing for an empty value.
+// a line end; nothing when that value is empty (also for a value that begins with a line end).
 void KU_AppendTextFileLine(std::string& sText, const char* pKey, const KB_String& sValue);
 
 // One key line of numbers: the key, then each value after a blank as KU_TextFileNumber writes it,

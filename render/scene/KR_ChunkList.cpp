@@ -21,11 +21,17 @@ KB_String KR_ChunkList::CreateText(const KB_GrowingArray<KB_String>& gNames)
 {
     if (gNames.GetNumMembers() == 0)
         return KB_String("\n");
-    KB_String sText = gNames[0];
-    for (std::uint32_t i = 1; i < gNames.GetNumMembers(); ++i)
+    KB_String sText;
+    for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
     {
-        sText += "\n";
+        if (i > 0)
+            sText += "\n";
         sText += gNames[i];
+        // Reading drops one '\r' at a line's end: a name that ends in one gets another, so that
+        // it reads back whole rather than shortened (or, a lone "\r", dropped).
+        const std::uint64_t uiLength = gNames[i].GetLength();
+        if (uiLength > 0 && gNames[i][uiLength - 1] == '\r')
+            sText += "\r";
     }
     return sText;
 }

@@ -53,3 +53,14 @@ TEST(KU_TextFileHeader, LineValuesStopAtTheirFirstLineEnd)
     EXPECT_EQ(KU_GetTextFileLineValue(KB_String(" two words")), " two words");
     EXPECT_EQ(KU_GetTextFileLineValue(KB_String()), "");
 }
+
+TEST(KU_TextFileHeader, KeyLinesAreLeftOutWhenNothingOfTheValueIsWritten)
+{
+    std::string sText;
+    KU_AppendTextFileLine(sText, "d", KB_String("name\rrest"));
+    KU_AppendTextFileLine(sText, "d", KB_String());
+    // Would be written "d " and read back as no name: the next save would drop the line.
+    KU_AppendTextFileLine(sText, "d", KB_String("\r\r name"));
+    KU_AppendTextFileLine(sText, "cp", KB_String("\nfov 1"));
+    EXPECT_EQ(sText, "d name\n");
+}

@@ -41,4 +41,24 @@ TEST(KR_ChunkList, WritingJoinsWithoutAFinalLineBreak)
     EXPECT_EQ(Parse(KR_ChunkList::CreateText(gNames).GetBuffer()), (std::vector<std::string>{"X", "Y"}));
 }
 
+TEST(KR_ChunkList, NamesEndingInACarriageReturnReadBackWhole)
+{
+    // Reading keeps "X\r" and "\r" as names; writing them must not lose their last '\r'.
+    for (const char* pText : {"A.dae\r\n\r\r\n", "X\r\r\nY", "Y\nX\r\r"})
+    {
+        KB_GrowingArray<KB_String> gNames;
+        KR_ChunkList::ParseText(pText, gNames);
+        const std::string sWritten = KR_ChunkList::CreateText(gNames).GetBuffer();
+        std::vector<std::string> names;
+        for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
+            names.push_back(gNames[i].GetBuffer());
+        EXPECT_EQ(Parse(sWritten.c_str()), names) << pText;
+        EXPECT_STREQ(KR_ChunkList::CreateText(gNames).GetBuffer(), sWritten.c_str());
+    }
+    KB_GrowingArray<KB_String> gNames;
+    gNames.Add("A\r");
+    gNames.Add("\r");
+    EXPECT_STREQ(KR_ChunkList::CreateText(gNames).GetBuffer(), "A\r\r\n\r\r");
+}
+
 } // namespace
