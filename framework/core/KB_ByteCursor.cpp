@@ -139,6 +139,31 @@ bool KB_ByteReader::ReadBytes(void* pData, std::uint64_t size)
     return true;
 }
 
+bool KB_ByteReader::ReadU32Array(std::uint32_t* pValues, std::uint64_t count)
+{
+    if (!CheckCount(count, 4))
+        return false;
+    if (count == 0)
+        return true;
+    const std::uint64_t size = count * 4;
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        std::memcpy(pValues, m_pCursor, static_cast<std::size_t>(size));
+    }
+    else
+    {
+        for (std::uint64_t i = 0; i < count; ++i)
+        {
+            const std::uint8_t* pBytes = m_pCursor + i * 4;
+            pValues[i] = static_cast<std::uint32_t>(pBytes[0]) | static_cast<std::uint32_t>(pBytes[1]) << 8 |
+                         static_cast<std::uint32_t>(pBytes[2]) << 16 |
+                         static_cast<std::uint32_t>(pBytes[3]) << 24;
+        }
+    }
+    m_pCursor += size;
+    return true;
+}
+
 bool KB_ByteReader::Skip(std::uint64_t size)
 {
     if (!Take(size))

@@ -68,6 +68,9 @@ public:
     bool ReadF64(double* pValue);
     bool ReadBool(bool* pValue);       // one byte; any value but 0 reads as true
     bool ReadString(KB_String* pText); // fails when no NUL comes before the end
+    // count values at once: one bound check for the whole run, then a block copy where the
+    // machine is little-endian. All or nothing, like the single reads.
+    bool ReadU32Array(std::uint32_t* pValues, std::uint64_t count);
 
     // Whether count elements of elementSize bytes can still follow (overflow-safe); a failed
     // check marks the reader failed. Check counts from the data with this before allocating.

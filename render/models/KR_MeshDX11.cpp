@@ -233,13 +233,31 @@ bool KR_MeshDX11::Deserialize(const std::uint8_t** ppCursor, const std::uint8_t*
     {
         return false;
     }
-    if (!Allocate(uiStride, uiVertices, uiTriangles))
+    // The vertex bytes go straight from the checked range into the array (no zero fill first),
+    // the indices and ids in one block read each: a large mesh is loaded often.
+    Release();
+    const std::uint64_t uiVertexBytes = std::uint64_t{uiStride} * uiVertices;
+    if (uiVertexBytes > UINT32_MAX || std::uint64_t{uiTriangles} * 12 > UINT32_MAX)
         return false;
-    reader.ReadBytes(m_vVertices.data(), m_vVertices.size());
-    for (std::uint32_t& uiIndex : m_vIndices)
-        reader.ReadU32(&uiIndex);
-    for (std::uint32_t& uiId : m_vAttributes)
-        reader.ReadU32(&uiId);
+    try
+    {
+        const std::uint8_t* pVertexBytes = reader.GetCursor();
+        m_vVertices.assign(pVertexBytes, pVertexBytes + uiVertexBytes);
+        m_vIndices.resize(std::size_t{uiTriangles} * 3);
+        m_vAttributes.resize(uiTriangles);
+    }
+    catch (const std::bad_alloc&)
+    {
+        Release();
+        return false;
+    }
+    m_uiStride = uiStride;
+    m_uiVertexCount = uiVertices;
+    m_uiTriangleCount = uiTriangles;
+    m_bAllocated = true;
+    reader.Skip(uiVertexBytes);
+    reader.ReadU32Array(m_vIndices.data(), m_vIndices.size());
+    reader.ReadU32Array(m_vAttributes.data(), m_vAttributes.size());
     if (!reader.IsOk())
     {
         Release();

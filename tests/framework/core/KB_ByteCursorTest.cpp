@@ -187,3 +187,32 @@ TEST(KB_ByteCursor, FloatsKeepTheirExactBits)
 }
 
 } // namespace
+
+TEST(KB_ByteCursor, U32ArrayReadsLittleEndianAllOrNothing)
+{
+    const std::uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0xff, 0x00, 0x00,
+                                 0x80, 0x10, 0x20, 0x30, 0x40, 0xaa};
+    std::uint32_t values[3] = {};
+    KB_ByteReader reader(data + 1, data + 13); // an odd start: no alignment is assumed
+    ASSERT_TRUE(reader.ReadU32Array(values, 3));
+    EXPECT_EQ(values[0], 0xff040302u);
+    EXPECT_EQ(values[1], 0x10800000u);
+    EXPECT_EQ(values[2], 0xaa403020u);
+    EXPECT_EQ(reader.GetRemaining(), 0u);
+    EXPECT_TRUE(reader.ReadU32Array(nullptr, 0));
+
+    // One value short: nothing is written, nothing consumed, and the reader stays failed.
+    for (std::uint64_t size = 0; size < 12; ++size)
+    {
+        std::vector<std::uint8_t> truncated(data, data + size);
+        KB_ByteReader shortReader(truncated.data(), truncated.size());
+        std::uint32_t kept[3] = {7, 7, 7};
+        EXPECT_FALSE(shortReader.ReadU32Array(kept, 3)) << size;
+        EXPECT_EQ(kept[0] + kept[1] + kept[2], 21u) << size;
+        EXPECT_EQ(shortReader.GetConsumed(), 0u);
+        EXPECT_FALSE(shortReader.ReadU32Array(kept, 0));
+    }
+    KB_ByteReader huge(data, sizeof(data));
+    EXPECT_FALSE(huge.ReadU32Array(values, 0x4000000000000001ull)); // count x 4 wraps to 4
+    EXPECT_EQ(huge.GetConsumed(), 0u);
+}
