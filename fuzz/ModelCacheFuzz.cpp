@@ -4,41 +4,23 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "fuzz/FuzzEngine.h"
+#include "fuzz/FuzzGraphics.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/d3d11.h"
 #include "render/models/KR_ModelCacheReader.h"
 #include "render/models/KR_ModelResource.h"
-#include "tests/support/FakeGraphicsDevice.h"
 
 #include <cstdint>
 #include <vector>
 
-namespace
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-
-void Install()
-{
-    static bool s_bInstalled = false;
-    if (s_bInstalled)
-        return;
-    s_bInstalled = true;
-    FuzzEngine::Get();
-    ID3D11Device* pDevice = nullptr;
-    ID3D11DeviceContext* pContext = nullptr;
-    if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
-                                 &pDevice, nullptr, &pContext)))
-    {
-        __builtin_trap();
-    }
-    // Kept until the process ends, like the engine.
-    KE_ApplicationManager::GetInstance()->SetGraphicsDevice(new FakeGraphicsDevice(pDevice, pContext));
+    InstallFuzzGraphics(nullptr);
+    return 0;
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uiSize)
 {
-    Install();
     // A copy of exactly the file, so reading past its end is caught.
     const std::vector<std::uint8_t> file(pData, pData + uiSize);
     delete KR_ModelCacheReader::ReadModel(file.data(), file.size());

@@ -7,6 +7,7 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "fuzz/FuzzEngine.h"
+#include "fuzz/FuzzGraphics.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
@@ -14,7 +15,6 @@
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
 #include "render/scene/KR_CubeMapPlacer.h"
-#include "tests/support/FakeGraphicsDevice.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/NullResourceManager.h"
 
@@ -31,26 +31,6 @@ namespace
 
 const char* const FOLDER = "Assets/Entities/S/Entities/";
 const char* const ENTITY_NAMES[4] = {"e.cam", "e.omn", "e.spt", "e.cmp"};
-
-void Install()
-{
-    static bool s_bInstalled = false;
-    if (s_bInstalled)
-        return;
-    s_bInstalled = true;
-    FuzzEngine::Get();
-    ID3D11Device* pDevice = nullptr;
-    ID3D11DeviceContext* pContext = nullptr;
-    if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
-                                 &pDevice, nullptr, &pContext)))
-    {
-        __builtin_trap();
-    }
-    // Kept until the process ends, like the engine.
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    pEngine->SetGraphicsDevice(new FakeGraphicsDevice(pDevice, pContext));
-    pEngine->SetGraphicsResourceManager(new NullResourceManager());
-}
 
 const double TIMES[] = {-1.0, 0.0, 0.5, 3.0, 1e300, std::numeric_limits<double>::quiet_NaN()};
 
@@ -135,7 +115,7 @@ void LoadTwice(const KB_String& sPath, Arguments... arguments)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    Install();
+    InstallFuzzGraphics(new NullResourceManager());
     return 0;
 }
 
@@ -143,7 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uiS
 {
     if (uiSize < 1)
         return 0;
-    Install();
     MemoryRepository& repository = FuzzEngine::Get().GetRepository();
     const std::uint8_t uiKind = pData[0] & 3;
     KE_ApplicationManager::GetInstance()->SetDeveloperBuild((pData[0] & 4) != 0);

@@ -22,7 +22,7 @@
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneConfig.h"
 #include "tests/support/FakeGraphicsDevice.h"
-#include "tests/support/NullResourceManager.h"
+#include "tests/support/MeshMakingResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
 #include "timing/KU_VertexInterpolation.h"
@@ -83,23 +83,6 @@ std::string Lower(std::string s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
-
-// Makes real meshes (for the COLLADA import); everything else as the null manager.
-class MeshResourceManager : public NullResourceManager
-{
-public:
-    KR_MeshDX11* CreateMesh(std::uint32_t uiStride, std::uint32_t uiVertices,
-                            std::uint32_t uiTriangles) override
-    {
-        auto* pMesh = new KR_MeshDX11();
-        if (!pMesh->Allocate(uiStride, uiVertices, uiTriangles))
-        {
-            delete pMesh;
-            return nullptr;
-        }
-        return pMesh;
-    }
-};
 
 // A production scene without its own drawing: the base loads and answers.
 class AssetScene : public KR_Scene
@@ -221,7 +204,7 @@ protected:
     TestTempDir m_temp;
     TestEngine m_engine;
     KF_FileManager m_files;
-    MeshResourceManager m_meshes;
+    MeshMakingResourceManager m_meshes;
     ID3D11Device* m_pDevice = nullptr;
     ID3D11DeviceContext* m_pContext = nullptr;
     std::unique_ptr<FakeGraphicsDevice> m_pGraphicsDevice;

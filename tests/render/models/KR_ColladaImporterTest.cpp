@@ -18,7 +18,7 @@
 #include "tests/render/models/ModelTestHelpers.h"
 #include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryRepository.h"
-#include "tests/support/NullResourceManager.h"
+#include "tests/support/MeshMakingResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KU_InterpolationManager.h"
 #include "timing/KU_QuaternionInterpolation.h"
@@ -41,25 +41,6 @@ namespace
 {
 
 const char* const LIBRARY_PATH = "Assets/Materials/Test_Materials.xml";
-
-// Makes real meshes (CPU arrays and stand-in buffers); everything else as the null manager.
-class MeshResourceManager : public NullResourceManager
-{
-public:
-    KR_MeshDX11* CreateMesh(std::uint32_t uiStride, std::uint32_t uiVertices,
-                            std::uint32_t uiTriangles) override
-    {
-        m_iMeshes.fetch_add(1);
-        auto* pMesh = new KR_MeshDX11();
-        if (!pMesh->Allocate(uiStride, uiVertices, uiTriangles))
-        {
-            delete pMesh;
-            return nullptr;
-        }
-        return pMesh;
-    }
-    std::atomic<int> m_iMeshes{0}; // models may load on the worker pool
-};
 
 // What a mesh holds, read back from its record.
 struct MeshData
@@ -213,7 +194,7 @@ protected:
     KF_FileManager m_files;
     MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
     KR_MaterialManager m_materials;
-    MeshResourceManager m_resources;
+    MeshMakingResourceManager m_resources;
 };
 
 } // namespace

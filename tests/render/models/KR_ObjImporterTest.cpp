@@ -11,7 +11,7 @@
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/MemoryRepository.h"
-#include "tests/support/NullResourceManager.h"
+#include "tests/support/MeshMakingResourceManager.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -28,17 +28,6 @@ using namespace DirectX;
 
 namespace
 {
-
-class MeshMakingResources : public NullResourceManager
-{
-public:
-    KR_MeshDX11* CreateMesh(std::uint32_t uiStride, std::uint32_t uiVertices,
-                            std::uint32_t uiTriangles) override
-    {
-        std::unique_ptr<KR_MeshDX11> pMesh(new KR_MeshDX11());
-        return pMesh->Allocate(uiStride, uiVertices, uiTriangles) ? pMesh.release() : nullptr;
-    }
-};
 
 const char* const QUAD = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
                          "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n"
@@ -99,7 +88,7 @@ protected:
     TestEngine m_engine;
     KF_FileManager m_files;
     MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
-    MeshMakingResources m_resources;
+    MeshMakingResourceManager m_resources;
 };
 
 } // namespace
