@@ -342,59 +342,17 @@ void KR_ColladaImporter::AddTriangle(std::uint32_t uiFirst, std::uint32_t uiBase
 
 void KR_ColladaImporter::ComputeTriangleTangents(std::uint32_t uiFirst, std::uint32_t uiBase)
 {
-    using namespace KR_VertexFormat;
-    const std::uint8_t uiMask = m_vertices.GetComponentMask();
-    if ((uiMask & MASK_TANGENT) == 0)
-        return;
-    const std::int32_t iNormal = ComponentOffset(uiMask, MASK_NORMAL);
-    const std::int32_t iUV = ComponentOffset(uiMask, MASK_UV1);
     const std::uint32_t corners[3] = {uiFirst, uiBase + 1, uiBase + 2};
     float positions[3][3];
     float uvs[3][2];
     float normals[3][3];
     for (int i = 0; i < 3; ++i)
-    {
-        const std::uint8_t* pVertex = m_vertices.GetTempVertex(corners[i]);
-        if (pVertex == nullptr)
+        if (!m_vertices.GetPosUV1NormalFromCurrentTempVertex(corners[i], positions[i], uvs[i], normals[i]))
             return;
-        std::memcpy(positions[i], pVertex, POSITION_SIZE);
-        std::memcpy(normals[i], pVertex + iNormal, NORMAL_SIZE);
-        std::memcpy(uvs[i], pVertex + iUV, UV_SIZE);
-    }
-    const float fS1 = uvs[1][0] - uvs[0][0];
-    const float fT1 = uvs[1][1] - uvs[0][1];
-    const float fS2 = uvs[2][0] - uvs[0][0];
-    const float fT2 = uvs[2][1] - uvs[0][1];
-    // Texture coordinates without area give no direction: a zero tangent, not infinities.
-    const float fDeterminant = fS1 * fT2 - fS2 * fT1;
-    const float fR = fDeterminant != 0.0f ? 1.0f / fDeterminant : 0.0f;
-    float tangent[3] = {0.0f, 0.0f, 0.0f};
-    for (int j = 0; j < 3 && std::isfinite(fR); ++j)
-    {
-        const float fE1 = positions[1][j] - positions[0][j];
-        const float fE2 = positions[2][j] - positions[0][j];
-        tangent[j] = (fE1 * fT2 - fE2 * fT1) * fR;
-    }
+    float tangents[3][3];
+    KR_VertexAssembler::ComputeTriangleTangents(positions, uvs, normals, tangents);
     for (int i = 0; i < 3; ++i)
-    {
-        const float* pN = normals[i];
-        const float fDot = pN[0] * tangent[0] + pN[1] * tangent[1] + pN[2] * tangent[2];
-        float orthogonal[3];
-        for (int j = 0; j < 3; ++j)
-            orthogonal[j] = tangent[j] - fDot * pN[j];
-        // The length in double cannot overflow; a zero vector stays zero and an infinite one
-        // gives NaN.
-        const double fLengthSq = double{orthogonal[0]} * orthogonal[0] +
-                                 double{orthogonal[1]} * orthogonal[1] +
-                                 double{orthogonal[2]} * orthogonal[2];
-        const double fInverse = fLengthSq > 0.0 ? 1.0 / std::sqrt(fLengthSq) : 0.0;
-        // Adding +0 turns -0 into +0: the two triangles of a flat quad then give bytewise equal
-        // tangents, and their shared corners merge.
-        float unit[3];
-        for (int j = 0; j < 3; ++j)
-            unit[j] = static_cast<float>(orthogonal[j] * fInverse) + 0.0f;
-        m_vertices.SetTangentOnCurrentTempVertex(corners[i], unit);
-    }
+        m_vertices.SetTangentOnCurrentTempVertex(corners[i], tangents[i]);
 }
 
 bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags& flags,

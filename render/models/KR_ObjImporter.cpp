@@ -418,32 +418,20 @@ void KR_ObjImporter::UseMaterial(const char* pName, std::uint64_t uiLength)
 
 void KR_ObjImporter::ComputeTangents(TangentVertex* pA, TangentVertex* pB, TangentVertex* pC)
 {
-    const XMVECTOR vA = XMVectorSet(pA->fPosition[0], pA->fPosition[1], pA->fPosition[2], 0.0f);
-    const XMVECTOR vE1 =
-        XMVectorSubtract(XMVectorSet(pB->fPosition[0], pB->fPosition[1], pB->fPosition[2], 0.0f), vA);
-    const XMVECTOR vE2 =
-        XMVectorSubtract(XMVectorSet(pC->fPosition[0], pC->fPosition[1], pC->fPosition[2], 0.0f), vA);
-    const float fDU1 = pB->fUV[0] - pA->fUV[0];
-    const float fDV1 = pB->fUV[1] - pA->fUV[1];
-    const float fDU2 = pC->fUV[0] - pA->fUV[0];
-    const float fDV2 = pC->fUV[1] - pA->fUV[1];
-    const float fDeterminant = fDU1 * fDV2 - fDU2 * fDV1;
-    const float fR = 1.0f / fDeterminant;
-    // UVs without area (or so little that r overflows) give no direction: the zero tangent.
-    XMVECTOR vT = XMVectorZero();
-    if (fDeterminant != 0.0f && std::isfinite(fR))
-        vT = XMVectorScale(XMVectorSubtract(XMVectorScale(vE1, fDV2), XMVectorScale(vE2, fDV1)), fR);
-    for (TangentVertex* pVertex : {pA, pB, pC})
+    TangentVertex* const corners[3] = {pA, pB, pC};
+    float positions[3][3];
+    float uvs[3][2];
+    float normals[3][3];
+    for (int i = 0; i < 3; ++i)
     {
-        const XMVECTOR vN = XMVectorSet(pVertex->fNormal[0], pVertex->fNormal[1], pVertex->fNormal[2], 0.0f);
-        const XMVECTOR vTangent =
-            XMVector3Normalize(XMVectorSubtract(vT, XMVectorMultiply(XMVector3Dot(vN, vT), vN)));
-        // Corners are shared by their bytes: -0 becomes +0, so equal tangents reached by different
-        // signs of zero (two halves of a flat quad) still match.
-        pVertex->fTangent[0] = XMVectorGetX(vTangent) + 0.0f;
-        pVertex->fTangent[1] = XMVectorGetY(vTangent) + 0.0f;
-        pVertex->fTangent[2] = XMVectorGetZ(vTangent) + 0.0f;
+        std::memcpy(positions[i], corners[i]->fPosition, sizeof(positions[i]));
+        std::memcpy(uvs[i], corners[i]->fUV, sizeof(uvs[i]));
+        std::memcpy(normals[i], corners[i]->fNormal, sizeof(normals[i]));
     }
+    float tangents[3][3];
+    KR_VertexAssembler::ComputeTriangleTangents(positions, uvs, normals, tangents);
+    for (int i = 0; i < 3; ++i)
+        std::memcpy(corners[i]->fTangent, tangents[i], sizeof(tangents[i]));
 }
 
 void KR_ObjImporter::Reset()

@@ -1,6 +1,7 @@
 #include "render/models/KR_VertexAssembler.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 namespace
@@ -142,6 +143,43 @@ void KR_VertexAssembler::SetTangentOnCurrentTempVertex(std::uint32_t uiIndex, co
     std::uint8_t* pVertex = TempVertex(uiIndex);
     if (pVertex != nullptr && (m_uiMask & MASK_TANGENT) != 0 && pTangent != nullptr)
         std::memcpy(pVertex + ComponentOffset(m_uiMask, MASK_TANGENT), pTangent, TANGENT_SIZE);
+}
+
+void KR_VertexAssembler::ComputeTriangleTangents(const float aPositions[3][3], const float aUVs[3][2],
+                                                 const float aNormals[3][3], float aTangents[3][3])
+{
+    const float fS1 = aUVs[1][0] - aUVs[0][0];
+    const float fT1 = aUVs[1][1] - aUVs[0][1];
+    const float fS2 = aUVs[2][0] - aUVs[0][0];
+    const float fT2 = aUVs[2][1] - aUVs[0][1];
+    // Texture coordinates without area (or so little that 1/determinant overflows) give no
+    // direction: a zero tangent, not infinities.
+    const float fDeterminant = fS1 * fT2 - fS2 * fT1;
+    const float fR = fDeterminant != 0.0f ? 1.0f / fDeterminant : 0.0f;
+    float tangent[3] = {0.0f, 0.0f, 0.0f};
+    for (int j = 0; j < 3 && std::isfinite(fR); ++j)
+    {
+        const float fE1 = aPositions[1][j] - aPositions[0][j];
+        const float fE2 = aPositions[2][j] - aPositions[0][j];
+        tangent[j] = (fE1 * fT2 - fE2 * fT1) * fR;
+    }
+    for (int i = 0; i < 3; ++i)
+    {
+        const float* pN = aNormals[i];
+        const float fDot = pN[0] * tangent[0] + pN[1] * tangent[1] + pN[2] * tangent[2];
+        float orthogonal[3];
+        for (int j = 0; j < 3; ++j)
+            orthogonal[j] = tangent[j] - fDot * pN[j];
+        // The length in double cannot overflow; a zero vector stays zero and an infinite one
+        // gives NaN.
+        const double fLengthSq = double{orthogonal[0]} * orthogonal[0] +
+                                 double{orthogonal[1]} * orthogonal[1] +
+                                 double{orthogonal[2]} * orthogonal[2];
+        const double fInverse = fLengthSq > 0.0 ? 1.0 / std::sqrt(fLengthSq) : 0.0;
+        // Adding +0 turns -0 into +0.
+        for (int j = 0; j < 3; ++j)
+            aTangents[i][j] = static_cast<float>(orthogonal[j] * fInverse) + 0.0f;
+    }
 }
 
 std::uint32_t KR_VertexAssembler::AddVertex(const void* pVertex)

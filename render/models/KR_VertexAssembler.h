@@ -59,6 +59,13 @@ public:
                                               float pNormal[3]) const;
     void SetTangentOnCurrentTempVertex(std::uint32_t uiIndex, const float pTangent[3]);
 
+    // The importers' per-triangle tangents: one direction T from the corners' positions and first
+    // UVs, then for each corner T minus its projection on the corner's normal, normalised (a zero
+    // result stays zero, an infinite one gives NaN). UVs that span no area give the zero tangent;
+    // -0 components become +0, so equal tangents are equal bytes and shared corners still merge.
+    static void ComputeTriangleTangents(const float aPositions[3][3], const float aUVs[3][2],
+                                        const float aNormals[3][3], float aTangents[3][3]);
+
     // Appends stride bytes and returns the new index; 0xFFFFFFFF while no format is chosen.
     std::uint32_t AddVertex(const void* pVertex);
     // The index of a bytewise equal vertex already added under this position index, or of the
