@@ -48,13 +48,13 @@ bool KR_ViewFrustum::IsBoxInside(const XMVECTOR* pPlanes, const KR_BoundingBox* 
 {
     if (pBox == nullptr || pPlanes == nullptr)
         return true;
+    // Under a rotation the transformed min and max corners no longer span the box: the corners
+    // tested are those of the box that encloses all eight transformed corners.
     XMVECTOR vMin, vMax;
-    pBox->GetMinMax(&vMin, &vMax);
     if (pMatrix != nullptr)
-    {
-        vMin = XMVector3TransformCoord(vMin, *pMatrix);
-        vMax = XMVector3TransformCoord(vMax, *pMatrix);
-    }
+        pBox->GetTransformedMinMax(*pMatrix, &vMin, &vMax);
+    else
+        pBox->GetMinMax(&vMin, &vMax);
     XMFLOAT3 a, b;
     XMStoreFloat3(&a, vMin);
     XMStoreFloat3(&b, vMax);
