@@ -66,19 +66,29 @@ void KR_BoundingBox::GetTransformedMinMax(const XMMATRIX& mTransform, XMVECTOR* 
     }
     // Transforming only the min and max corners loses the box under a rotation; every corner of
     // the box is needed for the result to enclose it.
-    XMVECTOR vMin = XMVectorReplicate(EMPTY_EXTENT);
-    XMVECTOR vMax = XMVectorReplicate(-EMPTY_EXTENT);
-    for (int corner = 0; corner < 8; ++corner)
+    XMVECTOR corners[8];
+    GetTransformedCorners(mTransform, corners);
+    XMVECTOR vMin = corners[0];
+    XMVECTOR vMax = corners[0];
+    for (const XMVECTOR& vPoint : corners)
     {
-        const XMVECTOR vCorner =
-            XMVectorSet((corner & 1) ? m_vMax.f[0] : m_vMin.f[0], (corner & 2) ? m_vMax.f[1] : m_vMin.f[1],
-                        (corner & 4) ? m_vMax.f[2] : m_vMin.f[2], 1.0f);
-        const XMVECTOR vPoint = XMVector3TransformCoord(vCorner, mTransform);
         vMin = XMVectorMin(vMin, vPoint);
         vMax = XMVectorMax(vMax, vPoint);
     }
     *pMin = vMin;
     *pMax = vMax;
+}
+
+void KR_BoundingBox::GetTransformedCorners(const XMMATRIX& mTransform, XMVECTOR (&corners)[8]) const
+{
+    const bool bEmpty = IsEmpty();
+    for (int corner = 0; corner < 8; ++corner)
+    {
+        const XMVECTOR vCorner =
+            XMVectorSet((corner & 1) ? m_vMax.f[0] : m_vMin.f[0], (corner & 2) ? m_vMax.f[1] : m_vMin.f[1],
+                        (corner & 4) ? m_vMax.f[2] : m_vMin.f[2], 1.0f);
+        corners[corner] = bEmpty ? vCorner : XMVector3TransformCoord(vCorner, mTransform);
+    }
 }
 
 void KR_BoundingBox::ExtendByPoint(const XMVECTOR& vPoint)

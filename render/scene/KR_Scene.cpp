@@ -150,6 +150,8 @@ KR_Scene::~KR_Scene()
 
 bool KR_Scene::Load()
 {
+    // A load starts from an empty scene: a second load must not keep what the first one made.
+    ReleaseAllEntities();
     LoadAllEntities();
     // Asking for the views starts loading the placers' cube-map files; the proxies are kept by
     // the resource manager.
@@ -369,8 +371,13 @@ bool KR_Scene::SaveSpotLights()
 
 bool KR_Scene::LoadInterpolations()
 {
+    // Every list filled here starts empty; the visualisations point at the vertex curves, so they
+    // go first.
+    m_gVertexVisualisations.DeleteAll();
     m_gVertexInterpolations.DeleteAll();
     m_gRotationInterpolations.DeleteAll();
+    m_gUserDefinedInterpolations.DeleteAll();
+    m_gAnimationTriggerInterpolations.DeleteAll();
 
     const KB_String sVertexFolder = GetVertexInterpolationsFolder();
     const KB_GrowingArray<KB_String> gVertexNames = ListFolder(sVertexFolder, "*.int");

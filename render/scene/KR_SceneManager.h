@@ -219,7 +219,8 @@ public:
     // resources and every camera's aspect ratio.
     void OnResize();
     // Names the next free "../Source/Screenshot/<short name>_ScreenshotNNNNN.png" and has the next
-    // frame save it; enlarged, that frame is rendered 7680 wide with the clock held.
+    // frame save it; enlarged, that frame is rendered 7680 wide with the clock held. Does nothing
+    // while a screenshot is pending.
     void TakeScreenshot(bool bEnlarged);
     bool IsScreenshotPending() const { return m_bScreenshotPending; }
     const KB_String& GetScreenshotPath() const { return m_sScreenshotPath; }

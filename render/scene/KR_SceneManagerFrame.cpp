@@ -234,6 +234,11 @@ void KR_SceneManager::OnResize()
 
 void KR_SceneManager::TakeScreenshot(bool bEnlarged)
 {
+    // One screenshot per frame: a second key before that frame (key repeat while the main loop
+    // drains its messages) would save the enlarged size as the one to restore, or clear the
+    // enlarged flag, and leave the window enlarged for good.
+    if (m_bScreenshotPending)
+        return;
     KE_ApplicationManager* pEngine = Engine();
     if (pEngine == nullptr)
         return;
@@ -254,7 +259,7 @@ void KR_SceneManager::TakeScreenshot(bool bEnlarged)
     m_bScreenshotEnlarged = bEnlarged;
     if (bEnlarged)
     {
-        // A screenshot pending already may have held the clock; this one holds it only if it runs.
+        // Only a running clock is held (and run again by the screenshot's frame).
         if (m_eCameraMode == KR_SCM_Demo && m_bPlaying)
         {
             HoldClock();

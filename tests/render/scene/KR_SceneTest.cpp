@@ -365,6 +365,45 @@ TEST_F(KR_SceneTest, ReloadYieldsExactlyTheFolderAfterFilesWereRemoved)
     EXPECT_EQ(scene.GetUserDefinedInterpolations().GetNumMembers(), 1u);
 }
 
+// Every list a load fills, and the curves the registry holds.
+std::vector<std::uint32_t> LoadedCounts(TestScene& scene, const KU_InterpolationManager& registry)
+{
+    return {scene.GetAnimatedCameras().GetNumMembers(),
+            scene.GetOmniLights().GetNumMembers(),
+            scene.GetSpotLights().GetNumMembers(),
+            scene.GetVertexInterpolations().GetNumMembers(),
+            scene.GetVertexInterpolationVisualisations().GetNumMembers(),
+            scene.GetRotationInterpolations().GetNumMembers(),
+            scene.GetUserDefinedInterpolations().GetNumMembers(),
+            scene.GetAnimationTriggerInterpolations().GetNumMembers(),
+            scene.GetMatrixInterpolations().GetNumMembers(),
+            scene.GetCubeMapPlacers().GetNumMembers(),
+            scene.GetChunkModels().GetNumMembers(),
+            scene.GetChunkInterpolations().GetNumMembers(),
+            registry.GetAllVertexInterpolations().GetNumMembers()};
+}
+
+TEST_F(KR_SceneTest, LoadingAgainStartsFromAnEmptySceneAndGivesTheCountsOfOneLoad)
+{
+    WriteSampleScene(m_Files);
+    {
+        KB_LinearInterpolation trigger(
+            KB_String("Assets/Entities/Scene1/Interpolations/AnimationTrigger/Scene1_Trigger.int"));
+        trigger.InsertVertex(XMVectorSet(1.0f, 0, 0, 0), 2.0);
+        trigger.Save();
+    }
+    TestScene scene;
+    ASSERT_TRUE(scene.Load());
+    ExpectSampleLoaded(scene);
+    const std::vector<std::uint32_t> gOnce = LoadedCounts(scene, m_Registry);
+    EXPECT_EQ(gOnce[7], 1u); // the trigger curve
+    ASSERT_TRUE(scene.Load());
+    EXPECT_EQ(LoadedCounts(scene, m_Registry), gOnce);
+    ExpectSampleLoaded(scene);
+    EXPECT_STREQ(scene.GetUserDefinedInterpolations()[0]->GetFilePath().GetBuffer(),
+                 (USER + "Scene1_Brightness.int").c_str());
+}
+
 TEST_F(KR_SceneTest, RailColoursComeFromTheWindowsGenerator)
 {
     WriteSampleScene(m_Files);
@@ -953,6 +992,31 @@ TEST_F(KR_SceneFrameTest, RailsAreDrawnInEditModeUnderTheirToggleOnly)
     EXPECT_EQ(pRail->GetNumSegments(), 0u);
     m_Scene.Render(nullptr, 1.0, false);
     EXPECT_GT(pRail->GetNumSegments(), 0u);
+    m_Engine->SetDeveloperBuild(false);
+}
+
+TEST_F(KR_SceneFrameTest, RailsDrawnInEditModeAfterASecondLoadAreThoseOfTheNewCurves)
+{
+    {
+        TestScene writer;
+        for (float fEnd : {4.0f, 6.0f})
+            writer.GetVertexInterpolations().Add(Rail(fEnd));
+        writer.SaveInterpolations();
+    }
+    m_Engine->SetDeveloperBuild(true);
+    m_Scene.Load();
+    m_Scene.Load();
+    KR_Camera camera;
+    m_Manager.SetCameraMode(KR_SCM_Edit);
+    m_Manager.SetVisualisationOn(KR_SceneManager::VISUALISATION_CURVES, true);
+    // Visualisations left from the first load would draw (and pick) curves it deleted.
+    m_Scene.Render(&camera, 1.0, false);
+    ASSERT_EQ(m_Scene.GetVertexInterpolationVisualisations().GetNumMembers(), 2u);
+    ASSERT_EQ(m_Scene.GetVertexInterpolations().GetNumMembers(), 2u);
+    for (std::uint32_t i = 0; i < 2; ++i)
+        EXPECT_GT(m_Scene.GetVertexInterpolationVisualisations()[i]->GetNumSegments(), 0u);
+    const KR_Ray ray = {XMVectorSet(0, 10, 0, 1), XMVectorSet(0, -1, 0, 0)};
+    m_Scene.GetPickDistance(1.0, ray);
     m_Engine->SetDeveloperBuild(false);
 }
 
