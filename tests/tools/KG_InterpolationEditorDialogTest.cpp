@@ -255,6 +255,41 @@ TEST_F(KG_InterpolationEditorDialogTest, TheGraphIsDrawnIntoTheBufferAndShownOnT
     EXPECT_EQ(gPanel.back().imageId, pDialog->GetBuffer()->GetId());
 }
 
+// Every command a list holds, the copies drawn images carry included.
+std::size_t CountHeld(const std::vector<forms::DrawCommand>& gCommands)
+{
+    std::size_t uiCount = gCommands.size();
+    for (const forms::DrawCommand& c : gCommands)
+        if (c.pImageCommands)
+            uiCount += CountHeld(*c.pImageCommands);
+    return uiCount;
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, ThePanelHoldsOneFrameHoweverLongTheShowPlays)
+{
+    // The production time moves every frame, so every update redraws the graph and the panel.
+    KG_InterpolationEditorDialog* pDialog = Open();
+    forms::Panel* pPanel = pDialog->Find<forms::Panel>("visualisationPanel");
+    auto play = [this](int iFrames)
+    {
+        for (int i = 0; i < iFrames; ++i)
+        {
+            m_Scenes.SetSynchronizationTime(m_Scenes.GetSynchonizationTime() + 0.01);
+            m_pManager->UpdateInterpolationEditorsDialogs();
+        }
+    };
+    play(10);
+    const std::size_t uiAfter10 = CountHeld(pPanel->GetSurface().Commands());
+    const std::size_t uiFrame = CountHeld(pDialog->GetBuffer()->GetSurface().Commands());
+    ASSERT_GT(uiFrame, 100u);
+    play(990);
+    const std::vector<forms::DrawCommand>& gPanel = pPanel->GetSurface().Commands();
+    ASSERT_EQ(gPanel.size(), 1u) << "one copy of the buffer";
+    EXPECT_EQ(gPanel[0].imageId, pDialog->GetBuffer()->GetId());
+    EXPECT_EQ(CountHeld(gPanel), uiAfter10);
+    EXPECT_EQ(CountHeld(gPanel), uiFrame + 1);
+}
+
 TEST_F(KG_InterpolationEditorDialogTest, TimeBoxesIgnoreTextThatIsNoNumberAndRestoreItOnLeaving)
 {
     KG_InterpolationEditorDialog* pDialog = Open();
