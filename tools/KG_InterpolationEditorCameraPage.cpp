@@ -268,7 +268,7 @@ void KG_InterpolationEditorCameraPage::OnSave()
     m_pCamera->SaveCameraToFile(m_pCamera->GetCameraFilePath());
     // A curve file that could not be written keeps the unsaved-changes protection.
     if (m_pCurve != nullptr && m_pCurve->Save())
-        m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
+        m_Dialog.OnCurveSaved(m_pCurve);
 }
 
 KR_Scene* KG_InterpolationEditorCameraPage::GetListScene() const

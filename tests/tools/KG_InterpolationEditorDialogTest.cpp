@@ -440,6 +440,72 @@ TEST_F(KG_InterpolationEditorDialogTest, ClosingAsksOnceAndReportsWhetherTheWind
     EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 4u);
 }
 
+TEST_F(KG_InterpolationEditorDialogTest, EditsOfACurveNoLongerShownAreAskedAboutOnceAndSaved)
+{
+    // Curve A is edited, then curve B is chosen in the same window.
+    KG_InterpolationEditorDialog* pDialog = Open();
+    forms::ComboBox* pList = pDialog->Find<forms::ComboBox>("interpolationComboBox");
+    DragFirstKey(pDialog);
+    ASSERT_TRUE(pList->UserSelect(1));
+    ASSERT_EQ(pDialog->GetCurrentVertexInterpolation(), m_gCurves[1].get());
+
+    // A failed save keeps the window open, through the manager and through the close box.
+    m_pRepository->SetWritable(false);
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_FALSE(m_pManager->CloseInterpolationEditorDialogs(false));
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_FALSE(pDialog->UserCloseBox());
+    ASSERT_EQ(m_pManager->GetNumDialogs(), 1u);
+
+    m_pRepository->SetWritable(true);
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(m_pManager->GetNumDialogs(), 0u);
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 3u) << "one question per close";
+    EXPECT_NE(m_pRepository->GetFileContents("Assets/Curves/cam_pos_01.int"), "");
+    EXPECT_EQ(m_pRepository->GetFileContents("Assets/Curves/light_pos.int"), "") << "B was not edited";
+
+    // Saving a curve from the window takes it off the list: nothing is asked afterwards.
+    pDialog = Open();
+    DragFirstKey(pDialog);
+    pDialog->Find<forms::Button>("saveButton")->UserClick();
+    ASSERT_TRUE(pList = pDialog->Find<forms::ComboBox>("interpolationComboBox"));
+    ASSERT_TRUE(pList->UserSelect(2));
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 3u);
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, AReloadForgetsTheEditsOfTheCurvesItFreedAndKeepsTheOthers)
+{
+    // An edit, then a reload that frees every curve: nothing is left to ask about, and no freed
+    // curve is read or written (AddressSanitizer watches this).
+    KG_InterpolationEditorDialog* pDialog = Open();
+    DragFirstKey(pDialog);
+    m_gCurves.clear();
+    m_gCurves.push_back(MakeCurve("Assets/Curves/cam_pos_01.int"));
+    m_gCurves.push_back(MakeCurve("Assets/Curves/light_pos.int"));
+    m_gCurves.push_back(MakeCurve("Assets/Curves/Pos_Cam_02.int"));
+    m_pManager->InvalidateInterpolationEditorsDialogs();
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_TRUE(FormsControl::GetMessageBoxes().empty());
+
+    // A and B edited, then a reload frees B only and reads it again (very likely at the same
+    // address): the close asks about A alone and Yes writes A and leaves B's file alone.
+    pDialog = Open();
+    DragFirstKey(pDialog);
+    ASSERT_TRUE(pDialog->Find<forms::ComboBox>("interpolationComboBox")->UserSelect(1));
+    DragFirstKey(pDialog);
+    m_gCurves[1].reset();
+    m_gCurves[1] = MakeCurve("Assets/Curves/light_pos.int");
+    m_pManager->InvalidateInterpolationEditorsDialogs();
+    EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(), m_gCurves[1].get());
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 1u);
+    EXPECT_NE(m_pRepository->GetFileContents("Assets/Curves/cam_pos_01.int"), "");
+    EXPECT_EQ(m_pRepository->GetFileContents("Assets/Curves/light_pos.int"), "");
+}
+
 TEST_F(KG_InterpolationEditorDialogTest, TheCloseBoxAsksInTheClosingEventAndTheWindowIsDeletedLater)
 {
     KG_InterpolationEditorDialog* pDialog = Open();
