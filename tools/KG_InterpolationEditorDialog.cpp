@@ -127,6 +127,8 @@ KG_InterpolationEditorDialog::KG_InterpolationEditorDialog(KG_InterpolationEdito
     FillInterpolationList();
     if (m_pInterpolationComboBox->GetItems().GetCount() > 0)
         m_pInterpolationComboBox->SetSelectedIndex(0);
+    // The Camera page has its first camera chosen; its curve shows when the page is entered.
+    m_pCameraPage->Refill();
     UpdateTabs();
 
     FormClosing.Add([this](forms::Control&, forms::FormClosingEventArgs& e) { OnFormClosing(e); });
@@ -758,6 +760,9 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
         m_pInterpolationComboBox->SetSelectedIndex(iIndex);
     }
     OnInterpolationSelected();
+    // A shown Camera page keeps the graph on its camera, chosen again from the refilled list.
+    if (m_selectedTabIndex == PAGE_CAMERA)
+        m_pCameraPage->OnEnter();
 }
 
 KG_EditorSceneSource& KG_InterpolationEditorDialog::GetSceneSource() const
