@@ -5,6 +5,7 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_Scene.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
+#include "tools/KG_EditorCalculations.h"
 #include "tools/KG_EditorParsing.h"
 #include "tools/KG_EditorSceneSource.h"
 #include "tools/KG_EditorShell.h"
@@ -297,7 +298,8 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
             m_pListComboBox->SetSelectedIndex(0);
             return;
         }
-        XMStoreFloat3(&position, pPlacer->GetPosition(fTime));
+        KG_EditorCalculations::GetCubeMapPlacerPosition(&position.x, &position.y, &position.z, pPlacer,
+                                                        fTime);
         uiSide = pPlacer->GetCubeMapResolution().uiWidth;
         sName = ToStd(pPlacer->GetDebugName());
         sCubeMap = ToStd(pPlacer->GetCubeMapPath());
@@ -353,7 +355,7 @@ void KG_InterpolationEditorCubeMapPage::ApplyEdit(forms::TextBox* pBox)
         // Parsed quietly on every keystroke: half-typed text is simply not applied.
         float afValues[3] = {0.0f, 0.0f, 0.0f};
         if (KG_EditorParsing::TryParseFloats(sText, 3, afValues))
-            m_pPlacer->SetPosition(XMVectorSet(afValues[0], afValues[1], afValues[2], 1.0f));
+            KG_EditorCalculations::SetCubeMapPlacerPosition(m_pPlacer, afValues[0], afValues[1], afValues[2]);
         return;
     }
     float fValue = 0.0f;
@@ -390,7 +392,7 @@ void KG_InterpolationEditorCubeMapPage::OnGenerate()
     auto* pPlacer = new KR_CubeMapPlacer();
     pPlacer->SetDebugName(KB_String(m_pNameTextBox->GetText().c_str()));
     const XMFLOAT3 position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
-    pPlacer->SetPosition(XMVectorSet(position.x, position.y, position.z, 1.0f));
+    KG_EditorCalculations::SetCubeMapPlacerPosition(pPlacer, position.x, position.y, position.z);
     const int iResolution = m_pResolutionComboBox->GetSelectedIndex();
     const std::uint32_t uiSide = iResolution >= 0 ? 32u << iResolution : 512u;
     pPlacer->SetCubeMapResolution(uiSide, uiSide);
