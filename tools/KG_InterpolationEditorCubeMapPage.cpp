@@ -444,13 +444,24 @@ void KG_InterpolationEditorCubeMapPage::OnDynamicChanged()
         SetBox(m_pDdsTextBox, ToStd(m_pPlacer->GetCubeMapPath()));
         Render();
     }
+    // Reading the placer again deletes its rail and reads it from its file.
+    RetireRail();
     m_pPlacer->ReloadCubeMapPlacer();
+    if (m_pPlacer->GetPositionRail() != nullptr)
+        m_Dialog.ShowCurve(m_pPlacer->GetPositionRail());
     OnSave();
 }
 
 void KG_InterpolationEditorCubeMapPage::ReplaceRail(const KB_String& sPath, KU_VertexInterpolation* pRail)
 {
-    // The placer deletes its old rail: every window lets go of it first.
+    KR_CubeMapPlacer* pPlacer = m_pPlacer;
+    RetireRail();
+    pPlacer->SetPositionRail(sPath, pRail);
+}
+
+void KG_InterpolationEditorCubeMapPage::RetireRail()
+{
+    // The placer is about to delete its rail: every window lets go of it first.
     KR_CubeMapPlacer* pPlacer = m_pPlacer;
     KR_Scene* pScene = m_pListScene;
     const std::vector<KR_CubeMapPlacer*> aListed = m_aListed;
@@ -470,7 +481,6 @@ void KG_InterpolationEditorCubeMapPage::ReplaceRail(const KB_String& sPath, KU_V
         forms::Event<forms::EventArgs>::Suppression guard(m_pListComboBox->SelectedIndexChanged);
         m_pListComboBox->SetSelectedIndex(m_pListComboBox->GetItems().IndexOf(sSelected));
     }
-    pPlacer->SetPositionRail(sPath, pRail);
 }
 
 void KG_InterpolationEditorCubeMapPage::OnCreateRail()
