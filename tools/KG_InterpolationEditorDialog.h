@@ -106,8 +106,6 @@ public:
     // A page wrote pCurve's file: it is no longer an unsaved edit (the graph's changed flag is
     // cleared when the graph shows it).
     void OnCurveSaved(KU_VertexInterpolation* pCurve);
-    // Curves edited in this window and not saved since, oldest edit first.
-    std::vector<KU_VertexInterpolation*> GetEditedCurves() const;
 
     // The scenes the pages edit: the engine's unless one was set (not owned; null restores the
     // engine's).
@@ -163,6 +161,8 @@ private:
     // Yes/No/Cancel about unsaved edits; None when nothing is unsaved.
     forms::DialogResult AskAboutUnsavedChanges();
     bool HasUnsavedChanges() const;
+    // Curves edited in this window and not saved since, oldest edit first.
+    std::vector<KU_VertexInterpolation*> GetEditedCurves() const;
     // Remembers the graph's curve when the mouse just edited it.
     void RememberEdit();
     // Writes every remembered curve (the current one as the Save button does); true when all
