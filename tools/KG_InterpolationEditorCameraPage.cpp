@@ -106,7 +106,7 @@ KG_InterpolationEditorCameraPage::KG_InterpolationEditorCameraPage(KG_Interpolat
     forms::Button* pCreate = pNew->AddNew<forms::Button>("cameraCreateButton", "&Create Camera");
     pCreate->SetBounds({300, 15, 120, 23});
 
-    m_pCameraComboBox->DropDown.Add([this](forms::Control&, forms::EventArgs&) { FillCameraList(); });
+    m_pCameraComboBox->DropDown.Add([this](forms::Control&, forms::EventArgs&) { Refill(); });
     m_pCameraComboBox->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&)
                                                 { OnCameraChosen(); });
     m_pCurveComboBox->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&)
@@ -131,13 +131,17 @@ KG_InterpolationEditorCameraPage::KG_InterpolationEditorCameraPage(KG_Interpolat
     m_pCurveComboBox->SetEnabled(false);
 }
 
-void KG_InterpolationEditorCameraPage::FillCameraList()
+bool KG_InterpolationEditorCameraPage::IsShown() const
+{
+    return m_Dialog.GetSelectedPage() == KG_InterpolationEditorDialog::PAGE_CAMERA;
+}
+
+void KG_InterpolationEditorCameraPage::FillCameraList(KR_Scene* pScene)
 {
     const std::string sSelected = m_pCameraComboBox->GetSelectedItem();
     {
         forms::Event<forms::EventArgs>::Suppression guard(m_pCameraComboBox->SelectedIndexChanged);
         m_pCameraComboBox->GetItems().Clear();
-        KR_Scene* pScene = m_Dialog.GetSceneSource().GetCurrentScene();
         m_pListScene = pScene;
         if (pScene != nullptr)
         {
@@ -147,18 +151,28 @@ void KG_InterpolationEditorCameraPage::FillCameraList()
                     m_pCameraComboBox->GetItems().Add(ToStd(gCameras[i]->GetCameraFilePath()));
         }
         m_pCameraComboBox->SetMaxDropDownItems(std::clamp(m_pCameraComboBox->GetItems().GetCount(), 3, 30));
+        // The camera chosen before when it is still listed, else the first.
+        const int iSelected = sSelected.empty() ? -1 : m_pCameraComboBox->GetItems().IndexOf(sSelected);
         m_pCameraComboBox->SetSelectedIndex(
-            sSelected.empty() ? -1 : m_pCameraComboBox->GetItems().IndexOf(sSelected));
+            iSelected >= 0 || m_pCameraComboBox->GetItems().GetCount() == 0 ? iSelected : 0);
     }
-    // The chosen camera may have gone with the old list.
-    if (m_pCameraComboBox->GetSelectedIndex() < 0 && m_pCamera != nullptr)
+    // The same camera keeps its curve; any other (or none, or one read again by a reload, which
+    // was forgotten) is chosen anew.
+    if (m_pCamera == nullptr || m_pCameraComboBox->GetSelectedItem() != sSelected)
         OnCameraChosen();
+}
+
+void KG_InterpolationEditorCameraPage::Refill()
+{
+    FillCameraList(m_Dialog.GetSceneSource().GetCurrentScene());
 }
 
 void KG_InterpolationEditorCameraPage::OnEnter()
 {
     if (m_pCameraComboBox->GetItems().GetCount() == 0)
-        FillCameraList();
+        Refill();
+    else if (m_pCamera == nullptr)
+        OnCameraChosen();
     m_Dialog.ShowCurve(m_pCurve);
     RefreshFields();
 }
@@ -167,13 +181,17 @@ void KG_InterpolationEditorCameraPage::Invalidate()
 {
     m_pCamera = nullptr;
     m_pCurve = nullptr;
+    // The scenes outlive a reload; their cameras do not. The scene is only compared here.
+    KR_Scene* pScene = GetListScene();
+    FillCameraList(pScene != nullptr ? pScene : m_Dialog.GetSceneSource().GetCurrentScene());
 }
 
 void KG_InterpolationEditorCameraPage::OnCameraChosen()
 {
     m_pCamera = nullptr;
     m_pCurve = nullptr;
-    m_Dialog.ShowCurve(nullptr);
+    if (IsShown())
+        m_Dialog.ShowCurve(nullptr);
     const std::string sPath = m_pCameraComboBox->GetSelectedItem();
     // The entries name cameras of the scene listed, which may no longer be the current one.
     KR_Scene* pScene = GetListScene();
@@ -199,12 +217,12 @@ void KG_InterpolationEditorCameraPage::OnCameraChosen()
     }
     m_pCurveComboBox->SetEnabled(m_pCamera != nullptr);
     if (m_pCamera != nullptr && m_pCurveComboBox->GetItems().GetCount() > 0)
-        m_pCurveComboBox->SetSelectedIndex(0);
-    else
     {
-        m_Dialog.ShowCurve(nullptr);
-        RefreshFields();
+        // Chosen even when the index stays 0: the entry names another camera's curve now.
+        forms::Event<forms::EventArgs>::Suppression guard(m_pCurveComboBox->SelectedIndexChanged);
+        m_pCurveComboBox->SetSelectedIndex(0);
     }
+    OnCurveChosen();
 }
 
 void KG_InterpolationEditorCameraPage::OnCurveChosen()
@@ -220,7 +238,8 @@ void KG_InterpolationEditorCameraPage::OnCurveChosen()
         else if (sEntry == ToStd(m_pCamera->GetFOVInterpolationPath()))
             m_pCurve = m_pCamera->GetFOVInterpolation();
     }
-    m_Dialog.ShowCurve(m_pCurve);
+    if (IsShown())
+        m_Dialog.ShowCurve(m_pCurve);
     RefreshFields();
 }
 
@@ -268,7 +287,7 @@ void KG_InterpolationEditorCameraPage::OnSave()
     m_pCamera->SaveCameraToFile(m_pCamera->GetCameraFilePath());
     // A curve file that could not be written keeps the unsaved-changes protection.
     if (m_pCurve != nullptr && m_pCurve->Save())
-        m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
+        m_Dialog.OnCurveSaved(m_pCurve);
 }
 
 KR_Scene* KG_InterpolationEditorCameraPage::GetListScene() const
@@ -313,17 +332,10 @@ void KG_InterpolationEditorCameraPage::OnDelete()
     m_pCamera = nullptr;
     m_pCurve = nullptr;
     m_Dialog.ShowCurve(nullptr);
-    // The camera and its curves are gone: no window may keep pointing at them.
+    // The camera and its curves are gone: no window may keep pointing at them. This page, too,
+    // lists its scene's cameras again and chooses the first (the deleted one is not listed).
     m_Dialog.InvalidateEverywhere();
     m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
-    {
-        forms::Event<forms::EventArgs>::Suppression guard(m_pCameraComboBox->SelectedIndexChanged);
-        m_pCameraComboBox->GetItems().RemoveAt(iIndex);
-    }
-    if (m_pCameraComboBox->GetItems().GetCount() > 0)
-        m_pCameraComboBox->SetSelectedIndex(0);
-    else
-        OnCameraChosen();
 }
 
 void KG_InterpolationEditorCameraPage::OnCreate()
@@ -360,7 +372,7 @@ void KG_InterpolationEditorCameraPage::OnCreate()
                                            m_pCameraComboBox->GetItems().end());
     if (!m_Dialog.GetSceneSource().CreateNewCameraInterpolation(camera))
         return;
-    FillCameraList();
+    Refill();
     // The new camera is the entry that was not listed before (the sorted list puts "...100"
     // before "...99", so the last entry is not always the new one).
     int iNew = m_pCameraComboBox->GetItems().GetCount() - 1;

@@ -3,6 +3,10 @@
 // (rail, target rail, field of view) in the window's graph, the camera's debug name and times,
 // saving and deleting a camera, and making a new one from typed or sampled positions.
 //
+// Whenever the camera list is filled (by the window's constructor, on entering the page when it is
+// empty, on a drop-down, after a reload) a camera is chosen: the one chosen before when it is
+// still listed, else the first. Its curves go to the window's graph only while the page is shown.
+//
 // A camera is deleted through the scene whose arrays hold it (found by pointer), and afterwards
 // every open window drops what it held. Main thread only.
 
@@ -29,15 +33,21 @@ public:
 
     KG_InterpolationEditorCameraPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage);
 
-    // The page became the shown one: its remembered curve returns to the graph.
+    // The page became the shown one: its camera's curve returns to the graph (a camera is chosen
+    // first when none is).
     void OnEnter();
-    // Every engine pointer is forgotten (a reload or a deletion in some window).
+    // Fills the list from the current scene and chooses a camera.
+    void Refill();
+    // Every engine pointer is forgotten (a reload or a deletion in some window), then the list is
+    // filled again from the scene it showed (the current one when that is gone) and a camera
+    // chosen.
     void Invalidate();
     KR_AnimatedCamera* GetCamera() const { return m_pCamera; }
     KU_VertexInterpolation* GetCurve() const { return m_pCurve; }
 
 private:
-    void FillCameraList();
+    void FillCameraList(KR_Scene* pScene);
+    bool IsShown() const;
     void OnCameraChosen();
     void OnCurveChosen();
     void RefreshFields();

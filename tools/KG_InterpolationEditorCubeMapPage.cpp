@@ -5,6 +5,7 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_Scene.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
+#include "tools/KG_EditorCalculations.h"
 #include "tools/KG_EditorParsing.h"
 #include "tools/KG_EditorSceneSource.h"
 #include "tools/KG_EditorShell.h"
@@ -297,7 +298,8 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
             m_pListComboBox->SetSelectedIndex(0);
             return;
         }
-        XMStoreFloat3(&position, pPlacer->GetPosition(fTime));
+        KG_EditorCalculations::GetCubeMapPlacerPosition(&position.x, &position.y, &position.z, pPlacer,
+                                                        fTime);
         uiSide = pPlacer->GetCubeMapResolution().uiWidth;
         sName = ToStd(pPlacer->GetDebugName());
         sCubeMap = ToStd(pPlacer->GetCubeMapPath());
@@ -353,7 +355,7 @@ void KG_InterpolationEditorCubeMapPage::ApplyEdit(forms::TextBox* pBox)
         // Parsed quietly on every keystroke: half-typed text is simply not applied.
         float afValues[3] = {0.0f, 0.0f, 0.0f};
         if (KG_EditorParsing::TryParseFloats(sText, 3, afValues))
-            m_pPlacer->SetPosition(XMVectorSet(afValues[0], afValues[1], afValues[2], 1.0f));
+            KG_EditorCalculations::SetCubeMapPlacerPosition(m_pPlacer, afValues[0], afValues[1], afValues[2]);
         return;
     }
     float fValue = 0.0f;
@@ -390,7 +392,7 @@ void KG_InterpolationEditorCubeMapPage::OnGenerate()
     auto* pPlacer = new KR_CubeMapPlacer();
     pPlacer->SetDebugName(KB_String(m_pNameTextBox->GetText().c_str()));
     const XMFLOAT3 position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
-    pPlacer->SetPosition(XMVectorSet(position.x, position.y, position.z, 1.0f));
+    KG_EditorCalculations::SetCubeMapPlacerPosition(pPlacer, position.x, position.y, position.z);
     const int iResolution = m_pResolutionComboBox->GetSelectedIndex();
     const std::uint32_t uiSide = iResolution >= 0 ? 32u << iResolution : 512u;
     pPlacer->SetCubeMapResolution(uiSide, uiSide);
@@ -442,13 +444,24 @@ void KG_InterpolationEditorCubeMapPage::OnDynamicChanged()
         SetBox(m_pDdsTextBox, ToStd(m_pPlacer->GetCubeMapPath()));
         Render();
     }
+    // Reading the placer again deletes its rail and reads it from its file.
+    RetireRail();
     m_pPlacer->ReloadCubeMapPlacer();
+    if (m_pPlacer->GetPositionRail() != nullptr)
+        m_Dialog.ShowCurve(m_pPlacer->GetPositionRail());
     OnSave();
 }
 
 void KG_InterpolationEditorCubeMapPage::ReplaceRail(const KB_String& sPath, KU_VertexInterpolation* pRail)
 {
-    // The placer deletes its old rail: every window lets go of it first.
+    KR_CubeMapPlacer* pPlacer = m_pPlacer;
+    RetireRail();
+    pPlacer->SetPositionRail(sPath, pRail);
+}
+
+void KG_InterpolationEditorCubeMapPage::RetireRail()
+{
+    // The placer is about to delete its rail: every window lets go of it first.
     KR_CubeMapPlacer* pPlacer = m_pPlacer;
     KR_Scene* pScene = m_pListScene;
     const std::vector<KR_CubeMapPlacer*> aListed = m_aListed;
@@ -468,7 +481,6 @@ void KG_InterpolationEditorCubeMapPage::ReplaceRail(const KB_String& sPath, KU_V
         forms::Event<forms::EventArgs>::Suppression guard(m_pListComboBox->SelectedIndexChanged);
         m_pListComboBox->SetSelectedIndex(m_pListComboBox->GetItems().IndexOf(sSelected));
     }
-    pPlacer->SetPositionRail(sPath, pRail);
 }
 
 void KG_InterpolationEditorCubeMapPage::OnCreateRail()

@@ -59,6 +59,9 @@ private:
     bool CheckPlacer();
     int PlacerIndex() const;
     void ReplaceRail(const KB_String& sPath, KU_VertexInterpolation* pRail);
+    // Before the placer deletes its rail (replaced, cleared or read again): no window keeps it,
+    // while this page keeps its placer.
+    void RetireRail();
     void SetBox(forms::TextBox* pBox, const std::string& sText);
     std::string CubeMapPathFor(std::uint32_t uiIndex) const;
 

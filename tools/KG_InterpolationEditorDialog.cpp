@@ -41,11 +41,16 @@ std::string ToLower(std::string s)
     return s;
 }
 
+KU_InterpolationManager* GetRegistry()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
+}
+
 // The registry's entries, copied under its lock: the load job may register curves meanwhile.
 KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> CopyRegistry()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KU_InterpolationManager* pRegistry = pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
+    KU_InterpolationManager* pRegistry = GetRegistry();
     if (pRegistry == nullptr)
         return KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>();
     return pRegistry->CopyAllVertexInterpolations();
@@ -122,6 +127,8 @@ KG_InterpolationEditorDialog::KG_InterpolationEditorDialog(KG_InterpolationEdito
     FillInterpolationList();
     if (m_pInterpolationComboBox->GetItems().GetCount() > 0)
         m_pInterpolationComboBox->SetSelectedIndex(0);
+    // The Camera page has its first camera chosen; its curve shows when the page is entered.
+    m_pCameraPage->Refill();
     UpdateTabs();
 
     FormClosing.Add([this](forms::Control&, forms::FormClosingEventArgs& e) { OnFormClosing(e); });
@@ -263,6 +270,7 @@ void KG_InterpolationEditorDialog::HookPanel()
         {
             pPanel->Focus();
             m_pEditorCalculations->MouseDown(e.X, e.Y, e.Delta, ButtonBits(e.Button));
+            RememberEdit();
             UpdateVisualisation(false);
         });
     auto move = [this](forms::Control&, forms::MouseEventArgs& e)
@@ -271,6 +279,7 @@ void KG_InterpolationEditorDialog::HookPanel()
             e.X, e.Y, e.Delta, ButtonBits(e.Button), m_pSnapToIntegersCheckBox->GetChecked(),
             m_pSplineCheckBoxes[0]->GetChecked(), m_pSplineCheckBoxes[1]->GetChecked(),
             m_pSplineCheckBoxes[2]->GetChecked());
+        RememberEdit();
         UpdateVisualisation(false);
     };
     pPanel->MouseMove.Add(move);
@@ -279,6 +288,7 @@ void KG_InterpolationEditorDialog::HookPanel()
         [this](forms::Control&, forms::MouseEventArgs& e)
         {
             m_pEditorCalculations->MouseUp(e.X, e.Y, e.Delta, ButtonBits(e.Button));
+            RememberEdit();
             UpdateVisualisation(false);
         });
     pPanel->SizeChanged.Add([this](forms::Control&, forms::EventArgs&) { OnPanelSizeChanged(); });
@@ -559,8 +569,78 @@ bool KG_InterpolationEditorDialog::SaveCurrentInterpolation()
     // A file that could not be written keeps the unsaved-changes protection.
     if (!m_pCurrentVertexInterpolation->Save())
         return false;
+    OnCurveSaved(m_pCurrentVertexInterpolation);
     m_pEditorCalculations->ResetVertexInterpolationChanged();
     return true;
+}
+
+void KG_InterpolationEditorDialog::OnCurveSaved(KU_VertexInterpolation* pCurve)
+{
+    m_aEditedCurves.erase(std::remove_if(m_aEditedCurves.begin(), m_aEditedCurves.end(),
+                                         [pCurve](const EditedCurve& edited)
+                                         { return edited.pCurve == pCurve; }),
+                          m_aEditedCurves.end());
+    if (pCurve != nullptr && m_pEditorCalculations->GetInterpolation() == pCurve)
+        m_pEditorCalculations->ResetVertexInterpolationChanged();
+}
+
+std::vector<KU_VertexInterpolation*> KG_InterpolationEditorDialog::GetEditedCurves() const
+{
+    std::vector<KU_VertexInterpolation*> aCurves;
+    for (const EditedCurve& edited : m_aEditedCurves)
+        aCurves.push_back(edited.pCurve);
+    return aCurves;
+}
+
+void KG_InterpolationEditorDialog::RememberEdit()
+{
+    // Only right after a mouse event: the graph's curve is alive then. The changed flag goes with
+    // the next SetInterpolation, the edit stays remembered here.
+    KU_VertexInterpolation* pCurve = m_pEditorCalculations->GetInterpolation();
+    if (pCurve == nullptr || !m_pEditorCalculations->HasVertexInterpolationChanged())
+        return;
+    for (const EditedCurve& edited : m_aEditedCurves)
+        if (edited.pCurve == pCurve)
+            return;
+    KU_InterpolationManager* pRegistry = GetRegistry();
+    m_aEditedCurves.push_back({pCurve, pRegistry != nullptr ? pRegistry->GetRegistrationSerial(pCurve) : 0});
+}
+
+void KG_InterpolationEditorDialog::ForgetFreedEdits()
+{
+    KU_InterpolationManager* pRegistry = GetRegistry();
+    m_aEditedCurves.erase(std::remove_if(m_aEditedCurves.begin(), m_aEditedCurves.end(),
+                                         [pRegistry](const EditedCurve& edited)
+                                         {
+                                             return pRegistry == nullptr || edited.uiSerial == 0 ||
+                                                    pRegistry->GetRegistrationSerial(edited.pCurve) !=
+                                                        edited.uiSerial;
+                                         }),
+                          m_aEditedCurves.end());
+}
+
+bool KG_InterpolationEditorDialog::SaveEditedCurves()
+{
+    bool bAllWritten = true;
+    // The current curve first, with the debug name from its box, as the Save button does.
+    for (const EditedCurve& edited : m_aEditedCurves)
+        if (edited.pCurve == m_pCurrentVertexInterpolation)
+        {
+            bAllWritten = SaveCurrentInterpolation();
+            break;
+        }
+    const std::vector<KU_VertexInterpolation*> aCurves = GetEditedCurves();
+    for (KU_VertexInterpolation* pCurve : aCurves)
+    {
+        if (pCurve == m_pCurrentVertexInterpolation)
+            continue;
+        // A file that could not be written keeps its curve remembered.
+        if (pCurve->Save())
+            OnCurveSaved(pCurve);
+        else
+            bAllWritten = false;
+    }
+    return bAllWritten;
 }
 
 void KG_InterpolationEditorDialog::OnOpenInt()
@@ -667,6 +747,7 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
     m_pLightPage->Invalidate();
     m_pCubeMapPage->Invalidate();
     m_pEditorCalculations->SetInterpolation(nullptr);
+    ForgetFreedEdits();
 
     const int iOld = m_pInterpolationComboBox->GetSelectedIndex();
     const std::string sSelected = iOld >= 0 ? m_pInterpolationComboBox->GetItems()[iOld] : std::string();
@@ -679,6 +760,9 @@ void KG_InterpolationEditorDialog::InvalidateInterpolation()
         m_pInterpolationComboBox->SetSelectedIndex(iIndex);
     }
     OnInterpolationSelected();
+    // A shown Camera page keeps the graph on its camera, chosen again from the refilled list.
+    if (m_selectedTabIndex == PAGE_CAMERA)
+        m_pCameraPage->OnEnter();
 }
 
 KG_EditorSceneSource& KG_InterpolationEditorDialog::GetSceneSource() const
@@ -697,8 +781,7 @@ void KG_InterpolationEditorDialog::ShowCurve(KU_VertexInterpolation* pCurve)
 
 void KG_InterpolationEditorDialog::InvalidateEverywhere(const std::vector<KU_VertexInterpolation*>& aRetired)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KU_InterpolationManager* pRegistry = pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
+    KU_InterpolationManager* pRegistry = GetRegistry();
     for (KU_VertexInterpolation* pCurve : aRetired)
         if (pRegistry != nullptr && pCurve != nullptr)
             pRegistry->UnregisterInterpolation(pCurve);
@@ -745,7 +828,7 @@ void KG_InterpolationEditorDialog::NotifyCubemapChosen(KR_CubeMapPlacer* pPlacer
 
 bool KG_InterpolationEditorDialog::HasUnsavedChanges() const
 {
-    return m_pCurrentVertexInterpolation != nullptr && m_pEditorCalculations->HasVertexInterpolationChanged();
+    return !m_aEditedCurves.empty();
 }
 
 forms::DialogResult KG_InterpolationEditorDialog::AskAboutUnsavedChanges()
@@ -765,7 +848,7 @@ bool KG_InterpolationEditorDialog::CloseInterpolationEditorDialog(bool bForce)
         const forms::DialogResult answer = AskAboutUnsavedChanges();
         if (answer == forms::DialogResult::Cancel)
             return false;
-        if (answer == forms::DialogResult::Yes && !SaveCurrentInterpolation())
+        if (answer == forms::DialogResult::Yes && !SaveEditedCurves())
             return false;
     }
     // Asked (or forced): the closing event does not ask again.
@@ -780,8 +863,7 @@ void KG_InterpolationEditorDialog::OnFormClosing(forms::FormClosingEventArgs& e)
     if (m_bCloseQuestionAnswered || m_bDetached)
         return;
     const forms::DialogResult answer = AskAboutUnsavedChanges();
-    if (answer == forms::DialogResult::Cancel ||
-        (answer == forms::DialogResult::Yes && !SaveCurrentInterpolation()))
+    if (answer == forms::DialogResult::Cancel || (answer == forms::DialogResult::Yes && !SaveEditedCurves()))
         e.Cancel = true;
 }
 

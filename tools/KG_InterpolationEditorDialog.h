@@ -8,14 +8,17 @@
 // the picks the manager forwards, the resolution lists).
 //
 // Lifetime: the manager owns the window. Closing asks once about unsaved curve edits (in
-// CloseInterpolationEditorDialog, or in the closing event when the close came from elsewhere);
-// Yes saves and closes only when the save succeeded, No closes, Cancel keeps the window. The
-// closed event hands the window back to the manager, which deletes it later. The destructor
-// touches no engine object: at shutdown the curves and lights may be gone already.
+// CloseInterpolationEditorDialog, or in the closing event when the close came from elsewhere),
+// covering every curve edited in this window and not saved since, shown or not; Yes saves each
+// and closes only when every save succeeded, No closes, Cancel keeps the window. The closed event
+// hands the window back to the manager, which deletes it later. The destructor touches no engine
+// object: at shutdown the curves and lights may be gone already.
 //
 // Engine pointers held here (current curve, camera, light, placer, page scenes) are dropped by
 // InvalidateInterpolation, which the manager runs in every window after a reload or a deletion
-// made from an editor. Main thread only.
+// made from an editor. The edited curves are kept only while the curve registry still lists them
+// under the registration they had when edited (compared, never read), so a freed curve is never
+// touched and a new curve at its address is not taken for it. Main thread only.
 
 #include "framework/core/KB_String.h"
 #include "platform/forms/FormsCulture.h"
@@ -100,6 +103,9 @@ public:
     // Saves the current curve (debug name from its box, then its file); the changed flag is
     // cleared only when the file was written. False without a curve or when writing failed.
     bool SaveCurrentInterpolation();
+    // A page wrote pCurve's file: it is no longer an unsaved edit (the graph's changed flag is
+    // cleared when the graph shows it).
+    void OnCurveSaved(KU_VertexInterpolation* pCurve);
 
     // The scenes the pages edit: the engine's unless one was set (not owned; null restores the
     // engine's).
@@ -155,6 +161,16 @@ private:
     // Yes/No/Cancel about unsaved edits; None when nothing is unsaved.
     forms::DialogResult AskAboutUnsavedChanges();
     bool HasUnsavedChanges() const;
+    // Curves edited in this window and not saved since, oldest edit first.
+    std::vector<KU_VertexInterpolation*> GetEditedCurves() const;
+    // Remembers the graph's curve when the mouse just edited it.
+    void RememberEdit();
+    // Writes every remembered curve (the current one as the Save button does); true when all
+    // were written. Those written are forgotten.
+    bool SaveEditedCurves();
+    // After an invalidation: forgets the remembered curves the registry no longer lists as they
+    // were.
+    void ForgetFreedEdits();
     std::string Format(float fValue) const;
 
     KG_InterpolationEditorDialogManager* m_pInterpolationEditorDialogManager; // not owned
@@ -179,6 +195,15 @@ private:
     // Picks waiting for the Lights and Cube Maps pages, which resolve them when shown.
     KR_LightBase* m_pPendingLight = nullptr;
     KR_CubeMapPlacer* m_pPendingCubemap = nullptr;
+
+    // Curves edited and not saved, with the registry's serial of each when it was edited (0: not
+    // registered, so never known to survive an invalidation). Not owned.
+    struct EditedCurve
+    {
+        KU_VertexInterpolation* pCurve;
+        std::uint64_t uiSerial;
+    };
+    std::vector<EditedCurve> m_aEditedCurves;
 
     std::string m_sSelectedInterpolationName;
     std::string m_sSelectedLightName;

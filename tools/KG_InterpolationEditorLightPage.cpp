@@ -54,6 +54,21 @@ bool StartsWith(const std::string& s, const char* pPrefix)
     return s.rfind(pPrefix, 0) == 0;
 }
 
+// The light's position and target at a production time, through the editor's accessors.
+XMFLOAT3 PositionAt(KR_LightBase* pLight, double fTime)
+{
+    XMFLOAT3 v(0.0f, 0.0f, 0.0f);
+    KG_EditorCalculations::GetLightBaseLightPosition(&v.x, &v.y, &v.z, pLight, fTime);
+    return v;
+}
+
+XMFLOAT3 TargetAt(KR_LightBase* pLight, double fTime)
+{
+    XMFLOAT3 v(0.0f, 0.0f, 0.0f);
+    KG_EditorCalculations::GetLightTargetPosition(&v.x, &v.y, &v.z, pLight, fTime);
+    return v;
+}
+
 } // namespace
 
 int KG_InterpolationEditorLightPage::ResolutionEntry(std::uint32_t uiSide)
@@ -386,7 +401,7 @@ void KG_InterpolationEditorLightPage::RefreshAllFields()
         forms::Event<forms::EventArgs>::Suppression guard(m_pVolumeCheckBox->CheckedChanged);
         m_pVolumeCheckBox->SetChecked(m_pLight->IsUsedAsVolumeLight());
     }
-    const XMFLOAT3 target = m_pLight->GetTargetAt(fTime);
+    const XMFLOAT3 target = TargetAt(m_pLight, fTime);
     const float afTarget[3] = {target.x, target.y, target.z};
     for (int i = 0; i < 3; ++i)
         SetBox(m_apTarget[i], m_apTarget[i]->GetEnabled() ? Number(afTarget[i]) : "");
@@ -427,7 +442,7 @@ void KG_InterpolationEditorLightPage::RefreshLiveFields()
     { return std::any_of(boxes.begin(), boxes.end(), [](forms::TextBox* p) { return p->IsFocused(); }); };
     if (!focused({m_apPosition[0], m_apPosition[1], m_apPosition[2]}))
     {
-        const XMFLOAT3 position = m_pLight->GetPositionAt(fTime);
+        const XMFLOAT3 position = PositionAt(m_pLight, fTime);
         SetBox(m_apPosition[0], Number(position.x));
         SetBox(m_apPosition[1], Number(position.y));
         SetBox(m_apPosition[2], Number(position.z));
@@ -454,7 +469,7 @@ void KG_InterpolationEditorLightPage::RefreshLiveFields()
         SetBox(m_pSpecularTextBox, Number(m_pLight->GetLightSpecularStrength(fTime)));
     if (m_apTarget[0]->GetEnabled() && !focused({m_apTarget[0], m_apTarget[1], m_apTarget[2]}))
     {
-        const XMFLOAT3 target = m_pLight->GetTargetAt(fTime);
+        const XMFLOAT3 target = TargetAt(m_pLight, fTime);
         SetBox(m_apTarget[0], Number(target.x));
         SetBox(m_apTarget[1], Number(target.y));
         SetBox(m_apTarget[2], Number(target.z));
@@ -537,19 +552,16 @@ void KG_InterpolationEditorLightPage::ApplyEdit(forms::TextBox* pBox)
         if (pBox == m_apPosition[i] || pBox == m_apTarget[i])
         {
             const bool bPosition = pBox == m_apPosition[i];
-            XMFLOAT3 v = bPosition ? m_pLight->GetPositionAt(fTime) : m_pLight->GetTargetAt(fTime);
+            XMFLOAT3 v = bPosition ? PositionAt(m_pLight, fTime) : TargetAt(m_pLight, fTime);
             (i == 0 ? v.x : i == 1 ? v.y : v.z) = fValue;
             KU_VertexInterpolation* pRail = bPosition ? m_pLight->GetPostitionRailInterpolation()
                                                       : m_pLight->GetTargetRailInterpolation();
             if (bPosition)
-                m_pLight->SetPosition(v);
+                KG_EditorCalculations::SetLightBaseLightPosition(m_pLight, v.x, v.y, v.z);
             else
-                m_pLight->SetTarget(v);
+                KG_EditorCalculations::SetLightTargetPosition(m_pLight, v.x, v.y, v.z);
             if (pRail != nullptr && pRail->GetNumVertices() > 0)
-            {
-                pRail->SetVertex(0, XMVectorSet(v.x, v.y, v.z, 0.0f));
-                pRail->SetChanged();
-            }
+                KG_EditorCalculations::UpdateInterpolationVertex(pRail, 0, v.x, v.y, v.z);
             return;
         }
         if (pBox == m_apAttenuation[i])
@@ -566,7 +578,7 @@ void KG_InterpolationEditorLightPage::ApplyEdit(forms::TextBox* pBox)
             {
                 XMFLOAT3 up = pSpot->GetUpVector();
                 (i == 0 ? up.x : i == 1 ? up.y : up.z) = fValue;
-                pSpot->SetUpVector(XMFLOAT4(up.x, up.y, up.z, 0.0f));
+                KG_EditorCalculations::SetSpotlightUpVector(pSpot, up.x, up.y, up.z);
             }
             return;
         }
@@ -624,7 +636,7 @@ void KG_InterpolationEditorLightPage::OnTubeChanged()
         m_apTarget[i]->SetEnabled(bTube);
     if (bTube)
     {
-        const XMFLOAT3 target = m_pLight->GetTargetAt(m_Dialog.GetSceneSource().GetProductionTime());
+        const XMFLOAT3 target = TargetAt(m_pLight, m_Dialog.GetSceneSource().GetProductionTime());
         SetBox(m_apTarget[0], Number(target.x));
         SetBox(m_apTarget[1], Number(target.y));
         SetBox(m_apTarget[2], Number(target.z));
@@ -721,9 +733,10 @@ void KG_InterpolationEditorLightPage::OnNewLight(bool bSpot)
         XMFLOAT3 forward, up;
         m_Dialog.GetSceneSource().GetFreeCameraDirections(&forward, &up);
         KR_SpotLight* pNew = new KR_SpotLight();
-        pNew->SetPosition(position);
-        pNew->SetUpVector(XMFLOAT4(up.x, up.y, up.z, 0.0f));
-        pNew->SetTarget(XMFLOAT3(position.x + forward.x, position.y + forward.y, position.z + forward.z));
+        KG_EditorCalculations::SetLightBaseLightPosition(pNew, position.x, position.y, position.z);
+        KG_EditorCalculations::SetSpotlightUpVector(pNew, up.x, up.y, up.z);
+        KG_EditorCalculations::SetLightTargetPosition(pNew, position.x + forward.x, position.y + forward.y,
+                                                      position.z + forward.z);
         pNew->SetMaxLightDistance(1500.0f);
         const std::uint32_t uiCount = pScene->GetSpotLights().GetNumMembers();
         pNew->SetStartTime(pScene->GetStartTime());
@@ -738,7 +751,7 @@ void KG_InterpolationEditorLightPage::OnNewLight(bool bSpot)
     else
     {
         KR_OmniLight* pNew = new KR_OmniLight();
-        pNew->SetPosition(position);
+        KG_EditorCalculations::SetLightBaseLightPosition(pNew, position.x, position.y, position.z);
         pNew->SetMaxLightDistance(500.0f);
         const std::uint32_t uiCount = pScene->GetOmniLights().GetNumMembers();
         pNew->SetStartTime(pScene->GetStartTime());

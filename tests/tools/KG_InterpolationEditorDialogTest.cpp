@@ -255,6 +255,41 @@ TEST_F(KG_InterpolationEditorDialogTest, TheGraphIsDrawnIntoTheBufferAndShownOnT
     EXPECT_EQ(gPanel.back().imageId, pDialog->GetBuffer()->GetId());
 }
 
+// Every command a list holds, the copies drawn images carry included.
+std::size_t CountHeld(const std::vector<forms::DrawCommand>& gCommands)
+{
+    std::size_t uiCount = gCommands.size();
+    for (const forms::DrawCommand& c : gCommands)
+        if (c.pImageCommands)
+            uiCount += CountHeld(*c.pImageCommands);
+    return uiCount;
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, ThePanelHoldsOneFrameHoweverLongTheShowPlays)
+{
+    // The production time moves every frame, so every update redraws the graph and the panel.
+    KG_InterpolationEditorDialog* pDialog = Open();
+    forms::Panel* pPanel = pDialog->Find<forms::Panel>("visualisationPanel");
+    auto play = [this](int iFrames)
+    {
+        for (int i = 0; i < iFrames; ++i)
+        {
+            m_Scenes.SetSynchronizationTime(m_Scenes.GetSynchonizationTime() + 0.01);
+            m_pManager->UpdateInterpolationEditorsDialogs();
+        }
+    };
+    play(10);
+    const std::size_t uiAfter10 = CountHeld(pPanel->GetSurface().Commands());
+    const std::size_t uiFrame = CountHeld(pDialog->GetBuffer()->GetSurface().Commands());
+    ASSERT_GT(uiFrame, 100u);
+    play(990);
+    const std::vector<forms::DrawCommand>& gPanel = pPanel->GetSurface().Commands();
+    ASSERT_EQ(gPanel.size(), 1u) << "one copy of the buffer";
+    EXPECT_EQ(gPanel[0].imageId, pDialog->GetBuffer()->GetId());
+    EXPECT_EQ(CountHeld(gPanel), uiAfter10);
+    EXPECT_EQ(CountHeld(gPanel), uiFrame + 1);
+}
+
 TEST_F(KG_InterpolationEditorDialogTest, TimeBoxesIgnoreTextThatIsNoNumberAndRestoreItOnLeaving)
 {
     KG_InterpolationEditorDialog* pDialog = Open();
@@ -403,6 +438,72 @@ TEST_F(KG_InterpolationEditorDialogTest, ClosingAsksOnceAndReportsWhetherTheWind
     DragFirstKey(Open());
     EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(true));
     EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 4u);
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, EditsOfACurveNoLongerShownAreAskedAboutOnceAndSaved)
+{
+    // Curve A is edited, then curve B is chosen in the same window.
+    KG_InterpolationEditorDialog* pDialog = Open();
+    forms::ComboBox* pList = pDialog->Find<forms::ComboBox>("interpolationComboBox");
+    DragFirstKey(pDialog);
+    ASSERT_TRUE(pList->UserSelect(1));
+    ASSERT_EQ(pDialog->GetCurrentVertexInterpolation(), m_gCurves[1].get());
+
+    // A failed save keeps the window open, through the manager and through the close box.
+    m_pRepository->SetWritable(false);
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_FALSE(m_pManager->CloseInterpolationEditorDialogs(false));
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_FALSE(pDialog->UserCloseBox());
+    ASSERT_EQ(m_pManager->GetNumDialogs(), 1u);
+
+    m_pRepository->SetWritable(true);
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(m_pManager->GetNumDialogs(), 0u);
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 3u) << "one question per close";
+    EXPECT_NE(m_pRepository->GetFileContents("Assets/Curves/cam_pos_01.int"), "");
+    EXPECT_EQ(m_pRepository->GetFileContents("Assets/Curves/light_pos.int"), "") << "B was not edited";
+
+    // Saving a curve from the window takes it off the list: nothing is asked afterwards.
+    pDialog = Open();
+    DragFirstKey(pDialog);
+    pDialog->Find<forms::Button>("saveButton")->UserClick();
+    ASSERT_TRUE(pList = pDialog->Find<forms::ComboBox>("interpolationComboBox"));
+    ASSERT_TRUE(pList->UserSelect(2));
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 3u);
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, AReloadForgetsTheEditsOfTheCurvesItFreedAndKeepsTheOthers)
+{
+    // An edit, then a reload that frees every curve: nothing is left to ask about, and no freed
+    // curve is read or written (AddressSanitizer watches this).
+    KG_InterpolationEditorDialog* pDialog = Open();
+    DragFirstKey(pDialog);
+    m_gCurves.clear();
+    m_gCurves.push_back(MakeCurve("Assets/Curves/cam_pos_01.int"));
+    m_gCurves.push_back(MakeCurve("Assets/Curves/light_pos.int"));
+    m_gCurves.push_back(MakeCurve("Assets/Curves/Pos_Cam_02.int"));
+    m_pManager->InvalidateInterpolationEditorsDialogs();
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_TRUE(FormsControl::GetMessageBoxes().empty());
+
+    // A and B edited, then a reload frees B only and reads it again (very likely at the same
+    // address): the close asks about A alone and Yes writes A and leaves B's file alone.
+    pDialog = Open();
+    DragFirstKey(pDialog);
+    ASSERT_TRUE(pDialog->Find<forms::ComboBox>("interpolationComboBox")->UserSelect(1));
+    DragFirstKey(pDialog);
+    m_gCurves[1].reset();
+    m_gCurves[1] = MakeCurve("Assets/Curves/light_pos.int");
+    m_pManager->InvalidateInterpolationEditorsDialogs();
+    EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(), m_gCurves[1].get());
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 1u);
+    EXPECT_NE(m_pRepository->GetFileContents("Assets/Curves/cam_pos_01.int"), "");
+    EXPECT_EQ(m_pRepository->GetFileContents("Assets/Curves/light_pos.int"), "");
 }
 
 TEST_F(KG_InterpolationEditorDialogTest, TheCloseBoxAsksInTheClosingEventAndTheWindowIsDeletedLater)
