@@ -457,4 +457,31 @@ TEST_F(KV27_ShowRunTest, DeveloperRunOpensAnEditorTakesAScreenshotAndQuitsOnEsca
     EXPECT_EQ(info.Height, static_cast<UINT>(HEIGHT));
 }
 
+TEST_F(KV27_ShowRunTest, StartWithoutTheArchiveNamesItAndWhereItWasLookedForAndStillPlays)
+{
+    TestTempDir empty;
+    ASSERT_TRUE(empty.IsValid());
+    ASSERT_EQ(chdir(empty.GetPath().c_str()), 0);
+    ::testing::internal::CaptureStderr();
+    const ShowRecord record =
+        Play("",
+             [](std::uint32_t uiFrame)
+             {
+                 if (uiFrame == 5)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_ESCAPE);
+             });
+    const std::string sError = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(record.iExitCode, 0);
+    EXPECT_FALSE(record.gPlaybackFrames.empty());
+    // One line names the archive, the folder it was looked for in, and what is missing with it.
+    const std::size_t uiAt = sError.find("KV27.dat");
+    ASSERT_NE(uiAt, std::string::npos) << sError;
+    const std::size_t uiStart =
+        sError.rfind('\n', uiAt) == std::string::npos ? 0 : sError.rfind('\n', uiAt) + 1;
+    const std::string sLine = sError.substr(uiStart, sError.find('\n', uiAt) - uiStart);
+    EXPECT_NE(sLine.find(empty.GetPath()), std::string::npos) << sLine;
+    EXPECT_NE(sLine.find("Assets/sceneconfig.xml"), std::string::npos) << sLine;
+    EXPECT_NE(sLine.find("Assets/Materials/KV27_Materials.xml"), std::string::npos) << sLine;
+}
+
 } // namespace
