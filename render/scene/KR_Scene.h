@@ -199,7 +199,7 @@ public:
     // Writes the chunk list; false when no writable repository took it.
     bool WriteChunkList(const KB_String& sPath, const KB_GrowingArray<KB_String>& gNames);
 
-    KB_String GetSceneName() const { return m_sSceneName; }
+    const KB_String& GetSceneName() const { return m_sSceneName; }
     void SetNearFarPlanes(float fNear, float fFar);
     void SetEditorNearFarPlanes(float fNear, float fFar);
     DirectX::XMFLOAT2 GetEditorNearFarPlanes() const

@@ -457,4 +457,73 @@ TEST_F(KV27_ShowRunTest, DeveloperRunOpensAnEditorTakesAScreenshotAndQuitsOnEsca
     EXPECT_EQ(info.Height, static_cast<UINT>(HEIGHT));
 }
 
+TEST_F(KV27_ShowRunTest, StartWithoutTheArchiveNamesItAndWhereItWasLookedForAndStillPlays)
+{
+    TestTempDir empty;
+    ASSERT_TRUE(empty.IsValid());
+    ASSERT_EQ(chdir(empty.GetPath().c_str()), 0);
+    ::testing::internal::CaptureStderr();
+    const ShowRecord record =
+        Play("",
+             [](std::uint32_t uiFrame)
+             {
+                 if (uiFrame == 5)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_ESCAPE);
+             });
+    const std::string sError = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(record.iExitCode, 0);
+    EXPECT_FALSE(record.gPlaybackFrames.empty());
+    // One line names the archive, the folder it was looked for in, and what is missing with it.
+    const std::size_t uiAt = sError.find("KV27.dat");
+    ASSERT_NE(uiAt, std::string::npos) << sError;
+    const std::size_t uiStart =
+        sError.rfind('\n', uiAt) == std::string::npos ? 0 : sError.rfind('\n', uiAt) + 1;
+    const std::string sLine = sError.substr(uiStart, sError.find('\n', uiAt) - uiStart);
+    EXPECT_NE(sLine.find(empty.GetPath()), std::string::npos) << sLine;
+    EXPECT_NE(sLine.find("Assets/sceneconfig.xml"), std::string::npos) << sLine;
+    EXPECT_NE(sLine.find("Assets/Materials/KV27_Materials.xml"), std::string::npos) << sLine;
+}
+
+TEST_F(KV27_ShowRunTest, DeveloperRunPrintsTheCameraModeHoldTimeAndSceneOnceAKeyChangesThem)
+{
+    ::testing::internal::CaptureStdout();
+    std::uint32_t uiFrames = 0;
+    const ShowRecord record =
+        Play("/develop",
+             [&](std::uint32_t uiFrame)
+             {
+                 uiFrames = uiFrame;
+                 // Pressed and released at once, as a terminal delivers them.
+                 if (uiFrame == 5)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_F2);
+                 if (uiFrame == 10)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_RIGHT);
+                 if (uiFrame == 20)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_ESCAPE);
+             });
+    const std::string sOutput = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(record.iExitCode, 0);
+    EXPECT_GE(uiFrames, 20u);
+    // The status lines, in order: "mode <mode> | hold <on|off> | time <seconds> s | scene <name>".
+    std::vector<std::string> gLines;
+    std::vector<double> gTimes;
+    for (std::size_t uiAt = sOutput.find("mode "); uiAt != std::string::npos;
+         uiAt = sOutput.find("mode ", uiAt + 1))
+    {
+        if (uiAt != 0 && sOutput[uiAt - 1] != '\n')
+            continue;
+        const std::string sLine = sOutput.substr(uiAt, sOutput.find('\n', uiAt) - uiAt);
+        const std::size_t uiTime = sLine.find("| time ");
+        ASSERT_NE(uiTime, std::string::npos) << sLine;
+        gLines.push_back(sLine);
+        gTimes.push_back(std::atof(sLine.c_str() + uiTime + 7));
+    }
+    // One line for F2, one for Right; none for the frames in between.
+    ASSERT_EQ(gLines.size(), 2u) << sOutput;
+    EXPECT_EQ(gLines[0].rfind("mode Rail | hold on | time ", 0), 0u) << gLines[0];
+    EXPECT_NE(gLines[0].find("| scene Scene1"), std::string::npos) << gLines[0];
+    EXPECT_EQ(gLines[1].rfind("mode Rail | hold on | time ", 0), 0u) << gLines[1];
+    EXPECT_GT(gTimes[1], gTimes[0]) << gLines[0] << "\n" << gLines[1];
+}
+
 } // namespace
