@@ -145,6 +145,7 @@ public:
         return true;
     }
     bool Resolve() override { return true; }
+    bool DiscardLists() override { return true; }
 
     std::vector<std::string>& m_vLog;
 };
