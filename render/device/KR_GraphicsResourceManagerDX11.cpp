@@ -591,6 +591,10 @@ ID3DX11Effect* KR_GraphicsResourceManagerDX11::GetEffect(const KB_String& sPath,
     for (const std::pair<KR_EffectKey, ID3DX11Effect*>& entry : bucket)
         if (entry.first == key)
             return entry.second;
+    // Without the repositories or the device nothing could be compiled: not a failure of this
+    // file, and not kept.
+    if (GetFileManager() == nullptr || GetDevice() == nullptr)
+        return nullptr;
     ID3DX11Effect* pEffect = nullptr;
     if (KR_UtilitiesDX11::CompileEffect(sPath, pMacros, &pEffect) != 0)
         KR_ReleaseAndNull(pEffect);
@@ -642,7 +646,7 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
         return nullptr;
     const std::uint8_t uiFormat = *pVertexFormat;
     std::lock_guard<std::mutex> lock(m_inputLayoutMutex);
-    if (m_abInputLayoutKnown[uiFormat])
+    if (m_apInputLayouts[uiFormat] != nullptr)
         return m_apInputLayouts[uiFormat];
     std::uint32_t uiCount = 0;
     const D3D11_INPUT_ELEMENT_DESC* pElements = KR_InputLayouts::GetElements(uiFormat, &uiCount);
@@ -661,8 +665,9 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
             pLayout = nullptr;
         }
     }
+    // A null is not kept: the shader cache may not exist yet, or the device refused this once.
+    // A format without a list or a program that failed to compile costs a table look-up per call.
     m_apInputLayouts[uiFormat] = pLayout;
-    m_abInputLayoutKnown[uiFormat] = true;
     return pLayout;
 }
 

@@ -581,7 +581,10 @@ KR_ShaderProgram* KR_MaterialManager::BuildOITShaderProperties(const std::uint8_
     KR_GraphicsResourceManager* pResources = ResourceManager();
     KR_ShaderProgram* pProgram = pResources != nullptr ? pResources->GetShaderProgram(&properties) : nullptr;
     if (pProgram != nullptr)
+    {
+        std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
         SetStates(pProgram, StateChoice{1, 0, 0});
+    }
     return pProgram;
 }
 
@@ -663,6 +666,16 @@ ID3D11RasterizerState* KR_MaterialManager::GetRasterizerState(std::uint32_t uiIn
 
 // ---- Applying
 
+const KR_ShaderProgram* KR_MaterialManager::CopyProgram(const KR_ShaderProgram* pProgram,
+                                                        KR_ShaderProgram* pCopy) const
+{
+    if (pProgram == nullptr)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
+    *pCopy = *pProgram;
+    return pCopy;
+}
+
 KR_ShaderProgram* KR_MaterialManager::GetDebugProgram(KR_RenderPass pass, std::uint8_t uiVertexFormat,
                                                       bool bInstanced)
 {
@@ -689,9 +702,12 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
     KR_ShaderCoreManager* pCore = pEngine->GetShaderCoreManager();
     if (pCore == nullptr)
         return;
+    // A worker building another model may be writing the states of this cached program: what is
+    // bound is a copy taken under the lock.
+    KR_ShaderProgram applied;
     if (pass == KR_RENDER_PASS_SHADOW_MAP)
     {
-        pCore->ApplyShaderProgram(pProgram);
+        pCore->ApplyShaderProgram(CopyProgram(pProgram, &applied));
         return;
     }
 
@@ -708,8 +724,7 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
     if (m_pPreApplyCallback != nullptr)
         m_pPreApplyCallback(&sId);
 
-    const KR_ShaderProgram* pApplied = pProgram;
-    KR_ShaderProgram withStates;
+    const KR_ShaderProgram* pApplied = CopyProgram(pProgram, &applied);
     auto found = m_mMaterials.find(sId);
     if (found != m_mMaterials.end())
     {
@@ -764,16 +779,9 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
         if (m_pPostApplyCallback != nullptr)
             m_pPostApplyCallback(&sId);
         // The program may be shared with materials that draw with other states: this material's
-        // states go to a copy, the cached program stays as it is.
+        // states go to the copy, the cached program stays as it is.
         if (pProgram != nullptr)
-        {
-            {
-                std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
-                withStates = *pProgram;
-            }
-            SetStates(&withStates, ChooseStates(m));
-            pApplied = &withStates;
-        }
+            SetStates(&applied, ChooseStates(m));
     }
     pCore->ApplyShaderProgram(pApplied);
 }

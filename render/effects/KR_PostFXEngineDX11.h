@@ -60,6 +60,22 @@ public:
     const KB_GrowingArray<std::uint32_t>& GetChain() const { return m_gChain; }
     bool IsRunning() const { return m_bRegistered && m_pEffect != nullptr && m_bTargetsReady; }
 
+protected:
+    // Runs the effect at that position of the chain over the current image; EndFrame calls it for
+    // each entry in order, bLast for the one that writes the back buffer.
+    virtual void RunEffect(std::uint32_t uiIndex, bool bLast);
+
+    // The scaling passes, each one full-screen pass over the current image; false when the
+    // target could not be made and the pass was skipped. Sizes are in whole pixels of the source.
+    // Quarter size ("store": the image read stays aside as the stored stage); no scene depth.
+    bool DownsampleQuarter(bool bStore);
+    bool UpsampleQuarter(); // four times the size
+    bool DownsampleHalf();  // half the size
+    bool UpsampleHalf();    // twice the size
+    // The current image at twice its size over the scene image: into the back buffer when bLast,
+    // else into a pooled target that becomes the scene image too.
+    bool ComposeHalf(bool bLast);
+
 private:
     // An image the chain reads: a view and, for a pooled texture, its handle (NO_TEXTURE for the
     // engine's own colour target or none).
@@ -130,8 +146,6 @@ private:
     bool RunFinalCapable(const PassSetup& pass, std::uint32_t uiWidth, std::uint32_t uiHeight, bool bLast);
 
     // The effects (KR_PostFXEngineDX11Passes.cpp).
-    void RunEffect(std::uint32_t uiIndex, bool bLast);
-    bool DownsampleQuarter(bool bStore);
     bool BrightPass();
     bool BloomBlur(std::uint32_t uiTechnique, float fStrength);
     bool Blur(std::uint32_t uiTechnique);

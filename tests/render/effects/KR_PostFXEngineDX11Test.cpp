@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -75,6 +76,21 @@ public:
 
 private:
     std::set<std::uint32_t> m_held;
+};
+
+// Runs the test's passes in place of each effect of the chain: the passes no sequence uses.
+class PassSetEngine : public KR_PostFXEngineDX11
+{
+public:
+    using KR_PostFXEngineDX11::ComposeHalf;
+    using KR_PostFXEngineDX11::DownsampleHalf;
+    using KR_PostFXEngineDX11::UpsampleHalf;
+    using KR_PostFXEngineDX11::UpsampleQuarter;
+
+    std::function<void(PassSetEngine&, bool)> m_run;
+
+protected:
+    void RunEffect(std::uint32_t, bool bLast) override { m_run(*this, bLast); }
 };
 
 const float CLEAR[4] = {0.25f, 0.5f, 0.75f, 1.0f};
@@ -171,6 +187,15 @@ protected:
     }
 
     std::uint64_t BackBufferId() const { return D3D11Control::GetObjectId(m_device.GetBackBufferView()); }
+
+    // The view the pool reads a pooled target through; 0 when the target is not pooled.
+    std::uint64_t ViewOfTarget(std::uint64_t uiTarget) const
+    {
+        for (std::uint32_t i = 0; i < 64; ++i)
+            if (uiTarget != 0 && D3D11Control::GetObjectId(m_pManager->GetRenderTargetView(i, 0)) == uiTarget)
+                return D3D11Control::GetObjectId(m_pManager->GetShaderResourceView(i));
+        return 0;
+    }
 
     TestEngine m_engine;
     PostFXTestDevice m_device{m_engine, 640, 360};
@@ -314,6 +339,75 @@ TEST_F(KR_PostFXEngineDX11Test, BloomSizesOnAWidthNotDivisibleByFour)
     // The composite becomes the scene image the colour offsets read.
     EXPECT_NE(0u, vPasses[7].Resource("g_tSourceTexture1"));
     EXPECT_EQ(1366.0, vPasses[7].Width);
+}
+
+TEST_F(KR_PostFXEngineDX11Test, HalfAndQuarterPassesDrawTheirTechniquesAtTheirSizes)
+{
+    delete m_pPostFX;
+    auto* pEngine = new PassSetEngine();
+    m_pPostFX = pEngine;
+    Start();
+    struct Expected
+    {
+        const char* pPass;
+        double fWidth, fHeight;
+        bool bReadsScene; // "g_tSourceTexture2" is the scene image, else null
+    };
+    auto check = [this](const std::vector<DrawnPass>& vPasses, const std::vector<Expected>& vExpected)
+    {
+        ASSERT_EQ(vExpected.size(), vPasses.size());
+        const std::uint64_t uiScene = vPasses[0].Resource("g_tSourceTexture1");
+        EXPECT_NE(0u, uiScene);
+        for (std::size_t i = 0; i < vPasses.size(); ++i)
+        {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(vExpected[i].pPass, vPasses[i].Pass);
+            EXPECT_EQ(vExpected[i].fWidth, vPasses[i].Width);
+            EXPECT_EQ(vExpected[i].fHeight, vPasses[i].Height);
+            EXPECT_EQ(vExpected[i].bReadsScene ? uiScene : 0u, vPasses[i].Resource("g_tSourceTexture2"));
+            // Each pass reads what the one before drew.
+            const std::uint64_t uiRead = i > 0 ? ViewOfTarget(vPasses[i - 1].Target) : uiScene;
+            EXPECT_EQ(uiRead, vPasses[i].Resource("g_tSourceTexture1"));
+        }
+        // Unlike the quarter reduction, the half one binds the scene depth.
+        const std::uint64_t uiDepth = D3D11Control::GetObjectId(m_pPostFX->GetDepthStencilSRV());
+        EXPECT_EQ(uiDepth, vPasses[0].Resource("g_tDepthTexture"));
+        EXPECT_EQ(3u, HeldObjects());
+    };
+
+    // The half image, four times larger, halved again, then composed as the chain's last pass.
+    pEngine->m_run = [](PassSetEngine& engine, bool bLast)
+    {
+        EXPECT_TRUE(engine.DownsampleHalf());
+        EXPECT_TRUE(engine.UpsampleQuarter());
+        EXPECT_TRUE(engine.DownsampleHalf());
+        EXPECT_TRUE(engine.ComposeHalf(bLast));
+    };
+    std::vector<DrawnPass> vPasses = Frame({{0, nullptr}});
+    check(vPasses, {{"3.0", 320, 180, false},
+                    {"1.0", 1280, 720, false},
+                    {"3.0", 640, 360, false},
+                    {"5.0", 640, 360, true}});
+    for (std::size_t i = 0; i + 1 < vPasses.size(); ++i)
+        EXPECT_NE(BackBufferId(), vPasses[i].Target);
+    EXPECT_EQ(BackBufferId(), vPasses.back().Target);
+
+    // Not last, the composite is drawn at twice the source into a pooled target and becomes the
+    // scene image.
+    pEngine->m_run = [](PassSetEngine& engine, bool)
+    {
+        EXPECT_TRUE(engine.DownsampleHalf());
+        EXPECT_TRUE(engine.UpsampleHalf());
+        EXPECT_TRUE(engine.ComposeHalf(false));
+        EXPECT_TRUE(engine.DownsampleHalf());
+    };
+    vPasses = Frame({{0, nullptr}});
+    check(vPasses, {{"3.0", 320, 180, false},
+                    {"4.0", 640, 360, false},
+                    {"5.0", 1280, 720, true},
+                    {"3.0", 640, 360, false}});
+    for (const DrawnPass& pass : vPasses)
+        EXPECT_NE(BackBufferId(), pass.Target);
 }
 
 TEST_F(KR_PostFXEngineDX11Test, NullRecordsResetOrKeepAsEachEffectDefines)

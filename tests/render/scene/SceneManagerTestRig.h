@@ -226,6 +226,7 @@ public:
     bool BeginTransparency() override { return true; }
     bool EndTransparency() override { return true; }
     bool Resolve() override { return Add("Resolve"); }
+    bool DiscardLists() override { return Add("DiscardLists"); }
 };
 
 class RecordingMetaBalls : public RecordingLifeCycle<KR_MetaBallRenderer>
