@@ -204,6 +204,10 @@ bool KR_ColladaImporter::ParseNodeInstances(const TiXmlElement* pNode, const std
 
 KR_ModelResource* KR_ColladaImporter::BuildModel()
 {
+    // No geometry was instanced where it is built (one only below a group node is not): an empty
+    // model would pass for a loaded one and be cached as such.
+    if (m_vMeshes.empty())
+        return nullptr;
     KB_GrowingArray<KR_MeshResource*> gRoots;
     for (auto& entry : m_vMeshes)
     {
