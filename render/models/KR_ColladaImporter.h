@@ -23,8 +23,9 @@
 // gives null, not an empty model.
 //
 // The document is distrusted: any fault (an index past its source, a geometry without triangles,
-// a node tree that would not be a tree, a skin influence past its lists, more than 256 bones,
-// allocation failure, ...) gives null with everything built so far freed.
+// a node tree that would not be a tree or would nest deeper than the model cache holds, a skin
+// influence past its lists, more than 256 bones, allocation failure, ...) gives null with
+// everything built so far freed.
 
 #include "framework/core/KB_String.h"
 #include "platform/directxmath/DirectXMath.h"

@@ -634,6 +634,39 @@ TEST_F(KR_ColladaImporterTest, NodesNestGeometriesIntoATreeAndRefuseCycles)
     EXPECT_EQ(nullptr, Import(Document(sGeometries, Node("a", "<matrix>1 0 0</matrix>"))));
 }
 
+TEST_F(KR_ColladaImporterTest, ParentChainsDeeperThanTheCacheHoldsAreRefused)
+{
+    // Instancing a geometry again below another node re-parents it, so top-level pairs of nodes,
+    // each only two deep in the document, chain the meshes g0 <- g1 <- g2 ...: as deep as the
+    // document has geometries. Deeper than the model cache nests nodes it would be cached without
+    // ever reading back (and drawn and freed by recursion as deep).
+    auto chain = [](std::uint32_t uiMeshes)
+    {
+        std::string sGeometries;
+        std::string sNodes;
+        for (std::uint32_t i = 0; i < uiMeshes; ++i)
+        {
+            const std::string sId = "g" + std::to_string(i);
+            sGeometries += Geometry(sId, TRIANGLE, "<triangles>" + Vertex(sId) + "<p>0 1 2</p></triangles>");
+            if (i + 1 < uiMeshes)
+                sNodes += Node(sId, Node("g" + std::to_string(i + 1)));
+        }
+        return Document(sGeometries, sNodes);
+    };
+    std::unique_ptr<KR_ModelResourceDX11> pModel = Import(chain(KR_MeshResource::MAX_DEPTH));
+    ASSERT_NE(nullptr, pModel);
+    ASSERT_EQ(1u, pModel->GetMeshCount());
+    std::uint32_t uiDepth = 1;
+    for (KR_MeshResource* pNode = pModel->GetMesh(0); pNode->GetChildCount() != 0; pNode = pNode->GetChild(0))
+        ++uiDepth;
+    EXPECT_EQ(KR_MeshResource::MAX_DEPTH, uiDepth);
+    const std::vector<std::uint8_t> bytes = modeltest::Serialize(*pModel, false);
+    KR_ModelResourceDX11 read;
+    EXPECT_TRUE(modeltest::Deserialize(read, bytes));
+
+    EXPECT_EQ(nullptr, Import(chain(KR_MeshResource::MAX_DEPTH + 1)));
+}
+
 TEST_F(KR_ColladaImporterTest, HostileDocumentsFailCleanly)
 {
     auto triangles = [](const std::string& sPositions, const std::string& sP, const std::string& sCount = "")
