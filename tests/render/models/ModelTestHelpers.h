@@ -94,13 +94,13 @@ std::vector<std::uint8_t> Serialize(const T& object, bool bCheckShorter = true)
 {
     std::vector<std::uint8_t> vRecord;
     bool bMeasured = false;
-    for (std::uint64_t uiCapacity = 64; !bMeasured && uiCapacity <= (std::uint64_t{1} << 28); uiCapacity *= 2)
+    for (std::uint64_t uiCapacity = 64; !bMeasured && uiCapacity <= (std::uint64_t{1} << 24); uiCapacity *= 2)
     {
         WriteOutcome outcome = WriteAt(object, 0, uiCapacity, false);
         bMeasured = outcome.bOk;
         vRecord = std::move(outcome.vRecord);
     }
-    EXPECT_TRUE(bMeasured) << "the record was not written into any buffer up to 256 MiB";
+    EXPECT_TRUE(bMeasured) << "the record was not written into any buffer up to 16 MiB";
     if (!bMeasured)
         return vRecord;
     const std::uint64_t uiSize = vRecord.size();
