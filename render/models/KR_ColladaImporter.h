@@ -18,9 +18,14 @@
 // fails. Skin controllers bind a geometry to the skeletons whose root joints their joint list
 // names; joints wrapped in an armature node whose id is not a joint name find no root and fail.
 //
+// A geometry is built only when a node outside every skeleton instances it or a controller skins
+// it; a document that builds no mesh at all (its only geometry below a top-level group node, say)
+// gives null, not an empty model.
+//
 // The document is distrusted: any fault (an index past its source, a geometry without triangles,
-// a node tree that would not be a tree, a skin influence past its lists, more than 256 bones,
-// allocation failure, ...) gives null with everything built so far freed.
+// a node tree that would not be a tree or would nest deeper than the model cache holds, a skin
+// influence past its lists, more than 256 bones, allocation failure, ...) gives null with
+// everything built so far freed.
 
 #include "framework/core/KB_String.h"
 #include "platform/directxmath/DirectXMath.h"
@@ -104,7 +109,7 @@ private:
                         std::unique_ptr<KR_MeshSkinnedAnimationResource>& pRoot);
     bool ParseControllers(const TiXmlElement* pLibrary);
     bool ParseSkin(const TiXmlElement* pController);
-    // The mesh forest from the parent ids, then the model; null on any fault.
+    // The mesh forest from the parent ids, then the model; null on any fault or without a mesh.
     KR_ModelResource* BuildModel();
 
     // The geometry pass (KR_ColladaGeometry.cpp).

@@ -1,16 +1,22 @@
 #include "render/device/KR_ModelLoader.h"
 
 #include "framework/files/KF_FileManager.h"
+#include "render/models/KR_ColladaImporter.h"
 #include "render/models/KR_ModelCacheHeader.h"
+#include "render/models/KR_ModelCacheReader.h"
 #include "render/models/KR_ModelImporters.h"
+#include "render/models/KR_ModelResource.h"
 #include "tests/render/device/LoadingTestHelpers.h"
+#include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/MemoryRepository.h"
+#include "tests/support/MeshMakingResourceManager.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 using loadingtest::CacheHeader;
 using loadingtest::FakeModel;
@@ -129,4 +135,124 @@ TEST_F(KR_ModelLoaderTest, CacheWriterGrowsWithTheRecordAndNeedsAWritableReposit
     m_engine->SetFileManager(&readOnly);
     EXPECT_FALSE(KR_ModelLoader::WriteModelCache(&model, "big.obj"));
     m_engine->SetFileManager(&m_files);
+}
+
+namespace
+{
+
+// A geometry "<id>" of a strip of uiVertices distinct vertices, each with the one normal and the one
+// texture coordinate (32 bytes a vertex), in uiVertices - 2 triangles (i, i + 1, i + 2).
+std::string StripGeometry(const std::string& sId, std::uint32_t uiVertices)
+{
+    std::string sPositions;
+    std::string sP;
+    for (std::uint32_t i = 0; i < uiVertices; ++i)
+        sPositions += std::to_string(i) + " " + std::to_string(i % 7) + " 0 ";
+    for (std::uint32_t i = 0; i + 2 < uiVertices; ++i)
+        for (std::uint32_t j = i; j < i + 3; ++j)
+            sP += std::to_string(j) + " 0 0 ";
+    return "<geometry id=\"" + sId + "\"><mesh><source id=\"" + sId + "-p\"><float_array count=\"" +
+           std::to_string(3 * uiVertices) + "\">" + sPositions + "</float_array></source><source id=\"" +
+           sId + "-n\"><float_array count=\"3\">0 1 0</float_array></source><source id=\"" + sId +
+           "-t\"><float_array count=\"2\">0.5 0.5</float_array></source><vertices id=\"" + sId +
+           "-v\"><input semantic=\"POSITION\" source=\"#" + sId +
+           "-p\"/></vertices><triangles><input semantic=\"VERTEX\" source=\"#" + sId +
+           "-v\" offset=\"0\"/><input semantic=\"NORMAL\" source=\"#" + sId +
+           "-n\" offset=\"1\"/><input semantic=\"TEXCOORD\" source=\"#" + sId +
+           "-t\" offset=\"2\" set=\"0\"/><p>" + sP + "</p></triangles></mesh></geometry>";
+}
+
+// A document of strip geometries, one top-level node instancing each.
+std::string StripDocument(const std::vector<std::uint32_t>& vVertexCounts)
+{
+    std::string sGeometries;
+    std::string sNodes;
+    for (std::size_t i = 0; i < vVertexCounts.size(); ++i)
+    {
+        const std::string sId = "g" + std::to_string(i);
+        sGeometries += StripGeometry(sId, vVertexCounts[i]);
+        sNodes += "<node id=\"n" + std::to_string(i) + "\"><instance_geometry url=\"#" + sId + "\"/></node>";
+    }
+    return "<?xml version=\"1.0\"?><COLLADA version=\"1.4.1\"><library_geometries>" + sGeometries +
+           "</library_geometries><library_visual_scenes><visual_scene id=\"s\">" + sNodes +
+           "</visual_scene></library_visual_scenes><scene><instance_visual_scene "
+           "url=\"#s\"/></scene></COLLADA>";
+}
+
+int g_iColladaImports = 0;
+
+KR_ModelResource* CountedColladaImport(const KB_String& sPath, std::uint8_t uiFlag1, std::uint8_t uiFlag2,
+                                       std::uint8_t uiFlag3)
+{
+    ++g_iColladaImports;
+    return KR_ColladaImporter::Import(sPath, uiFlag1, uiFlag2, uiFlag3);
+}
+
+// The loader with the COLLADA importer and the cache reader, making real meshes on the stand-in
+// device.
+class KR_ModelLoaderImportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_files.AddRepository(m_pRepository);
+        m_engine->SetFileManager(&m_files);
+        m_engine->SetGraphicsResourceManager(&m_resources);
+        KR_ModelImporters::Clear();
+        KR_ModelImporters::RegisterImporter("dae", &CountedColladaImport);
+        KR_ModelImporters::SetCacheReader(&KR_ModelCacheReader::LoadSerializedModel);
+    }
+    void TearDown() override
+    {
+        KR_ModelImporters::Clear();
+        m_engine->SetGraphicsResourceManager(nullptr);
+        m_engine->SetFileManager(nullptr);
+    }
+
+    TestEngine m_engine;
+    StandInGraphicsDevice m_device{m_engine};
+    KF_FileManager m_files;
+    MemoryRepository* m_pRepository = new MemoryRepository(true); // owned by m_files
+    MeshMakingResourceManager m_resources;
+};
+
+} // namespace
+
+TEST_F(KR_ModelLoaderImportTest, CachesPastTheFirstCapacityAreWrittenWithinTheirBuffer)
+{
+    // A node takes 104 bytes beside its mesh record of 28 + 32 V + 16 (V - 2) bytes; the file has
+    // 20 + 4 + 54 more. Two nodes of about 47 KiB: the second mesh fits 64 KiB from 0, but not after
+    // the first. One node whose mesh record (65,420 bytes) fits 64 KiB, but not after the 130
+    // bytes before it.
+    struct Case
+    {
+        const char* pPath;
+        std::vector<std::uint32_t> vVertexCounts;
+        std::uint64_t uiFileSize;
+    };
+    const Case cases[] = {
+        {"Models/Two.dae", {1000, 1000}, 20 + 4 + 2 * (104 + 48 * 1000) + 54},
+        {"Models/One.dae", {1363}, 20 + 4 + 104 + 48 * 1363 + 54},
+    };
+    for (const Case& test : cases)
+    {
+        m_pRepository->SetFile(test.pPath, StripDocument(test.vVertexCounts), 5);
+        std::unique_ptr<KR_ModelResource> pImported(KR_ModelLoader::LoadModel(test.pPath, 0, 0, 0));
+        ASSERT_NE(nullptr, pImported) << test.pPath;
+        const std::string sCache = m_pRepository->GetFileContents(std::string(test.pPath) + ".bin");
+        EXPECT_EQ(test.uiFileSize, sCache.size()) << test.pPath;
+        EXPECT_GT(sCache.size(), KR_ModelLoader::FIRST_CACHE_CAPACITY) << test.pPath;
+
+        // The cache is what the model writes, and a second load reads it back.
+        std::vector<std::uint8_t> vBytes(sCache.size());
+        std::uint8_t* pCursor = vBytes.data() + 20;
+        std::uint64_t uiWritten = 20;
+        ASSERT_TRUE(pImported->Serialize(&pCursor, vBytes.size(), &uiWritten)) << test.pPath;
+        EXPECT_TRUE(std::string(vBytes.begin() + 20, vBytes.end()) == sCache.substr(20)) << test.pPath;
+        const int iImportsBefore = g_iColladaImports;
+        std::unique_ptr<KR_ModelResource> pCached(KR_ModelLoader::LoadModel(test.pPath, 0, 0, 0));
+        ASSERT_NE(nullptr, pCached) << test.pPath;
+        EXPECT_EQ(iImportsBefore, g_iColladaImports) << test.pPath; // not imported again
+        EXPECT_EQ(pImported->GetTriangleCount(), pCached->GetTriangleCount()) << test.pPath;
+    }
 }

@@ -453,3 +453,21 @@ TEST_F(KR_MeshResourceDX11Test, NestingDeeperThanTheLimitIsRefusedWithoutRecursi
     KR_MeshResourceDX11 node;
     EXPECT_FALSE(modeltest::Deserialize(node, bytes));
 }
+
+TEST_F(KR_MeshResourceDX11Test, NodeAndModelRecordsAfterOthersAreBoundedByTheBytesLeftNotTheBuffer)
+{
+    StandInGraphicsDevice device{m_engine};
+    auto* pRoot = new KR_MeshResourceDX11(MakeMesh(2), Names({"Stone", "Glass"}), MakeAnimation(2.0, 5.0),
+                                          MakeSkeleton(), 0x0B);
+    KR_BoundingBox box(XMVectorSet(-1, -2, -3, 0), XMVectorSet(1, 2, 3, 0));
+    pRoot->SetBoundingBox(&box);
+    ASSERT_TRUE(pRoot->AddChild(new KR_MeshResourceDX11(MakeMesh(1), Names({"Skin"}), nullptr, nullptr, 1)));
+    // Each part of the node (children, box, names, mesh, animations) is reached by some capacity.
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(*pRoot));
+
+    KB_GrowingArray<KR_MeshResource*> gNodes;
+    gNodes.Add(pRoot);
+    gNodes.Add(new KR_MeshResourceDX11(MakeMesh(3), Names({"Stone", "Stone", "Glass"}), nullptr, nullptr, 1));
+    const KR_ModelResourceDX11 model(gNodes);
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(model));
+}
