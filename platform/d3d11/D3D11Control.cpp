@@ -142,13 +142,20 @@ bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<st
         pImpl != nullptr ? pImpl->GetLayout(subresource) : nullptr;
     if (pLayout == nullptr || pData == nullptr)
         return false;
-    const std::uint8_t* pBytes = pImpl->GetData(subresource);
-    pData->assign(pBytes, pBytes + pLayout->byteSize);
+    pData->resize(pLayout->byteSize);
+    if (!pImpl->ReadData(subresource, pData->data()))
+        return false;
     if (pRowPitch != nullptr)
         *pRowPitch = pLayout->rowPitch;
     if (pDepthPitch != nullptr)
         *pDepthPitch = pLayout->depthPitch;
     return true;
+}
+
+std::size_t GetResourceMemoryBytes(ID3D11Resource* pResource)
+{
+    d3d11_internal::ResourceImpl* pImpl = d3d11_internal::ResourceImpl::From(pResource);
+    return pImpl != nullptr ? pImpl->GetMemoryBytes() : 0;
 }
 
 void SetEventQueryPolls(UINT polls)

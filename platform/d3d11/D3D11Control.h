@@ -133,6 +133,11 @@ ULONG GetRefCount(const IUnknown* pObject);
 bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<std::uint8_t>* pData,
                      UINT* pRowPitch = nullptr, UINT* pDepthPitch = nullptr);
 
+// Bytes of CPU memory the resource holds now, over all its subresources: a subresource whose
+// bytes nothing has needed yet (only created without data, cleared or copied whole from such a
+// one) holds none. 0 for a foreign object.
+std::size_t GetResourceMemoryBytes(ID3D11Resource* pResource);
+
 struct BoundState
 {
     std::vector<std::uint64_t> RenderTargets; // one id per bound slot

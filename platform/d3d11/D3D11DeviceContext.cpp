@@ -19,37 +19,39 @@ namespace
 
 constexpr const char* INTERFACE_NAME = "ID3D11DeviceContext";
 
-// Repeats the element pattern over the whole elements of bytes: one element, then the filled part
-// copied onto the rest, doubling each time (clears of large targets run every frame).
-void FillPattern(std::uint8_t* pData, std::size_t uiBytes, const std::uint8_t* pPattern, UINT uiElementSize)
-{
-    if (uiElementSize == 0)
-        return;
-    const std::size_t uiWhole = uiBytes / uiElementSize * uiElementSize;
-    if (uiWhole == 0)
-        return;
-    std::memcpy(pData, pPattern, uiElementSize);
-    for (std::size_t uiFilled = uiElementSize; uiFilled < uiWhole;)
-    {
-        const std::size_t uiCopy = std::min(uiFilled, uiWhole - uiFilled);
-        std::memcpy(pData + uiFilled, pData, uiCopy);
-        uiFilled += uiCopy;
-    }
-}
-
 // Writes the element pattern (only the bits of mask, when given) into every element of the
 // range. Elements of a multisampled resource include each sample.
 void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8_t* pPattern,
                const std::uint8_t* pMask, UINT uiElementSize)
 {
     const SubresourceLayout* pLayout = pResource->GetLayout(range.subresource);
-    std::uint8_t* pData = pResource->GetData(range.subresource);
-    if (pLayout == nullptr || pData == nullptr || uiElementSize == 0)
+    if (pLayout == nullptr || uiElementSize == 0 || uiElementSize > UniformValue::MAX_SIZE)
         return;
     // A mask that keeps no old bit (a depth format without stencil) writes whole elements.
     if (pMask != nullptr &&
         std::all_of(pMask, pMask + uiElementSize, [](std::uint8_t b) { return b == 0xFF; }))
         pMask = nullptr;
+    // A range over the whole subresource only records the value it leaves: the pattern, or
+    // under a mask the pattern merged into a uniform old value.
+    if (range.firstSlice == 0 && range.sliceCount >= pLayout->depth)
+    {
+        std::uint8_t aMerged[UniformValue::MAX_SIZE];
+        if (pMask == nullptr)
+        {
+            if (pResource->SetUniform(range.subresource, pPattern, uiElementSize))
+                return;
+        }
+        else if (pResource->GetUniform(range.subresource).Expand(uiElementSize, aMerged))
+        {
+            for (UINT i = 0; i < uiElementSize; ++i)
+                aMerged[i] = static_cast<std::uint8_t>((aMerged[i] & ~pMask[i]) | (pPattern[i] & pMask[i]));
+            if (pResource->SetUniform(range.subresource, aMerged, uiElementSize))
+                return;
+        }
+    }
+    std::uint8_t* pData = pResource->GetData(range.subresource);
+    if (pData == nullptr)
+        return;
     const UINT uiElementsPerRow = pLayout->rowPitch / uiElementSize;
     for (UINT z = range.firstSlice; z < range.firstSlice + range.sliceCount && z < pLayout->depth; ++z)
     {
@@ -196,12 +198,32 @@ void DownsampleLevel(ResourceImpl* pResource, UINT uiSource, UINT uiTarget, cons
 {
     const SubresourceLayout* pFrom = pResource->GetLayout(uiSource);
     const SubresourceLayout* pTo = pResource->GetLayout(uiTarget);
-    const std::uint8_t* pSource = pResource->GetData(uiSource);
-    std::uint8_t* pTarget = pResource->GetData(uiTarget);
-    if (pFrom == nullptr || pTo == nullptr || pSource == nullptr || pTarget == nullptr)
+    if (pFrom == nullptr || pTo == nullptr)
         return;
     const UINT uiElement = info.bytesPerBlock;
     const UINT uiComponent = info.channelBits / 8;
+    // A uniform level gives a uniform level: every element the mean of eight equal ones,
+    // computed as the loop below computes it. Elements with bytes outside the channels keep
+    // the target's own bytes there, so those go the long way.
+    std::uint8_t aSource[UniformValue::MAX_SIZE];
+    if (info.channels * uiComponent == uiElement &&
+        pResource->GetUniform(uiSource).Expand(uiElement, aSource))
+    {
+        std::uint8_t aTarget[UniformValue::MAX_SIZE];
+        for (UINT c = 0; c < info.channels; ++c)
+        {
+            double fSum = 0.0;
+            for (UINT i = 0; i < 8; ++i)
+                fSum += ReadComponent(aSource + std::size_t{c} * uiComponent, info);
+            WriteComponent(aTarget + std::size_t{c} * uiComponent, info, fSum / 8.0);
+        }
+        if (pResource->SetUniform(uiTarget, aTarget, uiElement))
+            return;
+    }
+    const std::uint8_t* pSource = pResource->GetData(uiSource);
+    std::uint8_t* pTarget = pResource->GetData(uiTarget);
+    if (pSource == nullptr || pTarget == nullptr)
+        return;
     const auto clamp = [](UINT v, UINT uiSize) { return v < uiSize ? v : uiSize - 1; };
     for (UINT z = 0; z < pTo->depth; ++z)
         for (UINT y = 0; y < pTo->height; ++y)
@@ -467,8 +489,12 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
             FillRange(pView->GetResourceImpl(), range, aPattern, nullptr, uiSize);
         return;
     }
-    std::uint8_t* pData = pView->GetResourceImpl()->GetData(0);
-    FillPattern(pData + uiFirst, uiBytes, aPattern, uiSize);
+    ResourceImpl* pResource = pView->GetResourceImpl();
+    if (uiFirst == 0 && uiBytes == pResource->GetLayout(0)->byteSize && pResource->SetUniform(0, aPattern, uiSize))
+        return;
+    std::uint8_t* pData = pResource->GetData(0);
+    if (pData != nullptr)
+        FillPattern(pData + uiFirst, uiBytes, aPattern, uiSize);
 }
 
 void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports)
@@ -599,11 +625,21 @@ void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSub
                         static_cast<double>(Format)});
     if (!bValid)
         return;
-    // The stand-in's resolve: sample 0 of every source pixel.
+    // The stand-in's resolve: sample 0 of every source pixel, so a uniform source whose
+    // pattern tiles one element gives its own value.
     const UINT uiElementSize = info.bytesPerBlock;
     const UINT uiSamples = pSrc->GetShape().sampleCount;
+    std::uint8_t aElement[UniformValue::MAX_SIZE];
+    if (pSrc->GetUniform(SrcSubresource).Expand(uiElementSize, aElement) &&
+        pDstLayout->rowPitch == pDstLayout->width * uiElementSize &&
+        pDst->SetUniform(DstSubresource, aElement, uiElementSize))
+    {
+        return;
+    }
     const std::uint8_t* pSrcData = pSrc->GetData(SrcSubresource);
     std::uint8_t* pDstData = pDst->GetData(DstSubresource);
+    if (pSrcData == nullptr || pDstData == nullptr)
+        return;
     for (UINT y = 0; y < pDstLayout->height; ++y)
     {
         for (UINT x = 0; x < pDstLayout->width; ++x)
@@ -756,8 +792,14 @@ HRESULT DeviceContext::Map(ID3D11Resource* pResource, UINT Subresource, D3D11_MA
             *pMappedResource = D3D11_MAPPED_SUBRESOURCE{};
         return hr;
     }
+    std::uint8_t* pData = pImpl->GetData(Subresource);
+    if (pData == nullptr)
+    {
+        *pMappedResource = D3D11_MAPPED_SUBRESOURCE{};
+        return E_OUTOFMEMORY;
+    }
     pImpl->SetMapped(Subresource, true);
-    pMappedResource->pData = pImpl->GetData(Subresource);
+    pMappedResource->pData = pData;
     pMappedResource->RowPitch = pLayout->rowPitch;
     pMappedResource->DepthPitch = pLayout->depthPitch;
     return S_OK;
@@ -798,10 +840,15 @@ void DeviceContext::UpdateSubresource(ID3D11Resource* pDstResource, UINT DstSubr
                         static_cast<double>(SrcDepthPitch)});
     if (!bValid)
         return;
+    const bool bWhole = uiRowBytes == pLayout->rowPitch && uiRows == pLayout->rowCount &&
+                        uiSlices == pLayout->depth;
+    std::uint8_t* pData =
+        bWhole ? pDst->GetDataForOverwrite(DstSubresource) : pDst->GetData(DstSubresource);
+    if (pData == nullptr)
+        return;
     CopyBlocks(static_cast<const std::uint8_t*>(pSrcData), SrcRowPitch, SrcDepthPitch,
-               pDst->GetData(DstSubresource) +
-                   BlockOffset(*pLayout, block, blocks.left, blocks.top, blocks.front),
-               pLayout->rowPitch, pLayout->depthPitch, uiRowBytes, uiRows, uiSlices);
+               pData + BlockOffset(*pLayout, block, blocks.left, blocks.top, blocks.front), pLayout->rowPitch,
+               pLayout->depthPitch, uiRowBytes, uiRows, uiSlices);
 }
 
 void DeviceContext::CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* pSrcResource)
@@ -823,8 +870,17 @@ void DeviceContext::CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* p
                        {Object::IdOf(pDstResource), Object::IdOf(pSrcResource)}, {});
     if (!bValid)
         return;
+    // Same shape and family: every subresource has the same layout on both sides.
     for (UINT i = 0; i < pDst->GetSubresourceCount(); ++i)
-        std::memcpy(pDst->GetData(i), pSrc->GetData(i), pDst->GetLayout(i)->byteSize);
+    {
+        const UniformValue uniform = pSrc->GetUniform(i);
+        if (uniform.size != 0 && pDst->SetUniform(i, uniform.bytes, uniform.size))
+            continue;
+        const std::uint8_t* pSrcData = pSrc->GetData(i);
+        std::uint8_t* pDstData = pDst->GetDataForOverwrite(i);
+        if (pSrcData != nullptr && pDstData != nullptr)
+            std::memcpy(pDstData, pSrcData, pDst->GetLayout(i)->byteSize);
+    }
 }
 
 void DeviceContext::CopySubresourceRegion(ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX,
@@ -868,14 +924,31 @@ void DeviceContext::CopySubresourceRegion(ID3D11Resource* pDstResource, UINT Dst
                         static_cast<double>(SrcSubresource)});
     if (!bValid)
         return;
-    CopyBlocks(pSrc->GetData(SrcSubresource) +
-                   BlockOffset(*pSrcLayout, block, srcBlocks.left, srcBlocks.top, srcBlocks.front),
-               pSrcLayout->rowPitch, pSrcLayout->depthPitch,
-               pDst->GetData(DstSubresource) +
-                   BlockOffset(*pDstLayout, block, dstBlocks.left, dstBlocks.top, dstBlocks.front),
-               pDstLayout->rowPitch, pDstLayout->depthPitch,
-               std::size_t{srcBlocks.right - srcBlocks.left} * block.bytesPerBlock,
-               srcBlocks.bottom - srcBlocks.top, srcBlocks.back - srcBlocks.front);
+    const std::size_t uiRowBytes = std::size_t{srcBlocks.right - srcBlocks.left} * block.bytesPerBlock;
+    const UINT uiRows = srcBlocks.bottom - srcBlocks.top;
+    const UINT uiSlices = srcBlocks.back - srcBlocks.front;
+    const std::size_t uiSrcOffset = BlockOffset(*pSrcLayout, block, srcBlocks.left, srcBlocks.top, srcBlocks.front);
+    const std::size_t uiDstOffset = BlockOffset(*pDstLayout, block, dstBlocks.left, dstBlocks.top, dstBlocks.front);
+    const bool bWhole =
+        uiRowBytes == pDstLayout->rowPitch && uiRows == pDstLayout->rowCount && uiSlices == pDstLayout->depth;
+    // From a uniform source every copied row starts the pattern afresh when the source offset
+    // and pitches are whole patterns: a whole target takes the value, and a target holding the
+    // same value at the same phase keeps it.
+    const UniformValue uniform = pSrc->GetUniform(SrcSubresource);
+    if (uniform.size != 0 && uiSrcOffset % uniform.size == 0 && uiRowBytes % uniform.size == 0)
+    {
+        if (bWhole && pDst->SetUniform(DstSubresource, uniform.bytes, uniform.size))
+            return;
+        if (pDst->GetUniform(DstSubresource) == uniform && uiDstOffset % uniform.size == 0)
+            return;
+    }
+    const std::uint8_t* pSrcData = pSrc->GetData(SrcSubresource);
+    std::uint8_t* pDstData =
+        bWhole ? pDst->GetDataForOverwrite(DstSubresource) : pDst->GetData(DstSubresource);
+    if (pSrcData == nullptr || pDstData == nullptr)
+        return;
+    CopyBlocks(pSrcData + uiSrcOffset, pSrcLayout->rowPitch, pSrcLayout->depthPitch, pDstData + uiDstOffset,
+               pDstLayout->rowPitch, pDstLayout->depthPitch, uiRowBytes, uiRows, uiSlices);
 }
 
 namespace
