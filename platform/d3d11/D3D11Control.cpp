@@ -49,6 +49,26 @@ void SetPresentHook(std::function<void(std::uint64_t presentedFrames)> hook)
     Runtime::Get().SetPresentHook(std::move(hook));
 }
 
+void SetPresentPacing(bool enabled)
+{
+    Runtime::Get().SetPresentPacing(enabled);
+}
+
+void UseManualClock()
+{
+    Runtime::Get().UseManualClock();
+}
+
+void AdvanceClock(std::uint64_t nanoseconds)
+{
+    Runtime::Get().AdvanceClock(nanoseconds);
+}
+
+std::uint64_t GetClock()
+{
+    return Runtime::Get().GetClock();
+}
+
 void SetAdapters(const std::vector<AdapterConfig>& adapters)
 {
     Runtime::Get().SetAdapters(adapters);

@@ -76,8 +76,8 @@ struct CallRecord
 
 // Back to the defaults: one adapter with one output and the default modes, feature level 11_0,
 // one quality level for 1, 2, 4 and 8 samples (none for other counts), no failures queued, empty
-// call log and counters, frame 0, no frame reports and no present hook. Live objects are not
-// touched.
+// call log and counters, frame 0, no frame reports, no present hook, no present pacing and the
+// steady clock. Live objects are not touched.
 void Reset();
 
 // Frame reports: a real run (no Reset yet) prints a line "frame <n>: <draws> draw calls" on
@@ -87,6 +87,19 @@ void SetFrameReports(bool enabled);
 // Runs after every successful Present on the presenting thread, with the number of frames
 // presented so far (a test drives its clocks from here); empty: none. Reset removes it.
 void SetPresentHook(std::function<void(std::uint64_t presentedFrames)> hook);
+
+// Present pacing, as a swap chain waiting for the display: a Present with a sync interval of
+// N >= 1 returns N refresh periods of the swap chain's mode (60 Hz when the mode names no rate;
+// whole nanoseconds) after that swap chain's previous present, at once when that moment has
+// passed; an interval of 0 never waits. On in a real run (no Reset yet); Reset turns it off, so
+// tests run unpaced.
+void SetPresentPacing(bool enabled);
+// The clock pacing waits on: the steady clock, or after UseManualClock one at 0 that only
+// AdvanceClock and paced presents move (a wait moves it to the moment waited for). Reset goes
+// back to the steady clock.
+void UseManualClock();
+void AdvanceClock(std::uint64_t nanoseconds);
+std::uint64_t GetClock(); // nanoseconds
 
 void SetAdapters(const std::vector<AdapterConfig>& adapters);
 // The highest level the simulated hardware reaches.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace d3d11_internal
 {
@@ -68,8 +69,10 @@ Runtime& Runtime::Get()
 Runtime::Runtime()
 {
     ResetConfigLocked();
-    // Without a test in control the program is a real run: it reports its frames.
+    // Without a test in control the program is a real run: it reports its frames, and its
+    // presents wait for the display.
     m_bFrameReports = true;
+    m_bPacing.store(true, std::memory_order_relaxed);
 }
 
 void Runtime::ResetConfigLocked()
@@ -91,6 +94,9 @@ void Runtime::ResetConfigLocked()
     m_bReported = false;
     m_presentHook = nullptr;
     m_bLogging.store(true, std::memory_order_relaxed);
+    m_bPacing.store(false, std::memory_order_relaxed);
+    m_bManualClock = false;
+    m_uiManualClock = 0;
 }
 
 std::uint64_t Runtime::Register(Object* pObject)
@@ -226,6 +232,54 @@ void Runtime::EndFrame(UINT uiSyncInterval)
     }
     if (hook)
         hook(uiFrame);
+}
+
+std::uint64_t Runtime::GetClock()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_bManualClock)
+            return m_uiManualClock;
+    }
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+std::uint64_t Runtime::WaitUntil(std::uint64_t uiDue)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_bManualClock)
+        {
+            if (m_bPacing.load(std::memory_order_relaxed) && m_uiManualClock < uiDue)
+                m_uiManualClock = uiDue;
+            return m_uiManualClock;
+        }
+    }
+    const std::uint64_t uiNow = GetClock();
+    if (!m_bPacing.load(std::memory_order_relaxed) || uiNow >= uiDue)
+        return uiNow;
+    std::this_thread::sleep_for(std::chrono::nanoseconds(uiDue - uiNow));
+    return uiDue;
+}
+
+void Runtime::SetPresentPacing(bool bEnabled)
+{
+    m_bPacing.store(bEnabled, std::memory_order_relaxed);
+}
+
+void Runtime::UseManualClock()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bManualClock = true;
+    m_uiManualClock = 0;
+}
+
+void Runtime::AdvanceClock(std::uint64_t uiNanoseconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uiManualClock += uiNanoseconds;
 }
 
 void Runtime::Reset()

@@ -142,11 +142,21 @@ public:
     // Called by Present after logging itself: closes the frame, prints the frame report when one
     // is due and then runs the present hook (both outside the lock).
     void EndFrame(UINT uiSyncInterval);
+    // Nanoseconds on the pacing clock (steady or manual).
+    std::uint64_t GetClock();
+    // Paced, waits until uiDue on the pacing clock (a manual clock is moved there) and answers
+    // uiDue; else, or when uiDue has passed, answers the clock at once. Never holds the lock
+    // while it sleeps.
+    std::uint64_t WaitUntil(std::uint64_t uiDue);
+    bool IsPresentPacing() const { return m_bPacing.load(std::memory_order_relaxed); }
 
     // Control side.
     void Reset();
     void SetFrameReports(bool bEnabled);
     void SetPresentHook(std::function<void(std::uint64_t)> hook);
+    void SetPresentPacing(bool bEnabled);
+    void UseManualClock();
+    void AdvanceClock(std::uint64_t uiNanoseconds);
     void SetAdapters(const std::vector<D3D11Control::AdapterConfig>& adapters);
     void SetFeatureLevel(D3D_FEATURE_LEVEL level);
     void SetQualityLevels(UINT uiSampleCount, UINT uiLevels, DXGI_FORMAT format);
@@ -186,6 +196,9 @@ private:
     std::chrono::steady_clock::time_point m_lastReport;
     std::function<void(std::uint64_t)> m_presentHook;
     std::atomic<bool> m_bLogging{true}; // read without the mutex on every call
+    std::atomic<bool> m_bPacing{true};  // a real run until a test resets the runtime
+    bool m_bManualClock = false;
+    std::uint64_t m_uiManualClock = 0; // nanoseconds
 };
 
 } // namespace d3d11_internal
