@@ -281,38 +281,36 @@ bool DeviceContext::Implements(REFIID riid) const
 void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
                                        ID3D11DepthStencilView* pDepthStencilView)
 {
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = "OMSetRenderTargets";
-    record.Values = {static_cast<double>(NumViews)};
+    CallEntry record(INTERFACE_NAME, "OMSetRenderTargets");
+    record.AddValue(static_cast<double>(NumViews));
     bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
                   (NumViews == 0 || ppRenderTargetViews != nullptr);
     for (UINT i = 0; bValid && i < NumViews; ++i)
     {
         ID3D11RenderTargetView* pView = ppRenderTargetViews[i];
         bValid = pView == nullptr || RenderTargetView::From(pView) != nullptr;
-        record.Objects.push_back(Object::IdOf(pView));
+        record.AddObject(Object::IdOf(pView));
     }
     bValid = bValid && (pDepthStencilView == nullptr || DepthStencilView::From(pDepthStencilView) != nullptr);
-    record.Objects.push_back(Object::IdOf(pDepthStencilView));
+    record.AddObject(Object::IdOf(pDepthStencilView));
     if (!bValid)
     {
-        record.Result = E_INVALIDARG;
-        Runtime::Get().Log(std::move(record));
+        record.result = E_INVALIDARG;
+        Runtime::Get().Log(record);
         return;
     }
     if (!SizesMatch(NumViews, ppRenderTargetViews, pDepthStencilView))
     {
         // As the runtime does: nothing stays bound, and the refusal shows in the log.
-        record.Result = E_INVALIDARG;
-        Runtime::Get().Log(std::move(record));
+        record.result = E_INVALIDARG;
+        Runtime::Get().Log(record);
         for (auto& target : m_aRenderTargets)
             target.Set(nullptr);
         m_uiRenderTargetCount = 0;
         m_depthStencil.Set(nullptr);
         return;
     }
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     for (UINT i = 0; i < D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT; ++i)
         m_aRenderTargets[i].Set(i < NumViews ? ppRenderTargetViews[i] : nullptr);
     m_uiRenderTargetCount = NumViews;
@@ -325,18 +323,16 @@ void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** p
 {
     const bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
                         (NumViews == 0 || ppRenderTargetViews != nullptr);
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = "OMGetRenderTargets";
-    record.Values = {static_cast<double>(NumViews)};
-    record.Result = bValid ? S_OK : E_INVALIDARG;
+    CallEntry record(INTERFACE_NAME, "OMGetRenderTargets");
+    record.AddValue(static_cast<double>(NumViews));
+    record.result = bValid ? S_OK : E_INVALIDARG;
     for (UINT i = 0; bValid && i < NumViews; ++i)
     {
         ID3D11RenderTargetView* pView = i < m_uiRenderTargetCount ? m_aRenderTargets[i].Get() : nullptr;
         if (pView != nullptr)
             pView->AddRef();
         ppRenderTargetViews[i] = pView;
-        record.Objects.push_back(Object::IdOf(pView));
+        record.AddObject(Object::IdOf(pView));
     }
     if (ppDepthStencilView != nullptr)
     {
@@ -344,9 +340,9 @@ void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** p
         if (pDepth != nullptr)
             pDepth->AddRef();
         *ppDepthStencilView = pDepth;
-        record.Objects.push_back(Object::IdOf(pDepth));
+        record.AddObject(Object::IdOf(pDepth));
     }
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
 }
 
 // Objects: the render targets and the depth view (unless kept), then the UAVs. Values: the
@@ -359,11 +355,10 @@ void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
 {
     const bool bKeepTargets = NumRTVs == D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL;
     const bool bKeepViews = NumUAVs == D3D11_KEEP_UNORDERED_ACCESS_VIEWS;
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = "OMSetRenderTargetsAndUnorderedAccessViews";
-    record.Values = {static_cast<double>(NumRTVs), static_cast<double>(UAVStartSlot),
-                     static_cast<double>(NumUAVs)};
+    CallEntry record(INTERFACE_NAME, "OMSetRenderTargetsAndUnorderedAccessViews");
+    record.AddValue(static_cast<double>(NumRTVs));
+    record.AddValue(static_cast<double>(UAVStartSlot));
+    record.AddValue(static_cast<double>(NumUAVs));
     bool bValid = true;
     if (!bKeepTargets)
     {
@@ -373,12 +368,12 @@ void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
         {
             bValid = ppRenderTargetViews[i] == nullptr ||
                      RenderTargetView::From(ppRenderTargetViews[i]) != nullptr;
-            record.Objects.push_back(Object::IdOf(ppRenderTargetViews[i]));
+            record.AddObject(Object::IdOf(ppRenderTargetViews[i]));
         }
         bValid = bValid &&
                  (pDepthStencilView == nullptr || DepthStencilView::From(pDepthStencilView) != nullptr) &&
                  SizesMatch(NumRTVs, ppRenderTargetViews, pDepthStencilView);
-        record.Objects.push_back(Object::IdOf(pDepthStencilView));
+        record.AddObject(Object::IdOf(pDepthStencilView));
     }
     if (bValid && !bKeepViews && NumUAVs > 0)
     {
@@ -391,13 +386,13 @@ void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
         {
             bValid = ppUnorderedAccessViews[i] == nullptr ||
                      UnorderedAccessView::From(ppUnorderedAccessViews[i]) != nullptr;
-            record.Objects.push_back(Object::IdOf(ppUnorderedAccessViews[i]));
-            record.Values.push_back(
+            record.AddObject(Object::IdOf(ppUnorderedAccessViews[i]));
+            record.AddValue(
                 static_cast<double>(pUAVInitialCounts != nullptr ? pUAVInitialCounts[i] : 0xFFFFFFFFu));
         }
     }
-    record.Result = bValid ? S_OK : E_INVALIDARG;
-    Runtime::Get().Log(std::move(record));
+    record.result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(record);
     if (!bValid)
         return;
     if (!bKeepTargets)
@@ -472,15 +467,12 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
     {
         bValid = EncodeUint(pView->GetFormat(), Values, aPattern, &uiSize);
     }
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = "ClearUnorderedAccessViewUint";
-    record.Result = bValid ? S_OK : E_INVALIDARG;
-    record.Objects = {Object::IdOf(pUnorderedAccessView)};
-    if (Values != nullptr)
-        record.Values = {static_cast<double>(Values[0]), static_cast<double>(Values[1]),
-                         static_cast<double>(Values[2]), static_cast<double>(Values[3])};
-    Runtime::Get().Log(std::move(record));
+    CallEntry record(INTERFACE_NAME, "ClearUnorderedAccessViewUint");
+    record.result = bValid ? S_OK : E_INVALIDARG;
+    record.AddObject(Object::IdOf(pUnorderedAccessView));
+    for (UINT i = 0; Values != nullptr && i < 4; ++i)
+        record.AddValue(static_cast<double>(Values[i]));
+    Runtime::Get().Log(record);
     if (!bValid)
         return;
     if (!bBuffer)
@@ -490,7 +482,8 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
         return;
     }
     ResourceImpl* pResource = pView->GetResourceImpl();
-    if (uiFirst == 0 && uiBytes == pResource->GetLayout(0)->byteSize && pResource->SetUniform(0, aPattern, uiSize))
+    if (uiFirst == 0 && uiBytes == pResource->GetLayout(0)->byteSize &&
+        pResource->SetUniform(0, aPattern, uiSize))
         return;
     std::uint8_t* pData = pResource->GetData(0);
     if (pData != nullptr)
@@ -499,10 +492,8 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
 
 void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports)
 {
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = "RSSetViewports";
-    record.Values = {static_cast<double>(NumViewports)};
+    CallEntry record(INTERFACE_NAME, "RSSetViewports");
+    record.AddValue(static_cast<double>(NumViewports));
     const bool bValid = NumViewports <= D3D11_VIEWPORT_AND_SCISSORRECT_OBJECT_COUNT_PER_PIPELINE &&
                         (NumViewports == 0 || pViewports != nullptr);
     if (bValid)
@@ -510,15 +501,16 @@ void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pVie
         for (UINT i = 0; i < NumViewports; ++i)
         {
             const D3D11_VIEWPORT& vp = pViewports[i];
-            record.Values.insert(record.Values.end(),
-                                 {vp.TopLeftX, vp.TopLeftY, vp.Width, vp.Height, vp.MinDepth, vp.MaxDepth});
+            for (const double fValue :
+                 {vp.TopLeftX, vp.TopLeftY, vp.Width, vp.Height, vp.MinDepth, vp.MaxDepth})
+                record.AddValue(fValue);
         }
     }
     else
     {
-        record.Result = E_INVALIDARG;
+        record.result = E_INVALIDARG;
     }
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     if (bValid)
         m_vViewports.assign(pViewports, pViewports + NumViewports);
 }
@@ -840,10 +832,9 @@ void DeviceContext::UpdateSubresource(ID3D11Resource* pDstResource, UINT DstSubr
                         static_cast<double>(SrcDepthPitch)});
     if (!bValid)
         return;
-    const bool bWhole = uiRowBytes == pLayout->rowPitch && uiRows == pLayout->rowCount &&
-                        uiSlices == pLayout->depth;
-    std::uint8_t* pData =
-        bWhole ? pDst->GetDataForOverwrite(DstSubresource) : pDst->GetData(DstSubresource);
+    const bool bWhole =
+        uiRowBytes == pLayout->rowPitch && uiRows == pLayout->rowCount && uiSlices == pLayout->depth;
+    std::uint8_t* pData = bWhole ? pDst->GetDataForOverwrite(DstSubresource) : pDst->GetData(DstSubresource);
     if (pData == nullptr)
         return;
     CopyBlocks(static_cast<const std::uint8_t*>(pSrcData), SrcRowPitch, SrcDepthPitch,
@@ -927,8 +918,10 @@ void DeviceContext::CopySubresourceRegion(ID3D11Resource* pDstResource, UINT Dst
     const std::size_t uiRowBytes = std::size_t{srcBlocks.right - srcBlocks.left} * block.bytesPerBlock;
     const UINT uiRows = srcBlocks.bottom - srcBlocks.top;
     const UINT uiSlices = srcBlocks.back - srcBlocks.front;
-    const std::size_t uiSrcOffset = BlockOffset(*pSrcLayout, block, srcBlocks.left, srcBlocks.top, srcBlocks.front);
-    const std::size_t uiDstOffset = BlockOffset(*pDstLayout, block, dstBlocks.left, dstBlocks.top, dstBlocks.front);
+    const std::size_t uiSrcOffset =
+        BlockOffset(*pSrcLayout, block, srcBlocks.left, srcBlocks.top, srcBlocks.front);
+    const std::size_t uiDstOffset =
+        BlockOffset(*pDstLayout, block, dstBlocks.left, dstBlocks.top, dstBlocks.front);
     const bool bWhole =
         uiRowBytes == pDstLayout->rowPitch && uiRows == pDstLayout->rowCount && uiSlices == pDstLayout->depth;
     // From a uniform source every copied row starts the pattern afresh when the source offset
@@ -981,20 +974,19 @@ void DeviceContext::IASetVertexBuffers(UINT StartSlot, UINT NumBuffers, ID3D11Bu
         StartSlot < D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT &&
         NumBuffers <= D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT - StartSlot &&
         (NumBuffers == 0 || (ppVertexBuffers != nullptr && pStrides != nullptr && pOffsets != nullptr));
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = "IASetVertexBuffers";
-    record.Values = {static_cast<double>(StartSlot), static_cast<double>(NumBuffers)};
+    CallEntry record(INTERFACE_NAME, "IASetVertexBuffers");
+    record.AddValue(static_cast<double>(StartSlot));
+    record.AddValue(static_cast<double>(NumBuffers));
     for (UINT i = 0; bValid && i < NumBuffers; ++i)
     {
         if (ppVertexBuffers[i] != nullptr && !HasBind(ppVertexBuffers[i], D3D11_BIND_VERTEX_BUFFER))
             bValid = false;
-        record.Objects.push_back(Object::IdOf(ppVertexBuffers[i]));
-        record.Values.push_back(static_cast<double>(pStrides[i]));
-        record.Values.push_back(static_cast<double>(pOffsets[i]));
+        record.AddObject(Object::IdOf(ppVertexBuffers[i]));
+        record.AddValue(static_cast<double>(pStrides[i]));
+        record.AddValue(static_cast<double>(pOffsets[i]));
     }
-    record.Result = bValid ? S_OK : E_INVALIDARG;
-    Runtime::Get().Log(std::move(record));
+    record.result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(record);
     if (!bValid)
         return;
     for (UINT i = 0; i < NumBuffers; ++i)
@@ -1032,38 +1024,38 @@ void DeviceContext::IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology)
         m_topology = Topology;
 }
 
-void DeviceContext::LogDraw(const char* pMethod, std::vector<double> vValues) const
+void DeviceContext::LogDraw(const char* pMethod, std::initializer_list<double> values) const
 {
     if (!Runtime::Get().IsLogging())
         return;
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = pMethod;
-    record.Values = std::move(vValues);
-    D3D11Control::DrawPipeline pipeline;
-    pipeline.Topology = m_topology;
-    pipeline.InputLayout = Object::IdOf(m_inputLayout.Get());
+    CallEntry record(INTERFACE_NAME, pMethod);
+    for (const double fValue : values)
+        record.AddValue(fValue);
+    PipelineEntry pipeline;
+    pipeline.topology = m_topology;
+    pipeline.uiInputLayout = Object::IdOf(m_inputLayout.Get());
     UINT uiSlots = D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT;
     while (uiSlots > 0 && m_aVertexBuffers[uiSlots - 1].Get() == nullptr)
         --uiSlots;
     for (UINT i = 0; i < uiSlots; ++i)
-        pipeline.VertexBuffers.push_back(
-            {Object::IdOf(m_aVertexBuffers[i].Get()), m_aVertexStrides[i], m_aVertexOffsets[i]});
-    pipeline.IndexBuffer = Object::IdOf(m_indexBuffer.Get());
-    pipeline.IndexFormat = m_indexFormat;
-    pipeline.IndexOffset = m_uiIndexOffset;
-    pipeline.VertexShader = Object::IdOf(m_aStages[STAGE_VS].shader.Get());
-    pipeline.GeometryShader = Object::IdOf(m_aStages[STAGE_GS].shader.Get());
-    pipeline.PixelShader = Object::IdOf(m_aStages[STAGE_PS].shader.Get());
-    pipeline.BlendState = Object::IdOf(m_blendState.Get());
-    pipeline.DepthStencilState = Object::IdOf(m_depthStencilState.Get());
-    pipeline.RasterizerState = Object::IdOf(m_rasterizerState.Get());
+        pipeline.aVertexBuffers[i] = {Object::IdOf(m_aVertexBuffers[i].Get()), m_aVertexStrides[i],
+                                      m_aVertexOffsets[i]};
+    pipeline.uiVertexBuffers = uiSlots;
+    pipeline.uiIndexBuffer = Object::IdOf(m_indexBuffer.Get());
+    pipeline.indexFormat = m_indexFormat;
+    pipeline.uiIndexOffset = m_uiIndexOffset;
+    pipeline.uiVertexShader = Object::IdOf(m_aStages[STAGE_VS].shader.Get());
+    pipeline.uiGeometryShader = Object::IdOf(m_aStages[STAGE_GS].shader.Get());
+    pipeline.uiPixelShader = Object::IdOf(m_aStages[STAGE_PS].shader.Get());
+    pipeline.uiBlendState = Object::IdOf(m_blendState.Get());
+    pipeline.uiDepthStencilState = Object::IdOf(m_depthStencilState.Get());
+    pipeline.uiRasterizerState = Object::IdOf(m_rasterizerState.Get());
     // The buffers stay among the objects as before: index buffer (indexed draws), vertex buffer 0.
-    if (record.Method.rfind("DrawIndexed", 0) == 0)
-        record.Objects.push_back(pipeline.IndexBuffer);
-    record.Objects.push_back(uiSlots > 0 ? pipeline.VertexBuffers[0].Buffer : 0);
-    record.Pipeline = std::move(pipeline);
-    Runtime::Get().Log(std::move(record));
+    if (std::strncmp(pMethod, "DrawIndexed", 11) == 0)
+        record.AddObject(pipeline.uiIndexBuffer);
+    record.AddObject(uiSlots > 0 ? pipeline.aVertexBuffers[0].Buffer : 0);
+    record.pPipeline = &pipeline;
+    Runtime::Get().Log(record);
 }
 
 // Objects: the vertex buffer of slot 0. Values: vertex count, start vertex. Pipeline: as bound.
@@ -1122,19 +1114,18 @@ template <class T, class TCheck>
 bool LogSlots(const char* pInterface, const char* pMethod, UINT StartSlot, UINT Num, T* const* ppObjects,
               UINT uiSlotCount, TCheck check)
 {
-    D3D11Control::CallRecord record;
-    record.Interface = pInterface;
-    record.Method = pMethod;
-    record.Values = {static_cast<double>(StartSlot), static_cast<double>(Num)};
+    CallEntry record(pInterface, pMethod);
+    record.AddValue(static_cast<double>(StartSlot));
+    record.AddValue(static_cast<double>(Num));
     bool bValid =
         StartSlot < uiSlotCount && Num <= uiSlotCount - StartSlot && (Num == 0 || ppObjects != nullptr);
     for (UINT i = 0; bValid && i < Num; ++i)
     {
         bValid = ppObjects[i] == nullptr || check(ppObjects[i]);
-        record.Objects.push_back(Object::IdOf(ppObjects[i]));
+        record.AddObject(Object::IdOf(ppObjects[i]));
     }
-    record.Result = bValid ? S_OK : E_INVALIDARG;
-    Runtime::Get().Log(std::move(record));
+    record.result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(record);
     return bValid;
 }
 
@@ -1246,19 +1237,17 @@ void DeviceContext::GSSetShaderResources(UINT StartSlot, UINT NumViews,
 void DeviceContext::SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTargets, const UINT* pOffsets)
 {
     bool bValid = NumBuffers <= D3D11_SO_BUFFER_SLOT_COUNT && (NumBuffers == 0 || ppSOTargets != nullptr);
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = "SOSetTargets";
-    record.Values = {static_cast<double>(NumBuffers)};
+    CallEntry record(INTERFACE_NAME, "SOSetTargets");
+    record.AddValue(static_cast<double>(NumBuffers));
     for (UINT i = 0; bValid && i < NumBuffers; ++i)
     {
         if (ppSOTargets[i] != nullptr && !HasBind(ppSOTargets[i], D3D11_BIND_STREAM_OUTPUT))
             bValid = false;
-        record.Objects.push_back(Object::IdOf(ppSOTargets[i]));
-        record.Values.push_back(static_cast<double>(pOffsets != nullptr ? pOffsets[i] : 0));
+        record.AddObject(Object::IdOf(ppSOTargets[i]));
+        record.AddValue(static_cast<double>(pOffsets != nullptr ? pOffsets[i] : 0));
     }
-    record.Result = bValid ? S_OK : E_INVALIDARG;
-    Runtime::Get().Log(std::move(record));
+    record.result = bValid ? S_OK : E_INVALIDARG;
+    Runtime::Get().Log(record);
     if (!bValid)
         return;
     for (UINT i = 0; i < D3D11_SO_BUFFER_SLOT_COUNT; ++i)

@@ -260,8 +260,8 @@ UniformValue ResourceImpl::GetUniform(UINT uiSubresource)
 bool ResourceImpl::SetUniform(UINT uiSubresource, const std::uint8_t* pPattern, UINT uiSize)
 {
     const SubresourceLayout* pLayout = GetLayout(uiSubresource);
-    if (pLayout == nullptr || uiSize == 0 || uiSize > UniformValue::MAX_SIZE || pLayout->rowPitch % uiSize != 0 ||
-        pLayout->byteSize % uiSize != 0)
+    if (pLayout == nullptr || uiSize == 0 || uiSize > UniformValue::MAX_SIZE ||
+        pLayout->rowPitch % uiSize != 0 || pLayout->byteSize % uiSize != 0)
     {
         return false;
     }

@@ -147,8 +147,8 @@ private:
 
     ResourceShape m_shape;
     std::vector<SubresourceLayout> m_vLayouts;
-    std::mutex m_mutex;                  // guards m_vData and m_vUniform
-    std::vector<ByteBuffer> m_vData;     // empty until the bytes are needed
+    std::mutex m_mutex;                   // guards m_vData and m_vUniform
+    std::vector<ByteBuffer> m_vData;      // empty until the bytes are needed
     std::vector<UniformValue> m_vUniform; // per subresource; size 0 where m_vData holds the bytes
     std::vector<bool> m_vMapped;
 };

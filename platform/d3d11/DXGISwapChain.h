@@ -38,7 +38,7 @@ private:
     Ref<ID3D11Texture2D> m_backBuffer;
     DXGI_SWAP_CHAIN_DESC m_desc{};
     bool m_bFullscreen = false;
-    bool m_bPresented = false;        // a present went out before
+    bool m_bPresented = false;         // a present went out before
     std::uint64_t m_uiLastPresent = 0; // when, on the runtime's pacing clock (nanoseconds)
 };
 

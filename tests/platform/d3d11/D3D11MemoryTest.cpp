@@ -236,8 +236,8 @@ TEST_F(D3D11Memory, PartialUseOfClearedMemoryGivesTheFilledBytes)
 {
     const std::vector<std::uint8_t> vRed = {0xFF, 0x00, 0x00, 0xFF};
     const float afRed[4] = {1.0f, 0.0f, 0.0f, 1.0f};
-    D3D11_TEXTURE2D_DESC desc = TextureDesc(8, 8, DXGI_FORMAT_R8G8B8A8_UNORM,
-                                            D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE);
+    D3D11_TEXTURE2D_DESC desc =
+        TextureDesc(8, 8, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE);
     desc.MipLevels = 4;
     desc.MiscFlags = D3D11_RESOURCE_MISC_GENERATE_MIPS;
     ID3D11Texture2D* pTarget = nullptr;
@@ -282,7 +282,8 @@ TEST_F(D3D11Memory, PartialUseOfClearedMemoryGivesTheFilledBytes)
         }
 
     // A resolve of a cleared multisampled target.
-    const D3D11_TEXTURE2D_DESC msDesc = TextureDesc(4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_RENDER_TARGET, 4);
+    const D3D11_TEXTURE2D_DESC msDesc =
+        TextureDesc(4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_BIND_RENDER_TARGET, 4);
     ID3D11Texture2D* pMultisampled = nullptr;
     ID3D11RenderTargetView* pMsView = nullptr;
     ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&msDesc, nullptr, &pMultisampled));
@@ -322,7 +323,7 @@ TEST_F(D3D11Memory, PartialUseOfClearedMemoryGivesTheFilledBytes)
     pResourceView->Release();
     pMsView->Release();
     pWordsView->Release();
-    for (ID3D11Resource* p : std::initializer_list<ID3D11Resource*>{pTarget, pFilled, pMultisampled, pResolved,
-                                                                    pWords, pShifted})
+    for (ID3D11Resource* p :
+         std::initializer_list<ID3D11Resource*>{pTarget, pFilled, pMultisampled, pResolved, pWords, pShifted})
         p->Release();
 }

@@ -292,9 +292,9 @@ TEST_F(DXGI, PacedPresentsWaitTheirSyncIntervalOfRefreshPeriods)
         UINT uiSyncInterval;
         std::uint64_t uiClockAfter;
     };
-    for (const Step& step : {Step{0, 1, 20000000}, Step{0, 2, 60000000}, Step{0, 0, 60000000},
-                             Step{5000000, 1, 80000000}, Step{100000000, 1, 180000000},
-                             Step{0, 4, 260000000}})
+    for (const Step& step :
+         {Step{0, 1, 20000000}, Step{0, 2, 60000000}, Step{0, 0, 60000000}, Step{5000000, 1, 80000000},
+          Step{100000000, 1, 180000000}, Step{0, 4, 260000000}})
     {
         D3D11Control::AdvanceClock(step.uiAdvance);
         EXPECT_EQ(S_OK, m_pSwapChain->Present(step.uiSyncInterval, 0));
