@@ -1,7 +1,8 @@
 #pragma once
 // Test control of the Direct3D 11 and DXGI stand-in: configuration of the simulated hardware
 // (adapters, outputs, display modes, feature level, multisample quality levels), failure
-// injection, the call log, the live-object registry and read access to resource memory.
+// injection, the call log, the live-object registry, read access to resource memory (kept
+// lazily: see D3D11Resources.h) and present pacing with its clock.
 // Engine code never includes this header. Every function is thread-safe.
 
 #include "platform/d3d11/d3d11.h"

@@ -1,8 +1,10 @@
 #include "tests/platform/d3d11/D3D11TestFixture.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <thread>
 #include <vector>
 
 namespace
@@ -326,4 +328,51 @@ TEST_F(D3D11Memory, PartialUseOfClearedMemoryGivesTheFilledBytes)
     for (ID3D11Resource* p :
          std::initializer_list<ID3D11Resource*>{pTarget, pFilled, pMultisampled, pResolved, pWords, pShifted})
         p->Release();
+}
+
+// Reading a cleared target from several threads while the context copies it whole and a
+// partial copy makes its bytes real: every reader sees the cleared bytes.
+TEST_F(D3D11Memory, ClearedMemoryReadsFromManyThreadsWhileTheContextUsesIt)
+{
+    const D3D11_TEXTURE2D_DESC desc = TextureDesc(64, 64, DXGI_FORMAT_R8G8B8A8_UNORM,
+                                                  D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE);
+    ID3D11Texture2D* pTarget = nullptr;
+    ID3D11Texture2D* pCopy = nullptr;
+    ID3D11RenderTargetView* pView = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTarget));
+    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pCopy));
+    ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(pTarget, nullptr, &pView));
+    const float afRed[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+    m_pContext->ClearRenderTargetView(pView, afRed);
+
+    constexpr int THREADS = 4;
+    std::atomic<int> iWrong{0};
+    std::vector<std::thread> vReaders;
+    for (int t = 0; t < THREADS; ++t)
+    {
+        vReaders.emplace_back(
+            [&]
+            {
+                for (int i = 0; i < 50; ++i)
+                {
+                    std::vector<std::uint8_t> vData;
+                    if (!D3D11Control::ReadSubresource(pTarget, 0, &vData) ||
+                        !AllElementsAre(vData, {0xFF, 0x00, 0x00, 0xFF}))
+                        ++iWrong;
+                    D3D11Control::GetResourceMemoryBytes(pTarget);
+                }
+            });
+    }
+    const D3D11_BOX box{0, 0, 0, 8, 8, 1};
+    for (int i = 0; i < 50; ++i)
+    {
+        m_pContext->CopyResource(pCopy, pTarget);
+        m_pContext->CopySubresourceRegion(pTarget, 0, 8, 8, 0, pCopy, 0, &box); // same bytes
+    }
+    for (std::thread& reader : vReaders)
+        reader.join();
+    EXPECT_EQ(0, iWrong.load());
+    pView->Release();
+    pTarget->Release();
+    pCopy->Release();
 }
