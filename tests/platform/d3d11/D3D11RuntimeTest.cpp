@@ -24,6 +24,12 @@ namespace
 std::atomic<std::size_t> g_uiAllocations{0};
 thread_local bool t_bCounting = false;
 
+} // namespace
+
+#ifndef KV_SANITIZER_ALLOCATOR
+namespace
+{
+
 // Out of line, so the compiler does not pair the frees below with the news it sees.
 [[gnu::noinline]] void* TakeBlock(std::size_t uiSize)
 {
@@ -37,7 +43,6 @@ thread_local bool t_bCounting = false;
 
 } // namespace
 
-#ifndef KV_SANITIZER_ALLOCATOR
 // The test program's allocator counts while a test asks it to.
 void* operator new(std::size_t uiSize)
 {
