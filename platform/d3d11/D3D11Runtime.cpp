@@ -197,35 +197,20 @@ void Runtime::Log(const char* pInterface, const char* pMethod, HRESULT hr,
     Log(entry);
 }
 
-void Runtime::CountLocked(std::string_view sName)
+std::size_t Runtime::NamePairHash::operator()(const std::pair<const char*, const char*>& names) const
 {
-    auto it = m_mCallCounts.find(sName);
-    if (it == m_mCallCounts.end())
-        it = m_mCallCounts.emplace(std::string(sName), 0).first;
-    ++it->second;
+    const std::hash<const void*> hash;
+    return hash(names.first) * 31 + hash(names.second);
 }
 
 void Runtime::Log(const CallEntry& entry)
 {
     if (!m_bLogging.load(std::memory_order_relaxed))
         return;
-    const std::string_view sInterface = entry.pInterface;
-    const std::string_view sMethod = entry.pMethod;
     std::lock_guard<std::mutex> lock(m_mutex);
-    CountLocked(sMethod);
-    if (!sInterface.empty())
-    {
-        // Interface and method names are short literals; a longer pair is counted by method only.
-        char acQualified[256];
-        if (sInterface.size() + 2 + sMethod.size() <= sizeof(acQualified))
-        {
-            std::memcpy(acQualified, sInterface.data(), sInterface.size());
-            std::memcpy(acQualified + sInterface.size(), "::", 2);
-            std::memcpy(acQualified + sInterface.size() + 2, sMethod.data(), sMethod.size());
-            CountLocked(std::string_view(acQualified, sInterface.size() + 2 + sMethod.size()));
-        }
-    }
-    if (sMethod.substr(0, 4) == "Draw")
+    // Counted by the names' addresses (literals); GetCallCount compares the text.
+    ++m_mCallCounts[{entry.pInterface, entry.pMethod}];
+    if (std::strncmp(entry.pMethod, "Draw", 4) == 0)
         ++m_uiFrameDraws;
     if (m_frameLog.vCalls.size() >= MAX_FRAME_LOG)
         m_frameLog.DropOldest(MAX_FRAME_LOG / 2);
@@ -484,8 +469,11 @@ void Runtime::ClearCallLog()
 std::uint64_t Runtime::GetCallCount(const std::string& sCall)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_mCallCounts.find(std::string_view(sCall));
-    return it != m_mCallCounts.end() ? it->second : 0;
+    std::uint64_t uiCount = 0;
+    for (const auto& [names, uiCalls] : m_mCallCounts)
+        if (NamesCall(sCall, names.first, names.second) && (sCall == names.second || *names.first != '\0'))
+            uiCount += uiCalls;
+    return uiCount;
 }
 
 std::uint64_t Runtime::GetPresentCount()

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -255,8 +256,10 @@ private:
 
     Runtime();
     void ResetConfigLocked();
-    // Adds one to the count of that name (a new name is stored once).
-    void CountLocked(std::string_view sName);
+    struct NamePairHash
+    {
+        std::size_t operator()(const std::pair<const char*, const char*>& names) const;
+    };
 
     std::mutex m_mutex;
     std::map<std::uint64_t, Object*> m_mObjects;
@@ -269,7 +272,8 @@ private:
 
     FrameLog m_frameLog;
     FrameLog m_lastFrameLog;
-    std::map<std::string, std::uint64_t, std::less<>> m_mCallCounts;
+    // Calls per (interface, method) name pair, keyed by the literals' addresses.
+    std::unordered_map<std::pair<const char*, const char*>, std::uint64_t, NamePairHash> m_mCallCounts;
     std::uint64_t m_uiSequence = 0;
     std::uint64_t m_uiFrame = 0;
     UINT m_uiLastSyncInterval = 0;
