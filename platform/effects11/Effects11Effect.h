@@ -46,7 +46,9 @@ private:
     Runtime() = default;
 
     win32_internal::FailureQueue m_failures;
-    std::atomic<bool> m_bApplyLogging{true};
+    // Off in a real run, which reads no snapshots (each Apply would copy every variable);
+    // Reset turns it on for tests.
+    std::atomic<bool> m_bApplyLogging{false};
     std::mutex m_mutex;
     std::deque<Effects11Control::ApplyRecord> m_applyLog;
 };
