@@ -63,13 +63,6 @@ public:
         std::uint32_t uiMinUserCurves = 0;
     };
 
-    // Effect ids the scenes drive, and their registration order.
-    static constexpr std::uint32_t EFFECT_BLOOM = 0;
-    static constexpr std::uint32_t EFFECT_DEPTH_OF_FIELD = 1;
-    static constexpr std::uint32_t EFFECT_COLOR_OFFSETS = 2;
-    static constexpr std::uint32_t EFFECT_COLOR_CUBES = 4;
-    static constexpr std::uint32_t EFFECT_VOLUME_LIGHTING = 5;
-    static constexpr std::uint32_t EFFECT_DIRTY_LENS = 8;
     // Near and far of a frame drawn without a camera.
     static constexpr float NO_CAMERA_NEAR = 1.0f;
     static constexpr float NO_CAMERA_FAR = 2000.0f;
