@@ -4,6 +4,7 @@
 #include "production/KV27_AssetGenerator.h"
 
 #include "production/KV27_AssetGeneratorInternal.h"
+#include "production/KV27_SceneCommon.h"
 #include "timing/KU_VertexInterpolation.h"
 
 #include <algorithm>
@@ -31,6 +32,10 @@ XMFLOAT3 RailPosition(std::uint32_t uiScene, std::uint32_t k, double t)
 
 // A rail's target runs this far ahead of its start on the same loop, so the two never meet.
 constexpr double RAIL_LEAD = 0.6;
+
+// The user-defined curve the scene base (KR_Scene) reads for the volume lighting; the engine has
+// no public name for it.
+constexpr std::uint32_t VOLUME_LIGHTING_CURVE = 5;
 
 } // namespace
 
@@ -99,7 +104,7 @@ bool Generator::WriteUserCurves(std::uint32_t uiScene)
         std::vector<Key> keys;
         double fCurveStart = fStart;
         std::string sName;
-        if (i == 0)
+        if (i == KV27_SceneCommon::FRAME_COLOR_CURVE)
         {
             // Frame colour: the show fades in at its start and out at its end.
             sName = "frame colour";
@@ -110,34 +115,34 @@ bool Generator::WriteUserCurves(std::uint32_t uiScene)
             else
                 keys = {{0.0, 1.0f, 1.0f, 1.0f}, {d, 1.0f, 1.0f, 1.0f}};
         }
-        else if (i == 1)
+        else if (i == KV27_SceneCommon::FRAME_RANGE_CURVE)
         {
             sName = "frame range";
             keys = {{0.0, 0.55f, 1.0f, 0.0f}, {d, 0.6f, 1.0f, 0.0f}};
         }
-        else if (i == 2)
+        else if (i == KV27_SceneCommon::BLOOM_CURVE)
         {
             sName = "bloom";
             keys = {{0.0, 0.3f + 0.04f * s, 0.0f, 0.0f}, {d / 2, 0.55f, 0.0f, 0.0f}, {d, 0.35f, 0.0f, 0.0f}};
         }
-        else if (i == 3)
+        else if (i == KV27_SceneCommon::FOCUS_CURVE_1)
         {
             // Depth of field f0, f1, f2: f1 and f2 are divided by, so never 0.
             sName = "depth of field 1";
             keys = {{0.0, 0.25f + 0.02f * s, 0.35f, 0.4f}, {d, 0.3f, 0.38f, 0.42f}};
         }
-        else if (i == 4)
+        else if (i == KV27_SceneCommon::FOCUS_CURVE_2)
         {
             sName = "depth of field 2";
             keys = {{0.0, 0.35f, 0.45f, 0.0f}, {d, 0.4f, 0.5f, 0.0f}};
         }
-        else if (i == 5)
+        else if (i == VOLUME_LIGHTING_CURVE)
         {
             // Volume lighting: step scale and trace distance (far beyond the near plane).
             sName = "volume lighting";
             keys = {{0.0, 1.0f, 120.0f, 0.0f}, {d, 1.2f, 140.0f, 0.0f}};
         }
-        else if (i == 6)
+        else if (i == KV27_SceneCommon::COLOR_MULTIPLIER_CURVE)
         {
             // Colour multiplier, active over the closing seconds only.
             sName = "colour multiplier";
@@ -145,7 +150,7 @@ bool Generator::WriteUserCurves(std::uint32_t uiScene)
             const XMFLOAT3& m = spec.vCloseMultiplier;
             keys = {{0.0, 1.0f, 1.0f, 1.0f}, {3.0, m.x, m.y, m.z}};
         }
-        else if (i == 7 && spec.uiFirstFragmenterScalar > 7)
+        else if (i == KV27_SceneCommon::CUBE_BLEND_CURVE && spec.uiFirstFragmenterScalar > i)
         {
             sName = "colour cube blend";
             keys = {{0.0, 0.0f, 0.0f, 0.0f}, {d / 2, 1.0f, 0.0f, 0.0f}, {d, 0.3f, 0.0f, 0.0f}};

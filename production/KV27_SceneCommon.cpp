@@ -23,15 +23,6 @@ constexpr KR_PostFXType REGISTERED_EFFECTS[] = {KR_POSTFX_BLOOM,           KR_PO
                                                 KR_POSTFX_DIRTY_LENS,      KR_POSTFX_COLOR_CUBES,
                                                 KR_POSTFX_VOLUME_LIGHTING, KR_POSTFX_COLOR_OFFSETS};
 
-// User-defined curves with a fixed meaning in every scene.
-constexpr std::uint32_t FRAME_COLOR_CURVE = 0;
-constexpr std::uint32_t FRAME_RANGE_CURVE = 1;
-constexpr std::uint32_t BLOOM_CURVE = 2;
-constexpr std::uint32_t FOCUS_CURVE_1 = 3;
-constexpr std::uint32_t FOCUS_CURVE_2 = 4;
-constexpr std::uint32_t COLOR_MULTIPLIER_CURVE = 6;
-constexpr std::uint32_t CUBE_BLEND_CURVE = 7;
-
 KE_ApplicationManager* Engine()
 {
     return KE_ApplicationManager::GetInstance();
