@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <cmath>
 
-using namespace DirectX;
-
 namespace KV27_AssetGeneratorInternal
 {
 

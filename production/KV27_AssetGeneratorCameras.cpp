@@ -10,8 +10,6 @@
 
 #include <cmath>
 
-using namespace DirectX;
-
 namespace KV27_AssetGeneratorInternal
 {
 

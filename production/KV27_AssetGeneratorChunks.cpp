@@ -4,8 +4,6 @@
 
 #include "production/KV27_AssetGeneratorInternal.h"
 
-using namespace DirectX;
-
 namespace KV27_AssetGeneratorInternal
 {
 
