@@ -4,6 +4,7 @@
 #include "production/KV27_AssetGenerator.h"
 
 #include "audio/KA_AudioEntity.h"
+#include "framework/core/KB_ByteCursor.h"
 #include "framework/core/KB_String.h"
 #include "production/KV27_AssetGeneratorInternal.h"
 
@@ -16,23 +17,12 @@ namespace KV27_AssetGeneratorInternal
 namespace
 {
 
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-void PutU16(std::vector<std::uint8_t>& out, std::uint16_t v)
-{
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
 double NoteFrequency(int iSemitonesFromA4)
 {
     return 440.0 * std::pow(2.0, iSemitonesFromA4 / 12.0);
 }
 
+// The WAV file's bytes (RIFF header, then the samples little-endian); empty if they did not fit.
 std::vector<std::uint8_t> SynthesiseMusic(double fLength)
 {
     const std::uint32_t uiRate = KV27_AssetGenerator::MUSIC_SAMPLE_RATE;
@@ -41,20 +31,20 @@ std::vector<std::uint8_t> SynthesiseMusic(double fLength)
     const double fBeat = 0.5;
     const int chords[4][3] = {{-12, -9, -5}, {-16, -12, -9}, {-9, -5, -2}, {-14, -10, -7}};
     const int arpeggio[8] = {0, 1, 2, 1, 0, 2, 1, 2};
-    std::vector<std::uint8_t> out;
-    out.reserve(44 + uiSamples * 2);
-    out.insert(out.end(), {'R', 'I', 'F', 'F'});
-    PutU32(out, 36 + uiSamples * 2);
-    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    PutU32(out, 16);
-    PutU16(out, 1); // PCM
-    PutU16(out, 1); // mono
-    PutU32(out, uiRate);
-    PutU32(out, uiRate * 2);
-    PutU16(out, 2);
-    PutU16(out, 16);
-    out.insert(out.end(), {'d', 'a', 't', 'a'});
-    PutU32(out, uiSamples * 2);
+    std::vector<std::uint8_t> out(44 + static_cast<std::size_t>(uiSamples) * 2);
+    KB_ByteWriter writer(out.data(), out.size());
+    writer.WriteBytes("RIFF", 4);
+    writer.WriteU32(36 + uiSamples * 2);
+    writer.WriteBytes("WAVEfmt ", 8);
+    writer.WriteU32(16);
+    writer.WriteU16(1); // PCM
+    writer.WriteU16(1); // mono
+    writer.WriteU32(uiRate);
+    writer.WriteU32(uiRate * 2);
+    writer.WriteU16(2);
+    writer.WriteU16(16);
+    writer.WriteBytes("data", 4);
+    writer.WriteU32(uiSamples * 2);
     Random noise{1};
     for (std::uint32_t i = 0; i < uiSamples; ++i)
     {
@@ -86,8 +76,10 @@ std::vector<std::uint8_t> SynthesiseMusic(double fLength)
         // Fade in over two seconds, out over the last three.
         const double fEnvelope = std::min({1.0, t / 2.0, (fLength - t) / 3.0});
         const double v = std::clamp((fPad + fBass + fArp + fHat) * std::max(0.0, fEnvelope), -1.0, 1.0);
-        PutU16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(v * 32767.0))));
+        writer.WriteU16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(v * 32767.0))));
     }
+    if (!writer.IsOk() || writer.GetRemaining() != 0)
+        return {};
     return out;
 }
 
@@ -96,7 +88,10 @@ std::vector<std::uint8_t> SynthesiseMusic(double fLength)
 bool Generator::WriteAudio()
 {
     const double fLength = GetShowLength();
-    if (!WriteBytes("Audio/KV27_Moorglow.wav", SynthesiseMusic(fLength)))
+    const std::vector<std::uint8_t> wave = SynthesiseMusic(fLength);
+    if (wave.empty())
+        return Fail("cannot make the music");
+    if (!WriteBytes("Audio/KV27_Moorglow.wav", wave))
         return false;
     // The entity is read by the engine's reader and written back by its writer, so the file has
     // exactly the engine's layout.
