@@ -41,7 +41,7 @@ void Warn(const char* pText, const char* pCaption)
 
 KG_InterpolationEditorCameraPage::KG_InterpolationEditorCameraPage(KG_InterpolationEditorDialog& dialog,
                                                                    forms::TabPage* pPage)
-    : m_Dialog(dialog)
+    : KG_InterpolationEditorPage(dialog, pPage)
 {
     m_pCameraComboBox = pPage->AddNew<forms::ComboBox>("cameraComboBox");
     m_pCameraComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
@@ -131,11 +131,6 @@ KG_InterpolationEditorCameraPage::KG_InterpolationEditorCameraPage(KG_Interpolat
     m_pCurveComboBox->SetEnabled(false);
 }
 
-bool KG_InterpolationEditorCameraPage::IsShown() const
-{
-    return m_Dialog.GetSelectedPage() == KG_InterpolationEditorDialog::PAGE_CAMERA;
-}
-
 void KG_InterpolationEditorCameraPage::FillCameraList(KR_Scene* pScene)
 {
     const std::string sSelected = m_pCameraComboBox->GetSelectedItem();
@@ -184,6 +179,12 @@ void KG_InterpolationEditorCameraPage::Invalidate()
     // The scenes outlive a reload; their cameras do not. The scene is only compared here.
     KR_Scene* pScene = GetListScene();
     FillCameraList(pScene != nullptr ? pScene : m_Dialog.GetSceneSource().GetCurrentScene());
+}
+
+void KG_InterpolationEditorCameraPage::Revalidate()
+{
+    if (IsShown())
+        OnEnter();
 }
 
 void KG_InterpolationEditorCameraPage::OnCameraChosen()

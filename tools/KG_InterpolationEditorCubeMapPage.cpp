@@ -48,10 +48,11 @@ int KG_InterpolationEditorCubeMapPage::ResolutionEntry(std::uint32_t uiSide)
 }
 
 KG_InterpolationEditorCubeMapPage::KG_InterpolationEditorCubeMapPage(KG_InterpolationEditorDialog& dialog,
-                                                                     forms::TabPage* pPage,
-                                                                     forms::ComboBox* pResolutionComboBox)
-    : m_Dialog(dialog), m_pResolutionComboBox(pResolutionComboBox)
+                                                                     forms::TabPage* pPage)
+    : KG_InterpolationEditorPage(dialog, pPage)
 {
+    m_pResolutionComboBox = pPage->AddNew<forms::ComboBox>("cubemapResComboBox");
+    m_pResolutionComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
     int iRow = 0;
     auto label = [pPage, &iRow](const char* pName, const char* pText) {
         pPage->AddNew<forms::Label>(pName, pText)->SetBounds({6, 9 + 24 * iRow, 80, 13});
@@ -140,6 +141,21 @@ KG_InterpolationEditorCubeMapPage::KG_InterpolationEditorCubeMapPage(KG_Interpol
                 tools_openFile(ToStd(m_pPlacer->GetCubeMapPlacerPath()).c_str());
         });
     pDebug->Click.Add([this](forms::Control&, forms::EventArgs&) { OnDebug(); });
+
+    for (unsigned int uiSize : {32u, 64u, 128u, 256u, 512u, 1024u})
+        m_pResolutionComboBox->GetItems().Add(std::to_string(uiSize));
+    m_pResolutionComboBox->SetMaxDropDownItems(6);
+    m_pResolutionComboBox->SetSelectedIndex(m_pResolutionComboBox->GetItems().IndexOf("512"));
+}
+
+void KG_InterpolationEditorCubeMapPage::OnCubemapPicked(KR_CubeMapPlacer* pPlacer)
+{
+    m_pPendingCubemap = pPlacer;
+    if (IsShown() && pPlacer != m_pPlacer)
+    {
+        m_pPendingCubemap = nullptr;
+        Enter(pPlacer);
+    }
 }
 
 void KG_InterpolationEditorCubeMapPage::SetBox(forms::TextBox* pBox, const std::string& sText)
@@ -192,7 +208,14 @@ void KG_InterpolationEditorCubeMapPage::FillList()
     m_pListComboBox->GetItems().Add(NEW_ENTRY);
 }
 
-void KG_InterpolationEditorCubeMapPage::OnEnter(KR_CubeMapPlacer* pPending)
+void KG_InterpolationEditorCubeMapPage::OnEnter()
+{
+    KR_CubeMapPlacer* pPending = m_pPendingCubemap;
+    m_pPendingCubemap = nullptr;
+    Enter(pPending);
+}
+
+void KG_InterpolationEditorCubeMapPage::Enter(KR_CubeMapPlacer* pPending)
 {
     if (m_pListScene != nullptr && m_pListScene != m_Dialog.GetSceneSource().GetCurrentScene())
     {
@@ -237,6 +260,7 @@ void KG_InterpolationEditorCubeMapPage::OnLeave()
 
 void KG_InterpolationEditorCubeMapPage::Invalidate()
 {
+    m_pPendingCubemap = nullptr;
     m_pPlacer = nullptr;
     m_pListScene = nullptr;
     m_aListed.clear();

@@ -90,11 +90,19 @@ forms::TextBox* KG_InterpolationEditorLightPage::AddBox(forms::TabPage* pPage, c
 }
 
 KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_InterpolationEditorDialog& dialog,
-                                                                 forms::TabPage* pPage,
-                                                                 forms::ToolTip& toolTip,
-                                                                 forms::ComboBox* pResolutionComboBox)
-    : m_Dialog(dialog), m_pResolutionComboBox(pResolutionComboBox)
+                                                                 forms::TabPage* pPage)
+    : KG_InterpolationEditorPage(dialog, pPage)
 {
+    forms::ToolTip& toolTip = dialog.GetToolTip();
+    m_pResolutionComboBox = pPage->AddNew<forms::ComboBox>("lightShadowMapResComboBox");
+    m_pResolutionComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
+    m_pZoomExtendsButton = pPage->AddNew<forms::Button>("lightZoomExtendsButton", "&Zoom Extends");
+    m_pZoomExtendsButton->Click.Add(
+        [this](forms::Control&, forms::EventArgs&)
+        {
+            m_Dialog.GetEditorCalculations()->ZoomExtends(true, true, true);
+            m_Dialog.UpdateVisualisation(true);
+        });
     m_pLightComboBox = pPage->AddNew<forms::ComboBox>("lightComboBox");
     m_pLightComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
     m_pLightComboBox->SetBounds({6, 6, 400, 21});
@@ -196,6 +204,26 @@ KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_Interpolatio
     pDelete->Click.Add([this](forms::Control&, forms::EventArgs&) { OnDelete(); });
     m_pOpenButton->Click.Add([this](forms::Control&, forms::EventArgs&) { OnOpen(); });
     // "Create Copy" has no action: what a copy of a light holds is not settled.
+
+    for (unsigned int uiSize : {128u, 256u, 512u, 1024u, 2048u})
+        m_pResolutionComboBox->GetItems().Add(std::to_string(uiSize));
+    m_pResolutionComboBox->SetMaxDropDownItems(5);
+    m_pResolutionComboBox->SetSelectedIndex(0);
+}
+
+void KG_InterpolationEditorLightPage::OnCurveShown(KU_VertexInterpolation* pCurve)
+{
+    m_pZoomExtendsButton->SetEnabled(pCurve != nullptr);
+}
+
+void KG_InterpolationEditorLightPage::OnLightPicked(KR_LightBase* pLight)
+{
+    m_pPendingLight = pLight;
+    if (IsShown() && pLight != m_pLight)
+    {
+        m_pPendingLight = nullptr;
+        Enter(pLight);
+    }
 }
 
 void KG_InterpolationEditorLightPage::SetBox(forms::TextBox* pBox, const std::string& sText)
@@ -285,7 +313,14 @@ void KG_InterpolationEditorLightPage::FillLightList()
         m_Dialog.ShowCurve(nullptr);
 }
 
-void KG_InterpolationEditorLightPage::OnEnter(KR_LightBase* pPending)
+void KG_InterpolationEditorLightPage::OnEnter()
+{
+    KR_LightBase* pPending = m_pPendingLight;
+    m_pPendingLight = nullptr;
+    Enter(pPending);
+}
+
+void KG_InterpolationEditorLightPage::Enter(KR_LightBase* pPending)
 {
     KR_Scene* pCurrent = m_Dialog.GetSceneSource().GetCurrentScene();
     if (m_pListScene != nullptr && m_pListScene != pCurrent)
@@ -327,6 +362,7 @@ void KG_InterpolationEditorLightPage::OnLeave()
 
 void KG_InterpolationEditorLightPage::Invalidate()
 {
+    m_pPendingLight = nullptr;
     m_pListScene = nullptr;
     m_pLight = nullptr;
     m_pCurve = nullptr;
