@@ -43,8 +43,8 @@ public:
     void Invalidate() override;
     // A shown page keeps the graph on its camera, chosen again from the refilled list.
     void Revalidate() override;
-    KR_AnimatedCamera* GetCamera() const { return m_pCamera; }
-    KU_VertexInterpolation* GetCurve() const { return m_pCurve; }
+    KR_AnimatedCamera* GetCamera() const { return m_pCurrentAnimatedCamera; }
+    KU_VertexInterpolation* GetCurve() const { return m_pVertexInterpolationCameraTab; }
 
 private:
     void FillCameraList(KR_Scene* pScene);
@@ -61,9 +61,11 @@ private:
     // The scene the list was filled from, while it is still one of the scenes.
     KR_Scene* GetListScene() const;
 
-    KR_Scene* m_pListScene = nullptr;           // not owned; checked against the scenes before use
-    KR_AnimatedCamera* m_pCamera = nullptr;     // not owned
-    KU_VertexInterpolation* m_pCurve = nullptr; // not owned: the page's curve
+    // Not owned: the scene the list was filled from (checked against the scenes before use), the
+    // chosen camera and the page's curve, which returns to the graph when the page shows.
+    KR_Scene* m_pListScene = nullptr;
+    KR_AnimatedCamera* m_pCurrentAnimatedCamera = nullptr;
+    KU_VertexInterpolation* m_pVertexInterpolationCameraTab = nullptr;
 
     forms::ComboBox* m_pCameraComboBox = nullptr;
     forms::ComboBox* m_pCurveComboBox = nullptr;

@@ -42,8 +42,8 @@ public:
 
     KR_CubeMapPlacer* GetPendingCubemap() const { return m_pPendingCubemap; }
 
-    KR_CubeMapPlacer* GetPlacer() const { return m_pPlacer; }
-    bool IsDebugMode() const { return m_bDebugMode; }
+    KR_CubeMapPlacer* GetPlacer() const { return m_pSelectedCubemap; }
+    bool IsDebugMode() const { return m_bIsCubemapDebugMode; }
     // The list entry of a placer's side: log2(side) - 5 for 32..1024, else -1.
     static int ResolutionEntry(std::uint32_t uiSide);
 
@@ -70,12 +70,15 @@ private:
     void SetBox(forms::TextBox* pBox, const std::string& sText);
     std::string CubeMapPathFor(std::uint32_t uiIndex) const;
 
-    KR_Scene* m_pListScene = nullptr;
-    KR_CubeMapPlacer* m_pPlacer = nullptr;
+    // Not owned: the scene the list shows and the chosen placer (highlighted).
+    KR_Scene* m_pCubeMapTabScene = nullptr;
+    KR_CubeMapPlacer* m_pSelectedCubemap = nullptr;
     std::vector<KR_CubeMapPlacer*> m_aListed; // parallel to the list before "New"
-    std::string m_sPlacerName;
-    KR_CubeMapPlacer* m_pPendingCubemap = nullptr; // not owned: picked in the 3D view, not shown yet
-    bool m_bDebugMode = false;
+    // The chosen entry, selected again when the page shows.
+    std::string m_sSelectedCubemapName;
+    // Not owned: picked in the 3D view, not shown yet.
+    KR_CubeMapPlacer* m_pPendingCubemap = nullptr;
+    bool m_bIsCubemapDebugMode = false; // the maps' debug view
     bool m_bInPaint = false;
 
     forms::ComboBox* m_pListComboBox = nullptr;

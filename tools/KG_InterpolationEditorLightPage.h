@@ -45,8 +45,8 @@ public:
     void OnLightPicked(KR_LightBase* pLight);
 
     KR_LightBase* GetPendingLight() const { return m_pPendingLight; }
-    KR_LightBase* GetLight() const { return m_pLight; }
-    KU_VertexInterpolation* GetCurve() const { return m_pCurve; }
+    KR_LightBase* GetLight() const { return m_pSelectedLight; }
+    KU_VertexInterpolation* GetCurve() const { return m_pVertexInterpolationLightsTab; }
     // The list entry of a spot light's shadow-map side: log2(side) - 7 for 128..2048, else -1.
     static int ResolutionEntry(std::uint32_t uiSide);
 
@@ -75,12 +75,16 @@ private:
     void SetBox(forms::TextBox* pBox, const std::string& sText);
     forms::TextBox* AddBox(forms::TabPage* pPage, const char* pName, int iX, int iY, int iWidth = 60);
 
-    KR_Scene* m_pListScene = nullptr; // not owned: the scene the list shows
-    KR_LightBase* m_pLight = nullptr; // not owned: the chosen light
-    KU_VertexInterpolation* m_pCurve = nullptr;
-    std::vector<KR_LightBase*> m_aListed;    // parallel to the list: omni lights, then spot lights
-    std::string m_sLightName;                // the chosen entry, selected again when the page shows
-    KR_LightBase* m_pPendingLight = nullptr; // not owned: picked in the 3D view, not shown yet
+    // Not owned: the scene the list shows, the chosen light (highlighted) and its chosen curve.
+    KR_Scene* m_pLightTabScene = nullptr;
+    KR_LightBase* m_pSelectedLight = nullptr;
+    KU_VertexInterpolation* m_pVertexInterpolationLightsTab = nullptr;
+    // Parallel to the list: omni lights, then spot lights (not owned).
+    std::vector<KR_LightBase*> m_aListed;
+    // The chosen entry, selected again when the page shows.
+    std::string m_sSelectedLightName;
+    // Not owned: picked in the 3D view, not shown yet.
+    KR_LightBase* m_pPendingLight = nullptr;
     bool m_bInPaint = false;
 
     forms::ComboBox* m_pLightComboBox = nullptr;
