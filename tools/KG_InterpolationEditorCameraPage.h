@@ -14,6 +14,7 @@
 #include "platform/forms/FormsForm.h"
 #include "platform/forms/FormsLists.h"
 #include "platform/forms/FormsWidgets.h"
+#include "tools/KG_InterpolationEditorPage.h"
 
 #include <string>
 
@@ -24,9 +25,7 @@ class KU_VertexInterpolation;
 namespace K_GUI
 {
 
-class KG_InterpolationEditorDialog;
-
-class KG_InterpolationEditorCameraPage
+class KG_InterpolationEditorCameraPage : public KG_InterpolationEditorPage
 {
 public:
     static constexpr const char* LAST_CAMERA_TEXT = "Cannot delete last camera";
@@ -35,19 +34,20 @@ public:
 
     // The page became the shown one: its camera's curve returns to the graph (a camera is chosen
     // first when none is).
-    void OnEnter();
+    void OnEnter() override;
     // Fills the list from the current scene and chooses a camera.
     void Refill();
     // Every engine pointer is forgotten (a reload or a deletion in some window), then the list is
     // filled again from the scene it showed (the current one when that is gone) and a camera
     // chosen.
-    void Invalidate();
-    KR_AnimatedCamera* GetCamera() const { return m_pCamera; }
-    KU_VertexInterpolation* GetCurve() const { return m_pCurve; }
+    void Invalidate() override;
+    // A shown page keeps the graph on its camera, chosen again from the refilled list.
+    void Revalidate() override;
+    KR_AnimatedCamera* GetCamera() const { return m_pCurrentAnimatedCamera; }
+    KU_VertexInterpolation* GetCurve() const { return m_pVertexInterpolationCameraTab; }
 
 private:
     void FillCameraList(KR_Scene* pScene);
-    bool IsShown() const;
     void OnCameraChosen();
     void OnCurveChosen();
     void RefreshFields();
@@ -61,10 +61,11 @@ private:
     // The scene the list was filled from, while it is still one of the scenes.
     KR_Scene* GetListScene() const;
 
-    KG_InterpolationEditorDialog& m_Dialog;
-    KR_Scene* m_pListScene = nullptr;           // not owned; checked against the scenes before use
-    KR_AnimatedCamera* m_pCamera = nullptr;     // not owned
-    KU_VertexInterpolation* m_pCurve = nullptr; // not owned: the page's curve
+    // Not owned: the scene the list was filled from (checked against the scenes before use), the
+    // chosen camera and the page's curve, which returns to the graph when the page shows.
+    KR_Scene* m_pListScene = nullptr;
+    KR_AnimatedCamera* m_pCurrentAnimatedCamera = nullptr;
+    KU_VertexInterpolation* m_pVertexInterpolationCameraTab = nullptr;
 
     forms::ComboBox* m_pCameraComboBox = nullptr;
     forms::ComboBox* m_pCurveComboBox = nullptr;

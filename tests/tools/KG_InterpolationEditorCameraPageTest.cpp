@@ -72,10 +72,7 @@ protected:
         m_Source.m_pCurrent = &m_Hall;
     }
 
-    KG_InterpolationEditorDialog* OpenOnCameras()
-    {
-        return OpenDialog(&m_Source, KG_InterpolationEditorDialog::PAGE_CAMERA);
-    }
+    KG_InterpolationEditorDialog* OpenOnCameras() { return OpenDialog(&m_Source, "cameraTabPage"); }
     bool Exists(const KB_String& sPath)
     {
         return InterpolationEditorPageTestFixture::Exists(sPath.GetBuffer());
@@ -168,8 +165,8 @@ TEST_F(KG_InterpolationEditorCameraPageTest, EnteringChoosesTheFirstCameraAndSho
 
     // The camera chosen before is chosen again on coming back.
     ASSERT_TRUE(pCameras->UserSelect(1));
-    ShowPage(KG_InterpolationEditorDialog::PAGE_INTERPOLATIONS);
-    ShowPage(KG_InterpolationEditorDialog::PAGE_CAMERA);
+    ShowPage("interpolationTabPage");
+    ShowPage("cameraTabPage");
     EXPECT_EQ(pCameras->GetSelectedIndex(), 1);
     EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(),
               m_Hall.GetAnimatedCameras()[1]->GetCameraRailInterpolation());
@@ -191,7 +188,7 @@ TEST_F(KG_InterpolationEditorCameraPageTest, TheWindowOpensWithTheCurrentScenesF
     EXPECT_EQ(Get<forms::ComboBox>("cameraComboBox")->GetSelectedIndex(), 0);
     EXPECT_EQ(Get<forms::ComboBox>("cameraInterpolationComboBox")->GetSelectedIndex(), 0);
     EXPECT_EQ(m_pDialog->GetCurrentVertexInterpolation(), nullptr) << "the curve page keeps the graph";
-    ShowPage(KG_InterpolationEditorDialog::PAGE_CAMERA);
+    ShowPage("cameraTabPage");
     EXPECT_EQ(m_pDialog->GetCurrentVertexInterpolation(),
               pScene->GetAnimatedCameras()[0]->GetCameraRailInterpolation());
     m_pManager.reset();
@@ -211,8 +208,8 @@ TEST_F(KG_InterpolationEditorCameraPageTest, AfterAReloadThePageHoldsACameraAgai
     m_Hall.AddCameras(2);
     m_pManager->InvalidateInterpolationEditorsDialogs();
     KR_AnimatedCamera* pFirst = m_Hall.GetAnimatedCameras()[0];
-    ShowPage(KG_InterpolationEditorDialog::PAGE_INTERPOLATIONS);
-    ShowPage(KG_InterpolationEditorDialog::PAGE_CAMERA);
+    ShowPage("interpolationTabPage");
+    ShowPage("cameraTabPage");
     EXPECT_EQ(pCameras->GetSelectedItem(), pFirst->GetCameraFilePath().GetBuffer());
     EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(), pFirst->GetCameraRailInterpolation());
 

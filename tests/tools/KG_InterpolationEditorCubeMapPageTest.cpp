@@ -41,7 +41,7 @@ protected:
 
 TEST_F(KG_InterpolationEditorCubeMapPageTest, GeneratesEditsSavesAndGivesARail)
 {
-    ShowPage(KG_InterpolationEditorDialog::PAGE_CUBEMAPS);
+    ShowPage("cubemapTabPage");
     auto* pList = Get<forms::ComboBox>("cubemapCubemapsComboBox");
     ASSERT_EQ(pList->GetItems().GetCount(), 1);
     EXPECT_EQ(pList->GetSelectedItem(), KG_InterpolationEditorCubeMapPage::NEW_ENTRY);
@@ -119,7 +119,7 @@ TEST_F(KG_InterpolationEditorCubeMapPageTest, GeneratesEditsSavesAndGivesARail)
 
 TEST_F(KG_InterpolationEditorCubeMapPageTest, SwitchingToDynamicReadsTheRailAgainAndNothingKeepsTheOldOne)
 {
-    ShowPage(KG_InterpolationEditorDialog::PAGE_CUBEMAPS);
+    ShowPage("cubemapTabPage");
     Click("cubemapGenerateButton");
     ASSERT_EQ(m_Hall.GetCubeMapPlacers().GetNumMembers(), 1u);
     KR_CubeMapPlacer* pPlacer = m_Hall.GetCubeMapPlacers()[0];
@@ -159,7 +159,7 @@ TEST_F(KG_InterpolationEditorCubeMapPageTest, ResolutionsNotListedSelectNothing)
     m_Hall.GetCubeMapPlacers().Add(pPlacer);
     // A pick from the 3D view is selected when the page shows.
     m_pManager->SetCubemapSelected(pPlacer);
-    ShowPage(KG_InterpolationEditorDialog::PAGE_CUBEMAPS);
+    ShowPage("cubemapTabPage");
     EXPECT_EQ(Get<forms::ComboBox>("cubemapCubemapsComboBox")->GetSelectedIndex(), 0);
     EXPECT_EQ(Get<forms::ComboBox>("cubemapResComboBox")->GetSelectedIndex(), -1);
 }

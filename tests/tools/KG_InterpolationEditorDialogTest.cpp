@@ -11,6 +11,7 @@
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KU_InterpolationManager.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
+#include "tools/KG_InterpolationEditorPage.h"
 #include "tools/KG_ManagedFacade.h"
 
 #include <gtest/gtest.h>
@@ -146,6 +147,29 @@ TEST_F(KG_InterpolationEditorDialogTest, OpensWithEveryPageAndTheFirstCurveSelec
     EXPECT_EQ(pDialog->Find<forms::TextBox>("endTimeTextBox")->GetText(), "10");
     EXPECT_EQ(pDialog->Find<forms::ComboBox>("cubemapResComboBox")->GetText(), "512");
     EXPECT_EQ(pDialog->Find<forms::ComboBox>("lightShadowMapResComboBox")->GetText(), "128");
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, EachPageIsFoundAtItsTabAndTheShownOneIsTold)
+{
+    KG_InterpolationEditorDialog* pDialog = Open();
+    forms::TabControl* pTabs = pDialog->Find<forms::TabControl>("frameworkTabControl");
+    const char* apTabs[6] = {"interpolationTabPage", "cameraTabPage",  "demoControlTabPage",
+                             "lightTabPage",         "cubemapTabPage", "chunkTabPage"};
+    for (int i = 0; i < 6; ++i)
+    {
+        EXPECT_EQ(pDialog->GetPageIndex(apTabs[i]), i) << apTabs[i];
+        EXPECT_EQ(pTabs->GetTabPage(i)->GetName(), apTabs[i]);
+    }
+    EXPECT_EQ(pDialog->GetPageIndex("noSuchTabPage"), -1);
+    EXPECT_EQ(pDialog->GetPageIndex(""), -1);
+    // The page the window counts as shown follows the tab control, and knows it is the one.
+    for (int i : {3, 0, 5, 1})
+    {
+        ASSERT_TRUE(pTabs->UserSelect(i));
+        ASSERT_NE(pDialog->GetShownPage(), nullptr);
+        EXPECT_EQ(pDialog->GetShownPage()->GetTabPage(), pTabs->GetTabPage(i));
+        EXPECT_TRUE(pDialog->GetShownPage()->IsShown());
+    }
 }
 
 TEST_F(KG_InterpolationEditorDialogTest, SearchKeepsNamesWithEveryTermAndSizesTheDropDown)
@@ -306,10 +330,10 @@ TEST_F(KG_InterpolationEditorDialogTest, TimeBoxesIgnoreTextThatIsNoNumberAndRes
 
     // The Chunks page forces x and snap without changing the user's choices.
     pDialog->Find<forms::CheckBox>("splineZCheckBox")->UserClick();
-    pTabs->UserSelect(KG_InterpolationEditorDialog::PAGE_CHUNKS);
+    pTabs->UserSelect(pDialog->GetPageIndex("chunkTabPage"));
     EXPECT_TRUE(pDialog->Find<forms::CheckBox>("snapToIntegersCheckBox")->GetChecked());
     EXPECT_FALSE(pDialog->Find<forms::CheckBox>("splineYCheckBox")->GetChecked());
-    pTabs->UserSelect(KG_InterpolationEditorDialog::PAGE_INTERPOLATIONS);
+    pTabs->UserSelect(pDialog->GetPageIndex("interpolationTabPage"));
     EXPECT_TRUE(pDialog->Find<forms::CheckBox>("splineYCheckBox")->GetChecked());
     EXPECT_FALSE(pDialog->Find<forms::CheckBox>("splineZCheckBox")->GetChecked());
     EXPECT_FALSE(pDialog->Find<forms::CheckBox>("snapToIntegersCheckBox")->GetChecked());
@@ -326,7 +350,7 @@ TEST_F(KG_InterpolationEditorDialogTest, DemoButtonsSendKeysCommandsAndModes)
 {
     KG_InterpolationEditorDialog* pDialog = Open();
     pDialog->Find<forms::TabControl>("frameworkTabControl")
-        ->UserSelect(KG_InterpolationEditorDialog::PAGE_DEMO_CONTROLS);
+        ->UserSelect(pDialog->GetPageIndex("demoControlTabPage"));
     forms::Button* pRewind = pDialog->Find<forms::Button>("demoControlsButtonRewind");
     pRewind->UserPress();
     ASSERT_EQ(m_Log.m_gEntries.size(), 1u);
