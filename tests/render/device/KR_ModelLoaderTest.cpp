@@ -4,7 +4,7 @@
 #include "render/models/KR_ModelCacheHeader.h"
 #include "render/models/KR_ModelImporters.h"
 #include "tests/render/device/LoadingTestHelpers.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +23,7 @@ class KR_ModelLoaderTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         loadingtest::RegisterFakes();
     }
     void TearDown() override
@@ -44,13 +43,13 @@ protected:
     std::uint64_t Hash(const char* pPath)
     {
         std::uint64_t uiHash = 0;
-        EXPECT_TRUE(m_files.GetFileHash(pPath, &uiHash));
+        EXPECT_TRUE(m_files->GetFileHash(pPath, &uiHash));
         return uiHash;
     }
 
     TestEngine m_engine;
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = new MemoryRepository(true); // owned by m_files
+    MemoryFiles m_files{true};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
 };
 
 } // namespace
@@ -124,9 +123,8 @@ TEST_F(KR_ModelLoaderTest, CacheWriterGrowsWithTheRecordAndNeedsAWritableReposit
     ASSERT_TRUE(KR_ModelLoader::WriteModelCache(&model, "gone.obj"));
     EXPECT_EQ(CacheHeader(3, 0, 0), m_pRepository->GetFileContents("gone.obj.bin").substr(0, 20));
 
-    KF_FileManager readOnly;
-    readOnly.AddRepository(new MemoryRepository(false));
-    m_engine->SetFileManager(&readOnly);
+    MemoryFiles readOnly(false);
+    readOnly.Install();
     EXPECT_FALSE(KR_ModelLoader::WriteModelCache(&model, "big.obj"));
-    m_engine->SetFileManager(&m_files);
+    m_files.Install();
 }
