@@ -9,6 +9,7 @@
 #include "render/effects/KR_PostFXEngine.h"
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_SceneManager.h"
+#include "timing/KU_InterpolationValue.h"
 #include "timing/KU_VertexInterpolation.h"
 
 #include <cstdio>
@@ -59,8 +60,7 @@ bool ReadCurve(KB_GrowingArray<KU_VertexInterpolation*>& gCurves, std::uint32_t 
     *pValue = XMVectorZero();
     if (uiCurve >= gCurves.GetNumMembers() || gCurves[uiCurve] == nullptr)
         return false;
-    KU_VertexInterpolation* pCurve = gCurves[uiCurve];
-    pCurve->GetValueAt(pValue, fTime - pCurve->GetStartTime());
+    *pValue = KU_GetVectorAtTime(gCurves[uiCurve], fTime);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "render/debug/KR_DebugDrawing.h"
 #include "render/debug/KR_Ray.h"
 #include "render/device/KR_ReleaseAndNull.h"
+#include "timing/KU_InterpolationValue.h"
 #include "timing/KU_QuaternionInterpolation.h"
 #include "timing/KU_VertexInterpolation.h"
 
@@ -27,13 +28,6 @@ KE_Dispatcher* GetDispatcher()
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     return pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
-}
-
-XMVECTOR ValueAt(KU_Interpolation* pCurve, double fTime)
-{
-    XMVECTOR value = XMVectorZero();
-    pCurve->GetValueAt(&value, fTime - pCurve->GetStartTime());
-    return value;
 }
 
 XMFLOAT3 ToFloat3(const XMVECTOR& v)
@@ -98,12 +92,12 @@ std::uint32_t KR_QuaternionInterpolationVisualisation::GetNumKeys() const
 void KR_QuaternionInterpolationVisualisation::GetFrame(double t, XMVECTOR* pPosition, XMVECTOR* pLook,
                                                        XMVECTOR* pUp) const
 {
-    const XMVECTOR p = ValueAt(m_pCameraRail, t);
-    const XMVECTOR q = ValueAt(m_pOrientation, t);
+    const XMVECTOR p = KU_GetVectorAtTime(m_pCameraRail, t);
+    const XMVECTOR q = KU_GetVectorAtTime(m_pOrientation, t);
     // Without a target rail the orientation alone gives the look direction.
     const XMVECTOR look =
         m_pTargetRail != nullptr
-            ? XMVector3Normalize(XMVectorSubtract(ValueAt(m_pTargetRail, t), p))
+            ? XMVector3Normalize(XMVectorSubtract(KU_GetVectorAtTime(m_pTargetRail, t), p))
             : XMVector3Normalize(XMVector3Transform(XMVectorSet(0, 0, 1, 0), XMMatrixRotationQuaternion(q)));
     const XMVECTOR u = XMVector3Transform(XMVectorSet(0, 1, 0, 0), XMMatrixRotationQuaternion(q));
     const XMVECTOR side = XMVector3Normalize(XMVector3Cross(u, look));
@@ -133,7 +127,8 @@ void KR_QuaternionInterpolationVisualisation::Rebuild()
         const double step = duration / n;
         KU_VertexInterpolation* pTarget = m_pTargetRail != nullptr ? m_pTargetRail : m_pCameraRail;
         for (std::uint32_t i = 0; i <= n; ++i)
-            m_gLineVertices.Add(ToFloat3(ValueAt(m_pCameraRail, m_pCameraRail->GetStartTime() + i * step)));
+            m_gLineVertices.Add(
+                ToFloat3(KU_GetVectorAtTime(m_pCameraRail, m_pCameraRail->GetStartTime() + i * step)));
         for (std::uint32_t i = 0; i <= n; ++i)
         {
             XMVECTOR p, look, up;
@@ -141,7 +136,7 @@ void KR_QuaternionInterpolationVisualisation::Rebuild()
             m_gLineVertices.Add(ToFloat3(XMVectorAdd(p, XMVectorScale(up, GetMarkerSize(p)))));
         }
         for (std::uint32_t i = 0; i <= n; ++i)
-            m_gLineVertices.Add(ToFloat3(ValueAt(pTarget, pTarget->GetStartTime() + i * step)));
+            m_gLineVertices.Add(ToFloat3(KU_GetVectorAtTime(pTarget, pTarget->GetStartTime() + i * step)));
         m_uiNumLineVertices = 3 * n;
     }
     for (std::uint32_t k = 0; k < numKeys; ++k)
@@ -218,8 +213,8 @@ void KR_QuaternionInterpolationVisualisation::DrawCurrentOrientation(double time
 {
     if (!m_pCameraRail->IsActive(time) || m_pUpVectorIB == nullptr)
         return;
-    const XMVECTOR p = ValueAt(m_pCameraRail, time);
-    const XMVECTOR q = ValueAt(m_pOrientation, time);
+    const XMVECTOR p = KU_GetVectorAtTime(m_pCameraRail, time);
+    const XMVECTOR q = KU_GetVectorAtTime(m_pOrientation, time);
     const float size = GetMarkerSize(p);
     const XMMATRIX world =
         XMMatrixMultiply(XMMatrixMultiply(XMMatrixScaling(size, size, size), XMMatrixRotationQuaternion(q)),

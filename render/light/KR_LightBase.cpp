@@ -8,6 +8,7 @@
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
+#include "timing/KU_InterpolationValue.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileNumber.h"
 #include "timing/KU_TextFileReader.h"
@@ -53,13 +54,6 @@ void DeleteAndNull(T*& p)
 {
     delete p;
     p = nullptr;
-}
-
-XMVECTOR CurveValue(KU_VertexInterpolation* pCurve, double fTime)
-{
-    XMVECTOR vValue = XMVectorZero();
-    pCurve->GetValueAt(&vValue, fTime - pCurve->GetStartTime());
-    return vValue;
 }
 
 XMFLOAT3 ToFloat3(const XMVECTOR& v)
@@ -188,14 +182,14 @@ float KR_LightBase::GetLightStrength(double fTime)
 {
     if (m_pStrengthInterpolation == nullptr)
         return m_fStrength;
-    return XMVectorGetX(CurveValue(m_pStrengthInterpolation, fTime));
+    return XMVectorGetX(KU_GetVectorAtTime(m_pStrengthInterpolation, fTime));
 }
 
 float KR_LightBase::GetLightSpecularStrength(double fTime)
 {
     if (m_pStrengthInterpolation == nullptr)
         return m_fSpecularStrength;
-    return XMVectorGetY(CurveValue(m_pStrengthInterpolation, fTime));
+    return XMVectorGetY(KU_GetVectorAtTime(m_pStrengthInterpolation, fTime));
 }
 
 KB_Color* KR_LightBase::GetLightColor(KB_Color* pOut, double fTime)
@@ -206,7 +200,7 @@ KB_Color* KR_LightBase::GetLightColor(KB_Color* pOut, double fTime)
         return pOut;
     }
     XMFLOAT4 rgba;
-    XMStoreFloat4(&rgba, CurveValue(m_pColorInterpolation, fTime));
+    XMStoreFloat4(&rgba, KU_GetVectorAtTime(m_pColorInterpolation, fTime));
     *pOut = KB_Color(rgba);
     return pOut;
 }
@@ -240,14 +234,15 @@ float KR_LightBase::GetMaxLightDistance(double fTime)
 
 XMVECTOR KR_LightBase::GetLightPosition(double fTime) const
 {
-    return m_pPositionRail != nullptr ? CurveValue(m_pPositionRail, fTime) : XMLoadFloat4(&m_vPosition);
+    return m_pPositionRail != nullptr ? KU_GetVectorAtTime(m_pPositionRail, fTime)
+                                      : XMLoadFloat4(&m_vPosition);
 }
 
 XMVECTOR KR_LightBase::GetLightTarget(double fTime) const
 {
     if (m_pTargetRail == nullptr || (m_uiFlags & FLAG_TARGET_RAIL_OFF) != 0)
         return XMLoadFloat4(&m_vTarget);
-    return CurveValue(m_pTargetRail, fTime);
+    return KU_GetVectorAtTime(m_pTargetRail, fTime);
 }
 
 XMFLOAT3 KR_LightBase::GetPositionAt(double fTime) const

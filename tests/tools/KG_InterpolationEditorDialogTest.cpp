@@ -2,11 +2,10 @@
 
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KE_MessageReceiver.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/forms/FormsControl.h"
 #include "platform/win32/Win32Control.h"
 #include "render/scene/KR_SceneManager.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KU_InterpolationManager.h"
@@ -74,9 +73,7 @@ protected:
         Win32Control::Reset();
         FormsControl::Reset();
         FormsControl::SetStrictMessageBoxes(true);
-        m_pRepository = new MemoryRepository(true);
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetInterpolationManager(&m_Registry);
         m_Engine->SetSceneManager(&m_Scenes);
@@ -120,8 +117,8 @@ protected:
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryFiles m_Files{true};
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
     KE_Dispatcher m_Dispatcher;
     KU_InterpolationManager m_Registry;
     TimelineSceneManager m_Scenes;

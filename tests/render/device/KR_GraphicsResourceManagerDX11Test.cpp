@@ -1,6 +1,5 @@
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/effects11/Effects11Control.h"
 #include "platform/effects11/d3dx11effect.h"
@@ -13,7 +12,7 @@
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_VertexFormat.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -90,9 +89,7 @@ protected:
         Effects11Control::Reset();
         Win32Control::Reset();
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
-        m_pRepository = new MemoryRepository(false);
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetShaderCache(&m_cache);
     }
 
@@ -116,8 +113,8 @@ protected:
 
     TestEngine m_engine;
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     CompilingShaderCache m_cache;
     KR_GraphicsResourceManagerDX11* m_pManager = new KR_GraphicsResourceManagerDX11();
 };
@@ -423,7 +420,7 @@ TEST_F(KR_GraphicsResourceManagerDX11Test, ANullAskedForBeforeItsServicesExistIs
                            "technique11 T { pass P { SetPixelShader(CompileShader(ps_5_0, PSMain())); } }\n");
     m_engine->SetFileManager(nullptr);
     EXPECT_EQ(nullptr, m_pManager->GetEffect("Assets/Effects/Glow.fx", nullptr));
-    m_engine->SetFileManager(&m_files);
+    m_files.Install();
     m_engine->SetGraphicsDevice(nullptr);
     EXPECT_EQ(nullptr, m_pManager->GetEffect("Assets/Effects/Glow.fx", nullptr));
     m_engine->SetGraphicsDevice(&m_device);

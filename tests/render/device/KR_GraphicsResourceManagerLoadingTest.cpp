@@ -1,6 +1,5 @@
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "framework/threads/KT_ThreadPool.h"
 #include "platform/d3dx11/D3DX11Control.h"
 #include "render/device/KR_ManagedShaderResourceViewDX11.h"
@@ -8,7 +7,7 @@
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "tests/render/device/LoadingTestHelpers.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -37,8 +36,7 @@ protected:
     void SetUp() override
     {
         D3DX11Control::Reset();
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_pRepository->SetFile(KR_GraphicsResourceManagerDX11::PLACEHOLDER_TEXTURE, Image(2, 2));
         loadingtest::RegisterFakes();
         KT_ThreadPool::Start(2);
@@ -86,8 +84,8 @@ protected:
 
     TestEngine m_engine;
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = new MemoryRepository(true); // owned by m_files
+    MemoryFiles m_files{true};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     std::unique_ptr<KR_GraphicsResourceManagerDX11> m_pManager;
 };
 

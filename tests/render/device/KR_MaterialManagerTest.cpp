@@ -2,7 +2,6 @@
 
 #include "framework/app/KU_ApplicationFactory.h"
 #include "framework/files/KF_DirectoryRepository.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/d3d11.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Windows.h"
@@ -16,7 +15,7 @@
 #include "render/models/KR_VertexFormat.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -186,9 +185,8 @@ protected:
         Win32Control::Reset();
         // A failed compilation shows a message box; answer it and fail the test through the program check.
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
-        m_files.AddRepository(m_pMemory);
         m_files.AddRepository(new KF_DirectoryRepository(KV_SOURCE_ROOT));
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetShaderCache(&m_cache);
         m_engine->SetShaderCoreManager(&m_core);
         m_engine->SetOITRenderer(&m_transparency);
@@ -226,8 +224,8 @@ protected:
 
     TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(false); // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     KR_ShaderCache m_cache;
     std::vector<std::string> m_vLog;
     RecordingShaderCore m_core{m_vLog};

@@ -8,6 +8,7 @@
 #include "render/models/KR_ModelResource.h"
 #include "tests/render/device/LoadingTestHelpers.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/MemoryRepository.h"
 #include "tests/support/MeshMakingResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -29,8 +30,7 @@ class KR_ModelLoaderTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         loadingtest::RegisterFakes();
     }
     void TearDown() override
@@ -50,13 +50,13 @@ protected:
     std::uint64_t Hash(const char* pPath)
     {
         std::uint64_t uiHash = 0;
-        EXPECT_TRUE(m_files.GetFileHash(pPath, &uiHash));
+        EXPECT_TRUE(m_files->GetFileHash(pPath, &uiHash));
         return uiHash;
     }
 
     TestEngine m_engine;
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = new MemoryRepository(true); // owned by m_files
+    MemoryFiles m_files{true};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
 };
 
 } // namespace
@@ -130,11 +130,10 @@ TEST_F(KR_ModelLoaderTest, CacheWriterGrowsWithTheRecordAndNeedsAWritableReposit
     ASSERT_TRUE(KR_ModelLoader::WriteModelCache(&model, "gone.obj"));
     EXPECT_EQ(CacheHeader(3, 0, 0), m_pRepository->GetFileContents("gone.obj.bin").substr(0, 20));
 
-    KF_FileManager readOnly;
-    readOnly.AddRepository(new MemoryRepository(false));
-    m_engine->SetFileManager(&readOnly);
+    MemoryFiles readOnly(false);
+    readOnly.Install();
     EXPECT_FALSE(KR_ModelLoader::WriteModelCache(&model, "big.obj"));
-    m_engine->SetFileManager(&m_files);
+    m_files.Install();
 }
 
 namespace
@@ -195,8 +194,7 @@ class KR_ModelLoaderImportTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetGraphicsResourceManager(&m_resources);
         KR_ModelImporters::Clear();
         KR_ModelImporters::RegisterImporter("dae", &CountedColladaImport);
@@ -211,8 +209,8 @@ protected:
 
     TestEngine m_engine;
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = new MemoryRepository(true); // owned by m_files
+    MemoryFiles m_files{true};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     MeshMakingResourceManager m_resources;
 };
 

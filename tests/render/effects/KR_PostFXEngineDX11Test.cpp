@@ -1,6 +1,5 @@
 #include "render/effects/KR_PostFXEngineDX11.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/Effects11Control.h"
@@ -9,7 +8,7 @@
 #include "render/camera/KR_Camera.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 #include "tests/render/effects/PostFXTestDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
 
@@ -104,11 +103,9 @@ protected:
         Effects11Control::Reset();
         Win32Control::Reset();
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
-        m_pRepository = new MemoryRepository(false);
         m_pRepository->SetFile(KR_PostFXEngineDX11::EFFECT_PATH,
                                ReadSourceFile("assets/Shader/KR_PostFXEngineDX11Shader.fx"));
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_pManager = new CountingResourceManager();
         m_engine->SetGraphicsResourceManager(m_pManager);
     }
@@ -199,8 +196,8 @@ protected:
 
     TestEngine m_engine;
     PostFXTestDevice m_device{m_engine, 640, 360};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     CountingResourceManager* m_pManager = nullptr;
     KR_PostFXEngineDX11* m_pPostFX = new KR_PostFXEngineDX11();
 };

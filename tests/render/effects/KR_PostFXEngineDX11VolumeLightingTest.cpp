@@ -1,7 +1,6 @@
 // Volume lighting as the post-processing engine runs it: each stage's draws, targets, viewports
 // and the effect variables its passes see, through the stand-ins' logs.
 
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/effects11/Effects11Control.h"
 #include "render/camera/KR_Camera.h"
@@ -10,7 +9,7 @@
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
 #include "tests/render/effects/PostFXTestDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -66,11 +65,9 @@ protected:
         Effects11Control::Reset();
         std::ifstream file(std::string(KV_SOURCE_ROOT) + "/assets/Shader/KR_PostFXEngineDX11Shader.fx",
                            std::ios::binary);
-        m_pRepository = new MemoryRepository(false);
         m_pRepository->SetFile(KR_PostFXEngineDX11::EFFECT_PATH,
                                {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()});
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_pManager = new KR_GraphicsResourceManagerDX11();
         m_engine->SetGraphicsResourceManager(m_pManager);
         m_camera.LookAt(XMVectorSet(0.0f, 0.0f, -10.0f, 1.0f), XMVectorZero(),
@@ -188,8 +185,8 @@ protected:
 
     TestEngine m_engine;
     PostFXTestDevice m_device{m_engine, 640, 360};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     KR_GraphicsResourceManagerDX11* m_pManager = nullptr;
     KR_PostFXEngineDX11* m_pPostFX = new KR_PostFXEngineDX11();
     KR_Camera m_camera;

@@ -1,6 +1,5 @@
 #include "render/models/KR_ColladaImporter.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "framework/threads/KT_BindStruct.h"
 #include "framework/threads/KT_Future.h"
 #include "render/device/KR_GraphicsContextDX11.h"
@@ -17,7 +16,7 @@
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/MeshMakingResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KU_InterpolationManager.h"
@@ -157,8 +156,7 @@ protected:
     {
         m_pMemory->SetFile(LIBRARY_PATH, R"(<material_library><material id="Stone"/><material id="Glass"/>
             </material_library>)");
-        m_files.AddRepository(m_pMemory);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         ASSERT_TRUE(m_materials.LoadMaterialLibrary());
         m_engine->SetMaterialManager(&m_materials);
         m_engine->SetGraphicsResourceManager(&m_resources);
@@ -191,8 +189,8 @@ protected:
 
     TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
+    MemoryFiles m_files;
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     KR_MaterialManager m_materials;
     MeshMakingResourceManager m_resources;
 };

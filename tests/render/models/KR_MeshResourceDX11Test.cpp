@@ -1,7 +1,6 @@
 #include "render/models/KR_MeshResourceDX11.h"
 
 #include "framework/app/KU_ApplicationFactory.h"
-#include "framework/files/KF_FileManager.h"
 #include "render/device/KR_MaterialManager.h"
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_ShaderProgram.h"
@@ -14,7 +13,7 @@
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -189,8 +188,7 @@ protected:
     {
         m_pMemory->SetFile(LIBRARY_PATH, R"(<material_library><material id="Stone"/><material id="Glass"/>
             <material id="Skin" skinnedAnimation="1"/></material_library>)");
-        m_files.AddRepository(m_pMemory);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         ASSERT_TRUE(m_materials.LoadMaterialLibrary());
         m_engine->SetMaterialManager(&m_materials);
         m_engine->SetGraphicsResourceManager(&m_resources);
@@ -212,8 +210,8 @@ protected:
     }
 
     TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
+    MemoryFiles m_files;
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     KR_MaterialManager m_materials;
     TaggingResources m_resources;
     std::vector<std::string> m_vLog;

@@ -21,7 +21,7 @@
 #include "tests/render/camera/CameraTestHelpers.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/NullPostFXEngine.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -158,9 +158,7 @@ class KR_SceneTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_pRepository = new RecordingRepository();
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetInterpolationManager(&m_Registry);
         m_Engine->SetGraphicsResourceManager(&m_Shelf);
@@ -174,6 +172,7 @@ protected:
     // Three cameras, two omni lights (the second on a rail), one spot light, two vertex curves,
     // one rotation curve, one placer and a selection curve, all saved by the scene; plus a
     // user-defined curve the scene never saves.
+    void WriteSampleScene(MemoryFiles& files) { WriteSampleScene(*files.Get()); }
     void WriteSampleScene(KF_FileManager& files)
     {
         m_Engine->SetFileManager(&files);
@@ -219,12 +218,12 @@ protected:
             user.InsertVertex(XMVectorSet(0.5f, 0, 0, 0), 0.0);
             user.Save();
         }
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
-    RecordingRepository* m_pRepository = nullptr; // owned by m_Files
+    RecordingRepository* m_pRepository = new RecordingRepository(); // owned by m_Files
+    MemoryFiles m_Files{m_pRepository};
     KE_Dispatcher m_Dispatcher;
     KU_InterpolationManager m_Registry;
     ModelShelf m_Shelf;
@@ -508,7 +507,7 @@ TEST_F(KR_SceneTest, SavingLoadedFilesWritesThemBackUnchanged)
         ExpectSampleLoaded(scene);
         scene.SaveAllEntities();
     }
-    m_Engine->SetFileManager(&m_Files);
+    m_Files.Install();
     EXPECT_EQ(ReadTree(temp.GetPath()), before);
 }
 
@@ -546,7 +545,7 @@ TEST_F(KR_SceneTest, ArchiveAloneAndArchiveWithWorkingDirectoryLoadEachFileOnce)
             if (bDeveloper)
                 scene.SaveAllEntities();
         }
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         EXPECT_EQ(m_Registry.GetAllVertexInterpolations().GetNumMembers(), 0u);
     }
     EXPECT_EQ(ReadTree(source.GetPath()), before);
@@ -788,9 +787,7 @@ class KR_SceneFrameTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_pRepository = new MemoryRepository();
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetInterpolationManager(&m_Registry);
         m_Engine->SetShaderCoreManager(&m_Core);
@@ -817,8 +814,8 @@ protected:
 
     TestEngine m_Engine;
     StandInGraphicsDevice m_Device{m_Engine};
-    KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryFiles m_Files;
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
     KE_Dispatcher m_Dispatcher;
     KU_InterpolationManager m_Registry;
     RecordingShaderCore m_Core;
