@@ -1,8 +1,8 @@
 #include "fuzz/FuzzModelCache.h"
 
 #include "fuzz/FuzzEngine.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_ModelCacheReader.h"
+#include "render/models/KR_ModelLoader.h"
 #include "render/models/KR_ModelResource.h"
 #include "tests/support/MemoryRepository.h"
 

@@ -11,7 +11,6 @@
 #include "render/device/KR_KeyHashing.h"
 #include "render/device/KR_ManagedShaderResourceViewDX11.h"
 #include "render/device/KR_MaterialManager.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderCache.h"
 #include "render/device/KR_ShaderProgram.h"
@@ -20,6 +19,7 @@
 #include "render/models/KR_EmptyModelResource.h"
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/models/KR_MeshDX11.h"
+#include "render/models/KR_ModelLoader.h"
 
 #include <algorithm>
 #include <new>

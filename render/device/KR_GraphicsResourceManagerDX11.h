@@ -24,10 +24,10 @@
 #include "render/device/KR_EffectKey.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_KeyHashing.h"
-#include "render/device/KR_ModelResourceDescriptor.h"
 #include "render/device/KR_ShaderProperties.h"
 #include "render/device/KR_StableTable.h"
 #include "render/device/KR_TextureResource.h"
+#include "render/models/KR_ModelResourceDescriptor.h"
 
 #include <atomic>
 #include <cstdint>

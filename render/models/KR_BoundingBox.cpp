@@ -1,27 +1,11 @@
 #include "render/models/KR_BoundingBox.h"
 
 #include "framework/core/KB_ByteCursor.h"
+#include "framework/core/KU_ByteCursorMath.h"
 
 #include <new>
 
 using namespace DirectX;
-
-namespace
-{
-
-void WriteVector(KB_ByteWriter& writer, const XMVECTOR& v)
-{
-    for (int i = 0; i < 4; ++i)
-        writer.WriteF32(v.f[i]);
-}
-
-void ReadVector(KB_ByteReader& reader, XMVECTOR* pV)
-{
-    for (int i = 0; i < 4; ++i)
-        reader.ReadF32(&pV->f[i]);
-}
-
-} // namespace
 
 KR_BoundingBox::KR_BoundingBox()
     : m_vMin(XMVectorReplicate(EMPTY_EXTENT)), m_vMax(XMVectorReplicate(-EMPTY_EXTENT))
@@ -120,8 +104,8 @@ bool KR_BoundingBox::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity
 {
     const std::uint64_t uiRemaining = *pWritten < uiCapacity ? uiCapacity - *pWritten : 0;
     KB_ByteWriter writer(*ppCursor, uiRemaining);
-    WriteVector(writer, m_vMin);
-    WriteVector(writer, m_vMax);
+    KU_ByteCursorMath::WriteVector(writer, m_vMin);
+    KU_ByteCursorMath::WriteVector(writer, m_vMax);
     if (!writer.IsOk())
         return false;
     *ppCursor = writer.GetCursor();
@@ -134,8 +118,8 @@ bool KR_BoundingBox::Deserialize(const std::uint8_t** ppCursor, const std::uint8
     KB_ByteReader reader(*ppCursor, pEnd);
     XMVECTOR vMin = XMVectorZero();
     XMVECTOR vMax = XMVectorZero();
-    ReadVector(reader, &vMin);
-    ReadVector(reader, &vMax);
+    KU_ByteCursorMath::ReadVector(reader, &vMin);
+    KU_ByteCursorMath::ReadVector(reader, &vMax);
     if (!reader.IsOk())
         return false;
     m_vMin = vMin;

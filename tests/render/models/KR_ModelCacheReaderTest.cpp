@@ -2,7 +2,6 @@
 
 #include "framework/app/KU_ApplicationFactory.h"
 #include "render/device/KR_MaterialManager.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_BoundingBox.h"
 #include "render/models/KR_MeshAnimationResource.h"
 #include "render/models/KR_MeshDX11.h"
@@ -10,6 +9,7 @@
 #include "render/models/KR_MeshSkinnedAnimationResource.h"
 #include "render/models/KR_ModelCacheHeader.h"
 #include "render/models/KR_ModelImporters.h"
+#include "render/models/KR_ModelLoader.h"
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"

@@ -1,12 +1,12 @@
 #include "render/models/KR_ObjImporter.h"
 
 #include "render/device/KR_GraphicsContextDX11.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_BoundingBox.h"
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_MeshResourceDX11.h"
 #include "render/models/KR_ModelCacheReader.h"
 #include "render/models/KR_ModelImporters.h"
+#include "render/models/KR_ModelLoader.h"
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/MemoryFiles.h"
