@@ -91,8 +91,6 @@ struct KR_DirtyLensParameters
     ID3D11ShaderResourceView* m_pLensTexture = nullptr; // not owned
 };
 
-#include <cstdint>
-
 class KR_PostFXEngine
 {
 public:
