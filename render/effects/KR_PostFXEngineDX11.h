@@ -30,7 +30,38 @@ class KR_GraphicsResourceManager;
 class KR_PostFXEngineDX11 : public KR_PostFXEngine
 {
 public:
-    static constexpr std::uint32_t TECHNIQUE_COUNT = 19;
+    // The effect file's techniques by role, numbered in the file's order. CreateResources refuses
+    // a file whose techniques are not those of TECHNIQUE_NAMES, in that order.
+    enum Technique : std::uint32_t
+    {
+        T_DOWNSAMPLE_QUARTER = 0,
+        T_UPSAMPLE_QUARTER,
+        T_COMPOSE_BLOOM,
+        T_DOWNSAMPLE_HALF,
+        T_UPSAMPLE_HALF,
+        T_COPY = T_UPSAMPLE_HALF, // a plain copy at the target's size
+        T_COMPOSE_HALF,
+        T_COMPOSE,
+        T_BRIGHT_PASS,
+        T_BLOOM_BLUR_FIRST,
+        T_BLOOM_BLUR_SECOND,
+        T_BLUR_FIRST,
+        T_BLUR_SECOND,
+        T_COMPOSE_DEPTH_OF_FIELD,
+        T_COLOR_OFFSETS,
+        T_DEPTH_FILTER,
+        T_COLOR_CUBES,
+        T_VOLUME_LIGHTING,
+        T_RGB_UV_SCALE,
+        T_DIRTY_LENS,
+        TECHNIQUE_COUNT
+    };
+    // The techniques' names in the effect file, indexed by Technique.
+    static constexpr const char* TECHNIQUE_NAMES[] = {
+        "DownsampleQuarter", "UpsampleQuarter", "ComposeBloom",        "DownsampleHalf", "UpsampleHalf",
+        "ComposeHalf",       "Compose",         "BrightPass",          "BloomBlurFirst", "BloomBlurSecond",
+        "BlurFirst",         "BlurSecond",      "ComposeDepthOfField", "ColorOffsets",   "DepthFilter",
+        "ColorCubes",        "VolumeLighting",  "RGBUVScale",          "DirtyLens"};
     static constexpr std::uint32_t NO_TEXTURE = 0xFFFFFFFFu;
     // Path of the effect file, as the resource manager finds it.
     static constexpr const char* EFFECT_PATH = "Assets/Shader/KR_PostFXEngineDX11Shader.fx";
@@ -121,6 +152,8 @@ private:
     ID3D11Device* GetDevice() const;
     ID3D11DeviceContext* GetContext() const;
 
+    // True when the effect's techniques are TECHNIQUE_NAMES, no more and in that order.
+    static bool HasTechniqueRoles(ID3DX11Effect* pEffect);
     void TakeVariables();
     void ReleaseSizeDependentObjects();
     void ReleaseSavedViews();
@@ -157,7 +190,7 @@ private:
     void RunRGBUVScale(bool bLast);
     void RunDirtyLens(bool bLast);
     void SaveScreenshot();
-    // T4.0 from the current image into the back buffer; drops both images.
+    // The plain copy (T_COPY) of the current image into the back buffer; drops both images.
     void CopyToFinalTarget();
     // A screenshot when the chain cannot run: the back buffer bound now, as the scene drew it.
     void SaveBackBufferScreenshot();

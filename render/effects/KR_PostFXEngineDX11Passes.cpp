@@ -11,27 +11,6 @@
 namespace
 {
 
-// Techniques by role.
-constexpr std::uint32_t T_DOWNSAMPLE_QUARTER = 0;
-constexpr std::uint32_t T_UPSAMPLE_QUARTER = 1;
-constexpr std::uint32_t T_COMPOSE_BLOOM = 2;
-constexpr std::uint32_t T_DOWNSAMPLE_HALF = 3;
-constexpr std::uint32_t T_UPSAMPLE_HALF = 4;
-constexpr std::uint32_t T_COPY = T_UPSAMPLE_HALF; // a plain copy at the target's size
-constexpr std::uint32_t T_COMPOSE_HALF = 5;
-constexpr std::uint32_t T_COMPOSE = 6;
-constexpr std::uint32_t T_BRIGHT_PASS = 7;
-constexpr std::uint32_t T_BLOOM_BLUR_FIRST = 8;
-constexpr std::uint32_t T_BLOOM_BLUR_SECOND = 9;
-constexpr std::uint32_t T_BLUR_FIRST = 10;
-constexpr std::uint32_t T_BLUR_SECOND = 11;
-constexpr std::uint32_t T_COMPOSE_DEPTH_OF_FIELD = 12;
-constexpr std::uint32_t T_COLOR_OFFSETS = 13;
-constexpr std::uint32_t T_DEPTH_FILTER = 14;
-constexpr std::uint32_t T_COLOR_CUBES = 15;
-constexpr std::uint32_t T_RGB_UV_SCALE = 17;
-constexpr std::uint32_t T_DIRTY_LENS = 18;
-
 constexpr float BRIGHT_PASS_LUMINANCE = 0.08f;
 
 } // namespace

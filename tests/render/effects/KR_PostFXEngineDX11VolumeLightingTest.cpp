@@ -26,6 +26,14 @@ using namespace DirectX;
 namespace
 {
 
+using enum KR_PostFXEngineDX11::Technique;
+
+// A draw's name as the logs give it, "technique.pass", by the technique's role.
+std::string PassName(KR_PostFXEngineDX11::Technique technique, std::uint32_t uiPass = 0)
+{
+    return std::to_string(technique) + "." + std::to_string(uiPass);
+}
+
 // One draw: the pass applied before it, its vertex count and pipeline, and what was bound.
 struct Draw
 {
@@ -196,7 +204,9 @@ protected:
     std::vector<D3D11Control::CallRecord> m_vCalls;
 };
 
-const std::vector<std::string> STAGES_2_AND_3 = {"16.0", "16.1", "16.5", "16.6", "16.2"};
+const std::vector<std::string> STAGES_2_AND_3 = {
+    PassName(T_VOLUME_LIGHTING), PassName(T_VOLUME_LIGHTING, 1), PassName(T_VOLUME_LIGHTING, 5),
+    PassName(T_VOLUME_LIGHTING, 6), PassName(T_VOLUME_LIGHTING, 2)};
 
 } // namespace
 
@@ -211,7 +221,7 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, StagesDrawVolumesMarchFilterAndCom
         D3D11Control::GetBoundState(m_device.GetImmediateContext()).RasterizerState;
 
     const std::vector<Draw> vDraws = Frame({5});
-    std::vector<std::string> vExpected = {"16.3", "16.3"};
+    std::vector<std::string> vExpected = {PassName(T_VOLUME_LIGHTING, 3), PassName(T_VOLUME_LIGHTING, 3)};
     vExpected.insert(vExpected.end(), STAGES_2_AND_3.begin(), STAGES_2_AND_3.end());
     ASSERT_EQ(vExpected, Names(vDraws));
 
@@ -303,7 +313,7 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, NoLightsStillClearsTheTargetsAndMa
 
     // A record without steps marches nothing, and no constant becomes infinite.
     m_record.m_uiTraceSteps = 0;
-    const Draw march = Find(Frame({5}), "16.0");
+    const Draw march = Find(Frame({5}), PassName(T_VOLUME_LIGHTING));
     EXPECT_EQ(0.0f, march.Value("g_iTraceSteps"));
     EXPECT_TRUE(std::isfinite(march.Value("g_fTraceStepFactor")));
     for (float f : march.Values("g_fViewRayOffsets"))
@@ -318,8 +328,9 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, ManyTubeLightsFirstStayWithinTheEf
     for (int i = 0; i < 5; ++i)
         m_record.m_gOmniLights.Add(Omni(static_cast<float>(i)));
     const std::vector<Draw> vDraws = Frame({5});
-    const Draw& march = Find(vDraws, "16.0");
-    EXPECT_EQ(45.0 * 36.0, Find(vDraws, "16.3").VertexCount); // every light has its box
+    const Draw& march = Find(vDraws, PassName(T_VOLUME_LIGHTING));
+    // Every light has its box.
+    EXPECT_EQ(45.0 * 36.0, Find(vDraws, PassName(T_VOLUME_LIGHTING, 3)).VertexCount);
     EXPECT_EQ(32.0f, march.Value("g_iNumberOfOmniLights"));
     EXPECT_EQ(32.0f, march.Value("g_iNumberOfTubeLights"));
     // The arrays were taken, not refused: they hold the first 32 tube lights in order.
@@ -337,13 +348,13 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, AfterBloomTheVolumeStagesCoverTheW
     m_record.m_gOmniLights.Add(Omni(0.0f));
     const std::vector<Draw> vDraws = Frame({0, 5, 2});
     // Bloom ends on a target of 4 x (1366 / 4) = 1364 columns.
-    EXPECT_EQ(1364.0, Find(vDraws, "2.0").Width);
-    EXPECT_EQ(1366.0, Find(vDraws, "16.3").Width);
-    EXPECT_EQ(1366.0, Find(vDraws, "16.0").Width);
-    EXPECT_EQ(683.0, Find(vDraws, "16.1").Width);
+    EXPECT_EQ(1364.0, Find(vDraws, PassName(T_COMPOSE_BLOOM)).Width);
+    EXPECT_EQ(1366.0, Find(vDraws, PassName(T_VOLUME_LIGHTING, 3)).Width);
+    EXPECT_EQ(1366.0, Find(vDraws, PassName(T_VOLUME_LIGHTING)).Width);
+    EXPECT_EQ(683.0, Find(vDraws, PassName(T_VOLUME_LIGHTING, 1)).Width);
     // Not last: the composite goes into an image of its own, which the next effect reads.
-    const Draw& compose = Find(vDraws, "16.2");
-    const Draw& offsets = Find(vDraws, "13.0");
+    const Draw& compose = Find(vDraws, PassName(T_VOLUME_LIGHTING, 2));
+    const Draw& offsets = Find(vDraws, PassName(T_COLOR_OFFSETS));
     EXPECT_NE(BackBufferId(), compose.Targets[0]);
     EXPECT_EQ(1364.0, compose.Width);
     EXPECT_NE(0u, offsets.Resource("g_tSourceTexture1"));
@@ -356,7 +367,11 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, WithoutACameraTheEffectDoesNothing
     m_record.m_pCamera = nullptr;
     m_record.m_gOmniLights.Add(Omni(0.0f));
     const std::vector<Draw> vDraws = Frame({0, 5});
-    EXPECT_EQ((std::vector<std::string>{"0.0", "7.0", "8.0", "9.0", "8.0", "9.0", "2.0"}), Names(vDraws));
+    EXPECT_EQ((std::vector<std::string>{PassName(T_DOWNSAMPLE_QUARTER), PassName(T_BRIGHT_PASS),
+                                        PassName(T_BLOOM_BLUR_FIRST), PassName(T_BLOOM_BLUR_SECOND),
+                                        PassName(T_BLOOM_BLUR_FIRST), PassName(T_BLOOM_BLUR_SECOND),
+                                        PassName(T_COMPOSE_BLOOM)}),
+              Names(vDraws));
     EXPECT_EQ(BackBufferId(), vDraws.back().Targets[0]);
     EXPECT_EQ(0u, CallsOf("RSGetState"));
     EXPECT_EQ(1u, CallsOf("ClearDepthStencilView")); // the scene's own
