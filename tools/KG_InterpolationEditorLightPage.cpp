@@ -69,6 +69,44 @@ XMFLOAT3 TargetAt(KR_LightBase* pLight, double fTime)
     return v;
 }
 
+// The labels of the value column, one row each, with their tool tips.
+void AddLabels(forms::TabPage* pPage, forms::ToolTip& toolTip)
+{
+    struct LabelInfo
+    {
+        const char* pName;
+        const char* pText;
+        const char* pTip;
+    };
+    const LabelInfo aLabels[] = {
+        {"lightPositionLabel", "pv", "Light Position"},
+        {"lightTargetLabel", "tv", "Target of Spotlight"},
+        {"lightUpVecLabel", "upv", "Up Vector of Spotlight"},
+        {"lightColorLabel", "cv", "Light Colour (web colour)"},
+        {"lightAttenuationLabel", "av", "Attenuation (constant, linear, quadratic)"},
+        {"lightMaxDistLabel", "lm", "Max Distance"},
+        {"lightStrengthLabel", "ls", "Strength of Light"},
+        {"lightSpecularLabel", "lss", "Specular Strength of Light"},
+        {"lightNearDistLabel", "ln", "Near Distance of Spotlight"},
+        {"lightShadowBiasLabel", "lb", "Shadow Bias of Spotlight, base + adaptive width"},
+        {"lightFOVLabel", "lf", "FOV of Spotlight, in degrees"},
+        {"lightFOVFalloffLabel", "lff", "FOV Falloff in degrees"},
+        {"lightShadowMapResLabel", "res", "Shadow Map Resolution"},
+        {"lightVolumetricLabel", "vol", "Used in Volumelight PostFX"},
+        {"lightTubeLabel", "tube", ""},
+        {"lightStartTimeLabel", "Start Time", ""},
+        {"lightEndTimeLabel", "End Time", ""},
+    };
+    int iRow = 0;
+    for (const LabelInfo& label : aLabels)
+    {
+        forms::Label* pLabel = pPage->AddNew<forms::Label>(label.pName, label.pText);
+        pLabel->SetBounds({420, 6 + 16 * iRow++, 40, 13});
+        if (*label.pTip != '\0')
+            toolTip.SetToolTip(pLabel, label.pTip);
+    }
+}
+
 } // namespace
 
 int KG_InterpolationEditorLightPage::ResolutionEntry(std::uint32_t uiSide)
@@ -111,40 +149,18 @@ KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_Interpolatio
     m_pCurveComboBox->SetBounds({6, 33, 400, 21});
     m_pDebugTextBox = AddBox(pPage, "lightDebugStringTextBox", 6, 60, 400);
 
-    struct LabelInfo
-    {
-        const char* pName;
-        const char* pText;
-        const char* pTip;
-    };
-    const LabelInfo aLabels[] = {
-        {"lightPositionLabel", "pv", "Light Position"},
-        {"lightTargetLabel", "tv", "Target of Spotlight"},
-        {"lightUpVecLabel", "upv", "Up Vector of Spotlight"},
-        {"lightColorLabel", "cv", "Light Colour (web colour)"},
-        {"lightAttenuationLabel", "av", "Attenuation (constant, linear, quadratic)"},
-        {"lightMaxDistLabel", "lm", "Max Distance"},
-        {"lightStrengthLabel", "ls", "Strength of Light"},
-        {"lightSpecularLabel", "lss", "Specular Strength of Light"},
-        {"lightNearDistLabel", "ln", "Near Distance of Spotlight"},
-        {"lightShadowBiasLabel", "lb", "Shadow Bias of Spotlight, base + adaptive width"},
-        {"lightFOVLabel", "lf", "FOV of Spotlight, in degrees"},
-        {"lightFOVFalloffLabel", "lff", "FOV Falloff in degrees"},
-        {"lightShadowMapResLabel", "res", "Shadow Map Resolution"},
-        {"lightVolumetricLabel", "vol", "Used in Volumelight PostFX"},
-        {"lightTubeLabel", "tube", ""},
-        {"lightStartTimeLabel", "Start Time", ""},
-        {"lightEndTimeLabel", "End Time", ""},
-    };
-    int iRow = 0;
-    for (const LabelInfo& label : aLabels)
-    {
-        forms::Label* pLabel = pPage->AddNew<forms::Label>(label.pName, label.pText);
-        pLabel->SetBounds({420, 6 + 16 * iRow++, 40, 13});
-        if (*label.pTip != '\0')
-            toolTip.SetToolTip(pLabel, label.pTip);
-    }
+    AddLabels(pPage, toolTip);
+    AddValueBoxes(pPage);
+    AddButtons(pPage);
 
+    for (unsigned int uiSize : {128u, 256u, 512u, 1024u, 2048u})
+        m_pResolutionComboBox->GetItems().Add(std::to_string(uiSize));
+    m_pResolutionComboBox->SetMaxDropDownItems(5);
+    m_pResolutionComboBox->SetSelectedIndex(0);
+}
+
+void KG_InterpolationEditorLightPage::AddValueBoxes(forms::TabPage* pPage)
+{
     const char* aAxes = "XYZ";
     for (int i = 0; i < 3; ++i)
     {
@@ -175,7 +191,10 @@ KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_Interpolatio
     m_pTubeCheckBox->SetBounds({470, 230, 20, 17});
     m_pStartTextBox = AddBox(pPage, "lightStartTimeTextBox", 470, 246);
     m_pEndTextBox = AddBox(pPage, "lightEndTimeTextBox", 540, 246);
+}
 
+void KG_InterpolationEditorLightPage::AddButtons(forms::TabPage* pPage)
+{
     forms::Button* pOmni = pPage->AddNew<forms::Button>("lightCreateOmniButton", "OMNI");
     forms::Button* pSpot = pPage->AddNew<forms::Button>("lightCreateSpotButton", "SPOT");
     m_pNewCurveButton = pPage->AddNew<forms::Button>("lightCreateIntButton", "New Int");
@@ -204,11 +223,6 @@ KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_Interpolatio
     pDelete->Click.Add([this](forms::Control&, forms::EventArgs&) { OnDelete(); });
     m_pOpenButton->Click.Add([this](forms::Control&, forms::EventArgs&) { OnOpen(); });
     // "Create Copy" has no action: what a copy of a light holds is not settled.
-
-    for (unsigned int uiSize : {128u, 256u, 512u, 1024u, 2048u})
-        m_pResolutionComboBox->GetItems().Add(std::to_string(uiSize));
-    m_pResolutionComboBox->SetMaxDropDownItems(5);
-    m_pResolutionComboBox->SetSelectedIndex(0);
 }
 
 void KG_InterpolationEditorLightPage::OnCurveShown(KU_VertexInterpolation* pCurve)

@@ -74,6 +74,10 @@ private:
     void OnOpen();
     void SetBox(forms::TextBox* pBox, const std::string& sText);
     forms::TextBox* AddBox(forms::TabPage* pPage, const char* pName, int iX, int iY, int iWidth = 60);
+    // The constructor's stages after the light and curve lists: the value column's boxes, then
+    // the buttons with every control's events.
+    void AddValueBoxes(forms::TabPage* pPage);
+    void AddButtons(forms::TabPage* pPage);
 
     // Not owned: the scene the list shows, the chosen light (highlighted) and its chosen curve.
     KR_Scene* m_pLightTabScene = nullptr;

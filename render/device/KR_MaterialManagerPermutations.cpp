@@ -32,6 +32,109 @@ KR_GraphicsResourceManager* ResourceManager()
     return Engine() != nullptr ? Engine()->GetGraphicsResourceManager() : nullptr;
 }
 
+// The colour pass's vertex outputs, and with a geometry stage its outputs too: normals, tangents,
+// the material's UV sets (at most four), parallax and, for lighting, fog or a cube map, the world
+// position.
+void AddColorPassOutputs(KR_ShaderProperties& properties, const KR_Material& m, bool bGeometry, bool bSkinned,
+                         bool bInstanced)
+{
+    static const char* const VS_UV[4] = {"VS_OUT_UV0", "VS_OUT_UV1", "VS_OUT_UV2", "VS_OUT_UV3"};
+    static const char* const GS_UV[4] = {"GS_OUT_UV0", "GS_OUT_UV1", "GS_OUT_UV2", "GS_OUT_UV3"};
+    const std::uint32_t uiUVSets = std::min(m.m_uiUVChannelCount, 4u);
+    const bool bWorldPosition = m.m_uiDirectionalLight != 0 || m.m_uiDynamicLights != 0 || m.m_uiFog != 0 ||
+                                m.m_gCubeMap.GetNumMembers() > 0;
+    if (bGeometry)
+    {
+        properties.AddMacro("VS_PASSTHROUGH", nullptr);
+        if (bSkinned)
+            properties.AddMacro("VS_OUT_SKINNED", nullptr);
+        if (bInstanced)
+            properties.AddMacro("VS_OUT_INSTANCED", nullptr);
+        if (m.m_uiNormals != 0)
+        {
+            properties.AddMacro("VS_OUT_NORMAL", nullptr);
+            properties.AddMacro("GS_OUT_NORMAL", nullptr);
+        }
+        if (m.m_uiTangents != 0)
+        {
+            properties.AddMacro("VS_OUT_TANGENT", nullptr);
+            properties.AddMacro("GS_OUT_TANGENT", nullptr);
+            properties.AddMacro("GS_OUT_BITANGENT", nullptr);
+        }
+        for (std::uint32_t k = 0; k < uiUVSets; ++k)
+        {
+            properties.AddMacro(VS_UV[k], nullptr);
+            properties.AddMacro(GS_UV[k], nullptr);
+        }
+        if (m.m_uiParallaxMode != 0)
+        {
+            properties.AddMacro("VS_OUT_PARALLAX", nullptr);
+            properties.AddMacro("GS_OUT_PARALLAX", nullptr);
+        }
+        if (bWorldPosition)
+        {
+            properties.AddMacro("VS_OUT_WORLDPOS", nullptr);
+            properties.AddMacro("GS_OUT_WORLDPOS", nullptr);
+        }
+    }
+    else
+    {
+        if (m.m_uiNormals != 0)
+            properties.AddMacro("VS_OUT_NORMAL", nullptr);
+        if (m.m_uiTangents != 0)
+        {
+            properties.AddMacro("VS_OUT_TANGENT", nullptr);
+            properties.AddMacro("VS_OUT_BITANGENT", nullptr);
+        }
+        for (std::uint32_t k = 0; k < uiUVSets; ++k)
+            properties.AddMacro(VS_UV[k], nullptr);
+        // Always: the vertex program without a geometry stage hands the parallax vector on
+        // whether or not the pixel program reads it.
+        properties.AddMacro("VS_OUT_PARALLAX", nullptr);
+        if (bWorldPosition)
+            properties.AddMacro("VS_OUT_WORLDPOS", nullptr);
+    }
+}
+
+// The colour pass's pixel features the material switches on.
+void AddColorPassPixelMacros(KR_ShaderProperties& properties, const KR_Material& m)
+{
+    if (m.m_uiTransparency != 0)
+    {
+        properties.AddMacro("PS_IN_COVERAGE", nullptr);
+        properties.AddMacro("PS_OIT", nullptr);
+    }
+    if (m.m_uiDirectionalLight != 0)
+        properties.AddMacro("PS_DIRECTIONAL", nullptr);
+    if (m.m_uiDynamicLights != 0)
+        properties.AddMacro("PS_DYNAMIC", nullptr);
+    if (m.m_uiFog != 0)
+        properties.AddMacro("PS_FOG", nullptr);
+    if (m.m_gSpecular.GetNumMembers() > 1)
+        properties.AddMacro("PS_BLEND", nullptr);
+    if (m.m_gCubeMap.GetNumMembers() > 0)
+        properties.AddMacro("PS_ENVIRONMENTMAP", nullptr);
+    if (m.m_gLightmap.GetNumMembers() > 0)
+        properties.AddMacro("PS_LIGHTMAP", nullptr);
+    if (m.m_gAmbientOcclusion.GetNumMembers() > 0)
+        properties.AddMacro("PS_AMBIENTOCCLUSION", nullptr);
+    if ((m.m_uiEmissiveMode & 1) != 0)
+        properties.AddMacro("PS_EMISSIVE0", nullptr);
+    if ((m.m_uiEmissiveMode & 2) != 0)
+        properties.AddMacro("PS_EMISSIVE1", nullptr);
+    if ((m.m_uiParallaxMode & 1) != 0)
+        properties.AddMacro("PS_PARALLAX0", nullptr);
+    if ((m.m_uiParallaxMode & 2) != 0)
+        properties.AddMacro("PS_PARALLAX1", nullptr);
+    if (m.m_uiAlphaBlend != 0)
+        properties.AddMacro("PS_ALPHABLEND", nullptr);
+    static const char* const UV_OFFSETS[4] = {"PS_UVOFFSETS0", "PS_UVOFFSETS1", "PS_UVOFFSETS2",
+                                              "PS_UVOFFSETS3"};
+    for (std::uint32_t uiBit = 0; uiBit < 4; ++uiBit)
+        if ((m.m_uiUVOffsetMask & (1u << uiBit)) != 0)
+            properties.AddMacro(UV_OFFSETS[uiBit], nullptr);
+}
+
 } // namespace
 
 void KR_MaterialManager::BuildVertexShaderProperties(KR_ShaderProperties& properties,
@@ -94,96 +197,8 @@ bool KR_MaterialManager::BuildMaterialShaderProperties(KR_ShaderProperties& prop
 
     if (pass == KR_RENDER_PASS_COLOR)
     {
-        static const char* const VS_UV[4] = {"VS_OUT_UV0", "VS_OUT_UV1", "VS_OUT_UV2", "VS_OUT_UV3"};
-        static const char* const GS_UV[4] = {"GS_OUT_UV0", "GS_OUT_UV1", "GS_OUT_UV2", "GS_OUT_UV3"};
-        const std::uint32_t uiUVSets = std::min(m.m_uiUVChannelCount, 4u);
-        const bool bWorldPosition = m.m_uiDirectionalLight != 0 || m.m_uiDynamicLights != 0 ||
-                                    m.m_uiFog != 0 || m.m_gCubeMap.GetNumMembers() > 0;
-        if (bGeometry)
-        {
-            properties.AddMacro("VS_PASSTHROUGH", nullptr);
-            if (bSkinned)
-                properties.AddMacro("VS_OUT_SKINNED", nullptr);
-            if (bInstanced)
-                properties.AddMacro("VS_OUT_INSTANCED", nullptr);
-            if (m.m_uiNormals != 0)
-            {
-                properties.AddMacro("VS_OUT_NORMAL", nullptr);
-                properties.AddMacro("GS_OUT_NORMAL", nullptr);
-            }
-            if (m.m_uiTangents != 0)
-            {
-                properties.AddMacro("VS_OUT_TANGENT", nullptr);
-                properties.AddMacro("GS_OUT_TANGENT", nullptr);
-                properties.AddMacro("GS_OUT_BITANGENT", nullptr);
-            }
-            for (std::uint32_t k = 0; k < uiUVSets; ++k)
-            {
-                properties.AddMacro(VS_UV[k], nullptr);
-                properties.AddMacro(GS_UV[k], nullptr);
-            }
-            if (m.m_uiParallaxMode != 0)
-            {
-                properties.AddMacro("VS_OUT_PARALLAX", nullptr);
-                properties.AddMacro("GS_OUT_PARALLAX", nullptr);
-            }
-            if (bWorldPosition)
-            {
-                properties.AddMacro("VS_OUT_WORLDPOS", nullptr);
-                properties.AddMacro("GS_OUT_WORLDPOS", nullptr);
-            }
-        }
-        else
-        {
-            if (m.m_uiNormals != 0)
-                properties.AddMacro("VS_OUT_NORMAL", nullptr);
-            if (m.m_uiTangents != 0)
-            {
-                properties.AddMacro("VS_OUT_TANGENT", nullptr);
-                properties.AddMacro("VS_OUT_BITANGENT", nullptr);
-            }
-            for (std::uint32_t k = 0; k < uiUVSets; ++k)
-                properties.AddMacro(VS_UV[k], nullptr);
-            // Always: the vertex program without a geometry stage hands the parallax vector on
-            // whether or not the pixel program reads it.
-            properties.AddMacro("VS_OUT_PARALLAX", nullptr);
-            if (bWorldPosition)
-                properties.AddMacro("VS_OUT_WORLDPOS", nullptr);
-        }
-        if (m.m_uiTransparency != 0)
-        {
-            properties.AddMacro("PS_IN_COVERAGE", nullptr);
-            properties.AddMacro("PS_OIT", nullptr);
-        }
-        if (m.m_uiDirectionalLight != 0)
-            properties.AddMacro("PS_DIRECTIONAL", nullptr);
-        if (m.m_uiDynamicLights != 0)
-            properties.AddMacro("PS_DYNAMIC", nullptr);
-        if (m.m_uiFog != 0)
-            properties.AddMacro("PS_FOG", nullptr);
-        if (m.m_gSpecular.GetNumMembers() > 1)
-            properties.AddMacro("PS_BLEND", nullptr);
-        if (m.m_gCubeMap.GetNumMembers() > 0)
-            properties.AddMacro("PS_ENVIRONMENTMAP", nullptr);
-        if (m.m_gLightmap.GetNumMembers() > 0)
-            properties.AddMacro("PS_LIGHTMAP", nullptr);
-        if (m.m_gAmbientOcclusion.GetNumMembers() > 0)
-            properties.AddMacro("PS_AMBIENTOCCLUSION", nullptr);
-        if ((m.m_uiEmissiveMode & 1) != 0)
-            properties.AddMacro("PS_EMISSIVE0", nullptr);
-        if ((m.m_uiEmissiveMode & 2) != 0)
-            properties.AddMacro("PS_EMISSIVE1", nullptr);
-        if ((m.m_uiParallaxMode & 1) != 0)
-            properties.AddMacro("PS_PARALLAX0", nullptr);
-        if ((m.m_uiParallaxMode & 2) != 0)
-            properties.AddMacro("PS_PARALLAX1", nullptr);
-        if (m.m_uiAlphaBlend != 0)
-            properties.AddMacro("PS_ALPHABLEND", nullptr);
-        static const char* const UV_OFFSETS[4] = {"PS_UVOFFSETS0", "PS_UVOFFSETS1", "PS_UVOFFSETS2",
-                                                  "PS_UVOFFSETS3"};
-        for (std::uint32_t uiBit = 0; uiBit < 4; ++uiBit)
-            if ((m.m_uiUVOffsetMask & (1u << uiBit)) != 0)
-                properties.AddMacro(UV_OFFSETS[uiBit], nullptr);
+        AddColorPassOutputs(properties, m, bGeometry, bSkinned, bInstanced);
+        AddColorPassPixelMacros(properties, m);
         if (m.m_uiSpecial != KR_Material::NO_SPECIAL)
             properties.AddMacro("PS_SPECIAL", GetSpecialText(m.m_uiSpecial));
     }

@@ -7,6 +7,60 @@
 #include <memory>
 #include <new>
 
+namespace
+{
+
+// The image decoded into a CPU-readable staging texture of its own format, one mip level;
+// *pInfo (the image information) is filled again by the decoder. Null on failure.
+ID3D11Resource* CreateStagingTexture(ID3D11Device* pDevice, const std::uint8_t* pData, std::uint64_t uiSize,
+                                     D3DX11_IMAGE_INFO* pInfo)
+{
+    D3DX11_IMAGE_LOAD_INFO load;
+    load.Width = D3DX11_DEFAULT;
+    load.Height = D3DX11_DEFAULT;
+    load.Depth = D3DX11_DEFAULT;
+    load.FirstMipLevel = 0;
+    load.MipLevels = 1;
+    load.Usage = D3D11_USAGE_STAGING;
+    load.BindFlags = 0;
+    load.CpuAccessFlags = D3D11_CPU_ACCESS_READ;
+    load.MiscFlags = 0;
+    load.Format = pInfo->Format;
+    load.Filter = D3DX11_DEFAULT;
+    load.MipFilter = D3DX11_DEFAULT;
+    load.pSrcInfo = pInfo;
+    ID3D11Resource* pStaging = nullptr;
+    if (FAILED(D3DX11CreateTextureFromMemory(pDevice, pData, uiSize, &load, nullptr, &pStaging, nullptr)) ||
+        pStaging == nullptr)
+    {
+        return nullptr;
+    }
+    return pStaging;
+}
+
+// A new texture as desc describes, filled from initial, and a view of all of it (the view keeps
+// the texture); null on failure.
+ID3D11ShaderResourceView* CreateVolumeView(ID3D11Device* pDevice, const D3D11_TEXTURE3D_DESC& desc,
+                                           const D3D11_SUBRESOURCE_DATA& initial)
+{
+    ID3D11Texture3D* pTexture = nullptr;
+    if (FAILED(pDevice->CreateTexture3D(&desc, &initial, &pTexture)) || pTexture == nullptr)
+        return nullptr;
+
+    D3D11_SHADER_RESOURCE_VIEW_DESC viewDesc{};
+    viewDesc.Format = desc.Format;
+    viewDesc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE3D;
+    viewDesc.Texture3D.MostDetailedMip = 0;
+    viewDesc.Texture3D.MipLevels = 1;
+    ID3D11ShaderResourceView* pView = nullptr;
+    if (FAILED(pDevice->CreateShaderResourceView(pTexture, &viewDesc, &pView)))
+        pView = nullptr;
+    KR_ReleaseAndNull(pTexture); // the view keeps the texture
+    return pView;
+}
+
+} // namespace
+
 std::uint32_t KR_Texture3DBuilder::GetBytesPerPixel(DXGI_FORMAT format)
 {
     const int iFormat = static_cast<int>(format);
@@ -44,26 +98,9 @@ ID3D11ShaderResourceView* KR_Texture3DBuilder::Create(ID3D11Device* pDevice, ID3
     if (uiDepth > D3D11_REQ_TEXTURE3D_U_V_OR_W_DIMENSION)
         return nullptr;
 
-    D3DX11_IMAGE_LOAD_INFO load;
-    load.Width = D3DX11_DEFAULT;
-    load.Height = D3DX11_DEFAULT;
-    load.Depth = D3DX11_DEFAULT;
-    load.FirstMipLevel = 0;
-    load.MipLevels = 1;
-    load.Usage = D3D11_USAGE_STAGING;
-    load.BindFlags = 0;
-    load.CpuAccessFlags = D3D11_CPU_ACCESS_READ;
-    load.MiscFlags = 0;
-    load.Format = info.Format;
-    load.Filter = D3DX11_DEFAULT;
-    load.MipFilter = D3DX11_DEFAULT;
-    load.pSrcInfo = &info;
-    ID3D11Resource* pStaging = nullptr;
-    if (FAILED(D3DX11CreateTextureFromMemory(pDevice, pData, uiSize, &load, nullptr, &pStaging, nullptr)) ||
-        pStaging == nullptr)
-    {
+    ID3D11Resource* pStaging = CreateStagingTexture(pDevice, pData, uiSize, &info);
+    if (pStaging == nullptr)
         return nullptr;
-    }
 
     const std::uint32_t uiTileWidth = info.Width / uiTilesAcross;
     const std::uint32_t uiTileHeight = info.Height / uiTilesDown;
@@ -112,18 +149,5 @@ ID3D11ShaderResourceView* KR_Texture3DBuilder::Create(ID3D11Device* pDevice, ID3
     initial.pSysMem = pSlices.get();
     initial.SysMemPitch = static_cast<UINT>(uiTileRowBytes);
     initial.SysMemSlicePitch = static_cast<UINT>(uiSliceBytes);
-    ID3D11Texture3D* pTexture = nullptr;
-    if (FAILED(pDevice->CreateTexture3D(&desc, &initial, &pTexture)) || pTexture == nullptr)
-        return nullptr;
-
-    D3D11_SHADER_RESOURCE_VIEW_DESC viewDesc{};
-    viewDesc.Format = info.Format;
-    viewDesc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE3D;
-    viewDesc.Texture3D.MostDetailedMip = 0;
-    viewDesc.Texture3D.MipLevels = 1;
-    ID3D11ShaderResourceView* pView = nullptr;
-    if (FAILED(pDevice->CreateShaderResourceView(pTexture, &viewDesc, &pView)))
-        pView = nullptr;
-    KR_ReleaseAndNull(pTexture); // the view keeps the texture
-    return pView;
+    return CreateVolumeView(pDevice, desc, initial);
 }

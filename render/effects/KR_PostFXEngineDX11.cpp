@@ -249,6 +249,19 @@ bool KR_PostFXEngineDX11::CreateSizeDependentResources()
     m_bMultisampled = m_uiSampleCount > 1;
     const UINT uiQuality = m_bMultisampled ? pGraphics->GetMultisampleQuality() : 0;
 
+    if (!CreateFrameTargets(pDevice, uiQuality))
+    {
+        ReleaseSizeDependentObjects();
+        return false;
+    }
+
+    CreateOptionalTargets(pDevice);
+    m_bTargetsReady = true;
+    return true;
+}
+
+bool KR_PostFXEngineDX11::CreateFrameTargets(ID3D11Device* pDevice, UINT uiQuality)
+{
     D3D11_TEXTURE2D_DESC colour = {m_uiWidth,
                                    m_uiHeight,
                                    1,
@@ -296,12 +309,11 @@ bool KR_PostFXEngineDX11::CreateSizeDependentResources()
             srv.Texture2D = {0, 1};
         bOk = SUCCEEDED(pDevice->CreateShaderResourceView(m_pDepthStencilTexture, &srv, &m_pDepthStencilSRV));
     }
-    if (!bOk)
-    {
-        ReleaseSizeDependentObjects();
-        return false;
-    }
+    return bOk;
+}
 
+void KR_PostFXEngineDX11::CreateOptionalTargets(ID3D11Device* pDevice)
+{
     // Neither the border-less quad nor the volume depth is needed to run the chain.
     const float fW = static_cast<float>(m_uiWidth);
     const float fH = static_cast<float>(m_uiHeight);
@@ -339,8 +351,6 @@ bool KR_PostFXEngineDX11::CreateSizeDependentResources()
             m_auiLightTargets[i] = pManager->AcquireTexture(&desc);
         }
     }
-    m_bTargetsReady = true;
-    return true;
 }
 
 bool KR_PostFXEngineDX11::ReleaseResources()

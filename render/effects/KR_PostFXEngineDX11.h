@@ -155,6 +155,11 @@ private:
     // True when the effect's techniques are TECHNIQUE_NAMES, no more and in that order.
     static bool HasTechniqueRoles(ID3DX11Effect* pEffect);
     void TakeVariables();
+    // CreateSizeDependentResources' stages. The colour and depth targets at the frame's size and
+    // sample count with their views; false when one fails (the caller releases what was made).
+    bool CreateFrameTargets(ID3D11Device* pDevice, UINT uiQuality);
+    // The border-less quad, the volume depth and the light targets: the chain runs without them.
+    void CreateOptionalTargets(ID3D11Device* pDevice);
     void ReleaseSizeDependentObjects();
     void ReleaseSavedViews();
     // Gives back every pooled image the slots hold and empties them.

@@ -27,10 +27,13 @@
 #include <atomic>
 #include <cstdint>
 
+class KE_ApplicationManager;
 class KR_AnimatedCamera;
 class KR_ControllerCamera;
 class KR_DebugHUD;
 class KR_OmniLight;
+class KR_ParticleEngine;
+class KR_PostFXEngine;
 class KR_Scene;
 class KR_SpotLight;
 struct KR_Ray;
@@ -290,6 +293,12 @@ private:
     // The loading frame; the hand-over at its end.
     void UpdateLoading();
     void RunPlaybackFrame();
+    // The playback frame's stages. The scene active at fTime becomes current (the screenshot
+    // effect enabled first; on a change the shadow maps pass over and the particles reset);
+    // null without one.
+    KR_Scene* MakeActiveSceneCurrent(double fTime, KR_PostFXEngine* pPostFX, KR_ParticleEngine* pParticles);
+    // After Present: a pending screenshot ends, and at the show's end the quit request goes out.
+    void FinishPlaybackFrame(KE_ApplicationManager* pEngine, double fTime, double fMaxEnd);
     // Step 13 of the load job (and of a reload): a fresh sound for every music-like entity that
     // has none or a dirty one, with the spectrum prepared.
     static void PrepareMusicSounds();
@@ -299,6 +308,8 @@ private:
     bool IsLoadCancelled() const { return m_bLoadCancelled.load(std::memory_order_acquire); }
     // The key-down and button-down tables.
     void HandleKeyDown(std::uint64_t uiKey);
+    // HandleKeyDown's keys that work on loaded scenes, materials and audio entities.
+    void HandleLoadedKeyDown(std::uint64_t uiKey);
     void HandleButtonDown(std::uint32_t uiButton);
     // Seeks as SetSynchronizationTime does; with bPostLoad every scene's PostLoad runs after.
     void JumpTo(double fTime, bool bPostLoad);

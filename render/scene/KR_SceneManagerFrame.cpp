@@ -90,29 +90,7 @@ void KR_SceneManager::RunPlaybackFrame()
     if (pTools != nullptr && pEngine->GetManagedFacade() != nullptr)
         pTools->UpdateInterpolationEditorDialogs(pEngine->GetManagedFacade());
 
-    std::int32_t iIndex = -1;
-    for (std::uint32_t i = 0; i < m_gScenes.GetNumMembers(); ++i)
-    {
-        if (m_gScenes[i]->IsActive(fTime))
-        {
-            iIndex = static_cast<std::int32_t>(i);
-            break;
-        }
-    }
-    if (m_bScreenshotPending && pPostFX != nullptr)
-        pPostFX->EnableEffect(SCREENSHOT_EFFECT, m_sScreenshotPath.GetBuffer());
-    if (iIndex != m_iCurrentScene)
-    {
-        if (m_iCurrentScene >= 0 && static_cast<std::uint32_t>(m_iCurrentScene) < m_gScenes.GetNumMembers())
-            m_gScenes[m_iCurrentScene]->ReleaseShadowMaps();
-        if (pParticles != nullptr)
-            pParticles->Reset(fTime);
-        if (iIndex >= 0)
-            m_gScenes[iIndex]->AcquireShadowMaps();
-        m_iCurrentScene = iIndex;
-    }
-    ReportStatusChange();
-    KR_Scene* pScene = iIndex >= 0 ? m_gScenes[iIndex] : nullptr;
+    KR_Scene* pScene = MakeActiveSceneCurrent(fTime, pPostFX, pParticles);
     if (pScene != nullptr)
     {
         pScene->UpdateLightSelection(fTime);
@@ -175,6 +153,39 @@ void KR_SceneManager::RunPlaybackFrame()
     if (pGraphics != nullptr)
         pGraphics->Present();
 
+    FinishPlaybackFrame(pEngine, fTime, fMaxEnd);
+}
+
+KR_Scene* KR_SceneManager::MakeActiveSceneCurrent(double fTime, KR_PostFXEngine* pPostFX,
+                                                  KR_ParticleEngine* pParticles)
+{
+    std::int32_t iIndex = -1;
+    for (std::uint32_t i = 0; i < m_gScenes.GetNumMembers(); ++i)
+    {
+        if (m_gScenes[i]->IsActive(fTime))
+        {
+            iIndex = static_cast<std::int32_t>(i);
+            break;
+        }
+    }
+    if (m_bScreenshotPending && pPostFX != nullptr)
+        pPostFX->EnableEffect(SCREENSHOT_EFFECT, m_sScreenshotPath.GetBuffer());
+    if (iIndex != m_iCurrentScene)
+    {
+        if (m_iCurrentScene >= 0 && static_cast<std::uint32_t>(m_iCurrentScene) < m_gScenes.GetNumMembers())
+            m_gScenes[m_iCurrentScene]->ReleaseShadowMaps();
+        if (pParticles != nullptr)
+            pParticles->Reset(fTime);
+        if (iIndex >= 0)
+            m_gScenes[iIndex]->AcquireShadowMaps();
+        m_iCurrentScene = iIndex;
+    }
+    ReportStatusChange();
+    return iIndex >= 0 ? m_gScenes[iIndex] : nullptr;
+}
+
+void KR_SceneManager::FinishPlaybackFrame(KE_ApplicationManager* pEngine, double fTime, double fMaxEnd)
+{
     if (m_bScreenshotPending)
     {
         if (m_bScreenshotEnlarged && SetScreenResolution(m_uiSavedWidth, m_uiSavedHeight))

@@ -183,6 +183,11 @@ void KR_SceneManager::HandleKeyDown(std::uint64_t uiKey)
     // may still be filling on its worker.
     if (!m_bLoaded)
         return;
+    HandleLoadedKeyDown(uiKey);
+}
+
+void KR_SceneManager::HandleLoadedKeyDown(std::uint64_t uiKey)
+{
     switch (uiKey)
     {
     case KEY_F6:
