@@ -1,6 +1,6 @@
 #include "render/camera/KR_AnimatedCamera.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/camera/KR_ViewFrustum.h"
@@ -53,21 +53,6 @@ const KB_Color LOADED_RAIL_COLORS[2][3] = {
     {KB_Color(0.3f, 0.3f, 1, 1), KB_Color(0.45f, 0.45f, 1, 1), KB_Color(0.1f, 1, 0.1f, 1)},
 };
 
-KE_ApplicationManager* GetEngine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-bool IsDeveloperBuild()
-{
-    return GetEngine() != nullptr && GetEngine()->IsDeveloperBuild();
-}
-
-KF_FileManager* GetFileManager()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
-}
-
 template <typename T>
 void DeleteAndNull(T*& p)
 {
@@ -110,7 +95,7 @@ void KR_AnimatedCamera::DeleteCurvesAndVisualisations()
 
 void KR_AnimatedCamera::CreateVisualisations(bool bReloaded)
 {
-    if (!IsDeveloperBuild())
+    if (!KE_IsDeveloperBuild())
         return;
     const KB_Color(&colors)[2][3] = bReloaded ? LOADED_RAIL_COLORS : NEW_RAIL_COLORS;
     if (m_pCameraRail != nullptr)
@@ -144,7 +129,7 @@ KB_String KR_AnimatedCamera::GetCurveDirectory() const
 
 bool KR_AnimatedCamera::LoadCameraFromFile(const KB_String& sPath)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -260,7 +245,7 @@ bool KR_AnimatedCamera::SaveCameraToFile(const KB_String& sPath)
         curves[i]->SetFilePath(sDirectory + *paths[i]);
         curves[i]->Save();
     }
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     return pFiles != nullptr && pFiles->WriteFile(m_sCameraFilePath, sText.GetLength(), sText.GetBuffer());
 }
 

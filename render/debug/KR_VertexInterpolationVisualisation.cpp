@@ -1,7 +1,7 @@
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/debug/KR_DebugCube.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
@@ -30,12 +30,6 @@ constexpr float BOX_CORNERS[BOX_VERTICES][3] = {{1, 1, -1},  {-1, 1, -1},  {-1, 
 constexpr std::uint16_t BOX_INDICES[3 * BOX_TRIANGLES] = {0, 2, 1, 2, 0, 3, 1, 4, 0, 1, 5, 4,
                                                           2, 5, 1, 2, 6, 5, 3, 6, 2, 3, 7, 6,
                                                           0, 7, 3, 0, 4, 7, 4, 6, 7, 4, 5, 6};
-
-KE_Dispatcher* GetDispatcher()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
-}
 
 float Distance3(const XMVECTOR& a, const XMVECTOR& b)
 {
@@ -148,7 +142,7 @@ void KR_VertexInterpolationVisualisation::KeySelected(std::uint32_t uiKey, std::
 {
     if (!m_bExtendRail || uiKey + 1 != uiNumKeys)
         return;
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_ExtendRail, m_pCurve);
 }
 

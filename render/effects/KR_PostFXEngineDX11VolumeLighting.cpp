@@ -4,7 +4,7 @@
 // with the frame's lights in the effect's constant arrays, renders the scattered light at full
 // size; that image is filtered at half size and added onto the chain's image.
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "platform/effects11/d3dx11effect.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ReleaseAndNull.h"
@@ -79,8 +79,7 @@ const float* Floats(const KB_GrowingArray<XMFLOAT4>& array)
 // The production time the lights are evaluated at.
 double GetProductionTime()
 {
-    const KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    const KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
+    const KR_SceneManager* pScenes = KE_GetSceneManager();
     return pScenes != nullptr ? pScenes->GetSynchonizationTime() : 0.0;
 }
 

@@ -1,7 +1,7 @@
 #include "render/light/KR_LightBase.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/debug/KR_DebugPolyhedron.h"
@@ -29,26 +29,6 @@ const KB_Color TARGET_HIGHLIGHT(0.9607843f, 0.0470588f, 0.0f, 1.0f);
 // Below this strength a light reaches nowhere.
 constexpr float MIN_STRENGTH = 0.05f;
 
-KE_ApplicationManager* GetEngine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-bool IsDeveloperBuild()
-{
-    return GetEngine() != nullptr && GetEngine()->IsDeveloperBuild();
-}
-
-KE_Dispatcher* GetDispatcher()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetDispatcher() : nullptr;
-}
-
-KF_FileManager* GetFileManager()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
-}
-
 template <typename T>
 void DeleteAndNull(T*& p)
 {
@@ -75,7 +55,7 @@ XMMATRIX MarkerMatrix(const XMVECTOR& p, const XMVECTOR& vCameraPosition, float 
 
 KR_LightBase::KR_LightBase()
 {
-    if (IsDeveloperBuild())
+    if (KE_IsDeveloperBuild())
         m_pPositionMarker = new KR_DebugPolyhedron();
 }
 
@@ -101,13 +81,13 @@ void KR_LightBase::DeleteCurvesAndEditorObjects()
 
 void KR_LightBase::RegisterAtDispatcher()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
 }
 
 void KR_LightBase::UnRegisterFromDispatcher()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
 }
 
@@ -159,7 +139,7 @@ void KR_LightBase::ReplaceRail(KU_VertexInterpolation** ppRail,
     if (*ppRail == pRail)
         return;
     // Editor objects are made where ReloadLight makes them, and wherever a tube light had them.
-    const bool bEditor = IsDeveloperBuild() || *ppVisualisation != nullptr || *ppHandle != nullptr;
+    const bool bEditor = KE_IsDeveloperBuild() || *ppVisualisation != nullptr || *ppHandle != nullptr;
     DeleteAndNull(*ppVisualisation);
     DeleteAndNull(*ppHandle);
     *ppRail = pRail;
@@ -265,7 +245,7 @@ void KR_LightBase::ReloadLight()
     for (int i = 0; i < 4; ++i)
         if (paths[i]->GetLength() != 0)
             *curves[i] = KU_VertexInterpolation::LoadVertexInterpolation(sDirectory + *paths[i]);
-    if (!IsDeveloperBuild())
+    if (!KE_IsDeveloperBuild())
         return;
     if (m_pPositionRail != nullptr)
         m_pPositionRailVis = CreateRailVisualisation(m_pPositionRail);
@@ -382,7 +362,7 @@ void KR_LightBase::Select(double fTime, const KR_Ray& ray)
     }
     const std::uint8_t uiAfter = m_uiFlags & (FLAG_POSITION_SELECTED | FLAG_TARGET_SELECTED);
     if (uiAfter != 0 && uiBefore == 0)
-        if (KE_Dispatcher* pDispatcher = GetDispatcher())
+        if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
             pDispatcher->Dispatch(KE_MT_LightSelection, KE_MST_LightSelected, this);
 }
 
@@ -428,7 +408,7 @@ void KR_LightBase::MoveSelectedKeyTo(const XMVECTOR& vPosition)
 
 void KR_LightBase::DeselectAll()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
 }
 
@@ -453,7 +433,7 @@ bool KR_LightBase::Receive(KE_MessageType type, KE_MessageSubType subType, void*
 
 bool KR_LightBase::ReadFileText(const KB_String& sPath, std::string* pText)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -579,6 +559,6 @@ bool KR_LightBase::SaveCurvesAndText(const KB_String& sPath, const std::string& 
         curves[i]->SetFilePath(sDirectory + *paths[i]);
         curves[i]->Save();
     }
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     return pFiles != nullptr && pFiles->WriteFile(m_sLightPath, sText.size(), sText.c_str());
 }

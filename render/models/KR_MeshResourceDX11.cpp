@@ -1,6 +1,6 @@
 #include "render/models/KR_MeshResourceDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_ByteCursor.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_MaterialManager.h"
@@ -82,9 +82,8 @@ void KR_MeshResourceDX11::Render(double fTime, KR_RenderPass pass, const XMMATRI
     // Only the colour and the shadow-map pass have programs.
     if (!IsDrawnPass(pass))
         return;
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_ShaderCoreManager* pCore = pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
-    KR_MaterialManager* pMaterials = pEngine != nullptr ? pEngine->GetMaterialManager() : nullptr;
+    KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager();
+    KR_MaterialManager* pMaterials = KE_GetMaterialManager();
     if (pCore == nullptr)
         return;
 
@@ -143,10 +142,8 @@ void KR_MeshResourceDX11::SetSkinnedAnimation(KR_MeshSkinnedAnimationResource* p
 
 void KR_MeshResourceDX11::ResolveMaterials()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsResourceManager* pResources =
-        pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-    KR_MaterialManager* pMaterials = pEngine != nullptr ? pEngine->GetMaterialManager() : nullptr;
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
+    KR_MaterialManager* pMaterials = KE_GetMaterialManager();
     m_pInputLayout = pResources != nullptr ? pResources->GetInputLayout(&m_uiVertexFormat) : nullptr;
     for (std::vector<KR_ShaderProgram*>& vPrograms : m_vPrograms)
         vPrograms.assign(m_gMaterialNames.GetNumMembers(), nullptr);

@@ -1,6 +1,6 @@
 #include "render/models/KR_MeshSkinnedAnimationResource.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_ByteCursor.h"
 #include "framework/core/KU_ByteCursorMath.h"
 #include "render/device/KR_ShaderCoreManager.h"
@@ -178,8 +178,7 @@ std::uint32_t KR_MeshSkinnedAnimationResource::GetBoneCount() const
 
 void KR_MeshSkinnedAnimationResource::UploadBoneMatrices(double fTime)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_ShaderCoreManager* pShaderCore = pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
+    KR_ShaderCoreManager* pShaderCore = KE_GetShaderCoreManager();
     if (pShaderCore == nullptr)
         return;
     // The buffer keeps its storage from frame to frame.

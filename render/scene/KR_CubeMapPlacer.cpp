@@ -1,7 +1,7 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
@@ -53,46 +53,6 @@ constexpr std::uint32_t NUM_LEGEND_LINES = sizeof(LEGEND) / sizeof(LEGEND[0]);
 constexpr float MARKER_SIZE_FACTOR = 0.01f;
 // The marker of a placer the editor highlights (the bytes 42, 148, 222).
 const KB_Color HIGHLIGHT_COLOR(0.1647059f, 0.5803922f, 0.8705882f, 1.0f);
-
-KE_ApplicationManager* GetEngine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-bool IsDeveloperBuild()
-{
-    return GetEngine() != nullptr && GetEngine()->IsDeveloperBuild();
-}
-
-KF_FileManager* GetFileManager()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
-}
-
-KE_Dispatcher* GetDispatcher()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetDispatcher() : nullptr;
-}
-
-KR_GraphicsResourceManager* GetResourceManager()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetGraphicsResourceManager() : nullptr;
-}
-
-KR_GraphicsDevice* GetGraphicsDevice()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetGraphicsDevice() : nullptr;
-}
-
-KR_ShaderCoreManager* GetShaderCore()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetShaderCoreManager() : nullptr;
-}
-
-KR_OITRenderer* GetTransparency()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetOITRenderer() : nullptr;
-}
 
 // Pixel-shader slots unbound around the cube-map pass and after each copy.
 constexpr UINT PIXEL_SHADER_SLOTS = 13;
@@ -160,7 +120,7 @@ struct SavedDeviceState
 // that no cube map is read while one is drawn.
 void UnbindCubeMaps(ID3D11DeviceContext* pContext)
 {
-    if (KR_ShaderCoreManager* pCore = GetShaderCore())
+    if (KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager())
     {
         KB_GrowingArray<ID3D11ShaderResourceView*> gViews;
         KB_GrowingArray<XMFLOAT4> gVectors;
@@ -222,13 +182,13 @@ std::uint32_t ClampSide(std::uint32_t uiSide)
 
 KR_CubeMapPlacer::KR_CubeMapPlacer()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
-    KR_GraphicsDevice* pDevice = GetEngine() != nullptr ? GetEngine()->GetGraphicsDevice() : nullptr;
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
     if (pDevice != nullptr)
         m_iFramesPerUpdate = GetFramesPerUpdateForQuality(pDevice->GetRenderingQuality());
     m_iFramesLeft = m_iFramesPerUpdate;
-    if (IsDeveloperBuild())
+    if (KE_IsDeveloperBuild())
     {
         m_pMarker = new KR_DebugPolyhedron();
         m_pMarker->SetColor(m_MarkerColor.GetRGBA());
@@ -238,8 +198,8 @@ KR_CubeMapPlacer::KR_CubeMapPlacer()
 
 void KR_CubeMapPlacer::CreateCopyResources()
 {
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
     if (pResources == nullptr || pDevice == nullptr)
         return;
@@ -289,7 +249,7 @@ bool KR_CubeMapPlacer::HasCopyEffect() const
 
 KR_CubeMapPlacer::~KR_CubeMapPlacer()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
     // The visualisation points at the rail: it goes first.
     DeleteAndNull(m_pRailVisualisation);
@@ -318,7 +278,7 @@ bool KR_CubeMapPlacer::LoadFromFile(const KB_String& sPath)
 {
     ResetFileFields();
     m_sPlacerPath = sPath;
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -420,7 +380,7 @@ bool KR_CubeMapPlacer::SaveCubeMapPlacerToFile(const KB_String& sPath)
         m_pPositionRail->SetFilePath(GetRailDirectory() + m_sPositionRailPath);
         m_pPositionRail->Save();
     }
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     return pFiles != nullptr && pFiles->WriteFile(m_sPlacerPath, sText.GetLength(), sText.GetBuffer());
 }
 
@@ -428,7 +388,7 @@ void KR_CubeMapPlacer::RebuildEditorObjects()
 {
     DeleteAndNull(m_pRailVisualisation);
     DeleteAndNull(m_pPositionHandle);
-    if (!IsDeveloperBuild())
+    if (!KE_IsDeveloperBuild())
         return;
     if (m_pPositionRail != nullptr)
     {
@@ -443,7 +403,7 @@ void KR_CubeMapPlacer::RebuildEditorObjects()
 
 void KR_CubeMapPlacer::ReleaseTextures()
 {
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources != nullptr)
     {
         if (m_uiFrontTexture != NO_TEXTURE)
@@ -465,7 +425,7 @@ void KR_CubeMapPlacer::ReloadCubeMapPlacer()
             KU_VertexInterpolation::LoadVertexInterpolation(GetRailDirectory() + m_sPositionRailPath);
     RebuildEditorObjects();
     ReleaseTextures();
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (!IsDynamic() || pResources == nullptr)
         return;
     const Resolution size = GetTextureResolution(m_Resolution);
@@ -494,10 +454,10 @@ std::uint32_t KR_CubeMapPlacer::GetDynamicMipLevels(std::uint32_t uiWidth)
 
 void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
 {
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
     ID3D11DeviceContext* pContext = pGraphics != nullptr ? pGraphics->GetImmediateContext() : nullptr;
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pScene == nullptr || pDevice == nullptr || pContext == nullptr || pResources == nullptr)
         return;
     const bool bStatic = !IsDynamic();
@@ -611,7 +571,7 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
         camera.Update(fTime);
         pScene->Render(&camera, fTime, true);
         // What transparent materials gathered on this face never reaches the frame's image.
-        if (KR_OITRenderer* pTransparency = GetTransparency())
+        if (KR_OITRenderer* pTransparency = KE_GetOITRenderer())
             pTransparency->DiscardLists();
 
         if (!bStatic)
@@ -674,7 +634,7 @@ void KR_CubeMapPlacer::RenderOnceAtStartTime(KR_Scene* pScene)
 
 ID3D11ShaderResourceView* KR_CubeMapPlacer::GetCubeMapView()
 {
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources == nullptr)
         return nullptr;
     if (IsUsingDebugTexture() || !IsDynamic())
@@ -770,7 +730,7 @@ void KR_CubeMapPlacer::Select(double fTime, const KR_Ray& ray)
         return;
     SetFlag(FLAG_SELECTED, true);
     m_pMarker->SetColor(m_SelectionColor.GetRGBA());
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_CubeMapSelection, KE_MST_CubeMapSelected, this);
 }
 
@@ -793,7 +753,7 @@ void KR_CubeMapPlacer::DragSelection(double fTime, const KR_Ray& ray, bool bDrag
 
 void KR_CubeMapPlacer::DeselectAll()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
 }
 

@@ -3,7 +3,7 @@
 
 #include "render/scene/KR_Scene.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_Color.h"
 #include "platform/crt/WinCrt.h"
 #include "render/camera/KR_AnimatedCamera.h"
@@ -24,12 +24,6 @@ using namespace DirectX;
 
 namespace
 {
-
-KR_SceneManager* GetSceneManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-}
 
 // from + (to - from) x fraction, the fraction computed in double and used as a float; w of from.
 XMVECTOR StraightPoint(const XMVECTOR& vFrom, const XMVECTOR& vTo, double fFraction)
@@ -233,7 +227,7 @@ void KR_Scene::AddVisualisation(KU_VertexInterpolation* pCurve)
 
 bool KR_Scene::IsShownInEditor(std::uint32_t uiToggle)
 {
-    KR_SceneManager* pManager = GetSceneManager();
+    KR_SceneManager* pManager = KE_GetSceneManager();
     return pManager != nullptr && pManager->GetCameraMode() == KR_SCM_Edit &&
            pManager->IsVisualisationOn(uiToggle);
 }

@@ -2,7 +2,7 @@
 
 #include "render/scene/KR_Scene.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/camera/KR_AnimatedCamera.h"
@@ -24,18 +24,6 @@ using namespace DirectX;
 
 namespace
 {
-
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
-
-KR_GraphicsResourceManager* GetResourceManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-}
 
 // Loads every listed file with pLoad and appends what loads.
 template <typename T, typename LoadFunction>
@@ -330,7 +318,7 @@ bool KR_Scene::LoadChunks()
 
     const KB_String sFolder = GetChunkInterpolationsFolder();
     const KB_GrowingArray<KB_String> gFound = ListFolder(sFolder, "*.int");
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
     {
         // A model that cannot be had stays a null slot: nothing is drawn for it.
@@ -370,7 +358,7 @@ bool KR_Scene::LoadChunks()
 
 void KR_Scene::ParseChunkList(const KB_String& sPath, KB_GrowingArray<KB_String>& gNames)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -382,7 +370,7 @@ void KR_Scene::ParseChunkList(const KB_String& sPath, KB_GrowingArray<KB_String>
 
 bool KR_Scene::WriteChunkList(const KB_String& sPath, const KB_GrowingArray<KB_String>& gNames)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     const KB_String sText = KR_ChunkList::CreateText(gNames);
     return pFiles != nullptr && pFiles->WriteFile(sPath, sText.GetLength(), sText.GetBuffer());
 }
@@ -440,7 +428,7 @@ KB_String KR_Scene::GetCubeMapPlacersFolder() const
 KB_GrowingArray<KB_String> KR_Scene::ListFolder(const KB_String& sFolder, const char* pPattern)
 {
     KB_GrowingArray<KB_String> gNames;
-    if (KF_FileManager* pFiles = GetFileManager())
+    if (KF_FileManager* pFiles = KE_GetFileManager())
         pFiles->FindFiles(sFolder + pPattern, gNames);
     KR_EntityNaming::RemoveDuplicateNames(gNames);
     return gNames;
@@ -448,7 +436,7 @@ KB_GrowingArray<KB_String> KR_Scene::ListFolder(const KB_String& sFolder, const 
 
 void KR_Scene::RemoveEntityFile(const KB_String& sFolder, const KB_String& sPath)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr || sPath.GetLength() == 0)
         return;
     pFiles->RemoveFile(sFolder + sPath);
