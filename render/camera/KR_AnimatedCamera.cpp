@@ -17,6 +17,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string>
 
 using namespace DirectX;
@@ -98,25 +99,32 @@ void KR_AnimatedCamera::CreateVisualisations(bool bReloaded)
     if (!KE_IsDeveloperBuild())
         return;
     const KB_Color(&colors)[2][3] = bReloaded ? LOADED_RAIL_COLORS : NEW_RAIL_COLORS;
+    // A visualisation that cannot be allocated stays null: that rail is not drawn.
     if (m_pCameraRail != nullptr)
     {
-        m_pCameraRailVisualisation = new KR_VertexInterpolationVisualisation(m_pCameraRail);
-        m_pCameraRailVisualisation->SetColors(colors[0][0], colors[0][1], colors[0][2]);
+        m_pCameraRailVisualisation = new (std::nothrow) KR_VertexInterpolationVisualisation(m_pCameraRail);
+        if (m_pCameraRailVisualisation != nullptr)
+            m_pCameraRailVisualisation->SetColors(colors[0][0], colors[0][1], colors[0][2]);
     }
     if (m_pCameraTargetRail != nullptr)
     {
-        m_pTargetRailVisualisation = new KR_VertexInterpolationVisualisation(m_pCameraTargetRail);
-        m_pTargetRailVisualisation->SetColors(colors[1][0], colors[1][1], colors[1][2]);
+        m_pTargetRailVisualisation =
+            new (std::nothrow) KR_VertexInterpolationVisualisation(m_pCameraTargetRail);
+        if (m_pTargetRailVisualisation != nullptr)
+            m_pTargetRailVisualisation->SetColors(colors[1][0], colors[1][1], colors[1][2]);
     }
     if (m_pCameraRail != nullptr && m_pCameraTargetRail != nullptr && m_pOrientationInterpolation != nullptr)
     {
-        m_pOrientationVisualisation = new KR_QuaternionInterpolationVisualisation(
+        m_pOrientationVisualisation = new (std::nothrow) KR_QuaternionInterpolationVisualisation(
             m_pCameraRail, m_pCameraTargetRail, m_pOrientationInterpolation);
-        m_pOrientationVisualisation->m_RailColor = KB_Color(0, 0, 1, 1);
-        m_pOrientationVisualisation->m_UpLineColor = KB_Color(0.8f, 0, 0.8f, 1);
-        m_pOrientationVisualisation->m_TargetRailColor = KB_Color(0.2f, 0.2f, 1, 1);
-        m_pOrientationVisualisation->m_KeyMarkerColor = KB_Color(0.647f, 0.737f, 0.729f, 1);
-        m_pOrientationVisualisation->m_CurrentOrientationColor = KB_Color(0, 1, 0, 1);
+        if (m_pOrientationVisualisation != nullptr)
+        {
+            m_pOrientationVisualisation->m_RailColor = KB_Color(0, 0, 1, 1);
+            m_pOrientationVisualisation->m_UpLineColor = KB_Color(0.8f, 0, 0.8f, 1);
+            m_pOrientationVisualisation->m_TargetRailColor = KB_Color(0.2f, 0.2f, 1, 1);
+            m_pOrientationVisualisation->m_KeyMarkerColor = KB_Color(0.647f, 0.737f, 0.729f, 1);
+            m_pOrientationVisualisation->m_CurrentOrientationColor = KB_Color(0, 1, 0, 1);
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 using namespace DirectX;
 
@@ -39,9 +40,12 @@ float Distance3(const XMVECTOR& a, const XMVECTOR& b)
 } // namespace
 
 KR_VertexInterpolationVisualisation::KR_VertexInterpolationVisualisation(KU_VertexInterpolation* pCurve)
-    : m_pCurve(pCurve), m_pGizmo(new KR_TranslateGizmo()), m_pTravellingMarker(new KR_DebugCube())
+    : m_pCurve(pCurve), m_pGizmo(new(std::nothrow) KR_TranslateGizmo()),
+      m_pTravellingMarker(new(std::nothrow) KR_DebugCube())
 {
-    m_pTravellingMarker->SetColor(m_SelectionColor.GetRGBA());
+    // Either may be missing after a failed allocation: the rail is then drawn without it.
+    if (m_pTravellingMarker != nullptr)
+        m_pTravellingMarker->SetColor(m_SelectionColor.GetRGBA());
     // Last: whole before any message can reach it.
     RegisterAtDispatcher();
 }
@@ -61,7 +65,8 @@ void KR_VertexInterpolationVisualisation::SetColors(const KB_Color& rail, const 
     m_RailColor = rail;
     m_MarkerColor = marker;
     m_SelectionColor = selection;
-    m_pTravellingMarker->SetColor(selection.GetRGBA());
+    if (m_pTravellingMarker != nullptr)
+        m_pTravellingMarker->SetColor(selection.GetRGBA());
 }
 
 std::uint32_t KR_VertexInterpolationVisualisation::GetNumKeys() const
@@ -109,7 +114,8 @@ void KR_VertexInterpolationVisualisation::Render(double time, const XMMATRIX* pV
     UpdateGeometry(cameraPosition, m_pCurve->HasChanged(true));
     const KB_Color* pRailColor = &m_RailColor;
     DrawGeometry(pViewProjection, &pRailColor, 1, m_MarkerColor);
-    if (GetSelectedIndex() != NO_SELECTION && GetSelectedIndex() < m_pCurve->GetNumVertices())
+    if (m_pGizmo != nullptr && GetSelectedIndex() != NO_SELECTION &&
+        GetSelectedIndex() < m_pCurve->GetNumVertices())
     {
         const XMVECTOR key = m_pCurve->GetVertex(GetSelectedIndex());
         const float s = SCREEN_SIZE_FACTOR * Distance3(key, cameraPosition);
@@ -117,7 +123,7 @@ void KR_VertexInterpolationVisualisation::Render(double time, const XMMATRIX* pV
             XMMatrixMultiply(XMMatrixScaling(s, s, s), XMMatrixTranslationFromVector(key)));
         m_pGizmo->Render(pViewProjection);
     }
-    if (m_pCurve->IsActive(time))
+    if (m_pTravellingMarker != nullptr && m_pCurve->IsActive(time))
     {
         XMVECTOR value;
         m_pCurve->GetValueAt(&value, time - m_pCurve->GetStartTime());

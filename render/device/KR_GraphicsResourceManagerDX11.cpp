@@ -127,7 +127,8 @@ void DestroyUnused(TTable& table, std::vector<std::uint32_t>& vFree)
 
 } // namespace
 
-KR_GraphicsResourceManagerDX11::KR_GraphicsResourceManagerDX11() : m_pEmptyModel(new KR_EmptyModelResource())
+KR_GraphicsResourceManagerDX11::KR_GraphicsResourceManagerDX11()
+    : m_pEmptyModel(new(std::nothrow) KR_EmptyModelResource())
 {
     m_pPlaceholderView = CreateViewFromFile(PLACEHOLDER_TEXTURE);
     if (m_pPlaceholderView == nullptr)
@@ -536,6 +537,8 @@ KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(co
         return found->second.get();
     KR_ModelResource* pPlaceholder =
         m_pPlaceholderModel != nullptr ? m_pPlaceholderModel.get() : m_pEmptyModel.get();
+    if (pPlaceholder == nullptr)
+        return nullptr; // the empty model could not be allocated: no proxy can stand for the model
     auto* pProxy = new (std::nothrow) KR_ManagedModelResourceDX11(pPlaceholder);
     if (pProxy == nullptr)
         return nullptr;

@@ -17,6 +17,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 using namespace DirectX;
 
@@ -56,7 +57,7 @@ XMMATRIX MarkerMatrix(const XMVECTOR& p, const XMVECTOR& vCameraPosition, float 
 KR_LightBase::KR_LightBase()
 {
     if (KE_IsDeveloperBuild())
-        m_pPositionMarker = new KR_DebugPolyhedron();
+        m_pPositionMarker = new (std::nothrow) KR_DebugPolyhedron();
 }
 
 KR_LightBase::~KR_LightBase()
@@ -102,8 +103,9 @@ void KR_LightBase::ApplyMarkerColor()
 void KR_LightBase::CreateTargetMarker()
 {
     DeleteAndNull(m_pTargetMarker);
-    m_pTargetMarker = new KR_DebugPolyhedron();
-    m_pTargetMarker->SetColor(m_MarkerColor.GetRGBA());
+    m_pTargetMarker = new (std::nothrow) KR_DebugPolyhedron();
+    if (m_pTargetMarker != nullptr)
+        m_pTargetMarker->SetColor(m_MarkerColor.GetRGBA());
 }
 
 void KR_LightBase::DeleteTargetObjects()
@@ -117,8 +119,9 @@ void KR_LightBase::DeleteTargetObjects()
 KR_VertexInterpolationVisualisation*
 KR_LightBase::CreateRailVisualisation(KU_VertexInterpolation* pRail) const
 {
-    KR_VertexInterpolationVisualisation* pVis = new KR_VertexInterpolationVisualisation(pRail);
-    pVis->SetColors(m_RailColor, m_MarkerColor, m_SelectionColor);
+    KR_VertexInterpolationVisualisation* pVis = new (std::nothrow) KR_VertexInterpolationVisualisation(pRail);
+    if (pVis != nullptr)
+        pVis->SetColors(m_RailColor, m_MarkerColor, m_SelectionColor);
     return pVis;
 }
 
@@ -148,7 +151,7 @@ void KR_LightBase::ReplaceRail(KU_VertexInterpolation** ppRail,
     if (pRail != nullptr)
         *ppVisualisation = CreateRailVisualisation(pRail);
     else
-        *ppHandle = new KR_TranslateGizmo();
+        *ppHandle = new (std::nothrow) KR_TranslateGizmo();
 }
 
 KB_String KR_LightBase::GetCurveDirectory() const
@@ -250,11 +253,11 @@ void KR_LightBase::ReloadLight()
     if (m_pPositionRail != nullptr)
         m_pPositionRailVis = CreateRailVisualisation(m_pPositionRail);
     else
-        m_pPositionHandle = new KR_TranslateGizmo();
+        m_pPositionHandle = new (std::nothrow) KR_TranslateGizmo();
     if (m_pTargetRail != nullptr)
         m_pTargetRailVis = CreateRailVisualisation(m_pTargetRail);
     else
-        m_pTargetHandle = new KR_TranslateGizmo();
+        m_pTargetHandle = new (std::nothrow) KR_TranslateGizmo();
 }
 
 void KR_LightBase::SetHighlighted(bool bOn)

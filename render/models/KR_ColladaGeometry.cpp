@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <tinyxml.h>
 
 using namespace DirectX;
@@ -441,8 +442,10 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
     const auto animation = m_geometryAnimations.find(sGeometryId);
     if (animation != m_geometryAnimations.end())
         pAnimation = std::move(animation->second);
-    auto* pNode = new KR_MeshResourceDX11(pMesh.get(), gNames, pAnimation.get(), pSkeleton.get(),
-                                          m_vertices.GetComponentMask());
+    auto* pNode = new (std::nothrow) KR_MeshResourceDX11(pMesh.get(), gNames, pAnimation.get(),
+                                                         pSkeleton.get(), m_vertices.GetComponentMask());
+    if (pNode == nullptr)
+        return false; // the mesh, animation and skeleton are freed with their holders
     pMesh.release();
     pAnimation.release();
     pSkeleton.release();

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 using namespace DirectX;
 
@@ -226,8 +227,8 @@ bool KR_MeshResourceDX11::DeserializeAtDepth(const std::uint8_t** ppCursor, cons
 
     // The mesh makes its buffers as it reads; a mesh that cannot be drawn fails the node, so the
     // model is built again from its source instead.
-    auto pMesh = std::make_unique<KR_MeshDX11>();
-    if (!pMesh->Deserialize(&pCursor, pEnd))
+    std::unique_ptr<KR_MeshDX11> pMesh(new (std::nothrow) KR_MeshDX11());
+    if (pMesh == nullptr || !pMesh->Deserialize(&pCursor, pEnd))
         return false;
     // Every subset draws with the material of its index.
     if (uiNames < pMesh->GetSubsetCount())
@@ -242,8 +243,8 @@ bool KR_MeshResourceDX11::DeserializeAtDepth(const std::uint8_t** ppCursor, cons
     pCursor = animationFlag.GetCursor();
     if (uiFlag != 0)
     {
-        pAnimation = std::make_unique<KR_MeshAnimationResource>();
-        if (!pAnimation->Deserialize(&pCursor, pEnd))
+        pAnimation.reset(new (std::nothrow) KR_MeshAnimationResource());
+        if (pAnimation == nullptr || !pAnimation->Deserialize(&pCursor, pEnd))
             return false;
     }
     KB_ByteReader skinnedFlag(pCursor, pEnd);
@@ -252,8 +253,8 @@ bool KR_MeshResourceDX11::DeserializeAtDepth(const std::uint8_t** ppCursor, cons
     pCursor = skinnedFlag.GetCursor();
     if (uiFlag != 0)
     {
-        pSkinned = std::make_unique<KR_MeshSkinnedAnimationResource>();
-        if (!pSkinned->Deserialize(&pCursor, pEnd))
+        pSkinned.reset(new (std::nothrow) KR_MeshSkinnedAnimationResource());
+        if (pSkinned == nullptr || !pSkinned->Deserialize(&pCursor, pEnd))
             return false;
     }
 

@@ -28,6 +28,7 @@
 
 #include <cfloat>
 #include <cstring>
+#include <new>
 #include <string>
 
 using namespace DirectX;
@@ -190,8 +191,9 @@ KR_CubeMapPlacer::KR_CubeMapPlacer()
     m_iFramesLeft = m_iFramesPerUpdate;
     if (KE_IsDeveloperBuild())
     {
-        m_pMarker = new KR_DebugPolyhedron();
-        m_pMarker->SetColor(m_MarkerColor.GetRGBA());
+        m_pMarker = new (std::nothrow) KR_DebugPolyhedron();
+        if (m_pMarker != nullptr)
+            m_pMarker->SetColor(m_MarkerColor.GetRGBA());
         CreateCopyResources();
     }
 }
@@ -392,12 +394,13 @@ void KR_CubeMapPlacer::RebuildEditorObjects()
         return;
     if (m_pPositionRail != nullptr)
     {
-        m_pRailVisualisation = new KR_VertexInterpolationVisualisation(m_pPositionRail);
-        m_pRailVisualisation->SetColors(m_RailColor, m_RailMarkerColor, m_RailSelectionColor);
+        m_pRailVisualisation = new (std::nothrow) KR_VertexInterpolationVisualisation(m_pPositionRail);
+        if (m_pRailVisualisation != nullptr)
+            m_pRailVisualisation->SetColors(m_RailColor, m_RailMarkerColor, m_RailSelectionColor);
     }
     else
     {
-        m_pPositionHandle = new KR_TranslateGizmo();
+        m_pPositionHandle = new (std::nothrow) KR_TranslateGizmo();
     }
 }
 

@@ -20,6 +20,8 @@
 #include "timing/KU_QuaternionInterpolation.h"
 #include "timing/KU_VertexInterpolation.h"
 
+#include <new>
+
 using namespace DirectX;
 
 namespace
@@ -61,8 +63,8 @@ bool KR_Scene::LoadAnimatedCameras()
     AppendLoaded(m_gAnimatedCameras, sFolder, ListFolder(sFolder, "*.cam"),
                  [](const KB_String& sPath) -> KR_AnimatedCamera*
                  {
-                     KR_AnimatedCamera* pCamera = new KR_AnimatedCamera(sPath);
-                     if (pCamera->LoadCameraFromFile(sPath))
+                     KR_AnimatedCamera* pCamera = new (std::nothrow) KR_AnimatedCamera(sPath);
+                     if (pCamera != nullptr && pCamera->LoadCameraFromFile(sPath))
                          return pCamera;
                      delete pCamera;
                      return nullptr;
@@ -98,8 +100,8 @@ bool KR_Scene::LoadOmniLights()
     AppendLoaded(m_gOmniLights, sFolder, ListFolder(sFolder, "*.omn"),
                  [](const KB_String& sPath) -> KR_OmniLight*
                  {
-                     KR_OmniLight* pLight = new KR_OmniLight();
-                     if (pLight->LoadFromFile(sPath))
+                     KR_OmniLight* pLight = new (std::nothrow) KR_OmniLight();
+                     if (pLight != nullptr && pLight->LoadFromFile(sPath))
                          return pLight;
                      delete pLight;
                      return nullptr;
@@ -134,8 +136,8 @@ bool KR_Scene::LoadSpotLights()
     AppendLoaded(m_gSpotLights, sFolder, ListFolder(sFolder, "*.spt"),
                  [](const KB_String& sPath) -> KR_SpotLight*
                  {
-                     KR_SpotLight* pLight = new KR_SpotLight();
-                     if (pLight->LoadFromFile(sPath))
+                     KR_SpotLight* pLight = new (std::nothrow) KR_SpotLight();
+                     if (pLight != nullptr && pLight->LoadFromFile(sPath))
                          return pLight;
                      delete pLight;
                      return nullptr;
@@ -182,8 +184,12 @@ bool KR_Scene::LoadInterpolations()
             KU_VertexInterpolation::LoadVertexInterpolation(sVertexFolder + gVertexNames[i]);
         if (pCurve == nullptr)
             continue;
+        if (!AddVisualisation(pCurve))
+        {
+            delete pCurve;
+            continue;
+        }
         m_gVertexInterpolations.Add(pCurve);
-        AddVisualisation(pCurve);
     }
 
     const KB_String sRotationFolder = GetRotationInterpolationsFolder();
@@ -206,10 +212,14 @@ bool KR_Scene::LoadInterpolations()
     if (m_pCameraSelection == nullptr)
     {
         // Registered once, by its constructor; written by the next SaveInterpolations.
-        m_pCameraSelection = new KU_ConstantValueInterpolation(sCameraFolder + m_sSceneName +
-                                                               "_CameraSelectionInterpolation.int");
-        m_pCameraSelection->SetStartTime(GetStartTime());
-        m_pCameraSelection->SetEndTime(GetEndTime());
+        // Without it the scene plays its first camera throughout.
+        m_pCameraSelection = new (std::nothrow)
+            KU_ConstantValueInterpolation(sCameraFolder + m_sSceneName + "_CameraSelectionInterpolation.int");
+        if (m_pCameraSelection != nullptr)
+        {
+            m_pCameraSelection->SetStartTime(GetStartTime());
+            m_pCameraSelection->SetEndTime(GetEndTime());
+        }
     }
     return true;
 }
@@ -287,8 +297,8 @@ bool KR_Scene::LoadCubeMapPlacers()
     AppendLoaded(m_gCubeMapPlacers, sFolder, ListFolder(sFolder, "*.cmp"),
                  [](const KB_String& sPath) -> KR_CubeMapPlacer*
                  {
-                     KR_CubeMapPlacer* pPlacer = new KR_CubeMapPlacer();
-                     if (pPlacer->LoadFromFile(sPath))
+                     KR_CubeMapPlacer* pPlacer = new (std::nothrow) KR_CubeMapPlacer();
+                     if (pPlacer != nullptr && pPlacer->LoadFromFile(sPath))
                          return pPlacer;
                      delete pPlacer;
                      return nullptr;
@@ -340,11 +350,17 @@ bool KR_Scene::LoadChunks()
                     KU_VertexInterpolation::LoadVertexInterpolation(sFolder + gFound[j]))
                 m_gChunkInterpolations.Add(pCurve);
         }
-        if (m_gChunkInterpolations.GetNumMembers() > i)
+        if (m_gChunkInterpolations.GetNumMembers() == m_gChunkModels.GetNumMembers())
             continue;
 
         // Visible over the whole scene until edited. Registered once, by its constructor.
-        KU_VertexInterpolation* pCurve = new KB_LinearInterpolation(sFolder + sCurveFile);
+        KU_VertexInterpolation* pCurve = new (std::nothrow) KB_LinearInterpolation(sFolder + sCurveFile);
+        if (pCurve == nullptr)
+        {
+            // The chunk is left out, so that both lists stay index-aligned.
+            m_gChunkModels.Remove(m_gChunkModels.GetNumMembers() - 1);
+            continue;
+        }
         pCurve->InsertVertex(XMVectorSet(1.0f, 0.0f, 0.0f, 0.0f), 0.0);
         pCurve->SetStartTime(GetStartTime());
         pCurve->SetEndTime(GetEndTime());

@@ -34,6 +34,8 @@
 #include "render/scene/KR_LoaderWedge.h"
 #include "render/scene/KR_Scene.h"
 
+#include <new>
+
 namespace
 {
 
@@ -62,10 +64,12 @@ void KR_SceneManager::Start()
         KR_TranslateGizmo::CreateStaticBuffers();
     }
 
-    m_pControllerCamera = new KR_ControllerCamera();
-    m_pControllerCamera->LookAt(DirectX::XMVectorSet(0.0f, 60.0f, -100.0f, 1.0f),
-                                DirectX::XMVectorSet(0.0f, 50.0f, 0.0f, 1.0f),
-                                DirectX::XMVectorSet(0.0f, 1.0f, 0.0f, 0.0f));
+    // Without a controller camera (a failed allocation) the editor camera modes do nothing.
+    m_pControllerCamera = new (std::nothrow) KR_ControllerCamera();
+    if (m_pControllerCamera != nullptr)
+        m_pControllerCamera->LookAt(DirectX::XMVectorSet(0.0f, 60.0f, -100.0f, 1.0f),
+                                    DirectX::XMVectorSet(0.0f, 50.0f, 0.0f, 1.0f),
+                                    DirectX::XMVectorSet(0.0f, 1.0f, 0.0f, 0.0f));
 
     KE_Dispatcher* pDispatcher = KE_GetDispatcher();
     if (pDispatcher != nullptr)
@@ -246,8 +250,10 @@ void KR_SceneManager::RunLoadJob()
         pMetaBalls->CreateResources();
         pMetaBalls->CreateSizeDependentResources();
     }
-    auto* pHUD = new KR_DebugHUD();
-    pHUD->Initialize();
+    // Without the HUD (a failed allocation) the frames are drawn without it.
+    auto* pHUD = new (std::nothrow) KR_DebugHUD();
+    if (pHUD != nullptr)
+        pHUD->Initialize();
     m_pDebugHUD = pHUD;
     if (IsLoadCancelled())
         return;
