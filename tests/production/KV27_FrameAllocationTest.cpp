@@ -65,8 +65,9 @@ protected:
     {
         CountingAllocator::Stop();
         ResetStandIns();
-        if (!m_sOldDirectory.empty())
-            EXPECT_EQ(chdir(m_sOldDirectory.c_str()), 0);
+        if (m_sOldDirectory.empty())
+            return;
+        EXPECT_EQ(chdir(m_sOldDirectory.c_str()), 0);
     }
 
     static void ResetStandIns()
