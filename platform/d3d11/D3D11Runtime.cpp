@@ -148,9 +148,12 @@ bool Runtime::GetOutput(UINT uiAdapter, UINT uiOutput, D3D11Control::OutputConfi
 
 HRESULT Runtime::TakeFailure(const char* pInterface, const char* pMethod)
 {
+    // Asked on every call: the names are only put together when a failure is queued.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_vFailures.empty())
+        return S_OK;
     const std::string sMethod = pMethod;
     const std::string sQualified = std::string(pInterface) + "::" + sMethod;
-    std::lock_guard<std::mutex> lock(m_mutex);
     for (auto it = m_vFailures.begin(); it != m_vFailures.end(); ++it)
     {
         if (it->first == sMethod || it->first == sQualified)
@@ -188,7 +191,11 @@ void Runtime::Log(D3D11Control::CallRecord record)
     if (record.Method.rfind("Draw", 0) == 0)
         ++m_uiFrameDraws;
     if (!record.Interface.empty())
-        ++m_mCallCounts[record.Interface + "::" + record.Method];
+    {
+        // The qualified name goes through a kept buffer: a name counted before allocates nothing.
+        m_sQualifiedName.assign(record.Interface).append("::").append(record.Method);
+        ++m_mCallCounts[m_sQualifiedName];
+    }
     if (m_vFrameLog.size() >= MAX_FRAME_LOG)
         m_vFrameLog.erase(m_vFrameLog.begin(), m_vFrameLog.begin() + MAX_FRAME_LOG / 2);
     m_vFrameLog.push_back(std::move(record));

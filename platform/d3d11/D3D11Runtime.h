@@ -177,6 +177,7 @@ private:
     std::vector<D3D11Control::CallRecord> m_vFrameLog;
     std::vector<D3D11Control::CallRecord> m_vLastFrameLog;
     std::map<std::string, std::uint64_t> m_mCallCounts;
+    std::string m_sQualifiedName; // "Interface::Method" of the call being counted; under the mutex
     std::uint64_t m_uiSequence = 0;
     std::uint64_t m_uiFrame = 0;
     UINT m_uiLastSyncInterval = 0;
