@@ -259,7 +259,7 @@ bool DeviceContext::Implements(REFIID riid) const
 void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
                                        ID3D11DepthStencilView* pDepthStencilView)
 {
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
     record.Interface = INTERFACE_NAME;
     record.Method = "OMSetRenderTargets";
     record.Values = {static_cast<double>(NumViews)};
@@ -276,21 +276,21 @@ void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* co
     if (!bValid)
     {
         record.Result = E_INVALIDARG;
-        Runtime::Get().Log(std::move(record));
+        Runtime::Get().Log(record);
         return;
     }
     if (!SizesMatch(NumViews, ppRenderTargetViews, pDepthStencilView))
     {
         // As the runtime does: nothing stays bound, and the refusal shows in the log.
         record.Result = E_INVALIDARG;
-        Runtime::Get().Log(std::move(record));
+        Runtime::Get().Log(record);
         for (auto& target : m_aRenderTargets)
             target.Set(nullptr);
         m_uiRenderTargetCount = 0;
         m_depthStencil.Set(nullptr);
         return;
     }
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     for (UINT i = 0; i < D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT; ++i)
         m_aRenderTargets[i].Set(i < NumViews ? ppRenderTargetViews[i] : nullptr);
     m_uiRenderTargetCount = NumViews;
@@ -303,7 +303,7 @@ void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** p
 {
     const bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
                         (NumViews == 0 || ppRenderTargetViews != nullptr);
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
     record.Interface = INTERFACE_NAME;
     record.Method = "OMGetRenderTargets";
     record.Values = {static_cast<double>(NumViews)};
@@ -324,7 +324,7 @@ void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** p
         *ppDepthStencilView = pDepth;
         record.Objects.push_back(Object::IdOf(pDepth));
     }
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
 }
 
 // Objects: the render targets and the depth view (unless kept), then the UAVs. Values: the
@@ -337,7 +337,7 @@ void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
 {
     const bool bKeepTargets = NumRTVs == D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL;
     const bool bKeepViews = NumUAVs == D3D11_KEEP_UNORDERED_ACCESS_VIEWS;
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
     record.Interface = INTERFACE_NAME;
     record.Method = "OMSetRenderTargetsAndUnorderedAccessViews";
     record.Values = {static_cast<double>(NumRTVs), static_cast<double>(UAVStartSlot),
@@ -375,7 +375,7 @@ void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
         }
     }
     record.Result = bValid ? S_OK : E_INVALIDARG;
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     if (!bValid)
         return;
     if (!bKeepTargets)
@@ -450,7 +450,7 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
     {
         bValid = EncodeUint(pView->GetFormat(), Values, aPattern, &uiSize);
     }
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
     record.Interface = INTERFACE_NAME;
     record.Method = "ClearUnorderedAccessViewUint";
     record.Result = bValid ? S_OK : E_INVALIDARG;
@@ -458,7 +458,7 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
     if (Values != nullptr)
         record.Values = {static_cast<double>(Values[0]), static_cast<double>(Values[1]),
                          static_cast<double>(Values[2]), static_cast<double>(Values[3])};
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     if (!bValid)
         return;
     if (!bBuffer)
@@ -473,7 +473,7 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
 
 void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports)
 {
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
     record.Interface = INTERFACE_NAME;
     record.Method = "RSSetViewports";
     record.Values = {static_cast<double>(NumViewports)};
@@ -492,7 +492,7 @@ void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pVie
     {
         record.Result = E_INVALIDARG;
     }
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     if (bValid)
         m_vViewports.assign(pViewports, pViewports + NumViewports);
 }
@@ -908,7 +908,7 @@ void DeviceContext::IASetVertexBuffers(UINT StartSlot, UINT NumBuffers, ID3D11Bu
         StartSlot < D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT &&
         NumBuffers <= D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT - StartSlot &&
         (NumBuffers == 0 || (ppVertexBuffers != nullptr && pStrides != nullptr && pOffsets != nullptr));
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
     record.Interface = INTERFACE_NAME;
     record.Method = "IASetVertexBuffers";
     record.Values = {static_cast<double>(StartSlot), static_cast<double>(NumBuffers)};
@@ -921,7 +921,7 @@ void DeviceContext::IASetVertexBuffers(UINT StartSlot, UINT NumBuffers, ID3D11Bu
         record.Values.push_back(static_cast<double>(pOffsets[i]));
     }
     record.Result = bValid ? S_OK : E_INVALIDARG;
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     if (!bValid)
         return;
     for (UINT i = 0; i < NumBuffers; ++i)
@@ -959,15 +959,15 @@ void DeviceContext::IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY Topology)
         m_topology = Topology;
 }
 
-void DeviceContext::LogDraw(const char* pMethod, std::vector<double> vValues) const
+void DeviceContext::LogDraw(const char* pMethod, std::initializer_list<double> values) const
 {
     if (!Runtime::Get().IsLogging())
         return;
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(true);
     record.Interface = INTERFACE_NAME;
     record.Method = pMethod;
-    record.Values = std::move(vValues);
-    D3D11Control::DrawPipeline pipeline;
+    record.Values.assign(values.begin(), values.end());
+    D3D11Control::DrawPipeline& pipeline = *record.Pipeline;
     pipeline.Topology = m_topology;
     pipeline.InputLayout = Object::IdOf(m_inputLayout.Get());
     UINT uiSlots = D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT;
@@ -989,8 +989,7 @@ void DeviceContext::LogDraw(const char* pMethod, std::vector<double> vValues) co
     if (record.Method.rfind("DrawIndexed", 0) == 0)
         record.Objects.push_back(pipeline.IndexBuffer);
     record.Objects.push_back(uiSlots > 0 ? pipeline.VertexBuffers[0].Buffer : 0);
-    record.Pipeline = std::move(pipeline);
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
 }
 
 // Objects: the vertex buffer of slot 0. Values: vertex count, start vertex. Pipeline: as bound.
@@ -1049,7 +1048,7 @@ template <class T, class TCheck>
 bool LogSlots(const char* pInterface, const char* pMethod, UINT StartSlot, UINT Num, T* const* ppObjects,
               UINT uiSlotCount, TCheck check)
 {
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
     record.Interface = pInterface;
     record.Method = pMethod;
     record.Values = {static_cast<double>(StartSlot), static_cast<double>(Num)};
@@ -1061,7 +1060,7 @@ bool LogSlots(const char* pInterface, const char* pMethod, UINT StartSlot, UINT 
         record.Objects.push_back(Object::IdOf(ppObjects[i]));
     }
     record.Result = bValid ? S_OK : E_INVALIDARG;
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     return bValid;
 }
 
@@ -1173,7 +1172,7 @@ void DeviceContext::GSSetShaderResources(UINT StartSlot, UINT NumViews,
 void DeviceContext::SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTargets, const UINT* pOffsets)
 {
     bool bValid = NumBuffers <= D3D11_SO_BUFFER_SLOT_COUNT && (NumBuffers == 0 || ppSOTargets != nullptr);
-    D3D11Control::CallRecord record;
+    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
     record.Interface = INTERFACE_NAME;
     record.Method = "SOSetTargets";
     record.Values = {static_cast<double>(NumBuffers)};
@@ -1185,7 +1184,7 @@ void DeviceContext::SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTarge
         record.Values.push_back(static_cast<double>(pOffsets != nullptr ? pOffsets[i] : 0));
     }
     record.Result = bValid ? S_OK : E_INVALIDARG;
-    Runtime::Get().Log(std::move(record));
+    Runtime::Get().Log(record);
     if (!bValid)
         return;
     for (UINT i = 0; i < D3D11_SO_BUFFER_SLOT_COUNT; ++i)

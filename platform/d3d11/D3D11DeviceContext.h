@@ -7,6 +7,7 @@
 #include "platform/d3d11/D3D11Runtime.h"
 #include "platform/d3d11/d3d11.h"
 
+#include <initializer_list>
 #include <vector>
 
 namespace d3d11_internal
@@ -107,7 +108,7 @@ private:
     bool Implements(REFIID riid) const override;
     void UnbindAll();
     // A draw call's record: the method's values and the pipeline bound now.
-    void LogDraw(const char* pMethod, std::vector<double> vValues) const;
+    void LogDraw(const char* pMethod, std::initializer_list<double> values) const;
 
     // What one shader stage has bound.
     struct Stage

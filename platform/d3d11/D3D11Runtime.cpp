@@ -1,6 +1,8 @@
 #include "platform/d3d11/D3D11Runtime.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace d3d11_internal
@@ -80,8 +82,8 @@ void Runtime::ResetConfigLocked()
     for (UINT uiCount : {1u, 2u, 4u, 8u})
         m_mQualityLevels[{DXGI_FORMAT_UNKNOWN, uiCount}] = 1;
     m_vFailures.clear();
-    m_vFrameLog.clear();
-    m_vLastFrameLog.clear();
+    m_frameLog.uiCount = 0;
+    m_lastFrameLog.uiCount = 0;
     m_mCallCounts.clear();
     m_uiSequence = 0;
     m_uiFrame = 0;
@@ -171,34 +173,100 @@ void Runtime::Log(const char* pInterface, const char* pMethod, HRESULT hr,
 {
     if (!m_bLogging.load(std::memory_order_relaxed))
         return;
-    D3D11Control::CallRecord record;
-    record.Interface = pInterface;
-    record.Method = pMethod;
-    record.Result = hr;
-    record.Objects.assign(objects.begin(), objects.end());
-    record.Values.assign(values.begin(), values.end());
-    Log(std::move(record));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    LoggedCall& call = AppendLocked(pMethod, pInterface);
+    call.record.Interface = pInterface;
+    call.record.Method = pMethod;
+    call.record.Result = hr;
+    call.record.Objects.assign(objects.begin(), objects.end());
+    call.record.Values.assign(values.begin(), values.end());
+    call.bHasPipeline = false;
 }
 
-void Runtime::Log(D3D11Control::CallRecord record)
+void Runtime::Log(const D3D11Control::CallRecord& record)
 {
     if (!m_bLogging.load(std::memory_order_relaxed))
         return;
     std::lock_guard<std::mutex> lock(m_mutex);
-    record.Sequence = m_uiSequence++;
-    record.Frame = m_uiFrame;
-    ++m_mCallCounts[record.Method];
-    if (record.Method.rfind("Draw", 0) == 0)
-        ++m_uiFrameDraws;
-    if (!record.Interface.empty())
+    LoggedCall& call = AppendLocked(record.Method.c_str(), record.Interface.c_str());
+    // Assigned member by member: the slot's storage is reused, never given up.
+    call.record.Interface = record.Interface;
+    call.record.Method = record.Method;
+    call.record.Result = record.Result;
+    call.record.Objects = record.Objects;
+    call.record.Values = record.Values;
+    call.bHasPipeline = record.Pipeline.has_value();
+    if (record.Pipeline.has_value())
     {
-        // The qualified name goes through a kept buffer: a name counted before allocates nothing.
-        m_sQualifiedName.assign(record.Interface).append("::").append(record.Method);
-        ++m_mCallCounts[m_sQualifiedName];
+        if (call.record.Pipeline.has_value())
+            *call.record.Pipeline = *record.Pipeline;
+        else
+            call.record.Pipeline = record.Pipeline;
     }
-    if (m_vFrameLog.size() >= MAX_FRAME_LOG)
-        m_vFrameLog.erase(m_vFrameLog.begin(), m_vFrameLog.begin() + MAX_FRAME_LOG / 2);
-    m_vFrameLog.push_back(std::move(record));
+}
+
+D3D11Control::CallRecord& Runtime::ScratchRecord(bool bDraw)
+{
+    static thread_local D3D11Control::CallRecord s_aRecords[2];
+    D3D11Control::CallRecord& record = s_aRecords[bDraw ? 1 : 0];
+    record.Interface.clear();
+    record.Method.clear();
+    record.Sequence = 0;
+    record.Frame = 0;
+    record.Result = S_OK;
+    record.Objects.clear();
+    record.Values.clear();
+    if (bDraw)
+    {
+        if (!record.Pipeline.has_value())
+            record.Pipeline.emplace();
+        std::vector<D3D11Control::VertexBufferBinding> vBuffers = std::move(record.Pipeline->VertexBuffers);
+        vBuffers.clear();
+        *record.Pipeline = D3D11Control::DrawPipeline{};
+        record.Pipeline->VertexBuffers = std::move(vBuffers);
+    }
+    return record;
+}
+
+Runtime::LoggedCall& Runtime::AppendLocked(const char* pMethod, const char* pInterface)
+{
+    FrameLog& log = m_frameLog;
+    if (log.uiCount >= MAX_FRAME_LOG)
+    {
+        // The oldest half goes; the slots move round, storage and all.
+        std::rotate(log.gCalls.begin(), log.gCalls.begin() + MAX_FRAME_LOG / 2,
+                    log.gCalls.begin() + static_cast<std::ptrdiff_t>(log.uiCount));
+        log.uiCount -= MAX_FRAME_LOG / 2;
+    }
+    if (log.uiCount == log.gCalls.size())
+        log.gCalls.emplace_back();
+    LoggedCall& call = log.gCalls[log.uiCount++];
+    call.record.Sequence = m_uiSequence++;
+    call.record.Frame = m_uiFrame;
+    // The names go through a kept buffer: a name counted before allocates nothing.
+    m_sCountedName.assign(pMethod);
+    ++m_mCallCounts[m_sCountedName];
+    if (std::strncmp(pMethod, "Draw", 4) == 0)
+        ++m_uiFrameDraws;
+    if (pInterface[0] != '\0')
+    {
+        m_sCountedName.assign(pInterface).append("::").append(pMethod);
+        ++m_mCallCounts[m_sCountedName];
+    }
+    return call;
+}
+
+std::vector<D3D11Control::CallRecord> Runtime::FrameLog::Copy() const
+{
+    std::vector<D3D11Control::CallRecord> gCopy;
+    gCopy.reserve(uiCount);
+    for (std::size_t i = 0; i < uiCount; ++i)
+    {
+        gCopy.push_back(gCalls[i].record);
+        if (!gCalls[i].bHasPipeline)
+            gCopy.back().Pipeline.reset();
+    }
+    return gCopy;
 }
 
 void Runtime::EndFrame(UINT uiSyncInterval)
@@ -213,8 +281,8 @@ void Runtime::EndFrame(UINT uiSyncInterval)
         uiDraws = m_uiFrameDraws;
         m_uiFrameDraws = 0;
         m_uiLastSyncInterval = uiSyncInterval;
-        m_vLastFrameLog.swap(m_vFrameLog);
-        m_vFrameLog.clear();
+        std::swap(m_lastFrameLog, m_frameLog);
+        m_frameLog.uiCount = 0;
         const auto now = std::chrono::steady_clock::now();
         if (m_bFrameReports && (!m_bReported || now - m_lastReport >= FRAME_REPORT_INTERVAL))
         {
@@ -281,13 +349,13 @@ void Runtime::FailNext(const std::string& sCall, HRESULT hr)
 std::vector<D3D11Control::CallRecord> Runtime::GetCallLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_vFrameLog;
+    return m_frameLog.Copy();
 }
 
 std::vector<D3D11Control::CallRecord> Runtime::GetLastFrameCallLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_vLastFrameLog;
+    return m_lastFrameLog.Copy();
 }
 
 void Runtime::SetCallLogging(bool bEnabled)
@@ -298,8 +366,8 @@ void Runtime::SetCallLogging(bool bEnabled)
 void Runtime::ClearCallLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_vFrameLog.clear();
-    m_vLastFrameLog.clear();
+    m_frameLog.uiCount = 0;
+    m_lastFrameLog.uiCount = 0;
 }
 
 std::uint64_t Runtime::GetCallCount(const std::string& sCall)

@@ -136,7 +136,13 @@ public:
 
     void Log(const char* pInterface, const char* pMethod, HRESULT hr,
              std::initializer_list<std::uint64_t> objects, std::initializer_list<double> values);
-    void Log(D3D11Control::CallRecord record);
+    // Copies the record into the log (Sequence and Frame are set there).
+    void Log(const D3D11Control::CallRecord& record);
+    // An emptied record of the calling thread for a caller to fill and hand to Log; its strings
+    // and vectors keep their storage between calls, so a frame's logging allocates nothing once
+    // they have grown. bDraw: its Pipeline is engaged (defaults, no vertex buffers), else empty.
+    // Valid until the thread's next ScratchRecord of the same kind.
+    static D3D11Control::CallRecord& ScratchRecord(bool bDraw);
     // False while logging is switched off: callers may skip building a record.
     bool IsLogging() const { return m_bLogging.load(std::memory_order_relaxed); }
     // Called by Present after logging itself: closes the frame, prints the frame report when one
@@ -174,10 +180,27 @@ private:
     std::map<std::pair<UINT, UINT>, UINT> m_mQualityLevels; // (format, count) -> levels
     std::vector<std::pair<std::string, HRESULT>> m_vFailures;
 
-    std::vector<D3D11Control::CallRecord> m_vFrameLog;
-    std::vector<D3D11Control::CallRecord> m_vLastFrameLog;
+    // One frame's calls in reused slots: a slot's strings and vectors keep their storage from
+    // frame to frame (and its Pipeline stays engaged once a draw used it; bHasPipeline says
+    // whether the call had one).
+    struct LoggedCall
+    {
+        D3D11Control::CallRecord record;
+        bool bHasPipeline = false;
+    };
+    struct FrameLog
+    {
+        std::vector<LoggedCall> gCalls; // the first uiCount are the frame's
+        std::size_t uiCount = 0;
+        std::vector<D3D11Control::CallRecord> Copy() const;
+    };
+    // The next slot of the frame in progress, its old contents still in it; counts the call.
+    LoggedCall& AppendLocked(const char* pMethod, const char* pInterface);
+
+    FrameLog m_frameLog;
+    FrameLog m_lastFrameLog;
     std::map<std::string, std::uint64_t> m_mCallCounts;
-    std::string m_sQualifiedName; // "Interface::Method" of the call being counted; under the mutex
+    std::string m_sCountedName; // the name of the call being counted; under the mutex
     std::uint64_t m_uiSequence = 0;
     std::uint64_t m_uiFrame = 0;
     UINT m_uiLastSyncInterval = 0;
