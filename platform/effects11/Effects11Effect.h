@@ -46,7 +46,9 @@ private:
     Runtime() = default;
 
     win32_internal::FailureQueue m_failures;
-    std::atomic<bool> m_bApplyLogging{true};
+    // A real run keeps no snapshots (they are for tests, and cost allocations on every Apply);
+    // Reset, which tests call, turns logging on.
+    std::atomic<bool> m_bApplyLogging{false};
     std::mutex m_mutex;
     std::deque<Effects11Control::ApplyRecord> m_applyLog;
 };

@@ -36,7 +36,11 @@ struct ControlState
     unsigned int version = FMOD_VERSION;
     std::map<std::string, std::deque<FMOD_RESULT>> failures;
     std::map<std::string, int> callCounts;
-    std::deque<std::string> callLog;
+    // The latest calls as a ring: once it holds MAX_LOGGED_CALLS entries, a call overwrites the
+    // oldest one (at callLogStart) in its own storage, so logging stops allocating.
+    std::vector<std::string> callLog;
+    std::size_t callLogStart = 0;
+    std::string callName; // a kept buffer for looking the call's name up
     bool manualClock = false;
     double manualSeconds = 0.0;
     std::map<int, std::vector<float>> spectra;
@@ -80,11 +84,20 @@ FMOD_RESULT EnterCall(const char* call, const char* format, ...)
 
     ControlState& control = Control();
     std::lock_guard<std::mutex> lock(control.mutex);
-    control.callLog.push_back(std::string(call) + "(" + args + ")");
-    if (control.callLog.size() > MAX_LOGGED_CALLS)
-        control.callLog.pop_front();
-    ++control.callCounts[call];
-    auto it = control.failures.find(call);
+    std::string* pEntry = nullptr;
+    if (control.callLog.size() < MAX_LOGGED_CALLS)
+    {
+        pEntry = &control.callLog.emplace_back();
+    }
+    else
+    {
+        pEntry = &control.callLog[control.callLogStart];
+        control.callLogStart = (control.callLogStart + 1) % MAX_LOGGED_CALLS;
+    }
+    pEntry->assign(call).append("(").append(args).append(")");
+    control.callName.assign(call);
+    ++control.callCounts[control.callName];
+    auto it = control.failures.find(control.callName);
     if (it == control.failures.end() || it->second.empty())
         return FMOD_OK;
     const FMOD_RESULT result = it->second.front();
@@ -160,6 +173,7 @@ void Reset()
     control.failures.clear();
     control.callCounts.clear();
     control.callLog.clear();
+    control.callLogStart = 0;
     control.manualClock = false;
     control.manualSeconds = 0.0;
     control.spectra.clear();
@@ -187,13 +201,19 @@ void FailNext(const std::string& call, FMOD_RESULT result)
 std::vector<std::string> GetCallLog()
 {
     std::lock_guard<std::mutex> lock(Control().mutex);
-    return std::vector<std::string>(Control().callLog.begin(), Control().callLog.end());
+    const ControlState& control = Control();
+    std::vector<std::string> log(control.callLog.begin() + static_cast<std::ptrdiff_t>(control.callLogStart),
+                                 control.callLog.end());
+    log.insert(log.end(), control.callLog.begin(),
+               control.callLog.begin() + static_cast<std::ptrdiff_t>(control.callLogStart));
+    return log;
 }
 
 void ClearCallLog()
 {
     std::lock_guard<std::mutex> lock(Control().mutex);
     Control().callLog.clear();
+    Control().callLogStart = 0;
     Control().callCounts.clear();
 }
 
