@@ -69,11 +69,12 @@ public:
         KB_GrowingArray<DirectX::XMFLOAT4> m_gPositions{MAX_SPOT_LIGHTS};  // w 1
         KB_GrowingArray<DirectX::XMFLOAT4> m_gDirections{MAX_SPOT_LIGHTS}; // unit or zero, w 0
         KB_GrowingArray<DirectX::XMFLOAT4> m_gColors{MAX_SPOT_LIGHTS};     // RGB, w 1
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gCones{
-            MAX_SPOT_LIGHTS}; // cos FOV, cos falloff, difference, flag
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gAttenuations{
-            MAX_SPOT_LIGHTS}; // constant, linear, quadratic, strength
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gShadowBiases{MAX_SPOT_LIGHTS}; // base, adaptive width, 0, 0
+        // cos FOV, cos falloff, difference, flag
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gCones{MAX_SPOT_LIGHTS};
+        // constant, linear, quadratic, strength
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gAttenuations{MAX_SPOT_LIGHTS};
+        // base, adaptive width, 0, 0
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gShadowBiases{MAX_SPOT_LIGHTS};
         std::uint32_t m_uiCapacity = MAX_SPOT_LIGHTS;
 
         // Empties the batch; the capacity becomes the smaller of uiArrayLength and MAX_SPOT_LIGHTS.
@@ -89,8 +90,8 @@ public:
     struct OmniLightBatch
     {
         KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniColors{MAX_OMNI_LIGHTS}; // RGB, specular strength
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniAttenuations{
-            MAX_OMNI_LIGHTS}; // constant, linear, quadratic, strength
+        // constant, linear, quadratic, strength
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniAttenuations{MAX_OMNI_LIGHTS};
         KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniPositions{MAX_OMNI_LIGHTS}; // w 1
         KB_GrowingArray<DirectX::XMFLOAT4> m_gTubeColors{MAX_OMNI_LIGHTS};
         KB_GrowingArray<DirectX::XMFLOAT4> m_gTubeAttenuations{MAX_OMNI_LIGHTS};

@@ -151,8 +151,6 @@ struct SavedDeviceState
     }
 };
 
-// Hands the shaders eight empty cube-map entries and unbinds the cube-map slots of every stage, so
-// that no cube map is read while one is drawn.
 // The shader core's cube-map lists with every slot empty; made once, before the first frame.
 struct NoCubeMaps
 {
@@ -174,6 +172,8 @@ struct NoCubeMaps
 };
 const NoCubeMaps s_noCubeMaps;
 
+// Hands the shaders eight empty cube-map entries and unbinds the cube-map slots of every stage, so
+// that no cube map is read while one is drawn.
 void UnbindCubeMaps(ID3D11DeviceContext* pContext)
 {
     if (KR_ShaderCoreManager* pCore = GetShaderCore())
