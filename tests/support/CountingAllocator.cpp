@@ -315,7 +315,8 @@ void Attribute()
     AddSite(walk.iSymbol, walk.iCaller);
 }
 
-void Count(std::size_t uiSize)
+// Unused where the allocator is not replaced (sanitizer builds).
+[[maybe_unused]] void Count(std::size_t uiSize)
 {
     if (!g_bCounting.load(std::memory_order_relaxed) || t_iPaused != 0)
         return;
