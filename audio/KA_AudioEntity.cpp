@@ -8,6 +8,7 @@
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
+#include "timing/KU_InterpolationValue.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileNumber.h"
 #include "timing/KU_TextFileReader.h"
@@ -68,14 +69,6 @@ bool IsDeveloperBuild()
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     return pEngine != nullptr && pEngine->IsDeveloperBuild();
-}
-
-// The value of curve at production time (local time = time - the curve's start).
-XMVECTOR GetCurveValue(KU_VertexInterpolation* pCurve, double time)
-{
-    XMVECTOR value = XMVectorZero();
-    pCurve->GetValueAt(&value, time - pCurve->GetStartTime());
-    return value;
 }
 
 // A line feed inside a value would start a line of keys on reading.
@@ -370,7 +363,7 @@ void KA_AudioEntity::UpdateFrame(double time)
 
 XMVECTOR KA_AudioEntity::GetPositionAt(double time)
 {
-    return m_pPositionCurve != nullptr ? GetCurveValue(m_pPositionCurve, time) : m_vStaticPosition;
+    return m_pPositionCurve != nullptr ? KU_GetVectorAtTime(m_pPositionCurve, time) : m_vStaticPosition;
 }
 
 XMVECTOR KA_AudioEntity::GetVelocityAt(double time)
@@ -383,7 +376,7 @@ XMVECTOR KA_AudioEntity::GetVelocityAt(double time)
 
 float KA_AudioEntity::GetVolumeAt(double time)
 {
-    return m_pVolumeCurve != nullptr ? XMVectorGetX(GetCurveValue(m_pVolumeCurve, time)) : m_fVolume;
+    return m_pVolumeCurve != nullptr ? XMVectorGetX(KU_GetVectorAtTime(m_pVolumeCurve, time)) : m_fVolume;
 }
 
 void KA_AudioEntity::RenderDebug(double time, const XMMATRIX& viewProjection, const XMVECTOR& cameraPosition)

@@ -5,9 +5,9 @@
 // once, by the loader's writer, with the production's flags (tangents and boxes).
 
 #include "bench/BenchModels.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_ColladaImporter.h"
 #include "render/models/KR_ModelCacheReader.h"
+#include "render/models/KR_ModelLoader.h"
 #include "render/models/KR_ModelResource.h"
 
 #include <benchmark/benchmark.h>

@@ -4,8 +4,6 @@
 #include "audio/KA_AudioContextManager.h"
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KU_ApplicationFactory.h"
-#include "framework/files/KF_FileManager.h"
-#include "tests/support/MemoryRepository.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KU_InterpolationManager.h"
 
@@ -45,10 +43,8 @@ FuzzEngine::FuzzEngine(bool bAudio)
 {
     KU_ApplicationFactory* pFactory = bAudio ? new FuzzApplicationFactory() : nullptr;
     m_pEngine = new TestEngine(pFactory);
-    m_pFileManager = new KF_FileManager();
-    m_pRepository = new MemoryRepository();
-    m_pFileManager->AddRepository(m_pRepository);
-    (*m_pEngine)->SetFileManager(m_pFileManager);
+    m_pFiles = new MemoryFiles();
+    m_pFiles->Install();
     m_pDispatcher = new KE_Dispatcher();
     (*m_pEngine)->SetDispatcher(m_pDispatcher);
     m_pCurves = new KU_InterpolationManager();

@@ -4,11 +4,11 @@
 // manager whose context is the FMOD stand-in's. Made once per process and never deleted (the
 // targets run until the process ends); the singleton stays installed all that time.
 
+#include "tests/support/MemoryFiles.h"
+
 class KA_AudioContextManager;
 class KE_Dispatcher;
-class KF_FileManager;
 class KU_InterpolationManager;
-class MemoryRepository;
 class TestEngine;
 
 class FuzzEngine
@@ -18,16 +18,15 @@ public:
     // decides).
     static FuzzEngine& Get(bool bAudio = false);
 
-    MemoryRepository& GetRepository() { return *m_pRepository; }
-    KF_FileManager& GetFileManager() { return *m_pFileManager; }
+    MemoryRepository& GetRepository() { return *m_pFiles->GetRepository(); }
+    KF_FileManager& GetFileManager() { return *m_pFiles->Get(); }
 
 private:
     explicit FuzzEngine(bool bAudio);
     ~FuzzEngine() = delete;
 
     TestEngine* m_pEngine = nullptr;              // owned
-    KF_FileManager* m_pFileManager = nullptr;     // owned
-    MemoryRepository* m_pRepository = nullptr;    // owned by the file manager
+    MemoryFiles* m_pFiles = nullptr;              // owned
     KU_InterpolationManager* m_pCurves = nullptr; // owned
     KE_Dispatcher* m_pDispatcher = nullptr;       // owned
     KA_AudioContextManager* m_pAudio = nullptr;   // owned; null without audio

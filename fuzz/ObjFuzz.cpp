@@ -1,11 +1,13 @@
 // Fuzzes the OBJ importer: the first byte picks the load options (bit 0 tangents, bit 1 box, bit 2
 // centre), the rest is the text. Every parse that succeeds must give indices inside its vertices
 // and one material id per triangle below the name count; the model is then made on the Direct3D
-// stand-in (meshes from a resource manager that only makes meshes).
+// stand-in (meshes from a resource manager that only makes meshes), cached as the loader caches it
+// and read back (FuzzModelCache).
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "fuzz/FuzzEngine.h"
 #include "fuzz/FuzzGraphics.h"
+#include "fuzz/FuzzModelCache.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/d3d11.h"
 #include "render/models/KR_MeshDX11.h"
@@ -44,7 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uiS
             if (importer.GetAttributeIds()[i] >= importer.GetMaterialNames().GetNumMembers())
                 __builtin_trap();
     }
-    delete importer.ImportText(pText, text.size(), uiOptions & 1, uiOptions & 2, uiOptions & 4);
+    KR_ModelResource* pModel =
+        importer.ImportText(pText, text.size(), uiOptions & 1, uiOptions & 2, uiOptions & 4);
+    CheckModelCache(pModel, "Models/fuzz.obj");
+    delete pModel;
     if (importer.GetVertexCount() != 0 || importer.GetIndexCount() != 0)
         __builtin_trap();
     D3D11Control::ClearCallLog();

@@ -3,10 +3,9 @@
 // KR_SceneConfig::Parse. Every entry read must keep its planes in order (unless a value is not a
 // number) and the count must match what was appended.
 
-#include "framework/files/KF_FileManager.h"
 #include "framework/files/KU_XmlUtilities.h"
 #include "render/scene/KR_SceneConfig.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 
 #include <tinyxml.h>
 
@@ -29,17 +28,12 @@ bool InOrder(double fLow, double fHigh)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uiSize)
 {
-    // Made once and kept until the process ends; the file manager owns the repository.
-    static MemoryRepository* s_pRepository = new MemoryRepository(false);
-    static KF_FileManager* s_pFiles = []
-    {
-        auto* pFiles = new KF_FileManager();
-        pFiles->AddRepository(s_pRepository);
-        return pFiles;
-    }();
-    s_pRepository->SetFile(PATH, std::string(reinterpret_cast<const char*>(pData), uiSize));
-    std::unique_ptr<TiXmlDocument> pDocument(KU_XmlUtilities::LoadXmlDocument(s_pFiles, KB_String(PATH)));
-    s_pRepository->RemoveAllFiles();
+    static MemoryFiles* s_pFiles = new MemoryFiles(false); // kept until the process ends
+    MemoryRepository* pRepository = s_pFiles->GetRepository();
+    pRepository->SetFile(PATH, std::string(reinterpret_cast<const char*>(pData), uiSize));
+    std::unique_ptr<TiXmlDocument> pDocument(
+        KU_XmlUtilities::LoadXmlDocument(s_pFiles->Get(), KB_String(PATH)));
+    pRepository->RemoveAllFiles();
     if (pDocument == nullptr)
         return 0;
     KB_GrowingArray<KR_SceneConfigEntry> gEntries;

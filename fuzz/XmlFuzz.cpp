@@ -2,9 +2,8 @@
 // file manager over a memory repository. A document that loads is walked (every element, attribute
 // and text) and printed.
 
-#include "framework/files/KF_FileManager.h"
 #include "framework/files/KU_XmlUtilities.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 
 #include <tinyxml.h>
 
@@ -52,16 +51,10 @@ std::size_t WalkDocument(const TiXmlDocument& document)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uiSize)
 {
-    // Made once and kept until the process ends; the file manager owns the repository.
-    static MemoryRepository* s_pRepository = new MemoryRepository(false);
-    static KF_FileManager* s_pFiles = []
-    {
-        auto* pFiles = new KF_FileManager();
-        pFiles->AddRepository(s_pRepository);
-        return pFiles;
-    }();
-    s_pRepository->SetFile(PATH, std::string(reinterpret_cast<const char*>(pData), uiSize));
-    TiXmlDocument* pDocument = KU_XmlUtilities::LoadXmlDocument(s_pFiles, KB_String(PATH));
+    static MemoryFiles* s_pFiles = new MemoryFiles(false); // kept until the process ends
+    MemoryRepository* pRepository = s_pFiles->GetRepository();
+    pRepository->SetFile(PATH, std::string(reinterpret_cast<const char*>(pData), uiSize));
+    TiXmlDocument* pDocument = KU_XmlUtilities::LoadXmlDocument(s_pFiles->Get(), KB_String(PATH));
     if (pDocument != nullptr)
     {
         WalkDocument(*pDocument);
@@ -69,6 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uiS
         pDocument->Accept(&printer);
         delete pDocument;
     }
-    s_pRepository->RemoveAllFiles();
+    pRepository->RemoveAllFiles();
     return 0;
 }

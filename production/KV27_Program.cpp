@@ -2,12 +2,50 @@
 
 #include "framework/app/KE_Application.h"
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KU_ApplicationFactory.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/crt/WinCrt.h"
 #include "production/KV27_ApplicationFactory.h"
 #include "production/KV27_NameValidator.h"
 #include "production/KV27_Show.h"
 #include "production/KV27_SubsystemBridge.h"
+#include "render/scene/KR_SceneManager.h"
+
+#include <cstdio>
+#include <string>
+
+namespace
+{
+
+constexpr const char* ARCHIVE_NAME = "KV27.dat";
+
+// The show still plays without its archive, drawing nothing where nothing could be read: one line
+// on stderr says so, naming the folder looked in and which of the files every run reads the
+// repositories cannot serve either (developer mode may find them in the working directory).
+void ReportMissingArchive(KF_FileManager* pFiles, KU_ApplicationFactory* pFactory, const char* pDirectory)
+{
+    std::FILE* pArchive = std::fopen(ARCHIVE_NAME, "rb");
+    const char* pProblem = pArchive != nullptr ? "could not be read" : "not found";
+    if (pArchive != nullptr)
+        std::fclose(pArchive);
+    const KB_String sMaterials = pFactory != nullptr ? pFactory->GetMaterialFilePath()
+                                                     : KB_String("Assets/Materials/KV27_Materials.xml");
+    const KB_String sConfig(KR_SceneManager::SCENE_CONFIG_PATH);
+    std::string sMissing;
+    for (const KB_String* pPath : {&sConfig, &sMaterials})
+        if (!pFiles->FileExists(*pPath))
+            sMissing += std::string(sMissing.empty() ? "\"" : " and \"") + pPath->GetBuffer() + "\"";
+    if (sMissing.empty())
+        std::fprintf(stderr, "kv27: \"%s\" %s in \"%s\"; reading the assets from that folder\n", ARCHIVE_NAME,
+                     pProblem, pDirectory);
+    else
+        std::fprintf(stderr,
+                     "kv27: \"%s\" %s in \"%s\"; without it %s cannot be read either, and the show plays "
+                     "without them\n",
+                     ARCHIVE_NAME, pProblem, pDirectory, sMissing.c_str());
+}
+
+} // namespace
 
 int KV27_Program::Run(const KB_String& sCommandLine)
 {
@@ -26,16 +64,16 @@ int KV27_Program::Run(const KB_String& sCommandLine)
         // The archive comes first, so a file present in both is served from it.
         KF_FileManager* pFiles = pEngine->GetFileManager();
         pFiles->SetNameValidator(new KV27_NameValidator());
-        pFiles->AddDataRepository(KB_String("KV27.dat")); // only when it opens
-        if (pEngine->IsDeveloperBuild())
+        const bool bArchive = pFiles->AddDataRepository(KB_String(ARCHIVE_NAME)); // only when it opens
+        char directory[MAX_PATH] = {};
+        const bool bDirectory = _getcwd(directory, MAX_PATH) != nullptr;
+        if (pEngine->IsDeveloperBuild() && bDirectory)
         {
-            char directory[MAX_PATH] = {};
-            if (_getcwd(directory, MAX_PATH) != nullptr)
-            {
-                pFiles->SetWorkingDirectory(directory);
-                pFiles->AddDirectoryRepository(KB_String(directory));
-            }
+            pFiles->SetWorkingDirectory(directory);
+            pFiles->AddDirectoryRepository(KB_String(directory));
         }
+        if (!bArchive)
+            ReportMissingArchive(pFiles, pEngine->GetApplicationFactory(), bDirectory ? directory : ".");
 
         // The scene configuration, then the five scenes in the order they play.
         KV27_Show::AddScenes(pEngine->GetSceneManager());

@@ -9,6 +9,7 @@
 #include "render/effects/KR_PostFXEngine.h"
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_SceneManager.h"
+#include "timing/KU_InterpolationValue.h"
 #include "timing/KU_VertexInterpolation.h"
 
 #include <cstdio>
@@ -19,19 +20,9 @@ namespace
 {
 
 // The effects every scene uses, in the order they are registered.
-constexpr std::uint32_t REGISTERED_EFFECTS[] = {
-    KV27_SceneCommon::EFFECT_BLOOM,           KV27_SceneCommon::EFFECT_DEPTH_OF_FIELD,
-    KV27_SceneCommon::EFFECT_DIRTY_LENS,      KV27_SceneCommon::EFFECT_COLOR_CUBES,
-    KV27_SceneCommon::EFFECT_VOLUME_LIGHTING, KV27_SceneCommon::EFFECT_COLOR_OFFSETS};
-
-// User-defined curves with a fixed meaning in every scene.
-constexpr std::uint32_t FRAME_COLOR_CURVE = 0;
-constexpr std::uint32_t FRAME_RANGE_CURVE = 1;
-constexpr std::uint32_t BLOOM_CURVE = 2;
-constexpr std::uint32_t FOCUS_CURVE_1 = 3;
-constexpr std::uint32_t FOCUS_CURVE_2 = 4;
-constexpr std::uint32_t COLOR_MULTIPLIER_CURVE = 6;
-constexpr std::uint32_t CUBE_BLEND_CURVE = 7;
+constexpr KR_PostFXType REGISTERED_EFFECTS[] = {KR_POSTFX_BLOOM,           KR_POSTFX_DEPTH_OF_FIELD,
+                                                KR_POSTFX_DIRTY_LENS,      KR_POSTFX_COLOR_CUBES,
+                                                KR_POSTFX_VOLUME_LIGHTING, KR_POSTFX_COLOR_OFFSETS};
 
 KE_ApplicationManager* Engine()
 {
@@ -69,8 +60,7 @@ bool ReadCurve(KB_GrowingArray<KU_VertexInterpolation*>& gCurves, std::uint32_t 
     *pValue = XMVectorZero();
     if (uiCurve >= gCurves.GetNumMembers() || gCurves[uiCurve] == nullptr)
         return false;
-    KU_VertexInterpolation* pCurve = gCurves[uiCurve];
-    pCurve->GetValueAt(pValue, fTime - pCurve->GetStartTime());
+    *pValue = KU_GetVectorAtTime(gCurves[uiCurve], fTime);
     return true;
 }
 
@@ -111,8 +101,8 @@ bool KV27_SceneCommon::Load()
             pResources->GetShaderResourceViewFromFile(KB_String("Assets/Textures/FX/FX_DirtyLens_1.dds"));
     }
     if (KR_PostFXEngine* pPostFX = GetPostFXEngine())
-        for (std::uint32_t uiEffect : REGISTERED_EFFECTS)
-            pPostFX->RegisterEffect(uiEffect);
+        for (const KR_PostFXType eEffect : REGISTERED_EFFECTS)
+            pPostFX->RegisterEffect(eEffect);
     const XMFLOAT3 extent(m_Table.fSpinExtent, 0.0f, 0.0f);
     for (std::uint32_t i = 0; i < m_Table.uiSpinCount; ++i)
         m_gSpinVectors.Add(KB_Vector4<float>::CreateRandom(extent));
@@ -158,7 +148,7 @@ void KV27_SceneCommon::EnableFrameEffects(double fTime)
     GetUserCurveValue(BLOOM_CURVE, fTime, &vBloom);
     KR_BloomParameters bloom;
     bloom.m_fStrength = XMVectorGetX(vBloom);
-    pPostFX->EnableEffect(EFFECT_BLOOM, &bloom);
+    pPostFX->EnableEffect(KR_POSTFX_BLOOM, &bloom);
 
     const XMFLOAT2 nearFar = GetNearFarPlanes();
     const float afNearFar[2] = {nearFar.x, nearFar.y};
@@ -174,15 +164,15 @@ void KV27_SceneCommon::EnableFrameEffects(double fTime)
     focus.m_fFocal[2] = XMVectorGetZ(vFocus1);
     focus.m_fFocal[3] = XMVectorGetX(vFocus2);
     focus.m_fFocal[4] = XMVectorGetY(vFocus2);
-    pPostFX->EnableEffect(EFFECT_DEPTH_OF_FIELD, &focus);
+    pPostFX->EnableEffect(KR_POSTFX_DEPTH_OF_FIELD, &focus);
 
     // The scene base fills in or takes out the volume lighting while rendering.
-    pPostFX->EnableEffect(EFFECT_VOLUME_LIGHTING, nullptr);
+    pPostFX->EnableEffect(KR_POSTFX_VOLUME_LIGHTING, nullptr);
 
     KR_DirtyLensParameters lens;
     lens.m_fStrength = XMVectorGetX(vBloom);
     lens.m_pLensTexture = CurrentView(m_pDirtyLens);
-    pPostFX->EnableEffect(EFFECT_DIRTY_LENS, &lens);
+    pPostFX->EnableEffect(KR_POSTFX_DIRTY_LENS, &lens);
 
     KR_ColorCubeParameters cubes;
     cubes.m_pCube1 = CurrentView(m_pCubeA);
@@ -193,7 +183,7 @@ void KV27_SceneCommon::EnableFrameEffects(double fTime)
         cubes.m_fBlend = XMVectorGetX(vBlend);
         cubes.m_pCube2 = CurrentView(m_pCubeB);
     }
-    pPostFX->EnableEffect(EFFECT_COLOR_CUBES, &cubes);
+    pPostFX->EnableEffect(KR_POSTFX_COLOR_CUBES, &cubes);
 
     // The colour multiplier only while its curve runs, and only when it changes anything.
     if (COLOR_MULTIPLIER_CURVE < m_gUserDefinedInterpolations.GetNumMembers() &&
@@ -214,7 +204,7 @@ void KV27_SceneCommon::EnableFrameEffects(double fTime)
                 offsets.m_vMult[i] = afMult[i];
                 offsets.m_vPost[i] = i == 3 ? 1.0f : 0.0f;
             }
-            pPostFX->EnableEffect(EFFECT_COLOR_OFFSETS, &offsets);
+            pPostFX->EnableEffect(KR_POSTFX_COLOR_OFFSETS, &offsets);
         }
     }
 }

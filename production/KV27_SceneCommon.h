@@ -63,13 +63,15 @@ public:
         std::uint32_t uiMinUserCurves = 0;
     };
 
-    // Effect ids the scenes drive, and their registration order.
-    static constexpr std::uint32_t EFFECT_BLOOM = 0;
-    static constexpr std::uint32_t EFFECT_DEPTH_OF_FIELD = 1;
-    static constexpr std::uint32_t EFFECT_COLOR_OFFSETS = 2;
-    static constexpr std::uint32_t EFFECT_COLOR_CUBES = 4;
-    static constexpr std::uint32_t EFFECT_VOLUME_LIGHTING = 5;
-    static constexpr std::uint32_t EFFECT_DIRTY_LENS = 8;
+    // User-defined curves with a fixed meaning in every scene (the asset generator writes them
+    // in these places). U[5] is the scene base's volume lighting curve.
+    static constexpr std::uint32_t FRAME_COLOR_CURVE = 0;      // the shader core's frame colour
+    static constexpr std::uint32_t FRAME_RANGE_CURVE = 1;      // its frame range (x, y)
+    static constexpr std::uint32_t BLOOM_CURVE = 2;            // bloom and dirty-lens strength (x)
+    static constexpr std::uint32_t FOCUS_CURVE_1 = 3;          // depth of field f0, f1, f2
+    static constexpr std::uint32_t FOCUS_CURVE_2 = 4;          // depth of field f3, f4
+    static constexpr std::uint32_t COLOR_MULTIPLIER_CURVE = 6; // colour multiplier (x, y, z) while it runs
+    static constexpr std::uint32_t CUBE_BLEND_CURVE = 7;       // blend of the two colour cubes (x)
     // Near and far of a frame drawn without a camera.
     static constexpr float NO_CAMERA_NEAR = 1.0f;
     static constexpr float NO_CAMERA_FAR = 2000.0f;

@@ -15,7 +15,8 @@ class KB_ByteWriter;
 // still hold them unsorted, and evaluation then scans them from the first), a changed flag for
 // editors and visualisations, and three names (kind, file path, debug name). The value classes
 // (vertex, quaternion, matrix) keep the values parallel to the stamps; each kind defines
-// GetValueAt. Callers evaluate at local time: GetValueAt(out, time - GetStartTime()).
+// GetValueAt. Callers evaluate at local time: GetValueAt(out, time - GetStartTime()), or take the
+// value from the typed reads in KU_InterpolationValue.h.
 // Not copyable: vertex curves are listed in the curve registry by address.
 class KU_Interpolation : public KU_TimeLimitedEntity
 {

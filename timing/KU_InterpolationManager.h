@@ -5,6 +5,8 @@
 #include "framework/core/KB_String.h"
 #include "framework/threads/KT_Mutex.h"
 
+#include <cstdint>
+
 class KU_VertexInterpolation;
 
 // Registry of every live vertex curve under its file path, in registration order; the editor
@@ -32,6 +34,10 @@ public:
     void UnregisterInterpolation(const KB_String& sPath);
     // Gives every entry holding pCurve the path sNewPath.
     void RenameInterpolation(const KU_VertexInterpolation* pCurve, const KB_String& sNewPath);
+    // The number the registry gave pCurve when it was first listed: unique per registration, kept
+    // while any entry holds the curve, 0 when none does. pCurve is only compared, never read, so
+    // a holder can tell a curve it remembers from a new one made at a freed curve's address.
+    std::uint64_t GetRegistrationSerial(const KU_VertexInterpolation* pCurve) const;
 
     // The entries themselves; read on the main thread while no curve is made or destroyed.
     const KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>& GetAllVertexInterpolations() const;
@@ -41,5 +47,7 @@ public:
 
 private:
     KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> m_gEntries; // guarded by m_Mutex
+    KB_GrowingArray<std::uint64_t> m_gSerials; // one per entry, guarded by m_Mutex
+    std::uint64_t m_uiLastSerial = 0;          // guarded by m_Mutex
     mutable KT_Mutex m_Mutex;
 };

@@ -5,8 +5,12 @@
 #include "framework/files/KF_FileManager.h"
 #include "platform/forms/FormsWidgets.h"
 #include "render/camera/KR_Camera.h"
+#include "render/camera/KR_ControllerCamera.h"
 #include "render/device/KR_GraphicsResourceManager.h"
+#include "render/light/KR_LightBase.h"
+#include "render/light/KR_SpotLight.h"
 #include "render/models/KR_ManagedModelResourceDX11.h"
+#include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -597,6 +601,14 @@ void StoreThree(const XMVECTOR& v, float* pX, float* pY, float* pZ)
 
 } // namespace
 
+void KG_EditorCalculations::GetControllerCameraPos(float* pX, float* pY, float* pZ)
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
+    KR_ControllerCamera* pCamera = pScenes != nullptr ? pScenes->GetControllerCamera() : nullptr;
+    StoreThree(pCamera != nullptr ? pCamera->GetPosition() : XMVectorZero(), pX, pY, pZ);
+}
+
 void KG_EditorCalculations::GetCameraPosition(float* pX, float* pY, float* pZ, KR_Camera* pCamera)
 {
     if (pCamera != nullptr)
@@ -626,8 +638,55 @@ std::uint32_t KG_EditorCalculations::InsertVertexIntoInterpolation(KU_VertexInte
 void KG_EditorCalculations::UpdateInterpolationVertex(KU_VertexInterpolation* pCurve, std::uint32_t uiIndex,
                                                       float fX, float fY, float fZ)
 {
-    if (pCurve != nullptr)
-        pCurve->SetVertex(uiIndex, XMVectorSet(fX, fY, fZ, 0.0f));
+    if (pCurve == nullptr)
+        return;
+    pCurve->SetVertex(uiIndex, XMVectorSet(fX, fY, fZ, 0.0f));
+    pCurve->SetChanged();
+}
+
+void KG_EditorCalculations::GetLightBaseLightPosition(float* pX, float* pY, float* pZ, KR_LightBase* pLight,
+                                                      double fTime)
+{
+    if (pLight != nullptr)
+        StoreThree(pLight->GetLightPosition(fTime), pX, pY, pZ);
+}
+
+void KG_EditorCalculations::SetLightBaseLightPosition(KR_LightBase* pLight, float fX, float fY, float fZ)
+{
+    if (pLight != nullptr)
+        pLight->SetPosition(XMFLOAT3(fX, fY, fZ));
+}
+
+void KG_EditorCalculations::SetSpotlightUpVector(KR_SpotLight* pLight, float fX, float fY, float fZ)
+{
+    if (pLight != nullptr)
+        pLight->SetUpVector(XMFLOAT4(fX, fY, fZ, 0.0f));
+}
+
+void KG_EditorCalculations::GetLightTargetPosition(float* pX, float* pY, float* pZ, KR_LightBase* pLight,
+                                                   double fTime)
+{
+    if (pLight != nullptr)
+        StoreThree(pLight->GetLightTarget(fTime), pX, pY, pZ);
+}
+
+void KG_EditorCalculations::SetLightTargetPosition(KR_LightBase* pLight, float fX, float fY, float fZ)
+{
+    if (pLight != nullptr)
+        pLight->SetTarget(XMFLOAT3(fX, fY, fZ));
+}
+
+void KG_EditorCalculations::GetCubeMapPlacerPosition(float* pX, float* pY, float* pZ,
+                                                     KR_CubeMapPlacer* pPlacer, double fTime)
+{
+    if (pPlacer != nullptr)
+        StoreThree(pPlacer->GetPosition(fTime), pX, pY, pZ);
+}
+
+void KG_EditorCalculations::SetCubeMapPlacerPosition(KR_CubeMapPlacer* pPlacer, float fX, float fY, float fZ)
+{
+    if (pPlacer != nullptr)
+        pPlacer->SetPosition(XMVectorSet(fX, fY, fZ, 1.0f));
 }
 
 bool KG_EditorCalculations::AddChunkToScene(KR_Scene* pScene, const char* pChunkFile)

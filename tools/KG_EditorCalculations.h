@@ -22,7 +22,10 @@
 
 class KU_VertexInterpolation;
 class KR_Camera;
+class KR_CubeMapPlacer;
+class KR_LightBase;
 class KR_Scene;
+class KR_SpotLight;
 
 struct KG_Point
 {
@@ -141,7 +144,10 @@ public:
     bool IsViewDirty() const { return m_bViewDirty; }
 
     // Accessors for the window's pages: positions and vectors as three floats, vectors handed to
-    // the engine with w = 0. A null camera or curve leaves the outputs alone.
+    // the engine with w = 0 (positions with w = 1, as files give them). A null camera, light,
+    // placer or curve leaves the outputs alone and changes nothing.
+    // The scene manager's free camera; (0, 0, 0) without a scene manager or free camera.
+    static void GetControllerCameraPos(float* pX, float* pY, float* pZ);
     static void GetCameraPosition(float* pX, float* pY, float* pZ, KR_Camera* pCamera);
     static void GetCameraUpVector(float* pX, float* pY, float* pZ, KR_Camera* pCamera);
     static void GetCameraForwardVector(float* pX, float* pY, float* pZ, KR_Camera* pCamera);
@@ -149,6 +155,21 @@ public:
                                                        float fZ, double fLocalTime);
     static void UpdateInterpolationVertex(KU_VertexInterpolation* pCurve, std::uint32_t uiIndex, float fX,
                                           float fY, float fZ);
+    // At production time fTime: the position rail's value at fTime - the rail's start when the
+    // light has a rail, else the stored position.
+    static void GetLightBaseLightPosition(float* pX, float* pY, float* pZ, KR_LightBase* pLight,
+                                          double fTime);
+    static void SetLightBaseLightPosition(KR_LightBase* pLight, float fX, float fY, float fZ);
+    static void SetSpotlightUpVector(KR_SpotLight* pLight, float fX, float fY, float fZ);
+    // At production time fTime: the target rail's value (at fTime - its start) when the light has
+    // one and its static-target flag is clear, else the stored target.
+    static void GetLightTargetPosition(float* pX, float* pY, float* pZ, KR_LightBase* pLight, double fTime);
+    static void SetLightTargetPosition(KR_LightBase* pLight, float fX, float fY, float fZ);
+    // At production time fTime: the position rail's value at fTime - its start when set, else the
+    // stored position.
+    static void GetCubeMapPlacerPosition(float* pX, float* pY, float* pZ, KR_CubeMapPlacer* pPlacer,
+                                         double fTime);
+    static void SetCubeMapPlacerPosition(KR_CubeMapPlacer* pPlacer, float fX, float fY, float fZ);
 
 private:
     void RebuildTransforms();

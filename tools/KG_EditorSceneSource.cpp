@@ -4,6 +4,7 @@
 #include "render/camera/KR_ControllerCamera.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
+#include "tools/KG_EditorCalculations.h"
 
 namespace K_GUI
 {
@@ -41,9 +42,7 @@ public:
     DirectX::XMFLOAT3 GetFreeCameraPosition() const override
     {
         DirectX::XMFLOAT3 position{0.0f, 0.0f, 0.0f};
-        KR_SceneManager* pScenes = GetScenes();
-        if (pScenes != nullptr && pScenes->GetControllerCamera() != nullptr)
-            DirectX::XMStoreFloat3(&position, pScenes->GetControllerCamera()->GetPosition());
+        KG_EditorCalculations::GetControllerCameraPos(&position.x, &position.y, &position.z);
         return position;
     }
 

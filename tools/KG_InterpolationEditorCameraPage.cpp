@@ -41,7 +41,7 @@ void Warn(const char* pText, const char* pCaption)
 
 KG_InterpolationEditorCameraPage::KG_InterpolationEditorCameraPage(KG_InterpolationEditorDialog& dialog,
                                                                    forms::TabPage* pPage)
-    : m_Dialog(dialog)
+    : KG_InterpolationEditorPage(dialog, pPage)
 {
     m_pCameraComboBox = pPage->AddNew<forms::ComboBox>("cameraComboBox");
     m_pCameraComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
@@ -106,7 +106,7 @@ KG_InterpolationEditorCameraPage::KG_InterpolationEditorCameraPage(KG_Interpolat
     forms::Button* pCreate = pNew->AddNew<forms::Button>("cameraCreateButton", "&Create Camera");
     pCreate->SetBounds({300, 15, 120, 23});
 
-    m_pCameraComboBox->DropDown.Add([this](forms::Control&, forms::EventArgs&) { FillCameraList(); });
+    m_pCameraComboBox->DropDown.Add([this](forms::Control&, forms::EventArgs&) { Refill(); });
     m_pCameraComboBox->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&)
                                                 { OnCameraChosen(); });
     m_pCurveComboBox->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&)
@@ -131,13 +131,12 @@ KG_InterpolationEditorCameraPage::KG_InterpolationEditorCameraPage(KG_Interpolat
     m_pCurveComboBox->SetEnabled(false);
 }
 
-void KG_InterpolationEditorCameraPage::FillCameraList()
+void KG_InterpolationEditorCameraPage::FillCameraList(KR_Scene* pScene)
 {
     const std::string sSelected = m_pCameraComboBox->GetSelectedItem();
     {
         forms::Event<forms::EventArgs>::Suppression guard(m_pCameraComboBox->SelectedIndexChanged);
         m_pCameraComboBox->GetItems().Clear();
-        KR_Scene* pScene = m_Dialog.GetSceneSource().GetCurrentScene();
         m_pListScene = pScene;
         if (pScene != nullptr)
         {
@@ -147,80 +146,101 @@ void KG_InterpolationEditorCameraPage::FillCameraList()
                     m_pCameraComboBox->GetItems().Add(ToStd(gCameras[i]->GetCameraFilePath()));
         }
         m_pCameraComboBox->SetMaxDropDownItems(std::clamp(m_pCameraComboBox->GetItems().GetCount(), 3, 30));
+        // The camera chosen before when it is still listed, else the first.
+        const int iSelected = sSelected.empty() ? -1 : m_pCameraComboBox->GetItems().IndexOf(sSelected);
         m_pCameraComboBox->SetSelectedIndex(
-            sSelected.empty() ? -1 : m_pCameraComboBox->GetItems().IndexOf(sSelected));
+            iSelected >= 0 || m_pCameraComboBox->GetItems().GetCount() == 0 ? iSelected : 0);
     }
-    // The chosen camera may have gone with the old list.
-    if (m_pCameraComboBox->GetSelectedIndex() < 0 && m_pCamera != nullptr)
+    // The same camera keeps its curve; any other (or none, or one read again by a reload, which
+    // was forgotten) is chosen anew.
+    if (m_pCurrentAnimatedCamera == nullptr || m_pCameraComboBox->GetSelectedItem() != sSelected)
         OnCameraChosen();
+}
+
+void KG_InterpolationEditorCameraPage::Refill()
+{
+    FillCameraList(m_Dialog.GetSceneSource().GetCurrentScene());
 }
 
 void KG_InterpolationEditorCameraPage::OnEnter()
 {
     if (m_pCameraComboBox->GetItems().GetCount() == 0)
-        FillCameraList();
-    m_Dialog.ShowCurve(m_pCurve);
+        Refill();
+    else if (m_pCurrentAnimatedCamera == nullptr)
+        OnCameraChosen();
+    m_Dialog.ShowCurve(m_pVertexInterpolationCameraTab);
     RefreshFields();
 }
 
 void KG_InterpolationEditorCameraPage::Invalidate()
 {
-    m_pCamera = nullptr;
-    m_pCurve = nullptr;
+    m_pCurrentAnimatedCamera = nullptr;
+    m_pVertexInterpolationCameraTab = nullptr;
+    // The scenes outlive a reload; their cameras do not. The scene is only compared here.
+    KR_Scene* pScene = GetListScene();
+    FillCameraList(pScene != nullptr ? pScene : m_Dialog.GetSceneSource().GetCurrentScene());
+}
+
+void KG_InterpolationEditorCameraPage::Revalidate()
+{
+    if (IsShown())
+        OnEnter();
 }
 
 void KG_InterpolationEditorCameraPage::OnCameraChosen()
 {
-    m_pCamera = nullptr;
-    m_pCurve = nullptr;
-    m_Dialog.ShowCurve(nullptr);
+    m_pCurrentAnimatedCamera = nullptr;
+    m_pVertexInterpolationCameraTab = nullptr;
+    if (IsShown())
+        m_Dialog.ShowCurve(nullptr);
     const std::string sPath = m_pCameraComboBox->GetSelectedItem();
     // The entries name cameras of the scene listed, which may no longer be the current one.
     KR_Scene* pScene = GetListScene();
     if (pScene != nullptr && !sPath.empty())
     {
         KB_GrowingArray<KR_AnimatedCamera*>& gCameras = pScene->GetAnimatedCameras();
-        for (std::uint32_t i = 0; i < gCameras.GetNumMembers() && m_pCamera == nullptr; ++i)
+        for (std::uint32_t i = 0; i < gCameras.GetNumMembers() && m_pCurrentAnimatedCamera == nullptr; ++i)
             if (gCameras[i] != nullptr && ToStd(gCameras[i]->GetCameraFilePath()) == sPath)
-                m_pCamera = gCameras[i];
+                m_pCurrentAnimatedCamera = gCameras[i];
     }
     {
         forms::Event<forms::EventArgs>::Suppression guard(m_pCurveComboBox->SelectedIndexChanged);
         m_pCurveComboBox->GetItems().Clear();
-        if (m_pCamera != nullptr)
+        if (m_pCurrentAnimatedCamera != nullptr)
         {
-            if (m_pCamera->GetCameraRailInterpolation() != nullptr)
-                m_pCurveComboBox->GetItems().Add(ToStd(m_pCamera->GetCameraRailPath()));
-            if (m_pCamera->GetCameraTargetRailInterpolation() != nullptr)
-                m_pCurveComboBox->GetItems().Add(ToStd(m_pCamera->GetCameraTargetRailPath()));
-            if (m_pCamera->GetFOVInterpolation() != nullptr)
-                m_pCurveComboBox->GetItems().Add(ToStd(m_pCamera->GetFOVInterpolationPath()));
+            if (m_pCurrentAnimatedCamera->GetCameraRailInterpolation() != nullptr)
+                m_pCurveComboBox->GetItems().Add(ToStd(m_pCurrentAnimatedCamera->GetCameraRailPath()));
+            if (m_pCurrentAnimatedCamera->GetCameraTargetRailInterpolation() != nullptr)
+                m_pCurveComboBox->GetItems().Add(ToStd(m_pCurrentAnimatedCamera->GetCameraTargetRailPath()));
+            if (m_pCurrentAnimatedCamera->GetFOVInterpolation() != nullptr)
+                m_pCurveComboBox->GetItems().Add(ToStd(m_pCurrentAnimatedCamera->GetFOVInterpolationPath()));
         }
     }
-    m_pCurveComboBox->SetEnabled(m_pCamera != nullptr);
-    if (m_pCamera != nullptr && m_pCurveComboBox->GetItems().GetCount() > 0)
-        m_pCurveComboBox->SetSelectedIndex(0);
-    else
+    m_pCurveComboBox->SetEnabled(m_pCurrentAnimatedCamera != nullptr);
+    if (m_pCurrentAnimatedCamera != nullptr && m_pCurveComboBox->GetItems().GetCount() > 0)
     {
-        m_Dialog.ShowCurve(nullptr);
-        RefreshFields();
+        // Chosen even when the index stays 0: the entry names another camera's curve now.
+        forms::Event<forms::EventArgs>::Suppression guard(m_pCurveComboBox->SelectedIndexChanged);
+        m_pCurveComboBox->SetSelectedIndex(0);
     }
+    OnCurveChosen();
 }
 
 void KG_InterpolationEditorCameraPage::OnCurveChosen()
 {
-    m_pCurve = nullptr;
+    m_pVertexInterpolationCameraTab = nullptr;
     const std::string sEntry = m_pCurveComboBox->GetSelectedItem();
-    if (m_pCamera != nullptr && !sEntry.empty())
+    if (m_pCurrentAnimatedCamera != nullptr && !sEntry.empty())
     {
-        if (sEntry == ToStd(m_pCamera->GetCameraRailPath()))
-            m_pCurve = m_pCamera->GetCameraRailInterpolation();
-        else if (sEntry == ToStd(m_pCamera->GetCameraTargetRailPath()))
-            m_pCurve = m_pCamera->GetCameraTargetRailInterpolation();
-        else if (sEntry == ToStd(m_pCamera->GetFOVInterpolationPath()))
-            m_pCurve = m_pCamera->GetFOVInterpolation();
+        if (sEntry == ToStd(m_pCurrentAnimatedCamera->GetCameraRailPath()))
+            m_pVertexInterpolationCameraTab = m_pCurrentAnimatedCamera->GetCameraRailInterpolation();
+        else if (sEntry == ToStd(m_pCurrentAnimatedCamera->GetCameraTargetRailPath()))
+            m_pVertexInterpolationCameraTab = m_pCurrentAnimatedCamera->GetCameraTargetRailInterpolation();
+        else if (sEntry == ToStd(m_pCurrentAnimatedCamera->GetFOVInterpolationPath()))
+            m_pVertexInterpolationCameraTab = m_pCurrentAnimatedCamera->GetFOVInterpolation();
     }
-    m_Dialog.ShowCurve(m_pCurve);
+    if (IsShown())
+        m_Dialog.ShowCurve(m_pVertexInterpolationCameraTab);
     RefreshFields();
 }
 
@@ -228,10 +248,12 @@ void KG_InterpolationEditorCameraPage::RefreshFields()
 {
     forms::Event<forms::EventArgs>::Suppression startGuard(m_pStartTextBox->TextChanged, m_uiStartToken);
     forms::Event<forms::EventArgs>::Suppression endGuard(m_pEndTextBox->TextChanged, m_uiEndToken);
-    const bool bCamera = m_pCamera != nullptr;
-    m_pDebugTextBox->SetText(bCamera ? ToStd(m_pCamera->GetDebugName()) : "");
-    m_pStartTextBox->SetText(bCamera ? forms::Double::ToString(m_pCamera->GetStartTime(), "G", EnUs()) : "");
-    m_pEndTextBox->SetText(bCamera ? forms::Double::ToString(m_pCamera->GetEndTime(), "G", EnUs()) : "");
+    const bool bCamera = m_pCurrentAnimatedCamera != nullptr;
+    m_pDebugTextBox->SetText(bCamera ? ToStd(m_pCurrentAnimatedCamera->GetDebugName()) : "");
+    m_pStartTextBox->SetText(
+        bCamera ? forms::Double::ToString(m_pCurrentAnimatedCamera->GetStartTime(), "G", EnUs()) : "");
+    m_pEndTextBox->SetText(
+        bCamera ? forms::Double::ToString(m_pCurrentAnimatedCamera->GetEndTime(), "G", EnUs()) : "");
     m_pDebugTextBox->SetEnabled(bCamera);
     m_pStartTextBox->SetEnabled(bCamera);
     m_pEndTextBox->SetEnabled(bCamera);
@@ -240,35 +262,38 @@ void KG_InterpolationEditorCameraPage::RefreshFields()
 void KG_InterpolationEditorCameraPage::OnTimeChanged(forms::TextBox* pBox, bool bStart)
 {
     double fTime = 0.0;
-    if (m_pCamera == nullptr || !KG_EditorParsing::TryParseDouble(pBox->GetText(), EnUs(), &fTime))
+    if (m_pCurrentAnimatedCamera == nullptr ||
+        !KG_EditorParsing::TryParseDouble(pBox->GetText(), EnUs(), &fTime))
         return;
     // The camera's own setters rescale its curves with it.
     if (bStart)
-        m_pCamera->SetStartTime(fTime);
+        m_pCurrentAnimatedCamera->SetStartTime(fTime);
     else
-        m_pCamera->SetEndTime(fTime);
+        m_pCurrentAnimatedCamera->SetEndTime(fTime);
 }
 
 void KG_InterpolationEditorCameraPage::OnTimeLeave(forms::TextBox* pBox, bool bStart)
 {
     double fTime = 0.0;
-    if (m_pCamera == nullptr || KG_EditorParsing::TryParseDouble(pBox->GetText(), EnUs(), &fTime))
+    if (m_pCurrentAnimatedCamera == nullptr ||
+        KG_EditorParsing::TryParseDouble(pBox->GetText(), EnUs(), &fTime))
         return;
     forms::Event<forms::EventArgs>::Suppression guard(pBox->TextChanged,
                                                       bStart ? m_uiStartToken : m_uiEndToken);
-    pBox->SetText(
-        forms::Double::ToString(bStart ? m_pCamera->GetStartTime() : m_pCamera->GetEndTime(), "G", EnUs()));
+    pBox->SetText(forms::Double::ToString(bStart ? m_pCurrentAnimatedCamera->GetStartTime()
+                                                 : m_pCurrentAnimatedCamera->GetEndTime(),
+                                          "G", EnUs()));
 }
 
 void KG_InterpolationEditorCameraPage::OnSave()
 {
-    if (m_pCamera == nullptr)
+    if (m_pCurrentAnimatedCamera == nullptr)
         return;
-    m_pCamera->SetDebugName(KB_String(m_pDebugTextBox->GetText().c_str()));
-    m_pCamera->SaveCameraToFile(m_pCamera->GetCameraFilePath());
+    m_pCurrentAnimatedCamera->SetDebugName(KB_String(m_pDebugTextBox->GetText().c_str()));
+    m_pCurrentAnimatedCamera->SaveCameraToFile(m_pCurrentAnimatedCamera->GetCameraFilePath());
     // A curve file that could not be written keeps the unsaved-changes protection.
-    if (m_pCurve != nullptr && m_pCurve->Save())
-        m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
+    if (m_pVertexInterpolationCameraTab != nullptr && m_pVertexInterpolationCameraTab->Save())
+        m_Dialog.OnCurveSaved(m_pVertexInterpolationCameraTab);
 }
 
 KR_Scene* KG_InterpolationEditorCameraPage::GetListScene() const
@@ -298,7 +323,7 @@ KR_Scene* KG_InterpolationEditorCameraPage::FindSceneHolding(KR_AnimatedCamera* 
 void KG_InterpolationEditorCameraPage::OnDelete()
 {
     const int iIndex = m_pCameraComboBox->GetSelectedIndex();
-    if (iIndex < 0 || m_pCamera == nullptr)
+    if (iIndex < 0 || m_pCurrentAnimatedCamera == nullptr)
         return;
     if (m_pCameraComboBox->GetItems().GetCount() == 1)
     {
@@ -307,23 +332,16 @@ void KG_InterpolationEditorCameraPage::OnDelete()
         return;
     }
     // Through the scene that holds the camera; a camera no scene holds touches no file.
-    KR_Scene* pScene = FindSceneHolding(m_pCamera);
-    if (pScene == nullptr || !pScene->DeleteCamera(m_pCamera))
+    KR_Scene* pScene = FindSceneHolding(m_pCurrentAnimatedCamera);
+    if (pScene == nullptr || !pScene->DeleteCamera(m_pCurrentAnimatedCamera))
         return;
-    m_pCamera = nullptr;
-    m_pCurve = nullptr;
+    m_pCurrentAnimatedCamera = nullptr;
+    m_pVertexInterpolationCameraTab = nullptr;
     m_Dialog.ShowCurve(nullptr);
-    // The camera and its curves are gone: no window may keep pointing at them.
+    // The camera and its curves are gone: no window may keep pointing at them. This page, too,
+    // lists its scene's cameras again and chooses the first (the deleted one is not listed).
     m_Dialog.InvalidateEverywhere();
     m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
-    {
-        forms::Event<forms::EventArgs>::Suppression guard(m_pCameraComboBox->SelectedIndexChanged);
-        m_pCameraComboBox->GetItems().RemoveAt(iIndex);
-    }
-    if (m_pCameraComboBox->GetItems().GetCount() > 0)
-        m_pCameraComboBox->SetSelectedIndex(0);
-    else
-        OnCameraChosen();
 }
 
 void KG_InterpolationEditorCameraPage::OnCreate()
@@ -360,7 +378,7 @@ void KG_InterpolationEditorCameraPage::OnCreate()
                                            m_pCameraComboBox->GetItems().end());
     if (!m_Dialog.GetSceneSource().CreateNewCameraInterpolation(camera))
         return;
-    FillCameraList();
+    Refill();
     // The new camera is the entry that was not listed before (the sorted list puts "...100"
     // before "...99", so the last entry is not always the new one).
     int iNew = m_pCameraComboBox->GetItems().GetCount() - 1;

@@ -3,6 +3,10 @@
 // (rail, target rail, field of view) in the window's graph, the camera's debug name and times,
 // saving and deleting a camera, and making a new one from typed or sampled positions.
 //
+// Whenever the camera list is filled (by the window's constructor, on entering the page when it is
+// empty, on a drop-down, after a reload) a camera is chosen: the one chosen before when it is
+// still listed, else the first. Its curves go to the window's graph only while the page is shown.
+//
 // A camera is deleted through the scene whose arrays hold it (found by pointer), and afterwards
 // every open window drops what it held. Main thread only.
 
@@ -10,6 +14,7 @@
 #include "platform/forms/FormsForm.h"
 #include "platform/forms/FormsLists.h"
 #include "platform/forms/FormsWidgets.h"
+#include "tools/KG_InterpolationEditorPage.h"
 
 #include <string>
 
@@ -20,24 +25,29 @@ class KU_VertexInterpolation;
 namespace K_GUI
 {
 
-class KG_InterpolationEditorDialog;
-
-class KG_InterpolationEditorCameraPage
+class KG_InterpolationEditorCameraPage : public KG_InterpolationEditorPage
 {
 public:
     static constexpr const char* LAST_CAMERA_TEXT = "Cannot delete last camera";
 
     KG_InterpolationEditorCameraPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage);
 
-    // The page became the shown one: its remembered curve returns to the graph.
-    void OnEnter();
-    // Every engine pointer is forgotten (a reload or a deletion in some window).
-    void Invalidate();
-    KR_AnimatedCamera* GetCamera() const { return m_pCamera; }
-    KU_VertexInterpolation* GetCurve() const { return m_pCurve; }
+    // The page became the shown one: its camera's curve returns to the graph (a camera is chosen
+    // first when none is).
+    void OnEnter() override;
+    // Fills the list from the current scene and chooses a camera.
+    void Refill();
+    // Every engine pointer is forgotten (a reload or a deletion in some window), then the list is
+    // filled again from the scene it showed (the current one when that is gone) and a camera
+    // chosen.
+    void Invalidate() override;
+    // A shown page keeps the graph on its camera, chosen again from the refilled list.
+    void Revalidate() override;
+    KR_AnimatedCamera* GetCamera() const { return m_pCurrentAnimatedCamera; }
+    KU_VertexInterpolation* GetCurve() const { return m_pVertexInterpolationCameraTab; }
 
 private:
-    void FillCameraList();
+    void FillCameraList(KR_Scene* pScene);
     void OnCameraChosen();
     void OnCurveChosen();
     void RefreshFields();
@@ -51,10 +61,11 @@ private:
     // The scene the list was filled from, while it is still one of the scenes.
     KR_Scene* GetListScene() const;
 
-    KG_InterpolationEditorDialog& m_Dialog;
-    KR_Scene* m_pListScene = nullptr;           // not owned; checked against the scenes before use
-    KR_AnimatedCamera* m_pCamera = nullptr;     // not owned
-    KU_VertexInterpolation* m_pCurve = nullptr; // not owned: the page's curve
+    // Not owned: the scene the list was filled from (checked against the scenes before use), the
+    // chosen camera and the page's curve, which returns to the graph when the page shows.
+    KR_Scene* m_pListScene = nullptr;
+    KR_AnimatedCamera* m_pCurrentAnimatedCamera = nullptr;
+    KU_VertexInterpolation* m_pVertexInterpolationCameraTab = nullptr;
 
     forms::ComboBox* m_pCameraComboBox = nullptr;
     forms::ComboBox* m_pCurveComboBox = nullptr;

@@ -28,7 +28,7 @@ std::string ToStd(const KB_String& s)
 
 KG_InterpolationEditorChunkPage::KG_InterpolationEditorChunkPage(KG_InterpolationEditorDialog& dialog,
                                                                  forms::TabPage* pPage)
-    : m_Dialog(dialog)
+    : KG_InterpolationEditorPage(dialog, pPage)
 {
     pPage->AddNew<forms::Label>("chunkSceneLabel", "Scene")->SetBounds({6, 9, 60, 13});
     m_pSceneComboBox = pPage->AddNew<forms::ComboBox>("chunkSceneComboBox");
@@ -81,6 +81,8 @@ void KG_InterpolationEditorChunkPage::FillSceneList()
 
 void KG_InterpolationEditorChunkPage::OnEnter()
 {
+    m_Dialog.SetCheckBoxesFromFlags(KG_InterpolationEditorDialog::FLAG_SHOW_X |
+                                    KG_InterpolationEditorDialog::FLAG_SNAP);
     if (m_pSceneComboBox->GetItems().GetCount() == 0 || m_pScene == nullptr)
     {
         FillSceneList();

@@ -13,6 +13,7 @@
 #include "platform/forms/FormsForm.h"
 #include "platform/forms/FormsLists.h"
 #include "platform/forms/FormsWidgets.h"
+#include "tools/KG_InterpolationEditorPage.h"
 
 #include <string>
 #include <vector>
@@ -23,17 +24,16 @@ class KU_VertexInterpolation;
 namespace K_GUI
 {
 
-class KG_InterpolationEditorDialog;
-
-class KG_InterpolationEditorChunkPage
+class KG_InterpolationEditorChunkPage : public KG_InterpolationEditorPage
 {
 public:
     KG_InterpolationEditorChunkPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage);
 
-    // The page became the shown one (the window has set its check boxes already).
-    void OnEnter();
+    // The page became the shown one. Chunk curves carry their values in x: x and snap are shown,
+    // y and z hidden, without touching the remembered choices.
+    void OnEnter() override;
     // Every engine pointer is forgotten (a reload or a deletion in some window).
-    void Invalidate() { m_pScene = nullptr; }
+    void Invalidate() override { m_pScene = nullptr; }
     KR_Scene* GetScene() const { return m_pScene; }
 
 private:
@@ -47,7 +47,6 @@ private:
     std::string CurvePathOf(const std::string& sFile) const;
     int FindSceneCurve(const std::string& sCurvePath) const;
 
-    KG_InterpolationEditorDialog& m_Dialog;
     KR_Scene* m_pScene = nullptr; // not owned
     // Parallel to the included list: the model's file name as found (original case).
     std::vector<std::string> m_aIncludedFiles;

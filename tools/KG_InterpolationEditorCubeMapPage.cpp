@@ -5,6 +5,7 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_Scene.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
+#include "tools/KG_EditorCalculations.h"
 #include "tools/KG_EditorParsing.h"
 #include "tools/KG_EditorSceneSource.h"
 #include "tools/KG_EditorShell.h"
@@ -47,10 +48,11 @@ int KG_InterpolationEditorCubeMapPage::ResolutionEntry(std::uint32_t uiSide)
 }
 
 KG_InterpolationEditorCubeMapPage::KG_InterpolationEditorCubeMapPage(KG_InterpolationEditorDialog& dialog,
-                                                                     forms::TabPage* pPage,
-                                                                     forms::ComboBox* pResolutionComboBox)
-    : m_Dialog(dialog), m_pResolutionComboBox(pResolutionComboBox)
+                                                                     forms::TabPage* pPage)
+    : KG_InterpolationEditorPage(dialog, pPage)
 {
+    m_pResolutionComboBox = pPage->AddNew<forms::ComboBox>("cubemapResComboBox");
+    m_pResolutionComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
     int iRow = 0;
     auto label = [pPage, &iRow](const char* pName, const char* pText) {
         pPage->AddNew<forms::Label>(pName, pText)->SetBounds({6, 9 + 24 * iRow, 80, 13});
@@ -136,9 +138,24 @@ KG_InterpolationEditorCubeMapPage::KG_InterpolationEditorCubeMapPage(KG_Interpol
         [this](forms::Control&, forms::EventArgs&)
         {
             if (CheckPlacer())
-                tools_openFile(ToStd(m_pPlacer->GetCubeMapPlacerPath()).c_str());
+                tools_openFile(ToStd(m_pSelectedCubemap->GetCubeMapPlacerPath()).c_str());
         });
     pDebug->Click.Add([this](forms::Control&, forms::EventArgs&) { OnDebug(); });
+
+    for (unsigned int uiSize : {32u, 64u, 128u, 256u, 512u, 1024u})
+        m_pResolutionComboBox->GetItems().Add(std::to_string(uiSize));
+    m_pResolutionComboBox->SetMaxDropDownItems(6);
+    m_pResolutionComboBox->SetSelectedIndex(m_pResolutionComboBox->GetItems().IndexOf("512"));
+}
+
+void KG_InterpolationEditorCubeMapPage::OnCubemapPicked(KR_CubeMapPlacer* pPlacer)
+{
+    m_pPendingCubemap = pPlacer;
+    if (IsShown() && pPlacer != m_pSelectedCubemap)
+    {
+        m_pPendingCubemap = nullptr;
+        Enter(pPlacer);
+    }
 }
 
 void KG_InterpolationEditorCubeMapPage::SetBox(forms::TextBox* pBox, const std::string& sText)
@@ -149,53 +166,61 @@ void KG_InterpolationEditorCubeMapPage::SetBox(forms::TextBox* pBox, const std::
 
 std::string KG_InterpolationEditorCubeMapPage::CubeMapPathFor(std::uint32_t uiIndex) const
 {
-    const KB_String sScene = m_pListScene != nullptr ? m_pListScene->GetSceneName() : KB_String();
+    const KB_String sScene = m_pCubeMapTabScene != nullptr ? m_pCubeMapTabScene->GetSceneName() : KB_String();
     return ToStd(
         KB_String::Formatted("Assets/Textures/Cubemaps/CubeMap_%s_%u.dds", sScene.GetBuffer(), uiIndex));
 }
 
 bool KG_InterpolationEditorCubeMapPage::CheckPlacer()
 {
-    if (m_pPlacer == nullptr || m_pListScene == nullptr)
+    if (m_pSelectedCubemap == nullptr || m_pCubeMapTabScene == nullptr)
         return false;
     const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
     bool bScene = false;
     for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
-        bScene = bScene || gScenes[i] == m_pListScene;
-    KB_GrowingArray<KR_CubeMapPlacer*>* pPlacers = bScene ? &m_pListScene->GetCubeMapPlacers() : nullptr;
+        bScene = bScene || gScenes[i] == m_pCubeMapTabScene;
+    KB_GrowingArray<KR_CubeMapPlacer*>* pPlacers =
+        bScene ? &m_pCubeMapTabScene->GetCubeMapPlacers() : nullptr;
     for (std::uint32_t i = 0; pPlacers != nullptr && i < pPlacers->GetNumMembers(); ++i)
-        if ((*pPlacers)[i] == m_pPlacer)
+        if ((*pPlacers)[i] == m_pSelectedCubemap)
             return true;
-    m_pPlacer = nullptr;
+    m_pSelectedCubemap = nullptr;
     return false;
 }
 
 int KG_InterpolationEditorCubeMapPage::PlacerIndex() const
 {
-    const auto it = std::find(m_aListed.begin(), m_aListed.end(), m_pPlacer);
+    const auto it = std::find(m_aListed.begin(), m_aListed.end(), m_pSelectedCubemap);
     return it != m_aListed.end() ? int(it - m_aListed.begin()) : -1;
 }
 
 void KG_InterpolationEditorCubeMapPage::FillList()
 {
-    m_pListScene = m_Dialog.GetSceneSource().GetCurrentScene();
+    m_pCubeMapTabScene = m_Dialog.GetSceneSource().GetCurrentScene();
     m_aListed.clear();
     forms::Event<forms::EventArgs>::Suppression guard(m_pListComboBox->SelectedIndexChanged);
     m_pListComboBox->GetItems().Clear();
-    if (m_pListScene != nullptr)
-        for (std::uint32_t i = 0; i < m_pListScene->GetCubeMapPlacers().GetNumMembers(); ++i)
+    if (m_pCubeMapTabScene != nullptr)
+        for (std::uint32_t i = 0; i < m_pCubeMapTabScene->GetCubeMapPlacers().GetNumMembers(); ++i)
         {
-            m_aListed.push_back(m_pListScene->GetCubeMapPlacers()[i]);
+            m_aListed.push_back(m_pCubeMapTabScene->GetCubeMapPlacers()[i]);
             m_pListComboBox->GetItems().Add(ToStd(m_aListed.back()->GetCubeMapPlacerPath()));
         }
     m_pListComboBox->GetItems().Add(NEW_ENTRY);
 }
 
-void KG_InterpolationEditorCubeMapPage::OnEnter(KR_CubeMapPlacer* pPending)
+void KG_InterpolationEditorCubeMapPage::OnEnter()
 {
-    if (m_pListScene != nullptr && m_pListScene != m_Dialog.GetSceneSource().GetCurrentScene())
+    KR_CubeMapPlacer* pPending = m_pPendingCubemap;
+    m_pPendingCubemap = nullptr;
+    Enter(pPending);
+}
+
+void KG_InterpolationEditorCubeMapPage::Enter(KR_CubeMapPlacer* pPending)
+{
+    if (m_pCubeMapTabScene != nullptr && m_pCubeMapTabScene != m_Dialog.GetSceneSource().GetCurrentScene())
     {
-        m_pPlacer = nullptr;
+        m_pSelectedCubemap = nullptr;
         FillList();
         m_pListComboBox->SetSelectedIndex(0);
         return;
@@ -207,8 +232,8 @@ void KG_InterpolationEditorCubeMapPage::OnEnter(KR_CubeMapPlacer* pPending)
     const auto it = std::find(m_aListed.begin(), m_aListed.end(), pPending);
     if (pPending != nullptr && it != m_aListed.end())
         iIndex = int(it - m_aListed.begin());
-    else if (!m_sPlacerName.empty())
-        iIndex = m_pListComboBox->GetItems().IndexOf(m_sPlacerName);
+    else if (!m_sSelectedCubemapName.empty())
+        iIndex = m_pListComboBox->GetItems().IndexOf(m_sSelectedCubemapName);
     if (iIndex < 0 || iIndex >= int(m_aListed.size()))
     {
         forms::Event<forms::EventArgs>::Suppression guard(m_pDynamicCheckBox->CheckedChanged);
@@ -227,17 +252,18 @@ void KG_InterpolationEditorCubeMapPage::OnLeave()
 {
     if (CheckPlacer())
     {
-        m_pPlacer->SetHighlighted(false);
-        m_pPlacer->SetUseDebugTexture(false);
+        m_pSelectedCubemap->SetHighlighted(false);
+        m_pSelectedCubemap->SetUseDebugTexture(false);
     }
-    m_pPlacer = nullptr;
-    m_bDebugMode = false;
+    m_pSelectedCubemap = nullptr;
+    m_bIsCubemapDebugMode = false;
 }
 
 void KG_InterpolationEditorCubeMapPage::Invalidate()
 {
-    m_pPlacer = nullptr;
-    m_pListScene = nullptr;
+    m_pPendingCubemap = nullptr;
+    m_pSelectedCubemap = nullptr;
+    m_pCubeMapTabScene = nullptr;
     m_aListed.clear();
     forms::Event<forms::EventArgs>::Suppression guard(m_pListComboBox->SelectedIndexChanged);
     m_pListComboBox->GetItems().Clear();
@@ -245,15 +271,15 @@ void KG_InterpolationEditorCubeMapPage::Invalidate()
 
 void KG_InterpolationEditorCubeMapPage::OnPanelPaint()
 {
-    if (m_bInPaint || m_pListScene == m_Dialog.GetSceneSource().GetCurrentScene())
+    if (m_bInPaint || m_pCubeMapTabScene == m_Dialog.GetSceneSource().GetCurrentScene())
         return;
     m_bInPaint = true;
     if (CheckPlacer())
     {
-        m_pPlacer->SetHighlighted(false);
-        m_pPlacer->SetUseDebugTexture(false);
+        m_pSelectedCubemap->SetHighlighted(false);
+        m_pSelectedCubemap->SetUseDebugTexture(false);
     }
-    m_pPlacer = nullptr;
+    m_pSelectedCubemap = nullptr;
     FillList();
     m_pListComboBox->SetSelectedIndex(0);
     m_bInPaint = false;
@@ -263,20 +289,20 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
 {
     if (CheckPlacer())
     {
-        m_pPlacer->SetHighlighted(false);
-        m_pPlacer->SetUseDebugTexture(false);
+        m_pSelectedCubemap->SetHighlighted(false);
+        m_pSelectedCubemap->SetUseDebugTexture(false);
     }
-    m_pPlacer = nullptr;
+    m_pSelectedCubemap = nullptr;
     const int iIndex = m_pListComboBox->GetSelectedIndex();
-    if (iIndex < 0 || m_pListScene == nullptr)
+    if (iIndex < 0 || m_pCubeMapTabScene == nullptr)
         return;
     const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
     XMFLOAT3 position{0.0f, 0.0f, 0.0f};
     std::uint32_t uiSide = 512;
     std::string sName, sCubeMap, sRail;
-    double fRenderTime = m_pListScene->GetStartTime();
-    double fStart = m_pListScene->GetStartTime();
-    double fEnd = m_pListScene->GetEndTime();
+    double fRenderTime = m_pCubeMapTabScene->GetStartTime();
+    double fStart = m_pCubeMapTabScene->GetStartTime();
+    double fEnd = m_pCubeMapTabScene->GetEndTime();
     double fInfluence = 1500.0;
     bool bDynamic = false;
     const bool bNew = std::size_t(iIndex) >= m_aListed.size();
@@ -284,20 +310,21 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
     {
         position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
         sName = ToStd(KB_String::Formatted("Cube Map Placer %u %s", unsigned(m_aListed.size() + 1),
-                                           m_pListScene->GetSceneName().GetBuffer()));
+                                           m_pCubeMapTabScene->GetSceneName().GetBuffer()));
         sCubeMap = CubeMapPathFor(std::uint32_t(m_aListed.size()));
     }
     else
     {
         KR_CubeMapPlacer* pPlacer = m_aListed[std::size_t(iIndex)];
-        m_pPlacer = pPlacer;
+        m_pSelectedCubemap = pPlacer;
         if (!CheckPlacer())
         {
             FillList();
             m_pListComboBox->SetSelectedIndex(0);
             return;
         }
-        XMStoreFloat3(&position, pPlacer->GetPosition(fTime));
+        KG_EditorCalculations::GetCubeMapPlacerPosition(&position.x, &position.y, &position.z, pPlacer,
+                                                        fTime);
         uiSide = pPlacer->GetCubeMapResolution().uiWidth;
         sName = ToStd(pPlacer->GetDebugName());
         sCubeMap = ToStd(pPlacer->GetCubeMapPath());
@@ -328,13 +355,13 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
     m_pSaveButton->SetEnabled(!bNew);
     m_pRenderButton->SetEnabled(!bNew);
     m_pOpenButton->SetEnabled(!bNew);
-    if (m_pPlacer != nullptr)
+    if (m_pSelectedCubemap != nullptr)
     {
-        m_sPlacerName = m_pListComboBox->GetSelectedItem();
-        m_pPlacer->SetHighlighted(true);
-        m_pPlacer->SetUseDebugTexture(m_bDebugMode);
-        m_Dialog.ShowCurve(m_pPlacer->GetPositionRail());
-        m_Dialog.NotifyCubemapChosen(m_pPlacer);
+        m_sSelectedCubemapName = m_pListComboBox->GetSelectedItem();
+        m_pSelectedCubemap->SetHighlighted(true);
+        m_pSelectedCubemap->SetUseDebugTexture(m_bIsCubemapDebugMode);
+        m_Dialog.ShowCurve(m_pSelectedCubemap->GetPositionRail());
+        m_Dialog.NotifyCubemapChosen(m_pSelectedCubemap);
     }
 }
 
@@ -345,7 +372,7 @@ void KG_InterpolationEditorCubeMapPage::ApplyEdit(forms::TextBox* pBox)
     const std::string sText = pBox->GetText();
     if (pBox == m_pNameTextBox)
     {
-        m_pPlacer->SetDebugName(KB_String(sText.c_str()));
+        m_pSelectedCubemap->SetDebugName(KB_String(sText.c_str()));
         return;
     }
     if (pBox == m_pPositionTextBox)
@@ -353,44 +380,45 @@ void KG_InterpolationEditorCubeMapPage::ApplyEdit(forms::TextBox* pBox)
         // Parsed quietly on every keystroke: half-typed text is simply not applied.
         float afValues[3] = {0.0f, 0.0f, 0.0f};
         if (KG_EditorParsing::TryParseFloats(sText, 3, afValues))
-            m_pPlacer->SetPosition(XMVectorSet(afValues[0], afValues[1], afValues[2], 1.0f));
+            KG_EditorCalculations::SetCubeMapPlacerPosition(m_pSelectedCubemap, afValues[0], afValues[1],
+                                                            afValues[2]);
         return;
     }
     float fValue = 0.0f;
     if (pBox == m_pDdsTextBox || !KG_EditorParsing::TryParseFloat(sText, EnUs(), &fValue))
         return;
     if (pBox == m_pInfluenceTextBox)
-        m_pPlacer->SetCubeMapInfluenceRange(fValue);
+        m_pSelectedCubemap->SetCubeMapInfluenceRange(fValue);
     else if (pBox == m_pTimeTextBox)
-        m_pPlacer->SetRenderSynchronizationTime(double(fValue));
+        m_pSelectedCubemap->SetRenderSynchronizationTime(double(fValue));
     else if (pBox == m_pStartTextBox)
-        m_pPlacer->SetStartTime(double(fValue));
+        m_pSelectedCubemap->SetStartTime(double(fValue));
     else if (pBox == m_pEndTextBox)
-        m_pPlacer->SetEndTime(double(fValue));
+        m_pSelectedCubemap->SetEndTime(double(fValue));
 }
 
 void KG_InterpolationEditorCubeMapPage::OnResolutionChosen()
 {
     const int iIndex = m_pResolutionComboBox->GetSelectedIndex();
     if (CheckPlacer() && iIndex >= 0)
-        m_pPlacer->SetCubeMapResolution(32u << iIndex, 32u << iIndex);
+        m_pSelectedCubemap->SetCubeMapResolution(32u << iIndex, 32u << iIndex);
 }
 
 void KG_InterpolationEditorCubeMapPage::Render()
 {
-    m_pPlacer->RenderCubeMap(m_pListScene, m_pPlacer->GetRenderSynchronizationTime());
+    m_pSelectedCubemap->RenderCubeMap(m_pCubeMapTabScene, m_pSelectedCubemap->GetRenderSynchronizationTime());
 }
 
 void KG_InterpolationEditorCubeMapPage::OnGenerate()
 {
-    if (m_pListScene == nullptr || std::size_t(m_pListComboBox->GetSelectedIndex()) != m_aListed.size())
+    if (m_pCubeMapTabScene == nullptr || std::size_t(m_pListComboBox->GetSelectedIndex()) != m_aListed.size())
         return;
-    KR_Scene* pScene = m_pListScene;
+    KR_Scene* pScene = m_pCubeMapTabScene;
     const std::uint32_t uiIndex = std::uint32_t(m_aListed.size());
     auto* pPlacer = new KR_CubeMapPlacer();
     pPlacer->SetDebugName(KB_String(m_pNameTextBox->GetText().c_str()));
     const XMFLOAT3 position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
-    pPlacer->SetPosition(XMVectorSet(position.x, position.y, position.z, 1.0f));
+    KG_EditorCalculations::SetCubeMapPlacerPosition(pPlacer, position.x, position.y, position.z);
     const int iResolution = m_pResolutionComboBox->GetSelectedIndex();
     const std::uint32_t uiSide = iResolution >= 0 ? 32u << iResolution : 512u;
     pPlacer->SetCubeMapResolution(uiSide, uiSide);
@@ -426,7 +454,7 @@ void KG_InterpolationEditorCubeMapPage::OnSave()
 {
     if (!CheckPlacer())
         return;
-    m_pPlacer->SaveCubeMapPlacerToFile(m_pPlacer->GetCubeMapPlacerPath());
+    m_pSelectedCubemap->SaveCubeMapPlacerToFile(m_pSelectedCubemap->GetCubeMapPlacerPath());
     Render();
 }
 
@@ -434,23 +462,34 @@ void KG_InterpolationEditorCubeMapPage::OnDynamicChanged()
 {
     if (!CheckPlacer())
         return;
-    m_pPlacer->SetDynamic(!m_pPlacer->IsDynamic());
-    if (!m_pPlacer->IsDynamic())
+    m_pSelectedCubemap->SetDynamic(!m_pSelectedCubemap->IsDynamic());
+    if (!m_pSelectedCubemap->IsDynamic())
     {
         const int iIndex = PlacerIndex();
-        m_pPlacer->SetCubeMapPath(CubeMapPathFor(std::uint32_t(std::max(iIndex, 0))).c_str());
-        SetBox(m_pDdsTextBox, ToStd(m_pPlacer->GetCubeMapPath()));
+        m_pSelectedCubemap->SetCubeMapPath(CubeMapPathFor(std::uint32_t(std::max(iIndex, 0))).c_str());
+        SetBox(m_pDdsTextBox, ToStd(m_pSelectedCubemap->GetCubeMapPath()));
         Render();
     }
-    m_pPlacer->ReloadCubeMapPlacer();
+    // Reading the placer again deletes its rail and reads it from its file.
+    RetireRail();
+    m_pSelectedCubemap->ReloadCubeMapPlacer();
+    if (m_pSelectedCubemap->GetPositionRail() != nullptr)
+        m_Dialog.ShowCurve(m_pSelectedCubemap->GetPositionRail());
     OnSave();
 }
 
 void KG_InterpolationEditorCubeMapPage::ReplaceRail(const KB_String& sPath, KU_VertexInterpolation* pRail)
 {
-    // The placer deletes its old rail: every window lets go of it first.
-    KR_CubeMapPlacer* pPlacer = m_pPlacer;
-    KR_Scene* pScene = m_pListScene;
+    KR_CubeMapPlacer* pPlacer = m_pSelectedCubemap;
+    RetireRail();
+    pPlacer->SetPositionRail(sPath, pRail);
+}
+
+void KG_InterpolationEditorCubeMapPage::RetireRail()
+{
+    // The placer is about to delete its rail: every window lets go of it first.
+    KR_CubeMapPlacer* pPlacer = m_pSelectedCubemap;
+    KR_Scene* pScene = m_pCubeMapTabScene;
     const std::vector<KR_CubeMapPlacer*> aListed = m_aListed;
     const std::string sSelected = m_pListComboBox->GetSelectedItem();
     m_Dialog.ShowCurve(nullptr);
@@ -460,15 +499,14 @@ void KG_InterpolationEditorCubeMapPage::ReplaceRail(const KB_String& sPath, KU_V
         m_Dialog.InvalidateEverywhere({pPlacer->GetPositionRail()});
     m_bInPaint = false;
     // The placer itself lives on: the page keeps it.
-    m_pPlacer = pPlacer;
-    m_pListScene = pScene;
+    m_pSelectedCubemap = pPlacer;
+    m_pCubeMapTabScene = pScene;
     if (m_aListed != aListed)
     {
         FillList();
         forms::Event<forms::EventArgs>::Suppression guard(m_pListComboBox->SelectedIndexChanged);
         m_pListComboBox->SetSelectedIndex(m_pListComboBox->GetItems().IndexOf(sSelected));
     }
-    pPlacer->SetPositionRail(sPath, pRail);
 }
 
 void KG_InterpolationEditorCubeMapPage::OnCreateRail()
@@ -476,12 +514,13 @@ void KG_InterpolationEditorCubeMapPage::OnCreateRail()
     if (!CheckPlacer())
         return;
     const int iIndex = std::max(PlacerIndex(), 0);
-    const KB_String sFile = KB_String::Formatted("%s%s_CubeMapPlacer%02u_P.int", "Interpolations/",
-                                                 m_pListScene->GetSceneName().GetBuffer(), unsigned(iIndex));
-    auto* pRail = new KB_CubicBSplineInterpolation(m_pListScene->GetCubeMapPlacersFolder() + sFile);
-    pRail->SetStartTime(m_pListScene->GetStartTime());
-    pRail->SetEndTime(m_pListScene->GetEndTime());
-    const double fSpan = m_pListScene->GetEndTime() - m_pListScene->GetStartTime();
+    const KB_String sFile =
+        KB_String::Formatted("%s%s_CubeMapPlacer%02u_P.int", "Interpolations/",
+                             m_pCubeMapTabScene->GetSceneName().GetBuffer(), unsigned(iIndex));
+    auto* pRail = new KB_CubicBSplineInterpolation(m_pCubeMapTabScene->GetCubeMapPlacersFolder() + sFile);
+    pRail->SetStartTime(m_pCubeMapTabScene->GetStartTime());
+    pRail->SetEndTime(m_pCubeMapTabScene->GetEndTime());
+    const double fSpan = m_pCubeMapTabScene->GetEndTime() - m_pCubeMapTabScene->GetStartTime();
     for (double fPart : {0.0, 0.25, 0.5, 0.75, 1.0})
         pRail->InsertVertex(XMVectorSet(0, 0, 0, 0), fPart * fSpan);
     pRail->Save();
@@ -500,14 +539,14 @@ void KG_InterpolationEditorCubeMapPage::OnClearRail()
 
 void KG_InterpolationEditorCubeMapPage::OnDebug()
 {
-    m_bDebugMode = !m_bDebugMode;
+    m_bIsCubemapDebugMode = !m_bIsCubemapDebugMode;
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine != nullptr && pEngine->GetMaterialManager() != nullptr)
         pEngine->GetMaterialManager()->ToggleUseDebugMaterial();
     if (CheckPlacer())
     {
-        m_pPlacer->ToggleUseDebugTexture();
-        SetBox(m_pDdsTextBox, ToStd(m_pPlacer->GetCubeMapPath()));
+        m_pSelectedCubemap->ToggleUseDebugTexture();
+        SetBox(m_pDdsTextBox, ToStd(m_pSelectedCubemap->GetCubeMapPath()));
     }
 }
 

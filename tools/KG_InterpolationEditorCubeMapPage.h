@@ -11,6 +11,7 @@
 #include "platform/forms/FormsForm.h"
 #include "platform/forms/FormsLists.h"
 #include "platform/forms/FormsWidgets.h"
+#include "tools/KG_InterpolationEditorPage.h"
 
 #include <cstdint>
 #include <string>
@@ -23,28 +24,32 @@ class KU_VertexInterpolation;
 namespace K_GUI
 {
 
-class KG_InterpolationEditorDialog;
-
-class KG_InterpolationEditorCubeMapPage
+class KG_InterpolationEditorCubeMapPage : public KG_InterpolationEditorPage
 {
 public:
     static constexpr const char* NEW_ENTRY = "New";
 
-    KG_InterpolationEditorCubeMapPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage,
-                                      forms::ComboBox* pResolutionComboBox);
+    KG_InterpolationEditorCubeMapPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage);
 
-    // The page became the shown one; pPending is a placer picked in the 3D view (or null).
-    void OnEnter(KR_CubeMapPlacer* pPending);
-    void OnLeave();
-    void Invalidate();
-    void OnPanelPaint();
+    // The page became the shown one; a placer picked in the 3D view meanwhile is selected.
+    void OnEnter() override;
+    void OnLeave() override;
+    // Every engine pointer is forgotten (a reload or a deletion in some window), the pick too.
+    void Invalidate() override;
+    void OnPanelPaint() override;
+    // A placer picked in the 3D view: selected when the page shows (at once when shown).
+    void OnCubemapPicked(KR_CubeMapPlacer* pPlacer);
 
-    KR_CubeMapPlacer* GetPlacer() const { return m_pPlacer; }
-    bool IsDebugMode() const { return m_bDebugMode; }
+    KR_CubeMapPlacer* GetPendingCubemap() const { return m_pPendingCubemap; }
+
+    KR_CubeMapPlacer* GetPlacer() const { return m_pSelectedCubemap; }
+    bool IsDebugMode() const { return m_bIsCubemapDebugMode; }
     // The list entry of a placer's side: log2(side) - 5 for 32..1024, else -1.
     static int ResolutionEntry(std::uint32_t uiSide);
 
 private:
+    // Entering, with the placer picked meanwhile (or null).
+    void Enter(KR_CubeMapPlacer* pPending);
     void FillList();
     void OnEntryChosen();
     void ApplyEdit(forms::TextBox* pBox);
@@ -59,15 +64,21 @@ private:
     bool CheckPlacer();
     int PlacerIndex() const;
     void ReplaceRail(const KB_String& sPath, KU_VertexInterpolation* pRail);
+    // Before the placer deletes its rail (replaced, cleared or read again): no window keeps it,
+    // while this page keeps its placer.
+    void RetireRail();
     void SetBox(forms::TextBox* pBox, const std::string& sText);
     std::string CubeMapPathFor(std::uint32_t uiIndex) const;
 
-    KG_InterpolationEditorDialog& m_Dialog;
-    KR_Scene* m_pListScene = nullptr;
-    KR_CubeMapPlacer* m_pPlacer = nullptr;
+    // Not owned: the scene the list shows and the chosen placer (highlighted).
+    KR_Scene* m_pCubeMapTabScene = nullptr;
+    KR_CubeMapPlacer* m_pSelectedCubemap = nullptr;
     std::vector<KR_CubeMapPlacer*> m_aListed; // parallel to the list before "New"
-    std::string m_sPlacerName;
-    bool m_bDebugMode = false;
+    // The chosen entry, selected again when the page shows.
+    std::string m_sSelectedCubemapName;
+    // Not owned: picked in the 3D view, not shown yet.
+    KR_CubeMapPlacer* m_pPendingCubemap = nullptr;
+    bool m_bIsCubemapDebugMode = false; // the maps' debug view
     bool m_bInPaint = false;
 
     forms::ComboBox* m_pListComboBox = nullptr;

@@ -3,6 +3,7 @@
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
 #include "render/scene/KR_SceneManager.h"
+#include "tools/KG_InterpolationEditorDialog.h"
 
 namespace
 {
@@ -109,9 +110,11 @@ KE_Dispatcher* GetDispatcher()
 
 } // namespace
 
-KG_InterpolationEditorDemoControls::KG_InterpolationEditorDemoControls(forms::TabPage* pPage,
-                                                                       forms::ToolTip* pToolTip)
+KG_InterpolationEditorDemoControls::KG_InterpolationEditorDemoControls(
+    K_GUI::KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage)
+    : KG_InterpolationEditorPage(dialog, pPage)
 {
+    forms::ToolTip* pToolTip = &dialog.GetToolTip();
     int iGroupX = 6;
     for (const GroupSpec& group : GROUPS)
     {

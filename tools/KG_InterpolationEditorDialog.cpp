@@ -13,10 +13,11 @@
 #include "tools/KG_InterpolationEditorDemoControls.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
 #include "tools/KG_InterpolationEditorLightPage.h"
+#include "tools/KG_InterpolationEditorPage.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
-#include <cstdio>
 #include <vector>
 
 namespace K_GUI
@@ -41,11 +42,16 @@ std::string ToLower(std::string s)
     return s;
 }
 
+KU_InterpolationManager* GetRegistry()
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    return pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
+}
+
 // The registry's entries, copied under its lock: the load job may register curves meanwhile.
 KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> CopyRegistry()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KU_InterpolationManager* pRegistry = pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
+    KU_InterpolationManager* pRegistry = GetRegistry();
     if (pRegistry == nullptr)
         return KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>();
     return pRegistry->CopyAllVertexInterpolations();
@@ -69,6 +75,33 @@ std::uint32_t ButtonBits(forms::MouseButtons buttons)
 
 } // namespace
 
+// The "Interpolations" page: its controls and what it remembers are the window's (the graph draws
+// what its check boxes choose), so it hands each call to the window.
+class KG_InterpolationEditorDialog::CurvePage : public KG_InterpolationEditorPage
+{
+public:
+    CurvePage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pTabPage)
+        : KG_InterpolationEditorPage(dialog, pTabPage)
+    {
+        dialog.BuildInterpolationPage(pTabPage);
+    }
+    void OnEnter() override { m_Dialog.EnterCurvePage(); }
+    void OnLeave() override { m_Dialog.m_iInterpolationFlags = m_Dialog.GetFlagsFromCheckBoxes(); }
+    void Revalidate() override { m_Dialog.RevalidateCurvePage(); }
+    void OnCurveShown(KU_VertexInterpolation*) override { m_Dialog.UpdateTabs(); }
+};
+
+template <typename TPage>
+TPage* KG_InterpolationEditorDialog::AddPage(const char* pTabName, const char* pText)
+{
+    forms::TabPage* pTabPage = m_pTabControl->AddPage(pTabName, pText);
+    auto pPage = std::make_unique<TPage>(*this, pTabPage);
+    TPage* pMade = pPage.get();
+    m_apPages.push_back(std::move(pPage));
+    assert(m_pTabControl->GetTabCount() == int(m_apPages.size()));
+    return pMade;
+}
+
 KG_InterpolationEditorDialog::KG_InterpolationEditorDialog(KG_InterpolationEditorDialogManager* pManager,
                                                            KG_EditorCalculations::ModifierQuery modifiers)
     : m_pInterpolationEditorDialogManager(pManager),
@@ -87,28 +120,6 @@ KG_InterpolationEditorDialog::KG_InterpolationEditorDialog(KG_InterpolationEdito
     m_pEditorCalculations->SetDimensions(static_cast<std::uint32_t>(m_pVisualisationPanel->GetWidth()),
                                          static_cast<std::uint32_t>(m_pVisualisationPanel->GetHeight()));
 
-    if (m_pLightShadowMapResComboBox->GetItems().GetCount() == 0)
-    {
-        for (unsigned int uiSize : {128u, 256u, 512u, 1024u, 2048u})
-        {
-            char text[16];
-            std::snprintf(text, sizeof(text), "%u", uiSize);
-            m_pLightShadowMapResComboBox->GetItems().Add(text);
-        }
-        m_pLightShadowMapResComboBox->SetMaxDropDownItems(5);
-        m_pLightShadowMapResComboBox->SetSelectedIndex(0);
-    }
-    if (m_pCubemapResComboBox->GetItems().GetCount() == 0)
-    {
-        for (unsigned int uiSize : {32u, 64u, 128u, 256u, 512u, 1024u})
-        {
-            char text[16];
-            std::snprintf(text, sizeof(text), "%u", uiSize);
-            m_pCubemapResComboBox->GetItems().Add(text);
-        }
-        m_pCubemapResComboBox->SetMaxDropDownItems(6);
-        m_pCubemapResComboBox->SetSelectedIndex(m_pCubemapResComboBox->GetItems().IndexOf("512"));
-    }
     UpdateVisualisation(true);
 
     if (m_pInterpolationEditorDialogManager != nullptr)
@@ -122,7 +133,9 @@ KG_InterpolationEditorDialog::KG_InterpolationEditorDialog(KG_InterpolationEdito
     FillInterpolationList();
     if (m_pInterpolationComboBox->GetItems().GetCount() > 0)
         m_pInterpolationComboBox->SetSelectedIndex(0);
-    UpdateTabs();
+    // The Camera page has its first camera chosen; its curve shows when the page is entered.
+    m_pCameraPage->Refill();
+    ShowCurveInPages();
 
     FormClosing.Add([this](forms::Control&, forms::FormClosingEventArgs& e) { OnFormClosing(e); });
     FormClosed.Add([this](forms::Control&, forms::FormClosedEventArgs&) { OnFormClosed(); });
@@ -136,23 +149,13 @@ void KG_InterpolationEditorDialog::BuildControls()
     m_pVisualisationPanel->SetBounds({12, 12, PANEL_WIDTH, PANEL_HEIGHT});
     m_pTabControl = AddNew<forms::TabControl>("frameworkTabControl");
     m_pTabControl->SetBounds({12, PANEL_HEIGHT + 18, PANEL_WIDTH, 300});
-    forms::TabPage* pInterpolations = m_pTabControl->AddPage("interpolationTabPage", "Interpolations");
-    m_pTabControl->AddPage("cameraTabPage", "Camera");
-    forms::TabPage* pDemo = m_pTabControl->AddPage("demoControlTabPage", "Demo Controls");
-    m_pTabControl->AddPage("lightTabPage", "Lights");
-    m_pTabControl->AddPage("cubemapTabPage", "Cube Maps");
-    m_pTabControl->AddPage("chunkTabPage", "Chunks");
-    BuildInterpolationPage(pInterpolations);
-    m_pDemoControls = std::make_unique<KG_InterpolationEditorDemoControls>(pDemo, &m_ToolTip);
-    BuildEmptyPages();
-    m_pCameraPage =
-        std::make_unique<KG_InterpolationEditorCameraPage>(*this, m_pTabControl->GetTabPage(PAGE_CAMERA));
-    m_pLightPage = std::make_unique<KG_InterpolationEditorLightPage>(
-        *this, m_pTabControl->GetTabPage(PAGE_LIGHTS), m_ToolTip, m_pLightShadowMapResComboBox);
-    m_pCubeMapPage = std::make_unique<KG_InterpolationEditorCubeMapPage>(
-        *this, m_pTabControl->GetTabPage(PAGE_CUBEMAPS), m_pCubemapResComboBox);
-    m_pChunkPage =
-        std::make_unique<KG_InterpolationEditorChunkPage>(*this, m_pTabControl->GetTabPage(PAGE_CHUNKS));
+    // One line per page, in tab order.
+    AddPage<CurvePage>("interpolationTabPage", "Interpolations");
+    m_pCameraPage = AddPage<KG_InterpolationEditorCameraPage>("cameraTabPage", "Camera");
+    AddPage<KG_InterpolationEditorDemoControls>("demoControlTabPage", "Demo Controls");
+    m_pLightPage = AddPage<KG_InterpolationEditorLightPage>("lightTabPage", "Lights");
+    m_pCubeMapPage = AddPage<KG_InterpolationEditorCubeMapPage>("cubemapTabPage", "Cube Maps");
+    AddPage<KG_InterpolationEditorChunkPage>("chunkTabPage", "Chunks");
     m_pTabControl->SelectedIndexChanged.Add([this](forms::Control&, forms::EventArgs&) { OnPageChanged(); });
 }
 
@@ -237,24 +240,6 @@ void KG_InterpolationEditorDialog::BuildInterpolationPage(forms::TabPage* pPage)
     }
 }
 
-void KG_InterpolationEditorDialog::BuildEmptyPages()
-{
-    // What the other pages need from the window's construction; their controls come with them.
-    forms::TabPage* pLights = m_pTabControl->GetTabPage(PAGE_LIGHTS);
-    m_pLightShadowMapResComboBox = pLights->AddNew<forms::ComboBox>("lightShadowMapResComboBox");
-    m_pLightShadowMapResComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
-    m_pLightZoomExtendsButton = pLights->AddNew<forms::Button>("lightZoomExtendsButton", "&Zoom Extends");
-    m_pLightZoomExtendsButton->Click.Add(
-        [this](forms::Control&, forms::EventArgs&)
-        {
-            m_pEditorCalculations->ZoomExtends(true, true, true);
-            UpdateVisualisation(true);
-        });
-    forms::TabPage* pCubemaps = m_pTabControl->GetTabPage(PAGE_CUBEMAPS);
-    m_pCubemapResComboBox = pCubemaps->AddNew<forms::ComboBox>("cubemapResComboBox");
-    m_pCubemapResComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
-}
-
 void KG_InterpolationEditorDialog::HookPanel()
 {
     forms::Panel* pPanel = m_pVisualisationPanel;
@@ -263,6 +248,7 @@ void KG_InterpolationEditorDialog::HookPanel()
         {
             pPanel->Focus();
             m_pEditorCalculations->MouseDown(e.X, e.Y, e.Delta, ButtonBits(e.Button));
+            RememberEdit();
             UpdateVisualisation(false);
         });
     auto move = [this](forms::Control&, forms::MouseEventArgs& e)
@@ -271,6 +257,7 @@ void KG_InterpolationEditorDialog::HookPanel()
             e.X, e.Y, e.Delta, ButtonBits(e.Button), m_pSnapToIntegersCheckBox->GetChecked(),
             m_pSplineCheckBoxes[0]->GetChecked(), m_pSplineCheckBoxes[1]->GetChecked(),
             m_pSplineCheckBoxes[2]->GetChecked());
+        RememberEdit();
         UpdateVisualisation(false);
     };
     pPanel->MouseMove.Add(move);
@@ -279,17 +266,16 @@ void KG_InterpolationEditorDialog::HookPanel()
         [this](forms::Control&, forms::MouseEventArgs& e)
         {
             m_pEditorCalculations->MouseUp(e.X, e.Y, e.Delta, ButtonBits(e.Button));
+            RememberEdit();
             UpdateVisualisation(false);
         });
     pPanel->SizeChanged.Add([this](forms::Control&, forms::EventArgs&) { OnPanelSizeChanged(); });
     pPanel->Paint.Add(
         [this](forms::Control&, forms::PaintEventArgs& e)
         {
-            // The Lights page follows the production time on every paint.
-            if (m_selectedTabIndex == PAGE_LIGHTS && m_pLightPage != nullptr)
-                m_pLightPage->OnPanelPaint();
-            else if (m_selectedTabIndex == PAGE_CUBEMAPS && m_pCubeMapPage != nullptr)
-                m_pCubeMapPage->OnPanelPaint();
+            // The shown page first (the Lights page follows the production time on every paint).
+            if (KG_InterpolationEditorPage* pPage = GetShownPage())
+                pPage->OnPanelPaint();
             if (e.pGraphics != nullptr && m_pBuffer != nullptr)
                 e.pGraphics->DrawImage(*m_pBuffer, 0, 0);
         });
@@ -447,7 +433,6 @@ KU_VertexInterpolation* KG_InterpolationEditorDialog::FindRegisteredCurve(const 
 void KG_InterpolationEditorDialog::OnInterpolationSelected()
 {
     m_pCurrentVertexInterpolation = nullptr;
-    m_pCurrentAnimatedCamera = nullptr;
     const int iIndex = m_pInterpolationComboBox->GetSelectedIndex();
     if (iIndex >= 0)
     {
@@ -458,7 +443,7 @@ void KG_InterpolationEditorDialog::OnInterpolationSelected()
     m_pEditorCalculations->ZoomExtends(m_pSplineCheckBoxes[0]->GetChecked(),
                                        m_pSplineCheckBoxes[1]->GetChecked(),
                                        m_pSplineCheckBoxes[2]->GetChecked());
-    UpdateTabs();
+    ShowCurveInPages();
     UpdateVisualisation(true);
 }
 
@@ -487,7 +472,12 @@ void KG_InterpolationEditorDialog::UpdateTabs()
     m_pStartTimeTextBox->SetEnabled(bHasCurve);
     m_pEndTimeTextBox->SetEnabled(bHasCurve);
     m_pZoomExtendsButton->SetEnabled(bHasCurve);
-    m_pLightZoomExtendsButton->SetEnabled(bHasCurve);
+}
+
+void KG_InterpolationEditorDialog::ShowCurveInPages()
+{
+    for (const std::unique_ptr<KG_InterpolationEditorPage>& pPage : m_apPages)
+        pPage->OnCurveShown(m_pCurrentVertexInterpolation);
 }
 
 void KG_InterpolationEditorDialog::OnTimeBoxChanged(forms::TextBox* pBox, bool bStart)
@@ -559,8 +549,78 @@ bool KG_InterpolationEditorDialog::SaveCurrentInterpolation()
     // A file that could not be written keeps the unsaved-changes protection.
     if (!m_pCurrentVertexInterpolation->Save())
         return false;
+    OnCurveSaved(m_pCurrentVertexInterpolation);
     m_pEditorCalculations->ResetVertexInterpolationChanged();
     return true;
+}
+
+void KG_InterpolationEditorDialog::OnCurveSaved(KU_VertexInterpolation* pCurve)
+{
+    m_aEditedCurves.erase(std::remove_if(m_aEditedCurves.begin(), m_aEditedCurves.end(),
+                                         [pCurve](const EditedCurve& edited)
+                                         { return edited.pCurve == pCurve; }),
+                          m_aEditedCurves.end());
+    if (pCurve != nullptr && m_pEditorCalculations->GetInterpolation() == pCurve)
+        m_pEditorCalculations->ResetVertexInterpolationChanged();
+}
+
+std::vector<KU_VertexInterpolation*> KG_InterpolationEditorDialog::GetEditedCurves() const
+{
+    std::vector<KU_VertexInterpolation*> aCurves;
+    for (const EditedCurve& edited : m_aEditedCurves)
+        aCurves.push_back(edited.pCurve);
+    return aCurves;
+}
+
+void KG_InterpolationEditorDialog::RememberEdit()
+{
+    // Only right after a mouse event: the graph's curve is alive then. The changed flag goes with
+    // the next SetInterpolation, the edit stays remembered here.
+    KU_VertexInterpolation* pCurve = m_pEditorCalculations->GetInterpolation();
+    if (pCurve == nullptr || !m_pEditorCalculations->HasVertexInterpolationChanged())
+        return;
+    for (const EditedCurve& edited : m_aEditedCurves)
+        if (edited.pCurve == pCurve)
+            return;
+    KU_InterpolationManager* pRegistry = GetRegistry();
+    m_aEditedCurves.push_back({pCurve, pRegistry != nullptr ? pRegistry->GetRegistrationSerial(pCurve) : 0});
+}
+
+void KG_InterpolationEditorDialog::ForgetFreedEdits()
+{
+    KU_InterpolationManager* pRegistry = GetRegistry();
+    m_aEditedCurves.erase(std::remove_if(m_aEditedCurves.begin(), m_aEditedCurves.end(),
+                                         [pRegistry](const EditedCurve& edited)
+                                         {
+                                             return pRegistry == nullptr || edited.uiSerial == 0 ||
+                                                    pRegistry->GetRegistrationSerial(edited.pCurve) !=
+                                                        edited.uiSerial;
+                                         }),
+                          m_aEditedCurves.end());
+}
+
+bool KG_InterpolationEditorDialog::SaveEditedCurves()
+{
+    bool bAllWritten = true;
+    // The current curve first, with the debug name from its box, as the Save button does.
+    for (const EditedCurve& edited : m_aEditedCurves)
+        if (edited.pCurve == m_pCurrentVertexInterpolation)
+        {
+            bAllWritten = SaveCurrentInterpolation();
+            break;
+        }
+    const std::vector<KU_VertexInterpolation*> aCurves = GetEditedCurves();
+    for (KU_VertexInterpolation* pCurve : aCurves)
+    {
+        if (pCurve == m_pCurrentVertexInterpolation)
+            continue;
+        // A file that could not be written keeps its curve remembered.
+        if (pCurve->Save())
+            OnCurveSaved(pCurve);
+        else
+            bAllWritten = false;
+    }
+    return bAllWritten;
 }
 
 void KG_InterpolationEditorDialog::OnOpenInt()
@@ -573,101 +633,82 @@ void KG_InterpolationEditorDialog::OnOpenInt()
 
 // ---- Pages ----
 
+KG_InterpolationEditorPage* KG_InterpolationEditorDialog::GetShownPage() const
+{
+    return m_selectedTabIndex >= 0 && std::size_t(m_selectedTabIndex) < m_apPages.size()
+               ? m_apPages[std::size_t(m_selectedTabIndex)].get()
+               : nullptr;
+}
+
+int KG_InterpolationEditorDialog::GetPageIndex(const std::string& sTabName) const
+{
+    for (std::size_t i = 0; i < m_apPages.size(); ++i)
+        if (m_apPages[i]->GetTabPage()->GetName() == sTabName)
+            return int(i);
+    return -1;
+}
+
 void KG_InterpolationEditorDialog::OnPageChanged()
 {
-    const int iNew = m_pTabControl->GetSelectedIndex();
+    KG_InterpolationEditorPage* pOld = GetShownPage();
     const int iOld = m_selectedTabIndex;
-    m_selectedTabIndex = iNew;
-    if (iOld == iNew)
+    m_selectedTabIndex = m_pTabControl->GetSelectedIndex();
+    if (iOld == m_selectedTabIndex)
         return;
+    if (pOld != nullptr)
+        pOld->OnLeave();
+    if (KG_InterpolationEditorPage* pNew = GetShownPage())
+        pNew->OnEnter();
+}
 
-    if (iOld == PAGE_INTERPOLATIONS)
-        m_iInterpolationFlags = GetFlagsFromCheckBoxes();
-    else if (iOld == PAGE_LIGHTS)
-    {
-        m_pLightPage->OnLeave();
-        m_pSelectedLight = nullptr;
-    }
-    else if (iOld == PAGE_CUBEMAPS)
-    {
-        m_pCubeMapPage->OnLeave();
-        m_pSelectedCubemap = nullptr;
-    }
-
-    if (iNew == PAGE_INTERPOLATIONS)
-    {
-        SetCheckBoxesFromFlags(m_iInterpolationFlags);
-        const int iIndex = m_pInterpolationComboBox->GetItems().IndexOf(m_sSelectedInterpolationName);
-        if (iIndex >= 0 && iIndex != m_pInterpolationComboBox->GetSelectedIndex())
-            m_pInterpolationComboBox->SetSelectedIndex(iIndex);
-        else if (iIndex < 0 && m_pInterpolationComboBox->GetSelectedIndex() < 0 &&
-                 m_pInterpolationComboBox->GetItems().GetCount() > 0)
-            m_pInterpolationComboBox->SetSelectedIndex(0);
-        else
-            OnInterpolationSelected();
-    }
-    else if (iNew == PAGE_CAMERA)
-        m_pCameraPage->OnEnter();
-    else if (iNew == PAGE_LIGHTS)
-    {
-        KR_LightBase* pPending = m_pPendingLight;
-        m_pPendingLight = nullptr;
-        m_pLightPage->OnEnter(pPending);
-    }
-    else if (iNew == PAGE_CUBEMAPS)
-    {
-        KR_CubeMapPlacer* pPending = m_pPendingCubemap;
-        m_pPendingCubemap = nullptr;
-        m_pCubeMapPage->OnEnter(pPending);
-    }
-    else if (iNew == PAGE_CHUNKS)
-    {
-        // Chunk curves carry their values in x: x and snap shown, y and z hidden, without
-        // touching the remembered choices.
-        SetCheckBoxesFromFlags(FLAG_SHOW_X | FLAG_SNAP);
-        m_pChunkPage->OnEnter();
-    }
+void KG_InterpolationEditorDialog::EnterCurvePage()
+{
+    SetCheckBoxesFromFlags(m_iInterpolationFlags);
+    const int iIndex = m_pInterpolationComboBox->GetItems().IndexOf(m_sSelectedInterpolationName);
+    if (iIndex >= 0 && iIndex != m_pInterpolationComboBox->GetSelectedIndex())
+        m_pInterpolationComboBox->SetSelectedIndex(iIndex);
+    else if (iIndex < 0 && m_pInterpolationComboBox->GetSelectedIndex() < 0 &&
+             m_pInterpolationComboBox->GetItems().GetCount() > 0)
+        m_pInterpolationComboBox->SetSelectedIndex(0);
+    else
+        OnInterpolationSelected();
 }
 
 void KG_InterpolationEditorDialog::SetLightSelected(KR_LightBase* pLight)
 {
-    // The Lights page selects the light when it shows (at once when it is shown).
-    m_pPendingLight = pLight;
-    if (m_selectedTabIndex == PAGE_LIGHTS && pLight != m_pLightPage->GetLight())
-    {
-        m_pPendingLight = nullptr;
-        m_pLightPage->OnEnter(pLight);
-    }
+    m_pLightPage->OnLightPicked(pLight);
 }
 
 void KG_InterpolationEditorDialog::SetCubemapSelected(KR_CubeMapPlacer* pPlacer)
 {
-    m_pPendingCubemap = pPlacer;
-    if (m_selectedTabIndex == PAGE_CUBEMAPS && pPlacer != m_pCubeMapPage->GetPlacer())
-    {
-        m_pPendingCubemap = nullptr;
-        m_pCubeMapPage->OnEnter(pPlacer);
-    }
+    m_pCubeMapPage->OnCubemapPicked(pPlacer);
+}
+
+KR_LightBase* KG_InterpolationEditorDialog::GetPendingLight() const
+{
+    return m_pLightPage->GetPendingLight();
+}
+
+KR_CubeMapPlacer* KG_InterpolationEditorDialog::GetPendingCubemap() const
+{
+    return m_pCubeMapPage->GetPendingCubemap();
 }
 
 void KG_InterpolationEditorDialog::InvalidateInterpolation()
 {
-    // Everything held may have been deleted by the reload: forget it all before anything reads it.
+    // Everything held may have been deleted by the reload: every page forgets it all before any
+    // page reads anything, then each chooses again.
     m_pCurrentVertexInterpolation = nullptr;
-    m_pCurrentAnimatedCamera = nullptr;
-    m_pVertexInterpolationLightsTab = nullptr;
-    m_pSelectedLight = nullptr;
-    m_pSelectedCubemap = nullptr;
-    m_pLightTabScene = nullptr;
-    m_pCubeMapTabScene = nullptr;
-    m_pPendingLight = nullptr;
-    m_pPendingCubemap = nullptr;
-    m_pChunkPage->Invalidate();
-    m_pCameraPage->Invalidate();
-    m_pLightPage->Invalidate();
-    m_pCubeMapPage->Invalidate();
+    for (const std::unique_ptr<KG_InterpolationEditorPage>& pPage : m_apPages)
+        pPage->Invalidate();
     m_pEditorCalculations->SetInterpolation(nullptr);
+    ForgetFreedEdits();
+    for (const std::unique_ptr<KG_InterpolationEditorPage>& pPage : m_apPages)
+        pPage->Revalidate();
+}
 
+void KG_InterpolationEditorDialog::RevalidateCurvePage()
+{
     const int iOld = m_pInterpolationComboBox->GetSelectedIndex();
     const std::string sSelected = iOld >= 0 ? m_pInterpolationComboBox->GetItems()[iOld] : std::string();
     m_sSearchString.clear();
@@ -691,14 +732,13 @@ void KG_InterpolationEditorDialog::ShowCurve(KU_VertexInterpolation* pCurve)
     m_pCurrentVertexInterpolation = pCurve;
     m_pEditorCalculations->SetInterpolation(pCurve);
     m_pEditorCalculations->ZoomExtends(true, true, true);
-    UpdateTabs();
+    ShowCurveInPages();
     UpdateVisualisation(true);
 }
 
 void KG_InterpolationEditorDialog::InvalidateEverywhere(const std::vector<KU_VertexInterpolation*>& aRetired)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KU_InterpolationManager* pRegistry = pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
+    KU_InterpolationManager* pRegistry = GetRegistry();
     for (KU_VertexInterpolation* pCurve : aRetired)
         if (pRegistry != nullptr && pCurve != nullptr)
             pRegistry->UnregisterInterpolation(pCurve);
@@ -745,7 +785,7 @@ void KG_InterpolationEditorDialog::NotifyCubemapChosen(KR_CubeMapPlacer* pPlacer
 
 bool KG_InterpolationEditorDialog::HasUnsavedChanges() const
 {
-    return m_pCurrentVertexInterpolation != nullptr && m_pEditorCalculations->HasVertexInterpolationChanged();
+    return !m_aEditedCurves.empty();
 }
 
 forms::DialogResult KG_InterpolationEditorDialog::AskAboutUnsavedChanges()
@@ -765,7 +805,7 @@ bool KG_InterpolationEditorDialog::CloseInterpolationEditorDialog(bool bForce)
         const forms::DialogResult answer = AskAboutUnsavedChanges();
         if (answer == forms::DialogResult::Cancel)
             return false;
-        if (answer == forms::DialogResult::Yes && !SaveCurrentInterpolation())
+        if (answer == forms::DialogResult::Yes && !SaveEditedCurves())
             return false;
     }
     // Asked (or forced): the closing event does not ask again.
@@ -780,8 +820,7 @@ void KG_InterpolationEditorDialog::OnFormClosing(forms::FormClosingEventArgs& e)
     if (m_bCloseQuestionAnswered || m_bDetached)
         return;
     const forms::DialogResult answer = AskAboutUnsavedChanges();
-    if (answer == forms::DialogResult::Cancel ||
-        (answer == forms::DialogResult::Yes && !SaveCurrentInterpolation()))
+    if (answer == forms::DialogResult::Cancel || (answer == forms::DialogResult::Yes && !SaveEditedCurves()))
         e.Cancel = true;
 }
 

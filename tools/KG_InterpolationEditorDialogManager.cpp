@@ -68,11 +68,9 @@ void KG_InterpolationEditorDialogManager::InvalidateInterpolationEditorsDialogs(
 {
     m_pSelectedCubemap = nullptr;
     m_pSelectedLight = nullptr;
+    // A window's invalidation forgets its chosen placer and light with every other engine pointer.
     for (std::size_t i = 0; i < m_aInterpolationEditorDialogs.size(); ++i)
-    {
         m_aInterpolationEditorDialogs[i]->InvalidateInterpolation();
-        m_aInterpolationEditorDialogs[i]->ClearSelectedCubemap();
-    }
 }
 
 bool KG_InterpolationEditorDialogManager::CloseInterpolationEditorDialogs(bool bForce)

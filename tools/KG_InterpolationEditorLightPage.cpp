@@ -54,6 +54,21 @@ bool StartsWith(const std::string& s, const char* pPrefix)
     return s.rfind(pPrefix, 0) == 0;
 }
 
+// The light's position and target at a production time, through the editor's accessors.
+XMFLOAT3 PositionAt(KR_LightBase* pLight, double fTime)
+{
+    XMFLOAT3 v(0.0f, 0.0f, 0.0f);
+    KG_EditorCalculations::GetLightBaseLightPosition(&v.x, &v.y, &v.z, pLight, fTime);
+    return v;
+}
+
+XMFLOAT3 TargetAt(KR_LightBase* pLight, double fTime)
+{
+    XMFLOAT3 v(0.0f, 0.0f, 0.0f);
+    KG_EditorCalculations::GetLightTargetPosition(&v.x, &v.y, &v.z, pLight, fTime);
+    return v;
+}
+
 } // namespace
 
 int KG_InterpolationEditorLightPage::ResolutionEntry(std::uint32_t uiSide)
@@ -75,11 +90,19 @@ forms::TextBox* KG_InterpolationEditorLightPage::AddBox(forms::TabPage* pPage, c
 }
 
 KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_InterpolationEditorDialog& dialog,
-                                                                 forms::TabPage* pPage,
-                                                                 forms::ToolTip& toolTip,
-                                                                 forms::ComboBox* pResolutionComboBox)
-    : m_Dialog(dialog), m_pResolutionComboBox(pResolutionComboBox)
+                                                                 forms::TabPage* pPage)
+    : KG_InterpolationEditorPage(dialog, pPage)
 {
+    forms::ToolTip& toolTip = dialog.GetToolTip();
+    m_pResolutionComboBox = pPage->AddNew<forms::ComboBox>("lightShadowMapResComboBox");
+    m_pResolutionComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
+    m_pZoomExtendsButton = pPage->AddNew<forms::Button>("lightZoomExtendsButton", "&Zoom Extends");
+    m_pZoomExtendsButton->Click.Add(
+        [this](forms::Control&, forms::EventArgs&)
+        {
+            m_Dialog.GetEditorCalculations()->ZoomExtends(true, true, true);
+            m_Dialog.UpdateVisualisation(true);
+        });
     m_pLightComboBox = pPage->AddNew<forms::ComboBox>("lightComboBox");
     m_pLightComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
     m_pLightComboBox->SetBounds({6, 6, 400, 21});
@@ -181,6 +204,26 @@ KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_Interpolatio
     pDelete->Click.Add([this](forms::Control&, forms::EventArgs&) { OnDelete(); });
     m_pOpenButton->Click.Add([this](forms::Control&, forms::EventArgs&) { OnOpen(); });
     // "Create Copy" has no action: what a copy of a light holds is not settled.
+
+    for (unsigned int uiSize : {128u, 256u, 512u, 1024u, 2048u})
+        m_pResolutionComboBox->GetItems().Add(std::to_string(uiSize));
+    m_pResolutionComboBox->SetMaxDropDownItems(5);
+    m_pResolutionComboBox->SetSelectedIndex(0);
+}
+
+void KG_InterpolationEditorLightPage::OnCurveShown(KU_VertexInterpolation* pCurve)
+{
+    m_pZoomExtendsButton->SetEnabled(pCurve != nullptr);
+}
+
+void KG_InterpolationEditorLightPage::OnLightPicked(KR_LightBase* pLight)
+{
+    m_pPendingLight = pLight;
+    if (IsShown() && pLight != m_pSelectedLight)
+    {
+        m_pPendingLight = nullptr;
+        Enter(pLight);
+    }
 }
 
 void KG_InterpolationEditorLightPage::SetBox(forms::TextBox* pBox, const std::string& sText)
@@ -211,31 +254,31 @@ KR_Scene* KG_InterpolationEditorLightPage::FindSceneHolding(KR_LightBase* pLight
 
 bool KG_InterpolationEditorLightPage::CheckLight()
 {
-    if (m_pLight == nullptr)
+    if (m_pSelectedLight == nullptr)
         return false;
-    if (FindSceneHolding(m_pLight) == m_pListScene)
+    if (FindSceneHolding(m_pSelectedLight) == m_pLightTabScene)
         return true;
     // Deleted elsewhere, or its scene went: never write through the stale pointer.
-    m_pLight = nullptr;
-    m_pCurve = nullptr;
+    m_pSelectedLight = nullptr;
+    m_pVertexInterpolationLightsTab = nullptr;
     FillLightList();
     return false;
 }
 
 KR_SpotLight* KG_InterpolationEditorLightPage::GetSpot() const
 {
-    return dynamic_cast<KR_SpotLight*>(m_pLight);
+    return dynamic_cast<KR_SpotLight*>(m_pSelectedLight);
 }
 
 bool KG_InterpolationEditorLightPage::IsOmni() const
 {
-    return dynamic_cast<KR_OmniLight*>(m_pLight) != nullptr;
+    return dynamic_cast<KR_OmniLight*>(m_pSelectedLight) != nullptr;
 }
 
 void KG_InterpolationEditorLightPage::FillLightList()
 {
     KR_Scene* pScene = m_Dialog.GetSceneSource().GetCurrentScene();
-    m_pListScene = pScene;
+    m_pLightTabScene = pScene;
     m_aListed.clear();
     const std::string sSelected = m_pLightComboBox->GetSelectedItem();
     {
@@ -253,29 +296,37 @@ void KG_InterpolationEditorLightPage::FillLightList()
         m_pLightComboBox->SetMaxDropDownItems(std::clamp(m_pLightComboBox->GetItems().GetCount(), 3, 30));
     }
     // The chosen light keeps its entry when it is still listed.
-    const auto it = std::find(m_aListed.begin(), m_aListed.end(), m_pLight);
-    if (m_pLight != nullptr && it != m_aListed.end() && sSelected == ToStd(m_pLight->GetLightPath()))
+    const auto it = std::find(m_aListed.begin(), m_aListed.end(), m_pSelectedLight);
+    if (m_pSelectedLight != nullptr && it != m_aListed.end() &&
+        sSelected == ToStd(m_pSelectedLight->GetLightPath()))
     {
         forms::Event<forms::EventArgs>::Suppression guard(m_pLightComboBox->SelectedIndexChanged);
         m_pLightComboBox->SetSelectedIndex(int(it - m_aListed.begin()));
         return;
     }
-    if (m_pLight != nullptr)
-        m_pLight->SetHighlighted(false);
-    m_pLight = nullptr;
-    m_pCurve = nullptr;
+    if (m_pSelectedLight != nullptr)
+        m_pSelectedLight->SetHighlighted(false);
+    m_pSelectedLight = nullptr;
+    m_pVertexInterpolationLightsTab = nullptr;
     if (!m_aListed.empty())
         m_pLightComboBox->SetSelectedIndex(0);
     else
         m_Dialog.ShowCurve(nullptr);
 }
 
-void KG_InterpolationEditorLightPage::OnEnter(KR_LightBase* pPending)
+void KG_InterpolationEditorLightPage::OnEnter()
+{
+    KR_LightBase* pPending = m_pPendingLight;
+    m_pPendingLight = nullptr;
+    Enter(pPending);
+}
+
+void KG_InterpolationEditorLightPage::Enter(KR_LightBase* pPending)
 {
     KR_Scene* pCurrent = m_Dialog.GetSceneSource().GetCurrentScene();
-    if (m_pListScene != nullptr && m_pListScene != pCurrent)
+    if (m_pLightTabScene != nullptr && m_pLightTabScene != pCurrent)
     {
-        m_pLight = nullptr;
+        m_pSelectedLight = nullptr;
         FillLightList();
         return;
     }
@@ -288,7 +339,8 @@ void KG_InterpolationEditorLightPage::OnEnter(KR_LightBase* pPending)
         m_pLightComboBox->SetSelectedIndex(int(it - m_aListed.begin()));
         return;
     }
-    const int iRemembered = m_sLightName.empty() ? -1 : m_pLightComboBox->GetItems().IndexOf(m_sLightName);
+    const int iRemembered =
+        m_sSelectedLightName.empty() ? -1 : m_pLightComboBox->GetItems().IndexOf(m_sSelectedLightName);
     if (iRemembered >= 0)
     {
         // Chosen again even when already selected: the light was forgotten on leaving.
@@ -305,16 +357,17 @@ void KG_InterpolationEditorLightPage::OnEnter(KR_LightBase* pPending)
 
 void KG_InterpolationEditorLightPage::OnLeave()
 {
-    if (m_pLight != nullptr && FindSceneHolding(m_pLight) != nullptr)
-        m_pLight->SetHighlighted(false);
-    m_pLight = nullptr;
+    if (m_pSelectedLight != nullptr && FindSceneHolding(m_pSelectedLight) != nullptr)
+        m_pSelectedLight->SetHighlighted(false);
+    m_pSelectedLight = nullptr;
 }
 
 void KG_InterpolationEditorLightPage::Invalidate()
 {
-    m_pListScene = nullptr;
-    m_pLight = nullptr;
-    m_pCurve = nullptr;
+    m_pPendingLight = nullptr;
+    m_pLightTabScene = nullptr;
+    m_pSelectedLight = nullptr;
+    m_pVertexInterpolationLightsTab = nullptr;
     m_aListed.clear();
     forms::Event<forms::EventArgs>::Suppression guard(m_pLightComboBox->SelectedIndexChanged);
     m_pLightComboBox->GetItems().Clear();
@@ -322,23 +375,23 @@ void KG_InterpolationEditorLightPage::Invalidate()
 
 void KG_InterpolationEditorLightPage::OnLightChosen()
 {
-    if (m_pLight != nullptr && FindSceneHolding(m_pLight) != nullptr)
-        m_pLight->SetHighlighted(false);
-    m_pLight = nullptr;
-    m_pCurve = nullptr;
+    if (m_pSelectedLight != nullptr && FindSceneHolding(m_pSelectedLight) != nullptr)
+        m_pSelectedLight->SetHighlighted(false);
+    m_pSelectedLight = nullptr;
+    m_pVertexInterpolationLightsTab = nullptr;
     m_Dialog.ShowCurve(nullptr);
     const int iIndex = m_pLightComboBox->GetSelectedIndex();
     if (iIndex < 0 || std::size_t(iIndex) >= m_aListed.size())
         return;
     // The listed light must still be held by the listed scene.
-    if (FindSceneHolding(m_aListed[std::size_t(iIndex)]) != m_pListScene || m_pListScene == nullptr)
+    if (FindSceneHolding(m_aListed[std::size_t(iIndex)]) != m_pLightTabScene || m_pLightTabScene == nullptr)
     {
         FillLightList();
         return;
     }
-    m_pLight = m_aListed[std::size_t(iIndex)];
+    m_pSelectedLight = m_aListed[std::size_t(iIndex)];
     KR_SpotLight* pSpot = GetSpot();
-    KR_OmniLight* pOmni = dynamic_cast<KR_OmniLight*>(m_pLight);
+    KR_OmniLight* pOmni = dynamic_cast<KR_OmniLight*>(m_pSelectedLight);
     const bool bTube = pOmni != nullptr && pOmni->IsUsedAsTubeLight();
     {
         forms::Event<forms::EventArgs>::Suppression guard(m_pTubeCheckBox->CheckedChanged);
@@ -358,35 +411,36 @@ void KG_InterpolationEditorLightPage::OnLightChosen()
     {
         forms::Event<forms::EventArgs>::Suppression guard(m_pCurveComboBox->SelectedIndexChanged);
         m_pCurveComboBox->GetItems().Clear();
-        m_pCurveComboBox->GetItems().Add(PREFIX_STRENGTH + ToStd(m_pLight->GetStrengthInterpolationPath()));
-        m_pCurveComboBox->GetItems().Add(PREFIX_POSITION + ToStd(m_pLight->GetPositionRailPath()));
+        m_pCurveComboBox->GetItems().Add(PREFIX_STRENGTH +
+                                         ToStd(m_pSelectedLight->GetStrengthInterpolationPath()));
+        m_pCurveComboBox->GetItems().Add(PREFIX_POSITION + ToStd(m_pSelectedLight->GetPositionRailPath()));
         if (pSpot != nullptr || bTube)
-            m_pCurveComboBox->GetItems().Add(PREFIX_TARGET + ToStd(m_pLight->GetTargetRailPath()));
-        m_pCurveComboBox->GetItems().Add(PREFIX_COLOR + ToStd(m_pLight->GetColorInterpolationPath()));
+            m_pCurveComboBox->GetItems().Add(PREFIX_TARGET + ToStd(m_pSelectedLight->GetTargetRailPath()));
+        m_pCurveComboBox->GetItems().Add(PREFIX_COLOR + ToStd(m_pSelectedLight->GetColorInterpolationPath()));
         m_pCurveComboBox->SetMaxDropDownItems(4);
     }
     RefreshAllFields();
-    m_sLightName = m_pLightComboBox->GetSelectedItem();
+    m_sSelectedLightName = m_pLightComboBox->GetSelectedItem();
     m_pCurveComboBox->SetSelectedIndex(0);
-    m_pLight->SetHighlighted(true);
-    m_Dialog.NotifyLightChosen(m_pLight);
+    m_pSelectedLight->SetHighlighted(true);
+    m_Dialog.NotifyLightChosen(m_pSelectedLight);
 }
 
 void KG_InterpolationEditorLightPage::RefreshAllFields()
 {
-    if (m_pLight == nullptr)
+    if (m_pSelectedLight == nullptr)
         return;
     const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
-    SetBox(m_pDebugTextBox, ToStd(m_pLight->GetDebugName()));
-    SetBox(m_pStartTextBox,
-           forms::Double::ToString(m_pLight->GetStartTime(), "G", forms::CultureInfo::CurrentCulture()));
-    SetBox(m_pEndTextBox,
-           forms::Double::ToString(m_pLight->GetEndTime(), "G", forms::CultureInfo::CurrentCulture()));
+    SetBox(m_pDebugTextBox, ToStd(m_pSelectedLight->GetDebugName()));
+    SetBox(m_pStartTextBox, forms::Double::ToString(m_pSelectedLight->GetStartTime(), "G",
+                                                    forms::CultureInfo::CurrentCulture()));
+    SetBox(m_pEndTextBox, forms::Double::ToString(m_pSelectedLight->GetEndTime(), "G",
+                                                  forms::CultureInfo::CurrentCulture()));
     {
         forms::Event<forms::EventArgs>::Suppression guard(m_pVolumeCheckBox->CheckedChanged);
-        m_pVolumeCheckBox->SetChecked(m_pLight->IsUsedAsVolumeLight());
+        m_pVolumeCheckBox->SetChecked(m_pSelectedLight->IsUsedAsVolumeLight());
     }
-    const XMFLOAT3 target = m_pLight->GetTargetAt(fTime);
+    const XMFLOAT3 target = TargetAt(m_pSelectedLight, fTime);
     const float afTarget[3] = {target.x, target.y, target.z};
     for (int i = 0; i < 3; ++i)
         SetBox(m_apTarget[i], m_apTarget[i]->GetEnabled() ? Number(afTarget[i]) : "");
@@ -419,7 +473,7 @@ void KG_InterpolationEditorLightPage::RefreshAllFields()
 
 void KG_InterpolationEditorLightPage::RefreshLiveFields()
 {
-    if (m_pLight == nullptr)
+    if (m_pSelectedLight == nullptr)
         return;
     const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
     // A group one of whose boxes has the keyboard focus is being typed into: left alone.
@@ -427,7 +481,7 @@ void KG_InterpolationEditorLightPage::RefreshLiveFields()
     { return std::any_of(boxes.begin(), boxes.end(), [](forms::TextBox* p) { return p->IsFocused(); }); };
     if (!focused({m_apPosition[0], m_apPosition[1], m_apPosition[2]}))
     {
-        const XMFLOAT3 position = m_pLight->GetPositionAt(fTime);
+        const XMFLOAT3 position = PositionAt(m_pSelectedLight, fTime);
         SetBox(m_apPosition[0], Number(position.x));
         SetBox(m_apPosition[1], Number(position.y));
         SetBox(m_apPosition[2], Number(position.z));
@@ -435,26 +489,26 @@ void KG_InterpolationEditorLightPage::RefreshLiveFields()
     if (!focused({m_pColorTextBox}))
     {
         KB_Color color;
-        m_pLight->GetLightColor(&color, fTime);
+        m_pSelectedLight->GetLightColor(&color, fTime);
         SetBox(m_pColorTextBox, ToStd(color.GetWebColorRGB()));
     }
     if (!focused({m_apAttenuation[0], m_apAttenuation[1], m_apAttenuation[2]}))
     {
         XMFLOAT3 attenuation{0.0f, 0.0f, 0.0f};
-        m_pLight->GetLightAttenuation(&attenuation);
+        m_pSelectedLight->GetLightAttenuation(&attenuation);
         SetBox(m_apAttenuation[0], Number(attenuation.x));
         SetBox(m_apAttenuation[1], Number(attenuation.y));
         SetBox(m_apAttenuation[2], Number(attenuation.z));
     }
     if (!focused({m_pMaxDistTextBox}))
-        SetBox(m_pMaxDistTextBox, Number(m_pLight->GetMaxLightDistance(fTime)));
+        SetBox(m_pMaxDistTextBox, Number(m_pSelectedLight->GetMaxLightDistance(fTime)));
     if (!focused({m_pStrengthTextBox}))
-        SetBox(m_pStrengthTextBox, Number(m_pLight->GetLightStrength(fTime)));
+        SetBox(m_pStrengthTextBox, Number(m_pSelectedLight->GetLightStrength(fTime)));
     if (!focused({m_pSpecularTextBox}))
-        SetBox(m_pSpecularTextBox, Number(m_pLight->GetLightSpecularStrength(fTime)));
+        SetBox(m_pSpecularTextBox, Number(m_pSelectedLight->GetLightSpecularStrength(fTime)));
     if (m_apTarget[0]->GetEnabled() && !focused({m_apTarget[0], m_apTarget[1], m_apTarget[2]}))
     {
-        const XMFLOAT3 target = m_pLight->GetTargetAt(fTime);
+        const XMFLOAT3 target = TargetAt(m_pSelectedLight, fTime);
         SetBox(m_apTarget[0], Number(target.x));
         SetBox(m_apTarget[1], Number(target.y));
         SetBox(m_apTarget[2], Number(target.z));
@@ -467,11 +521,11 @@ void KG_InterpolationEditorLightPage::OnPanelPaint()
         return;
     m_bInPaint = true;
     KR_Scene* pCurrent = m_Dialog.GetSceneSource().GetCurrentScene();
-    if (pCurrent != m_pListScene)
+    if (pCurrent != m_pLightTabScene)
     {
-        if (m_pLight != nullptr && FindSceneHolding(m_pLight) != nullptr)
-            m_pLight->SetHighlighted(false);
-        m_pLight = nullptr;
+        if (m_pSelectedLight != nullptr && FindSceneHolding(m_pSelectedLight) != nullptr)
+            m_pSelectedLight->SetHighlighted(false);
+        m_pSelectedLight = nullptr;
         FillLightList();
     }
     else if (CheckLight())
@@ -481,7 +535,7 @@ void KG_InterpolationEditorLightPage::OnPanelPaint()
 
 void KG_InterpolationEditorLightPage::OnCurveChosen()
 {
-    m_pCurve = nullptr;
+    m_pVertexInterpolationLightsTab = nullptr;
     const std::string sEntry = m_pCurveComboBox->GetSelectedItem();
     const bool bBare = sEntry.size() <= PREFIX_LENGTH;
     m_pNewCurveButton->SetEnabled(bBare && !sEntry.empty());
@@ -493,9 +547,9 @@ void KG_InterpolationEditorLightPage::OnCurveChosen()
     {
         // The registry name that holds the path after its first character.
         const std::string sPath = sEntry.substr(PREFIX_LENGTH);
-        m_pCurve = m_Dialog.FindRegisteredCurveContaining(sPath);
+        m_pVertexInterpolationLightsTab = m_Dialog.FindRegisteredCurveContaining(sPath);
     }
-    m_Dialog.ShowCurve(m_pCurve);
+    m_Dialog.ShowCurve(m_pVertexInterpolationLightsTab);
     RefreshLiveFields();
 }
 
@@ -506,7 +560,7 @@ void KG_InterpolationEditorLightPage::ApplyEdit(forms::TextBox* pBox)
     const std::string sText = pBox->GetText();
     if (pBox == m_pDebugTextBox)
     {
-        m_pLight->SetDebugName(KB_String(sText.c_str()));
+        m_pSelectedLight->SetDebugName(KB_String(sText.c_str()));
         return;
     }
     if (pBox == m_pStartTextBox || pBox == m_pEndTextBox)
@@ -516,16 +570,16 @@ void KG_InterpolationEditorLightPage::ApplyEdit(forms::TextBox* pBox)
         if (!KG_EditorParsing::TryParseDouble(sText, forms::CultureInfo::CurrentCulture(), &fTime))
             return;
         if (pBox == m_pStartTextBox)
-            m_pLight->SetStartTime(fTime);
+            m_pSelectedLight->SetStartTime(fTime);
         else
-            m_pLight->SetEndTime(fTime);
+            m_pSelectedLight->SetEndTime(fTime);
         return;
     }
     if (pBox == m_pColorTextBox)
     {
         KB_Color color;
         color.ParseFromWebColor(KB_String(sText.c_str()));
-        m_pLight->SetLightColor(color);
+        m_pSelectedLight->SetLightColor(color);
         return;
     }
     float fValue = 0.0f;
@@ -537,27 +591,24 @@ void KG_InterpolationEditorLightPage::ApplyEdit(forms::TextBox* pBox)
         if (pBox == m_apPosition[i] || pBox == m_apTarget[i])
         {
             const bool bPosition = pBox == m_apPosition[i];
-            XMFLOAT3 v = bPosition ? m_pLight->GetPositionAt(fTime) : m_pLight->GetTargetAt(fTime);
+            XMFLOAT3 v = bPosition ? PositionAt(m_pSelectedLight, fTime) : TargetAt(m_pSelectedLight, fTime);
             (i == 0 ? v.x : i == 1 ? v.y : v.z) = fValue;
-            KU_VertexInterpolation* pRail = bPosition ? m_pLight->GetPostitionRailInterpolation()
-                                                      : m_pLight->GetTargetRailInterpolation();
+            KU_VertexInterpolation* pRail = bPosition ? m_pSelectedLight->GetPostitionRailInterpolation()
+                                                      : m_pSelectedLight->GetTargetRailInterpolation();
             if (bPosition)
-                m_pLight->SetPosition(v);
+                KG_EditorCalculations::SetLightBaseLightPosition(m_pSelectedLight, v.x, v.y, v.z);
             else
-                m_pLight->SetTarget(v);
+                KG_EditorCalculations::SetLightTargetPosition(m_pSelectedLight, v.x, v.y, v.z);
             if (pRail != nullptr && pRail->GetNumVertices() > 0)
-            {
-                pRail->SetVertex(0, XMVectorSet(v.x, v.y, v.z, 0.0f));
-                pRail->SetChanged();
-            }
+                KG_EditorCalculations::UpdateInterpolationVertex(pRail, 0, v.x, v.y, v.z);
             return;
         }
         if (pBox == m_apAttenuation[i])
         {
             XMFLOAT3 attenuation{0.0f, 0.0f, 0.0f};
-            m_pLight->GetLightAttenuation(&attenuation);
+            m_pSelectedLight->GetLightAttenuation(&attenuation);
             (i == 0 ? attenuation.x : i == 1 ? attenuation.y : attenuation.z) = fValue;
-            m_pLight->SetLightAttenuation(attenuation);
+            m_pSelectedLight->SetLightAttenuation(attenuation);
             return;
         }
         if (pBox == m_apUp[i])
@@ -566,17 +617,17 @@ void KG_InterpolationEditorLightPage::ApplyEdit(forms::TextBox* pBox)
             {
                 XMFLOAT3 up = pSpot->GetUpVector();
                 (i == 0 ? up.x : i == 1 ? up.y : up.z) = fValue;
-                pSpot->SetUpVector(XMFLOAT4(up.x, up.y, up.z, 0.0f));
+                KG_EditorCalculations::SetSpotlightUpVector(pSpot, up.x, up.y, up.z);
             }
             return;
         }
     }
     if (pBox == m_pMaxDistTextBox)
-        m_pLight->SetMaxLightDistance(fValue);
+        m_pSelectedLight->SetMaxLightDistance(fValue);
     else if (pBox == m_pStrengthTextBox)
-        m_pLight->SetLightStrength(fValue);
+        m_pSelectedLight->SetLightStrength(fValue);
     else if (pBox == m_pSpecularTextBox)
-        m_pLight->SetLightSpecularStrength(fValue);
+        m_pSelectedLight->SetLightSpecularStrength(fValue);
     else if (KR_SpotLight* pSpot = GetSpot())
     {
         if (pBox == m_pNearTextBox)
@@ -610,12 +661,12 @@ void KG_InterpolationEditorLightPage::OnResolutionChosen()
 void KG_InterpolationEditorLightPage::OnVolumeChanged()
 {
     if (CheckLight())
-        m_pLight->SetUseAsVolumeLight(m_pVolumeCheckBox->GetChecked());
+        m_pSelectedLight->SetUseAsVolumeLight(m_pVolumeCheckBox->GetChecked());
 }
 
 void KG_InterpolationEditorLightPage::OnTubeChanged()
 {
-    KR_OmniLight* pOmni = CheckLight() ? dynamic_cast<KR_OmniLight*>(m_pLight) : nullptr;
+    KR_OmniLight* pOmni = CheckLight() ? dynamic_cast<KR_OmniLight*>(m_pSelectedLight) : nullptr;
     if (pOmni == nullptr)
         return;
     const bool bTube = m_pTubeCheckBox->GetChecked();
@@ -624,7 +675,7 @@ void KG_InterpolationEditorLightPage::OnTubeChanged()
         m_apTarget[i]->SetEnabled(bTube);
     if (bTube)
     {
-        const XMFLOAT3 target = m_pLight->GetTargetAt(m_Dialog.GetSceneSource().GetProductionTime());
+        const XMFLOAT3 target = TargetAt(m_pSelectedLight, m_Dialog.GetSceneSource().GetProductionTime());
         SetBox(m_apTarget[0], Number(target.x));
         SetBox(m_apTarget[1], Number(target.y));
         SetBox(m_apTarget[2], Number(target.z));
@@ -633,7 +684,7 @@ void KG_InterpolationEditorLightPage::OnTubeChanged()
 
 void KG_InterpolationEditorLightPage::OnNewCurve()
 {
-    if (!CheckLight() || m_pListScene == nullptr)
+    if (!CheckLight() || m_pLightTabScene == nullptr)
         return;
     const int iEntry = m_pCurveComboBox->GetSelectedIndex();
     const std::string sEntry = m_pCurveComboBox->GetSelectedItem();
@@ -646,27 +697,28 @@ void KG_InterpolationEditorLightPage::OnNewCurve()
     const bool bOmni = IsOmni();
     std::uint32_t uiIndex = 0;
     if (bOmni)
-        while (m_pListScene->GetOmniLights()[uiIndex] != m_pLight)
+        while (m_pLightTabScene->GetOmniLights()[uiIndex] != m_pSelectedLight)
             ++uiIndex;
     else
-        while (m_pListScene->GetSpotLights()[uiIndex] != m_pLight)
+        while (m_pLightTabScene->GetSpotLights()[uiIndex] != m_pSelectedLight)
             ++uiIndex;
     const KB_String sFile =
         KB_String::Formatted(bOmni ? "%s_OmniLight%02u_%s.int" : "%s_SpotLight%02u_%s.int",
-                             m_pListScene->GetSceneName().GetBuffer(), uiIndex, pLetter);
+                             m_pLightTabScene->GetSceneName().GetBuffer(), uiIndex, pLetter);
     const KB_String sRelative = KB_String("Interpolations/") + sFile;
     const KB_String sPath =
-        (bOmni ? m_pListScene->GetOmniLightsFolder() : m_pListScene->GetSpotLightsFolder()) + sRelative;
+        (bOmni ? m_pLightTabScene->GetOmniLightsFolder() : m_pLightTabScene->GetSpotLightsFolder()) +
+        sRelative;
     const bool bRail = *pLetter == 'P' || *pLetter == 'T';
     KU_VertexInterpolation* pCurve =
         bRail ? static_cast<KU_VertexInterpolation*>(new KB_CubicBSplineInterpolation(sPath))
               : new KB_LinearInterpolation(sPath);
-    pCurve->SetStartTime(m_pLight->GetStartTime());
-    pCurve->SetEndTime(m_pLight->GetEndTime());
+    pCurve->SetStartTime(m_pSelectedLight->GetStartTime());
+    pCurve->SetEndTime(m_pSelectedLight->GetEndTime());
     pCurve->InsertVertex(XMVectorSet(0, 0, 0, 0), 0.0);
     if (*pLetter != 'C')
     {
-        const double fSpan = m_pLight->GetEndTime() - m_pLight->GetStartTime();
+        const double fSpan = m_pSelectedLight->GetEndTime() - m_pSelectedLight->GetStartTime();
         const float fY = *pLetter == 'T' ? 1.0f : 0.0f;
         for (double fPart : {0.25, 0.5, 0.75, 1.0})
             pCurve->InsertVertex(XMVectorSet(0, fY, 0, 0), fPart * fSpan);
@@ -675,21 +727,21 @@ void KG_InterpolationEditorLightPage::OnNewCurve()
     switch (*pLetter)
     {
     case 'C':
-        m_pLight->SetColorInterpolationPath(sRelative);
-        m_pLight->SetColorInterpolation(pCurve);
+        m_pSelectedLight->SetColorInterpolationPath(sRelative);
+        m_pSelectedLight->SetColorInterpolation(pCurve);
         break;
     case 'P':
         // The rail setters rebuild the rail's visualisation and handle.
-        m_pLight->SetPositionRailPath(sRelative);
-        m_pLight->SetPostitionRailInterpolation(pCurve);
+        m_pSelectedLight->SetPositionRailPath(sRelative);
+        m_pSelectedLight->SetPostitionRailInterpolation(pCurve);
         break;
     case 'S':
-        m_pLight->SetStrengthInterpolationPath(sRelative);
-        m_pLight->SetStrengthInterpolation(pCurve);
+        m_pSelectedLight->SetStrengthInterpolationPath(sRelative);
+        m_pSelectedLight->SetStrengthInterpolation(pCurve);
         break;
     default:
-        m_pLight->SetTargetRailPath(sRelative);
-        m_pLight->SetTargetRailInterpolation(pCurve);
+        m_pSelectedLight->SetTargetRailPath(sRelative);
+        m_pSelectedLight->SetTargetRailInterpolation(pCurve);
         break;
     }
     {
@@ -698,10 +750,10 @@ void KG_InterpolationEditorLightPage::OnNewCurve()
         m_pCurveComboBox->GetItems().Insert(iEntry, sEntry.substr(0, PREFIX_LENGTH) + ToStd(sRelative));
         m_pCurveComboBox->SetSelectedIndex(iEntry);
     }
-    m_pLight->SaveToFile(m_pLight->GetLightPath());
+    m_pSelectedLight->SaveToFile(m_pSelectedLight->GetLightPath());
     m_pNewCurveButton->SetEnabled(false);
     m_pOpenButton->SetEnabled(true);
-    m_pCurve = pCurve;
+    m_pVertexInterpolationLightsTab = pCurve;
     m_Dialog.ShowCurve(pCurve);
 }
 
@@ -710,7 +762,7 @@ void KG_InterpolationEditorLightPage::OnNewLight(bool bSpot)
     KR_Scene* pScene = m_Dialog.GetSceneSource().GetCurrentScene();
     if (pScene == nullptr)
         return;
-    if (pScene != m_pListScene)
+    if (pScene != m_pLightTabScene)
         FillLightList();
     const XMFLOAT3 position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
     const KB_String sName = pScene->GetSceneName();
@@ -721,9 +773,10 @@ void KG_InterpolationEditorLightPage::OnNewLight(bool bSpot)
         XMFLOAT3 forward, up;
         m_Dialog.GetSceneSource().GetFreeCameraDirections(&forward, &up);
         KR_SpotLight* pNew = new KR_SpotLight();
-        pNew->SetPosition(position);
-        pNew->SetUpVector(XMFLOAT4(up.x, up.y, up.z, 0.0f));
-        pNew->SetTarget(XMFLOAT3(position.x + forward.x, position.y + forward.y, position.z + forward.z));
+        KG_EditorCalculations::SetLightBaseLightPosition(pNew, position.x, position.y, position.z);
+        KG_EditorCalculations::SetSpotlightUpVector(pNew, up.x, up.y, up.z);
+        KG_EditorCalculations::SetLightTargetPosition(pNew, position.x + forward.x, position.y + forward.y,
+                                                      position.z + forward.z);
         pNew->SetMaxLightDistance(1500.0f);
         const std::uint32_t uiCount = pScene->GetSpotLights().GetNumMembers();
         pNew->SetStartTime(pScene->GetStartTime());
@@ -738,7 +791,7 @@ void KG_InterpolationEditorLightPage::OnNewLight(bool bSpot)
     else
     {
         KR_OmniLight* pNew = new KR_OmniLight();
-        pNew->SetPosition(position);
+        KG_EditorCalculations::SetLightBaseLightPosition(pNew, position.x, position.y, position.z);
         pNew->SetMaxLightDistance(500.0f);
         const std::uint32_t uiCount = pScene->GetOmniLights().GetNumMembers();
         pNew->SetStartTime(pScene->GetStartTime());
@@ -762,26 +815,26 @@ void KG_InterpolationEditorLightPage::OnNewLight(bool bSpot)
 void KG_InterpolationEditorLightPage::OnSave()
 {
     if (CheckLight())
-        m_pLight->SaveToFile(m_pLight->GetLightPath());
+        m_pSelectedLight->SaveToFile(m_pSelectedLight->GetLightPath());
 }
 
 void KG_InterpolationEditorLightPage::OnDelete()
 {
     if (!CheckLight())
         return;
-    KR_Scene* pScene = FindSceneHolding(m_pLight);
+    KR_Scene* pScene = FindSceneHolding(m_pSelectedLight);
     const int iIndex = m_pLightComboBox->GetSelectedIndex();
-    KR_LightBase* pLight = m_pLight;
-    m_pLight = nullptr;
-    m_pCurve = nullptr;
+    KR_LightBase* pLight = m_pSelectedLight;
+    m_pSelectedLight = nullptr;
+    m_pVertexInterpolationLightsTab = nullptr;
     m_Dialog.ShowCurve(nullptr);
     if (pScene == nullptr || !pScene->DeleteLight(pLight))
         return;
     // The light and its curves are gone: no window may keep pointing at them.
     m_Dialog.InvalidateEverywhere();
     m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
-    m_sLightName.clear();
-    m_pListScene = pScene;
+    m_sSelectedLightName.clear();
+    m_pLightTabScene = pScene;
     (void)iIndex;
     FillLightList();
 }
@@ -789,9 +842,9 @@ void KG_InterpolationEditorLightPage::OnDelete()
 void KG_InterpolationEditorLightPage::OnOpen()
 {
     const std::string sEntry = m_pCurveComboBox->GetSelectedItem();
-    if (m_pLight == nullptr || sEntry.size() <= PREFIX_LENGTH)
+    if (m_pSelectedLight == nullptr || sEntry.size() <= PREFIX_LENGTH)
         return;
-    tools_openFile((ToStd(KU_FileUtilities::ExtractDirectory(m_pLight->GetLightPath())) + "/" +
+    tools_openFile((ToStd(KU_FileUtilities::ExtractDirectory(m_pSelectedLight->GetLightPath())) + "/" +
                     sEntry.substr(PREFIX_LENGTH))
                        .c_str());
 }

@@ -13,6 +13,7 @@
 #include "platform/forms/FormsForm.h"
 #include "platform/forms/FormsLists.h"
 #include "platform/forms/FormsWidgets.h"
+#include "tools/KG_InterpolationEditorPage.h"
 
 #include <cstdint>
 #include <string>
@@ -26,28 +27,32 @@ class KU_VertexInterpolation;
 namespace K_GUI
 {
 
-class KG_InterpolationEditorDialog;
-
-class KG_InterpolationEditorLightPage
+class KG_InterpolationEditorLightPage : public KG_InterpolationEditorPage
 {
 public:
-    KG_InterpolationEditorLightPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage,
-                                    forms::ToolTip& toolTip, forms::ComboBox* pResolutionComboBox);
+    KG_InterpolationEditorLightPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pPage);
 
-    // The page became the shown one; pPending is a light picked in the 3D view meanwhile (or null).
-    void OnEnter(KR_LightBase* pPending);
-    void OnLeave();
-    // Every engine pointer is forgotten (a reload or a deletion in some window).
-    void Invalidate();
+    // The page became the shown one; a light picked in the 3D view meanwhile is selected.
+    void OnEnter() override;
+    void OnLeave() override;
+    // Every engine pointer is forgotten (a reload or a deletion in some window), the pick too.
+    void Invalidate() override;
     // Per paint of the curve panel while the page is shown.
-    void OnPanelPaint();
+    void OnPanelPaint() override;
+    // "Zoom Extends" works while the graph has a curve.
+    void OnCurveShown(KU_VertexInterpolation* pCurve) override;
+    // A light picked in the 3D view: selected when the page shows (at once when shown).
+    void OnLightPicked(KR_LightBase* pLight);
 
-    KR_LightBase* GetLight() const { return m_pLight; }
-    KU_VertexInterpolation* GetCurve() const { return m_pCurve; }
+    KR_LightBase* GetPendingLight() const { return m_pPendingLight; }
+    KR_LightBase* GetLight() const { return m_pSelectedLight; }
+    KU_VertexInterpolation* GetCurve() const { return m_pVertexInterpolationLightsTab; }
     // The list entry of a spot light's shadow-map side: log2(side) - 7 for 128..2048, else -1.
     static int ResolutionEntry(std::uint32_t uiSide);
 
 private:
+    // Entering, with the light picked meanwhile (or null).
+    void Enter(KR_LightBase* pPending);
     void FillLightList();
     void OnLightChosen();
     void OnCurveChosen();
@@ -70,12 +75,16 @@ private:
     void SetBox(forms::TextBox* pBox, const std::string& sText);
     forms::TextBox* AddBox(forms::TabPage* pPage, const char* pName, int iX, int iY, int iWidth = 60);
 
-    KG_InterpolationEditorDialog& m_Dialog;
-    KR_Scene* m_pListScene = nullptr; // not owned: the scene the list shows
-    KR_LightBase* m_pLight = nullptr; // not owned: the chosen light
-    KU_VertexInterpolation* m_pCurve = nullptr;
-    std::vector<KR_LightBase*> m_aListed; // parallel to the list: omni lights, then spot lights
-    std::string m_sLightName;             // the chosen entry, selected again when the page shows
+    // Not owned: the scene the list shows, the chosen light (highlighted) and its chosen curve.
+    KR_Scene* m_pLightTabScene = nullptr;
+    KR_LightBase* m_pSelectedLight = nullptr;
+    KU_VertexInterpolation* m_pVertexInterpolationLightsTab = nullptr;
+    // Parallel to the list: omni lights, then spot lights (not owned).
+    std::vector<KR_LightBase*> m_aListed;
+    // The chosen entry, selected again when the page shows.
+    std::string m_sSelectedLightName;
+    // Not owned: picked in the 3D view, not shown yet.
+    KR_LightBase* m_pPendingLight = nullptr;
     bool m_bInPaint = false;
 
     forms::ComboBox* m_pLightComboBox = nullptr;
@@ -98,6 +107,7 @@ private:
     forms::TextBox* m_pEndTextBox = nullptr;
     forms::CheckBox* m_pVolumeCheckBox = nullptr;
     forms::CheckBox* m_pTubeCheckBox = nullptr;
+    forms::Button* m_pZoomExtendsButton = nullptr;
     forms::Button* m_pNewCurveButton = nullptr;
     forms::Button* m_pOpenButton = nullptr;
     forms::Button* m_pCopyButton = nullptr;

@@ -1,6 +1,8 @@
 // Post-processing of the frame: full-screen passes over the HDR scene image (reductions, bright
 // pass, separable blurs, composites, colour grading, lens effects) and the volume-lighting march.
-// The engine takes the techniques by index, so their order is fixed: T0 to T18 below.
+// The engine addresses the techniques by position: their names and order are its technique
+// roles (KR_PostFXEngineDX11::Technique), and it leaves post-processing off for a file where
+// they differ.
 
 #define KR_MAX_SPOT_LIGHTS 3
 #define KR_MAX_OMNI_LIGHTS 32
@@ -392,7 +394,7 @@ float4 PS_VolumeDepth(float4 vPosition : SV_POSITION) : SV_TARGET
     return 0.0f;
 }
 
-// ---- techniques, in the engine's index order ----
+// ---- techniques, in the order of the engine's technique roles ----
 #define KR_SCREEN_PASS(ps)                                                                                    \
     SetVertexShader(CompileShader(vs_5_0, VS_Quad()));                                                       \
     SetGeometryShader(NULL);                                                                                  \
@@ -400,31 +402,31 @@ float4 PS_VolumeDepth(float4 vPosition : SV_POSITION) : SV_TARGET
     SetBlendState(NoBlending, float4(0.0f, 0.0f, 0.0f, 0.0f), 0xFFFFFFFF);                                   \
     SetDepthStencilState(NoDepth, 0)
 
-technique11 DownsampleQuarter { pass P0 { KR_SCREEN_PASS(PS_DownsampleQuarter); } }          // T0
-technique11 UpsampleQuarter { pass P0 { KR_SCREEN_PASS(PS_Copy); } }                         // T1
-technique11 ComposeBloom { pass P0 { KR_SCREEN_PASS(PS_ComposeBloom); } }                    // T2
-technique11 DownsampleHalf { pass P0 { KR_SCREEN_PASS(PS_DownsampleHalf); } }                // T3
-technique11 UpsampleHalf { pass P0 { KR_SCREEN_PASS(PS_Copy); } }                            // T4, also the copy
-technique11 ComposeHalf { pass P0 { KR_SCREEN_PASS(PS_Compose); } }                          // T5
-technique11 Compose { pass P0 { KR_SCREEN_PASS(PS_Compose); } }                              // T6
-technique11 BrightPass { pass P0 { KR_SCREEN_PASS(PS_BrightPass); } }                        // T7
-technique11 BloomBlurFirst { pass P0 { KR_SCREEN_PASS(PS_BloomBlurFirst); } }                // T8
-technique11 BloomBlurSecond { pass P0 { KR_SCREEN_PASS(PS_BloomBlurSecond); } }              // T9
-technique11 BlurFirst { pass P0 { KR_SCREEN_PASS(PS_BlurFirst); } }                          // T10
-technique11 BlurSecond { pass P0 { KR_SCREEN_PASS(PS_BlurSecond); } }                        // T11
-technique11 ComposeDepthOfField { pass P0 { KR_SCREEN_PASS(PS_ComposeDepthOfField); } }      // T12
-technique11 ColorOffsets { pass P0 { KR_SCREEN_PASS(PS_ColorOffsets); } }                    // T13
-technique11 DepthFilter                                                                       // T14
+technique11 DownsampleQuarter { pass P0 { KR_SCREEN_PASS(PS_DownsampleQuarter); } }
+technique11 UpsampleQuarter { pass P0 { KR_SCREEN_PASS(PS_Copy); } }
+technique11 ComposeBloom { pass P0 { KR_SCREEN_PASS(PS_ComposeBloom); } }
+technique11 DownsampleHalf { pass P0 { KR_SCREEN_PASS(PS_DownsampleHalf); } }
+technique11 UpsampleHalf { pass P0 { KR_SCREEN_PASS(PS_Copy); } } // also the plain copy
+technique11 ComposeHalf { pass P0 { KR_SCREEN_PASS(PS_Compose); } }
+technique11 Compose { pass P0 { KR_SCREEN_PASS(PS_Compose); } }
+technique11 BrightPass { pass P0 { KR_SCREEN_PASS(PS_BrightPass); } }
+technique11 BloomBlurFirst { pass P0 { KR_SCREEN_PASS(PS_BloomBlurFirst); } }
+technique11 BloomBlurSecond { pass P0 { KR_SCREEN_PASS(PS_BloomBlurSecond); } }
+technique11 BlurFirst { pass P0 { KR_SCREEN_PASS(PS_BlurFirst); } }
+technique11 BlurSecond { pass P0 { KR_SCREEN_PASS(PS_BlurSecond); } }
+technique11 ComposeDepthOfField { pass P0 { KR_SCREEN_PASS(PS_ComposeDepthOfField); } }
+technique11 ColorOffsets { pass P0 { KR_SCREEN_PASS(PS_ColorOffsets); } }
+technique11 DepthFilter
 {
     pass Single { KR_SCREEN_PASS(PS_DepthFilter); }
     pass Multisampled { KR_SCREEN_PASS(PS_DepthFilterMS); }
 }
-technique11 ColorCubes                                                                        // T15
+technique11 ColorCubes
 {
     pass Single { KR_SCREEN_PASS(PS_ColorCube); }
     pass Blend { KR_SCREEN_PASS(PS_ColorCubeBlend); }
 }
-technique11 VolumeLighting                                                                    // T16
+technique11 VolumeLighting
 {
     pass March { KR_SCREEN_PASS(PS_VolumeMarch); }
     pass DownFilter { KR_SCREEN_PASS(PS_VolumeDownFilter); }
@@ -441,12 +443,12 @@ technique11 VolumeLighting                                                      
     pass FilterFirst { KR_SCREEN_PASS(PS_BlurFirst); }
     pass FilterSecond { KR_SCREEN_PASS(PS_BlurSecond); }
 }
-technique11 RGBUVScale                                                                        // T17
+technique11 RGBUVScale
 {
     pass RGB { KR_SCREEN_PASS(PS_RGBScale); }
     pass UV { KR_SCREEN_PASS(PS_UVScale); }
 }
-technique11 DirtyLens                                                                         // T18
+technique11 DirtyLens
 {
     pass Lens { KR_SCREEN_PASS(PS_DirtyLens); }
     pass Compose { KR_SCREEN_PASS(PS_ComposeDirtyLens); }

@@ -137,6 +137,37 @@ bool IsInsideTree(const KB_String& sPath, const KB_String& sRoot)
     return sPath.GetLength() == sRoot.GetLength() || sPath[sRoot.GetLength()] == '/';
 }
 
+// What the directory entry at sSourceName really is, links followed only where they stay inside
+// the tree: gBuildPath holds the resolved folders being scanned, the tree's root first.
+EntryKind ClassifyEntry(const KB_String& sSourceName, const KB_GrowingArray<KB_String>& gBuildPath)
+{
+    std::error_code error;
+    const std::filesystem::file_status linkStatus =
+        std::filesystem::symlink_status(sSourceName.GetBuffer(), error);
+    if (error)
+        return EntryKind::Skip;
+    std::filesystem::file_status status = linkStatus;
+    if (std::filesystem::is_symlink(linkStatus))
+    {
+        const KB_String sTarget = ResolvePath(sSourceName);
+        status = std::filesystem::status(sSourceName.GetBuffer(), error);
+        if (error || sTarget.GetLength() == 0 || !IsInsideTree(sTarget, gBuildPath[0]))
+            return EntryKind::Skip;
+        // A directory link to where the scan already is (or above it) would never end.
+        bool bLoops = false;
+        for (std::uint32_t i = 0; i < gBuildPath.GetNumMembers() && std::filesystem::is_directory(status);
+             ++i)
+            bLoops = bLoops || IsInsideTree(gBuildPath[i], sTarget);
+        if (bLoops)
+            return EntryKind::Skip;
+    }
+    if (std::filesystem::is_directory(status))
+        return EntryKind::Directory;
+    if (std::filesystem::is_regular_file(status))
+        return EntryKind::File;
+    return EntryKind::Skip;
+}
+
 // The first child in archive order whose name equals sName without regard to case.
 KF_DataRepositoryNode* FindChild(const KF_DataRepositoryNode* pNode, const KB_String& sName)
 {
@@ -567,34 +598,7 @@ bool KF_DataRepository::AddDirectoryNodes(KF_DataRepositoryNode* pNode, KF_NameV
             continue;
         }
 
-        // What the entry really is, links followed only where they stay inside the tree.
-        EntryKind kind = EntryKind::Skip;
-        std::error_code error;
-        const std::filesystem::file_status linkStatus =
-            std::filesystem::symlink_status(sSourceName.GetBuffer(), error);
-        if (error)
-            continue;
-        std::filesystem::file_status status = linkStatus;
-        if (std::filesystem::is_symlink(linkStatus))
-        {
-            const KB_String sTarget = ResolvePath(sSourceName);
-            status = std::filesystem::status(sSourceName.GetBuffer(), error);
-            if (error || sTarget.GetLength() == 0 || !IsInsideTree(sTarget, m_gBuildPath[0]))
-                continue;
-            // A directory link to where the scan already is (or above it) would never end.
-            bool bLoops = false;
-            for (std::uint32_t i = 0;
-                 i < m_gBuildPath.GetNumMembers() && std::filesystem::is_directory(status); ++i)
-            {
-                bLoops = bLoops || IsInsideTree(m_gBuildPath[i], sTarget);
-            }
-            if (bLoops)
-                continue;
-        }
-        if (std::filesystem::is_directory(status))
-            kind = EntryKind::Directory;
-        else if (std::filesystem::is_regular_file(status))
-            kind = EntryKind::File;
+        const EntryKind kind = ClassifyEntry(sSourceName, m_gBuildPath);
         // The validator was asked under the listed kind; a link may turn out to be the other kind.
         if (kind == EntryKind::Skip || (kind == EntryKind::Directory) != bListedAsDirectory)
             continue;

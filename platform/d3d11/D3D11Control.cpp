@@ -49,6 +49,26 @@ void SetPresentHook(std::function<void(std::uint64_t presentedFrames)> hook)
     Runtime::Get().SetPresentHook(std::move(hook));
 }
 
+void SetPresentPacing(bool enabled)
+{
+    Runtime::Get().SetPresentPacing(enabled);
+}
+
+void UseManualClock()
+{
+    Runtime::Get().UseManualClock();
+}
+
+void AdvanceClock(std::uint64_t nanoseconds)
+{
+    Runtime::Get().AdvanceClock(nanoseconds);
+}
+
+std::uint64_t GetClock()
+{
+    return Runtime::Get().GetClock();
+}
+
 void SetAdapters(const std::vector<AdapterConfig>& adapters)
 {
     Runtime::Get().SetAdapters(adapters);
@@ -142,13 +162,20 @@ bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<st
         pImpl != nullptr ? pImpl->GetLayout(subresource) : nullptr;
     if (pLayout == nullptr || pData == nullptr)
         return false;
-    const std::uint8_t* pBytes = pImpl->GetData(subresource);
-    pData->assign(pBytes, pBytes + pLayout->byteSize);
+    pData->resize(pLayout->byteSize);
+    if (!pImpl->ReadData(subresource, pData->data()))
+        return false;
     if (pRowPitch != nullptr)
         *pRowPitch = pLayout->rowPitch;
     if (pDepthPitch != nullptr)
         *pDepthPitch = pLayout->depthPitch;
     return true;
+}
+
+std::size_t GetResourceMemoryBytes(ID3D11Resource* pResource)
+{
+    d3d11_internal::ResourceImpl* pImpl = d3d11_internal::ResourceImpl::From(pResource);
+    return pImpl != nullptr ? pImpl->GetMemoryBytes() : 0;
 }
 
 void SetEventQueryPolls(UINT polls)

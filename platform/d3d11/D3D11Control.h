@@ -1,7 +1,8 @@
 #pragma once
 // Test control of the Direct3D 11 and DXGI stand-in: configuration of the simulated hardware
 // (adapters, outputs, display modes, feature level, multisample quality levels), failure
-// injection, the call log, the live-object registry and read access to resource memory.
+// injection, the call log, the live-object registry, read access to resource memory (kept
+// lazily: see D3D11Resources.h) and present pacing with its clock.
 // Engine code never includes this header. Every function is thread-safe.
 
 #include "platform/d3d11/d3d11.h"
@@ -76,8 +77,8 @@ struct CallRecord
 
 // Back to the defaults: one adapter with one output and the default modes, feature level 11_0,
 // one quality level for 1, 2, 4 and 8 samples (none for other counts), no failures queued, empty
-// call log and counters, frame 0, no frame reports and no present hook. Live objects are not
-// touched.
+// call log and counters, frame 0, no frame reports, no present hook, no present pacing and the
+// steady clock. Live objects are not touched.
 void Reset();
 
 // Frame reports: a real run (no Reset yet) prints a line "frame <n>: <draws> draw calls" on
@@ -87,6 +88,19 @@ void SetFrameReports(bool enabled);
 // Runs after every successful Present on the presenting thread, with the number of frames
 // presented so far (a test drives its clocks from here); empty: none. Reset removes it.
 void SetPresentHook(std::function<void(std::uint64_t presentedFrames)> hook);
+
+// Present pacing, as a swap chain waiting for the display: a Present with a sync interval of
+// N >= 1 returns N refresh periods of the swap chain's mode (60 Hz when the mode names no rate;
+// whole nanoseconds) after that swap chain's previous present, at once when that moment has
+// passed; an interval of 0 never waits. On in a real run (no Reset yet); Reset turns it off, so
+// tests run unpaced.
+void SetPresentPacing(bool enabled);
+// The clock pacing waits on: the steady clock, or after UseManualClock one at 0 that only
+// AdvanceClock and paced presents move (a wait moves it to the moment waited for). Reset goes
+// back to the steady clock.
+void UseManualClock();
+void AdvanceClock(std::uint64_t nanoseconds);
+std::uint64_t GetClock(); // nanoseconds
 
 void SetAdapters(const std::vector<AdapterConfig>& adapters);
 // The highest level the simulated hardware reaches.
@@ -132,6 +146,11 @@ ULONG GetRefCount(const IUnknown* pObject);
 // multisampled texture every pixel holds its samples one after another.
 bool ReadSubresource(ID3D11Resource* pResource, UINT subresource, std::vector<std::uint8_t>* pData,
                      UINT* pRowPitch = nullptr, UINT* pDepthPitch = nullptr);
+
+// Bytes of CPU memory the resource holds now, over all its subresources: a subresource whose
+// bytes nothing has needed yet (only created without data, cleared or copied whole from such a
+// one) holds none. 0 for a foreign object.
+std::size_t GetResourceMemoryBytes(ID3D11Resource* pResource);
 
 struct BoundState
 {

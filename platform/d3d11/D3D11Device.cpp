@@ -31,14 +31,13 @@ HRESULT RunCreate(const char* pMethod, TInterface** ppOut, std::initializer_list
         hr = create(ppOut != nullptr ? &pObject : nullptr);
     if (ppOut != nullptr)
         *ppOut = SUCCEEDED(hr) ? pObject : nullptr;
-    D3D11Control::CallRecord record;
-    record.Interface = INTERFACE_NAME;
-    record.Method = pMethod;
-    record.Result = hr;
-    record.Objects.assign(inputs.begin(), inputs.end());
-    record.Objects.push_back(SUCCEEDED(hr) ? Object::IdOf(pObject) : 0);
-    record.Values.assign(values.begin(), values.end());
-    Runtime::Get().Log(std::move(record));
+    CallEntry record(INTERFACE_NAME, pMethod, hr);
+    for (const std::uint64_t uiId : inputs)
+        record.AddObject(uiId);
+    record.AddObject(SUCCEEDED(hr) ? Object::IdOf(pObject) : 0);
+    for (const double fValue : values)
+        record.AddValue(fValue);
+    Runtime::Get().Log(record);
     return hr;
 }
 

@@ -19,37 +19,39 @@ namespace
 
 constexpr const char* INTERFACE_NAME = "ID3D11DeviceContext";
 
-// Repeats the element pattern over the whole elements of bytes: one element, then the filled part
-// copied onto the rest, doubling each time (clears of large targets run every frame).
-void FillPattern(std::uint8_t* pData, std::size_t uiBytes, const std::uint8_t* pPattern, UINT uiElementSize)
-{
-    if (uiElementSize == 0)
-        return;
-    const std::size_t uiWhole = uiBytes / uiElementSize * uiElementSize;
-    if (uiWhole == 0)
-        return;
-    std::memcpy(pData, pPattern, uiElementSize);
-    for (std::size_t uiFilled = uiElementSize; uiFilled < uiWhole;)
-    {
-        const std::size_t uiCopy = std::min(uiFilled, uiWhole - uiFilled);
-        std::memcpy(pData + uiFilled, pData, uiCopy);
-        uiFilled += uiCopy;
-    }
-}
-
 // Writes the element pattern (only the bits of mask, when given) into every element of the
 // range. Elements of a multisampled resource include each sample.
 void FillRange(ResourceImpl* pResource, const ViewRange& range, const std::uint8_t* pPattern,
                const std::uint8_t* pMask, UINT uiElementSize)
 {
     const SubresourceLayout* pLayout = pResource->GetLayout(range.subresource);
-    std::uint8_t* pData = pResource->GetData(range.subresource);
-    if (pLayout == nullptr || pData == nullptr || uiElementSize == 0)
+    if (pLayout == nullptr || uiElementSize == 0 || uiElementSize > UniformValue::MAX_SIZE)
         return;
     // A mask that keeps no old bit (a depth format without stencil) writes whole elements.
     if (pMask != nullptr &&
         std::all_of(pMask, pMask + uiElementSize, [](std::uint8_t b) { return b == 0xFF; }))
         pMask = nullptr;
+    // A range over the whole subresource only records the value it leaves: the pattern, or
+    // under a mask the pattern merged into a uniform old value.
+    if (range.firstSlice == 0 && range.sliceCount >= pLayout->depth)
+    {
+        std::uint8_t aMerged[UniformValue::MAX_SIZE];
+        if (pMask == nullptr)
+        {
+            if (pResource->SetUniform(range.subresource, pPattern, uiElementSize))
+                return;
+        }
+        else if (pResource->GetUniform(range.subresource).Expand(uiElementSize, aMerged))
+        {
+            for (UINT i = 0; i < uiElementSize; ++i)
+                aMerged[i] = static_cast<std::uint8_t>((aMerged[i] & ~pMask[i]) | (pPattern[i] & pMask[i]));
+            if (pResource->SetUniform(range.subresource, aMerged, uiElementSize))
+                return;
+        }
+    }
+    std::uint8_t* pData = pResource->GetData(range.subresource);
+    if (pData == nullptr)
+        return;
     const UINT uiElementsPerRow = pLayout->rowPitch / uiElementSize;
     for (UINT z = range.firstSlice; z < range.firstSlice + range.sliceCount && z < pLayout->depth; ++z)
     {
@@ -196,12 +198,32 @@ void DownsampleLevel(ResourceImpl* pResource, UINT uiSource, UINT uiTarget, cons
 {
     const SubresourceLayout* pFrom = pResource->GetLayout(uiSource);
     const SubresourceLayout* pTo = pResource->GetLayout(uiTarget);
-    const std::uint8_t* pSource = pResource->GetData(uiSource);
-    std::uint8_t* pTarget = pResource->GetData(uiTarget);
-    if (pFrom == nullptr || pTo == nullptr || pSource == nullptr || pTarget == nullptr)
+    if (pFrom == nullptr || pTo == nullptr)
         return;
     const UINT uiElement = info.bytesPerBlock;
     const UINT uiComponent = info.channelBits / 8;
+    // A uniform level gives a uniform level: every element the mean of eight equal ones,
+    // computed as the loop below computes it. Elements with bytes outside the channels keep
+    // the target's own bytes there, so those go the long way.
+    std::uint8_t aSource[UniformValue::MAX_SIZE];
+    if (info.channels * uiComponent == uiElement &&
+        pResource->GetUniform(uiSource).Expand(uiElement, aSource))
+    {
+        std::uint8_t aTarget[UniformValue::MAX_SIZE];
+        for (UINT c = 0; c < info.channels; ++c)
+        {
+            double fSum = 0.0;
+            for (UINT i = 0; i < 8; ++i)
+                fSum += ReadComponent(aSource + std::size_t{c} * uiComponent, info);
+            WriteComponent(aTarget + std::size_t{c} * uiComponent, info, fSum / 8.0);
+        }
+        if (pResource->SetUniform(uiTarget, aTarget, uiElement))
+            return;
+    }
+    const std::uint8_t* pSource = pResource->GetData(uiSource);
+    std::uint8_t* pTarget = pResource->GetData(uiTarget);
+    if (pSource == nullptr || pTarget == nullptr)
+        return;
     const auto clamp = [](UINT v, UINT uiSize) { return v < uiSize ? v : uiSize - 1; };
     for (UINT z = 0; z < pTo->depth; ++z)
         for (UINT y = 0; y < pTo->height; ++y)
@@ -259,30 +281,28 @@ bool DeviceContext::Implements(REFIID riid) const
 void DeviceContext::OMSetRenderTargets(UINT NumViews, ID3D11RenderTargetView* const* ppRenderTargetViews,
                                        ID3D11DepthStencilView* pDepthStencilView)
 {
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
-    record.Interface = INTERFACE_NAME;
-    record.Method = "OMSetRenderTargets";
-    record.Values = {static_cast<double>(NumViews)};
+    CallEntry record(INTERFACE_NAME, "OMSetRenderTargets");
+    record.AddValue(static_cast<double>(NumViews));
     bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
                   (NumViews == 0 || ppRenderTargetViews != nullptr);
     for (UINT i = 0; bValid && i < NumViews; ++i)
     {
         ID3D11RenderTargetView* pView = ppRenderTargetViews[i];
         bValid = pView == nullptr || RenderTargetView::From(pView) != nullptr;
-        record.Objects.push_back(Object::IdOf(pView));
+        record.AddObject(Object::IdOf(pView));
     }
     bValid = bValid && (pDepthStencilView == nullptr || DepthStencilView::From(pDepthStencilView) != nullptr);
-    record.Objects.push_back(Object::IdOf(pDepthStencilView));
+    record.AddObject(Object::IdOf(pDepthStencilView));
     if (!bValid)
     {
-        record.Result = E_INVALIDARG;
+        record.result = E_INVALIDARG;
         Runtime::Get().Log(record);
         return;
     }
     if (!SizesMatch(NumViews, ppRenderTargetViews, pDepthStencilView))
     {
         // As the runtime does: nothing stays bound, and the refusal shows in the log.
-        record.Result = E_INVALIDARG;
+        record.result = E_INVALIDARG;
         Runtime::Get().Log(record);
         for (auto& target : m_aRenderTargets)
             target.Set(nullptr);
@@ -303,18 +323,16 @@ void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** p
 {
     const bool bValid = NumViews <= D3D11_SIMULTANEOUS_RENDER_TARGET_COUNT &&
                         (NumViews == 0 || ppRenderTargetViews != nullptr);
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
-    record.Interface = INTERFACE_NAME;
-    record.Method = "OMGetRenderTargets";
-    record.Values = {static_cast<double>(NumViews)};
-    record.Result = bValid ? S_OK : E_INVALIDARG;
+    CallEntry record(INTERFACE_NAME, "OMGetRenderTargets");
+    record.AddValue(static_cast<double>(NumViews));
+    record.result = bValid ? S_OK : E_INVALIDARG;
     for (UINT i = 0; bValid && i < NumViews; ++i)
     {
         ID3D11RenderTargetView* pView = i < m_uiRenderTargetCount ? m_aRenderTargets[i].Get() : nullptr;
         if (pView != nullptr)
             pView->AddRef();
         ppRenderTargetViews[i] = pView;
-        record.Objects.push_back(Object::IdOf(pView));
+        record.AddObject(Object::IdOf(pView));
     }
     if (ppDepthStencilView != nullptr)
     {
@@ -322,7 +340,7 @@ void DeviceContext::OMGetRenderTargets(UINT NumViews, ID3D11RenderTargetView** p
         if (pDepth != nullptr)
             pDepth->AddRef();
         *ppDepthStencilView = pDepth;
-        record.Objects.push_back(Object::IdOf(pDepth));
+        record.AddObject(Object::IdOf(pDepth));
     }
     Runtime::Get().Log(record);
 }
@@ -337,11 +355,10 @@ void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
 {
     const bool bKeepTargets = NumRTVs == D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL;
     const bool bKeepViews = NumUAVs == D3D11_KEEP_UNORDERED_ACCESS_VIEWS;
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
-    record.Interface = INTERFACE_NAME;
-    record.Method = "OMSetRenderTargetsAndUnorderedAccessViews";
-    record.Values = {static_cast<double>(NumRTVs), static_cast<double>(UAVStartSlot),
-                     static_cast<double>(NumUAVs)};
+    CallEntry record(INTERFACE_NAME, "OMSetRenderTargetsAndUnorderedAccessViews");
+    record.AddValue(static_cast<double>(NumRTVs));
+    record.AddValue(static_cast<double>(UAVStartSlot));
+    record.AddValue(static_cast<double>(NumUAVs));
     bool bValid = true;
     if (!bKeepTargets)
     {
@@ -351,12 +368,12 @@ void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
         {
             bValid = ppRenderTargetViews[i] == nullptr ||
                      RenderTargetView::From(ppRenderTargetViews[i]) != nullptr;
-            record.Objects.push_back(Object::IdOf(ppRenderTargetViews[i]));
+            record.AddObject(Object::IdOf(ppRenderTargetViews[i]));
         }
         bValid = bValid &&
                  (pDepthStencilView == nullptr || DepthStencilView::From(pDepthStencilView) != nullptr) &&
                  SizesMatch(NumRTVs, ppRenderTargetViews, pDepthStencilView);
-        record.Objects.push_back(Object::IdOf(pDepthStencilView));
+        record.AddObject(Object::IdOf(pDepthStencilView));
     }
     if (bValid && !bKeepViews && NumUAVs > 0)
     {
@@ -369,12 +386,12 @@ void DeviceContext::OMSetRenderTargetsAndUnorderedAccessViews(
         {
             bValid = ppUnorderedAccessViews[i] == nullptr ||
                      UnorderedAccessView::From(ppUnorderedAccessViews[i]) != nullptr;
-            record.Objects.push_back(Object::IdOf(ppUnorderedAccessViews[i]));
-            record.Values.push_back(
+            record.AddObject(Object::IdOf(ppUnorderedAccessViews[i]));
+            record.AddValue(
                 static_cast<double>(pUAVInitialCounts != nullptr ? pUAVInitialCounts[i] : 0xFFFFFFFFu));
         }
     }
-    record.Result = bValid ? S_OK : E_INVALIDARG;
+    record.result = bValid ? S_OK : E_INVALIDARG;
     Runtime::Get().Log(record);
     if (!bValid)
         return;
@@ -450,14 +467,11 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
     {
         bValid = EncodeUint(pView->GetFormat(), Values, aPattern, &uiSize);
     }
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
-    record.Interface = INTERFACE_NAME;
-    record.Method = "ClearUnorderedAccessViewUint";
-    record.Result = bValid ? S_OK : E_INVALIDARG;
-    record.Objects = {Object::IdOf(pUnorderedAccessView)};
-    if (Values != nullptr)
-        record.Values = {static_cast<double>(Values[0]), static_cast<double>(Values[1]),
-                         static_cast<double>(Values[2]), static_cast<double>(Values[3])};
+    CallEntry record(INTERFACE_NAME, "ClearUnorderedAccessViewUint");
+    record.result = bValid ? S_OK : E_INVALIDARG;
+    record.AddObject(Object::IdOf(pUnorderedAccessView));
+    for (UINT i = 0; Values != nullptr && i < 4; ++i)
+        record.AddValue(static_cast<double>(Values[i]));
     Runtime::Get().Log(record);
     if (!bValid)
         return;
@@ -467,16 +481,19 @@ void DeviceContext::ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* pUno
             FillRange(pView->GetResourceImpl(), range, aPattern, nullptr, uiSize);
         return;
     }
-    std::uint8_t* pData = pView->GetResourceImpl()->GetData(0);
-    FillPattern(pData + uiFirst, uiBytes, aPattern, uiSize);
+    ResourceImpl* pResource = pView->GetResourceImpl();
+    if (uiFirst == 0 && uiBytes == pResource->GetLayout(0)->byteSize &&
+        pResource->SetUniform(0, aPattern, uiSize))
+        return;
+    std::uint8_t* pData = pResource->GetData(0);
+    if (pData != nullptr)
+        FillPattern(pData + uiFirst, uiBytes, aPattern, uiSize);
 }
 
 void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pViewports)
 {
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
-    record.Interface = INTERFACE_NAME;
-    record.Method = "RSSetViewports";
-    record.Values = {static_cast<double>(NumViewports)};
+    CallEntry record(INTERFACE_NAME, "RSSetViewports");
+    record.AddValue(static_cast<double>(NumViewports));
     const bool bValid = NumViewports <= D3D11_VIEWPORT_AND_SCISSORRECT_OBJECT_COUNT_PER_PIPELINE &&
                         (NumViewports == 0 || pViewports != nullptr);
     if (bValid)
@@ -484,13 +501,14 @@ void DeviceContext::RSSetViewports(UINT NumViewports, const D3D11_VIEWPORT* pVie
         for (UINT i = 0; i < NumViewports; ++i)
         {
             const D3D11_VIEWPORT& vp = pViewports[i];
-            record.Values.insert(record.Values.end(),
-                                 {vp.TopLeftX, vp.TopLeftY, vp.Width, vp.Height, vp.MinDepth, vp.MaxDepth});
+            for (const double fValue :
+                 {vp.TopLeftX, vp.TopLeftY, vp.Width, vp.Height, vp.MinDepth, vp.MaxDepth})
+                record.AddValue(fValue);
         }
     }
     else
     {
-        record.Result = E_INVALIDARG;
+        record.result = E_INVALIDARG;
     }
     Runtime::Get().Log(record);
     if (bValid)
@@ -599,11 +617,21 @@ void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSub
                         static_cast<double>(Format)});
     if (!bValid)
         return;
-    // The stand-in's resolve: sample 0 of every source pixel.
+    // The stand-in's resolve: sample 0 of every source pixel, so a uniform source whose
+    // pattern tiles one element gives its own value.
     const UINT uiElementSize = info.bytesPerBlock;
     const UINT uiSamples = pSrc->GetShape().sampleCount;
+    std::uint8_t aElement[UniformValue::MAX_SIZE];
+    if (pSrc->GetUniform(SrcSubresource).Expand(uiElementSize, aElement) &&
+        pDstLayout->rowPitch == pDstLayout->width * uiElementSize &&
+        pDst->SetUniform(DstSubresource, aElement, uiElementSize))
+    {
+        return;
+    }
     const std::uint8_t* pSrcData = pSrc->GetData(SrcSubresource);
     std::uint8_t* pDstData = pDst->GetData(DstSubresource);
+    if (pSrcData == nullptr || pDstData == nullptr)
+        return;
     for (UINT y = 0; y < pDstLayout->height; ++y)
     {
         for (UINT x = 0; x < pDstLayout->width; ++x)
@@ -756,8 +784,14 @@ HRESULT DeviceContext::Map(ID3D11Resource* pResource, UINT Subresource, D3D11_MA
             *pMappedResource = D3D11_MAPPED_SUBRESOURCE{};
         return hr;
     }
+    std::uint8_t* pData = pImpl->GetData(Subresource);
+    if (pData == nullptr)
+    {
+        *pMappedResource = D3D11_MAPPED_SUBRESOURCE{};
+        return E_OUTOFMEMORY;
+    }
     pImpl->SetMapped(Subresource, true);
-    pMappedResource->pData = pImpl->GetData(Subresource);
+    pMappedResource->pData = pData;
     pMappedResource->RowPitch = pLayout->rowPitch;
     pMappedResource->DepthPitch = pLayout->depthPitch;
     return S_OK;
@@ -798,10 +832,14 @@ void DeviceContext::UpdateSubresource(ID3D11Resource* pDstResource, UINT DstSubr
                         static_cast<double>(SrcDepthPitch)});
     if (!bValid)
         return;
+    const bool bWhole =
+        uiRowBytes == pLayout->rowPitch && uiRows == pLayout->rowCount && uiSlices == pLayout->depth;
+    std::uint8_t* pData = bWhole ? pDst->GetDataForOverwrite(DstSubresource) : pDst->GetData(DstSubresource);
+    if (pData == nullptr)
+        return;
     CopyBlocks(static_cast<const std::uint8_t*>(pSrcData), SrcRowPitch, SrcDepthPitch,
-               pDst->GetData(DstSubresource) +
-                   BlockOffset(*pLayout, block, blocks.left, blocks.top, blocks.front),
-               pLayout->rowPitch, pLayout->depthPitch, uiRowBytes, uiRows, uiSlices);
+               pData + BlockOffset(*pLayout, block, blocks.left, blocks.top, blocks.front), pLayout->rowPitch,
+               pLayout->depthPitch, uiRowBytes, uiRows, uiSlices);
 }
 
 void DeviceContext::CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* pSrcResource)
@@ -823,8 +861,17 @@ void DeviceContext::CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* p
                        {Object::IdOf(pDstResource), Object::IdOf(pSrcResource)}, {});
     if (!bValid)
         return;
+    // Same shape and family: every subresource has the same layout on both sides.
     for (UINT i = 0; i < pDst->GetSubresourceCount(); ++i)
-        std::memcpy(pDst->GetData(i), pSrc->GetData(i), pDst->GetLayout(i)->byteSize);
+    {
+        const UniformValue uniform = pSrc->GetUniform(i);
+        if (uniform.size != 0 && pDst->SetUniform(i, uniform.bytes, uniform.size))
+            continue;
+        const std::uint8_t* pSrcData = pSrc->GetData(i);
+        std::uint8_t* pDstData = pDst->GetDataForOverwrite(i);
+        if (pSrcData != nullptr && pDstData != nullptr)
+            std::memcpy(pDstData, pSrcData, pDst->GetLayout(i)->byteSize);
+    }
 }
 
 void DeviceContext::CopySubresourceRegion(ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX,
@@ -868,14 +915,33 @@ void DeviceContext::CopySubresourceRegion(ID3D11Resource* pDstResource, UINT Dst
                         static_cast<double>(SrcSubresource)});
     if (!bValid)
         return;
-    CopyBlocks(pSrc->GetData(SrcSubresource) +
-                   BlockOffset(*pSrcLayout, block, srcBlocks.left, srcBlocks.top, srcBlocks.front),
-               pSrcLayout->rowPitch, pSrcLayout->depthPitch,
-               pDst->GetData(DstSubresource) +
-                   BlockOffset(*pDstLayout, block, dstBlocks.left, dstBlocks.top, dstBlocks.front),
-               pDstLayout->rowPitch, pDstLayout->depthPitch,
-               std::size_t{srcBlocks.right - srcBlocks.left} * block.bytesPerBlock,
-               srcBlocks.bottom - srcBlocks.top, srcBlocks.back - srcBlocks.front);
+    const std::size_t uiRowBytes = std::size_t{srcBlocks.right - srcBlocks.left} * block.bytesPerBlock;
+    const UINT uiRows = srcBlocks.bottom - srcBlocks.top;
+    const UINT uiSlices = srcBlocks.back - srcBlocks.front;
+    const std::size_t uiSrcOffset =
+        BlockOffset(*pSrcLayout, block, srcBlocks.left, srcBlocks.top, srcBlocks.front);
+    const std::size_t uiDstOffset =
+        BlockOffset(*pDstLayout, block, dstBlocks.left, dstBlocks.top, dstBlocks.front);
+    const bool bWhole =
+        uiRowBytes == pDstLayout->rowPitch && uiRows == pDstLayout->rowCount && uiSlices == pDstLayout->depth;
+    // From a uniform source every copied row starts the pattern afresh when the source offset
+    // and pitches are whole patterns: a whole target takes the value, and a target holding the
+    // same value at the same phase keeps it.
+    const UniformValue uniform = pSrc->GetUniform(SrcSubresource);
+    if (uniform.size != 0 && uiSrcOffset % uniform.size == 0 && uiRowBytes % uniform.size == 0)
+    {
+        if (bWhole && pDst->SetUniform(DstSubresource, uniform.bytes, uniform.size))
+            return;
+        if (pDst->GetUniform(DstSubresource) == uniform && uiDstOffset % uniform.size == 0)
+            return;
+    }
+    const std::uint8_t* pSrcData = pSrc->GetData(SrcSubresource);
+    std::uint8_t* pDstData =
+        bWhole ? pDst->GetDataForOverwrite(DstSubresource) : pDst->GetData(DstSubresource);
+    if (pSrcData == nullptr || pDstData == nullptr)
+        return;
+    CopyBlocks(pSrcData + uiSrcOffset, pSrcLayout->rowPitch, pSrcLayout->depthPitch, pDstData + uiDstOffset,
+               pDstLayout->rowPitch, pDstLayout->depthPitch, uiRowBytes, uiRows, uiSlices);
 }
 
 namespace
@@ -908,19 +974,18 @@ void DeviceContext::IASetVertexBuffers(UINT StartSlot, UINT NumBuffers, ID3D11Bu
         StartSlot < D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT &&
         NumBuffers <= D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT - StartSlot &&
         (NumBuffers == 0 || (ppVertexBuffers != nullptr && pStrides != nullptr && pOffsets != nullptr));
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
-    record.Interface = INTERFACE_NAME;
-    record.Method = "IASetVertexBuffers";
-    record.Values = {static_cast<double>(StartSlot), static_cast<double>(NumBuffers)};
+    CallEntry record(INTERFACE_NAME, "IASetVertexBuffers");
+    record.AddValue(static_cast<double>(StartSlot));
+    record.AddValue(static_cast<double>(NumBuffers));
     for (UINT i = 0; bValid && i < NumBuffers; ++i)
     {
         if (ppVertexBuffers[i] != nullptr && !HasBind(ppVertexBuffers[i], D3D11_BIND_VERTEX_BUFFER))
             bValid = false;
-        record.Objects.push_back(Object::IdOf(ppVertexBuffers[i]));
-        record.Values.push_back(static_cast<double>(pStrides[i]));
-        record.Values.push_back(static_cast<double>(pOffsets[i]));
+        record.AddObject(Object::IdOf(ppVertexBuffers[i]));
+        record.AddValue(static_cast<double>(pStrides[i]));
+        record.AddValue(static_cast<double>(pOffsets[i]));
     }
-    record.Result = bValid ? S_OK : E_INVALIDARG;
+    record.result = bValid ? S_OK : E_INVALIDARG;
     Runtime::Get().Log(record);
     if (!bValid)
         return;
@@ -963,32 +1028,33 @@ void DeviceContext::LogDraw(const char* pMethod, std::initializer_list<double> v
 {
     if (!Runtime::Get().IsLogging())
         return;
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(true);
-    record.Interface = INTERFACE_NAME;
-    record.Method = pMethod;
-    record.Values.assign(values.begin(), values.end());
-    D3D11Control::DrawPipeline& pipeline = *record.Pipeline;
-    pipeline.Topology = m_topology;
-    pipeline.InputLayout = Object::IdOf(m_inputLayout.Get());
+    CallEntry record(INTERFACE_NAME, pMethod);
+    for (const double fValue : values)
+        record.AddValue(fValue);
+    PipelineEntry pipeline;
+    pipeline.topology = m_topology;
+    pipeline.uiInputLayout = Object::IdOf(m_inputLayout.Get());
     UINT uiSlots = D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT;
     while (uiSlots > 0 && m_aVertexBuffers[uiSlots - 1].Get() == nullptr)
         --uiSlots;
     for (UINT i = 0; i < uiSlots; ++i)
-        pipeline.VertexBuffers.push_back(
-            {Object::IdOf(m_aVertexBuffers[i].Get()), m_aVertexStrides[i], m_aVertexOffsets[i]});
-    pipeline.IndexBuffer = Object::IdOf(m_indexBuffer.Get());
-    pipeline.IndexFormat = m_indexFormat;
-    pipeline.IndexOffset = m_uiIndexOffset;
-    pipeline.VertexShader = Object::IdOf(m_aStages[STAGE_VS].shader.Get());
-    pipeline.GeometryShader = Object::IdOf(m_aStages[STAGE_GS].shader.Get());
-    pipeline.PixelShader = Object::IdOf(m_aStages[STAGE_PS].shader.Get());
-    pipeline.BlendState = Object::IdOf(m_blendState.Get());
-    pipeline.DepthStencilState = Object::IdOf(m_depthStencilState.Get());
-    pipeline.RasterizerState = Object::IdOf(m_rasterizerState.Get());
+        pipeline.aVertexBuffers[i] = {Object::IdOf(m_aVertexBuffers[i].Get()), m_aVertexStrides[i],
+                                      m_aVertexOffsets[i]};
+    pipeline.uiVertexBuffers = uiSlots;
+    pipeline.uiIndexBuffer = Object::IdOf(m_indexBuffer.Get());
+    pipeline.indexFormat = m_indexFormat;
+    pipeline.uiIndexOffset = m_uiIndexOffset;
+    pipeline.uiVertexShader = Object::IdOf(m_aStages[STAGE_VS].shader.Get());
+    pipeline.uiGeometryShader = Object::IdOf(m_aStages[STAGE_GS].shader.Get());
+    pipeline.uiPixelShader = Object::IdOf(m_aStages[STAGE_PS].shader.Get());
+    pipeline.uiBlendState = Object::IdOf(m_blendState.Get());
+    pipeline.uiDepthStencilState = Object::IdOf(m_depthStencilState.Get());
+    pipeline.uiRasterizerState = Object::IdOf(m_rasterizerState.Get());
     // The buffers stay among the objects as before: index buffer (indexed draws), vertex buffer 0.
-    if (record.Method.rfind("DrawIndexed", 0) == 0)
-        record.Objects.push_back(pipeline.IndexBuffer);
-    record.Objects.push_back(uiSlots > 0 ? pipeline.VertexBuffers[0].Buffer : 0);
+    if (std::strncmp(pMethod, "DrawIndexed", 11) == 0)
+        record.AddObject(pipeline.uiIndexBuffer);
+    record.AddObject(uiSlots > 0 ? pipeline.aVertexBuffers[0].Buffer : 0);
+    record.pPipeline = &pipeline;
     Runtime::Get().Log(record);
 }
 
@@ -1048,18 +1114,17 @@ template <class T, class TCheck>
 bool LogSlots(const char* pInterface, const char* pMethod, UINT StartSlot, UINT Num, T* const* ppObjects,
               UINT uiSlotCount, TCheck check)
 {
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
-    record.Interface = pInterface;
-    record.Method = pMethod;
-    record.Values = {static_cast<double>(StartSlot), static_cast<double>(Num)};
+    CallEntry record(pInterface, pMethod);
+    record.AddValue(static_cast<double>(StartSlot));
+    record.AddValue(static_cast<double>(Num));
     bool bValid =
         StartSlot < uiSlotCount && Num <= uiSlotCount - StartSlot && (Num == 0 || ppObjects != nullptr);
     for (UINT i = 0; bValid && i < Num; ++i)
     {
         bValid = ppObjects[i] == nullptr || check(ppObjects[i]);
-        record.Objects.push_back(Object::IdOf(ppObjects[i]));
+        record.AddObject(Object::IdOf(ppObjects[i]));
     }
-    record.Result = bValid ? S_OK : E_INVALIDARG;
+    record.result = bValid ? S_OK : E_INVALIDARG;
     Runtime::Get().Log(record);
     return bValid;
 }
@@ -1172,18 +1237,16 @@ void DeviceContext::GSSetShaderResources(UINT StartSlot, UINT NumViews,
 void DeviceContext::SOSetTargets(UINT NumBuffers, ID3D11Buffer* const* ppSOTargets, const UINT* pOffsets)
 {
     bool bValid = NumBuffers <= D3D11_SO_BUFFER_SLOT_COUNT && (NumBuffers == 0 || ppSOTargets != nullptr);
-    D3D11Control::CallRecord& record = Runtime::ScratchRecord(false);
-    record.Interface = INTERFACE_NAME;
-    record.Method = "SOSetTargets";
-    record.Values = {static_cast<double>(NumBuffers)};
+    CallEntry record(INTERFACE_NAME, "SOSetTargets");
+    record.AddValue(static_cast<double>(NumBuffers));
     for (UINT i = 0; bValid && i < NumBuffers; ++i)
     {
         if (ppSOTargets[i] != nullptr && !HasBind(ppSOTargets[i], D3D11_BIND_STREAM_OUTPUT))
             bValid = false;
-        record.Objects.push_back(Object::IdOf(ppSOTargets[i]));
-        record.Values.push_back(static_cast<double>(pOffsets != nullptr ? pOffsets[i] : 0));
+        record.AddObject(Object::IdOf(ppSOTargets[i]));
+        record.AddValue(static_cast<double>(pOffsets != nullptr ? pOffsets[i] : 0));
     }
-    record.Result = bValid ? S_OK : E_INVALIDARG;
+    record.result = bValid ? S_OK : E_INVALIDARG;
     Runtime::Get().Log(record);
     if (!bValid)
         return;

@@ -2,6 +2,7 @@
 
 #include "platform/d3d11/D3D11Formats.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -160,14 +161,124 @@ UINT FullMipCount(UINT uiLargestSide)
     return uiCount;
 }
 
+// One element, then the filled part copied onto the rest, doubling each time (clears of
+// large targets that something reads are filled this way).
+void FillPattern(std::uint8_t* pData, std::size_t uiBytes, const std::uint8_t* pPattern, UINT uiElementSize)
+{
+    if (uiElementSize == 0)
+        return;
+    const std::size_t uiWhole = uiBytes / uiElementSize * uiElementSize;
+    if (uiWhole == 0)
+        return;
+    std::memcpy(pData, pPattern, uiElementSize);
+    for (std::size_t uiFilled = uiElementSize; uiFilled < uiWhole;)
+    {
+        const std::size_t uiCopy = std::min(uiFilled, uiWhole - uiFilled);
+        std::memcpy(pData + uiFilled, pData, uiCopy);
+        uiFilled += uiCopy;
+    }
+}
+
+bool UniformValue::operator==(const UniformValue& other) const
+{
+    return size == other.size && std::memcmp(bytes, other.bytes, size) == 0;
+}
+
+bool UniformValue::Expand(UINT uiElementSize, std::uint8_t* pOut) const
+{
+    if (size == 0 || uiElementSize == 0 || uiElementSize > MAX_SIZE || uiElementSize % size != 0)
+        return false;
+    for (UINT i = 0; i < uiElementSize; ++i)
+        pOut[i] = bytes[i % size];
+    return true;
+}
+
 const SubresourceLayout* ResourceImpl::GetLayout(UINT uiSubresource) const
 {
     return uiSubresource < m_vLayouts.size() ? &m_vLayouts[uiSubresource] : nullptr;
 }
 
+std::uint8_t* ResourceImpl::MakeRealLocked(UINT uiSubresource, bool bFill)
+{
+    if (uiSubresource >= m_vLayouts.size())
+        return nullptr;
+    ByteBuffer& data = m_vData[uiSubresource];
+    UniformValue& uniform = m_vUniform[uiSubresource];
+    const std::size_t uiBytes = m_vLayouts[uiSubresource].byteSize;
+    if (data.size() != uiBytes)
+    {
+        try
+        {
+            data.resize(uiBytes); // filled below or by the caller
+        }
+        catch (const std::bad_alloc&)
+        {
+            return nullptr;
+        }
+    }
+    if (uniform.size != 0)
+    {
+        if (bFill)
+            FillPattern(data.data(), uiBytes, uniform.bytes, uniform.size);
+        uniform.size = 0;
+    }
+    return data.data();
+}
+
 std::uint8_t* ResourceImpl::GetData(UINT uiSubresource)
 {
-    return uiSubresource < m_vData.size() ? m_vData[uiSubresource].data() : nullptr;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return MakeRealLocked(uiSubresource, true);
+}
+
+std::uint8_t* ResourceImpl::GetDataForOverwrite(UINT uiSubresource)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return MakeRealLocked(uiSubresource, false);
+}
+
+bool ResourceImpl::ReadData(UINT uiSubresource, std::uint8_t* pOut)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (uiSubresource >= m_vLayouts.size())
+        return false;
+    const std::size_t uiBytes = m_vLayouts[uiSubresource].byteSize;
+    const UniformValue& uniform = m_vUniform[uiSubresource];
+    if (uniform.size != 0)
+        FillPattern(pOut, uiBytes, uniform.bytes, uniform.size);
+    else if (uiBytes > 0)
+        std::memcpy(pOut, m_vData[uiSubresource].data(), uiBytes);
+    return true;
+}
+
+UniformValue ResourceImpl::GetUniform(UINT uiSubresource)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return uiSubresource < m_vUniform.size() ? m_vUniform[uiSubresource] : UniformValue{};
+}
+
+bool ResourceImpl::SetUniform(UINT uiSubresource, const std::uint8_t* pPattern, UINT uiSize)
+{
+    const SubresourceLayout* pLayout = GetLayout(uiSubresource);
+    if (pLayout == nullptr || uiSize == 0 || uiSize > UniformValue::MAX_SIZE ||
+        pLayout->rowPitch % uiSize != 0 || pLayout->byteSize % uiSize != 0)
+    {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    UniformValue& uniform = m_vUniform[uiSubresource];
+    std::memcpy(uniform.bytes, pPattern, uiSize);
+    uniform.size = uiSize;
+    return true;
+}
+
+std::size_t ResourceImpl::GetMemoryBytes()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::size_t uiBytes = 0;
+    for (const ByteBuffer& data : m_vData)
+        uiBytes += data.size();
+    return uiBytes;
 }
 
 bool ResourceImpl::IsMapped(UINT uiSubresource) const
@@ -263,14 +374,15 @@ HRESULT ResourceImpl::InitStorage(const ResourceShape& shape, const D3D11_SUBRES
         }
 
         std::vector<ByteBuffer> vData(vLayouts.size());
+        // Without initial data every subresource is zeros, kept as a uniform value.
+        UniformValue zero;
+        zero.size = pInitialData == nullptr ? 1 : 0;
+        std::vector<UniformValue> vUniform(vLayouts.size(), zero);
         for (std::size_t i = 0; i < vLayouts.size(); ++i)
         {
             const SubresourceLayout& layout = vLayouts[i];
             if (pInitialData == nullptr)
-            {
-                vData[i].assign(layout.byteSize, 0);
                 continue;
-            }
             vData[i].resize(layout.byteSize); // every byte is written below
             const auto* pSource = static_cast<const std::uint8_t*>(pInitialData[i].pSysMem);
             const bool bContiguous =
@@ -295,6 +407,7 @@ HRESULT ResourceImpl::InitStorage(const ResourceShape& shape, const D3D11_SUBRES
         }
         m_vLayouts.swap(vLayouts);
         m_vData.swap(vData);
+        m_vUniform.swap(vUniform);
     }
     catch (const std::bad_alloc&)
     {

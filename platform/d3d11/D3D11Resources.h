@@ -1,6 +1,18 @@
 #pragma once
 // Internal to the Direct3D 11 stand-in: buffers and textures. Each keeps its description and
-// one block of CPU memory per subresource, filled from the initial data or with zeros.
+// the bytes of each subresource, real or recorded as a uniform value.
+//
+// Lazy memory: a subresource is either real (a block of CPU memory holding its bytes) or
+// uniform (every byte i is pattern[i % size] for one element pattern of 1 to 16 bytes, with no
+// memory behind it). A resource made without initial data starts uniform at zero; a clear that
+// covers a whole subresource records its value instead of filling; a whole copy, a resolve or
+// mip generation from a uniform source records the value the filled bytes would have. Anything
+// that needs the bytes (a copy from a source that is not uniform, a partial clear, copy or
+// update, Map, the texture writers and readers) asks GetData, which allocates and fills the
+// memory from the pattern first; ReadData gives the bytes without keeping them. Once allocated,
+// memory stays with the resource (a later whole clear only marks it uniform), so pointers from
+// Map stay valid. Each resource locks its own state: GetData, ReadData and the uniform calls
+// are thread-safe; the bytes themselves follow the context's one-thread rule.
 
 #include "platform/d3d11/D3D11Runtime.h"
 #include "platform/d3d11/d3d11.h"
@@ -8,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -74,6 +87,19 @@ struct SubresourceLayout
     std::size_t byteSize = 0;
 };
 
+// The element pattern of a uniform subresource; size 0 when the subresource is not uniform.
+struct UniformValue
+{
+    static constexpr UINT MAX_SIZE = 16;
+    std::uint8_t bytes[MAX_SIZE] = {};
+    UINT size = 0;
+
+    bool operator==(const UniformValue& other) const;
+    // The pattern repeated to uiElementSize bytes (a multiple of size, at most MAX_SIZE); false
+    // when it does not tile that element.
+    bool Expand(UINT uiElementSize, std::uint8_t* pOut) const;
+};
+
 // Memory and shape shared by every resource class; reached from an interface with From.
 class ResourceImpl
 {
@@ -85,7 +111,20 @@ public:
     UINT GetSubresourceCount() const { return static_cast<UINT>(m_vLayouts.size()); }
     // Null when the index is out of range.
     const SubresourceLayout* GetLayout(UINT uiSubresource) const;
+    // The subresource's real bytes, allocated and filled from its uniform value first when it
+    // has none; null for an index out of range or when the memory cannot be had.
     std::uint8_t* GetData(UINT uiSubresource);
+    // As GetData for a caller that writes every byte: a uniform value is dropped unfilled.
+    std::uint8_t* GetDataForOverwrite(UINT uiSubresource);
+    // Copies the subresource's byteSize bytes to pOut without keeping them; false when out of range.
+    bool ReadData(UINT uiSubresource, std::uint8_t* pOut);
+    // The subresource's uniform value (size 0 when it is real or out of range).
+    UniformValue GetUniform(UINT uiSubresource);
+    // Records that every byte of the subresource is now the pattern's; false (nothing changed)
+    // when the pattern cannot tile its rows (0 or more than 16 bytes, pitches not a multiple).
+    bool SetUniform(UINT uiSubresource, const std::uint8_t* pPattern, UINT uiSize);
+    // Bytes of memory held now, over every subresource.
+    std::size_t GetMemoryBytes();
     // Map state of a subresource, kept for the immediate context (one thread).
     bool IsMapped(UINT uiSubresource) const;
     bool IsAnyMapped() const;
@@ -103,9 +142,14 @@ protected:
     HRESULT InitStorage(const ResourceShape& shape, const D3D11_SUBRESOURCE_DATA* pInitialData);
 
 private:
+    // Real bytes of the subresource, filled from the uniform value when bFill; m_mutex held.
+    std::uint8_t* MakeRealLocked(UINT uiSubresource, bool bFill);
+
     ResourceShape m_shape;
     std::vector<SubresourceLayout> m_vLayouts;
-    std::vector<ByteBuffer> m_vData;
+    std::mutex m_mutex;                   // guards m_vData and m_vUniform
+    std::vector<ByteBuffer> m_vData;      // empty until the bytes are needed
+    std::vector<UniformValue> m_vUniform; // per subresource; size 0 where m_vData holds the bytes
     std::vector<bool> m_vMapped;
 };
 
@@ -172,5 +216,9 @@ private:
 
 // Number of levels of a full mip chain for that largest side.
 UINT FullMipCount(UINT uiLargestSide);
+
+// Repeats the element pattern over the whole elements of the bytes (a partial last element is
+// left as it is).
+void FillPattern(std::uint8_t* pData, std::size_t uiBytes, const std::uint8_t* pPattern, UINT uiElementSize);
 
 } // namespace d3d11_internal

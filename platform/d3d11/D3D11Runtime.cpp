@@ -1,9 +1,9 @@
 #include "platform/d3d11/D3D11Runtime.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace d3d11_internal
 {
@@ -70,8 +70,10 @@ Runtime& Runtime::Get()
 Runtime::Runtime()
 {
     ResetConfigLocked();
-    // Without a test in control the program is a real run: it reports its frames.
+    // Without a test in control the program is a real run: it reports its frames, and its
+    // presents wait for the display.
     m_bFrameReports = true;
+    m_bPacing.store(true, std::memory_order_relaxed);
 }
 
 void Runtime::ResetConfigLocked()
@@ -82,8 +84,8 @@ void Runtime::ResetConfigLocked()
     for (UINT uiCount : {1u, 2u, 4u, 8u})
         m_mQualityLevels[{DXGI_FORMAT_UNKNOWN, uiCount}] = 1;
     m_vFailures.clear();
-    m_frameLog.uiCount = 0;
-    m_lastFrameLog.uiCount = 0;
+    m_frameLog.Clear();
+    m_lastFrameLog.Clear();
     m_mCallCounts.clear();
     m_uiSequence = 0;
     m_uiFrame = 0;
@@ -93,6 +95,9 @@ void Runtime::ResetConfigLocked()
     m_bReported = false;
     m_presentHook = nullptr;
     m_bLogging.store(true, std::memory_order_relaxed);
+    m_bPacing.store(false, std::memory_order_relaxed);
+    m_bManualClock = false;
+    m_uiManualClock = 0;
 }
 
 std::uint64_t Runtime::Register(Object* pObject)
@@ -148,17 +153,28 @@ bool Runtime::GetOutput(UINT uiAdapter, UINT uiOutput, D3D11Control::OutputConfi
     return true;
 }
 
+namespace
+{
+
+// "Interface::Method" or "Method" of a queued failure against a call, without building strings.
+bool NamesCall(const std::string& sName, std::string_view sInterface, std::string_view sMethod)
+{
+    const std::string_view sWanted = sName;
+    if (sWanted == sMethod)
+        return true;
+    return sWanted.size() == sInterface.size() + 2 + sMethod.size() &&
+           sWanted.substr(0, sInterface.size()) == sInterface &&
+           sWanted.substr(sInterface.size(), 2) == "::" && sWanted.substr(sInterface.size() + 2) == sMethod;
+}
+
+} // namespace
+
 HRESULT Runtime::TakeFailure(const char* pInterface, const char* pMethod)
 {
-    // Asked on every call: the names are only put together when a failure is queued.
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_vFailures.empty())
-        return S_OK;
-    const std::string sMethod = pMethod;
-    const std::string sQualified = std::string(pInterface) + "::" + sMethod;
     for (auto it = m_vFailures.begin(); it != m_vFailures.end(); ++it)
     {
-        if (it->first == sMethod || it->first == sQualified)
+        if (NamesCall(it->first, pInterface, pMethod))
         {
             const HRESULT hr = it->second;
             m_vFailures.erase(it);
@@ -173,100 +189,132 @@ void Runtime::Log(const char* pInterface, const char* pMethod, HRESULT hr,
 {
     if (!m_bLogging.load(std::memory_order_relaxed))
         return;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    LoggedCall& call = AppendLocked(pMethod, pInterface);
-    call.record.Interface = pInterface;
-    call.record.Method = pMethod;
-    call.record.Result = hr;
-    call.record.Objects.assign(objects.begin(), objects.end());
-    call.record.Values.assign(values.begin(), values.end());
-    call.bHasPipeline = false;
+    CallEntry entry(pInterface, pMethod, hr);
+    for (const std::uint64_t uiId : objects)
+        entry.AddObject(uiId);
+    for (const double fValue : values)
+        entry.AddValue(fValue);
+    Log(entry);
 }
 
-void Runtime::Log(const D3D11Control::CallRecord& record)
+std::size_t Runtime::NamePairHash::operator()(const std::pair<const char*, const char*>& names) const
+{
+    const std::hash<const void*> hash;
+    return hash(names.first) * 31 + hash(names.second);
+}
+
+void Runtime::Log(const CallEntry& entry)
 {
     if (!m_bLogging.load(std::memory_order_relaxed))
         return;
     std::lock_guard<std::mutex> lock(m_mutex);
-    LoggedCall& call = AppendLocked(record.Method.c_str(), record.Interface.c_str());
-    // Assigned member by member: the slot's storage is reused, never given up.
-    call.record.Interface = record.Interface;
-    call.record.Method = record.Method;
-    call.record.Result = record.Result;
-    call.record.Objects = record.Objects;
-    call.record.Values = record.Values;
-    call.bHasPipeline = record.Pipeline.has_value();
-    if (record.Pipeline.has_value())
-    {
-        if (call.record.Pipeline.has_value())
-            *call.record.Pipeline = *record.Pipeline;
-        else
-            call.record.Pipeline = record.Pipeline;
-    }
-}
-
-D3D11Control::CallRecord& Runtime::ScratchRecord(bool bDraw)
-{
-    static thread_local D3D11Control::CallRecord s_aRecords[2];
-    D3D11Control::CallRecord& record = s_aRecords[bDraw ? 1 : 0];
-    record.Interface.clear();
-    record.Method.clear();
-    record.Sequence = 0;
-    record.Frame = 0;
-    record.Result = S_OK;
-    record.Objects.clear();
-    record.Values.clear();
-    if (bDraw)
-    {
-        if (!record.Pipeline.has_value())
-            record.Pipeline.emplace();
-        std::vector<D3D11Control::VertexBufferBinding> vBuffers = std::move(record.Pipeline->VertexBuffers);
-        vBuffers.clear();
-        *record.Pipeline = D3D11Control::DrawPipeline{};
-        record.Pipeline->VertexBuffers = std::move(vBuffers);
-    }
-    return record;
-}
-
-Runtime::LoggedCall& Runtime::AppendLocked(const char* pMethod, const char* pInterface)
-{
-    FrameLog& log = m_frameLog;
-    if (log.uiCount >= MAX_FRAME_LOG)
-    {
-        // The oldest half goes; the slots move round, storage and all.
-        std::rotate(log.gCalls.begin(), log.gCalls.begin() + MAX_FRAME_LOG / 2,
-                    log.gCalls.begin() + static_cast<std::ptrdiff_t>(log.uiCount));
-        log.uiCount -= MAX_FRAME_LOG / 2;
-    }
-    if (log.uiCount == log.gCalls.size())
-        log.gCalls.emplace_back();
-    LoggedCall& call = log.gCalls[log.uiCount++];
-    call.record.Sequence = m_uiSequence++;
-    call.record.Frame = m_uiFrame;
-    // The names go through a kept buffer: a name counted before allocates nothing.
-    m_sCountedName.assign(pMethod);
-    ++m_mCallCounts[m_sCountedName];
-    if (std::strncmp(pMethod, "Draw", 4) == 0)
+    // Counted by the names' addresses (literals); GetCallCount compares the text.
+    ++m_mCallCounts[{entry.pInterface, entry.pMethod}];
+    if (std::strncmp(entry.pMethod, "Draw", 4) == 0)
         ++m_uiFrameDraws;
-    if (pInterface[0] != '\0')
+    if (m_frameLog.vCalls.size() >= MAX_FRAME_LOG)
+        m_frameLog.DropOldest(MAX_FRAME_LOG / 2);
+    StoredCall call;
+    call.pInterface = entry.pInterface;
+    call.pMethod = entry.pMethod;
+    call.result = entry.result;
+    call.uiSequence = m_uiSequence++;
+    call.uiFrame = m_uiFrame;
+    call.uiFirstObject = m_frameLog.vObjects.size();
+    call.uiObjects = entry.uiObjects;
+    call.uiFirstValue = m_frameLog.vValues.size();
+    call.uiValues = entry.uiValues;
+    m_frameLog.vObjects.insert(m_frameLog.vObjects.end(), entry.aObjects, entry.aObjects + entry.uiObjects);
+    m_frameLog.vValues.insert(m_frameLog.vValues.end(), entry.aValues, entry.aValues + entry.uiValues);
+    if (entry.pPipeline != nullptr)
     {
-        m_sCountedName.assign(pInterface).append("::").append(pMethod);
-        ++m_mCallCounts[m_sCountedName];
+        call.uiPipeline = m_frameLog.vPipelines.size();
+        m_frameLog.vPipelines.push_back(*entry.pPipeline);
     }
-    return call;
+    m_frameLog.vCalls.push_back(call);
 }
 
-std::vector<D3D11Control::CallRecord> Runtime::FrameLog::Copy() const
+void Runtime::FrameLog::Clear()
 {
-    std::vector<D3D11Control::CallRecord> gCopy;
-    gCopy.reserve(uiCount);
-    for (std::size_t i = 0; i < uiCount; ++i)
+    vCalls.clear();
+    vObjects.clear();
+    vValues.clear();
+    vPipelines.clear();
+}
+
+void Runtime::FrameLog::DropOldest(std::size_t uiCount)
+{
+    if (uiCount >= vCalls.size())
     {
-        gCopy.push_back(gCalls[i].record);
-        if (!gCalls[i].bHasPipeline)
-            gCopy.back().Pipeline.reset();
+        Clear();
+        return;
     }
-    return gCopy;
+    // Objects, values and pipelines are stored in call order: the first kept call's own entries
+    // mark how much goes.
+    const StoredCall& first = vCalls[uiCount];
+    const std::size_t uiObjects = first.uiFirstObject;
+    const std::size_t uiValues = first.uiFirstValue;
+    std::size_t uiPipelines = vPipelines.size();
+    for (std::size_t i = uiCount; i < vCalls.size(); ++i)
+    {
+        if (vCalls[i].uiPipeline != NO_PIPELINE)
+        {
+            uiPipelines = vCalls[i].uiPipeline;
+            break;
+        }
+    }
+    vCalls.erase(vCalls.begin(), vCalls.begin() + static_cast<std::ptrdiff_t>(uiCount));
+    vObjects.erase(vObjects.begin(), vObjects.begin() + static_cast<std::ptrdiff_t>(uiObjects));
+    vValues.erase(vValues.begin(), vValues.begin() + static_cast<std::ptrdiff_t>(uiValues));
+    vPipelines.erase(vPipelines.begin(), vPipelines.begin() + static_cast<std::ptrdiff_t>(uiPipelines));
+    for (StoredCall& call : vCalls)
+    {
+        call.uiFirstObject -= uiObjects;
+        call.uiFirstValue -= uiValues;
+        if (call.uiPipeline != NO_PIPELINE)
+            call.uiPipeline -= uiPipelines;
+    }
+}
+
+std::vector<D3D11Control::CallRecord> Runtime::FrameLog::ToRecords() const
+{
+    std::vector<D3D11Control::CallRecord> vRecords;
+    vRecords.reserve(vCalls.size());
+    for (const StoredCall& call : vCalls)
+    {
+        D3D11Control::CallRecord record;
+        record.Interface = call.pInterface;
+        record.Method = call.pMethod;
+        record.Sequence = call.uiSequence;
+        record.Frame = call.uiFrame;
+        record.Result = call.result;
+        record.Objects.assign(vObjects.begin() + static_cast<std::ptrdiff_t>(call.uiFirstObject),
+                              vObjects.begin() +
+                                  static_cast<std::ptrdiff_t>(call.uiFirstObject + call.uiObjects));
+        record.Values.assign(vValues.begin() + static_cast<std::ptrdiff_t>(call.uiFirstValue),
+                             vValues.begin() +
+                                 static_cast<std::ptrdiff_t>(call.uiFirstValue + call.uiValues));
+        if (call.uiPipeline != NO_PIPELINE)
+        {
+            const PipelineEntry& entry = vPipelines[call.uiPipeline];
+            D3D11Control::DrawPipeline pipeline;
+            pipeline.Topology = entry.topology;
+            pipeline.InputLayout = entry.uiInputLayout;
+            pipeline.VertexBuffers.assign(entry.aVertexBuffers, entry.aVertexBuffers + entry.uiVertexBuffers);
+            pipeline.IndexBuffer = entry.uiIndexBuffer;
+            pipeline.IndexFormat = entry.indexFormat;
+            pipeline.IndexOffset = entry.uiIndexOffset;
+            pipeline.VertexShader = entry.uiVertexShader;
+            pipeline.GeometryShader = entry.uiGeometryShader;
+            pipeline.PixelShader = entry.uiPixelShader;
+            pipeline.BlendState = entry.uiBlendState;
+            pipeline.DepthStencilState = entry.uiDepthStencilState;
+            pipeline.RasterizerState = entry.uiRasterizerState;
+            record.Pipeline = std::move(pipeline);
+        }
+        vRecords.push_back(std::move(record));
+    }
+    return vRecords;
 }
 
 void Runtime::EndFrame(UINT uiSyncInterval)
@@ -282,7 +330,7 @@ void Runtime::EndFrame(UINT uiSyncInterval)
         m_uiFrameDraws = 0;
         m_uiLastSyncInterval = uiSyncInterval;
         std::swap(m_lastFrameLog, m_frameLog);
-        m_frameLog.uiCount = 0;
+        m_frameLog.Clear();
         const auto now = std::chrono::steady_clock::now();
         if (m_bFrameReports && (!m_bReported || now - m_lastReport >= FRAME_REPORT_INTERVAL))
         {
@@ -301,6 +349,54 @@ void Runtime::EndFrame(UINT uiSyncInterval)
     }
     if (hook)
         hook(uiFrame);
+}
+
+std::uint64_t Runtime::GetClock()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_bManualClock)
+            return m_uiManualClock;
+    }
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+std::uint64_t Runtime::WaitUntil(std::uint64_t uiDue)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_bManualClock)
+        {
+            if (m_bPacing.load(std::memory_order_relaxed) && m_uiManualClock < uiDue)
+                m_uiManualClock = uiDue;
+            return m_uiManualClock;
+        }
+    }
+    const std::uint64_t uiNow = GetClock();
+    if (!m_bPacing.load(std::memory_order_relaxed) || uiNow >= uiDue)
+        return uiNow;
+    std::this_thread::sleep_for(std::chrono::nanoseconds(uiDue - uiNow));
+    return uiDue;
+}
+
+void Runtime::SetPresentPacing(bool bEnabled)
+{
+    m_bPacing.store(bEnabled, std::memory_order_relaxed);
+}
+
+void Runtime::UseManualClock()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bManualClock = true;
+    m_uiManualClock = 0;
+}
+
+void Runtime::AdvanceClock(std::uint64_t uiNanoseconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uiManualClock += uiNanoseconds;
 }
 
 void Runtime::Reset()
@@ -349,13 +445,13 @@ void Runtime::FailNext(const std::string& sCall, HRESULT hr)
 std::vector<D3D11Control::CallRecord> Runtime::GetCallLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_frameLog.Copy();
+    return m_frameLog.ToRecords();
 }
 
 std::vector<D3D11Control::CallRecord> Runtime::GetLastFrameCallLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lastFrameLog.Copy();
+    return m_lastFrameLog.ToRecords();
 }
 
 void Runtime::SetCallLogging(bool bEnabled)
@@ -366,15 +462,18 @@ void Runtime::SetCallLogging(bool bEnabled)
 void Runtime::ClearCallLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_frameLog.uiCount = 0;
-    m_lastFrameLog.uiCount = 0;
+    m_frameLog.Clear();
+    m_lastFrameLog.Clear();
 }
 
 std::uint64_t Runtime::GetCallCount(const std::string& sCall)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_mCallCounts.find(sCall);
-    return it != m_mCallCounts.end() ? it->second : 0;
+    std::uint64_t uiCount = 0;
+    for (const auto& [names, uiCalls] : m_mCallCounts)
+        if (NamesCall(sCall, names.first, names.second) && (sCall == names.second || *names.first != '\0'))
+            uiCount += uiCalls;
+    return uiCount;
 }
 
 std::uint64_t Runtime::GetPresentCount()

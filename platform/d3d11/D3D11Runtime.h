@@ -14,6 +14,8 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -117,6 +119,58 @@ private:
     T* m_p = nullptr;
 };
 
+// A draw call's pipeline as logged, held by value (no heap).
+struct PipelineEntry
+{
+    D3D11_PRIMITIVE_TOPOLOGY topology = D3D11_PRIMITIVE_TOPOLOGY_UNDEFINED;
+    std::uint64_t uiInputLayout = 0;
+    D3D11Control::VertexBufferBinding aVertexBuffers[D3D11_IA_VERTEX_INPUT_RESOURCE_SLOT_COUNT] = {};
+    UINT uiVertexBuffers = 0; // slot 0 up to the last slot holding a buffer
+    std::uint64_t uiIndexBuffer = 0;
+    DXGI_FORMAT indexFormat = DXGI_FORMAT_UNKNOWN;
+    UINT uiIndexOffset = 0;
+    std::uint64_t uiVertexShader = 0;
+    std::uint64_t uiGeometryShader = 0;
+    std::uint64_t uiPixelShader = 0;
+    std::uint64_t uiBlendState = 0;
+    std::uint64_t uiDepthStencilState = 0;
+    std::uint64_t uiRasterizerState = 0;
+};
+
+// One call as it is logged, built on the caller's stack: the runtime copies it into storage
+// that keeps its capacity from frame to frame, so logging allocates nothing once the log has
+// grown to a frame's size. Names are string literals (never copied); objects and values past
+// the capacity (more than any call has) are dropped.
+struct CallEntry
+{
+    static constexpr UINT MAX_OBJECTS = 160;
+    static constexpr UINT MAX_VALUES = 160;
+
+    CallEntry(const char* pInterfaceName, const char* pMethodName, HRESULT hr = S_OK)
+        : pInterface(pInterfaceName), pMethod(pMethodName), result(hr)
+    {
+    }
+    void AddObject(std::uint64_t uiId)
+    {
+        if (uiObjects < MAX_OBJECTS)
+            aObjects[uiObjects++] = uiId;
+    }
+    void AddValue(double fValue)
+    {
+        if (uiValues < MAX_VALUES)
+            aValues[uiValues++] = fValue;
+    }
+
+    const char* pInterface; // "" for functions
+    const char* pMethod;
+    HRESULT result;
+    std::uint64_t aObjects[MAX_OBJECTS];
+    UINT uiObjects = 0;
+    double aValues[MAX_VALUES];
+    UINT uiValues = 0;
+    const PipelineEntry* pPipeline = nullptr; // draw calls of a context only
+};
+
 class Runtime
 {
 public:
@@ -136,23 +190,27 @@ public:
 
     void Log(const char* pInterface, const char* pMethod, HRESULT hr,
              std::initializer_list<std::uint64_t> objects, std::initializer_list<double> values);
-    // Copies the record into the log (Sequence and Frame are set there).
-    void Log(const D3D11Control::CallRecord& record);
-    // An emptied record of the calling thread for a caller to fill and hand to Log; its strings
-    // and vectors keep their storage between calls, so a frame's logging allocates nothing once
-    // they have grown. bDraw: its Pipeline is engaged (defaults, no vertex buffers), else empty.
-    // Valid until the thread's next ScratchRecord of the same kind.
-    static D3D11Control::CallRecord& ScratchRecord(bool bDraw);
+    void Log(const CallEntry& entry);
     // False while logging is switched off: callers may skip building a record.
     bool IsLogging() const { return m_bLogging.load(std::memory_order_relaxed); }
     // Called by Present after logging itself: closes the frame, prints the frame report when one
     // is due and then runs the present hook (both outside the lock).
     void EndFrame(UINT uiSyncInterval);
+    // Nanoseconds on the pacing clock (steady or manual).
+    std::uint64_t GetClock();
+    // Paced, waits until uiDue on the pacing clock (a manual clock is moved there) and answers
+    // uiDue; else, or when uiDue has passed, answers the clock at once. Never holds the lock
+    // while it sleeps.
+    std::uint64_t WaitUntil(std::uint64_t uiDue);
+    bool IsPresentPacing() const { return m_bPacing.load(std::memory_order_relaxed); }
 
     // Control side.
     void Reset();
     void SetFrameReports(bool bEnabled);
     void SetPresentHook(std::function<void(std::uint64_t)> hook);
+    void SetPresentPacing(bool bEnabled);
+    void UseManualClock();
+    void AdvanceClock(std::uint64_t uiNanoseconds);
     void SetAdapters(const std::vector<D3D11Control::AdapterConfig>& adapters);
     void SetFeatureLevel(D3D_FEATURE_LEVEL level);
     void SetQualityLevels(UINT uiSampleCount, UINT uiLevels, DXGI_FORMAT format);
@@ -168,8 +226,40 @@ public:
     std::vector<std::string> GetLiveObjects();
 
 private:
+    // Calls of one frame in flat arrays that keep their capacity when cleared.
+    struct StoredCall
+    {
+        const char* pInterface = "";
+        const char* pMethod = "";
+        HRESULT result = S_OK;
+        std::uint64_t uiSequence = 0;
+        std::uint64_t uiFrame = 0;
+        std::size_t uiFirstObject = 0;
+        UINT uiObjects = 0;
+        std::size_t uiFirstValue = 0;
+        UINT uiValues = 0;
+        std::size_t uiPipeline = NO_PIPELINE;
+    };
+    static constexpr std::size_t NO_PIPELINE = ~std::size_t{0};
+    struct FrameLog
+    {
+        std::vector<StoredCall> vCalls;
+        std::vector<std::uint64_t> vObjects;
+        std::vector<double> vValues;
+        std::vector<PipelineEntry> vPipelines;
+
+        void Clear();
+        // Drops the oldest uiCount calls and what only they used.
+        void DropOldest(std::size_t uiCount);
+        std::vector<D3D11Control::CallRecord> ToRecords() const;
+    };
+
     Runtime();
     void ResetConfigLocked();
+    struct NamePairHash
+    {
+        std::size_t operator()(const std::pair<const char*, const char*>& names) const;
+    };
 
     std::mutex m_mutex;
     std::map<std::uint64_t, Object*> m_mObjects;
@@ -180,27 +270,10 @@ private:
     std::map<std::pair<UINT, UINT>, UINT> m_mQualityLevels; // (format, count) -> levels
     std::vector<std::pair<std::string, HRESULT>> m_vFailures;
 
-    // One frame's calls in reused slots: a slot's strings and vectors keep their storage from
-    // frame to frame (and its Pipeline stays engaged once a draw used it; bHasPipeline says
-    // whether the call had one).
-    struct LoggedCall
-    {
-        D3D11Control::CallRecord record;
-        bool bHasPipeline = false;
-    };
-    struct FrameLog
-    {
-        std::vector<LoggedCall> gCalls; // the first uiCount are the frame's
-        std::size_t uiCount = 0;
-        std::vector<D3D11Control::CallRecord> Copy() const;
-    };
-    // The next slot of the frame in progress, its old contents still in it; counts the call.
-    LoggedCall& AppendLocked(const char* pMethod, const char* pInterface);
-
     FrameLog m_frameLog;
     FrameLog m_lastFrameLog;
-    std::map<std::string, std::uint64_t> m_mCallCounts;
-    std::string m_sCountedName; // the name of the call being counted; under the mutex
+    // Calls per (interface, method) name pair, keyed by the literals' addresses.
+    std::unordered_map<std::pair<const char*, const char*>, std::uint64_t, NamePairHash> m_mCallCounts;
     std::uint64_t m_uiSequence = 0;
     std::uint64_t m_uiFrame = 0;
     UINT m_uiLastSyncInterval = 0;
@@ -210,6 +283,9 @@ private:
     std::chrono::steady_clock::time_point m_lastReport;
     std::function<void(std::uint64_t)> m_presentHook;
     std::atomic<bool> m_bLogging{true}; // read without the mutex on every call
+    std::atomic<bool> m_bPacing{true};  // a real run until a test resets the runtime
+    bool m_bManualClock = false;
+    std::uint64_t m_uiManualClock = 0; // nanoseconds
 };
 
 } // namespace d3d11_internal

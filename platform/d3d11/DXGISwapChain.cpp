@@ -3,6 +3,7 @@
 #include "platform/d3d11/D3D11Device.h"
 #include "platform/d3d11/D3D11Resources.h"
 
+#include <cstdint>
 #include <new>
 
 namespace d3d11_internal
@@ -14,6 +15,7 @@ namespace
 constexpr const char* INTERFACE_NAME = "IDXGISwapChain";
 constexpr UINT MAX_BUFFER_COUNT = 16;
 constexpr UINT MAX_SYNC_INTERVAL = 4;
+constexpr std::uint64_t NANOSECONDS_PER_SECOND = 1000000000;
 
 bool IsDisplayFormat(DXGI_FORMAT format)
 {
@@ -103,11 +105,33 @@ HRESULT SwapChain::Present(UINT SyncInterval, UINT Flags)
     HRESULT hr = runtime.TakeFailure(INTERFACE_NAME, "Present");
     if (SUCCEEDED(hr) && SyncInterval > MAX_SYNC_INTERVAL)
         hr = DXGI_ERROR_INVALID_CALL;
+    if (SUCCEEDED(hr))
+        PaceTo(SyncInterval);
     runtime.Log(INTERFACE_NAME, "Present", hr, {GetId()},
                 {static_cast<double>(SyncInterval), static_cast<double>(Flags)});
     if (SUCCEEDED(hr))
         runtime.EndFrame(SyncInterval);
     return hr;
+}
+
+void SwapChain::PaceTo(UINT uiSyncInterval)
+{
+    Runtime& runtime = Runtime::Get();
+    std::uint64_t uiDue = 0;
+    if (m_bPresented && uiSyncInterval > 0 && runtime.IsPresentPacing())
+    {
+        // The mode's refresh rate; a mode that names none refreshes at 60 Hz.
+        std::uint64_t uiNumerator = m_desc.BufferDesc.RefreshRate.Numerator;
+        std::uint64_t uiDenominator = m_desc.BufferDesc.RefreshRate.Denominator;
+        if (uiNumerator == 0 || uiDenominator == 0)
+        {
+            uiNumerator = 60;
+            uiDenominator = 1;
+        }
+        uiDue = m_uiLastPresent + uiSyncInterval * NANOSECONDS_PER_SECOND * uiDenominator / uiNumerator;
+    }
+    m_uiLastPresent = runtime.WaitUntil(uiDue);
+    m_bPresented = true;
 }
 
 HRESULT SwapChain::GetBuffer(UINT Buffer, REFIID riid, void** ppSurface)

@@ -410,15 +410,36 @@ HRESULT ConvertImage(Image* pImage, DXGI_FORMAT format)
         return S_OK;
     if (!CanConvert(pImage->format) || !CanConvert(format))
         return E_FAIL;
-    std::vector<float> vPixels;
+    FormatInfo from;
+    FormatInfo to;
+    if (!d3d11_internal::GetFormatInfo(pImage->format, &from) || !d3d11_internal::GetFormatInfo(format, &to))
+        return E_FAIL;
+    // Pixel by pixel through one Float4: a whole surface of floats would be four times the
+    // size of an 8-bit image (half a gigabyte for an enlarged screenshot).
     for (Surface& surface : pImage->surfaces)
     {
         Surface converted;
-        if (!ReadSurface(pImage->format, surface, &vPixels) ||
-            !MakeSurface(format, surface.width, surface.height, surface.depth, &converted) ||
-            !WriteSurface(format, vPixels.data(), &converted))
-        {
+        if (!MakeSurface(format, surface.width, surface.height, surface.depth, &converted))
             return E_FAIL;
+        for (UINT z = 0; z < surface.depth; ++z)
+        {
+            for (UINT y = 0; y < surface.height; ++y)
+            {
+                const std::uint8_t* pSource =
+                    surface.Data() + std::size_t{z} * surface.slicePitch + std::size_t{y} * surface.rowPitch;
+                std::uint8_t* pTarget = converted.bytes.data() + std::size_t{z} * converted.slicePitch +
+                                        std::size_t{y} * converted.rowPitch;
+                for (UINT x = 0; x < surface.width; ++x)
+                {
+                    Float4 pixel;
+                    if (!ReadPixel(pImage->format, from, pSource + std::size_t{x} * from.bytesPerBlock,
+                                   &pixel) ||
+                        !WritePixel(format, to, pixel, pTarget + std::size_t{x} * to.bytesPerBlock))
+                    {
+                        return E_FAIL;
+                    }
+                }
+            }
         }
         surface = std::move(converted);
     }

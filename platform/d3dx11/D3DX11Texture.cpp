@@ -168,16 +168,15 @@ HRESULT ReadResource(ID3D11Resource* pResource, bool bFirstOnly, Image* pOut)
         {
             const UINT uiSubresource = D3D11CalcSubresource(uiMip, uiItem, shape.mipLevels);
             const d3d11_internal::SubresourceLayout* pLayout = pImpl->GetLayout(uiSubresource);
-            const std::uint8_t* pData = pImpl->GetData(uiSubresource);
             Surface& surface = image.At(uiItem, uiMip);
-            if (pLayout == nullptr || pData == nullptr ||
+            // The bytes are read without making the resource keep them (a cleared target has none).
+            if (pLayout == nullptr ||
                 !d3dx11_internal::MakeSurface(shape.format, pLayout->width, pLayout->height, pLayout->depth,
                                               &surface) ||
-                surface.Size() != pLayout->byteSize)
+                surface.Size() != pLayout->byteSize || !pImpl->ReadData(uiSubresource, surface.bytes.data()))
             {
                 return E_FAIL;
             }
-            std::copy(pData, pData + pLayout->byteSize, surface.bytes.begin());
         }
     }
     *pOut = std::move(image);

@@ -58,8 +58,8 @@ std::size_t GetLiveEffectCount();
 // latest 1024 entries.
 std::vector<ApplyRecord> GetApplyLog();
 void ClearApplyLog();
-// Off: Apply records nothing (a long run keeps no snapshots). Reset turns it on again; a real run
-// (no Reset yet) starts with it off.
+// Off: Apply records nothing (a long run keeps no snapshots). Off in a real run (no Reset yet);
+// Reset turns it on.
 void SetApplyLogging(bool bEnabled);
 // The effect number the records carry for that effect; 0 for null or a foreign object.
 std::uint64_t GetEffectNumber(ID3DX11Effect* pEffect);

@@ -46,8 +46,8 @@ private:
     Runtime() = default;
 
     win32_internal::FailureQueue m_failures;
-    // A real run keeps no snapshots (they are for tests, and cost allocations on every Apply);
-    // Reset, which tests call, turns logging on.
+    // Off in a real run, which reads no snapshots (each Apply would copy every variable);
+    // Reset turns it on for tests.
     std::atomic<bool> m_bApplyLogging{false};
     std::mutex m_mutex;
     std::deque<Effects11Control::ApplyRecord> m_applyLog;

@@ -11,26 +11,52 @@
 namespace forms
 {
 
+namespace
+{
+// The command itself and every command its image copy holds.
+std::size_t CountCommands(const DrawCommand& command)
+{
+    std::size_t uiCount = 1;
+    if (command.pImageCommands)
+        for (const DrawCommand& nested : *command.pImageCommands)
+            uiCount += CountCommands(nested);
+    return uiCount;
+}
+} // namespace
+
 void Surface::Record(DrawCommand command)
 {
-    if (m_gCommands.size() >= MAX_COMMANDS)
+    const std::size_t uiCost = CountCommands(command);
+    while (!m_gCommands.empty() && m_uiHeld + uiCost > MAX_COMMANDS)
     {
         // A surface nobody clears (a banner faded in for hours) must not grow without bound; the
         // older half goes at once so that recording stays cheap.
-        const std::size_t dropped = m_gCommands.size() / 2;
-        m_gCommands.erase(m_gCommands.begin(), m_gCommands.begin() + std::ptrdiff_t(dropped));
-        m_uiDropped += dropped;
+        const std::size_t uiGoing = (m_gCommands.size() + 1) / 2;
+        std::size_t uiGone = 0;
+        for (std::size_t i = 0; i < uiGoing; ++i)
+            uiGone += CountCommands(m_gCommands[i]);
+        m_gCommands.erase(m_gCommands.begin(), m_gCommands.begin() + std::ptrdiff_t(uiGoing));
+        m_uiHeld -= uiGone;
+        m_uiDropped += uiGone;
     }
     m_gCommands.push_back(std::move(command));
+    m_uiHeld += uiCost;
 }
 
 void Surface::Clear(Color color)
 {
-    m_gCommands.clear();
+    Reset();
     DrawCommand command;
     command.kind = DrawCommand::Kind::Clear;
     command.color = color;
     m_gCommands.push_back(std::move(command));
+    m_uiHeld = 1;
+}
+
+void Surface::Reset()
+{
+    m_gCommands.clear();
+    m_uiHeld = 0;
 }
 
 namespace

@@ -2,7 +2,8 @@
 // The System.Drawing subset of the forms stand-in. Nothing is rasterised: every drawing call is
 // recorded as a command on the surface of a bitmap or control, so tests read what a paint drew.
 // Clear starts a new frame (the list becomes that one clear), so a surface holds exactly the last
-// frame. Drawing a bitmap records a copy of that bitmap's commands. Images decoded from PNG (and
+// frame; a control's surface also starts empty at each paint. Drawing a bitmap records a copy of
+// that bitmap's commands, which count against the surface's cap like its own. Images decoded from PNG (and
 // the other formats the D3DX11 stand-in reads) keep their pixels. UI thread only, except that
 // images may be decoded on any thread.
 
@@ -166,19 +167,27 @@ struct DrawCommand
 class Surface
 {
 public:
-    // Commands kept per surface; a longer frame drops its older half (counted).
+    // Commands kept per surface, counting each command and every command the image copies it
+    // carries hold (at any depth); a longer frame drops its older half until the new command fits.
+    // A bitmap's surface keeps to the cap, so one copy of it exceeds it by one command at most.
     static constexpr std::size_t MAX_COMMANDS = 65536;
 
     const std::vector<DrawCommand>& Commands() const { return m_gCommands; }
+    // Commands held, nested ones included; never above MAX_COMMANDS + 1.
+    std::size_t GetHeldCount() const { return m_uiHeld; }
+    // Commands dropped to keep the cap, nested ones included.
     std::size_t GetDroppedCount() const { return m_uiDropped; }
     int GetFlushCount() const { return m_iFlushes; }
 
     void Record(DrawCommand command);
     void Clear(Color color);
+    // Empty, with no clear recorded: what a control shows before its paint draws anything.
+    void Reset();
     void Flush() { ++m_iFlushes; }
 
 private:
     std::vector<DrawCommand> m_gCommands;
+    std::size_t m_uiHeld = 0;
     std::size_t m_uiDropped = 0;
     int m_iFlushes = 0;
 };

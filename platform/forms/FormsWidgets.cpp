@@ -149,6 +149,8 @@ void Control::Refresh()
 {
     if (!m_bVisible)
         return;
+    // A control is redrawn whole: what the last paint (or CreateGraphics) drew is gone.
+    m_surface.Reset();
     Graphics graphics(&m_surface);
     OnPaintBackground(graphics);
     PaintEventArgs e{&graphics};

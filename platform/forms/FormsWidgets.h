@@ -14,7 +14,8 @@
 //   do nothing on a control that is not, or is hidden.
 // - A full click raises MouseDown, Click, MouseUp; a held press is MouseDown now and, on release,
 //   Click (only when released over the control) and MouseUp.
-// - Refresh paints at once: it raises Paint with a Graphics recording into the control's surface.
+// - Refresh paints at once: it empties the control's surface (a control is redrawn whole), then
+//   raises Paint with a Graphics recording into it.
 // The User... helpers simulate input for tests and the headless program. UI thread only.
 
 #include "platform/forms/FormsDrawing.h"
@@ -127,7 +128,7 @@ public:
 
     Surface& GetSurface() { return m_surface; }
     Graphics CreateGraphics() { return Graphics(&m_surface); }
-    void Refresh(); // paints now when visible: the control's own background, then Paint
+    void Refresh(); // paints now when visible, from an empty surface: own background, then Paint
 
     // The modifier keys held now (Shift, Control, Alt), from the Win32 stand-in's key table.
     static Keys ModifierKeys();

@@ -7,6 +7,7 @@
 #include "render/debug/KR_QuaternionInterpolationVisualisation.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
+#include "timing/KU_InterpolationValue.h"
 #include "timing/KU_QuaternionInterpolation.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileNumber.h"
@@ -65,13 +66,6 @@ bool IsDeveloperBuild()
 KF_FileManager* GetFileManager()
 {
     return GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
-}
-
-XMVECTOR ValueAt(KU_Interpolation* pCurve, double fLocalTime)
-{
-    XMVECTOR value = XMVectorZero();
-    pCurve->GetValueAt(&value, fLocalTime);
-    return value;
 }
 
 template <typename T>
@@ -276,18 +270,17 @@ void KR_AnimatedCamera::Update(double fTime)
     if (m_pCameraRail != nullptr)
     {
         const double fLocal = fTime - m_pCameraRail->GetStartTime();
-        const XMVECTOR a = ValueAt(m_pCameraRail, fLocal - VELOCITY_STEP);
-        const XMVECTOR b = ValueAt(m_pCameraRail, fLocal + VELOCITY_STEP);
+        const XMVECTOR a = KU_GetVectorAt(m_pCameraRail, fLocal - VELOCITY_STEP);
+        const XMVECTOR b = KU_GetVectorAt(m_pCameraRail, fLocal + VELOCITY_STEP);
         SetVelocity(XMVectorScale(XMVectorSubtract(b, a), 100.0f));
-        vPosition = ValueAt(m_pCameraRail, fLocal);
+        vPosition = KU_GetVectorAt(m_pCameraRail, fLocal);
     }
     const bool bOrientation = m_pOrientationInterpolation != nullptr;
-    const XMVECTOR qOrientation = bOrientation ? ValueAt(m_pOrientationInterpolation,
-                                                         fTime - m_pOrientationInterpolation->GetStartTime())
-                                               : GetOrientation();
+    const XMVECTOR qOrientation =
+        bOrientation ? KU_GetVectorAtTime(m_pOrientationInterpolation, fTime) : GetOrientation();
     if (m_pCameraTargetRail != nullptr)
     {
-        const XMVECTOR vTarget = ValueAt(m_pCameraTargetRail, fTime - m_pCameraTargetRail->GetStartTime());
+        const XMVECTOR vTarget = KU_GetVectorAtTime(m_pCameraTargetRail, fTime);
         const XMVECTOR vUp = bOrientation
                                  ? XMVector3Transform(m_vBaseUp, XMMatrixRotationQuaternion(qOrientation))
                                  : m_vBaseUp;
@@ -303,7 +296,7 @@ void KR_AnimatedCamera::Update(double fTime)
             SetOrientation(qOrientation);
     }
     if (m_pFOVInterpolation != nullptr)
-        SetFOV(XMVectorGetX(ValueAt(m_pFOVInterpolation, fTime - m_pFOVInterpolation->GetStartTime())));
+        SetFOV(XMVectorGetX(KU_GetVectorAtTime(m_pFOVInterpolation, fTime)));
     if (m_pFrustum != nullptr)
         m_pFrustum->Update();
 }

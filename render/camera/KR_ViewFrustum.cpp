@@ -48,20 +48,10 @@ bool KR_ViewFrustum::IsBoxInside(const XMVECTOR* pPlanes, const KR_BoundingBox* 
 {
     if (pBox == nullptr || pPlanes == nullptr)
         return true;
-    XMVECTOR vMin, vMax;
-    pBox->GetMinMax(&vMin, &vMax);
-    if (pMatrix != nullptr)
-    {
-        vMin = XMVector3TransformCoord(vMin, *pMatrix);
-        vMax = XMVector3TransformCoord(vMax, *pMatrix);
-    }
-    XMFLOAT3 a, b;
-    XMStoreFloat3(&a, vMin);
-    XMStoreFloat3(&b, vMax);
-    const XMVECTOR corners[8] = {XMVectorSet(a.x, a.y, a.z, 1), XMVectorSet(b.x, b.y, b.z, 1),
-                                 XMVectorSet(a.x, a.y, b.z, 1), XMVectorSet(a.x, b.y, a.z, 1),
-                                 XMVectorSet(b.x, a.y, a.z, 1), XMVectorSet(a.x, b.y, b.z, 1),
-                                 XMVectorSet(b.x, b.y, a.z, 1), XMVectorSet(b.x, a.y, b.z, 1)};
+    // Under a rotation the transformed min and max corners no longer span the box: all eight
+    // corners are transformed and tested.
+    XMVECTOR corners[8];
+    pBox->GetTransformedCorners(pMatrix != nullptr ? *pMatrix : XMMatrixIdentity(), corners);
     for (std::uint32_t i = 0; i < NUM_PLANES; ++i)
     {
         bool bAnyInside = false;

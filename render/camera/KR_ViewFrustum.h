@@ -53,7 +53,7 @@ public:
     // Planes := those of the owner's view-projection matrix.
     void Update();
     // Conservative culling: false only when all eight corners lie outside one plane. A null box
-    // is inside. With pMatrix, the box's min and max corners are transformed (only those two).
+    // is inside. With pMatrix, the box's eight corners are each transformed before the test.
     static bool IsBoxInside(const DirectX::XMVECTOR* pPlanes, const KR_BoundingBox* pBox,
                             const DirectX::XMMATRIX* pMatrix);
     // Draws the volume as seen through pViewProjection (the viewer's, not the owner's). False when

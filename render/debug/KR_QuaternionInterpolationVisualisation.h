@@ -11,11 +11,10 @@
 // changed, then draws the three lines as line strips and the key arrows with the fixed-colour
 // program, and while the camera rail is active an arrow at the current orientation.
 
-#include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_Color.h"
-#include "framework/core/KB_GrowingArray.h"
 #include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
+#include "render/debug/KR_CurveVisualisation.h"
 
 #include <cstdint>
 
@@ -23,7 +22,7 @@ class KU_QuaternionInterpolation;
 class KU_VertexInterpolation;
 struct KR_Ray;
 
-class KR_QuaternionInterpolationVisualisation : public KE_MessageReceiver
+class KR_QuaternionInterpolationVisualisation : public KR_CurveVisualisation
 {
 public:
     static constexpr std::int32_t NO_SELECTION = -1;
@@ -45,8 +44,6 @@ public:
     // when needed and answers true.
     bool Render(double time, const DirectX::XMMATRIX* pViewProjection,
                 const DirectX::XMVECTOR& viewerPosition);
-    // Nearest hit over the key arrows of the last rebuild; FLT_MAX when hidden, empty or missed.
-    float GetPickDistance(const KR_Ray& ray) const;
     // Selects the key whose arrow the ray hits (the selected key again deselects it) and answers
     // true; on a miss deselects every rail's key and answers false.
     bool PickKey(const KR_Ray& ray);
@@ -56,18 +53,10 @@ public:
     // angle the ray has turned around the rail point since it grabbed the key's arrow.
     void RotateSelectedKey(const KR_Ray& ray, bool bButtonDown);
 
-    bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override;
-
-    std::int32_t GetSelectedKey() const { return m_iSelectedKey; }
-    bool IsHidden() const { return m_bHidden; }
-    bool IsDirty() const { return m_bDirty; }
+    // The selected key as a signed index; NO_SELECTION when none.
+    std::int32_t GetSelectedKey() const;
     bool IsGrabbed() const { return m_bGrabbed; }
     std::uint32_t GetNumLineVertices() const { return m_uiNumLineVertices; }
-    std::uint32_t GetNumMarkerTriangles() const { return m_uiNumMarkerTriangles; }
-    const KB_GrowingArray<DirectX::XMFLOAT3>& GetMarkerVertices() const { return m_gMarkerVertices; }
-    ID3D11Buffer* GetLineVB() const { return m_pLineVB; }
-    ID3D11Buffer* GetMarkerVB() const { return m_pMarkerVB; }
-    ID3D11Buffer* GetMarkerIB() const { return m_pMarkerIB; }
 
     // Arrow of the markers: origin p, unit direction d, unit fin s, length L.
     static void BuildArrow(const DirectX::XMVECTOR& p, const DirectX::XMVECTOR& d, const DirectX::XMVECTOR& s,
@@ -82,40 +71,22 @@ public:
     KB_Color m_KeyMarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
     KB_Color m_CurrentOrientationColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
 
+protected:
+    std::uint32_t GetNumKeys() const override;
+    void BuildGeometry() override;
+
 private:
-    void Rebuild();
-    void RebuildBuffers();
-    void ReleaseBuffers();
-    void Draw(const DirectX::XMMATRIX* pViewProjection) const;
     void DrawCurrentOrientation(double time, const DirectX::XMMATRIX* pViewProjection);
-    void DeselectAll();
     // Camera position, look and up directions at absolute time t (rails and orientation present).
     void GetFrame(double t, DirectX::XMVECTOR* pPosition, DirectX::XMVECTOR* pLook,
                   DirectX::XMVECTOR* pUp) const;
-    // Nearest hit over triangles [uiFirst, uiEnd) of the markers; FLT_MAX and *pTriangle unchanged on a miss.
-    float PickTriangles(const KR_Ray& ray, std::uint32_t uiFirst, std::uint32_t uiEnd,
-                        std::uint32_t* pTriangle) const;
-    std::uint32_t GetNumKeys() const;
 
     KU_VertexInterpolation* m_pCameraRail = nullptr;      // not owned
     KU_VertexInterpolation* m_pTargetRail = nullptr;      // not owned
     KU_QuaternionInterpolation* m_pOrientation = nullptr; // not owned
-    std::uint32_t m_uiNumLineVertices = 0;                // 3 x N
-    std::uint32_t m_uiNumMarkerVertices = 0;              // 6 per key
-    std::uint32_t m_uiNumMarkerTriangles = 0;             // 8 per key
-    DirectX::XMVECTOR m_vViewerPosition = {};             // of the last rebuild
-    bool m_bHasViewerPosition = false;                    // the first Render always rebuilds
-    KB_GrowingArray<DirectX::XMFLOAT3> m_gLineVertices;
-    KB_GrowingArray<DirectX::XMFLOAT3> m_gMarkerVertices;
-    KB_GrowingArray<std::uint16_t> m_gMarkerIndices;
-    ID3D11Buffer* m_pLineVB = nullptr;   // the three lines one after another; null without samples
-    ID3D11Buffer* m_pMarkerVB = nullptr; // the key arrows; null without keys
-    ID3D11Buffer* m_pMarkerIB = nullptr;
-    ID3D11Buffer* m_pUpVectorVB = nullptr; // the unit arrow of the current orientation
+    std::uint32_t m_uiNumLineVertices = 0;                // 3 x N; the line points are 3 x (N + 1)
+    ID3D11Buffer* m_pUpVectorVB = nullptr;                // the unit arrow of the current orientation
     ID3D11Buffer* m_pUpVectorIB = nullptr;
-    bool m_bHidden = false;
-    bool m_bDirty = false;
-    std::int32_t m_iSelectedKey = NO_SELECTION;
     bool m_bButtonHeld = false;
     bool m_bGrabbed = false;
     DirectX::XMVECTOR m_qBaseOrientation = {};

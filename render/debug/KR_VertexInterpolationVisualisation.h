@@ -9,12 +9,13 @@
 // Render when the curve, the camera or the selection changed; Render then draws the line strip in
 // the rail colour, the key boxes in the marker colour, the gizmo at the selected key and, while
 // the curve is active, a travelling cube in the selection colour at the curve's current value.
+// The selection, hiding, buffers and picking it shares with the orientation curve's view are
+// KR_CurveVisualisation's.
 
-#include "framework/app/KE_MessageReceiver.h"
 #include "framework/core/KB_Color.h"
-#include "framework/core/KB_GrowingArray.h"
 #include "platform/d3d11/d3d11.h"
 #include "platform/directxmath/DirectXMath.h"
+#include "render/debug/KR_CurveVisualisation.h"
 
 #include <cstdint>
 
@@ -23,10 +24,10 @@ class KR_TranslateGizmo;
 class KU_VertexInterpolation;
 struct KR_Ray;
 
-class KR_VertexInterpolationVisualisation : public KE_MessageReceiver
+class KR_VertexInterpolationVisualisation : public KR_CurveVisualisation
 {
 public:
-    static constexpr std::uint32_t NO_SELECTION = 0xFFFFFFFFu;
+    static constexpr std::uint32_t NO_SELECTION = NO_KEY;
 
     // pCurve not owned (may be null: nothing is drawn or picked). Registers for message type 5.
     explicit KR_VertexInterpolationVisualisation(KU_VertexInterpolation* pCurve);
@@ -45,8 +46,6 @@ public:
     // gizmo at the selected key; time is the production time in seconds.
     void Render(double time, const DirectX::XMMATRIX* pViewProjection,
                 const DirectX::XMVECTOR& cameraPosition);
-    // Nearest hit over the key boxes of the last rebuild; FLT_MAX when hidden, empty or missed.
-    float GetPickDistance(const KR_Ray& ray) const;
     // Selects the key whose box the ray hits (the same key again deselects it) and answers true;
     // on a miss deselects every rail's key and answers false.
     bool PickControlPoint(const KR_Ray& ray);
@@ -59,44 +58,26 @@ public:
     // The selected key's value becomes vPosition; nothing without a selected key.
     void SetSelectedVertex(const DirectX::XMVECTOR& vPosition);
 
-    bool Receive(KE_MessageType type, KE_MessageSubType subType, void* pPayload) override;
-
-    std::uint32_t GetSelectedIndex() const { return m_uiSelectedIndex; }
-    bool IsHidden() const { return m_bHidden; }
-    bool IsDirty() const { return m_bDirty; }
     // When set, selecting the last key sends (5, 14) with the curve.
     void SetExtendRail(bool bExtend) { m_bExtendRail = bExtend; }
     KR_TranslateGizmo* GetGizmo() const { return m_pGizmo; }
     KR_DebugCube* GetTravellingMarker() const { return m_pTravellingMarker; }
     std::uint32_t GetNumSegments() const { return m_uiNumSegments; }
-    ID3D11Buffer* GetLineVB() const { return m_pLineVB; }
-    ID3D11Buffer* GetBoxVB() const { return m_pBoxVB; }
-    ID3D11Buffer* GetBoxIB() const { return m_pBoxIB; }
+    ID3D11Buffer* GetBoxVB() const { return GetMarkerVB(); }
+    ID3D11Buffer* GetBoxIB() const { return GetMarkerIB(); }
+
+protected:
+    std::uint32_t GetNumKeys() const override;
+    void BuildGeometry() override;
+    void KeySelected(std::uint32_t uiKey, std::uint32_t uiNumKeys) override;
 
 private:
-    void Rebuild();
-    void RebuildBuffers();
-    void ReleaseBuffers();
-
     KU_VertexInterpolation* m_pCurve = nullptr;  // not owned
     KR_TranslateGizmo* m_pGizmo = nullptr;       // owned
     KR_DebugCube* m_pTravellingMarker = nullptr; // owned
     bool m_bExtendRail = false;
     std::uint32_t m_uiNumSegments = 0;
-    std::uint32_t m_uiNumBoxVertices = 0;     // 8 per key
-    std::uint32_t m_uiNumBoxTriangles = 0;    // 12 per key
-    DirectX::XMVECTOR m_vCameraPosition = {}; // of the last rebuild
-    bool m_bHasCameraPosition = false;        // the first Render always rebuilds
     KB_Color m_RailColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
     KB_Color m_MarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
     KB_Color m_SelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
-    KB_GrowingArray<DirectX::XMFLOAT3> m_gLinePoints;
-    KB_GrowingArray<DirectX::XMFLOAT3> m_gBoxVertices;
-    KB_GrowingArray<std::uint16_t> m_gBoxIndices;
-    ID3D11Buffer* m_pLineVB = nullptr; // the line strip's points; null without a segment
-    ID3D11Buffer* m_pBoxVB = nullptr;  // the key boxes; null without a key
-    ID3D11Buffer* m_pBoxIB = nullptr;
-    bool m_bHidden = false;
-    bool m_bDirty = false;
-    std::uint32_t m_uiSelectedIndex = NO_SELECTION;
 };

@@ -75,15 +75,16 @@ public:
     virtual KR_ManagedModelResourceDX11* GetModelResource(const KB_String& sPath, std::uint8_t uiFlag1,
                                                           std::uint8_t uiFlag2, std::uint8_t uiFlag3) = 0;
 
-    // Compiled once per path and macro-list address; a failure is kept as null.
+    // Compiled once per path and macro-list address; a failure is kept as null. Null, not kept,
+    // while there are no file repositories or no device.
     virtual ID3DX11Effect* GetEffect(const KB_String& sPath, const D3D_SHADER_MACRO* pMacros) = 0;
     // Loaded once per properties hash; a failure is kept as null.
     virtual KR_ShaderProgram* GetShaderProgram(const KR_ShaderProperties* pProperties) = 0;
     // A new, allocated mesh owned by the caller; null when the allocation fails.
     virtual KR_MeshDX11* CreateMesh(std::uint32_t uiStride, std::uint32_t uiVertexCount,
                                     std::uint32_t uiTriangleCount) = 0;
-    // One layout per vertex format, checked against that format's vertex program; null (kept)
-    // for a format without an element list or without a vertex program.
+    // One layout per vertex format, checked against that format's vertex program; null for a
+    // format without an element list or without a vertex program (yet). A null is not kept.
     virtual ID3D11InputLayout* GetInputLayout(const std::uint8_t* pVertexFormat) = 0;
 
     virtual float GetLoadingProgress() = 0;

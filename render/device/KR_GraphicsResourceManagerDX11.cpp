@@ -11,7 +11,6 @@
 #include "render/device/KR_KeyHashing.h"
 #include "render/device/KR_ManagedShaderResourceViewDX11.h"
 #include "render/device/KR_MaterialManager.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderCache.h"
 #include "render/device/KR_ShaderProgram.h"
@@ -20,6 +19,7 @@
 #include "render/models/KR_EmptyModelResource.h"
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/models/KR_MeshDX11.h"
+#include "render/models/KR_ModelLoader.h"
 
 #include <algorithm>
 #include <new>
@@ -590,6 +590,10 @@ ID3DX11Effect* KR_GraphicsResourceManagerDX11::GetEffect(const KB_String& sPath,
     for (const std::pair<KR_EffectKey, ID3DX11Effect*>& entry : bucket)
         if (entry.first == key)
             return entry.second;
+    // Without the repositories or the device nothing could be compiled: not a failure of this
+    // file, and not kept.
+    if (GetFileManager() == nullptr || GetDevice() == nullptr)
+        return nullptr;
     ID3DX11Effect* pEffect = nullptr;
     if (KR_UtilitiesDX11::CompileEffect(sPath, pMacros, &pEffect) != 0)
         KR_ReleaseAndNull(pEffect);
@@ -641,7 +645,7 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
         return nullptr;
     const std::uint8_t uiFormat = *pVertexFormat;
     std::lock_guard<std::mutex> lock(m_inputLayoutMutex);
-    if (m_abInputLayoutKnown[uiFormat])
+    if (m_apInputLayouts[uiFormat] != nullptr)
         return m_apInputLayouts[uiFormat];
     std::uint32_t uiCount = 0;
     const D3D11_INPUT_ELEMENT_DESC* pElements = KR_InputLayouts::GetElements(uiFormat, &uiCount);
@@ -660,8 +664,9 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
             pLayout = nullptr;
         }
     }
+    // A null is not kept: the shader cache may not exist yet, or the device refused this once.
+    // A format without a list or a program that failed to compile costs a table look-up per call.
     m_apInputLayouts[uiFormat] = pLayout;
-    m_abInputLayoutKnown[uiFormat] = true;
     return pLayout;
 }
 

@@ -24,10 +24,10 @@
 #include "render/device/KR_EffectKey.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_KeyHashing.h"
-#include "render/device/KR_ModelResourceDescriptor.h"
 #include "render/device/KR_ShaderProperties.h"
 #include "render/device/KR_StableTable.h"
 #include "render/device/KR_TextureResource.h"
+#include "render/models/KR_ModelResourceDescriptor.h"
 
 #include <atomic>
 #include <cstdint>
@@ -182,8 +182,7 @@ private:
     KR_StableTable<KR_TextureResource> m_textures;
     KR_StableTable<KR_BufferResource> m_buffers;
     std::unordered_map<std::uint64_t, std::vector<std::pair<KR_EffectKey, ID3DX11Effect*>>> m_effects;
-    ID3D11InputLayout* m_apInputLayouts[256] = {};
-    bool m_abInputLayoutKnown[256] = {};
+    ID3D11InputLayout* m_apInputLayouts[256] = {}; // null: not made (yet)
     std::unordered_map<std::uint64_t, ProgramEntry> m_programs;
     StateTable<D3D11_BLEND_DESC, ID3D11BlendState> m_blendStates;
     StateTable<D3D11_RASTERIZER_DESC, ID3D11RasterizerState> m_rasterizerStates;

@@ -117,6 +117,8 @@ private:
     // The interned decimal text of the value, alive as long as the manager.
     const char* GetSpecialText(std::uint32_t uiSpecial);
     KR_ShaderProgram* GetDebugProgram(KR_RenderPass pass, std::uint8_t uiVertexFormat, bool bInstanced);
+    // *pCopy := *pProgram under the states lock; pCopy, or null for a null program.
+    const KR_ShaderProgram* CopyProgram(const KR_ShaderProgram* pProgram, KR_ShaderProgram* pCopy) const;
 
     std::map<KB_String, KR_Material> m_mMaterials;
     KB_String m_sLibraryPath; // of the last load
@@ -134,7 +136,7 @@ private:
     // Texts of the "PS_SPECIAL" values handed out so far; node-based, so a text never moves.
     std::set<std::string> m_sSpecialTexts;
     std::mutex m_SpecialMutex;
-    // Guards the states written onto cached programs, which model loads on several workers share,
-    // and the copies made of them while drawing.
+    // Guards the states every builder writes onto cached programs (model loads on several workers
+    // and the load job share them) and the copy of a program each draw binds.
     mutable std::mutex m_ProgramStatesMutex;
 };

@@ -2,6 +2,106 @@
 
 #include "render/device/KR_ReleaseAndNull.h"
 
+namespace
+{
+
+// The view descriptions of a texture made from d: a 3-D texture (depth not 0) is viewed whole, a
+// 2-D array (array size above 1) one slice per render-target and depth-stencil view and whole
+// otherwise, a single 2-D texture (a cube under its own dimension for shader reads) whole.
+
+D3D11_RENDER_TARGET_VIEW_DESC RenderTargetViewDesc(const KR_TextureResourceDescription& d,
+                                                   std::uint32_t uiSlice)
+{
+    D3D11_RENDER_TARGET_VIEW_DESC desc{};
+    desc.Format = d.m_format;
+    if (d.m_uiDepth != 0)
+    {
+        desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE3D;
+        desc.Texture3D = {0, 0, d.m_uiDepth};
+    }
+    else if (d.m_uiArraySize > 1)
+    {
+        desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE2DARRAY;
+        desc.Texture2DArray = {0, uiSlice, 1};
+    }
+    else
+    {
+        desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE2D;
+        desc.Texture2D = {0};
+    }
+    return desc;
+}
+
+// 2-D textures only.
+D3D11_DEPTH_STENCIL_VIEW_DESC DepthStencilViewDesc(const KR_TextureResourceDescription& d,
+                                                   std::uint32_t uiSlice)
+{
+    D3D11_DEPTH_STENCIL_VIEW_DESC desc{};
+    desc.Format = d.m_format;
+    if (d.m_uiArraySize > 1)
+    {
+        desc.ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2DARRAY;
+        desc.Texture2DArray = {0, uiSlice, 1};
+    }
+    else
+    {
+        desc.ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2D;
+        desc.Texture2D = {0};
+    }
+    return desc;
+}
+
+D3D11_SHADER_RESOURCE_VIEW_DESC ShaderResourceViewDesc(const KR_TextureResourceDescription& d)
+{
+    D3D11_SHADER_RESOURCE_VIEW_DESC desc{};
+    desc.Format = d.m_format;
+    if (d.m_uiDepth != 0)
+    {
+        desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE3D;
+        desc.Texture3D = {0, d.m_uiMipLevels};
+    }
+    else if ((d.m_uiMiscFlags & D3D11_RESOURCE_MISC_TEXTURECUBE) != 0)
+    {
+        desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURECUBE;
+        desc.TextureCube = {0, static_cast<UINT>(-1)};
+    }
+    else if (d.m_uiArraySize > 1)
+    {
+        desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
+        desc.Texture2DArray = {0, d.m_uiMipLevels, 0, d.m_uiArraySize};
+    }
+    else
+    {
+        desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
+        desc.Texture2D = {0, d.m_uiMipLevels};
+    }
+    return desc;
+}
+
+D3D11_UNORDERED_ACCESS_VIEW_DESC UnorderedAccessViewDesc(const KR_TextureResourceDescription& d)
+{
+    D3D11_UNORDERED_ACCESS_VIEW_DESC desc{};
+    desc.Format = d.m_format;
+    if (d.m_uiDepth != 0)
+    {
+        desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE3D;
+        desc.Texture3D = {0, 0, d.m_uiDepth};
+    }
+    else if (d.m_uiArraySize > 1)
+    {
+        desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE2DARRAY;
+        desc.Texture2DArray = {0, 0, d.m_uiArraySize};
+    }
+    else
+    {
+        desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE2D;
+        desc.Texture2D = {0};
+    }
+    return desc;
+}
+
+} // namespace
+
 void KR_TextureResource::Release()
 {
     KR_ReleaseAndNull(m_pTexture2D);
@@ -42,30 +142,15 @@ void KR_TextureResource::Create(ID3D11Device* pDevice)
     if (pResource == nullptr)
         return;
     m_bCreated = true;
-    const bool bArray = d.m_uiArraySize > 1;
+    const std::uint32_t uiSlices = d.m_uiArraySize > 1 ? d.m_uiArraySize : 1;
 
     if ((d.m_uiBindFlags & D3D11_BIND_RENDER_TARGET) != 0)
     {
-        const std::uint32_t uiViews = b3D ? 1 : (bArray ? d.m_uiArraySize : 1);
+        // A volume has one view of all its depth slices.
+        const std::uint32_t uiViews = b3D ? 1 : uiSlices;
         for (std::uint32_t uiSlice = 0; uiSlice < uiViews; ++uiSlice)
         {
-            D3D11_RENDER_TARGET_VIEW_DESC desc{};
-            desc.Format = d.m_format;
-            if (b3D)
-            {
-                desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE3D;
-                desc.Texture3D = {0, 0, d.m_uiDepth};
-            }
-            else if (bArray)
-            {
-                desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE2DARRAY;
-                desc.Texture2DArray = {0, uiSlice, 1};
-            }
-            else
-            {
-                desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE2D;
-                desc.Texture2D = {0};
-            }
+            const D3D11_RENDER_TARGET_VIEW_DESC desc = RenderTargetViewDesc(d, uiSlice);
             ID3D11RenderTargetView* pView = nullptr;
             pDevice->CreateRenderTargetView(pResource, &desc, &pView);
             m_vRenderTargetViews.push_back(pView);
@@ -80,21 +165,9 @@ void KR_TextureResource::Create(ID3D11Device* pDevice)
             Release();
             return;
         }
-        const std::uint32_t uiViews = bArray ? d.m_uiArraySize : 1;
-        for (std::uint32_t uiSlice = 0; uiSlice < uiViews; ++uiSlice)
+        for (std::uint32_t uiSlice = 0; uiSlice < uiSlices; ++uiSlice)
         {
-            D3D11_DEPTH_STENCIL_VIEW_DESC desc{};
-            desc.Format = d.m_format;
-            if (bArray)
-            {
-                desc.ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2DARRAY;
-                desc.Texture2DArray = {0, uiSlice, 1};
-            }
-            else
-            {
-                desc.ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2D;
-                desc.Texture2D = {0};
-            }
+            const D3D11_DEPTH_STENCIL_VIEW_DESC desc = DepthStencilViewDesc(d, uiSlice);
             ID3D11DepthStencilView* pView = nullptr;
             pDevice->CreateDepthStencilView(pResource, &desc, &pView);
             m_vDepthStencilViews.push_back(pView);
@@ -103,50 +176,13 @@ void KR_TextureResource::Create(ID3D11Device* pDevice)
 
     if ((d.m_uiBindFlags & D3D11_BIND_SHADER_RESOURCE) != 0)
     {
-        D3D11_SHADER_RESOURCE_VIEW_DESC desc{};
-        desc.Format = d.m_format;
-        if (b3D)
-        {
-            desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE3D;
-            desc.Texture3D = {0, d.m_uiMipLevels};
-        }
-        else if ((d.m_uiMiscFlags & D3D11_RESOURCE_MISC_TEXTURECUBE) != 0)
-        {
-            desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURECUBE;
-            desc.TextureCube = {0, static_cast<UINT>(-1)};
-        }
-        else if (bArray)
-        {
-            desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
-            desc.Texture2DArray = {0, d.m_uiMipLevels, 0, d.m_uiArraySize};
-        }
-        else
-        {
-            desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
-            desc.Texture2D = {0, d.m_uiMipLevels};
-        }
+        const D3D11_SHADER_RESOURCE_VIEW_DESC desc = ShaderResourceViewDesc(d);
         pDevice->CreateShaderResourceView(pResource, &desc, &m_pShaderResourceView);
     }
 
     if ((d.m_uiBindFlags & D3D11_BIND_UNORDERED_ACCESS) != 0)
     {
-        D3D11_UNORDERED_ACCESS_VIEW_DESC desc{};
-        desc.Format = d.m_format;
-        if (b3D)
-        {
-            desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE3D;
-            desc.Texture3D = {0, 0, d.m_uiDepth};
-        }
-        else if (bArray)
-        {
-            desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE2DARRAY;
-            desc.Texture2DArray = {0, 0, d.m_uiArraySize};
-        }
-        else
-        {
-            desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE2D;
-            desc.Texture2D = {0};
-        }
+        const D3D11_UNORDERED_ACCESS_VIEW_DESC desc = UnorderedAccessViewDesc(d);
         pDevice->CreateUnorderedAccessView(pResource, &desc, &m_pUnorderedAccessView);
     }
 }

@@ -26,9 +26,14 @@ public:
     virtual bool ReleaseSizeDependentResources() = 0;
     // Starts transparent drawing for the following draws of a material; true on success.
     virtual bool BeginTransparency() = 0;
-    // Restores opaque drawing; called first by every material application; true on success.
+    // Restores opaque drawing (the rasterizer state from just before the matching
+    // BeginTransparency); called first by every material application; true on success.
     virtual bool EndTransparency() = 0;
     // Blends the frame's lists over the bound render target and ends the frame's transparency;
     // nothing when no transparent material drew. Once per frame, after the scene; true.
     virtual bool Resolve() = 0;
+    // Ends a pass into other targets than the frame's image (a cube-map face): what its
+    // transparent materials gathered is dropped unresolved and opaque drawing restored, so the
+    // next transparent draw starts empty lists. True.
+    virtual bool DiscardLists() = 0;
 };

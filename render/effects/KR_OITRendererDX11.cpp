@@ -180,7 +180,6 @@ bool KR_OITRendererDX11::BindLists()
     std::memcpy(mapped.pData, m_aConstantData, sizeof(m_aConstantData));
     pContext->Unmap(m_pConstantBuffer, 0);
 
-    pContext->RSGetState(&m_pSavedRasterizerState);
     pContext->VSSetConstantBuffers(CONSTANT_BUFFER_SLOT, 1, &m_pConstantBuffer);
     pContext->PSSetConstantBuffers(CONSTANT_BUFFER_SLOT, 1, &m_pConstantBuffer);
     const UINT auiEmpty[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
@@ -194,11 +193,24 @@ bool KR_OITRendererDX11::BindLists()
     return true;
 }
 
+void KR_OITRendererDX11::RestoreSavedRasterizerState(ID3D11DeviceContext* pContext)
+{
+    if (pContext != nullptr)
+        pContext->RSSetState(m_pSavedRasterizerState);
+    KR_ReleaseAndNull(m_pSavedRasterizerState);
+}
+
 bool KR_OITRendererDX11::BeginTransparency()
 {
     ID3D11DeviceContext* pContext = ImmediateContext();
     if (pContext == nullptr || (!m_bListsBound && !BindLists()))
         return false;
+    // A second begin without an end keeps the state of before the first.
+    if (!m_bTransparencyActive)
+    {
+        KR_ReleaseAndNull(m_pSavedRasterizerState);
+        pContext->RSGetState(&m_pSavedRasterizerState);
+    }
     pContext->RSSetState(m_pTransparencyRasterizerState);
     m_bTransparencyActive = true;
     return true;
@@ -208,10 +220,26 @@ bool KR_OITRendererDX11::EndTransparency()
 {
     if (!m_bTransparencyActive)
         return true;
+    RestoreSavedRasterizerState(ImmediateContext());
+    m_bTransparencyActive = false;
+    return true;
+}
+
+bool KR_OITRendererDX11::DiscardLists()
+{
+    EndTransparency();
+    if (!m_bListsBound)
+        return true;
     ID3D11DeviceContext* pContext = ImmediateContext();
     if (pContext != nullptr)
-        pContext->RSSetState(m_pSavedRasterizerState);
-    m_bTransparencyActive = false;
+    {
+        ID3D11UnorderedAccessView* apNoViews[2] = {nullptr, nullptr};
+        pContext->OMSetRenderTargetsAndUnorderedAccessViews(D3D11_KEEP_RENDER_TARGETS_AND_DEPTH_STENCIL,
+                                                            nullptr, nullptr, FIRST_UAV_SLOT, 2, apNoViews,
+                                                            nullptr);
+    }
+    ReleaseListBuffers();
+    m_bListsBound = false;
     return true;
 }
 
@@ -232,6 +260,12 @@ bool KR_OITRendererDX11::Resolve()
                                             pResources->GetBufferShaderResourceView(m_uiHeadBuffer)};
     pContext->VSSetShaderResources(0, 2, apLists);
     pContext->PSSetShaderResources(0, 2, apLists);
+    // The state to leave: the one of before the open transparency, else the one current now.
+    if (!m_bTransparencyActive)
+    {
+        KR_ReleaseAndNull(m_pSavedRasterizerState);
+        pContext->RSGetState(&m_pSavedRasterizerState);
+    }
     m_bTransparencyActive = false;
 
     KR_ShaderCoreManager* pCore = pEngine->GetShaderCoreManager();
@@ -246,8 +280,7 @@ bool KR_OITRendererDX11::Resolve()
         pContext->Draw(4, 0);
     }
     // After the draw: the resolve program brings a rasterizer state of its own.
-    pContext->RSSetState(m_pSavedRasterizerState);
-    KR_ReleaseAndNull(m_pSavedRasterizerState);
+    RestoreSavedRasterizerState(pContext);
 
     ReleaseListBuffers();
     ID3D11ShaderResourceView* apNone[2] = {nullptr, nullptr};

@@ -1,10 +1,11 @@
 #pragma once
 // Direct3D 11 implementation of order-independent transparency. The lists are two pooled buffers
 // of the resource manager: w x h x 8 fragments of 12 bytes (structured, with the append counter)
-// and w x h list heads of 4 bytes (raw). The frame's first transparent material acquires them,
+// and w x h list heads of 4 bytes (raw). A pass's first transparent material acquires them,
 // clears the heads, binds both as pixel-stage UAVs u4 and u5 beside the bound render targets and
 // the back-buffer width at b13; Resolve reads them at t0 and t1 in one full-screen pass and hands
-// them back.
+// them back. A cube-map face pass ends with DiscardLists, which hands them back unread, so the
+// frame's main pass starts with empty lists.
 //
 // When the device cannot make the lists at the current size (the fragment pool passes the
 // device's per-resource limit at very large sizes), the frame's transparency is skipped: nothing
@@ -48,11 +49,14 @@ public:
     bool ReleaseResources() override;
     // True; nothing depends on the size beyond the pool, which the resource manager empties.
     bool ReleaseSizeDependentResources() override;
-    // Binds the lists once per frame, then the transparency rasterizer state; false (nothing
-    // changed) when the lists cannot be had this frame.
+    // Binds the lists once per pass, keeps the rasterizer state current now, then sets the
+    // transparency state; false (nothing changed) when the lists cannot be had this frame.
     bool BeginTransparency() override;
     bool EndTransparency() override;
+    // Leaves the rasterizer state of before the open transparency, else the one current on entry.
     bool Resolve() override;
+    // Unbinds the lists and hands them back without the full-screen pass.
+    bool DiscardLists() override;
 
     const KR_BufferResourceDescription& GetFragmentBufferDescription() const
     {
@@ -69,12 +73,14 @@ private:
     // Acquires, clears and binds the lists with the constants; false (nothing held) on failure.
     bool BindLists();
     void ReleaseListBuffers();
+    // Sets the state kept by BeginTransparency (the device default when none) and lets it go.
+    void RestoreSavedRasterizerState(ID3D11DeviceContext* pContext);
 
     KR_BufferResourceDescription m_fragmentBufferDescription;
     KR_BufferResourceDescription m_headBufferDescription;
     std::uint32_t m_uiFragmentBuffer = INVALID_HANDLE; // held from the resource manager while bound
     std::uint32_t m_uiHeadBuffer = INVALID_HANDLE;
-    ID3D11RasterizerState* m_pSavedRasterizerState = nullptr;        // one reference while bound
+    ID3D11RasterizerState* m_pSavedRasterizerState = nullptr;        // one reference while active
     ID3D11RasterizerState* m_pTransparencyRasterizerState = nullptr; // not owned: the state cache's
     bool m_bMultisampled = false;
     bool m_bListsBound = false;

@@ -20,7 +20,7 @@ class KR_Camera;
 class KR_OmniLight;
 class KR_SpotLight;
 
-// Effect ids; ids from 9 up are accepted and run as nothing.
+// Effect ids; ids from KR_POSTFX_TYPE_COUNT up are accepted and run as nothing.
 enum KR_PostFXType : std::uint32_t
 {
     KR_POSTFX_BLOOM = 0,
@@ -93,8 +93,6 @@ struct KR_DirtyLensParameters
     float m_fStrength = 1.0f;
     ID3D11ShaderResourceView* m_pLensTexture = nullptr; // not owned
 };
-
-#include <cstdint>
 
 class KR_PostFXEngine
 {

@@ -13,6 +13,9 @@
 #include <cstring>
 #include <iterator>
 
+static_assert(std::size(KR_PostFXEngineDX11::TECHNIQUE_NAMES) == KR_PostFXEngineDX11::TECHNIQUE_COUNT,
+              "one name for each technique role");
+
 namespace
 {
 
@@ -107,9 +110,10 @@ bool KR_PostFXEngineDX11::CreateResources()
     ID3D11Device* pDevice = GetDevice();
     if (pManager == nullptr || pDevice == nullptr)
         return false;
-    // A missing effect leaves the chain off: the scene keeps the back buffer.
+    // A missing effect leaves the chain off: the scene keeps the back buffer. So does one whose
+    // techniques are not the roles in their order, which would run the wrong passes.
     ID3DX11Effect* pEffect = pManager->GetEffect(EFFECT_PATH, nullptr);
-    if (pEffect == nullptr)
+    if (pEffect == nullptr || !HasTechniqueRoles(pEffect))
         return false;
     ReleaseResources();
     m_pEffect = pEffect;
@@ -124,7 +128,8 @@ bool KR_PostFXEngineDX11::CreateResources()
         pDevice->CreateInputLayout(aElements, 2, passDesc.pIAInputSignature, passDesc.IAInputSignatureSize,
                                    &m_pInputLayoutPosUV1Vertex);
     passDesc = {};
-    if (SUCCEEDED(m_apTechniques[16]->GetPassByIndex(3)->GetDesc(&passDesc)))
+    // The volume-depth pass, the one that reads positions alone.
+    if (SUCCEEDED(m_apTechniques[T_VOLUME_LIGHTING]->GetPassByIndex(3)->GetDesc(&passDesc)))
         pDevice->CreateInputLayout(aElements, 1, passDesc.pIAInputSignature, passDesc.IAInputSignatureSize,
                                    &m_pInputLayoutPosVertex);
     TakeVariables();
@@ -132,6 +137,22 @@ bool KR_PostFXEngineDX11::CreateResources()
     const D3D11_RASTERIZER_DESC rasterizer =
         KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_NONE, false, false);
     m_pVolumeRasterizerState = pManager->GetRasterizerState(&rasterizer);
+    return true;
+}
+
+bool KR_PostFXEngineDX11::HasTechniqueRoles(ID3DX11Effect* pEffect)
+{
+    D3DX11_EFFECT_DESC effectDesc{};
+    if (FAILED(pEffect->GetDesc(&effectDesc)) || effectDesc.Techniques != TECHNIQUE_COUNT)
+        return false;
+    for (std::uint32_t i = 0; i < TECHNIQUE_COUNT; ++i)
+    {
+        D3DX11_TECHNIQUE_DESC desc{};
+        ID3DX11EffectTechnique* pTechnique = pEffect->GetTechniqueByIndex(i);
+        if (!pTechnique->IsValid() || FAILED(pTechnique->GetDesc(&desc)) || desc.Name == nullptr ||
+            std::strcmp(desc.Name, TECHNIQUE_NAMES[i]) != 0)
+            return false;
+    }
     return true;
 }
 

@@ -30,7 +30,38 @@ class KR_GraphicsResourceManager;
 class KR_PostFXEngineDX11 : public KR_PostFXEngine
 {
 public:
-    static constexpr std::uint32_t TECHNIQUE_COUNT = 19;
+    // The effect file's techniques by role, numbered in the file's order. CreateResources refuses
+    // a file whose techniques are not those of TECHNIQUE_NAMES, in that order.
+    enum Technique : std::uint32_t
+    {
+        T_DOWNSAMPLE_QUARTER = 0,
+        T_UPSAMPLE_QUARTER,
+        T_COMPOSE_BLOOM,
+        T_DOWNSAMPLE_HALF,
+        T_UPSAMPLE_HALF,
+        T_COPY = T_UPSAMPLE_HALF, // a plain copy at the target's size
+        T_COMPOSE_HALF,
+        T_COMPOSE,
+        T_BRIGHT_PASS,
+        T_BLOOM_BLUR_FIRST,
+        T_BLOOM_BLUR_SECOND,
+        T_BLUR_FIRST,
+        T_BLUR_SECOND,
+        T_COMPOSE_DEPTH_OF_FIELD,
+        T_COLOR_OFFSETS,
+        T_DEPTH_FILTER,
+        T_COLOR_CUBES,
+        T_VOLUME_LIGHTING,
+        T_RGB_UV_SCALE,
+        T_DIRTY_LENS,
+        TECHNIQUE_COUNT
+    };
+    // The techniques' names in the effect file, indexed by Technique.
+    static constexpr const char* TECHNIQUE_NAMES[] = {
+        "DownsampleQuarter", "UpsampleQuarter", "ComposeBloom",        "DownsampleHalf", "UpsampleHalf",
+        "ComposeHalf",       "Compose",         "BrightPass",          "BloomBlurFirst", "BloomBlurSecond",
+        "BlurFirst",         "BlurSecond",      "ComposeDepthOfField", "ColorOffsets",   "DepthFilter",
+        "ColorCubes",        "VolumeLighting",  "RGBUVScale",          "DirtyLens"};
     static constexpr std::uint32_t NO_TEXTURE = 0xFFFFFFFFu;
     // Path of the effect file, as the resource manager finds it.
     static constexpr const char* EFFECT_PATH = "Assets/Shader/KR_PostFXEngineDX11Shader.fx";
@@ -59,6 +90,22 @@ public:
     // For tests and tools: the chain of this frame, and whether the chain can run.
     const KB_GrowingArray<std::uint32_t>& GetChain() const { return m_gChain; }
     bool IsRunning() const { return m_bRegistered && m_pEffect != nullptr && m_bTargetsReady; }
+
+protected:
+    // Runs the effect at that position of the chain over the current image; EndFrame calls it for
+    // each entry in order, bLast for the one that writes the back buffer.
+    virtual void RunEffect(std::uint32_t uiIndex, bool bLast);
+
+    // The scaling passes, each one full-screen pass over the current image; false when the
+    // target could not be made and the pass was skipped. Sizes are in whole pixels of the source.
+    // Quarter size ("store": the image read stays aside as the stored stage); no scene depth.
+    bool DownsampleQuarter(bool bStore);
+    bool UpsampleQuarter(); // four times the size
+    bool DownsampleHalf();  // half the size
+    bool UpsampleHalf();    // twice the size
+    // The current image at twice its size over the scene image: into the back buffer when bLast,
+    // else into a pooled target that becomes the scene image too.
+    bool ComposeHalf(bool bLast);
 
 private:
     // An image the chain reads: a view and, for a pooled texture, its handle (NO_TEXTURE for the
@@ -105,6 +152,8 @@ private:
     ID3D11Device* GetDevice() const;
     ID3D11DeviceContext* GetContext() const;
 
+    // True when the effect's techniques are TECHNIQUE_NAMES, no more and in that order.
+    static bool HasTechniqueRoles(ID3DX11Effect* pEffect);
     void TakeVariables();
     void ReleaseSizeDependentObjects();
     void ReleaseSavedViews();
@@ -130,8 +179,6 @@ private:
     bool RunFinalCapable(const PassSetup& pass, std::uint32_t uiWidth, std::uint32_t uiHeight, bool bLast);
 
     // The effects (KR_PostFXEngineDX11Passes.cpp).
-    void RunEffect(std::uint32_t uiIndex, bool bLast);
-    bool DownsampleQuarter(bool bStore);
     bool BrightPass();
     bool BloomBlur(std::uint32_t uiTechnique, float fStrength);
     bool Blur(std::uint32_t uiTechnique);
@@ -143,7 +190,7 @@ private:
     void RunRGBUVScale(bool bLast);
     void RunDirtyLens(bool bLast);
     void SaveScreenshot();
-    // T4.0 from the current image into the back buffer; drops both images.
+    // The plain copy (T_COPY) of the current image into the back buffer; drops both images.
     void CopyToFinalTarget();
     // A screenshot when the chain cannot run: the back buffer bound now, as the scene drew it.
     void SaveBackBufferScreenshot();

@@ -11,23 +11,6 @@
 namespace
 {
 
-// Techniques by role.
-constexpr std::uint32_t T_DOWNSAMPLE_QUARTER = 0;
-constexpr std::uint32_t T_COMPOSE_BLOOM = 2;
-constexpr std::uint32_t T_COPY = 4; // the half-size upsample, also the plain copy
-constexpr std::uint32_t T_COMPOSE = 6;
-constexpr std::uint32_t T_BRIGHT_PASS = 7;
-constexpr std::uint32_t T_BLOOM_BLUR_FIRST = 8;
-constexpr std::uint32_t T_BLOOM_BLUR_SECOND = 9;
-constexpr std::uint32_t T_BLUR_FIRST = 10;
-constexpr std::uint32_t T_BLUR_SECOND = 11;
-constexpr std::uint32_t T_COMPOSE_DEPTH_OF_FIELD = 12;
-constexpr std::uint32_t T_COLOR_OFFSETS = 13;
-constexpr std::uint32_t T_DEPTH_FILTER = 14;
-constexpr std::uint32_t T_COLOR_CUBES = 15;
-constexpr std::uint32_t T_RGB_UV_SCALE = 17;
-constexpr std::uint32_t T_DIRTY_LENS = 18;
-
 constexpr float BRIGHT_PASS_LUMINANCE = 0.08f;
 
 } // namespace
@@ -84,6 +67,39 @@ bool KR_PostFXEngineDX11::DownsampleQuarter(bool bStore)
     m_currentImage = m_storedStage;
     m_storedStage = ImageSlot{};
     return false;
+}
+
+bool KR_PostFXEngineDX11::UpsampleQuarter()
+{
+    PassSetup pass;
+    pass.m_uiTechnique = T_UPSAMPLE_QUARTER;
+    pass.m_pSource1 = m_currentImage.m_pView;
+    return RunIntermediate(pass, m_uiSourceWidth * 4, m_uiSourceHeight * 4);
+}
+
+bool KR_PostFXEngineDX11::DownsampleHalf()
+{
+    PassSetup pass;
+    pass.m_uiTechnique = T_DOWNSAMPLE_HALF;
+    pass.m_pSource1 = m_currentImage.m_pView;
+    return RunIntermediate(pass, m_uiSourceWidth / 2, m_uiSourceHeight / 2);
+}
+
+bool KR_PostFXEngineDX11::UpsampleHalf()
+{
+    PassSetup pass;
+    pass.m_uiTechnique = T_UPSAMPLE_HALF;
+    pass.m_pSource1 = m_currentImage.m_pView;
+    return RunIntermediate(pass, m_uiSourceWidth * 2, m_uiSourceHeight * 2);
+}
+
+bool KR_PostFXEngineDX11::ComposeHalf(bool bLast)
+{
+    PassSetup pass;
+    pass.m_uiTechnique = T_COMPOSE_HALF;
+    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource2 = m_sceneImage.m_pView;
+    return RunFinalCapable(pass, m_uiSourceWidth * 2, m_uiSourceHeight * 2, bLast);
 }
 
 bool KR_PostFXEngineDX11::BrightPass()

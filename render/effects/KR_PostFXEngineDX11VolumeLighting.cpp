@@ -1,8 +1,8 @@
-// Volume lighting, effect 5 of the post-processing engine: the light scattered by the air in the
-// cones of spot lights and around omni and tube lights. Three stages: the light volumes go into a
-// depth buffer of their own; the march along every pixel's view ray, with the frame's lights in
-// the effect's constant arrays, renders the scattered light at full size; that image is filtered
-// at half size and added onto the chain's image.
+// Volume lighting, the KR_POSTFX_VOLUME_LIGHTING effect of the post-processing engine: the light
+// scattered by the air in the cones of spot lights and around omni and tube lights. Three stages:
+// the light volumes go into a depth buffer of their own; the march along every pixel's view ray,
+// with the frame's lights in the effect's constant arrays, renders the scattered light at full
+// size; that image is filtered at half size and added onto the chain's image.
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "platform/effects11/d3dx11effect.h"
@@ -25,7 +25,6 @@ using namespace DirectX;
 namespace
 {
 
-constexpr std::uint32_t T_VOLUME_LIGHTING = 16;
 constexpr std::uint32_t P_MARCH = 0;
 constexpr std::uint32_t P_DOWN_FILTER = 1;
 constexpr std::uint32_t P_COMPOSITE = 2;

@@ -8,6 +8,7 @@
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
+#include "timing/KU_InterpolationValue.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileNumber.h"
 #include "timing/KU_TextFileReader.h"
@@ -53,13 +54,6 @@ void DeleteAndNull(T*& p)
 {
     delete p;
     p = nullptr;
-}
-
-XMVECTOR CurveValue(KU_VertexInterpolation* pCurve, double fTime)
-{
-    XMVECTOR vValue = XMVectorZero();
-    pCurve->GetValueAt(&vValue, fTime - pCurve->GetStartTime());
-    return vValue;
 }
 
 XMFLOAT3 ToFloat3(const XMVECTOR& v)
@@ -188,14 +182,14 @@ float KR_LightBase::GetLightStrength(double fTime)
 {
     if (m_pStrengthInterpolation == nullptr)
         return m_fStrength;
-    return XMVectorGetX(CurveValue(m_pStrengthInterpolation, fTime));
+    return XMVectorGetX(KU_GetVectorAtTime(m_pStrengthInterpolation, fTime));
 }
 
 float KR_LightBase::GetLightSpecularStrength(double fTime)
 {
     if (m_pStrengthInterpolation == nullptr)
         return m_fSpecularStrength;
-    return XMVectorGetY(CurveValue(m_pStrengthInterpolation, fTime));
+    return XMVectorGetY(KU_GetVectorAtTime(m_pStrengthInterpolation, fTime));
 }
 
 KB_Color* KR_LightBase::GetLightColor(KB_Color* pOut, double fTime)
@@ -206,7 +200,7 @@ KB_Color* KR_LightBase::GetLightColor(KB_Color* pOut, double fTime)
         return pOut;
     }
     XMFLOAT4 rgba;
-    XMStoreFloat4(&rgba, CurveValue(m_pColorInterpolation, fTime));
+    XMStoreFloat4(&rgba, KU_GetVectorAtTime(m_pColorInterpolation, fTime));
     *pOut = KB_Color(rgba);
     return pOut;
 }
@@ -240,14 +234,15 @@ float KR_LightBase::GetMaxLightDistance(double fTime)
 
 XMVECTOR KR_LightBase::GetLightPosition(double fTime) const
 {
-    return m_pPositionRail != nullptr ? CurveValue(m_pPositionRail, fTime) : XMLoadFloat4(&m_vPosition);
+    return m_pPositionRail != nullptr ? KU_GetVectorAtTime(m_pPositionRail, fTime)
+                                      : XMLoadFloat4(&m_vPosition);
 }
 
 XMVECTOR KR_LightBase::GetLightTarget(double fTime) const
 {
     if (m_pTargetRail == nullptr || (m_uiFlags & FLAG_TARGET_RAIL_OFF) != 0)
         return XMLoadFloat4(&m_vTarget);
-    return CurveValue(m_pTargetRail, fTime);
+    return KU_GetVectorAtTime(m_pTargetRail, fTime);
 }
 
 XMFLOAT3 KR_LightBase::GetPositionAt(double fTime) const
@@ -535,19 +530,54 @@ bool KR_LightBase::ReadCommonKey(KU_TextFileReader& reader)
     return true;
 }
 
-bool KR_LightBase::SaveCurvesAndText(const KB_String& sPath, const std::string& sText,
-                                     KU_VertexInterpolation* const* ppCurves, const KB_String* const* ppPaths,
-                                     std::uint32_t uiCount)
+std::string KR_LightBase::CreateTextStart(const char* pTitle, const char* const* ppLegend,
+                                          std::uint32_t uiLegendLines, bool bWithTarget) const
 {
+    std::string sText =
+        KU_CreateTextFileHeader(pTitle, KU_PLAIN_COMMENT_LEGEND, ppLegend, uiLegendLines).GetBuffer();
+    if (m_sDebugName.GetLength() != 0)
+        KU_AppendTextFileLine(sText, "d", m_sDebugName);
+    KU_AppendTextFileNumber(sText, "s", GetStartTime());
+    KU_AppendTextFileNumber(sText, "e", GetEndTime());
+    if (m_sPositionRailPath.GetLength() == 0)
+        KU_AppendTextFileNumbers(sText, "pv", &m_vPosition.x, 3);
+    if (bWithTarget && m_sTargetRailPath.GetLength() == 0)
+        KU_AppendTextFileNumbers(sText, "tv", &m_vTarget.x, 3);
+    if (m_sColorPath.GetLength() == 0)
+        KU_AppendTextFileLine(sText, "cv", m_Color.GetWebColorRGB());
+    if (m_fMaxDistance >= 0.0f)
+        KU_AppendTextFileNumber(sText, "lm", m_fMaxDistance);
+    return sText;
+}
+
+void KR_LightBase::AppendCurvePaths(std::string& sText, bool bWithTarget) const
+{
+    if (m_sPositionRailPath.GetLength() != 0)
+        KU_AppendTextFileLine(sText, "pp", m_sPositionRailPath);
+    if (bWithTarget && m_sTargetRailPath.GetLength() != 0)
+        KU_AppendTextFileLine(sText, "tp", m_sTargetRailPath);
+    if (m_sColorPath.GetLength() != 0)
+        KU_AppendTextFileLine(sText, "cp", m_sColorPath);
+    if (m_sStrengthPath.GetLength() != 0)
+        KU_AppendTextFileLine(sText, "sp", m_sStrengthPath);
+}
+
+bool KR_LightBase::SaveCurvesAndText(const KB_String& sPath, const std::string& sText)
+{
+    // The target rail exists only while a light has a target; it is saved after the position rail.
+    KU_VertexInterpolation* const curves[4] = {m_pPositionRail, m_pTargetRail, m_pColorInterpolation,
+                                               m_pStrengthInterpolation};
+    const KB_String* const paths[4] = {&m_sPositionRailPath, &m_sTargetRailPath, &m_sColorPath,
+                                       &m_sStrengthPath};
     m_sLightPath = sPath;
     const KB_String sDirectory = GetCurveDirectory();
-    for (std::uint32_t i = 0; i < uiCount; ++i)
+    for (std::uint32_t i = 0; i < 4; ++i)
     {
         // A curve without a path has no file to go to (it would be written as the folder itself).
-        if (ppCurves[i] == nullptr || ppPaths[i]->GetLength() == 0)
+        if (curves[i] == nullptr || paths[i]->GetLength() == 0)
             continue;
-        ppCurves[i]->SetFilePath(sDirectory + *ppPaths[i]);
-        ppCurves[i]->Save();
+        curves[i]->SetFilePath(sDirectory + *paths[i]);
+        curves[i]->Save();
     }
     KF_FileManager* pFiles = GetFileManager();
     return pFiles != nullptr && pFiles->WriteFile(m_sLightPath, sText.size(), sText.c_str());

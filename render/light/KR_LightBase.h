@@ -182,10 +182,17 @@ protected:
     bool ReadCommonKey(KU_TextFileReader& reader);
     // A path key's word, bounded, on its line only.
     static void ReadPathWord(KU_TextFileReader& reader, KB_String* pPath);
-    // Saves each present curve to folder + path (only with a path) and writes the text.
-    bool SaveCurvesAndText(const KB_String& sPath, const std::string& sText,
-                           KU_VertexInterpolation* const* ppCurves, const KB_String* const* ppPaths,
-                           std::uint32_t uiCount);
+    // The text both kinds open with: the header with the plain comment legend, then the keys d
+    // (with a debug name), s, e, pv (without a position rail path), tv (with bWithTarget and
+    // without a target rail path), cv (without a colour path) and lm (when set).
+    std::string CreateTextStart(const char* pTitle, const char* const* ppLegend, std::uint32_t uiLegendLines,
+                                bool bWithTarget) const;
+    // The lines pp, tp (with bWithTarget), cp and sp of the curves that have a path.
+    void AppendCurvePaths(std::string& sText, bool bWithTarget) const;
+    // Saves the position rail, target rail, colour and strength curves that exist and have a path
+    // to the light file's folder + path, then writes sText to sPath (light path := sPath); the
+    // result is the write's.
+    bool SaveCurvesAndText(const KB_String& sPath, const std::string& sText);
 
     DirectX::XMFLOAT4 m_vPosition = {0.0f, 0.0f, 0.0f, 0.0f};
     DirectX::XMFLOAT4 m_vTarget = {0.0f, 0.0f, 0.0f, 0.0f};

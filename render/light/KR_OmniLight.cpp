@@ -116,43 +116,18 @@ bool KR_OmniLight::LoadFromFile(const KB_String& sPath)
 KB_String KR_OmniLight::CreateLightText() const
 {
     const bool bTube = (m_uiOmniFlags & OMNI_FLAG_TUBE_LIGHT) != 0;
-    std::string sText =
-        KU_CreateTextFileHeader(TITLE, KU_PLAIN_COMMENT_LEGEND, LEGEND, NUM_LEGEND_LINES).GetBuffer();
-    if (m_sDebugName.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "d", m_sDebugName);
-    KU_AppendTextFileNumber(sText, "s", GetStartTime());
-    KU_AppendTextFileNumber(sText, "e", GetEndTime());
-    if (m_sPositionRailPath.GetLength() == 0)
-        KU_AppendTextFileNumbers(sText, "pv", &m_vPosition.x, 3);
-    if (bTube && m_sTargetRailPath.GetLength() == 0)
-        KU_AppendTextFileNumbers(sText, "tv", &m_vTarget.x, 3);
-    if (m_sColorPath.GetLength() == 0)
-        KU_AppendTextFileLine(sText, "cv", m_Color.GetWebColorRGB());
-    if (m_fMaxDistance >= 0.0f)
-        KU_AppendTextFileNumber(sText, "lm", m_fMaxDistance);
+    std::string sText = CreateTextStart(TITLE, LEGEND, NUM_LEGEND_LINES, bTube);
     if (m_sStrengthPath.GetLength() == 0)
         KU_AppendTextFileNumber(sText, "ls", m_fStrength);
     KU_AppendTextFileNumber(sText, "lss", m_fSpecularStrength);
     KU_AppendTextFileNumbers(sText, "av", &m_vAttenuation.x, 3);
-    if (m_sPositionRailPath.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "pp", m_sPositionRailPath);
-    if (bTube && m_sTargetRailPath.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "tp", m_sTargetRailPath);
-    if (m_sColorPath.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "cp", m_sColorPath);
-    if (m_sStrengthPath.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "sp", m_sStrengthPath);
+    // The target rail's path only for a tube, whose rail is saved with the file.
+    AppendCurvePaths(sText, bTube);
     sText += IsUsedAsVolumeLight() ? "vl true\n" : "vl false\n";
     return KB_String(sText.c_str());
 }
 
 bool KR_OmniLight::SaveToFile(const KB_String& sPath)
 {
-    const std::string sText = CreateLightText().GetBuffer();
-    // The target rail exists only while the light is a tube; it is saved after the position rail.
-    KU_VertexInterpolation* const curves[4] = {m_pPositionRail, m_pTargetRail, m_pColorInterpolation,
-                                               m_pStrengthInterpolation};
-    const KB_String* const paths[4] = {&m_sPositionRailPath, &m_sTargetRailPath, &m_sColorPath,
-                                       &m_sStrengthPath};
-    return SaveCurvesAndText(sPath, sText, curves, paths, 4);
+    return SaveCurvesAndText(sPath, CreateLightText().GetBuffer());
 }

@@ -163,20 +163,7 @@ bool KR_SpotLight::LoadFromFile(const KB_String& sPath)
 
 KB_String KR_SpotLight::CreateLightText() const
 {
-    std::string sText =
-        KU_CreateTextFileHeader(TITLE, KU_PLAIN_COMMENT_LEGEND, LEGEND, NUM_LEGEND_LINES).GetBuffer();
-    if (m_sDebugName.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "d", m_sDebugName);
-    KU_AppendTextFileNumber(sText, "s", GetStartTime());
-    KU_AppendTextFileNumber(sText, "e", GetEndTime());
-    if (m_sPositionRailPath.GetLength() == 0)
-        KU_AppendTextFileNumbers(sText, "pv", &m_vPosition.x, 3);
-    if (m_sTargetRailPath.GetLength() == 0)
-        KU_AppendTextFileNumbers(sText, "tv", &m_vTarget.x, 3);
-    if (m_sColorPath.GetLength() == 0)
-        KU_AppendTextFileLine(sText, "cv", m_Color.GetWebColorRGB());
-    if (m_fMaxDistance >= 0.0f)
-        KU_AppendTextFileNumber(sText, "lm", m_fMaxDistance);
+    std::string sText = CreateTextStart(TITLE, LEGEND, NUM_LEGEND_LINES, true);
     KU_AppendTextFileNumber(sText, "ln", m_fNearDistance);
     // Both values: the reader takes two.
     KU_AppendTextFileNumbers(sText, "lb", &m_vShadowBias.x, 2);
@@ -189,23 +176,11 @@ KB_String KR_SpotLight::CreateLightText() const
     KU_AppendTextFileNumber(sText, "lff", m_fFOVFalloff);
     sText += "r " + std::to_string(m_uiShadowMapResolution) + "\n";
     sText += IsUsedAsVolumeLight() ? "vl true\n" : "vl false\n";
-    if (m_sPositionRailPath.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "pp", m_sPositionRailPath);
-    if (m_sTargetRailPath.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "tp", m_sTargetRailPath);
-    if (m_sColorPath.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "cp", m_sColorPath);
-    if (m_sStrengthPath.GetLength() != 0)
-        KU_AppendTextFileLine(sText, "sp", m_sStrengthPath);
+    AppendCurvePaths(sText, true);
     return KB_String(sText.c_str());
 }
 
 bool KR_SpotLight::SaveToFile(const KB_String& sPath)
 {
-    const std::string sText = CreateLightText().GetBuffer();
-    KU_VertexInterpolation* const curves[4] = {m_pPositionRail, m_pTargetRail, m_pColorInterpolation,
-                                               m_pStrengthInterpolation};
-    const KB_String* const paths[4] = {&m_sPositionRailPath, &m_sTargetRailPath, &m_sColorPath,
-                                       &m_sStrengthPath};
-    return SaveCurvesAndText(sPath, sText, curves, paths, 4);
+    return SaveCurvesAndText(sPath, CreateLightText().GetBuffer());
 }

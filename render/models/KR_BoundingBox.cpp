@@ -1,27 +1,11 @@
 #include "render/models/KR_BoundingBox.h"
 
 #include "framework/core/KB_ByteCursor.h"
+#include "framework/core/KU_ByteCursorMath.h"
 
 #include <new>
 
 using namespace DirectX;
-
-namespace
-{
-
-void WriteVector(KB_ByteWriter& writer, const XMVECTOR& v)
-{
-    for (int i = 0; i < 4; ++i)
-        writer.WriteF32(v.f[i]);
-}
-
-void ReadVector(KB_ByteReader& reader, XMVECTOR* pV)
-{
-    for (int i = 0; i < 4; ++i)
-        reader.ReadF32(&pV->f[i]);
-}
-
-} // namespace
 
 KR_BoundingBox::KR_BoundingBox()
     : m_vMin(XMVectorReplicate(EMPTY_EXTENT)), m_vMax(XMVectorReplicate(-EMPTY_EXTENT))
@@ -66,19 +50,29 @@ void KR_BoundingBox::GetTransformedMinMax(const XMMATRIX& mTransform, XMVECTOR* 
     }
     // Transforming only the min and max corners loses the box under a rotation; every corner of
     // the box is needed for the result to enclose it.
-    XMVECTOR vMin = XMVectorReplicate(EMPTY_EXTENT);
-    XMVECTOR vMax = XMVectorReplicate(-EMPTY_EXTENT);
-    for (int corner = 0; corner < 8; ++corner)
+    XMVECTOR corners[8];
+    GetTransformedCorners(mTransform, corners);
+    XMVECTOR vMin = corners[0];
+    XMVECTOR vMax = corners[0];
+    for (const XMVECTOR& vPoint : corners)
     {
-        const XMVECTOR vCorner =
-            XMVectorSet((corner & 1) ? m_vMax.f[0] : m_vMin.f[0], (corner & 2) ? m_vMax.f[1] : m_vMin.f[1],
-                        (corner & 4) ? m_vMax.f[2] : m_vMin.f[2], 1.0f);
-        const XMVECTOR vPoint = XMVector3TransformCoord(vCorner, mTransform);
         vMin = XMVectorMin(vMin, vPoint);
         vMax = XMVectorMax(vMax, vPoint);
     }
     *pMin = vMin;
     *pMax = vMax;
+}
+
+void KR_BoundingBox::GetTransformedCorners(const XMMATRIX& mTransform, XMVECTOR (&corners)[8]) const
+{
+    const bool bEmpty = IsEmpty();
+    for (int corner = 0; corner < 8; ++corner)
+    {
+        const XMVECTOR vCorner =
+            XMVectorSet((corner & 1) ? m_vMax.f[0] : m_vMin.f[0], (corner & 2) ? m_vMax.f[1] : m_vMin.f[1],
+                        (corner & 4) ? m_vMax.f[2] : m_vMin.f[2], 1.0f);
+        corners[corner] = bEmpty ? vCorner : XMVector3TransformCoord(vCorner, mTransform);
+    }
 }
 
 void KR_BoundingBox::ExtendByPoint(const XMVECTOR& vPoint)
@@ -110,8 +104,8 @@ bool KR_BoundingBox::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity
 {
     const std::uint64_t uiRemaining = *pWritten < uiCapacity ? uiCapacity - *pWritten : 0;
     KB_ByteWriter writer(*ppCursor, uiRemaining);
-    WriteVector(writer, m_vMin);
-    WriteVector(writer, m_vMax);
+    KU_ByteCursorMath::WriteVector(writer, m_vMin);
+    KU_ByteCursorMath::WriteVector(writer, m_vMax);
     if (!writer.IsOk())
         return false;
     *ppCursor = writer.GetCursor();
@@ -124,8 +118,8 @@ bool KR_BoundingBox::Deserialize(const std::uint8_t** ppCursor, const std::uint8
     KB_ByteReader reader(*ppCursor, pEnd);
     XMVECTOR vMin = XMVectorZero();
     XMVECTOR vMax = XMVectorZero();
-    ReadVector(reader, &vMin);
-    ReadVector(reader, &vMax);
+    KU_ByteCursorMath::ReadVector(reader, &vMin);
+    KU_ByteCursorMath::ReadVector(reader, &vMax);
     if (!reader.IsOk())
         return false;
     m_vMin = vMin;

@@ -34,6 +34,9 @@ public:
     // Min and max of the box transformed as by Transform, leaving this box unchanged.
     void GetTransformedMinMax(const DirectX::XMMATRIX& mTransform, DirectX::XMVECTOR* pMin,
                               DirectX::XMVECTOR* pMax) const;
+    // The box's eight corners (w = 1), each transformed as a point as by Transform. An empty box
+    // gives its untransformed extreme corners.
+    void GetTransformedCorners(const DirectX::XMMATRIX& mTransform, DirectX::XMVECTOR (&corners)[8]) const;
     // Lane-wise min(min, p) and max(max, p).
     void ExtendByPoint(const DirectX::XMVECTOR& vPoint);
     // Lane-wise min and max with the other box's min and max.

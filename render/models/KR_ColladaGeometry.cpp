@@ -179,64 +179,27 @@ bool KR_ColladaImporter::ParseMesh(const TiXmlElement* pGeometry, const Flags& f
     return bAnyElement && FinishMesh(sId, flags, uiSubsets, pController);
 }
 
-bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTriangles, bool bTangents,
-                                        std::uint32_t& uiSubsetCounter, const SourceMap& sources,
-                                        const KR_ColladaControllerRecord* pController)
+// One primitive element's inputs and the length of its index tuple.
+struct KR_ColladaImporter::PrimitiveInputs
 {
     InputSlot vertex;
     InputSlot normal;
     InputSlot uvs[NUM_UV_SETS];
     std::int64_t iTupleStride = 0;
-    const TiXmlElement* pInput = pElement->FirstChildElement("input");
-    if (pInput == nullptr)
+};
+
+bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTriangles, bool bTangents,
+                                        std::uint32_t& uiSubsetCounter, const SourceMap& sources,
+                                        const KR_ColladaControllerRecord* pController)
+{
+    PrimitiveInputs inputs;
+    if (!ReadPrimitiveInputs(pElement, inputs))
         return false;
-    for (; pInput != nullptr; pInput = pInput->NextSiblingElement("input"))
-    {
-        const char* pSemantic = pInput->Attribute("semantic");
-        int iOffset = 0;
-        std::string sSource = AttributeText(pInput, "source");
-        // A negative offset would index before the tuple.
-        if (pSemantic == nullptr || pInput->QueryIntAttribute("offset", &iOffset) != TIXML_SUCCESS ||
-            iOffset < 0 || sSource.empty() || !ResolveLocalReference(sSource))
-            return false;
-        iTupleStride = std::max<std::int64_t>(iTupleStride, std::int64_t{iOffset} + 1);
-        InputSlot* pSlot = nullptr;
-        if (std::strcmp(pSemantic, "VERTEX") == 0)
-        {
-            pSlot = &vertex;
-        }
-        else if (std::strcmp(pSemantic, "NORMAL") == 0)
-        {
-            pSlot = &normal;
-        }
-        else if (std::strcmp(pSemantic, "TEXCOORD") == 0)
-        {
-            int iSet = -1;
-            if (pInput->QueryIntAttribute("set", &iSet) != TIXML_SUCCESS)
-                iSet = -1;
-            if (iSet >= NUM_UV_SETS)
-                continue;
-            if (iSet >= 0)
-                pSlot = &uvs[iSet];
-            for (int i = 0; iSet < 0 && i < NUM_UV_SETS && pSlot == nullptr; ++i)
-                if (uvs[i].iOffset < 0)
-                    pSlot = &uvs[i];
-        }
-        if (pSlot != nullptr && pSlot->iOffset < 0)
-        {
-            pSlot->iOffset = iOffset;
-            pSlot->sSource = std::move(sSource);
-        }
-    }
-    if (vertex.iOffset < 0)
-        return false;
-    for (int i = 1; i < NUM_UV_SETS; ++i)
-        if (uvs[i].iOffset >= 0 && uvs[i - 1].iOffset < 0)
-            return false;
 
     const std::int32_t iPreviousFormat = m_vertices.GetVertexFormatId();
-    m_vertices.SelectVertexFormat(uvs[0].iOffset >= 0, uvs[1].iOffset >= 0, uvs[2].iOffset >= 0,
-                                  uvs[3].iOffset >= 0, normal.iOffset >= 0, bTangents,
+    const InputSlot* pUVs = inputs.uvs;
+    m_vertices.SelectVertexFormat(pUVs[0].iOffset >= 0, pUVs[1].iOffset >= 0, pUVs[2].iOffset >= 0,
+                                  pUVs[3].iOffset >= 0, inputs.normal.iOffset >= 0, bTangents,
                                   pController != nullptr);
     if (iPreviousFormat != KR_VertexFormat::NO_FORMAT && iPreviousFormat != m_vertices.GetVertexFormatId())
         return false;
@@ -247,7 +210,77 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
         m_vertices.ClearTempVertices();
         return true;
     }
+    if (!BindPrimitiveSources(sources, inputs))
+        return false;
 
+    std::uint64_t uiTriangles = 0;
+    if (!AddPrimitiveTriangles(pP, bTriangles, bTangents, uiSubsetCounter, inputs, pController, uiTriangles))
+        return false;
+
+    // An element that gave no triangle is no subset: the next one keeps consecutive ids.
+    if (uiTriangles == 0)
+        return true;
+    const char* pMaterial = pElement->Attribute("material");
+    const bool bKnown = pMaterial != nullptr && m_materialNames.count(pMaterial) != 0;
+    m_vSubsetMaterials.emplace_back(bKnown ? pMaterial : "");
+    ++uiSubsetCounter;
+    return true;
+}
+
+bool KR_ColladaImporter::ReadPrimitiveInputs(const TiXmlElement* pElement, PrimitiveInputs& inputs)
+{
+    const TiXmlElement* pInput = pElement->FirstChildElement("input");
+    if (pInput == nullptr)
+        return false;
+    InputSlot* pUVs = inputs.uvs;
+    for (; pInput != nullptr; pInput = pInput->NextSiblingElement("input"))
+    {
+        const char* pSemantic = pInput->Attribute("semantic");
+        int iOffset = 0;
+        std::string sSource = AttributeText(pInput, "source");
+        // A negative offset would index before the tuple.
+        if (pSemantic == nullptr || pInput->QueryIntAttribute("offset", &iOffset) != TIXML_SUCCESS ||
+            iOffset < 0 || sSource.empty() || !ResolveLocalReference(sSource))
+            return false;
+        inputs.iTupleStride = std::max<std::int64_t>(inputs.iTupleStride, std::int64_t{iOffset} + 1);
+        InputSlot* pSlot = nullptr;
+        if (std::strcmp(pSemantic, "VERTEX") == 0)
+        {
+            pSlot = &inputs.vertex;
+        }
+        else if (std::strcmp(pSemantic, "NORMAL") == 0)
+        {
+            pSlot = &inputs.normal;
+        }
+        else if (std::strcmp(pSemantic, "TEXCOORD") == 0)
+        {
+            int iSet = -1;
+            if (pInput->QueryIntAttribute("set", &iSet) != TIXML_SUCCESS)
+                iSet = -1;
+            if (iSet >= NUM_UV_SETS)
+                continue;
+            if (iSet >= 0)
+                pSlot = &pUVs[iSet];
+            for (int i = 0; iSet < 0 && i < NUM_UV_SETS && pSlot == nullptr; ++i)
+                if (pUVs[i].iOffset < 0)
+                    pSlot = &pUVs[i];
+        }
+        if (pSlot != nullptr && pSlot->iOffset < 0)
+        {
+            pSlot->iOffset = iOffset;
+            pSlot->sSource = std::move(sSource);
+        }
+    }
+    if (inputs.vertex.iOffset < 0)
+        return false;
+    for (int i = 1; i < NUM_UV_SETS; ++i)
+        if (pUVs[i].iOffset >= 0 && pUVs[i - 1].iOffset < 0)
+            return false;
+    return true;
+}
+
+bool KR_ColladaImporter::BindPrimitiveSources(const SourceMap& sources, PrimitiveInputs& inputs)
+{
     // Every assigned input needs its source, read at its accessor's stride (which must hold the
     // components read from it).
     struct Binding
@@ -255,9 +288,9 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
         InputSlot* pSlot;
         std::uint32_t uiComponents;
     };
-    Binding bindings[2 + NUM_UV_SETS] = {{&vertex, 3}, {&normal, 3}};
+    Binding bindings[2 + NUM_UV_SETS] = {{&inputs.vertex, 3}, {&inputs.normal, 3}};
     for (int i = 0; i < NUM_UV_SETS; ++i)
-        bindings[2 + i] = {&uvs[i], 2};
+        bindings[2 + i] = {&inputs.uvs[i], 2};
     for (Binding& binding : bindings)
     {
         InputSlot& slot = *binding.pSlot;
@@ -271,10 +304,15 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
         if (slot.uiStride < binding.uiComponents)
             return false;
     }
+    return true;
+}
 
-    const std::uint64_t uiTupleStride = static_cast<std::uint64_t>(iTupleStride);
-    const std::uint32_t uiSubset = uiSubsetCounter;
-    std::uint64_t uiTriangles = 0;
+bool KR_ColladaImporter::AddPrimitiveTriangles(const TiXmlElement* pP, bool bTriangles, bool bTangents,
+                                               std::uint32_t uiSubset, const PrimitiveInputs& inputs,
+                                               const KR_ColladaControllerRecord* pController,
+                                               std::uint64_t& uiTriangles)
+{
+    const std::uint64_t uiTupleStride = static_cast<std::uint64_t>(inputs.iTupleStride);
     const KR_SkinRecord noSkin;
     for (; pP != nullptr; pP = pP->NextSiblingElement("p"))
     {
@@ -295,7 +333,7 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
         {
             const std::uint32_t* pTuple = m_vTuple.data() + k * uiTupleStride;
             Corner corner;
-            if (!ReadCorner(pTuple, vertex, normal, uvs, pController, corner))
+            if (!ReadCorner(pTuple, inputs.vertex, inputs.normal, inputs.uvs, pController, corner))
                 return false;
             m_vertices.AddTempVertex(corner.position, corner.uvs[0], corner.uvs[1], corner.uvs[2],
                                      corner.uvs[3], corner.normal,
@@ -318,14 +356,6 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
             uiTriangles += uiCorners - 2;
         m_vertices.ClearTempVertices();
     }
-
-    // An element that gave no triangle is no subset: the next one keeps consecutive ids.
-    if (uiTriangles == 0)
-        return true;
-    const char* pMaterial = pElement->Attribute("material");
-    const bool bKnown = pMaterial != nullptr && m_materialNames.count(pMaterial) != 0;
-    m_vSubsetMaterials.emplace_back(bKnown ? pMaterial : "");
-    ++uiSubsetCounter;
     return true;
 }
 

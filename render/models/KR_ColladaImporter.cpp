@@ -204,6 +204,25 @@ bool KR_ColladaImporter::ParseNodeInstances(const TiXmlElement* pNode, const std
 
 KR_ModelResource* KR_ColladaImporter::BuildModel()
 {
+    // No geometry was instanced where it is built (one only below a group node is not): an empty
+    // model would pass for a loaded one and be cached as such.
+    if (m_vMeshes.empty())
+        return nullptr;
+    // A geometry instanced again below another node takes that node's geometry as its parent, so
+    // the parent chains are as long as the document has geometries. A tree deeper than the model
+    // cache nests nodes would be cached without ever reading back, and is drawn, written and freed
+    // by recursion as deep. The walk is bounded by that depth, so it also ends on a cycle.
+    for (const auto& entry : m_vMeshes)
+    {
+        std::uint32_t uiDepth = 0;
+        for (auto parent = m_parentIds.find(entry.first);
+             parent != m_parentIds.end() && !parent->second.empty();
+             parent = m_parentIds.find(parent->second))
+        {
+            if (++uiDepth >= KR_MeshResource::MAX_DEPTH)
+                return nullptr;
+        }
+    }
     KB_GrowingArray<KR_MeshResource*> gRoots;
     for (auto& entry : m_vMeshes)
     {

@@ -18,9 +18,14 @@
 // fails. Skin controllers bind a geometry to the skeletons whose root joints their joint list
 // names; joints wrapped in an armature node whose id is not a joint name find no root and fail.
 //
+// A geometry is built only when a node outside every skeleton instances it or a controller skins
+// it; a document that builds no mesh at all (its only geometry below a top-level group node, say)
+// gives null, not an empty model.
+//
 // The document is distrusted: any fault (an index past its source, a geometry without triangles,
-// a node tree that would not be a tree, a skin influence past its lists, more than 256 bones,
-// allocation failure, ...) gives null with everything built so far freed.
+// a node tree that would not be a tree or would nest deeper than the model cache holds, a skin
+// influence past its lists, more than 256 bones, allocation failure, ...) gives null with
+// everything built so far freed.
 
 #include "framework/core/KB_String.h"
 #include "platform/directxmath/DirectXMath.h"
@@ -104,7 +109,16 @@ private:
                         std::unique_ptr<KR_MeshSkinnedAnimationResource>& pRoot);
     bool ParseControllers(const TiXmlElement* pLibrary);
     bool ParseSkin(const TiXmlElement* pController);
-    // The mesh forest from the parent ids, then the model; null on any fault.
+    // The skin's "joints": takes the skeletons its joint names root out of m_skeletonRoots (their
+    // bone numbers moved past the skeletons taken before) and gives each joint's bone number and
+    // the inverse bind matrices in joint order. False without joints, matrices or a skeleton.
+    bool ParseSkinJoints(const TiXmlElement* pSkin,
+                         const std::unordered_map<std::string, std::vector<float>>& floatSources,
+                         const std::unordered_map<std::string, std::vector<std::string>>& nameSources,
+                         std::vector<std::unique_ptr<KR_MeshSkinnedAnimationResource>>& vRoots,
+                         std::vector<std::uint32_t>& vJointBones,
+                         std::vector<DirectX::XMMATRIX>& vInverseBinds);
+    // The mesh forest from the parent ids, then the model; null on any fault or without a mesh.
     KR_ModelResource* BuildModel();
 
     // The geometry pass (KR_ColladaGeometry.cpp).
@@ -113,6 +127,20 @@ private:
     bool ParseTriangles(const TiXmlElement* pElement, bool bTriangles, bool bTangents,
                         std::uint32_t& uiSubsetCounter, const SourceMap& sources,
                         const KR_ColladaControllerRecord* pController);
+    // The stages of ParseTriangles. The inputs of one primitive element and the length of its
+    // index tuple (defined in KR_ColladaGeometry.cpp).
+    struct PrimitiveInputs;
+    // pElement's inputs; false on a malformed input, without a VERTEX input or with a gap in the
+    // texture coordinate sets.
+    static bool ReadPrimitiveInputs(const TiXmlElement* pElement, PrimitiveInputs& inputs);
+    // Every assigned input's source; false when one is missing, empty or narrower than the
+    // components read from it.
+    static bool BindPrimitiveSources(const SourceMap& sources, PrimitiveInputs& inputs);
+    // The triangles of the "p" lists from pP on as subset uiSubset, counted in uiTriangles; false
+    // on an index list that does not fit the inputs.
+    bool AddPrimitiveTriangles(const TiXmlElement* pP, bool bTriangles, bool bTangents,
+                               std::uint32_t uiSubset, const PrimitiveInputs& inputs,
+                               const KR_ColladaControllerRecord* pController, std::uint64_t& uiTriangles);
     // Tangents (when asked and the format has them), then the triangle of temporary vertices
     // uiFirst, uiBase + 1 and uiBase + 2 as unique vertices, indices and a subset id.
     void AddTriangle(std::uint32_t uiFirst, std::uint32_t uiBase, std::uint32_t uiSubset, bool bTangents);

@@ -26,7 +26,9 @@ public:
     virtual bool CreateBuffers() = 0;
     virtual std::uint32_t GetSubsetCount() const = 0;
     virtual std::uint32_t GetTriangleCount() const = 0;
-    // The mesh record; fails, moving nothing, when it does not fit the capacity.
+    // The mesh record. uiCapacity is the whole buffer's size and *pWritten the bytes already in it:
+    // writes at most uiCapacity - *pWritten bytes at *ppCursor, then advances both; fails, moving
+    // nothing, when the record does not fit what is left.
     virtual bool Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity,
                            std::uint64_t* pWritten) const = 0;
     // Reads the mesh record and makes the buffers; fails, moving nothing, on a short or

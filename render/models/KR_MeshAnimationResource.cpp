@@ -3,23 +3,9 @@
 #include "framework/core/KB_ByteCursor.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KB_RotationInterpolation.h"
+#include "timing/KU_InterpolationValue.h"
 
 using namespace DirectX;
-
-namespace
-{
-
-// The curve's value at fTime on the production clock, or vDefault without a curve.
-XMVECTOR ValueAt(KU_Interpolation* pCurve, double fTime, const XMVECTOR& vDefault)
-{
-    if (pCurve == nullptr)
-        return vDefault;
-    XMVECTOR vValue;
-    pCurve->GetValueAt(&vValue, fTime - pCurve->GetStartTime());
-    return vValue;
-}
-
-} // namespace
 
 KR_MeshAnimationResource::KR_MeshAnimationResource(KU_VertexInterpolation* pTranslation,
                                                    KU_VertexInterpolation* pScale,
@@ -112,9 +98,12 @@ bool KR_MeshAnimationResource::Deserialize(const std::uint8_t** ppCursor, const 
 
 XMMATRIX* KR_MeshAnimationResource::Evaluate(XMMATRIX* pOut, double fTime)
 {
-    const XMVECTOR vScale = ValueAt(m_pScale, fTime, XMVectorSplatOne());
-    const XMVECTOR vTranslation = ValueAt(m_pTranslation, fTime, XMVectorZero());
-    const XMVECTOR qRotation = ValueAt(m_pRotation, fTime, XMQuaternionIdentity());
+    // Without a curve, its part of the transform is the identity's.
+    const XMVECTOR vScale = m_pScale != nullptr ? KU_GetVectorAtTime(m_pScale, fTime) : XMVectorSplatOne();
+    const XMVECTOR vTranslation =
+        m_pTranslation != nullptr ? KU_GetVectorAtTime(m_pTranslation, fTime) : XMVectorZero();
+    const XMVECTOR qRotation =
+        m_pRotation != nullptr ? KU_GetVectorAtTime(m_pRotation, fTime) : XMQuaternionIdentity();
 
     // Scaling x Rotation x Translation written out: each rotation row scaled by its scale lane,
     // the translation as the fourth row.

@@ -180,7 +180,10 @@ bool KR_MeshDX11::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, s
     if (!m_bAllocated || m_vAttributes.size() != m_uiTriangleCount)
         return false;
     const std::uint64_t uiSubsets = m_vSubsetStarts.size();
-    KB_ByteWriter writer(*ppCursor, uiCapacity);
+    // The capacity is the whole buffer's and *pWritten already counts the records before this one:
+    // only what is left of it is this record's.
+    const std::uint64_t uiRemaining = *pWritten < uiCapacity ? uiCapacity - *pWritten : 0;
+    KB_ByteWriter writer(*ppCursor, uiRemaining);
     writer.WriteU32(m_uiTriangleCount);
     writer.WriteU32(m_uiStride);
     writer.WriteU32(m_uiVertexCount);

@@ -1,6 +1,7 @@
 #include "render/models/KR_MeshResource.h"
 
 #include "framework/core/KB_ByteCursor.h"
+#include "framework/core/KU_ByteCursorMath.h"
 #include "render/models/KR_BoundingBox.h"
 
 #include <algorithm>
@@ -10,30 +11,6 @@ using namespace DirectX;
 
 namespace
 {
-
-void WriteVector(KB_ByteWriter& writer, const XMVECTOR& v)
-{
-    for (int lane = 0; lane < 4; ++lane)
-        writer.WriteF32(v.f[lane]);
-}
-
-void ReadVector(KB_ByteReader& reader, XMVECTOR* pV)
-{
-    for (int lane = 0; lane < 4; ++lane)
-        reader.ReadF32(&pV->f[lane]);
-}
-
-void WriteMatrix(KB_ByteWriter& writer, const XMMATRIX& m)
-{
-    for (int row = 0; row < 4; ++row)
-        WriteVector(writer, m.r[row]);
-}
-
-void ReadMatrix(KB_ByteReader& reader, XMMATRIX* pM)
-{
-    for (int row = 0; row < 4; ++row)
-        ReadVector(reader, &pM->r[row]);
-}
 
 void DeleteNodes(KB_GrowingArray<KR_MeshResource*>& gNodes)
 {
@@ -197,8 +174,8 @@ bool KR_MeshResource::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacit
     if (m_pBoundingBox != nullptr && !m_pBoundingBox->Serialize(&pCursor, uiCapacity, &uiWritten))
         return false;
     KB_ByteWriter tailWriter(pCursor, KR_MeshRecord::Remaining(uiCapacity, uiWritten));
-    WriteVector(tailWriter, m_vCenter);
-    WriteMatrix(tailWriter, m_mTransform);
+    KU_ByteCursorMath::WriteVector(tailWriter, m_vCenter);
+    KU_ByteCursorMath::WriteMatrix(tailWriter, m_mTransform);
     if (!KR_MeshRecord::Commit(tailWriter, &pCursor, &uiWritten))
         return false;
     *ppCursor = pCursor;
@@ -245,8 +222,8 @@ bool KR_MeshResource::ReadBasePart(const std::uint8_t** ppCursor, const std::uin
             return false;
     }
     KB_ByteReader tailReader(pCursor, pEnd);
-    ReadVector(tailReader, &part.vCenter);
-    ReadMatrix(tailReader, &part.mTransform);
+    KU_ByteCursorMath::ReadVector(tailReader, &part.vCenter);
+    KU_ByteCursorMath::ReadMatrix(tailReader, &part.mTransform);
     if (!tailReader.IsOk())
         return false;
     *ppCursor = tailReader.GetCursor();

@@ -2,7 +2,9 @@
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/core/KB_ByteCursor.h"
+#include "framework/core/KU_ByteCursorMath.h"
 #include "render/device/KR_ShaderCoreManager.h"
+#include "render/models/KR_MeshResource.h"
 #include "timing/KB_LinearMatrixInterpolation.h"
 
 using namespace DirectX;
@@ -14,35 +16,6 @@ namespace
 // (interval 16, stamp count 4, changed flag 1, three empty names 3, value count 4), child count
 // (4), two matrices (128) and an empty name (1). Every child record takes at least this much.
 constexpr std::uint64_t MIN_BONE_RECORD_BYTES = 16 + 28 + 4 + 128 + 1;
-
-std::uint64_t RemainingCapacity(std::uint64_t uiCapacity, std::uint64_t uiWritten)
-{
-    return uiWritten < uiCapacity ? uiCapacity - uiWritten : 0;
-}
-
-// Advances the cursor and total past what writer wrote; false when it failed.
-bool Commit(const KB_ByteWriter& writer, std::uint8_t** ppCursor, std::uint64_t* pWritten)
-{
-    if (!writer.IsOk())
-        return false;
-    *ppCursor = writer.GetCursor();
-    *pWritten += writer.GetWritten();
-    return true;
-}
-
-void WriteMatrix(KB_ByteWriter& writer, const XMMATRIX& m)
-{
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column)
-            writer.WriteF32(m.r[row].f[column]);
-}
-
-void ReadMatrix(KB_ByteReader& reader, XMMATRIX* pM)
-{
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column)
-            reader.ReadF32(&pM->r[row].f[column]);
-}
 
 } // namespace
 
@@ -91,19 +64,19 @@ bool KR_MeshSkinnedAnimationResource::WriteBone(std::uint8_t** ppCursor, std::ui
         return false;
 
     const std::uint32_t uiNumChildren = m_gChildren.GetNumMembers();
-    KB_ByteWriter countWriter(pCursor, RemainingCapacity(uiCapacity, uiWritten));
+    KB_ByteWriter countWriter(pCursor, KR_MeshRecord::Remaining(uiCapacity, uiWritten));
     countWriter.WriteU32(uiNumChildren);
-    if (!Commit(countWriter, &pCursor, &uiWritten))
+    if (!KR_MeshRecord::Commit(countWriter, &pCursor, &uiWritten))
         return false;
     for (std::uint32_t i = 0; i < uiNumChildren; ++i)
         if (!m_gChildren[i]->WriteBone(&pCursor, uiCapacity, &uiWritten, uiDepth + 1))
             return false;
 
-    KB_ByteWriter tailWriter(pCursor, RemainingCapacity(uiCapacity, uiWritten));
-    WriteMatrix(tailWriter, m_mLocal);
-    WriteMatrix(tailWriter, m_mBind);
+    KB_ByteWriter tailWriter(pCursor, KR_MeshRecord::Remaining(uiCapacity, uiWritten));
+    KU_ByteCursorMath::WriteMatrix(tailWriter, m_mLocal);
+    KU_ByteCursorMath::WriteMatrix(tailWriter, m_mBind);
     tailWriter.WriteString(m_sBoneName);
-    if (!Commit(tailWriter, &pCursor, &uiWritten))
+    if (!KR_MeshRecord::Commit(tailWriter, &pCursor, &uiWritten))
         return false;
     *ppCursor = pCursor;
     *pWritten = uiWritten;
@@ -159,8 +132,8 @@ KR_MeshSkinnedAnimationResource* KR_MeshSkinnedAnimationResource::ReadBone(const
     if (bOk)
     {
         KB_ByteReader tailReader(pCursor, pEnd);
-        ReadMatrix(tailReader, &pBone->m_mLocal);
-        ReadMatrix(tailReader, &pBone->m_mBind);
+        KU_ByteCursorMath::ReadMatrix(tailReader, &pBone->m_mLocal);
+        KU_ByteCursorMath::ReadMatrix(tailReader, &pBone->m_mBind);
         tailReader.ReadString(&pBone->m_sBoneName);
         bOk = tailReader.IsOk();
         pCursor = tailReader.GetCursor();

@@ -1,6 +1,7 @@
 #include "render/models/KR_ModelResourceDX11.h"
 
 #include "framework/core/KB_ByteCursor.h"
+#include "framework/core/KU_ByteCursorMath.h"
 #include "render/models/KR_MeshResource.h"
 #include "render/models/KR_MeshResourceDX11.h"
 
@@ -12,18 +13,6 @@ using namespace DirectX;
 
 namespace
 {
-
-void WriteVector(KB_ByteWriter& writer, const XMVECTOR& v)
-{
-    for (int lane = 0; lane < 4; ++lane)
-        writer.WriteF32(v.f[lane]);
-}
-
-void ReadVector(KB_ByteReader& reader, XMVECTOR* pV)
-{
-    for (int lane = 0; lane < 4; ++lane)
-        reader.ReadF32(&pV->f[lane]);
-}
 
 void DeleteNodes(KB_GrowingArray<KR_MeshResource*>& gNodes)
 {
@@ -123,7 +112,7 @@ bool KR_ModelResourceDX11::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCa
     writer.WriteU8(m_bAnimated ? 1 : 0);
     writer.WriteU8(m_bSkinned ? 1 : 0);
     writer.WriteU32(m_uiTriangleCount);
-    WriteVector(writer, m_vCenter);
+    KU_ByteCursorMath::WriteVector(writer, m_vCenter);
     if (!KR_MeshRecord::Commit(writer, &pCursor, &uiWritten))
         return false;
     if (!m_box.Serialize(&pCursor, uiCapacity, &uiWritten))
@@ -166,7 +155,7 @@ bool KR_ModelResourceDX11::Deserialize(const std::uint8_t** ppCursor, const std:
     reader.ReadU8(&uiAnimated);
     reader.ReadU8(&uiSkinned);
     reader.ReadU32(&uiTriangles);
-    ReadVector(reader, &vCenter);
+    KU_ByteCursorMath::ReadVector(reader, &vCenter);
     if (!reader.IsOk())
         return false;
     pCursor = reader.GetCursor();

@@ -19,6 +19,7 @@
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_TextureResourceDescription.h"
 #include "render/device/KR_UtilitiesDX11.h"
+#include "render/effects/KR_OITRenderer.h"
 #include "render/scene/KR_Scene.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileNumber.h"
@@ -87,6 +88,11 @@ KR_GraphicsDevice* GetGraphicsDevice()
 KR_ShaderCoreManager* GetShaderCore()
 {
     return GetEngine() != nullptr ? GetEngine()->GetShaderCoreManager() : nullptr;
+}
+
+KR_OITRenderer* GetTransparency()
+{
+    return GetEngine() != nullptr ? GetEngine()->GetOITRenderer() : nullptr;
 }
 
 // Pixel-shader slots unbound around the cube-map pass and after each copy.
@@ -618,6 +624,9 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
                       FaceVector(FACE_UP_VECTORS, i));
         camera.Update(fTime);
         pScene->Render(&camera, fTime, true);
+        // What transparent materials gathered on this face never reaches the frame's image.
+        if (KR_OITRenderer* pTransparency = GetTransparency())
+            pTransparency->DiscardLists();
 
         if (!bStatic)
             continue;

@@ -28,7 +28,9 @@
 // texture (F the frames per update), last faces first; once all six are drawn it generates the
 // mip chain and the back texture becomes the front one. With F = 1 all six go straight into the
 // front texture. The device's render targets, depth view, viewports and rasterizer state are the
-// same afterwards, and no cube map is bound for reading while one is drawn.
+// same afterwards, and no cube map is bound for reading while one is drawn. Each face ends the
+// transparency of its pass: what transparent materials gathered there is dropped, never blended
+// over the frame's image.
 //
 // Editor (developer builds): a marker sized by its distance to the viewer (x 0.01), the rail's
 // visualisation or, without a rail, a translate gizmo at the selected marker; selection follows

@@ -25,6 +25,7 @@
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KB_RotationInterpolation.h"
 #include "timing/KU_ConstantValueInterpolation.h"
+#include "timing/KU_InterpolationValue.h"
 #include "timing/KU_MatrixInterpolation.h"
 #include "timing/KU_QuaternionInterpolation.h"
 #include "timing/KU_VertexInterpolation.h"
@@ -81,13 +82,6 @@ void GetVolumeLightQuality(std::uint32_t uiQuality, std::uint32_t* pSteps, float
     const std::uint32_t uiLevel = uiQuality < 5 ? uiQuality : 0;
     *pSteps = STEPS[uiLevel];
     *pRandomFactor = RANDOM[uiLevel];
-}
-
-XMVECTOR GetCurveValueAt(KU_VertexInterpolation* pCurve, double fTime)
-{
-    XMVECTOR vValue = XMVectorZero();
-    pCurve->GetValueAt(&vValue, fTime - pCurve->GetStartTime());
-    return vValue;
 }
 
 // from + (to - from) x fraction, the fraction computed in double and used as a float; w of from.
@@ -150,6 +144,8 @@ KR_Scene::~KR_Scene()
 
 bool KR_Scene::Load()
 {
+    // A load starts from an empty scene: a second load must not keep what the first one made.
+    ReleaseAllEntities();
     LoadAllEntities();
     // Asking for the views starts loading the placers' cube-map files; the proxies are kept by
     // the resource manager.
@@ -369,8 +365,13 @@ bool KR_Scene::SaveSpotLights()
 
 bool KR_Scene::LoadInterpolations()
 {
+    // Every list filled here starts empty; the visualisations point at the vertex curves, so they
+    // go first.
+    m_gVertexVisualisations.DeleteAll();
     m_gVertexInterpolations.DeleteAll();
     m_gRotationInterpolations.DeleteAll();
+    m_gUserDefinedInterpolations.DeleteAll();
+    m_gAnimationTriggerInterpolations.DeleteAll();
 
     const KB_String sVertexFolder = GetVertexInterpolationsFolder();
     const KB_GrowingArray<KB_String> gVertexNames = ListFolder(sVertexFolder, "*.int");
@@ -843,7 +844,7 @@ void KR_Scene::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals)
             GetVolumeLightQuality(pDevice != nullptr ? pDevice->GetRenderingQuality() : 0,
                                   &record.m_uiTraceSteps, &record.m_fRandomFactor);
             const XMVECTOR vTuning =
-                GetCurveValueAt(m_gUserDefinedInterpolations[VOLUME_LIGHTING_CURVE], fTime);
+                KU_GetVectorAtTime(m_gUserDefinedInterpolations[VOLUME_LIGHTING_CURVE], fTime);
             record.m_fStepScale = XMVectorGetX(vTuning);
             record.m_fTraceDistance = XMVectorGetY(vTuning);
             pPostFX->EnableEffect(VOLUME_LIGHTING_EFFECT, &record);
@@ -939,7 +940,7 @@ void KR_Scene::AcquireShadowTextures()
 float KR_Scene::GetStrengthAt(KR_LightBase* pLight, double fTime)
 {
     if (KU_VertexInterpolation* pStrength = pLight->GetStrengthInterpolation())
-        return XMVectorGetX(GetCurveValueAt(pStrength, fTime));
+        return XMVectorGetX(KU_GetVectorAtTime(pStrength, fTime));
     return pLight->GetLightStrength(fTime);
 }
 
@@ -1049,9 +1050,9 @@ void KR_Scene::ComputeRailTransform(double fTime, const XMMATRIX* pObjectMatrix,
     const std::uint64_t uiTarget = static_cast<std::uint64_t>(uiCurve) + 1;
     if (pModel == nullptr || uiTarget >= m_gVertexInterpolations.GetNumMembers())
         return;
-    const XMVECTOR vPosition = GetCurveValueAt(m_gVertexInterpolations[uiCurve], fTime);
+    const XMVECTOR vPosition = KU_GetVectorAtTime(m_gVertexInterpolations[uiCurve], fTime);
     const XMVECTOR vTarget =
-        GetCurveValueAt(m_gVertexInterpolations[static_cast<std::uint32_t>(uiTarget)], fTime);
+        KU_GetVectorAtTime(m_gVertexInterpolations[static_cast<std::uint32_t>(uiTarget)], fTime);
     const XMVECTOR vDirection = XMVectorSetW(XMVectorSubtract(vTarget, vPosition), 0.0f);
     const XMVECTOR vUp = XMVectorSet(0.0f, 1.0f, 0.0f, 0.0f);
     XMMATRIX mWorld = XMMatrixIdentity();

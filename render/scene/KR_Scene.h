@@ -73,8 +73,9 @@ public:
 
     // Once per scene, by the load job, before the renderers are set up.
     virtual bool PreLoad() = 0;
-    // Loads every entity, starts loading the placers' cube-map files, sets the chunk world matrix
-    // to identity and fills the shadow texture descriptions; true.
+    // Releases every entity of an earlier load, loads every entity, starts loading the placers'
+    // cube-map files, sets the chunk world matrix to identity and fills the shadow texture
+    // descriptions; true.
     virtual bool Load();
     virtual void OnResize() = 0;
     // Per frame while current, after UpdateLightSelection: the active cameras, and the cube maps
@@ -151,7 +152,8 @@ public:
     virtual bool SaveSpotLights();
     // Vertex (with a visualisation each), rotation, user-defined and animation trigger curves,
     // and the camera selection curve: the first loadable "*.int" of the cameras folder, else a
-    // new empty one over the scene's interval that SaveInterpolations writes later.
+    // new empty one over the scene's interval that SaveInterpolations writes later. Each of these
+    // lists is emptied first.
     virtual bool LoadInterpolations();
     // Vertex and rotation curves under renumbered names, and the camera selection curve.
     virtual bool SaveInterpolations();
@@ -202,7 +204,7 @@ public:
     // Writes the chunk list; false when no writable repository took it.
     bool WriteChunkList(const KB_String& sPath, const KB_GrowingArray<KB_String>& gNames);
 
-    KB_String GetSceneName() const { return m_sSceneName; }
+    const KB_String& GetSceneName() const { return m_sSceneName; }
     void SetNearFarPlanes(float fNear, float fFar);
     void SetEditorNearFarPlanes(float fNear, float fFar);
     DirectX::XMFLOAT2 GetEditorNearFarPlanes() const

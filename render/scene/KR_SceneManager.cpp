@@ -151,10 +151,12 @@ void KR_SceneManager::UpdateClock()
     {
         if (m_bPlaying)
             m_fTimeOffset = static_cast<double>(iNow - m_iStartClock) * 0.001;
-        if (m_bStepForward)
+        if (m_bStepForward || m_bStepForwardOwed)
             m_fSeekPosition += STEP_SECONDS;
-        if (m_bStepBack)
+        if (m_bStepBack || m_bStepBackOwed)
             m_fSeekPosition -= STEP_SECONDS;
+        m_bStepForwardOwed = false;
+        m_bStepBackOwed = false;
         if (GetSynchonizationTime() < 0.0)
             m_fSeekPosition = -m_fTimeOffset;
         if (!m_bPlaying)

@@ -219,7 +219,8 @@ public:
     // resources and every camera's aspect ratio.
     void OnResize();
     // Names the next free "../Source/Screenshot/<short name>_ScreenshotNNNNN.png" and has the next
-    // frame save it; enlarged, that frame is rendered 7680 wide with the clock held.
+    // frame save it; enlarged, that frame is rendered 7680 wide with the clock held. Does nothing
+    // while a screenshot is pending.
     void TakeScreenshot(bool bEnlarged);
     bool IsScreenshotPending() const { return m_bScreenshotPending; }
     const KB_String& GetScreenshotPath() const { return m_sScreenshotPath; }
@@ -305,6 +306,13 @@ private:
     void JumpToCamera(bool bForward);
     // B (bToFreeCamera) and V.
     void EditCameraRails(bool bToFreeCamera);
+    // Developer mode's terminal status, the headless stand-in for the debug HUD's mode icon and
+    // timeline cursor: a key or button remembers the camera mode, time hold, seek and scene;
+    // the next playback frame in which no step key is held prints "mode <Demo|Rail|Edit|Roam> |
+    // hold <on|off> | time <seconds> s | scene <name|none>" on stdout when any of them changed
+    // since. The line is built in a stack buffer: nothing is allocated in the frame.
+    void NoteStatusKey();
+    void ReportStatusChange();
     void ReleaseLoaderObjects();
 
     KR_SceneCameraMode m_eCameraMode = KR_SCM_Demo;
@@ -330,6 +338,19 @@ private:
     std::int32_t m_iCurrentScene = -1;
     bool m_bStepForward = false;
     bool m_bStepBack = false;
+    // A step key pressed and released before a frame ran (a terminal sends both at once) still
+    // steps once in the next frame.
+    bool m_bStepForwardOwed = false;
+    bool m_bStepBackOwed = false;
+    struct StatusAtKey
+    {
+        KR_SceneCameraMode eMode;
+        bool bHold;
+        double fSeekPosition;
+        std::int32_t iScene;
+    };
+    StatusAtKey m_StatusAtKey = {KR_SCM_Demo, true, 0.0, -1};
+    bool m_bStatusKeyPending = false;
     bool m_bResynchronize = false;
     bool m_bEditorTimeHold = true;
     bool m_bScreenshotPending = false;

@@ -27,6 +27,7 @@
 #include "render/scene/KR_Scene.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace
 {
@@ -110,6 +111,7 @@ void KR_SceneManager::RunPlaybackFrame()
             m_gScenes[iIndex]->AcquireShadowMaps();
         m_iCurrentScene = iIndex;
     }
+    ReportStatusChange();
     KR_Scene* pScene = iIndex >= 0 ? m_gScenes[iIndex] : nullptr;
     if (pScene != nullptr)
     {
@@ -201,6 +203,37 @@ void KR_SceneManager::RunPlaybackFrame()
     }
 }
 
+void KR_SceneManager::NoteStatusKey()
+{
+    KE_ApplicationManager* pEngine = Engine();
+    if (m_bStatusKeyPending || pEngine == nullptr || !pEngine->IsDeveloperBuild())
+        return;
+    m_StatusAtKey = {m_eCameraMode, m_bEditorTimeHold, m_fSeekPosition, m_iCurrentScene};
+    m_bStatusKeyPending = true;
+}
+
+void KR_SceneManager::ReportStatusChange()
+{
+    // A held step key moves the time every frame: its line comes once the key is released.
+    if (!m_bStatusKeyPending || m_bStepForward || m_bStepBack)
+        return;
+    m_bStatusKeyPending = false;
+    if (m_StatusAtKey.eMode == m_eCameraMode && m_StatusAtKey.bHold == m_bEditorTimeHold &&
+        m_StatusAtKey.fSeekPosition == m_fSeekPosition && m_StatusAtKey.iScene == m_iCurrentScene)
+        return;
+    static const char* const MODE_NAMES[] = {"Demo", "Rail", "Edit", "Roam"};
+    const char* pMode = m_eCameraMode < 4 ? MODE_NAMES[m_eCameraMode] : "?";
+    const char* pScene =
+        m_iCurrentScene >= 0 && static_cast<std::uint32_t>(m_iCurrentScene) < m_gScenes.GetNumMembers()
+            ? m_gScenes[m_iCurrentScene]->GetSceneName().GetBuffer()
+            : "none";
+    char line[192];
+    std::snprintf(line, sizeof(line), "mode %s | hold %s | time %.3f s | scene %s\n", pMode,
+                  m_bEditorTimeHold ? "on" : "off", GetSynchonizationTime(), pScene);
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
 void KR_SceneManager::OnResize()
 {
     KE_ApplicationManager* pEngine = Engine();
@@ -234,6 +267,11 @@ void KR_SceneManager::OnResize()
 
 void KR_SceneManager::TakeScreenshot(bool bEnlarged)
 {
+    // One screenshot per frame: a second key before that frame (key repeat while the main loop
+    // drains its messages) would save the enlarged size as the one to restore, or clear the
+    // enlarged flag, and leave the window enlarged for good.
+    if (m_bScreenshotPending)
+        return;
     KE_ApplicationManager* pEngine = Engine();
     if (pEngine == nullptr)
         return;
@@ -254,7 +292,7 @@ void KR_SceneManager::TakeScreenshot(bool bEnlarged)
     m_bScreenshotEnlarged = bEnlarged;
     if (bEnlarged)
     {
-        // A screenshot pending already may have held the clock; this one holds it only if it runs.
+        // Only a running clock is held (and run again by the screenshot's frame).
         if (m_eCameraMode == KR_SCM_Demo && m_bPlaying)
         {
             HoldClock();

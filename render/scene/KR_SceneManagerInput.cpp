@@ -107,6 +107,7 @@ bool KR_SceneManager::Receive(KE_MessageType type, KE_MessageSubType subType, vo
         if (pPayload == nullptr)
             return true;
         const std::uint64_t uiKey = *static_cast<const std::uint64_t*>(pPayload);
+        NoteStatusKey();
         if (subType == KE_MST_KeyDown)
             HandleKeyDown(uiKey);
         else if (subType == KE_MST_KeyUp && uiKey == KEY_LEFT)
@@ -122,6 +123,7 @@ bool KR_SceneManager::Receive(KE_MessageType type, KE_MessageSubType subType, vo
         const auto* pButton = static_cast<const KE_ControllerButtonData*>(pPayload);
         if (pButton->device != ACTING_CONTROLLER)
             return true;
+        NoteStatusKey();
         if (subType == KE_MST_ButtonDown)
             HandleButtonDown(pButton->button);
         else if (subType == KE_MST_ButtonUp && pButton->button == BUTTON_STEP_FORWARD)
@@ -147,9 +149,11 @@ void KR_SceneManager::HandleKeyDown(std::uint64_t uiKey)
         return;
     case KEY_LEFT:
         m_bStepBack = true;
+        m_bStepBackOwed = true;
         return;
     case KEY_RIGHT:
         m_bStepForward = true;
+        m_bStepForwardOwed = true;
         return;
     case KEY_Y:
         SetVisualisationOn(VISUALISATION_CAMERAS, !IsVisualisationOn(VISUALISATION_CAMERAS));
@@ -253,9 +257,11 @@ void KR_SceneManager::HandleButtonDown(std::uint32_t uiButton)
     {
     case BUTTON_STEP_FORWARD:
         m_bStepForward = true;
+        m_bStepForwardOwed = true;
         return;
     case BUTTON_STEP_BACK:
         m_bStepBack = true;
+        m_bStepBackOwed = true;
         return;
     case BUTTON_NEXT_MODE:
         SwitchCameraModeTo(static_cast<KR_SceneCameraMode>((m_eCameraMode + 1) % 4));

@@ -9,8 +9,7 @@
 #include "audio/KU_AudioContextFactory.h"
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KU_ApplicationFactory.h"
-#include "framework/files/KF_FileManager.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KU_InterpolationManager.h"
 
@@ -192,10 +191,9 @@ protected:
     {
         m_pFactory = new TestApplicationFactory(new TestAudioContextFactory(pMake));
         m_pEngine = new TestEngine(m_pFactory);
-        m_pFileManager = new KF_FileManager();
-        m_pRepository = new MemoryRepository();
-        m_pFileManager->AddRepository(m_pRepository);
-        (*m_pEngine)->SetFileManager(m_pFileManager);
+        m_pFileManager = new MemoryFiles();
+        m_pRepository = m_pFileManager->GetRepository();
+        m_pFileManager->Install();
         m_pDispatcher = new KE_Dispatcher();
         (*m_pEngine)->SetDispatcher(m_pDispatcher);
         m_pCurves = new KU_InterpolationManager();
@@ -251,7 +249,7 @@ protected:
 
     TestEngine* m_pEngine = nullptr;
     TestApplicationFactory* m_pFactory = nullptr; // owned by the engine
-    KF_FileManager* m_pFileManager = nullptr;
+    MemoryFiles* m_pFileManager = nullptr;
     MemoryRepository* m_pRepository = nullptr; // owned by the file manager
     KE_Dispatcher* m_pDispatcher = nullptr;
     KU_InterpolationManager* m_pCurves = nullptr;

@@ -1,9 +1,8 @@
 #include "audio/KA_AudioContextFmod.h"
 #include "audio/KA_AudioContextFmodFactory.h"
 #include "audio/KA_AudioResource.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/fmod/FmodControl.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestAudioFiles.h"
 #include "tests/support/TestEngine.h"
 
@@ -231,9 +230,7 @@ protected:
     void SetUp() override
     {
         KA_AudioContextFmodTest::SetUp();
-        m_pRepository = new MemoryRepository();
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         Initialize({{"Speakers", FMOD_CAPS_NONE, FMOD_SPEAKERMODE_STEREO}});
         ASSERT_TRUE(m_pContext->SelectAudioDevice(0));
         FmodControl::ClearCallLog();
@@ -248,8 +245,8 @@ protected:
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryFiles m_Files;
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
 };
 
 } // namespace

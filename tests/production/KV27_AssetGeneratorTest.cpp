@@ -3,6 +3,7 @@
 #include "audio/KA_AudioContextFmod.h"
 #include "audio/KA_AudioEntity.h"
 #include "audio/KA_AudioResource.h"
+#include "framework/app/KE_ApplicationManager.h"
 #include "framework/files/KF_DataRepository.h"
 #include "framework/files/KF_FileManager.h"
 #include "framework/files/KU_XmlUtilities.h"
@@ -10,6 +11,7 @@
 #include "platform/d3d11/d3d11.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/fmod/FmodControl.h"
+#include "production/KV27_AssetManifest.h"
 #include "production/KV27_NameValidator.h"
 #include "render/camera/KR_AnimatedCamera.h"
 #include "render/device/KR_Texture3DBuilder.h"
@@ -30,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -39,6 +42,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <sys/wait.h>
 #include <tinyxml.h>
 #include <vector>
 
@@ -49,6 +53,69 @@ namespace
 {
 
 const fs::path SOURCE_ASSETS = fs::path(KV_SOURCE_ROOT) / "assets";
+const fs::path SOURCE_MANIFEST = fs::path(KV_SOURCE_ROOT) / "assets.manifest";
+// A prop's curve that the tests edit, relative to the tree.
+const std::string EDITED_CURVE = "Entities/Scene1/Interpolations/Vertex/Scene1_VertexInterpolation02.int";
+
+KV27_AssetManifest ReadManifest()
+{
+    KV27_AssetManifest manifest;
+    EXPECT_TRUE(manifest.Load(SOURCE_MANIFEST.string())) << SOURCE_MANIFEST << " (run kvassets)";
+    return manifest;
+}
+
+// The committed files that differ from the manifest (a developer's edits), with the curve the
+// tests edit added.
+std::vector<std::string> EditedWithTheTestsCurve()
+{
+    std::vector<std::string> edited = ReadManifest().ListEdited(SOURCE_ASSETS.string());
+    if (!std::binary_search(edited.begin(), edited.end(), EDITED_CURVE))
+        edited.insert(std::lower_bound(edited.begin(), edited.end(), EDITED_CURVE), EDITED_CURVE);
+    return edited;
+}
+
+// Moves the first key of the curve up as the editor would, saved by the curve's own writer, with a
+// file manager over root (the folder holding "assets/") lent to the engine singleton meanwhile.
+void EditCurve(const fs::path& root, const std::string& sCurve)
+{
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
+    ASSERT_NE(nullptr, pEngine);
+    KF_FileManager* pPrevious = pEngine->GetFileManager();
+    KF_FileManager files;
+    ASSERT_TRUE(files.AddDirectoryRepository(KB_String(root.string().c_str())));
+    pEngine->SetFileManager(&files);
+    std::unique_ptr<KU_VertexInterpolation> pCurve(
+        KU_VertexInterpolation::LoadVertexInterpolation(KB_String(("Assets/" + sCurve).c_str())));
+    EXPECT_NE(nullptr, pCurve);
+    if (pCurve != nullptr)
+    {
+        pCurve->SetVertex(0, XMVectorAdd(pCurve->GetVertex(0), XMVectorSet(0.0f, 0.25f, 0.0f, 0.0f)));
+        EXPECT_TRUE(pCurve->Save());
+    }
+    pCurve.reset();
+    pEngine->SetFileManager(pPrevious);
+}
+
+// A model cache is written by the engine beside its model: "<model file>.bin".
+bool IsModelCache(const fs::path& tree, const std::string& sFile)
+{
+    return sFile.size() > 4 && sFile.compare(sFile.size() - 4, 4, ".bin") == 0 &&
+           fs::exists(tree / sFile.substr(0, sFile.size() - 4));
+}
+
+// Runs the command; its exit code, with what it printed on stdout in *pOutput.
+int RunCommand(const std::string& sCommand, std::string* pOutput)
+{
+    FILE* pPipe = popen(sCommand.c_str(), "r");
+    if (pPipe == nullptr)
+        return -1;
+    char buffer[4096];
+    std::size_t uiRead = 0;
+    while ((uiRead = std::fread(buffer, 1, sizeof(buffer), pPipe)) > 0)
+        pOutput->append(buffer, uiRead);
+    const int iStatus = pclose(pPipe);
+    return WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
+}
 
 std::vector<char> ReadWhole(const fs::path& path)
 {
@@ -120,6 +187,8 @@ protected:
         // Staged as the run command stages it: a copy of the tree with its effects precompiled.
         const fs::path stage = fs::path(m_temp.GetPath()) / "assets";
         fs::copy(SOURCE_ASSETS, stage, fs::copy_options::recursive);
+        EditTree(stage);
+        m_stage = stage;
         const std::string sCommand = std::string("\"") + KV_KVFXC + "\" \"" + SOURCE_ASSETS.string() +
                                      "\" \"" + stage.string() + "\" >/dev/null";
         ASSERT_EQ(0, std::system(sCommand.c_str()));
@@ -151,6 +220,14 @@ protected:
         m_engine->SetGraphicsResourceManager(nullptr);
         m_engine->SetFileManager(nullptr);
     }
+
+    // Changes the copy of the tree before it is packed, as a developer's edits would.
+    virtual void EditTree(const fs::path& /*tree*/) {}
+
+    // Every file of the packed tree through the engine's reader of its kind.
+    void CheckEveryFileLoads();
+    // The scenes' rules through the scene base, as the production reads them.
+    void CheckSceneRules();
 
     std::vector<std::uint8_t> Read(const std::string& sPath)
     {
@@ -202,6 +279,7 @@ protected:
     }
 
     TestTempDir m_temp;
+    fs::path m_stage; // the tree as packed, without the compiled effects
     TestEngine m_engine;
     KF_FileManager m_files;
     MeshMakingResourceManager m_meshes;
@@ -226,7 +304,7 @@ float Distance(const XMFLOAT4& a, const XMFLOAT4& b)
 
 } // namespace
 
-TEST(KV27_AssetGeneratorTest, RerunReproducesTheCommittedFilesByteForByte)
+TEST(KV27_AssetGeneratorTest, FreshRunReproducesTheCommittedManifest)
 {
     TestTempDir temp;
     ASSERT_TRUE(temp.IsValid());
@@ -234,28 +312,198 @@ TEST(KV27_AssetGeneratorTest, RerunReproducesTheCommittedFilesByteForByte)
     KF_FileManager files;
     ASSERT_TRUE(files.AddDirectoryRepository(KB_String(temp.GetPath().c_str())));
     engine->SetFileManager(&files);
-    // A file of an earlier run in an owned folder is gone afterwards.
-    fs::create_directories(fs::path(temp.GetPath()) / "Entities/Scene9");
-    std::ofstream(fs::path(temp.GetPath()) / "Entities/Scene9/Stale.int") << "stale";
     std::string sError;
     ASSERT_TRUE(KV27_AssetGenerator::Generate(temp.GetPath(), &sError)) << sError;
     engine->SetFileManager(nullptr);
 
-    const std::vector<std::string> generated = ListFiles(temp.GetPath());
-    EXPECT_EQ(0, std::count(generated.begin(), generated.end(), "Entities/Scene9/Stale.int"));
-    for (const std::string& sFile : generated)
+    KV27_AssetManifest fresh;
+    ASSERT_TRUE(fresh.ReadFolder(temp.GetPath()));
+    for (const KV27_AssetManifest::Entry& entry : fresh.GetEntries())
+        EXPECT_TRUE(IsGenerated(entry.sPath)) << entry.sPath << " lies outside the generator's folders";
+    // Among them the files a scene writes when it saves.
+    for (std::uint32_t i = 1; i <= KV27_AssetGenerator::NUM_SCENES; ++i)
     {
-        EXPECT_TRUE(IsGenerated(sFile)) << sFile << " lies outside the generator's folders";
-        EXPECT_TRUE(ReadWhole(fs::path(temp.GetPath()) / sFile) == ReadWhole(SOURCE_ASSETS / sFile))
-            << sFile << " differs from the committed file (rerun kvassets and commit its output)";
+        const std::string sScene = "Scene" + std::to_string(i);
+        EXPECT_NE(nullptr, fresh.Find("Entities/" + sScene + "/AnimatedCameras/" + sScene +
+                                      "_CameraSelectionInterpolation.int"));
     }
-    // Nothing in the owned folders of the tree that the generator does not make.
-    for (const std::string& sFile : ListFiles(SOURCE_ASSETS))
-        EXPECT_TRUE(!IsGenerated(sFile) || std::binary_search(generated.begin(), generated.end(), sFile))
-            << sFile << " is committed but no longer generated";
+    const KV27_AssetManifest committed = ReadManifest();
+    for (const KV27_AssetManifest::Entry& entry : fresh.GetEntries())
+    {
+        const KV27_AssetManifest::Entry* pCommitted = committed.Find(entry.sPath);
+        EXPECT_TRUE(pCommitted != nullptr && pCommitted->uiHash == entry.uiHash)
+            << entry.sPath << " is not in the committed manifest as generated (rerun kvassets and commit)";
+    }
+    for (const KV27_AssetManifest::Entry& entry : committed.GetEntries())
+        EXPECT_NE(nullptr, fresh.Find(entry.sPath))
+            << entry.sPath << " is in the manifest but no longer generated";
+    std::ifstream file(SOURCE_MANIFEST, std::ios::binary);
+    const std::string sCommitted((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(fresh.Format(), sCommitted);
 }
 
-TEST_F(KV27_AssetsTest, EveryFileOfTheTreeLoadsFromTheArchiveThroughItsReader)
+TEST(KV27_AssetGeneratorTest, CommittedFilesMatchTheManifestOrAreReportedAsEdited)
+{
+    // The committed tree is the show's data: a file edited in developer mode is reported, and
+    // the asset tests check the scenes' rules on it.
+    const KV27_AssetManifest manifest = ReadManifest();
+    EXPECT_GT(manifest.GetEntries().size(), 200u);
+    for (const KV27_AssetManifest::Entry& entry : manifest.GetEntries())
+        EXPECT_TRUE(IsGenerated(entry.sPath)) << entry.sPath;
+    const std::vector<std::string> edited = manifest.ListEdited(SOURCE_ASSETS.string());
+    for (const std::string& sPath : edited)
+    {
+        std::printf("edited since generated: assets/%s\n", sPath.c_str());
+        ::testing::Test::RecordProperty("edited", sPath);
+    }
+}
+
+TEST(KV27_AssetGeneratorTest, SceneSaveWithoutEditsLeavesEveryFileIdentical)
+{
+    TestTempDir temp;
+    ASSERT_TRUE(temp.IsValid());
+    const fs::path tree = fs::path(temp.GetPath()) / "assets";
+    fs::copy(SOURCE_ASSETS, tree, fs::copy_options::recursive);
+    {
+        // Developer mode at the repository root: the working directory's "assets/" is "Assets/".
+        TestEngine engine;
+        KF_FileManager files;
+        ASSERT_TRUE(files.AddDirectoryRepository(KB_String(temp.GetPath().c_str())));
+        engine->SetFileManager(&files);
+        double fStart = 0.0;
+        for (std::uint32_t i = 0; i < KV27_AssetGenerator::NUM_SCENES; ++i)
+        {
+            // The scene manager times each scene after the ones before it and saves those active.
+            AssetScene scene(("Scene" + std::to_string(i + 1)).c_str());
+            scene.SetStartTime(fStart);
+            fStart += KV27_AssetGenerator::SCENE_DURATIONS[i];
+            scene.SetEndTime(fStart);
+            ASSERT_TRUE(scene.LoadAllEntities());
+            ASSERT_TRUE(scene.SaveAllEntities());
+            scene.Unload();
+        }
+        // Then every audio entity saves itself.
+        KB_GrowingArray<KB_String> gNames;
+        files.FindFiles(KB_String("Assets/Entities/Audio/*.aud"), gNames);
+        ASSERT_EQ(1u, gNames.GetNumMembers());
+        KA_AudioEntity music;
+        ASSERT_TRUE(music.Load(KB_String("Assets/Entities/Audio/") + gNames[0]));
+        ASSERT_TRUE(music.Save());
+        engine->SetFileManager(nullptr);
+    }
+    const std::vector<std::string> before = ListFiles(SOURCE_ASSETS);
+    const std::vector<std::string> after = ListFiles(tree);
+    for (const std::string& sFile : after)
+        EXPECT_TRUE(std::binary_search(before.begin(), before.end(), sFile))
+            << sFile << " was added by the save";
+    for (const std::string& sFile : before)
+        EXPECT_TRUE(ReadWhole(tree / sFile) == ReadWhole(SOURCE_ASSETS / sFile)) << sFile << " was changed";
+}
+
+TEST(KV27_AssetGeneratorTest, EditedCurveIsReportedAndSurvivesKvassetsUnlessForced)
+{
+    TestTempDir temp;
+    ASSERT_TRUE(temp.IsValid());
+    const fs::path tree = fs::path(temp.GetPath()) / "assets";
+    const fs::path manifest = fs::path(temp.GetPath()) / "assets.manifest";
+    fs::copy(SOURCE_ASSETS, tree, fs::copy_options::recursive);
+    fs::copy_file(SOURCE_MANIFEST, manifest);
+    {
+        TestEngine engine;
+        EditCurve(temp.GetPath(), EDITED_CURVE);
+    }
+    const std::vector<char> edited = ReadWhole(tree / EDITED_CURVE);
+    ASSERT_FALSE(edited == ReadWhole(SOURCE_ASSETS / EDITED_CURVE));
+    const KV27_AssetManifest committed = ReadManifest();
+    EXPECT_EQ(EditedWithTheTestsCurve(), committed.ListEdited(tree.string()));
+
+    std::string sOutput;
+    ASSERT_EQ(0, RunCommand(std::string("\"") + KV_KVASSETS + "\" \"" + tree.string() + "\"", &sOutput))
+        << sOutput;
+    EXPECT_NE(std::string::npos, sOutput.find(EDITED_CURVE)) << sOutput;
+    EXPECT_TRUE(edited == ReadWhole(tree / EDITED_CURVE));
+    EXPECT_EQ(EditedWithTheTestsCurve(), committed.ListEdited(tree.string()));
+    EXPECT_TRUE(ReadWhole(manifest) == ReadWhole(SOURCE_MANIFEST));
+
+    sOutput.clear();
+    ASSERT_EQ(0,
+              RunCommand(std::string("\"") + KV_KVASSETS + "\" --force \"" + tree.string() + "\"", &sOutput))
+        << sOutput;
+    EXPECT_EQ(std::string::npos, sOutput.find(EDITED_CURVE)) << sOutput;
+    EXPECT_TRUE(committed.ListEdited(tree.string()).empty());
+}
+
+TEST(KV27_AssetGeneratorTest, InstallReplacesAndRemovesOnlyWhatTheLastRunMadeUnlessForced)
+{
+    TestTempDir temp;
+    ASSERT_TRUE(temp.IsValid());
+    const fs::path staged = fs::path(temp.GetPath()) / "staged";
+    const fs::path tree = fs::path(temp.GetPath()) / "assets";
+    auto write = [](const fs::path& file, const std::string& sText)
+    {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << sText;
+    };
+    auto read = [](const fs::path& file)
+    {
+        const std::vector<char> bytes = ReadWhole(file);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    // The last run made a, b, old and gone; since then b and old were edited, gone was deleted and
+    // mine was added. This run makes a, b and new.
+    write(tree / "Entities/a.int", "a1");
+    write(tree / "Entities/b.int", "b1");
+    write(tree / "Entities/Scene9/Stale.int", "stale");
+    write(tree / "Entities/Scene8/old.int", "old1");
+    KV27_AssetManifest last;
+    ASSERT_TRUE(last.ReadFolder(tree.string()));
+    write(tree / "Entities/b.int", "b1 edited");
+    write(tree / "Entities/Scene8/old.int", "old1 edited");
+    write(tree / "Entities/mine.int", "mine");
+    ASSERT_TRUE(last.Save(KV27_AssetManifest::GetManifestPath(tree.string() + "/")));
+    write(staged / "Entities/a.int", "a2");
+    write(staged / "Entities/b.int", "b2");
+    write(staged / "Entities/new.int", "new");
+
+    KV27_AssetGenerator::InstallReport report;
+    std::string sError;
+    ASSERT_TRUE(KV27_AssetGenerator::Install(staged.string(), tree.string(), false, &report, &sError))
+        << sError;
+    EXPECT_EQ("a2", read(tree / "Entities/a.int"));
+    EXPECT_EQ("b1 edited", read(tree / "Entities/b.int"));
+    EXPECT_EQ("new", read(tree / "Entities/new.int"));
+    EXPECT_EQ("mine", read(tree / "Entities/mine.int"));
+    EXPECT_EQ("old1 edited", read(tree / "Entities/Scene8/old.int"));
+    // A file of an earlier run that this run does not make is gone, with its emptied folder.
+    EXPECT_FALSE(fs::exists(tree / "Entities/Scene9"));
+    EXPECT_EQ((std::vector<std::string>{"Entities/Scene8/old.int", "Entities/b.int"}), report.vKept);
+    EXPECT_EQ(std::vector<std::string>{"Entities/Scene9/Stale.int"}, report.vRemoved);
+    KV27_AssetManifest fresh;
+    ASSERT_TRUE(fresh.ReadFolder(staged.string()));
+    KV27_AssetManifest recorded;
+    ASSERT_TRUE(recorded.Load(tree.string() + ".manifest"));
+    EXPECT_EQ(fresh.Format(), recorded.Format());
+
+    // The next run keeps the edit still; forced, it replaces and removes what it made.
+    ASSERT_TRUE(KV27_AssetGenerator::Install(staged.string(), tree.string(), false, &report, &sError))
+        << sError;
+    EXPECT_EQ(std::vector<std::string>{"Entities/b.int"}, report.vKept);
+    ASSERT_TRUE(last.Save(tree.string() + ".manifest"));
+    ASSERT_TRUE(KV27_AssetGenerator::Install(staged.string(), tree.string(), true, &report, &sError))
+        << sError;
+    EXPECT_TRUE(report.vKept.empty());
+    EXPECT_EQ("b2", read(tree / "Entities/b.int"));
+    EXPECT_FALSE(fs::exists(tree / "Entities/Scene8/old.int"));
+    EXPECT_EQ("mine", read(tree / "Entities/mine.int"));
+
+    // A manifest that does not parse stops an unforced run before it writes anything.
+    write(tree / "Entities/a.int", "a3");
+    write(tree.string() + ".manifest", "not a manifest\n");
+    EXPECT_FALSE(KV27_AssetGenerator::Install(staged.string(), tree.string(), false, &report, &sError));
+    EXPECT_EQ("a3", read(tree / "Entities/a.int"));
+}
+
+void KV27_AssetsTest::CheckEveryFileLoads()
 {
     std::set<std::string> libraryMaterials;
     {
@@ -272,11 +520,15 @@ TEST_F(KV27_AssetsTest, EveryFileOfTheTreeLoadsFromTheArchiveThroughItsReader)
     ASSERT_TRUE(pAudio->SelectAudioDevice(0));
 
     std::uint32_t uiRead = 0;
-    for (const std::string& sFile : ListFiles(SOURCE_ASSETS))
+    for (const std::string& sFile : ListFiles(m_stage))
     {
         SCOPED_TRACE(sFile);
         const std::string sPath = "Assets/" + sFile;
         const std::string sExtension = Lower(fs::path(sFile).extension().string());
+        // Effects were compiled into the stage; model caches are the engine's own, written
+        // beside the models by a developer run (and ignored by the repository).
+        if (sExtension == ".fxo" || IsModelCache(m_stage, sFile))
+            continue;
         if (sExtension == ".fx")
         {
             // Effects ship precompiled: the archive refuses their source and holds the ".fxo".
@@ -391,7 +643,12 @@ TEST_F(KV27_AssetsTest, EveryFileOfTheTreeLoadsFromTheArchiveThroughItsReader)
     FmodControl::Reset();
 }
 
-TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
+TEST_F(KV27_AssetsTest, EveryFileOfTheTreeLoadsFromTheArchiveThroughItsReader)
+{
+    CheckEveryFileLoads();
+}
+
+void KV27_AssetsTest::CheckSceneRules()
 {
     const std::vector<KR_SceneConfigEntry> config = ReadSceneConfig();
     ASSERT_EQ(5u, config.size());
@@ -501,6 +758,36 @@ TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
     std::memcpy(&uiDataBytes, &wav[40], 4);
     EXPECT_DOUBLE_EQ(fStart, static_cast<double>(uiDataBytes) / (2.0 * uiRate));
     EXPECT_TRUE(m_files.FileExists(KB_String("Assets/Entities/Audio/MasterVolume.int")));
+}
+
+TEST_F(KV27_AssetsTest, ScenesKeepTheRulesOfTheProduction)
+{
+    CheckSceneRules();
+}
+
+namespace
+{
+
+// The tree as a developer leaves it: a prop's curve edited and saved by the editor, and the
+// model caches a developer run writes beside the models.
+class KV27_EditedAssetsTest : public KV27_AssetsTest
+{
+protected:
+    void EditTree(const fs::path& tree) override
+    {
+        EditCurve(tree.parent_path(), EDITED_CURVE);
+        for (const char* pModel : {"Models/Props/Prop_Fragmenter1.DAE", "Models/World/World_Ground.dae"})
+            std::ofstream(tree / (std::string(pModel) + ".bin"), std::ios::binary) << "cache";
+    }
+};
+
+} // namespace
+
+TEST_F(KV27_EditedAssetsTest, AnEditedTreeKeepsTheRulesAndLoads)
+{
+    ASSERT_EQ(EditedWithTheTestsCurve(), ReadManifest().ListEdited(m_stage.string()));
+    CheckEveryFileLoads();
+    CheckSceneRules();
 }
 
 TEST_F(KV27_AssetsTest, ColourCubesAreStripsOf32SlicesAndTheFirstCubesGradeNothing)

@@ -1,7 +1,6 @@
 #include "production/KV27_SceneCommon.h"
 
 #include "framework/app/KE_Dispatcher.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/crt/CrtControl.h"
 #include "production/KV27_Scene1.h"
 #include "production/KV27_Scene2.h"
@@ -16,7 +15,7 @@
 #include "render/models/KR_EmptyModelResource.h"
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_SceneManager.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/NullPostFXEngine.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -242,8 +241,7 @@ protected:
     void SetUp() override
     {
         CrtControl::Reset();
-        m_Files.AddRepository(new MemoryRepository());
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetInterpolationManager(&m_Registry);
         m_Engine->SetShaderCoreManager(&m_Core);
@@ -285,7 +283,7 @@ protected:
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
+    MemoryFiles m_Files;
     KE_Dispatcher m_Dispatcher;
     KU_InterpolationManager m_Registry;
     RecordingShaderCore m_Core;

@@ -237,11 +237,13 @@ protected:
                     const std::function<void()>& onQuitQuestion = {})
     {
         ResetStandIns();
-        const RECT desktop = {0, 0, WIDTH, HEIGHT};
+        const RECT desktop = {0, 0, m_iWidth, m_iHeight};
         Win32Control::SetDesktopRect(desktop);
-        FormsControl::SetPrimaryScreenSize(WIDTH, HEIGHT);
+        FormsControl::SetPrimaryScreenSize(m_iWidth, m_iHeight);
         D3D11Control::AdapterConfig adapter;
         adapter.Outputs[0].DesktopCoordinates = desktop;
+        if (!m_gModes.empty())
+            adapter.Outputs[0].Modes = m_gModes;
         D3D11Control::SetAdapters({adapter});
         Win32SystemControl::SetSleepSkipped(true);
         CrtControl::SetClock(0);
@@ -333,6 +335,10 @@ protected:
 
     static TestTempDir* s_pFolder;
     std::string m_sOldDirectory;
+    // The desktop and primary screen of the next Play; its display modes when not empty.
+    int m_iWidth = WIDTH;
+    int m_iHeight = HEIGHT;
+    std::vector<DXGI_MODE_DESC> m_gModes;
 };
 
 TestTempDir* KV27_ShowRunTest::s_pFolder = nullptr;
@@ -448,4 +454,147 @@ TEST_F(KV27_ShowRunTest, DeveloperRunOpensAnEditorTakesAScreenshotAndQuitsOnEsca
     EXPECT_EQ(info.Height, static_cast<UINT>(HEIGHT));
 }
 
+TEST_F(KV27_ShowRunTest, StartWithoutTheArchiveNamesItAndWhereItWasLookedForAndStillPlays)
+{
+    TestTempDir empty;
+    ASSERT_TRUE(empty.IsValid());
+    ASSERT_EQ(chdir(empty.GetPath().c_str()), 0);
+    ::testing::internal::CaptureStderr();
+    const ShowRecord record =
+        Play("",
+             [](std::uint32_t uiFrame)
+             {
+                 if (uiFrame == 5)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_ESCAPE);
+             });
+    const std::string sError = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(record.iExitCode, 0);
+    EXPECT_FALSE(record.gPlaybackFrames.empty());
+    // One line names the archive, the folder it was looked for in, and what is missing with it.
+    const std::size_t uiAt = sError.find("KV27.dat");
+    ASSERT_NE(uiAt, std::string::npos) << sError;
+    const std::size_t uiStart =
+        sError.rfind('\n', uiAt) == std::string::npos ? 0 : sError.rfind('\n', uiAt) + 1;
+    const std::string sLine = sError.substr(uiStart, sError.find('\n', uiAt) - uiStart);
+    EXPECT_NE(sLine.find(empty.GetPath()), std::string::npos) << sLine;
+    EXPECT_NE(sLine.find("Assets/sceneconfig.xml"), std::string::npos) << sLine;
+    EXPECT_NE(sLine.find("Assets/Materials/KV27_Materials.xml"), std::string::npos) << sLine;
+}
+
+TEST_F(KV27_ShowRunTest, DeveloperRunPrintsTheCameraModeHoldTimeAndSceneOnceAKeyChangesThem)
+{
+    ::testing::internal::CaptureStdout();
+    std::uint32_t uiFrames = 0;
+    const ShowRecord record =
+        Play("/develop",
+             [&](std::uint32_t uiFrame)
+             {
+                 uiFrames = uiFrame;
+                 // Pressed and released at once, as a terminal delivers them.
+                 if (uiFrame == 5)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_F2);
+                 if (uiFrame == 10)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_RIGHT);
+                 if (uiFrame == 20)
+                     Win32Control::PostKeyPress(Win32Control::GetMainWindow(), VK_ESCAPE);
+             });
+    const std::string sOutput = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(record.iExitCode, 0);
+    EXPECT_GE(uiFrames, 20u);
+    // The status lines, in order: "mode <mode> | hold <on|off> | time <seconds> s | scene <name>".
+    std::vector<std::string> gLines;
+    std::vector<double> gTimes;
+    for (std::size_t uiAt = sOutput.find("mode "); uiAt != std::string::npos;
+         uiAt = sOutput.find("mode ", uiAt + 1))
+    {
+        if (uiAt != 0 && sOutput[uiAt - 1] != '\n')
+            continue;
+        const std::string sLine = sOutput.substr(uiAt, sOutput.find('\n', uiAt) - uiAt);
+        const std::size_t uiTime = sLine.find("| time ");
+        ASSERT_NE(uiTime, std::string::npos) << sLine;
+        gLines.push_back(sLine);
+        gTimes.push_back(std::atof(sLine.c_str() + uiTime + 7));
+    }
+    // One line for F2, one for Right; none for the frames in between.
+    ASSERT_EQ(gLines.size(), 2u) << sOutput;
+    EXPECT_EQ(gLines[0].rfind("mode Rail | hold on | time ", 0), 0u) << gLines[0];
+    EXPECT_NE(gLines[0].find("| scene Scene1"), std::string::npos) << gLines[0];
+    EXPECT_EQ(gLines[1].rfind("mode Rail | hold on | time ", 0), 0u) << gLines[1];
+    EXPECT_GT(gTimes[1], gTimes[0]) << gLines[0] << "\n" << gLines[1];
+}
+
 } // namespace
+
+namespace
+{
+
+// FNV-1a over a file's bytes; 0 when it cannot be read.
+std::uint64_t HashFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return 0;
+    std::uint64_t uiHash = 14695981039346656037ull;
+    char acBuffer[65536];
+    while (file.read(acBuffer, sizeof(acBuffer)) || file.gcount() > 0)
+    {
+        for (std::streamsize i = 0; i < file.gcount(); ++i)
+        {
+            uiHash ^= static_cast<unsigned char>(acBuffer[i]);
+            uiHash *= 1099511628211ull;
+        }
+    }
+    return uiHash;
+}
+
+} // namespace
+
+// The bytes the program writes of a fixed moment of the show: an F11 screenshot, an F12
+// (enlarged) screenshot and the first scene's static cube map saved on F9, each compared with
+// the hash of the file the device wrote before its memory was kept lazily.
+TEST_F(KV27_ShowRunTest, ScreenshotsAndASavedCubeMapKeepTheirBytes)
+{
+    namespace fs = std::filesystem;
+    const std::string sShots = s_pFolder->Join("Source/Screenshot");
+    const std::string sCubeMaps = s_pFolder->Join("run/Assets/Textures/Cubemaps");
+    fs::remove_all(sShots);
+    fs::create_directories(sShots);
+    fs::create_directories(sCubeMaps);
+    // A 16:9 screen: the enlarged screenshot is 7680 x 4320.
+    m_iWidth = 640;
+    m_iHeight = 360;
+    DXGI_MODE_DESC mode{};
+    mode.Width = 640;
+    mode.Height = 360;
+    mode.RefreshRate = {60, 1};
+    mode.Format = DXGI_FORMAT_R8G8B8A8_UNORM_SRGB;
+    m_gModes = {mode};
+    const ShowRecord record = Play("/develop",
+                                   [&](std::uint32_t uiFrame)
+                                   {
+                                       const HWND hWindow = Win32Control::GetMainWindow();
+                                       if (uiFrame == 4)
+                                           Win32Control::PostKeyPress(hWindow, VK_F11);
+                                       if (uiFrame == 8)
+                                           Win32Control::PostKeyPress(hWindow, VK_F12);
+                                       if (uiFrame == 12)
+                                           Win32Control::PostKeyPress(hWindow, VK_F9);
+                                       if (uiFrame == 16)
+                                           Win32Control::PostKeyPress(hWindow, VK_ESCAPE);
+                                   });
+    EXPECT_EQ(record.iExitCode, 0);
+    const fs::path cubeMap = fs::path(sCubeMaps) / "CubeMap_Scene1_0.dds";
+    const std::uint64_t uiSmall = HashFile(fs::path(sShots) / "KV-27_Screenshot00001.png");
+    const std::uint64_t uiLarge = HashFile(fs::path(sShots) / "KV-27_Screenshot00002.png");
+    const std::uint64_t uiCube = HashFile(cubeMap);
+    std::ifstream file(fs::path(sShots) / "KV-27_Screenshot00002.png", std::ios::binary);
+    const std::vector<char> gBytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    D3DX11_IMAGE_INFO info{};
+    EXPECT_EQ(D3DX11GetImageInfoFromMemory(gBytes.data(), gBytes.size(), nullptr, &info, nullptr), S_OK);
+    EXPECT_EQ(info.Width, 7680u);
+    EXPECT_EQ(info.Height, 4320u);
+    fs::remove_all(s_pFolder->Join("run/Assets"));
+    EXPECT_EQ(uiSmall, 16671108946829105276ull);
+    EXPECT_EQ(uiLarge, 5348970645254234813ull);
+    EXPECT_EQ(uiCube, 597666414375957639ull);
+}

@@ -4,6 +4,7 @@
 
 #include "platform/directxmath/DirectXMath.h"
 #include "timing/KU_Interpolation.h"
+#include "timing/KU_InterpolationValue.h"
 
 #include <gtest/gtest.h>
 
@@ -57,21 +58,17 @@ inline ::testing::AssertionResult MatrixEq(const DirectX::XMMATRIX& a, const Dir
     return ::testing::AssertionSuccess();
 }
 
-// The value of a vertex or quaternion curve at local time t (GetValueAt must answer its out
-// pointer).
+// The value of a vertex or quaternion curve at local time t, read as the engine reads it (through
+// the pointer GetValueAt answers; KU_InterpolationValueTest checks that pointer).
 inline DirectX::XMVECTOR At(KU_Interpolation& curve, double t)
 {
-    DirectX::XMVECTOR v;
-    EXPECT_EQ(curve.GetValueAt(&v, t), &v);
-    return v;
+    return KU_GetVectorAt(&curve, t);
 }
 
 // The value of a matrix curve at local time t.
 inline DirectX::XMMATRIX MatrixAt(KU_Interpolation& curve, double t)
 {
-    DirectX::XMMATRIX m;
-    EXPECT_EQ(curve.GetValueAt(&m, t), &m);
-    return m;
+    return KU_GetMatrixAt(&curve, t);
 }
 
 inline std::vector<double> Stamps(const KU_Interpolation& curve)

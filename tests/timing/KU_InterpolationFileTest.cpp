@@ -1,7 +1,7 @@
 #include "timing/KU_InterpolationFile.h"
 
 #include "framework/files/KF_FileManager.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "tests/timing/CurveTestHelpers.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
@@ -37,9 +37,7 @@ class KU_InterpolationFileTest : public ::testing::Test
 protected:
     KU_InterpolationFileTest()
     {
-        m_pRepository = new MemoryRepository();
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetInterpolationManager(&m_registry);
     }
 
@@ -60,9 +58,9 @@ protected:
     }
 
     TestEngine m_engine;
-    KF_FileManager m_files;
+    MemoryFiles m_files;
     KU_InterpolationManager m_registry;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryRepository* m_pRepository = m_files.GetRepository();
 };
 
 } // namespace
@@ -351,14 +349,13 @@ TEST_F(KU_InterpolationFileTest, SaveGoesToTheFirstWritableRepository)
     EXPECT_FALSE(pReadOnly->HasFile(PATH));
     EXPECT_TRUE(pWritable->HasFile(PATH));
 
-    KF_FileManager readOnlyFiles;
-    readOnlyFiles.AddRepository(new MemoryRepository(false));
-    m_engine->SetFileManager(&readOnlyFiles);
+    MemoryFiles readOnlyFiles(false);
+    readOnlyFiles.Install();
     EXPECT_FALSE(curve.Save());
     m_engine->SetFileManager(nullptr);
     EXPECT_FALSE(curve.Save());
     EXPECT_EQ(KU_VertexInterpolation::LoadVertexInterpolation(PATH), nullptr);
-    m_engine->SetFileManager(&m_files);
+    m_files.Install();
 }
 
 TEST_F(KU_InterpolationFileTest, NumbersDoNotDependOnTheGlobalLocale)

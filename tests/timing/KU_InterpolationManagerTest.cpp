@@ -100,6 +100,33 @@ TEST(KU_InterpolationManager, DuplicatesAndRenamesGoByPointer)
     EXPECT_EQ(Entries(copy), Entries(registry));
 }
 
+TEST(KU_InterpolationManager, ASerialTellsARegistrationFromALaterOneAtTheSameAddress)
+{
+    KU_InterpolationManager registry;
+    KB_LinearInterpolation a;
+    KB_LinearInterpolation b;
+    EXPECT_EQ(registry.GetRegistrationSerial(&a), 0u);
+    registry.RegisterInterpolation("a.int", &a);
+    registry.RegisterInterpolation("b.int", &b);
+    const std::uint64_t uiA = registry.GetRegistrationSerial(&a);
+    EXPECT_NE(uiA, 0u);
+    EXPECT_NE(registry.GetRegistrationSerial(&b), uiA);
+
+    // A second path for the same curve, a rename and the loss of one of its entries keep it.
+    registry.RegisterInterpolation("a2.int", &a);
+    registry.RenameInterpolation(&a, "a3.int");
+    registry.UnregisterInterpolation("a3.int");
+    EXPECT_EQ(registry.GetRegistrationSerial(&a), uiA);
+
+    // Gone, then listed again (as a new curve made where a freed one was would be): a new serial.
+    registry.UnregisterInterpolation(&a);
+    EXPECT_EQ(registry.GetRegistrationSerial(&a), 0u);
+    registry.RegisterInterpolation("a.int", &a);
+    EXPECT_NE(registry.GetRegistrationSerial(&a), 0u);
+    EXPECT_NE(registry.GetRegistrationSerial(&a), uiA);
+    EXPECT_EQ(Entries(registry), (std::vector<Entry>{{"b.int", &b}, {"a.int", &a}}));
+}
+
 TEST(KU_InterpolationManager, DestroyedCurvesLeaveNoEntry)
 {
     TestEngine engine;

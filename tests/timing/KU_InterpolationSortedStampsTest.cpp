@@ -3,8 +3,7 @@
 
 #include "timing/KU_Interpolation.h"
 
-#include "framework/files/KF_FileManager.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "tests/timing/CurveTestHelpers.h"
 #include "timing/KB_AnimationTriggerInterpolation.h"
@@ -165,9 +164,7 @@ class KU_InterpolationSortedStampsTest : public ::testing::Test
 protected:
     KU_InterpolationSortedStampsTest()
     {
-        m_pRepository = new MemoryRepository();
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetInterpolationManager(&m_registry);
     }
 
@@ -179,9 +176,9 @@ protected:
     }
 
     TestEngine m_engine;
-    KF_FileManager m_files;
+    MemoryFiles m_files;
     KU_InterpolationManager m_registry;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryRepository* m_pRepository = m_files.GetRepository();
 };
 
 } // namespace

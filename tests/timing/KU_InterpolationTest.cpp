@@ -146,6 +146,42 @@ TEST_F(KU_InterpolationTest, SerializeFailsWhenTheRecordDoesNotFit)
     EXPECT_EQ(uiWritten, 100u);
 }
 
+TEST_F(KU_InterpolationTest, ARecordAfterOthersIsBoundedByTheBytesLeftNotTheBuffer)
+{
+    // In the model cache a curve record follows the header and earlier records, and the capacity
+    // is the whole buffer's. Capacities that hold the record from 0 but not from the cursor fail,
+    // move nothing and leave the guard bytes past the capacity as they were.
+    KB_LinearInterpolation vertices;
+    vertices.InsertVertex(Vec(1, 2, 3), 0.0);
+    vertices.InsertVertex(Vec(4, 5, 6), 1.0);
+    KB_RotationInterpolation rotations;
+    rotations.InsertQuaternion(XMQuaternionIdentity(), 0.0);
+    KB_LinearMatrixInterpolation matrices;
+    matrices.InsertMatrix(XMMatrixTranslation(1, 2, 3), 0.0);
+    constexpr std::uint64_t GUARD = 16;
+    for (const KU_Interpolation* pCurve :
+         std::initializer_list<const KU_Interpolation*>{&vertices, &rotations, &matrices})
+    {
+        const std::uint64_t uiSize = Serialize(*pCurve).size();
+        for (const std::uint64_t uiBefore : {std::uint64_t{1}, std::uint64_t{20}, uiSize})
+            for (const std::uint64_t uiCapacity : {uiSize, uiBefore + uiSize - 1, uiBefore + uiSize})
+            {
+                if (uiCapacity < uiSize)
+                    continue;
+                std::vector<std::uint8_t> buffer(uiCapacity + GUARD, 0xA5);
+                std::uint8_t* pCursor = buffer.data() + uiBefore;
+                std::uint64_t uiWritten = uiBefore;
+                const bool bFits = uiCapacity == uiBefore + uiSize;
+                EXPECT_EQ(bFits, pCurve->Serialize(&pCursor, uiCapacity, &uiWritten))
+                    << uiBefore << " " << uiCapacity;
+                EXPECT_EQ(bFits ? uiCapacity : uiBefore, uiWritten);
+                EXPECT_EQ(buffer.data() + uiWritten, pCursor);
+                EXPECT_EQ(std::vector<std::uint8_t>(GUARD, 0xA5),
+                          std::vector<std::uint8_t>(buffer.begin() + uiCapacity, buffer.end()));
+            }
+    }
+}
+
 TEST_F(KU_InterpolationTest, LinearRoundTripRestoresEveryFieldAndRegisters)
 {
     KB_LinearInterpolation written(KB_String("Assets/Models/crane.dae Animation TranslationInterpolation"));

@@ -73,20 +73,23 @@ protected:
         Win32Control::Reset();
     }
 
-    // Opens one editor window over the given source and shows the given page (or leaves the page
-    // the window opens on).
-    K_GUI::KG_InterpolationEditorDialog* OpenDialog(K_GUI::KG_EditorSceneSource* pSource, int iPage = -1)
+    // Opens one editor window over the given source and shows the page of the named tab (or leaves
+    // the page the window opens on).
+    K_GUI::KG_InterpolationEditorDialog* OpenDialog(K_GUI::KG_EditorSceneSource* pSource,
+                                                    const char* pTabName = nullptr)
     {
         m_pManager = std::make_unique<KG_InterpolationEditorDialogManager>();
         m_pManager->ShowNewInterpolationEditorDialog();
         m_pDialog = m_pManager->GetDialog(0);
         m_pDialog->SetSceneSource(pSource);
-        if (iPage >= 0)
-            ShowPage(iPage);
+        if (pTabName != nullptr)
+            ShowPage(pTabName);
         return m_pDialog;
     }
-    void ShowPage(int iPage)
+    void ShowPage(const char* pTabName)
     {
+        const int iPage = m_pDialog->GetPageIndex(pTabName);
+        ASSERT_GE(iPage, 0) << pTabName;
         m_pDialog->Find<forms::TabControl>("frameworkTabControl")->SetSelectedIndex(iPage);
     }
     template <typename T>

@@ -1,5 +1,8 @@
 #include "tools/KG_EditorCalculations.h"
 
+#include "render/light/KR_OmniLight.h"
+#include "render/light/KR_SpotLight.h"
+#include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -326,3 +329,88 @@ TEST_F(KG_EditorCalculationsTest, GridStepStaysWholeAndLoopsStayBounded)
 }
 
 } // namespace
+
+namespace
+{
+
+// A rail from production time 2 to 6 with keys (0, 0, 0) at 0 and (4, 8, 12) at 4: at production
+// time 3 it gives (1, 2, 3) when read at 3 - its start, (3, 6, 9) when read at 3 itself.
+KB_LinearInterpolation* MakeRail()
+{
+    auto* pRail = new KB_LinearInterpolation();
+    pRail->SetStartTime(2.0);
+    pRail->SetEndTime(6.0);
+    pRail->InsertVertex(XMVectorSet(0, 0, 0, 0), 0.0);
+    pRail->InsertVertex(XMVectorSet(4, 8, 12, 0), 4.0);
+    return pRail;
+}
+
+XMFLOAT3 Three(void (*pGet)(float*, float*, float*, KR_LightBase*, double), KR_LightBase* pLight,
+               double fTime)
+{
+    XMFLOAT3 v(-1.0f, -1.0f, -1.0f);
+    pGet(&v.x, &v.y, &v.z, pLight, fTime);
+    return v;
+}
+
+void ExpectThree(const XMFLOAT3& v, float fX, float fY, float fZ)
+{
+    EXPECT_FLOAT_EQ(v.x, fX);
+    EXPECT_FLOAT_EQ(v.y, fY);
+    EXPECT_FLOAT_EQ(v.z, fZ);
+}
+
+} // namespace
+
+TEST(KG_EditorCalculationsAccessors, LightPositionsComeFromTheirRailsAtTheRailsLocalTime)
+{
+    // Without rails: the stored position and target.
+    KR_SpotLight spot;
+    KG_EditorCalculations::SetLightBaseLightPosition(&spot, 5.0f, 6.0f, 7.0f);
+    KG_EditorCalculations::SetLightTargetPosition(&spot, -1.0f, -2.0f, -3.0f);
+    ExpectThree(Three(KG_EditorCalculations::GetLightBaseLightPosition, &spot, 3.0), 5.0f, 6.0f, 7.0f);
+    ExpectThree(Three(KG_EditorCalculations::GetLightTargetPosition, &spot, 3.0), -1.0f, -2.0f, -3.0f);
+    KG_EditorCalculations::SetSpotlightUpVector(&spot, 0.0f, 0.0f, 1.0f);
+    ExpectThree(spot.GetUpVector(), 0.0f, 0.0f, 1.0f);
+
+    // With rails: read at the production time minus the rail's start.
+    KR_OmniLight omni;
+    omni.SetPosition(XMFLOAT3(5.0f, 6.0f, 7.0f));
+    omni.SetPostitionRailInterpolation(MakeRail()); // owned by the light
+    ExpectThree(Three(KG_EditorCalculations::GetLightBaseLightPosition, &omni, 3.0), 1.0f, 2.0f, 3.0f);
+    spot.SetTargetRailInterpolation(MakeRail());
+    ExpectThree(Three(KG_EditorCalculations::GetLightTargetPosition, &spot, 3.0), 1.0f, 2.0f, 3.0f);
+
+    // The static-target flag makes the target rail count for nothing.
+    spot.SetUseStaticTarget(true);
+    ExpectThree(Three(KG_EditorCalculations::GetLightTargetPosition, &spot, 3.0), -1.0f, -2.0f, -3.0f);
+
+    // Nothing to read: the outputs stay as they were.
+    ExpectThree(Three(KG_EditorCalculations::GetLightBaseLightPosition, nullptr, 3.0), -1.0f, -1.0f, -1.0f);
+}
+
+TEST(KG_EditorCalculationsAccessors, PlacerPositionsComeFromTheirRailsAtTheRailsLocalTime)
+{
+    KR_CubeMapPlacer placer;
+    XMFLOAT3 v(0.0f, 0.0f, 0.0f);
+    KG_EditorCalculations::SetCubeMapPlacerPosition(&placer, 5.0f, 6.0f, 7.0f);
+    KG_EditorCalculations::GetCubeMapPlacerPosition(&v.x, &v.y, &v.z, &placer, 3.0);
+    ExpectThree(v, 5.0f, 6.0f, 7.0f);
+    EXPECT_FLOAT_EQ(XMVectorGetW(placer.GetPosition(3.0)), 1.0f) << "a position, as a file gives it";
+    placer.SetPositionRail("Interpolations/rail.int", MakeRail()); // owned by the placer
+    KG_EditorCalculations::GetCubeMapPlacerPosition(&v.x, &v.y, &v.z, &placer, 3.0);
+    ExpectThree(v, 1.0f, 2.0f, 3.0f);
+}
+
+TEST(KG_EditorCalculationsAccessors, TheFreeCameraIsTheOriginWithoutAScene)
+{
+    TestEngine engine;
+    XMFLOAT3 v(9.0f, 9.0f, 9.0f);
+    KG_EditorCalculations::GetControllerCameraPos(&v.x, &v.y, &v.z);
+    ExpectThree(v, 0.0f, 0.0f, 0.0f);
+    KR_SceneManager scenes; // not loaded: no free camera yet
+    engine->SetSceneManager(&scenes);
+    v = XMFLOAT3(9.0f, 9.0f, 9.0f);
+    KG_EditorCalculations::GetControllerCameraPos(&v.x, &v.y, &v.z);
+    ExpectThree(v, 0.0f, 0.0f, 0.0f);
+}

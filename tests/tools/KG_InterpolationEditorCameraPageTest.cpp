@@ -1,6 +1,7 @@
 #include "tools/KG_InterpolationEditorCameraPage.h"
 
 #include "render/camera/KR_AnimatedCamera.h"
+#include "render/scene/KR_SceneManager.h"
 #include "tests/tools/InterpolationEditorPageTestFixture.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "tools/KG_EditorParsing.h"
@@ -71,10 +72,7 @@ protected:
         m_Source.m_pCurrent = &m_Hall;
     }
 
-    KG_InterpolationEditorDialog* OpenOnCameras()
-    {
-        return OpenDialog(&m_Source, KG_InterpolationEditorDialog::PAGE_CAMERA);
-    }
+    KG_InterpolationEditorDialog* OpenOnCameras() { return OpenDialog(&m_Source, "cameraTabPage"); }
     bool Exists(const KB_String& sPath)
     {
         return InterpolationEditorPageTestFixture::Exists(sPath.GetBuffer());
@@ -149,6 +147,84 @@ TEST_F(KG_InterpolationEditorCameraPageTest, ChoosesEditsSavesAndDeletesThroughT
     ASSERT_TRUE(pDialog->Find<forms::Button>("cameraDeleteButton")->UserClick());
     EXPECT_EQ(LastBox(), std::string("Error: ") + KG_InterpolationEditorCameraPage::LAST_CAMERA_TEXT);
     EXPECT_EQ(m_Hall.GetAnimatedCameras().GetNumMembers(), 1u);
+}
+
+TEST_F(KG_InterpolationEditorCameraPageTest, EnteringChoosesTheFirstCameraAndShowsItsCurve)
+{
+    m_Hall.AddCameras(2);
+    KG_InterpolationEditorDialog* pDialog = OpenOnCameras();
+    KR_AnimatedCamera* pFirst = m_Hall.GetAnimatedCameras()[0];
+    auto* pCameras = pDialog->Find<forms::ComboBox>("cameraComboBox");
+    ASSERT_EQ(pCameras->GetItems().GetCount(), 2);
+    EXPECT_EQ(pCameras->GetSelectedItem(), pFirst->GetCameraFilePath().GetBuffer());
+    EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(), pFirst->GetCameraRailInterpolation());
+    EXPECT_EQ(pDialog->GetEditorCalculations()->GetInterpolation(), pFirst->GetCameraRailInterpolation());
+    EXPECT_EQ(pDialog->Find<forms::ComboBox>("cameraInterpolationComboBox")->GetSelectedIndex(), 0);
+    EXPECT_EQ(pDialog->Find<forms::TextBox>("cameraEndTimeTextBox")->GetText(), "10");
+    EXPECT_TRUE(pDialog->Find<forms::TextBox>("cameraDebugStringTextBox")->GetEnabled());
+
+    // The camera chosen before is chosen again on coming back.
+    ASSERT_TRUE(pCameras->UserSelect(1));
+    ShowPage("interpolationTabPage");
+    ShowPage("cameraTabPage");
+    EXPECT_EQ(pCameras->GetSelectedIndex(), 1);
+    EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(),
+              m_Hall.GetAnimatedCameras()[1]->GetCameraRailInterpolation());
+}
+
+TEST_F(KG_InterpolationEditorCameraPageTest, TheWindowOpensWithTheCurrentScenesFirstCameraChosen)
+{
+    // Over the engine's scene manager, as the window is opened in the program.
+    KR_SceneManager scenes;
+    auto* pScene = new TestScene("Hall");
+    pScene->SetStartTime(0.0);
+    pScene->SetEndTime(10.0);
+    pScene->AddCameras(2);
+    scenes.AddScene(pScene); // owned by the scene manager
+    m_Engine->SetSceneManager(&scenes);
+    m_pManager = std::make_unique<KG_InterpolationEditorDialogManager>();
+    m_pManager->ShowNewInterpolationEditorDialog();
+    m_pDialog = m_pManager->GetDialog(0);
+    EXPECT_EQ(Get<forms::ComboBox>("cameraComboBox")->GetSelectedIndex(), 0);
+    EXPECT_EQ(Get<forms::ComboBox>("cameraInterpolationComboBox")->GetSelectedIndex(), 0);
+    EXPECT_EQ(m_pDialog->GetCurrentVertexInterpolation(), nullptr) << "the curve page keeps the graph";
+    ShowPage("cameraTabPage");
+    EXPECT_EQ(m_pDialog->GetCurrentVertexInterpolation(),
+              pScene->GetAnimatedCameras()[0]->GetCameraRailInterpolation());
+    m_pManager.reset();
+    m_Engine->SetSceneManager(nullptr);
+}
+
+TEST_F(KG_InterpolationEditorCameraPageTest, AfterAReloadThePageHoldsACameraAgainAndSavesIt)
+{
+    m_Hall.AddCameras(2);
+    KG_InterpolationEditorDialog* pDialog = OpenOnCameras();
+    auto* pCameras = pDialog->Find<forms::ComboBox>("cameraComboBox");
+    ASSERT_TRUE(pCameras->UserOpenDropDown());
+    ASSERT_TRUE(pCameras->UserSelect(0));
+
+    // The reload deletes the cameras and reads them again from their files.
+    m_Hall.GetAnimatedCameras().DeleteAll();
+    m_Hall.AddCameras(2);
+    m_pManager->InvalidateInterpolationEditorsDialogs();
+    KR_AnimatedCamera* pFirst = m_Hall.GetAnimatedCameras()[0];
+    ShowPage("interpolationTabPage");
+    ShowPage("cameraTabPage");
+    EXPECT_EQ(pCameras->GetSelectedItem(), pFirst->GetCameraFilePath().GetBuffer());
+    EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(), pFirst->GetCameraRailInterpolation());
+
+    ASSERT_TRUE(pDialog->Find<forms::TextBox>("cameraDebugStringTextBox")->UserType("crane"));
+    ASSERT_TRUE(pDialog->Find<forms::Button>("cameraSaveButton")->UserClick());
+    EXPECT_NE(Read(pFirst->GetCameraFilePath()).find("crane"), std::string::npos);
+
+    // A reload while the page is shown: the graph stays on the camera read again.
+    ASSERT_TRUE(pCameras->UserSelect(1));
+    m_Hall.GetAnimatedCameras().DeleteAll();
+    m_Hall.AddCameras(2);
+    m_pManager->InvalidateInterpolationEditorsDialogs();
+    EXPECT_EQ(pCameras->GetSelectedIndex(), 1);
+    EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(),
+              m_Hall.GetAnimatedCameras()[1]->GetCameraRailInterpolation());
 }
 
 TEST_F(KG_InterpolationEditorCameraPageTest, CreationChecksEveryFieldInOrderAndSelectsTheNewCamera)

@@ -55,7 +55,7 @@ protected:
         m_Source.m_gScenes.Add(m_pCave.get());
         m_Source.m_gScenes.Add(m_pHall.get());
         m_Source.m_pCurrent = m_pHall.get();
-        return OpenDialog(&m_Source, KG_InterpolationEditorDialog::PAGE_CHUNKS);
+        return OpenDialog(&m_Source, "chunkTabPage");
     }
 
     static std::vector<std::string> Items(forms::ListControl* pList)

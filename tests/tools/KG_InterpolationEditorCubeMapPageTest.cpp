@@ -41,7 +41,7 @@ protected:
 
 TEST_F(KG_InterpolationEditorCubeMapPageTest, GeneratesEditsSavesAndGivesARail)
 {
-    ShowPage(KG_InterpolationEditorDialog::PAGE_CUBEMAPS);
+    ShowPage("cubemapTabPage");
     auto* pList = Get<forms::ComboBox>("cubemapCubemapsComboBox");
     ASSERT_EQ(pList->GetItems().GetCount(), 1);
     EXPECT_EQ(pList->GetSelectedItem(), KG_InterpolationEditorCubeMapPage::NEW_ENTRY);
@@ -117,6 +117,37 @@ TEST_F(KG_InterpolationEditorCubeMapPageTest, GeneratesEditsSavesAndGivesARail)
     EXPECT_FALSE(pPlacer->IsUsingDebugTexture());
 }
 
+TEST_F(KG_InterpolationEditorCubeMapPageTest, SwitchingToDynamicReadsTheRailAgainAndNothingKeepsTheOldOne)
+{
+    ShowPage("cubemapTabPage");
+    Click("cubemapGenerateButton");
+    ASSERT_EQ(m_Hall.GetCubeMapPlacers().GetNumMembers(), 1u);
+    KR_CubeMapPlacer* pPlacer = m_Hall.GetCubeMapPlacers()[0];
+    Click("cubemapCreateInterpolationButton");
+    ASSERT_EQ(m_pDialog->GetCurrentVertexInterpolation(), pPlacer->GetPositionRail());
+
+    // An unsaved edit of the rail's first key.
+    auto* pPanel = Get<forms::Panel>("visualisationPanel");
+    KG_EditorCalculations* pCalc = m_pDialog->GetEditorCalculations();
+    const KG_Point key = pCalc->DataToPixel(0.0, 0.0);
+    const KG_Point target = pCalc->DataToPixel(0.0, 2.0);
+    pPanel->UserMouseMove(key.x, key.y);
+    pPanel->UserMouseDown(key.x, key.y);
+    pPanel->UserMouseMove(target.x, target.y, forms::MouseButtons::Left);
+    pPanel->UserMouseUp(target.x, target.y);
+    ASSERT_TRUE(pCalc->HasVertexInterpolationChanged());
+
+    // The placer reads its rail again from the file and deletes the one shown: the window shows
+    // the new one, and the edit went with the old one (AddressSanitizer watches the freed rail).
+    ASSERT_TRUE(Get<forms::CheckBox>("cubemapDynamicCheckBox")->UserClick());
+    ASSERT_NE(pPlacer->GetPositionRail(), nullptr);
+    EXPECT_EQ(m_pDialog->GetCurrentVertexInterpolation(), pPlacer->GetPositionRail());
+    EXPECT_EQ(pCalc->GetInterpolation(), pPlacer->GetPositionRail());
+    pPanel->UserMouseMove(key.x, key.y);
+    m_pDialog->UpdateVisualisation(true);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+}
+
 TEST_F(KG_InterpolationEditorCubeMapPageTest, ResolutionsNotListedSelectNothing)
 {
     EXPECT_EQ(KG_InterpolationEditorCubeMapPage::ResolutionEntry(32), 0);
@@ -128,7 +159,7 @@ TEST_F(KG_InterpolationEditorCubeMapPageTest, ResolutionsNotListedSelectNothing)
     m_Hall.GetCubeMapPlacers().Add(pPlacer);
     // A pick from the 3D view is selected when the page shows.
     m_pManager->SetCubemapSelected(pPlacer);
-    ShowPage(KG_InterpolationEditorDialog::PAGE_CUBEMAPS);
+    ShowPage("cubemapTabPage");
     EXPECT_EQ(Get<forms::ComboBox>("cubemapCubemapsComboBox")->GetSelectedIndex(), 0);
     EXPECT_EQ(Get<forms::ComboBox>("cubemapResComboBox")->GetSelectedIndex(), -1);
 }

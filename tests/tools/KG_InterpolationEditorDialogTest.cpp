@@ -2,15 +2,15 @@
 
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KE_MessageReceiver.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/forms/FormsControl.h"
 #include "platform/win32/Win32Control.h"
 #include "render/scene/KR_SceneManager.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KU_InterpolationManager.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
+#include "tools/KG_InterpolationEditorPage.h"
 #include "tools/KG_ManagedFacade.h"
 
 #include <gtest/gtest.h>
@@ -73,9 +73,7 @@ protected:
         Win32Control::Reset();
         FormsControl::Reset();
         FormsControl::SetStrictMessageBoxes(true);
-        m_pRepository = new MemoryRepository(true);
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetInterpolationManager(&m_Registry);
         m_Engine->SetSceneManager(&m_Scenes);
@@ -119,8 +117,8 @@ protected:
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryFiles m_Files{true};
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
     KE_Dispatcher m_Dispatcher;
     KU_InterpolationManager m_Registry;
     TimelineSceneManager m_Scenes;
@@ -146,6 +144,29 @@ TEST_F(KG_InterpolationEditorDialogTest, OpensWithEveryPageAndTheFirstCurveSelec
     EXPECT_EQ(pDialog->Find<forms::TextBox>("endTimeTextBox")->GetText(), "10");
     EXPECT_EQ(pDialog->Find<forms::ComboBox>("cubemapResComboBox")->GetText(), "512");
     EXPECT_EQ(pDialog->Find<forms::ComboBox>("lightShadowMapResComboBox")->GetText(), "128");
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, EachPageIsFoundAtItsTabAndTheShownOneIsTold)
+{
+    KG_InterpolationEditorDialog* pDialog = Open();
+    forms::TabControl* pTabs = pDialog->Find<forms::TabControl>("frameworkTabControl");
+    const char* apTabs[6] = {"interpolationTabPage", "cameraTabPage",  "demoControlTabPage",
+                             "lightTabPage",         "cubemapTabPage", "chunkTabPage"};
+    for (int i = 0; i < 6; ++i)
+    {
+        EXPECT_EQ(pDialog->GetPageIndex(apTabs[i]), i) << apTabs[i];
+        EXPECT_EQ(pTabs->GetTabPage(i)->GetName(), apTabs[i]);
+    }
+    EXPECT_EQ(pDialog->GetPageIndex("noSuchTabPage"), -1);
+    EXPECT_EQ(pDialog->GetPageIndex(""), -1);
+    // The page the window counts as shown follows the tab control, and knows it is the one.
+    for (int i : {3, 0, 5, 1})
+    {
+        ASSERT_TRUE(pTabs->UserSelect(i));
+        ASSERT_NE(pDialog->GetShownPage(), nullptr);
+        EXPECT_EQ(pDialog->GetShownPage()->GetTabPage(), pTabs->GetTabPage(i));
+        EXPECT_TRUE(pDialog->GetShownPage()->IsShown());
+    }
 }
 
 TEST_F(KG_InterpolationEditorDialogTest, SearchKeepsNamesWithEveryTermAndSizesTheDropDown)
@@ -255,6 +276,41 @@ TEST_F(KG_InterpolationEditorDialogTest, TheGraphIsDrawnIntoTheBufferAndShownOnT
     EXPECT_EQ(gPanel.back().imageId, pDialog->GetBuffer()->GetId());
 }
 
+// Every command a list holds, the copies drawn images carry included.
+std::size_t CountHeld(const std::vector<forms::DrawCommand>& gCommands)
+{
+    std::size_t uiCount = gCommands.size();
+    for (const forms::DrawCommand& c : gCommands)
+        if (c.pImageCommands)
+            uiCount += CountHeld(*c.pImageCommands);
+    return uiCount;
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, ThePanelHoldsOneFrameHoweverLongTheShowPlays)
+{
+    // The production time moves every frame, so every update redraws the graph and the panel.
+    KG_InterpolationEditorDialog* pDialog = Open();
+    forms::Panel* pPanel = pDialog->Find<forms::Panel>("visualisationPanel");
+    auto play = [this](int iFrames)
+    {
+        for (int i = 0; i < iFrames; ++i)
+        {
+            m_Scenes.SetSynchronizationTime(m_Scenes.GetSynchonizationTime() + 0.01);
+            m_pManager->UpdateInterpolationEditorsDialogs();
+        }
+    };
+    play(10);
+    const std::size_t uiAfter10 = CountHeld(pPanel->GetSurface().Commands());
+    const std::size_t uiFrame = CountHeld(pDialog->GetBuffer()->GetSurface().Commands());
+    ASSERT_GT(uiFrame, 100u);
+    play(990);
+    const std::vector<forms::DrawCommand>& gPanel = pPanel->GetSurface().Commands();
+    ASSERT_EQ(gPanel.size(), 1u) << "one copy of the buffer";
+    EXPECT_EQ(gPanel[0].imageId, pDialog->GetBuffer()->GetId());
+    EXPECT_EQ(CountHeld(gPanel), uiAfter10);
+    EXPECT_EQ(CountHeld(gPanel), uiFrame + 1);
+}
+
 TEST_F(KG_InterpolationEditorDialogTest, TimeBoxesIgnoreTextThatIsNoNumberAndRestoreItOnLeaving)
 {
     KG_InterpolationEditorDialog* pDialog = Open();
@@ -271,10 +327,10 @@ TEST_F(KG_InterpolationEditorDialogTest, TimeBoxesIgnoreTextThatIsNoNumberAndRes
 
     // The Chunks page forces x and snap without changing the user's choices.
     pDialog->Find<forms::CheckBox>("splineZCheckBox")->UserClick();
-    pTabs->UserSelect(KG_InterpolationEditorDialog::PAGE_CHUNKS);
+    pTabs->UserSelect(pDialog->GetPageIndex("chunkTabPage"));
     EXPECT_TRUE(pDialog->Find<forms::CheckBox>("snapToIntegersCheckBox")->GetChecked());
     EXPECT_FALSE(pDialog->Find<forms::CheckBox>("splineYCheckBox")->GetChecked());
-    pTabs->UserSelect(KG_InterpolationEditorDialog::PAGE_INTERPOLATIONS);
+    pTabs->UserSelect(pDialog->GetPageIndex("interpolationTabPage"));
     EXPECT_TRUE(pDialog->Find<forms::CheckBox>("splineYCheckBox")->GetChecked());
     EXPECT_FALSE(pDialog->Find<forms::CheckBox>("splineZCheckBox")->GetChecked());
     EXPECT_FALSE(pDialog->Find<forms::CheckBox>("snapToIntegersCheckBox")->GetChecked());
@@ -291,7 +347,7 @@ TEST_F(KG_InterpolationEditorDialogTest, DemoButtonsSendKeysCommandsAndModes)
 {
     KG_InterpolationEditorDialog* pDialog = Open();
     pDialog->Find<forms::TabControl>("frameworkTabControl")
-        ->UserSelect(KG_InterpolationEditorDialog::PAGE_DEMO_CONTROLS);
+        ->UserSelect(pDialog->GetPageIndex("demoControlTabPage"));
     forms::Button* pRewind = pDialog->Find<forms::Button>("demoControlsButtonRewind");
     pRewind->UserPress();
     ASSERT_EQ(m_Log.m_gEntries.size(), 1u);
@@ -403,6 +459,72 @@ TEST_F(KG_InterpolationEditorDialogTest, ClosingAsksOnceAndReportsWhetherTheWind
     DragFirstKey(Open());
     EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(true));
     EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 4u);
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, EditsOfACurveNoLongerShownAreAskedAboutOnceAndSaved)
+{
+    // Curve A is edited, then curve B is chosen in the same window.
+    KG_InterpolationEditorDialog* pDialog = Open();
+    forms::ComboBox* pList = pDialog->Find<forms::ComboBox>("interpolationComboBox");
+    DragFirstKey(pDialog);
+    ASSERT_TRUE(pList->UserSelect(1));
+    ASSERT_EQ(pDialog->GetCurrentVertexInterpolation(), m_gCurves[1].get());
+
+    // A failed save keeps the window open, through the manager and through the close box.
+    m_pRepository->SetWritable(false);
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_FALSE(m_pManager->CloseInterpolationEditorDialogs(false));
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_FALSE(pDialog->UserCloseBox());
+    ASSERT_EQ(m_pManager->GetNumDialogs(), 1u);
+
+    m_pRepository->SetWritable(true);
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(m_pManager->GetNumDialogs(), 0u);
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 3u) << "one question per close";
+    EXPECT_NE(m_pRepository->GetFileContents("Assets/Curves/cam_pos_01.int"), "");
+    EXPECT_EQ(m_pRepository->GetFileContents("Assets/Curves/light_pos.int"), "") << "B was not edited";
+
+    // Saving a curve from the window takes it off the list: nothing is asked afterwards.
+    pDialog = Open();
+    DragFirstKey(pDialog);
+    pDialog->Find<forms::Button>("saveButton")->UserClick();
+    ASSERT_TRUE(pList = pDialog->Find<forms::ComboBox>("interpolationComboBox"));
+    ASSERT_TRUE(pList->UserSelect(2));
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 3u);
+}
+
+TEST_F(KG_InterpolationEditorDialogTest, AReloadForgetsTheEditsOfTheCurvesItFreedAndKeepsTheOthers)
+{
+    // An edit, then a reload that frees every curve: nothing is left to ask about, and no freed
+    // curve is read or written (AddressSanitizer watches this).
+    KG_InterpolationEditorDialog* pDialog = Open();
+    DragFirstKey(pDialog);
+    m_gCurves.clear();
+    m_gCurves.push_back(MakeCurve("Assets/Curves/cam_pos_01.int"));
+    m_gCurves.push_back(MakeCurve("Assets/Curves/light_pos.int"));
+    m_gCurves.push_back(MakeCurve("Assets/Curves/Pos_Cam_02.int"));
+    m_pManager->InvalidateInterpolationEditorsDialogs();
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_TRUE(FormsControl::GetMessageBoxes().empty());
+
+    // A and B edited, then a reload frees B only and reads it again (very likely at the same
+    // address): the close asks about A alone and Yes writes A and leaves B's file alone.
+    pDialog = Open();
+    DragFirstKey(pDialog);
+    ASSERT_TRUE(pDialog->Find<forms::ComboBox>("interpolationComboBox")->UserSelect(1));
+    DragFirstKey(pDialog);
+    m_gCurves[1].reset();
+    m_gCurves[1] = MakeCurve("Assets/Curves/light_pos.int");
+    m_pManager->InvalidateInterpolationEditorsDialogs();
+    EXPECT_EQ(pDialog->GetCurrentVertexInterpolation(), m_gCurves[1].get());
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 1u);
+    EXPECT_NE(m_pRepository->GetFileContents("Assets/Curves/cam_pos_01.int"), "");
+    EXPECT_EQ(m_pRepository->GetFileContents("Assets/Curves/light_pos.int"), "");
 }
 
 TEST_F(KG_InterpolationEditorDialogTest, TheCloseBoxAsksInTheClosingEventAndTheWindowIsDeletedLater)

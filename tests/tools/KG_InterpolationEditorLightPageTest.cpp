@@ -51,7 +51,7 @@ protected:
 
 TEST_F(KG_InterpolationEditorLightPageTest, MakesEditsSavesAndDeletesOmniAndSpotLights)
 {
-    ShowPage(KG_InterpolationEditorDialog::PAGE_LIGHTS);
+    ShowPage("lightTabPage");
     EXPECT_EQ(m_pDialog->GetToolTip().GetToolTip(Get<forms::Label>("lightFOVLabel")),
               "FOV of Spotlight, in degrees");
 
@@ -141,7 +141,7 @@ TEST_F(KG_InterpolationEditorLightPageTest, ResolutionsNotListedSelectNothing)
     auto* pSpot = new KR_SpotLight();
     pSpot->SetShadowMapResolution(4096);
     m_Hall.GetSpotLights().Add(pSpot);
-    ShowPage(KG_InterpolationEditorDialog::PAGE_LIGHTS);
+    ShowPage("lightTabPage");
     EXPECT_EQ(Get<forms::ComboBox>("lightShadowMapResComboBox")->GetSelectedIndex(), -1);
 }
 
@@ -157,7 +157,7 @@ TEST_F(KG_InterpolationEditorLightPageTest, EditsNeverReachALightDeletedElsewher
 
     // A pick made in the 3D view before the page shows is selected when it does.
     m_pManager->SetLightSelected(m_Hall.GetOmniLights()[1]);
-    ShowPage(KG_InterpolationEditorDialog::PAGE_LIGHTS);
+    ShowPage("lightTabPage");
     auto* pLights = Get<forms::ComboBox>("lightComboBox");
     EXPECT_EQ(pLights->GetSelectedIndex(), 1);
 

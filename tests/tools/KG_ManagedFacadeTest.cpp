@@ -1,5 +1,4 @@
 #include "tools/KG_ManagedFacade.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11Modules.h"
 #include "platform/forms/FormsControl.h"
@@ -7,7 +6,7 @@
 #include "platform/win32/Windows.h"
 #include "render/device/KR_GraphicsContextDX11Factory.h"
 #include "render/device/KR_GraphicsContextManager.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "tools/KG_DeviceConfigurationDialog.h"
 
@@ -37,9 +36,7 @@ protected:
         FormsControl::Reset();
         D3D11Control::Reset();
         D3D11Modules::Register();
-        m_pRepository = new MemoryRepository(false);
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_gFactories.Add(&m_Direct3D);
     }
 
@@ -67,8 +64,8 @@ protected:
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryFiles m_Files{false};
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
     KR_GraphicsContextDX11Factory m_Direct3D;
     KB_GrowingArray<KU_GraphicsContextFactory*> m_gFactories;
     KG_ManagedFacade m_Facade;

@@ -1,5 +1,6 @@
 #include "tests/platform/d3d11/D3D11TestFixture.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace
@@ -269,7 +270,7 @@ TEST_F(DXGI, FactoryAnswersOnlyItsInterfaces)
     EXPECT_EQ(E_FAIL, CreateDXGIFactory(IID_IDXGIFactory, &pFactory));
 }
 
-// The frame logs reuse their records from frame to frame: a record holds only its own call's
+// The frame logs keep their storage from frame to frame: a record holds only its own call's
 // objects, values and pipeline, whatever call held that place in an earlier frame.
 TEST_F(DXGI, FrameLogsHoldEachCallsOwnRecordWhateverTheEarlierFramesLoggedInItsPlace)
 {
@@ -341,4 +342,59 @@ TEST_F(DXGI, AFrameThatNeverEndsKeepsItsNewestCallsInOrder)
     for (std::size_t i = 1; i < vLog.size(); ++i)
         ASSERT_EQ(vLog[i - 1].Sequence + 1, vLog[i].Sequence) << i;
     EXPECT_EQ(uiCalls, D3D11Control::GetCallCount("Flush"));
+}
+
+// Paced, a present with a sync interval of N returns N refresh periods of the swap chain's mode
+// after its previous present; an interval of 0 and a late present do not wait, and Reset leaves
+// pacing off. The manual clock shows the waits.
+TEST_F(DXGI, PacedPresentsWaitTheirSyncIntervalOfRefreshPeriods)
+{
+    CreateFactory();
+    CreateDevice();
+    DXGI_SWAP_CHAIN_DESC desc = SwapChainDesc(320, 200);
+    desc.BufferDesc.RefreshRate = {50, 1}; // 20 ms a refresh
+    ASSERT_EQ(S_OK, m_pFactory->CreateSwapChain(m_pDevice, &desc, &m_pSwapChain));
+    D3D11Control::UseManualClock();
+    EXPECT_EQ(S_OK, m_pSwapChain->Present(1, 0));
+    EXPECT_EQ(S_OK, m_pSwapChain->Present(1, 0));
+    EXPECT_EQ(0u, D3D11Control::GetClock());
+
+    D3D11Control::SetPresentPacing(true);
+    struct Step
+    {
+        std::uint64_t uiAdvance; // nanoseconds the test spends before the present
+        UINT uiSyncInterval;
+        std::uint64_t uiClockAfter;
+    };
+    for (const Step& step :
+         {Step{0, 1, 20000000}, Step{0, 2, 60000000}, Step{0, 0, 60000000}, Step{5000000, 1, 80000000},
+          Step{100000000, 1, 180000000}, Step{0, 4, 260000000}})
+    {
+        D3D11Control::AdvanceClock(step.uiAdvance);
+        EXPECT_EQ(S_OK, m_pSwapChain->Present(step.uiSyncInterval, 0));
+        EXPECT_EQ(step.uiClockAfter, D3D11Control::GetClock()) << "sync interval " << step.uiSyncInterval;
+    }
+    // Refused and failed presents do not wait; a resize keeps the mode's rate.
+    EXPECT_EQ(DXGI_ERROR_INVALID_CALL, m_pSwapChain->Present(5, 0));
+    D3D11Control::FailNext("Present");
+    EXPECT_EQ(E_FAIL, m_pSwapChain->Present(1, 0));
+    EXPECT_EQ(260000000u, D3D11Control::GetClock());
+    ASSERT_EQ(S_OK, m_pSwapChain->ResizeBuffers(0, 640, 400, DXGI_FORMAT_UNKNOWN, 0));
+    EXPECT_EQ(S_OK, m_pSwapChain->Present(1, 0));
+    EXPECT_EQ(280000000u, D3D11Control::GetClock());
+
+    // A mode without a rate paces at 60 Hz, each swap chain from its own previous present.
+    IDXGISwapChain* pSecond = nullptr;
+    desc.BufferDesc.RefreshRate = {0, 0};
+    ASSERT_EQ(S_OK, m_pFactory->CreateSwapChain(m_pDevice, &desc, &pSecond));
+    EXPECT_EQ(S_OK, pSecond->Present(1, 0)); // its first: nothing to wait for
+    EXPECT_EQ(280000000u, D3D11Control::GetClock());
+    EXPECT_EQ(S_OK, pSecond->Present(1, 0));
+    EXPECT_EQ(280000000u + 16666666u, D3D11Control::GetClock());
+    pSecond->Release();
+
+    D3D11Control::Reset(); // pacing off again
+    D3D11Control::UseManualClock();
+    EXPECT_EQ(S_OK, m_pSwapChain->Present(4, 0));
+    EXPECT_EQ(0u, D3D11Control::GetClock());
 }

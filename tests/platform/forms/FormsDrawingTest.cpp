@@ -18,6 +18,16 @@ std::vector<std::uint8_t> TinyPng()
             0x00, 0xFF, 0x00, 0x00, 0xFF, 0x00, 0x00, 0xFF, 0x80, 0x0F, 0x7A, 0x03, 0x7E, 0x4A, 0x6E, 0x70,
             0x0C, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
 }
+
+// Every command a list holds, the copies drawn images carry included.
+std::size_t CountHeld(const std::vector<DrawCommand>& commands)
+{
+    std::size_t uiCount = commands.size();
+    for (const DrawCommand& command : commands)
+        if (command.pImageCommands)
+            uiCount += CountHeld(*command.pImageCommands);
+    return uiCount;
+}
 } // namespace
 
 TEST_F(FormsTest, NamedColoursHaveTheirArgbValues)
@@ -127,4 +137,30 @@ TEST_F(FormsTest, ASurfaceNobodyClearsStaysBounded)
     EXPECT_LE(surface.Commands().size(), Surface::MAX_COMMANDS);
     EXPECT_EQ(surface.Commands().size() + surface.GetDroppedCount(), Surface::MAX_COMMANDS + 10);
     EXPECT_EQ(surface.Commands().back().x1, float(Surface::MAX_COMMANDS + 9)) << "the newest are kept";
+}
+
+TEST_F(FormsTest, TheCapCountsTheCommandsDrawnImagesCarry)
+{
+    // A bitmap of 1,000 commands drawn 200 times onto a surface nobody clears: 200,200 commands
+    // in all, far beyond the cap though only 200 of them are at the top level.
+    Bitmap buffer(100, 100);
+    Graphics bufferGraphics = Graphics::FromImage(buffer);
+    bufferGraphics.Clear(Color::White);
+    for (int i = 0; i < 999; ++i)
+        bufferGraphics.DrawLine(Pen(Color::Black), float(i), 0, 0, 0);
+    ASSERT_EQ(buffer.GetSurface().GetHeldCount(), 1000u);
+
+    Bitmap target(100, 100);
+    Graphics graphics = Graphics::FromImage(target);
+    for (int i = 0; i < 200; ++i)
+        graphics.DrawImage(buffer, i, 0);
+    const Surface& surface = target.GetSurface();
+    EXPECT_LE(CountHeld(surface.Commands()), Surface::MAX_COMMANDS);
+    EXPECT_EQ(surface.GetHeldCount(), CountHeld(surface.Commands()));
+    EXPECT_EQ(surface.GetHeldCount() + surface.GetDroppedCount(), 200u * 1001u) << "every drop is counted";
+    EXPECT_EQ(surface.Commands().back().destination.X, 199) << "the newest are kept";
+
+    // A clear starts the count again.
+    graphics.Clear(Color::Black);
+    EXPECT_EQ(surface.GetHeldCount(), 1u);
 }

@@ -271,6 +271,16 @@ TEST_F(FormsTest, RefreshPaintsAtOnceIntoTheControlSurface)
     ASSERT_EQ(pPanel->GetSurface().Commands().size(), 2u) << "each paint starts with a clear: the last frame";
     EXPECT_EQ(pPanel->GetSurface().Commands()[1].color, Color::Red);
 
+    // A paint that draws without clearing still replaces what the control showed: a control is
+    // redrawn whole, so its surface starts empty at each paint.
+    Panel* pGraph = w.form.AddNew<Panel>("plain");
+    pGraph->Paint.Add([&](Control&, PaintEventArgs& e)
+                      { e.pGraphics->FillRectangle(SolidBrush(Color::Green), 1, 1, 5, 5); });
+    for (int i = 0; i < 3; ++i)
+        pGraph->Refresh();
+    ASSERT_EQ(pGraph->GetSurface().Commands().size(), 1u);
+    EXPECT_EQ(pGraph->GetSurface().Commands()[0].color, Color::Green);
+
     int resizes = 0;
     pPanel->SizeChanged.Add([&](Control&, EventArgs&) { ++resizes; });
     pPanel->SetSize(200, 100);

@@ -1,12 +1,11 @@
 #include "render/camera/KR_AnimatedCamera.h"
 
 #include "framework/app/KE_Dispatcher.h"
-#include "framework/files/KF_FileManager.h"
 #include "render/debug/KR_QuaternionInterpolationVisualisation.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 #include "tests/render/camera/CameraTestHelpers.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KB_RotationInterpolation.h"
@@ -63,9 +62,7 @@ class KR_AnimatedCameraTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_pRepository = new MemoryRepository();
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
     }
     void TearDown() override
@@ -84,9 +81,9 @@ protected:
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
+    MemoryFiles m_Files;
     KE_Dispatcher m_Dispatcher;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
 };
 
 } // namespace

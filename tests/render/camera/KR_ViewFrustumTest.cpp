@@ -1,6 +1,7 @@
 #include "render/camera/KR_ViewFrustum.h"
 
 #include "render/camera/KR_Camera.h"
+#include "render/models/KR_BoundingBox.h"
 #include "tests/render/debug/DebugDrawingTestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -89,4 +90,37 @@ TEST_F(KR_ViewFrustumDrawTest, AFrustumMadeBeforeTheMaterialsTakesItsProgramWhen
     const std::vector<D3D11Control::CallRecord> vDraws = D3D11Control::GetDrawCalls();
     ASSERT_EQ(vDraws.size(), 1u);
     ExpectFixedColorPipeline(vDraws[0]);
+}
+
+TEST(KR_ViewFrustumCulling, TurnedAndScaledBoxesThatReachIntoTheViewAreKept)
+{
+    // A camera at the origin looking along +z: near 0.1, vertical field of view 45 degrees, 16:9.
+    XMVECTOR planes[KR_ViewFrustum::NUM_PLANES];
+    ExtractFrustumPlanes(XMMatrixPerspectiveFovLH(XMConvertToRadians(45.0f), 16.0f / 9.0f, 0.1f, 200.0f),
+                         planes);
+    const KR_BoundingBox unit(XMVectorSet(0, 0, 0, 1), XMVectorSet(1, 1, 1, 1));
+    const KR_BoundingBox half(XMVectorSet(0, 0, 0, 1), XMVectorSet(0.5f, 0.5f, 0.5f, 1));
+    const XMMATRIX turn = XMMatrixRotationY(XMConvertToRadians(45.0f));
+    const XMMATRIX doubled = XMMatrixScaling(2.0f, 2.0f, 2.0f);
+    // The box's centre lies behind the camera, and its min and max corners both land at z = -0.3,
+    // but its corner (0, 0, 1) lands at about (0.007, -0.5, 0.407), inside the view.
+    const XMMATRIX reaching = turn * XMMatrixTranslation(-0.7f, -0.5f, -0.3f);
+    const XMMATRIX behind = turn * XMMatrixTranslation(-0.7f, -0.5f, -50.3f);
+    const XMMATRIX beside = turn * XMMatrixTranslation(-20.0f, -0.5f, 5.0f);
+    struct Case
+    {
+        const char* pName;
+        const KR_BoundingBox* pBox;
+        XMMATRIX world;
+        bool bVisible;
+    };
+    const Case cases[] = {
+        {"turned, reaching in", &unit, reaching, true},
+        {"turned, 50 behind", &unit, behind, false},
+        {"turned, beside the left plane", &unit, beside, false},
+        {"half box scaled by 2, reaching in", &half, doubled * reaching, true},
+        {"half box scaled by 2, 50 behind", &half, doubled * behind, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(KR_ViewFrustum::IsBoxInside(planes, c.pBox, &c.world), c.bVisible) << c.pName;
 }

@@ -1,10 +1,8 @@
 #include "render/debug/KR_QuaternionInterpolationVisualisation.h"
 
-#include "framework/app/KE_Dispatcher.h"
 #include "render/debug/KR_Ray.h"
-#include "tests/render/debug/DebugDrawingTestHelpers.h"
-#include "tests/support/TestEngine.h"
-#include "timing/KB_LinearInterpolation.h"
+#include "render/debug/KR_VertexInterpolationVisualisation.h"
+#include "tests/render/debug/CurveVisualisationTestHelpers.h"
 #include "timing/KB_RotationInterpolation.h"
 
 #include <gtest/gtest.h>
@@ -13,36 +11,35 @@
 #include <cstring>
 
 using namespace DirectX;
+using curvevisualisationtest::SetTwoKeys;
 
 namespace
 {
 
 // A camera moving 100 units along +x in one second, looking along +z at its target, with two
-// identity orientation keys at 0 and 1 s; the viewer stands at the rail's start.
-class KR_QuaternionInterpolationVisualisationTest : public ::testing::Test
+// identity orientation keys at 0 and 1 s.
+struct CameraCurves
 {
-protected:
-    void SetUp() override
+    CameraCurves()
     {
-        m_Engine->SetDispatcher(&m_Dispatcher);
-        m_Rail.InsertVertex(XMVectorSet(0, 0, 0, 0), 0.0);
-        m_Rail.InsertVertex(XMVectorSet(100, 0, 0, 0), 1.0);
-        m_Rail.SetEndTime(1.0);
-        m_Target.InsertVertex(XMVectorSet(0, 0, 100, 0), 0.0);
-        m_Target.InsertVertex(XMVectorSet(100, 0, 100, 0), 1.0);
-        m_Target.SetEndTime(1.0);
+        SetTwoKeys(&m_Rail, XMVectorSet(0, 0, 0, 0), XMVectorSet(100, 0, 0, 0), 1.0);
+        SetTwoKeys(&m_Target, XMVectorSet(0, 0, 100, 0), XMVectorSet(100, 0, 100, 0), 1.0);
         m_Orientation.InsertQuaternion(XMQuaternionIdentity(), 0.0);
         m_Orientation.InsertQuaternion(XMQuaternionIdentity(), 1.0);
         m_Orientation.SetEndTime(1.0);
     }
 
-    static KR_Ray Ray(float x, float y) { return KR_Ray{XMVectorSet(x, y, -50, 1), XMVectorSet(0, 0, 1, 0)}; }
-
-    TestEngine m_Engine;
-    KE_Dispatcher m_Dispatcher;
     KB_LinearInterpolation m_Rail{KB_String("cp.int")};
     KB_LinearInterpolation m_Target{KB_String("tp.int")};
     KB_RotationInterpolation m_Orientation{KB_String("op.int")};
+};
+
+// The viewer stands at the rail's start.
+class KR_QuaternionInterpolationVisualisationTest : public curvevisualisationtest::DispatcherTest,
+                                                    protected CameraCurves
+{
+protected:
+    static KR_Ray Ray(float x, float y) { return KR_Ray{XMVectorSet(x, y, -50, 1), XMVectorSet(0, 0, 1, 0)}; }
 };
 
 } // namespace
@@ -97,6 +94,33 @@ TEST_F(KR_QuaternionInterpolationVisualisationTest, PickingAndEditorCommands)
     EXPECT_EQ(visualisation.GetPickDistance(Ray(50, 50)), FLT_MAX);
 }
 
+TEST_F(KR_QuaternionInterpolationVisualisationTest, OrientationAndRailKeysDeselectEachOther)
+{
+    KR_QuaternionInterpolationVisualisation orientation(&m_Rail, &m_Target, &m_Orientation);
+    KR_VertexInterpolationVisualisation rail(&m_Target);
+    orientation.Render(0.0, nullptr, XMVectorSet(0, 0, 0, 1));
+    rail.SelectControlPoint(1);
+    EXPECT_TRUE(orientation.PickKey(Ray(0, 8)));
+    EXPECT_EQ(orientation.GetSelectedKey(), 0);
+    EXPECT_EQ(rail.GetSelectedIndex(), KR_VertexInterpolationVisualisation::NO_SELECTION);
+    EXPECT_TRUE(rail.IsDirty());
+
+    rail.SelectControlPoint(0);
+    EXPECT_EQ(orientation.GetSelectedKey(), KR_QuaternionInterpolationVisualisation::NO_SELECTION);
+    EXPECT_EQ(rail.GetSelectedIndex(), 0u);
+    // Out of range on either side: everything is deselected and nothing selected.
+    orientation.SelectKey(-1);
+    EXPECT_EQ(rail.GetSelectedIndex(), KR_VertexInterpolationVisualisation::NO_SELECTION);
+    orientation.SelectKey(2);
+    EXPECT_EQ(orientation.GetSelectedKey(), KR_QuaternionInterpolationVisualisation::NO_SELECTION);
+    // Hiding the selected ones hides only the visualisation with a selection.
+    orientation.SelectKey(1);
+    m_Dispatcher.Dispatch(KE_MT_EditorCommand, KE_MST_HideSelected, nullptr);
+    EXPECT_TRUE(orientation.IsHidden());
+    EXPECT_FALSE(rail.IsHidden());
+    EXPECT_FALSE(orientation.PickKey(Ray(0, 8))); // hidden: a miss
+}
+
 TEST_F(KR_QuaternionInterpolationVisualisationTest, DraggingTheArrowRollsTheKeyAboutTheLookDirection)
 {
     KR_QuaternionInterpolationVisualisation visualisation(&m_Rail, &m_Target, &m_Orientation);
@@ -120,29 +144,9 @@ TEST_F(KR_QuaternionInterpolationVisualisationTest, DraggingTheArrowRollsTheKeyA
 namespace
 {
 
-class KR_QuaternionInterpolationVisualisationDrawTest : public debugdrawingtest::DebugDrawingTest
+class KR_QuaternionInterpolationVisualisationDrawTest : public curvevisualisationtest::DispatcherDrawTest,
+                                                        protected CameraCurves
 {
-protected:
-    void SetUp() override
-    {
-        DebugDrawingTest::SetUp();
-        m_engine->SetDispatcher(&m_Dispatcher);
-        m_Rail.InsertVertex(XMVectorSet(0, 0, 0, 0), 0.0);
-        m_Rail.InsertVertex(XMVectorSet(100, 0, 0, 0), 1.0);
-        m_Rail.SetEndTime(1.0);
-        m_Orientation.InsertQuaternion(XMQuaternionIdentity(), 0.0);
-        m_Orientation.InsertQuaternion(XMQuaternionIdentity(), 1.0);
-        m_Orientation.SetEndTime(1.0);
-    }
-    void TearDown() override
-    {
-        m_engine->SetDispatcher(nullptr);
-        DebugDrawingTest::TearDown();
-    }
-
-    KE_Dispatcher m_Dispatcher;
-    KB_LinearInterpolation m_Rail{KB_String("cp.int")};
-    KB_RotationInterpolation m_Orientation{KB_String("op.int")};
 };
 
 } // namespace

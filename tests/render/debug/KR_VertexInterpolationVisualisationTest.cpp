@@ -1,12 +1,9 @@
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 
-#include "framework/app/KE_Dispatcher.h"
 #include "render/debug/KR_DebugCube.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
-#include "tests/render/debug/DebugDrawingTestHelpers.h"
-#include "tests/support/TestEngine.h"
-#include "timing/KB_LinearInterpolation.h"
+#include "tests/render/debug/CurveVisualisationTestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -17,26 +14,24 @@
 #include <utility>
 
 using namespace DirectX;
+using curvevisualisationtest::SetTwoKeys;
 
 namespace
 {
 
-class KR_VertexInterpolationVisualisationTest : public ::testing::Test
+// Two keys 10 units ahead of the origin, 5 apart along +x, 2.35 s apart.
+struct RailCurve
+{
+    RailCurve() { SetTwoKeys(&m_Curve, XMVectorSet(0, 0, 10, 0), XMVectorSet(5, 0, 10, 0), 2.35); }
+
+    KB_LinearInterpolation m_Curve{KB_String("rail.int")};
+};
+
+class KR_VertexInterpolationVisualisationTest : public curvevisualisationtest::DispatcherTest,
+                                                protected RailCurve
 {
 protected:
-    void SetUp() override
-    {
-        m_Engine->SetDispatcher(&m_Dispatcher);
-        m_Curve.InsertVertex(XMVectorSet(0, 0, 10, 0), 0.0);
-        m_Curve.InsertVertex(XMVectorSet(5, 0, 10, 0), 2.35);
-        m_Curve.SetEndTime(2.35);
-    }
-
     static KR_Ray Ray(float x, float y) { return KR_Ray{XMVectorSet(x, y, 0, 1), XMVectorSet(0, 0, 1, 0)}; }
-
-    TestEngine m_Engine;
-    KE_Dispatcher m_Dispatcher;
-    KB_LinearInterpolation m_Curve{KB_String("rail.int")};
 };
 
 } // namespace
@@ -87,23 +82,15 @@ TEST_F(KR_VertexInterpolationVisualisationTest, EditorCommandsAndKeyEdits)
 namespace
 {
 
-class KR_VertexInterpolationVisualisationDrawTest : public debugdrawingtest::DebugDrawingTest
+class KR_VertexInterpolationVisualisationDrawTest : public curvevisualisationtest::DispatcherDrawTest,
+                                                    protected RailCurve
 {
 protected:
-    void SetUp() override
-    {
-        DebugDrawingTest::SetUp();
-        m_engine->SetDispatcher(&m_Dispatcher);
-        m_Curve.InsertVertex(XMVectorSet(0, 0, 10, 0), 0.0);
-        m_Curve.InsertVertex(XMVectorSet(5, 0, 10, 0), 2.35);
-        m_Curve.SetEndTime(2.35);
-    }
     void TearDown() override
     {
-        m_engine->SetDispatcher(nullptr);
         KR_TranslateGizmo::ReleaseStaticBuffers();
         KR_DebugCube::ReleaseStaticBuffers();
-        DebugDrawingTest::TearDown();
+        DispatcherDrawTest::TearDown();
     }
 
     // The x extent of key k's box in the box vertex buffer.
@@ -121,9 +108,6 @@ protected:
         }
         return {fMin, fMax};
     }
-
-    KE_Dispatcher m_Dispatcher;
-    KB_LinearInterpolation m_Curve{KB_String("rail.int")};
 };
 
 } // namespace

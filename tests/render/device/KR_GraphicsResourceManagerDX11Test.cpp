@@ -1,6 +1,5 @@
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/effects11/Effects11Control.h"
 #include "platform/effects11/d3dx11effect.h"
@@ -13,7 +12,7 @@
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_VertexFormat.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -90,9 +89,7 @@ protected:
         Effects11Control::Reset();
         Win32Control::Reset();
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
-        m_pRepository = new MemoryRepository(false);
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetShaderCache(&m_cache);
     }
 
@@ -116,8 +113,8 @@ protected:
 
     TestEngine m_engine;
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     CompilingShaderCache m_cache;
     KR_GraphicsResourceManagerDX11* m_pManager = new KR_GraphicsResourceManagerDX11();
 };
@@ -391,7 +388,7 @@ TEST_F(KR_GraphicsResourceManagerDX11Test, InputLayoutsPerFormatCheckedAgainstTh
         KR_VertexFormat::GetFormatInfo(iId, &info);
         EXPECT_NE(nullptr, m_pManager->GetInputLayout(&info.uiMask)) << "mask " << int(info.uiMask);
     }
-    // No list for the mask, or no vertex program: null, kept, and no second attempt.
+    // No list for the mask, or no vertex program: null, and no second load of the program.
     const std::uint8_t uiNoList = 0x1D;
     EXPECT_EQ(nullptr, m_pManager->GetInputLayout(&uiNoList));
     m_cache.m_bFail = true;
@@ -400,6 +397,35 @@ TEST_F(KR_GraphicsResourceManagerDX11Test, InputLayoutsPerFormatCheckedAgainstTh
     EXPECT_EQ(nullptr, m_pManager->GetInputLayout(&uiNoList));
     EXPECT_EQ(uiLoads, m_cache.m_uiLoads);
     EXPECT_EQ(nullptr, m_pManager->GetInputLayout(nullptr));
+}
+
+TEST_F(KR_GraphicsResourceManagerDX11Test, ANullAskedForBeforeItsServicesExistIsNotKept)
+{
+    // A layout needs the vertex program, which needs the shader cache; a refused creation too is
+    // tried again.
+    m_engine->SetShaderCache(nullptr);
+    const std::uint8_t uiFormat = 0x0B;
+    EXPECT_EQ(nullptr, m_pManager->GetInputLayout(&uiFormat));
+    m_engine->SetShaderCache(&m_cache);
+    D3D11Control::FailNext("CreateInputLayout");
+    EXPECT_EQ(nullptr, m_pManager->GetInputLayout(&uiFormat));
+    ID3D11InputLayout* pLayout = m_pManager->GetInputLayout(&uiFormat);
+    EXPECT_NE(nullptr, pLayout);
+    EXPECT_EQ(pLayout, m_pManager->GetInputLayout(&uiFormat));
+    EXPECT_EQ(2u, D3D11Control::GetCallCount("CreateInputLayout"));
+
+    // An effect needs the file repositories and the device; without them nothing was compiled.
+    m_pRepository->SetFile("Assets/Effects/Glow.fx",
+                           "float4 PSMain() : SV_Target { return 1; }\n"
+                           "technique11 T { pass P { SetPixelShader(CompileShader(ps_5_0, PSMain())); } }\n");
+    m_engine->SetFileManager(nullptr);
+    EXPECT_EQ(nullptr, m_pManager->GetEffect("Assets/Effects/Glow.fx", nullptr));
+    m_files.Install();
+    m_engine->SetGraphicsDevice(nullptr);
+    EXPECT_EQ(nullptr, m_pManager->GetEffect("Assets/Effects/Glow.fx", nullptr));
+    m_engine->SetGraphicsDevice(&m_device);
+    EXPECT_EQ(0u, Win32Control::GetMessageBoxes().size());
+    EXPECT_NE(nullptr, m_pManager->GetEffect("Assets/Effects/Glow.fx", nullptr));
 }
 
 TEST_F(KR_GraphicsResourceManagerDX11Test, EffectsCompileOncePerPathAndMacroAddress)

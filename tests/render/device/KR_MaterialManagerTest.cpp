@@ -2,7 +2,6 @@
 
 #include "framework/app/KU_ApplicationFactory.h"
 #include "framework/files/KF_DirectoryRepository.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/d3d11.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Windows.h"
@@ -16,7 +15,7 @@
 #include "render/models/KR_VertexFormat.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -145,6 +144,7 @@ public:
         return true;
     }
     bool Resolve() override { return true; }
+    bool DiscardLists() override { return true; }
 
     std::vector<std::string>& m_vLog;
 };
@@ -185,9 +185,8 @@ protected:
         Win32Control::Reset();
         // A failed compilation shows a message box; answer it and fail the test through the program check.
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
-        m_files.AddRepository(m_pMemory);
         m_files.AddRepository(new KF_DirectoryRepository(KV_SOURCE_ROOT));
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetShaderCache(&m_cache);
         m_engine->SetShaderCoreManager(&m_core);
         m_engine->SetOITRenderer(&m_transparency);
@@ -225,8 +224,8 @@ protected:
 
     TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(false); // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     KR_ShaderCache m_cache;
     std::vector<std::string> m_vLog;
     RecordingShaderCore m_core{m_vLog};
@@ -607,6 +606,60 @@ TEST_F(KR_MaterialManagerTest, MaterialsSharingAProgramDrawWithTheirOwnStates)
     EXPECT_EQ(m_materials.GetRasterizerState(1), pPieces->m_pRasterizerState);
     EXPECT_EQ(m_materials.GetBlendState(0), pPieces->m_pBlendState);
     EXPECT_EQ(m_materials.GetDepthStencilState(2), pPieces->m_pDepthStencilState);
+}
+
+// Programs whose properties hash alike are one entry of the program cache: here every request gets
+// the same program. It takes no lock of its own, so only the material manager orders the writes.
+class OneProgramResourceManager : public KR_GraphicsResourceManagerDX11
+{
+public:
+    KR_ShaderProgram* GetShaderProgram(const KR_ShaderProperties*) override { return &m_program; }
+
+    KR_ShaderProgram m_program;
+};
+
+TEST_F(KR_MaterialManagerTest, BuildersAndApplyShareOneLockOverAProgramsStates)
+{
+    ASSERT_TRUE(Load(R"(<material id="Additive" additiveAlpha="1"/>)"));
+    ASSERT_TRUE(m_materials.CreateMaterialShaders());
+    OneProgramResourceManager shared;
+    m_engine->SetGraphicsResourceManager(&shared);
+    const std::uint8_t uiFormat = 0x0B;
+    KR_ShaderProgram* pProgram = &shared.m_program;
+
+    // The transparency resolve program is built on the load job while a model worker builds a
+    // material's: the states end as one complete choice, never a mix of both.
+    std::thread transparency(
+        [this, uiFormat]
+        {
+            for (int i = 0; i < 300; ++i)
+                m_materials.BuildOITShaderProperties(&uiFormat);
+        });
+    for (int i = 0; i < 300; ++i)
+        m_materials.BuildMaterialShaderProperties(KR_RENDER_PASS_COLOR, "Additive", &uiFormat, false);
+    transparency.join();
+    const bool bTransparencyStates = pProgram->m_pBlendState == m_materials.GetBlendState(1) &&
+                                     pProgram->m_pDepthStencilState == m_materials.GetDepthStencilState(0);
+    const bool bAdditiveStates = pProgram->m_pBlendState == m_materials.GetBlendState(2) &&
+                                 pProgram->m_pDepthStencilState == m_materials.GetDepthStencilState(2);
+    EXPECT_TRUE(bTransparencyStates || bAdditiveStates);
+    EXPECT_EQ(m_materials.GetRasterizerState(0), pProgram->m_pRasterizerState);
+
+    // Drawing with the program (shadow pass, and an id the library lacks) while a worker builds it.
+    std::thread builder(
+        [this, uiFormat]
+        {
+            for (int i = 0; i < 300; ++i)
+                m_materials.BuildMaterialShaderProperties(KR_RENDER_PASS_SHADOW_MAP, "Additive", &uiFormat,
+                                                          false);
+        });
+    for (int i = 0; i < 300; ++i)
+    {
+        m_materials.ApplyMaterial(KR_RENDER_PASS_SHADOW_MAP, "Additive", uiFormat, pProgram, false);
+        m_materials.ApplyMaterial(KR_RENDER_PASS_COLOR, "Unknown", uiFormat, pProgram, false);
+    }
+    builder.join();
+    m_engine->SetGraphicsResourceManager(m_pResources);
 }
 
 TEST_F(KR_MaterialManagerTest, ApplyEndsTransparencyFirstAndHandsOverCurrentViews)

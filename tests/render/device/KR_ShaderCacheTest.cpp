@@ -1,7 +1,6 @@
 #include "render/device/KR_ShaderCache.h"
 
 #include "framework/core/KB_String.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/win32/Win32Control.h"
@@ -9,7 +8,7 @@
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -59,9 +58,7 @@ protected:
         D3DCompilerControl::Reset();
         Win32Control::Reset();
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
-        m_pRepository = new MemoryRepository(false);
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_pRepository->SetFile("vs.hlsl", VS_SOURCE, 77);
         m_properties.SetShaderStage(KR_SHADER_STAGE_VERTEX, "vs.hlsl", "MainVS");
     }
@@ -99,7 +96,7 @@ protected:
     Record CurrentVertexRecord()
     {
         Record record{77, 0, Compile(VS_SOURCE, "OtherVS", "vs_5_0")};
-        m_files.GetFileHash("vs.hlsl", &record.uiHash);
+        m_files->GetFileHash("vs.hlsl", &record.uiHash);
         return record;
     }
     void StoreCache(const std::string& sContents)
@@ -117,8 +114,8 @@ protected:
 
     TestEngine m_engine;
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     KR_ShaderProperties m_properties;
     KR_ShaderCache m_cache;
     KR_ShaderProgram* m_pProgram = nullptr;

@@ -1,6 +1,5 @@
 #include "render/device/KR_UtilitiesDX11.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/d3dx11/d3dx11.h"
@@ -10,7 +9,7 @@
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "tests/support/FakeGraphicsDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
 
@@ -40,9 +39,7 @@ protected:
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
         D3DCompilerControl::Reset();
         Effects11Control::Reset();
-        m_pRepository = new MemoryRepository(false);
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
     }
 
     void TearDown() override
@@ -73,8 +70,8 @@ protected:
     }
 
     TestEngine m_engine;
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     std::vector<std::string> m_vPaths;
 };
 

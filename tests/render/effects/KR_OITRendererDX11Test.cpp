@@ -1,8 +1,11 @@
 #include "render/effects/KR_OITRendererDX11.h"
 
+#include "render/scene/KR_CubeMapPlacer.h"
+#include "render/scene/KR_Scene.h"
 #include "tests/render/effects/MetaBallAndOITTestFixture.h"
 
 #include <cstring>
+#include <functional>
 
 namespace
 {
@@ -89,6 +92,20 @@ protected:
     ID3D11RasterizerState* m_pSceneState = nullptr;
 };
 
+// A scene whose every pass (a cube-map face or the frame's main pass) runs the test's drawing.
+class DrawingScene : public KR_Scene
+{
+public:
+    bool PreLoad() override { return true; }
+    void OnResize() override {}
+    void RenderModels(double, const DirectX::XMMATRIX*) override {}
+    bool Shutdown() override { return true; }
+    bool PostLoad() override { return true; }
+    void Render(KR_Camera*, double, bool) override { m_draw(); }
+
+    std::function<void()> m_draw;
+};
+
 TEST_F(KR_OITRendererDX11Test, FrameWithoutTransparentMaterialsBindsAndResolvesNothing)
 {
     Apply("Wall");
@@ -144,7 +161,10 @@ TEST_F(KR_OITRendererDX11Test, TransparentMaterialsShareOneSetupAndOneResolve)
             uiWidthBindings += record.Values[0] == 13 && record.Objects[0] == Id(m_oit.GetConstantBuffer());
     EXPECT_EQ(2u, uiWidthBindings);
 
-    // Between transparent draws the scene's state comes back; the transparency state draws both faces.
+    // Each end brings back the state of just before its begin (the programs applied above set
+    // states of their own, so the scene's is set again); the transparency state draws both faces.
+    ASSERT_TRUE(m_oit.EndTransparency());
+    Context()->RSSetState(m_pSceneState);
     ASSERT_TRUE(m_oit.BeginTransparency());
     const std::uint64_t uiTransparencyState = BoundRasterizerState();
     ASSERT_NE(Id(m_pSceneState), uiTransparencyState);
@@ -194,6 +214,77 @@ TEST_F(KR_OITRendererDX11Test, TransparentMaterialsShareOneSetupAndOneResolve)
     EXPECT_EQ(1u, Calls("ClearUnorderedAccessViewUint").size());
     EXPECT_EQ(80u, UploadedWidth());
     EXPECT_TRUE(m_oit.Resolve());
+}
+
+TEST_F(KR_OITRendererDX11Test, CubeMapFacesKeepTheirListsAndStatesOutOfTheMainPass)
+{
+    // What each transparent draw of a pass had bound, and the state its end brought back.
+    struct TransparentDraw
+    {
+        std::uint64_t uiTarget = 0;
+        std::uint64_t uiFragmentList = 0;
+        std::uint64_t uiHeadClears = 0; // clears of the list heads so far
+        std::uint64_t uiStateBefore = 0;
+        std::uint64_t uiStateAfterEnd = 0;
+    };
+    std::vector<TransparentDraw> vDraws;
+    DrawingScene scene;
+    scene.m_draw = [this, &vDraws]
+    {
+        TransparentDraw draw;
+        draw.uiStateBefore = BoundRasterizerState();
+        Apply("Glass");
+        const D3D11Control::BoundState bound = D3D11Control::GetBoundState(Context());
+        draw.uiTarget = bound.RenderTargets.empty() ? 0 : bound.RenderTargets[0];
+        draw.uiFragmentList = bound.UnorderedAccessViews[4];
+        draw.uiHeadClears = D3D11Control::GetCallCount("ClearUnorderedAccessViewUint");
+        Context()->Draw(3, 0);
+        EXPECT_TRUE(m_oit.EndTransparency());
+        draw.uiStateAfterEnd = BoundRasterizerState();
+        vDraws.push_back(draw);
+    };
+    const ULONG ulSceneStateRefs = D3D11Control::GetRefCount(m_pSceneState);
+
+    // One frame: the dynamic map renders its face first, then the main pass draws the same glass.
+    {
+        KR_CubeMapPlacer placer;
+        placer.SetEndTime(10.0);
+        placer.SetCubeMapResolution(16, 16);
+        placer.SetDynamic(true);
+        placer.ReloadCubeMapPlacer();
+        placer.RenderCubeMap(&scene, 1.0);
+        ASSERT_EQ(1u, vDraws.size());
+        const D3D11Control::BoundState afterFaces = D3D11Control::GetBoundState(Context());
+        EXPECT_EQ(0u, afterFaces.UnorderedAccessViews[4]);
+        EXPECT_EQ(0u, afterFaces.UnorderedAccessViews[5]);
+        EXPECT_EQ(KR_OITRendererDX11::INVALID_HANDLE, m_oit.GetFragmentBufferHandle());
+        EXPECT_EQ(Id(m_pSceneState), afterFaces.RasterizerState);
+    }
+    scene.m_draw();
+    ASSERT_EQ(2u, vDraws.size());
+    const TransparentDraw& face = vDraws[0];
+    const TransparentDraw& main = vDraws[1];
+    EXPECT_NE(Id(m_pTargetView), face.uiTarget);
+    EXPECT_NE(0u, face.uiFragmentList);
+    EXPECT_EQ(face.uiStateBefore, face.uiStateAfterEnd); // the face's own culling state
+    EXPECT_NE(Id(m_pSceneState), face.uiStateBefore);
+    // The main pass gathers into lists cleared after the face drew, beside the main target, and
+    // gets its own state back.
+    EXPECT_EQ(Id(m_pTargetView), main.uiTarget);
+    EXPECT_NE(0u, main.uiFragmentList);
+    EXPECT_GT(main.uiHeadClears, face.uiHeadClears);
+    EXPECT_EQ(Id(m_pSceneState), main.uiStateBefore);
+    EXPECT_EQ(Id(m_pSceneState), main.uiStateAfterEnd);
+
+    // The frame's resolve draws once into the main target and leaves the main pass's state.
+    D3D11Control::ClearCallLog();
+    ASSERT_TRUE(m_oit.Resolve());
+    EXPECT_EQ(1u, Calls("Draw").size());
+    const D3D11Control::BoundState resolved = D3D11Control::GetBoundState(Context());
+    ASSERT_FALSE(resolved.RenderTargets.empty());
+    EXPECT_EQ(Id(m_pTargetView), resolved.RenderTargets[0]);
+    EXPECT_EQ(Id(m_pSceneState), resolved.RasterizerState);
+    EXPECT_EQ(ulSceneStateRefs, D3D11Control::GetRefCount(m_pSceneState));
 }
 
 TEST_F(KR_OITRendererDX11Test, ResizeLeavesIdleListsOfTheNewSizeInThePool)

@@ -1,6 +1,5 @@
 #include "render/effects/KR_PostFXEngineDX11.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/Effects11Control.h"
@@ -9,7 +8,7 @@
 #include "render/camera/KR_Camera.h"
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 #include "tests/render/effects/PostFXTestDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
 
@@ -17,6 +16,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -25,10 +25,43 @@
 namespace
 {
 
+using enum KR_PostFXEngineDX11::Technique;
+
+// A draw's name as the logs give it, "technique.pass", by the technique's role.
+std::string PassName(KR_PostFXEngineDX11::Technique technique, std::uint32_t uiPass = 0)
+{
+    return std::to_string(technique) + "." + std::to_string(uiPass);
+}
+
 std::string ReadSourceFile(const std::string& sRelative)
 {
     std::ifstream file(std::string(KV_SOURCE_ROOT) + "/" + sRelative, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The text with the whole lines that begin with the two markers exchanged.
+std::string SwapLines(std::string sText, const std::string& sFirst, const std::string& sSecond)
+{
+    const std::size_t uiFirst = sText.find(sFirst);
+    const std::size_t uiSecond = sText.find(sSecond);
+    EXPECT_TRUE(uiFirst != std::string::npos && uiSecond != std::string::npos && uiFirst < uiSecond);
+    if (uiFirst == std::string::npos || uiSecond == std::string::npos || uiFirst >= uiSecond)
+        return sText;
+    const std::size_t uiFirstLength = sText.find('\n', uiFirst) - uiFirst;
+    const std::size_t uiSecondLength = sText.find('\n', uiSecond) - uiSecond;
+    const std::string sSecondLine = sText.substr(uiSecond, uiSecondLength);
+    sText.replace(uiSecond, uiSecondLength, sText.substr(uiFirst, uiFirstLength));
+    sText.replace(uiFirst, uiFirstLength, sSecondLine);
+    return sText;
+}
+
+std::string ReplaceFirst(std::string sText, const std::string& sOld, const std::string& sNew)
+{
+    const std::size_t uiAt = sText.find(sOld);
+    EXPECT_NE(std::string::npos, uiAt) << sOld;
+    if (uiAt != std::string::npos)
+        sText.replace(uiAt, sOld.size(), sNew);
+    return sText;
 }
 
 // One drawn pass: what was applied, into which target, at which size, with which variables.
@@ -77,6 +110,21 @@ private:
     std::set<std::uint32_t> m_held;
 };
 
+// Runs the test's passes in place of each effect of the chain: the passes no sequence uses.
+class PassSetEngine : public KR_PostFXEngineDX11
+{
+public:
+    using KR_PostFXEngineDX11::ComposeHalf;
+    using KR_PostFXEngineDX11::DownsampleHalf;
+    using KR_PostFXEngineDX11::UpsampleHalf;
+    using KR_PostFXEngineDX11::UpsampleQuarter;
+
+    std::function<void(PassSetEngine&, bool)> m_run;
+
+protected:
+    void RunEffect(std::uint32_t, bool bLast) override { m_run(*this, bLast); }
+};
+
 const float CLEAR[4] = {0.25f, 0.5f, 0.75f, 1.0f};
 const float BACK_BUFFER_CLEAR[4] = {1.0f, 0.0f, 0.0f, 1.0f};
 
@@ -88,11 +136,9 @@ protected:
         Effects11Control::Reset();
         Win32Control::Reset();
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
-        m_pRepository = new MemoryRepository(false);
         m_pRepository->SetFile(KR_PostFXEngineDX11::EFFECT_PATH,
                                ReadSourceFile("assets/Shader/KR_PostFXEngineDX11Shader.fx"));
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_pManager = new CountingResourceManager();
         m_engine->SetGraphicsResourceManager(m_pManager);
     }
@@ -116,6 +162,18 @@ protected:
         ASSERT_TRUE(m_pPostFX->CreateResources());
         ASSERT_TRUE(m_pPostFX->CreateSizeDependentResources());
         ASSERT_TRUE(m_pPostFX->IsRunning());
+    }
+
+    // A new engine and a new pool (which compiles the effect file again), as a new run has them.
+    void Restart()
+    {
+        m_pPostFX->ReleaseResources();
+        delete m_pPostFX;
+        m_pPostFX = new KR_PostFXEngineDX11();
+        m_engine->SetGraphicsResourceManager(nullptr);
+        delete m_pManager;
+        m_pManager = new CountingResourceManager();
+        m_engine->SetGraphicsResourceManager(m_pManager);
     }
 
     // Pooled textures taken and not given back: the three light targets between frames.
@@ -172,18 +230,41 @@ protected:
 
     std::uint64_t BackBufferId() const { return D3D11Control::GetObjectId(m_device.GetBackBufferView()); }
 
+    // The view the pool reads a pooled target through; 0 when the target is not pooled.
+    std::uint64_t ViewOfTarget(std::uint64_t uiTarget) const
+    {
+        for (std::uint32_t i = 0; i < 64; ++i)
+            if (uiTarget != 0 && D3D11Control::GetObjectId(m_pManager->GetRenderTargetView(i, 0)) == uiTarget)
+                return D3D11Control::GetObjectId(m_pManager->GetShaderResourceView(i));
+        return 0;
+    }
+
     TestEngine m_engine;
     PostFXTestDevice m_device{m_engine, 640, 360};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     CountingResourceManager* m_pManager = nullptr;
     KR_PostFXEngineDX11* m_pPostFX = new KR_PostFXEngineDX11();
 };
 
-const std::vector<std::string> BLOOM = {"0.0", "7.0", "8.0", "9.0", "8.0", "9.0", "2.0"};
-const std::vector<std::string> DEPTH_OF_FIELD = {"0.0",  "10.0", "11.0", "10.0", "11.0", "0.0",
-                                                 "10.0", "11.0", "10.0", "11.0", "12.0"};
-const std::vector<std::string> DIRTY_LENS = {"0.0", "7.0", "18.0", "8.0", "9.0", "18.1"};
+const std::vector<std::string> BLOOM = {PassName(T_DOWNSAMPLE_QUARTER), PassName(T_BRIGHT_PASS),
+                                        PassName(T_BLOOM_BLUR_FIRST),   PassName(T_BLOOM_BLUR_SECOND),
+                                        PassName(T_BLOOM_BLUR_FIRST),   PassName(T_BLOOM_BLUR_SECOND),
+                                        PassName(T_COMPOSE_BLOOM)};
+const std::vector<std::string> DEPTH_OF_FIELD = {PassName(T_DOWNSAMPLE_QUARTER),
+                                                 PassName(T_BLUR_FIRST),
+                                                 PassName(T_BLUR_SECOND),
+                                                 PassName(T_BLUR_FIRST),
+                                                 PassName(T_BLUR_SECOND),
+                                                 PassName(T_DOWNSAMPLE_QUARTER),
+                                                 PassName(T_BLUR_FIRST),
+                                                 PassName(T_BLUR_SECOND),
+                                                 PassName(T_BLUR_FIRST),
+                                                 PassName(T_BLUR_SECOND),
+                                                 PassName(T_COMPOSE_DEPTH_OF_FIELD)};
+const std::vector<std::string> DIRTY_LENS = {PassName(T_DOWNSAMPLE_QUARTER), PassName(T_BRIGHT_PASS),
+                                             PassName(T_DIRTY_LENS),         PassName(T_BLOOM_BLUR_FIRST),
+                                             PassName(T_BLOOM_BLUR_SECOND),  PassName(T_DIRTY_LENS, 1)};
 
 } // namespace
 
@@ -213,6 +294,41 @@ TEST_F(KR_PostFXEngineDX11Test, AMissingEffectFileLeavesTheChainOff)
     EXPECT_EQ(uiLive, D3D11Control::GetLiveObjectCount());
 }
 
+TEST_F(KR_PostFXEngineDX11Test, AnEffectFileWhoseTechniquesAreNotTheRolesLeavesTheChainOff)
+{
+    const std::string sEffect = ReadSourceFile("assets/Shader/KR_PostFXEngineDX11Shader.fx");
+    // Each edit still compiles; the engine would address the techniques by the wrong positions.
+    const std::pair<const char*, std::string> aEdits[] = {
+        {"two techniques swapped", SwapLines(sEffect, "technique11 BlurFirst ", "technique11 BlurSecond ")},
+        {"two techniques of different passes swapped",
+         SwapLines(sEffect, "technique11 ComposeBloom ", "technique11 ColorOffsets ")},
+        {"one renamed", ReplaceFirst(sEffect, "technique11 BrightPass ", "technique11 Brightness ")},
+        {"the last one missing", sEffect.substr(0, sEffect.find("technique11 DirtyLens"))},
+        {"one more", sEffect + "technique11 Extra { pass P0 { KR_SCREEN_PASS(PS_Copy); } }\n"}};
+    for (const auto& [pEdit, sText] : aEdits)
+    {
+        SCOPED_TRACE(pEdit);
+        ASSERT_NE(sEffect, sText);
+        Restart();
+        m_pRepository->SetFile(KR_PostFXEngineDX11::EFFECT_PATH, sText);
+        m_pPostFX->RegisterEffect(KR_POSTFX_BLOOM);
+        // As with a missing file: false, the chain off, the scene keeps the back buffer.
+        EXPECT_FALSE(m_pPostFX->CreateResources());
+        EXPECT_EQ(1u, Effects11Control::GetLiveEffectCount()); // it did compile
+        EXPECT_TRUE(m_pPostFX->CreateSizeDependentResources());
+        EXPECT_FALSE(m_pPostFX->IsRunning());
+        const std::size_t uiLive = D3D11Control::GetLiveObjectCount();
+        EXPECT_TRUE(Frame({{KR_POSTFX_BLOOM, nullptr}, {KR_POSTFX_COLOR_OFFSETS, nullptr}}).empty());
+        EXPECT_EQ(0u, D3D11Control::GetCallCount("OMGetRenderTargets"));
+        EXPECT_EQ(uiLive, D3D11Control::GetLiveObjectCount());
+    }
+    // The file as it is runs.
+    Restart();
+    m_pRepository->SetFile(KR_PostFXEngineDX11::EFFECT_PATH, sEffect);
+    Start();
+    EXPECT_EQ(BLOOM, Names(Frame({{KR_POSTFX_BLOOM, nullptr}})));
+}
+
 TEST_F(KR_PostFXEngineDX11Test, ChainKeepsFirstPositionsAndTheLastRecord)
 {
     Start();
@@ -237,8 +353,8 @@ TEST_F(KR_PostFXEngineDX11Test, ChainKeepsFirstPositionsAndTheLastRecord)
     const std::vector<DrawnPass> vPasses = Frame({{0, &weak}, {2, nullptr}, {0, &strong}});
     ASSERT_EQ(9u, vPasses.size());
     EXPECT_EQ(std::vector<float>{2.0f}, vPasses[2].Values("g_fBloomStrength"));
-    EXPECT_EQ("13.0", vPasses[7].Pass);
-    EXPECT_EQ("4.0", vPasses[8].Pass); // the screenshot, always last
+    EXPECT_EQ(PassName(T_COLOR_OFFSETS), vPasses[7].Pass);
+    EXPECT_EQ(PassName(T_COPY), vPasses[8].Pass); // the screenshot, always last
 }
 
 TEST_F(KR_PostFXEngineDX11Test, EachEffectAloneEndsInTheBackBufferAndGivesEveryTextureBack)
@@ -248,8 +364,13 @@ TEST_F(KR_PostFXEngineDX11Test, EachEffectAloneEndsInTheBackBufferAndGivesEveryT
     m_device.BindBackBuffer(BACK_BUFFER_CLEAR);
     const ULONG uiBackBufferRefs = D3D11Control::GetRefCount(m_device.GetBackBufferView());
     const std::vector<std::pair<std::uint32_t, std::vector<std::string>>> vEffects = {
-        {0, BLOOM},    {1, DEPTH_OF_FIELD},   {2, {"13.0"}},  {3, {"14.0", "10.0", "11.0", "6.0"}},
-        {4, {"15.0"}}, {6, {"17.0", "17.1"}}, {8, DIRTY_LENS}};
+        {0, BLOOM},
+        {1, DEPTH_OF_FIELD},
+        {2, {PassName(T_COLOR_OFFSETS)}},
+        {3, {PassName(T_DEPTH_FILTER), PassName(T_BLUR_FIRST), PassName(T_BLUR_SECOND), PassName(T_COMPOSE)}},
+        {4, {PassName(T_COLOR_CUBES)}},
+        {6, {PassName(T_RGB_UV_SCALE), PassName(T_RGB_UV_SCALE, 1)}},
+        {8, DIRTY_LENS}};
     for (const auto& [uiId, vExpected] : vEffects)
     {
         SCOPED_TRACE(uiId);
@@ -280,7 +401,7 @@ TEST_F(KR_PostFXEngineDX11Test, TheProductionChainWithAScreenshotBalancesThePool
     std::vector<std::string> vExpected = BLOOM;
     vExpected.insert(vExpected.end(), DEPTH_OF_FIELD.begin(), DEPTH_OF_FIELD.end());
     vExpected.insert(vExpected.end(), DIRTY_LENS.begin(), DIRTY_LENS.end());
-    vExpected.insert(vExpected.end(), {"15.0", "13.0", "4.0"});
+    vExpected.insert(vExpected.end(), {PassName(T_COLOR_CUBES), PassName(T_COLOR_OFFSETS), PassName(T_COPY)});
     EXPECT_EQ(vExpected, Names(vPasses));
     EXPECT_EQ(BackBufferId(), vPasses.back().Target);
     EXPECT_NE(BackBufferId(), vPasses[vPasses.size() - 2].Target);
@@ -316,6 +437,75 @@ TEST_F(KR_PostFXEngineDX11Test, BloomSizesOnAWidthNotDivisibleByFour)
     EXPECT_EQ(1366.0, vPasses[7].Width);
 }
 
+TEST_F(KR_PostFXEngineDX11Test, HalfAndQuarterPassesDrawTheirTechniquesAtTheirSizes)
+{
+    delete m_pPostFX;
+    auto* pEngine = new PassSetEngine();
+    m_pPostFX = pEngine;
+    Start();
+    struct Expected
+    {
+        std::string sPass;
+        double fWidth, fHeight;
+        bool bReadsScene; // "g_tSourceTexture2" is the scene image, else null
+    };
+    auto check = [this](const std::vector<DrawnPass>& vPasses, const std::vector<Expected>& vExpected)
+    {
+        ASSERT_EQ(vExpected.size(), vPasses.size());
+        const std::uint64_t uiScene = vPasses[0].Resource("g_tSourceTexture1");
+        EXPECT_NE(0u, uiScene);
+        for (std::size_t i = 0; i < vPasses.size(); ++i)
+        {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(vExpected[i].sPass, vPasses[i].Pass);
+            EXPECT_EQ(vExpected[i].fWidth, vPasses[i].Width);
+            EXPECT_EQ(vExpected[i].fHeight, vPasses[i].Height);
+            EXPECT_EQ(vExpected[i].bReadsScene ? uiScene : 0u, vPasses[i].Resource("g_tSourceTexture2"));
+            // Each pass reads what the one before drew.
+            const std::uint64_t uiRead = i > 0 ? ViewOfTarget(vPasses[i - 1].Target) : uiScene;
+            EXPECT_EQ(uiRead, vPasses[i].Resource("g_tSourceTexture1"));
+        }
+        // Unlike the quarter reduction, the half one binds the scene depth.
+        const std::uint64_t uiDepth = D3D11Control::GetObjectId(m_pPostFX->GetDepthStencilSRV());
+        EXPECT_EQ(uiDepth, vPasses[0].Resource("g_tDepthTexture"));
+        EXPECT_EQ(3u, HeldObjects());
+    };
+
+    // The half image, four times larger, halved again, then composed as the chain's last pass.
+    pEngine->m_run = [](PassSetEngine& engine, bool bLast)
+    {
+        EXPECT_TRUE(engine.DownsampleHalf());
+        EXPECT_TRUE(engine.UpsampleQuarter());
+        EXPECT_TRUE(engine.DownsampleHalf());
+        EXPECT_TRUE(engine.ComposeHalf(bLast));
+    };
+    std::vector<DrawnPass> vPasses = Frame({{0, nullptr}});
+    check(vPasses, {{PassName(T_DOWNSAMPLE_HALF), 320, 180, false},
+                    {PassName(T_UPSAMPLE_QUARTER), 1280, 720, false},
+                    {PassName(T_DOWNSAMPLE_HALF), 640, 360, false},
+                    {PassName(T_COMPOSE_HALF), 640, 360, true}});
+    for (std::size_t i = 0; i + 1 < vPasses.size(); ++i)
+        EXPECT_NE(BackBufferId(), vPasses[i].Target);
+    EXPECT_EQ(BackBufferId(), vPasses.back().Target);
+
+    // Not last, the composite is drawn at twice the source into a pooled target and becomes the
+    // scene image.
+    pEngine->m_run = [](PassSetEngine& engine, bool)
+    {
+        EXPECT_TRUE(engine.DownsampleHalf());
+        EXPECT_TRUE(engine.UpsampleHalf());
+        EXPECT_TRUE(engine.ComposeHalf(false));
+        EXPECT_TRUE(engine.DownsampleHalf());
+    };
+    vPasses = Frame({{0, nullptr}});
+    check(vPasses, {{PassName(T_DOWNSAMPLE_HALF), 320, 180, false},
+                    {PassName(T_UPSAMPLE_HALF), 640, 360, false},
+                    {PassName(T_COMPOSE_HALF), 1280, 720, true},
+                    {PassName(T_DOWNSAMPLE_HALF), 640, 360, false}});
+    for (const DrawnPass& pass : vPasses)
+        EXPECT_NE(BackBufferId(), pass.Target);
+}
+
 TEST_F(KR_PostFXEngineDX11Test, NullRecordsResetOrKeepAsEachEffectDefines)
 {
     Start();
@@ -335,7 +525,10 @@ TEST_F(KR_PostFXEngineDX11Test, APassWhoseTargetCannotBeMadeIsSkipped)
     // The pool cannot make the first reduction's target: bloom goes on from the image it has.
     D3D11Control::FailNext("CreateTexture2D");
     const std::vector<DrawnPass> vPasses = Frame({{0, nullptr}});
-    ASSERT_EQ((std::vector<std::string>{"7.0", "8.0", "9.0", "8.0", "9.0", "2.0"}), Names(vPasses));
+    ASSERT_EQ((std::vector<std::string>{PassName(T_BRIGHT_PASS), PassName(T_BLOOM_BLUR_FIRST),
+                                        PassName(T_BLOOM_BLUR_SECOND), PassName(T_BLOOM_BLUR_FIRST),
+                                        PassName(T_BLOOM_BLUR_SECOND), PassName(T_COMPOSE_BLOOM)}),
+              Names(vPasses));
     EXPECT_EQ(640.0, vPasses[0].Width);
     EXPECT_EQ(BackBufferId(), vPasses.back().Target);
     EXPECT_EQ(3u, HeldObjects());
@@ -355,8 +548,9 @@ TEST_F(KR_PostFXEngineDX11Test, ColorCubesPickPassAndCubesByBlend)
         std::uint64_t uiFirst, uiSecond;
         float fSetBlend;
     };
-    for (const Case& c : {Case{0.0f, "15.0", uiCube1, 0, 0.0f}, Case{1.0f, "15.0", uiCube2, 0, 0.0f},
-                          Case{0.5f, "15.1", uiCube1, uiCube2, 0.5f}})
+    for (const Case& c : {Case{0.0f, PassName(T_COLOR_CUBES), uiCube1, 0, 0.0f},
+                          Case{1.0f, PassName(T_COLOR_CUBES), uiCube2, 0, 0.0f},
+                          Case{0.5f, PassName(T_COLOR_CUBES, 1), uiCube1, uiCube2, 0.5f}})
     {
         SCOPED_TRACE(c.fBlend);
         const KR_ColorCubeParameters cubes{c.fBlend, pCube1, pCube2};
@@ -486,7 +680,7 @@ TEST_F(KR_PostFXEngineDX11Test, VolumeLightingKeepsNoCameraPointer)
     EXPECT_EQ(BackBufferId(), vPasses.back().Target);
     // A null record forgets the camera: the effect then runs no pass and the chain is empty.
     m_pPostFX->EnableEffect(5, nullptr);
-    EXPECT_EQ((std::vector<std::string>{"4.0"}), Names(Frame({{5, nullptr}})));
+    EXPECT_EQ((std::vector<std::string>{PassName(T_COPY)}), Names(Frame({{5, nullptr}})));
 }
 
 TEST_F(KR_PostFXEngineDX11Test, AChainEmptiedAfterTheTakeOverStillReachesTheBackBuffer)
@@ -505,7 +699,7 @@ TEST_F(KR_PostFXEngineDX11Test, AChainEmptiedAfterTheTakeOverStillReachesTheBack
     m_pPostFX->EndFrame();
     const std::vector<DrawnPass> vPasses = Passes();
     ASSERT_EQ(1u, vPasses.size());
-    EXPECT_EQ("4.0", vPasses[0].Pass);
+    EXPECT_EQ(PassName(T_COPY), vPasses[0].Pass);
     EXPECT_EQ(BackBufferId(), vPasses[0].Target);
     m_device.GetImmediateContext()->OMSetRenderTargets(0, nullptr, nullptr);
     EXPECT_EQ(uiRefs, D3D11Control::GetRefCount(m_device.GetBackBufferView())); // the saved one released
@@ -552,7 +746,7 @@ TEST_F(KR_PostFXEngineDX11Test, ScreenshotsAreSavedAsPNGOfTheFinishedImage)
     Start({2});
     m_pPostFX->EnableEffect(7, dir.Join("alone.png").c_str());
     std::vector<DrawnPass> vPasses = Frame({});
-    ASSERT_EQ(std::vector<std::string>{"4.0"}, Names(vPasses));
+    ASSERT_EQ(std::vector<std::string>{PassName(T_COPY)}, Names(vPasses));
     EXPECT_EQ(BackBufferId(), vPasses[0].Target);
     ReadPixel(dir.Join("alone.png"), aPixel);
     EXPECT_EQ(64, aPixel[0]); // 0.25 * 255 rounded
@@ -563,7 +757,7 @@ TEST_F(KR_PostFXEngineDX11Test, ScreenshotsAreSavedAsPNGOfTheFinishedImage)
     // After an effect: the pooled image the effect left (cleared to black, as nothing is drawn).
     m_pPostFX->EnableEffect(7, dir.Join("after.png").c_str());
     vPasses = Frame({{2, nullptr}});
-    ASSERT_EQ((std::vector<std::string>{"13.0", "4.0"}), Names(vPasses));
+    ASSERT_EQ((std::vector<std::string>{PassName(T_COLOR_OFFSETS), PassName(T_COPY)}), Names(vPasses));
     EXPECT_NE(BackBufferId(), vPasses[0].Target);
     EXPECT_EQ(BackBufferId(), vPasses[1].Target);
     ReadPixel(dir.Join("after.png"), aPixel);

@@ -1,7 +1,6 @@
 // Volume lighting as the post-processing engine runs it: each stage's draws, targets, viewports
 // and the effect variables its passes see, through the stand-ins' logs.
 
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/effects11/Effects11Control.h"
 #include "render/camera/KR_Camera.h"
@@ -10,7 +9,7 @@
 #include "render/light/KR_OmniLight.h"
 #include "render/light/KR_SpotLight.h"
 #include "tests/render/effects/PostFXTestDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +25,14 @@ using namespace DirectX;
 
 namespace
 {
+
+using enum KR_PostFXEngineDX11::Technique;
+
+// A draw's name as the logs give it, "technique.pass", by the technique's role.
+std::string PassName(KR_PostFXEngineDX11::Technique technique, std::uint32_t uiPass = 0)
+{
+    return std::to_string(technique) + "." + std::to_string(uiPass);
+}
 
 // One draw: the pass applied before it, its vertex count and pipeline, and what was bound.
 struct Draw
@@ -66,11 +73,9 @@ protected:
         Effects11Control::Reset();
         std::ifstream file(std::string(KV_SOURCE_ROOT) + "/assets/Shader/KR_PostFXEngineDX11Shader.fx",
                            std::ios::binary);
-        m_pRepository = new MemoryRepository(false);
         m_pRepository->SetFile(KR_PostFXEngineDX11::EFFECT_PATH,
                                {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()});
-        m_files.AddRepository(m_pRepository);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_pManager = new KR_GraphicsResourceManagerDX11();
         m_engine->SetGraphicsResourceManager(m_pManager);
         m_camera.LookAt(XMVectorSet(0.0f, 0.0f, -10.0f, 1.0f), XMVectorZero(),
@@ -188,8 +193,8 @@ protected:
 
     TestEngine m_engine;
     PostFXTestDevice m_device{m_engine, 640, 360};
-    KF_FileManager m_files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pRepository = m_files.GetRepository();
     KR_GraphicsResourceManagerDX11* m_pManager = nullptr;
     KR_PostFXEngineDX11* m_pPostFX = new KR_PostFXEngineDX11();
     KR_Camera m_camera;
@@ -199,7 +204,9 @@ protected:
     std::vector<D3D11Control::CallRecord> m_vCalls;
 };
 
-const std::vector<std::string> STAGES_2_AND_3 = {"16.0", "16.1", "16.5", "16.6", "16.2"};
+const std::vector<std::string> STAGES_2_AND_3 = {
+    PassName(T_VOLUME_LIGHTING), PassName(T_VOLUME_LIGHTING, 1), PassName(T_VOLUME_LIGHTING, 5),
+    PassName(T_VOLUME_LIGHTING, 6), PassName(T_VOLUME_LIGHTING, 2)};
 
 } // namespace
 
@@ -214,7 +221,7 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, StagesDrawVolumesMarchFilterAndCom
         D3D11Control::GetBoundState(m_device.GetImmediateContext()).RasterizerState;
 
     const std::vector<Draw> vDraws = Frame({5});
-    std::vector<std::string> vExpected = {"16.3", "16.3"};
+    std::vector<std::string> vExpected = {PassName(T_VOLUME_LIGHTING, 3), PassName(T_VOLUME_LIGHTING, 3)};
     vExpected.insert(vExpected.end(), STAGES_2_AND_3.begin(), STAGES_2_AND_3.end());
     ASSERT_EQ(vExpected, Names(vDraws));
 
@@ -306,7 +313,7 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, NoLightsStillClearsTheTargetsAndMa
 
     // A record without steps marches nothing, and no constant becomes infinite.
     m_record.m_uiTraceSteps = 0;
-    const Draw march = Find(Frame({5}), "16.0");
+    const Draw march = Find(Frame({5}), PassName(T_VOLUME_LIGHTING));
     EXPECT_EQ(0.0f, march.Value("g_iTraceSteps"));
     EXPECT_TRUE(std::isfinite(march.Value("g_fTraceStepFactor")));
     for (float f : march.Values("g_fViewRayOffsets"))
@@ -321,8 +328,9 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, ManyTubeLightsFirstStayWithinTheEf
     for (int i = 0; i < 5; ++i)
         m_record.m_gOmniLights.Add(Omni(static_cast<float>(i)));
     const std::vector<Draw> vDraws = Frame({5});
-    const Draw& march = Find(vDraws, "16.0");
-    EXPECT_EQ(45.0 * 36.0, Find(vDraws, "16.3").VertexCount); // every light has its box
+    const Draw& march = Find(vDraws, PassName(T_VOLUME_LIGHTING));
+    // Every light has its box.
+    EXPECT_EQ(45.0 * 36.0, Find(vDraws, PassName(T_VOLUME_LIGHTING, 3)).VertexCount);
     EXPECT_EQ(32.0f, march.Value("g_iNumberOfOmniLights"));
     EXPECT_EQ(32.0f, march.Value("g_iNumberOfTubeLights"));
     // The arrays were taken, not refused: they hold the first 32 tube lights in order.
@@ -340,13 +348,13 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, AfterBloomTheVolumeStagesCoverTheW
     m_record.m_gOmniLights.Add(Omni(0.0f));
     const std::vector<Draw> vDraws = Frame({0, 5, 2});
     // Bloom ends on a target of 4 x (1366 / 4) = 1364 columns.
-    EXPECT_EQ(1364.0, Find(vDraws, "2.0").Width);
-    EXPECT_EQ(1366.0, Find(vDraws, "16.3").Width);
-    EXPECT_EQ(1366.0, Find(vDraws, "16.0").Width);
-    EXPECT_EQ(683.0, Find(vDraws, "16.1").Width);
+    EXPECT_EQ(1364.0, Find(vDraws, PassName(T_COMPOSE_BLOOM)).Width);
+    EXPECT_EQ(1366.0, Find(vDraws, PassName(T_VOLUME_LIGHTING, 3)).Width);
+    EXPECT_EQ(1366.0, Find(vDraws, PassName(T_VOLUME_LIGHTING)).Width);
+    EXPECT_EQ(683.0, Find(vDraws, PassName(T_VOLUME_LIGHTING, 1)).Width);
     // Not last: the composite goes into an image of its own, which the next effect reads.
-    const Draw& compose = Find(vDraws, "16.2");
-    const Draw& offsets = Find(vDraws, "13.0");
+    const Draw& compose = Find(vDraws, PassName(T_VOLUME_LIGHTING, 2));
+    const Draw& offsets = Find(vDraws, PassName(T_COLOR_OFFSETS));
     EXPECT_NE(BackBufferId(), compose.Targets[0]);
     EXPECT_EQ(1364.0, compose.Width);
     EXPECT_NE(0u, offsets.Resource("g_tSourceTexture1"));
@@ -359,7 +367,11 @@ TEST_F(KR_PostFXEngineDX11VolumeLightingTest, WithoutACameraTheEffectDoesNothing
     m_record.m_pCamera = nullptr;
     m_record.m_gOmniLights.Add(Omni(0.0f));
     const std::vector<Draw> vDraws = Frame({0, 5});
-    EXPECT_EQ((std::vector<std::string>{"0.0", "7.0", "8.0", "9.0", "8.0", "9.0", "2.0"}), Names(vDraws));
+    EXPECT_EQ((std::vector<std::string>{PassName(T_DOWNSAMPLE_QUARTER), PassName(T_BRIGHT_PASS),
+                                        PassName(T_BLOOM_BLUR_FIRST), PassName(T_BLOOM_BLUR_SECOND),
+                                        PassName(T_BLOOM_BLUR_FIRST), PassName(T_BLOOM_BLUR_SECOND),
+                                        PassName(T_COMPOSE_BLOOM)}),
+              Names(vDraws));
     EXPECT_EQ(BackBufferId(), vDraws.back().Targets[0]);
     EXPECT_EQ(0u, CallsOf("RSGetState"));
     EXPECT_EQ(1u, CallsOf("ClearDepthStencilView")); // the scene's own

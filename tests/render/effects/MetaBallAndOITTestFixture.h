@@ -5,7 +5,6 @@
 // stand-in's call log. The device's teardown fails the test when a reference is left over.
 
 #include "framework/files/KF_DirectoryRepository.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Windows.h"
@@ -15,7 +14,7 @@
 #include "render/device/KR_ShaderCoreManagerDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -52,9 +51,8 @@ protected:
         Win32Control::Reset();
         // A shader that fails to compile shows a message box; the test fails on the missing program.
         Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDOK; });
-        m_files.AddRepository(m_pMemory);
         m_files.AddRepository(new KF_DirectoryRepository(KV_SOURCE_ROOT));
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetShaderCache(&m_cache);
         m_engine->SetShaderCoreManager(&m_core);
         m_engine->SetMaterialManager(&m_materials);
@@ -104,8 +102,8 @@ protected:
 
     TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
     SizedStandInDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(false); // owned by m_files
+    MemoryFiles m_files{false};
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     KR_ShaderCache m_cache;
     KR_ShaderCoreManagerDX11 m_core;
     KR_MaterialManager m_materials;

@@ -89,6 +89,33 @@ TEST_F(KR_OmniLightTest, ExampleLightIsWrittenInTheFixedLayoutAndReadBackEqual)
     EXPECT_TRUE(read.GetTargetRailVisualisation() != nullptr && read.GetTargetHandle() == nullptr);
 }
 
+TEST_F(KR_OmniLightTest, TubeWritesItsFixedTargetOrEveryCurvePathInOrder)
+{
+    KR_OmniLight tube;
+    tube.SetPosition(XMFLOAT3(1, 2, 3));
+    tube.SetTarget(XMFLOAT3(4, 5, 6));
+    tube.SetOmniFlags(KR_OmniLight::OMNI_FLAG_TUBE_LIGHT);
+    ASSERT_TRUE(tube.SaveToFile(KB_String(Path("Fixed.omn").c_str())));
+    EXPECT_EQ(BodyOf("Fixed.omn"), std::string(OMNI_HEADER) +
+                                       "s 0\ne 0\npv 1 2 3\ntv 4 5 6\ncv #FFFFFF\nls 1\nlss 1\n"
+                                       "av 0 0 1e-05\nvl false\n");
+
+    // Every property on a curve: the paths replace the values, after the other keys and before "vl".
+    tube.SetPositionRailPath(KB_String("P.int"));
+    tube.SetTargetRailPath(KB_String("T.int"));
+    tube.SetColorInterpolationPath(KB_String("C.int"));
+    tube.SetStrengthInterpolationPath(KB_String("S.int"));
+    tube.SetColorInterpolation(Rail(XMVectorSet(1, 0, 0, 1), XMVectorSet(0, 1, 0, 1)));
+    tube.SetStrengthInterpolation(Rail(XMVectorSet(1, 1, 0, 0), XMVectorSet(2, 1, 0, 0)));
+    ASSERT_TRUE(tube.SaveToFile(KB_String(Path("Curves.omn").c_str())));
+    EXPECT_EQ(BodyOf("Curves.omn"), std::string(OMNI_HEADER) +
+                                        "s 0\ne 0\nlss 1\nav 0 0 1e-05\npp P.int\ntp T.int\n"
+                                        "cp C.int\nsp S.int\nvl false\n");
+    // Only curves that exist are written.
+    EXPECT_TRUE(m_pRepository->HasFile(Path("C.int")) && m_pRepository->HasFile(Path("S.int")));
+    EXPECT_FALSE(m_pRepository->HasFile(Path("P.int")) || m_pRepository->HasFile(Path("T.int")));
+}
+
 TEST_F(KR_OmniLightTest, HandWrittenFilesWithCRLFUnknownKeysAndCurvePaths)
 {
     KR_OmniLight rail;

@@ -84,6 +84,27 @@ TEST_F(KR_SpotLightTest, SpotFileIsWrittenInTheFixedLayoutAndReadBackEqual)
     EXPECT_NE(read.GetTargetMarker(), nullptr);
 }
 
+TEST_F(KR_SpotLightTest, EveryCurveIsSavedAndItsPathWrittenLastInOrder)
+{
+    KR_SpotLight light;
+    light.SetPositionRailPath(KB_String("P.int"));
+    light.SetPostitionRailInterpolation(Rail(XMVectorSet(0, 0, 0, 1), XMVectorSet(1, 0, 0, 1)));
+    light.SetTargetRailPath(KB_String("T.int"));
+    light.SetTargetRailInterpolation(Rail(XMVectorSet(0, 0, 5, 1), XMVectorSet(1, 0, 5, 1)));
+    light.SetColorInterpolationPath(KB_String("C.int"));
+    light.SetColorInterpolation(Rail(XMVectorSet(1, 0, 0, 1), XMVectorSet(0, 1, 0, 1)));
+    light.SetStrengthInterpolationPath(KB_String("S.int"));
+    light.SetStrengthInterpolation(Rail(XMVectorSet(1, 1, 0, 0), XMVectorSet(2, 1, 0, 0)));
+    ASSERT_TRUE(light.SaveToFile(KB_String(Path("Curves.spt").c_str())));
+    const std::string sBody = BodyOf("Curves.spt");
+    const std::string sKeys = sBody.substr(sBody.rfind("# \n") + 3);
+    EXPECT_EQ(sKeys,
+              "s 0\ne 0\nln 5\nlb 6.5 5\nlss 1\nupv 0 1 0\nav 0 0 1e-05\nlf 20\nlff 30\nr 1024\nvl false\n"
+              "pp P.int\ntp T.int\ncp C.int\nsp S.int\n");
+    for (const char* pCurve : {"P.int", "T.int", "C.int", "S.int"})
+        EXPECT_TRUE(m_pRepository->HasFile(Path(pCurve))) << pCurve;
+}
+
 TEST_F(KR_SpotLightTest, HandWrittenFilesResetTheirFieldsAndKeepHostileResolutions)
 {
     KR_SpotLight light;

@@ -4,10 +4,9 @@
 
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KE_MessageReceiver.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "render/debug/KR_Ray.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
 
@@ -63,9 +62,7 @@ protected:
 
     void SetUp() override
     {
-        m_pRepository = new MemoryRepository();
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetDeveloperBuild(true);
         m_Dispatcher.RegisterReceiver(KE_MT_EditorCommand, &m_Log);
@@ -88,10 +85,10 @@ protected:
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
+    MemoryFiles m_Files;
     KE_Dispatcher m_Dispatcher;
     MessageLog m_Log;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
 };
 
 } // namespace lighttest

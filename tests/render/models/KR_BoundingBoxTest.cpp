@@ -113,3 +113,10 @@ TEST(KR_BoundingBox, ByteFormIsThirtyTwoBytesAndReadsBackOnlyWhole)
     ASSERT_TRUE(modeltest::Deserialize(read, bytes));
     EXPECT_TRUE(BoxEq(read, Vec(1.0f, -2.0f, 0.5f, 0.0f), Vec(3.0f, 4.0f, 5.0f, 1.0f)));
 }
+
+TEST(KR_BoundingBox, ARecordAfterOthersIsBoundedByTheBytesLeftNotTheBuffer)
+{
+    const KR_BoundingBox box(Vec(1.0f, -2.0f, 0.5f, 0.0f), Vec(3.0f, 4.0f, 5.0f, 1.0f));
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(box));
+    EXPECT_TRUE(modeltest::WritesWithinBytesLeft(box, 32, 100, 131)); // refused one byte short
+}

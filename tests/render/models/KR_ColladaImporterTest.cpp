@@ -1,11 +1,9 @@
 #include "render/models/KR_ColladaImporter.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "framework/threads/KT_BindStruct.h"
 #include "framework/threads/KT_Future.h"
 #include "render/device/KR_GraphicsContextDX11.h"
 #include "render/device/KR_MaterialManager.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_BoundingBox.h"
 #include "render/models/KR_ColladaReaders.h"
 #include "render/models/KR_MeshAnimationResource.h"
@@ -13,11 +11,12 @@
 #include "render/models/KR_MeshResourceDX11.h"
 #include "render/models/KR_MeshSkinnedAnimationResource.h"
 #include "render/models/KR_ModelImporters.h"
+#include "render/models/KR_ModelLoader.h"
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/MeshMakingResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KU_InterpolationManager.h"
@@ -157,8 +156,7 @@ protected:
     {
         m_pMemory->SetFile(LIBRARY_PATH, R"(<material_library><material id="Stone"/><material id="Glass"/>
             </material_library>)");
-        m_files.AddRepository(m_pMemory);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         ASSERT_TRUE(m_materials.LoadMaterialLibrary());
         m_engine->SetMaterialManager(&m_materials);
         m_engine->SetGraphicsResourceManager(&m_resources);
@@ -191,8 +189,8 @@ protected:
 
     TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
     StandInGraphicsDevice m_device{m_engine};
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
+    MemoryFiles m_files;
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     KR_MaterialManager m_materials;
     MeshMakingResourceManager m_resources;
 };
@@ -271,7 +269,7 @@ TEST_F(KR_ColladaImporterTest, DocumentChecksAndSkippedGeometries)
     EXPECT_EQ(nullptr, Import(replaced("<library_materials>", "<library_animations/><library_materials>")));
     EXPECT_EQ(nullptr, Import(replaced("<library_materials>", "<library_controllers/><library_materials>")));
 
-    // Geometries that nothing instances are not built; with none left the model has no meshes.
+    // Geometries that nothing instances are not built; with none left there is no model.
     const int iMeshesBefore = m_resources.m_iMeshes;
     std::unique_ptr<KR_ModelResourceDX11> pModel = Import(
         Document(Geometry("h", "1 1 1 2 2 2 3 3 3", "<polygons>" + Vertex("h") + "<p>0 1 2</p></polygons>") +
@@ -280,10 +278,41 @@ TEST_F(KR_ColladaImporterTest, DocumentChecksAndSkippedGeometries)
     ASSERT_NE(nullptr, pModel);
     EXPECT_EQ(1u, pModel->GetMeshCount());
     EXPECT_EQ(1, m_resources.m_iMeshes - iMeshesBefore);
-    pModel = Import(Document(
-        Geometry("h", TRIANGLE, "<triangles>" + Vertex("h") + "<p>0 1 2</p></triangles>"), Node("g")));
+    EXPECT_EQ(nullptr, Import(Document(
+                           Geometry("h", TRIANGLE, "<triangles>" + Vertex("h") + "<p>0 1 2</p></triangles>"),
+                           Node("g"))));
+}
+
+TEST_F(KR_ColladaImporterTest, ADocumentThatBuildsNoMeshGivesNoModelAndNoCache)
+{
+    // The only geometry sits under a top-level group node: the group is read as a skeleton root
+    // (a bone from its matrix), so the geometry is not instanced and not built.
+    const std::string sGrouped =
+        Document(Geometry("g", TRIANGLE, "<triangles>" + Vertex("g") + "<p>0 1 2</p></triangles>"),
+                 "<node id=\"root\"><matrix sid=\"transform\">1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1</matrix>" +
+                     Node("g") + "</node>");
+    const int iMeshesBefore = m_resources.m_iMeshes;
+    EXPECT_EQ(nullptr, Import(sGrouped));
+    EXPECT_EQ(iMeshesBefore, m_resources.m_iMeshes);
+
+    KR_ModelImporters::Clear();
+    KR_ModelImporters::RegisterImporter("dae", &KR_ColladaImporter::Import);
+    m_pMemory->SetFile("Models/grouped.dae", sGrouped);
+    EXPECT_EQ(nullptr,
+              std::unique_ptr<KR_ModelResource>(KR_ModelLoader::LoadModel("Models/grouped.dae", 0, 0, 0)));
+    EXPECT_FALSE(m_pMemory->HasFile("Models/grouped.dae.bin"));
+    KR_ModelImporters::Clear();
+
+    // The group-node reading itself stays: the same group beside a top-level geometry node loads,
+    // with that one mesh.
+    std::unique_ptr<KR_ModelResourceDX11> pModel = Import(
+        Document(Geometry("g", TRIANGLE, "<triangles>" + Vertex("g") + "<p>0 1 2</p></triangles>") +
+                     Geometry("h", TRIANGLE, "<triangles>" + Vertex("h") + "<p>0 1 2 0 2 1</p></triangles>"),
+                 "<node id=\"root\"><matrix sid=\"transform\">1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1</matrix>" +
+                     Node("g") + "</node>" + Node("h")));
     ASSERT_NE(nullptr, pModel);
-    EXPECT_EQ(0u, pModel->GetMeshCount());
+    ASSERT_EQ(1u, pModel->GetMeshCount());
+    EXPECT_EQ(2u, pModel->GetMesh(0)->GetTriangleCount());
 }
 
 TEST_F(KR_ColladaImporterTest, ReadersStopAtNonNumbersAndNeverTrustCounts)
@@ -601,6 +630,39 @@ TEST_F(KR_ColladaImporterTest, NodesNestGeometriesIntoATreeAndRefuseCycles)
                                                         "</node>")));
     EXPECT_EQ(nullptr, Import(Document(sGeometries, "<node><instance_geometry url=\"b\"/></node>")));
     EXPECT_EQ(nullptr, Import(Document(sGeometries, Node("a", "<matrix>1 0 0</matrix>"))));
+}
+
+TEST_F(KR_ColladaImporterTest, ParentChainsDeeperThanTheCacheHoldsAreRefused)
+{
+    // Instancing a geometry again below another node re-parents it, so top-level pairs of nodes,
+    // each only two deep in the document, chain the meshes g0 <- g1 <- g2 ...: as deep as the
+    // document has geometries. Deeper than the model cache nests nodes it would be cached without
+    // ever reading back (and drawn and freed by recursion as deep).
+    auto chain = [](std::uint32_t uiMeshes)
+    {
+        std::string sGeometries;
+        std::string sNodes;
+        for (std::uint32_t i = 0; i < uiMeshes; ++i)
+        {
+            const std::string sId = "g" + std::to_string(i);
+            sGeometries += Geometry(sId, TRIANGLE, "<triangles>" + Vertex(sId) + "<p>0 1 2</p></triangles>");
+            if (i + 1 < uiMeshes)
+                sNodes += Node(sId, Node("g" + std::to_string(i + 1)));
+        }
+        return Document(sGeometries, sNodes);
+    };
+    std::unique_ptr<KR_ModelResourceDX11> pModel = Import(chain(KR_MeshResource::MAX_DEPTH));
+    ASSERT_NE(nullptr, pModel);
+    ASSERT_EQ(1u, pModel->GetMeshCount());
+    std::uint32_t uiDepth = 1;
+    for (KR_MeshResource* pNode = pModel->GetMesh(0); pNode->GetChildCount() != 0; pNode = pNode->GetChild(0))
+        ++uiDepth;
+    EXPECT_EQ(KR_MeshResource::MAX_DEPTH, uiDepth);
+    const std::vector<std::uint8_t> bytes = modeltest::Serialize(*pModel, false);
+    KR_ModelResourceDX11 read;
+    EXPECT_TRUE(modeltest::Deserialize(read, bytes));
+
+    EXPECT_EQ(nullptr, Import(chain(KR_MeshResource::MAX_DEPTH + 1)));
 }
 
 TEST_F(KR_ColladaImporterTest, HostileDocumentsFailCleanly)

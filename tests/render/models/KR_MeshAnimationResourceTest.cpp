@@ -160,3 +160,9 @@ TEST(KR_MeshAnimationResource, ByteFormRoundTripsAndBadRecordsChangeNothing)
         ASSERT_TRUE(target.GetEndTime() == 1.0 && target.GetScale() == nullptr);
     }
 }
+
+TEST(KR_MeshAnimationResource, ARecordAfterOthersIsBoundedByTheBytesLeftNotTheBuffer)
+{
+    std::unique_ptr<KR_MeshAnimationResource> pAnimation(MakeKeyedAnimation());
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(*pAnimation));
+}

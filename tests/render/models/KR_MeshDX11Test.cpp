@@ -137,6 +137,21 @@ TEST_F(KR_MeshDX11Test, RecordRoundTripsAndEveryTruncationFails)
     }
 }
 
+TEST_F(KR_MeshDX11Test, ARecordAfterOthersIsBoundedByTheBytesLeftNotTheBuffer)
+{
+    // As in the model cache: the header and earlier records come first, and the capacity is the
+    // whole buffer's. A small mesh and one of 2,000 vertices of stride 12.
+    KR_MeshDX11 small;
+    Fill(small, 4, {0, 0, 1});
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(small));
+    KR_MeshDX11 large;
+    Fill(large, 2000, std::vector<std::uint32_t>(700, 0));
+    const std::uint64_t uiSize = 20 + 8 + 12 * 2000 + 16 * 700;
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(large));
+    EXPECT_TRUE(modeltest::WritesWithinBytesLeft(large, uiSize, 40000, 65536));    // refused
+    EXPECT_TRUE(modeltest::WritesWithinBytesLeft(large, uiSize, 20, 20 + uiSize)); // written
+}
+
 TEST_F(KR_MeshDX11Test, InconsistentRecordsAreRefused)
 {
     KR_MeshDX11 mesh;

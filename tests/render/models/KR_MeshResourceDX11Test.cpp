@@ -1,7 +1,6 @@
 #include "render/models/KR_MeshResourceDX11.h"
 
 #include "framework/app/KU_ApplicationFactory.h"
-#include "framework/files/KF_FileManager.h"
 #include "render/device/KR_MaterialManager.h"
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/device/KR_ShaderProgram.h"
@@ -14,7 +13,7 @@
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -189,8 +188,7 @@ protected:
     {
         m_pMemory->SetFile(LIBRARY_PATH, R"(<material_library><material id="Stone"/><material id="Glass"/>
             <material id="Skin" skinnedAnimation="1"/></material_library>)");
-        m_files.AddRepository(m_pMemory);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         ASSERT_TRUE(m_materials.LoadMaterialLibrary());
         m_engine->SetMaterialManager(&m_materials);
         m_engine->SetGraphicsResourceManager(&m_resources);
@@ -212,8 +210,8 @@ protected:
     }
 
     TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
+    MemoryFiles m_files;
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     KR_MaterialManager m_materials;
     TaggingResources m_resources;
     std::vector<std::string> m_vLog;
@@ -452,4 +450,22 @@ TEST_F(KR_MeshResourceDX11Test, NestingDeeperThanTheLimitIsRefusedWithoutRecursi
     bytes.resize(bytes.size() + 4096, 0);
     KR_MeshResourceDX11 node;
     EXPECT_FALSE(modeltest::Deserialize(node, bytes));
+}
+
+TEST_F(KR_MeshResourceDX11Test, NodeAndModelRecordsAfterOthersAreBoundedByTheBytesLeftNotTheBuffer)
+{
+    StandInGraphicsDevice device{m_engine};
+    auto* pRoot = new KR_MeshResourceDX11(MakeMesh(2), Names({"Stone", "Glass"}), MakeAnimation(2.0, 5.0),
+                                          MakeSkeleton(), 0x0B);
+    KR_BoundingBox box(XMVectorSet(-1, -2, -3, 0), XMVectorSet(1, 2, 3, 0));
+    pRoot->SetBoundingBox(&box);
+    ASSERT_TRUE(pRoot->AddChild(new KR_MeshResourceDX11(MakeMesh(1), Names({"Skin"}), nullptr, nullptr, 1)));
+    // Each part of the node (children, box, names, mesh, animations) is reached by some capacity.
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(*pRoot));
+
+    KB_GrowingArray<KR_MeshResource*> gNodes;
+    gNodes.Add(pRoot);
+    gNodes.Add(new KR_MeshResourceDX11(MakeMesh(3), Names({"Stone", "Stone", "Glass"}), nullptr, nullptr, 1));
+    const KR_ModelResourceDX11 model(gNodes);
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(model));
 }

@@ -267,3 +267,10 @@ TEST(KR_MeshSkinnedAnimationResource, TruncatedAndHostileRecordsFailAndChangeNot
     EXPECT_EQ(buffer.data(), pCursor);
     EXPECT_EQ(0u, uiWritten);
 }
+
+TEST(KR_MeshSkinnedAnimationResource, ARecordAfterOthersIsBoundedByTheBytesLeftNotTheBuffer)
+{
+    Skeleton s;
+    s.pB->AddChild(MakeBone("keyed", XMMatrixRotationZ(0.3f), MakeCurve(0.5, 2.5)));
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(*s.pRoot));
+}

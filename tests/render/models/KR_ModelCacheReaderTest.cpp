@@ -1,9 +1,7 @@
 #include "render/models/KR_ModelCacheReader.h"
 
 #include "framework/app/KU_ApplicationFactory.h"
-#include "framework/files/KF_FileManager.h"
 #include "render/device/KR_MaterialManager.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_BoundingBox.h"
 #include "render/models/KR_MeshAnimationResource.h"
 #include "render/models/KR_MeshDX11.h"
@@ -11,11 +9,12 @@
 #include "render/models/KR_MeshSkinnedAnimationResource.h"
 #include "render/models/KR_ModelCacheHeader.h"
 #include "render/models/KR_ModelImporters.h"
+#include "render/models/KR_ModelLoader.h"
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/render/models/ModelTestHelpers.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -219,8 +218,7 @@ protected:
     {
         m_pMemory->SetFile(LIBRARY_PATH, R"(<material_library><material id="Stone"/><material id="Glass"/>
             <material id="Skin" skinnedAnimation="1"/></material_library>)");
-        m_files.AddRepository(m_pMemory);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         ASSERT_TRUE(m_materials.LoadMaterialLibrary());
         m_engine->SetMaterialManager(&m_materials);
         m_engine->SetGraphicsResourceManager(&m_resources);
@@ -254,8 +252,8 @@ protected:
     }
 
     TestEngine m_engine{new LibraryFactory(LIBRARY_PATH)};
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
+    MemoryFiles m_files;
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     KR_MaterialManager m_materials;
     NullResourceManager m_resources;
 };
@@ -268,7 +266,7 @@ TEST_F(KR_ModelCacheReaderTest, AWrittenCacheHasTheHeaderLayoutAndReadsBackField
     std::unique_ptr<KR_ModelResourceDX11> pModel(MakeModel());
     m_pMemory->SetFile("Models/thing.obj", "source", 0x0102030405060708ull);
     std::uint64_t uiHash = 0;
-    ASSERT_TRUE(m_files.GetFileHash("Models/thing.obj", &uiHash));
+    ASSERT_TRUE(m_files->GetFileHash("Models/thing.obj", &uiHash));
     ASSERT_TRUE(KR_ModelLoader::WriteModelCache(pModel.get(), "Models/thing.obj"));
 
     // u32 version 3, u64 time, u64 hash, little-endian and packed, then the model record to the end.

@@ -138,3 +138,14 @@ TEST(KR_ManagedModelResourceDX11, ForwardsToTheHeldModelAndActsEmptyWithoutOne)
     EXPECT_EQ(1u, placeholder.GetTriangleCount());
     EXPECT_EQ(std::vector<std::string>({"placeholder 0 1", "loaded 0 1"}), vLog);
 }
+
+TEST(KR_ModelResourceDX11, ARecordAfterOthersIsBoundedByTheBytesLeftNotTheBuffer)
+{
+    // The nodes' own records are their tests'; here the model's count, flags, centre and box.
+    KB_GrowingArray<KR_MeshResource*> gNodes;
+    gNodes.Add(new FakeNode(nullptr, "a", 4));
+    gNodes.Add(new FakeNode(nullptr, "b", 6));
+    const KR_ModelResourceDX11 model(gNodes);
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(model));
+    EXPECT_TRUE(modeltest::BoundedByBytesLeft(KR_ModelResourceDX11()));
+}

@@ -1,16 +1,15 @@
 #include "render/models/KR_ObjImporter.h"
 
-#include "framework/files/KF_FileManager.h"
 #include "render/device/KR_GraphicsContextDX11.h"
-#include "render/device/KR_ModelLoader.h"
 #include "render/models/KR_BoundingBox.h"
 #include "render/models/KR_MeshDX11.h"
 #include "render/models/KR_MeshResourceDX11.h"
 #include "render/models/KR_ModelCacheReader.h"
 #include "render/models/KR_ModelImporters.h"
+#include "render/models/KR_ModelLoader.h"
 #include "render/models/KR_ModelResourceDX11.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/MeshMakingResourceManager.h"
 #include "tests/support/TestEngine.h"
 
@@ -38,8 +37,7 @@ class KR_ObjImporterTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_files.AddRepository(m_pMemory);
-        m_engine->SetFileManager(&m_files);
+        m_files.Install();
         m_engine->SetGraphicsResourceManager(&m_resources);
     }
     void TearDown() override
@@ -86,8 +84,8 @@ protected:
 
     KR_ObjImporter m_importer;
     TestEngine m_engine;
-    KF_FileManager m_files;
-    MemoryRepository* m_pMemory = new MemoryRepository(); // the file manager's
+    MemoryFiles m_files;
+    MemoryRepository* m_pMemory = m_files.GetRepository();
     MeshMakingResourceManager m_resources;
 };
 

@@ -2,7 +2,6 @@
 // effect and the DDS writer.
 
 #include "framework/app/KE_Dispatcher.h"
-#include "framework/files/KF_FileManager.h"
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/Effects11Control.h"
@@ -12,7 +11,7 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 #include "render/scene/KR_Scene.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
 
@@ -178,11 +177,9 @@ protected:
     void SetUp() override
     {
         Effects11Control::Reset();
-        m_pRepository = new MemoryRepository();
         m_pRepository->SetFile(KR_CubeMapPlacer::COPY_EFFECT_PATH,
                                ReadSource("assets/Shader/KR_CubeMapPlacerShader.fx"));
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetShaderCoreManager(&m_Core);
         m_Engine->SetGraphicsResourceManager(m_pPool);
@@ -221,8 +218,8 @@ protected:
 
     TestEngine m_Engine;
     QualityStandInDevice m_Device{m_Engine};
-    KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryFiles m_Files;
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
     KE_Dispatcher m_Dispatcher;
     CubeMapCore m_Core;
     KR_GraphicsResourceManagerDX11* m_pPool = new KR_GraphicsResourceManagerDX11();

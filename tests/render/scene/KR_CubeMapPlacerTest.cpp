@@ -1,7 +1,6 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 
 #include "framework/app/KE_Dispatcher.h"
-#include "framework/files/KF_FileManager.h"
 #include "render/debug/KR_DebugPolyhedron.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
@@ -9,7 +8,7 @@
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ManagedShaderResourceView.h"
 #include "tests/render/camera/CameraTestHelpers.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -110,9 +109,7 @@ class KR_CubeMapPlacerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_pRepository = new MemoryRepository();
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetGraphicsDevice(&m_Device);
         m_Engine->SetGraphicsResourceManager(&m_Pool);
@@ -128,12 +125,12 @@ protected:
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
+    MemoryFiles m_Files;
     KE_Dispatcher m_Dispatcher;
     QualityDevice m_Device;
     FakeTexturePool m_Pool;
     Editor m_Editor;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
 };
 
 } // namespace

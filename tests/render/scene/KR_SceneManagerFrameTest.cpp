@@ -1,6 +1,8 @@
 #include "audio/KA_AudioResourceManager.h"
 #include "platform/crt/CrtControl.h"
 #include "render/camera/KR_ControllerCamera.h"
+#include "render/device/KR_GraphicsContext.h"
+#include "render/device/KU_GraphicsContextFactory.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/render/scene/SceneManagerTestRig.h"
 
@@ -209,6 +211,85 @@ TEST_F(KR_SceneManagerFrame, ScreenshotsSkipNamesOnDiskAndTheEnlargedOneRestores
     PressKey(m_Scenes, 0x7B);
     FrameAt(6000);
     EXPECT_FALSE(m_Scenes.IsPlaying());
+}
+
+// Gives the rig's device every size the context manager applies, as the real context resizes
+// the swap chain: the device then reports that size and its aspect ratio.
+class ResizingContext : public KR_GraphicsContext
+{
+public:
+    explicit ResizingContext(scenetest::RecordingDevice& device) : m_Device(device) {}
+    bool LoadLibraries() override { return true; }
+    KB_String GetName() override { return KB_String("Resizing"); }
+    KB_GrowingArray<KB_String>* GetAdapterNames() override { return new KB_GrowingArray<KB_String>(); }
+    KB_GrowingArray<KB_String>* GetOutputNames(std::uint32_t) override
+    {
+        return new KB_GrowingArray<KB_String>();
+    }
+    KB_GrowingArray<KR_ScreenResolution>* GetScreenResolutions(std::uint32_t, std::uint32_t) override
+    {
+        return new KB_GrowingArray<KR_ScreenResolution>();
+    }
+    KR_GraphicsDevice* CreateGraphicsDevice(HWND, std::uint32_t, std::uint32_t, KR_ScreenResolution*) override
+    {
+        return nullptr;
+    }
+    bool ApplyScreenResolution(KR_ScreenResolution* pResolution) override
+    {
+        m_Device.m_uiWidth = pResolution->m_uiWidth;
+        m_Device.m_uiHeight = pResolution->m_uiHeight;
+        m_Device.SetAspectRatio(static_cast<float>(pResolution->m_uiWidth) /
+                                static_cast<float>(pResolution->m_uiHeight));
+        return true;
+    }
+    KR_GraphicsResourceManager* CreateGraphicsResourceManager() override { return nullptr; }
+    KR_ParticleEngine* CreateParticleEngine() override { return nullptr; }
+    KR_PostFXEngine* CreatePostFXEngine() override { return nullptr; }
+    KR_OITRenderer* CreateOITRenderer() override { return nullptr; }
+    KR_MetaBallRenderer* CreateMetaBallRenderer() override { return nullptr; }
+    KR_ShaderCoreManager* CreateShaderCoreManager() override { return nullptr; }
+
+private:
+    scenetest::RecordingDevice& m_Device;
+};
+
+class ResizingContextFactory : public KU_GraphicsContextFactory
+{
+public:
+    explicit ResizingContextFactory(scenetest::RecordingDevice& device) : m_Device(device) {}
+    KR_GraphicsContext* CreateGraphicsContext() override { return new ResizingContext(m_Device); }
+
+private:
+    scenetest::RecordingDevice& m_Device;
+};
+
+TEST_F(KR_SceneManagerFrame, ASecondScreenshotKeyBeforeTheFrameLeavesTheWindowSizeToRestore)
+{
+    ResizingContextFactory factory(m_Rig.m_Device);
+    KB_GrowingArray<KU_GraphicsContextFactory*> gFactories;
+    gFactories.Add(&factory);
+    m_Rig.m_Contexts.CreateGraphicsContexts(gFactories);
+    FrameAt(0);
+    long iClock = 100;
+    // Key repeat, or F11 right after F12, while the main loop drains its messages.
+    for (std::uint64_t uiSecondKey : {0x7Bu, 0x7Au})
+    {
+        const char* pCase = uiSecondKey == 0x7B ? "F12, F12" : "F12, F11";
+        m_Rig.m_Contexts.SetScreenResolution(1280, 720);
+        ASSERT_EQ(m_Rig.m_Device.GetWidth(), 1280u);
+        PressKey(m_Scenes, 0x7B);
+        ASSERT_EQ(m_Rig.m_Device.GetWidth(), 7680u);
+        ASSERT_EQ(m_Rig.m_Device.GetHeight(), 4320u);
+        PressKey(m_Scenes, uiSecondKey);
+        FrameAt(iClock);
+        iClock += 100;
+        EXPECT_FALSE(m_Scenes.IsScreenshotPending());
+        EXPECT_EQ(m_Rig.m_Contexts.GetSelectedScreenResolution().m_uiWidth, 1280u) << pCase;
+        EXPECT_EQ(m_Rig.m_Contexts.GetSelectedScreenResolution().m_uiHeight, 720u) << pCase;
+        EXPECT_EQ(m_Rig.m_Device.GetWidth(), 1280u) << pCase;
+        EXPECT_EQ(m_Rig.m_Device.GetHeight(), 720u) << pCase;
+        EXPECT_TRUE(m_Scenes.IsPlaying()) << pCase;
+    }
 }
 
 } // namespace

@@ -84,6 +84,27 @@ TEST_F(KR_SceneManagerClock, SteppingMovesTheHeldClockAndStopsWithTheKey)
     EXPECT_DOUBLE_EQ(m_Scenes.GetSynchonizationTime(), 0.0);
 }
 
+TEST_F(KR_SceneManagerClock, AStepPressedAndReleasedBeforeTheNextFrameStepsOnce)
+{
+    // A terminal reports no releases: each key arrives pressed and released at once.
+    m_Scenes.Pause();
+    PressKey(m_Scenes, 0x27);
+    PressKey(m_Scenes, 0x27, false);
+    m_Scenes.UpdateClock();
+    m_Scenes.UpdateClock();
+    EXPECT_NEAR(m_Scenes.GetSynchonizationTime(), 0.01 * SPEED, 1e-9);
+    KE_ControllerButtonData button = {0, 1}; // step forward
+    m_Scenes.Receive(KE_MT_Controller, KE_MST_ButtonDown, &button);
+    m_Scenes.Receive(KE_MT_Controller, KE_MST_ButtonUp, &button);
+    m_Scenes.UpdateClock();
+    EXPECT_NEAR(m_Scenes.GetSynchonizationTime(), 0.02 * SPEED, 1e-9);
+    PressKey(m_Scenes, 0x25);
+    PressKey(m_Scenes, 0x25, false);
+    m_Scenes.UpdateClock();
+    m_Scenes.UpdateClock();
+    EXPECT_NEAR(m_Scenes.GetSynchonizationTime(), 0.01 * SPEED, 1e-9);
+}
+
 TEST_F(KR_SceneManagerClock, SeeksStayOnTheTimelineAndTheHeldEndIsJustBeforeIt)
 {
     m_Scenes.SetSynchronizationTime(-5.0);

@@ -21,7 +21,7 @@
 #include "tests/render/camera/CameraTestHelpers.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/NullPostFXEngine.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -158,9 +158,7 @@ class KR_SceneTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_pRepository = new RecordingRepository();
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetInterpolationManager(&m_Registry);
         m_Engine->SetGraphicsResourceManager(&m_Shelf);
@@ -174,6 +172,7 @@ protected:
     // Three cameras, two omni lights (the second on a rail), one spot light, two vertex curves,
     // one rotation curve, one placer and a selection curve, all saved by the scene; plus a
     // user-defined curve the scene never saves.
+    void WriteSampleScene(MemoryFiles& files) { WriteSampleScene(*files.Get()); }
     void WriteSampleScene(KF_FileManager& files)
     {
         m_Engine->SetFileManager(&files);
@@ -219,12 +218,12 @@ protected:
             user.InsertVertex(XMVectorSet(0.5f, 0, 0, 0), 0.0);
             user.Save();
         }
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
     }
 
     TestEngine m_Engine;
-    KF_FileManager m_Files;
-    RecordingRepository* m_pRepository = nullptr; // owned by m_Files
+    RecordingRepository* m_pRepository = new RecordingRepository(); // owned by m_Files
+    MemoryFiles m_Files{m_pRepository};
     KE_Dispatcher m_Dispatcher;
     KU_InterpolationManager m_Registry;
     ModelShelf m_Shelf;
@@ -365,6 +364,45 @@ TEST_F(KR_SceneTest, ReloadYieldsExactlyTheFolderAfterFilesWereRemoved)
     EXPECT_EQ(scene.GetUserDefinedInterpolations().GetNumMembers(), 1u);
 }
 
+// Every list a load fills, and the curves the registry holds.
+std::vector<std::uint32_t> LoadedCounts(TestScene& scene, const KU_InterpolationManager& registry)
+{
+    return {scene.GetAnimatedCameras().GetNumMembers(),
+            scene.GetOmniLights().GetNumMembers(),
+            scene.GetSpotLights().GetNumMembers(),
+            scene.GetVertexInterpolations().GetNumMembers(),
+            scene.GetVertexInterpolationVisualisations().GetNumMembers(),
+            scene.GetRotationInterpolations().GetNumMembers(),
+            scene.GetUserDefinedInterpolations().GetNumMembers(),
+            scene.GetAnimationTriggerInterpolations().GetNumMembers(),
+            scene.GetMatrixInterpolations().GetNumMembers(),
+            scene.GetCubeMapPlacers().GetNumMembers(),
+            scene.GetChunkModels().GetNumMembers(),
+            scene.GetChunkInterpolations().GetNumMembers(),
+            registry.GetAllVertexInterpolations().GetNumMembers()};
+}
+
+TEST_F(KR_SceneTest, LoadingAgainStartsFromAnEmptySceneAndGivesTheCountsOfOneLoad)
+{
+    WriteSampleScene(m_Files);
+    {
+        KB_LinearInterpolation trigger(
+            KB_String("Assets/Entities/Scene1/Interpolations/AnimationTrigger/Scene1_Trigger.int"));
+        trigger.InsertVertex(XMVectorSet(1.0f, 0, 0, 0), 2.0);
+        trigger.Save();
+    }
+    TestScene scene;
+    ASSERT_TRUE(scene.Load());
+    ExpectSampleLoaded(scene);
+    const std::vector<std::uint32_t> gOnce = LoadedCounts(scene, m_Registry);
+    EXPECT_EQ(gOnce[7], 1u); // the trigger curve
+    ASSERT_TRUE(scene.Load());
+    EXPECT_EQ(LoadedCounts(scene, m_Registry), gOnce);
+    ExpectSampleLoaded(scene);
+    EXPECT_STREQ(scene.GetUserDefinedInterpolations()[0]->GetFilePath().GetBuffer(),
+                 (USER + "Scene1_Brightness.int").c_str());
+}
+
 TEST_F(KR_SceneTest, RailColoursComeFromTheWindowsGenerator)
 {
     WriteSampleScene(m_Files);
@@ -469,7 +507,7 @@ TEST_F(KR_SceneTest, SavingLoadedFilesWritesThemBackUnchanged)
         ExpectSampleLoaded(scene);
         scene.SaveAllEntities();
     }
-    m_Engine->SetFileManager(&m_Files);
+    m_Files.Install();
     EXPECT_EQ(ReadTree(temp.GetPath()), before);
 }
 
@@ -507,7 +545,7 @@ TEST_F(KR_SceneTest, ArchiveAloneAndArchiveWithWorkingDirectoryLoadEachFileOnce)
             if (bDeveloper)
                 scene.SaveAllEntities();
         }
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         EXPECT_EQ(m_Registry.GetAllVertexInterpolations().GetNumMembers(), 0u);
     }
     EXPECT_EQ(ReadTree(source.GetPath()), before);
@@ -749,9 +787,7 @@ class KR_SceneFrameTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_pRepository = new MemoryRepository();
-        m_Files.AddRepository(m_pRepository);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetDispatcher(&m_Dispatcher);
         m_Engine->SetInterpolationManager(&m_Registry);
         m_Engine->SetShaderCoreManager(&m_Core);
@@ -778,8 +814,8 @@ protected:
 
     TestEngine m_Engine;
     StandInGraphicsDevice m_Device{m_Engine};
-    KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryFiles m_Files;
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
     KE_Dispatcher m_Dispatcher;
     KU_InterpolationManager m_Registry;
     RecordingShaderCore m_Core;
@@ -953,6 +989,31 @@ TEST_F(KR_SceneFrameTest, RailsAreDrawnInEditModeUnderTheirToggleOnly)
     EXPECT_EQ(pRail->GetNumSegments(), 0u);
     m_Scene.Render(nullptr, 1.0, false);
     EXPECT_GT(pRail->GetNumSegments(), 0u);
+    m_Engine->SetDeveloperBuild(false);
+}
+
+TEST_F(KR_SceneFrameTest, RailsDrawnInEditModeAfterASecondLoadAreThoseOfTheNewCurves)
+{
+    {
+        TestScene writer;
+        for (float fEnd : {4.0f, 6.0f})
+            writer.GetVertexInterpolations().Add(Rail(fEnd));
+        writer.SaveInterpolations();
+    }
+    m_Engine->SetDeveloperBuild(true);
+    m_Scene.Load();
+    m_Scene.Load();
+    KR_Camera camera;
+    m_Manager.SetCameraMode(KR_SCM_Edit);
+    m_Manager.SetVisualisationOn(KR_SceneManager::VISUALISATION_CURVES, true);
+    // Visualisations left from the first load would draw (and pick) curves it deleted.
+    m_Scene.Render(&camera, 1.0, false);
+    ASSERT_EQ(m_Scene.GetVertexInterpolationVisualisations().GetNumMembers(), 2u);
+    ASSERT_EQ(m_Scene.GetVertexInterpolations().GetNumMembers(), 2u);
+    for (std::uint32_t i = 0; i < 2; ++i)
+        EXPECT_GT(m_Scene.GetVertexInterpolationVisualisations()[i]->GetNumSegments(), 0u);
+    const KR_Ray ray = {XMVectorSet(0, 10, 0, 1), XMVectorSet(0, -1, 0, 0)};
+    m_Scene.GetPickDistance(1.0, ray);
     m_Engine->SetDeveloperBuild(false);
 }
 

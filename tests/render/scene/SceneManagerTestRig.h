@@ -12,7 +12,6 @@
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/app/KE_MessageReceiver.h"
 #include "framework/app/KE_ToolsBridge.h"
-#include "framework/files/KF_FileManager.h"
 #include "framework/threads/KT_ThreadPool.h"
 #include "platform/crt/CrtControl.h"
 #include "platform/win32/Win32SystemControl.h"
@@ -27,7 +26,7 @@
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/FakeGraphicsDevice.h"
 #include "tests/support/LibraryFactory.h"
-#include "tests/support/MemoryRepository.h"
+#include "tests/support/MemoryFiles.h"
 #include "tests/support/NullPostFXEngine.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
@@ -226,6 +225,7 @@ public:
     bool BeginTransparency() override { return true; }
     bool EndTransparency() override { return true; }
     bool Resolve() override { return Add("Resolve"); }
+    bool DiscardLists() override { return Add("DiscardLists"); }
 };
 
 class RecordingMetaBalls : public RecordingLifeCycle<KR_MetaBallRenderer>
@@ -394,12 +394,10 @@ public:
         CrtControl::SetClock(0);
         Win32SystemControl::SetSleepSkipped(true);
         KT_ThreadPool::Start(1);
-        m_pRepository = new MemoryRepository(false);
-        m_Files.AddRepository(m_pRepository);
         m_AudioContexts.CreateAudioContext();
         KE_ApplicationManager::SetToolsBridge(&m_Tools);
         m_Engine->SetDispatcher(&m_Dispatcher);
-        m_Engine->SetFileManager(&m_Files);
+        m_Files.Install();
         m_Engine->SetPostFXEngine(&m_PostFX);
         m_Engine->SetParticleEngine(&m_Particles);
         m_Engine->SetOITRenderer(&m_OIT);
@@ -447,8 +445,8 @@ public:
     CallLog m_Log;
     TestEngine m_Engine;
     KE_Dispatcher m_Dispatcher;
-    KF_FileManager m_Files;
-    MemoryRepository* m_pRepository = nullptr; // owned by m_Files
+    MemoryFiles m_Files{false};
+    MemoryRepository* m_pRepository = m_Files.GetRepository();
     RecordingPostFX m_PostFX;
     RecordingParticles m_Particles;
     RecordingOIT m_OIT;

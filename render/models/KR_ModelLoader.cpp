@@ -1,4 +1,4 @@
-#include "render/device/KR_ModelLoader.h"
+#include "render/models/KR_ModelLoader.h"
 
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/files/KF_FileManager.h"

@@ -1,4 +1,4 @@
-#include "render/device/KR_ModelResourceDescriptor.h"
+#include "render/models/KR_ModelResourceDescriptor.h"
 
 #include "render/device/KR_KeyHashing.h"
 

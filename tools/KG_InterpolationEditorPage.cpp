@@ -1,0 +1,13 @@
+#include "tools/KG_InterpolationEditorPage.h"
+
+#include "tools/KG_InterpolationEditorDialog.h"
+
+namespace K_GUI
+{
+
+bool KG_InterpolationEditorPage::IsShown() const
+{
+    return m_Dialog.GetShownPage() == this;
+}
+
+} // namespace K_GUI
