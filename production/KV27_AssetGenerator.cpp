@@ -104,7 +104,9 @@ double GetShowLength()
 
 std::string Number(std::uint32_t i)
 {
-    return (i < 10 ? "0" : "") + std::to_string(i);
+    std::string s = i < 10 ? "0" : "";
+    s += std::to_string(i);
+    return s;
 }
 
 std::string SceneName(std::uint32_t uiScene)

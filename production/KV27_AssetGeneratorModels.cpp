@@ -121,7 +121,11 @@ std::string FloatList(const std::vector<float>& values)
 {
     std::string s;
     for (std::size_t i = 0; i < values.size(); ++i)
-        s += (i == 0 ? "" : " ") + Format(values[i]);
+    {
+        if (i != 0)
+            s += ' ';
+        s += Format(values[i]);
+    }
     return s;
 }
 

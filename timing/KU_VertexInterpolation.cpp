@@ -191,6 +191,9 @@ KU_VertexInterpolation* KU_VertexInterpolation::LoadVertexInterpolation(const KB
     pCurve->m_gVertices = contents.gVectors;
     pCurve->ApplyFileHeader(contents);
     pCurve->MarkKeysChanged();
+    // A spline's tangents are built while loading, not by the first frame that reads the curve.
+    if (KB_CubicBSplineInterpolation* pSpline = dynamic_cast<KB_CubicBSplineInterpolation*>(pCurve))
+        pSpline->BuildDerivates();
     return pCurve;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace fmod_internal
@@ -29,6 +30,12 @@ std::vector<FmodControl::Driver> DefaultDrivers()
     return {driver};
 }
 
+// A call's name and its formatted arguments (at most 255 characters), "System::init(1024, 0)".
+struct LoggedCall
+{
+    char acText[320];
+};
+
 struct ControlState
 {
     std::mutex mutex;
@@ -36,7 +43,12 @@ struct ControlState
     unsigned int version = FMOD_VERSION;
     std::map<std::string, std::deque<FMOD_RESULT>> failures;
     std::map<std::string, int> callCounts;
-    std::deque<std::string> callLog;
+    // The latest calls as a ring of fixed-size texts, made on the first call and kept by Reset:
+    // logging a call allocates nothing. Once full, a call overwrites the oldest (at callLogStart).
+    std::unique_ptr<LoggedCall[]> callLog;
+    std::size_t callLogStart = 0;
+    std::size_t callLogCount = 0;
+    std::string callName; // a kept buffer for looking the call's name up
     bool manualClock = false;
     double manualSeconds = 0.0;
     std::map<int, std::vector<float>> spectra;
@@ -80,11 +92,17 @@ FMOD_RESULT EnterCall(const char* call, const char* format, ...)
 
     ControlState& control = Control();
     std::lock_guard<std::mutex> lock(control.mutex);
-    control.callLog.push_back(std::string(call) + "(" + args + ")");
-    if (control.callLog.size() > MAX_LOGGED_CALLS)
-        control.callLog.pop_front();
-    ++control.callCounts[call];
-    auto it = control.failures.find(call);
+    if (control.callLog == nullptr)
+        control.callLog.reset(new LoggedCall[MAX_LOGGED_CALLS]);
+    std::size_t uiSlot = control.callLogStart;
+    if (control.callLogCount < MAX_LOGGED_CALLS)
+        uiSlot = (control.callLogStart + control.callLogCount++) % MAX_LOGGED_CALLS;
+    else
+        control.callLogStart = (control.callLogStart + 1) % MAX_LOGGED_CALLS;
+    std::snprintf(control.callLog[uiSlot].acText, sizeof(LoggedCall::acText), "%s(%s)", call, args);
+    control.callName.assign(call);
+    ++control.callCounts[control.callName];
+    auto it = control.failures.find(control.callName);
     if (it == control.failures.end() || it->second.empty())
         return FMOD_OK;
     const FMOD_RESULT result = it->second.front();
@@ -159,7 +177,8 @@ void Reset()
     control.version = FMOD_VERSION;
     control.failures.clear();
     control.callCounts.clear();
-    control.callLog.clear();
+    control.callLogStart = 0;
+    control.callLogCount = 0;
     control.manualClock = false;
     control.manualSeconds = 0.0;
     control.spectra.clear();
@@ -187,13 +206,19 @@ void FailNext(const std::string& call, FMOD_RESULT result)
 std::vector<std::string> GetCallLog()
 {
     std::lock_guard<std::mutex> lock(Control().mutex);
-    return std::vector<std::string>(Control().callLog.begin(), Control().callLog.end());
+    const ControlState& control = Control();
+    std::vector<std::string> log;
+    log.reserve(control.callLogCount);
+    for (std::size_t i = 0; i < control.callLogCount; ++i)
+        log.emplace_back(control.callLog[(control.callLogStart + i) % MAX_LOGGED_CALLS].acText);
+    return log;
 }
 
 void ClearCallLog()
 {
     std::lock_guard<std::mutex> lock(Control().mutex);
-    Control().callLog.clear();
+    Control().callLogStart = 0;
+    Control().callLogCount = 0;
     Control().callCounts.clear();
 }
 

@@ -44,16 +44,19 @@ public:
     bool Resize(const KR_ScreenResolution* pScreenResolution) override;
 
 private:
+    static constexpr std::uint32_t RASTERIZER_STACK_CAPACITY = 4;
+
     ID3D11Device* m_pDevice = nullptr;                  // owned reference
     ID3D11DeviceContext* m_pImmediateContext = nullptr; // owned reference
     IDXGISwapChain* m_pSwapChain = nullptr;             // owned reference
     KR_ScreenResolution m_ScreenResolution;
     D3D11_VIEWPORT m_MainViewport{};
-    ID3D11Texture2D* m_pDepthStencilTexture = nullptr;               // owned reference
-    ID3D11RenderTargetView* m_pMainRenderTargetView = nullptr;       // owned reference
-    ID3D11DepthStencilView* m_pMainDepthStencilView = nullptr;       // owned reference
-    ID3D11RasterizerState* m_pMainRasterizerState = nullptr;         // owned reference
-    ID3D11Texture2D* m_pResolvedDepthStencilTexture = nullptr;       // owned reference; multisampling only
-    ID3D11ShaderResourceView* m_pDepthStencilSRV = nullptr;          // owned reference
-    KB_GrowingArray<ID3D11RasterizerState*> m_gRasterizerStateStack; // one owned reference per entry
+    ID3D11Texture2D* m_pDepthStencilTexture = nullptr;         // owned reference
+    ID3D11RenderTargetView* m_pMainRenderTargetView = nullptr; // owned reference
+    ID3D11DepthStencilView* m_pMainDepthStencilView = nullptr; // owned reference
+    ID3D11RasterizerState* m_pMainRasterizerState = nullptr;   // owned reference
+    ID3D11Texture2D* m_pResolvedDepthStencilTexture = nullptr; // owned reference; multisampling only
+    ID3D11ShaderResourceView* m_pDepthStencilSRV = nullptr;    // owned reference
+    // One owned reference per entry; the frame pushes two deep, so it keeps room for a few.
+    KB_GrowingArray<ID3D11RasterizerState*> m_gRasterizerStateStack{RASTERIZER_STACK_CAPACITY};
 };

@@ -461,8 +461,7 @@ KR_ManagedShaderResourceViewDX11* KR_GraphicsResourceManagerDX11::FindOrMakeView
                                                                                       bool* pMade)
 {
     *pMade = false;
-    const std::string sKey = Key(sPath);
-    auto found = m_views.find(sKey);
+    auto found = m_views.find(std::string_view(sPath.GetBuffer(), sPath.GetLength()));
     if (found != m_views.end())
         return found->second.get();
     auto* pProxy = new (std::nothrow) KR_ManagedShaderResourceViewDX11(m_pPlaceholderView);
@@ -470,7 +469,7 @@ KR_ManagedShaderResourceViewDX11* KR_GraphicsResourceManagerDX11::FindOrMakeView
         return nullptr;
     try
     {
-        m_views.emplace(sKey, std::unique_ptr<KR_ManagedShaderResourceViewDX11>(pProxy));
+        m_views.emplace(Key(sPath), std::unique_ptr<KR_ManagedShaderResourceViewDX11>(pProxy));
     }
     catch (const std::bad_alloc&)
     {

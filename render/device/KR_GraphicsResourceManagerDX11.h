@@ -31,9 +31,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -193,7 +195,15 @@ private:
     ID3D11ShaderResourceView* m_pPlaceholderView = nullptr;
     std::unique_ptr<KR_ModelResource> m_pEmptyModel;
     std::unique_ptr<KR_ModelResource> m_pPlaceholderModel; // guarded by m_modelsMutex
-    std::unordered_map<std::string, std::unique_ptr<KR_ManagedShaderResourceViewDX11>> m_views;
+    // Looked up by the path's bytes without making a key (views are asked for by name every frame).
+    struct ViewPathHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view sPath) const { return std::hash<std::string_view>{}(sPath); }
+    };
+    std::unordered_map<std::string, std::unique_ptr<KR_ManagedShaderResourceViewDX11>, ViewPathHash,
+                       std::equal_to<>>
+        m_views;
     std::unordered_map<KR_ModelResourceDescriptor, std::unique_ptr<KR_ManagedModelResourceDX11>,
                        DescriptorHash>
         m_models;

@@ -97,21 +97,27 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
         return;
     }
 
-    KB_String sId = sMaterialId;
+    const KB_String* pId = &sMaterialId;
     if (m_bUseDebugMaterial)
     {
         // Without the debug material (or its program) the draw stays as it is.
         if (KR_ShaderProgram* pDebugProgram = GetDebugProgram(pass, uiVertexFormat, bInstanced))
         {
-            sId = DEBUG_MATERIAL_ID;
+            pId = &m_sDebugMaterialId;
             pProgram = pDebugProgram;
         }
     }
+    // The callbacks may change the id: they get a copy, in a buffer kept between draws.
+    if (m_pPreApplyCallback != nullptr || m_pPostApplyCallback != nullptr)
+    {
+        m_sCallbackId = *pId;
+        pId = &m_sCallbackId;
+    }
     if (m_pPreApplyCallback != nullptr)
-        m_pPreApplyCallback(&sId);
+        m_pPreApplyCallback(&m_sCallbackId);
 
     const KR_ShaderProgram* pApplied = CopyProgram(pProgram, &applied);
-    auto found = m_mMaterials.find(sId);
+    auto found = m_mMaterials.find(*pId);
     if (found != m_mMaterials.end())
     {
         const KR_Material& m = found->second;
@@ -163,7 +169,7 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
                 pCore->SetCubemapTexture(i, pView, CubeMapValue(pView));
         }
         if (m_pPostApplyCallback != nullptr)
-            m_pPostApplyCallback(&sId);
+            m_pPostApplyCallback(&m_sCallbackId);
         // The program may be shared with materials that draw with other states: this material's
         // states go to the copy, the cached program stays as it is.
         if (pProgram != nullptr)

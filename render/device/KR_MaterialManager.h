@@ -123,6 +123,8 @@ private:
     std::map<KB_String, KR_Material> m_mMaterials;
     KB_String m_sLibraryPath; // of the last load
     bool m_bUseDebugMaterial = false;
+    const KB_String m_sDebugMaterialId{DEBUG_MATERIAL_ID};
+    KB_String m_sCallbackId; // the id handed to the apply callbacks; its buffer is reused
     ApplyCallback m_pPostApplyCallback = nullptr;
     ApplyCallback m_pPreApplyCallback = nullptr;
     ID3D11BlendState* m_apBlendStates[3] = {};               // not owned: the resource manager's

@@ -66,9 +66,12 @@ struct KR_ColorCubeParameters
 // A null camera draws nothing. The light lists are copied (the lights are not owned).
 struct KR_VolumeLightParameters
 {
+    // Room the light lists keep from the start: filling them each frame allocates nothing.
+    static constexpr std::uint32_t LIST_CAPACITY = 16;
+
     KR_Camera* m_pCamera = nullptr;
-    KB_GrowingArray<KR_SpotLight*> m_gSpotLights;
-    KB_GrowingArray<KR_OmniLight*> m_gOmniLights; // omni and tube lights
+    KB_GrowingArray<KR_SpotLight*> m_gSpotLights{LIST_CAPACITY};
+    KB_GrowingArray<KR_OmniLight*> m_gOmniLights{LIST_CAPACITY}; // omni and tube lights
     std::uint32_t m_uiTraceSteps = 64;
     float m_fStepScale = 1.0f;
     float m_fTraceDistance = 100.0f;

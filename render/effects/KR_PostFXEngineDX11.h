@@ -259,6 +259,12 @@ private:
     std::uint32_t m_uiLightBricksVertexCount = 0;
     KR_VolumeLightGeometry::SpotLightBatch m_spotLightBatch;
     KR_VolumeLightGeometry::OmniLightBatch m_omniLightBatch;
+    // Scratch of the light volumes and of the omni batch's combined arrays: emptied, never shrunk,
+    // so once grown a frame fills them without allocating.
+    KB_GrowingArray<DirectX::XMFLOAT3> m_gLightVolumeVertices;
+    KB_GrowingArray<DirectX::XMFLOAT4> m_gCombinedOmniColors;
+    KB_GrowingArray<DirectX::XMFLOAT4> m_gCombinedOmniAttenuations;
+    KB_GrowingArray<DirectX::XMFLOAT4> m_gCombinedOmniPositions;
 
     ID3DX11EffectShaderResourceVariable* m_pSourceTexture1 = nullptr;
     ID3DX11EffectShaderResourceVariable* m_pSourceTexture2 = nullptr;
@@ -318,8 +324,8 @@ private:
     ID3D11ShaderResourceView* m_pColorCube1 = nullptr; // not owned
     ID3D11ShaderResourceView* m_pColorCube2 = nullptr; // not owned
     CameraValues m_volumeCamera;
-    KB_GrowingArray<KR_SpotLight*> m_gVolumeSpotLights;
-    KB_GrowingArray<KR_OmniLight*> m_gVolumeOmniLights;
+    KB_GrowingArray<KR_SpotLight*> m_gVolumeSpotLights{KR_VolumeLightParameters::LIST_CAPACITY};
+    KB_GrowingArray<KR_OmniLight*> m_gVolumeOmniLights{KR_VolumeLightParameters::LIST_CAPACITY};
     std::uint32_t m_uiTraceSteps = 64;
     float m_fTraceStepScale = 1.0f;
     float m_fTraceDistance = 100.0f;

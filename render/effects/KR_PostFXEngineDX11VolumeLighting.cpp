@@ -89,7 +89,8 @@ void KR_PostFXEngineDX11::CreateLightPyramids(double fTime)
 {
     KR_ReleaseAndNull(m_pLightPyramidsVB);
     m_uiLightPyramidsVertexCount = 0;
-    KB_GrowingArray<XMFLOAT3> vertices;
+    KB_GrowingArray<XMFLOAT3>& vertices = m_gLightVolumeVertices;
+    vertices.RemoveAll(false);
     for (std::uint32_t i = 0; i < m_gVolumeSpotLights.GetNumMembers(); ++i)
         KR_VolumeLightGeometry::BuildSpotLightPyramid(&vertices, fTime, m_gVolumeSpotLights[i],
                                                       m_fTraceDistance);
@@ -102,7 +103,8 @@ void KR_PostFXEngineDX11::CreateLightBricks(double fTime)
 {
     KR_ReleaseAndNull(m_pLightBricksVB);
     m_uiLightBricksVertexCount = 0;
-    KB_GrowingArray<XMFLOAT3> vertices;
+    KB_GrowingArray<XMFLOAT3>& vertices = m_gLightVolumeVertices;
+    vertices.RemoveAll(false);
     const float* p = m_volumeCamera.m_vPosition;
     const XMVECTOR vCamera = XMVectorSet(p[0], p[1], p[2], 1.0f);
     // Omni lights first, then tube lights.
@@ -172,11 +174,10 @@ void KR_PostFXEngineDX11::ApplyOmniLightBatch()
     m_pNumberOfTubeLights->SetInt(static_cast<int>(uiTubes));
     if (n == 0)
         return;
-    KB_GrowingArray<XMFLOAT4> colors, attenuations, positions;
-    b.GetCombined(&colors, &attenuations, &positions);
-    m_pOmniLightColor->SetFloatVectorArray(Floats(colors), 0, n);
-    m_pOmniLightAttenuation->SetFloatVectorArray(Floats(attenuations), 0, n);
-    m_pOmniLightPosition->SetFloatVectorArray(Floats(positions), 0, n);
+    b.GetCombined(&m_gCombinedOmniColors, &m_gCombinedOmniAttenuations, &m_gCombinedOmniPositions);
+    m_pOmniLightColor->SetFloatVectorArray(Floats(m_gCombinedOmniColors), 0, n);
+    m_pOmniLightAttenuation->SetFloatVectorArray(Floats(m_gCombinedOmniAttenuations), 0, n);
+    m_pOmniLightPosition->SetFloatVectorArray(Floats(m_gCombinedOmniPositions), 0, n);
     m_pOmniLightPosition2->SetFloatVectorArray(Floats(b.m_gTubeSecondPositions), 0, uiTubes);
 }
 

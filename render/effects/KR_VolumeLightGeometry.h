@@ -60,17 +60,21 @@ public:
     static void AppendBox(KB_GrowingArray<DirectX::XMFLOAT3>* pVertices,
                           const DirectX::XMFLOAT3 (&corners)[8]);
 
-    // The spot lights of one frame, at most the capacity (MAX_SPOT_LIGHTS or less).
+    // The spot lights of one frame, at most the capacity (MAX_SPOT_LIGHTS or less). The arrays hold
+    // room for MAX_SPOT_LIGHTS from the start: a frame fills them without allocating.
     struct SpotLightBatch
     {
-        KB_GrowingArray<ID3D11ShaderResourceView*> m_gShadowMaps; // not owned
-        KB_GrowingArray<DirectX::XMFLOAT4X4> m_gProjections;
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gPositions;    // w 1
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gDirections;   // unit or zero, w 0
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gColors;       // RGB, w 1
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gCones;        // cos FOV, cos falloff, difference, flag
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gAttenuations; // constant, linear, quadratic, strength
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gShadowBiases; // base, adaptive width, 0, 0
+        KB_GrowingArray<ID3D11ShaderResourceView*> m_gShadowMaps{MAX_SPOT_LIGHTS}; // not owned
+        KB_GrowingArray<DirectX::XMFLOAT4X4> m_gProjections{MAX_SPOT_LIGHTS};
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gPositions{MAX_SPOT_LIGHTS};  // w 1
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gDirections{MAX_SPOT_LIGHTS}; // unit or zero, w 0
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gColors{MAX_SPOT_LIGHTS};     // RGB, w 1
+        // cos FOV, cos falloff, difference, flag
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gCones{MAX_SPOT_LIGHTS};
+        // constant, linear, quadratic, strength
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gAttenuations{MAX_SPOT_LIGHTS};
+        // base, adaptive width, 0, 0
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gShadowBiases{MAX_SPOT_LIGHTS};
         std::uint32_t m_uiCapacity = MAX_SPOT_LIGHTS;
 
         // Empties the batch; the capacity becomes the smaller of uiArrayLength and MAX_SPOT_LIGHTS.
@@ -82,16 +86,17 @@ public:
 
     // The omni and tube lights of one frame. At most MAX_OMNI_LIGHTS omni lights; tube lights do
     // not count against that, but omni and tube lights together never exceed the length of the
-    // effect's arrays.
+    // effect's arrays. The arrays hold room for MAX_OMNI_LIGHTS from the start.
     struct OmniLightBatch
     {
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniColors;       // RGB, specular strength
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniAttenuations; // constant, linear, quadratic, strength
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniPositions;    // w 1
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gTubeColors;
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gTubeAttenuations;
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gTubePositions;
-        KB_GrowingArray<DirectX::XMFLOAT4> m_gTubeSecondPositions;
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniColors{MAX_OMNI_LIGHTS}; // RGB, specular strength
+        // constant, linear, quadratic, strength
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniAttenuations{MAX_OMNI_LIGHTS};
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gOmniPositions{MAX_OMNI_LIGHTS}; // w 1
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gTubeColors{MAX_OMNI_LIGHTS};
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gTubeAttenuations{MAX_OMNI_LIGHTS};
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gTubePositions{MAX_OMNI_LIGHTS};
+        KB_GrowingArray<DirectX::XMFLOAT4> m_gTubeSecondPositions{MAX_OMNI_LIGHTS};
         std::uint32_t m_uiArrayLength = 0;
 
         // Empties the batch for effect arrays of uiArrayLength elements.

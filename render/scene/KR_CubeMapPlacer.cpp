@@ -117,16 +117,16 @@ struct SavedDeviceState
     }
 };
 
-// Hands the shaders eight empty cube-map entries and unbinds the cube-map slots of every stage, so
-// that no cube map is read while one is drawn.
-void UnbindCubeMaps(ID3D11DeviceContext* pContext)
+// The shader core's cube-map lists with every slot empty; made once, before the first frame.
+struct NoCubeMaps
 {
-    if (KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager())
+    KB_GrowingArray<ID3D11ShaderResourceView*> gViews{CUBE_MAP_SLOTS};
+    KB_GrowingArray<XMFLOAT4> gVectors{CUBE_MAP_SLOTS};
+    KB_GrowingArray<float> gValues{CUBE_MAP_SLOTS};
+    KB_GrowingArray<bool> gFlags{CUBE_MAP_SLOTS};
+
+    NoCubeMaps()
     {
-        KB_GrowingArray<ID3D11ShaderResourceView*> gViews;
-        KB_GrowingArray<XMFLOAT4> gVectors;
-        KB_GrowingArray<float> gValues;
-        KB_GrowingArray<bool> gFlags;
         for (UINT i = 0; i < CUBE_MAP_SLOTS; ++i)
         {
             gViews.Add(nullptr);
@@ -134,8 +134,17 @@ void UnbindCubeMaps(ID3D11DeviceContext* pContext)
             gValues.Add(0.0f);
             gFlags.Add(false);
         }
-        pCore->SetCubeMaps(&gViews, &gVectors, &gValues, &gFlags);
     }
+};
+const NoCubeMaps s_noCubeMaps;
+
+// Hands the shaders eight empty cube-map entries and unbinds the cube-map slots of every stage, so
+// that no cube map is read while one is drawn.
+void UnbindCubeMaps(ID3D11DeviceContext* pContext)
+{
+    if (KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager())
+        pCore->SetCubeMaps(&s_noCubeMaps.gViews, &s_noCubeMaps.gVectors, &s_noCubeMaps.gValues,
+                           &s_noCubeMaps.gFlags);
     ID3D11ShaderResourceView* apNoViews[CUBE_MAP_SLOTS] = {};
     pContext->VSSetShaderResources(CUBE_MAP_FIRST_SLOT, CUBE_MAP_SLOTS, apNoViews);
     pContext->PSSetShaderResources(CUBE_MAP_FIRST_SLOT, CUBE_MAP_SLOTS, apNoViews);
@@ -183,6 +192,8 @@ std::uint32_t ClampSide(std::uint32_t uiSide)
 
 KR_CubeMapPlacer::KR_CubeMapPlacer()
 {
+    // Without it (out of memory) nothing is rendered into the cube.
+    m_pFaceCamera = new (std::nothrow) KR_Camera();
     if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
     KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
@@ -256,6 +267,7 @@ KR_CubeMapPlacer::~KR_CubeMapPlacer()
     // The visualisation points at the rail: it goes first.
     DeleteAndNull(m_pRailVisualisation);
     DeleteAndNull(m_pPositionRail);
+    DeleteAndNull(m_pFaceCamera);
     DeleteAndNull(m_pPositionHandle);
     DeleteAndNull(m_pMarker);
     ReleaseTextures();
@@ -461,7 +473,8 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
     ID3D11DeviceContext* pContext = pGraphics != nullptr ? pGraphics->GetImmediateContext() : nullptr;
     KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
-    if (pScene == nullptr || pDevice == nullptr || pContext == nullptr || pResources == nullptr)
+    if (pScene == nullptr || pDevice == nullptr || pContext == nullptr || pResources == nullptr ||
+        m_pFaceCamera == nullptr)
         return;
     const bool bStatic = !IsDynamic();
     // The copy of a static map's faces needs the effect only developer builds make.
@@ -536,7 +549,7 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
     if (!bStatic)
         m_iFramesLeft = iFramesLeft;
 
-    KR_Camera camera;
+    KR_Camera& camera = *m_pFaceCamera;
     camera.SetFOV(CUBE_FACE_FIELD_OF_VIEW);
     camera.SetAspectRatio(1.0f);
     const XMFLOAT2 nearFar = pScene->GetNearFarPlanes();
@@ -642,8 +655,10 @@ ID3D11ShaderResourceView* KR_CubeMapPlacer::GetCubeMapView()
         return nullptr;
     if (IsUsingDebugTexture() || !IsDynamic())
     {
-        KR_ManagedShaderResourceView* pView = pResources->GetShaderResourceViewFromFile(
-            IsUsingDebugTexture() ? KB_String(DEBUG_CUBE_MAP_PATH) : m_sCubeMapPath);
+        // The placer's own path is passed as it is, not copied.
+        KR_ManagedShaderResourceView* pView =
+            IsUsingDebugTexture() ? pResources->GetShaderResourceViewFromFile(KB_String(DEBUG_CUBE_MAP_PATH))
+                                  : pResources->GetShaderResourceViewFromFile(m_sCubeMapPath);
         return pView != nullptr ? pView->GetShaderResourceView() : nullptr;
     }
     return m_uiFrontTexture != NO_TEXTURE ? pResources->GetShaderResourceView(m_uiFrontTexture) : nullptr;

@@ -48,6 +48,7 @@
 
 #include <cstdint>
 
+class KR_Camera;
 class KR_DebugPolyhedron;
 class KR_Scene;
 class KR_TranslateGizmo;
@@ -223,6 +224,8 @@ private:
     std::uint8_t m_uiFlags = 0;
     KU_VertexInterpolation* m_pPositionRail = nullptr;                   // owned
     KR_VertexInterpolationVisualisation* m_pRailVisualisation = nullptr; // owned, developer builds
+    // Owned: the camera of the faces, made with the placer rather than by every render.
+    KR_Camera* m_pFaceCamera = nullptr;
     KB_Color m_RailColor = KB_Color(0.733f, 0.231f, 0.898f, 1.0f);
     KB_Color m_RailSelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
     KB_Color m_RailMarkerColor = KB_Color(0.769f, 0.388f, 0.894f, 1.0f);

@@ -58,6 +58,11 @@ public:
     static constexpr float DEFAULT_FAR_PLANE = 200.0f;
     static constexpr float DEFAULT_EDITOR_NEAR_PLANE = 0.5f;
     static constexpr float DEFAULT_EDITOR_FAR_PLANE = 500.0f;
+    // Room the per-frame light lists (shadow-map handles, lit volume lights) keep from the start,
+    // so that a frame with up to this many lights fills them without allocating.
+    static constexpr std::uint32_t LIGHT_LIST_CAPACITY = 16;
+    // The same for the cube-map lists handed to the shaders.
+    static constexpr std::uint32_t CUBE_MAP_LIST_CAPACITY = 16;
 
     // Paths set, lists empty, the pairs at their defaults; the derived constructor sets the name.
     KR_Scene();
@@ -291,22 +296,22 @@ protected:
     // One per chunk model, same index.
     KB_GrowingArray<KU_VertexInterpolation*> m_gChunkInterpolations; // owned
     // One per spot light, same index, while the scene holds its shadow maps; empty otherwise.
-    KB_GrowingArray<std::uint32_t> m_gShadowDepthHandles;
-    KB_GrowingArray<std::uint32_t> m_gShadowColorHandles;
+    KB_GrowingArray<std::uint32_t> m_gShadowDepthHandles{LIGHT_LIST_CAPACITY};
+    KB_GrowingArray<std::uint32_t> m_gShadowColorHandles{LIGHT_LIST_CAPACITY};
     KR_TextureResourceDescription m_ShadowDepthDescription;
     KR_TextureResourceDescription m_ShadowColorDescription;
     // This frame's lit volume lights (not owned).
-    KB_GrowingArray<KR_SpotLight*> m_gVolumeSpotLights;
-    KB_GrowingArray<KR_OmniLight*> m_gVolumeOmniLights;
+    KB_GrowingArray<KR_SpotLight*> m_gVolumeSpotLights{LIGHT_LIST_CAPACITY};
+    KB_GrowingArray<KR_OmniLight*> m_gVolumeOmniLights{LIGHT_LIST_CAPACITY};
     // The device's targets and viewports, saved around the shadow pass.
     D3D11_VIEWPORT m_aSavedViewports[2] = {};
     ID3D11RenderTargetView* m_apSavedRenderTargets[2] = {}; // referenced while saved
     ID3D11DepthStencilView* m_pSavedDepthStencil = nullptr; // referenced while saved
     // The cube maps handed to the shaders, refilled every frame without giving up their storage.
-    KB_GrowingArray<ID3D11ShaderResourceView*> m_gCubeMapViews;
-    KB_GrowingArray<DirectX::XMFLOAT4> m_gCubeMapVectors;
-    KB_GrowingArray<float> m_gCubeMapMipCounts;
-    KB_GrowingArray<bool> m_gCubeMapFlags;
+    KB_GrowingArray<ID3D11ShaderResourceView*> m_gCubeMapViews{CUBE_MAP_LIST_CAPACITY};
+    KB_GrowingArray<DirectX::XMFLOAT4> m_gCubeMapVectors{CUBE_MAP_LIST_CAPACITY};
+    KB_GrowingArray<float> m_gCubeMapMipCounts{CUBE_MAP_LIST_CAPACITY};
+    KB_GrowingArray<bool> m_gCubeMapFlags{CUBE_MAP_LIST_CAPACITY};
     // The volume-lighting record, refilled every frame without giving up its storage.
     KR_VolumeLightParameters m_VolumeLightRecord;
 

@@ -16,6 +16,7 @@
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
+#include "tests/support/PackedShow.h"
 #include "tests/support/TestTempDir.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
 #include "tools/KG_ManagedFacade.h"
@@ -25,7 +26,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -192,18 +192,9 @@ protected:
         s_pFolder = new TestTempDir();
         ASSERT_TRUE(s_pFolder->IsValid());
         // The archive as the run command makes it: effects precompiled into a staged copy.
-        namespace fs = std::filesystem;
-        const std::string sStage = s_pFolder->Join("stage/assets");
-        fs::create_directories(s_pFolder->Join("stage"));
-        fs::copy(std::string(KV_SOURCE_ROOT) + "/assets", sStage, fs::copy_options::recursive);
-        const std::string sCompile =
-            std::string(KV_KVFXC) + " '" + KV_SOURCE_ROOT + "/assets' '" + sStage + "' >/dev/null";
-        ASSERT_EQ(std::system(sCompile.c_str()), 0) << sCompile;
-        fs::create_directories(s_pFolder->Join("run"));
-        const std::string sPack =
-            std::string(KV_KVPACK) + " '" + sStage + "' '" + s_pFolder->Join("run/KV27.dat") + "' >/dev/null";
-        ASSERT_EQ(std::system(sPack.c_str()), 0) << sPack;
-        fs::remove_all(s_pFolder->Join("stage"));
+        const std::string sFault = PackedShow::Pack(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC,
+                                                    KV_KVPACK, s_pFolder->Join("run"));
+        ASSERT_EQ(sFault, "");
     }
 
     static void TearDownTestSuite()

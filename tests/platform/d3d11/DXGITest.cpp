@@ -270,6 +270,80 @@ TEST_F(DXGI, FactoryAnswersOnlyItsInterfaces)
     EXPECT_EQ(E_FAIL, CreateDXGIFactory(IID_IDXGIFactory, &pFactory));
 }
 
+// The frame logs keep their storage from frame to frame: a record holds only its own call's
+// objects, values and pipeline, whatever call held that place in an earlier frame.
+TEST_F(DXGI, FrameLogsHoldEachCallsOwnRecordWhateverTheEarlierFramesLoggedInItsPlace)
+{
+    CreateSwapChain();
+    D3D11_BUFFER_DESC vbDesc{};
+    vbDesc.ByteWidth = 64;
+    vbDesc.Usage = D3D11_USAGE_DEFAULT;
+    vbDesc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+    ID3D11Buffer* pVertices = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateBuffer(&vbDesc, nullptr, &pVertices));
+    const UINT uiStride = 16;
+    const UINT uiOffset = 0;
+    const D3D11_VIEWPORT viewports[2] = {{0.0f, 0.0f, 8.0f, 4.0f, 0.0f, 1.0f},
+                                         {1.0f, 2.0f, 3.0f, 4.0f, 0.0f, 1.0f}};
+
+    // Frame 1: draws with a vertex buffer bound and a two-viewport call.
+    m_pContext->IASetVertexBuffers(0, 1, &pVertices, &uiStride, &uiOffset);
+    m_pContext->Draw(3, 0);
+    m_pContext->Draw(6, 3);
+    m_pContext->RSSetViewports(2, viewports);
+    ASSERT_EQ(S_OK, m_pSwapChain->Present(0, 0));
+    // Frame 2: fewer calls, none a draw where frame 1 drew.
+    m_pContext->RSSetViewports(1, viewports);
+    m_pContext->Flush();
+    ASSERT_EQ(S_OK, m_pSwapChain->Present(0, 0));
+    const auto vFrame2 = D3D11Control::GetLastFrameCallLog();
+    ASSERT_EQ(3u, vFrame2.size());
+    EXPECT_EQ("RSSetViewports", vFrame2[0].Method);
+    EXPECT_EQ((std::vector<double>{1.0, 0.0, 0.0, 8.0, 4.0, 0.0, 1.0}), vFrame2[0].Values);
+    EXPECT_TRUE(vFrame2[0].Objects.empty());
+    EXPECT_FALSE(vFrame2[0].Pipeline.has_value());
+    EXPECT_EQ("Flush", vFrame2[1].Method);
+    EXPECT_FALSE(vFrame2[1].Pipeline.has_value());
+    EXPECT_TRUE(vFrame2[1].Values.empty());
+    EXPECT_EQ("Present", vFrame2[2].Method);
+    EXPECT_EQ("IDXGISwapChain", vFrame2[2].Interface);
+
+    // Frame 3: a draw without vertex buffers where frame 1 drew with one.
+    ID3D11Buffer* pNone = nullptr;
+    m_pContext->IASetVertexBuffers(0, 1, &pNone, &uiStride, &uiOffset);
+    m_pContext->Draw(4, 1);
+    ASSERT_EQ(S_OK, m_pSwapChain->Present(0, 0));
+    // Unbinding the buffer released the context's reference: the draw comes third.
+    const auto vFrame3 = D3D11Control::GetLastFrameCallLog();
+    ASSERT_EQ(4u, vFrame3.size());
+    EXPECT_EQ((std::vector<std::uint64_t>{0}), vFrame3[0].Objects);
+    EXPECT_EQ("Release", vFrame3[1].Method);
+    EXPECT_FALSE(vFrame3[1].Pipeline.has_value());
+    EXPECT_EQ("Draw", vFrame3[2].Method);
+    EXPECT_EQ((std::vector<double>{4.0, 1.0}), vFrame3[2].Values);
+    ASSERT_TRUE(vFrame3[2].Pipeline.has_value());
+    EXPECT_TRUE(vFrame3[2].Pipeline->VertexBuffers.empty());
+    EXPECT_EQ((std::vector<std::uint64_t>{0}), vFrame3[2].Objects);
+    EXPECT_EQ(2u, vFrame3[2].Frame);
+    EXPECT_EQ(3u, D3D11Control::GetCallCount("Draw"));
+    EXPECT_EQ(2u, D3D11Control::GetCallCount("ID3D11DeviceContext::RSSetViewports"));
+    Release(pVertices);
+}
+
+TEST_F(DXGI, AFrameThatNeverEndsKeepsItsNewestCallsInOrder)
+{
+    CreateSwapChain();
+    D3D11Control::ClearCallLog();
+    const std::size_t uiCalls = 65536 + 10;
+    for (std::size_t i = 0; i < uiCalls; ++i)
+        m_pContext->Flush();
+    const auto vLog = D3D11Control::GetCallLog();
+    ASSERT_EQ(32768u + 10u, vLog.size());
+    for (std::size_t i = 1; i < vLog.size(); ++i)
+        ASSERT_EQ(vLog[i - 1].Sequence + 1, vLog[i].Sequence) << i;
+    EXPECT_EQ(uiCalls, D3D11Control::GetCallCount("Flush"));
+}
+
 // Paced, a present with a sync interval of N returns N refresh periods of the swap chain's mode
 // after its previous present; an interval of 0 and a late present do not wait, and Reset leaves
 // pacing off. The manual clock shows the waits.

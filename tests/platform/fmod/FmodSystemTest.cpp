@@ -128,6 +128,33 @@ TEST_F(FmodSystem, InjectedFailuresQueuePerCallAndLeaveNoEffect)
     EXPECT_EQ(pOther, nullptr);
 }
 
+// The log keeps the latest 10000 calls, oldest first, however often it has gone round; a failure
+// queued for a call is still found after that.
+TEST_F(FmodSystem, CallLogKeepsTheLatestCallsInOrderOnceFull)
+{
+    ASSERT_EQ(FMOD_System_Create(&m_pSystem), FMOD_OK);
+    for (int i = 0; i < 10000 + 2500; ++i)
+        m_pSystem->init(i, FMOD_INIT_NORMAL, nullptr);
+    std::vector<std::string> log = FmodControl::GetCallLog();
+    ASSERT_EQ(log.size(), 10000u);
+    EXPECT_EQ(log.front(), "System::init(2500, 0)"); // after System_Create and 2500 inits
+    EXPECT_EQ(log[7499], "System::init(9999, 0)");
+    EXPECT_EQ(log.back(), "System::init(12499, 0)");
+    EXPECT_EQ(FmodControl::GetCallCount("System::init"), 12500);
+
+    FmodControl::FailNext("System::getVersion", FMOD_ERR_MEMORY);
+    unsigned int version = 0;
+    EXPECT_EQ(m_pSystem->getVersion(&version), FMOD_ERR_MEMORY);
+    log = FmodControl::GetCallLog();
+    EXPECT_EQ(log.back(), "System::getVersion()");
+    EXPECT_EQ(log.front(), "System::init(2501, 0)");
+
+    FmodControl::ClearCallLog();
+    EXPECT_TRUE(FmodControl::GetCallLog().empty());
+    EXPECT_EQ(m_pSystem->getVersion(&version), FMOD_OK);
+    EXPECT_EQ(FmodControl::GetCallLog(), std::vector<std::string>{"System::getVersion()"});
+}
+
 TEST_F(FmodSystem, SoundsNeedAnInitialisedSystemAndAnHonestRecordSize)
 {
     const std::vector<std::uint8_t> wav =

@@ -644,10 +644,16 @@ TEST_F(KR_ColladaImporterTest, ParentChainsDeeperThanTheCacheHoldsAreRefused)
         std::string sNodes;
         for (std::uint32_t i = 0; i < uiMeshes; ++i)
         {
-            const std::string sId = "g" + std::to_string(i);
+            // Appended, not "g" + number: GCC's -O3 restrict warning misfires on a literal plus a string.
+            std::string sId = "g";
+            sId += std::to_string(i);
             sGeometries += Geometry(sId, TRIANGLE, "<triangles>" + Vertex(sId) + "<p>0 1 2</p></triangles>");
             if (i + 1 < uiMeshes)
-                sNodes += Node(sId, Node("g" + std::to_string(i + 1)));
+            {
+                std::string sChild = "g";
+                sChild += std::to_string(i + 1);
+                sNodes += Node(sId, Node(sChild));
+            }
         }
         return Document(sGeometries, sNodes);
     };

@@ -168,9 +168,13 @@ std::string StripDocument(const std::vector<std::uint32_t>& vVertexCounts)
     std::string sNodes;
     for (std::size_t i = 0; i < vVertexCounts.size(); ++i)
     {
-        const std::string sId = "g" + std::to_string(i);
+        // Appended, not "g" + number: GCC's -O3 restrict warning misfires on a literal plus a string.
+        std::string sId = "g";
+        sId += std::to_string(i);
         sGeometries += StripGeometry(sId, vVertexCounts[i]);
-        sNodes += "<node id=\"n" + std::to_string(i) + "\"><instance_geometry url=\"#" + sId + "\"/></node>";
+        sNodes += "<node id=\"n";
+        sNodes += std::to_string(i);
+        sNodes += "\"><instance_geometry url=\"#" + sId + "\"/></node>";
     }
     return "<?xml version=\"1.0\"?><COLLADA version=\"1.4.1\"><library_geometries>" + sGeometries +
            "</library_geometries><library_visual_scenes><visual_scene id=\"s\">" + sNodes +
