@@ -476,78 +476,14 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
     if (pScene == nullptr || pDevice == nullptr || pContext == nullptr || pResources == nullptr ||
         m_pFaceCamera == nullptr)
         return;
-    const bool bStatic = !IsDynamic();
     // The copy of a static map's faces needs the effect only developer builds make.
-    if (bStatic && !HasCopyEffect())
+    if (!IsDynamic() && !HasCopyEffect())
         return;
-
-    // Which faces go into which texture. A countdown out of its range (never set by the placer
-    // itself) starts a new update rather than choosing faces that do not exist.
-    const std::int32_t iFramesPerUpdate = m_iFramesPerUpdate > 1 ? m_iFramesPerUpdate : 1;
-    std::int32_t iFramesLeft =
-        m_iFramesLeft >= 1 && m_iFramesLeft <= iFramesPerUpdate ? m_iFramesLeft : iFramesPerUpdate;
-    --iFramesLeft;
-    std::uint32_t uiFirstFace = 0;
-    std::uint32_t uiFaceCount = FACE_COUNT;
-    std::uint32_t uiTarget = m_uiFrontTexture;
-    if (!bStatic && iFramesPerUpdate > 1)
-    {
-        uiFaceCount = FACE_COUNT / static_cast<std::uint32_t>(iFramesPerUpdate);
-        uiFirstFace = static_cast<std::uint32_t>(iFramesLeft) * uiFaceCount;
-        uiTarget = m_uiBackTexture;
-    }
-
-    const Resolution size = GetTextureResolution(m_Resolution);
-    const KR_TextureResourceDescription colorDescription(
-        size.uiWidth, size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_USAGE_DEFAULT,
-        D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE, D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
-    const KR_TextureResourceDescription depthDescription(
-        size.uiWidth, size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_D32_FLOAT, D3D11_USAGE_DEFAULT,
-        D3D11_BIND_DEPTH_STENCIL, D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
-    std::uint32_t uiCopy = NO_TEXTURE;
-    if (bStatic)
-    {
-        uiTarget = pResources->AcquireTexture(&colorDescription);
-        uiCopy = pResources->AcquireTexture(&colorDescription);
-    }
-    std::uint32_t uiDepth = pResources->AcquireTexture(&depthDescription);
-    std::uint32_t uiSource = bStatic ? uiTarget : NO_TEXTURE; // handed back below
-
-    // Every view the faces need, before the device is touched: a size the device refuses (a
-    // non-square resolution) or textures that were never made leave everything as it was.
-    ID3D11ShaderResourceView* pSourceView = nullptr;
-    bool bComplete = uiTarget != NO_TEXTURE && uiDepth != NO_TEXTURE;
-    for (std::uint32_t i = uiFirstFace; bComplete && i < uiFirstFace + uiFaceCount; ++i)
-        bComplete = pResources->GetRenderTargetView(uiTarget, i) != nullptr &&
-                    pResources->GetDepthStencilView(uiDepth, i) != nullptr &&
-                    (!bStatic || pResources->GetRenderTargetView(uiCopy, i) != nullptr);
-    if (bComplete && bStatic)
-    {
-        D3D11_SHADER_RESOURCE_VIEW_DESC sourceDesc = {};
-        sourceDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-        sourceDesc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
-        sourceDesc.Texture2DArray = {0, 1, 0, FACE_COUNT};
-        ID3D11Texture2D* pSourceTexture = pResources->GetTexture2D(uiTarget);
-        if (pSourceTexture == nullptr ||
-            FAILED(pDevice->CreateShaderResourceView(pSourceTexture, &sourceDesc, &pSourceView)))
-        {
-            pSourceView = nullptr;
-        }
-        bComplete = pSourceView != nullptr && pResources->GetTexture2D(uiCopy) != nullptr;
-    }
-    if (!bComplete)
-    {
-        KR_ReleaseAndNull(pSourceView);
-        if (uiSource != NO_TEXTURE)
-            pResources->ReleaseTexture(&uiSource);
-        if (uiCopy != NO_TEXTURE)
-            pResources->ReleaseTexture(&uiCopy);
-        if (uiDepth != NO_TEXTURE)
-            pResources->ReleaseTexture(&uiDepth);
+    FacePass pass = ChooseFaces();
+    if (!AcquireFaceTargets(pDevice, pResources, pass))
         return;
-    }
-    if (!bStatic)
-        m_iFramesLeft = iFramesLeft;
+    if (!pass.bStatic)
+        m_iFramesLeft = pass.iFramesLeft;
 
     KR_Camera& camera = *m_pFaceCamera;
     camera.SetFOV(CUBE_FACE_FIELD_OF_VIEW);
@@ -559,7 +495,8 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
     saved.Save(pContext);
     UnbindPixelShaderResources(pContext);
     const D3D11_VIEWPORT viewport = {
-        0.0f, 0.0f, static_cast<float>(size.uiWidth), static_cast<float>(size.uiHeight), 0.0f, 1.0f};
+        0.0f, 0.0f, static_cast<float>(pass.size.uiWidth), static_cast<float>(pass.size.uiHeight),
+        0.0f, 1.0f};
     pContext->RSSetViewports(1, &viewport);
     // Back faces culled; cube faces are drawn without multisampling.
     const D3D11_RASTERIZER_DESC rasterizerDesc =
@@ -568,14 +505,93 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
 
     pScene->Update(fTime);
     UnbindCubeMaps(pContext);
+    DrawFaces(pScene, fTime, pContext, pResources, pass, viewport);
+    FinishFaces(pContext, pResources, pass);
 
+    saved.Restore(pContext);
+    ReleaseFaceTextures(pResources, pass);
+}
+
+KR_CubeMapPlacer::FacePass KR_CubeMapPlacer::ChooseFaces() const
+{
+    // A countdown out of its range (never set by the placer itself) starts a new update rather
+    // than choosing faces that do not exist.
+    FacePass pass;
+    pass.bStatic = !IsDynamic();
+    pass.iFramesPerUpdate = m_iFramesPerUpdate > 1 ? m_iFramesPerUpdate : 1;
+    pass.iFramesLeft =
+        m_iFramesLeft >= 1 && m_iFramesLeft <= pass.iFramesPerUpdate ? m_iFramesLeft : pass.iFramesPerUpdate;
+    --pass.iFramesLeft;
+    pass.uiFirstFace = 0;
+    pass.uiFaceCount = FACE_COUNT;
+    pass.uiTarget = m_uiFrontTexture;
+    if (!pass.bStatic && pass.iFramesPerUpdate > 1)
+    {
+        pass.uiFaceCount = FACE_COUNT / static_cast<std::uint32_t>(pass.iFramesPerUpdate);
+        pass.uiFirstFace = static_cast<std::uint32_t>(pass.iFramesLeft) * pass.uiFaceCount;
+        pass.uiTarget = m_uiBackTexture;
+    }
+    pass.size = GetTextureResolution(m_Resolution);
+    return pass;
+}
+
+bool KR_CubeMapPlacer::AcquireFaceTargets(ID3D11Device* pDevice, KR_GraphicsResourceManager* pResources,
+                                          FacePass& pass) const
+{
+    const KR_TextureResourceDescription colorDescription(
+        pass.size.uiWidth, pass.size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_R8G8B8A8_UNORM,
+        D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE,
+        D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
+    const KR_TextureResourceDescription depthDescription(
+        pass.size.uiWidth, pass.size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_D32_FLOAT, D3D11_USAGE_DEFAULT,
+        D3D11_BIND_DEPTH_STENCIL, D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
+    if (pass.bStatic)
+    {
+        pass.uiTarget = pResources->AcquireTexture(&colorDescription);
+        pass.uiCopy = pResources->AcquireTexture(&colorDescription);
+    }
+    pass.uiDepth = pResources->AcquireTexture(&depthDescription);
+    pass.uiSource = pass.bStatic ? pass.uiTarget : NO_TEXTURE; // handed back with the others
+
+    // Every view the faces need, before the device is touched: a size the device refuses (a
+    // non-square resolution) or textures that were never made leave everything as it was.
+    bool bComplete = pass.uiTarget != NO_TEXTURE && pass.uiDepth != NO_TEXTURE;
+    for (std::uint32_t i = pass.uiFirstFace; bComplete && i < pass.uiFirstFace + pass.uiFaceCount; ++i)
+        bComplete = pResources->GetRenderTargetView(pass.uiTarget, i) != nullptr &&
+                    pResources->GetDepthStencilView(pass.uiDepth, i) != nullptr &&
+                    (!pass.bStatic || pResources->GetRenderTargetView(pass.uiCopy, i) != nullptr);
+    if (bComplete && pass.bStatic)
+    {
+        D3D11_SHADER_RESOURCE_VIEW_DESC sourceDesc = {};
+        sourceDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+        sourceDesc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
+        sourceDesc.Texture2DArray = {0, 1, 0, FACE_COUNT};
+        ID3D11Texture2D* pSourceTexture = pResources->GetTexture2D(pass.uiTarget);
+        if (pSourceTexture == nullptr ||
+            FAILED(pDevice->CreateShaderResourceView(pSourceTexture, &sourceDesc, &pass.pSourceView)))
+        {
+            pass.pSourceView = nullptr;
+        }
+        bComplete = pass.pSourceView != nullptr && pResources->GetTexture2D(pass.uiCopy) != nullptr;
+    }
+    if (!bComplete)
+        ReleaseFaceTextures(pResources, pass);
+    return bComplete;
+}
+
+void KR_CubeMapPlacer::DrawFaces(KR_Scene* pScene, double fTime, ID3D11DeviceContext* pContext,
+                                 KR_GraphicsResourceManager* pResources, const FacePass& pass,
+                                 const D3D11_VIEWPORT& viewport)
+{
+    KR_Camera& camera = *m_pFaceCamera;
     const XMVECTOR vPosition = GetPosition(fTime);
     const float afClear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (std::uint32_t i = uiFirstFace; i < uiFirstFace + uiFaceCount; ++i)
+    for (std::uint32_t i = pass.uiFirstFace; i < pass.uiFirstFace + pass.uiFaceCount; ++i)
     {
-        ID3D11RenderTargetView* pTarget = pResources->GetRenderTargetView(uiTarget, i);
-        ID3D11DepthStencilView* pDepth = pResources->GetDepthStencilView(uiDepth, i);
-        ID3D11RenderTargetView* pCopyTarget = bStatic ? pResources->GetRenderTargetView(uiCopy, i) : nullptr;
+        ID3D11RenderTargetView* pTarget = pResources->GetRenderTargetView(pass.uiTarget, i);
+        ID3D11DepthStencilView* pDepth = pResources->GetDepthStencilView(pass.uiDepth, i);
+        ID3D11RenderTargetView* pCopyTarget =
+            pass.bStatic ? pResources->GetRenderTargetView(pass.uiCopy, i) : nullptr;
         pContext->OMSetRenderTargets(1, &pTarget, pDepth);
         pContext->RSSetViewports(1, &viewport);
         pContext->ClearRenderTargetView(pTarget, afClear);
@@ -589,51 +605,59 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
         // What transparent materials gathered on this face never reaches the frame's image.
         if (KR_OITRenderer* pTransparency = KE_GetOITRenderer())
             pTransparency->DiscardLists();
-
-        if (!bStatic)
-            continue;
-        // The face just drawn into slice i of the saved cube.
-        pContext->OMSetRenderTargets(1, &pCopyTarget, nullptr);
-        m_pSourceTextureSideVariable->SetFloat(static_cast<float>(i));
-        m_pSourceTextureVariable->SetResource(pSourceView);
-        pContext->IASetInputLayout(m_pInputLayoutPosUVVertex);
-        const UINT uiStride = QUAD_VERTEX_STRIDE;
-        const UINT uiOffset = 0;
-        pContext->IASetVertexBuffers(0, 1, &m_pFullScreenQuadUVsVB, &uiStride, &uiOffset);
-        pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
-        m_pCopyTechnique->GetPassByIndex(0)->Apply(0, pContext);
-        pContext->Draw(4, 0);
-        UnbindPixelShaderResources(pContext);
+        if (pass.bStatic)
+            CopyFace(pContext, pCopyTarget, pass, i);
     }
+}
 
-    if (bStatic)
+void KR_CubeMapPlacer::CopyFace(ID3D11DeviceContext* pContext, ID3D11RenderTargetView* pCopyTarget,
+                                const FacePass& pass, std::uint32_t uiFace)
+{
+    pContext->OMSetRenderTargets(1, &pCopyTarget, nullptr);
+    m_pSourceTextureSideVariable->SetFloat(static_cast<float>(uiFace));
+    m_pSourceTextureVariable->SetResource(pass.pSourceView);
+    pContext->IASetInputLayout(m_pInputLayoutPosUVVertex);
+    const UINT uiStride = QUAD_VERTEX_STRIDE;
+    const UINT uiOffset = 0;
+    pContext->IASetVertexBuffers(0, 1, &m_pFullScreenQuadUVsVB, &uiStride, &uiOffset);
+    pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
+    m_pCopyTechnique->GetPassByIndex(0)->Apply(0, pContext);
+    pContext->Draw(4, 0);
+    UnbindPixelShaderResources(pContext);
+}
+
+void KR_CubeMapPlacer::FinishFaces(ID3D11DeviceContext* pContext, KR_GraphicsResourceManager* pResources,
+                                   FacePass& pass)
+{
+    if (pass.bStatic)
     {
         // The effect must not keep the temporary view alive.
         m_pSourceTextureVariable->SetResource(nullptr);
-        KR_ReleaseAndNull(pSourceView);
+        KR_ReleaseAndNull(pass.pSourceView);
         // A failed write is not reported further: the file keeps its last good content.
-        D3DX11SaveTextureToFileA(pContext, pResources->GetTexture2D(uiCopy), D3DX11_IFF_DDS,
+        D3DX11SaveTextureToFileA(pContext, pResources->GetTexture2D(pass.uiCopy), D3DX11_IFF_DDS,
                                  m_sCubeMapPath.GetBuffer());
     }
     else if (m_iFramesLeft == 0)
     {
-        if (ID3D11ShaderResourceView* pTargetView = pResources->GetShaderResourceView(uiTarget))
+        if (ID3D11ShaderResourceView* pTargetView = pResources->GetShaderResourceView(pass.uiTarget))
             pContext->GenerateMips(pTargetView);
-        m_iFramesLeft = iFramesPerUpdate;
-        if (iFramesPerUpdate > 1)
+        m_iFramesLeft = pass.iFramesPerUpdate;
+        if (pass.iFramesPerUpdate > 1)
         {
             const std::uint32_t uiFinished = m_uiBackTexture;
             m_uiBackTexture = m_uiFrontTexture;
             m_uiFrontTexture = uiFinished;
         }
     }
+}
 
-    saved.Restore(pContext);
-    if (uiSource != NO_TEXTURE)
-        pResources->ReleaseTexture(&uiSource);
-    if (uiCopy != NO_TEXTURE)
-        pResources->ReleaseTexture(&uiCopy);
-    pResources->ReleaseTexture(&uiDepth);
+void KR_CubeMapPlacer::ReleaseFaceTextures(KR_GraphicsResourceManager* pResources, FacePass& pass)
+{
+    KR_ReleaseAndNull(pass.pSourceView);
+    for (std::uint32_t* pHandle : {&pass.uiSource, &pass.uiCopy, &pass.uiDepth})
+        if (*pHandle != NO_TEXTURE)
+            pResources->ReleaseTexture(pHandle);
 }
 
 void KR_CubeMapPlacer::RenderOnceAtStartTime(KR_Scene* pScene)
