@@ -1,7 +1,7 @@
 #include "audio/KA_AudioContextFmod.h"
 
 #include "audio/KA_AudioResourceFmod.h"
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/fmod/fmod.hpp"
@@ -156,8 +156,7 @@ std::int32_t KA_AudioContextFmod::Set3DListenerAttributes(const DirectX::XMFLOAT
 
 KA_AudioResource* KA_AudioContextFmod::CreateAudioResource(const KB_String& path, bool is3D, bool looped)
 {
-    const KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (m_pSystem == nullptr || pFiles == nullptr)
         return nullptr;
     std::uint64_t size = 0;

@@ -4,8 +4,8 @@
 #include "audio/KA_AudioContextManager.h"
 #include "audio/KA_AudioEditorObjects.h"
 #include "audio/KA_AudioResource.h"
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "timing/KU_InterpolationValue.h"
@@ -46,29 +46,10 @@ constexpr std::uint32_t NUM_LEGEND_LINES = sizeof LEGEND / sizeof LEGEND[0];
 // Markers keep their size on screen: they are scaled by this share of their distance to the camera.
 constexpr float SCREEN_SIZE_FACTOR = 0.01f;
 
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
-
-KE_Dispatcher* GetDispatcher()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
-}
-
 KA_AudioContext* GetAudioContext()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KA_AudioContextManager* pAudio = pEngine != nullptr ? pEngine->GetAudioContextManager() : nullptr;
+    KA_AudioContextManager* pAudio = KE_GetAudioContextManager();
     return pAudio != nullptr ? pAudio->GetAudioContext() : nullptr;
-}
-
-bool IsDeveloperBuild()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr && pEngine->IsDeveloperBuild();
 }
 
 // A line feed inside a value would start a line of keys on reading.
@@ -84,7 +65,7 @@ void WriteLineValue(std::ostringstream& text, const KB_String& value)
 
 KA_AudioEntity::KA_AudioEntity()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
 }
 
@@ -92,7 +73,7 @@ KA_AudioEntity::~KA_AudioEntity()
 {
     delete m_pSound;
     m_pSound = nullptr;
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
     DeleteCurvesAndEditorObjects();
 }
@@ -141,7 +122,7 @@ void KA_AudioEntity::ResetSettings()
 bool KA_AudioEntity::Load(const KB_String& sPath)
 {
     ResetSettings();
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t size = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &size, &pData))
@@ -280,7 +261,7 @@ KB_String KA_AudioEntity::GetCurveDirectory() const
 
 bool KA_AudioEntity::Save()
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr || m_sFilePath.GetLength() == 0)
         return false;
     const KB_String directory = GetCurveDirectory();
@@ -306,7 +287,7 @@ bool KA_AudioEntity::Initialize()
         m_pPositionCurve = KU_VertexInterpolation::LoadVertexInterpolation(directory + m_sPositionCurvePath);
     if (m_sVolumeCurvePath.GetLength() != 0)
         m_pVolumeCurve = KU_VertexInterpolation::LoadVertexInterpolation(directory + m_sVolumeCurvePath);
-    if (m_pEditorObjects != nullptr && IsDeveloperBuild())
+    if (m_pEditorObjects != nullptr && KE_IsDeveloperBuild())
     {
         // Every entity gets a marker, so that one following a curve can be picked too; its rail
         // takes the place of the gizmo.
@@ -472,7 +453,7 @@ void KA_AudioEntity::SetSelectedPosition(const XMVECTOR& vPosition)
 
 void KA_AudioEntity::DeselectAll()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
 }
 

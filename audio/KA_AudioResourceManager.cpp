@@ -5,8 +5,8 @@
 #include "audio/KA_AudioEditorObjects.h"
 #include "audio/KA_AudioEntity.h"
 #include "audio/KA_AudioResource.h"
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KF_FileManager.h"
 #include "timing/KU_VertexInterpolation.h"
 
@@ -18,19 +18,9 @@ using namespace DirectX;
 namespace
 {
 
-KE_ApplicationManager* GetEngine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-KE_Dispatcher* GetDispatcher()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetDispatcher() : nullptr;
-}
-
 KA_AudioContext* GetAudioContext()
 {
-    KA_AudioContextManager* pAudio = GetEngine() != nullptr ? GetEngine()->GetAudioContextManager() : nullptr;
+    KA_AudioContextManager* pAudio = KE_GetAudioContextManager();
     return pAudio != nullptr ? pAudio->GetAudioContext() : nullptr;
 }
 
@@ -64,7 +54,7 @@ KA_AudioResourceManager::~KA_AudioResourceManager()
     m_pMasterVolume = nullptr;
     if (m_bRegistered)
     {
-        if (KE_Dispatcher* pDispatcher = GetDispatcher())
+        if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
             pDispatcher->UnRegisterReceiver(KE_MT_Keyboard, this);
         m_bRegistered = false;
     }
@@ -87,7 +77,7 @@ void KA_AudioResourceManager::SetAudioEntityPath(const KB_String& sDirectory)
     m_sAudioEntityDirectory = sDirectory;
     if (!m_bRegistered)
     {
-        if (KE_Dispatcher* pDispatcher = GetDispatcher())
+        if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         {
             pDispatcher->RegisterReceiver(KE_MT_Keyboard, this);
             m_bRegistered = true;
@@ -109,7 +99,7 @@ void KA_AudioResourceManager::LoadAll()
     DeleteEntities();
     delete m_pMasterVolume;
     m_pMasterVolume = nullptr;
-    KF_FileManager* pFiles = GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr)
         return;
     KB_GrowingArray<KB_String> gNames;

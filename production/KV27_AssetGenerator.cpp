@@ -3,7 +3,7 @@
 
 #include "production/KV27_AssetGenerator.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_String.h"
 #include "framework/files/KF_FileManager.h"
 #include "production/KV27_AssetGeneratorInternal.h"
@@ -128,8 +128,7 @@ std::string CubeMapPath(std::uint32_t uiScene)
 
 bool Generator::WriteText(const std::string& sPath, const std::string& sText)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr || !pFiles->WriteFile(KB_String(sPath.c_str()), sText.size(), sText.data()))
         return Fail("cannot write " + sPath);
     return true;

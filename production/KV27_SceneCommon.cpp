@@ -1,6 +1,6 @@
 #include "production/KV27_SceneCommon.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/camera/KR_Camera.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ManagedShaderResourceView.h"
@@ -23,31 +23,6 @@ namespace
 constexpr KR_PostFXType REGISTERED_EFFECTS[] = {KR_POSTFX_BLOOM,           KR_POSTFX_DEPTH_OF_FIELD,
                                                 KR_POSTFX_DIRTY_LENS,      KR_POSTFX_COLOR_CUBES,
                                                 KR_POSTFX_VOLUME_LIGHTING, KR_POSTFX_COLOR_OFFSETS};
-
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-KR_PostFXEngine* GetPostFXEngine()
-{
-    return Engine() != nullptr ? Engine()->GetPostFXEngine() : nullptr;
-}
-
-KR_ShaderCoreManager* GetShaderCore()
-{
-    return Engine() != nullptr ? Engine()->GetShaderCoreManager() : nullptr;
-}
-
-KR_SceneManager* GetSceneManager()
-{
-    return Engine() != nullptr ? Engine()->GetSceneManager() : nullptr;
-}
-
-KR_GraphicsResourceManager* GetResourceManager()
-{
-    return Engine() != nullptr ? Engine()->GetGraphicsResourceManager() : nullptr;
-}
 
 ID3D11ShaderResourceView* CurrentView(KR_ManagedShaderResourceView* pView)
 {
@@ -84,7 +59,7 @@ bool KV27_SceneCommon::Load()
     m_pCubeA = nullptr;
     m_pCubeB = nullptr;
     m_pDirtyLens = nullptr;
-    if (KR_GraphicsResourceManager* pResources = GetResourceManager())
+    if (KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager())
     {
         for (const char* pModel : m_Table.models)
             m_gModels.Add(pResources->GetModelResource(
@@ -100,7 +75,7 @@ bool KV27_SceneCommon::Load()
         m_pDirtyLens =
             pResources->GetShaderResourceViewFromFile(KB_String("Assets/Textures/FX/FX_DirtyLens_1.dds"));
     }
-    if (KR_PostFXEngine* pPostFX = GetPostFXEngine())
+    if (KR_PostFXEngine* pPostFX = KE_GetPostFXEngine())
         for (const KR_PostFXType eEffect : REGISTERED_EFFECTS)
             pPostFX->RegisterEffect(eEffect);
     const XMFLOAT3 extent(m_Table.fSpinExtent, 0.0f, 0.0f);
@@ -124,7 +99,7 @@ bool KV27_SceneCommon::Load()
 bool KV27_SceneCommon::Update(double fTime)
 {
     KR_Scene::Update(fTime);
-    KR_SceneManager* pManager = GetSceneManager();
+    KR_SceneManager* pManager = KE_GetSceneManager();
     if (pManager != nullptr)
     {
         const XMFLOAT4 black(0.0f, 0.0f, 0.0f, 1.0f);
@@ -139,7 +114,7 @@ bool KV27_SceneCommon::Update(double fTime)
 
 void KV27_SceneCommon::EnableFrameEffects(double fTime)
 {
-    KR_PostFXEngine* pPostFX = GetPostFXEngine();
+    KR_PostFXEngine* pPostFX = KE_GetPostFXEngine();
     if (pPostFX == nullptr)
         return;
     pPostFX->ClearEffects();
@@ -213,7 +188,7 @@ void KV27_SceneCommon::RefreshShaderVectors(double fTime)
 {
     if (m_Table.vectors.empty())
         return;
-    KR_ShaderCoreManager* pCore = GetShaderCore();
+    KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager();
     if (pCore == nullptr)
         return;
     pCore->ResetVectorArray();
@@ -241,13 +216,13 @@ void KV27_SceneCommon::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVis
         mViewProjection = pCamera->GetViewProjectionMatrix();
         vPosition = pCamera->GetPosition();
         nearFar = pCamera->GetNearFarPlanes();
-        if (KR_PostFXEngine* pPostFX = GetPostFXEngine())
+        if (KR_PostFXEngine* pPostFX = KE_GetPostFXEngine())
         {
             const float afNearFar[2] = {nearFar.x, nearFar.y};
             pPostFX->SetNearFarPlanes(afNearFar);
         }
     }
-    if (KR_ShaderCoreManager* pCore = GetShaderCore())
+    if (KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager())
     {
         XMFLOAT3 position;
         XMStoreFloat3(&position, vPosition);
@@ -313,7 +288,7 @@ XMMATRIX KV27_SceneCommon::SpinTransform(const KB_Vector4<float>& spin, double f
 
 bool KV27_SceneCommon::PostLoad()
 {
-    if (KR_ShaderCoreManager* pCore = GetShaderCore())
+    if (KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager())
         pCore->ResetVectorArray();
     return true;
 }

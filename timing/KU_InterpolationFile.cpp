@@ -1,6 +1,6 @@
 #include "timing/KU_InterpolationFile.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KF_FileManager.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileNumber.h"
@@ -46,12 +46,6 @@ constexpr const char* MATRIX_LEGEND[] = {
 };
 
 constexpr std::uint32_t NUM_LEGEND_LINES = sizeof(VERTEX_LEGEND) / sizeof(VERTEX_LEGEND[0]);
-
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    return pManager ? pManager->GetFileManager() : nullptr;
-}
 
 template <typename T>
 void CutToLength(KB_GrowingArray<T>& gArray, std::uint32_t uiLength)
@@ -150,7 +144,7 @@ private:
 
 bool KU_InterpolationFile::Read(const KB_String& sPath, ValueKind eKind, Contents* pContents)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (!pFiles)
         return false;
     std::uint64_t uiSize = 0;
@@ -226,7 +220,7 @@ void KU_InterpolationFile::Parse(const char* pText, std::uint64_t uiSize, ValueK
 
 bool KU_InterpolationFile::Write(const KB_String& sPath, ValueKind eKind, const Contents& contents)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (!pFiles)
         return false;
 

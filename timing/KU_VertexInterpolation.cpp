@@ -1,6 +1,6 @@
 #include "timing/KU_VertexInterpolation.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "timing/KB_AnimationTriggerInterpolation.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -13,12 +13,6 @@ using namespace DirectX;
 
 namespace
 {
-
-KU_InterpolationManager* GetRegistry()
-{
-    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    return pManager ? pManager->GetInterpolationManger() : nullptr;
-}
 
 // The kinds a curve can be created as, made with sFilePath; null for any other name.
 KU_VertexInterpolation* NewCreatableKind(const KB_String& sTypeName, const KB_String& sFilePath)
@@ -38,7 +32,7 @@ KU_VertexInterpolation* NewCreatableKind(const KB_String& sTypeName, const KB_St
 
 KU_VertexInterpolation::KU_VertexInterpolation(const KB_String& sFilePath) : KU_Interpolation(sFilePath)
 {
-    if (KU_InterpolationManager* pRegistry = GetRegistry())
+    if (KU_InterpolationManager* pRegistry = KE_GetInterpolationManager())
         pRegistry->RegisterInterpolation(sFilePath, this);
 }
 
@@ -48,13 +42,13 @@ KU_VertexInterpolation::KU_VertexInterpolation() : m_bDerivedDataValid(true)
 
 KU_VertexInterpolation::~KU_VertexInterpolation()
 {
-    if (KU_InterpolationManager* pRegistry = GetRegistry())
+    if (KU_InterpolationManager* pRegistry = KE_GetInterpolationManager())
         pRegistry->UnregisterInterpolation(this);
 }
 
 void KU_VertexInterpolation::SetFilePath(const KB_String& sFilePath)
 {
-    if (KU_InterpolationManager* pRegistry = GetRegistry())
+    if (KU_InterpolationManager* pRegistry = KE_GetInterpolationManager())
         pRegistry->RenameInterpolation(this, sFilePath);
     m_sFilePath = sFilePath;
 }
@@ -80,7 +74,7 @@ bool KU_VertexInterpolation::Deserialize(const std::uint8_t** ppCursor, const st
     if (!DeserializeKeys(m_gVertices, ppCursor, pEnd))
         return false;
     m_bDerivedDataValid = true;
-    if (KU_InterpolationManager* pRegistry = GetRegistry())
+    if (KU_InterpolationManager* pRegistry = KE_GetInterpolationManager())
     {
         pRegistry->RenameInterpolation(this, m_sFilePath);
         pRegistry->RegisterInterpolation(m_sFilePath, this);

@@ -1,6 +1,6 @@
 #include "tools/KG_EditorCalculations.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/forms/FormsWidgets.h"
@@ -73,12 +73,6 @@ double FirstGridValue(double fEdge, double fStep)
 float Component(const XMVECTOR& v, std::uint32_t c)
 {
     return v.f[c];
-}
-
-KR_SceneManager* GetSceneManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
 }
 
 } // namespace
@@ -172,7 +166,7 @@ bool KG_EditorCalculations::Update(bool bForce)
     bool bLineChanged = false;
     if (HasCurve())
     {
-        KR_SceneManager* pScenes = GetSceneManager();
+        KR_SceneManager* pScenes = KE_GetSceneManager();
         const double fNow = pScenes != nullptr ? pScenes->GetSynchonizationTime() : 0.0;
         if (bDirty || fNow != m_dLastCurrentTime)
         {
@@ -386,7 +380,7 @@ void KG_EditorCalculations::WheelZoom(std::int32_t iWheel)
 
 void KG_EditorCalculations::Seek()
 {
-    KR_SceneManager* pScenes = GetSceneManager();
+    KR_SceneManager* pScenes = KE_GetSceneManager();
     if (pScenes == nullptr)
         return;
     double fTime = 0.0;
@@ -603,8 +597,7 @@ void StoreThree(const XMVECTOR& v, float* pX, float* pY, float* pZ)
 
 void KG_EditorCalculations::GetControllerCameraPos(float* pX, float* pY, float* pZ)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
+    KR_SceneManager* pScenes = KE_GetSceneManager();
     KR_ControllerCamera* pCamera = pScenes != nullptr ? pScenes->GetControllerCamera() : nullptr;
     StoreThree(pCamera != nullptr ? pCamera->GetPosition() : XMVectorZero(), pX, pY, pZ);
 }
@@ -705,9 +698,7 @@ bool KG_EditorCalculations::AddChunkToScene(KR_Scene* pScene, const char* pChunk
     pScene->GetChunkInterpolations().Add(pCurve);
     pCurve->Save();
 
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsResourceManager* pResources =
-        pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     // The model arrays stay parallel to the curves: no resource manager gives a null model.
     KR_ModelResource* pModel = nullptr;
     if (pResources != nullptr)
@@ -722,8 +713,7 @@ KU_VertexInterpolation* KG_EditorCalculations::RemoveChunkFromScene(KR_Scene* pS
     if (pScene == nullptr || uiIndex >= pScene->GetChunkInterpolations().GetNumMembers())
         return nullptr;
     KU_VertexInterpolation* pCurve = pScene->GetChunkInterpolations()[uiIndex];
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles != nullptr && pCurve != nullptr)
         pFiles->RemoveFile(pCurve->GetFilePath());
     pScene->GetChunkInterpolations().Remove(uiIndex);

@@ -1,6 +1,6 @@
 #include "tools/KG_EditorChunkLists.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_HashUtilities.h"
 #include "framework/files/KF_FileManager.h"
 
@@ -44,8 +44,7 @@ void KG_EditorChunkLists::CreateListOfAllChunks()
     s_gAllAvailableChunks.RemoveAll();
     s_gAllAvailableChunkHashes.RemoveAll();
     s_gAllAvailableChunkFiles.RemoveAll();
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr)
         return;
     KB_GrowingArray<KB_String> gFound;

@@ -1,6 +1,6 @@
 #include "tools/KG_EditorSceneSource.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/camera/KR_ControllerCamera.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
@@ -12,30 +12,24 @@ namespace K_GUI
 namespace
 {
 
-KR_SceneManager* GetScenes()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-}
-
 class KG_EngineSceneSource : public KG_EditorSceneSource
 {
 public:
     KB_GrowingArray<KR_Scene*> GetAllScenes() const override
     {
-        KR_SceneManager* pScenes = GetScenes();
+        KR_SceneManager* pScenes = KE_GetSceneManager();
         return pScenes != nullptr ? pScenes->GetAllScenes() : KB_GrowingArray<KR_Scene*>();
     }
 
     KR_Scene* GetCurrentScene() const override
     {
-        KR_SceneManager* pScenes = GetScenes();
+        KR_SceneManager* pScenes = KE_GetSceneManager();
         return pScenes != nullptr ? pScenes->GetCurrentScene() : nullptr;
     }
 
     double GetProductionTime() const override
     {
-        KR_SceneManager* pScenes = GetScenes();
+        KR_SceneManager* pScenes = KE_GetSceneManager();
         return pScenes != nullptr ? pScenes->GetSynchonizationTime() : 0.0;
     }
 
@@ -49,7 +43,7 @@ public:
     void GetFreeCameraDirections(DirectX::XMFLOAT3* pForward, DirectX::XMFLOAT3* pUp) const override
     {
         KG_EditorSceneSource::GetFreeCameraDirections(pForward, pUp);
-        KR_SceneManager* pScenes = GetScenes();
+        KR_SceneManager* pScenes = KE_GetSceneManager();
         if (pScenes == nullptr || pScenes->GetControllerCamera() == nullptr)
             return;
         const DirectX::XMVECTOR qOrientation = pScenes->GetControllerCamera()->GetOrientation();
@@ -60,7 +54,7 @@ public:
 
     bool CreateNewCameraInterpolation(const NewCamera& camera) override
     {
-        KR_SceneManager* pScenes = GetScenes();
+        KR_SceneManager* pScenes = KE_GetSceneManager();
         return pScenes != nullptr && pScenes->CreateNewCameraInterpolation(
                                          camera.fStart, camera.fEnd, camera.fSlicing, &camera.cameraStart.x,
                                          &camera.cameraEnd.x, &camera.targetStart.x, &camera.targetEnd.x);

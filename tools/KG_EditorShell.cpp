@@ -1,6 +1,6 @@
 #include "tools/KG_EditorShell.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/forms/FormsSystem.h"
@@ -9,8 +9,7 @@
 
 bool tools_openFile(const char* pRelativePath)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pRelativePath == nullptr || pFiles == nullptr)
         return false;
     const KB_String& sDirectory = pFiles->GetWorkingDirectory();

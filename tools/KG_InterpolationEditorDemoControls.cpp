@@ -1,7 +1,7 @@
 #include "tools/KG_InterpolationEditorDemoControls.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tools/KG_InterpolationEditorDialog.h"
 
@@ -102,12 +102,6 @@ constexpr GroupSpec GROUPS[] = {
     {"groupBox5", "Cam + Time", CAM_AND_TIME, int(std::size(CAM_AND_TIME))},
 };
 
-KE_Dispatcher* GetDispatcher()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
-}
-
 } // namespace
 
 KG_InterpolationEditorDemoControls::KG_InterpolationEditorDemoControls(
@@ -169,20 +163,19 @@ void KG_InterpolationEditorDemoControls::SendKey(std::uint32_t uiSubType, std::u
 {
     // The receivers read eight bytes: the payload is a 64-bit key code.
     std::uint64_t uiKey = uiVirtualKey;
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_Keyboard, static_cast<KE_MessageSubType>(uiSubType), &uiKey);
 }
 
 void KG_InterpolationEditorDemoControls::SendEditorCommand(std::uint32_t uiCommand)
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, static_cast<KE_MessageSubType>(uiCommand), nullptr);
 }
 
 void KG_InterpolationEditorDemoControls::SwitchCameraMode(std::uint32_t uiMode)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
+    KR_SceneManager* pScenes = KE_GetSceneManager();
     if (pScenes != nullptr && uiMode <= KR_SCM_Roam)
         pScenes->SwitchCameraModeTo(static_cast<KR_SceneCameraMode>(uiMode));
 }

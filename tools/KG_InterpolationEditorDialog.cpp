@@ -1,6 +1,6 @@
 #include "tools/KG_InterpolationEditorDialog.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "platform/forms/FormsMessageBox.h"
 #include "timing/KU_InterpolationManager.h"
 #include "timing/KU_VertexInterpolation.h"
@@ -42,16 +42,10 @@ std::string ToLower(std::string s)
     return s;
 }
 
-KU_InterpolationManager* GetRegistry()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetInterpolationManger() : nullptr;
-}
-
 // The registry's entries, copied under its lock: the load job may register curves meanwhile.
 KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> CopyRegistry()
 {
-    KU_InterpolationManager* pRegistry = GetRegistry();
+    KU_InterpolationManager* pRegistry = KE_GetInterpolationManager();
     if (pRegistry == nullptr)
         return KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>();
     return pRegistry->CopyAllVertexInterpolations();
@@ -582,13 +576,13 @@ void KG_InterpolationEditorDialog::RememberEdit()
     for (const EditedCurve& edited : m_aEditedCurves)
         if (edited.pCurve == pCurve)
             return;
-    KU_InterpolationManager* pRegistry = GetRegistry();
+    KU_InterpolationManager* pRegistry = KE_GetInterpolationManager();
     m_aEditedCurves.push_back({pCurve, pRegistry != nullptr ? pRegistry->GetRegistrationSerial(pCurve) : 0});
 }
 
 void KG_InterpolationEditorDialog::ForgetFreedEdits()
 {
-    KU_InterpolationManager* pRegistry = GetRegistry();
+    KU_InterpolationManager* pRegistry = KE_GetInterpolationManager();
     m_aEditedCurves.erase(std::remove_if(m_aEditedCurves.begin(), m_aEditedCurves.end(),
                                          [pRegistry](const EditedCurve& edited)
                                          {
@@ -738,7 +732,7 @@ void KG_InterpolationEditorDialog::ShowCurve(KU_VertexInterpolation* pCurve)
 
 void KG_InterpolationEditorDialog::InvalidateEverywhere(const std::vector<KU_VertexInterpolation*>& aRetired)
 {
-    KU_InterpolationManager* pRegistry = GetRegistry();
+    KU_InterpolationManager* pRegistry = KE_GetInterpolationManager();
     for (KU_VertexInterpolation* pCurve : aRetired)
         if (pRegistry != nullptr && pCurve != nullptr)
             pRegistry->UnregisterInterpolation(pCurve);

@@ -1,27 +1,16 @@
 #include "tools/KG_InterpolationEditorDialogManager.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "tools/KG_EditorChunkLists.h"
 #include "tools/KG_InterpolationEditorDialog.h"
 
 #include <algorithm>
 
-namespace
-{
-
-KE_Dispatcher* GetDispatcher()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
-}
-
-} // namespace
-
 KG_InterpolationEditorDialogManager::KG_InterpolationEditorDialogManager()
     : m_pMessageReceiver(std::make_unique<KG_MessageReceiver>(this))
 {
-    m_pDispatcher = GetDispatcher();
+    m_pDispatcher = KE_GetDispatcher();
     if (m_pDispatcher != nullptr)
     {
         m_pDispatcher->RegisterReceiver(KE_MT_LightSelection, m_pMessageReceiver.get());
@@ -32,7 +21,7 @@ KG_InterpolationEditorDialogManager::KG_InterpolationEditorDialogManager()
 KG_InterpolationEditorDialogManager::~KG_InterpolationEditorDialogManager()
 {
     // Unregister only from a dispatcher the engine still has: at shutdown it may be gone already.
-    if (m_pDispatcher != nullptr && m_pDispatcher == GetDispatcher())
+    if (m_pDispatcher != nullptr && m_pDispatcher == KE_GetDispatcher())
     {
         m_pDispatcher->UnRegisterReceiver(KE_MT_LightSelection, m_pMessageReceiver.get());
         m_pDispatcher->UnRegisterReceiver(KE_MT_CubeMapSelection, m_pMessageReceiver.get());

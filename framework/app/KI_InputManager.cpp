@@ -1,25 +1,13 @@
 #include "framework/app/KI_InputManager.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 
 namespace
 {
-KE_Dispatcher* GetDispatcher()
-{
-    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    return pManager != nullptr ? pManager->GetDispatcher() : nullptr;
-}
-
-bool IsDeveloperBuild()
-{
-    KE_ApplicationManager* pManager = KE_ApplicationManager::GetInstance();
-    return pManager != nullptr && pManager->IsDeveloperBuild();
-}
-
 void Send(KE_MessageType type, KE_MessageSubType subType, void* pPayload)
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(type, subType, pPayload);
 }
 } // namespace
@@ -47,7 +35,7 @@ std::uint64_t KI_InputManager::HandleMessage(HWND hWindow, UINT uiMessage, WPARA
     {
         if (wParam == VK_ESCAPE)
             Send(KE_MT_Application, KE_MST_QuitRequest, nullptr);
-        if (IsDeveloperBuild())
+        if (KE_IsDeveloperBuild())
         {
             std::uint64_t virtualKey = wParam;
             Send(KE_MT_Keyboard, KE_MST_KeyDown, &virtualKey);
@@ -56,7 +44,7 @@ std::uint64_t KI_InputManager::HandleMessage(HWND hWindow, UINT uiMessage, WPARA
     }
     case WM_KEYUP:
     {
-        if (IsDeveloperBuild())
+        if (KE_IsDeveloperBuild())
         {
             std::uint64_t virtualKey = wParam;
             Send(KE_MT_Keyboard, KE_MST_KeyUp, &virtualKey);
@@ -78,7 +66,7 @@ std::uint64_t KI_InputManager::HandleMessage(HWND hWindow, UINT uiMessage, WPARA
         m_uiLeftButton = (wParam & MK_LBUTTON) != 0 ? 1 : 0;
         m_uiRightButton = (wParam & MK_RBUTTON) != 0 ? 1 : 0;
         m_uiMiddleButton = (wParam & MK_MBUTTON) != 0 ? 1 : 0;
-        if (IsDeveloperBuild())
+        if (KE_IsDeveloperBuild())
         {
             KE_MouseState state = GetMouseState();
             Send(KE_MT_Mouse, KE_MST_MouseMove, &state);
@@ -87,7 +75,7 @@ std::uint64_t KI_InputManager::HandleMessage(HWND hWindow, UINT uiMessage, WPARA
     }
     case WM_MOUSEWHEEL:
     {
-        if (IsDeveloperBuild())
+        if (KE_IsDeveloperBuild())
         {
             std::int32_t delta = GET_WHEEL_DELTA_WPARAM(wParam);
             Send(KE_MT_Mouse, KE_MST_MouseWheel, &delta);

@@ -1,6 +1,6 @@
 #include "render/camera/KR_AnimatedCamera.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/camera/KR_ViewFrustum.h"
@@ -17,6 +17,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string>
 
 using namespace DirectX;
@@ -52,21 +53,6 @@ const KB_Color LOADED_RAIL_COLORS[2][3] = {
     {KB_Color(0, 0, 1, 1), KB_Color(0.15f, 0.15f, 1, 1), KB_Color(0, 1, 0, 1)},
     {KB_Color(0.3f, 0.3f, 1, 1), KB_Color(0.45f, 0.45f, 1, 1), KB_Color(0.1f, 1, 0.1f, 1)},
 };
-
-KE_ApplicationManager* GetEngine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-bool IsDeveloperBuild()
-{
-    return GetEngine() != nullptr && GetEngine()->IsDeveloperBuild();
-}
-
-KF_FileManager* GetFileManager()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
-}
 
 template <typename T>
 void DeleteAndNull(T*& p)
@@ -110,28 +96,35 @@ void KR_AnimatedCamera::DeleteCurvesAndVisualisations()
 
 void KR_AnimatedCamera::CreateVisualisations(bool bReloaded)
 {
-    if (!IsDeveloperBuild())
+    if (!KE_IsDeveloperBuild())
         return;
     const KB_Color(&colors)[2][3] = bReloaded ? LOADED_RAIL_COLORS : NEW_RAIL_COLORS;
+    // A visualisation that cannot be allocated stays null: that rail is not drawn.
     if (m_pCameraRail != nullptr)
     {
-        m_pCameraRailVisualisation = new KR_VertexInterpolationVisualisation(m_pCameraRail);
-        m_pCameraRailVisualisation->SetColors(colors[0][0], colors[0][1], colors[0][2]);
+        m_pCameraRailVisualisation = new (std::nothrow) KR_VertexInterpolationVisualisation(m_pCameraRail);
+        if (m_pCameraRailVisualisation != nullptr)
+            m_pCameraRailVisualisation->SetColors(colors[0][0], colors[0][1], colors[0][2]);
     }
     if (m_pCameraTargetRail != nullptr)
     {
-        m_pTargetRailVisualisation = new KR_VertexInterpolationVisualisation(m_pCameraTargetRail);
-        m_pTargetRailVisualisation->SetColors(colors[1][0], colors[1][1], colors[1][2]);
+        m_pTargetRailVisualisation =
+            new (std::nothrow) KR_VertexInterpolationVisualisation(m_pCameraTargetRail);
+        if (m_pTargetRailVisualisation != nullptr)
+            m_pTargetRailVisualisation->SetColors(colors[1][0], colors[1][1], colors[1][2]);
     }
     if (m_pCameraRail != nullptr && m_pCameraTargetRail != nullptr && m_pOrientationInterpolation != nullptr)
     {
-        m_pOrientationVisualisation = new KR_QuaternionInterpolationVisualisation(
+        m_pOrientationVisualisation = new (std::nothrow) KR_QuaternionInterpolationVisualisation(
             m_pCameraRail, m_pCameraTargetRail, m_pOrientationInterpolation);
-        m_pOrientationVisualisation->m_RailColor = KB_Color(0, 0, 1, 1);
-        m_pOrientationVisualisation->m_UpLineColor = KB_Color(0.8f, 0, 0.8f, 1);
-        m_pOrientationVisualisation->m_TargetRailColor = KB_Color(0.2f, 0.2f, 1, 1);
-        m_pOrientationVisualisation->m_KeyMarkerColor = KB_Color(0.647f, 0.737f, 0.729f, 1);
-        m_pOrientationVisualisation->m_CurrentOrientationColor = KB_Color(0, 1, 0, 1);
+        if (m_pOrientationVisualisation != nullptr)
+        {
+            m_pOrientationVisualisation->m_RailColor = KB_Color(0, 0, 1, 1);
+            m_pOrientationVisualisation->m_UpLineColor = KB_Color(0.8f, 0, 0.8f, 1);
+            m_pOrientationVisualisation->m_TargetRailColor = KB_Color(0.2f, 0.2f, 1, 1);
+            m_pOrientationVisualisation->m_KeyMarkerColor = KB_Color(0.647f, 0.737f, 0.729f, 1);
+            m_pOrientationVisualisation->m_CurrentOrientationColor = KB_Color(0, 1, 0, 1);
+        }
     }
 }
 
@@ -144,7 +137,7 @@ KB_String KR_AnimatedCamera::GetCurveDirectory() const
 
 bool KR_AnimatedCamera::LoadCameraFromFile(const KB_String& sPath)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -260,7 +253,7 @@ bool KR_AnimatedCamera::SaveCameraToFile(const KB_String& sPath)
         curves[i]->SetFilePath(sDirectory + *paths[i]);
         curves[i]->Save();
     }
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     return pFiles != nullptr && pFiles->WriteFile(m_sCameraFilePath, sText.GetLength(), sText.GetBuffer());
 }
 

@@ -1,6 +1,6 @@
 #include "render/camera/KR_Camera.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/camera/KR_ViewFrustum.h"
 #include "render/device/KR_GraphicsDevice.h"
 
@@ -21,8 +21,7 @@ bool IsFinite3(const XMVECTOR& v)
 
 KR_Camera::KR_Camera()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
     if (pDevice != nullptr)
     {
         const float fAspectRatio = pDevice->GetAspectRatio();

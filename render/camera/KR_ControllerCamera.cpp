@@ -1,7 +1,7 @@
 #include "render/camera/KR_ControllerCamera.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/app/KI_InputManager.h"
 #include "render/camera/KR_ViewFrustum.h"
 #include "render/debug/KR_Ray.h"
@@ -17,40 +17,27 @@ namespace
 constexpr std::uint64_t VK_CODE_SHIFT = 16;
 constexpr std::uint64_t VK_CODE_SPACE = 32;
 
-KE_Dispatcher* GetDispatcher()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
-}
-
-KR_SceneManager* GetSceneManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-}
-
 KE_MouseState GetLastMouseState()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KI_InputManager* pInput = pEngine != nullptr ? pEngine->GetInputManager() : nullptr;
+    KI_InputManager* pInput = KE_GetInputManager();
     return pInput != nullptr ? pInput->GetMouseState() : KE_MouseState{};
 }
 
 void Register(KE_MessageType type, KE_MessageReceiver* pReceiver)
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->RegisterReceiver(type, pReceiver);
 }
 
 void Unregister(KE_MessageType type, KE_MessageReceiver* pReceiver)
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->UnRegisterReceiver(type, pReceiver);
 }
 
 void SetCursorVisible(bool bVisible)
 {
-    if (KR_SceneManager* pSceneManager = GetSceneManager())
+    if (KR_SceneManager* pSceneManager = KE_GetSceneManager())
         pSceneManager->SetCursorVisible(bVisible);
 }
 
@@ -251,7 +238,7 @@ void KR_ControllerCamera::Update(double /*fTime*/)
 
 void KR_ControllerCamera::PickAt(std::int32_t x, std::int32_t y, bool bGizmo, bool bDragging)
 {
-    KR_SceneManager* pSceneManager = GetSceneManager();
+    KR_SceneManager* pSceneManager = KE_GetSceneManager();
     if (pSceneManager == nullptr || pSceneManager->GetCameraMode() != KR_SCM_Edit)
         return;
     KR_Ray ray;

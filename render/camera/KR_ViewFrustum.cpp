@@ -1,6 +1,6 @@
 #include "render/camera/KR_ViewFrustum.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "platform/d3d11/d3d11.h"
 #include "render/camera/KR_Camera.h"
 #include "render/debug/KR_DebugDrawing.h"
@@ -11,20 +11,9 @@
 
 using namespace DirectX;
 
-namespace
-{
-
-bool IsDeveloperBuild()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr && pEngine->IsDeveloperBuild();
-}
-
-} // namespace
-
 KR_ViewFrustum::KR_ViewFrustum(KR_Camera* pOwner) : m_pOwner(pOwner)
 {
-    if (!IsDeveloperBuild())
+    if (!KE_IsDeveloperBuild())
         return;
     m_pProgram = KR_DebugDrawing::GetFixedColorProgram();
     m_pInputLayout = KR_DebugDrawing::GetInputLayout();
@@ -99,7 +88,7 @@ void KR_ViewFrustum::CreateLineVB()
 
 bool KR_ViewFrustum::Render(double /*fTime*/, const XMMATRIX* pViewProjection)
 {
-    if (m_pOwner == nullptr || !IsDeveloperBuild() || m_pLineIB == nullptr || pViewProjection == nullptr)
+    if (m_pOwner == nullptr || !KE_IsDeveloperBuild() || m_pLineIB == nullptr || pViewProjection == nullptr)
         return false;
     if (m_pProgram == nullptr)
         m_pProgram = KR_DebugDrawing::GetFixedColorProgram();

@@ -1,7 +1,7 @@
 #include "render/debug/KR_CurveVisualisation.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/debug/KR_DebugDrawing.h"
 #include "render/debug/KR_Ray.h"
 #include "render/device/KR_ReleaseAndNull.h"
@@ -10,17 +10,6 @@
 
 using namespace DirectX;
 
-namespace
-{
-
-KE_Dispatcher* GetDispatcher()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
-}
-
-} // namespace
-
 KR_CurveVisualisation::~KR_CurveVisualisation()
 {
     ReleaseBuffers();
@@ -28,13 +17,13 @@ KR_CurveVisualisation::~KR_CurveVisualisation()
 
 void KR_CurveVisualisation::RegisterAtDispatcher()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
 }
 
 void KR_CurveVisualisation::UnRegisterFromDispatcher()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
 }
 
@@ -174,7 +163,7 @@ void KR_CurveVisualisation::SelectOnlyKey(std::uint32_t uiKey)
 
 void KR_CurveVisualisation::DeselectAll()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, this);
     else
         Receive(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, this);

@@ -1,6 +1,7 @@
 #include "render/debug/KR_DebugDrawing.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_MaterialManager.h"
@@ -10,8 +11,7 @@ using namespace DirectX;
 
 ID3D11Buffer* KR_DebugDrawing::CreateStaticBuffer(UINT uiBindFlags, const void* pData, UINT uiByteWidth)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pGraphics = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
     if (pDevice == nullptr || pData == nullptr || uiByteWidth == 0)
         return nullptr;
@@ -29,8 +29,7 @@ ID3D11Buffer* KR_DebugDrawing::CreateStaticBuffer(UINT uiBindFlags, const void* 
 
 KR_ShaderProgram* KR_DebugDrawing::GetFixedColorProgram()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_MaterialManager* pMaterials = pEngine != nullptr ? pEngine->GetMaterialManager() : nullptr;
+    KR_MaterialManager* pMaterials = KE_GetMaterialManager();
     if (pMaterials == nullptr)
         return nullptr;
     const std::uint8_t uiFormat = VERTEX_FORMAT;
@@ -39,9 +38,7 @@ KR_ShaderProgram* KR_DebugDrawing::GetFixedColorProgram()
 
 ID3D11InputLayout* KR_DebugDrawing::GetInputLayout()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsResourceManager* pResources =
-        pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources == nullptr)
         return nullptr;
     const std::uint8_t uiFormat = VERTEX_FORMAT;

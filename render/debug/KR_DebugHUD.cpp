@@ -1,8 +1,9 @@
 #include "render/debug/KR_DebugHUD.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_String.h"
 #include "render/debug/KR_DebugDrawing.h"
+#include "render/device/KR_EngineDevice.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ManagedShaderResourceView.h"
@@ -48,19 +49,6 @@ void WriteQuad(XMFLOAT3* p, float x0, float x1, float y0, float y1)
     p[5] = {x1, y0, 0};
 }
 
-ID3D11DeviceContext* GetContext()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-    return pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
-}
-
-KR_ShaderCoreManager* GetShaderCore()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
-}
-
 void BindVertices(ID3D11DeviceContext* pContext, ID3D11InputLayout* pLayout,
                   D3D11_PRIMITIVE_TOPOLOGY topology, ID3D11Buffer* pBuffer, UINT uiStride)
 {
@@ -80,10 +68,8 @@ KR_DebugHUD::~KR_DebugHUD()
 
 void KR_DebugHUD::Initialize()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_MaterialManager* pMaterials = pEngine != nullptr ? pEngine->GetMaterialManager() : nullptr;
-    KR_GraphicsResourceManager* pResources =
-        pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
+    KR_MaterialManager* pMaterials = KE_GetMaterialManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pMaterials != nullptr)
     {
         // The icon blends over the frame without depth; the bars and lines draw opaque.
@@ -127,8 +113,8 @@ void KR_DebugHUD::BuildQuads(double fTime, double fSceneStart, double fSceneEnd,
 bool KR_DebugHUD::Render(double fTime, double fSceneStart, double fSceneEnd, float fFrameRate,
                          std::uint32_t uiCameraMode)
 {
-    ID3D11DeviceContext* pContext = GetContext();
-    KR_ShaderCoreManager* pShaderCore = GetShaderCore();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
+    KR_ShaderCoreManager* pShaderCore = KE_GetShaderCoreManager();
     // A scene without length has no timeline (and would divide by zero).
     if (pContext == nullptr || pShaderCore == nullptr || !(fSceneEnd != fSceneStart))
         return false;
@@ -172,8 +158,8 @@ bool KR_DebugHUD::Render(double fTime, double fSceneStart, double fSceneEnd, flo
 
 bool KR_DebugHUD::RenderModeLines(std::uint32_t uiGuide)
 {
-    ID3D11DeviceContext* pContext = GetContext();
-    KR_ShaderCoreManager* pShaderCore = GetShaderCore();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
+    KR_ShaderCoreManager* pShaderCore = KE_GetShaderCoreManager();
     if ((uiGuide != 1 && uiGuide != 2) || pContext == nullptr || pShaderCore == nullptr ||
         m_pLineVB == nullptr || m_pColorProgram == nullptr)
         return false;

@@ -1,7 +1,7 @@
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/debug/KR_DebugCube.h"
 #include "render/debug/KR_Ray.h"
 #include "render/debug/KR_TranslateGizmo.h"
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 using namespace DirectX;
 
@@ -31,12 +32,6 @@ constexpr std::uint16_t BOX_INDICES[3 * BOX_TRIANGLES] = {0, 2, 1, 2, 0, 3, 1, 4
                                                           2, 5, 1, 2, 6, 5, 3, 6, 2, 3, 7, 6,
                                                           0, 7, 3, 0, 4, 7, 4, 6, 7, 4, 5, 6};
 
-KE_Dispatcher* GetDispatcher()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
-}
-
 float Distance3(const XMVECTOR& a, const XMVECTOR& b)
 {
     return XMVectorGetX(XMVector3Length(XMVectorSubtract(a, b)));
@@ -45,9 +40,12 @@ float Distance3(const XMVECTOR& a, const XMVECTOR& b)
 } // namespace
 
 KR_VertexInterpolationVisualisation::KR_VertexInterpolationVisualisation(KU_VertexInterpolation* pCurve)
-    : m_pCurve(pCurve), m_pGizmo(new KR_TranslateGizmo()), m_pTravellingMarker(new KR_DebugCube())
+    : m_pCurve(pCurve), m_pGizmo(new(std::nothrow) KR_TranslateGizmo()),
+      m_pTravellingMarker(new(std::nothrow) KR_DebugCube())
 {
-    m_pTravellingMarker->SetColor(m_SelectionColor.GetRGBA());
+    // Either may be missing after a failed allocation: the rail is then drawn without it.
+    if (m_pTravellingMarker != nullptr)
+        m_pTravellingMarker->SetColor(m_SelectionColor.GetRGBA());
     // Last: whole before any message can reach it.
     RegisterAtDispatcher();
 }
@@ -67,7 +65,8 @@ void KR_VertexInterpolationVisualisation::SetColors(const KB_Color& rail, const 
     m_RailColor = rail;
     m_MarkerColor = marker;
     m_SelectionColor = selection;
-    m_pTravellingMarker->SetColor(selection.GetRGBA());
+    if (m_pTravellingMarker != nullptr)
+        m_pTravellingMarker->SetColor(selection.GetRGBA());
 }
 
 std::uint32_t KR_VertexInterpolationVisualisation::GetNumKeys() const
@@ -115,7 +114,8 @@ void KR_VertexInterpolationVisualisation::Render(double time, const XMMATRIX* pV
     UpdateGeometry(cameraPosition, m_pCurve->HasChanged(true));
     const KB_Color* pRailColor = &m_RailColor;
     DrawGeometry(pViewProjection, &pRailColor, 1, m_MarkerColor);
-    if (GetSelectedIndex() != NO_SELECTION && GetSelectedIndex() < m_pCurve->GetNumVertices())
+    if (m_pGizmo != nullptr && GetSelectedIndex() != NO_SELECTION &&
+        GetSelectedIndex() < m_pCurve->GetNumVertices())
     {
         const XMVECTOR key = m_pCurve->GetVertex(GetSelectedIndex());
         const float s = SCREEN_SIZE_FACTOR * Distance3(key, cameraPosition);
@@ -123,7 +123,7 @@ void KR_VertexInterpolationVisualisation::Render(double time, const XMMATRIX* pV
             XMMatrixMultiply(XMMatrixScaling(s, s, s), XMMatrixTranslationFromVector(key)));
         m_pGizmo->Render(pViewProjection);
     }
-    if (m_pCurve->IsActive(time))
+    if (m_pTravellingMarker != nullptr && m_pCurve->IsActive(time))
     {
         XMVECTOR value;
         m_pCurve->GetValueAt(&value, time - m_pCurve->GetStartTime());
@@ -148,7 +148,7 @@ void KR_VertexInterpolationVisualisation::KeySelected(std::uint32_t uiKey, std::
 {
     if (!m_bExtendRail || uiKey + 1 != uiNumKeys)
         return;
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_ExtendRail, m_pCurve);
 }
 

@@ -1,6 +1,7 @@
 #include "render/device/KR_GraphicsContextDX11.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/app/KE_ToolsBridge.h"
 #include "platform/win32/Windows.h"
 #include "render/device/KR_GraphicsDeviceDX11.h"
@@ -188,7 +189,7 @@ void KR_GraphicsContextDX11::PlaceWindow(HWND hWindow, IDXGIAdapter* pAdapter, s
 bool KR_GraphicsContextDX11::ApplyScreenResolution(KR_ScreenResolution* pScreenResolution)
 {
     KE_ApplicationManager* pApplication = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pDevice = pApplication != nullptr ? pApplication->GetGraphicsDevice() : nullptr;
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
     ID3D11DeviceContext* pContext = pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
     if (pContext == nullptr || pScreenResolution == nullptr)
         return false;

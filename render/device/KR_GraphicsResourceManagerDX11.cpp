@@ -1,11 +1,12 @@
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KF_FileManager.h"
 #include "framework/threads/KT_BindStruct.h"
 #include "framework/threads/KT_Future.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/d3dx11effect.h"
+#include "render/device/KR_EngineDevice.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_InputLayouts.h"
 #include "render/device/KR_KeyHashing.h"
@@ -27,30 +28,10 @@
 namespace
 {
 
-ID3D11Device* GetDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-    return pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
-}
-
-ID3D11DeviceContext* GetImmediateContext()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-    return pGraphicsDevice != nullptr ? pGraphicsDevice->GetImmediateContext() : nullptr;
-}
-
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
-
 // The placeholder of last resort: one opaque mid-grey texel.
 ID3D11ShaderResourceView* CreateBuiltInPlaceholderView()
 {
-    ID3D11Device* pDevice = GetDevice();
+    ID3D11Device* pDevice = KR_GetEngineDevice();
     if (pDevice == nullptr)
         return nullptr;
     const std::uint32_t uiTexel = 0xFF808080u;
@@ -71,12 +52,6 @@ ID3D11ShaderResourceView* CreateBuiltInPlaceholderView()
 std::string Key(const KB_String& sPath)
 {
     return std::string(sPath.GetBuffer(), sPath.GetLength());
-}
-
-KR_ShaderCache* GetShaderCache()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetShaderCache() : nullptr;
 }
 
 // Takes the first free index and moves the last one into its place.
@@ -119,7 +94,7 @@ std::uint32_t Acquire(TTable& table, std::vector<std::uint32_t>& vFree, const TD
             return uiIndex;
         pRecord = table.Get(uiIndex);
     }
-    pRecord->Create(GetDevice());
+    pRecord->Create(KR_GetEngineDevice());
     pRecord->m_bInUse = true;
     return uiIndex;
 }
@@ -152,7 +127,8 @@ void DestroyUnused(TTable& table, std::vector<std::uint32_t>& vFree)
 
 } // namespace
 
-KR_GraphicsResourceManagerDX11::KR_GraphicsResourceManagerDX11() : m_pEmptyModel(new KR_EmptyModelResource())
+KR_GraphicsResourceManagerDX11::KR_GraphicsResourceManagerDX11()
+    : m_pEmptyModel(new(std::nothrow) KR_EmptyModelResource())
 {
     m_pPlaceholderView = CreateViewFromFile(PLACEHOLDER_TEXTURE);
     if (m_pPlaceholderView == nullptr)
@@ -340,7 +316,7 @@ TState* KR_GraphicsResourceManagerDX11::GetState(std::mutex& mutex, StateTable<T
     auto found = table.find(*pDesc);
     if (found != table.end())
         return found->second;
-    ID3D11Device* pDevice = GetDevice();
+    ID3D11Device* pDevice = KR_GetEngineDevice();
     TState* pState = nullptr;
     if (pDevice == nullptr || FAILED(create(pDevice, &pState)) || pState == nullptr)
         return nullptr; // not kept: the next request tries again
@@ -386,7 +362,7 @@ KR_GraphicsResourceManagerDX11::GetDepthStencilState(const D3D11_DEPTH_STENCIL_D
 
 std::uint64_t KR_GraphicsResourceManagerDX11::GetFileSize(const KB_String& sPath)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     if (pFiles == nullptr || !pFiles->GetFileSize(sPath, &uiSize))
         return 0;
@@ -395,8 +371,8 @@ std::uint64_t KR_GraphicsResourceManagerDX11::GetFileSize(const KB_String& sPath
 
 ID3D11ShaderResourceView* KR_GraphicsResourceManagerDX11::CreateViewFromFile(const KB_String& sPath)
 {
-    KF_FileManager* pFiles = GetFileManager();
-    ID3D11Device* pDevice = GetDevice();
+    KF_FileManager* pFiles = KE_GetFileManager();
+    ID3D11Device* pDevice = KR_GetEngineDevice();
     if (pFiles == nullptr || pDevice == nullptr)
         return nullptr;
     std::uint64_t uiSize = 0;
@@ -560,6 +536,8 @@ KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(co
         return found->second.get();
     KR_ModelResource* pPlaceholder =
         m_pPlaceholderModel != nullptr ? m_pPlaceholderModel.get() : m_pEmptyModel.get();
+    if (pPlaceholder == nullptr)
+        return nullptr; // the empty model could not be allocated: no proxy can stand for the model
     auto* pProxy = new (std::nothrow) KR_ManagedModelResourceDX11(pPlaceholder);
     if (pProxy == nullptr)
         return nullptr;
@@ -592,7 +570,7 @@ ID3DX11Effect* KR_GraphicsResourceManagerDX11::GetEffect(const KB_String& sPath,
             return entry.second;
     // Without the repositories or the device nothing could be compiled: not a failure of this
     // file, and not kept.
-    if (GetFileManager() == nullptr || GetDevice() == nullptr)
+    if (KE_GetFileManager() == nullptr || KR_GetEngineDevice() == nullptr)
         return nullptr;
     ID3DX11Effect* pEffect = nullptr;
     if (KR_UtilitiesDX11::CompileEffect(sPath, pMacros, &pEffect) != 0)
@@ -611,7 +589,7 @@ KR_ShaderProgram* KR_GraphicsResourceManagerDX11::GetShaderProgram(const KR_Shad
     auto found = m_programs.find(uiHash);
     if (found != m_programs.end())
         return found->second.pProgram;
-    KR_ShaderCache* pCache = GetShaderCache();
+    KR_ShaderCache* pCache = KE_GetShaderCache();
     if (pCache == nullptr)
         return nullptr; // nothing can load programs yet; not a failure of these properties
     KR_ShaderProgram* pProgram = pCache->LoadShaderProgram(pProperties);
@@ -656,7 +634,7 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
         KR_MaterialManager::BuildVertexShaderProperties(properties, &uiFormat);
         const KR_ShaderProgram* pProgram = GetShaderProgram(&properties);
         ID3DBlob* pCode = pProgram != nullptr ? pProgram->m_pBlob[KR_SHADER_STAGE_VERTEX] : nullptr;
-        ID3D11Device* pDevice = GetDevice();
+        ID3D11Device* pDevice = KR_GetEngineDevice();
         if (pCode != nullptr && pDevice != nullptr &&
             FAILED(pDevice->CreateInputLayout(pElements, uiCount, pCode->GetBufferPointer(),
                                               pCode->GetBufferSize(), &pLayout)))
@@ -735,13 +713,14 @@ void KR_GraphicsResourceManagerDX11::ProcessQueuedTexture3D()
             m_vQueuedTexture3D.front() = std::move(m_vQueuedTexture3D.back());
         m_vQueuedTexture3D.pop_back();
     }
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles != nullptr && pFiles->ReadFile(request.sPath, &uiSize, &pData))
     {
-        ID3D11ShaderResourceView* pView = KR_Texture3DBuilder::Create(
-            GetDevice(), GetImmediateContext(), pData, uiSize, request.uiTilesAcross, request.uiTilesDown);
+        ID3D11ShaderResourceView* pView =
+            KR_Texture3DBuilder::Create(KR_GetEngineDevice(), KR_GetEngineContext(), pData, uiSize,
+                                        request.uiTilesAcross, request.uiTilesDown);
         pFiles->RemoveReference(request.sPath);
         if (pView != nullptr)
         {

@@ -15,11 +15,6 @@
 namespace
 {
 
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
 ID3D11ShaderResourceView* CurrentView(const KR_Channel& entry)
 {
     return entry.m_pTexture != nullptr ? entry.m_pTexture->GetShaderResourceView() : nullptr;
@@ -84,7 +79,7 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
                                        std::uint8_t uiVertexFormat, KR_ShaderProgram* pProgram,
                                        bool bInstanced)
 {
-    KE_ApplicationManager* pEngine = Engine();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine == nullptr)
         return;
     KR_OITRenderer* pTransparency = pEngine->GetOITRenderer();

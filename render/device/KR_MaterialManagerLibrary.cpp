@@ -3,6 +3,7 @@
 #include "render/device/KR_MaterialManager.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KU_XmlUtilities.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 
@@ -15,16 +16,6 @@
 
 namespace
 {
-
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-KR_GraphicsResourceManager* ResourceManager()
-{
-    return Engine() != nullptr ? Engine()->GetGraphicsResourceManager() : nullptr;
-}
 
 // An integer attribute: decimal text with optional sign and leading white space, anything may
 // follow the digits. Missing or without digits: false, the value untouched. Values beyond the int
@@ -87,7 +78,7 @@ void ReadFloat(const TiXmlElement* pElement, const char* pName, float* pValue)
 KR_ManagedShaderResourceView* ReadTexture(const TiXmlElement* pElement)
 {
     const char* pPath = pElement->Attribute("path");
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pPath == nullptr || pResources == nullptr)
         return nullptr;
     return pResources->GetShaderResourceViewFromFile(KB_String(pPath));
@@ -179,7 +170,7 @@ bool KR_MaterialManager::LoadMaterialLibrary()
         aPrograms[0] = aPrograms[1] = nullptr;
     for (auto& abBuilt : m_abDebugProgramBuilt)
         abBuilt[0] = abBuilt[1] = false;
-    KE_ApplicationManager* pEngine = Engine();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine == nullptr)
         return false;
     m_sLibraryPath = pEngine->GetMaterialFilePath();

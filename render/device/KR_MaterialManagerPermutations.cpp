@@ -3,7 +3,7 @@
 
 #include "render/device/KR_MaterialManager.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_ShaderProperties.h"
@@ -21,16 +21,6 @@ constexpr const char* OIT_SHADER_FILE = "Assets/Shader/KR_OITShader.hlsl";
 // The names the shadow pass hands the pixel shader for each state index.
 constexpr const char* BLEND_STATE_NAMES[3] = {"DISABLED", "ENABLEALPHABLENDING", "ADDITIVEBLENDING"};
 constexpr const char* DEPTH_STENCIL_STATE_NAMES[3] = {"DISABLED", "ENABLED", "ENABLEDNOUPDATE"};
-
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-KR_GraphicsResourceManager* ResourceManager()
-{
-    return Engine() != nullptr ? Engine()->GetGraphicsResourceManager() : nullptr;
-}
 
 // The colour pass's vertex outputs, and with a geometry stage its outputs too: normals, tangents,
 // the material's UV sets (at most four), parallax and, for lighting, fog or a cube map, the world
@@ -233,7 +223,7 @@ KR_ShaderProgram* KR_MaterialManager::BuildMaterialShaderProperties(KR_RenderPas
     KR_ShaderProperties properties;
     if (!BuildMaterialShaderProperties(properties, pass, sMaterialId, pVertexFormat, bInstanced))
         return nullptr;
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     KR_ShaderProgram* pProgram = pResources != nullptr ? pResources->GetShaderProgram(&properties) : nullptr;
     if (pProgram != nullptr)
     {
@@ -283,7 +273,7 @@ KR_ShaderProgram* KR_MaterialManager::BuildSimpleShaderProperties(KR_SimpleShade
 {
     KR_ShaderProperties properties;
     BuildSimpleShaderProperties(properties, type, pVertexFormat, bPassThrough);
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     KR_ShaderProgram* pProgram = pResources != nullptr ? pResources->GetShaderProgram(&properties) : nullptr;
     if (pProgram != nullptr)
     {
@@ -308,7 +298,7 @@ KR_ShaderProgram* KR_MaterialManager::BuildOITShaderProperties(const std::uint8_
 {
     KR_ShaderProperties properties;
     BuildOITShaderProperties(properties, pVertexFormat);
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     KR_ShaderProgram* pProgram = pResources != nullptr ? pResources->GetShaderProgram(&properties) : nullptr;
     if (pProgram != nullptr)
     {

@@ -2,29 +2,14 @@
 
 #include "render/device/KR_MaterialManager.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_UtilitiesDX11.h"
 
-namespace
-{
-
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-KR_GraphicsResourceManager* ResourceManager()
-{
-    return Engine() != nullptr ? Engine()->GetGraphicsResourceManager() : nullptr;
-}
-
-} // namespace
-
 bool KR_MaterialManager::CreateMaterialShaders()
 {
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources == nullptr)
         return true;
 
@@ -71,7 +56,7 @@ bool KR_MaterialManager::CreateMaterialShaders()
     depth.DepthWriteMask = D3D11_DEPTH_WRITE_MASK_ZERO;
     m_apDepthStencilStates[2] = pResources->GetDepthStencilState(&depth);
 
-    KR_GraphicsDevice* pDevice = Engine()->GetGraphicsDevice();
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
     const bool bMultisample = pDevice != nullptr && pDevice->GetAntiAliasing() > 1;
     D3D11_RASTERIZER_DESC rasterizer =
         KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, bMultisample, bMultisample);

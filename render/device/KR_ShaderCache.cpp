@@ -1,10 +1,11 @@
 #include "render/device/KR_ShaderCache.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_ByteCursor.h"
 #include "framework/core/KB_String.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/d3dcompiler/d3d11shader.h"
+#include "render/device/KR_EngineDevice.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderProgram.h"
@@ -19,19 +20,6 @@ namespace
 {
 
 const char* const STAGE_TARGETS[KR_NUM_SHADER_STAGES] = {"vs_5_0", "ps_5_0", "gs_5_0", "cs_5_0"};
-
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
-
-ID3D11Device* GetDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-    return pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
-}
 
 // True when the stage's source does not exist (nothing to check) or has the recorded time and hash.
 bool IsStageCurrent(KF_FileManager& files, const KB_String& sSource, std::uint64_t uiTime,
@@ -74,7 +62,7 @@ void KR_ShaderCache::DeleteShaderProgram(KR_ShaderProgram* pProgram)
 KR_ShaderProgram* KR_ShaderCache::ReadCacheFile(const KR_ShaderProperties& properties,
                                                 const std::uint8_t* pData, std::uint64_t uiSize)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     KB_ByteReader reader(pData, uiSize);
     std::uint32_t uiVersion = 0;
     if (pFiles == nullptr || !reader.ReadU32(&uiVersion) || uiVersion != CACHE_FILE_VERSION)
@@ -116,7 +104,7 @@ KR_ShaderProgram* KR_ShaderCache::LoadShaderProgram(const KR_ShaderProperties* p
     if (pProperties == nullptr)
         return nullptr;
     KR_ShaderProgram* pProgram = nullptr;
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     const KB_String sPath = GetCacheFilePath(*pProperties);
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
@@ -158,7 +146,7 @@ KR_ShaderProgram* KR_ShaderCache::CompileShaderProgram(const KR_ShaderProperties
 
 void KR_ShaderCache::CreateShaders(KR_ShaderProgram* pProgram)
 {
-    ID3D11Device* pDevice = GetDevice();
+    ID3D11Device* pDevice = KR_GetEngineDevice();
     if (pProgram == nullptr || pDevice == nullptr)
         return;
     ID3DBlob* const* pBlobs = pProgram->m_pBlob;

@@ -1,6 +1,7 @@
 #include "render/device/KR_ShaderCoreManagerDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
+#include "render/device/KR_EngineDevice.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_ReleaseAndNull.h"
 #include "render/device/KR_ShaderProgram.h"
@@ -17,18 +18,6 @@ using namespace KR_ShaderCoreLayouts;
 
 namespace
 {
-
-KR_GraphicsDevice* GetGraphicsDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-}
-
-ID3D11DeviceContext* GetContext()
-{
-    KR_GraphicsDevice* pDevice = GetGraphicsDevice();
-    return pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
-}
 
 // Gamma 2.2 to linear; a negative channel (meaningless for a colour) gives 0, not NaN.
 float ToLinear(float fChannel)
@@ -103,7 +92,7 @@ bool KR_ShaderCoreManagerDX11::Initialize()
 
 bool KR_ShaderCoreManagerDX11::CreateResources()
 {
-    KR_GraphicsDevice* pGraphicsDevice = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphicsDevice = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
     if (pDevice == nullptr)
         return false;
@@ -370,13 +359,13 @@ void KR_ShaderCoreManagerDX11::SetParameterVectorAt(const XMFLOAT4& vVector, std
 
 void KR_ShaderCoreManagerDX11::SetInputLayout(ID3D11InputLayout* pLayout)
 {
-    if (ID3D11DeviceContext* pContext = GetContext())
+    if (ID3D11DeviceContext* pContext = KR_GetEngineContext())
         pContext->IASetInputLayout(pLayout);
 }
 
 void KR_ShaderCoreManagerDX11::SetPrimitiveTopology(KR_PrimitiveTopology topology)
 {
-    ID3D11DeviceContext* pContext = GetContext();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
     if (pContext == nullptr)
         return;
     D3D11_PRIMITIVE_TOPOLOGY selected = D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST;
@@ -420,7 +409,7 @@ bool KR_ShaderCoreManagerDX11::Upload(ID3D11DeviceContext* pContext, Buffer buff
 
 void KR_ShaderCoreManagerDX11::ApplyShaderProgram(const KR_ShaderProgram* pProgram)
 {
-    ID3D11DeviceContext* pContext = GetContext();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
     if (pContext == nullptr)
         return;
     if (m_abChanged[BUFFER_MATERIAL])
@@ -633,7 +622,7 @@ void KR_ShaderCoreManagerDX11::SetCubeMaps(const KB_GrowingArray<ID3D11ShaderRes
 void KR_ShaderCoreManagerDX11::ResetShadowMaps()
 {
     // Unbound at once, so that the shadow maps can be rendered to before the next apply.
-    if (ID3D11DeviceContext* pContext = GetContext())
+    if (ID3D11DeviceContext* pContext = KR_GetEngineContext())
     {
         ID3D11ShaderResourceView* const apNull[MAX_SHADOW_MAPS] = {};
         const UINT uiFirst = FIRST_VIEW + SLOT_SHADOW_MAPS;

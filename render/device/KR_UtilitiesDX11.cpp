@@ -1,10 +1,11 @@
 #include "render/device/KR_UtilitiesDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/win32/Windows.h"
+#include "render/device/KR_EngineDevice.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_ShaderProgram.h"
 #include "render/device/KR_UtilitiesDX11IncludeHandler.h"
@@ -16,26 +17,6 @@ namespace
 
 constexpr const char* ERROR_CAPTION = "Shader Compile Error";
 constexpr const char* NO_MESSAGES = "Could not compile shader file. No error messages returned.";
-
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
-
-ID3D11Device* GetDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-    return pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
-}
-
-ID3D11DeviceContext* GetContext()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pGraphicsDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-    return pGraphicsDevice != nullptr ? pGraphicsDevice->GetImmediateContext() : nullptr;
-}
 
 // The compiler's messages are text of the blob's size, not NUL-terminated.
 void ShowCompileError(ID3DBlob* pErrors)
@@ -140,9 +121,9 @@ template <class MakeArray>
 bool FillArray(const KB_GrowingArray<KB_String>& gFiles, UINT uiMipFilter, bool bAllLevels,
                D3D11_TEXTURE2D_DESC* pFirst, MakeArray makeArray)
 {
-    ID3D11Device* pDevice = GetDevice();
-    ID3D11DeviceContext* pContext = GetContext();
-    KF_FileManager* pFiles = GetFileManager();
+    ID3D11Device* pDevice = KR_GetEngineDevice();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pDevice == nullptr || pContext == nullptr || pFiles == nullptr || gFiles.GetNumMembers() == 0)
         return false;
     for (std::uint32_t i = 0; i < gFiles.GetNumMembers(); ++i)
@@ -210,7 +191,7 @@ HRESULT KR_UtilitiesDX11::CreateTexture1DArrayFromFiles(KB_GrowingArray<KB_Strin
     view.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
     view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE1DARRAY;
     view.Texture1DArray = {0, 1, 0, uiCount};
-    return GetDevice()->CreateShaderResourceView(*ppTexture, &view, ppView);
+    return KR_GetEngineDevice()->CreateShaderResourceView(*ppTexture, &view, ppView);
 }
 
 HRESULT KR_UtilitiesDX11::CreateTexture2DArrayFromFiles(KB_GrowingArray<KB_String> gFiles,
@@ -253,7 +234,7 @@ HRESULT KR_UtilitiesDX11::CreateTexture2DArrayFromFiles(KB_GrowingArray<KB_Strin
     view.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
     view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
     view.Texture2DArray = {0, first.MipLevels, 0, uiCount};
-    return GetDevice()->CreateShaderResourceView(*ppTexture, &view, ppView);
+    return KR_GetEngineDevice()->CreateShaderResourceView(*ppTexture, &view, ppView);
 }
 
 std::int32_t KR_UtilitiesDX11::CompileShader(const KB_String& sFile, const D3D_SHADER_MACRO* pMacros,
@@ -261,7 +242,7 @@ std::int32_t KR_UtilitiesDX11::CompileShader(const KB_String& sFile, const D3D_S
 {
     if (ppOut != nullptr)
         *ppOut = nullptr;
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->FileExists(sFile) || !pFiles->ReadFile(sFile, &uiSize, &pData))
@@ -290,7 +271,7 @@ std::int32_t KR_UtilitiesDX11::CompileEffect(const KB_String& sFile, const D3D_S
 {
     if (ppOut != nullptr)
         *ppOut = nullptr;
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr)
         return 1;
     const KB_String sPrecompiled = KU_FileUtilities::ReplaceExtension(sFile, "fxo");
@@ -320,7 +301,8 @@ std::int32_t KR_UtilitiesDX11::CompileEffect(const KB_String& sFile, const D3D_S
         uiBytecodeSize = pCode->GetBufferSize();
     }
     ID3DX11Effect* pEffect = nullptr;
-    const HRESULT hr = D3DX11CreateEffectFromMemory(pBytecode, uiBytecodeSize, 0, GetDevice(), &pEffect);
+    const HRESULT hr =
+        D3DX11CreateEffectFromMemory(pBytecode, uiBytecodeSize, 0, KR_GetEngineDevice(), &pEffect);
     std::int32_t iResult = 0;
     if (FAILED(hr) || pEffect == nullptr)
     {

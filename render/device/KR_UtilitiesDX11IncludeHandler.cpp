@@ -1,20 +1,9 @@
 #include "render/device/KR_UtilitiesDX11IncludeHandler.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KF_FileManager.h"
 
 #include <cstdint>
-
-namespace
-{
-
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
-
-} // namespace
 
 KR_UtilitiesDX11IncludeHandler::KR_UtilitiesDX11IncludeHandler(const KB_String& sBaseDirectory)
     : m_sBaseDirectory(sBaseDirectory)
@@ -23,7 +12,7 @@ KR_UtilitiesDX11IncludeHandler::KR_UtilitiesDX11IncludeHandler(const KB_String& 
 
 KR_UtilitiesDX11IncludeHandler::~KR_UtilitiesDX11IncludeHandler()
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr)
         return;
     for (const auto& entry : m_mOpenFiles)
@@ -33,7 +22,7 @@ KR_UtilitiesDX11IncludeHandler::~KR_UtilitiesDX11IncludeHandler()
 HRESULT KR_UtilitiesDX11IncludeHandler::Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData,
                                              UINT* pBytes)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFileName == nullptr || ppData == nullptr || pBytes == nullptr || pFiles == nullptr)
         return E_FAIL;
     const KB_String sPath = m_sBaseDirectory + pFileName;
@@ -59,7 +48,7 @@ HRESULT KR_UtilitiesDX11IncludeHandler::Close(LPCVOID pData)
         return S_OK;
     const KB_String sPath = it->second;
     m_mOpenFiles.erase(it);
-    if (KF_FileManager* pFiles = GetFileManager())
+    if (KF_FileManager* pFiles = KE_GetFileManager())
         pFiles->RemoveReference(sPath);
     return S_OK;
 }

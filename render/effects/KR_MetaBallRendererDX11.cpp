@@ -1,6 +1,6 @@
 #include "render/effects/KR_MetaBallRendererDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ReleaseAndNull.h"
@@ -16,18 +16,6 @@ namespace
 {
 
 constexpr std::uint32_t NUM_VIEWS = 5; // t0 to t4
-
-KR_GraphicsDevice* GraphicsDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-}
-
-KR_GraphicsResourceManager* ResourceManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-}
 
 KR_ShaderProgram* GetProgram(KR_GraphicsResourceManager* pResources, const char* pVertexEntry,
                              const char* pPixelEntry, ID3D11DepthStencilState* pDepth,
@@ -65,9 +53,9 @@ bool KR_MetaBallRendererDX11::Initialize()
 
 bool KR_MetaBallRendererDX11::CreateResources()
 {
-    KR_GraphicsDevice* pGraphicsDevice = GraphicsDevice();
+    KR_GraphicsDevice* pGraphicsDevice = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pDevice == nullptr || pResources == nullptr)
         return false;
     KR_ReleaseAndNull(m_pInputLayoutPosVertex);
@@ -155,9 +143,9 @@ bool KR_MetaBallRendererDX11::CreateSizeDependentResources()
 {
     ReleaseCoreRadiusDepth();
     m_bBuffersAvailable = false;
-    KR_GraphicsDevice* pGraphicsDevice = GraphicsDevice();
+    KR_GraphicsDevice* pGraphicsDevice = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pDevice == nullptr || pResources == nullptr)
         return true;
     m_uiWidth = pGraphicsDevice->GetWidth();
@@ -253,7 +241,7 @@ bool KR_MetaBallRendererDX11::ReleaseSizeDependentResources()
 
 bool KR_MetaBallRendererDX11::AcquireBuffers()
 {
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources == nullptr)
         return false;
     m_uiBallBuffer = pResources->AcquireBuffer(&m_ballBufferDescription);
@@ -274,7 +262,7 @@ bool KR_MetaBallRendererDX11::AcquireBuffers()
 
 void KR_MetaBallRendererDX11::ReleaseBuffers()
 {
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     for (std::uint32_t* pHandle : {&m_uiBallBuffer, &m_uiFragmentBuffer, &m_uiHeadBuffer})
     {
         if (pResources != nullptr && *pHandle != INVALID_HANDLE)
@@ -300,17 +288,16 @@ bool KR_MetaBallRendererDX11::Render(KR_Camera* pCamera, const KB_GrowingArray<K
     const std::uint32_t uiCount = pBalls != nullptr ? pBalls->GetNumMembers() : 0;
     if (uiCount == 0 || uiCount >= MAX_BALLS || pCamera == nullptr)
         return false;
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pGraphicsDevice = GraphicsDevice();
+    KR_GraphicsDevice* pGraphicsDevice = KE_GetGraphicsDevice();
     ID3D11DeviceContext* pContext =
         pGraphicsDevice != nullptr ? pGraphicsDevice->GetImmediateContext() : nullptr;
-    KR_GraphicsResourceManager* pResources = ResourceManager();
-    KR_ShaderCoreManager* pCore = pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
+    KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager();
     if (pContext == nullptr || pResources == nullptr || pCore == nullptr)
         return false;
     // The scene's depth: pass 1 writes the cores into it, pass 2 tests against it. While the
     // post-processing chain runs, the scene draws into the engine's depth buffer, else the device's.
-    KR_PostFXEngine* pPostFX = pEngine != nullptr ? pEngine->GetPostFXEngine() : nullptr;
+    KR_PostFXEngine* pPostFX = KE_GetPostFXEngine();
     ID3D11DepthStencilView* pSceneDepthView =
         pPostFX != nullptr ? pPostFX->GetDepthStencilView() : pGraphicsDevice->GetMainDepthStencilView();
     ID3D11Texture2D* pSceneDepthTexture =

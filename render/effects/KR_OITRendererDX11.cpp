@@ -1,6 +1,8 @@
 #include "render/effects/KR_OITRendererDX11.h"
 
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
+#include "render/device/KR_EngineDevice.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_MaterialManager.h"
@@ -12,24 +14,6 @@
 
 namespace
 {
-
-KR_GraphicsDevice* GraphicsDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-}
-
-KR_GraphicsResourceManager* ResourceManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-}
-
-ID3D11DeviceContext* ImmediateContext()
-{
-    KR_GraphicsDevice* pDevice = GraphicsDevice();
-    return pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
-}
 
 // The description of a list buffer of count elements; false when its bytes do not fit the 32-bit
 // width a buffer has (the description is then left empty).
@@ -61,7 +45,7 @@ bool KR_OITRendererDX11::Initialize()
 bool KR_OITRendererDX11::CreateResources()
 {
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsDevice* pGraphicsDevice = GraphicsDevice();
+    KR_GraphicsDevice* pGraphicsDevice = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
     if (pEngine == nullptr || pDevice == nullptr)
         return false;
@@ -82,8 +66,8 @@ bool KR_OITRendererDX11::CreateResources()
 
 bool KR_OITRendererDX11::CreateSizeDependentResources()
 {
-    KR_GraphicsDevice* pDevice = GraphicsDevice();
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     m_bListsAvailable = false;
     if (pDevice == nullptr || pResources == nullptr)
         return true;
@@ -140,7 +124,7 @@ bool KR_OITRendererDX11::ReleaseSizeDependentResources()
 
 void KR_OITRendererDX11::ReleaseListBuffers()
 {
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources != nullptr)
     {
         if (m_uiFragmentBuffer != INVALID_HANDLE)
@@ -154,8 +138,8 @@ void KR_OITRendererDX11::ReleaseListBuffers()
 
 bool KR_OITRendererDX11::BindLists()
 {
-    ID3D11DeviceContext* pContext = ImmediateContext();
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (!m_bListsAvailable || pContext == nullptr || pResources == nullptr || m_pConstantBuffer == nullptr)
         return false;
     m_uiFragmentBuffer = pResources->AcquireBuffer(&m_fragmentBufferDescription);
@@ -202,7 +186,7 @@ void KR_OITRendererDX11::RestoreSavedRasterizerState(ID3D11DeviceContext* pConte
 
 bool KR_OITRendererDX11::BeginTransparency()
 {
-    ID3D11DeviceContext* pContext = ImmediateContext();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
     if (pContext == nullptr || (!m_bListsBound && !BindLists()))
         return false;
     // A second begin without an end keeps the state of before the first.
@@ -220,7 +204,7 @@ bool KR_OITRendererDX11::EndTransparency()
 {
     if (!m_bTransparencyActive)
         return true;
-    RestoreSavedRasterizerState(ImmediateContext());
+    RestoreSavedRasterizerState(KR_GetEngineContext());
     m_bTransparencyActive = false;
     return true;
 }
@@ -230,7 +214,7 @@ bool KR_OITRendererDX11::DiscardLists()
     EndTransparency();
     if (!m_bListsBound)
         return true;
-    ID3D11DeviceContext* pContext = ImmediateContext();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
     if (pContext != nullptr)
     {
         ID3D11UnorderedAccessView* apNoViews[2] = {nullptr, nullptr};
@@ -247,8 +231,8 @@ bool KR_OITRendererDX11::Resolve()
 {
     if (!m_bListsBound)
         return true;
-    ID3D11DeviceContext* pContext = ImmediateContext();
-    KR_GraphicsResourceManager* pResources = ResourceManager();
+    ID3D11DeviceContext* pContext = KR_GetEngineContext();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pContext == nullptr || pResources == nullptr || pEngine == nullptr)
         return true;

@@ -1,6 +1,6 @@
 #include "render/effects/KR_ParticleEngineDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "platform/crt/WinCrt.h"
 #include "render/device/KR_GraphicsDevice.h"
 #include "render/device/KR_GraphicsResourceManager.h"
@@ -41,16 +41,6 @@ float UniformRandom()
     return static_cast<float>(wincrt::rand() * 3.051851e-5);
 }
 
-KE_ApplicationManager* GetEngine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-KR_GraphicsDevice* GetGraphicsDevice()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetGraphicsDevice() : nullptr;
-}
-
 void SetVector3(ID3DX11EffectVectorVariable* pVariable, const float vValue[3])
 {
     const float vPadded[4] = {vValue[0], vValue[1], vValue[2], 0.0f};
@@ -86,10 +76,9 @@ bool KR_ParticleEngineDX11::CreateResources()
     m_pEffect = nullptr;
     m_pTechnique = nullptr;
     LookUpVariables();
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
-    KR_GraphicsResourceManager* pResources =
-        GetEngine() != nullptr ? GetEngine()->GetGraphicsResourceManager() : nullptr;
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pDevice == nullptr || pResources == nullptr)
         return true;
     // A missing effect was reported by the resource manager; the engine stays inert.
@@ -314,7 +303,7 @@ bool KR_ParticleEngineDX11::UpdateAndRender(const DirectX::XMMATRIX& mView,
 {
     if (!m_bActive || m_pEffect == nullptr)
         return true;
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     ID3D11DeviceContext* pContext = pGraphics != nullptr ? pGraphics->GetImmediateContext() : nullptr;
     if (pContext == nullptr)
         return true;

@@ -1,6 +1,6 @@
 #include "render/effects/KR_PostFXEngineDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "platform/effects11/d3dx11effect.h"
 #include "render/camera/KR_Camera.h"
@@ -75,14 +75,12 @@ KR_PostFXEngineDX11::~KR_PostFXEngineDX11()
 
 KR_GraphicsDevice* KR_PostFXEngineDX11::GetGraphicsDevice() const
 {
-    const KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    return KE_GetGraphicsDevice();
 }
 
 KR_GraphicsResourceManager* KR_PostFXEngineDX11::GetResourceManager() const
 {
-    const KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
+    return KE_GetGraphicsResourceManager();
 }
 
 ID3D11Device* KR_PostFXEngineDX11::GetDevice() const

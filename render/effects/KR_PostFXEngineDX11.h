@@ -200,8 +200,20 @@ private:
     // A screenshot when the chain cannot run: the back buffer bound now, as the scene drew it.
     void SaveBackBufferScreenshot();
 
-    // Volume lighting (KR_PostFXEngineDX11VolumeLighting.cpp).
+    // Volume lighting (KR_PostFXEngineDX11VolumeLighting.cpp): the light volumes' depth, the march
+    // at full size into the first light target, filtering at half size, the composite.
+    struct LightTargets
+    {
+        ID3D11RenderTargetView* apTargets[3];
+        ID3D11ShaderResourceView* apImages[3];
+    };
     void RenderLightVolumes(bool bLast);
+    void RenderVolumeDepth(ID3D11DeviceContext* pContext, double fTime, const D3D11_VIEWPORT& full);
+    void MarchLightVolumes(ID3D11DeviceContext* pContext, double fTime, const LightTargets& targets);
+    // The march's camera, step and random-factor variables.
+    void SetMarchVariables();
+    // Down-filters the march into the second target, then filters it twice through the third.
+    void FilterLightImages(ID3D11DeviceContext* pContext, const LightTargets& targets, float fW, float fH);
     void CreateLightPyramids(double fTime);
     void CreateLightBricks(double fTime);
     void ResetSpotLightBatch();

@@ -4,7 +4,7 @@
 // with the frame's lights in the effect's constant arrays, renders the scattered light at full
 // size; that image is filtered at half size and added onto the chain's image.
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "platform/effects11/d3dx11effect.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_ReleaseAndNull.h"
@@ -79,8 +79,7 @@ const float* Floats(const KB_GrowingArray<XMFLOAT4>& array)
 // The production time the lights are evaluated at.
 double GetProductionTime()
 {
-    const KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    const KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
+    const KR_SceneManager* pScenes = KE_GetSceneManager();
     return pScenes != nullptr ? pScenes->GetSynchonizationTime() : 0.0;
 }
 
@@ -191,16 +190,17 @@ void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
     KR_GraphicsResourceManager* pManager = GetResourceManager();
     if (pContext == nullptr || pManager == nullptr)
         return;
-    ID3D11RenderTargetView* apTargets[3] = {};
-    ID3D11ShaderResourceView* apImages[3] = {};
+    LightTargets targets = {};
     for (std::uint32_t i = 0; i < 3; ++i)
         if (m_auiLightTargets[i] != NO_TEXTURE)
         {
-            apTargets[i] = pManager->GetRenderTargetView(m_auiLightTargets[i], 0);
-            apImages[i] = pManager->GetShaderResourceView(m_auiLightTargets[i]);
+            targets.apTargets[i] = pManager->GetRenderTargetView(m_auiLightTargets[i], 0);
+            targets.apImages[i] = pManager->GetShaderResourceView(m_auiLightTargets[i]);
         }
-    if (std::find(std::begin(apTargets), std::end(apTargets), nullptr) != std::end(apTargets) ||
-        std::find(std::begin(apImages), std::end(apImages), nullptr) != std::end(apImages))
+    if (std::find(std::begin(targets.apTargets), std::end(targets.apTargets), nullptr) !=
+            std::end(targets.apTargets) ||
+        std::find(std::begin(targets.apImages), std::end(targets.apImages), nullptr) !=
+            std::end(targets.apImages))
     {
         // The pool could not make the light targets: the image goes on unlit.
         if (bLast)
@@ -211,10 +211,26 @@ void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
     const float fW = static_cast<float>(m_uiWidth);
     const float fH = static_cast<float>(m_uiHeight);
     const D3D11_VIEWPORT full = {0.0f, 0.0f, fW, fH, 0.0f, 1.0f};
-    const UINT uiOffset = 0;
 
-    // Stage 1: the light volumes' depth. The viewport is set here, not inherited: an effect before
-    // may have left a smaller one.
+    RenderVolumeDepth(pContext, fTime, full);
+    MarchLightVolumes(pContext, fTime, targets);
+    FilterLightImages(pContext, targets, fW, fH);
+    pContext->RSSetViewports(1, &full);
+
+    PassSetup composite;
+    composite.m_uiTechnique = T_VOLUME_LIGHTING;
+    composite.m_uiPass = P_COMPOSITE;
+    composite.m_pSource1 = targets.apImages[1];
+    composite.m_pSource2 = m_currentImage.m_pView;
+    composite.m_bDepth = false;
+    composite.m_uiClearSlots = PIXEL_SLOTS;
+    RunFinalCapable(composite, m_uiSourceWidth, m_uiSourceHeight, bLast);
+}
+
+void KR_PostFXEngineDX11::RenderVolumeDepth(ID3D11DeviceContext* pContext, double fTime,
+                                            const D3D11_VIEWPORT& full)
+{
+    // The viewport is set here, not inherited: an effect before may have left a smaller one.
     CreateLightPyramids(fTime);
     CreateLightBricks(fTime);
     ID3D11RasterizerState* pSavedState = nullptr;
@@ -229,6 +245,7 @@ void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
     pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
     m_pWorldViewProjection->SetMatrix(m_volumeCamera.m_mViewProjection);
     ID3DX11EffectTechnique* pTechnique = m_apTechniques[T_VOLUME_LIGHTING];
+    const UINT uiOffset = 0;
     for (const auto& [pBuffer, uiCount] : {std::pair{m_pLightPyramidsVB, m_uiLightPyramidsVertexCount},
                                            std::pair{m_pLightBricksVB, m_uiLightBricksVertexCount}})
     {
@@ -240,14 +257,37 @@ void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
     }
     pContext->RSSetState(pSavedState);
     KR_ReleaseAndNull(pSavedState);
+}
 
-    // Stage 2: the march at full size into L0.
+void KR_PostFXEngineDX11::MarchLightVolumes(ID3D11DeviceContext* pContext, double fTime,
+                                            const LightTargets& targets)
+{
     static const float CLEAR[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    for (ID3D11RenderTargetView* pTarget : apTargets)
+    for (ID3D11RenderTargetView* pTarget : targets.apTargets)
         pContext->ClearRenderTargetView(pTarget, CLEAR);
-    pContext->OMSetRenderTargets(1, &apTargets[0], m_pVolumeLightDepthStencilView);
+    pContext->OMSetRenderTargets(1, &targets.apTargets[0], m_pVolumeLightDepthStencilView);
     pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
+    SetMarchVariables();
 
+    ResetSpotLightBatch();
+    for (std::uint32_t i = 0; i < m_gVolumeSpotLights.GetNumMembers(); ++i)
+        AddSpotLight(fTime, m_gVolumeSpotLights[i]);
+    ApplySpotLightBatch();
+    ResetOmniLightBatch();
+    for (std::uint32_t i = 0; i < m_gVolumeOmniLights.GetNumMembers(); ++i)
+        AddOmniLight(fTime, m_gVolumeOmniLights[i]);
+    ApplyOmniLightBatch();
+
+    PassSetup march;
+    march.m_uiTechnique = T_VOLUME_LIGHTING;
+    march.m_uiPass = P_MARCH;
+    march.m_uiClearSlots = PIXEL_SLOTS;
+    DrawPass(march); // binds the depth texture
+    ClearPixelSlots(PIXEL_SLOTS);
+}
+
+void KR_PostFXEngineDX11::SetMarchVariables()
+{
     const CameraValues& c = m_volumeCamera;
     const float n = m_fNear;
     const float h = std::tan(c.m_fFOV * 0.5f * KR_VolumeLightGeometry::DEGREES_TO_RADIANS) * n;
@@ -278,24 +318,11 @@ void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
     m_pCameraPosition->SetFloatVector(afCamera);
     const float afRandom[4] = {m_afRandomFactor[0], m_afRandomFactor[1], 0.0f, 0.0f};
     m_pRandomFactor->SetFloatVector(afRandom);
+}
 
-    ResetSpotLightBatch();
-    for (std::uint32_t i = 0; i < m_gVolumeSpotLights.GetNumMembers(); ++i)
-        AddSpotLight(fTime, m_gVolumeSpotLights[i]);
-    ApplySpotLightBatch();
-    ResetOmniLightBatch();
-    for (std::uint32_t i = 0; i < m_gVolumeOmniLights.GetNumMembers(); ++i)
-        AddOmniLight(fTime, m_gVolumeOmniLights[i]);
-    ApplyOmniLightBatch();
-
-    PassSetup march;
-    march.m_uiTechnique = T_VOLUME_LIGHTING;
-    march.m_uiPass = P_MARCH;
-    march.m_uiClearSlots = PIXEL_SLOTS;
-    DrawPass(march); // binds the depth texture
-    ClearPixelSlots(PIXEL_SLOTS);
-
-    // Stage 3: filtering at half size, then the composite onto the chain's image.
+void KR_PostFXEngineDX11::FilterLightImages(ID3D11DeviceContext* pContext, const LightTargets& targets,
+                                            float fW, float fH)
+{
     const float fHalfW = fW * 0.5f;
     const float fHalfH = fH * 0.5f;
     const D3D11_VIEWPORT half = {0.0f, 0.0f, fHalfW, fHalfH, 0.0f, 1.0f};
@@ -312,7 +339,7 @@ void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
                     {P_FILTER_SECOND, 2, 1, fHalfW, fHalfH}};
     for (const auto& filter : FILTERS)
     {
-        pContext->OMSetRenderTargets(1, &apTargets[filter.m_uiTarget], nullptr);
+        pContext->OMSetRenderTargets(1, &targets.apTargets[filter.m_uiTarget], nullptr);
         // The filters step by one texel of what they read.
         const float afSize[4] = {1.0f / filter.m_fSourceWidth, 1.0f / filter.m_fSourceHeight, 1.0f / fHalfW,
                                  1.0f / fHalfH};
@@ -320,20 +347,10 @@ void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
         PassSetup pass;
         pass.m_uiTechnique = T_VOLUME_LIGHTING;
         pass.m_uiPass = filter.m_uiPass;
-        pass.m_pSource1 = apImages[filter.m_uiSource];
+        pass.m_pSource1 = targets.apImages[filter.m_uiSource];
         pass.m_bDepth = false;
         DrawPass(pass);
         if (filter.m_uiPass != P_DOWN_FILTER)
             ClearPixelSlots(PIXEL_SLOTS);
     }
-    pContext->RSSetViewports(1, &full);
-
-    PassSetup composite;
-    composite.m_uiTechnique = T_VOLUME_LIGHTING;
-    composite.m_uiPass = P_COMPOSITE;
-    composite.m_pSource1 = apImages[1];
-    composite.m_pSource2 = m_currentImage.m_pView;
-    composite.m_bDepth = false;
-    composite.m_uiClearSlots = PIXEL_SLOTS;
-    RunFinalCapable(composite, m_uiSourceWidth, m_uiSourceHeight, bLast);
 }

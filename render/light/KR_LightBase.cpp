@@ -1,7 +1,7 @@
 #include "render/light/KR_LightBase.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/debug/KR_DebugPolyhedron.h"
@@ -17,6 +17,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 using namespace DirectX;
 
@@ -28,26 +29,6 @@ const KB_Color POSITION_HIGHLIGHT(1.0f, 0.0f, 1.0f, 1.0f);
 const KB_Color TARGET_HIGHLIGHT(0.9607843f, 0.0470588f, 0.0f, 1.0f);
 // Below this strength a light reaches nowhere.
 constexpr float MIN_STRENGTH = 0.05f;
-
-KE_ApplicationManager* GetEngine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-bool IsDeveloperBuild()
-{
-    return GetEngine() != nullptr && GetEngine()->IsDeveloperBuild();
-}
-
-KE_Dispatcher* GetDispatcher()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetDispatcher() : nullptr;
-}
-
-KF_FileManager* GetFileManager()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
-}
 
 template <typename T>
 void DeleteAndNull(T*& p)
@@ -75,8 +56,8 @@ XMMATRIX MarkerMatrix(const XMVECTOR& p, const XMVECTOR& vCameraPosition, float 
 
 KR_LightBase::KR_LightBase()
 {
-    if (IsDeveloperBuild())
-        m_pPositionMarker = new KR_DebugPolyhedron();
+    if (KE_IsDeveloperBuild())
+        m_pPositionMarker = new (std::nothrow) KR_DebugPolyhedron();
 }
 
 KR_LightBase::~KR_LightBase()
@@ -101,13 +82,13 @@ void KR_LightBase::DeleteCurvesAndEditorObjects()
 
 void KR_LightBase::RegisterAtDispatcher()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
 }
 
 void KR_LightBase::UnRegisterFromDispatcher()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
 }
 
@@ -122,8 +103,9 @@ void KR_LightBase::ApplyMarkerColor()
 void KR_LightBase::CreateTargetMarker()
 {
     DeleteAndNull(m_pTargetMarker);
-    m_pTargetMarker = new KR_DebugPolyhedron();
-    m_pTargetMarker->SetColor(m_MarkerColor.GetRGBA());
+    m_pTargetMarker = new (std::nothrow) KR_DebugPolyhedron();
+    if (m_pTargetMarker != nullptr)
+        m_pTargetMarker->SetColor(m_MarkerColor.GetRGBA());
 }
 
 void KR_LightBase::DeleteTargetObjects()
@@ -137,8 +119,9 @@ void KR_LightBase::DeleteTargetObjects()
 KR_VertexInterpolationVisualisation*
 KR_LightBase::CreateRailVisualisation(KU_VertexInterpolation* pRail) const
 {
-    KR_VertexInterpolationVisualisation* pVis = new KR_VertexInterpolationVisualisation(pRail);
-    pVis->SetColors(m_RailColor, m_MarkerColor, m_SelectionColor);
+    KR_VertexInterpolationVisualisation* pVis = new (std::nothrow) KR_VertexInterpolationVisualisation(pRail);
+    if (pVis != nullptr)
+        pVis->SetColors(m_RailColor, m_MarkerColor, m_SelectionColor);
     return pVis;
 }
 
@@ -159,7 +142,7 @@ void KR_LightBase::ReplaceRail(KU_VertexInterpolation** ppRail,
     if (*ppRail == pRail)
         return;
     // Editor objects are made where ReloadLight makes them, and wherever a tube light had them.
-    const bool bEditor = IsDeveloperBuild() || *ppVisualisation != nullptr || *ppHandle != nullptr;
+    const bool bEditor = KE_IsDeveloperBuild() || *ppVisualisation != nullptr || *ppHandle != nullptr;
     DeleteAndNull(*ppVisualisation);
     DeleteAndNull(*ppHandle);
     *ppRail = pRail;
@@ -168,7 +151,7 @@ void KR_LightBase::ReplaceRail(KU_VertexInterpolation** ppRail,
     if (pRail != nullptr)
         *ppVisualisation = CreateRailVisualisation(pRail);
     else
-        *ppHandle = new KR_TranslateGizmo();
+        *ppHandle = new (std::nothrow) KR_TranslateGizmo();
 }
 
 KB_String KR_LightBase::GetCurveDirectory() const
@@ -265,16 +248,16 @@ void KR_LightBase::ReloadLight()
     for (int i = 0; i < 4; ++i)
         if (paths[i]->GetLength() != 0)
             *curves[i] = KU_VertexInterpolation::LoadVertexInterpolation(sDirectory + *paths[i]);
-    if (!IsDeveloperBuild())
+    if (!KE_IsDeveloperBuild())
         return;
     if (m_pPositionRail != nullptr)
         m_pPositionRailVis = CreateRailVisualisation(m_pPositionRail);
     else
-        m_pPositionHandle = new KR_TranslateGizmo();
+        m_pPositionHandle = new (std::nothrow) KR_TranslateGizmo();
     if (m_pTargetRail != nullptr)
         m_pTargetRailVis = CreateRailVisualisation(m_pTargetRail);
     else
-        m_pTargetHandle = new KR_TranslateGizmo();
+        m_pTargetHandle = new (std::nothrow) KR_TranslateGizmo();
 }
 
 void KR_LightBase::SetHighlighted(bool bOn)
@@ -382,7 +365,7 @@ void KR_LightBase::Select(double fTime, const KR_Ray& ray)
     }
     const std::uint8_t uiAfter = m_uiFlags & (FLAG_POSITION_SELECTED | FLAG_TARGET_SELECTED);
     if (uiAfter != 0 && uiBefore == 0)
-        if (KE_Dispatcher* pDispatcher = GetDispatcher())
+        if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
             pDispatcher->Dispatch(KE_MT_LightSelection, KE_MST_LightSelected, this);
 }
 
@@ -428,7 +411,7 @@ void KR_LightBase::MoveSelectedKeyTo(const XMVECTOR& vPosition)
 
 void KR_LightBase::DeselectAll()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
 }
 
@@ -453,7 +436,7 @@ bool KR_LightBase::Receive(KE_MessageType type, KE_MessageSubType subType, void*
 
 bool KR_LightBase::ReadFileText(const KB_String& sPath, std::string* pText)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -579,6 +562,6 @@ bool KR_LightBase::SaveCurvesAndText(const KB_String& sPath, const std::string& 
         curves[i]->SetFilePath(sDirectory + *paths[i]);
         curves[i]->Save();
     }
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     return pFiles != nullptr && pFiles->WriteFile(m_sLightPath, sText.size(), sText.c_str());
 }

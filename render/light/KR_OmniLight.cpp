@@ -8,6 +8,7 @@
 #include "timing/KU_TextFileReader.h"
 #include "timing/KU_VertexInterpolation.h"
 
+#include <new>
 #include <string>
 
 using namespace DirectX;
@@ -72,7 +73,7 @@ void KR_OmniLight::SetUseAsTubeLight(bool bTube)
             if (m_vTarget.x == 0.0f && m_vTarget.y == 0.0f && m_vTarget.z == 0.0f && m_vTarget.w == 0.0f)
                 m_vTarget = XMFLOAT4(m_vPosition.x + DEFAULT_TUBE_LENGTH, m_vPosition.y, m_vPosition.z,
                                      m_vPosition.w);
-            m_pTargetHandle = new KR_TranslateGizmo();
+            m_pTargetHandle = new (std::nothrow) KR_TranslateGizmo();
         }
     }
     SetHighlighted(false);

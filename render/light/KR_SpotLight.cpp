@@ -1,6 +1,6 @@
 #include "render/light/KR_SpotLight.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/debug/KR_DebugPolyhedron.h"
 #include "timing/KU_TextFileHeader.h"
 #include "timing/KU_TextFileReader.h"
@@ -46,8 +46,7 @@ KR_SpotLight::KR_SpotLight()
 {
     m_RailColor = KB_Color(0.96f, 0.616f, 0.318f, 1.0f);
     m_MarkerColor = KB_Color(0.91f, 0.424f, 0.0f, 1.0f);
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    if (pEngine != nullptr && pEngine->IsDeveloperBuild())
+    if (KE_IsDeveloperBuild())
         CreateTargetMarker();
     ApplyMarkerColor();
     // Last: the light is whole before any message can reach it.

@@ -11,6 +11,7 @@
 #include "timing/KB_RotationInterpolation.h"
 
 #include <cstring>
+#include <new>
 #include <tinyxml.h>
 
 using namespace DirectX;
@@ -83,12 +84,16 @@ bool KR_ColladaImporter::ParseAnimation(const TiXmlElement* pAnimation)
         return false;
 
     // Every channel of the model shares these names; the registry lists each curve by pointer.
-    auto pTranslation =
-        std::make_unique<KB_LinearInterpolation>(m_sPath + " Animation TranslationInterpolation");
-    auto pScale = std::make_unique<KB_LinearInterpolation>(m_sPath + " Animation ScaleInterpolation");
-    auto pRotation = std::make_unique<KB_RotationInterpolation>(m_sPath + " Animation RotationInterpolation");
-    auto pMatrices =
-        std::make_unique<KB_LinearMatrixInterpolation>(m_sPath + " Animation LinearMatrixInterpolation");
+    std::unique_ptr<KB_LinearInterpolation> pTranslation(
+        new (std::nothrow) KB_LinearInterpolation(m_sPath + " Animation TranslationInterpolation"));
+    std::unique_ptr<KB_LinearInterpolation> pScale(
+        new (std::nothrow) KB_LinearInterpolation(m_sPath + " Animation ScaleInterpolation"));
+    std::unique_ptr<KB_RotationInterpolation> pRotation(
+        new (std::nothrow) KB_RotationInterpolation(m_sPath + " Animation RotationInterpolation"));
+    std::unique_ptr<KB_LinearMatrixInterpolation> pMatrices(
+        new (std::nothrow) KB_LinearMatrixInterpolation(m_sPath + " Animation LinearMatrixInterpolation"));
+    if (pTranslation == nullptr || pScale == nullptr || pRotation == nullptr || pMatrices == nullptr)
+        return false;
     for (std::size_t i = 0; i < vTimes.size(); ++i)
     {
         const double fTime = static_cast<double>(vTimes[i]);
@@ -107,8 +112,10 @@ bool KR_ColladaImporter::ParseAnimation(const TiXmlElement* pAnimation)
     pRotation->NormalizeTimeStamps();
     pMatrices->NormalizeTimeStamps();
 
-    auto pNodeAnimation =
-        std::make_unique<KR_MeshAnimationResource>(pTranslation.get(), pScale.get(), pRotation.get());
+    std::unique_ptr<KR_MeshAnimationResource> pNodeAnimation(
+        new (std::nothrow) KR_MeshAnimationResource(pTranslation.get(), pScale.get(), pRotation.get()));
+    if (pNodeAnimation == nullptr)
+        return false;
     pTranslation.release();
     pScale.release();
     pRotation.release();
@@ -143,8 +150,10 @@ bool KR_ColladaImporter::ParseJointNode(const TiXmlElement* pNode, std::uint32_t
             }
             // Named by its node id whether animated or not: joining several skeletons finds every
             // bone of each by its name.
-            auto pNew =
-                std::make_unique<KR_MeshSkinnedAnimationResource>(pCurve.get(), sNodeId.c_str(), mLocal);
+            std::unique_ptr<KR_MeshSkinnedAnimationResource> pNew(
+                new (std::nothrow) KR_MeshSkinnedAnimationResource(pCurve.get(), sNodeId.c_str(), mLocal));
+            if (pNew == nullptr)
+                return false;
             pCurve.release();
             pBone = pNew.get();
             if (pParent == nullptr)

@@ -3,7 +3,7 @@
 
 #include "render/models/KR_ColladaImporter.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_GrowingArray.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/models/KR_BoundingBox.h"
@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <tinyxml.h>
 
 using namespace DirectX;
@@ -393,9 +394,7 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
     // A geometry without a triangle would make a mesh without buffers.
     if (uiVertexCount == 0 || uiTriangles == 0 || uiTriangles > 0xFFFFFFFFu)
         return false;
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsResourceManager* pResources =
-        pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     std::unique_ptr<KR_MeshDX11> pMesh(
         pResources != nullptr ? pResources->CreateMesh(m_vertices.GetVertexStride(), uiVertexCount,
                                                        static_cast<std::uint32_t>(uiTriangles))
@@ -443,8 +442,10 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
     const auto animation = m_geometryAnimations.find(sGeometryId);
     if (animation != m_geometryAnimations.end())
         pAnimation = std::move(animation->second);
-    auto* pNode = new KR_MeshResourceDX11(pMesh.get(), gNames, pAnimation.get(), pSkeleton.get(),
-                                          m_vertices.GetComponentMask());
+    auto* pNode = new (std::nothrow) KR_MeshResourceDX11(pMesh.get(), gNames, pAnimation.get(),
+                                                         pSkeleton.get(), m_vertices.GetComponentMask());
+    if (pNode == nullptr)
+        return false; // the mesh, animation and skeleton are freed with their holders
     pMesh.release();
     pAnimation.release();
     pSkeleton.release();

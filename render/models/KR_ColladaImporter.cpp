@@ -240,5 +240,5 @@ KR_ModelResource* KR_ColladaImporter::BuildModel()
         if (!m_vMeshes[parentMesh->second].second->AddChild(entry.second))
             return nullptr;
     }
-    return new KR_ModelResourceDX11(gRoots);
+    return new (std::nothrow) KR_ModelResourceDX11(gRoots);
 }

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <tinyxml.h>
 #include <unordered_set>
 
@@ -81,8 +82,10 @@ bool BindSkeleton(std::vector<std::unique_ptr<KR_MeshSkinnedAnimationResource>>&
 
     if (bAddedRoot)
     {
-        record.pSkeleton =
-            std::make_unique<KR_MeshSkinnedAnimationResource>(nullptr, KB_String(), XMMatrixIdentity());
+        record.pSkeleton.reset(new (std::nothrow)
+                                   KR_MeshSkinnedAnimationResource(nullptr, KB_String(), XMMatrixIdentity()));
+        if (record.pSkeleton == nullptr)
+            return false;
         for (auto& pRoot : vRoots)
             record.pSkeleton->AddChild(pRoot.release());
     }
@@ -234,7 +237,9 @@ bool KR_ColladaImporter::ParseSkin(const TiXmlElement* pController)
     std::string sGeometryId;
     if (pSkin == nullptr || !ReadLocalReference(pSkin, "source", sGeometryId))
         return false;
-    auto pRecord = std::make_unique<KR_ColladaControllerRecord>();
+    std::unique_ptr<KR_ColladaControllerRecord> pRecord(new (std::nothrow) KR_ColladaControllerRecord());
+    if (pRecord == nullptr)
+        return false;
     if (const TiXmlElement* pBindShape = pSkin->FirstChildElement("bind_shape_matrix"))
         if (!ParseMatrix(pBindShape, pRecord->mBindShape))
             return false;

@@ -5,6 +5,8 @@
 #include "timing/KB_RotationInterpolation.h"
 #include "timing/KU_InterpolationValue.h"
 
+#include <new>
+
 using namespace DirectX;
 
 KR_MeshAnimationResource::KR_MeshAnimationResource(KU_VertexInterpolation* pTranslation,
@@ -72,10 +74,11 @@ bool KR_MeshAnimationResource::Deserialize(const std::uint8_t** ppCursor, const 
     pCursor = reader.GetCursor();
 
     // Nothing of this animation changes until all three curves have been read.
-    KU_VertexInterpolation* pTranslation = new KB_LinearInterpolation();
-    KU_VertexInterpolation* pScale = new KB_LinearInterpolation();
-    KU_QuaternionInterpolation* pRotation = new KB_RotationInterpolation();
-    if (!pTranslation->Deserialize(&pCursor, pEnd) || !pScale->Deserialize(&pCursor, pEnd) ||
+    KU_VertexInterpolation* pTranslation = new (std::nothrow) KB_LinearInterpolation();
+    KU_VertexInterpolation* pScale = new (std::nothrow) KB_LinearInterpolation();
+    KU_QuaternionInterpolation* pRotation = new (std::nothrow) KB_RotationInterpolation();
+    if (pTranslation == nullptr || pScale == nullptr || pRotation == nullptr ||
+        !pTranslation->Deserialize(&pCursor, pEnd) || !pScale->Deserialize(&pCursor, pEnd) ||
         !pRotation->Deserialize(&pCursor, pEnd))
     {
         delete pTranslation;

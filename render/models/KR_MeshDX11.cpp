@@ -1,6 +1,6 @@
 #include "render/models/KR_MeshDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_ByteCursor.h"
 #include "platform/d3d11/d3d11.h"
 #include "render/device/KR_GraphicsDevice.h"
@@ -11,12 +11,6 @@
 
 namespace
 {
-
-KR_GraphicsDevice* GetGraphicsDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-}
 
 ID3D11Buffer* MakeBuffer(ID3D11Device* pDevice, std::uint32_t uiBytes, UINT uiBind, const void* pData)
 {
@@ -122,7 +116,7 @@ bool KR_MeshDX11::CreateBuffers()
 {
     KR_ReleaseAndNull(m_pVertexBuffer);
     KR_ReleaseAndNull(m_pIndexBuffer);
-    KR_GraphicsDevice* pGraphicsDevice = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphicsDevice = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphicsDevice != nullptr ? pGraphicsDevice->GetDevice() : nullptr;
     if (pDevice != nullptr && m_bAllocated)
     {
@@ -155,7 +149,7 @@ std::uint32_t KR_MeshDX11::GetSubsetIndexCount(std::uint32_t uiSubset) const
 
 void KR_MeshDX11::DrawSubset(std::uint32_t uiSubset, std::uint32_t uiInstances)
 {
-    KR_GraphicsDevice* pGraphicsDevice = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphicsDevice = KE_GetGraphicsDevice();
     ID3D11DeviceContext* pContext =
         pGraphicsDevice != nullptr ? pGraphicsDevice->GetImmediateContext() : nullptr;
     if (pContext == nullptr || uiSubset >= m_vSubsetStarts.size())

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 using namespace DirectX;
 
@@ -123,7 +124,7 @@ void KR_MeshResource::Render(double fTime, KR_RenderPass pass, const XMMATRIX* p
 void KR_MeshResource::SetBoundingBox(const KR_BoundingBox* pBox)
 {
     if (pBox != nullptr && m_pBoundingBox == nullptr)
-        m_pBoundingBox = new KR_BoundingBox(*pBox);
+        m_pBoundingBox = new (std::nothrow) KR_BoundingBox(*pBox); // none after a failed allocation
 }
 
 bool KR_MeshResource::AddChild(KR_MeshResource* pChild)
@@ -200,7 +201,7 @@ bool KR_MeshResource::ReadBasePart(const std::uint8_t** ppCursor, const std::uin
     for (std::uint32_t i = 0; i < uiChildren; ++i)
     {
         KR_MeshResource* pChild = CreateEmptyNode();
-        if (!pChild->DeserializeAtDepth(&pCursor, pEnd, uiDepth + 1))
+        if (pChild == nullptr || !pChild->DeserializeAtDepth(&pCursor, pEnd, uiDepth + 1))
         {
             delete pChild;
             return false;
@@ -217,8 +218,8 @@ bool KR_MeshResource::ReadBasePart(const std::uint8_t** ppCursor, const std::uin
     pCursor = reader.GetCursor();
     if (uiHasBox != 0)
     {
-        part.pBoundingBox = new KR_BoundingBox();
-        if (!part.pBoundingBox->Deserialize(&pCursor, pEnd))
+        part.pBoundingBox = new (std::nothrow) KR_BoundingBox();
+        if (part.pBoundingBox == nullptr || !part.pBoundingBox->Deserialize(&pCursor, pEnd))
             return false;
     }
     KB_ByteReader tailReader(pCursor, pEnd);

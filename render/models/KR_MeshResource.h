@@ -93,7 +93,8 @@ protected:
     // Reads the node record at the given nesting depth (0 for a top-level node).
     virtual bool DeserializeAtDepth(const std::uint8_t** ppCursor, const std::uint8_t* pEnd,
                                     std::uint32_t uiDepth) = 0;
-    // A new empty node of the drawing kind, for the children read from a record.
+    // A new empty node of the drawing kind, for the children read from a record; null when it
+    // cannot be allocated.
     virtual KR_MeshResource* CreateEmptyNode() const = 0;
     bool ReadBasePart(const std::uint8_t** ppCursor, const std::uint8_t* pEnd, std::uint32_t uiDepth,
                       BasePart& part) const;

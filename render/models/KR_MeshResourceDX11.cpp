@@ -1,6 +1,6 @@
 #include "render/models/KR_MeshResourceDX11.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_ByteCursor.h"
 #include "render/device/KR_GraphicsResourceManager.h"
 #include "render/device/KR_MaterialManager.h"
@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 using namespace DirectX;
 
@@ -82,9 +83,8 @@ void KR_MeshResourceDX11::Render(double fTime, KR_RenderPass pass, const XMMATRI
     // Only the colour and the shadow-map pass have programs.
     if (!IsDrawnPass(pass))
         return;
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_ShaderCoreManager* pCore = pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
-    KR_MaterialManager* pMaterials = pEngine != nullptr ? pEngine->GetMaterialManager() : nullptr;
+    KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager();
+    KR_MaterialManager* pMaterials = KE_GetMaterialManager();
     if (pCore == nullptr)
         return;
 
@@ -143,10 +143,8 @@ void KR_MeshResourceDX11::SetSkinnedAnimation(KR_MeshSkinnedAnimationResource* p
 
 void KR_MeshResourceDX11::ResolveMaterials()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_GraphicsResourceManager* pResources =
-        pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-    KR_MaterialManager* pMaterials = pEngine != nullptr ? pEngine->GetMaterialManager() : nullptr;
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
+    KR_MaterialManager* pMaterials = KE_GetMaterialManager();
     m_pInputLayout = pResources != nullptr ? pResources->GetInputLayout(&m_uiVertexFormat) : nullptr;
     for (std::vector<KR_ShaderProgram*>& vPrograms : m_vPrograms)
         vPrograms.assign(m_gMaterialNames.GetNumMembers(), nullptr);
@@ -229,8 +227,8 @@ bool KR_MeshResourceDX11::DeserializeAtDepth(const std::uint8_t** ppCursor, cons
 
     // The mesh makes its buffers as it reads; a mesh that cannot be drawn fails the node, so the
     // model is built again from its source instead.
-    auto pMesh = std::make_unique<KR_MeshDX11>();
-    if (!pMesh->Deserialize(&pCursor, pEnd))
+    std::unique_ptr<KR_MeshDX11> pMesh(new (std::nothrow) KR_MeshDX11());
+    if (pMesh == nullptr || !pMesh->Deserialize(&pCursor, pEnd))
         return false;
     // Every subset draws with the material of its index.
     if (uiNames < pMesh->GetSubsetCount())
@@ -245,8 +243,8 @@ bool KR_MeshResourceDX11::DeserializeAtDepth(const std::uint8_t** ppCursor, cons
     pCursor = animationFlag.GetCursor();
     if (uiFlag != 0)
     {
-        pAnimation = std::make_unique<KR_MeshAnimationResource>();
-        if (!pAnimation->Deserialize(&pCursor, pEnd))
+        pAnimation.reset(new (std::nothrow) KR_MeshAnimationResource());
+        if (pAnimation == nullptr || !pAnimation->Deserialize(&pCursor, pEnd))
             return false;
     }
     KB_ByteReader skinnedFlag(pCursor, pEnd);
@@ -255,8 +253,8 @@ bool KR_MeshResourceDX11::DeserializeAtDepth(const std::uint8_t** ppCursor, cons
     pCursor = skinnedFlag.GetCursor();
     if (uiFlag != 0)
     {
-        pSkinned = std::make_unique<KR_MeshSkinnedAnimationResource>();
-        if (!pSkinned->Deserialize(&pCursor, pEnd))
+        pSkinned.reset(new (std::nothrow) KR_MeshSkinnedAnimationResource());
+        if (pSkinned == nullptr || !pSkinned->Deserialize(&pCursor, pEnd))
             return false;
     }
 

@@ -13,6 +13,7 @@
 #include "render/models/KR_MeshResource.h"
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 class KR_Mesh;
@@ -72,7 +73,7 @@ protected:
     bool HasOwnSkinnedAnimation() const override { return m_pSkinnedAnimation != nullptr; }
     bool DeserializeAtDepth(const std::uint8_t** ppCursor, const std::uint8_t* pEnd,
                             std::uint32_t uiDepth) override;
-    KR_MeshResource* CreateEmptyNode() const override { return new KR_MeshResourceDX11(); }
+    KR_MeshResource* CreateEmptyNode() const override { return new (std::nothrow) KR_MeshResourceDX11(); }
 
 private:
     KB_GrowingArray<KB_String> m_gMaterialNames;

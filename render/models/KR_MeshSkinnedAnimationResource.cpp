@@ -1,11 +1,13 @@
 #include "render/models/KR_MeshSkinnedAnimationResource.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_ByteCursor.h"
 #include "framework/core/KU_ByteCursorMath.h"
 #include "render/device/KR_ShaderCoreManager.h"
 #include "render/models/KR_MeshResource.h"
 #include "timing/KB_LinearMatrixInterpolation.h"
+
+#include <new>
 
 using namespace DirectX;
 
@@ -23,16 +25,18 @@ KR_MeshSkinnedAnimationResource::KR_MeshSkinnedAnimationResource(KU_MatrixInterp
                                                                  const KB_String& sBoneName,
                                                                  const XMMATRIX& mLocal)
     : m_mLocal(mLocal), m_mBind(XMMatrixIdentity()),
-      m_pCurve(pCurve != nullptr ? pCurve : new KB_LinearMatrixInterpolation()), m_sBoneName(sBoneName)
+      m_pCurve(pCurve != nullptr ? pCurve : new(std::nothrow) KB_LinearMatrixInterpolation()),
+      m_sBoneName(sBoneName)
 {
-    if (m_pCurve->GetNumMatrices() == 0)
+    if (m_pCurve == nullptr || m_pCurve->GetNumMatrices() == 0)
         return;
     m_fStartTime = m_pCurve->GetStartTime();
     m_fEndTime = m_pCurve->GetEndTime();
 }
 
 KR_MeshSkinnedAnimationResource::KR_MeshSkinnedAnimationResource()
-    : m_mLocal(XMMatrixIdentity()), m_mBind(XMMatrixIdentity()), m_pCurve(new KB_LinearMatrixInterpolation())
+    : m_mLocal(XMMatrixIdentity()), m_mBind(XMMatrixIdentity()),
+      m_pCurve(new(std::nothrow) KB_LinearMatrixInterpolation())
 {
 }
 
@@ -59,7 +63,7 @@ bool KR_MeshSkinnedAnimationResource::WriteBone(std::uint8_t** ppCursor, std::ui
     // neither.
     std::uint8_t* pCursor = *ppCursor;
     std::uint64_t uiWritten = *pWritten;
-    if (!KU_TimeLimitedEntity::Serialize(&pCursor, uiCapacity, &uiWritten) ||
+    if (m_pCurve == nullptr || !KU_TimeLimitedEntity::Serialize(&pCursor, uiCapacity, &uiWritten) ||
         !m_pCurve->Serialize(&pCursor, uiCapacity, &uiWritten))
         return false;
 
@@ -109,10 +113,12 @@ KR_MeshSkinnedAnimationResource* KR_MeshSkinnedAnimationResource::ReadBone(const
         return nullptr;
     const std::uint8_t* pCursor = headReader.GetCursor();
 
-    KR_MeshSkinnedAnimationResource* pBone = new KR_MeshSkinnedAnimationResource();
+    KR_MeshSkinnedAnimationResource* pBone = new (std::nothrow) KR_MeshSkinnedAnimationResource();
+    if (pBone == nullptr)
+        return nullptr;
     pBone->m_fStartTime = fStartTime;
     pBone->m_fEndTime = fEndTime;
-    bool bOk = pBone->m_pCurve->Deserialize(&pCursor, pEnd);
+    bool bOk = pBone->m_pCurve != nullptr && pBone->m_pCurve->Deserialize(&pCursor, pEnd);
 
     std::uint32_t uiNumChildren = 0;
     if (bOk)
@@ -178,8 +184,7 @@ std::uint32_t KR_MeshSkinnedAnimationResource::GetBoneCount() const
 
 void KR_MeshSkinnedAnimationResource::UploadBoneMatrices(double fTime)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KR_ShaderCoreManager* pShaderCore = pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
+    KR_ShaderCoreManager* pShaderCore = KE_GetShaderCoreManager();
     if (pShaderCore == nullptr)
         return;
     // The buffer keeps its storage from frame to frame.
@@ -215,7 +220,7 @@ void KR_MeshSkinnedAnimationResource::CollectBoneNames(KB_GrowingArray<KB_String
 
 XMMATRIX* KR_MeshSkinnedAnimationResource::GetLocalMatrixAt(XMMATRIX* pOut, double fTime)
 {
-    if (m_pCurve->GetNumMatrices() == 0)
+    if (m_pCurve == nullptr || m_pCurve->GetNumMatrices() == 0)
     {
         *pOut = m_mLocal;
         return pOut;

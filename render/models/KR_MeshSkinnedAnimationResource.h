@@ -89,7 +89,7 @@ private:
 
     DirectX::XMMATRIX m_mLocal;                                    // relative to the parent bone
     DirectX::XMMATRIX m_mBind;                                     // identity until set
-    KU_MatrixInterpolation* m_pCurve = nullptr;                    // owned, never null
+    KU_MatrixInterpolation* m_pCurve = nullptr;                    // owned; null after a failed allocation
     KB_GrowingArray<KR_MeshSkinnedAnimationResource*> m_gChildren; // owned, in bone order
     KB_String m_sBoneName;
     KB_GrowingArray<DirectX::XMMATRIX> m_gBoneMatrices; // the upload buffer, reused every frame

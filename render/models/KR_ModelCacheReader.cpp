@@ -1,6 +1,6 @@
 #include "render/models/KR_ModelCacheReader.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/models/KR_ModelCacheHeader.h"
 #include "render/models/KR_ModelResourceDX11.h"
@@ -10,8 +10,7 @@
 
 KR_ModelResource* KR_ModelCacheReader::LoadSerializedModel(const KB_String& sCachePath)
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr)
         return nullptr;
     std::uint64_t uiSize = 0;

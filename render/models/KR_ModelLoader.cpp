@@ -1,6 +1,6 @@
 #include "render/models/KR_ModelLoader.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/models/KR_ModelCacheHeader.h"
 #include "render/models/KR_ModelImporters.h"
@@ -11,12 +11,6 @@
 
 namespace
 {
-
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
 
 // Whether the header of the cache's bytes vouches for the source as it is now.
 bool IsCacheFresh(KF_FileManager* pFiles, const std::uint8_t* pData, std::uint64_t uiSize,
@@ -43,7 +37,7 @@ KB_String KR_ModelLoader::GetCacheName(const KB_String& sPath)
 KR_ModelResource* KR_ModelLoader::LoadModel(const KB_String& sPath, std::uint8_t uiFlag1,
                                             std::uint8_t uiFlag2, std::uint8_t uiFlag3)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr)
         return nullptr;
     const KB_String sCacheName = GetCacheName(sPath);
@@ -75,7 +69,7 @@ KR_ModelResource* KR_ModelLoader::LoadModel(const KB_String& sPath, std::uint8_t
 
 bool KR_ModelLoader::WriteModelCache(const KR_ModelResource* pModel, const KB_String& sSourcePath)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pModel == nullptr || pFiles == nullptr)
         return false;
     KR_ModelCacheHeader header;

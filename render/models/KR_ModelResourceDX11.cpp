@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <new>
 
 using namespace DirectX;
 
@@ -142,8 +143,8 @@ bool KR_ModelResourceDX11::Deserialize(const std::uint8_t** ppCursor, const std:
     } guard{gMeshes};
     for (std::uint32_t i = 0; i < uiMeshes; ++i)
     {
-        auto pMesh = std::make_unique<KR_MeshResourceDX11>();
-        if (!pMesh->Deserialize(&pCursor, pEnd))
+        std::unique_ptr<KR_MeshResourceDX11> pMesh(new (std::nothrow) KR_MeshResourceDX11());
+        if (pMesh == nullptr || !pMesh->Deserialize(&pCursor, pEnd))
             return false;
         gMeshes.Add(pMesh.release());
     }

@@ -1,6 +1,6 @@
 #include "render/models/KR_ObjImporter.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KF_FileManager.h"
 #include "platform/directxmath/DirectXMath.h"
 #include "render/device/KR_GraphicsResourceManager.h"
@@ -186,18 +186,6 @@ bool IsValidIndex(bool bNegative, std::uint64_t uiIndex, std::size_t uiCount)
     return !bNegative && uiIndex >= 1 && uiIndex <= uiCount;
 }
 
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
-
-KR_GraphicsResourceManager* GetResourceManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-}
-
 } // namespace
 
 KR_ModelResource* KR_ObjImporter::Import(const KB_String& sPath, std::uint8_t uiGenerateTangents,
@@ -233,7 +221,7 @@ KR_ModelResourceDX11* KR_ObjImporter::ImportText(const char* pText, std::uint64_
 bool KR_ObjImporter::ParseFile(const KB_String& sPath, std::uint8_t uiGenerateTangents)
 {
     Reset();
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -463,7 +451,7 @@ KR_ModelResourceDX11* KR_ObjImporter::BuildModel(bool bComputeBoundingBox, bool 
 
 KR_ModelResourceDX11* KR_ObjImporter::MakeModel(bool bComputeBoundingBox, bool bComputeCenter)
 {
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     const std::uint32_t uiStride = m_vertices.GetVertexStride();
     const std::uint32_t uiVertexCount = m_vertices.GetVertexCount();
     const std::size_t uiTriangles = m_vAttributeIds.size();

@@ -1,7 +1,7 @@
 #include "render/scene/KR_CubeMapPlacer.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
@@ -54,46 +54,6 @@ constexpr std::uint32_t NUM_LEGEND_LINES = sizeof(LEGEND) / sizeof(LEGEND[0]);
 constexpr float MARKER_SIZE_FACTOR = 0.01f;
 // The marker of a placer the editor highlights (the bytes 42, 148, 222).
 const KB_Color HIGHLIGHT_COLOR(0.1647059f, 0.5803922f, 0.8705882f, 1.0f);
-
-KE_ApplicationManager* GetEngine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-bool IsDeveloperBuild()
-{
-    return GetEngine() != nullptr && GetEngine()->IsDeveloperBuild();
-}
-
-KF_FileManager* GetFileManager()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetFileManager() : nullptr;
-}
-
-KE_Dispatcher* GetDispatcher()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetDispatcher() : nullptr;
-}
-
-KR_GraphicsResourceManager* GetResourceManager()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetGraphicsResourceManager() : nullptr;
-}
-
-KR_GraphicsDevice* GetGraphicsDevice()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetGraphicsDevice() : nullptr;
-}
-
-KR_ShaderCoreManager* GetShaderCore()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetShaderCoreManager() : nullptr;
-}
-
-KR_OITRenderer* GetTransparency()
-{
-    return GetEngine() != nullptr ? GetEngine()->GetOITRenderer() : nullptr;
-}
 
 // Pixel-shader slots unbound around the cube-map pass and after each copy.
 constexpr UINT PIXEL_SHADER_SLOTS = 13;
@@ -182,7 +142,7 @@ const NoCubeMaps s_noCubeMaps;
 // that no cube map is read while one is drawn.
 void UnbindCubeMaps(ID3D11DeviceContext* pContext)
 {
-    if (KR_ShaderCoreManager* pCore = GetShaderCore())
+    if (KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager())
         pCore->SetCubeMaps(&s_noCubeMaps.gViews, &s_noCubeMaps.gVectors, &s_noCubeMaps.gValues,
                            &s_noCubeMaps.gFlags);
     ID3D11ShaderResourceView* apNoViews[CUBE_MAP_SLOTS] = {};
@@ -234,24 +194,25 @@ KR_CubeMapPlacer::KR_CubeMapPlacer()
 {
     // Without it (out of memory) nothing is rendered into the cube.
     m_pFaceCamera = new (std::nothrow) KR_Camera();
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->RegisterReceiver(KE_MT_EditorCommand, this);
-    KR_GraphicsDevice* pDevice = GetEngine() != nullptr ? GetEngine()->GetGraphicsDevice() : nullptr;
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
     if (pDevice != nullptr)
         m_iFramesPerUpdate = GetFramesPerUpdateForQuality(pDevice->GetRenderingQuality());
     m_iFramesLeft = m_iFramesPerUpdate;
-    if (IsDeveloperBuild())
+    if (KE_IsDeveloperBuild())
     {
-        m_pMarker = new KR_DebugPolyhedron();
-        m_pMarker->SetColor(m_MarkerColor.GetRGBA());
+        m_pMarker = new (std::nothrow) KR_DebugPolyhedron();
+        if (m_pMarker != nullptr)
+            m_pMarker->SetColor(m_MarkerColor.GetRGBA());
         CreateCopyResources();
     }
 }
 
 void KR_CubeMapPlacer::CreateCopyResources()
 {
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
     if (pResources == nullptr || pDevice == nullptr)
         return;
@@ -301,7 +262,7 @@ bool KR_CubeMapPlacer::HasCopyEffect() const
 
 KR_CubeMapPlacer::~KR_CubeMapPlacer()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->UnRegisterReceiver(KE_MT_EditorCommand, this);
     // The visualisation points at the rail: it goes first.
     DeleteAndNull(m_pRailVisualisation);
@@ -331,7 +292,7 @@ bool KR_CubeMapPlacer::LoadFromFile(const KB_String& sPath)
 {
     ResetFileFields();
     m_sPlacerPath = sPath;
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -433,7 +394,7 @@ bool KR_CubeMapPlacer::SaveCubeMapPlacerToFile(const KB_String& sPath)
         m_pPositionRail->SetFilePath(GetRailDirectory() + m_sPositionRailPath);
         m_pPositionRail->Save();
     }
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     return pFiles != nullptr && pFiles->WriteFile(m_sPlacerPath, sText.GetLength(), sText.GetBuffer());
 }
 
@@ -441,22 +402,23 @@ void KR_CubeMapPlacer::RebuildEditorObjects()
 {
     DeleteAndNull(m_pRailVisualisation);
     DeleteAndNull(m_pPositionHandle);
-    if (!IsDeveloperBuild())
+    if (!KE_IsDeveloperBuild())
         return;
     if (m_pPositionRail != nullptr)
     {
-        m_pRailVisualisation = new KR_VertexInterpolationVisualisation(m_pPositionRail);
-        m_pRailVisualisation->SetColors(m_RailColor, m_RailMarkerColor, m_RailSelectionColor);
+        m_pRailVisualisation = new (std::nothrow) KR_VertexInterpolationVisualisation(m_pPositionRail);
+        if (m_pRailVisualisation != nullptr)
+            m_pRailVisualisation->SetColors(m_RailColor, m_RailMarkerColor, m_RailSelectionColor);
     }
     else
     {
-        m_pPositionHandle = new KR_TranslateGizmo();
+        m_pPositionHandle = new (std::nothrow) KR_TranslateGizmo();
     }
 }
 
 void KR_CubeMapPlacer::ReleaseTextures()
 {
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources != nullptr)
     {
         if (m_uiFrontTexture != NO_TEXTURE)
@@ -478,7 +440,7 @@ void KR_CubeMapPlacer::ReloadCubeMapPlacer()
             KU_VertexInterpolation::LoadVertexInterpolation(GetRailDirectory() + m_sPositionRailPath);
     RebuildEditorObjects();
     ReleaseTextures();
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (!IsDynamic() || pResources == nullptr)
         return;
     const Resolution size = GetTextureResolution(m_Resolution);
@@ -507,85 +469,21 @@ std::uint32_t KR_CubeMapPlacer::GetDynamicMipLevels(std::uint32_t uiWidth)
 
 void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
 {
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
     ID3D11DeviceContext* pContext = pGraphics != nullptr ? pGraphics->GetImmediateContext() : nullptr;
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pScene == nullptr || pDevice == nullptr || pContext == nullptr || pResources == nullptr ||
         m_pFaceCamera == nullptr)
         return;
-    const bool bStatic = !IsDynamic();
     // The copy of a static map's faces needs the effect only developer builds make.
-    if (bStatic && !HasCopyEffect())
+    if (!IsDynamic() && !HasCopyEffect())
         return;
-
-    // Which faces go into which texture. A countdown out of its range (never set by the placer
-    // itself) starts a new update rather than choosing faces that do not exist.
-    const std::int32_t iFramesPerUpdate = m_iFramesPerUpdate > 1 ? m_iFramesPerUpdate : 1;
-    std::int32_t iFramesLeft =
-        m_iFramesLeft >= 1 && m_iFramesLeft <= iFramesPerUpdate ? m_iFramesLeft : iFramesPerUpdate;
-    --iFramesLeft;
-    std::uint32_t uiFirstFace = 0;
-    std::uint32_t uiFaceCount = FACE_COUNT;
-    std::uint32_t uiTarget = m_uiFrontTexture;
-    if (!bStatic && iFramesPerUpdate > 1)
-    {
-        uiFaceCount = FACE_COUNT / static_cast<std::uint32_t>(iFramesPerUpdate);
-        uiFirstFace = static_cast<std::uint32_t>(iFramesLeft) * uiFaceCount;
-        uiTarget = m_uiBackTexture;
-    }
-
-    const Resolution size = GetTextureResolution(m_Resolution);
-    const KR_TextureResourceDescription colorDescription(
-        size.uiWidth, size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_USAGE_DEFAULT,
-        D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE, D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
-    const KR_TextureResourceDescription depthDescription(
-        size.uiWidth, size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_D32_FLOAT, D3D11_USAGE_DEFAULT,
-        D3D11_BIND_DEPTH_STENCIL, D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
-    std::uint32_t uiCopy = NO_TEXTURE;
-    if (bStatic)
-    {
-        uiTarget = pResources->AcquireTexture(&colorDescription);
-        uiCopy = pResources->AcquireTexture(&colorDescription);
-    }
-    std::uint32_t uiDepth = pResources->AcquireTexture(&depthDescription);
-    std::uint32_t uiSource = bStatic ? uiTarget : NO_TEXTURE; // handed back below
-
-    // Every view the faces need, before the device is touched: a size the device refuses (a
-    // non-square resolution) or textures that were never made leave everything as it was.
-    ID3D11ShaderResourceView* pSourceView = nullptr;
-    bool bComplete = uiTarget != NO_TEXTURE && uiDepth != NO_TEXTURE;
-    for (std::uint32_t i = uiFirstFace; bComplete && i < uiFirstFace + uiFaceCount; ++i)
-        bComplete = pResources->GetRenderTargetView(uiTarget, i) != nullptr &&
-                    pResources->GetDepthStencilView(uiDepth, i) != nullptr &&
-                    (!bStatic || pResources->GetRenderTargetView(uiCopy, i) != nullptr);
-    if (bComplete && bStatic)
-    {
-        D3D11_SHADER_RESOURCE_VIEW_DESC sourceDesc = {};
-        sourceDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-        sourceDesc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
-        sourceDesc.Texture2DArray = {0, 1, 0, FACE_COUNT};
-        ID3D11Texture2D* pSourceTexture = pResources->GetTexture2D(uiTarget);
-        if (pSourceTexture == nullptr ||
-            FAILED(pDevice->CreateShaderResourceView(pSourceTexture, &sourceDesc, &pSourceView)))
-        {
-            pSourceView = nullptr;
-        }
-        bComplete = pSourceView != nullptr && pResources->GetTexture2D(uiCopy) != nullptr;
-    }
-    if (!bComplete)
-    {
-        KR_ReleaseAndNull(pSourceView);
-        if (uiSource != NO_TEXTURE)
-            pResources->ReleaseTexture(&uiSource);
-        if (uiCopy != NO_TEXTURE)
-            pResources->ReleaseTexture(&uiCopy);
-        if (uiDepth != NO_TEXTURE)
-            pResources->ReleaseTexture(&uiDepth);
+    FacePass pass = ChooseFaces();
+    if (!AcquireFaceTargets(pDevice, pResources, pass))
         return;
-    }
-    if (!bStatic)
-        m_iFramesLeft = iFramesLeft;
+    if (!pass.bStatic)
+        m_iFramesLeft = pass.iFramesLeft;
 
     KR_Camera& camera = *m_pFaceCamera;
     camera.SetFOV(CUBE_FACE_FIELD_OF_VIEW);
@@ -597,7 +495,8 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
     saved.Save(pContext);
     UnbindPixelShaderResources(pContext);
     const D3D11_VIEWPORT viewport = {
-        0.0f, 0.0f, static_cast<float>(size.uiWidth), static_cast<float>(size.uiHeight), 0.0f, 1.0f};
+        0.0f, 0.0f, static_cast<float>(pass.size.uiWidth), static_cast<float>(pass.size.uiHeight),
+        0.0f, 1.0f};
     pContext->RSSetViewports(1, &viewport);
     // Back faces culled; cube faces are drawn without multisampling.
     const D3D11_RASTERIZER_DESC rasterizerDesc =
@@ -606,14 +505,93 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
 
     pScene->Update(fTime);
     UnbindCubeMaps(pContext);
+    DrawFaces(pScene, fTime, pContext, pResources, pass, viewport);
+    FinishFaces(pContext, pResources, pass);
 
+    saved.Restore(pContext);
+    ReleaseFaceTextures(pResources, pass);
+}
+
+KR_CubeMapPlacer::FacePass KR_CubeMapPlacer::ChooseFaces() const
+{
+    // A countdown out of its range (never set by the placer itself) starts a new update rather
+    // than choosing faces that do not exist.
+    FacePass pass;
+    pass.bStatic = !IsDynamic();
+    pass.iFramesPerUpdate = m_iFramesPerUpdate > 1 ? m_iFramesPerUpdate : 1;
+    pass.iFramesLeft =
+        m_iFramesLeft >= 1 && m_iFramesLeft <= pass.iFramesPerUpdate ? m_iFramesLeft : pass.iFramesPerUpdate;
+    --pass.iFramesLeft;
+    pass.uiFirstFace = 0;
+    pass.uiFaceCount = FACE_COUNT;
+    pass.uiTarget = m_uiFrontTexture;
+    if (!pass.bStatic && pass.iFramesPerUpdate > 1)
+    {
+        pass.uiFaceCount = FACE_COUNT / static_cast<std::uint32_t>(pass.iFramesPerUpdate);
+        pass.uiFirstFace = static_cast<std::uint32_t>(pass.iFramesLeft) * pass.uiFaceCount;
+        pass.uiTarget = m_uiBackTexture;
+    }
+    pass.size = GetTextureResolution(m_Resolution);
+    return pass;
+}
+
+bool KR_CubeMapPlacer::AcquireFaceTargets(ID3D11Device* pDevice, KR_GraphicsResourceManager* pResources,
+                                          FacePass& pass) const
+{
+    const KR_TextureResourceDescription colorDescription(
+        pass.size.uiWidth, pass.size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_R8G8B8A8_UNORM,
+        D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE,
+        D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
+    const KR_TextureResourceDescription depthDescription(
+        pass.size.uiWidth, pass.size.uiHeight, 0, FACE_COUNT, 1, DXGI_FORMAT_D32_FLOAT, D3D11_USAGE_DEFAULT,
+        D3D11_BIND_DEPTH_STENCIL, D3D11_RESOURCE_MISC_TEXTURECUBE, 0);
+    if (pass.bStatic)
+    {
+        pass.uiTarget = pResources->AcquireTexture(&colorDescription);
+        pass.uiCopy = pResources->AcquireTexture(&colorDescription);
+    }
+    pass.uiDepth = pResources->AcquireTexture(&depthDescription);
+    pass.uiSource = pass.bStatic ? pass.uiTarget : NO_TEXTURE; // handed back with the others
+
+    // Every view the faces need, before the device is touched: a size the device refuses (a
+    // non-square resolution) or textures that were never made leave everything as it was.
+    bool bComplete = pass.uiTarget != NO_TEXTURE && pass.uiDepth != NO_TEXTURE;
+    for (std::uint32_t i = pass.uiFirstFace; bComplete && i < pass.uiFirstFace + pass.uiFaceCount; ++i)
+        bComplete = pResources->GetRenderTargetView(pass.uiTarget, i) != nullptr &&
+                    pResources->GetDepthStencilView(pass.uiDepth, i) != nullptr &&
+                    (!pass.bStatic || pResources->GetRenderTargetView(pass.uiCopy, i) != nullptr);
+    if (bComplete && pass.bStatic)
+    {
+        D3D11_SHADER_RESOURCE_VIEW_DESC sourceDesc = {};
+        sourceDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+        sourceDesc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
+        sourceDesc.Texture2DArray = {0, 1, 0, FACE_COUNT};
+        ID3D11Texture2D* pSourceTexture = pResources->GetTexture2D(pass.uiTarget);
+        if (pSourceTexture == nullptr ||
+            FAILED(pDevice->CreateShaderResourceView(pSourceTexture, &sourceDesc, &pass.pSourceView)))
+        {
+            pass.pSourceView = nullptr;
+        }
+        bComplete = pass.pSourceView != nullptr && pResources->GetTexture2D(pass.uiCopy) != nullptr;
+    }
+    if (!bComplete)
+        ReleaseFaceTextures(pResources, pass);
+    return bComplete;
+}
+
+void KR_CubeMapPlacer::DrawFaces(KR_Scene* pScene, double fTime, ID3D11DeviceContext* pContext,
+                                 KR_GraphicsResourceManager* pResources, const FacePass& pass,
+                                 const D3D11_VIEWPORT& viewport)
+{
+    KR_Camera& camera = *m_pFaceCamera;
     const XMVECTOR vPosition = GetPosition(fTime);
     const float afClear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (std::uint32_t i = uiFirstFace; i < uiFirstFace + uiFaceCount; ++i)
+    for (std::uint32_t i = pass.uiFirstFace; i < pass.uiFirstFace + pass.uiFaceCount; ++i)
     {
-        ID3D11RenderTargetView* pTarget = pResources->GetRenderTargetView(uiTarget, i);
-        ID3D11DepthStencilView* pDepth = pResources->GetDepthStencilView(uiDepth, i);
-        ID3D11RenderTargetView* pCopyTarget = bStatic ? pResources->GetRenderTargetView(uiCopy, i) : nullptr;
+        ID3D11RenderTargetView* pTarget = pResources->GetRenderTargetView(pass.uiTarget, i);
+        ID3D11DepthStencilView* pDepth = pResources->GetDepthStencilView(pass.uiDepth, i);
+        ID3D11RenderTargetView* pCopyTarget =
+            pass.bStatic ? pResources->GetRenderTargetView(pass.uiCopy, i) : nullptr;
         pContext->OMSetRenderTargets(1, &pTarget, pDepth);
         pContext->RSSetViewports(1, &viewport);
         pContext->ClearRenderTargetView(pTarget, afClear);
@@ -625,53 +603,61 @@ void KR_CubeMapPlacer::RenderCubeMap(KR_Scene* pScene, double fTime)
         camera.Update(fTime);
         pScene->Render(&camera, fTime, true);
         // What transparent materials gathered on this face never reaches the frame's image.
-        if (KR_OITRenderer* pTransparency = GetTransparency())
+        if (KR_OITRenderer* pTransparency = KE_GetOITRenderer())
             pTransparency->DiscardLists();
-
-        if (!bStatic)
-            continue;
-        // The face just drawn into slice i of the saved cube.
-        pContext->OMSetRenderTargets(1, &pCopyTarget, nullptr);
-        m_pSourceTextureSideVariable->SetFloat(static_cast<float>(i));
-        m_pSourceTextureVariable->SetResource(pSourceView);
-        pContext->IASetInputLayout(m_pInputLayoutPosUVVertex);
-        const UINT uiStride = QUAD_VERTEX_STRIDE;
-        const UINT uiOffset = 0;
-        pContext->IASetVertexBuffers(0, 1, &m_pFullScreenQuadUVsVB, &uiStride, &uiOffset);
-        pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
-        m_pCopyTechnique->GetPassByIndex(0)->Apply(0, pContext);
-        pContext->Draw(4, 0);
-        UnbindPixelShaderResources(pContext);
+        if (pass.bStatic)
+            CopyFace(pContext, pCopyTarget, pass, i);
     }
+}
 
-    if (bStatic)
+void KR_CubeMapPlacer::CopyFace(ID3D11DeviceContext* pContext, ID3D11RenderTargetView* pCopyTarget,
+                                const FacePass& pass, std::uint32_t uiFace)
+{
+    pContext->OMSetRenderTargets(1, &pCopyTarget, nullptr);
+    m_pSourceTextureSideVariable->SetFloat(static_cast<float>(uiFace));
+    m_pSourceTextureVariable->SetResource(pass.pSourceView);
+    pContext->IASetInputLayout(m_pInputLayoutPosUVVertex);
+    const UINT uiStride = QUAD_VERTEX_STRIDE;
+    const UINT uiOffset = 0;
+    pContext->IASetVertexBuffers(0, 1, &m_pFullScreenQuadUVsVB, &uiStride, &uiOffset);
+    pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
+    m_pCopyTechnique->GetPassByIndex(0)->Apply(0, pContext);
+    pContext->Draw(4, 0);
+    UnbindPixelShaderResources(pContext);
+}
+
+void KR_CubeMapPlacer::FinishFaces(ID3D11DeviceContext* pContext, KR_GraphicsResourceManager* pResources,
+                                   FacePass& pass)
+{
+    if (pass.bStatic)
     {
         // The effect must not keep the temporary view alive.
         m_pSourceTextureVariable->SetResource(nullptr);
-        KR_ReleaseAndNull(pSourceView);
+        KR_ReleaseAndNull(pass.pSourceView);
         // A failed write is not reported further: the file keeps its last good content.
-        D3DX11SaveTextureToFileA(pContext, pResources->GetTexture2D(uiCopy), D3DX11_IFF_DDS,
+        D3DX11SaveTextureToFileA(pContext, pResources->GetTexture2D(pass.uiCopy), D3DX11_IFF_DDS,
                                  m_sCubeMapPath.GetBuffer());
     }
     else if (m_iFramesLeft == 0)
     {
-        if (ID3D11ShaderResourceView* pTargetView = pResources->GetShaderResourceView(uiTarget))
+        if (ID3D11ShaderResourceView* pTargetView = pResources->GetShaderResourceView(pass.uiTarget))
             pContext->GenerateMips(pTargetView);
-        m_iFramesLeft = iFramesPerUpdate;
-        if (iFramesPerUpdate > 1)
+        m_iFramesLeft = pass.iFramesPerUpdate;
+        if (pass.iFramesPerUpdate > 1)
         {
             const std::uint32_t uiFinished = m_uiBackTexture;
             m_uiBackTexture = m_uiFrontTexture;
             m_uiFrontTexture = uiFinished;
         }
     }
+}
 
-    saved.Restore(pContext);
-    if (uiSource != NO_TEXTURE)
-        pResources->ReleaseTexture(&uiSource);
-    if (uiCopy != NO_TEXTURE)
-        pResources->ReleaseTexture(&uiCopy);
-    pResources->ReleaseTexture(&uiDepth);
+void KR_CubeMapPlacer::ReleaseFaceTextures(KR_GraphicsResourceManager* pResources, FacePass& pass)
+{
+    KR_ReleaseAndNull(pass.pSourceView);
+    for (std::uint32_t* pHandle : {&pass.uiSource, &pass.uiCopy, &pass.uiDepth})
+        if (*pHandle != NO_TEXTURE)
+            pResources->ReleaseTexture(pHandle);
 }
 
 void KR_CubeMapPlacer::RenderOnceAtStartTime(KR_Scene* pScene)
@@ -688,7 +674,7 @@ void KR_CubeMapPlacer::RenderOnceAtStartTime(KR_Scene* pScene)
 
 ID3D11ShaderResourceView* KR_CubeMapPlacer::GetCubeMapView()
 {
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources == nullptr)
         return nullptr;
     if (IsUsingDebugTexture() || !IsDynamic())
@@ -786,7 +772,7 @@ void KR_CubeMapPlacer::Select(double fTime, const KR_Ray& ray)
         return;
     SetFlag(FLAG_SELECTED, true);
     m_pMarker->SetColor(m_SelectionColor.GetRGBA());
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_CubeMapSelection, KE_MST_CubeMapSelected, this);
 }
 
@@ -809,7 +795,7 @@ void KR_CubeMapPlacer::DragSelection(double fTime, const KR_Ray& ray, bool bDrag
 
 void KR_CubeMapPlacer::DeselectAll()
 {
-    if (KE_Dispatcher* pDispatcher = GetDispatcher())
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
 }
 

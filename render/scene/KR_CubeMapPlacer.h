@@ -53,9 +53,14 @@ class KR_DebugPolyhedron;
 class KR_Scene;
 class KR_TranslateGizmo;
 class KR_VertexInterpolationVisualisation;
+class KR_GraphicsResourceManager;
 class KU_VertexInterpolation;
+struct D3D11_VIEWPORT;
 struct ID3D11Buffer;
+struct ID3D11Device;
+struct ID3D11DeviceContext;
 struct ID3D11InputLayout;
+struct ID3D11RenderTargetView;
 struct ID3D11ShaderResourceView;
 struct ID3DX11Effect;
 struct ID3DX11EffectScalarVariable;
@@ -204,6 +209,40 @@ private:
     void ReleaseTextures();
     // The copy effect's technique, variables, input layout and quad (developer builds).
     void CreateCopyResources();
+
+    // One RenderCubeMap call: the faces due, their pooled textures and the view to copy from.
+    struct FacePass
+    {
+        bool bStatic = false;
+        std::int32_t iFramesPerUpdate = 1;
+        std::int32_t iFramesLeft = 0; // the countdown once these faces are drawn
+        std::uint32_t uiFirstFace = 0;
+        std::uint32_t uiFaceCount = 0;
+        Resolution size = {0, 0};
+        std::uint32_t uiTarget = NO_TEXTURE;
+        std::uint32_t uiCopy = NO_TEXTURE; // static placers: the cube that is saved
+        std::uint32_t uiDepth = NO_TEXTURE;
+        std::uint32_t uiSource = NO_TEXTURE;             // static placers: uiTarget, handed back
+        ID3D11ShaderResourceView* pSourceView = nullptr; // static placers: uiTarget's faces; owned
+    };
+    // The faces due now, the texture they go into and the texture size.
+    FacePass ChooseFaces() const;
+    // Acquires the pass's pooled textures and checks every view its faces need, before the device
+    // is touched; false, with everything handed back, when one is missing.
+    bool AcquireFaceTargets(ID3D11Device* pDevice, KR_GraphicsResourceManager* pResources,
+                            FacePass& pass) const;
+    // Draws the pass's faces with the face camera, a static placer's each copied after it.
+    void DrawFaces(KR_Scene* pScene, double fTime, ID3D11DeviceContext* pContext,
+                   KR_GraphicsResourceManager* pResources, const FacePass& pass,
+                   const D3D11_VIEWPORT& viewport);
+    // The face just drawn, copied into slice uiFace of the cube that is saved.
+    void CopyFace(ID3D11DeviceContext* pContext, ID3D11RenderTargetView* pCopyTarget, const FacePass& pass,
+                  std::uint32_t uiFace);
+    // A static placer saves its cube; a dynamic one that finished an update makes the mips and
+    // swaps its textures.
+    void FinishFaces(ID3D11DeviceContext* pContext, KR_GraphicsResourceManager* pResources, FacePass& pass);
+    // Releases the source view and hands back the pass's pooled textures.
+    static void ReleaseFaceTextures(KR_GraphicsResourceManager* pResources, FacePass& pass);
 
     DirectX::XMVECTOR m_vPosition = {};
     Resolution m_Resolution = {512, 512};

@@ -1,6 +1,6 @@
 #include "render/scene/KR_Scene.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/camera/KR_AnimatedCamera.h"
 #include "render/camera/KR_ControllerCamera.h"
 #include "render/device/KR_GraphicsResourceManager.h"
@@ -12,18 +12,6 @@ using namespace DirectX;
 
 namespace
 {
-
-KR_SceneManager* GetSceneManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-}
-
-KR_GraphicsResourceManager* GetResourceManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-}
 
 // The selection value's camera index: x truncated toward zero when that lies in [0, count),
 // else -1. NaN and values outside the range never reach the conversion.
@@ -60,7 +48,7 @@ bool KR_Scene::Load()
     LoadAllEntities();
     // Asking for the views starts loading the placers' cube-map files; the proxies are kept by
     // the resource manager.
-    if (KR_GraphicsResourceManager* pResources = GetResourceManager())
+    if (KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager())
         for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
             pResources->GetShaderResourceViewFromFile(m_gCubeMapPlacers[i]->GetCubeMapPath());
     m_mChunkWorld = XMMatrixIdentity();
@@ -94,7 +82,7 @@ KB_GrowingArray<KR_AnimatedCamera*>& KR_Scene::GetAnimatedCamerasAt(KB_GrowingAr
 
 KR_Camera* KR_Scene::GetActiveCamera(double fTime)
 {
-    KR_SceneManager* pManager = GetSceneManager();
+    KR_SceneManager* pManager = KE_GetSceneManager();
     // Without a scene manager there is no controller camera: the timeline's camera it is.
     if (pManager == nullptr)
         return GetAnimatedCameraAt(fTime);

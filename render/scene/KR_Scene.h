@@ -347,8 +347,10 @@ private:
     void AcquireShadowTextures();
     // A light's strength at fTime: its strength curve's x when it has one.
     static float GetStrengthAt(KR_LightBase* pLight, double fTime);
-    // A new rail visualisation in random colours for a vertex curve, appended.
-    void AddVisualisation(KU_VertexInterpolation* pCurve);
+    // A new rail visualisation in random colours for a vertex curve, appended; false when it cannot
+    // be made. The visualisations are index-aligned with the vertex curves: append the curve only
+    // after this succeeded.
+    bool AddVisualisation(KU_VertexInterpolation* pCurve);
     // Whether the editor shows the entity kind: Edit mode and the toggle on.
     static bool IsShownInEditor(std::uint32_t uiToggle);
     // Removes sFolder + sPath through the file manager; nothing for an empty path, which would

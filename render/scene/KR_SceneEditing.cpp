@@ -3,7 +3,7 @@
 
 #include "render/scene/KR_Scene.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KB_Color.h"
 #include "platform/crt/WinCrt.h"
 #include "render/camera/KR_AnimatedCamera.h"
@@ -19,17 +19,12 @@
 #include "timing/KB_RotationInterpolation.h"
 #include "timing/KU_VertexInterpolation.h"
 #include <cfloat>
+#include <new>
 
 using namespace DirectX;
 
 namespace
 {
-
-KR_SceneManager* GetSceneManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-}
 
 // from + (to - from) x fraction, the fraction computed in double and used as a float; w of from.
 XMVECTOR StraightPoint(const XMVECTOR& vFrom, const XMVECTOR& vTo, double fFraction)
@@ -172,21 +167,38 @@ KR_AnimatedCamera* KR_Scene::CreateNewCameraFromView(double fStart, double fEnd,
     const KB_String sFOVPath = sCurves + "_FOV.int";
     const KB_String sOrientationPath = sCurves + "_OP.int";
 
-    KU_VertexInterpolation* pRail = new KB_CubicBSplineInterpolation(sRailPath);
+    KU_VertexInterpolation* pRail = new (std::nothrow) KB_CubicBSplineInterpolation(sRailPath);
+    KU_VertexInterpolation* pTarget = new (std::nothrow) KB_CubicBSplineInterpolation(sTargetPath);
+    KB_RotationInterpolation* pOrientation = new (std::nothrow) KB_RotationInterpolation(sOrientationPath);
+    KU_VertexInterpolation* pFOV = new (std::nothrow) KB_LinearInterpolation(sFOVPath);
+    if (pRail == nullptr || pTarget == nullptr || pOrientation == nullptr || pFOV == nullptr)
+    {
+        delete pRail;
+        delete pTarget;
+        delete pOrientation;
+        delete pFOV;
+        return nullptr;
+    }
     FillStraightRail(pRail, fStart, fEnd, fStep, *pCameraFrom, *pCameraTo);
-    KU_VertexInterpolation* pTarget = new KB_CubicBSplineInterpolation(sTargetPath);
     FillStraightRail(pTarget, fStart, fEnd, fStep, *pTargetFrom, *pTargetTo);
-    KB_RotationInterpolation* pOrientation = new KB_RotationInterpolation(sOrientationPath);
     pOrientation->SetStartTime(fStart);
     pOrientation->SetEndTime(fEnd);
     pOrientation->InsertQuaternion(XMQuaternionIdentity(), 0.0);
-    KU_VertexInterpolation* pFOV = new KB_LinearInterpolation(sFOVPath);
     pFOV->SetStartTime(fStart);
     pFOV->SetEndTime(fEnd);
     pFOV->InsertVertex(XMVectorSet(fFieldOfView, 0.0f, 0.0f, 0.0f), 0.0);
 
+    // The camera owns the four curves from here on.
     KR_AnimatedCamera* pCamera =
-        new KR_AnimatedCamera(sFolder + sBase + ".cam", pRail, pTarget, pFOV, pOrientation);
+        new (std::nothrow) KR_AnimatedCamera(sFolder + sBase + ".cam", pRail, pTarget, pFOV, pOrientation);
+    if (pCamera == nullptr)
+    {
+        delete pRail;
+        delete pTarget;
+        delete pOrientation;
+        delete pFOV;
+        return nullptr;
+    }
     pCamera->SetStartTime(fStart);
     pCamera->SetEndTime(fEnd);
     pCamera->SetNearFarPlanes(m_fNearPlane, m_fFarPlane);
@@ -206,7 +218,9 @@ KU_VertexInterpolation* KR_Scene::CreateNewVertexInterpolation(double fStart, do
                             KR_EntityNaming::GetBaseName(m_sSceneName, "_VertexInterpolation",
                                                          m_gVertexInterpolations.GetNumMembers()) +
                             ".int";
-    KU_VertexInterpolation* pCurve = new KB_CubicBSplineInterpolation(sPath);
+    KU_VertexInterpolation* pCurve = new (std::nothrow) KB_CubicBSplineInterpolation(sPath);
+    if (pCurve == nullptr)
+        return nullptr;
     pCurve->SetStartTime(fStart);
     pCurve->SetEndTime(fEnd);
     const double fDuration = fEnd - fStart;
@@ -215,25 +229,33 @@ KU_VertexInterpolation* KR_Scene::CreateNewVertexInterpolation(double fStart, do
     if (fDuration > 0.0 && fStep > 0.0)
         for (double fAt = fStart + fStep; fAt < fEnd; fAt += fStep)
             pCurve->InsertVertex(StraightPoint(*pFrom, *pTo, (fAt - fStart) / fDuration), fAt - fStart);
+    if (!AddVisualisation(pCurve))
+    {
+        delete pCurve;
+        return nullptr;
+    }
     m_gVertexInterpolations.Add(pCurve);
-    AddVisualisation(pCurve);
     return pCurve;
 }
 
-void KR_Scene::AddVisualisation(KU_VertexInterpolation* pCurve)
+bool KR_Scene::AddVisualisation(KU_VertexInterpolation* pCurve)
 {
-    KR_VertexInterpolationVisualisation* pVisualisation = new KR_VertexInterpolationVisualisation(pCurve);
+    KR_VertexInterpolationVisualisation* pVisualisation =
+        new (std::nothrow) KR_VertexInterpolationVisualisation(pCurve);
+    if (pVisualisation == nullptr)
+        return false;
     const float r = RandomRailChannel();
     const float g = RandomRailChannel();
     const float b = RandomRailChannel();
     pVisualisation->SetColors(KB_Color(r, g, b, 1.0f), KB_Color(r + 0.15f, g + 0.15f, b + 0.15f, 1.0f),
                               KB_Color(0.25f, 1.0f, 0.25f, 1.0f));
     m_gVertexVisualisations.Add(pVisualisation);
+    return true;
 }
 
 bool KR_Scene::IsShownInEditor(std::uint32_t uiToggle)
 {
-    KR_SceneManager* pManager = GetSceneManager();
+    KR_SceneManager* pManager = KE_GetSceneManager();
     return pManager != nullptr && pManager->GetCameraMode() == KR_SCM_Edit &&
            pManager->IsVisualisationOn(uiToggle);
 }

@@ -2,7 +2,7 @@
 
 #include "render/scene/KR_Scene.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
 #include "render/camera/KR_AnimatedCamera.h"
@@ -20,22 +20,12 @@
 #include "timing/KU_QuaternionInterpolation.h"
 #include "timing/KU_VertexInterpolation.h"
 
+#include <new>
+
 using namespace DirectX;
 
 namespace
 {
-
-KF_FileManager* GetFileManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
-}
-
-KR_GraphicsResourceManager* GetResourceManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
-}
 
 // Loads every listed file with pLoad and appends what loads.
 template <typename T, typename LoadFunction>
@@ -73,8 +63,8 @@ bool KR_Scene::LoadAnimatedCameras()
     AppendLoaded(m_gAnimatedCameras, sFolder, ListFolder(sFolder, "*.cam"),
                  [](const KB_String& sPath) -> KR_AnimatedCamera*
                  {
-                     KR_AnimatedCamera* pCamera = new KR_AnimatedCamera(sPath);
-                     if (pCamera->LoadCameraFromFile(sPath))
+                     KR_AnimatedCamera* pCamera = new (std::nothrow) KR_AnimatedCamera(sPath);
+                     if (pCamera != nullptr && pCamera->LoadCameraFromFile(sPath))
                          return pCamera;
                      delete pCamera;
                      return nullptr;
@@ -110,8 +100,8 @@ bool KR_Scene::LoadOmniLights()
     AppendLoaded(m_gOmniLights, sFolder, ListFolder(sFolder, "*.omn"),
                  [](const KB_String& sPath) -> KR_OmniLight*
                  {
-                     KR_OmniLight* pLight = new KR_OmniLight();
-                     if (pLight->LoadFromFile(sPath))
+                     KR_OmniLight* pLight = new (std::nothrow) KR_OmniLight();
+                     if (pLight != nullptr && pLight->LoadFromFile(sPath))
                          return pLight;
                      delete pLight;
                      return nullptr;
@@ -146,8 +136,8 @@ bool KR_Scene::LoadSpotLights()
     AppendLoaded(m_gSpotLights, sFolder, ListFolder(sFolder, "*.spt"),
                  [](const KB_String& sPath) -> KR_SpotLight*
                  {
-                     KR_SpotLight* pLight = new KR_SpotLight();
-                     if (pLight->LoadFromFile(sPath))
+                     KR_SpotLight* pLight = new (std::nothrow) KR_SpotLight();
+                     if (pLight != nullptr && pLight->LoadFromFile(sPath))
                          return pLight;
                      delete pLight;
                      return nullptr;
@@ -194,8 +184,12 @@ bool KR_Scene::LoadInterpolations()
             KU_VertexInterpolation::LoadVertexInterpolation(sVertexFolder + gVertexNames[i]);
         if (pCurve == nullptr)
             continue;
+        if (!AddVisualisation(pCurve))
+        {
+            delete pCurve;
+            continue;
+        }
         m_gVertexInterpolations.Add(pCurve);
-        AddVisualisation(pCurve);
     }
 
     const KB_String sRotationFolder = GetRotationInterpolationsFolder();
@@ -218,10 +212,14 @@ bool KR_Scene::LoadInterpolations()
     if (m_pCameraSelection == nullptr)
     {
         // Registered once, by its constructor; written by the next SaveInterpolations.
-        m_pCameraSelection = new KU_ConstantValueInterpolation(sCameraFolder + m_sSceneName +
-                                                               "_CameraSelectionInterpolation.int");
-        m_pCameraSelection->SetStartTime(GetStartTime());
-        m_pCameraSelection->SetEndTime(GetEndTime());
+        // Without it the scene plays its first camera throughout.
+        m_pCameraSelection = new (std::nothrow)
+            KU_ConstantValueInterpolation(sCameraFolder + m_sSceneName + "_CameraSelectionInterpolation.int");
+        if (m_pCameraSelection != nullptr)
+        {
+            m_pCameraSelection->SetStartTime(GetStartTime());
+            m_pCameraSelection->SetEndTime(GetEndTime());
+        }
     }
     return true;
 }
@@ -299,8 +297,8 @@ bool KR_Scene::LoadCubeMapPlacers()
     AppendLoaded(m_gCubeMapPlacers, sFolder, ListFolder(sFolder, "*.cmp"),
                  [](const KB_String& sPath) -> KR_CubeMapPlacer*
                  {
-                     KR_CubeMapPlacer* pPlacer = new KR_CubeMapPlacer();
-                     if (pPlacer->LoadFromFile(sPath))
+                     KR_CubeMapPlacer* pPlacer = new (std::nothrow) KR_CubeMapPlacer();
+                     if (pPlacer != nullptr && pPlacer->LoadFromFile(sPath))
                          return pPlacer;
                      delete pPlacer;
                      return nullptr;
@@ -330,7 +328,7 @@ bool KR_Scene::LoadChunks()
 
     const KB_String sFolder = GetChunkInterpolationsFolder();
     const KB_GrowingArray<KB_String> gFound = ListFolder(sFolder, "*.int");
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     for (std::uint32_t i = 0; i < gNames.GetNumMembers(); ++i)
     {
         // A model that cannot be had stays a null slot: nothing is drawn for it.
@@ -352,11 +350,17 @@ bool KR_Scene::LoadChunks()
                     KU_VertexInterpolation::LoadVertexInterpolation(sFolder + gFound[j]))
                 m_gChunkInterpolations.Add(pCurve);
         }
-        if (m_gChunkInterpolations.GetNumMembers() > i)
+        if (m_gChunkInterpolations.GetNumMembers() == m_gChunkModels.GetNumMembers())
             continue;
 
         // Visible over the whole scene until edited. Registered once, by its constructor.
-        KU_VertexInterpolation* pCurve = new KB_LinearInterpolation(sFolder + sCurveFile);
+        KU_VertexInterpolation* pCurve = new (std::nothrow) KB_LinearInterpolation(sFolder + sCurveFile);
+        if (pCurve == nullptr)
+        {
+            // The chunk is left out, so that both lists stay index-aligned.
+            m_gChunkModels.Remove(m_gChunkModels.GetNumMembers() - 1);
+            continue;
+        }
         pCurve->InsertVertex(XMVectorSet(1.0f, 0.0f, 0.0f, 0.0f), 0.0);
         pCurve->SetStartTime(GetStartTime());
         pCurve->SetEndTime(GetEndTime());
@@ -370,7 +374,7 @@ bool KR_Scene::LoadChunks()
 
 void KR_Scene::ParseChunkList(const KB_String& sPath, KB_GrowingArray<KB_String>& gNames)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
     if (pFiles == nullptr || !pFiles->ReadFile(sPath, &uiSize, &pData))
@@ -382,7 +386,7 @@ void KR_Scene::ParseChunkList(const KB_String& sPath, KB_GrowingArray<KB_String>
 
 bool KR_Scene::WriteChunkList(const KB_String& sPath, const KB_GrowingArray<KB_String>& gNames)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     const KB_String sText = KR_ChunkList::CreateText(gNames);
     return pFiles != nullptr && pFiles->WriteFile(sPath, sText.GetLength(), sText.GetBuffer());
 }
@@ -440,7 +444,7 @@ KB_String KR_Scene::GetCubeMapPlacersFolder() const
 KB_GrowingArray<KB_String> KR_Scene::ListFolder(const KB_String& sFolder, const char* pPattern)
 {
     KB_GrowingArray<KB_String> gNames;
-    if (KF_FileManager* pFiles = GetFileManager())
+    if (KF_FileManager* pFiles = KE_GetFileManager())
         pFiles->FindFiles(sFolder + pPattern, gNames);
     KR_EntityNaming::RemoveDuplicateNames(gNames);
     return gNames;
@@ -448,7 +452,7 @@ KB_GrowingArray<KB_String> KR_Scene::ListFolder(const KB_String& sFolder, const 
 
 void KR_Scene::RemoveEntityFile(const KB_String& sFolder, const KB_String& sPath)
 {
-    KF_FileManager* pFiles = GetFileManager();
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr || sPath.GetLength() == 0)
         return;
     pFiles->RemoveFile(sFolder + sPath);

@@ -3,7 +3,7 @@
 
 #include "render/scene/KR_Scene.h"
 
-#include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "render/camera/KR_AnimatedCamera.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"
 #include "render/device/KR_GraphicsDevice.h"
@@ -23,30 +23,6 @@ using namespace DirectX;
 namespace
 {
 
-KR_SceneManager* GetSceneManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-}
-
-KR_GraphicsDevice* GetGraphicsDevice()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
-}
-
-KR_ShaderCoreManager* GetShaderCore()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
-}
-
-KR_PostFXEngine* GetPostFXEngine()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetPostFXEngine() : nullptr;
-}
-
 // The post-processing effect the scene drives, and the user-defined curve that tunes it.
 constexpr std::uint32_t VOLUME_LIGHTING_EFFECT = 5;
 constexpr std::uint32_t VOLUME_LIGHTING_CURVE = 5;
@@ -63,12 +39,6 @@ void GetVolumeLightQuality(std::uint32_t uiQuality, std::uint32_t* pSteps, float
     const std::uint32_t uiLevel = uiQuality < 5 ? uiQuality : 0;
     *pSteps = STEPS[uiLevel];
     *pRandomFactor = RANDOM[uiLevel];
-}
-
-KR_GraphicsResourceManager* GetResourceManager()
-{
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    return pEngine != nullptr ? pEngine->GetGraphicsResourceManager() : nullptr;
 }
 
 } // namespace
@@ -141,7 +111,7 @@ bool KR_Scene::Update(double fTime)
         if (pPlacer->IsActive(fTime) && fRange >= 0.0f)
             addEntry(pPlacer, fRange * fRange);
     }
-    if (KR_ShaderCoreManager* pCore = GetShaderCore())
+    if (KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager())
         pCore->SetCubeMaps(&m_gCubeMapViews, &m_gCubeMapVectors, &m_gCubeMapMipCounts, &m_gCubeMapFlags);
     return true;
 }
@@ -153,8 +123,8 @@ void KR_Scene::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals)
     if (bNoDebugVisuals)
         return;
 
-    KR_SceneManager* pManager = GetSceneManager();
-    KR_PostFXEngine* pPostFX = GetPostFXEngine();
+    KR_SceneManager* pManager = KE_GetSceneManager();
+    KR_PostFXEngine* pPostFX = KE_GetPostFXEngine();
     const bool bTimelineRunning = pManager == nullptr || pManager->IsTimelineRunning();
     if (bTimelineRunning && pPostFX != nullptr)
     {
@@ -175,7 +145,7 @@ void KR_Scene::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals)
                 record.m_gSpotLights.Add(m_gVolumeSpotLights[i]);
             for (std::uint32_t i = 0; i < m_gVolumeOmniLights.GetNumMembers(); ++i)
                 record.m_gOmniLights.Add(m_gVolumeOmniLights[i]);
-            KR_GraphicsDevice* pDevice = GetGraphicsDevice();
+            KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
             GetVolumeLightQuality(pDevice != nullptr ? pDevice->GetRenderingQuality() : 0,
                                   &record.m_uiTraceSteps, &record.m_fRandomFactor);
             const XMVECTOR vTuning =
@@ -241,7 +211,7 @@ void KR_Scene::AcquireShadowMaps()
 
 void KR_Scene::ReleaseShadowMaps()
 {
-    if (KR_GraphicsResourceManager* pResources = GetResourceManager())
+    if (KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager())
     {
         const std::uint32_t uiCount =
             m_gShadowColorHandles.GetNumMembers() < m_gShadowDepthHandles.GetNumMembers()
@@ -259,7 +229,7 @@ void KR_Scene::ReleaseShadowMaps()
 
 void KR_Scene::AcquireShadowTextures()
 {
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources == nullptr)
         return;
     for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
@@ -283,10 +253,10 @@ void KR_Scene::UpdateLightSelection(double fTime)
 {
     Update(fTime);
 
-    KR_GraphicsDevice* pDevice = GetGraphicsDevice();
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
     ID3D11DeviceContext* pContext = pDevice != nullptr ? pDevice->GetImmediateContext() : nullptr;
-    KR_ShaderCoreManager* pCore = GetShaderCore();
-    KR_GraphicsResourceManager* pResources = GetResourceManager();
+    KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pCore != nullptr)
     {
         pCore->ResetShadowMaps();

@@ -3,6 +3,7 @@
 #include "audio/KA_AudioContextManager.h"
 #include "audio/KA_AudioResourceManager.h"
 #include "framework/app/KE_ApplicationManager.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/app/KU_ApplicationFactory.h"
 #include "framework/files/KF_FileManager.h"
 #include "framework/files/KU_XmlUtilities.h"
@@ -19,21 +20,15 @@
 namespace
 {
 
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
 KA_AudioResourceManager* GetAudioResourceManager()
 {
-    KE_ApplicationManager* pEngine = Engine();
-    KA_AudioContextManager* pAudio = pEngine != nullptr ? pEngine->GetAudioContextManager() : nullptr;
+    KA_AudioContextManager* pAudio = KE_GetAudioContextManager();
     return pAudio != nullptr ? pAudio->GetAudioResourceManager() : nullptr;
 }
 
 bool AskSynchronizedTime()
 {
-    KE_ApplicationManager* pEngine = Engine();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     KU_ApplicationFactory* pFactory = pEngine != nullptr ? pEngine->GetApplicationFactory() : nullptr;
     return pFactory == nullptr || pFactory->UseSynchronizedTime();
 }
@@ -61,8 +56,7 @@ KR_SceneManager::~KR_SceneManager()
 
 void KR_SceneManager::LoadSceneConfig()
 {
-    KE_ApplicationManager* pEngine = Engine();
-    KF_FileManager* pFiles = pEngine != nullptr ? pEngine->GetFileManager() : nullptr;
+    KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr || !pFiles->FileExists(SCENE_CONFIG_PATH))
         return;
     std::unique_ptr<TiXmlDocument> pDocument(KU_XmlUtilities::LoadXmlDocument(pFiles, SCENE_CONFIG_PATH));
@@ -310,8 +304,7 @@ void KR_SceneManager::GetQualityResolution(std::uint32_t* pSize, float* pScale) 
 {
     static constexpr std::uint32_t SIZES[5] = {32, 48, 64, 96, 128};
     static constexpr float SCALES[5] = {0.125f, 0.25f, 0.45f, 0.7f, 1.0f};
-    KE_ApplicationManager* pEngine = Engine();
-    KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
     std::uint32_t uiQuality = pDevice != nullptr ? pDevice->GetRenderingQuality() : 0;
     if (uiQuality > 4)
         uiQuality = 0;
@@ -324,8 +317,7 @@ void KR_SceneManager::GetQualityResolution(std::uint32_t* pSize, float* pScale) 
 float KR_SceneManager::GetQualityScale() const
 {
     static constexpr float SCALES[4] = {0.1f, 0.25f, 0.55f, 0.8f};
-    KE_ApplicationManager* pEngine = Engine();
-    KR_GraphicsDevice* pDevice = pEngine != nullptr ? pEngine->GetGraphicsDevice() : nullptr;
+    KR_GraphicsDevice* pDevice = KE_GetGraphicsDevice();
     const std::uint32_t uiQuality = pDevice != nullptr ? pDevice->GetRenderingQuality() : 4;
     return uiQuality < 4 ? SCALES[uiQuality] : 1.0f;
 }

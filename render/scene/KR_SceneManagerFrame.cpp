@@ -7,6 +7,7 @@
 #include "audio/KA_AudioResourceManager.h"
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/app/KE_ToolsBridge.h"
 #include "framework/files/KF_FileManager.h"
 #include "framework/threads/KT_Future.h"
@@ -34,11 +35,6 @@ namespace
 
 constexpr std::uint32_t SCREENSHOT_EFFECT = 7;
 
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
 DirectX::XMFLOAT3 ToFloat3(const DirectX::XMVECTOR& v)
 {
     DirectX::XMFLOAT3 f;
@@ -49,9 +45,7 @@ DirectX::XMFLOAT3 ToFloat3(const DirectX::XMVECTOR& v)
 // The graphics context manager's answer; false (no change) without one.
 bool SetScreenResolution(std::uint32_t uiWidth, std::uint32_t uiHeight)
 {
-    KE_ApplicationManager* pEngine = Engine();
-    KR_GraphicsContextManager* pContexts =
-        pEngine != nullptr ? pEngine->GetGraphicsContextManager() : nullptr;
+    KR_GraphicsContextManager* pContexts = KE_GetGraphicsContextManager();
     if (pContexts == nullptr)
         return false;
     const auto Side = [](std::uint32_t uiSide)
@@ -71,7 +65,7 @@ void KR_SceneManager::UpdateAndRender()
 
 void KR_SceneManager::RunPlaybackFrame()
 {
-    KE_ApplicationManager* pEngine = Engine();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine == nullptr)
         return;
     KR_GraphicsDevice* pGraphics = pEngine->GetGraphicsDevice();
@@ -216,7 +210,7 @@ void KR_SceneManager::FinishPlaybackFrame(KE_ApplicationManager* pEngine, double
 
 void KR_SceneManager::NoteStatusKey()
 {
-    KE_ApplicationManager* pEngine = Engine();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (m_bStatusKeyPending || pEngine == nullptr || !pEngine->IsDeveloperBuild())
         return;
     m_StatusAtKey = {m_eCameraMode, m_bEditorTimeHold, m_fSeekPosition, m_iCurrentScene};
@@ -247,7 +241,7 @@ void KR_SceneManager::ReportStatusChange()
 
 void KR_SceneManager::OnResize()
 {
-    KE_ApplicationManager* pEngine = Engine();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine == nullptr)
         return;
     if (KR_PostFXEngine* pPostFX = pEngine->GetPostFXEngine())
@@ -283,7 +277,7 @@ void KR_SceneManager::TakeScreenshot(bool bEnlarged)
     // enlarged flag, and leave the window enlarged for good.
     if (m_bScreenshotPending)
         return;
-    KE_ApplicationManager* pEngine = Engine();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine == nullptr)
         return;
     KR_GraphicsDevice* pGraphics = pEngine->GetGraphicsDevice();
@@ -329,12 +323,11 @@ void KR_SceneManager::Shutdown()
     m_bLoadCancelled.store(true, std::memory_order_release);
     FinishLoadJob();
 
-    KE_ApplicationManager* pEngine = Engine();
-    KR_ParticleEngine* pParticles = pEngine != nullptr ? pEngine->GetParticleEngine() : nullptr;
-    KR_PostFXEngine* pPostFX = pEngine != nullptr ? pEngine->GetPostFXEngine() : nullptr;
-    KR_OITRenderer* pOIT = pEngine != nullptr ? pEngine->GetOITRenderer() : nullptr;
-    KR_MetaBallRenderer* pMetaBalls = pEngine != nullptr ? pEngine->GetMetaBallRenderer() : nullptr;
-    KR_ShaderCoreManager* pShaderCore = pEngine != nullptr ? pEngine->GetShaderCoreManager() : nullptr;
+    KR_ParticleEngine* pParticles = KE_GetParticleEngine();
+    KR_PostFXEngine* pPostFX = KE_GetPostFXEngine();
+    KR_OITRenderer* pOIT = KE_GetOITRenderer();
+    KR_MetaBallRenderer* pMetaBalls = KE_GetMetaBallRenderer();
+    KR_ShaderCoreManager* pShaderCore = KE_GetShaderCoreManager();
 
     for (std::uint32_t i = 0; i < m_gScenes.GetNumMembers(); ++i)
         m_gScenes[i]->Unload();
@@ -363,7 +356,7 @@ void KR_SceneManager::Shutdown()
     if (pShaderCore != nullptr)
         pShaderCore->ReleaseSizeDependentResources();
 
-    KE_Dispatcher* pDispatcher = pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
+    KE_Dispatcher* pDispatcher = KE_GetDispatcher();
     if (m_bRegistered && pDispatcher != nullptr)
     {
         pDispatcher->UnRegisterReceiver(KE_MT_Mouse, this);
@@ -371,7 +364,7 @@ void KR_SceneManager::Shutdown()
         pDispatcher->UnRegisterReceiver(KE_MT_Controller, this);
     }
     m_bRegistered = false;
-    if (pEngine != nullptr && pEngine->IsDeveloperBuild())
+    if (KE_IsDeveloperBuild())
     {
         KR_DebugPolyhedron::ReleaseStaticBuffers();
         KR_DebugCube::ReleaseStaticBuffers();

@@ -8,6 +8,7 @@
 #include "audio/KA_AudioResourceManager.h"
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/app/KE_Messages.h"
 #include "framework/app/KE_ToolsBridge.h"
 #include "render/camera/KR_AnimatedCamera.h"
@@ -73,22 +74,15 @@ constexpr std::uint32_t ACTING_CONTROLLER = 0;
 // A previous scene further back than this is not jumped to.
 constexpr double MAX_PREVIOUS_SCENE_DISTANCE = 100000.0;
 
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
 KA_AudioResourceManager* GetAudioResourceManager()
 {
-    KE_ApplicationManager* pEngine = Engine();
-    KA_AudioContextManager* pAudio = pEngine != nullptr ? pEngine->GetAudioContextManager() : nullptr;
+    KA_AudioContextManager* pAudio = KE_GetAudioContextManager();
     return pAudio != nullptr ? pAudio->GetAudioResourceManager() : nullptr;
 }
 
 void DispatchEditorCommand(KE_MessageSubType subType)
 {
-    KE_ApplicationManager* pEngine = Engine();
-    if (KE_Dispatcher* pDispatcher = pEngine != nullptr ? pEngine->GetDispatcher() : nullptr)
+    if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_EditorCommand, subType, nullptr);
 }
 
@@ -191,15 +185,15 @@ void KR_SceneManager::HandleLoadedKeyDown(std::uint64_t uiKey)
     switch (uiKey)
     {
     case KEY_F6:
-        if (KR_MaterialManager* pMaterials = Engine() != nullptr ? Engine()->GetMaterialManager() : nullptr)
+        if (KR_MaterialManager* pMaterials = KE_GetMaterialManager())
             pMaterials->LoadMaterialLibrary();
         break;
     case KEY_F8:
     {
         KE_ToolsBridge* pTools = KE_ApplicationManager::GetToolsBridge();
-        KE_ApplicationManager* pEngine = Engine();
-        if (pTools != nullptr && pEngine != nullptr && pEngine->GetManagedFacade() != nullptr)
-            pTools->ShowInterpolationEditorDialog(pEngine->GetManagedFacade());
+        KG_ManagedFacade* pFacade = KE_GetManagedFacade();
+        if (pTools != nullptr && pFacade != nullptr)
+            pTools->ShowInterpolationEditorDialog(pFacade);
         break;
     }
     case KEY_F9:
@@ -318,9 +312,9 @@ void KR_SceneManager::OnBackspaceKey()
             m_bResynchronize = true;
     }
     KE_ToolsBridge* pTools = KE_ApplicationManager::GetToolsBridge();
-    KE_ApplicationManager* pEngine = Engine();
-    if (pTools != nullptr && pEngine != nullptr && pEngine->GetManagedFacade() != nullptr)
-        pTools->InvalidateInterpolationEditorDialogs(pEngine->GetManagedFacade());
+    KG_ManagedFacade* pFacade = KE_GetManagedFacade();
+    if (pTools != nullptr && pFacade != nullptr)
+        pTools->InvalidateInterpolationEditorDialogs(pFacade);
 }
 
 void KR_SceneManager::OnEnterKey()

@@ -9,6 +9,7 @@
 #include "audio/KA_AudioResourceManager.h"
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/app/KE_Dispatcher.h"
+#include "framework/app/KE_EngineMembers.h"
 #include "framework/threads/KT_BindStruct.h"
 #include "framework/threads/KT_Future.h"
 #include "platform/crt/WinCrt.h"
@@ -33,37 +34,14 @@
 #include "render/scene/KR_LoaderWedge.h"
 #include "render/scene/KR_Scene.h"
 
+#include <new>
+
 namespace
 {
 
 constexpr std::uint8_t POSITION_ONLY_FORMAT = 1;
 constexpr UINT LOADER_VERTEX_STRIDE = 3 * sizeof(float);
 constexpr std::uint32_t MUSIC_SPECTRUM_BANDS = 256;
-
-KE_ApplicationManager* Engine()
-{
-    return KE_ApplicationManager::GetInstance();
-}
-
-KR_GraphicsDevice* GetGraphicsDevice()
-{
-    return Engine() != nullptr ? Engine()->GetGraphicsDevice() : nullptr;
-}
-
-KR_GraphicsResourceManager* GetResources()
-{
-    return Engine() != nullptr ? Engine()->GetGraphicsResourceManager() : nullptr;
-}
-
-KR_MaterialManager* GetMaterials()
-{
-    return Engine() != nullptr ? Engine()->GetMaterialManager() : nullptr;
-}
-
-KA_AudioContextManager* GetAudio()
-{
-    return Engine() != nullptr ? Engine()->GetAudioContextManager() : nullptr;
-}
 
 } // namespace
 
@@ -72,7 +50,6 @@ void KR_SceneManager::Start()
     if (m_bStarted)
         return;
     m_bStarted = true;
-    KE_ApplicationManager* pEngine = Engine();
 
     m_afLoaderColor[0] = m_afLoaderColor[1] = m_afLoaderColor[2] = 0.85f;
     m_afLoaderColor[3] = 1.0f;
@@ -80,19 +57,21 @@ void KR_SceneManager::Start()
     m_fTargetProgress = 0.0f;
     RenderLoader();
 
-    if (pEngine != nullptr && pEngine->IsDeveloperBuild())
+    if (KE_IsDeveloperBuild())
     {
         KR_DebugPolyhedron::CreateStaticBuffers();
         KR_DebugCube::CreateStaticBuffers();
         KR_TranslateGizmo::CreateStaticBuffers();
     }
 
-    m_pControllerCamera = new KR_ControllerCamera();
-    m_pControllerCamera->LookAt(DirectX::XMVectorSet(0.0f, 60.0f, -100.0f, 1.0f),
-                                DirectX::XMVectorSet(0.0f, 50.0f, 0.0f, 1.0f),
-                                DirectX::XMVectorSet(0.0f, 1.0f, 0.0f, 0.0f));
+    // Without a controller camera (a failed allocation) the editor camera modes do nothing.
+    m_pControllerCamera = new (std::nothrow) KR_ControllerCamera();
+    if (m_pControllerCamera != nullptr)
+        m_pControllerCamera->LookAt(DirectX::XMVectorSet(0.0f, 60.0f, -100.0f, 1.0f),
+                                    DirectX::XMVectorSet(0.0f, 50.0f, 0.0f, 1.0f),
+                                    DirectX::XMVectorSet(0.0f, 1.0f, 0.0f, 0.0f));
 
-    KE_Dispatcher* pDispatcher = pEngine != nullptr ? pEngine->GetDispatcher() : nullptr;
+    KE_Dispatcher* pDispatcher = KE_GetDispatcher();
     if (pDispatcher != nullptr)
     {
         pDispatcher->RegisterReceiver(KE_MT_Controller, this);
@@ -101,7 +80,7 @@ void KR_SceneManager::Start()
         m_bRegistered = true;
     }
 
-    if (KR_ParticleEngine* pParticles = pEngine != nullptr ? pEngine->GetParticleEngine() : nullptr)
+    if (KR_ParticleEngine* pParticles = KE_GetParticleEngine())
     {
         pParticles->CreateResources();
         pParticles->Reset(0.0);
@@ -112,8 +91,8 @@ void KR_SceneManager::Start()
 
 void KR_SceneManager::CreateLoaderShaders()
 {
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
-    KR_GraphicsResourceManager* pResources = GetResources();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     ID3D11Device* pDevice = pGraphics != nullptr ? pGraphics->GetDevice() : nullptr;
     if (pDevice != nullptr && m_pLoaderRasterizerState == nullptr)
     {
@@ -135,7 +114,7 @@ void KR_SceneManager::CreateLoaderShaders()
     {
         // The material states do not exist before the load job made them: null draws with the
         // device defaults, which suit a full-screen wedge at depth 0.
-        KR_MaterialManager* pMaterials = GetMaterials();
+        KR_MaterialManager* pMaterials = KE_GetMaterialManager();
         m_pLoaderProgram->m_pBlendState = pMaterials != nullptr ? pMaterials->GetBlendState(0) : nullptr;
         m_pLoaderProgram->m_pDepthStencilState =
             pMaterials != nullptr ? pMaterials->GetDepthStencilState(1) : nullptr;
@@ -158,7 +137,7 @@ void KR_SceneManager::RenderLoader()
     SetCursor(nullptr);
     m_fShownProgress += (m_fTargetProgress - m_fShownProgress) * PROGRESS_SMOOTHING;
 
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     if (pGraphics == nullptr)
         return;
     pGraphics->PushRasterizerState();
@@ -215,7 +194,7 @@ void KR_SceneManager::LoadJobEntry(KR_SceneManager* pManager)
 
 void KR_SceneManager::RunLoadJob()
 {
-    KE_ApplicationManager* pEngine = Engine();
+    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (pEngine == nullptr || IsLoadCancelled())
         return;
     KR_MaterialManager* pMaterials = pEngine->GetMaterialManager();
@@ -271,8 +250,10 @@ void KR_SceneManager::RunLoadJob()
         pMetaBalls->CreateResources();
         pMetaBalls->CreateSizeDependentResources();
     }
-    auto* pHUD = new KR_DebugHUD();
-    pHUD->Initialize();
+    // Without the HUD (a failed allocation) the frames are drawn without it.
+    auto* pHUD = new (std::nothrow) KR_DebugHUD();
+    if (pHUD != nullptr)
+        pHUD->Initialize();
     m_pDebugHUD = pHUD;
     if (IsLoadCancelled())
         return;
@@ -286,7 +267,7 @@ void KR_SceneManager::RunLoadJob()
 
 void KR_SceneManager::PrepareMusicSounds()
 {
-    KA_AudioContextManager* pAudio = GetAudio();
+    KA_AudioContextManager* pAudio = KE_GetAudioContextManager();
     KA_AudioResourceManager* pAudioResources =
         pAudio != nullptr ? pAudio->GetAudioResourceManager() : nullptr;
     if (pAudioResources == nullptr)
@@ -322,7 +303,7 @@ void KR_SceneManager::UpdateLoading()
 {
     RenderLoader();
     Sleep(LOADING_FRAME_SLEEP_MS);
-    KR_GraphicsResourceManager* pResources = GetResources();
+    KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources != nullptr)
     {
         pResources->ProcessQueuedTexture3D();
@@ -336,7 +317,7 @@ void KR_SceneManager::UpdateLoading()
     if (m_fShownProgress <= 1.0f)
         return;
 
-    KR_GraphicsDevice* pGraphics = GetGraphicsDevice();
+    KR_GraphicsDevice* pGraphics = KE_GetGraphicsDevice();
     if (!m_bHandOverQueryIssued)
     {
         for (std::uint32_t i = 0; i < m_gScenes.GetNumMembers(); ++i)

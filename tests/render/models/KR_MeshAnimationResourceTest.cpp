@@ -1,6 +1,7 @@
 #include "render/models/KR_MeshAnimationResource.h"
 
 #include "tests/render/models/ModelTestHelpers.h"
+#include "tests/support/FailingAllocation.h"
 #include "tests/timing/CurveTestHelpers.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KB_RotationInterpolation.h"
@@ -159,6 +160,24 @@ TEST(KR_MeshAnimationResource, ByteFormRoundTripsAndBadRecordsChangeNothing)
         ASSERT_TRUE(MatrixNear(Evaluate(target, 0.5), XMMatrixTranslation(9, 8, 7)));
         ASSERT_TRUE(target.GetEndTime() == 1.0 && target.GetScale() == nullptr);
     }
+}
+
+// A curve that cannot be allocated fails the record as a bad one does: false, the target as it
+// was, the curves made before it freed (the sanitizer build sees a leak).
+TEST(KR_MeshAnimationResource, ACurveThatCannotBeAllocatedFailsTheRecordAndChangesNothing)
+{
+    std::unique_ptr<KR_MeshAnimationResource> pSource(MakeKeyedAnimation());
+    const std::vector<std::uint8_t> bytes = modeltest::Serialize(*pSource);
+    KR_MeshAnimationResource target(Constant(Vec(9, 8, 7)), nullptr, nullptr);
+    for (std::size_t uiSize : {sizeof(KB_LinearInterpolation), sizeof(KB_RotationInterpolation)})
+    {
+        FailingAllocation failing(uiSize);
+        EXPECT_FALSE(modeltest::Deserialize(target, bytes)) << "objects of " << uiSize << " bytes";
+        EXPECT_GE(failing.GetFailures(), 1u);
+    }
+    EXPECT_TRUE(MatrixNear(Evaluate(target, 0.5), XMMatrixTranslation(9, 8, 7)));
+    EXPECT_TRUE(target.GetEndTime() == 1.0 && target.GetScale() == nullptr);
+    EXPECT_TRUE(modeltest::Deserialize(target, bytes));
 }
 
 TEST(KR_MeshAnimationResource, ARecordAfterOthersIsBoundedByTheBytesLeftNotTheBuffer)

@@ -2,6 +2,7 @@
 
 #include "render/device/KR_ShaderCoreManager.h"
 #include "tests/render/models/ModelTestHelpers.h"
+#include "tests/support/FailingAllocation.h"
 #include "tests/support/TestEngine.h"
 #include "timing/KB_LinearMatrixInterpolation.h"
 
@@ -266,6 +267,36 @@ TEST(KR_MeshSkinnedAnimationResource, TruncatedAndHostileRecordsFailAndChangeNot
     EXPECT_FALSE(target.Serialize(&pCursor, buffer.size(), &uiWritten));
     EXPECT_EQ(buffer.data(), pCursor);
     EXPECT_EQ(0u, uiWritten);
+}
+
+// A bone or bone curve that cannot be allocated fails the record as a bad one does; a bone made
+// without its curve keeps its local matrix and has no record to write.
+TEST(KR_MeshSkinnedAnimationResource, BonesThatCannotBeAllocatedFailTheRecordAndChangeNothing)
+{
+    Skeleton s;
+    const std::vector<std::uint8_t> bytes = modeltest::Serialize(*s.pRoot);
+    Bone target(nullptr, KB_String("target"), XMMatrixTranslation(1, 2, 3));
+    for (std::size_t uiSize : {sizeof(Bone), sizeof(KB_LinearMatrixInterpolation)})
+    {
+        FailingAllocation failing(uiSize);
+        EXPECT_FALSE(modeltest::Deserialize(target, bytes)) << "objects of " << uiSize << " bytes";
+        EXPECT_GE(failing.GetFailures(), 1u);
+        EXPECT_EQ(1u, target.GetBoneCount());
+        EXPECT_EQ(KB_String("target"), target.GetBoneName());
+    }
+
+    std::unique_ptr<Bone> pBare;
+    {
+        FailingAllocation failing(sizeof(KB_LinearMatrixInterpolation));
+        pBare = std::make_unique<Bone>(nullptr, KB_String("bare"), XMMatrixTranslation(4, 5, 6));
+    }
+    XMMATRIX m;
+    EXPECT_TRUE(MatrixNear(*pBare->GetLocalMatrixAt(&m, 1.0), XMMatrixTranslation(4, 5, 6)));
+    std::uint8_t buffer[256];
+    std::uint8_t* pCursor = buffer;
+    std::uint64_t uiWritten = 0;
+    EXPECT_FALSE(pBare->Serialize(&pCursor, sizeof(buffer), &uiWritten));
+    EXPECT_TRUE(pCursor == buffer && uiWritten == 0);
 }
 
 TEST(KR_MeshSkinnedAnimationResource, ARecordAfterOthersIsBoundedByTheBytesLeftNotTheBuffer)

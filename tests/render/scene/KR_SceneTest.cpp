@@ -20,12 +20,14 @@
 #include "render/scene/KR_SceneManager.h"
 #include "tests/render/camera/CameraTestHelpers.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
+#include "tests/support/FailingAllocation.h"
 #include "tests/support/LibraryFactory.h"
 #include "tests/support/MemoryFiles.h"
 #include "tests/support/NullPostFXEngine.h"
 #include "tests/support/NullResourceManager.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
+#include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
 #include "timing/KB_RotationInterpolation.h"
 #include "timing/KU_ConstantValueInterpolation.h"
@@ -345,6 +347,46 @@ TEST_F(KR_SceneTest, MissingFoldersGiveEmptyListsAndANewSelectionCurveThatSaving
     EXPECT_FALSE(m_pRepository->HasFile(CAMERAS + "Scene1_CameraSelectionInterpolation.int"));
     scene.SaveInterpolations();
     EXPECT_TRUE(m_pRepository->HasFile(CAMERAS + "Scene1_CameraSelectionInterpolation.int"));
+}
+
+// An entity that cannot be allocated is left out as one whose file does not load, and the scene
+// loads the rest; a vertex curve whose visualisation cannot be made goes with it, so both lists stay
+// index-aligned.
+TEST_F(KR_SceneTest, EntitiesThatCannotBeAllocatedAreLeftOut)
+{
+    WriteSampleScene(m_Files);
+    struct Kind
+    {
+        const char* pName;
+        std::size_t uiSize;
+        std::uint32_t (*count)(TestScene&);
+    };
+    const Kind kinds[] = {
+        {"cameras", sizeof(KR_AnimatedCamera),
+         [](TestScene& s) { return s.GetAnimatedCameras().GetNumMembers(); }},
+        {"omni lights", sizeof(KR_OmniLight), [](TestScene& s) { return s.GetOmniLights().GetNumMembers(); }},
+        {"spot lights", sizeof(KR_SpotLight), [](TestScene& s) { return s.GetSpotLights().GetNumMembers(); }},
+        {"placers", sizeof(KR_CubeMapPlacer),
+         [](TestScene& s) { return s.GetCubeMapPlacers().GetNumMembers(); }},
+        {"vertex curves", sizeof(KR_VertexInterpolationVisualisation),
+         [](TestScene& s) { return s.GetVertexInterpolations().GetNumMembers(); }},
+    };
+    for (const Kind& kind : kinds)
+    {
+        TestScene scene;
+        {
+            FailingAllocation failing(kind.uiSize);
+            EXPECT_TRUE(scene.Load()) << kind.pName;
+            EXPECT_GE(failing.GetFailures(), 1u) << kind.pName;
+        }
+        EXPECT_EQ(kind.count(scene), 0u) << kind.pName;
+        EXPECT_EQ(scene.GetVertexInterpolationVisualisations().GetNumMembers(),
+                  scene.GetVertexInterpolations().GetNumMembers())
+            << kind.pName;
+        EXPECT_EQ(scene.GetRotationInterpolations().GetNumMembers(), 1u) << kind.pName;
+        EXPECT_TRUE(scene.Unload());
+    }
+    EXPECT_EQ(m_Registry.GetAllVertexInterpolations().GetNumMembers(), 0u);
 }
 
 TEST_F(KR_SceneTest, ReloadYieldsExactlyTheFolderAfterFilesWereRemoved)
@@ -1050,6 +1092,35 @@ TEST_F(KR_SceneFrameTest, NewCamerasAndCurvesLieOnStraightRails)
     // A zero step ends instead of looping.
     KU_VertexInterpolation* pShort = m_Scene.CreateNewVertexInterpolation(0.0, 10.0, 0.0, &vFrom, &vTo);
     EXPECT_EQ(pShort->GetNumVertices(), 2u);
+}
+
+// What the editor cannot allocate is not made: the call answers null, the lists are as before and
+// nothing made on the way is left behind (the sanitizer build sees a leak).
+TEST_F(KR_SceneFrameTest, NewCamerasAndCurvesThatCannotBeAllocatedAreNotMade)
+{
+    const XMVECTOR vFrom = XMVectorSet(0, 0, 0, 1);
+    const XMVECTOR vTo = XMVectorSet(10, 0, 20, 1);
+    for (std::size_t uiSize :
+         {sizeof(KR_AnimatedCamera), sizeof(KB_RotationInterpolation), sizeof(KB_LinearInterpolation)})
+    {
+        FailingAllocation failing(uiSize);
+        EXPECT_EQ(m_Scene.CreateNewCameraFromView(0.0, 10.0, 2.0, &vFrom, &vTo, &vTo, &vTo, 45.0f), nullptr)
+            << "objects of " << uiSize << " bytes";
+        EXPECT_GE(failing.GetFailures(), 1u);
+    }
+    EXPECT_EQ(m_Scene.GetAnimatedCameras().GetNumMembers(), 0u);
+    for (std::size_t uiSize :
+         {sizeof(KB_CubicBSplineInterpolation), sizeof(KR_VertexInterpolationVisualisation)})
+    {
+        FailingAllocation failing(uiSize);
+        EXPECT_EQ(m_Scene.CreateNewVertexInterpolation(0.0, 10.0, 2.0, &vFrom, &vTo), nullptr)
+            << "objects of " << uiSize << " bytes";
+        EXPECT_GE(failing.GetFailures(), 1u);
+    }
+    EXPECT_EQ(m_Scene.GetVertexInterpolations().GetNumMembers(), 0u);
+    EXPECT_EQ(m_Scene.GetVertexInterpolationVisualisations().GetNumMembers(), 0u);
+    EXPECT_EQ(m_Registry.GetAllVertexInterpolations().GetNumMembers(), 0u);
+    EXPECT_NE(m_Scene.CreateNewVertexInterpolation(0.0, 10.0, 2.0, &vFrom, &vTo), nullptr);
 }
 
 TEST_F(KR_SceneFrameTest, RailTransformsFaceTheTargetRail)
