@@ -34,9 +34,9 @@ class BenchRepository : public KF_Repository
 public:
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) override
     {
-        KT_AutoLock lock(&m_Mutex);
-        const auto it = m_mFiles.find(sPath.GetBuffer());
-        if (it == m_mFiles.end())
+        KT_AutoLock lock(&m_oMutex);
+        const auto it = m_mapFiles.find(sPath.GetBuffer());
+        if (it == m_mapFiles.end())
             return false;
         if (TakeCachedFile(sPath, pSize, ppData))
             return true;
@@ -51,14 +51,14 @@ public:
     }
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override
     {
-        KT_AutoLock lock(&m_Mutex);
-        m_mFiles[sPath.GetBuffer()].assign(pData, uiSize);
+        KT_AutoLock lock(&m_oMutex);
+        m_mapFiles[sPath.GetBuffer()].assign(pData, uiSize);
         return true;
     }
     bool RemoveFile(const KB_String& sPath) override
     {
-        KT_AutoLock lock(&m_Mutex);
-        m_mFiles.erase(sPath.GetBuffer());
+        KT_AutoLock lock(&m_oMutex);
+        m_mapFiles.erase(sPath.GetBuffer());
         return true;
     }
     bool GetFileSize(const KB_String&, std::uint64_t*) override { return false; }
@@ -66,15 +66,15 @@ public:
     bool GetFileHash(const KB_String&, std::uint64_t*) override { return false; }
     bool FileExists(const KB_String& sPath) override
     {
-        KT_AutoLock lock(&m_Mutex);
-        return m_mFiles.count(sPath.GetBuffer()) != 0;
+        KT_AutoLock lock(&m_oMutex);
+        return m_mapFiles.count(sPath.GetBuffer()) != 0;
     }
     bool DirectoryExists(const KB_String&) override { return false; }
     bool IsWritable() override { return true; }
     bool FindFiles(const KB_String&, KB_GrowingArray<KB_String>&) override { return false; }
 
 private:
-    std::map<std::string, std::string> m_mFiles; // guarded by m_Mutex
+    std::map<std::string, std::string> m_mapFiles; // guarded by m_oMutex
 };
 
 // The engine singleton with a file manager over one memory repository and a curve registry.

@@ -87,7 +87,7 @@ struct Random
 class Generator
 {
 public:
-    explicit Generator(std::filesystem::path folder) : m_folder(std::move(folder)) {}
+    explicit Generator(std::filesystem::path folder) : m_oFolder(std::move(folder)) {}
 
     // The scene configuration, the five scenes, the models, the images and the audio, in order;
     // false with *pError on the first failure.
@@ -140,7 +140,7 @@ private:
     // KV27_AssetGeneratorAudio.cpp
     bool WriteAudio();
 
-    std::filesystem::path m_folder;
+    std::filesystem::path m_oFolder;
     std::string m_sError;
     ID3D11Device* m_pDevice = nullptr;         // owned while WriteImages runs
     ID3D11DeviceContext* m_pContext = nullptr; // owned while WriteImages runs

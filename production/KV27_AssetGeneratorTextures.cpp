@@ -80,7 +80,7 @@ bool Generator::SaveTexture(const std::string& sPath, std::uint32_t uiWidth, std
     if (FAILED(m_pDevice->CreateTexture2D(&desc, data.data(), &pTexture)))
         return Fail("cannot make the texture for " + sPath);
     std::error_code error;
-    const std::filesystem::path file = m_folder / sPath;
+    const std::filesystem::path file = m_oFolder / sPath;
     std::filesystem::create_directories(file.parent_path(), error);
     const HRESULT hr = D3DX11SaveTextureToFileA(m_pContext, pTexture, eFormat, file.string().c_str());
     pTexture->Release();

@@ -41,7 +41,7 @@ bool ReadCurve(KB_GrowingArray<KU_VertexInterpolation*>& gCurves, std::uint32_t 
 
 } // namespace
 
-KV27_SceneCommon::KV27_SceneCommon(const char* pSceneName, const Table& table) : m_Table(table)
+KV27_SceneCommon::KV27_SceneCommon(const char* pSceneName, const Table& table) : m_oTable(table)
 {
     SetSceneName(KB_String(pSceneName));
 }
@@ -61,38 +61,38 @@ bool KV27_SceneCommon::Load()
     m_pDirtyLens = nullptr;
     if (KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager())
     {
-        for (const char* pModel : m_Table.models)
+        for (const char* pModel : m_oTable.models)
             m_gModels.Add(pResources->GetModelResource(
                 KB_String("Assets/Models/Props/") + KB_String(pModel) + KB_String(".DAE"), 1, 1, 0));
         // A colour cube is one image of 32 x 1 tiles, the slices of the 3-D texture.
         const KB_String sCubes("Assets/Textures/ColorGrading/");
-        if (m_Table.pCubeA != nullptr)
+        if (m_oTable.pCubeA != nullptr)
             m_pCubeA = pResources->GetTexture3DShaderResourceViewFromFile(
-                sCubes + KB_String(m_Table.pCubeA) + KB_String(".png"), 32, 1);
-        if (m_Table.pCubeB != nullptr)
+                sCubes + KB_String(m_oTable.pCubeA) + KB_String(".png"), 32, 1);
+        if (m_oTable.pCubeB != nullptr)
             m_pCubeB = pResources->GetTexture3DShaderResourceViewFromFile(
-                sCubes + KB_String(m_Table.pCubeB) + KB_String(".png"), 32, 1);
+                sCubes + KB_String(m_oTable.pCubeB) + KB_String(".png"), 32, 1);
         m_pDirtyLens =
             pResources->GetShaderResourceViewFromFile(KB_String("Assets/Textures/FX/FX_DirtyLens_1.dds"));
     }
     if (KR_PostFXEngine* pPostFX = KE_GetPostFXEngine())
         for (const KR_PostFXType eEffect : REGISTERED_EFFECTS)
             pPostFX->RegisterEffect(eEffect);
-    const XMFLOAT3 extent(m_Table.fSpinExtent, 0.0f, 0.0f);
-    for (std::uint32_t i = 0; i < m_Table.uiSpinCount; ++i)
+    const XMFLOAT3 extent(m_oTable.fSpinExtent, 0.0f, 0.0f);
+    for (std::uint32_t i = 0; i < m_oTable.uiSpinCount; ++i)
         m_gSpinVectors.Add(KB_Vector4<float>::CreateRandom(extent));
 
     // The curves come from files: fewer than the table reads is noted once here, and the frame
     // then reads the missing ones as zero or leaves out what stands on them.
     const std::uint32_t uiVertex = m_gVertexInterpolations.GetNumMembers();
     const std::uint32_t uiUser = m_gUserDefinedInterpolations.GetNumMembers();
-    m_bShortCurveLists = uiVertex < m_Table.uiMinVertexCurves || uiUser < m_Table.uiMinUserCurves;
+    m_bShortCurveLists = uiVertex < m_oTable.uiMinVertexCurves || uiUser < m_oTable.uiMinUserCurves;
     if (m_bShortCurveLists)
         std::fprintf(stderr,
                      "%s: %u vertex and %u user-defined curves, fewer than the %u and %u the scene reads; "
                      "the missing ones read as zero\n",
-                     GetSceneName().GetBuffer(), uiVertex, uiUser, m_Table.uiMinVertexCurves,
-                     m_Table.uiMinUserCurves);
+                     GetSceneName().GetBuffer(), uiVertex, uiUser, m_oTable.uiMinVertexCurves,
+                     m_oTable.uiMinUserCurves);
     return true;
 }
 
@@ -151,7 +151,7 @@ void KV27_SceneCommon::EnableFrameEffects(double fTime)
 
     KR_ColorCubeParameters cubes;
     cubes.m_pCube1 = CurrentView(m_pCubeA);
-    if (m_Table.pCubeB != nullptr)
+    if (m_oTable.pCubeB != nullptr)
     {
         XMVECTOR vBlend;
         GetUserCurveValue(CUBE_BLEND_CURVE, fTime, &vBlend);
@@ -186,13 +186,13 @@ void KV27_SceneCommon::EnableFrameEffects(double fTime)
 
 void KV27_SceneCommon::RefreshShaderVectors(double fTime)
 {
-    if (m_Table.vectors.empty())
+    if (m_oTable.vectors.empty())
         return;
     KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager();
     if (pCore == nullptr)
         return;
     pCore->ResetVectorArray();
-    for (const VectorPair& pair : m_Table.vectors)
+    for (const VectorPair& pair : m_oTable.vectors)
     {
         XMVECTOR vPosition;
         XMVECTOR vScalar;
@@ -250,7 +250,7 @@ void KV27_SceneCommon::DrawProps(double fTime, const XMMATRIX* pViewProjection, 
 {
     RenderChunks(fTime, pViewProjection, bShadowPass);
     const KR_RenderPass pass = bShadowPass ? KR_RENDER_PASS_SHADOW_MAP : KR_RENDER_PASS_COLOR;
-    for (const DrawEntry& entry : m_Table.draws)
+    for (const DrawEntry& entry : m_oTable.draws)
     {
         KR_ModelResource* pModel =
             entry.uiModel < m_gModels.GetNumMembers() ? m_gModels[entry.uiModel] : nullptr;

@@ -96,7 +96,7 @@ public:
     // Empties the shader vector list; true.
     bool PostLoad() override;
 
-    const Table& GetTable() const { return m_Table; }
+    const Table& GetTable() const { return m_oTable; }
     const KB_GrowingArray<KB_Vector4<float>>& GetSpinVectors() const { return m_gSpinVectors; }
     // True when the last Load found fewer curves than the table reads.
     bool HasShortCurveLists() const { return m_bShortCurveLists; }
@@ -116,7 +116,7 @@ private:
     void EnableFrameEffects(double fTime);
     void RefreshShaderVectors(double fTime);
 
-    Table m_Table;                                // views of the scene class's static arrays
+    Table m_oTable;                               // views of the scene class's static arrays
     KB_GrowingArray<KR_ModelResource*> m_gModels; // the resource manager's, in table order
     KR_ManagedShaderResourceView* m_pCubeA = nullptr;
     KR_ManagedShaderResourceView* m_pCubeB = nullptr;

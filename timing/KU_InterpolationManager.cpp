@@ -8,7 +8,7 @@ KU_InterpolationManager::~KU_InterpolationManager() = default;
 
 void KU_InterpolationManager::RegisterInterpolation(const KB_String& sPath, KU_VertexInterpolation* pCurve)
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     std::uint64_t uiSerial = 0;
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
     {
@@ -24,7 +24,7 @@ void KU_InterpolationManager::RegisterInterpolation(const KB_String& sPath, KU_V
 
 void KU_InterpolationManager::UnregisterInterpolation(const KU_VertexInterpolation* pCurve)
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     for (std::uint32_t i = m_gEntries.GetNumMembers(); i-- > 0;)
         if (m_gEntries[i].second == pCurve)
         {
@@ -35,7 +35,7 @@ void KU_InterpolationManager::UnregisterInterpolation(const KU_VertexInterpolati
 
 void KU_InterpolationManager::UnregisterInterpolation(const KB_String& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
     {
         if (m_gEntries[i].first == sPath)
@@ -50,7 +50,7 @@ void KU_InterpolationManager::UnregisterInterpolation(const KB_String& sPath)
 void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* pCurve,
                                                   const KB_String& sNewPath)
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
         if (m_gEntries[i].second == pCurve)
             m_gEntries[i].first = sNewPath;
@@ -58,7 +58,7 @@ void KU_InterpolationManager::RenameInterpolation(const KU_VertexInterpolation* 
 
 std::uint64_t KU_InterpolationManager::GetRegistrationSerial(const KU_VertexInterpolation* pCurve) const
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     for (std::uint32_t i = 0; i < m_gEntries.GetNumMembers(); ++i)
         if (m_gEntries[i].second == pCurve)
             return m_gSerials[i];
@@ -74,6 +74,6 @@ KU_InterpolationManager::GetAllVertexInterpolations() const
 KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>>
 KU_InterpolationManager::CopyAllVertexInterpolations() const
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     return m_gEntries;
 }

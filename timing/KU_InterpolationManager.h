@@ -46,8 +46,8 @@ public:
     KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> CopyAllVertexInterpolations() const;
 
 private:
-    KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> m_gEntries; // guarded by m_Mutex
-    KB_GrowingArray<std::uint64_t> m_gSerials; // one per entry, guarded by m_Mutex
-    std::uint64_t m_uiLastSerial = 0;          // guarded by m_Mutex
-    mutable KT_Mutex m_Mutex;
+    KB_GrowingArray<KB_Pair<KB_String, KU_VertexInterpolation*>> m_gEntries; // guarded by m_oMutex
+    KB_GrowingArray<std::uint64_t> m_gSerials; // one per entry, guarded by m_oMutex
+    std::uint64_t m_uiLastSerial = 0;          // guarded by m_oMutex
+    mutable KT_Mutex m_oMutex;
 };

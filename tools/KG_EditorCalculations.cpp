@@ -78,7 +78,7 @@ float Component(const XMVECTOR& v, std::uint32_t c)
 } // namespace
 
 KG_EditorCalculations::KG_EditorCalculations(ModifierQuery modifiers)
-    : m_Modifiers(std::move(modifiers)), m_mModel(XMMatrixIdentity()), m_mViewport(XMMatrixIdentity()),
+    : m_oModifiers(std::move(modifiers)), m_mModel(XMMatrixIdentity()), m_mViewport(XMMatrixIdentity()),
       m_mModelViewport(XMMatrixIdentity()), m_mInverseModel(XMMatrixIdentity()),
       m_mInverseModelViewport(XMMatrixIdentity())
 {
@@ -112,8 +112,8 @@ void KG_EditorCalculations::SetView(const XMFLOAT2& vOffset, const XMFLOAT2& vSc
 
 KG_ModifierKeys KG_EditorCalculations::GetModifiers() const
 {
-    if (m_Modifiers)
-        return m_Modifiers();
+    if (m_oModifiers)
+        return m_oModifiers();
     const forms::Keys keys = forms::Control::ModifierKeys();
     KG_ModifierKeys result;
     result.bShift = forms::HasFlag(keys, forms::Keys::Shift);

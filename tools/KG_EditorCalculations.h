@@ -182,7 +182,7 @@ private:
     KG_ModifierKeys GetModifiers() const;
     bool HasCurve() const { return m_pVertexInterpolation != nullptr; }
 
-    ModifierQuery m_Modifiers;
+    ModifierQuery m_oModifiers;
 
     KB_GrowingArray<KG_Point> m_gAxisLines;
     KB_GrowingArray<KG_Point> m_gGridLines;

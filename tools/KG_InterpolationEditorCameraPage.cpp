@@ -124,8 +124,8 @@ KG_InterpolationEditorCameraPage::KG_InterpolationEditorCameraPage(KG_Interpolat
     pZoom->Click.Add(
         [this](forms::Control&, forms::EventArgs&)
         {
-            m_Dialog.GetEditorCalculations()->ZoomExtends(true, true, true);
-            m_Dialog.UpdateVisualisation(true);
+            m_rDialog.GetEditorCalculations()->ZoomExtends(true, true, true);
+            m_rDialog.UpdateVisualisation(true);
         });
     pCreate->Click.Add([this](forms::Control&, forms::EventArgs&) { OnCreate(); });
     m_pCurveComboBox->SetEnabled(false);
@@ -159,7 +159,7 @@ void KG_InterpolationEditorCameraPage::FillCameraList(KR_Scene* pScene)
 
 void KG_InterpolationEditorCameraPage::Refill()
 {
-    FillCameraList(m_Dialog.GetSceneSource().GetCurrentScene());
+    FillCameraList(m_rDialog.GetSceneSource().GetCurrentScene());
 }
 
 void KG_InterpolationEditorCameraPage::OnEnter()
@@ -168,7 +168,7 @@ void KG_InterpolationEditorCameraPage::OnEnter()
         Refill();
     else if (m_pCurrentAnimatedCamera == nullptr)
         OnCameraChosen();
-    m_Dialog.ShowCurve(m_pVertexInterpolationCameraTab);
+    m_rDialog.ShowCurve(m_pVertexInterpolationCameraTab);
     RefreshFields();
 }
 
@@ -178,7 +178,7 @@ void KG_InterpolationEditorCameraPage::Invalidate()
     m_pVertexInterpolationCameraTab = nullptr;
     // The scenes outlive a reload; their cameras do not. The scene is only compared here.
     KR_Scene* pScene = GetListScene();
-    FillCameraList(pScene != nullptr ? pScene : m_Dialog.GetSceneSource().GetCurrentScene());
+    FillCameraList(pScene != nullptr ? pScene : m_rDialog.GetSceneSource().GetCurrentScene());
 }
 
 void KG_InterpolationEditorCameraPage::Revalidate()
@@ -192,7 +192,7 @@ void KG_InterpolationEditorCameraPage::OnCameraChosen()
     m_pCurrentAnimatedCamera = nullptr;
     m_pVertexInterpolationCameraTab = nullptr;
     if (IsShown())
-        m_Dialog.ShowCurve(nullptr);
+        m_rDialog.ShowCurve(nullptr);
     const std::string sPath = m_pCameraComboBox->GetSelectedItem();
     // The entries name cameras of the scene listed, which may no longer be the current one.
     KR_Scene* pScene = GetListScene();
@@ -240,7 +240,7 @@ void KG_InterpolationEditorCameraPage::OnCurveChosen()
             m_pVertexInterpolationCameraTab = m_pCurrentAnimatedCamera->GetFOVInterpolation();
     }
     if (IsShown())
-        m_Dialog.ShowCurve(m_pVertexInterpolationCameraTab);
+        m_rDialog.ShowCurve(m_pVertexInterpolationCameraTab);
     RefreshFields();
 }
 
@@ -293,12 +293,12 @@ void KG_InterpolationEditorCameraPage::OnSave()
     m_pCurrentAnimatedCamera->SaveCameraToFile(m_pCurrentAnimatedCamera->GetCameraFilePath());
     // A curve file that could not be written keeps the unsaved-changes protection.
     if (m_pVertexInterpolationCameraTab != nullptr && m_pVertexInterpolationCameraTab->Save())
-        m_Dialog.OnCurveSaved(m_pVertexInterpolationCameraTab);
+        m_rDialog.OnCurveSaved(m_pVertexInterpolationCameraTab);
 }
 
 KR_Scene* KG_InterpolationEditorCameraPage::GetListScene() const
 {
-    const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
+    const KB_GrowingArray<KR_Scene*> gScenes = m_rDialog.GetSceneSource().GetAllScenes();
     for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
         if (gScenes[i] == m_pListScene && m_pListScene != nullptr)
             return m_pListScene;
@@ -307,7 +307,7 @@ KR_Scene* KG_InterpolationEditorCameraPage::GetListScene() const
 
 KR_Scene* KG_InterpolationEditorCameraPage::FindSceneHolding(KR_AnimatedCamera* pCamera) const
 {
-    const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
+    const KB_GrowingArray<KR_Scene*> gScenes = m_rDialog.GetSceneSource().GetAllScenes();
     for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
     {
         if (gScenes[i] == nullptr)
@@ -337,11 +337,11 @@ void KG_InterpolationEditorCameraPage::OnDelete()
         return;
     m_pCurrentAnimatedCamera = nullptr;
     m_pVertexInterpolationCameraTab = nullptr;
-    m_Dialog.ShowCurve(nullptr);
+    m_rDialog.ShowCurve(nullptr);
     // The camera and its curves are gone: no window may keep pointing at them. This page, too,
     // lists its scene's cameras again and chooses the first (the deleted one is not listed).
-    m_Dialog.InvalidateEverywhere();
-    m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
+    m_rDialog.InvalidateEverywhere();
+    m_rDialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
 }
 
 void KG_InterpolationEditorCameraPage::OnCreate()
@@ -376,7 +376,7 @@ void KG_InterpolationEditorCameraPage::OnCreate()
             return;
     const std::vector<std::string> aBefore(m_pCameraComboBox->GetItems().begin(),
                                            m_pCameraComboBox->GetItems().end());
-    if (!m_Dialog.GetSceneSource().CreateNewCameraInterpolation(camera))
+    if (!m_rDialog.GetSceneSource().CreateNewCameraInterpolation(camera))
         return;
     Refill();
     // The new camera is the entry that was not listed before (the sorted list puts "...100"
@@ -391,7 +391,7 @@ void KG_InterpolationEditorCameraPage::OnCreate()
 
 void KG_InterpolationEditorCameraPage::OnSamplePosition(forms::TextBox* pBox)
 {
-    const DirectX::XMFLOAT3 position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
+    const DirectX::XMFLOAT3 position = m_rDialog.GetSceneSource().GetFreeCameraPosition();
     pBox->SetText(KG_EditorParsing::FormatVector(position.x, position.y, position.z));
 }
 

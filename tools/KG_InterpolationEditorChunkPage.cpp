@@ -72,7 +72,7 @@ KG_InterpolationEditorChunkPage::KG_InterpolationEditorChunkPage(KG_Interpolatio
 
 void KG_InterpolationEditorChunkPage::FillSceneList()
 {
-    const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
+    const KB_GrowingArray<KR_Scene*> gScenes = m_rDialog.GetSceneSource().GetAllScenes();
     forms::Event<forms::EventArgs>::Suppression guard(m_pSceneComboBox->SelectedIndexChanged);
     m_pSceneComboBox->GetItems().Clear();
     for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
@@ -81,13 +81,13 @@ void KG_InterpolationEditorChunkPage::FillSceneList()
 
 void KG_InterpolationEditorChunkPage::OnEnter()
 {
-    m_Dialog.SetCheckBoxesFromFlags(KG_InterpolationEditorDialog::FLAG_SHOW_X |
-                                    KG_InterpolationEditorDialog::FLAG_SNAP);
+    m_rDialog.SetCheckBoxesFromFlags(KG_InterpolationEditorDialog::FLAG_SHOW_X |
+                                     KG_InterpolationEditorDialog::FLAG_SNAP);
     if (m_pSceneComboBox->GetItems().GetCount() == 0 || m_pScene == nullptr)
     {
         FillSceneList();
-        KR_Scene* pCurrent = m_Dialog.GetSceneSource().GetCurrentScene();
-        const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
+        KR_Scene* pCurrent = m_rDialog.GetSceneSource().GetCurrentScene();
+        const KB_GrowingArray<KR_Scene*> gScenes = m_rDialog.GetSceneSource().GetAllScenes();
         int iIndex = gScenes.GetNumMembers() > 0 ? 0 : -1;
         for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
             if (gScenes[i] == pCurrent)
@@ -101,14 +101,14 @@ void KG_InterpolationEditorChunkPage::OnEnter()
     }
     if (m_pIncludedListBox->GetItems().GetCount() > 0 && m_pIncludedListBox->GetSelectedIndex() < 0)
         m_pIncludedListBox->SetSelectedIndex(0);
-    m_Dialog.ShowCurve(nullptr);
+    m_rDialog.ShowCurve(nullptr);
 }
 
 void KG_InterpolationEditorChunkPage::OnSceneChosen()
 {
     m_pScene = nullptr;
     const int iIndex = m_pSceneComboBox->GetSelectedIndex();
-    const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
+    const KB_GrowingArray<KR_Scene*> gScenes = m_rDialog.GetSceneSource().GetAllScenes();
     if (iIndex >= 0 && std::uint32_t(iIndex) < gScenes.GetNumMembers())
         m_pScene = gScenes[std::uint32_t(iIndex)];
 
@@ -122,7 +122,7 @@ void KG_InterpolationEditorChunkPage::OnSceneChosen()
     m_pPathTextBox->SetText("");
     if (m_pScene == nullptr)
     {
-        m_Dialog.ShowCurve(nullptr);
+        m_rDialog.ShowCurve(nullptr);
         return;
     }
 
@@ -150,7 +150,7 @@ void KG_InterpolationEditorChunkPage::OnSceneChosen()
     if (m_pIncludedListBox->GetItems().GetCount() > 0)
         m_pIncludedListBox->SetSelectedIndex(0);
     else
-        m_Dialog.ShowCurve(nullptr);
+        m_rDialog.ShowCurve(nullptr);
 }
 
 std::string KG_InterpolationEditorChunkPage::CurvePathOf(const std::string& sFile) const
@@ -172,7 +172,7 @@ int KG_InterpolationEditorChunkPage::FindSceneCurve(const std::string& sCurvePat
 
 void KG_InterpolationEditorChunkPage::OnIncludedChosen()
 {
-    m_Dialog.ShowCurve(nullptr);
+    m_rDialog.ShowCurve(nullptr);
     const int iIndex = m_pIncludedListBox->GetSelectedIndex();
     if (iIndex < 0 || std::size_t(iIndex) >= m_aIncludedFiles.size() || m_pScene == nullptr)
     {
@@ -192,7 +192,7 @@ void KG_InterpolationEditorChunkPage::OnIncludedChosen()
         KG_EditorCalculations::AddChunkToScene(m_pScene, sFile.c_str());
     m_pNameTextBox->SetText(sCurvePath.substr(m_pPathTextBox->GetText().size()));
     const int iCurve = FindSceneCurve(sCurvePath);
-    m_Dialog.ShowCurve(iCurve >= 0 ? m_pScene->GetChunkInterpolations()[std::uint32_t(iCurve)] : nullptr);
+    m_rDialog.ShowCurve(iCurve >= 0 ? m_pScene->GetChunkInterpolations()[std::uint32_t(iCurve)] : nullptr);
 }
 
 void KG_InterpolationEditorChunkPage::OnAdd()
@@ -250,8 +250,8 @@ void KG_InterpolationEditorChunkPage::OnRemove()
     if (!aRemoved.empty())
     {
         // Every window drops what it shows before the curves go; that forgets this page's scene.
-        m_Dialog.ShowCurve(nullptr);
-        m_Dialog.InvalidateEverywhere(aRemoved);
+        m_rDialog.ShowCurve(nullptr);
+        m_rDialog.InvalidateEverywhere(aRemoved);
         for (KU_VertexInterpolation* pCurve : aRemoved)
             delete pCurve;
         m_pScene = pScene;
@@ -260,7 +260,7 @@ void KG_InterpolationEditorChunkPage::OnRemove()
     if (m_pIncludedListBox->GetItems().GetCount() > 0)
         m_pIncludedListBox->SetSelectedIndex(0);
     else
-        m_Dialog.ShowCurve(nullptr);
+        m_rDialog.ShowCurve(nullptr);
 }
 
 void KG_InterpolationEditorChunkPage::OnSave()

@@ -121,11 +121,11 @@ KG_InterpolationEditorCubeMapPage::KG_InterpolationEditorCubeMapPage(KG_Interpol
     pCamPos->Click.Add(
         [this](forms::Control&, forms::EventArgs&)
         {
-            const XMFLOAT3 p = m_Dialog.GetSceneSource().GetFreeCameraPosition();
+            const XMFLOAT3 p = m_rDialog.GetSceneSource().GetFreeCameraPosition();
             m_pPositionTextBox->SetText(KG_EditorParsing::FormatVector(p.x, p.y, p.z));
         });
     pTime->Click.Add([this](forms::Control&, forms::EventArgs&)
-                     { m_pTimeTextBox->SetText(Number(m_Dialog.GetSceneSource().GetProductionTime())); });
+                     { m_pTimeTextBox->SetText(Number(m_rDialog.GetSceneSource().GetProductionTime())); });
     m_pGenerateButton->Click.Add([this](forms::Control&, forms::EventArgs&) { OnGenerate(); });
     m_pSaveButton->Click.Add([this](forms::Control&, forms::EventArgs&) { OnSave(); });
     m_pRenderButton->Click.Add(
@@ -175,7 +175,7 @@ bool KG_InterpolationEditorCubeMapPage::CheckPlacer()
 {
     if (m_pSelectedCubemap == nullptr || m_pCubeMapTabScene == nullptr)
         return false;
-    const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
+    const KB_GrowingArray<KR_Scene*> gScenes = m_rDialog.GetSceneSource().GetAllScenes();
     bool bScene = false;
     for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
         bScene = bScene || gScenes[i] == m_pCubeMapTabScene;
@@ -196,7 +196,7 @@ int KG_InterpolationEditorCubeMapPage::PlacerIndex() const
 
 void KG_InterpolationEditorCubeMapPage::FillList()
 {
-    m_pCubeMapTabScene = m_Dialog.GetSceneSource().GetCurrentScene();
+    m_pCubeMapTabScene = m_rDialog.GetSceneSource().GetCurrentScene();
     m_aListed.clear();
     forms::Event<forms::EventArgs>::Suppression guard(m_pListComboBox->SelectedIndexChanged);
     m_pListComboBox->GetItems().Clear();
@@ -218,7 +218,7 @@ void KG_InterpolationEditorCubeMapPage::OnEnter()
 
 void KG_InterpolationEditorCubeMapPage::Enter(KR_CubeMapPlacer* pPending)
 {
-    if (m_pCubeMapTabScene != nullptr && m_pCubeMapTabScene != m_Dialog.GetSceneSource().GetCurrentScene())
+    if (m_pCubeMapTabScene != nullptr && m_pCubeMapTabScene != m_rDialog.GetSceneSource().GetCurrentScene())
     {
         m_pSelectedCubemap = nullptr;
         FillList();
@@ -227,7 +227,7 @@ void KG_InterpolationEditorCubeMapPage::Enter(KR_CubeMapPlacer* pPending)
     }
     if (m_pListComboBox->GetItems().GetCount() == 0)
         FillList();
-    m_Dialog.ShowCurve(nullptr);
+    m_rDialog.ShowCurve(nullptr);
     int iIndex = -1;
     const auto it = std::find(m_aListed.begin(), m_aListed.end(), pPending);
     if (pPending != nullptr && it != m_aListed.end())
@@ -271,7 +271,7 @@ void KG_InterpolationEditorCubeMapPage::Invalidate()
 
 void KG_InterpolationEditorCubeMapPage::OnPanelPaint()
 {
-    if (m_bInPaint || m_pCubeMapTabScene == m_Dialog.GetSceneSource().GetCurrentScene())
+    if (m_bInPaint || m_pCubeMapTabScene == m_rDialog.GetSceneSource().GetCurrentScene())
         return;
     m_bInPaint = true;
     if (CheckPlacer())
@@ -296,7 +296,7 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
     const int iIndex = m_pListComboBox->GetSelectedIndex();
     if (iIndex < 0 || m_pCubeMapTabScene == nullptr)
         return;
-    const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
+    const double fTime = m_rDialog.GetSceneSource().GetProductionTime();
     XMFLOAT3 position{0.0f, 0.0f, 0.0f};
     std::uint32_t uiSide = 512;
     std::string sName, sCubeMap, sRail;
@@ -308,7 +308,7 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
     const bool bNew = std::size_t(iIndex) >= m_aListed.size();
     if (bNew)
     {
-        position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
+        position = m_rDialog.GetSceneSource().GetFreeCameraPosition();
         sName = ToStd(KB_String::Formatted("Cube Map Placer %u %s", unsigned(m_aListed.size() + 1),
                                            m_pCubeMapTabScene->GetSceneName().GetBuffer()));
         sCubeMap = CubeMapPathFor(std::uint32_t(m_aListed.size()));
@@ -360,8 +360,8 @@ void KG_InterpolationEditorCubeMapPage::OnEntryChosen()
         m_sSelectedCubemapName = m_pListComboBox->GetSelectedItem();
         m_pSelectedCubemap->SetHighlighted(true);
         m_pSelectedCubemap->SetUseDebugTexture(m_bIsCubemapDebugMode);
-        m_Dialog.ShowCurve(m_pSelectedCubemap->GetPositionRail());
-        m_Dialog.NotifyCubemapChosen(m_pSelectedCubemap);
+        m_rDialog.ShowCurve(m_pSelectedCubemap->GetPositionRail());
+        m_rDialog.NotifyCubemapChosen(m_pSelectedCubemap);
     }
 }
 
@@ -417,7 +417,7 @@ void KG_InterpolationEditorCubeMapPage::OnGenerate()
     const std::uint32_t uiIndex = std::uint32_t(m_aListed.size());
     auto* pPlacer = new KR_CubeMapPlacer();
     pPlacer->SetDebugName(KB_String(m_pNameTextBox->GetText().c_str()));
-    const XMFLOAT3 position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
+    const XMFLOAT3 position = m_rDialog.GetSceneSource().GetFreeCameraPosition();
     KG_EditorCalculations::SetCubeMapPlacerPosition(pPlacer, position.x, position.y, position.z);
     const int iResolution = m_pResolutionComboBox->GetSelectedIndex();
     const std::uint32_t uiSide = iResolution >= 0 ? 32u << iResolution : 512u;
@@ -474,7 +474,7 @@ void KG_InterpolationEditorCubeMapPage::OnDynamicChanged()
     RetireRail();
     m_pSelectedCubemap->ReloadCubeMapPlacer();
     if (m_pSelectedCubemap->GetPositionRail() != nullptr)
-        m_Dialog.ShowCurve(m_pSelectedCubemap->GetPositionRail());
+        m_rDialog.ShowCurve(m_pSelectedCubemap->GetPositionRail());
     OnSave();
 }
 
@@ -492,11 +492,11 @@ void KG_InterpolationEditorCubeMapPage::RetireRail()
     KR_Scene* pScene = m_pCubeMapTabScene;
     const std::vector<KR_CubeMapPlacer*> aListed = m_aListed;
     const std::string sSelected = m_pListComboBox->GetSelectedItem();
-    m_Dialog.ShowCurve(nullptr);
+    m_rDialog.ShowCurve(nullptr);
     // No repaint during the invalidation may choose the placer again (and show the old rail).
     m_bInPaint = true;
     if (pPlacer->GetPositionRail() != nullptr)
-        m_Dialog.InvalidateEverywhere({pPlacer->GetPositionRail()});
+        m_rDialog.InvalidateEverywhere({pPlacer->GetPositionRail()});
     m_bInPaint = false;
     // The placer itself lives on: the page keeps it.
     m_pSelectedCubemap = pPlacer;
@@ -526,7 +526,7 @@ void KG_InterpolationEditorCubeMapPage::OnCreateRail()
     pRail->Save();
     ReplaceRail(sFile, pRail);
     SetBox(m_pRailTextBox, ToStd(sFile));
-    m_Dialog.ShowCurve(pRail);
+    m_rDialog.ShowCurve(pRail);
 }
 
 void KG_InterpolationEditorCubeMapPage::OnClearRail()

@@ -79,10 +79,10 @@ public:
     {
         dialog.BuildInterpolationPage(pTabPage);
     }
-    void OnEnter() override { m_Dialog.EnterCurvePage(); }
-    void OnLeave() override { m_Dialog.m_iInterpolationFlags = m_Dialog.GetFlagsFromCheckBoxes(); }
-    void Revalidate() override { m_Dialog.RevalidateCurvePage(); }
-    void OnCurveShown(KU_VertexInterpolation*) override { m_Dialog.UpdateTabs(); }
+    void OnEnter() override { m_rDialog.EnterCurvePage(); }
+    void OnLeave() override { m_rDialog.m_iInterpolationFlags = m_rDialog.GetFlagsFromCheckBoxes(); }
+    void Revalidate() override { m_rDialog.RevalidateCurvePage(); }
+    void OnCurveShown(KU_VertexInterpolation*) override { m_rDialog.UpdateTabs(); }
 };
 
 template <typename TPage>
@@ -288,7 +288,7 @@ void KG_InterpolationEditorDialog::OnPanelSizeChanged()
 
 std::string KG_InterpolationEditorDialog::Format(float fValue) const
 {
-    return forms::Single::ToString(fValue, "F3", m_NumberFormat);
+    return forms::Single::ToString(fValue, "F3", m_oNumberFormat);
 }
 
 void KG_InterpolationEditorDialog::UpdateVisualisation(bool bForce)
@@ -326,8 +326,8 @@ void KG_InterpolationEditorDialog::Redraw()
             g.DrawLine(pen, float(gLines[i].x), float(gLines[i].y), float(gLines[i + 1].x),
                        float(gLines[i + 1].y));
     };
-    drawPairs(calc.GetGridLines(), m_GridPen);
-    drawPairs(calc.GetAxisLines(), m_AxisPen);
+    drawPairs(calc.GetGridLines(), m_oGridPen);
+    drawPairs(calc.GetAxisLines(), m_oAxisPen);
 
     forms::StringFormat timeFormat;
     timeFormat.Alignment = forms::StringAlignment::Center;
@@ -335,7 +335,8 @@ void KG_InterpolationEditorDialog::Redraw()
     for (std::uint32_t i = 0; i < calc.GetXAxisLabels().GetNumMembers(); ++i)
     {
         const KG_Mark& m = calc.GetXAxisLabels()[i];
-        g.DrawString(std::to_string(m.index), m_LabelFont, m_LabelBrush, float(m.x), float(m.y), timeFormat);
+        g.DrawString(std::to_string(m.index), m_oLabelFont, m_oLabelBrush, float(m.x), float(m.y),
+                     timeFormat);
     }
     forms::StringFormat valueFormat;
     valueFormat.Alignment = forms::StringAlignment::Far;
@@ -343,12 +344,13 @@ void KG_InterpolationEditorDialog::Redraw()
     for (std::uint32_t i = 0; i < calc.GetYAxisLabels().GetNumMembers(); ++i)
     {
         const KG_Mark& m = calc.GetYAxisLabels()[i];
-        g.DrawString(std::to_string(m.index), m_LabelFont, m_LabelBrush, float(m.x), float(m.y), valueFormat);
+        g.DrawString(std::to_string(m.index), m_oLabelFont, m_oLabelBrush, float(m.x), float(m.y),
+                     valueFormat);
     }
 
-    drawPairs(calc.GetStartLine(), m_StartPen);
-    drawPairs(calc.GetEndLine(), m_EndPen);
-    drawPairs(calc.GetCurrentTimeLine(), m_CurrentPen);
+    drawPairs(calc.GetStartLine(), m_oStartPen);
+    drawPairs(calc.GetEndLine(), m_oEndPen);
+    drawPairs(calc.GetCurrentTimeLine(), m_oCurrentPen);
 
     for (std::uint32_t c = 0; c < 3; ++c)
     {
@@ -356,7 +358,7 @@ void KG_InterpolationEditorDialog::Redraw()
             continue;
         const KB_GrowingArray<KG_Point>& gLine = calc.GetSplineLines(c);
         for (std::uint32_t k = 0; k + 1 < gLine.GetNumMembers(); ++k)
-            g.DrawLine(m_SplinePens[c], float(gLine[k].x), float(gLine[k].y), float(gLine[k + 1].x),
+            g.DrawLine(m_aSplinePens[c], float(gLine[k].x), float(gLine[k].y), float(gLine[k + 1].x),
                        float(gLine[k + 1].y));
     }
     for (std::uint32_t c = 0; c < 3; ++c)
@@ -367,7 +369,7 @@ void KG_InterpolationEditorDialog::Redraw()
              {&calc.GetControlPoints(c), &calc.GetHighlightedControlPoints(c)})
         {
             const forms::SolidBrush& brush =
-                pMarks == &calc.GetControlPoints(c) ? m_MarkBrush : m_HighlightBrush;
+                pMarks == &calc.GetControlPoints(c) ? m_oMarkBrush : m_oHighlightBrush;
             for (std::uint32_t i = 0; i < pMarks->GetNumMembers(); ++i)
                 g.FillRectangle(brush, float((*pMarks)[i].x - 2), float((*pMarks)[i].y - 2), 5.0f, 5.0f);
         }
@@ -453,8 +455,8 @@ void KG_InterpolationEditorDialog::UpdateTabs()
     if (bHasCurve)
     {
         m_pDebugStringTextBox->SetText(ToStd(pCurve->GetDebugName()));
-        m_pStartTimeTextBox->SetText(forms::Double::ToString(pCurve->GetStartTime(), "G", m_NumberFormat));
-        m_pEndTimeTextBox->SetText(forms::Double::ToString(pCurve->GetEndTime(), "G", m_NumberFormat));
+        m_pStartTimeTextBox->SetText(forms::Double::ToString(pCurve->GetStartTime(), "G", m_oNumberFormat));
+        m_pEndTimeTextBox->SetText(forms::Double::ToString(pCurve->GetEndTime(), "G", m_oNumberFormat));
     }
     else
     {
@@ -479,7 +481,7 @@ void KG_InterpolationEditorDialog::OnTimeBoxChanged(forms::TextBox* pBox, bool b
     const std::string sText = pBox->GetText();
     double fTime = 0.0;
     if (sText.empty() || m_pCurrentVertexInterpolation == nullptr ||
-        !forms::Double::TryParse(sText, forms::NumberStyles::Float, m_NumberFormat, &fTime))
+        !forms::Double::TryParse(sText, forms::NumberStyles::Float, m_oNumberFormat, &fTime))
         return;
     if (bStart)
         m_pCurrentVertexInterpolation->SetStartTime(fTime);
@@ -492,13 +494,13 @@ void KG_InterpolationEditorDialog::OnTimeBoxLeave(forms::TextBox* pBox, bool bSt
 {
     double fTime = 0.0;
     if (m_pCurrentVertexInterpolation == nullptr ||
-        forms::Double::TryParse(pBox->GetText(), forms::NumberStyles::Float, m_NumberFormat, &fTime))
+        forms::Double::TryParse(pBox->GetText(), forms::NumberStyles::Float, m_oNumberFormat, &fTime))
         return;
     const double fCurrent =
         bStart ? m_pCurrentVertexInterpolation->GetStartTime() : m_pCurrentVertexInterpolation->GetEndTime();
     forms::Event<forms::EventArgs>::Suppression guard(pBox->TextChanged,
                                                       bStart ? m_uiStartTextToken : m_uiEndTextToken);
-    pBox->SetText(forms::Double::ToString(fCurrent, "G", m_NumberFormat));
+    pBox->SetText(forms::Double::ToString(fCurrent, "G", m_oNumberFormat));
 }
 
 void KG_InterpolationEditorDialog::OnShowFlagChanged()

@@ -131,7 +131,7 @@ public:
     KG_EditorCalculations* GetEditorCalculations() const { return m_pEditorCalculations.get(); }
     int GetInterpolationFlags() const { return m_iInterpolationFlags; }
     forms::Bitmap* GetBuffer() const { return m_pBuffer.get(); }
-    forms::ToolTip& GetToolTip() { return m_ToolTip; }
+    forms::ToolTip& GetToolTip() { return m_oToolTip; }
 
 private:
     class CurvePage;
@@ -207,24 +207,24 @@ private:
 
     std::string m_sSelectedInterpolationName;
     std::string m_sSearchString;
-    forms::CultureInfo m_NumberFormat{"en-US"};
+    forms::CultureInfo m_oNumberFormat{"en-US"};
     int m_selectedTabIndex = 0;
     int m_iInterpolationFlags = FLAG_SHOW_X | FLAG_SHOW_Y | FLAG_SHOW_Z;
     bool m_bCloseQuestionAnswered = false; // this close already asked (or was forced)
     bool m_bDetached = false;              // shutdown: closing asks nothing
 
-    forms::ToolTip m_ToolTip;
-    forms::Pen m_GridPen{forms::Color::LightGray};
-    forms::Pen m_AxisPen{forms::Color::Black};
-    forms::Pen m_StartPen{forms::Color::Orange};
-    forms::Pen m_EndPen{forms::Color::Cyan};
-    forms::Pen m_CurrentPen{forms::Color::Red};
-    forms::Pen m_SplinePens[3] = {forms::Pen{forms::Color::DarkRed}, forms::Pen{forms::Color::DarkGreen},
-                                  forms::Pen{forms::Color::DarkBlue}};
-    forms::SolidBrush m_LabelBrush{forms::Color::Black};
-    forms::SolidBrush m_MarkBrush{forms::Color::Red};
-    forms::SolidBrush m_HighlightBrush{forms::Color::Green};
-    forms::Font m_LabelFont{"Calibri", 9.0f};
+    forms::ToolTip m_oToolTip;
+    forms::Pen m_oGridPen{forms::Color::LightGray};
+    forms::Pen m_oAxisPen{forms::Color::Black};
+    forms::Pen m_oStartPen{forms::Color::Orange};
+    forms::Pen m_oEndPen{forms::Color::Cyan};
+    forms::Pen m_oCurrentPen{forms::Color::Red};
+    forms::Pen m_aSplinePens[3] = {forms::Pen{forms::Color::DarkRed}, forms::Pen{forms::Color::DarkGreen},
+                                   forms::Pen{forms::Color::DarkBlue}};
+    forms::SolidBrush m_oLabelBrush{forms::Color::Black};
+    forms::SolidBrush m_oMarkBrush{forms::Color::Red};
+    forms::SolidBrush m_oHighlightBrush{forms::Color::Green};
+    forms::Font m_oLabelFont{"Calibri", 9.0f};
 
     // Controls: children of this form.
     forms::Panel* m_pVisualisationPanel = nullptr;

@@ -138,8 +138,8 @@ KG_InterpolationEditorLightPage::KG_InterpolationEditorLightPage(KG_Interpolatio
     m_pZoomExtendsButton->Click.Add(
         [this](forms::Control&, forms::EventArgs&)
         {
-            m_Dialog.GetEditorCalculations()->ZoomExtends(true, true, true);
-            m_Dialog.UpdateVisualisation(true);
+            m_rDialog.GetEditorCalculations()->ZoomExtends(true, true, true);
+            m_rDialog.UpdateVisualisation(true);
         });
     m_pLightComboBox = pPage->AddNew<forms::ComboBox>("lightComboBox");
     m_pLightComboBox->SetDropDownStyle(forms::ComboBoxStyle::DropDownList);
@@ -250,7 +250,7 @@ KR_Scene* KG_InterpolationEditorLightPage::FindSceneHolding(KR_LightBase* pLight
 {
     if (pLight == nullptr)
         return nullptr;
-    const KB_GrowingArray<KR_Scene*> gScenes = m_Dialog.GetSceneSource().GetAllScenes();
+    const KB_GrowingArray<KR_Scene*> gScenes = m_rDialog.GetSceneSource().GetAllScenes();
     for (std::uint32_t i = 0; i < gScenes.GetNumMembers(); ++i)
     {
         KR_Scene* pScene = gScenes[i];
@@ -291,7 +291,7 @@ bool KG_InterpolationEditorLightPage::IsOmni() const
 
 void KG_InterpolationEditorLightPage::FillLightList()
 {
-    KR_Scene* pScene = m_Dialog.GetSceneSource().GetCurrentScene();
+    KR_Scene* pScene = m_rDialog.GetSceneSource().GetCurrentScene();
     m_pLightTabScene = pScene;
     m_aListed.clear();
     const std::string sSelected = m_pLightComboBox->GetSelectedItem();
@@ -325,7 +325,7 @@ void KG_InterpolationEditorLightPage::FillLightList()
     if (!m_aListed.empty())
         m_pLightComboBox->SetSelectedIndex(0);
     else
-        m_Dialog.ShowCurve(nullptr);
+        m_rDialog.ShowCurve(nullptr);
 }
 
 void KG_InterpolationEditorLightPage::OnEnter()
@@ -337,7 +337,7 @@ void KG_InterpolationEditorLightPage::OnEnter()
 
 void KG_InterpolationEditorLightPage::Enter(KR_LightBase* pPending)
 {
-    KR_Scene* pCurrent = m_Dialog.GetSceneSource().GetCurrentScene();
+    KR_Scene* pCurrent = m_rDialog.GetSceneSource().GetCurrentScene();
     if (m_pLightTabScene != nullptr && m_pLightTabScene != pCurrent)
     {
         m_pSelectedLight = nullptr;
@@ -393,7 +393,7 @@ void KG_InterpolationEditorLightPage::OnLightChosen()
         m_pSelectedLight->SetHighlighted(false);
     m_pSelectedLight = nullptr;
     m_pVertexInterpolationLightsTab = nullptr;
-    m_Dialog.ShowCurve(nullptr);
+    m_rDialog.ShowCurve(nullptr);
     const int iIndex = m_pLightComboBox->GetSelectedIndex();
     if (iIndex < 0 || std::size_t(iIndex) >= m_aListed.size())
         return;
@@ -437,14 +437,14 @@ void KG_InterpolationEditorLightPage::OnLightChosen()
     m_sSelectedLightName = m_pLightComboBox->GetSelectedItem();
     m_pCurveComboBox->SetSelectedIndex(0);
     m_pSelectedLight->SetHighlighted(true);
-    m_Dialog.NotifyLightChosen(m_pSelectedLight);
+    m_rDialog.NotifyLightChosen(m_pSelectedLight);
 }
 
 void KG_InterpolationEditorLightPage::RefreshAllFields()
 {
     if (m_pSelectedLight == nullptr)
         return;
-    const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
+    const double fTime = m_rDialog.GetSceneSource().GetProductionTime();
     SetBox(m_pDebugTextBox, ToStd(m_pSelectedLight->GetDebugName()));
     SetBox(m_pStartTextBox, forms::Double::ToString(m_pSelectedLight->GetStartTime(), "G",
                                                     forms::CultureInfo::CurrentCulture()));
@@ -489,7 +489,7 @@ void KG_InterpolationEditorLightPage::RefreshLiveFields()
 {
     if (m_pSelectedLight == nullptr)
         return;
-    const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
+    const double fTime = m_rDialog.GetSceneSource().GetProductionTime();
     // A group one of whose boxes has the keyboard focus is being typed into: left alone.
     auto focused = [](std::initializer_list<forms::TextBox*> boxes)
     { return std::any_of(boxes.begin(), boxes.end(), [](forms::TextBox* p) { return p->IsFocused(); }); };
@@ -534,7 +534,7 @@ void KG_InterpolationEditorLightPage::OnPanelPaint()
     if (m_bInPaint)
         return;
     m_bInPaint = true;
-    KR_Scene* pCurrent = m_Dialog.GetSceneSource().GetCurrentScene();
+    KR_Scene* pCurrent = m_rDialog.GetSceneSource().GetCurrentScene();
     if (pCurrent != m_pLightTabScene)
     {
         if (m_pSelectedLight != nullptr && FindSceneHolding(m_pSelectedLight) != nullptr)
@@ -556,14 +556,14 @@ void KG_InterpolationEditorLightPage::OnCurveChosen()
     m_pOpenButton->SetEnabled(!bBare);
     const bool bStrength = StartsWith(sEntry, PREFIX_STRENGTH);
     m_pStrengthTextBox->SetReadOnly(bStrength && !bBare);
-    m_Dialog.SetComponentsShown(!bStrength);
+    m_rDialog.SetComponentsShown(!bStrength);
     if (!bBare)
     {
         // The registry name that holds the path after its first character.
         const std::string sPath = sEntry.substr(PREFIX_LENGTH);
-        m_pVertexInterpolationLightsTab = m_Dialog.FindRegisteredCurveContaining(sPath);
+        m_pVertexInterpolationLightsTab = m_rDialog.FindRegisteredCurveContaining(sPath);
     }
-    m_Dialog.ShowCurve(m_pVertexInterpolationLightsTab);
+    m_rDialog.ShowCurve(m_pVertexInterpolationLightsTab);
     RefreshLiveFields();
 }
 
@@ -599,7 +599,7 @@ void KG_InterpolationEditorLightPage::ApplyEdit(forms::TextBox* pBox)
     float fValue = 0.0f;
     if (!KG_EditorParsing::TryParseFloat(sText, EnUs(), &fValue))
         return;
-    const double fTime = m_Dialog.GetSceneSource().GetProductionTime();
+    const double fTime = m_rDialog.GetSceneSource().GetProductionTime();
     for (int i = 0; i < 3; ++i)
     {
         if (pBox == m_apPosition[i] || pBox == m_apTarget[i])
@@ -689,7 +689,7 @@ void KG_InterpolationEditorLightPage::OnTubeChanged()
         m_apTarget[i]->SetEnabled(bTube);
     if (bTube)
     {
-        const XMFLOAT3 target = TargetAt(m_pSelectedLight, m_Dialog.GetSceneSource().GetProductionTime());
+        const XMFLOAT3 target = TargetAt(m_pSelectedLight, m_rDialog.GetSceneSource().GetProductionTime());
         SetBox(m_apTarget[0], Number(target.x));
         SetBox(m_apTarget[1], Number(target.y));
         SetBox(m_apTarget[2], Number(target.z));
@@ -768,24 +768,24 @@ void KG_InterpolationEditorLightPage::OnNewCurve()
     m_pNewCurveButton->SetEnabled(false);
     m_pOpenButton->SetEnabled(true);
     m_pVertexInterpolationLightsTab = pCurve;
-    m_Dialog.ShowCurve(pCurve);
+    m_rDialog.ShowCurve(pCurve);
 }
 
 void KG_InterpolationEditorLightPage::OnNewLight(bool bSpot)
 {
-    KR_Scene* pScene = m_Dialog.GetSceneSource().GetCurrentScene();
+    KR_Scene* pScene = m_rDialog.GetSceneSource().GetCurrentScene();
     if (pScene == nullptr)
         return;
     if (pScene != m_pLightTabScene)
         FillLightList();
-    const XMFLOAT3 position = m_Dialog.GetSceneSource().GetFreeCameraPosition();
+    const XMFLOAT3 position = m_rDialog.GetSceneSource().GetFreeCameraPosition();
     const KB_String sName = pScene->GetSceneName();
     KR_LightBase* pLight = nullptr;
     int iEntry = 0;
     if (bSpot)
     {
         XMFLOAT3 forward, up;
-        m_Dialog.GetSceneSource().GetFreeCameraDirections(&forward, &up);
+        m_rDialog.GetSceneSource().GetFreeCameraDirections(&forward, &up);
         KR_SpotLight* pNew = new KR_SpotLight();
         KG_EditorCalculations::SetLightBaseLightPosition(pNew, position.x, position.y, position.z);
         KG_EditorCalculations::SetSpotlightUpVector(pNew, up.x, up.y, up.z);
@@ -841,12 +841,12 @@ void KG_InterpolationEditorLightPage::OnDelete()
     KR_LightBase* pLight = m_pSelectedLight;
     m_pSelectedLight = nullptr;
     m_pVertexInterpolationLightsTab = nullptr;
-    m_Dialog.ShowCurve(nullptr);
+    m_rDialog.ShowCurve(nullptr);
     if (pScene == nullptr || !pScene->DeleteLight(pLight))
         return;
     // The light and its curves are gone: no window may keep pointing at them.
-    m_Dialog.InvalidateEverywhere();
-    m_Dialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
+    m_rDialog.InvalidateEverywhere();
+    m_rDialog.GetEditorCalculations()->ResetVertexInterpolationChanged();
     m_sSelectedLightName.clear();
     m_pLightTabScene = pScene;
     (void)iIndex;

@@ -7,7 +7,7 @@ namespace K_GUI
 
 bool KG_InterpolationEditorPage::IsShown() const
 {
-    return m_Dialog.GetShownPage() == this;
+    return m_rDialog.GetShownPage() == this;
 }
 
 } // namespace K_GUI

@@ -23,7 +23,7 @@ class KG_InterpolationEditorPage
 {
 public:
     KG_InterpolationEditorPage(KG_InterpolationEditorDialog& dialog, forms::TabPage* pTabPage)
-        : m_Dialog(dialog), m_pTabPage(pTabPage)
+        : m_rDialog(dialog), m_pTabPage(pTabPage)
     {
     }
     virtual ~KG_InterpolationEditorPage() = default;
@@ -52,7 +52,7 @@ public:
     bool IsShown() const;
 
 protected:
-    KG_InterpolationEditorDialog& m_Dialog;
+    KG_InterpolationEditorDialog& m_rDialog;
     forms::TabPage* m_pTabPage; // not owned: a child of the window's tab control
 };
 

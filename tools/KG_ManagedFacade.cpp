@@ -80,7 +80,7 @@ bool KG_ManagedFacade::ShowConfigurationDialog(const KB_GrowingArray<KB_String>&
     dialog.ShowDialog();
 
     if (!dialog.IsResultValid() ||
-        !dialog.GetSelectedScreenResolution(&m_SelectedScreenResolution, &m_iGraphicsContext, &m_iAdapter,
+        !dialog.GetSelectedScreenResolution(&m_oSelectedScreenResolution, &m_iGraphicsContext, &m_iAdapter,
                                             &m_iOutput))
         return false;
     const int iAudioDevice = dialog.GetSelectedAudioDevice();
@@ -97,7 +97,7 @@ bool KG_ManagedFacade::GetSelectedScreenResolution(KR_ScreenResolution* pResolut
     {
         return false;
     }
-    *pResolution = m_SelectedScreenResolution;
+    *pResolution = m_oSelectedScreenResolution;
     *piContext = m_iGraphicsContext;
     *piAdapter = m_iAdapter;
     *piOutput = m_iOutput;

@@ -58,7 +58,7 @@ public:
     }
 
 private:
-    KR_ScreenResolution m_SelectedScreenResolution;
+    KR_ScreenResolution m_oSelectedScreenResolution;
     int m_iGraphicsContext = 0;
     int m_iAdapter = 0;
     int m_iOutput = 0;

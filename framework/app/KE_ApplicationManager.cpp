@@ -35,7 +35,7 @@ void DeleteDirectly(T* p)
 } // namespace
 
 KE_ApplicationManager::KE_ApplicationManager(KU_ApplicationFactory* pFactory, MemberOwnership ownership)
-    : m_Ownership(ownership), m_pApplicationFactory(pFactory)
+    : m_eOwnership(ownership), m_pApplicationFactory(pFactory)
 {
     s_pInstance = this;
 }
@@ -75,7 +75,7 @@ void KE_ApplicationManager::Replace(T*& pMember, T* p, Delete deleteOld)
 {
     T* pOld = pMember;
     pMember = p;
-    if (pOld != nullptr && pOld != p && m_Ownership == MemberOwnership::Owned)
+    if (pOld != nullptr && pOld != p && m_eOwnership == MemberOwnership::Owned)
         deleteOld(pOld);
 }
 

@@ -178,7 +178,7 @@ private:
     static inline KE_ToolsBridge* s_pToolsBridge = nullptr;       // not owned
     static inline KE_CurveBridge* s_pCurveBridge = nullptr;       // not owned
 
-    const MemberOwnership m_Ownership;
+    const MemberOwnership m_eOwnership;
     KU_ApplicationFactory* m_pApplicationFactory = nullptr; // owned
     KB_String m_sApplicationName;                           // the window title
     KB_String m_sApplicationShortName;

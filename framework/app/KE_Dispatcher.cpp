@@ -17,7 +17,7 @@ KE_Dispatcher::KE_Dispatcher()
 
 KE_Dispatcher::~KE_Dispatcher()
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     for (std::uint32_t i = 0; i < KE_MESSAGE_TYPE_COUNT; ++i)
     {
         delete m_pReceiverLists[i];
@@ -38,7 +38,7 @@ void KE_Dispatcher::RegisterReceiver(KE_MessageType type, KE_MessageReceiver* pR
 {
     if (static_cast<std::uint32_t>(type) >= KE_MESSAGE_TYPE_COUNT || pReceiver == nullptr)
         return;
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     if (m_pReceiverLists[type] == nullptr)
         m_pReceiverLists[type] = new ReceiverList(INITIAL_LIST_CAPACITY);
     m_pReceiverLists[type]->Add(pReceiver);
@@ -46,7 +46,7 @@ void KE_Dispatcher::RegisterReceiver(KE_MessageType type, KE_MessageReceiver* pR
 
 void KE_Dispatcher::UnRegisterReceiver(KE_MessageType type, KE_MessageReceiver* pReceiver)
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     ReceiverList* pList = GetList(type);
     if (pList == nullptr)
         return;
@@ -69,7 +69,7 @@ void KE_Dispatcher::Dispatch(KE_MessageType type, KE_MessageSubType subType, voi
     {
         KE_MessageReceiver* pReceiver = nullptr;
         {
-            KT_AutoLock lock(&m_Mutex);
+            KT_AutoLock lock(&m_oMutex);
             const ReceiverList* pList = GetList(type);
             if (pList == nullptr || i >= pList->GetNumMembers())
                 return;
@@ -81,14 +81,14 @@ void KE_Dispatcher::Dispatch(KE_MessageType type, KE_MessageSubType subType, voi
 
 std::uint32_t KE_Dispatcher::GetReceiverCount(KE_MessageType type)
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     const ReceiverList* pList = GetList(type);
     return pList != nullptr ? pList->GetNumMembers() : 0;
 }
 
 std::uint32_t KE_Dispatcher::GetReceiverCapacity(KE_MessageType type)
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     const ReceiverList* pList = GetList(type);
     return pList != nullptr ? pList->GetCapacity() : 0;
 }

@@ -50,5 +50,5 @@ private:
     ReceiverList* GetList(KE_MessageType type) const;
 
     ReceiverList** m_pReceiverLists = nullptr; // owned table of KE_MESSAGE_TYPE_COUNT owned lists
-    KT_Mutex m_Mutex;                          // guards the table and every list
+    KT_Mutex m_oMutex;                         // guards the table and every list
 };

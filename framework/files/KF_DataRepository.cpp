@@ -284,7 +284,7 @@ bool KF_DataRepository::LoadFromFile(const KB_String& sPath)
 
     pArchive->m_pRoot = pRoot;
     m_pRootNode = pRoot;
-    const std::lock_guard lock(m_ArchiveLock);
+    const std::lock_guard lock(m_oArchiveLock);
     m_pArchive = std::move(pArchive);
     return true;
 }
@@ -343,7 +343,7 @@ void KF_DataRepository::Unload()
 {
     std::shared_ptr<OpenArchive> pArchive;
     {
-        const std::lock_guard lock(m_ArchiveLock);
+        const std::lock_guard lock(m_oArchiveLock);
         pArchive.swap(m_pArchive);
     }
     // A loaded tree goes with the archive, once the reads still under way have ended.
@@ -402,7 +402,7 @@ bool KF_DataRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, s
         return false;
     std::shared_ptr<OpenArchive> pArchive;
     {
-        const std::lock_guard lock(m_ArchiveLock);
+        const std::lock_guard lock(m_oArchiveLock);
         pArchive = m_pArchive;
     }
     if (pArchive == nullptr)

@@ -124,8 +124,8 @@ private:
     // Null when nothing is loaded or built; a built tree is owned, a loaded one belongs to m_pArchive.
     KF_DataRepositoryNode* m_pRootNode = nullptr;
     KB_String m_sSourceDirectory;            // builder only: absolute, ends in '/'
-    std::shared_ptr<OpenArchive> m_pArchive; // null when no archive is open; guarded by m_ArchiveLock
-    std::mutex m_ArchiveLock;                // held only to change or copy m_pArchive
+    std::shared_ptr<OpenArchive> m_pArchive; // null when no archive is open; guarded by m_oArchiveLock
+    std::mutex m_oArchiveLock;               // held only to change or copy m_pArchive
     KB_GrowingArray<KB_String> m_gBuildPath; // builder only: resolved directories being filled, root first
     KB_String m_sBuildError;                 // builder only: see GetBuildError
 };

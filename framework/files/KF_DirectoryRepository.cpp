@@ -192,7 +192,7 @@ bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSi
 {
     if (pSize == nullptr || ppData == nullptr || !StaysInsideRoot(WithForwardSlashes(sPath)))
         return false;
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     if (!IsExistingFile(sFull))
         return false;

@@ -20,19 +20,19 @@ std::string_view ViewOf(const KB_String& sText)
 
 KF_Repository::~KF_Repository()
 {
-    const std::lock_guard lock(m_CacheLock);
-    for (KF_LoadedFile& file : m_LoadedFiles)
+    const std::lock_guard lock(m_oCacheLock);
+    for (KF_LoadedFile& file : m_vLoadedFiles)
     {
         FreeFileBuffer(file.m_pData);
         file.m_pData = nullptr;
     }
-    m_LoadedFiles.clear();
-    m_LoadedFileIndex.clear();
+    m_vLoadedFiles.clear();
+    m_mapLoadedFileIndex.clear();
 }
 
 bool KF_Repository::AddReference(const KB_String& sPath)
 {
-    const std::lock_guard lock(m_CacheLock);
+    const std::lock_guard lock(m_oCacheLock);
     KF_LoadedFile* pFile = FindLoadedFile(sPath);
     if (pFile == nullptr)
         return false;
@@ -42,7 +42,7 @@ bool KF_Repository::AddReference(const KB_String& sPath)
 
 bool KF_Repository::RemoveReference(const KB_String& sPath)
 {
-    const std::lock_guard lock(m_CacheLock);
+    const std::lock_guard lock(m_oCacheLock);
     KF_LoadedFile* pFile = FindLoadedFile(sPath);
     if (pFile == nullptr)
         return false;
@@ -58,7 +58,7 @@ bool KF_Repository::IsWritable()
 
 bool KF_Repository::TakeCachedFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
 {
-    const std::lock_guard lock(m_CacheLock);
+    const std::lock_guard lock(m_oCacheLock);
     KF_LoadedFile* pFile = FindLoadedFile(sPath);
     if (pFile == nullptr)
         return false;
@@ -75,9 +75,9 @@ void KF_Repository::AddLoadedFile(const KB_String& sPath, std::uint8_t* pData, s
     file.m_pData = pData;
     file.m_uiReferenceCount = 1;
     file.m_uiSize = uiSize;
-    const std::lock_guard lock(m_CacheLock);
-    m_LoadedFileIndex.emplace(std::string(ViewOf(sPath)), m_LoadedFiles.size());
-    m_LoadedFiles.push_back(file);
+    const std::lock_guard lock(m_oCacheLock);
+    m_mapLoadedFileIndex.emplace(std::string(ViewOf(sPath)), m_vLoadedFiles.size());
+    m_vLoadedFiles.push_back(file);
 }
 
 void KF_Repository::AddOrTakeLoadedFile(const KB_String& sPath, std::uint8_t* pData, std::uint64_t uiSize,
@@ -89,7 +89,7 @@ void KF_Repository::AddOrTakeLoadedFile(const KB_String& sPath, std::uint8_t* pD
     file.m_uiReferenceCount = 1;
     file.m_uiSize = uiSize;
     std::string sKey(ViewOf(sPath));
-    const std::lock_guard lock(m_CacheLock);
+    const std::lock_guard lock(m_oCacheLock);
     KF_LoadedFile* pCached = FindLoadedFile(sPath);
     if (pCached != nullptr)
     {
@@ -99,23 +99,23 @@ void KF_Repository::AddOrTakeLoadedFile(const KB_String& sPath, std::uint8_t* pD
         *ppData = pCached->m_pData;
         return;
     }
-    m_LoadedFileIndex.emplace(std::move(sKey), m_LoadedFiles.size());
-    m_LoadedFiles.push_back(file);
+    m_mapLoadedFileIndex.emplace(std::move(sKey), m_vLoadedFiles.size());
+    m_vLoadedFiles.push_back(file);
     *pSize = uiSize;
     *ppData = pData;
 }
 
 std::uint32_t KF_Repository::GetReferenceCount(const KB_String& sPath)
 {
-    const std::lock_guard lock(m_CacheLock);
+    const std::lock_guard lock(m_oCacheLock);
     const KF_LoadedFile* pFile = FindLoadedFile(sPath);
     return pFile == nullptr ? 0 : pFile->m_uiReferenceCount;
 }
 
 std::uint32_t KF_Repository::GetNumLoadedFiles() const
 {
-    const std::lock_guard lock(m_CacheLock);
-    return static_cast<std::uint32_t>(m_LoadedFiles.size());
+    const std::lock_guard lock(m_oCacheLock);
+    return static_cast<std::uint32_t>(m_vLoadedFiles.size());
 }
 
 std::uint8_t* KF_Repository::AllocateFileBuffer(std::uint64_t uiSize)
@@ -150,20 +150,20 @@ bool KF_Repository::HashThroughReadFile(const KB_String& sPath, std::uint64_t* p
 
 KF_LoadedFile* KF_Repository::FindLoadedFile(const KB_String& sPath)
 {
-    const auto found = m_LoadedFileIndex.find(ViewOf(sPath));
-    return found == m_LoadedFileIndex.end() ? nullptr : &m_LoadedFiles[found->second];
+    const auto found = m_mapLoadedFileIndex.find(ViewOf(sPath));
+    return found == m_mapLoadedFileIndex.end() ? nullptr : &m_vLoadedFiles[found->second];
 }
 
 void KF_Repository::RemoveLoadedFile(KF_LoadedFile* pFile)
 {
     FreeFileBuffer(pFile->m_pData);
     pFile->m_pData = nullptr;
-    const std::size_t uiIndex = static_cast<std::size_t>(pFile - m_LoadedFiles.data());
-    m_LoadedFileIndex.erase(m_LoadedFileIndex.find(ViewOf(pFile->m_sPath)));
-    if (uiIndex + 1 != m_LoadedFiles.size())
+    const std::size_t uiIndex = static_cast<std::size_t>(pFile - m_vLoadedFiles.data());
+    m_mapLoadedFileIndex.erase(m_mapLoadedFileIndex.find(ViewOf(pFile->m_sPath)));
+    if (uiIndex + 1 != m_vLoadedFiles.size())
     {
-        *pFile = std::move(m_LoadedFiles.back());
-        m_LoadedFileIndex.find(ViewOf(pFile->m_sPath))->second = uiIndex;
+        *pFile = std::move(m_vLoadedFiles.back());
+        m_mapLoadedFileIndex.find(ViewOf(pFile->m_sPath))->second = uiIndex;
     }
-    m_LoadedFiles.pop_back();
+    m_vLoadedFiles.pop_back();
 }

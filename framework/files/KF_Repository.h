@@ -6,7 +6,7 @@
 // AddReference) is paired with one RemoveReference of the same path, and the buffer stays valid
 // until the count falls to 0. ReadFile, AddReference and RemoveReference may be called from any
 // thread at the same time. The cache has a lock of its own, held only for a lookup or a change
-// of the cache; derived classes take m_Mutex around their own reads where they need it (the
+// of the cache; derived classes take m_oMutex around their own reads where they need it (the
 // cache helpers may be called with or without it held; the cache lock is always taken last).
 //
 // A repository destroyed while references are still held frees those buffers: pointers handed
@@ -82,7 +82,7 @@ protected:
     // the bytes, then RemoveReference. Takes no lock of its own.
     bool HashThroughReadFile(const KB_String& sPath, std::uint64_t* pHash);
 
-    KT_Mutex m_Mutex; // guards whatever a derived class reads under it
+    KT_Mutex m_oMutex; // guards whatever a derived class reads under it
 
 private:
     // Hashes path text; lookups with a KB_String's bytes need no std::string of their own.
@@ -92,7 +92,7 @@ private:
         std::size_t operator()(std::string_view sPath) const { return std::hash<std::string_view>()(sPath); }
     };
 
-    // The two below expect m_CacheLock to be held.
+    // The two below expect m_oCacheLock to be held.
     KF_LoadedFile* FindLoadedFile(const KB_String& sPath); // null when not cached
     // Frees the entry's buffer and drops it: the last entry moves into its place.
     void RemoveLoadedFile(KF_LoadedFile* pFile);
@@ -100,7 +100,7 @@ private:
     // The cache: entries packed in any order (buffers owned) and, by exact path text, the index
     // of each. A read, reference or release costs one hash lookup however many files are held.
     // A plain mutex: it is held for a hash lookup at a time, by every reader of every thread.
-    mutable std::mutex m_CacheLock;
-    std::vector<KF_LoadedFile> m_LoadedFiles;
-    std::unordered_map<std::string, std::size_t, PathHash, std::equal_to<>> m_LoadedFileIndex;
+    mutable std::mutex m_oCacheLock;
+    std::vector<KF_LoadedFile> m_vLoadedFiles;
+    std::unordered_map<std::string, std::size_t, PathHash, std::equal_to<>> m_mapLoadedFileIndex;
 };

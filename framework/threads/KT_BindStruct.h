@@ -8,9 +8,9 @@ struct KT_BindStruct1
     using ResultType = R;
 
     R (*m_pFunction)(A1);
-    A1 m_Argument1;
+    A1 m_oArgument1;
 
-    R Call() const { return m_pFunction(m_Argument1); }
+    R Call() const { return m_pFunction(m_oArgument1); }
 };
 
 template <typename R, typename A1, typename A2, typename A3>
@@ -19,9 +19,9 @@ struct KT_BindStruct3
     using ResultType = R;
 
     R (*m_pFunction)(A1, A2, A3);
-    A1 m_Argument1;
-    A2 m_Argument2;
-    A3 m_Argument3;
+    A1 m_oArgument1;
+    A2 m_oArgument2;
+    A3 m_oArgument3;
 
-    R Call() const { return m_pFunction(m_Argument1, m_Argument2, m_Argument3); }
+    R Call() const { return m_pFunction(m_oArgument1, m_oArgument2, m_oArgument3); }
 };

@@ -35,18 +35,18 @@ template <typename B, typename F>
 class KT_FutureFunctorData : public F::KT_FutureResultData
 {
 public:
-    explicit KT_FutureFunctorData(const B& bind) : m_Bind(bind) {}
+    explicit KT_FutureFunctorData(const B& bind) : m_oBind(bind) {}
 
     void Run() override
     {
         if (!this->Claim())
             return;
-        m_Bind.Call();
+        m_oBind.Call();
         this->Finish();
     }
 
 private:
-    B m_Bind; // the function and a copy of its arguments
+    B m_oBind; // the function and a copy of its arguments
 };
 
 // Queues a copy of the bound call on the worker pool and returns its future, which the caller

@@ -33,12 +33,12 @@ bool ReadWhole(const fs::path& path, std::vector<char>* pOut)
 class FolderInclude : public ID3DInclude
 {
 public:
-    explicit FolderInclude(fs::path folder) : m_folder(std::move(folder)) {}
+    explicit FolderInclude(fs::path folder) : m_oFolder(std::move(folder)) {}
 
     HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
     {
         auto* pData = new std::vector<char>();
-        if (pFileName == nullptr || !ReadWhole(m_folder / pFileName, pData))
+        if (pFileName == nullptr || !ReadWhole(m_oFolder / pFileName, pData))
         {
             delete pData;
             return E_FAIL;
@@ -68,7 +68,7 @@ public:
     }
 
 private:
-    fs::path m_folder;
+    fs::path m_oFolder;
     std::vector<std::vector<char>*> m_vOpen;
 };
 

@@ -119,11 +119,11 @@ void KR_AnimatedCamera::CreateVisualisations(bool bReloaded)
             m_pCameraRail, m_pCameraTargetRail, m_pOrientationInterpolation);
         if (m_pOrientationVisualisation != nullptr)
         {
-            m_pOrientationVisualisation->m_RailColor = KB_Color(0, 0, 1, 1);
-            m_pOrientationVisualisation->m_UpLineColor = KB_Color(0.8f, 0, 0.8f, 1);
-            m_pOrientationVisualisation->m_TargetRailColor = KB_Color(0.2f, 0.2f, 1, 1);
-            m_pOrientationVisualisation->m_KeyMarkerColor = KB_Color(0.647f, 0.737f, 0.729f, 1);
-            m_pOrientationVisualisation->m_CurrentOrientationColor = KB_Color(0, 1, 0, 1);
+            m_pOrientationVisualisation->m_oRailColor = KB_Color(0, 0, 1, 1);
+            m_pOrientationVisualisation->m_oUpLineColor = KB_Color(0.8f, 0, 0.8f, 1);
+            m_pOrientationVisualisation->m_oTargetRailColor = KB_Color(0.2f, 0.2f, 1, 1);
+            m_pOrientationVisualisation->m_oKeyMarkerColor = KB_Color(0.647f, 0.737f, 0.729f, 1);
+            m_pOrientationVisualisation->m_oCurrentOrientationColor = KB_Color(0, 1, 0, 1);
         }
     }
 }

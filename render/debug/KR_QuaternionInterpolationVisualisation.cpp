@@ -157,7 +157,7 @@ void KR_QuaternionInterpolationVisualisation::DrawCurrentOrientation(double time
     arrow.uiCount = 3 * MARKER_TRIANGLES;
     KR_DebugDrawing::Draw(m_pUpVectorVB, m_pUpVectorIB, arrow, KR_DebugDrawing::GetFixedColorProgram(),
                           KR_DebugDrawing::GetInputLayout(), pViewProjection, &world,
-                          m_CurrentOrientationColor.GetRGBA());
+                          m_oCurrentOrientationColor.GetRGBA());
 }
 
 bool KR_QuaternionInterpolationVisualisation::Render(double time, const XMMATRIX* pViewProjection,
@@ -169,8 +169,8 @@ bool KR_QuaternionInterpolationVisualisation::Render(double time, const XMMATRIX
     // next frame otherwise (as the editor expects).
     UpdateGeometry(viewerPosition, m_pCameraRail->HasChanged(true) || m_pOrientation->HasChanged(true));
     // Camera rail, up line and target rail, each a strip of the same number of points.
-    const KB_Color* apLineColors[3] = {&m_RailColor, &m_UpLineColor, &m_TargetRailColor};
-    DrawGeometry(pViewProjection, apLineColors, 3, m_KeyMarkerColor);
+    const KB_Color* apLineColors[3] = {&m_oRailColor, &m_oUpLineColor, &m_oTargetRailColor};
+    DrawGeometry(pViewProjection, apLineColors, 3, m_oKeyMarkerColor);
     DrawCurrentOrientation(time, pViewProjection);
     return true;
 }

@@ -65,11 +65,11 @@ public:
     float GetMarkerSize(const DirectX::XMVECTOR& p) const;
 
     // The owner may overwrite these at once (the animated camera does).
-    KB_Color m_RailColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
-    KB_Color m_UpLineColor = KB_Color(0.7f, 0.0f, 0.0f, 1.0f);
-    KB_Color m_TargetRailColor = KB_Color(0.4f, 0.0f, 0.0f, 1.0f);
-    KB_Color m_KeyMarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
-    KB_Color m_CurrentOrientationColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
+    KB_Color m_oRailColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_oUpLineColor = KB_Color(0.7f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_oTargetRailColor = KB_Color(0.4f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_oKeyMarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
+    KB_Color m_oCurrentOrientationColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
 
 protected:
     std::uint32_t GetNumKeys() const override;

@@ -45,7 +45,7 @@ KR_VertexInterpolationVisualisation::KR_VertexInterpolationVisualisation(KU_Vert
 {
     // Either may be missing after a failed allocation: the rail is then drawn without it.
     if (m_pTravellingMarker != nullptr)
-        m_pTravellingMarker->SetColor(m_SelectionColor.GetRGBA());
+        m_pTravellingMarker->SetColor(m_oSelectionColor.GetRGBA());
     // Last: whole before any message can reach it.
     RegisterAtDispatcher();
 }
@@ -62,9 +62,9 @@ KR_VertexInterpolationVisualisation::~KR_VertexInterpolationVisualisation()
 void KR_VertexInterpolationVisualisation::SetColors(const KB_Color& rail, const KB_Color& marker,
                                                     const KB_Color& selection)
 {
-    m_RailColor = rail;
-    m_MarkerColor = marker;
-    m_SelectionColor = selection;
+    m_oRailColor = rail;
+    m_oMarkerColor = marker;
+    m_oSelectionColor = selection;
     if (m_pTravellingMarker != nullptr)
         m_pTravellingMarker->SetColor(selection.GetRGBA());
 }
@@ -112,8 +112,8 @@ void KR_VertexInterpolationVisualisation::Render(double time, const XMMATRIX* pV
     if (m_pCurve == nullptr || IsHidden())
         return;
     UpdateGeometry(cameraPosition, m_pCurve->HasChanged(true));
-    const KB_Color* pRailColor = &m_RailColor;
-    DrawGeometry(pViewProjection, &pRailColor, 1, m_MarkerColor);
+    const KB_Color* pRailColor = &m_oRailColor;
+    DrawGeometry(pViewProjection, &pRailColor, 1, m_oMarkerColor);
     if (m_pGizmo != nullptr && GetSelectedIndex() != NO_SELECTION &&
         GetSelectedIndex() < m_pCurve->GetNumVertices())
     {

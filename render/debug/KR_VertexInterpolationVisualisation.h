@@ -38,9 +38,9 @@ public:
 
     // Rail lines, key boxes and the travelling marker's (selection) colour.
     void SetColors(const KB_Color& rail, const KB_Color& marker, const KB_Color& selection);
-    const KB_Color& GetRailColor() const { return m_RailColor; }
-    const KB_Color& GetMarkerColor() const { return m_MarkerColor; }
-    const KB_Color& GetSelectionColor() const { return m_SelectionColor; }
+    const KB_Color& GetRailColor() const { return m_oRailColor; }
+    const KB_Color& GetMarkerColor() const { return m_oMarkerColor; }
+    const KB_Color& GetSelectionColor() const { return m_oSelectionColor; }
 
     // Rebuilds the geometry when needed (curve changed, camera moved, flagged dirty) and places the
     // gizmo at the selected key; time is the production time in seconds.
@@ -77,7 +77,7 @@ private:
     KR_DebugCube* m_pTravellingMarker = nullptr; // owned
     bool m_bExtendRail = false;
     std::uint32_t m_uiNumSegments = 0;
-    KB_Color m_RailColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
-    KB_Color m_MarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
-    KB_Color m_SelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
+    KB_Color m_oRailColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_oMarkerColor = KB_Color(0.0f, 0.0f, 1.0f, 1.0f);
+    KB_Color m_oSelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
 };

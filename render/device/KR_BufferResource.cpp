@@ -15,11 +15,11 @@ void KR_BufferResource::Release()
 void KR_BufferResource::Create(ID3D11Device* pDevice)
 {
     Release();
-    const KR_BufferResourceDescription& d = m_description;
+    const KR_BufferResourceDescription& d = m_oDescription;
     const std::uint64_t uiBytes = std::uint64_t{d.m_uiElementCount} * d.m_uiElementStride;
     if (pDevice == nullptr || uiBytes > UINT32_MAX)
         return;
-    const D3D11_BUFFER_DESC desc{static_cast<UINT>(uiBytes), d.m_usage,       d.m_uiBindFlags,
+    const D3D11_BUFFER_DESC desc{static_cast<UINT>(uiBytes), d.m_eUsage,      d.m_uiBindFlags,
                                  d.m_uiCPUAccessFlags,       d.m_uiMiscFlags, d.m_uiElementStride};
     pDevice->CreateBuffer(&desc, nullptr, &m_pBuffer);
     if (m_pBuffer == nullptr)

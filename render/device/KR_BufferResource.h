@@ -16,7 +16,7 @@ struct KR_BufferResource
     ID3D11Buffer* m_pBuffer = nullptr;
     ID3D11UnorderedAccessView* m_pUnordererAccessView = nullptr;
     ID3D11ShaderResourceView* m_pShaderResourceView = nullptr;
-    KR_BufferResourceDescription m_description;
+    KR_BufferResourceDescription m_oDescription;
     bool m_bCreated = false;
     bool m_bInUse = false;
 };

@@ -12,7 +12,7 @@ struct KR_BufferResourceDescription
     KR_BufferResourceDescription(std::uint32_t uiElementCount, std::uint32_t uiElementStride,
                                  D3D11_USAGE usage, std::uint32_t uiBindFlags, std::uint32_t uiMiscFlags,
                                  std::uint32_t uiCPUAccessFlags)
-        : m_uiElementCount(uiElementCount), m_uiElementStride(uiElementStride), m_usage(usage),
+        : m_uiElementCount(uiElementCount), m_uiElementStride(uiElementStride), m_eUsage(usage),
           m_uiBindFlags(uiBindFlags), m_uiMiscFlags(uiMiscFlags), m_uiCPUAccessFlags(uiCPUAccessFlags)
     {
     }
@@ -35,7 +35,7 @@ struct KR_BufferResourceDescription
 
     std::uint32_t m_uiElementCount = 0;
     std::uint32_t m_uiElementStride = 0;
-    D3D11_USAGE m_usage = D3D11_USAGE_DEFAULT;
+    D3D11_USAGE m_eUsage = D3D11_USAGE_DEFAULT;
     std::uint32_t m_uiBindFlags = 0;
     std::uint32_t m_uiMiscFlags = 0;
     std::uint32_t m_uiCPUAccessFlags = 0;

@@ -48,7 +48,7 @@ bool KR_GraphicsContextManager::PollSelectedScreenResolution()
     KE_ApplicationManager* pApplication = KE_ApplicationManager::GetInstance();
     KE_ToolsBridge* pTools = KE_ApplicationManager::GetToolsBridge();
     if (pApplication == nullptr || pTools == nullptr || pApplication->GetManagedFacade() == nullptr ||
-        !pTools->GetSelectedScreenResolution(pApplication->GetManagedFacade(), &m_SelectedScreenResolution,
+        !pTools->GetSelectedScreenResolution(pApplication->GetManagedFacade(), &m_oSelectedScreenResolution,
                                              &iContext, &iAdapter, &iOutput))
     {
         return false;
@@ -79,7 +79,7 @@ bool KR_GraphicsContextManager::CreateGraphicsDevice(HWND hWindow)
         return false;
     // The device keeps the multisample quality written into this copy; the manager's own copy
     // keeps the dialog's.
-    KR_ScreenResolution screenResolution = m_SelectedScreenResolution;
+    KR_ScreenResolution screenResolution = m_oSelectedScreenResolution;
     KR_GraphicsDevice* pDevice =
         pContext->CreateGraphicsDevice(hWindow, m_uiSelectedAdapter, m_uiSelectedOutput, &screenResolution);
     if (pDevice == nullptr)
@@ -107,18 +107,18 @@ bool KR_GraphicsContextManager::SetScreenResolution(std::uint16_t uiWidth, std::
 {
     const std::uint16_t uiClampedWidth = ClampSide(uiWidth);
     const std::uint16_t uiClampedHeight = ClampSide(uiHeight);
-    if (uiClampedWidth == m_SelectedScreenResolution.m_uiWidth &&
-        uiClampedHeight == m_SelectedScreenResolution.m_uiHeight)
+    if (uiClampedWidth == m_oSelectedScreenResolution.m_uiWidth &&
+        uiClampedHeight == m_oSelectedScreenResolution.m_uiHeight)
     {
         return false;
     }
-    m_SelectedScreenResolution.m_uiWidth = uiClampedWidth;
-    m_SelectedScreenResolution.m_uiHeight = uiClampedHeight;
-    m_SelectedScreenResolution.m_eAspectRatio = KR_ASPECT_RATIO_FROM_SIZE;
+    m_oSelectedScreenResolution.m_uiWidth = uiClampedWidth;
+    m_oSelectedScreenResolution.m_uiHeight = uiClampedHeight;
+    m_oSelectedScreenResolution.m_eAspectRatio = KR_ASPECT_RATIO_FROM_SIZE;
     if (m_uiSelectedGraphicsContext < m_gGraphicsContexts.GetNumMembers() &&
         m_gGraphicsContexts[m_uiSelectedGraphicsContext] != nullptr)
     {
-        m_gGraphicsContexts[m_uiSelectedGraphicsContext]->ApplyScreenResolution(&m_SelectedScreenResolution);
+        m_gGraphicsContexts[m_uiSelectedGraphicsContext]->ApplyScreenResolution(&m_oSelectedScreenResolution);
     }
     return true;
 }

@@ -46,7 +46,7 @@ public:
     // returns true whether or not that succeeded (the caller resizes its targets on true).
     bool SetScreenResolution(std::uint16_t uiWidth, std::uint16_t uiHeight);
 
-    const KR_ScreenResolution& GetSelectedScreenResolution() const { return m_SelectedScreenResolution; }
+    const KR_ScreenResolution& GetSelectedScreenResolution() const { return m_oSelectedScreenResolution; }
 
 private:
     KB_GrowingArray<KU_GraphicsContextFactory*>* m_pgFactories = nullptr; // not owned
@@ -55,5 +55,5 @@ private:
     std::uint32_t m_uiSelectedGraphicsContext = 0;
     std::uint32_t m_uiSelectedAdapter = 0;
     std::uint32_t m_uiSelectedOutput = 0;
-    KR_ScreenResolution m_SelectedScreenResolution;
+    KR_ScreenResolution m_oSelectedScreenResolution;
 };

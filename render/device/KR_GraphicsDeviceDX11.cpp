@@ -7,7 +7,7 @@ KR_GraphicsDeviceDX11::KR_GraphicsDeviceDX11(ID3D11Device* pDevice, ID3D11Device
                                              IDXGISwapChain* pSwapChain,
                                              const KR_ScreenResolution& screenResolution)
     : m_pDevice(pDevice), m_pImmediateContext(pImmediateContext), m_pSwapChain(pSwapChain),
-      m_ScreenResolution(screenResolution)
+      m_oScreenResolution(screenResolution)
 {
 }
 
@@ -46,7 +46,7 @@ ID3D11DeviceContext* KR_GraphicsDeviceDX11::GetImmediateContext()
 void KR_GraphicsDeviceDX11::BindMainRenderTarget()
 {
     m_pImmediateContext->OMSetRenderTargets(1, &m_pMainRenderTargetView, m_pMainDepthStencilView);
-    m_pImmediateContext->RSSetViewports(1, &m_MainViewport);
+    m_pImmediateContext->RSSetViewports(1, &m_oMainViewport);
     m_pImmediateContext->RSSetState(m_pMainRasterizerState);
 }
 
@@ -92,7 +92,7 @@ void KR_GraphicsDeviceDX11::PopRasterizerState()
 
 bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
 {
-    const std::uint32_t uiSamples = m_ScreenResolution.m_uiAntiAliasing;
+    const std::uint32_t uiSamples = m_oScreenResolution.m_uiAntiAliasing;
     const bool bMultisampled = uiSamples > 1;
 
     ID3D11Texture2D* pBackBuffer = nullptr;
@@ -104,13 +104,13 @@ bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
         return false;
 
     D3D11_TEXTURE2D_DESC depthDesc{};
-    depthDesc.Width = m_ScreenResolution.m_uiWidth;
-    depthDesc.Height = m_ScreenResolution.m_uiHeight;
+    depthDesc.Width = m_oScreenResolution.m_uiWidth;
+    depthDesc.Height = m_oScreenResolution.m_uiHeight;
     depthDesc.MipLevels = 1;
     depthDesc.ArraySize = 1;
     depthDesc.Format = DXGI_FORMAT_R32_TYPELESS;
     depthDesc.SampleDesc.Count = uiSamples;
-    depthDesc.SampleDesc.Quality = m_ScreenResolution.m_uiMultisampleQuality;
+    depthDesc.SampleDesc.Quality = m_oScreenResolution.m_uiMultisampleQuality;
     depthDesc.Usage = D3D11_USAGE_DEFAULT;
     depthDesc.BindFlags =
         bMultisampled ? D3D11_BIND_DEPTH_STENCIL : (D3D11_BIND_DEPTH_STENCIL | D3D11_BIND_SHADER_RESOURCE);
@@ -143,12 +143,12 @@ bool KR_GraphicsDeviceDX11::CreateSizeDependentResources()
     if (FAILED(m_pDevice->CreateShaderResourceView(pReadable, &srvDesc, &m_pDepthStencilSRV)))
         return false;
 
-    m_MainViewport.TopLeftX = 0.0f;
-    m_MainViewport.TopLeftY = 0.0f;
-    m_MainViewport.Width = static_cast<float>(m_ScreenResolution.m_uiWidth);
-    m_MainViewport.Height = static_cast<float>(m_ScreenResolution.m_uiHeight);
-    m_MainViewport.MinDepth = 0.0f;
-    m_MainViewport.MaxDepth = 1.0f;
+    m_oMainViewport.TopLeftX = 0.0f;
+    m_oMainViewport.TopLeftY = 0.0f;
+    m_oMainViewport.Width = static_cast<float>(m_oScreenResolution.m_uiWidth);
+    m_oMainViewport.Height = static_cast<float>(m_oScreenResolution.m_uiHeight);
+    m_oMainViewport.MinDepth = 0.0f;
+    m_oMainViewport.MaxDepth = 1.0f;
 
     const D3D11_RASTERIZER_DESC rasterizerDesc =
         KR_UtilitiesDX11::SolidRasterizerDesc(D3D11_CULL_BACK, bMultisampled, bMultisampled);
@@ -169,31 +169,31 @@ void KR_GraphicsDeviceDX11::ReleaseSizeDependentResources()
 
 bool KR_GraphicsDeviceDX11::IsFullscreen()
 {
-    return m_ScreenResolution.m_bFullscreen;
+    return m_oScreenResolution.m_bFullscreen;
 }
 
 bool KR_GraphicsDeviceDX11::IsVSync()
 {
-    return m_ScreenResolution.m_bVSync;
+    return m_oScreenResolution.m_bVSync;
 }
 
 std::uint32_t KR_GraphicsDeviceDX11::GetWidth()
 {
-    return m_ScreenResolution.m_uiWidth;
+    return m_oScreenResolution.m_uiWidth;
 }
 
 std::uint32_t KR_GraphicsDeviceDX11::GetHeight()
 {
-    return m_ScreenResolution.m_uiHeight;
+    return m_oScreenResolution.m_uiHeight;
 }
 
 float KR_GraphicsDeviceDX11::GetAspectRatio()
 {
-    switch (m_ScreenResolution.m_eAspectRatio)
+    switch (m_oScreenResolution.m_eAspectRatio)
     {
     case KR_ASPECT_RATIO_FROM_SIZE:
-        return static_cast<float>(m_ScreenResolution.m_uiWidth) /
-               static_cast<float>(m_ScreenResolution.m_uiHeight);
+        return static_cast<float>(m_oScreenResolution.m_uiWidth) /
+               static_cast<float>(m_oScreenResolution.m_uiHeight);
     case KR_ASPECT_RATIO_3_2:
         return 1.5f;
     case KR_ASPECT_RATIO_4_3:
@@ -213,22 +213,22 @@ float KR_GraphicsDeviceDX11::GetAspectRatio()
 
 std::uint32_t KR_GraphicsDeviceDX11::GetAntiAliasing()
 {
-    return m_ScreenResolution.m_uiAntiAliasing;
+    return m_oScreenResolution.m_uiAntiAliasing;
 }
 
 std::uint32_t KR_GraphicsDeviceDX11::GetMultisampleQuality()
 {
-    return m_ScreenResolution.m_uiMultisampleQuality;
+    return m_oScreenResolution.m_uiMultisampleQuality;
 }
 
 std::uint32_t KR_GraphicsDeviceDX11::GetRenderingQuality()
 {
-    return m_ScreenResolution.m_uiRenderingQuality;
+    return m_oScreenResolution.m_uiRenderingQuality;
 }
 
 ID3D11ShaderResourceView* KR_GraphicsDeviceDX11::GetDepthShaderResourceView()
 {
-    if (m_ScreenResolution.m_uiAntiAliasing >= 2 && m_pResolvedDepthStencilTexture != nullptr &&
+    if (m_oScreenResolution.m_uiAntiAliasing >= 2 && m_pResolvedDepthStencilTexture != nullptr &&
         m_pDepthStencilTexture != nullptr)
     {
         m_pImmediateContext->ResolveSubresource(m_pResolvedDepthStencilTexture, 0, m_pDepthStencilTexture, 0,
@@ -249,18 +249,18 @@ ID3D11DepthStencilView* KR_GraphicsDeviceDX11::GetMainDepthStencilView()
 
 bool KR_GraphicsDeviceDX11::Resize(const KR_ScreenResolution* pScreenResolution)
 {
-    const KR_ScreenResolution previous = m_ScreenResolution;
-    m_ScreenResolution = *pScreenResolution;
-    if (m_pSwapChain->ResizeBuffers(0, m_ScreenResolution.m_uiWidth, m_ScreenResolution.m_uiHeight,
+    const KR_ScreenResolution previous = m_oScreenResolution;
+    m_oScreenResolution = *pScreenResolution;
+    if (m_pSwapChain->ResizeBuffers(0, m_oScreenResolution.m_uiWidth, m_oScreenResolution.m_uiHeight,
                                     DXGI_FORMAT_UNKNOWN, 0) != S_OK)
     {
         // The back buffer keeps its old size: so do the depth buffer and viewport made from the
         // resolution after this.
-        m_ScreenResolution = previous;
+        m_oScreenResolution = previous;
         return false;
     }
     DXGI_SWAP_CHAIN_DESC desc{};
     m_pSwapChain->GetDesc(&desc);
-    m_ScreenResolution.m_uiMultisampleQuality = desc.SampleDesc.Quality;
+    m_oScreenResolution.m_uiMultisampleQuality = desc.SampleDesc.Quality;
     return true;
 }

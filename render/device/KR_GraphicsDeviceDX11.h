@@ -49,8 +49,8 @@ private:
     ID3D11Device* m_pDevice = nullptr;                  // owned reference
     ID3D11DeviceContext* m_pImmediateContext = nullptr; // owned reference
     IDXGISwapChain* m_pSwapChain = nullptr;             // owned reference
-    KR_ScreenResolution m_ScreenResolution;
-    D3D11_VIEWPORT m_MainViewport{};
+    KR_ScreenResolution m_oScreenResolution;
+    D3D11_VIEWPORT m_oMainViewport{};
     ID3D11Texture2D* m_pDepthStencilTexture = nullptr;         // owned reference
     ID3D11RenderTargetView* m_pMainRenderTargetView = nullptr; // owned reference
     ID3D11DepthStencilView* m_pMainDepthStencilView = nullptr; // owned reference

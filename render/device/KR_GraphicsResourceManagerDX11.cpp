@@ -70,7 +70,7 @@ std::uint32_t Acquire(TTable& table, std::vector<std::uint32_t>& vFree, const TD
     for (std::uint32_t i = 0; i < uiCount; ++i)
     {
         TRecord* pRecord = table.Get(i);
-        if (pRecord->m_bCreated && !pRecord->m_bInUse && pRecord->m_description == description)
+        if (pRecord->m_bCreated && !pRecord->m_bInUse && pRecord->m_oDescription == description)
         {
             pRecord->m_bInUse = true;
             return i;
@@ -83,12 +83,12 @@ std::uint32_t Acquire(TTable& table, std::vector<std::uint32_t>& vFree, const TD
         uiIndex = TakeFreeIndex(vFree);
         pRecord = table.Get(uiIndex);
         pRecord->Release();
-        pRecord->m_description = description;
+        pRecord->m_oDescription = description;
     }
     else
     {
         TRecord fresh;
-        fresh.m_description = description;
+        fresh.m_oDescription = description;
         uiIndex = table.Append(fresh);
         if (uiIndex == KR_GraphicsResourceManager::INVALID_HANDLE)
             return uiIndex;
@@ -140,28 +140,28 @@ KR_GraphicsResourceManagerDX11::~KR_GraphicsResourceManagerDX11()
     m_bShuttingDown.store(true);
     WaitForPendingJobs();
     m_vQueuedTexture3D.clear();
-    m_views.clear();
-    m_models.clear();
+    m_mapViews.clear();
+    m_mapModels.clear();
     m_vLoadedModels.clear();
     m_pPlaceholderModel.reset();
     m_pEmptyModel.reset();
     KR_ReleaseAndNull(m_pPlaceholderView);
-    for (std::uint32_t i = 0; i < m_textures.GetCount(); ++i)
-        m_textures.Get(i)->Release();
-    for (std::uint32_t i = 0; i < m_buffers.GetCount(); ++i)
-        m_buffers.Get(i)->Release();
-    for (auto& bucket : m_effects)
+    for (std::uint32_t i = 0; i < m_gTextures.GetCount(); ++i)
+        m_gTextures.Get(i)->Release();
+    for (std::uint32_t i = 0; i < m_gBuffers.GetCount(); ++i)
+        m_gBuffers.Get(i)->Release();
+    for (auto& bucket : m_mapEffects)
         for (auto& entry : bucket.second)
             KR_ReleaseAndNull(entry.second);
     for (ID3D11InputLayout*& pLayout : m_apInputLayouts)
         KR_ReleaseAndNull(pLayout);
-    for (auto& entry : m_programs)
+    for (auto& entry : m_mapPrograms)
         KR_ShaderCache::DeleteShaderProgram(entry.second.pProgram);
-    for (auto& entry : m_blendStates)
+    for (auto& entry : m_mapBlendStates)
         KR_ReleaseAndNull(entry.second);
-    for (auto& entry : m_rasterizerStates)
+    for (auto& entry : m_mapRasterizerStates)
         KR_ReleaseAndNull(entry.second);
-    for (auto& entry : m_depthStencilStates)
+    for (auto& entry : m_mapDepthStencilStates)
         KR_ReleaseAndNull(entry.second);
 }
 
@@ -171,7 +171,7 @@ void KR_GraphicsResourceManagerDX11::LoadDefaultResources()
     if (pModel == nullptr)
         return; // the empty model stays the placeholder
     std::unique_ptr<KR_ModelResource> pOwned(pModel);
-    std::lock_guard<std::mutex> lock(m_modelsMutex);
+    std::lock_guard<std::mutex> lock(m_oModelsMutex);
     try
     {
         // Proxies made so far may hold an earlier placeholder: it stays alive with the models.
@@ -189,49 +189,49 @@ KR_GraphicsResourceManagerDX11::AcquireTexture(const KR_TextureResourceDescripti
 {
     if (pDescription == nullptr)
         return INVALID_HANDLE;
-    std::lock_guard<std::mutex> lock(m_textureMutex);
-    return Acquire<KR_StableTable<KR_TextureResource>, KR_TextureResource>(m_textures, m_vFreeTextureIndices,
+    std::lock_guard<std::mutex> lock(m_oTextureMutex);
+    return Acquire<KR_StableTable<KR_TextureResource>, KR_TextureResource>(m_gTextures, m_vFreeTextureIndices,
                                                                            *pDescription);
 }
 
 void KR_GraphicsResourceManagerDX11::ReleaseTexture(std::uint32_t* pHandle)
 {
-    std::lock_guard<std::mutex> lock(m_textureMutex);
-    ReleaseHandle(m_textures, pHandle);
+    std::lock_guard<std::mutex> lock(m_oTextureMutex);
+    ReleaseHandle(m_gTextures, pHandle);
 }
 
 void KR_GraphicsResourceManagerDX11::DestroyUnusedTextures()
 {
-    std::lock_guard<std::mutex> lock(m_textureMutex);
-    DestroyUnused(m_textures, m_vFreeTextureIndices);
+    std::lock_guard<std::mutex> lock(m_oTextureMutex);
+    DestroyUnused(m_gTextures, m_vFreeTextureIndices);
 }
 
 bool KR_GraphicsResourceManagerDX11::GetTextureDescription(KR_TextureResourceDescription& description,
                                                            std::uint32_t uiHandle)
 {
-    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    const KR_TextureResource* pRecord = m_gTextures.Get(uiHandle);
     if (pRecord == nullptr)
         return false;
-    description = pRecord->m_description;
+    description = pRecord->m_oDescription;
     return true;
 }
 
 ID3D11Texture2D* KR_GraphicsResourceManagerDX11::GetTexture2D(std::uint32_t uiHandle)
 {
-    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    const KR_TextureResource* pRecord = m_gTextures.Get(uiHandle);
     return pRecord != nullptr ? pRecord->m_pTexture2D : nullptr;
 }
 
 ID3D11Texture3D* KR_GraphicsResourceManagerDX11::GetTexture3D(std::uint32_t uiHandle)
 {
-    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    const KR_TextureResource* pRecord = m_gTextures.Get(uiHandle);
     return pRecord != nullptr ? pRecord->m_pTexture3D : nullptr;
 }
 
 ID3D11RenderTargetView* KR_GraphicsResourceManagerDX11::GetRenderTargetView(std::uint32_t uiHandle,
                                                                             std::uint32_t uiSlice)
 {
-    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    const KR_TextureResource* pRecord = m_gTextures.Get(uiHandle);
     if (pRecord == nullptr || uiSlice >= pRecord->m_vRenderTargetViews.size())
         return nullptr;
     return pRecord->m_vRenderTargetViews[uiSlice];
@@ -240,7 +240,7 @@ ID3D11RenderTargetView* KR_GraphicsResourceManagerDX11::GetRenderTargetView(std:
 ID3D11DepthStencilView* KR_GraphicsResourceManagerDX11::GetDepthStencilView(std::uint32_t uiHandle,
                                                                             std::uint32_t uiSlice)
 {
-    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    const KR_TextureResource* pRecord = m_gTextures.Get(uiHandle);
     if (pRecord == nullptr || uiSlice >= pRecord->m_vDepthStencilViews.size())
         return nullptr;
     return pRecord->m_vDepthStencilViews[uiSlice];
@@ -248,13 +248,13 @@ ID3D11DepthStencilView* KR_GraphicsResourceManagerDX11::GetDepthStencilView(std:
 
 ID3D11ShaderResourceView* KR_GraphicsResourceManagerDX11::GetShaderResourceView(std::uint32_t uiHandle)
 {
-    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    const KR_TextureResource* pRecord = m_gTextures.Get(uiHandle);
     return pRecord != nullptr ? pRecord->m_pShaderResourceView : nullptr;
 }
 
 ID3D11UnorderedAccessView* KR_GraphicsResourceManagerDX11::GetUnorderedAccessView(std::uint32_t uiHandle)
 {
-    const KR_TextureResource* pRecord = m_textures.Get(uiHandle);
+    const KR_TextureResource* pRecord = m_gTextures.Get(uiHandle);
     return pRecord != nullptr ? pRecord->m_pUnorderedAccessView : nullptr;
 }
 
@@ -262,49 +262,49 @@ std::uint32_t KR_GraphicsResourceManagerDX11::AcquireBuffer(const KR_BufferResou
 {
     if (pDescription == nullptr)
         return INVALID_HANDLE;
-    std::lock_guard<std::mutex> lock(m_bufferMutex);
-    return Acquire<KR_StableTable<KR_BufferResource>, KR_BufferResource>(m_buffers, m_vFreeBufferIndices,
+    std::lock_guard<std::mutex> lock(m_oBufferMutex);
+    return Acquire<KR_StableTable<KR_BufferResource>, KR_BufferResource>(m_gBuffers, m_vFreeBufferIndices,
                                                                          *pDescription);
 }
 
 void KR_GraphicsResourceManagerDX11::ReleaseBuffer(std::uint32_t* pHandle)
 {
-    std::lock_guard<std::mutex> lock(m_bufferMutex);
-    ReleaseHandle(m_buffers, pHandle);
+    std::lock_guard<std::mutex> lock(m_oBufferMutex);
+    ReleaseHandle(m_gBuffers, pHandle);
 }
 
 void KR_GraphicsResourceManagerDX11::DestroyUnusedBuffers()
 {
-    std::lock_guard<std::mutex> lock(m_bufferMutex);
-    DestroyUnused(m_buffers, m_vFreeBufferIndices);
+    std::lock_guard<std::mutex> lock(m_oBufferMutex);
+    DestroyUnused(m_gBuffers, m_vFreeBufferIndices);
 }
 
 bool KR_GraphicsResourceManagerDX11::GetBufferDescription(KR_BufferResourceDescription& description,
                                                           std::uint32_t uiHandle)
 {
-    const KR_BufferResource* pRecord = m_buffers.Get(uiHandle);
+    const KR_BufferResource* pRecord = m_gBuffers.Get(uiHandle);
     if (pRecord == nullptr)
         return false;
-    description = pRecord->m_description;
+    description = pRecord->m_oDescription;
     return true;
 }
 
 ID3D11Buffer* KR_GraphicsResourceManagerDX11::GetBuffer(std::uint32_t uiHandle)
 {
-    const KR_BufferResource* pRecord = m_buffers.Get(uiHandle);
+    const KR_BufferResource* pRecord = m_gBuffers.Get(uiHandle);
     return pRecord != nullptr ? pRecord->m_pBuffer : nullptr;
 }
 
 ID3D11UnorderedAccessView*
 KR_GraphicsResourceManagerDX11::GetBufferUnorderedAccessView(std::uint32_t uiHandle)
 {
-    const KR_BufferResource* pRecord = m_buffers.Get(uiHandle);
+    const KR_BufferResource* pRecord = m_gBuffers.Get(uiHandle);
     return pRecord != nullptr ? pRecord->m_pUnordererAccessView : nullptr;
 }
 
 ID3D11ShaderResourceView* KR_GraphicsResourceManagerDX11::GetBufferShaderResourceView(std::uint32_t uiHandle)
 {
-    const KR_BufferResource* pRecord = m_buffers.Get(uiHandle);
+    const KR_BufferResource* pRecord = m_gBuffers.Get(uiHandle);
     return pRecord != nullptr ? pRecord->m_pShaderResourceView : nullptr;
 }
 
@@ -336,7 +336,7 @@ ID3D11BlendState* KR_GraphicsResourceManagerDX11::GetBlendState(const D3D11_BLEN
 {
     if (pDesc == nullptr)
         return nullptr;
-    return GetState(m_blendMutex, m_blendStates, pDesc,
+    return GetState(m_oBlendMutex, m_mapBlendStates, pDesc,
                     [pDesc](ID3D11Device* pDevice, ID3D11BlendState** ppOut)
                     { return pDevice->CreateBlendState(pDesc, ppOut); });
 }
@@ -345,7 +345,7 @@ ID3D11RasterizerState* KR_GraphicsResourceManagerDX11::GetRasterizerState(const 
 {
     if (pDesc == nullptr)
         return nullptr;
-    return GetState(m_rasterizerMutex, m_rasterizerStates, pDesc,
+    return GetState(m_oRasterizerMutex, m_mapRasterizerStates, pDesc,
                     [pDesc](ID3D11Device* pDevice, ID3D11RasterizerState** ppOut)
                     { return pDevice->CreateRasterizerState(pDesc, ppOut); });
 }
@@ -355,7 +355,7 @@ KR_GraphicsResourceManagerDX11::GetDepthStencilState(const D3D11_DEPTH_STENCIL_D
 {
     if (pDesc == nullptr)
         return nullptr;
-    return GetState(m_depthStencilMutex, m_depthStencilStates, pDesc,
+    return GetState(m_oDepthStencilMutex, m_mapDepthStencilStates, pDesc,
                     [pDesc](ID3D11Device* pDevice, ID3D11DepthStencilState** ppOut)
                     { return pDevice->CreateDepthStencilState(pDesc, ppOut); });
 }
@@ -391,7 +391,7 @@ ID3D11ShaderResourceView* KR_GraphicsResourceManagerDX11::CreateViewFromFile(con
 
 void KR_GraphicsResourceManagerDX11::CompleteBytes(std::uint64_t uiSize)
 {
-    std::lock_guard<std::mutex> lock(m_progressMutex);
+    std::lock_guard<std::mutex> lock(m_oProgressMutex);
     m_uiLoadedBytes += uiSize;
 }
 
@@ -424,8 +424,8 @@ void KR_GraphicsResourceManagerDX11::RunViewJob(ViewJob job)
             pView->Release(); // the proxy holds its own reference
         }
     }
-    if (pManager->m_hooks.pJobEnding != nullptr)
-        pManager->m_hooks.pJobEnding(pManager->m_hooks.pContext);
+    if (pManager->m_oHooks.pJobEnding != nullptr)
+        pManager->m_oHooks.pJobEnding(pManager->m_oHooks.pContext);
     pManager->CompleteBytes(job.uiSize);
 }
 
@@ -440,7 +440,7 @@ void KR_GraphicsResourceManagerDX11::RunModelJob(ModelJob job)
         if (pModel != nullptr)
         {
             std::unique_ptr<KR_ModelResource> pOwned(pModel);
-            std::lock_guard<std::mutex> lock(pManager->m_modelsMutex);
+            std::lock_guard<std::mutex> lock(pManager->m_oModelsMutex);
             try
             {
                 pManager->m_vLoadedModels.push_back(std::move(pOwned));
@@ -452,8 +452,8 @@ void KR_GraphicsResourceManagerDX11::RunModelJob(ModelJob job)
             }
         }
     }
-    if (pManager->m_hooks.pJobEnding != nullptr)
-        pManager->m_hooks.pJobEnding(pManager->m_hooks.pContext);
+    if (pManager->m_oHooks.pJobEnding != nullptr)
+        pManager->m_oHooks.pJobEnding(pManager->m_oHooks.pContext);
     pManager->CompleteBytes(job.uiSize);
 }
 
@@ -461,15 +461,15 @@ KR_ManagedShaderResourceViewDX11* KR_GraphicsResourceManagerDX11::FindOrMakeView
                                                                                       bool* pMade)
 {
     *pMade = false;
-    auto found = m_views.find(std::string_view(sPath.GetBuffer(), sPath.GetLength()));
-    if (found != m_views.end())
+    auto found = m_mapViews.find(std::string_view(sPath.GetBuffer(), sPath.GetLength()));
+    if (found != m_mapViews.end())
         return found->second.get();
     auto* pProxy = new (std::nothrow) KR_ManagedShaderResourceViewDX11(m_pPlaceholderView);
     if (pProxy == nullptr)
         return nullptr;
     try
     {
-        m_views.emplace(Key(sPath), std::unique_ptr<KR_ManagedShaderResourceViewDX11>(pProxy));
+        m_mapViews.emplace(Key(sPath), std::unique_ptr<KR_ManagedShaderResourceViewDX11>(pProxy));
     }
     catch (const std::bad_alloc&)
     {
@@ -485,14 +485,14 @@ KR_GraphicsResourceManagerDX11::GetShaderResourceViewFromFile(const KB_String& s
 {
     if (sPath.GetLength() == 0)
         return nullptr;
-    std::lock_guard<std::mutex> lock(m_viewsMutex);
+    std::lock_guard<std::mutex> lock(m_oViewsMutex);
     bool bMade = false;
     KR_ManagedShaderResourceViewDX11* pProxy = FindOrMakeViewProxy(sPath, &bMade);
     if (!bMade)
         return pProxy;
     const std::uint64_t uiSize = GetFileSize(sPath);
     // The job counts its bytes under this lock, so it cannot do so before they are added here.
-    std::lock_guard<std::mutex> progressLock(m_progressMutex);
+    std::lock_guard<std::mutex> progressLock(m_oProgressMutex);
     if (PostJob(&RunViewJob, ViewJob{this, sPath, pProxy, uiSize}))
         m_uiBytesToLoad += uiSize; // otherwise the proxy stays on the placeholder, uncounted
     return pProxy;
@@ -503,13 +503,13 @@ KR_ManagedShaderResourceView* KR_GraphicsResourceManagerDX11::GetTexture3DShader
 {
     if (sPath.GetLength() == 0)
         return nullptr;
-    std::lock_guard<std::mutex> lock(m_viewsMutex);
+    std::lock_guard<std::mutex> lock(m_oViewsMutex);
     bool bMade = false;
     KR_ManagedShaderResourceViewDX11* pProxy = FindOrMakeViewProxy(sPath, &bMade);
     if (!bMade)
         return pProxy;
     const std::uint64_t uiSize = GetFileSize(sPath);
-    std::lock_guard<std::mutex> progressLock(m_progressMutex);
+    std::lock_guard<std::mutex> progressLock(m_oProgressMutex);
     try
     {
         m_vQueuedTexture3D.push_back(Texture3DRequest{sPath, pProxy, uiTilesAcross, uiTilesDown, uiSize});
@@ -530,9 +530,9 @@ KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(co
     if (sPath.GetLength() == 0)
         return nullptr;
     KR_ModelResourceDescriptor key(sPath, uiFlag1, uiFlag2, uiFlag3);
-    std::lock_guard<std::mutex> lock(m_modelsMutex);
-    auto found = m_models.find(key);
-    if (found != m_models.end())
+    std::lock_guard<std::mutex> lock(m_oModelsMutex);
+    auto found = m_mapModels.find(key);
+    if (found != m_mapModels.end())
         return found->second.get();
     KR_ModelResource* pPlaceholder =
         m_pPlaceholderModel != nullptr ? m_pPlaceholderModel.get() : m_pEmptyModel.get();
@@ -543,7 +543,7 @@ KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(co
         return nullptr;
     try
     {
-        m_models.emplace(key, std::unique_ptr<KR_ManagedModelResourceDX11>(pProxy));
+        m_mapModels.emplace(key, std::unique_ptr<KR_ManagedModelResourceDX11>(pProxy));
     }
     catch (const std::bad_alloc&)
     {
@@ -552,7 +552,7 @@ KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(co
     }
     // Only a new proxy counts its file: a hit adds nothing, or the totals would never meet.
     const std::uint64_t uiSize = GetFileSize(sPath);
-    std::lock_guard<std::mutex> progressLock(m_progressMutex);
+    std::lock_guard<std::mutex> progressLock(m_oProgressMutex);
     if (PostJob(&RunModelJob, ModelJob{this, std::move(key), pProxy, uiSize}))
         m_uiBytesToLoad += uiSize;
     return pProxy;
@@ -561,10 +561,10 @@ KR_ManagedModelResourceDX11* KR_GraphicsResourceManagerDX11::GetModelResource(co
 ID3DX11Effect* KR_GraphicsResourceManagerDX11::GetEffect(const KB_String& sPath,
                                                          const D3D_SHADER_MACRO* pMacros)
 {
-    std::lock_guard<std::mutex> lock(m_effectMutex);
+    std::lock_guard<std::mutex> lock(m_oEffectMutex);
     KR_EffectKey key(sPath, pMacros);
     const std::uint64_t uiHash = key.GetHash();
-    std::vector<std::pair<KR_EffectKey, ID3DX11Effect*>>& bucket = m_effects[uiHash];
+    std::vector<std::pair<KR_EffectKey, ID3DX11Effect*>>& bucket = m_mapEffects[uiHash];
     for (const std::pair<KR_EffectKey, ID3DX11Effect*>& entry : bucket)
         if (entry.first == key)
             return entry.second;
@@ -585,9 +585,9 @@ KR_ShaderProgram* KR_GraphicsResourceManagerDX11::GetShaderProgram(const KR_Shad
     if (pProperties == nullptr)
         return nullptr;
     const std::uint64_t uiHash = pProperties->GetHash();
-    std::lock_guard<std::mutex> lock(m_programMutex);
-    auto found = m_programs.find(uiHash);
-    if (found != m_programs.end())
+    std::lock_guard<std::mutex> lock(m_oProgramMutex);
+    auto found = m_mapPrograms.find(uiHash);
+    if (found != m_mapPrograms.end())
         return found->second.pProgram;
     KR_ShaderCache* pCache = KE_GetShaderCache();
     if (pCache == nullptr)
@@ -595,7 +595,7 @@ KR_ShaderProgram* KR_GraphicsResourceManagerDX11::GetShaderProgram(const KR_Shad
     KR_ShaderProgram* pProgram = pCache->LoadShaderProgram(pProperties);
     try
     {
-        m_programs.emplace(uiHash, ProgramEntry{*pProperties, pProgram});
+        m_mapPrograms.emplace(uiHash, ProgramEntry{*pProperties, pProgram});
     }
     catch (const std::bad_alloc&)
     {
@@ -622,7 +622,7 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
     if (pVertexFormat == nullptr)
         return nullptr;
     const std::uint8_t uiFormat = *pVertexFormat;
-    std::lock_guard<std::mutex> lock(m_inputLayoutMutex);
+    std::lock_guard<std::mutex> lock(m_oInputLayoutMutex);
     if (m_apInputLayouts[uiFormat] != nullptr)
         return m_apInputLayouts[uiFormat];
     std::uint32_t uiCount = 0;
@@ -650,7 +650,7 @@ ID3D11InputLayout* KR_GraphicsResourceManagerDX11::GetInputLayout(const std::uin
 
 float KR_GraphicsResourceManagerDX11::GetLoadingProgress()
 {
-    std::lock_guard<std::mutex> lock(m_progressMutex);
+    std::lock_guard<std::mutex> lock(m_oProgressMutex);
     if (!m_bLoadingPhase)
         return 0.0f;
     if (m_uiBytesToLoad == 0)
@@ -662,7 +662,7 @@ void KR_GraphicsResourceManagerDX11::WaitForPendingJobs()
 {
     std::vector<KT_Future<void>*> vJobs;
     {
-        std::lock_guard<std::mutex> lock(m_progressMutex);
+        std::lock_guard<std::mutex> lock(m_oProgressMutex);
         vJobs.swap(m_vPendingJobs);
     }
     for (KT_Future<void>* pJob : vJobs)
@@ -676,13 +676,13 @@ bool KR_GraphicsResourceManagerDX11::FinishLoading()
 {
     std::vector<KT_Future<void>*> vJobs;
     {
-        std::lock_guard<std::mutex> lock(m_progressMutex);
+        std::lock_guard<std::mutex> lock(m_oProgressMutex);
         if (!m_bLoadingPhase || m_uiLoadedBytes != m_uiBytesToLoad)
             return false;
         vJobs.swap(m_vPendingJobs);
     }
-    if (m_hooks.pBeforeWaiting != nullptr)
-        m_hooks.pBeforeWaiting(m_hooks.pContext);
+    if (m_oHooks.pBeforeWaiting != nullptr)
+        m_oHooks.pBeforeWaiting(m_oHooks.pContext);
     // A job of an unknown or empty file may still be running (or queued) with the totals equal;
     // it takes the progress lock at its end, so it is waited for without holding that lock.
     for (KT_Future<void>* pJob : vJobs)
@@ -690,13 +690,13 @@ bool KR_GraphicsResourceManagerDX11::FinishLoading()
         pJob->Wait();
         delete pJob;
     }
-    std::lock_guard<std::mutex> lock(m_progressMutex);
+    std::lock_guard<std::mutex> lock(m_oProgressMutex);
     return m_uiLoadedBytes == m_uiBytesToLoad && m_vPendingJobs.empty();
 }
 
 void KR_GraphicsResourceManagerDX11::BeginLoadingPhase()
 {
-    std::lock_guard<std::mutex> lock(m_progressMutex);
+    std::lock_guard<std::mutex> lock(m_oProgressMutex);
     m_bLoadingPhase = true;
 }
 
@@ -704,7 +704,7 @@ void KR_GraphicsResourceManagerDX11::ProcessQueuedTexture3D()
 {
     Texture3DRequest request;
     {
-        std::lock_guard<std::mutex> lock(m_progressMutex);
+        std::lock_guard<std::mutex> lock(m_oProgressMutex);
         if (m_vQueuedTexture3D.empty())
             return;
         // The first request, then the last moved into its place: A, B, C are built A, C, B.

@@ -68,7 +68,7 @@ public:
         void (*pBeforeWaiting)(void* pContext) = nullptr;
         void* pContext = nullptr;
     };
-    void SetLoadingHooks(const LoadingHooks& hooks) { m_hooks = hooks; }
+    void SetLoadingHooks(const LoadingHooks& hooks) { m_oHooks = hooks; }
 
     void LoadDefaultResources() override;
 
@@ -170,7 +170,7 @@ private:
     // caller holds the progress lock.
     template <class TJob>
     bool PostJob(void (*pRun)(TJob), TJob job);
-    // The proxy of a path (m_viewsMutex held): the existing one, or a new one on the placeholder
+    // The proxy of a path (m_oViewsMutex held): the existing one, or a new one on the placeholder
     // (*pMade true) that the caller loads; null when the memory cannot be had.
     KR_ManagedShaderResourceViewDX11* FindOrMakeViewProxy(const KB_String& sPath, bool* pMade);
     // Takes the pending jobs out under the progress lock and waits on each without it.
@@ -179,14 +179,14 @@ private:
     template <class TDesc, class TState, class TCreate>
     TState* GetState(std::mutex& mutex, StateTable<TDesc, TState>& table, const TDesc* pDesc, TCreate create);
 
-    KR_StableTable<KR_TextureResource> m_textures;
-    KR_StableTable<KR_BufferResource> m_buffers;
-    std::unordered_map<std::uint64_t, std::vector<std::pair<KR_EffectKey, ID3DX11Effect*>>> m_effects;
+    KR_StableTable<KR_TextureResource> m_gTextures;
+    KR_StableTable<KR_BufferResource> m_gBuffers;
+    std::unordered_map<std::uint64_t, std::vector<std::pair<KR_EffectKey, ID3DX11Effect*>>> m_mapEffects;
     ID3D11InputLayout* m_apInputLayouts[256] = {}; // null: not made (yet)
-    std::unordered_map<std::uint64_t, ProgramEntry> m_programs;
-    StateTable<D3D11_BLEND_DESC, ID3D11BlendState> m_blendStates;
-    StateTable<D3D11_RASTERIZER_DESC, ID3D11RasterizerState> m_rasterizerStates;
-    StateTable<D3D11_DEPTH_STENCIL_DESC, ID3D11DepthStencilState> m_depthStencilStates;
+    std::unordered_map<std::uint64_t, ProgramEntry> m_mapPrograms;
+    StateTable<D3D11_BLEND_DESC, ID3D11BlendState> m_mapBlendStates;
+    StateTable<D3D11_RASTERIZER_DESC, ID3D11RasterizerState> m_mapRasterizerStates;
+    StateTable<D3D11_DEPTH_STENCIL_DESC, ID3D11DepthStencilState> m_mapDepthStencilStates;
     std::vector<std::uint32_t> m_vFreeTextureIndices;
     std::vector<std::uint32_t> m_vFreeBufferIndices;
 
@@ -194,7 +194,7 @@ private:
     // stands in for the placeholder model until (and when) that cannot be loaded.
     ID3D11ShaderResourceView* m_pPlaceholderView = nullptr;
     std::unique_ptr<KR_ModelResource> m_pEmptyModel;
-    std::unique_ptr<KR_ModelResource> m_pPlaceholderModel; // guarded by m_modelsMutex
+    std::unique_ptr<KR_ModelResource> m_pPlaceholderModel; // guarded by m_oModelsMutex
     // Looked up by the path's bytes without making a key (views are asked for by name every frame).
     struct ViewPathHash
     {
@@ -203,15 +203,15 @@ private:
     };
     std::unordered_map<std::string, std::unique_ptr<KR_ManagedShaderResourceViewDX11>, ViewPathHash,
                        std::equal_to<>>
-        m_views;
+        m_mapViews;
     std::unordered_map<KR_ModelResourceDescriptor, std::unique_ptr<KR_ManagedModelResourceDX11>,
                        DescriptorHash>
-        m_models;
-    std::vector<std::unique_ptr<KR_ModelResource>> m_vLoadedModels; // guarded by m_modelsMutex
+        m_mapModels;
+    std::vector<std::unique_ptr<KR_ModelResource>> m_vLoadedModels; // guarded by m_oModelsMutex
     std::atomic<bool> m_bShuttingDown{false}; // jobs that begin after it skip their work
-    LoadingHooks m_hooks;
+    LoadingHooks m_oHooks;
 
-    // Guarded by m_progressMutex.
+    // Guarded by m_oProgressMutex.
     bool m_bLoadingPhase = false;
     std::uint64_t m_uiLoadedBytes = 0;
     std::uint64_t m_uiBytesToLoad = 0;
@@ -221,15 +221,15 @@ private:
     // Plain mutexes: nothing takes its own lock again, and an operating-system mutex would cost
     // a system call on every cached lookup. Nothing waits for a job while holding one, so no
     // job that runs on the waiting thread takes a lock its waiter holds.
-    std::mutex m_progressMutex;
-    std::mutex m_textureMutex;
-    std::mutex m_bufferMutex;
-    std::mutex m_viewsMutex;
-    std::mutex m_modelsMutex;
-    std::mutex m_effectMutex;
-    std::mutex m_inputLayoutMutex;
-    std::mutex m_programMutex;
-    std::mutex m_blendMutex;
-    std::mutex m_rasterizerMutex;
-    std::mutex m_depthStencilMutex;
+    std::mutex m_oProgressMutex;
+    std::mutex m_oTextureMutex;
+    std::mutex m_oBufferMutex;
+    std::mutex m_oViewsMutex;
+    std::mutex m_oModelsMutex;
+    std::mutex m_oEffectMutex;
+    std::mutex m_oInputLayoutMutex;
+    std::mutex m_oProgramMutex;
+    std::mutex m_oBlendMutex;
+    std::mutex m_oRasterizerMutex;
+    std::mutex m_oDepthStencilMutex;
 };

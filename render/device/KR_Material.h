@@ -28,8 +28,8 @@ struct KR_Material
     std::uint32_t m_uiUVOffsetMask = 0;  // 0 to 15
     std::uint8_t m_uiTransparency = 0;   // order-independent
     std::uint8_t m_uiCubeMapMissing = 0; // a cube-map element gave no texture
-    KB_Color m_ObjectColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
-    KB_Color m_AmbientLightColor = KB_Color(0.0f, 0.0f, 0.0f, 0.0f);
+    KB_Color m_oObjectColor = KB_Color(1.0f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_oAmbientLightColor = KB_Color(0.0f, 0.0f, 0.0f, 0.0f);
     float m_fHeightScale = 0.1f;
     float m_fHeightOffset = 0.0f;
     std::uint32_t m_uiMinSamples = 6;

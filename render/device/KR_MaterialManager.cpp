@@ -57,7 +57,7 @@ const KR_ShaderProgram* KR_MaterialManager::CopyProgram(const KR_ShaderProgram* 
 {
     if (pProgram == nullptr)
         return nullptr;
-    std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
+    std::lock_guard<std::mutex> lock(m_oProgramStatesMutex);
     *pCopy = *pProgram;
     return pCopy;
 }
@@ -117,15 +117,15 @@ void KR_MaterialManager::ApplyMaterial(KR_RenderPass pass, const KB_String& sMat
         m_pPreApplyCallback(&m_sCallbackId);
 
     const KR_ShaderProgram* pApplied = CopyProgram(pProgram, &applied);
-    auto found = m_mMaterials.find(*pId);
-    if (found != m_mMaterials.end())
+    auto found = m_mapMaterials.find(*pId);
+    if (found != m_mapMaterials.end())
     {
         const KR_Material& m = found->second;
         pCore->ResetMaterialTextures();
         if (m.m_uiTransparency != 0 && pTransparency != nullptr)
             pTransparency->BeginTransparency();
-        pCore->SetObjectColor(m.m_ObjectColor.GetRGBA());
-        pCore->SetAmbientLightColor(m.m_AmbientLightColor.GetRGBA());
+        pCore->SetObjectColor(m.m_oObjectColor.GetRGBA());
+        pCore->SetAmbientLightColor(m.m_oAmbientLightColor.GetRGBA());
         if (m.m_uiParallaxMode != 0)
             pCore->SetParallaxOcclusion(m.m_uiMinSamples, m.m_uiMaxSamples, m.m_fHeightScale,
                                         m.m_fHeightOffset);

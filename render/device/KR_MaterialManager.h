@@ -60,7 +60,7 @@ public:
     bool ParseDerivedMaterial(const TiXmlElement* pElement);
     // Null when no material has the id.
     const KR_Material* GetMaterial(const KB_String& sId) const;
-    std::uint32_t GetNumMaterials() const { return static_cast<std::uint32_t>(m_mMaterials.size()); }
+    std::uint32_t GetNumMaterials() const { return static_cast<std::uint32_t>(m_mapMaterials.size()); }
 
     void SetUseDebugMaterial(bool bUse) { m_bUseDebugMaterial = bUse; }
     void ToggleUseDebugMaterial() { m_bUseDebugMaterial = !m_bUseDebugMaterial; }
@@ -120,7 +120,7 @@ private:
     // *pCopy := *pProgram under the states lock; pCopy, or null for a null program.
     const KR_ShaderProgram* CopyProgram(const KR_ShaderProgram* pProgram, KR_ShaderProgram* pCopy) const;
 
-    std::map<KB_String, KR_Material> m_mMaterials;
+    std::map<KB_String, KR_Material> m_mapMaterials;
     KB_String m_sLibraryPath; // of the last load
     bool m_bUseDebugMaterial = false;
     const KB_String m_sDebugMaterialId{DEBUG_MATERIAL_ID};
@@ -134,9 +134,9 @@ private:
     KR_ShaderProgram* m_apDebugPrograms[256][2] = {}; // not owned
     bool m_abDebugProgramBuilt[256][2] = {};
     // Texts of the "PS_SPECIAL" values handed out so far; node-based, so a text never moves.
-    std::set<std::string> m_sSpecialTexts;
-    std::mutex m_SpecialMutex;
+    std::set<std::string> m_setSpecialTexts;
+    std::mutex m_oSpecialMutex;
     // Guards the states every builder writes onto cached programs (model loads on several workers
     // and the load job share them) and the copy of a program each draw binds.
-    mutable std::mutex m_ProgramStatesMutex;
+    mutable std::mutex m_oProgramStatesMutex;
 };

@@ -164,7 +164,7 @@ void ReadCubeMapChannels(const TiXmlElement* pMaterial, KR_Material& material)
 
 bool KR_MaterialManager::LoadMaterialLibrary()
 {
-    m_mMaterials.clear();
+    m_mapMaterials.clear();
     // Programs of the debug material may change with the library.
     for (auto& aPrograms : m_apDebugPrograms)
         aPrograms[0] = aPrograms[1] = nullptr;
@@ -213,7 +213,7 @@ bool KR_MaterialManager::ParseMaterial(const TiXmlElement* pElement, KR_Material
     ReadClamped(pElement, "uvOffsets", 15, &material.m_uiUVOffsetMask);
     ReadBool(pElement, "oit", &material.m_uiTransparency);
     if (const char* pColor = pElement->Attribute("ambientLightColor"))
-        material.m_AmbientLightColor.ParseFromWebColor(KB_String(pColor));
+        material.m_oAmbientLightColor.ParseFromWebColor(KB_String(pColor));
     ReadUInt32(pElement, "special", &material.m_uiSpecial);
     ReadBool(pElement, "fragmentable", &material.m_uiFragmentable);
     if (const TiXmlElement* pParallax = pElement->FirstChildElement("parallaxOcclusion"))
@@ -235,7 +235,7 @@ bool KR_MaterialManager::ParseMaterial(const TiXmlElement* pElement, KR_Material
     ReadCubeMapChannels(pElement, material);
     ReadTilingChannels(pElement, "heightmap", material.m_gHeightmap);
     ReadTilingChannels(pElement, "transparency", material.m_gTransparency);
-    m_mMaterials[material.m_sId] = material;
+    m_mapMaterials[material.m_sId] = material;
     return true;
 }
 
@@ -244,8 +244,8 @@ bool KR_MaterialManager::ParseDerivedMaterial(const TiXmlElement* pElement)
     const char* pBase = pElement != nullptr ? pElement->Attribute("baseMaterial") : nullptr;
     if (pBase == nullptr)
         return false;
-    auto found = m_mMaterials.find(KB_String(pBase));
-    if (found == m_mMaterials.end())
+    auto found = m_mapMaterials.find(KB_String(pBase));
+    if (found == m_mapMaterials.end())
         return false;
     KR_Material material = found->second;
     return ParseMaterial(pElement, material);
@@ -253,6 +253,6 @@ bool KR_MaterialManager::ParseDerivedMaterial(const TiXmlElement* pElement)
 
 const KR_Material* KR_MaterialManager::GetMaterial(const KB_String& sId) const
 {
-    auto found = m_mMaterials.find(sId);
-    return found != m_mMaterials.end() ? &found->second : nullptr;
+    auto found = m_mapMaterials.find(sId);
+    return found != m_mapMaterials.end() ? &found->second : nullptr;
 }

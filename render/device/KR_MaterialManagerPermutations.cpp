@@ -163,8 +163,8 @@ void KR_MaterialManager::SetStates(KR_ShaderProgram* pProgram, const StateChoice
 const char* KR_MaterialManager::GetSpecialText(std::uint32_t uiSpecial)
 {
     const KB_String sText = KB_String::Formatted("%i", static_cast<int>(uiSpecial));
-    std::lock_guard<std::mutex> lock(m_SpecialMutex);
-    return m_sSpecialTexts.insert(std::string(sText.GetBuffer())).first->c_str();
+    std::lock_guard<std::mutex> lock(m_oSpecialMutex);
+    return m_setSpecialTexts.insert(std::string(sText.GetBuffer())).first->c_str();
 }
 
 bool KR_MaterialManager::BuildMaterialShaderProperties(KR_ShaderProperties& properties, KR_RenderPass pass,
@@ -227,7 +227,7 @@ KR_ShaderProgram* KR_MaterialManager::BuildMaterialShaderProperties(KR_RenderPas
     KR_ShaderProgram* pProgram = pResources != nullptr ? pResources->GetShaderProgram(&properties) : nullptr;
     if (pProgram != nullptr)
     {
-        std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
+        std::lock_guard<std::mutex> lock(m_oProgramStatesMutex);
         SetStates(pProgram, ChooseStates(*GetMaterial(sMaterialId)));
     }
     return pProgram;
@@ -279,7 +279,7 @@ KR_ShaderProgram* KR_MaterialManager::BuildSimpleShaderProperties(KR_SimpleShade
     {
         const bool bTexture =
             type == KR_SIMPLE_SHADER_DEBUG_TEXTURE || type == KR_SIMPLE_SHADER_DEBUG_TEXTURE_FADING;
-        std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
+        std::lock_guard<std::mutex> lock(m_oProgramStatesMutex);
         SetStates(pProgram, bTexture ? StateChoice{1, 0, 0} : StateChoice{0, 1, 0});
     }
     return pProgram;
@@ -302,7 +302,7 @@ KR_ShaderProgram* KR_MaterialManager::BuildOITShaderProperties(const std::uint8_
     KR_ShaderProgram* pProgram = pResources != nullptr ? pResources->GetShaderProgram(&properties) : nullptr;
     if (pProgram != nullptr)
     {
-        std::lock_guard<std::mutex> lock(m_ProgramStatesMutex);
+        std::lock_guard<std::mutex> lock(m_oProgramStatesMutex);
         SetStates(pProgram, StateChoice{1, 0, 0});
     }
     return pProgram;

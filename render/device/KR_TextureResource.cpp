@@ -13,7 +13,7 @@ D3D11_RENDER_TARGET_VIEW_DESC RenderTargetViewDesc(const KR_TextureResourceDescr
                                                    std::uint32_t uiSlice)
 {
     D3D11_RENDER_TARGET_VIEW_DESC desc{};
-    desc.Format = d.m_format;
+    desc.Format = d.m_eFormat;
     if (d.m_uiDepth != 0)
     {
         desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE3D;
@@ -37,7 +37,7 @@ D3D11_DEPTH_STENCIL_VIEW_DESC DepthStencilViewDesc(const KR_TextureResourceDescr
                                                    std::uint32_t uiSlice)
 {
     D3D11_DEPTH_STENCIL_VIEW_DESC desc{};
-    desc.Format = d.m_format;
+    desc.Format = d.m_eFormat;
     if (d.m_uiArraySize > 1)
     {
         desc.ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2DARRAY;
@@ -54,7 +54,7 @@ D3D11_DEPTH_STENCIL_VIEW_DESC DepthStencilViewDesc(const KR_TextureResourceDescr
 D3D11_SHADER_RESOURCE_VIEW_DESC ShaderResourceViewDesc(const KR_TextureResourceDescription& d)
 {
     D3D11_SHADER_RESOURCE_VIEW_DESC desc{};
-    desc.Format = d.m_format;
+    desc.Format = d.m_eFormat;
     if (d.m_uiDepth != 0)
     {
         desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE3D;
@@ -81,7 +81,7 @@ D3D11_SHADER_RESOURCE_VIEW_DESC ShaderResourceViewDesc(const KR_TextureResourceD
 D3D11_UNORDERED_ACCESS_VIEW_DESC UnorderedAccessViewDesc(const KR_TextureResourceDescription& d)
 {
     D3D11_UNORDERED_ACCESS_VIEW_DESC desc{};
-    desc.Format = d.m_format;
+    desc.Format = d.m_eFormat;
     if (d.m_uiDepth != 0)
     {
         desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE3D;
@@ -122,20 +122,20 @@ void KR_TextureResource::Create(ID3D11Device* pDevice)
     Release();
     if (pDevice == nullptr)
         return;
-    const KR_TextureResourceDescription& d = m_description;
+    const KR_TextureResourceDescription& d = m_oDescription;
     const bool b3D = d.m_uiDepth != 0;
     if (b3D)
     {
         const D3D11_TEXTURE3D_DESC desc{d.m_uiWidth,     d.m_uiHeight,         d.m_uiDepth,
-                                        d.m_uiMipLevels, d.m_format,           d.m_usage,
+                                        d.m_uiMipLevels, d.m_eFormat,          d.m_eUsage,
                                         d.m_uiBindFlags, d.m_uiCPUAccessFlags, d.m_uiMiscFlags};
         pDevice->CreateTexture3D(&desc, nullptr, &m_pTexture3D);
     }
     else
     {
         const D3D11_TEXTURE2D_DESC desc{
-            d.m_uiWidth, d.m_uiHeight, d.m_uiMipLevels, d.m_uiArraySize,      d.m_format,
-            {1, 0},      d.m_usage,    d.m_uiBindFlags, d.m_uiCPUAccessFlags, d.m_uiMiscFlags};
+            d.m_uiWidth, d.m_uiHeight, d.m_uiMipLevels, d.m_uiArraySize,      d.m_eFormat,
+            {1, 0},      d.m_eUsage,   d.m_uiBindFlags, d.m_uiCPUAccessFlags, d.m_uiMiscFlags};
         pDevice->CreateTexture2D(&desc, nullptr, &m_pTexture2D);
     }
     ID3D11Resource* pResource = b3D ? static_cast<ID3D11Resource*>(m_pTexture3D) : m_pTexture2D;

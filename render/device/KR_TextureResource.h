@@ -23,7 +23,7 @@ struct KR_TextureResource
     std::vector<ID3D11DepthStencilView*> m_vDepthStencilViews; // by array slice
     ID3D11ShaderResourceView* m_pShaderResourceView = nullptr;
     ID3D11UnorderedAccessView* m_pUnorderedAccessView = nullptr;
-    KR_TextureResourceDescription m_description;
+    KR_TextureResourceDescription m_oDescription;
     bool m_bCreated = false;
     bool m_bInUse = false;
 };

@@ -14,7 +14,7 @@ struct KR_TextureResourceDescription
                                   D3D11_USAGE usage, std::uint32_t uiBindFlags, std::uint32_t uiMiscFlags,
                                   std::uint32_t uiCPUAccessFlags)
         : m_uiWidth(uiWidth), m_uiHeight(uiHeight), m_uiDepth(uiDepth), m_uiArraySize(uiArraySize),
-          m_uiMipLevels(uiMipLevels), m_format(format), m_usage(usage), m_uiBindFlags(uiBindFlags),
+          m_uiMipLevels(uiMipLevels), m_eFormat(format), m_eUsage(usage), m_uiBindFlags(uiBindFlags),
           m_uiMiscFlags(uiMiscFlags), m_uiCPUAccessFlags(uiCPUAccessFlags)
     {
     }
@@ -26,8 +26,8 @@ struct KR_TextureResourceDescription
     std::uint32_t m_uiDepth = 0;
     std::uint32_t m_uiArraySize = 1;
     std::uint32_t m_uiMipLevels = 1;
-    DXGI_FORMAT m_format = DXGI_FORMAT_UNKNOWN; // for the caller to set
-    D3D11_USAGE m_usage = D3D11_USAGE_DEFAULT;
+    DXGI_FORMAT m_eFormat = DXGI_FORMAT_UNKNOWN; // for the caller to set
+    D3D11_USAGE m_eUsage = D3D11_USAGE_DEFAULT;
     std::uint32_t m_uiBindFlags = 0;
     std::uint32_t m_uiMiscFlags = 0;
     std::uint32_t m_uiCPUAccessFlags = 0;

@@ -15,7 +15,7 @@ KR_UtilitiesDX11IncludeHandler::~KR_UtilitiesDX11IncludeHandler()
     KF_FileManager* pFiles = KE_GetFileManager();
     if (pFiles == nullptr)
         return;
-    for (const auto& entry : m_mOpenFiles)
+    for (const auto& entry : m_mapOpenFiles)
         pFiles->RemoveReference(entry.second);
 }
 
@@ -35,7 +35,7 @@ HRESULT KR_UtilitiesDX11IncludeHandler::Open(D3D_INCLUDE_TYPE, LPCSTR pFileName,
         pFiles->RemoveReference(sPath);
         return E_FAIL;
     }
-    m_mOpenFiles.emplace(pData, sPath);
+    m_mapOpenFiles.emplace(pData, sPath);
     *ppData = pData;
     *pBytes = static_cast<UINT>(uiSize);
     return S_OK;
@@ -43,11 +43,11 @@ HRESULT KR_UtilitiesDX11IncludeHandler::Open(D3D_INCLUDE_TYPE, LPCSTR pFileName,
 
 HRESULT KR_UtilitiesDX11IncludeHandler::Close(LPCVOID pData)
 {
-    auto it = m_mOpenFiles.find(pData);
-    if (it == m_mOpenFiles.end())
+    auto it = m_mapOpenFiles.find(pData);
+    if (it == m_mapOpenFiles.end())
         return S_OK;
     const KB_String sPath = it->second;
-    m_mOpenFiles.erase(it);
+    m_mapOpenFiles.erase(it);
     if (KF_FileManager* pFiles = KE_GetFileManager())
         pFiles->RemoveReference(sPath);
     return S_OK;

@@ -33,5 +33,5 @@ public:
 
 private:
     KB_String m_sBaseDirectory;
-    std::multimap<const void*, KB_String> m_mOpenFiles; // data handed out -> path it was read from
+    std::multimap<const void*, KB_String> m_mapOpenFiles; // data handed out -> path it was read from
 };

@@ -158,13 +158,13 @@ bool KR_MetaBallRendererDX11::CreateSizeDependentResources()
     const std::uint32_t uiLists = D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE;
     // All three are described, even when one does not fit.
     const bool bBalls = KR_BufferResourceDescription::Describe(
-        m_ballBufferDescription, MAX_BALLS, BALL_STRIDE, D3D11_USAGE_DYNAMIC, D3D11_BIND_SHADER_RESOURCE,
+        m_oBallBufferDescription, MAX_BALLS, BALL_STRIDE, D3D11_USAGE_DYNAMIC, D3D11_BIND_SHADER_RESOURCE,
         D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, D3D11_CPU_ACCESS_WRITE);
     const bool bFragments = KR_BufferResourceDescription::Describe(
-        m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL, FRAGMENT_STRIDE, D3D11_USAGE_DEFAULT,
+        m_oFragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL, FRAGMENT_STRIDE, D3D11_USAGE_DEFAULT,
         uiLists, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 0);
-    const bool bHeads = KR_BufferResourceDescription::Describe(m_headBufferDescription, uiPixels, HEAD_STRIDE,
-                                                               D3D11_USAGE_DEFAULT, uiLists,
+    const bool bHeads = KR_BufferResourceDescription::Describe(m_oHeadBufferDescription, uiPixels,
+                                                               HEAD_STRIDE, D3D11_USAGE_DEFAULT, uiLists,
                                                                D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS, 0);
     const bool bDescribed = bBalls && bFragments && bHeads;
     // Made once now, so the pool holds buffers of this size before Render asks for them, and so a
@@ -244,9 +244,9 @@ bool KR_MetaBallRendererDX11::AcquireBuffers()
     KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (pResources == nullptr)
         return false;
-    m_uiBallBuffer = pResources->AcquireBuffer(&m_ballBufferDescription);
-    m_uiFragmentBuffer = pResources->AcquireBuffer(&m_fragmentBufferDescription);
-    m_uiHeadBuffer = pResources->AcquireBuffer(&m_headBufferDescription);
+    m_uiBallBuffer = pResources->AcquireBuffer(&m_oBallBufferDescription);
+    m_uiFragmentBuffer = pResources->AcquireBuffer(&m_oFragmentBufferDescription);
+    m_uiHeadBuffer = pResources->AcquireBuffer(&m_oHeadBufferDescription);
     if (pResources->GetBuffer(m_uiBallBuffer) != nullptr &&
         pResources->GetBufferShaderResourceView(m_uiBallBuffer) != nullptr &&
         pResources->GetBufferUnorderedAccessView(m_uiFragmentBuffer) != nullptr &&

@@ -56,12 +56,12 @@ public:
     bool ReleaseSizeDependentResources() override;
     bool Render(KR_Camera* pCamera, const KB_GrowingArray<KR_MetaBall>* pBalls, float fCoreRadius) override;
 
-    const KR_BufferResourceDescription& GetBallBufferDescription() const { return m_ballBufferDescription; }
+    const KR_BufferResourceDescription& GetBallBufferDescription() const { return m_oBallBufferDescription; }
     const KR_BufferResourceDescription& GetFragmentBufferDescription() const
     {
-        return m_fragmentBufferDescription;
+        return m_oFragmentBufferDescription;
     }
-    const KR_BufferResourceDescription& GetHeadBufferDescription() const { return m_headBufferDescription; }
+    const KR_BufferResourceDescription& GetHeadBufferDescription() const { return m_oHeadBufferDescription; }
     std::uint32_t GetBallBufferHandle() const { return m_uiBallBuffer; }
     std::uint32_t GetFragmentBufferHandle() const { return m_uiFragmentBuffer; }
     std::uint32_t GetHeadBufferHandle() const { return m_uiHeadBuffer; }
@@ -81,9 +81,9 @@ private:
 
     std::uint32_t m_uiWidth = 2;
     std::uint32_t m_uiHeight = 2;
-    KR_BufferResourceDescription m_ballBufferDescription;
-    KR_BufferResourceDescription m_fragmentBufferDescription;
-    KR_BufferResourceDescription m_headBufferDescription;
+    KR_BufferResourceDescription m_oBallBufferDescription;
+    KR_BufferResourceDescription m_oFragmentBufferDescription;
+    KR_BufferResourceDescription m_oHeadBufferDescription;
     std::uint32_t m_uiBallBuffer = INVALID_HANDLE; // held from the resource manager during Render
     std::uint32_t m_uiFragmentBuffer = INVALID_HANDLE;
     std::uint32_t m_uiHeadBuffer = INVALID_HANDLE;

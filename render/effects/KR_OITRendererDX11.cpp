@@ -77,9 +77,9 @@ bool KR_OITRendererDX11::CreateSizeDependentResources()
     std::memcpy(m_aConstantData, &uiWidth, sizeof(uiWidth));
     m_bMultisampled = pDevice->GetAntiAliasing() > 1;
     // Both are described, even when the first does not fit.
-    const bool bFragments = DescribeList(m_fragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL,
+    const bool bFragments = DescribeList(m_oFragmentBufferDescription, uiPixels * FRAGMENTS_PER_PIXEL,
                                          FRAGMENT_STRIDE, D3D11_RESOURCE_MISC_BUFFER_STRUCTURED);
-    const bool bHeads = DescribeList(m_headBufferDescription, uiPixels, HEAD_STRIDE,
+    const bool bHeads = DescribeList(m_oHeadBufferDescription, uiPixels, HEAD_STRIDE,
                                      D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS);
     const bool bDescribed = bFragments && bHeads;
 
@@ -87,8 +87,8 @@ bool KR_OITRendererDX11::CreateSizeDependentResources()
     // a size the device refuses is known before the frame.
     if (bDescribed)
     {
-        std::uint32_t uiFragments = pResources->AcquireBuffer(&m_fragmentBufferDescription);
-        std::uint32_t uiHeads = pResources->AcquireBuffer(&m_headBufferDescription);
+        std::uint32_t uiFragments = pResources->AcquireBuffer(&m_oFragmentBufferDescription);
+        std::uint32_t uiHeads = pResources->AcquireBuffer(&m_oHeadBufferDescription);
         m_bListsAvailable = pResources->GetBufferUnorderedAccessView(uiFragments) != nullptr &&
                             pResources->GetBufferShaderResourceView(uiFragments) != nullptr &&
                             pResources->GetBufferUnorderedAccessView(uiHeads) != nullptr &&
@@ -142,8 +142,8 @@ bool KR_OITRendererDX11::BindLists()
     KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (!m_bListsAvailable || pContext == nullptr || pResources == nullptr || m_pConstantBuffer == nullptr)
         return false;
-    m_uiFragmentBuffer = pResources->AcquireBuffer(&m_fragmentBufferDescription);
-    m_uiHeadBuffer = pResources->AcquireBuffer(&m_headBufferDescription);
+    m_uiFragmentBuffer = pResources->AcquireBuffer(&m_oFragmentBufferDescription);
+    m_uiHeadBuffer = pResources->AcquireBuffer(&m_oHeadBufferDescription);
     ID3D11UnorderedAccessView* apViews[2] = {pResources->GetBufferUnorderedAccessView(m_uiFragmentBuffer),
                                              pResources->GetBufferUnorderedAccessView(m_uiHeadBuffer)};
     if (apViews[0] == nullptr || apViews[1] == nullptr ||

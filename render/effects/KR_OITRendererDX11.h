@@ -60,9 +60,9 @@ public:
 
     const KR_BufferResourceDescription& GetFragmentBufferDescription() const
     {
-        return m_fragmentBufferDescription;
+        return m_oFragmentBufferDescription;
     }
-    const KR_BufferResourceDescription& GetHeadBufferDescription() const { return m_headBufferDescription; }
+    const KR_BufferResourceDescription& GetHeadBufferDescription() const { return m_oHeadBufferDescription; }
     std::uint32_t GetFragmentBufferHandle() const { return m_uiFragmentBuffer; }
     std::uint32_t GetHeadBufferHandle() const { return m_uiHeadBuffer; }
     // False when the device could not make the lists at the current size.
@@ -76,8 +76,8 @@ private:
     // Sets the state kept by BeginTransparency (the device default when none) and lets it go.
     void RestoreSavedRasterizerState(ID3D11DeviceContext* pContext);
 
-    KR_BufferResourceDescription m_fragmentBufferDescription;
-    KR_BufferResourceDescription m_headBufferDescription;
+    KR_BufferResourceDescription m_oFragmentBufferDescription;
+    KR_BufferResourceDescription m_oHeadBufferDescription;
     std::uint32_t m_uiFragmentBuffer = INVALID_HANDLE; // held from the resource manager while bound
     std::uint32_t m_uiHeadBuffer = INVALID_HANDLE;
     ID3D11RasterizerState* m_pSavedRasterizerState = nullptr;        // one reference while active

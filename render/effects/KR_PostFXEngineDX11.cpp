@@ -424,7 +424,7 @@ bool KR_PostFXEngineDX11::EnableEffect(std::uint32_t uiId, const void* pRecord)
     case KR_POSTFX_VOLUME_LIGHTING:
     {
         const auto* p = static_cast<const KR_VolumeLightParameters*>(pRecord);
-        m_volumeCamera = CameraValues{};
+        m_oVolumeCamera = CameraValues{};
         m_gVolumeSpotLights.RemoveAll(false);
         m_gVolumeOmniLights.RemoveAll(false);
         if (p == nullptr)
@@ -432,17 +432,17 @@ bool KR_PostFXEngineDX11::EnableEffect(std::uint32_t uiId, const void* pRecord)
         if (KR_Camera* pCamera = p->m_pCamera)
         {
             // Copied now: the camera may be a temporary one that is gone by EndFrame.
-            m_volumeCamera.m_bValid = true;
-            StoreVector(pCamera->GetPosition(), m_volumeCamera.m_vPosition);
-            StoreVector(pCamera->GetLookVector(), m_volumeCamera.m_vLook);
-            StoreVector(pCamera->GetUpVector(), m_volumeCamera.m_vUp);
-            StoreVector(pCamera->GetRightVector(), m_volumeCamera.m_vRight);
-            m_volumeCamera.m_fFOV = pCamera->GetFOV();
-            m_volumeCamera.m_fAspectRatio = pCamera->GetAspectRatio();
-            StoreMatrix(pCamera->GetViewProjectionMatrix(), m_volumeCamera.m_mViewProjection);
+            m_oVolumeCamera.m_bValid = true;
+            StoreVector(pCamera->GetPosition(), m_oVolumeCamera.m_vPosition);
+            StoreVector(pCamera->GetLookVector(), m_oVolumeCamera.m_vLook);
+            StoreVector(pCamera->GetUpVector(), m_oVolumeCamera.m_vUp);
+            StoreVector(pCamera->GetRightVector(), m_oVolumeCamera.m_vRight);
+            m_oVolumeCamera.m_fFOV = pCamera->GetFOV();
+            m_oVolumeCamera.m_fAspectRatio = pCamera->GetAspectRatio();
+            StoreMatrix(pCamera->GetViewProjectionMatrix(), m_oVolumeCamera.m_mViewProjection);
             const DirectX::XMMATRIX& projection = pCamera->GetProjectionMatrix();
-            StoreMatrix(projection, m_volumeCamera.m_mProjection);
-            StoreMatrix(DirectX::XMMatrixInverse(nullptr, projection), m_volumeCamera.m_mInverseProjection);
+            StoreMatrix(projection, m_oVolumeCamera.m_mProjection);
+            StoreMatrix(DirectX::XMMatrixInverse(nullptr, projection), m_oVolumeCamera.m_mInverseProjection);
         }
         for (std::uint32_t i = 0; i < p->m_gSpotLights.GetNumMembers(); ++i)
             m_gVolumeSpotLights.Add(p->m_gSpotLights[i]);
@@ -515,10 +515,10 @@ void KR_PostFXEngineDX11::SetNearFarPlanes(const float* nearFar)
 void KR_PostFXEngineDX11::ReleaseImages()
 {
     KR_GraphicsResourceManager* pManager = GetResourceManager();
-    const std::uint32_t uiScene = m_sceneImage.m_uiHandle;
-    for (ImageSlot* pSlot : {&m_sceneImage, &m_currentImage, &m_storedStage})
+    const std::uint32_t uiScene = m_oSceneImage.m_uiHandle;
+    for (ImageSlot* pSlot : {&m_oSceneImage, &m_oCurrentImage, &m_oStoredStage})
     {
-        const bool bShared = pSlot != &m_sceneImage && pSlot->m_uiHandle == uiScene;
+        const bool bShared = pSlot != &m_oSceneImage && pSlot->m_uiHandle == uiScene;
         if (pSlot->m_uiHandle != NO_TEXTURE && !bShared && pManager != nullptr)
             pManager->ReleaseTexture(&pSlot->m_uiHandle);
         *pSlot = ImageSlot{};
@@ -553,7 +553,7 @@ bool KR_PostFXEngineDX11::CanRun(std::uint32_t uiId) const
     if (uiId >= KR_POSTFX_TYPE_COUNT)
         return false;
     if (uiId == KR_POSTFX_VOLUME_LIGHTING)
-        return m_volumeCamera.m_bValid;
+        return m_oVolumeCamera.m_bValid;
     return true;
 }
 
@@ -582,7 +582,7 @@ bool KR_PostFXEngineDX11::EndFrame()
     if (m_bMultisampled)
         pContext->ResolveSubresource(m_pResolvedRenderTargetTexture, 0, m_pRenderTargetTexture, 0,
                                      DXGI_FORMAT_R16G16B16A16_FLOAT);
-    m_sceneImage = m_currentImage = ImageSlot{m_pRenderTargetSRV, NO_TEXTURE};
+    m_oSceneImage = m_oCurrentImage = ImageSlot{m_pRenderTargetSRV, NO_TEXTURE};
     m_uiSourceWidth = m_uiWidth;
     m_uiSourceHeight = m_uiHeight;
     const std::uint32_t uiCount = m_gChain.GetNumMembers();
@@ -706,7 +706,7 @@ void KR_PostFXEngineDX11::ClearPixelSlots(std::uint32_t uiCount)
 
 void KR_PostFXEngineDX11::Drop(ImageSlot* pSlot)
 {
-    const bool bShared = pSlot != &m_sceneImage && pSlot->m_uiHandle == m_sceneImage.m_uiHandle;
+    const bool bShared = pSlot != &m_oSceneImage && pSlot->m_uiHandle == m_oSceneImage.m_uiHandle;
     KR_GraphicsResourceManager* pManager = GetResourceManager();
     if (pSlot->m_uiHandle != NO_TEXTURE && !bShared && pManager != nullptr)
         pManager->ReleaseTexture(&pSlot->m_uiHandle);
@@ -745,8 +745,8 @@ bool KR_PostFXEngineDX11::RunIntermediate(const PassSetup& pass, std::uint32_t u
     DrawPass(pass);
     UnbindTarget();
     ClearPixelSlots(pass.m_uiClearSlots);
-    Drop(&m_currentImage);
-    m_currentImage = ImageSlot{GetResourceManager()->GetShaderResourceView(uiTarget), uiTarget};
+    Drop(&m_oCurrentImage);
+    m_oCurrentImage = ImageSlot{GetResourceManager()->GetShaderResourceView(uiTarget), uiTarget};
     m_uiSourceWidth = std::max(1u, uiWidth);
     m_uiSourceHeight = std::max(1u, uiHeight);
     return true;
@@ -767,12 +767,12 @@ bool KR_PostFXEngineDX11::RunFinalCapable(const PassSetup& pass, std::uint32_t u
             return false;
     }
     DrawPass(pass);
-    Drop(&m_currentImage);
-    Drop(&m_sceneImage);
+    Drop(&m_oCurrentImage);
+    Drop(&m_oSceneImage);
     if (!bLast)
     {
         UnbindTarget();
-        m_sceneImage = m_currentImage =
+        m_oSceneImage = m_oCurrentImage =
             ImageSlot{GetResourceManager()->GetShaderResourceView(uiTarget), uiTarget};
         m_uiSourceWidth = std::max(1u, uiWidth);
         m_uiSourceHeight = std::max(1u, uiHeight);

@@ -252,9 +252,9 @@ private:
     std::uint32_t m_auiLightTargets[3] = {NO_TEXTURE, NO_TEXTURE, NO_TEXTURE}; // pooled
 
     // Image slots and the views BeginFrame took over (one reference each while held).
-    ImageSlot m_sceneImage;
-    ImageSlot m_currentImage;
-    ImageSlot m_storedStage;
+    ImageSlot m_oSceneImage;
+    ImageSlot m_oCurrentImage;
+    ImageSlot m_oStoredStage;
     ID3D11RenderTargetView* m_pSavedRenderTargetView = nullptr;
     ID3D11DepthStencilView* m_pSavedDepthStencilView = nullptr;
 
@@ -269,8 +269,8 @@ private:
     std::uint32_t m_uiLightPyramidsVertexCount = 0;
     ID3D11Buffer* m_pLightBricksVB = nullptr; // owned
     std::uint32_t m_uiLightBricksVertexCount = 0;
-    KR_VolumeLightGeometry::SpotLightBatch m_spotLightBatch;
-    KR_VolumeLightGeometry::OmniLightBatch m_omniLightBatch;
+    KR_VolumeLightGeometry::SpotLightBatch m_oSpotLightBatch;
+    KR_VolumeLightGeometry::OmniLightBatch m_oOmniLightBatch;
     // Scratch of the light volumes and of the omni batch's combined arrays: emptied, never shrunk,
     // so once grown a frame fills them without allocating.
     KB_GrowingArray<DirectX::XMFLOAT3> m_gLightVolumeVertices;
@@ -335,7 +335,7 @@ private:
     float m_fColorBlend = 0.0f;
     ID3D11ShaderResourceView* m_pColorCube1 = nullptr; // not owned
     ID3D11ShaderResourceView* m_pColorCube2 = nullptr; // not owned
-    CameraValues m_volumeCamera;
+    CameraValues m_oVolumeCamera;
     KB_GrowingArray<KR_SpotLight*> m_gVolumeSpotLights{KR_VolumeLightParameters::LIST_CAPACITY};
     KB_GrowingArray<KR_OmniLight*> m_gVolumeOmniLights{KR_VolumeLightParameters::LIST_CAPACITY};
     std::uint32_t m_uiTraceSteps = 64;

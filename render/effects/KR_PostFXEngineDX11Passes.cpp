@@ -55,17 +55,17 @@ bool KR_PostFXEngineDX11::DownsampleQuarter(bool bStore)
 {
     PassSetup pass;
     pass.m_uiTechnique = T_DOWNSAMPLE_QUARTER;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     pass.m_bDepth = false;
     if (!bStore)
         return RunIntermediate(pass, m_uiSourceWidth / 4, m_uiSourceHeight / 4);
     // The image read stays aside, as the stored stage, instead of going back to the pool.
-    m_storedStage = m_currentImage;
-    m_currentImage = ImageSlot{};
+    m_oStoredStage = m_oCurrentImage;
+    m_oCurrentImage = ImageSlot{};
     if (RunIntermediate(pass, m_uiSourceWidth / 4, m_uiSourceHeight / 4))
         return true;
-    m_currentImage = m_storedStage;
-    m_storedStage = ImageSlot{};
+    m_oCurrentImage = m_oStoredStage;
+    m_oStoredStage = ImageSlot{};
     return false;
 }
 
@@ -73,7 +73,7 @@ bool KR_PostFXEngineDX11::UpsampleQuarter()
 {
     PassSetup pass;
     pass.m_uiTechnique = T_UPSAMPLE_QUARTER;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     return RunIntermediate(pass, m_uiSourceWidth * 4, m_uiSourceHeight * 4);
 }
 
@@ -81,7 +81,7 @@ bool KR_PostFXEngineDX11::DownsampleHalf()
 {
     PassSetup pass;
     pass.m_uiTechnique = T_DOWNSAMPLE_HALF;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     return RunIntermediate(pass, m_uiSourceWidth / 2, m_uiSourceHeight / 2);
 }
 
@@ -89,7 +89,7 @@ bool KR_PostFXEngineDX11::UpsampleHalf()
 {
     PassSetup pass;
     pass.m_uiTechnique = T_UPSAMPLE_HALF;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     return RunIntermediate(pass, m_uiSourceWidth * 2, m_uiSourceHeight * 2);
 }
 
@@ -97,8 +97,8 @@ bool KR_PostFXEngineDX11::ComposeHalf(bool bLast)
 {
     PassSetup pass;
     pass.m_uiTechnique = T_COMPOSE_HALF;
-    pass.m_pSource1 = m_currentImage.m_pView;
-    pass.m_pSource2 = m_sceneImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
+    pass.m_pSource2 = m_oSceneImage.m_pView;
     return RunFinalCapable(pass, m_uiSourceWidth * 2, m_uiSourceHeight * 2, bLast);
 }
 
@@ -107,7 +107,7 @@ bool KR_PostFXEngineDX11::BrightPass()
     m_pLuminance->SetFloat(BRIGHT_PASS_LUMINANCE);
     PassSetup pass;
     pass.m_uiTechnique = T_BRIGHT_PASS;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     return RunIntermediate(pass, m_uiSourceWidth, m_uiSourceHeight);
 }
 
@@ -121,7 +121,7 @@ bool KR_PostFXEngineDX11::Blur(std::uint32_t uiTechnique)
 {
     PassSetup pass;
     pass.m_uiTechnique = uiTechnique;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     return RunIntermediate(pass, m_uiSourceWidth, m_uiSourceHeight);
 }
 
@@ -136,8 +136,8 @@ void KR_PostFXEngineDX11::RunBloom(bool bLast)
     }
     PassSetup compose;
     compose.m_uiTechnique = T_COMPOSE_BLOOM;
-    compose.m_pSource1 = m_currentImage.m_pView;
-    compose.m_pSource2 = m_sceneImage.m_pView;
+    compose.m_pSource1 = m_oCurrentImage.m_pView;
+    compose.m_pSource2 = m_oSceneImage.m_pView;
     RunFinalCapable(compose, m_uiSourceWidth * 4, m_uiSourceHeight * 4, bLast);
 }
 
@@ -169,13 +169,13 @@ void KR_PostFXEngineDX11::RunDepthOfField(bool bLast)
     m_pFocalPlane2->SetFloatVector(afPlane2);
     PassSetup compose;
     compose.m_uiTechnique = T_COMPOSE_DEPTH_OF_FIELD;
-    compose.m_pSource1 = m_storedStage.m_pView;
-    compose.m_pSource2 = m_currentImage.m_pView;
+    compose.m_pSource1 = m_oStoredStage.m_pView;
+    compose.m_pSource2 = m_oCurrentImage.m_pView;
     compose.m_bSetSource3 = true;
-    compose.m_pSource3 = m_sceneImage.m_pView;
+    compose.m_pSource3 = m_oSceneImage.m_pView;
     compose.m_uiClearSlots = 5;
     RunFinalCapable(compose, m_uiSourceWidth, m_uiSourceHeight, bLast);
-    Drop(&m_storedStage);
+    Drop(&m_oStoredStage);
 }
 
 void KR_PostFXEngineDX11::RunColorOffsets(bool bLast)
@@ -185,7 +185,7 @@ void KR_PostFXEngineDX11::RunColorOffsets(bool bLast)
     m_pFXPostColorOffset->SetFloatVector(m_avColorOffsets[2]);
     PassSetup pass;
     pass.m_uiTechnique = T_COLOR_OFFSETS;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     pass.m_uiClearSlots = 5;
     RunFinalCapable(pass, m_uiSourceWidth, m_uiSourceHeight, bLast);
 }
@@ -198,7 +198,7 @@ void KR_PostFXEngineDX11::RunDepthFilter(bool bLast)
     PassSetup filter;
     filter.m_uiTechnique = T_DEPTH_FILTER;
     filter.m_uiPass = m_bMultisampled ? 1 : 0;
-    filter.m_pSource1 = m_currentImage.m_pView;
+    filter.m_pSource1 = m_oCurrentImage.m_pView;
     filter.m_bSetSource3 = true;
     filter.m_bBorderless = true;
     filter.m_uiClearSlots = 5;
@@ -207,8 +207,8 @@ void KR_PostFXEngineDX11::RunDepthFilter(bool bLast)
     Blur(T_BLUR_SECOND);
     PassSetup compose;
     compose.m_uiTechnique = T_COMPOSE;
-    compose.m_pSource1 = m_currentImage.m_pView;
-    compose.m_pSource2 = m_sceneImage.m_pView;
+    compose.m_pSource1 = m_oCurrentImage.m_pView;
+    compose.m_pSource2 = m_oSceneImage.m_pView;
     RunFinalCapable(compose, m_uiSourceWidth, m_uiSourceHeight, bLast);
 }
 
@@ -216,7 +216,7 @@ void KR_PostFXEngineDX11::RunColorCubes(bool bLast)
 {
     PassSetup pass;
     pass.m_uiTechnique = T_COLOR_CUBES;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     pass.m_bSetSource3 = true;
     pass.m_bClearCubes = false;
     pass.m_uiClearSlots = 5;
@@ -251,12 +251,12 @@ void KR_PostFXEngineDX11::RunRGBUVScale(bool bLast)
     // The first pass always writes an image of its own, which becomes the scene image too.
     m_pRGBScale->SetFloatVector(afRGB);
     m_pUVScale->SetFloatVector(afUV);
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     RunFinalCapable(pass, m_uiSourceWidth, m_uiSourceHeight, false);
     m_pRGBScale->SetFloatVector(afRGB);
     m_pUVScale->SetFloatVector(afUV);
     pass.m_uiPass = 1;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     pass.m_bDepth = false;
     RunFinalCapable(pass, m_uiSourceWidth, m_uiSourceHeight, bLast);
 }
@@ -267,15 +267,15 @@ void KR_PostFXEngineDX11::RunDirtyLens(bool bLast)
     BrightPass();
     PassSetup lens;
     lens.m_uiTechnique = T_DIRTY_LENS;
-    lens.m_pSource1 = m_currentImage.m_pView;
+    lens.m_pSource1 = m_oCurrentImage.m_pView;
     RunIntermediate(lens, m_uiSourceWidth, m_uiSourceHeight);
     BloomBlur(T_BLOOM_BLUR_FIRST, m_fDirtyLensStrength);
     BloomBlur(T_BLOOM_BLUR_SECOND, m_fDirtyLensStrength);
     PassSetup compose;
     compose.m_uiTechnique = T_DIRTY_LENS;
     compose.m_uiPass = 1;
-    compose.m_pSource1 = m_currentImage.m_pView;
-    compose.m_pSource2 = m_sceneImage.m_pView;
+    compose.m_pSource1 = m_oCurrentImage.m_pView;
+    compose.m_pSource2 = m_oSceneImage.m_pView;
     compose.m_bSetSource3 = true;
     compose.m_pSource3 = m_pDirtyLensTexture;
     RunFinalCapable(compose, m_uiWidth, m_uiHeight, bLast);
@@ -285,8 +285,8 @@ void KR_PostFXEngineDX11::SaveScreenshot()
 {
     KR_GraphicsResourceManager* pManager = GetResourceManager();
     ID3D11Texture2D* pTexture = nullptr;
-    if (m_currentImage.m_uiHandle != NO_TEXTURE && pManager != nullptr)
-        pTexture = pManager->GetTexture2D(m_currentImage.m_uiHandle);
+    if (m_oCurrentImage.m_uiHandle != NO_TEXTURE && pManager != nullptr)
+        pTexture = pManager->GetTexture2D(m_oCurrentImage.m_uiHandle);
     else
         pTexture = m_bMultisampled ? m_pResolvedRenderTargetTexture : m_pRenderTargetTexture;
     // A failed write is not worth stopping the show for.
@@ -300,13 +300,13 @@ void KR_PostFXEngineDX11::CopyToFinalTarget()
     BindFinalTarget();
     PassSetup pass;
     pass.m_uiTechnique = T_COPY;
-    pass.m_pSource1 = m_currentImage.m_pView;
+    pass.m_pSource1 = m_oCurrentImage.m_pView;
     pass.m_bSetSource3 = true;
     pass.m_bClearCubes = false;
     pass.m_uiClearSlots = 5;
     DrawPass(pass);
-    Drop(&m_currentImage);
-    Drop(&m_sceneImage);
+    Drop(&m_oCurrentImage);
+    Drop(&m_oSceneImage);
     ClearPixelSlots(pass.m_uiClearSlots);
 }
 

@@ -105,7 +105,7 @@ void KR_PostFXEngineDX11::CreateLightBricks(double fTime)
     m_uiLightBricksVertexCount = 0;
     KB_GrowingArray<XMFLOAT3>& vertices = m_gLightVolumeVertices;
     vertices.RemoveAll(false);
-    const float* p = m_volumeCamera.m_vPosition;
+    const float* p = m_oVolumeCamera.m_vPosition;
     const XMVECTOR vCamera = XMVectorSet(p[0], p[1], p[2], 1.0f);
     // Omni lights first, then tube lights.
     for (std::uint32_t i = 0; i < m_gVolumeOmniLights.GetNumMembers(); ++i)
@@ -127,19 +127,19 @@ void KR_PostFXEngineDX11::CreateLightBricks(double fTime)
 
 void KR_PostFXEngineDX11::ResetSpotLightBatch()
 {
-    m_spotLightBatch.Reset(SmallestLength({m_pShadowMap, m_pSpotLightProjection, m_pSpotLightPosition,
-                                           m_pSpotLightDirection, m_pSpotLightColor, m_pSpotLightFOVCosAngle,
-                                           m_pSpotLightAttenuation, m_pSpotLightShadowBias}));
+    m_oSpotLightBatch.Reset(SmallestLength({m_pShadowMap, m_pSpotLightProjection, m_pSpotLightPosition,
+                                            m_pSpotLightDirection, m_pSpotLightColor, m_pSpotLightFOVCosAngle,
+                                            m_pSpotLightAttenuation, m_pSpotLightShadowBias}));
 }
 
 void KR_PostFXEngineDX11::AddSpotLight(double fTime, KR_SpotLight* pLight)
 {
-    m_spotLightBatch.Add(fTime, pLight);
+    m_oSpotLightBatch.Add(fTime, pLight);
 }
 
 void KR_PostFXEngineDX11::ApplySpotLightBatch()
 {
-    const KR_VolumeLightGeometry::SpotLightBatch& b = m_spotLightBatch;
+    const KR_VolumeLightGeometry::SpotLightBatch& b = m_oSpotLightBatch;
     const std::uint32_t n = b.GetCount();
     m_pNumberOfSpotLights->SetInt(static_cast<int>(n));
     if (n == 0)
@@ -156,18 +156,18 @@ void KR_PostFXEngineDX11::ApplySpotLightBatch()
 
 void KR_PostFXEngineDX11::ResetOmniLightBatch()
 {
-    m_omniLightBatch.Reset(SmallestLength(
+    m_oOmniLightBatch.Reset(SmallestLength(
         {m_pOmniLightColor, m_pOmniLightAttenuation, m_pOmniLightPosition, m_pOmniLightPosition2}));
 }
 
 void KR_PostFXEngineDX11::AddOmniLight(double fTime, KR_OmniLight* pLight)
 {
-    m_omniLightBatch.Add(fTime, pLight);
+    m_oOmniLightBatch.Add(fTime, pLight);
 }
 
 void KR_PostFXEngineDX11::ApplyOmniLightBatch()
 {
-    const KR_VolumeLightGeometry::OmniLightBatch& b = m_omniLightBatch;
+    const KR_VolumeLightGeometry::OmniLightBatch& b = m_oOmniLightBatch;
     const std::uint32_t uiTubes = b.GetTubeCount();
     const std::uint32_t n = uiTubes + b.GetOmniCount();
     m_pNumberOfOmniLights->SetInt(static_cast<int>(n));
@@ -184,7 +184,7 @@ void KR_PostFXEngineDX11::ApplyOmniLightBatch()
 void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
 {
     // Without a camera nothing at all happens (the chain leaves such an entry out beforehand).
-    if (!m_volumeCamera.m_bValid)
+    if (!m_oVolumeCamera.m_bValid)
         return;
     ID3D11DeviceContext* pContext = GetContext();
     KR_GraphicsResourceManager* pManager = GetResourceManager();
@@ -221,7 +221,7 @@ void KR_PostFXEngineDX11::RenderLightVolumes(bool bLast)
     composite.m_uiTechnique = T_VOLUME_LIGHTING;
     composite.m_uiPass = P_COMPOSITE;
     composite.m_pSource1 = targets.apImages[1];
-    composite.m_pSource2 = m_currentImage.m_pView;
+    composite.m_pSource2 = m_oCurrentImage.m_pView;
     composite.m_bDepth = false;
     composite.m_uiClearSlots = PIXEL_SLOTS;
     RunFinalCapable(composite, m_uiSourceWidth, m_uiSourceHeight, bLast);
@@ -243,7 +243,7 @@ void KR_PostFXEngineDX11::RenderVolumeDepth(ID3D11DeviceContext* pContext, doubl
     pContext->OMSetRenderTargets(0, nullptr, m_pVolumeLightDepthStencilView);
     pContext->IASetInputLayout(m_pInputLayoutPosVertex);
     pContext->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-    m_pWorldViewProjection->SetMatrix(m_volumeCamera.m_mViewProjection);
+    m_pWorldViewProjection->SetMatrix(m_oVolumeCamera.m_mViewProjection);
     ID3DX11EffectTechnique* pTechnique = m_apTechniques[T_VOLUME_LIGHTING];
     const UINT uiOffset = 0;
     for (const auto& [pBuffer, uiCount] : {std::pair{m_pLightPyramidsVB, m_uiLightPyramidsVertexCount},
@@ -288,7 +288,7 @@ void KR_PostFXEngineDX11::MarchLightVolumes(ID3D11DeviceContext* pContext, doubl
 
 void KR_PostFXEngineDX11::SetMarchVariables()
 {
-    const CameraValues& c = m_volumeCamera;
+    const CameraValues& c = m_oVolumeCamera;
     const float n = m_fNear;
     const float h = std::tan(c.m_fFOV * 0.5f * KR_VolumeLightGeometry::DEGREES_TO_RADIANS) * n;
     const float w = c.m_fAspectRatio * h;

@@ -95,9 +95,9 @@ void KR_LightBase::UnRegisterFromDispatcher()
 void KR_LightBase::ApplyMarkerColor()
 {
     if (m_pPositionMarker != nullptr)
-        m_pPositionMarker->SetColor(m_MarkerColor.GetRGBA());
+        m_pPositionMarker->SetColor(m_oMarkerColor.GetRGBA());
     if (m_pTargetMarker != nullptr)
-        m_pTargetMarker->SetColor(m_MarkerColor.GetRGBA());
+        m_pTargetMarker->SetColor(m_oMarkerColor.GetRGBA());
 }
 
 void KR_LightBase::CreateTargetMarker()
@@ -105,7 +105,7 @@ void KR_LightBase::CreateTargetMarker()
     DeleteAndNull(m_pTargetMarker);
     m_pTargetMarker = new (std::nothrow) KR_DebugPolyhedron();
     if (m_pTargetMarker != nullptr)
-        m_pTargetMarker->SetColor(m_MarkerColor.GetRGBA());
+        m_pTargetMarker->SetColor(m_oMarkerColor.GetRGBA());
 }
 
 void KR_LightBase::DeleteTargetObjects()
@@ -121,7 +121,7 @@ KR_LightBase::CreateRailVisualisation(KU_VertexInterpolation* pRail) const
 {
     KR_VertexInterpolationVisualisation* pVis = new (std::nothrow) KR_VertexInterpolationVisualisation(pRail);
     if (pVis != nullptr)
-        pVis->SetColors(m_RailColor, m_MarkerColor, m_SelectionColor);
+        pVis->SetColors(m_oRailColor, m_oMarkerColor, m_oSelectionColor);
     return pVis;
 }
 
@@ -179,7 +179,7 @@ KB_Color* KR_LightBase::GetLightColor(KB_Color* pOut, double fTime)
 {
     if (m_pColorInterpolation == nullptr)
     {
-        *pOut = m_Color;
+        *pOut = m_oColor;
         return pOut;
     }
     XMFLOAT4 rgba;
@@ -263,9 +263,9 @@ void KR_LightBase::ReloadLight()
 void KR_LightBase::SetHighlighted(bool bOn)
 {
     if (m_pPositionMarker != nullptr && (m_uiFlags & FLAG_POSITION_SELECTED) == 0)
-        m_pPositionMarker->SetColor((bOn ? POSITION_HIGHLIGHT : m_MarkerColor).GetRGBA());
+        m_pPositionMarker->SetColor((bOn ? POSITION_HIGHLIGHT : m_oMarkerColor).GetRGBA());
     if (m_pTargetMarker != nullptr && (m_uiFlags & FLAG_TARGET_SELECTED) == 0)
-        m_pTargetMarker->SetColor((bOn ? TARGET_HIGHLIGHT : m_MarkerColor).GetRGBA());
+        m_pTargetMarker->SetColor((bOn ? TARGET_HIGHLIGHT : m_oMarkerColor).GetRGBA());
 }
 
 void KR_LightBase::RenderDebug(double fTime, const XMMATRIX* pViewProjection, const XMVECTOR& vCameraPosition)
@@ -357,7 +357,7 @@ void KR_LightBase::Select(double fTime, const KR_Ray& ray)
         Receive(KE_MT_EditorCommand, KE_MST_DeselectControlPoints, nullptr);
         SetFlag(uiBit, (uiBefore & uiBit) == 0);
         if ((m_uiFlags & uiBit) != 0)
-            pMarker->SetColor(m_SelectionColor.GetRGBA());
+            pMarker->SetColor(m_oSelectionColor.GetRGBA());
     }
     else
     {
@@ -423,13 +423,13 @@ bool KR_LightBase::Receive(KE_MessageType type, KE_MessageSubType subType, void*
     {
         SetFlag(FLAG_POSITION_SELECTED, false);
         if (m_pPositionMarker != nullptr)
-            m_pPositionMarker->SetColor(m_MarkerColor.GetRGBA());
+            m_pPositionMarker->SetColor(m_oMarkerColor.GetRGBA());
     }
     if (m_pTargetRailVis == nullptr || pPayload != m_pTargetRailVis)
     {
         SetFlag(FLAG_TARGET_SELECTED, false);
         if (m_pTargetMarker != nullptr)
-            m_pTargetMarker->SetColor(m_MarkerColor.GetRGBA());
+            m_pTargetMarker->SetColor(m_oMarkerColor.GetRGBA());
     }
     return true;
 }
@@ -476,7 +476,7 @@ bool KR_LightBase::ReadCommonKey(KU_TextFileReader& reader)
         reader.ReadLineWord(&sWord, MAX_COLOR_LENGTH);
         KB_Color color(0.0f, 0.0f, 0.0f, 1.0f);
         color.ParseFromWebColor(sWord);
-        m_Color = color;
+        m_oColor = color;
     }
     else if (reader.IsKey("av"))
     {
@@ -527,7 +527,7 @@ std::string KR_LightBase::CreateTextStart(const char* pTitle, const char* const*
     if (bWithTarget && m_sTargetRailPath.GetLength() == 0)
         KU_AppendTextFileNumbers(sText, "tv", &m_vTarget.x, 3);
     if (m_sColorPath.GetLength() == 0)
-        KU_AppendTextFileLine(sText, "cv", m_Color.GetWebColorRGB());
+        KU_AppendTextFileLine(sText, "cv", m_oColor.GetWebColorRGB());
     if (m_fMaxDistance >= 0.0f)
         KU_AppendTextFileNumber(sText, "lm", m_fMaxDistance);
     return sText;

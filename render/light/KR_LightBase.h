@@ -105,7 +105,7 @@ public:
 
     void SetLightStrength(float fStrength) { m_fStrength = fStrength; }
     void SetLightSpecularStrength(float fStrength) { m_fSpecularStrength = fStrength; }
-    void SetLightColor(const KB_Color& color) { m_Color = color; }
+    void SetLightColor(const KB_Color& color) { m_oColor = color; }
     void SetLightAttenuation(const DirectX::XMFLOAT3& attenuation) { m_vAttenuation = attenuation; }
     void SetMaxLightDistance(float fDistance) { m_fMaxDistance = fDistance; }
     void SetLightPosition(const DirectX::XMVECTOR& v) { DirectX::XMStoreFloat4(&m_vPosition, v); }
@@ -152,9 +152,9 @@ public:
     KR_TranslateGizmo* GetTargetHandle() const { return m_pTargetHandle; }
     KR_VertexInterpolationVisualisation* GetPositionRailVisualisation() const { return m_pPositionRailVis; }
     KR_VertexInterpolationVisualisation* GetTargetRailVisualisation() const { return m_pTargetRailVis; }
-    const KB_Color& GetMarkerColor() const { return m_MarkerColor; }
-    const KB_Color& GetRailColor() const { return m_RailColor; }
-    const KB_Color& GetSelectionColor() const { return m_SelectionColor; }
+    const KB_Color& GetMarkerColor() const { return m_oMarkerColor; }
+    const KB_Color& GetRailColor() const { return m_oRailColor; }
+    const KB_Color& GetSelectionColor() const { return m_oSelectionColor; }
 
 protected:
     void SetFlag(std::uint8_t uiFlag, bool bOn)
@@ -196,11 +196,11 @@ protected:
 
     DirectX::XMFLOAT4 m_vPosition = {0.0f, 0.0f, 0.0f, 0.0f};
     DirectX::XMFLOAT4 m_vTarget = {0.0f, 0.0f, 0.0f, 0.0f};
-    KB_Color m_RailColor = KB_Color(0.0f, 0.0f, 0.0f, 1.0f);
-    KB_Color m_SelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
-    KB_Color m_MarkerColor = KB_Color(0.0f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_oRailColor = KB_Color(0.0f, 0.0f, 0.0f, 1.0f);
+    KB_Color m_oSelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
+    KB_Color m_oMarkerColor = KB_Color(0.0f, 0.0f, 0.0f, 1.0f);
     DirectX::XMFLOAT3 m_vAttenuation = {0.0f, 0.0f, 0.00001f};
-    KB_Color m_Color = KB_Color(1.0f, 1.0f, 1.0f, 1.0f);
+    KB_Color m_oColor = KB_Color(1.0f, 1.0f, 1.0f, 1.0f);
     KU_VertexInterpolation* m_pPositionRail = nullptr;                 // owned
     KU_VertexInterpolation* m_pStrengthInterpolation = nullptr;        // owned
     KU_VertexInterpolation* m_pColorInterpolation = nullptr;           // owned

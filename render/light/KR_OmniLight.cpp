@@ -39,8 +39,8 @@ constexpr std::uint32_t NUM_LEGEND_LINES = sizeof(LEGEND) / sizeof(LEGEND[0]);
 
 KR_OmniLight::KR_OmniLight()
 {
-    m_RailColor = KB_Color(1.0f, 0.918f, 0.38f, 1.0f);
-    m_MarkerColor = KB_Color(0.976f, 1.0f, 0.251f, 1.0f);
+    m_oRailColor = KB_Color(1.0f, 0.918f, 0.38f, 1.0f);
+    m_oMarkerColor = KB_Color(0.976f, 1.0f, 0.251f, 1.0f);
     ApplyMarkerColor();
     // Last: the light is whole before any message can reach it.
     RegisterAtDispatcher();
@@ -89,7 +89,7 @@ bool KR_OmniLight::LoadFromFile(const KB_String& sPath)
     m_vAttenuation = XMFLOAT3(0.0f, 0.0f, 0.01f);
     m_fMaxDistance = -1.0f;
     m_fStrength = 1.0f;
-    m_Color = KB_Color(1.0f, 1.0f, 1.0f, 1.0f);
+    m_oColor = KB_Color(1.0f, 1.0f, 1.0f, 1.0f);
     m_vPosition = XMFLOAT4(0.0f, 0.0f, 0.0f, 0.0f);
     SetFlag(FLAG_VOLUME_LIGHT, false);
     std::string sText;

@@ -44,8 +44,8 @@ constexpr float DEGREES_TO_RADIANS = 3.14159265358979323846f / 180.0f;
 
 KR_SpotLight::KR_SpotLight()
 {
-    m_RailColor = KB_Color(0.96f, 0.616f, 0.318f, 1.0f);
-    m_MarkerColor = KB_Color(0.91f, 0.424f, 0.0f, 1.0f);
+    m_oRailColor = KB_Color(0.96f, 0.616f, 0.318f, 1.0f);
+    m_oMarkerColor = KB_Color(0.91f, 0.424f, 0.0f, 1.0f);
     if (KE_IsDeveloperBuild())
         CreateTargetMarker();
     ApplyMarkerColor();
@@ -111,7 +111,7 @@ bool KR_SpotLight::LoadFromFile(const KB_String& sPath)
     m_fStrength = 1.0f;
     m_fFOV = 20.0f;
     m_fFOVFalloff = 30.0f;
-    m_Color = KB_Color(1.0f, 1.0f, 1.0f, 1.0f);
+    m_oColor = KB_Color(1.0f, 1.0f, 1.0f, 1.0f);
     m_vPosition = XMFLOAT4(0.0f, 0.0f, 0.0f, 0.0f);
     m_vTarget = XMFLOAT4(0.0f, 0.0f, 0.0f, 0.0f);
     m_vShadowBias = XMFLOAT2(6.5f, 5.0f);

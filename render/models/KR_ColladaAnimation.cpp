@@ -46,7 +46,7 @@ bool KR_ColladaImporter::ParseAnimation(const TiXmlElement* pAnimation)
         std::vector<float> vFloats;
         if (!ParseFloatArray(pArray, vFloats))
             return false;
-        m_animationSources[pId] = std::move(vFloats);
+        m_mapAnimationSources[pId] = std::move(vFloats);
     }
 
     const TiXmlElement* pSampler = pAnimation->FirstChildElement("sampler");
@@ -72,10 +72,10 @@ bool KR_ColladaImporter::ParseAnimation(const TiXmlElement* pAnimation)
         return false;
 
     static const std::vector<float> s_vNone;
-    const auto input = m_animationSources.find(sInput);
-    const auto output = m_animationSources.find(sOutput);
-    const std::vector<float>& vTimes = input != m_animationSources.end() ? input->second : s_vNone;
-    const std::vector<float>& vOutputs = output != m_animationSources.end() ? output->second : s_vNone;
+    const auto input = m_mapAnimationSources.find(sInput);
+    const auto output = m_mapAnimationSources.find(sOutput);
+    const std::vector<float>& vTimes = input != m_mapAnimationSources.end() ? input->second : s_vNone;
+    const std::vector<float>& vOutputs = output != m_mapAnimationSources.end() ? output->second : s_vNone;
     if (vTimes.empty())
         return vOutputs.empty(); // nothing keyed, nothing made
     std::vector<XMMATRIX> vMatrices;
@@ -120,8 +120,8 @@ bool KR_ColladaImporter::ParseAnimation(const TiXmlElement* pAnimation)
     pScale.release();
     pRotation.release();
     // A later channel of the same target replaces the earlier one, whose curves are freed here.
-    m_nodeAnimations[pTarget] = std::move(pNodeAnimation);
-    m_matrixCurves[pTarget] = std::move(pMatrices);
+    m_mapNodeAnimations[pTarget] = std::move(pNodeAnimation);
+    m_mapMatrixCurves[pTarget] = std::move(pMatrices);
     return true;
 }
 
@@ -140,13 +140,13 @@ bool KR_ColladaImporter::ParseJointNode(const TiXmlElement* pNode, std::uint32_t
         {
             const std::string sKey = sNodeId + "/" + pSid;
             std::unique_ptr<KB_LinearMatrixInterpolation> pCurve;
-            const auto curve = m_matrixCurves.find(sKey);
-            if (curve != m_matrixCurves.end() && curve->second != nullptr)
+            const auto curve = m_mapMatrixCurves.find(sKey);
+            if (curve != m_mapMatrixCurves.end() && curve->second != nullptr)
             {
                 pCurve = std::move(curve->second);
                 // The bone's matrix curve is the animation; the node animation of the same channel
                 // is not used.
-                m_nodeAnimations.erase(sKey);
+                m_mapNodeAnimations.erase(sKey);
             }
             // Named by its node id whether animated or not: joining several skeletons finds every
             // bone of each by its name.
@@ -161,7 +161,7 @@ bool KR_ColladaImporter::ParseJointNode(const TiXmlElement* pNode, std::uint32_t
             else
                 pParent->AddChild(pNew.release());
             if (!sNodeId.empty())
-                m_boneNumbers[sNodeId] = uiCounter;
+                m_mapBoneNumbers[sNodeId] = uiCounter;
             ++uiCounter;
         }
     }

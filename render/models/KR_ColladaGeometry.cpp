@@ -117,10 +117,10 @@ bool KR_ColladaImporter::ParseMesh(const TiXmlElement* pGeometry, const Flags& f
 {
     m_vSubsetMaterials.clear();
     const std::string sId = AttributeText(pGeometry, "id");
-    const auto record = m_controllerRecords.find(sId);
+    const auto record = m_mapControllerRecords.find(sId);
     KR_ColladaControllerRecord* pController =
-        record != m_controllerRecords.end() ? record->second.get() : nullptr;
-    if (pController == nullptr && m_instancedGeometryIds.count(sId) == 0)
+        record != m_mapControllerRecords.end() ? record->second.get() : nullptr;
+    if (pController == nullptr && m_setInstancedGeometryIds.count(sId) == 0)
         return true; // nothing shows it
 
     const TiXmlElement* pMesh = pGeometry->FirstChildElement("mesh");
@@ -197,18 +197,18 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
     if (!ReadPrimitiveInputs(pElement, inputs))
         return false;
 
-    const std::int32_t iPreviousFormat = m_vertices.GetVertexFormatId();
+    const std::int32_t iPreviousFormat = m_oVertices.GetVertexFormatId();
     const InputSlot* pUVs = inputs.uvs;
-    m_vertices.SelectVertexFormat(pUVs[0].iOffset >= 0, pUVs[1].iOffset >= 0, pUVs[2].iOffset >= 0,
-                                  pUVs[3].iOffset >= 0, inputs.normal.iOffset >= 0, bTangents,
-                                  pController != nullptr);
-    if (iPreviousFormat != KR_VertexFormat::NO_FORMAT && iPreviousFormat != m_vertices.GetVertexFormatId())
+    m_oVertices.SelectVertexFormat(pUVs[0].iOffset >= 0, pUVs[1].iOffset >= 0, pUVs[2].iOffset >= 0,
+                                   pUVs[3].iOffset >= 0, inputs.normal.iOffset >= 0, bTangents,
+                                   pController != nullptr);
+    if (iPreviousFormat != KR_VertexFormat::NO_FORMAT && iPreviousFormat != m_oVertices.GetVertexFormatId())
         return false;
 
     const TiXmlElement* pP = pElement->FirstChildElement("p");
     if (pP == nullptr || pP->GetText() == nullptr)
     {
-        m_vertices.ClearTempVertices();
+        m_oVertices.ClearTempVertices();
         return true;
     }
     if (!BindPrimitiveSources(sources, inputs))
@@ -222,7 +222,7 @@ bool KR_ColladaImporter::ParseTriangles(const TiXmlElement* pElement, bool bTria
     if (uiTriangles == 0)
         return true;
     const char* pMaterial = pElement->Attribute("material");
-    const bool bKnown = pMaterial != nullptr && m_materialNames.count(pMaterial) != 0;
+    const bool bKnown = pMaterial != nullptr && m_setMaterialNames.count(pMaterial) != 0;
     m_vSubsetMaterials.emplace_back(bKnown ? pMaterial : "");
     ++uiSubsetCounter;
     return true;
@@ -336,16 +336,16 @@ bool KR_ColladaImporter::AddPrimitiveTriangles(const TiXmlElement* pP, bool bTri
             Corner corner;
             if (!ReadCorner(pTuple, inputs.vertex, inputs.normal, inputs.uvs, pController, corner))
                 return false;
-            m_vertices.AddTempVertex(corner.position, corner.uvs[0], corner.uvs[1], corner.uvs[2],
-                                     corner.uvs[3], corner.normal,
-                                     corner.pSkin != nullptr ? *corner.pSkin : noSkin);
+            m_oVertices.AddTempVertex(corner.position, corner.uvs[0], corner.uvs[1], corner.uvs[2],
+                                      corner.uvs[3], corner.normal,
+                                      corner.pSkin != nullptr ? *corner.pSkin : noSkin);
             m_vTempPositionIndices.push_back(corner.uiPosition);
             // A list's triangle is finished as soon as its corners are read, so the temporary
             // vertices never hold more than one triangle.
             if (bTriangles && m_vTempPositionIndices.size() == 3)
             {
                 AddTriangle(0, 0, uiSubset, bTangents);
-                m_vertices.ClearTempVertices();
+                m_oVertices.ClearTempVertices();
                 m_vTempPositionIndices.clear();
                 ++uiTriangles;
             }
@@ -355,7 +355,7 @@ bool KR_ColladaImporter::AddPrimitiveTriangles(const TiXmlElement* pP, bool bTri
             AddTriangle(0, static_cast<std::uint32_t>(t), uiSubset, bTangents);
         if (!bTriangles && uiCorners >= 3)
             uiTriangles += uiCorners - 2;
-        m_vertices.ClearTempVertices();
+        m_oVertices.ClearTempVertices();
     }
     return true;
 }
@@ -366,8 +366,8 @@ void KR_ColladaImporter::AddTriangle(std::uint32_t uiFirst, std::uint32_t uiBase
     if (bTangents)
         ComputeTriangleTangents(uiFirst, uiBase);
     for (const std::uint32_t uiCorner : {uiFirst, uiBase + 1, uiBase + 2})
-        m_vIndices.push_back(
-            m_vertices.AddUniqueVertex(m_vTempPositionIndices[uiCorner], m_vertices.GetTempVertex(uiCorner)));
+        m_vIndices.push_back(m_oVertices.AddUniqueVertex(m_vTempPositionIndices[uiCorner],
+                                                         m_oVertices.GetTempVertex(uiCorner)));
     m_vSubsetIds.push_back(uiSubset);
 }
 
@@ -378,30 +378,30 @@ void KR_ColladaImporter::ComputeTriangleTangents(std::uint32_t uiFirst, std::uin
     float uvs[3][2];
     float normals[3][3];
     for (int i = 0; i < 3; ++i)
-        if (!m_vertices.GetPosUV1NormalFromCurrentTempVertex(corners[i], positions[i], uvs[i], normals[i]))
+        if (!m_oVertices.GetPosUV1NormalFromCurrentTempVertex(corners[i], positions[i], uvs[i], normals[i]))
             return;
     float tangents[3][3];
     KR_VertexAssembler::ComputeTriangleTangents(positions, uvs, normals, tangents);
     for (int i = 0; i < 3; ++i)
-        m_vertices.SetTangentOnCurrentTempVertex(corners[i], tangents[i]);
+        m_oVertices.SetTangentOnCurrentTempVertex(corners[i], tangents[i]);
 }
 
 bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags& flags,
                                     std::uint32_t uiSubsets, KR_ColladaControllerRecord* pController)
 {
-    const std::uint32_t uiVertexCount = m_vertices.GetVertexCount();
+    const std::uint32_t uiVertexCount = m_oVertices.GetVertexCount();
     const std::uint64_t uiTriangles = m_vSubsetIds.size();
     // A geometry without a triangle would make a mesh without buffers.
     if (uiVertexCount == 0 || uiTriangles == 0 || uiTriangles > 0xFFFFFFFFu)
         return false;
     KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     std::unique_ptr<KR_MeshDX11> pMesh(
-        pResources != nullptr ? pResources->CreateMesh(m_vertices.GetVertexStride(), uiVertexCount,
+        pResources != nullptr ? pResources->CreateMesh(m_oVertices.GetVertexStride(), uiVertexCount,
                                                        static_cast<std::uint32_t>(uiTriangles))
                               : nullptr);
     if (pMesh == nullptr)
         return false;
-    pMesh->SetVertices(m_vertices.GetVertex(0));
+    pMesh->SetVertices(m_oVertices.GetVertex(0));
     pMesh->SetIndices(m_vIndices.data());
     pMesh->SetAttributes(m_vSubsetIds.data());
 
@@ -413,7 +413,7 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
         for (std::uint32_t i = 0; i < uiVertexCount; ++i)
         {
             float position[3];
-            m_vertices.GetVertexPosition(i, position);
+            m_oVertices.GetVertexPosition(i, position);
             for (int j = 0; j < 3; ++j)
                 sum[j] += position[j];
             box.ExtendByPoint(XMVectorSet(position[0], position[1], position[2], 0.0f));
@@ -439,11 +439,11 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
     if (pController != nullptr)
         pSkeleton = std::move(pController->pSkeleton);
     std::unique_ptr<KR_MeshAnimationResource> pAnimation;
-    const auto animation = m_geometryAnimations.find(sGeometryId);
-    if (animation != m_geometryAnimations.end())
+    const auto animation = m_mapGeometryAnimations.find(sGeometryId);
+    if (animation != m_mapGeometryAnimations.end())
         pAnimation = std::move(animation->second);
     auto* pNode = new (std::nothrow) KR_MeshResourceDX11(pMesh.get(), gNames, pAnimation.get(),
-                                                         pSkeleton.get(), m_vertices.GetComponentMask());
+                                                         pSkeleton.get(), m_oVertices.GetComponentMask());
     if (pNode == nullptr)
         return false; // the mesh, animation and skeleton are freed with their holders
     pMesh.release();
@@ -451,8 +451,8 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
     pSkeleton.release();
     std::unique_ptr<KR_MeshResource> node(pNode);
 
-    const auto matrix = m_nodeMatrices.find(sGeometryId);
-    if (matrix != m_nodeMatrices.end())
+    const auto matrix = m_mapNodeMatrices.find(sGeometryId);
+    if (matrix != m_mapNodeMatrices.end())
     {
         node->SetTransform(matrix->second);
         box.Transform(matrix->second);
@@ -463,8 +463,8 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
         node->SetBoundingBox(&box);
 
     // A second geometry of the same id replaces the first, which is freed.
-    const auto existing = m_meshIndices.find(sGeometryId);
-    if (existing != m_meshIndices.end())
+    const auto existing = m_mapMeshIndices.find(sGeometryId);
+    if (existing != m_mapMeshIndices.end())
     {
         delete m_vMeshes[existing->second].second;
         m_vMeshes[existing->second].second = node.release();
@@ -472,7 +472,7 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
     else
     {
         m_vMeshes.emplace_back(sGeometryId, nullptr);
-        m_meshIndices[sGeometryId] = m_vMeshes.size() - 1;
+        m_mapMeshIndices[sGeometryId] = m_vMeshes.size() - 1;
         m_vMeshes.back().second = node.release();
     }
     ClearMeshVertices();
@@ -481,7 +481,7 @@ bool KR_ColladaImporter::FinishMesh(const std::string& sGeometryId, const Flags&
 
 void KR_ColladaImporter::ClearMeshVertices()
 {
-    m_vertices.ClearMeshVertices();
+    m_oVertices.ClearMeshVertices();
     m_vIndices.clear();
     m_vSubsetIds.clear();
     m_vSubsetMaterials.clear();

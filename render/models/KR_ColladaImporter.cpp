@@ -56,12 +56,12 @@ KR_ModelResource* KR_ColladaImporter::LoadModel(const KB_String& sPath, std::uin
 void KR_ColladaImporter::Reset(bool bDeleteMeshes)
 {
     ClearMeshVertices();
-    m_vertices = KR_VertexAssembler();
+    m_oVertices = KR_VertexAssembler();
     m_vTempPositionIndices = std::vector<std::uint32_t>();
     m_vTuple = std::vector<std::uint32_t>();
-    m_materialNames.clear();
+    m_setMaterialNames.clear();
     m_vSubsetMaterials.clear();
-    m_instancedGeometryIds.clear();
+    m_setInstancedGeometryIds.clear();
     m_vInstancedControllerIds.clear();
     // A mesh already placed under a parent goes with that parent's subtree.
     if (bDeleteMeshes)
@@ -69,16 +69,16 @@ void KR_ColladaImporter::Reset(bool bDeleteMeshes)
             if (entry.second != nullptr && entry.second->GetParent() == nullptr)
                 delete entry.second;
     m_vMeshes.clear();
-    m_meshIndices.clear();
-    m_nodeAnimations.clear();
-    m_matrixCurves.clear();
-    m_animationSources.clear();
-    m_skeletonRoots.clear();
-    m_boneNumbers.clear();
-    m_nodeMatrices.clear();
-    m_geometryAnimations.clear();
-    m_parentIds.clear();
-    m_controllerRecords.clear();
+    m_mapMeshIndices.clear();
+    m_mapNodeAnimations.clear();
+    m_mapMatrixCurves.clear();
+    m_mapAnimationSources.clear();
+    m_mapSkeletonRoots.clear();
+    m_mapBoneNumbers.clear();
+    m_mapNodeMatrices.clear();
+    m_mapGeometryAnimations.clear();
+    m_mapParentIds.clear();
+    m_mapControllerRecords.clear();
     m_sPath = KB_String();
 }
 
@@ -102,7 +102,7 @@ bool KR_ColladaImporter::ParseDocument(const Flags& flags)
              pMaterial = pMaterial->NextSiblingElement("material"))
         {
             if (const char* pName = pMaterial->Attribute("name"))
-                m_materialNames.insert(pName);
+                m_setMaterialNames.insert(pName);
         }
     }
 
@@ -154,24 +154,24 @@ bool KR_ColladaImporter::ParseNodeInstances(const TiXmlElement* pNode, const std
         std::string sGeometryId;
         if (!ReadLocalReference(pInstance, "url", sGeometryId))
             return false;
-        m_instancedGeometryIds.insert(sGeometryId);
+        m_setInstancedGeometryIds.insert(sGeometryId);
         if (!sParentId.empty())
-            m_parentIds[sGeometryId] = sParentId;
+            m_mapParentIds[sGeometryId] = sParentId;
         if (const TiXmlElement* pMatrix = pNode->FirstChildElement("matrix"))
         {
             DirectX::XMMATRIX mMatrix;
             if (!ParseMatrix(pMatrix, mMatrix))
                 return false;
-            m_nodeMatrices[sGeometryId] = mMatrix;
+            m_mapNodeMatrices[sGeometryId] = mMatrix;
             if (const char* pSid = pMatrix->Attribute("sid"))
             {
                 const std::string sKey = sNodeId + "/" + pSid;
-                auto animation = m_nodeAnimations.find(sKey);
-                if (animation != m_nodeAnimations.end() && animation->second != nullptr)
+                auto animation = m_mapNodeAnimations.find(sKey);
+                if (animation != m_mapNodeAnimations.end() && animation->second != nullptr)
                 {
                     // Replaces (and frees) what an earlier instancing node left.
-                    m_geometryAnimations[sGeometryId] = std::move(animation->second);
-                    m_matrixCurves.erase(sKey);
+                    m_mapGeometryAnimations[sGeometryId] = std::move(animation->second);
+                    m_mapMatrixCurves.erase(sKey);
                 }
             }
         }
@@ -192,7 +192,7 @@ bool KR_ColladaImporter::ParseNodeInstances(const TiXmlElement* pNode, const std
         std::unique_ptr<KR_MeshSkinnedAnimationResource> pRoot;
         if (sNodeId.empty() || !ParseJointNode(pNode, uiCounter, nullptr, pRoot) || pRoot == nullptr)
             return false;
-        m_skeletonRoots[sNodeId] = std::move(pRoot); // a later root of the same id replaces it
+        m_mapSkeletonRoots[sNodeId] = std::move(pRoot); // a later root of the same id replaces it
         return true;
     }
     for (const TiXmlElement* pChild = pNode->FirstChildElement("node"); pChild != nullptr;
@@ -215,9 +215,9 @@ KR_ModelResource* KR_ColladaImporter::BuildModel()
     for (const auto& entry : m_vMeshes)
     {
         std::uint32_t uiDepth = 0;
-        for (auto parent = m_parentIds.find(entry.first);
-             parent != m_parentIds.end() && !parent->second.empty();
-             parent = m_parentIds.find(parent->second))
+        for (auto parent = m_mapParentIds.find(entry.first);
+             parent != m_mapParentIds.end() && !parent->second.empty();
+             parent = m_mapParentIds.find(parent->second))
         {
             if (++uiDepth >= KR_MeshResource::MAX_DEPTH)
                 return nullptr;
@@ -226,14 +226,14 @@ KR_ModelResource* KR_ColladaImporter::BuildModel()
     KB_GrowingArray<KR_MeshResource*> gRoots;
     for (auto& entry : m_vMeshes)
     {
-        const auto parent = m_parentIds.find(entry.first);
-        if (parent == m_parentIds.end() || parent->second.empty())
+        const auto parent = m_mapParentIds.find(entry.first);
+        if (parent == m_mapParentIds.end() || parent->second.empty())
         {
             gRoots.Add(entry.second);
             continue;
         }
-        const auto parentMesh = m_meshIndices.find(parent->second);
-        if (parentMesh == m_meshIndices.end())
+        const auto parentMesh = m_mapMeshIndices.find(parent->second);
+        if (parentMesh == m_mapMeshIndices.end())
             return nullptr;
         // Refuses the mesh itself, an ancestor of the parent or a second parent: the document's
         // nesting would otherwise make a cycle, which draws forever and deletes twice.

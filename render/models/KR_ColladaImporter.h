@@ -109,7 +109,7 @@ private:
                         std::unique_ptr<KR_MeshSkinnedAnimationResource>& pRoot);
     bool ParseControllers(const TiXmlElement* pLibrary);
     bool ParseSkin(const TiXmlElement* pController);
-    // The skin's "joints": takes the skeletons its joint names root out of m_skeletonRoots (their
+    // The skin's "joints": takes the skeletons its joint names root out of m_mapSkeletonRoots (their
     // bone numbers moved past the skeletons taken before) and gives each joint's bone number and
     // the inverse bind matrices in joint order. False without joints, matrices or a skeleton.
     bool ParseSkinJoints(const TiXmlElement* pSkin,
@@ -153,37 +153,37 @@ private:
     KB_String m_sPath;
     // "name" attributes of the library's materials (a set: every primitive element looks its
     // material up).
-    std::unordered_set<std::string> m_materialNames;
+    std::unordered_set<std::string> m_setMaterialNames;
     // Per subset of the geometry being built: its element's material when the library has it,
     // else empty (the default material).
     std::vector<std::string> m_vSubsetMaterials;
-    std::unordered_set<std::string> m_instancedGeometryIds;
+    std::unordered_set<std::string> m_setInstancedGeometryIds;
     std::vector<std::string> m_vInstancedControllerIds;
 
     // Finished meshes by geometry id, in document order so the model's node order (and its cache
     // bytes) never vary between runs. Owned until the model takes the roots.
     std::vector<std::pair<std::string, KR_MeshResource*>> m_vMeshes;
-    std::unordered_map<std::string, std::size_t> m_meshIndices;
+    std::unordered_map<std::string, std::size_t> m_mapMeshIndices;
     // Node animations and matrix curves by channel target ("node id/matrix sid").
     // A later channel of the same target replaces (and frees) the earlier one's curves.
-    std::unordered_map<std::string, std::unique_ptr<KR_MeshAnimationResource>> m_nodeAnimations;
-    std::unordered_map<std::string, std::unique_ptr<KB_LinearMatrixInterpolation>> m_matrixCurves;
+    std::unordered_map<std::string, std::unique_ptr<KR_MeshAnimationResource>> m_mapNodeAnimations;
+    std::unordered_map<std::string, std::unique_ptr<KB_LinearMatrixInterpolation>> m_mapMatrixCurves;
     // Float sources of all animations by id, shared by the whole document.
-    std::unordered_map<std::string, std::vector<float>> m_animationSources;
+    std::unordered_map<std::string, std::vector<float>> m_mapAnimationSources;
     // Skeletons by the id of their root joint node, until a controller takes one.
-    std::unordered_map<std::string, std::unique_ptr<KR_MeshSkinnedAnimationResource>> m_skeletonRoots;
+    std::unordered_map<std::string, std::unique_ptr<KR_MeshSkinnedAnimationResource>> m_mapSkeletonRoots;
     // Bone number of every joint node that has a bone and an id (depth first within its skeleton,
     // offset when a controller joins several skeletons).
-    std::unordered_map<std::string, std::uint32_t> m_boneNumbers;
+    std::unordered_map<std::string, std::uint32_t> m_mapBoneNumbers;
     // By geometry id: the matrix, the node animation and the parent geometry id of the node that
     // instances it (a later instancing node overwrites), and the skin controller's record.
-    std::unordered_map<std::string, DirectX::XMMATRIX> m_nodeMatrices;
-    std::unordered_map<std::string, std::unique_ptr<KR_MeshAnimationResource>> m_geometryAnimations;
-    std::unordered_map<std::string, std::string> m_parentIds;
-    std::unordered_map<std::string, std::unique_ptr<KR_ColladaControllerRecord>> m_controllerRecords;
+    std::unordered_map<std::string, DirectX::XMMATRIX> m_mapNodeMatrices;
+    std::unordered_map<std::string, std::unique_ptr<KR_MeshAnimationResource>> m_mapGeometryAnimations;
+    std::unordered_map<std::string, std::string> m_mapParentIds;
+    std::unordered_map<std::string, std::unique_ptr<KR_ColladaControllerRecord>> m_mapControllerRecords;
 
     // The geometry under construction.
-    KR_VertexAssembler m_vertices;
+    KR_VertexAssembler m_oVertices;
     std::vector<std::uint32_t> m_vIndices;   // three per triangle
     std::vector<std::uint32_t> m_vSubsetIds; // one per triangle
     // Reused per primitive: the position index of each temporary vertex, and the "p" values.

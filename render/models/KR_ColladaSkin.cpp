@@ -266,7 +266,7 @@ bool KR_ColladaImporter::ParseSkin(const TiXmlElement* pController)
 
     // A later controller of the same geometry replaces the earlier record, which is freed with
     // its skeleton.
-    m_controllerRecords[sGeometryId] = std::move(pRecord);
+    m_mapControllerRecords[sGeometryId] = std::move(pRecord);
     return true;
 }
 
@@ -299,8 +299,8 @@ bool KR_ColladaImporter::ParseSkinJoints(
             std::uint32_t uiOffset = 0;
             for (const std::string& sName : vNames)
             {
-                const auto root = m_skeletonRoots.find(sName);
-                if (root == m_skeletonRoots.end() || root->second == nullptr)
+                const auto root = m_mapSkeletonRoots.find(sName);
+                if (root == m_mapSkeletonRoots.end() || root->second == nullptr)
                     continue;
                 // Every bone is named by its node id, so every bone of this skeleton moves past
                 // the bones of the skeletons taken before it.
@@ -310,8 +310,8 @@ bool KR_ColladaImporter::ParseSkinJoints(
                 for (std::uint32_t i = 0; i < gBoneNames.GetNumMembers(); ++i)
                 {
                     std::string sBone(gBoneNames[i].GetBuffer(), gBoneNames[i].GetLength());
-                    const auto number = m_boneNumbers.find(sBone);
-                    if (number != m_boneNumbers.end() && offsetDone.insert(sBone).second)
+                    const auto number = m_mapBoneNumbers.find(sBone);
+                    if (number != m_mapBoneNumbers.end() && offsetDone.insert(sBone).second)
                         number->second += uiOffset;
                 }
                 uiOffset += root->second->GetBoneCount();
@@ -320,8 +320,8 @@ bool KR_ColladaImporter::ParseSkinJoints(
             vJointBones.clear();
             for (const std::string& sName : vNames)
             {
-                const auto number = m_boneNumbers.find(sName);
-                vJointBones.push_back(number != m_boneNumbers.end() ? number->second : 0);
+                const auto number = m_mapBoneNumbers.find(sName);
+                vJointBones.push_back(number != m_mapBoneNumbers.end() ? number->second : 0);
             }
         }
         else if (std::strcmp(pSemantic, "INV_BIND_MATRIX") == 0)

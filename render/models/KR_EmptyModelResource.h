@@ -21,10 +21,10 @@ public:
     }
     std::uint32_t GetTriangleCount() override { return 0; }
     DirectX::XMVECTOR GetCenter() override;
-    KR_BoundingBox* GetBoundingBox() override { return &m_box; }
+    KR_BoundingBox* GetBoundingBox() override { return &m_oBox; }
     bool Serialize(std::uint8_t**, std::uint64_t, std::uint64_t*) const override { return true; }
     bool Deserialize(const std::uint8_t**, const std::uint8_t*) override { return true; }
 
 private:
-    KR_BoundingBox m_box; // the empty box
+    KR_BoundingBox m_oBox; // the empty box
 };

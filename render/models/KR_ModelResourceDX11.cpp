@@ -54,7 +54,7 @@ KR_ModelResourceDX11::KR_ModelResourceDX11(const KB_GrowingArray<KR_MeshResource
     }
     if (m_gMeshes.GetNumMembers() != 0)
         m_vCenter = XMVectorScale(vCenterSum, 1.0f / static_cast<float>(m_gMeshes.GetNumMembers()));
-    m_box = KR_BoundingBox(vMin, vMax);
+    m_oBox = KR_BoundingBox(vMin, vMax);
 }
 
 KR_ModelResourceDX11::~KR_ModelResourceDX11()
@@ -116,7 +116,7 @@ bool KR_ModelResourceDX11::Serialize(std::uint8_t** ppCursor, std::uint64_t uiCa
     KU_ByteCursorMath::WriteVector(writer, m_vCenter);
     if (!KR_MeshRecord::Commit(writer, &pCursor, &uiWritten))
         return false;
-    if (!m_box.Serialize(&pCursor, uiCapacity, &uiWritten))
+    if (!m_oBox.Serialize(&pCursor, uiCapacity, &uiWritten))
         return false;
     *ppCursor = pCursor;
     *pWritten = uiWritten;
@@ -171,7 +171,7 @@ bool KR_ModelResourceDX11::Deserialize(const std::uint8_t** ppCursor, const std:
     m_bSkinned = uiSkinned != 0;
     m_uiTriangleCount = uiTriangles;
     m_vCenter = vCenter;
-    m_box = box;
+    m_oBox = box;
     *ppCursor = pCursor;
     return true;
 }

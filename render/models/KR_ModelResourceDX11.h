@@ -30,7 +30,7 @@ public:
                 const DirectX::XMMATRIX* pViewProjection, std::uint32_t uiInstanceCount) override;
     std::uint32_t GetTriangleCount() override { return m_uiTriangleCount; }
     DirectX::XMVECTOR GetCenter() override { return m_vCenter; }
-    KR_BoundingBox* GetBoundingBox() override { return &m_box; }
+    KR_BoundingBox* GetBoundingBox() override { return &m_oBox; }
     bool Serialize(std::uint8_t** ppCursor, std::uint64_t uiCapacity, std::uint64_t* pWritten) const override;
     // Fails on a model that already has nodes, and then or on a bad record changes nothing.
     bool Deserialize(const std::uint8_t** ppCursor, const std::uint8_t* pEnd) override;
@@ -44,5 +44,5 @@ private:
     bool m_bSkinned = false;
     std::uint32_t m_uiTriangleCount = 0;
     DirectX::XMVECTOR m_vCenter{};
-    KR_BoundingBox m_box; // the empty box until nodes with boxes are added
+    KR_BoundingBox m_oBox; // the empty box until nodes with boxes are added
 };

@@ -252,7 +252,7 @@ bool KR_ObjImporter::ParseText(const char* pText, std::uint64_t uiSize, std::uin
 
 bool KR_ObjImporter::Parse(const char* pText, const char* pEnd, bool bTangents)
 {
-    m_vertices.SelectVertexFormat(true, false, false, false, true, bTangents, false);
+    m_oVertices.SelectVertexFormat(true, false, false, false, true, bTangents, false);
     UseMaterial(DEFAULT_MATERIAL.data(), DEFAULT_MATERIAL.size());
     const char* p = pText;
     std::string_view key;
@@ -369,7 +369,7 @@ void KR_ObjImporter::AddFace(bool bTangents)
             ComputeTangents(&aTriangle[0], &aTriangle[1], &aTriangle[2]);
             for (int i = 0; i < 3; ++i)
                 m_vIndices.push_back(
-                    m_vertices.AddUniqueVertex(m_vCornerPositions[aCorners[i]], &aTriangle[i]));
+                    m_oVertices.AddUniqueVertex(m_vCornerPositions[aCorners[i]], &aTriangle[i]));
         }
         else
         {
@@ -380,7 +380,7 @@ void KR_ObjImporter::AddFace(bool bTangents)
                 std::memcpy(aVertex, corner.fPosition, sizeof(corner.fPosition));
                 std::memcpy(aVertex + 3, corner.fNormal, sizeof(corner.fNormal));
                 std::memcpy(aVertex + 6, corner.fUV, sizeof(corner.fUV));
-                m_vIndices.push_back(m_vertices.AddUniqueVertex(m_vCornerPositions[uiCorner], aVertex));
+                m_vIndices.push_back(m_oVertices.AddUniqueVertex(m_vCornerPositions[uiCorner], aVertex));
             }
         }
         m_vAttributeIds.push_back(m_uiMaterial);
@@ -390,8 +390,8 @@ void KR_ObjImporter::AddFace(bool bTangents)
 void KR_ObjImporter::UseMaterial(const char* pName, std::uint64_t uiLength)
 {
     std::string sName(pName, uiLength);
-    const auto found = m_materialIndices.find(sName);
-    if (found != m_materialIndices.end())
+    const auto found = m_mapMaterialIndices.find(sName);
+    if (found != m_mapMaterialIndices.end())
     {
         m_uiMaterial = found->second;
         return;
@@ -401,7 +401,7 @@ void KR_ObjImporter::UseMaterial(const char* pName, std::uint64_t uiLength)
         std::memcpy(sCopy.GetBuffer(), pName, uiLength);
     m_uiMaterial = m_gMaterialNames.GetNumMembers();
     m_gMaterialNames.Add(sCopy);
-    m_materialIndices.emplace(std::move(sName), m_uiMaterial);
+    m_mapMaterialIndices.emplace(std::move(sName), m_uiMaterial);
 }
 
 void KR_ObjImporter::ComputeTangents(TangentVertex* pA, TangentVertex* pB, TangentVertex* pC)
@@ -424,11 +424,11 @@ void KR_ObjImporter::ComputeTangents(TangentVertex* pA, TangentVertex* pB, Tange
 
 void KR_ObjImporter::Reset()
 {
-    m_vertices.ClearMeshVertices();
+    m_oVertices.ClearMeshVertices();
     std::vector<std::uint32_t>().swap(m_vIndices);
     std::vector<std::uint32_t>().swap(m_vAttributeIds);
     m_gMaterialNames.RemoveAll();
-    m_materialIndices.clear();
+    m_mapMaterialIndices.clear();
     m_uiMaterial = 0;
     std::vector<float>().swap(m_vPositions);
     std::vector<float>().swap(m_vTexCoords);
@@ -452,8 +452,8 @@ KR_ModelResourceDX11* KR_ObjImporter::BuildModel(bool bComputeBoundingBox, bool 
 KR_ModelResourceDX11* KR_ObjImporter::MakeModel(bool bComputeBoundingBox, bool bComputeCenter)
 {
     KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
-    const std::uint32_t uiStride = m_vertices.GetVertexStride();
-    const std::uint32_t uiVertexCount = m_vertices.GetVertexCount();
+    const std::uint32_t uiStride = m_oVertices.GetVertexStride();
+    const std::uint32_t uiVertexCount = m_oVertices.GetVertexCount();
     const std::size_t uiTriangles = m_vAttributeIds.size();
     if (pResources == nullptr || uiTriangles > UINT32_MAX)
         return nullptr;
@@ -468,7 +468,7 @@ KR_ModelResourceDX11* KR_ObjImporter::MakeModel(bool bComputeBoundingBox, bool b
     for (std::uint32_t i = 0; i < uiVertexCount; ++i)
     {
         float aPosition[3];
-        m_vertices.GetVertexPosition(i, aPosition);
+        m_oVertices.GetVertexPosition(i, aPosition);
         for (int j = 0; j < 3; ++j)
             aSum[j] += aPosition[j];
         box.ExtendByPoint(XMVectorSet(aPosition[0], aPosition[1], aPosition[2], 0.0f));
@@ -479,13 +479,13 @@ KR_ModelResourceDX11* KR_ObjImporter::MakeModel(bool bComputeBoundingBox, bool b
                               static_cast<float>(aSum[1] / uiVertexCount),
                               static_cast<float>(aSum[2] / uiVertexCount), 0.0f);
 
-    pMesh->SetVertices(m_vertices.GetVertex(0));
+    pMesh->SetVertices(m_oVertices.GetVertex(0));
     pMesh->SetIndices(m_vIndices.data());
     pMesh->SetAttributes(m_vAttributeIds.data());
     if (!pMesh->BuildSubsets() || !pMesh->CreateBuffers())
         return nullptr;
     std::unique_ptr<KR_MeshResourceDX11> pNode(new (std::nothrow) KR_MeshResourceDX11(
-        pMesh.get(), m_gMaterialNames, nullptr, nullptr, m_vertices.GetComponentMask()));
+        pMesh.get(), m_gMaterialNames, nullptr, nullptr, m_oVertices.GetComponentMask()));
     if (pNode == nullptr)
         return nullptr;
     pMesh.release(); // the node's

@@ -75,9 +75,9 @@ public:
 
     // What the last parse gathered: the unique vertices (GetVertexStride bytes each), three indices
     // per triangle, one material index per triangle and the material names.
-    std::uint32_t GetVertexStride() const { return m_vertices.GetVertexStride(); }
-    std::uint32_t GetVertexCount() const { return m_vertices.GetVertexCount(); }
-    const std::uint8_t* GetVertices() const { return m_vertices.GetVertex(0); }
+    std::uint32_t GetVertexStride() const { return m_oVertices.GetVertexStride(); }
+    std::uint32_t GetVertexCount() const { return m_oVertices.GetVertexCount(); }
+    const std::uint8_t* GetVertices() const { return m_oVertices.GetVertex(0); }
     std::uint32_t GetIndexCount() const { return static_cast<std::uint32_t>(m_vIndices.size()); }
     const std::uint32_t* GetIndices() const { return m_vIndices.data(); }
     const std::uint32_t* GetAttributeIds() const { return m_vAttributeIds.data(); }
@@ -99,11 +99,11 @@ private:
     KR_ModelResourceDX11* BuildModel(bool bComputeBoundingBox, bool bComputeCenter);
     KR_ModelResourceDX11* MakeModel(bool bComputeBoundingBox, bool bComputeCenter);
 
-    KR_VertexAssembler m_vertices;              // the unique vertices and their per-position buckets
+    KR_VertexAssembler m_oVertices;             // the unique vertices and their per-position buckets
     std::vector<std::uint32_t> m_vIndices;      // three per triangle
     std::vector<std::uint32_t> m_vAttributeIds; // the material index of each triangle
     KB_GrowingArray<KB_String> m_gMaterialNames;
-    std::unordered_map<std::string, std::uint32_t> m_materialIndices; // name -> index in the names
+    std::unordered_map<std::string, std::uint32_t> m_mapMaterialIndices; // name -> index in the names
     std::uint32_t m_uiMaterial = 0;
 
     // The values of the file in the order read: three floats per position and normal, two per UV.

@@ -204,7 +204,7 @@ KR_CubeMapPlacer::KR_CubeMapPlacer()
     {
         m_pMarker = new (std::nothrow) KR_DebugPolyhedron();
         if (m_pMarker != nullptr)
-            m_pMarker->SetColor(m_MarkerColor.GetRGBA());
+            m_pMarker->SetColor(m_oMarkerColor.GetRGBA());
         CreateCopyResources();
     }
 }
@@ -281,7 +281,7 @@ void KR_CubeMapPlacer::ResetFileFields()
     m_fEndTime = 0.0;
     m_fRenderTime = 0.0;
     m_vPosition = XMVectorZero();
-    m_Resolution = {512, 512};
+    m_oResolution = {512, 512};
     m_fInfluenceRange = 5.0f;
     SetFlag(FLAG_DYNAMIC, false);
     m_sCubeMapPath = KB_String();
@@ -337,9 +337,9 @@ void KR_CubeMapPlacer::ParseText(const char* pText, std::uint64_t uiSize)
         else if (reader.IsKey("rv"))
         {
             // Stored as read: the texture size is bounded where textures are made.
-            Resolution resolution = m_Resolution;
+            Resolution resolution = m_oResolution;
             if (reader.ReadU32(&resolution.uiWidth) && reader.ReadU32(&resolution.uiHeight))
-                m_Resolution = resolution;
+                m_oResolution = resolution;
         }
         else if (reader.IsKey("i"))
         {
@@ -376,7 +376,7 @@ KB_String KR_CubeMapPlacer::CreateCubeMapPlacerText() const
     sText += "pv " + KU_TextFileNumber::Format(position.x) + " " + KU_TextFileNumber::Format(position.y) +
              " " + KU_TextFileNumber::Format(position.z) + "\n";
     sText +=
-        "rv " + std::to_string(m_Resolution.uiWidth) + " " + std::to_string(m_Resolution.uiHeight) + "\n";
+        "rv " + std::to_string(m_oResolution.uiWidth) + " " + std::to_string(m_oResolution.uiHeight) + "\n";
     KU_AppendTextFileNumber(sText, "i", m_fInfluenceRange);
     sText += IsDynamic() ? "dy true\n" : "dy false\n";
     KU_AppendTextFileLine(sText, "cp", m_sCubeMapPath);
@@ -408,7 +408,7 @@ void KR_CubeMapPlacer::RebuildEditorObjects()
     {
         m_pRailVisualisation = new (std::nothrow) KR_VertexInterpolationVisualisation(m_pPositionRail);
         if (m_pRailVisualisation != nullptr)
-            m_pRailVisualisation->SetColors(m_RailColor, m_RailMarkerColor, m_RailSelectionColor);
+            m_pRailVisualisation->SetColors(m_oRailColor, m_oRailMarkerColor, m_oRailSelectionColor);
     }
     else
     {
@@ -443,7 +443,7 @@ void KR_CubeMapPlacer::ReloadCubeMapPlacer()
     KR_GraphicsResourceManager* pResources = KE_GetGraphicsResourceManager();
     if (!IsDynamic() || pResources == nullptr)
         return;
-    const Resolution size = GetTextureResolution(m_Resolution);
+    const Resolution size = GetTextureResolution(m_oResolution);
     const KR_TextureResourceDescription description(
         size.uiWidth, size.uiHeight, 0, 6, GetDynamicMipLevels(size.uiWidth), DXGI_FORMAT_R8G8B8A8_UNORM,
         D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE,
@@ -531,7 +531,7 @@ KR_CubeMapPlacer::FacePass KR_CubeMapPlacer::ChooseFaces() const
         pass.uiFirstFace = static_cast<std::uint32_t>(pass.iFramesLeft) * pass.uiFaceCount;
         pass.uiTarget = m_uiBackTexture;
     }
-    pass.size = GetTextureResolution(m_Resolution);
+    pass.size = GetTextureResolution(m_oResolution);
     return pass;
 }
 
@@ -717,7 +717,7 @@ void KR_CubeMapPlacer::MoveSelectedKeyTo(const XMVECTOR& vPosition)
 void KR_CubeMapPlacer::SetHighlighted(bool bHighlighted)
 {
     if (m_pMarker != nullptr)
-        m_pMarker->SetColor((bHighlighted ? HIGHLIGHT_COLOR : m_MarkerColor).GetRGBA());
+        m_pMarker->SetColor((bHighlighted ? HIGHLIGHT_COLOR : m_oMarkerColor).GetRGBA());
 }
 
 void KR_CubeMapPlacer::RenderDebug(double fTime, const XMMATRIX* pViewProjection,
@@ -771,7 +771,7 @@ void KR_CubeMapPlacer::Select(double fTime, const KR_Ray& ray)
     if (fMarker == FLT_MAX || bWasSelected)
         return;
     SetFlag(FLAG_SELECTED, true);
-    m_pMarker->SetColor(m_SelectionColor.GetRGBA());
+    m_pMarker->SetColor(m_oSelectionColor.GetRGBA());
     if (KE_Dispatcher* pDispatcher = KE_GetDispatcher())
         pDispatcher->Dispatch(KE_MT_CubeMapSelection, KE_MST_CubeMapSelected, this);
 }
@@ -805,6 +805,6 @@ bool KR_CubeMapPlacer::Receive(KE_MessageType type, KE_MessageSubType subType, v
         return false;
     SetFlag(FLAG_SELECTED, false);
     if (m_pMarker != nullptr)
-        m_pMarker->SetColor(m_MarkerColor.GetRGBA());
+        m_pMarker->SetColor(m_oMarkerColor.GetRGBA());
     return true;
 }

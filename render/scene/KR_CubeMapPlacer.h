@@ -129,10 +129,10 @@ public:
     DirectX::XMVECTOR GetPosition(double fTime) const;
     void SetPosition(const DirectX::XMVECTOR& vPosition) { m_vPosition = vPosition; }
     const DirectX::XMVECTOR& GetStoredPosition() const { return m_vPosition; }
-    Resolution GetCubeMapResolution() const { return m_Resolution; }
+    Resolution GetCubeMapResolution() const { return m_oResolution; }
     void SetCubeMapResolution(std::uint32_t uiWidth, std::uint32_t uiHeight)
     {
-        m_Resolution = {uiWidth, uiHeight};
+        m_oResolution = {uiWidth, uiHeight};
     }
     // The texture size for a stored resolution: each side clamped to 1..16384.
     static Resolution GetTextureResolution(const Resolution& resolution);
@@ -245,14 +245,14 @@ private:
     static void ReleaseFaceTextures(KR_GraphicsResourceManager* pResources, FacePass& pass);
 
     DirectX::XMVECTOR m_vPosition = {};
-    Resolution m_Resolution = {512, 512};
+    Resolution m_oResolution = {512, 512};
     double m_fRenderTime = 0.0;
     KB_String m_sCubeMapPath;
     KB_String m_sPositionRailPath;
     KR_TranslateGizmo* m_pPositionHandle = nullptr; // owned, developer builds without a rail
     KR_DebugPolyhedron* m_pMarker = nullptr;        // owned, developer builds
-    KB_Color m_SelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
-    KB_Color m_MarkerColor = KB_Color(0.639f, 0.11f, 0.812f, 1.0f);
+    KB_Color m_oSelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
+    KB_Color m_oMarkerColor = KB_Color(0.639f, 0.11f, 0.812f, 1.0f);
     float m_fInfluenceRange = 5.0f;
     KB_String m_sDebugName;
     KB_String m_sPlacerPath;
@@ -265,9 +265,9 @@ private:
     KR_VertexInterpolationVisualisation* m_pRailVisualisation = nullptr; // owned, developer builds
     // Owned: the camera of the faces, made with the placer rather than by every render.
     KR_Camera* m_pFaceCamera = nullptr;
-    KB_Color m_RailColor = KB_Color(0.733f, 0.231f, 0.898f, 1.0f);
-    KB_Color m_RailSelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
-    KB_Color m_RailMarkerColor = KB_Color(0.769f, 0.388f, 0.894f, 1.0f);
+    KB_Color m_oRailColor = KB_Color(0.733f, 0.231f, 0.898f, 1.0f);
+    KB_Color m_oRailSelectionColor = KB_Color(0.0f, 1.0f, 0.0f, 1.0f);
+    KB_Color m_oRailMarkerColor = KB_Color(0.769f, 0.388f, 0.894f, 1.0f);
     // The copy of static faces, developer builds only. The effect is the resource manager's.
     ID3DX11Effect* m_pCopyEffect = nullptr;
     ID3DX11EffectTechnique* m_pCopyTechnique = nullptr;

@@ -29,10 +29,10 @@ KR_Scene::KR_Scene()
 {
     // Shadow maps: one 32-bit depth texture and one 32-bit float colour target per spot light;
     // the size comes with each light.
-    m_ShadowDepthDescription.m_format = DXGI_FORMAT_D32_FLOAT;
-    m_ShadowDepthDescription.m_uiBindFlags = D3D11_BIND_DEPTH_STENCIL;
-    m_ShadowColorDescription.m_format = DXGI_FORMAT_R32_FLOAT;
-    m_ShadowColorDescription.m_uiBindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET;
+    m_oShadowDepthDescription.m_eFormat = DXGI_FORMAT_D32_FLOAT;
+    m_oShadowDepthDescription.m_uiBindFlags = D3D11_BIND_DEPTH_STENCIL;
+    m_oShadowColorDescription.m_eFormat = DXGI_FORMAT_R32_FLOAT;
+    m_oShadowColorDescription.m_uiBindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET;
 }
 
 KR_Scene::~KR_Scene()
@@ -52,9 +52,9 @@ bool KR_Scene::Load()
         for (std::uint32_t i = 0; i < m_gCubeMapPlacers.GetNumMembers(); ++i)
             pResources->GetShaderResourceViewFromFile(m_gCubeMapPlacers[i]->GetCubeMapPath());
     m_mChunkWorld = XMMatrixIdentity();
-    m_ShadowDepthDescription = KR_TextureResourceDescription(
+    m_oShadowDepthDescription = KR_TextureResourceDescription(
         0, 0, 0, 1, 1, DXGI_FORMAT_D32_FLOAT, D3D11_USAGE_DEFAULT, D3D11_BIND_DEPTH_STENCIL, 0, 0);
-    m_ShadowColorDescription =
+    m_oShadowColorDescription =
         KR_TextureResourceDescription(0, 0, 0, 1, 1, DXGI_FORMAT_R32_FLOAT, D3D11_USAGE_DEFAULT,
                                       D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_RENDER_TARGET, 0, 0);
     // Warm the pool: textures of every size the spot lights need exist afterwards, idle, so

@@ -264,11 +264,11 @@ public:
     const DirectX::XMMATRIX& GetChunkWorldMatrix() const { return m_mChunkWorld; }
     const KR_TextureResourceDescription& GetShadowDepthDescription() const
     {
-        return m_ShadowDepthDescription;
+        return m_oShadowDepthDescription;
     }
     const KR_TextureResourceDescription& GetShadowColorDescription() const
     {
-        return m_ShadowColorDescription;
+        return m_oShadowColorDescription;
     }
     const KB_GrowingArray<std::uint32_t>& GetShadowColorHandles() const { return m_gShadowColorHandles; }
     const KB_GrowingArray<std::uint32_t>& GetShadowDepthHandles() const { return m_gShadowDepthHandles; }
@@ -298,8 +298,8 @@ protected:
     // One per spot light, same index, while the scene holds its shadow maps; empty otherwise.
     KB_GrowingArray<std::uint32_t> m_gShadowDepthHandles{LIGHT_LIST_CAPACITY};
     KB_GrowingArray<std::uint32_t> m_gShadowColorHandles{LIGHT_LIST_CAPACITY};
-    KR_TextureResourceDescription m_ShadowDepthDescription;
-    KR_TextureResourceDescription m_ShadowColorDescription;
+    KR_TextureResourceDescription m_oShadowDepthDescription;
+    KR_TextureResourceDescription m_oShadowColorDescription;
     // This frame's lit volume lights (not owned).
     KB_GrowingArray<KR_SpotLight*> m_gVolumeSpotLights{LIGHT_LIST_CAPACITY};
     KB_GrowingArray<KR_OmniLight*> m_gVolumeOmniLights{LIGHT_LIST_CAPACITY};
@@ -313,7 +313,7 @@ protected:
     KB_GrowingArray<float> m_gCubeMapMipCounts{CUBE_MAP_LIST_CAPACITY};
     KB_GrowingArray<bool> m_gCubeMapFlags{CUBE_MAP_LIST_CAPACITY};
     // The volume-lighting record, refilled every frame without giving up its storage.
-    KR_VolumeLightParameters m_VolumeLightRecord;
+    KR_VolumeLightParameters m_oVolumeLightRecord;
 
     KB_String m_sAssetPath = "Assets/Entities/";
     KB_String m_sAnimatedCamerasPath = "/AnimatedCameras/";

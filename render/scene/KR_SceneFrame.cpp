@@ -137,7 +137,7 @@ void KR_Scene::Render(KR_Camera* pCamera, double fTime, bool bNoDebugVisuals)
         }
         else
         {
-            KR_VolumeLightParameters& record = m_VolumeLightRecord;
+            KR_VolumeLightParameters& record = m_oVolumeLightRecord;
             record.m_pCamera = pCamera;
             record.m_gSpotLights.RemoveAll(false);
             record.m_gOmniLights.RemoveAll(false);
@@ -235,10 +235,10 @@ void KR_Scene::AcquireShadowTextures()
     for (std::uint32_t i = 0; i < m_gSpotLights.GetNumMembers(); ++i)
     {
         const std::uint32_t uiSide = m_gSpotLights[i]->GetShadowTextureResolution();
-        m_ShadowColorDescription.m_uiWidth = m_ShadowColorDescription.m_uiHeight = uiSide;
-        m_ShadowDepthDescription.m_uiWidth = m_ShadowDepthDescription.m_uiHeight = uiSide;
-        m_gShadowColorHandles.Add(pResources->AcquireTexture(&m_ShadowColorDescription));
-        m_gShadowDepthHandles.Add(pResources->AcquireTexture(&m_ShadowDepthDescription));
+        m_oShadowColorDescription.m_uiWidth = m_oShadowColorDescription.m_uiHeight = uiSide;
+        m_oShadowDepthDescription.m_uiWidth = m_oShadowDepthDescription.m_uiHeight = uiSide;
+        m_gShadowColorHandles.Add(pResources->AcquireTexture(&m_oShadowColorDescription));
+        m_gShadowDepthHandles.Add(pResources->AcquireTexture(&m_oShadowDepthDescription));
     }
 }
 

@@ -159,9 +159,9 @@ public:
     void SetClearColor(const DirectX::XMFLOAT4* pColor)
     {
         if (pColor != nullptr)
-            m_ClearColor = *pColor;
+            m_vClearColor = *pColor;
     }
-    const DirectX::XMFLOAT4& GetClearColor() const { return m_ClearColor; }
+    const DirectX::XMFLOAT4& GetClearColor() const { return m_vClearColor; }
     bool IsEditorTimeHeld() const { return m_bEditorTimeHold; }
     void SetEditorTimeHold(bool bHold) { m_bEditorTimeHold = bHold; }
     // 0 none, 1 centre cross, 2 thirds grid.
@@ -330,7 +330,7 @@ private:
     bool m_bPlaying = false;
     bool m_abVisualisations[6] = {};
     bool m_bSynchronizedTime = true; // the factory's answer at construction
-    DirectX::XMFLOAT4 m_ClearColor = DirectX::XMFLOAT4(0.0f, 0.0f, 0.0f, 1.0f);
+    DirectX::XMFLOAT4 m_vClearColor = DirectX::XMFLOAT4(0.0f, 0.0f, 0.0f, 1.0f);
     KR_ControllerCamera* m_pControllerCamera = nullptr; // owned
     KB_GrowingArray<KR_Scene*> m_gScenes;               // owned
     KB_GrowingArray<KR_SceneConfigEntry> m_gSceneConfig;
@@ -360,7 +360,7 @@ private:
         double fSeekPosition;
         std::int32_t iScene;
     };
-    StatusAtKey m_StatusAtKey = {KR_SCM_Demo, true, 0.0, -1};
+    StatusAtKey m_oStatusAtKey = {KR_SCM_Demo, true, 0.0, -1};
     bool m_bStatusKeyPending = false;
     bool m_bResynchronize = false;
     bool m_bEditorTimeHold = true;

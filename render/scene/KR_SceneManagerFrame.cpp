@@ -94,7 +94,7 @@ void KR_SceneManager::RunPlaybackFrame()
 
     if (pGraphics != nullptr)
     {
-        pGraphics->ClearMainRenderTarget(&m_ClearColor.x);
+        pGraphics->ClearMainRenderTarget(&m_vClearColor.x);
         pGraphics->ClearMainDepthStencil(1.0f);
         pGraphics->BindMainRenderTarget();
     }
@@ -108,7 +108,7 @@ void KR_SceneManager::RunPlaybackFrame()
         pAudio->GetAudioContext()->Set3DListenerAttributes(&vPosition, &vVelocity, &vForward, &vUp);
     }
     if (pPostFX != nullptr)
-        pPostFX->BeginFrame(&m_ClearColor.x);
+        pPostFX->BeginFrame(&m_vClearColor.x);
     const double fMaxEnd = GetMaxSceneEnd();
     if (pGraphics != nullptr)
         pGraphics->PushRasterizerState();
@@ -213,7 +213,7 @@ void KR_SceneManager::NoteStatusKey()
     KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
     if (m_bStatusKeyPending || pEngine == nullptr || !pEngine->IsDeveloperBuild())
         return;
-    m_StatusAtKey = {m_eCameraMode, m_bEditorTimeHold, m_fSeekPosition, m_iCurrentScene};
+    m_oStatusAtKey = {m_eCameraMode, m_bEditorTimeHold, m_fSeekPosition, m_iCurrentScene};
     m_bStatusKeyPending = true;
 }
 
@@ -223,8 +223,8 @@ void KR_SceneManager::ReportStatusChange()
     if (!m_bStatusKeyPending || m_bStepForward || m_bStepBack)
         return;
     m_bStatusKeyPending = false;
-    if (m_StatusAtKey.eMode == m_eCameraMode && m_StatusAtKey.bHold == m_bEditorTimeHold &&
-        m_StatusAtKey.fSeekPosition == m_fSeekPosition && m_StatusAtKey.iScene == m_iCurrentScene)
+    if (m_oStatusAtKey.eMode == m_eCameraMode && m_oStatusAtKey.bHold == m_bEditorTimeHold &&
+        m_oStatusAtKey.fSeekPosition == m_fSeekPosition && m_oStatusAtKey.iScene == m_iCurrentScene)
         return;
     static const char* const MODE_NAMES[] = {"Demo", "Rail", "Edit", "Roam"};
     const char* pMode = m_eCameraMode < 4 ? MODE_NAMES[m_eCameraMode] : "?";

@@ -124,11 +124,11 @@ public:
         ++m_iCreateCount;
         m_bLast3D = is3D;
         m_bLastLooped = looped;
-        const auto it = m_mLengths.find(path.GetBuffer());
-        return it == m_mLengths.end() ? nullptr : new FakeAudioResource(it->second);
+        const auto it = m_mapLengths.find(path.GetBuffer());
+        return it == m_mapLengths.end() ? nullptr : new FakeAudioResource(it->second);
     }
 
-    std::map<std::string, double> m_mLengths; // audio path -> sound length in seconds
+    std::map<std::string, double> m_mapLengths; // audio path -> sound length in seconds
     int m_iCreateCount = 0;
     bool m_bLast3D = false;
     bool m_bLastLooped = false;

@@ -183,7 +183,7 @@ TEST_F(KA_AudioEntityTest, MissingSoundFileLeavesTheEntitySilentAndIsNotRetried)
 
 TEST_F(KA_AudioEntityTest, InitializeAndUpdateFrameDrive3DSettingsFromTheCurves)
 {
-    GetFakeContext()->m_mLengths["Music/wind.wav"] = 10.0;
+    GetFakeContext()->m_mapLengths["Music/wind.wav"] = 10.0;
     AddFile("Assets/Entities/Audio/p.int", MakeCurve(1, 3, {{0, 0, 0, 0}, {2, 2, 4, 0}}));
     AddFile("Assets/Entities/Audio/v.int", MakeCurve(1, 3, {{0, 0.25, 0, 0}, {2, 0.75, 0, 0}}));
     auto pEntity =
@@ -209,7 +209,7 @@ TEST_F(KA_AudioEntityTest, InitializeAndUpdateFrameDrive3DSettingsFromTheCurves)
 
 TEST_F(KA_AudioEntityTest, PlainEntityWithoutCurvesUsesItsStaticSettings)
 {
-    GetFakeContext()->m_mLengths["a.wav"] = 1.0;
+    GetFakeContext()->m_mapLengths["a.wav"] = 1.0;
     auto pEntity = LoadEntity("s 0\ne 1\nf a.wav\npv 4 5 6\nvo 0.3\n");
     FakeAudioResource* pSound = Sound(*pEntity);
     ASSERT_NE(pSound, nullptr);

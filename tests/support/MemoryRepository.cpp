@@ -25,52 +25,52 @@ MemoryRepository::~MemoryRepository() = default;
 
 void MemoryRepository::SetFile(const std::string& sPath, const std::string& sContents, std::uint64_t uiTime)
 {
-    KT_AutoLock lock(&m_Mutex);
-    m_mFiles[sPath] = File{sContents, uiTime};
+    KT_AutoLock lock(&m_oMutex);
+    m_mapFiles[sPath] = File{sContents, uiTime};
 }
 
 void MemoryRepository::RemoveAllFiles()
 {
-    KT_AutoLock lock(&m_Mutex);
-    m_mFiles.clear();
+    KT_AutoLock lock(&m_oMutex);
+    m_mapFiles.clear();
 }
 
 bool MemoryRepository::HasFile(const std::string& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
-    return m_mFiles.count(sPath) != 0;
+    KT_AutoLock lock(&m_oMutex);
+    return m_mapFiles.count(sPath) != 0;
 }
 
 std::string MemoryRepository::GetFileContents(const std::string& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
-    const auto it = m_mFiles.find(sPath);
-    return it == m_mFiles.end() ? std::string() : it->second.sContents;
+    KT_AutoLock lock(&m_oMutex);
+    const auto it = m_mapFiles.find(sPath);
+    return it == m_mapFiles.end() ? std::string() : it->second.sContents;
 }
 
 std::uint32_t MemoryRepository::GetReferenceCount(const std::string& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     return KF_Repository::GetReferenceCount(KB_String(sPath.c_str()));
 }
 
 std::uint32_t MemoryRepository::GetNumLoadedFiles()
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     return KF_Repository::GetNumLoadedFiles();
 }
 
 std::uint32_t MemoryRepository::GetNumReads()
 {
-    KT_AutoLock lock(&m_Mutex);
+    KT_AutoLock lock(&m_oMutex);
     return m_uiNumReads;
 }
 
 bool MemoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData)
 {
-    KT_AutoLock lock(&m_Mutex);
-    const auto it = m_mFiles.find(ToStd(sPath));
-    if (it == m_mFiles.end())
+    KT_AutoLock lock(&m_oMutex);
+    const auto it = m_mapFiles.find(ToStd(sPath));
+    if (it == m_mapFiles.end())
         return false;
     if (!TakeCachedFile(sPath, pSize, ppData))
     {
@@ -91,8 +91,8 @@ bool MemoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, c
 {
     if (!m_bWritable || (pData == nullptr && uiSize != 0))
         return false;
-    KT_AutoLock lock(&m_Mutex);
-    m_mFiles[ToStd(sPath)] = File{std::string(pData, static_cast<std::size_t>(uiSize)), ++m_uiNextTime};
+    KT_AutoLock lock(&m_oMutex);
+    m_mapFiles[ToStd(sPath)] = File{std::string(pData, static_cast<std::size_t>(uiSize)), ++m_uiNextTime};
     return true;
 }
 
@@ -100,16 +100,16 @@ bool MemoryRepository::RemoveFile(const KB_String& sPath)
 {
     if (!m_bWritable)
         return false;
-    KT_AutoLock lock(&m_Mutex);
-    m_mFiles.erase(ToStd(sPath));
+    KT_AutoLock lock(&m_oMutex);
+    m_mapFiles.erase(ToStd(sPath));
     return true;
 }
 
 bool MemoryRepository::GetFileSize(const KB_String& sPath, std::uint64_t* pSize)
 {
-    KT_AutoLock lock(&m_Mutex);
-    const auto it = m_mFiles.find(ToStd(sPath));
-    if (it == m_mFiles.end())
+    KT_AutoLock lock(&m_oMutex);
+    const auto it = m_mapFiles.find(ToStd(sPath));
+    if (it == m_mapFiles.end())
         return false;
     *pSize = it->second.sContents.size();
     return true;
@@ -117,9 +117,9 @@ bool MemoryRepository::GetFileSize(const KB_String& sPath, std::uint64_t* pSize)
 
 bool MemoryRepository::GetFileTime(const KB_String& sPath, std::uint64_t* pTime)
 {
-    KT_AutoLock lock(&m_Mutex);
-    const auto it = m_mFiles.find(ToStd(sPath));
-    if (it == m_mFiles.end())
+    KT_AutoLock lock(&m_oMutex);
+    const auto it = m_mapFiles.find(ToStd(sPath));
+    if (it == m_mapFiles.end())
         return false;
     *pTime = it->second.uiTime;
     return true;
@@ -132,8 +132,8 @@ bool MemoryRepository::GetFileHash(const KB_String& sPath, std::uint64_t* pHash)
 
 bool MemoryRepository::FileExists(const KB_String& sPath)
 {
-    KT_AutoLock lock(&m_Mutex);
-    return m_mFiles.count(ToStd(sPath)) != 0;
+    KT_AutoLock lock(&m_oMutex);
+    return m_mapFiles.count(ToStd(sPath)) != 0;
 }
 
 bool MemoryRepository::DirectoryExists(const KB_String& sPath)
@@ -141,8 +141,8 @@ bool MemoryRepository::DirectoryExists(const KB_String& sPath)
     std::string sPrefix = ToStd(sPath);
     if (!sPrefix.empty() && sPrefix.back() != '/')
         sPrefix += '/';
-    KT_AutoLock lock(&m_Mutex);
-    for (const auto& entry : m_mFiles)
+    KT_AutoLock lock(&m_oMutex);
+    for (const auto& entry : m_mapFiles)
         if (entry.first.compare(0, sPrefix.size(), sPrefix) == 0)
             return true;
     return false;
@@ -162,8 +162,8 @@ bool MemoryRepository::FindFiles(const KB_String& sPattern, KB_GrowingArray<KB_S
     const std::string sNamePattern = uiSlash == std::string::npos ? sFull : sFull.substr(uiSlash + 1);
     std::vector<std::string> names;
     {
-        KT_AutoLock lock(&m_Mutex);
-        for (const auto& entry : m_mFiles)
+        KT_AutoLock lock(&m_oMutex);
+        for (const auto& entry : m_mapFiles)
         {
             const std::string& sPath = entry.first;
             if (sPath.size() > sDirectory.size() && sPath.compare(0, sDirectory.size(), sDirectory) == 0 &&

@@ -50,8 +50,8 @@ private:
         std::uint64_t uiTime = 0;
     };
 
-    std::map<std::string, File> m_mFiles; // guarded by m_Mutex
-    std::uint32_t m_uiNumReads = 0;       // guarded by m_Mutex
-    std::uint64_t m_uiNextTime = 1;       // time stamp of the next write; guarded by m_Mutex
+    std::map<std::string, File> m_mapFiles; // guarded by m_oMutex
+    std::uint32_t m_uiNumReads = 0;         // guarded by m_oMutex
+    std::uint64_t m_uiNextTime = 1;         // time stamp of the next write; guarded by m_oMutex
     bool m_bWritable = true;
 };

@@ -36,7 +36,7 @@ protected:
     void AddEntity(const std::string& name, double start, double end, double length,
                    const std::string& extra = "")
     {
-        GetFakeContext()->m_mLengths[name + ".wav"] = length;
+        GetFakeContext()->m_mapLengths[name + ".wav"] = length;
         AddFile(std::string(DIRECTORY) + name + ".aud", "s " + std::to_string(start) + "\ne " +
                                                             std::to_string(end) + "\nf " + name + ".wav\n" +
                                                             extra);

@@ -712,7 +712,7 @@ TEST_F(KF_DataRepositoryTest, ConcurrentReadsOfManyEntriesGiveTheirOwnBytes)
     public:
         std::uint32_t GetNumLoaded()
         {
-            KT_AutoLock lock(&m_Mutex);
+            KT_AutoLock lock(&m_oMutex);
             return GetNumLoadedFiles();
         }
     };

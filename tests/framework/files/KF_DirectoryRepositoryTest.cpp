@@ -30,7 +30,7 @@ public:
     using KF_DirectoryRepository::KF_DirectoryRepository;
     std::uint32_t GetNumLoaded()
     {
-        KT_AutoLock lock(&m_Mutex);
+        KT_AutoLock lock(&m_oMutex);
         return GetNumLoadedFiles();
     }
 };
@@ -38,17 +38,17 @@ public:
 class KF_DirectoryRepositoryTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_folder.IsValid()); }
+    void SetUp() override { ASSERT_TRUE(m_oFolder.IsValid()); }
 
     void Write(const std::string& sRelative, const std::string& sText) const
     {
-        const std::filesystem::path path = m_folder.Join(sRelative);
+        const std::filesystem::path path = m_oFolder.Join(sRelative);
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << sText;
     }
     std::string ReadBack(const std::string& sRelative) const
     {
-        std::ifstream in(m_folder.Join(sRelative), std::ios::binary);
+        std::ifstream in(m_oFolder.Join(sRelative), std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
@@ -76,12 +76,12 @@ protected:
     std::vector<std::string> ListFolder(const std::string& sRelative) const
     {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(m_folder.Join(sRelative)))
+        for (const auto& entry : std::filesystem::directory_iterator(m_oFolder.Join(sRelative)))
             names.push_back(entry.path().filename().string());
         return names;
     }
 
-    TestTempDir m_folder;
+    TestTempDir m_oFolder;
 };
 
 using Names = std::vector<std::string>;
@@ -92,7 +92,7 @@ TEST_F(KF_DirectoryRepositoryTest, EveryOperationIsRelativeToTheRoot)
 {
     Write("Assets/a.txt", "alpha");
     for (const std::string& sRoot :
-         {m_folder.GetPath(), m_folder.GetPath() + "/", m_folder.GetPath() + "\\."})
+         {m_oFolder.GetPath(), m_oFolder.GetPath() + "/", m_oFolder.GetPath() + "\\."})
     {
         KF_DirectoryRepository repository(sRoot.c_str());
         EXPECT_EQ(Read(repository, "Assets/a.txt"), "alpha") << sRoot;
@@ -103,7 +103,7 @@ TEST_F(KF_DirectoryRepositoryTest, EveryOperationIsRelativeToTheRoot)
         EXPECT_FALSE(repository.DirectoryExists("Assets/a.txt"));
     }
 
-    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
     const std::string sText = "written";
     ASSERT_TRUE(repository.WriteFile("New/Deeper/b.txt", sText.size(), sText.data()));
     EXPECT_EQ(ReadBack("New/Deeper/b.txt"), "written");
@@ -112,7 +112,7 @@ TEST_F(KF_DirectoryRepositoryTest, EveryOperationIsRelativeToTheRoot)
     EXPECT_EQ(uiValue, 7u);
     EXPECT_TRUE(repository.GetFileTime("New/Deeper/b.txt", &uiValue));
     EXPECT_TRUE(repository.RemoveFile("New/Deeper/b.txt"));
-    EXPECT_FALSE(std::filesystem::exists(m_folder.Join("New/Deeper/b.txt")));
+    EXPECT_FALSE(std::filesystem::exists(m_oFolder.Join("New/Deeper/b.txt")));
     EXPECT_TRUE(repository.IsWritable());
 }
 
@@ -120,7 +120,7 @@ TEST_F(KF_DirectoryRepositoryTest, ReadFailures)
 {
     Write("empty.bin", "");
     Write("Dir/x", "x");
-    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
     std::uint64_t uiSize = 5;
     std::uint8_t* pData = nullptr;
     EXPECT_FALSE(repository.ReadFile("empty.bin", &uiSize, &pData));
@@ -138,9 +138,9 @@ TEST_F(KF_DirectoryRepositoryTest, ReadFailures)
 TEST_F(KF_DirectoryRepositoryTest, SpecialFilesAreNeverOpened)
 {
     Write("plain.txt", "plain");
-    ASSERT_EQ(mkfifo(m_folder.Join("pipe").c_str(), 0600), 0);
-    std::filesystem::create_symlink("pipe", m_folder.Join("pipe.link"));
-    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    ASSERT_EQ(mkfifo(m_oFolder.Join("pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink("pipe", m_oFolder.Join("pipe.link"));
+    KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
 
     // Before the mend, opening the FIFO blocked (with the repository's lock held): let a writer
     // release such a reader so that the test fails instead of hanging.
@@ -165,7 +165,7 @@ TEST_F(KF_DirectoryRepositoryTest, SpecialFilesAreNeverOpened)
         for (int i = 0;
              i < 4 && queries.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready; ++i)
         {
-            const int iWriter = open(m_folder.Join("pipe").c_str(), O_WRONLY | O_NONBLOCK);
+            const int iWriter = open(m_oFolder.Join("pipe").c_str(), O_WRONLY | O_NONBLOCK);
             if (iWriter >= 0)
                 close(iWriter);
         }
@@ -178,11 +178,11 @@ TEST_F(KF_DirectoryRepositoryTest, ReadsWritesAndRemovalsStayInsideTheRoot)
 {
     Write("outside.txt", "outside");
     Write("Root/a/inside.txt", "inside");
-    KF_DirectoryRepository repository(m_folder.Join("Root").c_str());
+    KF_DirectoryRepository repository(m_oFolder.Join("Root").c_str());
     const std::string sText = "data";
     for (const std::string& sPath :
          {std::string("../outside.txt"), std::string("a/../../outside.txt"), std::string("..\\outside.txt"),
-          std::string("a/./../../outside.txt"), m_folder.Join("outside.txt")})
+          std::string("a/./../../outside.txt"), m_oFolder.Join("outside.txt")})
     {
         EXPECT_EQ(Read(repository, sPath.c_str()), "<none>") << sPath;
         EXPECT_FALSE(repository.WriteFile(sPath.c_str(), sText.size(), sText.data())) << sPath;
@@ -198,7 +198,7 @@ TEST_F(KF_DirectoryRepositoryTest, ReadsWritesAndRemovalsStayInsideTheRoot)
     }
     EXPECT_FALSE(repository.WriteFile("../new.txt", sText.size(), sText.data()));
     EXPECT_FALSE(repository.WriteFile("/new.txt", sText.size(), sText.data()));
-    EXPECT_FALSE(std::filesystem::exists(m_folder.Join("new.txt")));
+    EXPECT_FALSE(std::filesystem::exists(m_oFolder.Join("new.txt")));
     EXPECT_TRUE(repository.DirectoryExists(".."));
 
     // ".." that stays below the root is fine.
@@ -206,13 +206,13 @@ TEST_F(KF_DirectoryRepositoryTest, ReadsWritesAndRemovalsStayInsideTheRoot)
     EXPECT_TRUE(repository.WriteFile("a/../b/new.txt", sText.size(), sText.data()));
     EXPECT_EQ(ReadBack("Root/b/new.txt"), "data");
     EXPECT_TRUE(repository.RemoveFile("b/./../b/new.txt"));
-    EXPECT_FALSE(std::filesystem::exists(m_folder.Join("Root/b/new.txt")));
+    EXPECT_FALSE(std::filesystem::exists(m_oFolder.Join("Root/b/new.txt")));
 }
 
 TEST_F(KF_DirectoryRepositoryTest, NamesMatchWithoutRegardToCase)
 {
     Write("Assets/Models/Tree.DAE", "tree");
-    InspectableDirectoryRepository repository(m_folder.GetPath().c_str());
+    InspectableDirectoryRepository repository(m_oFolder.GetPath().c_str());
     EXPECT_EQ(Read(repository, "assets/models/tree.dae"), "tree");
     EXPECT_TRUE(repository.FileExists("ASSETS/MODELS/TREE.DAE"));
     EXPECT_TRUE(repository.DirectoryExists("assets/MODELS"));
@@ -236,14 +236,14 @@ TEST_F(KF_DirectoryRepositoryTest, NamesMatchWithoutRegardToCase)
     ASSERT_TRUE(repository.WriteFile("assets/NEW/x.txt", sText.size(), sText.data()));
     EXPECT_EQ(ReadBack("Assets/NEW/x.txt"), "pine");
     EXPECT_TRUE(repository.RemoveFile("assets/models/tree.DAE"));
-    EXPECT_FALSE(std::filesystem::exists(m_folder.Join("Assets/Models/Tree.DAE")));
+    EXPECT_FALSE(std::filesystem::exists(m_oFolder.Join("Assets/Models/Tree.DAE")));
 }
 
 TEST_F(KF_DirectoryRepositoryTest, ExactNameWinsOverOtherCase)
 {
     Write("file.txt", "lower");
     Write("FILE.txt", "upper");
-    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
     EXPECT_EQ(Read(repository, "file.txt"), "lower");
     EXPECT_EQ(Read(repository, "FILE.txt"), "upper");
     EXPECT_EQ(Read(repository, "File.txt"), "upper"); // the first in listing order
@@ -253,8 +253,8 @@ TEST_F(KF_DirectoryRepositoryTest, FindFilesInWindowsOrder)
 {
     for (const char* pName : {"b.int", "_last.int", "A.INT", "a_b.int", "10.int", "ab.int", "c.aud"})
         Write(std::string("Curves/") + pName, "k");
-    std::filesystem::create_directories(m_folder.Join("Curves/Sub.int"));
-    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    std::filesystem::create_directories(m_oFolder.Join("Curves/Sub.int"));
+    KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
     EXPECT_EQ(Find(repository, "Curves/*.int"),
               (Names{"10.int", "A.INT", "ab.int", "a_b.int", "b.int", "Sub.int", "_last.int"}));
     EXPECT_EQ(Find(repository, "curves/*.*").front(), ".");
@@ -270,10 +270,10 @@ TEST_F(KF_DirectoryRepositoryTest, FindFilesInWindowsOrder)
 TEST_F(KF_DirectoryRepositoryTest, RemoveFileReportsWhetherTheFileIsGone)
 {
     Write("Dir/a", "a");
-    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
     EXPECT_TRUE(repository.RemoveFile("never/there"));
     EXPECT_FALSE(repository.RemoveFile("Dir"));
-    EXPECT_TRUE(std::filesystem::is_directory(m_folder.Join("Dir")));
+    EXPECT_TRUE(std::filesystem::is_directory(m_oFolder.Join("Dir")));
     EXPECT_TRUE(repository.RemoveFile("Dir/a"));
     EXPECT_TRUE(repository.RemoveFile("Dir/a"));
 }
@@ -281,7 +281,7 @@ TEST_F(KF_DirectoryRepositoryTest, RemoveFileReportsWhetherTheFileIsGone)
 TEST_F(KF_DirectoryRepositoryTest, FailedWriteKeepsTheOldFile)
 {
     Write("Data/save.txt", "old contents");
-    KF_DirectoryRepository repository(m_folder.GetPath().c_str());
+    KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
 
     // Writes past a file-size limit fail part-way, as on a full disk.
     struct rlimit oldLimit;
@@ -299,17 +299,17 @@ TEST_F(KF_DirectoryRepositoryTest, FailedWriteKeepsTheOldFile)
     EXPECT_EQ(ReadBack("Data/save.txt"), "old contents");
     EXPECT_EQ(ListFolder("Data"), Names{"save.txt"}); // no temporary file left behind
 
-    std::filesystem::create_directories(m_folder.Join("Data/Folder"));
+    std::filesystem::create_directories(m_oFolder.Join("Data/Folder"));
     EXPECT_FALSE(repository.WriteFile("Data/Folder", 3, "abc"));
     EXPECT_FALSE(repository.WriteFile("Data/x", 3, nullptr));
     EXPECT_TRUE(repository.WriteFile("Data/empty", 0, nullptr));
-    EXPECT_TRUE(std::filesystem::exists(m_folder.Join("Data/empty")));
+    EXPECT_TRUE(std::filesystem::exists(m_oFolder.Join("Data/empty")));
 }
 
 TEST_F(KF_DirectoryRepositoryTest, HashIsOverTheContents)
 {
     Write("abc.txt", "abc");
-    InspectableDirectoryRepository repository(m_folder.GetPath().c_str());
+    InspectableDirectoryRepository repository(m_oFolder.GetPath().c_str());
     std::uint64_t uiHash = 0;
     EXPECT_TRUE(repository.GetFileHash("abc.txt", &uiHash));
     std::uint64_t uiExpected = 0x100000001b3ull;
@@ -325,7 +325,7 @@ TEST_F(KF_DirectoryRepositoryTest, ConcurrentReadsAndReleasesOfOnePath)
 {
     const std::string sContents(10000, 'd');
     Write("Shared/big.bin", sContents);
-    InspectableDirectoryRepository repository(m_folder.GetPath().c_str());
+    InspectableDirectoryRepository repository(m_oFolder.GetPath().c_str());
     constexpr int NUM_THREADS = 4;
     std::vector<std::thread> threads;
     std::vector<int> failures(NUM_THREADS, 0);

@@ -21,11 +21,11 @@ namespace
 class MapInclude : public ID3DInclude
 {
 public:
-    std::map<std::string, std::string> m_mFiles;
-    std::vector<std::string> m_vOpened;           // names as asked
-    std::vector<const void*> m_vParents;          // parent data of each Open
-    std::map<const void*, int> m_mOpen;           // data -> times open now
-    std::map<std::string, const void*> m_mByName; // name -> data of its last Open
+    std::map<std::string, std::string> m_mapFiles;
+    std::vector<std::string> m_vOpened;             // names as asked
+    std::vector<const void*> m_vParents;            // parent data of each Open
+    std::map<const void*, int> m_mapOpen;           // data -> times open now
+    std::map<std::string, const void*> m_mapByName; // name -> data of its last Open
     int m_iCloses = 0;
 
     HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID pParentData, LPCVOID* ppData,
@@ -33,22 +33,22 @@ public:
     {
         m_vOpened.push_back(pFileName);
         m_vParents.push_back(pParentData);
-        auto it = m_mFiles.find(pFileName);
-        if (it == m_mFiles.end())
+        auto it = m_mapFiles.find(pFileName);
+        if (it == m_mapFiles.end())
             return E_FAIL;
         *ppData = it->second.data();
         *pBytes = static_cast<UINT>(it->second.size());
-        ++m_mOpen[it->second.data()];
-        m_mByName[pFileName] = it->second.data();
+        ++m_mapOpen[it->second.data()];
+        m_mapByName[pFileName] = it->second.data();
         return S_OK;
     }
     HRESULT Close(LPCVOID pData) override
     {
         ++m_iCloses;
-        auto it = m_mOpen.find(pData);
-        EXPECT_NE(m_mOpen.end(), it);
-        if (it != m_mOpen.end() && --it->second == 0)
-            m_mOpen.erase(it);
+        auto it = m_mapOpen.find(pData);
+        EXPECT_NE(m_mapOpen.end(), it);
+        if (it != m_mapOpen.end() && --it->second == 0)
+            m_mapOpen.erase(it);
         return S_OK;
     }
 };
@@ -161,9 +161,10 @@ float4 Unlit() : SV_Target { return 0; }
 TEST_F(D3DCompile_, IncludesGoThroughTheCallerNestedAndPaired)
 {
     MapInclude include;
-    include.m_mFiles["sub/common.hlsli"] = "#include \"sub/inner.hlsli\"\nfloat4 Helper() { return INNER; }";
-    include.m_mFiles["sub/inner.hlsli"] = "#define INNER 1\n";
-    include.m_mFiles["system.h"] = "#define SYSTEM_VALUE 2\n";
+    include.m_mapFiles["sub/common.hlsli"] =
+        "#include \"sub/inner.hlsli\"\nfloat4 Helper() { return INNER; }";
+    include.m_mapFiles["sub/inner.hlsli"] = "#define INNER 1\n";
+    include.m_mapFiles["system.h"] = "#define SYSTEM_VALUE 2\n";
     const std::string sSource = "#include \"sub/common.hlsli\"\n#include <system.h>\nfloat4 PSMain() : "
                                 "SV_Target { return SYSTEM_VALUE; }\n";
     const Result result = Compile(sSource, "PSMain", "ps_5_0", nullptr, &include);
@@ -171,16 +172,16 @@ TEST_F(D3DCompile_, IncludesGoThroughTheCallerNestedAndPaired)
     EXPECT_EQ((std::vector<std::string>{"sub/common.hlsli", "sub/inner.hlsli", "system.h"}),
               include.m_vOpened);
     EXPECT_EQ(3, include.m_iCloses);
-    EXPECT_TRUE(include.m_mOpen.empty());
+    EXPECT_TRUE(include.m_mapOpen.empty());
     // The parent of a nested include is the data of the file that includes it.
-    EXPECT_EQ(include.m_mByName["sub/common.hlsli"], include.m_vParents[1]);
+    EXPECT_EQ(include.m_mapByName["sub/common.hlsli"], include.m_vParents[1]);
     EXPECT_EQ(sSource.data(), include.m_vParents[2]);
 }
 
 TEST_F(D3DCompile_, FailedIncludeReportsFileAndLine)
 {
     MapInclude include;
-    include.m_mFiles["a.hlsli"] = "float x;\n#include \"missing.hlsli\"\n";
+    include.m_mapFiles["a.hlsli"] = "float x;\n#include \"missing.hlsli\"\n";
     const Result result =
         Compile("float y;\n\n#include \"a.hlsli\"\nfloat4 PSMain() : SV_Target { return 0; }", "PSMain",
                 "ps_5_0", nullptr, &include);
@@ -191,12 +192,12 @@ TEST_F(D3DCompile_, FailedIncludeReportsFileAndLine)
         << result.sErrors;
     EXPECT_EQ(include.m_vOpened.size() - 1,
               static_cast<std::size_t>(include.m_iCloses)); // the failed one never opened
-    EXPECT_TRUE(include.m_mOpen.empty());
+    EXPECT_TRUE(include.m_mapOpen.empty());
     // Without an include handler every include fails, and a file that includes itself stops.
     EXPECT_EQ(E_FAIL, Compile("#include \"a.hlsli\"\n", "PSMain", "ps_5_0").hr);
-    include.m_mFiles["self.hlsli"] = "#include \"self.hlsli\"\n";
+    include.m_mapFiles["self.hlsli"] = "#include \"self.hlsli\"\n";
     EXPECT_EQ(E_FAIL, Compile("#include \"self.hlsli\"\n", "PSMain", "ps_5_0", nullptr, &include).hr);
-    EXPECT_TRUE(include.m_mOpen.empty());
+    EXPECT_TRUE(include.m_mapOpen.empty());
 }
 
 TEST_F(D3DCompile_, ErrorsNameTheProblemAndWhere)
@@ -339,7 +340,7 @@ TEST_F(D3DCompile_, CountsInjectsFailuresAndRunsOnSeveralThreads)
             [t, &vOk]
             {
                 MapInclude include;
-                include.m_mFiles["x.hlsli"] = "#define X 1\n";
+                include.m_mapFiles["x.hlsli"] = "#define X 1\n";
                 for (int i = 0; i < 10; ++i)
                     vOk[t] += Compile(std::string("#include \"x.hlsli\"\n") + VERTEX_SHADER, "VSMain",
                                       "vs_5_0", nullptr, &include)
@@ -398,7 +399,7 @@ float4 main(float4 p : POSITION) : SV_POSITION { return VARIADIC(p, 1, 2) + SCAL
         GTEST_SKIP() << "no working cpp on this machine";
 
     MapInclude include;
-    include.m_mFiles["common.hlsli"] = sInclude;
+    include.m_mapFiles["common.hlsli"] = sInclude;
     d3dcompiler_internal::PreprocessedSource out;
     std::string sErrors;
     ASSERT_TRUE(d3dcompiler_internal::Preprocess(sSource.data(), sSource.size(), "main.hlsl", macros,

@@ -20,8 +20,8 @@ class WinFilesTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_folder.IsValid());
-        m_sRoot = m_folder.GetPath();
+        ASSERT_TRUE(m_oFolder.IsValid());
+        m_sRoot = m_oFolder.GetPath();
     }
 
     std::string Path(const std::string& sName) const { return m_sRoot + "/" + sName; }
@@ -45,7 +45,7 @@ protected:
         return names;
     }
 
-    TestTempDir m_folder;
+    TestTempDir m_oFolder;
     std::string m_sRoot;
 };
 

@@ -29,12 +29,12 @@ class IconResourceManager : public KR_GraphicsResourceManagerDX11
 public:
     KR_ManagedShaderResourceView* GetShaderResourceViewFromFile(const KB_String& sPath) override
     {
-        std::unique_ptr<FakeView>& pView = m_mViews[sPath.GetBuffer()];
+        std::unique_ptr<FakeView>& pView = m_mapViews[sPath.GetBuffer()];
         if (pView == nullptr)
             pView = std::make_unique<FakeView>();
         return pView.get();
     }
-    std::map<std::string, std::unique_ptr<FakeView>> m_mViews;
+    std::map<std::string, std::unique_ptr<FakeView>> m_mapViews;
 };
 
 // Records the textures handed over besides what the base records.
@@ -87,8 +87,8 @@ TEST_F(KR_DebugHUDTest, FixedBuffersHoldTheIconQuadAndTheGuides)
     EXPECT_EQ(vBytes.size(), 120u);
     ASSERT_TRUE(D3D11Control::ReadSubresource(m_hud.GetLineVB(), 0, &vBytes));
     EXPECT_EQ(vBytes.size(), 144u);
-    EXPECT_EQ(m_pIcons->m_mViews.size(), 4u);
-    EXPECT_EQ(m_pIcons->m_mViews.count("Assets/Textures/HUD/KR_DebugHUD_Roam.png"), 1u);
+    EXPECT_EQ(m_pIcons->m_mapViews.size(), 4u);
+    EXPECT_EQ(m_pIcons->m_mapViews.count("Assets/Textures/HUD/KR_DebugHUD_Roam.png"), 1u);
 
     D3D11Control::ClearCallLog();
     EXPECT_TRUE(m_hud.RenderModeLines(1));

@@ -54,7 +54,7 @@ public:
     KR_ManagedShaderResourceView* GetShaderResourceViewFromFile(const KB_String& sPath) override
     {
         ++m_uiTextureRequests;
-        std::unique_ptr<FakeView>& pView = m_mViews[sPath.GetBuffer()];
+        std::unique_ptr<FakeView>& pView = m_mapViews[sPath.GetBuffer()];
         if (pView == nullptr)
             pView = std::make_unique<FakeView>();
         return pView.get();
@@ -68,7 +68,7 @@ public:
         return KR_GraphicsResourceManagerDX11::GetShaderProgram(pProperties);
     }
 
-    std::map<std::string, std::unique_ptr<FakeView>> m_mViews;
+    std::map<std::string, std::unique_ptr<FakeView>> m_mapViews;
     std::uint32_t m_uiTextureRequests = 0;
     std::vector<Macros> m_vMacros;
 };
@@ -252,7 +252,7 @@ TEST_F(KR_MaterialManagerTest, LibraryReadsBaseAndDerivedMaterials)
     EXPECT_EQ(1, pChild->m_uiAlphaBlend);
     EXPECT_EQ(0, pChild->m_uiFog); // kept from the base
     ASSERT_EQ(1u, pChild->m_gDiffuse.GetNumMembers());
-    EXPECT_EQ(m_pResources->m_mViews["a.png"].get(), pChild->m_gDiffuse[0].m_pTexture);
+    EXPECT_EQ(m_pResources->m_mapViews["a.png"].get(), pChild->m_gDiffuse[0].m_pTexture);
     ASSERT_EQ(2u, pChild->m_gSpecular.GetNumMembers());
     EXPECT_EQ(30.0f, pChild->m_gSpecular[1].m_fPower);
     EXPECT_EQ(1, m_materials.GetMaterial("Grandchild")->m_uiFog);
@@ -287,9 +287,9 @@ TEST_F(KR_MaterialManagerTest, AttributesKeepDefaultsClampAndReadTheStoredSpelli
                      plain.m_uiAdditiveAlpha + plain.m_uiTransparency + plain.m_uiFragmentable +
                      plain.m_uiSkinnedAnimation);
     EXPECT_EQ(KR_Material::NO_SPECIAL, plain.m_uiSpecial);
-    EXPECT_EQ(1.0f, plain.m_ObjectColor.GetR());
-    EXPECT_EQ(1.0f, plain.m_ObjectColor.GetA());
-    EXPECT_EQ(0.0f, plain.m_ObjectColor.GetG());
+    EXPECT_EQ(1.0f, plain.m_oObjectColor.GetR());
+    EXPECT_EQ(1.0f, plain.m_oObjectColor.GetA());
+    EXPECT_EQ(0.0f, plain.m_oObjectColor.GetG());
 
     const KR_Material& set = *m_materials.GetMaterial("Set");
     EXPECT_EQ(2u, set.m_uiUVChannelCount);
@@ -307,9 +307,9 @@ TEST_F(KR_MaterialManagerTest, AttributesKeepDefaultsClampAndReadTheStoredSpelli
     EXPECT_EQ(1, set.m_uiTransparency);
     EXPECT_EQ(4u, set.m_uiSpecial);
     EXPECT_EQ(1, set.m_uiFragmentable);
-    EXPECT_EQ(1.0f, set.m_AmbientLightColor.GetR());
-    EXPECT_EQ(0.0f, set.m_AmbientLightColor.GetB());
-    EXPECT_NEAR(128.0f / 255.0f, set.m_AmbientLightColor.GetA(), 1e-6f);
+    EXPECT_EQ(1.0f, set.m_oAmbientLightColor.GetR());
+    EXPECT_EQ(0.0f, set.m_oAmbientLightColor.GetB());
+    EXPECT_NEAR(128.0f / 255.0f, set.m_oAmbientLightColor.GetA(), 1e-6f);
     EXPECT_EQ(3u, set.m_uiMinSamples);
     EXPECT_EQ(9u, set.m_uiMaxSamples);
     EXPECT_EQ(0.5f, set.m_fHeightScale);
@@ -337,12 +337,12 @@ TEST_F(KR_MaterialManagerTest, ChannelsArePaddedCappedAndTileZeroRequestsNothing
     ASSERT_EQ(2u, m.m_gDiffuse.GetNumMembers());
     EXPECT_EQ(nullptr, m.m_gDiffuse[0].m_pTexture);
     EXPECT_EQ(1.0f, m.m_gDiffuse[0].m_fTile);
-    EXPECT_EQ(m_pResources->m_mViews["two.png"].get(), m.m_gDiffuse[1].m_pTexture); // the later one wins
+    EXPECT_EQ(m_pResources->m_mapViews["two.png"].get(), m.m_gDiffuse[1].m_pTexture); // the later one wins
     EXPECT_EQ(2.0f, m.m_gDiffuse[1].m_fTile);
     ASSERT_EQ(1u, m.m_gNormal.GetNumMembers());
     EXPECT_EQ(nullptr, m.m_gNormal[0].m_pTexture);
     EXPECT_EQ(0u, m.m_gNormal[0].m_uiUVChannel);
-    EXPECT_EQ(0u, m_pResources->m_mViews.count("never.png"));
+    EXPECT_EQ(0u, m_pResources->m_mapViews.count("never.png"));
     EXPECT_EQ(65u, m.m_gGloss.GetNumMembers()); // index 64 is the last one kept
     ASSERT_EQ(1u, m.m_gMask.GetNumMembers());
     EXPECT_EQ(2u, m.m_gMask[0].m_uiUVChannel);
@@ -684,11 +684,11 @@ TEST_F(KR_MaterialManagerTest, ApplyEndsTransparencyFirstAndHandsOverCurrentView
         ASSERT_EQ(S_OK, m_device.GetDevice()->CreateTexture2D(&desc, nullptr, &apTextures[i]));
         ASSERT_EQ(S_OK, m_device.GetDevice()->CreateShaderResourceView(apTextures[i], nullptr, &apCubes[i]));
     }
-    m_pResources->m_mViews["one.dds"]->m_pView = apCubes[0];
-    m_pResources->m_mViews["nine.dds"]->m_pView = apCubes[1];
+    m_pResources->m_mapViews["one.dds"]->m_pView = apCubes[0];
+    m_pResources->m_mapViews["nine.dds"]->m_pView = apCubes[1];
     // The view current at apply time is handed over, not the one at load time.
     auto* pLoaded = reinterpret_cast<ID3D11ShaderResourceView*>(&apCubes);
-    m_pResources->m_mViews["glass.png"]->m_pView = pLoaded;
+    m_pResources->m_mapViews["glass.png"]->m_pView = pLoaded;
 
     std::vector<std::string> vIds;
     static std::vector<std::string>* s_pIds = nullptr;

@@ -29,7 +29,7 @@ protected:
     void Create(std::uint32_t uiDepth, std::uint32_t uiArraySize, std::uint32_t uiMips, DXGI_FORMAT format,
                 std::uint32_t uiBindFlags, std::uint32_t uiMiscFlags = 0)
     {
-        m_texture.m_description = KR_TextureResourceDescription(
+        m_texture.m_oDescription = KR_TextureResourceDescription(
             16, 16, uiDepth, uiArraySize, uiMips, format, D3D11_USAGE_DEFAULT, uiBindFlags, uiMiscFlags, 0);
         m_texture.Create(m_pDevice);
     }

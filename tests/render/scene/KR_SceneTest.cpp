@@ -304,7 +304,7 @@ TEST_F(KR_SceneTest, LoadsEveryFolderAndUnloadLeavesNothingBehind)
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c)
                 EXPECT_EQ(world.m[r][c], r == c ? 1.0f : 0.0f);
-        EXPECT_EQ(scene.GetShadowDepthDescription().m_format, DXGI_FORMAT_D32_FLOAT);
+        EXPECT_EQ(scene.GetShadowDepthDescription().m_eFormat, DXGI_FORMAT_D32_FLOAT);
         EXPECT_EQ(scene.GetShadowColorDescription().m_uiBindFlags, 40u);
         EXPECT_EQ(m_pRepository->GetNumLoadedFiles(), 0u);
         // A curve slot without a curve keeps its path through a save; the others are renamed.

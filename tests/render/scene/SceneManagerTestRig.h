@@ -48,12 +48,12 @@ class CallLog
 public:
     void Add(const std::string& sCall)
     {
-        std::lock_guard<std::mutex> lock(m_Mutex);
+        std::lock_guard<std::mutex> lock(m_oMutex);
         m_gCalls.push_back(sCall);
     }
     std::vector<std::string> Take()
     {
-        std::lock_guard<std::mutex> lock(m_Mutex);
+        std::lock_guard<std::mutex> lock(m_oMutex);
         std::vector<std::string> gCalls;
         gCalls.swap(m_gCalls);
         return gCalls;
@@ -61,7 +61,7 @@ public:
     // The calls whose text begins with one of the prefixes, in order.
     std::vector<std::string> Filter(const std::vector<std::string>& gPrefixes)
     {
-        std::lock_guard<std::mutex> lock(m_Mutex);
+        std::lock_guard<std::mutex> lock(m_oMutex);
         std::vector<std::string> gOut;
         for (const std::string& sCall : m_gCalls)
         {
@@ -78,7 +78,7 @@ public:
     }
 
 private:
-    std::mutex m_Mutex;
+    std::mutex m_oMutex;
     std::vector<std::string> m_gCalls;
 };
 
