@@ -8,8 +8,11 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -433,4 +436,199 @@ float4 main(float4 p : POSITION) : SV_POSITION { return VARIADIC(p, 1, 2) + SCAL
     const std::vector<std::string> vExpected = tokenize(sExpected);
     EXPECT_GT(vExpected.size(), 50u);
     EXPECT_EQ(vExpected, tokenize(out.Text));
+}
+
+namespace
+{
+
+std::string Repeat(const std::string& sText, std::size_t uiCount)
+{
+    std::string s;
+    s.reserve(sText.size() * uiCount);
+    for (std::size_t i = 0; i < uiCount; ++i)
+        s += sText;
+    return s;
+}
+
+const char* const RETURN_ONE = "float4 PSMain() : SV_Target { return 1; }\n";
+
+// The shapes of text the preprocessor follows one level deeper per step, at a given depth. Each
+// is a pixel shader with the entry point PSMain where the depth is allowed.
+std::string DeepParentheses(std::size_t uiDepth)
+{
+    return "#if " + std::string(uiDepth, '(') + "1" + std::string(uiDepth, ')') + "\n" + RETURN_ONE +
+           "#endif\n";
+}
+
+// An even count, so that the condition holds.
+std::string ManyNots(std::size_t uiCount)
+{
+    return "#if " + std::string(uiCount, '!') + "1\n" + RETURN_ONE + "#endif\n";
+}
+
+std::string NestedCalls(std::size_t uiDepth)
+{
+    return "#define F(x) x\nfloat4 PSMain() : SV_Target { return " + Repeat("F(", uiDepth) + "1" +
+           std::string(uiDepth, ')') + "; }\n";
+}
+
+std::string MacroChain(std::size_t uiLength)
+{
+    std::string s = "#define M0 1\n";
+    for (std::size_t i = 1; i <= uiLength; ++i)
+        s += "#define M" + std::to_string(i) + " M" + std::to_string(i - 1) + "\n";
+    return s + "float4 PSMain() : SV_Target { return M" + std::to_string(uiLength) + "; }\n";
+}
+
+// #define X0 1, then each level names the one below twice: 2^levels tokens from one use.
+std::string Doubling(int iLevels, const std::string& sUse)
+{
+    std::string s = "#define X0 1\n";
+    for (int i = 1; i <= iLevels; ++i)
+        s += "#define X" + std::to_string(i) + " X" + std::to_string(i - 1) + " X" + std::to_string(i - 1) +
+             "\n";
+    return s + sUse + "\n" + RETURN_ONE;
+}
+
+// The compile fails with the one error of a passed limit, at the place given.
+void ExpectLimitError(const Result& result, const std::string& sWhere, const std::string& sText)
+{
+    EXPECT_EQ(E_FAIL, result.hr) << sText;
+    EXPECT_EQ(sWhere + ": error X1000: " + sText + "\n", result.sErrors);
+}
+
+const std::string NESTED_CONDITION = "#if expression nests deeper than 256 levels";
+const std::string NESTED_MACROS = "macro expansion nests deeper than 256 levels";
+
+} // namespace
+
+// Each shape, far beyond what the preprocessor allows, overflowed the stack inside the library.
+TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
+{
+    ExpectLimitError(Compile(DeepParentheses(5000), "PSMain", "ps_5_0"), "shader.hlsl(1,261)",
+                     NESTED_CONDITION);
+    ExpectLimitError(Compile(ManyNots(50000), "PSMain", "ps_5_0"), "shader.hlsl(1,261)", NESTED_CONDITION);
+    ExpectLimitError(Compile(NestedCalls(20000), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", NESTED_MACROS);
+    ExpectLimitError(Compile(MacroChain(10000), "PSMain", "ps_5_0"), "shader.hlsl(10002,38)", NESTED_MACROS);
+    // Unary minus, the conditional operator, #elif, a directive split over lines, parentheses
+    // that macros make.
+    ExpectLimitError(Compile("#if " + Repeat("- ", 50000) + "1\n#endif\n", "PSMain", "ps_5_0"),
+                     "shader.hlsl(1,517)", NESTED_CONDITION);
+    ExpectLimitError(Compile("#if " + Repeat("1 ? ", 20000) + "1" + Repeat(" : 1", 20000) + "\n#endif\n",
+                             "PSMain", "ps_5_0"),
+                     "shader.hlsl(1,1031)", NESTED_CONDITION);
+    ExpectLimitError(Compile("#if 0\n#elif " + std::string(50000, '~') + "1\n#endif\n", "PSMain", "ps_5_0"),
+                     "shader.hlsl(2,263)", NESTED_CONDITION);
+    ExpectLimitError(
+        Compile("#if 0 /*\n*/ || \\\n" + std::string(5000, '(') + "1" + std::string(5000, ')') + "\n#endif\n",
+                "PSMain", "ps_5_0"),
+        "shader.hlsl(3,263)", NESTED_CONDITION);
+    ExpectLimitError(Compile("#define L " + std::string(200, '(') + "\n#define R " + std::string(200, ')') +
+                                 "\n#if " + Repeat("L ", 50) + "1" + Repeat(" R", 50) + "\n#endif\n",
+                             "PSMain", "ps_5_0"),
+                     "shader.hlsl(3,7)",
+                     "#if expression: macros add more than 256 parentheses and operators");
+    // In an include, in a macro of the caller's table.
+    MapInclude include;
+    include.m_mFiles["deep.hlsli"] = DeepParentheses(5000);
+    ExpectLimitError(Compile("#include \"deep.hlsli\"\n", "PSMain", "ps_5_0", nullptr, &include),
+                     "deep.hlsli(1,261)", NESTED_CONDITION);
+    EXPECT_TRUE(include.m_mOpen.empty());
+    const std::string sCalls = Repeat("F(", 20000) + "1" + std::string(20000, ')');
+    const D3D_SHADER_MACRO macros[] = {{"F(x)", "x"}, {"DEEP", sCalls.c_str()}, {nullptr, nullptr}};
+    ExpectLimitError(Compile("float4 PSMain() : SV_Target { return DEEP; }\n", "PSMain", "ps_5_0", macros),
+                     "shader.hlsl(1,38)", NESTED_MACROS);
+}
+
+TEST_F(D3DCompile_, NestingWithinTheLimitCompiles)
+{
+    const Result parentheses = Compile(DeepParentheses(200), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, parentheses.hr) << parentheses.sErrors;
+    const Result nots = Compile(ManyNots(200), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, nots.hr) << nots.sErrors;
+    const Result calls = Compile(NestedCalls(200), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, calls.hr) << calls.sErrors;
+    const Result chain = Compile(MacroChain(200), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, chain.hr) << chain.sErrors;
+    // What counts is the nesting, not the length: many shallow expressions and calls are fine.
+    const Result wide = Compile("#define F(x) x\n#if " + Repeat("(!1) + ", 2000) + "1\n" + RETURN_ONE +
+                                    "float g = " + Repeat("F(1) + ", 20000) + "1;\n#endif\n",
+                                "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, wide.hr) << wide.sErrors;
+    // Parentheses from macros count against an expression only while it is read: not after an
+    // #elif that is never evaluated.
+    const Result after =
+        Compile("#define P(x) ((x))\n#if 1\n#elif P(1)\n#endif\nfloat g = " + Repeat("P(1) + ", 300) +
+                    "1;\n" + RETURN_ONE,
+                "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, after.hr) << after.sErrors;
+}
+
+// 549 bytes that make 2^26 tokens hung the compile and then ran out of memory.
+TEST_F(D3DCompile_, RunawayExpansionFailsAndTheNextCompileWorks)
+{
+    const std::string sTooMany = "macro expansion makes more than 262144 tokens";
+    ExpectLimitError(Compile(Doubling(26, "float g = X26;"), "PSMain", "ps_5_0"), "shader.hlsl(28,11)",
+                     sTooMany);
+    ExpectLimitError(Compile(Doubling(26, "#if X26\n#endif"), "PSMain", "ps_5_0"), "shader.hlsl(28,5)",
+                     sTooMany);
+    const Result next = Compile(VERTEX_SHADER, "VSMain", "vs_5_0");
+    EXPECT_EQ(S_OK, next.hr) << next.sErrors;
+    // Some doubling is fine.
+    const Result some = Compile(Doubling(10, "float g = X10;"), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, some.hr) << some.sErrors;
+    // Output from no macro at all: one file included again and again.
+    MapInclude include;
+    include.m_mFiles["big.hlsli"] = Repeat("float4 g_vValue;\n", 4096);
+    ExpectLimitError(
+        Compile(Repeat("#include \"big.hlsli\"\n", 20) + RETURN_ONE, "PSMain", "ps_5_0", nullptr, &include),
+        "big.hlsli(241,17)", "preprocessed output passes 1048576 bytes");
+    EXPECT_TRUE(include.m_mOpen.empty());
+    EXPECT_EQ(S_OK, Compile(Repeat("#include \"big.hlsli\"\n", 10) + RETURN_ONE, "PSMain", "ps_5_0", nullptr,
+                            &include)
+                        .hr);
+}
+
+// The limits leave the engine's shaders, every option they test switched on, far below them.
+TEST(D3DCompilerPreprocessor, EngineShadersStayFarBelowTheLimits)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(KV_SOURCE_ROOT) / "assets" / "Shader";
+    MapInclude include;
+    std::vector<fs::path> vShaders;
+    std::set<std::string> options;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string sText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (entry.path().extension() == ".hlsli")
+            include.m_mFiles[entry.path().filename().string()] = sText;
+        else if (entry.path().extension() == ".hlsl" || entry.path().extension() == ".fx")
+            vShaders.push_back(entry.path());
+        const std::regex option(R"((?:#ifn?def\s+|defined\s*\(?\s*)([A-Za-z_]\w*))");
+        for (auto it = std::sregex_iterator(sText.begin(), sText.end(), option); it != std::sregex_iterator();
+             ++it)
+            options.insert((*it)[1].str());
+    }
+    ASSERT_GE(vShaders.size(), 8u);
+    EXPECT_GE(options.size(), 10u);
+    std::vector<D3D_SHADER_MACRO> vAll;
+    for (const std::string& sOption : options)
+        vAll.push_back({sOption.c_str(), "1"});
+    vAll.push_back({nullptr, nullptr});
+    for (const fs::path& path : vShaders)
+    {
+        std::ifstream file(path, std::ios::binary);
+        const std::string sText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const D3D_SHADER_MACRO* const tables[] = {nullptr, vAll.data()};
+        for (const D3D_SHADER_MACRO* pMacros : tables)
+        {
+            d3dcompiler_internal::PreprocessedSource out;
+            std::string sErrors;
+            EXPECT_TRUE(d3dcompiler_internal::Preprocess(sText.data(), sText.size(), path.filename().c_str(),
+                                                         pMacros, &include, &out, &sErrors))
+                << path << ": " << sErrors;
+            EXPECT_LT(out.Text.size(), d3dcompiler_internal::MAX_OUTPUT_BYTES / 16) << path;
+        }
+    }
 }
