@@ -49,7 +49,7 @@ struct PreprocessState
 
     std::size_t uiMacroNesting = 0;    // macro expansions under way, one inside the other
     Token::position_type outerCall;    // of the outermost of them, where errors point
-    std::size_t uiExpandedTokens = 0;  // tokens the macro expansions have made so far
+    std::size_t uiExpandedTokens = 0;  // tokens the macro expansions have read and made so far
     bool bInCondition = false;         // the expansions belong to an #if or #elif expression
     std::size_t uiConditionTokens = 0; // nesting tokens they have added to that expression
 };
@@ -282,9 +282,16 @@ public:
     template <typename ContextT, typename ContainerT, typename IteratorT>
     bool expanding_function_like_macro(const ContextT&, const Token&, const std::vector<Token>&,
                                        const ContainerT&, const Token& macroCall,
-                                       const std::vector<ContainerT>&, const IteratorT&, const IteratorT&)
+                                       const std::vector<ContainerT>& arguments, const IteratorT&,
+                                       const IteratorT&)
     {
         EnterMacro(macroCall);
+        // The arguments are copies the library has collected, the calls inside them included: a
+        // call nested in the arguments of another is collected once more at each level.
+        std::size_t uiTokens = 0;
+        for (const ContainerT& argument : arguments)
+            uiTokens += argument.size();
+        AddExpandedTokens(uiTokens);
         return false;
     }
 
@@ -301,10 +308,7 @@ public:
         PreprocessState* pState = t_pState;
         if (pState == nullptr || result.empty())
             return;
-        pState->uiExpandedTokens += result.size();
-        if (pState->uiExpandedTokens > MAX_EXPANDED_TOKENS)
-            throw LimitError(pState->outerCall, "macro expansion makes more than " +
-                                                    std::to_string(MAX_EXPANDED_TOKENS) + " tokens");
+        AddExpandedTokens(result.size());
         // Every level the expression gains from a macro counts, wherever it lands; a token passed
         // on from one expansion to the one around it counts again.
         if (pState->bInCondition)
@@ -356,6 +360,18 @@ public:
     }
 
 private:
+    static void AddExpandedTokens(std::size_t uiTokens)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr)
+            return;
+        pState->uiExpandedTokens += uiTokens;
+        if (pState->uiExpandedTokens > MAX_EXPANDED_TOKENS)
+            throw LimitError(pState->outerCall, "macro expansion passes " +
+                                                    std::to_string(MAX_EXPANDED_TOKENS) +
+                                                    " tokens read and made");
+    }
+
     static void EnterMacro(const Token& macroCall)
     {
         PreprocessState* pState = t_pState;

@@ -41,7 +41,8 @@ constexpr std::size_t MAX_MACRO_NESTING = 256;
 // Levels of an #if or #elif line: parentheses, unary and conditional operators. The macros the
 // line uses may add as many parentheses and operators again.
 constexpr std::size_t MAX_CONDITION_NESTING = 256;
-// Tokens all macro expansions of one preprocessing make, the intermediate ones included.
+// Tokens all macro expansions of one preprocessing read as arguments and make, the intermediate
+// ones included.
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 18;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;

@@ -512,6 +512,7 @@ void ExpectLimitError(const Result& result, const std::string& sWhere, const std
 
 const std::string NESTED_CONDITION = "#if expression nests deeper than 256 levels";
 const std::string NESTED_MACROS = "macro expansion nests deeper than 256 levels";
+const std::string TOO_MANY_TOKENS = "macro expansion passes 262144 tokens read and made";
 
 } // namespace
 
@@ -521,7 +522,8 @@ TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
     ExpectLimitError(Compile(DeepParentheses(5000), "PSMain", "ps_5_0"), "shader.hlsl(1,261)",
                      NESTED_CONDITION);
     ExpectLimitError(Compile(ManyNots(50000), "PSMain", "ps_5_0"), "shader.hlsl(1,261)", NESTED_CONDITION);
-    ExpectLimitError(Compile(NestedCalls(20000), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", NESTED_MACROS);
+    ExpectLimitError(Compile(NestedCalls(20000), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", TOO_MANY_TOKENS);
+    ExpectLimitError(Compile(NestedCalls(300), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", NESTED_MACROS);
     ExpectLimitError(Compile(MacroChain(10000), "PSMain", "ps_5_0"), "shader.hlsl(10002,38)", NESTED_MACROS);
     // Unary minus, the conditional operator, #elif, a directive split over lines, parentheses
     // that macros make.
@@ -547,7 +549,7 @@ TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
     ExpectLimitError(Compile("#include \"deep.hlsli\"\n", "PSMain", "ps_5_0", nullptr, &include),
                      "deep.hlsli(1,261)", NESTED_CONDITION);
     EXPECT_TRUE(include.m_mOpen.empty());
-    const std::string sCalls = Repeat("F(", 20000) + "1" + std::string(20000, ')');
+    const std::string sCalls = Repeat("F(", 300) + "1" + std::string(300, ')');
     const D3D_SHADER_MACRO macros[] = {{"F(x)", "x"}, {"DEEP", sCalls.c_str()}, {nullptr, nullptr}};
     ExpectLimitError(Compile("float4 PSMain() : SV_Target { return DEEP; }\n", "PSMain", "ps_5_0", macros),
                      "shader.hlsl(1,38)", NESTED_MACROS);
@@ -580,11 +582,13 @@ TEST_F(D3DCompile_, NestingWithinTheLimitCompiles)
 // 549 bytes that make 2^26 tokens hung the compile and then ran out of memory.
 TEST_F(D3DCompile_, RunawayExpansionFailsAndTheNextCompileWorks)
 {
-    const std::string sTooMany = "macro expansion makes more than 262144 tokens";
     ExpectLimitError(Compile(Doubling(26, "float g = X26;"), "PSMain", "ps_5_0"), "shader.hlsl(28,11)",
-                     sTooMany);
+                     TOO_MANY_TOKENS);
     ExpectLimitError(Compile(Doubling(26, "#if X26\n#endif"), "PSMain", "ps_5_0"), "shader.hlsl(28,5)",
-                     sTooMany);
+                     TOO_MANY_TOKENS);
+    // Each level of nested calls copies the arguments of the level below: 200,000 nested calls
+    // (600 KB) ran out of memory at 3 GB, before they could nest too deep.
+    ExpectLimitError(Compile(NestedCalls(200000), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", TOO_MANY_TOKENS);
     const Result next = Compile(VERTEX_SHADER, "VSMain", "vs_5_0");
     EXPECT_EQ(S_OK, next.hr) << next.sErrors;
     // Some doubling is fine.
