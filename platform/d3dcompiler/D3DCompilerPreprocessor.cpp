@@ -43,9 +43,11 @@ const boost::wave::language_support LANGUAGE =
 struct PreprocessState
 {
     ID3DInclude* pInclude = nullptr;
-    std::vector<const void*> vOpen; // data of the files being read, the source itself first
-    bool bNextIsSystem = false;     // the directive being handled used <name>
-    std::string sFailedInclude;     // the include that could not be opened
+    std::vector<const void*> vOpen;  // data of the files being read, the source itself first
+    bool bNextIsSystem = false;      // the directive being handled used <name>
+    std::string sFailedInclude;      // the include that could not be opened
+    std::size_t uiIncludes = 0;      // includes opened so far
+    std::size_t uiIncludedBytes = 0; // and the bytes they held
 
     std::size_t uiMacroNesting = 0;    // macro expansions under way, one inside the other
     Token::position_type outerCall;    // of the outermost of them, where errors point
@@ -246,10 +248,16 @@ struct IncludeInputPolicy
             }
             iterCtx.m_pOpened = pData;
             pState->vOpen.push_back(pData);
+            // On failure from here on the file is closed as Wave drops the context it was building.
+            pState->uiIncludedBytes += uiBytes;
+            if (++pState->uiIncludes > MAX_INCLUDES)
+                throw LimitError(actPos, "more than " + std::to_string(MAX_INCLUDES) + " includes");
+            if (pState->uiIncludedBytes > MAX_INCLUDED_BYTES)
+                throw LimitError(actPos,
+                                 "included text passes " + std::to_string(MAX_INCLUDED_BYTES) + " bytes");
             iterCtx.m_sText.assign(static_cast<const char*>(pData), uiBytes);
             if (iterCtx.m_sText.empty() || iterCtx.m_sText.back() != '\n')
                 iterCtx.m_sText += '\n';
-            // On failure the file is closed as Wave drops the context it was building.
             CheckConditions(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str());
             iterCtx.first = iterator_type(iterCtx.m_sText.begin(), iterCtx.m_sText.end(),
                                           PositionT(iterCtx.filename), language);

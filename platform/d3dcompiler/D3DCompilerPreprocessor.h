@@ -46,6 +46,10 @@ constexpr std::size_t MAX_CONDITION_NESTING = 256;
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 18;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
+// Includes opened, and the bytes they hold, in all (a file may include another twice, which
+// includes the next twice, and so on, without any output).
+constexpr std::size_t MAX_INCLUDES = 1024;
+constexpr std::size_t MAX_INCLUDED_BYTES = 1u << 20;
 
 // False with one "file(line,col): error Xnnnn: text" line in *pErrors when preprocessing fails
 // (bad directive, #error, failed include, bad macro in the table, a limit above passed).

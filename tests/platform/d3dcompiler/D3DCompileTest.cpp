@@ -594,13 +594,35 @@ TEST_F(D3DCompile_, RunawayExpansionFailsAndTheNextCompileWorks)
     // Some doubling is fine.
     const Result some = Compile(Doubling(10, "float g = X10;"), "PSMain", "ps_5_0");
     EXPECT_EQ(S_OK, some.hr) << some.sErrors;
-    // Output from no macro at all: one file included again and again.
-    MapInclude include;
-    include.m_mFiles["big.hlsli"] = Repeat("float4 g_vValue;\n", 4096);
+}
+
+// The output, and what includes may read, have limits of their own.
+TEST_F(D3DCompile_, OutputAndIncludedTextHaveLimits)
+{
+    // Output from few tokens: a long name, used again and again.
+    ExpectLimitError(Compile("#define W " + std::string(4000, 'w') + "\nfloat4 " + Repeat("W, ", 300) +
+                                 "w;\n" + RETURN_ONE,
+                             "PSMain", "ps_5_0"),
+                     "shader.hlsl(1,11)", "preprocessed output passes 1048576 bytes");
+    // Text without output, included again and again: each of these files includes the next twice,
+    // 2^31 includes in all, and includes of a file that is skipped.
+    MapInclude doubling;
+    for (int i = 0; i < 30; ++i)
+        doubling.m_mFiles["f" + std::to_string(i)] =
+            Repeat("#include \"f" + std::to_string(i + 1) + "\"\n", 2);
+    doubling.m_mFiles["f30"] = "#define A 1\n";
     ExpectLimitError(
-        Compile(Repeat("#include \"big.hlsli\"\n", 20) + RETURN_ONE, "PSMain", "ps_5_0", nullptr, &include),
-        "big.hlsli(241,17)", "preprocessed output passes 1048576 bytes");
+        Compile("#include \"f0\"\n" + std::string(RETURN_ONE), "PSMain", "ps_5_0", nullptr, &doubling),
+        "f29(1,1)", "more than 1024 includes");
+    EXPECT_TRUE(doubling.m_mOpen.empty());
+    MapInclude include;
+    include.m_mFiles["skipped.hlsli"] =
+        "#if 0\n" + Repeat("float4 g_vValue[4] = { 1, 2, 3, 4 };\n", 7000) + "#endif\n";
+    ExpectLimitError(Compile(Repeat("#include \"skipped.hlsli\"\n", 5) + RETURN_ONE, "PSMain", "ps_5_0",
+                             nullptr, &include),
+                     "shader.hlsl(5,1)", "included text passes 1048576 bytes");
     EXPECT_TRUE(include.m_mOpen.empty());
+    include.m_mFiles["big.hlsli"] = Repeat("float4 g_vValue;\n", 4096);
     EXPECT_EQ(S_OK, Compile(Repeat("#include \"big.hlsli\"\n", 10) + RETURN_ONE, "PSMain", "ps_5_0", nullptr,
                             &include)
                         .hr);
