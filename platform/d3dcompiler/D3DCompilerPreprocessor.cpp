@@ -34,7 +34,7 @@ namespace
 using Token = boost::wave::cpplexer::lex_token<>;
 using LexIterator = boost::wave::cpplexer::lex_iterator<Token>;
 
-const boost::wave::language_support LANGUAGE =
+constexpr boost::wave::language_support LANGUAGE =
     boost::wave::language_support(boost::wave::support_c99 | boost::wave::support_option_insert_whitespace);
 
 // What the include policy and the hooks of the preprocessing running on this thread need. Wave
