@@ -164,12 +164,60 @@ private:
     bool m_bOperand = false; // the last token ends an operand: + and - after it are binary
 };
 
+// Whether some logical line of the text holds more of the characters that can open a level (those
+// of OpensLevel) than an #if line may nest. Lines are joined where a backslash (or its trigraph)
+// ends one and while a block comment goes on, so every directive lies within one; where no line
+// has that many, no #if line can nest too deep and the text need not be lexed.
+bool MayNestTooDeep(std::string::const_iterator first, std::string::const_iterator last)
+{
+    std::size_t uiCount = 0;
+    bool bInComment = false;
+    bool bSpliced = false; // the last character that is not blank continues the line
+    for (auto it = first; it != last; ++it)
+    {
+        const char c = *it;
+        const bool bNextIsSlash = std::next(it) != last && *std::next(it) == '/';
+        if (bInComment)
+        {
+            if (c == '*' && bNextIsSlash)
+            {
+                bInComment = false;
+                ++it;
+            }
+            continue;
+        }
+        if (c == '\n')
+        {
+            if (!bSpliced)
+                uiCount = 0;
+            bSpliced = false;
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v')
+            continue;
+        bSpliced = c == '\\' || (c == '/' && it - first >= 2 && *(it - 1) == '?' && *(it - 2) == '?');
+        if (c == '/' && std::next(it) != last && *std::next(it) == '*')
+        {
+            bInComment = true;
+            ++it;
+        }
+        else if ((c == '(' || c == '!' || c == '~' || c == '-' || c == '+' || c == '?') &&
+                 ++uiCount > MAX_CONDITION_NESTING)
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Fails with a LimitError where an #if or #elif line of the text nests deeper than the
 // evaluator may follow. The text is read with the library's own lexer, as preprocessing reads
 // it (line splices, comments and literals alike); where the lexer fails, preprocessing fails
 // there too and the rest is never evaluated.
 void CheckConditions(std::string::iterator first, std::string::iterator last, const std::string& sName)
 {
+    if (!MayNestTooDeep(first, last))
+        return;
     try
     {
         LexIterator it(first, last, Token::position_type(sName.c_str()), LANGUAGE);

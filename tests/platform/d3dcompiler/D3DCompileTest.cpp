@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace
@@ -538,6 +539,14 @@ TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
         Compile("#if 0 /*\n*/ || \\\n" + std::string(5000, '(') + "1" + std::string(5000, ')') + "\n#endif\n",
                 "PSMain", "ps_5_0"),
         "shader.hlsl(3,263)", NESTED_CONDITION);
+    // Spread over lines of less than the limit each: spliced, in a comment, spliced by a trigraph.
+    const std::pair<const char*, const char*> joins[] = {
+        {"\\\n", "shader.hlsl(2,261)"}, {"/*\n*/", "shader.hlsl(2,59)"}, {"?\?/\n", "shader.hlsl(2,261)"}};
+    for (const auto& [pJoin, pWhere] : joins)
+        ExpectLimitError(Compile("#if " + std::string(200, '(') + pJoin + std::string(200, '(') + "1" +
+                                     std::string(400, ')') + "\n#endif\n",
+                                 "PSMain", "ps_5_0"),
+                         pWhere, NESTED_CONDITION);
     ExpectLimitError(Compile("#define L " + std::string(200, '(') + "\n#define R " + std::string(200, ')') +
                                  "\n#if " + Repeat("L ", 50) + "1" + Repeat(" R", 50) + "\n#endif\n",
                              "PSMain", "ps_5_0"),
