@@ -2,7 +2,8 @@
 // archive builder, payloads from the zipper, curve files and byte forms written by the curves,
 // entity files saved by the audio entity, documents printed by TinyXML, sound files from the test
 // sound writer, a few terminal sequences, chunk lists from the chunk-list writer and camera,
-// light and cube-map placer files saved by those entities (with the sample production's files).
+// light and cube-map placer files saved by those entities (with the sample production's files), and
+// the engine's shaders with their includes.
 // Usage: MakeFuzzCorpus <folder>; each target's seeds go to <folder>/<target>/ (emptied first).
 // Exit code 0 on success, 1 on failure, 2 on wrong usage.
 
@@ -39,6 +40,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -62,7 +64,7 @@ const char* const TARGETS[] = {
     "ArchiveFuzz",     "InflateFuzz",    "CurveTextFuzz",      "CurveBytesFuzz",    "TextReaderFuzz",
     "AudioEntityFuzz", "XmlFuzz",        "SoundDataFuzz",      "TerminalInputFuzz", "DirectoryPathsFuzz",
     "ImageFuzz",       "ModelCacheFuzz", "ShaderBytecodeFuzz", "ObjFuzz",           "ColladaFuzz",
-    "SceneConfigFuzz", "ChunkListFuzz",  "SceneEntityFuzz"};
+    "SceneConfigFuzz", "ChunkListFuzz",  "SceneEntityFuzz",    "ShaderTextFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
@@ -512,6 +514,62 @@ void MakeShaderSeeds()
     }
 }
 
+// Each of the engine's shaders and effects with every include of the folder after it, the target
+// byte picking its stage (the entry point names are the engine's), with and without the options'
+// macro table; and texts at the preprocessor's limits.
+void MakeShaderTextSeeds()
+{
+    const std::filesystem::path folder = std::filesystem::path(KV_SOURCE_ROOT) / "assets/Shader";
+    std::vector<std::filesystem::path> files(std::filesystem::directory_iterator(folder), {});
+    std::sort(files.begin(), files.end());
+    Bytes includes;
+    std::vector<std::filesystem::path> shaders;
+    for (const std::filesystem::path& path : files)
+    {
+        if (path.extension() == ".hlsli")
+        {
+            includes.push_back(0);
+            const Bytes name = ToBytes(path.filename().string() + "\n");
+            includes.insert(includes.end(), name.begin(), name.end());
+            const Bytes text = ReadFile(path);
+            includes.insert(includes.end(), text.begin(), text.end());
+        }
+        else if (path.extension() == ".hlsl" || path.extension() == ".fx")
+        {
+            shaders.push_back(path);
+        }
+    }
+    if (shaders.empty() || includes.empty())
+        Fail("no engine shaders");
+    for (const std::filesystem::path& path : shaders)
+    {
+        // 0 vertex, 1 pixel, 2 geometry, 4 effect: where the entry point is, by its name.
+        Bytes text = ReadFile(path);
+        const std::string sText(text.begin(), text.end());
+        std::uint8_t uiTarget = 4;
+        if (path.extension() == ".hlsl")
+            uiTarget = sText.find("MainVS(") != std::string::npos   ? 0
+                       : sText.find("MainGS(") != std::string::npos ? 2
+                                                                    : 1;
+        text.insert(text.end(), includes.begin(), includes.end());
+        AddSeed("ShaderTextFuzz", uiTarget, text);
+        AddSeed("ShaderTextFuzz", static_cast<std::uint8_t>(uiTarget | 8), text);
+    }
+    std::string sChain = "#define M0 1\n";
+    for (int i = 1; i <= 300; ++i)
+        sChain += "#define M" + std::to_string(i) + " M" + std::to_string(i - 1) + "\n";
+    std::string sDoubling = "#define X0 1\n";
+    for (int i = 1; i <= 20; ++i)
+        sDoubling += "#define X" + std::to_string(i) + " X" + std::to_string(i - 1) + " X" +
+                     std::to_string(i - 1) + "\n";
+    const std::string sMain = "float4 MainPS() : SV_Target { return 1; }\n";
+    for (const std::string& sText :
+         {"#if " + std::string(300, '(') + "1" + std::string(300, ')') + "\n#endif\n" + sMain,
+          "#define F(x) x\n#if F(F(F(!-~1 ? 2 : 3)))\n#elif 0\n#endif\n" + sMain,
+          sChain + "float g = M300;\n" + sMain, sDoubling + "float g = X20;\n" + sMain})
+        AddSeed("ShaderTextFuzz", 1, ToBytes(sText));
+}
+
 // The placeholder model, and small documents with what it lacks: polygons, nested nodes with
 // matrices, two UV sets of three floats, several elements and materials, animations, skeletons
 // and a skin.
@@ -757,6 +815,7 @@ int main(int argc, char** argv)
     FuzzEngine& engine = FuzzEngine::Get(true);
     MakeImageSeeds();
     MakeShaderSeeds();
+    MakeShaderTextSeeds();
     MakeModelCacheSeeds();
     MakeObjSeeds();
     MakeArchiveSeeds();

@@ -1,12 +1,29 @@
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 
+// The lexer and the grammars that make and release tokens are compiled here rather than taken from
+// the library. Tokens come from a memory pool, and the library's copy of that pool is its own: a
+// token made on one side and released on the other went back to the other pool, so the pool of
+// the side that makes them grew with each preprocessing, for good (about 400 KB for a 12 KB
+// shader). The #if expression evaluator only reads tokens and stays the library's.
+#define BOOST_WAVE_SEPARATE_LEXER_INSTANTIATION 0
+#define BOOST_WAVE_SEPARATE_GRAMMAR_INSTANTIATION 0
+
 #include <boost/wave.hpp>
 #include <boost/wave/cpplexer/cpp_lex_iterator.hpp>
 #include <boost/wave/cpplexer/cpp_lex_token.hpp>
+#include <boost/wave/cpplexer/re2clex/cpp_re2c_lexer.hpp>
+#include <boost/wave/grammars/cpp_chlit_grammar.hpp>
+#include <boost/wave/grammars/cpp_defined_grammar.hpp>
+#include <boost/wave/grammars/cpp_grammar.hpp>
+#include <boost/wave/grammars/cpp_has_include_grammar.hpp>
+#include <boost/wave/grammars/cpp_intlit_grammar.hpp>
+#include <boost/wave/grammars/cpp_predef_macros_grammar.hpp>
 #include <boost/wave/preprocessing_hooks.hpp>
 
 #include <algorithm>
 #include <mutex>
+#include <stdexcept>
+#include <utility>
 
 namespace d3dcompiler_internal
 {
@@ -14,17 +31,223 @@ namespace d3dcompiler_internal
 namespace
 {
 
-// What the include policy of the compilation running on this thread needs. Wave builds its
-// iteration contexts itself, so they find it here rather than through an argument.
-struct IncludeState
+using Token = boost::wave::cpplexer::lex_token<>;
+using LexIterator = boost::wave::cpplexer::lex_iterator<Token>;
+
+constexpr boost::wave::language_support LANGUAGE =
+    boost::wave::language_support(boost::wave::support_c99 | boost::wave::support_option_insert_whitespace);
+
+// What the include policy and the hooks of the preprocessing running on this thread need. Wave
+// builds its iteration contexts and calls its hooks itself, so they find it here rather than
+// through an argument.
+struct PreprocessState
 {
     ID3DInclude* pInclude = nullptr;
-    std::vector<const void*> vOpen; // data of the files being read, the source itself first
-    bool bNextIsSystem = false;     // the directive being handled used <name>
-    std::string sFailedInclude;     // the include that could not be opened
+    std::vector<const void*> vOpen;  // data of the files being read, the source itself first
+    bool bNextIsSystem = false;      // the directive being handled used <name>
+    std::string sFailedInclude;      // the include that could not be opened
+    std::size_t uiIncludes = 0;      // includes opened so far
+    std::size_t uiIncludedBytes = 0; // and the bytes they held
+
+    std::size_t uiMacroNesting = 0;    // macro expansions under way, one inside the other
+    Token::position_type outerCall;    // of the outermost of them, where errors point
+    std::size_t uiExpandedTokens = 0;  // tokens the macro expansions have read and made so far
+    bool bInCondition = false;         // the expansions belong to an #if or #elif expression
+    std::size_t uiConditionTokens = 0; // nesting tokens they have added to that expression
 };
 
-thread_local IncludeState* t_pState = nullptr;
+thread_local PreprocessState* t_pState = nullptr;
+
+// A limit of D3DCompilerPreprocessor.h passed at a place of the text.
+class LimitError : public std::runtime_error
+{
+public:
+    LimitError(const Token::position_type& position, const std::string& sText)
+        : std::runtime_error(sText), m_sFile(position.get_file().c_str()),
+          m_uiLine(static_cast<std::uint32_t>(position.get_line())),
+          m_uiColumn(static_cast<std::uint32_t>(position.get_column()))
+    {
+    }
+    const std::string& GetFile() const { return m_sFile; }
+    std::uint32_t GetLine() const { return m_uiLine; }
+    std::uint32_t GetColumn() const { return m_uiColumn; }
+
+private:
+    std::string m_sFile;
+    std::uint32_t m_uiLine;
+    std::uint32_t m_uiColumn;
+};
+
+// The token is id in any spelling (a trigraph, say).
+bool Is(const Token& token, boost::wave::token_id id)
+{
+    const auto uiMask = static_cast<unsigned>(boost::wave::MainTokenMask);
+    return (static_cast<unsigned>(boost::wave::token_id(token)) & uiMask) ==
+           (static_cast<unsigned>(id) & uiMask);
+}
+
+// The library's category macro mixes two enumerations, which newer compilers warn about.
+bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
+{
+    const auto uiMask = static_cast<unsigned>(boost::wave::TokenTypeMask);
+    return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
+}
+
+bool IsSpace(const Token& token)
+{
+    return InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
+}
+
+// A token after which the expression evaluator goes one level deeper: an opening parenthesis,
+// a conditional or a unary operator (+ and - counted whether unary or not).
+bool OpensLevel(const Token& token)
+{
+    return Is(token, boost::wave::T_LEFTPAREN) || Is(token, boost::wave::T_QUESTION_MARK) ||
+           Is(token, boost::wave::T_NOT) || Is(token, boost::wave::T_COMPL) ||
+           Is(token, boost::wave::T_PLUS) || Is(token, boost::wave::T_MINUS);
+}
+
+// How deep the evaluator goes for one #if or #elif expression, fed its tokens in order. Each
+// open parenthesis holds the levels of what comes before it; a conditional operator stays open
+// to the end of its parenthesis (a ? b : c ? d : e nests to the right); a run of unary operators
+// lasts until its operand.
+class ConditionDepth
+{
+public:
+    // The depth reached with this token.
+    std::size_t Add(const Token& token)
+    {
+        if (IsSpace(token))
+            return m_uiBase + m_uiConditionals + m_uiUnary;
+        if (Is(token, boost::wave::T_LEFTPAREN))
+        {
+            m_vEnclosing.push_back({m_uiBase, m_uiConditionals});
+            m_uiBase += m_uiConditionals + m_uiUnary + 1;
+            m_uiConditionals = 0;
+            m_uiUnary = 0;
+        }
+        else if (Is(token, boost::wave::T_RIGHTPAREN))
+        {
+            if (!m_vEnclosing.empty())
+            {
+                m_uiBase = m_vEnclosing.back().first;
+                m_uiConditionals = m_vEnclosing.back().second;
+                m_vEnclosing.pop_back();
+            }
+            m_uiUnary = 0;
+            m_bOperand = true;
+            return m_uiBase + m_uiConditionals;
+        }
+        else if (Is(token, boost::wave::T_QUESTION_MARK))
+        {
+            ++m_uiConditionals;
+            m_uiUnary = 0;
+        }
+        else if (Is(token, boost::wave::T_NOT) || Is(token, boost::wave::T_COMPL) ||
+                 ((Is(token, boost::wave::T_PLUS) || Is(token, boost::wave::T_MINUS)) && !m_bOperand))
+        {
+            ++m_uiUnary;
+        }
+        else
+        {
+            m_uiUnary = 0;
+        }
+        m_bOperand = !InCategory(boost::wave::token_id(token), boost::wave::OperatorTokenType);
+        return m_uiBase + m_uiConditionals + m_uiUnary;
+    }
+
+private:
+    std::vector<std::pair<std::size_t, std::size_t>> m_vEnclosing; // base and conditionals
+    std::size_t m_uiBase = 0;
+    std::size_t m_uiConditionals = 0;
+    std::size_t m_uiUnary = 0;
+    bool m_bOperand = false; // the last token ends an operand: + and - after it are binary
+};
+
+// Whether some logical line of the text holds more of the characters that can open a level (those
+// of OpensLevel) than an #if line may nest. Lines are joined where a backslash (or its trigraph)
+// ends one and while a block comment goes on, so every directive lies within one; where no line
+// has that many, no #if line can nest too deep and the text need not be lexed.
+bool MayNestTooDeep(std::string::const_iterator first, std::string::const_iterator last)
+{
+    std::size_t uiCount = 0;
+    bool bInComment = false;
+    bool bSpliced = false; // the last character that is not blank continues the line
+    for (auto it = first; it != last; ++it)
+    {
+        const char c = *it;
+        const bool bNextIsSlash = std::next(it) != last && *std::next(it) == '/';
+        if (bInComment)
+        {
+            if (c == '*' && bNextIsSlash)
+            {
+                bInComment = false;
+                ++it;
+            }
+            continue;
+        }
+        if (c == '\n')
+        {
+            if (!bSpliced)
+                uiCount = 0;
+            bSpliced = false;
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v')
+            continue;
+        bSpliced = c == '\\' || (c == '/' && it - first >= 2 && *(it - 1) == '?' && *(it - 2) == '?');
+        if (c == '/' && std::next(it) != last && *std::next(it) == '*')
+        {
+            bInComment = true;
+            ++it;
+        }
+        else if ((c == '(' || c == '!' || c == '~' || c == '-' || c == '+' || c == '?') &&
+                 ++uiCount > MAX_CONDITION_NESTING)
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Fails with a LimitError where an #if or #elif line of the text nests deeper than the
+// evaluator may follow. The text is read with the library's own lexer, as preprocessing reads
+// it (line splices, comments and literals alike); where the lexer fails, preprocessing fails
+// there too and the rest is never evaluated.
+void CheckConditions(std::string::iterator first, std::string::iterator last, const std::string& sName)
+{
+    if (!MayNestTooDeep(first, last))
+        return;
+    try
+    {
+        LexIterator it(first, last, Token::position_type(sName.c_str()), LANGUAGE);
+        const LexIterator end;
+        bool bInCondition = false;
+        ConditionDepth depth;
+        for (; it != end; ++it)
+        {
+            const Token& token = *it;
+            if (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF))
+            {
+                bInCondition = true;
+                depth = ConditionDepth();
+            }
+            else if (Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
+                     Is(token, boost::wave::T_EOF))
+            {
+                bInCondition = false;
+            }
+            else if (bInCondition && depth.Add(token) > MAX_CONDITION_NESTING)
+            {
+                throw LimitError(token.get_position(), "#if expression nests deeper than " +
+                                                           std::to_string(MAX_CONDITION_NESTING) + " levels");
+            }
+        }
+    }
+    catch (const boost::wave::cpplexer::lexing_exception&)
+    {
+    }
+}
 
 // Reads an include through the caller's ID3DInclude. The file stays open while Wave reads it
 // (its data is the parent of the includes it makes) and is closed when Wave drops its context.
@@ -39,7 +262,7 @@ struct IncludeInputPolicy
         inner& operator=(const inner&) = delete;
         ~inner()
         {
-            IncludeState* pState = t_pState;
+            PreprocessState* pState = t_pState;
             if (m_pOpened == nullptr || pState == nullptr)
                 return;
             auto it = std::find(pState->vOpen.rbegin(), pState->vOpen.rend(), m_pOpened);
@@ -53,7 +276,7 @@ struct IncludeInputPolicy
                                    boost::wave::language_support language)
         {
             using iterator_type = typename IterContextT::iterator_type;
-            IncludeState* pState = t_pState;
+            PreprocessState* pState = t_pState;
             const void* pData = nullptr;
             UINT uiBytes = 0;
             const bool bOpened =
@@ -73,9 +296,17 @@ struct IncludeInputPolicy
             }
             iterCtx.m_pOpened = pData;
             pState->vOpen.push_back(pData);
+            // On failure from here on the file is closed as Wave drops the context it was building.
+            pState->uiIncludedBytes += uiBytes;
+            if (++pState->uiIncludes > MAX_INCLUDES)
+                throw LimitError(actPos, "more than " + std::to_string(MAX_INCLUDES) + " includes");
+            if (pState->uiIncludedBytes > MAX_INCLUDED_BYTES)
+                throw LimitError(actPos,
+                                 "included text passes " + std::to_string(MAX_INCLUDED_BYTES) + " bytes");
             iterCtx.m_sText.assign(static_cast<const char*>(pData), uiBytes);
             if (iterCtx.m_sText.empty() || iterCtx.m_sText.back() != '\n')
                 iterCtx.m_sText += '\n';
+            CheckConditions(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str());
             iterCtx.first = iterator_type(iterCtx.m_sText.begin(), iterCtx.m_sText.end(),
                                           PositionT(iterCtx.filename), language);
             iterCtx.last = iterator_type();
@@ -88,7 +319,9 @@ struct IncludeInputPolicy
 };
 
 // Every include name is handed to the ID3DInclude as written: no search path, no file system.
-class IncludeHooks : public boost::wave::context_policies::default_preprocessing_hooks
+// Macro expansion is held to the limits of D3DCompilerPreprocessor.h: the hooks see each
+// expansion begin (before its arguments are expanded) and end, and what it made.
+class PreprocessHooks : public boost::wave::context_policies::default_preprocessing_hooks
 {
 public:
     template <typename ContextT>
@@ -101,22 +334,118 @@ public:
         sNativeName = sFilePath;
         return true;
     }
+
+    template <typename ContextT, typename ContainerT, typename IteratorT>
+    bool expanding_function_like_macro(const ContextT&, const Token&, const std::vector<Token>&,
+                                       const ContainerT&, const Token& macroCall,
+                                       const std::vector<ContainerT>& arguments, const IteratorT&,
+                                       const IteratorT&)
+    {
+        EnterMacro(macroCall);
+        // The arguments are copies the library has collected, the calls inside them included: a
+        // call nested in the arguments of another is collected once more at each level.
+        std::size_t uiTokens = 0;
+        for (const ContainerT& argument : arguments)
+            uiTokens += argument.size();
+        AddExpandedTokens(uiTokens);
+        return false;
+    }
+
+    template <typename ContextT, typename ContainerT>
+    bool expanding_object_like_macro(const ContextT&, const Token&, const ContainerT&, const Token& macroCall)
+    {
+        EnterMacro(macroCall);
+        return false;
+    }
+
+    template <typename ContextT, typename ContainerT>
+    void expanded_macro(const ContextT&, const ContainerT& result)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr || result.empty())
+            return;
+        AddExpandedTokens(result.size());
+        // Every level the expression gains from a macro counts, wherever it lands; a token passed
+        // on from one expansion to the one around it counts again.
+        if (pState->bInCondition)
+        {
+            pState->uiConditionTokens += static_cast<std::size_t>(std::count_if(
+                result.begin(), result.end(), [](const Token& token) { return OpensLevel(token); }));
+            if (pState->uiConditionTokens > MAX_CONDITION_NESTING)
+                throw LimitError(pState->outerCall, "#if expression: macros add more than " +
+                                                        std::to_string(MAX_CONDITION_NESTING) +
+                                                        " parentheses and operators");
+        }
+    }
+
+    template <typename ContextT, typename ContainerT>
+    void rescanned_macro(const ContextT&, const ContainerT&)
+    {
+        if (t_pState != nullptr && t_pState->uiMacroNesting > 0)
+            --t_pState->uiMacroNesting;
+    }
+
+    // The expansions that follow, up to the evaluation, belong to the expression of an #if or
+    // #elif. The next token read from a file ends that (an #elif need not be evaluated).
+    template <typename ContextT>
+    bool found_directive(const ContextT&, const Token& directive)
+    {
+        if (t_pState != nullptr)
+        {
+            t_pState->bInCondition =
+                Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF);
+            t_pState->uiConditionTokens = 0;
+        }
+        return false;
+    }
+
+    template <typename ContextT, typename ContainerT>
+    bool evaluated_conditional_expression(const ContextT&, const Token&, const ContainerT&, bool)
+    {
+        if (t_pState != nullptr)
+            t_pState->bInCondition = false;
+        return false;
+    }
+
+    template <typename ContextT>
+    bool may_skip_whitespace(const ContextT& ctx, Token& token, bool& bSkippedNewline)
+    {
+        if (t_pState != nullptr)
+            t_pState->bInCondition = false;
+        return default_preprocessing_hooks::may_skip_whitespace(ctx, token, bSkippedNewline);
+    }
+
+private:
+    static void AddExpandedTokens(std::size_t uiTokens)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr)
+            return;
+        pState->uiExpandedTokens += uiTokens;
+        if (pState->uiExpandedTokens > MAX_EXPANDED_TOKENS)
+            throw LimitError(pState->outerCall, "macro expansion passes " +
+                                                    std::to_string(MAX_EXPANDED_TOKENS) +
+                                                    " tokens read and made");
+    }
+
+    static void EnterMacro(const Token& macroCall)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr)
+            return;
+        if (++pState->uiMacroNesting == 1)
+            pState->outerCall = macroCall.get_position();
+        if (pState->uiMacroNesting > MAX_MACRO_NESTING)
+            throw LimitError(pState->outerCall, "macro expansion nests deeper than " +
+                                                    std::to_string(MAX_MACRO_NESTING) + " levels");
+    }
 };
 
-using Token = boost::wave::cpplexer::lex_token<>;
-using LexIterator = boost::wave::cpplexer::lex_iterator<Token>;
-using Context = boost::wave::context<std::string::iterator, LexIterator, IncludeInputPolicy, IncludeHooks>;
+using Context = boost::wave::context<std::string::iterator, LexIterator, IncludeInputPolicy, PreprocessHooks>;
 
 // Boost.Wave's grammars keep static parser state that is not safe to share between threads,
 // so one preprocessing runs at a time.
 std::mutex s_mutex;
-
-// The library's category macro mixes two enumerations, which newer compilers warn about.
-bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
-{
-    const auto uiMask = static_cast<unsigned>(boost::wave::TokenTypeMask);
-    return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
-}
 
 int ErrorCodeOf(const boost::wave::cpp_exception& e)
 {
@@ -130,7 +459,7 @@ int ErrorCodeOf(const boost::wave::cpp_exception& e)
     return 1000;
 }
 
-std::string DescriptionOf(const boost::wave::cpp_exception& e, const IncludeState& state)
+std::string DescriptionOf(const boost::wave::cpp_exception& e, const PreprocessState& state)
 {
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
         if (pPre->get_errorcode() == boost::wave::preprocess_exception::bad_include_file)
@@ -159,7 +488,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
         sSource += '\n';
 
     std::lock_guard<std::mutex> lock(s_mutex);
-    IncludeState state;
+    PreprocessState state;
     state.pInclude = pInclude;
     state.vOpen.push_back(pSource);
     t_pState = &state;
@@ -169,9 +498,9 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     std::string sWaveName;
     try
     {
+        CheckConditions(sSource.begin(), sSource.end(), sName);
         Context ctx(sSource.begin(), sSource.end(), sName.c_str());
-        ctx.set_language(boost::wave::language_support(boost::wave::support_c99 |
-                                                       boost::wave::support_option_insert_whitespace));
+        ctx.set_language(LANGUAGE);
         ctx.set_max_include_nesting_depth(MAX_INCLUDE_DEPTH);
         for (const D3D_SHADER_MACRO* pMacro = pDefines; pMacro != nullptr && pMacro->Name != nullptr;
              ++pMacro)
@@ -200,6 +529,10 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                     const Token& token = *it;
                     const boost::wave::token_id id = boost::wave::token_id(token);
                     out.Text += token.get_value().c_str();
+                    if (out.Text.size() > MAX_OUTPUT_BYTES)
+                        throw LimitError(token.get_position(), "preprocessed output passes " +
+                                                                   std::to_string(MAX_OUTPUT_BYTES) +
+                                                                   " bytes");
                     if (!InCategory(id, boost::wave::WhiteSpaceTokenType) &&
                         !InCategory(id, boost::wave::EOLTokenType) &&
                         !InCategory(id, boost::wave::EOFTokenType))
@@ -214,12 +547,20 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 }
                 catch (const boost::wave::cpp_exception& e)
                 {
-                    // Warnings (a missing line break at the end, #warning) let preprocessing go on.
+                    // Warnings (a missing line break at the end, #warning) let preprocessing go on,
+                    // also from inside an expansion, which is then abandoned.
                     if (!e.is_recoverable() || e.get_severity() >= boost::wave::util::severity_error)
                         throw;
+                    state.uiMacroNesting = 0;
                 }
             }
         }
+    }
+    catch (const LimitError& e)
+    {
+        const std::string sFile = e.GetFile() == sWaveName || sWaveName.empty() ? sName : e.GetFile();
+        *pErrors += FormatError(sFile, e.GetLine(), e.GetColumn(), 1000, e.what());
+        bOk = false;
     }
     catch (const boost::wave::cpp_exception& e)
     {

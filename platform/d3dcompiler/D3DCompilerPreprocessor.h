@@ -31,8 +31,29 @@ struct PreprocessedSource
 // Includes may nest this deep; a file that includes itself fails instead of running away.
 constexpr std::size_t MAX_INCLUDE_DEPTH = 32;
 
+// Limits on what one text may make the preprocessor do. The library follows each level of macro
+// expansion and of #if expression nesting with one more level of recursion, and keeps every token
+// it makes until the end; text beyond a limit fails with an X1000 error instead of exhausting the
+// stack or the memory. At the limits preprocessing needs under 3 MiB of stack (less than half of
+// a thread's 8 MiB, also with AddressSanitizer); the engine's own shaders stay far below each.
+// Macro expansions inside one another (a macro naming the next, calls in calls' arguments).
+constexpr std::size_t MAX_MACRO_NESTING = 256;
+// Levels of an #if or #elif line: parentheses, unary and conditional operators. The macros the
+// line uses may add as many parentheses and operators again.
+constexpr std::size_t MAX_CONDITION_NESTING = 256;
+// Tokens all macro expansions of one preprocessing read as arguments and make, the intermediate
+// ones included.
+constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 18;
+// Bytes of preprocessed output.
+constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
+// Includes opened, and the bytes they hold, in all (a file may include another twice, which
+// includes the next twice, and so on, without any output).
+constexpr std::size_t MAX_INCLUDES = 1024;
+constexpr std::size_t MAX_INCLUDED_BYTES = 1u << 20;
+
 // False with one "file(line,col): error Xnnnn: text" line in *pErrors when preprocessing fails
-// (bad directive, #error, failed include, bad macro in the table). pSourceName may be null.
+// (bad directive, #error, failed include, bad macro in the table, a limit above passed).
+// pSourceName may be null.
 bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName,
                 const D3D_SHADER_MACRO* pDefines, ID3DInclude* pInclude, PreprocessedSource* pOut,
                 std::string* pErrors);

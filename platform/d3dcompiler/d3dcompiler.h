@@ -7,6 +7,8 @@
 // the code: the "bytecode" is a record of our own (platform/d3d11/D3D11ShaderBytecode.h) that the
 // Direct3D 11 stand-in accepts when it makes shaders and that the effects stand-in loads.
 // Errors come back as text in the errors blob, one "file(line,col): error Xnnnn: text" line each.
+// Text that nests or expands beyond the preprocessor's limits (D3DCompilerPreprocessor.h) fails
+// with an X1000 error.
 // Every function is safe to call from several threads at once. Tests observe and steer it
 // through platform/d3dcompiler/D3DCompilerControl.h.
 

@@ -6,12 +6,29 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+// Under a sanitizer its allocator, not malloc's, knows what is allocated.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KV_SANITIZER_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KV_SANITIZER_HEAP 1
+#endif
+#endif
+#if defined(KV_SANITIZER_HEAP)
+#include <sanitizer/allocator_interface.h>
+#endif
+
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace
@@ -434,4 +451,276 @@ float4 main(float4 p : POSITION) : SV_POSITION { return VARIADIC(p, 1, 2) + SCAL
     const std::vector<std::string> vExpected = tokenize(sExpected);
     EXPECT_GT(vExpected.size(), 50u);
     EXPECT_EQ(vExpected, tokenize(out.Text));
+}
+
+namespace
+{
+
+std::string Repeat(const std::string& sText, std::size_t uiCount)
+{
+    std::string s;
+    s.reserve(sText.size() * uiCount);
+    for (std::size_t i = 0; i < uiCount; ++i)
+        s += sText;
+    return s;
+}
+
+const char* const RETURN_ONE = "float4 PSMain() : SV_Target { return 1; }\n";
+
+// The shapes of text the preprocessor follows one level deeper per step, at a given depth. Each
+// is a pixel shader with the entry point PSMain where the depth is allowed.
+std::string DeepParentheses(std::size_t uiDepth)
+{
+    return "#if " + std::string(uiDepth, '(') + "1" + std::string(uiDepth, ')') + "\n" + RETURN_ONE +
+           "#endif\n";
+}
+
+// An even count, so that the condition holds.
+std::string ManyNots(std::size_t uiCount)
+{
+    return "#if " + std::string(uiCount, '!') + "1\n" + RETURN_ONE + "#endif\n";
+}
+
+std::string NestedCalls(std::size_t uiDepth)
+{
+    return "#define F(x) x\nfloat4 PSMain() : SV_Target { return " + Repeat("F(", uiDepth) + "1" +
+           std::string(uiDepth, ')') + "; }\n";
+}
+
+std::string MacroChain(std::size_t uiLength)
+{
+    std::string s = "#define M0 1\n";
+    for (std::size_t i = 1; i <= uiLength; ++i)
+        s += "#define M" + std::to_string(i) + " M" + std::to_string(i - 1) + "\n";
+    return s + "float4 PSMain() : SV_Target { return M" + std::to_string(uiLength) + "; }\n";
+}
+
+// #define X0 1, then each level names the one below twice: 2^levels tokens from one use.
+std::string Doubling(int iLevels, const std::string& sUse)
+{
+    std::string s = "#define X0 1\n";
+    for (int i = 1; i <= iLevels; ++i)
+        s += "#define X" + std::to_string(i) + " X" + std::to_string(i - 1) + " X" + std::to_string(i - 1) +
+             "\n";
+    return s + sUse + "\n" + RETURN_ONE;
+}
+
+// The compile fails with the one error of a passed limit, at the place given.
+void ExpectLimitError(const Result& result, const std::string& sWhere, const std::string& sText)
+{
+    EXPECT_EQ(E_FAIL, result.hr) << sText;
+    EXPECT_EQ(sWhere + ": error X1000: " + sText + "\n", result.sErrors);
+}
+
+const std::string NESTED_CONDITION = "#if expression nests deeper than 256 levels";
+const std::string NESTED_MACROS = "macro expansion nests deeper than 256 levels";
+const std::string TOO_MANY_TOKENS = "macro expansion passes 262144 tokens read and made";
+
+} // namespace
+
+// Each shape, far beyond what the preprocessor allows, overflowed the stack inside the library.
+TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
+{
+    ExpectLimitError(Compile(DeepParentheses(5000), "PSMain", "ps_5_0"), "shader.hlsl(1,261)",
+                     NESTED_CONDITION);
+    ExpectLimitError(Compile(ManyNots(50000), "PSMain", "ps_5_0"), "shader.hlsl(1,261)", NESTED_CONDITION);
+    ExpectLimitError(Compile(NestedCalls(20000), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", TOO_MANY_TOKENS);
+    ExpectLimitError(Compile(NestedCalls(300), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", NESTED_MACROS);
+    ExpectLimitError(Compile(MacroChain(10000), "PSMain", "ps_5_0"), "shader.hlsl(10002,38)", NESTED_MACROS);
+    // Unary minus, the conditional operator, #elif, a directive split over lines, parentheses
+    // that macros make.
+    ExpectLimitError(Compile("#if " + Repeat("- ", 50000) + "1\n#endif\n", "PSMain", "ps_5_0"),
+                     "shader.hlsl(1,517)", NESTED_CONDITION);
+    ExpectLimitError(Compile("#if " + Repeat("1 ? ", 20000) + "1" + Repeat(" : 1", 20000) + "\n#endif\n",
+                             "PSMain", "ps_5_0"),
+                     "shader.hlsl(1,1031)", NESTED_CONDITION);
+    ExpectLimitError(Compile("#if 0\n#elif " + std::string(50000, '~') + "1\n#endif\n", "PSMain", "ps_5_0"),
+                     "shader.hlsl(2,263)", NESTED_CONDITION);
+    ExpectLimitError(
+        Compile("#if 0 /*\n*/ || \\\n" + std::string(5000, '(') + "1" + std::string(5000, ')') + "\n#endif\n",
+                "PSMain", "ps_5_0"),
+        "shader.hlsl(3,263)", NESTED_CONDITION);
+    // Spread over lines of less than the limit each: spliced, in a comment, spliced by a trigraph.
+    const std::pair<const char*, const char*> joins[] = {
+        {"\\\n", "shader.hlsl(2,261)"}, {"/*\n*/", "shader.hlsl(2,59)"}, {"?\?/\n", "shader.hlsl(2,261)"}};
+    for (const auto& [pJoin, pWhere] : joins)
+        ExpectLimitError(Compile("#if " + std::string(200, '(') + pJoin + std::string(200, '(') + "1" +
+                                     std::string(400, ')') + "\n#endif\n",
+                                 "PSMain", "ps_5_0"),
+                         pWhere, NESTED_CONDITION);
+    ExpectLimitError(Compile("#define L " + std::string(200, '(') + "\n#define R " + std::string(200, ')') +
+                                 "\n#if " + Repeat("L ", 50) + "1" + Repeat(" R", 50) + "\n#endif\n",
+                             "PSMain", "ps_5_0"),
+                     "shader.hlsl(3,7)",
+                     "#if expression: macros add more than 256 parentheses and operators");
+    // In an include, in a macro of the caller's table.
+    MapInclude include;
+    include.m_mFiles["deep.hlsli"] = DeepParentheses(5000);
+    ExpectLimitError(Compile("#include \"deep.hlsli\"\n", "PSMain", "ps_5_0", nullptr, &include),
+                     "deep.hlsli(1,261)", NESTED_CONDITION);
+    EXPECT_TRUE(include.m_mOpen.empty());
+    const std::string sCalls = Repeat("F(", 300) + "1" + std::string(300, ')');
+    const D3D_SHADER_MACRO macros[] = {{"F(x)", "x"}, {"DEEP", sCalls.c_str()}, {nullptr, nullptr}};
+    ExpectLimitError(Compile("float4 PSMain() : SV_Target { return DEEP; }\n", "PSMain", "ps_5_0", macros),
+                     "shader.hlsl(1,38)", NESTED_MACROS);
+}
+
+TEST_F(D3DCompile_, NestingWithinTheLimitCompiles)
+{
+    const Result parentheses = Compile(DeepParentheses(200), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, parentheses.hr) << parentheses.sErrors;
+    const Result nots = Compile(ManyNots(200), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, nots.hr) << nots.sErrors;
+    const Result calls = Compile(NestedCalls(200), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, calls.hr) << calls.sErrors;
+    const Result chain = Compile(MacroChain(200), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, chain.hr) << chain.sErrors;
+    // What counts is the nesting, not the length: many shallow expressions and calls are fine.
+    const Result wide = Compile("#define F(x) x\n#if " + Repeat("(!1) + ", 2000) + "1\n" + RETURN_ONE +
+                                    "float g = " + Repeat("F(1) + ", 20000) + "1;\n#endif\n",
+                                "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, wide.hr) << wide.sErrors;
+    // Parentheses from macros count against an expression only while it is read: not after an
+    // #elif that is never evaluated.
+    const Result after =
+        Compile("#define P(x) ((x))\n#if 1\n#elif P(1)\n#endif\nfloat g = " + Repeat("P(1) + ", 300) +
+                    "1;\n" + RETURN_ONE,
+                "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, after.hr) << after.sErrors;
+}
+
+// 549 bytes that make 2^26 tokens hung the compile and then ran out of memory.
+TEST_F(D3DCompile_, RunawayExpansionFailsAndTheNextCompileWorks)
+{
+    ExpectLimitError(Compile(Doubling(26, "float g = X26;"), "PSMain", "ps_5_0"), "shader.hlsl(28,11)",
+                     TOO_MANY_TOKENS);
+    ExpectLimitError(Compile(Doubling(26, "#if X26\n#endif"), "PSMain", "ps_5_0"), "shader.hlsl(28,5)",
+                     TOO_MANY_TOKENS);
+    // Each level of nested calls copies the arguments of the level below: 200,000 nested calls
+    // (600 KB) ran out of memory at 3 GB, before they could nest too deep.
+    ExpectLimitError(Compile(NestedCalls(200000), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", TOO_MANY_TOKENS);
+    const Result next = Compile(VERTEX_SHADER, "VSMain", "vs_5_0");
+    EXPECT_EQ(S_OK, next.hr) << next.sErrors;
+    // Some doubling is fine.
+    const Result some = Compile(Doubling(10, "float g = X10;"), "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, some.hr) << some.sErrors;
+}
+
+// The output, and what includes may read, have limits of their own.
+TEST_F(D3DCompile_, OutputAndIncludedTextHaveLimits)
+{
+    // Output from few tokens: a long name, used again and again.
+    ExpectLimitError(Compile("#define W " + std::string(4000, 'w') + "\nfloat4 " + Repeat("W, ", 300) +
+                                 "w;\n" + RETURN_ONE,
+                             "PSMain", "ps_5_0"),
+                     "shader.hlsl(1,11)", "preprocessed output passes 1048576 bytes");
+    // Text without output, included again and again: each of these files includes the next twice,
+    // 2^31 includes in all, and includes of a file that is skipped.
+    MapInclude doubling;
+    for (int i = 0; i < 30; ++i)
+        doubling.m_mFiles["f" + std::to_string(i)] =
+            Repeat("#include \"f" + std::to_string(i + 1) + "\"\n", 2);
+    doubling.m_mFiles["f30"] = "#define A 1\n";
+    ExpectLimitError(
+        Compile("#include \"f0\"\n" + std::string(RETURN_ONE), "PSMain", "ps_5_0", nullptr, &doubling),
+        "f29(1,1)", "more than 1024 includes");
+    EXPECT_TRUE(doubling.m_mOpen.empty());
+    MapInclude include;
+    include.m_mFiles["skipped.hlsli"] =
+        "#if 0\n" + Repeat("float4 g_vValue[4] = { 1, 2, 3, 4 };\n", 7000) + "#endif\n";
+    ExpectLimitError(Compile(Repeat("#include \"skipped.hlsli\"\n", 5) + RETURN_ONE, "PSMain", "ps_5_0",
+                             nullptr, &include),
+                     "shader.hlsl(5,1)", "included text passes 1048576 bytes");
+    EXPECT_TRUE(include.m_mOpen.empty());
+    include.m_mFiles["big.hlsli"] = Repeat("float4 g_vValue;\n", 4096);
+    EXPECT_EQ(S_OK, Compile(Repeat("#include \"big.hlsli\"\n", 10) + RETURN_ONE, "PSMain", "ps_5_0", nullptr,
+                            &include)
+                        .hr);
+}
+
+// The limits leave the engine's shaders, every option they test switched on, far below them.
+TEST(D3DCompilerPreprocessor, EngineShadersStayFarBelowTheLimits)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(KV_SOURCE_ROOT) / "assets" / "Shader";
+    MapInclude include;
+    std::vector<fs::path> vShaders;
+    std::set<std::string> options;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string sText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (entry.path().extension() == ".hlsli")
+            include.m_mFiles[entry.path().filename().string()] = sText;
+        else if (entry.path().extension() == ".hlsl" || entry.path().extension() == ".fx")
+            vShaders.push_back(entry.path());
+        const std::regex option(R"((?:#ifn?def\s+|defined\s*\(?\s*)([A-Za-z_]\w*))");
+        for (auto it = std::sregex_iterator(sText.begin(), sText.end(), option); it != std::sregex_iterator();
+             ++it)
+            options.insert((*it)[1].str());
+    }
+    ASSERT_GE(vShaders.size(), 8u);
+    EXPECT_GE(options.size(), 10u);
+    std::vector<D3D_SHADER_MACRO> vAll;
+    for (const std::string& sOption : options)
+        vAll.push_back({sOption.c_str(), "1"});
+    vAll.push_back({nullptr, nullptr});
+    for (const fs::path& path : vShaders)
+    {
+        std::ifstream file(path, std::ios::binary);
+        const std::string sText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const D3D_SHADER_MACRO* const tables[] = {nullptr, vAll.data()};
+        for (const D3D_SHADER_MACRO* pMacros : tables)
+        {
+            d3dcompiler_internal::PreprocessedSource out;
+            std::string sErrors;
+            EXPECT_TRUE(d3dcompiler_internal::Preprocess(sText.data(), sText.size(), path.filename().c_str(),
+                                                         pMacros, &include, &out, &sErrors))
+                << path << ": " << sErrors;
+            EXPECT_LT(out.Text.size(), d3dcompiler_internal::MAX_OUTPUT_BYTES / 16) << path;
+        }
+    }
+}
+
+namespace
+{
+
+// Bytes the program has allocated and not freed.
+std::size_t LiveHeapBytes()
+{
+#if defined(KV_SANITIZER_HEAP)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+} // namespace
+
+// Tokens the library's lexer made went back to this code's copy of the token pool when released,
+// so the library's copy grew by about 400 KB with every compile of this shader, for good.
+TEST_F(D3DCompile_, RepeatedCompilesKeepNoMemory)
+{
+    const std::string sFolder = std::string(KV_SOURCE_ROOT) + "/assets/Shader/";
+    auto read = [&sFolder](const char* pName)
+    {
+        std::ifstream file(sFolder + pName, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    };
+    MapInclude include;
+    for (const char* pName : {"KR_ShaderCommon.hlsli", "KR_OITCommon.hlsli"})
+        include.m_mFiles[pName] = read(pName);
+    const std::string sSource = read("KR_PixelShader.hlsl");
+    ASSERT_GT(sSource.size(), 10000u);
+    std::size_t uiBefore = 0;
+    for (int i = 0; i < 200; ++i)
+    {
+        if (i == 50)
+            uiBefore = LiveHeapBytes();
+        ASSERT_EQ(S_OK, Compile(sSource, "MainPS", "ps_5_0", nullptr, &include).hr);
+        include.m_vOpened.clear();
+        include.m_vParents.clear();
+    }
+    EXPECT_LT(LiveHeapBytes(), uiBefore + (4u << 20));
 }

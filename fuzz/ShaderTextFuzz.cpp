@@ -1,0 +1,123 @@
+// Fuzzes shader text through the compiler stand-in: the preprocessor (macros, conditions, includes)
+// and the checks after it. The first byte picks the target and entry point (bits 0-2) and whether
+// a macro table of engine options comes with it (bit 3); the rest is the source, then any number
+// of include files, each after a NUL byte as its name, a line break and its text. Includes are
+// served from memory by name (exactly as written), every other name fails to open. Every Open must
+// be matched by one Close; a compile that succeeds gives bytecode the decoder reads back, one that
+// fails gives error text ending with a line break.
+
+#include "platform/d3d11/D3D11ShaderBytecode.h"
+#include "platform/d3dcompiler/d3dcompiler.h"
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// Include files from the input; counts what is open.
+class MemoryInclude : public ID3DInclude
+{
+public:
+    std::map<std::string, std::vector<char>> m_mFiles;
+    int m_iOpen = 0;
+
+    HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
+    {
+        auto it = m_mFiles.find(pFileName);
+        if (it == m_mFiles.end())
+            return E_FAIL;
+        // A copy of exactly the file, so reading past its end is caught.
+        auto* pCopy = new char[it->second.size() + 1];
+        std::memcpy(pCopy, it->second.data(), it->second.size());
+        *ppData = pCopy;
+        *pBytes = static_cast<UINT>(it->second.size());
+        ++m_iOpen;
+        return S_OK;
+    }
+    HRESULT Close(LPCVOID pData) override
+    {
+        delete[] static_cast<const char*>(pData);
+        --m_iOpen;
+        return S_OK;
+    }
+};
+
+const struct
+{
+    const char* pTarget;
+    const char* pEntry;
+} TARGETS[] = {{"vs_5_0", "MainVS"},
+               {"ps_5_0", "MainPS"},
+               {"gs_5_0", "MainGS"},
+               {"cs_5_0", "MainCS"},
+               {"fx_5_0", nullptr}};
+
+const D3D_SHADER_MACRO OPTIONS[] = {{"VS_IN_NORMAL", "1"},        {"VS_IN_UV0", nullptr},
+                                    {"VS_OUT_NORMAL", ""},        {"PS_SHADOWMAP", "1"},
+                                    {"BLENDSTATE", "1"},          {"DEPTHSTENCILSTATE", "ENABLED"},
+                                    {"SCALE(x, s)", "((x) * s)"}, {nullptr, nullptr}};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uiSize)
+{
+    if (uiSize < 1)
+        return 0;
+    const std::uint8_t uiOptions = pData[0];
+    const char* pText = reinterpret_cast<const char*>(pData + 1);
+    const char* const pEnd = reinterpret_cast<const char*>(pData + uiSize);
+    const char* pPart =
+        static_cast<const char*>(std::memchr(pText, '\0', static_cast<std::size_t>(pEnd - pText)));
+    if (pPart == nullptr)
+        pPart = pEnd;
+    // A copy of exactly the source.
+    const std::vector<char> source(pText, pPart);
+    MemoryInclude include;
+    while (pPart < pEnd)
+    {
+        const char* pName = pPart + 1;
+        const char* pNext =
+            static_cast<const char*>(std::memchr(pName, '\0', static_cast<std::size_t>(pEnd - pName)));
+        if (pNext == nullptr)
+            pNext = pEnd;
+        const char* pBreak =
+            static_cast<const char*>(std::memchr(pName, '\n', static_cast<std::size_t>(pNext - pName)));
+        if (pBreak == nullptr)
+            pBreak = pNext;
+        include.m_mFiles[std::string(pName, pBreak)].assign(pBreak < pNext ? pBreak + 1 : pNext, pNext);
+        pPart = pNext;
+    }
+
+    const auto& target = TARGETS[(uiOptions & 7) % (sizeof TARGETS / sizeof TARGETS[0])];
+    ID3DBlob* pCode = nullptr;
+    ID3DBlob* pErrors = nullptr;
+    const HRESULT hr = D3DCompile(source.empty() ? nullptr : source.data(), source.size(), "fuzz.hlsl",
+                                  (uiOptions & 8) != 0 ? OPTIONS : nullptr, &include, target.pEntry,
+                                  target.pTarget, D3DCOMPILE_ENABLE_STRICTNESS, 0, &pCode, &pErrors);
+    if (include.m_iOpen != 0 || SUCCEEDED(hr) != (pCode != nullptr))
+        __builtin_trap();
+    if (pCode != nullptr)
+    {
+        d3d11_internal::ShaderBytecode bytecode;
+        if (!d3d11_internal::DecodeShaderBytecode(pCode->GetBufferPointer(), pCode->GetBufferSize(),
+                                                  &bytecode))
+            __builtin_trap();
+        pCode->Release();
+    }
+    if (pErrors != nullptr)
+    {
+        const auto* pMessage = static_cast<const char*>(pErrors->GetBufferPointer());
+        if (pErrors->GetBufferSize() == 0 || pMessage[pErrors->GetBufferSize() - 1] != '\n')
+            __builtin_trap();
+        pErrors->Release();
+    }
+    else if (hr == E_FAIL)
+    {
+        __builtin_trap(); // a failed compile says why
+    }
+    return 0;
+}
