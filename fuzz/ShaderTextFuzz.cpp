@@ -22,13 +22,13 @@ namespace
 class MemoryInclude : public ID3DInclude
 {
 public:
-    std::map<std::string, std::vector<char>> m_mFiles;
+    std::map<std::string, std::vector<char>> m_mapFiles;
     int m_iOpen = 0;
 
     HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
     {
-        auto it = m_mFiles.find(pFileName);
-        if (it == m_mFiles.end())
+        auto it = m_mapFiles.find(pFileName);
+        if (it == m_mapFiles.end())
             return E_FAIL;
         // A copy of exactly the file, so reading past its end is caught.
         auto* pCopy = new char[it->second.size() + 1];
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uiS
             static_cast<const char*>(std::memchr(pName, '\n', static_cast<std::size_t>(pNext - pName)));
         if (pBreak == nullptr)
             pBreak = pNext;
-        include.m_mFiles[std::string(pName, pBreak)].assign(pBreak < pNext ? pBreak + 1 : pNext, pNext);
+        include.m_mapFiles[std::string(pName, pBreak)].assign(pBreak < pNext ? pBreak + 1 : pNext, pNext);
         pPart = pNext;
     }
 

@@ -555,10 +555,10 @@ TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
                      "#if expression: macros add more than 256 parentheses and operators");
     // In an include, in a macro of the caller's table.
     MapInclude include;
-    include.m_mFiles["deep.hlsli"] = DeepParentheses(5000);
+    include.m_mapFiles["deep.hlsli"] = DeepParentheses(5000);
     ExpectLimitError(Compile("#include \"deep.hlsli\"\n", "PSMain", "ps_5_0", nullptr, &include),
                      "deep.hlsli(1,261)", NESTED_CONDITION);
-    EXPECT_TRUE(include.m_mOpen.empty());
+    EXPECT_TRUE(include.m_mapOpen.empty());
     const std::string sCalls = Repeat("F(", 300) + "1" + std::string(300, ')');
     const D3D_SHADER_MACRO macros[] = {{"F(x)", "x"}, {"DEEP", sCalls.c_str()}, {nullptr, nullptr}};
     ExpectLimitError(Compile("float4 PSMain() : SV_Target { return DEEP; }\n", "PSMain", "ps_5_0", macros),
@@ -618,21 +618,21 @@ TEST_F(D3DCompile_, OutputAndIncludedTextHaveLimits)
     // 2^31 includes in all, and includes of a file that is skipped.
     MapInclude doubling;
     for (int i = 0; i < 30; ++i)
-        doubling.m_mFiles["f" + std::to_string(i)] =
+        doubling.m_mapFiles["f" + std::to_string(i)] =
             Repeat("#include \"f" + std::to_string(i + 1) + "\"\n", 2);
-    doubling.m_mFiles["f30"] = "#define A 1\n";
+    doubling.m_mapFiles["f30"] = "#define A 1\n";
     ExpectLimitError(
         Compile("#include \"f0\"\n" + std::string(RETURN_ONE), "PSMain", "ps_5_0", nullptr, &doubling),
         "f29(1,1)", "more than 1024 includes");
-    EXPECT_TRUE(doubling.m_mOpen.empty());
+    EXPECT_TRUE(doubling.m_mapOpen.empty());
     MapInclude include;
-    include.m_mFiles["skipped.hlsli"] =
+    include.m_mapFiles["skipped.hlsli"] =
         "#if 0\n" + Repeat("float4 g_vValue[4] = { 1, 2, 3, 4 };\n", 7000) + "#endif\n";
     ExpectLimitError(Compile(Repeat("#include \"skipped.hlsli\"\n", 5) + RETURN_ONE, "PSMain", "ps_5_0",
                              nullptr, &include),
                      "shader.hlsl(5,1)", "included text passes 1048576 bytes");
-    EXPECT_TRUE(include.m_mOpen.empty());
-    include.m_mFiles["big.hlsli"] = Repeat("float4 g_vValue;\n", 4096);
+    EXPECT_TRUE(include.m_mapOpen.empty());
+    include.m_mapFiles["big.hlsli"] = Repeat("float4 g_vValue;\n", 4096);
     EXPECT_EQ(S_OK, Compile(Repeat("#include \"big.hlsli\"\n", 10) + RETURN_ONE, "PSMain", "ps_5_0", nullptr,
                             &include)
                         .hr);
@@ -651,7 +651,7 @@ TEST(D3DCompilerPreprocessor, EngineShadersStayFarBelowTheLimits)
         std::ifstream file(entry.path(), std::ios::binary);
         const std::string sText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         if (entry.path().extension() == ".hlsli")
-            include.m_mFiles[entry.path().filename().string()] = sText;
+            include.m_mapFiles[entry.path().filename().string()] = sText;
         else if (entry.path().extension() == ".hlsl" || entry.path().extension() == ".fx")
             vShaders.push_back(entry.path());
         const std::regex option(R"((?:#ifn?def\s+|defined\s*\(?\s*)([A-Za-z_]\w*))");
@@ -710,7 +710,7 @@ TEST_F(D3DCompile_, RepeatedCompilesKeepNoMemory)
     };
     MapInclude include;
     for (const char* pName : {"KR_ShaderCommon.hlsli", "KR_OITCommon.hlsli"})
-        include.m_mFiles[pName] = read(pName);
+        include.m_mapFiles[pName] = read(pName);
     const std::string sSource = read("KR_PixelShader.hlsl");
     ASSERT_GT(sSource.size(), 10000u);
     std::size_t uiBefore = 0;
