@@ -5,7 +5,7 @@
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/CountingAllocator.h"
-#include "tests/support/PackedShow.h"
+#include "tests/support/PackedShowSuite.h"
 #include "tests/support/ShowStandIns.h"
 
 #include <gtest/gtest.h>
@@ -25,20 +25,10 @@ constexpr int HEIGHT = 480;
 
 // Plays the packed show in-process (no editor window, the HUD off) and counts the heap
 // allocations of its playback frames, telling the engine's from the stand-ins'.
-class KV27_FrameAllocationTest : public ::testing::Test
+class KV27_FrameAllocationTest : public PackedShowSuite
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_pShow = new PackedShow::RunFolder(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC, KV_KVPACK);
-        ASSERT_EQ(s_pShow->GetFault(), "");
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete s_pShow;
-        s_pShow = nullptr;
-    }
+    static void SetUpTestSuite() { PackShow(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC, KV_KVPACK); }
 
     void SetUp() override
     {
@@ -60,11 +50,7 @@ protected:
         ShowStandIns::Reset();
         Effects11Control::Reset();
     }
-
-    static PackedShow::RunFolder* s_pShow;
 };
-
-PackedShow::RunFolder* KV27_FrameAllocationTest::s_pShow = nullptr;
 
 TEST_F(KV27_FrameAllocationTest, TellsTheEnginesAllocationsFromTheStandInsByTheirCode)
 {

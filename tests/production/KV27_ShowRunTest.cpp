@@ -13,7 +13,7 @@
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
-#include "tests/support/PackedShow.h"
+#include "tests/support/PackedShowSuite.h"
 #include "tests/support/ShowStandIns.h"
 #include "tests/support/TestTempDir.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
@@ -182,20 +182,13 @@ std::string CheckFrameOrder(const std::vector<D3D11Control::CallRecord>& gCalls)
 
 // Runs the program in-process from a working directory holding the packed show, with the
 // clocks driven by the presents: each present moves the timeline on by FRAME_STEP_MS.
-class KV27_ShowRunTest : public ::testing::Test
+class KV27_ShowRunTest : public PackedShowSuite
 {
 protected:
     static void SetUpTestSuite()
     {
         // The archive as the run command makes it: effects precompiled into a staged copy.
-        s_pShow = new PackedShow::RunFolder(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC, KV_KVPACK);
-        ASSERT_EQ(s_pShow->GetFault(), "");
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete s_pShow;
-        s_pShow = nullptr;
+        PackShow(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC, KV_KVPACK);
     }
 
     void SetUp() override
@@ -303,14 +296,11 @@ protected:
         return sText;
     }
 
-    static PackedShow::RunFolder* s_pShow;
     // The desktop and primary screen of the next Play; its display modes when not empty.
     int m_iWidth = WIDTH;
     int m_iHeight = HEIGHT;
     std::vector<DXGI_MODE_DESC> m_gModes;
 };
-
-PackedShow::RunFolder* KV27_ShowRunTest::s_pShow = nullptr;
 
 // The production's effect chain: bloom, depth of field, volume lighting where the scene's
 // lights reach it, dirty lens, colour cubes and the colour offsets while their curve changes
