@@ -9,22 +9,15 @@
 // Each figure comes from its own run: the time and the total count with cheap counting, the
 // owners with the slow attributed count.
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/core/KB_String.h"
-#include "platform/crt/CrtControl.h"
 #include "platform/d3d11/D3D11Control.h"
-#include "platform/d3d11/D3D11Modules.h"
-#include "platform/fmod/FmodControl.h"
-#include "platform/forms/FormsControl.h"
 #include "platform/win32/Win32Control.h"
-#include "platform/win32/Win32SystemControl.h"
 #include "platform/win32/WinDialogs.h"
 #include "platform/win32/WinMessages.h"
 #include "production/KV27_Program.h"
-#include "render/scene/KR_SceneManager.h"
 #include "tests/support/CountingAllocator.h"
 #include "tests/support/PackedShow.h"
-#include "tests/support/TestTempDir.h"
+#include "tests/support/ShowStandIns.h"
 
 #include <benchmark/benchmark.h>
 
@@ -72,21 +65,17 @@ double PeakResidentMiB()
 }
 
 // The packed show, made once for every benchmark of the program.
-const std::string& RunFolder()
+PackedShow::RunFolder& Show()
 {
-    static TestTempDir* s_pFolder = nullptr;
-    static std::string s_sRun;
-    if (s_pFolder == nullptr)
+    static PackedShow::RunFolder* s_pShow = nullptr;
+    if (s_pShow == nullptr)
     {
-        s_pFolder = new TestTempDir();
-        s_sRun = s_pFolder->Join("run");
-        const std::string sFault =
-            PackedShow::Pack(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC, KV_KVPACK, s_sRun);
-        if (!sFault.empty())
-            std::fprintf(stderr, "%s\n", sFault.c_str());
-        std::filesystem::create_directories(s_pFolder->Join("Source/Screenshot"));
+        s_pShow = new PackedShow::RunFolder(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC, KV_KVPACK);
+        if (!s_pShow->GetFault().empty())
+            std::fprintf(stderr, "%s\n", s_pShow->GetFault().c_str());
+        std::filesystem::create_directories(s_pShow->Join("Source/Screenshot"));
     }
-    return s_sRun;
+    return *s_pShow;
 }
 
 struct Measurement
@@ -104,20 +93,11 @@ struct Measurement
 Measurement Play(std::uint32_t uiFirst, std::uint32_t uiFrames, bool bAttributed, bool bScreenshot)
 {
     Measurement result;
-    const std::string sOld = std::filesystem::current_path().string();
-    std::filesystem::current_path(RunFolder());
-    CrtControl::Reset();
-    Win32Control::Reset();
-    Win32SystemControl::Reset();
-    D3D11Control::Reset();
-    // The effects stand-in is left as a real run has it (its Reset would switch the snapshots of
-    // every Apply on, which only tests read).
-    FmodControl::Reset();
-    FormsControl::Reset();
-    D3D11Modules::Register();
-    Win32SystemControl::SetSleepSkipped(true);
-    CrtControl::SetClock(0);
-    FmodControl::UseManualClock();
+    if (!Show().Enter())
+        return result;
+    // The effects stand-in is left as a real run has it.
+    ShowStandIns::Reset();
+    ShowStandIns::UseManualClocks();
     Win32Control::SetMessageBoxResponder([](const Win32Control::MessageBoxRecord&) { return IDYES; });
 
     std::uint32_t uiPlayback = 0;
@@ -126,11 +106,7 @@ Measurement Play(std::uint32_t uiFirst, std::uint32_t uiFrames, bool bAttributed
         [&](std::uint64_t)
         {
             CountingAllocator::Pause pause;
-            CrtControl::AdvanceClock(FRAME_STEP_MS);
-            FmodControl::AdvanceClock(FRAME_STEP_MS * 0.001);
-            KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-            KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-            if (pScenes == nullptr || !pScenes->IsLoaded())
+            if (ShowStandIns::AdvanceClocks(FRAME_STEP_MS) == nullptr)
                 return;
             ++uiPlayback;
             if (uiPlayback == uiFirst)
@@ -160,7 +136,7 @@ Measurement Play(std::uint32_t uiFirst, std::uint32_t uiFrames, bool bAttributed
     CountingAllocator::Stop();
     result.fPeakMiB = PeakResidentMiB();
     D3D11Control::Reset();
-    std::filesystem::current_path(sOld);
+    Show().Leave();
     return result;
 }
 

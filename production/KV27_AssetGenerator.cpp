@@ -97,6 +97,11 @@ double GetSceneStart(std::uint32_t uiScene)
     return fStart;
 }
 
+double GetSceneEnd(std::uint32_t uiScene)
+{
+    return GetSceneStart(uiScene) + KV27_AssetGenerator::SCENE_DURATIONS[uiScene];
+}
+
 double GetShowLength()
 {
     return GetSceneStart(KV27_AssetGenerator::NUM_SCENES);

@@ -5,6 +5,7 @@
 // its order of work are in KV27_AssetGenerator.cpp; each asset kind's writing is in its own
 // KV27_AssetGenerator<Kind>.cpp. Main thread; one run at a time.
 
+#include "framework/core/KB_String.h"
 #include "platform/d3d11/d3d11.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/directxmath/DirectXMath.h"
@@ -60,7 +61,17 @@ struct SceneSpec
 const SceneSpec& GetSceneSpec(std::uint32_t uiScene);
 // Show time at which the scene starts (the scenes play end to end), and the show's length.
 double GetSceneStart(std::uint32_t uiScene);
+double GetSceneEnd(std::uint32_t uiScene);
 double GetShowLength();
+// An entity that lives through the whole scene (a light, a cube-map placer): its start and end
+// times and its debug name.
+template <typename Entity>
+void SetSceneLifetime(Entity& entity, std::uint32_t uiScene, const std::string& sName)
+{
+    entity.SetStartTime(GetSceneStart(uiScene));
+    entity.SetEndTime(GetSceneEnd(uiScene));
+    entity.SetDebugName(KB_String(sName.c_str()));
+}
 // Two-digit entity numbers as the scene base writes them when it saves.
 std::string Number(std::uint32_t i);
 // "Scene1" for scene 0.

@@ -21,7 +21,7 @@ bool Generator::WriteLights(std::uint32_t uiScene)
     const SceneSpec& spec = GetSceneSpec(uiScene);
     const std::string sScene = SceneName(uiScene);
     const double fStart = GetSceneStart(uiScene);
-    const double fEnd = fStart + KV27_AssetGenerator::SCENE_DURATIONS[uiScene];
+    const double fEnd = GetSceneEnd(uiScene);
     const XMFLOAT3& key = spec.vKeyColor;
     const std::string sOmniFolder = "Entities/" + sScene + "/Lights/OmniLights/";
     const std::uint32_t uiOmnis = spec.bMovingOmni ? 3 : 2;
@@ -29,9 +29,7 @@ bool Generator::WriteLights(std::uint32_t uiScene)
     {
         const std::string sBase = sScene + "_OmniLight" + Number(i);
         KR_OmniLight light;
-        light.SetStartTime(fStart);
-        light.SetEndTime(fEnd);
-        light.SetDebugName(KB_String((sScene + " omni " + std::to_string(i)).c_str()));
+        SetSceneLifetime(light, uiScene, sScene + " omni " + std::to_string(i));
         light.SetLightAttenuation(XMFLOAT3(1.0f, 0.01f, 0.0008f));
         light.SetMaxLightDistance(90.0f);
         light.SetLightSpecularStrength(0.5f);
@@ -77,9 +75,7 @@ bool Generator::WriteLights(std::uint32_t uiScene)
     const std::string sBase = sScene + "_SpotLight00";
     const std::string sPath = "Entities/" + sScene + "/Lights/SpotLights/" + sBase + ".spt";
     KR_SpotLight spot;
-    spot.SetStartTime(fStart);
-    spot.SetEndTime(fEnd);
-    spot.SetDebugName(KB_String((sScene + " spot 0").c_str()));
+    SetSceneLifetime(spot, uiScene, sScene + " spot 0");
     spot.SetPosition(XMFLOAT3(30.0f, 35.0f, -30.0f));
     spot.SetTarget(XMFLOAT3(0.0f, 0.0f, 0.0f));
     spot.SetLightColor(KB_Color(key.x, key.y, key.z, 1.0f));

@@ -16,14 +16,11 @@ bool Generator::WritePlacers(std::uint32_t uiScene)
     const SceneSpec& spec = GetSceneSpec(uiScene);
     const std::string sScene = SceneName(uiScene);
     const double fStart = GetSceneStart(uiScene);
-    const double fEnd = fStart + KV27_AssetGenerator::SCENE_DURATIONS[uiScene];
     const std::uint32_t uiPlacers = spec.bDynamicPlacer ? 2 : 1;
     for (std::uint32_t i = 0; i < uiPlacers; ++i)
     {
         KR_CubeMapPlacer placer;
-        placer.SetStartTime(fStart);
-        placer.SetEndTime(fEnd);
-        placer.SetDebugName(KB_String((sScene + (i == 0 ? " environment" : " moving reflections")).c_str()));
+        SetSceneLifetime(placer, uiScene, sScene + (i == 0 ? " environment" : " moving reflections"));
         if (i == 0)
         {
             // Static: its map was rendered once and shipped as a DDS file.

@@ -22,6 +22,16 @@ constexpr const char* OIT_SHADER_FILE = "Assets/Shader/KR_OITShader.hlsl";
 constexpr const char* BLEND_STATE_NAMES[3] = {"DISABLED", "ENABLEALPHABLENDING", "ADDITIVEBLENDING"};
 constexpr const char* DEPTH_STENCIL_STATE_NAMES[3] = {"DISABLED", "ENABLED", "ENABLEDNOUPDATE"};
 
+// Before a geometry stage the vertex shader passes its (skinned, instanced) vertices through.
+void AddPassThroughMacros(KR_ShaderProperties& properties, bool bSkinned, bool bInstanced)
+{
+    properties.AddMacro("VS_PASSTHROUGH", nullptr);
+    if (bSkinned)
+        properties.AddMacro("VS_OUT_SKINNED", nullptr);
+    if (bInstanced)
+        properties.AddMacro("VS_OUT_INSTANCED", nullptr);
+}
+
 // The colour pass's vertex outputs, and with a geometry stage its outputs too: normals, tangents,
 // the material's UV sets (at most four), parallax and, for lighting, fog or a cube map, the world
 // position.
@@ -35,11 +45,7 @@ void AddColorPassOutputs(KR_ShaderProperties& properties, const KR_Material& m, 
                                 m.m_gCubeMap.GetNumMembers() > 0;
     if (bGeometry)
     {
-        properties.AddMacro("VS_PASSTHROUGH", nullptr);
-        if (bSkinned)
-            properties.AddMacro("VS_OUT_SKINNED", nullptr);
-        if (bInstanced)
-            properties.AddMacro("VS_OUT_INSTANCED", nullptr);
+        AddPassThroughMacros(properties, bSkinned, bInstanced);
         if (m.m_uiNormals != 0)
         {
             properties.AddMacro("VS_OUT_NORMAL", nullptr);
@@ -196,11 +202,7 @@ bool KR_MaterialManager::BuildMaterialShaderProperties(KR_ShaderProperties& prop
     {
         if (bGeometry)
         {
-            properties.AddMacro("VS_PASSTHROUGH", nullptr);
-            if (bSkinned)
-                properties.AddMacro("VS_OUT_SKINNED", nullptr);
-            if (bInstanced)
-                properties.AddMacro("VS_OUT_INSTANCED", nullptr);
+            AddPassThroughMacros(properties, bSkinned, bInstanced);
             properties.AddMacro("GS_OUT_PROJECTEDZ", nullptr);
         }
         else

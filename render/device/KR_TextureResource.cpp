@@ -8,44 +8,33 @@ namespace
 // The view descriptions of a texture made from d: a 3-D texture (depth not 0) is viewed whole, a
 // 2-D array (array size above 1) one slice per render-target and depth-stencil view and whole
 // otherwise, a single 2-D texture (a cube under its own dimension for shader reads) whole.
-
-D3D11_RENDER_TARGET_VIEW_DESC RenderTargetViewDesc(const KR_TextureResourceDescription& d,
-                                                   std::uint32_t uiSlice)
+//
+// Render-target, depth-stencil and unordered-access views: a volume whole (a depth-stencil view
+// has no volume dimension, eVolume is not used for it), uiCount array slices from uiFirst, or the
+// single 2-D texture.
+template <typename Desc, typename Dimension>
+Desc SlicedViewDesc(const KR_TextureResourceDescription& d, Dimension eVolume, Dimension eArray,
+                    Dimension eSingle, std::uint32_t uiFirst, std::uint32_t uiCount)
 {
-    D3D11_RENDER_TARGET_VIEW_DESC desc{};
+    Desc desc{};
     desc.Format = d.m_eFormat;
-    if (d.m_uiDepth != 0)
+    if constexpr (requires { desc.Texture3D; })
     {
-        desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE3D;
-        desc.Texture3D = {0, 0, d.m_uiDepth};
+        if (d.m_uiDepth != 0)
+        {
+            desc.ViewDimension = eVolume;
+            desc.Texture3D = {0, 0, d.m_uiDepth};
+            return desc;
+        }
     }
-    else if (d.m_uiArraySize > 1)
-    {
-        desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE2DARRAY;
-        desc.Texture2DArray = {0, uiSlice, 1};
-    }
-    else
-    {
-        desc.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE2D;
-        desc.Texture2D = {0};
-    }
-    return desc;
-}
-
-// 2-D textures only.
-D3D11_DEPTH_STENCIL_VIEW_DESC DepthStencilViewDesc(const KR_TextureResourceDescription& d,
-                                                   std::uint32_t uiSlice)
-{
-    D3D11_DEPTH_STENCIL_VIEW_DESC desc{};
-    desc.Format = d.m_eFormat;
     if (d.m_uiArraySize > 1)
     {
-        desc.ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2DARRAY;
-        desc.Texture2DArray = {0, uiSlice, 1};
+        desc.ViewDimension = eArray;
+        desc.Texture2DArray = {0, uiFirst, uiCount};
     }
     else
     {
-        desc.ViewDimension = D3D11_DSV_DIMENSION_TEXTURE2D;
+        desc.ViewDimension = eSingle;
         desc.Texture2D = {0};
     }
     return desc;
@@ -74,28 +63,6 @@ D3D11_SHADER_RESOURCE_VIEW_DESC ShaderResourceViewDesc(const KR_TextureResourceD
     {
         desc.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
         desc.Texture2D = {0, d.m_uiMipLevels};
-    }
-    return desc;
-}
-
-D3D11_UNORDERED_ACCESS_VIEW_DESC UnorderedAccessViewDesc(const KR_TextureResourceDescription& d)
-{
-    D3D11_UNORDERED_ACCESS_VIEW_DESC desc{};
-    desc.Format = d.m_eFormat;
-    if (d.m_uiDepth != 0)
-    {
-        desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE3D;
-        desc.Texture3D = {0, 0, d.m_uiDepth};
-    }
-    else if (d.m_uiArraySize > 1)
-    {
-        desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE2DARRAY;
-        desc.Texture2DArray = {0, 0, d.m_uiArraySize};
-    }
-    else
-    {
-        desc.ViewDimension = D3D11_UAV_DIMENSION_TEXTURE2D;
-        desc.Texture2D = {0};
     }
     return desc;
 }
@@ -150,7 +117,9 @@ void KR_TextureResource::Create(ID3D11Device* pDevice)
         const std::uint32_t uiViews = b3D ? 1 : uiSlices;
         for (std::uint32_t uiSlice = 0; uiSlice < uiViews; ++uiSlice)
         {
-            const D3D11_RENDER_TARGET_VIEW_DESC desc = RenderTargetViewDesc(d, uiSlice);
+            const auto desc = SlicedViewDesc<D3D11_RENDER_TARGET_VIEW_DESC>(
+                d, D3D11_RTV_DIMENSION_TEXTURE3D, D3D11_RTV_DIMENSION_TEXTURE2DARRAY,
+                D3D11_RTV_DIMENSION_TEXTURE2D, uiSlice, 1);
             ID3D11RenderTargetView* pView = nullptr;
             pDevice->CreateRenderTargetView(pResource, &desc, &pView);
             m_vRenderTargetViews.push_back(pView);
@@ -167,7 +136,9 @@ void KR_TextureResource::Create(ID3D11Device* pDevice)
         }
         for (std::uint32_t uiSlice = 0; uiSlice < uiSlices; ++uiSlice)
         {
-            const D3D11_DEPTH_STENCIL_VIEW_DESC desc = DepthStencilViewDesc(d, uiSlice);
+            const auto desc = SlicedViewDesc<D3D11_DEPTH_STENCIL_VIEW_DESC>(
+                d, D3D11_DSV_DIMENSION_UNKNOWN, D3D11_DSV_DIMENSION_TEXTURE2DARRAY,
+                D3D11_DSV_DIMENSION_TEXTURE2D, uiSlice, 1);
             ID3D11DepthStencilView* pView = nullptr;
             pDevice->CreateDepthStencilView(pResource, &desc, &pView);
             m_vDepthStencilViews.push_back(pView);
@@ -182,7 +153,9 @@ void KR_TextureResource::Create(ID3D11Device* pDevice)
 
     if ((d.m_uiBindFlags & D3D11_BIND_UNORDERED_ACCESS) != 0)
     {
-        const D3D11_UNORDERED_ACCESS_VIEW_DESC desc = UnorderedAccessViewDesc(d);
+        const auto desc = SlicedViewDesc<D3D11_UNORDERED_ACCESS_VIEW_DESC>(
+            d, D3D11_UAV_DIMENSION_TEXTURE3D, D3D11_UAV_DIMENSION_TEXTURE2DARRAY,
+            D3D11_UAV_DIMENSION_TEXTURE2D, 0, d.m_uiArraySize);
         pDevice->CreateUnorderedAccessView(pResource, &desc, &m_pUnorderedAccessView);
     }
 }

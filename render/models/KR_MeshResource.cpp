@@ -10,18 +10,6 @@
 
 using namespace DirectX;
 
-namespace
-{
-
-void DeleteNodes(KB_GrowingArray<KR_MeshResource*>& gNodes)
-{
-    for (std::uint32_t i = 0; i < gNodes.GetNumMembers(); ++i)
-        delete gNodes[i];
-    gNodes.RemoveAll();
-}
-
-} // namespace
-
 std::uint64_t KR_MeshRecord::Remaining(std::uint64_t uiCapacity, std::uint64_t uiWritten)
 {
     return uiWritten < uiCapacity ? uiCapacity - uiWritten : 0;
@@ -38,7 +26,7 @@ bool KR_MeshRecord::Commit(const KB_ByteWriter& writer, std::uint8_t** ppCursor,
 
 KR_MeshResource::BasePart::~BasePart()
 {
-    DeleteNodes(gChildren);
+    gChildren.DeleteAll();
     delete pBoundingBox;
 }
 
@@ -49,7 +37,7 @@ KR_MeshResource::KR_MeshResource() : m_vCenter(XMVectorZero()), m_mTransform(XMM
 KR_MeshResource::~KR_MeshResource()
 {
     delete m_pBoundingBox;
-    DeleteNodes(m_gChildren);
+    m_gChildren.DeleteAll();
 }
 
 bool KR_MeshResource::HasAnimation()
@@ -233,7 +221,7 @@ bool KR_MeshResource::ReadBasePart(const std::uint8_t** ppCursor, const std::uin
 
 void KR_MeshResource::CommitBasePart(BasePart& part)
 {
-    DeleteNodes(m_gChildren);
+    m_gChildren.DeleteAll();
     for (std::uint32_t i = 0; i < part.gChildren.GetNumMembers(); ++i)
     {
         m_gChildren.Add(part.gChildren[i]);

@@ -12,18 +12,6 @@
 
 using namespace DirectX;
 
-namespace
-{
-
-void DeleteNodes(KB_GrowingArray<KR_MeshResource*>& gNodes)
-{
-    for (std::uint32_t i = 0; i < gNodes.GetNumMembers(); ++i)
-        delete gNodes[i];
-    gNodes.RemoveAll();
-}
-
-} // namespace
-
 KR_ModelResourceDX11::KR_ModelResourceDX11(const KB_GrowingArray<KR_MeshResource*>& gMeshes)
 {
     XMVECTOR vMin = XMVectorReplicate(KR_BoundingBox::EMPTY_EXTENT);
@@ -59,7 +47,7 @@ KR_ModelResourceDX11::KR_ModelResourceDX11(const KB_GrowingArray<KR_MeshResource
 
 KR_ModelResourceDX11::~KR_ModelResourceDX11()
 {
-    DeleteNodes(m_gMeshes);
+    m_gMeshes.DeleteAll();
 }
 
 double KR_ModelResourceDX11::GetStartTime()
@@ -139,7 +127,7 @@ bool KR_ModelResourceDX11::Deserialize(const std::uint8_t** ppCursor, const std:
     struct Guard
     {
         KB_GrowingArray<KR_MeshResource*>& gNodes;
-        ~Guard() { DeleteNodes(gNodes); }
+        ~Guard() { gNodes.DeleteAll(); }
     } guard{gMeshes};
     for (std::uint32_t i = 0; i < uiMeshes; ++i)
     {

@@ -1,23 +1,14 @@
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/core/KB_String.h"
-#include "platform/crt/CrtControl.h"
 #include "platform/d3d11/D3D11Control.h"
-#include "platform/d3d11/D3D11Modules.h"
 #include "platform/effects11/Effects11Control.h"
-#include "platform/fmod/FmodControl.h"
-#include "platform/forms/FormsControl.h"
-#include "platform/win32/Win32Control.h"
-#include "platform/win32/Win32SystemControl.h"
 #include "production/KV27_Program.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/CountingAllocator.h"
-#include "tests/support/PackedShow.h"
-#include "tests/support/TestTempDir.h"
+#include "tests/support/PackedShowSuite.h"
+#include "tests/support/ShowStandIns.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <set>
@@ -34,32 +25,16 @@ constexpr int HEIGHT = 480;
 
 // Plays the packed show in-process (no editor window, the HUD off) and counts the heap
 // allocations of its playback frames, telling the engine's from the stand-ins'.
-class KV27_FrameAllocationTest : public ::testing::Test
+class KV27_FrameAllocationTest : public PackedShowSuite
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_pFolder = new TestTempDir();
-        ASSERT_TRUE(s_pFolder->IsValid());
-        const std::string sFault = PackedShow::Pack(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC,
-                                                    KV_KVPACK, s_pFolder->Join("run"));
-        ASSERT_EQ(sFault, "");
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete s_pFolder;
-        s_pFolder = nullptr;
-    }
+    static void SetUpTestSuite() { PackShow(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC, KV_KVPACK); }
 
     void SetUp() override
     {
         if (!CountingAllocator::IsAvailable())
             GTEST_SKIP() << "sanitizer builds keep their own allocator";
-        char acDirectory[4096] = {};
-        ASSERT_NE(getcwd(acDirectory, sizeof(acDirectory)), nullptr);
-        m_sOldDirectory = acDirectory;
-        ASSERT_EQ(chdir(s_pFolder->Join("run").c_str()), 0);
+        ASSERT_TRUE(s_pShow->Enter());
         ResetStandIns();
     }
 
@@ -67,28 +42,15 @@ protected:
     {
         CountingAllocator::Stop();
         ResetStandIns();
-        if (m_sOldDirectory.empty())
-            return;
-        EXPECT_EQ(chdir(m_sOldDirectory.c_str()), 0);
+        EXPECT_TRUE(s_pShow->Leave());
     }
 
     static void ResetStandIns()
     {
-        CrtControl::Reset();
-        Win32Control::Reset();
-        Win32SystemControl::Reset();
-        D3D11Control::Reset();
+        ShowStandIns::Reset();
         Effects11Control::Reset();
-        FmodControl::Reset();
-        FormsControl::Reset();
-        D3D11Modules::Register();
     }
-
-    static TestTempDir* s_pFolder;
-    std::string m_sOldDirectory;
 };
-
-TestTempDir* KV27_FrameAllocationTest::s_pFolder = nullptr;
 
 TEST_F(KV27_FrameAllocationTest, TellsTheEnginesAllocationsFromTheStandInsByTheirCode)
 {
@@ -115,15 +77,8 @@ TEST_F(KV27_FrameAllocationTest, TellsTheEnginesAllocationsFromTheStandInsByThei
 
 TEST_F(KV27_FrameAllocationTest, PlaybackFramesOfEveryScenesCubeMapsLightsAndCamerasAllocateNothing)
 {
-    const RECT desktop = {0, 0, WIDTH, HEIGHT};
-    Win32Control::SetDesktopRect(desktop);
-    FormsControl::SetPrimaryScreenSize(WIDTH, HEIGHT);
-    D3D11Control::AdapterConfig adapter;
-    adapter.Outputs[0].DesktopCoordinates = desktop;
-    D3D11Control::SetAdapters({adapter});
-    Win32SystemControl::SetSleepSkipped(true);
-    CrtControl::SetClock(0);
-    FmodControl::UseManualClock();
+    ShowStandIns::SetDesktop(WIDTH, HEIGHT);
+    ShowStandIns::UseManualClocks();
     // The stand-ins as a real run has them: the device's call log on, no effect snapshots.
     Effects11Control::SetApplyLogging(false);
 
@@ -141,11 +96,8 @@ TEST_F(KV27_FrameAllocationTest, PlaybackFramesOfEveryScenesCubeMapsLightsAndCam
         [&](std::uint64_t)
         {
             CountingAllocator::Pause pause;
-            CrtControl::AdvanceClock(FRAME_STEP_MS);
-            FmodControl::AdvanceClock(FRAME_STEP_MS * 0.001);
-            KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-            KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-            if (pScenes == nullptr || !pScenes->IsLoaded())
+            KR_SceneManager* pScenes = ShowStandIns::AdvanceClocks(FRAME_STEP_MS);
+            if (pScenes == nullptr)
                 return;
             // Each count runs from one present to the next: every playback frame after the first,
             // whole, and nothing of the shutdown after the last.

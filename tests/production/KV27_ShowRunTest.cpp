@@ -1,12 +1,9 @@
 #include "framework/app/KE_ApplicationManager.h"
 #include "framework/threads/KT_ThreadPool.h"
-#include "platform/crt/CrtControl.h"
 #include "platform/d3d11/D3D11Control.h"
-#include "platform/d3d11/D3D11Modules.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/Effects11Control.h"
 #include "platform/fmod/FmodControl.h"
-#include "platform/forms/FormsControl.h"
 #include "platform/win32/Win32Control.h"
 #include "platform/win32/Win32SystemControl.h"
 #include "production/KV27_Program.h"
@@ -16,7 +13,8 @@
 #include "render/models/KR_ManagedModelResourceDX11.h"
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
-#include "tests/support/PackedShow.h"
+#include "tests/support/PackedShowSuite.h"
+#include "tests/support/ShowStandIns.h"
 #include "tests/support/TestTempDir.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
 #include "tools/KG_ManagedFacade.h"
@@ -184,51 +182,27 @@ std::string CheckFrameOrder(const std::vector<D3D11Control::CallRecord>& gCalls)
 
 // Runs the program in-process from a working directory holding the packed show, with the
 // clocks driven by the presents: each present moves the timeline on by FRAME_STEP_MS.
-class KV27_ShowRunTest : public ::testing::Test
+class KV27_ShowRunTest : public PackedShowSuite
 {
 protected:
     static void SetUpTestSuite()
     {
-        s_pFolder = new TestTempDir();
-        ASSERT_TRUE(s_pFolder->IsValid());
         // The archive as the run command makes it: effects precompiled into a staged copy.
-        const std::string sFault = PackedShow::Pack(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC,
-                                                    KV_KVPACK, s_pFolder->Join("run"));
-        ASSERT_EQ(sFault, "");
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete s_pFolder;
-        s_pFolder = nullptr;
+        PackShow(std::string(KV_SOURCE_ROOT) + "/assets", KV_KVFXC, KV_KVPACK);
     }
 
     void SetUp() override
     {
-        char acDirectory[4096] = {};
-        ASSERT_NE(getcwd(acDirectory, sizeof(acDirectory)), nullptr);
-        m_sOldDirectory = acDirectory;
-        ASSERT_EQ(chdir(s_pFolder->Join("run").c_str()), 0);
-        ResetStandIns();
+        ASSERT_TRUE(s_pShow->Enter());
+        ShowStandIns::Reset();
     }
 
     void TearDown() override
     {
         EXPECT_EQ(KE_ApplicationManager::GetInstance(), nullptr);
         EXPECT_FALSE(KT_ThreadPool::IsRunning());
-        ResetStandIns();
-        EXPECT_EQ(chdir(m_sOldDirectory.c_str()), 0);
-    }
-
-    static void ResetStandIns()
-    {
-        CrtControl::Reset();
-        Win32Control::Reset();
-        Win32SystemControl::Reset();
-        D3D11Control::Reset();
-        FmodControl::Reset();
-        FormsControl::Reset();
-        D3D11Modules::Register();
+        ShowStandIns::Reset();
+        EXPECT_TRUE(s_pShow->Leave());
     }
 
     // The program's run from its start-up on: onPlaybackFrame runs after each playback present
@@ -236,18 +210,9 @@ protected:
     ShowRecord Play(const char* pCommandLine, const std::function<void(std::uint32_t)>& onPlaybackFrame = {},
                     const std::function<void()>& onQuitQuestion = {})
     {
-        ResetStandIns();
-        const RECT desktop = {0, 0, m_iWidth, m_iHeight};
-        Win32Control::SetDesktopRect(desktop);
-        FormsControl::SetPrimaryScreenSize(m_iWidth, m_iHeight);
-        D3D11Control::AdapterConfig adapter;
-        adapter.Outputs[0].DesktopCoordinates = desktop;
-        if (!m_gModes.empty())
-            adapter.Outputs[0].Modes = m_gModes;
-        D3D11Control::SetAdapters({adapter});
-        Win32SystemControl::SetSleepSkipped(true);
-        CrtControl::SetClock(0);
-        FmodControl::UseManualClock();
+        ShowStandIns::Reset();
+        ShowStandIns::SetDesktop(m_iWidth, m_iHeight, m_gModes);
+        ShowStandIns::UseManualClocks();
         Effects11Control::Reset();
         // The effects stand-in snapshots every variable per pass: only every CHAIN_SAMPLE-th
         // playback frame is logged.
@@ -260,14 +225,12 @@ protected:
         D3D11Control::SetPresentHook(
             [&](std::uint64_t)
             {
-                CrtControl::AdvanceClock(FRAME_STEP_MS);
-                FmodControl::AdvanceClock(FRAME_STEP_MS * 0.001);
-                KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-                KR_SceneManager* pScenes = pEngine != nullptr ? pEngine->GetSceneManager() : nullptr;
-                if (pScenes == nullptr || !pScenes->IsLoaded())
+                KR_SceneManager* pScenes = ShowStandIns::AdvanceClocks(FRAME_STEP_MS);
+                if (pScenes == nullptr)
                     return;
                 if (uiPlaybackFrames == 0)
-                    record.bStartedOnLoadedResources = StartedOnLoadedResources(pEngine);
+                    record.bStartedOnLoadedResources =
+                        StartedOnLoadedResources(KE_ApplicationManager::GetInstance());
                 record.gLiveObjects.push_back(D3D11Control::GetLiveObjectCount());
                 const auto gCalls = D3D11Control::GetLastFrameCallLog();
                 const bool bSampled = bApplyLogging;
@@ -333,15 +296,11 @@ protected:
         return sText;
     }
 
-    static TestTempDir* s_pFolder;
-    std::string m_sOldDirectory;
     // The desktop and primary screen of the next Play; its display modes when not empty.
     int m_iWidth = WIDTH;
     int m_iHeight = HEIGHT;
     std::vector<DXGI_MODE_DESC> m_gModes;
 };
-
-TestTempDir* KV27_ShowRunTest::s_pFolder = nullptr;
 
 // The production's effect chain: bloom, depth of field, volume lighting where the scene's
 // lights reach it, dirty lens, colour cubes and the colour offsets while their curve changes
@@ -406,7 +365,7 @@ TEST_F(KV27_ShowRunTest, PlaysEveryScenesEffectsInOrderToTheQuitAndAgainFrameFor
 TEST_F(KV27_ShowRunTest, DeveloperRunOpensAnEditorTakesAScreenshotAndQuitsOnEscapeAfterItsQuestion)
 {
     namespace fs = std::filesystem;
-    const std::string sShots = s_pFolder->Join("Source/Screenshot");
+    const std::string sShots = s_pShow->Join("Source/Screenshot");
     fs::remove_all(sShots);
     fs::create_directories(sShots);
     // Editor windows open after each playback frame, and when the quit question came.
@@ -555,8 +514,8 @@ std::uint64_t HashFile(const std::filesystem::path& path)
 TEST_F(KV27_ShowRunTest, ScreenshotsAndASavedCubeMapKeepTheirBytes)
 {
     namespace fs = std::filesystem;
-    const std::string sShots = s_pFolder->Join("Source/Screenshot");
-    const std::string sCubeMaps = s_pFolder->Join("run/Assets/Textures/Cubemaps");
+    const std::string sShots = s_pShow->Join("Source/Screenshot");
+    const std::string sCubeMaps = s_pShow->Join("run/Assets/Textures/Cubemaps");
     fs::remove_all(sShots);
     fs::create_directories(sShots);
     fs::create_directories(sCubeMaps);
@@ -593,7 +552,7 @@ TEST_F(KV27_ShowRunTest, ScreenshotsAndASavedCubeMapKeepTheirBytes)
     EXPECT_EQ(D3DX11GetImageInfoFromMemory(gBytes.data(), gBytes.size(), nullptr, &info, nullptr), S_OK);
     EXPECT_EQ(info.Width, 7680u);
     EXPECT_EQ(info.Height, 4320u);
-    fs::remove_all(s_pFolder->Join("run/Assets"));
+    fs::remove_all(s_pShow->Join("run/Assets"));
     EXPECT_EQ(uiSmall, 16671108946829105276ull);
     EXPECT_EQ(uiLarge, 5348970645254234813ull);
     EXPECT_EQ(uiCube, 597666414375957639ull);

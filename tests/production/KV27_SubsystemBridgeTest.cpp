@@ -6,14 +6,13 @@
 #include "framework/app/KE_Dispatcher.h"
 #include "framework/threads/KT_ThreadPool.h"
 #include "platform/d3d11/D3D11Control.h"
-#include "platform/d3d11/D3D11Modules.h"
 #include "platform/fmod/FmodControl.h"
 #include "platform/forms/FormsControl.h"
 #include "platform/forms/FormsLists.h"
 #include "platform/win32/Win32Control.h"
-#include "platform/win32/Win32SystemControl.h"
 #include "production/KV27_ApplicationFactory.h"
 #include "render/scene/KR_SceneManager.h"
+#include "tests/support/ShowStandIns.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +26,7 @@ class KV27_SubsystemBridgeTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ResetStandIns();
+        ShowStandIns::Reset();
         m_Bridge.Install();
     }
 
@@ -36,17 +35,7 @@ protected:
         KV27_SubsystemBridge::Uninstall();
         EXPECT_EQ(KE_ApplicationManager::GetInstance(), nullptr);
         EXPECT_FALSE(KT_ThreadPool::IsRunning());
-        ResetStandIns();
-    }
-
-    static void ResetStandIns()
-    {
-        Win32Control::Reset();
-        Win32SystemControl::Reset();
-        D3D11Control::Reset();
-        FmodControl::Reset();
-        FormsControl::Reset();
-        D3D11Modules::Register();
+        ShowStandIns::Reset();
     }
 
     int Run(const char* pCommandLine)
@@ -117,7 +106,7 @@ TEST_F(KV27_SubsystemBridgeTest, WithoutDirect3DThereIsNothingToChooseAndNoWindo
 {
     for (const char* pMissing : {"d3d11.dll", "dxgi.dll"})
     {
-        ResetStandIns();
+        ShowStandIns::Reset();
         Win32Control::SetModuleMissing(pMissing, true);
         EXPECT_EQ(Run(""), 0) << pMissing;
         EXPECT_EQ(Win32Control::GetWindowCount(), 0) << pMissing;

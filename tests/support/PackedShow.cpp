@@ -1,5 +1,7 @@
 #include "tests/support/PackedShow.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -29,6 +31,37 @@ std::string Pack(const std::string& sAssets, const std::string& sKvfxc, const st
         return "failed: " + sPack;
     fs::remove_all(sStageRoot, error);
     return "";
+}
+
+RunFolder::RunFolder(const std::string& sAssets, const std::string& sKvfxc, const std::string& sKvpack)
+    : m_sRun(m_Folder.Join("run"))
+{
+    m_sFault = m_Folder.IsValid() ? Pack(sAssets, sKvfxc, sKvpack, m_sRun) : "cannot make a temporary folder";
+}
+
+RunFolder::~RunFolder()
+{
+    Leave();
+}
+
+bool RunFolder::Enter()
+{
+    char acDirectory[4096] = {};
+    if (getcwd(acDirectory, sizeof(acDirectory)) == nullptr)
+        return false;
+    if (chdir(m_sRun.c_str()) != 0)
+        return false;
+    m_sOldDirectory = acDirectory;
+    return true;
+}
+
+bool RunFolder::Leave()
+{
+    if (m_sOldDirectory.empty())
+        return true;
+    const bool bLeft = chdir(m_sOldDirectory.c_str()) == 0;
+    m_sOldDirectory.clear();
+    return bLeft;
 }
 
 } // namespace PackedShow

@@ -3,6 +3,7 @@
 #include "platform/forms/FormsRegistry.h"
 #include "platform/win32/Win32Control.h"
 #include "render/device/KR_GraphicsContext.h"
+#include "tests/support/NullGraphicsContext.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ std::vector<KR_ScreenResolution> D3D11DefaultModes()
 }
 
 // A graphics context over a fixed table of adapters, their outputs and the outputs' modes.
-class FakeGraphicsContext : public KR_GraphicsContext
+class FakeGraphicsContext : public NullGraphicsContext
 {
 public:
     struct Output
@@ -68,17 +69,6 @@ public:
             p->Add(mode);
         return p;
     }
-    KR_GraphicsDevice* CreateGraphicsDevice(HWND, std::uint32_t, std::uint32_t, KR_ScreenResolution*) override
-    {
-        return nullptr;
-    }
-    bool ApplyScreenResolution(KR_ScreenResolution*) override { return false; }
-    KR_GraphicsResourceManager* CreateGraphicsResourceManager() override { return nullptr; }
-    KR_ParticleEngine* CreateParticleEngine() override { return nullptr; }
-    KR_PostFXEngine* CreatePostFXEngine() override { return nullptr; }
-    KR_OITRenderer* CreateOITRenderer() override { return nullptr; }
-    KR_MetaBallRenderer* CreateMetaBallRenderer() override { return nullptr; }
-    KR_ShaderCoreManager* CreateShaderCoreManager() override { return nullptr; }
 
 private:
     std::string m_sName;

@@ -190,12 +190,10 @@ TEST_F(D3D11Memory, ClearedTargetsHoldNoMemoryUntilTheirBytesAreNeeded)
                                             D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE);
     ID3D11Texture2D* pTarget = nullptr;
     ID3D11Texture2D* pCopy = nullptr;
-    ID3D11Texture2D* pDepth = nullptr;
     ID3D11RenderTargetView* pTargetView = nullptr;
+    ASSERT_NO_FATAL_FAILURE(CreateTargetAndCopy(desc, &pTarget, &pCopy, &pTargetView));
+    ID3D11Texture2D* pDepth = nullptr;
     ID3D11DepthStencilView* pDepthView = nullptr;
-    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTarget));
-    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pCopy));
-    ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(pTarget, nullptr, &pTargetView));
     const D3D11_TEXTURE2D_DESC depthDesc =
         TextureDesc(64, 32, DXGI_FORMAT_D24_UNORM_S8_UINT, D3D11_BIND_DEPTH_STENCIL);
     ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&depthDesc, nullptr, &pDepth));
@@ -339,9 +337,7 @@ TEST_F(D3D11Memory, ClearedMemoryReadsFromManyThreadsWhileTheContextUsesIt)
     ID3D11Texture2D* pTarget = nullptr;
     ID3D11Texture2D* pCopy = nullptr;
     ID3D11RenderTargetView* pView = nullptr;
-    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pTarget));
-    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, &pCopy));
-    ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(pTarget, nullptr, &pView));
+    ASSERT_NO_FATAL_FAILURE(CreateTargetAndCopy(desc, &pTarget, &pCopy, &pView));
     const float afRed[4] = {1.0f, 0.0f, 0.0f, 1.0f};
     m_pContext->ClearRenderTargetView(pView, afRed);
 

@@ -127,13 +127,12 @@ TEST_F(D3D11Runtime, AFrameOfCallsAllocatesNothingOnceTheLogHasGrown)
     ID3D11Texture2D* pTarget = nullptr;
     ID3D11Texture2D* pCopy = nullptr;
     ID3D11RenderTargetView* pTargetView = nullptr;
-    ID3D11ShaderResourceView* pTargetResource = nullptr;
-    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&targetDesc, nullptr, &pTarget));
-    ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&targetDesc, nullptr, &pCopy));
-    ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(Keep(pTarget), nullptr, &pTargetView));
-    ASSERT_EQ(S_OK, m_pDevice->CreateShaderResourceView(pTarget, nullptr, &pTargetResource));
+    ASSERT_NO_FATAL_FAILURE(CreateTargetAndCopy(targetDesc, &pTarget, &pCopy, &pTargetView));
+    Keep(pTarget);
     Keep(pCopy);
     Keep(pTargetView);
+    ID3D11ShaderResourceView* pTargetResource = nullptr;
+    ASSERT_EQ(S_OK, m_pDevice->CreateShaderResourceView(pTarget, nullptr, &pTargetResource));
     Keep(pTargetResource);
     const D3D11_TEXTURE2D_DESC depthDesc =
         TextureDesc(64, 32, DXGI_FORMAT_D24_UNORM_S8_UINT, D3D11_BIND_DEPTH_STENCIL);

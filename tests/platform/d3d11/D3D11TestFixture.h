@@ -61,6 +61,16 @@ protected:
         return desc;
     }
 
+    // A render target of desc with its render-target view, and a second texture of desc to copy it
+    // to. The test releases all three.
+    void CreateTargetAndCopy(const D3D11_TEXTURE2D_DESC& desc, ID3D11Texture2D** ppTarget,
+                             ID3D11Texture2D** ppCopy, ID3D11RenderTargetView** ppView)
+    {
+        ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, ppTarget));
+        ASSERT_EQ(S_OK, m_pDevice->CreateTexture2D(&desc, nullptr, ppCopy));
+        ASSERT_EQ(S_OK, m_pDevice->CreateRenderTargetView(*ppTarget, nullptr, ppView));
+    }
+
     // Records of the frame in progress with that method name.
     static std::vector<D3D11Control::CallRecord> Calls(const std::string& sMethod)
     {

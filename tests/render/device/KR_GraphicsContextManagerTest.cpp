@@ -16,6 +16,7 @@
 #include "render/effects/KR_ParticleEngine.h"
 #include "render/effects/KR_PostFXEngine.h"
 #include "tests/support/FakeToolsBridge.h"
+#include "tests/support/NullGraphicsContext.h"
 #include "tests/support/TestEngine.h"
 
 #include <gtest/gtest.h>
@@ -28,27 +29,13 @@ namespace
 {
 
 // A context that records what the manager asks of it.
-class FakeContext : public KR_GraphicsContext
+class FakeContext : public NullGraphicsContext
 {
 public:
     FakeContext(std::vector<std::string>* pLog, int iNumber) : m_pLog(pLog), m_iNumber(iNumber) {}
     ~FakeContext() override { m_pLog->push_back("delete " + std::to_string(m_iNumber)); }
 
-    bool LoadLibraries() override { return true; }
     KB_String GetName() override { return KB_String("Fake"); }
-    KB_GrowingArray<KB_String>* GetAdapterNames() override { return new KB_GrowingArray<KB_String>(); }
-    KB_GrowingArray<KB_String>* GetOutputNames(std::uint32_t) override
-    {
-        return new KB_GrowingArray<KB_String>();
-    }
-    KB_GrowingArray<KR_ScreenResolution>* GetScreenResolutions(std::uint32_t, std::uint32_t) override
-    {
-        return new KB_GrowingArray<KR_ScreenResolution>();
-    }
-    KR_GraphicsDevice* CreateGraphicsDevice(HWND, std::uint32_t, std::uint32_t, KR_ScreenResolution*) override
-    {
-        return nullptr;
-    }
     bool ApplyScreenResolution(KR_ScreenResolution* pResolution) override
     {
         m_pLog->push_back("apply " + std::to_string(m_iNumber) + " " +
@@ -57,12 +44,6 @@ public:
                           std::to_string(pResolution->m_eAspectRatio));
         return false;
     }
-    KR_GraphicsResourceManager* CreateGraphicsResourceManager() override { return nullptr; }
-    KR_ParticleEngine* CreateParticleEngine() override { return nullptr; }
-    KR_PostFXEngine* CreatePostFXEngine() override { return nullptr; }
-    KR_OITRenderer* CreateOITRenderer() override { return nullptr; }
-    KR_MetaBallRenderer* CreateMetaBallRenderer() override { return nullptr; }
-    KR_ShaderCoreManager* CreateShaderCoreManager() override { return nullptr; }
 
 private:
     std::vector<std::string>* m_pLog;

@@ -10,6 +10,15 @@
 namespace
 {
 
+// The description a view was made with.
+template <typename Desc, typename View>
+Desc DescOf(View* pView)
+{
+    Desc desc{};
+    pView->GetDesc(&desc);
+    return desc;
+}
+
 class KR_TextureResourceTest : public ::testing::Test
 {
 protected:
@@ -50,23 +59,20 @@ TEST_F(KR_TextureResourceTest, ArraysAreViewedPerSliceForTargetsAndWholeForShade
     for (UINT uiSlice = 0; uiSlice < 3; ++uiSlice)
     {
         ASSERT_NE(nullptr, m_texture.m_vRenderTargetViews[uiSlice]);
-        D3D11_RENDER_TARGET_VIEW_DESC desc{};
-        m_texture.m_vRenderTargetViews[uiSlice]->GetDesc(&desc);
+        const auto desc = DescOf<D3D11_RENDER_TARGET_VIEW_DESC>(m_texture.m_vRenderTargetViews[uiSlice]);
         EXPECT_EQ(D3D11_RTV_DIMENSION_TEXTURE2DARRAY, desc.ViewDimension);
         EXPECT_EQ(DXGI_FORMAT_R8G8B8A8_UNORM, desc.Format);
         EXPECT_EQ(uiSlice, desc.Texture2DArray.FirstArraySlice);
         EXPECT_EQ(1u, desc.Texture2DArray.ArraySize);
     }
     ASSERT_NE(nullptr, m_texture.m_pShaderResourceView);
-    D3D11_SHADER_RESOURCE_VIEW_DESC srv{};
-    m_texture.m_pShaderResourceView->GetDesc(&srv);
+    const auto srv = DescOf<D3D11_SHADER_RESOURCE_VIEW_DESC>(m_texture.m_pShaderResourceView);
     EXPECT_EQ(D3D11_SRV_DIMENSION_TEXTURE2DARRAY, srv.ViewDimension);
     EXPECT_EQ(2u, srv.Texture2DArray.MipLevels);
     EXPECT_EQ(0u, srv.Texture2DArray.FirstArraySlice);
     EXPECT_EQ(3u, srv.Texture2DArray.ArraySize);
     ASSERT_NE(nullptr, m_texture.m_pUnorderedAccessView);
-    D3D11_UNORDERED_ACCESS_VIEW_DESC uav{};
-    m_texture.m_pUnorderedAccessView->GetDesc(&uav);
+    const auto uav = DescOf<D3D11_UNORDERED_ACCESS_VIEW_DESC>(m_texture.m_pUnorderedAccessView);
     EXPECT_EQ(D3D11_UAV_DIMENSION_TEXTURE2DARRAY, uav.ViewDimension);
     EXPECT_EQ(3u, uav.Texture2DArray.ArraySize);
     EXPECT_TRUE(m_texture.m_vDepthStencilViews.empty());
@@ -82,8 +88,7 @@ TEST_F(KR_TextureResourceTest, DepthBuffersGetOneViewPerSlice)
         for (UINT uiSlice = 0; uiSlice < uiArraySize; ++uiSlice)
         {
             ASSERT_NE(nullptr, m_texture.m_vDepthStencilViews[uiSlice]);
-            D3D11_DEPTH_STENCIL_VIEW_DESC desc{};
-            m_texture.m_vDepthStencilViews[uiSlice]->GetDesc(&desc);
+            const auto desc = DescOf<D3D11_DEPTH_STENCIL_VIEW_DESC>(m_texture.m_vDepthStencilViews[uiSlice]);
             if (uiArraySize == 1)
             {
                 EXPECT_EQ(D3D11_DSV_DIMENSION_TEXTURE2D, desc.ViewDimension);
@@ -106,8 +111,7 @@ TEST_F(KR_TextureResourceTest, CubesAreReadAsCubesWithEveryLevel)
     ASSERT_TRUE(m_texture.m_bCreated);
     EXPECT_EQ(6u, m_texture.m_vRenderTargetViews.size());
     ASSERT_NE(nullptr, m_texture.m_pShaderResourceView);
-    D3D11_SHADER_RESOURCE_VIEW_DESC srv{};
-    m_texture.m_pShaderResourceView->GetDesc(&srv);
+    const auto srv = DescOf<D3D11_SHADER_RESOURCE_VIEW_DESC>(m_texture.m_pShaderResourceView);
     EXPECT_EQ(D3D11_SRV_DIMENSION_TEXTURECUBE, srv.ViewDimension);
     EXPECT_EQ(0u, srv.TextureCube.MostDetailedMip);
     EXPECT_EQ(3u, srv.TextureCube.MipLevels);
@@ -122,15 +126,12 @@ TEST_F(KR_TextureResourceTest, VolumesAreViewedWholeAndCannotBeDepthBuffers)
     ASSERT_NE(nullptr, m_texture.m_pTexture3D);
     EXPECT_EQ(nullptr, m_texture.m_pTexture2D);
     ASSERT_EQ(1u, m_texture.m_vRenderTargetViews.size());
-    D3D11_RENDER_TARGET_VIEW_DESC rtv{};
-    m_texture.m_vRenderTargetViews[0]->GetDesc(&rtv);
+    const auto rtv = DescOf<D3D11_RENDER_TARGET_VIEW_DESC>(m_texture.m_vRenderTargetViews[0]);
     EXPECT_EQ(D3D11_RTV_DIMENSION_TEXTURE3D, rtv.ViewDimension);
     EXPECT_EQ(4u, rtv.Texture3D.WSize);
-    D3D11_SHADER_RESOURCE_VIEW_DESC srv{};
-    m_texture.m_pShaderResourceView->GetDesc(&srv);
+    const auto srv = DescOf<D3D11_SHADER_RESOURCE_VIEW_DESC>(m_texture.m_pShaderResourceView);
     EXPECT_EQ(D3D11_SRV_DIMENSION_TEXTURE3D, srv.ViewDimension);
-    D3D11_UNORDERED_ACCESS_VIEW_DESC uav{};
-    m_texture.m_pUnorderedAccessView->GetDesc(&uav);
+    const auto uav = DescOf<D3D11_UNORDERED_ACCESS_VIEW_DESC>(m_texture.m_pUnorderedAccessView);
     EXPECT_EQ(D3D11_UAV_DIMENSION_TEXTURE3D, uav.ViewDimension);
     EXPECT_EQ(4u, uav.Texture3D.WSize);
 

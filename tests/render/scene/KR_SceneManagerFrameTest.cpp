@@ -5,6 +5,7 @@
 #include "render/device/KU_GraphicsContextFactory.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/render/scene/SceneManagerTestRig.h"
+#include "tests/support/NullGraphicsContext.h"
 
 #include <gtest/gtest.h>
 
@@ -215,25 +216,11 @@ TEST_F(KR_SceneManagerFrame, ScreenshotsSkipNamesOnDiskAndTheEnlargedOneRestores
 
 // Gives the rig's device every size the context manager applies, as the real context resizes
 // the swap chain: the device then reports that size and its aspect ratio.
-class ResizingContext : public KR_GraphicsContext
+class ResizingContext : public NullGraphicsContext
 {
 public:
     explicit ResizingContext(scenetest::RecordingDevice& device) : m_Device(device) {}
-    bool LoadLibraries() override { return true; }
     KB_String GetName() override { return KB_String("Resizing"); }
-    KB_GrowingArray<KB_String>* GetAdapterNames() override { return new KB_GrowingArray<KB_String>(); }
-    KB_GrowingArray<KB_String>* GetOutputNames(std::uint32_t) override
-    {
-        return new KB_GrowingArray<KB_String>();
-    }
-    KB_GrowingArray<KR_ScreenResolution>* GetScreenResolutions(std::uint32_t, std::uint32_t) override
-    {
-        return new KB_GrowingArray<KR_ScreenResolution>();
-    }
-    KR_GraphicsDevice* CreateGraphicsDevice(HWND, std::uint32_t, std::uint32_t, KR_ScreenResolution*) override
-    {
-        return nullptr;
-    }
     bool ApplyScreenResolution(KR_ScreenResolution* pResolution) override
     {
         m_Device.m_uiWidth = pResolution->m_uiWidth;
@@ -242,12 +229,6 @@ public:
                                 static_cast<float>(pResolution->m_uiHeight));
         return true;
     }
-    KR_GraphicsResourceManager* CreateGraphicsResourceManager() override { return nullptr; }
-    KR_ParticleEngine* CreateParticleEngine() override { return nullptr; }
-    KR_PostFXEngine* CreatePostFXEngine() override { return nullptr; }
-    KR_OITRenderer* CreateOITRenderer() override { return nullptr; }
-    KR_MetaBallRenderer* CreateMetaBallRenderer() override { return nullptr; }
-    KR_ShaderCoreManager* CreateShaderCoreManager() override { return nullptr; }
 
 private:
     scenetest::RecordingDevice& m_Device;
