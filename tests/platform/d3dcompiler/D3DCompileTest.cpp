@@ -618,8 +618,15 @@ TEST_F(D3DCompile_, OutputAndIncludedTextHaveLimits)
     // 2^31 includes in all, and includes of a file that is skipped.
     MapInclude doubling;
     for (int i = 0; i < 30; ++i)
-        doubling.m_mapFiles["f" + std::to_string(i)] =
-            Repeat("#include \"f" + std::to_string(i + 1) + "\"\n", 2);
+    {
+        // Appended, not "literal" + std::to_string: GCC's -O3 warns falsely on that form.
+        std::string sName = "f";
+        sName += std::to_string(i);
+        std::string sLine = "#include \"f";
+        sLine += std::to_string(i + 1);
+        sLine += "\"\n";
+        doubling.m_mapFiles[sName] = Repeat(sLine, 2);
+    }
     doubling.m_mapFiles["f30"] = "#define A 1\n";
     ExpectLimitError(
         Compile("#include \"f0\"\n" + std::string(RETURN_ONE), "PSMain", "ps_5_0", nullptr, &doubling),
