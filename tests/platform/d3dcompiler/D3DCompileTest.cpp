@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <malloc.h>
 // Under a sanitizer its allocator, not malloc's, knows what is allocated.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -16,7 +17,8 @@
 #endif
 #endif
 #if defined(KV_SANITIZER_HEAP)
-#include <sanitizer/allocator_interface.h>
+// Every sanitizer runtime exports it; g++ ships no header that declares it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include <cctype>
