@@ -63,7 +63,12 @@ TEST_F(KV27_FrameAllocationTest, TellsTheEnginesAllocationsFromTheStandInsByThei
     EXPECT_GE(counts.Engine, 2u) << CountingAllocator::DescribeSites(true, 10);
     EXPECT_GE(counts.StandIn, 1u) << CountingAllocator::DescribeSites(false, 10);
     EXPECT_EQ(counts.Total, counts.Engine + counts.StandIn + counts.Other);
-    EXPECT_NE(CountingAllocator::DescribeSites(true, 10).find("KB_String"), std::string::npos);
+    // The site is the string's (KB_String in an optimised build, where the engine's allocator is
+    // inlined into it; KB_Memory::Allocate called from the string's code in a Debug build).
+    const std::string sSites = CountingAllocator::DescribeSites(true, 10);
+    EXPECT_TRUE(sSites.find("KB_String") != std::string::npos ||
+                sSites.find("KB_Memory") != std::string::npos)
+        << sSites;
 
     // A paused thread is not counted.
     CountingAllocator::Start(true);
