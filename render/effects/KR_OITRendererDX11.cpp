@@ -177,6 +177,14 @@ bool KR_OITRendererDX11::BindLists()
     return true;
 }
 
+void KR_OITRendererDX11::SaveRasterizerState(ID3D11DeviceContext* pContext)
+{
+    if (m_bTransparencyActive)
+        return;
+    KR_ReleaseAndNull(m_pSavedRasterizerState);
+    pContext->RSGetState(&m_pSavedRasterizerState);
+}
+
 void KR_OITRendererDX11::RestoreSavedRasterizerState(ID3D11DeviceContext* pContext)
 {
     if (pContext != nullptr)
@@ -190,11 +198,7 @@ bool KR_OITRendererDX11::BeginTransparency()
     if (pContext == nullptr || (!m_bListsBound && !BindLists()))
         return false;
     // A second begin without an end keeps the state of before the first.
-    if (!m_bTransparencyActive)
-    {
-        KR_ReleaseAndNull(m_pSavedRasterizerState);
-        pContext->RSGetState(&m_pSavedRasterizerState);
-    }
+    SaveRasterizerState(pContext);
     pContext->RSSetState(m_pTransparencyRasterizerState);
     m_bTransparencyActive = true;
     return true;
@@ -245,11 +249,7 @@ bool KR_OITRendererDX11::Resolve()
     pContext->VSSetShaderResources(0, 2, apLists);
     pContext->PSSetShaderResources(0, 2, apLists);
     // The state to leave: the one of before the open transparency, else the one current now.
-    if (!m_bTransparencyActive)
-    {
-        KR_ReleaseAndNull(m_pSavedRasterizerState);
-        pContext->RSGetState(&m_pSavedRasterizerState);
-    }
+    SaveRasterizerState(pContext);
     m_bTransparencyActive = false;
 
     KR_ShaderCoreManager* pCore = pEngine->GetShaderCoreManager();

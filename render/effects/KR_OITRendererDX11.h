@@ -73,6 +73,9 @@ private:
     // Acquires, clears and binds the lists with the constants; false (nothing held) on failure.
     bool BindLists();
     void ReleaseListBuffers();
+    // Keeps the current rasterizer state for RestoreSavedRasterizerState; while a transparency is
+    // open the one kept at its begin stays.
+    void SaveRasterizerState(ID3D11DeviceContext* pContext);
     // Sets the state kept by BeginTransparency (the device default when none) and lets it go.
     void RestoreSavedRasterizerState(ID3D11DeviceContext* pContext);
 

@@ -117,7 +117,7 @@ struct SavedDeviceState
     }
 };
 
-// The shader core's cube-map lists with every slot empty; made once, before the first frame.
+// The shader core's cube-map lists with every slot empty; made once, on the first unbind.
 struct NoCubeMaps
 {
     KB_GrowingArray<ID3D11ShaderResourceView*> gViews{CUBE_MAP_SLOTS};
@@ -136,12 +136,12 @@ struct NoCubeMaps
         }
     }
 };
-const NoCubeMaps s_noCubeMaps;
 
 // Hands the shaders eight empty cube-map entries and unbinds the cube-map slots of every stage, so
 // that no cube map is read while one is drawn.
 void UnbindCubeMaps(ID3D11DeviceContext* pContext)
 {
+    static const NoCubeMaps s_noCubeMaps;
     if (KR_ShaderCoreManager* pCore = KE_GetShaderCoreManager())
         pCore->SetCubeMaps(&s_noCubeMaps.gViews, &s_noCubeMaps.gVectors, &s_noCubeMaps.gValues,
                            &s_noCubeMaps.gFlags);

@@ -85,6 +85,7 @@ void KR_SceneManager::RunPlaybackFrame()
         pTools->UpdateInterpolationEditorDialogs(pEngine->GetManagedFacade());
 
     KR_Scene* pScene = MakeActiveSceneCurrent(fTime, pPostFX, pParticles);
+    ReportStatusChange();
     if (pScene != nullptr)
     {
         pScene->UpdateLightSelection(fTime);
@@ -174,7 +175,6 @@ KR_Scene* KR_SceneManager::MakeActiveSceneCurrent(double fTime, KR_PostFXEngine*
             m_gScenes[iIndex]->AcquireShadowMaps();
         m_iCurrentScene = iIndex;
     }
-    ReportStatusChange();
     return iIndex >= 0 ? m_gScenes[iIndex] : nullptr;
 }
 
@@ -210,8 +210,7 @@ void KR_SceneManager::FinishPlaybackFrame(KE_ApplicationManager* pEngine, double
 
 void KR_SceneManager::NoteStatusKey()
 {
-    KE_ApplicationManager* pEngine = KE_ApplicationManager::GetInstance();
-    if (m_bStatusKeyPending || pEngine == nullptr || !pEngine->IsDeveloperBuild())
+    if (m_bStatusKeyPending || !KE_IsDeveloperBuild())
         return;
     m_oStatusAtKey = {m_eCameraMode, m_bEditorTimeHold, m_fSeekPosition, m_iCurrentScene};
     m_bStatusKeyPending = true;
