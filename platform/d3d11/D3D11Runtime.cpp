@@ -351,6 +351,18 @@ void Runtime::EndFrame(UINT uiSyncInterval)
         hook(uiFrame);
 }
 
+namespace
+{
+
+std::uint64_t SteadyNanoseconds()
+{
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+} // namespace
+
 std::uint64_t Runtime::GetClock()
 {
     {
@@ -358,9 +370,7 @@ std::uint64_t Runtime::GetClock()
         if (m_bManualClock)
             return m_uiManualClock;
     }
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
+    return SteadyNanoseconds();
 }
 
 std::uint64_t Runtime::WaitUntil(std::uint64_t uiDue)
@@ -374,7 +384,7 @@ std::uint64_t Runtime::WaitUntil(std::uint64_t uiDue)
             return m_uiManualClock;
         }
     }
-    const std::uint64_t uiNow = GetClock();
+    const std::uint64_t uiNow = SteadyNanoseconds();
     if (!m_bPacing.load(std::memory_order_relaxed) || uiNow >= uiDue)
         return uiNow;
     std::this_thread::sleep_for(std::chrono::nanoseconds(uiDue - uiNow));
