@@ -29,9 +29,7 @@ bool KV27_AssetGenerator::Install(const std::string& sStagedFolder, const std::s
         return fail("cannot read " + sManifest + " (--force replaces every generated file)");
 
     InstallReport report;
-    fs::path folder = fs::absolute(fs::path(sAssetFolder)).lexically_normal();
-    if (!folder.has_filename())
-        folder = folder.parent_path();
+    const fs::path folder = KV27_AssetManifest::GetFolderPath(sAssetFolder);
     // A file is replaced when it is missing, holds what the previous run made, or on force; a
     // file with other content was edited since and is kept.
     for (const KV27_AssetManifest::Entry& entry : fresh.GetEntries())

@@ -57,12 +57,17 @@ bool KV27_AssetManifest::HashFile(const std::string& sFile, std::uint64_t* pHash
     return true;
 }
 
-std::string KV27_AssetManifest::GetManifestPath(const std::string& sAssetFolder)
+std::string KV27_AssetManifest::GetFolderPath(const std::string& sAssetFolder)
 {
     fs::path folder = fs::absolute(fs::path(sAssetFolder)).lexically_normal();
     if (!folder.has_filename())
         folder = folder.parent_path(); // "assets/" -> "assets"
-    return folder.string() + ".manifest";
+    return folder.string();
+}
+
+std::string KV27_AssetManifest::GetManifestPath(const std::string& sAssetFolder)
+{
+    return GetFolderPath(sAssetFolder) + ".manifest";
 }
 
 bool KV27_AssetManifest::ReadFolder(const std::string& sFolder)

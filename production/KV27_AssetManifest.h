@@ -39,7 +39,9 @@ public:
 
     // The file's content hash; false when it cannot be read.
     static bool HashFile(const std::string& sFile, std::uint64_t* pHash);
-    // Where kvassets keeps the manifest of an asset folder: the folder's path + ".manifest".
+    // The asset folder as an absolute, normal path without a trailing separator.
+    static std::string GetFolderPath(const std::string& sAssetFolder);
+    // Where kvassets keeps the manifest of an asset folder: GetFolderPath + ".manifest".
     static std::string GetManifestPath(const std::string& sAssetFolder);
 
 private:

@@ -21,15 +21,15 @@ constexpr const char* ARCHIVE_NAME = "KV27.dat";
 
 // The show still plays without its archive, drawing nothing where nothing could be read: one line
 // on stderr says so, naming the folder looked in and which of the files every run reads the
-// repositories cannot serve either (developer mode may find them in the working directory).
+// repositories cannot serve either (developer mode may find them in the working directory). The
+// engine holds the factory from KE_Application::Initialize on.
 void ReportMissingArchive(KF_FileManager* pFiles, KU_ApplicationFactory* pFactory, const char* pDirectory)
 {
     std::FILE* pArchive = std::fopen(ARCHIVE_NAME, "rb");
     const char* pProblem = pArchive != nullptr ? "could not be read" : "not found";
     if (pArchive != nullptr)
         std::fclose(pArchive);
-    const KB_String sMaterials = pFactory != nullptr ? pFactory->GetMaterialFilePath()
-                                                     : KB_String("Assets/Materials/KV27_Materials.xml");
+    const KB_String sMaterials = pFactory->GetMaterialFilePath();
     const KB_String sConfig(KR_SceneManager::SCENE_CONFIG_PATH);
     std::string sMissing;
     for (const KB_String* pPath : {&sConfig, &sMaterials})

@@ -176,15 +176,14 @@ void KG_InterpolationEditorCameraPage::Invalidate()
 {
     m_pCurrentAnimatedCamera = nullptr;
     m_pVertexInterpolationCameraTab = nullptr;
-    // The scenes outlive a reload; their cameras do not. The scene is only compared here.
-    KR_Scene* pScene = GetListScene();
-    FillCameraList(pScene != nullptr ? pScene : m_rDialog.GetSceneSource().GetCurrentScene());
 }
 
 void KG_InterpolationEditorCameraPage::Revalidate()
 {
-    if (IsShown())
-        OnEnter();
+    // The scenes outlive a reload; their cameras do not. With no camera held, the refill chooses
+    // one and, when shown, puts its curve in the graph.
+    KR_Scene* pScene = GetListScene();
+    FillCameraList(pScene != nullptr ? pScene : m_rDialog.GetSceneSource().GetCurrentScene());
 }
 
 void KG_InterpolationEditorCameraPage::OnCameraChosen()

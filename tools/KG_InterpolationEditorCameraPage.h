@@ -37,11 +37,10 @@ public:
     void OnEnter() override;
     // Fills the list from the current scene and chooses a camera.
     void Refill();
-    // Every engine pointer is forgotten (a reload or a deletion in some window), then the list is
-    // filled again from the scene it showed (the current one when that is gone) and a camera
-    // chosen.
+    // Every engine pointer is forgotten (a reload or a deletion in some window).
     void Invalidate() override;
-    // A shown page keeps the graph on its camera, chosen again from the refilled list.
+    // The list is filled again from the scene it showed (the current one when that is gone) and
+    // a camera chosen; a shown page keeps the graph on it.
     void Revalidate() override;
     KR_AnimatedCamera* GetCamera() const { return m_pCurrentAnimatedCamera; }
     KU_VertexInterpolation* GetCurve() const { return m_pVertexInterpolationCameraTab; }
