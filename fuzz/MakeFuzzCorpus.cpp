@@ -64,7 +64,7 @@ const char* const TARGETS[] = {
     "ArchiveFuzz",     "InflateFuzz",    "CurveTextFuzz",      "CurveBytesFuzz",    "TextReaderFuzz",
     "AudioEntityFuzz", "XmlFuzz",        "SoundDataFuzz",      "TerminalInputFuzz", "DirectoryPathsFuzz",
     "ImageFuzz",       "ModelCacheFuzz", "ShaderBytecodeFuzz", "ObjFuzz",           "ColladaFuzz",
-    "SceneConfigFuzz", "ChunkListFuzz",  "SceneEntityFuzz",    "ShaderTextFuzz"};
+    "SceneConfigFuzz", "ChunkListFuzz",  "SceneEntityFuzz",    "ShaderTextFuzz",    "AssetManifestFuzz"};
 
 std::filesystem::path g_Output;
 bool g_bFailed = false;
@@ -699,6 +699,15 @@ void MakeSceneConfigSeeds()
 }
 
 // A sample chunk list and lists written by the chunk-list writer.
+// The manifest's text form: comments, entries, a path with a blank and nested folders.
+void MakeAssetManifestSeeds()
+{
+    AddSeed("AssetManifestFuzz", ToBytes("# Files the asset generator made.\n"
+                                         "da07364613c56b4a Audio/KV27_Moorglow.wav\n"
+                                         "0123456789abcdef Entities/Scene1/A B.int\n"));
+    AddSeed("AssetManifestFuzz", ToBytes("ffffffffffffffff sceneconfig.xml\n"));
+}
+
 void MakeChunkListSeeds()
 {
     const Bytes sample =
@@ -829,6 +838,7 @@ int main(int argc, char** argv)
     MakeColladaSeeds();
     MakeSceneConfigSeeds();
     MakeChunkListSeeds();
+    MakeAssetManifestSeeds();
     MakeSceneEntitySeeds(engine.GetRepository());
     return g_bFailed ? 1 : 0;
 }
