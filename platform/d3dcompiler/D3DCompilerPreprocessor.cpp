@@ -21,6 +21,7 @@
 #include <boost/wave/preprocessing_hooks.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
@@ -52,8 +53,10 @@ struct PreprocessState
     std::size_t uiMacroNesting = 0;    // macro expansions under way, one inside the other
     Token::position_type outerCall;    // of the outermost of them, where errors point
     std::size_t uiExpandedTokens = 0;  // tokens the macro expansions have read and made so far
+    std::size_t uiExpandedBytes = 0;   // and their bytes
     bool bInCondition = false;         // the expansions belong to an #if or #elif expression
-    std::size_t uiConditionTokens = 0; // nesting tokens they have added to that expression
+    std::size_t uiConditionLevels = 0; // nesting tokens they have added to that expression
+    std::size_t uiConditionTokens = 0; // and tokens in all
 };
 
 thread_local PreprocessState* t_pState = nullptr;
@@ -164,45 +167,44 @@ private:
     bool m_bOperand = false; // the last token ends an operand: + and - after it are binary
 };
 
-// Whether some logical line of the text holds more of the characters that can open a level (those
-// of OpensLevel) than an #if line may nest. Lines are joined where a backslash (or its trigraph)
-// ends one and while a block comment goes on, so every directive lies within one; where no line
-// has that many, no #if line can nest too deep and the text need not be lexed.
-bool MayNestTooDeep(std::string::const_iterator first, std::string::const_iterator last)
+// Whether some logical line of the text may pass a limit of #if lines: holds more of the characters
+// that can open a level (those of OpensLevel) than an #if line may nest, or more characters that
+// are not blank than it may hold tokens. Lines are joined where a backslash (or its trigraph) ends
+// one and from a "/*" to the next "*/", wherever these stand: a line is never taken shorter than
+// the lexer takes it, also where a literal or a line comment holds such marks. Where no line
+// comes near a limit, no #if line can pass one and the text need not be lexed.
+bool MayPassConditionLimits(std::string::const_iterator first, std::string::const_iterator last)
 {
-    std::size_t uiCount = 0;
+    std::size_t uiOpeners = 0;
+    std::size_t uiCharacters = 0;
     bool bInComment = false;
     bool bSpliced = false; // the last character that is not blank continues the line
     for (auto it = first; it != last; ++it)
     {
         const char c = *it;
-        const bool bNextIsSlash = std::next(it) != last && *std::next(it) == '/';
-        if (bInComment)
-        {
-            if (c == '*' && bNextIsSlash)
-            {
-                bInComment = false;
-                ++it;
-            }
-            continue;
-        }
         if (c == '\n')
         {
-            if (!bSpliced)
-                uiCount = 0;
+            if (!bSpliced && !bInComment)
+            {
+                uiOpeners = 0;
+                uiCharacters = 0;
+            }
             bSpliced = false;
             continue;
         }
         if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v')
             continue;
         bSpliced = c == '\\' || (c == '/' && it - first >= 2 && *(it - 1) == '?' && *(it - 2) == '?');
-        if (c == '/' && std::next(it) != last && *std::next(it) == '*')
-        {
+        const bool bNextIsStar = std::next(it) != last && *std::next(it) == '*';
+        if (!bInComment && c == '/' && bNextIsStar)
             bInComment = true;
-            ++it;
-        }
-        else if ((c == '(' || c == '!' || c == '~' || c == '-' || c == '+' || c == '?') &&
-                 ++uiCount > MAX_CONDITION_NESTING)
+        // The slash of "*/" is read again: it may open the next comment.
+        else if (bInComment && c == '*' && std::next(it) != last && *std::next(it) == '/')
+            bInComment = false;
+        if (++uiCharacters > MAX_CONDITION_TOKENS)
+            return true;
+        if ((c == '(' || c == '!' || c == '~' || c == '-' || c == '+' || c == '?') &&
+            ++uiOpeners > MAX_CONDITION_NESTING)
         {
             return true;
         }
@@ -210,13 +212,13 @@ bool MayNestTooDeep(std::string::const_iterator first, std::string::const_iterat
     return false;
 }
 
-// Fails with a LimitError where an #if or #elif line of the text nests deeper than the
-// evaluator may follow. The text is read with the library's own lexer, as preprocessing reads
-// it (line splices, comments and literals alike); where the lexer fails, preprocessing fails
-// there too and the rest is never evaluated.
+// Fails with a LimitError where an #if or #elif line of the text nests deeper than the evaluator
+// may follow or holds more tokens than it may read. The text is read with the library's own
+// lexer, as preprocessing reads it (line splices, comments and literals alike); where the lexer
+// fails, preprocessing fails there too and the rest is never evaluated.
 void CheckConditions(std::string::iterator first, std::string::iterator last, const std::string& sName)
 {
-    if (!MayNestTooDeep(first, last))
+    if (!MayPassConditionLimits(first, last))
         return;
     try
     {
@@ -224,6 +226,7 @@ void CheckConditions(std::string::iterator first, std::string::iterator last, co
         const LexIterator end;
         bool bInCondition = false;
         ConditionDepth depth;
+        std::size_t uiTokens = 0;
         for (; it != end; ++it)
         {
             const Token& token = *it;
@@ -231,16 +234,23 @@ void CheckConditions(std::string::iterator first, std::string::iterator last, co
             {
                 bInCondition = true;
                 depth = ConditionDepth();
+                uiTokens = 0;
             }
             else if (Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
                      Is(token, boost::wave::T_EOF))
             {
                 bInCondition = false;
             }
-            else if (bInCondition && depth.Add(token) > MAX_CONDITION_NESTING)
+            else if (bInCondition)
             {
-                throw LimitError(token.get_position(), "#if expression nests deeper than " +
-                                                           std::to_string(MAX_CONDITION_NESTING) + " levels");
+                if (depth.Add(token) > MAX_CONDITION_NESTING)
+                    throw LimitError(token.get_position(), "#if expression nests deeper than " +
+                                                               std::to_string(MAX_CONDITION_NESTING) +
+                                                               " levels");
+                if (!IsSpace(token) && ++uiTokens > MAX_CONDITION_TOKENS)
+                    throw LimitError(token.get_position(), "#if expression holds more than " +
+                                                               std::to_string(MAX_CONDITION_TOKENS) +
+                                                               " tokens");
             }
         }
     }
@@ -337,24 +347,34 @@ public:
 
     template <typename ContextT, typename ContainerT, typename IteratorT>
     bool expanding_function_like_macro(const ContextT&, const Token&, const std::vector<Token>&,
-                                       const ContainerT&, const Token& macroCall,
+                                       const ContainerT& definition, const Token& macroCall,
                                        const std::vector<ContainerT>& arguments, const IteratorT&,
                                        const IteratorT&)
     {
         EnterMacro(macroCall);
         // The arguments are copies the library has collected, the calls inside them included: a
         // call nested in the arguments of another is collected once more at each level.
+        std::vector<std::size_t> vArgumentBytes;
+        vArgumentBytes.reserve(arguments.size());
         std::size_t uiTokens = 0;
         for (const ContainerT& argument : arguments)
+        {
             uiTokens += argument.size();
-        AddExpandedTokens(uiTokens);
+            vArgumentBytes.push_back(BytesOf(argument));
+        }
+        std::size_t uiBytes = 0;
+        for (const std::size_t uiArgumentBytes : vArgumentBytes)
+            uiBytes += uiArgumentBytes;
+        AddExpanded(uiTokens, uiBytes + OperatorBytes(definition, vArgumentBytes));
         return false;
     }
 
     template <typename ContextT, typename ContainerT>
-    bool expanding_object_like_macro(const ContextT&, const Token&, const ContainerT&, const Token& macroCall)
+    bool expanding_object_like_macro(const ContextT&, const Token&, const ContainerT& definition,
+                                     const Token& macroCall)
     {
         EnterMacro(macroCall);
+        AddExpanded(0, OperatorBytes(definition, {}));
         return false;
     }
 
@@ -364,17 +384,23 @@ public:
         PreprocessState* pState = t_pState;
         if (pState == nullptr || result.empty())
             return;
-        AddExpandedTokens(result.size());
-        // Every level the expression gains from a macro counts, wherever it lands; a token passed
-        // on from one expansion to the one around it counts again.
+        AddExpanded(result.size(), BytesOf(result));
+        // Every level and token the expression gains from a macro counts, wherever it lands; a
+        // token passed on from one expansion to the one around it counts again.
         if (pState->bInCondition)
         {
-            pState->uiConditionTokens += static_cast<std::size_t>(std::count_if(
-                result.begin(), result.end(), [](const Token& token) { return OpensLevel(token); }));
-            if (pState->uiConditionTokens > MAX_CONDITION_NESTING)
+            for (const Token& token : result)
+            {
+                pState->uiConditionLevels += OpensLevel(token) ? 1 : 0;
+                pState->uiConditionTokens += IsSpace(token) ? 0 : 1;
+            }
+            if (pState->uiConditionLevels > MAX_CONDITION_NESTING)
                 throw LimitError(pState->outerCall, "#if expression: macros add more than " +
                                                         std::to_string(MAX_CONDITION_NESTING) +
                                                         " parentheses and operators");
+            if (pState->uiConditionTokens > MAX_CONDITION_TOKENS)
+                throw LimitError(pState->outerCall, "#if expression: macros add more than " +
+                                                        std::to_string(MAX_CONDITION_TOKENS) + " tokens");
         }
     }
 
@@ -394,6 +420,7 @@ public:
         {
             t_pState->bInCondition =
                 Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF);
+            t_pState->uiConditionLevels = 0;
             t_pState->uiConditionTokens = 0;
         }
         return false;
@@ -416,16 +443,87 @@ public:
     }
 
 private:
-    static void AddExpandedTokens(std::size_t uiTokens)
+    template <typename ContainerT>
+    static std::size_t BytesOf(const ContainerT& tokens)
+    {
+        std::size_t uiBytes = 0;
+        for (const Token& token : tokens)
+            uiBytes += token.get_value().size();
+        return uiBytes;
+    }
+
+    // The bytes the pastes and stringizings of a replacement list will make, from its tokens and
+    // the bytes of the arguments as collected: each paste of a chain a ## b ## c makes a token of
+    // all the chain so far; # a makes a literal of the argument, each character of which may be
+    // escaped, in quotes. A parameter stands for its argument, __VA_ARGS__ for all from its own.
+    template <typename ContainerT>
+    static std::size_t OperatorBytes(const ContainerT& definition,
+                                     const std::vector<std::size_t>& vArgumentBytes)
+    {
+        const auto bytesOf = [&vArgumentBytes](const Token& token) -> std::size_t
+        {
+            const auto uiId = static_cast<unsigned>(boost::wave::token_id(token));
+            const unsigned uiKind = uiId & static_cast<unsigned>(boost::wave::ExtTokenTypeMask);
+            if (uiKind == static_cast<unsigned>(boost::wave::ParameterTokenType))
+            {
+                const std::size_t i = uiId - static_cast<unsigned>(boost::wave::T_PARAMETERBASE);
+                return i < vArgumentBytes.size() ? vArgumentBytes[i] : 0;
+            }
+            if (uiKind != static_cast<unsigned>(boost::wave::ExtParameterTokenType))
+                return token.get_value().size();
+            std::size_t uiBytes = 0; // the arguments with a comma after each
+            for (std::size_t i = uiId - static_cast<unsigned>(boost::wave::T_EXTPARAMETERBASE);
+                 i < vArgumentBytes.size(); ++i)
+                uiBytes += vArgumentBytes[i] + 1;
+            return uiBytes;
+        };
+        std::size_t uiMade = 0;
+        std::size_t uiChain = 0; // bytes of the last operand, with all pasted to it
+        bool bPaste = false;
+        bool bStringize = false;
+        for (const Token& token : definition)
+        {
+            if (IsSpace(token))
+                continue;
+            if (Is(token, boost::wave::T_POUND_POUND))
+            {
+                bPaste = true;
+                continue;
+            }
+            if (Is(token, boost::wave::T_POUND))
+            {
+                bStringize = true;
+                continue;
+            }
+            std::size_t uiBytes = bytesOf(token);
+            if (bStringize)
+            {
+                uiBytes = 2 * uiBytes + 2;
+                uiMade += uiBytes;
+            }
+            uiChain = bPaste ? uiChain + uiBytes : uiBytes;
+            uiMade += bPaste ? uiChain : 0;
+            bPaste = false;
+            bStringize = false;
+        }
+        return uiMade;
+    }
+
+    static void AddExpanded(std::size_t uiTokens, std::size_t uiBytes)
     {
         PreprocessState* pState = t_pState;
         if (pState == nullptr)
             return;
         pState->uiExpandedTokens += uiTokens;
+        pState->uiExpandedBytes += uiBytes;
         if (pState->uiExpandedTokens > MAX_EXPANDED_TOKENS)
             throw LimitError(pState->outerCall, "macro expansion passes " +
                                                     std::to_string(MAX_EXPANDED_TOKENS) +
                                                     " tokens read and made");
+        if (pState->uiExpandedBytes > MAX_EXPANDED_BYTES)
+            throw LimitError(pState->outerCall, "macro expansion passes " +
+                                                    std::to_string(MAX_EXPANDED_BYTES) +
+                                                    " bytes read and made");
     }
 
     static void EnterMacro(const Token& macroCall)
@@ -483,6 +581,22 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 std::string* pErrors)
 {
     const std::string sName = pSourceName != nullptr && pSourceName[0] != '\0' ? pSourceName : "<Unknown>";
+    std::size_t uiTableBytes = 0;
+    for (const D3D_SHADER_MACRO* pMacro = pDefines; pMacro != nullptr && pMacro->Name != nullptr; ++pMacro)
+        uiTableBytes +=
+            std::strlen(pMacro->Name) + (pMacro->Definition != nullptr ? std::strlen(pMacro->Definition) : 0);
+    if (pSource != nullptr && uiSize > MAX_SOURCE_BYTES)
+    {
+        *pErrors += FormatError(sName, 1, 1, 1000,
+                                "source text passes " + std::to_string(MAX_SOURCE_BYTES) + " bytes");
+        return false;
+    }
+    if (uiTableBytes > MAX_SOURCE_BYTES)
+    {
+        *pErrors += FormatError(sName, 1, 1, 1000,
+                                "macro table passes " + std::to_string(MAX_SOURCE_BYTES) + " bytes");
+        return false;
+    }
     std::string sSource(pSource != nullptr ? pSource : "", pSource != nullptr ? uiSize : 0);
     if (sSource.empty() || sSource.back() != '\n')
         sSource += '\n';
@@ -583,6 +697,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
         bOk = false;
     }
     t_pState = nullptr;
+    out.ExpandedTokens = state.uiExpandedTokens;
+    out.ExpandedBytes = state.uiExpandedBytes;
     if (bOk)
         *pOut = std::move(out);
     return bOk;

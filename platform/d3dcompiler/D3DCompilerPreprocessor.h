@@ -26,6 +26,8 @@ struct PreprocessedSource
 {
     std::string Text;                // the output, whitespace and line breaks included
     std::vector<SourceToken> Tokens; // the same without whitespace, comments and line breaks
+    std::size_t ExpandedTokens = 0;  // what macro expansion read and made, against the limits below
+    std::size_t ExpandedBytes = 0;
 };
 
 // Includes may nest this deep; a file that includes itself fails instead of running away.
@@ -41,11 +43,20 @@ constexpr std::size_t MAX_MACRO_NESTING = 256;
 // Levels of an #if or #elif line: parentheses, unary and conditional operators. The macros the
 // line uses may add as many parentheses and operators again.
 constexpr std::size_t MAX_CONDITION_NESTING = 256;
+// Tokens of one #if or #elif line, whitespace and comments not counted, and tokens the macros it
+// uses add to its expression: the evaluator's time and memory grow with each.
+constexpr std::size_t MAX_CONDITION_TOKENS = 1u << 16;
 // Tokens all macro expansions of one preprocessing read as arguments and make, the intermediate
-// ones included.
+// ones included, and the bytes of those tokens with the bytes that pasting (##) and stringizing (#)
+// make on the way, counted before they are made: a pasted token can double in size with each
+// level without adding a token.
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 18;
+constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
+// Bytes of the text being compiled, and of the definitions of the caller's macro table, each
+// checked before anything is read.
+constexpr std::size_t MAX_SOURCE_BYTES = 1u << 20;
 // Includes opened, and the bytes they hold, in all (a file may include another twice, which
 // includes the next twice, and so on, without any output).
 constexpr std::size_t MAX_INCLUDES = 1024;

@@ -517,6 +517,30 @@ void ExpectLimitError(const Result& result, const std::string& sWhere, const std
 const std::string NESTED_CONDITION = "#if expression nests deeper than 256 levels";
 const std::string NESTED_MACROS = "macro expansion nests deeper than 256 levels";
 const std::string TOO_MANY_TOKENS = "macro expansion passes 262144 tokens read and made";
+const std::string TOO_MANY_BYTES = "macro expansion passes 2097152 bytes read and made";
+const std::string LONG_CONDITION = "#if expression holds more than 65536 tokens";
+
+// #define A0 as one identifier of the given letters, then each level pastes two of the level
+// below into one: the identifier of A13 has 2^13 times the letters, from 13 macro calls.
+std::string Pasting(std::size_t uiLetters)
+{
+    std::string s =
+        "#define CAT(a,b) a##b\n#define X(a,b) CAT(a,b)\n#define A0 " + std::string(uiLetters, 'a') + "\n";
+    for (int i = 1; i <= 13; ++i)
+        s += "#define A" + std::to_string(i) + " X(A" + std::to_string(i - 1) + ",A" + std::to_string(i - 1) +
+             ")\n";
+    return s + "int A13;\n" + RETURN_ONE;
+}
+
+// Terms joined by an operator.
+std::string Terms(std::size_t uiCount, const std::string& sOperator)
+{
+    std::string s = "1";
+    s.reserve(uiCount * (sOperator.size() + 1));
+    for (std::size_t i = 1; i < uiCount; ++i)
+        s += sOperator + "1";
+    return s;
+}
 
 } // namespace
 
@@ -542,6 +566,12 @@ TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
         Compile("#if 0 /*\n*/ || \\\n" + std::string(5000, '(') + "1" + std::string(5000, ')') + "\n#endif\n",
                 "PSMain", "ps_5_0"),
         "shader.hlsl(3,263)", NESTED_CONDITION);
+    // A comment's opening mark inside a literal, its closing one in a line comment, hid the
+    // parentheses between them from the check, and the evaluator overflowed the stack.
+    ExpectLimitError(
+        Compile("#if '/*' + " + std::string(5000, '(') + "1" + std::string(5000, ')') + " //*/\n#endif\n",
+                "PSMain", "ps_5_0"),
+        "shader.hlsl(1,268)", NESTED_CONDITION);
     // Spread over lines of less than the limit each: spliced, in a comment, spliced by a trigraph.
     const std::pair<const char*, const char*> joins[] = {
         {"\\\n", "shader.hlsl(2,261)"}, {"/*\n*/", "shader.hlsl(2,59)"}, {"?\?/\n", "shader.hlsl(2,261)"}};
@@ -596,8 +626,9 @@ TEST_F(D3DCompile_, RunawayExpansionFailsAndTheNextCompileWorks)
 {
     ExpectLimitError(Compile(Doubling(26, "float g = X26;"), "PSMain", "ps_5_0"), "shader.hlsl(28,11)",
                      TOO_MANY_TOKENS);
+    // In an expression, the tokens the macros add to it reach their own limit first.
     ExpectLimitError(Compile(Doubling(26, "#if X26\n#endif"), "PSMain", "ps_5_0"), "shader.hlsl(28,5)",
-                     TOO_MANY_TOKENS);
+                     "#if expression: macros add more than 65536 tokens");
     // Each level of nested calls copies the arguments of the level below: 200,000 nested calls
     // (600 KB) ran out of memory at 3 GB, before they could nest too deep.
     ExpectLimitError(Compile(NestedCalls(200000), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", TOO_MANY_TOKENS);
@@ -606,6 +637,73 @@ TEST_F(D3DCompile_, RunawayExpansionFailsAndTheNextCompileWorks)
     // Some doubling is fine.
     const Result some = Compile(Doubling(10, "float g = X10;"), "PSMain", "ps_5_0");
     EXPECT_EQ(S_OK, some.hr) << some.sErrors;
+}
+
+// Pasting and stringizing made tokens that doubled in size with each level of macros while the
+// count of tokens stayed small: these 4.5 KB took seconds and hundreds of MB before the output
+// limit stopped them, with a 256 KB identifier more than two minutes and 800 MB.
+TEST_F(D3DCompile_, PastedAndStringizedBytesHaveALimit)
+{
+    ExpectLimitError(Compile(Pasting(4096), "PSMain", "ps_5_0"), "shader.hlsl(17,5)", TOO_MANY_BYTES);
+    ExpectLimitError(Compile(Pasting(1u << 18), "PSMain", "ps_5_0"), "shader.hlsl(17,5)", TOO_MANY_BYTES);
+    std::string sStringizing =
+        "#define STR(a) #a\n#define Y(a) STR(a)\n#define D0 " + std::string(4096, 'd') + "\n";
+    for (int i = 1; i <= 13; ++i)
+        sStringizing += "#define D" + std::to_string(i) + " D" + std::to_string(i - 1) + " D" +
+                        std::to_string(i - 1) + "\n";
+    for (const char* pUse : {"D11", "D13"})
+        ExpectLimitError(
+            Compile(sStringizing + "float g = Y(" + pUse + ");\n" + RETURN_ONE, "PSMain", "ps_5_0"),
+            "shader.hlsl(17,11)", TOO_MANY_BYTES);
+    // One definition that pastes its argument to itself again and again: each paste makes the
+    // token so far once more, and the definition is counted before any of them is made.
+    ExpectLimitError(Compile("#define P(a) a" + Repeat("##a", 3000) + "\nint P(" + std::string(2000, 'x') +
+                                 ");\n" + RETURN_ONE,
+                             "PSMain", "ps_5_0"),
+                     "shader.hlsl(2,5)", TOO_MANY_BYTES);
+    // Ordinary pasting and stringizing, and the next compile, work.
+    const Result some =
+        Compile("#define CAT(a,b) a##b\n#define STR(a) #a\nstatic const char* g_pName = STR(" +
+                    std::string(4096, 'n') + ");\nfloat4 CAT(PS, Main)() : SV_Target { return 1; }\n",
+                "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, some.hr) << some.sErrors;
+}
+
+// The text being compiled had no size limit, and every term of a long #if line cost hundreds of
+// bytes: 4 MB of "#if 1+1+...+1" took 16 s and 1.5 GB, a 1 MB one 4 s and 386 MB.
+TEST_F(D3DCompile_, SourceTextAndConditionLinesHaveLimits)
+{
+    const std::string sHuge = "#if " + Terms(2000000, "+") + "\n" + RETURN_ONE + "#endif\n";
+    ASSERT_GT(sHuge.size(), 4000000u);
+    ExpectLimitError(Compile(sHuge, "PSMain", "ps_5_0"), "shader.hlsl(1,1)",
+                     "source text passes 1048576 bytes");
+    const std::string sHugeDefinition = Terms(600000, "+");
+    const D3D_SHADER_MACRO table[] = {{"HUGE", sHugeDefinition.c_str()}, {nullptr, nullptr}};
+    ExpectLimitError(Compile(RETURN_ONE, "PSMain", "ps_5_0", table), "shader.hlsl(1,1)",
+                     "macro table passes 1048576 bytes");
+    // Lines under that size, in the text and in an include; the limit's token is the 65,537th.
+    const std::pair<const char*, const char*> lines[] = {{"+", "1,65541"}, {"||", "1,98309"}};
+    for (const auto& [pOperator, pPlace] : lines)
+    {
+        const std::string sLong = "#if " + Terms(200000, pOperator) + "\n" + RETURN_ONE + "#endif\n";
+        ASSERT_LT(sLong.size(), d3dcompiler_internal::MAX_SOURCE_BYTES);
+        ExpectLimitError(Compile(sLong, "PSMain", "ps_5_0"), std::string("shader.hlsl(") + pPlace + ")",
+                         LONG_CONDITION);
+        MapInclude include;
+        include.m_mapFiles["long.hlsli"] = sLong;
+        ExpectLimitError(Compile("#include \"long.hlsli\"\n", "PSMain", "ps_5_0", nullptr, &include),
+                         std::string("long.hlsli(") + pPlace + ")", LONG_CONDITION);
+        EXPECT_TRUE(include.m_mapOpen.empty());
+    }
+    // Tokens the line's macros add count too.
+    ExpectLimitError(Compile("#define T " + Terms(40000, "||") + "\n#if T\n" + RETURN_ONE + "#endif\n",
+                             "PSMain", "ps_5_0"),
+                     "shader.hlsl(2,5)", "#if expression: macros add more than 65536 tokens");
+    // Within the limits.
+    const Result within = Compile("#define T " + Terms(10000, "||") + "\n#if " + Terms(30000, "||") +
+                                      " || T\n" + RETURN_ONE + "#endif\n",
+                                  "PSMain", "ps_5_0");
+    EXPECT_EQ(S_OK, within.hr) << within.sErrors;
 }
 
 // The output, and what includes may read, have limits of their own.
@@ -687,6 +785,8 @@ TEST(D3DCompilerPreprocessor, EngineShadersStayFarBelowTheLimits)
                                                          pMacros, &include, &out, &sErrors))
                 << path << ": " << sErrors;
             EXPECT_LT(out.Text.size(), d3dcompiler_internal::MAX_OUTPUT_BYTES / 16) << path;
+            EXPECT_LT(out.ExpandedTokens, d3dcompiler_internal::MAX_EXPANDED_TOKENS / 16) << path;
+            EXPECT_LT(out.ExpandedBytes, d3dcompiler_internal::MAX_EXPANDED_BYTES / 16) << path;
         }
     }
 }
