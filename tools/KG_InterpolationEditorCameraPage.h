@@ -42,7 +42,6 @@ public:
     // The list is filled again from the scene it showed (the current one when that is gone) and
     // a camera chosen; a shown page keeps the graph on it.
     void Revalidate() override;
-    KR_AnimatedCamera* GetCamera() const { return m_pCurrentAnimatedCamera; }
     KU_VertexInterpolation* GetCurve() const { return m_pVertexInterpolationCameraTab; }
 
 private:

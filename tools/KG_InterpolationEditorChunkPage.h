@@ -34,7 +34,6 @@ public:
     void OnEnter() override;
     // Every engine pointer is forgotten (a reload or a deletion in some window).
     void Invalidate() override { m_pScene = nullptr; }
-    KR_Scene* GetScene() const { return m_pScene; }
 
 private:
     void FillSceneList();

@@ -42,8 +42,6 @@ public:
 
     KR_CubeMapPlacer* GetPendingCubemap() const { return m_pPendingCubemap; }
 
-    KR_CubeMapPlacer* GetPlacer() const { return m_pSelectedCubemap; }
-    bool IsDebugMode() const { return m_bIsCubemapDebugMode; }
     // The list entry of a placer's side: log2(side) - 5 for 32..1024, else -1.
     static int ResolutionEntry(std::uint32_t uiSide);
 

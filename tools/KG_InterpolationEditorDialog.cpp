@@ -487,6 +487,9 @@ void KG_InterpolationEditorDialog::OnTimeBoxChanged(forms::TextBox* pBox, bool b
         m_pCurrentVertexInterpolation->SetStartTime(fTime);
     else
         m_pCurrentVertexInterpolation->SetEndTime(fTime);
+    // The curve's file keeps its times: a typed one is an edit like a key move, although the
+    // graph's changed flag stays as it is.
+    RememberEditOf(m_pCurrentVertexInterpolation);
     UpdateVisualisation(true);
 }
 
@@ -572,8 +575,13 @@ void KG_InterpolationEditorDialog::RememberEdit()
 {
     // Only right after a mouse event: the graph's curve is alive then. The changed flag goes with
     // the next SetInterpolation, the edit stays remembered here.
-    KU_VertexInterpolation* pCurve = m_pEditorCalculations->GetInterpolation();
-    if (pCurve == nullptr || !m_pEditorCalculations->HasVertexInterpolationChanged())
+    if (m_pEditorCalculations->HasVertexInterpolationChanged())
+        RememberEditOf(m_pEditorCalculations->GetInterpolation());
+}
+
+void KG_InterpolationEditorDialog::RememberEditOf(KU_VertexInterpolation* pCurve)
+{
+    if (pCurve == nullptr)
         return;
     for (const EditedCurve& edited : m_aEditedCurves)
         if (edited.pCurve == pCurve)

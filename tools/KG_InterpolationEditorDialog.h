@@ -173,6 +173,8 @@ private:
     std::vector<KU_VertexInterpolation*> GetEditedCurves() const;
     // Remembers the graph's curve when the mouse just edited it.
     void RememberEdit();
+    // Remembers pCurve (alive, null ignored) as edited and not saved, once.
+    void RememberEditOf(KU_VertexInterpolation* pCurve);
     // Writes every remembered curve (the current one as the Save button does); true when all
     // were written. Those written are forgotten.
     bool SaveEditedCurves();

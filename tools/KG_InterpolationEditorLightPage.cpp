@@ -1,6 +1,5 @@
 #include "tools/KG_InterpolationEditorLightPage.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "framework/core/KB_Color.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "render/light/KR_LightBase.h"
@@ -9,13 +8,11 @@
 #include "render/scene/KR_Scene.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
-#include "timing/KU_InterpolationManager.h"
 #include "tools/KG_EditorCalculations.h"
 #include "tools/KG_EditorParsing.h"
 #include "tools/KG_EditorSceneSource.h"
 #include "tools/KG_EditorShell.h"
 #include "tools/KG_InterpolationEditorDialog.h"
-#include "tools/KG_InterpolationEditorDialogManager.h"
 
 #include <algorithm>
 

@@ -45,7 +45,6 @@ public:
     void OnLightPicked(KR_LightBase* pLight);
 
     KR_LightBase* GetPendingLight() const { return m_pPendingLight; }
-    KR_LightBase* GetLight() const { return m_pSelectedLight; }
     KU_VertexInterpolation* GetCurve() const { return m_pVertexInterpolationLightsTab; }
     // The list entry of a spot light's shadow-map side: log2(side) - 7 for 128..2048, else -1.
     static int ResolutionEntry(std::uint32_t uiSide);

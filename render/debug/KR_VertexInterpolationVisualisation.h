@@ -64,7 +64,6 @@ public:
     KR_DebugCube* GetTravellingMarker() const { return m_pTravellingMarker; }
     std::uint32_t GetNumSegments() const { return m_uiNumSegments; }
     ID3D11Buffer* GetBoxVB() const { return GetMarkerVB(); }
-    ID3D11Buffer* GetBoxIB() const { return GetMarkerIB(); }
 
 protected:
     std::uint32_t GetNumKeys() const override;

@@ -32,7 +32,7 @@ enum KR_PostFXType : std::uint32_t
     KR_POSTFX_RGB_UV_SCALE = 6,
     KR_POSTFX_SCREENSHOT = 7, // the record is a NUL-terminated file name
     KR_POSTFX_DIRTY_LENS = 8,
-    KR_POSTFX_TYPE_COUNT = 9
+    KR_POSTFX_TYPE_COUNT = KR_POSTFX_DIRTY_LENS + 1
 };
 
 struct KR_BloomParameters

@@ -1,6 +1,5 @@
 #include "render/light/KR_OmniLight.h"
 
-#include "framework/app/KE_ApplicationManager.h"
 #include "render/debug/KR_DebugPolyhedron.h"
 #include "render/debug/KR_TranslateGizmo.h"
 #include "render/debug/KR_VertexInterpolationVisualisation.h"

@@ -496,6 +496,41 @@ TEST_F(KG_InterpolationEditorDialogTest, EditsOfACurveNoLongerShownAreAskedAbout
     EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 3u);
 }
 
+TEST_F(KG_InterpolationEditorDialogTest, ATypedStartOrEndTimeIsAnEditTheClosingQuestionCovers)
+{
+    const char* pPath = "Assets/Curves/cam_pos_01.int";
+    KG_InterpolationEditorDialog* pDialog = Open();
+    pDialog->Find<forms::Button>("saveButton")->UserClick();
+    const std::string sSaved = m_pRepository->GetFileContents(pPath);
+    ASSERT_NE(sSaved.find("\ns 0\n"), std::string::npos);
+
+    // No leaves the file as it was.
+    ASSERT_TRUE(pDialog->Find<forms::TextBox>("startTimeTextBox")->UserType("1.5"));
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::No);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 1u) << "the typed start time was not asked about";
+    EXPECT_EQ(m_pRepository->GetFileContents(pPath), sSaved);
+
+    // Yes writes the typed start time.
+    pDialog = Open();
+    ASSERT_TRUE(pDialog->Find<forms::TextBox>("startTimeTextBox")->UserType("2.5"));
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_TRUE(m_pManager->CloseInterpolationEditorDialogs(false));
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 2u);
+    EXPECT_NE(m_pRepository->GetFileContents(pPath).find("\ns 2.5\n"), std::string::npos);
+
+    // The end time box alike, closed with the close box after another curve was chosen.
+    pDialog = Open();
+    ASSERT_TRUE(pDialog->Find<forms::TextBox>("endTimeTextBox")->UserType("7.25"));
+    ASSERT_TRUE(pDialog->Find<forms::ComboBox>("interpolationComboBox")->UserSelect(1));
+    FormsControl::ExpectMessageBox("Unsaved Data Warning", forms::DialogResult::Yes);
+    EXPECT_TRUE(pDialog->UserCloseBox());
+    EXPECT_EQ(FormsControl::GetMessageBoxes().size(), 3u);
+    const std::string sWritten = m_pRepository->GetFileContents(pPath);
+    EXPECT_NE(sWritten.find("\ns 2.5\n"), std::string::npos);
+    EXPECT_NE(sWritten.find("\ne 7.25\n"), std::string::npos);
+}
+
 TEST_F(KG_InterpolationEditorDialogTest, AReloadForgetsTheEditsOfTheCurvesItFreedAndKeepsTheOthers)
 {
     // An edit, then a reload that frees every curve: nothing is left to ask about, and no freed
