@@ -220,9 +220,12 @@ void DownsampleLevel(ResourceImpl* pResource, UINT uiSource, UINT uiTarget, cons
         if (pResource->SetUniform(uiTarget, aTarget, uiElement))
             return;
     }
+    // The target's memory only once the source's bytes are had: else it stays as it was.
     const std::uint8_t* pSource = pResource->GetData(uiSource);
+    if (pSource == nullptr)
+        return;
     std::uint8_t* pTarget = pResource->GetData(uiTarget);
-    if (pSource == nullptr || pTarget == nullptr)
+    if (pTarget == nullptr)
         return;
     const auto clamp = [](UINT v, UINT uiSize) { return v < uiSize ? v : uiSize - 1; };
     for (UINT z = 0; z < pTo->depth; ++z)
@@ -628,9 +631,12 @@ void DeviceContext::ResolveSubresource(ID3D11Resource* pDstResource, UINT DstSub
     {
         return;
     }
+    // The target's memory only once the source's bytes are had: else it stays as it was.
     const std::uint8_t* pSrcData = pSrc->GetData(SrcSubresource);
+    if (pSrcData == nullptr)
+        return;
     std::uint8_t* pDstData = pDst->GetData(DstSubresource);
-    if (pSrcData == nullptr || pDstData == nullptr)
+    if (pDstData == nullptr)
         return;
     for (UINT y = 0; y < pDstLayout->height; ++y)
     {
@@ -867,9 +873,13 @@ void DeviceContext::CopyResource(ID3D11Resource* pDstResource, ID3D11Resource* p
         const UniformValue uniform = pSrc->GetUniform(i);
         if (uniform.size != 0 && pDst->SetUniform(i, uniform.bytes, uniform.size))
             continue;
+        // The target's memory only once the source's bytes are had: asked for overwriting, it
+        // drops the target's value unfilled.
         const std::uint8_t* pSrcData = pSrc->GetData(i);
+        if (pSrcData == nullptr)
+            continue;
         std::uint8_t* pDstData = pDst->GetDataForOverwrite(i);
-        if (pSrcData != nullptr && pDstData != nullptr)
+        if (pDstData != nullptr)
             std::memcpy(pDstData, pSrcData, pDst->GetLayout(i)->byteSize);
     }
 }
@@ -935,10 +945,14 @@ void DeviceContext::CopySubresourceRegion(ID3D11Resource* pDstResource, UINT Dst
         if (pDst->GetUniform(DstSubresource) == uniform && uiDstOffset % uniform.size == 0)
             return;
     }
+    // The target's memory only once the source's bytes are had: asked for a whole overwrite, it
+    // drops the target's value unfilled, and a partial copy would keep memory it never needed.
     const std::uint8_t* pSrcData = pSrc->GetData(SrcSubresource);
+    if (pSrcData == nullptr)
+        return;
     std::uint8_t* pDstData =
         bWhole ? pDst->GetDataForOverwrite(DstSubresource) : pDst->GetData(DstSubresource);
-    if (pSrcData == nullptr || pDstData == nullptr)
+    if (pDstData == nullptr)
         return;
     CopyBlocks(pSrcData + uiSrcOffset, pSrcLayout->rowPitch, pSrcLayout->depthPitch, pDstData + uiDstOffset,
                pDstLayout->rowPitch, pDstLayout->depthPitch, uiRowBytes, uiRows, uiSlices);

@@ -23,6 +23,76 @@ constexpr long FRAME_STEP_MS = 250;
 constexpr int WIDTH = 640;
 constexpr int HEIGHT = 480;
 
+// The heap allocations of the playback frames, summed over the frames counted.
+struct PlaybackCounts
+{
+    CountingAllocator::Counts Total;
+    std::uint32_t Frames = 0;
+    std::vector<std::uint64_t> StandInPerFrame;
+    std::string FirstEngineSites;  // the engine's allocating functions in the first frames that allocated
+    std::uint64_t MostStandIn = 0; // the stand-ins' allocations in their busiest frame
+    std::string MostStandInSites;  // and their allocating functions in it
+
+    void Add(const CountingAllocator::Counts& frame)
+    {
+        Total.Attributed = Frames == 0 ? frame.Attributed : Total.Attributed && frame.Attributed;
+        Total.Engine += frame.Engine;
+        Total.StandIn += frame.StandIn;
+        Total.Other += frame.Other;
+        Total.Total += frame.Total;
+        Total.Bytes += frame.Bytes;
+        StandInPerFrame.push_back(frame.StandIn);
+        ++Frames;
+    }
+};
+
+// The playback frames allocate nothing in the engine; the stand-ins' own work stays small. Only
+// a count that told every allocation's owner says so: one without attribution (the program's
+// symbols unreadable) has no engine allocations whatever the engine did.
+testing::AssertionResult CheckPlaybackCounts(const PlaybackCounts& playback)
+{
+    const CountingAllocator::Counts& total = playback.Total;
+    if (!total.Attributed)
+    {
+        return testing::AssertionFailure()
+               << "attribution is off (are the program's symbols stripped?): " << total.Total
+               << " allocations in " << playback.Frames << " playback frames, none told apart";
+    }
+    if (total.Engine + total.StandIn + total.Other != total.Total)
+    {
+        return testing::AssertionFailure()
+               << "engine " << total.Engine << " + stand-in " << total.StandIn << " + other " << total.Other
+               << " allocations are not the total " << total.Total;
+    }
+    if (total.Total == 0)
+    {
+        return testing::AssertionFailure()
+               << "no allocation counted in " << playback.Frames << " playback frames";
+    }
+    if (total.Engine != 0)
+    {
+        return testing::AssertionFailure()
+               << total.Engine << " engine allocations (" << total.StandIn << " by the stand-ins) in "
+               << playback.Frames << " playback frames:\n"
+               << playback.FirstEngineSites;
+    }
+    // The stand-ins keep their call logs in reused storage, grown only by a frame longer than any
+    // before it: a frame's own allocations are their work (buffers the engine creates, the
+    // spectrum), a few dozen.
+    if (playback.StandInPerFrame.empty())
+        return testing::AssertionFailure() << "no playback frame counted";
+    std::vector<std::uint64_t> gSorted = playback.StandInPerFrame;
+    std::sort(gSorted.begin(), gSorted.end());
+    if (gSorted[gSorted.size() / 2] >= 100)
+    {
+        return testing::AssertionFailure()
+               << "median frame, " << gSorted[gSorted.size() / 2] << " stand-in allocations; busiest frame, "
+               << playback.MostStandIn << ":\n"
+               << playback.MostStandInSites;
+    }
+    return testing::AssertionSuccess();
+}
+
 // Plays the packed show in-process (no editor window, the HUD off) and counts the heap
 // allocations of its playback frames, telling the engine's from the stand-ins'.
 class KV27_FrameAllocationTest : public PackedShowSuite
@@ -41,6 +111,7 @@ protected:
     void TearDown() override
     {
         CountingAllocator::Stop();
+        CountingAllocator::ForceUnattributed(false);
         ResetStandIns();
         EXPECT_TRUE(s_pShow->Leave());
     }
@@ -92,11 +163,7 @@ TEST_F(KV27_FrameAllocationTest, PlaybackFramesOfEveryScenesCubeMapsLightsAndCam
     std::uint32_t uiPlacers = 0;
     std::uint32_t uiLights = 0;
     std::uint32_t uiCameras = 0;
-    CountingAllocator::Counts total;
-    std::string sFirstSites; // the engine's allocating functions in the first frames that allocated
-    std::uint64_t uiMostStandIn = 0;
-    std::vector<std::uint64_t> gStandInPerFrame;
-    std::string sMostStandInSites; // the stand-ins' allocating functions in their busiest frame
+    PlaybackCounts playback;
     D3D11Control::SetPresentHook(
         [&](std::uint64_t)
         {
@@ -109,18 +176,15 @@ TEST_F(KV27_FrameAllocationTest, PlaybackFramesOfEveryScenesCubeMapsLightsAndCam
             if (uiFrames++ > 0)
             {
                 const CountingAllocator::Counts frame = CountingAllocator::GetCounts();
-                total.Engine += frame.Engine;
-                total.StandIn += frame.StandIn;
-                total.Total += frame.Total;
-                gStandInPerFrame.push_back(frame.StandIn);
-                if (frame.StandIn > uiMostStandIn)
+                playback.Add(frame);
+                if (frame.StandIn > playback.MostStandIn)
                 {
-                    uiMostStandIn = frame.StandIn;
-                    sMostStandInSites = CountingAllocator::DescribeSites(false, 20);
+                    playback.MostStandIn = frame.StandIn;
+                    playback.MostStandInSites = CountingAllocator::DescribeSites(false, 20);
                 }
-                if (frame.Engine > 0 && sFirstSites.size() < 4000)
-                    sFirstSites += "frame " + std::to_string(uiFrames) + ":\n" +
-                                   CountingAllocator::DescribeSites(true, 20);
+                if (frame.Engine > 0 && playback.FirstEngineSites.size() < 4000)
+                    playback.FirstEngineSites += "frame " + std::to_string(uiFrames) + ":\n" +
+                                                 CountingAllocator::DescribeSites(true, 20);
             }
             CountingAllocator::Start(true);
             if (KR_Scene* pScene = pScenes->GetCurrentScene())
@@ -143,17 +207,28 @@ TEST_F(KV27_FrameAllocationTest, PlaybackFramesOfEveryScenesCubeMapsLightsAndCam
     EXPECT_GT(uiLights, 0u);
     EXPECT_GT(uiCameras, 0u);
     ASSERT_GT(uiFrames, 100u);
-    EXPECT_EQ(total.Engine, 0u) << total.Engine << " engine allocations (" << total.StandIn
-                                << " by the stand-ins) in " << uiFrames - 1 << " playback frames:\n"
-                                << sFirstSites;
-    // The stand-ins keep their call logs in reused storage, grown only by a frame longer than any
-    // before it: a frame's own allocations are their work (buffers the engine creates, the
-    // spectrum), a few dozen.
-    ASSERT_FALSE(gStandInPerFrame.empty());
-    std::sort(gStandInPerFrame.begin(), gStandInPerFrame.end());
-    EXPECT_LT(gStandInPerFrame[gStandInPerFrame.size() / 2], 100u)
-        << "busiest frame, " << uiMostStandIn << ":\n"
-        << sMostStandInSites;
+    EXPECT_TRUE(CheckPlaybackCounts(playback));
+}
+
+// A count that cannot tell the engine's allocations from the stand-ins' (the program's symbols
+// unreadable, as in a stripped copy) says nothing of the engine: the playback check fails on it.
+TEST_F(KV27_FrameAllocationTest, PlaybackCheckFailsOnACountWithoutAttribution)
+{
+    CountingAllocator::ForceUnattributed(true);
+    CountingAllocator::Start(true);
+    KB_String sEngine("an engine string long enough for a block of its own");
+    sEngine += " and more";
+    CountingAllocator::Stop();
+    CountingAllocator::ForceUnattributed(false);
+    PlaybackCounts playback;
+    playback.Add(CountingAllocator::GetCounts());
+    EXPECT_FALSE(playback.Total.Attributed);
+    EXPECT_GT(playback.Total.Total, 0u);
+
+    const testing::AssertionResult result = CheckPlaybackCounts(playback);
+    EXPECT_FALSE(result);
+    EXPECT_NE(std::string(result.message()).find("attribution is off"), std::string::npos)
+        << result.message();
 }
 
 } // namespace

@@ -243,6 +243,7 @@ struct SiteSlot
 
 std::atomic<bool> g_bCounting{false};
 std::atomic<bool> g_bAttributed{false};
+std::atomic<bool> g_bForceUnattributed{false};
 std::atomic<std::uint64_t> g_uiTotal{0};
 std::atomic<std::uint64_t> g_uiBytes{0};
 std::atomic<std::uint64_t> g_uiEngine{0};
@@ -415,8 +416,13 @@ void Start(bool bAttributed)
         slot.uiKey.store(0);
         slot.uiCount.store(0);
     }
-    g_bAttributed.store(bAttributed && g_pSymbols != nullptr);
+    g_bAttributed.store(bAttributed && g_pSymbols != nullptr && !g_bForceUnattributed.load());
     g_bCounting.store(true);
+}
+
+void ForceUnattributed(bool bForce)
+{
+    g_bForceUnattributed.store(bForce);
 }
 
 void Stop()
@@ -432,6 +438,7 @@ Counts GetCounts()
     counts.Other = g_uiOther.load();
     counts.Total = g_uiTotal.load();
     counts.Bytes = g_uiBytes.load();
+    counts.Attributed = g_bAttributed.load();
     return counts;
 }
 

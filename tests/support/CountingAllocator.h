@@ -36,6 +36,7 @@ struct Counts
     std::uint64_t Other = 0;   // no engine or stand-in frame on the stack (attributed counts only)
     std::uint64_t Total = 0;   // every counted allocation
     std::uint64_t Bytes = 0;   // bytes asked for by the counted allocations
+    bool Attributed = false;   // the count told owners apart (Start(true) with the symbols read)
 };
 
 // One allocating function and how many allocations it made.
@@ -50,6 +51,9 @@ bool IsAvailable();
 // Clears the counts and starts counting; bAttributed also unwinds every allocation to find its
 // owner (a few microseconds each). The first attributed start reads the program's symbol table.
 void Start(bool bAttributed);
+// For tests of what reads the counts: while on, an attributed start counts as it does where the
+// program's symbols cannot be read (a stripped program), without attribution.
+void ForceUnattributed(bool bForce);
 // Stops counting; the counts stay readable.
 void Stop();
 Counts GetCounts();

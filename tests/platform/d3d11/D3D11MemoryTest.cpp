@@ -1,4 +1,5 @@
 #include "tests/platform/d3d11/D3D11TestFixture.h"
+#include "tests/support/FailingAllocation.h"
 
 #include <atomic>
 #include <cstdint>
@@ -326,6 +327,65 @@ TEST_F(D3D11Memory, PartialUseOfClearedMemoryGivesTheFilledBytes)
     for (ID3D11Resource* p :
          std::initializer_list<ID3D11Resource*>{pTarget, pFilled, pMultisampled, pResolved, pWords, pShifted})
         p->Release();
+}
+
+// A copy whose source bytes cannot be had (their memory request fails) leaves the target as it
+// was: its cleared value, and no memory of its own. The source's words are copied from an odd
+// byte, so the copy needs the source's bytes; source and target differ in size, so only the
+// source's request fails.
+TEST_F(D3D11Memory, CopyFromASourceWhoseBytesCannotBeHadLeavesTheTargetAsItWas)
+{
+    constexpr UINT SOURCE_BYTES = 192; // asked by nothing else the copy allocates
+    constexpr UINT TARGET_BYTES = 16;
+    const auto makeCleared = [this](UINT uiBytes, UINT uiWord, ID3D11Buffer** ppBuffer)
+    {
+        D3D11_BUFFER_DESC desc{};
+        desc.ByteWidth = uiBytes;
+        desc.Usage = D3D11_USAGE_DEFAULT;
+        desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
+        desc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_ALLOW_RAW_VIEWS;
+        ASSERT_EQ(S_OK, m_pDevice->CreateBuffer(&desc, nullptr, ppBuffer));
+        D3D11_UNORDERED_ACCESS_VIEW_DESC viewDesc{};
+        viewDesc.Format = DXGI_FORMAT_R32_TYPELESS;
+        viewDesc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+        viewDesc.Buffer.NumElements = uiBytes / 4;
+        viewDesc.Buffer.Flags = D3D11_BUFFER_UAV_FLAG_RAW;
+        ID3D11UnorderedAccessView* pView = nullptr;
+        ASSERT_EQ(S_OK, m_pDevice->CreateUnorderedAccessView(*ppBuffer, &viewDesc, &pView));
+        const UINT auiWord[4] = {uiWord, 0, 0, 0};
+        m_pContext->ClearUnorderedAccessViewUint(pView, auiWord);
+        pView->Release();
+    };
+    ID3D11Buffer* pSource = nullptr;
+    ASSERT_NO_FATAL_FAILURE(makeCleared(SOURCE_BYTES, 0x04030201u, &pSource));
+
+    struct Case
+    {
+        const char* pName;
+        UINT uiDstX;
+        D3D11_BOX box;
+    };
+    const Case aCases[] = {
+        {"the whole target", 0, {1, 0, 0, 1 + TARGET_BYTES, 1, 1}},
+        {"part of the target", 4, {1, 0, 0, 9, 1, 1}},
+    };
+    for (const Case& test : aCases)
+    {
+        SCOPED_TRACE(test.pName);
+        ID3D11Buffer* pTarget = nullptr;
+        ASSERT_NO_FATAL_FAILURE(makeCleared(TARGET_BYTES, 0xC3B2A190u, &pTarget));
+        {
+            FailingAllocation failing(SOURCE_BYTES);
+            m_pContext->CopySubresourceRegion(pTarget, 0, test.uiDstX, 0, 0, pSource, 0, &test.box);
+            EXPECT_GT(failing.GetFailures(), 0u);
+        }
+        EXPECT_EQ(S_OK, Calls("CopySubresourceRegion").back().Result);
+        EXPECT_EQ(0u, D3D11Control::GetResourceMemoryBytes(pTarget));
+        EXPECT_EQ(0u, D3D11Control::GetResourceMemoryBytes(pSource));
+        EXPECT_TRUE(AllElementsAre(Read(pTarget), {0x90, 0xA1, 0xB2, 0xC3}));
+        pTarget->Release();
+    }
+    pSource->Release();
 }
 
 // Reading a cleared target from several threads while the context copies it whole and a

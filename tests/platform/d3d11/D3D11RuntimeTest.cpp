@@ -1,69 +1,8 @@
 #include "tests/platform/d3d11/D3D11TestFixture.h"
+#include "tests/support/CountingAllocator.h"
 
-#include <atomic>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
-
-// A sanitizer's runtime brings its own operator new; those builds do not count.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KV_SANITIZER_ALLOCATOR 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KV_SANITIZER_ALLOCATOR 1
-#endif
-#endif
-
-namespace
-{
-
-// Heap allocations made by the thread that set t_bCounting.
-std::atomic<std::size_t> g_uiAllocations{0};
-thread_local bool t_bCounting = false;
-
-} // namespace
-
-#ifndef KV_SANITIZER_ALLOCATOR
-namespace
-{
-
-// Out of line, so the compiler does not pair the frees below with the news it sees.
-[[gnu::noinline]] void* TakeBlock(std::size_t uiSize)
-{
-    return std::malloc(uiSize != 0 ? uiSize : 1);
-}
-
-[[gnu::noinline]] void GiveBlock(void* p)
-{
-    std::free(p);
-}
-
-} // namespace
-
-// The test program's allocator counts while a test asks it to.
-void* operator new(std::size_t uiSize)
-{
-    if (t_bCounting)
-        g_uiAllocations.fetch_add(1, std::memory_order_relaxed);
-    void* p = TakeBlock(uiSize);
-    if (p == nullptr)
-        throw std::bad_alloc();
-    return p;
-}
-
-void operator delete(void* p) noexcept
-{
-    GiveBlock(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept
-{
-    GiveBlock(p);
-}
-#endif
 
 namespace
 {
@@ -190,13 +129,11 @@ TEST_F(D3D11Runtime, AFrameOfCallsAllocatesNothingOnceTheLogHasGrown)
     };
     for (int i = 0; i < 3; ++i)
         frame();
-    g_uiAllocations.store(0);
-    t_bCounting = true;
+    // Sanitizer builds keep their own allocator: there the counter counts nothing.
+    CountingAllocator::Start(false);
     frame();
-    t_bCounting = false;
-#ifndef KV_SANITIZER_ALLOCATOR
-    EXPECT_EQ(0u, g_uiAllocations.load());
-#endif
+    CountingAllocator::Stop();
+    EXPECT_EQ(0u, CountingAllocator::GetCounts().Total);
 
     const std::vector<D3D11Control::CallRecord> vFrame = D3D11Control::GetLastFrameCallLog();
     std::string sMethods;
