@@ -354,18 +354,16 @@ public:
         EnterMacro(macroCall);
         // The arguments are copies the library has collected, the calls inside them included: a
         // call nested in the arguments of another is collected once more at each level.
-        std::vector<std::size_t> vArgumentBytes;
-        vArgumentBytes.reserve(arguments.size());
-        std::size_t uiTokens = 0;
+        std::vector<Extent> vArguments;
+        vArguments.reserve(arguments.size());
+        Extent all;
         for (const ContainerT& argument : arguments)
         {
-            uiTokens += argument.size();
-            vArgumentBytes.push_back(BytesOf(argument));
+            vArguments.push_back({argument.size(), BytesOf(argument)});
+            all.uiTokens += vArguments.back().uiTokens;
+            all.uiBytes += vArguments.back().uiBytes;
         }
-        std::size_t uiBytes = 0;
-        for (const std::size_t uiArgumentBytes : vArgumentBytes)
-            uiBytes += uiArgumentBytes;
-        AddExpanded(uiTokens, uiBytes + OperatorBytes(definition, vArgumentBytes));
+        AddExpanded(all.uiTokens, all.uiBytes + OperatorBytes(definition, vArguments));
         return false;
     }
 
@@ -452,30 +450,42 @@ private:
         return uiBytes;
     }
 
-    // The bytes the pastes and stringizings of a replacement list will make, from its tokens and
-    // the bytes of the arguments as collected: each paste of a chain a ## b ## c makes a token of
-    // all the chain so far; # a makes a literal of the argument, each character of which may be
-    // escaped, in quotes. A parameter stands for its argument, __VA_ARGS__ for all from its own.
-    template <typename ContainerT>
-    static std::size_t OperatorBytes(const ContainerT& definition,
-                                     const std::vector<std::size_t>& vArgumentBytes)
+    // Tokens and bytes of a macro argument, or of a token of a replacement list.
+    struct Extent
     {
-        const auto bytesOf = [&vArgumentBytes](const Token& token) -> std::size_t
+        std::size_t uiTokens = 0;
+        std::size_t uiBytes = 0;
+    };
+
+    // The bytes the pastes and stringizings of a replacement list will make, from its tokens and
+    // the arguments as collected: each paste of a chain a ## b ## c makes a token of all the chain
+    // so far; # a makes a literal of the argument (each character may be escaped, in quotes),
+    // which the library builds a token at a time, copying what it has so far each time. A
+    // parameter stands for its argument, __VA_ARGS__ for all from its own.
+    template <typename ContainerT>
+    static std::size_t OperatorBytes(const ContainerT& definition, const std::vector<Extent>& vArguments)
+    {
+        const auto extentOf = [&vArguments](const Token& token) -> Extent
         {
             const auto uiId = static_cast<unsigned>(boost::wave::token_id(token));
-            const unsigned uiKind = uiId & static_cast<unsigned>(boost::wave::ExtTokenTypeMask);
-            if (uiKind == static_cast<unsigned>(boost::wave::ParameterTokenType))
+            const auto kindOf = [](unsigned uiValue)
+            { return uiValue & static_cast<unsigned>(boost::wave::ExtTokenTypeMask); };
+            const unsigned uiKind = kindOf(uiId);
+            if (uiKind == kindOf(boost::wave::ParameterTokenType))
             {
                 const std::size_t i = uiId - static_cast<unsigned>(boost::wave::T_PARAMETERBASE);
-                return i < vArgumentBytes.size() ? vArgumentBytes[i] : 0;
+                return i < vArguments.size() ? vArguments[i] : Extent();
             }
-            if (uiKind != static_cast<unsigned>(boost::wave::ExtParameterTokenType))
-                return token.get_value().size();
-            std::size_t uiBytes = 0; // the arguments with a comma after each
+            if (uiKind != kindOf(boost::wave::ExtParameterTokenType))
+                return {1, token.get_value().size()};
+            Extent all; // the arguments with a comma after each
             for (std::size_t i = uiId - static_cast<unsigned>(boost::wave::T_EXTPARAMETERBASE);
-                 i < vArgumentBytes.size(); ++i)
-                uiBytes += vArgumentBytes[i] + 1;
-            return uiBytes;
+                 i < vArguments.size(); ++i)
+            {
+                all.uiTokens += vArguments[i].uiTokens + 1;
+                all.uiBytes += vArguments[i].uiBytes + 1;
+            }
+            return all;
         };
         std::size_t uiMade = 0;
         std::size_t uiChain = 0; // bytes of the last operand, with all pasted to it
@@ -495,11 +505,12 @@ private:
                 bStringize = true;
                 continue;
             }
-            std::size_t uiBytes = bytesOf(token);
+            const Extent extent = extentOf(token);
+            std::size_t uiBytes = extent.uiBytes;
             if (bStringize)
             {
                 uiBytes = 2 * uiBytes + 2;
-                uiMade += uiBytes;
+                uiMade += uiBytes * std::max<std::size_t>(extent.uiTokens, 1);
             }
             uiChain = bPaste ? uiChain + uiBytes : uiBytes;
             uiMade += bPaste ? uiChain : 0;

@@ -50,7 +50,7 @@ constexpr std::size_t MAX_CONDITION_TOKENS = 1u << 16;
 // ones included, and the bytes of those tokens with the bytes that pasting (##) and stringizing (#)
 // make on the way, counted before they are made: a pasted token can double in size with each
 // level without adding a token.
-constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 18;
+constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 17;
 constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
