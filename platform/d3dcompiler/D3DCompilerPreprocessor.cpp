@@ -105,6 +105,15 @@ private:
     std::uint32_t m_uiColumn;
 };
 
+// Fails with a LimitError at the place once a count passes its limit; the text names the limit
+// between its two parts.
+void CheckLimit(std::size_t uiCount, std::size_t uiLimit, const Token::position_type& position,
+                const char* pBefore, const char* pAfter)
+{
+    if (uiCount > uiLimit)
+        throw LimitError(position, pBefore + std::to_string(uiLimit) + pAfter);
+}
+
 // The token is id in any spelling (a trigraph, say).
 bool Is(const Token& token, boost::wave::token_id id)
 {
@@ -117,6 +126,13 @@ bool Is(const Token& token, boost::wave::token_id id)
 bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 {
     const auto uiMask = static_cast<unsigned>(boost::wave::TokenTypeMask);
+    return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
+}
+
+// The same with the finer categories, which tell a macro's parameters from its __VA_ARGS__.
+bool InExtCategory(boost::wave::token_id id, boost::wave::token_category category)
+{
+    const auto uiMask = static_cast<unsigned>(boost::wave::ExtTokenTypeMask);
     return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
 }
 
@@ -267,14 +283,11 @@ void CheckConditions(std::string::iterator first, std::string::iterator last, co
             }
             else if (bInCondition)
             {
-                if (depth.Add(token) > MAX_CONDITION_NESTING)
-                    throw LimitError(token.get_position(), "#if expression nests deeper than " +
-                                                               std::to_string(MAX_CONDITION_NESTING) +
-                                                               " levels");
-                if (!IsSpace(token) && ++uiTokens > MAX_CONDITION_TOKENS)
-                    throw LimitError(token.get_position(), "#if expression holds more than " +
-                                                               std::to_string(MAX_CONDITION_TOKENS) +
-                                                               " tokens");
+                CheckLimit(depth.Add(token), MAX_CONDITION_NESTING, token.get_position(),
+                           "#if expression nests deeper than ", " levels");
+                uiTokens += IsSpace(token) ? 0 : 1;
+                CheckLimit(uiTokens, MAX_CONDITION_TOKENS, token.get_position(),
+                           "#if expression holds more than ", " tokens");
             }
         }
     }
@@ -332,11 +345,9 @@ struct IncludeInputPolicy
             pState->vOpen.push_back(pData);
             // On failure from here on the file is closed as Wave drops the context it was building.
             pState->uiIncludedBytes += uiBytes;
-            if (++pState->uiIncludes > MAX_INCLUDES)
-                throw LimitError(actPos, "more than " + std::to_string(MAX_INCLUDES) + " includes");
-            if (pState->uiIncludedBytes > MAX_INCLUDED_BYTES)
-                throw LimitError(actPos,
-                                 "included text passes " + std::to_string(MAX_INCLUDED_BYTES) + " bytes");
+            CheckLimit(++pState->uiIncludes, MAX_INCLUDES, actPos, "more than ", " includes");
+            CheckLimit(pState->uiIncludedBytes, MAX_INCLUDED_BYTES, actPos, "included text passes ",
+                       " bytes");
             iterCtx.m_sText.assign(static_cast<const char*>(pData), uiBytes);
             if (iterCtx.m_sText.empty() || iterCtx.m_sText.back() != '\n')
                 iterCtx.m_sText += '\n';
@@ -416,13 +427,10 @@ public:
                 pState->uiConditionLevels += OpensLevel(token) ? 1 : 0;
                 pState->uiConditionTokens += IsSpace(token) ? 0 : 1;
             }
-            if (pState->uiConditionLevels > MAX_CONDITION_NESTING)
-                throw LimitError(pState->outerCall, "#if expression: macros add more than " +
-                                                        std::to_string(MAX_CONDITION_NESTING) +
-                                                        " parentheses and operators");
-            if (pState->uiConditionTokens > MAX_CONDITION_TOKENS)
-                throw LimitError(pState->outerCall, "#if expression: macros add more than " +
-                                                        std::to_string(MAX_CONDITION_TOKENS) + " tokens");
+            CheckLimit(pState->uiConditionLevels, MAX_CONDITION_NESTING, pState->outerCall,
+                       "#if expression: macros add more than ", " parentheses and operators");
+            CheckLimit(pState->uiConditionTokens, MAX_CONDITION_TOKENS, pState->outerCall,
+                       "#if expression: macros add more than ", " tokens");
         }
     }
 
@@ -491,20 +499,16 @@ private:
     {
         const auto extentOf = [&vArguments](const Token& token) -> Extent
         {
-            const auto uiId = static_cast<unsigned>(boost::wave::token_id(token));
-            const auto kindOf = [](unsigned uiValue)
-            { return uiValue & static_cast<unsigned>(boost::wave::ExtTokenTypeMask); };
-            const unsigned uiKind = kindOf(uiId);
-            if (uiKind == kindOf(boost::wave::ParameterTokenType))
+            const boost::wave::token_id id = boost::wave::token_id(token);
+            if (InExtCategory(id, boost::wave::ParameterTokenType))
             {
-                const std::size_t i = uiId - static_cast<unsigned>(boost::wave::T_PARAMETERBASE);
+                const std::size_t i = id - boost::wave::T_PARAMETERBASE;
                 return i < vArguments.size() ? vArguments[i] : Extent();
             }
-            if (uiKind != kindOf(boost::wave::ExtParameterTokenType))
+            if (!InExtCategory(id, boost::wave::ExtParameterTokenType))
                 return {1, token.get_value().size()};
             Extent all; // the arguments with a comma after each
-            for (std::size_t i = uiId - static_cast<unsigned>(boost::wave::T_EXTPARAMETERBASE);
-                 i < vArguments.size(); ++i)
+            for (std::size_t i = id - boost::wave::T_EXTPARAMETERBASE; i < vArguments.size(); ++i)
             {
                 all.uiTokens += vArguments[i].uiTokens + 1;
                 all.uiBytes += vArguments[i].uiBytes + 1;
@@ -551,14 +555,10 @@ private:
             return;
         pState->uiExpandedTokens += uiTokens;
         pState->uiExpandedBytes += uiBytes;
-        if (pState->uiExpandedTokens > MAX_EXPANDED_TOKENS)
-            throw LimitError(pState->outerCall, "macro expansion passes " +
-                                                    std::to_string(MAX_EXPANDED_TOKENS) +
-                                                    " tokens read and made");
-        if (pState->uiExpandedBytes > MAX_EXPANDED_BYTES)
-            throw LimitError(pState->outerCall, "macro expansion passes " +
-                                                    std::to_string(MAX_EXPANDED_BYTES) +
-                                                    " bytes read and made");
+        CheckLimit(pState->uiExpandedTokens, MAX_EXPANDED_TOKENS, pState->outerCall,
+                   "macro expansion passes ", " tokens read and made");
+        CheckLimit(pState->uiExpandedBytes, MAX_EXPANDED_BYTES, pState->outerCall, "macro expansion passes ",
+                   " bytes read and made");
     }
 
     static void EnterMacro(const Token& macroCall)
@@ -568,9 +568,8 @@ private:
             return;
         if (++pState->uiMacroNesting == 1)
             pState->outerCall = macroCall.get_position();
-        if (pState->uiMacroNesting > MAX_MACRO_NESTING)
-            throw LimitError(pState->outerCall, "macro expansion nests deeper than " +
-                                                    std::to_string(MAX_MACRO_NESTING) + " levels");
+        CheckLimit(pState->uiMacroNesting, MAX_MACRO_NESTING, pState->outerCall,
+                   "macro expansion nests deeper than ", " levels");
     }
 };
 
@@ -678,10 +677,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                     const Token& token = *it;
                     const boost::wave::token_id id = boost::wave::token_id(token);
                     out.Text += token.get_value().c_str();
-                    if (out.Text.size() > MAX_OUTPUT_BYTES)
-                        throw LimitError(token.get_position(), "preprocessed output passes " +
-                                                                   std::to_string(MAX_OUTPUT_BYTES) +
-                                                                   " bytes");
+                    CheckLimit(out.Text.size(), MAX_OUTPUT_BYTES, token.get_position(),
+                               "preprocessed output passes ", " bytes");
                     if (!InCategory(id, boost::wave::WhiteSpaceTokenType) &&
                         !InCategory(id, boost::wave::EOLTokenType) &&
                         !InCategory(id, boost::wave::EOFTokenType))

@@ -535,11 +535,7 @@ std::string Pasting(std::size_t uiLetters)
 // Terms joined by an operator.
 std::string Terms(std::size_t uiCount, const std::string& sOperator)
 {
-    std::string s = "1";
-    s.reserve(uiCount * (sOperator.size() + 1));
-    for (std::size_t i = 1; i < uiCount; ++i)
-        s += sOperator + "1";
-    return s;
+    return "1" + Repeat(sOperator + "1", uiCount - 1);
 }
 
 } // namespace
