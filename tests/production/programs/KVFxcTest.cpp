@@ -156,12 +156,12 @@ TEST_F(KVFxcTest, IncludeNamesStayInsideTheFolder)
     ExpectRefused("/etc/passwd", sOutside);
     ExpectRefused((fs::path(m_temp.GetPath()) / "secret.fxh").string(), sOutside);
 
-    // A ".." that stays inside is taken, from the text: here through a link that leads out, the
-    // kernel's way would climb to the outside folder's file.
+    // A ".." that stays inside is taken, resolved on the text: after the link "out" into
+    // outer/deep, the kernel's ".." would climb to the Common folder beside the folder.
     Write(Folder() / "Common" / "c.fxh", "float4 g_vCommon;\n");
     ExpectCompiles("../Common/c.fxh");
     ExpectCompiles("./../Shader/../Common/c.fxh");
-    Write(fs::path(m_temp.GetPath()) / "outer" / "Common" / "c.fxh", "#error read outside the folder\n");
+    Write(fs::path(m_temp.GetPath()) / "Common" / "c.fxh", "#error read outside the folder\n");
     fs::create_directories(fs::path(m_temp.GetPath()) / "outer" / "deep");
     fs::create_symlink(fs::path(m_temp.GetPath()) / "outer" / "deep", Folder() / "Shader" / "out");
     ExpectCompiles("out/../../Common/c.fxh");
