@@ -119,7 +119,7 @@ TEST_F(KVFxcTest, IncludesThatAreNoRegularFilesAreRefusedUnopened)
     fs::create_directories(shader / "folder.fxh");
     ASSERT_EQ(0, mkfifo((shader / "pipe.fxh").c_str(), 0600)); // no writer: an open would wait
     fs::create_symlink("/dev/zero", shader / "zero.fxh");      // endless
-    for (const char* pName : {"pipe.fxh", "zero.fxh", "folder.fxh", "."})
+    for (const char* pName : {"pipe.fxh", "zero.fxh", "folder.fxh"})
         ExpectRefused(pName, "not a regular file");
 }
 
