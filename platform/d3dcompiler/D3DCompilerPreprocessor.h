@@ -2,6 +2,7 @@
 // Internal to the HLSL compiler stand-in: the preprocessor, Boost.Wave reading every include
 // through the caller's ID3DInclude.
 
+#include "platform/d3dcompiler/D3DCompilerLimits.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 
 #include <cstddef>
@@ -56,11 +57,11 @@ constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
 // Bytes of the text being compiled, and of the definitions of the caller's macro table, each
 // checked before anything is read.
-constexpr std::size_t MAX_SOURCE_BYTES = 1u << 20;
+constexpr std::size_t MAX_SOURCE_BYTES = D3DCompilerLimits::MAX_SOURCE_BYTES;
 // Includes opened, and the bytes they hold, in all (a file may include another twice, which
 // includes the next twice, and so on, without any output).
 constexpr std::size_t MAX_INCLUDES = 1024;
-constexpr std::size_t MAX_INCLUDED_BYTES = 1u << 20;
+constexpr std::size_t MAX_INCLUDED_BYTES = D3DCompilerLimits::MAX_INCLUDED_BYTES;
 
 // False with one "file(line,col): error Xnnnn: text" line in *pErrors when preprocessing fails
 // (bad directive, #error, failed include, bad macro in the table, a limit above passed).

@@ -2,45 +2,130 @@
 // precompiled form (".fxo", the fx_5_0 bytecode the engine loads before the source) at the same
 // relative path under the output folder. The data archive does not take ".fx" names, so the
 // precompiled files are what the packed production reads. Includes are looked up beside the
-// including file. Exit code 0 on success, 1 when a file does not compile or cannot be written,
+// file being compiled and must stay inside the folder. Files are read as the directory
+// repository reads them: only regular files, never waiting on a pipe, and none larger than the
+// compiler takes. Exit code 0 on success, 1 when a file does not compile or cannot be written,
 // 2 on wrong usage; messages go to stderr.
 
+#include "platform/d3dcompiler/D3DCompilerLimits.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
 
 namespace fs = std::filesystem;
 
-bool ReadWhole(const fs::path& path, std::vector<char>* pOut)
+enum class ReadResult
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    pOut->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
+    Read,
+    Unreadable, // missing, or open or read failed
+    NotRegular, // a directory, device, pipe or socket
+    TooLarge,
+};
+
+// The regular file at path, whole, when it holds at most uiLimit bytes; its size in *pSize
+// whenever it is a regular file. What lies at the path is looked at before it is opened, so a
+// device or a pipe is never opened, and judged again by the descriptor opened without blocking,
+// in case it was replaced meanwhile. Links are followed. A file that shrinks while it is read is
+// Unreadable; one that grows is read to the size it had.
+ReadResult ReadRegularFile(const fs::path& path, std::uint64_t uiLimit, std::vector<char>* pOut,
+                           std::uint64_t* pSize)
+{
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0)
+        return ReadResult::Unreadable;
+    if (!S_ISREG(status.st_mode))
+        return ReadResult::NotRegular;
+    const int iFile = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (iFile < 0)
+        return ReadResult::Unreadable;
+    ReadResult eResult = ReadResult::Read;
+    if (fstat(iFile, &status) != 0 || status.st_size < 0)
+        eResult = ReadResult::Unreadable;
+    else if (!S_ISREG(status.st_mode))
+        eResult = ReadResult::NotRegular;
+    else if ((*pSize = static_cast<std::uint64_t>(status.st_size)) > uiLimit)
+        eResult = ReadResult::TooLarge;
+    if (eResult == ReadResult::Read)
+    {
+        pOut->resize(static_cast<std::size_t>(*pSize));
+        std::size_t uiDone = 0;
+        while (uiDone < pOut->size())
+        {
+            const ssize_t iRead =
+                pread(iFile, pOut->data() + uiDone, pOut->size() - uiDone, static_cast<off_t>(uiDone));
+            if (iRead < 0 && errno == EINTR)
+                continue;
+            if (iRead <= 0)
+            {
+                eResult = ReadResult::Unreadable;
+                break;
+            }
+            uiDone += static_cast<std::size_t>(iRead);
+        }
+    }
+    close(iFile);
+    return eResult;
 }
 
-// Resolves "#include" names relative to the folder of the file being compiled.
+// Why a file of that size was refused, for a message; empty for a file that was read or could not be.
+std::string RefusalReason(ReadResult eResult, std::uint64_t uiSize, std::uint64_t uiLimit)
+{
+    if (eResult == ReadResult::NotRegular)
+        return "not a regular file";
+    if (eResult == ReadResult::TooLarge)
+        return "too large (" + std::to_string(uiSize) + " bytes, at most " + std::to_string(uiLimit) + ")";
+    return std::string();
+}
+
+// Resolves "#include" names relative to the folder of the file being compiled (also the names in
+// included files), as the engine resolves them. A name must stay inside the folder given to
+// kvfxc: an absolute name, or one whose ".." climb above that folder, is refused. The ".." are
+// taken from the text, so they never climb out through a link; links inside the folder are
+// followed, as the directory repository follows them. Each refusal prints one line on stderr.
 class FolderInclude : public ID3DInclude
 {
 public:
-    explicit FolderInclude(fs::path folder) : m_oFolder(std::move(folder)) {}
+    // root: the folder given to kvfxc; folder: the compiled file's folder relative to it.
+    FolderInclude(fs::path root, fs::path folder, std::string sSource)
+        : m_oRoot(std::move(root)), m_oFolder(std::move(folder)), m_sSource(std::move(sSource))
+    {
+    }
 
     HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
     {
+        if (pFileName == nullptr)
+            return E_FAIL;
+        const fs::path name(pFileName);
+        const fs::path relative = (m_oFolder / name).lexically_normal();
+        if (name.is_absolute() || (!relative.empty() && *relative.begin() == ".."))
+        {
+            Refuse(pFileName, "outside the folder \"" + m_oRoot.string() + "\"");
+            return E_FAIL;
+        }
+        constexpr std::uint64_t uiLimit = D3DCompilerLimits::MAX_INCLUDED_BYTES;
         auto* pData = new std::vector<char>();
-        if (pFileName == nullptr || !ReadWhole(m_oFolder / pFileName, pData))
+        std::uint64_t uiSize = 0;
+        const ReadResult eResult = ReadRegularFile(m_oRoot / relative, uiLimit, pData, &uiSize);
+        if (eResult != ReadResult::Read)
         {
             delete pData;
+            const std::string sReason = RefusalReason(eResult, uiSize, uiLimit);
+            if (!sReason.empty())
+                Refuse(pFileName, sReason);
             return E_FAIL;
         }
         m_vOpen.push_back(pData);
@@ -68,19 +153,33 @@ public:
     }
 
 private:
+    void Refuse(const char* pName, const std::string& sReason) const
+    {
+        std::fprintf(stderr, "kvfxc: include \"%s\" of \"%s\" refused: %s\n", pName, m_sSource.c_str(),
+                     sReason.c_str());
+    }
+
+    fs::path m_oRoot;
     fs::path m_oFolder;
+    std::string m_sSource;
     std::vector<std::vector<char>*> m_vOpen;
 };
 
-bool CompileOne(const fs::path& source, const fs::path& target)
+// source lies under root, as listed from it.
+bool CompileOne(const fs::path& root, const fs::path& source, const fs::path& target)
 {
+    constexpr std::uint64_t uiLimit = D3DCompilerLimits::MAX_SOURCE_BYTES;
     std::vector<char> vSource;
-    if (!ReadWhole(source, &vSource))
+    std::uint64_t uiSize = 0;
+    const ReadResult eRead = ReadRegularFile(source, uiLimit, &vSource, &uiSize);
+    if (eRead != ReadResult::Read)
     {
-        std::fprintf(stderr, "kvfxc: cannot read \"%s\"\n", source.string().c_str());
+        const std::string sReason = RefusalReason(eRead, uiSize, uiLimit);
+        std::fprintf(stderr, "kvfxc: cannot read \"%s\"%s%s\n", source.string().c_str(),
+                     sReason.empty() ? "" : ": ", sReason.c_str());
         return false;
     }
-    FolderInclude include(source.parent_path());
+    FolderInclude include(root, source.lexically_relative(root).parent_path(), source.string());
     ID3DBlob* pCode = nullptr;
     ID3DBlob* pErrors = nullptr;
     const std::string sName = source.filename().string();
@@ -153,7 +252,7 @@ int main(int argc, char** argv)
     for (const fs::path& source : vSources)
     {
         const fs::path target = (output / fs::relative(source, root, error)).replace_extension(".fxo");
-        if (error || !CompileOne(source, target))
+        if (error || !CompileOne(root, source, target))
             bOk = false;
     }
     if (bOk)

@@ -3,6 +3,7 @@
 #include "framework/app/KE_EngineMembers.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
+#include "platform/d3dcompiler/D3DCompilerLimits.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/win32/Windows.h"
 #include "render/device/KR_EngineDevice.h"
@@ -28,6 +29,20 @@ void ShowCompileError(ID3DBlob* pErrors)
         std::memcpy(sText.GetBuffer(), pErrors->GetBufferPointer(), pErrors->GetBufferSize());
     }
     MessageBoxA(nullptr, sText.GetBuffer(), ERROR_CAPTION, MB_ICONEXCLAMATION);
+}
+
+// A source larger than the compiler takes fails as a compile failure, unread, when a repository
+// can tell its size: true after the box has said so.
+bool RefuseLargeSource(KF_FileManager* pFiles, const KB_String& sFile)
+{
+    std::uint64_t uiSize = 0;
+    if (!pFiles->GetFileSize(sFile, &uiSize) || uiSize <= D3DCompilerLimits::MAX_SOURCE_BYTES)
+        return false;
+    const KB_String sText =
+        KB_String::Formatted("%s: source text of %llu bytes passes the compiler's %zu", sFile.GetBuffer(),
+                             static_cast<unsigned long long>(uiSize), D3DCompilerLimits::MAX_SOURCE_BYTES);
+    MessageBoxA(nullptr, sText.GetBuffer(), ERROR_CAPTION, MB_ICONEXCLAMATION);
+    return true;
 }
 
 template <class T>
@@ -245,7 +260,8 @@ std::int32_t KR_UtilitiesDX11::CompileShader(const KB_String& sFile, const D3D_S
     KF_FileManager* pFiles = KE_GetFileManager();
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
-    if (pFiles == nullptr || !pFiles->FileExists(sFile) || !pFiles->ReadFile(sFile, &uiSize, &pData))
+    if (pFiles == nullptr || !pFiles->FileExists(sFile) || RefuseLargeSource(pFiles, sFile) ||
+        !pFiles->ReadFile(sFile, &uiSize, &pData))
         return 1;
     ID3DBlob* pCode = nullptr;
     ID3DBlob* pErrors = nullptr;
@@ -279,7 +295,8 @@ std::int32_t KR_UtilitiesDX11::CompileEffect(const KB_String& sFile, const D3D_S
     const KB_String sUsed = bPrecompiled ? sPrecompiled : sFile;
     std::uint64_t uiSize = 0;
     std::uint8_t* pData = nullptr;
-    if (!pFiles->FileExists(sUsed) || !pFiles->ReadFile(sUsed, &uiSize, &pData))
+    if (!pFiles->FileExists(sUsed) || (!bPrecompiled && RefuseLargeSource(pFiles, sUsed)) ||
+        !pFiles->ReadFile(sUsed, &uiSize, &pData))
         return 1;
 
     ID3DBlob* pCode = nullptr;

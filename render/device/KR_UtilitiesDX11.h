@@ -6,7 +6,9 @@
 //
 // A compile failure shows the compiler's messages (or "Could not compile shader file. No error
 // messages returned." when it gave none) in a message box captioned "Shader Compile Error" and
-// returns 1; a source that no repository has returns 1 without a message.
+// returns 1; a source larger than the compiler takes (D3DCompilerLimits.h) fails so unread when a
+// repository can tell its size, the box saying so; a source that no repository has returns 1
+// without a message.
 
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KB_String.h"

@@ -2,6 +2,7 @@
 
 #include "framework/app/KE_EngineMembers.h"
 #include "framework/files/KF_FileManager.h"
+#include "platform/d3dcompiler/D3DCompilerLimits.h"
 
 #include <cstdint>
 
@@ -26,11 +27,16 @@ HRESULT KR_UtilitiesDX11IncludeHandler::Open(D3D_INCLUDE_TYPE, LPCSTR pFileName,
     if (pFileName == nullptr || ppData == nullptr || pBytes == nullptr || pFiles == nullptr)
         return E_FAIL;
     const KB_String sPath = m_sBaseDirectory + pFileName;
+    // A file larger than the compiler takes is refused by its size, unread, when a repository
+    // can tell it; one that could not be sized, or grew meanwhile, by what was read.
+    constexpr std::uint64_t uiLimit = D3DCompilerLimits::MAX_INCLUDED_BYTES;
     std::uint64_t uiSize = 0;
+    if (pFiles->GetFileSize(sPath, &uiSize) && uiSize > uiLimit)
+        return E_FAIL;
     std::uint8_t* pData = nullptr;
     if (!pFiles->ReadFile(sPath, &uiSize, &pData))
         return E_FAIL;
-    if (uiSize > 0xFFFFFFFFull)
+    if (uiSize > uiLimit)
     {
         pFiles->RemoveReference(sPath);
         return E_FAIL;

@@ -25,7 +25,8 @@ public:
     KR_UtilitiesDX11IncludeHandler& operator=(const KR_UtilitiesDX11IncludeHandler&) = delete;
 
     // Reads base directory + name through the engine's file manager. E_FAIL for a null name, a
-    // file no repository reads, or one too large for the compiler. Type and parent are not used.
+    // file no repository reads, or one larger than the compiler takes (D3DCompilerLimits.h),
+    // refused unread when the file manager can tell its size. Type and parent are not used.
     HRESULT Open(D3D_INCLUDE_TYPE IncludeType, LPCSTR pFileName, LPCVOID pParentData, LPCVOID* ppData,
                  UINT* pBytes) override;
     // Gives the file's reference back; always S_OK.

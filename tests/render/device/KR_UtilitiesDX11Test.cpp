@@ -2,6 +2,7 @@
 
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
+#include "platform/d3dcompiler/D3DCompilerLimits.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/Effects11Control.h"
 #include "platform/win32/Win32Control.h"
@@ -100,6 +101,47 @@ TEST_F(KR_UtilitiesDX11Test, IncludesResolveAgainstTheCompiledFilesDirectory)
     SetFile("guard.hlsli", "#ifndef INNER\n#define INNER\n#include \"guard.hlsli\"\n#endif\n");
     EXPECT_EQ(0, KR_UtilitiesDX11::CompileShader("twice.hlsl", nullptr, "PSMain", "ps_5_0", nullptr));
     EXPECT_TRUE(Win32Control::GetMessageBoxes().empty());
+}
+
+TEST_F(KR_UtilitiesDX11Test, IncludeLargerThanTheCompilerTakesIsRefusedUnread)
+{
+    constexpr std::size_t uiLimit = D3DCompilerLimits::MAX_INCLUDED_BYTES;
+    SetFile("Assets/Shader/over.hlsl",
+            "#include \"over.hlsli\"\nfloat4 PSMain() : SV_Target { return 0; }\n");
+    SetFile("Assets/Shader/over.hlsli", "//" + std::string(uiLimit - 2, 'x') + "\n");
+    const std::uint32_t uiReads = m_pRepository->GetNumReads();
+    EXPECT_EQ(
+        1, KR_UtilitiesDX11::CompileShader("Assets/Shader/over.hlsl", nullptr, "PSMain", "ps_5_0", nullptr));
+    EXPECT_EQ(uiReads + 1, m_pRepository->GetNumReads()); // the source alone
+    const std::vector<Win32Control::MessageBoxRecord> vBoxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(1u, vBoxes.size());
+    EXPECT_NE(std::string::npos, vBoxes[0].text.find("error X1507: failed to open source file: 'over.hlsli'"))
+        << vBoxes[0].text;
+
+    SetFile("Assets/Shader/full.hlsl",
+            "#include \"full.hlsli\"\nfloat4 PSMain() : SV_Target { return 0; }\n");
+    SetFile("Assets/Shader/full.hlsli", "//" + std::string(uiLimit - 3, 'x') + "\n");
+    EXPECT_EQ(
+        0, KR_UtilitiesDX11::CompileShader("Assets/Shader/full.hlsl", nullptr, "PSMain", "ps_5_0", nullptr));
+}
+
+TEST_F(KR_UtilitiesDX11Test, SourceLargerThanTheCompilerTakesIsRefusedUnread)
+{
+    const std::string sOver = "//" + std::string(D3DCompilerLimits::MAX_SOURCE_BYTES - 2, 'x') + "\n";
+    SetFile("Assets/Shader/over.hlsl", sOver);
+    SetFile("Assets/Shader/over.fx", sOver);
+    const std::uint32_t uiReads = m_pRepository->GetNumReads();
+    EXPECT_EQ(
+        1, KR_UtilitiesDX11::CompileShader("Assets/Shader/over.hlsl", nullptr, "PSMain", "ps_5_0", nullptr));
+    EXPECT_EQ(1, KR_UtilitiesDX11::CompileEffect("Assets/Shader/over.fx", nullptr, nullptr));
+    EXPECT_EQ(uiReads, m_pRepository->GetNumReads());
+    const std::vector<Win32Control::MessageBoxRecord> vBoxes = Win32Control::GetMessageBoxes();
+    ASSERT_EQ(2u, vBoxes.size());
+    EXPECT_EQ("Assets/Shader/over.hlsl: source text of 1048577 bytes passes the compiler's 1048576",
+              vBoxes[0].text);
+    EXPECT_EQ("Assets/Shader/over.fx: source text of 1048577 bytes passes the compiler's 1048576",
+              vBoxes[1].text);
+    EXPECT_EQ("Shader Compile Error", vBoxes[1].caption);
 }
 
 TEST_F(KR_UtilitiesDX11Test, CompileErrorShowsTheCompilerTextAndMissingFileShowsNothing)
