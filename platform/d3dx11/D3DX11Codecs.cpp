@@ -49,9 +49,9 @@ std::uint32_t ReadLe(const std::uint8_t* p, int iBytes)
 // file as zeros, and allocates the whole image first. Refused outright: compressions other than
 // none and bit fields (run-length rows have no length the header states, and the decoder reads
 // none of them), bit depths other than 1, 4, 8, 16, 24 and 32 (the decoder reads no rows of
-// those), and pixels said to start before the first palette entry or inside the headers (the
-// decoder would look colours up in a palette it never read). The decoder counts a core header's
-// palette from 24 bytes after the file header, so the first entry is taken where it does.
+// those), and pixels said to start inside the headers or, for a palette image, before the end of
+// the first palette entry as the decoder counts it (it would look colours up in a palette it never
+// read; it counts a core header's palette from 24 bytes after the file header, 12 bytes late).
 bool BmpHoldsItsRows(const std::uint8_t* p, std::size_t uiSize)
 {
     constexpr std::size_t FILE_HEADER_SIZE = 14;
