@@ -18,18 +18,21 @@ namespace
 // unterminated comment, CDATA section or attribute value before it notices the end.
 constexpr std::size_t TEXT_PADDING = 8;
 
-// Retraces TinyXML's document parse without its recursion and counts open elements, so a document
-// nested too deeply is refused before the recursive parser can run out of stack. It follows the
+// Retraces TinyXML's document parse without its recursion, counting open elements and each
+// element's attributes, so a document nested too deeply is refused before the recursive parser can
+// run out of stack, and one with an element of too many attributes before the parser spends time
+// on it that grows with the square of their number. It follows the
 // parser step for step: the same encoding (a leading byte-order mark or the first declaration of
 // the document decides it, as in the parser), and TinyXML's own routines for everything that does
 // not nest (white space, names, attributes, text, comments, CDATA, declarations, unknown markup),
 // so multi-byte characters and character references end where the parser ends them. Only the
 // element structure is walked here, with an explicit stack of end tags. Wherever the parser stops
 // with an error the walk stops too: the parser goes no deeper than that point.
-class NestingWalk : private TiXmlBase
+class LimitWalk : private TiXmlBase
 {
 public:
-    // True when the parser cannot nest deeper than the limit.
+    // True when the parser cannot nest deeper than the limit nor read more attributes into one
+    // element than the limit.
     static bool IsWithinLimit(const char* p)
     {
         TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN;
@@ -44,9 +47,9 @@ public:
                 break;
             if (kind == Kind::Element)
             {
-                bool bTooDeep = false;
-                p = WalkElement(p, encoding, &bTooDeep);
-                if (bTooDeep)
+                bool bOverLimit = false;
+                p = WalkElement(p, encoding, &bOverLimit);
+                if (bOverLimit)
                     return false;
             }
             else if (kind == Kind::Declaration)
@@ -126,8 +129,10 @@ private:
     }
 
     // Element start tag at p (name, attributes, "/>" or ">"); the position after it, or null on an
-    // error. *pName receives the name, *pOpen whether content follows.
-    static const char* WalkStartTag(const char* p, TiXmlEncoding encoding, std::string* pName, bool* pOpen)
+    // error. *pName receives the name, *pOpen whether content follows. *pOverLimit is set (and null
+    // returned) when the tag holds more attributes than the limit.
+    static const char* WalkStartTag(const char* p, TiXmlEncoding encoding, std::string* pName, bool* pOpen,
+                                    bool* pOverLimit)
     {
         p = SkipWhiteSpace(p, encoding);
         if (p == nullptr || *p != '<')
@@ -138,7 +143,7 @@ private:
         p = ReadName(p, pName, encoding);
         if (p == nullptr || *p == 0)
             return nullptr;
-        for (;;)
+        for (int iAttributes = 0;; ++iAttributes)
         {
             p = SkipWhiteSpace(p, encoding);
             if (p == nullptr || *p == 0)
@@ -153,7 +158,14 @@ private:
                 *pOpen = true;
                 return p + 1;
             }
-            // A repeated attribute name is an error for the parser; walking on is only cautious.
+            // The parser adds an attribute once it has read it whole; counted before that, the
+            // count is never behind the parser's. A repeated attribute name is an error for the
+            // parser; walking on is only cautious.
+            if (iAttributes >= KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES)
+            {
+                *pOverLimit = true;
+                return nullptr;
+            }
             TiXmlAttribute attribute;
             p = attribute.Parse(p, nullptr, encoding);
             if (p == nullptr || *p == 0)
@@ -162,13 +174,14 @@ private:
     }
 
     // The element at p with everything inside it; the position after its end tag, or null where
-    // the parser reports an error. *pTooDeep is set when open elements nest beyond the limit.
-    static const char* WalkElement(const char* p, TiXmlEncoding encoding, bool* pTooDeep)
+    // the parser reports an error. *pOverLimit is set when open elements nest beyond the limit or
+    // an element holds more attributes than the limit.
+    static const char* WalkElement(const char* p, TiXmlEncoding encoding, bool* pOverLimit)
     {
         std::vector<std::string> endTags; // of the open elements, outermost first
         std::string sName;
         bool bOpen = false;
-        p = WalkStartTag(p, encoding, &sName, &bOpen);
+        p = WalkStartTag(p, encoding, &sName, &bOpen, pOverLimit);
         if (p == nullptr || !bOpen)
             return p;
         endTags.push_back("</" + sName);
@@ -199,12 +212,12 @@ private:
                 const Kind kind = Identify(p, encoding);
                 if (kind == Kind::Element)
                 {
-                    p = WalkStartTag(p, encoding, &sName, &bOpen);
+                    p = WalkStartTag(p, encoding, &sName, &bOpen, pOverLimit);
                     if (p != nullptr && bOpen)
                     {
                         if (endTags.size() >= static_cast<std::size_t>(KU_XmlUtilities::MAX_ELEMENT_DEPTH))
                         {
-                            *pTooDeep = true;
+                            *pOverLimit = true;
                             return nullptr;
                         }
                         endTags.push_back("</" + sName);
@@ -242,7 +255,7 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     }
     pFileManager->RemoveReference(sPath);
     const std::unique_ptr<char[]> text(pText);
-    if (pText == nullptr || !NestingWalk::IsWithinLimit(pText))
+    if (pText == nullptr || !LimitWalk::IsWithinLimit(pText))
         return nullptr;
 
     auto* pDocument = new (std::nothrow) TiXmlDocument();

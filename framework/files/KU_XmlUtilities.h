@@ -12,11 +12,15 @@ class KU_XmlUtilities
 public:
     // Elements nested deeper than this are refused: the parser recurses once per level.
     static constexpr int MAX_ELEMENT_DEPTH = 256;
+    // Elements holding more attributes than this are refused: the parser checks each attribute
+    // against every earlier one of its element.
+    static constexpr int MAX_ELEMENT_ATTRIBUTES = 1024;
 
     // Reads sPath from the first repository of pFileManager that has it and parses it as a
     // TinyXML document without a declared encoding (the parser takes it from a byte-order mark or
-    // the document's declaration). Null when no repository has the file, the text does not parse
-    // or nests more than MAX_ELEMENT_DEPTH elements deep as the parser reads it. The file reference is
-    // released on every path. The caller owns the document.
+    // the document's declaration). Null when no repository has the file, the text does not parse,
+    // nests more than MAX_ELEMENT_DEPTH elements deep or holds an element of more than
+    // MAX_ELEMENT_ATTRIBUTES attributes as the parser reads it. The file reference is released on
+    // every path. The caller owns the document.
     static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
 };

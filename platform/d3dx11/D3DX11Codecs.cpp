@@ -6,6 +6,7 @@
 #include <stb_image_write.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -33,6 +34,128 @@ bool DetectStbFormat(const std::uint8_t* p, std::size_t uiSize, D3DX11_IMAGE_FIL
     return true;
 }
 
+std::uint32_t ReadLe(const std::uint8_t* p, int iBytes)
+{
+    std::uint32_t uiValue = 0;
+    for (int i = iBytes - 1; i >= 0; --i)
+        uiValue = (uiValue << 8) | p[i];
+    return uiValue;
+}
+
+// Whether a BMP holds every pixel row its header promises after its pixel offset, for the headers
+// stb_image reads: the core header (12 bytes, 16-bit sides) and the info headers (40, 56, 108 or
+// 124 bytes, 32-bit sides, a negative height for rows stored top-down). A row holds width times
+// the header's bit depth in bits, padded to 4 bytes. The decoder itself reads past the end of the
+// file as zeros, and allocates the whole image first. Refused outright: compressions other than
+// none and bit fields (run-length rows have no length the header states, and the decoder reads
+// none of them), bit depths other than 1, 4, 8, 16, 24 and 32 (the decoder reads no rows of
+// those), and pixels said to start inside the headers or, for a palette image, before the end of
+// the first palette entry as the decoder counts it (it would look colours up in a palette it never
+// read; it counts a core header's palette from 24 bytes after the file header, 12 bytes late).
+bool BmpHoldsItsRows(const std::uint8_t* p, std::size_t uiSize)
+{
+    constexpr std::size_t FILE_HEADER_SIZE = 14;
+    if (uiSize < FILE_HEADER_SIZE + 4)
+        return false;
+    const std::uint32_t uiOffset = ReadLe(p + 10, 4);
+    const std::uint32_t uiHeaderSize = ReadLe(p + 14, 4);
+    if (uiHeaderSize != 12 && uiHeaderSize != 40 && uiHeaderSize != 56 && uiHeaderSize != 108 &&
+        uiHeaderSize != 124)
+    {
+        return false;
+    }
+    if (uiSize < FILE_HEADER_SIZE + uiHeaderSize)
+        return false;
+    const bool bCore = uiHeaderSize == 12;
+    const std::uint64_t uiWidth = ReadLe(p + 18, bCore ? 2 : 4);
+    std::uint64_t uiRows = 0;
+    if (bCore)
+    {
+        uiRows = ReadLe(p + 20, 2);
+    }
+    else
+    {
+        const auto iHeight = static_cast<std::int32_t>(ReadLe(p + 22, 4));
+        uiRows = static_cast<std::uint64_t>(iHeight < 0 ? -static_cast<std::int64_t>(iHeight) : iHeight);
+    }
+    const std::uint32_t uiBitCount = ReadLe(p + (bCore ? 24 : 28), 2);
+    const std::uint32_t uiCompression = bCore ? 0 : ReadLe(p + 30, 4);
+    if (uiCompression != 0 && uiCompression != 3)
+        return false;
+    if (uiBitCount != 1 && uiBitCount != 4 && uiBitCount != 8 && uiBitCount != 16 && uiBitCount != 24 &&
+        uiBitCount != 32)
+    {
+        return false;
+    }
+    std::uint64_t uiPixelsEarliest = FILE_HEADER_SIZE + uiHeaderSize;
+    if (uiBitCount <= 8)
+        uiPixelsEarliest = FILE_HEADER_SIZE + (bCore ? 24 + 3 : uiHeaderSize + 4);
+    if (uiOffset < uiPixelsEarliest || uiOffset > uiSize)
+        return false;
+    const std::uint64_t uiRowBytes = (uiWidth * uiBitCount + 31) / 32 * 4;
+    return uiRowBytes == 0 || uiRows <= (uiSize - uiOffset) / uiRowBytes;
+}
+
+// Whether a GIF holds its first image whole, the only one the decoder reads: the screen
+// descriptor, the palettes, the extension blocks before the image and the image's data blocks up
+// to their terminator. The decoder takes the end of the file for the end of the image data and
+// leaves the pixels it did not reach black. Blocks are walked as the decoder walks them (a
+// graphic control extension whose first block is not 4 bytes long ends after that block).
+// Anything else ahead of the image the decoder refuses itself.
+bool GifHoldsItsFirstImage(const std::uint8_t* p, std::size_t uiSize)
+{
+    std::size_t uiAt = 13; // signature and screen descriptor
+    if (uiSize < uiAt)
+        return false;
+    if ((p[10] & 0x80) != 0)
+        uiAt += std::size_t{3} << ((p[10] & 7) + 1);
+    // The data blocks at uiAt, each led by its length, up to the empty one.
+    const auto skipBlocks = [&]()
+    {
+        for (;;)
+        {
+            if (uiAt >= uiSize)
+                return false;
+            const std::size_t uiLength = p[uiAt++];
+            if (uiLength == 0)
+                return true;
+            uiAt += uiLength;
+        }
+    };
+    for (;;)
+    {
+        if (uiAt >= uiSize)
+            return false;
+        const std::uint8_t uiTag = p[uiAt++];
+        if (uiTag == 0x21)
+        {
+            if (uiAt + 1 >= uiSize)
+                return false;
+            const bool bControl = p[uiAt++] == 0xf9;
+            if (bControl && p[uiAt] != 4)
+                uiAt += 1 + std::size_t{p[uiAt]};
+            else if (!skipBlocks())
+                return false;
+        }
+        else if (uiTag == 0x2c)
+        {
+            // Position and sides, flags, the local palette, the code size, then the data.
+            if (uiSize - uiAt < 9)
+                return false;
+            const std::uint8_t uiFlags = p[uiAt + 8];
+            uiAt += 9;
+            if ((uiFlags & 0x80) != 0)
+                uiAt += std::size_t{3} << ((uiFlags & 7) + 1);
+            ++uiAt;
+            return skipBlocks();
+        }
+        else
+        {
+            return true;
+        }
+    }
+}
+
 struct StbFree
 {
     void operator()(void* p) const { stbi_image_free(p); }
@@ -50,6 +173,13 @@ HRESULT ReadStbImage(const std::uint8_t* pData, std::size_t uiSize, bool bHeader
     if (stbi_info_from_memory(pData, iSize, &iWidth, &iHeight, &iChannels) == 0 || iWidth <= 0 ||
         iHeight <= 0 || iWidth > static_cast<int>(D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION) ||
         iHeight > static_cast<int>(D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION))
+    {
+        return E_FAIL;
+    }
+    // A file cut short is refused before anything is decoded (JPEG and PNG data the decoder finds
+    // cut short itself).
+    if ((image.fileFormat == D3DX11_IFF_BMP && !BmpHoldsItsRows(pData, uiSize)) ||
+        (image.fileFormat == D3DX11_IFF_GIF && !GifHoldsItsFirstImage(pData, uiSize)))
     {
         return E_FAIL;
     }

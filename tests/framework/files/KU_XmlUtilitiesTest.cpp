@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -20,6 +22,27 @@ std::string Nested(const std::string& sOpen, const std::string& sClose, int iDep
     for (int i = 0; i < iDepth; ++i)
         sText += sClose;
     return sText;
+}
+
+// An element named sName holding iCount attributes a0="0" a1="1" ..., self-closed.
+std::string WithAttributes(const std::string& sName, int iCount)
+{
+    std::string sText = "<" + sName;
+    for (int i = 0; i < iCount; ++i)
+        sText += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+    return sText + "/>";
+}
+
+// The most attributes any element of the node's subtree holds.
+int MostAttributes(const TiXmlNode* pNode)
+{
+    int iMost = 0;
+    if (const TiXmlElement* pElement = pNode->ToElement())
+        for (const TiXmlAttribute* p = pElement->FirstAttribute(); p != nullptr; p = p->Next())
+            ++iMost;
+    for (const TiXmlNode* pChild = pNode->FirstChild(); pChild != nullptr; pChild = pChild->NextSibling())
+        iMost = std::max(iMost, MostAttributes(pChild));
+    return iMost;
 }
 
 class KU_XmlUtilitiesTest : public ::testing::Test
@@ -129,4 +152,108 @@ TEST_F(KU_XmlUtilitiesTest, NestingIsCountedInTheDocumentsEncoding)
     EXPECT_NE(
         Load("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>" + Nested("<a>\xE0</a>", "", 1000) + "</r>"),
         nullptr);
+}
+
+TEST_F(KU_XmlUtilitiesTest, ElementsHoldingMoreAttributesThanTheLimitAreRefused)
+{
+    const int iLimit = KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES;
+    auto document = Load("<r>" + WithAttributes("a", iLimit) + "</r>");
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(MostAttributes(document.get()), iLimit);
+    EXPECT_EQ(Load("<r>" + WithAttributes("a", iLimit + 1) + "</r>"), nullptr);
+    EXPECT_EQ(Load(WithAttributes("r", iLimit + 1)), nullptr);
+    // Refused before the parser checks each attribute against all earlier ones.
+    EXPECT_EQ(Load(WithAttributes("r", 200000)), nullptr);
+    // Also when the element is open, and when the text ends or breaks off after the attributes.
+    std::string sOpen = WithAttributes("r", iLimit + 1);
+    sOpen.replace(sOpen.size() - 2, 2, ">");
+    EXPECT_EQ(Load(sOpen + "</r>"), nullptr);
+    EXPECT_EQ(Load(sOpen), nullptr);
+    EXPECT_EQ(Load(sOpen.substr(0, sOpen.size() - 1) + " x"), nullptr);
+
+    // The limit is per element: many elements at the limit load.
+    std::string sMany = "<r>";
+    for (int i = 0; i < 8; ++i)
+        sMany += WithAttributes("a", iLimit);
+    EXPECT_NE(Load(sMany + "</r>"), nullptr);
+    // What only looks like attributes does not count: text, comments, CDATA, declarations,
+    // unknown markup and attribute values.
+    std::string sLookAlikes = WithAttributes("r", iLimit);
+    sLookAlikes.replace(sLookAlikes.size() - 2, 2, " z='b=\"1\" c=\"2\"'>");
+    for (const char* pLookAlike :
+         {"x=\"1\"", "<!-- x=\"1\" -->", "<![CDATA[ x=\"1\" ]]>", "<?xml x=\"1\"?>", "<!DOCTYPE x=\"1\">"})
+    {
+        sLookAlikes += pLookAlike;
+    }
+    EXPECT_EQ(Load(sLookAlikes + "</r>"), nullptr); // z is the 1,025th
+    sLookAlikes.erase(sLookAlikes.find(" z="), sLookAlikes.find("'>") + 1 - sLookAlikes.find(" z="));
+    document = Load(sLookAlikes + "</r>");
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(MostAttributes(document.get()), iLimit);
+}
+
+TEST_F(KU_XmlUtilitiesTest, AttributesAreCountedAsTheParserReadsThem)
+{
+    // Generated documents around the limit, in every quoting and spacing the parser reads, with
+    // markup and look-alikes before and between, some with bytes changed. Whatever the parser
+    // reads into one element (it keeps what it read even when it then fails) decides: more than
+    // the limit is refused, and a document it reads whole within the limits loads.
+    const int iLimit = KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES;
+    std::uint32_t uiState = 66;
+    const auto next = [&uiState](std::uint32_t uiRange)
+    {
+        uiState = uiState * 1664525u + 1013904223u;
+        return (uiState >> 8) % uiRange;
+    };
+    const char* const apValues[] = {"\"v\"",  "'v'",       "v",       "\"a'b\"",
+                                    "'a\"b'", "\">/>\"",   "'<!--'",  "\"&amp;&#x3c;\"",
+                                    "\"\"",   "'x=\"1\"'", "\"]]>\"", "&lt;"};
+    const char* const apSpaces[] = {" ", "\t", "\n", "\r\n", "  "};
+    const char* const apBetween[] = {"",
+                                     "text a=\"1\"",
+                                     "<!-- b=\"1\" c='2' -->",
+                                     "<![CDATA[ <e f=\"1\"> ]]>",
+                                     "<?pi g=\"1\"?>",
+                                     "<!DOCTYPE h i=\"1\">",
+                                     "<e/>",
+                                     "&#65;"};
+    int aiOutcomes[2][2] = {}; // [loaded][parser read more than the limit]
+    for (int iDocument = 0; iDocument < 160; ++iDocument)
+    {
+        std::string sText = next(2) == 0 ? "<?xml version=\"1.0\"?>" : "";
+        sText += "<r>";
+        const int iElements = 1 + static_cast<int>(next(3));
+        for (int iElement = 0; iElement < iElements; ++iElement)
+        {
+            sText += apBetween[next(8)];
+            sText += "<e";
+            const int iCount = iLimit - 3 + static_cast<int>(next(7));
+            for (int i = 0; i < iCount; ++i)
+            {
+                sText += apSpaces[next(5)];
+                sText += (next(4) == 0 ? "_n:" : "n.") + std::to_string(i) + "-";
+                sText += next(3) == 0 ? " = " : "=";
+                sText += apValues[next(12)];
+            }
+            sText += next(2) == 0 ? "/>" : "></e>";
+        }
+        sText += "</r>";
+        if (next(3) == 0)
+        {
+            const char acBytes[] = "<>/='\"!-?[] x";
+            for (int i = 1 + static_cast<int>(next(3)); i > 0; --i)
+                sText[next(static_cast<std::uint32_t>(sText.size()))] = acBytes[next(14)];
+        }
+
+        TiXmlDocument parsed;
+        parsed.Parse(sText.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+        const bool bMore = MostAttributes(&parsed) > iLimit;
+        const bool bLoaded = Load(sText) != nullptr;
+        EXPECT_FALSE(bMore && bLoaded) << sText;
+        EXPECT_TRUE(bMore || parsed.Error() || bLoaded) << sText;
+        ++aiOutcomes[bLoaded][bMore];
+    }
+    // The documents reach both sides of the limit.
+    EXPECT_GT(aiOutcomes[1][0], 20);
+    EXPECT_GT(aiOutcomes[0][1], 20);
 }

@@ -4,6 +4,8 @@
 #include "platform/d3dx11/d3dx11.h"
 #include "tests/support/TestTempDir.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -20,6 +22,122 @@ void PutU32(Bytes* pOut, std::uint32_t uiValue)
 {
     for (int i = 0; i < 4; ++i)
         pOut->push_back(static_cast<std::uint8_t>(uiValue >> (8 * i)));
+}
+
+void PutU16(Bytes* pOut, std::uint16_t uiValue)
+{
+    pOut->push_back(static_cast<std::uint8_t>(uiValue));
+    pOut->push_back(static_cast<std::uint8_t>(uiValue >> 8));
+}
+
+// A BMP file written by hand: the file header, an image header of headerSize bytes (12: sides of
+// 16 bits and no compression; 40, 56, 108 or 124 with 32-bit sides, the longer ones holding the
+// colour masks), the masks after a 40-byte header with bit fields, a grey palette and the pixel
+// bytes as given.
+struct BmpSpec
+{
+    std::int32_t width = 64;
+    std::int32_t height = 64; // negative: rows top-down
+    std::uint16_t bitCount = 32;
+    std::uint32_t compression = 0; // 3: bit fields
+    std::uint32_t headerSize = 40;
+    std::uint32_t paletteSize = 0; // entries
+};
+
+Bytes MakeBmp(const BmpSpec& spec, const Bytes& pixels)
+{
+    const bool bCore = spec.headerSize == 12;
+    const std::uint32_t uiMaskBytes = spec.headerSize == 40 && spec.compression == 3 ? 12 : 0;
+    const std::uint32_t uiOffset = 14 + spec.headerSize + uiMaskBytes + spec.paletteSize * (bCore ? 3 : 4);
+    const std::uint32_t auiMasks[4] = {
+        spec.bitCount == 16 ? 0xf800u : 0x00ff0000u, spec.bitCount == 16 ? 0x07e0u : 0x0000ff00u,
+        spec.bitCount == 16 ? 0x001fu : 0x000000ffu, spec.bitCount == 16 ? 0u : 0xff000000u};
+    Bytes out = {'B', 'M'};
+    PutU32(&out, uiOffset + static_cast<std::uint32_t>(pixels.size()));
+    PutU32(&out, 0);
+    PutU32(&out, uiOffset);
+    PutU32(&out, spec.headerSize);
+    if (bCore)
+    {
+        PutU16(&out, static_cast<std::uint16_t>(spec.width));
+        PutU16(&out, static_cast<std::uint16_t>(spec.height));
+    }
+    else
+    {
+        PutU32(&out, static_cast<std::uint32_t>(spec.width));
+        PutU32(&out, static_cast<std::uint32_t>(spec.height));
+    }
+    PutU16(&out, 1);
+    PutU16(&out, spec.bitCount);
+    if (!bCore)
+    {
+        for (std::uint32_t uiValue : {spec.compression, static_cast<std::uint32_t>(pixels.size()), 2835u,
+                                      2835u, spec.paletteSize, 0u})
+        {
+            PutU32(&out, uiValue);
+        }
+        if (spec.headerSize > 40)
+            for (std::uint32_t uiMask : auiMasks)
+                PutU32(&out, uiMask);
+        out.resize(14 + spec.headerSize, 0);
+        for (std::uint32_t i = 0; i < uiMaskBytes / 4; ++i)
+            PutU32(&out, auiMasks[i]);
+    }
+    for (std::uint32_t i = 0; i < spec.paletteSize; ++i)
+    {
+        const auto uiGrey = static_cast<std::uint8_t>(i * 255 / std::max(1u, spec.paletteSize - 1));
+        out.insert(out.end(), {uiGrey, uiGrey, uiGrey});
+        if (!bCore)
+            out.push_back(0);
+    }
+    out.insert(out.end(), pixels.begin(), pixels.end());
+    return out;
+}
+
+// A GIF file of one image with a global palette of four colours, written by hand: the pixels'
+// codes are three bits wide, a clear code before every second pixel keeps them so.
+Bytes MakeGif(std::uint16_t uiWidth, std::uint16_t uiHeight, const Bytes& indices)
+{
+    Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
+    PutU16(&out, uiWidth);
+    PutU16(&out, uiHeight);
+    out.insert(out.end(), {0x81, 0, 0});
+    out.insert(out.end(), {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255});
+    out.insert(out.end(), {0x21, 0xf9, 4, 0, 0, 0, 0, 0}); // a graphic control extension
+    out.push_back(0x2c);
+    PutU16(&out, 0);
+    PutU16(&out, 0);
+    PutU16(&out, uiWidth);
+    PutU16(&out, uiHeight);
+    out.insert(out.end(), {0, 2});
+    Bytes codes;
+    std::uint32_t uiBits = 0;
+    int iBits = 0;
+    const auto put = [&](std::uint32_t uiCode)
+    {
+        uiBits |= uiCode << iBits;
+        iBits += 3;
+        for (; iBits >= 8; iBits -= 8, uiBits >>= 8)
+            codes.push_back(static_cast<std::uint8_t>(uiBits));
+    };
+    for (std::size_t i = 0; i < indices.size(); ++i)
+    {
+        if (i % 2 == 0)
+            put(4);
+        put(indices[i] & 3u);
+    }
+    put(5);
+    if (iBits > 0)
+        codes.push_back(static_cast<std::uint8_t>(uiBits));
+    for (std::size_t i = 0; i < codes.size(); i += 255)
+    {
+        const std::size_t uiLength = std::min<std::size_t>(255, codes.size() - i);
+        out.push_back(static_cast<std::uint8_t>(uiLength));
+        out.insert(out.end(), codes.begin() + static_cast<std::ptrdiff_t>(i),
+                   codes.begin() + static_cast<std::ptrdiff_t>(i + uiLength));
+    }
+    out.insert(out.end(), {0, 0x3b});
+    return out;
 }
 
 // A DDS header written by hand: legacy pixel format (FourCC or masks) or, with dxgiFormat set,
@@ -405,4 +523,146 @@ TEST_F(D3DX11, DamagedFilesFailCleanly)
                                                            nullptr, &pResource, &hr));
     EXPECT_EQ(E_OUTOFMEMORY, hr);
     EXPECT_EQ(nullptr, pResource);
+}
+
+TEST_F(D3DX11, BmpWhosePixelsStopEarlyIsRefusedBeforeDecoding)
+{
+    // 16 of the 16,384 pixel bytes of a 64 x 64 image, and 17 of the 1 GiB of a 16,384 x 16,384
+    // one: nothing is decoded (the memory of the second would be 1 GiB, and as much again for the
+    // texture).
+    BmpSpec huge;
+    huge.width = huge.height = 16384;
+    for (const Bytes& file : {MakeBmp(BmpSpec(), Ramp(16)), MakeBmp(huge, Ramp(17))})
+    {
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr));
+        ID3D11Texture2D* pTexture = nullptr;
+        EXPECT_EQ(E_FAIL, LoadStaging(file, 1, &pTexture)) << file.size();
+        Release(pTexture);
+    }
+    EXPECT_EQ(71u, MakeBmp(huge, Ramp(17)).size());
+
+    // The whole 64 x 64 file loads with its pixels (rows bottom-up, blue first); one byte fewer is
+    // refused.
+    const Bytes pixels = Ramp(64 * 64 * 4, 7);
+    const Bytes whole = MakeBmp(BmpSpec(), pixels);
+    ID3D11Texture2D* pTexture = nullptr;
+    ASSERT_EQ(S_OK, LoadStaging(whole, 1, &pTexture));
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    ASSERT_EQ(S_OK, m_pContext->Map(pTexture, 0, D3D11_MAP_READ, 0, &mapped));
+    int iDifferent = 0;
+    for (UINT y = 0; y < 64; ++y)
+    {
+        const auto* pRow = static_cast<const std::uint8_t*>(mapped.pData) + y * mapped.RowPitch;
+        for (UINT x = 0; x < 64; ++x)
+        {
+            const std::uint8_t* pFile = &pixels[((63 - y) * 64 + x) * 4];
+            const std::uint8_t aExpected[4] = {pFile[2], pFile[1], pFile[0], pFile[3]};
+            iDifferent += std::memcmp(pRow + x * 4, aExpected, 4) != 0 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(0, iDifferent);
+    m_pContext->Unmap(pTexture, 0);
+    Release(pTexture);
+    for (std::size_t uiLength : {whole.size() - 1, whole.size() - 4, whole.size() / 2, std::size_t{54}})
+    {
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(uiLength));
+        EXPECT_EQ(E_FAIL, LoadStaging(cut, 1, &pTexture)) << uiLength;
+        Release(pTexture);
+    }
+}
+
+TEST_F(D3DX11, BmpRowsAreCountedByTheHeadersBitDepthPaddedToFourBytes)
+{
+    struct Case
+    {
+        const char* pWhat;
+        BmpSpec spec;
+        std::size_t uiRowBytes; // padded
+    };
+    const Case aCases[] = {
+        {"core header, 24 bits", {5, 3, 24, 0, 12, 0}, 16},
+        {"24 bits", {5, 3, 24, 0, 40, 0}, 16},
+        {"16 bits", {3, 3, 16, 0, 40, 0}, 8},
+        {"16 bits in bit fields", {3, 3, 16, 3, 40, 0}, 8},
+        {"8 bits", {5, 3, 8, 0, 40, 256}, 8},
+        {"4 bits", {13, 3, 4, 0, 40, 16}, 8},
+        {"1 bit", {13, 3, 1, 0, 40, 2}, 4},
+        {"56-byte header, 32 bits", {3, 3, 32, 0, 56, 0}, 12},
+        {"108-byte header, 32 bits in bit fields", {3, 3, 32, 3, 108, 0}, 12},
+        {"124-byte header, 24 bits", {5, 3, 24, 0, 124, 0}, 16},
+    };
+    for (const Case& c : aCases)
+    {
+        const Bytes whole = MakeBmp(c.spec, Ramp(c.uiRowBytes * 3, 3));
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(S_OK, D3DX11GetImageInfoFromMemory(whole.data(), whole.size(), nullptr, &info, nullptr))
+            << c.pWhat;
+        EXPECT_EQ(static_cast<UINT>(c.spec.width), info.Width) << c.pWhat;
+        ID3D11Texture2D* pTexture = nullptr;
+        EXPECT_EQ(S_OK, LoadStaging(whole, 1, &pTexture)) << c.pWhat;
+        Release(pTexture);
+        // Short by one byte, the last row's padding included.
+        const Bytes cut(whole.begin(), whole.end() - 1);
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(cut.data(), cut.size(), nullptr, &info, nullptr))
+            << c.pWhat;
+        EXPECT_EQ(E_FAIL, LoadStaging(cut, 1, &pTexture)) << c.pWhat;
+        Release(pTexture);
+    }
+
+    // Run-length compressed rows, whose length no header states, are not read; nor are bit depths
+    // other than 1, 4, 8, 16, 24 and 32, nor pixels said to start inside the headers.
+    const Bytes rows = Ramp(4096);
+    std::vector<std::pair<const char*, Bytes>> refused = {
+        {"RLE8", MakeBmp({5, 3, 8, 1, 40, 256}, rows)},
+        {"RLE4", MakeBmp({5, 3, 4, 2, 40, 16}, rows)},
+        {"2 bits", MakeBmp({5, 3, 2, 0, 40, 4}, rows)},
+        {"48 bits", MakeBmp({5, 3, 48, 3, 124, 0}, rows)},
+        {"offset inside the header", MakeBmp({5, 3, 8, 0, 40, 256}, rows)},
+    };
+    refused.back().second[10] = 20; // 20 of the 1,078 header and palette bytes
+    refused.back().second[11] = 0;
+    for (const auto& [pWhat, file] : refused)
+    {
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr))
+            << pWhat;
+        ID3D11Texture2D* pTexture = nullptr;
+        EXPECT_EQ(E_FAIL, LoadStaging(file, 1, &pTexture)) << pWhat;
+        Release(pTexture);
+    }
+}
+
+TEST_F(D3DX11, GifCutShortInItsImageIsRefused)
+{
+    Bytes indices(7 * 5);
+    for (std::size_t i = 0; i < indices.size(); ++i)
+        indices[i] = static_cast<std::uint8_t>((i * 7 / 3) % 4);
+    const Bytes gif = MakeGif(7, 5, indices);
+    ID3D11Texture2D* pTexture = nullptr;
+    ASSERT_EQ(S_OK, LoadStaging(gif, 1, &pTexture));
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    ASSERT_EQ(S_OK, m_pContext->Map(pTexture, 0, D3D11_MAP_READ, 0, &mapped));
+    const std::uint8_t aaColours[4][4] = {
+        {0, 0, 0, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}};
+    for (UINT i = 0; i < 7 * 5; ++i)
+        EXPECT_EQ(0, std::memcmp(static_cast<const std::uint8_t*>(mapped.pData) + (i / 7) * mapped.RowPitch +
+                                     (i % 7) * 4,
+                                 aaColours[indices[i]], 4))
+            << i;
+    m_pContext->Unmap(pTexture, 0);
+    Release(pTexture);
+
+    // The decoder takes the end of the file for the end of the image and leaves the rest black:
+    // every cut before the image's last data block ends is refused. Without only its trailer the
+    // image is whole.
+    for (std::size_t uiLength = 0; uiLength + 1 < gif.size(); ++uiLength)
+    {
+        const Bytes cut(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(uiLength));
+        EXPECT_TRUE(FAILED(LoadStaging(cut, 1, &pTexture))) << uiLength;
+        Release(pTexture);
+    }
+    const Bytes noTrailer(gif.begin(), gif.end() - 1);
+    EXPECT_EQ(S_OK, LoadStaging(noTrailer, 1, &pTexture));
+    Release(pTexture);
 }

@@ -1,5 +1,6 @@
 #include "render/models/KR_ColladaImporter.h"
 
+#include "framework/files/KU_XmlUtilities.h"
 #include "framework/threads/KT_BindStruct.h"
 #include "framework/threads/KT_Future.h"
 #include "render/device/KR_GraphicsContextDX11.h"
@@ -254,6 +255,17 @@ TEST_F(KR_ColladaImporterTest, DocumentChecksAndSkippedGeometries)
     EXPECT_EQ(nullptr, Import(sNoLibrary));
     EXPECT_EQ(nullptr, Import(sGood.substr(0, sGood.size() / 2)));
     EXPECT_EQ(nullptr, KR_ColladaImporter::Import("Models/absent.dae", 0, 0, 0));
+    // An element of more attributes than XML loading reads is refused as a broken file is.
+    const auto withAttributes = [&](int iCount)
+    {
+        std::string sAttributes;
+        for (int i = 0; i < iCount; ++i)
+            sAttributes += " x" + std::to_string(i) + "=\"0\"";
+        return replaced("<library_materials>", "<library_materials" + sAttributes + ">");
+    };
+    EXPECT_NE(nullptr, Import(withAttributes(KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES)));
+    EXPECT_EQ(nullptr, Import(withAttributes(KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES + 1)));
+    EXPECT_EQ(nullptr, Import(withAttributes(200000)));
 
     // A top-level camera is read as a skeleton root without a bone; empty animation and controller
     // libraries fail; an empty animation and an unnamed controller are skipped.

@@ -1,5 +1,6 @@
 #include "render/scene/KR_SceneManager.h"
 #include "audio/KA_AudioResourceManager.h"
+#include "framework/files/KU_XmlUtilities.h"
 #include "platform/crt/CrtControl.h"
 #include "render/camera/KR_ControllerCamera.h"
 #include "tests/render/scene/SceneManagerTestRig.h"
@@ -219,8 +220,29 @@ TEST(KR_SceneManagerScenes, MissingOrBrokenConfigurationLeavesTheDefaults)
     rig.m_pRepository->SetFile("Assets/sceneconfig.xml", "<scene><duration>3</duration>");
     scenes.LoadSceneConfig();
     EXPECT_EQ(scenes.GetSceneConfig().GetNumMembers(), 0u);
+    // An element of more attributes than XML loading reads.
+    const auto withAttributes = [](int iCount)
+    {
+        std::string sText = "<scene";
+        for (int i = 0; i < iCount; ++i)
+            sText += " x" + std::to_string(i) + "=\"0\"";
+        return sText + "><duration>3</duration></scene>";
+    };
+    for (int iCount : {KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES + 1, 200000})
+    {
+        rig.m_pRepository->SetFile("Assets/sceneconfig.xml", withAttributes(iCount));
+        scenes.LoadSceneConfig();
+        EXPECT_EQ(scenes.GetSceneConfig().GetNumMembers(), 0u) << iCount;
+    }
     scenes.AddScene(new RecordingScene(rig.m_Log, "A"));
     EXPECT_DOUBLE_EQ(scenes.GetTimelineEnd(), 10.0);
+
+    rig.m_pRepository->SetFile("Assets/sceneconfig.xml",
+                               withAttributes(KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES));
+    KR_SceneManager atTheLimit;
+    atTheLimit.LoadSceneConfig();
+    ASSERT_EQ(atTheLimit.GetSceneConfig().GetNumMembers(), 1u);
+    EXPECT_DOUBLE_EQ(atTheLimit.GetSceneConfig()[0].fDuration, 3.0);
 }
 
 TEST(KR_SceneManagerScenes, OverlapsGoToTheLowerIndexAndGapsToNone)
