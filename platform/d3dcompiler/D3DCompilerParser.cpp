@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <utility>
 
 namespace d3dcompiler_internal
 {
@@ -26,6 +27,10 @@ constexpr std::size_t NONE = static_cast<std::size_t>(-1);
 constexpr std::uint32_t MAX_THREADS_XY = 1024;
 constexpr std::uint32_t MAX_THREADS_Z = 64;
 constexpr std::uint32_t MAX_THREADS = 1024;
+// Elements of one stage's input signature (its input registers).
+constexpr std::size_t MAX_INPUT_ELEMENTS = 32;
+// Levels of structs an input signature is read through; members of deeper ones add nothing.
+constexpr int MAX_SIGNATURE_DEPTH = 8;
 
 const std::set<std::string> DECLARATION_MODIFIERS = {
     "static",   "const",   "uniform",   "extern",       "shared",          "groupshared",
@@ -171,6 +176,9 @@ public:
         ParseTopLevel();
         if (!m_bOk)
             return false;
+        for (std::size_t i = 0; i < m_vFunctions.size(); ++i)
+            if (m_vFunctions[i].HasBody)
+                m_mFunctions.emplace(m_vFunctions[i].Name, i); // the first one stays
         const ShaderStage stage = StageOfTarget(pOut->Target);
         if (stage == ShaderStage::Effect)
             return BuildEffect(pOut);
@@ -193,17 +201,37 @@ private:
             *m_pErrors += FormatError(m_sSourceName, 1, 1, iCode, sText);
     }
 
-    // Every ( [ { closed by its partner, in order; m_vMatch gets each bracket's partner.
+    // Every ( [ { closed by its partner, in order; m_vMatch gets each bracket's partner, and each
+    // "<" the ">" or ">>" that closes it at its own bracket level (">>" closes two). A "<" still
+    // open when its brackets close, or at the end, keeps NONE: it opens no list.
     bool CheckBalance()
     {
         m_vMatch.assign(m_v.size(), NONE);
         std::vector<std::size_t> vOpen;
+        std::vector<std::size_t> vAngles;     // open "<", of every bracket level
+        std::vector<std::size_t> vAngleFloor; // per open bracket: vAngles' size when it opened
         for (std::size_t i = 0; i < m_v.size(); ++i)
         {
             const std::string& s = m_v[i].Text;
+            if (s == "<")
+            {
+                vAngles.push_back(i);
+                continue;
+            }
+            if (s == ">" || s == ">>")
+            {
+                const std::size_t uiFloor = vAngleFloor.empty() ? 0 : vAngleFloor.back();
+                for (int n = s == ">" ? 1 : 2; n > 0 && vAngles.size() > uiFloor; --n)
+                {
+                    m_vMatch[vAngles.back()] = i;
+                    vAngles.pop_back();
+                }
+                continue;
+            }
             if (s == "(" || s == "[" || s == "{")
             {
                 vOpen.push_back(i);
+                vAngleFloor.push_back(vAngles.size());
                 continue;
             }
             if (s != ")" && s != "]" && s != "}")
@@ -217,6 +245,8 @@ private:
             m_vMatch[vOpen.back()] = i;
             m_vMatch[i] = vOpen.back();
             vOpen.pop_back();
+            vAngles.resize(vAngleFloor.back());
+            vAngleFloor.pop_back();
         }
         if (!vOpen.empty())
         {
@@ -228,29 +258,8 @@ private:
     }
 
     // Past a template argument list or an annotation block (which holds ';') starting at i ("<");
-    // >> closes two levels.
-    std::size_t SkipAngles(std::size_t i) const
-    {
-        int iDepth = 0;
-        for (; i < m_v.size(); ++i)
-        {
-            const std::string& s = m_v[i].Text;
-            if (s == "(" || s == "[" || s == "{")
-            {
-                i = m_vMatch[i];
-                continue;
-            }
-            if (s == "<")
-                ++iDepth;
-            else if (s == ">")
-                --iDepth;
-            else if (s == ">>")
-                iDepth -= 2;
-            if (iDepth <= 0)
-                return i + 1;
-        }
-        return i;
-    }
+    // i itself when that "<" is not closed within its brackets, and so opens no list.
+    std::size_t SkipAngles(std::size_t i) const { return m_vMatch[i] == NONE ? i : m_vMatch[i] + 1; }
 
     // Past the next ";" at this level (brace blocks skipped whole).
     std::size_t SkipStatement(std::size_t i) const
@@ -278,16 +287,13 @@ private:
         return s;
     }
 
-    // A type at i, its template arguments included; NONE when there is no word there.
-    std::size_t ParseType(std::size_t i, std::string* pType) const
+    // Past a type at i, its template arguments included; NONE when there is no word there. Its
+    // text, Join(i, end), is made only for a declaration that is kept.
+    std::size_t SkipType(std::size_t i) const
     {
         if (!IsWord(Text(i)))
             return NONE;
-        std::size_t uiEnd = i + 1;
-        if (Text(uiEnd) == "<")
-            uiEnd = SkipAngles(uiEnd);
-        *pType = Join(i, uiEnd);
-        return uiEnd;
+        return Text(i + 1) == "<" ? SkipAngles(i + 1) : i + 1;
     }
 
     // Array dimensions ([n][m]...) at i: the product into *pSize (0 when not an array).
@@ -413,13 +419,16 @@ private:
             std::size_t k = i;
             while (DECLARATION_MODIFIERS.count(Text(k)) != 0 || PARAMETER_MODIFIERS.count(Text(k)) != 0)
                 ++k;
-            std::string sType;
-            k = ParseType(k, &sType);
+            const std::size_t uiType = k;
+            k = SkipType(k);
             if (k == NONE || k >= uiEnd)
             {
                 i = std::min(SkipStatement(i), uiEnd);
                 continue;
             }
+            std::string sType;
+            if (IsWord(Text(k)))
+                sType = Join(uiType, k);
             while (k < uiEnd && IsWord(Text(k)))
             {
                 Declarator declarator;
@@ -489,8 +498,7 @@ private:
         std::size_t k = i;
         while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
             ++k;
-        std::string sType;
-        k = ParseType(k, &sType);
+        k = SkipType(k);
         if (k == NONE || !IsWord(Text(k)))
         {
             pAttributes->clear();
@@ -539,9 +547,11 @@ private:
                 parameter.Uniform = parameter.Uniform || Text(k) == "uniform";
                 ++k;
             }
-            k = ParseType(k, &parameter.Type);
+            const std::size_t uiType = k;
+            k = SkipType(k);
             if (k != NONE && IsWord(Text(k)))
             {
+                parameter.Type = Join(uiType, k);
                 parameter.Name = Text(k);
                 k = ParseArray(k + 1, &parameter.ArraySize);
                 k = ParseSemantic(k, &parameter.Semantic);
@@ -607,18 +617,24 @@ private:
         return uiClose + 1;
     }
 
+    // The first function of that name with a body.
     const Function* FindFunction(const std::string& sName) const
     {
-        for (const Function& function : m_vFunctions)
-            if (function.Name == sName && function.HasBody)
-                return &function;
-        return nullptr;
+        auto it = m_mFunctions.find(sName);
+        return it == m_mFunctions.end() ? nullptr : &m_vFunctions[it->second];
     }
 
-    void AddSignature(const Declarator& parameter, std::vector<SignatureElement>* pOut, int iDepth)
+    // Appends the elements of a parameter or member at iDepth levels of structs: one per semantic
+    // index (n for an array of n), a struct's members' for a struct (once, array or not). False,
+    // with *pOut unchanged, when they would take it past MAX_INPUT_ELEMENTS.
+    bool AddSignature(const Declarator& parameter, std::vector<SignatureElement>* pOut, int iDepth)
     {
+        const std::size_t uiRoom = MAX_INPUT_ELEMENTS - pOut->size();
         if (!parameter.Semantic.empty())
         {
+            const std::uint32_t uiCount = parameter.ArraySize == 0 ? 1 : parameter.ArraySize;
+            if (uiCount > uiRoom)
+                return false;
             std::string sName = parameter.Semantic;
             std::size_t uiDigits = sName.size();
             while (uiDigits > 0 && std::isdigit(static_cast<unsigned char>(sName[uiDigits - 1])))
@@ -627,16 +643,41 @@ private:
             if (uiDigits < sName.size() && sName.size() - uiDigits <= 9)
                 uiIndex = static_cast<std::uint32_t>(std::stoul(sName.substr(uiDigits)));
             sName.resize(uiDigits);
-            const std::uint32_t uiCount = parameter.ArraySize == 0 ? 1 : std::min(parameter.ArraySize, 32u);
             for (std::uint32_t n = 0; n < uiCount; ++n)
                 pOut->push_back({sName, uiIndex + n});
-            return;
+            return true;
         }
-        auto it = m_mStructs.find(parameter.Type);
-        if (it == m_mStructs.end() || iDepth > 8)
-            return;
-        for (const Declarator& member : it->second)
-            AddSignature(member, pOut, iDepth + 1);
+        if (iDepth > MAX_SIGNATURE_DEPTH || m_mStructs.count(parameter.Type) == 0)
+            return true;
+        const StructSignature& members = MembersSignature(parameter.Type, iDepth + 1);
+        if (members.TooMany || members.Elements.size() > uiRoom)
+            return false;
+        pOut->insert(pOut->end(), members.Elements.begin(), members.Elements.end());
+        return true;
+    }
+
+    struct StructSignature
+    {
+        std::vector<SignatureElement> Elements; // at most MAX_INPUT_ELEMENTS
+        bool TooMany = false;                   // the members hold more
+    };
+
+    // The elements of a struct's members at iDepth, found once for each struct and depth, so
+    // that a struct used by many members costs no more than the elements it adds.
+    const StructSignature& MembersSignature(const std::string& sType, int iDepth)
+    {
+        const std::pair<std::string, int> key(sType, iDepth);
+        auto it = m_mStructSignatures.find(key);
+        if (it != m_mStructSignatures.end())
+            return it->second;
+        StructSignature signature;
+        for (const Declarator& member : m_mStructs.find(sType)->second)
+            if (!AddSignature(member, &signature.Elements, iDepth))
+            {
+                signature.TooMany = true;
+                break;
+            }
+        return m_mStructSignatures.emplace(key, std::move(signature)).first->second;
     }
 
     // One stage's fields; uiAt is the token an error about the entry points at (NONE: none).
@@ -649,8 +690,13 @@ private:
             return false;
         }
         for (const Declarator& parameter : pFunction->Parameters)
-            if (!parameter.Output && !parameter.Uniform)
-                AddSignature(parameter, &pOut->InputSignature, 0);
+            if (!parameter.Output && !parameter.Uniform && !AddSignature(parameter, &pOut->InputSignature, 0))
+            {
+                Error(pFunction->NameToken, 3000,
+                      "'" + sEntry + "': the input signature holds more than " +
+                          std::to_string(MAX_INPUT_ELEMENTS) + " elements");
+                return false;
+            }
         if (stage != ShaderStage::Compute)
             return true;
         auto it = pFunction->Attributes.find("numthreads");
@@ -804,6 +850,8 @@ private:
     std::vector<std::size_t> m_vMatch;
     std::map<std::string, std::vector<Declarator>> m_mStructs;
     std::vector<Function> m_vFunctions;
+    std::map<std::string, std::size_t> m_mFunctions; // name -> its first function with a body
+    std::map<std::pair<std::string, int>, StructSignature> m_mStructSignatures; // (struct, depth)
     std::vector<EffectVariable> m_vVariables;
     std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token
     std::vector<EffectTechnique> m_vTechniques;
