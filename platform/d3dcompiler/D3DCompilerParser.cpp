@@ -1,5 +1,6 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <map>
@@ -261,18 +262,20 @@ private:
     // i itself when that "<" is not closed within its brackets, and so opens no list.
     std::size_t SkipAngles(std::size_t i) const { return m_vMatch[i] == NONE ? i : m_vMatch[i] + 1; }
 
-    // Past the next ";" at this level (brace blocks skipped whole).
-    std::size_t SkipStatement(std::size_t i) const
+    // Past the next ";" at this level (brace blocks skipped whole), and no further than uiEnd (the
+    // end of the enclosing block: a statement left open there ends with it).
+    std::size_t SkipStatement(std::size_t i, std::size_t uiEnd) const
     {
-        for (; i < m_v.size(); ++i)
+        for (; i < uiEnd; ++i)
         {
             if (Text(i) == ";")
                 return i + 1;
             if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
                 i = m_vMatch[i];
         }
-        return i;
+        return std::min(i, uiEnd);
     }
+    std::size_t SkipStatement(std::size_t i) const { return SkipStatement(i, m_v.size()); }
 
     std::string Join(std::size_t uiBegin, std::size_t uiEnd) const
     {
@@ -374,7 +377,7 @@ private:
             else if (s == "struct" && IsWord(Text(i + 1)) && Text(i + 2) == "{")
             {
                 std::vector<Declarator>& vMembers = m_mStructs[Text(i + 1)];
-                ParseDeclarations(i + 3, m_vMatch[i + 2], "", &vMembers, nullptr);
+                ParseDeclarations(i + 3, m_vMatch[i + 2], m_vMatch[i + 2], "", &vMembers, nullptr);
                 i = SkipStatement(m_vMatch[i + 2] + 1);
             }
             else if ((s == "cbuffer" || s == "tbuffer") && IsWord(Text(i + 1)))
@@ -384,7 +387,7 @@ private:
                     k = Text(k) == "(" ? m_vMatch[k] + 1 : k + 1;
                 if (Text(k) == "{")
                 {
-                    ParseDeclarations(k + 1, m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
+                    ParseDeclarations(k + 1, m_vMatch[k], m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
                     k = m_vMatch[k];
                 }
                 i = k + 1;
@@ -404,9 +407,11 @@ private:
         }
     }
 
-    // Member or variable declarations from uiBegin to uiEnd (a block's inside).
-    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, const std::string& sBuffer,
-                           std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
+    // Member or variable declarations from uiBegin to uiEnd (a block's inside, or a statement at the
+    // top level); an initializer reads no further than uiBlockEnd (the block's end, or the text's).
+    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, std::size_t uiBlockEnd,
+                           const std::string& sBuffer, std::vector<Declarator>* pMembers,
+                           std::vector<EffectVariable>* pVariables)
     {
         std::size_t i = uiBegin;
         while (i < uiEnd && m_bOk)
@@ -423,7 +428,7 @@ private:
             k = SkipType(k);
             if (k == NONE || k >= uiEnd)
             {
-                i = std::min(SkipStatement(i), uiEnd);
+                i = SkipStatement(i, uiEnd);
                 continue;
             }
             std::string sType;
@@ -437,7 +442,7 @@ private:
                 k = ParseArray(k + 1, &declarator.ArraySize);
                 k = ParseSemantic(k, &declarator.Semantic);
                 EffectVariable variable;
-                k = ParseInitializer(k, declarator.Name, &variable);
+                k = ParseInitializer(k, uiBlockEnd, declarator.Name, &variable);
                 if (pMembers != nullptr)
                     pMembers->push_back(declarator);
                 if (pVariables != nullptr)
@@ -453,19 +458,21 @@ private:
                     break;
                 ++k;
             }
-            i = std::min(SkipStatement(k), uiEnd);
+            i = SkipStatement(k, uiEnd);
         }
     }
 
-    // Annotations, "= value" and "{ state block }" after a declarator; stops at "," or ";".
-    std::size_t ParseInitializer(std::size_t k, const std::string& sName, EffectVariable* pVariable)
+    // Annotations, "= value" and "{ state block }" after a declarator; stops at "," or ";", and
+    // at uiBlockEnd.
+    std::size_t ParseInitializer(std::size_t k, std::size_t uiBlockEnd, const std::string& sName,
+                                 EffectVariable* pVariable)
     {
         if (Text(k) == "<")
             k = SkipAngles(k);
         if (Text(k) == "=")
         {
             const std::size_t uiStart = ++k;
-            while (k < m_v.size() && Text(k) != "," && Text(k) != ";")
+            while (k < uiBlockEnd && Text(k) != "," && Text(k) != ";")
                 k = (Text(k) == "(" || Text(k) == "[" || Text(k) == "{") ? m_vMatch[k] + 1 : k + 1;
             for (std::size_t c = uiStart; c < k; ++c)
                 if (Text(c) == "CompileShader" && Text(c + 1) == "(")
@@ -530,7 +537,7 @@ private:
         pAttributes->clear();
         // Variables: the declarators are read again by the block reader, which knows them all.
         const std::size_t uiEnd = SkipStatement(i);
-        ParseDeclarations(i, uiEnd, "", nullptr, &m_vVariables);
+        ParseDeclarations(i, uiEnd, m_v.size(), "", nullptr, &m_vVariables);
         return uiEnd;
     }
 
@@ -587,7 +594,7 @@ private:
         {
             if (Text(k) != "pass")
             {
-                k = std::min(SkipStatement(k), uiClose);
+                k = SkipStatement(k, uiClose);
                 continue;
             }
             EffectPass pass;
@@ -606,7 +613,7 @@ private:
             {
                 if (IsWord(Text(c)) && Text(c + 1) == "(")
                     m_vPassCalls.push_back({m_vTechniques.size(), technique.Passes.size(), c});
-                c = std::min(SkipStatement(c), uiPassClose);
+                c = SkipStatement(c, uiPassClose);
             }
             technique.Passes.push_back(std::move(pass));
             k = uiPassClose + 1;
