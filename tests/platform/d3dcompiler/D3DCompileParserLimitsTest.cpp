@@ -158,6 +158,36 @@ TEST_F(D3DCompileParserLimits, UnclosedAngleListsEndWithAnError)
         << result.sErrors;
 }
 
+// A statement left without its ';' ended only at the next ';' after its block, and an
+// initializer's value was read past the block too: 45,000 such cbuffers, 120,000 such passes or
+// 40,000 techniques each read the rest of the text (past a minute, 27 s). Each ends with its block.
+TEST_F(D3DCompileParserLimits, StatementsLeftOpenEndWithTheirBlock)
+{
+    const std::string sTechnique =
+        "technique11 T0 { pass { SetPixelShader(CompileShader(ps_5_0, PSMain())); } }\n";
+    Result result =
+        Compile(PIXEL_SHADER + Repeat("cbuffer B{float a=1}\n", 45000) + sTechnique, nullptr, "fx_5_0");
+    ASSERT_EQ(S_OK, result.hr) << result.sErrors;
+    d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
+    ASSERT_EQ(45000u, effect.Variables.size());
+    EXPECT_EQ("a", effect.Variables[44999].Name);
+    EXPECT_EQ("B", effect.Variables[44999].Buffer);
+    EXPECT_EQ(1u, effect.Techniques.size());
+
+    result = Compile(PIXEL_SHADER + std::string("technique11 T {\n") + Repeat("pass{a}\n", 120000) + "};\n" +
+                         sTechnique,
+                     nullptr, "fx_5_0");
+    ASSERT_EQ(S_OK, result.hr) << result.sErrors;
+    effect = Decode(result.vCode);
+    ASSERT_EQ(2u, effect.Techniques.size());
+    EXPECT_EQ(120000u, effect.Techniques[0].Passes.size());
+    EXPECT_EQ(1u, effect.Techniques[1].Passes[0].Shaders.size());
+
+    result = Compile(PIXEL_SHADER + Repeat("technique11 T { x{} }\n", 40000) + ";\n", nullptr, "fx_5_0");
+    ASSERT_EQ(S_OK, result.hr) << result.sErrors;
+    EXPECT_EQ(40000u, Decode(result.vCode).Techniques.size());
+}
+
 // Lists that close keep their whole text, nested ones and ">>" included, and annotations keep
 // holding ';'.
 TEST_F(D3DCompileParserLimits, ClosedAngleListsKeepTheirText)
