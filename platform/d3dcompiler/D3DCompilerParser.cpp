@@ -174,6 +174,7 @@ public:
     {
         if (!CheckBalance())
             return false;
+        IndexValues();
         ParseTopLevel();
         if (!m_bOk)
             return false;
@@ -256,6 +257,30 @@ private:
             return false;
         }
         return true;
+    }
+
+    // m_vValueEnd gets, for each token, the first "," ";" or closing bracket from it at its own
+    // level (brackets skipped whole), and m_vLastCompile the last "CompileShader(" at or before it.
+    // Declarations whose annotations hold ';' are read again from inside them, and so can share
+    // one initializer: its end is found at once, however many read it.
+    void IndexValues()
+    {
+        m_vValueEnd.assign(m_v.size() + 1, m_v.size());
+        for (std::size_t i = m_v.size(); i-- > 0;)
+        {
+            const std::string& s = m_v[i].Text;
+            if (s == "," || s == ";" || s == ")" || s == "]" || s == "}")
+                m_vValueEnd[i] = i;
+            else if (s == "(" || s == "[" || s == "{")
+                m_vValueEnd[i] = m_vValueEnd[m_vMatch[i] + 1];
+            else
+                m_vValueEnd[i] = m_vValueEnd[i + 1];
+        }
+        m_vLastCompile.assign(m_v.size(), NONE);
+        for (std::size_t i = 0; i < m_v.size(); ++i)
+            m_vLastCompile[i] = Text(i) == "CompileShader" && Text(i + 1) == "(" ? i
+                                : i > 0                                          ? m_vLastCompile[i - 1]
+                                                                                 : NONE;
     }
 
     // Past a template argument list or an annotation block (which holds ';') starting at i ("<");
@@ -471,12 +496,12 @@ private:
             k = SkipAngles(k);
         if (Text(k) == "=")
         {
+            // The value runs to the next "," or ";" (the first closing bracket at this level is
+            // the block's end); the last CompileShader in it is the variable's.
             const std::size_t uiStart = ++k;
-            while (k < uiBlockEnd && Text(k) != "," && Text(k) != ";")
-                k = (Text(k) == "(" || Text(k) == "[" || Text(k) == "{") ? m_vMatch[k] + 1 : k + 1;
-            for (std::size_t c = uiStart; c < k; ++c)
-                if (Text(c) == "CompileShader" && Text(c + 1) == "(")
-                    m_mShaderVariables[sName] = c;
+            k = std::min(m_vValueEnd[uiStart], uiBlockEnd);
+            if (k > uiStart && m_vLastCompile[k - 1] != NONE && m_vLastCompile[k - 1] >= uiStart)
+                m_mShaderVariables[sName] = m_vLastCompile[k - 1];
         }
         else if (Text(k) == "{")
         {
@@ -855,6 +880,8 @@ private:
     bool m_bOk = true;
 
     std::vector<std::size_t> m_vMatch;
+    std::vector<std::size_t> m_vValueEnd;    // see IndexValues
+    std::vector<std::size_t> m_vLastCompile; // see IndexValues
     std::map<std::string, std::vector<Declarator>> m_mStructs;
     std::vector<Function> m_vFunctions;
     std::map<std::string, std::size_t> m_mFunctions; // name -> its first function with a body

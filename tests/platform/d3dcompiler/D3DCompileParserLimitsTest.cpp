@@ -188,6 +188,24 @@ TEST_F(D3DCompileParserLimits, StatementsLeftOpenEndWithTheirBlock)
     EXPECT_EQ(40000u, Decode(result.vCode).Techniques.size());
 }
 
+// A declaration whose annotation holds ';' is read again from inside the annotation, so nested
+// ones share what follows the last of them: 40,000 of them read one 300 KB value each (past a
+// minute). The value is read once; the variable keeps the last CompileShader in it, as before.
+TEST_F(D3DCompileParserLimits, DeclarationsSharingOneValueReadItOnce)
+{
+    const std::string sText =
+        PIXEL_SHADER + Repeat("float a<;\n", 40000) + Repeat("> =", 40000) + Repeat("1+", 150000) +
+        "1;\nPixelShader ps<;> = CompileShader(ps_4_0, Missing()) + CompileShader(ps_5_0, PSMain());\n" +
+        "technique11 T { pass { SetPixelShader(ps); } }\n";
+    ASSERT_LT(sText.size(), 1u << 20);
+    const Result result = Compile(sText, nullptr, "fx_5_0");
+    ASSERT_EQ(S_OK, result.hr) << result.sErrors;
+    const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
+    ASSERT_EQ(40001u, effect.Variables.size());
+    EXPECT_EQ("a", effect.Variables[39999].Name);
+    EXPECT_EQ("PSMain", Decode(effect.Techniques[0].Passes[0].Shaders[0].Bytecode).Entry);
+}
+
 // Lists that close keep their whole text, nested ones and ">>" included, and annotations keep
 // holding ';'.
 TEST_F(D3DCompileParserLimits, ClosedAngleListsKeepTheirText)
