@@ -1,6 +1,7 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <map>
@@ -731,6 +732,13 @@ private:
             }
         if (stage != ShaderStage::Compute)
             return true;
+        // Read once for each function, however many passes compile it.
+        auto itRead = m_mNumThreads.find(pFunction);
+        if (itRead != m_mNumThreads.end())
+        {
+            std::copy(itRead->second.begin(), itRead->second.end(), pOut->NumThreads);
+            return true;
+        }
         auto it = pFunction->Attributes.find("numthreads");
         if (it == pFunction->Attributes.end() || it->second.size() != 3)
         {
@@ -764,6 +772,7 @@ private:
             Error(pFunction->NameToken, 3000, "'" + sEntry + "': a thread group holds at most 1024 threads");
             return false;
         }
+        std::copy(pOut->NumThreads, pOut->NumThreads + 3, m_mNumThreads[pFunction].begin());
         return true;
     }
 
@@ -886,6 +895,7 @@ private:
     std::vector<Function> m_vFunctions;
     std::map<std::string, std::size_t> m_mFunctions; // name -> its first function with a body
     std::map<std::pair<std::string, int>, StructSignature> m_mStructSignatures; // (struct, depth)
+    std::map<const Function*, std::array<std::uint32_t, 3>> m_mNumThreads;      // of a compute entry
     std::vector<EffectVariable> m_vVariables;
     std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token
     std::vector<EffectTechnique> m_vTechniques;

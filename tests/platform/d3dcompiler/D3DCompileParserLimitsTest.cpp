@@ -328,6 +328,23 @@ TEST_F(D3DCompileParserLimits, PassesCompileTheFirstFunctionWithABody)
         ASSERT_EQ("P", shader.InputSignature[0].SemanticName);
         ASSERT_EQ("Q", shader.InputSignature[1].SemanticName);
     }
+    // A compute entry's thread group is read once, not once per pass: a 400 KB numthreads
+    // expression compiled by 11,000 passes ran past two minutes.
+    const std::string sCompute =
+        "[numthreads(" + Repeat("1*", 200000) + "4, 2, 1)] void c() { }\ntechnique11 C {\n" +
+        Repeat("pass{SetComputeShader(CompileShader(cs_5_0,c()));}\n", 11000) + "}\n";
+    ASSERT_LT(sCompute.size(), 1u << 20);
+    const Result compute = Compile(sCompute, nullptr, "fx_5_0");
+    ASSERT_EQ(S_OK, compute.hr) << compute.sErrors;
+    const d3d11_internal::ShaderBytecode computeEffect = Decode(compute.vCode);
+    ASSERT_EQ(11000u, computeEffect.Techniques[0].Passes.size());
+    for (const d3d11_internal::EffectPass& pass : computeEffect.Techniques[0].Passes)
+    {
+        const d3d11_internal::ShaderBytecode shader = Decode(pass.Shaders[0].Bytecode);
+        ASSERT_EQ(4u, shader.NumThreads[0]);
+        ASSERT_EQ(2u, shader.NumThreads[1]);
+        ASSERT_EQ(1u, shader.NumThreads[2]);
+    }
     // Without a body there is no entry.
     const Result declared =
         Compile(Repeat("void f();\n", 100) +
