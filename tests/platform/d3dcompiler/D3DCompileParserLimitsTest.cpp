@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -126,7 +128,7 @@ protected:
 } // namespace
 
 // Each declaration read its template argument list to the end of the text when it never closed:
-// 200 KB of "a<;" took 31 s, 160 KB of "a<b;" or of such struct members 1.8 s.
+// 200 KB of "a<;" took half a minute, 160 KB of "a<b;" or of such struct members 20 s.
 TEST_F(D3DCompileParserLimits, UnclosedAngleListsEndWithAnError)
 {
     const std::string sAngles = Repeat("a<;\n", 50000);
@@ -227,6 +229,91 @@ TEST_F(D3DCompileParserLimits, ClosedAngleListsKeepTheirText)
     ASSERT_EQ(1u, effect.Techniques.size());
     ASSERT_EQ(1u, effect.Techniques[0].Passes.size());
     EXPECT_EQ(1u, effect.Techniques[0].Passes[0].Shaders.size());
+}
+
+namespace
+{
+
+// Where a list opened at tokens [uiOpen] ("<") ends as it was always read: each bracket group
+// skipped whole, ">>" closing two levels; vTokens.size() when it does not close.
+std::size_t ListEnd(const std::vector<std::string>& vTokens, std::size_t uiOpen)
+{
+    int iDepth = 0;
+    int iBrackets = 0;
+    for (std::size_t i = uiOpen; i < vTokens.size(); ++i)
+    {
+        const std::string& s = vTokens[i];
+        iBrackets += s == "(" ? 1 : s == ")" ? -1 : 0;
+        if (iBrackets > 0 || s == ")")
+            continue;
+        iDepth += s == "<" ? 1 : s == ">" ? -1 : s == ">>" ? -2 : 0;
+        if (iDepth <= 0)
+            return i + 1;
+    }
+    return vTokens.size();
+}
+
+bool IsWordToken(const std::string& s)
+{
+    return std::isalpha(static_cast<unsigned char>(s[0])) != 0;
+}
+
+} // namespace
+
+// Random template lists (fixed seed) of words, numbers, commas, "<", ">", ">>" and parentheses:
+// a list that closes gives the type it always gave, and one that does not close opens none.
+TEST_F(D3DCompileParserLimits, GeneratedListsReadAsBefore)
+{
+    std::mt19937 random(20261207u);
+    const char* const pieces[] = {"a", "b", "1", ",", "<", "<", ">", ">", ">>", "(", ")"};
+    int iClosed = 0;
+    for (int iCase = 0; iCase < 2000; ++iCase)
+    {
+        std::vector<std::string> vTokens = {"T", "<"};
+        int iOpen = 0;
+        const int iLength = 1 + static_cast<int>(random() % 12);
+        for (int n = 0; n < iLength; ++n)
+        {
+            std::string sPiece = pieces[random() % (sizeof pieces / sizeof pieces[0])];
+            if (sPiece == ")" && iOpen == 0)
+                sPiece = ">";
+            iOpen += sPiece == "(" ? 1 : sPiece == ")" ? -1 : 0;
+            vTokens.push_back(sPiece);
+        }
+        for (; iOpen > 0; --iOpen)
+            vTokens.push_back(")");
+        vTokens.push_back(random() % 2 == 0 ? "v" : ">");
+        vTokens.push_back("v");
+        std::string sText;
+        for (const std::string& sToken : vTokens)
+            sText += sToken + " ";
+        const Result result = Compile(sText + ";\ntechnique11 X { }\n", nullptr, "fx_5_0");
+        ASSERT_EQ(S_OK, result.hr) << sText << "\n" << result.sErrors;
+        const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
+
+        const std::size_t uiEnd = ListEnd(vTokens, 1);
+        // No list, no name after it, or a function's name: no variable.
+        if (uiEnd >= vTokens.size() || !IsWordToken(vTokens[uiEnd]) ||
+            (uiEnd + 1 < vTokens.size() && vTokens[uiEnd + 1] == "("))
+        {
+            EXPECT_TRUE(effect.Variables.empty()) << sText;
+            continue;
+        }
+        ++iClosed;
+        std::string sType;
+        for (std::size_t i = 0; i < uiEnd; ++i)
+        {
+            if (i > 0 && IsWordToken(vTokens[i]) &&
+                (IsWordToken(vTokens[i - 1]) ||
+                 std::isdigit(static_cast<unsigned char>(vTokens[i - 1].back()))))
+                sType += ' ';
+            sType += vTokens[i];
+        }
+        ASSERT_FALSE(effect.Variables.empty()) << sText;
+        EXPECT_EQ(sType, effect.Variables[0].Type) << sText;
+        EXPECT_EQ(vTokens[uiEnd], effect.Variables[0].Name) << sText;
+    }
+    EXPECT_GT(iClosed, 300);
 }
 
 // A stage's input signature holds at most 32 elements: a member with a semantic adds one per array
