@@ -33,6 +33,9 @@ constexpr std::uint32_t MAX_THREADS = 1024;
 constexpr std::size_t MAX_INPUT_ELEMENTS = 32;
 // Levels of structs an input signature is read through; members of deeper ones add nothing.
 constexpr int MAX_SIGNATURE_DEPTH = 8;
+// Bytes of type and buffer names the declarators of a text may hold, each its own copy: one long
+// type shared by many declarators would otherwise make a record far larger than the text.
+constexpr std::size_t MAX_DECLARED_BYTES = 32u << 20;
 
 const std::set<std::string> DECLARATION_MODIFIERS = {
     "static",   "const",   "uniform",   "extern",       "shared",          "groupshared",
@@ -462,6 +465,14 @@ private:
                 sType = Join(uiType, k);
             while (k < uiEnd && IsWord(Text(k)))
             {
+                m_uiDeclaredBytes += sType.size() + sBuffer.size();
+                if (m_uiDeclaredBytes > MAX_DECLARED_BYTES)
+                {
+                    Error(k, 3000,
+                          "'" + Text(k) + "': declared types and buffer names pass " +
+                              std::to_string(MAX_DECLARED_BYTES) + " bytes");
+                    return;
+                }
                 Declarator declarator;
                 declarator.Type = sType;
                 declarator.Name = Text(k);
@@ -897,6 +908,7 @@ private:
     std::map<std::pair<std::string, int>, StructSignature> m_mStructSignatures; // (struct, depth)
     std::map<const Function*, std::array<std::uint32_t, 3>> m_mNumThreads;      // of a compute entry
     std::vector<EffectVariable> m_vVariables;
+    std::size_t m_uiDeclaredBytes = 0;                     // see MAX_DECLARED_BYTES
     std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token
     std::vector<EffectTechnique> m_vTechniques;
     std::vector<PassCall> m_vPassCalls;

@@ -208,6 +208,31 @@ TEST_F(D3DCompileParserLimits, DeclarationsSharingOneValueReadItOnce)
     EXPECT_EQ("PSMain", Decode(effect.Techniques[0].Passes[0].Shaders[0].Bytecode).Entry);
 }
 
+// Each declarator keeps its own copy of its type and buffer names: a 240 KB type shared by
+// 120,000 declarators asked for 57 GB and ran out of memory, and so did a long buffer name. The
+// copies have a limit far above what ordinary declarations reach.
+TEST_F(D3DCompileParserLimits, SharedTypesAndBufferNamesHaveALimit)
+{
+    const std::string sError = ": error X3000: 'b': declared types and buffer names pass 33554432 bytes\n";
+    const std::string sType = "T<" + Repeat("a,", 120000) + "a> ";
+    Result result = Compile(sType + Repeat("b,", 120000) + "b;\n", "PSMain", "ps_5_0");
+    EXPECT_EQ(E_FAIL, result.hr);
+    EXPECT_EQ("shader.hlsl(1,", result.sErrors.substr(0, 14)) << result.sErrors.substr(0, 200);
+    EXPECT_NE(std::string::npos, result.sErrors.find(sError)) << result.sErrors.substr(0, 200);
+    result = Compile("struct S { " + sType + Repeat("b,", 120000) + "b; };\n", "PSMain", "ps_5_0");
+    EXPECT_NE(std::string::npos, result.sErrors.find(sError)) << result.sErrors.substr(0, 200);
+    result = Compile("cbuffer " + std::string(400000, 'c') + " { float " + Repeat("b,", 120000) + "b; };\n",
+                     "PSMain", "ps_5_0");
+    EXPECT_NE(std::string::npos, result.sErrors.find(sError)) << result.sErrors.substr(0, 200);
+
+    // Many ordinary declarations of a long type stay far below it.
+    result = Compile("RWStructuredBuffer<vector<float, 4>> " + Repeat("b,", 100000) + "b;\n" + PIXEL_SHADER +
+                         "technique11 T { pass { SetPixelShader(CompileShader(ps_5_0, PSMain())); } }\n",
+                     nullptr, "fx_5_0");
+    ASSERT_EQ(S_OK, result.hr) << result.sErrors;
+    EXPECT_EQ(100001u, Decode(result.vCode).Variables.size());
+}
+
 // Lists that close keep their whole text, nested ones and ">>" included, and annotations keep
 // holding ';'.
 TEST_F(D3DCompileParserLimits, ClosedAngleListsKeepTheirText)
