@@ -1,9 +1,12 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <map>
 #include <set>
+#include <utility>
 
 namespace d3dcompiler_internal
 {
@@ -26,6 +29,13 @@ constexpr std::size_t NONE = static_cast<std::size_t>(-1);
 constexpr std::uint32_t MAX_THREADS_XY = 1024;
 constexpr std::uint32_t MAX_THREADS_Z = 64;
 constexpr std::uint32_t MAX_THREADS = 1024;
+// Elements of one stage's input signature (its input registers).
+constexpr std::size_t MAX_INPUT_ELEMENTS = 32;
+// Levels of structs an input signature is read through; members of deeper ones add nothing.
+constexpr int MAX_SIGNATURE_DEPTH = 8;
+// Bytes of type and buffer names the declarators of a text may hold, each its own copy: one long
+// type shared by many declarators would otherwise make a record far larger than the text.
+constexpr std::size_t MAX_DECLARED_BYTES = 32u << 20;
 
 const std::set<std::string> DECLARATION_MODIFIERS = {
     "static",   "const",   "uniform",   "extern",       "shared",          "groupshared",
@@ -168,9 +178,13 @@ public:
     {
         if (!CheckBalance())
             return false;
+        IndexValues();
         ParseTopLevel();
         if (!m_bOk)
             return false;
+        for (std::size_t i = 0; i < m_vFunctions.size(); ++i)
+            if (m_vFunctions[i].HasBody)
+                m_mFunctions.emplace(m_vFunctions[i].Name, i); // the first one stays
         const ShaderStage stage = StageOfTarget(pOut->Target);
         if (stage == ShaderStage::Effect)
             return BuildEffect(pOut);
@@ -193,17 +207,37 @@ private:
             *m_pErrors += FormatError(m_sSourceName, 1, 1, iCode, sText);
     }
 
-    // Every ( [ { closed by its partner, in order; m_vMatch gets each bracket's partner.
+    // Every ( [ { closed by its partner, in order; m_vMatch gets each bracket's partner, and each
+    // "<" the ">" or ">>" that closes it at its own bracket level (">>" closes two). A "<" still
+    // open when its brackets close, or at the end, keeps NONE: it opens no list.
     bool CheckBalance()
     {
         m_vMatch.assign(m_v.size(), NONE);
         std::vector<std::size_t> vOpen;
+        std::vector<std::size_t> vAngles;     // open "<", of every bracket level
+        std::vector<std::size_t> vAngleFloor; // per open bracket: vAngles' size when it opened
         for (std::size_t i = 0; i < m_v.size(); ++i)
         {
             const std::string& s = m_v[i].Text;
+            if (s == "<")
+            {
+                vAngles.push_back(i);
+                continue;
+            }
+            if (s == ">" || s == ">>")
+            {
+                const std::size_t uiFloor = vAngleFloor.empty() ? 0 : vAngleFloor.back();
+                for (int n = s == ">" ? 1 : 2; n > 0 && vAngles.size() > uiFloor; --n)
+                {
+                    m_vMatch[vAngles.back()] = i;
+                    vAngles.pop_back();
+                }
+                continue;
+            }
             if (s == "(" || s == "[" || s == "{")
             {
                 vOpen.push_back(i);
+                vAngleFloor.push_back(vAngles.size());
                 continue;
             }
             if (s != ")" && s != "]" && s != "}")
@@ -217,6 +251,8 @@ private:
             m_vMatch[vOpen.back()] = i;
             m_vMatch[i] = vOpen.back();
             vOpen.pop_back();
+            vAngles.resize(vAngleFloor.back());
+            vAngleFloor.pop_back();
         }
         if (!vOpen.empty())
         {
@@ -227,43 +263,48 @@ private:
         return true;
     }
 
-    // Past a template argument list or an annotation block (which holds ';') starting at i ("<");
-    // >> closes two levels.
-    std::size_t SkipAngles(std::size_t i) const
+    // m_vValueEnd gets, for each token, the first "," ";" or closing bracket from it at its own
+    // level (brackets skipped whole), and m_vLastCompile the last "CompileShader(" at or before it.
+    // Declarations whose annotations hold ';' are read again from inside them, and so can share
+    // one initializer: its end is found at once, however many read it.
+    void IndexValues()
     {
-        int iDepth = 0;
-        for (; i < m_v.size(); ++i)
+        m_vValueEnd.assign(m_v.size() + 1, m_v.size());
+        for (std::size_t i = m_v.size(); i-- > 0;)
         {
             const std::string& s = m_v[i].Text;
-            if (s == "(" || s == "[" || s == "{")
-            {
-                i = m_vMatch[i];
-                continue;
-            }
-            if (s == "<")
-                ++iDepth;
-            else if (s == ">")
-                --iDepth;
-            else if (s == ">>")
-                iDepth -= 2;
-            if (iDepth <= 0)
-                return i + 1;
+            if (s == "," || s == ";" || s == ")" || s == "]" || s == "}")
+                m_vValueEnd[i] = i;
+            else if (s == "(" || s == "[" || s == "{")
+                m_vValueEnd[i] = m_vValueEnd[m_vMatch[i] + 1];
+            else
+                m_vValueEnd[i] = m_vValueEnd[i + 1];
         }
-        return i;
+        m_vLastCompile.assign(m_v.size(), NONE);
+        for (std::size_t i = 0; i < m_v.size(); ++i)
+            m_vLastCompile[i] = Text(i) == "CompileShader" && Text(i + 1) == "(" ? i
+                                : i > 0                                          ? m_vLastCompile[i - 1]
+                                                                                 : NONE;
     }
 
-    // Past the next ";" at this level (brace blocks skipped whole).
-    std::size_t SkipStatement(std::size_t i) const
+    // Past a template argument list or an annotation block (which holds ';') starting at i ("<");
+    // i itself when that "<" is not closed within its brackets, and so opens no list.
+    std::size_t SkipAngles(std::size_t i) const { return m_vMatch[i] == NONE ? i : m_vMatch[i] + 1; }
+
+    // Past the next ";" at this level (brace blocks skipped whole), and no further than uiEnd (the
+    // end of the enclosing block: a statement left open there ends with it).
+    std::size_t SkipStatement(std::size_t i, std::size_t uiEnd) const
     {
-        for (; i < m_v.size(); ++i)
+        for (; i < uiEnd; ++i)
         {
             if (Text(i) == ";")
                 return i + 1;
             if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
                 i = m_vMatch[i];
         }
-        return i;
+        return std::min(i, uiEnd);
     }
+    std::size_t SkipStatement(std::size_t i) const { return SkipStatement(i, m_v.size()); }
 
     std::string Join(std::size_t uiBegin, std::size_t uiEnd) const
     {
@@ -278,16 +319,13 @@ private:
         return s;
     }
 
-    // A type at i, its template arguments included; NONE when there is no word there.
-    std::size_t ParseType(std::size_t i, std::string* pType) const
+    // Past a type at i, its template arguments included; NONE when there is no word there. Its
+    // text, Join(i, end), is made only for a declaration that is kept.
+    std::size_t SkipType(std::size_t i) const
     {
         if (!IsWord(Text(i)))
             return NONE;
-        std::size_t uiEnd = i + 1;
-        if (Text(uiEnd) == "<")
-            uiEnd = SkipAngles(uiEnd);
-        *pType = Join(i, uiEnd);
-        return uiEnd;
+        return Text(i + 1) == "<" ? SkipAngles(i + 1) : i + 1;
     }
 
     // Array dimensions ([n][m]...) at i: the product into *pSize (0 when not an array).
@@ -368,7 +406,7 @@ private:
             else if (s == "struct" && IsWord(Text(i + 1)) && Text(i + 2) == "{")
             {
                 std::vector<Declarator>& vMembers = m_mStructs[Text(i + 1)];
-                ParseDeclarations(i + 3, m_vMatch[i + 2], "", &vMembers, nullptr);
+                ParseDeclarations(i + 3, m_vMatch[i + 2], m_vMatch[i + 2], "", &vMembers, nullptr);
                 i = SkipStatement(m_vMatch[i + 2] + 1);
             }
             else if ((s == "cbuffer" || s == "tbuffer") && IsWord(Text(i + 1)))
@@ -378,7 +416,7 @@ private:
                     k = Text(k) == "(" ? m_vMatch[k] + 1 : k + 1;
                 if (Text(k) == "{")
                 {
-                    ParseDeclarations(k + 1, m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
+                    ParseDeclarations(k + 1, m_vMatch[k], m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
                     k = m_vMatch[k];
                 }
                 i = k + 1;
@@ -398,9 +436,11 @@ private:
         }
     }
 
-    // Member or variable declarations from uiBegin to uiEnd (a block's inside).
-    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, const std::string& sBuffer,
-                           std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
+    // Member or variable declarations from uiBegin to uiEnd (a block's inside, or a statement at the
+    // top level); an initializer reads no further than uiBlockEnd (the block's end, or the text's).
+    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, std::size_t uiBlockEnd,
+                           const std::string& sBuffer, std::vector<Declarator>* pMembers,
+                           std::vector<EffectVariable>* pVariables)
     {
         std::size_t i = uiBegin;
         while (i < uiEnd && m_bOk)
@@ -413,22 +453,33 @@ private:
             std::size_t k = i;
             while (DECLARATION_MODIFIERS.count(Text(k)) != 0 || PARAMETER_MODIFIERS.count(Text(k)) != 0)
                 ++k;
-            std::string sType;
-            k = ParseType(k, &sType);
+            const std::size_t uiType = k;
+            k = SkipType(k);
             if (k == NONE || k >= uiEnd)
             {
-                i = std::min(SkipStatement(i), uiEnd);
+                i = SkipStatement(i, uiEnd);
                 continue;
             }
+            std::string sType;
+            if (IsWord(Text(k)))
+                sType = Join(uiType, k);
             while (k < uiEnd && IsWord(Text(k)))
             {
+                m_uiDeclaredBytes += sType.size() + sBuffer.size();
+                if (m_uiDeclaredBytes > MAX_DECLARED_BYTES)
+                {
+                    Error(k, 3000,
+                          "'" + Text(k) + "': declared types and buffer names pass " +
+                              std::to_string(MAX_DECLARED_BYTES) + " bytes");
+                    return;
+                }
                 Declarator declarator;
                 declarator.Type = sType;
                 declarator.Name = Text(k);
                 k = ParseArray(k + 1, &declarator.ArraySize);
                 k = ParseSemantic(k, &declarator.Semantic);
                 EffectVariable variable;
-                k = ParseInitializer(k, declarator.Name, &variable);
+                k = ParseInitializer(k, uiBlockEnd, declarator.Name, &variable);
                 if (pMembers != nullptr)
                     pMembers->push_back(declarator);
                 if (pVariables != nullptr)
@@ -444,23 +495,25 @@ private:
                     break;
                 ++k;
             }
-            i = std::min(SkipStatement(k), uiEnd);
+            i = SkipStatement(k, uiEnd);
         }
     }
 
-    // Annotations, "= value" and "{ state block }" after a declarator; stops at "," or ";".
-    std::size_t ParseInitializer(std::size_t k, const std::string& sName, EffectVariable* pVariable)
+    // Annotations, "= value" and "{ state block }" after a declarator; stops at "," or ";", and
+    // at uiBlockEnd.
+    std::size_t ParseInitializer(std::size_t k, std::size_t uiBlockEnd, const std::string& sName,
+                                 EffectVariable* pVariable)
     {
         if (Text(k) == "<")
             k = SkipAngles(k);
         if (Text(k) == "=")
         {
+            // The value runs to the next "," or ";" (the first closing bracket at this level is
+            // the block's end); the last CompileShader in it is the variable's.
             const std::size_t uiStart = ++k;
-            while (k < m_v.size() && Text(k) != "," && Text(k) != ";")
-                k = (Text(k) == "(" || Text(k) == "[" || Text(k) == "{") ? m_vMatch[k] + 1 : k + 1;
-            for (std::size_t c = uiStart; c < k; ++c)
-                if (Text(c) == "CompileShader" && Text(c + 1) == "(")
-                    m_mShaderVariables[sName] = c;
+            k = std::min(m_vValueEnd[uiStart], uiBlockEnd);
+            if (k > uiStart && m_vLastCompile[k - 1] != NONE && m_vLastCompile[k - 1] >= uiStart)
+                m_mShaderVariables[sName] = m_vLastCompile[k - 1];
         }
         else if (Text(k) == "{")
         {
@@ -489,8 +542,7 @@ private:
         std::size_t k = i;
         while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
             ++k;
-        std::string sType;
-        k = ParseType(k, &sType);
+        k = SkipType(k);
         if (k == NONE || !IsWord(Text(k)))
         {
             pAttributes->clear();
@@ -522,7 +574,7 @@ private:
         pAttributes->clear();
         // Variables: the declarators are read again by the block reader, which knows them all.
         const std::size_t uiEnd = SkipStatement(i);
-        ParseDeclarations(i, uiEnd, "", nullptr, &m_vVariables);
+        ParseDeclarations(i, uiEnd, m_v.size(), "", nullptr, &m_vVariables);
         return uiEnd;
     }
 
@@ -539,9 +591,11 @@ private:
                 parameter.Uniform = parameter.Uniform || Text(k) == "uniform";
                 ++k;
             }
-            k = ParseType(k, &parameter.Type);
+            const std::size_t uiType = k;
+            k = SkipType(k);
             if (k != NONE && IsWord(Text(k)))
             {
+                parameter.Type = Join(uiType, k);
                 parameter.Name = Text(k);
                 k = ParseArray(k + 1, &parameter.ArraySize);
                 k = ParseSemantic(k, &parameter.Semantic);
@@ -577,7 +631,7 @@ private:
         {
             if (Text(k) != "pass")
             {
-                k = std::min(SkipStatement(k), uiClose);
+                k = SkipStatement(k, uiClose);
                 continue;
             }
             EffectPass pass;
@@ -596,7 +650,7 @@ private:
             {
                 if (IsWord(Text(c)) && Text(c + 1) == "(")
                     m_vPassCalls.push_back({m_vTechniques.size(), technique.Passes.size(), c});
-                c = std::min(SkipStatement(c), uiPassClose);
+                c = SkipStatement(c, uiPassClose);
             }
             technique.Passes.push_back(std::move(pass));
             k = uiPassClose + 1;
@@ -607,18 +661,24 @@ private:
         return uiClose + 1;
     }
 
+    // The first function of that name with a body.
     const Function* FindFunction(const std::string& sName) const
     {
-        for (const Function& function : m_vFunctions)
-            if (function.Name == sName && function.HasBody)
-                return &function;
-        return nullptr;
+        auto it = m_mFunctions.find(sName);
+        return it == m_mFunctions.end() ? nullptr : &m_vFunctions[it->second];
     }
 
-    void AddSignature(const Declarator& parameter, std::vector<SignatureElement>* pOut, int iDepth)
+    // Appends the elements of a parameter or member at iDepth levels of structs: one per semantic
+    // index (n for an array of n), a struct's members' for a struct (once, array or not). False,
+    // with *pOut unchanged, when they would take it past MAX_INPUT_ELEMENTS.
+    bool AddSignature(const Declarator& parameter, std::vector<SignatureElement>* pOut, int iDepth)
     {
+        const std::size_t uiRoom = MAX_INPUT_ELEMENTS - pOut->size();
         if (!parameter.Semantic.empty())
         {
+            const std::uint32_t uiCount = parameter.ArraySize == 0 ? 1 : parameter.ArraySize;
+            if (uiCount > uiRoom)
+                return false;
             std::string sName = parameter.Semantic;
             std::size_t uiDigits = sName.size();
             while (uiDigits > 0 && std::isdigit(static_cast<unsigned char>(sName[uiDigits - 1])))
@@ -627,16 +687,41 @@ private:
             if (uiDigits < sName.size() && sName.size() - uiDigits <= 9)
                 uiIndex = static_cast<std::uint32_t>(std::stoul(sName.substr(uiDigits)));
             sName.resize(uiDigits);
-            const std::uint32_t uiCount = parameter.ArraySize == 0 ? 1 : std::min(parameter.ArraySize, 32u);
             for (std::uint32_t n = 0; n < uiCount; ++n)
                 pOut->push_back({sName, uiIndex + n});
-            return;
+            return true;
         }
-        auto it = m_mStructs.find(parameter.Type);
-        if (it == m_mStructs.end() || iDepth > 8)
-            return;
-        for (const Declarator& member : it->second)
-            AddSignature(member, pOut, iDepth + 1);
+        if (iDepth > MAX_SIGNATURE_DEPTH || m_mStructs.count(parameter.Type) == 0)
+            return true;
+        const StructSignature& members = MembersSignature(parameter.Type, iDepth + 1);
+        if (members.TooMany || members.Elements.size() > uiRoom)
+            return false;
+        pOut->insert(pOut->end(), members.Elements.begin(), members.Elements.end());
+        return true;
+    }
+
+    struct StructSignature
+    {
+        std::vector<SignatureElement> Elements; // at most MAX_INPUT_ELEMENTS
+        bool TooMany = false;                   // the members hold more
+    };
+
+    // The elements of a struct's members at iDepth, found once for each struct and depth, so
+    // that a struct used by many members costs no more than the elements it adds.
+    const StructSignature& MembersSignature(const std::string& sType, int iDepth)
+    {
+        const std::pair<std::string, int> key(sType, iDepth);
+        auto it = m_mStructSignatures.find(key);
+        if (it != m_mStructSignatures.end())
+            return it->second;
+        StructSignature signature;
+        for (const Declarator& member : m_mStructs.find(sType)->second)
+            if (!AddSignature(member, &signature.Elements, iDepth))
+            {
+                signature.TooMany = true;
+                break;
+            }
+        return m_mStructSignatures.emplace(key, std::move(signature)).first->second;
     }
 
     // One stage's fields; uiAt is the token an error about the entry points at (NONE: none).
@@ -649,10 +734,22 @@ private:
             return false;
         }
         for (const Declarator& parameter : pFunction->Parameters)
-            if (!parameter.Output && !parameter.Uniform)
-                AddSignature(parameter, &pOut->InputSignature, 0);
+            if (!parameter.Output && !parameter.Uniform && !AddSignature(parameter, &pOut->InputSignature, 0))
+            {
+                Error(pFunction->NameToken, 3000,
+                      "'" + sEntry + "': the input signature holds more than " +
+                          std::to_string(MAX_INPUT_ELEMENTS) + " elements");
+                return false;
+            }
         if (stage != ShaderStage::Compute)
             return true;
+        // Read once for each function, however many passes compile it.
+        auto itRead = m_mNumThreads.find(pFunction);
+        if (itRead != m_mNumThreads.end())
+        {
+            std::copy(itRead->second.begin(), itRead->second.end(), pOut->NumThreads);
+            return true;
+        }
         auto it = pFunction->Attributes.find("numthreads");
         if (it == pFunction->Attributes.end() || it->second.size() != 3)
         {
@@ -686,6 +783,7 @@ private:
             Error(pFunction->NameToken, 3000, "'" + sEntry + "': a thread group holds at most 1024 threads");
             return false;
         }
+        std::copy(pOut->NumThreads, pOut->NumThreads + 3, m_mNumThreads[pFunction].begin());
         return true;
     }
 
@@ -802,9 +900,15 @@ private:
     bool m_bOk = true;
 
     std::vector<std::size_t> m_vMatch;
+    std::vector<std::size_t> m_vValueEnd;    // see IndexValues
+    std::vector<std::size_t> m_vLastCompile; // see IndexValues
     std::map<std::string, std::vector<Declarator>> m_mStructs;
     std::vector<Function> m_vFunctions;
+    std::map<std::string, std::size_t> m_mFunctions; // name -> its first function with a body
+    std::map<std::pair<std::string, int>, StructSignature> m_mStructSignatures; // (struct, depth)
+    std::map<const Function*, std::array<std::uint32_t, 3>> m_mNumThreads;      // of a compute entry
     std::vector<EffectVariable> m_vVariables;
+    std::size_t m_uiDeclaredBytes = 0;                     // see MAX_DECLARED_BYTES
     std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token
     std::vector<EffectTechnique> m_vTechniques;
     std::vector<PassCall> m_vPassCalls;
