@@ -9,8 +9,10 @@
 #define BOOST_WAVE_SEPARATE_GRAMMAR_INSTANTIATION 0
 
 // GCC 12 takes the cleanup of a grammar's shared helper, made when the library's grammars are
-// built for the lexer below, for a use after free.
+// built for the lexer below, for a use after free; the warning is silenced for the library's
+// headers alone.
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuse-after-free"
 #endif
 
@@ -25,6 +27,10 @@
 #include <boost/wave/grammars/cpp_intlit_grammar.hpp>
 #include <boost/wave/grammars/cpp_predef_macros_grammar.hpp>
 #include <boost/wave/preprocessing_hooks.hpp>
+
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic pop
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -579,6 +585,13 @@ using Context = boost::wave::context<std::string::iterator, LexIterator, Include
 // so one preprocessing runs at a time.
 std::mutex s_mutex;
 
+// A remark or warning (a missing line break at the end, #warning, #pragma message, a macro
+// defined again): preprocessing goes on after it, and it is not reported.
+bool IsWarning(const boost::wave::cpp_exception& e)
+{
+    return e.is_recoverable() && e.get_severity() < boost::wave::util::severity_error;
+}
+
 int ErrorCodeOf(const boost::wave::cpp_exception& e)
 {
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
@@ -670,7 +683,25 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 sWaveName = boost::wave::util::complete_path(boost::filesystem::path(sName)).string();
             Context::iterator_type it = ctx.begin();
             const Context::iterator_type end = ctx.end();
-            while (it != end)
+            // The library reads its first token when the iterator is first compared: a remark or
+            // warning before it lets preprocessing go on as one after any later token does.
+            const auto atEnd = [&it, &end, &state]()
+            {
+                for (;;)
+                {
+                    try
+                    {
+                        return it == end;
+                    }
+                    catch (const boost::wave::cpp_exception& e)
+                    {
+                        if (!IsWarning(e))
+                            throw;
+                        state.uiMacroNesting = 0;
+                    }
+                }
+            };
+            while (!atEnd())
             {
                 try
                 {
@@ -695,7 +726,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 {
                     // Warnings (a missing line break at the end, #warning) let preprocessing go on,
                     // also from inside an expansion, which is then abandoned.
-                    if (!e.is_recoverable() || e.get_severity() >= boost::wave::util::severity_error)
+                    if (!IsWarning(e))
                         throw;
                     state.uiMacroNesting = 0;
                 }
