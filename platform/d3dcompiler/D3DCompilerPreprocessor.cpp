@@ -38,6 +38,63 @@
 #include <stdexcept>
 #include <utility>
 
+namespace boost::wave::cpplexer::re2clex
+{
+
+// The library's lexer reads its text in pieces of 196,608 bytes. When it reads the next piece in
+// the middle of a token it moves what it holds, but not the place the token falls back to when it
+// turns out shorter: an unterminated string or character literal across the end of a piece sent
+// the lexer to a wrong place, which skipped the rest of the text or made a token of a negative
+// length. This lexer reads all its text at its first fill, so nothing it holds ever moves (a text
+// is at most MAX_SOURCE_BYTES, and the includes open at once at most MAX_INCLUDED_BYTES in all).
+// Splices (a backslash, or its trigraph, before a line break) are taken out as the library takes
+// them out of each piece, and their places kept for the line count.
+template <>
+uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
+{
+    if (s->eof != nullptr || s->bot != nullptr)
+        return cursor;
+    // The text, the mark of its end, and zeros for the characters the lexer looks ahead past it.
+    constexpr std::ptrdiff_t LOOKAHEAD = 32;
+    std::ptrdiff_t cnt = std::distance(s->act, s->last);
+    auto* pBuffer = static_cast<uchar*>(std::calloc(static_cast<std::size_t>(cnt + 1 + LOOKAHEAD), 1));
+    if (pBuffer == nullptr)
+        throw std::bad_alloc();
+    std::copy(s->act, s->last, pBuffer);
+    s->act = s->last;
+    s->bot = s->tok = s->cur = s->ptr = s->lim = pBuffer;
+    s->top = pBuffer + cnt + 1 + LOOKAHEAD;
+    for (std::ptrdiff_t i = 0; i < cnt - 2; ++i)
+    {
+        int iLength = 0;
+        if (!is_backslash(pBuffer + i, pBuffer + cnt, iLength))
+            continue;
+        std::ptrdiff_t iSplice = 0;
+        if (pBuffer[i + iLength] == '\n')
+            iSplice = iLength + 1;
+        else if (pBuffer[i + iLength] == '\r')
+            iSplice = pBuffer[i + iLength + 1] == '\n' ? iLength + 2 : iLength + 1;
+        if (iSplice == 0)
+            continue;
+        std::memmove(pBuffer + i, pBuffer + i + iSplice, static_cast<std::size_t>(cnt - i - iSplice));
+        cnt -= iSplice;
+        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(i));
+        --i;
+    }
+    // A splice the loop above leaves at the very end.
+    if (cnt >= 2 && pBuffer[cnt - 2] == '\\' && (pBuffer[cnt - 1] == '\n' || pBuffer[cnt - 1] == '\r'))
+    {
+        cnt -= 2;
+        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(cnt));
+    }
+    s->lim += cnt;
+    s->eof = s->lim;
+    *(s->eof)++ = '\0';
+    return s->cur;
+}
+
+} // namespace boost::wave::cpplexer::re2clex
+
 namespace d3dcompiler_internal
 {
 
