@@ -22,6 +22,7 @@
 #include <boost/wave/cpplexer/re2clex/cpp_re2c_lexer.hpp>
 #include <boost/wave/grammars/cpp_chlit_grammar.hpp>
 #include <boost/wave/grammars/cpp_defined_grammar.hpp>
+#include <boost/wave/grammars/cpp_expression_grammar.hpp>
 #include <boost/wave/grammars/cpp_grammar.hpp>
 #include <boost/wave/grammars/cpp_has_include_grammar.hpp>
 #include <boost/wave/grammars/cpp_intlit_grammar.hpp>
@@ -33,7 +34,9 @@
 #endif
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
@@ -94,6 +97,149 @@ uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
 }
 
 } // namespace boost::wave::cpplexer::re2clex
+
+// Not in an unnamed namespace: the grammar's operators below derive from them.
+namespace d3dcompiler_internal
+{
+
+using ExpressionValue = boost::wave::grammars::closures::closure_value;
+
+// Whether the #if operation has a result the 64-bit values cannot hold (the smallest value divided
+// by -1 or negated, a sum, difference or product out of range) or shifts by a count outside 0 to
+// 63. The library's operators do such an operation as it is, which is undefined (the division
+// kills the process), and their own checks, which rely on signed overflow, are removed by the
+// compiler. Operands of the library's unsigned arithmetic never overflow.
+inline bool Overflows(char cOperator, const ExpressionValue& lhs, const ExpressionValue& rhs)
+{
+    const bool bSigned =
+        lhs.get_type() == ExpressionValue::is_int && rhs.get_type() != ExpressionValue::is_uint;
+    const std::int64_t iLeft = as_long(lhs);
+    const std::int64_t iRight = as_long(rhs);
+    std::int64_t iResult = 0;
+    switch (cOperator)
+    {
+    case '+':
+        return bSigned && __builtin_add_overflow(iLeft, iRight, &iResult);
+    case '-':
+        return bSigned && __builtin_sub_overflow(iLeft, iRight, &iResult);
+    case '*':
+        return bSigned && __builtin_mul_overflow(iLeft, iRight, &iResult);
+    case '/':
+    case '%':
+        return bSigned && iLeft == std::numeric_limits<std::int64_t>::min() && iRight == -1;
+    case '<':
+    case '>':
+        return rhs.get_type() == ExpressionValue::is_uint ? as_ulong(rhs) > 63 : iRight < 0 || iRight > 63;
+    }
+    return false;
+}
+
+// An #if operation of the library's, applied where it has a defined result; elsewhere the left
+// operand gets the library's mark of an overflow, which fails the #if line with an error.
+template <char OPERATOR>
+struct CheckedOperation
+{
+    using result_type = ExpressionValue&;
+    static ExpressionValue& eval(ExpressionValue& lhs, const ExpressionValue& rhs)
+    {
+        if (Overflows(OPERATOR, lhs, rhs))
+        {
+            lhs = ExpressionValue(as_long(lhs), boost::wave::grammars::value_error(
+                                                    lhs.is_valid() | rhs.is_valid() |
+                                                    boost::wave::grammars::error_integer_overflow));
+            return lhs;
+        }
+        switch (OPERATOR)
+        {
+        case '+':
+            return lhs += rhs;
+        case '-':
+            return lhs -= rhs;
+        case '*':
+            return lhs *= rhs;
+        case '/':
+            return lhs /= rhs;
+        case '%':
+            return lhs %= rhs;
+        case '<':
+            return lhs <<= rhs;
+        default:
+            return lhs >>= rhs;
+        }
+    }
+};
+
+// Negation, likewise: of the smallest value (or of an unsigned value read as it) it overflows.
+struct CheckedNegation
+{
+    using result_type = const ExpressionValue;
+    static const ExpressionValue eval(const ExpressionValue& value)
+    {
+        const std::int64_t iValue = value.get_type() == ExpressionValue::is_uint
+                                        ? static_cast<std::int64_t>(as_ulong(value))
+                                        : as_long(value);
+        if (value.get_type() != ExpressionValue::is_bool &&
+            iValue == std::numeric_limits<std::int64_t>::min())
+            return ExpressionValue(iValue,
+                                   boost::wave::grammars::value_error(
+                                       value.is_valid() | boost::wave::grammars::error_integer_overflow));
+        return -value;
+    }
+};
+
+} // namespace d3dcompiler_internal
+
+// The #if expression grammar, compiled here with the lexer, does its arithmetic through these.
+namespace phoenix
+{
+
+template <typename T1>
+struct binary_operator<plus_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'+'>
+{
+};
+template <typename T1>
+struct binary_operator<minus_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'-'>
+{
+};
+template <typename T1>
+struct binary_operator<times_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'*'>
+{
+};
+template <typename T1>
+struct binary_operator<divide_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'/'>
+{
+};
+template <typename T1>
+struct binary_operator<mod_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'%'>
+{
+};
+template <typename T1>
+struct binary_operator<shift_l_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'<'>
+{
+};
+template <typename T1>
+struct binary_operator<shift_r_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'>'>
+{
+};
+template <>
+struct unary_operator<negative_op, d3dcompiler_internal::ExpressionValue>
+    : d3dcompiler_internal::CheckedNegation
+{
+};
+template <>
+struct unary_operator<negative_op, const d3dcompiler_internal::ExpressionValue>
+    : d3dcompiler_internal::CheckedNegation
+{
+};
+
+} // namespace phoenix
 
 namespace d3dcompiler_internal
 {

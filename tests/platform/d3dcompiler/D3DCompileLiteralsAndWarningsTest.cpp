@@ -87,7 +87,7 @@ std::string UnterminatedLiteral(std::size_t uiOffset, char cQuote, std::size_t u
 // wherever the expression comes from.
 TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflowError)
 {
-    const std::string sOverflow = "error X1000: integer overflow in preprocessor expression";
+    const std::string sOverflow = "error X1000: error: integer overflow in preprocessor expression";
     for (const char* pCondition : {"(1<<63)/-1", "(1<<63)%-1", "(-9223372036854775807-1)/-1"})
     {
         const Result result = Compile(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
@@ -109,10 +109,23 @@ TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflow
     EXPECT_NE(std::string::npos, result.sErrors.find("limits.hlsli(2,")) << result.sErrors;
     EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
 
+    // The other operations without a 64-bit result, and shifts by a count outside 0 to 63, are
+    // overflow errors too.
+    for (const char* pCondition : {"-(1<<63)", "(1<<63)*-1", "-1*(1<<63)", "(1<<62)*2", "(1<<63)-1",
+                                   "9223372036854775807+1", "1<<64", "1u<<64", "1>>-1", "1>>99"})
+    {
+        result = Compile(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
+        EXPECT_EQ(E_FAIL, result.hr) << pCondition;
+        EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
+    }
+
     // Next to it the arithmetic of ordinary conditions is unchanged.
-    EXPECT_EQ(S_OK, Compile("#if (1<<62)/-1 == -(1<<62) && -7/2 == -3 && -7%2 == -1 && (1<<63) < 0\n" +
-                            std::string(RETURN_ONE) + "#endif\n")
-                        .hr);
+    EXPECT_EQ(
+        S_OK,
+        Compile("#if (1<<62)/-1 == -(1<<62) && -7/2 == -3 && -7%2 == -1 && (1<<63) < 0 && 1<<63>>63 == -1 && "
+                "-(-9223372036854775807) == 9223372036854775807 && 3*-4 == -12 && 2-1u == 1\n" +
+                std::string(RETURN_ONE) + "#endif\n")
+            .hr);
 }
 
 // Text after an unterminated literal is read as it is where the literal stands early in the
