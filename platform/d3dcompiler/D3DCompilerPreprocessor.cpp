@@ -149,6 +149,20 @@ struct CheckedOperation
                                                     boost::wave::grammars::error_integer_overflow));
             return lhs;
         }
+        // The library's check of a signed quotient negates its left operand first, which the
+        // smallest value cannot be: that quotient is made here (a divisor of 0 is the library's
+        // error, found before the negation).
+        const bool bSmallestDivided =
+            (OPERATOR == '/' || OPERATOR == '%') && lhs.get_type() == ExpressionValue::is_int &&
+            rhs.get_type() != ExpressionValue::is_uint &&
+            as_long(lhs) == std::numeric_limits<std::int64_t>::min() && as_long(rhs) != 0;
+        if (bSmallestDivided)
+        {
+            const std::int64_t iLeft = as_long(lhs);
+            const std::int64_t iRight = as_long(rhs);
+            lhs = ExpressionValue(OPERATOR == '/' ? iLeft / iRight : iLeft % iRight, lhs.is_valid());
+            return lhs;
+        }
         switch (OPERATOR)
         {
         case '+':
