@@ -4,7 +4,8 @@
 // the library. Tokens come from a memory pool, and the library's copy of that pool is its own: a
 // token made on one side and released on the other went back to the other pool, so the pool of
 // the side that makes them grew with each preprocessing, for good (about 400 KB for a 12 KB
-// shader). The #if expression evaluator only reads tokens and stays the library's.
+// shader). The #if expression evaluator only reads tokens; it is compiled here too, so that its
+// arithmetic goes through the checked operations below.
 #define BOOST_WAVE_SEPARATE_LEXER_INSTANTIATION 0
 #define BOOST_WAVE_SEPARATE_GRAMMAR_INSTANTIATION 0
 
@@ -149,14 +150,13 @@ struct CheckedOperation
                                                     boost::wave::grammars::error_integer_overflow));
             return lhs;
         }
-        // The library's check of a signed quotient negates its left operand first, which the
-        // smallest value cannot be: that quotient is made here (a divisor of 0 is the library's
-        // error, found before the negation).
-        const bool bSmallestDivided =
-            (OPERATOR == '/' || OPERATOR == '%') && lhs.get_type() == ExpressionValue::is_int &&
-            rhs.get_type() != ExpressionValue::is_uint &&
-            as_long(lhs) == std::numeric_limits<std::int64_t>::min() && as_long(rhs) != 0;
-        if (bSmallestDivided)
+        // The library's check of a signed quotient negates its left operand, which the smallest
+        // value cannot be, and a compiler reads it as "the left operand is 0": 0 / -1 was an
+        // overflow. Signed quotients are made here (a divisor of 0 is the library's error).
+        const bool bSignedQuotient = (OPERATOR == '/' || OPERATOR == '%') &&
+                                     lhs.get_type() == ExpressionValue::is_int &&
+                                     rhs.get_type() != ExpressionValue::is_uint && as_long(rhs) != 0;
+        if (bSignedQuotient)
         {
             const std::int64_t iLeft = as_long(lhs);
             const std::int64_t iRight = as_long(rhs);

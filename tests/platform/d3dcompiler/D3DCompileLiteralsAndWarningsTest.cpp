@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -127,6 +130,85 @@ TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflow
                 "(1<<63)/2 == -(1<<62) && (1<<63)%3 == -2 && (1<<63)/(1==1) == (1<<63)\n" +
                 std::string(RETURN_ONE) + "#endif\n")
             .hr);
+}
+
+namespace
+{
+
+// The value as #if text: a literal, negated where it is below zero.
+std::string Literal(std::int64_t iValue)
+{
+    if (iValue == std::numeric_limits<std::int64_t>::min())
+        return "(-9223372036854775807-1)";
+    return iValue < 0 ? "(-" + std::to_string(-iValue) + ")" : std::to_string(iValue);
+}
+
+} // namespace
+
+// Every signed operation gives its value where the value fits in 64 bits and shifts by 0 to 63,
+// and an overflow error elsewhere: edge values and values drawn with a fixed seed.
+TEST_F(D3DCompileLiteralsAndWarnings, SignedConditionArithmeticIsExactOrAnOverflowError)
+{
+    constexpr std::int64_t MIN = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t MAX = std::numeric_limits<std::int64_t>::max();
+    std::vector<std::int64_t> vValues = {MIN, MIN + 1, -(1ll << 32), -3, -1, 0, 1, 2, 63, 64, 1ll << 32, MAX};
+    std::mt19937_64 random(64);
+    for (int i = 0; i < 4; ++i)
+        vValues.push_back(static_cast<std::int64_t>(random()) >> (i * 15));
+    std::size_t uiOverflows = 0;
+    std::size_t uiValues = 0;
+    for (const std::int64_t iLeft : vValues)
+    {
+        for (const std::int64_t iRight : vValues)
+        {
+            for (const char* pOperator : {"+", "-", "*", "/", "%", "<<", ">>"})
+            {
+                const char c = pOperator[0];
+                if ((c == '/' || c == '%') && iRight == 0)
+                    continue;
+                const __int128 iWide = iLeft;
+                __int128 iExpected = 0;
+                bool bFits = true;
+                if (c == '<' || c == '>')
+                {
+                    bFits = iRight >= 0 && iRight <= 63;
+                    if (bFits)
+                        iExpected =
+                            c == '<' ? static_cast<std::int64_t>(static_cast<std::uint64_t>(iLeft) << iRight)
+                                     : iLeft >> iRight;
+                }
+                else
+                {
+                    iExpected = c == '+'   ? iWide + iRight
+                                : c == '-' ? iWide - iRight
+                                : c == '*' ? iWide * iRight
+                                : c == '/' ? iWide / iRight
+                                           : iWide % iRight;
+                    // The remainder of the smallest value by -1 is an overflow as its quotient is.
+                    bFits =
+                        iExpected >= MIN && iExpected <= MAX && !(c == '%' && iLeft == MIN && iRight == -1);
+                }
+                const std::string sCondition = Literal(iLeft) + " " + pOperator + " " + Literal(iRight);
+                const std::string sText = bFits ? "#if " + sCondition +
+                                                      " == " + Literal(static_cast<std::int64_t>(iExpected)) +
+                                                      "\n" + RETURN_ONE + "#endif\n"
+                                                : "#if " + sCondition + "\n#endif\n" + RETURN_ONE;
+                const Result result = Compile(sText);
+                if (bFits)
+                {
+                    ++uiValues;
+                    EXPECT_EQ(S_OK, result.hr) << sCondition << ": " << result.sErrors;
+                }
+                else
+                {
+                    ++uiOverflows;
+                    EXPECT_NE(std::string::npos, result.sErrors.find("integer overflow")) << sCondition;
+                }
+            }
+        }
+    }
+    EXPECT_GT(uiOverflows, 200u);
+    EXPECT_GT(uiValues, 800u);
 }
 
 // Text after an unterminated literal is read as it is where the literal stands early in the
