@@ -60,18 +60,18 @@ uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
         return cursor;
     // The text, the mark of its end, and zeros for the characters the lexer looks ahead past it.
     constexpr std::ptrdiff_t LOOKAHEAD = 32;
-    std::ptrdiff_t cnt = std::distance(s->act, s->last);
-    auto* pBuffer = static_cast<uchar*>(std::calloc(static_cast<std::size_t>(cnt + 1 + LOOKAHEAD), 1));
+    std::ptrdiff_t iBytes = std::distance(s->act, s->last);
+    auto* pBuffer = static_cast<uchar*>(std::calloc(static_cast<std::size_t>(iBytes + 1 + LOOKAHEAD), 1));
     if (pBuffer == nullptr)
         throw std::bad_alloc();
     std::copy(s->act, s->last, pBuffer);
     s->act = s->last;
     s->bot = s->tok = s->cur = s->ptr = s->lim = pBuffer;
-    s->top = pBuffer + cnt + 1 + LOOKAHEAD;
-    for (std::ptrdiff_t i = 0; i < cnt - 2; ++i)
+    s->top = pBuffer + iBytes + 1 + LOOKAHEAD;
+    for (std::ptrdiff_t i = 0; i < iBytes - 2; ++i)
     {
         int iLength = 0;
-        if (!is_backslash(pBuffer + i, pBuffer + cnt, iLength))
+        if (!is_backslash(pBuffer + i, pBuffer + iBytes, iLength))
             continue;
         std::ptrdiff_t iSplice = 0;
         if (pBuffer[i + iLength] == '\n')
@@ -80,18 +80,19 @@ uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
             iSplice = pBuffer[i + iLength + 1] == '\n' ? iLength + 2 : iLength + 1;
         if (iSplice == 0)
             continue;
-        std::memmove(pBuffer + i, pBuffer + i + iSplice, static_cast<std::size_t>(cnt - i - iSplice));
-        cnt -= iSplice;
+        std::memmove(pBuffer + i, pBuffer + i + iSplice, static_cast<std::size_t>(iBytes - i - iSplice));
+        iBytes -= iSplice;
         aq_enqueue(s->eol_offsets, static_cast<std::size_t>(i));
         --i;
     }
     // A splice the loop above leaves at the very end.
-    if (cnt >= 2 && pBuffer[cnt - 2] == '\\' && (pBuffer[cnt - 1] == '\n' || pBuffer[cnt - 1] == '\r'))
+    if (iBytes >= 2 && pBuffer[iBytes - 2] == '\\' &&
+        (pBuffer[iBytes - 1] == '\n' || pBuffer[iBytes - 1] == '\r'))
     {
-        cnt -= 2;
-        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(cnt));
+        iBytes -= 2;
+        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(iBytes));
     }
-    s->lim += cnt;
+    s->lim += iBytes;
     s->eof = s->lim;
     *(s->eof)++ = '\0';
     return s->cur;

@@ -73,15 +73,17 @@ protected:
 constexpr std::size_t LEXER_PIECE = 196608;
 
 // A valid shader, comment lines and line breaks up to the given offset, an unterminated literal
-// opened there by the quote with the given letters, and an #error after it.
+// opened there by the quote with the given letters, and an #error after it; a spliced line
+// before and after the literal.
 std::string UnterminatedLiteral(std::size_t uiOffset, char cQuote, std::size_t uiLetters)
 {
     const std::string sComment = "// " + std::string(60, 'c') + "\n";
-    std::string s = RETURN_ONE;
+    std::string s = RETURN_ONE + std::string("#define BEFORE 1 \\\n + 1\n");
     while (s.size() + sComment.size() <= uiOffset)
         s += sComment;
     s.resize(uiOffset, '\n');
-    return s + cQuote + std::string(uiLetters, 'a') + "\n#error this line is reached\n";
+    return s + cQuote + std::string(uiLetters, 'a') +
+           "\n#define AFTER 1 \\\n + 1\n#error this line is reached\n";
 }
 
 } // namespace
