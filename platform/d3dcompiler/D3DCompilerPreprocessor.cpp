@@ -4,13 +4,16 @@
 // the library. Tokens come from a memory pool, and the library's copy of that pool is its own: a
 // token made on one side and released on the other went back to the other pool, so the pool of
 // the side that makes them grew with each preprocessing, for good (about 400 KB for a 12 KB
-// shader). The #if expression evaluator only reads tokens and stays the library's.
+// shader). The #if expression evaluator only reads tokens; it is compiled here too, so that its
+// arithmetic goes through the checked operations below.
 #define BOOST_WAVE_SEPARATE_LEXER_INSTANTIATION 0
 #define BOOST_WAVE_SEPARATE_GRAMMAR_INSTANTIATION 0
 
 // GCC 12 takes the cleanup of a grammar's shared helper, made when the library's grammars are
-// built for the lexer below, for a use after free.
+// built for the lexer below, for a use after free; the warning is silenced for the library's
+// headers alone.
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuse-after-free"
 #endif
 
@@ -20,17 +23,238 @@
 #include <boost/wave/cpplexer/re2clex/cpp_re2c_lexer.hpp>
 #include <boost/wave/grammars/cpp_chlit_grammar.hpp>
 #include <boost/wave/grammars/cpp_defined_grammar.hpp>
+#include <boost/wave/grammars/cpp_expression_grammar.hpp>
 #include <boost/wave/grammars/cpp_grammar.hpp>
 #include <boost/wave/grammars/cpp_has_include_grammar.hpp>
 #include <boost/wave/grammars/cpp_intlit_grammar.hpp>
 #include <boost/wave/grammars/cpp_predef_macros_grammar.hpp>
 #include <boost/wave/preprocessing_hooks.hpp>
 
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic pop
+#endif
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
+
+namespace boost::wave::cpplexer::re2clex
+{
+
+// The library's lexer reads its text in pieces of 196,608 bytes. When it reads the next piece in
+// the middle of a token it moves what it holds, but not the place the token falls back to when it
+// turns out shorter: an unterminated string or character literal across the end of a piece sent
+// the lexer to a wrong place, which skipped the rest of the text or made a token of a negative
+// length. This lexer reads all its text at its first fill, so nothing it holds ever moves (a text
+// is at most MAX_SOURCE_BYTES, and the includes open at once at most MAX_INCLUDED_BYTES in all).
+// Splices (a backslash, or its trigraph, before a line break) are taken out as the library takes
+// them out of each piece, and their places kept for the line count.
+template <>
+uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
+{
+    if (s->eof != nullptr || s->bot != nullptr)
+        return cursor;
+    // The text, the mark of its end, and zeros for the characters the lexer looks ahead past it.
+    constexpr std::ptrdiff_t LOOKAHEAD = 32;
+    std::ptrdiff_t iBytes = std::distance(s->act, s->last);
+    auto* pBuffer = static_cast<uchar*>(std::calloc(static_cast<std::size_t>(iBytes + 1 + LOOKAHEAD), 1));
+    if (pBuffer == nullptr)
+        throw std::bad_alloc();
+    std::copy(s->act, s->last, pBuffer);
+    s->act = s->last;
+    s->bot = s->tok = s->cur = s->ptr = s->lim = pBuffer;
+    s->top = pBuffer + iBytes + 1 + LOOKAHEAD;
+    for (std::ptrdiff_t i = 0; i < iBytes - 2; ++i)
+    {
+        int iLength = 0;
+        if (!is_backslash(pBuffer + i, pBuffer + iBytes, iLength))
+            continue;
+        std::ptrdiff_t iSplice = 0;
+        if (pBuffer[i + iLength] == '\n')
+            iSplice = iLength + 1;
+        else if (pBuffer[i + iLength] == '\r')
+            iSplice = pBuffer[i + iLength + 1] == '\n' ? iLength + 2 : iLength + 1;
+        if (iSplice == 0)
+            continue;
+        std::memmove(pBuffer + i, pBuffer + i + iSplice, static_cast<std::size_t>(iBytes - i - iSplice));
+        iBytes -= iSplice;
+        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(i));
+        --i;
+    }
+    // A splice the loop above leaves at the very end.
+    if (iBytes >= 2 && pBuffer[iBytes - 2] == '\\' &&
+        (pBuffer[iBytes - 1] == '\n' || pBuffer[iBytes - 1] == '\r'))
+    {
+        iBytes -= 2;
+        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(iBytes));
+    }
+    s->lim += iBytes;
+    s->eof = s->lim;
+    *(s->eof)++ = '\0';
+    return s->cur;
+}
+
+} // namespace boost::wave::cpplexer::re2clex
+
+// Not in an unnamed namespace: the grammar's operators below derive from them.
+namespace d3dcompiler_internal
+{
+
+using ExpressionValue = boost::wave::grammars::closures::closure_value;
+
+// Whether the #if operation has a result the 64-bit values cannot hold (the smallest value divided
+// by -1 or negated, a sum, difference or product out of range) or shifts by a count outside 0 to
+// 63. The library's operators do such an operation as it is, which is undefined (the division
+// kills the process), and their own checks, which rely on signed overflow, are removed by the
+// compiler. Operands of the library's unsigned arithmetic never overflow.
+inline bool Overflows(char cOperator, const ExpressionValue& lhs, const ExpressionValue& rhs)
+{
+    const bool bSigned =
+        lhs.get_type() == ExpressionValue::is_int && rhs.get_type() != ExpressionValue::is_uint;
+    const std::int64_t iLeft = as_long(lhs);
+    const std::int64_t iRight = as_long(rhs);
+    std::int64_t iResult = 0;
+    switch (cOperator)
+    {
+    case '+':
+        return bSigned && __builtin_add_overflow(iLeft, iRight, &iResult);
+    case '-':
+        return bSigned && __builtin_sub_overflow(iLeft, iRight, &iResult);
+    case '*':
+        return bSigned && __builtin_mul_overflow(iLeft, iRight, &iResult);
+    case '/':
+    case '%':
+        return bSigned && iLeft == std::numeric_limits<std::int64_t>::min() && iRight == -1;
+    case '<':
+    case '>':
+        return rhs.get_type() == ExpressionValue::is_uint ? as_ulong(rhs) > 63 : iRight < 0 || iRight > 63;
+    }
+    return false;
+}
+
+// An #if operation of the library's, applied where it has a defined result; elsewhere the left
+// operand gets the library's mark of an overflow, which fails the #if line with an error.
+template <char OPERATOR>
+struct CheckedOperation
+{
+    using result_type = ExpressionValue&;
+    static ExpressionValue& eval(ExpressionValue& lhs, const ExpressionValue& rhs)
+    {
+        if (Overflows(OPERATOR, lhs, rhs))
+        {
+            lhs = ExpressionValue(as_long(lhs), boost::wave::grammars::value_error(
+                                                    lhs.is_valid() | rhs.is_valid() |
+                                                    boost::wave::grammars::error_integer_overflow));
+            return lhs;
+        }
+        // The library's check of a signed quotient negates its left operand, which the smallest
+        // value cannot be, and a compiler reads it as "the left operand is 0": 0 / -1 was an
+        // overflow. Signed quotients are made here (a divisor of 0 is the library's error).
+        const bool bSignedQuotient = (OPERATOR == '/' || OPERATOR == '%') &&
+                                     lhs.get_type() == ExpressionValue::is_int &&
+                                     rhs.get_type() != ExpressionValue::is_uint && as_long(rhs) != 0;
+        if (bSignedQuotient)
+        {
+            const std::int64_t iLeft = as_long(lhs);
+            const std::int64_t iRight = as_long(rhs);
+            lhs = ExpressionValue(OPERATOR == '/' ? iLeft / iRight : iLeft % iRight, lhs.is_valid());
+            return lhs;
+        }
+        switch (OPERATOR)
+        {
+        case '+':
+            return lhs += rhs;
+        case '-':
+            return lhs -= rhs;
+        case '*':
+            return lhs *= rhs;
+        case '/':
+            return lhs /= rhs;
+        case '%':
+            return lhs %= rhs;
+        case '<':
+            return lhs <<= rhs;
+        default:
+            return lhs >>= rhs;
+        }
+    }
+};
+
+// Negation, likewise: of the smallest value (or of an unsigned value read as it) it overflows.
+struct CheckedNegation
+{
+    using result_type = const ExpressionValue;
+    static const ExpressionValue eval(const ExpressionValue& value)
+    {
+        const std::int64_t iValue = value.get_type() == ExpressionValue::is_uint
+                                        ? static_cast<std::int64_t>(as_ulong(value))
+                                        : as_long(value);
+        if (value.get_type() != ExpressionValue::is_bool &&
+            iValue == std::numeric_limits<std::int64_t>::min())
+            return ExpressionValue(iValue,
+                                   boost::wave::grammars::value_error(
+                                       value.is_valid() | boost::wave::grammars::error_integer_overflow));
+        return -value;
+    }
+};
+
+} // namespace d3dcompiler_internal
+
+// The #if expression grammar, compiled here with the lexer, does its arithmetic through these.
+namespace phoenix
+{
+
+template <typename T1>
+struct binary_operator<plus_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'+'>
+{
+};
+template <typename T1>
+struct binary_operator<minus_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'-'>
+{
+};
+template <typename T1>
+struct binary_operator<times_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'*'>
+{
+};
+template <typename T1>
+struct binary_operator<divide_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'/'>
+{
+};
+template <typename T1>
+struct binary_operator<mod_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'%'>
+{
+};
+template <typename T1>
+struct binary_operator<shift_l_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'<'>
+{
+};
+template <typename T1>
+struct binary_operator<shift_r_assign_op, d3dcompiler_internal::ExpressionValue, T1>
+    : d3dcompiler_internal::CheckedOperation<'>'>
+{
+};
+template <>
+struct unary_operator<negative_op, d3dcompiler_internal::ExpressionValue>
+    : d3dcompiler_internal::CheckedNegation
+{
+};
+template <>
+struct unary_operator<negative_op, const d3dcompiler_internal::ExpressionValue>
+    : d3dcompiler_internal::CheckedNegation
+{
+};
+
+} // namespace phoenix
 
 namespace d3dcompiler_internal
 {
@@ -579,6 +803,13 @@ using Context = boost::wave::context<std::string::iterator, LexIterator, Include
 // so one preprocessing runs at a time.
 std::mutex s_mutex;
 
+// A remark or warning (a missing line break at the end, #warning, #pragma message, a macro
+// defined again): preprocessing goes on after it, and it is not reported.
+bool IsWarning(const boost::wave::cpp_exception& e)
+{
+    return e.is_recoverable() && e.get_severity() < boost::wave::util::severity_error;
+}
+
 int ErrorCodeOf(const boost::wave::cpp_exception& e)
 {
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
@@ -670,7 +901,25 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 sWaveName = boost::wave::util::complete_path(boost::filesystem::path(sName)).string();
             Context::iterator_type it = ctx.begin();
             const Context::iterator_type end = ctx.end();
-            while (it != end)
+            // The library reads its first token when the iterator is first compared: a remark or
+            // warning before it lets preprocessing go on as one after any later token does.
+            const auto atEnd = [&it, &end, &state]()
+            {
+                for (;;)
+                {
+                    try
+                    {
+                        return it == end;
+                    }
+                    catch (const boost::wave::cpp_exception& e)
+                    {
+                        if (!IsWarning(e))
+                            throw;
+                        state.uiMacroNesting = 0;
+                    }
+                }
+            };
+            while (!atEnd())
             {
                 try
                 {
@@ -695,7 +944,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 {
                     // Warnings (a missing line break at the end, #warning) let preprocessing go on,
                     // also from inside an expansion, which is then abandoned.
-                    if (!e.is_recoverable() || e.get_severity() >= boost::wave::util::severity_error)
+                    if (!IsWarning(e))
                         throw;
                     state.uiMacroNesting = 0;
                 }

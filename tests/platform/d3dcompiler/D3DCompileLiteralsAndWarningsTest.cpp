@@ -1,0 +1,271 @@
+#include "platform/d3dcompiler/D3DCompilerControl.h"
+#include "platform/d3dcompiler/d3dcompiler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// Include files from a map.
+class MapInclude : public ID3DInclude
+{
+public:
+    std::map<std::string, std::string> m_mapFiles;
+
+    HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
+    {
+        auto it = m_mapFiles.find(pFileName);
+        if (it == m_mapFiles.end())
+            return E_FAIL;
+        *ppData = it->second.data();
+        *pBytes = static_cast<UINT>(it->second.size());
+        return S_OK;
+    }
+    HRESULT Close(LPCVOID) override { return S_OK; }
+};
+
+struct Result
+{
+    HRESULT hr = E_FAIL;
+    std::string sErrors;
+};
+
+Result Compile(const std::string& sSource, ID3DInclude* pInclude = nullptr)
+{
+    Result result;
+    ID3DBlob* pCode = nullptr;
+    ID3DBlob* pErrors = nullptr;
+    result.hr = D3DCompile(sSource.data(), sSource.size(), "shader.hlsl", nullptr, pInclude, "PSMain",
+                           "ps_5_0", 0, 0, &pCode, &pErrors);
+    if (pCode != nullptr)
+        pCode->Release();
+    if (pErrors != nullptr)
+    {
+        result.sErrors.assign(static_cast<const char*>(pErrors->GetBufferPointer()),
+                              pErrors->GetBufferSize());
+        pErrors->Release();
+    }
+    return result;
+}
+
+const char* const RETURN_ONE = "float4 PSMain() : SV_Target { return 1; }\n";
+
+class D3DCompileLiteralsAndWarnings : public ::testing::Test
+{
+protected:
+    void SetUp() override { D3DCompilerControl::Reset(); }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, D3DCompilerControl::GetLiveObjectCount());
+        D3DCompilerControl::Reset();
+    }
+};
+
+// The lexer reads its text in pieces of this many bytes.
+constexpr std::size_t LEXER_PIECE = 196608;
+
+// A valid shader, comment lines and line breaks up to the given offset, an unterminated literal
+// opened there by the quote with the given letters, and an #error after it; a spliced line
+// before and after the literal.
+std::string UnterminatedLiteral(std::size_t uiOffset, char cQuote, std::size_t uiLetters)
+{
+    const std::string sComment = "// " + std::string(60, 'c') + "\n";
+    std::string s = RETURN_ONE + std::string("#define BEFORE 1 \\\n + 1\n");
+    while (s.size() + sComment.size() <= uiOffset)
+        s += sComment;
+    s.resize(uiOffset, '\n');
+    return s + cQuote + std::string(uiLetters, 'a') +
+           "\n#define AFTER 1 \\\n + 1\n#error this line is reached\n";
+}
+
+} // namespace
+
+// An #if division or remainder of the smallest value by -1 is an overflow error, not a signal,
+// wherever the expression comes from.
+TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflowError)
+{
+    const std::string sOverflow = "error X1000: error: integer overflow in preprocessor expression";
+    for (const char* pCondition : {"(1<<63)/-1", "(1<<63)%-1", "(-9223372036854775807-1)/-1"})
+    {
+        const Result result = Compile(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
+        EXPECT_EQ(E_FAIL, result.hr) << pCondition;
+        EXPECT_NE(std::string::npos, result.sErrors.find("shader.hlsl(1,")) << result.sErrors;
+        EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
+    }
+    Result result = Compile("#define SMALLEST (1<<63)\n#define DIV(a, b) ((a) / (b))\n#if DIV(SMALLEST, -1)\n"
+                            "#endif\n" +
+                            std::string(RETURN_ONE));
+    EXPECT_EQ(E_FAIL, result.hr);
+    EXPECT_NE(std::string::npos, result.sErrors.find("shader.hlsl(3,")) << result.sErrors;
+    EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
+
+    MapInclude include;
+    include.m_mapFiles["limits.hlsli"] = "\n#if (-9223372036854775807-1)%-1\n#endif\n";
+    result = Compile("#include \"limits.hlsli\"\n" + std::string(RETURN_ONE), &include);
+    EXPECT_EQ(E_FAIL, result.hr);
+    EXPECT_NE(std::string::npos, result.sErrors.find("limits.hlsli(2,")) << result.sErrors;
+    EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
+
+    // The other operations without a 64-bit result, and shifts by a count outside 0 to 63, are
+    // overflow errors too.
+    for (const char* pCondition : {"-(1<<63)", "(1<<63)*-1", "-1*(1<<63)", "(1<<62)*2", "(1<<63)-1",
+                                   "9223372036854775807+1", "1<<64", "1u<<64", "1>>-1", "1>>99"})
+    {
+        result = Compile(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
+        EXPECT_EQ(E_FAIL, result.hr) << pCondition;
+        EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
+    }
+
+    // Next to it the arithmetic of ordinary conditions is unchanged.
+    EXPECT_EQ(
+        S_OK,
+        Compile("#if (1<<62)/-1 == -(1<<62) && -7/2 == -3 && -7%2 == -1 && (1<<63) < 0 && 1<<63>>63 == -1 && "
+                "-(-9223372036854775807) == 9223372036854775807 && 3*-4 == -12 && 2-1u == 1 && "
+                "(1<<63)/2 == -(1<<62) && (1<<63)%3 == -2 && (1<<63)/(1==1) == (1<<63)\n" +
+                std::string(RETURN_ONE) + "#endif\n")
+            .hr);
+}
+
+namespace
+{
+
+// The value as #if text: a literal, negated where it is below zero.
+std::string Literal(std::int64_t iValue)
+{
+    if (iValue == std::numeric_limits<std::int64_t>::min())
+        return "(-9223372036854775807-1)";
+    return iValue < 0 ? "(-" + std::to_string(-iValue) + ")" : std::to_string(iValue);
+}
+
+} // namespace
+
+// Every signed operation gives its value where the value fits in 64 bits and shifts by 0 to 63,
+// and an overflow error elsewhere: edge values and values drawn with a fixed seed.
+TEST_F(D3DCompileLiteralsAndWarnings, SignedConditionArithmeticIsExactOrAnOverflowError)
+{
+    constexpr std::int64_t MIN = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t MAX = std::numeric_limits<std::int64_t>::max();
+    std::vector<std::int64_t> vValues = {MIN, MIN + 1, -(1ll << 32), -3, -1, 0, 1, 2, 63, 64, 1ll << 32, MAX};
+    std::mt19937_64 random(64);
+    for (int i = 0; i < 4; ++i)
+        vValues.push_back(static_cast<std::int64_t>(random()) >> (i * 15));
+    std::size_t uiOverflows = 0;
+    std::size_t uiValues = 0;
+    for (const std::int64_t iLeft : vValues)
+    {
+        for (const std::int64_t iRight : vValues)
+        {
+            for (const char* pOperator : {"+", "-", "*", "/", "%", "<<", ">>"})
+            {
+                const char c = pOperator[0];
+                if ((c == '/' || c == '%') && iRight == 0)
+                    continue;
+                const __int128 iWide = iLeft;
+                __int128 iExpected = 0;
+                bool bFits = true;
+                if (c == '<' || c == '>')
+                {
+                    bFits = iRight >= 0 && iRight <= 63;
+                    if (bFits)
+                        iExpected =
+                            c == '<' ? static_cast<std::int64_t>(static_cast<std::uint64_t>(iLeft) << iRight)
+                                     : iLeft >> iRight;
+                }
+                else
+                {
+                    iExpected = c == '+'   ? iWide + iRight
+                                : c == '-' ? iWide - iRight
+                                : c == '*' ? iWide * iRight
+                                : c == '/' ? iWide / iRight
+                                           : iWide % iRight;
+                    // The remainder of the smallest value by -1 is an overflow as its quotient is.
+                    bFits =
+                        iExpected >= MIN && iExpected <= MAX && !(c == '%' && iLeft == MIN && iRight == -1);
+                }
+                const std::string sCondition = Literal(iLeft) + " " + pOperator + " " + Literal(iRight);
+                const std::string sText = bFits ? "#if " + sCondition +
+                                                      " == " + Literal(static_cast<std::int64_t>(iExpected)) +
+                                                      "\n" + RETURN_ONE + "#endif\n"
+                                                : "#if " + sCondition + "\n#endif\n" + RETURN_ONE;
+                const Result result = Compile(sText);
+                if (bFits)
+                {
+                    ++uiValues;
+                    EXPECT_EQ(S_OK, result.hr) << sCondition << ": " << result.sErrors;
+                }
+                else
+                {
+                    ++uiOverflows;
+                    EXPECT_NE(std::string::npos, result.sErrors.find("integer overflow")) << sCondition;
+                }
+            }
+        }
+    }
+    EXPECT_GT(uiOverflows, 200u);
+    EXPECT_GT(uiValues, 800u);
+}
+
+// Text after an unterminated literal is read as it is where the literal stands early in the
+// text, also where the literal runs across the lexer's pieces or is longer than one.
+TEST_F(D3DCompileLiteralsAndWarnings, TextAfterAnUnterminatedLiteralIsReadWhereverItStands)
+{
+    MapInclude include;
+    for (const char cQuote : {'"', '\''})
+    {
+        for (const std::size_t uiOffset :
+             {std::size_t(150000), std::size_t(196000), LEXER_PIECE - 1, LEXER_PIECE, LEXER_PIECE + 100})
+        {
+            for (const std::size_t uiLetters : {std::size_t(1000), LEXER_PIECE - 1, LEXER_PIECE + 4000})
+            {
+                const std::string sText = UnterminatedLiteral(uiOffset, cQuote, uiLetters);
+                const std::string sLine = std::to_string(std::count(sText.begin(), sText.end(), '\n'));
+                const std::string sCase = std::string(1, cQuote) + " at " + std::to_string(uiOffset) + ", " +
+                                          std::to_string(uiLetters);
+                if (uiOffset + uiLetters > (1u << 20) - 64)
+                    continue;
+                Result result = Compile(sText);
+                EXPECT_EQ(E_FAIL, result.hr) << sCase;
+                EXPECT_NE(std::string::npos,
+                          result.sErrors.find("shader.hlsl(" + sLine + ",1): error X1503: "))
+                    << sCase << ": " << result.sErrors.substr(0, 300);
+                EXPECT_NE(std::string::npos, result.sErrors.find("this line is reached")) << sCase;
+
+                include.m_mapFiles["long.hlsli"] = sText;
+                result = Compile("#include \"long.hlsli\"\n", &include);
+                EXPECT_EQ(E_FAIL, result.hr) << sCase;
+                EXPECT_NE(std::string::npos,
+                          result.sErrors.find("long.hlsli(" + sLine + ",1): error X1503: "))
+                    << sCase << ": " << result.sErrors.substr(0, 300);
+                EXPECT_NE(std::string::npos, result.sErrors.find("this line is reached")) << sCase;
+            }
+        }
+    }
+}
+
+// A remark or a warning lets the compile go on, wherever it stands: at the top of the text, after
+// another directive, at the top of an include read first, after an empty line.
+TEST_F(D3DCompileLiteralsAndWarnings, RemarksAndWarningsNeverFailTheCompile)
+{
+    MapInclude include;
+    for (const char* pLine : {"#pragma message(\"hi\")\n", "#warning hi\n", "#define A 1\n#define A 2\n"})
+    {
+        for (const char* pBefore : {"", "#define Q 1\n", "#if 1\n#endif\n", "\n", "// comment\n"})
+        {
+            const Result result = Compile(pBefore + std::string(pLine) + RETURN_ONE);
+            EXPECT_EQ(S_OK, result.hr) << pBefore << pLine << result.sErrors;
+            EXPECT_EQ("", result.sErrors);
+        }
+        include.m_mapFiles["first.hlsli"] = pLine;
+        const Result result = Compile("#include \"first.hlsli\"\n" + std::string(RETURN_ONE), &include);
+        EXPECT_EQ(S_OK, result.hr) << pLine << result.sErrors;
+        EXPECT_EQ("", result.sErrors);
+    }
+}
