@@ -61,11 +61,9 @@ public:
         const auto& sFile = token.get_position().get_file();
         if (sFile.c_str() == m_sFile.c_str())
             return token;
+        // A name of its own for a new file, so that the lexer's stays free to share.
         if (sFile != m_sFile)
-        {
-            m_sFile = sFile;
-            return token;
-        }
+            m_sFile = Token::position_type::string_type(sFile.c_str(), sFile.size());
         Token::position_type position = token.get_position();
         position.set_file(m_sFile);
         token.set_position(position);
