@@ -60,8 +60,9 @@ constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 // it appends a stringized argument to its literal a token at a time, and escapes a quoted token
 // or a file name a character at a time, copying what it has so far with each step, so the cost
 // of one literal grows with its length times its steps. A literal of 2,000 two-letter words takes
-// under a tenth of it, and at the limit the copies take about 10 ms.
-constexpr std::size_t MAX_LITERAL_COPIES = 1u << 28;
+// about a third of it. Each step frees what the last made: under AddressSanitizer all of it is
+// held in quarantine (up to 256 MB), which a larger limit would fill.
+constexpr std::size_t MAX_LITERAL_COPIES = 1u << 26;
 // Bytes of a file name as a #line directive or an #include writes it (the library copies the
 // name into tokens, and unescapes and escapes it a character at a time).
 constexpr std::size_t MAX_FILE_NAME_BYTES = 4096;
