@@ -61,9 +61,11 @@ public:
         const auto& sFile = token.get_position().get_file();
         if (sFile.c_str() == m_sFile.c_str())
             return token;
-        // A name of its own for a new file, so that the lexer's stays free to share.
         if (sFile != m_sFile)
-            m_sFile = Token::position_type::string_type(sFile.c_str(), sFile.size());
+        {
+            m_sFile = sFile;
+            return token;
+        }
         Token::position_type position = token.get_position();
         position.set_file(m_sFile);
         token.set_position(position);
@@ -800,9 +802,10 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 sWaveName = boost::wave::util::complete_path(boost::filesystem::path(sName)).string();
             Context::iterator_type it = ctx.begin();
             const Context::iterator_type end = ctx.end();
-            // Each name once, shared by its tokens; the name of the last token is at hand.
+            // Each name once, shared by its tokens; the name of the last token is at hand (held, so
+            // that a token with the same storage has the same name).
             std::map<std::string, std::shared_ptr<const std::string>> mapFiles;
-            std::string sLastFile;
+            Token::position_type::string_type sLastFile;
             std::shared_ptr<const std::string> pLastFile;
             while (it != end)
             {
@@ -818,15 +821,15 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                         !InCategory(id, boost::wave::EOFTokenType))
                     {
                         const auto& position = token.get_position();
-                        const char* pFile = position.get_file().c_str();
-                        if (pLastFile == nullptr || sLastFile != pFile)
+                        if (pLastFile == nullptr || position.get_file().c_str() != sLastFile.c_str())
                         {
-                            sLastFile = pFile;
+                            sLastFile = position.get_file();
+                            const std::string sFile = sLastFile.c_str();
                             std::shared_ptr<const std::string>& pShared =
-                                mapFiles[sLastFile == sWaveName ? sName : sLastFile];
+                                mapFiles[sFile == sWaveName ? sName : sFile];
                             if (pShared == nullptr)
-                                pShared = std::make_shared<const std::string>(
-                                    sLastFile == sWaveName ? sName : sLastFile);
+                                pShared =
+                                    std::make_shared<const std::string>(sFile == sWaveName ? sName : sFile);
                             pLastFile = pShared;
                         }
                         out.Tokens.push_back({token.get_value().c_str(), pLastFile,
