@@ -32,7 +32,8 @@ public:
             return E_FAIL;
         // A copy of exactly the file, so reading past its end is caught.
         auto* pCopy = new char[it->second.size() + 1];
-        std::memcpy(pCopy, it->second.data(), it->second.size());
+        if (!it->second.empty()) // an empty file's data may be null, which memcpy may not take
+            std::memcpy(pCopy, it->second.data(), it->second.size());
         *ppData = pCopy;
         *pBytes = static_cast<UINT>(it->second.size());
         ++m_iOpen;

@@ -202,7 +202,7 @@ private:
     {
         m_bOk = false;
         if (i < m_v.size())
-            *m_pErrors += FormatError(m_v[i].File, m_v[i].Line, m_v[i].Column, iCode, sText);
+            *m_pErrors += FormatError(*m_v[i].File, m_v[i].Line, m_v[i].Column, iCode, sText);
         else
             *m_pErrors += FormatError(m_sSourceName, 1, 1, iCode, sText);
     }
@@ -803,7 +803,7 @@ private:
             if (std::isalnum(c) || c == '_')
                 while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_'))
                     ++j;
-            v.push_back({s.substr(i, j - i), "", 0, 0});
+            v.push_back({s.substr(i, j - i), nullptr, 0, 0});
             i = j;
         }
         return v;

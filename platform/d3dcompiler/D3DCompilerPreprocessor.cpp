@@ -38,6 +38,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
@@ -264,6 +266,51 @@ namespace
 
 using Token = boost::wave::cpplexer::lex_token<>;
 
+// The library's lexer, with the file name of its tokens shared. The library's strings count their
+// sharers in one byte: the lexer gives each token its copy of the file name, shared until 255
+// tokens hold it and a copy of its own for each token after that, so tokens a text keeps (macro
+// definitions and arguments) held a name each: a 4,000-byte #line name and 500,000 tokens in
+// definitions took 4 GB. Each token the lexer makes takes the name from the last token instead,
+// and a fresh copy is shared again once that one is full.
+class NameSharingLexer : public boost::wave::cpplexer::lex_input_interface<Token>
+{
+public:
+    explicit NameSharingLexer(boost::wave::cpplexer::lex_input_interface<Token>* pLexer) : m_pLexer(pLexer) {}
+
+    Token& get(Token& token) override
+    {
+        m_pLexer->get(token);
+        if (token.is_eoi())
+            return token;
+        const auto& sFile = token.get_position().get_file();
+        if (sFile.c_str() == m_sFile.c_str())
+            return token;
+        if (sFile != m_sFile)
+        {
+            m_sFile = sFile;
+            return token;
+        }
+        Token::position_type position = token.get_position();
+        position.set_file(m_sFile);
+        token.set_position(position);
+        // A full name was copied: share the copy.
+        if (token.get_position().get_file().c_str() != m_sFile.c_str())
+            m_sFile = token.get_position().get_file();
+        return token;
+    }
+    void set_position(const position_type& position) override { m_pLexer->set_position(position); }
+#if BOOST_WAVE_SUPPORT_PRAGMA_ONCE != 0
+    bool has_include_guards(std::string& sGuardName) const override
+    {
+        return m_pLexer->has_include_guards(sGuardName);
+    }
+#endif
+
+private:
+    std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
+    Token::position_type::string_type m_sFile; // of the last token, shared with it
+};
+
 // The library's lexer, reading numbers as the literals they are. The library has every file's
 // lexer read preprocessing numbers and then reads each number it gets again with a lexer made for
 // it alone, which costs about 100,000 instructions and 200 allocations: a text of numbers took
@@ -276,10 +323,14 @@ public:
     template <typename IteratorT>
     LexIterator(const IteratorT& first, const IteratorT& last, const Token::position_type& position,
                 boost::wave::language_support language)
-        : lex_iterator(
-              first, last, position,
-              boost::wave::language_support(language & ~boost::wave::support_option_prefer_pp_numbers))
     {
+        using MultiPass = boost::wave::cpplexer::make_multi_pass<
+            boost::wave::cpplexer::impl::lex_iterator_functor_shim<Token>>;
+        MultiPass::type::operator=(MultiPass::type(MultiPass::functor_data_type(
+            {},
+            new NameSharingLexer(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
+                first, last, position,
+                boost::wave::language_support(language & ~boost::wave::support_option_prefer_pp_numbers))))));
     }
 };
 
@@ -302,6 +353,8 @@ struct PreprocessState
     Token::position_type outerCall;    // of the outermost of them, where errors point
     std::size_t uiExpandedTokens = 0;  // tokens the macro expansions have read and made so far
     std::size_t uiExpandedBytes = 0;   // and their bytes
+    std::size_t uiLiteralBytes = 0;    // of the literals stringizing and __FILE__ made
+    std::size_t uiLiteralCopies = 0;   // and the bytes the library copied to build them
     bool bInCondition = false;         // the expansions belong to an #if or #elif expression
     std::size_t uiConditionLevels = 0; // nesting tokens they have added to that expression
     std::size_t uiConditionTokens = 0; // and tokens in all
@@ -604,6 +657,24 @@ public:
         return true;
     }
 
+    // The name as written, between its quotes or brackets: the library unescapes it with a copy
+    // for each escape, and __FILE__ escapes it again.
+    template <typename ContextT>
+    bool found_include_directive(const ContextT& ctx, const std::string& sFileName, bool)
+    {
+        CheckLimit(sFileName.size() - std::min<std::size_t>(sFileName.size(), 2), MAX_FILE_NAME_BYTES,
+                   ctx.get_main_pos(), "include file name passes ", " bytes");
+        return false;
+    }
+
+    template <typename ContextT, typename ContainerT>
+    void found_line_directive(const ContextT& ctx, const ContainerT&, unsigned int,
+                              const std::string& sFileName)
+    {
+        CheckLimit(sFileName.size(), MAX_FILE_NAME_BYTES, ctx.get_main_pos(), "#line file name passes ",
+                   " bytes");
+    }
+
     template <typename ContextT, typename ContainerT, typename IteratorT>
     bool expanding_function_like_macro(const ContextT&, const Token&, const std::vector<Token>&,
                                        const ContainerT& definition, const Token& macroCall,
@@ -618,7 +689,7 @@ public:
         Extent all;
         for (const ContainerT& argument : arguments)
         {
-            vArguments.push_back({argument.size(), BytesOf(argument)});
+            vArguments.push_back(ExtentOf(argument));
             all.uiTokens += vArguments.back().uiTokens;
             all.uiBytes += vArguments.back().uiBytes;
         }
@@ -626,11 +697,20 @@ public:
         return false;
     }
 
+    // __FILE__ comes here too, with no definition: it makes a literal of the escaped name of the
+    // file being read.
     template <typename ContextT, typename ContainerT>
-    bool expanding_object_like_macro(const ContextT&, const Token&, const ContainerT& definition,
+    bool expanding_object_like_macro(const ContextT& ctx, const Token& macro, const ContainerT& definition,
                                      const Token& macroCall)
     {
         EnterMacro(macroCall);
+        if (definition.empty() && macro.get_value() == "__FILE__")
+        {
+            const char* pName = ctx.get_main_pos().get_file().c_str();
+            const Extent name = EscapedExtent(pName, std::strlen(pName));
+            AddLiteral(name.uiBytes + name.uiEscapes + 2, name.uiEscapeCopies);
+            AddExpanded(0, name.uiBytes + name.uiEscapes + 2);
+        }
         AddExpanded(0, OperatorBytes(definition, {}));
         return false;
     }
@@ -706,18 +786,52 @@ private:
         return uiBytes;
     }
 
-    // Tokens and bytes of a macro argument, or of a token of a replacement list.
+    // Tokens and bytes of a macro argument, or of a token of a replacement list, with the
+    // characters that stringizing escapes (in its string and character literals) and the bytes
+    // the library copies to escape them.
     struct Extent
     {
         std::size_t uiTokens = 0;
         std::size_t uiBytes = 0;
+        std::size_t uiEscapes = 0;
+        std::size_t uiEscapeCopies = 0;
     };
+
+    // The library escapes a text by appending it a piece at a time, up to each character to
+    // escape, to a string that it copies whole with each piece.
+    static Extent EscapedExtent(const char* pText, std::size_t uiSize)
+    {
+        Extent extent{1, uiSize, 0, 0};
+        for (std::size_t i = 0; i < uiSize; ++i)
+            extent.uiEscapes += pText[i] == '"' || pText[i] == '\\' || pText[i] == '?' ? 1 : 0;
+        extent.uiEscapeCopies = (extent.uiEscapes + 1) * (uiSize + extent.uiEscapes);
+        return extent;
+    }
+
+    template <typename ContainerT>
+    static Extent ExtentOf(const ContainerT& tokens)
+    {
+        Extent extent;
+        for (const Token& token : tokens)
+        {
+            const std::size_t uiBytes = token.get_value().size();
+            ++extent.uiTokens;
+            extent.uiBytes += uiBytes;
+            if (Is(token, boost::wave::T_STRINGLIT) || Is(token, boost::wave::T_CHARLIT))
+            {
+                const Extent literal = EscapedExtent(token.get_value().c_str(), uiBytes);
+                extent.uiEscapes += literal.uiEscapes;
+                extent.uiEscapeCopies += literal.uiEscapeCopies;
+            }
+        }
+        return extent;
+    }
 
     // The bytes the pastes and stringizings of a replacement list will make, from its tokens and
     // the arguments as collected: each paste of a chain a ## b ## c makes a token of all the chain
-    // so far; # a makes a literal of the argument (each character may be escaped, in quotes),
-    // which the library builds a token at a time, copying what it has so far each time. A
-    // parameter stands for its argument, __VA_ARGS__ for all from its own.
+    // so far; # a makes a literal of the argument in quotes, its literals escaped (counted with
+    // the literal's copies by AddLiteral). A parameter stands for its argument, __VA_ARGS__ for
+    // all from its own.
     template <typename ContainerT>
     static std::size_t OperatorBytes(const ContainerT& definition, const std::vector<Extent>& vArguments)
     {
@@ -736,6 +850,8 @@ private:
             {
                 all.uiTokens += vArguments[i].uiTokens + 1;
                 all.uiBytes += vArguments[i].uiBytes + 1;
+                all.uiEscapes += vArguments[i].uiEscapes;
+                all.uiEscapeCopies += vArguments[i].uiEscapeCopies;
             }
             return all;
         };
@@ -761,8 +877,11 @@ private:
             std::size_t uiBytes = extent.uiBytes;
             if (bStringize)
             {
-                uiBytes = 2 * uiBytes + 2;
-                uiMade += uiBytes * std::max<std::size_t>(extent.uiTokens, 1);
+                // One copy of the literal so far for each token, the closing quote and the
+                // finished token.
+                uiBytes += extent.uiEscapes + 2;
+                AddLiteral(uiBytes, (extent.uiTokens + 2) * uiBytes + extent.uiEscapeCopies);
+                uiMade += uiBytes;
             }
             uiChain = bPaste ? uiChain + uiBytes : uiBytes;
             uiMade += bPaste ? uiChain : 0;
@@ -783,6 +902,19 @@ private:
                    "macro expansion passes ", " tokens read and made");
         CheckLimit(pState->uiExpandedBytes, MAX_EXPANDED_BYTES, pState->outerCall, "macro expansion passes ",
                    " bytes read and made");
+    }
+
+    // A literal of the bytes given, which the library copies the bytes given to build; its bytes
+    // count against the expansion budget with what the caller adds.
+    static void AddLiteral(std::size_t uiBytes, std::size_t uiCopies)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr)
+            return;
+        pState->uiLiteralBytes += uiBytes;
+        pState->uiLiteralCopies += uiCopies;
+        CheckLimit(pState->uiLiteralCopies, MAX_LITERAL_COPIES, pState->outerCall, "macro expansion passes ",
+                   " bytes copied into string literals");
     }
 
     static void EnterMacro(const Token& macroCall)
@@ -919,6 +1051,11 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                     }
                 }
             };
+            // Each name once, shared by its tokens; the name of the last token is at hand (held, so
+            // that a token with the same storage has the same name).
+            std::map<std::string, std::shared_ptr<const std::string>> mapFiles;
+            Token::position_type::string_type sLastFile;
+            std::shared_ptr<const std::string> pLastFile;
             while (!atEnd())
             {
                 try
@@ -933,8 +1070,18 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                         !InCategory(id, boost::wave::EOFTokenType))
                     {
                         const auto& position = token.get_position();
-                        std::string sFile = position.get_file().c_str();
-                        out.Tokens.push_back({token.get_value().c_str(), sFile == sWaveName ? sName : sFile,
+                        if (pLastFile == nullptr || position.get_file().c_str() != sLastFile.c_str())
+                        {
+                            sLastFile = position.get_file();
+                            const std::string sFile = sLastFile.c_str();
+                            std::shared_ptr<const std::string>& pShared =
+                                mapFiles[sFile == sWaveName ? sName : sFile];
+                            if (pShared == nullptr)
+                                pShared =
+                                    std::make_shared<const std::string>(sFile == sWaveName ? sName : sFile);
+                            pLastFile = pShared;
+                        }
+                        out.Tokens.push_back({token.get_value().c_str(), pLastFile,
                                               static_cast<std::uint32_t>(position.get_line()),
                                               static_cast<std::uint32_t>(position.get_column())});
                     }
@@ -980,6 +1127,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     t_pState = nullptr;
     out.ExpandedTokens = state.uiExpandedTokens;
     out.ExpandedBytes = state.uiExpandedBytes;
+    out.LiteralBytes = state.uiLiteralBytes;
+    out.LiteralCopies = state.uiLiteralCopies;
     if (bOk)
         *pOut = std::move(out);
     return bOk;

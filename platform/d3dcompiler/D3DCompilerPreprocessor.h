@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,12 @@ namespace d3dcompiler_internal
 {
 
 // One token of the preprocessed source with the place it came from (for a token a macro made,
-// the place Boost.Wave gives it). File is the source name, or the include name as written.
+// the place Boost.Wave gives it). File is the source name, the include name as written or the
+// name of a #line directive, one string shared by every token of the output that names it.
 struct SourceToken
 {
     std::string Text;
-    std::string File;
+    std::shared_ptr<const std::string> File;
     std::uint32_t Line = 0;
     std::uint32_t Column = 0;
 };
@@ -29,6 +31,8 @@ struct PreprocessedSource
     std::vector<SourceToken> Tokens; // the same without whitespace, comments and line breaks
     std::size_t ExpandedTokens = 0;  // what macro expansion read and made, against the limits below
     std::size_t ExpandedBytes = 0;
+    std::size_t LiteralBytes = 0;  // of the literals stringizing and __FILE__ made, counted before
+    std::size_t LiteralCopies = 0; // bytes copied to build those literals, against its own limit
 };
 
 // Includes may nest this deep; a file that includes itself fails instead of running away.
@@ -48,11 +52,21 @@ constexpr std::size_t MAX_CONDITION_NESTING = 256;
 // uses add to its expression: the evaluator's time and memory grow with each.
 constexpr std::size_t MAX_CONDITION_TOKENS = 1u << 16;
 // Tokens all macro expansions of one preprocessing read as arguments and make, the intermediate
-// ones included, and the bytes of those tokens with the bytes that pasting (##) and stringizing (#)
-// make on the way, counted before they are made: a pasted token can double in size with each
-// level without adding a token.
+// ones included, and the bytes of those tokens with the bytes that pasting (##), stringizing (#)
+// and __FILE__ make on the way, counted before they are made: a pasted token can double in size
+// with each level without adding a token.
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 17;
 constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
+// Bytes the library copies to build the literals of all stringizings and __FILE__ expansions:
+// it appends a stringized argument to its literal a token at a time, and escapes a quoted token
+// or a file name a character at a time, copying what it has so far with each step, so the cost
+// of one literal grows with its length times its steps. A literal of 2,000 two-letter words takes
+// about a third of it. Each step frees what the last made: under AddressSanitizer all of it is
+// held in quarantine (up to 256 MB), which a larger limit would fill.
+constexpr std::size_t MAX_LITERAL_COPIES = 1u << 26;
+// Bytes of a file name as a #line directive or an #include writes it (the library copies the
+// name into tokens, and unescapes and escapes it a character at a time).
+constexpr std::size_t MAX_FILE_NAME_BYTES = 4096;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
 // Bytes of the text being compiled, and of the definitions of the caller's macro table, each
