@@ -8,6 +8,11 @@
 // arithmetic goes through the checked operations below.
 #define BOOST_WAVE_SEPARATE_LEXER_INSTANTIATION 0
 #define BOOST_WAVE_SEPARATE_GRAMMAR_INSTANTIATION 0
+// With assertions on, the library asks the file system whether each include name is a folder
+// there, and aborts when it is ("#include \".\"") or fails when the name is longer than a path may
+// be. Includes are never looked up on the file system here (the caller's ID3DInclude reads them),
+// so every build reads them as a build without assertions does.
+#define BOOST_DISABLE_ASSERTS
 
 // GCC 12 takes the cleanup of a grammar's shared helper, made when the library's grammars are
 // built for the lexer below, for a use after free; the warning is silenced for the library's
@@ -266,12 +271,24 @@ namespace
 
 using Token = boost::wave::cpplexer::lex_token<>;
 
+// The token is id in any spelling (a trigraph, say).
+bool Is(const Token& token, boost::wave::token_id id)
+{
+    const auto uiMask = static_cast<unsigned>(boost::wave::MainTokenMask);
+    return (static_cast<unsigned>(boost::wave::token_id(token)) & uiMask) ==
+           (static_cast<unsigned>(id) & uiMask);
+}
+
 // The library's lexer, with the file name of its tokens shared. The library's strings count their
 // sharers in one byte: the lexer gives each token its copy of the file name, shared until 255
 // tokens hold it and a copy of its own for each token after that, so tokens a text keeps (macro
 // definitions and arguments) held a name each: a 4,000-byte #line name and 500,000 tokens in
 // definitions took 4 GB. Each token the lexer makes takes the name from the last token instead,
 // and a fresh copy is shared again once that one is full.
+// A #pragma with nothing after it on its line gets a space after it: the library's handling of the
+// directive steps over the first token of the rest of the line without looking, and with none
+// there it went past the end of the line's tokens (a crash). With the space it is an empty
+// #pragma, which is ignored as one written so is.
 class NameSharingLexer : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
@@ -279,7 +296,21 @@ public:
 
     Token& get(Token& token) override
     {
-        m_pLexer->get(token);
+        if (m_iHeld > 0)
+            token = m_aHeld[--m_iHeld];
+        else
+            m_pLexer->get(token);
+        if (m_iHeld == 0 && !token.is_eoi() && Is(token, boost::wave::T_PP_PRAGMA))
+        {
+            m_pLexer->get(m_aHeld[0]);
+            m_iHeld = 1;
+            const Token& next = m_aHeld[0];
+            if (next.is_eoi() || Is(next, boost::wave::T_NEWLINE) || Is(next, boost::wave::T_CPPCOMMENT) ||
+                Is(next, boost::wave::T_EOF))
+            {
+                m_aHeld[m_iHeld++] = Token(boost::wave::T_SPACE, " ", token.get_position());
+            }
+        }
         if (token.is_eoi())
             return token;
         const auto& sFile = token.get_position().get_file();
@@ -309,6 +340,8 @@ public:
 private:
     std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
     Token::position_type::string_type m_sFile; // of the last token, shared with it
+    Token m_aHeld[2];                          // tokens to give before reading on, the last first
+    int m_iHeld = 0;
 };
 
 // The library's lexer, reading numbers as the literals they are. The library has every file's
@@ -389,14 +422,6 @@ void CheckLimit(std::size_t uiCount, std::size_t uiLimit, const Token::position_
 {
     if (uiCount > uiLimit)
         throw LimitError(position, pBefore + std::to_string(uiLimit) + pAfter);
-}
-
-// The token is id in any spelling (a trigraph, say).
-bool Is(const Token& token, boost::wave::token_id id)
-{
-    const auto uiMask = static_cast<unsigned>(boost::wave::MainTokenMask);
-    return (static_cast<unsigned>(boost::wave::token_id(token)) & uiMask) ==
-           (static_cast<unsigned>(id) & uiMask);
 }
 
 // The library's category macro mixes two enumerations, which newer compilers warn about.

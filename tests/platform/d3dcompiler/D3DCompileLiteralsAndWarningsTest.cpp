@@ -269,3 +269,42 @@ TEST_F(D3DCompileLiteralsAndWarnings, RemarksAndWarningsNeverFailTheCompile)
         EXPECT_EQ("", result.sErrors);
     }
 }
+
+// A #pragma with nothing after it on its line is ignored, as one followed by a space is, wherever
+// it stands.
+TEST_F(D3DCompileLiteralsAndWarnings, EmptyPragmasAreIgnored)
+{
+    MapInclude include;
+    for (const char* pLine : {"#pragma\n", "# pragma\n", "#pragma// note\n", "#pragma \n", "%:pragma\n",
+                              "#pragma\n#pragma\n", "#pragma \\\n\n"})
+    {
+        const Result result = Compile(pLine + std::string(RETURN_ONE));
+        EXPECT_EQ(S_OK, result.hr) << pLine << result.sErrors;
+        const Result last = Compile(RETURN_ONE + std::string(pLine));
+        EXPECT_EQ(S_OK, last.hr) << pLine << last.sErrors;
+        include.m_mapFiles["pragma.hlsli"] = pLine;
+        const Result included = Compile("#include \"pragma.hlsli\"\n" + std::string(RETURN_ONE), &include);
+        EXPECT_EQ(S_OK, included.hr) << pLine << included.sErrors;
+    }
+    // One the included text ends with, without a line break.
+    include.m_mapFiles["pragma.hlsli"] = "#pragma";
+    EXPECT_EQ(S_OK, Compile("#include \"pragma.hlsli\"\n" + std::string(RETURN_ONE), &include).hr);
+}
+
+// Include names go to the caller's ID3DInclude alone, also those that name a folder or a path too
+// long for the file system: they fail as any include the caller does not have.
+TEST_F(D3DCompileLiteralsAndWarnings, IncludeNamesAreNotLookedUpOnTheFileSystem)
+{
+    MapInclude include;
+    for (const std::string& sName :
+         {std::string("."), std::string(".."), std::string("/"), std::string("/tmp"), std::string(4000, 'n'),
+          std::string(2000, '/') + "x"})
+    {
+        const Result result = Compile("#include \"" + sName + "\"\n" + RETURN_ONE, &include);
+        EXPECT_EQ(E_FAIL, result.hr) << sName.substr(0, 40);
+        EXPECT_NE(std::string::npos, result.sErrors.find("error X1507: failed to open source file"))
+            << result.sErrors.substr(0, 200);
+    }
+    include.m_mapFiles["."] = "#define DOT 1\n";
+    EXPECT_EQ(S_OK, Compile("#include \".\"\n#if DOT\n" + std::string(RETURN_ONE) + "#endif\n", &include).hr);
+}
