@@ -52,6 +52,11 @@ constexpr std::size_t MAX_CONDITION_TOKENS = 1u << 16;
 // level without adding a token.
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 17;
 constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
+// Tokens of the directive lines of one preprocessing, its includes' included, whitespace and
+// comments counted: the library reads each directive line whole before it acts on it, #if lines
+// cost the evaluator microseconds a token, and the text some directives make of their line costs
+// time that grows with the square of its tokens. Counted before the library reads any of a text.
+constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 17;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
 // Bytes of the text being compiled, and of the definitions of the caller's macro table, each
@@ -68,6 +73,13 @@ constexpr std::size_t MAX_INCLUDED_BYTES = 1u << 20;
 bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName,
                 const D3D_SHADER_MACRO* pDefines, ID3DInclude* pInclude, PreprocessedSource* pOut,
                 std::string* pErrors);
+
+// Reads the directive lines of one text (the source or an include) as Preprocess does before the
+// library reads the text: false with one error line in *pErrors where a line passes a limit above
+// or an #if or #elif line holds a malformed number. *pDirectiveTokens carries the tokens of
+// directive lines from text to text of one preprocessing (start it at 0).
+bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
+                         std::size_t* pDirectiveTokens, std::string* pErrors);
 
 // "file(line,col): error Xcode: text" with a line break.
 std::string FormatError(const std::string& sFile, std::uint32_t uiLine, std::uint32_t uiColumn, int iCode,
