@@ -224,8 +224,8 @@ bool ContinuesNumber(char cPrevious, char c)
 // splices, comments and literals alike), and a line is taken to run on to the next line break
 // outside a comment, as the library's grammar takes it; where the lexer fails, preprocessing
 // fails there too and the rest is never read. Every token of every directive line counts against
-// the tokens all directive lines of the preprocessing may hold (*pDirectiveTokens, carried from
-// text to text), whitespace and comments included; a line is a directive line where its first
+// the tokens its line and all directive lines of the preprocessing may hold (*pDirectiveTokens,
+// carried from text to text), whitespace and comments included; a line is a directive line where its first
 // token that is not blank is a directive or a # (a comment spanning lines also begins a line).
 // #if and #elif lines, and directives of that kind wherever they stand, are held to the nesting
 // and token limits of an #if expression, and refused where they hold a malformed number.
@@ -238,6 +238,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         const LexIterator end;
         bool bLineStart = true;
         bool bInDirective = false;
+        std::size_t uiLineTokens = 0; // of the directive line being read
         bool bInCondition = false;
         ConditionDepth depth;
         std::size_t uiTokens = 0;
@@ -268,14 +269,21 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
             const bool bSpace = IsSpace(token);
             if (!bInDirective && bLineStart && !bSpace &&
                 (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND)))
+            {
                 bInDirective = true;
+                uiLineTokens = 0;
+            }
             if (bSpace && Is(token, boost::wave::T_CCOMMENT))
                 bLineStart = bLineStart || token.get_value().find('\n') != Token::string_type::npos;
             else if (!bSpace)
                 bLineStart = false;
             if (bInDirective)
+            {
+                CheckLimit(++uiLineTokens, MAX_DIRECTIVE_LINE_TOKENS, token.get_position(),
+                           "directive line holds more than ", " tokens");
                 CheckLimit(++*pDirectiveTokens, MAX_DIRECTIVE_TOKENS, token.get_position(),
-                           "directive lines hold more than ", " tokens");
+                           "directive lines hold more than ", " tokens in all");
+            }
             if (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF))
             {
                 bInCondition = true;

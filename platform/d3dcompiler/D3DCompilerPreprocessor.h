@@ -52,10 +52,12 @@ constexpr std::size_t MAX_CONDITION_TOKENS = 1u << 16;
 // level without adding a token.
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 17;
 constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
-// Tokens of the directive lines of one preprocessing, its includes' included, whitespace and
-// comments counted: the library reads each directive line whole before it acts on it, #if lines
-// cost the evaluator microseconds a token, and the text some directives make of their line costs
-// time that grows with the square of its tokens. Counted before the library reads any of a text.
+// Tokens of one directive line, and of all directive lines of one preprocessing, its includes'
+// included, whitespace and comments counted before the library reads any of a text. The library
+// reads each directive line whole before it acts on it; the text it makes of a line for a message
+// (#warning, #error, an ill-formed directive or #if expression) costs time that grows with the
+// line's tokens times its bytes, and each token of an #if line costs the evaluator microseconds.
+constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 13;
 constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 17;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
