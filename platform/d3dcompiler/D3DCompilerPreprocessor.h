@@ -57,8 +57,8 @@ constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 // reads each directive line whole before it acts on it; the text it makes of a line for a message
 // (#warning, #error, an ill-formed directive or #if expression) costs time that grows with the
 // line's tokens times its bytes, and each token of an #if line costs the evaluator microseconds.
-constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 13;
-constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 17;
+constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 12;
+constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 16;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
 // Bytes of the text being compiled, and of the definitions of the caller's macro table, each

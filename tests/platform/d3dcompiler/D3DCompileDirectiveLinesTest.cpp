@@ -76,8 +76,8 @@ void ExpectRefused(const std::string& sErrors, const std::string& sWhere, const 
 }
 
 const std::string NESTED = "#if expression nests deeper than 256 levels";
-const std::string LONG_LINE = "directive line holds more than 8192 tokens";
-const std::string ALL_LINES = "directive lines hold more than 131072 tokens in all";
+const std::string LONG_LINE = "directive line holds more than 4096 tokens";
+const std::string ALL_LINES = "directive lines hold more than 65536 tokens in all";
 const std::string MALFORMED = "#if expression holds a malformed number: ";
 
 } // namespace
@@ -98,10 +98,10 @@ TEST(D3DCompileDirectiveLines, IfLinesJoinedByCommentsAreReadWhole)
                   "shader.hlsl(3,60)", NESTED);
     // 80,001 tokens on one line, and a megabyte over 17 lines.
     ExpectRefused(Errors("#if 1" + Repeat("|1", 20000) + " /*/\n*/ " + Repeat("|1", 20000) + "\n#endif\n"),
-                  "shader.hlsl(1,8195)", LONG_LINE);
+                  "shader.hlsl(1,4099)", LONG_LINE);
     ExpectRefused(
         Errors("#if 1" + Repeat(Repeat("|1", 30000) + " /*/\n*/ ", 16) + Repeat("|1", 30000) + "\n#endif\n"),
-        "shader.hlsl(1,8195)", LONG_LINE);
+        "shader.hlsl(1,4099)", LONG_LINE);
     // Lines joined so within the limits compile.
     EXPECT_EQ("", Errors("#if " + std::string(100, '(') + " /*/\n*/ " + std::string(100, '(') + "1" +
                          std::string(200, ')') + " /\\\n* x */ || 0\n#endif\n"));
@@ -307,15 +307,15 @@ TEST(D3DCompileDirectiveLines, DirectiveLinesHaveTokenLimits)
     ExpectRefused(Errors("x\n#warning " + Repeat(", ", 5000) + "\n"), "shader.hlsl(2,", LONG_LINE);
     // Lines within the limit each, but more than all lines may hold, in the text and with its
     // include; skipped lines count as well.
-    const std::string sDefinitions = Repeat("#define A " + std::string(8000, ',') + "\n", 10);
-    ExpectRefused(Errors(Repeat("#define A " + std::string(8000, ',') + "\n", 20)), "shader.hlsl(17,",
+    const std::string sDefinitions = Repeat("#define A " + std::string(4000, ',') + "\n", 10);
+    ExpectRefused(Errors(Repeat("#define A " + std::string(4000, ',') + "\n", 20)), "shader.hlsl(17,",
                   ALL_LINES);
     MapInclude include;
     include.m_mapFiles["table.hlsli"] = "#if 0\n" + sDefinitions + "#endif\n";
     ExpectRefused(Errors(sDefinitions + "#include \"table.hlsli\"\n", &include), "table.hlsli(8,", ALL_LINES);
     EXPECT_EQ(0, include.m_iOpen);
-    // A table of 2,000 numbers in a macro, and the same in many macros, compile.
-    const std::string sTable = "#define TABLE " + Repeat("1.5, ", 1999) + "1.5\n";
+    // A table of 1,000 numbers in a macro, and the same in many macros, compile.
+    const std::string sTable = "#define TABLE " + Repeat("1.5, ", 999) + "1.5\n";
     EXPECT_EQ("", Errors(sTable + "static const float g_aTable[] = { TABLE };\n"));
     EXPECT_EQ("", Errors(Repeat(sTable, 12) + "static const float g_aTable[] = { TABLE };\n"));
 }
