@@ -220,15 +220,16 @@ bool ContinuesNumber(char cPrevious, char c)
 }
 
 // Fails with a LimitError where a directive line of the text passes a limit, before the library
-// reads any of it. The text is read with the library's own lexer, as preprocessing reads it (line
-// splices, comments and literals alike), and a line is taken to run on to the next line break
-// outside a comment, as the library's grammar takes it; where the lexer fails, preprocessing
-// fails there too and the rest is never read. Every token of every directive line counts against
-// the tokens its line and all directive lines of the preprocessing may hold (*pDirectiveTokens,
-// carried from text to text), whitespace and comments included; a line is a directive line where its first
-// token that is not blank is a directive or a # (a comment spanning lines also begins a line).
-// #if and #elif lines, and directives of that kind wherever they stand, are held to the nesting
-// and token limits of an #if expression, and refused where they hold a malformed number.
+// reads any of it. Every text is read, with the library's own lexer as preprocessing reads it
+// (line splices, comments and literals alike), so no line is taken shorter than the library takes
+// it: a line runs on to the next line break outside a comment, as the library's grammar reads it.
+// Where the lexer fails, preprocessing fails there too and the rest is never read. A line is a
+// directive line where its first token that is not blank is a directive or a # (a comment that
+// spans lines also begins a line). Each of its tokens, whitespace and comments included, counts
+// against the tokens one line and all directive lines of the preprocessing may hold
+// (*pDirectiveTokens, carried from text to text). #if and #elif lines, and directives of that kind
+// wherever they stand, are held to the nesting and token limits of an #if expression, and refused
+// where they hold a malformed number.
 void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
                          std::size_t* pDirectiveTokens)
 {
