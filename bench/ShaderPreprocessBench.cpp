@@ -81,9 +81,10 @@ void CheckDirectiveLines(benchmark::State& state, const std::string& sText)
     for (auto _ : state)
     {
         std::size_t uiDirectiveTokens = 0;
+        std::size_t uiDirectiveBytes = 0;
         std::string sErrors;
         if (!d3dcompiler_internal::CheckDirectiveLines(sText.data(), sText.size(), "bench.hlsl",
-                                                       &uiDirectiveTokens, &sErrors))
+                                                       &uiDirectiveTokens, &uiDirectiveBytes, &sErrors))
         {
             state.SkipWithError(sErrors.c_str());
             break;

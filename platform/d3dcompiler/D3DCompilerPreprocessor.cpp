@@ -82,6 +82,7 @@ struct PreprocessState
     std::size_t uiConditionLevels = 0; // nesting tokens they have added to that expression
     std::size_t uiConditionTokens = 0; // and tokens in all
     std::size_t uiDirectiveTokens = 0; // tokens of the directive lines of all texts read so far
+    std::size_t uiDirectiveBytes = 0;  // and their bytes
 };
 
 thread_local PreprocessState* t_pState = nullptr;
@@ -226,12 +227,12 @@ bool ContinuesNumber(char cPrevious, char c)
 // Where the lexer fails, preprocessing fails there too and the rest is never read. A line is a
 // directive line where its first token that is not blank is a directive or a # (a comment that
 // spans lines also begins a line). Each of its tokens, whitespace and comments included, counts
-// against the tokens one line and all directive lines of the preprocessing may hold
-// (*pDirectiveTokens, carried from text to text). #if and #elif lines, and directives of that kind
-// wherever they stand, are held to the nesting and token limits of an #if expression, and refused
+// against the tokens and bytes one line and all directive lines of the preprocessing may hold
+// (*pDirectiveTokens and *pDirectiveBytes, carried from text to text). #if and #elif lines, and directives of
+// that kind wherever they stand, are held to the nesting and token limits of an #if expression, and refused
 // where they hold a malformed number.
 void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
-                         std::size_t* pDirectiveTokens)
+                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes)
 {
     try
     {
@@ -240,6 +241,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         bool bLineStart = true;
         bool bInDirective = false;
         std::size_t uiLineTokens = 0; // of the directive line being read
+        std::size_t uiLineBytes = 0;
         bool bInCondition = false;
         ConditionDepth depth;
         std::size_t uiTokens = 0;
@@ -273,6 +275,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
             {
                 bInDirective = true;
                 uiLineTokens = 0;
+                uiLineBytes = 0;
             }
             if (bSpace && Is(token, boost::wave::T_CCOMMENT))
                 bLineStart = bLineStart || token.get_value().find('\n') != Token::string_type::npos;
@@ -280,10 +283,17 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 bLineStart = false;
             if (bInDirective)
             {
+                const std::size_t uiBytes = token.get_value().size();
+                uiLineBytes += uiBytes;
+                *pDirectiveBytes += uiBytes;
                 CheckLimit(++uiLineTokens, MAX_DIRECTIVE_LINE_TOKENS, token.get_position(),
                            "directive line holds more than ", " tokens");
+                CheckLimit(uiLineBytes, MAX_DIRECTIVE_LINE_BYTES, token.get_position(),
+                           "directive line holds more than ", " bytes");
                 CheckLimit(++*pDirectiveTokens, MAX_DIRECTIVE_TOKENS, token.get_position(),
                            "directive lines hold more than ", " tokens in all");
+                CheckLimit(*pDirectiveBytes, MAX_DIRECTIVE_BYTES, token.get_position(),
+                           "directive lines hold more than ", " bytes in all");
             }
             if (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF))
             {
@@ -378,7 +388,7 @@ struct IncludeInputPolicy
             if (iterCtx.m_sText.empty() || iterCtx.m_sText.back() != '\n')
                 iterCtx.m_sText += '\n';
             CheckDirectiveLines(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str(),
-                                &pState->uiDirectiveTokens);
+                                &pState->uiDirectiveTokens, &pState->uiDirectiveBytes);
             iterCtx.first = iterator_type(iterCtx.m_sText.begin(), iterCtx.m_sText.end(),
                                           PositionT(iterCtx.filename), language);
             iterCtx.last = iterator_type();
@@ -638,14 +648,14 @@ std::string FormatError(const std::string& sFile, std::uint32_t uiLine, std::uin
 }
 
 bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
-                         std::size_t* pDirectiveTokens, std::string* pErrors)
+                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes, std::string* pErrors)
 {
     std::string sText(pText, uiSize);
     if (sText.empty() || sText.back() != '\n')
         sText += '\n';
     try
     {
-        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveTokens);
+        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveTokens, pDirectiveBytes);
     }
     catch (const LimitError& e)
     {
@@ -691,7 +701,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     std::string sWaveName;
     try
     {
-        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveTokens);
+        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveTokens,
+                            &state.uiDirectiveBytes);
         Context ctx(sSource.begin(), sSource.end(), sName.c_str());
         ctx.set_language(LANGUAGE);
         ctx.set_max_include_nesting_depth(MAX_INCLUDE_DEPTH);

@@ -52,13 +52,16 @@ constexpr std::size_t MAX_CONDITION_TOKENS = 1u << 16;
 // level without adding a token.
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 17;
 constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
-// Tokens of one directive line, and of all directive lines of one preprocessing, its includes'
-// included, whitespace and comments counted before the library reads any of a text. The library
-// reads each directive line whole before it acts on it; the text it makes of a line for a message
-// (#warning, #error, an ill-formed directive or #if expression) costs time that grows with the
-// line's tokens times its bytes, and each token of an #if line costs the evaluator microseconds.
+// Tokens and bytes of one directive line, and of all directive lines of one preprocessing, its
+// includes' included, whitespace and comments counted before the library reads any of a text. The
+// library reads each directive line whole before it acts on it; the text it makes of a line for a
+// message (#warning, #error, an ill-formed directive or #if expression) costs time and memory
+// that grow with the line's tokens times its bytes, and each token of an #if line costs the
+// evaluator microseconds.
 constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 12;
+constexpr std::size_t MAX_DIRECTIVE_LINE_BYTES = 1u << 15;
 constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 16;
+constexpr std::size_t MAX_DIRECTIVE_BYTES = 1u << 18;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
 // Bytes of the text being compiled, and of the definitions of the caller's macro table, each
@@ -78,10 +81,10 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
 
 // Reads the directive lines of one text (the source or an include) as Preprocess does before the
 // library reads the text: false with one error line in *pErrors where a line passes a limit above
-// or an #if or #elif line holds a malformed number. *pDirectiveTokens carries the tokens of
-// directive lines from text to text of one preprocessing (start it at 0).
+// or an #if or #elif line holds a malformed number. *pDirectiveTokens and *pDirectiveBytes carry
+// the tokens and bytes of directive lines from text to text of one preprocessing (start at 0).
 bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
-                         std::size_t* pDirectiveTokens, std::string* pErrors);
+                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes, std::string* pErrors);
 
 // "file(line,col): error Xcode: text" with a line break.
 std::string FormatError(const std::string& sFile, std::uint32_t uiLine, std::uint32_t uiColumn, int iCode,
