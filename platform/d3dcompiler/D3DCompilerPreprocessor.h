@@ -58,7 +58,7 @@ constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 // message (#warning, #error, an ill-formed directive or #if expression) costs time and memory
 // that grow with the line's tokens times its bytes, and each token of an #if line costs the
 // evaluator microseconds.
-constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 12;
+constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 11;
 constexpr std::size_t MAX_DIRECTIVE_LINE_BYTES = 1u << 15;
 constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 16;
 constexpr std::size_t MAX_DIRECTIVE_BYTES = 1u << 18;

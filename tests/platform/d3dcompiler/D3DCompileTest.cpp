@@ -518,7 +518,7 @@ const std::string NESTED_CONDITION = "#if expression nests deeper than 256 level
 const std::string NESTED_MACROS = "macro expansion nests deeper than 256 levels";
 const std::string TOO_MANY_TOKENS = "macro expansion passes 131072 tokens read and made";
 const std::string TOO_MANY_BYTES = "macro expansion passes 2097152 bytes read and made";
-const std::string LONG_DIRECTIVE = "directive line holds more than 4096 tokens";
+const std::string LONG_DIRECTIVE = "directive line holds more than 2048 tokens";
 
 // #define A0 as one identifier of the given letters, then each level pastes two of the level
 // below into one: the identifier of A13 has 2^13 times the letters, from 13 macro calls.
@@ -538,10 +538,10 @@ std::string Terms(std::size_t uiCount, const std::string& sOperator)
     return "1" + Repeat(sOperator + "1", uiCount - 1);
 }
 
-// T0 of 2,000 terms joined by ||, and T naming it the given count of times.
+// T0 of 500 terms joined by ||, and T naming it the given count of times.
 std::string TermMacros(std::size_t uiUses)
 {
-    return "#define T0 " + Terms(2000, "||") + "\n#define T T0" + Repeat(" || T0", uiUses - 1) + "\n";
+    return "#define T0 " + Terms(500, "||") + "\n#define T T0" + Repeat(" || T0", uiUses - 1) + "\n";
 }
 
 } // namespace
@@ -610,7 +610,7 @@ TEST_F(D3DCompile_, NestingWithinTheLimitCompiles)
     const Result chain = Compile(MacroChain(200), "PSMain", "ps_5_0");
     EXPECT_EQ(S_OK, chain.hr) << chain.sErrors;
     // What counts is the nesting, not the length: many shallow expressions and calls are fine.
-    const Result wide = Compile("#define F(x) x\n#if " + Repeat("(!1) + ", 500) + "1\n" + RETURN_ONE +
+    const Result wide = Compile("#define F(x) x\n#if " + Repeat("(!1) + ", 250) + "1\n" + RETURN_ONE +
                                     "float g = " + Repeat("F(1) + ", 20000) + "1;\n#endif\n",
                                 "PSMain", "ps_5_0");
     EXPECT_EQ(S_OK, wide.hr) << wide.sErrors;
@@ -664,7 +664,7 @@ TEST_F(D3DCompile_, PastedAndStringizedBytesHaveALimit)
             "shader.hlsl(17,11)", TOO_MANY_BYTES);
     // One definition that pastes its argument to itself again and again: each paste makes the
     // token so far once more, and the definition is counted before any of them is made.
-    ExpectLimitError(Compile("#define P(a) a" + Repeat("##a", 2000) + "\nint P(" + std::string(2000, 'x') +
+    ExpectLimitError(Compile("#define P(a) a" + Repeat("##a", 1000) + "\nint P(" + std::string(2000, 'x') +
                                  ");\n" + RETURN_ONE,
                              "PSMain", "ps_5_0"),
                      "shader.hlsl(2,5)", TOO_MANY_BYTES);
@@ -699,8 +699,8 @@ TEST_F(D3DCompile_, SourceTextAndConditionLinesHaveLimits)
     ExpectLimitError(Compile(RETURN_ONE, "PSMain", "ps_5_0", table), "shader.hlsl(1,1)",
                      "macro table passes 1048576 bytes");
     // Lines under that size, in the text and in an include; the limit's token is the line's
-    // 4,097th, the directive and the blank after it counted.
-    const std::pair<const char*, const char*> lines[] = {{"+", "1,4099"}, {"||", "1,6146"}};
+    // 2,049th, the directive and the blank after it counted.
+    const std::pair<const char*, const char*> lines[] = {{"+", "1,2051"}, {"||", "1,3074"}};
     for (const auto& [pOperator, pPlace] : lines)
     {
         const std::string sLong = "#if " + Terms(200000, pOperator) + "\n" + RETURN_ONE + "#endif\n";
@@ -714,11 +714,12 @@ TEST_F(D3DCompile_, SourceTextAndConditionLinesHaveLimits)
         EXPECT_TRUE(include.m_mapOpen.empty());
     }
     // Tokens the line's macros add count too: T stands for 80,000 tokens.
-    ExpectLimitError(Compile(TermMacros(20) + "#if T\n" + RETURN_ONE + "#endif\n", "PSMain", "ps_5_0"),
+    ExpectLimitError(Compile(TermMacros(80) + "#if T\n" + RETURN_ONE + "#endif\n", "PSMain", "ps_5_0"),
                      "shader.hlsl(3,5)", "#if expression: macros add more than 65536 tokens");
     // Within the limits.
-    const Result within = Compile(
-        TermMacros(5) + "#if " + Terms(2000, "||") + " || T\n" + RETURN_ONE + "#endif\n", "PSMain", "ps_5_0");
+    const Result within =
+        Compile(TermMacros(20) + "#if " + Terms(1000, "||") + " || T\n" + RETURN_ONE + "#endif\n", "PSMain",
+                "ps_5_0");
     EXPECT_EQ(S_OK, within.hr) << within.sErrors;
 }
 
