@@ -30,6 +30,7 @@
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 namespace d3dcompiler_internal
@@ -234,6 +235,11 @@ bool ContinuesNumber(char cPrevious, char c)
 void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
                          std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes)
 {
+    // Every directive, and the # of a null directive, begins with #, %: or ??= (the lexer reads
+    // the last two over line splices too): a text without #, % and ? has no directive line.
+    if (std::string_view(&*first, static_cast<std::size_t>(last - first)).find_first_of("#%?") ==
+        std::string_view::npos)
+        return;
     try
     {
         LexIterator it(first, last, Token::position_type(sName.c_str()), LANGUAGE);

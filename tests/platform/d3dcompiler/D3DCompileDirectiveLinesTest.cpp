@@ -304,6 +304,9 @@ TEST(D3DCompileDirectiveLines, DirectiveLinesHaveTokenAndByteLimits)
                   LONG_LINE);
     ExpectRefused(Errors("x\n" + Repeat("#line " + std::string(65000, ',') + "\n", 16)), "shader.hlsl(2,",
                   LONG_LINE);
+    // Spelled as digraph and trigraph, also over line splices, in a text without a #.
+    ExpectRefused(Errors("x\n%\\\n:warning " + std::string(5000, ',') + "\n"), "shader.hlsl(3,", LONG_LINE);
+    ExpectRefused(Errors("x\n?\\\n?=warning " + std::string(5000, ',') + "\n"), "shader.hlsl(3,", LONG_LINE);
     // Comments and whitespace count.
     ExpectRefused(Errors("x\n#warning " + Repeat("/**/", 9000) + "\n"), "shader.hlsl(2,", LONG_LINE);
     ExpectRefused(Errors("x\n#warning " + Repeat(", ", 5000) + "\n"), "shader.hlsl(2,", LONG_LINE);
