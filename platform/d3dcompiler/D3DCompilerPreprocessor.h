@@ -59,9 +59,9 @@ constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 // that grow with the line's tokens times its bytes, and each token of an #if line costs the
 // evaluator microseconds.
 constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 11;
-constexpr std::size_t MAX_DIRECTIVE_LINE_BYTES = 1u << 15;
-constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 16;
-constexpr std::size_t MAX_DIRECTIVE_BYTES = 1u << 18;
+constexpr std::size_t MAX_DIRECTIVE_LINE_BYTES = 1u << 14;
+constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 15;
+constexpr std::size_t MAX_DIRECTIVE_BYTES = 1u << 17;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
 // Bytes of the text being compiled, and of the definitions of the caller's macro table, each

@@ -554,7 +554,7 @@ TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
     ExpectLimitError(Compile(ManyNots(50000), "PSMain", "ps_5_0"), "shader.hlsl(1,261)", NESTED_CONDITION);
     ExpectLimitError(Compile(NestedCalls(20000), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", TOO_MANY_TOKENS);
     ExpectLimitError(Compile(NestedCalls(260), "PSMain", "ps_5_0"), "shader.hlsl(2,38)", NESTED_MACROS);
-    ExpectLimitError(Compile(MacroChain(10000), "PSMain", "ps_5_0"), "shader.hlsl(10002,38)", NESTED_MACROS);
+    ExpectLimitError(Compile(MacroChain(5000), "PSMain", "ps_5_0"), "shader.hlsl(5002,38)", NESTED_MACROS);
     // Unary minus, the conditional operator, #elif, a directive split over lines, parentheses
     // that macros make.
     ExpectLimitError(Compile("#if " + Repeat("- ", 50000) + "1\n#endif\n", "PSMain", "ps_5_0"),
