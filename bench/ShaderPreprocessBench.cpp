@@ -1,7 +1,9 @@
 // Preprocessing shader text through the compiler stand-in: a text of numbers against one of
 // identifiers (each token of the same size, no macros), and a text that pastes one identifier to
 // itself level by level until the expansion limit stops it. Numbers once cost twenty times an
-// identifier each; the pasting text once ran for seconds before any limit saw it.
+// identifier each; the pasting text once ran for seconds before any limit saw it. The check of
+// directive lines lexes every text before preprocessing does: alone, on the text of identifiers
+// and on one of definitions and their uses, against preprocessing the same.
 
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 
@@ -61,5 +63,52 @@ void BM_PreprocessRunawayPasting(benchmark::State& state)
     Preprocess(state, sText + "int A13;\n", false);
 }
 BENCHMARK(BM_PreprocessRunawayPasting)->Unit(benchmark::kMillisecond);
+
+// 1,000 definitions and a use of each.
+std::string Definitions()
+{
+    std::string s;
+    for (int i = 0; i < 1000; ++i)
+        s += "#define A" + std::to_string(i) + " (" + std::to_string(i) + " + 1)\n";
+    s += "float g_fSum = 0";
+    for (int i = 0; i < 1000; ++i)
+        s += " + A" + std::to_string(i);
+    return s + ";\n";
+}
+
+void CheckDirectiveLines(benchmark::State& state, const std::string& sText)
+{
+    for (auto _ : state)
+    {
+        std::size_t uiDirectiveTokens = 0;
+        std::size_t uiDirectiveBytes = 0;
+        std::string sErrors;
+        if (!d3dcompiler_internal::CheckDirectiveLines(sText.data(), sText.size(), "bench.hlsl",
+                                                       &uiDirectiveTokens, &uiDirectiveBytes, &sErrors))
+        {
+            state.SkipWithError(sErrors.c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(uiDirectiveTokens);
+    }
+}
+
+void BM_CheckDirectiveLinesIdentifiers(benchmark::State& state)
+{
+    CheckDirectiveLines(state, "float g_aValues[] = { " + Repeat("a, ", TOKENS / 2) + "};\n");
+}
+BENCHMARK(BM_CheckDirectiveLinesIdentifiers)->Unit(benchmark::kMillisecond);
+
+void BM_PreprocessDefinitions(benchmark::State& state)
+{
+    Preprocess(state, Definitions(), true);
+}
+BENCHMARK(BM_PreprocessDefinitions)->Unit(benchmark::kMillisecond);
+
+void BM_CheckDirectiveLinesDefinitions(benchmark::State& state)
+{
+    CheckDirectiveLines(state, Definitions());
+}
+BENCHMARK(BM_CheckDirectiveLinesDefinitions)->Unit(benchmark::kMillisecond);
 
 } // namespace

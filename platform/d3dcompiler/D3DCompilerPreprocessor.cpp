@@ -47,6 +47,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 namespace boost::wave::cpplexer::re2clex
@@ -391,6 +392,8 @@ struct PreprocessState
     bool bInCondition = false;         // the expansions belong to an #if or #elif expression
     std::size_t uiConditionLevels = 0; // nesting tokens they have added to that expression
     std::size_t uiConditionTokens = 0; // and tokens in all
+    std::size_t uiDirectiveTokens = 0; // tokens of the directive lines of all texts read so far
+    std::size_t uiDirectiveBytes = 0;  // and their bytes
 };
 
 thread_local PreprocessState* t_pState = nullptr;
@@ -509,87 +512,126 @@ private:
     bool m_bOperand = false; // the last token ends an operand: + and - after it are binary
 };
 
-// Whether some logical line of the text may pass a limit of #if lines: holds more of the characters
-// that can open a level (those of OpensLevel) than an #if line may nest, or more characters that
-// are not blank than it may hold tokens. Lines are joined where a backslash (or its trigraph) ends
-// one and from a "/*" to the next "*/", wherever these stand: a line is never taken shorter than
-// the lexer takes it, also where a literal or a line comment holds such marks. Where no line
-// comes near a limit, no #if line can pass one and the text need not be lexed.
-bool MayPassConditionLimits(std::string::const_iterator first, std::string::const_iterator last)
+// The character continues a preprocessing number whose last character is cPrevious: C reads a
+// number on as long as letters, digits, underscores, dots and signs after an exponent's e or p
+// follow, although only a prefix of that may be a literal.
+bool ContinuesNumber(char cPrevious, char c)
 {
-    std::size_t uiOpeners = 0;
-    std::size_t uiCharacters = 0;
-    bool bInComment = false;
-    bool bSpliced = false; // the last character that is not blank continues the line
-    for (auto it = first; it != last; ++it)
-    {
-        const char c = *it;
-        if (c == '\n')
-        {
-            if (!bSpliced && !bInComment)
-            {
-                uiOpeners = 0;
-                uiCharacters = 0;
-            }
-            bSpliced = false;
-            continue;
-        }
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v')
-            continue;
-        bSpliced = c == '\\' || (c == '/' && it - first >= 2 && *(it - 1) == '?' && *(it - 2) == '?');
-        const bool bNextIsStar = std::next(it) != last && *std::next(it) == '*';
-        if (!bInComment && c == '/' && bNextIsStar)
-            bInComment = true;
-        // The slash of "*/" is read again: it may open the next comment.
-        else if (bInComment && c == '*' && std::next(it) != last && *std::next(it) == '/')
-            bInComment = false;
-        if (++uiCharacters > MAX_CONDITION_TOKENS)
-            return true;
-        if ((c == '(' || c == '!' || c == '~' || c == '-' || c == '+' || c == '?') &&
-            ++uiOpeners > MAX_CONDITION_NESTING)
-        {
-            return true;
-        }
-    }
-    return false;
+    if (c == '+' || c == '-')
+        return cPrevious == 'e' || cPrevious == 'E' || cPrevious == 'p' || cPrevious == 'P';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+           c == '.' || c == '\\';
 }
 
-// Fails with a LimitError where an #if or #elif line of the text nests deeper than the evaluator
-// may follow or holds more tokens than it may read. The text is read with the library's own
-// lexer, as preprocessing reads it (line splices, comments and literals alike); where the lexer
-// fails, preprocessing fails there too and the rest is never evaluated.
-void CheckConditions(std::string::iterator first, std::string::iterator last, const std::string& sName)
+// Fails with a LimitError where a directive line of the text passes a limit, before the library
+// reads any of it. Every text is read, with the library's own lexer as preprocessing reads it
+// (line splices, comments and literals alike), so no line is taken shorter than the library takes
+// it: a line runs on to the next line break outside a comment, as the library's grammar reads it.
+// Where the lexer fails, preprocessing fails there too and the rest is never read. A line is a
+// directive line where its first token that is not blank is a directive or a # (a comment that
+// spans lines also begins a line). Each of its tokens, whitespace and comments included, counts
+// against the tokens and bytes one line and all directive lines of the preprocessing may hold
+// (*pDirectiveTokens and *pDirectiveBytes, carried from text to text). #if and #elif lines, and directives of
+// that kind wherever they stand, are held to the nesting and token limits of an #if expression, and refused
+// where they hold a malformed number.
+void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
+                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes)
 {
-    if (!MayPassConditionLimits(first, last))
+    // Every directive, and the # of a null directive, begins with #, %: or ??= (the lexer reads
+    // the last two over line splices too): a text without #, % and ? has no directive line.
+    if (std::string_view(&*first, static_cast<std::size_t>(last - first)).find_first_of("#%?") ==
+        std::string_view::npos)
         return;
     try
     {
         LexIterator it(first, last, Token::position_type(sName.c_str()), LANGUAGE);
         const LexIterator end;
+        bool bLineStart = true;
+        bool bInDirective = false;
+        std::size_t uiLineTokens = 0; // of the directive line being read
+        std::size_t uiLineBytes = 0;
         bool bInCondition = false;
         ConditionDepth depth;
         std::size_t uiTokens = 0;
+        // The preprocessing number of the #if line being read, while its next character may
+        // continue it, and where it began.
+        std::string sNumber;
+        Token::position_type numberPosition;
+        std::size_t uiNumberLiteral = 0; // the characters of it the lexer read as a literal
+        const auto endNumber = [&]()
+        {
+            if (sNumber.size() > uiNumberLiteral)
+                throw LimitError(numberPosition, "#if expression holds a malformed number: " + sNumber);
+            sNumber.clear();
+        };
         for (; it != end; ++it)
         {
             const Token& token = *it;
+            const boost::wave::token_id id = boost::wave::token_id(token);
+            if (Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
+                Is(token, boost::wave::T_EOF))
+            {
+                endNumber();
+                bLineStart = true;
+                bInDirective = false;
+                bInCondition = false;
+                continue;
+            }
+            const bool bSpace = IsSpace(token);
+            if (!bInDirective && bLineStart && !bSpace &&
+                (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND)))
+            {
+                bInDirective = true;
+                uiLineTokens = 0;
+                uiLineBytes = 0;
+            }
+            if (bSpace && Is(token, boost::wave::T_CCOMMENT))
+                bLineStart = bLineStart || token.get_value().find('\n') != Token::string_type::npos;
+            else if (!bSpace)
+                bLineStart = false;
+            if (bInDirective)
+            {
+                const std::size_t uiBytes = token.get_value().size();
+                uiLineBytes += uiBytes;
+                *pDirectiveBytes += uiBytes;
+                CheckLimit(++uiLineTokens, MAX_DIRECTIVE_LINE_TOKENS, token.get_position(),
+                           "directive line holds more than ", " tokens");
+                CheckLimit(uiLineBytes, MAX_DIRECTIVE_LINE_BYTES, token.get_position(),
+                           "directive line holds more than ", " bytes");
+                CheckLimit(++*pDirectiveTokens, MAX_DIRECTIVE_TOKENS, token.get_position(),
+                           "directive lines hold more than ", " tokens in all");
+                CheckLimit(*pDirectiveBytes, MAX_DIRECTIVE_BYTES, token.get_position(),
+                           "directive lines hold more than ", " bytes in all");
+            }
             if (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF))
             {
                 bInCondition = true;
                 depth = ConditionDepth();
                 uiTokens = 0;
+                continue;
             }
-            else if (Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
-                     Is(token, boost::wave::T_EOF))
+            if (!bInCondition)
+                continue;
+            CheckLimit(depth.Add(token), MAX_CONDITION_NESTING, token.get_position(),
+                       "#if expression nests deeper than ", " levels");
+            uiTokens += bSpace ? 0 : 1;
+            CheckLimit(uiTokens, MAX_CONDITION_TOKENS, token.get_position(),
+                       "#if expression holds more than ", " tokens");
+            // The lexer reads the longest literal at the start of a number; C reads the whole
+            // preprocessing number, which the tokens right after it may continue.
+            const auto& sValue = token.get_value();
+            std::size_t uiContinued = 0;
+            while (!sNumber.empty() && !bSpace && uiContinued < sValue.size() &&
+                   ContinuesNumber(sNumber.back(), sValue[uiContinued]))
+                sNumber += sValue[uiContinued++];
+            if (uiContinued < sValue.size())
+                endNumber();
+            if (sNumber.empty() && (InCategory(id, boost::wave::IntegerLiteralTokenType) ||
+                                    InCategory(id, boost::wave::FloatingLiteralTokenType)))
             {
-                bInCondition = false;
-            }
-            else if (bInCondition)
-            {
-                CheckLimit(depth.Add(token), MAX_CONDITION_NESTING, token.get_position(),
-                           "#if expression nests deeper than ", " levels");
-                uiTokens += IsSpace(token) ? 0 : 1;
-                CheckLimit(uiTokens, MAX_CONDITION_TOKENS, token.get_position(),
-                           "#if expression holds more than ", " tokens");
+                sNumber = sValue.c_str();
+                uiNumberLiteral = sNumber.size();
+                numberPosition = token.get_position();
             }
         }
     }
@@ -653,7 +695,8 @@ struct IncludeInputPolicy
             iterCtx.m_sText.assign(static_cast<const char*>(pData), uiBytes);
             if (iterCtx.m_sText.empty() || iterCtx.m_sText.back() != '\n')
                 iterCtx.m_sText += '\n';
-            CheckConditions(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str());
+            CheckDirectiveLines(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str(),
+                                &pState->uiDirectiveTokens, &pState->uiDirectiveBytes);
             iterCtx.first = iterator_type(iterCtx.m_sText.begin(), iterCtx.m_sText.end(),
                                           PositionT(iterCtx.filename), language);
             iterCtx.last = iterator_type();
@@ -998,6 +1041,24 @@ std::string FormatError(const std::string& sFile, std::uint32_t uiLine, std::uin
            sText + "\n";
 }
 
+bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
+                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes, std::string* pErrors)
+{
+    std::string sText(pText, uiSize);
+    if (sText.empty() || sText.back() != '\n')
+        sText += '\n';
+    try
+    {
+        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveTokens, pDirectiveBytes);
+    }
+    catch (const LimitError& e)
+    {
+        *pErrors += FormatError(e.GetFile(), e.GetLine(), e.GetColumn(), 1000, e.what());
+        return false;
+    }
+    return true;
+}
+
 bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName,
                 const D3D_SHADER_MACRO* pDefines, ID3DInclude* pInclude, PreprocessedSource* pOut,
                 std::string* pErrors)
@@ -1034,7 +1095,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     std::string sWaveName;
     try
     {
-        CheckConditions(sSource.begin(), sSource.end(), sName);
+        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveTokens,
+                            &state.uiDirectiveBytes);
         Context ctx(sSource.begin(), sSource.end(), sName.c_str());
         ctx.set_language(LANGUAGE);
         ctx.set_max_include_nesting_depth(MAX_INCLUDE_DEPTH);

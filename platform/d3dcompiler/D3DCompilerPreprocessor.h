@@ -67,6 +67,16 @@ constexpr std::size_t MAX_LITERAL_COPIES = 1u << 26;
 // Bytes of a file name as a #line directive or an #include writes it (the library copies the
 // name into tokens, and unescapes and escapes it a character at a time).
 constexpr std::size_t MAX_FILE_NAME_BYTES = 4096;
+// Tokens and bytes of one directive line, and of all directive lines of one preprocessing, its
+// includes' included, whitespace and comments counted before the library reads any of a text. The
+// library reads each directive line whole before it acts on it; the text it makes of a line for a
+// message (#warning, #error, an ill-formed directive or #if expression) costs time and memory
+// that grow with the line's tokens times its bytes, and each token of an #if line costs the
+// evaluator microseconds.
+constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 11;
+constexpr std::size_t MAX_DIRECTIVE_LINE_BYTES = 1u << 14;
+constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 15;
+constexpr std::size_t MAX_DIRECTIVE_BYTES = 1u << 17;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
 // Bytes of the text being compiled, and of the definitions of the caller's macro table, each
@@ -83,6 +93,13 @@ constexpr std::size_t MAX_INCLUDED_BYTES = D3DCompilerLimits::MAX_INCLUDED_BYTES
 bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName,
                 const D3D_SHADER_MACRO* pDefines, ID3DInclude* pInclude, PreprocessedSource* pOut,
                 std::string* pErrors);
+
+// Reads the directive lines of one text (the source or an include) as Preprocess does before the
+// library reads the text: false with one error line in *pErrors where a line passes a limit above
+// or an #if or #elif line holds a malformed number. *pDirectiveTokens and *pDirectiveBytes carry
+// the tokens and bytes of directive lines from text to text of one preprocessing (start at 0).
+bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
+                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes, std::string* pErrors);
 
 // "file(line,col): error Xcode: text" with a line break.
 std::string FormatError(const std::string& sFile, std::uint32_t uiLine, std::uint32_t uiColumn, int iCode,
