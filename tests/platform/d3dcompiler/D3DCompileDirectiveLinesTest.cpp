@@ -4,6 +4,7 @@
 
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
+#include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,28 +18,8 @@
 namespace
 {
 
-class MapInclude : public ID3DInclude
-{
-public:
-    std::map<std::string, std::string> m_mapFiles;
-    int m_iOpen = 0;
-
-    HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
-    {
-        auto it = m_mapFiles.find(pFileName);
-        if (it == m_mapFiles.end())
-            return E_FAIL;
-        *ppData = it->second.data();
-        *pBytes = static_cast<UINT>(it->second.size());
-        ++m_iOpen;
-        return S_OK;
-    }
-    HRESULT Close(LPCVOID) override
-    {
-        --m_iOpen;
-        return S_OK;
-    }
-};
+using d3dcompile_test::MapInclude;
+using d3dcompile_test::Repeat;
 
 // The errors of preprocessing the text, empty when it succeeds.
 std::string Errors(const std::string& sText, MapInclude* pInclude = nullptr)
@@ -49,15 +30,6 @@ std::string Errors(const std::string& sText, MapInclude* pInclude = nullptr)
                                                       pInclude, &out, &sErrors);
     EXPECT_EQ(bOk, sErrors.empty()) << sErrors;
     return sErrors;
-}
-
-std::string Repeat(const std::string& sText, std::size_t uiCount)
-{
-    std::string s;
-    s.reserve(sText.size() * uiCount);
-    for (std::size_t i = 0; i < uiCount; ++i)
-        s += sText;
-    return s;
 }
 
 // The text with commas after its last line up to the source limit, and the end given.

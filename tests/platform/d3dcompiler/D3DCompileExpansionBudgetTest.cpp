@@ -1,21 +1,10 @@
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
+#include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <malloc.h>
-// Under a sanitizer its allocator, not malloc's, knows what is allocated.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KV_SANITIZER_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KV_SANITIZER_HEAP 1
-#endif
-#endif
-#if defined(KV_SANITIZER_HEAP)
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 #include <map>
 #include <random>
@@ -25,6 +14,12 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace
 {
 
+using d3dcompile_test::CompilePixelShader;
+using d3dcompile_test::LiveHeapBytes;
+using d3dcompile_test::MapInclude;
+using d3dcompile_test::Repeat;
+using d3dcompile_test::Result;
+
 using d3dcompiler_internal::PreprocessedSource;
 
 const char* const RETURN_ONE = "float4 PSMain() : SV_Target { return 1; }\n";
@@ -33,48 +28,6 @@ const std::string TOO_MANY_COPIES = "macro expansion passes 67108864 bytes copie
 const std::string LONG_DIRECTIVE_LINE = "directive line holds more than 16384 bytes";
 const std::string LONG_LINE_NAME = "#line file name passes 4096 bytes";
 const std::string LONG_INCLUDE_NAME = "include file name passes 4096 bytes";
-
-// Include files from a map.
-class MapInclude : public ID3DInclude
-{
-public:
-    std::map<std::string, std::string> m_mapFiles;
-
-    HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
-    {
-        auto it = m_mapFiles.find(pFileName);
-        if (it == m_mapFiles.end())
-            return E_FAIL;
-        *ppData = it->second.data();
-        *pBytes = static_cast<UINT>(it->second.size());
-        return S_OK;
-    }
-    HRESULT Close(LPCVOID) override { return S_OK; }
-};
-
-struct Result
-{
-    HRESULT hr = E_FAIL;
-    std::string sErrors;
-};
-
-Result Compile(const std::string& sSource, ID3DInclude* pInclude = nullptr)
-{
-    Result result;
-    ID3DBlob* pCode = nullptr;
-    ID3DBlob* pErrors = nullptr;
-    result.hr = D3DCompile(sSource.data(), sSource.size(), "shader.hlsl", nullptr, pInclude, "PSMain",
-                           "ps_5_0", D3DCOMPILE_ENABLE_STRICTNESS, 0, &pCode, &pErrors);
-    if (pCode != nullptr)
-        pCode->Release();
-    if (pErrors != nullptr)
-    {
-        result.sErrors.assign(static_cast<const char*>(pErrors->GetBufferPointer()),
-                              pErrors->GetBufferSize());
-        pErrors->Release();
-    }
-    return result;
-}
 
 bool Preprocess(const std::string& sSource, PreprocessedSource* pOut, ID3DInclude* pInclude = nullptr)
 {
@@ -92,26 +45,6 @@ void ExpectLimitError(const Result& result, const std::string& sWhere, const std
     EXPECT_EQ(sWhere + ": error X1000: " + sText + "\n", result.sErrors);
 }
 
-std::string Repeat(const std::string& sText, std::size_t uiCount)
-{
-    std::string s;
-    s.reserve(sText.size() * uiCount);
-    for (std::size_t i = 0; i < uiCount; ++i)
-        s += sText;
-    return s;
-}
-
-// Bytes the program has allocated and not freed.
-std::size_t LiveHeapBytes()
-{
-#if defined(KV_SANITIZER_HEAP)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-#endif
-}
-
 const std::string STRINGIZE = "#define S(a) #a\n";
 
 } // namespace
@@ -120,8 +53,8 @@ const std::string STRINGIZE = "#define S(a) #a\n";
 // a few hundred words passed the byte limit of macro expansion.
 TEST(D3DCompileExpansionBudget, OrdinaryStringizingCompiles)
 {
-    const Result words =
-        Compile(STRINGIZE + "static const string g = S(" + Repeat("ab ", 450) + ");\n" + RETURN_ONE);
+    const Result words = CompilePixelShader(STRINGIZE + "static const string g = S(" + Repeat("ab ", 450) +
+                                            ");\n" + RETURN_ONE);
     EXPECT_EQ(S_OK, words.hr) << words.sErrors;
     std::string sLines = STRINGIZE;
     for (int i = 0; i < 30; ++i)
@@ -131,11 +64,11 @@ TEST(D3DCompileExpansionBudget, OrdinaryStringizingCompiles)
         sLines += std::to_string(i);
         sLines += " = S(" + Repeat("ab ", 100) + ");\n";
     }
-    const Result lines = Compile(sLines + RETURN_ONE);
+    const Result lines = CompilePixelShader(sLines + RETURN_ONE);
     EXPECT_EQ(S_OK, lines.hr) << lines.sErrors;
     const std::string sLong =
         STRINGIZE + "static const string g = S(" + Repeat("ab ", 2000) + ");\n" + RETURN_ONE;
-    const Result longer = Compile(sLong);
+    const Result longer = CompilePixelShader(sLong);
     EXPECT_EQ(S_OK, longer.hr) << longer.sErrors;
     // The literal is the argument's text, whitespace made single spaces.
     PreprocessedSource out;
@@ -151,22 +84,24 @@ TEST(D3DCompileExpansionBudget, BuildingLiteralsHasABudgetOfItsOwn)
     const std::string sUse = "static const string g = ";
     // One long argument, of words, of __VA_ARGS__, of a literal full of escapes, of character
     // literals.
-    ExpectLimitError(Compile(STRINGIZE + sUse + "S(" + Repeat("a ", 20000) + ");\n" + RETURN_ONE),
+    ExpectLimitError(CompilePixelShader(STRINGIZE + sUse + "S(" + Repeat("a ", 20000) + ");\n" + RETURN_ONE),
+                     "shader.hlsl(2,25)", TOO_MANY_COPIES);
+    ExpectLimitError(CompilePixelShader("#define V(...) #__VA_ARGS__\n" + sUse + "V(" + Repeat("a, ", 20000) +
+                                        "a);\n" + RETURN_ONE),
                      "shader.hlsl(2,25)", TOO_MANY_COPIES);
     ExpectLimitError(
-        Compile("#define V(...) #__VA_ARGS__\n" + sUse + "V(" + Repeat("a, ", 20000) + "a);\n" + RETURN_ONE),
+        CompilePixelShader(STRINGIZE + sUse + "S(\"" + Repeat("\\\\", 30000) + "\");\n" + RETURN_ONE),
         "shader.hlsl(2,25)", TOO_MANY_COPIES);
-    ExpectLimitError(Compile(STRINGIZE + sUse + "S(\"" + Repeat("\\\\", 30000) + "\");\n" + RETURN_ONE),
-                     "shader.hlsl(2,25)", TOO_MANY_COPIES);
-    ExpectLimitError(Compile(STRINGIZE + sUse + "S(" + Repeat("'\\\\' ", 20000) + ");\n" + RETURN_ONE),
-                     "shader.hlsl(2,25)", TOO_MANY_COPIES);
+    ExpectLimitError(
+        CompilePixelShader(STRINGIZE + sUse + "S(" + Repeat("'\\\\' ", 20000) + ");\n" + RETURN_ONE),
+        "shader.hlsl(2,25)", TOO_MANY_COPIES);
     // Many arguments each within the budget: the copies of all count.
     std::string sLines = STRINGIZE;
     for (int i = 0; i < 100; ++i)
         sLines += sUse + "S(" + Repeat("abcdefghij ", 650) + ");\n";
-    ExpectLimitError(Compile(sLines + RETURN_ONE), "shader.hlsl(9,25)", TOO_MANY_COPIES);
+    ExpectLimitError(CompilePixelShader(sLines + RETURN_ONE), "shader.hlsl(9,25)", TOO_MANY_COPIES);
     // And the next compile works.
-    const Result next = Compile(STRINGIZE + sUse + "S(x);\n" + RETURN_ONE);
+    const Result next = CompilePixelShader(STRINGIZE + sUse + "S(x);\n" + RETURN_ONE);
     EXPECT_EQ(S_OK, next.hr) << next.sErrors;
 }
 
@@ -209,25 +144,29 @@ TEST(D3DCompileExpansionBudget, StringizingCountsNoFewerBytesThanItMakes)
 // into tokens and unescapes it with a cost that grows with the square of its escapes.
 TEST(D3DCompileExpansionBudget, FileNamesHaveALimit)
 {
-    ExpectLimitError(Compile("#line 1 \"" + std::string(4097, 'l') + "\"\n" + RETURN_ONE), "shader.hlsl(1,1)",
-                     LONG_LINE_NAME);
-    ExpectLimitError(Compile("#define NAME \"" + std::string(4097, 'l') + "\"\n#line 7 NAME\n" + RETURN_ONE),
-                     "shader.hlsl(2,1)", LONG_LINE_NAME);
+    ExpectLimitError(CompilePixelShader("#line 1 \"" + std::string(4097, 'l') + "\"\n" + RETURN_ONE),
+                     "shader.hlsl(1,1)", LONG_LINE_NAME);
+    ExpectLimitError(
+        CompilePixelShader("#define NAME \"" + std::string(4097, 'l') + "\"\n#line 7 NAME\n" + RETURN_ONE),
+        "shader.hlsl(2,1)", LONG_LINE_NAME);
     // A name the library would unescape a character at a time, copying it whole each time, is
     // refused with its line.
-    ExpectLimitError(Compile("\n#line 1 \"" + Repeat("\\\\", 300000) + "\"\n" + RETURN_ONE),
+    ExpectLimitError(CompilePixelShader("\n#line 1 \"" + Repeat("\\\\", 300000) + "\"\n" + RETURN_ONE),
                      "shader.hlsl(2,9)", LONG_DIRECTIVE_LINE);
-    const Result line = Compile("#line 1 \"" + std::string(4096, 'l') + "\"\n" + RETURN_ONE);
+    const Result line = CompilePixelShader("#line 1 \"" + std::string(4096, 'l') + "\"\n" + RETURN_ONE);
     EXPECT_EQ(S_OK, line.hr) << line.sErrors.substr(0, 200);
     MapInclude include;
     include.m_mapFiles[std::string(4097, 'i')] = "float g;\n";
     include.m_mapFiles[std::string(4096, 'i')] = "float g;\n";
-    ExpectLimitError(Compile("\n#include \"" + std::string(4097, 'i') + "\"\n" + RETURN_ONE, &include),
-                     "shader.hlsl(2,1)", LONG_INCLUDE_NAME);
     ExpectLimitError(
-        Compile("#define NAME \"" + std::string(4097, 'i') + "\"\n#include NAME\n" + RETURN_ONE, &include),
+        CompilePixelShader("\n#include \"" + std::string(4097, 'i') + "\"\n" + RETURN_ONE, &include),
         "shader.hlsl(2,1)", LONG_INCLUDE_NAME);
-    const Result included = Compile("#include \"" + std::string(4096, 'i') + "\"\n" + RETURN_ONE, &include);
+    ExpectLimitError(
+        CompilePixelShader("#define NAME \"" + std::string(4097, 'i') + "\"\n#include NAME\n" + RETURN_ONE,
+                           &include),
+        "shader.hlsl(2,1)", LONG_INCLUDE_NAME);
+    const Result included =
+        CompilePixelShader("#include \"" + std::string(4096, 'i') + "\"\n" + RETURN_ONE, &include);
     EXPECT_EQ(S_OK, included.hr) << included.sErrors.substr(0, 200);
 }
 
@@ -236,13 +175,14 @@ TEST(D3DCompileExpansionBudget, FileNamesHaveALimit)
 TEST(D3DCompileExpansionBudget, FileMacroCountsAgainstTheBudgets)
 {
     const std::string sUses = "#define F(x) x\nint F(" + Repeat("__FILE__ ", 3000) + ");\n" + RETURN_ONE;
-    ExpectLimitError(Compile("#line 1 \"" + std::string(400000, 'f') + "\"\n" + sUses), "shader.hlsl(1,9)",
-                     LONG_DIRECTIVE_LINE);
+    ExpectLimitError(CompilePixelShader("#line 1 \"" + std::string(400000, 'f') + "\"\n" + sUses),
+                     "shader.hlsl(1,9)", LONG_DIRECTIVE_LINE);
     const std::string sName(4000, 'f');
-    ExpectLimitError(Compile("#line 1 \"" + sName + "\"\n" + sUses), sName + "(2,5)", TOO_MANY_BYTES);
+    ExpectLimitError(CompilePixelShader("#line 1 \"" + sName + "\"\n" + sUses), sName + "(2,5)",
+                     TOO_MANY_BYTES);
     const std::string sEscaped = Repeat("\\\\", 2000);
-    ExpectLimitError(Compile("#line 1 \"" + sEscaped + "\"\n" + sUses), std::string(2000, '\\') + "(2,5)",
-                     TOO_MANY_COPIES);
+    ExpectLimitError(CompilePixelShader("#line 1 \"" + sEscaped + "\"\n" + sUses),
+                     std::string(2000, '\\') + "(2,5)", TOO_MANY_COPIES);
     // A few are fine.
     PreprocessedSource out;
     ASSERT_TRUE(Preprocess("#line 1 \"" + sName + "\"\n#define F(x) x\nF(__FILE__ __FILE__)\n", &out));

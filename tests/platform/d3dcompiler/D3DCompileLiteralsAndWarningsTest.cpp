@@ -1,5 +1,6 @@
 #include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
+#include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,47 +15,9 @@
 namespace
 {
 
-// Include files from a map.
-class MapInclude : public ID3DInclude
-{
-public:
-    std::map<std::string, std::string> m_mapFiles;
-
-    HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
-    {
-        auto it = m_mapFiles.find(pFileName);
-        if (it == m_mapFiles.end())
-            return E_FAIL;
-        *ppData = it->second.data();
-        *pBytes = static_cast<UINT>(it->second.size());
-        return S_OK;
-    }
-    HRESULT Close(LPCVOID) override { return S_OK; }
-};
-
-struct Result
-{
-    HRESULT hr = E_FAIL;
-    std::string sErrors;
-};
-
-Result Compile(const std::string& sSource, ID3DInclude* pInclude = nullptr)
-{
-    Result result;
-    ID3DBlob* pCode = nullptr;
-    ID3DBlob* pErrors = nullptr;
-    result.hr = D3DCompile(sSource.data(), sSource.size(), "shader.hlsl", nullptr, pInclude, "PSMain",
-                           "ps_5_0", 0, 0, &pCode, &pErrors);
-    if (pCode != nullptr)
-        pCode->Release();
-    if (pErrors != nullptr)
-    {
-        result.sErrors.assign(static_cast<const char*>(pErrors->GetBufferPointer()),
-                              pErrors->GetBufferSize());
-        pErrors->Release();
-    }
-    return result;
-}
+using d3dcompile_test::CompilePixelShader;
+using d3dcompile_test::MapInclude;
+using d3dcompile_test::Result;
 
 const char* const RETURN_ONE = "float4 PSMain() : SV_Target { return 1; }\n";
 
@@ -95,21 +58,23 @@ TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflow
     const std::string sOverflow = "error X1000: error: integer overflow in preprocessor expression";
     for (const char* pCondition : {"(1<<63)/-1", "(1<<63)%-1", "(-9223372036854775807-1)/-1"})
     {
-        const Result result = Compile(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
+        const Result result =
+            CompilePixelShader(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
         EXPECT_EQ(E_FAIL, result.hr) << pCondition;
         EXPECT_NE(std::string::npos, result.sErrors.find("shader.hlsl(1,")) << result.sErrors;
         EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
     }
-    Result result = Compile("#define SMALLEST (1<<63)\n#define DIV(a, b) ((a) / (b))\n#if DIV(SMALLEST, -1)\n"
-                            "#endif\n" +
-                            std::string(RETURN_ONE));
+    Result result =
+        CompilePixelShader("#define SMALLEST (1<<63)\n#define DIV(a, b) ((a) / (b))\n#if DIV(SMALLEST, -1)\n"
+                           "#endif\n" +
+                           std::string(RETURN_ONE));
     EXPECT_EQ(E_FAIL, result.hr);
     EXPECT_NE(std::string::npos, result.sErrors.find("shader.hlsl(3,")) << result.sErrors;
     EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
 
     MapInclude include;
     include.m_mapFiles["limits.hlsli"] = "\n#if (-9223372036854775807-1)%-1\n#endif\n";
-    result = Compile("#include \"limits.hlsli\"\n" + std::string(RETURN_ONE), &include);
+    result = CompilePixelShader("#include \"limits.hlsli\"\n" + std::string(RETURN_ONE), &include);
     EXPECT_EQ(E_FAIL, result.hr);
     EXPECT_NE(std::string::npos, result.sErrors.find("limits.hlsli(2,")) << result.sErrors;
     EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
@@ -119,7 +84,7 @@ TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflow
     for (const char* pCondition : {"-(1<<63)", "(1<<63)*-1", "-1*(1<<63)", "(1<<62)*2", "(1<<63)-1",
                                    "9223372036854775807+1", "1<<64", "1u<<64", "1>>-1", "1>>99"})
     {
-        result = Compile(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
+        result = CompilePixelShader(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
         EXPECT_EQ(E_FAIL, result.hr) << pCondition;
         EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
     }
@@ -127,10 +92,11 @@ TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflow
     // Next to it the arithmetic of ordinary conditions is unchanged.
     EXPECT_EQ(
         S_OK,
-        Compile("#if (1<<62)/-1 == -(1<<62) && -7/2 == -3 && -7%2 == -1 && (1<<63) < 0 && 1<<63>>63 == -1 && "
-                "-(-9223372036854775807) == 9223372036854775807 && 3*-4 == -12 && 2-1u == 1 && "
-                "(1<<63)/2 == -(1<<62) && (1<<63)%3 == -2 && (1<<63)/(1==1) == (1<<63)\n" +
-                std::string(RETURN_ONE) + "#endif\n")
+        CompilePixelShader(
+            "#if (1<<62)/-1 == -(1<<62) && -7/2 == -3 && -7%2 == -1 && (1<<63) < 0 && 1<<63>>63 == -1 && "
+            "-(-9223372036854775807) == 9223372036854775807 && 3*-4 == -12 && 2-1u == 1 && "
+            "(1<<63)/2 == -(1<<62) && (1<<63)%3 == -2 && (1<<63)/(1==1) == (1<<63)\n" +
+            std::string(RETURN_ONE) + "#endif\n")
             .hr);
 }
 
@@ -195,7 +161,7 @@ TEST_F(D3DCompileLiteralsAndWarnings, SignedConditionArithmeticIsExactOrAnOverfl
                                                       " == " + Literal(static_cast<std::int64_t>(iExpected)) +
                                                       "\n" + RETURN_ONE + "#endif\n"
                                                 : "#if " + sCondition + "\n#endif\n" + RETURN_ONE;
-                const Result result = Compile(sText);
+                const Result result = CompilePixelShader(sText);
                 if (bFits)
                 {
                     ++uiValues;
@@ -231,7 +197,7 @@ TEST_F(D3DCompileLiteralsAndWarnings, TextAfterAnUnterminatedLiteralIsReadWherev
                                           std::to_string(uiLetters);
                 if (uiOffset + uiLetters > (1u << 20) - 64)
                     continue;
-                Result result = Compile(sText);
+                Result result = CompilePixelShader(sText);
                 EXPECT_EQ(E_FAIL, result.hr) << sCase;
                 EXPECT_NE(std::string::npos,
                           result.sErrors.find("shader.hlsl(" + sLine + ",1): error X1503: "))
@@ -239,7 +205,7 @@ TEST_F(D3DCompileLiteralsAndWarnings, TextAfterAnUnterminatedLiteralIsReadWherev
                 EXPECT_NE(std::string::npos, result.sErrors.find("this line is reached")) << sCase;
 
                 include.m_mapFiles["long.hlsli"] = sText;
-                result = Compile("#include \"long.hlsli\"\n", &include);
+                result = CompilePixelShader("#include \"long.hlsli\"\n", &include);
                 EXPECT_EQ(E_FAIL, result.hr) << sCase;
                 EXPECT_NE(std::string::npos,
                           result.sErrors.find("long.hlsli(" + sLine + ",1): error X1503: "))
@@ -259,12 +225,13 @@ TEST_F(D3DCompileLiteralsAndWarnings, RemarksAndWarningsNeverFailTheCompile)
     {
         for (const char* pBefore : {"", "#define Q 1\n", "#if 1\n#endif\n", "\n", "// comment\n"})
         {
-            const Result result = Compile(pBefore + std::string(pLine) + RETURN_ONE);
+            const Result result = CompilePixelShader(pBefore + std::string(pLine) + RETURN_ONE);
             EXPECT_EQ(S_OK, result.hr) << pBefore << pLine << result.sErrors;
             EXPECT_EQ("", result.sErrors);
         }
         include.m_mapFiles["first.hlsli"] = pLine;
-        const Result result = Compile("#include \"first.hlsli\"\n" + std::string(RETURN_ONE), &include);
+        const Result result =
+            CompilePixelShader("#include \"first.hlsli\"\n" + std::string(RETURN_ONE), &include);
         EXPECT_EQ(S_OK, result.hr) << pLine << result.sErrors;
         EXPECT_EQ("", result.sErrors);
     }
@@ -278,17 +245,18 @@ TEST_F(D3DCompileLiteralsAndWarnings, EmptyPragmasAreIgnored)
     for (const char* pLine : {"#pragma\n", "# pragma\n", "#pragma// note\n", "#pragma \n", "%:pragma\n",
                               "#pragma\n#pragma\n", "#pragma \\\n\n"})
     {
-        const Result result = Compile(pLine + std::string(RETURN_ONE));
+        const Result result = CompilePixelShader(pLine + std::string(RETURN_ONE));
         EXPECT_EQ(S_OK, result.hr) << pLine << result.sErrors;
-        const Result last = Compile(RETURN_ONE + std::string(pLine));
+        const Result last = CompilePixelShader(RETURN_ONE + std::string(pLine));
         EXPECT_EQ(S_OK, last.hr) << pLine << last.sErrors;
         include.m_mapFiles["pragma.hlsli"] = pLine;
-        const Result included = Compile("#include \"pragma.hlsli\"\n" + std::string(RETURN_ONE), &include);
+        const Result included =
+            CompilePixelShader("#include \"pragma.hlsli\"\n" + std::string(RETURN_ONE), &include);
         EXPECT_EQ(S_OK, included.hr) << pLine << included.sErrors;
     }
     // One the included text ends with, without a line break.
     include.m_mapFiles["pragma.hlsli"] = "#pragma";
-    EXPECT_EQ(S_OK, Compile("#include \"pragma.hlsli\"\n" + std::string(RETURN_ONE), &include).hr);
+    EXPECT_EQ(S_OK, CompilePixelShader("#include \"pragma.hlsli\"\n" + std::string(RETURN_ONE), &include).hr);
 }
 
 // Include names go to the caller's ID3DInclude alone, also those that name a folder or a path too
@@ -300,11 +268,13 @@ TEST_F(D3DCompileLiteralsAndWarnings, IncludeNamesAreNotLookedUpOnTheFileSystem)
          {std::string("."), std::string(".."), std::string("/"), std::string("/tmp"), std::string(4000, 'n'),
           std::string(2000, '/') + "x"})
     {
-        const Result result = Compile("#include \"" + sName + "\"\n" + RETURN_ONE, &include);
+        const Result result = CompilePixelShader("#include \"" + sName + "\"\n" + RETURN_ONE, &include);
         EXPECT_EQ(E_FAIL, result.hr) << sName.substr(0, 40);
         EXPECT_NE(std::string::npos, result.sErrors.find("error X1507: failed to open source file"))
             << result.sErrors.substr(0, 200);
     }
     include.m_mapFiles["."] = "#define DOT 1\n";
-    EXPECT_EQ(S_OK, Compile("#include \".\"\n#if DOT\n" + std::string(RETURN_ONE) + "#endif\n", &include).hr);
+    EXPECT_EQ(
+        S_OK,
+        CompilePixelShader("#include \".\"\n#if DOT\n" + std::string(RETURN_ONE) + "#endif\n", &include).hr);
 }

@@ -5,6 +5,7 @@
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
+#include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,50 +19,10 @@
 namespace
 {
 
-struct Result
-{
-    HRESULT hr = E_FAIL;
-    std::vector<std::uint8_t> vCode;
-    std::string sErrors;
-};
-
-Result Compile(const std::string& sSource, const char* pEntry, const char* pTarget)
-{
-    Result result;
-    ID3DBlob* pCode = nullptr;
-    ID3DBlob* pErrors = nullptr;
-    result.hr = D3DCompile(sSource.data(), sSource.size(), "shader.hlsl", nullptr, nullptr, pEntry, pTarget,
-                           D3DCOMPILE_ENABLE_STRICTNESS, 0, &pCode, &pErrors);
-    if (pCode != nullptr)
-    {
-        const auto* p = static_cast<const std::uint8_t*>(pCode->GetBufferPointer());
-        result.vCode.assign(p, p + pCode->GetBufferSize());
-        pCode->Release();
-    }
-    if (pErrors != nullptr)
-    {
-        result.sErrors.assign(static_cast<const char*>(pErrors->GetBufferPointer()),
-                              pErrors->GetBufferSize());
-        pErrors->Release();
-    }
-    return result;
-}
-
-d3d11_internal::ShaderBytecode Decode(const std::vector<std::uint8_t>& vCode)
-{
-    d3d11_internal::ShaderBytecode bytecode;
-    EXPECT_TRUE(d3d11_internal::DecodeShaderBytecode(vCode.data(), vCode.size(), &bytecode));
-    return bytecode;
-}
-
-std::string Repeat(const std::string& sText, std::size_t uiCount)
-{
-    std::string s;
-    s.reserve(sText.size() * uiCount);
-    for (std::size_t i = 0; i < uiCount; ++i)
-        s += sText;
-    return s;
-}
+using d3dcompile_test::Compile;
+using d3dcompile_test::Decode;
+using d3dcompile_test::Repeat;
+using d3dcompile_test::Result;
 
 // "shader.hlsl(line,column)" of the first occurrence of sWhat in sText.
 std::string Where(const std::string& sText, const std::string& sWhat)

@@ -2,24 +2,12 @@
 #include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
+#include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
 #include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <malloc.h>
-// Under a sanitizer its allocator, not malloc's, knows what is allocated.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KV_SANITIZER_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KV_SANITIZER_HEAP 1
-#endif
-#endif
-#if defined(KV_SANITIZER_HEAP)
-// Every sanitizer runtime exports it; g++ ships no header that declares it.
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 #include <cctype>
 #include <cstdio>
@@ -35,6 +23,12 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 namespace
 {
+
+using d3dcompile_test::Compile;
+using d3dcompile_test::Decode;
+using d3dcompile_test::LiveHeapBytes;
+using d3dcompile_test::Repeat;
+using d3dcompile_test::Result;
 
 // Include files from a map; records every Open and Close.
 class MapInclude : public ID3DInclude
@@ -71,45 +65,6 @@ public:
         return S_OK;
     }
 };
-
-struct Result
-{
-    HRESULT hr = E_FAIL;
-    std::vector<std::uint8_t> vCode;
-    std::string sErrors;
-};
-
-Result Compile(const std::string& sSource, const char* pEntry, const char* pTarget,
-               const D3D_SHADER_MACRO* pMacros = nullptr, ID3DInclude* pInclude = nullptr,
-               const char* pName = "shader.hlsl")
-{
-    Result result;
-    ID3DBlob* pCode = nullptr;
-    ID3DBlob* pErrors = nullptr;
-    result.hr = D3DCompile(sSource.data(), sSource.size(), pName, pMacros, pInclude, pEntry, pTarget,
-                           D3DCOMPILE_ENABLE_STRICTNESS, 0, &pCode, &pErrors);
-    EXPECT_EQ(SUCCEEDED(result.hr), pCode != nullptr);
-    if (pCode != nullptr)
-    {
-        const auto* p = static_cast<const std::uint8_t*>(pCode->GetBufferPointer());
-        result.vCode.assign(p, p + pCode->GetBufferSize());
-        pCode->Release();
-    }
-    if (pErrors != nullptr)
-    {
-        result.sErrors.assign(static_cast<const char*>(pErrors->GetBufferPointer()),
-                              pErrors->GetBufferSize());
-        pErrors->Release();
-    }
-    return result;
-}
-
-d3d11_internal::ShaderBytecode Decode(const std::vector<std::uint8_t>& vCode)
-{
-    d3d11_internal::ShaderBytecode bytecode;
-    EXPECT_TRUE(d3d11_internal::DecodeShaderBytecode(vCode.data(), vCode.size(), &bytecode));
-    return bytecode;
-}
 
 const char* const VERTEX_SHADER = R"(struct VS_IN
 {
@@ -458,15 +413,6 @@ float4 main(float4 p : POSITION) : SV_POSITION { return VARIADIC(p, 1, 2) + SCAL
 namespace
 {
 
-std::string Repeat(const std::string& sText, std::size_t uiCount)
-{
-    std::string s;
-    s.reserve(sText.size() * uiCount);
-    for (std::size_t i = 0; i < uiCount; ++i)
-        s += sText;
-    return s;
-}
-
 const char* const RETURN_ONE = "float4 PSMain() : SV_Target { return 1; }\n";
 
 // The shapes of text the preprocessor follows one level deeper per step, at a given depth. Each
@@ -812,17 +758,6 @@ TEST(D3DCompilerPreprocessor, EngineShadersStayFarBelowTheLimits)
 
 namespace
 {
-
-// Bytes the program has allocated and not freed.
-std::size_t LiveHeapBytes()
-{
-#if defined(KV_SANITIZER_HEAP)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-#endif
-}
 
 } // namespace
 

@@ -1,0 +1,122 @@
+#pragma once
+// What the shader compiler's tests share: includes from a map, a compile that keeps its code and
+// messages, repeated text, and the bytes the program holds on its heap.
+
+#include "platform/d3d11/D3D11ShaderBytecode.h"
+#include "platform/d3dcompiler/d3dcompiler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <malloc.h>
+#include <map>
+#include <string>
+#include <vector>
+
+// Under a sanitizer its allocator, not malloc's, knows what is allocated.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KV_SANITIZER_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KV_SANITIZER_HEAP 1
+#endif
+#endif
+#if defined(KV_SANITIZER_HEAP)
+// Every sanitizer runtime exports it; g++ ships no header that declares it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace d3dcompile_test
+{
+
+// Include files from a map; m_iOpen counts the files open now.
+class MapInclude : public ID3DInclude
+{
+public:
+    std::map<std::string, std::string> m_mapFiles;
+    int m_iOpen = 0;
+
+    HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
+    {
+        auto it = m_mapFiles.find(pFileName);
+        if (it == m_mapFiles.end())
+            return E_FAIL;
+        *ppData = it->second.data();
+        *pBytes = static_cast<UINT>(it->second.size());
+        ++m_iOpen;
+        return S_OK;
+    }
+    HRESULT Close(LPCVOID) override
+    {
+        --m_iOpen;
+        return S_OK;
+    }
+};
+
+struct Result
+{
+    HRESULT hr = E_FAIL;
+    std::vector<std::uint8_t> vCode;
+    std::string sErrors;
+};
+
+inline Result Compile(const std::string& sSource, const char* pEntry, const char* pTarget,
+                      const D3D_SHADER_MACRO* pMacros = nullptr, ID3DInclude* pInclude = nullptr,
+                      const char* pName = "shader.hlsl")
+{
+    Result result;
+    ID3DBlob* pCode = nullptr;
+    ID3DBlob* pErrors = nullptr;
+    result.hr = D3DCompile(sSource.data(), sSource.size(), pName, pMacros, pInclude, pEntry, pTarget,
+                           D3DCOMPILE_ENABLE_STRICTNESS, 0, &pCode, &pErrors);
+    EXPECT_EQ(SUCCEEDED(result.hr), pCode != nullptr);
+    if (pCode != nullptr)
+    {
+        const auto* p = static_cast<const std::uint8_t*>(pCode->GetBufferPointer());
+        result.vCode.assign(p, p + pCode->GetBufferSize());
+        pCode->Release();
+    }
+    if (pErrors != nullptr)
+    {
+        result.sErrors.assign(static_cast<const char*>(pErrors->GetBufferPointer()),
+                              pErrors->GetBufferSize());
+        pErrors->Release();
+    }
+    return result;
+}
+
+// The pixel shader "PSMain" of the text.
+inline Result CompilePixelShader(const std::string& sSource, ID3DInclude* pInclude = nullptr)
+{
+    return Compile(sSource, "PSMain", "ps_5_0", nullptr, pInclude);
+}
+
+inline d3d11_internal::ShaderBytecode Decode(const std::vector<std::uint8_t>& vCode)
+{
+    d3d11_internal::ShaderBytecode bytecode;
+    EXPECT_TRUE(d3d11_internal::DecodeShaderBytecode(vCode.data(), vCode.size(), &bytecode));
+    return bytecode;
+}
+
+inline std::string Repeat(const std::string& sText, std::size_t uiCount)
+{
+    std::string s;
+    s.reserve(sText.size() * uiCount);
+    for (std::size_t i = 0; i < uiCount; ++i)
+        s += sText;
+    return s;
+}
+
+// Bytes the program has allocated and not freed.
+inline std::size_t LiveHeapBytes()
+{
+#if defined(KV_SANITIZER_HEAP)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+} // namespace d3dcompile_test
