@@ -21,15 +21,8 @@ using d3dcompile_test::Result;
 
 const char* const RETURN_ONE = "float4 PSMain() : SV_Target { return 1; }\n";
 
-class D3DCompileLiteralsAndWarnings : public ::testing::Test
+class D3DCompileLiteralsAndWarnings : public d3dcompile_test::CompilerTest
 {
-protected:
-    void SetUp() override { D3DCompilerControl::Reset(); }
-    void TearDown() override
-    {
-        EXPECT_EQ(0u, D3DCompilerControl::GetLiveObjectCount());
-        D3DCompilerControl::Reset();
-    }
 };
 
 // The lexer reads its text in pieces of this many bytes.

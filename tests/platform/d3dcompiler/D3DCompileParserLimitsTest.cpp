@@ -75,15 +75,8 @@ std::vector<d3d11_internal::SignatureElement> Signature(const std::string& sText
     return Decode(result.vCode).InputSignature;
 }
 
-class D3DCompileParserLimits : public ::testing::Test
+class D3DCompileParserLimits : public d3dcompile_test::CompilerTest
 {
-protected:
-    void SetUp() override { D3DCompilerControl::Reset(); }
-    void TearDown() override
-    {
-        EXPECT_EQ(0u, D3DCompilerControl::GetLiveObjectCount());
-        D3DCompilerControl::Reset();
-    }
 };
 
 } // namespace

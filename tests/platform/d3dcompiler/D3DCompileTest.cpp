@@ -77,15 +77,8 @@ float4 VSMain(VS_IN input, uint id : SV_VertexID, uniform float scale) : SV_POSI
 }
 )";
 
-class D3DCompile_ : public ::testing::Test
+class D3DCompile_ : public d3dcompile_test::CompilerTest
 {
-protected:
-    void SetUp() override { D3DCompilerControl::Reset(); }
-    void TearDown() override
-    {
-        EXPECT_EQ(0u, D3DCompilerControl::GetLiveObjectCount());
-        D3DCompilerControl::Reset();
-    }
 };
 
 } // namespace

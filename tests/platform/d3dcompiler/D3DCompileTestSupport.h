@@ -1,8 +1,9 @@
 #pragma once
-// What the shader compiler's tests share: includes from a map, a compile that keeps its code and
+// What the shader compiler's tests share: a fixture, includes from a map, a compile that keeps its code and
 // messages, repeated text, and the bytes the program holds on its heap.
 
 #include "platform/d3d11/D3D11ShaderBytecode.h"
+#include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,18 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 namespace d3dcompile_test
 {
+
+// Starts and ends with the compiler's counters reset, and every blob released.
+class CompilerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { D3DCompilerControl::Reset(); }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, D3DCompilerControl::GetLiveObjectCount());
+        D3DCompilerControl::Reset();
+    }
+};
 
 // Include files from a map; m_iOpen counts the files open now.
 class MapInclude : public ID3DInclude
