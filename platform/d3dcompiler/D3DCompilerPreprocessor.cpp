@@ -280,20 +280,20 @@ bool Is(const Token& token, boost::wave::token_id id)
            (static_cast<unsigned>(id) & uiMask);
 }
 
-// The library's lexer, with the file name of its tokens shared. The library's strings count their
-// sharers in one byte: the lexer gives each token its copy of the file name, shared until 255
-// tokens hold it and a copy of its own for each token after that, so tokens a text keeps (macro
-// definitions and arguments) held a name each: a 4,000-byte #line name and 500,000 tokens in
-// definitions took 4 GB. Each token the lexer makes takes the name from the last token instead,
-// and a fresh copy is shared again once that one is full.
+// The library's lexer, with the file name of its tokens shared and empty #pragma lines mended.
+// The library's strings count their sharers in one byte: the lexer gives each token its copy of the
+// file name, shared until 255 tokens hold it and a copy of its own for each token after that, so
+// tokens a text keeps (macro definitions and arguments) held a name each: a 4,000-byte #line name
+// and 500,000 tokens in definitions took 4 GB. Each token the lexer makes takes the name from the
+// last token instead, and a fresh copy is shared again once that one is full.
 // A #pragma with nothing after it on its line gets a space after it: the library's handling of the
 // directive steps over the first token of the rest of the line without looking, and with none
 // there it went past the end of the line's tokens (a crash). With the space it is an empty
 // #pragma, which is ignored as one written so is.
-class NameSharingLexer : public boost::wave::cpplexer::lex_input_interface<Token>
+class LexerAdapter : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
-    explicit NameSharingLexer(boost::wave::cpplexer::lex_input_interface<Token>* pLexer) : m_pLexer(pLexer) {}
+    explicit LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer) : m_pLexer(pLexer) {}
 
     Token& get(Token& token) override
     {
@@ -362,7 +362,7 @@ public:
             boost::wave::cpplexer::impl::lex_iterator_functor_shim<Token>>;
         MultiPass::type::operator=(MultiPass::type(MultiPass::functor_data_type(
             {},
-            new NameSharingLexer(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
+            new LexerAdapter(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
                 first, last, position,
                 boost::wave::language_support(language & ~boost::wave::support_option_prefer_pp_numbers))))));
     }
@@ -1120,33 +1120,19 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 sWaveName = boost::wave::util::complete_path(boost::filesystem::path(sName)).string();
             Context::iterator_type it = ctx.begin();
             const Context::iterator_type end = ctx.end();
-            // The library reads its first token when the iterator is first compared: a remark or
-            // warning before it lets preprocessing go on as one after any later token does.
-            const auto atEnd = [&it, &end, &state]()
-            {
-                for (;;)
-                {
-                    try
-                    {
-                        return it == end;
-                    }
-                    catch (const boost::wave::cpp_exception& e)
-                    {
-                        if (!IsWarning(e))
-                            throw;
-                        state.uiMacroNesting = 0;
-                    }
-                }
-            };
             // Each name once, shared by its tokens; the name of the last token is at hand (held, so
             // that a token with the same storage has the same name).
             std::map<std::string, std::shared_ptr<const std::string>> mapFiles;
             Token::position_type::string_type sLastFile;
             std::shared_ptr<const std::string> pLastFile;
-            while (!atEnd())
+            // The library reads a token when the iterator is compared as well as when it steps: a
+            // remark or warning met in either lets preprocessing go on.
+            for (;;)
             {
                 try
                 {
+                    if (it == end)
+                        break;
                     const Token& token = *it;
                     const boost::wave::token_id id = boost::wave::token_id(token);
                     out.Text += token.get_value().c_str();
@@ -1160,12 +1146,11 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                         if (pLastFile == nullptr || position.get_file().c_str() != sLastFile.c_str())
                         {
                             sLastFile = position.get_file();
-                            const std::string sFile = sLastFile.c_str();
-                            std::shared_ptr<const std::string>& pShared =
-                                mapFiles[sFile == sWaveName ? sName : sFile];
+                            const std::string sFile =
+                                sLastFile == sWaveName.c_str() ? sName : sLastFile.c_str();
+                            std::shared_ptr<const std::string>& pShared = mapFiles[sFile];
                             if (pShared == nullptr)
-                                pShared =
-                                    std::make_shared<const std::string>(sFile == sWaveName ? sName : sFile);
+                                pShared = std::make_shared<const std::string>(sFile);
                             pLastFile = pShared;
                         }
                         out.Tokens.push_back({token.get_value().c_str(), pLastFile,
@@ -1176,8 +1161,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                 }
                 catch (const boost::wave::cpp_exception& e)
                 {
-                    // Warnings (a missing line break at the end, #warning) let preprocessing go on,
-                    // also from inside an expansion, which is then abandoned.
+                    // A warning lets preprocessing go on, also from inside an expansion, which is then
+                    // abandoned.
                     if (!IsWarning(e))
                         throw;
                     state.uiMacroNesting = 0;
