@@ -1,10 +1,15 @@
 #include "framework/core/KU_FileUtilities.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -176,4 +181,36 @@ std::uint64_t KU_FileUtilities::GetLastWriteTime(const KB_String& path)
         std::chrono::duration_cast<Ticks>(std::chrono::file_clock::to_sys(written).time_since_epoch());
     const std::int64_t iTicks = sinceUnixEpoch.count() + FILETIME_UNIX_EPOCH;
     return iTicks > 0 ? static_cast<std::uint64_t>(iTicks) : 0;
+}
+
+int KU_FileUtilities::OpenRegularFile(const char* pPath, std::uint64_t* pSize)
+{
+    const int iFile = open(pPath, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (iFile < 0)
+        return -1;
+    struct stat status;
+    if (fstat(iFile, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0)
+    {
+        close(iFile);
+        return -1;
+    }
+    *pSize = static_cast<std::uint64_t>(status.st_size);
+    return iFile;
+}
+
+bool KU_FileUtilities::ReadWholeFile(int iFile, std::uint8_t* pData, std::uint64_t uiSize)
+{
+    std::uint64_t uiDone = 0;
+    while (uiDone < uiSize)
+    {
+        const std::uint64_t uiLeft = uiSize - uiDone;
+        const std::size_t uiPiece = static_cast<std::size_t>(uiLeft < (1u << 30) ? uiLeft : (1u << 30));
+        const ssize_t iRead = pread(iFile, pData + uiDone, uiPiece, static_cast<off_t>(uiDone));
+        if (iRead < 0 && errno == EINTR)
+            continue;
+        if (iRead <= 0)
+            return false;
+        uiDone += static_cast<std::uint64_t>(iRead);
+    }
+    return true;
 }

@@ -39,4 +39,10 @@ public:
     // Last-write time of a file as a FILETIME value (100 ns ticks since 1601-01-01 UTC); 0 when
     // it is not a readable file.
     static std::uint64_t GetLastWriteTime(const KB_String& path);
+    // Opens the regular file at pPath for reading without ever blocking in the open, whatever lies
+    // there (a pipe or a device put there after the path was looked at is refused too); its
+    // descriptor, which the caller closes, and its size, or -1.
+    static int OpenRegularFile(const char* pPath, std::uint64_t* pSize);
+    // Reads exactly uiSize bytes from the start of the open file; false on an error or a short file.
+    static bool ReadWholeFile(int iFile, std::uint8_t* pData, std::uint64_t uiSize);
 };

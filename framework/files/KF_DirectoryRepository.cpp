@@ -5,13 +5,11 @@
 #include "platform/win32/Windows.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,41 +35,6 @@ bool IsExistingDirectory(const std::string& sPath)
 {
     struct stat status;
     return stat(sPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// Opens a regular file for reading without ever blocking in the open, whatever now lies at
-// sPath (it may have been replaced since it was looked at); its descriptor and size, or -1.
-int OpenRegularFile(const std::string& sPath, std::uint64_t* pSize)
-{
-    const int iFile = open(sPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (iFile < 0)
-        return -1;
-    struct stat status;
-    if (fstat(iFile, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0)
-    {
-        close(iFile);
-        return -1;
-    }
-    *pSize = static_cast<std::uint64_t>(status.st_size);
-    return iFile;
-}
-
-// Reads exactly uiSize bytes from the start of the file; false on an error or a short file.
-bool ReadWholeFile(int iFile, std::uint8_t* pData, std::uint64_t uiSize)
-{
-    std::uint64_t uiDone = 0;
-    while (uiDone < uiSize)
-    {
-        const std::uint64_t uiLeft = uiSize - uiDone;
-        const std::size_t uiPiece = static_cast<std::size_t>(uiLeft < (1u << 30) ? uiLeft : (1u << 30));
-        const ssize_t iRead = pread(iFile, pData + uiDone, uiPiece, static_cast<off_t>(uiDone));
-        if (iRead < 0 && errno == EINTR)
-            continue;
-        if (iRead <= 0)
-            return false;
-        uiDone += static_cast<std::uint64_t>(iRead);
-    }
-    return true;
 }
 
 // Whether a relative path stays inside the root: not absolute (a leading '/' or '\\', or a drive
@@ -199,11 +162,11 @@ bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSi
     if (TakeCachedFile(sPath, pSize, ppData))
         return true;
     std::uint64_t uiSize = 0;
-    const int iFile = OpenRegularFile(sFull, &uiSize);
+    const int iFile = KU_FileUtilities::OpenRegularFile(sFull.c_str(), &uiSize);
     if (iFile < 0)
         return false;
     std::uint8_t* pData = uiSize == 0 ? nullptr : AllocateFileBuffer(uiSize);
-    const bool bComplete = pData != nullptr && ReadWholeFile(iFile, pData, uiSize);
+    const bool bComplete = pData != nullptr && KU_FileUtilities::ReadWholeFile(iFile, pData, uiSize);
     close(iFile);
     if (!bComplete)
     {
@@ -269,7 +232,7 @@ bool KF_DirectoryRepository::GetFileSize(const KB_String& sPath, std::uint64_t* 
         return false;
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     std::uint64_t uiSize = 0;
-    const int iFile = OpenRegularFile(sFull, &uiSize);
+    const int iFile = KU_FileUtilities::OpenRegularFile(sFull.c_str(), &uiSize);
     if (iFile < 0)
         return false;
     close(iFile);

@@ -7,10 +7,10 @@
 // compiler takes. Exit code 0 on success, 1 when a file does not compile or cannot be written,
 // 2 on wrong usage; messages go to stderr.
 
+#include "framework/core/KU_FileUtilities.h"
 #include "platform/d3dcompiler/D3DCompilerLimits.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -19,7 +19,6 @@
 #include <system_error>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,33 +48,19 @@ ReadResult ReadRegularFile(const fs::path& path, std::uint64_t uiLimit, std::vec
         return ReadResult::Unreadable;
     if (!S_ISREG(status.st_mode))
         return ReadResult::NotRegular;
-    const int iFile = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int iFile = KU_FileUtilities::OpenRegularFile(path.c_str(), pSize);
     if (iFile < 0)
         return ReadResult::Unreadable;
     ReadResult eResult = ReadResult::Read;
-    if (fstat(iFile, &status) != 0 || status.st_size < 0)
-        eResult = ReadResult::Unreadable;
-    else if (!S_ISREG(status.st_mode))
-        eResult = ReadResult::NotRegular;
-    else if ((*pSize = static_cast<std::uint64_t>(status.st_size)) > uiLimit)
+    if (*pSize > uiLimit)
+    {
         eResult = ReadResult::TooLarge;
-    if (eResult == ReadResult::Read)
+    }
+    else
     {
         pOut->resize(static_cast<std::size_t>(*pSize));
-        std::size_t uiDone = 0;
-        while (uiDone < pOut->size())
-        {
-            const ssize_t iRead =
-                pread(iFile, pOut->data() + uiDone, pOut->size() - uiDone, static_cast<off_t>(uiDone));
-            if (iRead < 0 && errno == EINTR)
-                continue;
-            if (iRead <= 0)
-            {
-                eResult = ReadResult::Unreadable;
-                break;
-            }
-            uiDone += static_cast<std::size_t>(iRead);
-        }
+        if (!KU_FileUtilities::ReadWholeFile(iFile, reinterpret_cast<std::uint8_t*>(pOut->data()), *pSize))
+            eResult = ReadResult::Unreadable;
     }
     close(iFile);
     return eResult;
