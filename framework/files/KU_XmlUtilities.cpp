@@ -234,6 +234,21 @@ private:
     }
 };
 
+// Whether the parser read a text without NUL bytes to its end, given where its document parse
+// stopped (pEnd) without an error. At the top level it stops, without an error, at the first text
+// that is no markup: text between or after elements, or what follows the first '>' of a DOCTYPE's
+// internal subset. Where it reaches the end it returns the end, or null when the text ends right
+// after a node; null too when it breaks off inside a declaration's attribute, again without an
+// error. A declaration belongs before the elements, so a text whose last node is one is taken as
+// not read whole.
+bool IsReadWhole(const TiXmlDocument& document, const char* pEnd)
+{
+    if (pEnd != nullptr && *pEnd != 0)
+        return false;
+    const TiXmlNode* pLast = document.LastChild();
+    return pLast == nullptr || pLast->ToDeclaration() == nullptr;
+}
+
 } // namespace
 
 TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath)
@@ -255,8 +270,12 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     }
     pFileManager->RemoveReference(sPath);
     const std::unique_ptr<char[]> text(pText);
-    if (pText == nullptr || !LimitWalk::IsWithinLimit(pText))
+    // The parser takes a NUL byte for the end of the text: it would leave the rest unread.
+    if (pText == nullptr || std::memchr(pText, 0, static_cast<std::size_t>(uiSize)) != nullptr ||
+        !LimitWalk::IsWithinLimit(pText))
+    {
         return nullptr;
+    }
 
     auto* pDocument = new (std::nothrow) TiXmlDocument();
     if (pDocument == nullptr)
@@ -264,8 +283,8 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     // No row and column tracking: nothing reads them, and counting them walks every character of
     // the text a second time (a seventh of a large model document's parse).
     pDocument->SetTabSize(0);
-    pDocument->Parse(pText, nullptr, TIXML_ENCODING_UNKNOWN);
-    if (pDocument->Error())
+    const char* pEnd = pDocument->Parse(pText, nullptr, TIXML_ENCODING_UNKNOWN);
+    if (pDocument->Error() || !IsReadWhole(*pDocument, pEnd))
     {
         delete pDocument;
         return nullptr;

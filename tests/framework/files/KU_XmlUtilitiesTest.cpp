@@ -1,5 +1,6 @@
 #include "framework/files/KU_XmlUtilities.h"
 
+#include "framework/files/KF_DirectoryRepository.h"
 #include "framework/files/KF_FileManager.h"
 #include "tests/support/MemoryRepository.h"
 
@@ -7,7 +8,9 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -99,6 +102,68 @@ TEST_F(KU_XmlUtilitiesTest, MalformedOrMissingGivesNull)
     EXPECT_EQ(KU_XmlUtilities::LoadXmlDocument(nullptr, "doc.xml"), nullptr);
 }
 
+TEST_F(KU_XmlUtilitiesTest, TextTheParserStopsReadingEarlyIsRefused)
+{
+    using namespace std::string_literals;
+    const std::string sScene = "<scene><duration>3</duration></scene>";
+    for (const std::string& sText :
+         {sScene + "x" + sScene,
+          // A DOCTYPE's internal subset ends the parser's reading at its first '>'.
+          "<?xml version=\"1.0\"?><!DOCTYPE COLLADA [ <!ENTITY x \"y\"> ]><COLLADA/>"s,
+          "<!DOCTYPE material_library [ <!ELEMENT material_library ANY> ]>\n<material_library/>"s,
+          sScene + "\n trailing text\n",
+          // The parser ends the text at the first NUL byte.
+          sScene + "\0"s + sScene, sScene + "\0"s, sScene + " \0 "s,
+          // A declaration's attribute the parser cannot read ends its reading without an error.
+          "<?xml version \"1.0\"?>" + sScene, "<?xml version='1.0' encoding=x\"?>" + sScene})
+    {
+        EXPECT_EQ(Load(sText), nullptr) << sText;
+    }
+}
+
+TEST_F(KU_XmlUtilitiesTest, SeveralTopLevelElementsAndTrailingCommentsLoad)
+{
+    const std::string sScene = "<scene><duration>3</duration></scene>";
+    for (const std::string& sText :
+         {sScene, sScene + sScene + sScene, sScene + "\r\n", sScene + "<!-- end -->",
+          sScene + " <!-- end --> \n", "<?xml version=\"1.0\"?>\n<!DOCTYPE scene>\n" + sScene,
+          "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + sScene + "<![CDATA[ ]]>"})
+    {
+        const auto document = Load(sText);
+        ASSERT_NE(document, nullptr) << sText;
+        int iScenes = 0;
+        for (const TiXmlElement* p = document->FirstChildElement("scene"); p != nullptr;
+             p = p->NextSiblingElement("scene"))
+        {
+            ++iScenes;
+        }
+        EXPECT_EQ(iScenes, sText == sScene + sScene + sScene ? 3 : 1) << sText;
+    }
+}
+
+TEST(KU_XmlUtilitiesAssets, EveryXmlAndColladaFileOfTheAssetsLoads)
+{
+    KF_FileManager files;
+    files.AddRepository(new KF_DirectoryRepository(KV_SOURCE_ROOT));
+    int iFiles = 0;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(std::string(KV_SOURCE_ROOT) + "/assets"))
+    {
+        std::string sExtension = entry.path().extension().string();
+        std::transform(sExtension.begin(), sExtension.end(), sExtension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (sExtension != ".xml" && sExtension != ".dae")
+            continue;
+        const std::string sPath =
+            std::filesystem::relative(entry.path(), std::string(KV_SOURCE_ROOT)).generic_string();
+        EXPECT_NE(std::unique_ptr<TiXmlDocument>(KU_XmlUtilities::LoadXmlDocument(&files, sPath.c_str())),
+                  nullptr)
+            << sPath;
+        ++iFiles;
+    }
+    EXPECT_GE(iFiles, 13);
+}
+
 TEST_F(KU_XmlUtilitiesTest, NestingUpToTheLimitLoads)
 {
     const int iLimit = KU_XmlUtilities::MAX_ELEMENT_DEPTH;
@@ -162,6 +227,9 @@ TEST_F(KU_XmlUtilitiesTest, ElementsHoldingMoreAttributesThanTheLimitAreRefused)
     EXPECT_EQ(MostAttributes(document.get()), iLimit);
     EXPECT_EQ(Load("<r>" + WithAttributes("a", iLimit + 1) + "</r>"), nullptr);
     EXPECT_EQ(Load(WithAttributes("r", iLimit + 1)), nullptr);
+    // 256 bounds what one document costs the parser; the engine's files hold at most 15.
+    EXPECT_NE(Load(WithAttributes("r", 256)), nullptr);
+    EXPECT_EQ(Load(WithAttributes("r", 257)), nullptr);
     // Refused before the parser checks each attribute against all earlier ones.
     EXPECT_EQ(Load(WithAttributes("r", 200000)), nullptr);
     // Also when the element is open, and when the text ends or breaks off after the attributes.
@@ -185,7 +253,7 @@ TEST_F(KU_XmlUtilitiesTest, ElementsHoldingMoreAttributesThanTheLimitAreRefused)
     {
         sLookAlikes += pLookAlike;
     }
-    EXPECT_EQ(Load(sLookAlikes + "</r>"), nullptr); // z is the 1,025th
+    EXPECT_EQ(Load(sLookAlikes + "</r>"), nullptr); // z is one past the limit
     sLookAlikes.erase(sLookAlikes.find(" z="), sLookAlikes.find("'>") + 1 - sLookAlikes.find(" z="));
     document = Load(sLookAlikes + "</r>");
     ASSERT_NE(document, nullptr);
@@ -240,9 +308,13 @@ TEST_F(KU_XmlUtilitiesTest, AttributesAreCountedAsTheParserReadsThem)
         sText += "</r>";
         if (next(3) == 0)
         {
+            // Inside the root element, where the parser either reads on to the root's end tag (no
+            // change makes another) or reports an error.
             const char acBytes[] = "<>/='\"!-?[] x";
+            const std::size_t uiFirst = sText.find("<r>") + 3;
             for (int i = 1 + static_cast<int>(next(3)); i > 0; --i)
-                sText[next(static_cast<std::uint32_t>(sText.size()))] = acBytes[next(14)];
+                sText[uiFirst + next(static_cast<std::uint32_t>(sText.size() - 4 - uiFirst))] =
+                    acBytes[next(14)];
         }
 
         TiXmlDocument parsed;

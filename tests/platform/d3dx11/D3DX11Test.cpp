@@ -5,6 +5,7 @@
 #include "tests/support/TestTempDir.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -30,10 +31,17 @@ void PutU16(Bytes* pOut, std::uint16_t uiValue)
     pOut->push_back(static_cast<std::uint8_t>(uiValue >> 8));
 }
 
+// Entry i of the palettes MakeBmp writes, as red, green and blue: no two alike, none grey.
+std::array<std::uint8_t, 3> PaletteColour(std::uint32_t i)
+{
+    return {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+            static_cast<std::uint8_t>(i * 97 + 31)};
+}
+
 // A BMP file written by hand: the file header, an image header of headerSize bytes (12: sides of
 // 16 bits and no compression; 40, 56, 108 or 124 with 32-bit sides, the longer ones holding the
-// colour masks), the masks after a 40-byte header with bit fields, a grey palette and the pixel
-// bytes as given.
+// colour masks), the masks after a 40-byte header with bit fields, a palette of PaletteColour
+// entries (three bytes each after a 12-byte header, else four) and the pixel bytes as given.
 struct BmpSpec
 {
     std::int32_t width = 64;
@@ -85,8 +93,8 @@ Bytes MakeBmp(const BmpSpec& spec, const Bytes& pixels)
     }
     for (std::uint32_t i = 0; i < spec.paletteSize; ++i)
     {
-        const auto uiGrey = static_cast<std::uint8_t>(i * 255 / std::max(1u, spec.paletteSize - 1));
-        out.insert(out.end(), {uiGrey, uiGrey, uiGrey});
+        const std::array<std::uint8_t, 3> colour = PaletteColour(i);
+        out.insert(out.end(), {colour[2], colour[1], colour[0]});
         if (!bCore)
             out.push_back(0);
     }
@@ -240,6 +248,30 @@ protected:
             pResource->Release();
         }
         return hr;
+    }
+
+    // The pixels of an image file loaded as R8G8B8A8, rows top first and tightly packed; empty when
+    // the file is refused.
+    Bytes LoadPixels(const Bytes& file)
+    {
+        ID3D11Texture2D* pTexture = nullptr;
+        if (FAILED(LoadStaging(file, 1, &pTexture, DXGI_FORMAT_R8G8B8A8_UNORM)))
+            return {};
+        D3D11_TEXTURE2D_DESC desc{};
+        pTexture->GetDesc(&desc);
+        D3D11_MAPPED_SUBRESOURCE mapped{};
+        Bytes pixels;
+        if (SUCCEEDED(m_pContext->Map(pTexture, 0, D3D11_MAP_READ, 0, &mapped)))
+        {
+            for (UINT y = 0; y < desc.Height; ++y)
+            {
+                const auto* pRow = static_cast<const std::uint8_t*>(mapped.pData) + y * mapped.RowPitch;
+                pixels.insert(pixels.end(), pRow, pRow + desc.Width * 4);
+            }
+            m_pContext->Unmap(pTexture, 0);
+        }
+        Release(pTexture);
+        return pixels;
     }
 
     // A 2-D texture holding the pixels, saved in that file format and read back as bytes.
@@ -631,6 +663,102 @@ TEST_F(D3DX11, BmpRowsAreCountedByTheHeadersBitDepthPaddedToFourBytes)
         EXPECT_EQ(E_FAIL, LoadStaging(file, 1, &pTexture)) << pWhat;
         Release(pTexture);
     }
+}
+
+TEST_F(D3DX11, PaletteBmpPixelsAreTheirPaletteEntries)
+{
+    // Each palette depth with the core header (three bytes an entry) and the info header (four):
+    // every entry is used, the last ones too, in rows that need padding.
+    for (std::uint32_t uiHeaderSize : {12u, 40u})
+    {
+        for (std::uint16_t uiBits : {1, 4, 8})
+        {
+            const std::uint32_t uiEntries = 1u << uiBits;
+            const std::uint32_t uiWidth = 19;
+            const std::uint32_t uiHeight = uiEntries / uiWidth + 2;
+            const std::size_t uiRowBytes = (uiWidth * uiBits + 31) / 32 * 4;
+            Bytes rows(uiRowBytes * uiHeight, 0);
+            std::vector<std::uint32_t> indices; // in file order, the bottom row first
+            for (std::uint32_t n = 0; n < uiWidth * uiHeight; ++n)
+            {
+                const std::uint32_t uiIndex = (n * 3 + 1) % uiEntries;
+                const std::uint32_t uiBit = (n % uiWidth) * uiBits;
+                rows[(n / uiWidth) * uiRowBytes + uiBit / 8] |=
+                    static_cast<std::uint8_t>(uiIndex << (8 - uiBits - uiBit % 8));
+                indices.push_back(uiIndex);
+            }
+            const BmpSpec spec{static_cast<std::int32_t>(uiWidth),
+                               static_cast<std::int32_t>(uiHeight),
+                               uiBits,
+                               0,
+                               uiHeaderSize,
+                               uiEntries};
+            const Bytes pixels = LoadPixels(MakeBmp(spec, rows));
+            EXPECT_EQ(uiWidth * uiHeight * 4, pixels.size()) << uiHeaderSize << " " << uiBits;
+            if (pixels.size() != uiWidth * uiHeight * 4)
+                continue;
+            int iDifferent = 0;
+            for (std::uint32_t y = 0; y < uiHeight; ++y)
+            {
+                for (std::uint32_t x = 0; x < uiWidth; ++x)
+                {
+                    const std::array<std::uint8_t, 3> colour =
+                        PaletteColour(indices[(uiHeight - 1 - y) * uiWidth + x]);
+                    const std::uint8_t aExpected[4] = {colour[0], colour[1], colour[2], 255};
+                    iDifferent += std::memcmp(&pixels[(y * uiWidth + x) * 4], aExpected, 4) != 0 ? 1 : 0;
+                }
+            }
+            EXPECT_EQ(0, iDifferent) << uiHeaderSize << " " << uiBits;
+        }
+    }
+
+    // A pixel naming an entry past the palette the file holds is black, with either header.
+    for (std::uint32_t uiHeaderSize : {12u, 40u})
+    {
+        const Bytes pixels = LoadPixels(MakeBmp({4, 1, 8, 0, uiHeaderSize, 2}, {1, 2, 200, 255}));
+        const Bytes expected = {1, 254, 128, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+        EXPECT_EQ(expected, pixels) << uiHeaderSize;
+    }
+}
+
+TEST_F(D3DX11, TopDownBmpLoadsLikeItsBottomUpTwin)
+{
+    const BmpSpec aSpecs[] = {
+        {13, 3, 1, 0, 40, 2},  {13, 3, 4, 0, 40, 16},  {5, 3, 8, 0, 40, 256}, {3, 3, 16, 0, 40, 0},
+        {3, 3, 16, 3, 40, 0},  {5, 3, 24, 0, 40, 0},   {3, 3, 32, 0, 40, 0},  {3, 3, 32, 3, 108, 0},
+        {5, 3, 24, 0, 124, 0}, {5, 3, 8, 0, 124, 256},
+    };
+    for (const BmpSpec& spec : aSpecs)
+    {
+        const std::size_t uiRowBytes = (static_cast<std::size_t>(spec.width) * spec.bitCount + 31) / 32 * 4;
+        const Bytes rows = Ramp(uiRowBytes * 3, spec.bitCount);
+        Bytes reversed;
+        for (std::size_t uiRow = 3; uiRow-- > 0;)
+            reversed.insert(reversed.end(), rows.begin() + static_cast<std::ptrdiff_t>(uiRow * uiRowBytes),
+                            rows.begin() + static_cast<std::ptrdiff_t>((uiRow + 1) * uiRowBytes));
+        BmpSpec topDown = spec;
+        topDown.height = -3;
+        const Bytes file = MakeBmp(topDown, reversed);
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(S_OK, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr))
+            << spec.bitCount << " " << spec.headerSize;
+        EXPECT_EQ(3u, info.Height);
+        const Bytes pixels = LoadPixels(file);
+        EXPECT_EQ(static_cast<std::size_t>(spec.width) * 3 * 4, pixels.size())
+            << spec.bitCount << " " << spec.headerSize;
+        EXPECT_EQ(LoadPixels(MakeBmp(spec, rows)), pixels) << spec.bitCount << " " << spec.headerSize;
+
+        const Bytes cut(file.begin(), file.end() - 1);
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(cut.data(), cut.size(), nullptr, &info, nullptr));
+        EXPECT_TRUE(LoadPixels(cut).empty()) << spec.bitCount << " " << spec.headerSize;
+    }
+
+    // A height of -2^31 has no size as a count of rows.
+    BmpSpec lowest = {1, INT32_MIN, 8, 0, 40, 256};
+    const Bytes file = MakeBmp(lowest, Ramp(4096));
+    D3DX11_IMAGE_INFO info{};
+    EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr));
+    EXPECT_TRUE(LoadPixels(file).empty());
 }
 
 TEST_F(D3DX11, GifCutShortInItsImageIsRefused)

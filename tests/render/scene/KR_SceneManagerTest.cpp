@@ -217,9 +217,17 @@ TEST(KR_SceneManagerScenes, MissingOrBrokenConfigurationLeavesTheDefaults)
     KR_SceneManager scenes;
     scenes.LoadSceneConfig();
     EXPECT_EQ(scenes.GetSceneConfig().GetNumMembers(), 0u);
-    rig.m_pRepository->SetFile("Assets/sceneconfig.xml", "<scene><duration>3</duration>");
-    scenes.LoadSceneConfig();
-    EXPECT_EQ(scenes.GetSceneConfig().GetNumMembers(), 0u);
+    // Cut short, and text the parser stops reading at: between two scenes, and after a DOCTYPE's
+    // internal subset.
+    for (const char* pText :
+         {"<scene><duration>3</duration>",
+          "<scene><duration>3</duration></scene>x<scene><duration>4</duration></scene>",
+          "<!DOCTYPE scenes [ <!ELEMENT scene ANY> ]><scene><duration>3</duration></scene>"})
+    {
+        rig.m_pRepository->SetFile("Assets/sceneconfig.xml", pText);
+        scenes.LoadSceneConfig();
+        EXPECT_EQ(scenes.GetSceneConfig().GetNumMembers(), 0u) << pText;
+    }
     // An element of more attributes than XML loading reads.
     const auto withAttributes = [](int iCount)
     {
