@@ -818,7 +818,9 @@ private:
         return m_mStructSignatures.emplace(key, std::move(signature)).first->second;
     }
 
-    // One stage's fields; uiAt is the token an error about the entry points at (NONE: none).
+    // One stage's fields; uiAt is the token an error about the entry points at (NONE: none). They
+    // are read once for each entry and stage, however many passes compile it: an entry's
+    // parameters are walked once, not once per pass.
     bool BuildStage(ShaderStage stage, const std::string& sEntry, std::size_t uiAt, ShaderBytecode* pOut)
     {
         const Function* pFunction = FindFunction(sEntry);
@@ -827,27 +829,43 @@ private:
             Error(uiAt, 3501, "'" + sEntry + "': entrypoint not found");
             return false;
         }
-        for (const Declarator& parameter : pFunction->Parameters)
+        const std::pair<const Function*, ShaderStage> key(pFunction, stage);
+        auto it = m_mStages.find(key);
+        if (it == m_mStages.end())
+        {
+            StageFields fields;
+            if (!ReadEntry(stage, *pFunction, sEntry, &fields))
+                return false;
+            it = m_mStages.emplace(key, std::move(fields)).first;
+        }
+        pOut->InputSignature = it->second.InputSignature;
+        if (stage == ShaderStage::Compute)
+            std::copy(it->second.NumThreads.begin(), it->second.NumThreads.end(), pOut->NumThreads);
+        return true;
+    }
+
+    struct StageFields
+    {
+        std::vector<SignatureElement> InputSignature;
+        std::array<std::uint32_t, 3> NumThreads = {}; // of a compute entry
+    };
+
+    bool ReadEntry(ShaderStage stage, const Function& function, const std::string& sEntry, StageFields* pOut)
+    {
+        for (const Declarator& parameter : function.Parameters)
             if (!parameter.Output && !parameter.Uniform && !AddSignature(parameter, &pOut->InputSignature, 0))
             {
-                Error(pFunction->NameToken, 3000,
+                Error(function.NameToken, 3000,
                       "'" + sEntry + "': the input signature holds more than " +
                           std::to_string(MAX_INPUT_ELEMENTS) + " elements");
                 return false;
             }
         if (stage != ShaderStage::Compute)
             return true;
-        // Read once for each function, however many passes compile it.
-        auto itRead = m_mNumThreads.find(pFunction);
-        if (itRead != m_mNumThreads.end())
+        auto it = function.Attributes.find("numthreads");
+        if (it == function.Attributes.end() || it->second.size() != 3)
         {
-            std::copy(itRead->second.begin(), itRead->second.end(), pOut->NumThreads);
-            return true;
-        }
-        auto it = pFunction->Attributes.find("numthreads");
-        if (it == pFunction->Attributes.end() || it->second.size() != 3)
-        {
-            Error(pFunction->NameToken, 3000,
+            Error(function.NameToken, 3000,
                   "'" + sEntry + "': compute shaders need a numthreads(x, y, z) attribute");
             return false;
         }
@@ -863,7 +881,7 @@ private:
             const std::uint32_t uiLimit = n < 2 ? MAX_THREADS_XY : MAX_THREADS_Z;
             if (!IntegerExpression(v).Evaluate(&iValue) || iValue < 1 || iValue > uiLimit)
             {
-                Error(pFunction->NameToken, 3000,
+                Error(function.NameToken, 3000,
                       "'" + sEntry +
                           "': numthreads values must be integer constants "
                           "from 1 to 1024 (z: 64)");
@@ -874,10 +892,9 @@ private:
         }
         if (uiTotal > MAX_THREADS)
         {
-            Error(pFunction->NameToken, 3000, "'" + sEntry + "': a thread group holds at most 1024 threads");
+            Error(function.NameToken, 3000, "'" + sEntry + "': a thread group holds at most 1024 threads");
             return false;
         }
-        std::copy(pOut->NumThreads, pOut->NumThreads + 3, m_mNumThreads[pFunction].begin());
         return true;
     }
 
@@ -1000,7 +1017,7 @@ private:
     std::vector<Function> m_vFunctions;
     std::map<std::string, std::size_t> m_mFunctions; // name -> its first function with a body
     std::map<std::pair<std::string, int>, StructSignature> m_mStructSignatures; // (struct, depth)
-    std::map<const Function*, std::array<std::uint32_t, 3>> m_mNumThreads;      // of a compute entry
+    std::map<std::pair<const Function*, ShaderStage>, StageFields> m_mStages;   // see BuildStage
     std::vector<EffectVariable> m_vVariables;
     std::size_t m_uiDeclaredBytes = 0;                     // see MAX_DECLARED_BYTES
     std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token
