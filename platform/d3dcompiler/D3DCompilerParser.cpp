@@ -219,7 +219,7 @@ private:
         for (std::size_t i = 0; i < m_v.size(); ++i)
         {
             const std::string& s = m_v[i].Text;
-            if ((s[0] == '"' || s[0] == '\'') && (s.size() < 2 || s.back() != s[0]))
+            if (!s.empty() && (s[0] == '"' || s[0] == '\'') && (s.size() < 2 || s.back() != s[0]))
             {
                 // The lexer hands the quote of a literal that never closes over alone.
                 Error(i, 3000, "syntax error: unterminated string literal");
@@ -315,8 +315,8 @@ private:
     // A statement the parser does not read whole (a typedef, a prototype, the rest of a variable
     // statement, text it cannot read) is skipped up to its ';', but never over the start of a
     // declaration it reads: there the statement should have ended, and that is a syntax error.
-    // Skips as SkipStatement from uiFrom; uiStart is the statement's first token, which begins
-    // no other.
+    // Skips as SkipStatement from uiFrom; the tokens after uiStart (the statement's first token, or
+    // the end of its own type and name) are checked.
     std::size_t SkipUnread(std::size_t uiStart, std::size_t uiFrom, std::size_t uiEnd)
     {
         std::size_t i = uiFrom;
