@@ -113,8 +113,8 @@ TEST_F(D3DCompileSkippedStatements, SkipsEndWhereADeclarationStarts)
         "typedef const float4 F4;\ntypedef struct { float a; } S;\n",
         "float4 f(float4 p);\nvoid g(in out float a) : A;\n",
         "static const float k = 1, m[2] = {1, 2};\nVertexShader v = compile vs_5_0 VS();\n",
-        "unsigned int u;\nrow_major float4x4 m : M <string s = \"x\";>;\nTexture2D<float4> t : "
-        "register(t0);\n",
+        "unsigned int u;\nrow_major float4x4 m : M <string s = \"x\";>;\n",
+        "Texture2D<float4> t : register(t0);\n",
         "sampler s = sampler_state { Filter = MIN_MAG_MIP_LINEAR; };\nstruct S { float a; } g_s;\n",
         "GeometryShader gs = ConstructGSWithSO(CompileShader(vs_5_0, VS()), \"SV_Position.xyzw\");\n",
     };
