@@ -83,8 +83,8 @@ void BM_ParseManyFunctionsAndPasses(benchmark::State& state)
 BENCHMARK(BM_ParseManyFunctionsAndPasses)->Unit(benchmark::kMillisecond);
 
 // One entry of range(0) parameters of a struct without semantics, compiled by range(1) passes:
-// each pass walked every parameter again (100,000 by 11,000 took 30 s in kvfxc); the entry is
-// read once for each stage.
+// each pass walked every parameter again, 290 ms at 10,000 by 1,100 and 29 s at 100,000 by 11,000
+// (30 s in kvfxc). The entry is read once for each stage: 6 ms and 64 ms.
 void BM_ParsePassesOfOneLongEntry(benchmark::State& state)
 {
     std::string sParameters = "S a";
