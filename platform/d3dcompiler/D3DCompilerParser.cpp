@@ -725,7 +725,7 @@ private:
         {
             if (Text(k) != "pass")
             {
-                k = SkipStatement(k, uiClose);
+                k = SkipBlockStatement(k, uiClose);
                 continue;
             }
             EffectPass pass;
@@ -744,7 +744,7 @@ private:
             {
                 if (IsWord(Text(c)) && Text(c + 1) == "(")
                     m_vPassCalls.push_back({m_vTechniques.size(), technique.Passes.size(), c});
-                c = SkipStatement(c, uiPassClose);
+                c = SkipBlockStatement(c, uiPassClose);
             }
             technique.Passes.push_back(std::move(pass));
             k = uiPassClose + 1;
@@ -753,6 +753,28 @@ private:
             m_bHasTechnique11 = true;
         m_vTechniques.push_back(std::move(technique));
         return uiClose + 1;
+    }
+
+    // Past the ";" that ends a statement of a technique or a pass (as SkipStatement, to uiEnd, the
+    // block's end), but never over a pass or over the next call of a pass: "pass" after the
+    // statement's first token, or a name and "(" right after a ")", is a syntax error.
+    std::size_t SkipBlockStatement(std::size_t uiFrom, std::size_t uiEnd)
+    {
+        std::size_t i = uiFrom;
+        for (; i < uiEnd; ++i)
+        {
+            if (Text(i) == ";")
+                return i + 1;
+            if (i > uiFrom &&
+                (Text(i) == "pass" || (Text(i - 1) == ")" && IsWord(Text(i)) && Text(i + 1) == "(")))
+            {
+                Error(i, 3000, "syntax error: unexpected token '" + Text(i) + "'");
+                return uiEnd;
+            }
+            if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
+                i = m_vMatch[i];
+        }
+        return std::min(i, uiEnd);
     }
 
     // The first function of that name with a body.

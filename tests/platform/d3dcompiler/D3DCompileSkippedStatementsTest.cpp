@@ -125,6 +125,33 @@ TEST_F(D3DCompileSkippedStatements, SkipsEndWhereADeclarationStarts)
     }
 }
 
+// Inside a technique a statement it does not read ended at its ';' past the passes after it, and
+// inside a pass a call without its ';' took the next call with it: the pixel shader was lost.
+TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
+{
+    const std::string sFunctions =
+        std::string(VALID_EFFECT).substr(0, std::string(VALID_EFFECT).find("technique11"));
+    Result result =
+        CompileEffect(sFunctions + "technique11 T { pass P { SetVertexShader(CompileShader(vs_5_0, VS()))\n"
+                                   "SetPixelShader(CompileShader(ps_5_0, PS())); } }\n");
+    EXPECT_EQ(E_FAIL, result.hr);
+    EXPECT_EQ("shader.hlsl(4,1): error X3000: syntax error: unexpected token 'SetPixelShader'\n",
+              result.sErrors);
+    result = CompileEffect(sFunctions + "technique11 T { x = 1\npass P { } }\n");
+    EXPECT_EQ(E_FAIL, result.hr);
+    EXPECT_EQ("shader.hlsl(4,1): error X3000: syntax error: unexpected token 'pass'\n", result.sErrors);
+
+    // Calls in calls, state assignments and statements left open at the block's end read as before.
+    result = CompileEffect(sFunctions + "technique11 T { pass P { VertexShader = compile vs_5_0 VS();\n"
+                                        "SetBlendState(B, float4(0, 0, 0, 0), 0xFFFFFFFF); SetPixelShader("
+                                        "CompileShader(ps_5_0, PS())) } x { } }\n");
+    ASSERT_EQ(S_OK, result.hr) << result.sErrors;
+    const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
+    ASSERT_EQ(1u, effect.Techniques[0].Passes.size());
+    EXPECT_EQ(1u, effect.Techniques[0].Passes[0].Shaders.size());
+    EXPECT_EQ(1u, effect.Techniques[0].Passes[0].States.size());
+}
+
 namespace
 {
 
