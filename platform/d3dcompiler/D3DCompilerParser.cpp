@@ -219,6 +219,12 @@ private:
         for (std::size_t i = 0; i < m_v.size(); ++i)
         {
             const std::string& s = m_v[i].Text;
+            if (!s.empty() && (s[0] == '"' || s[0] == '\'') && (s.size() < 2 || s.back() != s[0]))
+            {
+                // The lexer hands the quote of a literal that never closes over alone.
+                Error(i, 3000, "syntax error: unterminated string literal");
+                return false;
+            }
             if (s == "<")
             {
                 vAngles.push_back(i);
@@ -305,6 +311,79 @@ private:
         return std::min(i, uiEnd);
     }
     std::size_t SkipStatement(std::size_t i) const { return SkipStatement(i, m_v.size()); }
+
+    // A statement the parser does not read whole (a typedef, a prototype, the rest of a variable
+    // statement, text it cannot read) is skipped up to its ';', but never over the start of a
+    // declaration it reads: there the statement should have ended, and that is a syntax error.
+    // Skips as SkipStatement from uiFrom; the tokens after uiStart (the statement's first token, or
+    // the end of its own type and name) are checked.
+    std::size_t SkipUnread(std::size_t uiStart, std::size_t uiFrom, std::size_t uiEnd)
+    {
+        std::size_t i = uiFrom;
+        for (; i < uiEnd; ++i)
+        {
+            if (Text(i) == ";")
+                return i + 1;
+            if (i > uiStart && StartsDeclaration(i))
+            {
+                Error(i, 3000, "syntax error: unexpected token '" + Text(i) + "'");
+                return uiEnd;
+            }
+            if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
+                i = m_vMatch[i];
+        }
+        return std::min(i, uiEnd);
+    }
+    std::size_t SkipUnread(std::size_t uiStart, std::size_t uiFrom)
+    {
+        return SkipUnread(uiStart, uiFrom, m_v.size());
+    }
+
+    // Whether a declaration the parser reads starts at i, inside a statement that has not ended:
+    // a technique, a struct, a cbuffer or tbuffer, a function with a body, or a variable ("type
+    // name" and what may follow a name). Two names in a row never continue an expression or a
+    // declarator, so this holds after any token except a modifier, the "<" that opens a template
+    // list or an annotation, "unsigned int" and "signed int", and a typedef's own type and name.
+    bool StartsDeclaration(std::size_t i) const
+    {
+        const std::string& s = Text(i);
+        const std::string& sBefore = Text(i - 1);
+        if (s == "technique11" || s == "technique10" || s == "technique")
+            return true;
+        if (s == "cbuffer" || s == "tbuffer")
+            return IsWord(Text(i + 1));
+        if (s == "struct")
+            return sBefore != "typedef" && IsWord(Text(i + 1)) && Text(i + 2) == "{";
+        if (DECLARATION_MODIFIERS.count(sBefore) != 0 || PARAMETER_MODIFIERS.count(sBefore) != 0 ||
+            (sBefore == "<" && m_vMatch[i - 1] != NONE) ||
+            ((sBefore == "unsigned" || sBefore == "signed") && s == "int"))
+            return false;
+        std::size_t k = i;
+        while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
+            ++k;
+        k = SkipType(k);
+        if (k == NONE || !IsWord(Text(k)))
+            return false;
+        const std::string& sNext = Text(k + 1);
+        if (sNext == "(")
+        {
+            std::string sSemantic;
+            return Text(ParseSemantic(m_vMatch[k + 1] + 1, &sSemantic)) == "{";
+        }
+        // A typedef names a type with what could begin a variable; an initializer, a state
+        // block or a semantic it cannot have.
+        if (sBefore == "typedef")
+            return sNext == "=" || sNext == ":" || sNext == "{";
+        return sNext == ";" || sNext == "=" || sNext == ":" || sNext == "[" || sNext == "," || sNext == "<" ||
+               sNext == "{";
+    }
+
+    // Words that begin a declaration of their own, and so never name one.
+    static bool BeginsDeclarations(const std::string& s)
+    {
+        return s == "technique11" || s == "technique10" || s == "technique" || s == "cbuffer" ||
+               s == "tbuffer" || s == "struct" || DECLARATION_MODIFIERS.count(s) != 0;
+    }
 
     std::string Join(std::size_t uiBegin, std::size_t uiEnd) const
     {
@@ -407,13 +486,18 @@ private:
             {
                 std::vector<Declarator>& vMembers = m_mStructs[Text(i + 1)];
                 ParseDeclarations(i + 3, m_vMatch[i + 2], m_vMatch[i + 2], "", &vMembers, nullptr);
-                i = SkipStatement(m_vMatch[i + 2] + 1);
+                i = SkipUnread(i, m_vMatch[i + 2] + 1);
             }
-            else if ((s == "cbuffer" || s == "tbuffer") && IsWord(Text(i + 1)))
+            else if ((s == "cbuffer" || s == "tbuffer") && IsWord(Text(i + 1)) &&
+                     !BeginsDeclarations(Text(i + 1)))
             {
-                std::size_t k = i + 2;
-                while (k < m_v.size() && Text(k) != "{" && Text(k) != ";")
+                std::size_t k = i + 1;
+                while (k < m_v.size() && Text(k) != "{" && Text(k) != ";" && m_bOk)
+                {
+                    if (StartsDeclaration(k))
+                        Error(k, 3000, "syntax error: unexpected token '" + Text(k) + "'");
                     k = Text(k) == "(" ? m_vMatch[k] + 1 : k + 1;
+                }
                 if (Text(k) == "{")
                 {
                     ParseDeclarations(k + 1, m_vMatch[k], m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
@@ -427,7 +511,7 @@ private:
             }
             else if (s == "typedef")
             {
-                i = SkipStatement(i);
+                i = SkipUnread(i, i);
             }
             else
             {
@@ -455,6 +539,16 @@ private:
                 ++k;
             const std::size_t uiType = k;
             k = SkipType(k);
+            // Only for its check, from after the statement's own type and name (a word that begins
+            // a declaration of its own is neither): the declarators are read below.
+            std::size_t uiOwn = i;
+            if (uiType > i && BeginsDeclarations(Text(uiType)))
+                uiOwn = uiType - 1;
+            else if (k != NONE && k < uiEnd && IsWord(Text(k)))
+                uiOwn = BeginsDeclarations(Text(k)) || StartsDeclaration(k) ? k - 1 : k;
+            SkipUnread(uiOwn, i, uiEnd);
+            if (!m_bOk)
+                return;
             if (k == NONE || k >= uiEnd)
             {
                 i = SkipStatement(i, uiEnd);
@@ -546,7 +640,7 @@ private:
         if (k == NONE || !IsWord(Text(k)))
         {
             pAttributes->clear();
-            return SkipStatement(i);
+            return SkipUnread(i, i);
         }
         if (Text(k + 1) == "(")
         {
@@ -566,7 +660,7 @@ private:
             }
             else
             {
-                e = SkipStatement(e);
+                e = SkipUnread(k, m_vMatch[k + 1] + 1);
             }
             m_vFunctions.push_back(std::move(function));
             return e;
@@ -631,7 +725,7 @@ private:
         {
             if (Text(k) != "pass")
             {
-                k = SkipStatement(k, uiClose);
+                k = SkipBlockStatement(k, uiClose);
                 continue;
             }
             EffectPass pass;
@@ -650,7 +744,7 @@ private:
             {
                 if (IsWord(Text(c)) && Text(c + 1) == "(")
                     m_vPassCalls.push_back({m_vTechniques.size(), technique.Passes.size(), c});
-                c = SkipStatement(c, uiPassClose);
+                c = SkipBlockStatement(c, uiPassClose);
             }
             technique.Passes.push_back(std::move(pass));
             k = uiPassClose + 1;
@@ -659,6 +753,28 @@ private:
             m_bHasTechnique11 = true;
         m_vTechniques.push_back(std::move(technique));
         return uiClose + 1;
+    }
+
+    // Past the ";" that ends a statement of a technique or a pass (as SkipStatement, to uiEnd, the
+    // block's end), but never over a pass or over the next call of a pass: "pass" after the
+    // statement's first token, or a name and "(" right after a ")", is a syntax error.
+    std::size_t SkipBlockStatement(std::size_t uiFrom, std::size_t uiEnd)
+    {
+        std::size_t i = uiFrom;
+        for (; i < uiEnd; ++i)
+        {
+            if (Text(i) == ";")
+                return i + 1;
+            if (i > uiFrom &&
+                (Text(i) == "pass" || (Text(i - 1) == ")" && IsWord(Text(i)) && Text(i + 1) == "(")))
+            {
+                Error(i, 3000, "syntax error: unexpected token '" + Text(i) + "'");
+                return uiEnd;
+            }
+            if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
+                i = m_vMatch[i];
+        }
+        return std::min(i, uiEnd);
     }
 
     // The first function of that name with a body.
@@ -724,7 +840,9 @@ private:
         return m_mStructSignatures.emplace(key, std::move(signature)).first->second;
     }
 
-    // One stage's fields; uiAt is the token an error about the entry points at (NONE: none).
+    // One stage's fields; uiAt is the token an error about the entry points at (NONE: none). They
+    // are read once for each entry and stage, however many passes compile it: an entry's
+    // parameters are walked once, not once per pass.
     bool BuildStage(ShaderStage stage, const std::string& sEntry, std::size_t uiAt, ShaderBytecode* pOut)
     {
         const Function* pFunction = FindFunction(sEntry);
@@ -733,27 +851,43 @@ private:
             Error(uiAt, 3501, "'" + sEntry + "': entrypoint not found");
             return false;
         }
-        for (const Declarator& parameter : pFunction->Parameters)
+        const std::pair<const Function*, ShaderStage> key(pFunction, stage);
+        auto it = m_mStages.find(key);
+        if (it == m_mStages.end())
+        {
+            StageFields fields;
+            if (!ReadEntry(stage, *pFunction, sEntry, &fields))
+                return false;
+            it = m_mStages.emplace(key, std::move(fields)).first;
+        }
+        pOut->InputSignature = it->second.InputSignature;
+        if (stage == ShaderStage::Compute)
+            std::copy(it->second.NumThreads.begin(), it->second.NumThreads.end(), pOut->NumThreads);
+        return true;
+    }
+
+    struct StageFields
+    {
+        std::vector<SignatureElement> InputSignature;
+        std::array<std::uint32_t, 3> NumThreads = {}; // of a compute entry
+    };
+
+    bool ReadEntry(ShaderStage stage, const Function& function, const std::string& sEntry, StageFields* pOut)
+    {
+        for (const Declarator& parameter : function.Parameters)
             if (!parameter.Output && !parameter.Uniform && !AddSignature(parameter, &pOut->InputSignature, 0))
             {
-                Error(pFunction->NameToken, 3000,
+                Error(function.NameToken, 3000,
                       "'" + sEntry + "': the input signature holds more than " +
                           std::to_string(MAX_INPUT_ELEMENTS) + " elements");
                 return false;
             }
         if (stage != ShaderStage::Compute)
             return true;
-        // Read once for each function, however many passes compile it.
-        auto itRead = m_mNumThreads.find(pFunction);
-        if (itRead != m_mNumThreads.end())
+        auto it = function.Attributes.find("numthreads");
+        if (it == function.Attributes.end() || it->second.size() != 3)
         {
-            std::copy(itRead->second.begin(), itRead->second.end(), pOut->NumThreads);
-            return true;
-        }
-        auto it = pFunction->Attributes.find("numthreads");
-        if (it == pFunction->Attributes.end() || it->second.size() != 3)
-        {
-            Error(pFunction->NameToken, 3000,
+            Error(function.NameToken, 3000,
                   "'" + sEntry + "': compute shaders need a numthreads(x, y, z) attribute");
             return false;
         }
@@ -769,7 +903,7 @@ private:
             const std::uint32_t uiLimit = n < 2 ? MAX_THREADS_XY : MAX_THREADS_Z;
             if (!IntegerExpression(v).Evaluate(&iValue) || iValue < 1 || iValue > uiLimit)
             {
-                Error(pFunction->NameToken, 3000,
+                Error(function.NameToken, 3000,
                       "'" + sEntry +
                           "': numthreads values must be integer constants "
                           "from 1 to 1024 (z: 64)");
@@ -780,10 +914,9 @@ private:
         }
         if (uiTotal > MAX_THREADS)
         {
-            Error(pFunction->NameToken, 3000, "'" + sEntry + "': a thread group holds at most 1024 threads");
+            Error(function.NameToken, 3000, "'" + sEntry + "': a thread group holds at most 1024 threads");
             return false;
         }
-        std::copy(pOut->NumThreads, pOut->NumThreads + 3, m_mNumThreads[pFunction].begin());
         return true;
     }
 
@@ -906,7 +1039,7 @@ private:
     std::vector<Function> m_vFunctions;
     std::map<std::string, std::size_t> m_mFunctions; // name -> its first function with a body
     std::map<std::pair<std::string, int>, StructSignature> m_mStructSignatures; // (struct, depth)
-    std::map<const Function*, std::array<std::uint32_t, 3>> m_mNumThreads;      // of a compute entry
+    std::map<std::pair<const Function*, ShaderStage>, StageFields> m_mStages;   // see BuildStage
     std::vector<EffectVariable> m_vVariables;
     std::size_t m_uiDeclaredBytes = 0;                     // see MAX_DECLARED_BYTES
     std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token

@@ -1,7 +1,11 @@
 // kvfxc <folder> <output folder>: compiles every effect file (".fx") under the folder to its
 // precompiled form (".fxo", the fx_5_0 bytecode the engine loads before the source) at the same
 // relative path under the output folder. The data archive does not take ".fx" names, so the
-// precompiled files are what the packed production reads. Includes are looked up beside the
+// precompiled files are what the packed production reads. Each output path is the source's path
+// under the folder as listed, links not resolved, so it always lies under the output folder: a
+// linked ".fx" is compiled under its own name when its target lies inside the folder and refused
+// when it lies outside; links to folders are not followed. Two sources that would write the same
+// output are an error. Includes are looked up beside the
 // file being compiled and must stay inside the folder. Files are read as the directory
 // repository reads them: only regular files, never waiting on a pipe, and none larger than the
 // compiler takes. Exit code 0 on success, 1 when a file does not compile or cannot be written,
@@ -15,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -206,6 +211,23 @@ bool CompileOne(const fs::path& root, const fs::path& source, const fs::path& ta
     return true;
 }
 
+// Whether source, listed under root, is no link or a link whose target (through every link on
+// the way) lies inside root.
+bool LinkStaysInside(const fs::path& root, const fs::path& source)
+{
+    std::error_code error;
+    if (!fs::is_symlink(source, error))
+        return !error;
+    const fs::path realRoot = fs::canonical(root, error);
+    if (error)
+        return false;
+    const fs::path realSource = fs::canonical(source, error);
+    if (error)
+        return false;
+    const fs::path relative = realSource.lexically_relative(realRoot);
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -234,13 +256,38 @@ int main(int argc, char** argv)
         return 1;
     }
     bool bOk = true;
+    std::vector<std::pair<fs::path, fs::path>> vJobs; // source, output
+    std::map<fs::path, fs::path> mapWriters;          // output -> its source
     for (const fs::path& source : vSources)
     {
-        const fs::path target = (output / fs::relative(source, root, error)).replace_extension(".fxo");
-        if (error || !CompileOne(root, source, target))
+        std::string sRefusal;
+        const fs::path relative = source.lexically_relative(root);
+        if (relative.empty() || relative.is_absolute() || *relative.begin() == "..")
+            sRefusal = "not under the folder \"" + root.string() + "\"";
+        else if (!LinkStaysInside(root, source))
+            sRefusal = "a link to a file outside the folder \"" + root.string() + "\"";
+        if (!sRefusal.empty())
+        {
+            std::fprintf(stderr, "kvfxc: \"%s\" refused: %s\n", source.string().c_str(), sRefusal.c_str());
             bOk = false;
+            continue;
+        }
+        const fs::path target = (output / relative).replace_extension(".fxo").lexically_normal();
+        const auto inserted = mapWriters.emplace(target, source);
+        if (!inserted.second)
+        {
+            std::fprintf(stderr, "kvfxc: \"%s\" and \"%s\" would both write \"%s\"\n",
+                         inserted.first->second.string().c_str(), source.string().c_str(),
+                         target.string().c_str());
+            bOk = false;
+            continue;
+        }
+        vJobs.emplace_back(source, target);
     }
+    for (const auto& job : vJobs)
+        if (!CompileOne(root, job.first, job.second))
+            bOk = false;
     if (bOk)
-        std::printf("kvfxc: compiled %zu effect file(s) from \"%s\"\n", vSources.size(), argv[1]);
+        std::printf("kvfxc: compiled %zu effect file(s) from \"%s\"\n", vJobs.size(), argv[1]);
     return bOk ? 0 : 1;
 }

@@ -166,3 +166,43 @@ TEST_F(KVFxcTest, IncludeNamesStayInsideTheFolder)
     fs::create_symlink(fs::path(m_temp.GetPath()) / "outer" / "deep", Folder() / "Shader" / "out");
     ExpectCompiles("out/../../Common/c.fxh");
 }
+
+// A linked effect file is placed by its own name under the folder, never by its target's: a link
+// to a file outside the folder wrote the target's ".fxo" beside the target, outside the output
+// folder, and is refused; a link to a file inside wrote over its target's ".fxo" and is compiled
+// under its own name. Links to folders are not followed.
+TEST_F(KVFxcTest, LinkedSourcesArePlacedByTheirOwnNames)
+{
+    const fs::path elsewhere = fs::path(m_temp.GetPath()) / "elsewhere";
+    Write(elsewhere / "victim.fx", TECHNIQUE);
+    Write(Folder() / "a.fx", TECHNIQUE);
+    fs::create_directories(Folder() / "sub");
+    fs::create_symlink(elsewhere / "victim.fx", Folder() / "sub" / "evil.fx");
+    KvfxcRun run = Compile();
+    EXPECT_EQ(1, run.iExit);
+    EXPECT_EQ("kvfxc: \"" + (Folder() / "sub" / "evil.fx").string() +
+                  "\" refused: a link to a file outside the folder \"" + Folder().string() + "\"\n",
+              run.sErrors);
+    EXPECT_FALSE(fs::exists(elsewhere / "victim.fxo"));
+    EXPECT_FALSE(fs::exists(Output() / "sub" / "evil.fxo"));
+    EXPECT_TRUE(fs::exists(Output() / "a.fxo"));
+
+    fs::remove_all(Output());
+    fs::remove(elsewhere / "victim.fxo");
+    fs::remove(Folder() / "sub" / "evil.fx");
+    fs::create_symlink("../a.fx", Folder() / "sub" / "b.fx");
+    fs::create_symlink(elsewhere, Folder() / "linked");
+    fs::create_symlink(Folder() / "sub", Folder() / "alias");
+    run = Compile();
+    EXPECT_EQ(0, run.iExit) << run.sErrors;
+    EXPECT_EQ("", run.sErrors);
+    EXPECT_TRUE(fs::exists(Output() / "a.fxo"));
+    EXPECT_TRUE(fs::exists(Output() / "sub" / "b.fxo"));
+    EXPECT_FALSE(fs::exists(Output() / "linked"));
+    EXPECT_FALSE(fs::exists(Output() / "alias"));
+    EXPECT_FALSE(fs::exists(elsewhere / "victim.fxo"));
+    std::size_t uiOutputs = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(Output()))
+        uiOutputs += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(2u, uiOutputs);
+}
