@@ -389,19 +389,21 @@ struct PreprocessState
     std::size_t uiIncludes = 0;      // includes opened so far
     std::size_t uiIncludedBytes = 0; // and the bytes they held
 
-    std::size_t uiMacroNesting = 0;        // macro expansions under way, one inside the other
-    Token::position_type outerCall;        // of the outermost of them, where errors point
-    std::size_t uiExpandedTokens = 0;      // tokens the macro expansions have read and made so far
-    std::size_t uiExpandedBytes = 0;       // and their bytes
-    std::size_t uiLiteralBytes = 0;        // of the literals stringizing and __FILE__ made
-    std::size_t uiLiteralCopies = 0;       // and the bytes the library copied to build them
-    bool bInCondition = false;             // the expansions belong to an #if or #elif expression
-    std::size_t uiConditionLevels = 0;     // nesting tokens they have added to that expression
-    std::size_t uiConditionTokens = 0;     // and tokens in all
-    std::size_t uiDirectiveTokens = 0;     // tokens of the directive lines of all texts read so far
-    std::size_t uiDirectiveBytes = 0;      // and their bytes
-    bool bOnDirectiveLine = false;         // the expansions belong to a directive line
-    std::size_t uiDirectiveMacroBytes = 0; // bytes they have made on it
+    std::size_t uiMacroNesting = 0;    // macro expansions under way, one inside the other
+    Token::position_type outerCall;    // of the outermost of them, where errors point
+    std::size_t uiExpandedTokens = 0;  // tokens the macro expansions have read and made so far
+    std::size_t uiExpandedBytes = 0;   // and their bytes
+    std::size_t uiLiteralBytes = 0;    // of the literals stringizing and __FILE__ made
+    std::size_t uiLiteralCopies = 0;   // and the bytes the library copied to build them
+    bool bInCondition = false;         // the expansions belong to an #if or #elif expression
+    std::size_t uiConditionLevels = 0; // nesting tokens they have added to that expression
+    std::size_t uiConditionTokens = 0; // and tokens in all
+    std::size_t uiDirectiveTokens = 0; // tokens of the directive lines of all texts read so far
+    std::size_t uiDirectiveBytes = 0;  // and their bytes
+
+    // The expansions belong to a directive line, and the bytes they have made on it.
+    bool bOnDirectiveLine = false;
+    std::size_t uiDirectiveMacroBytes = 0;
 
     // Each file being read, the source first: the #if depth of its includer where it was included,
     // and its outermost conditional directive still open (an #if group ends in the file that
@@ -760,8 +762,9 @@ struct IncludeInputPolicy
 // - too_few_macroarguments, too_many_macroarguments, empty_macroarguments: errors (the library
 //   cannot go on after them either).
 // - incompatible_config: raised only when a saved state is loaded, which never happens here.
-// The lexer's warnings (a comment that the end of a text cuts off) are thrown past the hooks and
-// fail the compile.
+// The lexer's warnings are thrown past the hooks and fail the compile: a comment that the end of a
+// text cuts off (C: an unterminated comment is an error), and a long long suffix, which C99 reads
+// and which is never raised here.
 bool PassesWarning(const boost::wave::cpp_exception& e)
 {
     using boost::wave::preprocess_exception;
@@ -930,10 +933,10 @@ public:
     }
 
     // The expansions that follow, up to the evaluation, belong to the expression of an #if or
-    // #elif. The next token read from a file ends that (an #elif need not be evaluated).
-    // The library calls it for each directive it acts on: in a group it skips only for its own
-    // #if, #else and #endif lines, which cannot belong to an includer's group (where a file's own
-    // groups are closed its text is never skipped).
+    // #elif, or to the directive line. The next token read from a file ends that (an #elif need
+    // not be evaluated). The library calls it for each directive it acts on; in a group it skips,
+    // not for the #if, #else and #endif lines, which there belong to the file's own groups (where a
+    // file has closed its own groups, its text is never skipped).
     template <typename ContextT>
     bool found_directive(const ContextT& ctx, const Token& directive)
     {
@@ -1263,7 +1266,12 @@ std::string DescriptionOf(const boost::wave::cpp_exception& e, const PreprocessS
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
         if (pPre->get_errorcode() == boost::wave::preprocess_exception::bad_include_file)
             return "failed to open source file: '" + state.sFailedInclude + "'";
-    return Shortened(e.description());
+    // The library's text begins with its severity: a warning that fails is an error here.
+    std::string sText = e.description();
+    constexpr std::string_view WARNING = "warning: ";
+    if (sText.compare(0, WARNING.size(), WARNING) == 0)
+        sText.replace(0, WARNING.size(), "error: ");
+    return Shortened(std::move(sText));
 }
 
 } // namespace

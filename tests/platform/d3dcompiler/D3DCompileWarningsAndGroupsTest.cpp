@@ -127,7 +127,8 @@ TEST_F(D3DCompileWarningsAndGroups, EachWarningPassesOrFailsAsListed)
         EXPECT_EQ(E_FAIL, result.hr) << pLine;
         EXPECT_NE(std::string::npos, result.sErrors.find("shader.hlsl(")) << pLine << result.sErrors;
     }
-    EXPECT_NE(std::string::npos, CompilePixelShader("#line abc\n").sErrors.find("#line"));
+    EXPECT_NE(std::string::npos, CompilePixelShader("#line abc\n")
+                                     .sErrors.find("error X1000: error: ill formed #line directive: abc"));
     // A #line that a macro makes is read as one written out.
     EXPECT_EQ(S_OK, CompilePixelShader("#define L 40 \"other.hlsl\"\n#line L\n#if __LINE__ != 40\n#error no\n"
                                        "#endif\n" +
