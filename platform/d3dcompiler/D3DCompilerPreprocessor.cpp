@@ -286,6 +286,10 @@ bool Is(const Token& token, boost::wave::token_id id)
            (static_cast<unsigned>(id) & uiMask);
 }
 
+// A token read from a file: the directive line read before it, if any, is done with (see
+// PreprocessHooks::found_directive).
+void TokenRead();
+
 // The library's lexer, with the file name of its tokens shared and empty #pragma lines mended.
 // The library's strings count their sharers in one byte: the lexer gives each token its copy of the
 // file name, shared until 255 tokens hold it and a copy of its own for each token after that, so
@@ -303,6 +307,7 @@ public:
 
     Token& get(Token& token) override
     {
+        TokenRead();
         if (m_iHeld > 0)
             token = m_aHeld[--m_iHeld];
         else
@@ -418,6 +423,12 @@ struct PreprocessState
 };
 
 thread_local PreprocessState* t_pState = nullptr;
+
+void TokenRead()
+{
+    if (t_pState != nullptr)
+        t_pState->bOnDirectiveLine = false;
+}
 
 // A limit of D3DCompilerPreprocessor.h passed at a place of the text.
 class LimitError : public std::runtime_error
@@ -933,10 +944,12 @@ public:
     }
 
     // The expansions that follow, up to the evaluation, belong to the expression of an #if or
-    // #elif, or to the directive line. The next token read from a file ends that (an #elif need
-    // not be evaluated). The library calls it for each directive it acts on; in a group it skips,
-    // not for the #if, #else and #endif lines, which there belong to the file's own groups (where a
-    // file has closed its own groups, its text is never skipped).
+    // #elif. The next token read from a file ends that (an #elif need not be evaluated). The
+    // library has read a directive line whole when it calls this for a directive that expands
+    // macros, and expands them before it reads on: those expansions belong to the line. It calls
+    // this for each directive it acts on; in a group it skips, not for the #if, #else and #endif
+    // lines, which there belong to the file's own groups (where a file has closed its own groups,
+    // its text is never skipped).
     template <typename ContextT>
     bool found_directive(const ContextT& ctx, const Token& directive)
     {
@@ -1023,10 +1036,7 @@ public:
     bool may_skip_whitespace(const ContextT& ctx, Token& token, bool& bSkippedNewline)
     {
         if (t_pState != nullptr)
-        {
             t_pState->bInCondition = false;
-            t_pState->bOnDirectiveLine = false;
-        }
         return default_preprocessing_hooks::may_skip_whitespace(ctx, token, bSkippedNewline);
     }
 

@@ -263,8 +263,16 @@ TEST_F(D3DCompileWarningsAndGroups, MacrosOnADirectiveLineAreBounded)
     EXPECT_LT(result.sErrors.size(), 400u);
     EXPECT_NE(std::string::npos, result.sErrors.find("1111...\n")) << result.sErrors;
     EXPECT_EQ(S_OK, CompileEffect(sShort + "#pragma message(M2)\n#warning M2\n" + EFFECT).hr);
-    // Ordinary directive lines that macros make.
+    // Text lines after directive lines are not held to it.
     MapInclude include;
+    include.m_mapFiles["empty.fxh"] = "";
+    const std::string sText =
+        "#define M1" + Repeat(" 1111111111111111", 790) + "\n#define M5 M1 M1 M1 M1 M1\n" +
+        "#pragma message(\"x\")\nM5\n#pragma pack_matrix(row_major)\nM5\n#warning x\nM5\n"
+        "#include \"empty.fxh\"\nM5\n#line 40\nM5\n";
+    EXPECT_EQ(std::string::npos, TokensOf(sText, &include).find("failed"))
+        << TokensOf(sText, &include).substr(0, 300);
+    // Ordinary directive lines that macros make.
     include.m_mapFiles["common.fxh"] = "#define COMMON 1\n";
     EXPECT_EQ(S_OK, CompileEffect("#define NAME \"common.fxh\"\n#include NAME\n#define MSG(x) message(#x)\n"
                                   "#pragma MSG(COMMON)\n#if !COMMON\n#error no\n#endif\n" +
