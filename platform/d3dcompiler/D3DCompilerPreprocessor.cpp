@@ -1271,17 +1271,21 @@ int ErrorCodeOf(const boost::wave::cpp_exception& e)
     return 1000;
 }
 
+// The library's text begins with its severity: a warning that fails is an error here.
+std::string AsError(std::string sText)
+{
+    constexpr std::string_view WARNING = "warning: ";
+    if (sText.compare(0, WARNING.size(), WARNING) == 0)
+        sText.replace(0, WARNING.size(), "error: ");
+    return sText;
+}
+
 std::string DescriptionOf(const boost::wave::cpp_exception& e, const PreprocessState& state)
 {
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
         if (pPre->get_errorcode() == boost::wave::preprocess_exception::bad_include_file)
             return "failed to open source file: '" + state.sFailedInclude + "'";
-    // The library's text begins with its severity: a warning that fails is an error here.
-    std::string sText = e.description();
-    constexpr std::string_view WARNING = "warning: ";
-    if (sText.compare(0, WARNING.size(), WARNING) == 0)
-        sText.replace(0, WARNING.size(), "error: ");
-    return Shortened(std::move(sText));
+    return Shortened(AsError(e.description()));
 }
 
 } // namespace
@@ -1441,7 +1445,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     {
         const std::string sFile = e.file_name() == sWaveName || sWaveName.empty() ? sName : e.file_name();
         *pErrors += FormatError(sFile, static_cast<std::uint32_t>(e.line_no()),
-                                static_cast<std::uint32_t>(e.column_no()), 1000, e.description());
+                                static_cast<std::uint32_t>(e.column_no()), 1000, AsError(e.description()));
         bOk = false;
     }
     catch (const std::exception& e)

@@ -129,6 +129,15 @@ TEST_F(D3DCompileWarningsAndGroups, EachWarningPassesOrFailsAsListed)
     }
     EXPECT_NE(std::string::npos, CompilePixelShader("#line abc\n")
                                      .sErrors.find("error X1000: error: ill formed #line directive: abc"));
+    // The lexer's warnings: a comment that the end of the text cuts off.
+    for (const char* pEnd : {"/* open\n", "// comment \\"})
+    {
+        const Result result = CompilePixelShader(RETURN_ONE + std::string(pEnd));
+        EXPECT_EQ(E_FAIL, result.hr) << pEnd;
+        EXPECT_NE(std::string::npos,
+                  result.sErrors.find("error X1000: error: generic lexer warning: Unterminated"))
+            << pEnd << result.sErrors;
+    }
     // A #line that a macro makes is read as one written out.
     EXPECT_EQ(S_OK, CompilePixelShader("#define L 40 \"other.hlsl\"\n#line L\n#if __LINE__ != 40\n#error no\n"
                                        "#endif\n" +
@@ -209,8 +218,9 @@ TEST_F(D3DCompileWarningsAndGroups, ARedefinedMacroTakesItsNewBody)
     EXPECT_EQ(S_OK, Compile("#define TAPS 8\n#if TAPS != 8\n#error no\n#endif\n" + std::string(RETURN_ONE),
                             "PSMain", "ps_5_0", macros)
                         .hr);
-    // Built-in macros keep their meaning.
+    // Built-in and predefined macros keep their meaning.
     EXPECT_EQ("3", TokensOf("#define __LINE__ 9\n\n__LINE__\n"));
+    EXPECT_EQ("199901L", TokensOf("#define __STDC_VERSION__ 1\n__STDC_VERSION__\n"));
 }
 
 // A directive line inside a macro call's arguments fails and names the directive.
