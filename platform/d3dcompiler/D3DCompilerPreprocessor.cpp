@@ -13,6 +13,11 @@
 // be. Includes are never looked up on the file system here (the caller's ID3DInclude reads them),
 // so every build reads them as a build without assertions does.
 #define BOOST_DISABLE_ASSERTS
+// The library raises most of its errors, remarks and warnings through the hooks' throw_exception,
+// which decides what is thrown (see PreprocessHooks); those about macro names it threw past the
+// hooks. They go through the hooks too.
+#define BOOST_WAVE_THROW_NAME_CTX(ctx, cls, code, msg, act_pos, name)                                        \
+    boost::wave::util::throw_<cls>(ctx, cls::code, msg, act_pos, name)
 
 // GCC 12 takes the cleanup of a grammar's shared helper, made when the library's grammars are
 // built for the lexer below, for a use after free; the warning is silenced for the library's
@@ -48,6 +53,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace boost::wave::cpplexer::re2clex
@@ -280,6 +286,10 @@ bool Is(const Token& token, boost::wave::token_id id)
            (static_cast<unsigned>(id) & uiMask);
 }
 
+// A token read from a file: the directive line read before it, if any, is done with (see
+// PreprocessHooks::found_directive).
+void TokenRead();
+
 // The library's lexer, with the file name of its tokens shared and empty #pragma lines mended.
 // The library's strings count their sharers in one byte: the lexer gives each token its copy of the
 // file name, shared until 255 tokens hold it and a copy of its own for each token after that, so
@@ -297,6 +307,7 @@ public:
 
     Token& get(Token& token) override
     {
+        TokenRead();
         if (m_iHeld > 0)
             token = m_aHeld[--m_iHeld];
         else
@@ -394,9 +405,30 @@ struct PreprocessState
     std::size_t uiConditionTokens = 0; // and tokens in all
     std::size_t uiDirectiveTokens = 0; // tokens of the directive lines of all texts read so far
     std::size_t uiDirectiveBytes = 0;  // and their bytes
+
+    // The expansions belong to a directive line, and the bytes they have made on it.
+    bool bOnDirectiveLine = false;
+    std::size_t uiDirectiveMacroBytes = 0;
+
+    // Each file being read, the source first: the #if depth of its includer where it was included,
+    // and its outermost conditional directive still open (an #if group ends in the file that
+    // opened it).
+    struct OpenFile
+    {
+        std::size_t uiIfDepth = 0;
+        const char* pConditional = nullptr; // "#if", "#ifdef" or "#ifndef", while one is open
+        Token::position_type conditional;
+    };
+    std::vector<OpenFile> vFiles;
 };
 
 thread_local PreprocessState* t_pState = nullptr;
+
+void TokenRead()
+{
+    if (t_pState != nullptr)
+        t_pState->bOnDirectiveLine = false;
+}
 
 // A limit of D3DCompilerPreprocessor.h passed at a place of the text.
 class LimitError : public std::runtime_error
@@ -640,6 +672,14 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
     }
 }
 
+// The bytes of a UTF-8 byte-order mark at the start of a text (3 or 0). Editors save it there; it
+// is no part of the text, which is read from the byte after it, its lines and columns counted from
+// there.
+std::size_t ByteOrderMarkBytes(const char* pText, std::size_t uiSize)
+{
+    return uiSize >= 3 && std::memcmp(pText, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
 // Reads an include through the caller's ID3DInclude. The file stays open while Wave reads it
 // (its data is the parent of the includes it makes) and is closed when Wave drops its context.
 struct IncludeInputPolicy
@@ -692,7 +732,8 @@ struct IncludeInputPolicy
             CheckLimit(++pState->uiIncludes, MAX_INCLUDES, actPos, "more than ", " includes");
             CheckLimit(pState->uiIncludedBytes, MAX_INCLUDED_BYTES, actPos, "included text passes ",
                        " bytes");
-            iterCtx.m_sText.assign(static_cast<const char*>(pData), uiBytes);
+            const std::size_t uiMark = ByteOrderMarkBytes(static_cast<const char*>(pData), uiBytes);
+            iterCtx.m_sText.assign(static_cast<const char*>(pData) + uiMark, uiBytes - uiMark);
             if (iterCtx.m_sText.empty() || iterCtx.m_sText.back() != '\n')
                 iterCtx.m_sText += '\n';
             CheckDirectiveLines(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str(),
@@ -707,6 +748,85 @@ struct IncludeInputPolicy
         std::string m_sText;
     };
 };
+
+// Whether a remark or warning of the library passes: preprocessing goes on as if it had not been
+// raised, and it is not reported. The library raises these (recoverable, below error severity):
+// - warning_directive (#warning), pragma_message_directive (#pragma message and
+//   _Pragma("message(...)")), ill_formed_pragma_message: pass. The line is done with; a #pragma is
+//   dropped as any the library does not know, and the library gives a _Pragma operator back as
+//   text, which Preprocess drops likewise.
+// - ill_formed_pragma_option: passes for a #pragma or _Pragma of the library's own keyword ("wave")
+//   that it does not know, dropped as above; an error for a _Pragma whose operand is not one string
+//   literal (C requires a diagnostic, and past it the library reads a replacement it never made).
+// - last_line_not_terminated (a text that ends in a line splice): passes, the library ends the line.
+// - macro_redefinition: passes; a macro defined again takes its new body (Context's
+//   add_macro_definition below), so only a predefined macro, which keeps its body, raises it.
+// - illegal_redefinition (#define __LINE__) and bad_undefine_statement (#undef __FILE__): pass,
+//   the built-in macro is kept.
+// - unbalanced_if_endif (an include left an #if open or closed one of its includer's): an error,
+//   which the hooks raise first at the directive concerned; otherwise the includer's text is
+//   skipped or its group flipped.
+// - bad_line_statement, bad_line_number, bad_line_filename (#line without a line number from 1 to
+//   2147483647, or with something other than a file name after it): errors, as C requires.
+// - character_literal_out_of_range (an #if character constant beyond its type): an error, as C
+//   requires.
+// - too_few_macroarguments, too_many_macroarguments, empty_macroarguments: errors (the library
+//   cannot go on after them either).
+// - incompatible_config: raised only when a saved state is loaded, which never happens here.
+// The lexer's warnings are thrown past the hooks and fail the compile: a comment that the end of a
+// text cuts off (C: an unterminated comment is an error), and a long long suffix, which C99 reads
+// and which is never raised here.
+bool PassesWarning(const boost::wave::cpp_exception& e)
+{
+    using boost::wave::preprocess_exception;
+    if (!e.is_recoverable() || e.get_severity() >= boost::wave::util::severity_error)
+        return false;
+    switch (e.get_errorcode())
+    {
+    case preprocess_exception::warning_directive:
+    case preprocess_exception::pragma_message_directive:
+    case preprocess_exception::ill_formed_pragma_message:
+    case preprocess_exception::last_line_not_terminated:
+    case preprocess_exception::macro_redefinition:
+    case preprocess_exception::illegal_redefinition:
+    case preprocess_exception::bad_undefine_statement:
+        return true;
+    case preprocess_exception::ill_formed_pragma_option:
+    {
+        // The library names the _Pragma operator alone where its operand is wrong; a #pragma's
+        // message quotes its line.
+        const std::string_view sText = e.description();
+        constexpr std::string_view OPERATOR = ": _Pragma";
+        return sText.size() < OPERATOR.size() || sText.substr(sText.size() - OPERATOR.size()) != OPERATOR;
+    }
+    default:
+        return false;
+    }
+}
+
+// A message that quotes a line (#error, an ill-formed directive) is cut to its first bytes and
+// "...": the library keeps at most 511 bytes of it and cuts the rest without a word.
+std::string Shortened(std::string sText)
+{
+    constexpr std::size_t MAX_MESSAGE_BYTES = 300;
+    if (sText.size() > MAX_MESSAGE_BYTES)
+    {
+        sText.resize(MAX_MESSAGE_BYTES);
+        sText += "...";
+    }
+    return sText;
+}
+
+// The depth of #if groups the library has open, in all files (its accessor is protected).
+template <typename ContextT>
+std::size_t IfBlockDepth(const ContextT& ctx)
+{
+    struct Reader : ContextT
+    {
+        static std::size_t Of(const ContextT& context) { return (context.*&Reader::get_if_block_depth)(); }
+    };
+    return Reader::Of(ctx);
+}
 
 // Every include name is handed to the ID3DInclude as written: no search path, no file system.
 // Macro expansion is held to the limits of D3DCompilerPreprocessor.h: the hooks see each
@@ -750,6 +870,7 @@ public:
                                        const IteratorT&)
     {
         EnterMacro(macroCall);
+        CheckNoDirective(macroCall, arguments);
         // The arguments are copies the library has collected, the calls inside them included: a
         // call nested in the arguments of another is collected once more at each level.
         std::vector<Extent> vArguments;
@@ -789,7 +910,16 @@ public:
         PreprocessState* pState = t_pState;
         if (pState == nullptr || result.empty())
             return;
-        AddExpanded(result.size(), BytesOf(result));
+        const std::size_t uiBytes = BytesOf(result);
+        AddExpanded(result.size(), uiBytes);
+        // The library makes a message or a name of what a directive line expands to a token at a
+        // time, copying what it has so far with each token.
+        if (pState->bOnDirectiveLine && !pState->bInCondition)
+        {
+            pState->uiDirectiveMacroBytes += uiBytes;
+            CheckLimit(pState->uiDirectiveMacroBytes, MAX_DIRECTIVE_MACRO_BYTES, pState->outerCall,
+                       "directive line: macros make more than ", " bytes");
+        }
         // Every level and token the expression gains from a macro counts, wherever it lands; a
         // token passed on from one expansion to the one around it counts again.
         if (pState->bInCondition)
@@ -814,18 +944,84 @@ public:
     }
 
     // The expansions that follow, up to the evaluation, belong to the expression of an #if or
-    // #elif. The next token read from a file ends that (an #elif need not be evaluated).
+    // #elif. The next token read from a file ends that (an #elif need not be evaluated). The
+    // library has read a directive line whole when it calls this for a directive that expands
+    // macros, and expands them before it reads on: those expansions belong to the line. It calls
+    // this for each directive it acts on; in a group it skips, not for the #if, #else and #endif
+    // lines, which there belong to the file's own groups (where a file has closed its own groups,
+    // its text is never skipped).
     template <typename ContextT>
-    bool found_directive(const ContextT&, const Token& directive)
+    bool found_directive(const ContextT& ctx, const Token& directive)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr)
+            return false;
+        pState->bInCondition = Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF);
+        pState->uiConditionLevels = 0;
+        pState->uiConditionTokens = 0;
+        pState->bOnDirectiveLine = true;
+        pState->uiDirectiveMacroBytes = 0;
+        if (pState->vFiles.empty())
+            return false;
+        PreprocessState::OpenFile& file = pState->vFiles.back();
+        const std::size_t uiDepth = IfBlockDepth(ctx);
+        const char* pOpening = Is(directive, boost::wave::T_PP_IF)       ? "#if"
+                               : Is(directive, boost::wave::T_PP_IFDEF)  ? "#ifdef"
+                               : Is(directive, boost::wave::T_PP_IFNDEF) ? "#ifndef"
+                                                                         : nullptr;
+        if (pOpening != nullptr && uiDepth == file.uiIfDepth)
+        {
+            file.pConditional = pOpening;
+            file.conditional = directive.get_position();
+        }
+        // An include's #else, #elif or #endif with no group of its own open would close or flip its
+        // includer's (the library's message covers the source's own).
+        const char* pClosing = Is(directive, boost::wave::T_PP_ELSE)    ? "#else"
+                               : Is(directive, boost::wave::T_PP_ELIF)  ? "#elif"
+                               : Is(directive, boost::wave::T_PP_ENDIF) ? "#endif"
+                                                                        : nullptr;
+        if (pClosing != nullptr && pState->vFiles.size() > 1 && uiDepth <= file.uiIfDepth)
+            throw LimitError(directive.get_position(), std::string(pClosing) + " without #if in this file");
+        return false;
+    }
+
+    template <typename ContextT>
+    void opened_include_file(const ContextT& ctx, const std::string&, const std::string&, bool)
     {
         if (t_pState != nullptr)
         {
-            t_pState->bInCondition =
-                Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF);
-            t_pState->uiConditionLevels = 0;
-            t_pState->uiConditionTokens = 0;
+            t_pState->vFiles.emplace_back();
+            t_pState->vFiles.back().uiIfDepth = IfBlockDepth(ctx);
         }
-        return false;
+    }
+
+    // The include read to its end must have closed every group it opened.
+    template <typename ContextT>
+    void returning_from_include_file(const ContextT& ctx)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr || pState->vFiles.size() < 2)
+            return;
+        const PreprocessState::OpenFile& file = pState->vFiles.back();
+        if (IfBlockDepth(ctx) > file.uiIfDepth)
+        {
+            if (file.pConditional != nullptr)
+                throw LimitError(file.conditional, std::string("unterminated ") + file.pConditional);
+            throw LimitError(ctx.get_main_pos(), "unterminated conditional directive");
+        }
+        pState->vFiles.pop_back();
+    }
+
+    // The library's remarks and warnings come here with its errors; those that pass (see
+    // PassesWarning) are not thrown, and the library goes on after them as it does after any
+    // directive it has done with.
+    template <typename ContextT, typename ExceptionT>
+    void throw_exception(const ContextT&, const ExceptionT& e)
+    {
+        if constexpr (std::is_base_of_v<boost::wave::cpp_exception, ExceptionT>)
+            if (PassesWarning(e))
+                return;
+        boost::throw_exception(e);
     }
 
     template <typename ContextT, typename ContainerT>
@@ -845,6 +1041,33 @@ public:
     }
 
 private:
+    // A line inside a macro call's arguments that begins with a directive (C leaves it undefined)
+    // is refused: the library would take its tokens for the argument's. The library keeps an
+    // argument's line breaks as spaces, each where its line ends: a directive (or #) after a
+    // space on an earlier line begins its line.
+    template <typename ContainerT>
+    static void CheckNoDirective(const Token& macroCall, const std::vector<ContainerT>& arguments)
+    {
+        for (const ContainerT& argument : arguments)
+        {
+            const Token* pLast = nullptr;
+            for (const Token& token : argument)
+            {
+                const boost::wave::token_id id = boost::wave::token_id(token);
+                if (pLast != nullptr && IsSpace(*pLast) &&
+                    pLast->get_position().get_line() < token.get_position().get_line() &&
+                    (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND)))
+                {
+                    throw LimitError(token.get_position(),
+                                     Shortened(std::string("directive in the arguments of macro ") +
+                                               macroCall.get_value().c_str() + ": " +
+                                               token.get_value().c_str()));
+                }
+                pLast = &token;
+            }
+        }
+    }
+
     template <typename ContainerT>
     static std::size_t BytesOf(const ContainerT& tokens)
     {
@@ -999,16 +1222,42 @@ private:
 
 using Context = boost::wave::context<std::string::iterator, LexIterator, IncludeInputPolicy, PreprocessHooks>;
 
+} // namespace
+} // namespace d3dcompiler_internal
+
+// A macro defined again with another body takes the new one, as C compilers do (they warn); the
+// library kept the first. Every definition, the caller's macro table's included, comes here. A
+// predefined macro, and a name the library refuses, keep the library's handling.
+template <>
+bool d3dcompiler_internal::Context::add_macro_definition(const token_type& name, bool bHasParameters,
+                                                         std::vector<token_type>& parameters,
+                                                         token_sequence_type& definition, bool bPredefined)
+{
+    const string_type& sName = name.get_value();
+    if (!bPredefined && macros.is_defined(sName) &&
+        !boost::wave::util::impl::is_special_macroname(*this, sName))
+    {
+        bool bOldHasParameters = false;
+        bool bOldPredefined = false;
+        position_type oldPosition;
+        std::vector<token_type> vOldParameters;
+        token_sequence_type oldDefinition;
+        macros.get_macro(sName, bOldHasParameters, bOldPredefined, oldPosition, vOldParameters,
+                         oldDefinition);
+        if (!bOldPredefined)
+            macros.remove_macro(sName, name.get_position());
+    }
+    return macros.add_macro(name, bHasParameters, parameters, definition, bPredefined);
+}
+
+namespace d3dcompiler_internal
+{
+namespace
+{
+
 // Boost.Wave's grammars keep static parser state that is not safe to share between threads,
 // so one preprocessing runs at a time.
 std::mutex s_mutex;
-
-// A remark or warning (a missing line break at the end, #warning, #pragma message, a macro
-// defined again): preprocessing goes on after it, and it is not reported.
-bool IsWarning(const boost::wave::cpp_exception& e)
-{
-    return e.is_recoverable() && e.get_severity() < boost::wave::util::severity_error;
-}
 
 int ErrorCodeOf(const boost::wave::cpp_exception& e)
 {
@@ -1022,12 +1271,21 @@ int ErrorCodeOf(const boost::wave::cpp_exception& e)
     return 1000;
 }
 
+// The library's text begins with its severity: a warning that fails is an error here.
+std::string AsError(std::string sText)
+{
+    constexpr std::string_view WARNING = "warning: ";
+    if (sText.compare(0, WARNING.size(), WARNING) == 0)
+        sText.replace(0, WARNING.size(), "error: ");
+    return sText;
+}
+
 std::string DescriptionOf(const boost::wave::cpp_exception& e, const PreprocessState& state)
 {
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
         if (pPre->get_errorcode() == boost::wave::preprocess_exception::bad_include_file)
             return "failed to open source file: '" + state.sFailedInclude + "'";
-    return e.description();
+    return Shortened(AsError(e.description()));
 }
 
 } // namespace
@@ -1080,7 +1338,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
                                 "macro table passes " + std::to_string(MAX_SOURCE_BYTES) + " bytes");
         return false;
     }
-    std::string sSource(pSource != nullptr ? pSource : "", pSource != nullptr ? uiSize : 0);
+    const std::size_t uiMark = pSource != nullptr ? ByteOrderMarkBytes(pSource, uiSize) : 0;
+    std::string sSource(pSource != nullptr ? pSource + uiMark : "", pSource != nullptr ? uiSize - uiMark : 0);
     if (sSource.empty() || sSource.back() != '\n')
         sSource += '\n';
 
@@ -1088,6 +1347,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     PreprocessState state;
     state.pInclude = pInclude;
     state.vOpen.push_back(pSource);
+    state.vFiles.emplace_back();
     t_pState = &state;
     PreprocessedSource out;
     bool bOk = true;
@@ -1125,47 +1385,44 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
             std::map<std::string, std::shared_ptr<const std::string>> mapFiles;
             Token::position_type::string_type sLastFile;
             std::shared_ptr<const std::string> pLastFile;
-            // The library reads a token when the iterator is compared as well as when it steps: a
-            // remark or warning met in either lets preprocessing go on.
-            for (;;)
+            // A _Pragma operator the library does not act on (its own remarks and pragmas it does
+            // not know) it gives back as text: dropped, as a #pragma line it does not know is. Its
+            // tokens are _Pragma, "(", one string literal and ")".
+            int iPragmaTokens = 0;
+            for (; it != end; ++it)
             {
-                try
+                const Token& token = *it;
+                const boost::wave::token_id id = boost::wave::token_id(token);
+                const bool bSpace = InCategory(id, boost::wave::WhiteSpaceTokenType);
+                if (iPragmaTokens > 0)
                 {
-                    if (it == end)
-                        break;
-                    const Token& token = *it;
-                    const boost::wave::token_id id = boost::wave::token_id(token);
-                    out.Text += token.get_value().c_str();
-                    CheckLimit(out.Text.size(), MAX_OUTPUT_BYTES, token.get_position(),
-                               "preprocessed output passes ", " bytes");
-                    if (!InCategory(id, boost::wave::WhiteSpaceTokenType) &&
-                        !InCategory(id, boost::wave::EOLTokenType) &&
-                        !InCategory(id, boost::wave::EOFTokenType))
-                    {
-                        const auto& position = token.get_position();
-                        if (pLastFile == nullptr || position.get_file().c_str() != sLastFile.c_str())
-                        {
-                            sLastFile = position.get_file();
-                            const std::string sFile =
-                                sLastFile == sWaveName.c_str() ? sName : sLastFile.c_str();
-                            std::shared_ptr<const std::string>& pShared = mapFiles[sFile];
-                            if (pShared == nullptr)
-                                pShared = std::make_shared<const std::string>(sFile);
-                            pLastFile = pShared;
-                        }
-                        out.Tokens.push_back({token.get_value().c_str(), pLastFile,
-                                              static_cast<std::uint32_t>(position.get_line()),
-                                              static_cast<std::uint32_t>(position.get_column())});
-                    }
-                    ++it;
+                    iPragmaTokens -= bSpace ? 0 : 1;
+                    continue;
                 }
-                catch (const boost::wave::cpp_exception& e)
+                if (Is(token, boost::wave::T_IDENTIFIER) && token.get_value() == "_Pragma")
                 {
-                    // A warning lets preprocessing go on, also from inside an expansion, which is then
-                    // abandoned.
-                    if (!IsWarning(e))
-                        throw;
-                    state.uiMacroNesting = 0;
+                    iPragmaTokens = 3;
+                    continue;
+                }
+                out.Text += token.get_value().c_str();
+                CheckLimit(out.Text.size(), MAX_OUTPUT_BYTES, token.get_position(),
+                           "preprocessed output passes ", " bytes");
+                if (!bSpace && !InCategory(id, boost::wave::EOLTokenType) &&
+                    !InCategory(id, boost::wave::EOFTokenType))
+                {
+                    const auto& position = token.get_position();
+                    if (pLastFile == nullptr || position.get_file().c_str() != sLastFile.c_str())
+                    {
+                        sLastFile = position.get_file();
+                        const std::string sFile = sLastFile == sWaveName.c_str() ? sName : sLastFile.c_str();
+                        std::shared_ptr<const std::string>& pShared = mapFiles[sFile];
+                        if (pShared == nullptr)
+                            pShared = std::make_shared<const std::string>(sFile);
+                        pLastFile = pShared;
+                    }
+                    out.Tokens.push_back({token.get_value().c_str(), pLastFile,
+                                          static_cast<std::uint32_t>(position.get_line()),
+                                          static_cast<std::uint32_t>(position.get_column())});
                 }
             }
         }
@@ -1188,7 +1445,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     {
         const std::string sFile = e.file_name() == sWaveName || sWaveName.empty() ? sName : e.file_name();
         *pErrors += FormatError(sFile, static_cast<std::uint32_t>(e.line_no()),
-                                static_cast<std::uint32_t>(e.column_no()), 1000, e.description());
+                                static_cast<std::uint32_t>(e.column_no()), 1000, AsError(e.description()));
         bOk = false;
     }
     catch (const std::exception& e)

@@ -51,6 +51,10 @@ constexpr std::size_t MAX_CONDITION_NESTING = 256;
 // Tokens of one #if or #elif line, whitespace and comments not counted, and tokens the macros it
 // uses add to its expression: the evaluator's time and memory grow with each.
 constexpr std::size_t MAX_CONDITION_TOKENS = 1u << 16;
+// Bytes the macros of one directive line other than #if and #elif make (#include, #line, #pragma,
+// #error, #warning), the intermediate expansions included: the library makes a name or a message
+// of the line a token at a time, copying what it has so far with each token.
+constexpr std::size_t MAX_DIRECTIVE_MACRO_BYTES = 1u << 16;
 // Tokens all macro expansions of one preprocessing read as arguments and make, the intermediate
 // ones included, and the bytes of those tokens with the bytes that pasting (##), stringizing (#)
 // and __FILE__ make on the way, counted before they are made: a pasted token can double in size
