@@ -692,7 +692,74 @@ bool ContinuesNumber(char cPrevious, char c)
            c == '\\';
 }
 
+// The text is one preprocessing token of C: an identifier, a preprocessing number, a character
+// constant or string literal, or a punctuator.
+bool IsOneToken(std::string_view s)
+{
+    if (s.empty())
+        return false;
+    const auto isWord = [](char c) { return IsDigit(c) || IsIdentifierStart(c); };
+    if (IsIdentifierStart(s[0]) && !(s.size() > 1 && s[0] == 'L' && (s[1] == '\'' || s[1] == '"')))
+        return std::all_of(s.begin(), s.end(), isWord);
+    if (IsDigit(s[0]) || (s[0] == '.' && s.size() > 1 && IsDigit(s[1])))
+    {
+        for (std::size_t i = 1; i < s.size(); ++i)
+            if (!isWord(s[i]) && s[i] != '.' &&
+                !((s[i] == '+' || s[i] == '-') && ContinuesNumber(s[i - 1], s[i])))
+                return false;
+        return true;
+    }
+    const std::size_t uiQuote = s[0] == 'L' ? 1 : 0;
+    if (s[uiQuote] == '"' || s[uiQuote] == '\'')
+    {
+        for (std::size_t i = uiQuote + 1; i < s.size(); ++i)
+            if (s[i] == '\\')
+                ++i;
+            else if (s[i] == s[uiQuote])
+                return i + 1 == s.size();
+        return false;
+    }
+    static const char* const PUNCTUATORS[] = {
+        "[",  "]",  "(",  ")", "{",  "}",   ".",  "->", "++", "--", "&",  "*",   "+",   "-",
+        "~",  "!",  "/",  "%", "<<", ">>",  "<",  ">",  "<=", ">=", "==", "!=",  "^",   "|",
+        "&&", "||", "?",  ":", ";",  "...", "=",  "*=", "/=", "%=", "+=", "-=",  "<<=", ">>=",
+        "&=", "^=", "|=", ",", "#",  "##",  "<:", ":>", "<%", "%>", "%:", "%:%:"};
+    for (const char* pPunctuator : PUNCTUATORS)
+        if (s == pPunctuator)
+            return true;
+    return false;
+}
+
 } // namespace
+
+std::string InvalidPaste(const std::vector<PasteOperand>& vOperands)
+{
+    // The last token of what the operands so far make, and whether the next operand pastes to it.
+    std::string sLast;
+    bool bPaste = false;
+    for (const PasteOperand& operand : vOperands)
+    {
+        if (operand.bPaste)
+        {
+            bPaste = true;
+            continue;
+        }
+        if (!bPaste || sLast.empty() || operand.sFirst.empty() || (sLast == "," && operand.bVariadic))
+        {
+            if (!bPaste || !operand.sFirst.empty())
+                sLast = operand.sLast;
+            bPaste = false;
+            continue;
+        }
+        const std::string sPasted = sLast + std::string(operand.sFirst);
+        if (!IsOneToken(sPasted))
+            return "pasting \"" + sLast + "\" and \"" + std::string(operand.sFirst) +
+                   "\" does not give a valid preprocessing token";
+        sLast = operand.bSingle ? sPasted : std::string(operand.sLast);
+        bPaste = false;
+    }
+    return std::string();
+}
 
 ConditionResult EvaluateCondition(const std::vector<std::string_view>& vTokens)
 {

@@ -1,7 +1,7 @@
 #pragma once
 // Internal to the HLSL compiler stand-in: the evaluator of #if and #elif expressions, which reads
-// the tokens macro expansion left with C's arithmetic, and the check of the numbers macros bring
-// to those expressions.
+// the tokens macro expansion left with C's arithmetic, the check of the numbers macros bring to
+// those expressions, and the check of what ## pastes, each as C reads its tokens.
 
 #include <cstdint>
 #include <string>
@@ -40,5 +40,22 @@ ConditionResult EvaluateCondition(const std::vector<std::string_view>& vTokens);
 // "1e"), which C reads as one malformed number but the lexer as a literal and more tokens. A
 // token of whitespace is given as any text that begins with a space.
 std::string MalformedNumber(const std::vector<std::string_view>& vTokens);
+
+// An operand of ## in a replacement list as it stands for one expansion: a token, a parameter
+// by its argument (none when the argument is empty), or a stringized parameter (a literal); or
+// the ## itself.
+struct PasteOperand
+{
+    bool bPaste = false;     // the ## operator
+    std::string_view sFirst; // the first and last token of the operand (empty: no token)
+    std::string_view sLast;
+    bool bSingle = true;    // the operand is one token
+    bool bVariadic = false; // __VA_ARGS__
+};
+
+// The message for the first ## of the operands that pastes two tokens into text that is not one
+// preprocessing token of C ("x" and "+", ")" and "1"), or an empty string. An empty operand
+// pastes as nothing, and a comma before ## __VA_ARGS__ is not pasted, as gcc reads it.
+std::string InvalidPaste(const std::vector<PasteOperand>& vOperands);
 
 } // namespace d3dcompiler_internal

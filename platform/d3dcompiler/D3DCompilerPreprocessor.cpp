@@ -626,6 +626,106 @@ void CheckConditionNumbers(const ContainerT& definition)
         throw LimitError(pState->outerCall, "#if expression holds a malformed number: " + sNumber);
 }
 
+// The first and last token of an argument, whitespace and the library's mark of an empty argument
+// left out, and whether it is one token.
+template <typename ContainerT>
+PasteOperand ArgumentOperand(const ContainerT& argument)
+{
+    PasteOperand operand;
+    std::size_t uiTokens = 0;
+    for (auto it = argument.begin(); it != argument.end() && uiTokens < 2; ++it)
+    {
+        if (IsSpace(*it) || Is(*it, boost::wave::T_PLACEMARKER))
+            continue;
+        if (uiTokens++ == 0)
+            operand.sFirst = std::string_view(it->get_value().c_str(), it->get_value().size());
+    }
+    for (auto it = argument.rbegin(); it != argument.rend(); ++it)
+    {
+        if (IsSpace(*it) || Is(*it, boost::wave::T_PLACEMARKER))
+            continue;
+        operand.sLast = std::string_view(it->get_value().c_str(), it->get_value().size());
+        break;
+    }
+    operand.bSingle = uiTokens == 1;
+    return operand;
+}
+
+// Fails where a ## of the replacement list pastes two tokens that do not make one token, as C
+// does: the library keeps what such a paste makes as the tokens it lexes to. The operands of ##
+// are the arguments as written; # makes a literal of its parameter.
+template <typename ContainerT>
+void CheckPastes(const ContainerT& definition, const std::vector<ContainerT>& arguments, bool bFunction)
+{
+    PreprocessState* pState = t_pState;
+    if (pState == nullptr ||
+        std::none_of(definition.begin(), definition.end(),
+                     [](const Token& token) { return Is(token, boost::wave::T_POUND_POUND); }))
+        return;
+    std::vector<PasteOperand> vOperands;
+    bool bStringize = false;
+    for (const Token& token : definition)
+    {
+        if (IsSpace(token))
+            continue;
+        PasteOperand operand;
+        const boost::wave::token_id id = boost::wave::token_id(token);
+        if (Is(token, boost::wave::T_POUND_POUND))
+        {
+            operand.bPaste = true;
+        }
+        else if (bFunction && Is(token, boost::wave::T_POUND))
+        {
+            bStringize = true;
+            continue;
+        }
+        else if (bStringize)
+        {
+            operand.sFirst = operand.sLast = "\"\"";
+        }
+        else if (InExtCategory(id, boost::wave::ParameterTokenType))
+        {
+            const std::size_t i = id - boost::wave::T_PARAMETERBASE;
+            if (i < arguments.size())
+                operand = ArgumentOperand(arguments[i]);
+        }
+        else if (InExtCategory(id, boost::wave::ExtParameterTokenType))
+        {
+            // The arguments from its own on, with a comma between each two.
+            const std::size_t uiFirst = id - boost::wave::T_EXTPARAMETERBASE;
+            std::size_t uiTokens = 0;
+            for (std::size_t i = uiFirst; i < arguments.size(); ++i)
+            {
+                const PasteOperand argument = ArgumentOperand(arguments[i]);
+                if (i > uiFirst)
+                {
+                    operand.sFirst = operand.sFirst.empty() ? std::string_view(",") : operand.sFirst;
+                    operand.sLast = ",";
+                    ++uiTokens;
+                }
+                if (!argument.sFirst.empty())
+                {
+                    operand.sFirst = operand.sFirst.empty() ? argument.sFirst : operand.sFirst;
+                    operand.sLast = argument.sLast;
+                    uiTokens += argument.bSingle ? 1 : 2;
+                }
+            }
+            operand.bSingle = uiTokens == 1;
+            operand.bVariadic = true;
+        }
+        else
+        {
+            operand.sFirst = operand.sLast =
+                std::string_view(token.get_value().c_str(), token.get_value().size());
+        }
+        bStringize = false;
+        vOperands.push_back(operand);
+    }
+    const std::string sInvalid = InvalidPaste(vOperands);
+    if (!sInvalid.empty())
+        throw LimitError(pState->outerCall, sInvalid);
+}
+
 // Every include name is handed to the ID3DInclude as written: no search path, no file system.
 // Macro expansion is held to the limits of D3DCompilerPreprocessor.h: the hooks see each
 // expansion begin (before its arguments are expanded) and end, and what it made.
@@ -669,6 +769,7 @@ public:
     {
         EnterMacro(macroCall);
         CheckConditionNumbers(definition);
+        CheckPastes(definition, arguments, true);
         // The arguments are copies the library has collected, the calls inside them included: a
         // call nested in the arguments of another is collected once more at each level.
         std::vector<Extent> vArguments;
@@ -692,6 +793,7 @@ public:
     {
         EnterMacro(macroCall);
         CheckConditionNumbers(definition);
+        CheckPastes(definition, std::vector<ContainerT>(), false);
         if (definition.empty() && macro.get_value() == "__FILE__")
         {
             const char* pName = ctx.get_main_pos().get_file().c_str();
