@@ -357,7 +357,9 @@ bool ReadOperand(std::string_view text, Value* pValue, std::string* pWhat)
         return ReadNumber(text, pValue, pWhat);
     if (text[0] == '\'' || (text.size() > 1 && text[0] == 'L' && text[1] == '\''))
         return ReadCharacter(text, pValue, pWhat);
-    if (IsIdentifierStart(text[0]))
+    // An identifier (not a literal with a prefix, such as u'a').
+    if (IsIdentifierStart(text[0]) &&
+        std::all_of(text.begin(), text.end(), [](char c) { return IsIdentifierStart(c) || IsDigit(c); }))
     {
         *pValue = Value();
         return true;

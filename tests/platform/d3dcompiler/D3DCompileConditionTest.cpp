@@ -98,7 +98,7 @@ TEST(D3DCompileCondition, CharacterConstants)
           "'ab' == 24930", "'\\377\\377\\377\\377' == -1", "'abcde' == 'bcde'", "L'a' == 97",
           "L'a' - 98 < 0"})
         EXPECT_EQ("", Holds(pCondition)) << pCondition;
-    for (const char* pCondition : {"''", "'\\400'", "'\\x100'", "'\\q'", "'\\x'"})
+    for (const char* pCondition : {"''", "'\\400'", "'\\x100'", "'\\q'", "'\\x'", "u'a'", "U'a'", "L\"a\""})
     {
         const std::string sErrors = Fails(pCondition);
         EXPECT_NE(std::string::npos, sErrors.find("error X1000: ")) << pCondition << ": " << sErrors;
