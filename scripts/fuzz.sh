@@ -60,7 +60,8 @@ while read -r target; do
     limits=(-timeout=10 -rss_limit_mb=2048)
     asan_options=${ASAN_OPTIONS:-}
     if [ "$target" = ShaderTextFuzz ]; then
-        limits=(-timeout=2 -rss_limit_mb=512)
+        # Each input is compiled three times (see the target), each within the 2 s.
+        limits=(-timeout=6 -rss_limit_mb=512)
         # The limit is for what one input needs. AddressSanitizer holds freed memory back (256 MB
         # by default) to catch late uses, which over a long run or the leak check's pass over the
         # whole corpus alone nears the limit; a smaller hold keeps the check and leaves the limit

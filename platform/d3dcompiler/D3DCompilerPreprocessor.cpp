@@ -1,11 +1,13 @@
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 
+#include "platform/d3dcompiler/D3DCompilerExpression.h"
+
 // The lexer and the grammars that make and release tokens are compiled here rather than taken from
 // the library. Tokens come from a memory pool, and the library's copy of that pool is its own: a
 // token made on one side and released on the other went back to the other pool, so the pool of
 // the side that makes them grew with each preprocessing, for good (about 400 KB for a 12 KB
-// shader). The #if expression evaluator only reads tokens; it is compiled here too, so that its
-// arithmetic goes through the checked operations below.
+// shader). The library's #if expression evaluator is compiled here too, so that the evaluator
+// below takes its place.
 #define BOOST_WAVE_SEPARATE_LEXER_INSTANTIATION 0
 #define BOOST_WAVE_SEPARATE_GRAMMAR_INSTANTIATION 0
 // With assertions on, the library asks the file system whether each include name is a folder
@@ -114,161 +116,58 @@ uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
 
 } // namespace boost::wave::cpplexer::re2clex
 
-// Not in an unnamed namespace: the grammar's operators below derive from them.
-namespace d3dcompiler_internal
+namespace boost::wave::grammars
 {
 
-using ExpressionValue = boost::wave::grammars::closures::closure_value;
-
-// Whether the #if operation has a result the 64-bit values cannot hold (the smallest value divided
-// by -1 or negated, a sum, difference or product out of range) or shifts by a count outside 0 to
-// 63. The library's operators do such an operation as it is, which is undefined (the division
-// kills the process), and their own checks, which rely on signed overflow, are removed by the
-// compiler. Operands of the library's unsigned arithmetic never overflow.
-inline bool Overflows(char cOperator, const ExpressionValue& lhs, const ExpressionValue& rhs)
+// #if and #elif expressions are read by the evaluator of D3DCompilerExpression.h, on the tokens
+// macro expansion left (defined already read and the identifiers left made 0), rather than by the
+// library's grammar: its values do not follow C's arithmetic (a comparison's result turns the
+// value it meets into a bool, a decimal too large for the signed type reads as negative), and it
+// recurses once for each level of the expression. An error names the start of the expression:
+// the library's message would hold all of it, built a token at a time. An #elif is evaluated only
+// where its group may be taken, so its errors are errors too (the library drops them).
+template <>
+inline bool expression_grammar_gen<boost::wave::cpplexer::lex_token<>>::evaluate(
+    const token_sequence_type::const_iterator& first, const token_sequence_type::const_iterator& last,
+    const token_type::position_type& position, bool, value_error&)
 {
-    const bool bSigned =
-        lhs.get_type() == ExpressionValue::is_int && rhs.get_type() != ExpressionValue::is_uint;
-    const std::int64_t iLeft = as_long(lhs);
-    const std::int64_t iRight = as_long(rhs);
-    std::int64_t iResult = 0;
-    switch (cOperator)
+    constexpr std::size_t MAX_QUOTED_BYTES = 256;
+    std::vector<std::string_view> vTokens;
+    std::string sExpression;
+    for (auto it = first; it != last; ++it)
     {
-    case '+':
-        return bSigned && __builtin_add_overflow(iLeft, iRight, &iResult);
-    case '-':
-        return bSigned && __builtin_sub_overflow(iLeft, iRight, &iResult);
-    case '*':
-        return bSigned && __builtin_mul_overflow(iLeft, iRight, &iResult);
-    case '/':
-    case '%':
-        return bSigned && iLeft == std::numeric_limits<std::int64_t>::min() && iRight == -1;
-    case '<':
-    case '>':
-        return rhs.get_type() == ExpressionValue::is_uint ? as_ulong(rhs) > 63 : iRight < 0 || iRight > 63;
+        const token_id id = token_id(*it);
+        if (id == T_NEWLINE || id == T_EOF || id == T_CPPCOMMENT)
+            break;
+        const bool bSpace = id == T_SPACE || id == T_SPACE2 || id == T_CCOMMENT;
+        const auto& sValue = it->get_value();
+        if (!bSpace)
+            vTokens.emplace_back(sValue.c_str(), sValue.size());
+        if (sExpression.size() <= MAX_QUOTED_BYTES)
+            sExpression += bSpace ? std::string_view(" ") : std::string_view(sValue.c_str(), sValue.size());
+    }
+    if (sExpression.size() > MAX_QUOTED_BYTES)
+        sExpression = sExpression.substr(0, MAX_QUOTED_BYTES) + "...";
+    const d3dcompiler_internal::ConditionResult result = d3dcompiler_internal::EvaluateCondition(vTokens);
+    switch (result.eError)
+    {
+    case d3dcompiler_internal::ConditionError::None:
+        return result.bValue;
+    case d3dcompiler_internal::ConditionError::Overflow:
+        BOOST_WAVE_THROW(preprocess_exception, integer_overflow, sExpression.c_str(), position);
+        break;
+    case d3dcompiler_internal::ConditionError::DivisionByZero:
+        BOOST_WAVE_THROW(preprocess_exception, division_by_zero, sExpression.c_str(), position);
+        break;
+    default:
+        BOOST_WAVE_THROW(preprocess_exception, ill_formed_expression,
+                         (result.sWhat + ": " + sExpression).c_str(), position);
+        break;
     }
     return false;
 }
 
-// An #if operation of the library's, applied where it has a defined result; elsewhere the left
-// operand gets the library's mark of an overflow, which fails the #if line with an error.
-template <char OPERATOR>
-struct CheckedOperation
-{
-    using result_type = ExpressionValue&;
-    static ExpressionValue& eval(ExpressionValue& lhs, const ExpressionValue& rhs)
-    {
-        if (Overflows(OPERATOR, lhs, rhs))
-        {
-            lhs = ExpressionValue(as_long(lhs), boost::wave::grammars::value_error(
-                                                    lhs.is_valid() | rhs.is_valid() |
-                                                    boost::wave::grammars::error_integer_overflow));
-            return lhs;
-        }
-        // The library's check of a signed quotient negates its left operand, which the smallest
-        // value cannot be, and a compiler reads it as "the left operand is 0": 0 / -1 was an
-        // overflow. Signed quotients are made here (a divisor of 0 is the library's error).
-        const bool bSignedQuotient = (OPERATOR == '/' || OPERATOR == '%') &&
-                                     lhs.get_type() == ExpressionValue::is_int &&
-                                     rhs.get_type() != ExpressionValue::is_uint && as_long(rhs) != 0;
-        if (bSignedQuotient)
-        {
-            const std::int64_t iLeft = as_long(lhs);
-            const std::int64_t iRight = as_long(rhs);
-            lhs = ExpressionValue(OPERATOR == '/' ? iLeft / iRight : iLeft % iRight, lhs.is_valid());
-            return lhs;
-        }
-        switch (OPERATOR)
-        {
-        case '+':
-            return lhs += rhs;
-        case '-':
-            return lhs -= rhs;
-        case '*':
-            return lhs *= rhs;
-        case '/':
-            return lhs /= rhs;
-        case '%':
-            return lhs %= rhs;
-        case '<':
-            return lhs <<= rhs;
-        default:
-            return lhs >>= rhs;
-        }
-    }
-};
-
-// Negation, likewise: of the smallest value (or of an unsigned value read as it) it overflows.
-struct CheckedNegation
-{
-    using result_type = const ExpressionValue;
-    static const ExpressionValue eval(const ExpressionValue& value)
-    {
-        const std::int64_t iValue = value.get_type() == ExpressionValue::is_uint
-                                        ? static_cast<std::int64_t>(as_ulong(value))
-                                        : as_long(value);
-        if (value.get_type() != ExpressionValue::is_bool &&
-            iValue == std::numeric_limits<std::int64_t>::min())
-            return ExpressionValue(iValue,
-                                   boost::wave::grammars::value_error(
-                                       value.is_valid() | boost::wave::grammars::error_integer_overflow));
-        return -value;
-    }
-};
-
-} // namespace d3dcompiler_internal
-
-// The #if expression grammar, compiled here with the lexer, does its arithmetic through these.
-namespace phoenix
-{
-
-template <typename T1>
-struct binary_operator<plus_assign_op, d3dcompiler_internal::ExpressionValue, T1>
-    : d3dcompiler_internal::CheckedOperation<'+'>
-{
-};
-template <typename T1>
-struct binary_operator<minus_assign_op, d3dcompiler_internal::ExpressionValue, T1>
-    : d3dcompiler_internal::CheckedOperation<'-'>
-{
-};
-template <typename T1>
-struct binary_operator<times_assign_op, d3dcompiler_internal::ExpressionValue, T1>
-    : d3dcompiler_internal::CheckedOperation<'*'>
-{
-};
-template <typename T1>
-struct binary_operator<divide_assign_op, d3dcompiler_internal::ExpressionValue, T1>
-    : d3dcompiler_internal::CheckedOperation<'/'>
-{
-};
-template <typename T1>
-struct binary_operator<mod_assign_op, d3dcompiler_internal::ExpressionValue, T1>
-    : d3dcompiler_internal::CheckedOperation<'%'>
-{
-};
-template <typename T1>
-struct binary_operator<shift_l_assign_op, d3dcompiler_internal::ExpressionValue, T1>
-    : d3dcompiler_internal::CheckedOperation<'<'>
-{
-};
-template <typename T1>
-struct binary_operator<shift_r_assign_op, d3dcompiler_internal::ExpressionValue, T1>
-    : d3dcompiler_internal::CheckedOperation<'>'>
-{
-};
-template <>
-struct unary_operator<negative_op, d3dcompiler_internal::ExpressionValue>
-    : d3dcompiler_internal::CheckedNegation
-{
-};
-template <>
-struct unary_operator<negative_op, const d3dcompiler_internal::ExpressionValue>
-    : d3dcompiler_internal::CheckedNegation
-{
-};
-
-} // namespace phoenix
+} // namespace boost::wave::grammars
 
 namespace d3dcompiler_internal
 {
@@ -828,6 +727,125 @@ std::size_t IfBlockDepth(const ContextT& ctx)
     return Reader::Of(ctx);
 }
 
+// Fails where a macro expanded for an #if or #elif expression holds a malformed number in its
+// replacement list, as the directive-line check fails where the line holds one itself: C reads
+// "0xe+1" as one malformed number, the lexer as 0xe, + and 1.
+template <typename ContainerT>
+void CheckConditionNumbers(const ContainerT& definition)
+{
+    PreprocessState* pState = t_pState;
+    if (pState == nullptr || !pState->bInCondition)
+        return;
+    std::vector<std::string_view> vTokens;
+    for (const Token& token : definition)
+        vTokens.push_back(IsSpace(token)
+                              ? std::string_view(" ")
+                              : std::string_view(token.get_value().c_str(), token.get_value().size()));
+    const std::string sNumber = MalformedNumber(vTokens);
+    if (!sNumber.empty())
+        throw LimitError(pState->outerCall, "#if expression holds a malformed number: " + sNumber);
+}
+
+// The first and last token of an argument, whitespace and the library's mark of an empty argument
+// left out, and whether it is one token.
+template <typename ContainerT>
+PasteOperand ArgumentOperand(const ContainerT& argument)
+{
+    PasteOperand operand;
+    std::size_t uiTokens = 0;
+    for (auto it = argument.begin(); it != argument.end() && uiTokens < 2; ++it)
+    {
+        if (IsSpace(*it) || Is(*it, boost::wave::T_PLACEMARKER))
+            continue;
+        if (uiTokens++ == 0)
+            operand.sFirst = std::string_view(it->get_value().c_str(), it->get_value().size());
+    }
+    for (auto it = argument.rbegin(); it != argument.rend(); ++it)
+    {
+        if (IsSpace(*it) || Is(*it, boost::wave::T_PLACEMARKER))
+            continue;
+        operand.sLast = std::string_view(it->get_value().c_str(), it->get_value().size());
+        break;
+    }
+    operand.bSingle = uiTokens == 1;
+    return operand;
+}
+
+// Fails where a ## of the replacement list pastes two tokens that do not make one token, as C
+// does: the library keeps what such a paste makes as the tokens it lexes to. The operands of ##
+// are the arguments as written; # makes a literal of its parameter.
+template <typename ContainerT>
+void CheckPastes(const ContainerT& definition, const std::vector<ContainerT>& arguments, bool bFunction)
+{
+    PreprocessState* pState = t_pState;
+    if (pState == nullptr ||
+        std::none_of(definition.begin(), definition.end(),
+                     [](const Token& token) { return Is(token, boost::wave::T_POUND_POUND); }))
+        return;
+    std::vector<PasteOperand> vOperands;
+    bool bStringize = false;
+    for (const Token& token : definition)
+    {
+        if (IsSpace(token))
+            continue;
+        PasteOperand operand;
+        const boost::wave::token_id id = boost::wave::token_id(token);
+        if (Is(token, boost::wave::T_POUND_POUND))
+        {
+            operand.bPaste = true;
+        }
+        else if (bFunction && Is(token, boost::wave::T_POUND))
+        {
+            bStringize = true;
+            continue;
+        }
+        else if (bStringize)
+        {
+            operand.sFirst = operand.sLast = "\"\"";
+        }
+        else if (InExtCategory(id, boost::wave::ParameterTokenType))
+        {
+            const std::size_t i = id - boost::wave::T_PARAMETERBASE;
+            if (i < arguments.size())
+                operand = ArgumentOperand(arguments[i]);
+        }
+        else if (InExtCategory(id, boost::wave::ExtParameterTokenType))
+        {
+            // The arguments from its own on, with a comma between each two.
+            const std::size_t uiFirst = id - boost::wave::T_EXTPARAMETERBASE;
+            std::size_t uiTokens = 0;
+            for (std::size_t i = uiFirst; i < arguments.size(); ++i)
+            {
+                const PasteOperand argument = ArgumentOperand(arguments[i]);
+                if (i > uiFirst)
+                {
+                    operand.sFirst = operand.sFirst.empty() ? std::string_view(",") : operand.sFirst;
+                    operand.sLast = ",";
+                    ++uiTokens;
+                }
+                if (!argument.sFirst.empty())
+                {
+                    operand.sFirst = operand.sFirst.empty() ? argument.sFirst : operand.sFirst;
+                    operand.sLast = argument.sLast;
+                    uiTokens += argument.bSingle ? 1 : 2;
+                }
+            }
+            operand.bSingle = uiTokens == 1;
+            operand.bVariadic = true;
+        }
+        else
+        {
+            operand.sFirst = operand.sLast =
+                std::string_view(token.get_value().c_str(), token.get_value().size());
+        }
+        bStringize = false;
+        vOperands.push_back(operand);
+    }
+    const std::string sInvalid = InvalidPaste(vOperands);
+    if (!sInvalid.empty())
+        throw LimitError(pState->outerCall, sInvalid);
+}
+
 // Every include name is handed to the ID3DInclude as written: no search path, no file system.
 // Macro expansion is held to the limits of D3DCompilerPreprocessor.h: the hooks see each
 // expansion begin (before its arguments are expanded) and end, and what it made.
@@ -871,6 +889,8 @@ public:
     {
         EnterMacro(macroCall);
         CheckNoDirective(macroCall, arguments);
+        CheckConditionNumbers(definition);
+        CheckPastes(definition, arguments, true);
         // The arguments are copies the library has collected, the calls inside them included: a
         // call nested in the arguments of another is collected once more at each level.
         std::vector<Extent> vArguments;
@@ -893,6 +913,8 @@ public:
                                      const Token& macroCall)
     {
         EnterMacro(macroCall);
+        CheckConditionNumbers(definition);
+        CheckPastes(definition, std::vector<ContainerT>(), false);
         if (definition.empty() && macro.get_value() == "__FILE__")
         {
             const char* pName = ctx.get_main_pos().get_file().c_str();

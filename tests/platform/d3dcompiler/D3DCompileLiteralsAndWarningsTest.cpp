@@ -72,10 +72,11 @@ TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflow
     EXPECT_NE(std::string::npos, result.sErrors.find("limits.hlsli(2,")) << result.sErrors;
     EXPECT_NE(std::string::npos, result.sErrors.find(sOverflow)) << result.sErrors;
 
-    // The other operations without a 64-bit result, and shifts by a count outside 0 to 63, are
-    // overflow errors too.
-    for (const char* pCondition : {"-(1<<63)", "(1<<63)*-1", "-1*(1<<63)", "(1<<62)*2", "(1<<63)-1",
-                                   "9223372036854775807+1", "1<<64", "1u<<64", "1>>-1", "1>>99"})
+    // The other operations without a 64-bit result are overflow errors too, and a signed left shift
+    // is one where it loses bits or changes the sign, as gcc warns of them.
+    for (const char* pCondition : {"-(-9223372036854775807-1)", "(-9223372036854775807-1)*-1", "(1<<62)*2",
+                                   "(-9223372036854775807-1)-1", "9223372036854775807+1", "1<<63", "3<<63",
+                                   "(1<<62)<<1", "-3<<62", "1<<64", "-1<<64", "1>>-64"})
     {
         result = CompilePixelShader(std::string("#if ") + pCondition + "\n#endif\n" + RETURN_ONE);
         EXPECT_EQ(E_FAIL, result.hr) << pCondition;
@@ -83,14 +84,16 @@ TEST_F(D3DCompileLiteralsAndWarnings, SmallestValueDividedByMinusOneIsAnOverflow
     }
 
     // Next to it the arithmetic of ordinary conditions is unchanged.
-    EXPECT_EQ(
-        S_OK,
-        CompilePixelShader(
-            "#if (1<<62)/-1 == -(1<<62) && -7/2 == -3 && -7%2 == -1 && (1<<63) < 0 && 1<<63>>63 == -1 && "
-            "-(-9223372036854775807) == 9223372036854775807 && 3*-4 == -12 && 2-1u == 1 && "
-            "(1<<63)/2 == -(1<<62) && (1<<63)%3 == -2 && (1<<63)/(1==1) == (1<<63)\n" +
-            std::string(RETURN_ONE) + "#endif\n")
-            .hr);
+    EXPECT_EQ(S_OK,
+              CompilePixelShader(
+                  "#define MIN (-9223372036854775807-1)\n"
+                  "#if (1<<62)/-1 == -(1<<62) && -7/2 == -3 && -7%2 == -1 && MIN < 0 && -1<<63>>63 == -1 && "
+                  "-(-9223372036854775807) == 9223372036854775807 && 3*-4 == -12 && 2-1u == 1 && "
+                  "MIN/2 == -(1<<62) && MIN%3 == -2 && MIN/(1==1) == MIN && -1<<1 == -2 && -2<<62 == MIN && "
+                  "1u<<63 > 0 && 1u<<64 == 0 && 1>>99 == 0 && 1>>-1 == 2 && 1<<-1 == 0 && -1>>1 == -1 && "
+                  "-1>>64 == -1\n" +
+                  std::string(RETURN_ONE) + "#endif\n")
+                  .hr);
 }
 
 namespace
@@ -106,8 +109,9 @@ std::string Literal(std::int64_t iValue)
 
 } // namespace
 
-// Every signed operation gives its value where the value fits in 64 bits and shifts by 0 to 63,
-// and an overflow error elsewhere: edge values and values drawn with a fixed seed.
+// Every signed operation gives its value where the value fits in 64 bits, and an overflow error
+// elsewhere: a left shift where it loses bits or changes the sign, as gcc warns. Edge values and
+// values drawn with a fixed seed.
 TEST_F(D3DCompileLiteralsAndWarnings, SignedConditionArithmeticIsExactOrAnOverflowError)
 {
     constexpr std::int64_t MIN = std::numeric_limits<std::int64_t>::min();
@@ -132,11 +136,19 @@ TEST_F(D3DCompileLiteralsAndWarnings, SignedConditionArithmeticIsExactOrAnOverfl
                 bool bFits = true;
                 if (c == '<' || c == '>')
                 {
-                    bFits = iRight >= 0 && iRight <= 63;
-                    if (bFits)
-                        iExpected =
-                            c == '<' ? static_cast<std::int64_t>(static_cast<std::uint64_t>(iLeft) << iRight)
-                                     : iLeft >> iRight;
+                    // A negative count shifts the other way; past 63 only the sign, or 0, is left.
+                    const bool bLeft = (c == '<') == (iRight >= 0);
+                    const std::uint64_t uiCount = iRight >= 0 ? static_cast<std::uint64_t>(iRight)
+                                                              : 0 - static_cast<std::uint64_t>(iRight);
+                    if (!bLeft)
+                        iExpected = uiCount > 63 ? (iLeft < 0 ? -1 : 0) : iLeft >> uiCount;
+                    else if (uiCount > 63)
+                        bFits = iLeft == 0;
+                    else
+                    {
+                        iExpected = static_cast<std::int64_t>(static_cast<std::uint64_t>(iLeft) << uiCount);
+                        bFits = (static_cast<std::int64_t>(iExpected) >> uiCount) == iLeft;
+                    }
                 }
                 else
                 {
