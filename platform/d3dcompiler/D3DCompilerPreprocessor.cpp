@@ -1,5 +1,7 @@
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 
+#include "platform/d3dcompiler/D3DCompilerLineSplices.h"
+
 // The lexer and the grammars that make and release tokens are compiled here rather than taken from
 // the library. Tokens come from a memory pool, and the library's copy of that pool is its own: a
 // token made on one side and released on the other went back to the other pool, so the pool of
@@ -60,7 +62,9 @@ namespace boost::wave::cpplexer::re2clex
 // length. This lexer reads all its text at its first fill, so nothing it holds ever moves (a text
 // is at most MAX_SOURCE_BYTES, and the includes open at once at most MAX_INCLUDED_BYTES in all).
 // Splices (a backslash, or its trigraph, before a line break) are taken out as the library takes
-// them out of each piece, and their places kept for the line count.
+// them out of each piece, in one pass over the text, and their places kept for the line count (the
+// library moves the rest of its piece for each splice: a text of splices took the square of its
+// length).
 template <>
 uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
 {
@@ -76,30 +80,12 @@ uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
     s->act = s->last;
     s->bot = s->tok = s->cur = s->ptr = s->lim = pBuffer;
     s->top = pBuffer + iBytes + 1 + LOOKAHEAD;
-    for (std::ptrdiff_t i = 0; i < iBytes - 2; ++i)
-    {
-        int iLength = 0;
-        if (!is_backslash(pBuffer + i, pBuffer + iBytes, iLength))
-            continue;
-        std::ptrdiff_t iSplice = 0;
-        if (pBuffer[i + iLength] == '\n')
-            iSplice = iLength + 1;
-        else if (pBuffer[i + iLength] == '\r')
-            iSplice = pBuffer[i + iLength + 1] == '\n' ? iLength + 2 : iLength + 1;
-        if (iSplice == 0)
-            continue;
-        std::memmove(pBuffer + i, pBuffer + i + iSplice, static_cast<std::size_t>(iBytes - i - iSplice));
-        iBytes -= iSplice;
-        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(i));
-        --i;
-    }
-    // A splice the loop above leaves at the very end.
-    if (iBytes >= 2 && pBuffer[iBytes - 2] == '\\' &&
-        (pBuffer[iBytes - 1] == '\n' || pBuffer[iBytes - 1] == '\r'))
-    {
-        iBytes -= 2;
-        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(iBytes));
-    }
+    const std::size_t uiSpliced = d3dcompiler_internal::RemoveLineSplices(
+        pBuffer, static_cast<std::size_t>(iBytes),
+        [s](std::size_t uiOffset) { aq_enqueue(s->eol_offsets, uiOffset); });
+    // What the splices freed at the end reads as zeros, as the lookahead does.
+    std::fill(pBuffer + uiSpliced, pBuffer + iBytes, uchar(0));
+    iBytes = static_cast<std::ptrdiff_t>(uiSpliced);
     s->lim += iBytes;
     s->eof = s->lim;
     *(s->eof)++ = '\0';
