@@ -83,16 +83,15 @@ void CheckDirectiveLines(benchmark::State& state, const std::string& sText)
 {
     for (auto _ : state)
     {
-        std::size_t uiDirectiveTokens = 0;
-        std::size_t uiDirectiveBytes = 0;
+        std::size_t uiDirectiveCost = 0;
         std::string sErrors;
         if (!d3dcompiler_internal::CheckDirectiveLines(sText.data(), sText.size(), "bench.hlsl",
-                                                       &uiDirectiveTokens, &uiDirectiveBytes, &sErrors))
+                                                       &uiDirectiveCost, &sErrors))
         {
             state.SkipWithError(sErrors.c_str());
             break;
         }
-        benchmark::DoNotOptimize(uiDirectiveTokens);
+        benchmark::DoNotOptimize(uiDirectiveCost);
     }
 }
 
