@@ -308,12 +308,22 @@ public:
             if (EndsLine(m_dHeld.front()))
                 m_dHeld.push_front(Token(boost::wave::T_SPACE, " ", token.get_position()));
         }
-        if (!token.is_eoi() && IsMultiLineComment(token) && m_bLineHasToken && NextStartsDirective())
+        // In a directive line the library reads on over the comment, and acts on the line (a #line
+        // sets the lexer's position) before the tokens after it are read: none are read ahead.
+        if (!token.is_eoi() && IsMultiLineComment(token) && m_bLineHasToken && !m_bLineIsDirective &&
+            NextStartsDirective())
             token = Token(boost::wave::T_SPACE, " ", token.get_position());
         if (token.is_eoi() || EndsLine(token))
+        {
             m_bLineHasToken = false;
-        else if (!InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType))
+            m_bLineIsDirective = false;
+        }
+        else if (!InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType) &&
+                 !m_bLineHasToken)
+        {
             m_bLineHasToken = true;
+            m_bLineIsDirective = StartsDirective(token);
+        }
         if (token.is_eoi())
             return token;
         const auto& sFile = token.get_position().get_file();
@@ -377,16 +387,22 @@ private:
             const Token& next = m_dHeld[i];
             if (EndsLine(next))
                 return false;
-            const boost::wave::token_id id = boost::wave::token_id(next);
-            if (!InCategory(id, boost::wave::WhiteSpaceTokenType))
-                return InCategory(id, boost::wave::PPTokenType) || Is(next, boost::wave::T_POUND);
+            if (!InCategory(boost::wave::token_id(next), boost::wave::WhiteSpaceTokenType))
+                return StartsDirective(next);
         }
+    }
+
+    static bool StartsDirective(const Token& token)
+    {
+        return InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) ||
+               Is(token, boost::wave::T_POUND);
     }
 
     std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
     Token::position_type::string_type m_sFile; // of the last token, shared with it
     std::deque<Token> m_dHeld;                 // tokens read ahead, to give before reading on
     bool m_bLineHasToken = false;              // a token other than whitespace since the last line break
+    bool m_bLineIsDirective = false;           // and the first of them is a directive or a #
 };
 
 void CheckLexedText(std::string::iterator first, std::string::iterator last,
