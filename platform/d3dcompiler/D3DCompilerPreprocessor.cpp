@@ -1,6 +1,7 @@
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 
 #include "platform/d3dcompiler/D3DCompilerExpression.h"
+#include "platform/d3dcompiler/D3DCompilerLineSplices.h"
 
 // The lexer and the grammars that make and release tokens are compiled here rather than taken from
 // the library. Tokens come from a memory pool, and the library's copy of that pool is its own: a
@@ -47,8 +48,10 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <map>
 #include <memory>
@@ -68,7 +71,9 @@ namespace boost::wave::cpplexer::re2clex
 // length. This lexer reads all its text at its first fill, so nothing it holds ever moves (a text
 // is at most MAX_SOURCE_BYTES, and the includes open at once at most MAX_INCLUDED_BYTES in all).
 // Splices (a backslash, or its trigraph, before a line break) are taken out as the library takes
-// them out of each piece, and their places kept for the line count.
+// them out of each piece, in one pass over the text, and their places kept for the line count (the
+// library moves the rest of its piece for each splice: a text of splices took the square of its
+// length).
 template <>
 uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
 {
@@ -84,30 +89,12 @@ uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
     s->act = s->last;
     s->bot = s->tok = s->cur = s->ptr = s->lim = pBuffer;
     s->top = pBuffer + iBytes + 1 + LOOKAHEAD;
-    for (std::ptrdiff_t i = 0; i < iBytes - 2; ++i)
-    {
-        int iLength = 0;
-        if (!is_backslash(pBuffer + i, pBuffer + iBytes, iLength))
-            continue;
-        std::ptrdiff_t iSplice = 0;
-        if (pBuffer[i + iLength] == '\n')
-            iSplice = iLength + 1;
-        else if (pBuffer[i + iLength] == '\r')
-            iSplice = pBuffer[i + iLength + 1] == '\n' ? iLength + 2 : iLength + 1;
-        if (iSplice == 0)
-            continue;
-        std::memmove(pBuffer + i, pBuffer + i + iSplice, static_cast<std::size_t>(iBytes - i - iSplice));
-        iBytes -= iSplice;
-        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(i));
-        --i;
-    }
-    // A splice the loop above leaves at the very end.
-    if (iBytes >= 2 && pBuffer[iBytes - 2] == '\\' &&
-        (pBuffer[iBytes - 1] == '\n' || pBuffer[iBytes - 1] == '\r'))
-    {
-        iBytes -= 2;
-        aq_enqueue(s->eol_offsets, static_cast<std::size_t>(iBytes));
-    }
+    const std::size_t uiSpliced = d3dcompiler_internal::RemoveLineSplices(
+        pBuffer, static_cast<std::size_t>(iBytes),
+        [s](std::size_t uiOffset) { aq_enqueue(s->eol_offsets, uiOffset); });
+    // What the splices freed at the end reads as zeros, as the lookahead does.
+    std::fill(pBuffer + uiSpliced, pBuffer + iBytes, uchar(0));
+    iBytes = static_cast<std::ptrdiff_t>(uiSpliced);
     s->lim += iBytes;
     s->eof = s->lim;
     *(s->eof)++ = '\0';
@@ -189,6 +176,13 @@ bool Is(const Token& token, boost::wave::token_id id)
 // PreprocessHooks::found_directive).
 void TokenRead();
 
+// The library's category macro mixes two enumerations, which newer compilers warn about.
+bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
+{
+    const auto uiMask = static_cast<unsigned>(boost::wave::TokenTypeMask);
+    return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
+}
+
 // The library's lexer, with the file name of its tokens shared and empty #pragma lines mended.
 // The library's strings count their sharers in one byte: the lexer gives each token its copy of the
 // file name, shared until 255 tokens hold it and a copy of its own for each token after that, so
@@ -199,6 +193,10 @@ void TokenRead();
 // directive steps over the first token of the rest of the line without looking, and with none
 // there it went past the end of the line's tokens (a crash). With the space it is an empty
 // #pragma, which is ignored as one written so is.
+// A comment that spans lines is one space, as in C, where a token came before it on its line and
+// a directive or a # comes after it: the library takes any such comment for a line break, so the
+// directive began a line of its own ("a /*", "*/ #define X 1" defined X). Elsewhere the comment
+// is left as it is, and the library's output, which has a line break for it, stays the same.
 class LexerAdapter : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
@@ -207,20 +205,32 @@ public:
     Token& get(Token& token) override
     {
         TokenRead();
-        if (m_iHeld > 0)
-            token = m_aHeld[--m_iHeld];
-        else
-            m_pLexer->get(token);
-        if (m_iHeld == 0 && !token.is_eoi() && Is(token, boost::wave::T_PP_PRAGMA))
+        Next(token);
+        if (!token.is_eoi() && Is(token, boost::wave::T_PP_PRAGMA))
         {
-            m_pLexer->get(m_aHeld[0]);
-            m_iHeld = 1;
-            const Token& next = m_aHeld[0];
-            if (next.is_eoi() || Is(next, boost::wave::T_NEWLINE) || Is(next, boost::wave::T_CPPCOMMENT) ||
-                Is(next, boost::wave::T_EOF))
+            if (m_dHeld.empty())
             {
-                m_aHeld[m_iHeld++] = Token(boost::wave::T_SPACE, " ", token.get_position());
+                m_dHeld.emplace_back();
+                m_pLexer->get(m_dHeld.back());
             }
+            if (EndsLine(m_dHeld.front()))
+                m_dHeld.push_front(Token(boost::wave::T_SPACE, " ", token.get_position()));
+        }
+        // In a directive line the library reads on over the comment, and acts on the line (a #line
+        // sets the lexer's position) before the tokens after it are read: none are read ahead.
+        if (!token.is_eoi() && IsMultiLineComment(token) && m_bLineHasToken && !m_bLineIsDirective &&
+            NextStartsDirective())
+            token = Token(boost::wave::T_SPACE, " ", token.get_position());
+        if (token.is_eoi() || EndsLine(token))
+        {
+            m_bLineHasToken = false;
+            m_bLineIsDirective = false;
+        }
+        else if (!InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType) &&
+                 !m_bLineHasToken)
+        {
+            m_bLineHasToken = true;
+            m_bLineIsDirective = StartsDirective(token);
         }
         if (token.is_eoi())
             return token;
@@ -249,11 +259,62 @@ public:
 #endif
 
 private:
+    void Next(Token& token)
+    {
+        if (m_dHeld.empty())
+        {
+            m_pLexer->get(token);
+            return;
+        }
+        token = m_dHeld.front();
+        m_dHeld.pop_front();
+    }
+
+    static bool EndsLine(const Token& token)
+    {
+        return token.is_eoi() || Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
+               Is(token, boost::wave::T_EOF);
+    }
+
+    static bool IsMultiLineComment(const Token& token)
+    {
+        return Is(token, boost::wave::T_CCOMMENT) && token.get_value().find('\n') != Token::string_type::npos;
+    }
+
+    // Whether the first token after the whitespace and comments that come next is a directive or a
+    // #, read ahead and held.
+    bool NextStartsDirective()
+    {
+        for (std::size_t i = 0;; ++i)
+        {
+            if (i == m_dHeld.size())
+            {
+                m_dHeld.emplace_back();
+                m_pLexer->get(m_dHeld.back());
+            }
+            const Token& next = m_dHeld[i];
+            if (EndsLine(next))
+                return false;
+            if (!InCategory(boost::wave::token_id(next), boost::wave::WhiteSpaceTokenType))
+                return StartsDirective(next);
+        }
+    }
+
+    static bool StartsDirective(const Token& token)
+    {
+        return InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) ||
+               Is(token, boost::wave::T_POUND);
+    }
+
     std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
     Token::position_type::string_type m_sFile; // of the last token, shared with it
-    Token m_aHeld[2];                          // tokens to give before reading on, the last first
-    int m_iHeld = 0;
+    std::deque<Token> m_dHeld;                 // tokens read ahead, to give before reading on
+    bool m_bLineHasToken = false;              // a token other than whitespace since the last line break
+    bool m_bLineIsDirective = false;           // and the first of them is a directive or a #
 };
+
+void CheckLexedText(std::string::iterator first, std::string::iterator last,
+                    const Token::position_type& position);
 
 // The library's lexer, reading numbers as the literals they are. The library has every file's
 // lexer read preprocessing numbers and then reads each number it gets again with a lexer made for
@@ -275,6 +336,8 @@ public:
             new LexerAdapter(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
                 first, last, position,
                 boost::wave::language_support(language & ~boost::wave::support_option_prefer_pp_numbers))))));
+        if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
+            CheckLexedText(first, last, position);
     }
 };
 
@@ -293,17 +356,18 @@ struct PreprocessState
     std::size_t uiIncludes = 0;      // includes opened so far
     std::size_t uiIncludedBytes = 0; // and the bytes they held
 
-    std::size_t uiMacroNesting = 0;    // macro expansions under way, one inside the other
-    Token::position_type outerCall;    // of the outermost of them, where errors point
-    std::size_t uiExpandedTokens = 0;  // tokens the macro expansions have read and made so far
-    std::size_t uiExpandedBytes = 0;   // and their bytes
-    std::size_t uiLiteralBytes = 0;    // of the literals stringizing and __FILE__ made
-    std::size_t uiLiteralCopies = 0;   // and the bytes the library copied to build them
-    bool bInCondition = false;         // the expansions belong to an #if or #elif expression
-    std::size_t uiConditionLevels = 0; // nesting tokens they have added to that expression
-    std::size_t uiConditionTokens = 0; // and tokens in all
-    std::size_t uiDirectiveTokens = 0; // tokens of the directive lines of all texts read so far
-    std::size_t uiDirectiveBytes = 0;  // and their bytes
+    std::size_t uiMacroNesting = 0;      // macro expansions under way, one inside the other
+    Token::position_type outerCall;      // of the outermost of them, where errors point
+    std::size_t uiExpandedTokens = 0;    // tokens the macro expansions have read and made so far
+    std::size_t uiExpandedBytes = 0;     // and their bytes
+    std::size_t uiLiteralBytes = 0;      // of the literals stringizing and __FILE__ made
+    std::size_t uiLiteralCopies = 0;     // and the bytes the library copied to build them
+    bool bInCondition = false;           // the expansions belong to an #if or #elif expression
+    std::size_t uiConditionLevels = 0;   // nesting tokens they have added to that expression
+    std::size_t uiConditionTokens = 0;   // and tokens in all
+    std::size_t uiDirectiveCost = 0;     // of the directive lines of all texts read so far
+    std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
+    bool bCheckingText = false;          // CheckLexedText is lexing a text of its own
 
     // The expansions belong to a directive line, and the bytes they have made on it.
     bool bOnDirectiveLine = false;
@@ -356,13 +420,6 @@ void CheckLimit(std::size_t uiCount, std::size_t uiLimit, const Token::position_
 {
     if (uiCount > uiLimit)
         throw LimitError(position, pBefore + std::to_string(uiLimit) + pAfter);
-}
-
-// The library's category macro mixes two enumerations, which newer compilers warn about.
-bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
-{
-    const auto uiMask = static_cast<unsigned>(boost::wave::TokenTypeMask);
-    return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
 }
 
 // The same with the finer categories, which tell a macro's parameters from its __VA_ARGS__.
@@ -454,19 +511,55 @@ bool ContinuesNumber(char cPrevious, char c)
            c == '.' || c == '\\';
 }
 
+// What the library makes of a directive line: text it quotes in a message (and may make again
+// for each line, as for #warning), text it quotes once in the error that ends preprocessing (#if
+// and #elif), or tokens it parses and keeps.
+enum class LineKind
+{
+    Parsed,
+    Quoted,
+    QuotedOnError,
+    PragmaPending, // a #pragma whose first word is still to come
+};
+
+LineKind KindOfDirective(const Token& directive)
+{
+    if (Is(directive, boost::wave::T_PP_DEFINE))
+        return LineKind::Parsed;
+    if (Is(directive, boost::wave::T_PP_PRAGMA))
+        return LineKind::PragmaPending;
+    if (Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF))
+        return LineKind::QuotedOnError;
+    return LineKind::Quoted;
+}
+
+// The first word of a pragma's text: the library makes text of a message and of its own options.
+bool IsQuotedPragma(const Token& word)
+{
+    return Is(word, boost::wave::T_IDENTIFIER) &&
+           (word.get_value() == "message" || word.get_value() == "wave");
+}
+
+// The cost of a directive line of uiTokens tokens and uiBytes bytes (see MAX_DIRECTIVE_COST).
+std::size_t LineCost(LineKind eKind, std::size_t uiTokens, std::size_t uiBytes)
+{
+    return uiTokens + (eKind == LineKind::Quoted ? uiTokens * uiBytes / QUOTED_LINE_COST_BYTES : 0);
+}
+
 // Fails with a LimitError where a directive line of the text passes a limit, before the library
 // reads any of it. Every text is read, with the library's own lexer as preprocessing reads it
 // (line splices, comments and literals alike), so no line is taken shorter than the library takes
 // it: a line runs on to the next line break outside a comment, as the library's grammar reads it.
 // Where the lexer fails, preprocessing fails there too and the rest is never read. A line is a
 // directive line where its first token that is not blank is a directive or a # (a comment that
-// spans lines also begins a line). Each of its tokens, whitespace and comments included, counts
-// against the tokens and bytes one line and all directive lines of the preprocessing may hold
-// (*pDirectiveTokens and *pDirectiveBytes, carried from text to text). #if and #elif lines, and directives of
-// that kind wherever they stand, are held to the nesting and token limits of an #if expression, and refused
-// where they hold a malformed number.
+// spans lines begins a line where nothing but blanks came before it on its line). The cost of each
+// directive line, whitespace and comments included, counts against the cost all directive lines of
+// the preprocessing may have (*pDirectiveCost, carried from text to text), and the bytes of a line
+// of a kind the library quotes against the limit of one such line. #if and #elif lines, and
+// directives of that kind wherever they stand, are held to the nesting and token limits of an #if
+// expression, and refused where they hold a malformed number.
 void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
-                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes)
+                         std::size_t* pDirectiveCost)
 {
     // Every directive, and the # of a null directive, begins with #, %: or ??= (the lexer reads
     // the last two over line splices too): a text without #, % and ? has no directive line.
@@ -479,6 +572,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         const LexIterator end;
         bool bLineStart = true;
         bool bInDirective = false;
+        LineKind eKind = LineKind::Parsed;
         std::size_t uiLineTokens = 0; // of the directive line being read
         std::size_t uiLineBytes = 0;
         bool bInCondition = false;
@@ -495,6 +589,12 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 throw LimitError(numberPosition, "#if expression holds a malformed number: " + sNumber);
             sNumber.clear();
         };
+        const auto endLine = [&]()
+        {
+            if (bInDirective)
+                *pDirectiveCost += LineCost(eKind, uiLineTokens, uiLineBytes);
+            bInDirective = false;
+        };
         for (; it != end; ++it)
         {
             const Token& token = *it;
@@ -503,8 +603,8 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 Is(token, boost::wave::T_EOF))
             {
                 endNumber();
+                endLine();
                 bLineStart = true;
-                bInDirective = false;
                 bInCondition = false;
                 continue;
             }
@@ -513,8 +613,13 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND)))
             {
                 bInDirective = true;
+                eKind = KindOfDirective(token);
                 uiLineTokens = 0;
                 uiLineBytes = 0;
+            }
+            else if (bInDirective && eKind == LineKind::PragmaPending && !bSpace)
+            {
+                eKind = IsQuotedPragma(token) ? LineKind::Quoted : LineKind::Parsed;
             }
             if (bSpace && Is(token, boost::wave::T_CCOMMENT))
                 bLineStart = bLineStart || token.get_value().find('\n') != Token::string_type::npos;
@@ -522,17 +627,14 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 bLineStart = false;
             if (bInDirective)
             {
-                const std::size_t uiBytes = token.get_value().size();
-                uiLineBytes += uiBytes;
-                *pDirectiveBytes += uiBytes;
-                CheckLimit(++uiLineTokens, MAX_DIRECTIVE_LINE_TOKENS, token.get_position(),
-                           "directive line holds more than ", " tokens");
-                CheckLimit(uiLineBytes, MAX_DIRECTIVE_LINE_BYTES, token.get_position(),
-                           "directive line holds more than ", " bytes");
-                CheckLimit(++*pDirectiveTokens, MAX_DIRECTIVE_TOKENS, token.get_position(),
-                           "directive lines hold more than ", " tokens in all");
-                CheckLimit(*pDirectiveBytes, MAX_DIRECTIVE_BYTES, token.get_position(),
-                           "directive lines hold more than ", " bytes in all");
+                ++uiLineTokens;
+                uiLineBytes += token.get_value().size();
+                if (eKind == LineKind::Quoted || eKind == LineKind::QuotedOnError)
+                    CheckLimit(uiLineBytes, MAX_QUOTED_LINE_BYTES, token.get_position(),
+                               "directive line holds more than ", " bytes");
+                CheckLimit(*pDirectiveCost + LineCost(eKind, uiLineTokens, uiLineBytes), MAX_DIRECTIVE_COST,
+                           token.get_position(), "directive lines cost more than ",
+                           " (tokens, and tokens times bytes / 65536 of lines made into text) in all");
             }
             if (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF))
             {
@@ -565,6 +667,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 numberPosition = token.get_position();
             }
         }
+        endLine();
     }
     catch (const boost::wave::cpplexer::lexing_exception&)
     {
@@ -577,6 +680,49 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
 std::size_t ByteOrderMarkBytes(const char* pText, std::size_t uiSize)
 {
     return uiSize >= 3 && std::memcmp(pText, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
+// Charges the text a _Pragma operator makes, which the library reads with a lexer of its own, as a
+// #pragma line of the same tokens: the library makes text of a message or of its own options a
+// token at a time, as of a directive line, and the check of directive lines never saw it (a
+// _Pragma("message(...)") of a megabyte took 8.5 s). Texts of the files being read are checked as
+// they are opened; other texts the library lexes (pasted tokens, the caller's macro table) begin
+// otherwise.
+void CheckLexedText(std::string::iterator first, std::string::iterator last,
+                    const Token::position_type& position)
+{
+    PreprocessState* pState = t_pState;
+    if (pState == nullptr || pState->bCheckingText || first == last)
+        return;
+    const char* pText = &*first;
+    if (std::find(pState->vFileTexts.begin(), pState->vFileTexts.end(), pText) != pState->vFileTexts.end())
+        return;
+    const std::string_view sText(pText, static_cast<std::size_t>(last - first));
+    const std::size_t uiWord = std::min(sText.find_first_not_of(" \t"), sText.size());
+    std::size_t uiWordEnd = uiWord;
+    while (uiWordEnd < sText.size() &&
+           (std::isalnum(static_cast<unsigned char>(sText[uiWordEnd])) != 0 || sText[uiWordEnd] == '_'))
+        ++uiWordEnd;
+    const std::string_view sWord = sText.substr(uiWord, uiWordEnd - uiWord);
+    if (sWord != "message" && sWord != "wave")
+        return;
+    CheckLimit(sText.size(), MAX_QUOTED_LINE_BYTES, position, "_Pragma text holds more than ", " bytes");
+    std::size_t uiTokens = 0;
+    pState->bCheckingText = true;
+    try
+    {
+        const LexIterator end;
+        for (LexIterator it(first, last, position, LANGUAGE); it != end; ++it)
+            uiTokens += Is(*it, boost::wave::T_EOF) ? 0 : 1;
+    }
+    catch (const boost::wave::cpplexer::lexing_exception&)
+    {
+        uiTokens = sText.size(); // what the library reads of it, at most
+    }
+    pState->bCheckingText = false;
+    pState->uiDirectiveCost += LineCost(LineKind::Quoted, uiTokens, sText.size());
+    CheckLimit(pState->uiDirectiveCost, MAX_DIRECTIVE_COST, position, "directive lines cost more than ",
+               " (tokens, and tokens times bytes / 65536 of lines made into text) in all");
 }
 
 // Reads an include through the caller's ID3DInclude. The file stays open while Wave reads it
@@ -598,6 +744,9 @@ struct IncludeInputPolicy
             auto it = std::find(pState->vOpen.rbegin(), pState->vOpen.rend(), m_pOpened);
             if (it != pState->vOpen.rend())
                 pState->vOpen.erase(std::next(it).base());
+            auto itText = std::find(pState->vFileTexts.begin(), pState->vFileTexts.end(), m_sText.data());
+            if (itText != pState->vFileTexts.end())
+                pState->vFileTexts.erase(itText);
             pState->pInclude->Close(m_pOpened);
         }
 
@@ -635,8 +784,9 @@ struct IncludeInputPolicy
             iterCtx.m_sText.assign(static_cast<const char*>(pData) + uiMark, uiBytes - uiMark);
             if (iterCtx.m_sText.empty() || iterCtx.m_sText.back() != '\n')
                 iterCtx.m_sText += '\n';
+            pState->vFileTexts.push_back(iterCtx.m_sText.data());
             CheckDirectiveLines(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str(),
-                                &pState->uiDirectiveTokens, &pState->uiDirectiveBytes);
+                                &pState->uiDirectiveCost);
             iterCtx.first = iterator_type(iterCtx.m_sText.begin(), iterCtx.m_sText.end(),
                                           PositionT(iterCtx.filename), language);
             iterCtx.last = iterator_type();
@@ -1322,14 +1472,14 @@ std::string FormatError(const std::string& sFile, std::uint32_t uiLine, std::uin
 }
 
 bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
-                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes, std::string* pErrors)
+                         std::size_t* pDirectiveCost, std::string* pErrors)
 {
     std::string sText(pText, uiSize);
     if (sText.empty() || sText.back() != '\n')
         sText += '\n';
     try
     {
-        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveTokens, pDirectiveBytes);
+        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveCost);
     }
     catch (const LimitError& e)
     {
@@ -1377,8 +1527,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     std::string sWaveName;
     try
     {
-        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveTokens,
-                            &state.uiDirectiveBytes);
+        state.vFileTexts.push_back(sSource.data());
+        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveCost);
         Context ctx(sSource.begin(), sSource.end(), sName.c_str());
         ctx.set_language(LANGUAGE);
         ctx.set_max_include_nesting_depth(MAX_INCLUDE_DEPTH);

@@ -71,16 +71,26 @@ constexpr std::size_t MAX_LITERAL_COPIES = 1u << 26;
 // Bytes of a file name as a #line directive or an #include writes it (the library copies the
 // name into tokens, and unescapes and escapes it a character at a time).
 constexpr std::size_t MAX_FILE_NAME_BYTES = 4096;
-// Tokens and bytes of one directive line, and of all directive lines of one preprocessing, its
-// includes' included, whitespace and comments counted before the library reads any of a text. The
-// library reads each directive line whole before it acts on it; the text it makes of a line for a
-// message (#warning, #error, an ill-formed directive or #if expression) costs time and memory
-// that grow with the line's tokens times its bytes, and each token of an #if line costs the
-// evaluator microseconds.
-constexpr std::size_t MAX_DIRECTIVE_LINE_TOKENS = 1u << 11;
-constexpr std::size_t MAX_DIRECTIVE_LINE_BYTES = 1u << 14;
-constexpr std::size_t MAX_DIRECTIVE_TOKENS = 1u << 15;
-constexpr std::size_t MAX_DIRECTIVE_BYTES = 1u << 17;
+// What the directive lines of one preprocessing may cost, its includes' included (each time one is
+// read), counted before the library reads any of a text. The library parses a directive line whole
+// before it acts on it, at about 1.7 microseconds and up to 360 bytes for each of its tokens,
+// whitespace and comments included, and keeps the tokens of a definition (about 170 bytes each).
+// Of some lines it makes text, one token at a time into a string that grows each time, at a cost
+// that grows with the line's tokens times its bytes (about 0.07 s for a line of 64 KiB of commas):
+// #error, #warning, #pragma message and #pragma wave, #line, #include, the directives that quote
+// what follows them when it is ill-formed (#ifdef, #ifndef, #undef, #else, #endif, # and unknown
+// directives), and an #if or #elif line in its error. #define lines, other #pragma lines, and #if and
+// #elif lines while their expression reads well are parsed, not quoted.
+// Each token of a directive line costs 1, and a line of the kinds that are made into text (#if and
+// #elif aside, whose text is made once, in the error that ends preprocessing) costs its tokens
+// times its bytes / 65,536 more, as does the text of a _Pragma("message ...") or
+// _Pragma("wave ...") operator. The cost in all is bounded so that no text ends past 2 s or 512 MB:
+// any one text of the source limit passes, 1 MiB of definitions in the source and 1 MiB more in an
+// include would take 3.4 s. A line of the kinds that are quoted, #if and #elif included, holds at
+// most MAX_QUOTED_LINE_BYTES (one line of 128 KiB costs up to 0.4 s, one of 1 MiB 18 s).
+constexpr std::size_t MAX_DIRECTIVE_COST = 1u << 20;
+constexpr std::size_t QUOTED_LINE_COST_BYTES = 1u << 16;
+constexpr std::size_t MAX_QUOTED_LINE_BYTES = 1u << 17;
 // Bytes of preprocessed output.
 constexpr std::size_t MAX_OUTPUT_BYTES = 1u << 20;
 // Bytes of the text being compiled, and of the definitions of the caller's macro table, each
@@ -100,10 +110,10 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
 
 // Reads the directive lines of one text (the source or an include) as Preprocess does before the
 // library reads the text: false with one error line in *pErrors where a line passes a limit above
-// or an #if or #elif line holds a malformed number. *pDirectiveTokens and *pDirectiveBytes carry
-// the tokens and bytes of directive lines from text to text of one preprocessing (start at 0).
+// or an #if or #elif line holds a malformed number. *pDirectiveCost carries the cost of directive
+// lines from text to text of one preprocessing (start at 0).
 bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
-                         std::size_t* pDirectiveTokens, std::size_t* pDirectiveBytes, std::string* pErrors);
+                         std::size_t* pDirectiveCost, std::string* pErrors);
 
 // "file(line,col): error Xcode: text" with a line break.
 std::string FormatError(const std::string& sFile, std::uint32_t uiLine, std::uint32_t uiColumn, int iCode,

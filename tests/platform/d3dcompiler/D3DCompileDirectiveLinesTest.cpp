@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <random>
 #include <string>
@@ -48,10 +49,11 @@ void ExpectRefused(const std::string& sErrors, const std::string& sWhere, const 
 }
 
 const std::string NESTED = "#if expression nests deeper than 256 levels";
-const std::string LONG_LINE = "directive line holds more than 2048 tokens";
-const std::string ALL_LINES = "directive lines hold more than 32768 tokens in all";
-const std::string LONG_BYTES = "directive line holds more than 16384 bytes";
-const std::string ALL_BYTES = "directive lines hold more than 131072 bytes in all";
+const std::string LONG_CONDITION = "#if expression holds more than 65536 tokens";
+const std::string LONG_LINE = "directive line holds more than 131072 bytes";
+const std::string LONG_PRAGMA = "_Pragma text holds more than 131072 bytes";
+const std::string COSTLY_LINES = "directive lines cost more than 1048576 (tokens, and tokens times bytes / "
+                                 "65536 of lines made into text) in all";
 const std::string MALFORMED = "#if expression holds a malformed number: ";
 
 } // namespace
@@ -72,10 +74,10 @@ TEST(D3DCompileDirectiveLines, IfLinesJoinedByCommentsAreReadWhole)
                   "shader.hlsl(3,60)", NESTED);
     // 80,001 tokens on one line, and a megabyte over 17 lines.
     ExpectRefused(Errors("#if 1" + Repeat("|1", 20000) + " /*/\n*/ " + Repeat("|1", 20000) + "\n#endif\n"),
-                  "shader.hlsl(1,2051)", LONG_LINE);
+                  "shader.hlsl(2,25539)", LONG_CONDITION);
     ExpectRefused(
         Errors("#if 1" + Repeat(Repeat("|1", 30000) + " /*/\n*/ ", 16) + Repeat("|1", 30000) + "\n#endif\n"),
-        "shader.hlsl(1,2051)", LONG_LINE);
+        "shader.hlsl(2,5539)", LONG_CONDITION);
     // Lines joined so within the limits compile.
     EXPECT_EQ("", Errors("#if " + std::string(100, '(') + " /*/\n*/ " + std::string(100, '(') + "1" +
                          std::string(200, ')') + " /\\\n* x */ || 0\n#endif\n"));
@@ -216,7 +218,7 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsPastALimit)
     std::mt19937 random(6401);
     std::uniform_int_distribution<std::size_t> join(0, vJoins.size() - 1);
     std::uniform_int_distribution<std::size_t> segments(2, 12);
-    std::uniform_int_distribution<std::size_t> parentheses(0, 120);
+    std::uniform_int_distribution<std::size_t> parentheses(0, 150);
     std::uniform_int_distribution<std::size_t> terms(0, 3000);
     std::uniform_int_distribution<int> percent(0, 99);
     std::size_t uiPassing = 0;
@@ -234,15 +236,14 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsPastALimit)
                     sText += sPiece;
         }
         const ReferenceLines reference = ReadReference(sText);
-        std::size_t uiDirectiveTokens = 0;
-        std::size_t uiDirectiveBytes = 0;
+        std::size_t uiDirectiveCost = 0;
         std::string sErrors;
         const bool bPassed = d3dcompiler_internal::CheckDirectiveLines(
-            sText.data(), sText.size(), "text.hlsl", &uiDirectiveTokens, &uiDirectiveBytes, &sErrors);
+            sText.data(), sText.size(), "text.hlsl", &uiDirectiveCost, &sErrors);
         EXPECT_EQ(bPassed, sErrors.empty());
         uiRefused += bPassed ? 0 : 1;
         if (reference.uiDeepest > d3dcompiler_internal::MAX_CONDITION_NESTING ||
-            reference.uiLongest > d3dcompiler_internal::MAX_DIRECTIVE_LINE_TOKENS)
+            reference.uiLongest > d3dcompiler_internal::MAX_CONDITION_TOKENS)
         {
             ++uiPassing;
             EXPECT_FALSE(bPassed) << "deepest " << reference.uiDeepest << ", longest " << reference.uiLongest
@@ -255,57 +256,178 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsPastALimit)
     EXPECT_GT(uiRefused, 400u);
 }
 
-// The library read a directive line whole before it acted on it, and made many into text at a
-// cost that grew with the line's tokens times its bytes: one line of a megabyte of commas after
-// each of these took 13 to 16 s and up to 420 MB, sixteen #warning or #line lines of 65,000
-// commas 1.8 s.
-TEST(D3DCompileDirectiveLines, DirectiveLinesHaveTokenAndByteLimits)
+// The library makes text of some directive lines one token at a time, into a string that grows
+// each time: one line of a megabyte of commas after each of these took 13 to 18 s and up to 420 MB,
+// sixteen #warning or #line lines of 65,000 commas 1.8 s. A line of those kinds holds at most
+// 128 KiB, and what they cost counts against the cost of all directive lines.
+TEST(D3DCompileDirectiveLines, QuotedLinesHaveAByteLimitAndCountTheirText)
 {
     const char* const kinds[] = {
-        "#if 1\n#endif ", "#if 1\n#else ",    "#warning ", "#error ",      "#line ",       "#include ",
-        "#undef ",        "#ifdef ",          "#ifndef ",  "# ",           "#frobnicate ", "#pragma ",
-        "#define A ",     "#if 0\n#warning ", "#if ",      "#if 0\n#elif "};
+        "#if 1\n#endif ", "#if 1\n#else ",    "#warning ",     "#error ",          "#line ",
+        "#include ",      "#undef ",          "#ifdef ",       "#ifndef ",         "# ",
+        "#frobnicate ",   "#pragma message ", "#pragma wave ", "#if 0\n#warning ", "#if 0\n#frobnicate "};
     for (const char* pKind : kinds)
     {
         const std::string sStart = std::string("x\n") + pKind;
         const std::string sErrors = Errors(FilledWithCommas(sStart, "\n#endif\n"));
         const std::string sLine = std::to_string(std::count(sStart.begin(), sStart.end(), '\n') + 1);
-        ExpectRefused(sErrors, "shader.hlsl(" + sLine + ",", LONG_LINE);
+        ExpectRefused(sErrors, "shader.hlsl(" + sLine + ",131073)", LONG_LINE);
     }
-    ExpectRefused(Errors("x\n" + Repeat("#warning " + std::string(65000, ',') + "\n", 16)), "shader.hlsl(2,",
+    // #if and #elif lines are held to the tokens of an expression first.
+    ExpectRefused(Errors(FilledWithCommas("x\n#if ", "\n#endif\n")), "shader.hlsl(2,65541)", LONG_CONDITION);
+    ExpectRefused(Errors(FilledWithCommas("#if 0\n#elif ", "\n#endif\n")), "shader.hlsl(2,65543)",
+                  LONG_CONDITION);
+    ExpectRefused(Errors("#if " + Repeat("11111111 ", 15000) + "\n#endif\n"), "shader.hlsl(1,131072)",
                   LONG_LINE);
-    ExpectRefused(Errors("x\n" + Repeat("#line " + std::string(65000, ',') + "\n", 16)), "shader.hlsl(2,",
-                  LONG_LINE);
+    // Each line within the limit, but more text made of them than all lines may cost: each of
+    // these lines costs about 130,000.
+    ExpectRefused(Errors("x\n" + Repeat("#warning " + std::string(65000, ',') + "\n", 16)),
+                  "shader.hlsl(10,10919)", COSTLY_LINES);
+    ExpectRefused(Errors("x\n" + Repeat("#line " + std::string(65000, ',') + "\n", 16)),
+                  "shader.hlsl(10,10934)", COSTLY_LINES);
+    ExpectRefused(Errors("x\n" + Repeat("#pragma message(" + Repeat("a ", 32000) + ")\n", 16)),
+                  "shader.hlsl(10,", COSTLY_LINES);
     // Spelled as digraph and trigraph, also over line splices, in a text without a #.
-    ExpectRefused(Errors("x\n%\\\n:warning " + std::string(5000, ',') + "\n"), "shader.hlsl(3,", LONG_LINE);
-    ExpectRefused(Errors("x\n?\\\n?=warning " + std::string(5000, ',') + "\n"), "shader.hlsl(3,", LONG_LINE);
-    // Comments and whitespace count.
-    ExpectRefused(Errors("x\n#warning " + Repeat("/**/", 9000) + "\n"), "shader.hlsl(2,", LONG_LINE);
-    ExpectRefused(Errors("x\n#warning " + Repeat(", ", 5000) + "\n"), "shader.hlsl(2,", LONG_LINE);
-    // Lines within the limit each, but more than all lines may hold, in the text and with its
-    // include; skipped lines count as well.
-    const std::string sDefinitions = Repeat("#define A " + std::string(2000, ',') + "\n", 10);
-    ExpectRefused(Errors(sDefinitions + sDefinitions), "shader.hlsl(17,", ALL_LINES);
-    MapInclude include;
-    include.m_mapFiles["table.hlsli"] = "#if 0\n" + sDefinitions + "#endif\n";
-    ExpectRefused(Errors(sDefinitions + "#include \"table.hlsli\"\n", &include), "table.hlsli(8,", ALL_LINES);
-    EXPECT_EQ(0, include.m_iOpen);
-    // Bytes count too: the text made of a line of 2,000 tokens of 255 bytes took 0.9 s and 425 MB
-    // in the fuzz build, eight #warning lines of 2,040 tokens and 31 KB each 0.5 s and 383 MB.
+    ExpectRefused(Errors("x\n%\\\n:warning " + std::string(140000, ',') + "\n"), "shader.hlsl(3,", LONG_LINE);
+    ExpectRefused(Errors("x\n?\\\n?=warning " + std::string(140000, ',') + "\n"), "shader.hlsl(3,",
+                  LONG_LINE);
+    // Comments, whitespace and long tokens count.
+    ExpectRefused(Errors("x\n#warning " + Repeat("/**/", 40000) + "\n"), "shader.hlsl(2,", LONG_LINE);
     ExpectRefused(Errors("x\n#undef A " + Repeat(std::string(255, 'a') + " ", 2000) + "\n"), "shader.hlsl(2,",
-                  LONG_BYTES);
-    ExpectRefused(Errors("x\n" + Repeat("#warning " + Repeat(std::string(40, 'a') + " ", 1020) + "\n", 16)),
-                  "shader.hlsl(2,", LONG_BYTES);
-    std::string sLiterals;
-    for (int i = 0; i < 10; ++i)
-        sLiterals += "#define S" + std::to_string(i) + " \"" + std::string(15000, 's') + "\"\n";
-    ExpectRefused(Errors(sLiterals), "shader.hlsl(9,", ALL_BYTES);
-    EXPECT_EQ("",
-              Errors(sLiterals.substr(0, sLiterals.find('\n') + 1) + "static const string g_sText = S0;\n"));
-    // A table of 500 numbers in a macro, and the same in many macros, compile.
-    const std::string sTable = "#define TABLE " + Repeat("1.5, ", 499) + "1.5\n";
-    EXPECT_EQ("", Errors(sTable + "static const float g_aTable[] = { TABLE };\n"));
-    EXPECT_EQ("", Errors(Repeat(sTable, 12) + "static const float g_aTable[] = { TABLE };\n"));
+                  LONG_LINE);
+    // Messages and lines of an ordinary length pass.
+    EXPECT_EQ("", Errors(Repeat("#warning " + Repeat("word ", 200) + "\n#pragma message(\"" +
+                                    std::string(2000, 'm') + "\")\n#line 7 \"name.hlsl\"\n",
+                                200)));
+}
+
+namespace
+{
+
+// 16 lines of the directive given, each of 64 KiB of numbers: 16,384 tokens without whitespace.
+std::string LinesOf64KiB(const std::string& sDirective, const std::string& sEnd)
+{
+    std::string sText;
+    for (int i = 0; i < 16; ++i)
+    {
+        std::string sLine = sDirective + std::to_string(i) + Repeat(" +1", 8191) + sEnd;
+        sLine.insert(sLine.size() - sEnd.size(), std::string(65536 - sLine.size(), ' '));
+        sText += sLine;
+    }
+    return sText;
+}
+
+} // namespace
+
+// Directive lines are parsed, not made into text, and cost what their tokens cost: what a person or
+// a generator writes compiles, up to the source limit. Each of these was refused by a limit of 2,048
+// tokens on any directive line or of 128 KiB on all of them.
+TEST(D3DCompileDirectiveLines, OrdinaryDirectiveLinesPass)
+{
+    // A blur of 64 taps over 64 spliced lines, and a table of 700 numbers on one line.
+    std::string sBlur = "#define BLUR(t, uv) ( \\\n";
+    for (int i = 0; i < 63; ++i)
+        sBlur += "    t.Sample(s, uv + float2(" + std::to_string(i - 32) + ".0 / 512.0, " +
+                 std::to_string(32 - i) + ".0 / 512.0)) * 0.015625 + \\\n";
+    sBlur += "    t.Sample(s, uv) * 0.015625)\nfloat4 Blur(float2 uv) { return BLUR(g_t, uv); }\n";
+    EXPECT_EQ("", Errors(sBlur));
+    std::string sTable = "#define TABLE 0.5";
+    for (int i = 1; i < 700; ++i)
+        sTable += ", " + std::to_string(i) + ".5";
+    EXPECT_EQ("", Errors(sTable + "\nstatic const float g_aTable[] = { TABLE };\n"));
+    // A generated header of 3,300 definitions with #pragma once, and a header of 4.6 KB of
+    // definitions in an include guard, included from 30 headers.
+    MapInclude include;
+    std::string& sParameters = include.m_mapFiles["parameters.hlsli"] = "#pragma once\n";
+    for (int i = 0; i < 3300; ++i)
+        sParameters += "#define MATERIAL_PARAM_" + std::to_string(10000 + i).substr(1) + "_OFFSET " +
+                       std::to_string(16 * i) + "\n";
+    std::string& sCommon = include.m_mapFiles["common.hlsli"] =
+        "#ifndef COMMON_HLSLI\n#define COMMON_HLSLI\n";
+    for (int i = 0; sCommon.size() < 4550; ++i)
+        sCommon += "#define COMMON_VALUE_" + std::to_string(i) + " " + std::to_string(i) + ".0\n";
+    sCommon += "#endif\n";
+    EXPECT_EQ("", Errors("#include \"parameters.hlsli\"\n#include \"parameters.hlsli\"\nint g_i = "
+                         "MATERIAL_PARAM_3299_OFFSET;\n",
+                         &include));
+    std::string sIncludes;
+    for (int i = 0; i < 30; ++i)
+    {
+        include.m_mapFiles["part" + std::to_string(i) + ".hlsli"] = "#include \"common.hlsli\"\n";
+        sIncludes += "#include \"part" + std::to_string(i) + ".hlsli\"\n";
+    }
+    EXPECT_EQ("", Errors(sIncludes + "int g_i = COMMON_VALUE_1;\n", &include));
+    // #define and #if lines of 64 KiB and 16,384 tokens each, filling the source.
+    const std::string sDefinitions = LinesOf64KiB("#define D", "\n");
+    ASSERT_EQ(d3dcompiler_internal::MAX_SOURCE_BYTES, sDefinitions.size());
+    EXPECT_EQ("", Errors(sDefinitions));
+    const std::string sConditions = LinesOf64KiB("#if ", "\n#endif\n");
+    EXPECT_EQ("", Errors(sConditions.substr(0, sConditions.size() - sConditions.size() / 16)));
+    // The source filled with short definitions.
+    EXPECT_EQ("", Errors(FilledWithCommas("", "").replace(
+                      0, std::string::npos, Repeat("#define SHORT_NAME 1\n", (1u << 20) / 21))));
+}
+
+// What all directive lines may cost counts over the source and its includes, each time one is
+// read, skipped lines too: the library parsed a megabyte of definitions in the source and one more
+// in an include in 3.4 s.
+TEST(D3DCompileDirectiveLines, DirectiveLinesHaveACostInAll)
+{
+    std::string sDefinitions;
+    for (int i = 0; i < 16; ++i)
+        sDefinitions += "#define D" + std::to_string(i) + " " + std::string(65000, ',') + "\n";
+    MapInclude include;
+    include.m_mapFiles["table.hlsli"] = "#if 0\n#define T " + std::string(50000, ',') + "\n#endif\n";
+    ExpectRefused(Errors("#include \"table.hlsli\"\n" + sDefinitions, &include), "table.hlsli(2,",
+                  COSTLY_LINES);
+    EXPECT_EQ(0, include.m_iOpen);
+}
+
+// The library reads the text of a _Pragma operator with a lexer of its own, which the check of
+// directive lines never saw, and makes text of a message or of its own options a token at a time:
+// a megabyte of them took 8.5 s. The text counts as a #pragma line of the same tokens.
+TEST(D3DCompileDirectiveLines, PragmaOperatorTextCountsAsADirectiveLine)
+{
+    for (const char* pForm : {"message(", "wave option(", " message "})
+        ExpectRefused(
+            Errors("_Pragma(\"" + std::string(pForm) + Repeat("a ", 150000) + ")\")\n#error SENTINEL\n"),
+            "shader.hlsl(1,1)", LONG_PRAGMA);
+    ExpectRefused(
+        Errors(Repeat("_Pragma(\"message(" + Repeat("a ", 32000) + ")\")\n", 16) + "#error SENTINEL\n"),
+        "shader.hlsl(9,1)", COSTLY_LINES);
+    // Through a macro as well.
+    ExpectRefused(
+        Errors("#define M(x) _Pragma(x)\nM(\"message(" + Repeat("a ", 150000) + ")\")\n#error SENTINEL\n"),
+        "shader.hlsl(1,14)", LONG_PRAGMA);
+    // Short messages, and other texts of _Pragma, pass.
+    EXPECT_EQ("", Errors(Repeat("_Pragma(\"message(\\\"compiling\\\")\")\n", 100)));
+    EXPECT_EQ("", Errors("_Pragma(\"" + Repeat("a ", 150000) + "\")\n"));
+}
+
+// In C a comment is one space: after "a /*", a line break and "*/", the # does not begin its line,
+// and the line is text. The library took the comment for a line break, and X was defined.
+TEST(D3DCompileDirectiveLines, CommentSpanningLinesDoesNotBeginALine)
+{
+    d3dcompiler_internal::PreprocessedSource out;
+    std::string sErrors;
+    const std::string sText = "a /*\n*/ #define X 1\n#ifdef X\n#error defined\n#endif\nb /* 1\n2 */ /*\n*/ "
+                              "#define Y 2\nX Y\n/*\n*/ #define Z 3\n#define W /*\n*/ 4\nZ W\n";
+    ASSERT_TRUE(d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr, nullptr,
+                                                 &out, &sErrors))
+        << sErrors;
+    std::vector<std::string> vTokens;
+    std::vector<std::uint32_t> vLines;
+    for (const auto& token : out.Tokens)
+    {
+        vTokens.push_back(token.Text);
+        vLines.push_back(token.Line);
+    }
+    EXPECT_EQ(
+        (std::vector<std::string>{"a", "#define", "X", "1", "b", "#define", "Y", "2", "X", "Y", "3", "4"}),
+        vTokens);
+    EXPECT_EQ((std::vector<std::uint32_t>{1, 2, 2, 2, 6, 8, 8, 8, 9, 9, 11, 13}), vLines);
+    // The check of directive lines reads the line as text as well.
+    EXPECT_EQ("", Errors("a /*\n*/ #warning " + std::string(140000, ',') + "\n"));
 }
 
 // C reads 0xe+1 and 1e as one number each, malformed; the lexer reads the longest literal at

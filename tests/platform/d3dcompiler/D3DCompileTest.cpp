@@ -457,7 +457,7 @@ const std::string NESTED_CONDITION = "#if expression nests deeper than 256 level
 const std::string NESTED_MACROS = "macro expansion nests deeper than 256 levels";
 const std::string TOO_MANY_TOKENS = "macro expansion passes 131072 tokens read and made";
 const std::string TOO_MANY_BYTES = "macro expansion passes 2097152 bytes read and made";
-const std::string LONG_DIRECTIVE = "directive line holds more than 2048 tokens";
+const std::string LONG_CONDITION = "#if expression holds more than 65536 tokens";
 
 // #define A0 as one identifier of the given letters, then each level pastes two of the level
 // below into one: the identifier of A13 has 2^13 times the letters, from 13 macro calls.
@@ -639,19 +639,19 @@ TEST_F(D3DCompile_, SourceTextAndConditionLinesHaveLimits)
     const D3D_SHADER_MACRO table[] = {{"HUGE", sHugeDefinition.c_str()}, {nullptr, nullptr}};
     ExpectLimitError(Compile(RETURN_ONE, "PSMain", "ps_5_0", table), "shader.hlsl(1,1)",
                      "macro table passes 1048576 bytes");
-    // Lines under that size, in the text and in an include; the limit's token is the line's
-    // 2,049th, the directive and the blank after it counted.
-    const std::pair<const char*, const char*> lines[] = {{"+", "1,2051"}, {"||", "1,3074"}};
+    // Lines under that size, in the text and in an include; the limit's token is the expression's
+    // 65,537th, without whitespace.
+    const std::pair<const char*, const char*> lines[] = {{"+", "1,65541"}, {"||", "1,98309"}};
     for (const auto& [pOperator, pPlace] : lines)
     {
         const std::string sLong = "#if " + Terms(200000, pOperator) + "\n" + RETURN_ONE + "#endif\n";
         ASSERT_LT(sLong.size(), d3dcompiler_internal::MAX_SOURCE_BYTES);
         ExpectLimitError(Compile(sLong, "PSMain", "ps_5_0"), std::string("shader.hlsl(") + pPlace + ")",
-                         LONG_DIRECTIVE);
+                         LONG_CONDITION);
         MapInclude include;
         include.m_mapFiles["long.hlsli"] = sLong;
         ExpectLimitError(Compile("#include \"long.hlsli\"\n", "PSMain", "ps_5_0", nullptr, &include),
-                         std::string("long.hlsli(") + pPlace + ")", LONG_DIRECTIVE);
+                         std::string("long.hlsli(") + pPlace + ")", LONG_CONDITION);
         EXPECT_TRUE(include.m_mapOpen.empty());
     }
     // Tokens the line's macros add count too: T stands for 80,000 tokens.
