@@ -363,8 +363,6 @@ struct PreprocessState
     std::size_t uiLiteralBytes = 0;      // of the literals stringizing and __FILE__ made
     std::size_t uiLiteralCopies = 0;     // and the bytes the library copied to build them
     bool bInCondition = false;           // the expansions belong to an #if or #elif expression
-    std::size_t uiConditionLevels = 0;   // nesting tokens they have added to that expression
-    std::size_t uiConditionTokens = 0;   // and tokens in all
     std::size_t uiDirectiveCost = 0;     // of the directive lines of all texts read so far
     std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
     bool bCheckingText = false;          // CheckLexedText is lexing a text of its own
@@ -434,72 +432,6 @@ bool IsSpace(const Token& token)
     return InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
 }
 
-// A token after which the expression evaluator goes one level deeper: an opening parenthesis,
-// a conditional or a unary operator (+ and - counted whether unary or not).
-bool OpensLevel(const Token& token)
-{
-    return Is(token, boost::wave::T_LEFTPAREN) || Is(token, boost::wave::T_QUESTION_MARK) ||
-           Is(token, boost::wave::T_NOT) || Is(token, boost::wave::T_COMPL) ||
-           Is(token, boost::wave::T_PLUS) || Is(token, boost::wave::T_MINUS);
-}
-
-// How deep the evaluator goes for one #if or #elif expression, fed its tokens in order. Each
-// open parenthesis holds the levels of what comes before it; a conditional operator stays open
-// to the end of its parenthesis (a ? b : c ? d : e nests to the right); a run of unary operators
-// lasts until its operand.
-class ConditionDepth
-{
-public:
-    // The depth reached with this token.
-    std::size_t Add(const Token& token)
-    {
-        if (IsSpace(token))
-            return m_uiBase + m_uiConditionals + m_uiUnary;
-        if (Is(token, boost::wave::T_LEFTPAREN))
-        {
-            m_vEnclosing.push_back({m_uiBase, m_uiConditionals});
-            m_uiBase += m_uiConditionals + m_uiUnary + 1;
-            m_uiConditionals = 0;
-            m_uiUnary = 0;
-        }
-        else if (Is(token, boost::wave::T_RIGHTPAREN))
-        {
-            if (!m_vEnclosing.empty())
-            {
-                m_uiBase = m_vEnclosing.back().first;
-                m_uiConditionals = m_vEnclosing.back().second;
-                m_vEnclosing.pop_back();
-            }
-            m_uiUnary = 0;
-            m_bOperand = true;
-            return m_uiBase + m_uiConditionals;
-        }
-        else if (Is(token, boost::wave::T_QUESTION_MARK))
-        {
-            ++m_uiConditionals;
-            m_uiUnary = 0;
-        }
-        else if (Is(token, boost::wave::T_NOT) || Is(token, boost::wave::T_COMPL) ||
-                 ((Is(token, boost::wave::T_PLUS) || Is(token, boost::wave::T_MINUS)) && !m_bOperand))
-        {
-            ++m_uiUnary;
-        }
-        else
-        {
-            m_uiUnary = 0;
-        }
-        m_bOperand = !InCategory(boost::wave::token_id(token), boost::wave::OperatorTokenType);
-        return m_uiBase + m_uiConditionals + m_uiUnary;
-    }
-
-private:
-    std::vector<std::pair<std::size_t, std::size_t>> m_vEnclosing; // base and conditionals
-    std::size_t m_uiBase = 0;
-    std::size_t m_uiConditionals = 0;
-    std::size_t m_uiUnary = 0;
-    bool m_bOperand = false; // the last token ends an operand: + and - after it are binary
-};
-
 // The character continues a preprocessing number whose last character is cPrevious: C reads a
 // number on as long as letters, digits, underscores, dots and signs after an exponent's e or p
 // follow, although only a prefix of that may be a literal.
@@ -512,13 +444,12 @@ bool ContinuesNumber(char cPrevious, char c)
 }
 
 // What the library makes of a directive line: text it quotes in a message (and may make again
-// for each line, as for #warning), text it quotes once in the error that ends preprocessing (#if
-// and #elif), or tokens it parses and keeps.
+// for each line, as for #warning), or tokens it parses and keeps. #if and #elif lines are parsed:
+// the evaluator quotes at most the start of an expression in its error.
 enum class LineKind
 {
     Parsed,
     Quoted,
-    QuotedOnError,
     PragmaPending, // a #pragma whose first word is still to come
 };
 
@@ -529,7 +460,7 @@ LineKind KindOfDirective(const Token& directive)
     if (Is(directive, boost::wave::T_PP_PRAGMA))
         return LineKind::PragmaPending;
     if (Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF))
-        return LineKind::QuotedOnError;
+        return LineKind::Parsed;
     return LineKind::Quoted;
 }
 
@@ -556,8 +487,7 @@ std::size_t LineCost(LineKind eKind, std::size_t uiTokens, std::size_t uiBytes)
 // directive line, whitespace and comments included, counts against the cost all directive lines of
 // the preprocessing may have (*pDirectiveCost, carried from text to text), and the bytes of a line
 // of a kind the library quotes against the limit of one such line. #if and #elif lines, and
-// directives of that kind wherever they stand, are held to the nesting and token limits of an #if
-// expression, and refused where they hold a malformed number.
+// directives of that kind wherever they stand, are refused where they hold a malformed number.
 void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
                          std::size_t* pDirectiveCost)
 {
@@ -576,8 +506,6 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         std::size_t uiLineTokens = 0; // of the directive line being read
         std::size_t uiLineBytes = 0;
         bool bInCondition = false;
-        ConditionDepth depth;
-        std::size_t uiTokens = 0;
         // The preprocessing number of the #if line being read, while its next character may
         // continue it, and where it began.
         std::string sNumber;
@@ -629,7 +557,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
             {
                 ++uiLineTokens;
                 uiLineBytes += token.get_value().size();
-                if (eKind == LineKind::Quoted || eKind == LineKind::QuotedOnError)
+                if (eKind == LineKind::Quoted)
                     CheckLimit(uiLineBytes, MAX_QUOTED_LINE_BYTES, token.get_position(),
                                "directive line holds more than ", " bytes");
                 CheckLimit(*pDirectiveCost + LineCost(eKind, uiLineTokens, uiLineBytes), MAX_DIRECTIVE_COST,
@@ -639,17 +567,10 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
             if (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF))
             {
                 bInCondition = true;
-                depth = ConditionDepth();
-                uiTokens = 0;
                 continue;
             }
             if (!bInCondition)
                 continue;
-            CheckLimit(depth.Add(token), MAX_CONDITION_NESTING, token.get_position(),
-                       "#if expression nests deeper than ", " levels");
-            uiTokens += bSpace ? 0 : 1;
-            CheckLimit(uiTokens, MAX_CONDITION_TOKENS, token.get_position(),
-                       "#if expression holds more than ", " tokens");
             // The lexer reads the longest literal at the start of a number; C reads the whole
             // preprocessing number, which the tokens right after it may continue.
             const auto& sValue = token.get_value();
@@ -1092,20 +1013,6 @@ public:
             CheckLimit(pState->uiDirectiveMacroBytes, MAX_DIRECTIVE_MACRO_BYTES, pState->outerCall,
                        "directive line: macros make more than ", " bytes");
         }
-        // Every level and token the expression gains from a macro counts, wherever it lands; a
-        // token passed on from one expansion to the one around it counts again.
-        if (pState->bInCondition)
-        {
-            for (const Token& token : result)
-            {
-                pState->uiConditionLevels += OpensLevel(token) ? 1 : 0;
-                pState->uiConditionTokens += IsSpace(token) ? 0 : 1;
-            }
-            CheckLimit(pState->uiConditionLevels, MAX_CONDITION_NESTING, pState->outerCall,
-                       "#if expression: macros add more than ", " parentheses and operators");
-            CheckLimit(pState->uiConditionTokens, MAX_CONDITION_TOKENS, pState->outerCall,
-                       "#if expression: macros add more than ", " tokens");
-        }
     }
 
     template <typename ContextT, typename ContainerT>
@@ -1129,8 +1036,6 @@ public:
         if (pState == nullptr)
             return false;
         pState->bInCondition = Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF);
-        pState->uiConditionLevels = 0;
-        pState->uiConditionTokens = 0;
         pState->bOnDirectiveLine = true;
         pState->uiDirectiveMacroBytes = 0;
         if (pState->vFiles.empty())

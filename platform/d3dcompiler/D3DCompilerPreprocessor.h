@@ -39,18 +39,13 @@ struct PreprocessedSource
 constexpr std::size_t MAX_INCLUDE_DEPTH = 32;
 
 // Limits on what one text may make the preprocessor do. The library follows each level of macro
-// expansion and of #if expression nesting with one more level of recursion, and keeps every token
-// it makes until the end; text beyond a limit fails with an X1000 error instead of exhausting the
+// expansion with one more level of recursion, and keeps every token it makes until the end (#if
+// expressions are evaluated without recursion, their depth and length bounded only by the cost of
+// directive lines below); text beyond a limit fails with an X1000 error instead of exhausting the
 // stack or the memory. At the limits preprocessing needs under 3 MiB of stack (less than half of
 // a thread's 8 MiB, also with AddressSanitizer); the engine's own shaders stay far below each.
 // Macro expansions inside one another (a macro naming the next, calls in calls' arguments).
 constexpr std::size_t MAX_MACRO_NESTING = 256;
-// Levels of an #if or #elif line: parentheses, unary and conditional operators. The macros the
-// line uses may add as many parentheses and operators again.
-constexpr std::size_t MAX_CONDITION_NESTING = 256;
-// Tokens of one #if or #elif line, whitespace and comments not counted, and tokens the macros it
-// uses add to its expression: the evaluator's time and memory grow with each.
-constexpr std::size_t MAX_CONDITION_TOKENS = 1u << 16;
 // Bytes the macros of one directive line other than #if and #elif make (#include, #line, #pragma,
 // #error, #warning), the intermediate expansions included: the library makes a name or a message
 // of the line a token at a time, copying what it has so far with each token.
@@ -79,15 +74,15 @@ constexpr std::size_t MAX_FILE_NAME_BYTES = 4096;
 // that grows with the line's tokens times its bytes (about 0.07 s for a line of 64 KiB of commas):
 // #error, #warning, #pragma message and #pragma wave, #line, #include, the directives that quote
 // what follows them when it is ill-formed (#ifdef, #ifndef, #undef, #else, #endif, # and unknown
-// directives), and an #if or #elif line in its error. #define lines, other #pragma lines, and #if and
-// #elif lines while their expression reads well are parsed, not quoted.
-// Each token of a directive line costs 1, and a line of the kinds that are made into text (#if and
-// #elif aside, whose text is made once, in the error that ends preprocessing) costs its tokens
-// times its bytes / 65,536 more, as does the text of a _Pragma("message ...") or
+// directives). #define lines, other #pragma lines, and #if and #elif lines are parsed, not quoted
+// (the evaluator quotes at most the first 256 bytes of an expression in its error; a 1 MiB #if line
+// takes 1.8 s and 330 MB, as a 1 MiB #define line does).
+// Each token of a directive line costs 1, and a line of the kinds that are made into text costs its
+// tokens times its bytes / 65,536 more, as does the text of a _Pragma("message ...") or
 // _Pragma("wave ...") operator. The cost in all is bounded so that no text ends past 2 s or 512 MB:
 // any one text of the source limit passes, 1 MiB of definitions in the source and 1 MiB more in an
-// include would take 3.4 s. A line of the kinds that are quoted, #if and #elif included, holds at
-// most MAX_QUOTED_LINE_BYTES (one line of 128 KiB costs up to 0.4 s, one of 1 MiB 18 s).
+// include would take 3.4 s. A line of the kinds that are quoted holds at most
+// MAX_QUOTED_LINE_BYTES (one line of 128 KiB costs up to 0.4 s, one of 1 MiB 18 s).
 constexpr std::size_t MAX_DIRECTIVE_COST = 1u << 20;
 constexpr std::size_t QUOTED_LINE_COST_BYTES = 1u << 16;
 constexpr std::size_t MAX_QUOTED_LINE_BYTES = 1u << 17;

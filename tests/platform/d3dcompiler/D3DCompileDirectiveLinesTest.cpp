@@ -48,8 +48,6 @@ void ExpectRefused(const std::string& sErrors, const std::string& sWhere, const 
     EXPECT_EQ(sErrors.find('\n'), sErrors.size() - 1) << sErrors;
 }
 
-const std::string NESTED = "#if expression nests deeper than 256 levels";
-const std::string LONG_CONDITION = "#if expression holds more than 65536 tokens";
 const std::string LONG_LINE = "directive line holds more than 131072 bytes";
 const std::string LONG_PRAGMA = "_Pragma text holds more than 131072 bytes";
 const std::string COSTLY_LINES = "directive lines cost more than 1048576 (tokens, and tokens times bytes / "
@@ -59,28 +57,26 @@ const std::string MALFORMED = "#if expression holds a malformed number: ";
 } // namespace
 
 // "/*/" opens a comment; the quick scan that once chose which texts to lex read it as a comment
-// that opens and closes, took each line apart, and the evaluator overflowed the stack on these.
+// that opens and closes and took each line apart. The lines joined so are one #if line: a malformed
+// number at their end is refused, and lines as deep and long as these evaluate.
 TEST(D3DCompileDirectiveLines, IfLinesJoinedByCommentsAreReadWhole)
 {
-    const std::string sNested = "#if " + std::string(200, '(') + " /*/\n" +
-                                Repeat("*/ " + std::string(200, '(') + " /*/\n", 24) + "*/ 1" +
-                                std::string(5000, ')') + "\n#endif\n";
-    ASSERT_LT(sNested.size(), 11000u);
-    ExpectRefused(Errors(sNested), "shader.hlsl(2,60)", NESTED);
+    const auto nested = [](const std::string& sJoin, const std::string& sLast)
+    {
+        return "#if " + std::string(200, '(') + sJoin + Repeat(std::string(200, '(') + sJoin, 24) + sLast +
+               std::string(5000, ')') + "\n#else\n#error wrong-branch\n#endif\n";
+    };
+    EXPECT_EQ("", Errors(nested(" /*/\n*/ ", "1")));
+    EXPECT_NE(std::string::npos, Errors(nested(" /*/\n*/ ", "0xe+1")).find(MALFORMED + "0xe+1"));
     // A comment opened by a slash, a spliced line break and a star.
-    const std::string sJoin = " /\\\n*\n*/ ";
-    ExpectRefused(Errors("#if " + std::string(200, '(') + sJoin + Repeat(std::string(200, '(') + sJoin, 24) +
-                         "1" + std::string(5000, ')') + "\n#endif\n"),
-                  "shader.hlsl(3,60)", NESTED);
-    // 80,001 tokens on one line, and a megabyte over 17 lines.
-    ExpectRefused(Errors("#if 1" + Repeat("|1", 20000) + " /*/\n*/ " + Repeat("|1", 20000) + "\n#endif\n"),
-                  "shader.hlsl(2,25539)", LONG_CONDITION);
-    ExpectRefused(
-        Errors("#if 1" + Repeat(Repeat("|1", 30000) + " /*/\n*/ ", 16) + Repeat("|1", 30000) + "\n#endif\n"),
-        "shader.hlsl(2,5539)", LONG_CONDITION);
-    // Lines joined so within the limits compile.
-    EXPECT_EQ("", Errors("#if " + std::string(100, '(') + " /*/\n*/ " + std::string(100, '(') + "1" +
-                         std::string(200, ')') + " /\\\n* x */ || 0\n#endif\n"));
+    EXPECT_EQ("", Errors(nested(" /\\\n*\n*/ ", "1")));
+    EXPECT_NE(std::string::npos, Errors(nested(" /\\\n*\n*/ ", "0xe+1")).find(MALFORMED + "0xe+1"));
+    // 80,001 tokens on one line.
+    EXPECT_EQ("", Errors("#if 1" + Repeat("|1", 20000) + " /*/\n*/ " + Repeat("|1", 20000) +
+                         "\n#else\n#error wrong-branch\n#endif\n"));
+    EXPECT_NE(std::string::npos,
+              Errors("#if 1" + Repeat("|1", 20000) + " /*/\n*/ " + Repeat("|1", 20000) + " | 0xe+1\n#endif\n")
+                  .find(MALFORMED + "0xe+1"));
 }
 
 namespace
@@ -94,6 +90,7 @@ struct ReferenceLines
 {
     std::size_t uiDeepest = 0;
     std::size_t uiLongest = 0;
+    bool bMalformed = false; // an #if line holds the malformed number 0xe+1
 };
 
 ReferenceLines ReadReference(const std::string& sText)
@@ -159,6 +156,11 @@ ReferenceLines ReadReference(const std::string& sText)
                     uiLength = uiClose + 1 - i;
                 bExpression = false;
             }
+            else if (s.compare(i, 5, "0xe+1") == 0)
+            {
+                uiLength = 5;
+                result.bMalformed = result.bMalformed || bInIf;
+            }
             else if (s.compare(i, 3, "#if") == 0)
             {
                 uiLength = 3;
@@ -189,11 +191,12 @@ ReferenceLines ReadReference(const std::string& sText)
 
 } // namespace
 
-// Whatever #if line C reads as nesting deeper or holding more tokens than the limits allow, the
-// check refuses: texts made at random (fixed seed) of runs of parentheses and terms, and between
-// them the marks that join or end lines and hide text in comments and literals, alone and in the
-// orders that open a comment on one line and close it on another.
-TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsPastALimit)
+// Whatever #if line C reads as holding a malformed number, the check refuses: texts made at random
+// (fixed seed) of runs of parentheses, terms and malformed numbers, and between them the marks that
+// join or end lines and hide text in comments and literals, alone and in the orders that open a
+// comment on one line and close it on another. The reference also reads how deep and long the
+// lines are, which no limit bounds: those texts pass where they hold no malformed number.
+TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsAsMalformed)
 {
     const std::vector<std::vector<std::string>> vJoins = {{" /*/", "\n", "*/ "},
                                                           {"/*", "\n", "*/"},
@@ -223,6 +226,7 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsPastALimit)
     std::uniform_int_distribution<int> percent(0, 99);
     std::size_t uiPassing = 0;
     std::size_t uiRefused = 0;
+    std::size_t uiDeep = 0; // texts deeper or longer than the old limits that pass
     for (int iText = 0; iText < 4000; ++iText)
     {
         std::string sText = percent(random) < 75 ? "#if " : "";
@@ -231,6 +235,8 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsPastALimit)
             sText += std::string(parentheses(random), '(');
             if (percent(random) < 10)
                 sText += Repeat("|1", terms(random));
+            if (percent(random) < 12)
+                sText += " 0xe+1 ";
             for (int iJoins = percent(random) < 20 ? 2 : 1; iJoins > 0; --iJoins)
                 for (const std::string& sPiece : vJoins[join(random)])
                     sText += sPiece;
@@ -242,18 +248,22 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsPastALimit)
             sText.data(), sText.size(), "text.hlsl", &uiDirectiveCost, &sErrors);
         EXPECT_EQ(bPassed, sErrors.empty());
         uiRefused += bPassed ? 0 : 1;
-        if (reference.uiDeepest > d3dcompiler_internal::MAX_CONDITION_NESTING ||
-            reference.uiLongest > d3dcompiler_internal::MAX_CONDITION_TOKENS)
+        if (reference.bMalformed)
         {
             ++uiPassing;
             EXPECT_FALSE(bPassed) << "deepest " << reference.uiDeepest << ", longest " << reference.uiLongest
                                   << " in:\n"
                                   << sText;
         }
+        else if (bPassed)
+        {
+            uiDeep += reference.uiDeepest > 256 || reference.uiLongest > 65536 ? 1 : 0;
+        }
     }
     // Neither side holds vacuously.
     EXPECT_GT(uiPassing, 400u);
     EXPECT_GT(uiRefused, 400u);
+    EXPECT_GT(uiDeep, 100u);
 }
 
 // The library makes text of some directive lines one token at a time, into a string that grows
@@ -273,12 +283,12 @@ TEST(D3DCompileDirectiveLines, QuotedLinesHaveAByteLimitAndCountTheirText)
         const std::string sLine = std::to_string(std::count(sStart.begin(), sStart.end(), '\n') + 1);
         ExpectRefused(sErrors, "shader.hlsl(" + sLine + ",131073)", LONG_LINE);
     }
-    // #if and #elif lines are held to the tokens of an expression first.
-    ExpectRefused(Errors(FilledWithCommas("x\n#if ", "\n#endif\n")), "shader.hlsl(2,65541)", LONG_CONDITION);
-    ExpectRefused(Errors(FilledWithCommas("#if 0\n#elif ", "\n#endif\n")), "shader.hlsl(2,65543)",
-                  LONG_CONDITION);
-    ExpectRefused(Errors("#if " + Repeat("11111111 ", 15000) + "\n#endif\n"), "shader.hlsl(1,131072)",
-                  LONG_LINE);
+    // #if and #elif lines are parsed, not quoted: they hold no byte limit of their own, and an
+    // error quotes the start of the expression only.
+    const std::string sCommas = Errors(FilledWithCommas("x\n#if ", "\n#endif\n"));
+    EXPECT_EQ(std::string::npos, sCommas.find(LONG_LINE)) << sCommas;
+    EXPECT_LT(sCommas.size(), 600u) << sCommas;
+    EXPECT_EQ("", Errors("#if " + Repeat("11111111 + ", 15000) + "1\n#endif\n"));
     // Each line within the limit, but more text made of them than all lines may cost: each of
     // these lines costs about 130,000.
     ExpectRefused(Errors("x\n" + Repeat("#warning " + std::string(65000, ',') + "\n", 16)),
