@@ -499,7 +499,7 @@ TEST_F(D3DCompile_, NestingBeyondTheLimitFailsWithAnError)
 
 TEST_F(D3DCompile_, DeepConditionsEvaluate)
 {
-    const auto compiles = [this](const std::string& sText, MapInclude* pInclude = nullptr)
+    const auto compiles = [](const std::string& sText, MapInclude* pInclude = nullptr)
     {
         const Result result = Compile(sText, "PSMain", "ps_5_0", nullptr, pInclude);
         EXPECT_EQ(S_OK, result.hr) << result.sErrors;
