@@ -5,6 +5,7 @@
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
+#include "tests/support/SanitizerBuild.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,7 @@
 #include <vector>
 
 // Under a sanitizer its allocator, not malloc's, knows what is allocated.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KV_SANITIZER_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KV_SANITIZER_HEAP 1
-#endif
-#endif
-#if defined(KV_SANITIZER_HEAP)
+#if defined(KV_TEST_ADDRESS_SANITIZER) || defined(KV_TEST_THREAD_SANITIZER)
 // Every sanitizer runtime exports it; g++ ships no header that declares it.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
@@ -124,7 +118,7 @@ inline std::string Repeat(const std::string& sText, std::size_t uiCount)
 // Bytes the program has allocated and not freed.
 inline std::size_t LiveHeapBytes()
 {
-#if defined(KV_SANITIZER_HEAP)
+#if defined(KV_TEST_ADDRESS_SANITIZER) || defined(KV_TEST_THREAD_SANITIZER)
     return __sanitizer_get_current_allocated_bytes();
 #else
     const struct mallinfo2 info = mallinfo2();

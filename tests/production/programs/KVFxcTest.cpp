@@ -2,6 +2,7 @@
 // refuses, and the line it prints for each refusal.
 
 #include "platform/d3dcompiler/D3DCompilerLimits.h"
+#include "tests/support/SanitizerBuild.h"
 #include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
@@ -18,17 +19,7 @@ namespace fs = std::filesystem;
 namespace
 {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool SANITIZED = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool SANITIZED = true;
-#else
-constexpr bool SANITIZED = false;
-#endif
-#else
-constexpr bool SANITIZED = false;
-#endif
+using kv_test::SANITIZED;
 
 const std::string TECHNIQUE = "technique11 T { pass P { } }\n";
 
