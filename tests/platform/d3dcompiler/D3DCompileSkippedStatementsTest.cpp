@@ -467,7 +467,7 @@ TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
 {
     namespace fs = std::filesystem;
     // Every closer in Release; every uiStride-th under a sanitizer, which makes each compile slower.
-    const std::size_t uiStride = kv_test::ShapeSize(1, 1, 3);
+    const std::size_t uiStride = kv_test::ShapeSize(1, 1, 5);
     int iEffects = 0;
     int iTexts = 0;
     int iFailed = 0;
