@@ -466,7 +466,8 @@ TEST_F(D3DCompileSkippedStatements, DamagedDeclarationsFailOrLoseOnlyThemselves)
 TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
 {
     namespace fs = std::filesystem;
-    // Every closer in Release; every uiStride-th under a sanitizer, which makes each compile slower.
+    // Every closer in Release and under AddressSanitizer; every uiStride-th under ThreadSanitizer,
+    // which makes each compile far slower.
     const std::size_t uiStride = kv_test::ShapeSize(1, 1, 5);
     int iEffects = 0;
     int iTexts = 0;
