@@ -69,6 +69,13 @@ bool IsWord(const std::string& s)
     return !s.empty() && (std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_');
 }
 
+// A number token: "1", "0x0F", "1.5f", ".25".
+bool IsNumber(const std::string& s)
+{
+    const std::size_t uiDigit = !s.empty() && s[0] == '.' ? 1 : 0;
+    return uiDigit < s.size() && std::isdigit(static_cast<unsigned char>(s[uiDigit]));
+}
+
 // An integer constant expression of + - * / % and parentheses in 32-bit range; false when it is
 // anything else.
 class IntegerExpression
@@ -207,6 +214,8 @@ private:
             *m_pErrors += FormatError(m_sSourceName, 1, 1, iCode, sText);
     }
 
+    void Unexpected(std::size_t i) { Error(i, 3000, "syntax error: unexpected token '" + Text(i) + "'"); }
+
     // Every ( [ { closed by its partner, in order; m_vMatch gets each bracket's partner, and each
     // "<" the ">" or ">>" that closes it at its own bracket level (">>" closes two). A "<" still
     // open when its brackets close, or at the end, keeps NONE: it opens no list.
@@ -251,7 +260,7 @@ private:
             const char opener = s == ")" ? '(' : s == "]" ? '[' : '{';
             if (vOpen.empty() || m_v[vOpen.back()].Text[0] != opener)
             {
-                Error(i, 3000, "syntax error: unexpected token '" + s + "'");
+                Unexpected(i);
                 return false;
             }
             m_vMatch[vOpen.back()] = i;
@@ -326,7 +335,7 @@ private:
                 return i + 1;
             if (i > uiStart && StartsDeclaration(i))
             {
-                Error(i, 3000, "syntax error: unexpected token '" + Text(i) + "'");
+                Unexpected(i);
                 return uiEnd;
             }
             if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
@@ -495,7 +504,7 @@ private:
                 while (k < m_v.size() && Text(k) != "{" && Text(k) != ";" && m_bOk)
                 {
                     if (StartsDeclaration(k))
-                        Error(k, 3000, "syntax error: unexpected token '" + Text(k) + "'");
+                        Unexpected(k);
                     k = Text(k) == "(" ? m_vMatch[k] + 1 : k + 1;
                 }
                 if (Text(k) == "{")
@@ -585,7 +594,7 @@ private:
                     variable.Semantic = declarator.Semantic;
                     pVariables->push_back(std::move(variable));
                 }
-                if (Text(k) != ",")
+                if (Text(k) != "," || !m_bOk)
                     break;
                 ++k;
             }
@@ -612,22 +621,89 @@ private:
         else if (Text(k) == "{")
         {
             const std::size_t uiClose = m_vMatch[k];
-            std::size_t c = k + 1;
-            while (c < uiClose)
-            {
-                std::size_t uiEquals = c;
-                while (uiEquals < uiClose && Text(uiEquals) != "=" && Text(uiEquals) != ";")
-                    uiEquals = Text(uiEquals) == "[" ? m_vMatch[uiEquals] + 1 : uiEquals + 1;
-                std::size_t uiEnd = uiEquals;
-                while (uiEnd < uiClose && Text(uiEnd) != ";")
-                    uiEnd = (Text(uiEnd) == "(" || Text(uiEnd) == "[") ? m_vMatch[uiEnd] + 1 : uiEnd + 1;
-                if (uiEquals < uiEnd && Text(uiEquals) == "=")
-                    pVariable->Assignments.push_back({Join(c, uiEquals), Join(uiEquals + 1, uiEnd)});
-                c = uiEnd + 1;
-            }
+            for (std::size_t c = k + 1; c < uiClose;)
+                c = ParseStateMember(c, pVariable); // past the block's end after an error
             k = uiClose + 1;
         }
         return k;
+    }
+
+    // One member of a state block at i: "name = value;" or "name[index] = value;" (or a lone
+    // ";"), where the index is an integer constant and the value one token, a signed number, or a
+    // call of such ("float4(0, 0, 0, 1)"): each what the effects read back as one. Anything else
+    // is a syntax error at the first token that does not fit, so that two members without a ";"
+    // between them never become one value. Past the member's ";".
+    std::size_t ParseStateMember(std::size_t i, EffectVariable* pVariable)
+    {
+        if (Text(i) == ";")
+            return i + 1;
+        std::size_t k = i;
+        if (!IsWord(Text(k)))
+            return StateMemberError(k);
+        ++k;
+        if (Text(k) == "[")
+        {
+            std::int64_t iIndex = 0;
+            const std::vector<const SourceToken*> vIndex = {&m_v[k + 1]};
+            if (!IsNumber(Text(k + 1)) || !IntegerExpression(vIndex).Evaluate(&iIndex))
+                return StateMemberError(k + 1);
+            if (Text(k + 2) != "]")
+                return StateMemberError(k + 2);
+            k += 3;
+        }
+        const std::size_t uiKeyEnd = k;
+        if (Text(k) != "=")
+            return StateMemberError(k);
+        const std::size_t uiValue = ++k;
+        if (IsWord(Text(k)) && Text(k + 1) == "(")
+        {
+            // A call's arguments, each one token or a signed number, between commas.
+            for (k += 2;; ++k)
+            {
+                k = SkipStateScalar(k);
+                if (k == NONE)
+                    return m_v.size();
+                if (Text(k) == ")")
+                    break;
+                if (Text(k) != ",")
+                    return StateMemberError(k);
+            }
+            ++k;
+        }
+        else
+        {
+            k = SkipStateScalar(k);
+            if (k == NONE)
+                return m_v.size();
+        }
+        if (Text(k) != ";")
+            return StateMemberError(k);
+        pVariable->Assignments.push_back({Join(i, uiKeyEnd), Join(uiValue, k)});
+        return k + 1;
+    }
+
+    // Past a value of one token (a word, a number or a string) or a number after "-" or "+"; NONE,
+    // with the error, when there is none.
+    std::size_t SkipStateScalar(std::size_t i)
+    {
+        const std::string& s = Text(i);
+        if (s == "-" || s == "+")
+        {
+            if (IsNumber(Text(i + 1)))
+                return i + 2;
+            StateMemberError(i + 1);
+            return NONE;
+        }
+        if (IsWord(s) || IsNumber(s) || (!s.empty() && (s[0] == '"' || s[0] == '\'')))
+            return i + 1;
+        StateMemberError(i);
+        return NONE;
+    }
+
+    std::size_t StateMemberError(std::size_t i)
+    {
+        Unexpected(i);
+        return m_v.size();
     }
 
     // A variable or function declaration at the top level.
@@ -768,7 +844,7 @@ private:
             if (i > uiFrom &&
                 (Text(i) == "pass" || (Text(i - 1) == ")" && IsWord(Text(i)) && Text(i + 1) == "(")))
             {
-                Error(i, 3000, "syntax error: unexpected token '" + Text(i) + "'");
+                Unexpected(i);
                 return uiEnd;
             }
             if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")

@@ -1,8 +1,9 @@
 #pragma once
 // Internal to the HLSL compiler stand-in: the checks a compiler makes cheaply on preprocessed
 // source, and what the bytecode record needs from it. It reads the top level only (structs,
-// constant buffers, variables, functions with their attributes and parameters, techniques with
-// their passes); function bodies are only checked for balance.
+// constant buffers, variables with their state blocks member by member, functions with their
+// attributes and parameters, techniques with their passes); function bodies are only checked for
+// balance.
 
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"

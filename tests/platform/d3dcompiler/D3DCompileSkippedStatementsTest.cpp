@@ -1,7 +1,9 @@
 // Top-level statements the parser does not read (typedefs, prototypes, text it cannot read) are
 // skipped up to their ';'. A skip that would pass over a declaration the parser reads is a syntax
 // error where the skipped statement should have ended, so no declaration is dropped without one;
-// a string literal that never closes is an error too.
+// a string literal that never closes is an error too. Each member of a state block ends at its own
+// ';'. Damaged copies of generated effects and of the engine's own fail, or keep what the others
+// declare.
 
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
@@ -11,9 +13,15 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -38,6 +46,20 @@ const char* const MISSING_ENTRY =
 Result CompileEffect(const std::string& sText)
 {
     return Compile(sText, nullptr, "fx_5_0");
+}
+
+// The record without the hashes of the preprocessed text (its own and its pass shaders'): what a
+// change of the text that the record does not read leaves alike.
+std::vector<std::uint8_t> WithoutHashes(const std::vector<std::uint8_t>& vCode)
+{
+    d3d11_internal::ShaderBytecode record = Decode(vCode);
+    record.SourceHash = 0;
+    for (d3d11_internal::EffectTechnique& technique : record.Techniques)
+        for (d3d11_internal::EffectPass& pass : technique.Passes)
+            for (d3d11_internal::PassShader& shader : pass.Shaders)
+                if (!shader.Bytecode.empty())
+                    shader.Bytecode = WithoutHashes(shader.Bytecode);
+    return d3d11_internal::EncodeShaderBytecode(record);
 }
 
 } // namespace
@@ -152,6 +174,86 @@ TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
     EXPECT_EQ(1u, effect.Techniques[0].Passes[0].States.size());
 }
 
+// Two members without a ';' between them were one: "DepthEnable = TRUE DepthWriteMask = ZERO;"
+// compiled, and the record held DepthEnable = "TRUE DepthWriteMask=ZERO", which the effects read
+// as depth testing off. Each member is "name = value;" or "name[index] = value;", and the value is
+// what the effects read as one: anything else is an error where the member should go on or end.
+TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
+{
+    const std::string sFunctions =
+        std::string(VALID_EFFECT).substr(0, std::string(VALID_EFFECT).find("technique11"));
+    const std::string sPass = "technique11 T { pass P { SetVertexShader(CompileShader(vs_5_0, VS())); "
+                              "SetDepthStencilState(g_ds, 0); } }\n";
+    // "`" marks the token the error is at.
+    const std::pair<const char*, const char*> cases[] = {
+        {"DepthStencilState g_ds { DepthEnable = TRUE `DepthWriteMask = ZERO; };", "DepthWriteMask"},
+        {"DepthStencilState g_ds { DepthEnable = TRUE; DepthWriteMask = ZERO `};", "}"},
+        {"DepthStencilState g_ds { DepthEnable `TRUE; };", "TRUE"},
+        {"DepthStencilState g_ds { `= TRUE; };", "="},
+        {"DepthStencilState g_ds { DepthEnable = `; };", ";"},
+        {"DepthStencilState g_ds { `{ DepthEnable = TRUE; } };", "{"},
+        {"BlendState g_b { RenderTargetWriteMask[0] = 0x0F `| 0x30; };", "|"},
+        {"BlendState g_b { BlendEnable[1 `+ 1] = TRUE; };", "+"},
+        {"BlendState g_b { BlendEnable[`i] = TRUE; };", "i"},
+        {"BlendState g_b { BlendEnable[0] `BlendEnable[1] = TRUE; };", "BlendEnable"},
+        {"BlendState g_b { BlendEnable[0] = TRUE `[1]; };", "["},
+        {"RasterizerState g_r { DepthBias = -1 `- 1; };", "-"},
+        {"RasterizerState g_r { DepthBias = - `NONE; };", "NONE"},
+        {"RasterizerState g_r { CullMode = `(NONE); };", "("},
+        {"SamplerState g_s { BorderColor = float4(0, 0, 0 `1); };", "1"},
+        {"SamplerState g_s { BorderColor = float4(0, 0, 0, 1) `float4(1, 1, 1, 1); };", "float4"},
+        {"SamplerState g_s { BorderColor = float4(0, 0, 0, g`(1)); };", "("},
+    };
+    for (const auto& entry : cases)
+    {
+        std::string sText = sFunctions + entry.first + "\n" + sPass;
+        const std::size_t uiAt = sText.find('`');
+        sText.erase(uiAt, 1);
+        const std::string sWhere = "shader.hlsl(3," + std::to_string(uiAt - sText.rfind('\n', uiAt)) + ")";
+        const Result result = CompileEffect(sText);
+        EXPECT_EQ(E_FAIL, result.hr) << sText;
+        EXPECT_EQ(sWhere + ": error X3000: syntax error: unexpected token '" + entry.second + "'\n",
+                  result.sErrors)
+            << sText;
+    }
+
+    // Each member as written, spaced as the effects read it.
+    const std::string sKept =
+        "DepthStencilState g_ds { DepthEnable = TRUE; DepthWriteMask = ZERO; ; };\n"
+        "RasterizerState g_r { DepthBias = -1; SlopeScaledDepthBias = +1.5f; "
+        "DepthBiasClamp = .25; };\n"
+        "SamplerState g_s { Filter = MIN_MAG_MIP_LINEAR; BorderColor = float4(0, -1, "
+        "0.5f, 1); MaxLOD = FLT_MAX; };\n"
+        "BlendState g_b { BlendEnable [ 1 ] = TRUE; RenderTargetWriteMask[0x1] = 0x0F; };\n"
+        "BlendState g_e { };\n";
+    const Result result = CompileEffect(sFunctions + sKept + sPass);
+    ASSERT_EQ(S_OK, result.hr) << result.sErrors;
+    const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
+    std::vector<std::string> vMembers;
+    for (const d3d11_internal::EffectVariable& variable : effect.Variables)
+    {
+        vMembers.push_back(variable.Name + ":");
+        for (const d3d11_internal::StateAssignment& assignment : variable.Assignments)
+            vMembers.push_back(assignment.Key + "=" + assignment.Value);
+    }
+    const std::vector<std::string> vExpected = {"g_ds:",
+                                                "DepthEnable=TRUE",
+                                                "DepthWriteMask=ZERO",
+                                                "g_r:",
+                                                "DepthBias=-1",
+                                                "SlopeScaledDepthBias=+1.5f",
+                                                "DepthBiasClamp=.25",
+                                                "g_s:",
+                                                "Filter=MIN_MAG_MIP_LINEAR",
+                                                "BorderColor=float4(0,-1,0.5f,1)",
+                                                "MaxLOD=FLT_MAX",
+                                                "g_b:",
+                                                "BlendEnable[1]=TRUE",
+                                                "RenderTargetWriteMask[0x1]=0x0F",
+                                                "g_e:"};
+    EXPECT_EQ(vExpected, vMembers);
+}
+
 namespace
 {
 
@@ -183,7 +285,7 @@ std::vector<Declaration> GenerateEffect(std::mt19937& random, int iCount)
     for (int n = 0; n < iCount; ++n)
     {
         const std::string s = std::to_string(n);
-        switch (random() % 10)
+        switch (random() % 13)
         {
         case 0:
             v.push_back({Split("float4 g_v" + s + " ;"), {"g_v" + s}});
@@ -216,6 +318,22 @@ std::vector<Declaration> GenerateEffect(std::mt19937& random, int iCount)
         case 8:
             v.push_back({Split("typedef float4 T" + s + " ;"), {}});
             break;
+        case 9:
+            v.push_back(
+                {Split("DepthStencilState g_ds" + s +
+                       " { DepthEnable = TRUE ; DepthWriteMask = ZERO ; DepthFunc = LESS_EQUAL ; } ;"),
+                 {"g_ds" + s}});
+            break;
+        case 10:
+            v.push_back({Split("RasterizerState g_r" + s +
+                               " { CullMode = NONE ; DepthBias = - 1 ; SlopeScaledDepthBias = 1.5f ; } ;"),
+                         {"g_r" + s}});
+            break;
+        case 11:
+            v.push_back({Split("SamplerState g_s" + s +
+                               " { BorderColor = float4 ( 0 , 0 , 0 , 1 ) ; AddressU = WRAP ; } ;"),
+                         {"g_s" + s}});
+            break;
         default:
             v.push_back({Split("technique11 Tech" + s +
                                " { pass P { SetVertexShader ( CompileShader ( vs_5_0 , "
@@ -240,37 +358,59 @@ std::string Join(const std::vector<Declaration>& v)
     return sText;
 }
 
-// The names of an effect's techniques and variables.
-std::set<std::string> Names(const d3d11_internal::ShaderBytecode& effect)
+// Each technique and variable of an effect by name, as a record of its own. A technique's pass
+// shaders are left empty: they are read from the entry function, which every technique shares.
+std::map<std::string, std::vector<std::uint8_t>> Entries(const std::vector<std::uint8_t>& vCode)
 {
-    std::set<std::string> names;
+    const d3d11_internal::ShaderBytecode effect = Decode(vCode);
+    std::map<std::string, std::vector<std::uint8_t>> entries;
     for (const d3d11_internal::EffectTechnique& technique : effect.Techniques)
-        names.insert(technique.Name);
+    {
+        d3d11_internal::ShaderBytecode one;
+        one.Target = effect.Target;
+        one.Techniques.push_back(technique);
+        for (d3d11_internal::EffectPass& pass : one.Techniques[0].Passes)
+            for (d3d11_internal::PassShader& shader : pass.Shaders)
+                shader.Bytecode.clear();
+        entries[technique.Name] = d3d11_internal::EncodeShaderBytecode(one);
+    }
     for (const d3d11_internal::EffectVariable& variable : effect.Variables)
-        names.insert(variable.Name);
-    return names;
+    {
+        d3d11_internal::ShaderBytecode one;
+        one.Target = effect.Target;
+        one.Variables.push_back(variable);
+        entries[variable.Name] = d3d11_internal::EncodeShaderBytecode(one);
+    }
+    return entries;
 }
 
 } // namespace
 
 // Valid effects (fixed seed) with one declaration cut short, a token of it dropped or replaced by
-// one the parser cannot read: each fails, or keeps every technique and variable of the others.
+// one the parser cannot read: each fails, or keeps every technique and variable of the others as
+// they were. With one of its ';', '}' and ')' dropped, it fails or keeps the whole record.
 TEST_F(D3DCompileSkippedStatements, DamagedDeclarationsFailOrLoseOnlyThemselves)
 {
     std::mt19937 random(71u);
     int iFailed = 0;
     int iCompiled = 0;
+    int iCloserKept = 0;
     for (int iCase = 0; iCase < 1500; ++iCase)
     {
         std::vector<Declaration> v = GenerateEffect(random, 2 + static_cast<int>(random() % 6));
         const Result valid = CompileEffect(Join(v));
         ASSERT_EQ(S_OK, valid.hr) << Join(v) << valid.sErrors;
-        const std::set<std::string> all = Names(Decode(valid.vCode));
+        const std::map<std::string, std::vector<std::uint8_t>> all = Entries(valid.vCode);
 
         const std::size_t uiDamaged = random() % v.size();
         std::vector<std::string>& vTokens = v[uiDamaged].Tokens;
         const std::size_t uiAt = random() % vTokens.size();
-        switch (random() % 3)
+        std::vector<std::size_t> vClosers;
+        for (std::size_t i = 0; i < vTokens.size(); ++i)
+            if (vTokens[i] == ";" || vTokens[i] == "}" || vTokens[i] == ")")
+                vClosers.push_back(i);
+        const unsigned uiKind = random() % 4;
+        switch (uiKind)
         {
         case 0:
             vTokens.resize(uiAt);
@@ -278,8 +418,12 @@ TEST_F(D3DCompileSkippedStatements, DamagedDeclarationsFailOrLoseOnlyThemselves)
         case 1:
             vTokens.erase(vTokens.begin() + static_cast<std::ptrdiff_t>(uiAt));
             break;
-        default:
+        case 2:
             vTokens[uiAt] = random() % 2 == 0 ? "@" : "#";
+            break;
+        default:
+            vTokens.erase(vTokens.begin() +
+                          static_cast<std::ptrdiff_t>(vClosers[random() % vClosers.size()]));
             break;
         }
         // "typedef" followed by a variable declaration is a typedef of that name, rightly.
@@ -293,15 +437,76 @@ TEST_F(D3DCompileSkippedStatements, DamagedDeclarationsFailOrLoseOnlyThemselves)
             continue;
         }
         ++iCompiled;
-        const std::set<std::string> kept = Names(Decode(result.vCode));
-        for (const std::string& sName : all)
+        if (uiKind == 3)
         {
-            bool bDamaged = false;
-            for (const std::string& sOwn : v[uiDamaged].Names)
-                bDamaged = bDamaged || sOwn == sName;
-            EXPECT_TRUE(bDamaged || kept.count(sName) == 1) << sName << " lost from\n" << sText;
+            EXPECT_EQ(WithoutHashes(valid.vCode), WithoutHashes(result.vCode)) << sText;
+            ++iCloserKept;
+        }
+        const std::map<std::string, std::vector<std::uint8_t>> kept = Entries(result.vCode);
+        for (const auto& entry : all)
+        {
+            const std::vector<std::string>& vOwn = v[uiDamaged].Names;
+            if (std::find(vOwn.begin(), vOwn.end(), entry.first) != vOwn.end())
+                continue;
+            auto it = kept.find(entry.first);
+            EXPECT_TRUE(it != kept.end() && it->second == entry.second)
+                << entry.first << " lost or changed in\n"
+                << sText;
         }
     }
     EXPECT_GE(iFailed, 400);
     EXPECT_GE(iCompiled, 300);
+    EXPECT_GE(iCloserKept, 40);
+}
+
+// Each ';', '}' and ')' of the engine's effects dropped in turn, one text each: it fails, or
+// compiles to the record of the whole effect (a ';' dropped in a function body, which is only
+// checked for balance, leaves the record as it is). A state block that lost the ';' between two
+// members compiled with the two as one value.
+TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
+{
+    namespace fs = std::filesystem;
+    // Every closer in Release and under AddressSanitizer; every uiStride-th under ThreadSanitizer,
+    // which makes each compile far slower.
+    const std::size_t uiStride = kv_test::ShapeSize(1, 1, 5);
+    int iEffects = 0;
+    int iTexts = 0;
+    int iFailed = 0;
+    int iKept = 0;
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(fs::path(KV_SOURCE_ROOT) / "assets" / "Shader"))
+    {
+        if (entry.path().extension() != ".fx")
+            continue;
+        ++iEffects;
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string sText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const Result whole = CompileEffect(sText);
+        ASSERT_EQ(S_OK, whole.hr) << entry.path() << whole.sErrors;
+        const std::vector<std::uint8_t> vWhole = WithoutHashes(whole.vCode);
+        std::size_t uiCloser = 0;
+        for (std::size_t i = 0; i < sText.size(); ++i)
+        {
+            if ((sText[i] != ';' && sText[i] != '}' && sText[i] != ')') || uiCloser++ % uiStride != 0)
+                continue;
+            std::string sDamaged = sText;
+            sDamaged.erase(i, 1);
+            ++iTexts;
+            const Result result = CompileEffect(sDamaged);
+            if (result.hr != S_OK)
+            {
+                ++iFailed;
+                continue;
+            }
+            const bool bKept = WithoutHashes(result.vCode) == vWhole;
+            iKept += bKept ? 1 : 0;
+            EXPECT_TRUE(bKept) << entry.path().filename() << " compiled to another record without the '"
+                               << sText[i] << "' of line "
+                               << std::count(sText.begin(), sText.begin() + i, '\n') + 1 << ", column "
+                               << i - sText.rfind('\n', i);
+        }
+    }
+    EXPECT_GE(iEffects, 3);
+    EXPECT_GE(iFailed, 500 / static_cast<int>(uiStride));
+    EXPECT_GE(iKept, 200 / static_cast<int>(uiStride));
 }
