@@ -216,6 +216,85 @@ Bytes ReadFile(const std::string& sPath)
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+// A file of tests/platform/d3dx11/data: BMPs and ImageMagick's decoding of each as 8-bit RGBA,
+// rows top first (make_bmp_fixtures.py there writes both).
+Bytes ReadFixture(const std::string& sName)
+{
+    return ReadFile(std::string(KV_SOURCE_ROOT) + "/tests/platform/d3dx11/data/" + sName);
+}
+
+std::uint32_t GetU32(const Bytes& file, std::size_t uiAt)
+{
+    return static_cast<std::uint32_t>(file[uiAt] | file[uiAt + 1] << 8 | file[uiAt + 2] << 16 |
+                                      static_cast<std::uint32_t>(file[uiAt + 3]) << 24);
+}
+
+void SetU32(Bytes* pFile, std::size_t uiAt, std::uint32_t uiValue)
+{
+    for (int i = 0; i < 4; ++i)
+        (*pFile)[uiAt + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(uiValue >> (8 * i));
+}
+
+// A BMP with bytes put at uiAt (the rows' start by default), its pixel offset and size moved on.
+Bytes WithBytesInserted(Bytes file, const Bytes& inserted, std::size_t uiAt = 0)
+{
+    const std::uint32_t uiOffset = GetU32(file, 10);
+    uiAt = uiAt == 0 ? uiOffset : uiAt;
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(uiAt), inserted.begin(), inserted.end());
+    SetU32(&file, 10, uiOffset + static_cast<std::uint32_t>(inserted.size()));
+    SetU32(&file, 2, static_cast<std::uint32_t>(file.size()));
+    return file;
+}
+
+// A BMP of a 40-byte header with that header made the 64-byte OS/2 2.x one (its own fields zero).
+Bytes WithOs2Header(const Bytes& file)
+{
+    Bytes out = WithBytesInserted(file, Bytes(24, 0), 54);
+    SetU32(&out, 14, 64);
+    return out;
+}
+
+// Run-length rows: an encoded run, absolute runs (RLE8: a byte a pixel; RLE4: two pixels a byte,
+// the high nibble first), both padded to an even count of bytes, end of line, delta, end of bitmap.
+Bytes EncodedRun(std::uint8_t uiCount, std::uint8_t uiIndex)
+{
+    return {uiCount, uiIndex};
+}
+
+Bytes Absolute8(const Bytes& indices)
+{
+    Bytes out = {0, static_cast<std::uint8_t>(indices.size())};
+    out.insert(out.end(), indices.begin(), indices.end());
+    if (indices.size() % 2 != 0)
+        out.push_back(0);
+    return out;
+}
+
+Bytes Absolute4(const Bytes& indices)
+{
+    Bytes out = {0, static_cast<std::uint8_t>(indices.size())};
+    for (std::size_t i = 0; i < indices.size(); i += 2)
+        out.push_back(
+            static_cast<std::uint8_t>(indices[i] << 4 | (i + 1 < indices.size() ? indices[i + 1] : 0)));
+    if ((indices.size() + 1) / 2 % 2 != 0)
+        out.push_back(0);
+    return out;
+}
+
+Bytes Delta(std::uint8_t uiRight, std::uint8_t uiUp)
+{
+    return {0, 2, uiRight, uiUp};
+}
+
+const Bytes END_OF_LINE = {0, 0};
+const Bytes END_OF_BITMAP = {0, 1};
+
+Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 class D3DX11 : public D3D11Fixture
 {
 protected:
@@ -793,4 +872,197 @@ TEST_F(D3DX11, GifCutShortInItsImageIsRefused)
     const Bytes noTrailer(gif.begin(), gif.end() - 1);
     EXPECT_EQ(S_OK, LoadStaging(noTrailer, 1, &pTexture));
     Release(pTexture);
+}
+
+TEST_F(D3DX11, BmpFilesLoadWithTheReferenceDecodersPixelsAndCutShortAreRefusedOrWhole)
+{
+    // RLE8 as ImageMagick writes it (40- and 124-byte headers), RLE8 and RLE4 with absolute runs,
+    // deltas and an end of bitmap before the last row (the pixels they skip are palette entry 0,
+    // as the reference decoder gives them), 24 bits after a colour table, rows after a gap, and
+    // the 64-byte OS/2 2.x header.
+    const char* const apNames[] = {"rle8_magick",    "rle8_magick_v5",     "rle8_delta_eob", "rle4",
+                                   "rle4_early_end", "rgb24_colour_table", "gap_pal4",       "gap_rgb24",
+                                   "gap_rle8",       "os2v2_rle8",         "os2v2_rgb24"};
+    for (const char* pName : apNames)
+    {
+        const Bytes file = ReadFixture(std::string(pName) + ".bmp");
+        const Bytes expected = ReadFixture(std::string(pName) + ".rgba");
+        ASSERT_FALSE(file.empty()) << pName;
+        ASSERT_FALSE(expected.empty()) << pName;
+        const Bytes pixels = LoadPixels(file);
+        EXPECT_EQ(expected.size(), pixels.size()) << pName;
+        if (pixels.size() != expected.size())
+            continue;
+        std::size_t uiDifferent = 0;
+        std::size_t uiFirst = 0;
+        for (std::size_t i = pixels.size(); i >= 4; i -= 4)
+        {
+            if (std::memcmp(&pixels[i - 4], &expected[i - 4], 4) != 0)
+            {
+                ++uiDifferent;
+                uiFirst = i / 4 - 1;
+            }
+        }
+        EXPECT_EQ(0u, uiDifferent) << pName << ", the first at pixel " << uiFirst;
+
+        // Cut short anywhere: refused by both calls, or loaded whole (only an end of bitmap after
+        // the last row's end of line, and the padding after it, may be missing).
+        int iLoaded = 0;
+        for (std::size_t uiLength = 0; uiLength < file.size(); ++uiLength)
+        {
+            const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(uiLength));
+            const Bytes cutPixels = LoadPixels(cut);
+            D3DX11_IMAGE_INFO info{};
+            const HRESULT hrInfo =
+                D3DX11GetImageInfoFromMemory(cut.data(), cut.size(), nullptr, &info, nullptr);
+            EXPECT_EQ(cutPixels.empty(), FAILED(hrInfo)) << pName << " " << uiLength;
+            if (!cutPixels.empty())
+            {
+                ++iLoaded;
+                EXPECT_EQ(pixels, cutPixels) << pName << " " << uiLength;
+            }
+        }
+        EXPECT_LE(iLoaded, 4) << pName;
+    }
+}
+
+TEST_F(D3DX11, RunLengthBmpPastItsBoundsEndingEarlyOrTopDownIsRefused)
+{
+    // 4 x 2 images of 16 palette entries; the bottom row first.
+    const BmpSpec rle8 = {4, 2, 8, 1, 40, 16};
+    const BmpSpec rle4 = {4, 2, 4, 2, 40, 16};
+    const Bytes rows = EncodedRun(4, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_BITMAP;
+    struct Case
+    {
+        const char* pWhat;
+        BmpSpec spec;
+        Bytes rows;
+        Bytes indices; // of the same image uncompressed
+    };
+    const Bytes twoRows = {1, 1, 1, 1, 2, 2, 2, 2};
+    const Case aLoaded[] = {
+        {"RLE8", rle8, rows, twoRows},
+        {"RLE4", rle4, EncodedRun(4, 0x11) + END_OF_LINE + EncodedRun(4, 0x22) + END_OF_BITMAP, twoRows},
+        {"RLE8 absolute", rle8,
+         Absolute8({1, 1, 1, 1}) + END_OF_LINE + Absolute8({2, 2, 2}) + EncodedRun(1, 2) + END_OF_BITMAP,
+         twoRows},
+        {"RLE4 absolute", rle4,
+         Absolute4({1, 1, 1}) + EncodedRun(1, 0x11) + END_OF_LINE + Absolute4({2, 2, 2, 2}) + END_OF_BITMAP,
+         twoRows},
+        {"RLE4 runs of two entries",
+         rle4,
+         EncodedRun(3, 0x12) + EncodedRun(1, 0x30) + END_OF_LINE + EncodedRun(4, 0x45) + END_OF_LINE,
+         {1, 2, 1, 3, 4, 5, 4, 5}},
+        {"the last row ended by an end of line", rle8,
+         EncodedRun(4, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_LINE, twoRows},
+        {"deltas in a row, to its end and up",
+         rle8,
+         EncodedRun(1, 1) + Delta(2, 0) + EncodedRun(1, 1) + Delta(0, 1) + END_OF_LINE,
+         {1, 0, 0, 1, 0, 0, 0, 0}},
+        {"a delta up from the start of a row",
+         rle8,
+         Delta(1, 1) + EncodedRun(3, 2) + END_OF_BITMAP,
+         {0, 0, 0, 0, 0, 2, 2, 2}},
+        {"an end of bitmap at once", rle8, END_OF_BITMAP, Bytes(8, 0)},
+    };
+    for (const Case& c : aLoaded)
+    {
+        const Bytes expected = LoadPixels(MakeBmp({4, 2, 8, 0, 40, 16}, c.indices));
+        ASSERT_EQ(32u, expected.size());
+        EXPECT_EQ(expected, LoadPixels(MakeBmp(c.spec, c.rows))) << c.pWhat;
+    }
+
+    BmpSpec topDown = rle8;
+    topDown.height = -2;
+    BmpSpec rle8In4Bits = rle8;
+    rle8In4Bits.bitCount = 4;
+    BmpSpec rle4In8Bits = rle4;
+    rle4In8Bits.bitCount = 8;
+    struct Refusal
+    {
+        const char* pWhat;
+        BmpSpec spec;
+        Bytes rows;
+    };
+    const Refusal aRefused[] = {
+        {"top-down", topDown, rows},
+        {"RLE8 of 4 bits", rle8In4Bits, rows},
+        {"RLE4 of 8 bits", rle4In8Bits, rows},
+        {"RLE8 run past the row's end", rle8,
+         EncodedRun(5, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_BITMAP},
+        {"RLE8 run after a full row", rle8,
+         EncodedRun(4, 1) + EncodedRun(1, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_BITMAP},
+        {"RLE8 absolute run past the row's end", rle8, Absolute8({1, 1, 1, 1, 1}) + END_OF_LINE + rows},
+        {"RLE4 run past the row's end", rle4,
+         EncodedRun(5, 0x11) + END_OF_LINE + EncodedRun(4, 0x22) + END_OF_BITMAP},
+        {"RLE4 absolute run past the row's end", rle4, Absolute4({1, 1, 1, 1, 1}) + END_OF_LINE + rows},
+        {"delta past the right edge", rle8, EncodedRun(2, 1) + Delta(3, 0) + END_OF_BITMAP},
+        {"delta past the last row", rle8, Delta(0, 2) + END_OF_BITMAP},
+        {"delta up from the last row", rle8, EncodedRun(4, 1) + END_OF_LINE + Delta(0, 1) + END_OF_BITMAP},
+        {"no rows", rle8, {}},
+        {"the data ends in the last row", rle8, EncodedRun(4, 1) + END_OF_LINE + EncodedRun(4, 2)},
+        {"the data ends before the last row", rle8, EncodedRun(4, 1) + END_OF_LINE},
+        {"the data ends in a run", rle8, EncodedRun(4, 1) + END_OF_LINE + Bytes{4}},
+        {"the data ends in an escape", rle8, EncodedRun(4, 1) + END_OF_LINE + Bytes{0}},
+        {"the data ends in a delta", rle8, EncodedRun(4, 1) + END_OF_LINE + Bytes{0, 2, 1}},
+        {"the data ends in an absolute run", rle8, EncodedRun(4, 1) + END_OF_LINE + Bytes{0, 4, 2, 2, 2}},
+        {"the data ends in an absolute run's padding", rle8,
+         EncodedRun(4, 1) + END_OF_LINE + Bytes{0, 3, 2, 2, 2}},
+    };
+    for (const Refusal& c : aRefused)
+    {
+        const Bytes file = MakeBmp(c.spec, c.rows);
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr))
+            << c.pWhat;
+        EXPECT_TRUE(LoadPixels(file).empty()) << c.pWhat;
+    }
+}
+
+TEST_F(D3DX11, BmpRowsAfterAColourTableOrAGapOrAnOs2HeaderLoadLikeTheirTwin)
+{
+    const BmpSpec aSpecs[] = {
+        {5, 3, 16, 0, 40, 0},  {5, 3, 16, 3, 40, 0},  {5, 3, 24, 0, 40, 0},  {3, 3, 32, 0, 40, 0},
+        {3, 3, 32, 3, 40, 0},  {3, 3, 32, 3, 124, 0}, {5, 3, 24, 0, 124, 0}, {5, 3, 24, 0, 12, 0},
+        {13, 3, 4, 0, 40, 16}, {5, 3, 8, 0, 40, 256}, {13, 3, 1, 0, 40, 2},  {5, 3, 8, 0, 12, 256},
+    };
+    Bytes table = Ramp(16 * 4, 5);
+    for (std::size_t i = 3; i < table.size(); i += 4)
+        table[i] = 0;
+    const Bytes gap(1100, 0x5a); // past the decoder's own limit of 1,024 bytes
+    for (const BmpSpec& spec : aSpecs)
+    {
+        const std::size_t uiRowBytes = (static_cast<std::size_t>(spec.width) * spec.bitCount + 31) / 32 * 4;
+        const Bytes twin = MakeBmp(spec, Ramp(uiRowBytes * 3, 11));
+        const Bytes pixels = LoadPixels(twin);
+        ASSERT_EQ(static_cast<std::size_t>(spec.width) * 3 * 4, pixels.size()) << spec.bitCount;
+        std::vector<std::pair<const char*, Bytes>> variants = {{"gap", WithBytesInserted(twin, gap)}};
+        if (spec.bitCount > 8 && spec.headerSize != 12)
+        {
+            Bytes withTable = WithBytesInserted(twin, table);
+            SetU32(&withTable, 46, 16);
+            variants.emplace_back("colour table", withTable);
+        }
+        if (spec.headerSize == 40 && spec.compression == 0)
+            variants.emplace_back("OS/2 2.x header", WithOs2Header(twin));
+        for (const auto& [pWhat, file] : variants)
+        {
+            EXPECT_EQ(pixels, LoadPixels(file)) << pWhat << ", " << spec.bitCount << " bits, header "
+                                                << spec.headerSize << ", compression " << spec.compression;
+        }
+    }
+
+    // The OS/2 2.x header's compressions 3 and 4 are Huffman and RLE24 (not bit fields and JPEG),
+    // which are not read.
+    for (std::uint32_t uiCompression : {3u, 4u})
+    {
+        Bytes file = WithOs2Header(MakeBmp({5, 3, 24, 0, 40, 0}, Ramp(16 * 3)));
+        SetU32(&file, 30, uiCompression);
+        EXPECT_TRUE(LoadPixels(file).empty()) << uiCompression;
+    }
+    // A palette is as long as the header says: a pixel naming an entry past it is black, not the
+    // bytes of a gap after it.
+    const Bytes pixels = LoadPixels(WithBytesInserted(MakeBmp({4, 1, 8, 0, 40, 2}, {1, 0, 2, 5}), gap));
+    const Bytes expected = {1, 254, 128, 255, 0, 255, 31, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+    EXPECT_EQ(expected, pixels);
 }
