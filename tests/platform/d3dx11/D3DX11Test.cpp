@@ -721,12 +721,12 @@ TEST_F(D3DX11, BmpRowsAreCountedByTheHeadersBitDepthPaddedToFourBytes)
         Release(pTexture);
     }
 
-    // Run-length compressed rows, whose length no header states, are not read; nor are bit depths
-    // other than 1, 4, 8, 16, 24 and 32, nor pixels said to start inside the headers.
+    // Run-length rows whose runs overrun the rows are refused, as are bit depths other than 1, 4,
+    // 8, 16, 24 and 32, and pixels said to start inside the headers.
     const Bytes rows = Ramp(4096);
     std::vector<std::pair<const char*, Bytes>> refused = {
-        {"RLE8", MakeBmp({5, 3, 8, 1, 40, 256}, rows)},
-        {"RLE4", MakeBmp({5, 3, 4, 2, 40, 16}, rows)},
+        {"RLE8 overrunning its rows", MakeBmp({5, 3, 8, 1, 40, 256}, rows)},
+        {"RLE4 overrunning its rows", MakeBmp({5, 3, 4, 2, 40, 16}, rows)},
         {"2 bits", MakeBmp({5, 3, 2, 0, 40, 4}, rows)},
         {"48 bits", MakeBmp({5, 3, 48, 3, 124, 0}, rows)},
         {"offset inside the header", MakeBmp({5, 3, 8, 0, 40, 256}, rows)},
@@ -879,10 +879,12 @@ TEST_F(D3DX11, BmpFilesLoadWithTheReferenceDecodersPixelsAndCutShortAreRefusedOr
     // RLE8 as ImageMagick writes it (40- and 124-byte headers), RLE8 and RLE4 with absolute runs,
     // deltas and an end of bitmap before the last row (the pixels they skip are palette entry 0,
     // as the reference decoder gives them), 24 bits after a colour table, rows after a gap, and
-    // the 64-byte OS/2 2.x header.
-    const char* const apNames[] = {"rle8_magick",    "rle8_magick_v5",     "rle8_delta_eob", "rle4",
-                                   "rle4_early_end", "rgb24_colour_table", "gap_pal4",       "gap_rgb24",
-                                   "gap_rle8",       "os2v2_rle8",         "os2v2_rgb24"};
+    // the 64-byte OS/2 2.x header (with four-byte palette entries, and with three as some writers
+    // put them).
+    const char* const apNames[] = {"rle8_magick", "rle8_magick_v5", "rle8_delta_eob",
+                                   "rle4",        "rle4_early_end", "rgb24_colour_table",
+                                   "gap_pal4",    "gap_rgb24",      "gap_rle8",
+                                   "os2v2_rle8",  "os2v2_rgb24",    "os2v2_pal4_three_byte_entries"};
     for (const char* pName : apNames)
     {
         const Bytes file = ReadFixture(std::string(pName) + ".bmp");
@@ -922,7 +924,7 @@ TEST_F(D3DX11, BmpFilesLoadWithTheReferenceDecodersPixelsAndCutShortAreRefusedOr
                 EXPECT_EQ(pixels, cutPixels) << pName << " " << uiLength;
             }
         }
-        EXPECT_LE(iLoaded, 4) << pName;
+        EXPECT_LE(iLoaded, 2) << pName;
     }
 }
 
@@ -964,6 +966,8 @@ TEST_F(D3DX11, RunLengthBmpPastItsBoundsEndingEarlyOrTopDownIsRefused)
          Delta(1, 1) + EncodedRun(3, 2) + END_OF_BITMAP,
          {0, 0, 0, 0, 0, 2, 2, 2}},
         {"an end of bitmap at once", rle8, END_OF_BITMAP, Bytes(8, 0)},
+        {"RLE4 runs and deltas into the row's padding", rle4,
+         EncodedRun(8, 0x11) + END_OF_LINE + EncodedRun(4, 0x22) + Delta(4, 0) + END_OF_BITMAP, twoRows},
     };
     for (const Case& c : aLoaded)
     {
@@ -971,6 +975,11 @@ TEST_F(D3DX11, RunLengthBmpPastItsBoundsEndingEarlyOrTopDownIsRefused)
         ASSERT_EQ(32u, expected.size());
         EXPECT_EQ(expected, LoadPixels(MakeBmp(c.spec, c.rows))) << c.pWhat;
     }
+
+    // ImageMagick's encoder writes the padding byte of an RLE8 row as a pixel; it is dropped.
+    EXPECT_EQ(LoadPixels(MakeBmp({3, 2, 8, 0, 40, 16}, {1, 1, 1, 0, 2, 2, 2, 0})),
+              LoadPixels(MakeBmp({3, 2, 8, 1, 40, 16},
+                                 EncodedRun(4, 1) + END_OF_LINE + Absolute8({2, 2, 2, 7}) + END_OF_BITMAP)));
 
     BmpSpec topDown = rle8;
     topDown.height = -2;
@@ -993,9 +1002,10 @@ TEST_F(D3DX11, RunLengthBmpPastItsBoundsEndingEarlyOrTopDownIsRefused)
         {"RLE8 run after a full row", rle8,
          EncodedRun(4, 1) + EncodedRun(1, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_BITMAP},
         {"RLE8 absolute run past the row's end", rle8, Absolute8({1, 1, 1, 1, 1}) + END_OF_LINE + rows},
-        {"RLE4 run past the row's end", rle4,
-         EncodedRun(5, 0x11) + END_OF_LINE + EncodedRun(4, 0x22) + END_OF_BITMAP},
-        {"RLE4 absolute run past the row's end", rle4, Absolute4({1, 1, 1, 1, 1}) + END_OF_LINE + rows},
+        {"RLE4 run past the row's padding", rle4,
+         EncodedRun(9, 0x11) + END_OF_LINE + EncodedRun(4, 0x22) + END_OF_BITMAP},
+        {"RLE4 absolute run past the row's padding", rle4,
+         Absolute4({1, 1, 1, 1, 1, 1, 1, 1, 1}) + END_OF_LINE + rows},
         {"delta past the right edge", rle8, EncodedRun(2, 1) + Delta(3, 0) + END_OF_BITMAP},
         {"delta past the last row", rle8, Delta(0, 2) + END_OF_BITMAP},
         {"delta up from the last row", rle8, EncodedRun(4, 1) + END_OF_LINE + Delta(0, 1) + END_OF_BITMAP},

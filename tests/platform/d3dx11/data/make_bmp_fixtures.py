@@ -152,14 +152,21 @@ def main():
     write("gap_rgb24.bmp", rebuild(*true_parts, gap=b"\x5a" * 1100))
     write("gap_rle8.bmp", rebuild(*rle8_parts, gap=b"\x5a" * 300))
 
-    # The 64-byte OS/2 2.x header (four-byte palette entries): RLE8 and 24 bits.
-    write("os2v2_rle8.bmp", rebuild(*rle8_parts, header_size=64))
+    # The 64-byte OS/2 2.x header: 24 bits, RLE8 with OS/2 2.x's four-byte palette entries and
+    # 4 bits with three-byte entries, as some writers put them.
     write("os2v2_rgb24.bmp", rebuild(*true_parts, header_size=64))
+    write("os2v2_rle8.bmp", rebuild(*rle8_parts, header_size=64))
+    headers, table, rows = four_parts
+    table = b"".join(table[i:i + 3] for i in range(0, len(table), 4))
+    write("os2v2_pal4_three_byte_entries.bmp", rebuild(headers, table, rows, header_size=64))
 
     for name in sorted(os.listdir(HERE)):
         if name.endswith(".bmp"):
             path = os.path.join(HERE, name)
-            run(path, "-depth", "8", "rgba:" + path[:-4] + ".rgba")
+            # ImageMagick reads every 64-byte header's palette as three-byte entries; the
+            # four-byte one's reference is its decoding of the same file with a 40-byte header.
+            source = os.path.join(HERE, "rle8_magick.bmp") if name == "os2v2_rle8.bmp" else path
+            run(source, "-depth", "8", "rgba:" + path[:-4] + ".rgba")
 
 
 if __name__ == "__main__":
