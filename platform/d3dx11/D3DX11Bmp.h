@@ -38,7 +38,9 @@ struct BmpLayout
 // header's bit depth times the width, padded to 4 bytes) between the pixel offset and the end of
 // the file, run-length rows (RLE8 of 8 bits, RLE4 of 4, stored bottom-up) whose runs and deltas
 // stay inside the image and that end with an end of bitmap or the last row's end of line before
-// the end of the file. Also refused: other compressions, bit fields but for 16 and 32 bits, bit
+// the end of the file, and that ask for at most 1,024 pixels a byte of the file (an image that
+// deltas or an early end of bitmap leave mostly unwritten costs memory and time the file's bytes
+// do not bound). Also refused: other compressions, bit fields but for 16 and 32 bits, bit
 // depths other than 1, 4, 8, 16, 24 and 32, pixels said to start inside the headers (and bit
 // masks), or, for a palette image, before the end of the first palette entry.
 bool ReadBmpLayout(const std::uint8_t* p, std::size_t uiSize, BmpLayout* pOut);

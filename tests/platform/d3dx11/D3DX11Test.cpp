@@ -981,6 +981,14 @@ TEST_F(D3DX11, RunLengthBmpPastItsBoundsEndingEarlyOrTopDownIsRefused)
               LoadPixels(MakeBmp({3, 2, 8, 1, 40, 16},
                                  EncodedRun(4, 1) + END_OF_LINE + Absolute8({2, 2, 2, 7}) + END_OF_BITMAP)));
 
+    // An image of up to 1,024 pixels a byte of the file loads, whatever its runs leave unwritten;
+    // one more row is refused (the 120-byte file of an end of bitmap alone could otherwise ask for
+    // 16,384 x 16,384 pixels).
+    const Bytes blank = MakeBmp({480, 256, 8, 1, 40, 16}, END_OF_BITMAP);
+    ASSERT_EQ(120u, blank.size());
+    EXPECT_EQ(LoadPixels(MakeBmp({480, 256, 8, 0, 40, 16}, Bytes(480 * 256, 0))), LoadPixels(blank));
+    EXPECT_TRUE(LoadPixels(MakeBmp({480, 257, 8, 1, 40, 16}, END_OF_BITMAP)).empty());
+
     BmpSpec topDown = rle8;
     topDown.height = -2;
     BmpSpec rle8In4Bits = rle8;
