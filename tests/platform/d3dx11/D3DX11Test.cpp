@@ -874,6 +874,35 @@ TEST_F(D3DX11, GifCutShortInItsImageIsRefused)
     Release(pTexture);
 }
 
+TEST_F(D3DX11, GifWhoseScreenFarOutgrowsItsFileIsRefused)
+{
+    // The decoder fills the whole screen a GIF's header names, whatever its first image covers. A
+    // screen of up to 4,096 pixels a byte of the file loads; one more row, or a 16,384 x 16,384
+    // screen around the same few pixels, is refused.
+    const Bytes gif = MakeGif(7, 5, Bytes(35, 1));
+    const auto withScreen = [&](std::size_t uiWidth, std::size_t uiHeight)
+    {
+        Bytes out = gif;
+        out[6] = static_cast<std::uint8_t>(uiWidth);
+        out[7] = static_cast<std::uint8_t>(uiWidth >> 8);
+        out[8] = static_cast<std::uint8_t>(uiHeight);
+        out[9] = static_cast<std::uint8_t>(uiHeight >> 8);
+        return out;
+    };
+    const Bytes atLimit = withScreen(4096, gif.size());
+    ID3D11Texture2D* pTexture = nullptr;
+    EXPECT_EQ(S_OK, LoadStaging(atLimit, 1, &pTexture));
+    Release(pTexture);
+    for (const Bytes& file : {withScreen(4096, gif.size() + 1), withScreen(16384, 16384)})
+    {
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr))
+            << info.Width << " x " << info.Height;
+    }
+    EXPECT_EQ(E_FAIL, LoadStaging(withScreen(4096, gif.size() + 1), 1, &pTexture));
+    Release(pTexture);
+}
+
 TEST_F(D3DX11, BmpFilesLoadWithTheReferenceDecodersPixelsAndCutShortAreRefusedOrWhole)
 {
     // RLE8 as ImageMagick writes it (40- and 124-byte headers), RLE8 and RLE4 with absolute runs,
