@@ -19,6 +19,12 @@ namespace d3dx11_internal
 namespace
 {
 
+// The GIF decoder fills the whole screen a GIF's header names, whatever its first image covers: a
+// 35-byte file could ask for a 16,384 x 16,384 screen, which took 1.1 s and 1 GiB to decode
+// (Release). LZW data give at most about 2,700 pixels a byte (12-bit codes of strings of up to
+// about 4,090 pixels), so a screen of 4,096 pixels a byte of the file holds any image that covers it.
+constexpr std::uint64_t GIF_SCREEN_PIXELS_PER_BYTE = 4096;
+
 // The file kinds stb_image reads that the loader accepts, by their signatures.
 bool DetectStbFormat(const std::uint8_t* p, std::size_t uiSize, D3DX11_IMAGE_FILE_FORMAT* pFormat)
 {
@@ -142,7 +148,10 @@ HRESULT ReadStbImage(const std::uint8_t* pData, std::size_t uiSize, bool bHeader
     if (bBmp && iHeight < 0)
         iHeight = iHeight == INT_MIN ? 0 : -iHeight;
     if (iWidth <= 0 || iHeight <= 0 || iWidth > static_cast<int>(D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION) ||
-        iHeight > static_cast<int>(D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION))
+        iHeight > static_cast<int>(D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION) ||
+        (image.fileFormat == D3DX11_IFF_GIF &&
+         std::uint64_t{static_cast<unsigned>(iWidth)} * static_cast<unsigned>(iHeight) >
+             GIF_SCREEN_PIXELS_PER_BYTE * uiSize))
     {
         return E_FAIL;
     }
