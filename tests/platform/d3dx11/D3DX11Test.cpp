@@ -263,10 +263,9 @@ Bytes EncodedRun(std::uint8_t uiCount, std::uint8_t uiIndex)
 
 Bytes Absolute8(const Bytes& indices)
 {
-    Bytes out = {0, static_cast<std::uint8_t>(indices.size())};
-    out.insert(out.end(), indices.begin(), indices.end());
-    if (indices.size() % 2 != 0)
-        out.push_back(0);
+    Bytes out(2 + indices.size() + indices.size() % 2, 0);
+    out[1] = static_cast<std::uint8_t>(indices.size());
+    std::copy(indices.begin(), indices.end(), out.begin() + 2);
     return out;
 }
 
@@ -955,6 +954,41 @@ TEST_F(D3DX11, BmpFilesLoadWithTheReferenceDecodersPixelsAndCutShortAreRefusedOr
         }
         EXPECT_LE(iLoaded, 2) << pName;
     }
+}
+
+TEST_F(D3DX11, GeneratedRunLengthBmpsLoadWithTheReferenceDecodersPixelsOrAreRefusedWhenSpoilt)
+{
+    // Random RLE8 and RLE4 images (a fixed seed): runs, absolute runs, deltas, ends of line and of
+    // bitmap, all inside the image; a quarter spoilt (cut short, a run past the padded row, a
+    // delta past the image). Each record: 1 for a sound file, the BMP and the reference decoder's
+    // pixels (none for a spoilt one), each led by its length.
+    const Bytes pack = ReadFixture("rle_generated.pack");
+    ASSERT_FALSE(pack.empty());
+    int iSound = 0;
+    int iSpoilt = 0;
+    for (std::size_t uiAt = 0; uiAt < pack.size();)
+    {
+        const auto take = [&]()
+        {
+            const std::size_t uiLength = GetU32(pack, uiAt);
+            const auto begin = pack.begin() + static_cast<std::ptrdiff_t>(uiAt + 4);
+            uiAt += 4 + uiLength;
+            return Bytes(begin, begin + static_cast<std::ptrdiff_t>(uiLength));
+        };
+        const bool bSound = pack[uiAt++] == 1;
+        const Bytes file = take();
+        const Bytes expected = take();
+        ASSERT_LE(uiAt, pack.size());
+        D3DX11_IMAGE_INFO info{};
+        const HRESULT hrInfo =
+            D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr);
+        const Bytes pixels = LoadPixels(file);
+        EXPECT_EQ(bSound ? S_OK : E_FAIL, hrInfo) << "record " << iSound + iSpoilt;
+        EXPECT_EQ(expected, pixels) << "record " << iSound + iSpoilt;
+        (bSound ? iSound : iSpoilt) += 1;
+    }
+    EXPECT_EQ(18, iSound);
+    EXPECT_EQ(6, iSpoilt);
 }
 
 TEST_F(D3DX11, RunLengthBmpPastItsBoundsEndingEarlyOrTopDownIsRefused)

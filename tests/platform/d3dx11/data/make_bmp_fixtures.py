@@ -15,6 +15,7 @@ below, and ImageMagick decodes them like the others.
 """
 
 import os
+import random
 import struct
 import subprocess
 import sys
@@ -102,6 +103,78 @@ PALETTE = [(200, 40, 90), (255, 0, 0), (0, 160, 0), (0, 0, 255), (240, 220, 0), 
            (120, 60, 10), (250, 250, 250)]
 
 
+def generated_stream(rng, rle4, width, height):
+    """Run-length rows of random runs, deltas and ends, all inside the image and ending right."""
+    data = b""
+    x = y = 0
+    while True:
+        if x == width or rng.random() < 0.08:
+            if y == height - 1 or rng.random() < 0.1:
+                return data + (EOL if y == height - 1 and rng.random() < 0.5 else EARLY_EOB)
+            data += EOL
+            x, y = 0, y + 1
+            continue
+        room = width - x
+        choice = rng.random()
+        if choice < 0.45:
+            count = rng.randint(1, room)
+            data += run8(count, rng.randrange(256 if rle4 else 16))
+        elif choice < 0.8 and room >= 3:
+            count = rng.randint(3, room)
+            indices = [rng.randrange(16) for _ in range(count)]
+            data += absolute4(indices) if rle4 else absolute8(indices)
+        elif room > 1 or y < height - 1:
+            dx = rng.randint(0, room - 1)
+            dy = rng.randint(0 if dx > 0 else 1, height - 1 - y) if y < height - 1 else 0
+            if dx == 0 and dy == 0:
+                continue
+            data += delta(dx, dy)
+            count = 0
+            x, y = x + dx, y + dy
+        else:
+            continue
+        x += count
+
+
+def generated_fault(rng, rle4, width, height, stream):
+    """The stream spoilt one way: cut short, a run past the padded row, or a delta past the image."""
+    padded = (width * (4 if rle4 else 8) + 31) // 32 * 32 // (4 if rle4 else 8)
+    kind = rng.randrange(3)
+    if kind == 0:
+        return stream[:rng.randrange(len(stream.rstrip(b"\0")) - 1)]
+    if kind == 1:
+        return run8(min(255, padded + rng.randint(1, 3)), 0x11) + stream
+    return delta(rng.randint(0, width - 1), height) + stream
+
+
+def write_generated():
+    """rle_generated.pack: 24 random RLE8 and RLE4 images, 6 of them spoilt. Each record: a byte,
+    1 when the file is sound, then the BMP and ImageMagick's decoding of it (none for the spoilt
+    ones), each led by its length as 4 bytes, little-endian."""
+    rng = random.Random(20240)
+    pack = b""
+    with tempfile.TemporaryDirectory() as tmp:
+        for case in range(24):
+            rle4 = case % 2 == 1
+            width, height = rng.randint(1, 8), rng.randint(1, 4)
+            stream = generated_stream(rng, rle4, width, height)
+            sound = case % 4 != 3
+            if not sound:
+                stream = generated_fault(rng, rle4, width, height, stream)
+            data = bmp(width, height, 4 if rle4 else 8, 2 if rle4 else 1, PALETTE * 2, stream)
+            rgba = b""
+            if sound:
+                path = os.path.join(tmp, "case.bmp")
+                with open(path, "wb") as f:
+                    f.write(data)
+                run(path, "-depth", "8", "rgba:" + path + ".rgba")
+                with open(path + ".rgba", "rb") as f:
+                    rgba = f.read()
+            pack += bytes((1 if sound else 0,)) + struct.pack("<I", len(data)) + data
+            pack += struct.pack("<I", len(rgba)) + rgba
+    write("rle_generated.pack", pack)
+
+
 def main():
     with tempfile.TemporaryDirectory() as tmp:
         source = os.path.join(tmp, "source.png")
@@ -159,6 +232,8 @@ def main():
     headers, table, rows = four_parts
     table = b"".join(table[i:i + 3] for i in range(0, len(table), 4))
     write("os2v2_pal4_three_byte_entries.bmp", rebuild(headers, table, rows, header_size=64))
+
+    write_generated()
 
     for name in sorted(os.listdir(HERE)):
         if name.endswith(".bmp"):
