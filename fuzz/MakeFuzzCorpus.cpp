@@ -358,7 +358,8 @@ void MakeDirectorySeeds()
 }
 
 // Images saved by the D3DX11 stand-in: PNG and DDS of a small 2-D texture with a mip chain, a cube
-// map and a float texture. The first byte picks the load options (see ImageFuzz).
+// map and a float texture; and the BMP files of the image tests (run-length rows, colour tables,
+// gaps, the OS/2 header). The first byte picks the load options (see ImageFuzz).
 void MakeImageSeeds()
 {
     ID3D11Device* pDevice = nullptr;
@@ -409,6 +410,10 @@ void MakeImageSeeds()
     save(desc, D3DX11_IFF_DDS, 3);
     pContext->Release();
     pDevice->Release();
+    const std::filesystem::path bmps = std::filesystem::path(KV_SOURCE_ROOT) / "tests/platform/d3dx11/data";
+    for (const auto& entry : std::filesystem::directory_iterator(bmps))
+        if (entry.path().extension() == ".bmp")
+            AddSeed("ImageFuzz", 0, ReadFile(entry.path()));
 }
 
 // Model cache files as the loader writes them: the empty model, and one node of two subsets with a

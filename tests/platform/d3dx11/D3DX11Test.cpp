@@ -216,6 +216,84 @@ Bytes ReadFile(const std::string& sPath)
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+// A file of tests/platform/d3dx11/data: BMPs and ImageMagick's decoding of each as 8-bit RGBA,
+// rows top first (make_bmp_fixtures.py there writes both).
+Bytes ReadFixture(const std::string& sName)
+{
+    return ReadFile(std::string(KV_SOURCE_ROOT) + "/tests/platform/d3dx11/data/" + sName);
+}
+
+std::uint32_t GetU32(const Bytes& file, std::size_t uiAt)
+{
+    return static_cast<std::uint32_t>(file[uiAt] | file[uiAt + 1] << 8 | file[uiAt + 2] << 16 |
+                                      static_cast<std::uint32_t>(file[uiAt + 3]) << 24);
+}
+
+void SetU32(Bytes* pFile, std::size_t uiAt, std::uint32_t uiValue)
+{
+    for (int i = 0; i < 4; ++i)
+        (*pFile)[uiAt + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(uiValue >> (8 * i));
+}
+
+// A BMP with bytes put at uiAt (the rows' start by default), its pixel offset and size moved on.
+Bytes WithBytesInserted(Bytes file, const Bytes& inserted, std::size_t uiAt = 0)
+{
+    const std::uint32_t uiOffset = GetU32(file, 10);
+    uiAt = uiAt == 0 ? uiOffset : uiAt;
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(uiAt), inserted.begin(), inserted.end());
+    SetU32(&file, 10, uiOffset + static_cast<std::uint32_t>(inserted.size()));
+    SetU32(&file, 2, static_cast<std::uint32_t>(file.size()));
+    return file;
+}
+
+// A BMP of a 40-byte header with that header made the 64-byte OS/2 2.x one (its own fields zero).
+Bytes WithOs2Header(const Bytes& file)
+{
+    Bytes out = WithBytesInserted(file, Bytes(24, 0), 54);
+    SetU32(&out, 14, 64);
+    return out;
+}
+
+// Run-length rows: an encoded run, absolute runs (RLE8: a byte a pixel; RLE4: two pixels a byte,
+// the high nibble first), both padded to an even count of bytes, end of line, delta, end of bitmap.
+Bytes EncodedRun(std::uint8_t uiCount, std::uint8_t uiIndex)
+{
+    return {uiCount, uiIndex};
+}
+
+Bytes Absolute8(const Bytes& indices)
+{
+    Bytes out(2 + indices.size() + indices.size() % 2, 0);
+    out[1] = static_cast<std::uint8_t>(indices.size());
+    std::copy(indices.begin(), indices.end(), out.begin() + 2);
+    return out;
+}
+
+Bytes Absolute4(const Bytes& indices)
+{
+    Bytes out = {0, static_cast<std::uint8_t>(indices.size())};
+    for (std::size_t i = 0; i < indices.size(); i += 2)
+        out.push_back(
+            static_cast<std::uint8_t>(indices[i] << 4 | (i + 1 < indices.size() ? indices[i + 1] : 0)));
+    if ((indices.size() + 1) / 2 % 2 != 0)
+        out.push_back(0);
+    return out;
+}
+
+Bytes Delta(std::uint8_t uiRight, std::uint8_t uiUp)
+{
+    return {0, 2, uiRight, uiUp};
+}
+
+const Bytes END_OF_LINE = {0, 0};
+const Bytes END_OF_BITMAP = {0, 1};
+
+Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 class D3DX11 : public D3D11Fixture
 {
 protected:
@@ -642,12 +720,12 @@ TEST_F(D3DX11, BmpRowsAreCountedByTheHeadersBitDepthPaddedToFourBytes)
         Release(pTexture);
     }
 
-    // Run-length compressed rows, whose length no header states, are not read; nor are bit depths
-    // other than 1, 4, 8, 16, 24 and 32, nor pixels said to start inside the headers.
+    // Run-length rows whose runs overrun the rows are refused, as are bit depths other than 1, 4,
+    // 8, 16, 24 and 32, and pixels said to start inside the headers.
     const Bytes rows = Ramp(4096);
     std::vector<std::pair<const char*, Bytes>> refused = {
-        {"RLE8", MakeBmp({5, 3, 8, 1, 40, 256}, rows)},
-        {"RLE4", MakeBmp({5, 3, 4, 2, 40, 16}, rows)},
+        {"RLE8 overrunning its rows", MakeBmp({5, 3, 8, 1, 40, 256}, rows)},
+        {"RLE4 overrunning its rows", MakeBmp({5, 3, 4, 2, 40, 16}, rows)},
         {"2 bits", MakeBmp({5, 3, 2, 0, 40, 4}, rows)},
         {"48 bits", MakeBmp({5, 3, 48, 3, 124, 0}, rows)},
         {"offset inside the header", MakeBmp({5, 3, 8, 0, 40, 256}, rows)},
@@ -793,4 +871,279 @@ TEST_F(D3DX11, GifCutShortInItsImageIsRefused)
     const Bytes noTrailer(gif.begin(), gif.end() - 1);
     EXPECT_EQ(S_OK, LoadStaging(noTrailer, 1, &pTexture));
     Release(pTexture);
+}
+
+TEST_F(D3DX11, GifWhoseScreenFarOutgrowsItsFileIsRefused)
+{
+    // The decoder fills the whole screen a GIF's header names, whatever its first image covers. A
+    // screen of up to 4,096 pixels a byte of the file loads; one more row, or a 16,384 x 16,384
+    // screen around the same few pixels, is refused.
+    const Bytes gif = MakeGif(7, 5, Bytes(35, 1));
+    const auto withScreen = [&](std::size_t uiWidth, std::size_t uiHeight)
+    {
+        Bytes out = gif;
+        out[6] = static_cast<std::uint8_t>(uiWidth);
+        out[7] = static_cast<std::uint8_t>(uiWidth >> 8);
+        out[8] = static_cast<std::uint8_t>(uiHeight);
+        out[9] = static_cast<std::uint8_t>(uiHeight >> 8);
+        return out;
+    };
+    const Bytes atLimit = withScreen(4096, gif.size());
+    ID3D11Texture2D* pTexture = nullptr;
+    EXPECT_EQ(S_OK, LoadStaging(atLimit, 1, &pTexture));
+    Release(pTexture);
+    for (const Bytes& file : {withScreen(4096, gif.size() + 1), withScreen(16384, 16384)})
+    {
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr))
+            << info.Width << " x " << info.Height;
+    }
+    EXPECT_EQ(E_FAIL, LoadStaging(withScreen(4096, gif.size() + 1), 1, &pTexture));
+    Release(pTexture);
+}
+
+TEST_F(D3DX11, BmpFilesLoadWithTheReferenceDecodersPixelsAndCutShortAreRefusedOrWhole)
+{
+    // RLE8 as ImageMagick writes it (40- and 124-byte headers), RLE8 and RLE4 with absolute runs,
+    // deltas and an end of bitmap before the last row (the pixels they skip are palette entry 0,
+    // as the reference decoder gives them), 24 bits after a colour table, rows after a gap, and
+    // the 64-byte OS/2 2.x header (with four-byte palette entries, and with three as some writers
+    // put them).
+    const char* const apNames[] = {"rle8_magick", "rle8_magick_v5", "rle8_delta_eob",
+                                   "rle4",        "rle4_early_end", "rgb24_colour_table",
+                                   "gap_pal4",    "gap_rgb24",      "gap_rle8",
+                                   "os2v2_rle8",  "os2v2_rgb24",    "os2v2_pal4_three_byte_entries"};
+    for (const char* pName : apNames)
+    {
+        const Bytes file = ReadFixture(std::string(pName) + ".bmp");
+        const Bytes expected = ReadFixture(std::string(pName) + ".rgba");
+        ASSERT_FALSE(file.empty()) << pName;
+        ASSERT_FALSE(expected.empty()) << pName;
+        const Bytes pixels = LoadPixels(file);
+        EXPECT_EQ(expected.size(), pixels.size()) << pName;
+        if (pixels.size() != expected.size())
+            continue;
+        std::size_t uiDifferent = 0;
+        std::size_t uiFirst = 0;
+        for (std::size_t i = pixels.size(); i >= 4; i -= 4)
+        {
+            if (std::memcmp(&pixels[i - 4], &expected[i - 4], 4) != 0)
+            {
+                ++uiDifferent;
+                uiFirst = i / 4 - 1;
+            }
+        }
+        EXPECT_EQ(0u, uiDifferent) << pName << ", the first at pixel " << uiFirst;
+
+        // Cut short anywhere: refused by both calls, or loaded whole (only an end of bitmap after
+        // the last row's end of line, and the padding after it, may be missing).
+        int iLoaded = 0;
+        for (std::size_t uiLength = 0; uiLength < file.size(); ++uiLength)
+        {
+            const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(uiLength));
+            const Bytes cutPixels = LoadPixels(cut);
+            D3DX11_IMAGE_INFO info{};
+            const HRESULT hrInfo =
+                D3DX11GetImageInfoFromMemory(cut.data(), cut.size(), nullptr, &info, nullptr);
+            EXPECT_EQ(cutPixels.empty(), FAILED(hrInfo)) << pName << " " << uiLength;
+            if (!cutPixels.empty())
+            {
+                ++iLoaded;
+                EXPECT_EQ(pixels, cutPixels) << pName << " " << uiLength;
+            }
+        }
+        EXPECT_LE(iLoaded, 2) << pName;
+    }
+}
+
+TEST_F(D3DX11, GeneratedRunLengthBmpsLoadWithTheReferenceDecodersPixelsOrAreRefusedWhenSpoilt)
+{
+    // Random RLE8 and RLE4 images (a fixed seed): runs, absolute runs, deltas, ends of line and of
+    // bitmap, all inside the image; a quarter spoilt (cut short, a run past the padded row, a
+    // delta past the image). Each record: 1 for a sound file, the BMP and the reference decoder's
+    // pixels (none for a spoilt one), each led by its length.
+    const Bytes pack = ReadFixture("rle_generated.pack");
+    ASSERT_FALSE(pack.empty());
+    int iSound = 0;
+    int iSpoilt = 0;
+    for (std::size_t uiAt = 0; uiAt < pack.size();)
+    {
+        const auto take = [&]()
+        {
+            const std::size_t uiLength = GetU32(pack, uiAt);
+            const auto begin = pack.begin() + static_cast<std::ptrdiff_t>(uiAt + 4);
+            uiAt += 4 + uiLength;
+            return Bytes(begin, begin + static_cast<std::ptrdiff_t>(uiLength));
+        };
+        const bool bSound = pack[uiAt++] == 1;
+        const Bytes file = take();
+        const Bytes expected = take();
+        ASSERT_LE(uiAt, pack.size());
+        D3DX11_IMAGE_INFO info{};
+        const HRESULT hrInfo =
+            D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr);
+        const Bytes pixels = LoadPixels(file);
+        EXPECT_EQ(bSound ? S_OK : E_FAIL, hrInfo) << "record " << iSound + iSpoilt;
+        EXPECT_EQ(expected, pixels) << "record " << iSound + iSpoilt;
+        (bSound ? iSound : iSpoilt) += 1;
+    }
+    EXPECT_EQ(18, iSound);
+    EXPECT_EQ(6, iSpoilt);
+}
+
+TEST_F(D3DX11, RunLengthBmpPastItsBoundsEndingEarlyOrTopDownIsRefused)
+{
+    // 4 x 2 images of 16 palette entries; the bottom row first.
+    const BmpSpec rle8 = {4, 2, 8, 1, 40, 16};
+    const BmpSpec rle4 = {4, 2, 4, 2, 40, 16};
+    const Bytes rows = EncodedRun(4, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_BITMAP;
+    struct Case
+    {
+        const char* pWhat;
+        BmpSpec spec;
+        Bytes rows;
+        Bytes indices; // of the same image uncompressed
+    };
+    const Bytes twoRows = {1, 1, 1, 1, 2, 2, 2, 2};
+    const Case aLoaded[] = {
+        {"RLE8", rle8, rows, twoRows},
+        {"RLE4", rle4, EncodedRun(4, 0x11) + END_OF_LINE + EncodedRun(4, 0x22) + END_OF_BITMAP, twoRows},
+        {"RLE8 absolute", rle8,
+         Absolute8({1, 1, 1, 1}) + END_OF_LINE + Absolute8({2, 2, 2}) + EncodedRun(1, 2) + END_OF_BITMAP,
+         twoRows},
+        {"RLE4 absolute", rle4,
+         Absolute4({1, 1, 1}) + EncodedRun(1, 0x11) + END_OF_LINE + Absolute4({2, 2, 2, 2}) + END_OF_BITMAP,
+         twoRows},
+        {"RLE4 runs of two entries",
+         rle4,
+         EncodedRun(3, 0x12) + EncodedRun(1, 0x30) + END_OF_LINE + EncodedRun(4, 0x45) + END_OF_LINE,
+         {1, 2, 1, 3, 4, 5, 4, 5}},
+        {"the last row ended by an end of line", rle8,
+         EncodedRun(4, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_LINE, twoRows},
+        {"deltas in a row, to its end and up",
+         rle8,
+         EncodedRun(1, 1) + Delta(2, 0) + EncodedRun(1, 1) + Delta(0, 1) + END_OF_LINE,
+         {1, 0, 0, 1, 0, 0, 0, 0}},
+        {"a delta up from the start of a row",
+         rle8,
+         Delta(1, 1) + EncodedRun(3, 2) + END_OF_BITMAP,
+         {0, 0, 0, 0, 0, 2, 2, 2}},
+        {"an end of bitmap at once", rle8, END_OF_BITMAP, Bytes(8, 0)},
+        {"RLE4 runs and deltas into the row's padding", rle4,
+         EncodedRun(8, 0x11) + END_OF_LINE + EncodedRun(4, 0x22) + Delta(4, 0) + END_OF_BITMAP, twoRows},
+    };
+    for (const Case& c : aLoaded)
+    {
+        const Bytes expected = LoadPixels(MakeBmp({4, 2, 8, 0, 40, 16}, c.indices));
+        ASSERT_EQ(32u, expected.size());
+        EXPECT_EQ(expected, LoadPixels(MakeBmp(c.spec, c.rows))) << c.pWhat;
+    }
+
+    // ImageMagick's encoder writes the padding byte of an RLE8 row as a pixel; it is dropped.
+    EXPECT_EQ(LoadPixels(MakeBmp({3, 2, 8, 0, 40, 16}, {1, 1, 1, 0, 2, 2, 2, 0})),
+              LoadPixels(MakeBmp({3, 2, 8, 1, 40, 16},
+                                 EncodedRun(4, 1) + END_OF_LINE + Absolute8({2, 2, 2, 7}) + END_OF_BITMAP)));
+
+    // An image of up to 1,024 pixels a byte of the file loads, whatever its runs leave unwritten;
+    // one more row is refused (the 120-byte file of an end of bitmap alone could otherwise ask for
+    // 16,384 x 16,384 pixels).
+    const Bytes blank = MakeBmp({480, 256, 8, 1, 40, 16}, END_OF_BITMAP);
+    ASSERT_EQ(120u, blank.size());
+    EXPECT_EQ(LoadPixels(MakeBmp({480, 256, 8, 0, 40, 16}, Bytes(480 * 256, 0))), LoadPixels(blank));
+    EXPECT_TRUE(LoadPixels(MakeBmp({480, 257, 8, 1, 40, 16}, END_OF_BITMAP)).empty());
+
+    BmpSpec topDown = rle8;
+    topDown.height = -2;
+    BmpSpec rle8In4Bits = rle8;
+    rle8In4Bits.bitCount = 4;
+    BmpSpec rle4In8Bits = rle4;
+    rle4In8Bits.bitCount = 8;
+    struct Refusal
+    {
+        const char* pWhat;
+        BmpSpec spec;
+        Bytes rows;
+    };
+    const Refusal aRefused[] = {
+        {"top-down", topDown, rows},
+        {"RLE8 of 4 bits", rle8In4Bits, rows},
+        {"RLE4 of 8 bits", rle4In8Bits, rows},
+        {"RLE8 run past the row's end", rle8,
+         EncodedRun(5, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_BITMAP},
+        {"RLE8 run after a full row", rle8,
+         EncodedRun(4, 1) + EncodedRun(1, 1) + END_OF_LINE + EncodedRun(4, 2) + END_OF_BITMAP},
+        {"RLE8 absolute run past the row's end", rle8, Absolute8({1, 1, 1, 1, 1}) + END_OF_LINE + rows},
+        {"RLE4 run past the row's padding", rle4,
+         EncodedRun(9, 0x11) + END_OF_LINE + EncodedRun(4, 0x22) + END_OF_BITMAP},
+        {"RLE4 absolute run past the row's padding", rle4,
+         Absolute4({1, 1, 1, 1, 1, 1, 1, 1, 1}) + END_OF_LINE + rows},
+        {"delta past the right edge", rle8, EncodedRun(2, 1) + Delta(3, 0) + END_OF_BITMAP},
+        {"delta past the last row", rle8, Delta(0, 2) + END_OF_BITMAP},
+        {"delta up from the last row", rle8, EncodedRun(4, 1) + END_OF_LINE + Delta(0, 1) + END_OF_BITMAP},
+        {"no rows", rle8, {}},
+        {"the data ends in the last row", rle8, EncodedRun(4, 1) + END_OF_LINE + EncodedRun(4, 2)},
+        {"the data ends before the last row", rle8, EncodedRun(4, 1) + END_OF_LINE},
+        {"the data ends in a run", rle8, EncodedRun(4, 1) + END_OF_LINE + Bytes{4}},
+        {"the data ends in an escape", rle8, EncodedRun(4, 1) + END_OF_LINE + Bytes{0}},
+        {"the data ends in a delta", rle8, EncodedRun(4, 1) + END_OF_LINE + Bytes{0, 2, 1}},
+        {"the data ends in an absolute run", rle8, EncodedRun(4, 1) + END_OF_LINE + Bytes{0, 4, 2, 2, 2}},
+        {"the data ends in an absolute run's padding", rle8,
+         EncodedRun(4, 1) + END_OF_LINE + Bytes{0, 3, 2, 2, 2}},
+    };
+    for (const Refusal& c : aRefused)
+    {
+        const Bytes file = MakeBmp(c.spec, c.rows);
+        D3DX11_IMAGE_INFO info{};
+        EXPECT_EQ(E_FAIL, D3DX11GetImageInfoFromMemory(file.data(), file.size(), nullptr, &info, nullptr))
+            << c.pWhat;
+        EXPECT_TRUE(LoadPixels(file).empty()) << c.pWhat;
+    }
+}
+
+TEST_F(D3DX11, BmpRowsAfterAColourTableOrAGapOrAnOs2HeaderLoadLikeTheirTwin)
+{
+    const BmpSpec aSpecs[] = {
+        {5, 3, 16, 0, 40, 0},  {5, 3, 16, 3, 40, 0},  {5, 3, 24, 0, 40, 0},  {3, 3, 32, 0, 40, 0},
+        {3, 3, 32, 3, 40, 0},  {3, 3, 32, 3, 124, 0}, {5, 3, 24, 0, 124, 0}, {5, 3, 24, 0, 12, 0},
+        {13, 3, 4, 0, 40, 16}, {5, 3, 8, 0, 40, 256}, {13, 3, 1, 0, 40, 2},  {5, 3, 8, 0, 12, 256},
+    };
+    Bytes table = Ramp(16 * 4, 5);
+    for (std::size_t i = 3; i < table.size(); i += 4)
+        table[i] = 0;
+    const Bytes gap(1100, 0x5a); // past the decoder's own limit of 1,024 bytes
+    for (const BmpSpec& spec : aSpecs)
+    {
+        const std::size_t uiRowBytes = (static_cast<std::size_t>(spec.width) * spec.bitCount + 31) / 32 * 4;
+        const Bytes twin = MakeBmp(spec, Ramp(uiRowBytes * 3, 11));
+        const Bytes pixels = LoadPixels(twin);
+        ASSERT_EQ(static_cast<std::size_t>(spec.width) * 3 * 4, pixels.size()) << spec.bitCount;
+        std::vector<std::pair<const char*, Bytes>> variants = {{"gap", WithBytesInserted(twin, gap)}};
+        if (spec.bitCount > 8 && spec.headerSize != 12)
+        {
+            Bytes withTable = WithBytesInserted(twin, table);
+            SetU32(&withTable, 46, 16);
+            variants.emplace_back("colour table", withTable);
+        }
+        if (spec.headerSize == 40 && spec.compression == 0)
+            variants.emplace_back("OS/2 2.x header", WithOs2Header(twin));
+        for (const auto& [pWhat, file] : variants)
+        {
+            EXPECT_EQ(pixels, LoadPixels(file)) << pWhat << ", " << spec.bitCount << " bits, header "
+                                                << spec.headerSize << ", compression " << spec.compression;
+        }
+    }
+
+    // The OS/2 2.x header's compressions 3 and 4 are Huffman and RLE24 (not bit fields and JPEG),
+    // which are not read.
+    for (std::uint32_t uiCompression : {3u, 4u})
+    {
+        Bytes file = WithOs2Header(MakeBmp({5, 3, 24, 0, 40, 0}, Ramp(16 * 3)));
+        SetU32(&file, 30, uiCompression);
+        EXPECT_TRUE(LoadPixels(file).empty()) << uiCompression;
+    }
+    // A palette is as long as the header says: a pixel naming an entry past it is black, not the
+    // bytes of a gap after it.
+    const Bytes pixels = LoadPixels(WithBytesInserted(MakeBmp({4, 1, 8, 0, 40, 2}, {1, 0, 2, 5}), gap));
+    const Bytes expected = {1, 254, 128, 255, 0, 255, 31, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+    EXPECT_EQ(expected, pixels);
 }
