@@ -1,5 +1,6 @@
 // Preprocessing shader text through the compiler stand-in: a text of numbers against one of
-// identifiers (each token of the same size, no macros), and a text that pastes one identifier to
+// identifiers (each token of the same size, no macros), one of numbers of longer forms (exponents
+// with signs, suffixes, letters), and a text that pastes one identifier to
 // itself level by level until the expansion limit stops it. Numbers once cost twenty times an
 // identifier each; the pasting text once ran for seconds before any limit saw it. The check of
 // directive lines lexes every text before preprocessing does: alone, on the text of identifiers
@@ -49,6 +50,16 @@ void BM_PreprocessNumbers(benchmark::State& state)
     Preprocess(state, "float g_aValues[] = { " + Repeat("1, ", TOKENS / 2) + "};\n", true);
 }
 BENCHMARK(BM_PreprocessNumbers)->Unit(benchmark::kMillisecond);
+
+// Numbers of the forms C reads whole where a literal is only their start, or that the lexer reads on
+// after their p: 0x1p-3, 2.0h, 1.5e+3f, 1_000.
+void BM_PreprocessNumberForms(benchmark::State& state)
+{
+    Preprocess(state,
+               "float g_aValues[] = { " + Repeat("0x1p-3, 2.0h, 1.5e+3f, 1_000, ", TOKENS / 8) + "};\n",
+               true);
+}
+BENCHMARK(BM_PreprocessNumberForms)->Unit(benchmark::kMillisecond);
 
 void BM_PreprocessIdentifiers(benchmark::State& state)
 {

@@ -1,5 +1,7 @@
 #include "platform/d3dcompiler/D3DCompilerExpression.h"
 
+#include "platform/d3dcompiler/D3DCompilerNumbers.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -685,15 +687,6 @@ private:
     std::vector<Operator> m_vOperators;
 };
 
-// The character continues a preprocessing number whose last character is cPrevious.
-bool ContinuesNumber(char cPrevious, char c)
-{
-    if (c == '+' || c == '-')
-        return cPrevious == 'e' || cPrevious == 'E' || cPrevious == 'p' || cPrevious == 'P';
-    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.' ||
-           c == '\\';
-}
-
 // The text is one preprocessing token of C: an identifier, a preprocessing number, a character
 // constant or string literal, or a punctuator.
 bool IsOneToken(std::string_view s)
@@ -766,33 +759,6 @@ std::string InvalidPaste(const std::vector<PasteOperand>& vOperands)
 ConditionResult EvaluateCondition(const std::vector<std::string_view>& vTokens)
 {
     return Evaluator().Run(vTokens);
-}
-
-std::string MalformedNumber(const std::vector<std::string_view>& vTokens)
-{
-    std::string sNumber;
-    std::size_t uiLiteral = 0; // the characters of it the lexer read as one literal
-    for (const std::string_view token : vTokens)
-    {
-        std::size_t uiContinued = 0;
-        const bool bSpace = token.empty() || token[0] == ' ';
-        while (!sNumber.empty() && !bSpace && uiContinued < token.size() &&
-               ContinuesNumber(sNumber.back(), token[uiContinued]))
-            sNumber += token[uiContinued++];
-        if (bSpace || uiContinued < token.size())
-        {
-            if (sNumber.size() > uiLiteral)
-                return sNumber;
-            sNumber.clear();
-        }
-        if (sNumber.empty() && !bSpace &&
-            (IsDigit(token[0]) || (token[0] == '.' && token.size() > 1 && IsDigit(token[1]))))
-        {
-            sNumber = token;
-            uiLiteral = sNumber.size();
-        }
-    }
-    return sNumber.size() > uiLiteral ? sNumber : std::string();
 }
 
 } // namespace d3dcompiler_internal

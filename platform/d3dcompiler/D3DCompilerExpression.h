@@ -1,7 +1,7 @@
 #pragma once
 // Internal to the HLSL compiler stand-in: the evaluator of #if and #elif expressions, which reads
-// the tokens macro expansion left with C's arithmetic, the check of the numbers macros bring to
-// those expressions, and the check of what ## pastes, each as C reads its tokens.
+// the tokens macro expansion left with C's arithmetic, and the check of what ## pastes, each as C
+// reads its tokens.
 
 #include <cstdint>
 #include <string>
@@ -34,12 +34,6 @@ struct ConditionResult
 // The first error of the operands that are evaluated is given. It keeps its own stacks: the depth
 // of the expression costs no recursion.
 ConditionResult EvaluateCondition(const std::vector<std::string_view>& vTokens);
-
-// The first malformed number of a macro's replacement list, or an empty string: a number that
-// the tokens right after it continue, with no space between, as C reads a number on ("0xe+1",
-// "1e"), which C reads as one malformed number but the lexer as a literal and more tokens. A
-// token of whitespace is given as any text that begins with a space.
-std::string MalformedNumber(const std::vector<std::string_view>& vTokens);
 
 // An operand of ## in a replacement list as it stands for one expansion: a token, a parameter
 // by its argument (none when the argument is empty), or a stringized parameter (a literal); or

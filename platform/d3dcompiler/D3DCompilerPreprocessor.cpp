@@ -2,6 +2,7 @@
 
 #include "platform/d3dcompiler/D3DCompilerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerLineSplices.h"
+#include "platform/d3dcompiler/D3DCompilerNumbers.h"
 
 // The lexer and the grammars that make and release tokens are compiled here rather than taken from
 // the library. Tokens come from a memory pool, and the library's copy of that pool is its own: a
@@ -197,6 +198,8 @@ bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 // a directive or a # comes after it: the library takes any such comment for a line break, so the
 // directive began a line of its own ("a /*", "*/ #define X 1" defined X). Elsewhere the comment
 // is left as it is, and the library's output, which has a line break for it, stays the same.
+// Numbers are read as C reads preprocessing numbers (see LexIterator) and given as the literals
+// they read as.
 class LexerAdapter : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
@@ -206,6 +209,8 @@ public:
     {
         TokenRead();
         Next(token);
+        if (!token.is_eoi() && Is(token, boost::wave::T_PP_NUMBER))
+            ReadNumber(token);
         if (!token.is_eoi() && Is(token, boost::wave::T_PP_PRAGMA))
         {
             if (m_dHeld.empty())
@@ -270,6 +275,128 @@ private:
         m_dHeld.pop_front();
     }
 
+    // The next token, read ahead and held.
+    const Token& Peek()
+    {
+        if (m_dHeld.empty())
+        {
+            m_dHeld.emplace_back();
+            m_pLexer->get(m_dHeld.back());
+        }
+        return m_dHeld.front();
+    }
+
+    // The lexer reads a preprocessing number as C does, but for a sign after p or P ("0x1p-3",
+    // a hexadecimal floating constant): the sign, and what continues the number after it, are
+    // taken from the tokens that follow. The number is given as an integer or floating literal of
+    // its whole text, which the library then keeps as it is (it reads each preprocessing number it
+    // outputs again with a lexer made for it alone, about 13 microseconds a number, and outputs
+    // the literal at its start and the rest as more tokens).
+    void ReadNumber(Token& token)
+    {
+        std::string sNumber = token.get_value().c_str();
+        bool bTaken = false; // tokens after the lexer's number were taken into it
+        while (bTaken || sNumber.back() == 'p' || sNumber.back() == 'P')
+        {
+            const Token& next = Peek();
+            if (next.is_eoi() || next.get_value().empty())
+                break;
+            const std::string sNext = next.get_value().c_str();
+            const bool bSign =
+                (sNext[0] == '+' || sNext[0] == '-') && ContinuesNumber(sNumber.back(), sNext[0]);
+            const bool bWord = bTaken && (Is(next, boost::wave::T_PP_NUMBER) ||
+                                          std::all_of(sNext.begin(), sNext.end(),
+                                                      [](char c) { return ContinuesNumber('0', c); }));
+            if (!bSign && !bWord)
+                break;
+            const Token::position_type position = next.get_position();
+            m_dHeld.pop_front();
+            sNumber += bSign ? sNext.substr(0, 1) : sNext;
+            bTaken = true;
+            if (bSign && sNext.size() > 1)
+            {
+                SplitPunctuators(sNext.substr(1), position);
+                break;
+            }
+        }
+        if (bTaken)
+            token.set_value(Token::string_type(sNumber.c_str()));
+        token.set_token_id(IsFloatingNumber(sNumber) ? boost::wave::T_FLOATLIT : boost::wave::T_INTLIT);
+    }
+
+    // Gives the text left of a punctuator whose sign a number took ("=" of "+=") as the tokens C
+    // reads there, with the punctuators right after it that it may join ("=" and "==" make "==" and
+    // "="), held to be given next.
+    void SplitPunctuators(std::string sText, const Token::position_type& position)
+    {
+        static const struct
+        {
+            const char* pText;
+            boost::wave::token_id id;
+        } PUNCTUATORS[] = {
+            {"<<=", boost::wave::T_SHIFTLEFTASSIGN},
+            {">>=", boost::wave::T_SHIFTRIGHTASSIGN},
+            {"++", boost::wave::T_PLUSPLUS},
+            {"+=", boost::wave::T_PLUSASSIGN},
+            {"--", boost::wave::T_MINUSMINUS},
+            {"-=", boost::wave::T_MINUSASSIGN},
+            {"->", boost::wave::T_ARROW},
+            {"==", boost::wave::T_EQUAL},
+            {"!=", boost::wave::T_NOTEQUAL},
+            {"<=", boost::wave::T_LESSEQUAL},
+            {">=", boost::wave::T_GREATEREQUAL},
+            {"<<", boost::wave::T_SHIFTLEFT},
+            {">>", boost::wave::T_SHIFTRIGHT},
+            {"&&", boost::wave::T_ANDAND},
+            {"&=", boost::wave::T_ANDASSIGN},
+            {"||", boost::wave::T_OROR},
+            {"|=", boost::wave::T_ORASSIGN},
+            {"*=", boost::wave::T_STARASSIGN},
+            {"%=", boost::wave::T_PERCENTASSIGN},
+            {"^=", boost::wave::T_XORASSIGN},
+            {"+", boost::wave::T_PLUS},
+            {"-", boost::wave::T_MINUS},
+            {"=", boost::wave::T_ASSIGN},
+            {"!", boost::wave::T_NOT},
+            {"<", boost::wave::T_LESS},
+            {">", boost::wave::T_GREATER},
+            {"&", boost::wave::T_AND},
+            {"|", boost::wave::T_OR},
+            {"*", boost::wave::T_STAR},
+            {"%", boost::wave::T_PERCENT},
+            {"^", boost::wave::T_XOR},
+        };
+        constexpr std::string_view CHARACTERS = "+-=!<>&|*%^";
+        const auto isPunctuation = [CHARACTERS](const Token& next)
+        {
+            const auto& sNext = next.get_value();
+            return !next.is_eoi() && !sNext.empty() &&
+                   std::string_view(sNext.c_str(), sNext.size()).find_first_not_of(CHARACTERS) ==
+                       std::string_view::npos;
+        };
+        while (isPunctuation(Peek()))
+        {
+            sText += m_dHeld.front().get_value().c_str();
+            m_dHeld.pop_front();
+        }
+        std::vector<Token> vTokens;
+        for (std::size_t i = 0; i < sText.size();)
+        {
+            const auto* pPunctuator = std::find_if(
+                std::begin(PUNCTUATORS), std::end(PUNCTUATORS),
+                [&](const auto& punctuator)
+                { return sText.compare(i, std::strlen(punctuator.pText), punctuator.pText) == 0; });
+            if (pPunctuator == std::end(PUNCTUATORS)) // every character taken has a punctuator of its own
+            {
+                vTokens.emplace_back(boost::wave::T_ANY, sText.substr(i).c_str(), position);
+                break;
+            }
+            vTokens.emplace_back(pPunctuator->id, pPunctuator->pText, position);
+            i += std::strlen(pPunctuator->pText);
+        }
+        m_dHeld.insert(m_dHeld.begin(), vTokens.begin(), vTokens.end());
+    }
+
     static bool EndsLine(const Token& token)
     {
         return token.is_eoi() || Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
@@ -316,11 +443,10 @@ private:
 void CheckLexedText(std::string::iterator first, std::string::iterator last,
                     const Token::position_type& position);
 
-// The library's lexer, reading numbers as the literals they are. The library has every file's
-// lexer read preprocessing numbers and then reads each number it gets again with a lexer made for
-// it alone, which costs about 100,000 instructions and 200 allocations: a text of numbers took
-// 13 microseconds a number, 20 times an identifier. A number read as a literal at once is the
-// same token of the same text; only malformed numbers ("1e", "0xe+1") split differently.
+// The library's lexer, reading preprocessing numbers as C reads them ("2.0h", "1_000", "0x1p-3" and
+// "0xe+1" are one token each, which no macro replaces part of), each given as a literal of its
+// whole text (see LexerAdapter::ReadNumber), for every text the library lexes: files, pasted
+// tokens, the caller's macro table.
 class LexIterator : public boost::wave::cpplexer::lex_iterator<Token>
 {
 public:
@@ -335,7 +461,7 @@ public:
             {},
             new LexerAdapter(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
                 first, last, position,
-                boost::wave::language_support(language & ~boost::wave::support_option_prefer_pp_numbers))))));
+                boost::wave::language_support(language | boost::wave::support_option_prefer_pp_numbers))))));
         if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
             CheckLexedText(first, last, position);
     }
@@ -432,17 +558,6 @@ bool IsSpace(const Token& token)
     return InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
 }
 
-// The character continues a preprocessing number whose last character is cPrevious: C reads a
-// number on as long as letters, digits, underscores, dots and signs after an exponent's e or p
-// follow, although only a prefix of that may be a literal.
-bool ContinuesNumber(char cPrevious, char c)
-{
-    if (c == '+' || c == '-')
-        return cPrevious == 'e' || cPrevious == 'E' || cPrevious == 'p' || cPrevious == 'P';
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
-           c == '.' || c == '\\';
-}
-
 // What the library makes of a directive line: text it quotes in a message (and may make again
 // for each line, as for #warning), or tokens it parses and keeps. #if and #elif lines are parsed:
 // the evaluator quotes at most the start of an expression in its error.
@@ -506,17 +621,6 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         std::size_t uiLineTokens = 0; // of the directive line being read
         std::size_t uiLineBytes = 0;
         bool bInCondition = false;
-        // The preprocessing number of the #if line being read, while its next character may
-        // continue it, and where it began.
-        std::string sNumber;
-        Token::position_type numberPosition;
-        std::size_t uiNumberLiteral = 0; // the characters of it the lexer read as a literal
-        const auto endNumber = [&]()
-        {
-            if (sNumber.size() > uiNumberLiteral)
-                throw LimitError(numberPosition, "#if expression holds a malformed number: " + sNumber);
-            sNumber.clear();
-        };
         const auto endLine = [&]()
         {
             if (bInDirective)
@@ -530,7 +634,6 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
             if (Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
                 Is(token, boost::wave::T_EOF))
             {
-                endNumber();
                 endLine();
                 bLineStart = true;
                 bInCondition = false;
@@ -571,22 +674,13 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
             }
             if (!bInCondition)
                 continue;
-            // The lexer reads the longest literal at the start of a number; C reads the whole
-            // preprocessing number, which the tokens right after it may continue.
+            // The lexer reads each preprocessing number whole: one that is no constant is malformed.
             const auto& sValue = token.get_value();
-            std::size_t uiContinued = 0;
-            while (!sNumber.empty() && !bSpace && uiContinued < sValue.size() &&
-                   ContinuesNumber(sNumber.back(), sValue[uiContinued]))
-                sNumber += sValue[uiContinued++];
-            if (uiContinued < sValue.size())
-                endNumber();
-            if (sNumber.empty() && (InCategory(id, boost::wave::IntegerLiteralTokenType) ||
-                                    InCategory(id, boost::wave::FloatingLiteralTokenType)))
-            {
-                sNumber = sValue.c_str();
-                uiNumberLiteral = sNumber.size();
-                numberPosition = token.get_position();
-            }
+            if ((InCategory(id, boost::wave::IntegerLiteralTokenType) ||
+                 InCategory(id, boost::wave::FloatingLiteralTokenType)) &&
+                !IsNumericConstant(std::string_view(sValue.c_str(), sValue.size())))
+                throw LimitError(token.get_position(),
+                                 "#if expression holds a malformed number: " + std::string(sValue.c_str()));
         }
         endLine();
     }
@@ -798,25 +892,6 @@ std::size_t IfBlockDepth(const ContextT& ctx)
     return Reader::Of(ctx);
 }
 
-// Fails where a macro expanded for an #if or #elif expression holds a malformed number in its
-// replacement list, as the directive-line check fails where the line holds one itself: C reads
-// "0xe+1" as one malformed number, the lexer as 0xe, + and 1.
-template <typename ContainerT>
-void CheckConditionNumbers(const ContainerT& definition)
-{
-    PreprocessState* pState = t_pState;
-    if (pState == nullptr || !pState->bInCondition)
-        return;
-    std::vector<std::string_view> vTokens;
-    for (const Token& token : definition)
-        vTokens.push_back(IsSpace(token)
-                              ? std::string_view(" ")
-                              : std::string_view(token.get_value().c_str(), token.get_value().size()));
-    const std::string sNumber = MalformedNumber(vTokens);
-    if (!sNumber.empty())
-        throw LimitError(pState->outerCall, "#if expression holds a malformed number: " + sNumber);
-}
-
 // The first and last token of an argument, whitespace and the library's mark of an empty argument
 // left out, and whether it is one token.
 template <typename ContainerT>
@@ -953,14 +1028,14 @@ public:
     }
 
     template <typename ContextT, typename ContainerT, typename IteratorT>
-    bool expanding_function_like_macro(const ContextT&, const Token&, const std::vector<Token>&,
+    bool expanding_function_like_macro(const ContextT&, const Token&, const std::vector<Token>& vParameters,
                                        const ContainerT& definition, const Token& macroCall,
                                        const std::vector<ContainerT>& arguments, const IteratorT&,
                                        const IteratorT&)
     {
         EnterMacro(macroCall);
         CheckNoDirective(macroCall, arguments);
-        CheckConditionNumbers(definition);
+        TrimArguments(vParameters, arguments);
         CheckPastes(definition, arguments, true);
         // The arguments are copies the library has collected, the calls inside them included: a
         // call nested in the arguments of another is collected once more at each level.
@@ -984,7 +1059,6 @@ public:
                                      const Token& macroCall)
     {
         EnterMacro(macroCall);
-        CheckConditionNumbers(definition);
         CheckPastes(definition, std::vector<ContainerT>(), false);
         if (definition.empty() && macro.get_value() == "__FILE__")
         {
@@ -1145,6 +1219,38 @@ private:
         }
     }
 
+    // Takes the whitespace before the first token of each argument and after its last out, as C
+    // reads arguments: the library kept it, so that a parameter brought its argument's spaces where
+    // the replacement list had none, which # then put in its literal (XSTR(dir/name) with the
+    // argument " b" for name made "a/ b"). The arguments of the variadic part are one argument, the
+    // whitespace after their commas its own. The library's mark of an empty argument stays.
+    template <typename ContainerT>
+    static void TrimArguments(const std::vector<Token>& vParameters, const std::vector<ContainerT>& arguments)
+    {
+        // The library hands the arguments it goes on to expand as constant; they are its own.
+        auto& vArguments = const_cast<std::vector<ContainerT>&>(arguments);
+        const bool bVariadic = !vParameters.empty() && Is(vParameters.back(), boost::wave::T_ELLIPSIS);
+        const std::size_t uiVariadic = vParameters.size() - (bVariadic ? 1 : 0);
+        const auto isToken = [](const Token& token)
+        { return !IsSpace(token) && !Is(token, boost::wave::T_PLACEMARKER); };
+        for (std::size_t i = 0; i < vArguments.size(); ++i)
+        {
+            ContainerT& argument = vArguments[i];
+            if (i <= uiVariadic)
+                for (auto it = argument.begin(); it != argument.end() && !isToken(*it);)
+                    it = IsSpace(*it) ? argument.erase(it) : std::next(it);
+            if (i < uiVariadic || i + 1 == vArguments.size())
+                for (auto it = argument.end(); it != argument.begin() && !isToken(*std::prev(it));)
+                {
+                    const auto last = std::prev(it);
+                    if (IsSpace(*last))
+                        argument.erase(last);
+                    else
+                        it = last;
+                }
+        }
+    }
+
     template <typename ContainerT>
     static std::size_t BytesOf(const ContainerT& tokens)
     {
@@ -1299,17 +1405,79 @@ private:
 
 using Context = boost::wave::context<std::string::iterator, LexIterator, IncludeInputPolicy, PreprocessHooks>;
 
+void RefuseDefinedAsName(const Token::string_type& sName, const Token::position_type& position)
+{
+    if (sName == "defined")
+        throw LimitError(position, "\"defined\" cannot be used as a macro name");
+}
+
+// Fails where C refuses a definition when the macro is defined (the library refused some only where
+// the macro is used, and read others its own way): defined as the name, ## at either end of the
+// replacement list, and in a function-like macro a # not followed by a parameter. Consecutive ##
+// operators paste once, as gcc reads them (the library kept the second as a token). The ... of a
+// variadic macro's parameters is renamed to a spelling no token has: the library took a ... of the
+// replacement list for that parameter, and so for the first argument.
+void CheckDefinition(const Token& name, bool bHasParameters, std::vector<Token>& vParameters,
+                     Context::token_sequence_type& definition)
+{
+    RefuseDefinedAsName(name.get_value(), name.get_position());
+    const auto next = [&definition](Context::token_sequence_type::iterator it)
+    {
+        while (it != definition.end() && IsSpace(*it))
+            ++it;
+        return it;
+    };
+    for (auto it = next(definition.begin()); it != definition.end(); it = next(std::next(it)))
+    {
+        if (!Is(*it, boost::wave::T_POUND_POUND))
+            continue;
+        auto itNext = next(std::next(it));
+        while (itNext != definition.end() && Is(*itNext, boost::wave::T_POUND_POUND))
+            itNext = next(definition.erase(std::next(it), std::next(itNext)));
+    }
+    const auto itFirst = next(definition.begin());
+    if (itFirst != definition.end())
+    {
+        auto itLast = std::prev(definition.end());
+        while (IsSpace(*itLast))
+            --itLast;
+        for (const auto& it : {itFirst, itLast})
+            if (Is(*it, boost::wave::T_POUND_POUND))
+                throw LimitError(it->get_position(), "'##' cannot appear at either end of a macro expansion");
+    }
+    if (!bHasParameters)
+        return;
+    const bool bVariadic = !vParameters.empty() && Is(vParameters.back(), boost::wave::T_ELLIPSIS);
+    for (auto it = itFirst; it != definition.end(); it = next(std::next(it)))
+    {
+        if (!Is(*it, boost::wave::T_POUND))
+            continue;
+        const auto itOperand = next(std::next(it));
+        const bool bParameter = itOperand != definition.end() &&
+                                ((bVariadic && itOperand->get_value() == "__VA_ARGS__") ||
+                                 std::any_of(vParameters.begin(), vParameters.end() - (bVariadic ? 1 : 0),
+                                             [&itOperand](const Token& parameter)
+                                             { return parameter.get_value() == itOperand->get_value(); }));
+        if (!bParameter)
+            throw LimitError(it->get_position(), "'#' is not followed by a macro parameter");
+    }
+    if (bVariadic)
+        vParameters.back().set_value(" ...");
+}
+
 } // namespace
 } // namespace d3dcompiler_internal
 
 // A macro defined again with another body takes the new one, as C compilers do (they warn); the
-// library kept the first. Every definition, the caller's macro table's included, comes here. A
-// predefined macro, and a name the library refuses, keep the library's handling.
+// library kept the first. Every definition, the caller's macro table's included, comes here, and
+// is checked as C checks it first (CheckDefinition). A predefined macro, and a name the library
+// refuses, keep the library's handling.
 template <>
 bool d3dcompiler_internal::Context::add_macro_definition(const token_type& name, bool bHasParameters,
                                                          std::vector<token_type>& parameters,
                                                          token_sequence_type& definition, bool bPredefined)
 {
+    d3dcompiler_internal::CheckDefinition(name, bHasParameters, parameters, definition);
     const string_type& sName = name.get_value();
     if (!bPredefined && macros.is_defined(sName) &&
         !boost::wave::util::impl::is_special_macroname(*this, sName))
@@ -1325,6 +1493,23 @@ bool d3dcompiler_internal::Context::add_macro_definition(const token_type& name,
             macros.remove_macro(sName, name.get_position());
     }
     return macros.add_macro(name, bHasParameters, parameters, definition, bPredefined);
+}
+
+// As the library removes a definition, but that defined is refused as a name, as C refuses it.
+template <>
+template <>
+bool d3dcompiler_internal::Context::remove_macro_definition(const string_type& sUndefined,
+                                                            bool bEvenPredefined)
+{
+    string_type sName = sUndefined;
+    const std::size_t uiFirst = sName.find_first_not_of(" \t");
+    if (uiFirst != string_type::npos)
+        sName = sName.substr(uiFirst, sName.find_last_not_of(" \t") - uiFirst + 1);
+    d3dcompiler_internal::RefuseDefinedAsName(sName, macros.get_main_pos());
+#if BOOST_WAVE_SUPPORT_PRAGMA_ONCE != 0
+    includes.remove_pragma_once_header(sName.c_str());
+#endif
+    return macros.remove_macro(sName, macros.get_main_pos(), bEvenPredefined);
 }
 
 namespace d3dcompiler_internal

@@ -150,17 +150,19 @@ TEST(D3DCompileCondition, IllFormedExpressionsAreRefused)
         EXPECT_EQ("", Holds(pCondition)) << pCondition;
 }
 
-// A malformed number a macro brings to an #if line is refused as one written on the line is; the
+// A malformed number a macro brings to an #if line is refused, as one written on the line is; the
 // tokens an expansion puts next to each other are not one number.
 TEST(D3DCompileCondition, MalformedNumbersFromMacrosAreRefused)
 {
-    const std::string sMalformed = "error X1000: #if expression holds a malformed number: ";
-    EXPECT_NE(std::string::npos, Errors("#define X 0xe+1\n#if X == 15\n#endif\n").find(sMalformed + "0xe+1"));
+    const std::string sIllFormed = "error X1000: error: ill formed preprocessor expression: ";
+    const std::string sSuffix = sIllFormed + "invalid suffix on integer constant ";
+    EXPECT_NE(std::string::npos, Errors("#define X 0xe+1\n#if X == 15\n#endif\n").find(sSuffix + "'0xe+1'"));
     EXPECT_NE(std::string::npos,
-              Errors("#define X 0xe+1\n#if 0\n#elif X\n#endif\n").find(sMalformed + "0xe+1"));
-    EXPECT_NE(std::string::npos, Errors("#define F(e) 1e\n#if F(2)\n#endif\n").find(sMalformed + "1e"));
+              Errors("#define X 0xe+1\n#if 0\n#elif X\n#endif\n").find(sSuffix + "'0xe+1'"));
     EXPECT_NE(std::string::npos,
-              Errors("#define Y 2 == 1uu\n#define X Y\n#if X\n#endif\n").find(sMalformed + "1uu"));
+              Errors("#define F(e) 1e\n#if F(2)\n#endif\n").find(sIllFormed + "floating constant '1e'"));
+    EXPECT_NE(std::string::npos,
+              Errors("#define Y 2 == 1uu\n#define X Y\n#if X\n#endif\n").find(sSuffix + "'1uu'"));
     EXPECT_EQ(
         "",
         Errors("#define P(x) x+1\n#define E 0xe\n#if P(0xe) == 15 && E+1 == 15\n#else\n#error\n#endif\n"));

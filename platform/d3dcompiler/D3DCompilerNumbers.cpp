@@ -1,0 +1,108 @@
+#include "platform/d3dcompiler/D3DCompilerNumbers.h"
+
+#include <cstddef>
+
+namespace d3dcompiler_internal
+{
+
+namespace
+{
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsHexDigit(char c)
+{
+    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool IsHexadecimal(std::string_view text)
+{
+    return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+}
+
+// The end of the digits of the base given that begin at uiFrom.
+std::size_t DigitsEnd(std::string_view text, std::size_t uiFrom, bool bHex)
+{
+    while (uiFrom < text.size() && (bHex ? IsHexDigit(text[uiFrom]) : IsDigit(text[uiFrom])))
+        ++uiFrom;
+    return uiFrom;
+}
+
+// u or U, and l, L, ll or LL, in either order, each at most once.
+bool IsIntegerSuffix(std::string_view suffix)
+{
+    if (!suffix.empty() && (suffix.front() == 'u' || suffix.front() == 'U'))
+        suffix.remove_prefix(1);
+    else if (!suffix.empty() && (suffix.back() == 'u' || suffix.back() == 'U'))
+        suffix.remove_suffix(1);
+    return suffix.empty() || suffix == "l" || suffix == "L" || suffix == "ll" || suffix == "LL";
+}
+
+} // namespace
+
+bool ContinuesNumber(char cPrevious, char c)
+{
+    if (c == '+' || c == '-')
+        return cPrevious == 'e' || cPrevious == 'E' || cPrevious == 'p' || cPrevious == 'P';
+    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.' ||
+           c == '\\';
+}
+
+bool IsNumericConstant(std::string_view text)
+{
+    const bool bHex = IsHexadecimal(text);
+    const std::size_t uiStart = bHex ? 2 : 0;
+    std::size_t i = DigitsEnd(text, uiStart, bHex);
+    std::size_t uiDigits = i - uiStart;
+    bool bFloating = false;
+    if (i < text.size() && text[i] == '.')
+    {
+        const std::size_t uiFraction = DigitsEnd(text, i + 1, bHex);
+        uiDigits += uiFraction - (i + 1);
+        i = uiFraction;
+        bFloating = true;
+    }
+    if (uiDigits == 0)
+        return false;
+    const char cExponent = bHex ? 'p' : 'e';
+    if (i < text.size() && (text[i] == cExponent || text[i] == cExponent - 'a' + 'A'))
+    {
+        i += i + 1 < text.size() && (text[i + 1] == '+' || text[i + 1] == '-') ? 2 : 1;
+        const std::size_t uiExponent = DigitsEnd(text, i, false);
+        if (uiExponent == i)
+            return false;
+        i = uiExponent;
+        bFloating = true;
+    }
+    else if (bHex && bFloating)
+    {
+        return false; // a hexadecimal floating constant has an exponent
+    }
+    const std::string_view suffix = text.substr(i);
+    if (bFloating)
+        return suffix.empty() || (suffix.size() == 1 && (suffix[0] == 'f' || suffix[0] == 'F' ||
+                                                         suffix[0] == 'l' || suffix[0] == 'L'));
+    // An octal constant: a 0 and octal digits.
+    if (!bHex && text[0] == '0')
+        for (std::size_t j = 1; j < text.size() - suffix.size(); ++j)
+            if (text[j] > '7')
+                return false;
+    return IsIntegerSuffix(suffix);
+}
+
+bool IsFloatingNumber(std::string_view text)
+{
+    const bool bHex = IsHexadecimal(text);
+    for (std::size_t i = bHex ? 2 : 0; i < text.size(); ++i)
+    {
+        const char c = text[i];
+        if (c == '.' || (bHex ? c == 'p' || c == 'P' : c == 'e' || c == 'E'))
+            return true;
+    }
+    return false;
+}
+
+} // namespace d3dcompiler_internal

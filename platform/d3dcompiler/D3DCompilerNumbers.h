@@ -1,0 +1,23 @@
+#pragma once
+// Internal to the HLSL compiler stand-in: preprocessing numbers as C reads them. A preprocessing
+// number begins with a digit, or a dot and a digit, and goes on over digits, letters, underscores,
+// dots, and a sign right after e, E, p or P; only some of them are constants of C.
+
+#include <string_view>
+
+namespace d3dcompiler_internal
+{
+
+// The character c continues a preprocessing number whose last character is cPrevious.
+bool ContinuesNumber(char cPrevious, char c);
+
+// The text is an integer constant or a floating constant of C99, decimal or hexadecimal, with
+// the suffixes C gives them: "1uu", "0xe+1", "1_000", "08" and "2.0h" are preprocessing numbers
+// but no constant.
+bool IsNumericConstant(std::string_view text);
+
+// A preprocessing number reads as floating rather than integer: it holds a dot or an exponent
+// (e or E in a decimal number, p or P in a hexadecimal one).
+bool IsFloatingNumber(std::string_view text);
+
+} // namespace d3dcompiler_internal
