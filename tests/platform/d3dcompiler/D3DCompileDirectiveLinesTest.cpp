@@ -191,11 +191,13 @@ ReferenceLines ReadReference(const std::string& sText)
 
 } // namespace
 
-// Whatever #if line C reads as holding a malformed number, the check refuses: texts made at random
-// (fixed seed) of runs of parentheses, terms and malformed numbers, and between them the marks that
-// join or end lines and hide text in comments and literals, alone and in the orders that open a
-// comment on one line and close it on another. The reference also reads how deep and long the
-// lines are, which no limit bounds: those texts pass where they hold no malformed number.
+// Whatever #if line C reads as holding a malformed number, the check refuses, and only those: texts
+// made at random (fixed seed) of runs of parentheses, terms and malformed numbers, and between them
+// the marks that join or end lines and hide text in comments and literals, alone and in the orders
+// that open a comment on one line and close it on another. The reference also reads how deep and
+// long the lines are, which no limit bounds: those texts pass where they hold no malformed number.
+// An #if that begins no line (after a comment that spans lines, or a splice) holds no #if
+// expression: its numbers are text.
 TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsAsMalformed)
 {
     const std::vector<std::vector<std::string>> vJoins = {{" /*/", "\n", "*/ "},
@@ -226,7 +228,8 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsAsMalformed)
     std::uniform_int_distribution<int> percent(0, 99);
     std::size_t uiPassing = 0;
     std::size_t uiRefused = 0;
-    std::size_t uiDeep = 0; // texts deeper or longer than the old limits that pass
+    std::size_t uiDeep = 0;           // texts deeper or longer than the old limits that pass
+    std::size_t uiWronglyRefused = 0; // texts refused where C reads no malformed number
     for (int iText = 0; iText < 4000; ++iText)
     {
         std::string sText = percent(random) < 75 ? "#if " : "";
@@ -259,7 +262,12 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsAsMalformed)
         {
             uiDeep += reference.uiDeepest > 256 || reference.uiLongest > 65536 ? 1 : 0;
         }
+        else if (++uiWronglyRefused <= 3)
+        {
+            ADD_FAILURE() << sErrors << " in:\n" << sText;
+        }
     }
+    EXPECT_EQ(0u, uiWronglyRefused);
     // Neither side holds vacuously.
     EXPECT_GT(uiPassing, 400u);
     EXPECT_GT(uiRefused, 400u);
