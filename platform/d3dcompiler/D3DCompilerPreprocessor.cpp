@@ -56,8 +56,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -176,6 +178,14 @@ bool Is(const Token& token, boost::wave::token_id id)
 // PreprocessHooks::found_directive).
 void TokenRead();
 
+// Whether the text is that of a file preprocessing reads (and not the check of its directive lines
+// reading it before), whose lexer marks the tokens that begin directive lines.
+bool IsFileRead(const char* pText);
+
+// The token, read from a file, begins a directive line: a # or a directive that is the first token
+// of its line once splices are taken out and each comment is one space.
+void DirectiveLineBegun(const Token& token);
+
 // The library's category macro mixes two enumerations, which newer compilers warn about.
 bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 {
@@ -197,12 +207,35 @@ bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 // a directive or a # comes after it: the library takes any such comment for a line break, so the
 // directive began a line of its own ("a /*", "*/ #define X 1" defined X). Elsewhere the comment
 // is left as it is, and the library's output, which has a line break for it, stays the same.
+// The lexer of a file marks each token that begins a directive line as C reads the line, which the
+// library does not tell inside a macro call's arguments (see CheckNoDirective).
 class LexerAdapter : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
-    explicit LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer) : m_pLexer(pLexer) {}
+    LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer, bool bMarksLineStarts)
+        : m_pLexer(pLexer), m_bMarksLineStarts(bMarksLineStarts)
+    {
+    }
 
     Token& get(Token& token) override
+    {
+        const bool bLineHadToken = m_bLineHasToken;
+        Read(token);
+        if (m_bMarksLineStarts && !bLineHadToken && m_bLineIsDirective && !token.is_eoi() &&
+            StartsDirective(token))
+            DirectiveLineBegun(token);
+        return token;
+    }
+    void set_position(const position_type& position) override { m_pLexer->set_position(position); }
+#if BOOST_WAVE_SUPPORT_PRAGMA_ONCE != 0
+    bool has_include_guards(std::string& sGuardName) const override
+    {
+        return m_pLexer->has_include_guards(sGuardName);
+    }
+#endif
+
+private:
+    Token& Read(Token& token)
     {
         TokenRead();
         Next(token);
@@ -250,15 +283,7 @@ public:
             m_sFile = token.get_position().get_file();
         return token;
     }
-    void set_position(const position_type& position) override { m_pLexer->set_position(position); }
-#if BOOST_WAVE_SUPPORT_PRAGMA_ONCE != 0
-    bool has_include_guards(std::string& sGuardName) const override
-    {
-        return m_pLexer->has_include_guards(sGuardName);
-    }
-#endif
 
-private:
     void Next(Token& token)
     {
         if (m_dHeld.empty())
@@ -311,6 +336,7 @@ private:
     std::deque<Token> m_dHeld;                 // tokens read ahead, to give before reading on
     bool m_bLineHasToken = false;              // a token other than whitespace since the last line break
     bool m_bLineIsDirective = false;           // and the first of them is a directive or a #
+    bool m_bMarksLineStarts;                   // the lexer of a file preprocessing reads
 };
 
 void CheckLexedText(std::string::iterator first, std::string::iterator last,
@@ -331,11 +357,15 @@ public:
     {
         using MultiPass = boost::wave::cpplexer::make_multi_pass<
             boost::wave::cpplexer::impl::lex_iterator_functor_shim<Token>>;
+        bool bFile = false;
+        if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
+            bFile = first != last && IsFileRead(&*first);
         MultiPass::type::operator=(MultiPass::type(MultiPass::functor_data_type(
-            {},
-            new LexerAdapter(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
-                first, last, position,
-                boost::wave::language_support(language & ~boost::wave::support_option_prefer_pp_numbers))))));
+            {}, new LexerAdapter(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
+                                     first, last, position,
+                                     boost::wave::language_support(
+                                         language & ~boost::wave::support_option_prefer_pp_numbers)),
+                                 bFile))));
         if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
             CheckLexedText(first, last, position);
     }
@@ -366,6 +396,11 @@ struct PreprocessState
     std::size_t uiDirectiveCost = 0;     // of the directive lines of all texts read so far
     std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
     bool bCheckingText = false;          // CheckLexedText is lexing a text of its own
+    bool bCheckingLines = false;         // CheckDirectiveLines is reading a file's text
+
+    // The places (file name, line, column) of the tokens that began directive lines since the
+    // library last acted on a directive: those of them read into a macro call's arguments.
+    std::set<std::tuple<const char*, std::size_t, std::size_t>> setLineStarts;
 
     // The expansions belong to a directive line, and the bytes they have made on it.
     bool bOnDirectiveLine = false;
@@ -389,6 +424,25 @@ void TokenRead()
 {
     if (t_pState != nullptr)
         t_pState->bOnDirectiveLine = false;
+}
+
+bool IsFileRead(const char* pText)
+{
+    const PreprocessState* pState = t_pState;
+    return pState != nullptr && !pState->bCheckingLines &&
+           std::find(pState->vFileTexts.begin(), pState->vFileTexts.end(), pText) != pState->vFileTexts.end();
+}
+
+std::tuple<const char*, std::size_t, std::size_t> PlaceOf(const Token& token)
+{
+    const Token::position_type& position = token.get_position();
+    return {position.get_file().c_str(), position.get_line(), position.get_column()};
+}
+
+void DirectiveLineBegun(const Token& token)
+{
+    if (t_pState != nullptr)
+        t_pState->setLineStarts.insert(PlaceOf(token));
 }
 
 // A limit of D3DCompilerPreprocessor.h passed at a place of the text.
@@ -486,8 +540,8 @@ std::size_t LineCost(LineKind eKind, std::size_t uiTokens, std::size_t uiBytes)
 // spans lines begins a line where nothing but blanks came before it on its line). The cost of each
 // directive line, whitespace and comments included, counts against the cost all directive lines of
 // the preprocessing may have (*pDirectiveCost, carried from text to text), and the bytes of a line
-// of a kind the library quotes against the limit of one such line. #if and #elif lines, and
-// directives of that kind wherever they stand, are refused where they hold a malformed number.
+// of a kind the library quotes against the limit of one such line. #if and #elif lines are refused
+// where they hold a malformed number; an #if that begins no line is text, its numbers too.
 void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
                          std::size_t* pDirectiveCost)
 {
@@ -496,6 +550,20 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
     if (std::string_view(&*first, static_cast<std::size_t>(last - first)).find_first_of("#%?") ==
         std::string_view::npos)
         return;
+    // Preprocessing's own lexer of the text marks the tokens that begin directive lines.
+    struct CheckingLines
+    {
+        CheckingLines()
+        {
+            if (t_pState != nullptr)
+                t_pState->bCheckingLines = true;
+        }
+        ~CheckingLines()
+        {
+            if (t_pState != nullptr)
+                t_pState->bCheckingLines = false;
+        }
+    } checking;
     try
     {
         LexIterator it(first, last, Token::position_type(sName.c_str()), LANGUAGE);
@@ -537,8 +605,10 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 continue;
             }
             const bool bSpace = IsSpace(token);
-            if (!bInDirective && bLineStart && !bSpace &&
-                (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND)))
+            const bool bBeginsDirective =
+                !bInDirective && bLineStart && !bSpace &&
+                (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND));
+            if (bBeginsDirective)
             {
                 bInDirective = true;
                 eKind = KindOfDirective(token);
@@ -564,7 +634,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                            token.get_position(), "directive lines cost more than ",
                            " (tokens, and tokens times bytes / 65536 of lines made into text) in all");
             }
-            if (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF))
+            if (bBeginsDirective && (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF)))
             {
                 bInCondition = true;
                 continue;
@@ -1038,6 +1108,7 @@ public:
         pState->bInCondition = Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF);
         pState->bOnDirectiveLine = true;
         pState->uiDirectiveMacroBytes = 0;
+        pState->setLineStarts.clear();
         if (pState->vFiles.empty())
             return false;
         PreprocessState::OpenFile& file = pState->vFiles.back();
@@ -1120,27 +1191,28 @@ public:
 private:
     // A line inside a macro call's arguments that begins with a directive (C leaves it undefined)
     // is refused: the library would take its tokens for the argument's. The library keeps an
-    // argument's line breaks as spaces, each where its line ends: a directive (or #) after a
-    // space on an earlier line begins its line.
+    // argument's line breaks, splices and comments alike, as one space: the lexer of the file
+    // marked the tokens that begin directive lines, and a # or a directive after a splice or
+    // after a comment that spans lines is none of them.
     template <typename ContainerT>
     static void CheckNoDirective(const Token& macroCall, const std::vector<ContainerT>& arguments)
     {
+        const PreprocessState* pState = t_pState;
+        if (pState == nullptr || pState->setLineStarts.empty())
+            return;
         for (const ContainerT& argument : arguments)
         {
-            const Token* pLast = nullptr;
             for (const Token& token : argument)
             {
-                const boost::wave::token_id id = boost::wave::token_id(token);
-                if (pLast != nullptr && IsSpace(*pLast) &&
-                    pLast->get_position().get_line() < token.get_position().get_line() &&
-                    (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND)))
+                if ((InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) ||
+                     Is(token, boost::wave::T_POUND)) &&
+                    pState->setLineStarts.count(PlaceOf(token)) != 0)
                 {
                     throw LimitError(token.get_position(),
                                      Shortened(std::string("directive in the arguments of macro ") +
                                                macroCall.get_value().c_str() + ": " +
                                                token.get_value().c_str()));
                 }
-                pLast = &token;
             }
         }
     }
