@@ -498,31 +498,24 @@ bool ContinuesNumber(char cPrevious, char c)
 }
 
 // What the library makes of a directive line: text it quotes in a message (and may make again
-// for each line, as for #warning), or tokens it parses and keeps. #if and #elif lines are parsed:
-// the evaluator quotes at most the start of an expression in its error.
+// for each line, as for #warning), or tokens it parses and keeps. #define, #if and #elif lines are
+// parsed: where the library would quote one (a #define it cannot read, a defined operator without
+// a name), the line is refused with the start of it quoted (see the grammars below), and the
+// evaluator quotes at most the start of an expression in its error. A #pragma is quoted: the
+// library makes text of a message and of its own options, and which of them a #pragma is shows
+// only once macros have expanded its first word.
 enum class LineKind
 {
     Parsed,
     Quoted,
-    PragmaPending, // a #pragma whose first word is still to come
 };
 
 LineKind KindOfDirective(const Token& directive)
 {
-    if (Is(directive, boost::wave::T_PP_DEFINE))
-        return LineKind::Parsed;
-    if (Is(directive, boost::wave::T_PP_PRAGMA))
-        return LineKind::PragmaPending;
-    if (Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF))
+    if (Is(directive, boost::wave::T_PP_DEFINE) || Is(directive, boost::wave::T_PP_IF) ||
+        Is(directive, boost::wave::T_PP_ELIF))
         return LineKind::Parsed;
     return LineKind::Quoted;
-}
-
-// The first word of a pragma's text: the library makes text of a message and of its own options.
-bool IsQuotedPragma(const Token& word)
-{
-    return Is(word, boost::wave::T_IDENTIFIER) &&
-           (word.get_value() == "message" || word.get_value() == "wave");
 }
 
 // The cost of a directive line of uiTokens tokens and uiBytes bytes (see MAX_DIRECTIVE_COST).
@@ -614,10 +607,6 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 eKind = KindOfDirective(token);
                 uiLineTokens = 0;
                 uiLineBytes = 0;
-            }
-            else if (bInDirective && eKind == LineKind::PragmaPending && !bSpace)
-            {
-                eKind = IsQuotedPragma(token) ? LineKind::Quoted : LineKind::Parsed;
             }
             if (bSpace && Is(token, boost::wave::T_CCOMMENT))
                 bLineStart = bLineStart || token.get_value().find('\n') != Token::string_type::npos;
@@ -1371,8 +1360,90 @@ private:
 
 using Context = boost::wave::context<std::string::iterator, LexIterator, IncludeInputPolicy, PreprocessHooks>;
 
+// The start of a directive line, from the token given to the end of the line: the first
+// MAX_QUOTED_LINE_START bytes, and "..." where there is more. The library quoted the rest of a line
+// it could not read whole, made a token at a time into a string it copied with each token: a line
+// of a megabyte took 14 s.
+template <typename IteratorT>
+std::string QuotedLineStart(IteratorT it, const IteratorT& last)
+{
+    constexpr std::size_t MAX_QUOTED_LINE_START = 64;
+    std::string sQuoted;
+    for (; it != last && sQuoted.size() <= MAX_QUOTED_LINE_START; ++it)
+    {
+        if (Is(*it, boost::wave::T_NEWLINE) || Is(*it, boost::wave::T_CPPCOMMENT) ||
+            Is(*it, boost::wave::T_EOF))
+            break;
+        sQuoted += it->get_value().c_str();
+    }
+    if (sQuoted.size() > MAX_QUOTED_LINE_START)
+        sQuoted = sQuoted.substr(0, MAX_QUOTED_LINE_START) + "...";
+    return sQuoted;
+}
+
+// A defined operator followed by something other than a name or a name in parentheses is
+// refused with the start of what follows it quoted, where the library quoted all of it (after an
+// #if defined and a megabyte of "(", 14 s).
+template <typename IteratorT, typename ContainerT>
+boost::spirit::classic::parse_info<IteratorT> ParseDefined(const IteratorT& first, const IteratorT& last,
+                                                           ContainerT& name)
+{
+    boost::wave::grammars::defined_grammar<ContainerT> grammar(name);
+    const boost::spirit::classic::parse_info<IteratorT> hit =
+        boost::spirit::classic::parse(first, last, grammar,
+                                      boost::spirit::classic::ch_p(boost::wave::T_SPACE) |
+                                          boost::spirit::classic::ch_p(boost::wave::T_CCOMMENT));
+    if (!hit.hit)
+        BOOST_WAVE_THROW(boost::wave::preprocess_exception, ill_formed_expression,
+                         ("defined(): " + QuotedLineStart(first, last)).c_str(), first->get_position());
+    return hit;
+}
+
 } // namespace
 } // namespace d3dcompiler_internal
+
+namespace boost::wave::grammars
+{
+
+// A directive line the library's grammar cannot read (a #define whose name or parameter list is
+// ill-formed, say) is refused with its start quoted, before the library quotes the whole line.
+template <>
+boost::spirit::classic::tree_parse_info<
+    d3dcompiler_internal::LexIterator,
+    cpp_grammar_gen<d3dcompiler_internal::LexIterator,
+                    d3dcompiler_internal::Context::token_sequence_type>::node_factory_type>
+cpp_grammar_gen<d3dcompiler_internal::LexIterator, d3dcompiler_internal::Context::token_sequence_type>::
+    parse_cpp_grammar(const iterator_type& first, const iterator_type& last, const position_type& position,
+                      bool& bFoundEof, token_type& foundDirective, token_container_type& foundEolTokens)
+{
+    cpp_grammar<token_type, token_container_type> grammar(bFoundEof, foundDirective, foundEolTokens);
+    const boost::spirit::classic::tree_parse_info<iterator_type, node_factory_type> hit =
+        parsetree_parse<node_factory_type>(first, last, grammar);
+    if (!hit.match && token_id(foundDirective) != T_EOF)
+        BOOST_WAVE_THROW(preprocess_exception, ill_formed_directive,
+                         d3dcompiler_internal::QuotedLineStart(first, last).c_str(), position);
+    return hit;
+}
+
+template <>
+boost::spirit::classic::parse_info<defined_grammar_gen<d3dcompiler_internal::LexIterator>::iterator1_type>
+defined_grammar_gen<d3dcompiler_internal::LexIterator>::parse_operator_defined(const iterator1_type& first,
+                                                                               const iterator1_type& last,
+                                                                               token_sequence_type& name)
+{
+    return d3dcompiler_internal::ParseDefined(first, last, name);
+}
+
+template <>
+boost::spirit::classic::parse_info<defined_grammar_gen<d3dcompiler_internal::LexIterator>::iterator2_type>
+defined_grammar_gen<d3dcompiler_internal::LexIterator>::parse_operator_defined(const iterator2_type& first,
+                                                                               const iterator2_type& last,
+                                                                               token_sequence_type& name)
+{
+    return d3dcompiler_internal::ParseDefined(first, last, name);
+}
+
+} // namespace boost::wave::grammars
 
 // A macro defined again with another body takes the new one, as C compilers do (they warn); the
 // library kept the first. Every definition, the caller's macro table's included, comes here. A
