@@ -476,3 +476,23 @@ TEST(D3DCompileDirectiveLines, MalformedNumbersInIfLinesAreRefused)
         (std::vector<std::string>{"static", "const", "int", "g", "=", "0xe", "+", "1", "+", "1", "e", ";"}),
         vTokens);
 }
+
+// C reads the lines of a group it skips only as far as their directives, and evaluates no #elif
+// after a group taken: a malformed number there is text. Where the line is evaluated it is refused,
+// at the number, also in an include and after a #line.
+TEST(D3DCompileDirectiveLines, MalformedNumbersAreRefusedWhereTheLineIsEvaluated)
+{
+    EXPECT_EQ("ok", d3dcompile_test::TokensOf("#if 0\n#if 0xe+1\n#elif 1e\n#endif\n#endif\nok\n"));
+    EXPECT_EQ("ok", d3dcompile_test::TokensOf("#if 1\nok\n#elif 0xe+1\n#elif 1e\n#endif\n"));
+    EXPECT_EQ("ok", d3dcompile_test::TokensOf("#ifdef X\n#if 1.2.3\n#endif\n#else\nok\n#endif\n"));
+    ExpectRefused(Errors("#if 0\n#elif 0xe+1\n#endif\n"), "shader.hlsl(2,7)", MALFORMED + "0xe+1");
+    ExpectRefused(Errors("#if 0\n#else\n#if 1e\n#endif\n#endif\n"), "shader.hlsl(3,5)", MALFORMED + "1e");
+    ExpectRefused(Errors("#line 100\n#if 1 /*\n*/ + 0xe+1\n#endif\n"), "shader.hlsl(101,6)",
+                  MALFORMED + "0xe+1");
+    MapInclude include;
+    include.m_mapFiles["numbers.hlsli"] =
+        "#if 0\n#if 1e\n#endif\n#endif\n#if 1\n#elif 0xe+1\n#endif\n#if 0\n#elif 1 + 1uu\n#endif\n";
+    ExpectRefused(Errors("#if 0\n#if 1e\n#endif\n#endif\n#include \"numbers.hlsli\"\n", &include),
+                  "numbers.hlsli(9,11)", MALFORMED + "1uu");
+    EXPECT_EQ(0, include.m_iOpen);
+}
