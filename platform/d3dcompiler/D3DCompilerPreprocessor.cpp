@@ -182,9 +182,24 @@ void TokenRead();
 // reading it before), whose lexer marks the tokens that begin directive lines.
 bool IsFileRead(const char* pText);
 
+// A malformed number on an #if or #elif line, found by the check of a text's directive lines before
+// the library reads the text: on the text's directive line uiDirective (counted from 0), uiLines
+// lines below the directive, at uiColumn. C refuses it only where it evaluates the line.
+struct MalformedIfNumber
+{
+    std::size_t uiDirective = 0;
+    std::size_t uiLines = 0;
+    std::size_t uiColumn = 0;
+    std::string sNumber;
+};
+
+// The malformed numbers the check of directive lines found in the file text read next.
+std::vector<MalformedIfNumber> TakeMalformedNumbers();
+
 // The token, read from a file, begins a directive line: a # or a directive that is the first token
-// of its line once splices are taken out and each comment is one space.
-void DirectiveLineBegun(const Token& token);
+// of its line once splices are taken out and each comment is one space. pMalformed is the
+// malformed number of the line, if it is an #if or #elif line that holds one.
+void DirectiveLineBegun(const Token& token, const MalformedIfNumber* pMalformed);
 
 // The library's category macro mixes two enumerations, which newer compilers warn about.
 bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
@@ -208,13 +223,16 @@ bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 // directive began a line of its own ("a /*", "*/ #define X 1" defined X). Elsewhere the comment
 // is left as it is, and the library's output, which has a line break for it, stays the same.
 // The lexer of a file marks each token that begins a directive line as C reads the line, which the
-// library does not tell inside a macro call's arguments (see CheckNoDirective).
+// library does not tell inside a macro call's arguments (see CheckNoDirective), with the malformed
+// number the line holds, which the check of directive lines found on the line of the same count.
 class LexerAdapter : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
     LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer, bool bMarksLineStarts)
         : m_pLexer(pLexer), m_bMarksLineStarts(bMarksLineStarts)
     {
+        if (m_bMarksLineStarts)
+            m_vMalformed = TakeMalformedNumbers();
     }
 
     Token& get(Token& token) override
@@ -223,7 +241,14 @@ public:
         Read(token);
         if (m_bMarksLineStarts && !bLineHadToken && m_bLineIsDirective && !token.is_eoi() &&
             StartsDirective(token))
-            DirectiveLineBegun(token);
+        {
+            const MalformedIfNumber* pMalformed = nullptr;
+            if (m_uiNextMalformed < m_vMalformed.size() &&
+                m_vMalformed[m_uiNextMalformed].uiDirective == m_uiDirectives)
+                pMalformed = &m_vMalformed[m_uiNextMalformed++];
+            ++m_uiDirectives;
+            DirectiveLineBegun(token, pMalformed);
+        }
         return token;
     }
     void set_position(const position_type& position) override { m_pLexer->set_position(position); }
@@ -332,11 +357,14 @@ private:
     }
 
     std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
-    Token::position_type::string_type m_sFile; // of the last token, shared with it
-    std::deque<Token> m_dHeld;                 // tokens read ahead, to give before reading on
-    bool m_bLineHasToken = false;              // a token other than whitespace since the last line break
-    bool m_bLineIsDirective = false;           // and the first of them is a directive or a #
-    bool m_bMarksLineStarts;                   // the lexer of a file preprocessing reads
+    Token::position_type::string_type m_sFile;   // of the last token, shared with it
+    std::deque<Token> m_dHeld;                   // tokens read ahead, to give before reading on
+    bool m_bLineHasToken = false;                // a token other than whitespace since the last line break
+    bool m_bLineIsDirective = false;             // and the first of them is a directive or a #
+    bool m_bMarksLineStarts;                     // the lexer of a file preprocessing reads
+    std::vector<MalformedIfNumber> m_vMalformed; // of the file's #if lines, in the order of the lines
+    std::size_t m_uiNextMalformed = 0;           // the first of them on a line still to come
+    std::size_t m_uiDirectives = 0;              // directive lines begun so far
 };
 
 void CheckLexedText(std::string::iterator first, std::string::iterator last,
@@ -401,6 +429,18 @@ struct PreprocessState
     // The places (file name, line, column) of the tokens that began directive lines since the
     // library last acted on a directive: those of them read into a macro call's arguments.
     std::set<std::tuple<const char*, std::size_t, std::size_t>> setLineStarts;
+    // The malformed numbers of the file text read next, and the first tokens of the last two
+    // directive lines begun, the last first, with the malformed numbers of their lines: the library
+    // reads the token after a directive line before it acts on the line, and a #line renumbers that
+    // token, a copy of it as held here. Both copies share its text.
+    std::vector<MalformedIfNumber> vMalformedNumbers;
+    struct LineStart
+    {
+        Token token;
+        bool bMalformed = false;
+        MalformedIfNumber malformed;
+    };
+    LineStart aLastLineStarts[2];
 
     // The expansions belong to a directive line, and the bytes they have made on it.
     bool bOnDirectiveLine = false;
@@ -439,10 +479,23 @@ std::tuple<const char*, std::size_t, std::size_t> PlaceOf(const Token& token)
     return {position.get_file().c_str(), position.get_line(), position.get_column()};
 }
 
-void DirectiveLineBegun(const Token& token)
+std::vector<MalformedIfNumber> TakeMalformedNumbers()
 {
-    if (t_pState != nullptr)
-        t_pState->setLineStarts.insert(PlaceOf(token));
+    return t_pState != nullptr ? std::move(t_pState->vMalformedNumbers) : std::vector<MalformedIfNumber>();
+}
+
+void DirectiveLineBegun(const Token& token, const MalformedIfNumber* pMalformed)
+{
+    PreprocessState* pState = t_pState;
+    if (pState == nullptr)
+        return;
+    PreprocessState::LineStart& last = pState->aLastLineStarts[0];
+    pState->aLastLineStarts[1] = std::move(last);
+    last.token = token;
+    last.bMalformed = pMalformed != nullptr;
+    if (pMalformed != nullptr)
+        last.malformed = *pMalformed;
+    pState->setLineStarts.insert(PlaceOf(token));
 }
 
 // A limit of D3DCompilerPreprocessor.h passed at a place of the text.
@@ -533,11 +586,15 @@ std::size_t LineCost(LineKind eKind, std::size_t uiTokens, std::size_t uiBytes)
 // spans lines begins a line where nothing but blanks came before it on its line). The cost of each
 // directive line, whitespace and comments included, counts against the cost all directive lines of
 // the preprocessing may have (*pDirectiveCost, carried from text to text), and the bytes of a line
-// of a kind the library quotes against the limit of one such line. #if and #elif lines are refused
-// where they hold a malformed number; an #if that begins no line is text, its numbers too.
+// of a kind the library quotes against the limit of one such line. #if and #elif lines that hold
+// a malformed number are refused, or, with pvMalformed, listed there (the first of each line), to
+// be refused where the library evaluates the line: C reads the lines of a group it skips only as
+// far as their directives. An #if that begins no line is text, its numbers too.
 void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
-                         std::size_t* pDirectiveCost)
+                         std::size_t* pDirectiveCost, std::vector<MalformedIfNumber>* pvMalformed)
 {
+    if (pvMalformed != nullptr)
+        pvMalformed->clear();
     // Every directive, and the # of a null directive, begins with #, %: or ??= (the lexer reads
     // the last two over line splices too): a text without #, % and ? has no directive line.
     if (std::string_view(&*first, static_cast<std::size_t>(last - first)).find_first_of("#%?") ==
@@ -567,6 +624,8 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         std::size_t uiLineTokens = 0; // of the directive line being read
         std::size_t uiLineBytes = 0;
         bool bInCondition = false;
+        std::size_t uiDirectives = 0; // directive lines begun so far
+        std::size_t uiDirectiveLine = 0;
         // The preprocessing number of the #if line being read, while its next character may
         // continue it, and where it began.
         std::string sNumber;
@@ -575,7 +634,13 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         const auto endNumber = [&]()
         {
             if (sNumber.size() > uiNumberLiteral)
-                throw LimitError(numberPosition, "#if expression holds a malformed number: " + sNumber);
+            {
+                if (pvMalformed == nullptr)
+                    throw LimitError(numberPosition, "#if expression holds a malformed number: " + sNumber);
+                if (pvMalformed->empty() || pvMalformed->back().uiDirective != uiDirectives - 1)
+                    pvMalformed->push_back({uiDirectives - 1, numberPosition.get_line() - uiDirectiveLine,
+                                            numberPosition.get_column(), sNumber});
+            }
             sNumber.clear();
         };
         const auto endLine = [&]()
@@ -607,6 +672,8 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 eKind = KindOfDirective(token);
                 uiLineTokens = 0;
                 uiLineBytes = 0;
+                ++uiDirectives;
+                uiDirectiveLine = token.get_position().get_line();
             }
             if (bSpace && Is(token, boost::wave::T_CCOMMENT))
                 bLineStart = bLineStart || token.get_value().find('\n') != Token::string_type::npos;
@@ -766,7 +833,7 @@ struct IncludeInputPolicy
                 iterCtx.m_sText += '\n';
             pState->vFileTexts.push_back(iterCtx.m_sText.data());
             CheckDirectiveLines(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str(),
-                                &pState->uiDirectiveCost);
+                                &pState->uiDirectiveCost, &pState->vMalformedNumbers);
             iterCtx.first = iterator_type(iterCtx.m_sText.begin(), iterCtx.m_sText.end(),
                                           PositionT(iterCtx.filename), language);
             iterCtx.last = iterator_type();
@@ -853,6 +920,21 @@ std::size_t IfBlockDepth(const ContextT& ctx)
     struct Reader : ContextT
     {
         static std::size_t Of(const ContextT& context) { return (context.*&Reader::get_if_block_depth)(); }
+    };
+    return Reader::Of(ctx);
+}
+
+// Whether a group of the innermost #if the library has open was taken, so that an #elif there is
+// not evaluated (its accessor is protected).
+template <typename ContextT>
+bool IfGroupTaken(const ContextT& ctx)
+{
+    struct Reader : ContextT
+    {
+        static bool Of(const ContextT& context)
+        {
+            return (context.*&Reader::get_if_block_some_part_status)();
+        }
     };
     return Reader::Of(ctx);
 }
@@ -1098,6 +1180,19 @@ public:
         pState->bOnDirectiveLine = true;
         pState->uiDirectiveMacroBytes = 0;
         pState->setLineStarts.clear();
+        // An #if is evaluated where the library acts on it, an #elif where no group before it was
+        // taken: there a malformed number the line holds is refused.
+        for (const PreprocessState::LineStart& start : pState->aLastLineStarts)
+        {
+            if (!start.bMalformed || start.token.get_value().c_str() != directive.get_value().c_str() ||
+                !(Is(directive, boost::wave::T_PP_IF) ||
+                  (Is(directive, boost::wave::T_PP_ELIF) && !IfGroupTaken(ctx))))
+                continue;
+            Token::position_type position = directive.get_position();
+            position.set_line(position.get_line() + start.malformed.uiLines);
+            position.set_column(start.malformed.uiColumn);
+            throw LimitError(position, "#if expression holds a malformed number: " + start.malformed.sNumber);
+        }
         if (pState->vFiles.empty())
             return false;
         PreprocessState::OpenFile& file = pState->vFiles.back();
@@ -1527,7 +1622,7 @@ bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pNam
         sText += '\n';
     try
     {
-        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveCost);
+        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveCost, nullptr);
     }
     catch (const LimitError& e)
     {
@@ -1576,7 +1671,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     try
     {
         state.vFileTexts.push_back(sSource.data());
-        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveCost);
+        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveCost,
+                            &state.vMalformedNumbers);
         Context ctx(sSource.begin(), sSource.end(), sName.c_str());
         ctx.set_language(LANGUAGE);
         ctx.set_max_include_nesting_depth(MAX_INCLUDE_DEPTH);
