@@ -108,8 +108,9 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
 
 // Reads the directive lines of one text (the source or an include) as Preprocess does before the
 // library reads the text: false with one error line in *pErrors where a line passes a limit above
-// or an #if or #elif line holds a malformed number. *pDirectiveCost carries the cost of directive
-// lines from text to text of one preprocessing (start at 0).
+// or an #if or #elif line holds a malformed number (which Preprocess refuses only where it
+// evaluates the line, as C does). *pDirectiveCost carries the cost of directive lines from text to
+// text of one preprocessing (start at 0).
 bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
                          std::size_t* pDirectiveCost, std::string* pErrors);
 
