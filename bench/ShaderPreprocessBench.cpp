@@ -6,9 +6,12 @@
 // directive lines lexes every text before preprocessing does: alone, on the text of identifiers
 // and on one of definitions and their uses, against preprocessing the same. A megabyte of lines
 // joined by splices (backslash and LF, backslash and CR LF, ??/ and LF): the lexer once moved the
-// rest of the text for each splice it took out.
+// rest of the text for each splice it took out. A long directive line of each kind, well-formed and
+// with each malformation the library reports, at 64 KiB and at the source limit: the library once
+// quoted a malformed line a token at a time, copying what it had so far with each token.
 
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
+#include "tests/platform/d3dcompiler/D3DCompileLongDirectiveLines.h"
 
 #include <benchmark/benchmark.h>
 
@@ -134,5 +137,33 @@ void BM_PreprocessSplices(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sText.size()));
 }
 BENCHMARK(BM_PreprocessSplices)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// The line of D3DCompileLongDirectiveLines.h numbered by the first argument, in a text of the
+// bytes the second gives; the label names it.
+void BM_PreprocessLongDirectiveLine(benchmark::State& state)
+{
+    const d3dcompile_test::LongDirectiveLine& line =
+        d3dcompile_test::LongDirectiveLines()[static_cast<std::size_t>(state.range(0))];
+    const std::string sText =
+        d3dcompile_test::LongDirectiveText(line, static_cast<std::size_t>(state.range(1)));
+    for (auto _ : state)
+    {
+        d3dcompiler_internal::PreprocessedSource out;
+        std::string sErrors;
+        benchmark::DoNotOptimize(d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "bench.hlsl",
+                                                                  nullptr, nullptr, &out, &sErrors));
+    }
+    state.SetLabel(line.pName);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sText.size()));
+}
+BENCHMARK(BM_PreprocessLongDirectiveLine)
+    ->Apply(
+        [](benchmark::internal::Benchmark* pBenchmark)
+        {
+            for (std::size_t i = 0; i < d3dcompile_test::LongDirectiveLines().size(); ++i)
+                for (const std::int64_t iBytes : {std::int64_t(1) << 16, std::int64_t(1) << 20})
+                    pBenchmark->Args({static_cast<std::int64_t>(i), iBytes});
+        })
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

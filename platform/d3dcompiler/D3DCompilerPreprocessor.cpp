@@ -57,8 +57,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -177,6 +179,29 @@ bool Is(const Token& token, boost::wave::token_id id)
 // PreprocessHooks::found_directive).
 void TokenRead();
 
+// Whether the text is that of a file preprocessing reads (and not the check of its directive lines
+// reading it before), whose lexer marks the tokens that begin directive lines.
+bool IsFileRead(const char* pText);
+
+// A malformed number on an #if or #elif line, found by the check of a text's directive lines before
+// the library reads the text: on the text's directive line uiDirective (counted from 0), uiLines
+// lines below the directive, at uiColumn. C refuses it only where it evaluates the line.
+struct MalformedIfNumber
+{
+    std::size_t uiDirective = 0;
+    std::size_t uiLines = 0;
+    std::size_t uiColumn = 0;
+    std::string sNumber;
+};
+
+// The malformed numbers the check of directive lines found in the file text read next.
+std::vector<MalformedIfNumber> TakeMalformedNumbers();
+
+// The token, read from a file, begins a directive line: a # or a directive that is the first token
+// of its line once splices are taken out and each comment is one space. pMalformed is the
+// malformed number of the line, if it is an #if or #elif line that holds one.
+void DirectiveLineBegun(const Token& token, const MalformedIfNumber* pMalformed);
+
 // The library's category macro mixes two enumerations, which newer compilers warn about.
 bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 {
@@ -200,12 +225,45 @@ bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 // is left as it is, and the library's output, which has a line break for it, stays the same.
 // Numbers are read as C reads preprocessing numbers (see LexIterator) and given as the literals
 // they read as.
+// The lexer of a file marks each token that begins a directive line as C reads the line, which the
+// library does not tell inside a macro call's arguments (see CheckNoDirective), with the malformed
+// number the line holds, which the check of directive lines found on the line of the same count.
 class LexerAdapter : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
-    explicit LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer) : m_pLexer(pLexer) {}
+    LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer, bool bMarksLineStarts)
+        : m_pLexer(pLexer), m_bMarksLineStarts(bMarksLineStarts)
+    {
+        if (m_bMarksLineStarts)
+            m_vMalformed = TakeMalformedNumbers();
+    }
 
     Token& get(Token& token) override
+    {
+        const bool bLineHadToken = m_bLineHasToken;
+        Read(token);
+        if (m_bMarksLineStarts && !bLineHadToken && m_bLineIsDirective && !token.is_eoi() &&
+            StartsDirective(token))
+        {
+            const MalformedIfNumber* pMalformed = nullptr;
+            if (m_uiNextMalformed < m_vMalformed.size() &&
+                m_vMalformed[m_uiNextMalformed].uiDirective == m_uiDirectives)
+                pMalformed = &m_vMalformed[m_uiNextMalformed++];
+            ++m_uiDirectives;
+            DirectiveLineBegun(token, pMalformed);
+        }
+        return token;
+    }
+    void set_position(const position_type& position) override { m_pLexer->set_position(position); }
+#if BOOST_WAVE_SUPPORT_PRAGMA_ONCE != 0
+    bool has_include_guards(std::string& sGuardName) const override
+    {
+        return m_pLexer->has_include_guards(sGuardName);
+    }
+#endif
+
+private:
+    Token& Read(Token& token)
     {
         TokenRead();
         Next(token);
@@ -255,15 +313,7 @@ public:
             m_sFile = token.get_position().get_file();
         return token;
     }
-    void set_position(const position_type& position) override { m_pLexer->set_position(position); }
-#if BOOST_WAVE_SUPPORT_PRAGMA_ONCE != 0
-    bool has_include_guards(std::string& sGuardName) const override
-    {
-        return m_pLexer->has_include_guards(sGuardName);
-    }
-#endif
 
-private:
     void Next(Token& token)
     {
         if (m_dHeld.empty())
@@ -434,10 +484,14 @@ private:
     }
 
     std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
-    Token::position_type::string_type m_sFile; // of the last token, shared with it
-    std::deque<Token> m_dHeld;                 // tokens read ahead, to give before reading on
-    bool m_bLineHasToken = false;              // a token other than whitespace since the last line break
-    bool m_bLineIsDirective = false;           // and the first of them is a directive or a #
+    Token::position_type::string_type m_sFile;   // of the last token, shared with it
+    std::deque<Token> m_dHeld;                   // tokens read ahead, to give before reading on
+    bool m_bLineHasToken = false;                // a token other than whitespace since the last line break
+    bool m_bLineIsDirective = false;             // and the first of them is a directive or a #
+    bool m_bMarksLineStarts;                     // the lexer of a file preprocessing reads
+    std::vector<MalformedIfNumber> m_vMalformed; // of the file's #if lines, in the order of the lines
+    std::size_t m_uiNextMalformed = 0;           // the first of them on a line still to come
+    std::size_t m_uiDirectives = 0;              // directive lines begun so far
 };
 
 void CheckLexedText(std::string::iterator first, std::string::iterator last,
@@ -457,11 +511,15 @@ public:
     {
         using MultiPass = boost::wave::cpplexer::make_multi_pass<
             boost::wave::cpplexer::impl::lex_iterator_functor_shim<Token>>;
+        bool bFile = false;
+        if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
+            bFile = first != last && IsFileRead(&*first);
         MultiPass::type::operator=(MultiPass::type(MultiPass::functor_data_type(
-            {},
-            new LexerAdapter(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
-                first, last, position,
-                boost::wave::language_support(language | boost::wave::support_option_prefer_pp_numbers))))));
+            {}, new LexerAdapter(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
+                                     first, last, position,
+                                     boost::wave::language_support(
+                                         language | boost::wave::support_option_prefer_pp_numbers)),
+                                 bFile))));
         if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
             CheckLexedText(first, last, position);
     }
@@ -492,6 +550,23 @@ struct PreprocessState
     std::size_t uiDirectiveCost = 0;     // of the directive lines of all texts read so far
     std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
     bool bCheckingText = false;          // CheckLexedText is lexing a text of its own
+    bool bCheckingLines = false;         // CheckDirectiveLines is reading a file's text
+
+    // The places (file name, line, column) of the tokens that began directive lines since the
+    // library last acted on a directive: those of them read into a macro call's arguments.
+    std::set<std::tuple<const char*, std::size_t, std::size_t>> setLineStarts;
+    // The malformed numbers of the file text read next, and the first tokens of the last two
+    // directive lines begun, the last first, with the malformed numbers of their lines: the library
+    // reads the token after a directive line before it acts on the line, and a #line renumbers that
+    // token, a copy of it as held here. Both copies share its text.
+    std::vector<MalformedIfNumber> vMalformedNumbers;
+    struct LineStart
+    {
+        Token token;
+        bool bMalformed = false;
+        MalformedIfNumber malformed;
+    };
+    LineStart aLastLineStarts[2];
 
     // The expansions belong to a directive line, and the bytes they have made on it.
     bool bOnDirectiveLine = false;
@@ -515,6 +590,38 @@ void TokenRead()
 {
     if (t_pState != nullptr)
         t_pState->bOnDirectiveLine = false;
+}
+
+bool IsFileRead(const char* pText)
+{
+    const PreprocessState* pState = t_pState;
+    return pState != nullptr && !pState->bCheckingLines &&
+           std::find(pState->vFileTexts.begin(), pState->vFileTexts.end(), pText) != pState->vFileTexts.end();
+}
+
+std::tuple<const char*, std::size_t, std::size_t> PlaceOf(const Token& token)
+{
+    const Token::position_type& position = token.get_position();
+    return {position.get_file().c_str(), position.get_line(), position.get_column()};
+}
+
+std::vector<MalformedIfNumber> TakeMalformedNumbers()
+{
+    return t_pState != nullptr ? std::move(t_pState->vMalformedNumbers) : std::vector<MalformedIfNumber>();
+}
+
+void DirectiveLineBegun(const Token& token, const MalformedIfNumber* pMalformed)
+{
+    PreprocessState* pState = t_pState;
+    if (pState == nullptr)
+        return;
+    PreprocessState::LineStart& last = pState->aLastLineStarts[0];
+    pState->aLastLineStarts[1] = std::move(last);
+    last.token = token;
+    last.bMalformed = pMalformed != nullptr;
+    if (pMalformed != nullptr)
+        last.malformed = *pMalformed;
+    pState->setLineStarts.insert(PlaceOf(token));
 }
 
 // A limit of D3DCompilerPreprocessor.h passed at a place of the text.
@@ -559,31 +666,24 @@ bool IsSpace(const Token& token)
 }
 
 // What the library makes of a directive line: text it quotes in a message (and may make again
-// for each line, as for #warning), or tokens it parses and keeps. #if and #elif lines are parsed:
-// the evaluator quotes at most the start of an expression in its error.
+// for each line, as for #warning), or tokens it parses and keeps. #define, #if and #elif lines are
+// parsed: where the library would quote one (a #define it cannot read, a defined operator without
+// a name), the line is refused with the start of it quoted (see the grammars below), and the
+// evaluator quotes at most the start of an expression in its error. A #pragma is quoted: the
+// library makes text of a message and of its own options, and which of them a #pragma is shows
+// only once macros have expanded its first word.
 enum class LineKind
 {
     Parsed,
     Quoted,
-    PragmaPending, // a #pragma whose first word is still to come
 };
 
 LineKind KindOfDirective(const Token& directive)
 {
-    if (Is(directive, boost::wave::T_PP_DEFINE))
-        return LineKind::Parsed;
-    if (Is(directive, boost::wave::T_PP_PRAGMA))
-        return LineKind::PragmaPending;
-    if (Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF))
+    if (Is(directive, boost::wave::T_PP_DEFINE) || Is(directive, boost::wave::T_PP_IF) ||
+        Is(directive, boost::wave::T_PP_ELIF))
         return LineKind::Parsed;
     return LineKind::Quoted;
-}
-
-// The first word of a pragma's text: the library makes text of a message and of its own options.
-bool IsQuotedPragma(const Token& word)
-{
-    return Is(word, boost::wave::T_IDENTIFIER) &&
-           (word.get_value() == "message" || word.get_value() == "wave");
 }
 
 // The cost of a directive line of uiTokens tokens and uiBytes bytes (see MAX_DIRECTIVE_COST).
@@ -601,16 +701,34 @@ std::size_t LineCost(LineKind eKind, std::size_t uiTokens, std::size_t uiBytes)
 // spans lines begins a line where nothing but blanks came before it on its line). The cost of each
 // directive line, whitespace and comments included, counts against the cost all directive lines of
 // the preprocessing may have (*pDirectiveCost, carried from text to text), and the bytes of a line
-// of a kind the library quotes against the limit of one such line. #if and #elif lines, and
-// directives of that kind wherever they stand, are refused where they hold a malformed number.
+// of a kind the library quotes against the limit of one such line. #if and #elif lines that hold
+// a malformed number are refused, or, with pvMalformed, listed there (the first of each line), to
+// be refused where the library evaluates the line: C reads the lines of a group it skips only as
+// far as their directives. An #if that begins no line is text, its numbers too.
 void CheckDirectiveLines(std::string::iterator first, std::string::iterator last, const std::string& sName,
-                         std::size_t* pDirectiveCost)
+                         std::size_t* pDirectiveCost, std::vector<MalformedIfNumber>* pvMalformed)
 {
+    if (pvMalformed != nullptr)
+        pvMalformed->clear();
     // Every directive, and the # of a null directive, begins with #, %: or ??= (the lexer reads
     // the last two over line splices too): a text without #, % and ? has no directive line.
     if (std::string_view(&*first, static_cast<std::size_t>(last - first)).find_first_of("#%?") ==
         std::string_view::npos)
         return;
+    // Preprocessing's own lexer of the text marks the tokens that begin directive lines.
+    struct CheckingLines
+    {
+        CheckingLines()
+        {
+            if (t_pState != nullptr)
+                t_pState->bCheckingLines = true;
+        }
+        ~CheckingLines()
+        {
+            if (t_pState != nullptr)
+                t_pState->bCheckingLines = false;
+        }
+    } checking;
     try
     {
         LexIterator it(first, last, Token::position_type(sName.c_str()), LANGUAGE);
@@ -621,6 +739,19 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         std::size_t uiLineTokens = 0; // of the directive line being read
         std::size_t uiLineBytes = 0;
         bool bInCondition = false;
+        std::size_t uiDirectives = 0; // directive lines begun so far
+        std::size_t uiDirectiveLine = 0;
+        // A malformed number of the #if line being read: refused, or listed as the line's first.
+        const auto malformed = [&](const Token& number)
+        {
+            const Token::position_type& position = number.get_position();
+            const std::string sNumber = number.get_value().c_str();
+            if (pvMalformed == nullptr)
+                throw LimitError(position, "#if expression holds a malformed number: " + sNumber);
+            if (pvMalformed->empty() || pvMalformed->back().uiDirective != uiDirectives - 1)
+                pvMalformed->push_back({uiDirectives - 1, position.get_line() - uiDirectiveLine,
+                                        position.get_column(), sNumber});
+        };
         const auto endLine = [&]()
         {
             if (bInDirective)
@@ -640,17 +771,17 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 continue;
             }
             const bool bSpace = IsSpace(token);
-            if (!bInDirective && bLineStart && !bSpace &&
-                (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND)))
+            const bool bBeginsDirective =
+                !bInDirective && bLineStart && !bSpace &&
+                (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND));
+            if (bBeginsDirective)
             {
                 bInDirective = true;
                 eKind = KindOfDirective(token);
                 uiLineTokens = 0;
                 uiLineBytes = 0;
-            }
-            else if (bInDirective && eKind == LineKind::PragmaPending && !bSpace)
-            {
-                eKind = IsQuotedPragma(token) ? LineKind::Quoted : LineKind::Parsed;
+                ++uiDirectives;
+                uiDirectiveLine = token.get_position().get_line();
             }
             if (bSpace && Is(token, boost::wave::T_CCOMMENT))
                 bLineStart = bLineStart || token.get_value().find('\n') != Token::string_type::npos;
@@ -667,7 +798,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                            token.get_position(), "directive lines cost more than ",
                            " (tokens, and tokens times bytes / 65536 of lines made into text) in all");
             }
-            if (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF))
+            if (bBeginsDirective && (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF)))
             {
                 bInCondition = true;
                 continue;
@@ -679,8 +810,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
             if ((InCategory(id, boost::wave::IntegerLiteralTokenType) ||
                  InCategory(id, boost::wave::FloatingLiteralTokenType)) &&
                 !IsNumericConstant(std::string_view(sValue.c_str(), sValue.size())))
-                throw LimitError(token.get_position(),
-                                 "#if expression holds a malformed number: " + std::string(sValue.c_str()));
+                malformed(token);
         }
         endLine();
     }
@@ -801,7 +931,7 @@ struct IncludeInputPolicy
                 iterCtx.m_sText += '\n';
             pState->vFileTexts.push_back(iterCtx.m_sText.data());
             CheckDirectiveLines(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str(),
-                                &pState->uiDirectiveCost);
+                                &pState->uiDirectiveCost, &pState->vMalformedNumbers);
             iterCtx.first = iterator_type(iterCtx.m_sText.begin(), iterCtx.m_sText.end(),
                                           PositionT(iterCtx.filename), language);
             iterCtx.last = iterator_type();
@@ -888,6 +1018,21 @@ std::size_t IfBlockDepth(const ContextT& ctx)
     struct Reader : ContextT
     {
         static std::size_t Of(const ContextT& context) { return (context.*&Reader::get_if_block_depth)(); }
+    };
+    return Reader::Of(ctx);
+}
+
+// Whether a group of the innermost #if the library has open was taken, so that an #elif there is
+// not evaluated (its accessor is protected).
+template <typename ContextT>
+bool IfGroupTaken(const ContextT& ctx)
+{
+    struct Reader : ContextT
+    {
+        static bool Of(const ContextT& context)
+        {
+            return (context.*&Reader::get_if_block_some_part_status)();
+        }
     };
     return Reader::Of(ctx);
 }
@@ -1112,6 +1257,20 @@ public:
         pState->bInCondition = Is(directive, boost::wave::T_PP_IF) || Is(directive, boost::wave::T_PP_ELIF);
         pState->bOnDirectiveLine = true;
         pState->uiDirectiveMacroBytes = 0;
+        pState->setLineStarts.clear();
+        // An #if is evaluated where the library acts on it, an #elif where no group before it was
+        // taken: there a malformed number the line holds is refused.
+        for (const PreprocessState::LineStart& start : pState->aLastLineStarts)
+        {
+            if (!start.bMalformed || start.token.get_value().c_str() != directive.get_value().c_str() ||
+                !(Is(directive, boost::wave::T_PP_IF) ||
+                  (Is(directive, boost::wave::T_PP_ELIF) && !IfGroupTaken(ctx))))
+                continue;
+            Token::position_type position = directive.get_position();
+            position.set_line(position.get_line() + start.malformed.uiLines);
+            position.set_column(start.malformed.uiColumn);
+            throw LimitError(position, "#if expression holds a malformed number: " + start.malformed.sNumber);
+        }
         if (pState->vFiles.empty())
             return false;
         PreprocessState::OpenFile& file = pState->vFiles.back();
@@ -1194,27 +1353,28 @@ public:
 private:
     // A line inside a macro call's arguments that begins with a directive (C leaves it undefined)
     // is refused: the library would take its tokens for the argument's. The library keeps an
-    // argument's line breaks as spaces, each where its line ends: a directive (or #) after a
-    // space on an earlier line begins its line.
+    // argument's line breaks, splices and comments alike, as one space: the lexer of the file
+    // marked the tokens that begin directive lines, and a # or a directive after a splice or
+    // after a comment that spans lines is none of them.
     template <typename ContainerT>
     static void CheckNoDirective(const Token& macroCall, const std::vector<ContainerT>& arguments)
     {
+        const PreprocessState* pState = t_pState;
+        if (pState == nullptr || pState->setLineStarts.empty())
+            return;
         for (const ContainerT& argument : arguments)
         {
-            const Token* pLast = nullptr;
             for (const Token& token : argument)
             {
-                const boost::wave::token_id id = boost::wave::token_id(token);
-                if (pLast != nullptr && IsSpace(*pLast) &&
-                    pLast->get_position().get_line() < token.get_position().get_line() &&
-                    (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND)))
+                if ((InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) ||
+                     Is(token, boost::wave::T_POUND)) &&
+                    pState->setLineStarts.count(PlaceOf(token)) != 0)
                 {
                     throw LimitError(token.get_position(),
                                      Shortened(std::string("directive in the arguments of macro ") +
                                                macroCall.get_value().c_str() + ": " +
                                                token.get_value().c_str()));
                 }
-                pLast = &token;
             }
         }
     }
@@ -1465,8 +1625,90 @@ void CheckDefinition(const Token& name, bool bHasParameters, std::vector<Token>&
         vParameters.back().set_value(" ...");
 }
 
+// The start of a directive line, from the token given to the end of the line: the first
+// MAX_QUOTED_LINE_START bytes, and "..." where there is more. The library quoted the rest of a line
+// it could not read whole, made a token at a time into a string it copied with each token: a line
+// of a megabyte took 14 s.
+template <typename IteratorT>
+std::string QuotedLineStart(IteratorT it, const IteratorT& last)
+{
+    constexpr std::size_t MAX_QUOTED_LINE_START = 64;
+    std::string sQuoted;
+    for (; it != last && sQuoted.size() <= MAX_QUOTED_LINE_START; ++it)
+    {
+        if (Is(*it, boost::wave::T_NEWLINE) || Is(*it, boost::wave::T_CPPCOMMENT) ||
+            Is(*it, boost::wave::T_EOF))
+            break;
+        sQuoted += it->get_value().c_str();
+    }
+    if (sQuoted.size() > MAX_QUOTED_LINE_START)
+        sQuoted = sQuoted.substr(0, MAX_QUOTED_LINE_START) + "...";
+    return sQuoted;
+}
+
+// A defined operator followed by something other than a name or a name in parentheses is
+// refused with the start of what follows it quoted, where the library quoted all of it (after an
+// #if defined and a megabyte of "(", 14 s).
+template <typename IteratorT, typename ContainerT>
+boost::spirit::classic::parse_info<IteratorT> ParseDefined(const IteratorT& first, const IteratorT& last,
+                                                           ContainerT& name)
+{
+    boost::wave::grammars::defined_grammar<ContainerT> grammar(name);
+    const boost::spirit::classic::parse_info<IteratorT> hit =
+        boost::spirit::classic::parse(first, last, grammar,
+                                      boost::spirit::classic::ch_p(boost::wave::T_SPACE) |
+                                          boost::spirit::classic::ch_p(boost::wave::T_CCOMMENT));
+    if (!hit.hit)
+        BOOST_WAVE_THROW(boost::wave::preprocess_exception, ill_formed_expression,
+                         ("defined(): " + QuotedLineStart(first, last)).c_str(), first->get_position());
+    return hit;
+}
+
 } // namespace
 } // namespace d3dcompiler_internal
+
+namespace boost::wave::grammars
+{
+
+// A directive line the library's grammar cannot read (a #define whose name or parameter list is
+// ill-formed, say) is refused with its start quoted, before the library quotes the whole line.
+template <>
+boost::spirit::classic::tree_parse_info<
+    d3dcompiler_internal::LexIterator,
+    cpp_grammar_gen<d3dcompiler_internal::LexIterator,
+                    d3dcompiler_internal::Context::token_sequence_type>::node_factory_type>
+cpp_grammar_gen<d3dcompiler_internal::LexIterator, d3dcompiler_internal::Context::token_sequence_type>::
+    parse_cpp_grammar(const iterator_type& first, const iterator_type& last, const position_type& position,
+                      bool& bFoundEof, token_type& foundDirective, token_container_type& foundEolTokens)
+{
+    cpp_grammar<token_type, token_container_type> grammar(bFoundEof, foundDirective, foundEolTokens);
+    const boost::spirit::classic::tree_parse_info<iterator_type, node_factory_type> hit =
+        parsetree_parse<node_factory_type>(first, last, grammar);
+    if (!hit.match && token_id(foundDirective) != T_EOF)
+        BOOST_WAVE_THROW(preprocess_exception, ill_formed_directive,
+                         d3dcompiler_internal::QuotedLineStart(first, last).c_str(), position);
+    return hit;
+}
+
+template <>
+boost::spirit::classic::parse_info<defined_grammar_gen<d3dcompiler_internal::LexIterator>::iterator1_type>
+defined_grammar_gen<d3dcompiler_internal::LexIterator>::parse_operator_defined(const iterator1_type& first,
+                                                                               const iterator1_type& last,
+                                                                               token_sequence_type& name)
+{
+    return d3dcompiler_internal::ParseDefined(first, last, name);
+}
+
+template <>
+boost::spirit::classic::parse_info<defined_grammar_gen<d3dcompiler_internal::LexIterator>::iterator2_type>
+defined_grammar_gen<d3dcompiler_internal::LexIterator>::parse_operator_defined(const iterator2_type& first,
+                                                                               const iterator2_type& last,
+                                                                               token_sequence_type& name)
+{
+    return d3dcompiler_internal::ParseDefined(first, last, name);
+}
+
+} // namespace boost::wave::grammars
 
 // A macro defined again with another body takes the new one, as C compilers do (they warn); the
 // library kept the first. Every definition, the caller's macro table's included, comes here, and
@@ -1569,7 +1811,7 @@ bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pNam
         sText += '\n';
     try
     {
-        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveCost);
+        CheckDirectiveLines(sText.begin(), sText.end(), pName, pDirectiveCost, nullptr);
     }
     catch (const LimitError& e)
     {
@@ -1618,7 +1860,8 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     try
     {
         state.vFileTexts.push_back(sSource.data());
-        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveCost);
+        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveCost,
+                            &state.vMalformedNumbers);
         Context ctx(sSource.begin(), sSource.end(), sName.c_str());
         ctx.set_language(LANGUAGE);
         ctx.set_max_include_nesting_depth(MAX_INCLUDE_DEPTH);

@@ -72,11 +72,14 @@ constexpr std::size_t MAX_FILE_NAME_BYTES = 4096;
 // whitespace and comments included, and keeps the tokens of a definition (about 170 bytes each).
 // Of some lines it makes text, one token at a time into a string that grows each time, at a cost
 // that grows with the line's tokens times its bytes (about 0.07 s for a line of 64 KiB of commas):
-// #error, #warning, #pragma message and #pragma wave, #line, #include, the directives that quote
-// what follows them when it is ill-formed (#ifdef, #ifndef, #undef, #else, #endif, # and unknown
-// directives). #define lines, other #pragma lines, and #if and #elif lines are parsed, not quoted
-// (the evaluator quotes at most the first 256 bytes of an expression in its error; a 1 MiB #if line
-// takes 1.8 s and 330 MB, as a 1 MiB #define line does).
+// #error, #warning, #pragma (a message and the library's own options are made into text, and
+// which a #pragma is shows only once macros have expanded its first word), #line, #include, the
+// directives that quote what follows them when it is ill-formed (#ifdef, #ifndef, #undef, #else,
+// #endif, # and unknown directives). #define, #if and #elif lines are parsed, not quoted: one the
+// library cannot read (a #define's name or parameter list, a defined operator without a name) is
+// refused with its first 64 bytes quoted, and the evaluator quotes at most the first 256 bytes of
+// an expression in its error (a 1 MiB #if line takes 1.8 s and 330 MB, as a 1 MiB #define line
+// does).
 // Each token of a directive line costs 1, and a line of the kinds that are made into text costs its
 // tokens times its bytes / 65,536 more, as does the text of a _Pragma("message ...") or
 // _Pragma("wave ...") operator. The cost in all is bounded so that no text ends past 2 s or 512 MB:
@@ -105,8 +108,9 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
 
 // Reads the directive lines of one text (the source or an include) as Preprocess does before the
 // library reads the text: false with one error line in *pErrors where a line passes a limit above
-// or an #if or #elif line holds a malformed number. *pDirectiveCost carries the cost of directive
-// lines from text to text of one preprocessing (start at 0).
+// or an #if or #elif line holds a malformed number (which Preprocess refuses only where it
+// evaluates the line, as C does). *pDirectiveCost carries the cost of directive lines from text to
+// text of one preprocessing (start at 0).
 bool CheckDirectiveLines(const char* pText, std::size_t uiSize, const char* pName,
                          std::size_t* pDirectiveCost, std::string* pErrors);
 

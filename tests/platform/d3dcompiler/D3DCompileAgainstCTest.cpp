@@ -24,9 +24,9 @@
 // Differences kept on purpose, each counted apart and never a different result without an error:
 // - The remainder of the smallest value by -1 is an overflow error here, as its quotient is (gcc
 //   gives 0 without a word).
-// - A malformed number written on an #if or #elif line is refused before macros expand, also where
-//   C never reads it as a number: an argument a macro pastes (CAT(0x, 1F)) or stringizes, a group C
-//   skips. Generated for pastes.
+// - A malformed number written on an #if or #elif line that is evaluated is refused as written,
+//   also where C never reads it as a number: an argument a macro pastes (CAT(0x, 1F) makes 0x1F).
+//   Generated.
 // - Not generated: a call whose name and opening parenthesis come from a macro and whose arguments
 //   follow it (#define h f(~, then h 5)) is refused here, which the library reports as not
 //   supported yet; C reads it. A defined that a macro makes on an #if line (undefined in C, which

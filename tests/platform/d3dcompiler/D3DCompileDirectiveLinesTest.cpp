@@ -191,11 +191,13 @@ ReferenceLines ReadReference(const std::string& sText)
 
 } // namespace
 
-// Whatever #if line C reads as holding a malformed number, the check refuses: texts made at random
-// (fixed seed) of runs of parentheses, terms and malformed numbers, and between them the marks that
-// join or end lines and hide text in comments and literals, alone and in the orders that open a
-// comment on one line and close it on another. The reference also reads how deep and long the
-// lines are, which no limit bounds: those texts pass where they hold no malformed number.
+// Whatever #if line C reads as holding a malformed number, the check refuses, and only those: texts
+// made at random (fixed seed) of runs of parentheses, terms and malformed numbers, and between them
+// the marks that join or end lines and hide text in comments and literals, alone and in the orders
+// that open a comment on one line and close it on another. The reference also reads how deep and
+// long the lines are, which no limit bounds: those texts pass where they hold no malformed number.
+// Under ThreadSanitizer the first 2,400 texts are read. An #if that begins no line (after a comment that
+// spans lines, or a splice) holds no #if expression: its numbers are text.
 TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsAsMalformed)
 {
     const std::vector<std::vector<std::string>> vJoins = {{" /*/", "\n", "*/ "},
@@ -226,8 +228,10 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsAsMalformed)
     std::uniform_int_distribution<int> percent(0, 99);
     std::size_t uiPassing = 0;
     std::size_t uiRefused = 0;
-    std::size_t uiDeep = 0; // texts deeper or longer than the old limits that pass
-    for (int iText = 0; iText < 4000; ++iText)
+    std::size_t uiDeep = 0;           // texts deeper or longer than the old limits that pass
+    std::size_t uiWronglyRefused = 0; // texts refused where C reads no malformed number
+    const std::size_t uiTexts = kv_test::ShapeSize(4000, 4000, 2400);
+    for (std::size_t uiText = 0; uiText < uiTexts; ++uiText)
     {
         std::string sText = percent(random) < 75 ? "#if " : "";
         for (std::size_t i = segments(random); i > 0; --i)
@@ -259,11 +263,16 @@ TEST(D3DCompileDirectiveLines, CheckRefusesEveryIfLineCReadsAsMalformed)
         {
             uiDeep += reference.uiDeepest > 256 || reference.uiLongest > 65536 ? 1 : 0;
         }
+        else if (++uiWronglyRefused <= 3)
+        {
+            ADD_FAILURE() << sErrors << " in:\n" << sText;
+        }
     }
+    EXPECT_EQ(0u, uiWronglyRefused);
     // Neither side holds vacuously.
-    EXPECT_GT(uiPassing, 400u);
-    EXPECT_GT(uiRefused, 400u);
-    EXPECT_GT(uiDeep, 100u);
+    EXPECT_GT(uiPassing, uiTexts / 10);
+    EXPECT_GT(uiRefused, uiTexts / 10);
+    EXPECT_GT(uiDeep, uiTexts / 40);
 }
 
 // The library makes text of some directive lines one token at a time, into a string that grows
@@ -466,4 +475,24 @@ TEST(D3DCompileDirectiveLines, MalformedNumbersInIfLinesAreRefused)
         vTokens.push_back(token.Text);
     EXPECT_EQ((std::vector<std::string>{"static", "const", "int", "g", "=", "0xe+1", "+", "1e", ";"}),
               vTokens);
+}
+
+// C reads the lines of a group it skips only as far as their directives, and evaluates no #elif
+// after a group taken: a malformed number there is text. Where the line is evaluated it is refused,
+// at the number, also in an include and after a #line.
+TEST(D3DCompileDirectiveLines, MalformedNumbersAreRefusedWhereTheLineIsEvaluated)
+{
+    EXPECT_EQ("ok", d3dcompile_test::TokensOf("#if 0\n#if 0xe+1\n#elif 1e\n#endif\n#endif\nok\n"));
+    EXPECT_EQ("ok", d3dcompile_test::TokensOf("#if 1\nok\n#elif 0xe+1\n#elif 1e\n#endif\n"));
+    EXPECT_EQ("ok", d3dcompile_test::TokensOf("#ifdef X\n#if 1.2.3\n#endif\n#else\nok\n#endif\n"));
+    ExpectRefused(Errors("#if 0\n#elif 0xe+1\n#endif\n"), "shader.hlsl(2,7)", MALFORMED + "0xe+1");
+    ExpectRefused(Errors("#if 0\n#else\n#if 1e\n#endif\n#endif\n"), "shader.hlsl(3,5)", MALFORMED + "1e");
+    ExpectRefused(Errors("#line 100\n#if 1 /*\n*/ + 0xe+1\n#endif\n"), "shader.hlsl(101,6)",
+                  MALFORMED + "0xe+1");
+    MapInclude include;
+    include.m_mapFiles["numbers.hlsli"] =
+        "#if 0\n#if 1e\n#endif\n#endif\n#if 1\n#elif 0xe+1\n#endif\n#if 0\n#elif 1 + 1uu\n#endif\n";
+    ExpectRefused(Errors("#if 0\n#if 1e\n#endif\n#endif\n#include \"numbers.hlsli\"\n", &include),
+                  "numbers.hlsli(9,11)", MALFORMED + "1uu");
+    EXPECT_EQ(0, include.m_iOpen);
 }

@@ -1,9 +1,10 @@
 #pragma once
 // What the shader compiler's tests share: a fixture, includes from a map, a compile that keeps its code and
-// messages, repeated text, and the bytes the program holds on its heap.
+// messages, the tokens a text preprocesses to, repeated text, and the bytes the program holds on its heap.
 
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
+#include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 #include "tests/support/SanitizerBuild.h"
 
@@ -104,6 +105,21 @@ inline d3d11_internal::ShaderBytecode Decode(const std::vector<std::uint8_t>& vC
     d3d11_internal::ShaderBytecode bytecode;
     EXPECT_TRUE(d3d11_internal::DecodeShaderBytecode(vCode.data(), vCode.size(), &bytecode));
     return bytecode;
+}
+
+// The tokens the text preprocesses to, one space between each; "failed: " and the errors where it
+// fails.
+inline std::string TokensOf(const std::string& sText, ID3DInclude* pInclude = nullptr)
+{
+    d3dcompiler_internal::PreprocessedSource out;
+    std::string sErrors;
+    if (!d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr, pInclude, &out,
+                                          &sErrors))
+        return "failed: " + sErrors;
+    std::string s;
+    for (const d3dcompiler_internal::SourceToken& token : out.Tokens)
+        s += (s.empty() ? "" : " ") + token.Text;
+    return s;
 }
 
 inline std::string Repeat(const std::string& sText, std::size_t uiCount)

@@ -14,6 +14,7 @@ using d3dcompile_test::CompilePixelShader;
 using d3dcompile_test::MapInclude;
 using d3dcompile_test::Repeat;
 using d3dcompile_test::Result;
+using d3dcompile_test::TokensOf;
 
 const char* const RETURN_ONE = "float4 PSMain() : SV_Target { return 1; }\n";
 const char* const EFFECT = "float4 PSMain() : SV_Target { return 1; }\n"
@@ -22,21 +23,6 @@ const char* const EFFECT = "float4 PSMain() : SV_Target { return 1; }\n"
 class D3DCompileWarningsAndGroups : public d3dcompile_test::CompilerTest
 {
 };
-
-// The tokens the text preprocesses to, one space between each; "failed: " and the errors where it
-// fails.
-std::string TokensOf(const std::string& sText, ID3DInclude* pInclude = nullptr)
-{
-    d3dcompiler_internal::PreprocessedSource out;
-    std::string sErrors;
-    if (!d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr, pInclude, &out,
-                                          &sErrors))
-        return "failed: " + sErrors;
-    std::string s;
-    for (const d3dcompiler_internal::SourceToken& token : out.Tokens)
-        s += (s.empty() ? "" : " ") + token.Text;
-    return s;
-}
 
 Result CompileEffect(const std::string& sText, ID3DInclude* pInclude = nullptr)
 {
