@@ -587,6 +587,9 @@ private:
             // argument on as one line (a // comment ends the definition a call stands in).
             if (!m_bInDefinition && Pick(4) == 0)
                 return "a // note\n b";
+            // A # after them is no directive: it begins no line.
+            if (!m_bInDefinition && Pick(3) == 0)
+                return Choose(std::vector<std::string>{"a /* note\n */ # b", "a \\\n# b", "a/*\n*/#b"});
             return Choose(std::vector<std::string>{"a \\\n b", "a\\\nb", "a /* note\n */ b", "a/*\n*/b",
                                                    "/* a\n\n */ b", "1\\\n.5"});
         }
