@@ -6,6 +6,7 @@
 #include <iconv.h>
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -229,12 +230,13 @@ private:
     std::size_t EventStart() const
     {
         const auto uiIndex = static_cast<std::size_t>(XML_GetCurrentByteIndex(m_pParser));
-        return uiIndex < m_uiWrapperAt ? uiIndex : uiIndex - WRAPPER_START_LENGTH;
+        return std::min(uiIndex < m_uiWrapperAt ? uiIndex : uiIndex - WRAPPER_START_LENGTH, m_uiSize);
     }
 
     std::size_t EventEnd() const
     {
-        return EventStart() + static_cast<std::size_t>(XML_GetCurrentByteCount(m_pParser));
+        return std::min(EventStart() + static_cast<std::size_t>(XML_GetCurrentByteCount(m_pParser)),
+                        m_uiSize);
     }
 
     // Every '>' of the text from uiFrom up to uiTo gets a stand-in in the parser's copy.

@@ -486,8 +486,9 @@ TEST_F(KU_XmlUtilitiesTest, MalformedMarkupTheParserReadsAsNodesIsRefused)
         EXPECT_EQ(Load(sLibrary + pMistake), nullptr) << pMistake;
     }
     // A name the parser does not read as an element's, and declarations expat reads.
-    for (const char* pText : {"<r><:a/></r>", "<?xml version=\"1-0\"?><r/>", "<?XML version=\"1.0\"?><r/>",
-                              "<?xml version=\"1.0\" standalone=\"maybe\"?><r/>"})
+    for (const char* pText :
+         {"<r><:a/></r>", "\n<?xml version=\"1.0\"?><r/>", "<?xml version=\"1-0\"?><r/>",
+          "<?XML version=\"1.0\"?><r/>", "<?xml version=\"1.0\" standalone=\"maybe\"?><r/>"})
     {
         EXPECT_EQ(Load(pText), nullptr) << pText;
     }
