@@ -274,7 +274,8 @@ public:
                                                     "</",
                                                     "/>",
                                                     "]]",
-                                                    "<![CDATA[ ]]>"};
+                                                    "<![CDATA[ ]]>",
+                                                    "<?xml-x?>"};
         const auto at = [&]()
         { return static_cast<std::size_t>(m_random.Next(static_cast<std::uint32_t>(sText.size() + 1))); };
         switch (m_random.Next(8))
@@ -318,9 +319,15 @@ private:
 
     std::string Misc()
     {
-        static const char* const s_apMisc[] = {
-            "",        "\n", " \r\n\t", "<!-- note -->", "<!-- a > b -->\n", "<?tool run?>", "<?tool a>b?>",
-            "<?tool?>"};
+        static const char* const s_apMisc[] = {"",
+                                               "\n",
+                                               " \r\n\t",
+                                               "<!-- note -->",
+                                               "<!-- a > b -->\n",
+                                               "<?tool run?>",
+                                               "<?tool a>b?>",
+                                               "<?tool?>",
+                                               "<?xml-stylesheet href=\"a>b.css\"?>"};
         return std::string(m_random.Pick(s_apMisc)) + (m_random.Next(3) == 0 ? m_random.Pick(s_apMisc) : "");
     }
 
