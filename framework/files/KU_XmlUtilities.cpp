@@ -13,7 +13,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 namespace
 {
@@ -22,11 +21,13 @@ namespace
 // unterminated comment, CDATA section or attribute value before it notices the end.
 constexpr std::size_t TEXT_PADDING = 8;
 
-// Stands in the parser's copy of the text for each '>' inside a processing instruction or a
-// DOCTYPE before its end, where the parser would end it, and for the 'x' of an instruction whose
+// Stand in the parser's copy of the text for each '>' inside a processing instruction or a DOCTYPE
+// before its end, where the parser would end it, and for the 'x' or 'X' of an instruction whose
 // target begins with "xml", which the parser would read as a declaration. XML 1.0 text never
-// holds this byte. Both reach the parser's tree in unknown nodes, in the text's order.
-constexpr char STAND_IN = '\x01';
+// holds these bytes. They reach the parser's tree in unknown nodes only.
+constexpr char STAND_IN_GREATER_THAN = '\x01';
+constexpr char STAND_IN_SMALL_X = '\x02';
+constexpr char STAND_IN_CAPITAL_X = '\x03';
 
 bool IsXmlSpace(char c)
 {
@@ -99,11 +100,13 @@ class WellFormedness
 public:
     struct Verdict
     {
-        std::uint64_t uiElements = 0;       // elements of the text
-        std::vector<std::size_t> gStandIns; // offsets of the bytes STAND_IN stands in for, in order
+        std::uint64_t uiElements = 0; // elements of the text
+        std::uint64_t uiStandIns = 0; // bytes written in for the parser
     };
 
-    static bool Judge(const char* pText, std::size_t uiSize, Verdict* pVerdict)
+    // Judges the text, writing the stand-ins into it as expat reads it (a refused text is not
+    // read further).
+    static bool Judge(char* pText, std::size_t uiSize, Verdict* pVerdict)
     {
         const char* pEncoding = ChooseEncoding(pText, uiSize);
         WellFormedness check(pText, uiSize);
@@ -122,7 +125,7 @@ private:
     static constexpr char WRAPPER_END[] = "</w>";
     static constexpr std::size_t WRAPPER_START_LENGTH = sizeof(WRAPPER_START) - 1;
 
-    WellFormedness(const char* pText, std::size_t uiSize) : m_pText(pText), m_uiSize(uiSize) {}
+    WellFormedness(char* pText, std::size_t uiSize) : m_pText(pText), m_uiSize(uiSize) {}
 
     // The encoding expat reads the text in, as the parser reads it: a byte-order mark makes it
     // UTF-8 whatever a declaration says; else a declaration decides (null: UTF-8 when it names
@@ -187,7 +190,7 @@ private:
         if (!bRead || m_bRefused)
             return false;
         pVerdict->uiElements = m_uiElements;
-        pVerdict->gStandIns = std::move(m_gStandIns);
+        pVerdict->uiStandIns = m_uiStandIns;
         return true;
     }
 
@@ -239,12 +242,17 @@ private:
                         m_uiSize);
     }
 
-    // Every '>' of the text from uiFrom up to uiTo gets a stand-in in the parser's copy.
+    // Every '>' of the text from uiFrom up to uiTo, which expat has read, gets its stand-in.
     void StandInGreaterThan(std::size_t uiFrom, std::size_t uiTo)
     {
         for (std::size_t i = uiFrom; i < uiTo; ++i)
+        {
             if (m_pText[i] == '>')
-                m_gStandIns.push_back(i);
+            {
+                m_pText[i] = STAND_IN_GREATER_THAN;
+                ++m_uiStandIns;
+            }
+        }
     }
 
     static WellFormedness* Self(void* pUser) { return static_cast<WellFormedness*>(pUser); }
@@ -362,7 +370,9 @@ private:
         if (std::strlen(pTarget) >= 3 && (pTarget[0] | 0x20) == 'x' && (pTarget[1] | 0x20) == 'm' &&
             (pTarget[2] | 0x20) == 'l')
         {
-            p->m_gStandIns.push_back(uiStart + 2);
+            char& cX = p->m_pText[uiStart + 2];
+            cX = cX == 'x' ? STAND_IN_SMALL_X : STAND_IN_CAPITAL_X;
+            ++p->m_uiStandIns;
         }
         p->StandInGreaterThan(uiStart, uiEnd - 1);
         if (p->m_iDepth == 0)
@@ -412,25 +422,24 @@ private:
         return bSingleBytes ? XML_STATUS_OK : XML_STATUS_ERROR;
     }
 
-    const char* m_pText;
+    char* m_pText;
     std::size_t m_uiSize;
     XML_Parser m_pParser = nullptr;
     std::size_t m_uiWrapperAt = 0;  // where the wrapper's start tag goes
     std::size_t m_uiPrologEnd = 0;  // end of the last declaration, comment or instruction before it
     int m_iDepth = 0;               // 1 in the wrapper
     std::uint64_t m_uiElements = 0; // not counting the wrapper
-    std::vector<std::size_t> m_gStandIns;
+    std::uint64_t m_uiStandIns = 0;
     bool m_bExternalDtd = false;
     bool m_bRefused = false;
     bool m_bUtf8Alias = false;
 };
 
-// Counts the document's elements, and puts back in its unknown nodes (instructions and DOCTYPEs)
-// the bytes of the text that STAND_IN stood in for, in the order of the text (sOriginals); false
-// when the stand-ins do not all lie in unknown nodes. Without recursion: depth costs no stack.
-bool CountElementsRestoring(TiXmlDocument* pDocument, const std::string& sOriginals, std::uint64_t* pElements)
+// Counts the document's elements and, in its unknown nodes (instructions and DOCTYPEs), the
+// stand-ins, putting back the bytes they stand in for. Without recursion: depth costs no stack.
+void CountElementsRestoring(TiXmlDocument* pDocument, bool bRestore, std::uint64_t* pElements,
+                            std::uint64_t* pStandIns)
 {
-    std::size_t uiRestored = 0;
     TiXmlNode* pNode = pDocument->FirstChild();
     while (pNode != nullptr)
     {
@@ -438,12 +447,17 @@ bool CountElementsRestoring(TiXmlDocument* pDocument, const std::string& sOrigin
         {
             ++*pElements;
         }
-        else if (!sOriginals.empty() && pNode->ToUnknown() != nullptr)
+        else if (bRestore && pNode->ToUnknown() != nullptr)
         {
             std::string sValue = pNode->ValueStr();
             for (char& c : sValue)
-                if (c == STAND_IN && uiRestored < sOriginals.size())
-                    c = sOriginals[uiRestored++];
+            {
+                if (c == STAND_IN_GREATER_THAN || c == STAND_IN_SMALL_X || c == STAND_IN_CAPITAL_X)
+                {
+                    c = c == STAND_IN_GREATER_THAN ? '>' : c == STAND_IN_SMALL_X ? 'x' : 'X';
+                    ++*pStandIns;
+                }
+            }
             pNode->SetValue(sValue);
         }
         if (pNode->FirstChild() != nullptr)
@@ -456,7 +470,6 @@ bool CountElementsRestoring(TiXmlDocument* pDocument, const std::string& sOrigin
         if (pNode != nullptr)
             pNode = pNode->NextSibling();
     }
-    return uiRestored == sOriginals.size();
 }
 
 // Whether the parser read a text without NUL bytes to its end, given where its document parse
@@ -503,12 +516,6 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     {
         return nullptr;
     }
-    std::string sOriginals;
-    for (const std::size_t uiAt : verdict.gStandIns)
-    {
-        sOriginals += pText[uiAt];
-        pText[uiAt] = STAND_IN;
-    }
 
     auto* pDocument = new (std::nothrow) TiXmlDocument();
     if (pDocument == nullptr)
@@ -518,10 +525,14 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     pDocument->SetTabSize(0);
     const char* pEnd = pDocument->Parse(pText, nullptr, TIXML_ENCODING_UNKNOWN);
     // Where the parser reads the elements otherwise than expat (a name it does not take for an
-    // element's), the document is not what the text says.
+    // element's), or finds a stand-in elsewhere than in an instruction or DOCTYPE, the document is
+    // not what the text says.
     std::uint64_t uiElements = 0;
-    if (pDocument->Error() || !IsReadWhole(*pDocument, pEnd) ||
-        !CountElementsRestoring(pDocument, sOriginals, &uiElements) || uiElements != verdict.uiElements)
+    std::uint64_t uiStandIns = 0;
+    const bool bRead = !pDocument->Error() && IsReadWhole(*pDocument, pEnd);
+    if (bRead)
+        CountElementsRestoring(pDocument, verdict.uiStandIns != 0, &uiElements, &uiStandIns);
+    if (!bRead || uiElements != verdict.uiElements || uiStandIns != verdict.uiStandIns)
     {
         delete pDocument;
         return nullptr;
