@@ -317,6 +317,24 @@ void MakeXmlSeeds()
             pParent = pParent->LinkEndChild(new TiXmlElement("n"));
         AddSeed("XmlFuzz", ToBytes(Print(document)));
     }
+    {
+        // Several top-level elements, as in the scene configuration, after a DOCTYPE, with
+        // instructions holding a '>'.
+        TiXmlDocument document;
+        auto* pDoctype = new TiXmlUnknown();
+        pDoctype->SetValue("!DOCTYPE scene1 SYSTEM \"a>b.dtd\"");
+        document.LinkEndChild(pDoctype);
+        for (int i = 1; i <= 2; ++i)
+        {
+            auto* pScene = new TiXmlElement(("scene" + std::to_string(i)).c_str());
+            auto* pInstruction = new TiXmlUnknown();
+            pInstruction->SetValue("?tool a>b?");
+            pScene->LinkEndChild(pInstruction);
+            pScene->LinkEndChild(new TiXmlElement("duration"))->LinkEndChild(new TiXmlText("7"));
+            document.LinkEndChild(pScene);
+        }
+        AddSeed("XmlFuzz", ToBytes(Print(document)));
+    }
 }
 
 void MakeSoundSeeds()

@@ -2,14 +2,17 @@
 
 #include "framework/files/KF_FileManager.h"
 
+#include <expat.h>
+#include <iconv.h>
 #include <tinyxml.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 namespace
 {
@@ -18,229 +21,464 @@ namespace
 // unterminated comment, CDATA section or attribute value before it notices the end.
 constexpr std::size_t TEXT_PADDING = 8;
 
-// Retraces TinyXML's document parse without its recursion, counting open elements and each
-// element's attributes, so a document nested too deeply is refused before the recursive parser can
-// run out of stack, and one with an element of too many attributes before the parser spends time
-// on it that grows with the square of their number. It follows the
-// parser step for step: the same encoding (a leading byte-order mark or the first declaration of
-// the document decides it, as in the parser), and TinyXML's own routines for everything that does
-// not nest (white space, names, attributes, text, comments, CDATA, declarations, unknown markup),
-// so multi-byte characters and character references end where the parser ends them. Only the
-// element structure is walked here, with an explicit stack of end tags. Wherever the parser stops
-// with an error the walk stops too: the parser goes no deeper than that point.
-class LimitWalk : private TiXmlBase
+// Stand in the parser's copy of the text for each '>' inside a processing instruction or a DOCTYPE
+// before its end, where the parser would end it, and for the 'x' or 'X' of an instruction whose
+// target begins with "xml", which the parser would read as a declaration. XML 1.0 text never
+// holds these bytes. They reach the parser's tree in unknown nodes only.
+constexpr char STAND_IN_GREATER_THAN = '\x01';
+constexpr char STAND_IN_SMALL_X = '\x02';
+constexpr char STAND_IN_CAPITAL_X = '\x03';
+
+bool IsXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Whether the bytes are UTF-8: shortest forms, no surrogates, nothing past U+10FFFF.
+bool IsUtf8(const char* pText, std::size_t uiSize)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(pText);
+    const auto* pEnd = p + uiSize;
+    while (p < pEnd)
+    {
+        if (*p < 0x80)
+        {
+            ++p;
+            continue;
+        }
+        std::ptrdiff_t iLength = 0;
+        std::uint32_t uiLeast = 0;
+        if ((*p & 0xE0) == 0xC0)
+        {
+            iLength = 2;
+            uiLeast = 0x80;
+        }
+        else if ((*p & 0xF0) == 0xE0)
+        {
+            iLength = 3;
+            uiLeast = 0x800;
+        }
+        else if ((*p & 0xF8) == 0xF0)
+        {
+            iLength = 4;
+            uiLeast = 0x10000;
+        }
+        if (iLength == 0 || pEnd - p < iLength)
+            return false;
+        std::uint32_t uiCode = *p & (0x7Fu >> iLength);
+        for (std::ptrdiff_t i = 1; i < iLength; ++i)
+        {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            uiCode = uiCode << 6 | (p[i] & 0x3Fu);
+        }
+        if (uiCode < uiLeast || uiCode > 0x10FFFF || (uiCode >= 0xD800 && uiCode <= 0xDFFF))
+            return false;
+        p += iLength;
+    }
+    return true;
+}
+
+// Judges with expat whether a text is well-formed XML in the encoding the parser reads it in,
+// with two relaxations the engine's files need: several top-level elements (the scene
+// configuration holds one per scene), and a text without a byte-order mark or declaration that is
+// not UTF-8 is read as ISO-8859-1, as the parser reads such a text, a byte a character. Refused on
+// purpose, beyond what is not well-formed: an internal DTD subset (the parser does not read one),
+// a reference to an entity that only an external DTD can declare (neither reads one, and the
+// parser would drop its '&'), and an encoding of several bytes a character other than UTF-8 (the
+// parser reads every declared encoding other than UTF-8 a byte a character). It also counts the
+// elements and refuses nesting and elements beyond the loader's limits, which bound the parser's
+// recursion and its cost: the parser reads a well-formed text's elements as expat does.
+//
+// Expat reads the text twice. The first reading stops at the first element. The second wraps an
+// element of its own around the top-level elements: its start tag goes before the first element,
+// after any declaration and DOCTYPE, its end tag after the text. Its direct content may be white
+// space, comments and instructions besides the elements, as the top level's may; expat refuses a
+// declaration after the first element and anything after the wrapper.
+class WellFormedness
 {
 public:
-    // True when the parser cannot nest deeper than the limit nor read more attributes into one
-    // element than the limit.
-    static bool IsWithinLimit(const char* p)
+    struct Verdict
     {
-        TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN;
-        const auto* pU = reinterpret_cast<const unsigned char*>(p);
-        if (pU[0] == 0xEF && pU[1] == 0xBB && pU[2] == 0xBF)
-            encoding = TIXML_ENCODING_UTF8;
-        p = SkipWhiteSpace(p, encoding);
-        while (p != nullptr && *p != 0)
-        {
-            const Kind kind = Identify(p, encoding);
-            if (kind == Kind::None)
-                break;
-            if (kind == Kind::Element)
-            {
-                bool bOverLimit = false;
-                p = WalkElement(p, encoding, &bOverLimit);
-                if (bOverLimit)
-                    return false;
-            }
-            else if (kind == Kind::Declaration)
-            {
-                TiXmlDeclaration declaration;
-                p = declaration.Parse(p, nullptr, encoding);
-                if (encoding == TIXML_ENCODING_UNKNOWN)
-                    encoding = EncodingDeclared(declaration.Encoding());
-            }
-            else
-            {
-                p = ParseLeaf(kind, p, encoding);
-            }
-            p = SkipWhiteSpace(p, encoding);
-        }
-        return true;
+        std::uint64_t uiElements = 0; // elements of the text
+        std::uint64_t uiStandIns = 0; // bytes written in for the parser
+    };
+
+    // Judges the text, writing the stand-ins into it as expat reads it (a refused text is not
+    // read further).
+    static bool Judge(char* pText, std::size_t uiSize, Verdict* pVerdict)
+    {
+        const char* pEncoding = ChooseEncoding(pText, uiSize);
+        WellFormedness check(pText, uiSize);
+        if (check.Run(pEncoding, pVerdict))
+            return true;
+        if (pEncoding != nullptr || !check.m_bUtf8Alias)
+            return false;
+        // "UTF8", which the parser reads as UTF-8 and expat does not know.
+        WellFormedness retry(pText, uiSize);
+        return retry.Run("UTF-8", pVerdict);
     }
 
 private:
-    enum class Kind
-    {
-        None,
-        Declaration,
-        Comment,
-        CData,
-        Unknown,
-        Element
-    };
+    // The element wrapped around the top-level elements.
+    static constexpr char WRAPPER_START[] = "<w>";
+    static constexpr char WRAPPER_END[] = "</w>";
+    static constexpr std::size_t WRAPPER_START_LENGTH = sizeof(WRAPPER_START) - 1;
 
-    // What the node starting at p is, as the parser identifies it.
-    static Kind Identify(const char* p, TiXmlEncoding encoding)
-    {
-        p = SkipWhiteSpace(p, encoding);
-        if (p == nullptr || *p != '<')
-            return Kind::None;
-        if (StringEqual(p, "<?xml", true, encoding))
-            return Kind::Declaration;
-        if (StringEqual(p, "<!--", false, encoding))
-            return Kind::Comment;
-        if (StringEqual(p, "<![CDATA[", false, encoding))
-            return Kind::CData;
-        if (StringEqual(p, "<!", false, encoding))
-            return Kind::Unknown;
-        if (IsAlpha(static_cast<unsigned char>(p[1]), encoding) != 0 || p[1] == '_')
-            return Kind::Element;
-        return Kind::Unknown;
-    }
+    WellFormedness(char* pText, std::size_t uiSize) : m_pText(pText), m_uiSize(uiSize) {}
 
-    static TiXmlEncoding EncodingDeclared(const char* pEncoding)
+    // The encoding expat reads the text in, as the parser reads it: a byte-order mark makes it
+    // UTF-8 whatever a declaration says; else a declaration decides (null: UTF-8 when it names
+    // none); a text with neither is read a byte a character, which is UTF-8 where the text is
+    // UTF-8 and ISO-8859-1 otherwise.
+    static const char* ChooseEncoding(const char* pText, std::size_t uiSize)
     {
-        if (*pEncoding == 0 || StringEqual(pEncoding, "UTF-8", true, TIXML_ENCODING_UNKNOWN) ||
-            StringEqual(pEncoding, "UTF8", true, TIXML_ENCODING_UNKNOWN))
-        {
-            return TIXML_ENCODING_UTF8;
-        }
-        return TIXML_ENCODING_LEGACY;
-    }
-
-    // A node that does not nest, parsed by the parser's own code; its end, or null on an error.
-    static const char* ParseLeaf(Kind kind, const char* p, TiXmlEncoding encoding)
-    {
-        switch (kind)
-        {
-        case Kind::Declaration:
-            return TiXmlDeclaration().Parse(p, nullptr, encoding);
-        case Kind::Comment:
-            return TiXmlComment().Parse(p, nullptr, encoding);
-        case Kind::CData:
-        {
-            TiXmlText text("");
-            text.SetCDATA(true);
-            return text.Parse(p, nullptr, encoding);
-        }
-        default:
-            return TiXmlUnknown().Parse(p, nullptr, encoding);
-        }
-    }
-
-    // Element start tag at p (name, attributes, "/>" or ">"); the position after it, or null on an
-    // error. *pName receives the name, *pOpen whether content follows. *pOverLimit is set (and null
-    // returned) when the tag holds more attributes than the limit.
-    static const char* WalkStartTag(const char* p, TiXmlEncoding encoding, std::string* pName, bool* pOpen,
-                                    bool* pOverLimit)
-    {
-        p = SkipWhiteSpace(p, encoding);
-        if (p == nullptr || *p != '<')
+        if (IsMarked(pText, uiSize))
+            return "UTF-8";
+        if (uiSize > 5 && std::memcmp(pText, "<?xml", 5) == 0 && IsXmlSpace(pText[5]))
             return nullptr;
-        p = SkipWhiteSpace(p + 1, encoding);
-        if (p == nullptr)
-            return nullptr;
-        p = ReadName(p, pName, encoding);
-        if (p == nullptr || *p == 0)
-            return nullptr;
-        for (int iAttributes = 0;; ++iAttributes)
+        return IsUtf8(pText, uiSize) ? "UTF-8" : "ISO-8859-1";
+    }
+
+    static bool IsMarked(const char* pText, std::size_t uiSize)
+    {
+        return uiSize >= 3 && std::memcmp(pText, "\xEF\xBB\xBF", 3) == 0;
+    }
+
+    XML_Parser NewParser(const char* pEncoding)
+    {
+        XML_Parser parser = XML_ParserCreate(pEncoding);
+        if (parser != nullptr)
+            XML_SetUnknownEncodingHandler(parser, OnUnknownEncoding, this);
+        return parser;
+    }
+
+    // Hands expat the bytes in pieces its length type holds; false on an error or a stop.
+    static bool Feed(XML_Parser parser, const char* p, std::size_t uiSize, bool bFinal)
+    {
+        constexpr std::size_t PIECE = std::size_t{1} << 30;
+        for (; uiSize > PIECE; p += PIECE, uiSize -= PIECE)
+            if (XML_Parse(parser, p, static_cast<int>(PIECE), XML_FALSE) != XML_STATUS_OK)
+                return false;
+        return XML_Parse(parser, p, static_cast<int>(uiSize), bFinal ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
+    }
+
+    bool Run(const char* pEncoding, Verdict* pVerdict)
+    {
+        std::size_t uiFirst = 0;
+        if (!FindFirstElement(pEncoding, &uiFirst))
+            return false;
+        m_pParser = NewParser(pEncoding);
+        if (m_pParser == nullptr)
+            return false;
+        m_uiWrapperAt = uiFirst;
+        XML_SetUserData(m_pParser, this);
+        XML_SetXmlDeclHandler(m_pParser, OnDeclaration);
+        XML_SetDoctypeDeclHandler(m_pParser, OnDoctypeStart, OnDoctypeEnd);
+        XML_SetElementHandler(m_pParser, OnStart, OnEnd);
+        XML_SetCharacterDataHandler(m_pParser, OnText);
+        XML_SetStartCdataSectionHandler(m_pParser, OnCdata);
+        XML_SetProcessingInstructionHandler(m_pParser, OnInstruction);
+        XML_SetCommentHandler(m_pParser, OnComment);
+        XML_SetSkippedEntityHandler(m_pParser, OnSkippedEntity);
+        const bool bRead = Feed(m_pParser, m_pText, uiFirst, false) &&
+                           Feed(m_pParser, WRAPPER_START, WRAPPER_START_LENGTH, false) &&
+                           Feed(m_pParser, m_pText + uiFirst, m_uiSize - uiFirst, false) &&
+                           Feed(m_pParser, WRAPPER_END, sizeof(WRAPPER_END) - 1, true);
+        XML_ParserFree(m_pParser);
+        m_pParser = nullptr;
+        if (!bRead || m_bRefused)
+            return false;
+        pVerdict->uiElements = m_uiElements;
+        pVerdict->uiStandIns = m_uiStandIns;
+        return true;
+    }
+
+    // The offset of the first element's start tag; false when the text holds none or is not
+    // well-formed before it.
+    bool FindFirstElement(const char* pEncoding, std::size_t* pFirst)
+    {
+        struct Search
         {
-            p = SkipWhiteSpace(p, encoding);
-            if (p == nullptr || *p == 0)
-                return nullptr;
-            if (*p == '/')
+            XML_Parser parser;
+            std::size_t uiFirst;
+            bool bFound;
+        } search{NewParser(pEncoding), 0, false};
+        if (search.parser == nullptr)
+            return false;
+        XML_SetUserData(search.parser, &search);
+        XML_SetStartElementHandler(search.parser,
+                                   [](void* pUser, const XML_Char*, const XML_Char**)
+                                   {
+                                       auto* pSearch = static_cast<Search*>(pUser);
+                                       pSearch->uiFirst =
+                                           static_cast<std::size_t>(XML_GetCurrentByteIndex(pSearch->parser));
+                                       pSearch->bFound = true;
+                                       XML_StopParser(pSearch->parser, XML_FALSE);
+                                   });
+        Feed(search.parser, m_pText, m_uiSize, true);
+        XML_ParserFree(search.parser);
+        *pFirst = search.uiFirst;
+        return search.bFound;
+    }
+
+    void Refuse()
+    {
+        m_bRefused = true;
+        XML_StopParser(m_pParser, XML_FALSE);
+    }
+
+    // Where the current event begins in the text (events inside the wrapper lie behind its start
+    // tag).
+    std::size_t EventStart() const
+    {
+        const auto uiIndex = static_cast<std::size_t>(XML_GetCurrentByteIndex(m_pParser));
+        return std::min(uiIndex < m_uiWrapperAt ? uiIndex : uiIndex - WRAPPER_START_LENGTH, m_uiSize);
+    }
+
+    std::size_t EventEnd() const
+    {
+        return std::min(EventStart() + static_cast<std::size_t>(XML_GetCurrentByteCount(m_pParser)),
+                        m_uiSize);
+    }
+
+    // Every '>' of the text from uiFrom up to uiTo, which expat has read, gets its stand-in.
+    void StandInGreaterThan(std::size_t uiFrom, std::size_t uiTo)
+    {
+        for (std::size_t i = uiFrom; i < uiTo; ++i)
+        {
+            if (m_pText[i] == '>')
             {
-                *pOpen = false;
-                return p[1] == '>' ? p + 2 : nullptr;
+                m_pText[i] = STAND_IN_GREATER_THAN;
+                ++m_uiStandIns;
             }
-            if (*p == '>')
-            {
-                *pOpen = true;
-                return p + 1;
-            }
-            // The parser adds an attribute once it has read it whole; counted before that, the
-            // count is never behind the parser's. A repeated attribute name is an error for the
-            // parser; walking on is only cautious.
-            if (iAttributes >= KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES)
-            {
-                *pOverLimit = true;
-                return nullptr;
-            }
-            TiXmlAttribute attribute;
-            p = attribute.Parse(p, nullptr, encoding);
-            if (p == nullptr || *p == 0)
-                return nullptr;
         }
     }
 
-    // The element at p with everything inside it; the position after its end tag, or null where
-    // the parser reports an error. *pOverLimit is set when open elements nest beyond the limit or
-    // an element holds more attributes than the limit.
-    static const char* WalkElement(const char* p, TiXmlEncoding encoding, bool* pOverLimit)
+    static WellFormedness* Self(void* pUser) { return static_cast<WellFormedness*>(pUser); }
+
+    // Refused beyond what expat refuses: a version other than "1." and digits, and after a
+    // byte-order mark, an encoding other than UTF-8.
+    static void OnDeclaration(void* pUser, const XML_Char* pVersion, const XML_Char* pEncoding, int)
     {
-        std::vector<std::string> endTags; // of the open elements, outermost first
-        std::string sName;
-        bool bOpen = false;
-        p = WalkStartTag(p, encoding, &sName, &bOpen, pOverLimit);
-        if (p == nullptr || !bOpen)
-            return p;
-        endTags.push_back("</" + sName);
-        p = SkipWhiteSpace(p, encoding);
-        while (p != nullptr && *p != 0)
+        WellFormedness* p = Self(pUser);
+        p->m_uiPrologEnd = p->EventEnd();
+        const bool bVersion = pVersion != nullptr && std::strncmp(pVersion, "1.", 2) == 0 &&
+                              pVersion[2] != 0 &&
+                              std::strspn(pVersion + 2, "0123456789") == std::strlen(pVersion + 2);
+        if (!bVersion || (IsMarked(p->m_pText, p->m_uiSize) && pEncoding != nullptr &&
+                          strcasecmp(pEncoding, "UTF-8") != 0 && strcasecmp(pEncoding, "UTF8") != 0))
         {
-            if (*p != '<')
+            p->Refuse();
+        }
+    }
+
+    static void OnDoctypeStart(void* pUser, const XML_Char*, const XML_Char* pSystemId, const XML_Char*,
+                               int iInternalSubset)
+    {
+        Self(pUser)->m_bExternalDtd = pSystemId != nullptr;
+        if (iInternalSubset != 0)
+            Self(pUser)->Refuse();
+    }
+
+    // Called at the DOCTYPE's closing '>', which follows the last declaration, comment or
+    // instruction before it with nothing but white space between.
+    static void OnDoctypeEnd(void* pUser)
+    {
+        WellFormedness* p = Self(pUser);
+        p->StandInGreaterThan(p->m_uiPrologEnd, p->EventStart());
+    }
+
+    // Counts the elements and refuses beyond the limits: the parser reads the elements of a
+    // well-formed text as expat does, so it nests as deep and reads as many attributes.
+    static void OnStart(void* pUser, const XML_Char*, const XML_Char** apAttributes)
+    {
+        WellFormedness* p = Self(pUser);
+        if (p->m_iDepth++ == 0)
+            return; // the wrapper
+        ++p->m_uiElements;
+        int iAttributes = 0;
+        while (apAttributes[2 * iAttributes] != nullptr)
+            ++iAttributes;
+        if (p->m_iDepth - 1 > KU_XmlUtilities::MAX_ELEMENT_DEPTH ||
+            iAttributes > KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES ||
+            (p->m_bExternalDtd &&
+             RefersToUndeclared(p->m_pText + p->EventStart(), p->EventEnd() - p->EventStart())))
+        {
+            p->Refuse();
+        }
+    }
+
+    // Whether a start tag's attribute values refer to an entity other than the predefined ones,
+    // which expat, given an external DTD, leaves out without a word.
+    static bool RefersToUndeclared(const char* pTag, std::size_t uiSize)
+    {
+        const char* const pEnd = pTag + uiSize;
+        for (const char* p = pTag;
+             (p = static_cast<const char*>(std::memchr(p, '&', static_cast<std::size_t>(pEnd - p)))) !=
+             nullptr;
+             ++p)
+        {
+            if (p[1] != '#' && std::strncmp(p + 1, "amp;", 4) != 0 && std::strncmp(p + 1, "lt;", 3) != 0 &&
+                std::strncmp(p + 1, "gt;", 3) != 0 && std::strncmp(p + 1, "apos;", 5) != 0 &&
+                std::strncmp(p + 1, "quot;", 5) != 0)
             {
-                TiXmlText text("");
-                p = text.Parse(p, nullptr, encoding);
+                return true;
             }
-            else if (StringEqual(p, "</", false, encoding))
+        }
+        return false;
+    }
+
+    static void OnEnd(void* pUser, const XML_Char*) { --Self(pUser)->m_iDepth; }
+
+    // Between the top-level elements only white space, as written (no character references).
+    static void OnText(void* pUser, const XML_Char*, int)
+    {
+        WellFormedness* p = Self(pUser);
+        if (p->m_iDepth != 1)
+            return;
+        for (std::size_t i = p->EventStart(), uiEnd = p->EventEnd(); i < uiEnd; ++i)
+        {
+            if (!IsXmlSpace(p->m_pText[i]))
             {
-                // The end tag of the innermost open element, or an error.
-                const std::string& sEndTag = endTags.back();
-                if (!StringEqual(p, sEndTag.c_str(), false, encoding))
-                    return nullptr;
-                p = SkipWhiteSpace(p + sEndTag.size(), encoding);
-                if (p == nullptr || *p != '>')
-                    return nullptr;
-                ++p;
-                endTags.pop_back();
-                if (endTags.empty())
-                    return p;
+                p->Refuse();
+                return;
+            }
+        }
+    }
+
+    static void OnCdata(void* pUser)
+    {
+        if (Self(pUser)->m_iDepth == 1)
+            Self(pUser)->Refuse();
+    }
+
+    // A reference in text to an entity that only the external DTD, which is not read, could declare.
+    static void OnSkippedEntity(void* pUser, const XML_Char*, int) { Self(pUser)->Refuse(); }
+
+    static void OnComment(void* pUser, const XML_Char*)
+    {
+        if (Self(pUser)->m_iDepth == 0)
+            Self(pUser)->m_uiPrologEnd = Self(pUser)->EventEnd();
+    }
+
+    static void OnInstruction(void* pUser, const XML_Char* pTarget, const XML_Char*)
+    {
+        WellFormedness* p = Self(pUser);
+        const std::size_t uiStart = p->EventStart();
+        const std::size_t uiEnd = p->EventEnd();
+        if (std::strlen(pTarget) >= 3 && (pTarget[0] | 0x20) == 'x' && (pTarget[1] | 0x20) == 'm' &&
+            (pTarget[2] | 0x20) == 'l')
+        {
+            char& cX = p->m_pText[uiStart + 2];
+            cX = cX == 'x' ? STAND_IN_SMALL_X : STAND_IN_CAPITAL_X;
+            ++p->m_uiStandIns;
+        }
+        p->StandInGreaterThan(uiStart, uiEnd - 1);
+        if (p->m_iDepth == 0)
+            p->m_uiPrologEnd = uiEnd;
+    }
+
+    // A declared encoding expat does not know: read when iconv reads it a byte a character (the
+    // Windows code pages, the other ISO-8859 parts); "UTF8" is noted for a second reading as UTF-8.
+    static int OnUnknownEncoding(void* pUser, const XML_Char* pName, XML_Encoding* pInfo)
+    {
+        if (strcasecmp(pName, "UTF8") == 0)
+        {
+            Self(pUser)->m_bUtf8Alias = true;
+            return XML_STATUS_ERROR;
+        }
+        iconv_t convert = iconv_open("UTF-32LE", pName);
+        if (convert == reinterpret_cast<iconv_t>(-1))
+            return XML_STATUS_ERROR;
+        bool bSingleBytes = true;
+        for (int i = 0; i < 256 && bSingleBytes; ++i)
+        {
+            char cByte = static_cast<char>(i);
+            unsigned char acCode[8] = {};
+            char* pIn = &cByte;
+            auto* pOut = reinterpret_cast<char*>(acCode);
+            std::size_t uiIn = 1;
+            std::size_t uiOut = sizeof(acCode);
+            iconv(convert, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(convert, &pIn, &uiIn, &pOut, &uiOut) == static_cast<std::size_t>(-1))
+            {
+                bSingleBytes = errno == EILSEQ;
+                pInfo->map[i] = -1;
+            }
+            else if (uiOut == sizeof(acCode) - 4)
+            {
+                pInfo->map[i] = acCode[0] | acCode[1] << 8 | acCode[2] << 16 | acCode[3] << 24;
             }
             else
             {
-                const Kind kind = Identify(p, encoding);
-                if (kind == Kind::Element)
-                {
-                    p = WalkStartTag(p, encoding, &sName, &bOpen, pOverLimit);
-                    if (p != nullptr && bOpen)
-                    {
-                        if (endTags.size() >= static_cast<std::size_t>(KU_XmlUtilities::MAX_ELEMENT_DEPTH))
-                        {
-                            *pOverLimit = true;
-                            return nullptr;
-                        }
-                        endTags.push_back("</" + sName);
-                    }
-                }
-                else
-                {
-                    p = ParseLeaf(kind, p, encoding);
-                }
+                bSingleBytes = false; // a shift, or several characters
             }
-            p = SkipWhiteSpace(p, encoding);
         }
-        return nullptr; // the text ended inside an element
+        iconv_close(convert);
+        pInfo->data = nullptr;
+        pInfo->convert = nullptr;
+        pInfo->release = nullptr;
+        return bSingleBytes ? XML_STATUS_OK : XML_STATUS_ERROR;
     }
+
+    char* m_pText;
+    std::size_t m_uiSize;
+    XML_Parser m_pParser = nullptr;
+    std::size_t m_uiWrapperAt = 0;  // where the wrapper's start tag goes
+    std::size_t m_uiPrologEnd = 0;  // end of the last declaration, comment or instruction before it
+    int m_iDepth = 0;               // 1 in the wrapper
+    std::uint64_t m_uiElements = 0; // not counting the wrapper
+    std::uint64_t m_uiStandIns = 0;
+    bool m_bExternalDtd = false;
+    bool m_bRefused = false;
+    bool m_bUtf8Alias = false;
 };
 
+// Counts the document's elements and, in its unknown nodes (instructions and DOCTYPEs), the
+// stand-ins, putting back the bytes they stand in for. Without recursion: depth costs no stack.
+void CountElementsRestoring(TiXmlDocument* pDocument, bool bRestore, std::uint64_t* pElements,
+                            std::uint64_t* pStandIns)
+{
+    TiXmlNode* pNode = pDocument->FirstChild();
+    while (pNode != nullptr)
+    {
+        if (pNode->ToElement() != nullptr)
+        {
+            ++*pElements;
+        }
+        else if (bRestore && pNode->ToUnknown() != nullptr)
+        {
+            std::string sValue = pNode->ValueStr();
+            for (char& c : sValue)
+            {
+                if (c == STAND_IN_GREATER_THAN || c == STAND_IN_SMALL_X || c == STAND_IN_CAPITAL_X)
+                {
+                    c = c == STAND_IN_GREATER_THAN ? '>' : c == STAND_IN_SMALL_X ? 'x' : 'X';
+                    ++*pStandIns;
+                }
+            }
+            pNode->SetValue(sValue);
+        }
+        if (pNode->FirstChild() != nullptr)
+        {
+            pNode = pNode->FirstChild();
+            continue;
+        }
+        while (pNode != nullptr && pNode->NextSibling() == nullptr)
+            pNode = pNode->Parent() != pDocument ? pNode->Parent() : nullptr;
+        if (pNode != nullptr)
+            pNode = pNode->NextSibling();
+    }
+}
+
 // Whether the parser read a text without NUL bytes to its end, given where its document parse
-// stopped (pEnd) without an error. At the top level it stops, without an error, at the first text
-// that is no markup: text between or after elements, or what follows the first '>' of a DOCTYPE's
-// internal subset. Where it reaches the end it returns the end, or null when the text ends right
-// after a node; null too when it breaks off inside a declaration's attribute, again without an
-// error. A declaration belongs before the elements, so a text whose last node is one is taken as
-// not read whole.
+// stopped (pEnd) without an error: behind expat's judgement, a check of the parser's own reading. At the top
+// level it stops, without an error, at the first text that is no markup: text between or after elements, or
+// what follows the first '>' of a DOCTYPE's internal subset. Where it reaches the end it returns the end, or
+// null when the text ends right after a node; null too when it breaks off inside a declaration's attribute,
+// again without an error. A declaration belongs before the elements, so a text whose last node is one is
+// taken as not read whole.
 bool IsReadWhole(const TiXmlDocument& document, const char* pEnd)
 {
     if (pEnd != nullptr && *pEnd != 0)
@@ -270,9 +508,11 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     }
     pFileManager->RemoveReference(sPath);
     const std::unique_ptr<char[]> text(pText);
-    // The parser takes a NUL byte for the end of the text: it would leave the rest unread.
+    // The parser takes a NUL byte for the end of the text: it would leave the rest unread (and
+    // it does not read UTF-16).
+    WellFormedness::Verdict verdict;
     if (pText == nullptr || std::memchr(pText, 0, static_cast<std::size_t>(uiSize)) != nullptr ||
-        !LimitWalk::IsWithinLimit(pText))
+        !WellFormedness::Judge(pText, static_cast<std::size_t>(uiSize), &verdict))
     {
         return nullptr;
     }
@@ -284,7 +524,15 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     // the text a second time (a seventh of a large model document's parse).
     pDocument->SetTabSize(0);
     const char* pEnd = pDocument->Parse(pText, nullptr, TIXML_ENCODING_UNKNOWN);
-    if (pDocument->Error() || !IsReadWhole(*pDocument, pEnd))
+    // Where the parser reads the elements otherwise than expat (a name it does not take for an
+    // element's), or finds a stand-in elsewhere than in an instruction or DOCTYPE, the document is
+    // not what the text says.
+    std::uint64_t uiElements = 0;
+    std::uint64_t uiStandIns = 0;
+    const bool bRead = !pDocument->Error() && IsReadWhole(*pDocument, pEnd);
+    if (bRead)
+        CountElementsRestoring(pDocument, verdict.uiStandIns != 0, &uiElements, &uiStandIns);
+    if (!bRead || uiElements != verdict.uiElements || uiStandIns != verdict.uiStandIns)
     {
         delete pDocument;
         return nullptr;

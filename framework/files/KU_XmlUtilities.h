@@ -14,18 +14,21 @@ public:
     static constexpr int MAX_ELEMENT_DEPTH = 256;
     // Elements holding more attributes than this are refused: the parser checks each attribute
     // against every earlier one of its element, so a document's cost grows with the number its
-    // elements hold. The engine's files hold at most 15; 10 MB of elements at this limit takes
-    // about twice the time of 10 MB at 8 (bench_XmlLoadBench), at 1,024 ten times.
-    static constexpr int MAX_ELEMENT_ATTRIBUTES = 256;
+    // elements hold. The engine's files hold at most 15. 10 MB of elements at this limit, of
+    // two-letter names (the most attributes in the bytes), loads within 1 s (bench_XmlLoadBench).
+    static constexpr int MAX_ELEMENT_ATTRIBUTES = 64;
 
     // Reads sPath from the first repository of pFileManager that has it and parses it as a
     // TinyXML document without a declared encoding (the parser takes it from a byte-order mark or
-    // the document's declaration). Null when no repository has the file, the text does not parse,
-    // the parser stops before the end of the file (text outside the elements, a DOCTYPE's internal
-    // subset, a NUL byte; white space and comments after the last element are read), the text ends
-    // in a declaration, nests more than MAX_ELEMENT_DEPTH elements deep or holds an element of
-    // more than MAX_ELEMENT_ATTRIBUTES attributes as the parser reads it. Several top-level
-    // elements are read. The file reference is released on every path. The caller owns the
+    // the document's declaration). Null when no repository has the file, or the text is not
+    // well-formed XML as expat judges it in the encoding the parser reads it in, with two
+    // relaxations: several top-level elements are read, and a text without a byte-order mark or
+    // declaration that is not UTF-8 is read as ISO-8859-1. Also null for what the parser cannot
+    // read as the text says: an internal DTD subset, a reference to an entity only an external
+    // DTD declares, UTF-16 or another encoding of several bytes a character other than UTF-8, a
+    // NUL byte, a name beginning with ':', nesting deeper than MAX_ELEMENT_DEPTH elements or an
+    // element of more than MAX_ELEMENT_ATTRIBUTES attributes. Instructions and DOCTYPEs holding a
+    // '>' are read whole. The file reference is released on every path. The caller owns the
     // document.
     static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
 };
