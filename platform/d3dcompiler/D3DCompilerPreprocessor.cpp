@@ -47,6 +47,8 @@
 #pragma GCC diagnostic pop
 #endif
 
+#include "platform/d3dcompiler/D3DCompilerTokenValues.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
