@@ -49,3 +49,62 @@ TEST(D3DCompileCostBudget, ConstructsOfEveryKindCountAgainstOneBudget)
     EXPECT_NE(std::string::npos, sErrors.find(OVER_BUDGET)) << sErrors;
     EXPECT_EQ(0, include.m_iOpen);
 }
+
+namespace
+{
+
+// What preprocessing the text cost; 0 where it failed.
+std::size_t CostOf(const std::string& sText, MapInclude* pInclude = nullptr,
+                   const D3D_SHADER_MACRO* pDefines = nullptr)
+{
+    d3dcompiler_internal::PreprocessedSource out;
+    std::string sErrors;
+    EXPECT_TRUE(d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", pDefines,
+                                                 pInclude, &out, &sErrors))
+        << sErrors;
+    return out.Cost;
+}
+
+// What each of uiCount more of a piece costs: the text with twice the pieces against the text with
+// them once.
+double EachCosts(const std::string& sStart, const std::string& sPiece, const std::string& sEnd,
+                 std::size_t uiCount, MapInclude* pInclude = nullptr)
+{
+    const std::size_t uiOnce = CostOf(sStart + Repeat(sPiece, uiCount) + sEnd, pInclude);
+    const std::size_t uiTwice = CostOf(sStart + Repeat(sPiece, 2 * uiCount) + sEnd, pInclude);
+    return static_cast<double>(uiTwice - uiOnce) / static_cast<double>(uiCount);
+}
+
+} // namespace
+
+// Each construct is charged what it costs (the units of MAX_PREPROCESS_COST).
+TEST(D3DCompileCostBudget, EachConstructIsChargedWhatItCosts)
+{
+    using d3dcompiler_internal::INCLUDE_COST;
+    using d3dcompiler_internal::LEXER_COST;
+    using d3dcompiler_internal::TEXT_BYTES_PER_COST;
+    const double BYTE = 1.0 / TEXT_BYTES_PER_COST;
+    // Text read: 4 bytes of a comment cost 1; a directive line's tokens 1 each besides (its
+    // whitespace included).
+    EXPECT_NEAR(4 * BYTE, EachCosts("", "/**/", "\n", 4000), 0.01);
+    EXPECT_NEAR(3 + 3 * BYTE, EachCosts("#define D 1", " +1", "\n", 4000), 0.01);
+    // A paste and a _Pragma operator make a lexer each: of "C " and of "_Pragma("x") ".
+    EXPECT_NEAR(LEXER_COST + 2 * BYTE, EachCosts("#define C a##b\n", "C ", "\n", 4000), 0.01);
+    EXPECT_NEAR(LEXER_COST + 13 * BYTE, EachCosts("", "_Pragma(\"x\") ", "\n", 4000), 0.01);
+    // The text of a message is a quoted line of its tokens besides: here one token.
+    EXPECT_NEAR(LEXER_COST + 1 + 16 * BYTE, EachCosts("", "_Pragma(\"wave\") ", "\n", 4000), 0.01);
+    // An include costs its opening, its #include line (one token) and its text, each time it is
+    // read.
+    MapInclude include;
+    include.m_mapFiles["a.fxh"] = std::string(400, '\n');
+    EXPECT_NEAR(INCLUDE_COST + 1 + 17 * BYTE + 100, EachCosts("", "#include \"a.fxh\"\n", "", 1000, &include),
+                0.01);
+    // A guarded header is read once: each include after the first costs its line alone.
+    include.m_mapFiles["g.fxh"] = "#ifndef G\n#define G\n" + std::string(400, '\n') + "#endif\n";
+    EXPECT_NEAR(1 + 17 * BYTE, EachCosts("#include \"g.fxh\"\n", "#include \"g.fxh\"\n", "", 1000, &include),
+                0.01);
+    // A definition of the caller's macro table costs as a #define line ("#define D 1 +1 +1 +1": 13
+    // tokens, 12 bytes after "#define"), and the library's lexer of it.
+    const D3D_SHADER_MACRO table[] = {{"D", "1 +1 +1 +1"}, {nullptr, nullptr}};
+    EXPECT_EQ(CostOf("\n") + LEXER_COST + 13 + 12 / TEXT_BYTES_PER_COST, CostOf("\n", nullptr, table));
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Internal to the HLSL compiler stand-in's preprocessor: what becomes of each error, warning and
+// remark the library raises through the preprocessing hooks.
+
+#include <string>
+
+namespace boost::wave
+{
+class cpp_exception;
+} // namespace boost::wave
+
+namespace d3dcompiler_internal
+{
+
+// Whether what the library raised passes: preprocessing goes on as if it had not been raised, and
+// it is not reported (the compiler has no channel for warnings). Every code the library has is
+// decided in the source, with the text that raises it.
+bool PassesWarning(const boost::wave::cpp_exception& e);
+
+// The text of the error for what the library raised and did not pass: its own message, where the
+// library's says what is wrong, with its severity made "error" (a warning or remark that fails is
+// an error here, "fatal error" stays); a message of ours where it does not.
+std::string ErrorTextOf(const boost::wave::cpp_exception& e);
+
+} // namespace d3dcompiler_internal
