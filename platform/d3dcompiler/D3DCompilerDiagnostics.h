@@ -14,7 +14,9 @@ namespace d3dcompiler_internal
 
 // Whether what the library raised passes: preprocessing goes on as if it had not been raised, and
 // it is not reported (the compiler has no channel for warnings). Every code the library has is
-// decided in the source, with the text that raises it.
+// decided in the source, with the text that raises it. The lexer's warnings are thrown past the
+// hooks and fail the compile: a comment that the end of a text cuts off (C: an unterminated
+// comment is an error), and a long long suffix, which C99 reads and which is never raised here.
 bool PassesWarning(const boost::wave::cpp_exception& e);
 
 // The text of the error for what the library raised and did not pass: its own message, where the
