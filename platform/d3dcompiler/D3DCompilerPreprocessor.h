@@ -41,8 +41,8 @@ constexpr std::size_t MAX_INCLUDE_DEPTH = 32;
 
 // Limits on what one text may make the preprocessor do. The library follows each level of macro
 // expansion with one more level of recursion, and keeps every token it makes until the end (#if
-// expressions are evaluated without recursion, their depth and length bounded only by the cost of
-// directive lines below); text beyond a limit fails with an X1000 error instead of exhausting the
+// expressions are evaluated without recursion, their depth and length bounded only by the cost
+// limit below); text beyond a limit fails with an X1000 error instead of exhausting the
 // stack or the memory. At the limits preprocessing needs under 3 MiB of stack (less than half of
 // a thread's 8 MiB, also with AddressSanitizer); the engine's own shaders stay far below each.
 // Macro expansions inside one another (a macro naming the next, calls in calls' arguments).
@@ -95,7 +95,8 @@ constexpr std::size_t MAX_FILE_NAME_BYTES = 4096;
 // A guarded header that is not read again (see PreprocessHooks::found_include_directive) costs its
 // #include line alone. Any one text of the source limit passes (a 1 MiB #if line costs 1,310,000),
 // as the source or as an include; what macro expansion does is bounded by the limits above, at well
-// under 0.1 s.
+// under 0.1 s. The slowest text found that spends the whole limit takes 1.6 s in kvfxc: 1 MiB of
+// identifiers in a function body and 4.5 MiB of included text in groups that are skipped.
 constexpr std::size_t MAX_PREPROCESS_COST = 11u << 17;
 constexpr std::size_t TEXT_BYTES_PER_COST = 4;
 constexpr std::size_t LEXER_COST = 1;
