@@ -6,9 +6,14 @@
 // directive lines lexes every text before preprocessing does: alone, on the text of identifiers
 // and on one of definitions and their uses, against preprocessing the same. A megabyte of lines
 // joined by splices (backslash and LF, backslash and CR LF, ??/ and LF): the lexer once moved the
-// rest of the text for each splice it took out. A long directive line of each kind, well-formed and
-// with each malformation the library reports, at 64 KiB and at the source limit: the library once
-// quoted a malformed line a token at a time, copying what it had so far with each token.
+// rest of the text for each splice it took out. The constructs that each preprocessing's cost budget
+// charges, a few thousand of each, timed per construct ("per_item"): _Pragma operators, pastes,
+// directive-line tokens, tokens macro expansion makes, includes opened and bytes of included text
+// read, and a guarded header included again and again. A line of comments in a group skipped after
+// an include: the library once looked for a directive at every comment, over the rest of the line.
+// A long directive line of each kind, well-formed and with each malformation the library reports,
+// at 64 KiB and at the source limit: the library once quoted a malformed line a token at a time,
+// copying what it had so far with each token.
 
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 #include "tests/platform/d3dcompiler/D3DCompileLongDirectiveLines.h"
@@ -16,6 +21,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace
@@ -31,14 +37,33 @@ std::string Repeat(const std::string& sText, int iCount)
     return s;
 }
 
-void Preprocess(benchmark::State& state, const std::string& sText, bool bSucceeds)
+// Includes from a map, as the engine hands them: every name as written.
+class MapInclude : public ID3DInclude
+{
+public:
+    std::map<std::string, std::string> m_mapFiles;
+
+    HRESULT Open(D3D_INCLUDE_TYPE, LPCSTR pFileName, LPCVOID, LPCVOID* ppData, UINT* pBytes) override
+    {
+        auto it = m_mapFiles.find(pFileName);
+        if (it == m_mapFiles.end())
+            return E_FAIL;
+        *ppData = it->second.data();
+        *pBytes = static_cast<UINT>(it->second.size());
+        return S_OK;
+    }
+    HRESULT Close(LPCVOID) override { return S_OK; }
+};
+
+void Preprocess(benchmark::State& state, const std::string& sText, bool bSucceeds,
+                MapInclude* pInclude = nullptr)
 {
     for (auto _ : state)
     {
         d3dcompiler_internal::PreprocessedSource out;
         std::string sErrors;
-        if (d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "bench.hlsl", nullptr, nullptr, &out,
-                                             &sErrors) != bSucceeds)
+        if (d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "bench.hlsl", nullptr, pInclude,
+                                             &out, &sErrors) != bSucceeds)
         {
             state.SkipWithError(sErrors.c_str());
             break;
@@ -46,6 +71,16 @@ void Preprocess(benchmark::State& state, const std::string& sText, bool bSucceed
         benchmark::DoNotOptimize(out.Tokens.data());
     }
     state.SetItemsProcessed(state.iterations() * TOKENS);
+}
+
+// Preprocessing a text that holds iItems of one construct: the time of each.
+void PreprocessItems(benchmark::State& state, const std::string& sText, int iItems,
+                     MapInclude* pInclude = nullptr)
+{
+    Preprocess(state, sText, true, pInclude);
+    state.SetItemsProcessed(state.iterations() * iItems);
+    state.counters["per_item"] = benchmark::Counter(iItems, benchmark::Counter::kIsIterationInvariantRate |
+                                                                benchmark::Counter::kInvert);
 }
 
 void BM_PreprocessNumbers(benchmark::State& state)
@@ -165,5 +200,88 @@ BENCHMARK(BM_PreprocessLongDirectiveLine)
                     pBenchmark->Args({static_cast<std::int64_t>(i), iBytes});
         })
     ->Unit(benchmark::kMillisecond);
+
+constexpr int ITEMS = 4000;
+
+// _Pragma operators: of the library's own keyword, which it reads as an option it does not know,
+// and of a pragma it does not know, which it gives back as text.
+void BM_PreprocessPragmaOperators(benchmark::State& state)
+{
+    const char* pOperator = state.range(0) == 0 ? "_Pragma(\"wave\") " : "_Pragma(\"unknown\") ";
+    PreprocessItems(state, Repeat(pOperator, ITEMS) + "\n", ITEMS);
+}
+BENCHMARK(BM_PreprocessPragmaOperators)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+
+// Uses of a macro that pastes two identifiers.
+void BM_PreprocessPastes(benchmark::State& state)
+{
+    PreprocessItems(state, "#define C a##b\nvoid F() {\n" + Repeat("C ", ITEMS) + "\n}\n", ITEMS);
+}
+BENCHMARK(BM_PreprocessPastes)->Unit(benchmark::kMillisecond);
+
+// The tokens of one #define line, its spaces included (a space, + and 1 for each term).
+void BM_PreprocessDirectiveLineTokens(benchmark::State& state)
+{
+    PreprocessItems(state, "#define D 1" + Repeat(" +1", ITEMS) + "\nstatic const int g_i = 1;\n", 3 * ITEMS);
+}
+BENCHMARK(BM_PreprocessDirectiveLineTokens)->Unit(benchmark::kMillisecond);
+
+// The tokens macro expansion makes: a macro of eight identifiers and their spaces, used again and
+// again.
+void BM_PreprocessExpandedTokens(benchmark::State& state)
+{
+    PreprocessItems(state, "#define E a b c d e f g h\nvoid F() {\n" + Repeat("E ", ITEMS / 16) + "\n}\n",
+                    ITEMS / 16 * 15);
+}
+BENCHMARK(BM_PreprocessExpandedTokens)->Unit(benchmark::kMillisecond);
+
+// An empty header included again and again: what opening an include costs.
+void BM_PreprocessIncludeOpens(benchmark::State& state)
+{
+    MapInclude include;
+    include.m_mapFiles["empty.hlsli"] = std::string(1, '\n');
+    PreprocessItems(state, Repeat("#include \"empty.hlsli\"\n", 1000), 1000, &include);
+}
+BENCHMARK(BM_PreprocessIncludeOpens)->Unit(benchmark::kMillisecond);
+
+// A header of 1 KiB of declarations included 500 times, its declarations in a group that is
+// skipped (/0) or kept (/1): the time per KiB read.
+void BM_PreprocessIncludedText(benchmark::State& state)
+{
+    const std::string sDeclarations = Repeat("float4 g_vValue = 1;\n", 1024 / 21);
+    MapInclude include;
+    include.m_mapFiles["text.hlsli"] =
+        state.range(0) == 0 ? "#if 0\n" + sDeclarations + "#endif\n" : sDeclarations;
+    PreprocessItems(state, Repeat("#include \"text.hlsli\"\n", 500), 500, &include);
+}
+BENCHMARK(BM_PreprocessIncludedText)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+
+// A header of 20 KiB of functions, all inside #ifndef G_H, #define G_H and #endif, included
+// 1,000 times: read once.
+void BM_PreprocessGuardedIncludes(benchmark::State& state)
+{
+    std::string sFunctions;
+    for (int i = 0; sFunctions.size() < 20 * 1024; ++i)
+    {
+        // Appended one piece at a time: GCC's -O3 warns falsely on "literal" + std::to_string.
+        const std::string sNumber = std::to_string(i);
+        sFunctions.append("float G").append(sNumber).append("(float x) { return x * ");
+        sFunctions.append(sNumber).append(".0; }\n");
+    }
+    MapInclude include;
+    include.m_mapFiles["g.hlsli"] = "#ifndef G_H\n#define G_H\n" + sFunctions + "#endif\n";
+    PreprocessItems(state, Repeat("#include \"g.hlsli\"\n", 1000), 1000, &include);
+}
+BENCHMARK(BM_PreprocessGuardedIncludes)->Unit(benchmark::kMillisecond);
+
+// A line of 4,000 comments in a group that is skipped, after an include.
+void BM_PreprocessCommentsSkippedAfterInclude(benchmark::State& state)
+{
+    MapInclude include;
+    include.m_mapFiles["x.hlsli"] = std::string(1, '\n');
+    PreprocessItems(state, "#include \"x.hlsli\"\n#if 0\n" + Repeat("/**/", 4000) + "\n#endif\n", 4000,
+                    &include);
+}
+BENCHMARK(BM_PreprocessCommentsSkippedAfterInclude)->Unit(benchmark::kMillisecond);
 
 } // namespace

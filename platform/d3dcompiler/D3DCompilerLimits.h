@@ -10,7 +10,7 @@ namespace D3DCompilerLimits
 
 // Bytes of the text being compiled.
 constexpr std::size_t MAX_SOURCE_BYTES = 1u << 20;
-// Bytes all includes of one compilation hold together, so also the largest one include.
+// Bytes of one include.
 constexpr std::size_t MAX_INCLUDED_BYTES = 1u << 20;
 
 } // namespace D3DCompilerLimits

@@ -1,6 +1,8 @@
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 
+#include "platform/d3dcompiler/D3DCompilerDiagnostics.h"
 #include "platform/d3dcompiler/D3DCompilerExpression.h"
+#include "platform/d3dcompiler/D3DCompilerIncludeGuards.h"
 #include "platform/d3dcompiler/D3DCompilerLineSplices.h"
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 
@@ -47,6 +49,8 @@
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
 #pragma GCC diagnostic pop
 #endif
+
+#include "platform/d3dcompiler/D3DCompilerTokenValues.h"
 
 #include <algorithm>
 #include <cctype>
@@ -225,14 +229,24 @@ bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 // is left as it is, and the library's output, which has a line break for it, stays the same.
 // Numbers are read as C reads preprocessing numbers (see LexIterator) and given as the literals
 // they read as.
+// A #line directive written as a line number and a file name with more tokens after them is read
+// as C reads it (it warns): the tokens after the file name are dropped (the library's #line took
+// none, and read no line at all).
+// A run of more than MAX_BLANK_RUN blank tokens on one line (comments, whitespace) goes on as one
+// token of all the run's text: after an include, the library reads a group it skips looking for a
+// directive at every token, over the blank tokens after it, so a line of 16,000 comments took 2 s
+// (a token of many comments is one space to the library, as each of them is, and its text is
+// output as theirs was).
 // The lexer of a file marks each token that begins a directive line as C reads the line, which the
 // library does not tell inside a macro call's arguments (see CheckNoDirective), with the malformed
 // number the line holds, which the check of directive lines found on the line of the same count.
+// With a guard detector, every token given is handed to it, with whether it begins its line.
 class LexerAdapter : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
-    LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer, bool bMarksLineStarts)
-        : m_pLexer(pLexer), m_bMarksLineStarts(bMarksLineStarts)
+    LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer, bool bMarksLineStarts,
+                 std::shared_ptr<IncludeGuardDetector> pGuard)
+        : m_pLexer(pLexer), m_pGuard(std::move(pGuard)), m_bMarksLineStarts(bMarksLineStarts)
     {
         if (m_bMarksLineStarts)
             m_vMalformed = TakeMalformedNumbers();
@@ -284,6 +298,20 @@ private:
         if (!token.is_eoi() && IsMultiLineComment(token) && m_bLineHasToken && !m_bLineIsDirective &&
             NextStartsDirective())
             token = Token(boost::wave::T_SPACE, " ", token.get_position());
+        const bool bBlank = InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
+        m_uiBlankRun = IsBlankInLine(token) ? m_uiBlankRun + 1 : 0;
+        if (m_uiBlankRun > MAX_BLANK_RUN)
+            JoinBlankRun(token);
+        if (m_eLine == LineDirective::FileNameRead && !EndsLine(token) && !bBlank)
+            while (!EndsLine(token))
+                Next(token);
+        const bool bLineStart = !EndsLine(token) && !bBlank && !m_bLineHasToken;
+        FollowLineDirective(token, bLineStart, bBlank);
+        if (m_pGuard != nullptr && token.is_eoi())
+            m_pGuard->Add(IncludeGuardDetector::Token::End, std::string_view());
+        else if (m_pGuard != nullptr)
+            m_pGuard->Add(GuardTokenOf(token, bLineStart, bBlank),
+                          std::string_view(token.get_value().c_str(), token.get_value().size()));
         if (token.is_eoi() || EndsLine(token))
         {
             m_bLineHasToken = false;
@@ -312,6 +340,85 @@ private:
         if (token.get_position().get_file().c_str() != m_sFile.c_str())
             m_sFile = token.get_position().get_file();
         return token;
+    }
+
+    static constexpr std::size_t MAX_BLANK_RUN = 8;
+
+    // Whitespace or a comment that ends no line.
+    static bool IsBlankInLine(const Token& token)
+    {
+        return !token.is_eoi() && !EndsLine(token) && !IsMultiLineComment(token) &&
+               InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
+    }
+
+    // The blank tokens that come next on the line, joined to the token.
+    void JoinBlankRun(Token& token)
+    {
+        std::string sText(token.get_value().c_str(), token.get_value().size());
+        for (;;)
+        {
+            if (m_dHeld.empty())
+            {
+                m_dHeld.emplace_back();
+                m_pLexer->get(m_dHeld.back());
+            }
+            if (!IsBlankInLine(m_dHeld.front()))
+                break;
+            sText.append(m_dHeld.front().get_value().c_str(), m_dHeld.front().get_value().size());
+            m_dHeld.pop_front();
+        }
+        token.set_value(Token::string_type(sText.c_str(), sText.size()));
+    }
+
+    // How far a #line directive at the start of a line, as written, has been read.
+    enum class LineDirective
+    {
+        None,
+        Started,      // #line read
+        NumberRead,   // and its line number
+        FileNameRead, // and its file name: what follows up to the line's end is dropped
+    };
+
+    void FollowLineDirective(const Token& token, bool bLineStart, bool bBlank)
+    {
+        if (EndsLine(token))
+            m_eLine = LineDirective::None;
+        else if (bLineStart)
+            m_eLine = Is(token, boost::wave::T_PP_LINE) ? LineDirective::Started : LineDirective::None;
+        else if (!bBlank && m_eLine == LineDirective::Started)
+            m_eLine = Is(token, boost::wave::T_INTLIT) || Is(token, boost::wave::T_PP_NUMBER)
+                          ? LineDirective::NumberRead
+                          : LineDirective::None;
+        else if (!bBlank && m_eLine == LineDirective::NumberRead)
+            m_eLine = Is(token, boost::wave::T_STRINGLIT) ? LineDirective::FileNameRead : LineDirective::None;
+    }
+
+    static IncludeGuardDetector::Token GuardTokenOf(const Token& token, bool bLineStart, bool bBlank)
+    {
+        using Guard = IncludeGuardDetector::Token;
+        if (token.is_eoi() || Is(token, boost::wave::T_EOF))
+            return Guard::End;
+        if (EndsLine(token))
+            return Guard::LineEnd;
+        if (bBlank)
+            return Guard::Blank;
+        if (bLineStart && Is(token, boost::wave::T_PP_IF))
+            return Guard::If;
+        if (bLineStart && Is(token, boost::wave::T_PP_IFDEF))
+            return Guard::IfDef;
+        if (bLineStart && Is(token, boost::wave::T_PP_IFNDEF))
+            return Guard::IfNDef;
+        if (bLineStart && (Is(token, boost::wave::T_PP_ELSE) || Is(token, boost::wave::T_PP_ELIF)))
+            return Guard::ElseOrElif;
+        if (bLineStart && Is(token, boost::wave::T_PP_ENDIF))
+            return Guard::EndIf;
+        if (Is(token, boost::wave::T_NOT))
+            return Guard::Not;
+        if (Is(token, boost::wave::T_LEFTPAREN))
+            return Guard::LeftParen;
+        if (Is(token, boost::wave::T_RIGHTPAREN))
+            return Guard::RightParen;
+        return Is(token, boost::wave::T_IDENTIFIER) ? Guard::Identifier : Guard::Other;
     }
 
     void Next(Token& token)
@@ -484,6 +591,9 @@ private:
     }
 
     std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
+    std::shared_ptr<IncludeGuardDetector> m_pGuard; // shared with the include being read, or null
+    LineDirective m_eLine = LineDirective::None;
+    std::size_t m_uiBlankRun = 0;                // blank tokens given in a row on this line
     Token::position_type::string_type m_sFile;   // of the last token, shared with it
     std::deque<Token> m_dHeld;                   // tokens read ahead, to give before reading on
     bool m_bLineHasToken = false;                // a token other than whitespace since the last line break
@@ -507,7 +617,8 @@ public:
     LexIterator() = default;
     template <typename IteratorT>
     LexIterator(const IteratorT& first, const IteratorT& last, const Token::position_type& position,
-                boost::wave::language_support language)
+                boost::wave::language_support language,
+                std::shared_ptr<IncludeGuardDetector> pGuard = nullptr)
     {
         using MultiPass = boost::wave::cpplexer::make_multi_pass<
             boost::wave::cpplexer::impl::lex_iterator_functor_shim<Token>>;
@@ -519,7 +630,7 @@ public:
                                      first, last, position,
                                      boost::wave::language_support(
                                          language | boost::wave::support_option_prefer_pp_numbers)),
-                                 bFile))));
+                                 bFile, std::move(pGuard)))));
         if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
             CheckLexedText(first, last, position);
     }
@@ -534,11 +645,12 @@ constexpr boost::wave::language_support LANGUAGE =
 struct PreprocessState
 {
     ID3DInclude* pInclude = nullptr;
-    std::vector<const void*> vOpen;  // data of the files being read, the source itself first
-    bool bNextIsSystem = false;      // the directive being handled used <name>
-    std::string sFailedInclude;      // the include that could not be opened
-    std::size_t uiIncludes = 0;      // includes opened so far
-    std::size_t uiIncludedBytes = 0; // and the bytes they held
+    std::vector<const void*> vOpen; // data of the files being read, the source itself first
+    bool bNextIsSystem = false;     // the directive being handled used <name>
+    std::string sFailedInclude;     // the include that could not be opened
+    std::string sIncludeName;       // of the include being opened, as written with its quotes
+    // Includes whose text is one guarded group, by name as written: the guard.
+    std::map<std::string, std::string> mapGuards;
 
     std::size_t uiMacroNesting = 0;      // macro expansions under way, one inside the other
     Token::position_type outerCall;      // of the outermost of them, where errors point
@@ -547,7 +659,7 @@ struct PreprocessState
     std::size_t uiLiteralBytes = 0;      // of the literals stringizing and __FILE__ made
     std::size_t uiLiteralCopies = 0;     // and the bytes the library copied to build them
     bool bInCondition = false;           // the expansions belong to an #if or #elif expression
-    std::size_t uiDirectiveCost = 0;     // of the directive lines of all texts read so far
+    std::size_t uiCost = 0;              // of the preprocessing so far (MAX_PREPROCESS_COST)
     std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
     bool bCheckingText = false;          // CheckLexedText is lexing a text of its own
     bool bCheckingLines = false;         // CheckDirectiveLines is reading a file's text
@@ -653,6 +765,23 @@ void CheckLimit(std::size_t uiCount, std::size_t uiLimit, const Token::position_
         throw LimitError(position, pBefore + std::to_string(uiLimit) + pAfter);
 }
 
+// Fails with a LimitError at the place where a preprocessing's cost passes MAX_PREPROCESS_COST.
+void CheckCost(std::size_t uiCost, const Token::position_type& position)
+{
+    CheckLimit(uiCost, MAX_PREPROCESS_COST, position, "preprocessing costs more than ",
+               " (directive-line tokens, text read / 4, includes, pastes and _Pragma operators) in all");
+}
+
+// Adds to the cost of the preprocessing running on this thread (if any), and fails at the place
+// where the sum passes MAX_PREPROCESS_COST.
+void Charge(std::size_t uiCost, const Token::position_type& position)
+{
+    if (t_pState == nullptr)
+        return;
+    t_pState->uiCost += uiCost;
+    CheckCost(t_pState->uiCost, position);
+}
+
 // The same with the finer categories, which tell a macro's parameters from its __VA_ARGS__.
 bool InExtCategory(boost::wave::token_id id, boost::wave::token_category category)
 {
@@ -686,7 +815,7 @@ LineKind KindOfDirective(const Token& directive)
     return LineKind::Quoted;
 }
 
-// The cost of a directive line of uiTokens tokens and uiBytes bytes (see MAX_DIRECTIVE_COST).
+// The cost of a directive line of uiTokens tokens and uiBytes bytes (see MAX_PREPROCESS_COST).
 std::size_t LineCost(LineKind eKind, std::size_t uiTokens, std::size_t uiBytes)
 {
     return uiTokens + (eKind == LineKind::Quoted ? uiTokens * uiBytes / QUOTED_LINE_COST_BYTES : 0);
@@ -794,9 +923,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 if (eKind == LineKind::Quoted)
                     CheckLimit(uiLineBytes, MAX_QUOTED_LINE_BYTES, token.get_position(),
                                "directive line holds more than ", " bytes");
-                CheckLimit(*pDirectiveCost + LineCost(eKind, uiLineTokens, uiLineBytes), MAX_DIRECTIVE_COST,
-                           token.get_position(), "directive lines cost more than ",
-                           " (tokens, and tokens times bytes / 65536 of lines made into text) in all");
+                CheckCost(*pDirectiveCost + LineCost(eKind, uiLineTokens, uiLineBytes), token.get_position());
             }
             if (bBeginsDirective && (Is(token, boost::wave::T_PP_IF) || Is(token, boost::wave::T_PP_ELIF)))
             {
@@ -827,12 +954,37 @@ std::size_t ByteOrderMarkBytes(const char* pText, std::size_t uiSize)
     return uiSize >= 3 && std::memcmp(pText, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
 }
 
-// Charges the text a _Pragma operator makes, which the library reads with a lexer of its own, as a
-// #pragma line of the same tokens: the library makes text of a message or of its own options a
-// token at a time, as of a directive line, and the check of directive lines never saw it (a
-// _Pragma("message(...)") of a megabyte took 8.5 s). Texts of the files being read are checked as
-// they are opened; other texts the library lexes (pasted tokens, the caller's macro table) begin
-// otherwise.
+// The tokens of a text that is no file being read, as the library's lexer reads them (at most its
+// bytes, where the lexer fails).
+std::size_t TokensOf(std::string::iterator first, std::string::iterator last,
+                     const Token::position_type& position)
+{
+    std::size_t uiTokens = 0;
+    PreprocessState* pState = t_pState;
+    const bool bChecking = pState != nullptr && pState->bCheckingText;
+    if (pState != nullptr)
+        pState->bCheckingText = true;
+    try
+    {
+        const LexIterator end;
+        for (LexIterator it(first, last, position, LANGUAGE); it != end; ++it)
+            uiTokens += Is(*it, boost::wave::T_EOF) ? 0 : 1;
+    }
+    catch (const boost::wave::cpplexer::lexing_exception&)
+    {
+        uiTokens = static_cast<std::size_t>(last - first);
+    }
+    if (pState != nullptr)
+        pState->bCheckingText = bChecking;
+    return uiTokens;
+}
+
+// Charges each text the library lexes with a lexer of its own (what a paste makes, the text of a
+// _Pragma operator, a definition of the caller's macro table) a lexer (LEXER_COST). The text of a
+// _Pragma("message ...") or _Pragma("wave ...") operator is charged as a #pragma line of the same
+// tokens besides: the library makes text of a message or of its own options a token at a time, as
+// of a directive line, and the check of directive lines never saw it (a _Pragma("message(...)") of
+// a megabyte took 8.5 s). Texts of the files being read are charged as they are opened.
 void CheckLexedText(std::string::iterator first, std::string::iterator last,
                     const Token::position_type& position)
 {
@@ -842,6 +994,7 @@ void CheckLexedText(std::string::iterator first, std::string::iterator last,
     const char* pText = &*first;
     if (std::find(pState->vFileTexts.begin(), pState->vFileTexts.end(), pText) != pState->vFileTexts.end())
         return;
+    Charge(LEXER_COST, position);
     const std::string_view sText(pText, static_cast<std::size_t>(last - first));
     const std::size_t uiWord = std::min(sText.find_first_not_of(" \t"), sText.size());
     std::size_t uiWordEnd = uiWord;
@@ -852,22 +1005,7 @@ void CheckLexedText(std::string::iterator first, std::string::iterator last,
     if (sWord != "message" && sWord != "wave")
         return;
     CheckLimit(sText.size(), MAX_QUOTED_LINE_BYTES, position, "_Pragma text holds more than ", " bytes");
-    std::size_t uiTokens = 0;
-    pState->bCheckingText = true;
-    try
-    {
-        const LexIterator end;
-        for (LexIterator it(first, last, position, LANGUAGE); it != end; ++it)
-            uiTokens += Is(*it, boost::wave::T_EOF) ? 0 : 1;
-    }
-    catch (const boost::wave::cpplexer::lexing_exception&)
-    {
-        uiTokens = sText.size(); // what the library reads of it, at most
-    }
-    pState->bCheckingText = false;
-    pState->uiDirectiveCost += LineCost(LineKind::Quoted, uiTokens, sText.size());
-    CheckLimit(pState->uiDirectiveCost, MAX_DIRECTIVE_COST, position, "directive lines cost more than ",
-               " (tokens, and tokens times bytes / 65536 of lines made into text) in all");
+    Charge(LineCost(LineKind::Quoted, TokensOf(first, last, position), sText.size()), position);
 }
 
 // Reads an include through the caller's ID3DInclude. The file stays open while Wave reads it
@@ -892,6 +1030,9 @@ struct IncludeInputPolicy
             auto itText = std::find(pState->vFileTexts.begin(), pState->vFileTexts.end(), m_sText.data());
             if (itText != pState->vFileTexts.end())
                 pState->vFileTexts.erase(itText);
+            // Read to its end, one guarded group: not read again while its guard is defined.
+            if (m_pGuard != nullptr && !m_pGuard->GetGuard().empty())
+                pState->mapGuards[m_sName] = m_pGuard->GetGuard();
             pState->pInclude->Close(m_pOpened);
         }
 
@@ -921,82 +1062,29 @@ struct IncludeInputPolicy
             iterCtx.m_pOpened = pData;
             pState->vOpen.push_back(pData);
             // On failure from here on the file is closed as Wave drops the context it was building.
-            pState->uiIncludedBytes += uiBytes;
-            CheckLimit(++pState->uiIncludes, MAX_INCLUDES, actPos, "more than ", " includes");
-            CheckLimit(pState->uiIncludedBytes, MAX_INCLUDED_BYTES, actPos, "included text passes ",
-                       " bytes");
+            CheckLimit(uiBytes, MAX_INCLUDED_BYTES, actPos, "include passes ", " bytes");
+            Charge(INCLUDE_COST + uiBytes / TEXT_BYTES_PER_COST, actPos);
+            iterCtx.m_sName = pState->sIncludeName;
+            iterCtx.m_pGuard = std::make_shared<IncludeGuardDetector>();
             const std::size_t uiMark = ByteOrderMarkBytes(static_cast<const char*>(pData), uiBytes);
             iterCtx.m_sText.assign(static_cast<const char*>(pData) + uiMark, uiBytes - uiMark);
             if (iterCtx.m_sText.empty() || iterCtx.m_sText.back() != '\n')
                 iterCtx.m_sText += '\n';
             pState->vFileTexts.push_back(iterCtx.m_sText.data());
             CheckDirectiveLines(iterCtx.m_sText.begin(), iterCtx.m_sText.end(), iterCtx.filename.c_str(),
-                                &pState->uiDirectiveCost, &pState->vMalformedNumbers);
+                                &pState->uiCost, &pState->vMalformedNumbers);
             iterCtx.first = iterator_type(iterCtx.m_sText.begin(), iterCtx.m_sText.end(),
-                                          PositionT(iterCtx.filename), language);
+                                          PositionT(iterCtx.filename), language, iterCtx.m_pGuard);
             iterCtx.last = iterator_type();
         }
 
     private:
         const void* m_pOpened = nullptr;
         std::string m_sText;
+        std::string m_sName;                            // as written, with its quotes
+        std::shared_ptr<IncludeGuardDetector> m_pGuard; // reads the text as the library does
     };
 };
-
-// Whether a remark or warning of the library passes: preprocessing goes on as if it had not been
-// raised, and it is not reported. The library raises these (recoverable, below error severity):
-// - warning_directive (#warning), pragma_message_directive (#pragma message and
-//   _Pragma("message(...)")), ill_formed_pragma_message: pass. The line is done with; a #pragma is
-//   dropped as any the library does not know, and the library gives a _Pragma operator back as
-//   text, which Preprocess drops likewise.
-// - ill_formed_pragma_option: passes for a #pragma or _Pragma of the library's own keyword ("wave")
-//   that it does not know, dropped as above; an error for a _Pragma whose operand is not one string
-//   literal (C requires a diagnostic, and past it the library reads a replacement it never made).
-// - last_line_not_terminated (a text that ends in a line splice): passes, the library ends the line.
-// - macro_redefinition: passes; a macro defined again takes its new body (Context's
-//   add_macro_definition below), so only a predefined macro, which keeps its body, raises it.
-// - illegal_redefinition (#define __LINE__) and bad_undefine_statement (#undef __FILE__): pass,
-//   the built-in macro is kept.
-// - unbalanced_if_endif (an include left an #if open or closed one of its includer's): an error,
-//   which the hooks raise first at the directive concerned; otherwise the includer's text is
-//   skipped or its group flipped.
-// - bad_line_statement, bad_line_number, bad_line_filename (#line without a line number from 1 to
-//   2147483647, or with something other than a file name after it): errors, as C requires.
-// - character_literal_out_of_range (an #if character constant beyond its type): an error, as C
-//   requires.
-// - too_few_macroarguments, too_many_macroarguments, empty_macroarguments: errors (the library
-//   cannot go on after them either).
-// - incompatible_config: raised only when a saved state is loaded, which never happens here.
-// The lexer's warnings are thrown past the hooks and fail the compile: a comment that the end of a
-// text cuts off (C: an unterminated comment is an error), and a long long suffix, which C99 reads
-// and which is never raised here.
-bool PassesWarning(const boost::wave::cpp_exception& e)
-{
-    using boost::wave::preprocess_exception;
-    if (!e.is_recoverable() || e.get_severity() >= boost::wave::util::severity_error)
-        return false;
-    switch (e.get_errorcode())
-    {
-    case preprocess_exception::warning_directive:
-    case preprocess_exception::pragma_message_directive:
-    case preprocess_exception::ill_formed_pragma_message:
-    case preprocess_exception::last_line_not_terminated:
-    case preprocess_exception::macro_redefinition:
-    case preprocess_exception::illegal_redefinition:
-    case preprocess_exception::bad_undefine_statement:
-        return true;
-    case preprocess_exception::ill_formed_pragma_option:
-    {
-        // The library names the _Pragma operator alone where its operand is wrong; a #pragma's
-        // message quotes its line.
-        const std::string_view sText = e.description();
-        constexpr std::string_view OPERATOR = ": _Pragma";
-        return sText.size() < OPERATOR.size() || sText.substr(sText.size() - OPERATOR.size()) != OPERATOR;
-    }
-    default:
-        return false;
-    }
-}
 
 // A message that quotes a line (#error, an ill-formed directive) is cut to its first bytes and
 // "...": the library keeps at most 511 bytes of it and cuts the rest without a word.
@@ -1155,12 +1243,23 @@ public:
     }
 
     // The name as written, between its quotes or brackets: the library unescapes it with a copy
-    // for each escape, and __FILE__ escapes it again.
+    // for each escape, and __FILE__ escapes it again. An include whose text was one group guarded by
+    // a macro (see IncludeGuardDetector) is skipped while that macro is defined: C would read
+    // nothing from it. It is known by its name as written, quotes or brackets included, as the
+    // library knows a #pragma once file by its name: both callers' include handlers resolve every
+    // name against the folder of the file being compiled, so a name is one file.
     template <typename ContextT>
     bool found_include_directive(const ContextT& ctx, const std::string& sFileName, bool)
     {
         CheckLimit(sFileName.size() - std::min<std::size_t>(sFileName.size(), 2), MAX_FILE_NAME_BYTES,
                    ctx.get_main_pos(), "include file name passes ", " bytes");
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr)
+            return false;
+        const auto it = pState->mapGuards.find(sFileName);
+        if (it != pState->mapGuards.end() && ctx.is_defined_macro(it->second))
+            return true;
+        pState->sIncludeName = sFileName;
         return false;
     }
 
@@ -1789,7 +1888,7 @@ std::string DescriptionOf(const boost::wave::cpp_exception& e, const PreprocessS
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
         if (pPre->get_errorcode() == boost::wave::preprocess_exception::bad_include_file)
             return "failed to open source file: '" + state.sFailedInclude + "'";
-    return Shortened(AsError(e.description()));
+    return Shortened(ErrorTextOf(e));
 }
 
 } // namespace
@@ -1859,15 +1958,25 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     std::string sWaveName;
     try
     {
+        const Token::position_type start(sName.c_str());
+        Charge(sSource.size() / TEXT_BYTES_PER_COST, start);
         state.vFileTexts.push_back(sSource.data());
-        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiDirectiveCost,
-                            &state.vMalformedNumbers);
+        CheckDirectiveLines(sSource.begin(), sSource.end(), sName, &state.uiCost, &state.vMalformedNumbers);
         Context ctx(sSource.begin(), sSource.end(), sName.c_str());
         ctx.set_language(LANGUAGE);
         ctx.set_max_include_nesting_depth(MAX_INCLUDE_DEPTH);
         for (const D3D_SHADER_MACRO* pMacro = pDefines; pMacro != nullptr && pMacro->Name != nullptr;
              ++pMacro)
         {
+            // Each definition costs as a #define line of its tokens.
+            std::string sLine = pMacro->Name;
+            sLine += ' ';
+            if (pMacro->Definition != nullptr)
+                sLine += pMacro->Definition;
+            Charge(
+                sLine.size() / TEXT_BYTES_PER_COST +
+                    LineCost(LineKind::Parsed, 1 + TokensOf(sLine.begin(), sLine.end(), start), sLine.size()),
+                start);
             std::string sDefinition = pMacro->Name;
             sDefinition += '=';
             if (pMacro->Definition != nullptr)
@@ -1963,6 +2072,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     out.ExpandedBytes = state.uiExpandedBytes;
     out.LiteralBytes = state.uiLiteralBytes;
     out.LiteralCopies = state.uiLiteralCopies;
+    out.Cost = state.uiCost;
     if (bOk)
         *pOut = std::move(out);
     return bOk;

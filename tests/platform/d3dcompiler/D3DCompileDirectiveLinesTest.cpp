@@ -50,8 +50,10 @@ void ExpectRefused(const std::string& sErrors, const std::string& sWhere, const 
 
 const std::string LONG_LINE = "directive line holds more than 131072 bytes";
 const std::string LONG_PRAGMA = "_Pragma text holds more than 131072 bytes";
-const std::string COSTLY_LINES = "directive lines cost more than 1048576 (tokens, and tokens times bytes / "
-                                 "65536 of lines made into text) in all";
+const std::string COSTLY_LINES = "preprocessing costs more than " +
+                                 std::to_string(d3dcompiler_internal::MAX_PREPROCESS_COST) +
+                                 " (directive-line tokens, text read / 4, includes, pastes and _Pragma "
+                                 "operators) in all";
 const std::string MALFORMED = "#if expression holds a malformed number: ";
 
 } // namespace
@@ -298,14 +300,14 @@ TEST(D3DCompileDirectiveLines, QuotedLinesHaveAByteLimitAndCountTheirText)
     EXPECT_EQ(std::string::npos, sCommas.find(LONG_LINE)) << sCommas;
     EXPECT_LT(sCommas.size(), 600u) << sCommas;
     EXPECT_EQ("", Errors("#if " + Repeat("11111111 + ", 15000) + "1\n#endif\n"));
-    // Each line within the limit, but more text made of them than all lines may cost: each of
-    // these lines costs about 130,000.
+    // Each line within the limit, but more text made of them than a preprocessing may cost: each of
+    // these lines costs about 130,000 with its text.
     ExpectRefused(Errors("x\n" + Repeat("#warning " + std::string(65000, ',') + "\n", 16)),
-                  "shader.hlsl(10,10919)", COSTLY_LINES);
+                  "shader.hlsl(11,13608)", COSTLY_LINES);
     ExpectRefused(Errors("x\n" + Repeat("#line " + std::string(65000, ',') + "\n", 16)),
-                  "shader.hlsl(10,10934)", COSTLY_LINES);
+                  "shader.hlsl(11,13633)", COSTLY_LINES);
     ExpectRefused(Errors("x\n" + Repeat("#pragma message(" + Repeat("a ", 32000) + ")\n", 16)),
-                  "shader.hlsl(10,", COSTLY_LINES);
+                  "shader.hlsl(11,", COSTLY_LINES);
     // Spelled as digraph and trigraph, also over line splices, in a text without a #.
     ExpectRefused(Errors("x\n%\\\n:warning " + std::string(140000, ',') + "\n"), "shader.hlsl(3,", LONG_LINE);
     ExpectRefused(Errors("x\n?\\\n?=warning " + std::string(140000, ',') + "\n"), "shader.hlsl(3,",
@@ -387,16 +389,16 @@ TEST(D3DCompileDirectiveLines, OrdinaryDirectiveLinesPass)
                       0, std::string::npos, Repeat("#define SHORT_NAME 1\n", (1u << 20) / 21))));
 }
 
-// What all directive lines may cost counts over the source and its includes, each time one is
-// read, skipped lines too: the library parsed a megabyte of definitions in the source and one more
-// in an include in 3.4 s.
+// What directive lines cost counts with all a preprocessing costs, over the source and its
+// includes, each time one is read, skipped lines too: the library parsed a megabyte of definitions
+// in the source and one more in an include in 3.4 s.
 TEST(D3DCompileDirectiveLines, DirectiveLinesHaveACostInAll)
 {
     std::string sDefinitions;
     for (int i = 0; i < 16; ++i)
         sDefinitions += "#define D" + std::to_string(i) + " " + std::string(65000, ',') + "\n";
     MapInclude include;
-    include.m_mapFiles["table.hlsli"] = "#if 0\n#define T " + std::string(50000, ',') + "\n#endif\n";
+    include.m_mapFiles["table.hlsli"] = "#if 0\n#define T " + std::string(150000, ',') + "\n#endif\n";
     ExpectRefused(Errors("#include \"table.hlsli\"\n" + sDefinitions, &include), "table.hlsli(2,",
                   COSTLY_LINES);
     EXPECT_EQ(0, include.m_iOpen);
@@ -413,7 +415,7 @@ TEST(D3DCompileDirectiveLines, PragmaOperatorTextCountsAsADirectiveLine)
             "shader.hlsl(1,1)", LONG_PRAGMA);
     ExpectRefused(
         Errors(Repeat("_Pragma(\"message(" + Repeat("a ", 32000) + ")\")\n", 16) + "#error SENTINEL\n"),
-        "shader.hlsl(9,1)", COSTLY_LINES);
+        "shader.hlsl(10,1)", COSTLY_LINES);
     // Through a macro as well.
     ExpectRefused(
         Errors("#define M(x) _Pragma(x)\nM(\"message(" + Repeat("a ", 150000) + ")\")\n#error SENTINEL\n"),

@@ -652,7 +652,7 @@ TEST_F(D3DCompile_, SourceTextHasALimitAndLongConditionsEvaluate)
     EXPECT_EQ(S_OK, within.hr) << within.sErrors;
 }
 
-// The output, and what includes may read, have limits of their own.
+// The output, and what includes may read, have limits.
 TEST_F(D3DCompile_, OutputAndIncludedTextHaveLimits)
 {
     // Output from few tokens: a long name, used again and again.
@@ -660,8 +660,12 @@ TEST_F(D3DCompile_, OutputAndIncludedTextHaveLimits)
                                  "w;\n" + RETURN_ONE,
                              "PSMain", "ps_5_0"),
                      "shader.hlsl(1,11)", "preprocessed output passes 1048576 bytes");
-    // Text without output, included again and again: each of these files includes the next twice,
-    // 2^31 includes in all, and includes of a file that is skipped.
+    // Text without output, included again and again, counts against the cost of the preprocessing:
+    // each of these files includes the next twice, 2^31 includes in all, each with a skipped
+    // comment of 4 KiB; and a skipped comment of 1 MiB, included six times.
+    const std::string sCost =
+        "preprocessing costs more than " + std::to_string(d3dcompiler_internal::MAX_PREPROCESS_COST) +
+        " (directive-line tokens, text read / 4, includes, pastes and _Pragma operators) in all";
     MapInclude doubling;
     for (int i = 0; i < 30; ++i)
     {
@@ -671,19 +675,34 @@ TEST_F(D3DCompile_, OutputAndIncludedTextHaveLimits)
         std::string sLine = "#include \"f";
         sLine += std::to_string(i + 1);
         sLine += "\"\n";
-        doubling.m_mapFiles[sName] = Repeat(sLine, 2);
+        doubling.m_mapFiles[sName] = "#if 0\n/*" + std::string(4096, ' ') + "*/\n#endif\n" + Repeat(sLine, 2);
     }
     doubling.m_mapFiles["f30"] = "#define A 1\n";
-    ExpectLimitError(
-        Compile("#include \"f0\"\n" + std::string(RETURN_ONE), "PSMain", "ps_5_0", nullptr, &doubling),
-        "f29(1,1)", "more than 1024 includes");
+    const Result doubled =
+        Compile("#include \"f0\"\n" + std::string(RETURN_ONE), "PSMain", "ps_5_0", nullptr, &doubling);
+    EXPECT_EQ(E_FAIL, doubled.hr);
+    EXPECT_NE(std::string::npos, doubled.sErrors.find("): error X1000: " + sCost + "\n")) << doubled.sErrors;
     EXPECT_TRUE(doubling.m_mapOpen.empty());
     MapInclude include;
+    include.m_mapFiles["comment.hlsli"] =
+        "#if 0\n/*" + std::string(d3dcompiler_internal::MAX_INCLUDED_BYTES - 18, ' ') + "*/\n#endif\n";
+    ExpectLimitError(Compile(Repeat("#include \"comment.hlsli\"\n", 6) + RETURN_ONE, "PSMain", "ps_5_0",
+                             nullptr, &include),
+                     "shader.hlsl(6,1)", sCost);
+    EXPECT_TRUE(include.m_mapOpen.empty());
+    // Below it, text is read as often as it is included (1 MiB of included text in all was once
+    // a limit of its own).
     include.m_mapFiles["skipped.hlsli"] =
         "#if 0\n" + Repeat("float4 g_vValue[4] = { 1, 2, 3, 4 };\n", 7000) + "#endif\n";
-    ExpectLimitError(Compile(Repeat("#include \"skipped.hlsli\"\n", 5) + RETURN_ONE, "PSMain", "ps_5_0",
-                             nullptr, &include),
-                     "shader.hlsl(5,1)", "included text passes 1048576 bytes");
+    EXPECT_EQ(S_OK, Compile(Repeat("#include \"skipped.hlsli\"\n", 5) + RETURN_ONE, "PSMain", "ps_5_0",
+                            nullptr, &include)
+                        .hr);
+    // One include larger than any text the compiler reads.
+    include.m_mapFiles["huge.hlsli"] =
+        "//" + std::string(d3dcompiler_internal::MAX_INCLUDED_BYTES, 'x') + "\n";
+    ExpectLimitError(
+        Compile("#include \"huge.hlsli\"\n" + std::string(RETURN_ONE), "PSMain", "ps_5_0", nullptr, &include),
+        "shader.hlsl(1,1)", "include passes 1048576 bytes");
     EXPECT_TRUE(include.m_mapOpen.empty());
     include.m_mapFiles["big.hlsli"] = Repeat("float4 g_vValue;\n", 4096);
     EXPECT_EQ(S_OK, Compile(Repeat("#include \"big.hlsli\"\n", 10) + RETURN_ONE, "PSMain", "ps_5_0", nullptr,
@@ -733,6 +752,7 @@ TEST(D3DCompilerPreprocessor, EngineShadersStayFarBelowTheLimits)
             EXPECT_LT(out.Text.size(), d3dcompiler_internal::MAX_OUTPUT_BYTES / 16) << path;
             EXPECT_LT(out.ExpandedTokens, d3dcompiler_internal::MAX_EXPANDED_TOKENS / 16) << path;
             EXPECT_LT(out.ExpandedBytes, d3dcompiler_internal::MAX_EXPANDED_BYTES / 16) << path;
+            EXPECT_LT(out.Cost, d3dcompiler_internal::MAX_PREPROCESS_COST / 16) << path;
         }
     }
 }
