@@ -78,19 +78,19 @@ constexpr std::size_t MAX_FILE_NAME_BYTES = 4096;
 //   each of its tokens, and keeps the tokens of a definition (about 170 bytes each): a 1 MiB #if
 //   or #define line takes 1.3 s and 330 MB. Of some lines it makes text, one token at a time into
 //   a string that grows each time, at a cost that grows with the line's tokens times its bytes
-//   (about 0.07 s for a line of 64 KiB of commas): #error, #warning, #pragma (a message and the
-//   library's own options are made into text, and which a #pragma is shows only once macros have
-//   expanded its first word), #line, #include, the directives that quote what follows them when it
-//   is ill-formed (#ifdef, #ifndef, #undef, #else, #endif, # and unknown directives). A line of
-//   those kinds costs its tokens times its bytes / 65,536 (QUOTED_LINE_COST_BYTES) more, as does
-//   the text of a _Pragma("message ...") or _Pragma("wave ...") operator, and holds at most
-//   MAX_QUOTED_LINE_BYTES (one line of 128 KiB costs up to 0.4 s, one of 1 MiB 18 s). #define,
-//   #if and #elif lines are parsed, not quoted: one the library cannot read (a #define's name or
-//   parameter list, a defined operator without a name) is refused with its first 64 bytes quoted,
-//   and the evaluator quotes at most the first 256 bytes of an expression in its error. The tokens
-//   of a definition of the caller's macro table cost as a #define line's.
-// - Each lexer the library makes for a text of its own: 1 (LEXER_COST), about 1.5 microseconds
-//   with what it reads (the text of each _Pragma operator, what each paste (##) makes).
+//   (about 0.07 s for a line of 64 KiB of commas): #error, #warning, #line, #include, the
+//   directives that quote what follows them when it is ill-formed (#ifdef, #ifndef, #undef, #else,
+//   #endif, # and unknown directives). A line of those kinds costs its tokens times its bytes /
+//   65,536 (QUOTED_LINE_COST_BYTES) more, and holds at most MAX_QUOTED_LINE_BYTES (one line of
+//   128 KiB costs up to 0.4 s, one of 1 MiB 18 s). #define, #if, #elif and #pragma lines are
+//   parsed, not quoted: one the library cannot read (a #define's name or parameter list, a defined
+//   operator without a name) is refused with its first 64 bytes quoted, the evaluator quotes at
+//   most the first 256 bytes of an expression in its error, and no pragma is made into text (a
+//   #pragma or _Pragma other than once is dropped unread). The tokens of a definition of the
+//   caller's macro table cost as a #define line's.
+// - Each lexer the library makes for a text of its own: 1 (LEXER_COST), about 1.5 microseconds,
+//   and its text as text read (the text of each _Pragma operator, what each paste (##) makes, each
+//   definition of the caller's macro table).
 // - Each include opened: 8 (INCLUDE_COST), about 7 microseconds in kvfxc, whose include handler
 //   reads the file each time (3 with a handler that holds its files in memory): the include's
 //   context, its two lexers and the handler's Open and Close.

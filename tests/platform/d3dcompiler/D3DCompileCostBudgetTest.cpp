@@ -92,10 +92,10 @@ TEST(D3DCompileCostBudget, EachConstructIsChargedWhatItCosts)
     // whitespace included).
     EXPECT_NEAR(4 * BYTE, EachCosts("", "/**/", "\n", 4000), 0.01);
     EXPECT_NEAR(3 + 3 * BYTE, EachCosts("#define D 1", " +1", "\n", 4000), 0.01);
-    // A paste and a _Pragma operator make a lexer each: of "C " and of "_Pragma("x") ".
+    // A paste and a _Pragma operator make a lexer each, which reads its text (a quarter of a unit
+    // of "x" costs nothing, "wave" 1): of "C " and of "_Pragma("x") ".
     EXPECT_NEAR(LEXER_COST + 2 * BYTE, EachCosts("#define C a##b\n", "C ", "\n", 4000), 0.01);
     EXPECT_NEAR(LEXER_COST + 13 * BYTE, EachCosts("", "_Pragma(\"x\") ", "\n", 4000), 0.01);
-    // The text of a message is a quoted line of its tokens besides: here one token.
     EXPECT_NEAR(LEXER_COST + 1 + 16 * BYTE, EachCosts("", "_Pragma(\"wave\") ", "\n", 4000), 0.01);
     // An include costs its opening, its #include line (one token) and its text, each time it is
     // read.
@@ -107,8 +107,8 @@ TEST(D3DCompileCostBudget, EachConstructIsChargedWhatItCosts)
     include.m_mapFiles["g.fxh"] = "#ifndef G\n#define G\n" + std::string(400, '\n') + "#endif\n";
     EXPECT_NEAR(1 + 17 * BYTE, EachCosts("#include \"g.fxh\"\n", "#include \"g.fxh\"\n", "", 1000, &include),
                 0.01);
-    // A definition of the caller's macro table costs as a #define line ("#define D 1 +1 +1 +1": 13
-    // tokens, 12 bytes after "#define"), and the library's lexer of it.
+    // A definition of the caller's macro table costs the tokens of a #define line ("#define D 1 +1
+    // +1 +1": 13), and the library's lexer of it with its text ("D=1 +1 +1 +1": 12 bytes).
     const D3D_SHADER_MACRO table[] = {{"D", "1 +1 +1 +1"}, {nullptr, nullptr}};
     EXPECT_EQ(CostOf("\n") + LEXER_COST + 13 + 12 / TEXT_BYTES_PER_COST, CostOf("\n", nullptr, table));
 }

@@ -126,14 +126,16 @@ inline const std::vector<LongDirectiveLine>& LongDirectiveLines()
          "fatal error: encountered #error directive or #pragma wave stop(): ,,,", true},
         {"warning", "#warning ", ",", "\nok\n", "", true},
         // #pragma: a message and the library's own options, also where a macro makes the first
-        // word, and others.
-        {"pragma_message", "#pragma message(", ",", ")\nok\n", "", true},
-        {"pragma_message_unclosed", "#pragma message(", ",", "\nok\n", "", true},
-        {"pragma_macro_message", "#define M message\n#pragma M(", ",", ")\nok\n", "", true},
-        {"pragma_wave", "#pragma wave option(", ",", ")\nok\n", "", true},
-        {"pragma_macro_wave", "#define M wave\n#pragma M(", ",", ")\nok\n", "", true},
-        {"pragma_other", "#pragma pack_matrix(", ",", ")\nok\n", "", true},
-        {"pragma_stdc", "#pragma STDC", " ,", "\nok\n", "", true},
+        // word, and others. None is made into text: each is parsed and dropped.
+        {"pragma_message", "#pragma message(", ",", ")\nok\n", "", false},
+        {"pragma_message_unclosed", "#pragma message(", ",", "\nok\n", "", false},
+        {"pragma_macro_message", "#define M message\n#pragma M(", ",", ")\nok\n", "", false},
+        {"pragma_wave", "#pragma wave option(", ",", ")\nok\n", "", false},
+        {"pragma_macro_wave", "#define M wave\n#pragma M(", ",", ")\nok\n", "", false},
+        {"pragma_other", "#pragma pack_matrix(", ",", ")\nok\n", "", false},
+        {"pragma_stdc", "#pragma STDC", " ,", "\nok\n", "", false},
+        {"pragma_operator_message", "_Pragma(\"message(", "a ", ")\")\nok\n", "", false},
+        {"pragma_operator_message_unclosed", "_Pragma(\"message(", "a ", "\")\nok\n", "", false},
         // A # with something after it, and a directive the library does not know.
         {"null_extra", "#", " ,", "\nok\n", "error: ill formed preprocessor directive: # , , ,", true},
         {"unknown", "#frobnicate", " ,", "\nok\n",
