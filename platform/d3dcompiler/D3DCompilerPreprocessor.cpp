@@ -1265,9 +1265,9 @@ public:
         EnterMacro(macroCall);
         CheckNoDirective(macroCall, arguments);
         TrimArguments(vParameters, arguments);
-        CheckPastes(definition, arguments, true);
         // The arguments are copies the library has collected, the calls inside them included: a
-        // call nested in the arguments of another is collected once more at each level.
+        // call nested in the arguments of another is collected once more at each level. What the
+        // pastes make is counted before they are checked: the check makes each paste's text too.
         std::vector<Extent> vArguments;
         vArguments.reserve(arguments.size());
         Extent all;
@@ -1278,6 +1278,7 @@ public:
             all.uiBytes += vArguments.back().uiBytes;
         }
         AddExpanded(all.uiTokens, all.uiBytes + OperatorBytes(definition, vArguments));
+        CheckPastes(definition, arguments, true);
         return false;
     }
 
@@ -1288,7 +1289,6 @@ public:
                                      const Token& macroCall)
     {
         EnterMacro(macroCall);
-        CheckPastes(definition, std::vector<ContainerT>(), false);
         if (definition.empty() && macro.get_value() == "__FILE__")
         {
             const char* pName = ctx.get_main_pos().get_file().c_str();
@@ -1297,6 +1297,7 @@ public:
             AddExpanded(0, name.uiBytes + name.uiEscapes + 2);
         }
         AddExpanded(0, OperatorBytes(definition, {}));
+        CheckPastes(definition, std::vector<ContainerT>(), false);
         return false;
     }
 

@@ -33,11 +33,13 @@ std::string Errors(const std::string& sText, MapInclude* pInclude = nullptr)
     return sErrors;
 }
 
-// The text with commas after its last line up to the source limit, and the end given.
+// The text with commas after its last line, and the end given: the source limit in all, or
+// 160 KiB under ThreadSanitizer (past the limit of a quoted line still).
 std::string FilledWithCommas(const std::string& sStart, const std::string& sEnd)
 {
-    return sStart + std::string(d3dcompiler_internal::MAX_SOURCE_BYTES - sStart.size() - sEnd.size(), ',') +
-           sEnd;
+    const std::size_t uiBytes = kv_test::ShapeSize(d3dcompiler_internal::MAX_SOURCE_BYTES,
+                                                   d3dcompiler_internal::MAX_SOURCE_BYTES, 160 * 1024);
+    return sStart + std::string(uiBytes - sStart.size() - sEnd.size(), ',') + sEnd;
 }
 
 // The one error is the X1000 limit error given, on the line given.
@@ -340,10 +342,10 @@ namespace
 {
 
 // 16 lines of the directive given, each of 64 KiB of numbers: 16,384 tokens without whitespace.
-std::string LinesOf64KiB(const std::string& sDirective, const std::string& sEnd)
+std::string LinesOf64KiB(const std::string& sDirective, const std::string& sEnd, std::size_t uiLines)
 {
     std::string sText;
-    for (int i = 0; i < 16; ++i)
+    for (std::size_t i = 0; i < uiLines; ++i)
     {
         std::string sLine = sDirective + std::to_string(i) + Repeat(" +1", 8191) + sEnd;
         sLine.insert(sLine.size() - sEnd.size(), std::string(65536 - sLine.size(), ' '));
@@ -392,15 +394,16 @@ TEST(D3DCompileDirectiveLines, OrdinaryDirectiveLinesPass)
         sIncludes += "#include \"part" + std::to_string(i) + ".hlsli\"\n";
     }
     EXPECT_EQ("", Errors(sIncludes + "int g_i = COMMON_VALUE_1;\n", &include));
-    // #define and #if lines of 64 KiB and 16,384 tokens each, filling the source.
-    const std::string sDefinitions = LinesOf64KiB("#define D", "\n");
-    ASSERT_EQ(d3dcompiler_internal::MAX_SOURCE_BYTES, sDefinitions.size());
+    // #define and #if lines of 64 KiB and 16,384 tokens each, filling the source (a quarter of it
+    // under ThreadSanitizer).
+    const std::size_t uiLines = kv_test::ShapeSize(16, 16, 4);
+    const std::string sDefinitions = LinesOf64KiB("#define D", "\n", uiLines);
+    ASSERT_EQ(d3dcompiler_internal::MAX_SOURCE_BYTES * uiLines / 16, sDefinitions.size());
     EXPECT_EQ("", Errors(sDefinitions));
-    const std::string sConditions = LinesOf64KiB("#if ", "\n#endif\n");
-    EXPECT_EQ("", Errors(sConditions.substr(0, sConditions.size() - sConditions.size() / 16)));
+    const std::string sConditions = LinesOf64KiB("#if ", "\n#endif\n", uiLines);
+    EXPECT_EQ("", Errors(sConditions.substr(0, sConditions.size() - sConditions.size() / uiLines)));
     // The source filled with short definitions.
-    EXPECT_EQ("", Errors(FilledWithCommas("", "").replace(
-                      0, std::string::npos, Repeat("#define SHORT_NAME 1\n", (1u << 20) / 21))));
+    EXPECT_EQ("", Errors(Repeat("#define SHORT_NAME 1\n", (1u << 20) / 21 * uiLines / 16)));
 }
 
 // What directive lines cost counts with all a preprocessing costs, over the source and its
