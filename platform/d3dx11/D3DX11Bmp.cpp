@@ -109,25 +109,26 @@ bool WalkRunLengthRows(const std::uint8_t* p, std::size_t uiSize, const BmpLayou
     return true;
 }
 
-bool Allocate(std::vector<std::uint8_t>* pOut, std::uint64_t uiBytes)
+// A copy of uiOffset bytes of headers (and palette) and uiPixelBytes of rows, zeros but for its file
+// header; with bHeadersOnly the copy ends before its rows. Null when memory runs out.
+std::uint8_t* StartCopy(std::vector<std::uint8_t>* pOut, std::uint32_t uiOffset, std::uint64_t uiPixelBytes,
+                        bool bHeadersOnly)
 {
+    const std::uint64_t uiTotal = uiOffset + uiPixelBytes;
     try
     {
-        pOut->assign(static_cast<std::size_t>(uiBytes), 0);
+        pOut->assign(static_cast<std::size_t>(bHeadersOnly ? uiOffset : uiTotal), 0);
     }
     catch (const std::bad_alloc&)
     {
-        return false;
+        return nullptr;
     }
-    return true;
-}
-
-void PutFileHeader(std::uint8_t* pCopy, std::uint64_t uiTotal, std::uint32_t uiOffset)
-{
+    std::uint8_t* pCopy = pOut->data();
     pCopy[0] = 'B';
     pCopy[1] = 'M';
     PutLe32(pCopy + 2, static_cast<std::uint32_t>(uiTotal));
     PutLe32(pCopy + 10, uiOffset);
+    return pCopy;
 }
 
 // The palette image's copy: a 40-byte header, a palette of all 2 to the copy's bit count entries
@@ -140,11 +141,9 @@ bool PaletteBmpForDecoder(const std::uint8_t* p, std::size_t uiSize, const BmpLa
     const std::uint32_t uiEntries = 1u << uiBitCount;
     const std::uint32_t uiOffset = HEADERS_SIZE + uiEntries * 4;
     const std::uint64_t uiPixelBytes = layout.uiRowBytes * layout.uiRows;
-    const std::uint64_t uiTotal = uiOffset + uiPixelBytes;
-    if (!Allocate(pOut, bHeadersOnly ? uiOffset : uiTotal))
+    std::uint8_t* pCopy = StartCopy(pOut, uiOffset, uiPixelBytes, bHeadersOnly);
+    if (pCopy == nullptr)
         return false;
-    std::uint8_t* pCopy = pOut->data();
-    PutFileHeader(pCopy, uiTotal, uiOffset);
     PutLe32(pCopy + 14, 40);
     PutLe32(pCopy + 18, layout.uiWidth);
     PutLe32(pCopy + 22, static_cast<std::uint32_t>(layout.iHeight));
@@ -265,11 +264,9 @@ bool BmpForDecoder(const std::uint8_t* p, std::size_t uiSize, const BmpLayout& l
     const std::uint32_t uiHeaderSize = bOs2 ? 40 : layout.uiHeaderSize;
     const std::uint32_t uiOffset = FILE_HEADER_SIZE + uiHeaderSize + layout.uiMaskBytes;
     const std::uint64_t uiPixelBytes = layout.uiRowBytes * layout.uiRows;
-    const std::uint64_t uiTotal = uiOffset + uiPixelBytes;
-    if (!Allocate(pOut, bHeadersOnly ? uiOffset : uiTotal))
+    std::uint8_t* pCopy = StartCopy(pOut, uiOffset, uiPixelBytes, bHeadersOnly);
+    if (pCopy == nullptr)
         return false;
-    std::uint8_t* pCopy = pOut->data();
-    PutFileHeader(pCopy, uiTotal, uiOffset);
     std::memcpy(pCopy + FILE_HEADER_SIZE, p + FILE_HEADER_SIZE, uiHeaderSize);
     PutLe32(pCopy + FILE_HEADER_SIZE, uiHeaderSize);
     std::memcpy(pCopy + FILE_HEADER_SIZE + uiHeaderSize, p + FILE_HEADER_SIZE + layout.uiHeaderSize,

@@ -12,18 +12,8 @@
 namespace
 {
 
+using d3dcompile_test::Errors;
 using d3dcompile_test::Repeat;
-
-// The errors of preprocessing the text, empty when it succeeds.
-std::string Errors(const std::string& sText)
-{
-    d3dcompiler_internal::PreprocessedSource out;
-    std::string sErrors;
-    const bool bOk = d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr,
-                                                      nullptr, &out, &sErrors);
-    EXPECT_EQ(bOk, sErrors.empty()) << sErrors;
-    return sErrors;
-}
 
 // The errors of a text whose #if takes the branch C takes when the condition holds; the other
 // branch fails.

@@ -13,21 +13,11 @@
 namespace
 {
 
+using d3dcompile_test::Errors;
 using d3dcompile_test::MapInclude;
 using d3dcompile_test::Repeat;
 
 const std::string OVER_BUDGET = "): error X1000: preprocessing costs more than ";
-
-// The errors of preprocessing the text, empty when it succeeds.
-std::string Errors(const std::string& sText, MapInclude* pInclude)
-{
-    d3dcompiler_internal::PreprocessedSource out;
-    std::string sErrors;
-    const bool bOk = d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr,
-                                                      pInclude, &out, &sErrors);
-    EXPECT_EQ(bOk, sErrors.empty()) << sErrors;
-    return sErrors;
-}
 
 } // namespace
 

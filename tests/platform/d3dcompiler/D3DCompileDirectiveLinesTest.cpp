@@ -19,19 +19,9 @@
 namespace
 {
 
+using d3dcompile_test::Errors;
 using d3dcompile_test::MapInclude;
 using d3dcompile_test::Repeat;
-
-// The errors of preprocessing the text, empty when it succeeds.
-std::string Errors(const std::string& sText, MapInclude* pInclude = nullptr)
-{
-    d3dcompiler_internal::PreprocessedSource out;
-    std::string sErrors;
-    const bool bOk = d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr,
-                                                      pInclude, &out, &sErrors);
-    EXPECT_EQ(bOk, sErrors.empty()) << sErrors;
-    return sErrors;
-}
 
 // The text with commas after its last line, and the end given: the source limit in all, or
 // 160 KiB under ThreadSanitizer (past the limit of a quoted line still).

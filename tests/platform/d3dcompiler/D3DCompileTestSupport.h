@@ -109,17 +109,29 @@ inline d3d11_internal::ShaderBytecode Decode(const std::vector<std::uint8_t>& vC
 
 // The tokens the text preprocesses to, one space between each; "failed: " and the errors where it
 // fails.
-inline std::string TokensOf(const std::string& sText, ID3DInclude* pInclude = nullptr)
+inline std::string TokensOf(const std::string& sText, ID3DInclude* pInclude = nullptr,
+                            const D3D_SHADER_MACRO* pDefines = nullptr)
 {
     d3dcompiler_internal::PreprocessedSource out;
     std::string sErrors;
-    if (!d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr, pInclude, &out,
+    if (!d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", pDefines, pInclude, &out,
                                           &sErrors))
         return "failed: " + sErrors;
     std::string s;
     for (const d3dcompiler_internal::SourceToken& token : out.Tokens)
         s += (s.empty() ? "" : " ") + token.Text;
     return s;
+}
+
+// The errors of preprocessing the text, empty when it succeeds.
+inline std::string Errors(const std::string& sText, ID3DInclude* pInclude = nullptr)
+{
+    d3dcompiler_internal::PreprocessedSource out;
+    std::string sErrors;
+    const bool bOk = d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr,
+                                                      pInclude, &out, &sErrors);
+    EXPECT_EQ(bOk, sErrors.empty()) << sErrors;
+    return sErrors;
 }
 
 inline std::string Repeat(const std::string& sText, std::size_t uiCount)
