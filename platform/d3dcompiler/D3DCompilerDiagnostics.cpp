@@ -25,9 +25,9 @@ Decision DecisionOf(const boost::wave::cpp_exception& e)
 {
     switch (static_cast<preprocess_exception::error_code>(e.get_errorcode()))
     {
-    // #warning, #pragma message and _Pragma("message(...)"), and a message of a form the library
-    // does not know: the line is done with, and a #pragma is dropped as any the library does not
-    // know (the library gives a _Pragma operator back as text, which Preprocess drops likewise).
+    // #warning: the line is done with. #pragma message and _Pragma("message(...)"), and a message
+    // of a form the library does not know, are never raised: no pragma is made into text (see
+    // interpret_pragma in the preprocessor), each is dropped as one the library does not know.
     case preprocess_exception::warning_directive:
     case preprocess_exception::pragma_message_directive:
     case preprocess_exception::ill_formed_pragma_message:
@@ -43,10 +43,10 @@ Decision DecisionOf(const boost::wave::cpp_exception& e)
     // which refuses its definition.
     case preprocess_exception::illegal_redefinition:
         return std::string_view(e.get_related_name()) == "defined" ? Decision::Fails : Decision::Passes;
-    // A #pragma or _Pragma of the library's own keyword ("wave") with an option it does not know:
-    // dropped as above. A _Pragma whose operand is not one string literal fails (C requires a
-    // diagnostic, and past it the library reads a replacement it never made); the library names
-    // the operator alone there, where a #pragma's message quotes its line.
+    // A _Pragma whose operand is not one string literal fails (C requires a diagnostic, and past it
+    // the library reads a replacement it never made); the library names the operator alone there.
+    // An option of the library's own keyword ("wave") it does not know, which its message would
+    // quote, is never raised: such a pragma is dropped unread, as above.
     case preprocess_exception::ill_formed_pragma_option:
     {
         const std::string_view sText = e.description();
@@ -128,21 +128,27 @@ bool PassesWarning(const boost::wave::cpp_exception& e)
 
 std::string ErrorTextOf(const boost::wave::cpp_exception& e)
 {
-    // The library's text is "severity: what it is: the text concerned".
-    std::string sText = e.description();
-    const std::size_t uiSeverity = sText.find(": ");
-    const std::string_view sSeverity = std::string_view(sText).substr(0, uiSeverity);
-    const std::string sRest = uiSeverity == std::string::npos ? sText : sText.substr(uiSeverity + 2);
-    if (DecisionOf(e) == Decision::FailsWithOurText)
-    {
-        constexpr std::string_view NO_ERROR = "no error: ";
-        const std::string sLine =
-            sRest.compare(0, NO_ERROR.size(), NO_ERROR) == 0 ? sRest.substr(NO_ERROR.size()) : sRest;
-        return "error: tokens after the file name of #line: " + sLine;
-    }
-    if (uiSeverity == std::string::npos || sSeverity == "error" || sSeverity == "fatal error")
-        return sText;
-    return "error: " + sRest;
+    const std::string sDescription = e.description();
+    if (DecisionOf(e) != Decision::FailsWithOurText)
+        return AsErrorText(sDescription);
+    // The line the library quotes after its severity and its "no error".
+    const std::size_t uiSeverity = sDescription.find(": ");
+    std::string sText = uiSeverity == std::string::npos ? sDescription : sDescription.substr(uiSeverity + 2);
+    constexpr std::string_view NO_ERROR = "no error: ";
+    if (sText.compare(0, NO_ERROR.size(), NO_ERROR) == 0)
+        sText.erase(0, NO_ERROR.size());
+    return "error: tokens after the file name of #line: " + sText;
+}
+
+std::string AsErrorText(const std::string& sDescription)
+{
+    const std::size_t uiSeverity = sDescription.find(": ");
+    if (uiSeverity == std::string::npos)
+        return sDescription;
+    const std::string_view sSeverity = std::string_view(sDescription).substr(0, uiSeverity);
+    if (sSeverity == "error" || sSeverity == "fatal error")
+        return sDescription;
+    return "error: " + sDescription.substr(uiSeverity + 2);
 }
 
 } // namespace d3dcompiler_internal

@@ -20,8 +20,12 @@ namespace d3dcompiler_internal
 bool PassesWarning(const boost::wave::cpp_exception& e);
 
 // The text of the error for what the library raised and did not pass: its own message, where the
-// library's says what is wrong, with its severity made "error" (a warning or remark that fails is
-// an error here, "fatal error" stays); a message of ours where it does not.
+// library's says what is wrong, with its severity made "error" (AsErrorText); a message of ours
+// where it does not.
 std::string ErrorTextOf(const boost::wave::cpp_exception& e);
+
+// A message of the library or its lexer, "severity: what it is: the text concerned", with its
+// severity made "error": a warning or remark that fails is an error here ("fatal error" stays).
+std::string AsErrorText(const std::string& sDescription);
 
 } // namespace d3dcompiler_internal

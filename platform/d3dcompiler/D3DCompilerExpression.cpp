@@ -194,13 +194,10 @@ bool ReadNumber(std::string_view text, Value* pValue, std::string* pWhat)
         uiBase = 8;
     }
     const bool bHex = uiBase == 16;
-    for (const char c : text)
+    if (IsFloatingNumber(text))
     {
-        if (c == '.' || (bHex && (c == 'p' || c == 'P')) || (!bHex && (c == 'e' || c == 'E')))
-        {
-            *pWhat = "floating constant " + Quoted(text);
-            return false;
-        }
+        *pWhat = "floating constant " + Quoted(text);
+        return false;
     }
     const std::size_t uiDigits = i;
     std::uint64_t uiValue = 0;
@@ -225,18 +222,7 @@ bool ReadNumber(std::string_view text, Value* pValue, std::string* pWhat)
         return false;
     }
     bool bUnsignedSuffix = false;
-    std::string_view longs = suffix;
-    if (!longs.empty() && (longs[0] == 'u' || longs[0] == 'U'))
-    {
-        bUnsignedSuffix = true;
-        longs.remove_prefix(1);
-    }
-    else if (!longs.empty() && (longs.back() == 'u' || longs.back() == 'U'))
-    {
-        bUnsignedSuffix = true;
-        longs.remove_suffix(1);
-    }
-    if (!(longs.empty() || longs == "l" || longs == "L" || longs == "ll" || longs == "LL"))
+    if (!IsIntegerSuffix(suffix, &bUnsignedSuffix))
     {
         *pWhat = "invalid suffix on integer constant " + Quoted(text);
         return false;

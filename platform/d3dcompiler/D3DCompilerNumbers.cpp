@@ -31,17 +31,20 @@ std::size_t DigitsEnd(std::string_view text, std::size_t uiFrom, bool bHex)
     return uiFrom;
 }
 
-// u or U, and l, L, ll or LL, in either order, each at most once.
-bool IsIntegerSuffix(std::string_view suffix)
+} // namespace
+
+bool IsIntegerSuffix(std::string_view suffix, bool* pUnsigned)
 {
-    if (!suffix.empty() && (suffix.front() == 'u' || suffix.front() == 'U'))
+    const bool bUnsigned = !suffix.empty() && (suffix.front() == 'u' || suffix.front() == 'U' ||
+                                               suffix.back() == 'u' || suffix.back() == 'U');
+    if (bUnsigned && (suffix.front() == 'u' || suffix.front() == 'U'))
         suffix.remove_prefix(1);
-    else if (!suffix.empty() && (suffix.back() == 'u' || suffix.back() == 'U'))
+    else if (bUnsigned)
         suffix.remove_suffix(1);
+    if (pUnsigned != nullptr)
+        *pUnsigned = bUnsigned;
     return suffix.empty() || suffix == "l" || suffix == "L" || suffix == "ll" || suffix == "LL";
 }
-
-} // namespace
 
 bool ContinuesNumber(char cPrevious, char c)
 {

@@ -16,6 +16,10 @@ bool ContinuesNumber(char cPrevious, char c);
 // but no constant.
 bool IsNumericConstant(std::string_view text);
 
+// The suffix of an integer constant: u or U, and l, L, ll or LL, in either order, each at most
+// once; *pUnsigned, if given, tells whether it holds u or U.
+bool IsIntegerSuffix(std::string_view suffix, bool* pUnsigned = nullptr);
+
 // A preprocessing number reads as floating rather than integer: it holds a dot or an exponent
 // (e or E in a decimal number, p or P in a hexadecimal one).
 bool IsFloatingNumber(std::string_view text);

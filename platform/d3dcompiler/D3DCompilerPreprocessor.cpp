@@ -285,12 +285,7 @@ private:
             ReadNumber(token);
         if (!token.is_eoi() && Is(token, boost::wave::T_PP_PRAGMA))
         {
-            if (m_dHeld.empty())
-            {
-                m_dHeld.emplace_back();
-                m_pLexer->get(m_dHeld.back());
-            }
-            if (EndsLine(m_dHeld.front()))
+            if (EndsLine(Peek()))
                 m_dHeld.push_front(Token(boost::wave::T_SPACE, " ", token.get_position()));
         }
         // In a directive line the library reads on over the comment, and acts on the line (a #line
@@ -355,15 +350,8 @@ private:
     void JoinBlankRun(Token& token)
     {
         std::string sText(token.get_value().c_str(), token.get_value().size());
-        for (;;)
+        while (IsBlankInLine(Peek()))
         {
-            if (m_dHeld.empty())
-            {
-                m_dHeld.emplace_back();
-                m_pLexer->get(m_dHeld.back());
-            }
-            if (!IsBlankInLine(m_dHeld.front()))
-                break;
             sText.append(m_dHeld.front().get_value().c_str(), m_dHeld.front().get_value().size());
             m_dHeld.pop_front();
         }
@@ -386,9 +374,7 @@ private:
         else if (bLineStart)
             m_eLine = Is(token, boost::wave::T_PP_LINE) ? LineDirective::Started : LineDirective::None;
         else if (!bBlank && m_eLine == LineDirective::Started)
-            m_eLine = Is(token, boost::wave::T_INTLIT) || Is(token, boost::wave::T_PP_NUMBER)
-                          ? LineDirective::NumberRead
-                          : LineDirective::None;
+            m_eLine = Is(token, boost::wave::T_INTLIT) ? LineDirective::NumberRead : LineDirective::None;
         else if (!bBlank && m_eLine == LineDirective::NumberRead)
             m_eLine = Is(token, boost::wave::T_STRINGLIT) ? LineDirective::FileNameRead : LineDirective::None;
     }
@@ -704,11 +690,16 @@ void TokenRead()
         t_pState->bOnDirectiveLine = false;
 }
 
+// The text is that of the source or of an include open.
+bool IsFileText(const PreprocessState& state, const char* pText)
+{
+    return std::find(state.vFileTexts.begin(), state.vFileTexts.end(), pText) != state.vFileTexts.end();
+}
+
 bool IsFileRead(const char* pText)
 {
     const PreprocessState* pState = t_pState;
-    return pState != nullptr && !pState->bCheckingLines &&
-           std::find(pState->vFileTexts.begin(), pState->vFileTexts.end(), pText) != pState->vFileTexts.end();
+    return pState != nullptr && !pState->bCheckingLines && IsFileText(*pState, pText);
 }
 
 std::tuple<const char*, std::size_t, std::size_t> PlaceOf(const Token& token)
@@ -987,8 +978,7 @@ void CheckLexedText(std::string::iterator first, std::string::iterator last,
     PreprocessState* pState = t_pState;
     if (pState == nullptr || pState->bCheckingText || first == last)
         return;
-    const char* pText = &*first;
-    if (std::find(pState->vFileTexts.begin(), pState->vFileTexts.end(), pText) != pState->vFileTexts.end())
+    if (IsFileText(*pState, &*first))
         return;
     Charge(LEXER_COST + static_cast<std::size_t>(last - first) / TEXT_BYTES_PER_COST, position);
 }
@@ -1898,15 +1888,6 @@ int ErrorCodeOf(const boost::wave::cpp_exception& e)
     return 1000;
 }
 
-// The library's text begins with its severity: a warning that fails is an error here.
-std::string AsError(std::string sText)
-{
-    constexpr std::string_view WARNING = "warning: ";
-    if (sText.compare(0, WARNING.size(), WARNING) == 0)
-        sText.replace(0, WARNING.size(), "error: ");
-    return sText;
-}
-
 std::string DescriptionOf(const boost::wave::cpp_exception& e, const PreprocessState& state)
 {
     if (const auto* pPre = dynamic_cast<const boost::wave::preprocess_exception*>(&e))
@@ -1993,17 +1974,15 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
              ++pMacro)
         {
             // Each definition costs the tokens of a #define line, and its text as the library's
-            // lexer reads it (CheckLexedText).
-            std::string sLine = pMacro->Name;
-            sLine += ' ';
-            if (pMacro->Definition != nullptr)
-                sLine += pMacro->Definition;
-            Charge(LineCost(LineKind::Parsed, 1 + TokensOf(sLine.begin(), sLine.end(), start), sLine.size()),
-                   start);
+            // lexer reads it, "name=body" (CheckLexedText).
             std::string sDefinition = pMacro->Name;
-            sDefinition += '=';
+            sDefinition += ' ';
             if (pMacro->Definition != nullptr)
                 sDefinition += pMacro->Definition;
+            Charge(LineCost(LineKind::Parsed, 1 + TokensOf(sDefinition.begin(), sDefinition.end(), start),
+                            sDefinition.size()),
+                   start);
+            sDefinition[std::strlen(pMacro->Name)] = '=';
             if (!ctx.add_macro_definition(sDefinition))
             {
                 *pErrors += FormatError(sName, 1, 1, 1000, "invalid macro definition: '" + sDefinition + "'");
@@ -2081,8 +2060,9 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     catch (const boost::wave::cpplexer::lexing_exception& e)
     {
         const std::string sFile = e.file_name() == sWaveName || sWaveName.empty() ? sName : e.file_name();
-        *pErrors += FormatError(sFile, static_cast<std::uint32_t>(e.line_no()),
-                                static_cast<std::uint32_t>(e.column_no()), 1000, AsError(e.description()));
+        *pErrors +=
+            FormatError(sFile, static_cast<std::uint32_t>(e.line_no()),
+                        static_cast<std::uint32_t>(e.column_no()), 1000, AsErrorText(e.description()));
         bOk = false;
     }
     catch (const std::exception& e)
