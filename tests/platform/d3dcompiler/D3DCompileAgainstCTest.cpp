@@ -33,6 +33,7 @@
 //   gcc warns of) is read as the operator.
 
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
+#include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
 #include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
@@ -51,18 +52,8 @@
 namespace
 {
 
-// The system's C preprocessor as a command that takes a file name, or an empty string.
-std::string FindSystemPreprocessor()
-{
-    const std::string sFlags = " -P -undef -std=c99 -pedantic -funsigned-char -nostdinc";
-    for (const char* pCommand : {"cpp", "g++ -E -x c"})
-    {
-        const std::string sProbe = std::string(pCommand) + sFlags + " /dev/null >/dev/null 2>&1";
-        if (std::system(sProbe.c_str()) == 0)
-            return pCommand + sFlags;
-    }
-    return "";
-}
+// The flags the system's C preprocessor runs with (see the header).
+const char* const C_FLAGS = "-P -undef -std=c99 -pedantic -funsigned-char -nostdinc";
 
 struct SystemOutput
 {
@@ -631,7 +622,7 @@ private:
 // #if expressions take C's branch, and fail where C fails.
 TEST(D3DCompileAgainstC, ConditionsTakeCsBranch)
 {
-    const std::string sCommand = FindSystemPreprocessor();
+    const std::string sCommand = d3dcompile_test::SystemPreprocessor(C_FLAGS);
     ASSERT_FALSE(sCommand.empty()) << "neither cpp nor g++ -E runs";
     ExpressionGenerator generator(70);
     std::vector<std::string> vCases;
@@ -651,7 +642,7 @@ TEST(D3DCompileAgainstC, ConditionsTakeCsBranch)
 // Macro expansion gives C's tokens, and fails where C fails.
 TEST(D3DCompileAgainstC, MacrosExpandAsInC)
 {
-    const std::string sCommand = FindSystemPreprocessor();
+    const std::string sCommand = d3dcompile_test::SystemPreprocessor(C_FLAGS);
     ASSERT_FALSE(sCommand.empty()) << "neither cpp nor g++ -E runs";
     MacroGenerator generator(70);
     std::vector<std::string> vCases;

@@ -136,13 +136,6 @@ TEST_F(D3DCompileIncludeGuards, AHeaderIsReadAgainWhereCReadsTextFromIt)
 namespace
 {
 
-// The system's C preprocessor as a command that takes a file name, or an empty string.
-std::string SystemPreprocessor()
-{
-    const std::string sCommand = "cpp -P -undef -std=c99 -nostdinc";
-    return std::system((sCommand + " /dev/null >/dev/null 2>&1").c_str()) == 0 ? sCommand : "";
-}
-
 std::vector<std::string> Words(const std::string& sText)
 {
     std::istringstream stream(sText);
@@ -209,7 +202,7 @@ std::string RandomSource(std::mt19937& random)
 // defined, again elsewhere.
 TEST_F(D3DCompileIncludeGuards, GuardedHeadersGiveWhatCGives)
 {
-    const std::string sCommand = SystemPreprocessor();
+    const std::string sCommand = d3dcompile_test::SystemPreprocessor("-P -undef -std=c99 -nostdinc");
     ASSERT_FALSE(sCommand.empty()) << "the system's C preprocessor (cpp) does not run";
     TestTempDir dir;
     ASSERT_TRUE(dir.IsValid());

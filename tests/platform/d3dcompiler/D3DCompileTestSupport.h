@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <malloc.h>
 #include <map>
 #include <string>
@@ -132,6 +133,19 @@ inline std::string Errors(const std::string& sText, ID3DInclude* pInclude = null
                                                       pInclude, &out, &sErrors);
     EXPECT_EQ(bOk, sErrors.empty()) << sErrors;
     return sErrors;
+}
+
+// The system's C preprocessor with the flags given (cpp, else g++ -E on C), as a command that takes
+// a file name, or an empty string when neither runs.
+inline std::string SystemPreprocessor(const std::string& sFlags)
+{
+    for (const char* pCommand : {"cpp", "g++ -E -x c"})
+    {
+        const std::string sProbe = std::string(pCommand) + " " + sFlags + " /dev/null >/dev/null 2>&1";
+        if (std::system(sProbe.c_str()) == 0)
+            return pCommand + (" " + sFlags);
+    }
+    return "";
 }
 
 inline std::string Repeat(const std::string& sText, std::size_t uiCount)
