@@ -762,11 +762,6 @@ TEST(D3DCompilerPreprocessor, EngineShadersStayFarBelowTheLimits)
     }
 }
 
-namespace
-{
-
-} // namespace
-
 // Tokens the library's lexer made went back to this code's copy of the token pool when released,
 // so the library's copy grew by about 400 KB with every compile of this shader, for good.
 TEST_F(D3DCompile_, RepeatedCompilesKeepNoMemory)
