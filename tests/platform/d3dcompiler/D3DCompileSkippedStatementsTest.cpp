@@ -62,6 +62,52 @@ std::vector<std::uint8_t> WithoutHashes(const std::vector<std::uint8_t>& vCode)
     return d3d11_internal::EncodeShaderBytecode(record);
 }
 
+// VALID_EFFECT's functions, the declarations on line 3, and a technique that sets g_ds.
+std::string StateEffect(const std::string& sDeclarations)
+{
+    const std::string sEffect = VALID_EFFECT;
+    return sEffect.substr(0, sEffect.find("technique11")) + sDeclarations +
+           "technique11 T { pass P { SetVertexShader(CompileShader(vs_5_0, VS())); "
+           "SetDepthStencilState(g_ds, 0); } }\n";
+}
+
+// Each declaration fails with a syntax error at the token after the "`", the second of the pair.
+void ExpectStateErrors(const std::vector<std::pair<const char*, const char*>>& vCases)
+{
+    for (const auto& entry : vCases)
+    {
+        std::string sText = StateEffect(entry.first + std::string("\n"));
+        const std::size_t uiAt = sText.find('`');
+        sText.erase(uiAt, 1);
+        const std::string sWhere = "shader.hlsl(3," + std::to_string(uiAt - sText.rfind('\n', uiAt)) + ")";
+        const Result result = CompileEffect(sText);
+        EXPECT_EQ(E_FAIL, result.hr) << sText;
+        EXPECT_EQ(sWhere + ": error X3000: syntax error: unexpected token '" + entry.second + "'\n",
+                  result.sErrors)
+            << sText;
+    }
+}
+
+// The effect's variables in order, each "name:" ("name[size]:" for an array) followed by its state
+// block's members as "key=value".
+std::vector<std::string> StateMembers(const std::string& sDeclarations)
+{
+    const Result result = CompileEffect(StateEffect(sDeclarations));
+    EXPECT_EQ(S_OK, result.hr) << result.sErrors;
+    std::vector<std::string> vMembers;
+    if (result.hr != S_OK)
+        return vMembers;
+    for (const d3d11_internal::EffectVariable& variable : Decode(result.vCode).Variables)
+    {
+        const std::string sSize =
+            variable.ArraySize == 0 ? "" : "[" + std::to_string(variable.ArraySize) + "]";
+        vMembers.push_back(variable.Name + sSize + ":");
+        for (const d3d11_internal::StateAssignment& assignment : variable.Assignments)
+            vMembers.push_back(assignment.Key + "=" + assignment.Value);
+    }
+    return vMembers;
+}
+
 } // namespace
 
 // Each text compiled with exit code 0 and without its second technique (the literal lost nothing,
@@ -180,12 +226,8 @@ TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
 // what the effects read as one: anything else is an error where the member should go on or end.
 TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
 {
-    const std::string sFunctions =
-        std::string(VALID_EFFECT).substr(0, std::string(VALID_EFFECT).find("technique11"));
-    const std::string sPass = "technique11 T { pass P { SetVertexShader(CompileShader(vs_5_0, VS())); "
-                              "SetDepthStencilState(g_ds, 0); } }\n";
     // "`" marks the token the error is at.
-    const std::pair<const char*, const char*> cases[] = {
+    ExpectStateErrors({
         {"DepthStencilState g_ds { DepthEnable = TRUE `DepthWriteMask = ZERO; };", "DepthWriteMask"},
         {"DepthStencilState g_ds { DepthEnable = TRUE; DepthWriteMask = ZERO `};", "}"},
         {"DepthStencilState g_ds { DepthEnable `TRUE; };", "TRUE"},
@@ -203,39 +245,9 @@ TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
         {"SamplerState g_s { BorderColor = float4(0, 0, 0 `1); };", "1"},
         {"SamplerState g_s { BorderColor = float4(0, 0, 0, 1) `float4(1, 1, 1, 1); };", "float4"},
         {"SamplerState g_s { BorderColor = float4(0, 0, 0, g`(1)); };", "("},
-    };
-    for (const auto& entry : cases)
-    {
-        std::string sText = sFunctions + entry.first + "\n" + sPass;
-        const std::size_t uiAt = sText.find('`');
-        sText.erase(uiAt, 1);
-        const std::string sWhere = "shader.hlsl(3," + std::to_string(uiAt - sText.rfind('\n', uiAt)) + ")";
-        const Result result = CompileEffect(sText);
-        EXPECT_EQ(E_FAIL, result.hr) << sText;
-        EXPECT_EQ(sWhere + ": error X3000: syntax error: unexpected token '" + entry.second + "'\n",
-                  result.sErrors)
-            << sText;
-    }
+    });
 
     // Each member as written, spaced as the effects read it.
-    const std::string sKept =
-        "DepthStencilState g_ds { DepthEnable = TRUE; DepthWriteMask = ZERO; ; };\n"
-        "RasterizerState g_r { DepthBias = -1; SlopeScaledDepthBias = +1.5f; "
-        "DepthBiasClamp = .25; };\n"
-        "SamplerState g_s { Filter = MIN_MAG_MIP_LINEAR; BorderColor = float4(0, -1, "
-        "0.5f, 1); MaxLOD = FLT_MAX; };\n"
-        "BlendState g_b { BlendEnable [ 1 ] = TRUE; RenderTargetWriteMask[0x1] = 0x0F; };\n"
-        "BlendState g_e { };\n";
-    const Result result = CompileEffect(sFunctions + sKept + sPass);
-    ASSERT_EQ(S_OK, result.hr) << result.sErrors;
-    const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
-    std::vector<std::string> vMembers;
-    for (const d3d11_internal::EffectVariable& variable : effect.Variables)
-    {
-        vMembers.push_back(variable.Name + ":");
-        for (const d3d11_internal::StateAssignment& assignment : variable.Assignments)
-            vMembers.push_back(assignment.Key + "=" + assignment.Value);
-    }
     const std::vector<std::string> vExpected = {"g_ds:",
                                                 "DepthEnable=TRUE",
                                                 "DepthWriteMask=ZERO",
@@ -251,7 +263,15 @@ TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
                                                 "BlendEnable[1]=TRUE",
                                                 "RenderTargetWriteMask[0x1]=0x0F",
                                                 "g_e:"};
-    EXPECT_EQ(vExpected, vMembers);
+    EXPECT_EQ(
+        vExpected,
+        StateMembers("DepthStencilState g_ds { DepthEnable = TRUE; DepthWriteMask = ZERO; ; };\n"
+                     "RasterizerState g_r { DepthBias = -1; SlopeScaledDepthBias = +1.5f; "
+                     "DepthBiasClamp = .25; };\n"
+                     "SamplerState g_s { Filter = MIN_MAG_MIP_LINEAR; BorderColor = float4(0, -1, "
+                     "0.5f, 1); MaxLOD = FLT_MAX; };\n"
+                     "BlendState g_b { BlendEnable [ 1 ] = TRUE; RenderTargetWriteMask[0x1] = 0x0F; };\n"
+                     "BlendState g_e { };\n"));
 }
 
 namespace
