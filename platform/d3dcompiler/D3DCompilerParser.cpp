@@ -44,6 +44,9 @@ const std::set<std::string> DECLARATION_MODIFIERS = {
 const std::set<std::string> PARAMETER_MODIFIERS = {
     "in",      "out",         "inout",  "uniform",         "const",         "point",    "line",   "triangle",
     "lineadj", "triangleadj", "linear", "nointerpolation", "noperspective", "centroid", "sample", "precise"};
+// The kinds of state object whose blocks the effects read back member by member, to build the
+// states a pass sets; the blocks of other kinds (samplers) are kept but never read.
+const std::set<std::string> READ_STATE_KINDS = {"BlendState", "DepthStencilState", "RasterizerState"};
 
 struct Declarator
 {
@@ -582,7 +585,7 @@ private:
                 k = ParseArray(k + 1, &declarator.ArraySize);
                 k = ParseSemantic(k, &declarator.Semantic);
                 EffectVariable variable;
-                k = ParseInitializer(k, uiBlockEnd, declarator.Name, &variable);
+                k = ParseInitializer(k, uiBlockEnd, declarator, &variable);
                 if (pMembers != nullptr)
                     pMembers->push_back(declarator);
                 if (pVariables != nullptr)
@@ -604,7 +607,7 @@ private:
 
     // Annotations, "= value" and "{ state block }" after a declarator; stops at "," or ";", and
     // at uiBlockEnd.
-    std::size_t ParseInitializer(std::size_t k, std::size_t uiBlockEnd, const std::string& sName,
+    std::size_t ParseInitializer(std::size_t k, std::size_t uiBlockEnd, const Declarator& declarator,
                                  EffectVariable* pVariable)
     {
         if (Text(k) == "<")
@@ -616,23 +619,80 @@ private:
             const std::size_t uiStart = ++k;
             k = std::min(m_vValueEnd[uiStart], uiBlockEnd);
             if (k > uiStart && m_vLastCompile[k - 1] != NONE && m_vLastCompile[k - 1] >= uiStart)
-                m_mShaderVariables[sName] = m_vLastCompile[k - 1];
+                m_mShaderVariables[declarator.Name] = m_vLastCompile[k - 1];
         }
         else if (Text(k) == "{")
         {
             const std::size_t uiClose = m_vMatch[k];
-            for (std::size_t c = k + 1; c < uiClose;)
-                c = ParseStateMember(c, pVariable); // past the block's end after an error
+            const bool bRead = READ_STATE_KINDS.count(declarator.Type) != 0;
+            if (declarator.ArraySize > 0 && Text(k + 1) == "{")
+                ParseStateElements(k + 1, uiClose, bRead);
+            else
+                ParseStateBlock(k + 1, uiClose, bRead, pVariable);
             k = uiClose + 1;
         }
         return k;
     }
 
-    // One member of a state block at i: "name = value;" or "name[index] = value;" (or a lone
-    // ";"), where the index is an integer constant and the value one token, a signed number, or a
-    // call of such ("float4(0, 0, 0, 1)"): each what the effects read back as one. Anything else
-    // is a syntax error at the first token that does not fit, so that two members without a ";"
-    // between them never become one value. Past the member's ";".
+    // The members of a state block from i to its "}" at uiClose, by the rules of a block the
+    // effects read (bRead) or of one they do not.
+    void ParseStateBlock(std::size_t i, std::size_t uiClose, bool bRead, EffectVariable* pVariable)
+    {
+        while (i < uiClose) // past the block's end after an error
+            i = bRead ? ParseStateMember(i, pVariable) : ParseUnreadStateMember(i, uiClose, pVariable);
+    }
+
+    // An array's blocks from i to uiClose, one for each element, between commas:
+    // "{ ... }, { ... }". Each is read by the rules of its kind and none is kept: the record holds
+    // one block for each variable, and the effects name no element.
+    void ParseStateElements(std::size_t i, std::size_t uiClose, bool bRead)
+    {
+        while (i < uiClose && m_bOk)
+        {
+            if (Text(i) != "{")
+            {
+                StateMemberError(i);
+                return;
+            }
+            EffectVariable element;
+            ParseStateBlock(i + 1, m_vMatch[i], bRead, &element);
+            i = m_vMatch[i] + 1;
+            if (Text(i) == ",")
+                ++i;
+            else if (i < uiClose)
+                StateMemberError(i);
+        }
+    }
+
+    // One member of a block the effects do not read, at i: its key runs to its "=" (a statement
+    // without one is passed over), its value to its ";" or the block's end at uiClose, brackets
+    // passed over. A second "=" is the next member without the ";" before it, an error at that
+    // member's name. Past the member's ";".
+    std::size_t ParseUnreadStateMember(std::size_t i, std::size_t uiClose, EffectVariable* pVariable)
+    {
+        std::size_t uiEquals = i;
+        while (uiEquals < uiClose && Text(uiEquals) != "=" && Text(uiEquals) != ";")
+            uiEquals = Text(uiEquals) == "[" ? m_vMatch[uiEquals] + 1 : uiEquals + 1;
+        std::size_t uiEnd = uiEquals;
+        while (uiEnd < uiClose && Text(uiEnd) != ";")
+        {
+            if (uiEnd > uiEquals && Text(uiEnd) == "=")
+            {
+                const std::size_t uiName = Text(uiEnd - 1) == "]" ? m_vMatch[uiEnd - 1] - 1 : uiEnd - 1;
+                return StateMemberError(uiName > uiEquals ? uiName : uiEnd);
+            }
+            uiEnd = (Text(uiEnd) == "(" || Text(uiEnd) == "[") ? m_vMatch[uiEnd] + 1 : uiEnd + 1;
+        }
+        if (uiEquals < uiEnd && Text(uiEquals) == "=")
+            pVariable->Assignments.push_back({Join(i, uiEquals), Join(uiEquals + 1, uiEnd)});
+        return uiEnd + 1;
+    }
+
+    // One member of a block the effects read, at i: "name = value;" or "name[index] = value;" (or
+    // a lone ";"), where the index is an integer constant and the value one token, a signed number,
+    // or a call of such ("float4(0, 0, 0, 1)"): each what the effects read back as one. Anything
+    // else is a syntax error at the first token that does not fit, so that two members without a
+    // ";" between them never become one value. Past the member's ";".
     std::size_t ParseStateMember(std::size_t i, EffectVariable* pVariable)
     {
         if (Text(i) == ";")

@@ -222,8 +222,9 @@ TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
 
 // Two members without a ';' between them were one: "DepthEnable = TRUE DepthWriteMask = ZERO;"
 // compiled, and the record held DepthEnable = "TRUE DepthWriteMask=ZERO", which the effects read
-// as depth testing off. Each member is "name = value;" or "name[index] = value;", and the value is
-// what the effects read as one: anything else is an error where the member should go on or end.
+// as depth testing off. In a block the effects read, each member is "name = value;" or
+// "name[index] = value;", and the value is what the effects read as one: anything else is an error
+// where the member should go on or end.
 TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
 {
     // "`" marks the token the error is at.
@@ -242,9 +243,9 @@ TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
         {"RasterizerState g_r { DepthBias = -1 `- 1; };", "-"},
         {"RasterizerState g_r { DepthBias = - `NONE; };", "NONE"},
         {"RasterizerState g_r { CullMode = `(NONE); };", "("},
-        {"SamplerState g_s { BorderColor = float4(0, 0, 0 `1); };", "1"},
-        {"SamplerState g_s { BorderColor = float4(0, 0, 0, 1) `float4(1, 1, 1, 1); };", "float4"},
-        {"SamplerState g_s { BorderColor = float4(0, 0, 0, g`(1)); };", "("},
+        {"BlendState g_b { BlendFactor = float4(0, 0, 0 `1); };", "1"},
+        {"BlendState g_b { BlendFactor = float4(0, 0, 0, 1) `float4(1, 1, 1, 1); };", "float4"},
+        {"BlendState g_b { BlendFactor = float4(0, 0, 0, g`(1)); };", "("},
     });
 
     // Each member as written, spaced as the effects read it.
@@ -262,16 +263,72 @@ TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
                                                 "g_b:",
                                                 "BlendEnable[1]=TRUE",
                                                 "RenderTargetWriteMask[0x1]=0x0F",
+                                                "BlendFactor=float4(0,-1,0.5f,1)",
                                                 "g_e:"};
-    EXPECT_EQ(
-        vExpected,
-        StateMembers("DepthStencilState g_ds { DepthEnable = TRUE; DepthWriteMask = ZERO; ; };\n"
-                     "RasterizerState g_r { DepthBias = -1; SlopeScaledDepthBias = +1.5f; "
-                     "DepthBiasClamp = .25; };\n"
-                     "SamplerState g_s { Filter = MIN_MAG_MIP_LINEAR; BorderColor = float4(0, -1, "
-                     "0.5f, 1); MaxLOD = FLT_MAX; };\n"
-                     "BlendState g_b { BlendEnable [ 1 ] = TRUE; RenderTargetWriteMask[0x1] = 0x0F; };\n"
-                     "BlendState g_e { };\n"));
+    EXPECT_EQ(vExpected,
+              StateMembers("DepthStencilState g_ds { DepthEnable = TRUE; DepthWriteMask = ZERO; ; };\n"
+                           "RasterizerState g_r { DepthBias = -1; SlopeScaledDepthBias = +1.5f; "
+                           "DepthBiasClamp = .25; };\n"
+                           "SamplerState g_s { Filter = MIN_MAG_MIP_LINEAR; BorderColor = float4(0, -1, "
+                           "0.5f, 1); MaxLOD = FLT_MAX; };\n"
+                           "BlendState g_b { BlendEnable [ 1 ] = TRUE; RenderTargetWriteMask[0x1] = 0x0F; "
+                           "BlendFactor = float4(0, -1, 0.5f, 1); };\n"
+                           "BlendState g_e { };\n"));
+}
+
+// The effects never read a sampler's block, and one was refused where its value was more than a
+// token or a signed number: "MinLOD = -FLT_MAX" at FLT_MAX. In a block of a kind the effects do
+// not read, a value is every token up to its member's ';' or the block's end, brackets passed
+// over; a second '=' is the next member without the ';' before it, an error at its name. The blocks
+// the effects read keep their rules.
+TEST_F(D3DCompileSkippedStatements, UnreadBlocksTakeEachValueToItsSemicolon)
+{
+    ExpectStateErrors({
+        {"SamplerState g_s { MinLOD = -FLT_MAX `MaxLOD = FLT_MAX; };", "MaxLOD"},
+        {"SamplerComparisonState g_c { Filter = POINT `BorderColor[0] = 1; };", "BorderColor"},
+        {"SamplerState g_s { BorderColor = float4(0, 0, 0, 1) `AddressU = WRAP };", "AddressU"},
+        {"SamplerState g_s { MinLOD = `= 0; };", "="},
+        {"RasterizerState g_r { DepthBiasClamp = -`FLT_MAX; };", "FLT_MAX"},
+    });
+
+    const std::vector<std::string> vExpected = {"g_s:",
+                                                "BorderColor=float4(0.0,0.0,0.0,1.0)",
+                                                "MinLOD=-FLT_MAX",
+                                                "MaxLOD=FLT_MAX",
+                                                "g_c:",
+                                                "MipLODBias=-(1.0f/2)",
+                                                "BorderColor=float4(-FLT_MAX,0,0,1)",
+                                                "ComparisonFunc=LESS_EQUAL"};
+    EXPECT_EQ(vExpected, StateMembers("SamplerState g_s { BorderColor = float4(0.0, 0.0, 0.0, 1.0); "
+                                      "MinLOD = -FLT_MAX; MaxLOD = FLT_MAX; };\n"
+                                      "SamplerComparisonState g_c { MipLODBias = -(1.0f / 2); BorderColor = "
+                                      "float4(-FLT_MAX, 0, 0, 1); ComparisonFunc = LESS_EQUAL };\n"));
+}
+
+// An array of state objects has a block for each element, "{ { ... }, { ... } }", and was refused
+// at the second '{'. Each element's block is read by the rules of its kind. The record holds one
+// block for each variable, so an array keeps none of its elements' members; a single block after
+// an array is that block, as it is for one object.
+TEST_F(D3DCompileSkippedStatements, ArraysOfStateObjectsReadABlockForEachElement)
+{
+    ExpectStateErrors({
+        {"SamplerState g_sa[2] { { Filter = MIN_MAG_MIP_LINEAR; } `{ Filter = MIN_MAG_MIP_POINT; } };", "{"},
+        {"SamplerState g_sa[2] { { Filter = POINT `AddressU = WRAP; }, { } };", "AddressU"},
+        {"RasterizerState g_ra[2] { { CullMode = NONE; }, { DepthBias = - `NONE; } };", "NONE"},
+        {"BlendState g_ba[2] { { BlendEnable[0] = TRUE; }, `BlendEnable[0] = TRUE; };", "BlendEnable"},
+        {"DepthStencilState g_da[2] { { DepthEnable = TRUE `} };", "}"},
+        {"DepthStencilState g_da[2] { { DepthEnable = TRUE; }, `, { } };", ","},
+    });
+
+    const std::vector<std::string> vExpected = {
+        "g_sa[2]:", "g_da[2]:", "g_ba[3]:", "BlendEnable[0]=TRUE", "g_s:", "Filter=MIN_MAG_MIP_POINT"};
+    EXPECT_EQ(vExpected,
+              StateMembers("SamplerState g_sa[2] { { Filter = MIN_MAG_MIP_LINEAR; }, { Filter = "
+                           "MIN_MAG_MIP_POINT; MinLOD = -FLT_MAX; } };\n"
+                           "DepthStencilState g_da[2] { { DepthEnable = TRUE; }, { DepthEnable = FALSE; "
+                           "DepthWriteMask = ZERO; }, };\n"
+                           "BlendState g_ba[3] { BlendEnable[0] = TRUE; };\n"
+                           "SamplerState g_s { Filter = MIN_MAG_MIP_POINT; };\n"));
 }
 
 namespace
