@@ -362,7 +362,7 @@ std::vector<Declaration> GenerateEffect(std::mt19937& random, int iCount)
     for (int n = 0; n < iCount; ++n)
     {
         const std::string s = std::to_string(n);
-        switch (random() % 13)
+        switch (random() % 16)
         {
         case 0:
             v.push_back({Split("float4 g_v" + s + " ;"), {"g_v" + s}});
@@ -410,6 +410,20 @@ std::vector<Declaration> GenerateEffect(std::mt19937& random, int iCount)
             v.push_back({Split("SamplerState g_s" + s +
                                " { BorderColor = float4 ( 0 , 0 , 0 , 1 ) ; AddressU = WRAP ; } ;"),
                          {"g_s" + s}});
+            break;
+        case 12:
+            v.push_back({Split("SamplerState g_l" + s + " { MinLOD = - FLT_MAX ; MaxLOD = FLT_MAX ; } ;"),
+                         {"g_l" + s}});
+            break;
+        case 13:
+            v.push_back({Split("SamplerState g_sa" + s +
+                               " [ 2 ] { { Filter = MIN_MAG_MIP_LINEAR ; } , { MinLOD = - FLT_MAX ; } } ;"),
+                         {"g_sa" + s}});
+            break;
+        case 14:
+            v.push_back({Split("DepthStencilState g_da" + s +
+                               " [ 2 ] { { DepthEnable = FALSE ; } , { DepthWriteMask = ZERO ; } } ;"),
+                         {"g_da" + s}});
             break;
         default:
             v.push_back({Split("technique11 Tech" + s +
