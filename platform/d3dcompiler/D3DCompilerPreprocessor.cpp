@@ -4,6 +4,7 @@
 #include "platform/d3dcompiler/D3DCompilerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerIncludeGuards.h"
 #include "platform/d3dcompiler/D3DCompilerLineSplices.h"
+#include "platform/d3dcompiler/D3DCompilerLineStarts.h"
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 
 // The lexer and the grammars that make and release tokens are compiled here rather than taken from
@@ -235,6 +236,21 @@ bool IsSpace(const Token& token)
     return InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
 }
 
+// A line break, a // comment (which holds its line break) or the end of the text.
+bool EndsLine(const Token& token)
+{
+    return token.is_eoi() || Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
+           Is(token, boost::wave::T_EOF);
+}
+
+// A directive, or the # of one the library's lexer does not know: where it is the first token of its
+// line (see LineStarts), a directive line begins.
+bool StartsDirective(const Token& token)
+{
+    return InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) ||
+           Is(token, boost::wave::T_POUND);
+}
+
 // # and ## where C reads them as punctuators and not as operators or the start of a directive:
 // tokens the library passes on as it does any character it does not know, but that a paste may
 // make (they are preprocessing tokens).
@@ -304,7 +320,7 @@ public:
 
     Token& get(Token& token) override
     {
-        const bool bLineHadToken = m_bLineHasToken;
+        const bool bLineHadToken = m_lineStarts.LineHasToken();
         Read(token);
         if (m_eText == Text::File && !bLineHadToken && m_bLineIsDirective && !token.is_eoi() &&
             StartsDirective(token))
@@ -347,24 +363,21 @@ private:
         if (m_eLine == LineDirective::FileNameRead && !EndsLine(token) && !bBlank)
             while (!EndsLine(token))
                 Next(token);
-        const bool bLineStart = !EndsLine(token) && !bBlank && !m_bLineHasToken;
+        const bool bLineStart = m_lineStarts.Next(EndsLine(token), bBlank);
         FollowLineDirective(token, bLineStart, bBlank);
         if (m_pGuard != nullptr && token.is_eoi())
             m_pGuard->Add(IncludeGuardDetector::Token::End, std::string_view());
         else if (m_pGuard != nullptr)
             m_pGuard->Add(GuardTokenOf(token, bLineStart, bBlank),
                           std::string_view(token.get_value().c_str(), token.get_value().size()));
-        if (token.is_eoi() || EndsLine(token))
+        if (EndsLine(token))
         {
-            m_bLineHasToken = false;
             m_bLineIsDirective = false;
             m_bLineIsDefine = false;
             m_bCommentBeganLine = false;
         }
-        else if (!InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType) &&
-                 !m_bLineHasToken)
+        else if (bLineStart)
         {
-            m_bLineHasToken = true;
             m_bLineIsDirective = StartsDirective(token);
             m_bLineIsDefine = Is(token, boost::wave::T_PP_DEFINE);
         }
@@ -618,12 +631,6 @@ private:
         m_dHeld.insert(m_dHeld.begin(), vTokens.begin(), vTokens.end());
     }
 
-    static bool EndsLine(const Token& token)
-    {
-        return token.is_eoi() || Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
-               Is(token, boost::wave::T_EOF);
-    }
-
     static bool IsMultiLineComment(const Token& token)
     {
         return Is(token, boost::wave::T_CCOMMENT) && token.get_value().find('\n') != Token::string_type::npos;
@@ -647,13 +654,13 @@ private:
         {
             if (m_bLineIsDirective)
                 token = Token(boost::wave::T_SPACE, " ", token.get_position());
-            else if (!m_bLineHasToken)
+            else if (!m_lineStarts.LineHasToken())
                 m_bCommentBeganLine = true;
             return;
         }
         if (EndsLine(token) || InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType))
             return;
-        if (m_eText == Text::File && !m_bLineHasToken && StartsDirective(token))
+        if (m_eText == Text::File && !m_lineStarts.LineHasToken() && StartsDirective(token))
         {
             if (IsDirectiveName(token))
                 token.set_value(boost::wave::get_token_value(boost::wave::token_id(token)));
@@ -698,22 +705,16 @@ private:
                       position);
     }
 
-    static bool StartsDirective(const Token& token)
-    {
-        return InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) ||
-               Is(token, boost::wave::T_POUND);
-    }
-
     std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
     std::shared_ptr<IncludeGuardDetector> m_pGuard; // shared with the include being read, or null
     LineDirective m_eLine = LineDirective::None;
     std::size_t m_uiBlankRun = 0;              // blank tokens given in a row on this line
     Token::position_type::string_type m_sFile; // of the last token, shared with it
     std::deque<Token> m_dHeld;                 // tokens read ahead, to give before reading on
-    bool m_bLineHasToken = false;              // a token other than whitespace since the last line break
-    bool m_bLineIsDirective = false;           // and the first of them is a directive or a #
-    bool m_bLineIsDefine = false;              // and it is #define
-    bool m_bCommentBeganLine = false;          // a comment that spans lines came before any token
+    LineStarts m_lineStarts;
+    bool m_bLineIsDirective = false;  // and the first of them is a directive or a #
+    bool m_bLineIsDefine = false;     // and it is #define
+    bool m_bCommentBeganLine = false; // a comment that spans lines came before any token
     Text m_eText;
     boost::wave::language_support m_language;
     const boost::wave::cpplexer::re2clex::Scanner<std::string::iterator>* m_pScanner = nullptr; // of m_pLexer
@@ -970,7 +971,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
     {
         LexIterator it(first, last, Token::position_type(sName.c_str()), LANGUAGE);
         const LexIterator end;
-        bool bLineStart = true;
+        LineStarts lineStarts;
         bool bInDirective = false;
         LineKind eKind = LineKind::Parsed;
         std::size_t uiLineTokens = 0; // of the directive line being read
@@ -999,18 +1000,15 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         {
             const Token& token = *it;
             const boost::wave::token_id id = boost::wave::token_id(token);
-            if (Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
-                Is(token, boost::wave::T_EOF))
+            if (EndsLine(token))
             {
+                lineStarts.Next(true, false);
                 endLine();
-                bLineStart = true;
                 bInCondition = false;
                 continue;
             }
             const bool bSpace = IsSpace(token);
-            const bool bBeginsDirective =
-                !bInDirective && bLineStart && !bSpace &&
-                (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND));
+            const bool bBeginsDirective = lineStarts.Next(false, bSpace) && StartsDirective(token);
             if (bBeginsDirective)
             {
                 bInDirective = true;
@@ -1020,8 +1018,6 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 ++uiDirectives;
                 uiDirectiveLine = token.get_position().get_line();
             }
-            if (!bSpace)
-                bLineStart = false;
             if (bInDirective)
             {
                 ++uiLineTokens;
