@@ -4,6 +4,7 @@
 #include "platform/d3dcompiler/D3DCompilerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerIncludeGuards.h"
 #include "platform/d3dcompiler/D3DCompilerLineSplices.h"
+#include "platform/d3dcompiler/D3DCompilerLineStarts.h"
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 
 // The lexer and the grammars that make and release tokens are compiled here rather than taken from
@@ -68,6 +69,15 @@
 #include <type_traits>
 #include <utility>
 
+namespace d3dcompiler_internal
+{
+
+// The scanner the library's lexer filled last: each lexer fills its scanner once, on its first
+// token (see LexerAdapter::ReadFromLexer).
+thread_local const boost::wave::cpplexer::re2clex::Scanner<std::string::iterator>* t_pFilledScanner = nullptr;
+
+} // namespace d3dcompiler_internal
+
 namespace boost::wave::cpplexer::re2clex
 {
 
@@ -86,6 +96,7 @@ uchar* fill(Scanner<std::string::iterator>* s, uchar* cursor)
 {
     if (s->eof != nullptr || s->bot != nullptr)
         return cursor;
+    d3dcompiler_internal::t_pFilledScanner = s;
     // The text, the mark of its end, and zeros for the characters the lexer looks ahead past it.
     constexpr std::ptrdiff_t LOOKAHEAD = 32;
     std::ptrdiff_t iBytes = std::distance(s->act, s->last);
@@ -213,6 +224,49 @@ bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
     return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
 }
 
+// The same with the finer categories, which tell a macro's parameters from its __VA_ARGS__.
+bool InExtCategory(boost::wave::token_id id, boost::wave::token_category category)
+{
+    const auto uiMask = static_cast<unsigned>(boost::wave::ExtTokenTypeMask);
+    return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
+}
+
+bool IsSpace(const Token& token)
+{
+    return InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
+}
+
+// A line break, a // comment (which holds its line break) or the end of the text.
+bool EndsLine(const Token& token)
+{
+    return token.is_eoi() || Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
+           Is(token, boost::wave::T_EOF);
+}
+
+// A directive, or the # of one the library's lexer does not know: where it is the first token of its
+// line (see LineStarts), a directive line begins.
+bool StartsDirective(const Token& token)
+{
+    return InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) ||
+           Is(token, boost::wave::T_POUND);
+}
+
+// # and ## where C reads them as punctuators and not as operators or the start of a directive:
+// tokens the library passes on as it does any character it does not know, but that a paste may
+// make (they are preprocessing tokens).
+constexpr boost::wave::token_id TextToken(boost::wave::token_id id)
+{
+    return boost::wave::token_id(
+        (static_cast<unsigned>(id) & static_cast<unsigned>(boost::wave::TokenValueMask)) |
+        static_cast<unsigned>(boost::wave::UnknownTokenType));
+}
+constexpr boost::wave::token_id TEXT_POUND = TextToken(boost::wave::T_POUND);
+constexpr boost::wave::token_id TEXT_POUND_POUND = TextToken(boost::wave::T_POUND_POUND);
+
+// Charges a text the library lexes with a lexer of its own (see the definition).
+void CheckLexedText(std::string::iterator first, std::string::iterator last,
+                    const Token::position_type& position);
+
 // The library's lexer, with the file name of its tokens shared and empty #pragma lines mended.
 // The library's strings count their sharers in one byte: the lexer gives each token its copy of the
 // file name, shared until 255 tokens hold it and a copy of its own for each token after that, so
@@ -223,10 +277,12 @@ bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 // directive steps over the first token of the rest of the line without looking, and with none
 // there it went past the end of the line's tokens (a crash). With the space it is an empty
 // #pragma, which is ignored as one written so is.
-// A comment that spans lines is one space, as in C, where a token came before it on its line and
-// a directive or a # comes after it: the library takes any such comment for a line break, so the
-// directive began a line of its own ("a /*", "*/ #define X 1" defined X). Elsewhere the comment
-// is left as it is, and the library's output, which has a line break for it, stays the same.
+// A directive begins a line where C says it does, and nowhere else: the lexer of a file marks each
+// token that begins a directive line, as C reads the line (splices out, each comment one space),
+// in groups taken and skipped alike, and gives the library every other # and directive name as C's
+// tokens (see ReadAsC). The library took a directive wherever a line break or an empty macro
+// expansion came before it ("E #define X 1" defined X), took a comment that spans lines for a
+// line break, and an argument's ## for an operator.
 // Numbers are read as C reads preprocessing numbers (see LexIterator) and given as the literals
 // they read as.
 // A #line directive written as a line number and a file name with more tokens after them is read
@@ -244,19 +300,29 @@ bool InCategory(boost::wave::token_id id, boost::wave::token_category category)
 class LexerAdapter : public boost::wave::cpplexer::lex_input_interface<Token>
 {
 public:
-    LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer, bool bMarksLineStarts,
-                 std::shared_ptr<IncludeGuardDetector> pGuard)
-        : m_pLexer(pLexer), m_pGuard(std::move(pGuard)), m_bMarksLineStarts(bMarksLineStarts)
+    // The text a lexer reads: what C reads of # and directive names differs from the library's in
+    // the text of a file and in what a paste makes, and nowhere else (directive lines of the caller's
+    // macro table, _Pragma text, the check of directive lines).
+    enum class Text
     {
-        if (m_bMarksLineStarts)
+        File,  // a file preprocessing reads: directives where they begin lines
+        Paste, // what a paste (##) makes: no directive, no operator
+        Other,
+    };
+
+    LexerAdapter(boost::wave::cpplexer::lex_input_interface<Token>* pLexer, Text eText,
+                 boost::wave::language_support language, std::shared_ptr<IncludeGuardDetector> pGuard)
+        : m_pLexer(pLexer), m_pGuard(std::move(pGuard)), m_eText(eText), m_language(language)
+    {
+        if (m_eText == Text::File)
             m_vMalformed = TakeMalformedNumbers();
     }
 
     Token& get(Token& token) override
     {
-        const bool bLineHadToken = m_bLineHasToken;
+        const bool bLineHadToken = m_lineStarts.LineHasToken();
         Read(token);
-        if (m_bMarksLineStarts && !bLineHadToken && m_bLineIsDirective && !token.is_eoi() &&
+        if (m_eText == Text::File && !bLineHadToken && m_bLineIsDirective && !token.is_eoi() &&
             StartsDirective(token))
         {
             const MalformedIfNumber* pMalformed = nullptr;
@@ -288,11 +354,8 @@ private:
             if (EndsLine(Peek()))
                 m_dHeld.push_front(Token(boost::wave::T_SPACE, " ", token.get_position()));
         }
-        // In a directive line the library reads on over the comment, and acts on the line (a #line
-        // sets the lexer's position) before the tokens after it are read: none are read ahead.
-        if (!token.is_eoi() && IsMultiLineComment(token) && m_bLineHasToken && !m_bLineIsDirective &&
-            NextStartsDirective())
-            token = Token(boost::wave::T_SPACE, " ", token.get_position());
+        if (!token.is_eoi() && m_eText != Text::Other)
+            ReadAsC(token);
         const bool bBlank = InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
         m_uiBlankRun = IsBlankInLine(token) ? m_uiBlankRun + 1 : 0;
         if (m_uiBlankRun > MAX_BLANK_RUN)
@@ -300,23 +363,23 @@ private:
         if (m_eLine == LineDirective::FileNameRead && !EndsLine(token) && !bBlank)
             while (!EndsLine(token))
                 Next(token);
-        const bool bLineStart = !EndsLine(token) && !bBlank && !m_bLineHasToken;
+        const bool bLineStart = m_lineStarts.Next(EndsLine(token), bBlank);
         FollowLineDirective(token, bLineStart, bBlank);
         if (m_pGuard != nullptr && token.is_eoi())
             m_pGuard->Add(IncludeGuardDetector::Token::End, std::string_view());
         else if (m_pGuard != nullptr)
             m_pGuard->Add(GuardTokenOf(token, bLineStart, bBlank),
                           std::string_view(token.get_value().c_str(), token.get_value().size()));
-        if (token.is_eoi() || EndsLine(token))
+        if (EndsLine(token))
         {
-            m_bLineHasToken = false;
             m_bLineIsDirective = false;
+            m_bLineIsDefine = false;
+            m_bCommentBeganLine = false;
         }
-        else if (!InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType) &&
-                 !m_bLineHasToken)
+        else if (bLineStart)
         {
-            m_bLineHasToken = true;
             m_bLineIsDirective = StartsDirective(token);
+            m_bLineIsDefine = Is(token, boost::wave::T_PP_DEFINE);
         }
         if (token.is_eoi())
             return token;
@@ -411,7 +474,7 @@ private:
     {
         if (m_dHeld.empty())
         {
-            m_pLexer->get(token);
+            ReadFromLexer(token);
             return;
         }
         token = m_dHeld.front();
@@ -424,9 +487,37 @@ private:
         if (m_dHeld.empty())
         {
             m_dHeld.emplace_back();
-            m_pLexer->get(m_dHeld.back());
+            ReadFromLexer(m_dHeld.back());
         }
         return m_dHeld.front();
+    }
+
+    // The library's lexer gives a directive name one spelling ("#define" for "# /**/ define" and
+    // "%:define"): a file's or a paste's keeps the spelling written, which C's tokens of it need
+    // where it begins no line (see ReadAsC).
+    void ReadFromLexer(Token& token)
+    {
+        if (m_eText == Text::Other)
+        {
+            m_pLexer->get(token);
+            return;
+        }
+        if (m_pScanner == nullptr)
+            t_pFilledScanner = nullptr;
+        m_pLexer->get(token);
+        if (m_pScanner == nullptr)
+            m_pScanner = t_pFilledScanner;
+        if (m_pScanner != nullptr && !token.is_eoi() && IsDirectiveName(token))
+            token.set_value(Token::string_type(reinterpret_cast<const char*>(m_pScanner->tok),
+                                               static_cast<std::size_t>(m_pScanner->cur - m_pScanner->tok)));
+    }
+
+    // A directive token whose text the library's lexer gives in one spelling: all but #include's.
+    static bool IsDirectiveName(const Token& token)
+    {
+        return InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) &&
+               !Is(token, boost::wave::T_PP_INCLUDE) && !Is(token, boost::wave::T_PP_QHEADER) &&
+               !Is(token, boost::wave::T_PP_HHEADER);
     }
 
     // The lexer reads a preprocessing number as C does, but for a sign after p or P ("0x1p-3",
@@ -540,58 +631,97 @@ private:
         m_dHeld.insert(m_dHeld.begin(), vTokens.begin(), vTokens.end());
     }
 
-    static bool EndsLine(const Token& token)
-    {
-        return token.is_eoi() || Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
-               Is(token, boost::wave::T_EOF);
-    }
-
     static bool IsMultiLineComment(const Token& token)
     {
         return Is(token, boost::wave::T_CCOMMENT) && token.get_value().find('\n') != Token::string_type::npos;
     }
 
-    // Whether the first token after the whitespace and comments that come next is a directive or a
-    // #, read ahead and held.
-    bool NextStartsDirective()
+    // C's reading of the token, given where the library would read it otherwise:
+    // - A directive or a # that begins its line goes on a line of its own for the library, which
+    //   has seen a line break before it: where a comment that spans lines began the line (a space to
+    //   C), a line break comes before the token (in a group it skips, the library looked for a
+    //   directive only right after a line break, and found none).
+    // - In a directive line a comment that spans lines is one space: the line goes on after it (the
+    //   library ended a null or unknown directive there, and took what followed for text).
+    // - A directive name that begins no line is C's tokens: the #, one space for the whitespace and
+    //   comments after it, and the rest lexed alone ("E #define X 1", "#define" in an argument).
+    // - Outside #define lines # and ## are punctuators like any other (TEXT_POUND): the library took
+    //   a # after an empty expansion for a directive, and a ## of an argument for an operator.
+    // Trigraphs read as what they stand for, digraphs keep their spelling, as C spells them.
+    void ReadAsC(Token& token)
     {
-        for (std::size_t i = 0;; ++i)
+        if (IsMultiLineComment(token))
         {
-            if (i == m_dHeld.size())
-            {
-                m_dHeld.emplace_back();
-                m_pLexer->get(m_dHeld.back());
-            }
-            const Token& next = m_dHeld[i];
-            if (EndsLine(next))
-                return false;
-            if (!InCategory(boost::wave::token_id(next), boost::wave::WhiteSpaceTokenType))
-                return StartsDirective(next);
+            if (m_bLineIsDirective)
+                token = Token(boost::wave::T_SPACE, " ", token.get_position());
+            else if (!m_lineStarts.LineHasToken())
+                m_bCommentBeganLine = true;
+            return;
         }
+        if (EndsLine(token) || InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType))
+            return;
+        if (m_eText == Text::File && !m_lineStarts.LineHasToken() && StartsDirective(token))
+        {
+            if (IsDirectiveName(token))
+                token.set_value(boost::wave::get_token_value(boost::wave::token_id(token)));
+            if (m_bCommentBeganLine)
+            {
+                m_dHeld.push_front(token);
+                token = Token(boost::wave::T_NEWLINE, "\n", token.get_position());
+            }
+            return;
+        }
+        if (InCategory(boost::wave::token_id(token), boost::wave::PPTokenType))
+            SplitDirective(token);
+        const bool bHash = Is(token, boost::wave::T_POUND);
+        if (!bHash && !Is(token, boost::wave::T_POUND_POUND))
+            return;
+        if ((static_cast<unsigned>(boost::wave::token_id(token)) & boost::wave::TriGraphTokenType) != 0)
+            token.set_value(bHash ? "#" : "##");
+        if (!m_bLineIsDefine || m_eText == Text::Paste)
+            token.set_token_id(bHash ? TEXT_POUND : TEXT_POUND_POUND);
     }
 
-    static bool StartsDirective(const Token& token)
+    // Gives a directive name as C's tokens: the # (in the spelling written), then, held to be given
+    // next, one space where whitespace or comments follow it and the tokens of the rest.
+    void SplitDirective(Token& token)
     {
-        return InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) ||
-               Is(token, boost::wave::T_POUND);
+        const std::string sText = token.get_value().c_str();
+        const std::size_t uiHash = sText[0] == '#' ? 1 : sText[0] == '%' ? 2 : 3;
+        std::string sRest = sText.substr(uiHash);
+        const Token::position_type& position = token.get_position();
+        CheckLexedText(sRest.begin(), sRest.end(), position);
+        std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> pLexer(
+            boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(sRest.begin(), sRest.end(),
+                                                                                   position, m_language));
+        std::vector<Token> vRest;
+        for (Token next; !pLexer->get(next).is_eoi() && !Is(next, boost::wave::T_EOF);)
+            if (!InCategory(boost::wave::token_id(next), boost::wave::WhiteSpaceTokenType))
+                vRest.push_back(next);
+            else if (vRest.empty() || !IsSpace(vRest.back()))
+                vRest.emplace_back(boost::wave::T_SPACE, " ", position);
+        m_dHeld.insert(m_dHeld.begin(), vRest.begin(), vRest.end());
+        token = Token(uiHash == 2 ? boost::wave::T_POUND_ALT : boost::wave::T_POUND, uiHash == 2 ? "%:" : "#",
+                      position);
     }
 
     std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> m_pLexer;
     std::shared_ptr<IncludeGuardDetector> m_pGuard; // shared with the include being read, or null
     LineDirective m_eLine = LineDirective::None;
-    std::size_t m_uiBlankRun = 0;                // blank tokens given in a row on this line
-    Token::position_type::string_type m_sFile;   // of the last token, shared with it
-    std::deque<Token> m_dHeld;                   // tokens read ahead, to give before reading on
-    bool m_bLineHasToken = false;                // a token other than whitespace since the last line break
-    bool m_bLineIsDirective = false;             // and the first of them is a directive or a #
-    bool m_bMarksLineStarts;                     // the lexer of a file preprocessing reads
+    std::size_t m_uiBlankRun = 0;              // blank tokens given in a row on this line
+    Token::position_type::string_type m_sFile; // of the last token, shared with it
+    std::deque<Token> m_dHeld;                 // tokens read ahead, to give before reading on
+    LineStarts m_lineStarts;
+    bool m_bLineIsDirective = false;  // and the first of them is a directive or a #
+    bool m_bLineIsDefine = false;     // and it is #define
+    bool m_bCommentBeganLine = false; // a comment that spans lines came before any token
+    Text m_eText;
+    boost::wave::language_support m_language;
+    const boost::wave::cpplexer::re2clex::Scanner<std::string::iterator>* m_pScanner = nullptr; // of m_pLexer
     std::vector<MalformedIfNumber> m_vMalformed; // of the file's #if lines, in the order of the lines
     std::size_t m_uiNextMalformed = 0;           // the first of them on a line still to come
     std::size_t m_uiDirectives = 0;              // directive lines begun so far
 };
-
-void CheckLexedText(std::string::iterator first, std::string::iterator last,
-                    const Token::position_type& position);
 
 // The library's lexer, reading preprocessing numbers as C reads them ("2.0h", "1_000", "0x1p-3" and
 // "0xe+1" are one token each, which no macro replaces part of), each given as a literal of its
@@ -608,15 +738,16 @@ public:
     {
         using MultiPass = boost::wave::cpplexer::make_multi_pass<
             boost::wave::cpplexer::impl::lex_iterator_functor_shim<Token>>;
-        bool bFile = false;
+        LexerAdapter::Text eText =
+            boost::wave::need_single_line(language) ? LexerAdapter::Text::Paste : LexerAdapter::Text::Other;
         if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
-            bFile = first != last && IsFileRead(&*first);
+            eText = first != last && IsFileRead(&*first) ? LexerAdapter::Text::File : eText;
+        const auto lexed =
+            boost::wave::language_support(language | boost::wave::support_option_prefer_pp_numbers);
         MultiPass::type::operator=(MultiPass::type(MultiPass::functor_data_type(
             {}, new LexerAdapter(boost::wave::cpplexer::lex_input_interface_generator<Token>::new_lexer(
-                                     first, last, position,
-                                     boost::wave::language_support(
-                                         language | boost::wave::support_option_prefer_pp_numbers)),
-                                 bFile, std::move(pGuard)))));
+                                     first, last, position, lexed),
+                                 eText, lexed, std::move(pGuard)))));
         if constexpr (std::is_same_v<IteratorT, std::string::iterator>)
             CheckLexedText(first, last, position);
     }
@@ -773,18 +904,6 @@ void Charge(std::size_t uiCost, const Token::position_type& position)
     CheckCost(t_pState->uiCost, position);
 }
 
-// The same with the finer categories, which tell a macro's parameters from its __VA_ARGS__.
-bool InExtCategory(boost::wave::token_id id, boost::wave::token_category category)
-{
-    const auto uiMask = static_cast<unsigned>(boost::wave::ExtTokenTypeMask);
-    return (static_cast<unsigned>(id) & uiMask) == (static_cast<unsigned>(category) & uiMask);
-}
-
-bool IsSpace(const Token& token)
-{
-    return InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType);
-}
-
 // What the library makes of a directive line: text it quotes in a message (and may make again
 // for each line, as for #warning), or tokens it parses and keeps. #define, #if and #elif lines are
 // parsed: where the library would quote one (a #define it cannot read, a defined operator without
@@ -816,8 +935,8 @@ std::size_t LineCost(LineKind eKind, std::size_t uiTokens, std::size_t uiBytes)
 // (line splices, comments and literals alike), so no line is taken shorter than the library takes
 // it: a line runs on to the next line break outside a comment, as the library's grammar reads it.
 // Where the lexer fails, preprocessing fails there too and the rest is never read. A line is a
-// directive line where its first token that is not blank is a directive or a # (a comment that
-// spans lines begins a line where nothing but blanks came before it on its line). The cost of each
+// directive line where its first token that is not blank is a directive or a #, as C reads it and
+// as the lexer of a file marks it (each comment one space, also one that spans lines). The cost of each
 // directive line, whitespace and comments included, counts against the cost all directive lines of
 // the preprocessing may have (*pDirectiveCost, carried from text to text), and the bytes of a line
 // of a kind the library quotes against the limit of one such line. #if and #elif lines that hold
@@ -852,7 +971,7 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
     {
         LexIterator it(first, last, Token::position_type(sName.c_str()), LANGUAGE);
         const LexIterator end;
-        bool bLineStart = true;
+        LineStarts lineStarts;
         bool bInDirective = false;
         LineKind eKind = LineKind::Parsed;
         std::size_t uiLineTokens = 0; // of the directive line being read
@@ -881,18 +1000,15 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
         {
             const Token& token = *it;
             const boost::wave::token_id id = boost::wave::token_id(token);
-            if (Is(token, boost::wave::T_NEWLINE) || Is(token, boost::wave::T_CPPCOMMENT) ||
-                Is(token, boost::wave::T_EOF))
+            if (EndsLine(token))
             {
+                lineStarts.Next(true, false);
                 endLine();
-                bLineStart = true;
                 bInCondition = false;
                 continue;
             }
             const bool bSpace = IsSpace(token);
-            const bool bBeginsDirective =
-                !bInDirective && bLineStart && !bSpace &&
-                (InCategory(id, boost::wave::PPTokenType) || Is(token, boost::wave::T_POUND));
+            const bool bBeginsDirective = lineStarts.Next(false, bSpace) && StartsDirective(token);
             if (bBeginsDirective)
             {
                 bInDirective = true;
@@ -902,10 +1018,6 @@ void CheckDirectiveLines(std::string::iterator first, std::string::iterator last
                 ++uiDirectives;
                 uiDirectiveLine = token.get_position().get_line();
             }
-            if (bSpace && Is(token, boost::wave::T_CCOMMENT))
-                bLineStart = bLineStart || token.get_value().find('\n') != Token::string_type::npos;
-            else if (!bSpace)
-                bLineStart = false;
             if (bInDirective)
             {
                 ++uiLineTokens;

@@ -463,10 +463,10 @@ TEST(D3DCompileDirectiveLines, CommentSpanningLinesDoesNotBeginALine)
         vTokens.push_back(token.Text);
         vLines.push_back(token.Line);
     }
-    EXPECT_EQ(
-        (std::vector<std::string>{"a", "#define", "X", "1", "b", "#define", "Y", "2", "X", "Y", "3", "4"}),
-        vTokens);
-    EXPECT_EQ((std::vector<std::uint32_t>{1, 2, 2, 2, 6, 8, 8, 8, 9, 9, 11, 13}), vLines);
+    EXPECT_EQ((std::vector<std::string>{"a", "#", "define", "X", "1", "b", "#", "define", "Y", "2", "X", "Y",
+                                        "3", "4"}),
+              vTokens);
+    EXPECT_EQ((std::vector<std::uint32_t>{1, 2, 2, 2, 2, 6, 8, 8, 8, 8, 9, 9, 11, 13}), vLines);
     // The check of directive lines reads the line as text as well.
     EXPECT_EQ("", Errors("a /*\n*/ #warning " + std::string(140000, ',') + "\n"));
 }
