@@ -102,12 +102,13 @@ SystemOutput RunSystem(const std::string& sCommand, const TestTempDir& dir, cons
 }
 
 // C's tokens of a text, whitespace left out: identifiers and numbers as preprocessing numbers
-// read them, literals, and punctuators longest first.
+// read them, literals, and punctuators longest first, digraphs as written (C's output keeps them;
+// its trigraphs are replaced before any token is read).
 std::vector<std::string> Tokenize(const std::string& sText)
 {
     static const char* const PUNCTUATORS[] = {
-        "...", "<<=", ">>=", "##", "<<", ">>", "<=", ">=", "==", "!=", "&&", "||",
-        "++",  "--",  "->",  "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
+        "%:%:", "...", "<<=", ">>=", "##", "<<", ">>", "<=", ">=", "==", "!=", "&&", "||", "++", "--",
+        "->",   "+=",  "-=",  "*=",  "/=", "%=", "&=", "|=", "^=", "%:", "<:", ":>", "<%", "%>"};
     const auto isWord = [](char c)
     { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; };
     std::vector<std::string> vTokens;
@@ -154,7 +155,30 @@ std::vector<std::string> Tokenize(const std::string& sText)
     return vTokens;
 }
 
-// Preprocessing here: false where it fails, else the tokens of the output.
+// The token with each trigraph replaced by the character it stands for. The output here keeps the
+// spelling of a punctuator written as a trigraph (??= for #), as it keeps a digraph's, where C's
+// output has the character. A literal is left as it is: a trigraph inside one changes its text.
+std::string Untrigraphed(const std::string& sToken)
+{
+    const std::size_t uiQuote = sToken.find_first_of("\"'");
+    if (uiQuote != std::string::npos && sToken.compare(uiQuote < 2 ? 0 : uiQuote - 2, 2, "??") != 0)
+        return sToken;
+    static const char* const TRIGRAPHS = "=#(['^)]!|<{>}-~/\\";
+    std::string s;
+    for (std::size_t i = 0; i < sToken.size(); ++i)
+    {
+        const char* pPair = nullptr;
+        if (sToken.compare(i, 2, "??") == 0 && i + 2 < sToken.size())
+            for (const char* p = TRIGRAPHS; *p != '\0' && pPair == nullptr; p += 2)
+                pPair = *p == sToken[i + 2] ? p : nullptr;
+        s += pPair != nullptr ? pPair[1] : sToken[i];
+        i += pPair != nullptr ? 2 : 0;
+    }
+    return s;
+}
+
+// Preprocessing here: false where it fails, else the tokens of the output, trigraphs of
+// punctuators as C's output spells them.
 bool RunOurs(const std::string& sText, std::vector<std::string>* pTokens, std::string* pErrors)
 {
     d3dcompiler_internal::PreprocessedSource out;
@@ -164,7 +188,7 @@ bool RunOurs(const std::string& sText, std::vector<std::string>* pTokens, std::s
         return false;
     pTokens->clear();
     for (const auto& token : out.Tokens)
-        pTokens->push_back(token.Text);
+        pTokens->push_back(Untrigraphed(token.Text));
     return true;
 }
 
