@@ -310,6 +310,32 @@ std::string Differences(const Tally& tally)
     return s;
 }
 
+// The least agreements and refusals a comparison must count, and the most kept differences.
+struct Floors
+{
+    std::size_t uiAgreements;
+    std::size_t uiRefusals;
+    std::size_t uiMostKept;
+};
+
+// Compares the cases with the system's preprocessor (see CompareAll): nothing may differ, and the
+// counts keep to their floors. Prints the counts under the name given.
+void ExpectAsInC(const char* pName, const std::vector<std::string>& vCases, const std::string& sCleanup,
+                 const Floors& floors)
+{
+    const std::string sCommand = d3dcompile_test::SystemPreprocessor(C_FLAGS);
+    ASSERT_FALSE(sCommand.empty()) << "neither cpp nor g++ -E runs";
+    Tally tally;
+    CompareAll(sCommand, vCases, sCleanup, &tally);
+    EXPECT_TRUE(tally.vDifferences.empty()) << Differences(tally);
+    EXPECT_GE(tally.uiAgreements, floors.uiAgreements) << tally.uiWarned << " warned";
+    EXPECT_GE(tally.uiRefusals, floors.uiRefusals) << tally.uiWarned << " warned";
+    EXPECT_LE(tally.uiKept, floors.uiMostKept);
+    std::printf("%s: %zu agree, %zu refused by both, %zu warned by C, %zu kept differences, %zu differ\n",
+                pName, tally.uiAgreements, tally.uiRefusals, tally.uiWarned, tally.uiKept,
+                tally.uiDifferences);
+}
+
 // #if expressions from a fixed seed.
 class ExpressionGenerator
 {
@@ -646,41 +672,24 @@ private:
 // #if expressions take C's branch, and fail where C fails.
 TEST(D3DCompileAgainstC, ConditionsTakeCsBranch)
 {
-    const std::string sCommand = d3dcompile_test::SystemPreprocessor(C_FLAGS);
-    ASSERT_FALSE(sCommand.empty()) << "neither cpp nor g++ -E runs";
     ExpressionGenerator generator(70);
     std::vector<std::string> vCases;
     for (int i = 0; i < 4000; ++i)
         vCases.push_back(std::string(CONDITION_MACROS) + "#if " + generator.Expression(1 + i % 5) +
                          "\nbranch_taken\n#else\nbranch_not_taken\n#endif\n");
-    Tally tally;
-    CompareAll(sCommand, vCases, CONDITION_CLEANUP, &tally);
-    EXPECT_TRUE(tally.vDifferences.empty()) << Differences(tally);
-    EXPECT_GE(tally.uiAgreements, 1500u) << tally.uiWarned << " warned";
-    EXPECT_GE(tally.uiRefusals, 600u) << tally.uiWarned << " warned";
-    EXPECT_LE(tally.uiKept, 80u);
-    std::printf("#if: %zu agree, %zu refused by both, %zu warned by C, %zu kept differences, %zu differ\n",
-                tally.uiAgreements, tally.uiRefusals, tally.uiWarned, tally.uiKept, tally.uiDifferences);
+    ExpectAsInC("#if", vCases, CONDITION_CLEANUP, {1500, 600, 80});
 }
 
 // Macro expansion gives C's tokens, and fails where C fails.
 TEST(D3DCompileAgainstC, MacrosExpandAsInC)
 {
-    const std::string sCommand = d3dcompile_test::SystemPreprocessor(C_FLAGS);
-    ASSERT_FALSE(sCommand.empty()) << "neither cpp nor g++ -E runs";
     MacroGenerator generator(70);
     std::vector<std::string> vCases;
     for (int i = 0; i < 2000; ++i)
         vCases.push_back(generator.Text());
-    Tally tally;
-    CompareAll(sCommand, vCases,
-               "#undef A\n#undef B\n#undef C\n#undef F\n#undef G\n#undef H\n#undef V\n#undef W\n", &tally);
-    EXPECT_TRUE(tally.vDifferences.empty()) << Differences(tally);
-    EXPECT_GE(tally.uiAgreements, 800u) << tally.uiWarned << " warned";
-    EXPECT_GE(tally.uiRefusals, 800u) << tally.uiWarned << " warned";
-    EXPECT_LE(tally.uiKept, 20u);
-    std::printf("macros: %zu agree, %zu refused by both, %zu warned by C, %zu kept differences, %zu differ\n",
-                tally.uiAgreements, tally.uiRefusals, tally.uiWarned, tally.uiKept, tally.uiDifferences);
+    ExpectAsInC("macros", vCases,
+                "#undef A\n#undef B\n#undef C\n#undef F\n#undef G\n#undef H\n#undef V\n#undef W\n",
+                {800, 800, 20});
 }
 
 // A ## that pastes two tokens into text that is no one token is an error, as in C; the library
