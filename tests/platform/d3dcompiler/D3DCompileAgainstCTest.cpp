@@ -5,21 +5,34 @@
 // bodies, # before what is no parameter, repeated and misplaced ##, macros in macros and in
 // arguments, preprocessing numbers with suffixes and letters after their digits and pastes that
 // make them, tokens written with and without space between them, line splices and comments that
-// span lines inside arguments, identical redefinitions, #undef). The system's preprocessor runs as
+// span lines inside arguments, identical redefinitions, #undef) and texts of directive lines
+// (directives spelled with %: and ??=, with line splices, comments and comments that span lines
+// before the # or between it and the name, in groups taken, skipped and nested; lines whose # C
+// reads as text, after a macro that expands to nothing or after another token, and lines begun by
+// ## or %:%:; arguments holding ##, # and directive names, pasted and stringized). The system's
+// preprocessor runs as
 //   cpp -P -undef -std=c99 -pedantic -funsigned-char -nostdinc
-// (or g++ -E -x c with the same flags); the test fails when neither runs. Where it reads a text
-// without a diagnostic, preprocessing here gives the same tokens in the same order (whitespace
-// aside) and every #if takes the same branch; where it gives an error, preprocessing here fails
-// too; where it only warns, the text is not compared. Agreements and refusals are counted, and
-// each count has a floor, so the test cannot pass by comparing nothing.
+// (or g++ -E -x c with the same flags; -std=c99 reads trigraphs); the test fails when neither runs.
+// Where it reads a text without a diagnostic, preprocessing here gives the same tokens in the same
+// order (whitespace aside; a directive C reads as text, such as the #define of E #define X 1, is
+// compared as its tokens, # and define among them) and every #if takes the same branch; where it
+// gives an error, preprocessing here fails too; where it only warns, the text is not compared.
+// Agreements and refusals are counted, and each count has a floor, so the test cannot pass by
+// comparing nothing.
 //
 // What C cannot know, and is never generated here: the predefined macros (__STDC__,
 // __STDC_VERSION__ and the library's own), __FILE__, __LINE__, __DATE__ and __TIME__, and what
-// #pragma lines (and _Pragma) produce. A macro is never defined again with another body (C warns,
-// so it would not be compared). An #error line inside a macro call's arguments is refused by both;
-// a _Pragma remark in a body or an argument leaves the rest of its expansion as C leaves it. A
-// macro call is never directly followed by a number: C's output text runs a name the expansion
-// ends with into the number (B0x1p-3 for B and 0x1p-3), which reads back as other tokens.
+// #pragma lines (and _Pragma) produce, also a #pragma line C reads as text. A macro is never
+// defined again with another body (C warns, so it would not be compared). An #error line inside a
+// macro call's arguments is refused by both; a _Pragma remark in a body or an argument leaves the
+// rest of its expansion as C leaves it. A macro call is never directly followed by a number: C's
+// output text runs a name the expansion ends with into the number (B0x1p-3 for B and 0x1p-3), which
+// reads back as other tokens. An #include is written only where C reads it as text or skips it (C
+// stops at the first file it cannot open, and with it every case after), and no #line directive at
+// all (it would move the lines C's diagnostics are matched to). No ' stands in a skipped group (C
+// warns of one left open there). A punctuator written as a trigraph keeps its spelling in the
+// output here, as a digraph does in C's; it is compared as the character it stands for, which C's
+// output has (inside a literal, stringized or written, the characters are compared as they are).
 //
 // Differences kept on purpose, each counted apart and never a different result without an error:
 // - The remainder of the smallest value by -1 is an overflow error here, as its quotient is (gcc
@@ -102,12 +115,13 @@ SystemOutput RunSystem(const std::string& sCommand, const TestTempDir& dir, cons
 }
 
 // C's tokens of a text, whitespace left out: identifiers and numbers as preprocessing numbers
-// read them, literals, and punctuators longest first.
+// read them, literals, and punctuators longest first, digraphs as written (C's output keeps them;
+// its trigraphs are replaced before any token is read).
 std::vector<std::string> Tokenize(const std::string& sText)
 {
     static const char* const PUNCTUATORS[] = {
-        "...", "<<=", ">>=", "##", "<<", ">>", "<=", ">=", "==", "!=", "&&", "||",
-        "++",  "--",  "->",  "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
+        "%:%:", "...", "<<=", ">>=", "##", "<<", ">>", "<=", ">=", "==", "!=", "&&", "||", "++", "--",
+        "->",   "+=",  "-=",  "*=",  "/=", "%=", "&=", "|=", "^=", "%:", "<:", ":>", "<%", "%>"};
     const auto isWord = [](char c)
     { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; };
     std::vector<std::string> vTokens;
@@ -154,7 +168,30 @@ std::vector<std::string> Tokenize(const std::string& sText)
     return vTokens;
 }
 
-// Preprocessing here: false where it fails, else the tokens of the output.
+// The token with each trigraph replaced by the character it stands for. The output here keeps the
+// spelling of a punctuator written as a trigraph (??= for #), as it keeps a digraph's, where C's
+// output has the character. A literal is left as it is: a trigraph inside one changes its text.
+std::string Untrigraphed(const std::string& sToken)
+{
+    const std::size_t uiQuote = sToken.find_first_of("\"'");
+    if (uiQuote != std::string::npos && sToken.compare(uiQuote < 2 ? 0 : uiQuote - 2, 2, "??") != 0)
+        return sToken;
+    static const char* const TRIGRAPHS = "=#(['^)]!|<{>}-~/\\";
+    std::string s;
+    for (std::size_t i = 0; i < sToken.size(); ++i)
+    {
+        const char* pPair = nullptr;
+        if (sToken.compare(i, 2, "??") == 0 && i + 2 < sToken.size())
+            for (const char* p = TRIGRAPHS; *p != '\0' && pPair == nullptr; p += 2)
+                pPair = *p == sToken[i + 2] ? p : nullptr;
+        s += pPair != nullptr ? pPair[1] : sToken[i];
+        i += pPair != nullptr ? 2 : 0;
+    }
+    return s;
+}
+
+// Preprocessing here: false where it fails, else the tokens of the output, trigraphs of
+// punctuators as C's output spells them.
 bool RunOurs(const std::string& sText, std::vector<std::string>* pTokens, std::string* pErrors)
 {
     d3dcompiler_internal::PreprocessedSource out;
@@ -164,7 +201,7 @@ bool RunOurs(const std::string& sText, std::vector<std::string>* pTokens, std::s
         return false;
     pTokens->clear();
     for (const auto& token : out.Tokens)
-        pTokens->push_back(token.Text);
+        pTokens->push_back(Untrigraphed(token.Text));
     return true;
 }
 
@@ -284,6 +321,32 @@ std::string Differences(const Tally& tally)
     for (const std::string& sDifference : tally.vDifferences)
         s += "\n---\n" + sDifference;
     return s;
+}
+
+// The least agreements and refusals a comparison must count, and the most kept differences.
+struct Floors
+{
+    std::size_t uiAgreements;
+    std::size_t uiRefusals;
+    std::size_t uiMostKept;
+};
+
+// Compares the cases with the system's preprocessor (see CompareAll): nothing may differ, and the
+// counts keep to their floors. Prints the counts under the name given.
+void ExpectAsInC(const char* pName, const std::vector<std::string>& vCases, const std::string& sCleanup,
+                 const Floors& floors)
+{
+    const std::string sCommand = d3dcompile_test::SystemPreprocessor(C_FLAGS);
+    ASSERT_FALSE(sCommand.empty()) << "neither cpp nor g++ -E runs";
+    Tally tally;
+    CompareAll(sCommand, vCases, sCleanup, &tally);
+    EXPECT_TRUE(tally.vDifferences.empty()) << Differences(tally);
+    EXPECT_GE(tally.uiAgreements, floors.uiAgreements) << tally.uiWarned << " warned";
+    EXPECT_GE(tally.uiRefusals, floors.uiRefusals) << tally.uiWarned << " warned";
+    EXPECT_LE(tally.uiKept, floors.uiMostKept);
+    std::printf("%s: %zu agree, %zu refused by both, %zu warned by C, %zu kept differences, %zu differ\n",
+                pName, tally.uiAgreements, tally.uiRefusals, tally.uiWarned, tally.uiKept,
+                tally.uiDifferences);
 }
 
 // #if expressions from a fixed seed.
@@ -617,46 +680,254 @@ private:
     bool m_bInDefinition = false;                    // a directive line cannot hold another
 };
 
+// Macros that expand to nothing, and Y, whose value shows whether an #undef Y was acted on.
+const char* const EMPTY_MACROS = "#define E\n#define F()\n#define Y 2\n";
+// Macros that paste and stringize their arguments.
+const char* const PASTE_MACROS = "#define CAT(a, b) a ## b\n#define S(x) #x\n#define XS(x) S(x)\n";
+const char* const DIRECTIVE_CLEANUP =
+    "#undef E\n#undef F\n#undef X\n#undef Y\n#undef Z\n#undef CAT\n#undef S\n#undef XS\n";
+
+// Texts of directive lines from a fixed seed: directives spelled with digraphs and trigraphs, with
+// splices, comments and comments that span lines before and inside them, in groups taken and
+// skipped and nested; lines C reads as text although they hold a directive (after a macro that
+// expands to nothing or another token, or begun by ## or %:%:); lines that use the macros the
+// directives define; and pastes and stringizings of arguments holding ##, # and directive names.
+// Each case is built as C reads it, its groups closed where C closes them.
+class DirectiveGenerator
+{
+public:
+    explicit DirectiveGenerator(unsigned uiSeed) : m_random(uiSeed) {}
+
+    // Definitions, groups of lines, and a line that shows what the directives defined.
+    std::string Text() { return std::string(EMPTY_MACROS) + PASTE_MACROS + Block(2, true) + "X Y Z(3)\n"; }
+
+    // A use of CAT, S or XS, its arguments made of the pieces below.
+    std::string Paste()
+    {
+        switch (Pick(5))
+        {
+        case 0:
+        case 1:
+            return "CAT(" + Argument() + "," + Argument() + ")";
+        case 2:
+            return "S(" + Argument() + ")";
+        case 3:
+            return "XS(" + Argument() + ")";
+        default:
+            return "XS(CAT(" + Argument() + "," + Argument() + "))";
+        }
+    }
+
+private:
+    int Pick(int iCount) { return static_cast<int>(m_random() % static_cast<unsigned>(iCount)); }
+
+    template <typename T>
+    const T& Choose(const std::vector<T>& v)
+    {
+        return v[static_cast<std::size_t>(Pick(static_cast<int>(v.size())))];
+    }
+
+    // Lines of a group that C takes or skips, with groups inside them down to iDepth.
+    std::string Block(int iDepth, bool bTaken)
+    {
+        std::string s;
+        for (int i = 1 + Pick(3); i > 0; --i)
+        {
+            const int iKind = Pick(iDepth > 0 ? 9 : 6);
+            if (iKind == 0 || iKind == 1)
+                s += Hidden() + "\n";
+            else if (iKind == 2 || iKind == 3)
+                s += Directive(bTaken) + "\n";
+            else if (iKind == 4)
+                s += Choose(std::vector<std::string>{"X Y Z(3)", "a", "b E F()"}) + "\n";
+            else if (iKind == 5)
+                s += Paste() + "\n";
+            else
+                s += Group(iDepth - 1, bTaken);
+        }
+        return s;
+    }
+
+    // What begins a directive in C: # as the first token of its line, written as a digraph or a
+    // trigraph, after a splice or a comment (one that spans lines too), or with either between it
+    // and the directive's name.
+    std::string Start()
+    {
+        return Choose(std::vector<std::string>{"#", "#", "#", "# ", "  # ", "%:", "%: ", "?\?=", "#\\\n",
+                                               "\\\n#", "%\\\n:", "?\?/\n#", "/* c */ #", "/* ----\n */ #",
+                                               "/* a\n\n b */#", "#/* a\n b */", "# /**/ ", "%:/* c\n*/"});
+    }
+
+    // What may follow a directive: nothing, or a comment (one that spans lines too).
+    std::string End()
+    {
+        return Choose(std::vector<std::string>{"", "", "", " /* c */", " /* c\n */", " // c"});
+    }
+
+    // A directive other than a conditional one, now and then one C refuses (an #error, one that is
+    // no directive); in a group C skips, also an #include of a file that is not there.
+    std::string Directive(bool bTaken)
+    {
+        if (Pick(12) == 0)
+            return Choose(std::vector<std::string>{"#error NOPE", "#/* a\n b */H )", "%:H", "#\\\nerror X"});
+        if (!bTaken && Pick(3) == 0)
+            return Start() + "include \"nofile.h\"" + End();
+        return Start() +
+               Choose(std::vector<std::string>{"define X 1", "undef Y", "define Y 2", "define Z(a) a",
+                                               "undef X", "undef Z"}) +
+               End();
+    }
+
+    // A line that holds a directive C reads as text: its # comes after a macro that expands to
+    // nothing or after another token (also over a splice or a comment that spans lines), or the
+    // line begins with ## in one of its spellings.
+    std::string Hidden()
+    {
+        std::string s;
+        if (Pick(6) == 0)
+            s = Choose(std::vector<std::string>{"## ", "%:%: ", "?\?=?\?= ", "##", "%:%:"});
+        else
+            s = Choose(std::vector<std::string>{"E ", "F() ", "E E ", "F ( ) ", "E/**/", "E", "F()", "E \\\n",
+                                                "E /* c\n */ ", "a /* c\n */ ", "a \\\n", "E\t"}) +
+                Choose(std::vector<std::string>{"#", "# ", "%:", "%: ", "?\?=", "#/**/", "#\\\n"});
+        return s + Choose(std::vector<std::string>{"define X 1", "undef Y", "error NOPE",
+                                                   "include \"nofile.h\"", "if 0", "ifdef NOPE", "else",
+                                                   "elif 0", "endif", "define Z(a) a", ""});
+    }
+
+    // A conditional group in a group C takes or skips, with an #elif and an #else at times.
+    std::string Group(int iDepth, bool bTaken)
+    {
+        static const std::vector<std::pair<std::string, bool>> CONDITIONS = {
+            {"if 0", false},   {"if 1", true},      {"ifdef NOPE", false},
+            {"ifdef E", true}, {"ifndef E", false}, {"if E 1", true}};
+        const auto& condition = Choose(CONDITIONS);
+        bool bDone = condition.second;
+        std::string s = Start() + condition.first + End() + "\n" + Block(iDepth, bTaken && bDone);
+        if (Pick(3) == 0)
+        {
+            const bool bElif = Pick(2) == 0;
+            s += Start() + (bElif ? "elif 1" : "elif 0") + End() + "\n" +
+                 Block(iDepth, bTaken && !bDone && bElif);
+            bDone = bDone || bElif;
+        }
+        if (Pick(2) == 0)
+            s += Start() + "else" + End() + "\n" + Block(iDepth, bTaken && !bDone);
+        return s + Start() + "endif" + End() + "\n";
+    }
+
+    // An argument of CAT, S or XS: up to three pieces, with or without space between them (two #
+    // make ##, %: and # no one token).
+    std::string Argument()
+    {
+        std::string s;
+        for (int i = Pick(4); i > 0; --i)
+        {
+            s += Pick(3) == 0 ? "" : " ";
+            s += Piece();
+        }
+        return s;
+    }
+
+    // A token or a few, with ## and # and the names of directives, or a comment that spans lines.
+    std::string Piece()
+    {
+        if (Pick(24) == 0)
+            return "/* c\n */";
+        return Choose(
+            std::vector<std::string>{"x",        "y",          "1",           "##",      "#",
+                                     "%:",       "%:%:",       "?\?=",        "define",  "else",
+                                     "if",       "/**/",       "\"s\"",       "*",       "E",
+                                     "# define", "%: define",  "?\?= if",     "#  else", "# /**/ else",
+                                     "x ## y",   "\"s\" ## *", "a # define b"});
+    }
+
+    std::mt19937 m_random;
+};
+
 } // namespace
 
 // #if expressions take C's branch, and fail where C fails.
 TEST(D3DCompileAgainstC, ConditionsTakeCsBranch)
 {
-    const std::string sCommand = d3dcompile_test::SystemPreprocessor(C_FLAGS);
-    ASSERT_FALSE(sCommand.empty()) << "neither cpp nor g++ -E runs";
     ExpressionGenerator generator(70);
     std::vector<std::string> vCases;
     for (int i = 0; i < 4000; ++i)
         vCases.push_back(std::string(CONDITION_MACROS) + "#if " + generator.Expression(1 + i % 5) +
                          "\nbranch_taken\n#else\nbranch_not_taken\n#endif\n");
-    Tally tally;
-    CompareAll(sCommand, vCases, CONDITION_CLEANUP, &tally);
-    EXPECT_TRUE(tally.vDifferences.empty()) << Differences(tally);
-    EXPECT_GE(tally.uiAgreements, 1500u) << tally.uiWarned << " warned";
-    EXPECT_GE(tally.uiRefusals, 600u) << tally.uiWarned << " warned";
-    EXPECT_LE(tally.uiKept, 80u);
-    std::printf("#if: %zu agree, %zu refused by both, %zu warned by C, %zu kept differences, %zu differ\n",
-                tally.uiAgreements, tally.uiRefusals, tally.uiWarned, tally.uiKept, tally.uiDifferences);
+    ExpectAsInC("#if", vCases, CONDITION_CLEANUP, {1500, 600, 80});
 }
 
 // Macro expansion gives C's tokens, and fails where C fails.
 TEST(D3DCompileAgainstC, MacrosExpandAsInC)
 {
-    const std::string sCommand = d3dcompile_test::SystemPreprocessor(C_FLAGS);
-    ASSERT_FALSE(sCommand.empty()) << "neither cpp nor g++ -E runs";
     MacroGenerator generator(70);
     std::vector<std::string> vCases;
     for (int i = 0; i < 2000; ++i)
         vCases.push_back(generator.Text());
-    Tally tally;
-    CompareAll(sCommand, vCases,
-               "#undef A\n#undef B\n#undef C\n#undef F\n#undef G\n#undef H\n#undef V\n#undef W\n", &tally);
-    EXPECT_TRUE(tally.vDifferences.empty()) << Differences(tally);
-    EXPECT_GE(tally.uiAgreements, 800u) << tally.uiWarned << " warned";
-    EXPECT_GE(tally.uiRefusals, 800u) << tally.uiWarned << " warned";
-    EXPECT_LE(tally.uiKept, 20u);
-    std::printf("macros: %zu agree, %zu refused by both, %zu warned by C, %zu kept differences, %zu differ\n",
-                tally.uiAgreements, tally.uiRefusals, tally.uiWarned, tally.uiKept, tally.uiDifferences);
+    ExpectAsInC("macros", vCases,
+                "#undef A\n#undef B\n#undef C\n#undef F\n#undef G\n#undef H\n#undef V\n#undef W\n",
+                {800, 800, 20});
+}
+
+// A # begins a directive only as the first token of its line, however it is spelled and whatever
+// comments and splices come before it, in groups taken and skipped; a # after a macro that expands
+// to nothing is text, and it and the directive's name after it are two tokens. Gives C's tokens,
+// and fails where C fails.
+TEST(D3DCompileAgainstC, DirectivesBeginLinesAsInC)
+{
+    std::vector<std::string> vCases;
+    for (const char* pText : {"E #define X 1\nX\n",
+                              "E #undef Y\nY\n",
+                              "E #error NOPE\n",
+                              "E #include \"nofile.h\"\n",
+                              "F() #define X 1\nX\n",
+                              "E # define X 1\nX\n",
+                              "E %:define X 1\nX\n",
+                              "E ?\?=define X 1\nX\n",
+                              "E #if 0\na\n",
+                              "E #endif\na\n",
+                              "%:%: define X 1\nX\n",
+                              "#ifdef NOPE\na\n/* ----\n */ #else\nb\n#endif\n",
+                              "#ifdef NOPE\na\n/* ----\n */ #elif 1\nb\n#endif\n",
+                              "#ifdef NOPE\na\n/* ----\n */ #endif\nb\n",
+                              "#if 1\n#if 0\n/* ----\n */ #endif\na\n#endif\n",
+                              "#/* a\n b */H )\n",
+                              "#\\\ndefine X 1\nX\n",
+                              "\\\n#define X 1\nX\n",
+                              "#if 0\n#\\\nelse\nb\n#endif\n",
+                              "#if 0\n%:else\nb\n%:endif\n",
+                              "#if 0\nE #else\nb\n#endif\n",
+                              "#if 0\na /* c\n */ #else\nb\n#endif\n"})
+        vCases.push_back(std::string(EMPTY_MACROS) + pText);
+    DirectiveGenerator generator(70);
+    for (int i = 0; i < 1500; ++i)
+        vCases.push_back(generator.Text());
+    ExpectAsInC("directives", vCases, DIRECTIVE_CLEANUP, {1150, 200, 0});
+}
+
+// A ## or a # that comes in an argument is a token of the text, and a directive's name after the #
+// another: pasted onto as spelled, stringized, and passed on, never acting as an operator.
+// Stringizing spells what it gets as C does: a digraph as written, a trigraph as what it stands for,
+// a comment and each run of whitespace as one space. Gives C's tokens, and fails where C fails.
+TEST(D3DCompileAgainstC, HashesInArgumentsAreText)
+{
+    std::vector<std::string> vCases;
+    for (const char* pText :
+         {"CAT(, x ## y)\n", "CAT(w, x ## y)\n", "CAT(, \"s\" ## *)\n", "XS(CAT(, x ## y))\n",
+          "CAT(1, x ##)\n", "S(a # define b)\n", "S(# /**/ else)\n", "S(%:define)\n", "S(?\?=if)\n",
+          "S(#  else)\n", "S(# define)\n", "CAT(x, y ## z)\n", "CAT(## x, y)\n", "CAT(x ##, y)\n",
+          "CAT(%:, #)\n", "XS(CAT(?\?=, ?\?=))\n", "XS(S(?\?=))\n"})
+        vCases.push_back(std::string(PASTE_MACROS) + pText);
+    DirectiveGenerator generator(71);
+    for (int i = 0; i < 2000; ++i)
+    {
+        std::string sText = PASTE_MACROS;
+        for (int j = i % 3; j >= 0; --j)
+            sText += generator.Paste() + "\n";
+        vCases.push_back(sText);
+    }
+    ExpectAsInC("arguments", vCases, DIRECTIVE_CLEANUP, {1100, 650, 0});
 }
 
 // A ## that pastes two tokens into text that is no one token is an error, as in C; the library
