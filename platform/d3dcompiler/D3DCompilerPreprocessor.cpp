@@ -660,7 +660,13 @@ private:
         }
         if (EndsLine(token) || InCategory(boost::wave::token_id(token), boost::wave::WhiteSpaceTokenType))
             return;
-        if (m_eText == Text::File && !m_lineStarts.LineHasToken() && StartsDirective(token))
+        const bool bBeginsLine =
+            m_eText == Text::File && !m_lineStarts.LineHasToken() && StartsDirective(token);
+        const bool bNameGoesOn = HoldsName(token) && GoesOnWith(Peek());
+        if (bNameGoesOn ||
+            (!bBeginsLine && InCategory(boost::wave::token_id(token), boost::wave::PPTokenType)))
+            SplitDirective(token, bNameGoesOn);
+        if (bBeginsLine)
         {
             if (IsDirectiveName(token))
                 token.set_value(boost::wave::get_token_value(boost::wave::token_id(token)));
@@ -671,8 +677,6 @@ private:
             }
             return;
         }
-        if (InCategory(boost::wave::token_id(token), boost::wave::PPTokenType))
-            SplitDirective(token);
         const bool bHash = Is(token, boost::wave::T_POUND);
         if (!bHash && !Is(token, boost::wave::T_POUND_POUND))
             return;
@@ -682,13 +686,40 @@ private:
             token.set_token_id(bHash ? TEXT_POUND : TEXT_POUND_POUND);
     }
 
+    // The library's lexer ends a directive name where the name of a directive ends, "#elsea" is
+    // "#else" and "a" to it; in C the name goes on, and "#elsea" is no #else. A token that ends in
+    // the name of a directive (its text as written), and the token after it, that begins with a
+    // character of a name.
+    static bool HoldsName(const Token& token)
+    {
+        const auto& sText = token.get_value();
+        return InCategory(boost::wave::token_id(token), boost::wave::PPTokenType) && !sText.empty() &&
+               IsNameCharacter(sText[sText.size() - 1]);
+    }
+
+    static bool GoesOnWith(const Token& next)
+    {
+        return !next.is_eoi() && !next.get_value().empty() && IsNameCharacter(next.get_value()[0]);
+    }
+
+    static bool IsNameCharacter(char c)
+    {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+    }
+
     // Gives a directive name as C's tokens: the # (in the spelling written), then, held to be given
-    // next, one space where whitespace or comments follow it and the tokens of the rest.
-    void SplitDirective(Token& token)
+    // next, one space where whitespace or comments follow it and the tokens of the rest, with the
+    // token after it where its name goes on (bNameGoesOn).
+    void SplitDirective(Token& token, bool bNameGoesOn)
     {
         const std::string sText = token.get_value().c_str();
         const std::size_t uiHash = sText[0] == '#' ? 1 : sText[0] == '%' ? 2 : 3;
         std::string sRest = sText.substr(uiHash);
+        if (bNameGoesOn)
+        {
+            sRest += m_dHeld.front().get_value().c_str();
+            m_dHeld.pop_front();
+        }
         const Token::position_type& position = token.get_position();
         CheckLexedText(sRest.begin(), sRest.end(), position);
         std::unique_ptr<boost::wave::cpplexer::lex_input_interface<Token>> pLexer(

@@ -117,3 +117,15 @@ TEST(D3DCompileLineStarts, AStringizedDirectiveNameIsSpelledAsInC)
               TokensOf(STR + "STR(?\?=) STR(%:%:) STR(?\?=?\?=) STR(%: %:)\n"));
     EXPECT_EQ("\"#include <a.h>\"", TokensOf(STR + "STR(#include <a.h>)\n"));
 }
+
+// A directive's name goes on as far as a name goes: "#elsex" is no #else, and "#defineX" no
+// #define. The library ended the name where a directive's ends: X was defined as 1, the skipped
+// group's #elsex took b, and its #endifx closed the group.
+TEST(D3DCompileLineStarts, ADirectiveNameGoesOnAsFarAsANameGoes)
+{
+    EXPECT_EQ("c", TokensOf("#ifdef NOPE\n#elsex\nb\n#endif\n#if 0\n#endifx\n#endif\nc\n"));
+    EXPECT_EQ("shader.hlsl(1,1): error X1000: error: ill formed preprocessor directive: #defineX 1\n",
+              d3dcompile_test::Errors("#defineX 1\nX\n"));
+    EXPECT_EQ("# elsex # if1 \"%:define_\"",
+              TokensOf(STR + "#define E\nE #elsex\nE ?\?=if1\nSTR(%:define_)\n"));
+}
