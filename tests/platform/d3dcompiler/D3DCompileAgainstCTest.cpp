@@ -30,9 +30,7 @@
 // reads back as other tokens. An #include is written only where C reads it as text or skips it (C
 // stops at the first file it cannot open, and with it every case after), and no #line directive at
 // all (it would move the lines C's diagnostics are matched to). No ' stands in a skipped group (C
-// warns of one left open there). A punctuator written as a trigraph keeps its spelling in the
-// output here, as a digraph does in C's; it is compared as the character it stands for, which C's
-// output has (inside a literal, stringized or written, the characters are compared as they are).
+// warns of one left open there).
 //
 // Differences kept on purpose, each counted apart and never a different result without an error:
 // - The remainder of the smallest value by -1 is an overflow error here, as its quotient is (gcc
@@ -168,30 +166,7 @@ std::vector<std::string> Tokenize(const std::string& sText)
     return vTokens;
 }
 
-// The token with each trigraph replaced by the character it stands for. The output here keeps the
-// spelling of a punctuator written as a trigraph (??= for #), as it keeps a digraph's, where C's
-// output has the character. A literal is left as it is: a trigraph inside one changes its text.
-std::string Untrigraphed(const std::string& sToken)
-{
-    const std::size_t uiQuote = sToken.find_first_of("\"'");
-    if (uiQuote != std::string::npos && sToken.compare(uiQuote < 2 ? 0 : uiQuote - 2, 2, "??") != 0)
-        return sToken;
-    static const char* const TRIGRAPHS = "=#(['^)]!|<{>}-~/\\";
-    std::string s;
-    for (std::size_t i = 0; i < sToken.size(); ++i)
-    {
-        const char* pPair = nullptr;
-        if (sToken.compare(i, 2, "??") == 0 && i + 2 < sToken.size())
-            for (const char* p = TRIGRAPHS; *p != '\0' && pPair == nullptr; p += 2)
-                pPair = *p == sToken[i + 2] ? p : nullptr;
-        s += pPair != nullptr ? pPair[1] : sToken[i];
-        i += pPair != nullptr ? 2 : 0;
-    }
-    return s;
-}
-
-// Preprocessing here: false where it fails, else the tokens of the output, trigraphs of
-// punctuators as C's output spells them.
+// Preprocessing here: false where it fails, else the tokens of the output.
 bool RunOurs(const std::string& sText, std::vector<std::string>* pTokens, std::string* pErrors)
 {
     d3dcompiler_internal::PreprocessedSource out;
@@ -201,7 +176,7 @@ bool RunOurs(const std::string& sText, std::vector<std::string>* pTokens, std::s
         return false;
     pTokens->clear();
     for (const auto& token : out.Tokens)
-        pTokens->push_back(Untrigraphed(token.Text));
+        pTokens->push_back(token.Text);
     return true;
 }
 
