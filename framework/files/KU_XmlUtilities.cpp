@@ -83,12 +83,13 @@ bool IsUtf8(const char* pText, std::size_t uiSize)
 // with two relaxations the engine's files need: several top-level elements (the scene
 // configuration holds one per scene), and a text without a byte-order mark or declaration that is
 // not UTF-8 is read as ISO-8859-1, as the parser reads such a text, a byte a character. Refused on
-// purpose, beyond what is not well-formed: an internal DTD subset (the parser does not read one),
-// a reference to an entity that only an external DTD can declare (neither reads one, and the
-// parser would drop its '&'), and an encoding of several bytes a character other than UTF-8 (the
-// parser reads every declared encoding other than UTF-8 a byte a character). It also counts the
-// elements and refuses nesting and elements beyond the loader's limits, which bound the parser's
-// recursion and its cost: the parser reads a well-formed text's elements as expat does.
+// purpose, beyond what is not well-formed: an internal DTD subset that declares an entity or an
+// attribute list or refers to a parameter entity, a reference to an entity that only an external
+// DTD can declare (the parser reads neither, and would drop the reference's '&'), and an encoding
+// of several bytes a character other than UTF-8 (the parser reads every declared encoding other
+// than UTF-8 a byte a character). It also counts the elements and refuses nesting and elements
+// beyond the loader's limits, which bound the parser's recursion and its cost: the parser reads a
+// well-formed text's elements as expat does.
 //
 // Expat reads the text twice. The first reading stops at the first element. The second wraps an
 // element of its own around the top-level elements: its start tag goes before the first element,
@@ -178,6 +179,8 @@ private:
         XML_SetElementHandler(m_pParser, OnStart, OnEnd);
         XML_SetCharacterDataHandler(m_pParser, OnText);
         XML_SetStartCdataSectionHandler(m_pParser, OnCdata);
+        XML_SetEntityDeclHandler(m_pParser, OnEntityDeclaration);
+        XML_SetAttlistDeclHandler(m_pParser, OnAttributeListDeclaration);
         XML_SetProcessingInstructionHandler(m_pParser, OnInstruction);
         XML_SetCommentHandler(m_pParser, OnComment);
         XML_SetSkippedEntityHandler(m_pParser, OnSkippedEntity);
@@ -273,20 +276,50 @@ private:
         }
     }
 
+    // Called at the '[' of an internal subset, or else at the DOCTYPE's closing '>'.
     static void OnDoctypeStart(void* pUser, const XML_Char*, const XML_Char* pSystemId, const XML_Char*,
                                int iInternalSubset)
     {
-        Self(pUser)->m_bExternalDtd = pSystemId != nullptr;
+        WellFormedness* p = Self(pUser);
+        p->m_bExternalDtd = pSystemId != nullptr;
+        p->m_uiDoctypeStart = p->m_uiPrologEnd;
         if (iInternalSubset != 0)
-            Self(pUser)->Refuse();
+            XML_SetDefaultHandlerExpand(p->m_pParser, OnInternalSubset);
     }
 
     // Called at the DOCTYPE's closing '>', which follows the last declaration, comment or
-    // instruction before it with nothing but white space between.
+    // instruction before the DOCTYPE, and the DOCTYPE's own, with nothing but the DOCTYPE between:
+    // every '>' before it is one the parser would end the DOCTYPE at.
     static void OnDoctypeEnd(void* pUser)
     {
         WellFormedness* p = Self(pUser);
-        p->StandInGreaterThan(p->m_uiPrologEnd, p->EventStart());
+        XML_SetDefaultHandlerExpand(p->m_pParser, nullptr);
+        p->StandInGreaterThan(p->m_uiDoctypeStart, p->EventStart());
+    }
+
+    // The parser reads an internal subset as text only. One that declares no entity and no
+    // attribute list means nothing more to expat either (the element and notation declarations
+    // change nothing it reads); an entity's or an attribute list's declaration, or a reference to a
+    // parameter entity, which could declare them, is refused: expat would expand or add what the
+    // parser leaves out.
+    static void OnEntityDeclaration(void* pUser, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                                    const XML_Char*, const XML_Char*, const XML_Char*)
+    {
+        Self(pUser)->Refuse();
+    }
+
+    static void OnAttributeListDeclaration(void* pUser, const XML_Char*, const XML_Char*, const XML_Char*,
+                                           const XML_Char*, int)
+    {
+        Self(pUser)->Refuse();
+    }
+
+    // What the internal subset holds beyond declarations, comments and instructions: white space and
+    // references to parameter entities.
+    static void OnInternalSubset(void* pUser, const XML_Char* pData, int iLength)
+    {
+        if (iLength > 0 && pData[0] == '%')
+            Self(pUser)->Refuse();
     }
 
     // Counts the elements and refuses beyond the limits: the parser reads the elements of a
@@ -425,10 +458,11 @@ private:
     char* m_pText;
     std::size_t m_uiSize;
     XML_Parser m_pParser = nullptr;
-    std::size_t m_uiWrapperAt = 0;  // where the wrapper's start tag goes
-    std::size_t m_uiPrologEnd = 0;  // end of the last declaration, comment or instruction before it
-    int m_iDepth = 0;               // 1 in the wrapper
-    std::uint64_t m_uiElements = 0; // not counting the wrapper
+    std::size_t m_uiWrapperAt = 0;    // where the wrapper's start tag goes
+    std::size_t m_uiPrologEnd = 0;    // end of the last declaration, comment or instruction before it
+    std::size_t m_uiDoctypeStart = 0; // where the DOCTYPE begins, with white space before it
+    int m_iDepth = 0;                 // 1 in the wrapper
+    std::uint64_t m_uiElements = 0;   // not counting the wrapper
     std::uint64_t m_uiStandIns = 0;
     bool m_bExternalDtd = false;
     bool m_bRefused = false;

@@ -24,11 +24,12 @@ public:
     // well-formed XML as expat judges it in the encoding the parser reads it in, with two
     // relaxations: several top-level elements are read, and a text without a byte-order mark or
     // declaration that is not UTF-8 is read as ISO-8859-1. Also null for what the parser cannot
-    // read as the text says: an internal DTD subset, a reference to an entity only an external
-    // DTD declares, UTF-16 or another encoding of several bytes a character other than UTF-8, a
-    // NUL byte, a name beginning with ':', nesting deeper than MAX_ELEMENT_DEPTH elements or an
-    // element of more than MAX_ELEMENT_ATTRIBUTES attributes. Instructions and DOCTYPEs holding a
-    // '>' are read whole. The file reference is released on every path. The caller owns the
-    // document.
+    // read as the text says: an internal DTD subset that declares an entity or an attribute list
+    // or refers to a parameter entity, a reference to an entity only an external DTD declares,
+    // UTF-16 or another encoding of several bytes a character other than UTF-8, a NUL byte, a name
+    // beginning with ':', nesting deeper than MAX_ELEMENT_DEPTH elements or an element of more than
+    // MAX_ELEMENT_ATTRIBUTES attributes. Instructions and DOCTYPEs (with their internal subsets)
+    // holding a '>' are read whole. The file reference is released on every path. The caller owns
+    // the document.
     static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
 };
