@@ -491,7 +491,10 @@ public:
         sText += s_apDoctypes[uiDoctype];
         sText += Misc();
         for (int i = 1 + static_cast<int>(m_random.Next(3)); i > 0; --i)
-            sText += Element(1) + Misc();
+        {
+            sText += Element(1);
+            sText += Misc();
+        }
         if (pEncoding != nullptr)
             return Convert(sText, "UTF-8", pEncoding->pIconvName);
         return m_group == Group::Latin1 ? Convert(sText, "UTF-8", "ISO-8859-1") : sText;
@@ -550,6 +553,12 @@ public:
                                                     "%pe;"};
         const auto at = [&]()
         { return static_cast<std::size_t>(m_random.Next(static_cast<std::uint32_t>(sText.size() + 1))); };
+        // The place first, then the fragment (as every compiler calls them).
+        const auto insert = [&]()
+        {
+            const std::size_t uiAt = at();
+            sText.insert(uiAt, m_random.Pick(s_apFragments));
+        };
         switch (m_random.Next(8))
         {
         case 2:
@@ -557,11 +566,11 @@ public:
             break;
         case 3:
         case 4:
-            sText.insert(at(), m_random.Pick(s_apFragments));
+            insert();
             break;
         case 5:
-            sText.insert(at(), m_random.Pick(s_apFragments));
-            sText.insert(at(), m_random.Pick(s_apFragments));
+            insert();
+            insert();
             break;
         case 6:
             if (!sText.empty())
@@ -605,7 +614,8 @@ private:
                                                "<?tool a>b?>",
                                                "<?tool?>",
                                                "<?xml-stylesheet href=\"a>b.css\"?>"};
-        return std::string(m_random.Pick(s_apMisc)) + (m_random.Next(3) == 0 ? m_random.Pick(s_apMisc) : "");
+        std::string sMisc = m_random.Pick(s_apMisc);
+        return m_random.Next(3) == 0 ? sMisc + m_random.Pick(s_apMisc) : sMisc;
     }
 
     std::string Element(int iDepth)
@@ -647,7 +657,8 @@ private:
             // Ended early, read a byte at a time, where the character ends in a ']'.
             {
                 static const char* const s_apEnds[] = {"]]>", "]>]]>", "]><b/>]]>"};
-                sText += "<![CDATA[" + NonAscii() + m_random.Pick(s_apEnds);
+                sText += "<![CDATA[" + NonAscii();
+                sText += m_random.Pick(s_apEnds);
             }
             else if (iDepth < 4)
                 sText += Element(iDepth + 1);
