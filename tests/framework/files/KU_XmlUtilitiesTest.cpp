@@ -12,6 +12,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -1122,6 +1124,37 @@ TEST_F(KU_XmlUtilitiesTest, MultiByteEncodingsAreReadAsWritten)
     // As before: a name holding a character that ends in a byte the parser does not read in a name
     // (表 ends in '\\') is refused by the parser.
     EXPECT_EQ(Load(sShiftJis + "<" + Convert("表", "UTF-8", "SHIFT_JIS") + "/>"), nullptr);
+}
+
+TEST(KU_XmlUtilitiesThreads, DeclaredEncodingsLoadOnSeveralThreadsAtOnce)
+{
+    // The encodings' tables are made on first use and kept for every thread.
+    const char* const apNames[] = {"cp932", "Big5", "EUC-KR", "windows-1255", "iso8859_15", "sjis"};
+    std::vector<std::thread> threads;
+    std::atomic<int> iLoaded{0};
+    for (int iThread = 0; iThread < 4; ++iThread)
+    {
+        threads.emplace_back(
+            [&]()
+            {
+                KF_FileManager files;
+                auto* pRepository = new MemoryRepository();
+                files.AddRepository(pRepository);
+                for (int i = 0; i < 3; ++i)
+                    for (const char* pName : apNames)
+                    {
+                        pRepository->SetFile("doc.xml", "<?xml version='1.0' encoding='" +
+                                                            std::string(pName) + "'?><r a='x'>y</r>");
+                        iLoaded += std::unique_ptr<TiXmlDocument>(
+                                       KU_XmlUtilities::LoadXmlDocument(&files, "doc.xml")) != nullptr
+                                       ? 1
+                                       : 0;
+                    }
+            });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(iLoaded, 4 * 3 * static_cast<int>(std::size(apNames)));
 }
 
 TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParser)
