@@ -358,59 +358,43 @@ std::shared_ptr<const Table> Build(const char* pIconvName)
     return bRead ? pTable : nullptr;
 }
 
-// Kept tables, any thread: a few of them, looked up by a name.
-class Kept
-{
-public:
-    // The table kept under sName; false when there is none.
-    bool Find(const std::string& sName, std::shared_ptr<const Table>* pTable)
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        const auto found = m_tables.find(sName);
-        if (found == m_tables.end())
-            return false;
-        *pTable = found->second;
-        return true;
-    }
-
-    // Keeps pTable (null for an encoding not read) under sName, while fewer than MAX_KEPT are kept:
-    // the names of encodings are a few hundred, their spellings without end.
-    void Keep(const std::string& sName, const std::shared_ptr<const Table>& pTable)
-    {
-        constexpr std::size_t MAX_KEPT = 256;
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_tables.size() < MAX_KEPT)
-            m_tables.emplace(sName, pTable);
-    }
-
-private:
-    std::mutex m_mutex;
-    std::map<std::string, std::shared_ptr<const Table>> m_tables;
-};
-
 // The table of a declared encoding; null for one not read. Worked out once for each name as
 // written and each of iconv's names (in upper case), a few milliseconds for an encoding of several
-// bytes a character, and kept.
+// bytes a character, and kept: at most MAX_KEPT of each, as the names iconv knows are a few hundred,
+// their spellings without end. Any thread: one at a time, which also orders every call the loader
+// makes to iconv (ThreadSanitizer does not see the C library's own locks around the converters it
+// loads and unloads).
 std::shared_ptr<const Table> Find(const char* pName)
 {
-    static Kept s_byName;
-    static Kept s_byIconvName;
+    constexpr std::size_t MAX_KEPT = 256;
+    static std::mutex s_mutex;
+    static std::map<std::string, std::shared_ptr<const Table>> s_byName;
+    static std::map<std::string, std::shared_ptr<const Table>> s_byIconvName;
+    const std::lock_guard<std::mutex> lock(s_mutex);
+    const auto found = s_byName.find(pName);
+    if (found != s_byName.end())
+        return found->second;
     std::shared_ptr<const Table> pTable;
-    if (s_byName.Find(pName, &pTable))
-        return pTable;
     const std::string sIconvName = IconvName(pName);
     if (!sIconvName.empty())
     {
         std::string sKey = sIconvName;
         for (char& c : sKey)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (!s_byIconvName.Find(sKey, &pTable))
+        const auto built = s_byIconvName.find(sKey);
+        if (built != s_byIconvName.end())
+        {
+            pTable = built->second;
+        }
+        else
         {
             pTable = Build(sIconvName.c_str());
-            s_byIconvName.Keep(sKey, pTable);
+            if (s_byIconvName.size() < MAX_KEPT)
+                s_byIconvName.emplace(sKey, pTable);
         }
     }
-    s_byName.Keep(pName, pTable);
+    if (s_byName.size() < MAX_KEPT)
+        s_byName.emplace(pName, pTable);
     return pTable;
 }
 
