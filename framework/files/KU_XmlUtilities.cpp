@@ -652,9 +652,9 @@ private:
             XML_SetDefaultHandlerExpand(p->m_pParser, OnInternalSubset);
     }
 
-    // Called at the DOCTYPE's closing '>', which follows the last declaration, comment or
-    // instruction before the DOCTYPE, and the DOCTYPE's own, with nothing but the DOCTYPE between:
-    // every '>' before it is one the parser would end the DOCTYPE at.
+    // Called at the DOCTYPE's closing '>'. Every '>' between the end of what comes before the
+    // DOCTYPE and this one lies inside the DOCTYPE (its subset's comments and instructions
+    // included), where the parser would end it.
     static void OnDoctypeEnd(void* pUser)
     {
         WellFormedness* p = Self(pUser);

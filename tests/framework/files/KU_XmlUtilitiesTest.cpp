@@ -1058,7 +1058,7 @@ TEST_F(KU_XmlUtilitiesTest, MultiByteEncodingsAreReadAsWritten)
 {
     // As ElementTree writes them. In these encodings no byte of a character of several bytes is
     // markup to the parser, which reads the bytes a byte at a time, as written: in Shift_JIS and
-    // cp932 ソ and 表 end in a '\\', ゾ in a ']', in Big5 功 ends in a '\\' and 也 in a ']'.
+    // cp932 ソ and 表 end in a '\', ゾ in a ']', in Big5 功 ends in a '\' and 也 in a ']'.
     for (const auto& [pName, pLetters, pText] :
          std::initializer_list<std::tuple<const char*, const char*, const char*>>{
              {"shift_jis", "あい", "日本語のテキスト ソ 表 ゾ ‐"},
@@ -1098,7 +1098,7 @@ TEST_F(KU_XmlUtilitiesTest, MultiByteEncodingsAreReadAsWritten)
         EXPECT_EQ(Load(sDeclaration + "<r><![CDATA[" + sCharacter + "]><b/>]]></r>"), nullptr) << pName;
     }
     // Refused on purpose: a stateful encoding, whose bytes in a shifted state may be '<' (ISO-2022-JP
-    // writes 日本 as ESC $ B F | K \\ ESC ( B); UTF-16, as written or declared in a text of one byte a
+    // writes 日本 as ESC $ B F | K \ ESC ( B); UTF-16, as written or declared in a text of one byte a
     // character.
     const std::string sJapanese =
         Convert("<?xml version='1.0' encoding='iso-2022-jp'?>\n<r>日本</r>", "UTF-8", "ISO-2022-JP");
@@ -1122,7 +1122,7 @@ TEST_F(KU_XmlUtilitiesTest, MultiByteEncodingsAreReadAsWritten)
     EXPECT_EQ(Load(sJohab + "<r>\xD9\x3C/r></r>"), nullptr);
     EXPECT_EQ(Load(sJohab + "<r>\xD9\x31</r>"), nullptr);
     // As before: a name holding a character that ends in a byte the parser does not read in a name
-    // (表 ends in '\\') is refused by the parser.
+    // (表 ends in '\') is refused by the parser.
     EXPECT_EQ(Load(sShiftJis + "<" + Convert("表", "UTF-8", "SHIFT_JIS") + "/>"), nullptr);
 }
 
