@@ -335,6 +335,23 @@ void MakeXmlSeeds()
         }
         AddSeed("XmlFuzz", ToBytes(Print(document)));
     }
+    {
+        // Shift_JIS (日本 and ソ, whose second byte is '\', in text and a CDATA section), declared
+        // as Python writes it, after an internal subset with declarations and a comment.
+        TiXmlDocument document;
+        document.LinkEndChild(new TiXmlDeclaration("1.0", "shift_jis", ""));
+        auto* pDoctype = new TiXmlUnknown();
+        pDoctype->SetValue("!DOCTYPE r [ <!ELEMENT r ANY> <!-- a > b --> ]");
+        document.LinkEndChild(pDoctype);
+        auto* pRoot = new TiXmlElement("r");
+        pRoot->SetAttribute("a", "\x93\xFA\x96\x7B");
+        pRoot->LinkEndChild(new TiXmlText("\x83\x5C"));
+        auto* pSection = new TiXmlText("\x83\x5C]");
+        pSection->SetCDATA(true);
+        pRoot->LinkEndChild(pSection);
+        document.LinkEndChild(pRoot);
+        AddSeed("XmlFuzz", ToBytes(Print(document)));
+    }
 }
 
 void MakeSoundSeeds()

@@ -20,15 +20,19 @@ public:
 
     // Reads sPath from the first repository of pFileManager that has it and parses it as a
     // TinyXML document without a declared encoding (the parser takes it from a byte-order mark or
-    // the document's declaration). Null when no repository has the file, or the text is not
-    // well-formed XML as expat judges it in the encoding the parser reads it in, with two
-    // relaxations: several top-level elements are read, and a text without a byte-order mark or
-    // declaration that is not UTF-8 is read as ISO-8859-1. Also null for what the parser cannot
-    // read as the text says: an internal DTD subset, a reference to an entity only an external
-    // DTD declares, UTF-16 or another encoding of several bytes a character other than UTF-8, a
-    // NUL byte, a name beginning with ':', nesting deeper than MAX_ELEMENT_DEPTH elements or an
-    // element of more than MAX_ELEMENT_ATTRIBUTES attributes. Instructions and DOCTYPEs holding a
-    // '>' are read whole. The file reference is released on every path. The caller owns the
-    // document.
+    // the document's declaration, and reads every encoding but UTF-8 a byte a character, the bytes
+    // as written). Null when no repository has the file, or the text is not well-formed XML as
+    // expat judges it in the encoding it declares (named as libxml2 reads names: "latin-1" and
+    // "iso8859_1" are ISO-8859-1), with two relaxations: several top-level elements are read, and a
+    // text without a byte-order mark or declaration that is not UTF-8 is read as ISO-8859-1. Also
+    // null for what the parser cannot read as the text says: an internal DTD subset that declares an
+    // entity or an attribute list or refers to a parameter entity, a reference to an entity only an
+    // external DTD declares, an encoding that keeps a state across characters (ISO-2022-JP) or does
+    // not read ASCII's bytes as ASCII (UTF-16), a character of several bytes with a later byte below
+    // 0x40, a CDATA section that a character ending in ']' followed by "]>" would end early
+    // (Shift_JIS, cp932, Big5), a NUL byte, a name beginning with ':', nesting deeper than
+    // MAX_ELEMENT_DEPTH elements or an element of more than MAX_ELEMENT_ATTRIBUTES attributes.
+    // Instructions and DOCTYPEs (with their internal subsets) holding a '>' are read whole. The file
+    // reference is released on every path. The caller owns the document.
     static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
 };

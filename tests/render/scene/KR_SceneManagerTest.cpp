@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace
 {
 
@@ -217,12 +219,12 @@ TEST(KR_SceneManagerScenes, MissingOrBrokenConfigurationLeavesTheDefaults)
     KR_SceneManager scenes;
     scenes.LoadSceneConfig();
     EXPECT_EQ(scenes.GetSceneConfig().GetNumMembers(), 0u);
-    // Cut short, and text the parser stops reading at: between two scenes, and after a DOCTYPE's
-    // internal subset.
+    // Cut short, text the parser stops reading at between two scenes, and an internal subset that
+    // declares an entity, which the parser does not read.
     for (const char* pText :
          {"<scene><duration>3</duration>",
           "<scene><duration>3</duration></scene>x<scene><duration>4</duration></scene>",
-          "<!DOCTYPE scenes [ <!ELEMENT scene ANY> ]><scene><duration>3</duration></scene>"})
+          "<!DOCTYPE scenes [ <!ENTITY d \"3\"> ]><scene><duration>&d;</duration></scene>"})
     {
         rig.m_pRepository->SetFile("Assets/sceneconfig.xml", pText);
         scenes.LoadSceneConfig();
@@ -251,6 +253,23 @@ TEST(KR_SceneManagerScenes, MissingOrBrokenConfigurationLeavesTheDefaults)
     atTheLimit.LoadSceneConfig();
     ASSERT_EQ(atTheLimit.GetSceneConfig().GetNumMembers(), 1u);
     EXPECT_DOUBLE_EQ(atTheLimit.GetSceneConfig()[0].fDuration, 3.0);
+}
+
+TEST(KR_SceneManagerScenes, ConfigurationAfterAnInternalSubsetThatDeclaresNothingKeepsItsScenes)
+{
+    Rig rig;
+    for (const char* pDoctype :
+         {"<!DOCTYPE scenes [ ]>", "<!DOCTYPE scenes [\n]>", "<!DOCTYPE scenes SYSTEM \"scenes.dtd\" [ ]>",
+          "<!DOCTYPE scenes [ <!ELEMENT scene ANY> <!-- 2 > 1 --> ]>"})
+    {
+        rig.m_pRepository->SetFile("Assets/sceneconfig.xml", std::string(pDoctype) +
+                                                                 "\n<scene><duration>10</duration></scene>\n"
+                                                                 "<scene><duration>20</duration></scene>\n");
+        KR_SceneManager scenes;
+        scenes.LoadSceneConfig();
+        ASSERT_EQ(scenes.GetSceneConfig().GetNumMembers(), 2u) << pDoctype;
+        EXPECT_DOUBLE_EQ(scenes.GetSceneConfig()[1].fDuration, 20.0) << pDoctype;
+    }
 }
 
 TEST(KR_SceneManagerScenes, OverlapsGoToTheLowerIndexAndGapsToNone)
