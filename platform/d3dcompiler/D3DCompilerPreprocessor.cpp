@@ -61,11 +61,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 
 namespace boost::wave::cpplexer::re2clex
@@ -182,6 +184,9 @@ bool Is(const Token& token, boost::wave::token_id id)
 // A token read from a file: the directive line read before it, if any, is done with (see
 // PreprocessHooks::found_directive).
 void TokenRead();
+
+// Steps of a search whose length the text decides (PreprocessedSource::SearchSteps).
+void SearchSteps(std::size_t uiSteps);
 
 // Whether the text is that of a file preprocessing reads (and not the check of its directive lines
 // reading it before), whose lexer marks the tokens that begin directive lines.
@@ -563,6 +568,7 @@ private:
                 m_pLexer->get(m_dHeld.back());
             }
             const Token& next = m_dHeld[i];
+            SearchSteps(1);
             if (EndsLine(next))
                 return false;
             if (!InCategory(boost::wave::token_id(next), boost::wave::WhiteSpaceTokenType))
@@ -649,6 +655,7 @@ struct PreprocessState
     std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
     bool bCheckingText = false;          // CheckLexedText is lexing a text of its own
     bool bCheckingLines = false;         // CheckDirectiveLines is reading a file's text
+    std::size_t uiSearchSteps = 0;       // PreprocessedSource::SearchSteps
 
     // The places (file name, line, column) of the tokens that began directive lines since the
     // library last acted on a directive: those of them read into a macro call's arguments.
@@ -688,6 +695,12 @@ void TokenRead()
 {
     if (t_pState != nullptr)
         t_pState->bOnDirectiveLine = false;
+}
+
+void SearchSteps(std::size_t uiSteps)
+{
+    if (t_pState != nullptr)
+        t_pState->uiSearchSteps += uiSteps;
 }
 
 // The text is that of the source or of an include open.
@@ -1646,6 +1659,23 @@ void RefuseDefinedAsName(const Token::string_type& sName, const Token::position_
         throw LimitError(position, "\"defined\" cannot be used as a macro name");
 }
 
+// The names of a macro's parameters, its ... left out, and the index of each (the first, for a
+// name given twice), each found in one step: a name compared with the parameters in turn cost the
+// parameters times the names looked for.
+std::unordered_map<std::string_view, std::size_t> ParameterIndices(const std::vector<Token>& vParameters)
+{
+    const std::size_t uiNamed =
+        vParameters.size() -
+        (!vParameters.empty() && Is(vParameters.back(), boost::wave::T_ELLIPSIS) ? 1 : 0);
+    std::unordered_map<std::string_view, std::size_t> mapIndices;
+    mapIndices.reserve(uiNamed);
+    for (std::size_t i = 0; i < uiNamed; ++i)
+        mapIndices.emplace(
+            std::string_view(vParameters[i].get_value().c_str(), vParameters[i].get_value().size()), i);
+    SearchSteps(uiNamed);
+    return mapIndices;
+}
+
 // Fails where C refuses a definition when the macro is defined (the library refused some only where
 // the macro is used, and read others its own way): defined as the name, ## at either end of the
 // replacement list, and in a function-like macro a # not followed by a parameter. Consecutive ##
@@ -1683,16 +1713,19 @@ void CheckDefinition(const Token& name, bool bHasParameters, std::vector<Token>&
     if (!bHasParameters)
         return;
     const bool bVariadic = !vParameters.empty() && Is(vParameters.back(), boost::wave::T_ELLIPSIS);
+    std::optional<std::unordered_map<std::string_view, std::size_t>> parameters; // read at the first #
     for (auto it = itFirst; it != definition.end(); it = next(std::next(it)))
     {
         if (!Is(*it, boost::wave::T_POUND))
             continue;
+        if (!parameters)
+            parameters = ParameterIndices(vParameters);
         const auto itOperand = next(std::next(it));
+        SearchSteps(1);
         const bool bParameter = itOperand != definition.end() &&
                                 ((bVariadic && itOperand->get_value() == "__VA_ARGS__") ||
-                                 std::any_of(vParameters.begin(), vParameters.end() - (bVariadic ? 1 : 0),
-                                             [&itOperand](const Token& parameter)
-                                             { return parameter.get_value() == itOperand->get_value(); }));
+                                 parameters->count(std::string_view(itOperand->get_value().c_str(),
+                                                                    itOperand->get_value().size())) != 0);
         if (!bParameter)
             throw LimitError(it->get_position(), "'#' is not followed by a macro parameter");
     }
@@ -2076,6 +2109,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     out.LiteralBytes = state.uiLiteralBytes;
     out.LiteralCopies = state.uiLiteralCopies;
     out.Cost = state.uiCost;
+    out.SearchSteps = state.uiSearchSteps;
     if (bOk)
         *pOut = std::move(out);
     return bOk;
