@@ -1,5 +1,6 @@
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 
+#include "platform/d3dcompiler/D3DCompilerArgumentCopies.h"
 #include "platform/d3dcompiler/D3DCompilerDiagnostics.h"
 #include "platform/d3dcompiler/D3DCompilerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerIncludeGuards.h"
@@ -659,6 +660,7 @@ struct PreprocessState
     std::size_t uiExpandedBytes = 0;     // and their bytes
     std::size_t uiLiteralBytes = 0;      // of the literals stringizing and __FILE__ made
     std::size_t uiLiteralCopies = 0;     // and the bytes the library copied to build them
+    ArgumentCopies copies;               // what the calls under way will copy of their arguments
     bool bInCondition = false;           // the expansions belong to an #if or #elif expression
     std::size_t uiCost = 0;              // of the preprocessing so far (MAX_PREPROCESS_COST)
     std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
@@ -1160,6 +1162,7 @@ void CheckPastes(const ContainerT& definition, const std::vector<ContainerT>& ar
         return;
     std::vector<PasteOperand> vOperands;
     bool bStringize = false;
+    std::optional<PasteOperand> variadic; // read at the first __VA_ARGS__, the same for each
     for (const Token& token : definition)
     {
         if (IsSpace(token))
@@ -1185,6 +1188,10 @@ void CheckPastes(const ContainerT& definition, const std::vector<ContainerT>& ar
             if (i < arguments.size())
                 operand = ArgumentOperand(arguments[i]);
         }
+        else if (InExtCategory(id, boost::wave::ExtParameterTokenType) && variadic)
+        {
+            operand = *variadic;
+        }
         else if (InExtCategory(id, boost::wave::ExtParameterTokenType))
         {
             // The arguments from its own on, with a comma between each two.
@@ -1208,6 +1215,7 @@ void CheckPastes(const ContainerT& definition, const std::vector<ContainerT>& ar
             }
             operand.bSingle = uiTokens == 1;
             operand.bVariadic = true;
+            variadic = operand;
         }
         else
         {
@@ -1290,6 +1298,7 @@ public:
             all.uiBytes += vArguments.back().uiBytes;
         }
         AddExpanded(all.uiTokens, all.uiBytes + OperatorBytes(definition, vArguments));
+        BeginCopies(vParameters, definition, arguments);
         CheckPastes(definition, arguments, true);
         return false;
     }
@@ -1317,7 +1326,10 @@ public:
     void expanded_macro(const ContextT&, const ContainerT& result)
     {
         PreprocessState* pState = t_pState;
-        if (pState == nullptr || result.empty())
+        if (pState == nullptr)
+            return;
+        pState->copies.EndCall(pState->uiMacroNesting);
+        if (result.empty())
             return;
         const std::size_t uiBytes = BytesOf(result);
         AddExpanded(result.size(), uiBytes);
@@ -1447,7 +1459,55 @@ public:
         return default_preprocessing_hooks::may_skip_whitespace(ctx, token, bSkippedNewline);
     }
 
+    // The library expanded an argument of the call whose arguments are at pArguments, and is about
+    // to copy it (see macromap<Context>::expand_argument below).
+    template <typename ContainerT>
+    static void ArgumentExpanded(const void* pArguments, std::size_t uiArgument, const ContainerT& expanded)
+    {
+        if (t_pState == nullptr)
+            return;
+        t_pState->copies.ArgumentExpanded(pArguments, uiArgument, {expanded.size(), BytesOf(expanded)});
+        AddExpanded(0, 0);
+    }
+
 private:
+    // What the replacement list of a function-like macro will copy of the arguments is pending
+    // from here on, against the expansion limits (see ArgumentCopies): each argument by its tokens
+    // other than whitespace and the library's mark of an empty argument.
+    template <typename ContainerT>
+    static void BeginCopies(const std::vector<Token>& vParameters, const ContainerT& definition,
+                            const std::vector<ContainerT>& arguments)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr)
+            return;
+        ParameterUses uses(vParameters.size(),
+                           !vParameters.empty() && Is(vParameters.back(), boost::wave::T_ELLIPSIS));
+        for (const Token& token : definition)
+        {
+            const boost::wave::token_id id = boost::wave::token_id(token);
+            if (InExtCategory(id, boost::wave::ParameterTokenType))
+                uses.Read(ReplacementToken::Parameter, id - boost::wave::T_PARAMETERBASE);
+            else if (InExtCategory(id, boost::wave::ExtParameterTokenType))
+                uses.Read(ReplacementToken::Parameter, id - boost::wave::T_EXTPARAMETERBASE);
+            else
+                uses.Read(IsSpace(token)                          ? ReplacementToken::Blank
+                          : Is(token, boost::wave::T_POUND_POUND) ? ReplacementToken::Paste
+                          : Is(token, boost::wave::T_POUND)       ? ReplacementToken::Stringize
+                                                                  : ReplacementToken::Other);
+        }
+        std::vector<TokenCount> vArguments(arguments.size());
+        for (std::size_t i = 0; i < arguments.size(); ++i)
+            for (const Token& token : arguments[i])
+                if (!IsSpace(token) && !Is(token, boost::wave::T_PLACEMARKER))
+                {
+                    ++vArguments[i].uiTokens;
+                    vArguments[i].uiBytes += token.get_value().size();
+                }
+        pState->copies.BeginCall(&arguments, pState->uiMacroNesting, uses, vArguments);
+        AddExpanded(0, 0);
+    }
+
     // A line inside a macro call's arguments that begins with a directive (C leaves it undefined)
     // is refused: the library would take its tokens for the argument's. The library keeps an
     // argument's line breaks, splices and comments alike, as one space: the lexer of the file
@@ -1566,7 +1626,8 @@ private:
     template <typename ContainerT>
     static std::size_t OperatorBytes(const ContainerT& definition, const std::vector<Extent>& vArguments)
     {
-        const auto extentOf = [&vArguments](const Token& token) -> Extent
+        std::optional<Extent> variadic; // summed at the first __VA_ARGS__, the same for each
+        const auto extentOf = [&vArguments, &variadic](const Token& token) -> Extent
         {
             const boost::wave::token_id id = boost::wave::token_id(token);
             if (InExtCategory(id, boost::wave::ParameterTokenType))
@@ -1576,7 +1637,9 @@ private:
             }
             if (!InExtCategory(id, boost::wave::ExtParameterTokenType))
                 return {1, token.get_value().size()};
-            Extent all; // the arguments with a comma after each
+            if (variadic)
+                return *variadic;
+            Extent& all = variadic.emplace(); // the arguments with a comma after each
             for (std::size_t i = id - boost::wave::T_EXTPARAMETERBASE; i < vArguments.size(); ++i)
             {
                 all.uiTokens += vArguments[i].uiTokens + 1;
@@ -1629,10 +1692,12 @@ private:
             return;
         pState->uiExpandedTokens += uiTokens;
         pState->uiExpandedBytes += uiBytes;
-        CheckLimit(pState->uiExpandedTokens, MAX_EXPANDED_TOKENS, pState->outerCall,
+        // With what the calls under way will copy of their arguments, before the copies are made.
+        const TokenCount pending = pState->copies.GetPending();
+        CheckLimit(pState->uiExpandedTokens + pending.uiTokens, MAX_EXPANDED_TOKENS, pState->outerCall,
                    "macro expansion passes ", " tokens read and made");
-        CheckLimit(pState->uiExpandedBytes, MAX_EXPANDED_BYTES, pState->outerCall, "macro expansion passes ",
-                   " bytes read and made");
+        CheckLimit(pState->uiExpandedBytes + pending.uiBytes, MAX_EXPANDED_BYTES, pState->outerCall,
+                   "macro expansion passes ", " bytes read and made");
     }
 
     // A literal of the bytes given, which the library copies the bytes given to build; its bytes
@@ -1829,6 +1894,26 @@ defined_grammar_gen<d3dcompiler_internal::LexIterator>::parse_operator_defined(c
 
 namespace boost::wave::util
 {
+
+// An argument is expanded as the library expands it, and what the uses of its parameter will copy
+// of it is pending before the first copy is made (see ArgumentCopies).
+template <>
+template <>
+void macromap<d3dcompiler_internal::Context>::expand_argument(
+    std::vector<d3dcompiler_internal::Context::token_sequence_type>::size_type arg,
+    std::vector<d3dcompiler_internal::Context::token_sequence_type>& arguments,
+    std::vector<d3dcompiler_internal::Context::token_sequence_type>& expanded_args,
+    bool expand_operator_defined, bool expand_operator_has_include, std::vector<bool>& has_expanded_args)
+{
+    if (has_expanded_args[arg])
+        return;
+    auto itFirst = arguments[arg].begin();
+    expand_whole_tokensequence(expanded_args[arg], itFirst, arguments[arg].end(), expand_operator_defined,
+                               expand_operator_has_include);
+    impl::remove_placeholders(expanded_args[arg]);
+    has_expanded_args[arg] = true;
+    d3dcompiler_internal::PreprocessHooks::ArgumentExpanded(&arguments, arg, expanded_args[arg]);
+}
 
 // What a #pragma line or a _Pragma operator does: #pragma once marks the file being read, and every
 // other pragma is dropped unread, as one the library does not know is. The library made text of a
