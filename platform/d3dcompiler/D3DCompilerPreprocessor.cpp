@@ -1750,6 +1750,34 @@ std::unordered_map<std::string_view, std::size_t> ParameterIndices(const std::ve
     return mapIndices;
 }
 
+// A run of more than 8 blank tokens in a replacement list (comments that span lines, which end the
+// runs the lexer joins on a line, see LexerAdapter) is one token of all their text: at each
+// expansion the library looks from each blank token over the rest of its run for a ## (a run of
+// 200,000 comments took a minute). The run is a comment where it holds a line break: where the
+// library makes a line break of each comment that spans lines, it makes one of the run.
+void JoinBlankRuns(Context::token_sequence_type& definition)
+{
+    constexpr std::size_t MAX_BLANK_RUN = 8;
+    for (auto it = definition.begin(); it != definition.end();)
+    {
+        auto itEnd = it;
+        std::size_t uiRun = 0;
+        for (; itEnd != definition.end() && IsSpace(*itEnd); ++itEnd)
+            ++uiRun;
+        if (uiRun > MAX_BLANK_RUN)
+        {
+            std::string sText;
+            for (auto itBlank = it; itBlank != itEnd; ++itBlank)
+                sText.append(itBlank->get_value().c_str(), itBlank->get_value().size());
+            it->set_value(Token::string_type(sText.c_str(), sText.size()));
+            if (sText.find('\n') != std::string::npos)
+                it->set_token_id(boost::wave::T_CCOMMENT);
+            definition.erase(std::next(it), itEnd);
+        }
+        it = uiRun == 0 ? std::next(it) : itEnd;
+    }
+}
+
 // Fails where C refuses a definition when the macro is defined (the library refused some only where
 // the macro is used, and read others its own way): defined as the name, ## at either end of the
 // replacement list, and in a function-like macro a # not followed by a parameter. Consecutive ##
@@ -1760,6 +1788,7 @@ void CheckDefinition(const Token& name, bool bHasParameters, std::vector<Token>&
                      Context::token_sequence_type& definition)
 {
     RefuseDefinedAsName(name.get_value(), name.get_position());
+    JoinBlankRuns(definition);
     const auto next = [&definition](Context::token_sequence_type::iterator it)
     {
         while (it != definition.end() && IsSpace(*it))

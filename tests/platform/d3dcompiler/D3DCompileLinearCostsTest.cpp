@@ -1,9 +1,9 @@
 // Shapes of text whose cost once grew with the square of their length: # operands looked for
 // among many parameters, comments spanning lines after a token, each looking ahead over all the
-// comments after it, and a macro's argument copied for each use of its parameter before the
-// expansion limit saw the copies. What the searches looked at is counted
-// (PreprocessedSource::SearchSteps) and must grow no faster than the text; what the copies would
-// have made is refused before it is allocated.
+// comments after it, a macro's argument copied for each use of its parameter before the expansion
+// limit saw the copies, and long runs of comments in a replacement list. What the searches looked at is
+// counted (PreprocessedSource::SearchSteps) and must grow no faster than the text; what the copies would have
+// made is refused before it is allocated.
 
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 #include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
@@ -129,4 +129,23 @@ TEST(D3DCompileLinearCosts, CopiesCountUntilTheirCallsEnd)
             << sErrors;
         EXPECT_GT(out.ExpandedTokens, 115000u) << sCalls.substr(0, 20);
     }
+}
+
+// At each expansion the library looked from each blank token of a replacement list over the rest of
+// its run for a ##, and comments spanning lines end the runs the lexer joins: 200,000 of them took a
+// minute. A long run is one blank token; the macro makes the same tokens at the same places.
+TEST(D3DCompileLinearCosts, ARunOfBlanksInAReplacementListIsOneToken)
+{
+    const std::string sText = "#define F(x) x" + Repeat("/*\n*/ /**/", 5000) + " ## y\n#define G(x) [x" +
+                              Repeat(" /*\n*/", 5000) + " x]\nF(1) G(2)\n";
+    d3dcompiler_internal::PreprocessedSource out;
+    std::string sErrors;
+    ASSERT_TRUE(d3dcompiler_internal::Preprocess(sText.data(), sText.size(), "shader.hlsl", nullptr, nullptr,
+                                                 &out, &sErrors))
+        << sErrors;
+    std::string sTokens;
+    for (const d3dcompiler_internal::SourceToken& token : out.Tokens)
+        sTokens += token.Text + "@" + std::to_string(token.Line) + ":" + std::to_string(token.Column) + " ";
+    EXPECT_EQ("1y@10003:3 [@5002:14 2@10003:8 2@10003:8 ]@10002:5 ", sTokens);
+    EXPECT_LT(out.ExpandedTokens, 100u);
 }
