@@ -58,7 +58,8 @@ constexpr std::size_t MAX_DIRECTIVE_MACRO_BYTES = 1u << 16;
 // Tokens all macro expansions of one preprocessing read as arguments and make, the intermediate
 // ones included, and the bytes of those tokens with the bytes that pasting (##), stringizing (#)
 // and __FILE__ make on the way, counted before they are made: a pasted token can double in size
-// with each level without adding a token.
+// with each level without adding a token. The copies of its arguments a macro call's replacement
+// list will hold count before the library makes them (see D3DCompilerArgumentCopies.h).
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 17;
 constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 // Bytes the library copies to build the literals of all stringizings and __FILE__ expansions:
