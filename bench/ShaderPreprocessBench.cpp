@@ -13,7 +13,11 @@
 // an include: the library once looked for a directive at every comment, over the rest of the line.
 // A long directive line of each kind, well-formed and with each malformation the library reports,
 // at 64 KiB and at the source limit: the library once quoted a malformed line a token at a time,
-// copying what it had so far with each token.
+// copying what it had so far with each token. Texts whose cost once grew with the square of their
+// length, at 64 KiB and at the source limit (a linear cost takes 16 times as long at the limit):
+// many parameters with # operands or with operators in the replacement list, an argument copied
+// for each use of its parameter, __VA_ARGS__ copied with its commas, comments spanning lines after
+// a token or in a replacement list.
 
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 #include "tests/platform/d3dcompiler/D3DCompileLongDirectiveLines.h"
@@ -199,6 +203,93 @@ BENCHMARK(BM_PreprocessLongDirectiveLine)
                 for (const std::int64_t iBytes : {std::int64_t(1) << 16, std::int64_t(1) << 20})
                     pBenchmark->Args({static_cast<std::int64_t>(i), iBytes});
         })
+    ->Unit(benchmark::kMillisecond);
+
+// "#define F(a0, a1, ..., a<n-1>)", n in proportion to the bytes: 70,000 at the source limit.
+std::string ManyParameters(std::size_t uiBytes)
+{
+    const std::size_t uiCount = 70000 * uiBytes / (1u << 20);
+    std::string s = "#define F(";
+    for (std::size_t i = 0; i < uiCount; ++i)
+        s.append(i == 0 ? "a" : ", a").append(std::to_string(i));
+    return s + ")";
+}
+
+// What the text repeated fills of the bytes left.
+std::string Fill(const std::string& sText, std::size_t uiBytes)
+{
+    return Repeat(sText, static_cast<int>(uiBytes / sText.size()));
+}
+
+// A text of about the bytes given of each shape, and whether it preprocesses without error at
+// 64 KiB and at the source limit (those that fail pass the expansion limit).
+const struct
+{
+    const char* pName;
+    std::string (*pMake)(std::size_t uiBytes);
+    bool bSucceedsSmall;
+    bool bSucceedsLarge;
+} LINEAR_SHAPES[] = {
+    {"stringized operands among many parameters",
+     [](std::size_t uiBytes)
+     {
+         const std::string sHead = ManyParameters(uiBytes);
+         const std::size_t uiCount = 70000 * uiBytes / (1u << 20);
+         return sHead + Fill(" #a" + std::to_string(uiCount - 1), uiBytes - sHead.size() - 1) + "\n";
+     },
+     true, true},
+    {"operators among many parameters, the macro used",
+     [](std::size_t uiBytes)
+     {
+         const std::string sHead = ManyParameters(uiBytes);
+         const std::string sCall = "\nF(" + std::string(70000 * uiBytes / (1u << 20) - 1, ',') + ")\n";
+         return sHead + Fill(" +", uiBytes - sHead.size() - sCall.size()) + sCall;
+     },
+     true, false},
+    {"an argument copied for each use",
+     [](std::size_t uiBytes)
+     {
+         const std::string sArgument = Repeat("a ", static_cast<int>(uiBytes / 32));
+         return "#define F(x)" + Fill(" x", uiBytes - 20 - sArgument.size()) + "\nF(" + sArgument + ")\n";
+     },
+     false, false},
+    {"__VA_ARGS__ copied with a quarter as many commas",
+     [](std::size_t uiBytes)
+     {
+         const std::size_t uiUses = 85000 * uiBytes / (1u << 20);
+         return "#define F(...)" + Repeat(" __VA_ARGS__", static_cast<int>(uiUses)) + "\nF(" +
+                std::string(uiUses / 4, ',') + ")\n";
+     },
+     false, false},
+    {"__VA_ARGS__ with twice as many commas",
+     [](std::size_t uiBytes)
+     {
+         return "#define F(...)" + Repeat(" __VA_ARGS__", static_cast<int>(70000 * uiBytes / (1u << 20))) +
+                "\nF(" + std::string(160000 * uiBytes / (1u << 20), ',') + ")\n";
+     },
+     false, false},
+    {"comments spanning lines after a token",
+     [](std::size_t uiBytes) { return "static const float x = 1" + Fill("/*\n*/", uiBytes - 26) + ";\n"; },
+     true, true},
+    {"the same with a space after each",
+     [](std::size_t uiBytes) { return "static const float x = 1" + Fill("/*\n*/ ", uiBytes - 26) + ";\n"; },
+     true, true},
+    {"comments spanning lines in a replacement list",
+     [](std::size_t uiBytes) { return "#define F(x) x" + Fill("/*\n*/", uiBytes - 40) + " y\nF(1)\n"; }, true,
+     true},
+};
+
+void BM_PreprocessLinearShape(benchmark::State& state)
+{
+    const auto& shape = LINEAR_SHAPES[state.range(0)];
+    const bool bLarge = state.range(1) != 0;
+    const std::string sText = shape.pMake(bLarge ? 1u << 20 : 1u << 16);
+    Preprocess(state, sText, bLarge ? shape.bSucceedsLarge : shape.bSucceedsSmall);
+    state.SetLabel(shape.pName);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sText.size()));
+}
+BENCHMARK(BM_PreprocessLinearShape)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, std::size(LINEAR_SHAPES) - 1, 1), {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 constexpr int ITEMS = 4000;

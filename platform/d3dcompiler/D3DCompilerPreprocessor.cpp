@@ -1,5 +1,6 @@
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"
 
+#include "platform/d3dcompiler/D3DCompilerArgumentCopies.h"
 #include "platform/d3dcompiler/D3DCompilerDiagnostics.h"
 #include "platform/d3dcompiler/D3DCompilerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerIncludeGuards.h"
@@ -62,11 +63,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 
 namespace d3dcompiler_internal
@@ -193,6 +196,9 @@ bool Is(const Token& token, boost::wave::token_id id)
 // A token read from a file: the directive line read before it, if any, is done with (see
 // PreprocessHooks::found_directive).
 void TokenRead();
+
+// Steps of a search whose length the text decides (PreprocessedSource::SearchSteps).
+void SearchSteps(std::size_t uiSteps);
 
 // Whether the text is that of a file preprocessing reads (and not the check of its directive lines
 // reading it before), whose lexer marks the tokens that begin directive lines.
@@ -806,11 +812,13 @@ struct PreprocessState
     std::size_t uiExpandedBytes = 0;     // and their bytes
     std::size_t uiLiteralBytes = 0;      // of the literals stringizing and __FILE__ made
     std::size_t uiLiteralCopies = 0;     // and the bytes the library copied to build them
+    ArgumentCopies copies;               // what the calls under way will copy of their arguments
     bool bInCondition = false;           // the expansions belong to an #if or #elif expression
     std::size_t uiCost = 0;              // of the preprocessing so far (MAX_PREPROCESS_COST)
     std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
     bool bCheckingText = false;          // CheckLexedText is lexing a text of its own
     bool bCheckingLines = false;         // CheckDirectiveLines is reading a file's text
+    std::size_t uiSearchSteps = 0;       // PreprocessedSource::SearchSteps
 
     // The places (file name, line, column) of the tokens that began directive lines since the
     // library last acted on a directive: those of them read into a macro call's arguments.
@@ -850,6 +858,12 @@ void TokenRead()
 {
     if (t_pState != nullptr)
         t_pState->bOnDirectiveLine = false;
+}
+
+void SearchSteps(std::size_t uiSteps)
+{
+    if (t_pState != nullptr)
+        t_pState->uiSearchSteps += uiSteps;
 }
 
 // The text is that of the source or of an include open.
@@ -1281,6 +1295,7 @@ void CheckPastes(const ContainerT& definition, const std::vector<ContainerT>& ar
         return;
     std::vector<PasteOperand> vOperands;
     bool bStringize = false;
+    std::optional<PasteOperand> variadic; // read at the first __VA_ARGS__, the same for each
     for (const Token& token : definition)
     {
         if (IsSpace(token))
@@ -1306,6 +1321,10 @@ void CheckPastes(const ContainerT& definition, const std::vector<ContainerT>& ar
             if (i < arguments.size())
                 operand = ArgumentOperand(arguments[i]);
         }
+        else if (InExtCategory(id, boost::wave::ExtParameterTokenType) && variadic)
+        {
+            operand = *variadic;
+        }
         else if (InExtCategory(id, boost::wave::ExtParameterTokenType))
         {
             // The arguments from its own on, with a comma between each two.
@@ -1329,6 +1348,7 @@ void CheckPastes(const ContainerT& definition, const std::vector<ContainerT>& ar
             }
             operand.bSingle = uiTokens == 1;
             operand.bVariadic = true;
+            variadic = operand;
         }
         else
         {
@@ -1411,6 +1431,7 @@ public:
             all.uiBytes += vArguments.back().uiBytes;
         }
         AddExpanded(all.uiTokens, all.uiBytes + OperatorBytes(definition, vArguments));
+        BeginCopies(vParameters, definition, arguments);
         CheckPastes(definition, arguments, true);
         return false;
     }
@@ -1438,7 +1459,10 @@ public:
     void expanded_macro(const ContextT&, const ContainerT& result)
     {
         PreprocessState* pState = t_pState;
-        if (pState == nullptr || result.empty())
+        if (pState == nullptr)
+            return;
+        pState->copies.EndCall(pState->uiMacroNesting);
+        if (result.empty())
             return;
         const std::size_t uiBytes = BytesOf(result);
         AddExpanded(result.size(), uiBytes);
@@ -1568,7 +1592,55 @@ public:
         return default_preprocessing_hooks::may_skip_whitespace(ctx, token, bSkippedNewline);
     }
 
+    // The library expanded an argument of the call whose arguments are at pArguments, and is about
+    // to copy it (see macromap<Context>::expand_argument below).
+    template <typename ContainerT>
+    static void ArgumentExpanded(const void* pArguments, std::size_t uiArgument, const ContainerT& expanded)
+    {
+        if (t_pState == nullptr)
+            return;
+        t_pState->copies.ArgumentExpanded(pArguments, uiArgument, {expanded.size(), BytesOf(expanded)});
+        AddExpanded(0, 0);
+    }
+
 private:
+    // What the replacement list of a function-like macro will copy of the arguments is pending
+    // from here on, against the expansion limits (see ArgumentCopies): each argument by its tokens
+    // other than whitespace and the library's mark of an empty argument.
+    template <typename ContainerT>
+    static void BeginCopies(const std::vector<Token>& vParameters, const ContainerT& definition,
+                            const std::vector<ContainerT>& arguments)
+    {
+        PreprocessState* pState = t_pState;
+        if (pState == nullptr)
+            return;
+        ParameterUses uses(vParameters.size(),
+                           !vParameters.empty() && Is(vParameters.back(), boost::wave::T_ELLIPSIS));
+        for (const Token& token : definition)
+        {
+            const boost::wave::token_id id = boost::wave::token_id(token);
+            if (InExtCategory(id, boost::wave::ParameterTokenType))
+                uses.Read(ReplacementToken::Parameter, id - boost::wave::T_PARAMETERBASE);
+            else if (InExtCategory(id, boost::wave::ExtParameterTokenType))
+                uses.Read(ReplacementToken::Parameter, id - boost::wave::T_EXTPARAMETERBASE);
+            else
+                uses.Read(IsSpace(token)                          ? ReplacementToken::Blank
+                          : Is(token, boost::wave::T_POUND_POUND) ? ReplacementToken::Paste
+                          : Is(token, boost::wave::T_POUND)       ? ReplacementToken::Stringize
+                                                                  : ReplacementToken::Other);
+        }
+        std::vector<TokenCount> vArguments(arguments.size());
+        for (std::size_t i = 0; i < arguments.size(); ++i)
+            for (const Token& token : arguments[i])
+                if (!IsSpace(token) && !Is(token, boost::wave::T_PLACEMARKER))
+                {
+                    ++vArguments[i].uiTokens;
+                    vArguments[i].uiBytes += token.get_value().size();
+                }
+        pState->copies.BeginCall(&arguments, pState->uiMacroNesting, uses, vArguments);
+        AddExpanded(0, 0);
+    }
+
     // A line inside a macro call's arguments that begins with a directive (C leaves it undefined)
     // is refused: the library would take its tokens for the argument's. The library keeps an
     // argument's line breaks, splices and comments alike, as one space: the lexer of the file
@@ -1687,7 +1759,8 @@ private:
     template <typename ContainerT>
     static std::size_t OperatorBytes(const ContainerT& definition, const std::vector<Extent>& vArguments)
     {
-        const auto extentOf = [&vArguments](const Token& token) -> Extent
+        std::optional<Extent> variadic; // summed at the first __VA_ARGS__, the same for each
+        const auto extentOf = [&vArguments, &variadic](const Token& token) -> Extent
         {
             const boost::wave::token_id id = boost::wave::token_id(token);
             if (InExtCategory(id, boost::wave::ParameterTokenType))
@@ -1697,7 +1770,9 @@ private:
             }
             if (!InExtCategory(id, boost::wave::ExtParameterTokenType))
                 return {1, token.get_value().size()};
-            Extent all; // the arguments with a comma after each
+            if (variadic)
+                return *variadic;
+            Extent& all = variadic.emplace(); // the arguments with a comma after each
             for (std::size_t i = id - boost::wave::T_EXTPARAMETERBASE; i < vArguments.size(); ++i)
             {
                 all.uiTokens += vArguments[i].uiTokens + 1;
@@ -1750,10 +1825,12 @@ private:
             return;
         pState->uiExpandedTokens += uiTokens;
         pState->uiExpandedBytes += uiBytes;
-        CheckLimit(pState->uiExpandedTokens, MAX_EXPANDED_TOKENS, pState->outerCall,
+        // With what the calls under way will copy of their arguments, before the copies are made.
+        const TokenCount pending = pState->copies.GetPending();
+        CheckLimit(pState->uiExpandedTokens + pending.uiTokens, MAX_EXPANDED_TOKENS, pState->outerCall,
                    "macro expansion passes ", " tokens read and made");
-        CheckLimit(pState->uiExpandedBytes, MAX_EXPANDED_BYTES, pState->outerCall, "macro expansion passes ",
-                   " bytes read and made");
+        CheckLimit(pState->uiExpandedBytes + pending.uiBytes, MAX_EXPANDED_BYTES, pState->outerCall,
+                   "macro expansion passes ", " bytes read and made");
     }
 
     // A literal of the bytes given, which the library copies the bytes given to build; its bytes
@@ -1789,6 +1866,51 @@ void RefuseDefinedAsName(const Token::string_type& sName, const Token::position_
         throw LimitError(position, "\"defined\" cannot be used as a macro name");
 }
 
+// The names of a macro's parameters, its ... left out, and the index of each (the first, for a
+// name given twice), each found in one step: a name compared with the parameters in turn cost the
+// parameters times the names looked for.
+std::unordered_map<std::string_view, std::size_t> ParameterIndices(const std::vector<Token>& vParameters)
+{
+    const std::size_t uiNamed =
+        vParameters.size() -
+        (!vParameters.empty() && Is(vParameters.back(), boost::wave::T_ELLIPSIS) ? 1 : 0);
+    std::unordered_map<std::string_view, std::size_t> mapIndices;
+    mapIndices.reserve(uiNamed);
+    for (std::size_t i = 0; i < uiNamed; ++i)
+        mapIndices.emplace(
+            std::string_view(vParameters[i].get_value().c_str(), vParameters[i].get_value().size()), i);
+    SearchSteps(uiNamed);
+    return mapIndices;
+}
+
+// A run of more than 8 blank tokens in a replacement list (comments that span lines, which end the
+// runs the lexer joins on a line, see LexerAdapter) is one token of all their text: at each
+// expansion the library looks from each blank token over the rest of its run for a ## (a run of
+// 200,000 comments took a minute). The run is a comment where it holds a line break: where the
+// library makes a line break of each comment that spans lines, it makes one of the run.
+void JoinBlankRuns(Context::token_sequence_type& definition)
+{
+    constexpr std::size_t MAX_BLANK_RUN = 8;
+    for (auto it = definition.begin(); it != definition.end();)
+    {
+        auto itEnd = it;
+        std::size_t uiRun = 0;
+        for (; itEnd != definition.end() && IsSpace(*itEnd); ++itEnd)
+            ++uiRun;
+        if (uiRun > MAX_BLANK_RUN)
+        {
+            std::string sText;
+            for (auto itBlank = it; itBlank != itEnd; ++itBlank)
+                sText.append(itBlank->get_value().c_str(), itBlank->get_value().size());
+            it->set_value(Token::string_type(sText.c_str(), sText.size()));
+            if (sText.find('\n') != std::string::npos)
+                it->set_token_id(boost::wave::T_CCOMMENT);
+            definition.erase(std::next(it), itEnd);
+        }
+        it = uiRun == 0 ? std::next(it) : itEnd;
+    }
+}
+
 // Fails where C refuses a definition when the macro is defined (the library refused some only where
 // the macro is used, and read others its own way): defined as the name, ## at either end of the
 // replacement list, and in a function-like macro a # not followed by a parameter. Consecutive ##
@@ -1799,6 +1921,7 @@ void CheckDefinition(const Token& name, bool bHasParameters, std::vector<Token>&
                      Context::token_sequence_type& definition)
 {
     RefuseDefinedAsName(name.get_value(), name.get_position());
+    JoinBlankRuns(definition);
     const auto next = [&definition](Context::token_sequence_type::iterator it)
     {
         while (it != definition.end() && IsSpace(*it))
@@ -1826,16 +1949,19 @@ void CheckDefinition(const Token& name, bool bHasParameters, std::vector<Token>&
     if (!bHasParameters)
         return;
     const bool bVariadic = !vParameters.empty() && Is(vParameters.back(), boost::wave::T_ELLIPSIS);
+    std::optional<std::unordered_map<std::string_view, std::size_t>> parameters; // read at the first #
     for (auto it = itFirst; it != definition.end(); it = next(std::next(it)))
     {
         if (!Is(*it, boost::wave::T_POUND))
             continue;
+        if (!parameters)
+            parameters = ParameterIndices(vParameters);
         const auto itOperand = next(std::next(it));
+        SearchSteps(1);
         const bool bParameter = itOperand != definition.end() &&
                                 ((bVariadic && itOperand->get_value() == "__VA_ARGS__") ||
-                                 std::any_of(vParameters.begin(), vParameters.end() - (bVariadic ? 1 : 0),
-                                             [&itOperand](const Token& parameter)
-                                             { return parameter.get_value() == itOperand->get_value(); }));
+                                 parameters->count(std::string_view(itOperand->get_value().c_str(),
+                                                                    itOperand->get_value().size())) != 0);
         if (!bParameter)
             throw LimitError(it->get_position(), "'#' is not followed by a macro parameter");
     }
@@ -1930,6 +2056,57 @@ defined_grammar_gen<d3dcompiler_internal::LexIterator>::parse_operator_defined(c
 
 namespace boost::wave::util
 {
+
+// An argument is expanded as the library expands it, and what the uses of its parameter will copy
+// of it is pending before the first copy is made (see ArgumentCopies).
+template <>
+template <>
+void macromap<d3dcompiler_internal::Context>::expand_argument(
+    std::vector<d3dcompiler_internal::Context::token_sequence_type>::size_type arg,
+    std::vector<d3dcompiler_internal::Context::token_sequence_type>& arguments,
+    std::vector<d3dcompiler_internal::Context::token_sequence_type>& expanded_args,
+    bool expand_operator_defined, bool expand_operator_has_include, std::vector<bool>& has_expanded_args)
+{
+    if (has_expanded_args[arg])
+        return;
+    auto itFirst = arguments[arg].begin();
+    expand_whole_tokensequence(expanded_args[arg], itFirst, arguments[arg].end(), expand_operator_defined,
+                               expand_operator_has_include);
+    impl::remove_placeholders(expanded_args[arg]);
+    has_expanded_args[arg] = true;
+    d3dcompiler_internal::PreprocessHooks::ArgumentExpanded(&arguments, arg, expanded_args[arg]);
+}
+
+// The tokens of a replacement list that name a parameter are marked as the library marks them at
+// the macro's first use, each name found in one step: the library compared each identifier,
+// keyword and operator with the parameters in turn (70,000 parameters and 200,000 operators took
+// over a minute).
+template <>
+template <>
+void macro_definition<d3dcompiler_internal::Token, d3dcompiler_internal::Context::token_sequence_type>::
+    replace_parameters(const d3dcompiler_internal::Context& ctx)
+{
+    using d3dcompiler_internal::InCategory;
+    using d3dcompiler_internal::InExtCategory;
+    if (replaced_parameters)
+        return;
+    const auto mapIndices = d3dcompiler_internal::ParameterIndices(macroparameters);
+    has_ellipsis = !macroparameters.empty() && T_ELLIPSIS == token_id(macroparameters.back());
+    for (d3dcompiler_internal::Token& token : macrodefinition)
+    {
+        const token_id id = token_id(token);
+        if (id != T_IDENTIFIER && !InCategory(id, KeywordTokenType) && !InCategory(id, OperatorTokenType) &&
+            !InExtCategory(id, token_category(OperatorTokenType | AltExtTokenType)))
+            continue;
+        const auto it =
+            mapIndices.find(std::string_view(token.get_value().c_str(), token.get_value().size()));
+        if (it != mapIndices.end())
+            token.set_token_id(token_id(T_PARAMETERBASE + it->second));
+        else if (has_ellipsis && need_variadics(ctx.get_language()) && token.get_value() == "__VA_ARGS__")
+            token.set_token_id(token_id(T_EXTPARAMETERBASE + macroparameters.size() - 1));
+    }
+    replaced_parameters = true;
+}
 
 // What a #pragma line or a _Pragma operator does: #pragma once marks the file being read, and every
 // other pragma is dropped unread, as one the library does not know is. The library made text of a
@@ -2219,6 +2396,7 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     out.LiteralBytes = state.uiLiteralBytes;
     out.LiteralCopies = state.uiLiteralCopies;
     out.Cost = state.uiCost;
+    out.SearchSteps = state.uiSearchSteps;
     if (bOk)
         *pOut = std::move(out);
     return bOk;

@@ -34,6 +34,10 @@ struct PreprocessedSource
     std::size_t LiteralBytes = 0;  // of the literals stringizing and __FILE__ made, counted before
     std::size_t LiteralCopies = 0; // bytes copied to build those literals, against its own limit
     std::size_t Cost = 0;          // of all the preprocessing did, against MAX_PREPROCESS_COST
+    // Names and tokens looked at by the searches whose length a text decides (the parameters for
+    // each # operand, the tokens after a comment that spans lines): none of them may grow faster
+    // than the text.
+    std::size_t SearchSteps = 0;
 };
 
 // Includes may nest this deep; a file that includes itself fails instead of running away.
@@ -54,7 +58,8 @@ constexpr std::size_t MAX_DIRECTIVE_MACRO_BYTES = 1u << 16;
 // Tokens all macro expansions of one preprocessing read as arguments and make, the intermediate
 // ones included, and the bytes of those tokens with the bytes that pasting (##), stringizing (#)
 // and __FILE__ make on the way, counted before they are made: a pasted token can double in size
-// with each level without adding a token.
+// with each level without adding a token. The copies of its arguments a macro call's replacement
+// list will hold count before the library makes them (see D3DCompilerArgumentCopies.h).
 constexpr std::size_t MAX_EXPANDED_TOKENS = 1u << 17;
 constexpr std::size_t MAX_EXPANDED_BYTES = 1u << 21;
 // Bytes the library copies to build the literals of all stringizings and __FILE__ expansions:
