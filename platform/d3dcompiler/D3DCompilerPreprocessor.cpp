@@ -269,6 +269,10 @@ constexpr boost::wave::token_id TextToken(boost::wave::token_id id)
 constexpr boost::wave::token_id TEXT_POUND = TextToken(boost::wave::T_POUND);
 constexpr boost::wave::token_id TEXT_POUND_POUND = TextToken(boost::wave::T_POUND_POUND);
 
+// Blank tokens in a row that go on as one token: on a line of a file (see LexerAdapter) and in a
+// replacement list (see JoinBlankRuns).
+constexpr std::size_t MAX_BLANK_RUN = 8;
+
 // Charges a text the library lexes with a lexer of its own (see the definition).
 void CheckLexedText(std::string::iterator first, std::string::iterator last,
                     const Token::position_type& position);
@@ -405,8 +409,6 @@ private:
             m_sFile = token.get_position().get_file();
         return token;
     }
-
-    static constexpr std::size_t MAX_BLANK_RUN = 8;
 
     // Whitespace or a comment that ends no line.
     static bool IsBlankInLine(const Token& token)
@@ -1431,7 +1433,7 @@ public:
             all.uiBytes += vArguments.back().uiBytes;
         }
         AddExpanded(all.uiTokens, all.uiBytes + OperatorBytes(definition, vArguments));
-        BeginCopies(vParameters, definition, arguments);
+        BeginCopies(vParameters, definition, &arguments, vArguments);
         CheckPastes(definition, arguments, true);
         return false;
     }
@@ -1604,12 +1606,25 @@ public:
     }
 
 private:
-    // What the replacement list of a function-like macro will copy of the arguments is pending
-    // from here on, against the expansion limits (see ArgumentCopies): each argument by its tokens
-    // other than whitespace and the library's mark of an empty argument.
+    // Tokens and bytes of a macro argument, or of a token of a replacement list, with the
+    // characters that stringizing escapes (in its string and character literals) and the bytes
+    // the library copies to escape them.
+    struct Extent
+    {
+        std::size_t uiTokens = 0;
+        std::size_t uiBytes = 0;
+        std::size_t uiEscapes = 0;
+        std::size_t uiEscapeCopies = 0;
+        TokenCount visible; // the tokens other than whitespace and the mark of an empty argument
+    };
+
+    // What the replacement list of a function-like macro will copy of the arguments (at
+    // pArguments, whose extents are given) is pending from here on, against the expansion limits
+    // (see ArgumentCopies): each argument by its tokens other than whitespace and the library's
+    // mark of an empty argument.
     template <typename ContainerT>
     static void BeginCopies(const std::vector<Token>& vParameters, const ContainerT& definition,
-                            const std::vector<ContainerT>& arguments)
+                            const void* pArguments, const std::vector<Extent>& vExtents)
     {
         PreprocessState* pState = t_pState;
         if (pState == nullptr)
@@ -1629,15 +1644,11 @@ private:
                           : Is(token, boost::wave::T_POUND)       ? ReplacementToken::Stringize
                                                                   : ReplacementToken::Other);
         }
-        std::vector<TokenCount> vArguments(arguments.size());
-        for (std::size_t i = 0; i < arguments.size(); ++i)
-            for (const Token& token : arguments[i])
-                if (!IsSpace(token) && !Is(token, boost::wave::T_PLACEMARKER))
-                {
-                    ++vArguments[i].uiTokens;
-                    vArguments[i].uiBytes += token.get_value().size();
-                }
-        pState->copies.BeginCall(&arguments, pState->uiMacroNesting, uses, vArguments);
+        std::vector<TokenCount> vArguments;
+        vArguments.reserve(vExtents.size());
+        for (const Extent& extent : vExtents)
+            vArguments.push_back(extent.visible);
+        pState->copies.BeginCall(pArguments, pState->uiMacroNesting, uses, vArguments);
         AddExpanded(0, 0);
     }
 
@@ -1710,22 +1721,11 @@ private:
         return uiBytes;
     }
 
-    // Tokens and bytes of a macro argument, or of a token of a replacement list, with the
-    // characters that stringizing escapes (in its string and character literals) and the bytes
-    // the library copies to escape them.
-    struct Extent
-    {
-        std::size_t uiTokens = 0;
-        std::size_t uiBytes = 0;
-        std::size_t uiEscapes = 0;
-        std::size_t uiEscapeCopies = 0;
-    };
-
     // The library escapes a text by appending it a piece at a time, up to each character to
     // escape, to a string that it copies whole with each piece.
     static Extent EscapedExtent(const char* pText, std::size_t uiSize)
     {
-        Extent extent{1, uiSize, 0, 0};
+        Extent extent{1, uiSize, 0, 0, {}};
         for (std::size_t i = 0; i < uiSize; ++i)
             extent.uiEscapes += pText[i] == '"' || pText[i] == '\\' || pText[i] == '?' ? 1 : 0;
         extent.uiEscapeCopies = (extent.uiEscapes + 1) * (uiSize + extent.uiEscapes);
@@ -1741,6 +1741,11 @@ private:
             const std::size_t uiBytes = token.get_value().size();
             ++extent.uiTokens;
             extent.uiBytes += uiBytes;
+            if (!IsSpace(token) && !Is(token, boost::wave::T_PLACEMARKER))
+            {
+                ++extent.visible.uiTokens;
+                extent.visible.uiBytes += uiBytes;
+            }
             if (Is(token, boost::wave::T_STRINGLIT) || Is(token, boost::wave::T_CHARLIT))
             {
                 const Extent literal = EscapedExtent(token.get_value().c_str(), uiBytes);
@@ -1769,7 +1774,7 @@ private:
                 return i < vArguments.size() ? vArguments[i] : Extent();
             }
             if (!InExtCategory(id, boost::wave::ExtParameterTokenType))
-                return {1, token.get_value().size()};
+                return {1, token.get_value().size(), 0, 0, {}};
             if (variadic)
                 return *variadic;
             Extent& all = variadic.emplace(); // the arguments with a comma after each
@@ -1890,7 +1895,6 @@ std::unordered_map<std::string_view, std::size_t> ParameterIndices(const std::ve
 // library makes a line break of each comment that spans lines, it makes one of the run.
 void JoinBlankRuns(Context::token_sequence_type& definition)
 {
-    constexpr std::size_t MAX_BLANK_RUN = 8;
     for (auto it = definition.begin(); it != definition.end();)
     {
         auto itEnd = it;
