@@ -289,13 +289,13 @@ public:
         Coverage coverage = Coverage::Written;
         std::string sBytes;
         std::string sBack;
-        if (IsReadAsUtf8())
-            coverage = Coverage::Written;
-        else if (!Encode(sCharacter, &sBytes) || !Decode(sBytes, &sBack) || sBack != sCharacter)
+        if (!IsReadAsUtf8() &&
+            (!Encode(sCharacter, &sBytes) || !Decode(sBytes, &sBack) || sBack != sCharacter))
             coverage = Coverage::Lacking;
-        else if (sBytes.size() > 3 || uiCode > 0xFFFF ||
-                 std::any_of(sBytes.begin() + 1, sBytes.end(),
-                             [](char c) { return static_cast<unsigned char>(c) < 0x40; }))
+        else if (!IsReadAsUtf8() &&
+                 (sBytes.size() > 3 || uiCode > 0xFFFF ||
+                  std::any_of(sBytes.begin() + 1, sBytes.end(),
+                              [](char c) { return static_cast<unsigned char>(c) < 0x40; })))
             coverage = Coverage::Misread;
         m_mapCoverage.emplace(uiCode, coverage);
         return coverage;
@@ -408,15 +408,19 @@ private:
     std::map<std::uint32_t, Coverage> m_mapCoverage;
 };
 
+// Whether the text begins with a declaration.
+bool IsDeclared(const std::string& sText)
+{
+    return sText.compare(0, 5, "<?xml") == 0 && sText.size() > 5 && sText[5] != 0 &&
+           std::strchr(" \t\r\n", sText[5]) != nullptr;
+}
+
 // The encoding a text's declaration names, as written; empty where it names none or has no
 // declaration.
 std::string DeclaredEncodingName(const std::string& sText)
 {
-    if (sText.compare(0, 5, "<?xml") != 0 || sText.size() < 6 || sText[5] == 0 ||
-        std::strchr(" \t\r\n", sText[5]) == nullptr)
-    {
+    if (!IsDeclared(sText))
         return std::string();
-    }
     const std::size_t uiEnd = sText.find("?>");
     const std::size_t uiAt = sText.find("encoding", 5);
     if (uiAt == std::string::npos || uiAt > uiEnd)
@@ -450,11 +454,9 @@ public:
     // where the text is UTF-8 and ISO-8859-1 otherwise.
     EncodingReading& Of(const std::string& sText)
     {
-        const bool bDeclared = sText.compare(0, 5, "<?xml") == 0 && sText.size() > 5 && sText[5] != 0 &&
-                               std::strchr(" \t\r\n", sText[5]) != nullptr;
         if (sText.compare(0, 3, "\xEF\xBB\xBF") == 0)
             return Get("UTF-8");
-        if (bDeclared)
+        if (IsDeclared(sText))
         {
             const std::string sName = DeclaredEncodingName(sText);
             return Get(sName.empty() ? "UTF-8" : sName);
@@ -526,9 +528,9 @@ const std::vector<std::string>& ListedEncodingNames()
 // What the loader refuses on purpose under pNode (whose children are at depth iDepth + 1): the
 // deepest element, the most attributes an element holds, whether a reference to an undeclared
 // entity is left in the tree (as libxml2 leaves those an external DTD could declare), whether a
-// CDATA section holds the bytes of "]]>" in the document's encoding, and what that encoding does
-// with the characters of names and content outside ASCII (the worst of them, Coverage::Written
-// being the best).
+// CDATA section holds the bytes of "]]>" in the document's encoding, and whether a character of a
+// name or of content is one the encoding lacks or writes in bytes the parser would misread (of
+// content read by reference, which is how a character the encoding lacks gets there).
 struct Measures
 {
     int iDepth = 0;
@@ -560,8 +562,6 @@ void Measure(const xmlNode* pNode, int iDepth, EncodingReading* pReading, Measur
     for (const xmlNode* pChild = pNode->children; pChild != nullptr; pChild = pChild->next)
     {
         pMeasures->bReference = pMeasures->bReference || pChild->type == XML_ENTITY_REF_NODE;
-        if (pChild->type == XML_DTD_NODE)
-            continue;
         MeasureCharacters(pChild->name, pReading, pMeasures);
         MeasureCharacters(pChild->content, pReading, pMeasures);
         if (pChild->type == XML_CDATA_SECTION_NODE && pChild->content != nullptr)
@@ -863,10 +863,8 @@ Verdict Reference(const std::string& sText, EncodingReading& reading, Exemption*
         return bRead ? Verdict::Exempt : Verdict::Refused;
     }
     const bool bMark = sText.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    const bool bDeclared = sText.compare(0, 5, "<?xml") == 0 && sText.size() > 5 &&
-                           std::strchr(" \t\r\n", sText[5]) != nullptr && sText[5] != 0;
     const char* pUndeclared = nullptr;
-    if (!bMark && !bDeclared && xmlCheckUTF8(reinterpret_cast<const xmlChar*>(sText.c_str())) == 0)
+    if (!bMark && !IsDeclared(sText) && xmlCheckUTF8(reinterpret_cast<const xmlChar*>(sText.c_str())) == 0)
         pUndeclared = "ISO-8859-1";
     // libxml2 2.9 reads a DOCTYPE without white space after its keyword.
     const std::size_t uiDoctype = sText.find("<!DOCTYPE");
@@ -1018,6 +1016,15 @@ std::vector<std::string> Words(const char* pList)
     }
 }
 
+// The characters of both pools.
+std::vector<std::string> PoolCharacters()
+{
+    std::vector<std::string> characters = Words(POOL_LETTERS);
+    for (const std::string& sOther : Words(POOL_OTHERS))
+        characters.push_back(sOther);
+    return characters;
+}
+
 // The names iconv and ICU list that a declaration may hold and libxml2 reads, grouped by how
 // libxml2 reads them: names whose handlers are of one kind, read each single byte alike and write
 // each character of the pools and of DECLARED_ENCODINGS alike share a group.
@@ -1025,9 +1032,7 @@ const std::vector<std::vector<std::string>>& ListedEncodingGroups()
 {
     static const std::vector<std::vector<std::string>> s_groups = []()
     {
-        std::vector<std::string> characters = Words(POOL_LETTERS);
-        for (const std::string& sCharacter : Words(POOL_OTHERS))
-            characters.push_back(sCharacter);
+        std::vector<std::string> characters = PoolCharacters();
         for (const DeclaredEncoding& encoding : DECLARED_ENCODINGS)
             for (const char* pList : {encoding.pLetters, encoding.pOthers})
                 for (const std::string& sCharacter : Words(pList))
@@ -1132,7 +1137,7 @@ std::vector<DocumentEncoding> MakeDocumentEncodings(EncodingReadings* pReadings)
             continue;
         EncodingReading reading(groups[i].front());
         const EncodingKind kind = reading.GetKind();
-        const std::vector<std::string> pool = Words((std::string(POOL_LETTERS) + " " + POOL_OTHERS).c_str());
+        const std::vector<std::string> pool = PoolCharacters();
         const bool bMisread = std::any_of(pool.begin(), pool.end(),
                                           [&reading](const std::string& sCharacter)
                                           { return reading.Cover(sCharacter) == Coverage::Misread; });
@@ -1141,13 +1146,14 @@ std::vector<DocumentEncoding> MakeDocumentEncodings(EncodingReadings* pReadings)
         else if (kind == EncodingKind::Bytes)
             candidates[bMisread ? 1 : 0].push_back(i);
     }
-    for (const auto& [uiWith, uiCount] : {std::pair<int, int>{1, 12}, {0, 10}})
+    for (const auto& [iWith, iCount] : {std::pair<int, int>{1, 12}, {0, 10}})
     {
-        for (int i = 0; i < uiCount && !candidates[uiWith].empty(); ++i)
+        std::vector<std::size_t>& from = candidates[iWith];
+        for (int i = 0; i < iCount && !from.empty(); ++i)
         {
-            const std::size_t uiAt = random.Next(static_cast<std::uint32_t>(candidates[uiWith].size()));
-            chosen.push_back(candidates[uiWith][uiAt]);
-            candidates[uiWith].erase(candidates[uiWith].begin() + static_cast<std::ptrdiff_t>(uiAt));
+            const std::size_t uiAt = random.Next(static_cast<std::uint32_t>(from.size()));
+            chosen.push_back(from[uiAt]);
+            from.erase(from.begin() + static_cast<std::ptrdiff_t>(uiAt));
         }
     }
     for (const std::size_t uiGroup : chosen)
@@ -1165,7 +1171,7 @@ std::vector<DocumentEncoding> MakeDocumentEncodings(EncodingReadings* pReadings)
         for (const std::string& sOther : Words(POOL_OTHERS))
             if (reading.Cover(sOther) == Coverage::Written && reading.Encode(sOther, &sBytes))
                 encoding.others.push_back(sOther);
-        for (const std::string& sCharacter : Words((std::string(POOL_LETTERS) + " " + POOL_OTHERS).c_str()))
+        for (const std::string& sCharacter : PoolCharacters())
             if (reading.Cover(sCharacter) == Coverage::Misread)
                 encoding.misread.push_back(sCharacter);
         encodings.push_back(encoding);
@@ -1182,10 +1188,8 @@ class DocumentMaker
 public:
     DocumentMaker(std::uint32_t uiSeed, EncodingReadings* pReadings)
         : m_random(uiSeed), m_pReadings(pReadings), m_encodings(MakeDocumentEncodings(pReadings)),
-          m_pool(Words(POOL_LETTERS))
+          m_pool(PoolCharacters())
     {
-        for (const std::string& sOther : Words(POOL_OTHERS))
-            m_pool.push_back(sOther);
     }
 
     std::string Make()
