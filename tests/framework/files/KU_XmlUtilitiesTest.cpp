@@ -240,34 +240,16 @@ public:
     // all ASCII, and the characters it refers to are written in UTF-8).
     bool IsReadAsUtf8() const { return m_eKind == EncodingKind::Utf8 || m_eKind == EncodingKind::Ascii; }
 
-    // The UTF-8 of bytes in the encoding; false where they are no characters in it.
+    // The UTF-8 of bytes in the encoding; false where they are no characters in it (libxml2's own
+    // UTF-8 converter passes any bytes).
     bool Decode(const std::string& sBytes, std::string* pUtf8) const
     {
-        if (m_pHandler == nullptr)
-            return false;
-        if (m_pHandler->input != nullptr)
-            return RunOwn(m_pHandler->input, sBytes, pUtf8) &&
-                   xmlCheckUTF8(reinterpret_cast<const xmlChar*>(pUtf8->c_str())) != 0;
-        if (m_pHandler->iconv_in != nullptr)
-            return RunIconv(m_pHandler->iconv_in, sBytes, pUtf8);
-        if (m_pHandler->uconv_in != nullptr)
-            return RunIcu(m_pHandler->uconv_in->utf8, m_pHandler->uconv_in->uconv, sBytes, pUtf8);
-        return false;
+        return Run(true, sBytes, pUtf8) &&
+               xmlCheckUTF8(reinterpret_cast<const xmlChar*>(pUtf8->c_str())) != 0;
     }
 
     // The bytes in the encoding of UTF-8 text; false where it lacks a character.
-    bool Encode(const std::string& sUtf8, std::string* pBytes) const
-    {
-        if (m_pHandler == nullptr)
-            return false;
-        if (m_pHandler->output != nullptr)
-            return RunOwn(m_pHandler->output, sUtf8, pBytes);
-        if (m_pHandler->iconv_out != nullptr)
-            return RunIconv(m_pHandler->iconv_out, sUtf8, pBytes);
-        if (m_pHandler->uconv_out != nullptr)
-            return RunIcu(m_pHandler->uconv_out->uconv, m_pHandler->uconv_out->utf8, sUtf8, pBytes);
-        return false;
-    }
+    bool Encode(const std::string& sUtf8, std::string* pBytes) const { return Run(false, sUtf8, pBytes); }
 
     // The UTF-8 of what the loader's tree holds for a text read in the encoding: its bytes as
     // written, and where it is read as UTF-8, UTF-8's; false where they are neither.
@@ -303,6 +285,24 @@ public:
 
 private:
     using OwnConverter = int (*)(unsigned char*, int*, const unsigned char*, int*);
+
+    // Converts with the handler's converter one way: from the encoding to UTF-8, or back.
+    bool Run(bool bDecode, const std::string& sIn, std::string* pOut) const
+    {
+        if (m_pHandler == nullptr)
+            return false;
+        const OwnConverter own = bDecode ? m_pHandler->input : m_pHandler->output;
+        const iconv_t convert = bDecode ? m_pHandler->iconv_in : m_pHandler->iconv_out;
+        const uconv_t* pIcu = bDecode ? m_pHandler->uconv_in : m_pHandler->uconv_out;
+        if (own != nullptr)
+            return RunOwn(own, sIn, pOut);
+        if (convert != nullptr)
+            return RunIconv(convert, sIn, pOut);
+        if (pIcu != nullptr)
+            return bDecode ? RunIcu(pIcu->utf8, pIcu->uconv, sIn, pOut)
+                           : RunIcu(pIcu->uconv, pIcu->utf8, sIn, pOut);
+        return false;
+    }
 
     static bool RunOwn(OwnConverter convert, const std::string& sIn, std::string* pOut)
     {
