@@ -110,7 +110,7 @@ enum class Exemption
     // single bytes.
     WideEncoding,
     // An encoding in which a byte that markup uses reads as another character (EBCDIC; '%' in
-    // cp864).
+    // cp864), or another byte reads as one (0xBC is '<' in ISIRI-3342).
     MarkupChanged,
     // A CDATA section whose text, in the document's encoding, holds the bytes of "]]>": read a byte
     // at a time it ends early.
@@ -191,7 +191,8 @@ enum class EncodingKind
     Ascii,         // US-ASCII: a text libxml2 reads in it is all ASCII, which the loader reads as UTF-8
     WideUnits,     // UTF-16, UTF-32, UCS-2, UCS-4: markup is not written in single bytes
     Stateful,      // a shift changes what later bytes mean (ISO-2022-*, HZ, UTF-7, SCSU, BOCU-1)
-    MarkupChanged, // a byte that markup uses reads as another character (EBCDIC; '%' in cp864)
+    MarkupChanged, // a byte that markup uses reads as another character (EBCDIC; '%' in cp864), or
+                   // another byte reads as one (0xBC is '<' in ISIRI-3342)
     Bytes,         // markup in ASCII's bytes, every other character in bytes of its own
     Count
 };
@@ -375,6 +376,8 @@ private:
                 return EncodingKind::Stateful;
             }
         }
+        // A byte that markup uses read or written otherwise, or a byte beyond ASCII read as one
+        // (in ISIRI-3342 0xBC is '<').
         for (const char* p = MARKUP_CHARACTERS; *p != 0; ++p)
         {
             const std::string sCharacter(1, *p);
@@ -384,6 +387,10 @@ private:
                 return EncodingKind::MarkupChanged;
             }
         }
+        for (int i = 0x80; i < 256; ++i)
+            if (Decode(std::string(1, static_cast<char>(i)), &sOut) && sOut.size() == 1 &&
+                std::strchr(MARKUP_CHARACTERS, sOut[0]) != nullptr)
+                return EncodingKind::MarkupChanged;
         std::string sBack;
         if (Encode("é😀", &sOut) && sOut == "\xC3\xA9\xF0\x9F\x98\x80" && Decode(sOut, &sBack) &&
             sBack == "é😀")
