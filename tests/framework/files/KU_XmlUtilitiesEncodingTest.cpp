@@ -266,7 +266,7 @@ TEST_F(KU_XmlUtilitiesEncodingTest, EncodingNamesLoadWhereLibxml2ReadsThem)
                             {"mac_cyrillic", "Жизнь", "&#x416;", "Ж"},
                             {"mac_roman", "Café", "&#233;", "é"},
                             {"mac-roman", "Café", "&#233;", "é"},
-                            {"hp_roman8", "Café", "&#233;", "é"},
+
                             {"tis_620", "ภาษา", "&#xE20;", "ภ"},
                             {"iso8859_11", "ภาษา", "&#xE20;", "ภ"},
                             {"UTF_8", "Café", "&#x1F600;", "😀"},
@@ -293,10 +293,11 @@ TEST_F(KU_XmlUtilitiesEncodingTest, EncodingNamesLoadWhereLibxml2ReadsThem)
         EXPECT_EQ(Load(Declaration(pName) + "<r a='1'>x</r>"), nullptr) << pName;
     }
     // Refused on purpose though libxml2 reads them: encodings that keep a state across characters
-    // or do not read ASCII's bytes as ASCII (UTF-16, EBCDIC), and one that reads the byte of '%'
-    // as another character.
+    // or do not read ASCII's bytes as ASCII (UTF-16, EBCDIC), ones that read a byte of markup as
+    // another character ('%' in cp864, '[' and ']' in ISO646-DE), and HP Roman-8, which ICU reads
+    // with a second '-' (0xF6), which would end a comment where the parser, reading bytes, reads on.
     for (const char* pName : {"hz", "utf_7", "scsu", "bocu-1", "ISO-2022-KR", "utf_16", "utf_32_le", "ibm-37",
-                              "cp864", "ISO646-DE"})
+                              "cp864", "ISO646-DE", "hp_roman8"})
     {
         EXPECT_TRUE(Libxml2ReadsName(pName)) << pName;
         EXPECT_EQ(Load(Declaration(pName) + "<r a='1'>x</r>"), nullptr) << pName;
