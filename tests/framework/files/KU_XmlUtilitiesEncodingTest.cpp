@@ -1,7 +1,6 @@
 #include "framework/files/KU_XmlUtilities.h"
 
 #include "framework/files/KF_FileManager.h"
-#include "tests/support/MemoryFiles.h"
 #include "tests/support/MemoryRepository.h"
 
 #include <gtest/gtest.h>
@@ -98,16 +97,29 @@ std::string Declaration(const char* pName)
     return pName == nullptr ? std::string() : "<?xml version='1.0' encoding='" + std::string(pName) + "'?>\n";
 }
 
+// A file manager over one MemoryRepository, through which it loads texts as "doc.xml".
+class Loader
+{
+public:
+    Loader() { m_oFiles.AddRepository(m_pRepository); }
+
+    std::unique_ptr<TiXmlDocument> Load(const std::string& sText)
+    {
+        m_pRepository->SetFile("doc.xml", sText);
+        std::unique_ptr<TiXmlDocument> document(KU_XmlUtilities::LoadXmlDocument(&m_oFiles, "doc.xml"));
+        EXPECT_EQ(m_pRepository->GetNumLoadedFiles(), 0u); // the reference released on every path
+        return document;
+    }
+
+private:
+    KF_FileManager m_oFiles;
+    MemoryRepository* m_pRepository = new MemoryRepository(); // owned by m_oFiles
+};
+
 class KU_XmlUtilitiesEncodingTest : public ::testing::Test
 {
 protected:
-    std::unique_ptr<TiXmlDocument> Load(const std::string& sText)
-    {
-        m_oFiles.GetRepository()->SetFile("doc.xml", sText);
-        std::unique_ptr<TiXmlDocument> document(KU_XmlUtilities::LoadXmlDocument(m_oFiles.Get(), "doc.xml"));
-        EXPECT_EQ(m_oFiles.GetRepository()->GetNumLoadedFiles(), 0u);
-        return document;
-    }
+    std::unique_ptr<TiXmlDocument> Load(const std::string& sText) { return m_oLoader.Load(sText); }
 
     // Loads sText, a document <r a="...">...</r> that libxml2 reads, and checks that its attribute a
     // and its text are the same bytes and, decoded from pTreeEncoding (when given) as libxml2 decodes
@@ -136,7 +148,7 @@ protected:
         return pAttribute;
     }
 
-    MemoryFiles m_oFiles;
+    Loader m_oLoader;
 };
 
 } // namespace
@@ -340,17 +352,13 @@ TEST(KU_XmlUtilitiesEncodingThreads, NamesOnlyIcuKnowsLoadOnSeveralThreadsAtOnce
     // those loaded with the character as the encoding writes it.
     const auto loadEach = [&aNames]()
     {
-        KF_FileManager files;
-        auto* pRepository = new MemoryRepository();
-        files.AddRepository(pRepository);
+        Loader loader;
         int iLoaded = 0;
         for (int i = 0; i < 3; ++i)
             for (const Named& named : aNames)
             {
-                pRepository->SetFile("doc.xml",
-                                     Declaration(named.pName) + "<r a='x" + named.pReference + "'>&#65;</r>");
-                const std::unique_ptr<TiXmlDocument> document(
-                    KU_XmlUtilities::LoadXmlDocument(&files, "doc.xml"));
+                const auto document =
+                    loader.Load(Declaration(named.pName) + "<r a='x" + named.pReference + "'>&#65;</r>");
                 iLoaded += document != nullptr &&
                            document->RootElement()->Attribute("a") == std::string("x") + named.pLoaded;
             }
