@@ -9,6 +9,7 @@
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 #include <tinyxml.h>
 #include <unicode/ucnv.h>
 
@@ -651,6 +652,29 @@ void IgnoreError(void*, const char*, ...)
 {
 }
 
+// While it lives, notes whether libxml2 reports bytes that its converter cannot read. Where ICU
+// converts, libxml2 takes that for the end of the text and may accept what it read before; the text
+// is not one it reads.
+class ConversionErrors
+{
+public:
+    ConversionErrors() { xmlSetStructuredErrorFunc(this, Note); }
+    ~ConversionErrors() { xmlSetStructuredErrorFunc(nullptr, nullptr); }
+    ConversionErrors(const ConversionErrors&) = delete;
+    ConversionErrors& operator=(const ConversionErrors&) = delete;
+
+    bool Any() const { return m_bAny; }
+
+private:
+    static void Note(void* pSelf, xmlErrorPtr pError)
+    {
+        if (pError->domain == XML_FROM_I18N && pError->code == XML_I18N_CONV_FAILED)
+            static_cast<ConversionErrors*>(pSelf)->m_bAny = true;
+    }
+
+    bool m_bAny = false;
+};
+
 // The content of a document as both sides write it for the comparison, in UTF-8: elements with their
 // attributes, text, CDATA sections, comments and instructions, in document order, without the
 // declaration and the DOCTYPE. The parser condenses white space (the loader keeps its default): it
@@ -855,6 +879,7 @@ Verdict Reference(const std::string& sText, EncodingReading& reading, Exemption*
     if (pExemption == nullptr)
         pExemption = &exemption;
     *pExemption = Exemption::None;
+    const ConversionErrors conversionErrors;
     const EncodingKind kind = reading.GetKind();
     const bool bWide = sText.compare(0, 2, "\xFF\xFE") == 0 || sText.compare(0, 2, "\xFE\xFF") == 0 ||
                        sText.find('\0') != std::string::npos || kind == EncodingKind::WideUnits;
@@ -864,7 +889,7 @@ Verdict Reference(const std::string& sText, EncodingReading& reading, Exemption*
         // text whole or not.
         xmlDocPtr pDocument = xmlReadMemory(sText.data(), static_cast<int>(sText.size()), "doc.xml", nullptr,
                                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-        const bool bRead = pDocument != nullptr;
+        const bool bRead = pDocument != nullptr && !conversionErrors.Any();
         xmlFreeDoc(pDocument);
         *pExemption = !bRead ? Exemption::None : bWide ? Exemption::WideEncoding : Exemption::MarkupChanged;
         return bRead ? Verdict::Exempt : Verdict::Refused;
@@ -886,7 +911,7 @@ Verdict Reference(const std::string& sText, EncodingReading& reading, Exemption*
         pContext, sWrapped.data(), static_cast<int>(sWrapped.size()), "doc.xml", pUndeclared,
         XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_OLD10);
     Verdict verdict = Verdict::Refused;
-    if (pDocument != nullptr && pContext->wellFormed != 0)
+    if (pDocument != nullptr && pContext->wellFormed != 0 && !conversionErrors.Any())
     {
         const xmlNode* pTop = xmlDocGetRootElement(pDocument);
         int iElements = 0;
