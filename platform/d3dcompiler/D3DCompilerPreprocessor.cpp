@@ -197,9 +197,6 @@ bool Is(const Token& token, boost::wave::token_id id)
 // PreprocessHooks::found_directive).
 void TokenRead();
 
-// Steps of a search whose length the text decides (PreprocessedSource::SearchSteps).
-void SearchSteps(std::size_t uiSteps);
-
 // Whether the text is that of a file preprocessing reads (and not the check of its directive lines
 // reading it before), whose lexer marks the tokens that begin directive lines.
 bool IsFileRead(const char* pText);
@@ -820,7 +817,6 @@ struct PreprocessState
     std::vector<const char*> vFileTexts; // the texts of the source and the includes open, as read
     bool bCheckingText = false;          // CheckLexedText is lexing a text of its own
     bool bCheckingLines = false;         // CheckDirectiveLines is reading a file's text
-    std::size_t uiSearchSteps = 0;       // PreprocessedSource::SearchSteps
 
     // The places (file name, line, column) of the tokens that began directive lines since the
     // library last acted on a directive: those of them read into a macro call's arguments.
@@ -860,12 +856,6 @@ void TokenRead()
 {
     if (t_pState != nullptr)
         t_pState->bOnDirectiveLine = false;
-}
-
-void SearchSteps(std::size_t uiSteps)
-{
-    if (t_pState != nullptr)
-        t_pState->uiSearchSteps += uiSteps;
 }
 
 // The text is that of the source or of an include open.
@@ -1884,7 +1874,6 @@ std::unordered_map<std::string_view, std::size_t> ParameterIndices(const std::ve
     for (std::size_t i = 0; i < uiNamed; ++i)
         mapIndices.emplace(
             std::string_view(vParameters[i].get_value().c_str(), vParameters[i].get_value().size()), i);
-    SearchSteps(uiNamed);
     return mapIndices;
 }
 
@@ -1961,7 +1950,6 @@ void CheckDefinition(const Token& name, bool bHasParameters, std::vector<Token>&
         if (!parameters)
             parameters = ParameterIndices(vParameters);
         const auto itOperand = next(std::next(it));
-        SearchSteps(1);
         const bool bParameter = itOperand != definition.end() &&
                                 ((bVariadic && itOperand->get_value() == "__VA_ARGS__") ||
                                  parameters->count(std::string_view(itOperand->get_value().c_str(),
@@ -2400,7 +2388,6 @@ bool Preprocess(const char* pSource, std::size_t uiSize, const char* pSourceName
     out.LiteralBytes = state.uiLiteralBytes;
     out.LiteralCopies = state.uiLiteralCopies;
     out.Cost = state.uiCost;
-    out.SearchSteps = state.uiSearchSteps;
     if (bOk)
         *pOut = std::move(out);
     return bOk;

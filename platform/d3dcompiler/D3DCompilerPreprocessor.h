@@ -34,9 +34,6 @@ struct PreprocessedSource
     std::size_t LiteralBytes = 0;  // of the literals stringizing and __FILE__ made, counted before
     std::size_t LiteralCopies = 0; // bytes copied to build those literals, against its own limit
     std::size_t Cost = 0;          // of all the preprocessing did, against MAX_PREPROCESS_COST
-    // Names looked at by the searches whose length a text decides (the parameters for each #
-    // operand and for the names of a replacement list): none of them may grow faster than the text.
-    std::size_t SearchSteps = 0;
 };
 
 // Includes may nest this deep; a file that includes itself fails instead of running away.
