@@ -329,14 +329,19 @@ int ReadSeveral(const Table& table, const unsigned char* p)
     return table.viCharacters[static_cast<std::size_t>(iSecond) + p[2]];
 }
 
-// The one character the table reads from exactly these bytes; -1 for none.
-int Read(const Table& table, const unsigned char* pBytes, std::size_t uiSize)
+// Whether the table reads the bytes whole as characters, each of bytes it reads, as expat would read
+// them standing in the text.
+bool ReadsWhole(const Table& table, const unsigned char* pBytes, std::size_t uiSize)
 {
-    const int iFirst = table.aiMap[pBytes[0]];
-    const std::size_t uiLength = iFirst >= 0 ? 1 : iFirst == -2 ? 2 : iFirst == -3 ? 3 : 0;
-    if (uiLength != uiSize)
-        return -1;
-    return uiLength == 1 ? iFirst : ReadSeveral(table, pBytes);
+    for (std::size_t i = 0; i < uiSize;)
+    {
+        const int iFirst = table.aiMap[pBytes[i]];
+        const std::size_t uiLength = iFirst >= 0 ? 1 : iFirst == -2 ? 2 : iFirst == -3 ? 3 : 0;
+        if (uiLength == 0 || uiSize - i < uiLength || (uiLength > 1 && ReadSeveral(table, pBytes + i) < 0))
+            return false;
+        i += uiLength;
+    }
+    return true;
 }
 
 // The lowest byte that may follow the first of a character of several bytes: each byte below it is
@@ -344,14 +349,16 @@ int Read(const Table& table, const unsigned char* pBytes, std::size_t uiSize)
 // EUC-JP, EUC-KR, GB2312 and Big5 no later byte is below it).
 constexpr unsigned char LOWEST_LATER_BYTE = 0x40;
 
-// Whether a byte of ASCII is markup to expat or the parser: white space, letters and digits (names,
+// Whether a byte of ASCII is markup to expat or the parser: white space (the parser's also takes in
+// the vertical tab and the form feed, which LMBCS begins characters with), letters and digits (names,
 // references, keywords), and the other characters of tags, references, comments, CDATA sections,
 // instructions and DOCTYPEs with their internal subsets (whose declarations expat reads). The
-// others ('$', '@', '\', '^', '`', '{', '}', '~' and the controls) are text only.
+// others ('$', '@', '\', '^', '`', '{', '}', '~' and the other controls) are text only.
 bool IsMarkup(int iByte)
 {
     constexpr char MARKUP[] = "!\"#%&'()*+,-./:;<=>?[]_|";
-    return iByte == '\t' || iByte == '\n' || iByte == '\r' || iByte == ' ' ||
+    return iByte == '\t' || iByte == '\n' || iByte == '\v' || iByte == '\f' || iByte == '\r' ||
+           iByte == ' ' ||
            (iByte > 0 && iByte < 0x80 && (std::isalnum(iByte) != 0 || std::strchr(MARKUP, iByte) != nullptr));
 }
 
@@ -475,8 +482,10 @@ struct Named
 };
 
 // Under s_mutex. ICU classes libxml2's own names (UTF-8, ISO-8859-1, ASCII and US-ASCII) as iconv
-// and libxml2 read them; those it classes as stateful, as UTF-16 or UTF-32, or as any other kind than
-// a table of one, two or three bytes a character are not read.
+// and libxml2 read them. Of the other kinds ICU reads, those that keep a state across characters
+// (ISO-2022, HZ, SCSU, BOCU-1, ISCII, UTF-7 and its IMAP form, compound text, stateful EBCDIC) or
+// are not read a byte at a time (UTF-16, UTF-32) are not read; the others (tables of bytes, CESU-8,
+// LMBCS) are read where their table passes Build.
 Named Resolve(const char* pName)
 {
     if (*pName == 0)
@@ -501,7 +510,8 @@ Named Resolve(const char* pName)
     if (icu.IsOpen())
     {
         const UConverterType eType = icu.GetIcuType();
-        const bool bTable = eType == UCNV_SBCS || eType == UCNV_DBCS || eType == UCNV_MBCS;
+        const bool bTable = eType == UCNV_SBCS || eType == UCNV_DBCS || eType == UCNV_MBCS ||
+                            eType == UCNV_CESU8 || (eType >= UCNV_LMBCS_1 && eType <= UCNV_LMBCS_LAST);
         return bTable ? Named{Reading::Table, Library::Icu, icu.GetIcuName()} : Named();
     }
     if (sUpper == "ISO-LATIN-1")
@@ -598,7 +608,8 @@ bool Describe(const std::shared_ptr<const Table>& pTable, XML_Encoding* pInfo)
 
 // Writes characters as a text's encoding writes them, for the references to them: UTF-8's bytes in a
 // text read as UTF-8 or US-ASCII, ISO-8859-1's byte, or the bytes the library of a table writes
-// where the table reads them back as that one character. Holds s_mutex while it lives, for a table.
+// where the table reads them as it reads characters standing in the text and the library reads them
+// back as that one character. Holds s_mutex while it lives, for a table.
 class CharacterWriter
 {
 public:
@@ -625,9 +636,13 @@ public:
             return uiCharacter <= 0xFF ? 1 : 0;
         case Reading::Table:
         {
+            // Read back as the library reads the text: windows-1255 and -1258 write some characters
+            // as a letter and a mark, which their converters join again.
             const std::size_t uiLength = m_oConverter.IsOpen() ? m_oConverter.Encode(uiCharacter, pBytes) : 0;
-            const bool bReadBack =
-                uiLength > 0 && Read(*m_rEncoding.pTable, pBytes, uiLength) == static_cast<int>(uiCharacter);
+            int iRead = -1;
+            const bool bReadBack = uiLength > 0 && ReadsWhole(*m_rEncoding.pTable, pBytes, uiLength) &&
+                                   m_oConverter.Decode(pBytes, uiLength, &iRead) == Decoded::Character &&
+                                   iRead == static_cast<int>(uiCharacter);
             return bReadBack ? uiLength : 0;
         }
         default:

@@ -198,11 +198,12 @@ TEST_F(KU_XmlUtilitiesEncodingTest, CharacterReferencesLoadAsTheTextsEncodingWri
         {"GB2312", "", "&#x4E2D;", "\xD6\xD0", "GB2312"},
         {"Big5", "", "&#x4E2D;", "\xA4\xA4", "Big5"},
         {"EUC-KR", "", "&#xD55C;", "\xC7\xD1", "EUC-KR"},
+        // windows-1258 writes e with circumflex and acute as a letter and a mark, which its converter
+        // reads as the one character again, as it reads them written out.
+        {"windows-1258", "", "&#x1EBF;", "\xEA\xEC", "windows-1258"},
         // Bytes the encoding writes for the character that read back as another (cp932's pound sign
-        // is its full-width one), as two (windows-1258 writes e with circumflex and acute as a letter
-        // and a mark) or as none the loader reads (GB18030's four bytes).
+        // is its full-width one) or as none the loader reads (GB18030's four bytes).
         {"cp932", "", "&#xA3;", nullptr, nullptr},
-        {"windows-1258", "", "&#x1EBF;", nullptr, nullptr},
         {"GB18030", "", "&#x1F600;", nullptr, nullptr},
     };
     for (const Case& c : aCases)

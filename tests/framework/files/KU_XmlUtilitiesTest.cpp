@@ -211,10 +211,11 @@ enum class Coverage
     Misread
 };
 
-// The characters that markup writes in one byte each: white space, names, references, comments,
-// CDATA sections, instructions, DOCTYPEs and the declaration.
+// The characters that markup writes in one byte each: white space (the parser's also takes in the
+// vertical tab and the form feed), names, references, comments, CDATA sections, instructions,
+// DOCTYPEs and the declaration.
 constexpr char MARKUP_CHARACTERS[] =
-    "\t\n\r !\"#%&'-./0123456789:;<=>?ABCDEFGHIJKLMNOPQRSTUVWXYZ[]_abcdefghijklmnopqrstuvwxyz";
+    "\t\n\v\f\r !\"#%&'-./0123456789:;<=>?ABCDEFGHIJKLMNOPQRSTUVWXYZ[]_abcdefghijklmnopqrstuvwxyz";
 
 // Characters outside ASCII that most encodings of several bytes have, one of them beyond the BMP.
 const char* const PROBES[] = {"é", "€", "ж", "Ω", "日", "한", "中", "あ", "😀"};
@@ -2160,7 +2161,7 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParser)
          {Exemption::Entities, Exemption::AttributeLists, Exemption::StatefulEncoding,
           Exemption::WideEncoding, Exemption::CdataEndedEarly, Exemption::MisreadCharacter,
           Exemption::LackedCharacter})
-        EXPECT_GT(aiExempt[static_cast<int>(exemption)], iDocuments / 800)
+        EXPECT_GT(aiExempt[static_cast<int>(exemption)], iDocuments / 1200)
             << EXEMPTION_NAMES[static_cast<int>(exemption)];
 }
 
