@@ -482,10 +482,11 @@ struct Named
 };
 
 // Under s_mutex. ICU classes libxml2's own names (UTF-8, ISO-8859-1, ASCII and US-ASCII) as iconv
-// and libxml2 read them. Of the other kinds ICU reads, those that keep a state across characters
-// (ISO-2022, HZ, SCSU, BOCU-1, ISCII, UTF-7 and its IMAP form, compound text, stateful EBCDIC) or
-// are not read a byte at a time (UTF-16, UTF-32) are not read; the others (tables of bytes, CESU-8,
-// LMBCS) are read where their table passes Build.
+// and libxml2 read them. Of the other kinds ICU reads, tables of bytes and CESU-8 are read where
+// their table passes Build; the others keep a state across characters (ISO-2022, HZ, SCSU, BOCU-1,
+// ISCII, UTF-7 and its IMAP form, compound text, stateful EBCDIC), are not read a byte at a time
+// (UTF-16, UTF-32) or begin characters with bytes the parser takes for white space (LMBCS), and are
+// not read.
 Named Resolve(const char* pName)
 {
     if (*pName == 0)
@@ -510,8 +511,8 @@ Named Resolve(const char* pName)
     if (icu.IsOpen())
     {
         const UConverterType eType = icu.GetIcuType();
-        const bool bTable = eType == UCNV_SBCS || eType == UCNV_DBCS || eType == UCNV_MBCS ||
-                            eType == UCNV_CESU8 || (eType >= UCNV_LMBCS_1 && eType <= UCNV_LMBCS_LAST);
+        const bool bTable =
+            eType == UCNV_SBCS || eType == UCNV_DBCS || eType == UCNV_MBCS || eType == UCNV_CESU8;
         return bTable ? Named{Reading::Table, Library::Icu, icu.GetIcuName()} : Named();
     }
     if (sUpper == "ISO-LATIN-1")
