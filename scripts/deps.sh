@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian 12 machine (as root), only when something is missing.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libtinyxml-dev libexpat1-dev libstb-dev libboost-wave-dev libboost-thread-dev)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libtinyxml-dev libexpat1-dev libicu-dev libstb-dev libboost-wave-dev libboost-thread-dev)
 packages+=(libxml2-dev) # the XML loading tests' reference parser only
 packages+=(libphysfs-dev libtbb-dev libtinyobjloader-dev libmeshoptimizer-dev) # peers of the benchmarks only
 packages+=(ccache clang clang-format-16 python3) # the test command: cache, sanitizer build, checks

@@ -5,12 +5,12 @@
 #include <expat.h>
 #include <iconv.h>
 #include <tinyxml.h>
-
-#include <strings.h>
+#include <unicode/ucnv.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -87,142 +87,40 @@ bool IsUtf8(const char* pText, std::size_t uiSize)
     return true;
 }
 
+// Writes the UTF-8 bytes of a character (at most U+10FFFF) and gives how many.
+std::size_t WriteUtf8(std::uint32_t uiCharacter, unsigned char* pBytes)
+{
+    if (uiCharacter < 0x80)
+    {
+        pBytes[0] = static_cast<unsigned char>(uiCharacter);
+        return 1;
+    }
+    const std::size_t uiLength = uiCharacter < 0x800 ? 2 : uiCharacter < 0x10000 ? 3 : 4;
+    for (std::size_t i = uiLength - 1; i > 0; --i, uiCharacter >>= 6)
+        pBytes[i] = static_cast<unsigned char>(0x80 | (uiCharacter & 0x3F));
+    // 110xxxxx, 1110xxxx or 11110xxx.
+    pBytes[0] = static_cast<unsigned char>(((0xFF00u >> uiLength) & 0xFFu) | uiCharacter);
+    return uiLength;
+}
+
 // The encodings a declaration names, as expat reads them: expat knows UTF-8, UTF-16, ISO-8859-1 and
-// US-ASCII itself and asks for any other name (OnUnknownEncoding below), which is read through iconv.
+// US-ASCII itself and asks for any other name (OnUnknownEncoding below). A name is read as libxml2
+// reads it: through iconv when iconv has converters for it both ways, else through ICU's (whose
+// alias table matches names ignoring case and all but letters and digits: "koi8_r", "x-sjis",
+// "utf_8"), else as libxml2's own spelling "ISO-LATIN-1" or "ISO-LATIN-2". A name ICU classes as
+// UTF-8, US-ASCII or ISO-8859-1 is read by expat itself; any other through a table of what the
+// library that knows the name reads.
 namespace encodings
 {
 
-// Hands on the characters of a declared name as ICU matches names, which is how libxml2 reads a
-// name iconv does not know: letters in lower case and digits only, without a zero that begins a
-// number of several digits ("Latin-1", "iso8859_1" and "ISO_8859-01" give "latin1" and "iso88591").
-template <typename Take>
-void ForEachCompacted(const char* pName, Take take)
-{
-    bool bAfterDigit = false;
-    for (const char* p = pName; *p != 0; ++p)
-    {
-        const auto c = static_cast<unsigned char>(*p);
-        if (std::isalnum(c) == 0)
-        {
-            bAfterDigit = false;
-            continue;
-        }
-        if (c == '0' && !bAfterDigit && std::isdigit(static_cast<unsigned char>(p[1])) != 0)
-            continue;
-        if (std::isdigit(c) != 0 && c != '0')
-            bAfterDigit = true;
-        else if (std::isdigit(c) == 0)
-            bAfterDigit = false;
-        take(static_cast<char>(std::tolower(c)));
-    }
-}
+// The most bytes of one character the loader writes for a reference: UTF-8's four (the tables
+// read three at most).
+constexpr std::size_t MAX_CHARACTER_BYTES = 4;
 
-std::string Compact(const char* pName)
+enum class Library
 {
-    std::string sCompact;
-    ForEachCompacted(pName, [&sCompact](char c) { sCompact += c; });
-    return sCompact;
-}
-
-// Whether a name is UTF-8's as ICU matches names ("UTF8", "utf_8"); allocates nothing.
-bool IsUtf8Name(const char* pName)
-{
-    constexpr char UTF8[] = "utf8";
-    std::size_t uiMatched = 0;
-    bool bOther = false;
-    ForEachCompacted(pName,
-                     [&](char c)
-                     {
-                         bOther = bOther || uiMatched == sizeof(UTF8) - 1 || c != UTF8[uiMatched];
-                         ++uiMatched;
-                     });
-    return !bOther && uiMatched == sizeof(UTF8) - 1;
-}
-
-bool IconvKnows(const char* pName)
-{
-    const iconv_t convert = iconv_open("UTF-32LE", pName);
-    if (convert == reinterpret_cast<iconv_t>(-1))
-        return false;
-    iconv_close(convert);
-    return true;
-}
-
-// The name iconv knows a declared encoding by, as libxml2 reads the name: iconv's own names (in any
-// case), libxml2's own spellings of ISO-8859-1 and -2, then, as ICU matches names, these spellings of
-// the encodings iconv reads (ICU's Latin-5, -6, -8 and -9 are ISO-8859-9, -10, -14 and -15, as iconv's
-// are). Empty for a name neither reads.
-std::string IconvName(const char* pName)
-{
-    if (IconvKnows(pName))
-        return pName;
-    if (strcasecmp(pName, "ISO-LATIN-1") == 0)
-        return "ISO-8859-1";
-    if (strcasecmp(pName, "ISO-LATIN-2") == 0)
-        return "ISO-8859-2";
-    struct Alias
-    {
-        const char* pIconvName;
-        const char* pSpellings; // as Compact gives them, each between spaces
-    };
-    static constexpr Alias s_aAliases[] = {
-        {"ISO-8859-1", " latin1 l1 iso88591 cp819 ibm819 isoir100 csisolatin1 iso885911987 "},
-        {"ISO-8859-2", " latin2 l2 "},
-        {"ISO-8859-3", " latin3 l3 "},
-        {"ISO-8859-4", " latin4 l4 "},
-        {"ISO-8859-9", " latin5 l5 "},
-        {"ISO-8859-10", " latin6 l6 "},
-        {"ISO-8859-14", " latin8 l8 "},
-        {"ISO-8859-15", " latin9 l9 "},
-        {"ANSI_X3.4-1968", " usascii ascii "},
-        {"SHIFT_JIS", " shiftjis sjis "},
-        {"CP932", " windows31j ms932 cp932 "},
-        {"EUC-JP", " eucjp "},
-        {"EUC-KR", " euckr "},
-        {"GB2312", " gb2312 "},
-        {"BIG5", " big5 "}};
-    const std::string sCompact = Compact(pName);
-    for (const Alias& alias : s_aAliases)
-        if (!sCompact.empty() && std::strstr(alias.pSpellings, (" " + sCompact + " ").c_str()) != nullptr)
-            return alias.pIconvName;
-    // ISO-8859-2 to -10 and -13 to -15; the Windows code pages 874 and 1250 to 1258.
-    const auto numbered = [&sCompact](const char* pPrefix, int* pNumber)
-    {
-        const std::size_t uiLength = std::strlen(pPrefix);
-        if (sCompact.compare(0, uiLength, pPrefix) != 0 || sCompact.size() == uiLength ||
-            sCompact.size() > uiLength + 4 ||
-            sCompact.find_first_not_of("0123456789", uiLength) != std::string::npos)
-        {
-            return false;
-        }
-        *pNumber = 0;
-        for (std::size_t i = uiLength; i < sCompact.size(); ++i)
-            *pNumber = *pNumber * 10 + (sCompact[i] - '0');
-        return true;
-    };
-    int iNumber = 0;
-    if (numbered("iso8859", &iNumber) &&
-        ((iNumber >= 2 && iNumber <= 10) || (iNumber >= 13 && iNumber <= 15)))
-        return "ISO-8859-" + std::to_string(iNumber);
-    if ((numbered("windows", &iNumber) || numbered("cp", &iNumber)) &&
-        (iNumber == 874 || (iNumber >= 1250 && iNumber <= 1258)))
-    {
-        return "CP" + std::to_string(iNumber);
-    }
-    return std::string();
-}
-
-// How expat reads an encoding that iconv reads: the map of an XML_Encoding (a byte's character,
-// -1 for a byte that begins none, -2 or -3 for the first byte of a character of two or three bytes),
-// and the characters of several bytes, as iconv reads them.
-struct Table
-{
-    int aiMap[256] = {};
-    // For each first byte of a character of several bytes, where its 256 entries begin in
-    // viCharacters, one for each second byte: the character of two bytes, or for a first byte of
-    // three, where 256 more begin, one for each third byte; -1 for none.
-    int aiFirst[256] = {};
-    std::vector<int> viCharacters;
+    Iconv,
+    Icu,
 };
 
 enum class Decoded
@@ -234,26 +132,216 @@ enum class Decoded
     Incomplete, // the beginning of one
 };
 
-// Decodes the bytes from the converter's initial state, with what a converter that combines
-// characters holds back (windows-1255 and -1258 hold a letter for the marks that may follow it).
-Decoded Decode(iconv_t convert, const unsigned char* pBytes, std::size_t uiSize, int* pCharacter)
+// A converter of iconv or ICU, both ways, as libxml2 opens it (ICU's stop at what they cannot
+// convert, as iconv's do). Bytes are decoded and characters encoded one at a time from the initial
+// state. Used under the lock of Find only.
+class Converter
 {
-    iconv(convert, nullptr, nullptr, nullptr, nullptr);
-    unsigned char acOut[16] = {};
-    char* pIn = reinterpret_cast<char*>(const_cast<unsigned char*>(pBytes));
-    auto* pOut = reinterpret_cast<char*>(acOut);
-    std::size_t uiIn = uiSize;
-    std::size_t uiOut = sizeof(acOut);
-    if (iconv(convert, &pIn, &uiIn, &pOut, &uiOut) == static_cast<std::size_t>(-1) ||
-        iconv(convert, nullptr, nullptr, &pOut, &uiOut) == static_cast<std::size_t>(-1))
+public:
+    Converter() = default;
+    Converter(Library eLibrary, const char* pName) { Open(eLibrary, pName); }
+
+    ~Converter()
     {
-        return errno == EINVAL ? Decoded::Incomplete : errno == E2BIG ? Decoded::Several : Decoded::Invalid;
+        if (m_toUnicode != NONE)
+            iconv_close(m_toUnicode);
+        if (m_fromUnicode != NONE)
+            iconv_close(m_fromUnicode);
+        if (m_pIcu != nullptr)
+            ucnv_close(m_pIcu);
     }
-    const std::size_t uiCharacters = (sizeof(acOut) - uiOut) / 4;
-    if (uiCharacters != 1)
-        return uiCharacters == 0 ? Decoded::Nothing : Decoded::Several;
-    *pCharacter = acOut[0] | acOut[1] << 8 | acOut[2] << 16 | acOut[3] << 24;
-    return Decoded::Character;
+
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Opens the converters of a closed converter.
+    void Open(Library eLibrary, const char* pName)
+    {
+        if (eLibrary == Library::Iconv)
+        {
+            m_toUnicode = iconv_open("UTF-32LE", pName);
+            m_fromUnicode = iconv_open(pName, "UTF-32LE");
+            return;
+        }
+        UErrorCode eError = U_ZERO_ERROR;
+        m_pIcu = ucnv_open(pName, &eError);
+        if (U_SUCCESS(eError))
+        {
+            ucnv_setToUCallBack(m_pIcu, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &eError);
+            ucnv_setFromUCallBack(m_pIcu, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &eError);
+        }
+        if (U_FAILURE(eError) && m_pIcu != nullptr)
+        {
+            ucnv_close(m_pIcu);
+            m_pIcu = nullptr;
+        }
+    }
+
+    bool IsOpen() const { return m_pIcu != nullptr || (m_toUnicode != NONE && m_fromUnicode != NONE); }
+
+    // ICU's class of the encoding; UCNV_UNSUPPORTED_CONVERTER for iconv's or none.
+    UConverterType GetIcuType() const
+    {
+        return m_pIcu != nullptr ? ucnv_getType(m_pIcu) : UCNV_UNSUPPORTED_CONVERTER;
+    }
+
+    // ICU's own name of the encoding; empty for iconv's.
+    std::string GetIcuName() const
+    {
+        UErrorCode eError = U_ZERO_ERROR;
+        const char* pName = m_pIcu != nullptr ? ucnv_getName(m_pIcu, &eError) : nullptr;
+        return pName != nullptr && U_SUCCESS(eError) ? pName : std::string();
+    }
+
+    // Decodes the bytes, with what a converter that combines characters holds back (iconv's
+    // windows-1255 and -1258 hold a letter for the marks that may follow it).
+    Decoded Decode(const unsigned char* pBytes, std::size_t uiSize, int* pCharacter)
+    {
+        return m_pIcu != nullptr ? DecodeIcu(pBytes, uiSize, pCharacter)
+                                 : DecodeIconv(pBytes, uiSize, pCharacter);
+    }
+
+    // Writes the bytes of one character (at most MAX_CHARACTER_BYTES) and gives how many; 0 where
+    // the encoding has none.
+    std::size_t Encode(std::uint32_t uiCharacter, unsigned char* pBytes)
+    {
+        if (m_pIcu != nullptr)
+            return EncodeIcu(uiCharacter, pBytes);
+        iconv(m_fromUnicode, nullptr, nullptr, nullptr, nullptr);
+        unsigned char acIn[4] = {};
+        for (unsigned char& c : acIn)
+        {
+            c = static_cast<unsigned char>(uiCharacter & 0xFF);
+            uiCharacter >>= 8;
+        }
+        char* pIn = reinterpret_cast<char*>(acIn);
+        auto* pOut = reinterpret_cast<char*>(pBytes);
+        std::size_t uiIn = sizeof(acIn);
+        std::size_t uiOut = MAX_CHARACTER_BYTES;
+        if (iconv(m_fromUnicode, &pIn, &uiIn, &pOut, &uiOut) == static_cast<std::size_t>(-1) ||
+            iconv(m_fromUnicode, nullptr, nullptr, &pOut, &uiOut) == static_cast<std::size_t>(-1))
+        {
+            return 0;
+        }
+        return MAX_CHARACTER_BYTES - uiOut;
+    }
+
+private:
+    static inline const iconv_t NONE = reinterpret_cast<iconv_t>(-1);
+
+    Decoded DecodeIconv(const unsigned char* pBytes, std::size_t uiSize, int* pCharacter)
+    {
+        iconv(m_toUnicode, nullptr, nullptr, nullptr, nullptr);
+        unsigned char acOut[16] = {};
+        char* pIn = reinterpret_cast<char*>(const_cast<unsigned char*>(pBytes));
+        auto* pOut = reinterpret_cast<char*>(acOut);
+        std::size_t uiIn = uiSize;
+        std::size_t uiOut = sizeof(acOut);
+        if (iconv(m_toUnicode, &pIn, &uiIn, &pOut, &uiOut) == static_cast<std::size_t>(-1) ||
+            iconv(m_toUnicode, nullptr, nullptr, &pOut, &uiOut) == static_cast<std::size_t>(-1))
+        {
+            return errno == EINVAL  ? Decoded::Incomplete
+                   : errno == E2BIG ? Decoded::Several
+                                    : Decoded::Invalid;
+        }
+        const std::size_t uiCharacters = (sizeof(acOut) - uiOut) / 4;
+        if (uiCharacters != 1)
+            return uiCharacters == 0 ? Decoded::Nothing : Decoded::Several;
+        *pCharacter = acOut[0] | acOut[1] << 8 | acOut[2] << 16 | acOut[3] << 24;
+        return Decoded::Character;
+    }
+
+    // ICU decodes to UTF-16: a surrogate pair is one character beyond U+FFFF.
+    Decoded DecodeIcu(const unsigned char* pBytes, std::size_t uiSize, int* pCharacter)
+    {
+        ucnv_resetToUnicode(m_pIcu);
+        UChar aOut[8] = {};
+        UChar* pOut = aOut;
+        const char* pIn = reinterpret_cast<const char*>(pBytes);
+        UErrorCode eError = U_ZERO_ERROR;
+        ucnv_toUnicode(m_pIcu, &pOut, aOut + std::size(aOut), &pIn, pIn + uiSize, nullptr, true, &eError);
+        if (eError == U_TRUNCATED_CHAR_FOUND)
+            return Decoded::Incomplete;
+        if (U_FAILURE(eError))
+            return eError == U_BUFFER_OVERFLOW_ERROR ? Decoded::Several : Decoded::Invalid;
+        const std::ptrdiff_t iUnits = pOut - aOut;
+        if (iUnits == 1)
+        {
+            *pCharacter = aOut[0];
+            return Decoded::Character;
+        }
+        if (iUnits == 2 && aOut[0] >= 0xD800 && aOut[0] <= 0xDBFF && aOut[1] >= 0xDC00 && aOut[1] <= 0xDFFF)
+        {
+            *pCharacter = 0x10000 + ((aOut[0] - 0xD800) << 10) + (aOut[1] - 0xDC00);
+            return Decoded::Character;
+        }
+        return iUnits == 0 ? Decoded::Nothing : Decoded::Several;
+    }
+
+    std::size_t EncodeIcu(std::uint32_t uiCharacter, unsigned char* pBytes)
+    {
+        ucnv_resetFromUnicode(m_pIcu);
+        UChar aIn[2] = {static_cast<UChar>(uiCharacter), 0};
+        std::size_t uiUnits = 1;
+        if (uiCharacter > 0xFFFF)
+        {
+            aIn[0] = static_cast<UChar>(0xD800 + ((uiCharacter - 0x10000) >> 10));
+            aIn[1] = static_cast<UChar>(0xDC00 + ((uiCharacter - 0x10000) & 0x3FF));
+            uiUnits = 2;
+        }
+        auto* pOut = reinterpret_cast<char*>(pBytes);
+        const UChar* pIn = aIn;
+        UErrorCode eError = U_ZERO_ERROR;
+        ucnv_fromUnicode(m_pIcu, &pOut, pOut + MAX_CHARACTER_BYTES, &pIn, aIn + uiUnits, nullptr, true,
+                         &eError);
+        if (U_FAILURE(eError) || pIn != aIn + uiUnits)
+            return 0;
+        return static_cast<std::size_t>(pOut - reinterpret_cast<char*>(pBytes));
+    }
+
+    iconv_t m_toUnicode = NONE;
+    iconv_t m_fromUnicode = NONE;
+    UConverter* m_pIcu = nullptr; // owned
+};
+
+// How expat reads an encoding that iconv or ICU reads: the map of an XML_Encoding (a byte's
+// character, -1 for a byte that begins none, -2 or -3 for the first byte of a character of two or
+// three bytes), and the characters of several bytes, as the library reads them.
+struct Table
+{
+    int aiMap[256] = {};
+    // For each first byte of a character of several bytes, where its 256 entries begin in
+    // viCharacters, one for each second byte: the character of two bytes, or for a first byte of
+    // three, where 256 more begin, one for each third byte; -1 for none.
+    int aiFirst[256] = {};
+    std::vector<int> viCharacters;
+    // The library that reads the encoding and its name there, for writing characters in it.
+    Library eLibrary = Library::Iconv;
+    std::string sConverter;
+};
+
+// The character of several bytes at p, as many as the table gives its first byte; -1 for none.
+int ReadSeveral(const Table& table, const unsigned char* p)
+{
+    const int iSecond = table.viCharacters[static_cast<std::size_t>(table.aiFirst[p[0]]) + p[1]];
+    if (table.aiMap[p[0]] == -2 || iSecond < 0)
+        return iSecond;
+    return table.viCharacters[static_cast<std::size_t>(iSecond) + p[2]];
+}
+
+// Whether the table reads the bytes whole as characters, each of bytes it reads, as expat would read
+// them standing in the text.
+bool ReadsWhole(const Table& table, const unsigned char* pBytes, std::size_t uiSize)
+{
+    for (std::size_t i = 0; i < uiSize;)
+    {
+        const int iFirst = table.aiMap[pBytes[i]];
+        const std::size_t uiLength = iFirst >= 0 ? 1 : iFirst == -2 ? 2 : iFirst == -3 ? 3 : 0;
+        if (uiLength == 0 || uiSize - i < uiLength || (uiLength > 1 && ReadSeveral(table, pBytes + i) < 0))
+            return false;
+        i += uiLength;
+    }
+    return true;
 }
 
 // The lowest byte that may follow the first of a character of several bytes: each byte below it is
@@ -261,26 +349,37 @@ Decoded Decode(iconv_t convert, const unsigned char* pBytes, std::size_t uiSize,
 // EUC-JP, EUC-KR, GB2312 and Big5 no later byte is below it).
 constexpr unsigned char LOWEST_LATER_BYTE = 0x40;
 
-// The table of an encoding iconv reads, worked out byte by byte; null for one expat cannot read as
-// the parser reads it: one whose bytes of white space, digits, letters and markup are other
-// characters, or that keeps a state across characters (ISO-2022-JP, UTF-7: a shift can make the
-// bytes of markup halves of characters; UTF-16 fails the first test). A character of four bytes, or
-// one whose later bytes are below LOWEST_LATER_BYTE, is not read (expat refuses the text).
-std::shared_ptr<const Table> Build(const char* pIconvName)
+// Whether a byte of ASCII is markup to expat or the parser: white space (the parser's also takes in
+// the vertical tab and the form feed, which LMBCS begins characters with), letters and digits (names,
+// references, keywords), and the other characters of tags, references, comments, CDATA sections,
+// instructions and DOCTYPEs with their internal subsets (whose declarations expat reads). The
+// others ('$', '@', '\', '^', '`', '{', '}', '~' and the other controls) are text only.
+bool IsMarkup(int iByte)
 {
-    const iconv_t convert = iconv_open("UTF-32LE", pIconvName);
-    if (convert == reinterpret_cast<iconv_t>(-1))
-        return nullptr;
+    constexpr char MARKUP[] = "!\"#%&'()*+,-./:;<=>?[]_|";
+    return iByte == '\t' || iByte == '\n' || iByte == '\v' || iByte == '\f' || iByte == '\r' ||
+           iByte == ' ' ||
+           (iByte > 0 && iByte < 0x80 && (std::isalnum(iByte) != 0 || std::strchr(MARKUP, iByte) != nullptr));
+}
+
+// The table of an encoding, worked out byte by byte; null for one expat cannot read as the parser
+// reads it: one whose bytes of markup are other characters (ISO646-DE's '[' and ']', cp864's '%';
+// UTF-16 and UTF-7 fail here) or that reads another byte as markup, or that keeps a state across characters
+// (ISO-2022-JP: a shift can make the bytes of markup halves of characters). A character of four bytes, or one
+// whose later bytes are below LOWEST_LATER_BYTE, is not read (expat refuses the text), nor the NUL byte,
+// which ends the parser's text.
+std::shared_ptr<Table> Build(Converter& converter)
+{
     auto pTable = std::make_shared<Table>();
     bool bRead = true;
     int iCharacter = 0;
     for (int i = 0; i < 256 && bRead; ++i)
     {
         const auto cByte = static_cast<unsigned char>(i);
-        switch (Decode(convert, &cByte, 1, &iCharacter))
+        switch (converter.Decode(&cByte, 1, &iCharacter))
         {
         case Decoded::Character:
-            pTable->aiMap[i] = iCharacter <= 0xFFFF ? iCharacter : -1;
+            pTable->aiMap[i] = i != 0 && iCharacter <= 0xFFFF ? iCharacter : -1;
             break;
         case Decoded::Nothing:
             bRead = false;
@@ -293,19 +392,16 @@ std::shared_ptr<const Table> Build(const char* pIconvName)
             break;
         }
     }
-    // The bytes of ASCII read as themselves, but for '\' and '~' (Shift_JIS reads a yen sign and
-    // an overline), which are no markup.
-    for (int i = 0; i < 128 && bRead; ++i)
-    {
-        const bool bAscii = i == '\t' || i == '\n' || i == '\r' || (i >= 0x20 && i < 0x7F);
-        if (bAscii && i != '\\' && i != '~' && pTable->aiMap[i] != i)
-            bRead = false;
-    }
-    // The characters iconv reads from each first byte of several, as expat reads them: of the BMP
-    // (expat reads no other through a table), without a later byte below LOWEST_LATER_BYTE.
+    // The bytes of markup read as themselves, and no other byte as markup (HP Roman-8, as ICU reads
+    // it, has a second '-', which would end a comment where the parser reads on).
+    for (int i = 0; i < 256 && bRead; ++i)
+        bRead = IsMarkup(i) ? pTable->aiMap[i] == i : !IsMarkup(pTable->aiMap[i]);
+    // The characters the library reads from each first byte of several, as expat reads them: of
+    // the BMP (expat reads no other through a table) and outside ASCII (whose characters are read
+    // from their own bytes only), without a later byte below LOWEST_LATER_BYTE.
     std::vector<int>& viCharacters = pTable->viCharacters;
     const auto character = [](Decoded decoded, int iRead, bool bLaterBytes)
-    { return decoded == Decoded::Character && iRead <= 0xFFFF && bLaterBytes ? iRead : -1; };
+    { return decoded == Decoded::Character && iRead >= 0x80 && iRead <= 0xFFFF && bLaterBytes ? iRead : -1; };
     for (int i = 0; i < 256 && bRead; ++i)
     {
         pTable->aiFirst[i] = -1;
@@ -318,7 +414,7 @@ std::shared_ptr<const Table> Build(const char* pIconvName)
         for (int j = 0; j < 256 && bRead; ++j)
         {
             acBytes[1] = static_cast<unsigned char>(j);
-            const Decoded decoded = Decode(convert, acBytes, 2, &iCharacter);
+            const Decoded decoded = converter.Decode(acBytes, 2, &iCharacter);
             bRead = decoded != Decoded::Nothing;
             viCharacters[uiSeconds + j] = character(decoded, iCharacter, j >= LOWEST_LATER_BYTE);
             abLengths[2] = abLengths[2] || viCharacters[uiSeconds + j] >= 0;
@@ -330,7 +426,7 @@ std::shared_ptr<const Table> Build(const char* pIconvName)
             for (int k = 0; k < 256 && bRead; ++k)
             {
                 acBytes[2] = static_cast<unsigned char>(k);
-                const Decoded third = Decode(convert, acBytes, 3, &iCharacter);
+                const Decoded third = converter.Decode(acBytes, 3, &iCharacter);
                 bRead = third != Decoded::Nothing;
                 viCharacters[uiThirds + k] =
                     character(third, iCharacter, j >= LOWEST_LATER_BYTE && k >= LOWEST_LATER_BYTE);
@@ -354,60 +450,137 @@ std::shared_ptr<const Table> Build(const char* pIconvName)
             viCharacters.resize(uiSeconds);
         }
     }
-    iconv_close(convert);
     return bRead ? pTable : nullptr;
 }
 
-// The table of a declared encoding; null for one not read. Worked out once for each name as
-// written and each of iconv's names (in upper case), a few milliseconds for an encoding of several
-// bytes a character, and kept: at most MAX_KEPT of each, as the names iconv knows are a few hundred,
-// their spellings without end. Any thread: one at a time, which also orders every call the loader
-// makes to iconv (ThreadSanitizer does not see the C library's own locks around the converters it
-// loads and unloads).
-std::shared_ptr<const Table> Find(const char* pName)
+// How a declared encoding is read.
+enum class Reading
+{
+    Refused,
+    Utf8,   // by expat itself
+    Ascii,  // by expat itself, as US-ASCII; its texts are UTF-8 too
+    Latin1, // by expat itself, as ISO-8859-1
+    Table,  // through the table of the library that knows the name
+};
+
+struct Encoding
+{
+    Reading eReading = Reading::Refused;
+    std::shared_ptr<const Table> pTable; // for Reading::Table
+};
+
+// Orders every call the loader makes to iconv and ICU (ThreadSanitizer does not see the C library's
+// own locks around the converters it loads and unloads, and an ICU converter is not to be shared).
+std::mutex s_mutex;
+
+// How libxml2 reads a name, and where the table of an encoding read through one comes from.
+struct Named
+{
+    Reading eReading = Reading::Refused;
+    Library eLibrary = Library::Iconv;
+    std::string sConverter;
+};
+
+// Under s_mutex. ICU classes libxml2's own names (UTF-8, ISO-8859-1, ASCII and US-ASCII) as iconv
+// and libxml2 read them. Of the other kinds ICU reads, tables of bytes and CESU-8 are read where
+// their table passes Build; the others keep a state across characters (ISO-2022, HZ, SCSU, BOCU-1,
+// ISCII, UTF-7 and its IMAP form, compound text, stateful EBCDIC), are not read a byte at a time
+// (UTF-16, UTF-32) or begin characters with bytes the parser takes for white space (LMBCS), and are
+// not read.
+Named Resolve(const char* pName)
+{
+    if (*pName == 0)
+        return Named();
+    const Converter icu(Library::Icu, pName);
+    switch (icu.GetIcuType())
+    {
+    case UCNV_UTF8:
+        return Named{Reading::Utf8, Library::Iconv, std::string()};
+    case UCNV_US_ASCII:
+        return Named{Reading::Ascii, Library::Iconv, std::string()};
+    case UCNV_LATIN_1:
+        return Named{Reading::Latin1, Library::Iconv, std::string()};
+    default:
+        break;
+    }
+    std::string sUpper = pName;
+    for (char& c : sUpper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (Converter(Library::Iconv, pName).IsOpen())
+        return Named{Reading::Table, Library::Iconv, sUpper};
+    if (icu.IsOpen())
+    {
+        const UConverterType eType = icu.GetIcuType();
+        const bool bTable =
+            eType == UCNV_SBCS || eType == UCNV_DBCS || eType == UCNV_MBCS || eType == UCNV_CESU8;
+        return bTable ? Named{Reading::Table, Library::Icu, icu.GetIcuName()} : Named();
+    }
+    if (sUpper == "ISO-LATIN-1")
+        return Named{Reading::Latin1, Library::Iconv, std::string()};
+    if (sUpper == "ISO-LATIN-2")
+        return Resolve("ISO-8859-2");
+    return Named();
+}
+
+// How a declared encoding is read; Reading::Refused for one not read. Worked out once for each name
+// as written and the table once for each of the library's names (iconv's in upper case), a few
+// milliseconds for an encoding of several bytes a character, and kept: at most MAX_KEPT of each, as
+// the names the libraries know are a few thousand, their spellings without end. Any thread: one at
+// a time.
+Encoding Find(const char* pName)
 {
     constexpr std::size_t MAX_KEPT = 256;
-    static std::mutex s_mutex;
-    static std::map<std::string, std::shared_ptr<const Table>> s_byName;
-    static std::map<std::string, std::shared_ptr<const Table>> s_byIconvName;
+    static std::map<std::string, Encoding> s_byName;
+    static std::map<std::string, std::shared_ptr<const Table>> s_byConverter;
     const std::lock_guard<std::mutex> lock(s_mutex);
-    const auto found = s_byName.find(pName);
-    if (found != s_byName.end())
-        return found->second;
-    std::shared_ptr<const Table> pTable;
-    const std::string sIconvName = IconvName(pName);
-    if (!sIconvName.empty())
+    // Nothing is thrown through expat: an encoding whose table cannot be made is not read.
+    try
     {
-        std::string sKey = sIconvName;
-        for (char& c : sKey)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        const auto built = s_byIconvName.find(sKey);
-        if (built != s_byIconvName.end())
+        const auto found = s_byName.find(pName);
+        if (found != s_byName.end())
+            return found->second;
+        const Named named = Resolve(pName);
+        Encoding encoding{named.eReading, nullptr};
+        if (named.eReading == Reading::Table)
         {
-            pTable = built->second;
+            const std::string sKey = (named.eLibrary == Library::Icu ? "ICU " : "iconv ") + named.sConverter;
+            const auto built = s_byConverter.find(sKey);
+            if (built != s_byConverter.end())
+            {
+                encoding.pTable = built->second;
+            }
+            else
+            {
+                Converter converter(named.eLibrary, named.sConverter.c_str());
+                std::shared_ptr<Table> pTable = converter.IsOpen() ? Build(converter) : nullptr;
+                if (pTable != nullptr)
+                {
+                    pTable->eLibrary = named.eLibrary;
+                    pTable->sConverter = named.sConverter;
+                }
+                encoding.pTable = pTable;
+                if (s_byConverter.size() < MAX_KEPT)
+                    s_byConverter.emplace(sKey, encoding.pTable);
+            }
+            if (encoding.pTable == nullptr)
+                encoding.eReading = Reading::Refused;
         }
-        else
-        {
-            pTable = Build(sIconvName.c_str());
-            if (s_byIconvName.size() < MAX_KEPT)
-                s_byIconvName.emplace(sKey, pTable);
-        }
+        if (s_byName.size() < MAX_KEPT)
+            s_byName.emplace(pName, encoding);
+        return encoding;
     }
-    if (s_byName.size() < MAX_KEPT)
-        s_byName.emplace(pName, pTable);
-    return pTable;
+    catch (const std::bad_alloc&)
+    {
+        return Encoding();
+    }
 }
 
 // The character of several bytes at pBytes (as many as the table gives its first byte); -1, which
-// expat takes for a character that is not one, where iconv reads none.
+// expat takes for a character that is not one, where the library reads none.
 int ConvertCharacter(void* pData, const char* pBytes)
 {
-    const Table& table = **static_cast<const std::shared_ptr<const Table>*>(pData);
-    const auto* p = reinterpret_cast<const unsigned char*>(pBytes);
-    const int iSecond = table.viCharacters[static_cast<std::size_t>(table.aiFirst[p[0]]) + p[1]];
-    if (table.aiMap[p[0]] == -2 || iSecond < 0)
-        return iSecond;
-    return table.viCharacters[static_cast<std::size_t>(iSecond) + p[2]];
+    return ReadSeveral(**static_cast<const std::shared_ptr<const Table>*>(pData),
+                       reinterpret_cast<const unsigned char*>(pBytes));
 }
 
 void ReleaseTable(void* pData)
@@ -415,13 +588,9 @@ void ReleaseTable(void* pData)
     delete static_cast<std::shared_ptr<const Table>*>(pData);
 }
 
-// Fills expat's description of a declared encoding it does not know; false for one it is not to
-// read.
-bool Describe(const char* pName, XML_Encoding* pInfo)
+// Fills expat's description of an encoding read through a table; false where it cannot.
+bool Describe(const std::shared_ptr<const Table>& pTable, XML_Encoding* pInfo)
 {
-    std::shared_ptr<const Table> pTable = Find(pName);
-    if (pTable == nullptr)
-        return false;
     std::copy(std::begin(pTable->aiMap), std::end(pTable->aiMap), std::begin(pInfo->map));
     pInfo->data = nullptr;
     pInfo->convert = nullptr;
@@ -429,14 +598,92 @@ bool Describe(const char* pName, XML_Encoding* pInfo)
     if (!pTable->viCharacters.empty())
     {
         // Held by the parser until expat releases it.
-        pInfo->data = new std::shared_ptr<const Table>(std::move(pTable));
+        pInfo->data = new (std::nothrow) std::shared_ptr<const Table>(pTable);
+        if (pInfo->data == nullptr)
+            return false;
         pInfo->convert = ConvertCharacter;
         pInfo->release = ReleaseTable;
     }
     return true;
 }
 
+// Writes characters as a text's encoding writes them, for the references to them: UTF-8's bytes in a
+// text read as UTF-8 or US-ASCII, ISO-8859-1's byte, or the bytes the library of a table writes
+// where the table reads them as it reads characters standing in the text and the library reads them
+// back as that one character. Holds s_mutex while it lives, for a table.
+class CharacterWriter
+{
+public:
+    explicit CharacterWriter(const Encoding& encoding) : m_rEncoding(encoding)
+    {
+        if (encoding.eReading == Reading::Table)
+        {
+            m_oLock = std::unique_lock<std::mutex>(s_mutex);
+            m_oConverter.Open(encoding.pTable->eLibrary, encoding.pTable->sConverter.c_str());
+        }
+    }
+
+    // Writes the bytes of a character (at most MAX_CHARACTER_BYTES) and gives how many; 0 where the
+    // encoding has none.
+    std::size_t Write(std::uint32_t uiCharacter, unsigned char* pBytes)
+    {
+        switch (m_rEncoding.eReading)
+        {
+        case Reading::Utf8:
+        case Reading::Ascii:
+            return WriteUtf8(uiCharacter, pBytes);
+        case Reading::Latin1:
+            pBytes[0] = static_cast<unsigned char>(uiCharacter);
+            return uiCharacter <= 0xFF ? 1 : 0;
+        case Reading::Table:
+        {
+            // Read back as the library reads the text: windows-1255 and -1258 write some characters
+            // as a letter and a mark, which their converters join again.
+            const std::size_t uiLength = m_oConverter.IsOpen() ? m_oConverter.Encode(uiCharacter, pBytes) : 0;
+            int iRead = -1;
+            const bool bReadBack = uiLength > 0 && ReadsWhole(*m_rEncoding.pTable, pBytes, uiLength) &&
+                                   m_oConverter.Decode(pBytes, uiLength, &iRead) == Decoded::Character &&
+                                   iRead == static_cast<int>(uiCharacter);
+            return bReadBack ? uiLength : 0;
+        }
+        default:
+            return 0;
+        }
+    }
+
+private:
+    const Encoding& m_rEncoding;
+    std::unique_lock<std::mutex> m_oLock;
+    Converter m_oConverter; // open for a table only
+};
+
 } // namespace encodings
+
+// The character of the reference "&#...;" at p, which expat has read as one; 0 where the text up to
+// pEnd holds none there.
+std::uint32_t ReferencedCharacter(const char* p, const char* pEnd)
+{
+    if (pEnd - p < 4 || p[0] != '&' || p[1] != '#')
+        return 0;
+    const bool bHex = p[2] == 'x';
+    std::uint32_t uiCharacter = 0;
+    for (p += bHex ? 3 : 2; p < pEnd && *p != ';'; ++p)
+    {
+        const auto c = static_cast<unsigned char>(*p);
+        const auto cLower = static_cast<unsigned char>(c | 0x20);
+        std::uint32_t uiDigit = 0;
+        if (c >= '0' && c <= '9')
+            uiDigit = c - '0';
+        else if (bHex && cLower >= 'a' && cLower <= 'f')
+            uiDigit = cLower - 'a' + 10u;
+        else
+            return 0;
+        uiCharacter = uiCharacter * (bHex ? 16 : 10) + uiDigit;
+        if (uiCharacter > 0x10FFFF)
+            return 0;
+    }
+    return p < pEnd ? uiCharacter : 0;
+}
 
 // Judges with expat whether a text is well-formed XML in the encoding it declares (as libxml2
 // reads the encoding's name), with two relaxations the engine's files need: several top-level
@@ -450,11 +697,13 @@ bool Describe(const char* pName, XML_Encoding* pInfo)
 // declares an entity or an attribute list or refers to a parameter entity, and a reference to an
 // entity that only an external DTD can declare (the parser reads neither, and would drop the
 // reference's '&'); an encoding that keeps a state across characters (ISO-2022-JP, UTF-7) or whose
-// bytes of ASCII are other characters (UTF-16); a CDATA section holding the bytes of "]]>", which
+// bytes of markup are other characters (UTF-16); a CDATA section holding the bytes of "]]>", which
 // the parser ends early. It also counts the elements and refuses nesting and elements beyond the
 // loader's limits, which bound the parser's recursion and its cost: the parser reads a well-formed
 // text's elements as expat does (a name it cannot read, such as one holding a character of several
-// bytes that ends in a '\' or '[', is an error of its own).
+// bytes that ends in a '\' or '[', is an error of its own). It notes where the character references
+// outside ASCII of text and attribute values stand, which the parser would write as one byte in a
+// text it does not read as UTF-8, and the encoding their characters are to be written in.
 //
 // Expat reads the text twice. The first reading stops at the first element. The second wraps an
 // element of its own around the top-level elements: its start tag goes before the first element,
@@ -468,6 +717,10 @@ public:
     {
         std::uint64_t uiElements = 0; // elements of the text
         std::uint64_t uiStandIns = 0; // bytes written in for the parser
+        // Where each character reference outside ASCII in text or an attribute value begins, in
+        // order, and the encoding the text is read in.
+        std::vector<std::size_t> vuiReferences;
+        encodings::Encoding oEncoding;
     };
 
     // Judges the text, writing the stand-ins into it as expat reads it (a refused text is not
@@ -478,11 +731,12 @@ public:
         WellFormedness check(pText, uiSize);
         if (check.Run(pEncoding, pVerdict))
             return true;
-        if (pEncoding != nullptr || !check.m_bUtf8Alias)
+        if (pEncoding != nullptr || check.m_pOwnEncoding == nullptr)
             return false;
-        // "UTF8", which the parser reads as UTF-8 and expat does not know.
+        // A name of an encoding expat reads itself that expat does not know ("UTF8", "utf_8",
+        // "latin1", "ascii").
         WellFormedness retry(pText, uiSize);
-        return retry.Run("UTF-8", pVerdict);
+        return retry.Run(check.m_pOwnEncoding, pVerdict);
     }
 
 private:
@@ -559,6 +813,8 @@ private:
             return false;
         pVerdict->uiElements = m_uiElements;
         pVerdict->uiStandIns = m_uiStandIns;
+        pVerdict->vuiReferences = std::move(m_vuiReferences);
+        pVerdict->oEncoding = pEncoding != nullptr ? encodings::Find(pEncoding) : m_oDeclared;
         return true;
     }
 
@@ -625,20 +881,21 @@ private:
 
     static WellFormedness* Self(void* pUser) { return static_cast<WellFormedness*>(pUser); }
 
-    // Refused beyond what expat refuses: a version other than "1." and digits, and after a
-    // byte-order mark, an encoding other than UTF-8.
+    // Notes the encoding declared (UTF-8 where the declaration names none). Refused beyond what
+    // expat refuses: a version other than "1." and digits, and after a byte-order mark, an encoding
+    // other than UTF-8.
     static void OnDeclaration(void* pUser, const XML_Char* pVersion, const XML_Char* pEncoding, int)
     {
         WellFormedness* p = Self(pUser);
         p->m_uiPrologEnd = p->EventEnd();
+        if (pEncoding != nullptr)
+            p->m_oDeclared = encodings::Find(pEncoding);
         const bool bVersion = pVersion != nullptr && std::strncmp(pVersion, "1.", 2) == 0 &&
                               pVersion[2] != 0 &&
                               std::strspn(pVersion + 2, "0123456789") == std::strlen(pVersion + 2);
         if (!bVersion ||
-            (IsMarked(p->m_pText, p->m_uiSize) && pEncoding != nullptr && !encodings::IsUtf8Name(pEncoding)))
-        {
+            (IsMarked(p->m_pText, p->m_uiSize) && p->m_oDeclared.eReading != encodings::Reading::Utf8))
             p->Refuse();
-        }
     }
 
     // Called at the '[' of an internal subset, or else at the DOCTYPE's closing '>'.
@@ -700,42 +957,72 @@ private:
             ++iAttributes;
         if (p->m_iDepth - 1 > KU_XmlUtilities::MAX_ELEMENT_DEPTH ||
             iAttributes > KU_XmlUtilities::MAX_ELEMENT_ATTRIBUTES ||
-            (p->m_bExternalDtd &&
-             RefersToUndeclared(p->m_pText + p->EventStart(), p->EventEnd() - p->EventStart())))
+            (p->ReadTagReferences(p->EventStart(), p->EventEnd()) && p->m_bExternalDtd))
         {
             p->Refuse();
         }
     }
 
-    // Whether a start tag's attribute values refer to an entity other than the predefined ones,
-    // which expat, given an external DTD, leaves out without a word.
-    static bool RefersToUndeclared(const char* pTag, std::size_t uiSize)
+    // Notes the character references outside ASCII of a start tag's attribute values, where alone a
+    // '&' stands in a tag (no later byte of a character is below LOWEST_LATER_BYTE); true where one
+    // refers to an entity other than the predefined ones, which expat, given an external DTD, leaves
+    // out without a word.
+    bool ReadTagReferences(std::size_t uiStart, std::size_t uiEnd)
     {
-        const char* const pEnd = pTag + uiSize;
-        for (const char* p = pTag;
+        bool bUndeclared = false;
+        const char* const pEnd = m_pText + uiEnd;
+        for (const char* p = m_pText + uiStart;
              (p = static_cast<const char*>(std::memchr(p, '&', static_cast<std::size_t>(pEnd - p)))) !=
              nullptr;
              ++p)
         {
-            if (p[1] != '#' && std::strncmp(p + 1, "amp;", 4) != 0 && std::strncmp(p + 1, "lt;", 3) != 0 &&
-                std::strncmp(p + 1, "gt;", 3) != 0 && std::strncmp(p + 1, "apos;", 5) != 0 &&
-                std::strncmp(p + 1, "quot;", 5) != 0)
+            if (p[1] == '#')
+                NoteReference(static_cast<std::size_t>(p - m_pText));
+            else if (std::strncmp(p + 1, "amp;", 4) != 0 && std::strncmp(p + 1, "lt;", 3) != 0 &&
+                     std::strncmp(p + 1, "gt;", 3) != 0 && std::strncmp(p + 1, "apos;", 5) != 0 &&
+                     std::strncmp(p + 1, "quot;", 5) != 0)
             {
-                return true;
+                bUndeclared = true;
             }
         }
-        return false;
+        return bUndeclared;
+    }
+
+    // Notes the character reference at uiAt, which expat has read, where its character is outside
+    // ASCII.
+    void NoteReference(std::size_t uiAt)
+    {
+        if (ReferencedCharacter(m_pText + uiAt, m_pText + m_uiSize) < 0x80)
+            return;
+        // Nothing is thrown through expat.
+        try
+        {
+            m_vuiReferences.push_back(uiAt);
+        }
+        catch (const std::bad_alloc&)
+        {
+            Refuse();
+        }
     }
 
     static void OnEnd(void* pUser, const XML_Char*) { --Self(pUser)->m_iDepth; }
 
     // Between the top-level elements only white space, as written (no character references).
+    // Inside them expat reports a character reference as text of its own, where the text holds it.
     static void OnText(void* pUser, const XML_Char*, int)
     {
         WellFormedness* p = Self(pUser);
+        const std::size_t uiStart = p->EventStart();
         if (p->m_iDepth != 1)
+        {
+            if (!p->m_bInCdata && p->EventEnd() - uiStart > 2 && p->m_pText[uiStart] == '&' &&
+                p->m_pText[uiStart + 1] == '#')
+            {
+                p->NoteReference(uiStart);
+            }
             return;
-        for (std::size_t i = p->EventStart(), uiEnd = p->EventEnd(); i < uiEnd; ++i)
+        }
+        for (std::size_t i = uiStart, uiEnd = p->EventEnd(); i < uiEnd; ++i)
         {
             if (!IsXmlSpace(p->m_pText[i]))
             {
@@ -751,6 +1038,7 @@ private:
         if (p->m_iDepth == 1)
             p->Refuse();
         p->m_uiCdataStart = p->EventStart();
+        p->m_bInCdata = true;
     }
 
     // A CDATA section whose text holds the bytes of "]]>": in an encoding whose characters of several
@@ -759,6 +1047,7 @@ private:
     static void OnCdataEnd(void* pUser)
     {
         WellFormedness* p = Self(pUser);
+        p->m_bInCdata = false;
         constexpr std::size_t START_LENGTH = sizeof("<![CDATA[") - 1;
         const std::size_t uiFrom = std::min(p->m_uiCdataStart + START_LENGTH, p->m_uiSize);
         const std::size_t uiTo = std::max(uiFrom, p->EventStart());
@@ -795,25 +1084,29 @@ private:
             p->m_uiPrologEnd = uiEnd;
     }
 
-    // A declared encoding expat does not know, read through iconv in the encoding the name gives, as
-    // libxml2 reads the name; a name of UTF-8 ("UTF8", "utf_8") is noted for a second reading as UTF-8
-    // (expat reads no character beyond U+FFFF through iconv).
+    // A declared encoding expat does not know, read through a table in the encoding the name gives,
+    // as libxml2 reads the name; a name of an encoding expat reads itself ("UTF8", "utf_8", "latin1")
+    // is noted for a second reading in it (expat reads no character beyond U+FFFF through a table).
     static int OnUnknownEncoding(void* pUser, const XML_Char* pName, XML_Encoding* pInfo)
     {
-        if (encodings::IsUtf8Name(pName))
+        const encodings::Encoding encoding = encodings::Find(pName);
+        switch (encoding.eReading)
         {
-            Self(pUser)->m_bUtf8Alias = true;
-            return XML_STATUS_ERROR;
+        case encodings::Reading::Table:
+            return encodings::Describe(encoding.pTable, pInfo) ? XML_STATUS_OK : XML_STATUS_ERROR;
+        case encodings::Reading::Utf8:
+            Self(pUser)->m_pOwnEncoding = "UTF-8";
+            break;
+        case encodings::Reading::Ascii:
+            Self(pUser)->m_pOwnEncoding = "US-ASCII";
+            break;
+        case encodings::Reading::Latin1:
+            Self(pUser)->m_pOwnEncoding = "ISO-8859-1";
+            break;
+        default:
+            break;
         }
-        // Nothing is thrown through expat: a table that cannot be made refuses the text.
-        try
-        {
-            return encodings::Describe(pName, pInfo) ? XML_STATUS_OK : XML_STATUS_ERROR;
-        }
-        catch (const std::bad_alloc&)
-        {
-            return XML_STATUS_ERROR;
-        }
+        return XML_STATUS_ERROR;
     }
 
     char* m_pText;
@@ -826,9 +1119,13 @@ private:
     int m_iDepth = 0;                 // 1 in the wrapper
     std::uint64_t m_uiElements = 0;   // not counting the wrapper
     std::uint64_t m_uiStandIns = 0;
+    std::vector<std::size_t> m_vuiReferences;                           // as Verdict holds them
+    encodings::Encoding m_oDeclared{encodings::Reading::Utf8, nullptr}; // as the declaration names it
+    const char* m_pOwnEncoding =
+        nullptr; // the name expat knows of the encoding declared, for a second reading
     bool m_bExternalDtd = false;
     bool m_bRefused = false;
-    bool m_bUtf8Alias = false;
+    bool m_bInCdata = false;
 };
 
 // Counts the document's elements and, in its unknown nodes (instructions and DOCTYPEs), the
@@ -883,6 +1180,38 @@ bool IsReadWhole(const TiXmlDocument& document, const char* pEnd)
     return pLast == nullptr || pLast->ToDeclaration() == nullptr;
 }
 
+// Writes in place of each character reference the verdict notes the character's bytes in the text's
+// encoding, as if the character stood there (the parser writes the low byte of its number in a text
+// it does not read as UTF-8), moving the text between them forward, and zeroes the bytes it frees at
+// the end. False, for a text the parser cannot read as written, where the encoding has no bytes that
+// it reads back as the character.
+bool WriteReferencedCharacters(char* pText, std::size_t uiSize, const WellFormedness::Verdict& verdict)
+{
+    // The shortest references outside ASCII are longer than the bytes of any character.
+    static_assert(sizeof("&#128;") - 1 >= encodings::MAX_CHARACTER_BYTES, "a reference holds its character");
+    static_assert(sizeof("&#x80;") - 1 >= encodings::MAX_CHARACTER_BYTES, "a reference holds its character");
+    encodings::CharacterWriter writer(verdict.oEncoding);
+    std::size_t uiTo = 0;
+    std::size_t uiFrom = 0;
+    for (const std::size_t uiAt : verdict.vuiReferences)
+    {
+        std::memmove(pText + uiTo, pText + uiFrom, uiAt - uiFrom);
+        uiTo += uiAt - uiFrom;
+        const auto* pSemicolon = static_cast<const char*>(std::memchr(pText + uiAt, ';', uiSize - uiAt));
+        unsigned char acBytes[encodings::MAX_CHARACTER_BYTES] = {};
+        const std::size_t uiLength = writer.Write(ReferencedCharacter(pText + uiAt, pText + uiSize), acBytes);
+        if (pSemicolon == nullptr || uiLength == 0)
+            return false;
+        std::memcpy(pText + uiTo, acBytes, uiLength);
+        uiTo += uiLength;
+        uiFrom = static_cast<std::size_t>(pSemicolon - pText) + 1;
+    }
+    std::memmove(pText + uiTo, pText + uiFrom, uiSize - uiFrom);
+    uiTo += uiSize - uiFrom;
+    std::memset(pText + uiTo, 0, uiSize - uiTo);
+    return true;
+}
+
 } // namespace
 
 TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath)
@@ -908,7 +1237,9 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     // it does not read UTF-16).
     WellFormedness::Verdict verdict;
     if (pText == nullptr || std::memchr(pText, 0, static_cast<std::size_t>(uiSize)) != nullptr ||
-        !WellFormedness::Judge(pText, static_cast<std::size_t>(uiSize), &verdict))
+        !WellFormedness::Judge(pText, static_cast<std::size_t>(uiSize), &verdict) ||
+        (!verdict.vuiReferences.empty() &&
+         !WriteReferencedCharacters(pText, static_cast<std::size_t>(uiSize), verdict)))
     {
         return nullptr;
     }

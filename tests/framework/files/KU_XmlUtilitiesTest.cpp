@@ -9,18 +9,23 @@
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 #include <tinyxml.h>
+#include <unicode/ucnv.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -102,16 +107,27 @@ enum class Exemption
     AttributeLists,
     // An encoding that keeps a state across characters, whose bytes can hide markup (ISO-2022-JP).
     StatefulEncoding,
-    // UTF-16, with its byte-order mark.
-    Utf16,
+    // UTF-16 or UTF-32 (UCS-2, UCS-4), with a byte-order mark or declared: markup is not written in
+    // single bytes.
+    WideEncoding,
+    // An encoding in which a byte that markup uses reads as another character (EBCDIC; '%' in
+    // cp864), or another byte reads as one (0xBC is '<' in ISIRI-3342).
+    MarkupChanged,
     // A CDATA section whose text, in the document's encoding, holds the bytes of "]]>": read a byte
     // at a time it ends early.
     CdataEndedEarly,
+    // A character, written or referred to, whose bytes in the document's encoding the parser would
+    // read as markup or cannot read (Coverage::Misread).
+    MisreadCharacter,
+    // A reference to a character that the document's encoding has no bytes for, in a text not read
+    // as UTF-8.
+    LackedCharacter,
     Count
 };
 
 const char* const EXEMPTION_NAMES[] = {
-    "none", "limits", "entities", "attribute lists", "stateful encoding", "UTF-16", "CDATA ended early"};
+    "none",          "limits",         "entities",          "attribute lists",   "stateful encoding",
+    "UTF-16 or -32", "markup changed", "CDATA ended early", "character misread", "character lacked"};
 
 // sText converted by iconv between the named encodings; empty when iconv cannot.
 std::string Convert(const std::string& sText, const char* pFrom, const char* pTo)
@@ -131,29 +147,439 @@ std::string Convert(const std::string& sText, const char* pFrom, const char* pTo
     return sOut;
 }
 
-// What the loader's limits look at under pNode (whose children are at depth iDepth + 1): the
-// deepest element, the most attributes an element holds, and whether a reference to an undeclared
-// entity is left in the tree (as libxml2 leaves those an external DTD could declare); and whether a
-// CDATA section holds the bytes of "]]>" in the document's encoding.
+// The code point of the UTF-8 character at *pAt, stepping past it (valid UTF-8 only).
+std::uint32_t NextCodePoint(const std::string& sUtf8, std::size_t* pAt)
+{
+    const auto uiFirst = static_cast<unsigned char>(sUtf8[*pAt]);
+    const std::size_t uiLength = uiFirst < 0x80 ? 1 : uiFirst < 0xE0 ? 2 : uiFirst < 0xF0 ? 3 : 4;
+    std::uint32_t uiCode = uiLength == 1 ? uiFirst : uiFirst & (0x7Fu >> uiLength);
+    for (std::size_t i = 1; i < uiLength && *pAt + i < sUtf8.size(); ++i)
+        uiCode = uiCode << 6 | (static_cast<unsigned char>(sUtf8[*pAt + i]) & 0x3Fu);
+    *pAt += uiLength;
+    return uiCode;
+}
+
+std::uint32_t CodePoint(const std::string& sCharacter)
+{
+    std::size_t uiAt = 0;
+    return NextCodePoint(sCharacter, &uiAt);
+}
+
+// The text with every byte outside printable ASCII written as \xNN, for messages.
+std::string Printable(const std::string& sText)
+{
+    std::string sOut;
+    for (const char c : sText)
+    {
+        const auto uiByte = static_cast<unsigned char>(c);
+        if ((uiByte >= 0x20 && uiByte < 0x7F) || c == '\n')
+        {
+            sOut += c;
+            continue;
+        }
+        char acHex[8];
+        std::snprintf(acHex, sizeof(acHex), "\\x%02X", uiByte);
+        sOut += acHex;
+    }
+    return sOut;
+}
+
+// What a declared encoding's name means, as libxml2's handler for it reads and writes bytes.
+enum class EncodingKind
+{
+    NotRead,       // libxml2 reads no encoding by the name
+    Utf8,          // UTF-8 under any name
+    Ascii,         // US-ASCII: a text libxml2 reads in it is all ASCII, which the loader reads as UTF-8
+    WideUnits,     // UTF-16, UTF-32, UCS-2, UCS-4: markup is not written in single bytes
+    Stateful,      // a shift changes what later bytes mean (ISO-2022-*, HZ, UTF-7, SCSU, BOCU-1)
+    MarkupChanged, // a byte that markup uses reads as another character (EBCDIC; '%' in cp864), or
+                   // another byte reads as one (0xBC is '<' in ISIRI-3342)
+    Bytes,         // markup in ASCII's bytes, every other character in bytes of its own
+    Count
+};
+
+const char* const ENCODING_KIND_NAMES[] = {"not read", "UTF-8",          "US-ASCII", "UTF-16 or -32",
+                                           "stateful", "markup changed", "bytes"};
+
+// What an encoding does with a character outside ASCII.
+enum class Coverage
+{
+    Written, // bytes the parser reads as written, or a text read as UTF-8
+    Lacking, // no bytes
+    // Bytes the parser would read as markup or cannot read: four or more, or a later one below 0x40
+    // (GB18030, Johab); or a character beyond the BMP in a text not read as UTF-8 (Big5-HKSCS).
+    Misread
+};
+
+// The characters that markup writes in one byte each: white space (the parser's also takes in the
+// vertical tab and the form feed), names, references, comments, CDATA sections, instructions,
+// DOCTYPEs and the declaration.
+constexpr char MARKUP_CHARACTERS[] =
+    "\t\n\v\f\r !\"#%&'-./0123456789:;<=>?ABCDEFGHIJKLMNOPQRSTUVWXYZ[]_abcdefghijklmnopqrstuvwxyz";
+
+// Characters outside ASCII that most encodings of several bytes have, one of them beyond the BMP.
+const char* const PROBES[] = {"é", "€", "ж", "Ω", "日", "한", "中", "あ", "😀"};
+
+// libxml2's reading of one encoding name: the handler libxml2 finds for it (its own converters, then
+// iconv's, then ICU's), each string converted from the converter's initial state with its state
+// flushed at the end, as libxml2 converts a document.
+class EncodingReading
+{
+public:
+    explicit EncodingReading(const std::string& sName)
+        : m_pHandler(xmlFindCharEncodingHandler(sName.c_str())), m_eKind(Classify())
+    {
+    }
+    ~EncodingReading()
+    {
+        if (m_pHandler != nullptr)
+            xmlCharEncCloseFunc(m_pHandler);
+    }
+    EncodingReading(const EncodingReading&) = delete;
+    EncodingReading& operator=(const EncodingReading&) = delete;
+
+    EncodingKind GetKind() const { return m_eKind; }
+    // Whether the loader reads a text in the encoding as UTF-8 (one libxml2 reads as US-ASCII is
+    // all ASCII, and the characters it refers to are written in UTF-8).
+    bool IsReadAsUtf8() const { return m_eKind == EncodingKind::Utf8 || m_eKind == EncodingKind::Ascii; }
+
+    // The UTF-8 of bytes in the encoding; false where they are no characters in it (libxml2's own
+    // UTF-8 converter passes any bytes).
+    bool Decode(const std::string& sBytes, std::string* pUtf8) const
+    {
+        return Run(true, sBytes, pUtf8) &&
+               xmlCheckUTF8(reinterpret_cast<const xmlChar*>(pUtf8->c_str())) != 0;
+    }
+
+    // The bytes in the encoding of UTF-8 text; false where it lacks a character.
+    bool Encode(const std::string& sUtf8, std::string* pBytes) const { return Run(false, sUtf8, pBytes); }
+
+    // The UTF-8 of what the loader's tree holds for a text read in the encoding: its bytes as
+    // written, and where it is read as UTF-8, UTF-8's; false where they are neither.
+    bool DecodeLoaded(const std::string& sBytes, std::string* pUtf8) const
+    {
+        if (!IsReadAsUtf8())
+            return Decode(sBytes, pUtf8);
+        *pUtf8 = sBytes;
+        return xmlCheckUTF8(reinterpret_cast<const xmlChar*>(sBytes.c_str())) != 0;
+    }
+
+    // What the encoding does with the character (UTF-8), as the loader reads a text in it.
+    Coverage Cover(const std::string& sCharacter)
+    {
+        const std::uint32_t uiCode = CodePoint(sCharacter);
+        const auto known = m_mapCoverage.find(uiCode);
+        if (known != m_mapCoverage.end())
+            return known->second;
+        Coverage coverage = Coverage::Written;
+        std::string sBytes;
+        std::string sBack;
+        if (!IsReadAsUtf8() &&
+            (!Encode(sCharacter, &sBytes) || !Decode(sBytes, &sBack) || sBack != sCharacter))
+            coverage = Coverage::Lacking;
+        else if (!IsReadAsUtf8() &&
+                 (sBytes.size() > 3 || uiCode > 0xFFFF ||
+                  std::any_of(sBytes.begin() + 1, sBytes.end(),
+                              [](char c) { return static_cast<unsigned char>(c) < 0x40; })))
+            coverage = Coverage::Misread;
+        m_mapCoverage.emplace(uiCode, coverage);
+        return coverage;
+    }
+
+private:
+    using OwnConverter = int (*)(unsigned char*, int*, const unsigned char*, int*);
+
+    // Converts with the handler's converter one way: from the encoding to UTF-8, or back.
+    bool Run(bool bDecode, const std::string& sIn, std::string* pOut) const
+    {
+        if (m_pHandler == nullptr)
+            return false;
+        const OwnConverter own = bDecode ? m_pHandler->input : m_pHandler->output;
+        const iconv_t convert = bDecode ? m_pHandler->iconv_in : m_pHandler->iconv_out;
+        const uconv_t* pIcu = bDecode ? m_pHandler->uconv_in : m_pHandler->uconv_out;
+        if (own != nullptr)
+            return RunOwn(own, sIn, pOut);
+        if (convert != nullptr)
+            return RunIconv(convert, sIn, pOut);
+        if (pIcu != nullptr)
+            return bDecode ? RunIcu(pIcu->utf8, pIcu->uconv, sIn, pOut)
+                           : RunIcu(pIcu->uconv, pIcu->utf8, sIn, pOut);
+        return false;
+    }
+
+    static bool RunOwn(OwnConverter convert, const std::string& sIn, std::string* pOut)
+    {
+        pOut->assign(sIn.size() * 4 + 16, '\0');
+        int iOut = static_cast<int>(pOut->size());
+        int iIn = static_cast<int>(sIn.size());
+        const int iResult = convert(reinterpret_cast<unsigned char*>(pOut->data()), &iOut,
+                                    reinterpret_cast<const unsigned char*>(sIn.data()), &iIn);
+        pOut->resize(static_cast<std::size_t>(std::max(iOut, 0)));
+        return iResult >= 0 && iIn == static_cast<int>(sIn.size());
+    }
+
+    static bool RunIconv(iconv_t convert, const std::string& sIn, std::string* pOut)
+    {
+        iconv(convert, nullptr, nullptr, nullptr, nullptr);
+        pOut->assign(sIn.size() * 8 + 16, '\0');
+        char* pInAt = const_cast<char*>(sIn.data());
+        char* pOutAt = pOut->data();
+        std::size_t uiIn = sIn.size();
+        std::size_t uiOut = pOut->size();
+        const bool bConverted =
+            iconv(convert, &pInAt, &uiIn, &pOutAt, &uiOut) != static_cast<std::size_t>(-1) &&
+            iconv(convert, nullptr, nullptr, &pOutAt, &uiOut) != static_cast<std::size_t>(-1);
+        pOut->resize(pOut->size() - uiOut);
+        return bConverted;
+    }
+
+    // ICU converts through UTF-16, from pFrom's bytes to pTo's; libxml2 sets both to stop at what
+    // they cannot convert.
+    static bool RunIcu(UConverter* pTo, UConverter* pFrom, const std::string& sIn, std::string* pOut)
+    {
+        pOut->assign(sIn.size() * 8 + 16, '\0');
+        const char* pInAt = sIn.data();
+        char* pOutAt = pOut->data();
+        UErrorCode error = U_ZERO_ERROR;
+        ucnv_convertEx(pTo, pFrom, &pOutAt, pOut->data() + pOut->size(), &pInAt, sIn.data() + sIn.size(),
+                       nullptr, nullptr, nullptr, nullptr, true, true, &error);
+        pOut->resize(static_cast<std::size_t>(pOutAt - pOut->data()));
+        return U_SUCCESS(error) != 0;
+    }
+
+    EncodingKind Classify() const
+    {
+        if (m_pHandler == nullptr)
+            return EncodingKind::NotRead;
+        std::string sLess;
+        std::string sOut;
+        if (!Encode("<", &sLess) || sLess.find('\0') != std::string::npos)
+            return EncodingKind::WideUnits;
+        // A byte that makes no character (a shift); markup written otherwise in a row than a
+        // character at a time (ISCII shifts after a line feed); a character written otherwise after
+        // itself than alone, or '<' otherwise after it.
+        for (int i = 0; i < 256; ++i)
+            if (Decode(std::string(1, static_cast<char>(i)), &sOut) && sOut.empty())
+                return EncodingKind::Stateful;
+        std::string sOneByOne;
+        for (const char* p = MARKUP_CHARACTERS; *p != 0; ++p)
+            sOneByOne += Encode(std::string(1, *p), &sOut) ? sOut : std::string();
+        if (Encode(MARKUP_CHARACTERS, &sOut) && sOut != sOneByOne)
+            return EncodingKind::Stateful;
+        for (const char* pProbe : PROBES)
+        {
+            std::string sOne;
+            std::string sTwice;
+            std::string sThenLess;
+            const std::string sProbe = pProbe;
+            if (Encode(sProbe, &sOne) && Encode(sProbe + sProbe, &sTwice) &&
+                Encode(sProbe + "<", &sThenLess) && (sTwice != sOne + sOne || sThenLess != sOne + sLess))
+            {
+                return EncodingKind::Stateful;
+            }
+        }
+        // A byte that markup uses read or written otherwise, or a byte beyond ASCII read as one
+        // (in ISIRI-3342 0xBC is '<').
+        for (const char* p = MARKUP_CHARACTERS; *p != 0; ++p)
+        {
+            const std::string sCharacter(1, *p);
+            if (!Decode(sCharacter, &sOut) || sOut != sCharacter || !Encode(sCharacter, &sOut) ||
+                sOut != sCharacter)
+            {
+                return EncodingKind::MarkupChanged;
+            }
+        }
+        for (int i = 0x80; i < 256; ++i)
+            if (Decode(std::string(1, static_cast<char>(i)), &sOut) && sOut.size() == 1 &&
+                std::strchr(MARKUP_CHARACTERS, sOut[0]) != nullptr)
+                return EncodingKind::MarkupChanged;
+        std::string sBack;
+        if (Encode("é😀", &sOut) && sOut == "\xC3\xA9\xF0\x9F\x98\x80" && Decode(sOut, &sBack) &&
+            sBack == "é😀")
+        {
+            return EncodingKind::Utf8;
+        }
+        // US-ASCII: every byte below 0x80 itself, none above, no character beyond.
+        for (int i = 0; i < 256; ++i)
+        {
+            const std::string sByte(1, static_cast<char>(i));
+            if (Decode(sByte, &sOut) != (i < 0x80) || (i < 0x80 && sOut != sByte))
+                return EncodingKind::Bytes;
+        }
+        for (const char* pProbe : PROBES)
+            if (Encode(pProbe, &sOut))
+                return EncodingKind::Bytes;
+        return EncodingKind::Ascii;
+    }
+
+    xmlCharEncodingHandlerPtr m_pHandler; // owned
+    EncodingKind m_eKind;
+    std::map<std::uint32_t, Coverage> m_mapCoverage;
+};
+
+// Whether the text begins with a declaration.
+bool IsDeclared(const std::string& sText)
+{
+    return sText.compare(0, 5, "<?xml") == 0 && sText.size() > 5 && sText[5] != 0 &&
+           std::strchr(" \t\r\n", sText[5]) != nullptr;
+}
+
+// The encoding a text's declaration names, as written; empty where it names none or has no
+// declaration.
+std::string DeclaredEncodingName(const std::string& sText)
+{
+    if (!IsDeclared(sText))
+        return std::string();
+    const std::size_t uiEnd = sText.find("?>");
+    const std::size_t uiAt = sText.find("encoding", 5);
+    if (uiAt == std::string::npos || uiAt > uiEnd)
+        return std::string();
+    std::size_t i = sText.find_first_not_of(" \t\r\n", uiAt + 8);
+    if (i == std::string::npos || sText[i] != '=')
+        return std::string();
+    i = sText.find_first_not_of(" \t\r\n", i + 1);
+    if (i == std::string::npos || (sText[i] != '"' && sText[i] != '\''))
+        return std::string();
+    const std::size_t uiClose = sText.find(sText[i], i + 1);
+    if (uiClose == std::string::npos || uiClose > uiEnd)
+        return std::string();
+    return sText.substr(i + 1, uiClose - i - 1);
+}
+
+// libxml2's readings of encoding names, each made once.
+class EncodingReadings
+{
+public:
+    EncodingReading& Get(const std::string& sName)
+    {
+        std::unique_ptr<EncodingReading>& pReading = m_mapReadings[sName];
+        if (pReading == nullptr)
+            pReading = std::make_unique<EncodingReading>(sName);
+        return *pReading;
+    }
+
+    // The encoding a text is read in, as the loader and libxml2 choose it: UTF-8 after a byte-order
+    // mark or under a declaration that names none, else the one declared; without either UTF-8
+    // where the text is UTF-8 and ISO-8859-1 otherwise.
+    EncodingReading& Of(const std::string& sText)
+    {
+        if (sText.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            return Get("UTF-8");
+        if (IsDeclared(sText))
+        {
+            const std::string sName = DeclaredEncodingName(sText);
+            return Get(sName.empty() ? "UTF-8" : sName);
+        }
+        return Get(xmlCheckUTF8(reinterpret_cast<const xmlChar*>(sText.c_str())) != 0 ? "UTF-8"
+                                                                                      : "ISO-8859-1");
+    }
+
+private:
+    std::map<std::string, std::unique_ptr<EncodingReading>> m_mapReadings;
+};
+
+// Whether a declaration may name the encoding: a letter, then letters, digits, '.', '_' and '-'.
+bool IsEncodingName(const std::string& sName)
+{
+    return !sName.empty() && std::isalpha(static_cast<unsigned char>(sName[0])) != 0 &&
+           std::all_of(sName.begin(), sName.end(),
+                       [](char c) {
+                           return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '_' ||
+                                  c == '-';
+                       });
+}
+
+// A name as Python spells its codecs: lower case, '_' for '-' ("KOI8-R" is "koi8_r").
+std::string PythonSpelling(std::string sName)
+{
+    for (char& c : sName)
+        c = c == '-' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return sName;
+}
+
+// The names iconv and ICU list for the encodings they read, aliases included, sorted, each once.
+const std::vector<std::string>& ListedEncodingNames()
+{
+    static const std::vector<std::string> s_names = []()
+    {
+        std::set<std::string> names;
+        // One name a line, each ending in "//".
+        if (FILE* pList = popen("iconv -l", "r"))
+        {
+            char acLine[256];
+            while (std::fgets(acLine, sizeof(acLine), pList) != nullptr)
+            {
+                std::string sName = acLine;
+                while (!sName.empty() && (sName.back() == '\n' || sName.back() == '/'))
+                    sName.pop_back();
+                if (!sName.empty())
+                    names.insert(sName);
+            }
+            pclose(pList);
+        }
+        for (std::int32_t i = 0; i < ucnv_countAvailable(); ++i)
+        {
+            const char* pConverter = ucnv_getAvailableName(i);
+            UErrorCode error = U_ZERO_ERROR;
+            const std::uint16_t uiAliases = ucnv_countAliases(pConverter, &error);
+            for (std::uint16_t j = 0; j < uiAliases && U_SUCCESS(error); ++j)
+            {
+                const char* pAlias = ucnv_getAlias(pConverter, j, &error);
+                if (U_SUCCESS(error) && pAlias != nullptr)
+                    names.insert(pAlias);
+            }
+        }
+        return std::vector<std::string>(names.begin(), names.end());
+    }();
+    return s_names;
+}
+
+// What the loader refuses on purpose under pNode (whose children are at depth iDepth + 1): the
+// deepest element, the most attributes an element holds, whether a reference to an undeclared
+// entity is left in the tree (as libxml2 leaves those an external DTD could declare), whether a
+// CDATA section holds the bytes of "]]>" in the document's encoding, and whether a character of a
+// name or of content is one the encoding lacks or writes in bytes the parser would misread (of
+// content read by reference, which is how a character the encoding lacks gets there).
 struct Measures
 {
     int iDepth = 0;
     int iAttributes = 0;
     bool bReference = false;
     bool bCdataEndedEarly = false;
+    bool bMisread = false;
+    bool bLacking = false;
 };
 
-void Measure(const xmlNode* pNode, int iDepth, const char* pEncoding, Measures* pMeasures)
+void MeasureCharacters(const xmlChar* pText, EncodingReading* pReading, Measures* pMeasures)
+{
+    if (pText == nullptr)
+        return;
+    const std::string sText = reinterpret_cast<const char*>(pText);
+    for (std::size_t i = 0; i < sText.size();)
+    {
+        const std::size_t uiStart = i;
+        if (NextCodePoint(sText, &i) < 0x80)
+            continue;
+        const Coverage coverage = pReading->Cover(sText.substr(uiStart, i - uiStart));
+        pMeasures->bMisread = pMeasures->bMisread || coverage == Coverage::Misread;
+        pMeasures->bLacking = pMeasures->bLacking || coverage == Coverage::Lacking;
+    }
+}
+
+void Measure(const xmlNode* pNode, int iDepth, EncodingReading* pReading, Measures* pMeasures)
 {
     for (const xmlNode* pChild = pNode->children; pChild != nullptr; pChild = pChild->next)
     {
         pMeasures->bReference = pMeasures->bReference || pChild->type == XML_ENTITY_REF_NODE;
-        if (pChild->type == XML_CDATA_SECTION_NODE && pEncoding != nullptr && pChild->content != nullptr)
+        MeasureCharacters(pChild->name, pReading, pMeasures);
+        MeasureCharacters(pChild->content, pReading, pMeasures);
+        if (pChild->type == XML_CDATA_SECTION_NODE && pChild->content != nullptr)
         {
-            const std::string sBytes =
-                Convert(reinterpret_cast<const char*>(pChild->content), "UTF-8", pEncoding);
+            std::string sBytes;
             pMeasures->bCdataEndedEarly =
-                pMeasures->bCdataEndedEarly || sBytes.find("]]>") != std::string::npos;
+                pMeasures->bCdataEndedEarly ||
+                (pReading->Encode(reinterpret_cast<const char*>(pChild->content), &sBytes) &&
+                 sBytes.find("]]>") != std::string::npos);
         }
         if (pChild->type != XML_ELEMENT_NODE)
             continue;
@@ -163,10 +589,11 @@ void Measure(const xmlNode* pNode, int iDepth, const char* pEncoding, Measures* 
              pAttribute = pAttribute->next)
         {
             ++iAttributes;
-            Measure(reinterpret_cast<const xmlNode*>(pAttribute), iDepth, pEncoding, pMeasures);
+            MeasureCharacters(pAttribute->name, pReading, pMeasures);
+            Measure(reinterpret_cast<const xmlNode*>(pAttribute), iDepth, pReading, pMeasures);
         }
         pMeasures->iAttributes = std::max(pMeasures->iAttributes, iAttributes);
-        Measure(pChild, iDepth + 1, pEncoding, pMeasures);
+        Measure(pChild, iDepth + 1, pReading, pMeasures);
     }
 }
 
@@ -226,62 +653,225 @@ void IgnoreError(void*, const char*, ...)
 {
 }
 
-// The names of the elements under pNode, in document order, each with its attributes' names and
-// values, in UTF-8.
-std::string Elements(const xmlNode* pNode)
+// While it lives, notes whether libxml2 reports bytes that its converter cannot read. Where ICU
+// converts, libxml2 takes that for the end of the text and may accept what it read before; the text
+// is not one it reads.
+class ConversionErrors
 {
-    std::string sElements;
-    for (const xmlNode* pChild = pNode->children; pChild != nullptr; pChild = pChild->next)
+public:
+    ConversionErrors() { xmlSetStructuredErrorFunc(this, Note); }
+    ~ConversionErrors() { xmlSetStructuredErrorFunc(nullptr, nullptr); }
+    ConversionErrors(const ConversionErrors&) = delete;
+    ConversionErrors& operator=(const ConversionErrors&) = delete;
+
+    bool Any() const { return m_bAny; }
+
+private:
+    static void Note(void* pSelf, xmlErrorPtr pError)
     {
-        if (pChild->type != XML_ELEMENT_NODE)
-            continue;
-        sElements.append("<").append(reinterpret_cast<const char*>(pChild->name));
-        for (const xmlAttr* pAttribute = pChild->properties; pAttribute != nullptr;
+        if (pError->domain == XML_FROM_I18N && pError->code == XML_I18N_CONV_FAILED)
+            static_cast<ConversionErrors*>(pSelf)->m_bAny = true;
+    }
+
+    bool m_bAny = false;
+};
+
+// The content of a document as both sides write it for the comparison, in UTF-8: elements with their
+// attributes, text, CDATA sections, comments and instructions, in document order, without the
+// declaration and the DOCTYPE. The parser condenses white space (the loader keeps its default): it
+// drops the white space at either end of a text and makes each run of it inside one space, and
+// leaves out a text of white space only; both sides' texts are written so. Attribute values get
+// libxml2's normalisation (each white space character a space), and every line end is written as
+// libxml2 reads it (CR LF and a lone CR are LF). CDATA sections with nothing but white space between
+// them are written as one, as libxml2 makes one node of adjacent ones. Only white space changes:
+// any other character the loader reads wrong still shows.
+class ContentWriter
+{
+public:
+    void StartElement(const std::string& sName) { Write("<" + sName); }
+    void Attribute(const std::string& sName, const std::string& sValue)
+    {
+        std::string sNormalised = WithLineFeeds(sValue);
+        std::replace_if(
+            sNormalised.begin(), sNormalised.end(), [](char c) { return c == '\t' || c == '\n'; }, ' ');
+        Write(" " + sName + "=\"" + sNormalised + "\"");
+    }
+    void EndStartTag() { Write(">"); }
+    void EndElement() { Write("</>"); }
+    void Text(const std::string& sText)
+    {
+        const std::string sCondensed = Condensed(sText);
+        if (!sCondensed.empty())
+            Write("{" + sCondensed + "}");
+    }
+    void Cdata(const std::string& sText)
+    {
+        constexpr std::size_t END_LENGTH = sizeof("]]>") - 1;
+        if (m_bCdataLast)
+            m_sContent.resize(m_sContent.size() - END_LENGTH);
+        else
+            Write("<![CDATA[");
+        Write(WithLineFeeds(sText) + "]]>");
+        m_bCdataLast = true;
+    }
+    void Comment(const std::string& sText) { Write("<!--" + WithLineFeeds(sText) + "-->"); }
+    void Instruction(const std::string& sTarget, const std::string& sData)
+    {
+        Write("<?" + sTarget + (sData.empty() ? "" : " " + WithLineFeeds(sData)) + "?>");
+    }
+    const std::string& GetContent() const { return m_sContent; }
+
+private:
+    void Write(const std::string& sText)
+    {
+        m_sContent += sText;
+        m_bCdataLast = false;
+    }
+
+    static std::string WithLineFeeds(const std::string& sText)
+    {
+        std::string sOut;
+        for (std::size_t i = 0; i < sText.size(); ++i)
+            if (sText[i] != '\r')
+                sOut += sText[i];
+            else if (i + 1 == sText.size() || sText[i + 1] != '\n')
+                sOut += '\n';
+        return sOut;
+    }
+
+    static std::string Condensed(const std::string& sText)
+    {
+        std::string sOut;
+        bool bSpace = false;
+        for (const char c : sText)
+        {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+            {
+                bSpace = !sOut.empty();
+                continue;
+            }
+            if (bSpace)
+                sOut += ' ';
+            bSpace = false;
+            sOut += c;
+        }
+        return sOut;
+    }
+
+    std::string m_sContent;
+    bool m_bCdataLast = false; // whether the content ends in a CDATA section
+};
+
+void WriteContent(const xmlNode* pNode, ContentWriter* pWriter)
+{
+    const auto text = [](const xmlChar* p)
+    { return std::string(p != nullptr ? reinterpret_cast<const char*>(p) : ""); };
+    switch (pNode->type)
+    {
+    case XML_ELEMENT_NODE:
+        pWriter->StartElement(text(pNode->name));
+        for (const xmlAttr* pAttribute = pNode->properties; pAttribute != nullptr;
              pAttribute = pAttribute->next)
         {
-            xmlChar* pValue = xmlGetProp(pChild, pAttribute->name);
-            sElements.append(" ")
-                .append(reinterpret_cast<const char*>(pAttribute->name))
-                .append("=[")
-                .append(reinterpret_cast<const char*>(pValue))
-                .append("]");
+            xmlChar* pValue = xmlGetProp(pNode, pAttribute->name);
+            pWriter->Attribute(text(pAttribute->name), text(pValue));
             xmlFree(pValue);
         }
-        sElements.append(">").append(Elements(pChild));
+        pWriter->EndStartTag();
+        for (const xmlNode* pChild = pNode->children; pChild != nullptr; pChild = pChild->next)
+            WriteContent(pChild, pWriter);
+        pWriter->EndElement();
+        break;
+    case XML_TEXT_NODE:
+        pWriter->Text(text(pNode->content));
+        break;
+    case XML_CDATA_SECTION_NODE:
+        pWriter->Cdata(text(pNode->content));
+        break;
+    case XML_COMMENT_NODE:
+        pWriter->Comment(text(pNode->content));
+        break;
+    case XML_PI_NODE:
+        pWriter->Instruction(text(pNode->name), text(pNode->content));
+        break;
+    default:
+        break;
     }
-    return sElements;
 }
 
-// The same of TinyXML's tree, in the bytes the parser read.
-std::string Elements(const TiXmlNode* pNode)
+// libxml2's content of a document read with the wrapper pTop around its top-level elements.
+std::string Content(const xmlDoc* pDocument, const xmlNode* pTop)
 {
-    std::string sElements;
-    for (const TiXmlElement* pChild = pNode->FirstChildElement(); pChild != nullptr;
-         pChild = pChild->NextSiblingElement())
+    ContentWriter writer;
+    for (const xmlNode* pNode = pDocument->children; pNode != nullptr; pNode = pNode->next)
     {
-        sElements.append("<").append(pChild->ValueStr());
-        for (const TiXmlAttribute* pAttribute = pChild->FirstAttribute(); pAttribute != nullptr;
+        if (pNode != pTop)
+            WriteContent(pNode, &writer);
+        else
+            for (const xmlNode* pChild = pTop->children; pChild != nullptr; pChild = pChild->next)
+                WriteContent(pChild, &writer);
+    }
+    return writer.GetContent();
+}
+
+// The same of TinyXML's tree, its bytes read as the loader reads the text's encoding (bytes that are
+// no characters in it written as \xNN).
+void WriteContent(const TiXmlNode* pNode, const EncodingReading& reading, ContentWriter* pWriter)
+{
+    const auto text = [&reading](const std::string& sBytes)
+    {
+        std::string sUtf8;
+        return reading.DecodeLoaded(sBytes, &sUtf8) ? sUtf8 : Printable(sBytes);
+    };
+    if (const TiXmlElement* pElement = pNode->ToElement())
+    {
+        pWriter->StartElement(text(pElement->ValueStr()));
+        for (const TiXmlAttribute* pAttribute = pElement->FirstAttribute(); pAttribute != nullptr;
              pAttribute = pAttribute->Next())
         {
-            sElements.append(" ")
-                .append(pAttribute->Name())
-                .append("=[")
-                .append(pAttribute->Value())
-                .append("]");
+            pWriter->Attribute(text(pAttribute->NameTStr()), text(pAttribute->ValueStr()));
         }
-        sElements.append(">").append(Elements(pChild));
+        pWriter->EndStartTag();
+        for (const TiXmlNode* pChild = pNode->FirstChild(); pChild != nullptr; pChild = pChild->NextSibling())
+            WriteContent(pChild, reading, pWriter);
+        pWriter->EndElement();
     }
-    return sElements;
+    else if (const TiXmlText* pText = pNode->ToText())
+    {
+        if (pText->CDATA())
+            pWriter->Cdata(text(pText->ValueStr()));
+        else
+            pWriter->Text(text(pText->ValueStr()));
+    }
+    else if (pNode->ToComment() != nullptr)
+        pWriter->Comment(text(pNode->ValueStr()));
+    else if (pNode->ToUnknown() != nullptr && pNode->ValueStr().size() >= 2 && pNode->ValueStr()[0] == '?')
+    {
+        // An instruction, "?target data?"; a DOCTYPE's node begins with '!'.
+        const std::string sInside = text(pNode->ValueStr().substr(1, pNode->ValueStr().size() - 2));
+        const std::size_t uiTargetEnd = std::min(sInside.find_first_of(" \t\r\n"), sInside.size());
+        const std::size_t uiData =
+            std::min(sInside.find_first_not_of(" \t\r\n", uiTargetEnd), sInside.size());
+        pWriter->Instruction(sInside.substr(0, uiTargetEnd), sInside.substr(uiData));
+    }
 }
 
-// libxml2's verdict on sText, with the loader's two relaxations: several top-level elements (a
-// wrapper element after the prolog, holding at least one element and otherwise only white space,
-// comments and instructions), and a text without a byte-order mark or declaration that is not
-// UTF-8 read as ISO-8859-1. What the loader refuses on purpose is exempt, and *pExemption (when
-// given) says why; pEncoding, when given, is iconv's name of the encoding the text is read in.
-// *pElements (when given) receives the elements of a text accepted, as Elements writes them.
-Verdict Reference(const std::string& sText, const char* pEncoding = nullptr, Exemption* pExemption = nullptr,
-                  std::string* pElements = nullptr)
+std::string Content(const TiXmlDocument& document, const EncodingReading& reading)
+{
+    ContentWriter writer;
+    for (const TiXmlNode* pNode = document.FirstChild(); pNode != nullptr; pNode = pNode->NextSibling())
+        WriteContent(pNode, reading, &writer);
+    return writer.GetContent();
+}
+
+// libxml2's verdict on sText, read in `reading` (EncodingReadings::Of), with the loader's two
+// relaxations: several top-level elements (a wrapper element after the prolog, holding at least
+// one element and otherwise only white space, comments and instructions), and a text without a
+// byte-order mark or declaration that is not UTF-8 read as ISO-8859-1. What the loader refuses on
+// purpose is exempt, and *pExemption (when given) says why. *pContent (when given) receives the
+// content of a text accepted, as Content writes it.
+Verdict Reference(const std::string& sText, EncodingReading& reading, Exemption* pExemption = nullptr,
+                  std::string* pContent = nullptr)
 {
     // libxml2 reports a text it cannot convert even when told to report no error.
     static const bool s_bQuiet = (xmlSetGenericErrorFunc(nullptr, IgnoreError), true);
@@ -290,21 +880,24 @@ Verdict Reference(const std::string& sText, const char* pEncoding = nullptr, Exe
     if (pExemption == nullptr)
         pExemption = &exemption;
     *pExemption = Exemption::None;
-    if (sText.compare(0, 2, "\xFF\xFE") == 0 || sText.compare(0, 2, "\xFE\xFF") == 0)
+    const ConversionErrors conversionErrors;
+    const EncodingKind kind = reading.GetKind();
+    const bool bWide = sText.compare(0, 2, "\xFF\xFE") == 0 || sText.compare(0, 2, "\xFE\xFF") == 0 ||
+                       sText.find('\0') != std::string::npos || kind == EncodingKind::WideUnits;
+    if (bWide || kind == EncodingKind::MarkupChanged)
     {
-        // UTF-16, which the wrapper (in ASCII) would break: libxml2 reads the text whole or not.
+        // Markup not in ASCII's bytes, which the wrapper (in ASCII) would break: libxml2 reads the
+        // text whole or not.
         xmlDocPtr pDocument = xmlReadMemory(sText.data(), static_cast<int>(sText.size()), "doc.xml", nullptr,
                                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-        const bool bRead = pDocument != nullptr;
+        const bool bRead = pDocument != nullptr && !conversionErrors.Any();
         xmlFreeDoc(pDocument);
-        *pExemption = bRead ? Exemption::Utf16 : Exemption::None;
+        *pExemption = !bRead ? Exemption::None : bWide ? Exemption::WideEncoding : Exemption::MarkupChanged;
         return bRead ? Verdict::Exempt : Verdict::Refused;
     }
     const bool bMark = sText.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    const bool bDeclared = sText.compare(0, 5, "<?xml") == 0 && sText.size() > 5 &&
-                           std::strchr(" \t\r\n", sText[5]) != nullptr && sText[5] != 0;
     const char* pUndeclared = nullptr;
-    if (!bMark && !bDeclared && xmlCheckUTF8(reinterpret_cast<const xmlChar*>(sText.c_str())) == 0)
+    if (!bMark && !IsDeclared(sText) && xmlCheckUTF8(reinterpret_cast<const xmlChar*>(sText.c_str())) == 0)
         pUndeclared = "ISO-8859-1";
     // libxml2 2.9 reads a DOCTYPE without white space after its keyword.
     const std::size_t uiDoctype = sText.find("<!DOCTYPE");
@@ -319,7 +912,7 @@ Verdict Reference(const std::string& sText, const char* pEncoding = nullptr, Exe
         pContext, sWrapped.data(), static_cast<int>(sWrapped.size()), "doc.xml", pUndeclared,
         XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_OLD10);
     Verdict verdict = Verdict::Refused;
-    if (pDocument != nullptr && pContext->wellFormed != 0)
+    if (pDocument != nullptr && pContext->wellFormed != 0 && !conversionErrors.Any())
     {
         const xmlNode* pTop = xmlDocGetRootElement(pDocument);
         int iElements = 0;
@@ -334,9 +927,12 @@ Verdict Reference(const std::string& sText, const char* pEncoding = nullptr, Exe
         if (bClean && iElements > 0)
         {
             Measures measures;
-            Measure(pTop, 0, pEncoding, &measures);
-            if (pElements != nullptr)
-                *pElements = Elements(pTop);
+            for (const xmlNode* pNode = pDocument->children; pNode != nullptr; pNode = pNode->next)
+                if (pNode != pTop && pNode->type != XML_DTD_NODE)
+                    MeasureCharacters(pNode->content, &reading, &measures);
+            Measure(pTop, 0, &reading, &measures);
+            if (pContent != nullptr)
+                *pContent = Content(pDocument, pTop);
             bool bEntities = measures.bReference || pContext->hasPErefs != 0;
             bool bAttributeLists = false;
             if (pDocument->intSubset != nullptr)
@@ -354,16 +950,27 @@ Verdict Reference(const std::string& sText, const char* pEncoding = nullptr, Exe
                 *pExemption = Exemption::Entities;
             else if (bAttributeLists)
                 *pExemption = Exemption::AttributeLists;
-            else if (pEncoding != nullptr && std::strcmp(pEncoding, "ISO-2022-JP") == 0)
+            else if (kind == EncodingKind::Stateful)
                 *pExemption = Exemption::StatefulEncoding;
             else if (measures.bCdataEndedEarly)
                 *pExemption = Exemption::CdataEndedEarly;
+            else if (measures.bMisread)
+                *pExemption = Exemption::MisreadCharacter;
+            else if (measures.bLacking)
+                *pExemption = Exemption::LackedCharacter;
             verdict = *pExemption == Exemption::None ? Verdict::Accepted : Verdict::Exempt;
         }
     }
     xmlFreeDoc(pDocument);
     xmlFreeParserCtxt(pContext);
     return verdict;
+}
+
+// The same for a text whose encoding is not otherwise at hand.
+Verdict Reference(const std::string& sText)
+{
+    EncodingReadings readings;
+    return Reference(sText, readings.Of(sText));
 }
 
 // What a generated document is written in and holds, for the differential test's counts.
@@ -375,13 +982,16 @@ enum class Group
     MultiByte, // Shift_JIS, cp932, EUC-JP, EUC-KR, GB2312, Big5
     Stateful,  // ISO-2022-JP
     Utf16,
+    Listed, // another encoding iconv or ICU lists
     Count
 };
 
-const char* const GROUP_NAMES[] = {"UTF-8", "ISO-8859-1", "Windows", "multi-byte", "ISO-2022-JP", "UTF-16"};
+const char* const GROUP_NAMES[] = {"UTF-8",       "ISO-8859-1", "Windows", "multi-byte",
+                                   "ISO-2022-JP", "UTF-16",     "listed"};
 
-// Encodings the generated documents declare: names written (libxml2 reads each), iconv's name,
-// letters (which may stand in names) and other characters of text, each list separated by spaces.
+// Encodings the generated documents declare: names written (libxml2 reads each) beyond those iconv
+// and ICU list for the encoding, iconv's name, letters (which may stand in names) and other
+// characters of text, each list separated by spaces.
 struct DeclaredEncoding
 {
     const char* pNames;
@@ -414,6 +1024,11 @@ const DeclaredEncoding DECLARED_ENCODINGS[] = {
     {"ISO-2022-JP", "ISO-2022-JP", Group::Stateful, "あ 日 語", "表 ゾ"},
     {"UTF-16", "UTF-16", Group::Utf16, "é 日", "€"}};
 
+// Letters of many scripts (which may stand in names), and other characters, that documents hold
+// and refer to, of the BMP and beyond: each encoding has some and lacks others.
+const char* const POOL_LETTERS = "é ü ß Ø ő ł Ž ж Я λ Ω ğ ş ą ă đ ש ع ก あ い ソ 日 語 한 국 中 文";
+const char* const POOL_OTHERS = "ế € “ „ ‰ № ₪ ₫ ½ « ① ‐ 、 。 表 功 也 😀 𠀋";
+
 // The words of a list separated by spaces.
 std::vector<std::string> Words(const char* pList)
 {
@@ -434,13 +1049,181 @@ std::vector<std::string> Words(const char* pList)
     }
 }
 
+// The characters of both pools.
+std::vector<std::string> PoolCharacters()
+{
+    std::vector<std::string> characters = Words(POOL_LETTERS);
+    for (const std::string& sOther : Words(POOL_OTHERS))
+        characters.push_back(sOther);
+    return characters;
+}
+
+// The names iconv and ICU list that a declaration may hold and libxml2 reads, grouped by how
+// libxml2 reads them: names whose handlers are of one kind, read each single byte alike and write
+// each character of the pools and of DECLARED_ENCODINGS alike share a group.
+const std::vector<std::vector<std::string>>& ListedEncodingGroups()
+{
+    static const std::vector<std::vector<std::string>> s_groups = []()
+    {
+        std::vector<std::string> characters = PoolCharacters();
+        for (const DeclaredEncoding& encoding : DECLARED_ENCODINGS)
+            for (const char* pList : {encoding.pLetters, encoding.pOthers})
+                for (const std::string& sCharacter : Words(pList))
+                    characters.push_back(sCharacter);
+        std::map<std::string, std::size_t> mapGroups; // by what the names read and write
+        std::vector<std::vector<std::string>> groups;
+        for (const std::string& sName : ListedEncodingNames())
+        {
+            if (!IsEncodingName(sName))
+                continue;
+            const EncodingReading reading(sName);
+            if (reading.GetKind() == EncodingKind::NotRead)
+                continue;
+            std::string sReads(1, static_cast<char>(reading.GetKind()));
+            std::string sOut;
+            for (int i = 0; i < 256; ++i)
+                sReads.append(reading.Decode(std::string(1, static_cast<char>(i)), &sOut) ? sOut : "\xFF")
+                    .append("|");
+            for (const std::string& sCharacter : characters)
+                sReads.append(reading.Encode(sCharacter, &sOut) ? sOut : "\xFF").append("|");
+            const auto found = mapGroups.emplace(sReads, groups.size());
+            if (found.second)
+                groups.emplace_back();
+            groups[found.first->second].push_back(sName);
+        }
+        return groups;
+    }();
+    return s_groups;
+}
+
+// An encoding the generated documents declare: the names they declare it by, the name it is
+// written with, and the characters they hold, each of which it writes as the parser reads it.
+struct DocumentEncoding
+{
+    std::vector<std::string> names;
+    std::string sWriter;
+    Group group = Group::Listed;
+    std::vector<std::string> letters; // which may stand in names
+    std::vector<std::string> others;
+    std::vector<std::string> misread; // characters it has that the parser would misread, referred to only
+};
+
+// Each of DECLARED_ENCODINGS, declared by its names and by some of those iconv and ICU list for it,
+// as they are listed and as Python spells them; and a sample of the other encodings iconv and ICU
+// list that the loader reads (UTF-8 and US-ASCII under other names among them), declared by some
+// of their names, with the characters of the pools they write as the parser reads them. Readings
+// are made in `readings`.
+std::vector<DocumentEncoding> MakeDocumentEncodings(EncodingReadings* pReadings)
+{
+    Random random(3);
+    const auto pick = [&random](const std::vector<std::string>& names, std::size_t uiCount)
+    {
+        std::vector<std::string> picked;
+        for (std::size_t i = 0; i < uiCount && i < names.size(); ++i)
+        {
+            const std::string& sName = names[random.Next(static_cast<std::uint32_t>(names.size()))];
+            if (std::find(picked.begin(), picked.end(), sName) == picked.end())
+                picked.push_back(sName);
+        }
+        if (!picked.empty())
+            picked.push_back(PythonSpelling(picked.front()));
+        return picked;
+    };
+    const std::vector<std::vector<std::string>>& groups = ListedEncodingGroups();
+    std::vector<bool> taken(groups.size(), false);
+    std::vector<DocumentEncoding> encodings;
+    for (const DeclaredEncoding& declared : DECLARED_ENCODINGS)
+    {
+        DocumentEncoding encoding;
+        encoding.names = Words(declared.pNames);
+        encoding.sWriter = declared.pIconvName;
+        encoding.group = declared.group;
+        encoding.letters = Words(declared.pLetters);
+        encoding.others = Words(declared.pOthers);
+        for (std::size_t i = 0; i < groups.size(); ++i)
+        {
+            if (std::find(groups[i].begin(), groups[i].end(), declared.pIconvName) == groups[i].end())
+                continue;
+            taken[i] = true;
+            for (const std::string& sName : pick(groups[i], 3))
+                encoding.names.push_back(sName);
+        }
+        encodings.push_back(encoding);
+    }
+    // The other encodings the loader reads: their letters name characters, so none of their later
+    // bytes may be ASCII but letters and digits.
+    const auto inName = [](const std::string& sBytes)
+    {
+        return std::all_of(sBytes.begin() + 1, sBytes.end(),
+                           [](char c) {
+                               return static_cast<unsigned char>(c) >= 0x80 ||
+                                      std::isalnum(static_cast<unsigned char>(c)) != 0;
+                           });
+    };
+    // Every group of UTF-8 and of US-ASCII; of the others, some with characters of the pools that
+    // the parser would misread and some without.
+    std::vector<std::size_t> chosen;
+    std::vector<std::size_t> candidates[2]; // [with characters misread]
+    for (std::size_t i = 0; i < groups.size(); ++i)
+    {
+        if (taken[i])
+            continue;
+        EncodingReading reading(groups[i].front());
+        const EncodingKind kind = reading.GetKind();
+        const std::vector<std::string> pool = PoolCharacters();
+        const bool bMisread = std::any_of(pool.begin(), pool.end(),
+                                          [&reading](const std::string& sCharacter)
+                                          { return reading.Cover(sCharacter) == Coverage::Misread; });
+        if (kind == EncodingKind::Utf8 || kind == EncodingKind::Ascii)
+            chosen.push_back(i);
+        else if (kind == EncodingKind::Bytes)
+            candidates[bMisread ? 1 : 0].push_back(i);
+    }
+    for (const auto& [iWith, iCount] : {std::pair<int, int>{1, 12}, {0, 10}})
+    {
+        std::vector<std::size_t>& from = candidates[iWith];
+        for (int i = 0; i < iCount && !from.empty(); ++i)
+        {
+            const std::size_t uiAt = random.Next(static_cast<std::uint32_t>(from.size()));
+            chosen.push_back(from[uiAt]);
+            from.erase(from.begin() + static_cast<std::ptrdiff_t>(uiAt));
+        }
+    }
+    for (const std::size_t uiGroup : chosen)
+    {
+        const std::vector<std::string>& names = groups[uiGroup];
+        DocumentEncoding encoding;
+        encoding.names = pick(names, 2);
+        encoding.sWriter = names.front();
+        EncodingReading& reading = pReadings->Get(encoding.sWriter);
+        std::string sBytes;
+        for (const std::string& sLetter : Words(POOL_LETTERS))
+            if (reading.Cover(sLetter) == Coverage::Written && reading.Encode(sLetter, &sBytes) &&
+                inName(sBytes))
+                encoding.letters.push_back(sLetter);
+        for (const std::string& sOther : Words(POOL_OTHERS))
+            if (reading.Cover(sOther) == Coverage::Written && reading.Encode(sOther, &sBytes))
+                encoding.others.push_back(sOther);
+        for (const std::string& sCharacter : PoolCharacters())
+            if (reading.Cover(sCharacter) == Coverage::Misread)
+                encoding.misread.push_back(sCharacter);
+        encodings.push_back(encoding);
+    }
+    return encodings;
+}
+
 // Well-formed documents of the kinds the engine's files hold (several top-level elements or one),
 // with DOCTYPEs and internal subsets, in UTF-8, ISO-8859-1 without a declaration and the encodings
-// of DECLARED_ENCODINGS, then cut or given markup fragments at random places.
+// of MakeDocumentEncodings, holding references to characters outside ASCII that the encoding has or
+// lacks, then cut or given markup fragments at random places.
 class DocumentMaker
 {
 public:
-    explicit DocumentMaker(std::uint32_t uiSeed) : m_random(uiSeed) {}
+    DocumentMaker(std::uint32_t uiSeed, EncodingReadings* pReadings)
+        : m_random(uiSeed), m_pReadings(pReadings), m_encodings(MakeDocumentEncodings(pReadings)),
+          m_pool(PoolCharacters())
+    {
+    }
 
     std::string Make()
     {
@@ -462,30 +1245,34 @@ public:
             // And those that do.
             "<!DOCTYPE r [ <!ENTITY e \"x\"> ]>", "<!DOCTYPE r [ <!ATTLIST r a CDATA \"d\"> ]>\n",
             "<!DOCTYPE r SYSTEM \"r.dtd\" [ %pe; ]>"};
-        // Half the texts declare one of DECLARED_ENCODINGS.
-        const DeclaredEncoding* pEncoding = nullptr;
+        // Half the texts declare an encoding: one of DECLARED_ENCODINGS two times in three.
+        const DocumentEncoding* pEncoding = nullptr;
         std::string sText;
         if (m_random.Next(2) == 0)
         {
-            pEncoding = &m_random.Pick(DECLARED_ENCODINGS);
-            const std::vector<std::string> names = Words(pEncoding->pNames);
-            const std::string& sName = names[m_random.Next(static_cast<std::uint32_t>(names.size()))];
+            const auto uiDeclared = static_cast<std::uint32_t>(std::size(DECLARED_ENCODINGS));
+            const auto uiListed = static_cast<std::uint32_t>(m_encodings.size()) - uiDeclared;
+            pEncoding =
+                &m_encodings[m_random.Next(3) != 0 || uiListed == 0 ? m_random.Next(uiDeclared)
+                                                                    : uiDeclared + m_random.Next(uiListed)];
+            const std::string& sName =
+                pEncoding->names[m_random.Next(static_cast<std::uint32_t>(pEncoding->names.size()))];
             sText = m_random.Next(2) == 0 ? "<?xml version='1.0' encoding='" + sName + "'?>\n"
                                           : "<?xml version=\"1.0\" encoding=\"" + sName + "\"?>";
             m_group = pEncoding->group;
-            m_pIconvName = pEncoding->pIconvName;
-            m_letters = Words(pEncoding->pLetters);
-            m_others = Words(pEncoding->pOthers);
+            m_letters = pEncoding->letters;
+            m_others = pEncoding->others;
+            m_misread = pEncoding->misread;
         }
         else
         {
             // Without a declaration, half the texts are ISO-8859-1 (not UTF-8).
             const std::uint32_t uiKind = m_random.Next(6);
             m_group = uiKind == 1 ? Group::Latin1 : Group::Utf8;
-            m_pIconvName = nullptr;
             sText = s_apDeclarations[uiKind];
             m_letters = m_group == Group::Latin1 ? Words("é ü") : Words("é €");
             m_others = Words("½");
+            m_misread.clear();
         }
         sText += Misc();
         const std::uint32_t uiDoctype = m_random.Next(static_cast<std::uint32_t>(std::size(s_apDoctypes)));
@@ -498,15 +1285,20 @@ public:
             sText += Misc();
         }
         if (pEncoding != nullptr)
-            return Convert(sText, "UTF-8", pEncoding->pIconvName);
+        {
+            // iconv writes UTF-16 with a byte-order mark; encodings iconv does not read are written
+            // as libxml2 reads them.
+            std::string sWritten = Convert(sText, "UTF-8", pEncoding->sWriter.c_str());
+            if (sWritten.empty())
+                m_pReadings->Get(pEncoding->sWriter).Encode(sText, &sWritten);
+            return sWritten;
+        }
         return m_group == Group::Latin1 ? Convert(sText, "UTF-8", "ISO-8859-1") : sText;
     }
 
     // What the last document made is written in, and whether it has an internal subset.
     Group GetGroup() const { return m_group; }
     bool HasSubset() const { return m_bSubset; }
-    // iconv's name of the encoding the last document made declares; null for none.
-    const char* GetDeclaredEncoding() const { return m_pIconvName; }
 
     // sText unchanged, cut short, given one or two fragments of markup, one byte replaced or a few
     // bytes taken out, at random places.
@@ -552,7 +1344,11 @@ public:
                                                     "<!ELEMENT r ANY>",
                                                     "<!ENTITY e \"x\">",
                                                     "&e;",
-                                                    "%pe;"};
+                                                    "%pe;",
+                                                    "&#233;",
+                                                    "&#x20AC;",
+                                                    "&#x65e5;",
+                                                    "&#128512;"};
         const auto at = [&]()
         { return static_cast<std::size_t>(m_random.Next(static_cast<std::uint32_t>(sText.size() + 1))); };
         // The place first, then the fragment (as every compiler calls them).
@@ -595,15 +1391,51 @@ public:
 
 private:
     // A letter, which may stand in a name.
-    std::string Letter() { return m_letters[m_random.Next(static_cast<std::uint32_t>(m_letters.size()))]; }
-
-    // A character of text: a letter or another.
-    std::string NonAscii()
+    std::string Letter()
     {
-        if (m_random.Next(2) == 0)
-            return Letter();
-        return m_others[m_random.Next(static_cast<std::uint32_t>(m_others.size()))];
+        if (m_letters.empty())
+            return "e";
+        return m_letters[m_random.Next(static_cast<std::uint32_t>(m_letters.size()))];
     }
+
+    // A reference to a character outside ASCII: mostly one the text's encoding has (and may write
+    // in bytes the parser would misread), else one of the pools, which the encoding may lack; in
+    // decimal or hexadecimal, at times with leading zeros.
+    std::string CharacterReference()
+    {
+        std::vector<std::string> characters = m_letters;
+        characters.insert(characters.end(), m_others.begin(), m_others.end());
+        characters.insert(characters.end(), m_misread.begin(), m_misread.end());
+        if (characters.empty() || m_random.Next(8) == 0)
+            characters = m_pool;
+        const std::uint32_t uiCode =
+            CodePoint(characters[m_random.Next(static_cast<std::uint32_t>(characters.size()))]);
+        char acReference[24];
+        switch (m_random.Next(4))
+        {
+        case 0:
+            std::snprintf(acReference, sizeof(acReference), "&#%u;", uiCode);
+            break;
+        case 1:
+            std::snprintf(acReference, sizeof(acReference), "&#x%x;", uiCode);
+            break;
+        case 2:
+            std::snprintf(acReference, sizeof(acReference), "&#x%06X;", uiCode);
+            break;
+        default:
+            std::snprintf(acReference, sizeof(acReference), "&#00%u;", uiCode);
+            break;
+        }
+        return acReference;
+    }
+
+    std::string Other() { return m_others[m_random.Next(static_cast<std::uint32_t>(m_others.size()))]; }
+
+    // A character of text as written: a letter or another.
+    std::string Literal() { return m_others.empty() || m_random.Next(2) == 0 ? Letter() : Other(); }
+
+    // A character of text: as written, or a reference to one.
+    std::string NonAscii() { return m_random.Next(2) == 0 ? Literal() : CharacterReference(); }
 
     std::string Misc()
     {
@@ -615,7 +1447,8 @@ private:
                                                "<?tool run?>",
                                                "<?tool a>b?>",
                                                "<?tool?>",
-                                               "<?xml-stylesheet href=\"a>b.css\"?>"};
+                                               "<?xml-stylesheet href=\"a>b.css\"?>",
+                                               "<!-- &#233; &#x1F600; -->"};
         std::string sMisc = m_random.Pick(s_apMisc);
         return m_random.Next(3) == 0 ? sMisc + m_random.Pick(s_apMisc) : sMisc;
     }
@@ -636,8 +1469,11 @@ private:
             sText += m_random.Next(4) == 0 ? "\n  " : " ";
             sText += s_apAttributes[(uiFirst + i) % 5];
             sText += m_random.Next(4) == 0 ? " = " : "=";
-            if (m_random.Next(5) == 0)
+            const std::uint32_t uiValue = m_random.Next(10);
+            if (uiValue < 2)
                 sText.append("\"").append(NonAscii()).append("\"");
+            else if (uiValue < 4)
+                sText.append("'a").append(NonAscii()).append(" ").append(NonAscii()).append("'");
             else
                 sText += m_random.Pick(s_apValues);
         }
@@ -650,17 +1486,26 @@ private:
             "<!-- c -->", "<?tool a>b?>", "\n  ",        "&gt;]"};
         for (int i = 0; i < iItems; ++i)
         {
-            const std::uint32_t uiItem = m_random.Next(11);
+            const std::uint32_t uiItem = m_random.Next(14);
             if (uiItem < 8)
                 sText += s_apContent[uiItem];
-            else if (uiItem == 8)
-                sText += NonAscii();
-            else if (uiItem == 9)
+            else if (uiItem == 8 || uiItem == 9)
+                sText += NonAscii() + (m_random.Next(2) == 0 ? " " : "") + NonAscii();
+            else if (uiItem == 10)
             // Ended early, read a byte at a time, where the character ends in a ']'.
             {
                 static const char* const s_apEnds[] = {"]]>", "]>]]>", "]><b/>]]>"};
-                sText += "<![CDATA[" + NonAscii();
+                sText += "<![CDATA[" + (m_others.empty() ? Letter() : Other());
                 sText += m_random.Pick(s_apEnds);
+            }
+            else if (uiItem == 11)
+            {
+                // References where they are text as written.
+                const std::string sReference = CharacterReference();
+                const std::uint32_t uiWhere = m_random.Next(3);
+                sText += uiWhere == 0   ? "<![CDATA[" + sReference + "]]>"
+                         : uiWhere == 1 ? "<!--" + sReference + "-->"
+                                        : "<?tool " + sReference + "?>";
             }
             else if (iDepth < 4)
                 sText += Element(iDepth + 1);
@@ -669,12 +1514,93 @@ private:
     }
 
     Random m_random;
+    EncodingReadings* m_pReadings; // not owned
+    std::vector<DocumentEncoding> m_encodings;
+    std::vector<std::string> m_pool;
     Group m_group = Group::Utf8;
     bool m_bSubset = false;
-    const char* m_pIconvName = nullptr;
     std::vector<std::string> m_letters;
     std::vector<std::string> m_others;
+    std::vector<std::string> m_misread;
 };
+
+// Whether the text holds a reference to a character beyond ASCII outside comments, CDATA sections
+// and instructions.
+bool HoldsReferenceBeyondAscii(const std::string& sText)
+{
+    for (std::size_t i = 0; i < sText.size(); ++i)
+    {
+        for (const auto& [pStart, pEnd] :
+             {std::pair<const char*, const char*>{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}})
+        {
+            if (sText.compare(i, std::strlen(pStart), pStart) == 0)
+            {
+                i = std::min(sText.find(pEnd, i + std::strlen(pStart)), sText.size());
+                break;
+            }
+        }
+        if (sText.compare(i, 2, "&#") != 0)
+            continue;
+        const bool bHex = i + 2 < sText.size() && sText[i + 2] == 'x';
+        const std::size_t uiDigits = i + (bHex ? 3 : 2);
+        const std::size_t uiEnd = sText.find(';', uiDigits);
+        if (uiEnd != std::string::npos && uiEnd > uiDigits && uiEnd - uiDigits < 9 &&
+            std::strtoul(sText.substr(uiDigits, uiEnd - uiDigits).c_str(), nullptr, bHex ? 16 : 10) >= 0x80)
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+// libxml2's and the loader's verdicts on a text and, where they read it, the contents they read.
+struct Outcome
+{
+    Verdict reference = Verdict::Refused;
+    Exemption exemption = Exemption::None;
+    bool bLoaded = false;
+    std::string sExpected; // libxml2's content, where it accepts the text
+    std::string sLoaded;   // the loader's, where it loads the text
+};
+
+enum class Agreement
+{
+    Loaded,       // by both, with the same content
+    Refused,      // by both
+    Exempt,       // refused on purpose
+    OtherContent, // loaded by both, read otherwise
+    LoadedOnly,   // by the loader, refused by libxml2
+    RefusedOnly,  // by the loader, accepted by libxml2
+    LoadedExempt, // by the loader, though refused on purpose
+    Count
+};
+
+const char* const AGREEMENT_NAMES[] = {"loaded by both",
+                                       "refused by both",
+                                       "exempt",
+                                       "loaded by both with other content",
+                                       "loaded by the loader only",
+                                       "refused by the loader only",
+                                       "loaded though exempt"};
+
+// How the verdicts agree; a failure of the test where they do not.
+Agreement Check(const Outcome& outcome, const std::string& sText)
+{
+    if (outcome.reference == Verdict::Exempt)
+    {
+        // Refused on purpose.
+        EXPECT_FALSE(outcome.bLoaded)
+            << EXEMPTION_NAMES[static_cast<int>(outcome.exemption)] << ": \"" << Printable(sText) << "\"";
+        return outcome.bLoaded ? Agreement::LoadedExempt : Agreement::Exempt;
+    }
+    EXPECT_EQ(outcome.bLoaded, outcome.reference == Verdict::Accepted) << "\"" << Printable(sText) << "\"";
+    if (outcome.bLoaded != (outcome.reference == Verdict::Accepted))
+        return outcome.bLoaded ? Agreement::LoadedOnly : Agreement::RefusedOnly;
+    if (!outcome.bLoaded)
+        return Agreement::Refused;
+    EXPECT_EQ(outcome.sLoaded, outcome.sExpected) << "\"" << Printable(sText) << "\"";
+    return outcome.sLoaded == outcome.sExpected ? Agreement::Loaded : Agreement::OtherContent;
+}
 
 class KU_XmlUtilitiesTest : public ::testing::Test
 {
@@ -692,6 +1618,18 @@ protected:
         std::unique_ptr<TiXmlDocument> document(KU_XmlUtilities::LoadXmlDocument(&m_manager, "doc.xml"));
         EXPECT_EQ(m_pRepository->GetNumLoadedFiles(), 0u);
         return document;
+    }
+
+    // libxml2's and the loader's verdicts on sText, read in `reading` (EncodingReadings::Of).
+    Outcome Judge(const std::string& sText, EncodingReading& reading)
+    {
+        Outcome outcome;
+        outcome.reference = Reference(sText, reading, &outcome.exemption, &outcome.sExpected);
+        const auto document = Load(sText);
+        outcome.bLoaded = document != nullptr;
+        if (document != nullptr)
+            outcome.sLoaded = Content(*document, reading);
+        return outcome;
     }
 
     KF_FileManager m_manager;
@@ -1160,96 +2098,137 @@ TEST(KU_XmlUtilitiesThreads, DeclaredEncodingsLoadOnSeveralThreadsAtOnce)
 TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParser)
 {
     // The loader reads with TinyXML and judges with expat; libxml2 is the reference, but for what
-    // the loader refuses on purpose, which is exempt by kind.
-    DocumentMaker maker(77);
+    // the loader refuses on purpose, which is exempt by kind. Where both load a document they read
+    // the same content: names, attribute values, text, CDATA sections, comments and instructions,
+    // the loader's bytes read in the document's encoding.
+    EncodingReadings readings;
+    DocumentMaker maker(77, &readings);
     const int iDocuments = 24000;
-    int aiLoaded[static_cast<int>(Group::Count)] = {}; // by both, by group
-    int iLoadedWithSubset = 0;
-    int iRefused = 0; // by both
-    int aiDisagreed[static_cast<int>(Group::Count)] = {};
-    int iDisagreedWithSubset = 0;
+    constexpr int AGREEMENTS = static_cast<int>(Agreement::Count);
+    constexpr int GROUPS = static_cast<int>(Group::Count);
+    int aaiOutcomes[AGREEMENTS][GROUPS] = {}; // by how they agree and what the text is written in
+    int aiWithSubset[AGREEMENTS] = {};
+    int aiLoadedWithReferences[2] = {}; // by both, holding references beyond ASCII: [read as UTF-8]
     int aiExempt[static_cast<int>(Exemption::Count)] = {};
     for (int i = 0; i < iDocuments; ++i)
     {
         const std::string sMade = maker.Make();
         ASSERT_FALSE(sMade.empty()); // every character written in its encoding
         const std::string sText = maker.Mutate(sMade);
-        // The encoding the text is read in: the one declared, unless a change took the
-        // declaration out.
-        const bool bDeclared = sText.compare(0, 6, "<?xml ") == 0 || sText.compare(0, 6, "<?xml\n") == 0;
-        const char* pEncoding = bDeclared ? maker.GetDeclaredEncoding() : nullptr;
-        if (pEncoding == nullptr)
-            pEncoding =
-                xmlCheckUTF8(reinterpret_cast<const xmlChar*>(sText.c_str())) != 0 ? "UTF-8" : "ISO-8859-1";
-        Exemption exemption = Exemption::None;
-        std::string sExpected;
-        const Verdict reference = Reference(sText, pEncoding, &exemption, &sExpected);
-        const auto document = Load(sText);
-        const bool bLoaded = document != nullptr;
-        if (reference == Verdict::Exempt)
-        {
-            ++aiExempt[static_cast<int>(exemption)];
-            // Refused on purpose.
-            EXPECT_FALSE(bLoaded) << EXEMPTION_NAMES[static_cast<int>(exemption)] << ": \"" << sText << "\"";
-            continue;
-        }
-        EXPECT_EQ(bLoaded, reference == Verdict::Accepted) << "\"" << sText << "\"";
-        if (bLoaded != (reference == Verdict::Accepted))
-        {
-            ++aiDisagreed[static_cast<int>(maker.GetGroup())];
-            iDisagreedWithSubset += maker.HasSubset() ? 1 : 0;
-        }
-        else if (!bLoaded)
-            ++iRefused;
-        else
-        {
-            // The parser read the elements and attributes libxml2 read, in the bytes as written
-            // (with white space in attribute values as written, which libxml2 makes spaces).
-            std::string sLoaded = Convert(Elements(document.get()), pEncoding, "UTF-8");
-            for (std::size_t uiAt = 0; (uiAt = sLoaded.find("\r\n", uiAt)) != std::string::npos;)
-                sLoaded.erase(uiAt, 1);
-            std::replace_if(
-                sLoaded.begin(), sLoaded.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
-                ' ');
-            EXPECT_EQ(sLoaded, sExpected) << "\"" << sText << "\"";
-            ++aiLoaded[static_cast<int>(maker.GetGroup())];
-            iLoadedWithSubset += maker.HasSubset() ? 1 : 0;
-        }
+        EncodingReading& reading = readings.Of(sText);
+        const Outcome outcome = Judge(sText, reading);
+        const Agreement agreement = Check(outcome, sText);
+        ++aaiOutcomes[static_cast<int>(agreement)][static_cast<int>(maker.GetGroup())];
+        aiWithSubset[static_cast<int>(agreement)] += maker.HasSubset() ? 1 : 0;
+        if (agreement == Agreement::Exempt)
+            ++aiExempt[static_cast<int>(outcome.exemption)];
+        if (agreement == Agreement::Loaded && HoldsReferenceBeyondAscii(sText))
+            ++aiLoadedWithReferences[reading.IsReadAsUtf8() ? 1 : 0];
     }
-    int iLoaded = 0;
-    int iDisagreed = 0;
-    for (int i = 0; i < static_cast<int>(Group::Count); ++i)
-    {
-        iLoaded += aiLoaded[i];
-        iDisagreed += aiDisagreed[i];
-    }
+    int aiTotals[AGREEMENTS] = {};
+    for (int i = 0; i < AGREEMENTS; ++i)
+        for (const int iCount : aaiOutcomes[i])
+            aiTotals[i] += iCount;
+    const auto total = [&aiTotals](Agreement agreement) { return aiTotals[static_cast<int>(agreement)]; };
     std::printf("%d documents: %d loaded and %d refused as libxml2 reads them, %d otherwise;", iDocuments,
-                iLoaded, iRefused, iDisagreed);
+                total(Agreement::Loaded), total(Agreement::Refused),
+                iDocuments - total(Agreement::Loaded) - total(Agreement::Refused) - total(Agreement::Exempt));
     for (int i = 1; i < static_cast<int>(Exemption::Count); ++i)
         std::printf(" %d exempt (%s)%s", aiExempt[i], EXEMPTION_NAMES[i],
                     i + 1 < static_cast<int>(Exemption::Count) ? "," : "");
-    std::printf("\nloaded by both:");
-    for (int i = 0; i < static_cast<int>(Group::Count); ++i)
-        std::printf(" %d %s,", aiLoaded[i], GROUP_NAMES[i]);
-    std::printf(" %d with an internal subset\n", iLoadedWithSubset);
-    if (iDisagreed > 0)
+    for (int i = 0; i < AGREEMENTS; ++i)
     {
-        std::printf("otherwise:");
-        for (int i = 0; i < static_cast<int>(Group::Count); ++i)
-            std::printf(" %d %s,", aiDisagreed[i], GROUP_NAMES[i]);
-        std::printf(" %d with an internal subset\n", iDisagreedWithSubset);
+        if (aiTotals[i] == 0 || i == static_cast<int>(Agreement::Refused) ||
+            i == static_cast<int>(Agreement::Exempt))
+            continue;
+        std::printf("\n%s:", AGREEMENT_NAMES[i]);
+        for (int j = 0; j < GROUPS; ++j)
+            std::printf(" %d %s,", aaiOutcomes[i][j], GROUP_NAMES[j]);
+        std::printf(" %d with an internal subset", aiWithSubset[i]);
     }
+    std::printf("\nloaded by both with references beyond ASCII: %d read as UTF-8, %d in other encodings\n",
+                aiLoadedWithReferences[1], aiLoadedWithReferences[0]);
     // Floors on both outcomes, and on each kind of text loaded and refused on purpose.
-    EXPECT_GT(iLoaded, iDocuments / 5);
-    EXPECT_GT(iRefused, iDocuments * 2 / 5);
-    EXPECT_GT(iLoadedWithSubset, iDocuments / 50);
-    for (const Group group : {Group::Utf8, Group::Latin1, Group::Windows, Group::MultiByte})
+    const int* const aiLoaded = aaiOutcomes[static_cast<int>(Agreement::Loaded)];
+    EXPECT_GT(total(Agreement::Loaded), iDocuments / 5);
+    EXPECT_GT(total(Agreement::Refused), iDocuments * 2 / 5);
+    EXPECT_GT(aiWithSubset[static_cast<int>(Agreement::Loaded)], iDocuments / 50);
+    for (const Group group : {Group::Utf8, Group::Latin1, Group::Windows, Group::MultiByte, Group::Listed})
         EXPECT_GT(aiLoaded[static_cast<int>(group)], iDocuments / 50) << GROUP_NAMES[static_cast<int>(group)];
+    for (const int iWithReferences : aiLoadedWithReferences)
+        EXPECT_GT(iWithReferences, iDocuments / 50);
     for (const Exemption exemption :
-         {Exemption::Entities, Exemption::AttributeLists, Exemption::StatefulEncoding, Exemption::Utf16,
-          Exemption::CdataEndedEarly})
-        EXPECT_GT(aiExempt[static_cast<int>(exemption)], iDocuments / 800)
+         {Exemption::Entities, Exemption::AttributeLists, Exemption::StatefulEncoding,
+          Exemption::WideEncoding, Exemption::CdataEndedEarly, Exemption::MisreadCharacter,
+          Exemption::LackedCharacter})
+        EXPECT_GT(aiExempt[static_cast<int>(exemption)], iDocuments / 1200)
             << EXEMPTION_NAMES[static_cast<int>(exemption)];
+}
+
+TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParserOnEveryEncodingName)
+{
+    // Every name iconv and ICU list, and each as Python spells its codecs, declared by one small
+    // document written in the encoding libxml2 reads by the name (in ASCII where it reads none):
+    // loaded where libxml2 reads it, with libxml2's content, unless the kind of encoding is refused
+    // on purpose; refused where it does not.
+    std::set<std::string> names;
+    for (const std::string& sName : ListedEncodingNames())
+    {
+        names.insert(sName);
+        names.insert(PythonSpelling(sName));
+    }
+    constexpr int AGREEMENTS = static_cast<int>(Agreement::Count);
+    constexpr int KINDS = static_cast<int>(EncodingKind::Count);
+    int aaiOutcomes[AGREEMENTS][KINDS] = {}; // by how they agree and the kind of encoding
+    int aiExempt[static_cast<int>(Exemption::Count)] = {};
+    int iNoName = 0; // refused by both: a declaration may not hold the name
+    for (const std::string& sName : names)
+    {
+        EncodingReading reading(sName);
+        std::string sText = "<?xml version=\"1.0\" encoding=\"" + sName +
+                            "\"?>\n<r a=\"v&#65;\">t<!-- c --><?p d?><e/></r>\n";
+        std::string sWritten;
+        if (reading.Encode(sText, &sWritten))
+            sText = sWritten;
+        const Outcome outcome = Judge(sText, reading);
+        const Agreement agreement = Check(outcome, sText);
+        if (agreement == Agreement::Refused && !IsEncodingName(sName))
+            ++iNoName;
+        else
+            ++aaiOutcomes[static_cast<int>(agreement)][static_cast<int>(reading.GetKind())];
+        if (agreement == Agreement::Exempt)
+            ++aiExempt[static_cast<int>(outcome.exemption)];
+        if (agreement != Agreement::Loaded && agreement != Agreement::Refused &&
+            agreement != Agreement::Exempt)
+            ADD_FAILURE() << sName << " (" << ENCODING_KIND_NAMES[static_cast<int>(reading.GetKind())] << ")";
+    }
+    std::printf("%zu encoding names, by the kind of encoding libxml2 reads:", names.size());
+    for (int i = 0; i < AGREEMENTS; ++i)
+    {
+        if (i == static_cast<int>(Agreement::Exempt))
+            continue;
+        std::printf("\n%s:", AGREEMENT_NAMES[i]);
+        for (int j = 0; j < KINDS; ++j)
+            std::printf(" %d %s%s", aaiOutcomes[i][j], ENCODING_KIND_NAMES[j], j + 1 < KINDS ? "," : "");
+    }
+    std::printf("\nexempt:");
+    for (const Exemption exemption :
+         {Exemption::StatefulEncoding, Exemption::WideEncoding, Exemption::MarkupChanged})
+        std::printf(" %d %s,", aiExempt[static_cast<int>(exemption)],
+                    EXEMPTION_NAMES[static_cast<int>(exemption)]);
+    std::printf(" and %d refused by both that a declaration may not hold\n", iNoName);
+    // Floors on each kind of encoding loaded and refused on purpose, and on names libxml2 does not
+    // read.
+    const int* const aiLoaded = aaiOutcomes[static_cast<int>(Agreement::Loaded)];
+    for (const EncodingKind kind : {EncodingKind::Utf8, EncodingKind::Ascii})
+        EXPECT_GT(aiLoaded[static_cast<int>(kind)], 20) << ENCODING_KIND_NAMES[static_cast<int>(kind)];
+    EXPECT_GT(aiLoaded[static_cast<int>(EncodingKind::Bytes)], 1000);
+    EXPECT_GT(aaiOutcomes[static_cast<int>(Agreement::Refused)][static_cast<int>(EncodingKind::NotRead)],
+              100);
+    EXPECT_GT(iNoName, 100);
+    for (const Exemption exemption :
+         {Exemption::StatefulEncoding, Exemption::WideEncoding, Exemption::MarkupChanged})
+        EXPECT_GT(aiExempt[static_cast<int>(exemption)], 40) << EXEMPTION_NAMES[static_cast<int>(exemption)];
 }
 
 TEST(KU_XmlUtilitiesAssets, EveryXmlAndColladaFileOfTheAssetsLoads)
