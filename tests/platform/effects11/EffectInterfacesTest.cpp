@@ -318,26 +318,3 @@ TEST_F(EffectInterfaces, ApplyBindsShadersAndStatesAndRecordsEveryVariable)
     EXPECT_EQ(1u, D3D11Control::GetRefCount(pView));
     pView->Release();
 }
-
-TEST(EffectStates, AStateCallNamingNoStateBlockFailsCreation)
-{
-    D3D11Control::Reset();
-    Effects11Control::Reset();
-    ID3D11Device* pDevice = nullptr;
-    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                      D3D11_SDK_VERSION, &pDevice, nullptr, nullptr));
-    const std::string s = "float4 PS() : SV_Target { return 0; }\n"
-                          "technique11 T { pass P { SetPixelShader(CompileShader(ps_5_0, PS()));"
-                          " SetBlendState(Missing, float4(0, 0, 0, 0), 0xFFFFFFFF); } }\n";
-    ID3DBlob* pCode = nullptr;
-    ASSERT_EQ(S_OK, D3DCompile(s.data(), s.size(), "bad.fx", nullptr, nullptr, nullptr, "fx_5_0", 0, 0,
-                               &pCode, nullptr));
-    ID3DX11Effect* pEffect = nullptr;
-    EXPECT_EQ(E_INVALIDARG, D3DX11CreateEffectFromMemory(pCode->GetBufferPointer(), pCode->GetBufferSize(), 0,
-                                                         pDevice, &pEffect));
-    EXPECT_EQ(nullptr, pEffect);
-    EXPECT_EQ(0u, Effects11Control::GetLiveEffectCount());
-    pCode->Release();
-    pDevice->Release();
-    EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
-}
