@@ -1,5 +1,7 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
+#include "platform/d3dcompiler/D3DCompilerPassCalls.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -1105,6 +1107,12 @@ private:
                                                                      : ShaderStage::Unknown;
             if (stage == ShaderStage::Unknown)
             {
+                PassCallError error;
+                if (!CheckStateCall(m_v, call.Token, uiClose, m_vVariables, &error))
+                {
+                    Error(error.Token, error.Code, error.Text);
+                    return false;
+                }
                 pass.States.push_back({sCall, Join(uiOpen + 1, uiClose)});
                 continue;
             }
