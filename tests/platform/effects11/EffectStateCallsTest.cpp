@@ -5,9 +5,8 @@
 
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11ShaderBytecode.h"
-#include "platform/d3dcompiler/d3dcompiler.h"
-#include "platform/effects11/Effects11Control.h"
 #include "platform/effects11/d3dx11effect.h"
+#include "tests/platform/effects11/EffectTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -29,53 +28,9 @@ std::string StateEffect(const std::string& sDeclarations, const std::vector<std:
     return s + "}\n";
 }
 
-struct Compiled
-{
-    HRESULT hr = E_FAIL;
-    std::vector<std::uint8_t> vCode;
-    std::string sErrors;
-};
-
-Compiled CompileEffect(const std::string& sText)
-{
-    Compiled out;
-    ID3DBlob* pCode = nullptr;
-    ID3DBlob* pErrors = nullptr;
-    out.hr = D3DCompile(sText.data(), sText.size(), "effect.fx", nullptr, nullptr, nullptr, "fx_5_0", 0, 0,
-                        &pCode, &pErrors);
-    if (pCode != nullptr)
-    {
-        const auto* p = static_cast<const std::uint8_t*>(pCode->GetBufferPointer());
-        out.vCode.assign(p, p + pCode->GetBufferSize());
-        pCode->Release();
-    }
-    if (pErrors != nullptr)
-    {
-        out.sErrors.assign(static_cast<const char*>(pErrors->GetBufferPointer()), pErrors->GetBufferSize());
-        pErrors->Release();
-    }
-    return out;
-}
-
-class EffectStates : public ::testing::Test
+class EffectStates : public effects_test::DeviceTest
 {
 protected:
-    void SetUp() override
-    {
-        D3D11Control::Reset();
-        Effects11Control::Reset();
-        ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                          D3D11_SDK_VERSION, &m_pDevice, nullptr, &m_pContext));
-    }
-
-    void TearDown() override
-    {
-        m_pContext->Release();
-        m_pDevice->Release();
-        EXPECT_EQ(0u, Effects11Control::GetLiveEffectCount());
-        EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
-    }
-
     // The effect made from the record; null, with the result in *pResult, when it is refused.
     ID3DX11Effect* Load(const std::vector<std::uint8_t>& vCode, HRESULT* pResult)
     {
@@ -109,9 +64,6 @@ protected:
         pEffect->Release();
         return sApplied;
     }
-
-    ID3D11Device* m_pDevice = nullptr;
-    ID3D11DeviceContext* m_pContext = nullptr;
 };
 
 } // namespace
@@ -120,8 +72,8 @@ protected:
 // The compiler refuses it; a record that names none (as one compiled before) still fails creation.
 TEST_F(EffectStates, AStateCallNamingNoStateBlockIsRefused)
 {
-    const Compiled compiled =
-        CompileEffect(StateEffect("", {"SetBlendState(Missing, float4(0, 0, 0, 0), 0xFFFFFFFF);"}));
+    const effects_test::Result compiled = effects_test::CompileEffect(
+        StateEffect("", {"SetBlendState(Missing, float4(0, 0, 0, 0), 0xFFFFFFFF);"}));
     EXPECT_EQ(E_FAIL, compiled.hr);
     EXPECT_EQ("effect.fx(3,68): error X3004: 'SetBlendState': undeclared identifier 'Missing'\n",
               compiled.sErrors);
@@ -147,8 +99,8 @@ TEST_F(EffectStates, AnArrayOfStatesIsRefusedOrSetsTheElementNamed)
         {"g_ra", -1}, {"g_ra[0]", D3D11_CULL_NONE}, {"g_ra[1]", D3D11_CULL_FRONT}, {"g_ra[2]", -1}};
     for (const auto& entry : vCases)
     {
-        const Compiled compiled =
-            CompileEffect(StateEffect(sArray, {"SetRasterizerState(" + entry.first + ");"}));
+        const effects_test::Result compiled =
+            effects_test::CompileEffect(StateEffect(sArray, {"SetRasterizerState(" + entry.first + ");"}));
         if (compiled.hr != S_OK)
         {
             EXPECT_NE(std::string::npos, compiled.sErrors.find("'SetRasterizerState'")) << compiled.sErrors;
@@ -160,7 +112,7 @@ TEST_F(EffectStates, AnArrayOfStatesIsRefusedOrSetsTheElementNamed)
     }
 
     // The array of blend states named whole, as in the report: no blend state is the array's.
-    const Compiled compiled = CompileEffect(StateEffect(
+    const effects_test::Result compiled = effects_test::CompileEffect(StateEffect(
         "BlendState g_ba[2] { { BlendEnable[0] = TRUE; SrcBlend = ONE; DestBlend = ONE; }, { } };\n",
         {"SetBlendState(g_ba, float4(0, 0, 0, 0), 0xFFFFFFFF);"}));
     EXPECT_EQ(E_FAIL, compiled.hr);
@@ -173,7 +125,7 @@ TEST_F(EffectStates, AnArrayOfStatesIsRefusedOrSetsTheElementNamed)
 // and hexadecimal with their suffixes, NULL and 0 for no state.
 TEST_F(EffectStates, AcceptedCallsLoadAsWritten)
 {
-    const Compiled compiled = CompileEffect(StateEffect(
+    const effects_test::Result compiled = effects_test::CompileEffect(StateEffect(
         "BlendState g_bs { BlendEnable[0] = TRUE; }; DepthStencilState g_ds { DepthEnable = FALSE; };\n",
         {"SetBlendState(g_bs, float4(-1, +.5, 1e3, 0x10), 0x0Fu); SetDepthStencilState(g_ds, 0377);",
          "SetBlendState(NULL, float4(1.5, 1E-3F, 2.L, 7u), 4294967295); SetDepthStencilState(0, 0xFFul);"}));
