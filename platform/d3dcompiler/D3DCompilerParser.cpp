@@ -1094,6 +1094,7 @@ private:
             Error(NONE, 3000, "an fx_5_0 effect needs at least one technique11");
             return false;
         }
+        const StateCallChecks stateCalls(m_vVariables);
         for (const PassCall& call : m_vPassCalls)
         {
             EffectPass& pass = m_vTechniques[call.Technique].Passes[call.Pass];
@@ -1108,7 +1109,7 @@ private:
             if (stage == ShaderStage::Unknown)
             {
                 PassCallError error;
-                if (!CheckStateCall(m_v, call.Token, uiClose, m_vVariables, &error))
+                if (!stateCalls.Check(m_v, call.Token, uiClose, &error))
                 {
                     Error(error.Token, error.Code, error.Text);
                     return false;

@@ -77,8 +77,8 @@ class StateCallChecker
 {
 public:
     StateCallChecker(const std::vector<SourceToken>& vTokens, const StateCall& call,
-                     const std::vector<EffectVariable>& vVariables, PassCallError* pError)
-        : m_v(vTokens), m_call(call), m_vVariables(vVariables), m_pError(pError)
+                     const StateCallChecks::VariableMap& mapVariables, PassCallError* pError)
+        : m_v(vTokens), m_call(call), m_mapVariables(mapVariables), m_pError(pError)
     {
     }
 
@@ -86,13 +86,13 @@ public:
     {
         if (!Split(uiName + 2, uiClose))
             return false;
-        if (m_vArguments.size() != m_call.Arguments)
+        if (m_uiArguments != m_call.Arguments)
         {
             const std::size_t uiAt =
-                m_vArguments.size() > m_call.Arguments ? m_vArguments[m_call.Arguments].first - 1 : uiClose;
+                m_uiArguments > m_call.Arguments ? m_vArguments[m_call.Arguments].first - 1 : uiClose;
             return Fail(uiAt, std::to_string(m_call.Arguments) + " argument" +
                                   (m_call.Arguments > 1 ? "s" : "") + " expected, not " +
-                                  std::to_string(m_vArguments.size()) + ": " + m_call.Usage);
+                                  std::to_string(m_uiArguments) + ": " + m_call.Usage);
         }
         if (!CheckState(m_vArguments[0]))
             return false;
@@ -116,7 +116,8 @@ private:
         return false;
     }
 
-    // The arguments from uiFirst to uiClose, at the commas outside brackets; none is empty.
+    // The arguments from uiFirst to uiClose, at the commas outside brackets; none is empty. Those
+    // past the first extra one are counted, not kept.
     bool Split(std::size_t uiFirst, std::size_t uiClose)
     {
         int iDepth = 0;
@@ -129,8 +130,9 @@ private:
                 if (k == uiClose && k == uiFirst)
                     return true; // no arguments at all
                 if (k == uiStart)
-                    return Fail(k, "argument " + std::to_string(m_vArguments.size() + 1) + " is empty");
-                m_vArguments.emplace_back(uiStart, k);
+                    return Fail(k, "argument " + std::to_string(m_uiArguments + 1) + " is empty");
+                if (m_uiArguments++ <= m_call.Arguments)
+                    m_vArguments.emplace_back(uiStart, k);
                 uiStart = k + 1;
             }
             else if (s == "(" || s == "[" || s == "{")
@@ -145,7 +147,7 @@ private:
         return true;
     }
 
-    // NULL, 0 or a variable of the call's kind, as the effects look it up: the last of that name.
+    // NULL, 0 or a variable of the call's kind.
     bool CheckState(const Argument& argument)
     {
         const std::size_t uiFirst = argument.first;
@@ -156,12 +158,10 @@ private:
         const std::string sExpected = std::string("a ") + m_call.Kind + " variable or NULL expected";
         if (!IsName(sName) || (!bOne && Text(uiFirst + 1) != "["))
             return Fail(uiFirst, sExpected);
-        const EffectVariable* pVariable = nullptr;
-        for (const EffectVariable& variable : m_vVariables)
-            if (variable.Name == sName)
-                pVariable = &variable;
-        if (pVariable == nullptr)
+        const auto it = m_mapVariables.find(sName);
+        if (it == m_mapVariables.end())
             return Fail(uiFirst, "undeclared identifier '" + sName + "'", 3004);
+        const EffectVariable* pVariable = it->second;
         if (pVariable->Type != m_call.Kind)
             return Fail(uiFirst, "'" + sName + "' is a " + pVariable->Type + ", not a " + m_call.Kind);
         // The record holds one state block for each variable and none for an array's elements.
@@ -212,20 +212,28 @@ private:
 
     const std::vector<SourceToken>& m_v;
     const StateCall& m_call;
-    const std::vector<EffectVariable>& m_vVariables;
+    const StateCallChecks::VariableMap& m_mapVariables;
     PassCallError* m_pError;
-    std::vector<Argument> m_vArguments;
+    std::vector<Argument> m_vArguments; // at most one past those the call takes
+    std::size_t m_uiArguments = 0;
 };
 
 } // namespace
 
-bool CheckStateCall(const std::vector<SourceToken>& vTokens, std::size_t uiName, std::size_t uiClose,
-                    const std::vector<EffectVariable>& vVariables, PassCallError* pError)
+StateCallChecks::StateCallChecks(const std::vector<EffectVariable>& vVariables)
+{
+    // The effects take the last variable of a name.
+    for (const EffectVariable& variable : vVariables)
+        m_mapVariables[variable.Name] = &variable;
+}
+
+bool StateCallChecks::Check(const std::vector<SourceToken>& vTokens, std::size_t uiName, std::size_t uiClose,
+                            PassCallError* pError) const
 {
     const StateCall* pCall = FindStateCall(vTokens[uiName].Text);
     if (pCall == nullptr)
         return true;
-    return StateCallChecker(vTokens, *pCall, vVariables, pError).Check(uiName, uiClose);
+    return StateCallChecker(vTokens, *pCall, m_mapVariables, pError).Check(uiName, uiClose);
 }
 
 } // namespace d3dcompiler_internal

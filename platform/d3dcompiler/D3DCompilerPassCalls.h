@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace d3dcompiler_internal
@@ -21,20 +23,34 @@ struct PassCallError
     std::string Text;
 };
 
-// The arguments of the state call whose name is the token at uiName, up to the ")" at uiClose,
-// each as that call takes it:
-//   SetBlendState(state, float4(number, number, number, number), sample mask)
-//   SetDepthStencilState(state, stencil reference)
-//   SetRasterizerState(state)
-// A state is NULL, 0, or the name of a variable of vVariables of the call's kind (BlendState,
-// DepthStencilState, RasterizerState) that is not an array: the record keeps one state block for
-// each variable, none for an array's elements, so no array and no element of one is accepted. A
-// number is a numeric constant after at most one sign, decimal or hexadecimal (an octal one the
-// effects would read as decimal), within the range of a float; a sample mask or stencil reference
-// is an integer constant without a sign from 0 to 0xFFFFFFFF. False, with the error, for anything
-// else: an empty, missing or extra argument, an unknown name, a variable of another kind. True
-// for a call of any other name, which is not checked here.
-bool CheckStateCall(const std::vector<SourceToken>& vTokens, std::size_t uiName, std::size_t uiClose,
-                    const std::vector<d3d11_internal::EffectVariable>& vVariables, PassCallError* pError);
+// The state calls of one effect, each checked against the effect's variables, which are found by
+// name once however many calls there are.
+class StateCallChecks
+{
+public:
+    using VariableMap = std::unordered_map<std::string_view, const d3d11_internal::EffectVariable*>;
+
+    // vVariables must stay as they are while this is used.
+    explicit StateCallChecks(const std::vector<d3d11_internal::EffectVariable>& vVariables);
+
+    // The arguments of the state call whose name is the token at uiName, up to the ")" at uiClose,
+    // each as that call takes it:
+    //   SetBlendState(state, float4(number, number, number, number), sample mask)
+    //   SetDepthStencilState(state, stencil reference)
+    //   SetRasterizerState(state)
+    // A state is NULL, 0, or the name of a variable of the call's kind (BlendState,
+    // DepthStencilState, RasterizerState) that is not an array: the record keeps one state block
+    // for each variable, none for an array's elements, so no array and no element of one is
+    // accepted. A number is a numeric constant after at most one sign, decimal or hexadecimal (an
+    // octal one the effects would read as decimal), within the range of a float; a sample mask or
+    // stencil reference is an integer constant without a sign from 0 to 0xFFFFFFFF. False, with
+    // the error, for anything else: an empty, missing or extra argument, an unknown name, a
+    // variable of another kind. True for a call of any other name, which is not checked here.
+    bool Check(const std::vector<SourceToken>& vTokens, std::size_t uiName, std::size_t uiClose,
+               PassCallError* pError) const;
+
+private:
+    VariableMap m_mapVariables; // the last variable of each name, as the effects find them
+};
 
 } // namespace d3dcompiler_internal

@@ -91,6 +91,8 @@ TEST_F(D3DCompileStateCalls, ArgumentsOtherThanTheCallTakesAreErrors)
         {"SetRasterizerState(`)",
          "3000: 'SetRasterizerState': 1 argument expected, not 0: SetRasterizerState(state "
          "or NULL)"},
+        {"SetRasterizerState(g_rs`, 1, 2, 3)",
+         "3000: 'SetRasterizerState': 1 argument expected, not 4: SetRasterizerState(state or NULL)"},
         {"SetRasterizerState(`, g_rs)", "3000: 'SetRasterizerState': argument 1 is empty"},
         {"SetRasterizerState(g_rs,`)", "3000: 'SetRasterizerState': argument 2 is empty"},
         // The state: of the call's kind, known, one variable.
