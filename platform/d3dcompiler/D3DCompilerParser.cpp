@@ -1,5 +1,7 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
+#include "platform/d3dcompiler/D3DCompilerPassCalls.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -1092,6 +1094,7 @@ private:
             Error(NONE, 3000, "an fx_5_0 effect needs at least one technique11");
             return false;
         }
+        const StateCallChecks stateCalls(m_vVariables);
         for (const PassCall& call : m_vPassCalls)
         {
             EffectPass& pass = m_vTechniques[call.Technique].Passes[call.Pass];
@@ -1105,6 +1108,12 @@ private:
                                                                      : ShaderStage::Unknown;
             if (stage == ShaderStage::Unknown)
             {
+                PassCallError error;
+                if (!stateCalls.Check(m_v, call.Token, uiClose, &error))
+                {
+                    Error(error.Token, error.Code, error.Text);
+                    return false;
+                }
                 pass.States.push_back({sCall, Join(uiOpen + 1, uiClose)});
                 continue;
             }

@@ -62,13 +62,14 @@ std::vector<std::uint8_t> WithoutHashes(const std::vector<std::uint8_t>& vCode)
     return d3d11_internal::EncodeShaderBytecode(record);
 }
 
-// VALID_EFFECT's functions, the declarations on line 3, and a technique that sets g_ds.
+// VALID_EFFECT's functions, the declarations on line 3, and a technique that sets a depth-stencil
+// state (none: a pass call names a state of its kind, which not every text declares).
 std::string StateEffect(const std::string& sDeclarations)
 {
     const std::string sEffect = VALID_EFFECT;
     return sEffect.substr(0, sEffect.find("technique11")) + sDeclarations +
            "technique11 T { pass P { SetVertexShader(CompileShader(vs_5_0, VS())); "
-           "SetDepthStencilState(g_ds, 0); } }\n";
+           "SetDepthStencilState(NULL, 0); } }\n";
 }
 
 // Each declaration fails with a syntax error at the token after the "`", the second of the pair.
@@ -211,7 +212,7 @@ TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
 
     // Calls in calls, state assignments and statements left open at the block's end read as before.
     result = CompileEffect(sFunctions + "technique11 T { pass P { VertexShader = compile vs_5_0 VS();\n"
-                                        "SetBlendState(B, float4(0, 0, 0, 0), 0xFFFFFFFF); SetPixelShader("
+                                        "SetBlendState(NULL, float4(0, 0, 0, 0), 0xFFFFFFFF); SetPixelShader("
                                         "CompileShader(ps_5_0, PS())) } x { } }\n");
     ASSERT_EQ(S_OK, result.hr) << result.sErrors;
     const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
@@ -550,20 +551,23 @@ TEST_F(D3DCompileSkippedStatements, DamagedDeclarationsFailOrLoseOnlyThemselves)
     EXPECT_GE(iCloserKept, 40);
 }
 
-// Each ';', '}' and ')' of the engine's effects dropped in turn, one text each: it fails, or
-// compiles to the record of the whole effect (a ';' dropped in a function body, which is only
-// checked for balance, leaves the record as it is). A state block that lost the ';' between two
-// members compiled with the two as one value.
+// Each ';', '}' and ')' of the engine's effects dropped in turn, and each ',' dropped and doubled,
+// one text each: it fails, or compiles to the record of the whole effect (a ';' dropped or a ','
+// doubled in a function body, which is only checked for balance, leaves the record as it is). A
+// state block that lost the ';' between two members compiled with the two as one value; a pass
+// call with a ',' dropped or doubled compiled, and the effects read its arguments shifted.
 TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
 {
     namespace fs = std::filesystem;
-    // Every closer in Release and under AddressSanitizer; every uiStride-th under ThreadSanitizer,
-    // which makes each compile far slower.
-    const std::size_t uiStride = kv_test::ShapeSize(1, 1, 5);
+    // Every damaged text in Release and under AddressSanitizer; every uiStride-th under
+    // ThreadSanitizer, which makes each compile far slower.
+    const std::size_t uiStride = kv_test::ShapeSize(1, 1, 7);
     int iEffects = 0;
-    int iTexts = 0;
     int iFailed = 0;
     int iKept = 0;
+    int iCommaFailed = 0;
+    int iCommaKept = 0;
+    std::size_t uiDamage = 0;
     for (const fs::directory_entry& entry :
          fs::directory_iterator(fs::path(KV_SOURCE_ROOT) / "assets" / "Shader"))
     {
@@ -575,29 +579,40 @@ TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
         const Result whole = CompileEffect(sText);
         ASSERT_EQ(S_OK, whole.hr) << entry.path() << whole.sErrors;
         const std::vector<std::uint8_t> vWhole = WithoutHashes(whole.vCode);
-        std::size_t uiCloser = 0;
         for (std::size_t i = 0; i < sText.size(); ++i)
         {
-            if ((sText[i] != ';' && sText[i] != '}' && sText[i] != ')') || uiCloser++ % uiStride != 0)
+            const char c = sText[i];
+            if (c != ';' && c != '}' && c != ')' && c != ',')
                 continue;
-            std::string sDamaged = sText;
-            sDamaged.erase(i, 1);
-            ++iTexts;
-            const Result result = CompileEffect(sDamaged);
-            if (result.hr != S_OK)
+            // A closer is dropped; a ',' is dropped, then doubled.
+            for (const bool bDouble : {false, true})
             {
-                ++iFailed;
-                continue;
+                if ((bDouble && c != ',') || uiDamage++ % uiStride != 0)
+                    continue;
+                std::string sDamaged = sText;
+                if (bDouble)
+                    sDamaged.insert(i, 1, ',');
+                else
+                    sDamaged.erase(i, 1);
+                const Result result = CompileEffect(sDamaged);
+                const bool bFailed = result.hr != S_OK;
+                const bool bKept = !bFailed && WithoutHashes(result.vCode) == vWhole;
+                iFailed += bFailed ? 1 : 0;
+                iKept += bKept ? 1 : 0;
+                iCommaFailed += c == ',' && bFailed ? 1 : 0;
+                iCommaKept += c == ',' && bKept ? 1 : 0;
+                EXPECT_TRUE(bFailed || bKept)
+                    << entry.path().filename() << " compiled to another record with the '" << c
+                    << "' of line " << std::count(sText.begin(), sText.begin() + i, '\n') + 1 << ", column "
+                    << i - sText.rfind('\n', i) << (bDouble ? " doubled" : " dropped");
             }
-            const bool bKept = WithoutHashes(result.vCode) == vWhole;
-            iKept += bKept ? 1 : 0;
-            EXPECT_TRUE(bKept) << entry.path().filename() << " compiled to another record without the '"
-                               << sText[i] << "' of line "
-                               << std::count(sText.begin(), sText.begin() + i, '\n') + 1 << ", column "
-                               << i - sText.rfind('\n', i);
         }
     }
     EXPECT_GE(iEffects, 3);
-    EXPECT_GE(iFailed, 500 / static_cast<int>(uiStride));
-    EXPECT_GE(iKept, 200 / static_cast<int>(uiStride));
+    const int iStride = static_cast<int>(uiStride);
+    EXPECT_GE(iFailed, 650 / iStride);
+    EXPECT_GE(iKept, 600 / iStride);
+    // Of the texts with a ',' dropped or doubled, those of the pass calls fail.
+    EXPECT_GE(iCommaFailed, 75 / iStride);
+    EXPECT_GE(iCommaKept, 400 / iStride);
 }

@@ -1,9 +1,9 @@
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11ShaderBytecode.h"
-#include "platform/d3dcompiler/d3dcompiler.h"
 #include "platform/effects11/Effects11Control.h"
 #include "platform/effects11/Effects11Effect.h"
 #include "platform/effects11/d3dx11effect.h"
+#include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +16,9 @@ namespace
 
 std::vector<std::uint8_t> CompileBytes(const std::string& sSource, const char* pEntry, const char* pTarget)
 {
-    ID3DBlob* pCode = nullptr;
-    EXPECT_EQ(S_OK, D3DCompile(sSource.data(), sSource.size(), "effect.fx", nullptr, nullptr, pEntry, pTarget,
-                               D3DCOMPILE_ENABLE_STRICTNESS, 0, &pCode, nullptr));
-    std::vector<std::uint8_t> vBytes;
-    if (pCode != nullptr)
-    {
-        const auto* p = static_cast<const std::uint8_t*>(pCode->GetBufferPointer());
-        vBytes.assign(p, p + pCode->GetBufferSize());
-        pCode->Release();
-    }
-    return vBytes;
+    const d3dcompile_test::Result compiled = d3dcompile_test::Compile(sSource, pEntry, pTarget);
+    EXPECT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+    return compiled.vCode;
 }
 
 const char* const EFFECT = R"(float4 g_vColours[3];

@@ -1,7 +1,7 @@
 #include "platform/d3d11/D3D11Control.h"
-#include "platform/d3dcompiler/d3dcompiler.h"
 #include "platform/effects11/Effects11Control.h"
 #include "platform/effects11/d3dx11effect.h"
+#include "tests/platform/effects11/EffectTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -46,29 +46,15 @@ technique11 Compose
 technique11 Other { pass P0 { SetPixelShader(CompileShader(ps_5_0, PSOther())); } }
 )";
 
-class EffectInterfaces : public ::testing::Test
+class EffectInterfaces : public effects_test::DeviceTest
 {
 protected:
     void SetUp() override
     {
-        D3D11Control::Reset();
-        Effects11Control::Reset();
-        ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                          D3D11_SDK_VERSION, &m_pDevice, nullptr, &m_pContext));
-        ID3DBlob* pCode = nullptr;
-        ID3DBlob* pErrors = nullptr;
-        const std::string s(EFFECT);
-        const HRESULT hr = D3DCompile(s.data(), s.size(), "effect.fx", nullptr, nullptr, nullptr, "fx_5_0", 0,
-                                      0, &pCode, &pErrors);
-        if (pErrors != nullptr)
-        {
-            ADD_FAILURE() << static_cast<const char*>(pErrors->GetBufferPointer());
-            pErrors->Release();
-        }
-        ASSERT_EQ(S_OK, hr);
-        const auto* p = static_cast<const std::uint8_t*>(pCode->GetBufferPointer());
-        m_vCode.assign(p, p + pCode->GetBufferSize());
-        pCode->Release();
+        DeviceTest::SetUp();
+        const effects_test::Result compiled = effects_test::CompileEffect(EFFECT);
+        ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+        m_vCode = compiled.vCode;
         ASSERT_EQ(S_OK,
                   D3DX11CreateEffectFromMemory(m_vCode.data(), m_vCode.size(), 0, m_pDevice, &m_pEffect));
     }
@@ -77,9 +63,7 @@ protected:
     {
         const ULONG uiLeft = m_pEffect != nullptr ? m_pEffect->Release() : 0;
         EXPECT_EQ(0u, uiLeft);
-        m_pContext->Release();
-        m_pDevice->Release();
-        EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
+        DeviceTest::TearDown();
     }
 
     ID3D11ShaderResourceView* MakeView()
@@ -102,8 +86,6 @@ protected:
         return pView;
     }
 
-    ID3D11Device* m_pDevice = nullptr;
-    ID3D11DeviceContext* m_pContext = nullptr;
     ID3DX11Effect* m_pEffect = nullptr;
     std::vector<std::uint8_t> m_vCode;
 };
@@ -317,27 +299,4 @@ TEST_F(EffectInterfaces, ApplyBindsShadersAndStatesAndRecordsEveryVariable)
     m_pEffect = nullptr;
     EXPECT_EQ(1u, D3D11Control::GetRefCount(pView));
     pView->Release();
-}
-
-TEST(EffectStates, AStateCallNamingNoStateBlockFailsCreation)
-{
-    D3D11Control::Reset();
-    Effects11Control::Reset();
-    ID3D11Device* pDevice = nullptr;
-    ASSERT_EQ(S_OK, D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
-                                      D3D11_SDK_VERSION, &pDevice, nullptr, nullptr));
-    const std::string s = "float4 PS() : SV_Target { return 0; }\n"
-                          "technique11 T { pass P { SetPixelShader(CompileShader(ps_5_0, PS()));"
-                          " SetBlendState(Missing, float4(0, 0, 0, 0), 0xFFFFFFFF); } }\n";
-    ID3DBlob* pCode = nullptr;
-    ASSERT_EQ(S_OK, D3DCompile(s.data(), s.size(), "bad.fx", nullptr, nullptr, nullptr, "fx_5_0", 0, 0,
-                               &pCode, nullptr));
-    ID3DX11Effect* pEffect = nullptr;
-    EXPECT_EQ(E_INVALIDARG, D3DX11CreateEffectFromMemory(pCode->GetBufferPointer(), pCode->GetBufferSize(), 0,
-                                                         pDevice, &pEffect));
-    EXPECT_EQ(nullptr, pEffect);
-    EXPECT_EQ(0u, Effects11Control::GetLiveEffectCount());
-    pCode->Release();
-    pDevice->Release();
-    EXPECT_EQ(0u, D3D11Control::GetLiveObjectCount());
 }
