@@ -112,7 +112,9 @@ private:
     {
         m_pError->Token = uiToken;
         m_pError->Code = iCode;
-        m_pError->Text = "'" + std::string(m_call.Name) + "': " + sText;
+        std::string sMessage(1, '\'');
+        sMessage.append(m_call.Name).append("': ").append(sText);
+        m_pError->Text = std::move(sMessage);
         return false;
     }
 
@@ -130,7 +132,8 @@ private:
                 if (k == uiClose && k == uiFirst)
                     return true; // no arguments at all
                 if (k == uiStart)
-                    return Fail(k, "argument " + std::to_string(m_uiArguments + 1) + " is empty");
+                    return Fail(k,
+                                std::string("argument ") + std::to_string(m_uiArguments + 1) + " is empty");
                 if (m_uiArguments++ <= m_call.Arguments)
                     m_vArguments.emplace_back(uiStart, k);
                 uiStart = k + 1;
