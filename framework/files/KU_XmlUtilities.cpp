@@ -134,7 +134,7 @@ enum class Decoded
 
 // A converter of iconv or ICU, both ways, as libxml2 opens it (ICU's stop at what they cannot
 // convert, as iconv's do). Bytes are decoded and characters encoded one at a time from the initial
-// state. Used under the lock of Find only.
+// state. Used under s_mutex only (Find and CharacterWriter hold it).
 class Converter
 {
 public:
