@@ -33,16 +33,10 @@ class D3DCompileStateMembers : public d3dcompile_test::CompilerTest
 void ExpectMemberErrors(const std::vector<std::pair<std::string, std::string>>& vCases)
 {
     for (const auto& entry : vCases)
-    {
-        std::string sText = "float4 VS(float4 p : POSITION) : SV_Position { return p; }\n" + entry.first +
-                            "\ntechnique11 T { pass P { SetVertexShader(CompileShader(vs_5_0, VS())); } }\n";
-        const std::size_t uiAt = sText.find('`');
-        sText.erase(uiAt, 1);
-        const std::string sWhere = "shader.hlsl(2," + std::to_string(uiAt - sText.rfind('\n', uiAt)) + ")";
-        const Result result = Compile(sText, nullptr, "fx_5_0");
-        EXPECT_EQ(E_FAIL, result.hr) << entry.first;
-        EXPECT_EQ(sWhere + ": error X3000: " + entry.second + "\n", result.sErrors) << entry.first;
-    }
+        d3dcompile_test::ExpectEffectErrorAtMark(
+            "float4 VS(float4 p : POSITION) : SV_Position { return p; }\n" + entry.first +
+                "\ntechnique11 T { pass P { SetVertexShader(CompileShader(vs_5_0, VS())); } }\n",
+            2, "3000: " + entry.second, entry.first);
 }
 
 } // namespace
