@@ -158,6 +158,10 @@ struct BoundState
     std::uint64_t DepthStencil = 0;
     std::vector<D3D11_VIEWPORT> Viewports;
     std::uint64_t RasterizerState = 0;
+    // The descriptions of the bound blend and depth-stencil states (none when none is bound), which
+    // no call of the device reads back.
+    std::optional<D3D11_BLEND_DESC> BlendDesc;
+    std::optional<D3D11_DEPTH_STENCIL_DESC> DepthStencilDesc;
     std::vector<std::uint64_t> StreamOutTargets;      // one id per slot, 0 when unbound
     std::vector<std::uint64_t> UnorderedAccessViews;  // the pixel stage's eight slots
     std::vector<std::uint64_t> VertexShaderResources; // all 128 slots

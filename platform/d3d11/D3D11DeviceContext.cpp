@@ -1441,6 +1441,10 @@ D3D11Control::BoundState DeviceContext::GetBoundState() const
     state.DepthStencil = Object::IdOf(m_depthStencil.Get());
     state.Viewports = m_vViewports;
     state.RasterizerState = Object::IdOf(m_rasterizerState.Get());
+    if (m_blendState.Get() != nullptr)
+        m_blendState.Get()->GetDesc(&state.BlendDesc.emplace());
+    if (m_depthStencilState.Get() != nullptr)
+        m_depthStencilState.Get()->GetDesc(&state.DepthStencilDesc.emplace());
     for (const Ref<ID3D11Buffer>& target : m_aStreamOutTargets)
         state.StreamOutTargets.push_back(Object::IdOf(target.Get()));
     for (const Ref<ID3D11UnorderedAccessView>& view : m_aUnorderedAccessViews)

@@ -1,6 +1,9 @@
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 
+#include <cctype>
+#include <cmath>
 #include <cstddef>
+#include <cstdlib>
 
 namespace d3dcompiler_internal
 {
@@ -106,6 +109,22 @@ bool IsFloatingNumber(std::string_view text)
             return true;
     }
     return false;
+}
+
+bool ReadsAsFloat(const std::string& text)
+{
+    if (!IsNumericConstant(text))
+        return false;
+    if (!IsHexadecimal(text) && !IsFloatingNumber(text) && text[0] == '0' && text.size() > 1 &&
+        IsDigit(text[1]))
+        return false;
+    return std::isfinite(std::strtof(text.c_str(), nullptr));
+}
+
+bool ReadsAsUnsigned(const std::string& text, unsigned long long uiMax)
+{
+    return IsNumericConstant(text) && !IsFloatingNumber(text) &&
+           std::strtoull(text.c_str(), nullptr, 0) <= uiMax;
 }
 
 } // namespace d3dcompiler_internal

@@ -3,6 +3,7 @@
 // number begins with a digit, or a dot and a digit, and goes on over digits, letters, underscores,
 // dots, and a sign right after e, E, p or P; only some of them are constants of C.
 
+#include <string>
 #include <string_view>
 
 namespace d3dcompiler_internal
@@ -23,5 +24,14 @@ bool IsIntegerSuffix(std::string_view suffix, bool* pUnsigned = nullptr);
 // A preprocessing number reads as floating rather than integer: it holds a dot or an exponent
 // (e or E in a decimal number, p or P in a hexadecimal one).
 bool IsFloatingNumber(std::string_view text);
+
+// How the effects read the numbers of the text they are given. A float is read with strtof, which
+// stops at a suffix and reads an octal constant's digits as decimal ("010" as 10, where the
+// constant is 8): the text is taken when it is a numeric constant, not octal, and its value a
+// finite float.
+bool ReadsAsFloat(const std::string& text);
+// An unsigned integer is read with strtoul in base 0, which stops at a suffix: the text is taken
+// when it is an integer constant (without a sign) whose value is at most uiMax.
+bool ReadsAsUnsigned(const std::string& text, unsigned long long uiMax);
 
 } // namespace d3dcompiler_internal

@@ -1,6 +1,7 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
 #include "platform/d3dcompiler/D3DCompilerPassCalls.h"
+#include "platform/d3dcompiler/D3DCompilerStateMembers.h"
 
 #include <algorithm>
 #include <array>
@@ -46,9 +47,15 @@ const std::set<std::string> DECLARATION_MODIFIERS = {
 const std::set<std::string> PARAMETER_MODIFIERS = {
     "in",      "out",         "inout",  "uniform",         "const",         "point",    "line",   "triangle",
     "lineadj", "triangleadj", "linear", "nointerpolation", "noperspective", "centroid", "sample", "precise"};
-// The kinds of state object whose blocks the effects read back member by member, to build the
-// states a pass sets; the blocks of other kinds (samplers) are kept but never read.
-const std::set<std::string> READ_STATE_KINDS = {"BlendState", "DepthStencilState", "RasterizerState"};
+
+// A block of a kind the effects read back member by member, to build the states a pass sets (see
+// d3d11_internal::FindStateBlockType; the blocks of other kinds, samplers, are kept but never
+// read): its type, and its variable's name for the errors of its members.
+struct ReadBlock
+{
+    d3d11_internal::StateBlockType Type;
+    const std::string& Name;
+};
 
 struct Declarator
 {
@@ -626,28 +633,33 @@ private:
         else if (Text(k) == "{")
         {
             const std::size_t uiClose = m_vMatch[k];
-            const bool bRead = READ_STATE_KINDS.count(declarator.Type) != 0;
+            d3d11_internal::StateBlockType type{};
+            const bool bRead = d3d11_internal::FindStateBlockType(declarator.Type, &type);
+            const ReadBlock read = {type, declarator.Name};
+            const ReadBlock* pRead = bRead ? &read : nullptr;
             if (declarator.ArraySize > 0 && Text(k + 1) == "{")
-                ParseStateElements(k + 1, uiClose, bRead);
+                ParseStateElements(k + 1, uiClose, pRead);
             else
-                ParseStateBlock(k + 1, uiClose, bRead, pVariable);
+                ParseStateBlock(k + 1, uiClose, pRead, pVariable);
             k = uiClose + 1;
         }
         return k;
     }
 
     // The members of a state block from i to its "}" at uiClose, by the rules of a block the
-    // effects read (bRead) or of one they do not.
-    void ParseStateBlock(std::size_t i, std::size_t uiClose, bool bRead, EffectVariable* pVariable)
+    // effects read (pRead) or of one they do not (null).
+    void ParseStateBlock(std::size_t i, std::size_t uiClose, const ReadBlock* pRead,
+                         EffectVariable* pVariable)
     {
         while (i < uiClose) // past the block's end after an error
-            i = bRead ? ParseStateMember(i, pVariable) : ParseUnreadStateMember(i, uiClose, pVariable);
+            i = pRead != nullptr ? ParseStateMember(i, *pRead, pVariable)
+                                 : ParseUnreadStateMember(i, uiClose, pVariable);
     }
 
     // An array's blocks from i to uiClose, one for each element, between commas:
     // "{ ... }, { ... }". Each is read by the rules of its kind and none is kept: the record holds
     // one block for each variable, and the effects name no element.
-    void ParseStateElements(std::size_t i, std::size_t uiClose, bool bRead)
+    void ParseStateElements(std::size_t i, std::size_t uiClose, const ReadBlock* pRead)
     {
         while (i < uiClose && m_bOk)
         {
@@ -657,7 +669,7 @@ private:
                 return;
             }
             EffectVariable element;
-            ParseStateBlock(i + 1, m_vMatch[i], bRead, &element);
+            ParseStateBlock(i + 1, m_vMatch[i], pRead, &element);
             i = m_vMatch[i] + 1;
             if (Text(i) == ",")
                 ++i;
@@ -694,8 +706,9 @@ private:
     // a lone ";"), where the index is an integer constant and the value one token, a signed number,
     // or a call of such ("float4(0, 0, 0, 1)"): each what the effects read back as one. Anything
     // else is a syntax error at the first token that does not fit, so that two members without a
-    // ";" between them never become one value. Past the member's ";".
-    std::size_t ParseStateMember(std::size_t i, EffectVariable* pVariable)
+    // ";" between them never become one value. The member is then checked as the effects read it
+    // (CheckStateMember), an error at its name, index or value. Past the member's ";".
+    std::size_t ParseStateMember(std::size_t i, const ReadBlock& block, EffectVariable* pVariable)
     {
         if (Text(i) == ";")
             return i + 1;
@@ -740,7 +753,19 @@ private:
         }
         if (Text(k) != ";")
             return StateMemberError(k);
-        pVariable->Assignments.push_back({Join(i, uiKeyEnd), Join(uiValue, k)});
+        std::string sValue = Join(uiValue, k);
+        StateMemberFault fault;
+        const bool bIndexed = uiKeyEnd > i + 1;
+        if (!CheckStateMember(block.Type, block.Name, Text(i), bIndexed ? &Text(i + 2) : nullptr, sValue,
+                              &fault))
+        {
+            const std::size_t uiAt = fault.At == StateMemberFault::Part::Name    ? i
+                                     : fault.At == StateMemberFault::Part::Index ? i + 2
+                                                                                 : uiValue;
+            Error(uiAt, 3000, fault.Text);
+            return m_v.size();
+        }
+        pVariable->Assignments.push_back({Join(i, uiKeyEnd), std::move(sValue)});
         return k + 1;
     }
 

@@ -3,8 +3,6 @@
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 
 #include <cctype>
-#include <cmath>
-#include <cstdlib>
 #include <utility>
 
 namespace d3dcompiler_internal
@@ -49,28 +47,6 @@ bool IsNumberToken(const std::string& s)
 {
     const std::size_t uiDigit = !s.empty() && s[0] == '.' ? 1 : 0;
     return uiDigit < s.size() && std::isdigit(static_cast<unsigned char>(s[uiDigit]));
-}
-
-// The effects read a blend factor's numbers with strtof, which stops at a suffix and reads an
-// octal constant's digits as decimal ("010" as 10, where the constant is 8): a number is taken
-// when it is a constant, not octal, and its value a finite float.
-bool ReadsAsFloat(const std::string& s)
-{
-    if (!IsNumericConstant(s))
-        return false;
-    const bool bHex = s.size() > 1 && (s[1] == 'x' || s[1] == 'X');
-    if (!bHex && !IsFloatingNumber(s) && s[0] == '0' && s.size() > 1 &&
-        std::isdigit(static_cast<unsigned char>(s[1])))
-        return false;
-    return std::isfinite(std::strtof(s.c_str(), nullptr));
-}
-
-// The effects read a sample mask or stencil reference with strtoul in base 0, which stops at a
-// suffix, and keep 32 bits: an integer constant is taken when its value fits in them.
-bool ReadsAsUnsigned(const std::string& s)
-{
-    return IsNumericConstant(s) && !IsFloatingNumber(s) &&
-           std::strtoull(s.c_str(), nullptr, 0) <= 0xFFFFFFFFull;
 }
 
 class StateCallChecker
@@ -207,7 +183,7 @@ private:
 
     bool CheckUnsigned(const Argument& argument, const char* pWhat)
     {
-        if (argument.second != argument.first + 1 || !ReadsAsUnsigned(Text(argument.first)))
+        if (argument.second != argument.first + 1 || !ReadsAsUnsigned(Text(argument.first), 0xFFFFFFFFull))
             return Fail(argument.first,
                         std::string("the ") + pWhat + " must be an integer constant from 0 to 0xFFFFFFFF");
         return true;

@@ -1,27 +1,23 @@
 #include "platform/effects11/Effects11Technique.h"
 
+#include "platform/d3d11/D3D11StateMembers.h"
 #include "platform/effects11/Effects11Effect.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <string_view>
 
 namespace effects11_internal
 {
 
 using d3d11_internal::EffectVariable;
 using d3d11_internal::ShaderStage;
+using d3d11_internal::StateBlockType;
+using d3d11_internal::StateMember;
+using d3d11_internal::StateMemberId;
 
 namespace
 {
-
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // The arguments of a state call split at the commas outside parentheses.
 std::vector<std::string> SplitArguments(const std::string& s)
@@ -61,74 +57,39 @@ UINT Unsigned(const std::string& s)
     return static_cast<UINT>(std::strtoul(s.c_str(), nullptr, 0));
 }
 
-bool Bool(const std::string& s)
+// A Bool member's TRUE or FALSE in any case, else an integer: strtol in base 0, which stops at a
+// suffix.
+BOOL ReadBool(const StateMember& member, const std::string& s)
 {
-    const std::string u = Upper(s);
-    return u == "TRUE" || (u != "FALSE" && std::strtol(s.c_str(), nullptr, 0) != 0);
+    const d3d11_internal::StateEnumName* pName = d3d11_internal::FindStateEnumName(member, s);
+    if (pName != nullptr)
+        return pName->Value;
+    return std::strtol(s.c_str(), nullptr, 0) != 0 ? TRUE : FALSE;
 }
 
+// The value of an Enum member's name, left as it is for a text that names none.
 template <class TEnum>
-bool Lookup(const std::map<std::string, TEnum>& m, const std::string& s, TEnum* pOut)
+void ReadName(const StateMember& member, const std::string& s, TEnum* pOut)
 {
-    const auto it = m.find(Upper(s));
-    if (it == m.end())
-        return false;
-    *pOut = it->second;
-    return true;
+    const d3d11_internal::StateEnumName* pName = d3d11_internal::FindStateEnumName(member, s);
+    if (pName != nullptr)
+        *pOut = static_cast<TEnum>(pName->Value);
 }
 
-const std::map<std::string, D3D11_BLEND> BLENDS = {
-    {"ZERO", D3D11_BLEND_ZERO},
-    {"ONE", D3D11_BLEND_ONE},
-    {"SRC_COLOR", D3D11_BLEND_SRC_COLOR},
-    {"INV_SRC_COLOR", D3D11_BLEND_INV_SRC_COLOR},
-    {"SRC_ALPHA", D3D11_BLEND_SRC_ALPHA},
-    {"INV_SRC_ALPHA", D3D11_BLEND_INV_SRC_ALPHA},
-    {"DEST_ALPHA", D3D11_BLEND_DEST_ALPHA},
-    {"INV_DEST_ALPHA", D3D11_BLEND_INV_DEST_ALPHA},
-    {"DEST_COLOR", D3D11_BLEND_DEST_COLOR},
-    {"INV_DEST_COLOR", D3D11_BLEND_INV_DEST_COLOR},
-    {"SRC_ALPHA_SAT", D3D11_BLEND_SRC_ALPHA_SAT},
-    {"BLEND_FACTOR", D3D11_BLEND_BLEND_FACTOR},
-    {"INV_BLEND_FACTOR", D3D11_BLEND_INV_BLEND_FACTOR},
-};
-const std::map<std::string, D3D11_BLEND_OP> BLEND_OPS = {
-    {"ADD", D3D11_BLEND_OP_ADD},
-    {"SUBTRACT", D3D11_BLEND_OP_SUBTRACT},
-    {"REV_SUBTRACT", D3D11_BLEND_OP_REV_SUBTRACT},
-    {"MIN", D3D11_BLEND_OP_MIN},
-    {"MAX", D3D11_BLEND_OP_MAX},
-};
-const std::map<std::string, D3D11_COMPARISON_FUNC> COMPARISONS = {
-    {"NEVER", D3D11_COMPARISON_NEVER},
-    {"LESS", D3D11_COMPARISON_LESS},
-    {"EQUAL", D3D11_COMPARISON_EQUAL},
-    {"LESS_EQUAL", D3D11_COMPARISON_LESS_EQUAL},
-    {"GREATER", D3D11_COMPARISON_GREATER},
-    {"NOT_EQUAL", D3D11_COMPARISON_NOT_EQUAL},
-    {"GREATER_EQUAL", D3D11_COMPARISON_GREATER_EQUAL},
-    {"ALWAYS", D3D11_COMPARISON_ALWAYS},
-};
-const std::map<std::string, D3D11_FILL_MODE> FILLS = {{"WIREFRAME", D3D11_FILL_WIREFRAME},
-                                                      {"SOLID", D3D11_FILL_SOLID}};
-const std::map<std::string, D3D11_CULL_MODE> CULLS = {
-    {"NONE", D3D11_CULL_NONE}, {"FRONT", D3D11_CULL_FRONT}, {"BACK", D3D11_CULL_BACK}};
-const std::map<std::string, D3D11_DEPTH_WRITE_MASK> WRITE_MASKS = {{"ZERO", D3D11_DEPTH_WRITE_MASK_ZERO},
-                                                                   {"ALL", D3D11_DEPTH_WRITE_MASK_ALL}};
-
-// "BlendEnable[2]" -> "BLENDENABLE" and 2; no index gives 0.
-std::string KeyName(const std::string& sKey, UINT* pIndex)
+// "BlendEnable[2]" -> the member BlendEnable of the block's type and 2; no index gives 0, a name
+// that is no member of the type null.
+const StateMember* KeyMember(StateBlockType type, const std::string& sKey, UINT* pIndex)
 {
     *pIndex = 0;
     const std::size_t uiOpen = sKey.find('[');
-    if (uiOpen == std::string::npos)
-        return Upper(sKey);
-    *pIndex = Unsigned(sKey.substr(uiOpen + 1));
-    return Upper(sKey.substr(0, uiOpen));
+    if (uiOpen != std::string::npos)
+        *pIndex = Unsigned(sKey.substr(uiOpen + 1));
+    return d3d11_internal::FindStateMember(type, std::string_view(sKey).substr(0, uiOpen));
 }
 
-// The state blocks start from the device's defaults; members this stand-in does not know are
-// left at them.
+// The state blocks start from the device's defaults, and each member sets its field as the table of
+// state members reads it (the compiler accepts no other member or value). A member of a render
+// target past the first makes the targets independent.
 D3D11_BLEND_DESC BlendDesc(const EffectVariable& block)
 {
     D3D11_BLEND_DESC desc{};
@@ -138,30 +99,46 @@ D3D11_BLEND_DESC BlendDesc(const EffectVariable& block)
     for (const d3d11_internal::StateAssignment& a : block.Assignments)
     {
         UINT i = 0;
-        const std::string sKey = KeyName(a.Key, &i);
-        if (i >= 8)
+        const StateMember* pMember = KeyMember(StateBlockType::Blend, a.Key, &i);
+        if (i >= d3d11_internal::STATE_RENDER_TARGETS)
             continue;
         if (i > 0)
             desc.IndependentBlendEnable = TRUE;
+        if (pMember == nullptr)
+            continue;
         D3D11_RENDER_TARGET_BLEND_DESC& rt = desc.RenderTarget[i];
-        if (sKey == "ALPHATOCOVERAGEENABLE")
-            desc.AlphaToCoverageEnable = Bool(a.Value) ? TRUE : FALSE;
-        else if (sKey == "BLENDENABLE")
-            rt.BlendEnable = Bool(a.Value) ? TRUE : FALSE;
-        else if (sKey == "SRCBLEND")
-            Lookup(BLENDS, a.Value, &rt.SrcBlend);
-        else if (sKey == "DESTBLEND")
-            Lookup(BLENDS, a.Value, &rt.DestBlend);
-        else if (sKey == "BLENDOP")
-            Lookup(BLEND_OPS, a.Value, &rt.BlendOp);
-        else if (sKey == "SRCBLENDALPHA")
-            Lookup(BLENDS, a.Value, &rt.SrcBlendAlpha);
-        else if (sKey == "DESTBLENDALPHA")
-            Lookup(BLENDS, a.Value, &rt.DestBlendAlpha);
-        else if (sKey == "BLENDOPALPHA")
-            Lookup(BLEND_OPS, a.Value, &rt.BlendOpAlpha);
-        else if (sKey == "RENDERTARGETWRITEMASK")
+        switch (pMember->Id)
+        {
+        case StateMemberId::AlphaToCoverageEnable:
+            desc.AlphaToCoverageEnable = ReadBool(*pMember, a.Value);
+            break;
+        case StateMemberId::BlendEnable:
+            rt.BlendEnable = ReadBool(*pMember, a.Value);
+            break;
+        case StateMemberId::SrcBlend:
+            ReadName(*pMember, a.Value, &rt.SrcBlend);
+            break;
+        case StateMemberId::DestBlend:
+            ReadName(*pMember, a.Value, &rt.DestBlend);
+            break;
+        case StateMemberId::BlendOp:
+            ReadName(*pMember, a.Value, &rt.BlendOp);
+            break;
+        case StateMemberId::SrcBlendAlpha:
+            ReadName(*pMember, a.Value, &rt.SrcBlendAlpha);
+            break;
+        case StateMemberId::DestBlendAlpha:
+            ReadName(*pMember, a.Value, &rt.DestBlendAlpha);
+            break;
+        case StateMemberId::BlendOpAlpha:
+            ReadName(*pMember, a.Value, &rt.BlendOpAlpha);
+            break;
+        case StateMemberId::RenderTargetWriteMask:
             rt.RenderTargetWriteMask = static_cast<UINT8>(Unsigned(a.Value));
+            break;
+        default: // a member of another kind of block
+            break;
+        }
     }
     return desc;
 }
@@ -175,19 +152,56 @@ D3D11_DEPTH_STENCIL_DESC DepthStencilDesc(const EffectVariable& block)
     for (const d3d11_internal::StateAssignment& a : block.Assignments)
     {
         UINT i = 0;
-        const std::string sKey = KeyName(a.Key, &i);
-        if (sKey == "DEPTHENABLE")
-            desc.DepthEnable = Bool(a.Value) ? TRUE : FALSE;
-        else if (sKey == "DEPTHWRITEMASK")
-            Lookup(WRITE_MASKS, a.Value, &desc.DepthWriteMask);
-        else if (sKey == "DEPTHFUNC")
-            Lookup(COMPARISONS, a.Value, &desc.DepthFunc);
-        else if (sKey == "STENCILENABLE")
-            desc.StencilEnable = Bool(a.Value) ? TRUE : FALSE;
-        else if (sKey == "STENCILREADMASK")
+        const StateMember* pMember = KeyMember(StateBlockType::DepthStencil, a.Key, &i);
+        if (pMember == nullptr)
+            continue;
+        switch (pMember->Id)
+        {
+        case StateMemberId::DepthEnable:
+            desc.DepthEnable = ReadBool(*pMember, a.Value);
+            break;
+        case StateMemberId::DepthWriteMask:
+            ReadName(*pMember, a.Value, &desc.DepthWriteMask);
+            break;
+        case StateMemberId::DepthFunc:
+            ReadName(*pMember, a.Value, &desc.DepthFunc);
+            break;
+        case StateMemberId::StencilEnable:
+            desc.StencilEnable = ReadBool(*pMember, a.Value);
+            break;
+        case StateMemberId::StencilReadMask:
             desc.StencilReadMask = static_cast<UINT8>(Unsigned(a.Value));
-        else if (sKey == "STENCILWRITEMASK")
+            break;
+        case StateMemberId::StencilWriteMask:
             desc.StencilWriteMask = static_cast<UINT8>(Unsigned(a.Value));
+            break;
+        case StateMemberId::FrontFaceStencilFail:
+            ReadName(*pMember, a.Value, &desc.FrontFace.StencilFailOp);
+            break;
+        case StateMemberId::FrontFaceStencilDepthFail:
+            ReadName(*pMember, a.Value, &desc.FrontFace.StencilDepthFailOp);
+            break;
+        case StateMemberId::FrontFaceStencilPass:
+            ReadName(*pMember, a.Value, &desc.FrontFace.StencilPassOp);
+            break;
+        case StateMemberId::FrontFaceStencilFunc:
+            ReadName(*pMember, a.Value, &desc.FrontFace.StencilFunc);
+            break;
+        case StateMemberId::BackFaceStencilFail:
+            ReadName(*pMember, a.Value, &desc.BackFace.StencilFailOp);
+            break;
+        case StateMemberId::BackFaceStencilDepthFail:
+            ReadName(*pMember, a.Value, &desc.BackFace.StencilDepthFailOp);
+            break;
+        case StateMemberId::BackFaceStencilPass:
+            ReadName(*pMember, a.Value, &desc.BackFace.StencilPassOp);
+            break;
+        case StateMemberId::BackFaceStencilFunc:
+            ReadName(*pMember, a.Value, &desc.BackFace.StencilFunc);
+            break;
+        default: // a member of another kind of block
+            break;
+        }
     }
     return desc;
 }
@@ -199,27 +213,44 @@ D3D11_RASTERIZER_DESC RasterizerDesc(const EffectVariable& block)
     for (const d3d11_internal::StateAssignment& a : block.Assignments)
     {
         UINT i = 0;
-        const std::string sKey = KeyName(a.Key, &i);
-        if (sKey == "FILLMODE")
-            Lookup(FILLS, a.Value, &desc.FillMode);
-        else if (sKey == "CULLMODE")
-            Lookup(CULLS, a.Value, &desc.CullMode);
-        else if (sKey == "FRONTCOUNTERCLOCKWISE")
-            desc.FrontCounterClockwise = Bool(a.Value) ? TRUE : FALSE;
-        else if (sKey == "DEPTHBIAS")
+        const StateMember* pMember = KeyMember(StateBlockType::Rasterizer, a.Key, &i);
+        if (pMember == nullptr)
+            continue;
+        switch (pMember->Id)
+        {
+        case StateMemberId::FillMode:
+            ReadName(*pMember, a.Value, &desc.FillMode);
+            break;
+        case StateMemberId::CullMode:
+            ReadName(*pMember, a.Value, &desc.CullMode);
+            break;
+        case StateMemberId::FrontCounterClockwise:
+            desc.FrontCounterClockwise = ReadBool(*pMember, a.Value);
+            break;
+        case StateMemberId::DepthBias:
             desc.DepthBias = static_cast<INT>(std::strtol(a.Value.c_str(), nullptr, 0));
-        else if (sKey == "DEPTHBIASCLAMP")
+            break;
+        case StateMemberId::DepthBiasClamp:
             desc.DepthBiasClamp = std::strtof(a.Value.c_str(), nullptr);
-        else if (sKey == "SLOPESCALEDDEPTHBIAS")
+            break;
+        case StateMemberId::SlopeScaledDepthBias:
             desc.SlopeScaledDepthBias = std::strtof(a.Value.c_str(), nullptr);
-        else if (sKey == "DEPTHCLIPENABLE")
-            desc.DepthClipEnable = Bool(a.Value) ? TRUE : FALSE;
-        else if (sKey == "SCISSORENABLE")
-            desc.ScissorEnable = Bool(a.Value) ? TRUE : FALSE;
-        else if (sKey == "MULTISAMPLEENABLE")
-            desc.MultisampleEnable = Bool(a.Value) ? TRUE : FALSE;
-        else if (sKey == "ANTIALIASEDLINEENABLE")
-            desc.AntialiasedLineEnable = Bool(a.Value) ? TRUE : FALSE;
+            break;
+        case StateMemberId::DepthClipEnable:
+            desc.DepthClipEnable = ReadBool(*pMember, a.Value);
+            break;
+        case StateMemberId::ScissorEnable:
+            desc.ScissorEnable = ReadBool(*pMember, a.Value);
+            break;
+        case StateMemberId::MultisampleEnable:
+            desc.MultisampleEnable = ReadBool(*pMember, a.Value);
+            break;
+        case StateMemberId::AntialiasedLineEnable:
+            desc.AntialiasedLineEnable = ReadBool(*pMember, a.Value);
+            break;
+        default: // a member of another kind of block
+            break;
+        }
     }
     return desc;
 }

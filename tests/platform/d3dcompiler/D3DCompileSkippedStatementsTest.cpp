@@ -249,7 +249,8 @@ TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
         {"BlendState g_b { BlendFactor = float4(0, 0, 0, g`(1)); };", "("},
     });
 
-    // Each member as written, spaced as the effects read it.
+    // Each member as written, spaced as the effects read it. (A blend state has no member that
+    // takes a call: BlendFactor above is a syntax error before it is an unknown member.)
     const std::vector<std::string> vExpected = {"g_ds:",
                                                 "DepthEnable=TRUE",
                                                 "DepthWriteMask=ZERO",
@@ -264,7 +265,7 @@ TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
                                                 "g_b:",
                                                 "BlendEnable[1]=TRUE",
                                                 "RenderTargetWriteMask[0x1]=0x0F",
-                                                "BlendFactor=float4(0,-1,0.5f,1)",
+                                                "SrcBlend[2]=INV_SRC_ALPHA",
                                                 "g_e:"};
     EXPECT_EQ(vExpected,
               StateMembers("DepthStencilState g_ds { DepthEnable = TRUE; DepthWriteMask = ZERO; ; };\n"
@@ -273,7 +274,7 @@ TEST_F(D3DCompileSkippedStatements, StateBlockMembersEndAtTheirSemicolons)
                            "SamplerState g_s { Filter = MIN_MAG_MIP_LINEAR; BorderColor = float4(0, -1, "
                            "0.5f, 1); MaxLOD = FLT_MAX; };\n"
                            "BlendState g_b { BlendEnable [ 1 ] = TRUE; RenderTargetWriteMask[0x1] = 0x0F; "
-                           "BlendFactor = float4(0, -1, 0.5f, 1); };\n"
+                           "SrcBlend [ 2 ] = INV_SRC_ALPHA; };\n"
                            "BlendState g_e { };\n"));
 }
 

@@ -44,15 +44,7 @@ std::string CallEffect(const std::string& sCall)
 void ExpectCallErrors(const std::vector<std::pair<std::string, std::string>>& vCases)
 {
     for (const auto& entry : vCases)
-    {
-        std::string sText = CallEffect(entry.first);
-        const std::size_t uiAt = sText.find('`');
-        sText.erase(uiAt, 1);
-        const std::string sWhere = "shader.hlsl(5," + std::to_string(uiAt - sText.rfind('\n', uiAt)) + ")";
-        const Result result = Compile(sText, nullptr, "fx_5_0");
-        EXPECT_EQ(E_FAIL, result.hr) << entry.first;
-        EXPECT_EQ(sWhere + ": error X" + entry.second + "\n", result.sErrors) << entry.first;
-    }
+        d3dcompile_test::ExpectEffectErrorAtMark(CallEffect(entry.first), 5, entry.second, entry.first);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // What the shader compiler's tests share: a fixture, includes from a map, a compile that keeps its code and
-// messages, the tokens a text preprocesses to, repeated text, and the bytes the program holds on its heap.
+// messages, an effect's error expected at a marked token, the tokens a text preprocesses to, repeated text,
+// and the bytes the program holds on its heap.
 
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/D3DCompilerControl.h"
@@ -93,6 +94,20 @@ inline Result Compile(const std::string& sSource, const char* pEntry, const char
         pErrors->Release();
     }
     return result;
+}
+
+// The effect text, in which a "`" marks a token on line iLine, fails to compile with one error at
+// that token: "error X" and sError (its code and text). sCase names the case in a failure.
+inline void ExpectEffectErrorAtMark(std::string sText, int iLine, const std::string& sError,
+                                    const std::string& sCase)
+{
+    const std::size_t uiAt = sText.find('`');
+    sText.erase(uiAt, 1);
+    const std::string sWhere =
+        "shader.hlsl(" + std::to_string(iLine) + "," + std::to_string(uiAt - sText.rfind('\n', uiAt)) + ")";
+    const Result result = Compile(sText, nullptr, "fx_5_0");
+    EXPECT_EQ(E_FAIL, result.hr) << sCase;
+    EXPECT_EQ(sWhere + ": error X" + sError + "\n", result.sErrors) << sCase;
 }
 
 // The pixel shader "PSMain" of the text.

@@ -1,7 +1,7 @@
 // A pass's state calls as an effect made from the compiled record sets them: each call the
 // compiler accepts loads with the state and the numbers as written, and what the effects could
 // only guess at (a name that is no state block, an array of state objects) is refused when
-// compiling.
+// compiling. The members of the state blocks the calls name load as written too.
 
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11ShaderBytecode.h"
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -159,5 +160,219 @@ TEST_F(EffectStates, AcceptedCallsLoadAsWritten)
     EXPECT_NE(0u, vBound[1]);
     EXPECT_EQ(0u, vBound[2]);
     EXPECT_EQ(0u, vBound[3]);
+    EXPECT_EQ(0u, pEffect->Release());
+}
+
+namespace
+{
+
+std::string Describe(const D3D11_BLEND_DESC& d)
+{
+    std::string s = "AlphaToCoverage " + std::to_string(d.AlphaToCoverageEnable) + " Independent " +
+                    std::to_string(d.IndependentBlendEnable);
+    for (const D3D11_RENDER_TARGET_BLEND_DESC& t : d.RenderTarget)
+        s += "\n  " + std::to_string(t.BlendEnable) + " " + std::to_string(t.SrcBlend) + " " +
+             std::to_string(t.DestBlend) + " " + std::to_string(t.BlendOp) + " " +
+             std::to_string(t.SrcBlendAlpha) + " " + std::to_string(t.DestBlendAlpha) + " " +
+             std::to_string(t.BlendOpAlpha) + " mask " + std::to_string(t.RenderTargetWriteMask);
+    return s;
+}
+
+std::string Describe(const D3D11_DEPTH_STENCILOP_DESC& f)
+{
+    return std::to_string(f.StencilFailOp) + " " + std::to_string(f.StencilDepthFailOp) + " " +
+           std::to_string(f.StencilPassOp) + " " + std::to_string(f.StencilFunc);
+}
+
+std::string Describe(const D3D11_DEPTH_STENCIL_DESC& d)
+{
+    return "Depth " + std::to_string(d.DepthEnable) + " " + std::to_string(d.DepthWriteMask) + " " +
+           std::to_string(d.DepthFunc) + " Stencil " + std::to_string(d.StencilEnable) + " " +
+           std::to_string(d.StencilReadMask) + " " + std::to_string(d.StencilWriteMask) + " front " +
+           Describe(d.FrontFace) + " back " + Describe(d.BackFace);
+}
+
+std::string Describe(const D3D11_RASTERIZER_DESC& d)
+{
+    char aBuffer[64];
+    std::snprintf(aBuffer, sizeof(aBuffer), " %a %a ", static_cast<double>(d.DepthBiasClamp),
+                  static_cast<double>(d.SlopeScaledDepthBias));
+    return std::to_string(d.FillMode) + " " + std::to_string(d.CullMode) + " " +
+           std::to_string(d.FrontCounterClockwise) + " " + std::to_string(d.DepthBias) + aBuffer +
+           std::to_string(d.DepthClipEnable) + " " + std::to_string(d.ScissorEnable) + " " +
+           std::to_string(d.MultisampleEnable) + " " + std::to_string(d.AntialiasedLineEnable);
+}
+
+// The states the effects make when a block sets nothing.
+D3D11_BLEND_DESC DefaultBlend()
+{
+    D3D11_BLEND_DESC d{};
+    for (D3D11_RENDER_TARGET_BLEND_DESC& t : d.RenderTarget)
+        t = {FALSE,           D3D11_BLEND_ONE,  D3D11_BLEND_ZERO,   D3D11_BLEND_OP_ADD,
+             D3D11_BLEND_ONE, D3D11_BLEND_ZERO, D3D11_BLEND_OP_ADD, D3D11_COLOR_WRITE_ENABLE_ALL};
+    return d;
+}
+
+D3D11_DEPTH_STENCIL_DESC DefaultDepthStencil()
+{
+    const D3D11_DEPTH_STENCILOP_DESC face = {D3D11_STENCIL_OP_KEEP, D3D11_STENCIL_OP_KEEP,
+                                             D3D11_STENCIL_OP_KEEP, D3D11_COMPARISON_ALWAYS};
+    return {TRUE, D3D11_DEPTH_WRITE_MASK_ALL, D3D11_COMPARISON_LESS, FALSE, 0xFF, 0xFF, face, face};
+}
+
+D3D11_RASTERIZER_DESC DefaultRasterizer()
+{
+    return {D3D11_FILL_SOLID, D3D11_CULL_BACK, FALSE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
+}
+
+} // namespace
+
+// Every member of the three kinds of block in the forms the compiler takes: each enum name in
+// any case, bools as TRUE, FALSE or integers, the masks at their bounds, octal and hexadecimal
+// integers, the depth bias at both ends of 32 bits, floats decimal and hexadecimal with a sign,
+// and a render target named by index up to 7. Each pass's states carry every value as written.
+TEST_F(EffectStates, AcceptedStateMembersLoadAsWritten)
+{
+    const std::string sBlocks =
+        "BlendState g_b0 { AlphaToCoverageEnable = true; BlendEnable[0] = TRUE; SrcBlend = ZERO;\n"
+        "  DestBlend = one; BlendOp = Add; SrcBlendAlpha = SRC_ALPHA; DestBlendAlpha = INV_SRC_ALPHA;\n"
+        "  BlendOpAlpha = SUBTRACT; RenderTargetWriteMask = 0;\n"
+        "  BlendEnable[1] = 1; SrcBlend[1] = SRC_COLOR; DestBlend[1] = INV_SRC_COLOR; BlendOp[1] = "
+        "REV_SUBTRACT;\n"
+        "  SrcBlendAlpha[1] = DEST_ALPHA; DestBlendAlpha[1] = INV_DEST_ALPHA; BlendOpAlpha[1] = MIN;\n"
+        "  RenderTargetWriteMask[1] = 0xF;\n"
+        "  BlendEnable[2] = -1; SrcBlend[2] = DEST_COLOR; DestBlend[2] = INV_DEST_COLOR; BlendOp[2] = MAX;\n"
+        "  SrcBlendAlpha[2] = SRC_ALPHA_SAT; DestBlendAlpha[2] = BLEND_FACTOR; BlendOpAlpha[2] = max;\n"
+        "  RenderTargetWriteMask[2] = 0x0Fu;\n"
+        "  BlendEnable[3] = 0x10; SrcBlendAlpha[3] = INV_BLEND_FACTOR; RenderTargetWriteMask[3] = 010;\n"
+        "  BlendEnable[4] = False; BlendEnable[5] = 0; BlendEnable[6] = +00;\n"
+        "  BlendEnable[07] = TRUE; SrcBlend[0x7] = INV_BLEND_FACTOR; RenderTargetWriteMask[7u] = 5; };\n"
+        "BlendState g_b1 { blendenable = 1; };\n"
+        "DepthStencilState g_d0 { DepthEnable = TRUE; DepthWriteMask = zero; DepthFunc = NEVER;\n"
+        "  StencilEnable = true; StencilReadMask = 0; StencilWriteMask = 0xFF;\n"
+        "  FrontFaceStencilFail = KEEP; FrontFaceStencilDepthFail = ZERO; FrontFaceStencilPass = REPLACE;\n"
+        "  FrontFaceStencilFunc = LESS; BackFaceStencilFail = INCR_SAT; BackFaceStencilDepthFail = "
+        "DECR_SAT;\n"
+        "  BackFaceStencilPass = INVERT; BackFaceStencilFunc = EQUAL; };\n"
+        "DepthStencilState g_d1 { DepthWriteMask = ALL; DepthFunc = LESS_EQUAL; StencilEnable = 1;\n"
+        "  StencilReadMask = 255; StencilWriteMask = 0377; FrontFaceStencilFail = incr;\n"
+        "  FrontFaceStencilDepthFail = DECR; FrontFaceStencilFunc = GREATER; BackFaceStencilFunc = "
+        "NOT_EQUAL; };\n"
+        "DepthStencilState g_d2 { DepthEnable = false; DepthFunc = GREATER_EQUAL; StencilReadMask = 0x80;\n"
+        "  BackFaceStencilFunc = ALWAYS; };\n"
+        "RasterizerState g_r0 { FillMode = WIREFRAME; CullMode = NONE; FrontCounterClockwise = TRUE;\n"
+        "  DepthBias = -2147483648; DepthBiasClamp = -1.5; SlopeScaledDepthBias = +0x1p-2;\n"
+        "  DepthClipEnable = FALSE; ScissorEnable = 1; MultisampleEnable = true; AntialiasedLineEnable = -1; "
+        "};\n"
+        "RasterizerState g_r1 { FillMode = solid; CullMode = FRONT; DepthBias = 2147483647;\n"
+        "  DepthBiasClamp = 1e3f; SlopeScaledDepthBias = .25; };\n"
+        "RasterizerState g_r2 { cullmode = Back; DepthBias = -0x10; DepthBiasClamp = 0x10;\n"
+        "  SlopeScaledDepthBias = -3.4e38; };\n"
+        "RasterizerState g_r3 { DepthBias = 017; DepthBiasClamp = 7u; };\n";
+    const std::string sFactor = ", float4(0, 0, 0, 0), 0xFFFFFFFF); ";
+    const effects_test::Result compiled = effects_test::CompileEffect(StateEffect(
+        sBlocks, {"SetBlendState(g_b0" + sFactor + "SetDepthStencilState(g_d0, 0); SetRasterizerState(g_r0);",
+                  "SetBlendState(g_b1" + sFactor + "SetDepthStencilState(g_d1, 0); SetRasterizerState(g_r1);",
+                  "SetDepthStencilState(g_d2, 0); SetRasterizerState(g_r2);", "SetRasterizerState(g_r3);"}));
+    ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+
+    std::vector<D3D11_BLEND_DESC> vBlends(2, DefaultBlend());
+    D3D11_BLEND_DESC& b = vBlends[0];
+    b.AlphaToCoverageEnable = TRUE;
+    b.IndependentBlendEnable = TRUE;
+    b.RenderTarget[0] = {TRUE,
+                         D3D11_BLEND_ZERO,
+                         D3D11_BLEND_ONE,
+                         D3D11_BLEND_OP_ADD,
+                         D3D11_BLEND_SRC_ALPHA,
+                         D3D11_BLEND_INV_SRC_ALPHA,
+                         D3D11_BLEND_OP_SUBTRACT,
+                         0};
+    b.RenderTarget[1] = {TRUE,
+                         D3D11_BLEND_SRC_COLOR,
+                         D3D11_BLEND_INV_SRC_COLOR,
+                         D3D11_BLEND_OP_REV_SUBTRACT,
+                         D3D11_BLEND_DEST_ALPHA,
+                         D3D11_BLEND_INV_DEST_ALPHA,
+                         D3D11_BLEND_OP_MIN,
+                         0xF};
+    b.RenderTarget[2] = {TRUE,
+                         D3D11_BLEND_DEST_COLOR,
+                         D3D11_BLEND_INV_DEST_COLOR,
+                         D3D11_BLEND_OP_MAX,
+                         D3D11_BLEND_SRC_ALPHA_SAT,
+                         D3D11_BLEND_BLEND_FACTOR,
+                         D3D11_BLEND_OP_MAX,
+                         0xF};
+    b.RenderTarget[3].BlendEnable = TRUE;
+    b.RenderTarget[3].SrcBlendAlpha = D3D11_BLEND_INV_BLEND_FACTOR;
+    b.RenderTarget[3].RenderTargetWriteMask = 8;
+    b.RenderTarget[7].BlendEnable = TRUE;
+    b.RenderTarget[7].SrcBlend = D3D11_BLEND_INV_BLEND_FACTOR;
+    b.RenderTarget[7].RenderTargetWriteMask = 5;
+    vBlends[1].RenderTarget[0].BlendEnable = TRUE;
+
+    std::vector<D3D11_DEPTH_STENCIL_DESC> vDepths(3, DefaultDepthStencil());
+    vDepths[0] = {
+        TRUE,
+        D3D11_DEPTH_WRITE_MASK_ZERO,
+        D3D11_COMPARISON_NEVER,
+        TRUE,
+        0,
+        0xFF,
+        {D3D11_STENCIL_OP_KEEP, D3D11_STENCIL_OP_ZERO, D3D11_STENCIL_OP_REPLACE, D3D11_COMPARISON_LESS},
+        {D3D11_STENCIL_OP_INCR_SAT, D3D11_STENCIL_OP_DECR_SAT, D3D11_STENCIL_OP_INVERT,
+         D3D11_COMPARISON_EQUAL}};
+    vDepths[1].DepthFunc = D3D11_COMPARISON_LESS_EQUAL;
+    vDepths[1].StencilEnable = TRUE;
+    vDepths[1].StencilReadMask = 255;
+    vDepths[1].StencilWriteMask = 255;
+    vDepths[1].FrontFace = {D3D11_STENCIL_OP_INCR, D3D11_STENCIL_OP_DECR, D3D11_STENCIL_OP_KEEP,
+                            D3D11_COMPARISON_GREATER};
+    vDepths[1].BackFace.StencilFunc = D3D11_COMPARISON_NOT_EQUAL;
+    vDepths[2].DepthEnable = FALSE;
+    vDepths[2].DepthFunc = D3D11_COMPARISON_GREATER_EQUAL;
+    vDepths[2].StencilReadMask = 0x80;
+    vDepths[2].BackFace.StencilFunc = D3D11_COMPARISON_ALWAYS;
+
+    std::vector<D3D11_RASTERIZER_DESC> vRasterizers(4, DefaultRasterizer());
+    vRasterizers[0] = {
+        D3D11_FILL_WIREFRAME, D3D11_CULL_NONE, TRUE, -2147483647 - 1, -1.5f, 0.25f, FALSE, TRUE, TRUE, TRUE};
+    vRasterizers[1].CullMode = D3D11_CULL_FRONT;
+    vRasterizers[1].DepthBias = 2147483647;
+    vRasterizers[1].DepthBiasClamp = 1000.0f;
+    vRasterizers[1].SlopeScaledDepthBias = 0.25f;
+    vRasterizers[2].DepthBias = -16;
+    vRasterizers[2].DepthBiasClamp = 16.0f;
+    vRasterizers[2].SlopeScaledDepthBias = -3.4e38f;
+    vRasterizers[3].DepthBias = 15;
+    vRasterizers[3].DepthBiasClamp = 7.0f;
+
+    HRESULT hr = E_FAIL;
+    ID3DX11Effect* pEffect = Load(compiled.vCode, &hr);
+    ASSERT_EQ(S_OK, hr);
+    for (UINT uiPass = 0; uiPass < 4; ++uiPass)
+    {
+        ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(uiPass)->Apply(0, m_pContext));
+        const D3D11Control::BoundState bound = D3D11Control::GetBoundState(m_pContext);
+        if (uiPass < vBlends.size())
+        {
+            ASSERT_TRUE(bound.BlendDesc.has_value()) << "pass " << uiPass;
+            EXPECT_EQ(Describe(vBlends[uiPass]), Describe(*bound.BlendDesc)) << "pass " << uiPass;
+        }
+        if (uiPass < vDepths.size())
+        {
+            ASSERT_TRUE(bound.DepthStencilDesc.has_value()) << "pass " << uiPass;
+            EXPECT_EQ(Describe(vDepths[uiPass]), Describe(*bound.DepthStencilDesc)) << "pass " << uiPass;
+        }
+        ID3D11RasterizerState* pState = nullptr;
+        m_pContext->RSGetState(&pState);
+        ASSERT_NE(nullptr, pState) << "pass " << uiPass;
+        D3D11_RASTERIZER_DESC desc{};
+        pState->GetDesc(&desc);
+        pState->Release();
+        EXPECT_EQ(Describe(vRasterizers[uiPass]), Describe(desc)) << "pass " << uiPass;
+    }
+    m_pContext->ClearState();
     EXPECT_EQ(0u, pEffect->Release());
 }
