@@ -57,6 +57,17 @@ bool ContinuesNumber(char cPrevious, char c)
            c == '\\';
 }
 
+bool IsNumberToken(std::string_view token)
+{
+    const std::size_t uiDigit = !token.empty() && token[0] == '.' ? 1 : 0;
+    return uiDigit < token.size() && std::isdigit(static_cast<unsigned char>(token[uiDigit])) != 0;
+}
+
+bool IsNameToken(std::string_view token)
+{
+    return !token.empty() && (std::isalpha(static_cast<unsigned char>(token[0])) != 0 || token[0] == '_');
+}
+
 bool IsNumericConstant(std::string_view text)
 {
     const bool bHex = IsHexadecimal(text);

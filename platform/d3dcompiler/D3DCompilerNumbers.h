@@ -9,6 +9,13 @@
 namespace d3dcompiler_internal
 {
 
+// The token is a preprocessing number ("1", "0x0F", "1.5f", ".25"): it begins with a digit, or a
+// dot and a digit.
+bool IsNumberToken(std::string_view token);
+
+// The token is a name, an identifier or a keyword: it begins with a letter or an underscore.
+bool IsNameToken(std::string_view token);
+
 // The character c continues a preprocessing number whose last character is cPrevious.
 bool ContinuesNumber(char cPrevious, char c);
 

@@ -1,5 +1,6 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
+#include "platform/d3dcompiler/D3DCompilerNumbers.h"
 #include "platform/d3dcompiler/D3DCompilerPassCalls.h"
 #include "platform/d3dcompiler/D3DCompilerStateMembers.h"
 
@@ -75,18 +76,6 @@ struct Function
     std::size_t NameToken = 0;
     bool HasBody = false;
 };
-
-bool IsWord(const std::string& s)
-{
-    return !s.empty() && (std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_');
-}
-
-// A number token: "1", "0x0F", "1.5f", ".25".
-bool IsNumber(const std::string& s)
-{
-    const std::size_t uiDigit = !s.empty() && s[0] == '.' ? 1 : 0;
-    return uiDigit < s.size() && std::isdigit(static_cast<unsigned char>(s[uiDigit]));
-}
 
 // An integer constant expression of + - * / % and parentheses in 32-bit range; false when it is
 // anything else.
@@ -372,9 +361,9 @@ private:
         if (s == "technique11" || s == "technique10" || s == "technique")
             return true;
         if (s == "cbuffer" || s == "tbuffer")
-            return IsWord(Text(i + 1));
+            return IsNameToken(Text(i + 1));
         if (s == "struct")
-            return sBefore != "typedef" && IsWord(Text(i + 1)) && Text(i + 2) == "{";
+            return sBefore != "typedef" && IsNameToken(Text(i + 1)) && Text(i + 2) == "{";
         if (DECLARATION_MODIFIERS.count(sBefore) != 0 || PARAMETER_MODIFIERS.count(sBefore) != 0 ||
             (sBefore == "<" && m_vMatch[i - 1] != NONE) ||
             ((sBefore == "unsigned" || sBefore == "signed") && s == "int"))
@@ -383,7 +372,7 @@ private:
         while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
             ++k;
         k = SkipType(k);
-        if (k == NONE || !IsWord(Text(k)))
+        if (k == NONE || !IsNameToken(Text(k)))
             return false;
         const std::string& sNext = Text(k + 1);
         if (sNext == "(")
@@ -411,8 +400,9 @@ private:
         std::string s;
         for (std::size_t i = uiBegin; i < uiEnd && i < m_v.size(); ++i)
         {
-            if (!s.empty() && IsWord(m_v[i].Text) &&
-                (IsWord(m_v[i - 1].Text) || std::isdigit(static_cast<unsigned char>(m_v[i - 1].Text.back()))))
+            if (!s.empty() && IsNameToken(m_v[i].Text) &&
+                (IsNameToken(m_v[i - 1].Text) ||
+                 std::isdigit(static_cast<unsigned char>(m_v[i - 1].Text.back()))))
                 s += ' ';
             s += m_v[i].Text;
         }
@@ -423,7 +413,7 @@ private:
     // text, Join(i, end), is made only for a declaration that is kept.
     std::size_t SkipType(std::size_t i) const
     {
-        if (!IsWord(Text(i)))
+        if (!IsNameToken(Text(i)))
             return NONE;
         return Text(i + 1) == "<" ? SkipAngles(i + 1) : i + 1;
     }
@@ -453,7 +443,7 @@ private:
     // ": SEMANTIC", ": register(...)", ": packoffset(...)", any number of them.
     std::size_t ParseSemantic(std::size_t i, std::string* pSemantic) const
     {
-        while (Text(i) == ":" && IsWord(Text(i + 1)))
+        while (Text(i) == ":" && IsNameToken(Text(i + 1)))
         {
             if ((Text(i + 1) == "register" || Text(i + 1) == "packoffset") && Text(i + 2) == "(")
             {
@@ -480,7 +470,7 @@ private:
             else if (s == "[")
             {
                 const std::size_t uiClose = m_vMatch[i];
-                if (IsWord(Text(i + 1)))
+                if (IsNameToken(Text(i + 1)))
                 {
                     std::vector<std::string>& vArgs = pendingAttributes[Text(i + 1)];
                     vArgs.clear();
@@ -503,13 +493,13 @@ private:
                 }
                 i = uiClose + 1;
             }
-            else if (s == "struct" && IsWord(Text(i + 1)) && Text(i + 2) == "{")
+            else if (s == "struct" && IsNameToken(Text(i + 1)) && Text(i + 2) == "{")
             {
                 std::vector<Declarator>& vMembers = m_mStructs[Text(i + 1)];
                 ParseDeclarations(i + 3, m_vMatch[i + 2], m_vMatch[i + 2], "", &vMembers, nullptr);
                 i = SkipUnread(i, m_vMatch[i + 2] + 1);
             }
-            else if ((s == "cbuffer" || s == "tbuffer") && IsWord(Text(i + 1)) &&
+            else if ((s == "cbuffer" || s == "tbuffer") && IsNameToken(Text(i + 1)) &&
                      !BeginsDeclarations(Text(i + 1)))
             {
                 std::size_t k = i + 1;
@@ -565,7 +555,7 @@ private:
             std::size_t uiOwn = i;
             if (uiType > i && BeginsDeclarations(Text(uiType)))
                 uiOwn = uiType - 1;
-            else if (k != NONE && k < uiEnd && IsWord(Text(k)))
+            else if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
                 uiOwn = BeginsDeclarations(Text(k)) || StartsDeclaration(k) ? k - 1 : k;
             SkipUnread(uiOwn, i, uiEnd);
             if (!m_bOk)
@@ -576,9 +566,9 @@ private:
                 continue;
             }
             std::string sType;
-            if (IsWord(Text(k)))
+            if (IsNameToken(Text(k)))
                 sType = Join(uiType, k);
-            while (k < uiEnd && IsWord(Text(k)))
+            while (k < uiEnd && IsNameToken(Text(k)))
             {
                 m_uiDeclaredBytes += sType.size() + sBuffer.size();
                 if (m_uiDeclaredBytes > MAX_DECLARED_BYTES)
@@ -713,14 +703,14 @@ private:
         if (Text(i) == ";")
             return i + 1;
         std::size_t k = i;
-        if (!IsWord(Text(k)))
+        if (!IsNameToken(Text(k)))
             return StateMemberError(k);
         ++k;
         if (Text(k) == "[")
         {
             std::int64_t iIndex = 0;
             const std::vector<const SourceToken*> vIndex = {&m_v[k + 1]};
-            if (!IsNumber(Text(k + 1)) || !IntegerExpression(vIndex).Evaluate(&iIndex))
+            if (!IsNumberToken(Text(k + 1)) || !IntegerExpression(vIndex).Evaluate(&iIndex))
                 return StateMemberError(k + 1);
             if (Text(k + 2) != "]")
                 return StateMemberError(k + 2);
@@ -730,7 +720,7 @@ private:
         if (Text(k) != "=")
             return StateMemberError(k);
         const std::size_t uiValue = ++k;
-        if (IsWord(Text(k)) && Text(k + 1) == "(")
+        if (IsNameToken(Text(k)) && Text(k + 1) == "(")
         {
             // A call's arguments, each one token or a signed number, between commas.
             for (k += 2;; ++k)
@@ -776,12 +766,12 @@ private:
         const std::string& s = Text(i);
         if (s == "-" || s == "+")
         {
-            if (IsNumber(Text(i + 1)))
+            if (IsNumberToken(Text(i + 1)))
                 return i + 2;
             StateMemberError(i + 1);
             return NONE;
         }
-        if (IsWord(s) || IsNumber(s) || (!s.empty() && (s[0] == '"' || s[0] == '\'')))
+        if (IsNameToken(s) || IsNumberToken(s) || (!s.empty() && (s[0] == '"' || s[0] == '\'')))
             return i + 1;
         StateMemberError(i);
         return NONE;
@@ -800,7 +790,7 @@ private:
         while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
             ++k;
         k = SkipType(k);
-        if (k == NONE || !IsWord(Text(k)))
+        if (k == NONE || !IsNameToken(Text(k)))
         {
             pAttributes->clear();
             return SkipUnread(i, i);
@@ -850,7 +840,7 @@ private:
             }
             const std::size_t uiType = k;
             k = SkipType(k);
-            if (k != NONE && IsWord(Text(k)))
+            if (k != NONE && IsNameToken(Text(k)))
             {
                 parameter.Type = Join(uiType, k);
                 parameter.Name = Text(k);
@@ -873,7 +863,7 @@ private:
         const bool bTechnique11 = Text(i) == "technique11";
         EffectTechnique technique;
         std::size_t k = i + 1;
-        if (IsWord(Text(k)))
+        if (IsNameToken(Text(k)))
             technique.Name = Text(k++);
         if (Text(k) == "<")
             k = SkipAngles(k);
@@ -893,7 +883,7 @@ private:
             }
             EffectPass pass;
             ++k;
-            if (IsWord(Text(k)))
+            if (IsNameToken(Text(k)))
                 pass.Name = Text(k++);
             if (Text(k) == "<")
                 k = SkipAngles(k);
@@ -905,7 +895,7 @@ private:
             const std::size_t uiPassClose = m_vMatch[k];
             for (std::size_t c = k + 1; c < uiPassClose;)
             {
-                if (IsWord(Text(c)) && Text(c + 1) == "(")
+                if (IsNameToken(Text(c)) && Text(c + 1) == "(")
                     m_vPassCalls.push_back({m_vTechniques.size(), technique.Passes.size(), c});
                 c = SkipBlockStatement(c, uiPassClose);
             }
@@ -929,7 +919,7 @@ private:
             if (Text(i) == ";")
                 return i + 1;
             if (i > uiFrom &&
-                (Text(i) == "pass" || (Text(i - 1) == ")" && IsWord(Text(i)) && Text(i + 1) == "(")))
+                (Text(i) == "pass" || (Text(i - 1) == ")" && IsNameToken(Text(i)) && Text(i + 1) == "(")))
             {
                 Unexpected(i);
                 return uiEnd;
@@ -1177,7 +1167,7 @@ private:
         }
         const std::string& sTarget = Text(uiCompile + 2);
         const std::string& sEntry = Text(uiCompile + 4);
-        if (Text(uiCompile + 3) != "," || !IsWord(sEntry))
+        if (Text(uiCompile + 3) != "," || !IsNameToken(sEntry))
         {
             Error(uiCompile, 3000, "syntax error: CompileShader(target, entry(...)) expected");
             return false;

@@ -2,7 +2,6 @@
 
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 
-#include <cctype>
 #include <utility>
 
 namespace d3dcompiler_internal
@@ -35,18 +34,6 @@ const StateCall* FindStateCall(const std::string& sName)
         if (sName == call.Name)
             return &call;
     return nullptr;
-}
-
-bool IsName(const std::string& s)
-{
-    return !s.empty() && (std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_');
-}
-
-// A preprocessing number: a digit, or a dot and a digit, first.
-bool IsNumberToken(const std::string& s)
-{
-    const std::size_t uiDigit = !s.empty() && s[0] == '.' ? 1 : 0;
-    return uiDigit < s.size() && std::isdigit(static_cast<unsigned char>(s[uiDigit]));
 }
 
 class StateCallChecker
@@ -135,7 +122,7 @@ private:
         if (bOne && (sName == "NULL" || sName == "0"))
             return true;
         const std::string sExpected = std::string("a ") + m_call.Kind + " variable or NULL expected";
-        if (!IsName(sName) || (!bOne && Text(uiFirst + 1) != "["))
+        if (!IsNameToken(sName) || (!bOne && Text(uiFirst + 1) != "["))
             return Fail(uiFirst, sExpected);
         const auto it = m_mapVariables.find(sName);
         if (it == m_mapVariables.end())
