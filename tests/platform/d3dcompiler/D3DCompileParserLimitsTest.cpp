@@ -117,6 +117,8 @@ TEST_F(D3DCompileParserLimits, UnclosedAngleListsEndWithAnError)
 // A statement left without its ';' ended only at the next ';' after its block, and an
 // initializer's value was read past the block too: 45,000 such cbuffers, 120,000 such passes or
 // 40,000 techniques each read the rest of the text (past a minute, 27 s). Each ends with its block.
+// A technique holds passes only, and a pass calls only, the last of which may be left open: as
+// many such passes or techniques as the text's limit holds.
 TEST_F(D3DCompileParserLimits, StatementsLeftOpenEndWithTheirBlock)
 {
     const std::string sTechnique =
@@ -130,18 +132,20 @@ TEST_F(D3DCompileParserLimits, StatementsLeftOpenEndWithTheirBlock)
     EXPECT_EQ("B", effect.Variables[44999].Buffer);
     EXPECT_EQ(1u, effect.Techniques.size());
 
-    result = Compile(PIXEL_SHADER + std::string("technique11 T {\n") + Repeat("pass{a}\n", 120000) + "};\n" +
-                         sTechnique,
+    // Passes whose one call is left open, as many as the text's limit takes.
+    result = Compile(PIXEL_SHADER + std::string("technique11 T {\n") +
+                         Repeat("pass{SetPixelShader(0)}\n", 40000) + "};\n" + sTechnique,
                      nullptr, "fx_5_0");
     ASSERT_EQ(S_OK, result.hr) << result.sErrors;
     effect = Decode(result.vCode);
     ASSERT_EQ(2u, effect.Techniques.size());
-    EXPECT_EQ(120000u, effect.Techniques[0].Passes.size());
+    EXPECT_EQ(40000u, effect.Techniques[0].Passes.size());
     EXPECT_EQ(1u, effect.Techniques[1].Passes[0].Shaders.size());
 
-    result = Compile(PIXEL_SHADER + Repeat("technique11 T { x{} }\n", 40000) + ";\n", nullptr, "fx_5_0");
+    result = Compile(PIXEL_SHADER + Repeat("technique11 T{pass{SetPixelShader(0)}}\n", 25000) + ";\n",
+                     nullptr, "fx_5_0");
     ASSERT_EQ(S_OK, result.hr) << result.sErrors;
-    EXPECT_EQ(40000u, Decode(result.vCode).Techniques.size());
+    EXPECT_EQ(25000u, Decode(result.vCode).Techniques.size());
 }
 
 // A declaration whose annotation holds ';' is read again from inside the annotation, so nested

@@ -195,7 +195,8 @@ TEST_F(D3DCompileSkippedStatements, SkipsEndWhereADeclarationStarts)
 }
 
 // Inside a technique a statement it does not read ended at its ';' past the passes after it, and
-// inside a pass a call without its ';' took the next call with it: the pixel shader was lost.
+// inside a pass a call without its ';' took the next call with it: the pixel shader was lost. A
+// technique holds passes only, and a pass calls only: anything else is an error at its first token.
 TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
 {
     const std::string sFunctions =
@@ -208,12 +209,18 @@ TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
               result.sErrors);
     result = CompileEffect(sFunctions + "technique11 T { x = 1\npass P { } }\n");
     EXPECT_EQ(E_FAIL, result.hr);
-    EXPECT_EQ("shader.hlsl(4,1): error X3000: syntax error: unexpected token 'pass'\n", result.sErrors);
-
-    // Calls in calls, state assignments and statements left open at the block's end read as before.
+    EXPECT_EQ("shader.hlsl(3,17): error X3000: syntax error: unexpected token 'x'\n", result.sErrors);
     result = CompileEffect(sFunctions + "technique11 T { pass P { VertexShader = compile vs_5_0 VS();\n"
+                                        "SetPixelShader(CompileShader(ps_5_0, PS())) } }\n");
+    EXPECT_EQ("shader.hlsl(3,26): error X3000: syntax error: unexpected token 'VertexShader'\n",
+              result.sErrors);
+    result = CompileEffect(sFunctions + "technique11 T { pass P { } x { } }\n");
+    EXPECT_EQ("shader.hlsl(3,28): error X3000: syntax error: unexpected token 'x'\n", result.sErrors);
+
+    // Calls in calls and a call left open at the pass's end read as before.
+    result = CompileEffect(sFunctions + "technique11 T { pass P {\n"
                                         "SetBlendState(NULL, float4(0, 0, 0, 0), 0xFFFFFFFF); SetPixelShader("
-                                        "CompileShader(ps_5_0, PS())) } x { } }\n");
+                                        "CompileShader(ps_5_0, PS())) } }\n");
     ASSERT_EQ(S_OK, result.hr) << result.sErrors;
     const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
     ASSERT_EQ(1u, effect.Techniques[0].Passes.size());
