@@ -3,7 +3,7 @@
 #include "platform/d3dcompiler/D3DCompilerIntegerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 #include "platform/d3dcompiler/D3DCompilerPassCalls.h"
-#include "platform/d3dcompiler/D3DCompilerStateMembers.h"
+#include "platform/d3dcompiler/D3DCompilerStateBlocks.h"
 #include "platform/d3dcompiler/D3DCompilerTechniques.h"
 #include "platform/d3dcompiler/D3DCompilerTokenReader.h"
 
@@ -50,15 +50,6 @@ const std::set<std::string> DECLARATION_MODIFIERS = {
 const std::set<std::string> PARAMETER_MODIFIERS = {
     "in",      "out",         "inout",  "uniform",         "const",         "point",    "line",   "triangle",
     "lineadj", "triangleadj", "linear", "nointerpolation", "noperspective", "centroid", "sample", "precise"};
-
-// A block of a kind the effects read back member by member, to build the states a pass sets (see
-// d3d11_internal::FindStateBlockType; the blocks of other kinds, samplers, are kept but never
-// read): its type, and its variable's name for the errors of its members.
-struct ReadBlock
-{
-    d3d11_internal::StateBlockType Type;
-    const std::string& Name;
-};
 
 struct Declarator
 {
@@ -436,165 +427,10 @@ private:
         }
         else if (Text(k) == "{")
         {
-            const std::size_t uiClose = m_vMatch[k];
-            d3d11_internal::StateBlockType type{};
-            const bool bRead = d3d11_internal::FindStateBlockType(declarator.Type, &type);
-            const ReadBlock read = {type, declarator.Name};
-            const ReadBlock* pRead = bRead ? &read : nullptr;
-            if (declarator.ArraySize > 0 && Text(k + 1) == "{")
-                ParseStateElements(k + 1, uiClose, pRead);
-            else
-                ParseStateBlock(k + 1, uiClose, pRead, pVariable);
-            k = uiClose + 1;
+            ReadStateBlock(*this, k, declarator.Type, declarator.Name, declarator.ArraySize, pVariable);
+            k = m_vMatch[k] + 1;
         }
         return k;
-    }
-
-    // The members of a state block from i to its "}" at uiClose, by the rules of a block the
-    // effects read (pRead) or of one they do not (null).
-    void ParseStateBlock(std::size_t i, std::size_t uiClose, const ReadBlock* pRead,
-                         EffectVariable* pVariable)
-    {
-        while (i < uiClose) // past the block's end after an error
-            i = pRead != nullptr ? ParseStateMember(i, *pRead, pVariable)
-                                 : ParseUnreadStateMember(i, uiClose, pVariable);
-    }
-
-    // An array's blocks from i to uiClose, one for each element, between commas:
-    // "{ ... }, { ... }". Each is read by the rules of its kind and none is kept: the record holds
-    // one block for each variable, and the effects name no element.
-    void ParseStateElements(std::size_t i, std::size_t uiClose, const ReadBlock* pRead)
-    {
-        while (i < uiClose && m_bOk)
-        {
-            if (Text(i) != "{")
-            {
-                StateMemberError(i);
-                return;
-            }
-            EffectVariable element;
-            ParseStateBlock(i + 1, m_vMatch[i], pRead, &element);
-            i = m_vMatch[i] + 1;
-            if (Text(i) == ",")
-                ++i;
-            else if (i < uiClose)
-                StateMemberError(i);
-        }
-    }
-
-    // One member of a block the effects do not read, at i: its key runs to its "=" (a statement
-    // without one is passed over), its value to its ";" or the block's end at uiClose, brackets
-    // passed over. A second "=" is the next member without the ";" before it, an error at that
-    // member's name. Past the member's ";".
-    std::size_t ParseUnreadStateMember(std::size_t i, std::size_t uiClose, EffectVariable* pVariable)
-    {
-        std::size_t uiEquals = i;
-        while (uiEquals < uiClose && Text(uiEquals) != "=" && Text(uiEquals) != ";")
-            uiEquals = Text(uiEquals) == "[" ? m_vMatch[uiEquals] + 1 : uiEquals + 1;
-        std::size_t uiEnd = uiEquals;
-        while (uiEnd < uiClose && Text(uiEnd) != ";")
-        {
-            if (uiEnd > uiEquals && Text(uiEnd) == "=")
-            {
-                const std::size_t uiName = Text(uiEnd - 1) == "]" ? m_vMatch[uiEnd - 1] - 1 : uiEnd - 1;
-                return StateMemberError(uiName > uiEquals ? uiName : uiEnd);
-            }
-            uiEnd = (Text(uiEnd) == "(" || Text(uiEnd) == "[") ? m_vMatch[uiEnd] + 1 : uiEnd + 1;
-        }
-        if (uiEquals < uiEnd && Text(uiEquals) == "=")
-            pVariable->Assignments.push_back({Join(i, uiEquals), Join(uiEquals + 1, uiEnd)});
-        return uiEnd + 1;
-    }
-
-    // One member of a block the effects read, at i: "name = value;" or "name[index] = value;" (or
-    // a lone ";"), where the index is an integer constant and the value one token, a signed number,
-    // or a call of such ("float4(0, 0, 0, 1)"): each what the effects read back as one. Anything
-    // else is a syntax error at the first token that does not fit, so that two members without a
-    // ";" between them never become one value. The member is then checked as the effects read it
-    // (CheckStateMember), an error at its name, index or value. Past the member's ";".
-    std::size_t ParseStateMember(std::size_t i, const ReadBlock& block, EffectVariable* pVariable)
-    {
-        if (Text(i) == ";")
-            return i + 1;
-        std::size_t k = i;
-        if (!IsNameToken(Text(k)))
-            return StateMemberError(k);
-        ++k;
-        if (Text(k) == "[")
-        {
-            std::int64_t iIndex = 0;
-            const std::vector<const SourceToken*> vIndex = {&m_v[k + 1]};
-            if (!IsNumberToken(Text(k + 1)) || !IntegerExpression(vIndex).Evaluate(&iIndex))
-                return StateMemberError(k + 1);
-            if (Text(k + 2) != "]")
-                return StateMemberError(k + 2);
-            k += 3;
-        }
-        const std::size_t uiKeyEnd = k;
-        if (Text(k) != "=")
-            return StateMemberError(k);
-        const std::size_t uiValue = ++k;
-        if (IsNameToken(Text(k)) && Text(k + 1) == "(")
-        {
-            // A call's arguments, each one token or a signed number, between commas.
-            for (k += 2;; ++k)
-            {
-                k = SkipStateScalar(k);
-                if (k == NONE)
-                    return m_v.size();
-                if (Text(k) == ")")
-                    break;
-                if (Text(k) != ",")
-                    return StateMemberError(k);
-            }
-            ++k;
-        }
-        else
-        {
-            k = SkipStateScalar(k);
-            if (k == NONE)
-                return m_v.size();
-        }
-        if (Text(k) != ";")
-            return StateMemberError(k);
-        std::string sValue = Join(uiValue, k);
-        StateMemberFault fault;
-        const bool bIndexed = uiKeyEnd > i + 1;
-        if (!CheckStateMember(block.Type, block.Name, Text(i), bIndexed ? &Text(i + 2) : nullptr, sValue,
-                              &fault))
-        {
-            const std::size_t uiAt = fault.At == StateMemberFault::Part::Name    ? i
-                                     : fault.At == StateMemberFault::Part::Index ? i + 2
-                                                                                 : uiValue;
-            Error(uiAt, 3000, fault.Text);
-            return m_v.size();
-        }
-        pVariable->Assignments.push_back({Join(i, uiKeyEnd), std::move(sValue)});
-        return k + 1;
-    }
-
-    // Past a value of one token (a word, a number or a string) or a number after "-" or "+"; NONE,
-    // with the error, when there is none.
-    std::size_t SkipStateScalar(std::size_t i)
-    {
-        const std::string& s = Text(i);
-        if (s == "-" || s == "+")
-        {
-            if (IsNumberToken(Text(i + 1)))
-                return i + 2;
-            StateMemberError(i + 1);
-            return NONE;
-        }
-        if (IsNameToken(s) || IsNumberToken(s) || (!s.empty() && (s[0] == '"' || s[0] == '\'')))
-            return i + 1;
-        StateMemberError(i);
-        return NONE;
-    }
-
-    std::size_t StateMemberError(std::size_t i)
-    {
-        Unexpected(i);
-        return m_v.size();
     }
 
     // A variable or function declaration at the top level.
