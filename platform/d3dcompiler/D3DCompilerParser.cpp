@@ -295,7 +295,7 @@ private:
             else if (s == "struct" && IsNameToken(Text(i + 1)) && Text(i + 2) == "{")
             {
                 std::vector<Declarator>& vMembers = m_mStructs[Text(i + 1)];
-                ParseDeclarations(i + 3, m_vMatch[i + 2], m_vMatch[i + 2], "", &vMembers, nullptr);
+                ParseDeclarations(i + 3, m_vMatch[i + 2], "", &vMembers, nullptr);
                 i = SkipUnread(i, m_vMatch[i + 2] + 1);
             }
             else if ((s == "cbuffer" || s == "tbuffer") && IsNameToken(Text(i + 1)) &&
@@ -310,7 +310,7 @@ private:
                 }
                 if (Text(k) == "{")
                 {
-                    ParseDeclarations(k + 1, m_vMatch[k], m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
+                    ParseDeclarations(k + 1, m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
                     k = m_vMatch[k];
                 }
                 i = k + 1;
@@ -331,102 +331,138 @@ private:
             }
             else
             {
-                i = ParseDeclaration(i, &pendingAttributes);
+                i = ParseTopLevelDeclaration(i, &pendingAttributes);
             }
         }
     }
 
-    // Member or variable declarations from uiBegin to uiEnd (a block's inside, or a statement at the
-    // top level); an initializer reads no further than uiBlockEnd (the block's end, or the text's).
-    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, std::size_t uiBlockEnd,
-                           const std::string& sBuffer, std::vector<Declarator>* pMembers,
-                           std::vector<EffectVariable>* pVariables)
+    // Member or variable declarations from uiBegin to uiEnd, a block's inside: statements as
+    // ParseDeclaration reads them, and lone ';'.
+    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, const std::string& sBuffer,
+                           std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
     {
         std::size_t i = uiBegin;
         while (i < uiEnd && m_bOk)
-        {
-            if (Text(i) == ";")
-            {
-                ++i;
-                continue;
-            }
-            std::size_t k = i;
-            while (DECLARATION_MODIFIERS.count(Text(k)) != 0 || PARAMETER_MODIFIERS.count(Text(k)) != 0)
-                ++k;
-            const std::size_t uiType = k;
-            k = SkipType(k);
-            // Only for its check, from after the statement's own type and name (a word that begins
-            // a declaration of its own is neither): the declarators are read below.
-            std::size_t uiOwn = i;
-            if (uiType > i && BeginsDeclarations(Text(uiType)))
-                uiOwn = uiType - 1;
-            else if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
-                uiOwn = BeginsDeclarations(Text(k)) || StartsDeclaration(k) ? k - 1 : k;
-            SkipUnread(uiOwn, i, uiEnd);
-            if (!m_bOk)
-                return;
-            if (k == NONE || k >= uiEnd)
-            {
-                i = SkipStatement(i, uiEnd);
-                continue;
-            }
-            std::string sType;
-            if (IsNameToken(Text(k)))
-                sType = Join(uiType, k);
-            while (k < uiEnd && IsNameToken(Text(k)))
-            {
-                m_uiDeclaredBytes += sType.size() + sBuffer.size();
-                if (m_uiDeclaredBytes > MAX_DECLARED_BYTES)
-                {
-                    Error(k, 3000,
-                          "'" + Text(k) + "': declared types and buffer names pass " +
-                              std::to_string(MAX_DECLARED_BYTES) + " bytes");
-                    return;
-                }
-                Declarator declarator;
-                declarator.Type = sType;
-                declarator.Name = Text(k);
-                k = ParseArray(k + 1, &declarator.ArraySize);
-                k = ParseSemantic(k, &declarator.Semantic);
-                EffectVariable variable;
-                k = ParseInitializer(k, uiBlockEnd, declarator, &variable);
-                if (pMembers != nullptr)
-                    pMembers->push_back(declarator);
-                if (pVariables != nullptr)
-                {
-                    variable.Type = sType;
-                    variable.Name = declarator.Name;
-                    variable.Buffer = sBuffer;
-                    variable.ArraySize = declarator.ArraySize;
-                    variable.Semantic = declarator.Semantic;
-                    pVariables->push_back(std::move(variable));
-                }
-                if (Text(k) != "," || !m_bOk)
-                    break;
-                ++k;
-            }
-            i = SkipStatement(k, uiEnd);
-        }
+            i = Text(i) == ";" ? i + 1 : ParseDeclaration(i, uiEnd, sBuffer, pMembers, pVariables);
     }
 
-    // Annotations, "= value" and "{ state block }" after a declarator; stops at "," or ";", and
-    // at uiBlockEnd.
-    std::size_t ParseInitializer(std::size_t k, std::size_t uiBlockEnd, const Declarator& declarator,
-                                 EffectVariable* pVariable)
+    // One statement of member or variable declarations at i, in a block or a text that ends at
+    // uiEnd: "type declarator, declarator ...;", each declarator a name with its array size,
+    // semantic, annotations and "= value" or "{ state block }" (the last statement of a block may
+    // end with it). A statement that declares nothing is passed over to its ';', and so is a
+    // struct's member function ("float f() { ... }"); anything else after a declarator is an error
+    // at it. Past the statement.
+    std::size_t ParseDeclaration(std::size_t i, std::size_t uiEnd, const std::string& sBuffer,
+                                 std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
+    {
+        std::size_t k = i;
+        while (DECLARATION_MODIFIERS.count(Text(k)) != 0 || PARAMETER_MODIFIERS.count(Text(k)) != 0)
+            ++k;
+        const std::size_t uiType = k;
+        k = SkipType(k);
+        if ((Text(uiType) == "unsigned" || Text(uiType) == "signed") && Text(k) == "int")
+            ++k;
+        // Only for its check, from after the statement's own type and name (a word that begins
+        // a declaration of its own is neither): the declarators are read below.
+        std::size_t uiOwn = i;
+        if (uiType > i && BeginsDeclarations(Text(uiType)))
+            uiOwn = uiType - 1;
+        else if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
+            uiOwn = BeginsDeclarations(Text(k)) || StartsDeclaration(k) ? k - 1 : k;
+        SkipUnread(uiOwn, i, uiEnd);
+        if (!m_bOk)
+            return uiEnd;
+        if (k == NONE || k >= uiEnd || !IsNameToken(Text(k)))
+            return SkipStatement(i, uiEnd);
+        const std::string sType = Join(uiType, k);
+        for (;;)
+        {
+            m_uiDeclaredBytes += sType.size() + sBuffer.size();
+            if (m_uiDeclaredBytes > MAX_DECLARED_BYTES)
+            {
+                Error(k, 3000,
+                      "'" + Text(k) + "': declared types and buffer names pass " +
+                          std::to_string(MAX_DECLARED_BYTES) + " bytes");
+                return uiEnd;
+            }
+            if (pMembers != nullptr && Text(k + 1) == "(")
+            {
+                std::string sSemantic;
+                k = ParseSemantic(m_vMatch[k + 1] + 1, &sSemantic);
+                if (Text(k) == "{")
+                    return m_vMatch[k] + 1;
+                break;
+            }
+            Declarator declarator;
+            declarator.Type = sType;
+            declarator.Name = Text(k);
+            k = ParseArray(k + 1, &declarator.ArraySize);
+            k = ParseSemantic(k, &declarator.Semantic);
+            EffectVariable variable;
+            k = ParseInitializer(k, uiEnd, uiType, declarator, &variable);
+            if (!m_bOk)
+                return uiEnd;
+            if (pMembers != nullptr)
+                pMembers->push_back(declarator);
+            if (pVariables != nullptr)
+            {
+                variable.Type = sType;
+                variable.Name = declarator.Name;
+                variable.Buffer = sBuffer;
+                variable.ArraySize = declarator.ArraySize;
+                variable.Semantic = declarator.Semantic;
+                pVariables->push_back(std::move(variable));
+            }
+            if (Text(k) != ",")
+                break;
+            if (!IsNameToken(Text(++k)))
+            {
+                Unexpected(k);
+                return uiEnd;
+            }
+        }
+        if (k >= uiEnd)
+            return uiEnd;
+        if (Text(k) != ";")
+        {
+            Unexpected(k);
+            return uiEnd;
+        }
+        return k + 1;
+    }
+
+    // Annotations, then "= value" or "{ state block }", after a declarator whose type is the token
+    // at uiType; stops at "," or ";", and at uiEnd. The state objects the effects read take a block,
+    // never a value, and only the types TakesBlock names take a block.
+    std::size_t ParseInitializer(std::size_t k, std::size_t uiEnd, std::size_t uiType,
+                                 const Declarator& declarator, EffectVariable* pVariable)
     {
         if (Text(k) == "<")
             k = SkipAngles(k);
         if (Text(k) == "=")
         {
+            if (!TakesValue(declarator.Type))
+            {
+                Unexpected(k);
+                return uiEnd;
+            }
             // The value runs to the next "," or ";" (the first closing bracket at this level is
             // the block's end); the last CompileShader in it is the variable's.
             const std::size_t uiStart = ++k;
-            k = std::min(m_vValueEnd[uiStart], uiBlockEnd);
+            k = std::min(m_vValueEnd[uiStart], uiEnd);
             if (k > uiStart && m_vLastCompile[k - 1] != NONE && m_vLastCompile[k - 1] >= uiStart)
                 m_mShaderVariables[declarator.Name] = m_vLastCompile[k - 1];
         }
         else if (Text(k) == "{")
         {
+            if (!TakesBlock(declarator.Type))
+            {
+                Error(uiType, 3000,
+                      "'" + declarator.Type +
+                          "': only state objects, interfaces, classes and namespaces are declared with a "
+                          "block");
+                return uiEnd;
+            }
             ReadStateBlock(*this, k, declarator.Type, declarator.Name, declarator.ArraySize, pVariable);
             k = m_vMatch[k] + 1;
         }
@@ -434,7 +470,8 @@ private:
     }
 
     // A variable or function declaration at the top level.
-    std::size_t ParseDeclaration(std::size_t i, std::map<std::string, std::vector<std::string>>* pAttributes)
+    std::size_t ParseTopLevelDeclaration(std::size_t i,
+                                         std::map<std::string, std::vector<std::string>>* pAttributes)
     {
         std::size_t k = i;
         while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
@@ -469,10 +506,7 @@ private:
             return e;
         }
         pAttributes->clear();
-        // Variables: the declarators are read again by the block reader, which knows them all.
-        const std::size_t uiEnd = SkipStatement(i);
-        ParseDeclarations(i, uiEnd, m_v.size(), "", nullptr, &m_vVariables);
-        return uiEnd;
+        return ParseDeclaration(i, m_v.size(), "", nullptr, &m_vVariables);
     }
 
     void ParseParameters(std::size_t uiBegin, std::size_t uiEnd, std::vector<Declarator>* pOut)

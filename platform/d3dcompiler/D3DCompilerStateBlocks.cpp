@@ -195,6 +195,12 @@ bool TakesBlock(const std::string& sType)
            sType == "namespace";
 }
 
+bool TakesValue(const std::string& sType)
+{
+    d3d11_internal::StateBlockType type{};
+    return !d3d11_internal::FindStateBlockType(sType, &type);
+}
+
 void ReadStateBlock(TokenReader& reader, std::size_t uiOpen, const std::string& sType,
                     const std::string& sName, std::uint32_t uiArraySize, EffectVariable* pVariable)
 {

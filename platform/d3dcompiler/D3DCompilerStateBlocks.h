@@ -18,6 +18,9 @@ namespace d3dcompiler_internal
 // The types whose declarations take a block: the state objects, and the interfaces, classes and
 // namespaces of HLSL, whose blocks are passed over as those of samplers are.
 bool TakesBlock(const std::string& sType);
+// Whether a declaration of the type may take "= value": all but the state objects the effects
+// read, whose members are written in a block.
+bool TakesValue(const std::string& sType);
 
 // The block at uiOpen ("{") of the variable sName of type sType (uiArraySize elements, 0 for
 // none), into *pVariable: "{ member; ... }", or for an array "{ { member; ... }, ... }" (each

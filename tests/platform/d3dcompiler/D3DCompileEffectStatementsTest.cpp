@@ -187,7 +187,7 @@ TEST_F(D3DCompileEffectStatements, AStateObjectsBlockFollowsItsName)
         {Effect("RasterizerState rs `= { CullMode = NONE; };"), Unexpected("=")},
         {Effect("DepthStencilState ds `= NULL;"), Unexpected("=")},
         {Effect("RasterizerState rs { CullMode = NONE; } `rs2;"), Unexpected("rs2")},
-        {Effect("float4 v `w;"), Unexpected("w")},
+        {Effect("float4 v `1;"), Unexpected("1")},
     });
 
     const d3d11_internal::ShaderBytecode record = CompiledRecord(

@@ -148,9 +148,10 @@ TEST_F(D3DCompileParserLimits, StatementsLeftOpenEndWithTheirBlock)
     EXPECT_EQ(25000u, Decode(result.vCode).Techniques.size());
 }
 
-// A declaration whose annotation holds ';' is read again from inside the annotation, so nested
-// ones share what follows the last of them: 40,000 of them read one 300 KB value each (past a
-// minute). The value is read once; the variable keeps the last CompileShader in it, as before.
+// A declaration whose annotation held ';' was read again from inside the annotation, so nested
+// ones shared what follows the last of them: 40,000 of them read one 300 KB value each (past a
+// minute). An annotation is passed over whole, the value after it read once; the variable keeps
+// the last CompileShader in it, as before.
 TEST_F(D3DCompileParserLimits, DeclarationsSharingOneValueReadItOnce)
 {
     const std::string sText =
@@ -161,8 +162,8 @@ TEST_F(D3DCompileParserLimits, DeclarationsSharingOneValueReadItOnce)
     const Result result = Compile(sText, nullptr, "fx_5_0");
     ASSERT_EQ(S_OK, result.hr) << result.sErrors;
     const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
-    ASSERT_EQ(40001u, effect.Variables.size());
-    EXPECT_EQ("a", effect.Variables[39999].Name);
+    ASSERT_EQ(2u, effect.Variables.size());
+    EXPECT_EQ("a", effect.Variables[0].Name);
     EXPECT_EQ("PSMain", Decode(effect.Techniques[0].Passes[0].Shaders[0].Bytecode).Entry);
 }
 
@@ -306,7 +307,8 @@ TEST_F(D3DCompileParserLimits, GeneratedListsReadAsBefore)
         EXPECT_EQ(sType, effect.Variables[0].Type) << sText;
         EXPECT_EQ(vTokens[uiEnd], effect.Variables[0].Name) << sText;
     }
-    EXPECT_GT(iClosed, 200);
+    // A name or number after the variable's name is an error there, where it was passed over.
+    EXPECT_GT(iClosed, 150);
     EXPECT_LT(iUnended, 1200);
 }
 
