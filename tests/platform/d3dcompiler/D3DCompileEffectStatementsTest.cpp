@@ -180,14 +180,26 @@ TEST_F(D3DCompileEffectStatements, ABlockFollowsOnlyTheTypesThatTakeOne)
 // an '=' before it was an error nowhere and the block was dropped, members unchecked.
 TEST_F(D3DCompileEffectStatements, AStateObjectsBlockFollowsItsName)
 {
+    const std::string sUse =
+        " technique11 T { pass P { SetRasterizerState(rs); SetBlendState(bs, float4(0, 0, 0, 0), "
+        "0xFFFFFFFF); SetDepthStencilState(ds, 0); } }";
+    const std::string sOthers = " BlendState bs; DepthStencilState ds; RasterizerState rs;";
     ExpectErrors({
-        {Effect("RasterizerState rs `1 { CullMode = NONE; };"), Unexpected("1")},
-        {Effect("RasterizerState rs `1 { CullMode = BAKC; NoSuchMember = 7; };"), Unexpected("1")},
-        {Effect("BlendState bs, `{ BlendEnable[0] = TRUE; };"), Unexpected("{")},
-        {Effect("RasterizerState rs `= { CullMode = NONE; };"), Unexpected("=")},
-        {Effect("DepthStencilState ds `= NULL;"), Unexpected("=")},
-        {Effect("RasterizerState rs { CullMode = NONE; } `rs2;"), Unexpected("rs2")},
-        {Effect("float4 v `1;"), Unexpected("1")},
+        {Effect("RasterizerState rs `1 { CullMode = NONE; }; BlendState bs; DepthStencilState ds;" + sUse),
+         Unexpected("1")},
+        {Effect("RasterizerState rs `1 { CullMode = BAKC; NoSuchMember = 7; }; BlendState bs; "
+                "DepthStencilState ds;" +
+                sUse),
+         Unexpected("1")},
+        {Effect("BlendState bs, `{ BlendEnable[0] = TRUE; }; DepthStencilState ds; RasterizerState rs;" +
+                sUse),
+         Unexpected("{")},
+        {Effect("RasterizerState rs `= { CullMode = NONE; }; BlendState bs; DepthStencilState ds;" + sUse),
+         Unexpected("=")},
+        {Effect("DepthStencilState ds `= NULL; BlendState bs; RasterizerState rs;" + sUse), Unexpected("=")},
+        {Effect("RasterizerState rs { CullMode = NONE; } `rs2; BlendState bs; DepthStencilState ds;" + sUse),
+         Unexpected("rs2")},
+        {Effect("float4 v `1;" + sOthers + sUse), Unexpected("1")},
     });
 
     const d3d11_internal::ShaderBytecode record = CompiledRecord(
