@@ -1,8 +1,11 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
+#include "platform/d3dcompiler/D3DCompilerIntegerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 #include "platform/d3dcompiler/D3DCompilerPassCalls.h"
-#include "platform/d3dcompiler/D3DCompilerStateMembers.h"
+#include "platform/d3dcompiler/D3DCompilerStateBlocks.h"
+#include "platform/d3dcompiler/D3DCompilerTechniques.h"
+#include "platform/d3dcompiler/D3DCompilerTokenReader.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +19,6 @@ namespace d3dcompiler_internal
 {
 
 using d3d11_internal::EffectPass;
-using d3d11_internal::EffectTechnique;
 using d3d11_internal::EffectVariable;
 using d3d11_internal::PassShader;
 using d3d11_internal::PassState;
@@ -28,7 +30,7 @@ using d3d11_internal::StageOfTarget;
 namespace
 {
 
-constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+constexpr std::size_t NONE = TokenReader::NONE;
 // Limits of one thread group.
 constexpr std::uint32_t MAX_THREADS_XY = 1024;
 constexpr std::uint32_t MAX_THREADS_Z = 64;
@@ -49,15 +51,6 @@ const std::set<std::string> PARAMETER_MODIFIERS = {
     "in",      "out",         "inout",  "uniform",         "const",         "point",    "line",   "triangle",
     "lineadj", "triangleadj", "linear", "nointerpolation", "noperspective", "centroid", "sample", "precise"};
 
-// A block of a kind the effects read back member by member, to build the states a pass sets (see
-// d3d11_internal::FindStateBlockType; the blocks of other kinds, samplers, are kept but never
-// read): its type, and its variable's name for the errors of its members.
-struct ReadBlock
-{
-    d3d11_internal::StateBlockType Type;
-    const std::string& Name;
-};
-
 struct Declarator
 {
     std::string Type;
@@ -77,108 +70,11 @@ struct Function
     bool HasBody = false;
 };
 
-// An integer constant expression of + - * / % and parentheses in 32-bit range; false when it is
-// anything else.
-class IntegerExpression
-{
-public:
-    explicit IntegerExpression(const std::vector<const SourceToken*>& v) : m_v(v) {}
-
-    bool Evaluate(std::int64_t* pOut) { return Sum(pOut) && m_i == m_v.size(); }
-
-private:
-    bool Sum(std::int64_t* pOut)
-    {
-        if (!Product(pOut))
-            return false;
-        while (m_i < m_v.size() && (m_v[m_i]->Text == "+" || m_v[m_i]->Text == "-"))
-        {
-            const bool bPlus = m_v[m_i++]->Text == "+";
-            std::int64_t iRight = 0;
-            if (!Product(&iRight))
-                return false;
-            *pOut = bPlus ? *pOut + iRight : *pOut - iRight;
-            if (*pOut > INT32_MAX || *pOut < INT32_MIN)
-                return false;
-        }
-        return true;
-    }
-    bool Product(std::int64_t* pOut)
-    {
-        if (!Unary(pOut))
-            return false;
-        while (m_i < m_v.size() && (m_v[m_i]->Text == "*" || m_v[m_i]->Text == "/" || m_v[m_i]->Text == "%"))
-        {
-            const char op = m_v[m_i++]->Text[0];
-            std::int64_t iRight = 0;
-            if (!Unary(&iRight) || (op != '*' && iRight == 0))
-                return false;
-            *pOut = op == '*' ? *pOut * iRight : op == '/' ? *pOut / iRight : *pOut % iRight;
-            if (*pOut > INT32_MAX || *pOut < INT32_MIN)
-                return false;
-        }
-        return true;
-    }
-    bool Unary(std::int64_t* pOut)
-    {
-        // Nesting is bounded so that a hostile source cannot exhaust the stack.
-        if (m_i >= m_v.size() || ++m_iDepth > MAX_DEPTH)
-            return false;
-        const bool bOk = Operand(pOut);
-        --m_iDepth;
-        return bOk && *pOut <= INT32_MAX && *pOut >= INT32_MIN;
-    }
-    bool Operand(std::int64_t* pOut)
-    {
-        const std::string& s = m_v[m_i]->Text;
-        if (s == "-" || s == "+")
-        {
-            ++m_i;
-            if (!Unary(pOut))
-                return false;
-            if (s == "-")
-                *pOut = -*pOut;
-            return true;
-        }
-        if (s == "(")
-        {
-            ++m_i;
-            if (!Sum(pOut) || m_i >= m_v.size() || m_v[m_i]->Text != ")")
-                return false;
-            ++m_i;
-            return true;
-        }
-        std::string sDigits = s;
-        while (!sDigits.empty() && (sDigits.back() == 'u' || sDigits.back() == 'U' || sDigits.back() == 'l' ||
-                                    sDigits.back() == 'L'))
-            sDigits.pop_back();
-        if (sDigits.empty() || sDigits.size() > 10 || !std::isdigit(static_cast<unsigned char>(sDigits[0])))
-            return false;
-        std::size_t uiUsed = 0;
-        try
-        {
-            *pOut = std::stoll(sDigits, &uiUsed, 0);
-        }
-        catch (const std::exception&)
-        {
-            return false;
-        }
-        ++m_i;
-        return uiUsed == sDigits.size();
-    }
-
-    static constexpr int MAX_DEPTH = 64;
-
-    const std::vector<const SourceToken*>& m_v;
-    std::size_t m_i = 0;
-    int m_iDepth = 0;
-};
-
-class Analyzer
+class Analyzer : public TokenReader
 {
 public:
     Analyzer(const std::vector<SourceToken>& vTokens, const std::string& sSourceName, std::string* pErrors)
-        : m_v(vTokens), m_sSourceName(sSourceName), m_pErrors(pErrors)
+        : TokenReader(vTokens, sSourceName, pErrors)
     {
     }
 
@@ -200,85 +96,6 @@ public:
     }
 
 private:
-    const std::string& Text(std::size_t i) const
-    {
-        static const std::string s_sEnd;
-        return i < m_v.size() ? m_v[i].Text : s_sEnd;
-    }
-
-    void Error(std::size_t i, int iCode, const std::string& sText)
-    {
-        m_bOk = false;
-        if (i < m_v.size())
-            *m_pErrors += FormatError(*m_v[i].File, m_v[i].Line, m_v[i].Column, iCode, sText);
-        else
-            *m_pErrors += FormatError(m_sSourceName, 1, 1, iCode, sText);
-    }
-
-    void Unexpected(std::size_t i) { Error(i, 3000, "syntax error: unexpected token '" + Text(i) + "'"); }
-
-    // Every ( [ { closed by its partner, in order; m_vMatch gets each bracket's partner, and each
-    // "<" the ">" or ">>" that closes it at its own bracket level (">>" closes two). A "<" still
-    // open when its brackets close, or at the end, keeps NONE: it opens no list.
-    bool CheckBalance()
-    {
-        m_vMatch.assign(m_v.size(), NONE);
-        std::vector<std::size_t> vOpen;
-        std::vector<std::size_t> vAngles;     // open "<", of every bracket level
-        std::vector<std::size_t> vAngleFloor; // per open bracket: vAngles' size when it opened
-        for (std::size_t i = 0; i < m_v.size(); ++i)
-        {
-            const std::string& s = m_v[i].Text;
-            if (!s.empty() && (s[0] == '"' || s[0] == '\'') && (s.size() < 2 || s.back() != s[0]))
-            {
-                // The lexer hands the quote of a literal that never closes over alone.
-                Error(i, 3000, "syntax error: unterminated string literal");
-                return false;
-            }
-            if (s == "<")
-            {
-                vAngles.push_back(i);
-                continue;
-            }
-            if (s == ">" || s == ">>")
-            {
-                const std::size_t uiFloor = vAngleFloor.empty() ? 0 : vAngleFloor.back();
-                for (int n = s == ">" ? 1 : 2; n > 0 && vAngles.size() > uiFloor; --n)
-                {
-                    m_vMatch[vAngles.back()] = i;
-                    vAngles.pop_back();
-                }
-                continue;
-            }
-            if (s == "(" || s == "[" || s == "{")
-            {
-                vOpen.push_back(i);
-                vAngleFloor.push_back(vAngles.size());
-                continue;
-            }
-            if (s != ")" && s != "]" && s != "}")
-                continue;
-            const char opener = s == ")" ? '(' : s == "]" ? '[' : '{';
-            if (vOpen.empty() || m_v[vOpen.back()].Text[0] != opener)
-            {
-                Unexpected(i);
-                return false;
-            }
-            m_vMatch[vOpen.back()] = i;
-            m_vMatch[i] = vOpen.back();
-            vOpen.pop_back();
-            vAngles.resize(vAngleFloor.back());
-            vAngleFloor.pop_back();
-        }
-        if (!vOpen.empty())
-        {
-            Error(vOpen.back(), 3000,
-                  "syntax error: unexpected end of file; '" + m_v[vOpen.back()].Text + "' is never closed");
-            return false;
-        }
-        return true;
-    }
-
     // m_vValueEnd gets, for each token, the first "," ";" or closing bracket from it at its own
     // level (brackets skipped whole), and m_vLastCompile the last "CompileShader(" at or before it.
     // Declarations whose annotations hold ';' are read again from inside them, and so can share
@@ -302,10 +119,6 @@ private:
                                 : i > 0                                          ? m_vLastCompile[i - 1]
                                                                                  : NONE;
     }
-
-    // Past a template argument list or an annotation block (which holds ';') starting at i ("<");
-    // i itself when that "<" is not closed within its brackets, and so opens no list.
-    std::size_t SkipAngles(std::size_t i) const { return m_vMatch[i] == NONE ? i : m_vMatch[i] + 1; }
 
     // Past the next ";" at this level (brace blocks skipped whole), and no further than uiEnd (the
     // end of the enclosing block: a statement left open there ends with it).
@@ -395,20 +208,6 @@ private:
                s == "tbuffer" || s == "struct" || DECLARATION_MODIFIERS.count(s) != 0;
     }
 
-    std::string Join(std::size_t uiBegin, std::size_t uiEnd) const
-    {
-        std::string s;
-        for (std::size_t i = uiBegin; i < uiEnd && i < m_v.size(); ++i)
-        {
-            if (!s.empty() && IsNameToken(m_v[i].Text) &&
-                (IsNameToken(m_v[i - 1].Text) ||
-                 std::isdigit(static_cast<unsigned char>(m_v[i - 1].Text.back()))))
-                s += ' ';
-            s += m_v[i].Text;
-        }
-        return s;
-    }
-
     // Past a type at i, its template arguments included; NONE when there is no word there. Its
     // text, Join(i, end), is made only for a declaration that is kept.
     std::size_t SkipType(std::size_t i) const
@@ -496,7 +295,7 @@ private:
             else if (s == "struct" && IsNameToken(Text(i + 1)) && Text(i + 2) == "{")
             {
                 std::vector<Declarator>& vMembers = m_mStructs[Text(i + 1)];
-                ParseDeclarations(i + 3, m_vMatch[i + 2], m_vMatch[i + 2], "", &vMembers, nullptr);
+                ParseDeclarations(i + 3, m_vMatch[i + 2], "", &vMembers, nullptr);
                 i = SkipUnread(i, m_vMatch[i + 2] + 1);
             }
             else if ((s == "cbuffer" || s == "tbuffer") && IsNameToken(Text(i + 1)) &&
@@ -511,14 +310,20 @@ private:
                 }
                 if (Text(k) == "{")
                 {
-                    ParseDeclarations(k + 1, m_vMatch[k], m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
+                    ParseDeclarations(k + 1, m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
                     k = m_vMatch[k];
                 }
                 i = k + 1;
             }
             else if (s == "technique11" || s == "technique10" || s == "technique")
             {
-                i = ParseTechnique(i);
+                i = ReadTechnique(*this, i, &m_techniques);
+            }
+            else if (s == "fxgroup")
+            {
+                Error(i, 3000,
+                      "'fxgroup': groups of techniques are not read; declare their techniques at the top "
+                      "level");
             }
             else if (s == "typedef")
             {
@@ -526,265 +331,147 @@ private:
             }
             else
             {
-                i = ParseDeclaration(i, &pendingAttributes);
+                i = ParseTopLevelDeclaration(i, &pendingAttributes);
             }
         }
     }
 
-    // Member or variable declarations from uiBegin to uiEnd (a block's inside, or a statement at the
-    // top level); an initializer reads no further than uiBlockEnd (the block's end, or the text's).
-    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, std::size_t uiBlockEnd,
-                           const std::string& sBuffer, std::vector<Declarator>* pMembers,
-                           std::vector<EffectVariable>* pVariables)
+    // Member or variable declarations from uiBegin to uiEnd, a block's inside: statements as
+    // ParseDeclaration reads them, and lone ';'.
+    void ParseDeclarations(std::size_t uiBegin, std::size_t uiEnd, const std::string& sBuffer,
+                           std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
     {
         std::size_t i = uiBegin;
         while (i < uiEnd && m_bOk)
-        {
-            if (Text(i) == ";")
-            {
-                ++i;
-                continue;
-            }
-            std::size_t k = i;
-            while (DECLARATION_MODIFIERS.count(Text(k)) != 0 || PARAMETER_MODIFIERS.count(Text(k)) != 0)
-                ++k;
-            const std::size_t uiType = k;
-            k = SkipType(k);
-            // Only for its check, from after the statement's own type and name (a word that begins
-            // a declaration of its own is neither): the declarators are read below.
-            std::size_t uiOwn = i;
-            if (uiType > i && BeginsDeclarations(Text(uiType)))
-                uiOwn = uiType - 1;
-            else if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
-                uiOwn = BeginsDeclarations(Text(k)) || StartsDeclaration(k) ? k - 1 : k;
-            SkipUnread(uiOwn, i, uiEnd);
-            if (!m_bOk)
-                return;
-            if (k == NONE || k >= uiEnd)
-            {
-                i = SkipStatement(i, uiEnd);
-                continue;
-            }
-            std::string sType;
-            if (IsNameToken(Text(k)))
-                sType = Join(uiType, k);
-            while (k < uiEnd && IsNameToken(Text(k)))
-            {
-                m_uiDeclaredBytes += sType.size() + sBuffer.size();
-                if (m_uiDeclaredBytes > MAX_DECLARED_BYTES)
-                {
-                    Error(k, 3000,
-                          "'" + Text(k) + "': declared types and buffer names pass " +
-                              std::to_string(MAX_DECLARED_BYTES) + " bytes");
-                    return;
-                }
-                Declarator declarator;
-                declarator.Type = sType;
-                declarator.Name = Text(k);
-                k = ParseArray(k + 1, &declarator.ArraySize);
-                k = ParseSemantic(k, &declarator.Semantic);
-                EffectVariable variable;
-                k = ParseInitializer(k, uiBlockEnd, declarator, &variable);
-                if (pMembers != nullptr)
-                    pMembers->push_back(declarator);
-                if (pVariables != nullptr)
-                {
-                    variable.Type = sType;
-                    variable.Name = declarator.Name;
-                    variable.Buffer = sBuffer;
-                    variable.ArraySize = declarator.ArraySize;
-                    variable.Semantic = declarator.Semantic;
-                    pVariables->push_back(std::move(variable));
-                }
-                if (Text(k) != "," || !m_bOk)
-                    break;
-                ++k;
-            }
-            i = SkipStatement(k, uiEnd);
-        }
+            i = Text(i) == ";" ? i + 1 : ParseDeclaration(i, uiEnd, sBuffer, pMembers, pVariables);
     }
 
-    // Annotations, "= value" and "{ state block }" after a declarator; stops at "," or ";", and
-    // at uiBlockEnd.
-    std::size_t ParseInitializer(std::size_t k, std::size_t uiBlockEnd, const Declarator& declarator,
-                                 EffectVariable* pVariable)
+    // One statement of member or variable declarations at i, in a block or a text that ends at
+    // uiEnd: "type declarator, declarator ...;", each declarator a name with its array size,
+    // semantic, annotations and "= value" or "{ state block }" (the last statement of a block may
+    // end with it). A statement that declares nothing is passed over to its ';', and so is a
+    // struct's member function ("float f() { ... }"); anything else after a declarator is an error
+    // at it. Past the statement.
+    std::size_t ParseDeclaration(std::size_t i, std::size_t uiEnd, const std::string& sBuffer,
+                                 std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
+    {
+        std::size_t k = i;
+        while (DECLARATION_MODIFIERS.count(Text(k)) != 0 || PARAMETER_MODIFIERS.count(Text(k)) != 0)
+            ++k;
+        const std::size_t uiType = k;
+        k = SkipType(k);
+        if ((Text(uiType) == "unsigned" || Text(uiType) == "signed") && Text(k) == "int")
+            ++k;
+        // Only for its check, from after the statement's own type and name (a word that begins
+        // a declaration of its own is neither): the declarators are read below.
+        std::size_t uiOwn = i;
+        if (uiType > i && BeginsDeclarations(Text(uiType)))
+            uiOwn = uiType - 1;
+        else if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
+            uiOwn = BeginsDeclarations(Text(k)) || StartsDeclaration(k) ? k - 1 : k;
+        SkipUnread(uiOwn, i, uiEnd);
+        if (!m_bOk)
+            return uiEnd;
+        if (k == NONE || k >= uiEnd || !IsNameToken(Text(k)))
+            return SkipStatement(i, uiEnd);
+        const std::string sType = Join(uiType, k);
+        for (;;)
+        {
+            m_uiDeclaredBytes += sType.size() + sBuffer.size();
+            if (m_uiDeclaredBytes > MAX_DECLARED_BYTES)
+            {
+                Error(k, 3000,
+                      "'" + Text(k) + "': declared types and buffer names pass " +
+                          std::to_string(MAX_DECLARED_BYTES) + " bytes");
+                return uiEnd;
+            }
+            if (pMembers != nullptr && Text(k + 1) == "(")
+            {
+                std::string sSemantic;
+                k = ParseSemantic(m_vMatch[k + 1] + 1, &sSemantic);
+                if (Text(k) == "{")
+                    return m_vMatch[k] + 1;
+                break;
+            }
+            Declarator declarator;
+            declarator.Type = sType;
+            declarator.Name = Text(k);
+            k = ParseArray(k + 1, &declarator.ArraySize);
+            k = ParseSemantic(k, &declarator.Semantic);
+            EffectVariable variable;
+            k = ParseInitializer(k, uiEnd, uiType, declarator, &variable);
+            if (!m_bOk)
+                return uiEnd;
+            if (pMembers != nullptr)
+                pMembers->push_back(declarator);
+            if (pVariables != nullptr)
+            {
+                variable.Type = sType;
+                variable.Name = declarator.Name;
+                variable.Buffer = sBuffer;
+                variable.ArraySize = declarator.ArraySize;
+                variable.Semantic = declarator.Semantic;
+                pVariables->push_back(std::move(variable));
+            }
+            if (Text(k) != ",")
+                break;
+            if (!IsNameToken(Text(++k)))
+            {
+                Unexpected(k);
+                return uiEnd;
+            }
+        }
+        if (k >= uiEnd)
+            return uiEnd;
+        if (Text(k) != ";")
+        {
+            Unexpected(k);
+            return uiEnd;
+        }
+        return k + 1;
+    }
+
+    // Annotations, then "= value" or "{ state block }", after a declarator whose type is the token
+    // at uiType; stops at "," or ";", and at uiEnd. The state objects the effects read take a block,
+    // never a value, and only the types TakesBlock names take a block.
+    std::size_t ParseInitializer(std::size_t k, std::size_t uiEnd, std::size_t uiType,
+                                 const Declarator& declarator, EffectVariable* pVariable)
     {
         if (Text(k) == "<")
             k = SkipAngles(k);
         if (Text(k) == "=")
         {
+            if (!TakesValue(declarator.Type))
+            {
+                Unexpected(k);
+                return uiEnd;
+            }
             // The value runs to the next "," or ";" (the first closing bracket at this level is
             // the block's end); the last CompileShader in it is the variable's.
             const std::size_t uiStart = ++k;
-            k = std::min(m_vValueEnd[uiStart], uiBlockEnd);
+            k = std::min(m_vValueEnd[uiStart], uiEnd);
             if (k > uiStart && m_vLastCompile[k - 1] != NONE && m_vLastCompile[k - 1] >= uiStart)
                 m_mShaderVariables[declarator.Name] = m_vLastCompile[k - 1];
         }
         else if (Text(k) == "{")
         {
-            const std::size_t uiClose = m_vMatch[k];
-            d3d11_internal::StateBlockType type{};
-            const bool bRead = d3d11_internal::FindStateBlockType(declarator.Type, &type);
-            const ReadBlock read = {type, declarator.Name};
-            const ReadBlock* pRead = bRead ? &read : nullptr;
-            if (declarator.ArraySize > 0 && Text(k + 1) == "{")
-                ParseStateElements(k + 1, uiClose, pRead);
-            else
-                ParseStateBlock(k + 1, uiClose, pRead, pVariable);
-            k = uiClose + 1;
+            if (!TakesBlock(declarator.Type))
+            {
+                Error(uiType, 3000,
+                      "'" + declarator.Type +
+                          "': only state objects, interfaces, classes and namespaces are declared with a "
+                          "block");
+                return uiEnd;
+            }
+            ReadStateBlock(*this, k, declarator.Type, declarator.Name, declarator.ArraySize, pVariable);
+            k = m_vMatch[k] + 1;
         }
         return k;
     }
 
-    // The members of a state block from i to its "}" at uiClose, by the rules of a block the
-    // effects read (pRead) or of one they do not (null).
-    void ParseStateBlock(std::size_t i, std::size_t uiClose, const ReadBlock* pRead,
-                         EffectVariable* pVariable)
-    {
-        while (i < uiClose) // past the block's end after an error
-            i = pRead != nullptr ? ParseStateMember(i, *pRead, pVariable)
-                                 : ParseUnreadStateMember(i, uiClose, pVariable);
-    }
-
-    // An array's blocks from i to uiClose, one for each element, between commas:
-    // "{ ... }, { ... }". Each is read by the rules of its kind and none is kept: the record holds
-    // one block for each variable, and the effects name no element.
-    void ParseStateElements(std::size_t i, std::size_t uiClose, const ReadBlock* pRead)
-    {
-        while (i < uiClose && m_bOk)
-        {
-            if (Text(i) != "{")
-            {
-                StateMemberError(i);
-                return;
-            }
-            EffectVariable element;
-            ParseStateBlock(i + 1, m_vMatch[i], pRead, &element);
-            i = m_vMatch[i] + 1;
-            if (Text(i) == ",")
-                ++i;
-            else if (i < uiClose)
-                StateMemberError(i);
-        }
-    }
-
-    // One member of a block the effects do not read, at i: its key runs to its "=" (a statement
-    // without one is passed over), its value to its ";" or the block's end at uiClose, brackets
-    // passed over. A second "=" is the next member without the ";" before it, an error at that
-    // member's name. Past the member's ";".
-    std::size_t ParseUnreadStateMember(std::size_t i, std::size_t uiClose, EffectVariable* pVariable)
-    {
-        std::size_t uiEquals = i;
-        while (uiEquals < uiClose && Text(uiEquals) != "=" && Text(uiEquals) != ";")
-            uiEquals = Text(uiEquals) == "[" ? m_vMatch[uiEquals] + 1 : uiEquals + 1;
-        std::size_t uiEnd = uiEquals;
-        while (uiEnd < uiClose && Text(uiEnd) != ";")
-        {
-            if (uiEnd > uiEquals && Text(uiEnd) == "=")
-            {
-                const std::size_t uiName = Text(uiEnd - 1) == "]" ? m_vMatch[uiEnd - 1] - 1 : uiEnd - 1;
-                return StateMemberError(uiName > uiEquals ? uiName : uiEnd);
-            }
-            uiEnd = (Text(uiEnd) == "(" || Text(uiEnd) == "[") ? m_vMatch[uiEnd] + 1 : uiEnd + 1;
-        }
-        if (uiEquals < uiEnd && Text(uiEquals) == "=")
-            pVariable->Assignments.push_back({Join(i, uiEquals), Join(uiEquals + 1, uiEnd)});
-        return uiEnd + 1;
-    }
-
-    // One member of a block the effects read, at i: "name = value;" or "name[index] = value;" (or
-    // a lone ";"), where the index is an integer constant and the value one token, a signed number,
-    // or a call of such ("float4(0, 0, 0, 1)"): each what the effects read back as one. Anything
-    // else is a syntax error at the first token that does not fit, so that two members without a
-    // ";" between them never become one value. The member is then checked as the effects read it
-    // (CheckStateMember), an error at its name, index or value. Past the member's ";".
-    std::size_t ParseStateMember(std::size_t i, const ReadBlock& block, EffectVariable* pVariable)
-    {
-        if (Text(i) == ";")
-            return i + 1;
-        std::size_t k = i;
-        if (!IsNameToken(Text(k)))
-            return StateMemberError(k);
-        ++k;
-        if (Text(k) == "[")
-        {
-            std::int64_t iIndex = 0;
-            const std::vector<const SourceToken*> vIndex = {&m_v[k + 1]};
-            if (!IsNumberToken(Text(k + 1)) || !IntegerExpression(vIndex).Evaluate(&iIndex))
-                return StateMemberError(k + 1);
-            if (Text(k + 2) != "]")
-                return StateMemberError(k + 2);
-            k += 3;
-        }
-        const std::size_t uiKeyEnd = k;
-        if (Text(k) != "=")
-            return StateMemberError(k);
-        const std::size_t uiValue = ++k;
-        if (IsNameToken(Text(k)) && Text(k + 1) == "(")
-        {
-            // A call's arguments, each one token or a signed number, between commas.
-            for (k += 2;; ++k)
-            {
-                k = SkipStateScalar(k);
-                if (k == NONE)
-                    return m_v.size();
-                if (Text(k) == ")")
-                    break;
-                if (Text(k) != ",")
-                    return StateMemberError(k);
-            }
-            ++k;
-        }
-        else
-        {
-            k = SkipStateScalar(k);
-            if (k == NONE)
-                return m_v.size();
-        }
-        if (Text(k) != ";")
-            return StateMemberError(k);
-        std::string sValue = Join(uiValue, k);
-        StateMemberFault fault;
-        const bool bIndexed = uiKeyEnd > i + 1;
-        if (!CheckStateMember(block.Type, block.Name, Text(i), bIndexed ? &Text(i + 2) : nullptr, sValue,
-                              &fault))
-        {
-            const std::size_t uiAt = fault.At == StateMemberFault::Part::Name    ? i
-                                     : fault.At == StateMemberFault::Part::Index ? i + 2
-                                                                                 : uiValue;
-            Error(uiAt, 3000, fault.Text);
-            return m_v.size();
-        }
-        pVariable->Assignments.push_back({Join(i, uiKeyEnd), std::move(sValue)});
-        return k + 1;
-    }
-
-    // Past a value of one token (a word, a number or a string) or a number after "-" or "+"; NONE,
-    // with the error, when there is none.
-    std::size_t SkipStateScalar(std::size_t i)
-    {
-        const std::string& s = Text(i);
-        if (s == "-" || s == "+")
-        {
-            if (IsNumberToken(Text(i + 1)))
-                return i + 2;
-            StateMemberError(i + 1);
-            return NONE;
-        }
-        if (IsNameToken(s) || IsNumberToken(s) || (!s.empty() && (s[0] == '"' || s[0] == '\'')))
-            return i + 1;
-        StateMemberError(i);
-        return NONE;
-    }
-
-    std::size_t StateMemberError(std::size_t i)
-    {
-        Unexpected(i);
-        return m_v.size();
-    }
-
     // A variable or function declaration at the top level.
-    std::size_t ParseDeclaration(std::size_t i, std::map<std::string, std::vector<std::string>>* pAttributes)
+    std::size_t ParseTopLevelDeclaration(std::size_t i,
+                                         std::map<std::string, std::vector<std::string>>* pAttributes)
     {
         std::size_t k = i;
         while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
@@ -819,10 +506,7 @@ private:
             return e;
         }
         pAttributes->clear();
-        // Variables: the declarators are read again by the block reader, which knows them all.
-        const std::size_t uiEnd = SkipStatement(i);
-        ParseDeclarations(i, uiEnd, m_v.size(), "", nullptr, &m_vVariables);
-        return uiEnd;
+        return ParseDeclaration(i, m_v.size(), "", nullptr, &m_vVariables);
     }
 
     void ParseParameters(std::size_t uiBegin, std::size_t uiEnd, std::vector<Declarator>* pOut)
@@ -856,78 +540,6 @@ private:
                 k = (Text(k) == "(" || Text(k) == "[" || Text(k) == "{") ? m_vMatch[k] + 1 : k + 1;
             i = k + 1;
         }
-    }
-
-    std::size_t ParseTechnique(std::size_t i)
-    {
-        const bool bTechnique11 = Text(i) == "technique11";
-        EffectTechnique technique;
-        std::size_t k = i + 1;
-        if (IsNameToken(Text(k)))
-            technique.Name = Text(k++);
-        if (Text(k) == "<")
-            k = SkipAngles(k);
-        if (Text(k) != "{")
-        {
-            Error(k, 3000, "syntax error: '{' expected after technique '" + technique.Name + "'");
-            return k;
-        }
-        const std::size_t uiClose = m_vMatch[k];
-        ++k;
-        while (k < uiClose && m_bOk)
-        {
-            if (Text(k) != "pass")
-            {
-                k = SkipBlockStatement(k, uiClose);
-                continue;
-            }
-            EffectPass pass;
-            ++k;
-            if (IsNameToken(Text(k)))
-                pass.Name = Text(k++);
-            if (Text(k) == "<")
-                k = SkipAngles(k);
-            if (Text(k) != "{")
-            {
-                Error(k, 3000, "syntax error: '{' expected after pass '" + pass.Name + "'");
-                return uiClose + 1;
-            }
-            const std::size_t uiPassClose = m_vMatch[k];
-            for (std::size_t c = k + 1; c < uiPassClose;)
-            {
-                if (IsNameToken(Text(c)) && Text(c + 1) == "(")
-                    m_vPassCalls.push_back({m_vTechniques.size(), technique.Passes.size(), c});
-                c = SkipBlockStatement(c, uiPassClose);
-            }
-            technique.Passes.push_back(std::move(pass));
-            k = uiPassClose + 1;
-        }
-        if (bTechnique11)
-            m_bHasTechnique11 = true;
-        m_vTechniques.push_back(std::move(technique));
-        return uiClose + 1;
-    }
-
-    // Past the ";" that ends a statement of a technique or a pass (as SkipStatement, to uiEnd, the
-    // block's end), but never over a pass or over the next call of a pass: "pass" after the
-    // statement's first token, or a name and "(" right after a ")", is a syntax error.
-    std::size_t SkipBlockStatement(std::size_t uiFrom, std::size_t uiEnd)
-    {
-        std::size_t i = uiFrom;
-        for (; i < uiEnd; ++i)
-        {
-            if (Text(i) == ";")
-                return i + 1;
-            if (i > uiFrom &&
-                (Text(i) == "pass" || (Text(i - 1) == ")" && IsNameToken(Text(i)) && Text(i + 1) == "(")))
-            {
-                Unexpected(i);
-                return uiEnd;
-            }
-            if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
-                i = m_vMatch[i];
-        }
-        return std::min(i, uiEnd);
     }
 
     // The first function of that name with a body.
@@ -1095,33 +707,23 @@ private:
         return v;
     }
 
-    struct PassCall
-    {
-        std::size_t Technique;
-        std::size_t Pass;
-        std::size_t Token; // the call's name
-    };
-
     bool BuildEffect(ShaderBytecode* pOut)
     {
-        if (!m_bHasTechnique11)
+        if (!m_techniques.HasTechnique11)
         {
             Error(NONE, 3000, "an fx_5_0 effect needs at least one technique11");
             return false;
         }
         const StateCallChecks stateCalls(m_vVariables);
-        for (const PassCall& call : m_vPassCalls)
+        for (const PassCall& call : m_techniques.Calls)
         {
-            EffectPass& pass = m_vTechniques[call.Technique].Passes[call.Pass];
+            EffectPass& pass = m_techniques.List[call.Technique].Passes[call.Pass];
             const std::string& sCall = Text(call.Token);
             const std::size_t uiOpen = call.Token + 1;
             const std::size_t uiClose = m_vMatch[uiOpen];
-            const ShaderStage stage = sCall == "SetVertexShader"     ? ShaderStage::Vertex
-                                      : sCall == "SetPixelShader"    ? ShaderStage::Pixel
-                                      : sCall == "SetGeometryShader" ? ShaderStage::Geometry
-                                      : sCall == "SetComputeShader"  ? ShaderStage::Compute
-                                                                     : ShaderStage::Unknown;
-            if (stage == ShaderStage::Unknown)
+            switch (call.Name->Kind)
+            {
+            case PassCallKind::State:
             {
                 PassCallError error;
                 if (!stateCalls.Check(m_v, call.Token, uiClose, &error))
@@ -1130,32 +732,65 @@ private:
                     return false;
                 }
                 pass.States.push_back({sCall, Join(uiOpen + 1, uiClose)});
-                continue;
+                break;
             }
-            PassShader shader;
-            shader.Stage = stage;
-            if (!BuildPassShader(uiOpen + 1, uiClose, stage, pOut, &shader.Bytecode))
-                return false;
-            pass.Shaders.push_back(std::move(shader));
+            case PassCallKind::UnboundShader:
+                // Kept as written, as a call that sets nothing bound.
+                if (uiClose != uiOpen + 2 || (Text(uiOpen + 1) != "NULL" && Text(uiOpen + 1) != "0"))
+                {
+                    Error(uiOpen + 1, 3000,
+                          "'" + sCall + "': the effects bind no " + call.Name->StageName +
+                              " shader; only NULL or 0 is taken");
+                    return false;
+                }
+                pass.States.push_back({sCall, Join(uiOpen + 1, uiClose)});
+                break;
+            case PassCallKind::Shader:
+            {
+                PassShader shader;
+                shader.Stage = call.Name->Stage;
+                if (!BuildPassShader(uiOpen + 1, uiClose, shader.Stage, pOut, &shader.Bytecode))
+                    return false;
+                pass.Shaders.push_back(std::move(shader));
+                break;
+            }
+            }
         }
-        pOut->Techniques = std::move(m_vTechniques);
+        pOut->Techniques = std::move(m_techniques.List);
         pOut->Variables = std::move(m_vVariables);
         return true;
     }
 
-    // The shader of a Set...Shader call: NULL, CompileShader(target, entry(...)) (possibly inside
-    // another call) or a variable initialised with one.
+    // The "CompileShader" token of the shader from uiBegin to uiEnd: CompileShader(...) itself, or
+    // a variable initialised with one, or for a geometry shader either of them as the first
+    // argument of ConstructGSWithSO(shader, ...) (the stream output it declares is not read). NONE
+    // for anything else.
+    std::size_t FindPassShader(std::size_t uiBegin, std::size_t uiEnd, ShaderStage stage) const
+    {
+        if (stage == ShaderStage::Geometry && Text(uiBegin) == "ConstructGSWithSO" &&
+            Text(uiBegin + 1) == "(" && m_vMatch[uiBegin + 1] == uiEnd - 1)
+        {
+            uiEnd = m_vValueEnd[uiBegin + 2];
+            uiBegin += 2;
+        }
+        if (uiEnd == uiBegin + 1)
+        {
+            auto it = m_mShaderVariables.find(Text(uiBegin));
+            return it == m_mShaderVariables.end() ? NONE : it->second;
+        }
+        if (Text(uiBegin) == "CompileShader" && Text(uiBegin + 1) == "(" &&
+            m_vMatch[uiBegin + 1] == uiEnd - 1)
+            return uiBegin;
+        return NONE;
+    }
+
+    // The shader of a Set...Shader call: NULL, 0, or one FindPassShader finds.
     bool BuildPassShader(std::size_t uiBegin, std::size_t uiEnd, ShaderStage stage,
                          const ShaderBytecode* pEffect, std::vector<std::uint8_t>* pBytecode)
     {
         if (uiEnd == uiBegin + 1 && (Text(uiBegin) == "NULL" || Text(uiBegin) == "0"))
             return true;
-        std::size_t uiCompile = NONE;
-        for (std::size_t k = uiBegin; k < uiEnd && uiCompile == NONE; ++k)
-            if (Text(k) == "CompileShader" && Text(k + 1) == "(")
-                uiCompile = k;
-        if (uiCompile == NONE && uiEnd == uiBegin + 1 && m_mShaderVariables.count(Text(uiBegin)) != 0)
-            uiCompile = m_mShaderVariables[Text(uiBegin)];
+        const std::size_t uiCompile = FindPassShader(uiBegin, uiEnd, stage);
         if (uiCompile == NONE)
         {
             // Appended, not "'" + Join(...): GCC 12 at -O3 misreads that as an overlapping copy.
@@ -1187,12 +822,6 @@ private:
         return true;
     }
 
-    const std::vector<SourceToken>& m_v;
-    const std::string& m_sSourceName;
-    std::string* m_pErrors;
-    bool m_bOk = true;
-
-    std::vector<std::size_t> m_vMatch;
     std::vector<std::size_t> m_vValueEnd;    // see IndexValues
     std::vector<std::size_t> m_vLastCompile; // see IndexValues
     std::map<std::string, std::vector<Declarator>> m_mStructs;
@@ -1203,9 +832,7 @@ private:
     std::vector<EffectVariable> m_vVariables;
     std::size_t m_uiDeclaredBytes = 0;                     // see MAX_DECLARED_BYTES
     std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token
-    std::vector<EffectTechnique> m_vTechniques;
-    std::vector<PassCall> m_vPassCalls;
-    bool m_bHasTechnique11 = false;
+    Techniques m_techniques;
 };
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -195,7 +196,8 @@ TEST_F(D3DCompileSkippedStatements, SkipsEndWhereADeclarationStarts)
 }
 
 // Inside a technique a statement it does not read ended at its ';' past the passes after it, and
-// inside a pass a call without its ';' took the next call with it: the pixel shader was lost.
+// inside a pass a call without its ';' took the next call with it: the pixel shader was lost. A
+// technique holds passes only, and a pass calls only: anything else is an error at its first token.
 TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
 {
     const std::string sFunctions =
@@ -208,12 +210,18 @@ TEST_F(D3DCompileSkippedStatements, PassesAndPassCallsAreNeverSkipped)
               result.sErrors);
     result = CompileEffect(sFunctions + "technique11 T { x = 1\npass P { } }\n");
     EXPECT_EQ(E_FAIL, result.hr);
-    EXPECT_EQ("shader.hlsl(4,1): error X3000: syntax error: unexpected token 'pass'\n", result.sErrors);
-
-    // Calls in calls, state assignments and statements left open at the block's end read as before.
+    EXPECT_EQ("shader.hlsl(3,17): error X3000: syntax error: unexpected token 'x'\n", result.sErrors);
     result = CompileEffect(sFunctions + "technique11 T { pass P { VertexShader = compile vs_5_0 VS();\n"
+                                        "SetPixelShader(CompileShader(ps_5_0, PS())) } }\n");
+    EXPECT_EQ("shader.hlsl(3,26): error X3000: syntax error: unexpected token 'VertexShader'\n",
+              result.sErrors);
+    result = CompileEffect(sFunctions + "technique11 T { pass P { } x { } }\n");
+    EXPECT_EQ("shader.hlsl(3,28): error X3000: syntax error: unexpected token 'x'\n", result.sErrors);
+
+    // Calls in calls and a call left open at the pass's end read as before.
+    result = CompileEffect(sFunctions + "technique11 T { pass P {\n"
                                         "SetBlendState(NULL, float4(0, 0, 0, 0), 0xFFFFFFFF); SetPixelShader("
-                                        "CompileShader(ps_5_0, PS())) } x { } }\n");
+                                        "CompileShader(ps_5_0, PS())) } }\n");
     ASSERT_EQ(S_OK, result.hr) << result.sErrors;
     const d3d11_internal::ShaderBytecode effect = Decode(result.vCode);
     ASSERT_EQ(1u, effect.Techniques[0].Passes.size());
@@ -477,6 +485,118 @@ std::map<std::string, std::vector<std::uint8_t>> Entries(const std::vector<std::
     return entries;
 }
 
+// The engine's effect files, by file name, with their texts.
+std::map<std::string, std::string> EngineEffects()
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> effects;
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(fs::path(KV_SOURCE_ROOT) / "assets" / "Shader"))
+        if (entry.path().extension() == ".fx")
+        {
+            std::ifstream file(entry.path(), std::ios::binary);
+            effects[entry.path().filename().string()].assign(std::istreambuf_iterator<char>(file),
+                                                             std::istreambuf_iterator<char>());
+        }
+    return effects;
+}
+
+// A name of an effect's text, outside comments: where it starts, how deep in braces it stands,
+// whether a call's "(" follows it, and whether it stands on a #define line.
+struct Word
+{
+    std::size_t At;
+    std::string Text;
+    int Depth;
+    bool Call;
+    bool Define;
+};
+
+std::vector<Word> WordsOf(const std::string& s)
+{
+    std::vector<Word> vWords;
+    int iDepth = 0;
+    bool bDefine = false;
+    for (std::size_t i = 0; i < s.size();)
+    {
+        const char c = s[i];
+        if (s.compare(i, 2, "//") == 0)
+        {
+            i = s.find('\n', i);
+            continue;
+        }
+        if (s.compare(i, 2, "/*") == 0)
+        {
+            i = s.find("*/", i) + 2;
+            continue;
+        }
+        if (c == '\n' && (i == 0 || s[i - 1] != '\\'))
+            bDefine = false;
+        if (c == '#')
+            bDefine = s.compare(i, 7, "#define") == 0;
+        iDepth += c == '{' ? 1 : c == '}' ? -1 : 0;
+        std::size_t j = i;
+        while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) != 0 || s[j] == '_'))
+            ++j;
+        if (j == i || std::isdigit(static_cast<unsigned char>(c)) != 0) // no name, or a number
+        {
+            i = std::max(j, i + 1);
+            continue;
+        }
+        const std::size_t uiNext = s.find_first_not_of(" \t", j);
+        vWords.push_back({i, s.substr(i, j - i), iDepth, uiNext < s.size() && s[uiNext] == '(', bDefine});
+        i = j;
+    }
+    return vWords;
+}
+
+// The names of an effect's techniques, passes and state object declarations a misspelling of
+// which the compiler must notice, by their words' indices: "technique11", "pass", the calls of
+// the passes (and of the #define lines, which write passes), the state object types, and the members
+// and values of the blocks the effects read. Not the names a technique, a pass or a state object
+// is given, which a record holds whatever they are. Into *pOpens the "{" of each technique and
+// each pass.
+std::vector<std::size_t> DeclarationNames(const std::vector<Word>& vWords, const std::string& sText,
+                                          std::vector<std::size_t>* pOpens)
+{
+    enum class In
+    {
+        Other,
+        Technique,
+        ReadState,
+        Sampler,
+    };
+    std::vector<std::size_t> vNames;
+    In in = In::Other;
+    for (std::size_t n = 0; n < vWords.size(); ++n)
+    {
+        const Word& word = vWords[n];
+        const bool bNamed = word.Text == "technique11" || word.Text == "pass";
+        if (word.Depth == 0 && !word.Define)
+        {
+            in = word.Text == "technique11" ? In::Technique
+                 : word.Text == "BlendState" || word.Text == "DepthStencilState" ||
+                         word.Text == "RasterizerState"
+                     ? In::ReadState
+                 : word.Text == "SamplerState" || word.Text == "SamplerComparisonState" ? In::Sampler
+                                                                                        : In::Other;
+            if (in == In::Other)
+                continue;
+            vNames.push_back(n++); // the type or keyword; the name after it is its own
+        }
+        else if ((in == In::Technique && (word.Call || word.Text == "pass")) || in == In::ReadState ||
+                 (word.Define && word.Call))
+        {
+            vNames.push_back(n);
+            if (word.Text == "pass")
+                ++n;
+        }
+        if (bNamed && !word.Define)
+            pOpens->push_back(sText.find('{', word.At));
+    }
+    return vNames;
+}
+
 } // namespace
 
 // Valid effects (fixed seed) with one declaration cut short, a token of it dropped or replaced by
@@ -559,7 +679,6 @@ TEST_F(D3DCompileSkippedStatements, DamagedDeclarationsFailOrLoseOnlyThemselves)
 // call with a ',' dropped or doubled compiled, and the effects read its arguments shifted.
 TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
 {
-    namespace fs = std::filesystem;
     // Every damaged text in Release; every uiStride-th under the sanitizers, which make each
     // compile far slower.
     const std::size_t uiStride = kv_test::ShapeSize(1, 2, 7);
@@ -569,16 +688,11 @@ TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
     int iCommaFailed = 0;
     int iCommaKept = 0;
     std::size_t uiDamage = 0;
-    for (const fs::directory_entry& entry :
-         fs::directory_iterator(fs::path(KV_SOURCE_ROOT) / "assets" / "Shader"))
+    for (const auto& [sName, sText] : EngineEffects())
     {
-        if (entry.path().extension() != ".fx")
-            continue;
         ++iEffects;
-        std::ifstream file(entry.path(), std::ios::binary);
-        const std::string sText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         const Result whole = CompileEffect(sText);
-        ASSERT_EQ(S_OK, whole.hr) << entry.path() << whole.sErrors;
+        ASSERT_EQ(S_OK, whole.hr) << sName << whole.sErrors;
         const std::vector<std::uint8_t> vWhole = WithoutHashes(whole.vCode);
         for (std::size_t i = 0; i < sText.size(); ++i)
         {
@@ -603,8 +717,8 @@ TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
                 iCommaFailed += c == ',' && bFailed ? 1 : 0;
                 iCommaKept += c == ',' && bKept ? 1 : 0;
                 EXPECT_TRUE(bFailed || bKept)
-                    << entry.path().filename() << " compiled to another record with the '" << c
-                    << "' of line " << std::count(sText.begin(), sText.begin() + i, '\n') + 1 << ", column "
+                    << sName << " compiled to another record with the '" << c << "' of line "
+                    << std::count(sText.begin(), sText.begin() + i, '\n') + 1 << ", column "
                     << i - sText.rfind('\n', i) << (bDouble ? " doubled" : " dropped");
             }
         }
@@ -616,4 +730,81 @@ TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
     // Of the texts with a ',' dropped or doubled, those of the pass calls fail.
     EXPECT_GE(iCommaFailed, 75 / iStride);
     EXPECT_GE(iCommaKept, 400 / iStride);
+}
+
+// Each name of the engine's techniques, passes and state object declarations (see
+// DeclarationNames) with one letter dropped, doubled and changed, one text each: it fails, or
+// compiles to the record of the whole effect. And a statement the compiler does not know put in
+// each pass and each technique: it fails. A misspelled call, "pass" or "technique11" was passed
+// over with what it held, and the pass lost its state, the technique a pass, the effect a
+// technique.
+TEST_F(D3DCompileSkippedStatements, MisspelledNamesInEngineEffectsFailOrKeepTheirRecord)
+{
+    const std::size_t uiStride = kv_test::ShapeSize(1, 2, 7);
+    const char* const passStatements[] = {"CullMode = NONE;",      "SetRasterizerStat(NULL);",
+                                          "VertexShader = NULL;",  "{ }",
+                                          "setpixelshader(NULL);", "SetPixelShader;"};
+    const char* const techniqueStatements[] = {"pas Q { }", "int x;", "SetPixelShader(NULL);",
+                                               "technique11 U { pass { } }", "x = 1;"};
+    int iFailed = 0;
+    int iKept = 0;
+    int iInserted = 0;
+    std::size_t uiDamage = 0;
+    for (const auto& [sName, sText] : EngineEffects())
+    {
+        const Result whole = CompileEffect(sText);
+        ASSERT_EQ(S_OK, whole.hr) << sName << whole.sErrors;
+        const std::vector<std::uint8_t> vWhole = WithoutHashes(whole.vCode);
+        const std::vector<Word> vWords = WordsOf(sText);
+        std::vector<std::size_t> vOpens;
+        for (const std::size_t n : DeclarationNames(vWords, sText, &vOpens))
+        {
+            const Word& word = vWords[n];
+            const std::size_t uiLetter = word.At + (n * 7) % word.Text.size();
+            const char cChanged = sText[uiLetter] == 'q' ? 'z' : std::isupper(sText[uiLetter]) ? 'Q' : 'q';
+            for (int iKind = 0; iKind < 3; ++iKind)
+            {
+                if (uiDamage++ % uiStride != 0)
+                    continue;
+                std::string sDamaged = sText;
+                if (iKind == 0)
+                    sDamaged.erase(uiLetter, 1);
+                else if (iKind == 1)
+                    sDamaged.insert(uiLetter, 1, sText[uiLetter]);
+                else
+                    sDamaged[uiLetter] = cChanged;
+                const Result result = CompileEffect(sDamaged);
+                const bool bFailed = result.hr != S_OK;
+                const bool bKept = !bFailed && WithoutHashes(result.vCode) == vWhole;
+                iFailed += bFailed ? 1 : 0;
+                iKept += bKept ? 1 : 0;
+                EXPECT_TRUE(bFailed || bKept)
+                    << sName << " compiled to another record with '" << word.Text << "' of line "
+                    << std::count(sText.begin(), sText.begin() + static_cast<std::ptrdiff_t>(word.At), '\n') +
+                           1
+                    << " written '" << sDamaged.substr(word.At, word.Text.size() + 1 - (iKind == 0 ? 2 : 0))
+                    << "'";
+            }
+        }
+        for (std::size_t k = 0; k < vOpens.size(); ++k)
+        {
+            const bool bPass = sText.compare(sText.rfind("pass", vOpens[k]), 4, "pass") == 0 &&
+                               sText.rfind("pass", vOpens[k]) > sText.rfind("technique11", vOpens[k]);
+            const char* pStatement = bPass ? passStatements[k % std::size(passStatements)]
+                                           : techniqueStatements[k % std::size(techniqueStatements)];
+            if (uiDamage++ % uiStride != 0)
+                continue;
+            std::string sDamaged = sText;
+            sDamaged.insert(vOpens[k] + 1, std::string(" ") + pStatement + " ");
+            ++iInserted;
+            EXPECT_NE(S_OK, CompileEffect(sDamaged).hr)
+                << sName << " compiled with \"" << pStatement << "\" in the "
+                << (bPass ? "pass" : "technique") << " of line "
+                << std::count(sText.begin(), sText.begin() + static_cast<std::ptrdiff_t>(vOpens[k]), '\n') +
+                       1;
+        }
+    }
+    const int iStride = static_cast<int>(uiStride);
+    EXPECT_GE(iFailed, 600 / iStride);
+    EXPECT_GE(iInserted, 50 / iStride);
 }

@@ -145,8 +145,8 @@ TEST_F(D3DCompileStateCalls, ArraysOfStateObjectsAreErrorsWholeOrIndexed)
 }
 
 // The forms the engine's effects write, NULL and 0 as the state, and numbers as HLSL writes them
-// compile, each call kept as the text it was kept as before. Calls that set no state object are
-// not read here and are kept as they were.
+// compile, each call kept as the text it was kept as before, and so are the calls of the stages
+// the effects bind no shader of, which take NULL only.
 TEST_F(D3DCompileStateCalls, CallsAsTheyTakeThemKeepTheirText)
 {
     const std::vector<std::pair<const char*, const char*>> vCases = {
@@ -160,7 +160,7 @@ TEST_F(D3DCompileStateCalls, CallsAsTheyTakeThemKeepTheirText)
         {"SetRasterizerState(g_rs)", "g_rs"},
         {"SetRasterizerState(0)", "0"},
         {"SetDomainShader(NULL)", "NULL"},
-        {"SetStreamOutput(g_ba,, 1)", "g_ba,,1"},
+        {"SetHullShader(0)", "0"},
     };
     for (const auto& entry : vCases)
     {
