@@ -40,7 +40,7 @@ class StateCallChecker
 {
 public:
     StateCallChecker(const std::vector<SourceToken>& vTokens, const StateCall& call,
-                     const StateCallChecks::VariableMap& mapVariables, PassCallError* pError)
+                     const d3d11_internal::EffectVariableMap& mapVariables, PassCallError* pError)
         : m_v(vTokens), m_call(call), m_mapVariables(mapVariables), m_pError(pError)
     {
     }
@@ -178,7 +178,7 @@ private:
 
     const std::vector<SourceToken>& m_v;
     const StateCall& m_call;
-    const StateCallChecks::VariableMap& m_mapVariables;
+    const d3d11_internal::EffectVariableMap& m_mapVariables;
     PassCallError* m_pError;
     std::vector<Argument> m_vArguments; // at most one past those the call takes
     std::size_t m_uiArguments = 0;
@@ -187,10 +187,8 @@ private:
 } // namespace
 
 StateCallChecks::StateCallChecks(const std::vector<EffectVariable>& vVariables)
+    : m_mapVariables(d3d11_internal::MapEffectVariables(vVariables))
 {
-    // The effects take the last variable of a name.
-    for (const EffectVariable& variable : vVariables)
-        m_mapVariables[variable.Name] = &variable;
 }
 
 bool StateCallChecks::Check(const std::vector<SourceToken>& vTokens, std::size_t uiName, std::size_t uiClose,

@@ -9,8 +9,6 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace d3dcompiler_internal
@@ -28,8 +26,6 @@ struct PassCallError
 class StateCallChecks
 {
 public:
-    using VariableMap = std::unordered_map<std::string_view, const d3d11_internal::EffectVariable*>;
-
     // vVariables must stay as they are while this is used.
     explicit StateCallChecks(const std::vector<d3d11_internal::EffectVariable>& vVariables);
 
@@ -50,7 +46,8 @@ public:
                PassCallError* pError) const;
 
 private:
-    VariableMap m_mapVariables; // the last variable of each name, as the effects find them
+    d3d11_internal::EffectVariableMap m_mapVariables; // the last variable of each name, as the effects
+                                                      // find them
 };
 
 } // namespace d3dcompiler_internal

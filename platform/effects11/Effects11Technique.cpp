@@ -275,7 +275,7 @@ Pass* Pass::Invalid()
     return &s_invalid;
 }
 
-HRESULT Pass::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& vVariables)
+HRESULT Pass::Create(ID3D11Device* pDevice, const d3d11_internal::EffectVariableMap& mapVariables)
 {
     for (const d3d11_internal::PassShader& shader : m_pDeclaration->Shaders)
     {
@@ -331,7 +331,7 @@ HRESULT Pass::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& v
     }
     for (const d3d11_internal::PassState& state : m_pDeclaration->States)
     {
-        const HRESULT hr = CreateState(pDevice, state, vVariables);
+        const HRESULT hr = CreateState(pDevice, state, mapVariables);
         if (FAILED(hr))
             return hr;
     }
@@ -339,17 +339,16 @@ HRESULT Pass::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& v
 }
 
 HRESULT Pass::CreateState(ID3D11Device* pDevice, const d3d11_internal::PassState& state,
-                          const std::vector<EffectVariable>& vVariables)
+                          const d3d11_internal::EffectVariableMap& mapVariables)
 {
     const std::vector<std::string> vArguments = SplitArguments(state.Arguments);
     const EffectVariable* pBlock = nullptr;
     if (!IsNull(vArguments[0]))
     {
-        for (const EffectVariable& variable : vVariables)
-            if (variable.Name == vArguments[0])
-                pBlock = &variable;
-        if (pBlock == nullptr)
+        const auto it = mapVariables.find(vArguments[0]);
+        if (it == mapVariables.end())
             return E_INVALIDARG;
+        pBlock = it->second;
     }
     HRESULT hr = S_OK;
     if (state.Call == "SetBlendState")
@@ -464,13 +463,13 @@ Technique* Technique::Invalid()
     return &s_invalid;
 }
 
-HRESULT Technique::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& vVariables)
+HRESULT Technique::Create(ID3D11Device* pDevice, const d3d11_internal::EffectVariableMap& mapVariables)
 {
     for (std::size_t i = 0; i < m_pDeclaration->Passes.size(); ++i)
     {
         m_vPasses.push_back(
             std::make_unique<Pass>(m_pEffect, m_uiIndex, static_cast<UINT>(i), &m_pDeclaration->Passes[i]));
-        const HRESULT hr = m_vPasses.back()->Create(pDevice, vVariables);
+        const HRESULT hr = m_vPasses.back()->Create(pDevice, mapVariables);
         if (FAILED(hr))
             return hr;
     }

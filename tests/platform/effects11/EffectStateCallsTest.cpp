@@ -121,6 +121,18 @@ TEST_F(EffectStates, AnArrayOfStatesIsRefusedOrSetsTheElementNamed)
         << compiled.sErrors;
 }
 
+// Of two state blocks of one name, a call takes the last, in the compiler's check and in the
+// effect made from the record alike (both find the blocks by name once for the whole effect).
+TEST_F(EffectStates, AStateCallTakesTheLastBlockOfItsName)
+{
+    const effects_test::Result compiled = effects_test::CompileEffect(
+        StateEffect("RasterizerState g_r { CullMode = NONE; };\nBlendState g_r { BlendEnable[0] = TRUE; };\n"
+                    "RasterizerState g_r { CullMode = FRONT; };\n",
+                    {"SetRasterizerState(g_r);"}));
+    ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+    EXPECT_EQ("CullMode " + std::to_string(D3D11_CULL_FRONT), AppliedCullMode(compiled.vCode));
+}
+
 // Whatever the compiler accepts in a state call, the effect reads as written: the numbers of a
 // blend factor in each form it takes, the sample mask and the stencil reference in decimal, octal
 // and hexadecimal with their suffixes, NULL and 0 for no state.
