@@ -3,8 +3,10 @@
 #include "platform/d3d11/D3D11StateMembers.h"
 #include "platform/effects11/Effects11Effect.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace effects11_internal
@@ -350,12 +352,16 @@ HRESULT Pass::CreateState(ID3D11Device* pDevice, const d3d11_internal::PassState
             return E_INVALIDARG;
         pBlock = it->second;
     }
+    // A later call of a kind replaces an earlier one whole, as calls applied in order would: its
+    // state (none for NULL) and its numbers, each at its default where the record leaves it out.
     HRESULT hr = S_OK;
     if (state.Call == "SetBlendState")
     {
         if (pBlock != nullptr && pBlock->Type != "BlendState")
             return E_INVALIDARG;
         m_bBlend = true;
+        std::fill(std::begin(m_aBlendFactor), std::end(m_aBlendFactor), 0.0f);
+        m_uiSampleMask = 0xFFFFFFFFu;
         if (vArguments.size() > 1)
         {
             const std::vector<float> vFactor = Numbers(vArguments[1]);
@@ -364,41 +370,40 @@ HRESULT Pass::CreateState(ID3D11Device* pDevice, const d3d11_internal::PassState
         }
         if (vArguments.size() > 2)
             m_uiSampleMask = Unsigned(vArguments[2]);
+        ID3D11BlendState* p = nullptr;
         if (pBlock != nullptr)
         {
             const D3D11_BLEND_DESC desc = BlendDesc(*pBlock);
-            ID3D11BlendState* p = nullptr;
             hr = pDevice->CreateBlendState(&desc, &p);
-            m_blendState.Adopt(p);
         }
+        m_blendState.Adopt(p);
     }
     else if (state.Call == "SetDepthStencilState")
     {
         if (pBlock != nullptr && pBlock->Type != "DepthStencilState")
             return E_INVALIDARG;
         m_bDepthStencil = true;
-        if (vArguments.size() > 1)
-            m_uiStencilRef = Unsigned(vArguments[1]);
+        m_uiStencilRef = vArguments.size() > 1 ? Unsigned(vArguments[1]) : 0;
+        ID3D11DepthStencilState* p = nullptr;
         if (pBlock != nullptr)
         {
             const D3D11_DEPTH_STENCIL_DESC desc = DepthStencilDesc(*pBlock);
-            ID3D11DepthStencilState* p = nullptr;
             hr = pDevice->CreateDepthStencilState(&desc, &p);
-            m_depthStencilState.Adopt(p);
         }
+        m_depthStencilState.Adopt(p);
     }
     else if (state.Call == "SetRasterizerState")
     {
         if (pBlock != nullptr && pBlock->Type != "RasterizerState")
             return E_INVALIDARG;
         m_bRasterizer = true;
+        ID3D11RasterizerState* p = nullptr;
         if (pBlock != nullptr)
         {
             const D3D11_RASTERIZER_DESC desc = RasterizerDesc(*pBlock);
-            ID3D11RasterizerState* p = nullptr;
             hr = pDevice->CreateRasterizerState(&desc, &p);
-            m_rasterizerState.Adopt(p);
         }
+        m_rasterizerState.Adopt(p);
     }
     // Other pass calls (stream output is part of the geometry shader) change nothing bound.
     return hr;

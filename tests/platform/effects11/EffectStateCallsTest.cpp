@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -64,6 +65,57 @@ protected:
         }
         pEffect->Release();
         return sApplied;
+    }
+
+    // What Apply binds, one call a line: a shader set or NULL; the blend state's first source
+    // factor, the depth-stencil state's comparison and the rasterizer state's cull mode, or NULL;
+    // then the numbers the call takes (blend factor and sample mask, stencil reference).
+    std::string Bound(ID3DX11EffectPass* pPass)
+    {
+        D3D11Control::ClearCallLog();
+        if (pPass->Apply(0, m_pContext) != S_OK)
+            return "Apply failed";
+        const D3D11Control::BoundState bound = D3D11Control::GetBoundState(m_pContext);
+        std::string s;
+        for (const D3D11Control::CallRecord& call : D3D11Control::GetCallLog())
+        {
+            const bool bShader = call.Method.find("SetShader") != std::string::npos;
+            if (!bShader && call.Method != "OMSetBlendState" && call.Method != "OMSetDepthStencilState" &&
+                call.Method != "RSSetState")
+                continue; // the releases of what the calls replaced
+            s += call.Method;
+            if (call.Objects[0] == 0)
+                s += " NULL";
+            else if (bShader)
+                s += " set";
+            else if (call.Method == "OMSetBlendState")
+                s += " SrcBlend " + std::to_string(bound.BlendDesc->RenderTarget[0].SrcBlend);
+            else if (call.Method == "OMSetDepthStencilState")
+                s += " DepthFunc " + std::to_string(bound.DepthStencilDesc->DepthFunc);
+            else
+                s += " CullMode " + std::to_string(BoundCullMode());
+            for (std::size_t i = 0; i < call.Values.size() && !bShader; ++i)
+            {
+                const double fValue = call.Values[i];
+                char aValue[32];
+                std::snprintf(aValue, sizeof(aValue), " %g", fValue);
+                s += aValue;
+            }
+            s += "\n";
+        }
+        return s;
+    }
+
+    int BoundCullMode()
+    {
+        ID3D11RasterizerState* pState = nullptr;
+        m_pContext->RSGetState(&pState);
+        if (pState == nullptr)
+            return 0;
+        D3D11_RASTERIZER_DESC desc{};
+        pState->GetDesc(&desc);
+        pState->Release();
+        return desc.CullMode;
     }
 };
 
@@ -131,6 +183,60 @@ TEST_F(EffectStates, AStateCallTakesTheLastBlockOfItsName)
                     {"SetRasterizerState(g_r);"}));
     ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
     EXPECT_EQ("CullMode " + std::to_string(D3D11_CULL_FRONT), AppliedCullMode(compiled.vCode));
+}
+
+// A state call repeated in a pass bound the earlier call's state with the later call's numbers:
+// SetBlendState(g_bs, ...) then SetBlendState(NULL, float4(1, 1, 1, 1), 0xF) bound g_bs with the
+// factor 1 and the mask 0xF, SetRasterizerState(g_rs) then SetRasterizerState(NULL) bound g_rs. As
+// calls applied in order would, the later call wins whole, NULL included, and so does a repeated
+// shader call.
+TEST_F(EffectStates, ARepeatedCallWinsWhole)
+{
+    const std::string sBlocks =
+        "float4 PS() : SV_Target { return 1; }\n"
+        "BlendState g_bs { BlendEnable[0] = TRUE; SrcBlend = SRC_ALPHA; };\n"
+        "BlendState g_bs2 { BlendEnable[0] = TRUE; SrcBlend = DEST_COLOR; };\n"
+        "DepthStencilState g_ds { DepthFunc = GREATER; }; DepthStencilState g_ds2 { DepthFunc = EQUAL; };\n"
+        "RasterizerState g_rs { CullMode = NONE; }; RasterizerState g_rs2 { CullMode = FRONT; };\n";
+    const effects_test::Result compiled = effects_test::CompileEffect(StateEffect(
+        sBlocks,
+        {"SetVertexShader(NULL); SetPixelShader(CompileShader(ps_5_0, PS())); SetPixelShader(NULL);"
+         "SetBlendState(g_bs, float4(0, 0, 0, 0), 0xFFFFFFFF); SetBlendState(NULL, float4(1, 1, 1, 1), "
+         "0xF);"
+         "SetDepthStencilState(g_ds, 1); SetDepthStencilState(NULL, 2);"
+         "SetRasterizerState(g_rs); SetRasterizerState(NULL);",
+         "SetVertexShader(NULL); SetVertexShader(CompileShader(vs_5_0, VS()));"
+         "SetBlendState(NULL, float4(0.5, 0.5, 0.5, 0.5), 1); SetBlendState(g_bs, float4(0.25, 0, 0, "
+         "1), 3);"
+         "SetDepthStencilState(NULL, 7); SetDepthStencilState(g_ds, 4);"
+         "SetRasterizerState(NULL); SetRasterizerState(g_rs);",
+         "SetBlendState(g_bs, float4(0, 0, 0, 0), 0xFFFFFFFF); SetBlendState(g_bs2, float4(0, 1, 0, 0), "
+         "2);"
+         "SetDepthStencilState(g_ds, 5); SetDepthStencilState(g_ds2, 6);"
+         "SetRasterizerState(g_rs); SetRasterizerState(g_rs2);"}));
+    ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+    HRESULT hr = E_FAIL;
+    ID3DX11Effect* pEffect = Load(compiled.vCode, &hr);
+    ASSERT_EQ(S_OK, hr);
+    ID3DX11EffectTechnique* pTechnique = pEffect->GetTechniqueByIndex(0);
+    EXPECT_EQ("VSSetShader NULL\nPSSetShader NULL\nOMSetBlendState NULL 1 1 1 1 15\n"
+              "OMSetDepthStencilState NULL 2\nRSSetState NULL\n",
+              Bound(pTechnique->GetPassByIndex(0)));
+    EXPECT_EQ(
+        "VSSetShader set\nOMSetBlendState SrcBlend 5 0.25 0 0 1 3\nOMSetDepthStencilState DepthFunc 5 4\n"
+        "RSSetState CullMode 1\n",
+        Bound(pTechnique->GetPassByIndex(1)));
+    EXPECT_EQ("VSSetShader set\nOMSetBlendState SrcBlend 9 0 1 0 0 2\nOMSetDepthStencilState DepthFunc 3 6\n"
+              "RSSetState CullMode 2\n",
+              Bound(pTechnique->GetPassByIndex(2)));
+    // The input signature is the last vertex shader's: none after NULL.
+    D3DX11_PASS_DESC desc{};
+    ASSERT_EQ(S_OK, pTechnique->GetPassByIndex(0)->GetDesc(&desc));
+    EXPECT_EQ(nullptr, desc.pIAInputSignature);
+    ASSERT_EQ(S_OK, pTechnique->GetPassByIndex(1)->GetDesc(&desc));
+    EXPECT_NE(nullptr, desc.pIAInputSignature);
+    m_pContext->ClearState();
+    EXPECT_EQ(0u, pEffect->Release());
 }
 
 // Whatever the compiler accepts in a state call, the effect reads as written: the numbers of a
