@@ -45,7 +45,7 @@ TEST_F(D3DCompileStateMembers, MembersTheEffectsCannotReadAsWrittenAreErrors)
 {
     const std::string sBlends = "ZERO, ONE, SRC_COLOR, INV_SRC_COLOR, SRC_ALPHA, INV_SRC_ALPHA, DEST_ALPHA, "
                                 "INV_DEST_ALPHA, DEST_COLOR, INV_DEST_COLOR, SRC_ALPHA_SAT, BLEND_FACTOR, "
-                                "INV_BLEND_FACTOR";
+                                "INV_BLEND_FACTOR, SRC1_COLOR, INV_SRC1_COLOR, SRC1_ALPHA, INV_SRC1_ALPHA";
     const std::string sComparisons =
         "NEVER, LESS, EQUAL, LESS_EQUAL, GREATER, NOT_EQUAL, GREATER_EQUAL, ALWAYS";
     const std::string sStencilOps = "KEEP, ZERO, REPLACE, INCR_SAT, DECR_SAT, INVERT, INCR, DECR";

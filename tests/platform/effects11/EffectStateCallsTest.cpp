@@ -494,3 +494,77 @@ TEST_F(EffectStates, AcceptedStateMembersLoadAsWritten)
     m_pContext->ClearState();
     EXPECT_EQ(0u, pEffect->Release());
 }
+
+// The dual-source blend factors were refused when compiling (before that, left at the default).
+// The device takes all four as colour factors and SRC1_ALPHA and INV_SRC1_ALPHA as alpha factors:
+// each loads as written. As alpha factors SRC1_COLOR and INV_SRC1_COLOR fare as SRC_COLOR does:
+// they compile, and the device refuses them where blending is on, so the effect is not made.
+TEST_F(EffectStates, DualSourceBlendFactorsLoadWhereTheDeviceTakesThem)
+{
+    const effects_test::Result compiled = effects_test::CompileEffect(StateEffect(
+        "BlendState g_b { BlendEnable[0] = TRUE; SrcBlend = SRC1_COLOR; DestBlend = INV_SRC1_COLOR;\n"
+        "  SrcBlendAlpha = SRC1_ALPHA; DestBlendAlpha = inv_src1_alpha;\n"
+        "  BlendEnable[1] = TRUE; SrcBlend[1] = Src1_Alpha; DestBlend[1] = INV_SRC1_ALPHA; };\n",
+        {"SetBlendState(g_b, float4(0, 0, 0, 0), 0xFFFFFFFF);"}));
+    ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+    D3D11_BLEND_DESC expected = DefaultBlend();
+    expected.IndependentBlendEnable = TRUE;
+    expected.RenderTarget[0] = {TRUE,
+                                D3D11_BLEND_SRC1_COLOR,
+                                D3D11_BLEND_INV_SRC1_COLOR,
+                                D3D11_BLEND_OP_ADD,
+                                D3D11_BLEND_SRC1_ALPHA,
+                                D3D11_BLEND_INV_SRC1_ALPHA,
+                                D3D11_BLEND_OP_ADD,
+                                D3D11_COLOR_WRITE_ENABLE_ALL};
+    expected.RenderTarget[1].BlendEnable = TRUE;
+    expected.RenderTarget[1].SrcBlend = D3D11_BLEND_SRC1_ALPHA;
+    expected.RenderTarget[1].DestBlend = D3D11_BLEND_INV_SRC1_ALPHA;
+    HRESULT hr = E_FAIL;
+    ID3DX11Effect* pEffect = Load(compiled.vCode, &hr);
+    ASSERT_EQ(S_OK, hr);
+    ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(0)->Apply(0, m_pContext));
+    const D3D11Control::BoundState bound = D3D11Control::GetBoundState(m_pContext);
+    ASSERT_TRUE(bound.BlendDesc.has_value());
+    EXPECT_EQ(Describe(expected), Describe(*bound.BlendDesc));
+    m_pContext->ClearState();
+    EXPECT_EQ(0u, pEffect->Release());
+
+    // A colour as an alpha factor, with blending on and off: the device's verdict, and the
+    // factor loaded where it takes it.
+    for (const char* pMember : {"SrcBlendAlpha", "DestBlendAlpha"})
+    {
+        for (const char* pName : {"SRC_COLOR", "SRC1_COLOR", "INV_SRC1_COLOR"})
+        {
+            for (const char* pEnable : {"TRUE", "FALSE"})
+            {
+                const std::string sCase =
+                    std::string(pMember) + " = " + pName + " with BlendEnable " + pEnable;
+                const effects_test::Result alpha = effects_test::CompileEffect(
+                    StateEffect("BlendState g_a { BlendEnable[0] = " + std::string(pEnable) + "; " + pMember +
+                                    " = " + pName + "; };\n",
+                                {"SetBlendState(g_a, float4(0, 0, 0, 0), 0xFFFFFFFF);"}));
+                ASSERT_EQ(S_OK, alpha.hr) << sCase << "\n" << alpha.sErrors;
+                ID3DX11Effect* pAlpha = Load(alpha.vCode, &hr);
+                if (std::string(pEnable) == "TRUE")
+                {
+                    EXPECT_EQ(nullptr, pAlpha) << sCase;
+                    EXPECT_EQ(E_INVALIDARG, hr) << sCase;
+                    continue;
+                }
+                ASSERT_EQ(S_OK, hr) << sCase;
+                ASSERT_EQ(S_OK, pAlpha->GetTechniqueByIndex(0)->GetPassByIndex(0)->Apply(0, m_pContext));
+                const D3D11_RENDER_TARGET_BLEND_DESC target =
+                    D3D11Control::GetBoundState(m_pContext).BlendDesc->RenderTarget[0];
+                const D3D11_BLEND blend = std::string(pName) == "SRC_COLOR"    ? D3D11_BLEND_SRC_COLOR
+                                          : std::string(pName) == "SRC1_COLOR" ? D3D11_BLEND_SRC1_COLOR
+                                                                               : D3D11_BLEND_INV_SRC1_COLOR;
+                EXPECT_EQ(blend, std::string(pMember) == "SrcBlendAlpha" ? target.SrcBlendAlpha
+                                                                         : target.DestBlendAlpha)
+                    << sCase;
+                m_pContext->ClearState();
+                EXPECT_EQ(0u, pAlpha->Release());
+            }
+        }
+    }
+}
