@@ -156,10 +156,10 @@ private:
             if (!IsNumberToken(Text(k)))
                 return Fail(k, sExpected);
             if (!ReadsAsFloat(Text(k)))
-                return Fail(k,
-                            "'" + Text(k) +
-                                "' is no number the blend factor takes: decimal or hexadecimal, within the "
-                                "range of a float");
+                return Fail(k, "'" + Text(k) + "' is no number the blend factor takes: " +
+                                   (IsInexactHalf(Text(k))
+                                        ? INEXACT_HALF
+                                        : "decimal or hexadecimal, within the range of a float"));
         }
         if (Text(k) != ")")
             return Fail(k, sExpected);
@@ -168,11 +168,18 @@ private:
         return true;
     }
 
+    // An integer constant up to 0xFFFFFFFF, or after a '-' one down to -2147483648, which the
+    // effects read with strtoul as its 32 bits, as HLSL converts a negative int to a uint.
     bool CheckUnsigned(const Argument& argument, const char* pWhat)
     {
-        if (argument.second != argument.first + 1 || !ReadsAsUnsigned(Text(argument.first), 0xFFFFFFFFull))
+        const std::size_t uiTokens = argument.second - argument.first;
+        const bool bNegative = uiTokens == 2 && Text(argument.first) == "-";
+        if ((uiTokens != 1 && !bNegative) ||
+            !ReadsAsUnsigned(Text(argument.second - 1), bNegative ? 0x80000000ull : 0xFFFFFFFFull))
             return Fail(argument.first,
-                        std::string("the ") + pWhat + " must be an integer constant from 0 to 0xFFFFFFFF");
+                        std::string("the ") + pWhat +
+                            " must be an integer constant from 0 to 0xFFFFFFFF, or a negative "
+                            "one down to -2147483648");
         return true;
     }
 

@@ -38,8 +38,10 @@ public:
     // DepthStencilState, RasterizerState) that is not an array: the record keeps one state block
     // for each variable, none for an array's elements, so no array and no element of one is
     // accepted. A number is a numeric constant after at most one sign, decimal or hexadecimal (an
-    // octal one the effects would read as decimal), within the range of a float; a sample mask or
-    // stencil reference is an integer constant without a sign from 0 to 0xFFFFFFFF. False, with
+    // octal one the effects would read as decimal), within the range of a float, a half constant
+    // only where half precision holds its value; a sample mask or stencil reference is an integer
+    // constant from 0 to 0xFFFFFFFF, or one after a '-' down to -2147483648, which stands for its
+    // 32 bits as HLSL converts a negative int to a uint (-1 for 0xFFFFFFFF). False, with
     // the error, for anything else: an empty, missing or extra argument, an unknown name, a
     // variable of another kind. True for a call of any other name, which is not checked here.
     bool Check(const std::vector<SourceToken>& vTokens, std::size_t uiName, std::size_t uiClose,

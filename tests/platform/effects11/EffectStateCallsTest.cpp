@@ -568,3 +568,120 @@ TEST_F(EffectStates, DualSourceBlendFactorsLoadWhereTheDeviceTakesThem)
         }
     }
 }
+
+// A negative sample mask or stencil reference loaded as its 32 bits (-1 as 0xFFFFFFFF), as HLSL
+// converts a negative int to a uint, and was then refused when compiling. An integer constant
+// after a '-' down to -2147483648 loads so again; the compiler's tests hold those refused.
+TEST_F(EffectStates, NegativeSampleMaskAndStencilReferenceLoadAsTheirBits)
+{
+    const effects_test::Result compiled = effects_test::CompileEffect(StateEffect(
+        "BlendState g_bs { BlendEnable[0] = TRUE; }; DepthStencilState g_ds { StencilEnable = TRUE; };\n",
+        {"SetBlendState(g_bs, float4(0, 0, 0, 0), -1); SetDepthStencilState(g_ds, - 1);",
+         "SetBlendState(NULL, float4(0, 0, 0, 0), -2147483648); SetDepthStencilState(NULL, -0x80000000);",
+         "SetBlendState(g_bs, float4(0, 0, 0, 0), -0); SetDepthStencilState(g_ds, -010u);"}));
+    ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+    HRESULT hr = E_FAIL;
+    ID3DX11Effect* pEffect = Load(compiled.vCode, &hr);
+    ASSERT_EQ(S_OK, hr);
+    const std::vector<std::pair<UINT, UINT>> vExpected = {
+        {0xFFFFFFFFu, 0xFFFFFFFFu}, {0x80000000u, 0x80000000u}, {0u, 0xFFFFFFF8u}};
+    for (UINT uiPass = 0; uiPass < vExpected.size(); ++uiPass)
+    {
+        D3DX11_PASS_DESC desc{};
+        ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(uiPass)->GetDesc(&desc));
+        EXPECT_EQ(vExpected[uiPass], std::make_pair(desc.SampleMask, desc.StencilRef)) << "pass " << uiPass;
+    }
+    EXPECT_EQ(0u, pEffect->Release());
+}
+
+// A half constant in the blend factor or a float member loaded as the float it reads as, and was
+// then refused when compiling. Where half precision holds its value exactly, the half HLSL makes
+// and the float the effects read are one value, and it loads so again; the compiler's tests hold
+// the others refused.
+TEST_F(EffectStates, HalfConstantsLoadWhereHalfPrecisionHoldsThem)
+{
+    const effects_test::Result compiled = effects_test::CompileEffect(
+        StateEffect("RasterizerState g_rs { DepthBiasClamp = -6.103515625e-5H; SlopeScaledDepthBias = "
+                    "5.9604644775390625e-8h; "
+                    "};\n",
+                    {"SetBlendState(NULL, float4(0.5h, 1.5H, -.25h, 65504.0h), 0xFFFFFFFF); "
+                     "SetRasterizerState(g_rs);"}));
+    ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+    HRESULT hr = E_FAIL;
+    ID3DX11Effect* pEffect = Load(compiled.vCode, &hr);
+    ASSERT_EQ(S_OK, hr);
+    D3DX11_PASS_DESC desc{};
+    ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(0)->GetDesc(&desc));
+    EXPECT_EQ(std::vector<float>({0.5f, 1.5f, -0.25f, 65504.0f}),
+              std::vector<float>(desc.BlendFactor, desc.BlendFactor + 4));
+    ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(0)->Apply(0, m_pContext));
+    D3D11_RASTERIZER_DESC expected = DefaultRasterizer();
+    expected.DepthBiasClamp = -0x1p-14f;      // the smallest normal half
+    expected.SlopeScaledDepthBias = 0x1p-24f; // the smallest half of all
+    ID3D11RasterizerState* pState = nullptr;
+    m_pContext->RSGetState(&pState);
+    ASSERT_NE(nullptr, pState);
+    D3D11_RASTERIZER_DESC bound{};
+    pState->GetDesc(&bound);
+    pState->Release();
+    EXPECT_EQ(Describe(expected), Describe(bound));
+    m_pContext->ClearState();
+    EXPECT_EQ(0u, pEffect->Release());
+}
+
+// An integer, bool or mask member written as a float of a whole value loaded as that value, and
+// was then refused when compiling. HLSL converts it without loss, and the effects read it as the
+// same integer where it has no exponent (they stop at the dot: "1e1" would read as 1): it loads
+// so again; the compiler's tests hold the others refused.
+TEST_F(EffectStates, WholeFloatsLoadInIntegerAndBoolMembers)
+{
+    const effects_test::Result compiled = effects_test::CompileEffect(StateEffect(
+        "BlendState g_bs { BlendEnable[0] = 1.0; RenderTargetWriteMask = 5.; AlphaToCoverageEnable = -1.0f;\n"
+        "  BlendEnable[1] = 0.0; RenderTargetWriteMask[1] = 3.0h; };\n"
+        "DepthStencilState g_ds { DepthEnable = 0.0; StencilEnable = 2.00; StencilReadMask = 255.0;\n"
+        "  StencilWriteMask = .0; };\n"
+        "RasterizerState g_rs { DepthBias = -2147483648.0; FrontCounterClockwise = 1.0L; ScissorEnable = "
+        "+0.0; "
+        "};\n"
+        "RasterizerState g_rs2 { DepthBias = 16777216.0; MultisampleEnable = 00.0; };\n",
+        {"SetBlendState(g_bs, float4(0, 0, 0, 0), 0xFFFFFFFF); SetDepthStencilState(g_ds, 0); "
+         "SetRasterizerState(g_rs);",
+         "SetRasterizerState(g_rs2);"}));
+    ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+    D3D11_BLEND_DESC blend = DefaultBlend();
+    blend.AlphaToCoverageEnable = TRUE;
+    blend.IndependentBlendEnable = TRUE;
+    blend.RenderTarget[0].BlendEnable = TRUE;
+    blend.RenderTarget[0].RenderTargetWriteMask = 5;
+    blend.RenderTarget[1].RenderTargetWriteMask = 3;
+    D3D11_DEPTH_STENCIL_DESC depth = DefaultDepthStencil();
+    depth.DepthEnable = FALSE;
+    depth.StencilEnable = TRUE;
+    depth.StencilWriteMask = 0;
+    std::vector<D3D11_RASTERIZER_DESC> vRasterizers(2, DefaultRasterizer());
+    vRasterizers[0].DepthBias = -2147483647 - 1;
+    vRasterizers[0].FrontCounterClockwise = TRUE;
+    vRasterizers[1].DepthBias = 16777216;
+
+    HRESULT hr = E_FAIL;
+    ID3DX11Effect* pEffect = Load(compiled.vCode, &hr);
+    ASSERT_EQ(S_OK, hr);
+    ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(0)->Apply(0, m_pContext));
+    const D3D11Control::BoundState bound = D3D11Control::GetBoundState(m_pContext);
+    ASSERT_TRUE(bound.BlendDesc.has_value() && bound.DepthStencilDesc.has_value());
+    EXPECT_EQ(Describe(blend), Describe(*bound.BlendDesc));
+    EXPECT_EQ(Describe(depth), Describe(*bound.DepthStencilDesc));
+    for (UINT uiPass = 0; uiPass < 2; ++uiPass)
+    {
+        ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(uiPass)->Apply(0, m_pContext));
+        ID3D11RasterizerState* pState = nullptr;
+        m_pContext->RSGetState(&pState);
+        ASSERT_NE(nullptr, pState);
+        D3D11_RASTERIZER_DESC desc{};
+        pState->GetDesc(&desc);
+        pState->Release();
+        EXPECT_EQ(Describe(vRasterizers[uiPass]), Describe(desc)) << "pass " << uiPass;
+    }
+    m_pContext->ClearState();
+    EXPECT_EQ(0u, pEffect->Release());
+}
