@@ -60,7 +60,7 @@ UINT Unsigned(const std::string& s)
 }
 
 // A Bool member's TRUE or FALSE in any case, else an integer: strtol in base 0, which stops at a
-// suffix.
+// suffix (and at the dot of a float of a whole value, "1.0").
 BOOL ReadBool(const StateMember& member, const std::string& s)
 {
     const d3d11_internal::StateEnumName* pName = d3d11_internal::FindStateEnumName(member, s);
