@@ -245,6 +245,15 @@ ShaderStage StageOfTarget(const std::string& sTarget)
     return ShaderStage::Unknown;
 }
 
+EffectVariableMap MapEffectVariables(const std::vector<EffectVariable>& vVariables)
+{
+    EffectVariableMap map;
+    map.reserve(vVariables.size());
+    for (const EffectVariable& variable : vVariables)
+        map[variable.Name] = &variable;
+    return map;
+}
+
 std::vector<std::uint8_t> EncodeShaderBytecode(const ShaderBytecode& bytecode)
 {
     Writer w;

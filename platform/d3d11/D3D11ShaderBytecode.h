@@ -22,6 +22,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace d3d11_internal
@@ -98,6 +100,13 @@ struct ShaderBytecode
     std::vector<EffectTechnique> Techniques; // fx_5_0 only
     std::vector<EffectVariable> Variables;   // fx_5_0 only
 };
+
+// An effect's variables by name: the last of each name where several share one, as a pass's state
+// calls find the blocks they name (the compiler when it checks them, the effects when they make
+// them). The names and pointers are those of the vector, which must stay as it is while the map is
+// used.
+using EffectVariableMap = std::unordered_map<std::string_view, const EffectVariable*>;
+EffectVariableMap MapEffectVariables(const std::vector<EffectVariable>& vVariables);
 
 constexpr std::uint32_t SHADER_BYTECODE_VERSION = 1;
 

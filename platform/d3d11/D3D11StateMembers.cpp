@@ -29,6 +29,10 @@ constexpr StateEnumName BLENDS[] = {
     {"SRC_ALPHA_SAT", D3D11_BLEND_SRC_ALPHA_SAT},
     {"BLEND_FACTOR", D3D11_BLEND_BLEND_FACTOR},
     {"INV_BLEND_FACTOR", D3D11_BLEND_INV_BLEND_FACTOR},
+    {"SRC1_COLOR", D3D11_BLEND_SRC1_COLOR},
+    {"INV_SRC1_COLOR", D3D11_BLEND_INV_SRC1_COLOR},
+    {"SRC1_ALPHA", D3D11_BLEND_SRC1_ALPHA},
+    {"INV_SRC1_ALPHA", D3D11_BLEND_INV_SRC1_ALPHA},
 };
 constexpr StateEnumName BLEND_OPS[] = {
     {"ADD", D3D11_BLEND_OP_ADD},
@@ -91,7 +95,9 @@ constexpr StateMember Mask(const char* pName, Id id, std::uint32_t uiMax, bool b
     return {pName, id, Kind::Mask, {}, uiMax, bPerTarget};
 }
 
-// The device refuses a render target write mask of more than its four channels.
+// The device refuses a render target write mask of more than its four channels. The alpha factors
+// take the colour factors' names, and the device, not the compiler, refuses a colour among them
+// (SRC_COLOR, SRC1_COLOR, ...) where the target blends.
 constexpr StateMember BLEND_MEMBERS[] = {
     Flag("AlphaToCoverageEnable", Id::AlphaToCoverageEnable),
     Flag("BlendEnable", Id::BlendEnable, true),

@@ -21,13 +21,14 @@ enum class StateBlockType
     Rasterizer,
 };
 
-// The kind of value a member takes, in the record's text of it.
+// The kind of value a member takes, in the record's text of it. Where an integer is taken, so is a
+// float of a whole value without an exponent ("1.0"), which the effects read up to its dot.
 enum class StateValueKind
 {
-    Bool,  // one of the member's names (TRUE, FALSE) in any case, or an integer constant: not 0
+    Bool,  // one of the member's names (TRUE, FALSE) in any case, or an integer: not 0
     Enum,  // one of the member's names, in any case
-    Mask,  // an integer constant without a sign, from 0 to the member's MaxMask
-    Int32, // an integer constant after at most one sign, within 32 bits
+    Mask,  // an integer without a sign, from 0 to the member's MaxMask
+    Int32, // an integer after at most one sign, within 32 bits
     Float, // a numeric constant after at most one sign, within the range of a float
 };
 

@@ -34,6 +34,21 @@ std::size_t DigitsEnd(std::string_view text, std::size_t uiFrom, bool bHex)
     return uiFrom;
 }
 
+// Half precision: 11 significant bits, exponents from -14 (subnormal below, down to 2^-24) to 15.
+bool IsExactInHalf(float fValue)
+{
+    const double f = std::fabs(static_cast<double>(fValue));
+    if (f == 0.0)
+        return true;
+    if (f > 65504.0)
+        return false;
+    int iExponent = 0;
+    std::frexp(f, &iExponent); // f = m * 2^iExponent, m in [0.5, 1)
+    const int iLowest = (iExponent - 1 < -14 ? -14 : iExponent - 1) - 10;
+    const double fSteps = std::ldexp(f, -iLowest);
+    return fSteps == std::floor(fSteps);
+}
+
 } // namespace
 
 bool IsIntegerSuffix(std::string_view suffix, bool* pUnsigned)
@@ -122,20 +137,48 @@ bool IsFloatingNumber(std::string_view text)
     return false;
 }
 
+bool IsHalfConstant(std::string_view text)
+{
+    if (text.size() < 3 || (text.back() != 'h' && text.back() != 'H'))
+        return false;
+    text.remove_suffix(1);
+    return (IsDigit(text.back()) || text.back() == '.') && IsFloatingNumber(text) && IsNumericConstant(text);
+}
+
 bool ReadsAsFloat(const std::string& text)
 {
-    if (!IsNumericConstant(text))
+    const bool bHalf = IsHalfConstant(text);
+    if (!bHalf && !IsNumericConstant(text))
         return false;
     if (!IsHexadecimal(text) && !IsFloatingNumber(text) && text[0] == '0' && text.size() > 1 &&
         IsDigit(text[1]))
         return false;
-    return std::isfinite(std::strtof(text.c_str(), nullptr));
+    const float fValue = std::strtof(text.c_str(), nullptr);
+    return std::isfinite(fValue) && (!bHalf || IsExactInHalf(fValue));
+}
+
+bool IsInexactHalf(const std::string& text)
+{
+    return IsHalfConstant(text) && !ReadsAsFloat(text);
 }
 
 bool ReadsAsUnsigned(const std::string& text, unsigned long long uiMax)
 {
     return IsNumericConstant(text) && !IsFloatingNumber(text) &&
            std::strtoull(text.c_str(), nullptr, 0) <= uiMax;
+}
+
+bool ReadsAsWholeFloat(const std::string& text, unsigned long long uiMax)
+{
+    if (IsHexadecimal(text) || text.find_first_of("eE") != std::string::npos || !IsFloatingNumber(text) ||
+        !ReadsAsFloat(text))
+        return false;
+    for (std::size_t i = text.find('.') + 1; i < text.size() && IsDigit(text[i]); ++i)
+        if (text[i] != '0')
+            return false;
+    const unsigned long long uiValue = std::strtoull(text.c_str(), nullptr, 0);
+    return uiValue <= uiMax &&
+           static_cast<double>(std::strtof(text.c_str(), nullptr)) == static_cast<double>(uiValue);
 }
 
 } // namespace d3dcompiler_internal

@@ -32,13 +32,31 @@ bool IsIntegerSuffix(std::string_view suffix, bool* pUnsigned = nullptr);
 // (e or E in a decimal number, p or P in a hexadecimal one).
 bool IsFloatingNumber(std::string_view text);
 
+// A floating constant of C99 with HLSL's half suffix, h or H, in place of f or l ("0.5h", "1.e3H";
+// not "1h", which is no floating constant, nor "1.0fh"). IsNumericConstant, which reads C, takes
+// none of them.
+bool IsHalfConstant(std::string_view text);
+
 // How the effects read the numbers of the text they are given. A float is read with strtof, which
 // stops at a suffix and reads an octal constant's digits as decimal ("010" as 10, where the
 // constant is 8): the text is taken when it is a numeric constant, not octal, and its value a
-// finite float.
+// finite float. A half constant is taken where half precision holds that float exactly, so that
+// the half HLSL makes of it and the float the effects read are one value ("0.5h", "1.5h", not
+// "0.1h" nor "1e5h").
 bool ReadsAsFloat(const std::string& text);
+// A half constant ReadsAsFloat refuses for its value alone: half precision does not hold it.
+bool IsInexactHalf(const std::string& text);
+// Why ReadsAsFloat refuses an inexact half, for its error.
+constexpr const char* INEXACT_HALF =
+    "half precision does not hold its value exactly, and the effects read it as a float";
 // An unsigned integer is read with strtoul in base 0, which stops at a suffix: the text is taken
 // when it is an integer constant (without a sign) whose value is at most uiMax.
 bool ReadsAsUnsigned(const std::string& text, unsigned long long uiMax);
+// An integer member written as a float, which HLSL converts to the integer without loss when its
+// value is whole. The effects read it with strtol or strtoul in base 0, which stop at the dot
+// ("1.0" as 1, "1e1" as 1, "010.0" as the octal 8): the text is taken when it is a decimal
+// floating constant without a sign or an exponent, ReadsAsFloat takes it, its fraction's digits
+// are all 0, and strtoull reads the same value as strtof, at most uiMax.
+bool ReadsAsWholeFloat(const std::string& text, unsigned long long uiMax);
 
 } // namespace d3dcompiler_internal

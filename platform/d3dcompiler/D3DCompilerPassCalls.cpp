@@ -40,7 +40,7 @@ class StateCallChecker
 {
 public:
     StateCallChecker(const std::vector<SourceToken>& vTokens, const StateCall& call,
-                     const StateCallChecks::VariableMap& mapVariables, PassCallError* pError)
+                     const d3d11_internal::EffectVariableMap& mapVariables, PassCallError* pError)
         : m_v(vTokens), m_call(call), m_mapVariables(mapVariables), m_pError(pError)
     {
     }
@@ -156,10 +156,10 @@ private:
             if (!IsNumberToken(Text(k)))
                 return Fail(k, sExpected);
             if (!ReadsAsFloat(Text(k)))
-                return Fail(k,
-                            "'" + Text(k) +
-                                "' is no number the blend factor takes: decimal or hexadecimal, within the "
-                                "range of a float");
+                return Fail(k, "'" + Text(k) + "' is no number the blend factor takes: " +
+                                   (IsInexactHalf(Text(k))
+                                        ? INEXACT_HALF
+                                        : "decimal or hexadecimal, within the range of a float"));
         }
         if (Text(k) != ")")
             return Fail(k, sExpected);
@@ -168,17 +168,24 @@ private:
         return true;
     }
 
+    // An integer constant up to 0xFFFFFFFF, or after a '-' one down to -2147483648, which the
+    // effects read with strtoul as its 32 bits, as HLSL converts a negative int to a uint.
     bool CheckUnsigned(const Argument& argument, const char* pWhat)
     {
-        if (argument.second != argument.first + 1 || !ReadsAsUnsigned(Text(argument.first), 0xFFFFFFFFull))
+        const std::size_t uiTokens = argument.second - argument.first;
+        const bool bNegative = uiTokens == 2 && Text(argument.first) == "-";
+        if ((uiTokens != 1 && !bNegative) ||
+            !ReadsAsUnsigned(Text(argument.second - 1), bNegative ? 0x80000000ull : 0xFFFFFFFFull))
             return Fail(argument.first,
-                        std::string("the ") + pWhat + " must be an integer constant from 0 to 0xFFFFFFFF");
+                        std::string("the ") + pWhat +
+                            " must be an integer constant from 0 to 0xFFFFFFFF, or a negative "
+                            "one down to -2147483648");
         return true;
     }
 
     const std::vector<SourceToken>& m_v;
     const StateCall& m_call;
-    const StateCallChecks::VariableMap& m_mapVariables;
+    const d3d11_internal::EffectVariableMap& m_mapVariables;
     PassCallError* m_pError;
     std::vector<Argument> m_vArguments; // at most one past those the call takes
     std::size_t m_uiArguments = 0;
@@ -187,10 +194,8 @@ private:
 } // namespace
 
 StateCallChecks::StateCallChecks(const std::vector<EffectVariable>& vVariables)
+    : m_mapVariables(d3d11_internal::MapEffectVariables(vVariables))
 {
-    // The effects take the last variable of a name.
-    for (const EffectVariable& variable : vVariables)
-        m_mapVariables[variable.Name] = &variable;
 }
 
 bool StateCallChecks::Check(const std::vector<SourceToken>& vTokens, std::size_t uiName, std::size_t uiClose,

@@ -9,8 +9,6 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace d3dcompiler_internal
@@ -28,8 +26,6 @@ struct PassCallError
 class StateCallChecks
 {
 public:
-    using VariableMap = std::unordered_map<std::string_view, const d3d11_internal::EffectVariable*>;
-
     // vVariables must stay as they are while this is used.
     explicit StateCallChecks(const std::vector<d3d11_internal::EffectVariable>& vVariables);
 
@@ -42,15 +38,18 @@ public:
     // DepthStencilState, RasterizerState) that is not an array: the record keeps one state block
     // for each variable, none for an array's elements, so no array and no element of one is
     // accepted. A number is a numeric constant after at most one sign, decimal or hexadecimal (an
-    // octal one the effects would read as decimal), within the range of a float; a sample mask or
-    // stencil reference is an integer constant without a sign from 0 to 0xFFFFFFFF. False, with
+    // octal one the effects would read as decimal), within the range of a float, a half constant
+    // only where half precision holds its value; a sample mask or stencil reference is an integer
+    // constant from 0 to 0xFFFFFFFF, or one after a '-' down to -2147483648, which stands for its
+    // 32 bits as HLSL converts a negative int to a uint (-1 for 0xFFFFFFFF). False, with
     // the error, for anything else: an empty, missing or extra argument, an unknown name, a
     // variable of another kind. True for a call of any other name, which is not checked here.
     bool Check(const std::vector<SourceToken>& vTokens, std::size_t uiName, std::size_t uiClose,
                PassCallError* pError) const;
 
 private:
-    VariableMap m_mapVariables; // the last variable of each name, as the effects find them
+    d3d11_internal::EffectVariableMap m_mapVariables; // the last variable of each name, as the effects
+                                                      // find them
 };
 
 } // namespace d3dcompiler_internal

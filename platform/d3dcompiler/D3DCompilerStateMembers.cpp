@@ -26,23 +26,24 @@ std::string WithoutSign(const std::string& s, bool* pNegative)
 bool TakesValue(const StateMember& member, const std::string& sValue)
 {
     bool bNegative = false;
+    const std::string sDigits = WithoutSign(sValue, &bNegative);
     switch (member.Kind)
     {
     case StateValueKind::Bool:
         return d3d11_internal::FindStateEnumName(member, sValue) != nullptr ||
-               ReadsAsUnsigned(WithoutSign(sValue, &bNegative),
-                               std::numeric_limits<unsigned long long>::max());
+               ReadsAsUnsigned(sDigits, std::numeric_limits<unsigned long long>::max()) ||
+               ReadsAsWholeFloat(sDigits, std::numeric_limits<unsigned long long>::max());
     case StateValueKind::Enum:
         return d3d11_internal::FindStateEnumName(member, sValue) != nullptr;
     case StateValueKind::Mask:
-        return ReadsAsUnsigned(sValue, member.MaxMask);
+        return ReadsAsUnsigned(sValue, member.MaxMask) || ReadsAsWholeFloat(sValue, member.MaxMask);
     case StateValueKind::Int32:
     {
-        const std::string sDigits = WithoutSign(sValue, &bNegative);
-        return ReadsAsUnsigned(sDigits, bNegative ? 0x80000000ull : 0x7FFFFFFFull);
+        const unsigned long long uiMax = bNegative ? 0x80000000ull : 0x7FFFFFFFull;
+        return ReadsAsUnsigned(sDigits, uiMax) || ReadsAsWholeFloat(sDigits, uiMax);
     }
     case StateValueKind::Float:
-        return ReadsAsFloat(WithoutSign(sValue, &bNegative));
+        return ReadsAsFloat(sDigits);
     }
     return false;
 }
@@ -50,10 +51,11 @@ bool TakesValue(const StateMember& member, const std::string& sValue)
 // What a member of that kind takes, for its error.
 std::string Takes(const StateMember& member)
 {
+    const char* const pWholeFloat = ", or a float holding such an integer exactly, without an exponent";
     switch (member.Kind)
     {
     case StateValueKind::Bool:
-        return "TRUE, FALSE or an integer constant";
+        return "TRUE, FALSE, an integer constant, or a float holding an integer exactly, without an exponent";
     case StateValueKind::Enum:
     {
         std::string s = "one of ";
@@ -65,10 +67,10 @@ std::string Takes(const StateMember& member)
     {
         char aMax[16];
         std::snprintf(aMax, sizeof(aMax), "0x%X", static_cast<unsigned>(member.MaxMask));
-        return std::string("an integer constant from 0 to ") + aMax;
+        return std::string("an integer constant from 0 to ") + aMax + pWholeFloat;
     }
     case StateValueKind::Int32:
-        return "an integer constant from -2147483648 to 2147483647";
+        return std::string("an integer constant from -2147483648 to 2147483647") + pWholeFloat;
     case StateValueKind::Float:
         return "a number, decimal or hexadecimal, within the range of a float";
     }
@@ -103,7 +105,14 @@ bool CheckStateMember(d3d11_internal::StateBlockType type, const std::string& sB
                         std::to_string(d3d11_internal::STATE_RENDER_TARGETS - 1) + ", not '" + *pIndex + "'",
                     pError);
     if (!TakesValue(*pMember, sValue))
-        return Fail(Part::Value, sWhere + Takes(*pMember) + ", not '" + sValue + "'", pError);
+    {
+        bool bNegative = false;
+        return Fail(
+            Part::Value,
+            sWhere + Takes(*pMember) + ", not '" + sValue + "'" +
+                (IsInexactHalf(WithoutSign(sValue, &bNegative)) ? std::string(": ") + INEXACT_HALF : ""),
+            pError);
+    }
     return true;
 }
 

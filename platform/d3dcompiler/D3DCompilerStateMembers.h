@@ -33,7 +33,10 @@ struct StateMemberFault
 //   constant after at most one sign; for a mask an integer constant without a sign of at most
 //   the member's largest; for the depth bias an integer constant after at most one sign within
 //   32 bits; for a float a numeric constant after at most one sign, decimal or hexadecimal (an
-//   octal one the effects would read as decimal), within the range of a float.
+//   octal one the effects would read as decimal), within the range of a float, a half constant
+//   only where half precision holds its value. Where a bool, a mask or the depth bias takes an
+//   integer constant, it also takes a float of that whole value the effects read as the same
+//   integer (ReadsAsWholeFloat: "1.0", not "1e1").
 // False, with the error, which names the member and the block, for anything else.
 bool CheckStateMember(d3d11_internal::StateBlockType type, const std::string& sBlock,
                       const std::string& sName, const std::string* pIndex, const std::string& sValue,

@@ -93,11 +93,12 @@ HRESULT Effect::Create(d3d11_internal::ShaderBytecode bytecode, ID3D11Device* pD
         }
         pEffect->m_vVariables.push_back(std::make_unique<Variable>(variable));
     }
+    const d3d11_internal::EffectVariableMap mapVariables = d3d11_internal::MapEffectVariables(code.Variables);
     for (std::size_t i = 0; i < code.Techniques.size(); ++i)
     {
         pEffect->m_vTechniques.push_back(
             std::make_unique<Technique>(pEffect, static_cast<UINT>(i), &code.Techniques[i]));
-        const HRESULT hr = pEffect->m_vTechniques.back()->Create(pDevice, code.Variables);
+        const HRESULT hr = pEffect->m_vTechniques.back()->Create(pDevice, mapVariables);
         if (FAILED(hr))
         {
             pEffect->Release();

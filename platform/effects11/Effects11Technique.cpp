@@ -3,8 +3,10 @@
 #include "platform/d3d11/D3D11StateMembers.h"
 #include "platform/effects11/Effects11Effect.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace effects11_internal
@@ -58,7 +60,7 @@ UINT Unsigned(const std::string& s)
 }
 
 // A Bool member's TRUE or FALSE in any case, else an integer: strtol in base 0, which stops at a
-// suffix.
+// suffix (and at the dot of a float of a whole value, "1.0").
 BOOL ReadBool(const StateMember& member, const std::string& s)
 {
     const d3d11_internal::StateEnumName* pName = d3d11_internal::FindStateEnumName(member, s);
@@ -275,7 +277,7 @@ Pass* Pass::Invalid()
     return &s_invalid;
 }
 
-HRESULT Pass::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& vVariables)
+HRESULT Pass::Create(ID3D11Device* pDevice, const d3d11_internal::EffectVariableMap& mapVariables)
 {
     for (const d3d11_internal::PassShader& shader : m_pDeclaration->Shaders)
     {
@@ -331,7 +333,7 @@ HRESULT Pass::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& v
     }
     for (const d3d11_internal::PassState& state : m_pDeclaration->States)
     {
-        const HRESULT hr = CreateState(pDevice, state, vVariables);
+        const HRESULT hr = CreateState(pDevice, state, mapVariables);
         if (FAILED(hr))
             return hr;
     }
@@ -339,24 +341,27 @@ HRESULT Pass::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& v
 }
 
 HRESULT Pass::CreateState(ID3D11Device* pDevice, const d3d11_internal::PassState& state,
-                          const std::vector<EffectVariable>& vVariables)
+                          const d3d11_internal::EffectVariableMap& mapVariables)
 {
     const std::vector<std::string> vArguments = SplitArguments(state.Arguments);
     const EffectVariable* pBlock = nullptr;
     if (!IsNull(vArguments[0]))
     {
-        for (const EffectVariable& variable : vVariables)
-            if (variable.Name == vArguments[0])
-                pBlock = &variable;
-        if (pBlock == nullptr)
+        const auto it = mapVariables.find(vArguments[0]);
+        if (it == mapVariables.end())
             return E_INVALIDARG;
+        pBlock = it->second;
     }
+    // A later call of a kind replaces an earlier one whole, as calls applied in order would: its
+    // state (none for NULL) and its numbers, each at its default where the record leaves it out.
     HRESULT hr = S_OK;
     if (state.Call == "SetBlendState")
     {
         if (pBlock != nullptr && pBlock->Type != "BlendState")
             return E_INVALIDARG;
         m_bBlend = true;
+        std::fill(std::begin(m_aBlendFactor), std::end(m_aBlendFactor), 0.0f);
+        m_uiSampleMask = 0xFFFFFFFFu;
         if (vArguments.size() > 1)
         {
             const std::vector<float> vFactor = Numbers(vArguments[1]);
@@ -365,41 +370,40 @@ HRESULT Pass::CreateState(ID3D11Device* pDevice, const d3d11_internal::PassState
         }
         if (vArguments.size() > 2)
             m_uiSampleMask = Unsigned(vArguments[2]);
+        ID3D11BlendState* p = nullptr;
         if (pBlock != nullptr)
         {
             const D3D11_BLEND_DESC desc = BlendDesc(*pBlock);
-            ID3D11BlendState* p = nullptr;
             hr = pDevice->CreateBlendState(&desc, &p);
-            m_blendState.Adopt(p);
         }
+        m_blendState.Adopt(p);
     }
     else if (state.Call == "SetDepthStencilState")
     {
         if (pBlock != nullptr && pBlock->Type != "DepthStencilState")
             return E_INVALIDARG;
         m_bDepthStencil = true;
-        if (vArguments.size() > 1)
-            m_uiStencilRef = Unsigned(vArguments[1]);
+        m_uiStencilRef = vArguments.size() > 1 ? Unsigned(vArguments[1]) : 0;
+        ID3D11DepthStencilState* p = nullptr;
         if (pBlock != nullptr)
         {
             const D3D11_DEPTH_STENCIL_DESC desc = DepthStencilDesc(*pBlock);
-            ID3D11DepthStencilState* p = nullptr;
             hr = pDevice->CreateDepthStencilState(&desc, &p);
-            m_depthStencilState.Adopt(p);
         }
+        m_depthStencilState.Adopt(p);
     }
     else if (state.Call == "SetRasterizerState")
     {
         if (pBlock != nullptr && pBlock->Type != "RasterizerState")
             return E_INVALIDARG;
         m_bRasterizer = true;
+        ID3D11RasterizerState* p = nullptr;
         if (pBlock != nullptr)
         {
             const D3D11_RASTERIZER_DESC desc = RasterizerDesc(*pBlock);
-            ID3D11RasterizerState* p = nullptr;
             hr = pDevice->CreateRasterizerState(&desc, &p);
-            m_rasterizerState.Adopt(p);
         }
+        m_rasterizerState.Adopt(p);
     }
     // Other pass calls (stream output is part of the geometry shader) change nothing bound.
     return hr;
@@ -464,13 +468,13 @@ Technique* Technique::Invalid()
     return &s_invalid;
 }
 
-HRESULT Technique::Create(ID3D11Device* pDevice, const std::vector<EffectVariable>& vVariables)
+HRESULT Technique::Create(ID3D11Device* pDevice, const d3d11_internal::EffectVariableMap& mapVariables)
 {
     for (std::size_t i = 0; i < m_pDeclaration->Passes.size(); ++i)
     {
         m_vPasses.push_back(
             std::make_unique<Pass>(m_pEffect, m_uiIndex, static_cast<UINT>(i), &m_pDeclaration->Passes[i]));
-        const HRESULT hr = m_vPasses.back()->Create(pDevice, vVariables);
+        const HRESULT hr = m_vPasses.back()->Create(pDevice, mapVariables);
         if (FAILED(hr))
             return hr;
     }

@@ -24,9 +24,10 @@ public:
     Pass& operator=(const Pass&) = delete;
 
     static Pass* Invalid();
-    // Makes the shaders and states on the device; the device's failure, or E_INVALIDARG for a
-    // state that names no state block of the effect.
-    HRESULT Create(ID3D11Device* pDevice, const std::vector<d3d11_internal::EffectVariable>& vVariables);
+    // Makes the shaders and states on the device, finding the state blocks the pass names among
+    // the effect's variables by name; the device's failure, or E_INVALIDARG for a state that names
+    // no state block of the effect.
+    HRESULT Create(ID3D11Device* pDevice, const d3d11_internal::EffectVariableMap& mapVariables);
 
     const std::string& GetName() const { return m_pDeclaration->Name; }
 
@@ -36,7 +37,7 @@ public:
 
 private:
     HRESULT CreateState(ID3D11Device* pDevice, const d3d11_internal::PassState& state,
-                        const std::vector<d3d11_internal::EffectVariable>& vVariables);
+                        const d3d11_internal::EffectVariableMap& mapVariables);
 
     Effect* m_pEffect;
     UINT m_uiTechnique;
@@ -68,7 +69,7 @@ public:
     Technique& operator=(const Technique&) = delete;
 
     static Technique* Invalid();
-    HRESULT Create(ID3D11Device* pDevice, const std::vector<d3d11_internal::EffectVariable>& vVariables);
+    HRESULT Create(ID3D11Device* pDevice, const d3d11_internal::EffectVariableMap& mapVariables);
 
     const std::string& GetName() const { return m_pDeclaration->Name; }
 

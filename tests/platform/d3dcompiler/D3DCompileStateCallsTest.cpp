@@ -53,10 +53,12 @@ void ExpectCallErrors(const std::vector<std::pair<std::string, std::string>>& vC
 TEST_F(D3DCompileStateCalls, ArgumentsOtherThanTheCallTakesAreErrors)
 {
     const std::string sFactor = "3000: 'SetBlendState': the blend factor must be float4(four numbers)";
-    const std::string sMask =
-        "3000: 'SetBlendState': the sample mask must be an integer constant from 0 to 0xFFFFFFFF";
+    const std::string sMask = "3000: 'SetBlendState': the sample mask must be an integer constant from 0 to "
+                              "0xFFFFFFFF, or a negative one down to -2147483648";
     const std::string sReference = "3000: 'SetDepthStencilState': the stencil reference must be an integer "
-                                   "constant from 0 to 0xFFFFFFFF";
+                                   "constant from 0 to 0xFFFFFFFF, or a negative one down to -2147483648";
+    const std::string sHalf = "' is no number the blend factor takes: half precision does not hold its value "
+                              "exactly, and the effects read it as a float";
     const std::string sNumber =
         "' is no number the blend factor takes: decimal or hexadecimal, within the range of a float";
     ExpectCallErrors({
@@ -112,11 +114,22 @@ TEST_F(D3DCompileStateCalls, ArgumentsOtherThanTheCallTakesAreErrors)
         {"SetBlendState(g_bs, float4(0, -`1e39f, 0, 0), 0xFFFFFFFF)",
          "3000: 'SetBlendState': '1e39f" + sNumber},
         {"SetBlendState(g_bs, float4(0, 0, `010, 0), 0xFFFFFFFF)", "3000: 'SetBlendState': '010" + sNumber},
-        {"SetBlendState(g_bs, float4(0, 0, 0, `1.5h), 0xFFFFFFFF)", "3000: 'SetBlendState': '1.5h" + sNumber},
-        // The sample mask and the stencil reference: an unsigned integer of 32 bits.
+        // A half constant where half precision does not hold its value (HLSL's half and the
+        // effects' float differ), or one that is no floating constant.
+        {"SetBlendState(g_bs, float4(0, 0, 0, `0.1h), 0xFFFFFFFF)", "3000: 'SetBlendState': '0.1h" + sHalf},
+        {"SetBlendState(g_bs, float4(0, 0, -`1e5h, 0), 0xFFFFFFFF)", "3000: 'SetBlendState': '1e5h" + sHalf},
+        {"SetBlendState(g_bs, float4(0, `1h, 0, 0), 0xFFFFFFFF)", "3000: 'SetBlendState': '1h" + sNumber},
+        {"SetBlendState(g_bs, float4(`1.0fh, 0, 0, 0), 0xFFFFFFFF)",
+         "3000: 'SetBlendState': '1.0fh" + sNumber},
+        // The sample mask and the stencil reference: an unsigned integer of 32 bits, or a
+        // negative int that stands for its bits (-1 loads as 0xFFFFFFFF).
         {"SetBlendState(g_bs, float4(0, 0, 0, 0), `0x100000000)", sMask},
         {"SetBlendState(g_bs, float4(0, 0, 0, 0), `4294967296)", sMask},
-        {"SetBlendState(g_bs, float4(0, 0, 0, 0), `-1)", sMask},
+        {"SetBlendState(g_bs, float4(0, 0, 0, 0), `-2147483649)", sMask},
+        {"SetBlendState(g_bs, float4(0, 0, 0, 0), `-0x80000001)", sMask},
+        {"SetBlendState(g_bs, float4(0, 0, 0, 0), `- -1)", sMask},
+        {"SetBlendState(g_bs, float4(0, 0, 0, 0), `+1)", sMask},
+        {"SetDepthStencilState(g_ds, `-1.0)", sReference},
         {"SetBlendState(g_bs, float4(0, 0, 0, 0), `1.5)", sMask},
         {"SetBlendState(g_bs, float4(0, 0, 0, 0), `0xFF 0)", sMask},
         {"SetDepthStencilState(g_ds, `STENCIL_REF)", sReference},

@@ -45,16 +45,24 @@ TEST_F(D3DCompileStateMembers, MembersTheEffectsCannotReadAsWrittenAreErrors)
 {
     const std::string sBlends = "ZERO, ONE, SRC_COLOR, INV_SRC_COLOR, SRC_ALPHA, INV_SRC_ALPHA, DEST_ALPHA, "
                                 "INV_DEST_ALPHA, DEST_COLOR, INV_DEST_COLOR, SRC_ALPHA_SAT, BLEND_FACTOR, "
-                                "INV_BLEND_FACTOR";
+                                "INV_BLEND_FACTOR, SRC1_COLOR, INV_SRC1_COLOR, SRC1_ALPHA, INV_SRC1_ALPHA";
     const std::string sComparisons =
         "NEVER, LESS, EQUAL, LESS_EQUAL, GREATER, NOT_EQUAL, GREATER_EQUAL, ALWAYS";
     const std::string sStencilOps = "KEEP, ZERO, REPLACE, INCR_SAT, DECR_SAT, INVERT, INCR, DECR";
-    const std::string sBool = "' takes TRUE, FALSE or an integer constant, not '";
-    const std::string sMask = "' takes an integer constant from 0 to 0xFF, not '";
-    const std::string sColourMask = "' takes an integer constant from 0 to 0xF, not '";
+    const std::string sWholeFloat =
+        ", or a float holding such an integer exactly, without an exponent, not '";
+    const std::string sBool = "' takes TRUE, FALSE, an integer constant, or a float holding an integer "
+                              "exactly, without an exponent, "
+                              "not '";
+    const std::string sMask = "' takes an integer constant from 0 to 0xFF" + sWholeFloat;
+    const std::string sColourMask = "' takes an integer constant from 0 to 0xF" + sWholeFloat;
     const std::string sBias = "RasterizerState 'g_rs': 'DepthBias' takes an integer constant from "
-                              "-2147483648 to 2147483647, not '";
+                              "-2147483648 to 2147483647" +
+                              sWholeFloat;
     const std::string sFloat = "' takes a number, decimal or hexadecimal, within the range of a float, not '";
+    const std::string sHalf =
+        "': half precision does not hold its value exactly, and the effects read it as a "
+        "float";
     const std::string sTarget = "' takes a render target index from 0 to 7, not '";
     ExpectMemberErrors({
         // A name the effects do not know, or one of another kind of block.
@@ -106,6 +114,17 @@ TEST_F(D3DCompileStateMembers, MembersTheEffectsCannotReadAsWrittenAreErrors)
          "RasterizerState 'g_rs': 'ScissorEnable" + sBool + "\"TRUE\"'"},
         {"RasterizerState g_rs { MultisampleEnable = `08; };",
          "RasterizerState 'g_rs': 'MultisampleEnable" + sBool + "08'"},
+        // A float for a bool, a mask or the depth bias: a whole value the effects read alike (they
+        // stop at the dot, and read a leading 0 as octal) that a float holds, and a half too.
+        {"BlendState g_bs { BlendEnable[0] = `1e1; };", "BlendState 'g_bs': 'BlendEnable" + sBool + "1e1'"},
+        {"BlendState g_bs { BlendEnable[0] = `010.0; };",
+         "BlendState 'g_bs': 'BlendEnable" + sBool + "010.0'"},
+        {"BlendState g_bs { BlendEnable[0] = `0.0e0; };",
+         "BlendState 'g_bs': 'BlendEnable" + sBool + "0.0e0'"},
+        {"DepthStencilState g_ds { StencilEnable = `0x1p0; };",
+         "DepthStencilState 'g_ds': 'StencilEnable" + sBool + "0x1p0'"},
+        {"DepthStencilState g_ds { DepthEnable = `2049.0h; };",
+         "DepthStencilState 'g_ds': 'DepthEnable" + sBool + "2049.0h" + sHalf},
         // A mask: an integer constant without a sign, at most 0xFF for the stencil and 0xF for the
         // four channels of a render target (the device refuses more).
         {"BlendState g_bs { RenderTargetWriteMask = `0x1FF; };",
@@ -118,14 +137,22 @@ TEST_F(D3DCompileStateMembers, MembersTheEffectsCannotReadAsWrittenAreErrors)
          "DepthStencilState 'g_ds': 'StencilWriteMask" + sMask + "-1'"},
         {"DepthStencilState g_ds { StencilWriteMask = `ALL; };",
          "DepthStencilState 'g_ds': 'StencilWriteMask" + sMask + "ALL'"},
-        {"BlendState g_bs { RenderTargetWriteMask[1] = `15.0; };",
-         "BlendState 'g_bs': 'RenderTargetWriteMask" + sColourMask + "15.0'"},
+        {"BlendState g_bs { RenderTargetWriteMask[1] = `15.5; };",
+         "BlendState 'g_bs': 'RenderTargetWriteMask" + sColourMask + "15.5'"},
+        {"BlendState g_bs { RenderTargetWriteMask[1] = `16.0; };",
+         "BlendState 'g_bs': 'RenderTargetWriteMask" + sColourMask + "16.0'"},
+        {"DepthStencilState g_ds { StencilReadMask = `-0.0; };",
+         "DepthStencilState 'g_ds': 'StencilReadMask" + sMask + "-0.0'"},
         // The depth bias: an integer constant of 32 bits after at most one sign.
         {"RasterizerState g_rs { DepthBias = `1.5; };", sBias + "1.5'"},
         {"RasterizerState g_rs { DepthBias = `2147483648; };", sBias + "2147483648'"},
         {"RasterizerState g_rs { DepthBias = `-2147483649; };", sBias + "-2147483649'"},
         {"RasterizerState g_rs { DepthBias = `0xFFFFFFFF; };", sBias + "0xFFFFFFFF'"},
         {"RasterizerState g_rs { DepthBias = `NONE; };", sBias + "NONE'"},
+        {"RasterizerState g_rs { DepthBias = `1.5e0; };", sBias + "1.5e0'"},
+        {"RasterizerState g_rs { DepthBias = `2147483647.0; };", sBias + "2147483647.0'"},
+        {"RasterizerState g_rs { DepthBias = `-16777217.0; };", sBias + "-16777217.0'"},
+        {"RasterizerState g_rs { DepthBias = `1.00001; };", sBias + "1.00001'"},
         // A float: a finite constant after at most one sign, not octal (read as decimal).
         {"RasterizerState g_rs { DepthBiasClamp = `1e39; };",
          "RasterizerState 'g_rs': 'DepthBiasClamp" + sFloat + "1e39'"},
@@ -133,8 +160,14 @@ TEST_F(D3DCompileStateMembers, MembersTheEffectsCannotReadAsWrittenAreErrors)
          "RasterizerState 'g_rs': 'SlopeScaledDepthBias" + sFloat + "-1e39f'"},
         {"RasterizerState g_rs { SlopeScaledDepthBias = `010; };",
          "RasterizerState 'g_rs': 'SlopeScaledDepthBias" + sFloat + "010'"},
-        {"RasterizerState g_rs { DepthBiasClamp = `1.5h; };",
-         "RasterizerState 'g_rs': 'DepthBiasClamp" + sFloat + "1.5h'"},
+        {"RasterizerState g_rs { DepthBiasClamp = `0.1h; };",
+         "RasterizerState 'g_rs': 'DepthBiasClamp" + sFloat + "0.1h" + sHalf},
+        {"RasterizerState g_rs { SlopeScaledDepthBias = `-65505.0h; };",
+         "RasterizerState 'g_rs': 'SlopeScaledDepthBias" + sFloat + "-65505.0h" + sHalf},
+        {"RasterizerState g_rs { DepthBiasClamp = `2.98023223876953125e-8h; };",
+         "RasterizerState 'g_rs': 'DepthBiasClamp" + sFloat + "2.98023223876953125e-8h" + sHalf},
+        {"RasterizerState g_rs { DepthBiasClamp = `2h; };",
+         "RasterizerState 'g_rs': 'DepthBiasClamp" + sFloat + "2h'"},
         {"RasterizerState g_rs { DepthBiasClamp = `FLT_MAX; };",
          "RasterizerState 'g_rs': 'DepthBiasClamp" + sFloat + "FLT_MAX'"},
     });

@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +30,19 @@ std::string StateEffect(const std::string& sDeclarations, const std::vector<std:
     for (const std::string& sCalls : vPasses)
         s += "pass { SetVertexShader(CompileShader(vs_5_0, VS())); " + sCalls + " }\n";
     return s + "}\n";
+}
+
+// The description of the rasterizer state bound on the context; none when none is.
+std::optional<D3D11_RASTERIZER_DESC> BoundRasterizer(ID3D11DeviceContext* pContext)
+{
+    ID3D11RasterizerState* pState = nullptr;
+    pContext->RSGetState(&pState);
+    if (pState == nullptr)
+        return std::nullopt;
+    D3D11_RASTERIZER_DESC desc{};
+    pState->GetDesc(&desc);
+    pState->Release();
+    return desc;
 }
 
 class EffectStates : public effects_test::DeviceTest
@@ -51,19 +67,65 @@ protected:
         std::string sApplied = "Apply failed";
         if (pEffect->GetTechniqueByIndex(0)->GetPassByIndex(0)->Apply(0, m_pContext) == S_OK)
         {
-            ID3D11RasterizerState* pState = nullptr;
-            m_pContext->RSGetState(&pState);
-            sApplied = "no state";
-            if (pState != nullptr)
-            {
-                D3D11_RASTERIZER_DESC desc{};
-                pState->GetDesc(&desc);
-                sApplied = "CullMode " + std::to_string(desc.CullMode);
-                pState->Release();
-            }
+            const std::optional<D3D11_RASTERIZER_DESC> desc = BoundRasterizer(m_pContext);
+            sApplied = desc.has_value() ? "CullMode " + std::to_string(desc->CullMode) : "no state";
         }
         pEffect->Release();
         return sApplied;
+    }
+
+    // The effect of the declarations and passes (see StateEffect) compiled and made on the device;
+    // null, with the test failed, when either refuses it.
+    ID3DX11Effect* CompileAndLoad(const std::string& sDeclarations, const std::vector<std::string>& vPasses)
+    {
+        const effects_test::Result compiled =
+            effects_test::CompileEffect(StateEffect(sDeclarations, vPasses));
+        EXPECT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+        if (compiled.hr != S_OK)
+            return nullptr;
+        HRESULT hr = E_FAIL;
+        ID3DX11Effect* pEffect = Load(compiled.vCode, &hr);
+        EXPECT_EQ(S_OK, hr);
+        return pEffect;
+    }
+
+    // What Apply binds, one call a line: a shader set or NULL; the blend state's first source
+    // factor, the depth-stencil state's comparison and the rasterizer state's cull mode, or NULL;
+    // then the numbers the call takes (blend factor and sample mask, stencil reference).
+    std::string Bound(ID3DX11EffectPass* pPass)
+    {
+        D3D11Control::ClearCallLog();
+        if (pPass->Apply(0, m_pContext) != S_OK)
+            return "Apply failed";
+        const D3D11Control::BoundState bound = D3D11Control::GetBoundState(m_pContext);
+        std::string s;
+        for (const D3D11Control::CallRecord& call : D3D11Control::GetCallLog())
+        {
+            const bool bShader = call.Method.find("SetShader") != std::string::npos;
+            if (!bShader && call.Method != "OMSetBlendState" && call.Method != "OMSetDepthStencilState" &&
+                call.Method != "RSSetState")
+                continue; // the releases of what the calls replaced
+            s += call.Method;
+            if (call.Objects[0] == 0)
+                s += " NULL";
+            else if (bShader)
+                s += " set";
+            else if (call.Method == "OMSetBlendState")
+                s += " SrcBlend " + std::to_string(bound.BlendDesc->RenderTarget[0].SrcBlend);
+            else if (call.Method == "OMSetDepthStencilState")
+                s += " DepthFunc " + std::to_string(bound.DepthStencilDesc->DepthFunc);
+            else
+                s += " CullMode " + std::to_string(BoundRasterizer(m_pContext)->CullMode);
+            for (std::size_t i = 0; i < call.Values.size() && !bShader; ++i)
+            {
+                const double fValue = call.Values[i];
+                char aValue[32];
+                std::snprintf(aValue, sizeof(aValue), " %g", fValue);
+                s += aValue;
+            }
+            s += "\n";
+        }
+        return s;
     }
 };
 
@@ -119,6 +181,69 @@ TEST_F(EffectStates, AnArrayOfStatesIsRefusedOrSetsTheElementNamed)
     EXPECT_EQ(E_FAIL, compiled.hr);
     EXPECT_NE(std::string::npos, compiled.sErrors.find("'SetBlendState': 'g_ba' is an array"))
         << compiled.sErrors;
+}
+
+// Of two state blocks of one name, a call takes the last, in the compiler's check and in the
+// effect made from the record alike (both find the blocks by name once for the whole effect).
+TEST_F(EffectStates, AStateCallTakesTheLastBlockOfItsName)
+{
+    const effects_test::Result compiled = effects_test::CompileEffect(
+        StateEffect("RasterizerState g_r { CullMode = NONE; };\nBlendState g_r { BlendEnable[0] = TRUE; };\n"
+                    "RasterizerState g_r { CullMode = FRONT; };\n",
+                    {"SetRasterizerState(g_r);"}));
+    ASSERT_EQ(S_OK, compiled.hr) << compiled.sErrors;
+    EXPECT_EQ("CullMode " + std::to_string(D3D11_CULL_FRONT), AppliedCullMode(compiled.vCode));
+}
+
+// A state call repeated in a pass bound the earlier call's state with the later call's numbers:
+// SetBlendState(g_bs, ...) then SetBlendState(NULL, float4(1, 1, 1, 1), 0xF) bound g_bs with the
+// factor 1 and the mask 0xF, SetRasterizerState(g_rs) then SetRasterizerState(NULL) bound g_rs. As
+// calls applied in order would, the later call wins whole, NULL included, and so does a repeated
+// shader call.
+TEST_F(EffectStates, ARepeatedCallWinsWhole)
+{
+    const std::string sBlocks =
+        "float4 PS() : SV_Target { return 1; }\n"
+        "BlendState g_bs { BlendEnable[0] = TRUE; SrcBlend = SRC_ALPHA; };\n"
+        "BlendState g_bs2 { BlendEnable[0] = TRUE; SrcBlend = DEST_COLOR; };\n"
+        "DepthStencilState g_ds { DepthFunc = GREATER; }; DepthStencilState g_ds2 { DepthFunc = EQUAL; };\n"
+        "RasterizerState g_rs { CullMode = NONE; }; RasterizerState g_rs2 { CullMode = FRONT; };\n";
+    const std::string sNull = "SetVertexShader(NULL); SetPixelShader(CompileShader(ps_5_0, PS())); "
+                              "SetPixelShader(NULL); "
+                              "SetBlendState(g_bs, float4(0, 0, 0, 0), 0xFFFFFFFF); "
+                              "SetBlendState(NULL, float4(1, 1, 1, 1), 0xF); "
+                              "SetDepthStencilState(g_ds, 1); SetDepthStencilState(NULL, 2); "
+                              "SetRasterizerState(g_rs); SetRasterizerState(NULL);";
+    const std::string sAfterNull = "SetVertexShader(NULL); SetVertexShader(CompileShader(vs_5_0, VS())); "
+                                   "SetBlendState(NULL, float4(0.5, 0.5, 0.5, 0.5), 1); "
+                                   "SetBlendState(g_bs, float4(0.25, 0, 0, 1), 3); "
+                                   "SetDepthStencilState(NULL, 7); SetDepthStencilState(g_ds, 4); "
+                                   "SetRasterizerState(NULL); SetRasterizerState(g_rs);";
+    const std::string sTwoBlocks = "SetBlendState(g_bs, float4(0, 0, 0, 0), 0xFFFFFFFF); "
+                                   "SetBlendState(g_bs2, float4(0, 1, 0, 0), 2); "
+                                   "SetDepthStencilState(g_ds, 5); SetDepthStencilState(g_ds2, 6); "
+                                   "SetRasterizerState(g_rs); SetRasterizerState(g_rs2);";
+    ID3DX11Effect* pEffect = CompileAndLoad(sBlocks, {sNull, sAfterNull, sTwoBlocks});
+    ASSERT_NE(nullptr, pEffect);
+    ID3DX11EffectTechnique* pTechnique = pEffect->GetTechniqueByIndex(0);
+    EXPECT_EQ("VSSetShader NULL\nPSSetShader NULL\nOMSetBlendState NULL 1 1 1 1 15\n"
+              "OMSetDepthStencilState NULL 2\nRSSetState NULL\n",
+              Bound(pTechnique->GetPassByIndex(0)));
+    EXPECT_EQ(
+        "VSSetShader set\nOMSetBlendState SrcBlend 5 0.25 0 0 1 3\nOMSetDepthStencilState DepthFunc 5 4\n"
+        "RSSetState CullMode 1\n",
+        Bound(pTechnique->GetPassByIndex(1)));
+    EXPECT_EQ("VSSetShader set\nOMSetBlendState SrcBlend 9 0 1 0 0 2\nOMSetDepthStencilState DepthFunc 3 6\n"
+              "RSSetState CullMode 2\n",
+              Bound(pTechnique->GetPassByIndex(2)));
+    // The input signature is the last vertex shader's: none after NULL.
+    D3DX11_PASS_DESC desc{};
+    ASSERT_EQ(S_OK, pTechnique->GetPassByIndex(0)->GetDesc(&desc));
+    EXPECT_EQ(nullptr, desc.pIAInputSignature);
+    ASSERT_EQ(S_OK, pTechnique->GetPassByIndex(1)->GetDesc(&desc));
+    EXPECT_NE(nullptr, desc.pIAInputSignature);
+    m_pContext->ClearState();
+    EXPECT_EQ(0u, pEffect->Release());
 }
 
 // Whatever the compiler accepts in a state call, the effect reads as written: the numbers of a
@@ -223,6 +348,38 @@ D3D11_DEPTH_STENCIL_DESC DefaultDepthStencil()
 D3D11_RASTERIZER_DESC DefaultRasterizer()
 {
     return {D3D11_FILL_SOLID, D3D11_CULL_BACK, FALSE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
+}
+
+// Applies the passes of the effect's first technique in turn, each checked against the element
+// of the same index of each list that has one: the blend, depth-stencil and rasterizer states it
+// binds.
+void ExpectPassStates(ID3DX11Effect* pEffect, ID3D11DeviceContext* pContext,
+                      const std::vector<D3D11_BLEND_DESC>& vBlends,
+                      const std::vector<D3D11_DEPTH_STENCIL_DESC>& vDepths,
+                      const std::vector<D3D11_RASTERIZER_DESC>& vRasterizers)
+{
+    const std::size_t uiPasses = std::max({vBlends.size(), vDepths.size(), vRasterizers.size()});
+    for (UINT uiPass = 0; uiPass < uiPasses; ++uiPass)
+    {
+        ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(uiPass)->Apply(0, pContext));
+        const D3D11Control::BoundState bound = D3D11Control::GetBoundState(pContext);
+        if (uiPass < vBlends.size())
+        {
+            ASSERT_TRUE(bound.BlendDesc.has_value()) << "pass " << uiPass;
+            EXPECT_EQ(Describe(vBlends[uiPass]), Describe(*bound.BlendDesc)) << "pass " << uiPass;
+        }
+        if (uiPass < vDepths.size())
+        {
+            ASSERT_TRUE(bound.DepthStencilDesc.has_value()) << "pass " << uiPass;
+            EXPECT_EQ(Describe(vDepths[uiPass]), Describe(*bound.DepthStencilDesc)) << "pass " << uiPass;
+        }
+        if (uiPass < vRasterizers.size())
+        {
+            const std::optional<D3D11_RASTERIZER_DESC> desc = BoundRasterizer(pContext);
+            ASSERT_TRUE(desc.has_value()) << "pass " << uiPass;
+            EXPECT_EQ(Describe(vRasterizers[uiPass]), Describe(*desc)) << "pass " << uiPass;
+        }
+    }
 }
 
 } // namespace
@@ -351,28 +508,159 @@ TEST_F(EffectStates, AcceptedStateMembersLoadAsWritten)
     HRESULT hr = E_FAIL;
     ID3DX11Effect* pEffect = Load(compiled.vCode, &hr);
     ASSERT_EQ(S_OK, hr);
-    for (UINT uiPass = 0; uiPass < 4; ++uiPass)
+    ExpectPassStates(pEffect, m_pContext, vBlends, vDepths, vRasterizers);
+    m_pContext->ClearState();
+    EXPECT_EQ(0u, pEffect->Release());
+}
+
+// The dual-source blend factors were refused when compiling (before that, left at the default).
+// The device takes all four as colour factors and SRC1_ALPHA and INV_SRC1_ALPHA as alpha factors:
+// each loads as written. As alpha factors SRC1_COLOR and INV_SRC1_COLOR fare as SRC_COLOR does:
+// they compile, and the device refuses them where blending is on, so the effect is not made.
+TEST_F(EffectStates, DualSourceBlendFactorsLoadWhereTheDeviceTakesThem)
+{
+    ID3DX11Effect* pEffect = CompileAndLoad(
+        "BlendState g_b { BlendEnable[0] = TRUE; SrcBlend = SRC1_COLOR; DestBlend = INV_SRC1_COLOR;\n"
+        "  SrcBlendAlpha = SRC1_ALPHA; DestBlendAlpha = inv_src1_alpha;\n"
+        "  BlendEnable[1] = TRUE; SrcBlend[1] = Src1_Alpha; DestBlend[1] = INV_SRC1_ALPHA; };\n",
+        {"SetBlendState(g_b, float4(0, 0, 0, 0), 0xFFFFFFFF);"});
+    ASSERT_NE(nullptr, pEffect);
+    D3D11_BLEND_DESC expected = DefaultBlend();
+    expected.IndependentBlendEnable = TRUE;
+    expected.RenderTarget[0] = {TRUE,
+                                D3D11_BLEND_SRC1_COLOR,
+                                D3D11_BLEND_INV_SRC1_COLOR,
+                                D3D11_BLEND_OP_ADD,
+                                D3D11_BLEND_SRC1_ALPHA,
+                                D3D11_BLEND_INV_SRC1_ALPHA,
+                                D3D11_BLEND_OP_ADD,
+                                D3D11_COLOR_WRITE_ENABLE_ALL};
+    expected.RenderTarget[1].BlendEnable = TRUE;
+    expected.RenderTarget[1].SrcBlend = D3D11_BLEND_SRC1_ALPHA;
+    expected.RenderTarget[1].DestBlend = D3D11_BLEND_INV_SRC1_ALPHA;
+    ExpectPassStates(pEffect, m_pContext, {expected}, {}, {});
+    m_pContext->ClearState();
+    EXPECT_EQ(0u, pEffect->Release());
+
+    // A colour as an alpha factor, with blending on and off: the device's verdict, and the
+    // factor loaded where it takes it.
+    for (const char* pMember : {"SrcBlendAlpha", "DestBlendAlpha"})
     {
-        ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(uiPass)->Apply(0, m_pContext));
-        const D3D11Control::BoundState bound = D3D11Control::GetBoundState(m_pContext);
-        if (uiPass < vBlends.size())
+        for (const char* pName : {"SRC_COLOR", "SRC1_COLOR", "INV_SRC1_COLOR"})
         {
-            ASSERT_TRUE(bound.BlendDesc.has_value()) << "pass " << uiPass;
-            EXPECT_EQ(Describe(vBlends[uiPass]), Describe(*bound.BlendDesc)) << "pass " << uiPass;
+            for (const char* pEnable : {"TRUE", "FALSE"})
+            {
+                const std::string sCase =
+                    std::string(pMember) + " = " + pName + " with BlendEnable " + pEnable;
+                const effects_test::Result alpha = effects_test::CompileEffect(
+                    StateEffect("BlendState g_a { BlendEnable[0] = " + std::string(pEnable) + "; " + pMember +
+                                    " = " + pName + "; };\n",
+                                {"SetBlendState(g_a, float4(0, 0, 0, 0), 0xFFFFFFFF);"}));
+                ASSERT_EQ(S_OK, alpha.hr) << sCase << "\n" << alpha.sErrors;
+                HRESULT hr = E_FAIL;
+                ID3DX11Effect* pAlpha = Load(alpha.vCode, &hr);
+                if (std::string(pEnable) == "TRUE")
+                {
+                    EXPECT_EQ(nullptr, pAlpha) << sCase;
+                    EXPECT_EQ(E_INVALIDARG, hr) << sCase;
+                    continue;
+                }
+                ASSERT_EQ(S_OK, hr) << sCase;
+                ASSERT_EQ(S_OK, pAlpha->GetTechniqueByIndex(0)->GetPassByIndex(0)->Apply(0, m_pContext));
+                const D3D11_RENDER_TARGET_BLEND_DESC target =
+                    D3D11Control::GetBoundState(m_pContext).BlendDesc->RenderTarget[0];
+                const D3D11_BLEND blend = std::string(pName) == "SRC_COLOR"    ? D3D11_BLEND_SRC_COLOR
+                                          : std::string(pName) == "SRC1_COLOR" ? D3D11_BLEND_SRC1_COLOR
+                                                                               : D3D11_BLEND_INV_SRC1_COLOR;
+                EXPECT_EQ(blend, std::string(pMember) == "SrcBlendAlpha" ? target.SrcBlendAlpha
+                                                                         : target.DestBlendAlpha)
+                    << sCase;
+                m_pContext->ClearState();
+                EXPECT_EQ(0u, pAlpha->Release());
+            }
         }
-        if (uiPass < vDepths.size())
-        {
-            ASSERT_TRUE(bound.DepthStencilDesc.has_value()) << "pass " << uiPass;
-            EXPECT_EQ(Describe(vDepths[uiPass]), Describe(*bound.DepthStencilDesc)) << "pass " << uiPass;
-        }
-        ID3D11RasterizerState* pState = nullptr;
-        m_pContext->RSGetState(&pState);
-        ASSERT_NE(nullptr, pState) << "pass " << uiPass;
-        D3D11_RASTERIZER_DESC desc{};
-        pState->GetDesc(&desc);
-        pState->Release();
-        EXPECT_EQ(Describe(vRasterizers[uiPass]), Describe(desc)) << "pass " << uiPass;
     }
+}
+
+// A negative sample mask or stencil reference loaded as its 32 bits (-1 as 0xFFFFFFFF), as HLSL
+// converts a negative int to a uint, and was then refused when compiling. An integer constant
+// after a '-' down to -2147483648 loads so again; the compiler's tests hold those refused.
+TEST_F(EffectStates, NegativeSampleMaskAndStencilReferenceLoadAsTheirBits)
+{
+    ID3DX11Effect* pEffect = CompileAndLoad(
+        "BlendState g_bs { BlendEnable[0] = TRUE; }; DepthStencilState g_ds { StencilEnable = TRUE; };\n",
+        {"SetBlendState(g_bs, float4(0, 0, 0, 0), -1); SetDepthStencilState(g_ds, - 1);",
+         "SetBlendState(NULL, float4(0, 0, 0, 0), -2147483648); SetDepthStencilState(NULL, -0x80000000);",
+         "SetBlendState(g_bs, float4(0, 0, 0, 0), -0); SetDepthStencilState(g_ds, -010u);"});
+    ASSERT_NE(nullptr, pEffect);
+    const std::vector<std::pair<UINT, UINT>> vExpected = {
+        {0xFFFFFFFFu, 0xFFFFFFFFu}, {0x80000000u, 0x80000000u}, {0u, 0xFFFFFFF8u}};
+    for (UINT uiPass = 0; uiPass < vExpected.size(); ++uiPass)
+    {
+        D3DX11_PASS_DESC desc{};
+        ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(uiPass)->GetDesc(&desc));
+        EXPECT_EQ(vExpected[uiPass], std::make_pair(desc.SampleMask, desc.StencilRef)) << "pass " << uiPass;
+    }
+    EXPECT_EQ(0u, pEffect->Release());
+}
+
+// A half constant in the blend factor or a float member loaded as the float it reads as, and was
+// then refused when compiling. Where half precision holds its value exactly, the half HLSL makes
+// and the float the effects read are one value, and it loads so again; the compiler's tests hold
+// the others refused.
+TEST_F(EffectStates, HalfConstantsLoadWhereHalfPrecisionHoldsThem)
+{
+    ID3DX11Effect* pEffect =
+        CompileAndLoad("RasterizerState g_rs { DepthBiasClamp = -6.103515625e-5H;\n"
+                       "  SlopeScaledDepthBias = 5.9604644775390625e-8h; };\n",
+                       {"SetBlendState(NULL, float4(0.5h, 1.5H, -.25h, 65504.0h), 0xFFFFFFFF); "
+                        "SetRasterizerState(g_rs);"});
+    ASSERT_NE(nullptr, pEffect);
+    D3DX11_PASS_DESC desc{};
+    ASSERT_EQ(S_OK, pEffect->GetTechniqueByIndex(0)->GetPassByIndex(0)->GetDesc(&desc));
+    EXPECT_EQ(std::vector<float>({0.5f, 1.5f, -0.25f, 65504.0f}),
+              std::vector<float>(desc.BlendFactor, desc.BlendFactor + 4));
+    D3D11_RASTERIZER_DESC expected = DefaultRasterizer();
+    expected.DepthBiasClamp = -0x1p-14f;      // the smallest normal half
+    expected.SlopeScaledDepthBias = 0x1p-24f; // the smallest half of all
+    ExpectPassStates(pEffect, m_pContext, {}, {}, {expected});
+    m_pContext->ClearState();
+    EXPECT_EQ(0u, pEffect->Release());
+}
+
+// An integer, bool or mask member written as a float of a whole value loaded as that value, and
+// was then refused when compiling. HLSL converts it without loss, and the effects read it as the
+// same integer where it has no exponent (they stop at the dot: "1e1" would read as 1): it loads
+// so again; the compiler's tests hold the others refused.
+TEST_F(EffectStates, WholeFloatsLoadInIntegerAndBoolMembers)
+{
+    ID3DX11Effect* pEffect = CompileAndLoad(
+        "BlendState g_bs { BlendEnable[0] = 1.0; RenderTargetWriteMask = 5.; AlphaToCoverageEnable = -1.0f;\n"
+        "  BlendEnable[1] = 0.0; RenderTargetWriteMask[1] = 3.0h; };\n"
+        "DepthStencilState g_ds { DepthEnable = 0.0; StencilEnable = 2.00; StencilReadMask = 255.0;\n"
+        "  StencilWriteMask = .0; };\n"
+        "RasterizerState g_rs { DepthBias = -2147483648.0; FrontCounterClockwise = 1.0L;\n"
+        "  ScissorEnable = +0.0; };\n"
+        "RasterizerState g_rs2 { DepthBias = 16777216.0; MultisampleEnable = 00.0; };\n",
+        {"SetBlendState(g_bs, float4(0, 0, 0, 0), 0xFFFFFFFF); SetDepthStencilState(g_ds, 0); "
+         "SetRasterizerState(g_rs);",
+         "SetRasterizerState(g_rs2);"});
+    ASSERT_NE(nullptr, pEffect);
+    D3D11_BLEND_DESC blend = DefaultBlend();
+    blend.AlphaToCoverageEnable = TRUE;
+    blend.IndependentBlendEnable = TRUE;
+    blend.RenderTarget[0].BlendEnable = TRUE;
+    blend.RenderTarget[0].RenderTargetWriteMask = 5;
+    blend.RenderTarget[1].RenderTargetWriteMask = 3;
+    D3D11_DEPTH_STENCIL_DESC depth = DefaultDepthStencil();
+    depth.DepthEnable = FALSE;
+    depth.StencilEnable = TRUE;
+    depth.StencilWriteMask = 0;
+    std::vector<D3D11_RASTERIZER_DESC> vRasterizers(2, DefaultRasterizer());
+    vRasterizers[0].DepthBias = -2147483647 - 1;
+    vRasterizers[0].FrontCounterClockwise = TRUE;
+    vRasterizers[1].DepthBias = 16777216;
+    ExpectPassStates(pEffect, m_pContext, {blend}, {depth}, vRasterizers);
     m_pContext->ClearState();
     EXPECT_EQ(0u, pEffect->Release());
 }
