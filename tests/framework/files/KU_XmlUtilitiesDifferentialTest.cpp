@@ -75,6 +75,9 @@ const DeclaredEncoding DECLARED_ENCODINGS[] = {
 const char* const POOL_LETTERS = "é ü ß Ø ő ł Ž ж Я λ Ω ğ ş ą ă đ ש ع ก あ い ソ 日 語 한 국 中 文";
 const char* const POOL_OTHERS = "ế € “ „ ‰ № ₪ ₫ ½ « ① ‐ 、 。 表 功 也 😀 𠀋";
 
+// U+FEFF, a byte-order mark at the very start of a text only and a character everywhere else.
+constexpr char FEFF[] = "\xEF\xBB\xBF";
+
 // The words of a list separated by spaces.
 std::vector<std::string> Words(const char* pList)
 {
@@ -152,7 +155,15 @@ struct DocumentEncoding
     std::vector<std::string> letters; // which may stand in names
     std::vector<std::string> others;
     std::vector<std::string> misread; // characters it has that the parser would misread, referred to only
+    bool bWritesFeff = false;         // whether it writes U+FEFF as the parser reads it
 };
+
+// Whether the encoding writes the character in bytes the parser reads as written.
+bool WritesAsRead(EncodingReading& reading, const std::string& sCharacter)
+{
+    std::string sBytes;
+    return reading.Cover(sCharacter) == Coverage::Written && reading.Encode(sCharacter, &sBytes);
+}
 
 // Each of DECLARED_ENCODINGS, declared by its names and by some of those iconv and ICU list for it,
 // as they are listed and as Python spells them; and a sample of the other encodings iconv and ICU
@@ -194,6 +205,7 @@ std::vector<DocumentEncoding> MakeDocumentEncodings(EncodingReadings* pReadings)
             for (const std::string& sName : pick(groups[i], 3))
                 encoding.names.push_back(sName);
         }
+        encoding.bWritesFeff = WritesAsRead(pReadings->Get(encoding.sWriter), FEFF);
         encodings.push_back(encoding);
     }
     // The other encodings the loader reads: their letters name characters, so none of their later
@@ -248,11 +260,12 @@ std::vector<DocumentEncoding> MakeDocumentEncodings(EncodingReadings* pReadings)
                 inName(sBytes))
                 encoding.letters.push_back(sLetter);
         for (const std::string& sOther : Words(POOL_OTHERS))
-            if (reading.Cover(sOther) == Coverage::Written && reading.Encode(sOther, &sBytes))
+            if (WritesAsRead(reading, sOther))
                 encoding.others.push_back(sOther);
         for (const std::string& sCharacter : PoolCharacters())
             if (reading.Cover(sCharacter) == Coverage::Misread)
                 encoding.misread.push_back(sCharacter);
+        encoding.bWritesFeff = WritesAsRead(reading, FEFF);
         encodings.push_back(encoding);
     }
     return encodings;
@@ -309,6 +322,7 @@ public:
             m_letters = pEncoding->letters;
             m_others = pEncoding->others;
             m_misread = pEncoding->misread;
+            m_bWritesFeff = pEncoding->bWritesFeff;
         }
         else
         {
@@ -319,6 +333,7 @@ public:
             m_letters = m_group == Group::Latin1 ? Words("é ü") : Words("é €");
             m_others = Words("½");
             m_misread.clear();
+            m_bWritesFeff = m_group == Group::Utf8;
         }
         sText += Misc();
         const std::uint32_t uiDoctype = m_random.Next(static_cast<std::uint32_t>(std::size(s_apDoctypes)));
@@ -445,8 +460,7 @@ private:
     }
 
     // A reference to a character outside ASCII: mostly one the text's encoding has (and may write
-    // in bytes the parser would misread), else one of the pools, which the encoding may lack; in
-    // decimal or hexadecimal, at times with leading zeros.
+    // in bytes the parser would misread), else one of the pools, which the encoding may lack.
     std::string CharacterReference()
     {
         std::vector<std::string> characters = m_letters;
@@ -454,8 +468,13 @@ private:
         characters.insert(characters.end(), m_misread.begin(), m_misread.end());
         if (characters.empty() || m_random.Next(8) == 0)
             characters = m_pool;
-        const std::uint32_t uiCode =
-            CodePoint(characters[m_random.Next(static_cast<std::uint32_t>(characters.size()))]);
+        return ReferenceTo(
+            CodePoint(characters[m_random.Next(static_cast<std::uint32_t>(characters.size()))]));
+    }
+
+    // A reference to the character, in decimal or hexadecimal, at times with leading zeros.
+    std::string ReferenceTo(std::uint32_t uiCode)
+    {
         char acReference[24];
         switch (m_random.Next(4))
         {
@@ -473,6 +492,16 @@ private:
             break;
         }
         return acReference;
+    }
+
+    // U+FEFF as written or by reference where the encoding has it; where it lacks it, by reference
+    // one time in eight (the loader refuses the text on purpose), else nothing.
+    std::string Feff()
+    {
+        const std::uint32_t uiForm = m_random.Next(8);
+        if (!m_bWritesFeff)
+            return uiForm == 0 ? ReferenceTo(CodePoint(FEFF)) : std::string();
+        return uiForm < 4 ? FEFF : ReferenceTo(CodePoint(FEFF));
     }
 
     std::string Other() { return m_others[m_random.Next(static_cast<std::uint32_t>(m_others.size()))]; }
@@ -515,11 +544,13 @@ private:
             sText += m_random.Next(4) == 0 ? "\n  " : " ";
             sText += s_apAttributes[(uiFirst + i) % 5];
             sText += m_random.Next(4) == 0 ? " = " : "=";
-            const std::uint32_t uiValue = m_random.Next(10);
+            const std::uint32_t uiValue = m_random.Next(11);
             if (uiValue < 2)
                 sText.append("\"").append(NonAscii()).append("\"");
             else if (uiValue < 4)
                 sText.append("'a").append(NonAscii()).append(" ").append(NonAscii()).append("'");
+            else if (uiValue == 4)
+                sText.append("\"").append(Feff()).append(" a").append(Feff()).append("\"");
             else
                 sText += m_random.Pick(s_apValues);
         }
@@ -532,7 +563,7 @@ private:
             "<!-- c -->", "<?tool a>b?>", "\n  ",        "&gt;]"};
         for (int i = 0; i < iItems; ++i)
         {
-            const std::uint32_t uiItem = m_random.Next(14);
+            const std::uint32_t uiItem = m_random.Next(15);
             if (uiItem < 8)
                 sText += s_apContent[uiItem];
             else if (uiItem == 8 || uiItem == 9)
@@ -553,6 +584,12 @@ private:
                          : uiWhere == 1 ? "<!--" + sReference + "-->"
                                         : "<?tool " + sReference + "?>";
             }
+            else if (uiItem == 12)
+            {
+                // Where a run of text begins (after a tag, a comment, an instruction, a CDATA
+                // section or white space) or inside one.
+                sText += Feff();
+            }
             else if (iDepth < 4)
                 sText += Element(iDepth + 1);
         }
@@ -568,6 +605,7 @@ private:
     std::vector<std::string> m_letters;
     std::vector<std::string> m_others;
     std::vector<std::string> m_misread;
+    bool m_bWritesFeff = false;
 };
 
 // Whether the text holds a reference to a character beyond ASCII outside comments, CDATA sections
@@ -645,7 +683,8 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParser)
     // The loader reads with TinyXML and judges with expat; libxml2 is the reference, but for what
     // the loader refuses on purpose, which is exempt by kind. Where both load a document they read
     // the same content: names, attribute values, text, CDATA sections, comments and instructions,
-    // the loader's bytes read in the document's encoding.
+    // the loader's bytes read in the document's encoding; U+FEFF among them, as written or by
+    // reference, wherever a run of text begins.
     EncodingReadings readings;
     DocumentMaker maker(77, &readings);
     const int iDocuments = 24000;
@@ -654,6 +693,7 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParser)
     int aaiOutcomes[AGREEMENTS][GROUPS] = {}; // by how they agree and what the text is written in
     int aiWithSubset[AGREEMENTS] = {};
     int aiLoadedWithReferences[2] = {}; // by both, holding references beyond ASCII: [read as UTF-8]
+    int aiLoadedWithFeff[2] = {};       // by both, holding U+FEFF: [read as UTF-8]
     int aiExempt[static_cast<int>(Exemption::Count)] = {};
     for (int i = 0; i < iDocuments; ++i)
     {
@@ -669,6 +709,8 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParser)
             ++aiExempt[static_cast<int>(outcome.exemption)];
         if (agreement == Agreement::Loaded && HoldsReferenceBeyondAscii(sText))
             ++aiLoadedWithReferences[reading.IsReadAsUtf8() ? 1 : 0];
+        if (agreement == Agreement::Loaded && outcome.sExpected.find(FEFF) != std::string::npos)
+            ++aiLoadedWithFeff[reading.IsReadAsUtf8() ? 1 : 0];
     }
     int aiTotals[AGREEMENTS] = {};
     for (int i = 0; i < AGREEMENTS; ++i)
@@ -693,6 +735,8 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParser)
     }
     std::printf("\nloaded by both with references beyond ASCII: %d read as UTF-8, %d in other encodings\n",
                 aiLoadedWithReferences[1], aiLoadedWithReferences[0]);
+    std::printf("loaded by both holding U+FEFF: %d read as UTF-8, %d in other encodings\n",
+                aiLoadedWithFeff[1], aiLoadedWithFeff[0]);
     // Floors on both outcomes, and on each kind of text loaded and refused on purpose.
     const int* const aiLoaded = aaiOutcomes[static_cast<int>(Agreement::Loaded)];
     EXPECT_GT(total(Agreement::Loaded), iDocuments / 5);
@@ -702,6 +746,7 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParser)
         EXPECT_GT(aiLoaded[static_cast<int>(group)], iDocuments / 50) << GROUP_NAMES[static_cast<int>(group)];
     for (const int iWithReferences : aiLoadedWithReferences)
         EXPECT_GT(iWithReferences, iDocuments / 50);
+    EXPECT_GT(aiLoadedWithFeff[1], iDocuments / 50);
     for (const Exemption exemption :
          {Exemption::Entities, Exemption::AttributeLists, Exemption::StatefulEncoding,
           Exemption::WideEncoding, Exemption::CdataEndedEarly, Exemption::MisreadCharacter,
@@ -715,7 +760,9 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParserOnEveryEncodingN
     // Every name iconv and ICU list, and each as Python spells its codecs, declared by one small
     // document written in the encoding libxml2 reads by the name (in ASCII where it reads none):
     // loaded where libxml2 reads it, with libxml2's content, unless the kind of encoding is refused
-    // on purpose; refused where it does not.
+    // on purpose; refused where it does not. Where the encoding writes U+FEFF as the parser reads it,
+    // two more documents hold it wherever a run of text begins and in an attribute value: one as
+    // the character, one by reference.
     std::set<std::string> names;
     for (const std::string& sName : ListedEncodingNames())
     {
@@ -726,7 +773,8 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParserOnEveryEncodingN
     constexpr int KINDS = static_cast<int>(EncodingKind::Count);
     int aaiOutcomes[AGREEMENTS][KINDS] = {}; // by how they agree and the kind of encoding
     int aiExempt[static_cast<int>(Exemption::Count)] = {};
-    int iNoName = 0; // refused by both: a declaration may not hold the name
+    int iNoName = 0;             // refused by both: a declaration may not hold the name
+    int aiFeff[AGREEMENTS] = {}; // the documents holding U+FEFF, by how they agree
     for (const std::string& sName : names)
     {
         EncodingReading reading(sName);
@@ -746,6 +794,19 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParserOnEveryEncodingN
         if (agreement != Agreement::Loaded && agreement != Agreement::Refused &&
             agreement != Agreement::Exempt)
             ADD_FAILURE() << sName << " (" << ENCODING_KIND_NAMES[static_cast<int>(reading.GetKind())] << ")";
+        if (!WritesAsRead(reading, FEFF))
+            continue;
+        for (const std::string& sFeff : {std::string(FEFF), std::string("&#xFEFF;")})
+        {
+            std::string sHolding = "<?xml version=\"1.0\" encoding=\"" + sName +
+                                   "\"?>\n<r a=\"@ v@\">@<!-- c -->@<?p d?>@<e/>@<e>1</e>@<![CDATA[c]]>@ t@ "
+                                   "<e/>\n @</r>\n";
+            for (std::size_t uiAt = sHolding.find('@'); uiAt != std::string::npos; uiAt = sHolding.find('@'))
+                sHolding.replace(uiAt, 1, sFeff);
+            if (reading.Encode(sHolding, &sWritten))
+                sHolding = sWritten;
+            ++aiFeff[static_cast<int>(Check(Judge(sHolding, reading), sHolding))];
+        }
     }
     std::printf("%zu encoding names, by the kind of encoding libxml2 reads:", names.size());
     for (int i = 0; i < AGREEMENTS; ++i)
@@ -762,6 +823,9 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParserOnEveryEncodingN
         std::printf(" %d %s,", aiExempt[static_cast<int>(exemption)],
                     EXEMPTION_NAMES[static_cast<int>(exemption)]);
     std::printf(" and %d refused by both that a declaration may not hold\n", iNoName);
+    std::printf("holding U+FEFF:");
+    for (int i = 0; i < AGREEMENTS; ++i)
+        std::printf(" %d %s%s", aiFeff[i], AGREEMENT_NAMES[i], i + 1 < AGREEMENTS ? "," : "\n");
     // Floors on each kind of encoding loaded and refused on purpose, and on names libxml2 does not
     // read.
     const int* const aiLoaded = aaiOutcomes[static_cast<int>(Agreement::Loaded)];
@@ -771,6 +835,7 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParserOnEveryEncodingN
     EXPECT_GT(aaiOutcomes[static_cast<int>(Agreement::Refused)][static_cast<int>(EncodingKind::NotRead)],
               100);
     EXPECT_GT(iNoName, 100);
+    EXPECT_GT(aiFeff[static_cast<int>(Agreement::Loaded)], 60);
     for (const Exemption exemption :
          {Exemption::StatefulEncoding, Exemption::WideEncoding, Exemption::MarkupChanged})
         EXPECT_GT(aiExempt[static_cast<int>(exemption)], 40) << EXEMPTION_NAMES[static_cast<int>(exemption)];

@@ -269,7 +269,12 @@ public:
     void Comment(const std::string& sText) { Write("<!--" + WithLineFeeds(sText) + "-->"); }
     void Instruction(const std::string& sTarget, const std::string& sData)
     {
-        Write("<?" + sTarget + (sData.empty() ? "" : " " + WithLineFeeds(sData)) + "?>");
+        // Appended, not "<?" + sTarget: g++ 12 at -O3 misreads that as an overlapping copy.
+        std::string sInstruction = "<?";
+        sInstruction.append(sTarget);
+        if (!sData.empty())
+            sInstruction.append(" ").append(WithLineFeeds(sData));
+        Write(sInstruction.append("?>"));
     }
     const std::string& GetContent() const { return m_sContent; }
 
