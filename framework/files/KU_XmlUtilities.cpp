@@ -37,6 +37,16 @@ constexpr char STAND_IN_GREATER_THAN = '\x01';
 constexpr char STAND_IN_SMALL_X = '\x02';
 constexpr char STAND_IN_CAPITAL_X = '\x03';
 
+// U+FEFF in UTF-8, a byte-order mark only as the first bytes of a text.
+constexpr char FEFF[] = "\xEF\xBB\xBF";
+constexpr std::size_t FEFF_LENGTH = sizeof(FEFF) - 1;
+// Stands in the parser's copy of a text read as UTF-8 for each U+FEFF of its text, as written or by
+// reference: the parser skips FEFF's bytes as a byte-order mark wherever it skips white space, and
+// would drop the character at the start of a run of text and after the white space that begins one.
+// These bytes would be a surrogate, which no UTF-8 text holds; the parser reads them as one
+// character of three bytes, and they are put back in the tree's texts.
+constexpr char STAND_IN_FEFF[] = "\xED\xBB\xBF";
+
 bool IsXmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -713,13 +723,21 @@ std::uint32_t ReferencedCharacter(const char* p, const char* pEnd)
 class WellFormedness
 {
 public:
+    // A character reference outside ASCII in text or an attribute value.
+    struct Reference
+    {
+        std::size_t uiAt = 0;  // where it begins
+        bool bStandIn = false; // to be written as STAND_IN_FEFF
+    };
+
     struct Verdict
     {
-        std::uint64_t uiElements = 0; // elements of the text
-        std::uint64_t uiStandIns = 0; // bytes written in for the parser
-        // Where each character reference outside ASCII in text or an attribute value begins, in
-        // order, and the encoding the text is read in.
-        std::vector<std::size_t> vuiReferences;
+        std::uint64_t uiElements = 0;     // elements of the text
+        std::uint64_t uiStandIns = 0;     // bytes written in for the parser in instructions and DOCTYPEs
+        std::uint64_t uiFeffStandIns = 0; // U+FEFF of text given STAND_IN_FEFF, as written or by reference
+        // The character references outside ASCII of text and attribute values, in order, and the
+        // encoding the text is read in.
+        std::vector<Reference> vReferences;
         encodings::Encoding oEncoding;
     };
 
@@ -762,7 +780,7 @@ private:
 
     static bool IsMarked(const char* pText, std::size_t uiSize)
     {
-        return uiSize >= 3 && std::memcmp(pText, "\xEF\xBB\xBF", 3) == 0;
+        return uiSize >= FEFF_LENGTH && std::memcmp(pText, FEFF, FEFF_LENGTH) == 0;
     }
 
     XML_Parser NewParser(const char* pEncoding)
@@ -792,6 +810,9 @@ private:
         if (m_pParser == nullptr)
             return false;
         m_uiWrapperAt = uiFirst;
+        m_bReadAsDeclared = pEncoding == nullptr;
+        if (pEncoding != nullptr)
+            m_oReading = encodings::Find(pEncoding);
         XML_SetUserData(m_pParser, this);
         XML_SetXmlDeclHandler(m_pParser, OnDeclaration);
         XML_SetDoctypeDeclHandler(m_pParser, OnDoctypeStart, OnDoctypeEnd);
@@ -813,8 +834,9 @@ private:
             return false;
         pVerdict->uiElements = m_uiElements;
         pVerdict->uiStandIns = m_uiStandIns;
-        pVerdict->vuiReferences = std::move(m_vuiReferences);
-        pVerdict->oEncoding = pEncoding != nullptr ? encodings::Find(pEncoding) : m_oDeclared;
+        pVerdict->uiFeffStandIns = m_uiFeffStandIns;
+        pVerdict->vReferences = std::move(m_vReferences);
+        pVerdict->oEncoding = m_oReading;
         return true;
     }
 
@@ -890,6 +912,8 @@ private:
         p->m_uiPrologEnd = p->EventEnd();
         if (pEncoding != nullptr)
             p->m_oDeclared = encodings::Find(pEncoding);
+        if (p->m_bReadAsDeclared)
+            p->m_oReading = p->m_oDeclared;
         const bool bVersion = pVersion != nullptr && std::strncmp(pVersion, "1.", 2) == 0 &&
                               pVersion[2] != 0 &&
                               std::strspn(pVersion + 2, "0123456789") == std::strlen(pVersion + 2);
@@ -977,7 +1001,7 @@ private:
              ++p)
         {
             if (p[1] == '#')
-                NoteReference(static_cast<std::size_t>(p - m_pText));
+                NoteReference(static_cast<std::size_t>(p - m_pText), false);
             else if (std::strncmp(p + 1, "amp;", 4) != 0 && std::strncmp(p + 1, "lt;", 3) != 0 &&
                      std::strncmp(p + 1, "gt;", 3) != 0 && std::strncmp(p + 1, "apos;", 5) != 0 &&
                      std::strncmp(p + 1, "quot;", 5) != 0)
@@ -989,15 +1013,18 @@ private:
     }
 
     // Notes the character reference at uiAt, which expat has read, where its character is outside
-    // ASCII.
-    void NoteReference(std::size_t uiAt)
+    // ASCII; one to U+FEFF in text gets its stand-in where the text is read as UTF-8.
+    void NoteReference(std::size_t uiAt, bool bInText)
     {
-        if (ReferencedCharacter(m_pText + uiAt, m_pText + m_uiSize) < 0x80)
+        const std::uint32_t uiCharacter = ReferencedCharacter(m_pText + uiAt, m_pText + m_uiSize);
+        if (uiCharacter < 0x80)
             return;
+        const bool bStandIn = bInText && uiCharacter == 0xFEFF && IsReadAsUtf8();
         // Nothing is thrown through expat.
         try
         {
-            m_vuiReferences.push_back(uiAt);
+            m_vReferences.push_back(Reference{uiAt, bStandIn});
+            m_uiFeffStandIns += bStandIn ? 1 : 0;
         }
         catch (const std::bad_alloc&)
         {
@@ -1007,6 +1034,23 @@ private:
 
     static void OnEnd(void* pUser, const XML_Char*) { --Self(pUser)->m_iDepth; }
 
+    bool IsReadAsUtf8() const { return m_oReading.eReading == encodings::Reading::Utf8; }
+
+    // Every U+FEFF of the text from uiFrom up to uiTo, which expat has read, gets its stand-in in a
+    // text read as UTF-8.
+    void StandInFeff(std::size_t uiFrom, std::size_t uiTo)
+    {
+        if (!IsReadAsUtf8())
+            return;
+        char* const pEnd = m_pText + uiTo;
+        for (char* p = std::search(m_pText + uiFrom, pEnd, FEFF, FEFF + FEFF_LENGTH); p != pEnd;
+             p = std::search(p + FEFF_LENGTH, pEnd, FEFF, FEFF + FEFF_LENGTH))
+        {
+            std::memcpy(p, STAND_IN_FEFF, FEFF_LENGTH);
+            ++m_uiFeffStandIns;
+        }
+    }
+
     // Between the top-level elements only white space, as written (no character references).
     // Inside them expat reports a character reference as text of its own, where the text holds it.
     static void OnText(void* pUser, const XML_Char*, int)
@@ -1015,11 +1059,12 @@ private:
         const std::size_t uiStart = p->EventStart();
         if (p->m_iDepth != 1)
         {
-            if (!p->m_bInCdata && p->EventEnd() - uiStart > 2 && p->m_pText[uiStart] == '&' &&
-                p->m_pText[uiStart + 1] == '#')
-            {
-                p->NoteReference(uiStart);
-            }
+            if (p->m_bInCdata)
+                return;
+            if (p->EventEnd() - uiStart > 2 && p->m_pText[uiStart] == '&' && p->m_pText[uiStart + 1] == '#')
+                p->NoteReference(uiStart, true);
+            else
+                p->StandInFeff(uiStart, p->EventEnd());
             return;
         }
         for (std::size_t i = uiStart, uiEnd = p->EventEnd(); i < uiEnd; ++i)
@@ -1119,8 +1164,11 @@ private:
     int m_iDepth = 0;                 // 1 in the wrapper
     std::uint64_t m_uiElements = 0;   // not counting the wrapper
     std::uint64_t m_uiStandIns = 0;
-    std::vector<std::size_t> m_vuiReferences;                           // as Verdict holds them
+    std::uint64_t m_uiFeffStandIns = 0;
+    std::vector<Reference> m_vReferences;                               // as Verdict holds them
     encodings::Encoding m_oDeclared{encodings::Reading::Utf8, nullptr}; // as the declaration names it
+    encodings::Encoding m_oReading{encodings::Reading::Utf8, nullptr};  // the encoding the text is read in
+    bool m_bReadAsDeclared = false; // whether the declaration decides m_oReading
     const char* m_pOwnEncoding =
         nullptr; // the name expat knows of the encoding declared, for a second reading
     bool m_bExternalDtd = false;
@@ -1128,19 +1176,41 @@ private:
     bool m_bInCdata = false;
 };
 
-// Counts the document's elements and, in its unknown nodes (instructions and DOCTYPEs), the
-// stand-ins, putting back the bytes they stand in for. Without recursion: depth costs no stack.
-void CountElementsRestoring(TiXmlDocument* pDocument, bool bRestore, std::uint64_t* pElements,
-                            std::uint64_t* pStandIns)
+// What the parser's tree holds of what the loader wrote in for it.
+struct Restored
+{
+    std::uint64_t uiElements = 0;
+    std::uint64_t uiStandIns = 0;     // put back in unknown nodes
+    std::uint64_t uiFeffStandIns = 0; // put back in texts
+};
+
+// Counts the document's elements and the stand-ins of its unknown nodes (instructions and DOCTYPEs)
+// and, where the verdict has any, of its texts, putting back the bytes they stand in for. Without
+// recursion: depth costs no stack.
+void CountElementsRestoring(TiXmlDocument* pDocument, const WellFormedness::Verdict& verdict,
+                            Restored* pRestored)
 {
     TiXmlNode* pNode = pDocument->FirstChild();
     while (pNode != nullptr)
     {
         if (pNode->ToElement() != nullptr)
         {
-            ++*pElements;
+            ++pRestored->uiElements;
         }
-        else if (bRestore && pNode->ToUnknown() != nullptr)
+        else if (verdict.uiFeffStandIns != 0 && pNode->ToText() != nullptr)
+        {
+            std::string sValue = pNode->ValueStr();
+            const std::uint64_t uiBefore = pRestored->uiFeffStandIns;
+            for (std::size_t uiAt = sValue.find(STAND_IN_FEFF); uiAt != std::string::npos;
+                 uiAt = sValue.find(STAND_IN_FEFF, uiAt + FEFF_LENGTH))
+            {
+                sValue.replace(uiAt, FEFF_LENGTH, FEFF);
+                ++pRestored->uiFeffStandIns;
+            }
+            if (pRestored->uiFeffStandIns != uiBefore)
+                pNode->SetValue(sValue);
+        }
+        else if (verdict.uiStandIns != 0 && pNode->ToUnknown() != nullptr)
         {
             std::string sValue = pNode->ValueStr();
             for (char& c : sValue)
@@ -1148,7 +1218,7 @@ void CountElementsRestoring(TiXmlDocument* pDocument, bool bRestore, std::uint64
                 if (c == STAND_IN_GREATER_THAN || c == STAND_IN_SMALL_X || c == STAND_IN_CAPITAL_X)
                 {
                     c = c == STAND_IN_GREATER_THAN ? '>' : c == STAND_IN_SMALL_X ? 'x' : 'X';
-                    ++*pStandIns;
+                    ++pRestored->uiStandIns;
                 }
             }
             pNode->SetValue(sValue);
@@ -1182,9 +1252,9 @@ bool IsReadWhole(const TiXmlDocument& document, const char* pEnd)
 
 // Writes in place of each character reference the verdict notes the character's bytes in the text's
 // encoding, as if the character stood there (the parser writes the low byte of its number in a text
-// it does not read as UTF-8), moving the text between them forward, and zeroes the bytes it frees at
-// the end. False, for a text the parser cannot read as written, where the encoding has no bytes that
-// it reads back as the character.
+// it does not read as UTF-8), or the stand-in the verdict asks for, moving the text between them
+// forward, and zeroes the bytes it frees at the end. False, for a text the parser cannot read as
+// written, where the encoding has no bytes that it reads back as the character.
 bool WriteReferencedCharacters(char* pText, std::size_t uiSize, const WellFormedness::Verdict& verdict)
 {
     // The shortest references outside ASCII are longer than the bytes of any character.
@@ -1193,13 +1263,23 @@ bool WriteReferencedCharacters(char* pText, std::size_t uiSize, const WellFormed
     encodings::CharacterWriter writer(verdict.oEncoding);
     std::size_t uiTo = 0;
     std::size_t uiFrom = 0;
-    for (const std::size_t uiAt : verdict.vuiReferences)
+    for (const WellFormedness::Reference& reference : verdict.vReferences)
     {
+        const std::size_t uiAt = reference.uiAt;
         std::memmove(pText + uiTo, pText + uiFrom, uiAt - uiFrom);
         uiTo += uiAt - uiFrom;
         const auto* pSemicolon = static_cast<const char*>(std::memchr(pText + uiAt, ';', uiSize - uiAt));
         unsigned char acBytes[encodings::MAX_CHARACTER_BYTES] = {};
-        const std::size_t uiLength = writer.Write(ReferencedCharacter(pText + uiAt, pText + uiSize), acBytes);
+        std::size_t uiLength = 0;
+        if (reference.bStandIn)
+        {
+            std::memcpy(acBytes, STAND_IN_FEFF, FEFF_LENGTH);
+            uiLength = FEFF_LENGTH;
+        }
+        else
+        {
+            uiLength = writer.Write(ReferencedCharacter(pText + uiAt, pText + uiSize), acBytes);
+        }
         if (pSemicolon == nullptr || uiLength == 0)
             return false;
         std::memcpy(pText + uiTo, acBytes, uiLength);
@@ -1238,7 +1318,7 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     WellFormedness::Verdict verdict;
     if (pText == nullptr || std::memchr(pText, 0, static_cast<std::size_t>(uiSize)) != nullptr ||
         !WellFormedness::Judge(pText, static_cast<std::size_t>(uiSize), &verdict) ||
-        (!verdict.vuiReferences.empty() &&
+        (!verdict.vReferences.empty() &&
          !WriteReferencedCharacters(pText, static_cast<std::size_t>(uiSize), verdict)))
     {
         return nullptr;
@@ -1252,14 +1332,14 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     pDocument->SetTabSize(0);
     const char* pEnd = pDocument->Parse(pText, nullptr, TIXML_ENCODING_UNKNOWN);
     // Where the parser reads the elements otherwise than expat (a name it does not take for an
-    // element's), or finds a stand-in elsewhere than in an instruction or DOCTYPE, the document is
-    // not what the text says.
-    std::uint64_t uiElements = 0;
-    std::uint64_t uiStandIns = 0;
+    // element's), or finds a stand-in elsewhere than where it was written (instructions and DOCTYPEs,
+    // texts), the document is not what the text says.
+    Restored restored;
     const bool bRead = !pDocument->Error() && IsReadWhole(*pDocument, pEnd);
     if (bRead)
-        CountElementsRestoring(pDocument, verdict.uiStandIns != 0, &uiElements, &uiStandIns);
-    if (!bRead || uiElements != verdict.uiElements || uiStandIns != verdict.uiStandIns)
+        CountElementsRestoring(pDocument, verdict, &restored);
+    if (!bRead || restored.uiElements != verdict.uiElements || restored.uiStandIns != verdict.uiStandIns ||
+        restored.uiFeffStandIns != verdict.uiFeffStandIns)
     {
         delete pDocument;
         return nullptr;
