@@ -75,9 +75,6 @@ const DeclaredEncoding DECLARED_ENCODINGS[] = {
 const char* const POOL_LETTERS = "é ü ß Ø ő ł Ž ж Я λ Ω ğ ş ą ă đ ש ع ก あ い ソ 日 語 한 국 中 文";
 const char* const POOL_OTHERS = "ế € “ „ ‰ № ₪ ₫ ½ « ① ‐ 、 。 表 功 也 😀 𠀋";
 
-// U+FEFF, a byte-order mark at the very start of a text only and a character everywhere else.
-constexpr char FEFF[] = "\xEF\xBB\xBF";
-
 // The words of a list separated by spaces.
 std::vector<std::string> Words(const char* pList)
 {
@@ -798,11 +795,10 @@ TEST_F(KU_XmlUtilitiesTest, VerdictsAgreeWithAnIndependentParserOnEveryEncodingN
             continue;
         for (const std::string& sFeff : {std::string(FEFF), std::string("&#xFEFF;")})
         {
-            std::string sHolding = "<?xml version=\"1.0\" encoding=\"" + sName +
-                                   "\"?>\n<r a=\"@ v@\">@<!-- c -->@<?p d?>@<e/>@<e>1</e>@<![CDATA[c]]>@ t@ "
-                                   "<e/>\n @</r>\n";
-            for (std::size_t uiAt = sHolding.find('@'); uiAt != std::string::npos; uiAt = sHolding.find('@'))
-                sHolding.replace(uiAt, 1, sFeff);
+            std::string sHolding = "<?xml version=\"1.0\" encoding=\"" + sName + "\"?>\n" +
+                                   Placed("<r a=\"@ v@\">@<!-- c -->@<?p d?>@<e/>@<e>1</e>@<![CDATA[c]]>@ t@ "
+                                          "<e/>\n @</r>\n",
+                                          sFeff);
             if (reading.Encode(sHolding, &sWritten))
                 sHolding = sWritten;
             ++aiFeff[static_cast<int>(Check(Judge(sHolding, reading), sHolding))];

@@ -23,6 +23,20 @@
 namespace xml_test
 {
 
+// U+FEFF in UTF-8: a byte-order mark as the first bytes of a text, a character anywhere else.
+constexpr char FEFF[] = "\xEF\xBB\xBF";
+
+// sPattern with each '@' replaced by sWith.
+inline std::string Placed(std::string sPattern, const std::string& sWith)
+{
+    for (std::size_t uiAt = sPattern.find('@'); uiAt != std::string::npos; uiAt = sPattern.find('@', uiAt))
+    {
+        sPattern.replace(uiAt, 1, sWith);
+        uiAt += sWith.size();
+    }
+    return sPattern;
+}
+
 // A small random number source with a fixed seed.
 class Random
 {
