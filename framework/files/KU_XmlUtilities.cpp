@@ -1,22 +1,16 @@
 #include "framework/files/KU_XmlUtilities.h"
 
 #include "framework/files/KF_FileManager.h"
+#include "framework/files/KU_XmlEncodings.h"
 
 #include <expat.h>
-#include <iconv.h>
 #include <tinyxml.h>
-#include <unicode/ucnv.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <limits>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -36,6 +30,16 @@ constexpr std::size_t TEXT_PADDING = 8;
 constexpr char STAND_IN_GREATER_THAN = '\x01';
 constexpr char STAND_IN_SMALL_X = '\x02';
 constexpr char STAND_IN_CAPITAL_X = '\x03';
+
+// U+FEFF in UTF-8, a byte-order mark only as the first bytes of a text.
+constexpr char FEFF[] = "\xEF\xBB\xBF";
+constexpr std::size_t FEFF_LENGTH = sizeof(FEFF) - 1;
+// Stands in the parser's copy of a text read as UTF-8 for each U+FEFF of its text, as written or by
+// reference: the parser skips FEFF's bytes as a byte-order mark wherever it skips white space, and
+// would drop the character at the start of a run of text and after the white space that begins one.
+// These bytes would be a surrogate, which no UTF-8 text holds; the parser reads them as one
+// character of three bytes, and they are put back in the tree's texts.
+constexpr char STAND_IN_FEFF[] = "\xED\xBB\xBF";
 
 bool IsXmlSpace(char c)
 {
@@ -86,578 +90,6 @@ bool IsUtf8(const char* pText, std::size_t uiSize)
     }
     return true;
 }
-
-// Writes the UTF-8 bytes of a character (at most U+10FFFF) and gives how many.
-std::size_t WriteUtf8(std::uint32_t uiCharacter, unsigned char* pBytes)
-{
-    if (uiCharacter < 0x80)
-    {
-        pBytes[0] = static_cast<unsigned char>(uiCharacter);
-        return 1;
-    }
-    const std::size_t uiLength = uiCharacter < 0x800 ? 2 : uiCharacter < 0x10000 ? 3 : 4;
-    for (std::size_t i = uiLength - 1; i > 0; --i, uiCharacter >>= 6)
-        pBytes[i] = static_cast<unsigned char>(0x80 | (uiCharacter & 0x3F));
-    // 110xxxxx, 1110xxxx or 11110xxx.
-    pBytes[0] = static_cast<unsigned char>(((0xFF00u >> uiLength) & 0xFFu) | uiCharacter);
-    return uiLength;
-}
-
-// The encodings a declaration names, as expat reads them: expat knows UTF-8, UTF-16, ISO-8859-1 and
-// US-ASCII itself and asks for any other name (OnUnknownEncoding below). A name is read as libxml2
-// reads it: through iconv when iconv has converters for it both ways, else through ICU's (whose
-// alias table matches names ignoring case and all but letters and digits: "koi8_r", "x-sjis",
-// "utf_8"), else as libxml2's own spelling "ISO-LATIN-1" or "ISO-LATIN-2". A name ICU classes as
-// UTF-8, US-ASCII or ISO-8859-1 is read by expat itself; any other through a table of what the
-// library that knows the name reads.
-namespace encodings
-{
-
-// The most bytes of one character the loader writes for a reference: UTF-8's four (the tables
-// read three at most).
-constexpr std::size_t MAX_CHARACTER_BYTES = 4;
-
-enum class Library
-{
-    Iconv,
-    Icu,
-};
-
-enum class Decoded
-{
-    Character,  // one character
-    Nothing,    // a shift of state: no character
-    Several,    // several characters
-    Invalid,    // not a character
-    Incomplete, // the beginning of one
-};
-
-// A converter of iconv or ICU, both ways, as libxml2 opens it (ICU's stop at what they cannot
-// convert, as iconv's do). Bytes are decoded and characters encoded one at a time from the initial
-// state. Used under s_mutex only (Find and CharacterWriter hold it).
-class Converter
-{
-public:
-    Converter() = default;
-    Converter(Library eLibrary, const char* pName) { Open(eLibrary, pName); }
-
-    ~Converter()
-    {
-        if (m_toUnicode != NONE)
-            iconv_close(m_toUnicode);
-        if (m_fromUnicode != NONE)
-            iconv_close(m_fromUnicode);
-        if (m_pIcu != nullptr)
-            ucnv_close(m_pIcu);
-    }
-
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Opens the converters of a closed converter.
-    void Open(Library eLibrary, const char* pName)
-    {
-        if (eLibrary == Library::Iconv)
-        {
-            m_toUnicode = iconv_open("UTF-32LE", pName);
-            m_fromUnicode = iconv_open(pName, "UTF-32LE");
-            return;
-        }
-        UErrorCode eError = U_ZERO_ERROR;
-        m_pIcu = ucnv_open(pName, &eError);
-        if (U_SUCCESS(eError))
-        {
-            ucnv_setToUCallBack(m_pIcu, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &eError);
-            ucnv_setFromUCallBack(m_pIcu, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &eError);
-        }
-        if (U_FAILURE(eError) && m_pIcu != nullptr)
-        {
-            ucnv_close(m_pIcu);
-            m_pIcu = nullptr;
-        }
-    }
-
-    bool IsOpen() const { return m_pIcu != nullptr || (m_toUnicode != NONE && m_fromUnicode != NONE); }
-
-    // ICU's class of the encoding; UCNV_UNSUPPORTED_CONVERTER for iconv's or none.
-    UConverterType GetIcuType() const
-    {
-        return m_pIcu != nullptr ? ucnv_getType(m_pIcu) : UCNV_UNSUPPORTED_CONVERTER;
-    }
-
-    // ICU's own name of the encoding; empty for iconv's.
-    std::string GetIcuName() const
-    {
-        UErrorCode eError = U_ZERO_ERROR;
-        const char* pName = m_pIcu != nullptr ? ucnv_getName(m_pIcu, &eError) : nullptr;
-        return pName != nullptr && U_SUCCESS(eError) ? pName : std::string();
-    }
-
-    // Decodes the bytes, with what a converter that combines characters holds back (iconv's
-    // windows-1255 and -1258 hold a letter for the marks that may follow it).
-    Decoded Decode(const unsigned char* pBytes, std::size_t uiSize, int* pCharacter)
-    {
-        return m_pIcu != nullptr ? DecodeIcu(pBytes, uiSize, pCharacter)
-                                 : DecodeIconv(pBytes, uiSize, pCharacter);
-    }
-
-    // Writes the bytes of one character (at most MAX_CHARACTER_BYTES) and gives how many; 0 where
-    // the encoding has none.
-    std::size_t Encode(std::uint32_t uiCharacter, unsigned char* pBytes)
-    {
-        if (m_pIcu != nullptr)
-            return EncodeIcu(uiCharacter, pBytes);
-        iconv(m_fromUnicode, nullptr, nullptr, nullptr, nullptr);
-        unsigned char acIn[4] = {};
-        for (unsigned char& c : acIn)
-        {
-            c = static_cast<unsigned char>(uiCharacter & 0xFF);
-            uiCharacter >>= 8;
-        }
-        char* pIn = reinterpret_cast<char*>(acIn);
-        auto* pOut = reinterpret_cast<char*>(pBytes);
-        std::size_t uiIn = sizeof(acIn);
-        std::size_t uiOut = MAX_CHARACTER_BYTES;
-        if (iconv(m_fromUnicode, &pIn, &uiIn, &pOut, &uiOut) == static_cast<std::size_t>(-1) ||
-            iconv(m_fromUnicode, nullptr, nullptr, &pOut, &uiOut) == static_cast<std::size_t>(-1))
-        {
-            return 0;
-        }
-        return MAX_CHARACTER_BYTES - uiOut;
-    }
-
-private:
-    static inline const iconv_t NONE = reinterpret_cast<iconv_t>(-1);
-
-    Decoded DecodeIconv(const unsigned char* pBytes, std::size_t uiSize, int* pCharacter)
-    {
-        iconv(m_toUnicode, nullptr, nullptr, nullptr, nullptr);
-        unsigned char acOut[16] = {};
-        char* pIn = reinterpret_cast<char*>(const_cast<unsigned char*>(pBytes));
-        auto* pOut = reinterpret_cast<char*>(acOut);
-        std::size_t uiIn = uiSize;
-        std::size_t uiOut = sizeof(acOut);
-        if (iconv(m_toUnicode, &pIn, &uiIn, &pOut, &uiOut) == static_cast<std::size_t>(-1) ||
-            iconv(m_toUnicode, nullptr, nullptr, &pOut, &uiOut) == static_cast<std::size_t>(-1))
-        {
-            return errno == EINVAL  ? Decoded::Incomplete
-                   : errno == E2BIG ? Decoded::Several
-                                    : Decoded::Invalid;
-        }
-        const std::size_t uiCharacters = (sizeof(acOut) - uiOut) / 4;
-        if (uiCharacters != 1)
-            return uiCharacters == 0 ? Decoded::Nothing : Decoded::Several;
-        *pCharacter = acOut[0] | acOut[1] << 8 | acOut[2] << 16 | acOut[3] << 24;
-        return Decoded::Character;
-    }
-
-    // ICU decodes to UTF-16: a surrogate pair is one character beyond U+FFFF.
-    Decoded DecodeIcu(const unsigned char* pBytes, std::size_t uiSize, int* pCharacter)
-    {
-        ucnv_resetToUnicode(m_pIcu);
-        UChar aOut[8] = {};
-        UChar* pOut = aOut;
-        const char* pIn = reinterpret_cast<const char*>(pBytes);
-        UErrorCode eError = U_ZERO_ERROR;
-        ucnv_toUnicode(m_pIcu, &pOut, aOut + std::size(aOut), &pIn, pIn + uiSize, nullptr, true, &eError);
-        if (eError == U_TRUNCATED_CHAR_FOUND)
-            return Decoded::Incomplete;
-        if (U_FAILURE(eError))
-            return eError == U_BUFFER_OVERFLOW_ERROR ? Decoded::Several : Decoded::Invalid;
-        const std::ptrdiff_t iUnits = pOut - aOut;
-        if (iUnits == 1)
-        {
-            *pCharacter = aOut[0];
-            return Decoded::Character;
-        }
-        if (iUnits == 2 && aOut[0] >= 0xD800 && aOut[0] <= 0xDBFF && aOut[1] >= 0xDC00 && aOut[1] <= 0xDFFF)
-        {
-            *pCharacter = 0x10000 + ((aOut[0] - 0xD800) << 10) + (aOut[1] - 0xDC00);
-            return Decoded::Character;
-        }
-        return iUnits == 0 ? Decoded::Nothing : Decoded::Several;
-    }
-
-    std::size_t EncodeIcu(std::uint32_t uiCharacter, unsigned char* pBytes)
-    {
-        ucnv_resetFromUnicode(m_pIcu);
-        UChar aIn[2] = {static_cast<UChar>(uiCharacter), 0};
-        std::size_t uiUnits = 1;
-        if (uiCharacter > 0xFFFF)
-        {
-            aIn[0] = static_cast<UChar>(0xD800 + ((uiCharacter - 0x10000) >> 10));
-            aIn[1] = static_cast<UChar>(0xDC00 + ((uiCharacter - 0x10000) & 0x3FF));
-            uiUnits = 2;
-        }
-        auto* pOut = reinterpret_cast<char*>(pBytes);
-        const UChar* pIn = aIn;
-        UErrorCode eError = U_ZERO_ERROR;
-        ucnv_fromUnicode(m_pIcu, &pOut, pOut + MAX_CHARACTER_BYTES, &pIn, aIn + uiUnits, nullptr, true,
-                         &eError);
-        if (U_FAILURE(eError) || pIn != aIn + uiUnits)
-            return 0;
-        return static_cast<std::size_t>(pOut - reinterpret_cast<char*>(pBytes));
-    }
-
-    iconv_t m_toUnicode = NONE;
-    iconv_t m_fromUnicode = NONE;
-    UConverter* m_pIcu = nullptr; // owned
-};
-
-// How expat reads an encoding that iconv or ICU reads: the map of an XML_Encoding (a byte's
-// character, -1 for a byte that begins none, -2 or -3 for the first byte of a character of two or
-// three bytes), and the characters of several bytes, as the library reads them.
-struct Table
-{
-    int aiMap[256] = {};
-    // For each first byte of a character of several bytes, where its 256 entries begin in
-    // viCharacters, one for each second byte: the character of two bytes, or for a first byte of
-    // three, where 256 more begin, one for each third byte; -1 for none.
-    int aiFirst[256] = {};
-    std::vector<int> viCharacters;
-    // The library that reads the encoding and its name there, for writing characters in it.
-    Library eLibrary = Library::Iconv;
-    std::string sConverter;
-};
-
-// The character of several bytes at p, as many as the table gives its first byte; -1 for none.
-int ReadSeveral(const Table& table, const unsigned char* p)
-{
-    const int iSecond = table.viCharacters[static_cast<std::size_t>(table.aiFirst[p[0]]) + p[1]];
-    if (table.aiMap[p[0]] == -2 || iSecond < 0)
-        return iSecond;
-    return table.viCharacters[static_cast<std::size_t>(iSecond) + p[2]];
-}
-
-// Whether the table reads the bytes whole as characters, each of bytes it reads, as expat would read
-// them standing in the text.
-bool ReadsWhole(const Table& table, const unsigned char* pBytes, std::size_t uiSize)
-{
-    for (std::size_t i = 0; i < uiSize;)
-    {
-        const int iFirst = table.aiMap[pBytes[i]];
-        const std::size_t uiLength = iFirst >= 0 ? 1 : iFirst == -2 ? 2 : iFirst == -3 ? 3 : 0;
-        if (uiLength == 0 || uiSize - i < uiLength || (uiLength > 1 && ReadSeveral(table, pBytes + i) < 0))
-            return false;
-        i += uiLength;
-    }
-    return true;
-}
-
-// The lowest byte that may follow the first of a character of several bytes: each byte below it is
-// white space, a digit or markup to the parser, which reads a byte at a time (in Shift_JIS, cp932,
-// EUC-JP, EUC-KR, GB2312 and Big5 no later byte is below it).
-constexpr unsigned char LOWEST_LATER_BYTE = 0x40;
-
-// Whether a byte of ASCII is markup to expat or the parser: white space (the parser's also takes in
-// the vertical tab and the form feed, which LMBCS begins characters with), letters and digits (names,
-// references, keywords), and the other characters of tags, references, comments, CDATA sections,
-// instructions and DOCTYPEs with their internal subsets (whose declarations expat reads). The
-// others ('$', '@', '\', '^', '`', '{', '}', '~' and the other controls) are text only.
-bool IsMarkup(int iByte)
-{
-    constexpr char MARKUP[] = "!\"#%&'()*+,-./:;<=>?[]_|";
-    return iByte == '\t' || iByte == '\n' || iByte == '\v' || iByte == '\f' || iByte == '\r' ||
-           iByte == ' ' ||
-           (iByte > 0 && iByte < 0x80 && (std::isalnum(iByte) != 0 || std::strchr(MARKUP, iByte) != nullptr));
-}
-
-// The table of an encoding, worked out byte by byte; null for one expat cannot read as the parser
-// reads it: one whose bytes of markup are other characters (ISO646-DE's '[' and ']', cp864's '%';
-// UTF-16 and UTF-7 fail here) or that reads another byte as markup, or that keeps a state across characters
-// (ISO-2022-JP: a shift can make the bytes of markup halves of characters). A character of four bytes, or one
-// whose later bytes are below LOWEST_LATER_BYTE, is not read (expat refuses the text), nor the NUL byte,
-// which ends the parser's text.
-std::shared_ptr<Table> Build(Converter& converter)
-{
-    auto pTable = std::make_shared<Table>();
-    bool bRead = true;
-    int iCharacter = 0;
-    for (int i = 0; i < 256 && bRead; ++i)
-    {
-        const auto cByte = static_cast<unsigned char>(i);
-        switch (converter.Decode(&cByte, 1, &iCharacter))
-        {
-        case Decoded::Character:
-            pTable->aiMap[i] = i != 0 && iCharacter <= 0xFFFF ? iCharacter : -1;
-            break;
-        case Decoded::Nothing:
-            bRead = false;
-            break;
-        case Decoded::Incomplete:
-            pTable->aiMap[i] = -2; // settled below
-            break;
-        default:
-            pTable->aiMap[i] = -1;
-            break;
-        }
-    }
-    // The bytes of markup read as themselves, and no other byte as markup (HP Roman-8, as ICU reads
-    // it, has a second '-', which would end a comment where the parser reads on).
-    for (int i = 0; i < 256 && bRead; ++i)
-        bRead = IsMarkup(i) ? pTable->aiMap[i] == i : !IsMarkup(pTable->aiMap[i]);
-    // The characters the library reads from each first byte of several, as expat reads them: of
-    // the BMP (expat reads no other through a table) and outside ASCII (whose characters are read
-    // from their own bytes only), without a later byte below LOWEST_LATER_BYTE.
-    std::vector<int>& viCharacters = pTable->viCharacters;
-    const auto character = [](Decoded decoded, int iRead, bool bLaterBytes)
-    { return decoded == Decoded::Character && iRead >= 0x80 && iRead <= 0xFFFF && bLaterBytes ? iRead : -1; };
-    for (int i = 0; i < 256 && bRead; ++i)
-    {
-        pTable->aiFirst[i] = -1;
-        if (pTable->aiMap[i] != -2)
-            continue;
-        bool abLengths[4] = {};
-        const std::size_t uiSeconds = viCharacters.size();
-        viCharacters.resize(uiSeconds + 256, -1);
-        unsigned char acBytes[3] = {static_cast<unsigned char>(i)};
-        for (int j = 0; j < 256 && bRead; ++j)
-        {
-            acBytes[1] = static_cast<unsigned char>(j);
-            const Decoded decoded = converter.Decode(acBytes, 2, &iCharacter);
-            bRead = decoded != Decoded::Nothing;
-            viCharacters[uiSeconds + j] = character(decoded, iCharacter, j >= LOWEST_LATER_BYTE);
-            abLengths[2] = abLengths[2] || viCharacters[uiSeconds + j] >= 0;
-            if (decoded != Decoded::Incomplete)
-                continue;
-            const std::size_t uiThirds = viCharacters.size();
-            bool bThird = false;
-            viCharacters.resize(uiThirds + 256, -1);
-            for (int k = 0; k < 256 && bRead; ++k)
-            {
-                acBytes[2] = static_cast<unsigned char>(k);
-                const Decoded third = converter.Decode(acBytes, 3, &iCharacter);
-                bRead = third != Decoded::Nothing;
-                viCharacters[uiThirds + k] =
-                    character(third, iCharacter, j >= LOWEST_LATER_BYTE && k >= LOWEST_LATER_BYTE);
-                bThird = bThird || viCharacters[uiThirds + k] >= 0;
-            }
-            if (bThird)
-                viCharacters[uiSeconds + j] = static_cast<int>(uiThirds);
-            else
-                viCharacters.resize(uiThirds);
-            abLengths[3] = abLengths[3] || bThird;
-        }
-        // A first byte of characters of two lengths begins none that expat reads.
-        if (abLengths[2] != abLengths[3])
-        {
-            pTable->aiMap[i] = abLengths[2] ? -2 : -3;
-            pTable->aiFirst[i] = static_cast<int>(uiSeconds);
-        }
-        else
-        {
-            pTable->aiMap[i] = -1;
-            viCharacters.resize(uiSeconds);
-        }
-    }
-    return bRead ? pTable : nullptr;
-}
-
-// How a declared encoding is read.
-enum class Reading
-{
-    Refused,
-    Utf8,   // by expat itself
-    Ascii,  // by expat itself, as US-ASCII; its texts are UTF-8 too
-    Latin1, // by expat itself, as ISO-8859-1
-    Table,  // through the table of the library that knows the name
-};
-
-struct Encoding
-{
-    Reading eReading = Reading::Refused;
-    std::shared_ptr<const Table> pTable; // for Reading::Table
-};
-
-// Orders every call the loader makes to iconv and ICU (ThreadSanitizer does not see the C library's
-// own locks around the converters it loads and unloads, and an ICU converter is not to be shared).
-std::mutex s_mutex;
-
-// How libxml2 reads a name, and where the table of an encoding read through one comes from.
-struct Named
-{
-    Reading eReading = Reading::Refused;
-    Library eLibrary = Library::Iconv;
-    std::string sConverter;
-};
-
-// Under s_mutex. ICU classes libxml2's own names (UTF-8, ISO-8859-1, ASCII and US-ASCII) as iconv
-// and libxml2 read them. Of the other kinds ICU reads, tables of bytes and CESU-8 are read where
-// their table passes Build; the others keep a state across characters (ISO-2022, HZ, SCSU, BOCU-1,
-// ISCII, UTF-7 and its IMAP form, compound text, stateful EBCDIC), are not read a byte at a time
-// (UTF-16, UTF-32) or begin characters with bytes the parser takes for white space (LMBCS), and are
-// not read.
-Named Resolve(const char* pName)
-{
-    if (*pName == 0)
-        return Named();
-    const Converter icu(Library::Icu, pName);
-    switch (icu.GetIcuType())
-    {
-    case UCNV_UTF8:
-        return Named{Reading::Utf8, Library::Iconv, std::string()};
-    case UCNV_US_ASCII:
-        return Named{Reading::Ascii, Library::Iconv, std::string()};
-    case UCNV_LATIN_1:
-        return Named{Reading::Latin1, Library::Iconv, std::string()};
-    default:
-        break;
-    }
-    std::string sUpper = pName;
-    for (char& c : sUpper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (Converter(Library::Iconv, pName).IsOpen())
-        return Named{Reading::Table, Library::Iconv, sUpper};
-    if (icu.IsOpen())
-    {
-        const UConverterType eType = icu.GetIcuType();
-        const bool bTable =
-            eType == UCNV_SBCS || eType == UCNV_DBCS || eType == UCNV_MBCS || eType == UCNV_CESU8;
-        return bTable ? Named{Reading::Table, Library::Icu, icu.GetIcuName()} : Named();
-    }
-    if (sUpper == "ISO-LATIN-1")
-        return Named{Reading::Latin1, Library::Iconv, std::string()};
-    if (sUpper == "ISO-LATIN-2")
-        return Resolve("ISO-8859-2");
-    return Named();
-}
-
-// How a declared encoding is read; Reading::Refused for one not read. Worked out once for each name
-// as written and the table once for each of the library's names (iconv's in upper case), a few
-// milliseconds for an encoding of several bytes a character, and kept: at most MAX_KEPT of each, as
-// the names the libraries know are a few thousand, their spellings without end. Any thread: one at
-// a time.
-Encoding Find(const char* pName)
-{
-    constexpr std::size_t MAX_KEPT = 256;
-    static std::map<std::string, Encoding> s_byName;
-    static std::map<std::string, std::shared_ptr<const Table>> s_byConverter;
-    const std::lock_guard<std::mutex> lock(s_mutex);
-    // Nothing is thrown through expat: an encoding whose table cannot be made is not read.
-    try
-    {
-        const auto found = s_byName.find(pName);
-        if (found != s_byName.end())
-            return found->second;
-        const Named named = Resolve(pName);
-        Encoding encoding{named.eReading, nullptr};
-        if (named.eReading == Reading::Table)
-        {
-            const std::string sKey = (named.eLibrary == Library::Icu ? "ICU " : "iconv ") + named.sConverter;
-            const auto built = s_byConverter.find(sKey);
-            if (built != s_byConverter.end())
-            {
-                encoding.pTable = built->second;
-            }
-            else
-            {
-                Converter converter(named.eLibrary, named.sConverter.c_str());
-                std::shared_ptr<Table> pTable = converter.IsOpen() ? Build(converter) : nullptr;
-                if (pTable != nullptr)
-                {
-                    pTable->eLibrary = named.eLibrary;
-                    pTable->sConverter = named.sConverter;
-                }
-                encoding.pTable = pTable;
-                if (s_byConverter.size() < MAX_KEPT)
-                    s_byConverter.emplace(sKey, encoding.pTable);
-            }
-            if (encoding.pTable == nullptr)
-                encoding.eReading = Reading::Refused;
-        }
-        if (s_byName.size() < MAX_KEPT)
-            s_byName.emplace(pName, encoding);
-        return encoding;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return Encoding();
-    }
-}
-
-// The character of several bytes at pBytes (as many as the table gives its first byte); -1, which
-// expat takes for a character that is not one, where the library reads none.
-int ConvertCharacter(void* pData, const char* pBytes)
-{
-    return ReadSeveral(**static_cast<const std::shared_ptr<const Table>*>(pData),
-                       reinterpret_cast<const unsigned char*>(pBytes));
-}
-
-void ReleaseTable(void* pData)
-{
-    delete static_cast<std::shared_ptr<const Table>*>(pData);
-}
-
-// Fills expat's description of an encoding read through a table; false where it cannot.
-bool Describe(const std::shared_ptr<const Table>& pTable, XML_Encoding* pInfo)
-{
-    std::copy(std::begin(pTable->aiMap), std::end(pTable->aiMap), std::begin(pInfo->map));
-    pInfo->data = nullptr;
-    pInfo->convert = nullptr;
-    pInfo->release = nullptr;
-    if (!pTable->viCharacters.empty())
-    {
-        // Held by the parser until expat releases it.
-        pInfo->data = new (std::nothrow) std::shared_ptr<const Table>(pTable);
-        if (pInfo->data == nullptr)
-            return false;
-        pInfo->convert = ConvertCharacter;
-        pInfo->release = ReleaseTable;
-    }
-    return true;
-}
-
-// Writes characters as a text's encoding writes them, for the references to them: UTF-8's bytes in a
-// text read as UTF-8 or US-ASCII, ISO-8859-1's byte, or the bytes the library of a table writes
-// where the table reads them as it reads characters standing in the text and the library reads them
-// back as that one character. Holds s_mutex while it lives, for a table.
-class CharacterWriter
-{
-public:
-    explicit CharacterWriter(const Encoding& encoding) : m_rEncoding(encoding)
-    {
-        if (encoding.eReading == Reading::Table)
-        {
-            m_oLock = std::unique_lock<std::mutex>(s_mutex);
-            m_oConverter.Open(encoding.pTable->eLibrary, encoding.pTable->sConverter.c_str());
-        }
-    }
-
-    // Writes the bytes of a character (at most MAX_CHARACTER_BYTES) and gives how many; 0 where the
-    // encoding has none.
-    std::size_t Write(std::uint32_t uiCharacter, unsigned char* pBytes)
-    {
-        switch (m_rEncoding.eReading)
-        {
-        case Reading::Utf8:
-        case Reading::Ascii:
-            return WriteUtf8(uiCharacter, pBytes);
-        case Reading::Latin1:
-            pBytes[0] = static_cast<unsigned char>(uiCharacter);
-            return uiCharacter <= 0xFF ? 1 : 0;
-        case Reading::Table:
-        {
-            // Read back as the library reads the text: windows-1255 and -1258 write some characters
-            // as a letter and a mark, which their converters join again.
-            const std::size_t uiLength = m_oConverter.IsOpen() ? m_oConverter.Encode(uiCharacter, pBytes) : 0;
-            int iRead = -1;
-            const bool bReadBack = uiLength > 0 && ReadsWhole(*m_rEncoding.pTable, pBytes, uiLength) &&
-                                   m_oConverter.Decode(pBytes, uiLength, &iRead) == Decoded::Character &&
-                                   iRead == static_cast<int>(uiCharacter);
-            return bReadBack ? uiLength : 0;
-        }
-        default:
-            return 0;
-        }
-    }
-
-private:
-    const Encoding& m_rEncoding;
-    std::unique_lock<std::mutex> m_oLock;
-    Converter m_oConverter; // open for a table only
-};
-
-} // namespace encodings
 
 // The character of the reference "&#...;" at p, which expat has read as one; 0 where the text up to
 // pEnd holds none there.
@@ -713,14 +145,22 @@ std::uint32_t ReferencedCharacter(const char* p, const char* pEnd)
 class WellFormedness
 {
 public:
+    // A character reference outside ASCII in text or an attribute value.
+    struct Reference
+    {
+        std::size_t uiAt = 0;  // where it begins
+        bool bStandIn = false; // to be written as STAND_IN_FEFF
+    };
+
     struct Verdict
     {
-        std::uint64_t uiElements = 0; // elements of the text
-        std::uint64_t uiStandIns = 0; // bytes written in for the parser
-        // Where each character reference outside ASCII in text or an attribute value begins, in
-        // order, and the encoding the text is read in.
-        std::vector<std::size_t> vuiReferences;
-        encodings::Encoding oEncoding;
+        std::uint64_t uiElements = 0;     // elements of the text
+        std::uint64_t uiStandIns = 0;     // bytes written in for the parser in instructions and DOCTYPEs
+        std::uint64_t uiFeffStandIns = 0; // U+FEFF of text given STAND_IN_FEFF, as written or by reference
+        // The character references outside ASCII of text and attribute values, in order, and the
+        // encoding the text is read in.
+        std::vector<Reference> vReferences;
+        KU_XmlEncodings::Encoding oEncoding;
     };
 
     // Judges the text, writing the stand-ins into it as expat reads it (a refused text is not
@@ -762,7 +202,7 @@ private:
 
     static bool IsMarked(const char* pText, std::size_t uiSize)
     {
-        return uiSize >= 3 && std::memcmp(pText, "\xEF\xBB\xBF", 3) == 0;
+        return uiSize >= FEFF_LENGTH && std::memcmp(pText, FEFF, FEFF_LENGTH) == 0;
     }
 
     XML_Parser NewParser(const char* pEncoding)
@@ -792,6 +232,9 @@ private:
         if (m_pParser == nullptr)
             return false;
         m_uiWrapperAt = uiFirst;
+        m_bReadAsDeclared = pEncoding == nullptr;
+        if (pEncoding != nullptr)
+            m_oReading = KU_XmlEncodings::Find(pEncoding);
         XML_SetUserData(m_pParser, this);
         XML_SetXmlDeclHandler(m_pParser, OnDeclaration);
         XML_SetDoctypeDeclHandler(m_pParser, OnDoctypeStart, OnDoctypeEnd);
@@ -813,8 +256,9 @@ private:
             return false;
         pVerdict->uiElements = m_uiElements;
         pVerdict->uiStandIns = m_uiStandIns;
-        pVerdict->vuiReferences = std::move(m_vuiReferences);
-        pVerdict->oEncoding = pEncoding != nullptr ? encodings::Find(pEncoding) : m_oDeclared;
+        pVerdict->uiFeffStandIns = m_uiFeffStandIns;
+        pVerdict->vReferences = std::move(m_vReferences);
+        pVerdict->oEncoding = m_oReading;
         return true;
     }
 
@@ -889,12 +333,14 @@ private:
         WellFormedness* p = Self(pUser);
         p->m_uiPrologEnd = p->EventEnd();
         if (pEncoding != nullptr)
-            p->m_oDeclared = encodings::Find(pEncoding);
+            p->m_oDeclared = KU_XmlEncodings::Find(pEncoding);
+        if (p->m_bReadAsDeclared)
+            p->m_oReading = p->m_oDeclared;
         const bool bVersion = pVersion != nullptr && std::strncmp(pVersion, "1.", 2) == 0 &&
                               pVersion[2] != 0 &&
                               std::strspn(pVersion + 2, "0123456789") == std::strlen(pVersion + 2);
         if (!bVersion ||
-            (IsMarked(p->m_pText, p->m_uiSize) && p->m_oDeclared.eReading != encodings::Reading::Utf8))
+            (IsMarked(p->m_pText, p->m_uiSize) && p->m_oDeclared.eReading != KU_XmlEncodings::Reading::Utf8))
             p->Refuse();
     }
 
@@ -964,9 +410,9 @@ private:
     }
 
     // Notes the character references outside ASCII of a start tag's attribute values, where alone a
-    // '&' stands in a tag (no later byte of a character is below LOWEST_LATER_BYTE); true where one
-    // refers to an entity other than the predefined ones, which expat, given an external DTD, leaves
-    // out without a word.
+    // '&' stands in a tag (no later byte of a character is below KU_XmlEncodings::LOWEST_LATER_BYTE);
+    // true where one refers to an entity other than the predefined ones, which expat, given an
+    // external DTD, leaves out without a word.
     bool ReadTagReferences(std::size_t uiStart, std::size_t uiEnd)
     {
         bool bUndeclared = false;
@@ -977,7 +423,7 @@ private:
              ++p)
         {
             if (p[1] == '#')
-                NoteReference(static_cast<std::size_t>(p - m_pText));
+                NoteReference(static_cast<std::size_t>(p - m_pText), false);
             else if (std::strncmp(p + 1, "amp;", 4) != 0 && std::strncmp(p + 1, "lt;", 3) != 0 &&
                      std::strncmp(p + 1, "gt;", 3) != 0 && std::strncmp(p + 1, "apos;", 5) != 0 &&
                      std::strncmp(p + 1, "quot;", 5) != 0)
@@ -989,15 +435,18 @@ private:
     }
 
     // Notes the character reference at uiAt, which expat has read, where its character is outside
-    // ASCII.
-    void NoteReference(std::size_t uiAt)
+    // ASCII; one to U+FEFF in text gets its stand-in where the text is read as UTF-8.
+    void NoteReference(std::size_t uiAt, bool bInText)
     {
-        if (ReferencedCharacter(m_pText + uiAt, m_pText + m_uiSize) < 0x80)
+        const std::uint32_t uiCharacter = ReferencedCharacter(m_pText + uiAt, m_pText + m_uiSize);
+        if (uiCharacter < 0x80)
             return;
+        const bool bStandIn = bInText && uiCharacter == 0xFEFF && IsReadAsUtf8();
         // Nothing is thrown through expat.
         try
         {
-            m_vuiReferences.push_back(uiAt);
+            m_vReferences.push_back(Reference{uiAt, bStandIn});
+            m_uiFeffStandIns += bStandIn ? 1 : 0;
         }
         catch (const std::bad_alloc&)
         {
@@ -1007,6 +456,23 @@ private:
 
     static void OnEnd(void* pUser, const XML_Char*) { --Self(pUser)->m_iDepth; }
 
+    bool IsReadAsUtf8() const { return m_oReading.eReading == KU_XmlEncodings::Reading::Utf8; }
+
+    // Every U+FEFF of the text from uiFrom up to uiTo, which expat has read, gets its stand-in in a
+    // text read as UTF-8.
+    void StandInFeff(std::size_t uiFrom, std::size_t uiTo)
+    {
+        if (!IsReadAsUtf8())
+            return;
+        char* const pEnd = m_pText + uiTo;
+        for (char* p = std::search(m_pText + uiFrom, pEnd, FEFF, FEFF + FEFF_LENGTH); p != pEnd;
+             p = std::search(p + FEFF_LENGTH, pEnd, FEFF, FEFF + FEFF_LENGTH))
+        {
+            std::memcpy(p, STAND_IN_FEFF, FEFF_LENGTH);
+            ++m_uiFeffStandIns;
+        }
+    }
+
     // Between the top-level elements only white space, as written (no character references).
     // Inside them expat reports a character reference as text of its own, where the text holds it.
     static void OnText(void* pUser, const XML_Char*, int)
@@ -1015,11 +481,12 @@ private:
         const std::size_t uiStart = p->EventStart();
         if (p->m_iDepth != 1)
         {
-            if (!p->m_bInCdata && p->EventEnd() - uiStart > 2 && p->m_pText[uiStart] == '&' &&
-                p->m_pText[uiStart + 1] == '#')
-            {
-                p->NoteReference(uiStart);
-            }
+            if (p->m_bInCdata)
+                return;
+            if (p->EventEnd() - uiStart > 2 && p->m_pText[uiStart] == '&' && p->m_pText[uiStart + 1] == '#')
+                p->NoteReference(uiStart, true);
+            else
+                p->StandInFeff(uiStart, p->EventEnd());
             return;
         }
         for (std::size_t i = uiStart, uiEnd = p->EventEnd(); i < uiEnd; ++i)
@@ -1089,18 +556,18 @@ private:
     // is noted for a second reading in it (expat reads no character beyond U+FFFF through a table).
     static int OnUnknownEncoding(void* pUser, const XML_Char* pName, XML_Encoding* pInfo)
     {
-        const encodings::Encoding encoding = encodings::Find(pName);
+        const KU_XmlEncodings::Encoding encoding = KU_XmlEncodings::Find(pName);
         switch (encoding.eReading)
         {
-        case encodings::Reading::Table:
-            return encodings::Describe(encoding.pTable, pInfo) ? XML_STATUS_OK : XML_STATUS_ERROR;
-        case encodings::Reading::Utf8:
+        case KU_XmlEncodings::Reading::Table:
+            return KU_XmlEncodings::Describe(encoding.pTable, pInfo) ? XML_STATUS_OK : XML_STATUS_ERROR;
+        case KU_XmlEncodings::Reading::Utf8:
             Self(pUser)->m_pOwnEncoding = "UTF-8";
             break;
-        case encodings::Reading::Ascii:
+        case KU_XmlEncodings::Reading::Ascii:
             Self(pUser)->m_pOwnEncoding = "US-ASCII";
             break;
-        case encodings::Reading::Latin1:
+        case KU_XmlEncodings::Reading::Latin1:
             Self(pUser)->m_pOwnEncoding = "ISO-8859-1";
             break;
         default:
@@ -1119,8 +586,13 @@ private:
     int m_iDepth = 0;                 // 1 in the wrapper
     std::uint64_t m_uiElements = 0;   // not counting the wrapper
     std::uint64_t m_uiStandIns = 0;
-    std::vector<std::size_t> m_vuiReferences;                           // as Verdict holds them
-    encodings::Encoding m_oDeclared{encodings::Reading::Utf8, nullptr}; // as the declaration names it
+    std::uint64_t m_uiFeffStandIns = 0;
+    std::vector<Reference> m_vReferences; // as Verdict holds them
+    KU_XmlEncodings::Encoding m_oDeclared{KU_XmlEncodings::Reading::Utf8,
+                                          nullptr}; // as the declaration names it
+    KU_XmlEncodings::Encoding m_oReading{KU_XmlEncodings::Reading::Utf8,
+                                         nullptr}; // the encoding the text is read in
+    bool m_bReadAsDeclared = false;                // whether the declaration decides m_oReading
     const char* m_pOwnEncoding =
         nullptr; // the name expat knows of the encoding declared, for a second reading
     bool m_bExternalDtd = false;
@@ -1128,19 +600,41 @@ private:
     bool m_bInCdata = false;
 };
 
-// Counts the document's elements and, in its unknown nodes (instructions and DOCTYPEs), the
-// stand-ins, putting back the bytes they stand in for. Without recursion: depth costs no stack.
-void CountElementsRestoring(TiXmlDocument* pDocument, bool bRestore, std::uint64_t* pElements,
-                            std::uint64_t* pStandIns)
+// What the parser's tree holds of what the loader wrote in for it.
+struct Restored
+{
+    std::uint64_t uiElements = 0;
+    std::uint64_t uiStandIns = 0;     // put back in unknown nodes
+    std::uint64_t uiFeffStandIns = 0; // put back in texts
+};
+
+// Counts the document's elements and the stand-ins of its unknown nodes (instructions and DOCTYPEs)
+// and, where the verdict has any, of its texts, putting back the bytes they stand in for. Without
+// recursion: depth costs no stack.
+void CountElementsRestoring(TiXmlDocument* pDocument, const WellFormedness::Verdict& verdict,
+                            Restored* pRestored)
 {
     TiXmlNode* pNode = pDocument->FirstChild();
     while (pNode != nullptr)
     {
         if (pNode->ToElement() != nullptr)
         {
-            ++*pElements;
+            ++pRestored->uiElements;
         }
-        else if (bRestore && pNode->ToUnknown() != nullptr)
+        else if (verdict.uiFeffStandIns != 0 && pNode->ToText() != nullptr)
+        {
+            std::string sValue = pNode->ValueStr();
+            const std::uint64_t uiBefore = pRestored->uiFeffStandIns;
+            for (std::size_t uiAt = sValue.find(STAND_IN_FEFF); uiAt != std::string::npos;
+                 uiAt = sValue.find(STAND_IN_FEFF, uiAt + FEFF_LENGTH))
+            {
+                sValue.replace(uiAt, FEFF_LENGTH, FEFF);
+                ++pRestored->uiFeffStandIns;
+            }
+            if (pRestored->uiFeffStandIns != uiBefore)
+                pNode->SetValue(sValue);
+        }
+        else if (verdict.uiStandIns != 0 && pNode->ToUnknown() != nullptr)
         {
             std::string sValue = pNode->ValueStr();
             for (char& c : sValue)
@@ -1148,7 +642,7 @@ void CountElementsRestoring(TiXmlDocument* pDocument, bool bRestore, std::uint64
                 if (c == STAND_IN_GREATER_THAN || c == STAND_IN_SMALL_X || c == STAND_IN_CAPITAL_X)
                 {
                     c = c == STAND_IN_GREATER_THAN ? '>' : c == STAND_IN_SMALL_X ? 'x' : 'X';
-                    ++*pStandIns;
+                    ++pRestored->uiStandIns;
                 }
             }
             pNode->SetValue(sValue);
@@ -1182,24 +676,36 @@ bool IsReadWhole(const TiXmlDocument& document, const char* pEnd)
 
 // Writes in place of each character reference the verdict notes the character's bytes in the text's
 // encoding, as if the character stood there (the parser writes the low byte of its number in a text
-// it does not read as UTF-8), moving the text between them forward, and zeroes the bytes it frees at
-// the end. False, for a text the parser cannot read as written, where the encoding has no bytes that
-// it reads back as the character.
+// it does not read as UTF-8), or the stand-in the verdict asks for, moving the text between them
+// forward, and zeroes the bytes it frees at the end. False, for a text the parser cannot read as
+// written, where the encoding has no bytes that it reads back as the character.
 bool WriteReferencedCharacters(char* pText, std::size_t uiSize, const WellFormedness::Verdict& verdict)
 {
     // The shortest references outside ASCII are longer than the bytes of any character.
-    static_assert(sizeof("&#128;") - 1 >= encodings::MAX_CHARACTER_BYTES, "a reference holds its character");
-    static_assert(sizeof("&#x80;") - 1 >= encodings::MAX_CHARACTER_BYTES, "a reference holds its character");
-    encodings::CharacterWriter writer(verdict.oEncoding);
+    static_assert(sizeof("&#128;") - 1 >= KU_XmlEncodings::MAX_CHARACTER_BYTES,
+                  "a reference holds its character");
+    static_assert(sizeof("&#x80;") - 1 >= KU_XmlEncodings::MAX_CHARACTER_BYTES,
+                  "a reference holds its character");
+    KU_XmlEncodings::CharacterWriter writer(verdict.oEncoding);
     std::size_t uiTo = 0;
     std::size_t uiFrom = 0;
-    for (const std::size_t uiAt : verdict.vuiReferences)
+    for (const WellFormedness::Reference& reference : verdict.vReferences)
     {
+        const std::size_t uiAt = reference.uiAt;
         std::memmove(pText + uiTo, pText + uiFrom, uiAt - uiFrom);
         uiTo += uiAt - uiFrom;
         const auto* pSemicolon = static_cast<const char*>(std::memchr(pText + uiAt, ';', uiSize - uiAt));
-        unsigned char acBytes[encodings::MAX_CHARACTER_BYTES] = {};
-        const std::size_t uiLength = writer.Write(ReferencedCharacter(pText + uiAt, pText + uiSize), acBytes);
+        unsigned char acBytes[KU_XmlEncodings::MAX_CHARACTER_BYTES] = {};
+        std::size_t uiLength = 0;
+        if (reference.bStandIn)
+        {
+            std::memcpy(acBytes, STAND_IN_FEFF, FEFF_LENGTH);
+            uiLength = FEFF_LENGTH;
+        }
+        else
+        {
+            uiLength = writer.Write(ReferencedCharacter(pText + uiAt, pText + uiSize), acBytes);
+        }
         if (pSemicolon == nullptr || uiLength == 0)
             return false;
         std::memcpy(pText + uiTo, acBytes, uiLength);
@@ -1238,7 +744,7 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     WellFormedness::Verdict verdict;
     if (pText == nullptr || std::memchr(pText, 0, static_cast<std::size_t>(uiSize)) != nullptr ||
         !WellFormedness::Judge(pText, static_cast<std::size_t>(uiSize), &verdict) ||
-        (!verdict.vuiReferences.empty() &&
+        (!verdict.vReferences.empty() &&
          !WriteReferencedCharacters(pText, static_cast<std::size_t>(uiSize), verdict)))
     {
         return nullptr;
@@ -1252,14 +758,14 @@ TiXmlDocument* KU_XmlUtilities::LoadXmlDocument(KF_FileManager* pFileManager, co
     pDocument->SetTabSize(0);
     const char* pEnd = pDocument->Parse(pText, nullptr, TIXML_ENCODING_UNKNOWN);
     // Where the parser reads the elements otherwise than expat (a name it does not take for an
-    // element's), or finds a stand-in elsewhere than in an instruction or DOCTYPE, the document is
-    // not what the text says.
-    std::uint64_t uiElements = 0;
-    std::uint64_t uiStandIns = 0;
+    // element's), or finds a stand-in elsewhere than where it was written (instructions and DOCTYPEs,
+    // texts), the document is not what the text says.
+    Restored restored;
     const bool bRead = !pDocument->Error() && IsReadWhole(*pDocument, pEnd);
     if (bRead)
-        CountElementsRestoring(pDocument, verdict.uiStandIns != 0, &uiElements, &uiStandIns);
-    if (!bRead || uiElements != verdict.uiElements || uiStandIns != verdict.uiStandIns)
+        CountElementsRestoring(pDocument, verdict, &restored);
+    if (!bRead || restored.uiElements != verdict.uiElements || restored.uiStandIns != verdict.uiStandIns ||
+        restored.uiFeffStandIns != verdict.uiFeffStandIns)
     {
         delete pDocument;
         return nullptr;

@@ -38,7 +38,8 @@ public:
     // section that a character ending in ']' followed by "]>" would end early (Shift_JIS, cp932,
     // Big5), a NUL byte, a name beginning with ':', nesting deeper than MAX_ELEMENT_DEPTH elements or
     // an element of more than MAX_ELEMENT_ATTRIBUTES attributes. Instructions and DOCTYPEs (with
-    // their internal subsets) holding a '>' are read whole. The file reference is released on every
-    // path. The caller owns the document.
+    // their internal subsets) holding a '>' are read whole. U+FEFF, as written or by reference,
+    // stays where it stands: only the first bytes of the file are a byte-order mark. The file
+    // reference is released on every path. The caller owns the document.
     static TiXmlDocument* LoadXmlDocument(KF_FileManager* pFileManager, const KB_String& sPath);
 };
