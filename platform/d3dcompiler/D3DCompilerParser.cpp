@@ -30,7 +30,6 @@ using d3d11_internal::StageOfTarget;
 namespace
 {
 
-constexpr std::size_t NONE = TokenReader::NONE;
 // Limits of one thread group.
 constexpr std::uint32_t MAX_THREADS_XY = 1024;
 constexpr std::uint32_t MAX_THREADS_Z = 64;
