@@ -1,27 +1,14 @@
+#include "tests/platform/d3d11/D3D11DefaultStates.h"
 #include "tests/platform/d3d11/D3D11TestFixture.h"
 
 using D3D11StatesViews = D3D11Fixture;
 
-namespace
-{
-
-D3D11_BLEND_DESC OpaqueBlend()
-{
-    D3D11_BLEND_DESC desc{};
-    for (D3D11_RENDER_TARGET_BLEND_DESC& target : desc.RenderTarget)
-    {
-        target = {FALSE,           D3D11_BLEND_ONE,  D3D11_BLEND_ZERO,   D3D11_BLEND_OP_ADD,
-                  D3D11_BLEND_ONE, D3D11_BLEND_ZERO, D3D11_BLEND_OP_ADD, D3D11_COLOR_WRITE_ENABLE_ALL};
-    }
-    return desc;
-}
-
-} // namespace
+using d3d11_test::DefaultBlend;
 
 TEST_F(D3D11StatesViews, StatesKeepTheirDescriptionsAndRejectWhatTheRuntimeRejects)
 {
     CreateDevice();
-    D3D11_BLEND_DESC blend = OpaqueBlend();
+    D3D11_BLEND_DESC blend = DefaultBlend();
     blend.RenderTarget[0].BlendEnable = TRUE;
     blend.RenderTarget[0].SrcBlend = D3D11_BLEND_SRC_ALPHA;
     ID3D11BlendState* pBlend = nullptr;
@@ -34,7 +21,7 @@ TEST_F(D3D11StatesViews, StatesKeepTheirDescriptionsAndRejectWhatTheRuntimeRejec
     blend.RenderTarget[0].SrcBlendAlpha = D3D11_BLEND_SRC_COLOR;
     EXPECT_EQ(E_INVALIDARG, m_pDevice->CreateBlendState(&blend, &pBlend));
     EXPECT_EQ(nullptr, pBlend);
-    blend = OpaqueBlend();
+    blend = DefaultBlend();
     blend.RenderTarget[3].RenderTargetWriteMask = 0x1F;
     EXPECT_EQ(S_FALSE, m_pDevice->CreateBlendState(&blend, nullptr)); // validated only
     blend.IndependentBlendEnable = TRUE;

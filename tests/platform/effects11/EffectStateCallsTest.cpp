@@ -6,6 +6,7 @@
 #include "platform/d3d11/D3D11Control.h"
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/effects11/d3dx11effect.h"
+#include "tests/platform/d3d11/D3D11DefaultStates.h"
 #include "tests/platform/effects11/EffectTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -328,27 +329,10 @@ std::string Describe(const D3D11_RASTERIZER_DESC& d)
            std::to_string(d.MultisampleEnable) + " " + std::to_string(d.AntialiasedLineEnable);
 }
 
-// The states the effects make when a block sets nothing.
-D3D11_BLEND_DESC DefaultBlend()
-{
-    D3D11_BLEND_DESC d{};
-    for (D3D11_RENDER_TARGET_BLEND_DESC& t : d.RenderTarget)
-        t = {FALSE,           D3D11_BLEND_ONE,  D3D11_BLEND_ZERO,   D3D11_BLEND_OP_ADD,
-             D3D11_BLEND_ONE, D3D11_BLEND_ZERO, D3D11_BLEND_OP_ADD, D3D11_COLOR_WRITE_ENABLE_ALL};
-    return d;
-}
-
-D3D11_DEPTH_STENCIL_DESC DefaultDepthStencil()
-{
-    const D3D11_DEPTH_STENCILOP_DESC face = {D3D11_STENCIL_OP_KEEP, D3D11_STENCIL_OP_KEEP,
-                                             D3D11_STENCIL_OP_KEEP, D3D11_COMPARISON_ALWAYS};
-    return {TRUE, D3D11_DEPTH_WRITE_MASK_ALL, D3D11_COMPARISON_LESS, FALSE, 0xFF, 0xFF, face, face};
-}
-
-D3D11_RASTERIZER_DESC DefaultRasterizer()
-{
-    return {D3D11_FILL_SOLID, D3D11_CULL_BACK, FALSE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
-}
+// The states the effects make when a block sets nothing: the device's defaults.
+using d3d11_test::DefaultBlend;
+using d3d11_test::DefaultDepthStencil;
+using d3d11_test::DefaultRasterizer;
 
 // Applies the passes of the effect's first technique in turn, each checked against the element
 // of the same index of each list that has one: the blend, depth-stencil and rasterizer states it
