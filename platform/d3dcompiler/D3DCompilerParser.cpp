@@ -97,8 +97,7 @@ public:
 private:
     // m_vValueEnd gets, for each token, the first "," ";" or closing bracket from it at its own
     // level (brackets skipped whole), and m_vLastCompile the last "CompileShader(" at or before it.
-    // Declarations whose annotations hold ';' are read again from inside them, and so can share
-    // one initializer: its end is found at once, however many read it.
+    // A value's end and its shader are then found at once, whatever the value holds.
     void IndexValues()
     {
         m_vValueEnd.assign(m_v.size() + 1, m_v.size());
