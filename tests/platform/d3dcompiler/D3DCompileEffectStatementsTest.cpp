@@ -113,6 +113,21 @@ TEST_F(D3DCompileEffectStatements, APassHoldsOnlyTheCallsItKnows)
     EXPECT_EQ("SetDomainShader", pass.States[1].Call);
     EXPECT_EQ("SetRasterizerState", pass.States[2].Call);
     EXPECT_EQ("g_rs", pass.States[2].Arguments);
+
+    // The statements are read after preprocessing: a macro that makes nothing or the ';', and a
+    // group left out, hold no statement; a macro that makes an unknown one is an error.
+    const std::string sMacros = "#define NOTHING\n#define END ;\n#define CALL SetRasterizerStat(g_rs)\n";
+    const d3d11_internal::ShaderBytecode preprocessed = CompiledRecord(
+        sMacros + Effect("technique11 T { pass P { NOTHING SetVertexShader(CompileShader(vs_5_0, VS())) END\n"
+                         "#if 0\nCullMode = NONE;\n#endif\nSetRasterizerState(g_rs) NOTHING } }"));
+    ASSERT_EQ(1u, preprocessed.Techniques.size());
+    EXPECT_EQ(1u, preprocessed.Techniques[0].Passes.at(0).Shaders.size());
+    EXPECT_EQ(1u, preprocessed.Techniques[0].Passes.at(0).States.size());
+    const Result result = Compile(sMacros + PassEffect("CALL;"), nullptr, "fx_5_0");
+    EXPECT_EQ(E_FAIL, result.hr);
+    EXPECT_NE(std::string::npos,
+              result.sErrors.find("error X3004: undeclared identifier 'SetRasterizerStat'"))
+        << result.sErrors;
 }
 
 // A technique holds passes (a lone ';' between them); anything else is an error at its first token.
