@@ -10,9 +10,10 @@ namespace d3dcompiler_internal
 namespace
 {
 
-const std::set<std::string> MATRIX_BASE_TYPES = {"bool",       "int",      "uint",     "dword",
-                                                 "half",       "float",    "double",   "min16float",
-                                                 "min10float", "min16int", "min12int", "min16uint"};
+// Of matrices (see InputRegisters).
+const std::set<std::string> MATRIX_BASE_TYPES = {"bool",     "int",      "uint",       "dword",
+                                                 "half",     "float",    "min16float", "min10float",
+                                                 "min16int", "min12int", "min16uint"};
 
 // A matrix size, "1" to "4".
 bool ReadSize(const std::string& s, std::uint32_t* pSize)
@@ -37,7 +38,8 @@ bool ReadMatrix(const std::string& sType, std::uint32_t* pRows, std::uint32_t* p
         // "matrix<type,rows,columns>", as the parser joins it.
         const std::size_t uiFirst = sType.find(',');
         const std::size_t uiSecond = uiFirst == std::string::npos ? uiFirst : sType.find(',', uiFirst + 1);
-        if (uiSecond == std::string::npos || sType.back() != '>')
+        if (uiSecond == std::string::npos || sType.back() != '>' ||
+            MATRIX_BASE_TYPES.count(sType.substr(sTemplate.size(), uiFirst - sTemplate.size())) == 0)
             return false;
         return ReadSize(sType.substr(uiFirst + 1, uiSecond - uiFirst - 1), pRows) &&
                ReadSize(sType.substr(uiSecond + 1, sType.size() - uiSecond - 2), pColumns);

@@ -18,10 +18,11 @@ namespace d3dcompiler_internal
 
 // The registers one value of the type fills: sType as the parser joins a declaration's type
 // ("float4", "unsigned int", "float4x3", "matrix", "matrix<float,3,2>"), bRowMajor when row_major
-// is written before it. A matrix is "matrix" (a float4x4), "matrix<type,rows,columns>", or a base
-// type (bool, int, uint, dword, half, float, double and the minimum-precision kinds) followed by
-// "<rows>x<columns>", each size from 1 to 4; every other type fills one, as do the sizes HLSL has
-// no matrix of.
+// is written before it. A matrix is "matrix" (a float4x4), or "matrix<base,rows,columns>" or the
+// base type followed by "<rows>x<columns>", each size from 1 to 4, of the base types bool, int,
+// uint, dword, half, float and the minimum-precision kinds. Every other type fills one, as do the
+// sizes HLSL has no matrix of and matrices of doubles (a double fills two components, a layout
+// these rules do not take up).
 std::uint32_t InputRegisters(const std::string& sType, bool bRowMajor);
 
 // Whether the last of row_major and column_major among the tokens from uiBegin to uiEnd (the
