@@ -3,6 +3,7 @@
 #include "platform/d3dcompiler/D3DCompilerIntegerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
 #include "platform/d3dcompiler/D3DCompilerPassCalls.h"
+#include "platform/d3dcompiler/D3DCompilerSignature.h"
 #include "platform/d3dcompiler/D3DCompilerStateBlocks.h"
 #include "platform/d3dcompiler/D3DCompilerTechniques.h"
 #include "platform/d3dcompiler/D3DCompilerTokenReader.h"
@@ -49,6 +50,8 @@ const std::set<std::string> DECLARATION_MODIFIERS = {
 const std::set<std::string> PARAMETER_MODIFIERS = {
     "in",      "out",         "inout",  "uniform",         "const",         "point",    "line",   "triangle",
     "lineadj", "triangleadj", "linear", "nointerpolation", "noperspective", "centroid", "sample", "precise"};
+// Modifiers of a parameter's type, written among its own.
+const std::set<std::string> TYPE_MODIFIERS = {"row_major", "column_major", "snorm", "unorm"};
 
 struct Declarator
 {
@@ -58,6 +61,13 @@ struct Declarator
     std::uint32_t ArraySize = 0;
     bool Output = false; // an out parameter
     bool Uniform = false;
+    bool RowMajor = false; // row_major is written before its type (column_major is the default)
+    // A parameter not read whole that holds a semantic: its first token, the token past it and the
+    // first token not read (NONE for any other). Its entry is an error rather than a signature
+    // without it.
+    std::size_t First = 0;
+    std::size_t Past = 0;
+    std::size_t Unread = TokenReader::NONE;
 };
 
 struct Function
@@ -394,6 +404,7 @@ private:
             Declarator declarator;
             declarator.Type = sType;
             declarator.Name = Text(k);
+            declarator.RowMajor = WritesRowMajor(*this, i, uiType);
             k = ParseArray(k + 1, &declarator.ArraySize);
             k = ParseSemantic(k, &declarator.Semantic);
             EffectVariable variable;
@@ -507,6 +518,9 @@ private:
         return ParseDeclaration(i, m_v.size(), "", nullptr, &m_vVariables);
     }
 
+    // Parameters: modifiers, the type (two words for "unsigned int" and "signed int"), the name,
+    // array dimensions and semantics, and what follows "=". A parameter not read whole whose
+    // semantic would be lost is kept as not read (see Declarator).
     void ParseParameters(std::size_t uiBegin, std::size_t uiEnd, std::vector<Declarator>* pOut)
     {
         std::size_t i = uiBegin;
@@ -514,28 +528,37 @@ private:
         {
             Declarator parameter;
             std::size_t k = i;
-            while (PARAMETER_MODIFIERS.count(Text(k)) != 0)
+            while (PARAMETER_MODIFIERS.count(Text(k)) != 0 || TYPE_MODIFIERS.count(Text(k)) != 0)
             {
                 parameter.Output = parameter.Output || Text(k) == "out";
                 parameter.Uniform = parameter.Uniform || Text(k) == "uniform";
                 ++k;
             }
+            parameter.RowMajor = WritesRowMajor(*this, i, k);
             const std::size_t uiType = k;
             k = SkipType(k);
-            if (k != NONE && IsNameToken(Text(k)))
+            if (k != NONE && (Text(uiType) == "unsigned" || Text(uiType) == "signed") && Text(k) == "int")
+                ++k;
+            std::size_t uiRead = k == NONE ? uiType : k;
+            if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
             {
                 parameter.Type = Join(uiType, k);
                 parameter.Name = Text(k);
                 k = ParseArray(k + 1, &parameter.ArraySize);
-                k = ParseSemantic(k, &parameter.Semantic);
-                pOut->push_back(parameter);
+                uiRead = ParseSemantic(k, &parameter.Semantic);
             }
-            else
-            {
-                k = i;
-            }
+            k = uiRead;
             while (k < uiEnd && Text(k) != ",")
                 k = (Text(k) == "(" || Text(k) == "[" || Text(k) == "{") ? m_vMatch[k] + 1 : k + 1;
+            if (uiRead < k && Text(uiRead) != "=" && HoldsSemantic(*this, uiRead, k))
+            {
+                parameter = Declarator();
+                parameter.First = i;
+                parameter.Past = k;
+                parameter.Unread = uiRead;
+            }
+            if (!parameter.Type.empty() || parameter.Unread != NONE)
+                pOut->push_back(parameter);
             i = k + 1;
         }
     }
@@ -547,15 +570,17 @@ private:
         return it == m_mFunctions.end() ? nullptr : &m_vFunctions[it->second];
     }
 
-    // Appends the elements of a parameter or member at iDepth levels of structs: one per semantic
-    // index (n for an array of n), a struct's members' for a struct (once, array or not). False,
-    // with *pOut unchanged, when they would take it past MAX_INPUT_ELEMENTS.
+    // Appends the elements of a parameter or member at iDepth levels of structs: one per input
+    // register and semantic index (InputRegisters, n times for an array of n), a struct's members'
+    // for a struct (once, array or not). False, with *pOut unchanged, when they would take it past
+    // MAX_INPUT_ELEMENTS.
     bool AddSignature(const Declarator& parameter, std::vector<SignatureElement>* pOut, int iDepth)
     {
         const std::size_t uiRoom = MAX_INPUT_ELEMENTS - pOut->size();
         if (!parameter.Semantic.empty())
         {
-            const std::uint32_t uiCount = parameter.ArraySize == 0 ? 1 : parameter.ArraySize;
+            const std::uint64_t uiCount = std::uint64_t{parameter.ArraySize == 0 ? 1 : parameter.ArraySize} *
+                                          InputRegisters(parameter.Type, parameter.RowMajor);
             if (uiCount > uiRoom)
                 return false;
             std::string sName = parameter.Semantic;
@@ -638,6 +663,15 @@ private:
     bool ReadEntry(ShaderStage stage, const Function& function, const std::string& sEntry, StageFields* pOut)
     {
         for (const Declarator& parameter : function.Parameters)
+        {
+            if (parameter.Unread != NONE)
+            {
+                Error(parameter.Unread, 3000,
+                      "'" + sEntry + "': syntax error in the parameter '" +
+                          Join(parameter.First, parameter.Past) + "': unexpected token '" +
+                          Text(parameter.Unread) + "'");
+                return false;
+            }
             if (!parameter.Output && !parameter.Uniform && !AddSignature(parameter, &pOut->InputSignature, 0))
             {
                 Error(function.NameToken, 3000,
@@ -645,6 +679,7 @@ private:
                           std::to_string(MAX_INPUT_ELEMENTS) + " elements");
                 return false;
             }
+        }
         if (stage != ShaderStage::Compute)
             return true;
         auto it = function.Attributes.find("numthreads");
