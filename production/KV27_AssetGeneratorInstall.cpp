@@ -2,12 +2,33 @@
 
 #include "production/KV27_AssetGenerator.h"
 
+#include "framework/core/KU_FileUtilities.h"
+#include "framework/core/KU_TemporaryFiles.h"
 #include "production/KV27_AssetManifest.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
+
+namespace
+{
+
+bool ReadWhole(const std::filesystem::path& file, std::string* pBytes)
+{
+    std::uint64_t uiSize = 0;
+    const int iFile = KU_FileUtilities::OpenRegularFile(file.c_str(), &uiSize);
+    if (iFile < 0)
+        return false;
+    pBytes->resize(static_cast<std::size_t>(uiSize));
+    const bool bRead =
+        KU_FileUtilities::ReadWholeFile(iFile, reinterpret_cast<std::uint8_t*>(pBytes->data()), uiSize);
+    close(iFile);
+    return bRead;
+}
+
+} // namespace
 
 bool KV27_AssetGenerator::Install(const std::string& sStagedFolder, const std::string& sAssetFolder,
                                   bool bForce, InstallReport* pReport, std::string* pError)
@@ -46,8 +67,12 @@ bool KV27_AssetGenerator::Install(const std::string& sStagedFolder, const std::s
             continue;
         }
         fs::create_directories(target.parent_path(), error);
-        if (!fs::copy_file(fs::path(sStagedFolder) / entry.sPath, target,
-                           fs::copy_options::overwrite_existing, error))
+        // Through a temporary file beside it, so the target is the old file or the new one, whole.
+        std::string sBytes;
+        if (!ReadWhole(fs::path(sStagedFolder) / entry.sPath, &sBytes))
+            return fail("cannot read the generated " + entry.sPath + " in " + sStagedFolder);
+        if (!KU_TemporaryFiles::WriteWholeFile(KB_String(target.string().c_str()), sBytes.data(),
+                                               sBytes.size()))
             return fail("cannot write " + target.string());
         report.vWritten.push_back(entry.sPath);
     }

@@ -3,12 +3,12 @@
 
 #include "production/KV27_AssetGenerator.h"
 
+#include "framework/core/KU_FileUtilities.h"
 #include "production/KV27_AssetGeneratorInternal.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <system_error>
 
 using namespace DirectX;
 
@@ -79,9 +79,11 @@ bool Generator::SaveTexture(const std::string& sPath, std::uint32_t uiWidth, std
     ID3D11Texture2D* pTexture = nullptr;
     if (FAILED(m_pDevice->CreateTexture2D(&desc, data.data(), &pTexture)))
         return Fail("cannot make the texture for " + sPath);
-    std::error_code error;
+    // Folders are made below the asset folder only: once it is removed, nothing makes it again.
     const std::filesystem::path file = m_oFolder / sPath;
-    std::filesystem::create_directories(file.parent_path(), error);
+    KU_FileUtilities::CreateDirectoriesBelow(
+        KB_String(m_oFolder.string().c_str()),
+        KB_String(std::filesystem::path(sPath).parent_path().string().c_str()));
     const HRESULT hr = D3DX11SaveTextureToFileA(m_pContext, pTexture, eFormat, file.string().c_str());
     pTexture->Release();
     if (FAILED(hr))

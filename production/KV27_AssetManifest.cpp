@@ -1,6 +1,7 @@
 #include "production/KV27_AssetManifest.h"
 
 #include "framework/core/KU_HashUtilities.h"
+#include "framework/core/KU_TemporaryFiles.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -152,10 +153,7 @@ std::string KV27_AssetManifest::Format() const
 bool KV27_AssetManifest::Save(const std::string& sFile) const
 {
     const std::string sText = Format();
-    std::ofstream stream(sFile, std::ios::binary | std::ios::trunc);
-    stream.write(sText.data(), static_cast<std::streamsize>(sText.size()));
-    stream.close();
-    return !stream.fail();
+    return KU_TemporaryFiles::WriteWholeFile(KB_String(sFile.c_str()), sText.data(), sText.size());
 }
 
 const KV27_AssetManifest::Entry* KV27_AssetManifest::Find(const std::string& sPath) const

@@ -29,6 +29,8 @@ public:
     // Parse of the file; false when it is missing or unreadable too.
     bool Load(const std::string& sFile);
     std::string Format() const;
+    // Writes Format() as the whole file, through a temporary file renamed over it, so a failed
+    // save leaves the old file whole.
     bool Save(const std::string& sFile) const;
 
     // The entry of the relative path, or null.

@@ -11,7 +11,9 @@
 #include "production/KV27_SubsystemBridge.h"
 #include "render/scene/KR_SceneManager.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace
@@ -20,15 +22,21 @@ namespace
 constexpr const char* ARCHIVE_NAME = "KV27.dat";
 
 // The show still plays without its archive, drawing nothing where nothing could be read: one line
-// on stderr says so, naming the folder looked in and which of the files every run reads the
-// repositories cannot serve either (developer mode may find them in the working directory). The
-// engine holds the factory from KE_Application::Initialize on.
+// on stderr says so, naming the folder looked in, why the archive could not be read (missing, the
+// reason it could not be opened, or not a whole archive) and which of the files every run reads
+// the repositories cannot serve either (developer mode may find them in the working directory).
+// The engine holds the factory from KE_Application::Initialize on.
 void ReportMissingArchive(KF_FileManager* pFiles, KU_ApplicationFactory* pFactory, const char* pDirectory)
 {
     std::FILE* pArchive = std::fopen(ARCHIVE_NAME, "rb");
-    const char* pProblem = pArchive != nullptr ? "could not be read" : "not found";
+    std::string sProblem = "could not be read";
     if (pArchive != nullptr)
         std::fclose(pArchive);
+    else if (errno == ENOENT)
+        sProblem = "not found";
+    else
+        sProblem += std::string(" (") + std::strerror(errno) + ")";
+    const char* pProblem = sProblem.c_str();
     const KB_String sMaterials = pFactory->GetMaterialFilePath();
     const KB_String sConfig(KR_SceneManager::SCENE_CONFIG_PATH);
     std::string sMissing;

@@ -167,6 +167,25 @@ bool KU_FileUtilities::CreateDirectories(const KB_String& path)
     return true;
 }
 
+bool KU_FileUtilities::CreateDirectoriesBelow(const KB_String& sRoot, const KB_String& sRelative)
+{
+    const KB_GrowingArray<KB_String> components = SplitPath(sRelative);
+    std::string sPath(sRoot.GetBuffer(), sRoot.GetLength());
+    for (std::uint32_t i = 0; i < components.GetNumMembers(); ++i)
+    {
+        if (!sPath.empty() && sPath.back() != '/')
+            sPath += '/';
+        sPath.append(components[i].GetBuffer(), components[i].GetLength());
+        // mkdir makes one level only: a missing parent fails it.
+        if (mkdir(sPath.c_str(), 0777) == 0)
+            continue;
+        struct stat status;
+        if (errno != EEXIST || stat(sPath.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return false;
+    }
+    return true;
+}
+
 std::uint64_t KU_FileUtilities::GetLastWriteTime(const KB_String& path)
 {
     std::error_code error;

@@ -36,6 +36,11 @@ public:
     // Existing directories are fine. True for fewer than two components; false on the first
     // directory that cannot be created.
     static bool CreateDirectories(const KB_String& path);
+    // Creates each directory of sRelative ('/' or '\' separated) below sRoot, one at a time from
+    // the root down; sRoot itself is never created, so nothing is made once it is gone. Existing
+    // directories are fine; false on the first that cannot be made. An empty root stands for the
+    // working directory.
+    static bool CreateDirectoriesBelow(const KB_String& sRoot, const KB_String& sRelative);
     // Last-write time of a file as a FILETIME value (100 ns ticks since 1601-01-01 UTC); 0 when
     // it is not a readable file.
     static std::uint64_t GetLastWriteTime(const KB_String& path);

@@ -3,6 +3,7 @@
 #include "framework/core/KB_ByteCursor.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/core/KU_StringUtilities.h"
+#include "framework/core/KU_TemporaryFiles.h"
 #include "framework/files/KF_DataRepositoryNode.h"
 #include "framework/files/KF_NameValidator.h"
 #include "framework/files/KF_Zipper.h"
@@ -684,24 +685,46 @@ KB_String KF_DataRepository::GetSourceRelativePath(const KF_DataRepositoryNode* 
 
 bool KF_DataRepository::SaveToFile(const KB_String& sPath)
 {
-    if (m_pRootNode == nullptr || !CalcChunkHeaderSizes(m_pRootNode) || !CompressFiles(m_pRootNode))
+    if (m_pRootNode == nullptr)
+        return false;
+    m_sBuildError = KB_String();
+    if (!CalcChunkHeaderSizes(m_pRootNode) || !CompressFiles(m_pRootNode))
         return false;
     const std::uint64_t uiDirectoryEnd = HEADER_SIZE + m_pRootNode->m_uiSubtreeSize;
     std::uint64_t uiPayloadEnd = uiDirectoryEnd;
     if (!UpdatePayloadOffsets(m_pRootNode, &uiPayloadEnd))
         return false;
 
-    const KB_String sTemporaryPath = sPath + ".tmp";
-    std::FILE* pFile = std::fopen(sTemporaryPath.GetBuffer(), "wb");
-    if (pFile == nullptr)
-        return false;
-    bool bOk = WriteArchive(pFile, uiDirectoryEnd, uiPayloadEnd);
-    bOk = (std::fclose(pFile) == 0) && bOk;
-    bOk =
-        bOk && MoveFileExA(sTemporaryPath.GetBuffer(), sPath.GetBuffer(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    if (!bOk)
-        DeleteFileA(sTemporaryPath.GetBuffer());
-    return bOk;
+    KB_String sTemporaryPath;
+    std::FILE* pFile = KU_TemporaryFiles::Create(sPath, &sTemporaryPath);
+    bool bOk = pFile != nullptr && WriteArchive(pFile, uiDirectoryEnd, uiPayloadEnd);
+    int iError = errno;
+    if (pFile != nullptr && std::fclose(pFile) != 0 && bOk)
+    {
+        bOk = false;
+        iError = errno;
+    }
+    if (bOk && !KU_TemporaryFiles::ReplaceTarget(sTemporaryPath, sPath))
+    {
+        bOk = false;
+        iError = errno;
+    }
+    if (bOk)
+        return true;
+    if (pFile != nullptr)
+        KU_TemporaryFiles::Remove(sTemporaryPath);
+    // A source that could not be read has said so already.
+    if (m_sBuildError.GetLength() == 0)
+        m_sBuildError = KB_String::Formatted("cannot write the archive \"%s\": %s", sPath.GetBuffer(),
+                                             std::strerror(iError));
+    return false;
+}
+
+void KF_DataRepository::SetReadError(const KF_DataRepositoryNode* pNode, int iError)
+{
+    m_sBuildError =
+        KB_String::Formatted("cannot read \"%s\": %s", pNode->m_sSourceFileName.GetBuffer(),
+                             iError != 0 ? std::strerror(iError) : "it ends before its listed size");
 }
 
 bool KF_DataRepository::WriteArchive(std::FILE* pFile, std::uint64_t uiDirectoryEnd,
@@ -709,7 +732,10 @@ bool KF_DataRepository::WriteArchive(std::FILE* pFile, std::uint64_t uiDirectory
 {
     auto* pDirectory = new (std::nothrow) std::uint8_t[uiDirectoryEnd];
     if (pDirectory == nullptr)
+    {
+        errno = ENOMEM;
         return false;
+    }
     KB_ByteWriter writer(pDirectory, uiDirectoryEnd);
     writer.WriteBytes(ARCHIVE_MAGIC, sizeof(ARCHIVE_MAGIC));
     writer.WriteU64(uiDirectoryEnd);
@@ -724,7 +750,10 @@ bool KF_DataRepository::WriteArchive(std::FILE* pFile, std::uint64_t uiDirectory
     const std::uint64_t uiScratchSize = uiPayloadSize < COPY_PIECE_SIZE ? uiPayloadSize : COPY_PIECE_SIZE;
     auto* pScratch = new (std::nothrow) std::uint8_t[uiScratchSize + 1];
     if (pScratch == nullptr)
+    {
+        errno = ENOMEM;
         return false;
+    }
     bOk = WritePayloadData(m_pRootNode, pFile, pScratch, uiScratchSize);
     delete[] pScratch;
     return bOk;
@@ -751,17 +780,25 @@ bool KF_DataRepository::CompressFiles(KF_DataRepositoryNode* pNode)
         return false; // this tree was saved before
     if (!pNode->m_bDirectory && pNode->m_bCompressed)
     {
+        errno = 0;
         std::FILE* pSource = std::fopen(pNode->m_sSourceFileName.GetBuffer(), "rb");
         if (pSource == nullptr)
+        {
+            SetReadError(pNode, errno);
             return false;
+        }
         std::uint64_t uiSize = 0;
         std::uint8_t* pContents = nullptr;
         bool bOk = GetSizeOfOpenFile(pSource, &uiSize) && SeekTo(pSource, 0);
         if (bOk)
         {
             pContents = new (std::nothrow) std::uint8_t[uiSize + 1];
+            if (pContents == nullptr)
+                errno = ENOMEM;
             bOk = pContents != nullptr && ReadExactly(pSource, pContents, uiSize);
         }
+        if (!bOk)
+            SetReadError(pNode, errno);
         std::fclose(pSource);
         std::uint64_t uiCompressedSize = 0;
         bOk = bOk && KF_Zipper::Compress(pContents, uiSize, &pNode->m_pCompressedData, &uiCompressedSize);
@@ -810,7 +847,7 @@ bool KF_DataRepository::WriteNodeRecords(const KF_DataRepositoryNode* pNode, KB_
 }
 
 bool KF_DataRepository::WritePayloadData(const KF_DataRepositoryNode* pNode, std::FILE* pFile,
-                                         std::uint8_t* pScratch, std::uint64_t uiScratchSize) const
+                                         std::uint8_t* pScratch, std::uint64_t uiScratchSize)
 {
     if (!pNode->m_bDirectory && pNode->m_uiStoredSize > 0)
     {
@@ -824,18 +861,29 @@ bool KF_DataRepository::WritePayloadData(const KF_DataRepositoryNode* pNode, std
         }
         else
         {
+            errno = 0;
             std::FILE* pSource = std::fopen(pNode->m_sSourceFileName.GetBuffer(), "rb");
             if (pSource == nullptr)
+            {
+                SetReadError(pNode, errno);
                 return false;
+            }
             std::uint64_t uiLeft = pNode->m_uiStoredSize;
             bool bOk = true;
             while (bOk && uiLeft > 0)
             {
                 const std::uint64_t uiPiece = uiLeft < uiScratchSize ? uiLeft : uiScratchSize;
-                bOk = ReadExactly(pSource, pScratch, uiPiece) && WriteExactly(pFile, pScratch, uiPiece);
+                if (!ReadExactly(pSource, pScratch, uiPiece))
+                {
+                    SetReadError(pNode, errno);
+                    bOk = false;
+                }
+                bOk = bOk && WriteExactly(pFile, pScratch, uiPiece);
                 uiLeft -= uiPiece;
             }
+            const int iError = errno;
             std::fclose(pSource);
+            errno = iError;
             if (!bOk)
                 return false;
         }

@@ -71,10 +71,13 @@ public:
     // separator there) or two names in one folder that differ only in letter case (names are
     // matched without regard to case). Links that lead nowhere usable are skipped.
     bool CreateFromDirectory(const KB_String& sDirectory, KF_NameValidator* pValidator, bool bRootNamed);
-    // Why the last CreateFromDirectory failed, naming the entries concerned; empty after a success.
+    // Why the last CreateFromDirectory or SaveToFile failed, naming the entries or the file
+    // concerned and, for a file, the reason ("cannot read \"<source>\": Permission denied"); empty
+    // after a success.
     const KB_String& GetBuildError() const { return m_sBuildError; }
-    // Writes the built tree as an archive at sPath: into a temporary file beside it that then
-    // replaces it, so a failed save leaves any old archive whole. A tree is saved once.
+    // Writes the built tree as an archive at sPath: into a temporary file beside it
+    // (KU_TemporaryFiles) that then replaces it, so a failed or interrupted save leaves any old
+    // archive whole. A tree is saved once.
     bool SaveToFile(const KB_String& sPath);
 
     // The whole file, inflated when stored compressed. False (nothing cached) for a missing
@@ -117,8 +120,10 @@ private:
     // the offsets would overflow.
     bool UpdatePayloadOffsets(KF_DataRepositoryNode* pNode, std::uint64_t* pOffset);
     bool WriteNodeRecords(const KF_DataRepositoryNode* pNode, KB_ByteWriter& writer) const;
+    // Sets m_sBuildError for a source file that cannot be read: errno's text, or 0 when it ended early.
+    void SetReadError(const KF_DataRepositoryNode* pNode, int iError);
     bool WritePayloadData(const KF_DataRepositoryNode* pNode, std::FILE* pFile, std::uint8_t* pScratch,
-                          std::uint64_t uiScratchSize) const;
+                          std::uint64_t uiScratchSize);
     bool WriteArchive(std::FILE* pFile, std::uint64_t uiDirectoryEnd, std::uint64_t uiPayloadEnd);
 
     // Null when nothing is loaded or built; a built tree is owned, a loaded one belongs to m_pArchive.

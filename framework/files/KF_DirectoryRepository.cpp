@@ -1,10 +1,11 @@
 #include "framework/files/KF_DirectoryRepository.h"
 
 #include "framework/core/KU_FileUtilities.h"
+#include "framework/core/KU_TemporaryFiles.h"
 #include "framework/threads/KT_AutoLock.h"
 #include "platform/win32/Windows.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -15,8 +16,6 @@
 
 namespace
 {
-
-std::atomic<std::uint32_t> s_uiTemporaryFileCounter{0};
 
 DWORD GetAttributes(const std::string& sPath)
 {
@@ -189,25 +188,27 @@ bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiS
     const std::size_t uiSlash = sFull.rfind('/');
     if (uiSlash != std::string::npos && uiSlash > 0)
     {
+        // Only below the root: a root removed meanwhile is not made again.
         const std::string sDirectory = sFull.substr(0, uiSlash);
+        const std::size_t uiRoot = std::min<std::size_t>(m_sRootDirectory.GetLength(), sDirectory.size());
         if (!IsExistingDirectory(sDirectory) &&
-            !KU_FileUtilities::CreateDirectories(KB_String(sDirectory.c_str())))
+            !KU_FileUtilities::CreateDirectoriesBelow(KB_String(sDirectory.substr(0, uiRoot).c_str()),
+                                                      KB_String(sDirectory.substr(uiRoot).c_str())))
         {
             return false;
         }
     }
 
-    const std::string sTemporary =
-        sFull + ".~" + std::to_string(s_uiTemporaryFileCounter.fetch_add(1)) + ".tmp";
-    FILE* pFile = fopen(sTemporary.c_str(), "wb");
+    KB_String sTemporary;
+    FILE* pFile = KU_TemporaryFiles::Create(KB_String(sFull.c_str()), &sTemporary);
     if (pFile == nullptr)
         return false;
     bool bWritten = uiSize == 0 || fwrite(pData, 1, static_cast<std::size_t>(uiSize), pFile) == uiSize;
     bWritten = fflush(pFile) == 0 && bWritten;
     bWritten = fclose(pFile) == 0 && bWritten;
-    if (!bWritten || !MoveFileExA(sTemporary.c_str(), sFull.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (!bWritten || !KU_TemporaryFiles::ReplaceTarget(sTemporary, KB_String(sFull.c_str())))
     {
-        DeleteFileA(sTemporary.c_str());
+        KU_TemporaryFiles::Remove(sTemporary);
         return false;
     }
     return true;

@@ -5,7 +5,8 @@
 //
 // Names are matched as on Windows: the exact path first, then, when that does not exist, each
 // component without regard to case. Listings come in Windows order. A write goes to a temporary
-// file beside the target that then replaces it, so a failed write leaves the old file whole.
+// file beside the target (KU_TemporaryFiles) that then replaces it, so a failed write leaves the
+// old file whole.
 //
 // Only regular files (links followed) are files here, so a FIFO or a device under the root can
 // never block a read; directories are only taken where a directory is meant.
@@ -29,7 +30,8 @@ public:
 
     // False for a missing, empty or unreadable file, and when memory for it cannot be had.
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) override;
-    // Creates missing directories first; false when they cannot be made or the data not written.
+    // Creates missing directories below the root first (never the root itself); false when they
+    // cannot be made or the data not written.
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override;
     bool RemoveFile(const KB_String& sPath) override; // false for a directory or a failed removal
     // False when the path is not a regular file or cannot be opened.

@@ -3,6 +3,7 @@
 
 #include "platform/d3dx11/d3dx11.h"
 
+#include "platform/crt/CrtTemporaryFiles.h"
 #include "platform/d3d11/D3D11Resources.h"
 #include "platform/d3dx11/D3DX11Codecs.h"
 #include "platform/d3dx11/D3DX11Dds.h"
@@ -183,11 +184,11 @@ HRESULT ReadResource(ID3D11Resource* pResource, bool bFirstOnly, Image* pOut)
     return S_OK;
 }
 
-// Writes beside the target, then renames over it.
+// Writes to a temporary file beside the target, then renames it over the target.
 HRESULT WriteFileAtomically(const char* pPath, const std::vector<std::uint8_t>& vBytes)
 {
-    const std::string sTemporary = std::string(pPath) + ".tmp";
-    std::FILE* pFile = std::fopen(sTemporary.c_str(), "wb");
+    std::string sTemporary;
+    std::FILE* pFile = CrtTemporaryFiles::Create(pPath, &sTemporary);
     if (pFile == nullptr)
         return E_FAIL;
     const bool bWritten = std::fwrite(vBytes.data(), 1, vBytes.size(), pFile) == vBytes.size();

@@ -1,5 +1,6 @@
 #include "platform/forms/FormsRegistry.h"
 
+#include "platform/crt/CrtTemporaryFiles.h"
 #include "platform/forms/FormsInternal.h"
 
 #include <cerrno>
@@ -319,8 +320,8 @@ bool SaveFileLocked(const RegistryState& s)
     if (slash != std::string::npos && !MakeDirectories(s.file.substr(0, slash)))
         return false;
     const std::string text = FormatFile(s.keys);
-    const std::string temporary = s.file + ".tmp" + std::to_string(getpid());
-    std::FILE* pFile = std::fopen(temporary.c_str(), "wb");
+    std::string temporary;
+    std::FILE* pFile = CrtTemporaryFiles::Create(s.file.c_str(), &temporary);
     if (pFile == nullptr)
         return false;
     const bool written = std::fwrite(text.data(), 1, text.size(), pFile) == text.size() &&

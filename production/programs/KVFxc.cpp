@@ -8,17 +8,18 @@
 // output are an error. Includes are looked up beside the
 // file being compiled and must stay inside the folder. Files are read as the directory
 // repository reads them: only regular files, never waiting on a pipe, and none larger than the
-// compiler takes. Exit code 0 on success, 1 when a file does not compile or cannot be written,
-// 2 on wrong usage; messages go to stderr.
+// compiler takes. Each output is written whole to a temporary file beside it and renamed over
+// it; SIGINT or SIGTERM removes the temporary. Exit code 0 on success, 1 when a file does not
+// compile or cannot be written, 2 on wrong usage; messages go to stderr.
 
 #include "framework/core/KU_FileUtilities.h"
+#include "framework/core/KU_TemporaryFiles.h"
 #include "platform/d3dcompiler/D3DCompilerLimits.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <system_error>
@@ -191,20 +192,11 @@ bool CompileOne(const fs::path& root, const fs::path& source, const fs::path& ta
     std::error_code error;
     fs::create_directories(target.parent_path(), error);
     // Written beside its name and renamed over it, so a failed write leaves no half file.
-    const fs::path temporary = fs::path(target).concat(".tmp");
-    bool bOk = false;
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file.write(static_cast<const char*>(pCode->GetBufferPointer()),
-                   static_cast<std::streamsize>(pCode->GetBufferSize()));
-        bOk = static_cast<bool>(file.flush());
-    }
+    const bool bOk = KU_TemporaryFiles::WriteWholeFile(KB_String(target.string().c_str()),
+                                                       pCode->GetBufferPointer(), pCode->GetBufferSize());
     pCode->Release();
-    if (bOk)
-        fs::rename(temporary, target, error);
-    if (!bOk || error)
+    if (!bOk)
     {
-        fs::remove(temporary, error);
         std::fprintf(stderr, "kvfxc: cannot write \"%s\"\n", target.string().c_str());
         return false;
     }
@@ -232,6 +224,8 @@ bool LinkStaysInside(const fs::path& root, const fs::path& source)
 
 int main(int argc, char** argv)
 {
+    // First, before any thread starts; should it fail, a signal ends the run as it always did.
+    KU_TemporaryFiles::RemoveOnInterrupt();
     if (argc != 3)
     {
         std::fprintf(stderr, "usage: kvfxc <folder> <output folder>\n"

@@ -110,6 +110,23 @@ TEST(KU_FileUtilities, CreateDirectoriesBuildsFromTheSecondComponent)
     EXPECT_FALSE(KU_FileUtilities::CreateDirectories(temp.Join("file/sub").c_str()));
 }
 
+TEST(KU_FileUtilities, CreateDirectoriesBelowNeverMakesTheRoot)
+{
+    TestTempDir temp;
+    ASSERT_TRUE(temp.IsValid());
+    const std::string root = temp.Join("root");
+    EXPECT_FALSE(KU_FileUtilities::CreateDirectoriesBelow(root.c_str(), "a/b"));
+    EXPECT_FALSE(std::filesystem::exists(root));
+
+    std::filesystem::create_directory(root);
+    EXPECT_TRUE(KU_FileUtilities::CreateDirectoriesBelow(root.c_str(), "a\\b/c"));
+    EXPECT_TRUE(std::filesystem::is_directory(root + "/a/b/c"));
+    EXPECT_TRUE(KU_FileUtilities::CreateDirectoriesBelow((root + "/").c_str(), "a/b/c/")) << "existing ones";
+    EXPECT_TRUE(KU_FileUtilities::CreateDirectoriesBelow(root.c_str(), ""));
+    std::ofstream(root + "/a/file") << "x";
+    EXPECT_FALSE(KU_FileUtilities::CreateDirectoriesBelow(root.c_str(), "a/file/sub"));
+}
+
 TEST(KU_FileUtilities, GetLastWriteTimeIsAFileTime)
 {
     TestTempDir temp;

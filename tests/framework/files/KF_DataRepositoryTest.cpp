@@ -6,6 +6,7 @@
 #include "framework/files/KF_FileManager.h"
 #include "framework/files/KF_Zipper.h"
 #include "framework/threads/KT_AutoLock.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
@@ -467,21 +468,59 @@ TEST_F(KF_DataRepositoryTest, BuilderRefusesNamesTheArchiveCouldNotTellApart)
     EXPECT_EQ(contents, TextBytes("2"));
 }
 
-TEST_F(KF_DataRepositoryTest, FailedSaveLeavesTheOldArchiveWhole)
+// A failed save leaves the old archive whole and no temporary file beside it, and says which file
+// it could not read or write and why.
+TEST_F(KF_DataRepositoryTest, FailedSaveLeavesTheOldArchiveWholeAndNamesTheFile)
 {
     MakeSampleTree();
     TestValidator validator;
     ASSERT_TRUE(Pack(false, &validator));
     const Bytes before = ReadBytes(m_sArchive);
+    const auto listed = [this]
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_Temp.GetPath()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> alone = {"Assets", "KV27.dat"};
 
+    // Stored and compressed files that vanish between the scan and the save.
+    for (const char* pName : {"Textures/Big.bin", "Curves/Camera.int"})
+    {
+        KF_DataRepository builder;
+        ASSERT_TRUE(builder.CreateFromDirectory(m_sSource.c_str(), &validator, false));
+        std::filesystem::rename(Source(pName), m_Temp.Join("away"));
+        EXPECT_FALSE(builder.SaveToFile(m_sArchive.c_str()));
+        std::filesystem::rename(m_Temp.Join("away"), Source(pName));
+        EXPECT_EQ(ReadBytes(m_sArchive), before);
+        EXPECT_EQ(listed(), alone);
+        EXPECT_EQ(std::string(builder.GetBuildError().GetBuffer()),
+                  "cannot read \"" + Source(pName) + "\": No such file or directory");
+    }
+
+    // Writes past a file-size limit fail part-way, as on a full disk.
     KF_DataRepository builder;
     ASSERT_TRUE(builder.CreateFromDirectory(m_sSource.c_str(), &validator, false));
-    std::filesystem::remove(Source("Textures/Big.bin")); // vanishes between the scan and the save
-    EXPECT_FALSE(builder.SaveToFile(m_sArchive.c_str()));
+    bool bSaved = true;
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.IsSet());
+        bSaved = builder.SaveToFile(m_sArchive.c_str());
+    }
+    EXPECT_FALSE(bSaved);
     EXPECT_EQ(ReadBytes(m_sArchive), before);
-    EXPECT_FALSE(std::filesystem::exists(m_sArchive + ".tmp"));
+    EXPECT_EQ(listed(), alone);
+    EXPECT_EQ(std::string(builder.GetBuildError().GetBuffer()),
+              "cannot write the archive \"" + m_sArchive + "\": File too large");
 
-    EXPECT_FALSE(builder.SaveToFile(m_Temp.Join("no/such/folder/KV27.dat").c_str()));
+    KF_DataRepository another;
+    ASSERT_TRUE(another.CreateFromDirectory(m_sSource.c_str(), &validator, false));
+    const std::string sNowhere = m_Temp.Join("no/such/folder/KV27.dat");
+    EXPECT_FALSE(another.SaveToFile(sNowhere.c_str()));
+    EXPECT_EQ(std::string(another.GetBuildError().GetBuffer()),
+              "cannot write the archive \"" + sNowhere + "\": No such file or directory");
 }
 
 TEST_F(KF_DataRepositoryTest, DamagedDirectoriesFailToLoad)

@@ -1,11 +1,11 @@
 #include "framework/files/KF_DirectoryRepository.h"
 
 #include "framework/threads/KT_AutoLock.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -16,8 +16,8 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -284,16 +284,13 @@ TEST_F(KF_DirectoryRepositoryTest, FailedWriteKeepsTheOldFile)
     KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
 
     // Writes past a file-size limit fail part-way, as on a full disk.
-    struct rlimit oldLimit;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit smallLimit = oldLimit;
-    smallLimit.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &smallLimit), 0);
     const std::string sLarge(100000, 'n');
-    const bool bWritten = repository.WriteFile("Data/save.txt", sLarge.size(), sLarge.data());
-    setrlimit(RLIMIT_FSIZE, &oldLimit);
-    std::signal(SIGXFSZ, oldHandler);
+    bool bWritten = true;
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.IsSet());
+        bWritten = repository.WriteFile("Data/save.txt", sLarge.size(), sLarge.data());
+    }
 
     EXPECT_FALSE(bWritten);
     EXPECT_EQ(ReadBack("Data/save.txt"), "old contents");
@@ -304,6 +301,56 @@ TEST_F(KF_DirectoryRepositoryTest, FailedWriteKeepsTheOldFile)
     EXPECT_FALSE(repository.WriteFile("Data/x", 3, nullptr));
     EXPECT_TRUE(repository.WriteFile("Data/empty", 0, nullptr));
     EXPECT_TRUE(std::filesystem::exists(m_oFolder.Join("Data/empty")));
+}
+
+// Two processes saving one file at once (two developer-mode sessions) named their temporary files
+// alike, by a counter of each process, and wrote into one of them.
+TEST_F(KF_DirectoryRepositoryTest, TwoProcessesSavingOneFileAtOnceLeaveOneWholeFile)
+{
+    Write("Data/save.bin", "old contents");
+    const std::string asContents[2] = {std::string(300000, 'a'), std::string(200000, 'b')};
+    constexpr int NUM_WRITES = 100;
+    pid_t aChildren[2] = {};
+    for (int i = 0; i < 2; ++i)
+    {
+        aChildren[i] = fork();
+        ASSERT_GE(aChildren[i], 0);
+        if (aChildren[i] == 0)
+        {
+            // Each child says by its exit code how many of its writes failed.
+            KF_DirectoryRepository repository(m_oFolder.GetPath().c_str());
+            int iFailed = 0;
+            for (int iWrite = 0; iWrite < NUM_WRITES; ++iWrite)
+                iFailed +=
+                    repository.WriteFile("Data/save.bin", asContents[i].size(), asContents[i].data()) ? 0 : 1;
+            _exit(iFailed);
+        }
+    }
+    for (const pid_t iChild : aChildren)
+    {
+        int iStatus = 0;
+        ASSERT_EQ(waitpid(iChild, &iStatus, 0), iChild);
+        ASSERT_TRUE(WIFEXITED(iStatus));
+        EXPECT_EQ(WEXITSTATUS(iStatus), 0) << "writes failed";
+    }
+    const std::string sLeft = ReadBack("Data/save.bin");
+    EXPECT_TRUE(sLeft == asContents[0] || sLeft == asContents[1]) << "a file of " << sLeft.size() << " bytes";
+    EXPECT_EQ(ListFolder("Data"), Names{"save.bin"});
+}
+
+// A write makes the folders it needs below the root, never the root itself: a folder removed
+// while something still writes into it stays gone.
+TEST_F(KF_DirectoryRepositoryTest, WritesNeverMakeTheRootItself)
+{
+    const std::string sRoot = m_oFolder.Join("root");
+    std::filesystem::create_directories(sRoot);
+    KF_DirectoryRepository repository(sRoot.c_str());
+    ASSERT_TRUE(repository.WriteFile("Deep/er/a.txt", 1, "a"));
+    EXPECT_EQ(ReadBack("root/Deep/er/a.txt"), "a");
+    std::filesystem::remove_all(sRoot);
+    EXPECT_FALSE(repository.WriteFile("Deep/er/a.txt", 1, "a"));
+    EXPECT_FALSE(repository.WriteFile("b.txt", 1, "b"));
+    EXPECT_FALSE(std::filesystem::exists(sRoot));
 }
 
 TEST_F(KF_DirectoryRepositoryTest, HashIsOverTheContents)
