@@ -29,13 +29,14 @@ constexpr const char* ARCHIVE_NAME = "KV27.dat";
 void ReportMissingArchive(KF_FileManager* pFiles, KU_ApplicationFactory* pFactory, const char* pDirectory)
 {
     std::FILE* pArchive = std::fopen(ARCHIVE_NAME, "rb");
+    const int iError = errno;
     std::string sProblem = "could not be read";
     if (pArchive != nullptr)
         std::fclose(pArchive);
-    else if (errno == ENOENT)
+    else if (iError == ENOENT)
         sProblem = "not found";
     else
-        sProblem += std::string(" (") + std::strerror(errno) + ")";
+        sProblem += std::string(" (") + std::strerror(iError) + ")";
     const char* pProblem = sProblem.c_str();
     const KB_String sMaterials = pFactory->GetMaterialFilePath();
     const KB_String sConfig(KR_SceneManager::SCENE_CONFIG_PATH);
