@@ -34,7 +34,7 @@ public:
     // Creates every directory of the path from its first two components on; the first component
     // alone is never created and must exist. A leading separator is kept (absolute path).
     // Existing directories are fine. True for fewer than two components; false on the first
-    // directory that cannot be created.
+    // directory that cannot be created, with errno saying why (ENOTDIR when a file is in the way).
     static bool CreateDirectories(const KB_String& path);
     // Last-write time of a file as a FILETIME value (100 ns ticks since 1601-01-01 UTC); 0 when
     // it is not a readable file.

@@ -5,6 +5,7 @@
 #include "platform/win32/Windows.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -181,11 +182,22 @@ bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSi
 
 bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
 {
-    if ((pData == nullptr && uiSize != 0) || !StaysInsideRoot(WithForwardSlashes(sPath)))
+    if (pData == nullptr && uiSize != 0)
+    {
+        errno = EINVAL;
         return false;
+    }
+    if (!StaysInsideRoot(WithForwardSlashes(sPath)))
+    {
+        errno = EPERM;
+        return false;
+    }
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     if (IsExistingDirectory(sFull))
+    {
+        errno = EISDIR;
         return false;
+    }
     const std::size_t uiSlash = sFull.rfind('/');
     if (uiSlash != std::string::npos && uiSlash > 0)
     {
@@ -207,7 +219,9 @@ bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiS
     bWritten = fclose(pFile) == 0 && bWritten;
     if (!bWritten || !MoveFileExA(sTemporary.c_str(), sFull.c_str(), MOVEFILE_REPLACE_EXISTING))
     {
+        const int iError = errno; // why, for the caller: the removal must not change it
         DeleteFileA(sTemporary.c_str());
+        errno = iError;
         return false;
     }
     return true;

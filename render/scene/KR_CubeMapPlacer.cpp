@@ -395,7 +395,7 @@ bool KR_CubeMapPlacer::SaveCubeMapPlacerToFile(const KB_String& sPath)
         m_pPositionRail->Save();
     }
     KF_FileManager* pFiles = KE_GetFileManager();
-    return pFiles != nullptr && pFiles->WriteFile(m_sPlacerPath, sText.GetLength(), sText.GetBuffer());
+    return pFiles != nullptr && pFiles->SaveFile(m_sPlacerPath, sText.GetLength(), sText.GetBuffer());
 }
 
 void KR_CubeMapPlacer::RebuildEditorObjects()
