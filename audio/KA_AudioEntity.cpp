@@ -276,7 +276,7 @@ bool KA_AudioEntity::Save()
         m_pVolumeCurve->Save();
     }
     const KB_String text = CreateText();
-    return pFiles->WriteFile(m_sFilePath, text.GetLength(), text.GetBuffer());
+    return pFiles->SaveFile(m_sFilePath, text.GetLength(), text.GetBuffer());
 }
 
 bool KA_AudioEntity::Initialize()

@@ -276,5 +276,5 @@ bool KU_InterpolationFile::Write(const KB_String& sPath, ValueKind eKind, const 
         text << "t " << contents.gTimeStamps[i] << "\n";
 
     const std::string& sText = text.GetText();
-    return pFiles->WriteFile(sPath, sText.size(), sText.data());
+    return pFiles->SaveFile(sPath, sText.size(), sText.data());
 }

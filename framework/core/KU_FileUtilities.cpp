@@ -162,7 +162,11 @@ bool KU_FileUtilities::CreateDirectories(const KB_String& path)
         std::error_code error;
         std::filesystem::create_directory(prefix.GetBuffer(), error);
         if (error)
+        {
+            // A file in the way is reported as "exists"; what it means is that the path is no folder.
+            errno = error == std::errc::file_exists ? ENOTDIR : error.value();
             return false;
+        }
     }
     return true;
 }

@@ -34,7 +34,7 @@ public:
     // Creates every directory of the path from its first two components on; the first component
     // alone is never created and must exist. A leading separator is kept (absolute path).
     // Existing directories are fine. True for fewer than two components; false on the first
-    // directory that cannot be created.
+    // directory that cannot be created, with errno saying why (ENOTDIR when a file is in the way).
     static bool CreateDirectories(const KB_String& path);
     // Creates each directory of sRelative ('/' or '\' separated) below sRoot, one at a time from
     // the root down; sRoot itself is never created, so nothing is made once it is gone. Existing

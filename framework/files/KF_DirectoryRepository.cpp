@@ -6,6 +6,7 @@
 #include "platform/win32/Windows.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -180,11 +181,22 @@ bool KF_DirectoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSi
 
 bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
 {
-    if ((pData == nullptr && uiSize != 0) || !StaysInsideRoot(WithForwardSlashes(sPath)))
+    if (pData == nullptr && uiSize != 0)
+    {
+        errno = EINVAL;
         return false;
+    }
+    if (!StaysInsideRoot(WithForwardSlashes(sPath)))
+    {
+        errno = EPERM;
+        return false;
+    }
     const std::string sFull = ResolvePath(m_sRootDirectory, sPath);
     if (IsExistingDirectory(sFull))
+    {
+        errno = EISDIR;
         return false;
+    }
     const std::size_t uiSlash = sFull.rfind('/');
     if (uiSlash != std::string::npos && uiSlash > 0)
     {
@@ -199,19 +211,7 @@ bool KF_DirectoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiS
         }
     }
 
-    KB_String sTemporary;
-    FILE* pFile = KU_TemporaryFiles::Create(KB_String(sFull.c_str()), &sTemporary);
-    if (pFile == nullptr)
-        return false;
-    bool bWritten = uiSize == 0 || fwrite(pData, 1, static_cast<std::size_t>(uiSize), pFile) == uiSize;
-    bWritten = fflush(pFile) == 0 && bWritten;
-    bWritten = fclose(pFile) == 0 && bWritten;
-    if (!bWritten || !KU_TemporaryFiles::ReplaceTarget(sTemporary, KB_String(sFull.c_str())))
-    {
-        KU_TemporaryFiles::Remove(sTemporary);
-        return false;
-    }
-    return true;
+    return KU_TemporaryFiles::WriteWholeFile(KB_String(sFull.c_str()), pData, uiSize);
 }
 
 bool KF_DirectoryRepository::RemoveFile(const KB_String& sPath)

@@ -31,7 +31,8 @@ public:
     // False for a missing, empty or unreadable file, and when memory for it cannot be had.
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) override;
     // Creates missing directories below the root first (never the root itself); false when they
-    // cannot be made or the data not written.
+    // cannot be made or the data not written, with errno from the failing call (EISDIR for a
+    // directory at the path, EPERM for a path that leaves the root, EINVAL for missing data).
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) override;
     bool RemoveFile(const KB_String& sPath) override; // false for a directory or a failed removal
     // False when the path is not a regular file or cannot be opened.

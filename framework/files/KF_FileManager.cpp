@@ -5,6 +5,9 @@
 #include "framework/files/KF_DirectoryRepository.h"
 #include "framework/files/KF_NameValidator.h"
 #include "framework/files/KF_Repository.h"
+#include "framework/files/KU_SaveFailure.h"
+
+#include <cerrno>
 
 KF_FileManager::KF_FileManager() : m_pNameValidator(new KF_NameValidator())
 {
@@ -46,6 +49,23 @@ bool KF_FileManager::WriteFile(const KB_String& sPath, std::uint64_t uiSize, con
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
         if (m_gRepositories[i]->IsWritable() && m_gRepositories[i]->WriteFile(sPath, uiSize, pData))
             return true;
+    return false;
+}
+
+bool KF_FileManager::SaveFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
+{
+    int iError = 0;
+    for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
+    {
+        if (!m_gRepositories[i]->IsWritable())
+            continue;
+        errno = 0;
+        if (m_gRepositories[i]->WriteFile(sPath, uiSize, pData))
+            return true;
+        if (iError == 0)
+            iError = errno != 0 ? errno : EIO;
+    }
+    KU_SaveFailure::Report(sPath, iError != 0 ? iError : EROFS);
     return false;
 }
 

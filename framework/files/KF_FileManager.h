@@ -30,6 +30,11 @@ public:
     bool RemoveReference(const KB_String& sPath);
     bool AddReference(const KB_String& sPath);
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData);
+    // WriteFile for what the user saves (entities, curves): when no repository takes the file,
+    // one line on standard error names sPath and why (KU_SaveFailure), the reason the first
+    // writable repository gave, or "Read-only file system" when none is writable. The result is
+    // WriteFile's.
+    bool SaveFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData);
     bool RemoveFile(const KB_String& sPath);
     bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize); // *pSize = 0 when nothing answers
     bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime); // FILETIME ticks

@@ -38,7 +38,8 @@ public:
     // The whole file; *ppData holds *pSize bytes plus a NUL and stays valid until the matching
     // RemoveReference. False (outputs untouched) when the file cannot be read.
     virtual bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) = 0;
-    // Replaces the file with uiSize bytes; false when nothing (or not everything) was written.
+    // Replaces the file with uiSize bytes; false when nothing (or not everything) was written,
+    // with errno saying why.
     virtual bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData) = 0;
     // True when the file is gone afterwards (also when it never existed).
     virtual bool RemoveFile(const KB_String& sPath) = 0;

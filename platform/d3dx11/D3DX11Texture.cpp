@@ -8,7 +8,9 @@
 #include "platform/d3dx11/D3DX11Codecs.h"
 #include "platform/d3dx11/D3DX11Dds.h"
 #include "platform/d3dx11/D3DX11State.h"
+#include "platform/win32/WinFiles.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -184,19 +186,45 @@ HRESULT ReadResource(ID3D11Resource* pResource, bool bFirstOnly, Image* pOut)
     return S_OK;
 }
 
+// The Win32 error a failed file call gives on Windows for the host's errno, as an HRESULT.
+HRESULT FileErrorResult(int iError)
+{
+    switch (iError)
+    {
+    case ENOENT:
+    case ENOTDIR:
+        return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    case ENOSPC:
+    case EDQUOT:
+        return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    case EFBIG:
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    case ENOMEM:
+        return E_OUTOFMEMORY;
+    default:
+        return E_FAIL;
+    }
+}
+
 // Writes to a temporary file beside the target, then renames it over the target.
 HRESULT WriteFileAtomically(const char* pPath, const std::vector<std::uint8_t>& vBytes)
 {
     std::string sTemporary;
     std::FILE* pFile = CrtTemporaryFiles::Create(pPath, &sTemporary);
     if (pFile == nullptr)
-        return E_FAIL;
+        return FileErrorResult(errno);
     const bool bWritten = std::fwrite(vBytes.data(), 1, vBytes.size(), pFile) == vBytes.size();
     const bool bClosed = std::fclose(pFile) == 0;
     if (!bWritten || !bClosed || std::rename(sTemporary.c_str(), pPath) != 0)
     {
+        const HRESULT hr = FileErrorResult(errno); // before the removal can change errno
         std::remove(sTemporary.c_str());
-        return E_FAIL;
+        return hr;
     }
     return S_OK;
 }

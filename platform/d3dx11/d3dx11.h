@@ -98,6 +98,8 @@ HRESULT D3DX11CreateShaderResourceViewFromMemory(ID3D11Device* pDevice, LPCVOID 
 
 // PNG: the first subresource converted to 8-bit RGBA (floats clamped to [0, 1]). DDS: every
 // subresource in the texture's own format. The file is written beside its final name and then
-// renamed over it, so a failed save leaves an older file whole.
+// renamed over it, so a failed save leaves an older file whole. A file that cannot be written
+// answers HRESULT_FROM_WIN32 of the error Windows gives (ERROR_PATH_NOT_FOUND for a missing
+// folder, ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ERROR_FILE_TOO_LARGE), E_FAIL for any other.
 HRESULT D3DX11SaveTextureToFileA(ID3D11DeviceContext* pContext, ID3D11Resource* pSrcTexture,
                                  D3DX11_IMAGE_FILE_FORMAT DestFormat, LPCSTR pDestFile);

@@ -70,6 +70,14 @@ constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 
+// A Win32 error code as an HRESULT: failure, facility 7 (Win32), the code in the low 16 bits;
+// 0 (and anything not above 0) is passed through.
+constexpr HRESULT HRESULT_FROM_WIN32(DWORD x)
+{
+    return static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)
+                                        : static_cast<HRESULT>((x & 0x0000FFFFu) | (7u << 16) | 0x80000000u);
+}
+
 constexpr bool SUCCEEDED(HRESULT hr)
 {
     return hr >= 0;

@@ -254,7 +254,7 @@ bool KR_AnimatedCamera::SaveCameraToFile(const KB_String& sPath)
         curves[i]->Save();
     }
     KF_FileManager* pFiles = KE_GetFileManager();
-    return pFiles != nullptr && pFiles->WriteFile(m_sCameraFilePath, sText.GetLength(), sText.GetBuffer());
+    return pFiles != nullptr && pFiles->SaveFile(m_sCameraFilePath, sText.GetLength(), sText.GetBuffer());
 }
 
 void KR_AnimatedCamera::Update(double fTime)

@@ -1,5 +1,6 @@
 // The screen passes of the post-processing engine and the effect sequences built from them.
 
+#include "framework/files/KU_SaveFailure.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/d3dx11effect.h"
 #include "render/device/KR_GraphicsDevice.h"
@@ -289,9 +290,11 @@ void KR_PostFXEngineDX11::SaveScreenshot()
         pTexture = pManager->GetTexture2D(m_oCurrentImage.m_uiHandle);
     else
         pTexture = m_bMultisampled ? m_pResolvedRenderTargetTexture : m_pRenderTargetTexture;
-    // A failed write is not worth stopping the show for.
+    // A failed write is not worth stopping the show for; the user is told which file is missing.
     if (pTexture != nullptr)
-        D3DX11SaveTextureToFileA(GetContext(), pTexture, D3DX11_IFF_PNG, m_sScreenshotName.GetBuffer());
+        KU_SaveFailure::ReportIfFailed(
+            m_sScreenshotName,
+            D3DX11SaveTextureToFileA(GetContext(), pTexture, D3DX11_IFF_PNG, m_sScreenshotName.GetBuffer()));
     CopyToFinalTarget();
 }
 
@@ -321,7 +324,9 @@ void KR_PostFXEngineDX11::SaveBackBufferScreenshot()
     pView->GetResource(&pBackBuffer);
     if (pBackBuffer != nullptr)
     {
-        D3DX11SaveTextureToFileA(pContext, pBackBuffer, D3DX11_IFF_PNG, m_sScreenshotName.GetBuffer());
+        KU_SaveFailure::ReportIfFailed(
+            m_sScreenshotName,
+            D3DX11SaveTextureToFileA(pContext, pBackBuffer, D3DX11_IFF_PNG, m_sScreenshotName.GetBuffer()));
         pBackBuffer->Release();
     }
     pView->Release();

@@ -563,5 +563,5 @@ bool KR_LightBase::SaveCurvesAndText(const KB_String& sPath, const std::string& 
         curves[i]->Save();
     }
     KF_FileManager* pFiles = KE_GetFileManager();
-    return pFiles != nullptr && pFiles->WriteFile(m_sLightPath, sText.size(), sText.c_str());
+    return pFiles != nullptr && pFiles->SaveFile(m_sLightPath, sText.size(), sText.c_str());
 }

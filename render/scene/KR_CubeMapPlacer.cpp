@@ -5,6 +5,7 @@
 #include "framework/core/KB_GrowingArray.h"
 #include "framework/core/KU_FileUtilities.h"
 #include "framework/files/KF_FileManager.h"
+#include "framework/files/KU_SaveFailure.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/effects11/d3dx11effect.h"
 #include "render/camera/KR_Camera.h"
@@ -395,7 +396,7 @@ bool KR_CubeMapPlacer::SaveCubeMapPlacerToFile(const KB_String& sPath)
         m_pPositionRail->Save();
     }
     KF_FileManager* pFiles = KE_GetFileManager();
-    return pFiles != nullptr && pFiles->WriteFile(m_sPlacerPath, sText.GetLength(), sText.GetBuffer());
+    return pFiles != nullptr && pFiles->SaveFile(m_sPlacerPath, sText.GetLength(), sText.GetBuffer());
 }
 
 void KR_CubeMapPlacer::RebuildEditorObjects()
@@ -634,9 +635,10 @@ void KR_CubeMapPlacer::FinishFaces(ID3D11DeviceContext* pContext, KR_GraphicsRes
         // The effect must not keep the temporary view alive.
         m_pSourceTextureVariable->SetResource(nullptr);
         KR_ReleaseAndNull(pass.pSourceView);
-        // A failed write is not reported further: the file keeps its last good content.
-        D3DX11SaveTextureToFileA(pContext, pResources->GetTexture2D(pass.uiCopy), D3DX11_IFF_DDS,
-                                 m_sCubeMapPath.GetBuffer());
+        // A failed write leaves the file with its last good content; the user is told of it.
+        KU_SaveFailure::ReportIfFailed(
+            m_sCubeMapPath, D3DX11SaveTextureToFileA(pContext, pResources->GetTexture2D(pass.uiCopy),
+                                                     D3DX11_IFF_DDS, m_sCubeMapPath.GetBuffer()));
     }
     else if (m_iFramesLeft == 0)
     {

@@ -388,7 +388,7 @@ bool KR_Scene::WriteChunkList(const KB_String& sPath, const KB_GrowingArray<KB_S
 {
     KF_FileManager* pFiles = KE_GetFileManager();
     const KB_String sText = KR_ChunkList::CreateText(gNames);
-    return pFiles != nullptr && pFiles->WriteFile(sPath, sText.GetLength(), sText.GetBuffer());
+    return pFiles != nullptr && pFiles->SaveFile(sPath, sText.GetLength(), sText.GetBuffer());
 }
 
 KB_String KR_Scene::GetAnimatedCamerasFolder() const

@@ -14,6 +14,7 @@
 #include "render/scene/KR_Scene.h"
 #include "render/scene/KR_SceneManager.h"
 #include "tests/support/PackedShowSuite.h"
+#include "tests/support/SaveFailureLines.h"
 #include "tests/support/ShowStandIns.h"
 #include "tests/support/TestTempDir.h"
 #include "tools/KG_InterpolationEditorDialogManager.h"
@@ -24,6 +25,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>

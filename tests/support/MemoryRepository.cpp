@@ -4,6 +4,7 @@
 #include "platform/win32/Win32Control.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -90,7 +91,10 @@ bool MemoryRepository::ReadFile(const KB_String& sPath, std::uint64_t* pSize, st
 bool MemoryRepository::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
 {
     if (!m_bWritable || (pData == nullptr && uiSize != 0))
+    {
+        errno = m_bWritable ? EINVAL : EROFS;
         return false;
+    }
     KT_AutoLock lock(&m_oMutex);
     m_mapFiles[ToStd(sPath)] = File{std::string(pData, static_cast<std::size_t>(uiSize)), ++m_uiNextTime};
     return true;

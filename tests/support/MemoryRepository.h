@@ -33,7 +33,7 @@ public:
 
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData) override;
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize,
-                   const char* pData) override;       // false when read-only
+                   const char* pData) override;       // false (errno EROFS) when read-only
     bool RemoveFile(const KB_String& sPath) override; // false when read-only
     bool GetFileSize(const KB_String& sPath, std::uint64_t* pSize) override;
     bool GetFileTime(const KB_String& sPath, std::uint64_t* pTime) override;

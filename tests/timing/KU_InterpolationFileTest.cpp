@@ -2,7 +2,9 @@
 
 #include "framework/files/KF_FileManager.h"
 #include "tests/support/MemoryFiles.h"
+#include "tests/support/SaveFailureLines.h"
 #include "tests/support/TestEngine.h"
+#include "tests/support/TestTempDir.h"
 #include "tests/timing/CurveTestHelpers.h"
 #include "timing/KB_CubicBSplineInterpolation.h"
 #include "timing/KB_LinearInterpolation.h"
@@ -14,6 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
 #include <limits>
 #include <locale>
 #include <memory>
@@ -355,6 +362,54 @@ TEST_F(KU_InterpolationFileTest, SaveGoesToTheFirstWritableRepository)
     m_engine->SetFileManager(nullptr);
     EXPECT_FALSE(curve.Save());
     EXPECT_EQ(KU_VertexInterpolation::LoadVertexInterpolation(PATH), nullptr);
+    m_files.Install();
+}
+
+// A save that cannot be written keeps its false result and names the file with the reason on
+// standard error: a full disk (a file-size limit stands in for it), a folder where the file
+// should be, and no source that takes writes. A good save says nothing.
+TEST_F(KU_InterpolationFileTest, ASaveThatCannotBeWrittenNamesTheFileWithTheReason)
+{
+    TestTempDir temp;
+    ASSERT_TRUE(temp.IsValid());
+    KF_FileManager files;
+    files.AddDirectoryRepository(temp.GetPath().c_str());
+    m_engine->SetFileManager(&files);
+    KB_LinearInterpolation curve(PATH);
+    for (int i = 0; i < 400; ++i)
+        curve.InsertVertex(XMVectorSet(static_cast<float>(i) + 0.125f, 1.5f, 2.5f, 0.0f), i * 0.5);
+
+    struct rlimit oldLimit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit smallLimit = oldLimit;
+    smallLimit.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &smallLimit), 0);
+    ::testing::internal::CaptureStderr();
+    const bool bSavedPastTheLimit = curve.Save();
+    const std::string sFull = ::testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(bSavedPastTheLimit);
+    EXPECT_EQ(SaveFailureLines::Take(sFull), std::vector<std::string>{SaveFailureLines::For(PATH, EFBIG)});
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(curve.Save());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+    std::filesystem::remove(temp.Join(PATH));
+    std::filesystem::create_directories(temp.Join(PATH));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(curve.Save());
+    EXPECT_EQ(SaveFailureLines::Take(::testing::internal::GetCapturedStderr()),
+              std::vector<std::string>{SaveFailureLines::For(PATH, EISDIR)});
+
+    MemoryFiles readOnlyFiles(false);
+    readOnlyFiles.Install();
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(curve.Save());
+    EXPECT_EQ(SaveFailureLines::Take(::testing::internal::GetCapturedStderr()),
+              std::vector<std::string>{SaveFailureLines::For(PATH, EROFS)});
     m_files.Install();
 }
 

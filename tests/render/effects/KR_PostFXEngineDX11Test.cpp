@@ -9,11 +9,13 @@
 #include "render/device/KR_GraphicsResourceManagerDX11.h"
 #include "tests/render/effects/PostFXTestDevice.h"
 #include "tests/support/MemoryFiles.h"
+#include "tests/support/SaveFailureLines.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -767,4 +769,27 @@ TEST_F(KR_PostFXEngineDX11Test, ScreenshotsAreSavedAsPNGOfTheFinishedImage)
 
     // The request is served once.
     EXPECT_TRUE(Frame({}).empty());
+}
+
+// A screenshot whose folder is missing is named on standard error with the reason, whichever
+// image it is taken from; the frame goes on as it would.
+TEST_F(KR_PostFXEngineDX11Test, AScreenshotThatCannotBeWrittenIsNamedWithTheReason)
+{
+    TestTempDir dir;
+    const std::string aPaths[] = {dir.Join("Missing/plain.png"), dir.Join("Missing/alone.png"),
+                                  dir.Join("Missing/after.png")};
+    ::testing::internal::CaptureStderr();
+    m_pPostFX->EnableEffect(7, aPaths[0].c_str());
+    EXPECT_TRUE(Frame({}).empty());
+    Start({2});
+    m_pPostFX->EnableEffect(7, aPaths[1].c_str());
+    EXPECT_EQ(std::vector<std::string>{PassName(T_COPY)}, Names(Frame({})));
+    m_pPostFX->EnableEffect(7, aPaths[2].c_str());
+    EXPECT_EQ((std::vector<std::string>{PassName(T_COLOR_OFFSETS), PassName(T_COPY)}),
+              Names(Frame({{2, nullptr}})));
+    EXPECT_EQ(SaveFailureLines::Take(::testing::internal::GetCapturedStderr()),
+              (std::vector<std::string>{SaveFailureLines::For(aPaths[0], ENOENT),
+                                        SaveFailureLines::For(aPaths[1], ENOENT),
+                                        SaveFailureLines::For(aPaths[2], ENOENT)}));
+    EXPECT_EQ(3u, HeldObjects());
 }

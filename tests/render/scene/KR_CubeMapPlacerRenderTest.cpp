@@ -12,11 +12,13 @@
 #include "render/scene/KR_Scene.h"
 #include "tests/render/device/StandInGraphicsDevice.h"
 #include "tests/support/MemoryFiles.h"
+#include "tests/support/SaveFailureLines.h"
 #include "tests/support/TestEngine.h"
 #include "tests/support/TestTempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -363,6 +365,20 @@ TEST_F(KR_CubeMapPlacerRenderTest, StaticPlacerDrawsSixFacesCopiesEachAndSavesAC
     pContext->OMSetRenderTargets(0, nullptr, nullptr);
     m_pPool->ReleaseTexture(&uiFrame);
     m_pPool->ReleaseTexture(&uiBoundCube);
+}
+
+// A static map whose folder is missing is named on standard error with the reason; the render
+// itself is unchanged.
+TEST_F(KR_CubeMapPlacerRenderTest, AStaticMapThatCannotBeWrittenIsNamedWithTheReason)
+{
+    KR_CubeMapPlacer* pPlacer = AddPlacer(false, 16);
+    const std::string sPath = m_TempDir.Join("Missing/CubeMap_Cube_0.dds");
+    pPlacer->SetCubeMapPath(KB_String(sPath.c_str()));
+    ::testing::internal::CaptureStderr();
+    pPlacer->RenderCubeMap(&m_Scene, 2.0);
+    EXPECT_EQ(SaveFailureLines::Take(::testing::internal::GetCapturedStderr()),
+              std::vector<std::string>{SaveFailureLines::For(sPath, ENOENT)});
+    EXPECT_EQ(m_Scene.m_vPasses.size(), 6u);
 }
 
 TEST_F(KR_CubeMapPlacerRenderTest, DynamicPlacerSpreadsItsFacesOverFramesThenMakesMipsAndSwaps)
