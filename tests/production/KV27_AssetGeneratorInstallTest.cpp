@@ -8,10 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,22 +28,13 @@ protected:
 
     static void Write(const fs::path& file, const std::string& sText)
     {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << sText;
+        TestTempDir::WriteFile(file.string(), sText);
     }
-    static std::string Read(const fs::path& file)
-    {
-        std::ifstream stream(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-    }
+    static std::string Read(const fs::path& file) { return TestTempDir::ReadFile(file.string()); }
     // Every entry of the folder, sorted.
     static std::vector<std::string> List(const fs::path& folder)
     {
-        std::vector<std::string> names;
-        for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        return TestTempDir::ListNames(folder.string());
     }
 
     // Install with writes limited to 4096 bytes a file; false expected.

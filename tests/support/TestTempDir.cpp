@@ -1,7 +1,10 @@
 #include "tests/support/TestTempDir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -32,4 +35,27 @@ TestTempDir::~TestTempDir()
 std::string TestTempDir::Join(const std::string& relative) const
 {
     return m_sPath + "/" + relative;
+}
+
+std::string TestTempDir::ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void TestTempDir::WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> TestTempDir::ListNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }

@@ -1,6 +1,7 @@
 #include "timing/KU_InterpolationFile.h"
 
 #include "framework/files/KF_FileManager.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/MemoryFiles.h"
 #include "tests/support/SaveFailureLines.h"
 #include "tests/support/TestEngine.h"
@@ -16,10 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 #include <limits>
 #include <locale>
@@ -379,17 +377,15 @@ TEST_F(KU_InterpolationFileTest, ASaveThatCannotBeWrittenNamesTheFileWithTheReas
     for (int i = 0; i < 400; ++i)
         curve.InsertVertex(XMVectorSet(static_cast<float>(i) + 0.125f, 1.5f, 2.5f, 0.0f), i * 0.5);
 
-    struct rlimit oldLimit;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit smallLimit = oldLimit;
-    smallLimit.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &smallLimit), 0);
-    ::testing::internal::CaptureStderr();
-    const bool bSavedPastTheLimit = curve.Save();
-    const std::string sFull = ::testing::internal::GetCapturedStderr();
-    setrlimit(RLIMIT_FSIZE, &oldLimit);
-    std::signal(SIGXFSZ, oldHandler);
+    bool bSavedPastTheLimit = true;
+    std::string sFull;
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.IsSet());
+        ::testing::internal::CaptureStderr();
+        bSavedPastTheLimit = curve.Save();
+        sFull = ::testing::internal::GetCapturedStderr();
+    }
     EXPECT_FALSE(bSavedPastTheLimit);
     EXPECT_EQ(SaveFailureLines::Take(sFull), std::vector<std::string>{SaveFailureLines::For(PATH, EFBIG)});
 

@@ -5,12 +5,9 @@
 #include "platform/d3dx11/D3DX11Control.h"
 #include "platform/d3dx11/d3dx11.h"
 #include "platform/win32/WinFiles.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestTempDir.h"
 
-#include <sys/resource.h>
-
-#include <algorithm>
-#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -65,21 +62,14 @@ TEST_F(D3DX11SaveFailure, AFileThatCannotBeWrittenAnswersTheWin32Error)
     std::filesystem::create_directories(m_Temp.Join("Folder.dds"));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), Save(m_Temp.Join("Folder.dds"), D3DX11_IFF_DDS));
 
-    struct rlimit oldLimit;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit smallLimit = oldLimit;
-    smallLimit.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &smallLimit), 0);
-    const HRESULT hrFull = Save(m_Temp.Join("full.dds"), D3DX11_IFF_DDS);
-    setrlimit(RLIMIT_FSIZE, &oldLimit);
-    std::signal(SIGXFSZ, oldHandler);
+    HRESULT hrFull = S_OK;
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.IsSet());
+        hrFull = Save(m_Temp.Join("full.dds"), D3DX11_IFF_DDS);
+    }
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), hrFull);
 
-    std::vector<std::string> vLeft;
-    for (const auto& entry : std::filesystem::directory_iterator(m_Temp.GetPath()))
-        vLeft.push_back(entry.path().filename().string());
-    std::sort(vLeft.begin(), vLeft.end());
-    EXPECT_EQ(vLeft, (std::vector<std::string>{"File", "Folder.dds"}));
+    EXPECT_EQ(TestTempDir::ListNames(m_Temp.GetPath()), (std::vector<std::string>{"File", "Folder.dds"}));
     EXPECT_EQ(S_OK, Save(m_Temp.Join("good.dds"), D3DX11_IFF_DDS));
 }

@@ -6,12 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,8 +27,7 @@ protected:
 
     static void Write(const fs::path& path, const std::string& sText)
     {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << sText;
+        TestTempDir::WriteFile(path.string(), sText);
     }
 
     // A stored (uncompressed) file of uiSize zero bytes that takes no room on the disk.
@@ -41,20 +37,12 @@ protected:
         fs::resize_file(path, uiSize);
     }
 
-    static std::string Read(const fs::path& path)
-    {
-        std::ifstream file(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
+    static std::string Read(const fs::path& path) { return TestTempDir::ReadFile(path.string()); }
 
     // The names in the folder, sorted.
     static std::vector<std::string> List(const fs::path& folder)
     {
-        std::vector<std::string> names;
-        for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        return TestTempDir::ListNames(folder.string());
     }
 
     static std::vector<std::string> Pack(const fs::path& folder, const fs::path& archive)
