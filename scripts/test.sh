@@ -13,7 +13,7 @@ bash scripts/deps.sh
 jobs=$(nproc)
 
 # Test programs whose code runs on several threads; they also run under ThreadSanitizer.
-tsan_labels='platform_crt|platform_win32|platform_fmod|platform_d3d11|platform_d3dcompiler|platform_forms|framework_threads|framework_files|framework_app|timing|audio|render'
+tsan_labels='platform_crt|platform_win32|platform_fmod|platform_d3d11|platform_d3dcompiler|platform_forms|framework_core|framework_threads|framework_files|framework_app|timing|audio|render'
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
