@@ -1,9 +1,9 @@
-// Top-level statements the parser does not read (typedefs, prototypes, text it cannot read) are
-// skipped up to their ';'. A skip that would pass over a declaration the parser reads is a syntax
-// error where the skipped statement should have ended, so no declaration is dropped without one;
-// a string literal that never closes is an error too. Each member of a state block ends at its own
-// ';'. Damaged copies of generated effects and of the engine's own fail, or keep what the others
-// declare.
+// Top-level statements were once skipped up to their ';', and a skip passed over the declarations
+// after a statement left without its end. Each statement is now read to its end: one left without
+// it is a syntax error where the next begins, one the compiler does not read an error at its first
+// token; a string literal that never closes is an error too. Each member of a state block ends at
+// its own ';'. Damaged copies of generated effects and of the engine's own fail, or keep what the
+// others declare.
 
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
@@ -131,7 +131,7 @@ TEST_F(D3DCompileSkippedStatements, MissingSemicolonsAndStrayTokensAreErrors)
     EXPECT_EQ(sUnexpected, result.sErrors);
     result = CompileEffect(VALID_EFFECT + std::string("@\n") + MISSING_ENTRY);
     EXPECT_EQ(E_FAIL, result.hr);
-    EXPECT_EQ(sUnexpected, result.sErrors);
+    EXPECT_EQ("shader.hlsl(4,1): error X3000: syntax error: unexpected token '@'\n", result.sErrors);
 
     result = CompileEffect(VALID_EFFECT + std::string("\"abc"));
     EXPECT_EQ(E_FAIL, result.hr);
@@ -140,8 +140,9 @@ TEST_F(D3DCompileSkippedStatements, MissingSemicolonsAndStrayTokensAreErrors)
     EXPECT_EQ("shader.hlsl(1,12): error X3000: syntax error: unterminated string literal\n", result.sErrors);
 }
 
-// The declarations a skip must not pass over, each where it starts, and the statements it passes
-// over as before.
+// A statement left without its end fails where the declaration after it starts, or where it goes
+// wrong; one the compiler does not read fails at its first token. The statements once skipped that
+// HLSL has are read, and compile.
 TEST_F(D3DCompileSkippedStatements, SkipsEndWhereADeclarationStarts)
 {
     // "|" marks where the error is.
@@ -156,11 +157,11 @@ TEST_F(D3DCompileSkippedStatements, SkipsEndWhereADeclarationStarts)
         "cbuffer B { float a |float b; };\n",
         "struct S { float4 a : A |float4 b : B; };\n",
         "float4 g = float4(1, 2, 3, 4) |struct S2 { float a; };\n",
-        "F(float4 p) : SV_Target { return p; }\n|float4 g;\n",
+        "|F(float4 p) : SV_Target { return p; }\nfloat4 g;\n",
         "float4 g :\n|float4 h;\n",
         "float4 f(float4 p) :\n|float4 h;\n",
-        "Texture2D <\n|static const float k = 1;\n",
-        "float4 g @ |technique11 V { }\n",
+        "|Texture2D <\nstatic const float k = 1;\n",
+        "float4 g |@ technique11 V { }\n",
     };
     for (const char* pCase : cases)
     {
@@ -178,7 +179,7 @@ TEST_F(D3DCompileSkippedStatements, SkipsEndWhereADeclarationStarts)
             << sText;
     }
 
-    // What the skip passes over by design, and what ends a statement's own declarators.
+    // Typedefs, prototypes and what ends a statement's own declarators.
     const char* const kept[] = {
         "typedef const float4 F4;\ntypedef struct { float a; } S;\n",
         "float4 f(float4 p);\nvoid g(in out float a) : A;\n",
@@ -668,7 +669,7 @@ TEST_F(D3DCompileSkippedStatements, DamagedDeclarationsFailOrLoseOnlyThemselves)
         }
     }
     EXPECT_GE(iFailed, 400);
-    EXPECT_GE(iCompiled, 300);
+    EXPECT_GE(iCompiled, 250);
     EXPECT_GE(iCloserKept, 40);
 }
 
@@ -945,5 +946,5 @@ TEST_F(D3DCompileSkippedStatements, TopLevelStatementsInEngineEffectsFailAtTheir
                 << ") failed elsewhere: " << result.sErrors;
         }
     }
-    EXPECT_GE(iDamaged, 400 / static_cast<int>(uiStride));
+    EXPECT_GE(iDamaged, 350 / static_cast<int>(uiStride));
 }

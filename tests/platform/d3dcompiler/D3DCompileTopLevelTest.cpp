@@ -238,12 +238,13 @@ TEST_F(D3DCompileTopLevel, ParenthesisedShadersAndTwoWordReturnTypesCompile)
     ASSERT_EQ(1u, record.Techniques.size());
     ASSERT_EQ(1u, record.Techniques[0].Passes.size());
     const d3d11_internal::EffectPass& pass = record.Techniques[0].Passes[0];
-    ASSERT_EQ(2u, pass.Shaders.size());
+    ASSERT_EQ(3u, pass.Shaders.size());
     const d3d11_internal::ShaderBytecode vertex = Decode(pass.Shaders[0].Bytecode);
     EXPECT_EQ("vs_5_0", vertex.Target);
     EXPECT_EQ("VS", vertex.Entry);
     EXPECT_EQ(d3d11_internal::ShaderStage::Geometry, pass.Shaders[1].Stage);
     EXPECT_EQ("gs_5_0", Decode(pass.Shaders[1].Bytecode).Target);
+    EXPECT_TRUE(pass.Shaders[2].Bytecode.empty()); // NULL
 }
 
 // A member function followed by another member was "unexpected token" at that member; it compiled
