@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -146,8 +147,8 @@ TEST_F(D3DCompileTopLevel, ADeclarationsTypeIsOneHlslOrTheTextHas)
         {"`technique1 B { pass P { SetRasterizerState(g_rs); } }", Unrecognized("technique1")},
     });
 
-    // Every base type in every size, the template types, the legacy and state object types, and the
-    // types the text declares: struct, typedef (of a struct too), interface and class.
+    // Every base type in every size, the template types, the legacy types (in any case), the state
+    // objects, and the types the text declares: struct, typedef (of a struct too), interface, class.
     const std::string sText =
         std::string(DECLARATIONS) +
         "typedef float4 F4, F4x2[2]; typedef struct { float a; } TS; typedef S TS2;\n"
@@ -161,17 +162,16 @@ TEST_F(D3DCompileTopLevel, ADeclarationsTypeIsOneHlslOrTheTextHas)
         "ByteAddressBuffer bab; RWByteAddressBuffer rbab; AppendStructuredBuffer<S> asb;\n"
         "ConsumeStructuredBuffer<S> csb; RWTexture2D<float4> rt; RWTexture3D<float> rt3;\n"
         "SamplerComparisonState scs; DepthStencilState dss; VertexShader vs; PixelShader ps;\n"
-        "GeometryShader gs; ComputeShader cs; HullShader hs; DomainShader ds; F4 f4; F4x2 f42; TS ts;\n"
+        "GeometryShader gs; ComputeShader cs; HullShader hs; DomainShader ds; Texture tu; Sampler2D su;\n"
+        "pixelshader psl; F4 f4; F4x2 f42; TS ts;\n"
         "TS2 ts2; I i; C c; S s0;\n" +
         TECHNIQUE + "\n";
     const std::vector<std::string> vVariables = Variables(CompiledRecord(sText));
-    ASSERT_EQ(57u, vVariables.size());
-    EXPECT_EQ("interface I", vVariables[2]);
-    EXPECT_EQ("class C : I", vVariables[3]);
-    EXPECT_EQ("unsigned int ui", vVariables[16]);
-    EXPECT_EQ("vector<float,2> v2", vVariables[19]);
-    EXPECT_EQ("F4 f4", vVariables[50]);
-    EXPECT_EQ("S s0", vVariables.back());
+    EXPECT_EQ(60u, vVariables.size());
+    for (const char* pVariable :
+         {"interface I", "class C : I", "unsigned int ui", "vector<float,2> v2", "Texture tu", "Sampler2D su",
+          "pixelshader psl", "F4 f4", "F4x2 f42", "TS ts", "TS2 ts2", "I i", "C c", "S s0"})
+        EXPECT_NE(vVariables.end(), std::find(vVariables.begin(), vVariables.end(), pVariable)) << pVariable;
 }
 
 // Forms realistic texts hold, each read to its end, with their records as they were.
