@@ -1,12 +1,14 @@
 #include "platform/d3dcompiler/D3DCompilerParser.h"
 
+#include "platform/d3dcompiler/D3DCompilerEffects.h"
 #include "platform/d3dcompiler/D3DCompilerIntegerExpression.h"
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
-#include "platform/d3dcompiler/D3DCompilerPassCalls.h"
 #include "platform/d3dcompiler/D3DCompilerSignature.h"
 #include "platform/d3dcompiler/D3DCompilerStateBlocks.h"
 #include "platform/d3dcompiler/D3DCompilerTechniques.h"
 #include "platform/d3dcompiler/D3DCompilerTokenReader.h"
+#include "platform/d3dcompiler/D3DCompilerTypes.h"
+#include "platform/d3dcompiler/D3DCompilerValues.h"
 
 #include <algorithm>
 #include <array>
@@ -19,10 +21,7 @@
 namespace d3dcompiler_internal
 {
 
-using d3d11_internal::EffectPass;
 using d3d11_internal::EffectVariable;
-using d3d11_internal::PassShader;
-using d3d11_internal::PassState;
 using d3d11_internal::ShaderBytecode;
 using d3d11_internal::ShaderStage;
 using d3d11_internal::SignatureElement;
@@ -47,6 +46,13 @@ const std::set<std::string> DECLARATION_MODIFIERS = {
     "static",   "const",   "uniform",   "extern",       "shared",          "groupshared",
     "volatile", "precise", "row_major", "column_major", "inline",          "snorm",
     "unorm",    "linear",  "centroid",  "sample",       "nointerpolation", "noperspective"};
+// Words that begin a declaration of their own or stand before a declaration's type: none names
+// what a declaration declares (nor does a type HLSL has, see IsHlslTypeKeyword).
+const std::set<std::string> RESERVED_WORDS = {
+    "technique11", "technique10", "technique", "struct",       "cbuffer", "tbuffer",     "typedef",
+    "interface",   "class",       "namespace", "fxgroup",      "void",    "unsigned",    "signed",
+    "static",      "const",       "uniform",   "extern",       "shared",  "groupshared", "volatile",
+    "precise",     "inline",      "row_major", "column_major", "snorm",   "unorm"};
 const std::set<std::string> PARAMETER_MODIFIERS = {
     "in",      "out",         "inout",  "uniform",         "const",         "point",    "line",   "triangle",
     "lineadj", "triangleadj", "linear", "nointerpolation", "noperspective", "centroid", "sample", "precise"};
@@ -100,27 +106,19 @@ public:
                 m_mFunctions.emplace(m_vFunctions[i].Name, i); // the first one stays
         const ShaderStage stage = StageOfTarget(pOut->Target);
         if (stage == ShaderStage::Effect)
-            return BuildEffect(pOut);
+            return BuildEffect(
+                *this, std::move(m_techniques), std::move(m_vVariables), m_mShaderVariables,
+                [this](ShaderStage entryStage, const std::string& sEntry, std::size_t uiAt,
+                       ShaderBytecode* pShader) { return BuildStage(entryStage, sEntry, uiAt, pShader); },
+                pOut);
         return BuildStage(stage, pOut->Entry, NONE, pOut);
     }
 
 private:
-    // m_vValueEnd gets, for each token, the first "," ";" or closing bracket from it at its own
-    // level (brackets skipped whole), and m_vLastCompile the last "CompileShader(" at or before it.
-    // A value's end and its shader are then found at once, whatever the value holds.
+    // m_vLastCompile gets, for each token, the last "CompileShader(" at or before it: a value's
+    // shader is then found at once, whatever the value holds.
     void IndexValues()
     {
-        m_vValueEnd.assign(m_v.size() + 1, m_v.size());
-        for (std::size_t i = m_v.size(); i-- > 0;)
-        {
-            const std::string& s = m_v[i].Text;
-            if (s == "," || s == ";" || s == ")" || s == "]" || s == "}")
-                m_vValueEnd[i] = i;
-            else if (s == "(" || s == "[" || s == "{")
-                m_vValueEnd[i] = m_vValueEnd[m_vMatch[i] + 1];
-            else
-                m_vValueEnd[i] = m_vValueEnd[i + 1];
-        }
         m_vLastCompile.assign(m_v.size(), NONE);
         for (std::size_t i = 0; i < m_v.size(); ++i)
             m_vLastCompile[i] = Text(i) == "CompileShader" && Text(i + 1) == "(" ? i
@@ -128,92 +126,35 @@ private:
                                                                                  : NONE;
     }
 
-    // Past the next ";" at this level (brace blocks skipped whole), and no further than uiEnd (the
-    // end of the enclosing block: a statement left open there ends with it).
-    std::size_t SkipStatement(std::size_t i, std::size_t uiEnd) const
+    // Past the type at i: a word with its template arguments, or "unsigned int" or "signed int";
+    // NONE when there is no word there.
+    std::size_t SkipDeclaredType(std::size_t i) const
     {
-        for (; i < uiEnd; ++i)
-        {
-            if (Text(i) == ";")
-                return i + 1;
-            if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
-                i = m_vMatch[i];
-        }
-        return std::min(i, uiEnd);
-    }
-    std::size_t SkipStatement(std::size_t i) const { return SkipStatement(i, m_v.size()); }
-
-    // A statement the parser does not read whole (a typedef, a prototype, the rest of a variable
-    // statement, text it cannot read) is skipped up to its ';', but never over the start of a
-    // declaration it reads: there the statement should have ended, and that is a syntax error.
-    // Skips as SkipStatement from uiFrom; the tokens after uiStart (the statement's first token, or
-    // the end of its own type and name) are checked.
-    std::size_t SkipUnread(std::size_t uiStart, std::size_t uiFrom, std::size_t uiEnd)
-    {
-        std::size_t i = uiFrom;
-        for (; i < uiEnd; ++i)
-        {
-            if (Text(i) == ";")
-                return i + 1;
-            if (i > uiStart && StartsDeclaration(i))
-            {
-                Unexpected(i);
-                return uiEnd;
-            }
-            if (Text(i) == "(" || Text(i) == "[" || Text(i) == "{")
-                i = m_vMatch[i];
-        }
-        return std::min(i, uiEnd);
-    }
-    std::size_t SkipUnread(std::size_t uiStart, std::size_t uiFrom)
-    {
-        return SkipUnread(uiStart, uiFrom, m_v.size());
+        if ((Text(i) == "unsigned" || Text(i) == "signed") && Text(i + 1) == "int")
+            return i + 2;
+        return SkipType(i);
     }
 
-    // Whether a declaration the parser reads starts at i, inside a statement that has not ended:
-    // a technique, a struct, a cbuffer or tbuffer, a function with a body, or a variable ("type
-    // name" and what may follow a name). Two names in a row never continue an expression or a
-    // declarator, so this holds after any token except a modifier, the "<" that opens a template
-    // list or an annotation, "unsigned int" and "signed int", and a typedef's own type and name.
-    bool StartsDeclaration(std::size_t i) const
+    bool IsTypeName(const std::string& s) const { return IsHlslType(s) || m_setTypes.count(s) != 0; }
+
+    // A word a declaration may name: none of those that begin a declaration or stand before its
+    // type, nor a type HLSL has.
+    static bool IsDeclaratorName(const std::string& s)
     {
-        const std::string& s = Text(i);
-        const std::string& sBefore = Text(i - 1);
-        if (s == "technique11" || s == "technique10" || s == "technique")
+        return IsNameToken(s) && RESERVED_WORDS.count(s) == 0 && !IsHlslTypeKeyword(s);
+    }
+
+    // The type from uiType to uiEnd (past SkipDeclaredType) is one HLSL has, one the text declared
+    // before here, or "void" where bVoid; else an error naming it.
+    bool CheckType(std::size_t uiType, std::size_t uiEnd, bool bVoid)
+    {
+        const std::string& s = Text(uiType);
+        if (uiEnd == uiType + 2 && (s == "unsigned" || s == "signed"))
             return true;
-        if (s == "cbuffer" || s == "tbuffer")
-            return IsNameToken(Text(i + 1));
-        if (s == "struct")
-            return sBefore != "typedef" && IsNameToken(Text(i + 1)) && Text(i + 2) == "{";
-        if (DECLARATION_MODIFIERS.count(sBefore) != 0 || PARAMETER_MODIFIERS.count(sBefore) != 0 ||
-            (sBefore == "<" && m_vMatch[i - 1] != NONE) ||
-            ((sBefore == "unsigned" || sBefore == "signed") && s == "int"))
-            return false;
-        std::size_t k = i;
-        while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
-            ++k;
-        k = SkipType(k);
-        if (k == NONE || !IsNameToken(Text(k)))
-            return false;
-        const std::string& sNext = Text(k + 1);
-        if (sNext == "(")
-        {
-            std::string sSemantic;
-            return Text(ParseSemantic(m_vMatch[k + 1] + 1, &sSemantic)) == "{";
-        }
-        // A typedef names a type with what could begin a variable; an initializer, a state
-        // block or a semantic it cannot have.
-        if (sBefore == "typedef")
-            return sNext == "=" || sNext == ":" || sNext == "{";
-        return sNext == ";" || sNext == "=" || sNext == ":" || sNext == "[" || sNext == "," || sNext == "<" ||
-               sNext == "{";
-    }
-
-    // Words that begin a declaration of their own, and so never name one.
-    static bool BeginsDeclarations(const std::string& s)
-    {
-        return s == "technique11" || s == "technique10" || s == "technique" || s == "cbuffer" ||
-               s == "tbuffer" || s == "struct" || DECLARATION_MODIFIERS.count(s) != 0;
+        if (IsTypeName(s) || (bVoid && s == "void"))
+            return true;
+        Error(uiType, 3000, "unrecognized identifier '" + s + "'");
+        return false;
     }
 
     // Past a type at i, its template arguments included; NONE when there is no word there. Its
@@ -263,9 +204,24 @@ private:
         return i;
     }
 
+    // ParseSemantic after a declarator or a function's parameters. A type there that begins a
+    // declaration ("float4 h") is the next statement, the ';' before it left out: an error at the
+    // type, NONE.
+    std::size_t ParseDeclaredSemantic(std::size_t i, std::string* pSemantic)
+    {
+        const std::size_t k = ParseSemantic(i, pSemantic);
+        if (k > i && Text(k - 2) == ":" && IsTypeName(Text(k - 1)) && IsNameToken(Text(k)))
+        {
+            Unexpected(k - 1);
+            return NONE;
+        }
+        return k;
+    }
+
+    // The top level: declarations, techniques and lone ';'. Anything else is an error at its
+    // first token.
     void ParseTopLevel()
     {
-        std::map<std::string, std::vector<std::string>> pendingAttributes;
         std::size_t i = 0;
         while (i < m_v.size() && m_bOk)
         {
@@ -273,55 +229,6 @@ private:
             if (s == ";")
             {
                 ++i;
-            }
-            else if (s == "[")
-            {
-                const std::size_t uiClose = m_vMatch[i];
-                if (IsNameToken(Text(i + 1)))
-                {
-                    std::vector<std::string>& vArgs = pendingAttributes[Text(i + 1)];
-                    vArgs.clear();
-                    if (Text(i + 2) == "(")
-                    {
-                        std::size_t uiStart = i + 3;
-                        for (std::size_t k = uiStart; k <= m_vMatch[i + 2]; ++k)
-                        {
-                            if (k == m_vMatch[i + 2] || Text(k) == ",")
-                            {
-                                vArgs.push_back(Join(uiStart, k));
-                                uiStart = k + 1;
-                            }
-                            else if (Text(k) == "(" || Text(k) == "[" || Text(k) == "{")
-                            {
-                                k = m_vMatch[k];
-                            }
-                        }
-                    }
-                }
-                i = uiClose + 1;
-            }
-            else if (s == "struct" && IsNameToken(Text(i + 1)) && Text(i + 2) == "{")
-            {
-                std::vector<Declarator>& vMembers = m_mStructs[Text(i + 1)];
-                ParseDeclarations(i + 3, m_vMatch[i + 2], "", &vMembers, nullptr);
-                i = SkipUnread(i, m_vMatch[i + 2] + 1);
-            }
-            else if ((s == "cbuffer" || s == "tbuffer") && IsNameToken(Text(i + 1)) &&
-                     !BeginsDeclarations(Text(i + 1)))
-            {
-                std::size_t k = i + 1;
-                while (k < m_v.size() && Text(k) != "{" && Text(k) != ";" && m_bOk)
-                {
-                    if (StartsDeclaration(k))
-                        Unexpected(k);
-                    k = Text(k) == "(" ? m_vMatch[k] + 1 : k + 1;
-                }
-                if (Text(k) == "{")
-                {
-                    ParseDeclarations(k + 1, m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
-                    k = m_vMatch[k];
-                }
-                i = k + 1;
             }
             else if (s == "technique11" || s == "technique10" || s == "technique")
             {
@@ -333,15 +240,123 @@ private:
                       "'fxgroup': groups of techniques are not read; declare their techniques at the top "
                       "level");
             }
+            else if (s == "struct")
+            {
+                // The declarators after the block are read, and kept nowhere.
+                std::size_t k = ParseStructBlock(i, true);
+                if (k != NONE && k < m_v.size() && Text(k) != ";")
+                    k = ParseDeclarators(k, m_v.size(), i, s, false, "", nullptr, nullptr);
+                i = k == NONE ? m_v.size() : k + (Text(k) == ";" ? 1 : 0);
+            }
+            else if (s == "cbuffer" || s == "tbuffer")
+            {
+                i = ParseBuffer(i);
+            }
             else if (s == "typedef")
             {
-                i = SkipUnread(i, i);
+                i = ParseTypedef(i);
             }
             else
             {
-                i = ParseTopLevelDeclaration(i, &pendingAttributes);
+                i = ParseTopLevelDeclaration(i);
             }
         }
+    }
+
+    // "struct [name] { members }" at i: a name becomes a type of the text, and with bKeep its members
+    // are kept for the input signatures of the parameters of its type. Past the "}"; NONE, with the
+    // error, when no block follows.
+    std::size_t ParseStructBlock(std::size_t i, bool bKeep)
+    {
+        const bool bNamed = IsDeclaratorName(Text(i + 1));
+        const std::size_t uiOpen = bNamed ? i + 2 : i + 1;
+        if (Text(uiOpen) != "{")
+        {
+            Unexpected(i);
+            return NONE;
+        }
+        std::vector<Declarator> vMembers;
+        std::vector<Declarator>* pMembers = &vMembers;
+        if (bNamed)
+        {
+            m_setTypes.insert(Text(i + 1));
+            if (bKeep)
+                pMembers = &m_mStructs[Text(i + 1)];
+        }
+        ParseDeclarations(uiOpen + 1, m_vMatch[uiOpen], "", pMembers, nullptr);
+        return m_bOk ? m_vMatch[uiOpen] + 1 : NONE;
+    }
+
+    // "cbuffer name [: register(...)] [<annotations>] { declarations }" at i (tbuffer alike), its
+    // variables kept with the buffer's name; a ';' after it is read as a lone one. Past the "}".
+    std::size_t ParseBuffer(std::size_t i)
+    {
+        if (!IsDeclaratorName(Text(i + 1)))
+        {
+            Unexpected(i + 1);
+            return m_v.size();
+        }
+        std::string sRegister;
+        std::size_t k = ParseSemantic(i + 2, &sRegister);
+        if (Text(k) == "<")
+            k = SkipAngles(k);
+        if (Text(k) != "{")
+        {
+            Unexpected(k);
+            return m_v.size();
+        }
+        ParseDeclarations(k + 1, m_vMatch[k], Text(i + 1), nullptr, &m_vVariables);
+        return m_vMatch[k] + 1;
+    }
+
+    // "typedef [modifiers] type name, name[n] ...;" or "typedef struct [name] { members } name
+    // ...;" at i: each name becomes a type of the text. Nothing of it is kept in the record, nor a
+    // struct's members. Past the ';'.
+    std::size_t ParseTypedef(std::size_t i)
+    {
+        std::size_t k = i + 1;
+        if (Text(k) == "struct")
+        {
+            k = ParseStructBlock(k, false);
+            if (k == NONE)
+                return m_v.size();
+        }
+        else
+        {
+            while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
+                ++k;
+            const std::size_t uiType = k;
+            k = SkipDeclaredType(k);
+            if (k == NONE || !IsDeclaratorName(Text(k)))
+            {
+                Unexpected(i);
+                return m_v.size();
+            }
+            if (!CheckType(uiType, k, false))
+                return m_v.size();
+        }
+        for (;;)
+        {
+            if (!IsDeclaratorName(Text(k)))
+            {
+                Unexpected(k);
+                return m_v.size();
+            }
+            m_setTypes.insert(Text(k));
+            std::uint32_t uiSize = 0;
+            k = ParseArray(k + 1, &uiSize);
+            if (!m_bOk)
+                return m_v.size();
+            if (Text(k) != ",")
+                break;
+            ++k;
+        }
+        if (k < m_v.size() && Text(k) != ";")
+        {
+            Unexpected(k);
+            return m_v.size();
+        }
+        return k + 1;
     }
 
     // Member or variable declarations from uiBegin to uiEnd, a block's inside: statements as
@@ -355,11 +370,10 @@ private:
     }
 
     // One statement of member or variable declarations at i, in a block or a text that ends at
-    // uiEnd: "type declarator, declarator ...;", each declarator a name with its array size,
-    // semantic, annotations and "= value" or "{ state block }" (the last statement of a block may
-    // end with it). A statement that declares nothing is passed over to its ';', and so is a
-    // struct's member function ("float f() { ... }"); anything else after a declarator is an error
-    // at it. Past the statement.
+    // uiEnd: "[modifiers] type declarator, declarator ...;" (see ParseDeclarators), its type one HLSL
+    // has or the text declared; in a struct (pMembers) also a member function, "type name(parameters)
+    // [: semantic] { body }" or a prototype ended by ';', which is passed over. Anything else is an
+    // error at its first token. Past the statement.
     std::size_t ParseDeclaration(std::size_t i, std::size_t uiEnd, const std::string& sBuffer,
                                  std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
     {
@@ -367,24 +381,49 @@ private:
         while (DECLARATION_MODIFIERS.count(Text(k)) != 0 || PARAMETER_MODIFIERS.count(Text(k)) != 0)
             ++k;
         const std::size_t uiType = k;
-        k = SkipType(k);
-        if ((Text(uiType) == "unsigned" || Text(uiType) == "signed") && Text(k) == "int")
-            ++k;
-        // Only for its check, from after the statement's own type and name (a word that begins
-        // a declaration of its own is neither): the declarators are read below.
-        std::size_t uiOwn = i;
-        if (uiType > i && BeginsDeclarations(Text(uiType)))
-            uiOwn = uiType - 1;
-        else if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
-            uiOwn = BeginsDeclarations(Text(k)) || StartsDeclaration(k) ? k - 1 : k;
-        SkipUnread(uiOwn, i, uiEnd);
-        if (!m_bOk)
+        k = SkipDeclaredType(k);
+        if (k == NONE || k >= uiEnd || !IsDeclaratorName(Text(k)))
+        {
+            Unexpected(i);
             return uiEnd;
-        if (k == NONE || k >= uiEnd || !IsNameToken(Text(k)))
-            return SkipStatement(i, uiEnd);
-        const std::string sType = Join(uiType, k);
+        }
+        const bool bFunction = pMembers != nullptr && Text(k + 1) == "(";
+        if (!CheckType(uiType, k, bFunction))
+            return uiEnd;
+        if (!bFunction)
+            return ParseDeclarators(k, uiEnd, uiType, Join(uiType, k), WritesRowMajor(*this, i, uiType),
+                                    sBuffer, pMembers, pVariables);
+        std::string sSemantic;
+        k = ParseDeclaredSemantic(m_vMatch[k + 1] + 1, &sSemantic);
+        if (k == NONE)
+            return uiEnd;
+        if (Text(k) == "{")
+            return m_vMatch[k] + 1;
+        if (k < uiEnd && Text(k) != ";")
+        {
+            Unexpected(k);
+            return uiEnd;
+        }
+        return std::min(k + 1, uiEnd);
+    }
+
+    // The declarators of a statement from k, of the type sType whose first token is uiType (written
+    // row_major when bRowMajor), each a name with its array size, semantic, annotations and "= value"
+    // (read to its end) or "{ state block }", kept in *pMembers and *pVariables (either may be null);
+    // between them ',', after the last the statement's ';' (the last statement of a block, which ends
+    // at uiEnd, may go without). Anything else after a declarator is an error at it. Past the
+    // statement.
+    std::size_t ParseDeclarators(std::size_t k, std::size_t uiEnd, std::size_t uiType,
+                                 const std::string& sType, bool bRowMajor, const std::string& sBuffer,
+                                 std::vector<Declarator>* pMembers, std::vector<EffectVariable>* pVariables)
+    {
         for (;;)
         {
+            if (k >= uiEnd || !IsDeclaratorName(Text(k)))
+            {
+                Unexpected(k);
+                return uiEnd;
+            }
             m_uiDeclaredBytes += sType.size() + sBuffer.size();
             if (m_uiDeclaredBytes > MAX_DECLARED_BYTES)
             {
@@ -393,22 +432,16 @@ private:
                           std::to_string(MAX_DECLARED_BYTES) + " bytes");
                 return uiEnd;
             }
-            if (pMembers != nullptr && Text(k + 1) == "(")
-            {
-                std::string sSemantic;
-                k = ParseSemantic(m_vMatch[k + 1] + 1, &sSemantic);
-                if (Text(k) == "{")
-                    return m_vMatch[k] + 1;
-                break;
-            }
             Declarator declarator;
             declarator.Type = sType;
             declarator.Name = Text(k);
-            declarator.RowMajor = WritesRowMajor(*this, i, uiType);
+            declarator.RowMajor = bRowMajor;
             k = ParseArray(k + 1, &declarator.ArraySize);
-            k = ParseSemantic(k, &declarator.Semantic);
+            if (m_bOk)
+                k = ParseDeclaredSemantic(k, &declarator.Semantic);
             EffectVariable variable;
-            k = ParseInitializer(k, uiEnd, uiType, declarator, &variable);
+            if (m_bOk)
+                k = ParseInitializer(k, uiEnd, uiType, declarator, &variable);
             if (!m_bOk)
                 return uiEnd;
             if (pMembers != nullptr)
@@ -424,11 +457,7 @@ private:
             }
             if (Text(k) != ",")
                 break;
-            if (!IsNameToken(Text(++k)))
-            {
-                Unexpected(k);
-                return uiEnd;
-            }
+            ++k;
         }
         if (k >= uiEnd)
             return uiEnd;
@@ -455,10 +484,11 @@ private:
                 Unexpected(k);
                 return uiEnd;
             }
-            // The value runs to the next "," or ";" (the first closing bracket at this level is
-            // the block's end); the last CompileShader in it is the variable's.
+            // The last CompileShader in the value is the variable's.
             const std::size_t uiStart = ++k;
-            k = std::min(m_vValueEnd[uiStart], uiEnd);
+            k = ReadValue(*this, uiStart, uiEnd, m_setTypes);
+            if (k == NONE)
+                return uiEnd;
             if (k > uiStart && m_vLastCompile[k - 1] != NONE && m_vLastCompile[k - 1] >= uiStart)
                 m_mShaderVariables[declarator.Name] = m_vLastCompile[k - 1];
         }
@@ -478,44 +508,100 @@ private:
         return k;
     }
 
-    // A variable or function declaration at the top level.
-    std::size_t ParseTopLevelDeclaration(std::size_t i,
-                                         std::map<std::string, std::vector<std::string>>* pAttributes)
+    // At the top level from i: attributes and the function they are given to, a function, a
+    // declaration of variables (see ParseDeclaration), or of an interface, a class or a namespace
+    // (its name with its block, which is not read, and a class's base as its semantic). Attributes
+    // before anything but a function are an error at their first "[". Past the statement.
+    std::size_t ParseTopLevelDeclaration(std::size_t i)
     {
+        std::map<std::string, std::vector<std::string>> attributes;
         std::size_t k = i;
-        while (DECLARATION_MODIFIERS.count(Text(k)) != 0)
+        while (Text(k) == "[" && k != NONE)
+            k = ParseAttribute(k, &attributes);
+        const std::size_t uiStart = k;
+        while (k != NONE && DECLARATION_MODIFIERS.count(Text(k)) != 0)
             ++k;
-        k = SkipType(k);
-        if (k == NONE || !IsNameToken(Text(k)))
+        const std::size_t uiType = k;
+        const std::size_t uiName = k == NONE ? NONE : SkipDeclaredType(k);
+        if (uiName != NONE && IsDeclaratorName(Text(uiName)) && Text(uiName + 1) == "(")
+            return ParseFunction(uiType, uiName, &attributes);
+        if (uiStart != i)
         {
-            pAttributes->clear();
-            return SkipUnread(i, i);
+            Unexpected(i);
+            return m_v.size();
         }
-        if (Text(k + 1) == "(")
+        const std::string& s = Text(i);
+        if ((s == "interface" || s == "class" || s == "namespace") && IsDeclaratorName(Text(i + 1)))
         {
-            Function function;
-            function.Name = Text(k);
-            function.NameToken = k;
-            function.Attributes = std::move(*pAttributes);
-            pAttributes->clear();
-            ParseParameters(k + 2, m_vMatch[k + 1], &function.Parameters);
-            std::size_t e = m_vMatch[k + 1] + 1;
-            std::string sReturnSemantic;
-            e = ParseSemantic(e, &sReturnSemantic);
-            if (Text(e) == "{")
-            {
-                function.HasBody = true;
-                e = m_vMatch[e] + 1;
-            }
-            else
-            {
-                e = SkipUnread(k, m_vMatch[k + 1] + 1);
-            }
-            m_vFunctions.push_back(std::move(function));
-            return e;
+            if (s != "namespace")
+                m_setTypes.insert(Text(i + 1));
+            return ParseDeclarators(i + 1, m_v.size(), i, s, false, "", nullptr, &m_vVariables);
         }
-        pAttributes->clear();
         return ParseDeclaration(i, m_v.size(), "", nullptr, &m_vVariables);
+    }
+
+    // One attribute at i, "[name]" or "[name(arguments)]", into *pAttributes (name -> the texts of
+    // its arguments; a name given again takes the later ones). Past its "]"; NONE for any other
+    // form.
+    std::size_t ParseAttribute(std::size_t i, std::map<std::string, std::vector<std::string>>* pAttributes)
+    {
+        const std::size_t uiClose = m_vMatch[i];
+        const bool bArguments = Text(i + 2) == "(";
+        if (!IsNameToken(Text(i + 1)) || (bArguments ? m_vMatch[i + 2] + 1 : i + 2) != uiClose)
+            return NONE;
+        std::vector<std::string>& vArgs = (*pAttributes)[Text(i + 1)];
+        vArgs.clear();
+        if (!bArguments)
+            return uiClose + 1;
+        std::size_t uiStart = i + 3;
+        for (std::size_t k = uiStart; k <= m_vMatch[i + 2]; ++k)
+        {
+            if (k == m_vMatch[i + 2] || Text(k) == ",")
+            {
+                vArgs.push_back(Join(uiStart, k));
+                uiStart = k + 1;
+            }
+            else if (Text(k) == "(" || Text(k) == "[" || Text(k) == "{")
+            {
+                k = m_vMatch[k];
+            }
+        }
+        return uiClose + 1;
+    }
+
+    // The function whose return type starts at uiType and whose name is the token at uiName, given
+    // the attributes: "type name(parameters) [: semantic] { body }", or a prototype ended by ';',
+    // which declares nothing. Past the "}" or ';'.
+    std::size_t ParseFunction(std::size_t uiType, std::size_t uiName,
+                              std::map<std::string, std::vector<std::string>>* pAttributes)
+    {
+        if (!CheckType(uiType, uiName, true))
+            return m_v.size();
+        Function function;
+        function.Name = Text(uiName);
+        function.NameToken = uiName;
+        function.Attributes = std::move(*pAttributes);
+        ParseParameters(uiName + 2, m_vMatch[uiName + 1], &function.Parameters);
+        std::string sReturnSemantic;
+        std::size_t e = ParseDeclaredSemantic(m_vMatch[uiName + 1] + 1, &sReturnSemantic);
+        if (e == NONE)
+            return m_v.size();
+        if (Text(e) == "{")
+        {
+            function.HasBody = true;
+            e = m_vMatch[e] + 1;
+        }
+        else if (e < m_v.size())
+        {
+            if (Text(e) != ";")
+            {
+                Unexpected(e);
+                return m_v.size();
+            }
+            ++e;
+        }
+        m_vFunctions.push_back(std::move(function));
+        return e;
     }
 
     // Parameters: modifiers, the type (two words for "unsigned int" and "signed int"), the name,
@@ -740,122 +826,6 @@ private:
         return v;
     }
 
-    bool BuildEffect(ShaderBytecode* pOut)
-    {
-        if (!m_techniques.HasTechnique11)
-        {
-            Error(NONE, 3000, "an fx_5_0 effect needs at least one technique11");
-            return false;
-        }
-        const StateCallChecks stateCalls(m_vVariables);
-        for (const PassCall& call : m_techniques.Calls)
-        {
-            EffectPass& pass = m_techniques.List[call.Technique].Passes[call.Pass];
-            const std::string& sCall = Text(call.Token);
-            const std::size_t uiOpen = call.Token + 1;
-            const std::size_t uiClose = m_vMatch[uiOpen];
-            switch (call.Name->Kind)
-            {
-            case PassCallKind::State:
-            {
-                PassCallError error;
-                if (!stateCalls.Check(m_v, call.Token, uiClose, &error))
-                {
-                    Error(error.Token, error.Code, error.Text);
-                    return false;
-                }
-                pass.States.push_back({sCall, Join(uiOpen + 1, uiClose)});
-                break;
-            }
-            case PassCallKind::UnboundShader:
-                // Kept as written, as a call that sets nothing bound.
-                if (uiClose != uiOpen + 2 || (Text(uiOpen + 1) != "NULL" && Text(uiOpen + 1) != "0"))
-                {
-                    Error(uiOpen + 1, 3000,
-                          "'" + sCall + "': the effects bind no " + call.Name->StageName +
-                              " shader; only NULL or 0 is taken");
-                    return false;
-                }
-                pass.States.push_back({sCall, Join(uiOpen + 1, uiClose)});
-                break;
-            case PassCallKind::Shader:
-            {
-                PassShader shader;
-                shader.Stage = call.Name->Stage;
-                if (!BuildPassShader(uiOpen + 1, uiClose, shader.Stage, pOut, &shader.Bytecode))
-                    return false;
-                pass.Shaders.push_back(std::move(shader));
-                break;
-            }
-            }
-        }
-        pOut->Techniques = std::move(m_techniques.List);
-        pOut->Variables = std::move(m_vVariables);
-        return true;
-    }
-
-    // The "CompileShader" token of the shader from uiBegin to uiEnd: CompileShader(...) itself, or
-    // a variable initialised with one, or for a geometry shader either of them as the first
-    // argument of ConstructGSWithSO(shader, ...) (the stream output it declares is not read). NONE
-    // for anything else.
-    std::size_t FindPassShader(std::size_t uiBegin, std::size_t uiEnd, ShaderStage stage) const
-    {
-        if (stage == ShaderStage::Geometry && Text(uiBegin) == "ConstructGSWithSO" &&
-            Text(uiBegin + 1) == "(" && m_vMatch[uiBegin + 1] == uiEnd - 1)
-        {
-            uiEnd = m_vValueEnd[uiBegin + 2];
-            uiBegin += 2;
-        }
-        if (uiEnd == uiBegin + 1)
-        {
-            auto it = m_mShaderVariables.find(Text(uiBegin));
-            return it == m_mShaderVariables.end() ? NONE : it->second;
-        }
-        if (Text(uiBegin) == "CompileShader" && Text(uiBegin + 1) == "(" &&
-            m_vMatch[uiBegin + 1] == uiEnd - 1)
-            return uiBegin;
-        return NONE;
-    }
-
-    // The shader of a Set...Shader call: NULL, 0, or one FindPassShader finds.
-    bool BuildPassShader(std::size_t uiBegin, std::size_t uiEnd, ShaderStage stage,
-                         const ShaderBytecode* pEffect, std::vector<std::uint8_t>* pBytecode)
-    {
-        if (uiEnd == uiBegin + 1 && (Text(uiBegin) == "NULL" || Text(uiBegin) == "0"))
-            return true;
-        const std::size_t uiCompile = FindPassShader(uiBegin, uiEnd, stage);
-        if (uiCompile == NONE)
-        {
-            // Appended, not "'" + Join(...): GCC 12 at -O3 misreads that as an overlapping copy.
-            std::string sMessage = "'";
-            sMessage += Join(uiBegin, uiEnd);
-            sMessage += "': not a shader";
-            Error(uiBegin, 3000, sMessage);
-            return false;
-        }
-        const std::string& sTarget = Text(uiCompile + 2);
-        const std::string& sEntry = Text(uiCompile + 4);
-        if (Text(uiCompile + 3) != "," || !IsNameToken(sEntry))
-        {
-            Error(uiCompile, 3000, "syntax error: CompileShader(target, entry(...)) expected");
-            return false;
-        }
-        if (StageOfTarget(sTarget) != stage)
-        {
-            Error(uiCompile + 2, 3000, "'" + sTarget + "': wrong target for this shader stage");
-            return false;
-        }
-        ShaderBytecode shader;
-        shader.Target = sTarget;
-        shader.Entry = sEntry;
-        shader.SourceHash = pEffect->SourceHash;
-        if (!BuildStage(stage, sEntry, uiCompile + 4, &shader))
-            return false;
-        *pBytecode = d3d11_internal::EncodeShaderBytecode(shader);
-        return true;
-    }
-
-    std::vector<std::size_t> m_vValueEnd;    // see IndexValues
     std::vector<std::size_t> m_vLastCompile; // see IndexValues
     std::map<std::string, std::vector<Declarator>> m_mStructs;
     std::vector<Function> m_vFunctions;
@@ -865,6 +835,7 @@ private:
     std::vector<EffectVariable> m_vVariables;
     std::size_t m_uiDeclaredBytes = 0;                     // see MAX_DECLARED_BYTES
     std::map<std::string, std::size_t> m_mShaderVariables; // name -> its CompileShader token
+    std::set<std::string> m_setTypes; // the structs, typedefs, interfaces and classes declared so far
     Techniques m_techniques;
 };
 

@@ -1,9 +1,10 @@
 #pragma once
 // Internal to the HLSL compiler stand-in: the checks a compiler makes cheaply on preprocessed
-// source, and what the bytecode record needs from it. It reads the top level only (structs,
-// constant buffers, variables with their state blocks member by member, functions with their
-// attributes and parameters, techniques with their passes); function bodies are only checked for
-// balance.
+// source, and what the bytecode record needs from it. It reads the top level only, which holds
+// declarations (variables with their initializers and state blocks, structs, constant buffers,
+// typedefs, functions with their attributes and parameters, interfaces, classes, namespaces),
+// techniques with their passes, and lone ';'; anything else there is an error. Function bodies,
+// and the blocks of interfaces, classes and namespaces, are only checked for balance.
 
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/D3DCompilerPreprocessor.h"

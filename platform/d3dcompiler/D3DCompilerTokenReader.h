@@ -22,6 +22,7 @@ public:
                 std::string* pErrors);
 
     std::size_t Size() const { return m_v.size(); }
+    const std::vector<SourceToken>& Tokens() const { return m_v; }
     const SourceToken& Token(std::size_t i) const { return m_v[i]; }
     // The text of token i; empty past the last.
     const std::string& Text(std::size_t i) const

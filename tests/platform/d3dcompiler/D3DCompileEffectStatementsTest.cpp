@@ -153,7 +153,8 @@ TEST_F(D3DCompileEffectStatements, ATechniqueHoldsOnlyPasses)
 }
 
 // A block after a declaration belongs to a state object, an interface, a class or a namespace
-// only: another type's (a misspelled "technique11") is an error naming it, and so is a group.
+// only: another type's is an error naming it, a type neither HLSL nor the text has (a misspelled
+// "technique11") an unrecognized identifier, and a group an error naming fxgroup.
 TEST_F(D3DCompileEffectStatements, ABlockFollowsOnlyTheTypesThatTakeOne)
 {
     const std::string sGroup =
@@ -161,13 +162,15 @@ TEST_F(D3DCompileEffectStatements, ABlockFollowsOnlyTheTypesThatTakeOne)
     const std::string sTechnique = "technique11 A { pass P { SetRasterizerState(g_rs); } } ";
     const std::string sBlock =
         "': only state objects, interfaces, classes and namespaces are declared with a block";
+    const std::string sUnrecognized = "3000: unrecognized identifier '";
     ExpectErrors({
         {Effect(sTechnique + "`technique1 B { pass P { SetRasterizerState(g_rs); } }"),
-         "3000: 'technique1" + sBlock},
-        {Effect(sTechnique + "`Technique11 B { pass P { } }"), "3000: 'Technique11" + sBlock},
-        {Effect(sTechnique + "`blendstate bs { BlendEnable[0] = TRUE; };"), "3000: 'blendstate" + sBlock},
+         sUnrecognized + "technique1'"},
+        {Effect(sTechnique + "`Technique11 B { pass P { } }"), sUnrecognized + "Technique11'"},
+        {Effect(sTechnique + "`blendstate bs { BlendEnable[0] = TRUE; };"), sUnrecognized + "blendstate'"},
         {Effect(sTechnique + "static `float4 v { 1 };"), "3000: 'float4" + sBlock},
-        {Effect(sTechnique + "`Foo x[2] < int i = 1; > { a = 1; };"), "3000: 'Foo" + sBlock},
+        {Effect(sTechnique + "`Foo x[2] < int i = 1; > { a = 1; };"), sUnrecognized + "Foo'"},
+        {Effect(sTechnique + "`Texture2D<float4> t { a = 1; };"), "3000: 'Texture2D<float4>" + sBlock},
         {Effect(sTechnique + "`fxgroup G { technique11 B { pass P { } } }"), sGroup},
         {Effect("`fxgroup G { technique11 B { pass P { } } }"), sGroup},
         {Effect("`fxgroup G { technique11 B { pass P { } } } " + sTechnique), sGroup},

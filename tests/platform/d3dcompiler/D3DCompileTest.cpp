@@ -567,7 +567,7 @@ TEST_F(D3DCompile_, RunawayExpansionFailsAndTheNextCompileWorks)
     const Result next = Compile(VERTEX_SHADER, "VSMain", "vs_5_0");
     EXPECT_EQ(S_OK, next.hr) << next.sErrors;
     // Some doubling is fine.
-    const Result some = Compile(Doubling(10, "float g = X10;"), "PSMain", "ps_5_0");
+    const Result some = Compile(Doubling(10, "float F() { return X10; }"), "PSMain", "ps_5_0");
     EXPECT_EQ(S_OK, some.hr) << some.sErrors;
 }
 
@@ -616,7 +616,7 @@ TEST_F(D3DCompile_, StringizedBytesHaveALimit)
                      "macro expansion passes 67108864 bytes copied into string literals");
     // Ordinary pasting and stringizing, and the next compile, work.
     const Result some =
-        Compile("#define CAT(a,b) a##b\n#define STR(a) #a\nstatic const char* g_pName = STR(" +
+        Compile("#define CAT(a,b) a##b\n#define STR(a) #a\nstatic const string g_sName = STR(" +
                     std::string(4096, 'n') + ");\nfloat4 CAT(PS, Main)() : SV_Target { return 1; }\n",
                 "PSMain", "ps_5_0");
     EXPECT_EQ(S_OK, some.hr) << some.sErrors;
