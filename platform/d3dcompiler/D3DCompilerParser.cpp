@@ -243,7 +243,7 @@ private:
             else if (s == "struct")
             {
                 // The declarators after the block are read, and kept nowhere.
-                std::size_t k = ParseStructBlock(i, true);
+                std::size_t k = ParseStructBlock(i, nullptr);
                 if (k != NONE && k < m_v.size() && Text(k) != ";")
                     k = ParseDeclarators(k, m_v.size(), i, s, false, "", nullptr, nullptr);
                 i = k == NONE ? m_v.size() : k + (Text(k) == ";" ? 1 : 0);
@@ -263,10 +263,10 @@ private:
         }
     }
 
-    // "struct [name] { members }" at i: a name becomes a type of the text, and with bKeep its members
-    // are kept for the input signatures of the parameters of its type. Past the "}"; NONE, with the
-    // error, when no block follows.
-    std::size_t ParseStructBlock(std::size_t i, bool bKeep)
+    // "struct [name] { members }" at i: a name becomes a type of the text, whose members are kept for
+    // the input signatures of the parameters of its type; the members also in *pMembers when it is
+    // not null. Past the "}"; NONE, with the error, when no block follows.
+    std::size_t ParseStructBlock(std::size_t i, std::vector<Declarator>* pMembers)
     {
         const bool bNamed = IsDeclaratorName(Text(i + 1));
         const std::size_t uiOpen = bNamed ? i + 2 : i + 1;
@@ -276,14 +276,15 @@ private:
             return NONE;
         }
         std::vector<Declarator> vMembers;
-        std::vector<Declarator>* pMembers = &vMembers;
+        std::vector<Declarator>* pKept = &vMembers;
         if (bNamed)
         {
             m_setTypes.insert(Text(i + 1));
-            if (bKeep)
-                pMembers = &m_mStructs[Text(i + 1)];
+            pKept = &m_mStructs[Text(i + 1)];
         }
-        ParseDeclarations(uiOpen + 1, m_vMatch[uiOpen], "", pMembers, nullptr);
+        ParseDeclarations(uiOpen + 1, m_vMatch[uiOpen], "", pKept, nullptr);
+        if (pMembers != nullptr)
+            *pMembers = *pKept;
         return m_bOk ? m_vMatch[uiOpen] + 1 : NONE;
     }
 
@@ -310,14 +311,20 @@ private:
     }
 
     // "typedef [modifiers] type name, name[n] ...;" or "typedef struct [name] { members } name
-    // ...;" at i: each name becomes a type of the text. Nothing of it is kept in the record, nor a
-    // struct's members. Past the ';'.
+    // ...;" at i: each name becomes a type of the text, standing for the type it names in the input
+    // signatures (m_mTypedefs, a struct's members in m_mStructs). Nothing of it is kept in the
+    // record. Past the ';'.
     std::size_t ParseTypedef(std::size_t i)
     {
         std::size_t k = i + 1;
-        if (Text(k) == "struct")
+        Declarator named; // the type each name stands for
+        std::vector<Declarator> vMembers;
+        const bool bStruct = Text(k) == "struct";
+        if (bStruct)
         {
-            k = ParseStructBlock(k, false);
+            if (IsDeclaratorName(Text(k + 1)))
+                named.Type = Text(k + 1);
+            k = ParseStructBlock(k, &vMembers);
             if (k == NONE)
                 return m_v.size();
         }
@@ -334,6 +341,8 @@ private:
             }
             if (!CheckType(uiType, k, false))
                 return m_v.size();
+            named.Type = Join(uiType, k);
+            named.RowMajor = WritesRowMajor(*this, i + 1, uiType);
         }
         for (;;)
         {
@@ -343,10 +352,15 @@ private:
                 return m_v.size();
             }
             m_setTypes.insert(Text(k));
+            const std::string& sName = Text(k);
             std::uint32_t uiSize = 0;
             k = ParseArray(k + 1, &uiSize);
             if (!m_bOk)
                 return m_v.size();
+            if (bStruct && named.Type.empty())
+                m_mStructs[sName] = vMembers;
+            else
+                m_mTypedefs[sName] = WithoutTypedef(named, uiSize);
             if (Text(k) != ",")
                 break;
             ++k;
@@ -660,8 +674,9 @@ private:
     // register and semantic index (InputRegisters, n times for an array of n), a struct's members'
     // for a struct (once, array or not). False, with *pOut unchanged, when they would take it past
     // MAX_INPUT_ELEMENTS.
-    bool AddSignature(const Declarator& parameter, std::vector<SignatureElement>* pOut, int iDepth)
+    bool AddSignature(const Declarator& written, std::vector<SignatureElement>* pOut, int iDepth)
     {
+        const Declarator parameter = WithoutTypedef(written, written.ArraySize);
         const std::size_t uiRoom = MAX_INPUT_ELEMENTS - pOut->size();
         if (!parameter.Semantic.empty())
         {
@@ -688,6 +703,25 @@ private:
             return false;
         pOut->insert(pOut->end(), members.Elements.begin(), members.Elements.end());
         return true;
+    }
+
+    // The declarator with uiArraySize elements (0: not an array) of the type a typedef stands for,
+    // when its type is one: that type, row_major when either says so, and both array sizes.
+    Declarator WithoutTypedef(Declarator declarator, std::uint32_t uiArraySize) const
+    {
+        declarator.ArraySize = uiArraySize;
+        auto it = m_mTypedefs.find(declarator.Type);
+        if (it == m_mTypedefs.end())
+            return declarator;
+        declarator.Type = it->second.Type;
+        declarator.RowMajor = declarator.RowMajor || it->second.RowMajor;
+        if (it->second.ArraySize != 0)
+        {
+            const std::uint64_t uiSize =
+                std::uint64_t{uiArraySize == 0 ? 1 : uiArraySize} * it->second.ArraySize;
+            declarator.ArraySize = uiSize > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(uiSize);
+        }
+        return declarator;
     }
 
     struct StructSignature
@@ -828,6 +862,7 @@ private:
 
     std::vector<std::size_t> m_vLastCompile; // see IndexValues
     std::map<std::string, std::vector<Declarator>> m_mStructs;
+    std::map<std::string, Declarator> m_mTypedefs; // name -> the type it stands for (see WithoutTypedef)
     std::vector<Function> m_vFunctions;
     std::map<std::string, std::size_t> m_mFunctions; // name -> its first function with a body
     std::map<std::pair<std::string, int>, StructSignature> m_mStructSignatures; // (struct, depth)

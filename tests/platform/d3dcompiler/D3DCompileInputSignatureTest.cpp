@@ -303,3 +303,41 @@ TEST_F(D3DCompileInputSignature, ParametersNotReadAreErrors)
         }
     }
 }
+
+// A type a typedef names fills the registers of the type it stands for, as a parameter and as a
+// struct member: its matrix's, its array's times the declarator's own, a struct's members'
+// (named or not, or named again by a second typedef).
+TEST_F(D3DCompileInputSignature, TypedefsFillTheRegistersOfTheTypeTheyName)
+{
+    const std::string sTypes = "typedef float4x4 World;\n"
+                               "typedef row_major float4x3 Bones, BonePair[2];\n"
+                               "typedef World Instance;\n"
+                               "typedef struct { float4 w : BLENDWEIGHT; uint4 i : BLENDINDICES; } Skin;\n"
+                               "typedef struct Light { float3 d : LIGHT; } Lit;\n"
+                               "typedef Lit Shade;\n";
+    const std::pair<std::string, std::vector<d3d11_internal::SignatureElement>> CASES[] = {
+        {"World m : WORLD", {{"WORLD", 0}, {"WORLD", 1}, {"WORLD", 2}, {"WORLD", 3}}},
+        {"Instance m : WORLD", {{"WORLD", 0}, {"WORLD", 1}, {"WORLD", 2}, {"WORLD", 3}}},
+        {"Bones m : BONE", {{"BONE", 0}, {"BONE", 1}, {"BONE", 2}, {"BONE", 3}}},
+        {"BonePair m : BONE",
+         {{"BONE", 0},
+          {"BONE", 1},
+          {"BONE", 2},
+          {"BONE", 3},
+          {"BONE", 4},
+          {"BONE", 5},
+          {"BONE", 6},
+          {"BONE", 7}}},
+        {"Skin s", {{"BLENDWEIGHT", 0}, {"BLENDINDICES", 0}}},
+        {"Lit l", {{"LIGHT", 0}}},
+        {"Light l", {{"LIGHT", 0}}},
+        {"Shade l", {{"LIGHT", 0}}},
+    };
+    for (const auto& entry : CASES)
+    {
+        std::vector<d3d11_internal::SignatureElement> vExpected = {{"POSITION", 0}};
+        vExpected.insert(vExpected.end(), entry.second.begin(), entry.second.end());
+        ExpectSignature(sTypes + ParameterShader(entry.first), vExpected);
+        ExpectSignature(sTypes + MemberShader(entry.first), vExpected);
+    }
+}
