@@ -145,7 +145,8 @@ private:
     }
 
     // The type from uiType to uiEnd (past SkipDeclaredType) is one HLSL has, one the text declared
-    // before here, or "void" where bVoid; else an error naming it.
+    // before here, or "void" where bVoid; else an error naming it (a keyword there is an unexpected
+    // token).
     bool CheckType(std::size_t uiType, std::size_t uiEnd, bool bVoid)
     {
         const std::string& s = Text(uiType);
@@ -153,7 +154,10 @@ private:
             return true;
         if (IsTypeName(s) || (bVoid && s == "void"))
             return true;
-        Error(uiType, 3000, "unrecognized identifier '" + s + "'");
+        if (RESERVED_WORDS.count(s) != 0) // a keyword out of place ("shared cbuffer"), not a type
+            Unexpected(uiType);
+        else
+            Error(uiType, 3000, "unrecognized identifier '" + s + "'");
         return false;
     }
 

@@ -142,6 +142,9 @@ TEST_F(D3DCompileTopLevel, ADeclarationsTypeIsOneHlslOrTheTextHas)
         {"cbuffer B { `flaot a; };", Unrecognized("flaot")},
         {"typedef `flaot F;", Unrecognized("flaot")},
         {"`technique1 B { pass P { SetRasterizerState(g_rs); } }", Unrecognized("technique1")},
+        // A keyword where the type goes is out of place, not a type nobody declared.
+        {"shared `cbuffer B { float4 a; };", Unexpected("cbuffer")},
+        {"static `struct S3 { float a; } g;", Unexpected("struct")},
     });
 
     // Every base type in every size, the template types, the legacy types (in any case), the state
