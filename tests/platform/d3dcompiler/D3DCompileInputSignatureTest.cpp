@@ -31,6 +31,7 @@ namespace
 using d3dcompile_test::Compile;
 using d3dcompile_test::Decode;
 using d3dcompile_test::Result;
+using d3dcompile_test::Where;
 
 // A declaration and the elements it adds: Count indices of Semantic from First.
 struct InputCase
@@ -109,18 +110,6 @@ std::string Spelled(const std::vector<d3d11_internal::SignatureElement>& vElemen
     for (const d3d11_internal::SignatureElement& element : vElements)
         s += (s.empty() ? "" : " ") + element.SemanticName + std::to_string(element.SemanticIndex);
     return s;
-}
-
-// "shader.hlsl(line,column)" of the first occurrence of sWhat in sText.
-std::string Where(const std::string& sText, const std::string& sWhat)
-{
-    const std::size_t uiAt = sText.find(sWhat);
-    const std::size_t uiLineStart =
-        sText.rfind('\n', uiAt) == std::string::npos ? 0 : sText.rfind('\n', uiAt) + 1;
-    std::size_t uiLine = 1;
-    for (std::size_t i = 0; i < uiAt; ++i)
-        uiLine += sText[i] == '\n' ? 1 : 0;
-    return "shader.hlsl(" + std::to_string(uiLine) + "," + std::to_string(uiAt - uiLineStart + 1) + ")";
 }
 
 // POSITION0 and the elements of the case.

@@ -23,18 +23,7 @@ using d3dcompile_test::Compile;
 using d3dcompile_test::Decode;
 using d3dcompile_test::Repeat;
 using d3dcompile_test::Result;
-
-// "shader.hlsl(line,column)" of the first occurrence of sWhat in sText.
-std::string Where(const std::string& sText, const std::string& sWhat)
-{
-    const std::size_t uiAt = sText.find(sWhat);
-    const std::size_t uiLineStart =
-        sText.rfind('\n', uiAt) == std::string::npos ? 0 : sText.rfind('\n', uiAt) + 1;
-    std::size_t uiLine = 1;
-    for (std::size_t i = 0; i < uiAt; ++i)
-        uiLine += sText[i] == '\n' ? 1 : 0;
-    return "shader.hlsl(" + std::to_string(uiLine) + "," + std::to_string(uiAt - uiLineStart + 1) + ")";
-}
+using d3dcompile_test::Where;
 
 const char* const PIXEL_SHADER = "float4 PSMain() : SV_Target { return 0; }\n";
 const char* const VERTEX_TECHNIQUE =

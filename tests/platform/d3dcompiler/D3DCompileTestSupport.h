@@ -183,4 +183,17 @@ inline std::size_t LiveHeapBytes()
 #endif
 }
 
+inline // "shader.hlsl(line,column)" of the first occurrence of sWhat in sText.
+    std::string
+    Where(const std::string& sText, const std::string& sWhat)
+{
+    const std::size_t uiAt = sText.find(sWhat);
+    const std::size_t uiLineStart =
+        sText.rfind('\n', uiAt) == std::string::npos ? 0 : sText.rfind('\n', uiAt) + 1;
+    std::size_t uiLine = 1;
+    for (std::size_t i = 0; i < uiAt; ++i)
+        uiLine += sText[i] == '\n' ? 1 : 0;
+    return "shader.hlsl(" + std::to_string(uiLine) + "," + std::to_string(uiAt - uiLineStart + 1) + ")";
+}
+
 } // namespace d3dcompile_test
