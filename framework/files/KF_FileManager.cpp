@@ -46,14 +46,6 @@ bool KF_FileManager::AddReference(const KB_String& sPath)
 
 bool KF_FileManager::WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
 {
-    for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
-        if (m_gRepositories[i]->IsWritable() && m_gRepositories[i]->WriteFile(sPath, uiSize, pData))
-            return true;
-    return false;
-}
-
-bool KF_FileManager::SaveFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
-{
     int iError = 0;
     for (std::uint32_t i = 0; i < m_gRepositories.GetNumMembers(); ++i)
     {
@@ -65,7 +57,15 @@ bool KF_FileManager::SaveFile(const KB_String& sPath, std::uint64_t uiSize, cons
         if (iError == 0)
             iError = errno != 0 ? errno : EIO;
     }
-    KU_SaveFailure::Report(sPath, iError != 0 ? iError : EROFS);
+    errno = iError != 0 ? iError : EROFS;
+    return false;
+}
+
+bool KF_FileManager::SaveFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData)
+{
+    if (WriteFile(sPath, uiSize, pData))
+        return true;
+    KU_SaveFailure::Report(sPath, errno);
     return false;
 }
 

@@ -29,10 +29,11 @@ public:
     bool ReadFile(const KB_String& sPath, std::uint64_t* pSize, std::uint8_t** ppData);
     bool RemoveReference(const KB_String& sPath);
     bool AddReference(const KB_String& sPath);
+    // Into the first writable repository that takes it. False when none does, with errno the reason
+    // the first writable one gave, or EROFS when none is writable.
     bool WriteFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData);
     // WriteFile for what the user saves (entities, curves): when no repository takes the file,
-    // one line on standard error names sPath and why (KU_SaveFailure), the reason the first
-    // writable repository gave, or "Read-only file system" when none is writable. The result is
+    // one line on standard error names sPath and WriteFile's reason (KU_SaveFailure). The result is
     // WriteFile's.
     bool SaveFile(const KB_String& sPath, std::uint64_t uiSize, const char* pData);
     bool RemoveFile(const KB_String& sPath);

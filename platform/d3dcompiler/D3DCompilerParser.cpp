@@ -411,18 +411,9 @@ private:
         if (!bFunction)
             return ParseDeclarators(k, uiEnd, uiType, Join(uiType, k), WritesRowMajor(*this, i, uiType),
                                     sBuffer, pMembers, pVariables);
-        std::string sSemantic;
-        k = ParseDeclaredSemantic(m_vMatch[k + 1] + 1, &sSemantic);
-        if (k == NONE)
-            return uiEnd;
-        if (Text(k) == "{")
-            return m_vMatch[k] + 1;
-        if (k < uiEnd && Text(k) != ";")
-        {
-            Unexpected(k);
-            return uiEnd;
-        }
-        return std::min(k + 1, uiEnd);
+        bool bBody = false;
+        k = ParseFunctionEnd(m_vMatch[k + 1], uiEnd, &bBody);
+        return k == NONE ? uiEnd : k;
     }
 
     // The declarators of a statement from k, of the type sType whose first token is uiType (written
@@ -534,7 +525,7 @@ private:
     {
         std::map<std::string, std::vector<std::string>> attributes;
         std::size_t k = i;
-        while (Text(k) == "[" && k != NONE)
+        while (k != NONE && Text(k) == "[")
             k = ParseAttribute(k, &attributes);
         const std::size_t uiStart = k;
         while (k != NONE && DECLARATION_MODIFIERS.count(Text(k)) != 0)
@@ -600,26 +591,36 @@ private:
         function.NameToken = uiName;
         function.Attributes = std::move(*pAttributes);
         ParseParameters(uiName + 2, m_vMatch[uiName + 1], &function.Parameters);
-        std::string sReturnSemantic;
-        std::size_t e = ParseDeclaredSemantic(m_vMatch[uiName + 1] + 1, &sReturnSemantic);
+        const std::size_t e = ParseFunctionEnd(m_vMatch[uiName + 1], m_v.size(), &function.HasBody);
         if (e == NONE)
             return m_v.size();
-        if (Text(e) == "{")
-        {
-            function.HasBody = true;
-            e = m_vMatch[e] + 1;
-        }
-        else if (e < m_v.size())
-        {
-            if (Text(e) != ";")
-            {
-                Unexpected(e);
-                return m_v.size();
-            }
-            ++e;
-        }
         m_vFunctions.push_back(std::move(function));
         return e;
+    }
+
+    // What follows a function's parameters, whose ")" is at uiClose, in a block or a text that ends
+    // at uiEnd: its semantics, then its body (*pBody set) or the ';' of a prototype (which the last
+    // statement may go without). Past them; NONE, with the error, for anything else.
+    std::size_t ParseFunctionEnd(std::size_t uiClose, std::size_t uiEnd, bool* pBody)
+    {
+        std::string sSemantic;
+        const std::size_t k = ParseDeclaredSemantic(uiClose + 1, &sSemantic);
+        *pBody = false;
+        if (k == NONE)
+            return NONE;
+        if (Text(k) == "{")
+        {
+            *pBody = true;
+            return m_vMatch[k] + 1;
+        }
+        if (k >= uiEnd)
+            return uiEnd;
+        if (Text(k) != ";")
+        {
+            Unexpected(k);
+            return NONE;
+        }
+        return k + 1;
     }
 
     // Parameters: modifiers, the type (two words for "unsigned int" and "signed int"), the name,
@@ -640,9 +641,7 @@ private:
             }
             parameter.RowMajor = WritesRowMajor(*this, i, k);
             const std::size_t uiType = k;
-            k = SkipType(k);
-            if (k != NONE && (Text(uiType) == "unsigned" || Text(uiType) == "signed") && Text(k) == "int")
-                ++k;
+            k = SkipDeclaredType(k);
             std::size_t uiRead = k == NONE ? uiType : k;
             if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
             {

@@ -1,8 +1,10 @@
 #include "platform/d3dcompiler/D3DCompilerSignature.h"
 
 #include "platform/d3dcompiler/D3DCompilerNumbers.h"
+#include "platform/d3dcompiler/D3DCompilerTypes.h"
 
 #include <set>
+#include <string_view>
 
 namespace d3dcompiler_internal
 {
@@ -45,10 +47,9 @@ bool ReadMatrix(const std::string& sType, std::uint32_t* pRows, std::uint32_t* p
                ReadSize(sType.substr(uiSecond + 1, sType.size() - uiSecond - 2), pColumns);
     }
     // "<base><rows>x<columns>"
-    const std::size_t uiSize = sType.size();
-    return uiSize > 3 && sType[uiSize - 2] == 'x' && ReadSize(sType.substr(uiSize - 3, 1), pRows) &&
-           ReadSize(sType.substr(uiSize - 1), pColumns) &&
-           MATRIX_BASE_TYPES.count(sType.substr(0, uiSize - 3)) != 0;
+    std::string_view base;
+    return ReadNumericType(sType, &base, pRows, pColumns) && *pRows != 0 &&
+           MATRIX_BASE_TYPES.count(std::string(base)) != 0;
 }
 
 } // namespace

@@ -108,22 +108,36 @@ bool IsSize(char c)
     return c >= '1' && c <= '4';
 }
 
-// A base type, alone, with a vector's size ("4") or with a matrix's rows and columns ("4x4").
 bool IsNumericType(std::string_view name)
+{
+    std::string_view base;
+    std::uint32_t uiRows = 0;
+    std::uint32_t uiColumns = 0;
+    return ReadNumericType(name, &base, &uiRows, &uiColumns);
+}
+
+} // namespace
+
+bool ReadNumericType(std::string_view name, std::string_view* pBase, std::uint32_t* pRows,
+                     std::uint32_t* pColumns)
 {
     for (std::string_view base : BASE_TYPES)
     {
         if (name.substr(0, base.size()) != base)
             continue;
+        // Nothing for a scalar, a vector's size ("4") or a matrix's rows and columns ("4x3").
         const std::string_view size = name.substr(base.size());
-        if (size.empty() || (size.size() == 1 && IsSize(size[0])) ||
-            (size.size() == 3 && IsSize(size[0]) && size[1] == 'x' && IsSize(size[2])))
-            return true;
+        const bool bVector = size.size() == 1 && IsSize(size[0]);
+        const bool bMatrix = size.size() == 3 && IsSize(size[0]) && size[1] == 'x' && IsSize(size[2]);
+        if (!size.empty() && !bVector && !bMatrix)
+            continue;
+        *pBase = base;
+        *pRows = bMatrix ? static_cast<std::uint32_t>(size[0] - '0') : 0;
+        *pColumns = bMatrix || bVector ? static_cast<std::uint32_t>(size.back() - '0') : 0;
+        return true;
     }
     return false;
 }
-
-} // namespace
 
 bool IsHlslType(std::string_view name)
 {

@@ -3,6 +3,7 @@
 // parser reads. A declaration of any other type is one of a struct, typedef, interface or class the
 // text declares before it, or an error naming the type.
 
+#include <cstdint>
 #include <string_view>
 
 namespace d3dcompiler_internal
@@ -19,5 +20,10 @@ bool IsHlslType(std::string_view name);
 
 // The name is one of HLSL's types as documented, case and all: a word that names no variable.
 bool IsHlslTypeKeyword(std::string_view name);
+
+// The name is a scalar, vector or matrix type ("float", "int2", "float4x3"): its base type in
+// *pBase, and its rows and columns (0 and 0 for a scalar, 0 and n for a vector of n).
+bool ReadNumericType(std::string_view name, std::string_view* pBase, std::uint32_t* pRows,
+                     std::uint32_t* pColumns);
 
 } // namespace d3dcompiler_internal
