@@ -7,6 +7,7 @@
 
 #include "platform/d3d11/D3D11ShaderBytecode.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
+#include "tests/platform/d3dcompiler/D3DCompileEngineEffects.h"
 #include "tests/platform/d3dcompiler/D3DCompileTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -29,8 +30,13 @@ namespace
 {
 
 using d3dcompile_test::Compile;
+using d3dcompile_test::CompileEffect;
 using d3dcompile_test::Decode;
+using d3dcompile_test::EngineEffects;
 using d3dcompile_test::Result;
+using d3dcompile_test::WithoutHashes;
+using d3dcompile_test::Word;
+using d3dcompile_test::WordsOf;
 
 class D3DCompileSkippedStatements : public d3dcompile_test::CompilerTest
 {
@@ -43,25 +49,6 @@ const char* const VALID_EFFECT = "float4 VS(float4 p : POSITION) : SV_Position {
 // Fails to compile whenever it is read: its pass names a function that does not exist.
 const char* const MISSING_ENTRY =
     "technique11 U { pass Q { SetVertexShader(CompileShader(vs_5_0, Missing())); } }\n";
-
-Result CompileEffect(const std::string& sText)
-{
-    return Compile(sText, nullptr, "fx_5_0");
-}
-
-// The record without the hashes of the preprocessed text (its own and its pass shaders'): what a
-// change of the text that the record does not read leaves alike.
-std::vector<std::uint8_t> WithoutHashes(const std::vector<std::uint8_t>& vCode)
-{
-    d3d11_internal::ShaderBytecode record = Decode(vCode);
-    record.SourceHash = 0;
-    for (d3d11_internal::EffectTechnique& technique : record.Techniques)
-        for (d3d11_internal::EffectPass& pass : technique.Passes)
-            for (d3d11_internal::PassShader& shader : pass.Shaders)
-                if (!shader.Bytecode.empty())
-                    shader.Bytecode = WithoutHashes(shader.Bytecode);
-    return d3d11_internal::EncodeShaderBytecode(record);
-}
 
 // VALID_EFFECT's functions, the declarations on line 3, and a technique that sets a depth-stencil
 // state (none: a pass call names a state of its kind, which not every text declares).
@@ -486,71 +473,6 @@ std::map<std::string, std::vector<std::uint8_t>> Entries(const std::vector<std::
     return entries;
 }
 
-// The engine's effect files, by file name, with their texts.
-std::map<std::string, std::string> EngineEffects()
-{
-    namespace fs = std::filesystem;
-    std::map<std::string, std::string> effects;
-    for (const fs::directory_entry& entry :
-         fs::directory_iterator(fs::path(KV_SOURCE_ROOT) / "assets" / "Shader"))
-        if (entry.path().extension() == ".fx")
-        {
-            std::ifstream file(entry.path(), std::ios::binary);
-            effects[entry.path().filename().string()].assign(std::istreambuf_iterator<char>(file),
-                                                             std::istreambuf_iterator<char>());
-        }
-    return effects;
-}
-
-// A name of an effect's text, outside comments: where it starts, how deep in braces it stands,
-// whether a call's "(" follows it, and whether it stands on a #define line.
-struct Word
-{
-    std::size_t At;
-    std::string Text;
-    int Depth;
-    bool Call;
-    bool Define;
-};
-
-std::vector<Word> WordsOf(const std::string& s)
-{
-    std::vector<Word> vWords;
-    int iDepth = 0;
-    bool bDefine = false;
-    for (std::size_t i = 0; i < s.size();)
-    {
-        const char c = s[i];
-        if (s.compare(i, 2, "//") == 0)
-        {
-            i = s.find('\n', i);
-            continue;
-        }
-        if (s.compare(i, 2, "/*") == 0)
-        {
-            i = s.find("*/", i) + 2;
-            continue;
-        }
-        if (c == '\n' && (i == 0 || s[i - 1] != '\\'))
-            bDefine = false;
-        if (c == '#')
-            bDefine = s.compare(i, 7, "#define") == 0;
-        iDepth += c == '{' ? 1 : c == '}' ? -1 : 0;
-        std::size_t j = i;
-        while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) != 0 || s[j] == '_'))
-            ++j;
-        if (j == i || std::isdigit(static_cast<unsigned char>(c)) != 0) // no name, or a number
-        {
-            i = std::max(j, i + 1);
-            continue;
-        }
-        const std::size_t uiNext = s.find_first_not_of(" \t", j);
-        vWords.push_back({i, s.substr(i, j - i), iDepth, uiNext < s.size() && s[uiNext] == '(', bDefine});
-        i = j;
-    }
-    return vWords;
-}
-
 // The names of an effect's techniques, passes and state object declarations a misspelling of
 // which the compiler must notice, by their words' indices: "technique11", "pass", the calls of
 // the passes (and of the #define lines, which write passes), the state object types, and the members
@@ -808,143 +730,4 @@ TEST_F(D3DCompileSkippedStatements, MisspelledNamesInEngineEffectsFailOrKeepThei
     const int iStride = static_cast<int>(uiStride);
     EXPECT_GE(iFailed, 600 / iStride);
     EXPECT_GE(iInserted, 50 / iStride);
-}
-
-namespace
-{
-
-// Where a top-level statement of an effect's text may begin: the start of each line whose first
-// character is a letter, standing outside braces, brackets, comments and directive lines, after a
-// ';' or a '}' (or the text's start); and the text's end.
-std::vector<std::size_t> StatementStarts(const std::string& s)
-{
-    std::vector<std::size_t> vStarts;
-    int iDepth = 0;
-    char cLast = ';'; // the last character of code before here
-    bool bDirective = false;
-    for (std::size_t i = 0; i < s.size(); ++i)
-    {
-        const char c = s[i];
-        if (s.compare(i, 2, "//") == 0)
-        {
-            i = s.find('\n', i) - 1;
-            continue;
-        }
-        if (s.compare(i, 2, "/*") == 0)
-        {
-            i = s.find("*/", i) + 1;
-            continue;
-        }
-        const bool bLineStart = i == 0 || s[i - 1] == '\n';
-        if (bLineStart && !(i >= 2 && s[i - 2] == '\\'))
-        {
-            bDirective = c == '#';
-            if (iDepth == 0 && (cLast == ';' || cLast == '}') &&
-                std::isalpha(static_cast<unsigned char>(c)) != 0)
-                vStarts.push_back(i);
-        }
-        if (bDirective || std::isspace(static_cast<unsigned char>(c)) != 0)
-            continue;
-        iDepth += c == '{' || c == '(' || c == '[' ? 1 : c == '}' || c == ')' || c == ']' ? -1 : 0;
-        cLast = c;
-    }
-    vStarts.push_back(s.size());
-    return vStarts;
-}
-
-// Line uiLine (from 1) of the text.
-std::string LineOf(const std::string& s, std::size_t uiLine)
-{
-    std::size_t uiStart = 0;
-    for (std::size_t n = 1; n < uiLine && uiStart != std::string::npos; ++n)
-        uiStart = s.find('\n', uiStart) + 1;
-    return s.substr(uiStart, s.find('\n', uiStart) - uiStart);
-}
-
-// The line of the first error in a compiler's messages ("shader.hlsl(line,column): ..."); 0 for none.
-std::size_t ErrorLine(const std::string& sErrors)
-{
-    const std::size_t uiOpen = sErrors.find('(');
-    return uiOpen == std::string::npos ? 0 : std::stoul(sErrors.substr(uiOpen + 1));
-}
-
-} // namespace
-
-// A statement the compiler does not read, on a line of its own before, between and after the
-// engine's declarations and techniques; and each technique's keyword misspelled, its name removed.
-// Each was stepped over: the effect compiled without the misspelled technique, a variable of a
-// type neither HLSL nor the text has was declared, a pass's call outside its technique dropped.
-// Each must fail with its error on the damaged line, or compile to the whole effect's record.
-TEST_F(D3DCompileSkippedStatements, TopLevelStatementsInEngineEffectsFailAtTheirLine)
-{
-    const std::size_t uiStride = kv_test::ShapeSize(1, 2, 4);
-    const char* const statements[] = {"CullMode = FRONT;",
-                                      "rs = NULL;",
-                                      "x = 1;",
-                                      "1;",
-                                      "1 2 3;",
-                                      "frobnicate;",
-                                      "foo = { 1 };",
-                                      "@ { };",
-                                      "SetRasterizerState(g_rsNoCull);",
-                                      "Textue2D g_t;",
-                                      "pass { SetRasterizerState(g_rsNoCull); }",
-                                      "pass P { };",
-                                      "{ pass Q { } }",
-                                      "foo(bar) { }",
-                                      "junk",
-                                      "float4 g_vInserted = 1 junk;",
-                                      "technique1 { pass Q { } }",
-                                      "Technique11 < string s = \"x\"; > { pass Q { } }",
-                                      "static x = 1;",
-                                      "g_fNear;"};
-    const char* const techniqueKeywords[] = {"technique1", "Technique11", "techniqe11", "technique111",
-                                             "technique12"};
-    int iDamaged = 0;
-    std::size_t uiDamage = 0;
-    for (const auto& [sName, sText] : EngineEffects())
-    {
-        const Result whole = CompileEffect(sText);
-        ASSERT_EQ(S_OK, whole.hr) << sName << whole.sErrors;
-        const std::vector<std::uint8_t> vWhole = WithoutHashes(whole.vCode);
-        std::vector<std::pair<std::string, std::size_t>> vDamaged; // each text with its damaged line
-        std::size_t k = 0;
-        for (const std::size_t uiAt : StatementStarts(sText))
-            for (std::size_t n = 0; n < 2; ++n, ++k)
-            {
-                const std::string sStatement = statements[(k * 7 + n) % std::size(statements)];
-                const std::string sLine = uiAt == sText.size() && sText.back() != '\n' ? "\n" : "";
-                vDamaged.push_back(
-                    {sText.substr(0, uiAt) + sLine + sStatement + "\n" + sText.substr(uiAt),
-                     std::count(sText.begin(), sText.begin() + uiAt, '\n') + 1 + (sLine.empty() ? 0 : 1)});
-            }
-        for (std::size_t uiAt = sText.find("technique11"); uiAt != std::string::npos;
-             uiAt = sText.find("technique11", uiAt + 1), ++k)
-        {
-            const std::size_t uiName = sText.find_first_not_of(' ', uiAt + 11);
-            const std::size_t uiNameEnd = sText.find_first_of(" \n{<", uiName);
-            vDamaged.push_back({sText.substr(0, uiAt) + techniqueKeywords[k % std::size(techniqueKeywords)] +
-                                    sText.substr(uiNameEnd),
-                                std::count(sText.begin(), sText.begin() + uiAt, '\n') + 1});
-        }
-        for (const auto& [sDamaged, uiLine] : vDamaged)
-        {
-            if (uiDamage++ % uiStride != 0)
-                continue;
-            ++iDamaged;
-            const Result result = CompileEffect(sDamaged);
-            if (result.hr == S_OK)
-            {
-                ADD_FAILURE() << sName << " compiled with line " << uiLine << " damaged ("
-                              << LineOf(sDamaged, uiLine) << ")"
-                              << (WithoutHashes(result.vCode) == vWhole ? ", stepped over"
-                                                                        : " to another record");
-                continue;
-            }
-            EXPECT_EQ(uiLine, ErrorLine(result.sErrors))
-                << sName << " with line " << uiLine << " damaged (" << LineOf(sDamaged, uiLine)
-                << ") failed elsewhere: " << result.sErrors;
-        }
-    }
-    EXPECT_GE(iDamaged, 350 / static_cast<int>(uiStride));
 }
