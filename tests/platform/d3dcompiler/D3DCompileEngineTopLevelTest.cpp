@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,4 +113,129 @@ TEST_F(D3DCompileEngineTopLevel, StatementsFailAtTheirLine)
         }
     }
     EXPECT_GE(iDamaged, 350 / static_cast<int>(uiStride));
+}
+
+namespace
+{
+
+const char* const MODIFIERS[] = {"static",       "const",           "uniform",      "extern", "shared",
+                                 "groupshared",  "volatile",        "precise",      "inline", "row_major",
+                                 "column_major", "snorm",           "unorm",        "linear", "centroid",
+                                 "sample",       "nointerpolation", "noperspective"};
+
+// HLSL's scalar, vector and matrix types, as its documentation lists them: a misspelling may be
+// another of them.
+const std::regex
+    NUMERIC_TYPE("(bool|int|uint|dword|half|float|double|min16float|min10float|min16int|min12int|"
+                 "min16uint)([1-4](x[1-4])?)?");
+
+bool IsModifier(const std::string& s)
+{
+    return std::find(std::begin(MODIFIERS), std::end(MODIFIERS), s) != std::end(MODIFIERS);
+}
+
+// The text with its comments made spaces, each character where it stood.
+std::string WithoutComments(std::string s)
+{
+    for (std::size_t i = 0; i < s.size(); ++i)
+    {
+        const bool bLine = s.compare(i, 2, "//") == 0;
+        if (!bLine && s.compare(i, 2, "/*") != 0)
+            continue;
+        const std::size_t uiEnd = bLine ? s.find('\n', i) : s.find("*/", i) + 2;
+        for (; i < std::min(uiEnd, s.size()); ++i)
+            s[i] = s[i] == '\n' ? '\n' : ' ';
+    }
+    return s;
+}
+
+// The words that say what a statement declares, by their indices in vWords: the first word of each
+// top-level statement and of each member statement of a struct or a constant buffer, and after
+// modifiers the type. Not the names declared, which a record holds whatever they are, nor what
+// techniques, passes and state blocks hold, which other tests damage.
+std::vector<std::size_t> DeclaringWords(const std::vector<d3dcompile_test::Word>& vWords,
+                                        const std::string& sText)
+{
+    const std::string sCode = WithoutComments(sText);
+    std::vector<std::size_t> vDeclaring;
+    std::string sBlock; // the first word of the top-level statement the words stand in
+    for (std::size_t n = 0; n < vWords.size(); ++n)
+    {
+        const d3dcompile_test::Word& word = vWords[n];
+        const std::size_t uiBefore =
+            word.At == 0 ? std::string::npos : sCode.find_last_not_of(" \t\r\n", word.At - 1);
+        const char cBefore = uiBefore == std::string::npos ? ';' : sCode[uiBefore];
+        if (word.Define || (cBefore != ';' && cBefore != '{' && cBefore != '}'))
+            continue;
+        if (word.Depth == 0)
+            sBlock = word.Text;
+        else if (word.Depth != 1 || (sBlock != "struct" && sBlock != "cbuffer" && sBlock != "tbuffer"))
+            continue;
+        vDeclaring.push_back(n);
+        while (IsModifier(vWords[n].Text) && n + 1 < vWords.size())
+            vDeclaring.push_back(++n);
+    }
+    return vDeclaring;
+}
+
+} // namespace
+
+// Each word that says what a top-level statement or a member of a struct or constant buffer
+// declares (its keyword, modifiers and type), with one letter dropped, doubled and changed, one text
+// each: it fails with its error on that word's line, compiles to the whole effect's record, or is
+// another scalar, vector or matrix type ("float4" without its "4"), which declares another variable. A
+// misspelled type declared a variable of a type nobody has, and a misspelled keyword was stepped over.
+TEST_F(D3DCompileEngineTopLevel, DeclaringWordsMisspelledFailAtTheirLine)
+{
+    const std::size_t uiStride = kv_test::ShapeSize(1, 2, 4);
+    int iFailed = 0;
+    int iDamaged = 0;
+    std::size_t uiDamage = 0;
+    for (const auto& [sName, sText] : EngineEffects())
+    {
+        const Result whole = CompileEffect(sText);
+        ASSERT_EQ(S_OK, whole.hr) << sName << whole.sErrors;
+        const std::vector<std::uint8_t> vWhole = WithoutHashes(whole.vCode);
+        const std::vector<d3dcompile_test::Word> vWords = d3dcompile_test::WordsOf(sText);
+        for (const std::size_t n : DeclaringWords(vWords, sText))
+        {
+            const d3dcompile_test::Word& word = vWords[n];
+            const std::size_t uiLine =
+                std::count(sText.begin(), sText.begin() + static_cast<std::ptrdiff_t>(word.At), '\n') + 1;
+            const std::size_t uiLetter = word.At + (n * 7) % word.Text.size();
+            const char cChanged = sText[uiLetter] == 'q' ? 'z' : 'q';
+            for (int iKind = 0; iKind < 3; ++iKind)
+            {
+                if (uiDamage++ % uiStride != 0)
+                    continue;
+                std::string sDamaged = sText;
+                if (iKind == 0)
+                    sDamaged.erase(uiLetter, 1);
+                else if (iKind == 1)
+                    sDamaged.insert(uiLetter, 1, sText[uiLetter]);
+                else
+                    sDamaged[uiLetter] = cChanged;
+                const std::size_t uiEnd = sDamaged.find_first_not_of(
+                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_", word.At);
+                const std::string sWritten = sDamaged.substr(word.At, uiEnd - word.At);
+                ++iDamaged;
+                const Result result = CompileEffect(sDamaged);
+                if (result.hr != S_OK)
+                {
+                    ++iFailed;
+                    EXPECT_EQ(uiLine, ErrorLine(result.sErrors))
+                        << sName << ": '" << word.Text << "' written '" << sWritten
+                        << "' failed elsewhere: " << result.sErrors;
+                    continue;
+                }
+                if (WithoutHashes(result.vCode) == vWhole)
+                    continue;
+                EXPECT_TRUE(std::regex_match(sWritten, NUMERIC_TYPE))
+                    << sName << ": '" << word.Text << "' of line " << uiLine << " written '" << sWritten
+                    << "' compiled to another record";
+            }
+        }
+    }
+    EXPECT_GE(iDamaged, 300 / static_cast<int>(uiStride));
+    EXPECT_GE(iFailed, 250 / static_cast<int>(uiStride));
 }
