@@ -68,12 +68,6 @@ struct Declarator
     bool Output = false; // an out parameter
     bool Uniform = false;
     bool RowMajor = false; // row_major is written before its type (column_major is the default)
-    // A parameter not read whole that holds a semantic: its first token, the token past it and the
-    // first token not read (NONE for any other). Its entry is an error rather than a signature
-    // without it.
-    std::size_t First = 0;
-    std::size_t Past = 0;
-    std::size_t Unread = TokenReader::NONE;
 };
 
 struct Function
@@ -590,7 +584,8 @@ private:
         function.Name = Text(uiName);
         function.NameToken = uiName;
         function.Attributes = std::move(*pAttributes);
-        ParseParameters(uiName + 2, m_vMatch[uiName + 1], &function.Parameters);
+        if (!ParseParameters(uiName, uiName + 2, m_vMatch[uiName + 1], &function.Parameters))
+            return m_v.size();
         const std::size_t e = ParseFunctionEnd(m_vMatch[uiName + 1], m_v.size(), &function.HasBody);
         if (e == NONE)
             return m_v.size();
@@ -623,13 +618,16 @@ private:
         return k + 1;
     }
 
-    // Parameters: modifiers, the type (two words for "unsigned int" and "signed int"), the name,
-    // array dimensions and semantics, and what follows "=". A parameter not read whole whose
-    // semantic would be lost is kept as not read (see Declarator).
-    void ParseParameters(std::size_t uiBegin, std::size_t uiEnd, std::vector<Declarator>* pOut)
+    // The parameters of the function named at uiName, from uiBegin to uiEnd (its ")"): each
+    // "[modifiers] type name [dimensions] [: semantics] [= value]", between ','; "void" alone takes
+    // none. A type neither HLSL nor the text has is an error naming it; a token no parameter holds an
+    // error at it. False after an error.
+    bool ParseParameters(std::size_t uiName, std::size_t uiBegin, std::size_t uiEnd,
+                         std::vector<Declarator>* pOut)
     {
-        std::size_t i = uiBegin;
-        while (i < uiEnd)
+        if (uiEnd == uiBegin || (uiEnd == uiBegin + 1 && Text(uiBegin) == "void"))
+            return true;
+        for (std::size_t i = uiBegin;;)
         {
             Declarator parameter;
             std::size_t k = i;
@@ -642,28 +640,44 @@ private:
             parameter.RowMajor = WritesRowMajor(*this, i, k);
             const std::size_t uiType = k;
             k = SkipDeclaredType(k);
-            std::size_t uiRead = k == NONE ? uiType : k;
-            if (k != NONE && k < uiEnd && IsNameToken(Text(k)))
+            if (k == NONE)
             {
-                parameter.Type = Join(uiType, k);
-                parameter.Name = Text(k);
-                k = ParseArray(k + 1, &parameter.ArraySize);
-                uiRead = ParseSemantic(k, &parameter.Semantic);
+                Unexpected(uiType);
+                return false;
             }
-            k = uiRead;
-            while (k < uiEnd && Text(k) != ",")
-                k = (Text(k) == "(" || Text(k) == "[" || Text(k) == "{") ? m_vMatch[k] + 1 : k + 1;
-            if (uiRead < k && Text(uiRead) != "=" && HoldsSemantic(*this, uiRead, k))
-            {
-                parameter = Declarator();
-                parameter.First = i;
-                parameter.Past = k;
-                parameter.Unread = uiRead;
-            }
-            if (!parameter.Type.empty() || parameter.Unread != NONE)
-                pOut->push_back(parameter);
+            if (!CheckType(uiType, k, false))
+                return false;
+            if (k >= uiEnd || !IsDeclaratorName(Text(k)))
+                return ParameterError(uiName, i, k, uiEnd);
+            parameter.Type = Join(uiType, k);
+            parameter.Name = Text(k);
+            k = ParseArray(k + 1, &parameter.ArraySize);
+            k = m_bOk ? ParseSemantic(k, &parameter.Semantic) : NONE;
+            if (k != NONE && Text(k) == "=")
+                k = ReadValue(*this, k + 1, uiEnd, m_setTypes);
+            if (k == NONE)
+                return false;
+            if (k < uiEnd && Text(k) != ",")
+                return ParameterError(uiName, i, k, uiEnd);
+            pOut->push_back(std::move(parameter));
+            if (k >= uiEnd)
+                return true;
             i = k + 1;
         }
+    }
+
+    // An error at the token k of the parameter from uiFirst, of the function named at uiName whose
+    // parameters end at uiEnd, naming the function and quoting the parameter. False.
+    bool ParameterError(std::size_t uiName, std::size_t uiFirst, std::size_t k, std::size_t uiEnd)
+    {
+        std::size_t uiPast = k;
+        while (uiPast < uiEnd && Text(uiPast) != ",")
+            uiPast = Text(uiPast) == "(" || Text(uiPast) == "[" || Text(uiPast) == "{" ? m_vMatch[uiPast] + 1
+                                                                                       : uiPast + 1;
+        Error(k, 3000,
+              "'" + Text(uiName) + "': syntax error in the parameter '" + Join(uiFirst, uiPast) +
+                  "': unexpected token '" + Text(k) + "'");
+        return false;
     }
 
     // The first function of that name with a body.
@@ -787,14 +801,6 @@ private:
     {
         for (const Declarator& parameter : function.Parameters)
         {
-            if (parameter.Unread != NONE)
-            {
-                Error(parameter.Unread, 3000,
-                      "'" + sEntry + "': syntax error in the parameter '" +
-                          Join(parameter.First, parameter.Past) + "': unexpected token '" +
-                          Text(parameter.Unread) + "'");
-                return false;
-            }
             if (!parameter.Output && !parameter.Uniform && !AddSignature(parameter, &pOut->InputSignature, 0))
             {
                 Error(function.NameToken, 3000,

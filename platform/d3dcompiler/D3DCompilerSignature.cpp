@@ -1,6 +1,5 @@
 #include "platform/d3dcompiler/D3DCompilerSignature.h"
 
-#include "platform/d3dcompiler/D3DCompilerNumbers.h"
 #include "platform/d3dcompiler/D3DCompilerTypes.h"
 
 #include <set>
@@ -70,19 +69,6 @@ bool WritesRowMajor(const TokenReader& reader, std::size_t uiBegin, std::size_t 
         if (reader.Text(i) == "row_major" || reader.Text(i) == "column_major")
             bRowMajor = reader.Text(i) == "row_major";
     return bRowMajor;
-}
-
-bool HoldsSemantic(const TokenReader& reader, std::size_t uiBegin, std::size_t uiEnd)
-{
-    for (std::size_t i = uiBegin; i < uiEnd && reader.Text(i) != "="; ++i)
-    {
-        const std::string& sNext = reader.Text(i + 1);
-        if (reader.Text(i) == ":" && IsNameToken(sNext) && sNext != "register" && sNext != "packoffset")
-            return true;
-        if (reader.Text(i) == "(" || reader.Text(i) == "[" || reader.Text(i) == "{")
-            i = reader.Match(i);
-    }
-    return false;
 }
 
 } // namespace d3dcompiler_internal

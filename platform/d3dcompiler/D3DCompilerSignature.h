@@ -29,9 +29,4 @@ std::uint32_t InputRegisters(const std::string& sType, bool bRowMajor);
 // modifiers of a declaration) is row_major.
 bool WritesRowMajor(const TokenReader& reader, std::size_t uiBegin, std::size_t uiEnd);
 
-// Whether a semantic (": NAME", not ": register(...)" nor ": packoffset(...)") is written from
-// uiBegin to uiEnd before any "=", brackets skipped whole: the rest of a parameter the parser did
-// not read, which the signature would otherwise lose.
-bool HoldsSemantic(const TokenReader& reader, std::size_t uiBegin, std::size_t uiEnd);
-
 } // namespace d3dcompiler_internal

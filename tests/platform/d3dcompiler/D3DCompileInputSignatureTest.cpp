@@ -259,15 +259,15 @@ TEST_F(D3DCompileInputSignature, MatricesCountTowardTheLimit)
         }
 }
 
-// A parameter of an entry the compiler cannot read whole, which held a semantic that was left out
-// of the signature, is an error at the first token not read, naming the entry and the parameter.
+// A parameter the compiler cannot read whole, which held a semantic that was left out of the
+// signature, is an error at the first token it cannot read, naming the function and the parameter.
 TEST_F(D3DCompileInputSignature, ParametersNotReadAreErrors)
 {
     // The parameter, "`" before the token not read, and the parameter as the error quotes it.
     const std::pair<std::string, std::string> CASES[] = {
         {"float4 q `r : TEXCOORD0", "float4 q r:TEXCOORD0"},
         {"float4 `: TEXCOORD0", "float4:TEXCOORD0"},
-        {"row_major float4x4 float4x4 `m : WORLD", "row_major float4x4 float4x4 m:WORLD"},
+        {"row_major float4x4 `float4x4 m : WORLD", "row_major float4x4 float4x4 m:WORLD"},
         {"in float4 q[2] `x : TEXCOORD0", "in float4 q[2]x:TEXCOORD0"},
     };
     for (const auto& entry : CASES)

@@ -270,3 +270,44 @@ TEST_F(D3DCompileTopLevel, AStructsMemberFunctionsKeepTheMembersAfterThem)
                                 "struct S2 { float4 Get() { return 0; } `x = 1; };\n" + TECHNIQUE,
                             5, Unexpected("x"), "a statement after a function");
 }
+
+// A function's parameters are read to their ends, whether or not the function is an entry: each
+// "[modifiers] type name [dimensions] [: semantics] [= value]", between ','; "(void)" takes none. A
+// type neither HLSL nor the text has, and a token no parameter holds, are errors at it. They were
+// passed over to the next ',', so a misspelled type or a stray word compiled.
+TEST_F(D3DCompileTopLevel, ParametersAreReadToTheirEnds)
+{
+    const auto parameterError =
+        [](const std::string& sFunction, const std::string& sParameter, const std::string& sToken)
+    {
+        return "3000: '" + sFunction + "': syntax error in the parameter '" + sParameter +
+               "': unexpected token '" + sToken + "'";
+    };
+    ExpectStatementErrors({
+        {"float4 F(`floa4 p : POSITION) : SV_Position { return p; }", Unrecognized("floa4")},
+        {"float4 F(in `S2 s) { return 0; }", Unrecognized("S2")},
+        {"float4 F(uniform `Texture2 t, float4 p) { return p; }", Unrecognized("Texture2")},
+        {"float4 F(float4 p, float4 q `junk) { return p; }", parameterError("F", "float4 q junk", "junk")},
+        {"float4 F(float4 p `@) { return p; }", parameterError("F", "float4 p@", "@")},
+        {"float4 F(float4 p = 1 `2) { return p; }", Unexpected("2")},
+        {"float4 F(float4 p, `) { return p; }", Unexpected(")")},
+        {"float4 F(`, float4 p) { return p; }", Unexpected(",")},
+        {"float4 F(`void x) { return 0; }", Unexpected("void")},
+        {"float4 F(in `) { return 0; }", Unexpected(")")},
+    });
+
+    // What parameters hold in the effects people write compiles, as before.
+    const std::string sText =
+        std::string(DECLARATIONS) +
+        "float4 A(void) { return 0; }\n"
+        "float4 B(float4 p : POSITION, uniform int n, uniform bool b = false, in const float2 uv[2] : "
+        "TEXCOORD0, out float4 c : COLOR0, inout float d) : SV_Position { return p; }\n"
+        "struct GS { float4 p : SV_Position; };\n"
+        "[maxvertexcount(3)] void G(triangle GS v[3], inout TriangleStream<GS> s, uint id : "
+        "SV_PrimitiveID) { }\n"
+        "float C(InputPatch<GS, 4> p, const OutputPatch<GS, 4> q, nointerpolation float4 f : F, "
+        "SamplerComparisonState sc, Texture2D<float4> t, row_major float4x4 m, unsigned int u, "
+        "S s, float2 x = float2(0, 1)) { return 0; }\n" +
+        TECHNIQUE + "\n";
+    CompiledRecord(sText);
+}
