@@ -7,7 +7,9 @@
 #include "production/KV27_AssetManifest.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
@@ -73,7 +75,10 @@ bool KV27_AssetGenerator::Install(const std::string& sStagedFolder, const std::s
             return fail("cannot read the generated " + entry.sPath + " in " + sStagedFolder);
         if (!KU_TemporaryFiles::WriteWholeFile(KB_String(target.string().c_str()), sBytes.data(),
                                                sBytes.size()))
-            return fail("cannot write " + target.string());
+        {
+            const int iError = errno;
+            return fail("cannot write " + target.string() + ": " + std::strerror(iError));
+        }
         report.vWritten.push_back(entry.sPath);
     }
     // Files the previous run made and this one does not: removed unless edited since.
@@ -89,7 +94,7 @@ bool KV27_AssetGenerator::Install(const std::string& sStagedFolder, const std::s
             continue;
         }
         if (!fs::remove(target, error))
-            return fail("cannot remove " + target.string());
+            return fail("cannot remove " + target.string() + ": " + error.message());
         report.vRemoved.push_back(entry.sPath);
         // Folders it leaves empty go too, up to the asset folder.
         for (fs::path parent = target.parent_path();
@@ -100,7 +105,10 @@ bool KV27_AssetGenerator::Install(const std::string& sStagedFolder, const std::s
     }
     std::sort(report.vKept.begin(), report.vKept.end());
     if (!fresh.Save(sManifest))
-        return fail("cannot write " + sManifest);
+    {
+        const int iError = errno;
+        return fail("cannot write " + sManifest + ": " + std::strerror(iError));
+    }
     if (pReport != nullptr)
         *pReport = report;
     return true;

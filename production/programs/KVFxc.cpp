@@ -17,8 +17,10 @@
 #include "platform/d3dcompiler/D3DCompilerLimits.h"
 #include "platform/d3dcompiler/d3dcompiler.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -194,10 +196,12 @@ bool CompileOne(const fs::path& root, const fs::path& source, const fs::path& ta
     // Written beside its name and renamed over it, so a failed write leaves no half file.
     const bool bOk = KU_TemporaryFiles::WriteWholeFile(KB_String(target.string().c_str()),
                                                        pCode->GetBufferPointer(), pCode->GetBufferSize());
+    const int iError = errno;
     pCode->Release();
     if (!bOk)
     {
-        std::fprintf(stderr, "kvfxc: cannot write \"%s\"\n", target.string().c_str());
+        std::fprintf(stderr, "kvfxc: cannot write \"%s\": %s\n", target.string().c_str(),
+                     std::strerror(iError));
         return false;
     }
     return true;

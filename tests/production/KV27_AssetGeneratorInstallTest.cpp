@@ -50,7 +50,9 @@ protected:
                 KV27_AssetGenerator::Install(Staged().string(), Tree().string(), false, &report, &sError);
         }
         EXPECT_FALSE(bInstalled);
+        // The file and why: a full disk reads "No space left on device", the limit "File too large".
         EXPECT_NE(std::string::npos, sError.find("cannot write")) << sError;
+        EXPECT_NE(std::string::npos, sError.find(": File too large")) << sError;
     }
 
     TestTempDir m_temp;
