@@ -106,6 +106,22 @@ inline std::vector<Word> WordsOf(const std::string& s)
 // Where a top-level statement of an effect's text may begin: the start of each line whose first
 // character is a letter, standing outside braces, brackets, comments and directive lines, after a
 // ';' or a '}' (or the text's start); and the text's end.
+// The text with one letter of its n-th word misspelled, by iKind: dropped (0), doubled (1) or
+// changed (2, to 'q', or 'Q' for a capital, or 'z' for a 'q'). Which letter depends on n.
+inline std::string Misspelled(const std::string& sText, const Word& word, std::size_t n, int iKind)
+{
+    const std::size_t uiLetter = word.At + (n * 7) % word.Text.size();
+    const char c = sText[uiLetter];
+    std::string sDamaged = sText;
+    if (iKind == 0)
+        sDamaged.erase(uiLetter, 1);
+    else if (iKind == 1)
+        sDamaged.insert(uiLetter, 1, c);
+    else
+        sDamaged[uiLetter] = c == 'q' ? 'z' : std::isupper(static_cast<unsigned char>(c)) != 0 ? 'Q' : 'q';
+    return sDamaged;
+}
+
 inline std::vector<std::size_t> StatementStarts(const std::string& s)
 {
     std::vector<std::size_t> vStarts;

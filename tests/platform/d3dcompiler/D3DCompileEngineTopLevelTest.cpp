@@ -202,19 +202,11 @@ TEST_F(D3DCompileEngineTopLevel, DeclaringWordsMisspelledFailAtTheirLine)
             const d3dcompile_test::Word& word = vWords[n];
             const std::size_t uiLine =
                 std::count(sText.begin(), sText.begin() + static_cast<std::ptrdiff_t>(word.At), '\n') + 1;
-            const std::size_t uiLetter = word.At + (n * 7) % word.Text.size();
-            const char cChanged = sText[uiLetter] == 'q' ? 'z' : 'q';
             for (int iKind = 0; iKind < 3; ++iKind)
             {
                 if (uiDamage++ % uiStride != 0)
                     continue;
-                std::string sDamaged = sText;
-                if (iKind == 0)
-                    sDamaged.erase(uiLetter, 1);
-                else if (iKind == 1)
-                    sDamaged.insert(uiLetter, 1, sText[uiLetter]);
-                else
-                    sDamaged[uiLetter] = cChanged;
+                const std::string sDamaged = d3dcompile_test::Misspelled(sText, word, n, iKind);
                 const std::size_t uiEnd = sDamaged.find_first_not_of(
                     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_", word.At);
                 const std::string sWritten = sDamaged.substr(word.At, uiEnd - word.At);

@@ -30,6 +30,7 @@ using d3dcompile_test::Compile;
 using d3dcompile_test::CompileEffect;
 using d3dcompile_test::Decode;
 using d3dcompile_test::EngineEffects;
+using d3dcompile_test::Misspelled;
 using d3dcompile_test::Result;
 using d3dcompile_test::WithoutHashes;
 using d3dcompile_test::Word;
@@ -679,21 +680,11 @@ TEST_F(D3DCompileSkippedStatements, MisspelledNamesInEngineEffectsFailOrKeepThei
         for (const std::size_t n : DeclarationNames(vWords, sText, &vOpens))
         {
             const Word& word = vWords[n];
-            const std::size_t uiLetter = word.At + (n * 7) % word.Text.size();
-            const char cChanged = sText[uiLetter] == 'q'                                           ? 'z'
-                                  : std::isupper(static_cast<unsigned char>(sText[uiLetter])) != 0 ? 'Q'
-                                                                                                   : 'q';
             for (int iKind = 0; iKind < 3; ++iKind)
             {
                 if (uiDamage++ % uiStride != 0)
                     continue;
-                std::string sDamaged = sText;
-                if (iKind == 0)
-                    sDamaged.erase(uiLetter, 1);
-                else if (iKind == 1)
-                    sDamaged.insert(uiLetter, 1, sText[uiLetter]);
-                else
-                    sDamaged[uiLetter] = cChanged;
+                const std::string sDamaged = Misspelled(sText, word, n, iKind);
                 const Result result = CompileEffect(sDamaged);
                 const bool bFailed = result.hr != S_OK;
                 const bool bKept = !bFailed && WithoutHashes(result.vCode) == vWhole;
