@@ -648,9 +648,10 @@ TEST_F(D3DCompileSkippedStatements, DamagedEngineEffectsFailOrKeepTheirRecord)
     const int iStride = static_cast<int>(uiStride);
     EXPECT_GE(iFailed, 650 / iStride);
     EXPECT_GE(iKept, 600 / iStride);
-    // Of the texts with a ',' dropped or doubled, those of the pass calls fail.
-    EXPECT_GE(iCommaFailed, 75 / iStride);
-    EXPECT_GE(iCommaKept, 400 / iStride);
+    // Of the texts with a ',' dropped or doubled, those of the pass calls and of the parameter
+    // lists fail (111 fail and 439 are kept in Release, every text).
+    EXPECT_GE(iCommaFailed, 90 / iStride);
+    EXPECT_GE(iCommaKept, 350 / iStride);
 }
 
 // Each name of the engine's techniques, passes and state object declarations (see
