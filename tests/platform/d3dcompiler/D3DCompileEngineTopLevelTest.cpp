@@ -187,7 +187,7 @@ std::vector<std::size_t> DeclaringWords(const std::vector<d3dcompile_test::Word>
 // misspelled type declared a variable of a type nobody has, and a misspelled keyword was stepped over.
 TEST_F(D3DCompileEngineTopLevel, DeclaringWordsMisspelledFailAtTheirLine)
 {
-    const std::size_t uiStride = kv_test::ShapeSize(1, 2, 4);
+    const std::size_t uiStride = kv_test::ShapeSize(1, 2, 7);
     int iFailed = 0;
     int iDamaged = 0;
     std::size_t uiDamage = 0;
@@ -228,6 +228,7 @@ TEST_F(D3DCompileEngineTopLevel, DeclaringWordsMisspelledFailAtTheirLine)
             }
         }
     }
-    EXPECT_GE(iDamaged, 300 / static_cast<int>(uiStride));
-    EXPECT_GE(iFailed, 250 / static_cast<int>(uiStride));
+    // 549 texts in Release, every one, of which 540 fail.
+    EXPECT_GE(iDamaged, 500 / static_cast<int>(uiStride));
+    EXPECT_GE(iFailed, 480 / static_cast<int>(uiStride));
 }
